@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh run
+cmake -S . -B build -G Ninja -DQUIL_TESTS=OFF -DQUIL_BENCH=OFF >/dev/null
+cmake --build build --target quil
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "quil: no display found (DISPLAY is not set); run it under Xvfb with: xvfb-run -a build/quil" >&2
+  exit 1
+fi
+exec build/quil

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the program and its tests need, when any is missing.
+# Usage: scripts/setup.sh [run|test]
+set -euo pipefail
+what=${1:-run}
+
+pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+      fonts-noto-cjk xvfb xauth)
+if [ "$what" = test ]; then
+  pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

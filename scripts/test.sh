@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with warnings as errors and runs every test:
+# the suite, the store built without Qt, the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and each benchmark in a short smoke run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh test
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build and test =="
+cmake -S . -B build -G Ninja -DQUIL_WERROR=ON >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== the store alone, without Qt =="
+cmake -S . -B build-noqt -G Ninja -DQUIL_WERROR=ON -DQUIL_GUI=OFF -DQUIL_BENCH=OFF >/dev/null
+cmake --build build-noqt -j "$jobs"
+ctest --test-dir build-noqt --output-on-failure -j "$jobs"
+
+echo "== sanitizers =="
+cmake -S . -B build-asan -G Ninja -DQUIL_WERROR=ON -DQUIL_SANITIZE=ON -DQUIL_BENCH=OFF \
+      -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== benchmarks (smoke run) =="
+for b in build/bench/*_bench; do
+  [ -x "$b" ] || continue
+  "$b" --benchmark_min_time=0.01 --benchmark_filter="${QUIL_BENCH_FILTER:-.}" >/dev/null
+  echo "ran $(basename "$b")"
+done
+
+for extra in tests/extra/*.sh; do
+  [ -f "$extra" ] && bash "$extra"
+done
+
+echo "== all tests passed =="

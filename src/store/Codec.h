@@ -1,0 +1,33 @@
+#pragma once
+// Conversion between UTF-8 (used everywhere in memory) and Windows code page 932
+// (Shift-JIS as Windows writes it), the encoding of every data and settings file.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quil::store {
+
+// CP932 bytes to UTF-8. Bytes that do not form a character (a lone lead byte, a
+// half character cut off by an older program) become U+FFFD; nothing is dropped silently.
+std::string fromCp932(std::string_view cp932);
+
+// UTF-8 to CP932 bytes. Characters CP932 cannot hold become '?', as Windows does.
+std::string toCp932(std::string_view utf8);
+
+// True for a byte that starts a two-byte CP932 character.
+constexpr bool isCp932LeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Length of the longest prefix of `cp932` that is at most `limit` bytes and does not
+// end inside a two-byte character.
+std::size_t cp932CutLength(std::string_view cp932, std::size_t limit);
+
+// The CP932 form of `utf8`, cut to at most `limit` bytes at a character boundary.
+std::string toCp932Cut(std::string_view utf8, std::size_t limit);
+
+// Number of CP932 bytes `utf8` takes (edit limits count bytes, not characters).
+std::size_t cp932Length(std::string_view utf8);
+
+}  // namespace quil::store

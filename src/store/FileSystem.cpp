@@ -1,0 +1,140 @@
+#include "FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "StoreError.h"
+
+namespace quil::store {
+
+std::string errnoReason(int err) {
+    switch (err) {
+        case ENOENT: return "ファイルが見つかりません。";
+        case EACCES:
+        case EPERM: return "アクセスが拒否されました。";
+        case ENOSPC: return "ディスクの空き容量が不足しています。";
+        case EROFS: return "書き込み禁止のディスクです。";
+        case EIO: return "入出力エラーが発生しました。";
+        case EISDIR: return "フォルダーであってファイルではありません。";
+        default: return std::string("入出力エラー (") + std::strerror(err) + ")";
+    }
+}
+
+std::string fileNameOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+namespace {
+
+class PosixFile final : public File {
+public:
+    PosixFile(std::string path, int fd) : File(std::move(path)), fd_(fd) {}
+    ~PosixFile() override { ::close(fd_); }
+
+    std::uint64_t size() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) fail(errno);
+        return static_cast<std::uint64_t>(st.st_size);
+    }
+
+    std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) override {
+        std::size_t done = 0;
+        while (done < n) {
+            ssize_t r = ::pread(fd_, static_cast<char*>(buf) + done, n - done,
+                                static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                fail(errno);
+            }
+            if (r == 0) break;
+            done += static_cast<std::size_t>(r);
+        }
+        return done;
+    }
+
+    void writeAt(std::uint64_t offset, const void* buf, std::size_t n) override {
+        std::size_t done = 0;
+        while (done < n) {
+            ssize_t r = ::pwrite(fd_, static_cast<const char*>(buf) + done, n - done,
+                                 static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                fail(errno);
+            }
+            done += static_cast<std::size_t>(r);
+        }
+    }
+
+    void truncate(std::uint64_t sz) override {
+        if (::ftruncate(fd_, static_cast<off_t>(sz)) != 0) fail(errno);
+    }
+
+    void sync() override {
+        if (::fdatasync(fd_) != 0) fail(errno);
+    }
+
+private:
+    [[noreturn]] void fail(int err) { throw StoreError(fileNameOf(path()), errnoReason(err)); }
+    int fd_;
+};
+
+class LocalFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
+        int flags = O_CLOEXEC;
+        switch (mode) {
+            case OpenMode::Read: flags |= O_RDONLY; break;
+            case OpenMode::ReadWrite: flags |= O_RDWR; break;
+            case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+            case OpenMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
+        }
+        int fd = ::open(path.c_str(), flags, 0644);
+        if (fd < 0) throw StoreError(fileNameOf(path), errnoReason(errno));
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            throw StoreError(fileNameOf(path), errnoReason(EISDIR));
+        }
+        return std::make_unique<PosixFile>(path, fd);
+    }
+
+    bool exists(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+
+    bool isDirectory(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
+    void rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0)
+            throw StoreError(fileNameOf(to), errnoReason(errno));
+    }
+
+    void remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            throw StoreError(fileNameOf(path), errnoReason(errno));
+    }
+};
+
+FileSystem* g_current = nullptr;
+
+}  // namespace
+
+FileSystem& FileSystem::local() {
+    static LocalFileSystem fs;
+    return fs;
+}
+
+FileSystem& FileSystem::current() { return g_current ? *g_current : local(); }
+
+void FileSystem::setCurrent(FileSystem* fs) { g_current = fs; }
+
+}  // namespace quil::store

@@ -1,0 +1,61 @@
+#pragma once
+// The thin file-system layer under every file the store touches. Production uses the
+// local POSIX files; tests install one that fails a chosen call.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quil::store {
+
+class File {
+public:
+    virtual ~File() = default;
+    virtual std::uint64_t size() = 0;
+    // Reads up to n bytes at offset; returns the number read (less only at end of file).
+    virtual std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) = 0;
+    // Writes all n bytes at offset or throws StoreError.
+    virtual void writeAt(std::uint64_t offset, const void* buf, std::size_t n) = 0;
+    virtual void truncate(std::uint64_t size) = 0;
+    // Makes what was written durable before a rename publishes it.
+    virtual void sync() = 0;
+    const std::string& path() const { return path_; }
+
+protected:
+    explicit File(std::string path) : path_(std::move(path)) {}
+
+private:
+    std::string path_;
+};
+
+enum class OpenMode {
+    Read,        // existing file, read only
+    ReadWrite,   // existing file
+    Create,      // created or truncated to zero, read and write
+    OpenOrCreate // existing file kept, created when missing
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Throws StoreError naming the file when it cannot be opened.
+    virtual std::unique_ptr<File> open(const std::string& path, OpenMode mode) = 0;
+    virtual bool exists(const std::string& path) = 0;
+    virtual bool isDirectory(const std::string& path) = 0;
+    // Replaces `to` by `from` in one step.
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+    // Removes a file; a missing file is not an error.
+    virtual void remove(const std::string& path) = 0;
+
+    // The file system every store operation uses unless told otherwise.
+    static FileSystem& current();
+    // Installs `fs` (not owned) as current; nullptr restores the local one.
+    static void setCurrent(FileSystem* fs);
+    static FileSystem& local();
+};
+
+// The last component of a path, for messages.
+std::string fileNameOf(const std::string& path);
+
+}  // namespace quil::store
