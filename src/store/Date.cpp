@@ -33,6 +33,10 @@ bool isValidDate(int y, unsigned m, unsigned d) {
 }
 
 CivilDate decodeDate(DateTime dt) {
+    // Damaged files may hold any double: keep it within 0001-01-01 .. 9999-12-31.
+    constexpr double kFirst = -693593.0, kLast = 2958465.0;
+    if (!(dt >= kFirst)) dt = std::isnan(dt) ? 0.0 : kFirst;
+    if (dt > kLast + 0.99999) dt = kLast;
     auto days = static_cast<long>(std::floor(dt + 1e-9));
     // A negative day count with a time of day belongs to the day toward zero in the
     // Windows representation (-1.25 is 1899-12-29 06:00).

@@ -1,0 +1,37 @@
+#pragma once
+// One open file of fixed-size records, closed when it goes out of scope, so an operation
+// that ends early by an exception still closes its file.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "FileSystem.h"
+
+namespace quil::store {
+
+class BinaryFile {
+public:
+    BinaryFile(const std::string& path, std::size_t recordSize, OpenMode mode,
+               FileSystem& fs = FileSystem::current());
+
+    // Whole records in the file; a partial record at the end does not count.
+    std::int64_t count();
+    // Reads the record at `pos` into `buf`; throws StoreError past the end.
+    void read(std::int64_t pos, void* buf);
+    // Reads up to `n` whole records from `pos`; returns how many were read.
+    std::size_t readMany(std::int64_t pos, std::size_t n, void* buf);
+    // Writes the record at `pos`, which may be at most the record count (an append).
+    void write(std::int64_t pos, const void* buf);
+    void writeMany(std::int64_t pos, std::size_t n, const void* buf);
+    void truncateTo(std::int64_t records);
+    void sync() { file_->sync(); }
+    const std::string& path() const { return file_->path(); }
+    std::size_t recordSize() const { return recordSize_; }
+
+private:
+    std::unique_ptr<File> file_;
+    std::size_t recordSize_;
+};
+
+}  // namespace quil::store

@@ -1,0 +1,99 @@
+#pragma once
+// Operations on the record file Quil.qud, whose live and deleted records stand in
+// ascending order of (date, vehicle, user).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "BinaryFile.h"
+#include "Records.h"
+
+namespace quil::store {
+
+class RecordStore {
+public:
+    // `dataDir` ends with the path separator.
+    explicit RecordStore(std::string dataDir, FileSystem& fs = FileSystem::current());
+
+    const std::string& path() const { return path_; }
+    bool exists() const;
+    std::int64_t count() const;
+    DataRecord read(std::int64_t position) const;
+
+    // Calls f(position, record) for every record, deleted ones included, in file order.
+    // A missing file has no records.
+    template <typename F>
+    void scan(F&& f) const;
+
+    // Saves a new record (no position) or the edited version of the record at
+    // `editPosition`, keeping the file in order. A record that fits between its
+    // neighbours is appended or rewritten in place; otherwise the old version (on an edit)
+    // is marked deleted and the record is inserted after every record with a key not
+    // above its own. The reordered file is built beside the original and renamed over
+    // it, so a failure leaves the file exactly as it was. Returns the record's position.
+    std::int64_t save(const DataRecord& record, std::optional<std::int64_t> editPosition);
+
+    void markDeleted(std::int64_t position);
+
+    // Whether any record, deleted ones included, refers to the item at `position` in the
+    // field that belongs to the item's kind.
+    bool refersTo(int position, ItemKind kind) const;
+
+private:
+    std::int64_t insertSorted(BinaryFile& f, const DataRecord& record, std::int64_t deletePos);
+
+    std::string dataDir_;
+    std::string path_;
+    FileSystem& fs_;
+};
+
+template <typename F>
+void RecordStore::scan(F&& f) const {
+    if (!exists()) return;
+    BinaryFile file(path_, DataRecord::Size, OpenMode::Read, fs_);
+    constexpr std::size_t kChunk = 4096;
+    std::vector<DataRecord> buf(kChunk);
+    std::int64_t pos = 0;
+    for (;;) {
+        std::size_t got = file.readMany(pos, kChunk, buf.data());
+        for (std::size_t i = 0; i < got; ++i) f(pos + static_cast<std::int64_t>(i), buf[i]);
+        if (got < kChunk) break;
+        pos += static_cast<std::int64_t>(got);
+    }
+}
+
+// The first 14 bytes every record of both files begins with.
+struct FileHeader {
+    bool empty = true;  // the file has no bytes
+    std::string signature;
+    double stamp = 0;
+    std::int16_t version = 0;
+};
+
+// Header of record 0 of a file; nullopt when the file does not exist. A file shorter
+// than the header raises StoreError.
+std::optional<FileHeader> readFileHeader(const std::string& path,
+                                         FileSystem& fs = FileSystem::current());
+
+struct ConversionResult {
+    bool records = false;
+    bool items = false;
+};
+
+// Converts the record file and the item file of the data folder from the older format
+// (version below 101 in record 0), each through tmp.$$$ renamed over the original.
+ConversionResult convertOlderFormat(const std::string& dataDir,
+                                    FileSystem& fs = FileSystem::current());
+bool convertRecordFile(const std::string& dataDir, FileSystem& fs = FileSystem::current());
+bool convertItemFile(const std::string& dataDir, FileSystem& fs = FileSystem::current());
+
+// The row index Data.idx: entry k is the record position behind row k + 1 of the list.
+void writeRowIndex(const std::string& path, const std::vector<std::int32_t>& positions,
+                   FileSystem& fs = FileSystem::current());
+// Entry k; raises StoreError when the file is missing or too short.
+std::int32_t readRowIndex(const std::string& path, std::int64_t k,
+                          FileSystem& fs = FileSystem::current());
+
+}  // namespace quil::store

@@ -1,0 +1,122 @@
+#pragma once
+// Helpers shared by the store tests: a temporary data folder, whole-file reads, and a
+// file system that fails a chosen call.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "store/FileSystem.h"
+#include "store/StoreError.h"
+
+namespace quil::testing {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "quil-test-XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = tmpl;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    // The folder with a trailing separator, as the store expects.
+    std::string dir() const { return path_.string() + "/"; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::optional<std::string> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Wraps the local file system and fails the k-th call of one kind (1-based).
+// A failing write that would grow the file writes half its bytes first, as a full disk
+// does; one inside the file writes nothing.
+class FaultyFileSystem : public store::FileSystem {
+public:
+    enum class Op { Write, Sync, Rename, Remove, Open };
+
+    FaultyFileSystem(Op op, int failAt) : op_(op), failAt_(failAt) {}
+    int calls(Op op) const { return counts_[static_cast<int>(op)]; }
+    bool fired() const { return fired_; }
+
+    std::unique_ptr<store::File> open(const std::string& path, store::OpenMode mode) override {
+        tick(Op::Open, path);
+        return std::make_unique<FaultyFile>(*this, local().open(path, mode), path);
+    }
+    bool exists(const std::string& path) override { return local().exists(path); }
+    bool isDirectory(const std::string& path) override { return local().isDirectory(path); }
+    void rename(const std::string& from, const std::string& to) override {
+        tick(Op::Rename, to);
+        local().rename(from, to);
+    }
+    void remove(const std::string& path) override {
+        tick(Op::Remove, path);
+        local().remove(path);
+    }
+
+private:
+    class FaultyFile : public store::File {
+    public:
+        FaultyFile(FaultyFileSystem& fs, std::unique_ptr<store::File> inner, std::string path)
+            : File(std::move(path)), fs_(fs), inner_(std::move(inner)) {}
+        std::uint64_t size() override { return inner_->size(); }
+        std::size_t readAt(std::uint64_t off, void* buf, std::size_t n) override {
+            return inner_->readAt(off, buf, n);
+        }
+        void writeAt(std::uint64_t off, const void* buf, std::size_t n) override {
+            if (fs_.shouldFail(Op::Write)) {
+                if (off + n > inner_->size() && n > 1) inner_->writeAt(off, buf, n / 2);
+                throw store::StoreError(store::fileNameOf(path()), "書き込みに失敗しました。");
+            }
+            inner_->writeAt(off, buf, n);
+        }
+        void truncate(std::uint64_t sz) override { inner_->truncate(sz); }
+        void sync() override {
+            fs_.tick(Op::Sync, path());
+            inner_->sync();
+        }
+
+    private:
+        FaultyFileSystem& fs_;
+        std::unique_ptr<store::File> inner_;
+    };
+
+    bool shouldFail(Op op) {
+        int& c = counts_[static_cast<int>(op)];
+        ++c;
+        if (op == op_ && c == failAt_) {
+            fired_ = true;
+            return true;
+        }
+        return false;
+    }
+    void tick(Op op, const std::string& path) {
+        if (shouldFail(op)) throw store::StoreError(store::fileNameOf(path), "注入された失敗です。");
+    }
+
+    Op op_;
+    int failAt_;
+    int counts_[5] = {};
+    bool fired_ = false;
+};
+
+}  // namespace quil::testing
