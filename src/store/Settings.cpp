@@ -1,0 +1,196 @@
+#include "Settings.h"
+
+#include <array>
+
+#include "FileSystem.h"
+
+namespace quil::store {
+namespace {
+
+constexpr std::array<SettingInfo, 16> kSettings{{
+    {SettingKey::VersionNo, "Version", "No", ""},
+    {SettingKey::Top, "Location", "Top", "0"},
+    {SettingKey::Left, "Location", "Left", "0"},
+    {SettingKey::Width, "Location", "Width", "640"},
+    {SettingKey::Height, "Location", "Height", "460"},
+    {SettingKey::DataDir, "Dir", "Dir", ""},
+    {SettingKey::ExeDir, "Dir", "ExeDir", ""},
+    {SettingKey::PeriodKind, "Item", "Time", "0"},
+    {SettingKey::Period1, "Item", "Time1", ""},
+    {SettingKey::Period2, "Item", "Time2", ""},
+    {SettingKey::Period3, "Item", "Time3", ""},
+    {SettingKey::Period4, "Item", "Time4", ""},
+    {SettingKey::Period5, "Item", "Time5", ""},
+    {SettingKey::CarMask, "ViewItem", "Car", ""},
+    {SettingKey::DriverMask, "ViewItem", "Driver", ""},
+    {SettingKey::PurposeMask, "ViewItem", "Purpose", ""},
+}};
+
+constexpr const char* kTabWidthSection = "TabWidth";
+
+bool validPeriodKind(int kind) {
+    return kind >= 0 && kind <= 5;
+}
+
+SettingKey periodKey(int kind) {
+    return static_cast<SettingKey>(static_cast<int>(SettingKey::Period1) + kind - 1);
+}
+
+IniFile::Entry entry(SettingKey id, std::string value) {
+    const SettingInfo& info = settingInfo(id);
+    return {info.section, info.key, std::move(value)};
+}
+
+}  // namespace
+
+const SettingInfo& settingInfo(SettingKey id) {
+    return kSettings[static_cast<std::size_t>(id)];
+}
+
+std::string settingsFileName(const std::string& programFolder) {
+    return programFolder + std::string(kSettingsFileName);
+}
+
+std::string tabWidthKey(int kind, int column) {
+    return std::to_string(kind) + std::to_string(column);
+}
+
+bool listMaskShows(std::string_view mask, std::size_t index) {
+    return index < mask.size() && mask[index] != '0';
+}
+
+bool filterMaskShows(std::string_view mask, std::size_t index) {
+    return index < mask.size() && mask[index] == '1';
+}
+
+Settings::Settings(const std::string& programFolder)
+    : programFolder_(programFolder), ini_(settingsFileName(programFolder)) {
+    static_assert(kSettings.size() == static_cast<std::size_t>(SettingKey::PurposeMask) + 1);
+}
+
+bool Settings::exists() const {
+    return FileSystem::current().exists(ini_.path());
+}
+
+std::string Settings::readText(SettingKey id) const {
+    return readText(id, settingInfo(id).defaultValue);
+}
+
+std::string Settings::readText(SettingKey id, std::string_view defaultValue) const {
+    const SettingInfo& info = settingInfo(id);
+    return ini_.readText(info.section, info.key, defaultValue);
+}
+
+int Settings::readInteger(SettingKey id) const {
+    return readInteger(id, parseIniInteger(settingInfo(id).defaultValue).value_or(0));
+}
+
+int Settings::readInteger(SettingKey id, int defaultValue) const {
+    const SettingInfo& info = settingInfo(id);
+    return ini_.readInteger(info.section, info.key, defaultValue);
+}
+
+void Settings::writeText(SettingKey id, std::string_view value) {
+    const SettingInfo& info = settingInfo(id);
+    ini_.writeText(info.section, info.key, value);
+}
+
+void Settings::writeInteger(SettingKey id, int value) {
+    const SettingInfo& info = settingInfo(id);
+    ini_.writeInteger(info.section, info.key, value);
+}
+
+WindowPlacement Settings::placement() const {
+    return {readInteger(SettingKey::Top), readInteger(SettingKey::Left),
+            readInteger(SettingKey::Width), readInteger(SettingKey::Height)};
+}
+
+std::string Settings::dataFolder() const {
+    return readText(SettingKey::DataDir);
+}
+
+void Settings::setDataFolder(std::string_view folder) {
+    writeText(SettingKey::DataDir, folder);
+}
+
+std::string Settings::exeFolder() const {
+    return readText(SettingKey::ExeDir);
+}
+
+int Settings::periodKind(int defaultKind) const {
+    int kind = readInteger(SettingKey::PeriodKind, defaultKind);
+    return validPeriodKind(kind) ? kind : defaultKind;
+}
+
+void Settings::setPeriodKind(int kind) {
+    writeInteger(SettingKey::PeriodKind, kind);
+}
+
+std::string Settings::storedPeriod(int kind) const {
+    if (kind < 1 || kind > 5) return {};
+    return readText(periodKey(kind));
+}
+
+void Settings::setStoredPeriod(int kind, std::string_view text) {
+    if (kind < 1 || kind > 5) return;  // kind 0 has no stored period
+    writeText(periodKey(kind), text);
+}
+
+std::string Settings::carMask(std::string_view defaultValue) const {
+    return readText(SettingKey::CarMask, defaultValue);
+}
+
+std::string Settings::driverMask(std::string_view defaultValue) const {
+    return readText(SettingKey::DriverMask, defaultValue);
+}
+
+void Settings::setCarMask(std::string_view mask) {
+    writeText(SettingKey::CarMask, mask);
+}
+
+void Settings::setDriverMask(std::string_view mask) {
+    writeText(SettingKey::DriverMask, mask);
+}
+
+int Settings::tabWidth(int kind, int column, int builtInWidth) const {
+    return ini_.readInteger(kTabWidthSection, tabWidthKey(kind, column), builtInWidth);
+}
+
+void Settings::setTabWidths(int kind, const std::vector<int>& widths) {
+    std::vector<IniFile::Entry> entries;
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        entries.push_back(
+            {kTabWidthSection, tabWidthKey(kind, static_cast<int>(c)), std::to_string(widths[c])});
+    ini_.writeAll(entries);
+}
+
+void Settings::writeExitState(const WindowPlacement& p) {
+    ini_.writeAll({
+        entry(SettingKey::VersionNo, std::string(kVersionText)),
+        entry(SettingKey::Top, std::to_string(p.top)),
+        entry(SettingKey::Left, std::to_string(p.left)),
+        entry(SettingKey::Width, std::to_string(p.width)),
+        entry(SettingKey::Height, std::to_string(p.height)),
+        entry(SettingKey::ExeDir, programFolder_),
+    });
+}
+
+void Settings::writeFirstRun(int currentYear) {
+    const WindowPlacement initial;
+    ini_.writeAll({
+        entry(SettingKey::VersionNo, std::string(kVersionText)),
+        entry(SettingKey::Top, std::to_string(initial.top)),
+        entry(SettingKey::Left, std::to_string(initial.left)),
+        entry(SettingKey::Width, std::to_string(initial.width)),
+        entry(SettingKey::Height, std::to_string(initial.height)),
+        entry(SettingKey::DataDir, programFolder_),
+        entry(SettingKey::ExeDir, programFolder_),
+        entry(SettingKey::PeriodKind, "1"),
+        entry(SettingKey::CarMask, "1"),
+        entry(SettingKey::DriverMask, "1"),
+        entry(SettingKey::PurposeMask, "1"),
+        entry(SettingKey::Period1, std::to_string(currentYear)),
+    });
+}
+
+}  // namespace quil::store
