@@ -1,0 +1,31 @@
+#pragma once
+// What the dialogs need from the main window, without knowing the main window.
+
+#include <QString>
+#include <string>
+
+class QWidget;
+
+namespace quil::ui {
+
+class MainContext {
+public:
+    virtual ~MainContext() = default;
+    // Folders end with '/'.
+    virtual std::string programFolder() const = 0;
+    virtual std::string dataFolder() const = 0;
+    // The data-set stamp every written record carries.
+    virtual double dataSetStamp() const = 0;
+    // Index of the current tab (= record kind 0..3).
+    virtual int currentTab() const = 0;
+    // The selected row of the record list, 1-based; 0 when none.
+    virtual int selectedRow() const = 0;
+    // Loads the record list of the current tab again (rewrites Data.idx).
+    virtual void reloadList() = 0;
+    // Refills the vehicle and user summary boxes.
+    virtual void refreshSummaries() = 0;
+    // The main window, for placing dialogs relative to it.
+    virtual QWidget* mainWidget() = 0;
+};
+
+}  // namespace quil::ui
