@@ -28,6 +28,12 @@ constexpr std::array<SettingInfo, 16> kSettings{{
 
 constexpr const char* kTabWidthSection = "TabWidth";
 
+// Folder paths end in '/'; one passed without it would otherwise name "…folderQuil.ini".
+std::string withSeparator(const std::string& folder) {
+    if (folder.empty() || folder.back() == '/') return folder;
+    return folder + "/";
+}
+
 bool validPeriodKind(int kind) {
     return kind >= 0 && kind <= 5;
 }
@@ -64,7 +70,7 @@ bool filterMaskShows(std::string_view mask, std::size_t index) {
 }
 
 Settings::Settings(const std::string& programFolder)
-    : programFolder_(programFolder), ini_(settingsFileName(programFolder)) {
+    : programFolder_(withSeparator(programFolder)), ini_(settingsFileName(programFolder_)) {
     static_assert(kSettings.size() == static_cast<std::size_t>(SettingKey::PurposeMask) + 1);
 }
 

@@ -66,6 +66,7 @@ bool filterMaskShows(std::string_view mask, std::size_t index);
 
 class Settings {
 public:
+    // The folder should end in '/'; one is added when it does not.
     explicit Settings(const std::string& programFolder);
 
     const std::string& programFolder() const { return programFolder_; }

@@ -42,6 +42,9 @@ TEST_F(SettingsTest, FileLiesInTheProgramFolder) {
     Settings s(folder_);
     EXPECT_EQ(s.fileName(), folder_ + "Quil.ini");
     EXPECT_EQ(settingsFileName("/opt/quil/"), "/opt/quil/Quil.ini");
+    Settings noSeparator(folder_.substr(0, folder_.size() - 1));
+    EXPECT_EQ(noSeparator.fileName(), folder_ + "Quil.ini");
+    EXPECT_EQ(noSeparator.programFolder(), folder_);
 }
 
 TEST_F(SettingsTest, FirstRunWritesTheValuesInTheirOrder) {
