@@ -1,0 +1,13 @@
+#pragma once
+// Number texts as the Windows program shows them.
+
+#include <string>
+
+namespace quil::store {
+
+// The "0.0" display: one decimal, no thousands separator. The value is first taken to 15
+// significant digits, and that decimal form is rounded half away from zero, so 12345.65
+// shows as "12345.7" (a plain printf("%.1f") gives 12345.6 from the binary value).
+std::string formatOneDecimal(double value);
+
+}  // namespace quil::store
