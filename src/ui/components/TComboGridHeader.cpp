@@ -1,0 +1,87 @@
+#include "ui/components/TComboGridHeader.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "ui/components/TComboGrid.h"
+
+namespace quil::ui {
+
+TComboGridHeader::TComboGridHeader(Qt::Orientation orientation, TComboGrid* grid)
+    : QHeaderView(orientation, grid), grid_(grid) {
+    setSectionsClickable(false);
+    setHighlightSections(false);
+    setMinimumSectionSize(0);
+    setMinimumSize(0, 0);
+}
+
+QSize TComboGridHeader::sizeHint() const {
+    if (orientation() == Qt::Horizontal) {
+        int h = 0;
+        for (int r = 0; r < grid_->FixedRows(); ++r) h += grid_->RowHeights(r);
+        return {QHeaderView::sizeHint().width(), h};
+    }
+    int w = 0;
+    for (int c = 0; c < grid_->FixedCols(); ++c) w += grid_->ColWidths(c);
+    return {w, QHeaderView::sizeHint().height()};
+}
+
+void TComboGridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+    if (!rect.isValid()) return;
+    const QColor line = palette().color(QPalette::Dark);
+    if (orientation() == Qt::Horizontal) {
+        int y = rect.top();
+        for (int r = 0; r < grid_->FixedRows(); ++r) {
+            const int h = grid_->RowHeights(r);
+            grid_->DrawCell(*painter, logicalIndex, r, QRect(rect.left(), y, rect.width() - 1, h - 1),
+                            TGridDrawState{false, false, true});
+            painter->fillRect(QRect(rect.right(), y, 1, h), line);
+            painter->fillRect(QRect(rect.left(), y + h - 1, rect.width(), 1), line);
+            y += h;
+        }
+        return;
+    }
+    int x = rect.left();
+    for (int c = 0; c < grid_->FixedCols(); ++c) {
+        const int w = grid_->ColWidths(c);
+        grid_->DrawCell(*painter, c, logicalIndex, QRect(x, rect.top(), w - 1, rect.height() - 1),
+                        TGridDrawState{false, false, true});
+        painter->fillRect(QRect(x + w - 1, rect.top(), 1, rect.height()), line);
+        painter->fillRect(QRect(x, rect.bottom(), w, 1), line);
+        x += w;
+    }
+}
+
+// The fixed columns hold cells, not row handles: a press goes to the grid's button and
+// check handling instead of selecting the row.
+void TComboGridHeader::mousePressEvent(QMouseEvent* event) {
+    if (orientation() == Qt::Horizontal) {
+        QHeaderView::mousePressEvent(event);  // column sizing
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        grid_->mouseHeld_ = true;
+        grid_->pressAt(event->position().toPoint() + pos());
+    }
+}
+
+void TComboGridHeader::mouseReleaseEvent(QMouseEvent* event) {
+    if (orientation() == Qt::Horizontal) {
+        QHeaderView::mouseReleaseEvent(event);
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        grid_->mouseHeld_ = false;
+        grid_->releaseAt(event->position().toPoint() + pos());
+    }
+}
+
+void TComboGridHeader::mouseMoveEvent(QMouseEvent* event) {
+    if (orientation() == Qt::Horizontal) QHeaderView::mouseMoveEvent(event);
+}
+
+void TComboGridHeader::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (orientation() == Qt::Horizontal) QHeaderView::mouseDoubleClickEvent(event);
+}
+
+}  // namespace quil::ui

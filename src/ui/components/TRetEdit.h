@@ -1,0 +1,38 @@
+#pragma once
+// Edit controls in which Enter (or Ctrl+M) moves the focus to the next control of the
+// window's tab order, as Tab does; the key never reaches the control.
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace quil::ui {
+
+// Moves the focus from `from` to the next control of its window's tab order that takes
+// the Tab focus and is visible and enabled, wrapping from the last to the first. Does
+// nothing for a widget that is a window of its own. Returns the control focused, or nullptr.
+QWidget* FocusNextControl(QWidget* from);
+
+// True for the key that types a carriage return: Enter, Return or Ctrl+M.
+bool IsCarriageReturn(const QKeyEvent* event);
+
+class TRetEdit : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TRetEdit(QWidget* parent = nullptr);
+    bool ReturnNext() const { return returnNext_; }
+    void setReturnNext(bool on) { returnNext_ = on; }
+
+Q_SIGNALS:
+    // Every character typed into the control, before the control handles it (Enter as
+    // QChar(13) when ReturnNext is false). Setting Key to QChar() discards the character.
+    // Connect directly: the handler may change Key.
+    void OnKeyPress(QObject* Sender, QChar& Key);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool returnNext_ = true;
+};
+
+}  // namespace quil::ui

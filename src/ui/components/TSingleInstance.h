@@ -1,0 +1,91 @@
+#pragma once
+// Keeps a second copy of the program from running alongside the first. The first copy
+// holds a per-user lock file named after UniqueName and listens on a local socket of the
+// same name; a later copy finds the lock taken and, under diActivateFirst, asks the first
+// copy through the socket to bring its main window forward, then ends. Taking the lock is
+// atomic, so of two copies started at the same moment exactly one runs.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+#include <stdexcept>
+
+class QLocalServer;
+class QLockFile;
+class QWidget;
+
+namespace quil::ui {
+
+enum TDupInstAction { diActivateFirst = 0, diException = 1, diTerminate = 2 };
+
+// A second TSingleInstance in one process ("Only single component allowed").
+class EMultiSingleInstance : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A second copy of the program under diException; the message is ErrorMessage.
+class EMultiAppInstance : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TSingleInstance : public QObject {
+    Q_OBJECT
+public:
+    // Throws EMultiSingleInstance when another TSingleInstance exists in this process.
+    // An owner that is a widget is the window brought forward when a later copy asks.
+    explicit TSingleInstance(QObject* owner = nullptr);
+    ~TSingleInstance() override;
+
+    TDupInstAction DupInstAction() const { return action_; }
+    void setDupInstAction(TDupInstAction action) { action_ = action; }
+    QString ErrorMessage() const { return errorMessage_; }
+    void setErrorMessage(const QString& message) { errorMessage_ = message; }
+    QString UniqueName() const { return uniqueName_; }
+    void setUniqueName(const QString& name) { uniqueName_ = name; }
+    // The window to bring forward; defaults to the owner's window.
+    void setMainWindow(QWidget* window) { mainWindow_ = window; }
+
+    // The check, run once the properties are set (the owner calls it at load time). In the
+    // first copy it takes the lock and starts listening and returns true. In a later copy
+    // it fires OnDuplicate, then acts by DupInstAction: diActivateFirst asks the first copy
+    // to come forward and posts a quit request, diException throws EMultiAppInstance,
+    // diTerminate posts a quit request; it returns false.
+    bool Loaded();
+    bool IsFirstInstance() const { return first_; }
+    bool IsDuplicate() const { return duplicate_; }
+    // Whether the first copy answered a diActivateFirst request.
+    bool ActivationDelivered() const { return delivered_; }
+
+    static int InstanceCount();
+    // Where the lock file and the socket of `uniqueName` live for this user.
+    static QString LockFilePath(const QString& uniqueName);
+    static QString ServerName(const QString& uniqueName);
+
+Q_SIGNALS:
+    // In a later copy, before the action.
+    void OnDuplicate(quil::ui::TSingleInstance* Sender);
+    // In the first copy, when a later copy asked it to come forward (after the window was
+    // raised).
+    void OnActivateRequest(quil::ui::TSingleInstance* Sender);
+
+private:
+    void startServer();
+    void bringForward();
+    bool askFirstToActivate();
+    void postQuit();
+
+    TDupInstAction action_ = diActivateFirst;
+    QString errorMessage_;
+    QString uniqueName_;
+    QPointer<QWidget> mainWindow_;
+    std::unique_ptr<QLockFile> lock_;
+    QLocalServer* server_ = nullptr;
+    bool first_ = false;
+    bool duplicate_ = false;
+    bool delivered_ = false;
+};
+
+}  // namespace quil::ui
