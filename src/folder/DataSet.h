@@ -1,0 +1,42 @@
+#pragma once
+// Opening the data set at start-up: where it is, creating it on the first run, and the
+// checks of its two files before anything is loaded.
+
+#include <optional>
+#include <string>
+
+#include "store/FileSystem.h"
+#include "store/Settings.h"
+
+namespace quil::folder {
+
+// The data folder for a start: the saved folder (Dir/Dir) when it exists; otherwise the
+// program folder, unless the program folder has moved together with a data folder below
+// it (the saved folder lay under the saved program folder ExeDir, and the same place
+// under the current program folder holds Quil.qui), in which case that place is used.
+// Folders end with '/'.
+std::string resolveDataFolder(const std::string& savedDataFolder,
+                              const std::string& savedProgramFolder,
+                              const std::string& programFolder,
+                              store::FileSystem& fs = store::FileSystem::current());
+
+// Creates Quil.qui with the seven first entries, stamped `stamp` and registered `today`,
+// writing the display masks of the settings file as each group is written.
+void seedItemFile(const std::string& dataFolder, store::Settings& settings, double stamp,
+                  double today);
+
+// The outcome of checking the two data files before the first load.
+struct DataSetCheck {
+    bool ok = false;
+    std::string message;  // shown under "警告" when not ok
+    double stamp = 0;     // the stamp of record 0 of Quil.qui
+    bool convertRecords = false;  // Quil.qud is of the older format
+    bool convertItems = false;    // Quil.qui is of the older format
+};
+
+// Checks signatures, versions and stamps of Quil.qui and Quil.qud. An empty Quil.qud is a
+// record file without records. Raises StoreError when a file cannot be read.
+DataSetCheck checkDataSet(const std::string& dataFolder,
+                          store::FileSystem& fs = store::FileSystem::current());
+
+}  // namespace quil::folder
