@@ -639,17 +639,29 @@ bool TComboGrid::EditorMode() const { return state() == EditingState && editor_;
 
 void TComboGrid::setEditorMode(bool on) {
     if (on) {
-        if (!EditorMode() && currentIndex().isValid()) QTableView::edit(currentIndex());
+        const QModelIndex cur = currentIndex();
+        if (!EditorMode() && cur.isValid() && editAllowed(cur.column())) QTableView::edit(cur);
     } else {
         leaveEditorMode();
     }
 }
 
 void TComboGrid::leaveEditorMode() {
-    if (!editor_) return;
+    if (!EditorMode()) return;
     QWidget* e = editor_;
     commitData(e);
     closeEditor(e, QAbstractItemDelegate::NoHint);
+}
+
+void TComboGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    if (editor == editor_) editor_ = nullptr;
+    QTableView::closeEditor(editor, hint);
+}
+
+bool TComboGrid::editAllowed(int ACol) {
+    if (!(options_ & goEditing) || (options_ & goRowSelect)) return false;
+    const TCellKind& kind = CellKind(ACol);
+    return kind.Editable && !kind.IsButtonOrCheck();
 }
 
 // The editor-show rule: the base answer (editing on, no row selection, in editor mode and
@@ -681,11 +693,7 @@ int TComboGrid::GetEditLimit() {
 }
 
 bool TComboGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
-    if (index.isValid()) {
-        if (!(options_ & goEditing) || (options_ & goRowSelect)) return false;
-        const TCellKind& kind = CellKind(index.column());
-        if (!kind.Editable || kind.IsButtonOrCheck()) return false;
-    }
+    if (index.isValid() && !editAllowed(index.column())) return false;
     return QTableView::edit(index, trigger, event);
 }
 
@@ -701,7 +709,7 @@ void TComboGrid::scrollContentsBy(int dx, int dy) {
     const QRect R = visualRect(cur);
     if (R.isEmpty() || !viewport()->rect().intersects(R)) {
         leaveEditorMode();
-    } else if (!EditorMode() && CanEditShow()) {
+    } else if (!EditorMode() && CanEditShow() && editAllowed(cur.column())) {
         QTableView::edit(cur);
     }
 }

@@ -159,6 +159,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -181,6 +182,7 @@ private:
     QString buttonText(int ACol, int ARow, const TCellKind& kind);
     void setEditor(TComboInplaceEdit* editor) { editor_ = editor; }
     void leaveEditorMode();
+    bool editAllowed(int ACol);
 
     TStringTableModel* stringModel_;
     TComboGridDelegate* delegate_;

@@ -61,7 +61,7 @@ void TComboGridHeader::mousePressEvent(QMouseEvent* event) {
     }
     if (event->button() == Qt::LeftButton) {
         grid_->mouseHeld_ = true;
-        grid_->pressAt(event->position().toPoint() + pos());
+        grid_->pressAt(viewport()->mapTo(grid_, event->position().toPoint()));
     }
 }
 
@@ -72,7 +72,7 @@ void TComboGridHeader::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (event->button() == Qt::LeftButton) {
         grid_->mouseHeld_ = false;
-        grid_->releaseAt(event->position().toPoint() + pos());
+        grid_->releaseAt(viewport()->mapTo(grid_, event->position().toPoint()));
     }
 }
 
