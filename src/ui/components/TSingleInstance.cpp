@@ -30,9 +30,11 @@ QString safeName(const QString& name) {
 // A folder of this user's own: the runtime folder when there is one, else the temporary
 // folder with the user's id in the file names.
 QString userFolder() {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty() || !QDir().mkpath(dir)) dir = QDir::tempPath();
-    return dir;
+    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (!dir.isEmpty() && QDir().mkpath(dir)) return dir;
+    }
+    return QDir::tempPath();
 }
 
 QString userTag() {

@@ -8,12 +8,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <stdexcept>
 
 class QLocalServer;
 class QLockFile;
-class QWidget;
+
 
 namespace quil::ui {
 

@@ -1,0 +1,168 @@
+// The single-instance guard: one per process, and one running copy per UniqueName, checked
+// with real processes of a small helper program.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include "ui/components/TSingleInstance.h"
+
+using namespace quil::ui;
+
+namespace {
+
+QString uniqueName(const char* tag) {
+    return QStringLiteral("QuilTest-%1-%2").arg(QCoreApplication::applicationPid()).arg(QString::fromLatin1(tag));
+}
+
+// One run of the helper program and the lines it printed.
+class Copy {
+public:
+    Copy(const QString& name, TDupInstAction action, bool stay = false) {
+        QStringList args{name, QString::number(int(action))};
+        if (stay) args << QStringLiteral("stay");
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral(QUIL_SINGLE_INSTANCE_HELPER), args);
+    }
+    ~Copy() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    // Waits until the program printed `line`; false after the timeout.
+    bool waitFor(const QString& line, int ms = 10000) {
+        QElapsedTimer t;
+        t.start();
+        while (!lines().contains(line)) {
+            if (t.elapsed() > ms) return false;
+            if (!process_.waitForReadyRead(100) && process_.state() == QProcess::NotRunning) {
+                collect();
+                return lines().contains(line);
+            }
+            collect();
+        }
+        return true;
+    }
+    int finish(int ms = 10000) {
+        if (!process_.waitForFinished(ms)) return -1;
+        collect();
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -2;
+    }
+    void kill() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    const QStringList& lines() {
+        collect();
+        return lines_;
+    }
+
+private:
+    void collect() {
+        buffer_ += process_.readAllStandardOutput();
+        while (buffer_.contains('\n')) {
+            const qsizetype n = buffer_.indexOf('\n');
+            lines_ << QString::fromUtf8(buffer_.left(n));
+            buffer_.remove(0, n + 1);
+        }
+    }
+    QProcess process_;
+    QByteArray buffer_;
+    QStringList lines_;
+};
+
+}  // namespace
+
+TEST(SingleInstance, OnlyOneGuardPerProcess) {
+    EXPECT_EQ(TSingleInstance::InstanceCount(), 0);
+    {
+        TSingleInstance guard;
+        EXPECT_EQ(guard.DupInstAction(), diActivateFirst);
+        EXPECT_EQ(guard.ErrorMessage(), QStringLiteral("すでに起動されています"));
+        EXPECT_EQ(TSingleInstance::InstanceCount(), 1);
+        try {
+            TSingleInstance second;
+            ADD_FAILURE() << "a second guard was created";
+        } catch (const EMultiSingleInstance& e) {
+            EXPECT_STREQ(e.what(), "Only single component allowed");
+        }
+        EXPECT_EQ(TSingleInstance::InstanceCount(), 1);
+    }
+    EXPECT_EQ(TSingleInstance::InstanceCount(), 0);
+    TSingleInstance again;  // the count went down with the failed and the destroyed guard
+    EXPECT_EQ(TSingleInstance::InstanceCount(), 1);
+}
+
+TEST(SingleInstance, ASecondCopyAsksTheFirstToComeForwardAndEndsThenAThirdRuns) {
+    const QString name = uniqueName("activate");
+    Copy first(name, diActivateFirst);
+    ASSERT_TRUE(first.waitFor(QStringLiteral("first"))) << first.lines().join(u'|').toStdString();
+
+    Copy second(name, diActivateFirst);
+    EXPECT_EQ(second.finish(), 0);
+    EXPECT_EQ(second.lines(), (QStringList{QStringLiteral("duplicate"), QStringLiteral("delivered 1"),
+                                           QStringLiteral("ended")}));
+    EXPECT_TRUE(first.waitFor(QStringLiteral("activated")));
+    EXPECT_EQ(first.finish(), 0);  // the helper ends once it was asked to come forward
+
+    Copy third(name, diActivateFirst);
+    EXPECT_TRUE(third.waitFor(QStringLiteral("first")));
+}
+
+TEST(SingleInstance, TerminateEndsQuietlyAndExceptionReportsTheErrorMessage) {
+    const QString name = uniqueName("terminate");
+    Copy first(name, diActivateFirst, true);
+    ASSERT_TRUE(first.waitFor(QStringLiteral("first")));
+
+    Copy quiet(name, diTerminate);
+    EXPECT_EQ(quiet.finish(), 0);
+    EXPECT_EQ(quiet.lines(), (QStringList{QStringLiteral("duplicate"), QStringLiteral("delivered 0"),
+                                          QStringLiteral("ended")}));
+
+    Copy loud(name, diException);
+    EXPECT_EQ(loud.finish(), 3);
+    // OnDuplicate comes first, then the exception with the message.
+    EXPECT_EQ(loud.lines(), (QStringList{QStringLiteral("duplicate"),
+                                         QStringLiteral("exception すでに起動されています")}));
+    EXPECT_FALSE(first.lines().contains(QStringLiteral("activated")));
+}
+
+TEST(SingleInstance, DifferentNamesNeverSeeEachOther) {
+    Copy a(uniqueName("a"), diActivateFirst, true);
+    Copy b(uniqueName("b"), diActivateFirst, true);
+    EXPECT_TRUE(a.waitFor(QStringLiteral("first")));
+    EXPECT_TRUE(b.waitFor(QStringLiteral("first")));
+}
+
+TEST(SingleInstance, ACopyThatDiedLeavesNoLockBehind) {
+    const QString name = uniqueName("crash");
+    {
+        Copy first(name, diActivateFirst, true);
+        ASSERT_TRUE(first.waitFor(QStringLiteral("first")));
+        first.kill();  // no clean-up at all
+    }
+    Copy next(name, diActivateFirst, true);
+    EXPECT_TRUE(next.waitFor(QStringLiteral("first")));
+}
+
+TEST(SingleInstance, OfCopiesStartedTogetherExactlyOneRuns) {
+    const QString name = uniqueName("race");
+    std::vector<std::unique_ptr<Copy>> copies;
+    for (int i = 0; i < 4; ++i) copies.push_back(std::make_unique<Copy>(name, diTerminate, true));
+    int firsts = 0;
+    int duplicates = 0;
+    for (auto& c : copies) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 10000 && !c->lines().contains(QStringLiteral("first")) &&
+               !c->lines().contains(QStringLiteral("duplicate"))) {
+            c->waitFor(QStringLiteral("first"), 100);
+        }
+        firsts += c->lines().contains(QStringLiteral("first"));
+        duplicates += c->lines().contains(QStringLiteral("duplicate"));
+    }
+    EXPECT_EQ(firsts, 1);
+    EXPECT_EQ(duplicates, 3);
+}
