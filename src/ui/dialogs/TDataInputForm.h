@@ -1,0 +1,121 @@
+#pragma once
+// The entry dialog for driving, refuelling, maintenance and expense records. It is
+// created once and shown modeless over the main window; the opener sets the caption to a
+// record kind name followed by "－追加" (add) or "－修正" (edit), and every showing
+// rebuilds rows, pick lists and fields from that caption and the data files.
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "store/Records.h"
+
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QShowEvent;
+
+namespace quil::ui {
+
+class MainContext;
+
+class TDataInputForm : public QDialog {
+    Q_OBJECT
+public:
+    TDataInputForm(MainContext& context, QWidget* parent);
+
+    // The controls, as the user sees them (for the main window and the tests).
+    QDateEdit* dateBox() const { return dateBox_; }
+    QComboBox* startHourList() const { return startHour_; }
+    QComboBox* startMinuteList() const { return startMinute_; }
+    QComboBox* endHourList() const { return endHour_; }
+    QComboBox* endMinuteList() const { return endMinute_; }
+    QComboBox* vehicleList() const { return vehicleList_; }
+    QComboBox* userList() const { return userList_; }
+    QComboBox* thirdList() const { return thirdList_; }
+    QComboBox* shopList() const { return shopList_; }
+    QLineEdit* valueBox1() const { return valueBox_[0]; }
+    QLineEdit* valueBox2() const { return valueBox_[1]; }
+    QLineEdit* valueBox3() const { return valueBox_[2]; }
+    QLineEdit* remarksBox() const { return remarksBox_; }
+    QPushButton* Button1() const { return button1_; }
+    QPushButton* Button2() const { return button2_; }
+
+public Q_SLOTS:
+    // Arranges the rows for the caption's kind and fills lists and fields.
+    void FormShow();
+    // OK: checks, builds and saves the record, reloads the main list and closes.
+    void Button1Click();
+    // CANCEL: closes without writing.
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // One item pick list with the item positions of its entries, in entry order.
+    struct PickList {
+        QComboBox* box = nullptr;
+        std::vector<int> positions;
+        // Edit mode: the record's own reference and that item's name as shown.
+        int ownReference = -1;
+        QString ownName;
+    };
+
+    int recordKind() const;
+    bool addMode() const;
+
+    void createControls();
+    void arrangeRows(int kind);
+    void placeRow(int row, const QString& caption, QWidget* control, int width,
+                  QLabel* unit = nullptr);
+    void fillTimeLists();
+    void fillFields(int kind);
+    void fillLists(int kind);
+    void selectOwnItem(PickList& list, int reference, bool other);
+
+    std::optional<store::DataRecord> buildRecord(int kind);
+    void refuse(const QString& message, QWidget* focus);
+    std::optional<int> requiredReference(PickList& list, const QString& message);
+    std::optional<int> optionalReference(PickList& list);
+    bool stillTheLoadedRecord() const;
+    void reportError(const std::exception& error);
+
+    MainContext& context_;
+
+    QDateEdit* dateBox_ = nullptr;
+    QComboBox* startHour_ = nullptr;
+    QComboBox* startMinute_ = nullptr;
+    QComboBox* endHour_ = nullptr;
+    QComboBox* endMinute_ = nullptr;
+    QComboBox* vehicleList_ = nullptr;
+    QComboBox* userList_ = nullptr;
+    QComboBox* thirdList_ = nullptr;
+    QComboBox* shopList_ = nullptr;
+    QLineEdit* valueBox_[3] = {};
+    QLineEdit* remarksBox_ = nullptr;
+    QPushButton* button1_ = nullptr;
+    QPushButton* button2_ = nullptr;
+
+    QLabel* rowLabel_[9] = {};
+    QLabel* unitLabel_[3] = {};
+    QLabel* startColon_ = nullptr;
+    QLabel* tilde_ = nullptr;
+    QLabel* endColon_ = nullptr;
+
+    PickList vehicles_;
+    PickList users_;
+    PickList thirds_;
+    PickList shops_;
+
+    // Edit mode: the record as loaded and its position, so the save rewrites exactly
+    // that record and notices when the data set changed under the dialog.
+    std::optional<std::int64_t> editPosition_;
+    std::optional<store::DataRecord> loaded_;
+};
+
+}  // namespace quil::ui
