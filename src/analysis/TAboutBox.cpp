@@ -1,0 +1,64 @@
+#include "analysis/TAboutBox.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStyle>
+
+namespace quil::ui {
+
+TAboutBox::TAboutBox(QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("AboutBox"));
+    setWindowTitle(QStringLiteral("バージョン情報"));
+    setFixedSize(252, 216);
+
+    programIcon_ = new QLabel(this);
+    programIcon_->setObjectName(QStringLiteral("ProgramIcon"));
+    programIcon_->setGeometry(16, 16, 32, 32);
+    QIcon icon = QApplication::windowIcon();
+    if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_ComputerIcon);
+    programIcon_->setPixmap(icon.pixmap(32, 32));
+
+    productName_ = new QLabel(QStringLiteral("クイル台帳"), this);
+    productName_->setObjectName(QStringLiteral("ProductName"));
+    productName_->setGeometry(64, 16, 172, 20);
+    version_ = new QLabel(QStringLiteral("Version 0.21a"), this);
+    version_->setObjectName(QStringLiteral("Version"));
+    version_->setGeometry(64, 40, 172, 20);
+    comments_ = new QLabel(this);
+    comments_->setObjectName(QStringLiteral("Comments"));
+    comments_->setGeometry(16, 72, 220, 48);
+    comments_->setWordWrap(true);
+
+    okButton_ = new QPushButton(QStringLiteral("OK"), this);
+    okButton_->setObjectName(QStringLiteral("OKButton"));
+    okButton_->setGeometry(86, 176, 80, 25);
+    connect(okButton_, &QPushButton::clicked, this, &TAboutBox::OKButtonClick);
+
+    FormCreate(mainWindow);
+}
+
+void TAboutBox::FormCreate(QWidget* mainWindow) {
+    if (mainWindow) move(mainWindow->pos() + QPoint(100, 50));
+    comments_->setText(QStringLiteral("社用車の走行・給油・点検整備・出費を記録する台帳です。"));
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TAboutBox::FormShow() {
+    okButton_->move(okButton_->x(), 127);
+    // 200 pixels is the height of the whole window, title bar and frame included.
+    const int frame = frameGeometry().height() - geometry().height();
+    setFixedSize(width(), 200 - (frame > 0 ? frame : 0));
+}
+
+void TAboutBox::OKButtonClick() {
+    close();
+}
+
+}  // namespace quil::ui

@@ -1,0 +1,39 @@
+#pragma once
+// The version information box: program icon, name, version and a line about the program.
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QShowEvent;
+
+namespace quil::ui {
+
+class TAboutBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* mainWindow);
+
+    QLabel* ProgramIcon() const { return programIcon_; }
+    QLabel* ProductName() const { return productName_; }
+    QLabel* Version() const { return version_; }
+    QLabel* Comments() const { return comments_; }
+    QPushButton* OKButton() const { return okButton_; }
+
+public Q_SLOTS:
+    void FormCreate(QWidget* mainWindow);
+    void FormShow();
+    void OKButtonClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QLabel* programIcon_ = nullptr;
+    QLabel* productName_ = nullptr;
+    QLabel* version_ = nullptr;
+    QLabel* comments_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+};
+
+}  // namespace quil::ui
