@@ -78,9 +78,10 @@ std::optional<QString> ScriptedPrompts::inputText(QWidget*, const QString& title
                                                   const QString& prompt, const QString&) {
     boxes_.push_back({Kind::Input, title, prompt, PromptIcon::Question});
     if (inputs_.empty()) return std::nullopt;
-    auto answer = inputs_.front();
+    const Answer answer = inputs_.front();
     inputs_.pop_front();
-    return answer;
+    if (!answer.given) return std::nullopt;
+    return answer.text;
 }
 
 }  // namespace quil::ui

@@ -63,7 +63,9 @@ public:
 
     // Answers for the next questions (default No) and input boxes (default cancelled).
     void answerQuestion(bool yes) { questions_.push_back(yes); }
-    void answerInput(std::optional<QString> text) { inputs_.push_back(std::move(text)); }
+    void answerInput(std::optional<QString> text) {
+        inputs_.push_back({text.has_value(), text.value_or(QString())});
+    }
 
     const std::vector<Box>& boxes() const { return boxes_; }
     void clear() { boxes_.clear(); }
@@ -80,7 +82,11 @@ public:
 private:
     std::vector<Box> boxes_;
     std::deque<bool> questions_;
-    std::deque<std::optional<QString>> inputs_;
+    struct Answer {
+        bool given;
+        QString text;
+    };
+    std::deque<Answer> inputs_;
 };
 
 }  // namespace quil::ui

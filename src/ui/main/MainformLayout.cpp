@@ -1,0 +1,222 @@
+// The main window's controls, menus, toolbar and their layout.
+#include <QAction>
+#include <QDesktopServices>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolBar>
+#include <QUrl>
+
+#include "ui/components/TComboGrid.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/main/RecordCommands.h"
+#include "ui/main/RecordListColumns.h"
+#include "ui/main/RecordListModel.h"
+#include "ui/main/TMainform.h"
+
+namespace quil::ui {
+
+namespace {
+
+QString u(const char* s) { return QString::fromUtf8(s); }
+
+}  // namespace
+
+void TMainform::createWidgets() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto makeRow = [&](QPushButton*& button, QLineEdit*& edit, const char* caption,
+                       const char* name, const char* editName) {
+        button = new QPushButton(u(caption), central);
+        button->setObjectName(u(name));
+        edit = new QLineEdit(central);
+        edit->setObjectName(u(editName));
+        edit->setReadOnly(true);
+        edit->setFocusPolicy(Qt::ClickFocus);
+    };
+    makeRow(Button1, Edit1, "期間", "Button1", "Edit1");
+    makeRow(Button2, Edit2, "車両", "Button2", "Edit2");
+    makeRow(Button3, Edit3, "使用者", "Button3", "Edit3");
+
+    TabControl1 = new QTabBar(central);
+    TabControl1->setObjectName(QStringLiteral("TabControl1"));
+    TabControl1->setExpanding(false);
+    for (int t = 0; t < kTabCount; ++t) TabControl1->addTab(tabTitle(t));
+    connect(TabControl1, &QTabBar::currentChanged, this, &TMainform::TabControl1Change);
+
+    ComboGrid1 = new TComboGrid(central);
+    ComboGrid1->setObjectName(QStringLiteral("ComboGrid1"));
+    model_ = new RecordListModel(this);
+    ComboGrid1->setModel(model_);
+    ComboGrid1->setFixedCols(2);
+    ComboGrid1->setFixedRows(1);
+    ComboGrid1->setOptions(goRowSelect | goRangeSelect | goColSizing);
+    ComboGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ComboGrid1, &QAbstractItemView::clicked, this, &TMainform::ComboGrid1Click);
+
+    commands_ = std::make_unique<RecordCommands>(*this);
+    connect(ComboGrid1, &QAbstractItemView::doubleClicked, this,
+            [this] { commands_->ComboGrid1DblClick(); });
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto addPopup = [&](const char* caption, const char* name, void (RecordCommands::*slot)()) {
+        QAction* a = PopupMenu1->addAction(u(caption));
+        a->setObjectName(u(name));
+        connect(a, &QAction::triggered, this, [this, slot] { (commands_.get()->*slot)(); });
+    };
+    addPopup("追加(&A)", "PopAdd", &RecordCommands::AddClick);
+    addPopup("修正(&E)", "PopEdit", &RecordCommands::EditClick);
+    addPopup("削除(&D)", "PopDelete", &RecordCommands::DeleteClick);
+    connect(ComboGrid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMenu1->popup(ComboGrid1->viewport()->mapToGlobal(p)); });
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    layoutControls();
+}
+
+void TMainform::createActions() {
+    struct Tool {
+        const char* name;
+        const char* icon;
+        const char* tip;
+        const char* status;
+    };
+    static const Tool tools[] = {
+        {"ToolButton1", "driving", "走行記録", "本日の走行記録を登録します。"},
+        {"ToolButton2", "refuelling", "給油記録", "本日の給油記録を登録します。"},
+        {"ToolButton3", "maintenance", "点検・整備記録", "本日の点検・整備記録を登録します。"},
+        {"ToolButton4", "expense", "出費記録", "本日の出費記録を登録します。"},
+        {nullptr, nullptr, nullptr, nullptr},
+        {"ToolButton6", "summary", "表集計", "データを集計します。"},
+        {"ToolButton7", "graph", "グラフ", "データを集計してグラフ表示します。"},
+        {"ToolButton12", "schedule", "点検・整備予定一覧", "点検・整備一覧を表示します。"},
+        {nullptr, nullptr, nullptr, nullptr},
+        {"ToolButton9", "print", "印刷", "一覧表を印刷します。"},
+        {nullptr, nullptr, nullptr, nullptr},
+        {"ToolButton11", "help", "ヘルプ", "ヘルプを表示します。"},
+    };
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    for (const Tool& t : tools) {
+        if (!t.name) {
+            ToolBar1->addSeparator();
+            continue;
+        }
+        QAction* a = ToolBar1->addAction(QIcon(u(":/icons/") + u(t.icon) + u(".png")), u(t.tip));
+        a->setObjectName(u(t.name));
+        a->setToolTip(u(t.tip));
+        a->setStatusTip(u(t.status));
+    }
+    for (int k = 0; k < 4; ++k)
+        connect(action(QStringLiteral("ToolButton%1").arg(k + 1)), &QAction::triggered, this,
+                [this, k] { commands_->OpenEntry(k, true); });
+    for (const char* n : {"ToolButton6", "ToolButton7", "ToolButton12", "ToolButton9"})
+        connect(action(u(n)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+    connect(action(QStringLiteral("ToolButton11")), &QAction::triggered, this,
+            &TMainform::HelpClick);
+}
+
+void TMainform::createMenus() {
+    auto add = [this](QMenu* menu, const char* caption, const char* name) {
+        QAction* a = menu->addAction(u(caption));
+        a->setObjectName(u(name));
+        return a;
+    };
+    QMenu* file = menuBar()->addMenu(u("ファイル(&F)"));
+    // Data folder, backup, restore and printing join in later; until then they say so.
+    connect(add(file, "保存先の設定(&S)...", "DirSet1"), &QAction::triggered, this,
+            &TMainform::NotYetAvailable);
+    connect(add(file, "バックアップ(&B)...", "Backup1"), &QAction::triggered, this,
+            &TMainform::NotYetAvailable);
+    connect(add(file, "データの読み込み(&R)...", "Restore1"), &QAction::triggered, this,
+            &TMainform::NotYetAvailable);
+    QAction* legacy = add(file, "ミルテ台帳データの読み込み(&M)", "Legacy1");
+    legacy->setVisible(false);
+    connect(legacy, &QAction::triggered, this, &TMainform::NotYetAvailable);
+    file->addSeparator();
+    connect(add(file, "印刷(&P)...", "Print1"), &QAction::triggered, this,
+            &TMainform::NotYetAvailable);
+    file->addSeparator();
+    connect(add(file, "終了(&X)", "Exit1"), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* input = menuBar()->addMenu(u("入力(&I)"));
+    const char* inputs[] = {"走行記録(&R)...", "給油記録(&G)...", "点検・整備記録(&M)...",
+                            "出費記録(&O)..."};
+    for (int k = 0; k < 4; ++k)
+        connect(add(input, inputs[k], QStringLiteral("Input%1").arg(k).toUtf8().constData()),
+                &QAction::triggered, this, [this, k] { commands_->OpenEntry(k, true); });
+
+    QMenu* settings = menuBar()->addMenu(u("設定(&S)"));
+    const char* masters[] = {"車両(&C)...",           "使用者(&D)...",    "使用目的(&P)",
+                             "スタンド名(&G)...",     "点検・整備項目名(&M)...",
+                             "出費項目名(&O)...",     "店(&S)..."};
+    for (int i = 0; i < 7; ++i)
+        connect(add(settings, masters[i], QStringLiteral("Setting%1").arg(i).toUtf8().constData()),
+                &QAction::triggered, this, &TMainform::NotYetAvailable);
+    QAction* user = add(settings, "ユーザー設定(&U)...", "UserSetting1");
+    user->setVisible(false);
+    connect(user, &QAction::triggered, this, [this] {
+        if (userSettings_) userSettings_->show();
+    });
+
+    QMenu* analysis = menuBar()->addMenu(u("解析(&A)"));
+    for (const char* c : {"表集計(&T)...", "グラフ集計(&G)...", "点検・整備予定一覧(&M)..."})
+        connect(analysis->addAction(u(c)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+
+    QMenu* help = menuBar()->addMenu(u("ヘルプ(&H)"));
+    connect(add(help, "ヘルプ(&H)", "Help1"), &QAction::triggered, this, &TMainform::HelpClick);
+    connect(add(help, "バージョン情報(&A)...", "About1"), &QAction::triggered, this, [this] {
+        if (aboutBox_) aboutBox_->show();
+    });
+
+    connect(Button1, &QPushButton::clicked, this, &TMainform::NotYetAvailable);
+    connect(Button2, &QPushButton::clicked, this, &TMainform::NotYetAvailable);
+    connect(Button3, &QPushButton::clicked, this, &TMainform::NotYetAvailable);
+}
+
+void TMainform::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    layoutControls();
+}
+
+void TMainform::layoutControls() {
+    const int W = frameGeometry().width();
+    const int H = frameGeometry().height();
+    const int rowHeight = 24;
+    const int editWidth = std::max(50, W - 95);
+    QPushButton* buttons[] = {Button1, Button2, Button3};
+    QLineEdit* edits[] = {Edit1, Edit2, Edit3};
+    for (int i = 0; i < 3; ++i) {
+        buttons[i]->setGeometry(8, 4 + i * 27, 70, rowHeight);
+        edits[i]->setGeometry(84, 4 + i * 27, editWidth, rowHeight);
+    }
+    const int tabTop = 4 + 3 * 27 + 2;
+    int tabHeight = H - 165 + (ToolBar1 && ToolBar1->isHidden() ? 40 : 0) -
+                    (statusBar()->isVisible() ? 19 : 0);
+    // Qt's menu and toolbar take more room than the Windows ones: never run past the bottom.
+    tabHeight = std::max(60, std::min(tabHeight, centralWidget()->height() - tabTop - 2));
+    const int tabWidth = std::max(100, W - 20);
+    // The tab control's area: the tabs along its top, the grid inside it, 5 pixels in from
+    // each side, 30 pixels shorter than the area.
+    TabControl1->setGeometry(8, tabTop, tabWidth, 26);
+    ComboGrid1->setGeometry(8 + 5, tabTop + 26, tabWidth - 10, tabHeight - 30);
+}
+
+void TMainform::HelpClick() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(programFolder_) +
+                                                  QStringLiteral("quil.hlp")));
+}
+
+void TMainform::NotYetAvailable() {
+    Prompts::current().notice(this, u("申し訳ございませんが、まだ作っていません。m(_ _)m"));
+}
+
+}  // namespace quil::ui

@@ -1,0 +1,35 @@
+#include "ui/main/QuilApplication.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <exception>
+
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::ui {
+
+QuilApplication::QuilApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("クイル台帳"));
+    setApplicationDisplayName(QStringLiteral("クイル台帳"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quil.png")));
+}
+
+bool QuilApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        reportException(e);
+    } catch (...) {
+        reportException(std::runtime_error("不明なエラーが発生しました。"));
+    }
+    return false;
+}
+
+void QuilApplication::reportException(const std::exception& e) {
+    // A command that failed midway may have left the wait cursor on.
+    while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+    Prompts::current().message(QApplication::activeWindow(), QStringLiteral("クイル台帳"),
+                               QString::fromUtf8(e.what()), PromptIcon::Error);
+}
+
+}  // namespace quil::ui

@@ -1,0 +1,19 @@
+#pragma once
+// The application object: its title, and the one place where an exception that ends a
+// command is reported to the user before the program goes on.
+
+#include <QApplication>
+
+namespace quil::ui {
+
+class QuilApplication : public QApplication {
+    Q_OBJECT
+public:
+    QuilApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows the report of an exception that ended a command.
+    static void reportException(const std::exception& e);
+};
+
+}  // namespace quil::ui

@@ -1,0 +1,63 @@
+#include "ui/main/RecordCommands.h"
+
+#include "store/ItemStore.h"
+#include "store/RecordStore.h"
+#include "store/Records.h"
+#include "ui/components/TComboGrid.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/main/RecordListModel.h"
+#include "ui/main/TMainform.h"
+
+namespace quil::ui {
+
+bool RecordCommands::listHasRecords() const { return !main_.ComboGrid1->Cells(1, 1).isEmpty(); }
+
+void RecordCommands::OpenEntry(int kind, bool add) {
+    if (!entry_ || entry_->isVisible()) return;
+    if (!add && main_.currentTab() == 3 && main_.selectedRow() > 0) {
+        const QString item = main_.ComboGrid1->Cells(5, main_.selectedRow());
+        if (item == QStringLiteral("給油代金")) kind = 1;
+        else if (item == QStringLiteral("点検・整備費")) kind = 2;
+    }
+    entry_->setWindowTitle(QString::fromStdString(store::recordKindName(kind)) +
+                           (add ? QStringLiteral("－追加") : QStringLiteral("－修正")));
+    entry_->show();
+}
+
+void RecordCommands::AddClick() { OpenEntry(main_.currentTab(), true); }
+
+void RecordCommands::EditClick() {
+    if (main_.selectedRow() < 1 || !listHasRecords()) return;
+    OpenEntry(main_.currentTab(), false);
+}
+
+void RecordCommands::ComboGrid1DblClick() {
+    if (listHasRecords()) EditClick();
+    else AddClick();
+}
+
+void RecordCommands::DeleteClick() {
+    const int row = main_.selectedRow();
+    if (row < 1 || !listHasRecords()) return;
+    if (!Prompts::current().question(&main_, QStringLiteral("削除"),
+                                     QStringLiteral("本当に削除してもよろしいですか？"),
+                                     PromptIcon::Exclamation))
+        return;
+    const std::int32_t position =
+        store::readRowIndex(main_.programFolder() + store::kRowIndexFileName, row - 1);
+    store::RecordStore records(main_.dataFolder());
+    // The row index must still lead to the record on display; if the data set changed
+    // under the list, delete nothing and show the list as it is now.
+    if (position < 0 || position >= records.count() ||
+        records.read(position) != main_.listModel()->record(row)) {
+        Prompts::current().warning(
+            &main_, QStringLiteral("一覧の内容が記録ファイルと一致しないため、削除しませんでした。"
+                                   "一覧を読み直します。"));
+        main_.reloadList();
+        return;
+    }
+    records.markDeleted(position);
+    main_.reloadList();
+}
+
+}  // namespace quil::ui

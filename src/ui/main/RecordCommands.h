@@ -1,0 +1,34 @@
+#pragma once
+// Add, edit and delete on the record list: which kind and mode the entry dialog opens in,
+// the guards, the delete confirmation and the reload after a change.
+
+#include <QPointer>
+#include <QWidget>
+
+namespace quil::ui {
+
+class TMainform;
+
+class RecordCommands {
+public:
+    explicit RecordCommands(TMainform& main) : main_(main) {}
+    void setEntryDialog(QWidget* dialog) { entry_ = dialog; }
+
+    // Opens the entry dialog for record kind `kind`, titled "<kind name>－追加" or
+    // "<kind name>－修正"; nothing while it is visible already. On the expense tab an edit
+    // takes the kind from column 5 of the selected row.
+    void OpenEntry(int kind, bool add);
+    void AddClick();
+    void EditClick();
+    void DeleteClick();
+    // Edit when the list shows a record, otherwise add.
+    void ComboGrid1DblClick();
+
+private:
+    bool listHasRecords() const;
+
+    TMainform& main_;
+    QPointer<QWidget> entry_;
+};
+
+}  // namespace quil::ui

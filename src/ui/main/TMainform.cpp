@@ -1,0 +1,210 @@
+#include "ui/main/TMainform.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTimer>
+#include <algorithm>
+
+#include "folder/DataSet.h"
+#include "store/Date.h"
+#include "store/ItemStore.h"
+#include "store/Period.h"
+#include "store/RecordStore.h"
+#include "store/Settings.h"
+#include "ui/components/TComboGrid.h"
+#include "ui/components/TSingleInstance.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/main/RecordCommands.h"
+#include "ui/main/RecordListColumns.h"
+#include "ui/main/RecordListModel.h"
+
+// The icons are compiled into this static library; register them before first use.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+namespace quil::ui {
+
+using namespace quil::store;
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+int currentYear() { return decodeDate(today()).year; }
+
+}  // namespace
+
+TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget* parent)
+    : QMainWindow(parent), programFolder_(std::move(programFolder)) {
+    initResources();
+    setObjectName(QStringLiteral("Mainform"));
+    setWindowTitle(QStringLiteral("クイル台帳"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quil.png")));
+    setMinimumSize(590, 300);
+    createWidgets();
+    createActions();
+    createMenus();
+
+    if (options.singleInstance) {
+        SingleInstance1 = new TSingleInstance(this);
+        SingleInstance1->setUniqueName(QStringLiteral("Ident1864"));
+        SingleInstance1->setDupInstAction(diActivateFirst);
+        SingleInstance1->setErrorMessage(QStringLiteral("すでに起動されています"));
+        SingleInstance1->setMainWindow(this);
+        if (!SingleInstance1->Loaded()) {
+            // Another copy runs: it has been asked to come forward. Touch no file.
+            duplicate_ = true;
+            return;
+        }
+    }
+
+    // Settings, data folder and the item master file.
+    Settings settings(programFolder_);
+    if (!settings.exists()) settings.writeFirstRun(currentYear());
+    const std::string savedDir = settings.dataFolder();
+    const std::string savedExeDir = settings.exeFolder();
+    const WindowPlacement place = settings.placement();
+    move(place.left, place.top);
+    resize(std::max(place.width, 590), std::max(place.height, 300));
+
+    dataFolder_ = folder::resolveDataFolder(savedDir, savedExeDir, programFolder_);
+    ItemStore items(dataFolder_);
+    if (!items.exists()) {
+        folder::seedItemFile(dataFolder_, settings, correctTwoDigitYear(now()),
+                             correctTwoDigitYear(today()));
+    }
+    auto header = readFileHeader(items.path());
+    if (header && !header->empty) stamp_ = header->stamp;
+}
+
+TMainform::~TMainform() {
+    if (!duplicate_ && !exitSaved_) saveOnExit();
+}
+
+void TMainform::setEntryDialog(QWidget* dialog) { commands_->setEntryDialog(dialog); }
+
+int TMainform::currentTab() const { return tab_; }
+
+int TMainform::selectedRow() const { return model_->selectedRow(); }
+
+QAction* TMainform::action(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+void TMainform::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        if (!duplicate_ && !FormShow()) QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+bool TMainform::FormShow() {
+    const folder::DataSetCheck check = folder::checkDataSet(dataFolder_);
+    if (!check.ok) {
+        startFailed_ = true;
+        Prompts::current().message(this, QStringLiteral("警告"), q(check.message),
+                                   PromptIcon::Information);
+        return false;
+    }
+    stamp_ = check.stamp;
+    if (check.convertRecords) convertRecordFile(dataFolder_);
+    if (check.convertItems) convertItemFile(dataFolder_);
+    DisplaySummary(1);
+    DisplaySummary(2);
+    setPeriodLabel();
+    LoadList(0);
+    return true;
+}
+
+void TMainform::setPeriodLabel() {
+    Settings settings(programFolder_);
+    const int kind = settings.periodKind(1);
+    const StoredPeriod stored = parseStoredPeriod(kind, settings.storedPeriod(kind), currentYear());
+    Edit1->setText(q(periodLabel(settings, kind, stored.subIndex, stored.yearText)));
+}
+
+void TMainform::refreshSummaries() {
+    DisplaySummary(1);
+    DisplaySummary(2);
+}
+
+void TMainform::DisplaySummary(int kind) {
+    Settings settings(programFolder_);
+    const auto live = ItemStore(dataFolder_).listLive(static_cast<ItemKind>(kind));
+    const std::string mask = kind == 1 ? settings.carMask("0") : settings.driverMask("0");
+    QStringList names;
+    for (std::size_t i = 0; i < live.size(); ++i)
+        if (filterMaskShows(mask, i)) names << q(live[i].name);
+    (kind == 1 ? Edit2 : Edit3)->setText(names.join(QStringLiteral(", ")));
+}
+
+void TMainform::setUpGrid(int tab) {
+    tab_ = tab;
+    listSetUp_ = true;
+    model_->setUp(tab);
+    Settings settings(programFolder_);
+    for (int c = 0; c < columnCount(tab); ++c) {
+        ComboGrid1->setColWidths(c, settings.tabWidth(tab, c, builtInColumnWidth(tab, c)));
+        if (auto a = columnAlignment(tab, c)) ComboGrid1->CellKind(c).setAlignment(*a);
+    }
+}
+
+void TMainform::LoadList(int tab) {
+    setUpGrid(tab);
+    if (!RecordStore(dataFolder_).exists()) return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    struct RestoreCursor {
+        ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
+    } restore;
+    LoadedRecords loaded = loadRecords(programFolder_, dataFolder_, tab);
+    if (!loaded.records.empty()) model_->setRecords(std::move(loaded));
+}
+
+void TMainform::SaveColumnWidths(int tab) {
+    std::vector<int> widths;
+    for (int c = 0; c < ComboGrid1->ColCount(); ++c) widths.push_back(ComboGrid1->ColWidths(c));
+    Settings(programFolder_).setTabWidths(tab, widths);
+}
+
+void TMainform::TabControl1Change(int index) {
+    if (index == tab_ || index < 0) return;
+    SaveColumnWidths(tab_);
+    LoadList(index);
+}
+
+void TMainform::ComboGrid1Click() {
+    int top = -1;
+    for (const QModelIndex& i : ComboGrid1->selectionModel()->selectedIndexes())
+        if (top < 0 || i.row() < top) top = i.row();
+    if (top < 0) top = ComboGrid1->currentIndex().row();
+    model_->setSelectedRow(top > 0 ? top : 0);
+}
+
+void TMainform::closeEvent(QCloseEvent* event) {
+    if (!duplicate_ && !exitSaved_) saveOnExit();
+    QMainWindow::closeEvent(event);
+}
+
+void TMainform::saveOnExit() {
+    exitSaved_ = true;
+    try {
+        if (listSetUp_) SaveColumnWidths(tab_);
+        WindowPlacement place;
+        place.top = y();
+        place.left = x();
+        place.width = width();
+        place.height = height();
+        Settings(programFolder_).writeExitState(place);
+        FileSystem::current().remove(programFolder_ + kRowIndexFileName);
+    } catch (const std::exception& e) {
+        // Closing must go on; say what could not be saved.
+        Prompts::current().message(this, QStringLiteral("クイル台帳"),
+                                   QString::fromUtf8(e.what()), PromptIcon::Error);
+    }
+}
+
+}  // namespace quil::ui

@@ -1,0 +1,127 @@
+#pragma once
+// The main window: menus, toolbar, the three filter buttons with their summary boxes, the
+// tab control over the record list, the grid pop-up menu and the status bar. It owns the
+// program folder, the data folder and the data-set stamp for the whole run.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+#include <string>
+
+#include "ui/dialogs/MainContext.h"
+
+class QAction;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTabBar;
+class QToolBar;
+class QWidget;
+
+namespace quil::ui {
+
+class TComboGrid;
+class TSingleInstance;
+class RecordListModel;
+class RecordCommands;
+
+struct MainformOptions {
+    // The guard against a second copy; tests that start many windows in one process turn
+    // it off.
+    bool singleInstance = true;
+};
+
+class TMainform : public QMainWindow, public MainContext {
+    Q_OBJECT
+public:
+    // `programFolder` ends with '/'. Creation reads (or first creates) the settings file,
+    // resolves the data folder and seeds the item file when it is missing, unless another
+    // copy of the program is running: then nothing is read or written at all.
+    explicit TMainform(std::string programFolder, MainformOptions options = {},
+                       QWidget* parent = nullptr);
+    ~TMainform() override;
+
+    // True when another copy was running: this one must end at once.
+    bool IsDuplicate() const { return duplicate_; }
+    // True after the first showing found the data set unusable (the window then closes).
+    bool StartFailed() const { return startFailed_; }
+
+    // Windows the main window opens; created by the program entry after this one.
+    void setEntryDialog(QWidget* dialog);
+    void setAboutBox(QWidget* box) { aboutBox_ = box; }
+    void setUserSettingsDialog(QWidget* dialog) { userSettings_ = dialog; }
+
+    // MainContext
+    std::string programFolder() const override { return programFolder_; }
+    std::string dataFolder() const override { return dataFolder_; }
+    double dataSetStamp() const override { return stamp_; }
+    int currentTab() const override;
+    int selectedRow() const override;
+    void reloadList() override { LoadList(currentTab()); }
+    void refreshSummaries() override;
+    QWidget* mainWidget() override { return this; }
+
+    // The record list of a tab: set-up, filter, rows and Data.idx.
+    void LoadList(int tab);
+    // Writes TabWidth/<tab><column> for every column of the grid.
+    void SaveColumnWidths(int tab);
+    // Sets Edit2 (kind 1) or Edit3 (kind 2) from the live items and the mask.
+    void DisplaySummary(int kind);
+
+    // The first showing: checks, conversions, summaries, period label, first load.
+    // Returns false when the data set cannot be used (the message has been shown).
+    bool FormShow();
+
+    // Controls, for the commands and for tests.
+    TComboGrid* ComboGrid1 = nullptr;
+    QTabBar* TabControl1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    RecordListModel* listModel() const { return model_; }
+    RecordCommands* commands() const { return commands_.get(); }
+    // The action of a menu or toolbar command by its object name ("ToolButton1", "Exit1"...).
+    QAction* action(const QString& name) const;
+
+public Q_SLOTS:
+    void TabControl1Change(int index);
+    void ComboGrid1Click();
+    void HelpClick();
+    void NotYetAvailable();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createWidgets();
+    void createActions();
+    void createMenus();
+    void layoutControls();
+    void setUpGrid(int tab);
+    void setPeriodLabel();
+    void saveOnExit();
+
+    std::string programFolder_;
+    std::string dataFolder_;
+    double stamp_ = 0;
+    bool duplicate_ = false;
+    bool shown_ = false;
+    bool startFailed_ = false;
+    bool listSetUp_ = false;
+    bool exitSaved_ = false;
+    int tab_ = 0;
+    TSingleInstance* SingleInstance1 = nullptr;
+    RecordListModel* model_ = nullptr;
+    std::unique_ptr<RecordCommands> commands_;
+    QPointer<QWidget> aboutBox_;
+    QPointer<QWidget> userSettings_;
+};
+
+}  // namespace quil::ui

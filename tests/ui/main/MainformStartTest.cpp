@@ -1,0 +1,201 @@
+// Start-up and shutdown of the main window in a temporary program folder.
+#include <QLineEdit>
+#include <QTabBar>
+
+#include "MainTestSupport.h"
+#include "store/Date.h"
+
+using namespace quil::store;
+using namespace quil::testing;
+
+namespace {
+
+class Start : public MainWindowTest {};
+
+}  // namespace
+
+TEST_F(Start, FirstStartInAnEmptyFolderCreatesTheSettingsAndItemFiles) {
+    setClockForTesting([] { return encodeDate(2003, 6, 15) + 0.5; });
+    start();
+    auto iniBytes = readBytes(tmp.file("Quil.ini"));
+    ASSERT_TRUE(iniBytes);
+    EXPECT_EQ(ini("Version", "No"), "0.30");
+    EXPECT_EQ(ini("Location", "Width"), "640");
+    EXPECT_EQ(ini("Dir", "Dir"), dir());
+    EXPECT_EQ(ini("Item", "Time"), "1");
+    EXPECT_EQ(ini("Item", "Time1"), "2003");
+    EXPECT_EQ(ini("ViewItem", "Car"), "1");
+    EXPECT_EQ(ini("ViewItem", "Purpose"), "11");
+
+    auto items = ItemStore(dir()).readAll();
+    ASSERT_EQ(items.size(), 7u);
+    EXPECT_EQ(items[0].stamp(), encodeDate(2003, 6, 15) + 0.5);
+    EXPECT_EQ(items[0].registered(), encodeDate(2003, 6, 15));
+    EXPECT_EQ(main->dataSetStamp(), encodeDate(2003, 6, 15) + 0.5);
+
+    EXPECT_EQ(main->Edit1->text(), QStringLiteral("2003年　(2003/01/01～2003/12/31)"));
+    EXPECT_EQ(main->Edit2->text(), QStringLiteral("車両1"));
+    EXPECT_EQ(main->Edit3->text(), QStringLiteral("使用者1"));
+    EXPECT_EQ(main->TabControl1->tabText(2), QStringLiteral("点検・整備記録"));
+    // No record file yet: titles and one empty row, no row index.
+    EXPECT_EQ(rows(), 2);
+    EXPECT_EQ(cell(1, 0), QStringLiteral("No"));
+    EXPECT_EQ(cell(3, 0), QStringLiteral("時間"));
+    EXPECT_EQ(cell(1, 1), QString());
+    EXPECT_FALSE(readBytes(tmp.file("Data.idx")));
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(main->width(), 640);
+}
+
+TEST_F(Start, ExitSavesPlacementAndWidthsAndRemovesTheRowIndex) {
+    start();
+    writeBytes(tmp.file("Data.idx"), std::string(8, '\0'));
+    main->ComboGrid1->setColWidths(3, 123);
+    main->resize(700, 500);
+    main->close();
+    EXPECT_EQ(ini("Location", "Width"), "700");
+    EXPECT_EQ(ini("Location", "Height"), "500");
+    EXPECT_EQ(ini("Dir", "ExeDir"), dir());
+    EXPECT_EQ(ini("TabWidth", "03"), "123");
+    EXPECT_EQ(ini("TabWidth", "011"), "75");
+    EXPECT_FALSE(readBytes(tmp.file("Data.idx")));
+}
+
+TEST_F(Start, SavedPlacementAndWidthsAreUsed) {
+    Settings s(dir());
+    s.writeFirstRun(2003);
+    s.writeInteger(SettingKey::Width, 800);
+    s.writeInteger(SettingKey::Height, 600);
+    s.writeText(SettingKey::DataDir, "");
+    s.ini().writeText("TabWidth", "02", "99");
+    start();
+    EXPECT_EQ(main->width(), 800);
+    EXPECT_EQ(main->ComboGrid1->ColWidths(2), 99);
+    EXPECT_EQ(main->ComboGrid1->ColWidths(1), 30);
+    EXPECT_EQ(main->dataFolder(), dir());
+}
+
+TEST_F(Start, ProgramFolderMovedWithItsDataFolderFindsTheDataBelowIt) {
+    std::filesystem::create_directories(tmp.file("data"));
+    writeRecords<ItemRecord>(tmp.file("data/Quil.qui"),
+                             {item(ItemKind::Vehicle, "移動車"), item(ItemKind::User, "山田")});
+    Settings s(dir());
+    s.writeFirstRun(2003);
+    s.writeText(SettingKey::DataDir, "/nowhere/old/data/");
+    s.writeText(SettingKey::ExeDir, "/nowhere/old/");
+    start();
+    EXPECT_EQ(main->dataFolder(), dir() + "data/");
+    EXPECT_EQ(main->Edit2->text(), QStringLiteral("移動車"));
+    EXPECT_EQ(ini("Dir", "Dir"), "/nowhere/old/data/");  // kept until the user sets one
+}
+
+TEST_F(Start, VanishedDataFolderFallsBackToTheProgramFolderAndSeedsIt) {
+    Settings s(dir());
+    s.writeFirstRun(2003);
+    s.writeText(SettingKey::DataDir, "/nowhere/data/");
+    start();
+    EXPECT_EQ(main->dataFolder(), dir());
+    EXPECT_EQ(ItemStore(dir()).readAll().size(), 7u);
+}
+
+TEST_F(Start, EachDataFileProblemEndsTheProgramWithItsMessage) {
+    auto qui = [&](double stamp, int version, const char* sig) {
+        auto r = item(ItemKind::Vehicle, "A", stamp);
+        r.setVersion(static_cast<std::int16_t>(version));
+        auto b = bytesOf<ItemRecord>({r});
+        b[1] = sig[0];
+        b[2] = sig[1];
+        writeBytes(tmp.file("Quil.qui"), b);
+    };
+    auto qud = [&](double stamp, int version, const char* sig) {
+        auto r = makeRecord(1, 0, 0);
+        r.setStamp(stamp);
+        r.setVersion(static_cast<std::int16_t>(version));
+        auto b = bytesOf<DataRecord>({r});
+        b[1] = sig[0];
+        b[2] = sig[1];
+        writeBytes(tmp.file("Quil.qud"), b);
+    };
+    struct Case {
+        std::function<void()> make;
+        QString message;
+    } cases[] = {
+        {[&] { qui(1, 101, "QX"); }, QStringLiteral("Quil.quiファイルが壊れています。")},
+        {[&] { qui(1, 102, "QI"); },
+         QStringLiteral("新バージョンのファイル型式はサポートしていません。")},
+        {[&] { qui(1, 101, "QI"), qud(1, 101, "XD"); },
+         QStringLiteral("Quil.qudファイルが壊れています。")},
+        {[&] { qui(1, 101, "QI"), qud(2, 101, "QD"); },
+         QStringLiteral("Quil.quiとQuil.qudの組み合わせに不具合があります。")},
+    };
+    for (auto& c : cases) {
+        std::filesystem::remove(tmp.file("Quil.qud"));
+        c.make();
+        const auto before = readBytes(tmp.file("Quil.qud"));
+        prompts.clear();
+        start();
+        EXPECT_TRUE(main->StartFailed());
+        ASSERT_EQ(prompts.boxes().size(), 1u);
+        EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+        EXPECT_EQ(prompts.last().text, c.message);
+        QApplication::processEvents();
+        EXPECT_FALSE(main->isVisible()) << "the window closes and the program ends";
+        EXPECT_EQ(rows(), 2);
+        EXPECT_EQ(readBytes(tmp.file("Quil.qud")), before);
+        main.reset();
+    }
+}
+
+TEST_F(Start, OlderFormatDataSetIsConvertedOnceAndListed) {
+    auto v = item(ItemKind::Vehicle, "旧車");
+    auto u = item(ItemKind::User, "旧人");
+    v.setVersion(100);
+    u.setVersion(100);
+    writeRecords<ItemRecord>(tmp.file("Quil.qui"), {v, u});
+    auto r = makeRecord(encodeDate(2003, 5, 1) + 0.5, 0, 1, 0, 0);
+    r.setVersion(100);
+    writeBytes(tmp.file("Quil.qud"), bytesOf<DataRecord>({r}).substr(0, 192));
+    Settings s(dir());
+    s.writeFirstRun(2003);
+    s.setPeriodKind(0);
+    start();
+    EXPECT_FALSE(main->StartFailed());
+    EXPECT_EQ(readBytes(tmp.file("Quil.qud"))->size(), 256u);
+    EXPECT_EQ(ItemStore(dir()).read(1).version(), 101);
+    EXPECT_EQ(cell(2, 1), QStringLiteral("2003/05/01"));
+    EXPECT_EQ(cell(3, 1), QStringLiteral("00:00 ～ 00:00"));
+    main.reset();
+    const auto converted = readBytes(tmp.file("Quil.qud"));
+    start();
+    EXPECT_EQ(readBytes(tmp.file("Quil.qud")), converted);
+}
+
+TEST_F(Start, EmptyRecordFileIsADataSetWithoutRecords) {
+    writeRecords<ItemRecord>(tmp.file("Quil.qui"),
+                             {item(ItemKind::Vehicle, "A"), item(ItemKind::User, "B")});
+    writeBytes(tmp.file("Quil.qud"), "");
+    start();
+    EXPECT_FALSE(main->StartFailed());
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(rows(), 2);
+}
+
+TEST_F(Start, CommandsThatDoNotExistYetSaySo) {
+    start();
+    main->action(QStringLiteral("ToolButton6"))->trigger();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("お知らせ"));
+    EXPECT_EQ(prompts.last().text,
+              QStringLiteral("申し訳ございませんが、まだ作っていません。m(_ _)m"));
+    EXPECT_EQ(prompts.last().icon, quil::ui::PromptIcon::Information);
+}
+
+TEST_F(Start, ToolbarCarriesTooltipsAndStatusTexts) {
+    start();
+    QAction* a = main->action(QStringLiteral("ToolButton3"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->toolTip(), QStringLiteral("点検・整備記録"));
+    EXPECT_EQ(a->statusTip(), QStringLiteral("本日の点検・整備記録を登録します。"));
+    EXPECT_FALSE(main->action(QStringLiteral("Legacy1"))->isVisible());
+    EXPECT_FALSE(main->action(QStringLiteral("UserSetting1"))->isVisible());
+    EXPECT_EQ(main->minimumSize(), QSize(590, 300));
+}

@@ -1,0 +1,134 @@
+// Add, edit and delete from the main window, with a stand-in for the entry dialog.
+#include <QTabBar>
+#include <QTimer>
+
+#include "MainTestSupport.h"
+#include "store/Date.h"
+#include "ui/main/RecordCommands.h"
+
+using namespace quil::store;
+using namespace quil::testing;
+
+namespace {
+
+class Commands : public MainWindowTest {
+protected:
+    QWidget entry;  // shows the caption the command gave it
+
+    void SetUp() override {
+        writeRecords<ItemRecord>(tmp.file("Quil.qui"),
+                                 {item(ItemKind::Vehicle, "A"), item(ItemKind::User, "B")});
+        Settings s(dir());
+        s.writeFirstRun(2003);
+        s.setPeriodKind(0);
+    }
+    void withRecords(std::vector<DataRecord> records) {
+        writeRecords<DataRecord>(tmp.file("Quil.qud"), records);
+    }
+    quil::ui::TMainform& startWithEntry() {
+        start();
+        main->setEntryDialog(&entry);
+        return *main;
+    }
+    void select(int row) {
+        main->ComboGrid1->selectRow(row);
+        main->ComboGrid1Click();
+    }
+};
+
+}  // namespace
+
+TEST_F(Commands, ToolbarAndMenuOpenTheEntryDialogInAddMode) {
+    startWithEntry();
+    main->action(QStringLiteral("ToolButton2"))->trigger();
+    EXPECT_TRUE(entry.isVisible());
+    EXPECT_EQ(entry.windowTitle(), QStringLiteral("給油記録－追加"));
+    // Nothing happens while the dialog is open.
+    main->action(QStringLiteral("Input3"))->trigger();
+    EXPECT_EQ(entry.windowTitle(), QStringLiteral("給油記録－追加"));
+    entry.hide();
+    main->action(QStringLiteral("Input3"))->trigger();
+    EXPECT_EQ(entry.windowTitle(), QStringLiteral("出費記録－追加"));
+}
+
+TEST_F(Commands, EditNeedsASelectedRowAndTheExpenseTabTakesTheKindFromColumn5) {
+    auto fuel = makeRecord(10, 0, 1, 100, 1);
+    auto exp = makeRecord(11, 0, 1, 100, 3);
+    withRecords({fuel, exp});
+    startWithEntry();
+    main->TabControl1->setCurrentIndex(3);
+    main->commands()->EditClick();
+    EXPECT_FALSE(entry.isVisible()) << "no row clicked";
+    select(1);
+    main->commands()->EditClick();
+    EXPECT_EQ(entry.windowTitle(), QStringLiteral("給油記録－修正"));
+    entry.hide();
+    select(2);
+    main->commands()->EditClick();
+    EXPECT_EQ(entry.windowTitle(), QStringLiteral("出費記録－修正"));
+}
+
+TEST_F(Commands, DoubleClickEditsWhenTheListHasRecordsAndAddsOtherwise) {
+    startWithEntry();
+    main->commands()->ComboGrid1DblClick();
+    EXPECT_EQ(entry.windowTitle(), QStringLiteral("走行記録－追加"));
+}
+
+TEST_F(Commands, DeleteAsksAndMarksExactlyTheRecordBehindTheRow) {
+    auto a = makeRecord(10, 0, 1, 1, 0), b = makeRecord(11, 0, 1, 2, 0),
+         c = makeRecord(12, 0, 1, 3, 1);
+    withRecords({a, c, b});
+    startWithEntry();
+    main->commands()->DeleteClick();
+    EXPECT_TRUE(prompts.boxes().empty()) << "no row selected: nothing asked";
+
+    select(2);
+    main->commands()->DeleteClick();  // answered No
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().title, QStringLiteral("削除"));
+    EXPECT_EQ(prompts.last().text, QStringLiteral("本当に削除してもよろしいですか？"));
+    EXPECT_EQ(prompts.last().icon, quil::ui::PromptIcon::Exclamation);
+    EXPECT_FALSE(RecordStore(dir()).read(2).deleted());
+
+    prompts.answerQuestion(true);
+    main->commands()->DeleteClick();
+    EXPECT_TRUE(RecordStore(dir()).read(2).deleted());
+    EXPECT_FALSE(RecordStore(dir()).read(0).deleted());
+    EXPECT_EQ(rows(), 2);
+    EXPECT_EQ(main->selectedRow(), 0);
+
+    // The last record: the list is empty, a double click adds.
+    select(1);
+    prompts.answerQuestion(true);
+    main->commands()->DeleteClick();
+    EXPECT_EQ(cell(1, 1), QString());
+    main->commands()->ComboGrid1DblClick();
+    EXPECT_EQ(entry.windowTitle(), QStringLiteral("走行記録－追加"));
+}
+
+TEST_F(Commands, DeleteRefusesWhenTheFileNoLongerMatchesTheList) {
+    withRecords({makeRecord(10, 0, 1, 1, 0), makeRecord(11, 0, 1, 2, 0)});
+    startWithEntry();
+    select(1);
+    // Another data set arrives under the list (a restore, say).
+    withRecords({makeRecord(20, 0, 1, 9, 0), makeRecord(21, 0, 1, 8, 0)});
+    prompts.answerQuestion(true);
+    main->commands()->DeleteClick();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+    EXPECT_FALSE(RecordStore(dir()).read(0).deleted());
+    EXPECT_EQ(cell(2, 1), QStringLiteral("1900/01/19"));
+}
+
+TEST_F(Commands, AnErrorInACommandIsReportedAndTheProgramGoesOn) {
+    withRecords({makeRecord(10, 0, 1, 1, 0)});
+    startWithEntry();
+    select(1);
+    std::filesystem::remove(tmp.file("Data.idx"));
+    prompts.answerQuestion(true);
+    QTimer::singleShot(0, main.get(), [this] { main->commands()->DeleteClick(); });
+    QApplication::processEvents();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("クイル台帳"));
+    EXPECT_EQ(prompts.last().icon, quil::ui::PromptIcon::Error);
+    EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("Data.idx")));
+    EXPECT_FALSE(RecordStore(dir()).read(0).deleted());
+}

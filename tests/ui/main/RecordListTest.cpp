@@ -1,0 +1,179 @@
+// The record list: rows per tab, filters, the row index and the selection marker.
+#include <QLineEdit>
+#include <QTabBar>
+
+#include "MainTestSupport.h"
+#include "store/Date.h"
+
+using namespace quil::store;
+using namespace quil::testing;
+
+namespace {
+
+// Items: 0 vehicle 軽トラ, 1 user 山田, 2 purpose 配達, 3 gas station 駅前SS,
+// 4 maintenance item オイル交換, 5 expense item 駐車場, 6 shop 田中自動車,
+// 7 vehicle ワゴン, 8 user 佐藤, 9 vehicle 旧車 (deleted).
+class RecordList : public MainWindowTest {
+protected:
+    void SetUp() override {
+        writeRecords<ItemRecord>(
+            tmp.file("Quil.qui"),
+            {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田"),
+             item(ItemKind::Purpose, "配達"), item(ItemKind::GasStation, "駅前SS"),
+             item(ItemKind::MaintenanceItem, "オイル交換"), item(ItemKind::ExpenseItem, "駐車場"),
+             item(ItemKind::Shop, "田中自動車"), item(ItemKind::Vehicle, "ワゴン"),
+             item(ItemKind::User, "佐藤"), item(ItemKind::Vehicle, "旧車", 40000.5, true)});
+        Settings s(dir());
+        s.writeFirstRun(2003);
+        s.setPeriodKind(0);
+        s.setCarMask("111");
+        s.setDriverMask("11");
+    }
+
+    DataRecord driving(double date, int vehicle, int user) {
+        auto r = makeRecord(date, vehicle, user, 0, 0);
+        r.setItem(2);
+        r.setPlace(-1);
+        return r;
+    }
+};
+
+}  // namespace
+
+TEST_F(RecordList, EachTabShowsItsColumnsAndRowTexts) {
+    const double day = encodeDate(2003, 4, 10);
+    auto drive = driving(day + encodeTime(8, 30), 0, 1);
+    drive.setReturnTime(day + encodeTime(17, 5));
+    drive.setDistance1(12345.6);
+    drive.setDistance2(12400);
+    drive.setDestination("本社");
+    drive.setRemarks("雨");
+    auto fuel = makeRecord(day + 1, 7, 8, 4500, 1);
+    fuel.setDistance2(32.25);
+    fuel.setTax(225);
+    fuel.setItem(-1);
+    fuel.setPlace(3);
+    fuel.setRemarks("満タン");
+    auto service = makeRecord(day + 2, 0, 1, 3000, 2);
+    service.setItem(4);
+    service.setPlace(6);
+    service.setDistance1(12500.04);
+    service.setTax(150);
+    auto expense = makeRecord(day + 3, 0, 8, 500, 3);
+    expense.setItem(5);
+    expense.setPlace(-1);
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), {drive, fuel, service, expense});
+    start();
+
+    EXPECT_EQ(main->ComboGrid1->ColCount(), 12);
+    EXPECT_EQ(rows(), 2);
+    std::vector<std::string> row;
+    for (int c = 0; c < 12; ++c) row.push_back(cell(c, 1).toStdString());
+    EXPECT_EQ(row, (std::vector<std::string>{"", "1", "2003/04/10", "08:30 ～ 17:05", "軽トラ", "山田", "配達",
+                                "12345.6", "12400.0", "54.4", "本社", "雨"}));
+    EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{0}));
+
+    main->TabControl1->setCurrentIndex(1);
+    EXPECT_EQ(main->ComboGrid1->ColCount(), 10);
+    EXPECT_EQ(cell(5, 0), QStringLiteral("給油量"));
+    row.clear();
+    for (int c = 1; c < 10; ++c) row.push_back(cell(c, 1).toStdString());
+    EXPECT_EQ(row, (std::vector<std::string>{"1", "2003/04/11", "ワゴン", "佐藤", "32.3", "4500", "225",
+                                "駅前SS", "満タン"}));
+    EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{1}));
+
+    main->TabControl1->setCurrentIndex(2);
+    row.clear();
+    for (int c = 1; c < 11; ++c) row.push_back(cell(c, 1).toStdString());
+    EXPECT_EQ(row, (std::vector<std::string>{"1", "2003/04/12", "軽トラ", "山田", "オイル交換", "12500.0",
+                                "3000", "150", "田中自動車", ""}));
+
+    main->TabControl1->setCurrentIndex(3);
+    EXPECT_EQ(rows(), 4);
+    EXPECT_EQ(cell(5, 1), QStringLiteral("給油代金"));
+    EXPECT_EQ(cell(8, 1), QStringLiteral("駅前SS"));
+    EXPECT_EQ(cell(5, 2), QStringLiteral("点検・整備費"));
+    EXPECT_EQ(cell(5, 3), QStringLiteral("駐車場"));
+    EXPECT_EQ(cell(8, 3), QStringLiteral("その他"));
+    EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{1, 2, 3}));
+}
+
+TEST_F(RecordList, DeletedRecordsAndHiddenVehiclesOrUsersAreLeftOut) {
+    const double day = encodeDate(2003, 4, 10);
+    auto gone = driving(day, 0, 1);
+    gone.setDeleted(true);
+    writeRecords<DataRecord>(tmp.file("Quil.qud"),
+                             {gone, driving(day, 0, 1), driving(day, 7, 1), driving(day, 0, 8),
+                              driving(day, 9, 1)});
+    Settings(dir()).setCarMask("1");  // ワゴン is beyond the mask's end: hidden
+    start();
+    EXPECT_EQ(rows(), 3);
+    EXPECT_EQ(cell(4, 1), QStringLiteral("軽トラ"));
+    EXPECT_EQ(cell(5, 2), QStringLiteral("佐藤"));
+    EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{1, 3}));
+
+    Settings(dir()).setDriverMask("01");
+    main->reloadList();
+    EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{3}));
+
+    Settings(dir()).setCarMask("000");
+    main->reloadList();
+    EXPECT_EQ(rows(), 2);
+    EXPECT_TRUE(rowIndex().empty());
+}
+
+TEST_F(RecordList, DisplayPeriodKeepsTheDaysOfThePeriodAndDrivingTimes) {
+    Settings s(dir());
+    s.setPeriodKind(5);
+    s.setStoredPeriod(5, "20033");  // April 2003
+    writeRecords<DataRecord>(tmp.file("Quil.qud"),
+                             {driving(encodeDate(2003, 3, 31) + encodeTime(0, 30), 0, 1),
+                              driving(encodeDate(2003, 4, 1), 0, 1),
+                              driving(encodeDate(2003, 4, 30) + encodeTime(23, 50), 0, 1),
+                              driving(encodeDate(2003, 5, 1) + encodeTime(0, 10), 0, 1)});
+    start();
+    EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{0, 1, 2}));
+    EXPECT_EQ(main->Edit1->text(), QStringLiteral("2003年4月　(2003/04/01～2003/04/30)"));
+}
+
+TEST_F(RecordList, SummariesNameTheTickedItemsOnly) {
+    Settings s(dir());
+    s.setCarMask("011");
+    s.setDriverMask("0");
+    start();
+    EXPECT_EQ(main->Edit2->text(), QStringLiteral("ワゴン"));
+    EXPECT_EQ(main->Edit3->text(), QString());
+}
+
+TEST_F(RecordList, ClickingMarksTheTopRowOfTheSelection) {
+    writeRecords<DataRecord>(tmp.file("Quil.qud"),
+                             {driving(encodeDate(2003, 1, 1), 0, 1),
+                              driving(encodeDate(2003, 1, 2), 0, 1),
+                              driving(encodeDate(2003, 1, 3), 0, 1)});
+    start();
+    auto* grid = main->ComboGrid1;
+    grid->selectRow(2);
+    main->ComboGrid1Click();
+    EXPECT_EQ(main->selectedRow(), 2);
+    EXPECT_EQ(cell(0, 2), QStringLiteral("⇒"));
+    grid->selectRow(3);
+    main->ComboGrid1Click();
+    EXPECT_EQ(cell(0, 2), QString());
+    EXPECT_EQ(cell(0, 3), QStringLiteral("⇒"));
+    main->reloadList();
+    EXPECT_EQ(main->selectedRow(), 0);
+    EXPECT_EQ(cell(0, 3), QString());
+}
+
+TEST_F(RecordList, LeavingATabSavesItsWidthsAndTheNewTabUsesItsOwn) {
+    start();
+    main->ComboGrid1->setColWidths(11, 200);
+    main->TabControl1->setCurrentIndex(1);
+    EXPECT_EQ(ini("TabWidth", "011"), "200");
+    EXPECT_EQ(main->ComboGrid1->ColWidths(2), 70);
+    EXPECT_EQ(main->ComboGrid1->CellKind(5).Alignment(), 4);
+    EXPECT_EQ(main->ComboGrid1->CellKind(8).Alignment(), 1);
+    main->TabControl1->setCurrentIndex(0);
+    EXPECT_EQ(main->ComboGrid1->ColWidths(11), 200);
+    EXPECT_EQ(main->ComboGrid1->CellKind(5).Alignment(), 1);
+}
