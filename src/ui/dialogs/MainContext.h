@@ -24,6 +24,8 @@ public:
     virtual void reloadList() = 0;
     // Refills the vehicle and user summary boxes.
     virtual void refreshSummaries() = 0;
+    // Sets the period box to the label of the period just chosen.
+    virtual void showPeriodLabel(const QString& /*label*/) {}
     // The main window, for placing dialogs relative to it.
     virtual QWidget* mainWidget() = 0;
 };

@@ -1,0 +1,230 @@
+#include "ui/dialogs/TItemForm.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "store/ItemStore.h"
+#include "store/RecordStore.h"
+#include "store/Settings.h"
+#include "ui/dialogs/ItemMasks.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/TCarform.h"
+
+namespace quil::ui {
+namespace {
+
+using store::ItemKind;
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QString kindName(ItemKind kind) {
+    return qs(store::itemKindName(static_cast<int>(kind)));
+}
+
+}  // namespace
+
+TItemForm::TItemForm(MainContext& context, QWidget* parent) : QDialog(parent), context_(context) {
+    setObjectName(QStringLiteral("ItemForm"));
+
+    listBox1_ = new QListWidget(this);
+    listBox1_->setObjectName(QStringLiteral("ListBox1"));
+    listBox1_->setSelectionMode(QAbstractItemView::SingleSelection);
+    listBox1_->setMinimumSize(220, 260);
+
+    button1_ = new QPushButton(QStringLiteral("追加"), this);
+    button2_ = new QPushButton(QStringLiteral("修正"), this);
+    button3_ = new QPushButton(QStringLiteral("削除"), this);
+    button4_ = new QPushButton(QStringLiteral("閉じる"), this);
+    auto* buttons = new QVBoxLayout;
+    int n = 1;
+    for (QPushButton* b : {button1_, button2_, button3_, button4_}) {
+        b->setObjectName(QStringLiteral("Button%1").arg(n++));
+        b->setAutoDefault(false);
+        b->setMinimumWidth(90);
+        buttons->addWidget(b);
+    }
+    buttons->addStretch();
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(listBox1_, 1);
+    layout->addLayout(buttons);
+
+    connect(button1_, &QPushButton::clicked, this, &TItemForm::Button1Click);
+    connect(button2_, &QPushButton::clicked, this, &TItemForm::Button2Click);
+    connect(button3_, &QPushButton::clicked, this, &TItemForm::Button3Click);
+    connect(button4_, &QPushButton::clicked, this, &TItemForm::Button4Click);
+    connect(listBox1_, &QListWidget::itemDoubleClicked, this, &TItemForm::ListBox1DblClick);
+}
+
+ItemKind TItemForm::kindFromCaption(const QString& caption) {
+    for (int k = 1; k <= 7; ++k) {
+        const auto kind = static_cast<ItemKind>(k);
+        if (caption == QStringLiteral("設定－") + kindName(kind)) return kind;
+    }
+    return ItemKind::Shop;
+}
+
+ItemKind TItemForm::kind() const {
+    return kindFromCaption(windowTitle());
+}
+
+void TItemForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window system showing (restoring a minimised window) is no new opening.
+    if (!event->spontaneous()) FormShow();
+}
+
+void TItemForm::FormShow() {
+    if (QWidget* main = context_.mainWidget()) move(main->pos() + QPoint(100, 50));
+    fillList();
+}
+
+void TItemForm::fillList() {
+    listBox1_->clear();
+    positions_.clear();
+    for (const store::ItemEntry& e : store::ItemStore(context_.dataFolder()).listLive(kind())) {
+        listBox1_->addItem(qs(e.name));
+        positions_.push_back(e.position);
+    }
+}
+
+void TItemForm::vehicleAdded() {
+    if (kind() == ItemKind::Vehicle) fillList();
+}
+
+void TItemForm::vehicleChanged(int position, const QString& name) {
+    if (kind() != ItemKind::Vehicle) return;
+    // Found by position: the selection may have moved while the vehicle dialog was open.
+    for (std::size_t i = 0; i < positions_.size(); ++i)
+        if (positions_[i] == position) listBox1_->item(static_cast<int>(i))->setText(name);
+}
+
+bool TItemForm::carformBusy() {
+    if (!carform_ || !carform_->isVisible()) return false;
+    carform_->raise();
+    carform_->activateWindow();
+    return true;
+}
+
+void TItemForm::openCarform(const QString& caption, int position) {
+    if (!carform_ || carformBusy()) return;
+    carform_->setItemPosition(position);
+    carform_->setWindowTitle(caption);
+    carform_->show();
+}
+
+void TItemForm::Button1Click() {
+    if (listBox1_->count() >= kMaxEntries) {
+        Prompts::current().warning(this, QStringLiteral("これ以上登録できません！"));
+        return;
+    }
+    const ItemKind k = kind();
+    if (k == ItemKind::Vehicle) {
+        openCarform(QStringLiteral("車両情報の登録"), -1);
+        return;
+    }
+    const QString name = kindName(k);
+    const std::optional<QString> text = Prompts::current().inputText(
+        this, name, QStringLiteral("追加する") + name + QStringLiteral("を入力して下さい。"),
+        QString());
+    if (!text) return;
+
+    store::ItemRecord item;
+    item.setStamp(context_.dataSetStamp());
+    item.setVersion(store::kFormatVersion);
+    item.setKind(k);
+    item.setOrder(999);
+    item.setName(text->toStdString());
+    item.setRegistered(store::today());
+    store::ItemStore items(context_.dataFolder());
+    const std::size_t before = positions_.size();
+    const int position = items.append(item);
+    // The mask follows the append, so a failed append leaves it as it was. A new user
+    // starts hidden from the record list.
+    if (k == ItemKind::User) {
+        store::Settings settings(context_.programFolder());
+        settings.setDriverMask(maskAfterAdd(settings.driverMask(), before, false));
+    }
+    positions_.push_back(position);
+    listBox1_->addItem(qs(item.name()));
+}
+
+void TItemForm::Button2Click() {
+    modify();
+}
+
+void TItemForm::ListBox1DblClick() {
+    modify();
+}
+
+void TItemForm::modify() {
+    const int row = selectedRow();
+    if (row < 0) {
+        Prompts::current().warning(this, QStringLiteral("項目を選択して下さい！"));
+        return;
+    }
+    const int position = positions_[static_cast<std::size_t>(row)];
+    const ItemKind k = kind();
+    if (k == ItemKind::Vehicle) {
+        openCarform(QStringLiteral("車両情報の修正"), position);
+        return;
+    }
+    const QString name = kindName(k);
+    const QString current = listBox1_->item(row)->text();
+    const std::optional<QString> text = Prompts::current().inputText(
+        this, name, QStringLiteral("修正する") + name + QStringLiteral("を入力して下さい。"),
+        current);
+    if (!text || *text == current) return;
+    store::ItemStore items(context_.dataFolder());
+    items.rename(position, text->toStdString());
+    listBox1_->item(row)->setText(qs(items.nameAt(position)));
+}
+
+void TItemForm::Button3Click() {
+    const int row = selectedRow();
+    if (row < 0) {
+        Prompts::current().warning(this, QStringLiteral("項目を選択して下さい！"));
+        return;
+    }
+    const ItemKind k = kind();
+    if (k == ItemKind::Vehicle && carformBusy()) return;
+    const int position = positions_[static_cast<std::size_t>(row)];
+    if (store::RecordStore(context_.dataFolder()).refersTo(position, k)) {
+        Prompts::current().warning(this,
+                                   QStringLiteral("この項目は使用されていますので削除できません。"));
+        return;
+    }
+    const QString name = listBox1_->item(row)->text();
+    if (!Prompts::current().question(
+            this, QStringLiteral("確認"),
+            QStringLiteral("「") + name + QStringLiteral("」を削除してもよろしいですか？"),
+            PromptIcon::Question))
+        return;
+
+    store::ItemStore(context_.dataFolder()).markDeleted(position);
+    delete listBox1_->takeItem(row);
+    positions_.erase(positions_.begin() + row);
+    if (hasMask(k)) {
+        store::Settings settings(context_.programFolder());
+        writeMask(settings, k,
+                  maskAfterDelete(readMask(settings, k), positions_.size(),
+                                  static_cast<std::size_t>(row)));
+    }
+}
+
+int TItemForm::selectedRow() const {
+    const QList<QListWidgetItem*> selected = listBox1_->selectedItems();
+    return selected.isEmpty() ? -1 : listBox1_->row(selected.front());
+}
+
+void TItemForm::Button4Click() {
+    close();
+}
+
+}  // namespace quil::ui

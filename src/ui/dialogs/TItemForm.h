@@ -1,0 +1,82 @@
+#pragma once
+// The master list editor: adds, renames and deletes the entries of one master list
+// (vehicles, users, gas stations, maintenance items, expense items, purposes, shops).
+// Created once and shown modeless over the main window; the opener sets the caption to
+// "設定－" followed by the kind name, and every showing rebuilds the list from Quil.qui.
+// Vehicles are added and changed through the vehicle registration dialog.
+
+#include <QDialog>
+#include <QString>
+#include <vector>
+
+#include "store/Records.h"
+
+class QListWidget;
+class QPushButton;
+class QShowEvent;
+
+namespace quil::ui {
+
+class MainContext;
+class TCarform;
+
+class TItemForm : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMaxEntries = 50;
+
+    TItemForm(MainContext& context, QWidget* parent);
+
+    // The vehicle registration dialog that adds and changes vehicles (not owned).
+    void setCarform(TCarform* carform) { carform_ = carform; }
+
+    // The kind named by the caption ("設定－車両" ...); a caption naming none is a shop.
+    store::ItemKind kind() const;
+    static store::ItemKind kindFromCaption(const QString& caption);
+    // Item positions of the list entries, in entry order.
+    const std::vector<int>& positions() const { return positions_; }
+
+    // Called by the vehicle registration dialog after it stored a vehicle: a new one
+    // refills the list, a changed one gets its stored name in its entry.
+    void vehicleAdded();
+    void vehicleChanged(int position, const QString& name);
+
+    QListWidget* ListBox1() const { return listBox1_; }
+    QPushButton* Button1() const { return button1_; }
+    QPushButton* Button2() const { return button2_; }
+    QPushButton* Button3() const { return button3_; }
+    QPushButton* Button4() const { return button4_; }
+
+public Q_SLOTS:
+    // Places the dialog beside the main window and fills the list for the caption's kind.
+    void FormShow();
+    void Button1Click();  // add
+    void Button2Click();  // modify
+    void ListBox1DblClick();
+    void Button3Click();  // delete
+    void Button4Click();  // close
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void fillList();
+    int selectedRow() const;  // -1 when no entry is selected
+    void modify();
+    // True (after bringing it forward) while the vehicle dialog is open: a second opening
+    // or a deletion would act on a vehicle the open dialog is about to store.
+    bool carformBusy();
+    void openCarform(const QString& caption, int position);
+
+    MainContext& context_;
+    TCarform* carform_ = nullptr;
+    std::vector<int> positions_;
+
+    QListWidget* listBox1_ = nullptr;
+    QPushButton* button1_ = nullptr;
+    QPushButton* button2_ = nullptr;
+    QPushButton* button3_ = nullptr;
+    QPushButton* button4_ = nullptr;
+};
+
+}  // namespace quil::ui

@@ -1,0 +1,95 @@
+#include "ui/dialogs/TViewItemForm.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "store/ItemStore.h"
+#include "store/Settings.h"
+#include "ui/dialogs/ItemMasks.h"
+#include "ui/dialogs/MainContext.h"
+
+namespace quil::ui {
+
+using store::ItemKind;
+
+TViewItemForm::TViewItemForm(MainContext& context, QWidget* parent)
+    : QDialog(parent), context_(context) {
+    setObjectName(QStringLiteral("ViewItemForm"));
+    checkList_ = new QListWidget(this);
+    checkList_->setObjectName(QStringLiteral("CheckListBox1"));
+    checkList_->setMinimumSize(200, 240);
+
+    button1_ = new QPushButton(QStringLiteral("&OK"), this);
+    button1_->setObjectName(QStringLiteral("Button1"));
+    button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
+    button2_->setObjectName(QStringLiteral("Button2"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (QPushButton* b : {button1_, button2_}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(checkList_, 1);
+    layout->addLayout(buttons);
+
+    connect(button1_, &QPushButton::clicked, this, &TViewItemForm::Button1Click);
+    connect(button2_, &QPushButton::clicked, this, &TViewItemForm::Button2Click);
+}
+
+ItemKind TViewItemForm::kind() const {
+    return windowTitle() == QStringLiteral("表示－車両") ? ItemKind::Vehicle : ItemKind::User;
+}
+
+void TViewItemForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window system showing (restoring a minimised window) is no new opening.
+    if (!event->spontaneous()) FormShow();
+}
+
+void TViewItemForm::FormShow() {
+    if (QWidget* main = context_.mainWidget()) move(main->pos() + QPoint(100, 50));
+    shownKind_ = kind();
+    checkList_->clear();
+    positions_.clear();
+    store::ItemStore items(context_.dataFolder());
+    if (!items.exists()) return;
+    const std::string mask = readMask(store::Settings(context_.programFolder()), shownKind_);
+    const auto live = items.listLive(shownKind_);
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        auto* entry = new QListWidgetItem(QString::fromStdString(live[i].name), checkList_);
+        entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        entry->setCheckState(store::filterMaskShows(mask, i) ? Qt::Checked : Qt::Unchecked);
+        positions_.push_back(live[i].position);
+    }
+}
+
+void TViewItemForm::Button1Click() {
+    store::Settings settings(context_.programFolder());
+    // The mask is built for the items live now. While the dialog was open the master list
+    // may have changed: an item the dialog did not list keeps its character of the mask.
+    const std::string oldMask = readMask(settings, shownKind_);
+    const auto live = store::ItemStore(context_.dataFolder()).listLive(shownKind_);
+    std::string mask;
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        bool shown = store::filterMaskShows(oldMask, i);
+        for (std::size_t e = 0; e < positions_.size(); ++e)
+            if (positions_[e] == live[i].position)
+                shown = checkList_->item(static_cast<int>(e))->checkState() == Qt::Checked;
+        mask += shown ? '1' : '0';
+    }
+    writeMask(settings, shownKind_, mask);
+    context_.refreshSummaries();
+    context_.reloadList();
+    close();
+}
+
+void TViewItemForm::Button2Click() {
+    close();
+}
+
+}  // namespace quil::ui

@@ -1,0 +1,278 @@
+#include "ui/dialogs/TViewTimeForm.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "store/Date.h"
+#include "store/Period.h"
+#include "store/Settings.h"
+#include "ui/components/TRetComboBox.h"
+#include "ui/components/TRetEdit.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::ui {
+namespace {
+
+int currentYear() {
+    return store::decodeDate(store::today()).year;
+}
+
+QStringList partEntries(int kind) {
+    QStringList entries;
+    if (kind == 3) entries << QStringLiteral("上期") << QStringLiteral("下期");
+    if (kind == 4)
+        for (int q = 1; q <= 4; ++q) entries << QString::number(q) + QStringLiteral("/4期");
+    if (kind == 5)
+        for (int m = 1; m <= 12; ++m) entries << QString::number(m) + QStringLiteral("月");
+    return entries;
+}
+
+bool hasParts(int kind) {
+    return kind >= 3 && kind <= 5;
+}
+
+// One to four digits: the settings hold the year as the first four characters.
+bool yearDigits(const QString& year) {
+    if (year.isEmpty() || year.size() > 4) return false;
+    for (QChar c : year)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+// Whether the text stored for `kind` reads back as a period (the year 0 does not).
+bool readsBack(int kind, const std::string& stored) {
+    try {
+        const store::StoredPeriod p = store::parseStoredPeriod(kind, stored, currentYear());
+        store::periodRange(kind, p.year, p.subIndex);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
+    : QDialog(parent), context_(context) {
+    setObjectName(QStringLiteral("ViewTimeForm"));
+    setWindowTitle(QStringLiteral("表示期間"));
+
+    // Five buttons in two columns, filled top to bottom and then left to right.
+    auto* group = new QGroupBox(QStringLiteral("期間"), this);
+    group->setObjectName(QStringLiteral("RadioGroup1"));
+    auto* grid = new QGridLayout(group);
+    radioGroup_ = new QButtonGroup(this);
+    for (int k = 1; k <= 5; ++k) {
+        auto* button =
+            new QRadioButton(QString::fromUtf8(store::periodKindInfo(k).name), group);
+        radioGroup_->addButton(button, k);
+        grid->addWidget(button, (k - 1) % 3, (k - 1) / 3);
+    }
+
+    edit1_ = new TRetEdit(this);
+    edit1_->setObjectName(QStringLiteral("Edit1"));
+    edit1_->setFixedWidth(60);
+    edit1_->setAttribute(Qt::WA_InputMethodEnabled, false);
+    edit1_->installEventFilter(this);
+
+    upDown1_ = new QWidget(this);
+    upDown1_->setObjectName(QStringLiteral("UpDown1"));
+    auto* arrows = new QVBoxLayout(upDown1_);
+    arrows->setContentsMargins(0, 0, 0, 0);
+    arrows->setSpacing(0);
+    up_ = new QToolButton(upDown1_);
+    up_->setArrowType(Qt::UpArrow);
+    down_ = new QToolButton(upDown1_);
+    down_->setArrowType(Qt::DownArrow);
+    for (QToolButton* b : {up_, down_}) {
+        b->setAutoRepeat(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setFixedSize(16, 12);
+        arrows->addWidget(b);
+    }
+    connect(up_, &QToolButton::clicked, this, [this] { stepYear(1); });
+    connect(down_, &QToolButton::clicked, this, [this] { stepYear(-1); });
+
+    label1_ = new QLabel(QStringLiteral("年"), this);
+    label1_->setObjectName(QStringLiteral("Label1"));
+    label1_->setMinimumWidth(30);
+
+    auto* parts = new TRetComboBox(this);
+    parts->setEditable(true);
+    parts->setInsertPolicy(QComboBox::NoInsert);
+    parts->setMaxVisibleItems(12);
+    parts->setMinimumWidth(90);
+    comboBox1_ = parts;
+    comboBox1_->setObjectName(QStringLiteral("ComboBox1"));
+
+    auto* yearRow = new QHBoxLayout;
+    yearRow->setSpacing(2);
+    yearRow->addWidget(edit1_);
+    yearRow->addWidget(upDown1_);
+    yearRow->addSpacing(4);
+    yearRow->addWidget(label1_);
+    yearRow->addWidget(comboBox1_);
+    yearRow->addStretch();
+    // Hidden controls keep their place, so the dialog does not jump between kinds.
+    for (QWidget* w : yearControls()) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
+
+    button1_ = new QPushButton(QStringLiteral("&OK"), this);
+    button1_->setObjectName(QStringLiteral("Button1"));
+    button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
+    button2_->setObjectName(QStringLiteral("Button2"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (QPushButton* b : {button1_, button2_}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(yearRow);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(radioGroup_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked) RadioGroup1Click();
+    });
+    connect(button1_, &QPushButton::clicked, this, &TViewTimeForm::Button1Click);
+    connect(button2_, &QPushButton::clicked, this, &TViewTimeForm::Button2Click);
+}
+
+std::array<QWidget*, 4> TViewTimeForm::yearControls() const {
+    return {edit1_, upDown1_, label1_, comboBox1_};
+}
+
+QRadioButton* TViewTimeForm::periodButton(int kind) const {
+    return qobject_cast<QRadioButton*>(radioGroup_->button(kind));
+}
+
+int TViewTimeForm::selectedKind() const {
+    return std::max(radioGroup_->checkedId(), 0);
+}
+
+void TViewTimeForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window system showing (restoring a minimised window) is no new opening.
+    if (!event->spontaneous()) FormShow();
+}
+
+void TViewTimeForm::FormShow() {
+    if (QWidget* main = context_.mainWidget()) move(main->pos() + QPoint(100, 50));
+    // Nothing selected first, so selecting the stored kind always sets up the controls.
+    radioGroup_->setExclusive(false);
+    for (QAbstractButton* b : radioGroup_->buttons()) b->setChecked(false);
+    radioGroup_->setExclusive(true);
+    for (QWidget* w : yearControls()) w->hide();
+    const int kind = store::Settings(context_.programFolder()).periodKind(1);
+    if (QRadioButton* button = periodButton(kind)) button->setChecked(true);
+}
+
+void TViewTimeForm::RadioGroup1Click() {
+    const int kind = selectedKind();
+    if (kind == 0) return;
+    edit1_->show();
+    upDown1_->show();
+    label1_->show();
+    label1_->setText(kind == 2 || kind == 3 ? QStringLiteral("年度") : QStringLiteral("年"));
+    comboBox1_->clear();
+    comboBox1_->setVisible(hasParts(kind));
+    comboBox1_->addItems(partEntries(kind));
+
+    const QString stored =
+        QString::fromStdString(store::Settings(context_.programFolder()).storedPeriod(kind));
+    // A part index that is not a number (an edited settings file) selects no part, so the
+    // user can choose one here.
+    bool partOk = true;
+    const int part = stored.size() >= 5 ? stored.mid(4).toInt(&partOk) : 0;
+    const QString year = stored.isEmpty()
+                             ? QStringLiteral("%1").arg(currentYear(), 4, 10, QLatin1Char('0'))
+                             : stored.left(4);
+    edit1_->setText(year);
+    bool yearOk = false;
+    const int value = year.toInt(&yearOk);
+    if (yearOk) upDownPosition_ = std::clamp(value, kMinYear, kMaxYear);
+    comboBox1_->setCurrentIndex(partOk && part >= 0 && part < comboBox1_->count() ? part : -1);
+}
+
+void TViewTimeForm::stepYear(int delta) {
+    bool ok = false;
+    const int value = edit1_->text().toInt(&ok);
+    // A box that holds no number steps from the control's last position.
+    const int from = ok ? std::clamp(value, kMinYear, kMaxYear) : upDownPosition_;
+    upDownPosition_ = std::clamp(from + delta, kMinYear, kMaxYear);
+    edit1_->setText(QString::number(upDownPosition_));
+}
+
+bool TViewTimeForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edit1_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            stepYear(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TViewTimeForm::refuse(const QString& message, QWidget* focus) {
+    Prompts::current().warning(this, message);
+    focus->setFocus();
+}
+
+void TViewTimeForm::Button1Click() {
+    const int kind = selectedKind();
+    const QString year = edit1_->text();
+    // Every list load and every start reads the stored year back as a number.
+    if (kind != 0 && !yearDigits(year)) {
+        refuse(QStringLiteral("正しい年を入力して下さい！"), edit1_);
+        return;
+    }
+    int part = 0;
+    if (hasParts(kind)) {
+        // The part shown in the list: an entry chosen, or typed exactly as listed.
+        part = comboBox1_->findText(comboBox1_->currentText(), Qt::MatchExactly);
+        if (part < 0) {
+            refuse(QStringLiteral("期間を一覧から選択して下さい！"), comboBox1_);
+            return;
+        }
+    }
+    QString storedText = year;
+    if (hasParts(kind)) storedText += QString::number(part);
+    const std::string stored = storedText.toStdString();
+    if (kind != 0 && !readsBack(kind, stored)) {
+        refuse(QStringLiteral("正しい年を入力して下さい！"), edit1_);
+        return;
+    }
+
+    store::Settings settings(context_.programFolder());
+    settings.setPeriodKind(kind);
+    settings.setStoredPeriod(kind, stored);
+    context_.showPeriodLabel(
+        QString::fromStdString(store::periodLabel(settings, kind, part, year.toStdString())));
+    context_.reloadList();
+    close();
+}
+
+void TViewTimeForm::Button2Click() {
+    close();
+}
+
+}  // namespace quil::ui

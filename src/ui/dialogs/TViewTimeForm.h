@@ -1,0 +1,79 @@
+#pragma once
+// The display period dialog ("表示期間"): calendar year, fiscal year, fiscal half, quarter or
+// month, with the year and the part of the year, stored as Item/Time and Item/Time<kind>.
+// Created once, shown modeless over the main window.
+
+#include <QDialog>
+#include <QString>
+#include <array>
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QShowEvent;
+class QToolButton;
+
+namespace quil::ui {
+
+class MainContext;
+
+class TViewTimeForm : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMinYear = 1900;
+    static constexpr int kMaxYear = 2100;
+
+    TViewTimeForm(MainContext& context, QWidget* parent);
+
+    // The display period kind of the selected button (1..5), 0 when none is selected.
+    int selectedKind() const;
+
+    QButtonGroup* RadioGroup1() const { return radioGroup_; }
+    QRadioButton* periodButton(int kind) const;  // kind 1..5
+    QLineEdit* Edit1() const { return edit1_; }  // year
+    QToolButton* upButton() const { return up_; }
+    QToolButton* downButton() const { return down_; }
+    QLabel* Label1() const { return label1_; }          // "年" or "年度"
+    QComboBox* ComboBox1() const { return comboBox1_; }  // part of the year
+    QPushButton* Button1() const { return button1_; }
+    QPushButton* Button2() const { return button2_; }
+
+public Q_SLOTS:
+    // Places the dialog and selects the button of the stored period kind.
+    void FormShow();
+    // Sets up the year box, its label and the part-of-year list for the selected kind,
+    // from the period last stored for that kind.
+    void RadioGroup1Click();
+    // OK: stores the period, refreshes the main window's period box and list, closes.
+    void Button1Click();
+    // CANCEL: closes without writing.
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The up-down control: steps the year in the box by `delta` within 1900..2100.
+    void stepYear(int delta);
+    std::array<QWidget*, 4> yearControls() const;  // year box, up-down, label, part list
+    void refuse(const QString& message, QWidget* focus);
+
+    MainContext& context_;
+    int upDownPosition_ = kMinYear;
+
+    QButtonGroup* radioGroup_ = nullptr;
+    QLineEdit* edit1_ = nullptr;
+    QWidget* upDown1_ = nullptr;
+    QToolButton* up_ = nullptr;
+    QToolButton* down_ = nullptr;
+    QLabel* label1_ = nullptr;
+    QComboBox* comboBox1_ = nullptr;
+    QPushButton* button1_ = nullptr;
+    QPushButton* button2_ = nullptr;
+};
+
+}  // namespace quil::ui

@@ -1,0 +1,136 @@
+#pragma once
+// The master list editor, the vehicle dialog and the display filters over a temporary
+// folder, with a stand-in main window that counts what it is asked to do and scripted
+// message boxes.
+
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "store/Date.h"
+#include "store/ItemStore.h"
+#include "store/RecordStore.h"
+#include "store/Settings.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::itemtest {
+
+using store::ItemKind;
+
+class StandInMain : public ui::MainContext {
+public:
+    std::string folder;
+    double stamp = 45123.25;
+    int reloads = 0;
+    int summaries = 0;
+    QString periodLabel;
+    int periodLabels = 0;
+    QWidget window;
+
+    std::string programFolder() const override { return folder; }
+    std::string dataFolder() const override { return folder; }
+    double dataSetStamp() const override { return stamp; }
+    int currentTab() const override { return 0; }
+    int selectedRow() const override { return 0; }
+    void reloadList() override { ++reloads; }
+    void refreshSummaries() override { ++summaries; }
+    void showPeriodLabel(const QString& label) override {
+        periodLabel = label;
+        ++periodLabels;
+    }
+    QWidget* mainWidget() override { return &window; }
+};
+
+class ItemDialogTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    StandInMain main;
+    ui::ScriptedPrompts prompts;
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        main.folder = dir.path().toStdString() + "/";
+        main.window.move(200, 120);
+        store::setClockForTesting(
+            [] { return store::encodeDate(2024, 5, 10) + store::encodeTime(9, 15); });
+    }
+    void TearDown() override { store::setClockForTesting({}); }
+
+    int addItem(ItemKind kind, const char* name, bool deleted = false) {
+        store::ItemRecord item;
+        item.setStamp(main.stamp);
+        item.setKind(kind);
+        item.setOrder(1);
+        item.setName(name);
+        item.setDeleted(deleted);
+        return store::ItemStore(main.folder).append(item);
+    }
+    // A record naming `item` in the field of its kind.
+    void addRecordReferring(int item, ItemKind kind, bool deleted) {
+        store::DataRecord r;
+        r.setStamp(main.stamp);
+        r.setKind(store::RecordKind::Refuelling);
+        r.setDate(store::encodeDate(2024, 1, 5));
+        r.setVehicle(kind == ItemKind::Vehicle ? static_cast<std::int16_t>(item) : 99);
+        r.setUser(kind == ItemKind::User ? static_cast<std::int16_t>(item) : 99);
+        r.setItem(-1);
+        r.setPlace(kind == ItemKind::GasStation || kind == ItemKind::Shop
+                       ? static_cast<std::int16_t>(item)
+                       : -1);
+        store::RecordStore rs(main.folder);
+        const auto pos = rs.save(r, std::nullopt);
+        if (deleted) rs.markDeleted(pos);
+    }
+
+    store::Settings settings() const { return store::Settings(main.folder); }
+
+    // The raw bytes of Quil.qui.
+    std::vector<std::uint8_t> itemFileBytes() const {
+        std::ifstream in(main.folder + store::kItemFileName, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    // The 128 bytes of the item at `position`.
+    std::vector<std::uint8_t> itemBytes(int position) const {
+        const auto all = itemFileBytes();
+        const auto from = static_cast<std::size_t>(position) * 128;
+        if (all.size() < from + 128) return {};
+        return {all.begin() + static_cast<std::ptrdiff_t>(from),
+                all.begin() + static_cast<std::ptrdiff_t>(from + 128)};
+    }
+
+    static QStringList entries(const QListWidget* list) {
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+        return texts;
+    }
+    static QString u(const char* s) { return QString::fromUtf8(s); }
+
+    // The last box must be the "警告" warning with this text.
+    void expectWarning(const char* text) {
+        ASSERT_FALSE(prompts.boxes().empty());
+        EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+        EXPECT_EQ(prompts.last().text, u(text));
+        EXPECT_EQ(prompts.last().icon, ui::PromptIcon::Warning);
+    }
+};
+
+template <typename T>
+T fieldAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+    T v{};
+    if (bytes.size() >= offset + sizeof v) std::memcpy(&v, bytes.data() + offset, sizeof v);
+    return v;
+}
+// The bytes of the short string (length byte first) at `offset`, as CP932.
+inline std::string shortStringAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+    if (bytes.size() <= offset) return {};
+    return std::string(reinterpret_cast<const char*>(bytes.data() + offset + 1), bytes[offset]);
+}
+
+}  // namespace quil::itemtest
