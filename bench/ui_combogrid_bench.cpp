@@ -30,7 +30,9 @@ public:
     }
 };
 
-QString cellText(int c, int r) { return QString::number(r * 37 + c); }
+QString cellText(int c, int r) {
+    return QString::number(r * 37 + c);
+}
 
 void BM_FillEveryCell(benchmark::State& state) {
     for (auto _ : state) {
@@ -87,8 +89,8 @@ void scrollAndPaint(benchmark::State& state, TComboGrid& grid, int startRow) {
         bar->setValue(first + (step++ % 200));
         grid.viewport()->repaint();
     }
-    state.counters["frames/s"] = benchmark::Counter(double(state.iterations()),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_ScrollPaintStrings(benchmark::State& state) {

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray before = g_grid->StoredForm();
     try {
-        g_grid->ReadStoredForm(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
+        g_grid->ReadStoredForm(
+            QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     } catch (const TStoredFormError&) {
         if (g_grid->StoredForm() != before) std::abort();  // a rejected form changed the grid
         return 0;

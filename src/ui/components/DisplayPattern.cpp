@@ -1,9 +1,9 @@
 #include "ui/components/DisplayPattern.h"
 
 #include <QStringList>
+#include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,9 +15,9 @@ namespace {
 struct Section {
     QString prefix;
     QString suffix;
-    int minInt = 0;    // '0' placeholders before the decimal point
-    int minFrac = 0;   // '0' placeholders after it
-    int maxFrac = 0;   // all placeholders after it
+    int minInt = 0;   // '0' placeholders before the decimal point
+    int minFrac = 0;  // '0' placeholders after it
+    int maxFrac = 0;  // all placeholders after it
     bool thousands = false;
     bool hasDigits = false;
 };

@@ -63,9 +63,9 @@ void TComboGrid::setModel(QAbstractItemModel* model) {
     QTableView::setModel(model);
     // Header sections are rebuilt on a reset: keep the widths and the fixed area.
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
-        fixedColWidths_.resize(std::max<std::size_t>(fixedColWidths_.size(),
-                                                     std::size_t(std::max(0, ColCount()))),
-                               defaultColWidth_);
+        fixedColWidths_.resize(
+            std::max<std::size_t>(fixedColWidths_.size(), std::size_t(std::max(0, ColCount()))),
+            defaultColWidth_);
         for (int c = fixedCols_; c < ColCount(); ++c) fixedColWidths_[c] = ColWidths(c);
     });
     connect(model, &QAbstractItemModel::modelReset, this, [this] {
@@ -80,8 +80,12 @@ void TComboGrid::setModel(QAbstractItemModel* model) {
     applyFixedArea();
 }
 
-int TComboGrid::ColCount() const { return model()->columnCount(); }
-int TComboGrid::RowCount() const { return model()->rowCount(); }
+int TComboGrid::ColCount() const {
+    return model()->columnCount();
+}
+int TComboGrid::RowCount() const {
+    return model()->rowCount();
+}
 
 void TComboGrid::setColCount(int count) {
     if (model() == stringModel_) stringModel_->setSize(count, RowCount());
@@ -103,7 +107,8 @@ void TComboGrid::setFixedCols(int count) {
     const int old = fixedCols_;
     fixedCols_ = count;
     applyFixedArea();
-    for (int c = count; c < old && c < ColCount(); ++c) colHeader_->resizeSection(c, fixedColWidths_[c]);
+    for (int c = count; c < old && c < ColCount(); ++c)
+        colHeader_->resizeSection(c, fixedColWidths_[c]);
 }
 
 void TComboGrid::setFixedRows(int count) {
@@ -365,7 +370,8 @@ QString TComboGrid::buttonText(int ACol, int ARow, const TCellKind& kind) {
     return entry0 == QLatin1String(kUseCellDataMarker) ? Cells(ACol, ARow) : entry0;
 }
 
-void TComboGrid::DrawCell(QPainter& p, int ACol, int ARow, const QRect& R, TGridDrawState DrawState) {
+void TComboGrid::DrawCell(QPainter& p, int ACol, int ARow, const QRect& R,
+                          TGridDrawState DrawState) {
     if (R.isEmpty()) return;
     if (defaultDrawing_) {
         TCellKind& kind = CellKind(ACol);
@@ -418,7 +424,8 @@ void TComboGrid::drawText(QPainter& p, const QRect& R, const QString& text, quin
     p.fillRect(R, bg);
     if (text.isEmpty()) return;
     const QFontMetrics fm(p.font());
-    const QPoint origin = TextOrigin(R, fm.horizontalAdvance(text), fm.height(), A, M, DrawState.Fixed);
+    const QPoint origin =
+        TextOrigin(R, fm.horizontalAdvance(text), fm.height(), A, M, DrawState.Fixed);
     p.setClipRect(R, Qt::IntersectClip);
     p.setPen(fg);
     p.drawText(QPoint(origin.x(), origin.y() + fm.ascent()), text);
@@ -533,7 +540,9 @@ void TComboGrid::paintCorner(QPainter& p) {
 
 // ---- Input ------------------------------------------------------------------------------
 
-void TComboGrid::DoGridBtnClick(int ACol, int ARow) { Q_EMIT OnGridBtnClick(this, ACol, ARow); }
+void TComboGrid::DoGridBtnClick(int ACol, int ARow) {
+    Q_EMIT OnGridBtnClick(this, ACol, ARow);
+}
 
 QString TComboGrid::ToggleCheck(int ACol, const QString& text) {
     const TCellItems& items = CellKind(ACol).Items;
@@ -553,8 +562,8 @@ void TComboGrid::pressAt(QPoint P) {
     const QRect R = CellRect(c, r);
     if (!R.contains(P) || r < fixedRows_) return;
     const TCellKind& kind = CellKind(c);
-    const bool qualifies = kind.Kind == ckButton ||
-                           (kind.Kind == ckCheck && kind.Editable && (options_ & goEditing));
+    const bool qualifies =
+        kind.Kind == ckButton || (kind.Kind == ckCheck && kind.Editable && (options_ & goEditing));
     if (!qualifies) return;
     pressedCol_ = c;
     pressedRow_ = r;
@@ -635,7 +644,9 @@ void TComboGrid::keyReleaseEvent(QKeyEvent* event) {
 
 // ---- Editor -----------------------------------------------------------------------------
 
-bool TComboGrid::EditorMode() const { return state() == EditingState && editor_; }
+bool TComboGrid::EditorMode() const {
+    return state() == EditingState && editor_;
+}
 
 void TComboGrid::setEditorMode(bool on) {
     if (on) {
@@ -683,7 +694,9 @@ bool TComboGrid::CanEditShow() {
     return false;
 }
 
-QString TComboGrid::GetEditMask(int, int) const { return {}; }
+QString TComboGrid::GetEditMask(int, int) const {
+    return {};
+}
 
 int TComboGrid::GetEditLimit() {
     const int c = Col();
@@ -734,9 +747,8 @@ std::vector<StoredCell> parseCellData(TValueReader& reader) {
         cell.row = reader.ReadInteger();
         cell.text = reader.ReadString();
         if (cell.col < 0 || cell.row < 0) {
-            throw TStoredFormError(at, QStringLiteral("セルの位置 (%1, %2) が負の値です")
-                                           .arg(cell.col)
-                                           .arg(cell.row));
+            throw TStoredFormError(
+                at, QStringLiteral("セルの位置 (%1, %2) が負の値です").arg(cell.col).arg(cell.row));
         }
         cells.push_back(std::move(cell));
     }
@@ -778,11 +790,12 @@ std::vector<std::unique_ptr<TCellKind>> parseCellKind(TValueReader& reader, TCom
 void checkCellsFit(const std::vector<StoredCell>& cells, int cols, int rows) {
     for (const StoredCell& cell : cells) {
         if (cell.col >= cols || cell.row >= rows) {
-            throw TStoredFormError(0, QStringLiteral("セル (%1, %2) が %3 列 %4 行の表の外にあります")
-                                          .arg(cell.col)
-                                          .arg(cell.row)
-                                          .arg(cols)
-                                          .arg(rows));
+            throw TStoredFormError(0,
+                                   QStringLiteral("セル (%1, %2) が %3 列 %4 行の表の外にあります")
+                                       .arg(cell.col)
+                                       .arg(cell.row)
+                                       .arg(cols)
+                                       .arg(rows));
         }
     }
 }

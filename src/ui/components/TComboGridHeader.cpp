@@ -33,7 +33,8 @@ void TComboGridHeader::paintSection(QPainter* painter, const QRect& rect, int lo
         int y = rect.top();
         for (int r = 0; r < grid_->FixedRows(); ++r) {
             const int h = grid_->RowHeights(r);
-            grid_->DrawCell(*painter, logicalIndex, r, QRect(rect.left(), y, rect.width() - 1, h - 1),
+            grid_->DrawCell(*painter, logicalIndex, r,
+                            QRect(rect.left(), y, rect.width() - 1, h - 1),
                             TGridDrawState{false, false, true});
             painter->fillRect(QRect(rect.right(), y, 1, h), line);
             painter->fillRect(QRect(rect.left(), y + h - 1, rect.width(), 1), line);

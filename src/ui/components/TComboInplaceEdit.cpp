@@ -21,7 +21,7 @@ public:
     Cp932LimitValidator(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
     State validate(QString& input, int&) const override {
         return store::cp932Length(input.toStdString()) <= std::size_t(limit_) ? Acceptable
-                                                                               : Invalid;
+                                                                              : Invalid;
     }
 
 private:
@@ -32,8 +32,7 @@ private:
 
 // ---- TInplaceListBox --------------------------------------------------------------------
 
-TInplaceListBox::TInplaceListBox(TComboInplaceEdit* editor)
-    : QListWidget(editor), editor_(editor) {
+TInplaceListBox::TInplaceListBox(TComboInplaceEdit* editor) : QListWidget(editor), editor_(editor) {
     setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
     setFocusPolicy(Qt::NoFocus);
     setSelectionMode(SingleSelection);
@@ -180,7 +179,8 @@ void TComboInplaceEdit::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TComboInplaceEdit::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     if (click && kind_.Kind == ckList && downX_ >= 0) DropDown();
     if (downX_ < 0) QLineEdit::mouseReleaseEvent(event);
     buttonDown_ = false;

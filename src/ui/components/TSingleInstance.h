@@ -15,7 +15,6 @@
 class QLocalServer;
 class QLockFile;
 
-
 namespace quil::ui {
 
 enum TDupInstAction { diActivateFirst = 0, diException = 1, diTerminate = 2 };

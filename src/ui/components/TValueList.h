@@ -44,7 +44,7 @@ public:
     void WriteListBegin() { bytes_.append(char(vaList)); }
     void WriteListEnd() { bytes_.append(char(vaNull)); }
     void WriteInteger(qint32 value);
-    void WriteString(const QString& text);       // converted to CP932
+    void WriteString(const QString& text);      // converted to CP932
     void WriteRawString(QByteArrayView cp932);  // bytes as they are
     void WriteBoolean(bool value) { bytes_.append(char(value ? vaTrue : vaFalse)); }
     const QByteArray& Data() const { return bytes_; }

@@ -14,7 +14,9 @@ namespace {
 
 const QRect kR(10, 20, 100, 24);
 
-QPoint origin(quint8 a, int m, bool fixed) { return TComboGrid::TextOrigin(kR, 30, 14, a, m, fixed); }
+QPoint origin(quint8 a, int m, bool fixed) {
+    return TComboGrid::TextOrigin(kR, 30, 14, a, m, fixed);
+}
 
 struct Ink {
     int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1;
@@ -190,8 +192,26 @@ TEST(CellDrawing, CheckBoxShowsCrossEmptyBoxOrGreyBox) {
     };
     EXPECT_EQ(at(QStringLiteral("OFF"), centre), QColor(Qt::black));  // cross, case ignored
     EXPECT_EQ(at(QStringLiteral("off"), offDiagonal), QColor(Qt::white));
-    EXPECT_EQ(at(QStringLiteral("on"), centre), QColor(Qt::white));  // empty box
+    EXPECT_EQ(at(QStringLiteral("on"), centre), QColor(Qt::white));         // empty box
     EXPECT_EQ(at(QStringLiteral("maybe"), centre), QColor(128, 128, 128));  // grey box
+}
+
+TEST(CellDrawing, AFixedCheckColumnShowsEntryZerosStateInEveryRow) {
+    PlainGrid g;
+    g.grid.setFixedCols(1);
+    TCellKind& k = g.grid.CellKind(0);
+    k.Kind = ckCheck;
+    k.Items.Add(QStringLiteral("on"), 1);
+    k.Items.Add(QStringLiteral("off"), 0);
+    const QRect cell(0, 0, 60, 24);
+    const QPoint centre(20 + 30, 20 + 12);
+    const TGridDrawState fixed{false, false, true};
+    g.grid.setCells(0, 1, QStringLiteral("off"));
+    EXPECT_EQ(QColor(g.draw(0, 1, cell, fixed).pixel(centre)), QColor(Qt::white));  // entry 0
+    k.Items.Clear();
+    k.Items.Add(QString::fromLatin1(kUseCellDataMarker), 1);
+    k.Items.Add(QStringLiteral("off"), 0);
+    EXPECT_EQ(QColor(g.draw(0, 1, cell, fixed).pixel(centre)), QColor(Qt::black));  // own text
 }
 
 TEST(CellDrawing, WithoutDefaultDrawingNothingIsDrawnButEveryCellIsReported) {
@@ -199,17 +219,17 @@ TEST(CellDrawing, WithoutDefaultDrawingNothingIsDrawnButEveryCellIsReported) {
     g.grid.setCells(0, 1, QStringLiteral("text"));
     g.grid.setDefaultDrawing(false);
     int calls = 0;
-    QObject::connect(&g.grid, &TComboGrid::OnDrawCell,
-                     [&](TComboGrid* sender, int c, int r, const QRect& R, TGridDrawState s,
-                         QPainter* canvas) {
-                         ++calls;
-                         EXPECT_EQ(sender, &g.grid);
-                         EXPECT_EQ(c, 0);
-                         EXPECT_EQ(r, 1);
-                         EXPECT_EQ(R, QRect(20, 20, 50, 24));
-                         EXPECT_TRUE(s.Selected);
-                         EXPECT_NE(canvas, nullptr);
-                     });
+    QObject::connect(
+        &g.grid, &TComboGrid::OnDrawCell,
+        [&](TComboGrid* sender, int c, int r, const QRect& R, TGridDrawState s, QPainter* canvas) {
+            ++calls;
+            EXPECT_EQ(sender, &g.grid);
+            EXPECT_EQ(c, 0);
+            EXPECT_EQ(r, 1);
+            EXPECT_EQ(R, QRect(20, 20, 50, 24));
+            EXPECT_TRUE(s.Selected);
+            EXPECT_NE(canvas, nullptr);
+        });
     QImage blank(90, 64, QImage::Format_RGB32);
     blank.fill(Qt::white);
     EXPECT_EQ(g.draw(0, 1, QRect(0, 0, 50, 24), TGridDrawState{true, false, false}), blank);

@@ -115,9 +115,8 @@ TEST_F(GridInput, CheckCellsToggleOnlyWhenEditableAndEditingIsOn) {
 
     check->Editable = true;
     std::vector<QString> seenInHandler;
-    QObject::connect(&grid, &TComboGrid::OnGridBtnClick, [&](TComboGrid*, int c, int r) {
-        seenInHandler.push_back(grid.Cells(c, r));
-    });
+    QObject::connect(&grid, &TComboGrid::OnGridBtnClick,
+                     [&](TComboGrid*, int c, int r) { seenInHandler.push_back(grid.Cells(c, r)); });
     press(2, 2);
     release(2, 2);
     EXPECT_EQ(grid.Cells(2, 2), QStringLiteral("○"));
@@ -157,7 +156,8 @@ TEST_F(GridInput, HoldingSpaceOnAButtonCellClicksOnce) {
     EXPECT_EQ(grid.PressedCol(), 1);
     EXPECT_EQ(grid.PressedRow(), 5);
     for (int i = 0; i < 3; ++i) {  // the keyboard's auto-repeat
-        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "),
+                         true);
         QApplication::sendEvent(&grid, &repeat);
     }
     QTest::keyRelease(&grid, Qt::Key_Space);

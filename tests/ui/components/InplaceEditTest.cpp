@@ -46,8 +46,9 @@ protected:
         grid.activateWindow();
         QApplication::setActiveWindow(&grid);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
-        QObject::connect(&grid, &TComboGrid::OnGridBtnClick,
-                         [this](TComboGrid*, int c, int r) { clicks.push_back({c, r}); });
+        QObject::connect(&grid, &TComboGrid::OnGridBtnClick, [this](TComboGrid*, int c, int r) {
+            clicks.push_back({c, r});
+        });
     }
     TComboInplaceEdit* openEditor(int c, int r) {
         grid.setCurrentCell(c, r);
@@ -218,5 +219,15 @@ TEST_F(InplaceEdit, LosingTheFocusHidesTheList) {
     e->DropDown();         // editor's own focus-out handling does too
     QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
     QApplication::sendEvent(e, &out);
+    EXPECT_FALSE(e->ListVisible());
+}
+
+TEST_F(InplaceEdit, APressOnAnotherControlClosesTheList) {
+    TComboInplaceEdit* e = openEditor(3, 2);
+    ASSERT_NE(e, nullptr);
+    e->DropDown();
+    ASSERT_TRUE(e->ListVisible());
+    const QRect other = grid.CellRect(1, 6);
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, other.center() - grid.viewport()->pos());
     EXPECT_FALSE(e->ListVisible());
 }

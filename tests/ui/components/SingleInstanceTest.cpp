@@ -13,7 +13,9 @@ using namespace quil::ui;
 namespace {
 
 QString uniqueName(const char* tag) {
-    return QStringLiteral("QuilTest-%1-%2").arg(QCoreApplication::applicationPid()).arg(QString::fromLatin1(tag));
+    return QStringLiteral("QuilTest-%1-%2")
+        .arg(QCoreApplication::applicationPid())
+        .arg(QString::fromLatin1(tag));
 }
 
 // One run of the helper program and the lines it printed.
@@ -102,8 +104,9 @@ TEST(SingleInstance, ASecondCopyAsksTheFirstToComeForwardAndEndsThenAThirdRuns) 
 
     Copy second(name, diActivateFirst);
     EXPECT_EQ(second.finish(), 0);
-    EXPECT_EQ(second.lines(), (QStringList{QStringLiteral("duplicate"), QStringLiteral("delivered 1"),
-                                           QStringLiteral("ended")}));
+    EXPECT_EQ(second.lines(),
+              (QStringList{QStringLiteral("duplicate"), QStringLiteral("delivered 1"),
+                           QStringLiteral("ended")}));
     EXPECT_TRUE(first.waitFor(QStringLiteral("activated")));
     EXPECT_EQ(first.finish(), 0);  // the helper ends once it was asked to come forward
 
@@ -118,8 +121,8 @@ TEST(SingleInstance, TerminateEndsQuietlyAndExceptionReportsTheErrorMessage) {
 
     Copy quiet(name, diTerminate);
     EXPECT_EQ(quiet.finish(), 0);
-    EXPECT_EQ(quiet.lines(), (QStringList{QStringLiteral("duplicate"), QStringLiteral("delivered 0"),
-                                          QStringLiteral("ended")}));
+    EXPECT_EQ(quiet.lines(), (QStringList{QStringLiteral("duplicate"),
+                                          QStringLiteral("delivered 0"), QStringLiteral("ended")}));
 
     Copy loud(name, diException);
     EXPECT_EQ(loud.finish(), 3);

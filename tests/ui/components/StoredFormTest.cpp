@@ -10,7 +10,9 @@ using namespace quil::ui;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text));
+}
 
 QByteArray fixture(const char* name) {
     QFile f(QStringLiteral(QUIL_TEST_DATA "/components/") + QString::fromLatin1(name));
@@ -33,9 +35,14 @@ TEST(StoredForm, ExampleGroupAndEmptyCellDataAreStoredByteForByte) {
     grid.setColCount(1);
     grid.setRowCount(2);
     setExampleKind(grid.CellKind(0));
-    const QByteArray expected = QByteArray("\x08" "CellData") + hex("01 00") +
-                                QByteArray("\x08" "CellKind") + hex("01") + kExampleGroup +
-                                hex("00");
+    const QByteArray expected = QByteArray(
+                                    "\x08"
+                                    "CellData") +
+                                hex("01 00") +
+                                QByteArray(
+                                    "\x08"
+                                    "CellKind") +
+                                hex("01") + kExampleGroup + hex("00");
     EXPECT_EQ(grid.StoredForm().toHex(' '), expected.toHex(' '));
 
     TValueWriter w;
@@ -188,7 +195,7 @@ TEST(StoredForm, BrokenInputIsRejectedAndLeavesTheGridAsItWas) {
     for (const char* name :
          {"broken_truncated.bin", "broken_wrong_type.bin", "broken_string_past_end.bin",
           "broken_lstring_ffffffff.bin", "broken_negative_count.bin", "broken_cell_outside.bin",
-          "broken_unknown_property.bin"}) {
+          "broken_unknown_property.bin", "broken_kinds_then_cell_outside.bin"}) {
         SCOPED_TRACE(name);
         TComboGrid grid;
         grid.setColCount(2);
@@ -204,7 +211,8 @@ TEST(StoredForm, BrokenInputIsRejectedAndLeavesTheGridAsItWas) {
             ADD_FAILURE() << "accepted";
         } catch (const TStoredFormError& e) {
             EXPECT_FALSE(e.reason().isEmpty());
-            EXPECT_TRUE(QString::fromStdString(e.what()).startsWith(QStringLiteral("保存された格子")));
+            EXPECT_TRUE(
+                QString::fromStdString(e.what()).startsWith(QStringLiteral("保存された格子")));
         }
         EXPECT_EQ(grid.StoredForm(), before);
         EXPECT_EQ(grid.CellKindCount(), kindsBefore);
@@ -214,7 +222,9 @@ TEST(StoredForm, BrokenInputIsRejectedAndLeavesTheGridAsItWas) {
 
 TEST(StoredForm, EveryCutOfAValidFormIsRejectedCleanly) {
     const QByteArray good = fixture("good_two_columns.bin");
-    const qsizetype complete = good.indexOf("\x08" "CellKind");  // CellData alone is valid
+    const qsizetype complete = good.indexOf(
+        "\x08"
+        "CellKind");  // CellData alone is valid
     ASSERT_GT(complete, 0);
     for (qsizetype n = 1; n < good.size(); ++n) {
         if (n == complete) continue;
