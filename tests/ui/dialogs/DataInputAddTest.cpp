@@ -5,7 +5,7 @@
 
 #include "DataInputFixture.h"
 
-namespace quil::test {
+namespace quil::entrytest {
 namespace {
 
 constexpr double kMay10 = 45422.0;  // 2024-05-10 as a day count from 1899-12-30
@@ -138,6 +138,22 @@ TEST_F(DataInputTest, InputMethodIsOffInNumberAndListFieldsAndOnForJapaneseText)
     EXPECT_FALSE(on(form->valueBox3()));  // the tax
     EXPECT_FALSE(on(form->shopList()));
     EXPECT_TRUE(on(form->remarksBox()));
+}
+
+TEST_F(DataInputTest, EnterMovesThroughTheFieldsOfTheKindInRowOrder) {
+    seedItems();
+    open("出費記録－追加");
+    // Expense rows: the hidden time lists and value box 1 are skipped.
+    QWidget* order[] = {form->vehicleList(), form->userList(),  form->thirdList(),
+                        form->shopList(),    form->valueBox2(), form->valueBox3(),
+                        form->remarksBox(),  form->Button1()};
+    order[0]->setFocus();
+    for (int i = 0; i + 1 < 8; ++i) {
+        QTest::keyClick(form->focusWidget(), Qt::Key_Return);
+        EXPECT_TRUE(focusOn(order[i + 1])) << "after " << i;
+    }
+    EXPECT_FALSE(recordFileExists());  // Enter never presses OK
+    EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(DataInputTest, DrivingRecordStoresEveryFieldAtItsOffset) {
@@ -284,4 +300,4 @@ TEST_F(DataInputTest, PlacedRelativeToTheMainWindow) {
 }
 
 }  // namespace
-}  // namespace quil::test
+}  // namespace quil::entrytest

@@ -3,7 +3,7 @@
 
 #include "DataInputFixture.h"
 
-namespace quil::test {
+namespace quil::entrytest {
 namespace {
 
 class DataInputCheckTest : public DataInputTest {
@@ -66,6 +66,23 @@ TEST_F(DataInputCheckTest, DrivingChecksListsTimesAndOdometersInOrder) {
     EXPECT_EQ(r.distance2(), -3.5);
 }
 
+TEST_F(DataInputCheckTest, AnUnfinishedDateIsRefusedFirst) {
+    seedItems();
+    open("給油記録－追加");
+    setText(form->valueBox2(), "x");
+    // Clear the day section while typing; OK through its shortcut leaves the text as is.
+    form->dateBox()->setFocus();
+    form->dateBox()->setCurrentSection(QDateTimeEdit::DaySection);
+    QTest::keyClick(form->dateBox(), Qt::Key_End);
+    QTest::keyClick(form->dateBox(), Qt::Key_Backspace);
+    QTest::keyClick(form->dateBox(), Qt::Key_Backspace);
+    ASSERT_FALSE(form->dateBox()->hasAcceptableInput());
+    form->Button1Click();
+    expectWarning("正しい日付を入力して下さい！");
+    EXPECT_TRUE(focusOn(form->dateBox()));
+    EXPECT_FALSE(recordFileExists());
+}
+
 TEST_F(DataInputCheckTest, PricesAreWholeNumbersAndQuantitiesMayHaveDecimals) {
     seedItems();
     open("給油記録－追加");
@@ -121,4 +138,4 @@ TEST_F(DataInputCheckTest, MaintenanceAndExpenseCheckDistanceItemThenShop) {
 }
 
 }  // namespace
-}  // namespace quil::test
+}  // namespace quil::entrytest

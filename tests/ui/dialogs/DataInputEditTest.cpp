@@ -6,7 +6,7 @@
 
 #include "DataInputFixture.h"
 
-namespace quil::test {
+namespace quil::entrytest {
 namespace {
 
 QByteArray fileBytes(const std::string& path) {
@@ -194,4 +194,4 @@ TEST_F(DataInputEditTest, AMissingRowIndexIsReportedAndTheDialogCloses) {
 }
 
 }  // namespace
-}  // namespace quil::test
+}  // namespace quil::entrytest

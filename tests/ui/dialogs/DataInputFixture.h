@@ -19,7 +19,7 @@
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TDataInputForm.h"
 
-namespace quil::test {
+namespace quil::entrytest {
 
 using store::DataRecord;
 using store::encodeDate;
@@ -161,4 +161,4 @@ inline std::string shortStringAt(const DataRecord& r, std::size_t offset) {
     return std::string(reinterpret_cast<const char*>(r.data() + offset + 1), r.data()[offset]);
 }
 
-}  // namespace quil::test
+}  // namespace quil::entrytest
