@@ -1,9 +1,11 @@
 // Start-up and shutdown of the main window in a temporary program folder.
 #include <QLineEdit>
+#include <QLockFile>
 #include <QTabBar>
 
 #include "MainTestSupport.h"
 #include "store/Date.h"
+#include "ui/components/TSingleInstance.h"
 
 using namespace quil::store;
 using namespace quil::testing;
@@ -198,4 +200,20 @@ TEST_F(Start, ToolbarCarriesTooltipsAndStatusTexts) {
     EXPECT_FALSE(main->action(QStringLiteral("Legacy1"))->isVisible());
     EXPECT_FALSE(main->action(QStringLiteral("UserSetting1"))->isVisible());
     EXPECT_EQ(main->minimumSize(), QSize(590, 300));
+}
+
+TEST_F(Start, ASecondCopyEndsWithoutReadingOrWritingAnyFile) {
+    // The first copy holds the guard's lock.
+    QLockFile first(quil::ui::TSingleInstance::LockFilePath(QStringLiteral("Ident1864")));
+    ASSERT_TRUE(first.tryLock(0));
+    writeBytes(tmp.file("Data.idx"), std::string("\x01\0\0\0", 4));
+    {
+        quil::ui::TMainform second(dir());
+        EXPECT_TRUE(second.IsDuplicate());
+    }
+    EXPECT_FALSE(readBytes(tmp.file("Quil.ini"))) << "no first-run settings";
+    EXPECT_FALSE(readBytes(tmp.file("Quil.qui"))) << "no seeding";
+    EXPECT_EQ(readBytes(tmp.file("Data.idx")), std::string("\x01\0\0\0", 4))
+        << "the running copy's row index stays";
+    QApplication::processEvents();  // the guard's quit request finds no loop to end
 }
