@@ -66,6 +66,26 @@ void BM_FillRowByRow(benchmark::State& state) {
 }
 BENCHMARK(BM_FillRowByRow)->Unit(benchmark::kMillisecond);
 
+// The way a list loads when it adds one row per record taken.
+void BM_GrowOneRowAtATime(benchmark::State& state) {
+    for (auto _ : state) {
+        TComboGrid grid;
+        grid.setColCount(kCols);
+        grid.setRowCount(2);
+        grid.setFixedRows(1);
+        grid.setFixedCols(2);
+        QStringList row;
+        for (int r = 1; r <= kRows; ++r) {
+            if (r > 1) grid.setRowCount(r + 1);
+            row.clear();
+            for (int c = 0; c < kCols; ++c) row << cellText(c, r);
+            grid.setRowTexts(r, row);
+        }
+        benchmark::DoNotOptimize(grid.Cells(3, kRows));
+    }
+}
+BENCHMARK(BM_GrowOneRowAtATime)->Unit(benchmark::kMillisecond);
+
 void BM_PlugInLazyModel(benchmark::State& state) {
     LazyModel model;
     for (auto _ : state) {

@@ -74,8 +74,17 @@ void TComboGrid::setModel(QAbstractItemModel* model) {
         }
         applyFixedArea();
     });
-    connect(model, &QAbstractItemModel::rowsInserted, this, [this] { applyFixedArea(); });
-    connect(model, &QAbstractItemModel::columnsInserted, this, [this] { applyFixedArea(); });
+    // The headers move hidden sections along with an insertion, so only an insertion into
+    // the fixed area (or the first body row) needs the fixed area applied again; a table
+    // that grows one row at a time stays cheap.
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int) {
+                if (first < fixedRows_ || !currentIndex().isValid()) applyFixedArea();
+            });
+    connect(model, &QAbstractItemModel::columnsInserted, this,
+            [this](const QModelIndex&, int first, int) {
+                if (first < fixedCols_ || !currentIndex().isValid()) applyFixedArea();
+            });
     connect(model, &QAbstractItemModel::layoutChanged, this, [this] { applyFixedArea(); });
     applyFixedArea();
 }
@@ -210,6 +219,18 @@ int TComboGrid::Col() const {
 int TComboGrid::Row() const {
     const QModelIndex cur = currentIndex();
     return cur.isValid() ? cur.row() : -1;
+}
+
+QRect TComboGrid::Selection() const {
+    const QModelIndex cur = currentIndex();
+    if (!cur.isValid()) return {};
+    QRect box(cur.column(), cur.row(), 1, 1);
+    if (selectionModel()) {
+        for (const QItemSelectionRange& range : selectionModel()->selection()) {
+            box |= QRect(QPoint(range.left(), range.top()), QPoint(range.right(), range.bottom()));
+        }
+    }
+    return box;
 }
 
 void TComboGrid::setCurrentCell(int ACol, int ARow) {

@@ -81,6 +81,10 @@ public:
     int Col() const;
     int Row() const;
     void setCurrentCell(int ACol, int ARow);
+    // The selected range in cells, as columns left()..right() and rows top()..bottom()
+    // (with goRowSelect the rows of the selection); the current cell alone when nothing
+    // else is selected, an empty rectangle when there is no current cell.
+    QRect Selection() const;
 
     TGridOptions Options() const { return options_; }
     void setOptions(TGridOptions options);

@@ -108,3 +108,22 @@ TEST(GridModel, APluggedInModelIsReadLazilyThroughTheSameInterface) {
     grid.setModel(nullptr);  // back to the grid's own table of strings
     EXPECT_EQ(grid.model(), grid.StringModel());
 }
+
+TEST(GridModel, SelectionCoversTheSelectedRowsAndRowsAddedLaterAreBody) {
+    TComboGrid grid;
+    grid.setColCount(4);
+    grid.setRowCount(2);
+    grid.setFixedRows(1);
+    grid.setFixedCols(1);
+    for (int r = 2; r <= 8; ++r) grid.setRowCount(r + 1);  // growing one row at a time
+    EXPECT_FALSE(grid.isRowHidden(8));
+    EXPECT_TRUE(grid.isRowHidden(0));  // the title row stays in the fixed area
+    grid.setOptions(goRowSelect | goRangeSelect);
+    grid.setCurrentCell(1, 3);
+    grid.selectionModel()->select(
+        QItemSelection(grid.model()->index(3, 1), grid.model()->index(5, 3)),
+        QItemSelectionModel::ClearAndSelect);
+    const QRect sel = grid.Selection();
+    EXPECT_EQ(sel.top(), 3);
+    EXPECT_EQ(sel.bottom(), 5);
+}
