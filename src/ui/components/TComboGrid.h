@@ -161,6 +161,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    // Typing never jumps to a row that starts with the typed letters.
+    void keyboardSearch(const QString&) override {}
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;

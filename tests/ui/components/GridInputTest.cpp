@@ -276,3 +276,11 @@ TEST_F(GridInput, EditedTextReachesTheCell) {
     grid.setEditorMode(false);
     EXPECT_EQ(grid.Cells(4, 3), QStringLiteral("abc"));
 }
+
+TEST_F(GridInput, TypingOnAGridThatDoesNotEditMovesNothing) {
+    grid.setCells(3, 9, QStringLiteral("zebra"));
+    grid.setCurrentCell(3, 2);
+    QTest::keyClicks(&grid, QStringLiteral("ze"));
+    EXPECT_EQ(grid.Row(), 2);
+    EXPECT_EQ(grid.Cells(3, 2), QString());
+}
