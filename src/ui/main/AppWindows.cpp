@@ -1,10 +1,42 @@
 #include "ui/main/AppWindows.h"
 
+#include "analysis/TAboutBox.h"
+#include "analysis/TGraphform.h"
+#include "analysis/TMISkeForm.h"
+#include "analysis/TOpForm.h"
+#include "analysis/TSkeForm.h"
+#include "ui/dialogs/TCarform.h"
+#include "ui/dialogs/TDataInputForm.h"
+#include "ui/dialogs/TItemForm.h"
+#include "ui/dialogs/TViewItemForm.h"
+#include "ui/dialogs/TViewTimeForm.h"
+
 namespace quil::ui {
 
 AppWindows::AppWindows(const std::string& programFolder, MainformOptions options)
     : Mainform(std::make_unique<TMainform>(programFolder, options)) {
     if (Mainform->IsDuplicate()) return;
+    TMainform* main = Mainform.get();
+    // The order in which the windows have always been created.
+    AboutBox = new TAboutBox(main);
+    ItemForm = new TItemForm(*main, main);
+    ViewItemForm = new TViewItemForm(*main, main);
+    ViewTimeForm = new TViewTimeForm(*main, main);
+    DataInputForm = new TDataInputForm(*main, main);
+    OpForm = new TOpForm(main);
+    Graphform = new TGraphform(main);
+    SkeForm = new TSkeForm(main);
+    Carform = new TCarform(*main, main);
+    MISkeForm = new TMISkeForm(main);
+
+    ItemForm->setCarform(Carform);
+    Carform->setItemForm(ItemForm);
+    main->setAboutBox(AboutBox);
+    main->setItemForm(ItemForm);
+    main->setViewItemForm(ViewItemForm);
+    main->setViewTimeForm(ViewTimeForm);
+    main->setEntryDialog(DataInputForm);
+    main->setUserSettingsDialog(OpForm);
 }
 
 AppWindows::~AppWindows() = default;

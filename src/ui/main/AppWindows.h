@@ -9,6 +9,17 @@
 
 namespace quil::ui {
 
+class TAboutBox;
+class TItemForm;
+class TViewItemForm;
+class TViewTimeForm;
+class TDataInputForm;
+class TOpForm;
+class TGraphform;
+class TSkeForm;
+class TCarform;
+class TMISkeForm;
+
 class AppWindows {
 public:
     explicit AppWindows(const std::string& programFolder, MainformOptions options = {});
@@ -17,7 +28,18 @@ public:
     AppWindows& operator=(const AppWindows&) = delete;
 
     std::unique_ptr<TMainform> Mainform;
-    // The dialogs are children of the main window and live as long as it does.
+    // The other windows are children of the main window and live as long as it does;
+    // all are null for a second copy, which creates nothing.
+    TAboutBox* AboutBox = nullptr;
+    TItemForm* ItemForm = nullptr;
+    TViewItemForm* ViewItemForm = nullptr;
+    TViewTimeForm* ViewTimeForm = nullptr;
+    TDataInputForm* DataInputForm = nullptr;
+    TOpForm* OpForm = nullptr;
+    TGraphform* Graphform = nullptr;
+    TSkeForm* SkeForm = nullptr;
+    TCarform* Carform = nullptr;
+    TMISkeForm* MISkeForm = nullptr;
 };
 
 }  // namespace quil::ui

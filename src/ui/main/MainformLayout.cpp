@@ -155,12 +155,19 @@ void TMainform::createMenus() {
                 &QAction::triggered, this, [this, k] { commands_->OpenEntry(k, true); });
 
     QMenu* settings = menuBar()->addMenu(u("設定(&S)"));
-    const char* masters[] = {"車両(&C)...",           "使用者(&D)...",    "使用目的(&P)",
-                             "スタンド名(&G)...",     "点検・整備項目名(&M)...",
-                             "出費項目名(&O)...",     "店(&S)..."};
-    for (int i = 0; i < 7; ++i)
-        connect(add(settings, masters[i], QStringLiteral("Setting%1").arg(i).toUtf8().constData()),
-                &QAction::triggered, this, &TMainform::NotYetAvailable);
+    struct Master {
+        const char* caption;
+        int kind;
+    };
+    static const Master masters[] = {{"車両(&C)...", 1},        {"使用者(&D)...", 2},
+                                     {"使用目的(&P)", 6},       {"スタンド名(&G)...", 3},
+                                     {"点検・整備項目名(&M)...", 4}, {"出費項目名(&O)...", 5},
+                                     {"店(&S)...", 7}};
+    for (const Master& m : masters) {
+        const QByteArray name = "Setting" + QByteArray::number(m.kind);
+        connect(add(settings, m.caption, name.constData()), &QAction::triggered, this,
+                [this, kind = m.kind] { OpenItemForm(kind); });
+    }
     QAction* user = add(settings, "ユーザー設定(&U)...", "UserSetting1");
     user->setVisible(false);
     connect(user, &QAction::triggered, this, [this] {
@@ -177,9 +184,9 @@ void TMainform::createMenus() {
         if (aboutBox_) aboutBox_->show();
     });
 
-    connect(Button1, &QPushButton::clicked, this, &TMainform::NotYetAvailable);
-    connect(Button2, &QPushButton::clicked, this, &TMainform::NotYetAvailable);
-    connect(Button3, &QPushButton::clicked, this, &TMainform::NotYetAvailable);
+    connect(Button1, &QPushButton::clicked, this, &TMainform::OpenViewTimeForm);
+    connect(Button2, &QPushButton::clicked, this, [this] { OpenViewItemForm(1); });
+    connect(Button3, &QPushButton::clicked, this, [this] { OpenViewItemForm(2); });
 }
 
 void TMainform::resizeEvent(QResizeEvent* event) {

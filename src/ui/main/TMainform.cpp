@@ -132,6 +132,32 @@ void TMainform::refreshSummaries() {
     DisplaySummary(2);
 }
 
+void TMainform::showPeriodLabel(const QString& label) { Edit1->setText(label); }
+
+namespace {
+
+// Shows a dialog under a caption unless it is open already.
+void openWithCaption(QWidget* dialog, const QString& caption) {
+    if (!dialog || dialog->isVisible()) return;
+    dialog->setWindowTitle(caption);
+    dialog->show();
+}
+
+}  // namespace
+
+void TMainform::OpenItemForm(int kind) {
+    openWithCaption(itemForm_, QStringLiteral("設定－") + q(itemKindName(kind)));
+}
+
+void TMainform::OpenViewItemForm(int kind) {
+    openWithCaption(viewItemForm_,
+                    kind == 1 ? QStringLiteral("表示－車両") : QStringLiteral("表示－使用者"));
+}
+
+void TMainform::OpenViewTimeForm() {
+    if (viewTimeForm_ && !viewTimeForm_->isVisible()) viewTimeForm_->show();
+}
+
 void TMainform::DisplaySummary(int kind) {
     Settings settings(programFolder_);
     const auto live = ItemStore(dataFolder_).listLive(static_cast<ItemKind>(kind));

@@ -50,6 +50,15 @@ public:
     void setEntryDialog(QWidget* dialog);
     void setAboutBox(QWidget* box) { aboutBox_ = box; }
     void setUserSettingsDialog(QWidget* dialog) { userSettings_ = dialog; }
+    void setItemForm(QWidget* form) { itemForm_ = form; }
+    void setViewItemForm(QWidget* form) { viewItemForm_ = form; }
+    void setViewTimeForm(QWidget* form) { viewTimeForm_ = form; }
+
+    // Opens the master list editor for an item kind (1..7), titled "設定－" + kind name.
+    void OpenItemForm(int kind);
+    // Opens the display filter dialog titled "表示－車両" (kind 1) or "表示－使用者" (kind 2).
+    void OpenViewItemForm(int kind);
+    void OpenViewTimeForm();
 
     // MainContext
     std::string programFolder() const override { return programFolder_; }
@@ -59,6 +68,7 @@ public:
     int selectedRow() const override;
     void reloadList() override { LoadList(currentTab()); }
     void refreshSummaries() override;
+    void showPeriodLabel(const QString& label) override;
     QWidget* mainWidget() override { return this; }
 
     // The record list of a tab: set-up, filter, rows and Data.idx.
@@ -122,6 +132,9 @@ private:
     std::unique_ptr<RecordCommands> commands_;
     QPointer<QWidget> aboutBox_;
     QPointer<QWidget> userSettings_;
+    QPointer<QWidget> itemForm_;
+    QPointer<QWidget> viewItemForm_;
+    QPointer<QWidget> viewTimeForm_;
 };
 
 }  // namespace quil::ui
