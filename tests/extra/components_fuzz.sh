@@ -11,10 +11,12 @@ if ! command -v clang++ >/dev/null 2>&1; then
     exit 0
 fi
 build=build-fuzz
+mkdir -p "$build"
+log=$build/build.log
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DQUIL_TESTS=OFF -DQUIL_BENCH=OFF \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build.log" 2>&1 || { cat "$build.log" >&2; exit 1; }
-cmake --build "$build" --target combogrid_storedform_fuzz -j 2 >>"$build.log" 2>&1 \
-    || { tail -40 "$build.log" >&2; exit 1; }
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+cmake --build "$build" --target combogrid_storedform_fuzz -j 2 >>"$log" 2>&1 \
+    || { tail -40 "$log" >&2; exit 1; }
 corpus=$build/corpus-storedform
 mkdir -p "$corpus"
 cp tests/data/components/*.bin "$corpus"/
