@@ -29,8 +29,10 @@ std::string readMask(const store::Settings& settings, store::ItemKind kind) {
 }
 
 void writeMask(store::Settings& settings, store::ItemKind kind, std::string_view mask) {
-    if (kind == store::ItemKind::Vehicle) settings.setCarMask(mask);
-    else settings.setDriverMask(mask);
+    if (kind == store::ItemKind::Vehicle)
+        settings.setCarMask(mask);
+    else
+        settings.setDriverMask(mask);
 }
 
 }  // namespace quil::ui

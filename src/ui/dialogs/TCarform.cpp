@@ -128,12 +128,11 @@ void TCarform::createControls() {
     plateRow->addStretch();
 
     typeGroup_ = new QButtonGroup(this);
-    QGroupBox* types =
-        radioGroup(this, QStringLiteral("車両の種類"),
-                   {QStringLiteral("乗用車"), QStringLiteral("商用車(普通)"),
-                    QStringLiteral("商用車(軽)"), QStringLiteral("バイク(250cc以上)"),
-                    QStringLiteral("バイク(250cc未満)")},
-                   typeGroup_);
+    QGroupBox* types = radioGroup(
+        this, QStringLiteral("車両の種類"),
+        {QStringLiteral("乗用車"), QStringLiteral("商用車(普通)"), QStringLiteral("商用車(軽)"),
+         QStringLiteral("バイク(250cc以上)"), QStringLiteral("バイク(250cc未満)")},
+        typeGroup_);
     fuelGroup_ = new QButtonGroup(this);
     QGroupBox* fuels = radioGroup(this, QStringLiteral("燃料"),
                                   {QStringLiteral("ガソリン"), QStringLiteral("軽油")}, fuelGroup_);
@@ -168,8 +167,7 @@ void TCarform::createControls() {
     // The tab order follows the fields top to bottom, whatever their parents.
     QWidget* order[] = {nameBox(),  odometerBox(), dateBox_,     regionBox(),
                         classBox(), kanaBox(),     serial1Box(), serial2Box()};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-        setTabOrder(order[i], order[i + 1]);
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
     QWidget* last = serial2Box();
     for (QButtonGroup* group : {typeGroup_, fuelGroup_}) {
         for (QAbstractButton* b : group->buttons()) {

@@ -196,8 +196,8 @@ void TItemForm::Button3Click() {
     if (k == ItemKind::Vehicle && carformBusy()) return;
     const int position = positions_[static_cast<std::size_t>(row)];
     if (store::RecordStore(context_.dataFolder()).refersTo(position, k)) {
-        Prompts::current().warning(this,
-                                   QStringLiteral("この項目は使用されていますので削除できません。"));
+        Prompts::current().warning(
+            this, QStringLiteral("この項目は使用されていますので削除できません。"));
         return;
     }
     const QString name = listBox1_->item(row)->text();

@@ -74,8 +74,7 @@ TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
     auto* grid = new QGridLayout(group);
     radioGroup_ = new QButtonGroup(this);
     for (int k = 1; k <= 5; ++k) {
-        auto* button =
-            new QRadioButton(QString::fromUtf8(store::periodKindInfo(k).name), group);
+        auto* button = new QRadioButton(QString::fromUtf8(store::periodKindInfo(k).name), group);
         radioGroup_->addButton(button, k);
         grid->addWidget(button, (k - 1) % 3, (k - 1) / 3);
     }

@@ -36,7 +36,7 @@ public:
     QLineEdit* Edit1() const { return edit1_; }  // year
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }
-    QLabel* Label1() const { return label1_; }          // "年" or "年度"
+    QLabel* Label1() const { return label1_; }           // "年" or "年度"
     QComboBox* ComboBox1() const { return comboBox1_; }  // part of the year
     QPushButton* Button1() const { return button1_; }
     QPushButton* Button2() const { return button2_; }
