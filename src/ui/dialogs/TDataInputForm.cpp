@@ -1,12 +1,15 @@
 #include "ui/dialogs/TDataInputForm.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateEdit>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QValidator>
 
+#include "store/Codec.h"
 #include "store/ItemStore.h"
 #include "store/NumberFormat.h"
 #include "store/RecordStore.h"
@@ -48,6 +51,8 @@ QComboBox* newList(QWidget* parent) {
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setMaxVisibleItems(16);
+    // Completing only names of the same case keeps a completed text an exact entry name.
+    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
     return box;
 }
 
@@ -59,6 +64,19 @@ void setInputMethod(QWidget* w, bool japanese) {
     if (auto* box = qobject_cast<QComboBox*>(w); box && box->lineEdit())
         setInputMethod(box->lineEdit(), japanese);
 }
+
+// Refuses typing beyond what the record's text field holds (CP932 bytes), so that nothing
+// the user typed is cut off when the record is written.
+class Cp932LimitValidator : public QValidator {
+public:
+    Cp932LimitValidator(std::size_t limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+    State validate(QString& input, int&) const override {
+        return store::cp932Length(input.toStdString()) <= limit_ ? Acceptable : Invalid;
+    }
+
+private:
+    std::size_t limit_;
+};
 
 ItemKind thirdListKind(int kind) {
     switch (kind) {
@@ -124,6 +142,8 @@ void TDataInputForm::createControls() {
     }
     remarksBox_ = newEdit(this);
     remarksBox_->setObjectName(QStringLiteral("RemarksBox"));
+    remarksBox_->setValidator(new Cp932LimitValidator(100, remarksBox_));
+    destinationLimit_ = new Cp932LimitValidator(40, valueBox_[2]);
     setInputMethod(remarksBox_, true);
 
     for (auto*& label : rowLabel_) label = new QLabel(this);
@@ -236,6 +256,7 @@ void TDataInputForm::arrangeRows(int kind) {
     setInputMethod(valueBox_[0], false);
     setInputMethod(valueBox_[1], false);
     setInputMethod(valueBox_[2], kind == 0);
+    valueBox_[2]->setValidator(kind == 0 ? destinationLimit_ : nullptr);
 
     const int buttonsY = kTop + row * kRowStep + 8;
     const int buttonsX = (kFormWidth - 2 * kButtonWidth - 16) / 2;

@@ -18,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QShowEvent;
+class QValidator;
 
 namespace quil::ui {
 
@@ -106,6 +107,7 @@ private:
     QLabel* startColon_ = nullptr;
     QLabel* tilde_ = nullptr;
     QLabel* endColon_ = nullptr;
+    QValidator* destinationLimit_ = nullptr;
 
     PickList vehicles_;
     PickList users_;

@@ -156,6 +156,24 @@ TEST_F(DataInputTest, EnterMovesThroughTheFieldsOfTheKindInRowOrder) {
     EXPECT_TRUE(form->isVisible());
 }
 
+TEST_F(DataInputTest, TextFieldsTakeNoMoreThanTheRecordHolds) {
+    seedItems();
+    open("走行記録－追加");
+    QTest::keyClicks(form->remarksBox(), QString(100, u'a'));
+    QTest::keyClicks(form->remarksBox(), QStringLiteral("b"));
+    EXPECT_EQ(form->remarksBox()->text(), QString(100, u'a'));
+    QTest::keyClicks(form->valueBox3(), QString(41, u'c'));
+    EXPECT_EQ(form->valueBox3()->text(), QString(40, u'c'));  // the destination
+    pressOk();
+    ASSERT_EQ(recordCount(), 1);
+    EXPECT_EQ(stored(0).remarks(), std::string(100, 'a'));
+    EXPECT_EQ(stored(0).destination(), std::string(40, 'c'));
+
+    open("給油記録－追加");  // here the third value box is the tax
+    QTest::keyClicks(form->valueBox3(), QString(50, u'1'));
+    EXPECT_EQ(form->valueBox3()->text().size(), 51);  // "0" and the digits typed
+}
+
 TEST_F(DataInputTest, DrivingRecordStoresEveryFieldAtItsOffset) {
     seedItems();
     main.tab = 2;
