@@ -57,6 +57,9 @@ void TMainform::createWidgets() {
     ComboGrid1->setFixedRows(1);
     ComboGrid1->setOptions(goRowSelect | goRangeSelect | goColSizing);
     ComboGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Alignments the grid keeps on every tab: column 7 holds a number on each of them
+    // (odometer, tax, price), the others text, unless a tab sets its own.
+    for (int c = 0; c < 12; ++c) ComboGrid1->CellKind(c).setAlignment(c == 7 ? 20 : 17);
     connect(ComboGrid1, &QAbstractItemView::clicked, this, &TMainform::ComboGrid1Click);
 
     commands_ = std::make_unique<RecordCommands>(*this);
