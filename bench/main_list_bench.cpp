@@ -85,8 +85,8 @@ void ReadAndDecode(benchmark::State& state) {
         all.reserve(std::size_t(state.range(0)));
         RecordStore(f.dir).scan([&](std::int64_t, const DataRecord& r) {
             all.push_back({r.date(), r.returnTime(), r.distance1(), r.distance2(), r.vehicle(),
-                           r.user(), r.item(), r.place(), r.price(), r.tax(), r.kind(),
-                           r.deleted(), r.remarks(), r.destination()});
+                           r.user(), r.item(), r.place(), r.price(), r.tax(), r.kind(), r.deleted(),
+                           r.remarks(), r.destination()});
         });
         benchmark::DoNotOptimize(all.data());
     }

@@ -30,9 +30,7 @@ public:
     }
 };
 
-QString cellText(int c, int r) {
-    return QString::number(r * 37 + c);
-}
+QString cellText(int c, int r) { return QString::number(r * 37 + c); }
 
 void BM_FillEveryCell(benchmark::State& state) {
     for (auto _ : state) {

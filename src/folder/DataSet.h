@@ -28,8 +28,8 @@ void seedItemFile(const std::string& dataFolder, store::Settings& settings, doub
 // The outcome of checking the two data files before the first load.
 struct DataSetCheck {
     bool ok = false;
-    std::string message;  // shown under "警告" when not ok
-    double stamp = 0;     // the stamp of record 0 of Quil.qui
+    std::string message;          // shown under "警告" when not ok
+    double stamp = 0;             // the stamp of record 0 of Quil.qui
     bool convertRecords = false;  // Quil.qud is of the older format
     bool convertItems = false;    // Quil.qui is of the older format
 };

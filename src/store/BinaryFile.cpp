@@ -8,20 +8,17 @@ BinaryFile::BinaryFile(const std::string& path, std::size_t recordSize, OpenMode
                        FileSystem& fs)
     : file_(fs.open(path, mode)), recordSize_(recordSize) {}
 
-std::int64_t BinaryFile::count() {
-    return static_cast<std::int64_t>(file_->size() / recordSize_);
-}
+std::int64_t BinaryFile::count() { return static_cast<std::int64_t>(file_->size() / recordSize_); }
 
 void BinaryFile::read(std::int64_t pos, void* buf) {
     if (pos < 0 || readMany(pos, 1, buf) != 1)
-        throw StoreError(fileNameOf(path()),
-                         "ファイルの終わりを越えて読み込もうとしました（位置 " +
-                             std::to_string(pos) + "）。");
+        throw StoreError(fileNameOf(path()), "ファイルの終わりを越えて読み込もうとしました（位置 " +
+                                                 std::to_string(pos) + "）。");
 }
 
 std::size_t BinaryFile::readMany(std::int64_t pos, std::size_t n, void* buf) {
-    std::size_t got = file_->readAt(static_cast<std::uint64_t>(pos) * recordSize_, buf,
-                                    n * recordSize_);
+    std::size_t got =
+        file_->readAt(static_cast<std::uint64_t>(pos) * recordSize_, buf, n * recordSize_);
     return got / recordSize_;
 }
 
@@ -29,9 +26,8 @@ void BinaryFile::write(std::int64_t pos, const void* buf) { writeMany(pos, 1, bu
 
 void BinaryFile::writeMany(std::int64_t pos, std::size_t n, const void* buf) {
     if (pos < 0 || pos > count())
-        throw StoreError(fileNameOf(path()),
-                         "ファイルの終わりを越えて書き込もうとしました（位置 " +
-                             std::to_string(pos) + "）。");
+        throw StoreError(fileNameOf(path()), "ファイルの終わりを越えて書き込もうとしました（位置 " +
+                                                 std::to_string(pos) + "）。");
     file_->writeAt(static_cast<std::uint64_t>(pos) * recordSize_, buf, n * recordSize_);
 }
 

@@ -30,10 +30,10 @@ private:
 };
 
 enum class OpenMode {
-    Read,        // existing file, read only
-    ReadWrite,   // existing file
-    Create,      // created or truncated to zero, read and write
-    OpenOrCreate // existing file kept, created when missing
+    Read,         // existing file, read only
+    ReadWrite,    // existing file
+    Create,       // created or truncated to zero, read and write
+    OpenOrCreate  // existing file kept, created when missing
 };
 
 class FileSystem {

@@ -17,9 +17,7 @@ constexpr std::uint64_t kMaxFileSize = 64u * 1024u * 1024u;
 
 constexpr std::string_view kNewLine = "\r\n";
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -27,9 +25,7 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Case-insensitive for ASCII letters only; the two bytes of a CP932 character compare
 // exactly, so a second byte that happens to be a letter is not folded.

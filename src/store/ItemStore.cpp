@@ -47,8 +47,10 @@ int ItemStore::append(const ItemRecord& item) {
     } catch (...) {
         // Leave no partial record behind: the file is as it was (or gone, if new).
         try {
-            if (created) fs_.remove(path_);
-            else f.truncateTo(n);
+            if (created)
+                fs_.remove(path_);
+            else
+                f.truncateTo(n);
         } catch (...) {
         }
         throw;
@@ -67,8 +69,8 @@ void ItemStore::rename(int position, std::string_view name) {
 void ItemStore::rewrite(int position, const ItemRecord& item) {
     BinaryFile f(path_, ItemRecord::Size, OpenMode::ReadWrite, fs_);
     if (position < 0 || position >= f.count())
-        throw StoreError(kItemFileName, "項目の位置が正しくありません（位置 " +
-                                            std::to_string(position) + "）。");
+        throw StoreError(kItemFileName,
+                         "項目の位置が正しくありません（位置 " + std::to_string(position) + "）。");
     f.write(position, item.data());
 }
 

@@ -31,8 +31,10 @@ std::string formatOneDecimal(double value) {
             int i = static_cast<int>(tenths.size()) - 1;
             for (; i >= 0 && tenths[static_cast<std::size_t>(i)] == '9'; --i)
                 tenths[static_cast<std::size_t>(i)] = '0';
-            if (i >= 0) ++tenths[static_cast<std::size_t>(i)];
-            else tenths.insert(tenths.begin(), '1');
+            if (i >= 0)
+                ++tenths[static_cast<std::size_t>(i)];
+            else
+                tenths.insert(tenths.begin(), '1');
         }
     }
     const auto first = tenths.find_first_not_of('0');

@@ -50,13 +50,9 @@ std::optional<int> parseDecimal(std::string_view s) {
     return static_cast<int>(negative ? -v : v);
 }
 
-std::string periodKeyName(int kind) {
-    return "[Item] Time" + std::to_string(kind);
-}
+std::string periodKeyName(int kind) { return "[Item] Time" + std::to_string(kind); }
 
-DateTime day(int y, unsigned m, unsigned d) {
-    return encodeDate(y, m, d);
-}
+DateTime day(int y, unsigned m, unsigned d) { return encodeDate(y, m, d); }
 
 DateTime lastOfMonth(int y, unsigned m) {
     year_month_day_last last{year{y} / month{m} / std::chrono::last};
@@ -116,10 +112,8 @@ PeriodRange periodRange(int kind, int y, int sub) {
     if (kind >= 1 && kind <= 5 && (y < 1 || y > 9998))
         throw ConversionError("表示期間の年 " + std::to_string(y) + " が範囲外です。");
     switch (kind) {
-        case 1:
-            return {day(y, 1, 1), day(y, 12, 31)};
-        case 2:
-            return {day(y, 4, 1), day(y + 1, 3, 31)};
+        case 1: return {day(y, 1, 1), day(y, 12, 31)};
+        case 2: return {day(y, 4, 1), day(y + 1, 3, 31)};
         case 3:
             if (sub == 0) return {day(y, 4, 1), day(y, 9, 30)};
             return {day(y, 10, 1), day(y + 1, 3, 31)};
@@ -131,8 +125,7 @@ PeriodRange periodRange(int kind, int y, int sub) {
             const auto m = static_cast<unsigned>(sub + 1);
             return {day(y, m, 1), lastOfMonth(y, m)};
         }
-        default:
-            return {day(1, 1, 1), day(9999, 12, 31)};
+        default: return {day(1, 1, 1), day(9999, 12, 31)};
     }
 }
 
@@ -146,20 +139,11 @@ std::string periodLabel(const Settings& settings, int kind, int subIndex,
     if (kind < 1 || kind > 5) return "全て";
     std::string label = std::string(yearText) + "年";
     switch (kind) {
-        case 2:
-            label += "度";
-            break;
-        case 3:
-            label += subIndex == 0 ? "上期" : "下期";
-            break;
-        case 4:
-            label += std::to_string(subIndex + 1) + "/4期";
-            break;
-        case 5:
-            label += std::to_string(subIndex + 1) + "月";
-            break;
-        default:
-            break;
+        case 2: label += "度"; break;
+        case 3: label += subIndex == 0 ? "上期" : "下期"; break;
+        case 4: label += std::to_string(subIndex + 1) + "/4期"; break;
+        case 5: label += std::to_string(subIndex + 1) + "月"; break;
+        default: break;
     }
     const PeriodRange r = storedRange(settings, kind);
     return label + "　(" + formatDate(r.first) + "～" + formatDate(r.last) + ")";

@@ -70,8 +70,7 @@ DataRecord RecordStore::read(std::int64_t position) const {
     return r;
 }
 
-std::int64_t RecordStore::save(const DataRecord& record,
-                               std::optional<std::int64_t> editPosition) {
+std::int64_t RecordStore::save(const DataRecord& record, std::optional<std::int64_t> editPosition) {
     if (!exists()) {
         try {
             BinaryFile f(path_, DataRecord::Size, OpenMode::Create, fs_);
@@ -94,8 +93,8 @@ std::int64_t RecordStore::save(const DataRecord& record,
         p = *editPosition;
         state = 3;
         if (p < 0 || p >= n)
-            throw StoreError(kRecordFileName, "記録の位置が正しくありません（位置 " +
-                                                  std::to_string(p) + "）。");
+            throw StoreError(kRecordFileName,
+                             "記録の位置が正しくありません（位置 " + std::to_string(p) + "）。");
     }
     DataRecord neighbour;
     if (p > 0) {
@@ -108,9 +107,7 @@ std::int64_t RecordStore::save(const DataRecord& record,
     }
 
     switch (state) {
-        case 2:
-            try {
-                f.write(n, record.data());
+        case 2: try { f.write(n, record.data());
             } catch (...) {
                 try {
                     f.truncateTo(n);
@@ -119,11 +116,8 @@ std::int64_t RecordStore::save(const DataRecord& record,
                 throw;
             }
             return n;
-        case 3:
-            f.write(p, record.data());
-            return p;
-        default:
-            return insertSorted(f, record, state == 5 ? p : -1);
+        case 3: f.write(p, record.data()); return p;
+        default: return insertSorted(f, record, state == 5 ? p : -1);
     }
 }
 
@@ -188,8 +182,8 @@ std::optional<FileHeader> readFileHeader(const std::string& path, FileSystem& fs
     FileHeader h;
     if (got == 0) return h;
     if (got < sizeof head)
-        throw StoreError(fileNameOf(path), "ファイルが短すぎます（" + std::to_string(got) +
-                                               " バイト）。");
+        throw StoreError(fileNameOf(path),
+                         "ファイルが短すぎます（" + std::to_string(got) + " バイト）。");
     h.empty = false;
     std::size_t len = std::min<std::size_t>(head[0], 2);
     h.signature.assign(reinterpret_cast<const char*>(head + 1), len);

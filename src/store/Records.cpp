@@ -60,8 +60,10 @@ std::array<ItemRecord, 7> firstRunItems(double stamp, DateTime registered) {
         const char* name;
     };
     static constexpr Seed seeds[7] = {
-        {ItemKind::Vehicle, 1, "車両1"},          {ItemKind::User, 1, "使用者1"},
-        {ItemKind::Purpose, 1, "配達"},           {ItemKind::Purpose, 2, "営業"},
+        {ItemKind::Vehicle, 1, "車両1"},
+        {ItemKind::User, 1, "使用者1"},
+        {ItemKind::Purpose, 1, "配達"},
+        {ItemKind::Purpose, 2, "営業"},
         {ItemKind::MaintenanceItem, 1, "オイル交換"},
         {ItemKind::MaintenanceItem, 2, "オイルフィルター交換"},
         {ItemKind::ExpenseItem, 1, "有料道路代"},

@@ -34,9 +34,7 @@ std::string withSeparator(const std::string& folder) {
     return folder + "/";
 }
 
-bool validPeriodKind(int kind) {
-    return kind >= 0 && kind <= 5;
-}
+bool validPeriodKind(int kind) { return kind >= 0 && kind <= 5; }
 
 SettingKey periodKey(int kind) {
     return static_cast<SettingKey>(static_cast<int>(SettingKey::Period1) + kind - 1);
@@ -49,9 +47,7 @@ IniFile::Entry entry(SettingKey id, std::string value) {
 
 }  // namespace
 
-const SettingInfo& settingInfo(SettingKey id) {
-    return kSettings[static_cast<std::size_t>(id)];
-}
+const SettingInfo& settingInfo(SettingKey id) { return kSettings[static_cast<std::size_t>(id)]; }
 
 std::string settingsFileName(const std::string& programFolder) {
     return programFolder + std::string(kSettingsFileName);
@@ -74,9 +70,7 @@ Settings::Settings(const std::string& programFolder)
     static_assert(kSettings.size() == static_cast<std::size_t>(SettingKey::PurposeMask) + 1);
 }
 
-bool Settings::exists() const {
-    return FileSystem::current().exists(ini_.path());
-}
+bool Settings::exists() const { return FileSystem::current().exists(ini_.path()); }
 
 std::string Settings::readText(SettingKey id) const {
     return readText(id, settingInfo(id).defaultValue);
@@ -111,26 +105,18 @@ WindowPlacement Settings::placement() const {
             readInteger(SettingKey::Width), readInteger(SettingKey::Height)};
 }
 
-std::string Settings::dataFolder() const {
-    return readText(SettingKey::DataDir);
-}
+std::string Settings::dataFolder() const { return readText(SettingKey::DataDir); }
 
-void Settings::setDataFolder(std::string_view folder) {
-    writeText(SettingKey::DataDir, folder);
-}
+void Settings::setDataFolder(std::string_view folder) { writeText(SettingKey::DataDir, folder); }
 
-std::string Settings::exeFolder() const {
-    return readText(SettingKey::ExeDir);
-}
+std::string Settings::exeFolder() const { return readText(SettingKey::ExeDir); }
 
 int Settings::periodKind(int defaultKind) const {
     int kind = readInteger(SettingKey::PeriodKind, defaultKind);
     return validPeriodKind(kind) ? kind : defaultKind;
 }
 
-void Settings::setPeriodKind(int kind) {
-    writeInteger(SettingKey::PeriodKind, kind);
-}
+void Settings::setPeriodKind(int kind) { writeInteger(SettingKey::PeriodKind, kind); }
 
 std::string Settings::storedPeriod(int kind) const {
     if (kind < 1 || kind > 5) return {};
@@ -150,13 +136,9 @@ std::string Settings::driverMask(std::string_view defaultValue) const {
     return readText(SettingKey::DriverMask, defaultValue);
 }
 
-void Settings::setCarMask(std::string_view mask) {
-    writeText(SettingKey::CarMask, mask);
-}
+void Settings::setCarMask(std::string_view mask) { writeText(SettingKey::CarMask, mask); }
 
-void Settings::setDriverMask(std::string_view mask) {
-    writeText(SettingKey::DriverMask, mask);
-}
+void Settings::setDriverMask(std::string_view mask) { writeText(SettingKey::DriverMask, mask); }
 
 int Settings::tabWidth(int kind, int column, int builtInWidth) const {
     return ini_.readInteger(kTabWidthSection, tabWidthKey(kind, column), builtInWidth);

@@ -19,8 +19,7 @@ protected:
     TempDir tmp;
     // Copies a fixture into the temporary data folder under its proper name.
     void place(const std::string& fixture, const std::string& as) {
-        std::filesystem::copy_file(std::string(QUIL_TEST_DATA) + "/store/" + fixture,
-                                   tmp.file(as));
+        std::filesystem::copy_file(std::string(QUIL_TEST_DATA) + "/store/" + fixture, tmp.file(as));
     }
 };
 
@@ -90,8 +89,7 @@ TEST_F(BrokenFiles, StampsOfBothFilesAreReadForComparison) {
 TEST_F(BrokenFiles, UnknownKindsAreListedUnderNoKindButKeepTheirNames) {
     place("unknown-kind.qui", "Quil.qui");
     ItemStore items(tmp.dir());
-    for (int k = 1; k <= 7; ++k)
-        EXPECT_TRUE(items.listLive(static_cast<ItemKind>(k)).empty()) << k;
+    for (int k = 1; k <= 7; ++k) EXPECT_TRUE(items.listLive(static_cast<ItemKind>(k)).empty()) << k;
     EXPECT_EQ(items.nameAt(0), "Z");
     EXPECT_EQ(itemKindName(42), "車両");
 }

@@ -7,8 +7,11 @@ using namespace quil::store;
 TEST(Codec, RoundTripsJapaneseThroughCp932Bytes) {
     // 表 is 0x95 0x5C in CP932: its second byte is a backslash.
     EXPECT_EQ(toCp932("表"), std::string("\x95\x5C", 2));
-    EXPECT_EQ(toCp932("車両1"), std::string("\x8E\xD4\x97\xBC" "1"));
-    EXPECT_EQ(fromCp932(std::string("\x8E\xD4\x97\xBC" "1")), "車両1");
+    EXPECT_EQ(toCp932("車両1"), std::string("\x8E\xD4\x97\xBC"
+                                            "1"));
+    EXPECT_EQ(fromCp932(std::string("\x8E\xD4\x97\xBC"
+                                    "1")),
+              "車両1");
 }
 
 TEST(Codec, UsesWindowsMappingsForWaveDashAndFullWidthMinus) {
@@ -18,16 +21,17 @@ TEST(Codec, UsesWindowsMappingsForWaveDashAndFullWidthMinus) {
     EXPECT_EQ(fromCp932(std::string("\x81\x60", 2)), "～");
 }
 
-TEST(Codec, UnmappableCharactersBecomeQuestionMarks) {
-    EXPECT_EQ(toCp932("a😀b"), "a?b");
-}
+TEST(Codec, UnmappableCharactersBecomeQuestionMarks) { EXPECT_EQ(toCp932("a😀b"), "a?b"); }
 
 TEST(Codec, HalfCharactersReadTolerantly) {
     // A name cut in the middle of 両 by an older program.
     std::string cut("\x8E\xD4\x97", 3);
     EXPECT_EQ(fromCp932(cut), "車\xEF\xBF\xBD");
     // A lead byte followed by a byte that cannot be a trail byte keeps that byte.
-    EXPECT_EQ(fromCp932(std::string("\x8E" " ", 2)), "\xEF\xBF\xBD ");
+    EXPECT_EQ(fromCp932(std::string("\x8E"
+                                    " ",
+                                    2)),
+              "\xEF\xBF\xBD ");
 }
 
 TEST(Codec, CutsAtCharacterBoundaries) {

@@ -26,7 +26,7 @@ std::string oldRecord(double date, std::uint8_t seed, const std::string& oldText
     put(12, &version, 2);
     std::int16_t kind = 2;
     put(14, &kind, 2);
-    b[16] = 1;  // deleted
+    b[16] = 1;       // deleted
     b[17] = '\x66';  // pad
     put(20, &date, 8);
     for (std::size_t off = 28; off < 70; ++off) b[off] = static_cast<char>(seed + off);
@@ -127,9 +127,12 @@ TEST(Conversion, OlderItemFileGetsVersion101AndKeepsEveryOtherByte) {
     ASSERT_EQ(after.size(), items.size());
     for (std::size_t i = 0; i < after.size(); ++i) {
         std::size_t off = i % 128;
-        if (off == 12) EXPECT_EQ(after[i], 101);
-        else if (off == 13) EXPECT_EQ(after[i], 0);
-        else EXPECT_EQ(after[i], items[i]) << i;
+        if (off == 12)
+            EXPECT_EQ(after[i], 101);
+        else if (off == 13)
+            EXPECT_EQ(after[i], 0);
+        else
+            EXPECT_EQ(after[i], items[i]) << i;
     }
     EXPECT_FALSE(convertItemFile(tmp.dir()));
 }

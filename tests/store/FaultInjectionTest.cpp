@@ -76,8 +76,7 @@ const std::vector<Scenario>& scenarios() {
         {"rewrite item", withItems,
          [](const std::string& d) { ItemStore(d).rewrite(0, twoItems()[1]); }},
         {"delete item", withItems, [](const std::string& d) { ItemStore(d).markDeleted(0); }},
-        {"convert records",
-         [](const TempDir& t) { writeBytes(t.file("Quil.qud"), oldFormat(3)); },
+        {"convert records", [](const TempDir& t) { writeBytes(t.file("Quil.qud"), oldFormat(3)); },
          [](const std::string& d) { convertRecordFile(d); }},
         {"convert items",
          [](const TempDir& t) {

@@ -35,13 +35,12 @@ TEST(ItemStore, AppendCreatesTheFileAndReturnsPositions) {
 
 TEST(ItemStore, ListsLiveItemsOfOneKindInPositionOrder) {
     TempDir tmp;
-    writeRecords<ItemRecord>(tmp.file("Quil.qui"),
-                             {makeItem(ItemKind::Vehicle, "A"), makeItem(ItemKind::User, "U"),
-                              makeItem(ItemKind::Vehicle, "B", true),
-                              makeItem(ItemKind::Vehicle, "C")});
+    writeRecords<ItemRecord>(
+        tmp.file("Quil.qui"),
+        {makeItem(ItemKind::Vehicle, "A"), makeItem(ItemKind::User, "U"),
+         makeItem(ItemKind::Vehicle, "B", true), makeItem(ItemKind::Vehicle, "C")});
     ItemStore store(tmp.dir());
-    EXPECT_EQ(store.listLive(ItemKind::Vehicle),
-              (std::vector<ItemEntry>{{0, "A"}, {3, "C"}}));
+    EXPECT_EQ(store.listLive(ItemKind::Vehicle), (std::vector<ItemEntry>{{0, "A"}, {3, "C"}}));
     EXPECT_EQ(store.listLive(ItemKind::User), (std::vector<ItemEntry>{{1, "U"}}));
     EXPECT_TRUE(store.listLive(ItemKind::Shop).empty());
     EXPECT_TRUE(ItemStore(tmp.dir() + "missing/").listLive(ItemKind::Vehicle).empty());

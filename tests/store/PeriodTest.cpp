@@ -36,9 +36,7 @@ protected:
     std::string folder_;
 };
 
-std::string day(DateTime d) {
-    return formatDate(d);
-}
+std::string day(DateTime d) { return formatDate(d); }
 
 }  // namespace
 

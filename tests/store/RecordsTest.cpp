@@ -75,7 +75,9 @@ TEST(ItemRecordLayout, ShorterNameClearsTheRestOfTheField) {
     ItemRecord r;
     r.setName("ABCDEFGHIJ");
     r.setName("AB");
-    EXPECT_EQ(bytesAt(r.bytes(), 20, 11), std::string("\x02" "AB\0\0\0\0\0\0\0\0", 11));
+    EXPECT_EQ(bytesAt(r.bytes(), 20, 11), std::string("\x02"
+                                                      "AB\0\0\0\0\0\0\0\0",
+                                                      11));
 }
 
 TEST(ItemRecordLayout, VehicleStringsHaveTheirOwnLimits) {
@@ -88,10 +90,16 @@ TEST(ItemRecordLayout, VehicleStringsHaveTheirOwnLimits) {
     r.setRemarks(std::string(25, 'r'));
     EXPECT_EQ(r.bytes()[76], 10);
     EXPECT_EQ(r.plateRegion(), "品川品川品");
-    EXPECT_EQ(bytesAt(r.bytes(), 87, 4), std::string("\x03" "500", 4));
+    EXPECT_EQ(bytesAt(r.bytes(), 87, 4), std::string("\x03"
+                                                     "500",
+                                                     4));
     EXPECT_EQ(bytesAt(r.bytes(), 91, 3), "\x02" + toCp932("さ"));
-    EXPECT_EQ(bytesAt(r.bytes(), 94, 3), "\x02" "12");
-    EXPECT_EQ(bytesAt(r.bytes(), 97, 3), "\x02" "34");
+    EXPECT_EQ(bytesAt(r.bytes(), 94, 3),
+              "\x02"
+              "12");
+    EXPECT_EQ(bytesAt(r.bytes(), 97, 3),
+              "\x02"
+              "34");
     EXPECT_EQ(r.bytes()[100], 20);
     EXPECT_EQ(r.remarks().size(), 20u);
 }
@@ -179,8 +187,8 @@ TEST(Names, KindNamesAndFallbacks) {
 
 TEST(FirstRun, SevenItemsInOrder) {
     auto items = firstRunItems(40000.75, 40000.0);
-    const char* names[] = {"車両1", "使用者1", "配達", "営業", "オイル交換", "オイルフィルター交換",
-                           "有料道路代"};
+    const char* names[] = {
+        "車両1", "使用者1", "配達", "営業", "オイル交換", "オイルフィルター交換", "有料道路代"};
     const int kinds[] = {1, 2, 6, 6, 4, 4, 5};
     const int orders[] = {1, 1, 1, 2, 1, 2, 1};
     for (int i = 0; i < 7; ++i) {

@@ -24,8 +24,7 @@ inline store::DataRecord makeRecord(double date, int vehicle, int user, int pric
 template <typename Record>
 std::string bytesOf(const std::vector<Record>& records) {
     std::string s;
-    for (const auto& r : records)
-        s.append(reinterpret_cast<const char*>(r.data()), Record::Size);
+    for (const auto& r : records) s.append(reinterpret_cast<const char*>(r.data()), Record::Size);
     return s;
 }
 

@@ -110,7 +110,8 @@ private:
         return false;
     }
     void tick(Op op, const std::string& path) {
-        if (shouldFail(op)) throw store::StoreError(store::fileNameOf(path), "注入された失敗です。");
+        if (shouldFail(op))
+            throw store::StoreError(store::fileNameOf(path), "注入された失敗です。");
     }
 
     Op op_;

@@ -29,41 +29,18 @@ QString ToQtInputMask(const QString& editMask) {
     for (qsizetype i = 0; i < mask.size(); ++i) {
         const QChar ch = mask[i];
         switch (ch.unicode()) {
-            case '0':
-                out += u'9';
-                break;
-            case '9':
-                out += u'0';
-                break;
-            case '#':
-                out += u'#';
-                break;
-            case 'L':
-                out += u'A';
-                break;
-            case 'l':
-                out += u'a';
-                break;
-            case 'A':
-                out += u'N';
-                break;
-            case 'a':
-                out += u'n';
-                break;
-            case 'C':
-                out += u'X';
-                break;
-            case 'c':
-                out += u'x';
-                break;
-            case '>':
-                out += u'>';
-                break;
-            case '<':
-                out += u'<';
-                break;
-            case '!':
-                break;  // leading blanks are not kept apart in Qt
+            case '0': out += u'9'; break;
+            case '9': out += u'0'; break;
+            case '#': out += u'#'; break;
+            case 'L': out += u'A'; break;
+            case 'l': out += u'a'; break;
+            case 'A': out += u'N'; break;
+            case 'a': out += u'n'; break;
+            case 'C': out += u'X'; break;
+            case 'c': out += u'x'; break;
+            case '>': out += u'>'; break;
+            case '<': out += u'<'; break;
+            case '!': break;  // leading blanks are not kept apart in Qt
             case '\\':
                 if (i + 1 < mask.size()) {
                     out += u'\\';

@@ -89,12 +89,8 @@ void TComboGrid::setModel(QAbstractItemModel* model) {
     applyFixedArea();
 }
 
-int TComboGrid::ColCount() const {
-    return model()->columnCount();
-}
-int TComboGrid::RowCount() const {
-    return model()->rowCount();
-}
+int TComboGrid::ColCount() const { return model()->columnCount(); }
+int TComboGrid::RowCount() const { return model()->rowCount(); }
 
 void TComboGrid::setColCount(int count) {
     if (model() == stringModel_) stringModel_->setSize(count, RowCount());
@@ -561,9 +557,7 @@ void TComboGrid::paintCorner(QPainter& p) {
 
 // ---- Input ------------------------------------------------------------------------------
 
-void TComboGrid::DoGridBtnClick(int ACol, int ARow) {
-    Q_EMIT OnGridBtnClick(this, ACol, ARow);
-}
+void TComboGrid::DoGridBtnClick(int ACol, int ARow) { Q_EMIT OnGridBtnClick(this, ACol, ARow); }
 
 QString TComboGrid::ToggleCheck(int ACol, const QString& text) {
     const TCellItems& items = CellKind(ACol).Items;
@@ -665,9 +659,7 @@ void TComboGrid::keyReleaseEvent(QKeyEvent* event) {
 
 // ---- Editor -----------------------------------------------------------------------------
 
-bool TComboGrid::EditorMode() const {
-    return state() == EditingState && editor_;
-}
+bool TComboGrid::EditorMode() const { return state() == EditingState && editor_; }
 
 void TComboGrid::setEditorMode(bool on) {
     if (on) {
@@ -715,9 +707,7 @@ bool TComboGrid::CanEditShow() {
     return false;
 }
 
-QString TComboGrid::GetEditMask(int, int) const {
-    return {};
-}
+QString TComboGrid::GetEditMask(int, int) const { return {}; }
 
 int TComboGrid::GetEditLimit() {
     const int c = Col();

@@ -60,9 +60,7 @@ TSingleInstance::~TSingleInstance() {
     g_instances.fetch_sub(1);
 }
 
-int TSingleInstance::InstanceCount() {
-    return g_instances.load();
-}
+int TSingleInstance::InstanceCount() { return g_instances.load(); }
 
 QString TSingleInstance::LockFilePath(const QString& uniqueName) {
     return userFolder() + u'/' + safeName(uniqueName) + u'-' + userTag() + QStringLiteral(".lock");
@@ -90,11 +88,8 @@ bool TSingleInstance::Loaded() {
             delivered_ = askFirstToActivate();
             postQuit();
             break;
-        case diException:
-            throw EMultiAppInstance(errorMessage_.toStdString());
-        case diTerminate:
-            postQuit();
-            break;
+        case diException: throw EMultiAppInstance(errorMessage_.toStdString());
+        case diTerminate: postQuit(); break;
     }
     return false;
 }

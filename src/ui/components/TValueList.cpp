@@ -8,22 +8,16 @@ namespace {
 
 QString typeName(quint8 type) {
     switch (type) {
-        case vaNull:
-            return QStringLiteral("並びの終わり (00)");
-        case vaList:
-            return QStringLiteral("並び (01)");
+        case vaNull: return QStringLiteral("並びの終わり (00)");
+        case vaList: return QStringLiteral("並び (01)");
         case vaInt8:
         case vaInt16:
-        case vaInt32:
-            return QStringLiteral("整数 (%1)").arg(type, 2, 16, QLatin1Char('0'));
+        case vaInt32: return QStringLiteral("整数 (%1)").arg(type, 2, 16, QLatin1Char('0'));
         case vaString:
-        case vaLString:
-            return QStringLiteral("文字列 (%1)").arg(type, 2, 16, QLatin1Char('0'));
+        case vaLString: return QStringLiteral("文字列 (%1)").arg(type, 2, 16, QLatin1Char('0'));
         case vaFalse:
-        case vaTrue:
-            return QStringLiteral("真偽値 (%1)").arg(type, 2, 16, QLatin1Char('0'));
-        default:
-            return QStringLiteral("未知の型 (%1)").arg(type, 2, 16, QLatin1Char('0'));
+        case vaTrue: return QStringLiteral("真偽値 (%1)").arg(type, 2, 16, QLatin1Char('0'));
+        default: return QStringLiteral("未知の型 (%1)").arg(type, 2, 16, QLatin1Char('0'));
     }
 }
 
@@ -76,9 +70,7 @@ void TValueWriter::WriteRawString(QByteArrayView cp932) {
     bytes_.append(cp932);
 }
 
-void TValueReader::fail(const QString& reason) const {
-    throw TStoredFormError(pos_, reason);
-}
+void TValueReader::fail(const QString& reason) const { throw TStoredFormError(pos_, reason); }
 
 quint8 TValueReader::takeByte(const char* what) {
     if (pos_ >= data_.size()) {
@@ -118,9 +110,7 @@ void TValueReader::ReadListBegin() {
     ++pos_;
 }
 
-bool TValueReader::EndOfList() const {
-    return NextValue() == vaNull;
-}
+bool TValueReader::EndOfList() const { return NextValue() == vaNull; }
 
 void TValueReader::ReadListEnd() {
     const auto t = NextValue();
@@ -133,17 +123,10 @@ void TValueReader::ReadListEnd() {
 qint32 TValueReader::ReadInteger() {
     const auto t = NextValue();
     switch (t) {
-        case vaInt8:
-            ++pos_;
-            return qint8(takeByte("整数"));
-        case vaInt16:
-            ++pos_;
-            return qint16(quint16(takeLittleEndian(2, "整数")));
-        case vaInt32:
-            ++pos_;
-            return qint32(takeLittleEndian(4, "整数"));
-        default:
-            fail(QStringLiteral("整数があるべきところに%1があります").arg(typeName(t)));
+        case vaInt8: ++pos_; return qint8(takeByte("整数"));
+        case vaInt16: ++pos_; return qint16(quint16(takeLittleEndian(2, "整数")));
+        case vaInt32: ++pos_; return qint32(takeLittleEndian(4, "整数"));
+        default: fail(QStringLiteral("整数があるべきところに%1があります").arg(typeName(t)));
     }
 }
 

@@ -43,8 +43,8 @@ public:
                  PromptIcon icon) override;
     bool question(QWidget* parent, const QString& title, const QString& text,
                   PromptIcon icon) override;
-    std::optional<QString> inputText(QWidget* parent, const QString& title,
-                                     const QString& prompt, const QString& text) override;
+    std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& prompt,
+                                     const QString& text) override;
 };
 
 // Records every box and answers from queues; installs itself for its lifetime.
@@ -76,8 +76,8 @@ public:
                  PromptIcon icon) override;
     bool question(QWidget* parent, const QString& title, const QString& text,
                   PromptIcon icon) override;
-    std::optional<QString> inputText(QWidget* parent, const QString& title,
-                                     const QString& prompt, const QString& text) override;
+    std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& prompt,
+                                     const QString& text) override;
 
 private:
     std::vector<Box> boxes_;

@@ -162,10 +162,10 @@ void TMainform::createMenus() {
         const char* caption;
         int kind;
     };
-    static const Master masters[] = {{"車両(&C)...", 1},        {"使用者(&D)...", 2},
-                                     {"使用目的(&P)", 6},       {"スタンド名(&G)...", 3},
-                                     {"点検・整備項目名(&M)...", 4}, {"出費項目名(&O)...", 5},
-                                     {"店(&S)...", 7}};
+    static const Master masters[] = {
+        {"車両(&C)...", 1},       {"使用者(&D)...", 2},           {"使用目的(&P)", 6},
+        {"スタンド名(&G)...", 3}, {"点検・整備項目名(&M)...", 4}, {"出費項目名(&O)...", 5},
+        {"店(&S)...", 7}};
     for (const Master& m : masters) {
         const QByteArray name = "Setting" + QByteArray::number(m.kind);
         connect(add(settings, m.caption, name.constData()), &QAction::triggered, this,
@@ -209,8 +209,8 @@ void TMainform::layoutControls() {
         edits[i]->setGeometry(84, 4 + i * 27, editWidth, rowHeight);
     }
     const int tabTop = 4 + 3 * 27 + 2;
-    int tabHeight = H - 165 + (ToolBar1 && ToolBar1->isHidden() ? 40 : 0) -
-                    (statusBar()->isVisible() ? 19 : 0);
+    int tabHeight =
+        H - 165 + (ToolBar1 && ToolBar1->isHidden() ? 40 : 0) - (statusBar()->isVisible() ? 19 : 0);
     // Qt's menu and toolbar take more room than the Windows ones: never run past the bottom.
     tabHeight = std::max(60, std::min(tabHeight, centralWidget()->height() - tabTop - 2));
     const int tabWidth = std::max(100, W - 20);
@@ -221,8 +221,8 @@ void TMainform::layoutControls() {
 }
 
 void TMainform::HelpClick() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(programFolder_) +
-                                                  QStringLiteral("quil.hlp")));
+    QDesktopServices::openUrl(
+        QUrl::fromLocalFile(QString::fromStdString(programFolder_) + QStringLiteral("quil.hlp")));
 }
 
 void TMainform::NotYetAvailable() {

@@ -16,8 +16,10 @@ void RecordCommands::OpenEntry(int kind, bool add) {
     if (!entry_ || entry_->isVisible()) return;
     if (!add && main_.currentTab() == 3 && main_.selectedRow() > 0) {
         const QString item = main_.ComboGrid1->Cells(5, main_.selectedRow());
-        if (item == QStringLiteral("給油代金")) kind = 1;
-        else if (item == QStringLiteral("点検・整備費")) kind = 2;
+        if (item == QStringLiteral("給油代金"))
+            kind = 1;
+        else if (item == QStringLiteral("点検・整備費"))
+            kind = 2;
     }
     entry_->setWindowTitle(QString::fromStdString(store::recordKindName(kind)) +
                            (add ? QStringLiteral("－追加") : QStringLiteral("－修正")));
@@ -32,8 +34,10 @@ void RecordCommands::EditClick() {
 }
 
 void RecordCommands::ComboGrid1DblClick() {
-    if (listHasRecords()) EditClick();
-    else AddClick();
+    if (listHasRecords())
+        EditClick();
+    else
+        AddClick();
 }
 
 void RecordCommands::DeleteClick() {

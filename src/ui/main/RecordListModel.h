@@ -25,8 +25,7 @@ struct LoadedRecords {
 // of Item/Time, the vehicle and user masks, and are not deleted, in file order; Data.idx in
 // the program folder receives their positions. With no record file, or no live vehicle or
 // user, nothing is taken and Data.idx is left alone.
-LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder,
-                          int tab);
+LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder, int tab);
 
 class RecordListModel : public QAbstractTableModel {
     Q_OBJECT

@@ -90,9 +90,7 @@ int TMainform::currentTab() const { return tab_; }
 
 int TMainform::selectedRow() const { return model_->selectedRow(); }
 
-QAction* TMainform::action(const QString& name) const {
-    return findChild<QAction*>(name);
-}
+QAction* TMainform::action(const QString& name) const { return findChild<QAction*>(name); }
 
 void TMainform::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -228,8 +226,8 @@ void TMainform::saveOnExit() {
         FileSystem::current().remove(programFolder_ + kRowIndexFileName);
     } catch (const std::exception& e) {
         // Closing must go on; say what could not be saved.
-        Prompts::current().message(this, QStringLiteral("クイル台帳"),
-                                   QString::fromUtf8(e.what()), PromptIcon::Error);
+        Prompts::current().message(this, QStringLiteral("クイル台帳"), QString::fromUtf8(e.what()),
+                                   PromptIcon::Error);
     }
 }
 

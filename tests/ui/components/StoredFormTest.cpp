@@ -10,9 +10,7 @@ using namespace quil::ui;
 
 namespace {
 
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text));
-}
+QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
 
 QByteArray fixture(const char* name) {
     QFile f(QStringLiteral(QUIL_TEST_DATA "/components/") + QString::fromLatin1(name));

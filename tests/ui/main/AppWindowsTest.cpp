@@ -26,10 +26,10 @@ protected:
     std::unique_ptr<quil::ui::AppWindows> app;
 
     void SetUp() override {
-        writeRecords<ItemRecord>(tmp.file("Quil.qui"),
-                                 {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田"),
-                                  item(ItemKind::Purpose, "配達"),
-                                  item(ItemKind::GasStation, "駅前SS")});
+        writeRecords<ItemRecord>(
+            tmp.file("Quil.qui"),
+            {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田"),
+             item(ItemKind::Purpose, "配達"), item(ItemKind::GasStation, "駅前SS")});
         Settings s(dir());
         s.writeFirstRun(2003);
         s.setPeriodKind(0);

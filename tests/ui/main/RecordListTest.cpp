@@ -69,8 +69,9 @@ TEST_F(RecordList, EachTabShowsItsColumnsAndRowTexts) {
     EXPECT_EQ(rows(), 2);
     std::vector<std::string> row;
     for (int c = 0; c < 12; ++c) row.push_back(cell(c, 1).toStdString());
-    EXPECT_EQ(row, (std::vector<std::string>{"", "1", "2003/04/10", "08:30 ～ 17:05", "軽トラ", "山田", "配達",
-                                "12345.6", "12400.0", "54.4", "本社", "雨"}));
+    EXPECT_EQ(row,
+              (std::vector<std::string>{"", "1", "2003/04/10", "08:30 ～ 17:05", "軽トラ", "山田",
+                                        "配達", "12345.6", "12400.0", "54.4", "本社", "雨"}));
     EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{0}));
 
     main->TabControl1->setCurrentIndex(1);
@@ -78,15 +79,15 @@ TEST_F(RecordList, EachTabShowsItsColumnsAndRowTexts) {
     EXPECT_EQ(cell(5, 0), QStringLiteral("給油量"));
     row.clear();
     for (int c = 1; c < 10; ++c) row.push_back(cell(c, 1).toStdString());
-    EXPECT_EQ(row, (std::vector<std::string>{"1", "2003/04/11", "ワゴン", "佐藤", "32.3", "4500", "225",
-                                "駅前SS", "満タン"}));
+    EXPECT_EQ(row, (std::vector<std::string>{"1", "2003/04/11", "ワゴン", "佐藤", "32.3", "4500",
+                                             "225", "駅前SS", "満タン"}));
     EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{1}));
 
     main->TabControl1->setCurrentIndex(2);
     row.clear();
     for (int c = 1; c < 11; ++c) row.push_back(cell(c, 1).toStdString());
-    EXPECT_EQ(row, (std::vector<std::string>{"1", "2003/04/12", "軽トラ", "山田", "オイル交換", "12500.0",
-                                "3000", "150", "田中自動車", ""}));
+    EXPECT_EQ(row, (std::vector<std::string>{"1", "2003/04/12", "軽トラ", "山田", "オイル交換",
+                                             "12500.0", "3000", "150", "田中自動車", ""}));
 
     main->TabControl1->setCurrentIndex(3);
     EXPECT_EQ(rows(), 4);
@@ -102,9 +103,8 @@ TEST_F(RecordList, DeletedRecordsAndHiddenVehiclesOrUsersAreLeftOut) {
     const double day = encodeDate(2003, 4, 10);
     auto gone = driving(day, 0, 1);
     gone.setDeleted(true);
-    writeRecords<DataRecord>(tmp.file("Quil.qud"),
-                             {gone, driving(day, 0, 1), driving(day, 7, 1), driving(day, 0, 8),
-                              driving(day, 9, 1)});
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), {gone, driving(day, 0, 1), driving(day, 7, 1),
+                                                    driving(day, 0, 8), driving(day, 9, 1)});
     Settings(dir()).setCarMask("1");  // ワゴン is beyond the mask's end: hidden
     start();
     EXPECT_EQ(rows(), 3);
@@ -146,10 +146,9 @@ TEST_F(RecordList, SummariesNameTheTickedItemsOnly) {
 }
 
 TEST_F(RecordList, ClickingMarksTheTopRowOfTheSelection) {
-    writeRecords<DataRecord>(tmp.file("Quil.qud"),
-                             {driving(encodeDate(2003, 1, 1), 0, 1),
-                              driving(encodeDate(2003, 1, 2), 0, 1),
-                              driving(encodeDate(2003, 1, 3), 0, 1)});
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), {driving(encodeDate(2003, 1, 1), 0, 1),
+                                                    driving(encodeDate(2003, 1, 2), 0, 1),
+                                                    driving(encodeDate(2003, 1, 3), 0, 1)});
     start();
     auto* grid = main->ComboGrid1;
     grid->selectRow(2);

@@ -27,16 +27,10 @@ void readValue(TValueReader& r, QByteArray& out) {
             break;
         case vaInt8:
         case vaInt16:
-        case vaInt32:
-            out += "I " + QByteArray::number(r.ReadInteger()) + "\n";
-            break;
+        case vaInt32: out += "I " + QByteArray::number(r.ReadInteger()) + "\n"; break;
         case vaString:
-        case vaLString:
-            out += "S " + r.ReadRawString().toHex() + "\n";
-            break;
-        default:
-            out += QByteArray("B ") + (r.ReadBoolean() ? "1" : "0") + "\n";
-            break;
+        case vaLString: out += "S " + r.ReadRawString().toHex() + "\n"; break;
+        default: out += QByteArray("B ") + (r.ReadBoolean() ? "1" : "0") + "\n"; break;
     }
 }
 
@@ -61,27 +55,13 @@ int main(int argc, char** argv) {
                 if (line.isEmpty()) continue;
                 const QByteArray arg = line.mid(2);
                 switch (line.at(0)) {
-                    case 'N':
-                        w.WritePropName(arg);
-                        break;
-                    case 'L':
-                        w.WriteListBegin();
-                        break;
-                    case 'E':
-                        w.WriteListEnd();
-                        break;
-                    case 'I':
-                        w.WriteInteger(arg.toInt());
-                        break;
-                    case 'S':
-                        w.WriteRawString(QByteArray::fromHex(arg));
-                        break;
-                    case 'B':
-                        w.WriteBoolean(arg == "1");
-                        break;
-                    default:
-                        std::cerr << "bad script line\n";
-                        return 2;
+                    case 'N': w.WritePropName(arg); break;
+                    case 'L': w.WriteListBegin(); break;
+                    case 'E': w.WriteListEnd(); break;
+                    case 'I': w.WriteInteger(arg.toInt()); break;
+                    case 'S': w.WriteRawString(QByteArray::fromHex(arg)); break;
+                    case 'B': w.WriteBoolean(arg == "1"); break;
+                    default: std::cerr << "bad script line\n"; return 2;
                 }
             }
             return writeFile(argv[3], w.Data()) ? 0 : 2;
