@@ -1,12 +1,27 @@
 // One application object for every window test, the program's own (so the exception
-// report is the real one), offscreen.
+// report is the real one), offscreen. The tests get a temporary folder of their own, so
+// the single-instance lock they take never meets a copy of the program the user runs.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
 
 #include "ui/main/QuilApplication.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    quil::ui::QuilApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    std::string tmp = (std::filesystem::temp_directory_path() / "quil-main-tests-XXXXXX").string();
+    if (!mkdtemp(tmp.data())) return 2;
+    setenv("TMPDIR", tmp.c_str(), 1);
+    unsetenv("XDG_RUNTIME_DIR");
+    int result = 0;
+    {
+        quil::ui::QuilApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(tmp, ec);
+    return result;
 }
