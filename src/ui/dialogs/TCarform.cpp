@@ -27,9 +27,7 @@ namespace {
 
 using store::ItemKind;
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
+QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 // Byte limits of the edit boxes, in CP932 bytes (a full-width character takes two), in the
 // order of edits_; 0 = no limit (the odometer is a number).
@@ -183,9 +181,7 @@ void TCarform::createControls() {
     connect(button2_, &QPushButton::clicked, this, &TCarform::Button2Click);
 }
 
-bool TCarform::newVehicleMode() const {
-    return windowTitle() == QStringLiteral("車両情報の登録");
-}
+bool TCarform::newVehicleMode() const { return windowTitle() == QStringLiteral("車両情報の登録"); }
 
 void TCarform::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -299,8 +295,6 @@ void TCarform::Button1Click() {
     close();
 }
 
-void TCarform::Button2Click() {
-    close();
-}
+void TCarform::Button2Click() { close(); }
 
 }  // namespace quil::ui

@@ -19,13 +19,9 @@ namespace {
 
 using store::ItemKind;
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
+QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-QString kindName(ItemKind kind) {
-    return qs(store::itemKindName(static_cast<int>(kind)));
-}
+QString kindName(ItemKind kind) { return qs(store::itemKindName(static_cast<int>(kind))); }
 
 }  // namespace
 
@@ -70,9 +66,7 @@ ItemKind TItemForm::kindFromCaption(const QString& caption) {
     return ItemKind::Shop;
 }
 
-ItemKind TItemForm::kind() const {
-    return kindFromCaption(windowTitle());
-}
+ItemKind TItemForm::kind() const { return kindFromCaption(windowTitle()); }
 
 void TItemForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -155,13 +149,9 @@ void TItemForm::Button1Click() {
     listBox1_->addItem(qs(item.name()));
 }
 
-void TItemForm::Button2Click() {
-    modify();
-}
+void TItemForm::Button2Click() { modify(); }
 
-void TItemForm::ListBox1DblClick() {
-    modify();
-}
+void TItemForm::ListBox1DblClick() { modify(); }
 
 void TItemForm::modify() {
     const int row = selectedRow();
@@ -223,8 +213,6 @@ int TItemForm::selectedRow() const {
     return selected.isEmpty() ? -1 : listBox1_->row(selected.front());
 }
 
-void TItemForm::Button4Click() {
-    close();
-}
+void TItemForm::Button4Click() { close(); }
 
 }  // namespace quil::ui

@@ -88,8 +88,6 @@ void TViewItemForm::Button1Click() {
     close();
 }
 
-void TViewItemForm::Button2Click() {
-    close();
-}
+void TViewItemForm::Button2Click() { close(); }
 
 }  // namespace quil::ui

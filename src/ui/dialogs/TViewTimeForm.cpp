@@ -24,9 +24,7 @@
 namespace quil::ui {
 namespace {
 
-int currentYear() {
-    return store::decodeDate(store::today()).year;
-}
+int currentYear() { return store::decodeDate(store::today()).year; }
 
 QStringList partEntries(int kind) {
     QStringList entries;
@@ -38,9 +36,7 @@ QStringList partEntries(int kind) {
     return entries;
 }
 
-bool hasParts(int kind) {
-    return kind >= 3 && kind <= 5;
-}
+bool hasParts(int kind) { return kind >= 3 && kind <= 5; }
 
 // One to four digits: the settings hold the year as the first four characters.
 bool yearDigits(const QString& year) {
@@ -163,9 +159,7 @@ QRadioButton* TViewTimeForm::periodButton(int kind) const {
     return qobject_cast<QRadioButton*>(radioGroup_->button(kind));
 }
 
-int TViewTimeForm::selectedKind() const {
-    return std::max(radioGroup_->checkedId(), 0);
-}
+int TViewTimeForm::selectedKind() const { return std::max(radioGroup_->checkedId(), 0); }
 
 void TViewTimeForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -270,8 +264,6 @@ void TViewTimeForm::Button1Click() {
     close();
 }
 
-void TViewTimeForm::Button2Click() {
-    close();
-}
+void TViewTimeForm::Button2Click() { close(); }
 
 }  // namespace quil::ui
