@@ -31,20 +31,9 @@ bool IsCarriageReturn(const QKeyEvent* event) {
 TRetEdit::TRetEdit(QWidget* parent) : QLineEdit(parent) {}
 
 void TRetEdit::keyPressEvent(QKeyEvent* event) {
-    if (returnNext_ && IsCarriageReturn(event)) {
-        FocusNextControl(this);
-        event->accept();
+    if (HandleReturnKey(this, returnNext_, event,
+                        [this](QChar& key) { Q_EMIT OnKeyPress(this, key); }))
         return;
-    }
-    const QString text = IsCarriageReturn(event) ? QStringLiteral("\r") : event->text();
-    if (!text.isEmpty()) {
-        QChar key = text.front();
-        Q_EMIT OnKeyPress(this, key);
-        if (key.isNull()) {
-            event->accept();
-            return;
-        }
-    }
     QLineEdit::keyPressEvent(event);
 }
 

@@ -15,6 +15,12 @@ QWidget* FocusNextControl(QWidget* from);
 // True for the key that types a carriage return: Enter, Return or Ctrl+M.
 bool IsCarriageReturn(const QKeyEvent* event);
 
+// The key handling the Enter-advancing controls share: with `returnNext`, Enter moves the
+// focus on; otherwise the typed character goes to `keyPress`, which may clear it. Returns
+// true when the key was used up and the base control must not see it.
+template <typename KeyPress>
+bool HandleReturnKey(QWidget* self, bool returnNext, QKeyEvent* event, KeyPress&& keyPress);
+
 class TRetEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -34,5 +40,21 @@ protected:
 private:
     bool returnNext_ = true;
 };
+
+template <typename KeyPress>
+bool HandleReturnKey(QWidget* self, bool returnNext, QKeyEvent* event, KeyPress&& keyPress) {
+    if (returnNext && IsCarriageReturn(event)) {
+        FocusNextControl(self);
+        event->accept();
+        return true;
+    }
+    const QString text = IsCarriageReturn(event) ? QStringLiteral("\r") : event->text();
+    if (text.isEmpty()) return false;
+    QChar key = text.front();
+    keyPress(key);
+    if (!key.isNull()) return false;
+    event->accept();
+    return true;
+}
 
 }  // namespace quil::ui
