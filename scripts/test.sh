@@ -9,17 +9,19 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
 echo "== build and test =="
-cmake -S . -B build -G Ninja -DQUIL_WERROR=ON >/dev/null
+cmake -S . -B build -G Ninja -DQUIL_WERROR=ON -DQUIL_GUI=ON -DQUIL_TESTS=ON -DQUIL_BENCH=ON \
+      -DQUIL_SANITIZE=OFF >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== the store alone, without Qt =="
-cmake -S . -B build-noqt -G Ninja -DQUIL_WERROR=ON -DQUIL_GUI=OFF -DQUIL_BENCH=OFF >/dev/null
+cmake -S . -B build-noqt -G Ninja -DQUIL_WERROR=ON -DQUIL_GUI=OFF -DQUIL_TESTS=ON -DQUIL_BENCH=OFF \
+      >/dev/null
 cmake --build build-noqt -j "$jobs"
 ctest --test-dir build-noqt --output-on-failure -j "$jobs"
 
 echo "== sanitizers =="
-cmake -S . -B build-asan -G Ninja -DQUIL_WERROR=ON -DQUIL_SANITIZE=ON -DQUIL_BENCH=OFF \
+cmake -S . -B build-asan -G Ninja -DQUIL_WERROR=ON -DQUIL_SANITIZE=ON -DQUIL_GUI=ON -DQUIL_TESTS=ON -DQUIL_BENCH=OFF \
       -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
