@@ -19,6 +19,7 @@
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TItemForm.h"
 
@@ -139,19 +140,7 @@ void TCarform::createControls() {
     remarksRow->addWidget(new QLabel(QStringLiteral("備　考"), this));
     remarksRow->addWidget(remarksBox(), 1);
 
-    button1_ = new QPushButton(QStringLiteral("&OK"), this);
-    button1_->setObjectName(QStringLiteral("Button1"));
-    button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
-    button2_->setObjectName(QStringLiteral("Button2"));
-    auto* buttonRow = new QHBoxLayout;
-    buttonRow->addStretch();
-    for (QPushButton* b : {button1_, button2_}) {
-        // Enter belongs to the fields (it moves to the next one), never to a button.
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        buttonRow->addWidget(b);
-    }
-    buttonRow->addStretch();
+    QHBoxLayout* buttonRow = MakeOkCancelRow(this, button1_, button2_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

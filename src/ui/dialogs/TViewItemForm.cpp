@@ -10,6 +10,7 @@
 #include "store/Settings.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/OkCancelButtons.h"
 
 namespace quil::ui {
 
@@ -22,17 +23,7 @@ TViewItemForm::TViewItemForm(MainContext& context, QWidget* parent)
     checkList_->setObjectName(QStringLiteral("CheckListBox1"));
     checkList_->setMinimumSize(200, 240);
 
-    button1_ = new QPushButton(QStringLiteral("&OK"), this);
-    button1_->setObjectName(QStringLiteral("Button1"));
-    button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
-    button2_->setObjectName(QStringLiteral("Button2"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    for (QPushButton* b : {button1_, button2_}) {
-        b->setAutoDefault(false);
-        buttons->addWidget(b);
-    }
-    buttons->addStretch();
+    QHBoxLayout* buttons = MakeOkCancelRow(this, button1_, button2_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(checkList_, 1);
     layout->addLayout(buttons);

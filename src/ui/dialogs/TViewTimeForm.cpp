@@ -19,6 +19,7 @@
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::ui {
@@ -126,17 +127,7 @@ TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
         w->setSizePolicy(policy);
     }
 
-    button1_ = new QPushButton(QStringLiteral("&OK"), this);
-    button1_->setObjectName(QStringLiteral("Button1"));
-    button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
-    button2_->setObjectName(QStringLiteral("Button2"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    for (QPushButton* b : {button1_, button2_}) {
-        b->setAutoDefault(false);
-        buttons->addWidget(b);
-    }
-    buttons->addStretch();
+    QHBoxLayout* buttons = MakeOkCancelRow(this, button1_, button2_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);

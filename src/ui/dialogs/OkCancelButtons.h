@@ -1,0 +1,13 @@
+#pragma once
+// The OK and CANCEL buttons the dialogs share: "Button1" and "Button2", never default
+// buttons, since Enter belongs to the fields (it moves to the next one).
+
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace quil::ui {
+
+// Creates the two buttons as children of `parent` and returns them in a row that centres them.
+QHBoxLayout* MakeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel);
+
+}  // namespace quil::ui
