@@ -23,13 +23,22 @@ def short(text, limit):
     return bytes([len(raw)]) + raw + bytes(limit - len(raw))
 
 
-def item(kind, name, order):
+def item(kind, name, order, car=None):
     b = bytearray(128)
     b[0:3] = short("QI", 2)
     struct.pack_into("<dh", b, 4, STAMP, 101)
     struct.pack_into("<hh", b, 16, kind, order)
     b[20:51] = short(name, 30)
     struct.pack_into("<d", b, 60, day(2004, 1, 1))
+    if car:
+        # Vehicle details: odometer at delivery, registration date, type, fuel, plate, remarks.
+        odometer, registered, vtype, fuel, plate, remarks = car
+        struct.pack_into("<dd", b, 52, odometer, registered)
+        struct.pack_into("<h", b, 68, vtype)
+        struct.pack_into("<h", b, 74, fuel)
+        for (offset, limit), part in zip(((76, 10), (87, 3), (91, 2), (94, 2), (97, 2)), plate):
+            b[offset:offset + limit + 1] = short(part, limit)
+        b[100:121] = short(remarks, 20)
     return bytes(b)
 
 
@@ -53,9 +62,11 @@ def main():
     items = [(1, "営業車１号"), (1, "軽トラック"), (2, "山田太郎"), (2, "佐藤花子"),
              (6, "配達"), (6, "営業"), (3, "駅前スタンド"), (4, "オイル交換"),
              (4, "タイヤ交換"), (5, "有料道路代"), (5, "駐車場代"), (7, "田中自動車")]
+    cars = {"営業車１号": (12000.0, day(2003, 10, 1), 1, 0, ("品川", "400", "あ", "12", "34"),
+                         "営業部の社用車")}
     with open(os.path.join(folder, "Quil.qui"), "wb") as f:
         for i, (kind, name) in enumerate(items):
-            f.write(item(kind, name, i + 1))
+            f.write(item(kind, name, i + 1, cars.get(name)))
     recs = [
         record(0, day(2004, 4, 1, 8, 30), 0, 2, 12345.6, 12400.0, it=4, back=day(2004, 4, 1, 17, 5),
                dest="本社", remarks="定期配達"),

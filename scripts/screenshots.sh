@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots of the main window and the entry dialog under Xvfb, with
+# Takes the README's screenshots of the main window and the dialogs under Xvfb, with
 # the sample data set. Needs a built program (build/quil) and xvfb, xdotool, imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,12 +21,31 @@ for t in 0 1 2 3; do
   xdotool mousemove "${tabx[$t]}" 170 click 1; sleep 1
   shot 800x500+0+0 "main-${names[$t]}"
 done
+# Dialogs are captured by their window, found by the start of their title, and closed with
+# Escape once they have the keyboard focus.
+window() { xdotool search --sync --onlyvisible --name "^$1" | head -1; }
+shotwin() { sleep 1; import-im6.q16 -window "$(window "$1")" "$out/$2.png"; }
+closewin() { xdotool windowfocus --sync "$(window "$1")" key Escape; sleep 0.5; }
+main=$(window "クイル台帳")
 toolx=(24 65 106 147)
-# The dialog's CANCEL button: its row follows the last field row of each kind.
-cancely=(370 338 370 338)
+titles=(走行記録 給油記録 点検・整備記録 出費記録)
 for t in 0 1 2 3; do
-  xdotool mousemove "${toolx[$t]}" 46 click 1; sleep 1
-  shot 430x360+45+45 "entry-${names[$t]}"
-  xdotool mousemove 308 "${cancely[$t]}" click 1; sleep 0.5
+  xdotool mousemove "${toolx[$t]}" 46 click 1
+  shotwin "${titles[$t]}－追加" "entry-${names[$t]}"
+  closewin "${titles[$t]}－追加"
 done
+# The vehicle list of the master list editor, and the first vehicle opened by a double click.
+xdotool windowfocus --sync "$main" key alt+s c
+shotwin "設定－車両" itemform
+xdotool mousemove --window "$(window "設定－車両")" 40 18 click --repeat 2 1
+shotwin "車両情報の修正" carform
+closewin "車両情報の修正"
+closewin "設定－車両"
+# The display filters behind the 車両 and 期間 buttons.
+xdotool mousemove 42 112 click 1
+shotwin "表示－車両" viewitem
+closewin "表示－車両"
+xdotool mousemove 42 85 click 1
+shotwin "表示期間" viewtime
+closewin "表示期間"
 echo "screenshots written to $out/"
