@@ -1,5 +1,6 @@
 #include "ui/main/QuilApplication.h"
 
+#include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
 #include <exception>
@@ -12,6 +13,14 @@ QuilApplication::QuilApplication(int& argc, char** argv) : QApplication(argc, ar
     setApplicationName(QStringLiteral("クイル台帳"));
     setApplicationDisplayName(QStringLiteral("クイル台帳"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/quil.png")));
+
+    // Every text on screen is Japanese: prefer a Japanese UI font to the desktop's default,
+    // whose Latin digits are wider (dates no longer fit the record list's built-in column
+    // widths) and whose fallback may draw kanji in their Chinese forms.
+    QFont ui = font();
+    ui.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAexGothic"),
+                    QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic"), ui.family()});
+    setFont(ui);
 }
 
 bool QuilApplication::notify(QObject* receiver, QEvent* event) {
