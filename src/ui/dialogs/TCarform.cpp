@@ -281,6 +281,9 @@ void TCarform::Button1Click() {
         items.rewrite(editPosition_, item);
         if (itemForm_) itemForm_->vehicleChanged(editPosition_, qs(item.name()));
     }
+    // The main window shows a new vehicle (its mask character is "1") or the new name now.
+    context_.refreshSummaries();
+    context_.reloadList();
     close();
 }
 

@@ -107,6 +107,9 @@ TEST_F(CarformTest, ANewVehicleIsAppendedShownInTheMaskAndListed) {
     for (std::size_t off = 121; off < 128; ++off) EXPECT_EQ(b[off], 0) << off;
 
     EXPECT_EQ(settings().carMask(), "11");
+    // The main window shows the new vehicle at once.
+    EXPECT_EQ(main.summaries, 1);
+    EXPECT_EQ(main.reloads, 1);
     EXPECT_EQ(entries(editor->ListBox1()), (QStringList{u("車両1"), u("ハイエース")}));
     EXPECT_EQ(editor->positions(), (std::vector<int>{0, 2}));
 
@@ -144,6 +147,7 @@ TEST_F(CarformTest, ChecksRefuseInOrderAndWriteNothing) {
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(itemFileBytes(), before);
     EXPECT_EQ(settings().carMask(), "1");
+    EXPECT_EQ(main.reloads, 0);
 
     // An empty odometer box becomes "0" and stores 0.
     prompts.clear();
@@ -210,6 +214,7 @@ TEST_F(CarformTest, ModifyShowsTheVehicleAndRewritesItWhole) {
     EXPECT_EQ(fieldAt<std::int16_t>(b, 74), 1);
     EXPECT_EQ(shortStringAt(b, 91), store::toCp932("さ"));
     EXPECT_EQ(settings().carMask(), "10");  // a modification leaves the mask alone
+    EXPECT_EQ(main.reloads, 1);             // the main window shows the new name
     EXPECT_EQ(entries(editor->ListBox1()), (QStringList{u("車両1"), u("プリウスα")}));
 }
 
@@ -244,6 +249,7 @@ TEST_F(CarformTest, CancelStoresNothing) {
     EXPECT_EQ(itemFileBytes().size(), 128u);
     EXPECT_EQ(settings().carMask(), "1");
     EXPECT_EQ(editor->ListBox1()->count(), 1);
+    EXPECT_EQ(main.reloads, 0);
 }
 
 }  // namespace

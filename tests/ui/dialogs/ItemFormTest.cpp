@@ -173,9 +173,13 @@ TEST_F(ItemFormTest, ModifyRenamesTheSelectedItemOnly) {
     EXPECT_EQ(prompts.last().title, u("出費項目名"));
     EXPECT_EQ(prompts.last().text, u("修正する出費項目名を入力して下さい。"));
     EXPECT_EQ(itemBytes(pos), before);
+    EXPECT_EQ(main.reloads, 0);
 
     prompts.answerInput(u("有料道路代"));
     click(form->Button2());
+    // The main window's list and summaries cache names: they are loaded again.
+    EXPECT_EQ(main.reloads, 1);
+    EXPECT_EQ(main.summaries, 1);
     auto after = itemBytes(pos);
     EXPECT_EQ(shortStringAt(after, 20), store::toCp932("有料道路代"));
     // Only the name field changed: the order number and every other byte stay.
@@ -226,9 +230,11 @@ TEST_F(ItemFormTest, DeleteIsRefusedForAnItemAnyRecordNamesEvenADeletedOne) {
     EXPECT_EQ(prompts.last().text, u("「スタンドC」を削除してもよろしいですか？"));
     EXPECT_EQ(prompts.last().icon, ui::PromptIcon::Question);
     EXPECT_EQ(itemFileBytes(), before);
+    EXPECT_EQ(main.reloads, 0);
 
     prompts.answerQuestion(true);
     click(form->Button3());
+    EXPECT_EQ(main.reloads, 1);
     auto after = itemFileBytes();
     ASSERT_EQ(after.size(), before.size());  // marked, never removed
     EXPECT_EQ(after[static_cast<std::size_t>(unused) * 128 + 14], 1);
