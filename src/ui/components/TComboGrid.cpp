@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -600,7 +601,22 @@ void TComboGrid::releaseAt(QPoint P) {
     pressedCol_ = pressedRow_ = -1;
 }
 
+template <typename Handle>
+void TComboGrid::reportUserMove(Handle&& handle) {
+    const QModelIndex current = currentIndex();
+    const QItemSelection selection =
+        selectionModel() ? selectionModel()->selection() : QItemSelection();
+    handle();
+    const QItemSelection after =
+        selectionModel() ? selectionModel()->selection() : QItemSelection();
+    if (currentIndex() != current || after != selection) Q_EMIT OnUserMove(this);
+}
+
 void TComboGrid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        reportUserMove([&] { QTableView::mousePressEvent(event); });
+        return;
+    }
     QTableView::mousePressEvent(event);
     if (event->button() != Qt::LeftButton) return;
     mouseHeld_ = true;
@@ -637,7 +653,7 @@ void TComboGrid::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QTableView::keyPressEvent(event);
+    reportUserMove([&] { QTableView::keyPressEvent(event); });
 }
 
 void TComboGrid::keyReleaseEvent(QKeyEvent* event) {

@@ -154,6 +154,9 @@ Q_SIGNALS:
     void OnDrawCell(quil::ui::TComboGrid* Sender, int ACol, int ARow, const QRect& Rect,
                     quil::ui::TGridDrawState State, QPainter* Canvas);
     void OnGridBtnClick(quil::ui::TComboGrid* Sender, int ACol, int ARow);
+    // Fired after the user moved the current cell or the selection with the keyboard or a
+    // right-button press (left clicks report through `clicked`). Programmatic moves do not fire it.
+    void OnUserMove(quil::ui::TComboGrid* Sender);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -170,6 +173,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Runs `handle` and fires OnUserMove when it moved the current cell or the selection.
+    template <typename Handle>
+    void reportUserMove(Handle&& handle);
+
     friend class TComboGridHeader;
     friend class TComboGridDelegate;
     friend class TComboInplaceEdit;

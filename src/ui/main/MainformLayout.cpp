@@ -61,6 +61,9 @@ void TMainform::createWidgets() {
     // (odometer, tax, price), the others text, unless a tab sets its own.
     for (int c = 0; c < 12; ++c) ComboGrid1->CellKind(c).setAlignment(c == 7 ? 20 : 17);
     connect(ComboGrid1, &QAbstractItemView::clicked, this, &TMainform::ComboGrid1Click);
+    // Moving through the list with the keys, or pressing the right button on a row before
+    // the pop-up menu, selects that row just as a click does.
+    connect(ComboGrid1, &TComboGrid::OnUserMove, this, &TMainform::ComboGrid1Click);
 
     commands_ = std::make_unique<RecordCommands>(*this);
     connect(ComboGrid1, &QAbstractItemView::doubleClicked, this,

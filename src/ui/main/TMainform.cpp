@@ -179,6 +179,14 @@ void TMainform::setUpGrid(int tab) {
 
 void TMainform::LoadList(int tab) {
     setUpGrid(tab);
+    // A fresh list has no selected row; no row may look selected either, or a delete
+    // would seem to ignore the highlighted row.
+    struct ClearHighlight {
+        TComboGrid* grid;
+        ~ClearHighlight() {
+            if (grid->selectionModel()) grid->selectionModel()->clear();
+        }
+    } clear{ComboGrid1};
     if (!RecordStore(dataFolder_).exists()) return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     struct RestoreCursor {

@@ -284,3 +284,35 @@ TEST_F(GridInput, TypingOnAGridThatDoesNotEditMovesNothing) {
     EXPECT_EQ(grid.Row(), 2);
     EXPECT_EQ(grid.Cells(3, 2), QString());
 }
+
+TEST_F(GridInput, KeyMovesAndRightPressesReportAUserMoveProgrammaticMovesDoNot) {
+    int moves = 0;
+    QObject::connect(&grid, &TComboGrid::OnUserMove, [&](TComboGrid* sender) {
+        EXPECT_EQ(sender, &grid);
+        ++moves;
+    });
+    grid.setCurrentCell(3, 2);
+    EXPECT_EQ(moves, 0);
+
+    QTest::keyClick(&grid, Qt::Key_Down);
+    EXPECT_EQ(grid.Row(), 3);
+    EXPECT_EQ(moves, 1);
+    QTest::keyClick(&grid, Qt::Key_Up);
+    QTest::keyClick(&grid, Qt::Key_Up);
+    EXPECT_EQ(grid.Row(), 1);
+    EXPECT_EQ(moves, 3);
+    // Up from the first row below the fixed area goes nowhere.
+    QTest::keyClick(&grid, Qt::Key_Up);
+    EXPECT_EQ(grid.Row(), 1);
+    EXPECT_EQ(moves, 3);
+
+    auto [w, p] = spot(3, 4);
+    QTest::mousePress(w, Qt::RightButton, {}, p);
+    QTest::mouseRelease(w, Qt::RightButton, {}, p);
+    EXPECT_EQ(grid.Row(), 4);
+    EXPECT_EQ(moves, 4);
+    // A right press on the current cell moves nothing.
+    QTest::mousePress(w, Qt::RightButton, {}, p);
+    QTest::mouseRelease(w, Qt::RightButton, {}, p);
+    EXPECT_EQ(moves, 4);
+}

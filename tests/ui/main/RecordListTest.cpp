@@ -1,6 +1,7 @@
 // The record list: rows per tab, filters, the row index and the selection marker.
 #include <QLineEdit>
 #include <QTabBar>
+#include <QTest>
 
 #include "MainTestSupport.h"
 #include "store/Date.h"
@@ -162,6 +163,35 @@ TEST_F(RecordList, ClickingMarksTheTopRowOfTheSelection) {
     main->reloadList();
     EXPECT_EQ(main->selectedRow(), 0);
     EXPECT_EQ(cell(0, 3), QString());
+}
+
+TEST_F(RecordList, NoRowLooksSelectedAfterALoadAndKeysOrARightPressSelectLikeAClick) {
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), {driving(encodeDate(2003, 1, 1), 0, 1),
+                                                    driving(encodeDate(2003, 1, 2), 0, 1),
+                                                    driving(encodeDate(2003, 1, 3), 0, 1)});
+    start();
+    auto* grid = main->ComboGrid1;
+    EXPECT_TRUE(grid->selectionModel()->selectedIndexes().isEmpty());
+    EXPECT_EQ(main->selectedRow(), 0);
+
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(main->selectedRow(), 1);
+    EXPECT_EQ(cell(0, 1), QStringLiteral("⇒"));
+    QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(main->selectedRow(), 2);
+    EXPECT_EQ(cell(0, 1), QString());
+
+    // The row under a right press is the one the pop-up menu's commands act on.
+    const QPoint third = grid->visualRect(grid->model()->index(3, 3)).center();
+    QTest::mousePress(grid->viewport(), Qt::RightButton, {}, third);
+    QTest::mouseRelease(grid->viewport(), Qt::RightButton, {}, third);
+    EXPECT_EQ(main->selectedRow(), 3);
+    EXPECT_EQ(cell(0, 3), QStringLiteral("⇒"));
+
+    main->reloadList();
+    EXPECT_EQ(main->selectedRow(), 0);
+    EXPECT_TRUE(grid->selectionModel()->selectedIndexes().isEmpty());
 }
 
 TEST_F(RecordList, LeavingATabSavesItsWidthsAndTheNewTabUsesItsOwn) {
