@@ -37,6 +37,13 @@ protected:
         r.setPlace(-1);
         return r;
     }
+
+    void startWithThreeDrivingRecords() {
+        writeRecords<DataRecord>(tmp.file("Quil.qud"), {driving(encodeDate(2003, 1, 1), 0, 1),
+                                                        driving(encodeDate(2003, 1, 2), 0, 1),
+                                                        driving(encodeDate(2003, 1, 3), 0, 1)});
+        start();
+    }
 };
 
 }  // namespace
@@ -147,10 +154,7 @@ TEST_F(RecordList, SummariesNameTheTickedItemsOnly) {
 }
 
 TEST_F(RecordList, ClickingMarksTheTopRowOfTheSelection) {
-    writeRecords<DataRecord>(tmp.file("Quil.qud"), {driving(encodeDate(2003, 1, 1), 0, 1),
-                                                    driving(encodeDate(2003, 1, 2), 0, 1),
-                                                    driving(encodeDate(2003, 1, 3), 0, 1)});
-    start();
+    startWithThreeDrivingRecords();
     auto* grid = main->ComboGrid1;
     grid->selectRow(2);
     main->ComboGrid1Click();
@@ -166,10 +170,7 @@ TEST_F(RecordList, ClickingMarksTheTopRowOfTheSelection) {
 }
 
 TEST_F(RecordList, NoRowLooksSelectedAfterALoadAndKeysOrARightPressSelectLikeAClick) {
-    writeRecords<DataRecord>(tmp.file("Quil.qud"), {driving(encodeDate(2003, 1, 1), 0, 1),
-                                                    driving(encodeDate(2003, 1, 2), 0, 1),
-                                                    driving(encodeDate(2003, 1, 3), 0, 1)});
-    start();
+    startWithThreeDrivingRecords();
     auto* grid = main->ComboGrid1;
     EXPECT_TRUE(grid->selectionModel()->selectedIndexes().isEmpty());
     EXPECT_EQ(main->selectedRow(), 0);
