@@ -24,6 +24,12 @@ public:
     virtual void reloadList() = 0;
     // Refills the vehicle and user summary boxes.
     virtual void refreshSummaries() = 0;
+    // After items or display masks changed: the summaries and the list show them again
+    // (the list caches item names when it loads).
+    void showItemChanges() {
+        refreshSummaries();
+        reloadList();
+    }
     // Sets the period box to the label of the period just chosen.
     virtual void showPeriodLabel(const QString& /*label*/) {}
     // The main window, for placing dialogs relative to it.

@@ -282,8 +282,7 @@ void TCarform::Button1Click() {
         if (itemForm_) itemForm_->vehicleChanged(editPosition_, qs(item.name()));
     }
     // The main window shows a new vehicle (its mask character is "1") or the new name now.
-    context_.refreshSummaries();
-    context_.reloadList();
+    context_.showItemChanges();
     close();
 }
 

@@ -174,7 +174,7 @@ void TItemForm::modify() {
     store::ItemStore items(context_.dataFolder());
     items.rename(position, text->toStdString());
     listBox1_->item(row)->setText(qs(items.nameAt(position)));
-    refreshMainWindow();
+    context_.showItemChanges();
 }
 
 void TItemForm::Button3Click() {
@@ -207,12 +207,7 @@ void TItemForm::Button3Click() {
                   maskAfterDelete(readMask(settings, k), positions_.size(),
                                   static_cast<std::size_t>(row)));
     }
-    refreshMainWindow();
-}
-
-void TItemForm::refreshMainWindow() {
-    context_.refreshSummaries();
-    context_.reloadList();
+    context_.showItemChanges();
 }
 
 int TItemForm::selectedRow() const {

@@ -61,9 +61,6 @@ protected:
 
 private:
     void fillList();
-    // The record list and summary boxes cache item names and masks: load them again after
-    // a rename or delete, so the main window never shows a name the master list no longer has.
-    void refreshMainWindow();
     int selectedRow() const;  // -1 when no entry is selected
     void modify();
     // True (after bringing it forward) while the vehicle dialog is open: a second opening

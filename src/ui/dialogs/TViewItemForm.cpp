@@ -74,8 +74,7 @@ void TViewItemForm::Button1Click() {
         mask += shown ? '1' : '0';
     }
     writeMask(settings, shownKind_, mask);
-    context_.refreshSummaries();
-    context_.reloadList();
+    context_.showItemChanges();
     close();
 }
 

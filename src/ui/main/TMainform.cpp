@@ -179,15 +179,13 @@ void TMainform::setUpGrid(int tab) {
 
 void TMainform::LoadList(int tab) {
     setUpGrid(tab);
+    if (RecordStore(dataFolder_).exists()) takeRecords(tab);
     // A fresh list has no selected row; no row may look selected either, or a delete
     // would seem to ignore the highlighted row.
-    struct ClearHighlight {
-        TComboGrid* grid;
-        ~ClearHighlight() {
-            if (grid->selectionModel()) grid->selectionModel()->clear();
-        }
-    } clear{ComboGrid1};
-    if (!RecordStore(dataFolder_).exists()) return;
+    ComboGrid1->selectionModel()->clear();
+}
+
+void TMainform::takeRecords(int tab) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     struct RestoreCursor {
         ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }

@@ -115,6 +115,8 @@ private:
     void createMenus();
     void layoutControls();
     void setUpGrid(int tab);
+    // Scans the record file into the list of the tab just set up, with the wait cursor.
+    void takeRecords(int tab);
     void setPeriodLabel();
     void saveOnExit();
 
