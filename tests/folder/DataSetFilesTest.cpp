@@ -245,11 +245,18 @@ TEST_P(DataSetFaults, NoFailureLosesOrHalfWritesAFile) {
                 continue;
             }
             EXPECT_EQ(gotData, dataBefore) << "the data folder must be as before";
-            // Each destination file is either the older one or the complete new one.
-            for (const auto& [name, bytes] : gotOther) {
-                const bool wasOld = otherBefore.count(name) && otherBefore.at(name) == bytes;
-                const bool isNew = otherAfter.count(name) && otherAfter.at(name) == bytes;
-                EXPECT_TRUE(wasOld || isNew) << name;
+            // Each destination file is either the older one or the complete new one, and
+            // nothing else (no temporary file) is left there.
+            Files names = otherBefore;
+            names.insert(otherAfter.begin(), otherAfter.end());
+            for (const auto& [name, unused] : gotOther) EXPECT_TRUE(names.count(name)) << name;
+            auto at = [](const Files& f, const std::string& n) {
+                auto it = f.find(n);
+                return it == f.end() ? std::optional<std::string>() : it->second;
+            };
+            for (const auto& [name, unused] : names) {
+                const auto got = at(gotOther, name);
+                EXPECT_TRUE(got == at(otherBefore, name) || got == at(otherAfter, name)) << name;
             }
         }
     }
