@@ -23,7 +23,7 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     ItemForm = new TItemForm(*main, main);
     ViewItemForm = new TViewItemForm(*main, main);
     ViewTimeForm = new TViewTimeForm(*main, main);
-    dirsetform = new Tdirsetform(*main, *main, main);
+    Dirsetform = new Tdirsetform(*main, *main, main);
     DataInputForm = new TDataInputForm(*main, main);
     OpForm = new TOpForm(main);
     Graphform = new TGraphform(main);
@@ -39,8 +39,8 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     main->setViewTimeForm(ViewTimeForm);
     main->setEntryDialog(DataInputForm);
     main->setUserSettingsDialog(OpForm);
-    main->setDirsetform(dirsetform);
-    dirsetform->setDialogsToClose({DataInputForm, ItemForm, Carform});
+    main->setDirsetform(Dirsetform);
+    Dirsetform->setDialogsToClose({DataInputForm, ItemForm, Carform});
 }
 
 AppWindows::~AppWindows() = default;

@@ -35,7 +35,7 @@ public:
     TItemForm* ItemForm = nullptr;
     TViewItemForm* ViewItemForm = nullptr;
     TViewTimeForm* ViewTimeForm = nullptr;
-    Tdirsetform* dirsetform = nullptr;
+    Tdirsetform* Dirsetform = nullptr;
     TDataInputForm* DataInputForm = nullptr;
     TOpForm* OpForm = nullptr;
     TGraphform* Graphform = nullptr;
