@@ -10,7 +10,9 @@
 #include "MainTestSupport.h"
 #include "folder/Tdirsetform.h"
 #include "store/Date.h"
+#include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
+#include "ui/dialogs/TItemForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/RecordCommands.h"
 
@@ -188,8 +190,15 @@ TEST_F(FolderDialog, LegacyImportReplacesTheDataSetAndSaysWhereTheLogIs) {
     LegacyRefuelling bad;
     bad.month = 2, bad.day = 31;
     writer.refuellings(2, {bad});
+    // An open master list editor and vehicle dialog are closed before the data set goes.
+    window().OpenItemForm(2);
+    app->Carform->setWindowTitle(QStringLiteral("車両情報の登録"));
+    app->Carform->show();
+    ASSERT_TRUE(app->ItemForm->isVisible());
     prompts.answerQuestion(true);
     dialog().Button1->click();
+    EXPECT_FALSE(app->ItemForm->isVisible());
+    EXPECT_FALSE(app->Carform->isVisible());
     EXPECT_FALSE(dialog().isVisible());
     EXPECT_TRUE(lastText().startsWith(QStringLiteral("読み込みが完了しました。")));
     EXPECT_TRUE(lastText().contains(QStringLiteral("1件")));
