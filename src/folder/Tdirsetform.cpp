@@ -145,6 +145,7 @@ void Tdirsetform::setFolder(const QString& folder) {
 void Tdirsetform::Open(int mode) {
     if (mode < SetDataFolder || mode > LegacyImport) return;
     const ModeText& m = kModes[mode - 1];
+    fillDrives();  // drives come and go while the program runs
     show();
     setWindowTitle(QString::fromUtf8(m.caption));
     Label1->setText(QString::fromUtf8(m.stem) + QStringLiteral("先のパスを設定して下さい。"));

@@ -1,5 +1,6 @@
 // The data folder dialog in its four modes, opened from the file menu of the whole program,
 // with every answer and message through the scripted prompts.
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,6 +93,16 @@ TEST_F(FolderDialog, EachModeHasItsCaptionPromptAndStartingFolder) {
         EXPECT_FALSE(dialog().isVisible());
     }
     EXPECT_TRUE(prompts.boxes().empty());
+}
+
+TEST_F(FolderDialog, ADriveThatIsNotReadyGivesWayToTheTreesDrive) {
+    window().action(QStringLiteral("DirSet1"))->trigger();
+    const QString root = dialog().DriveComboBox1->currentData().toString();
+    dialog().DriveComboBox1->addItem(QStringLiteral("X:"), QStringLiteral("/no/such/drive/"));
+    dialog().DriveComboBox1Change(dialog().DriveComboBox1->count() - 1);
+    EXPECT_EQ(dialog().DriveComboBox1->currentData().toString(), root);
+    EXPECT_EQ(QDir::fromNativeSeparators(dialog().Edit1->text()),
+              QDir::cleanPath(QString::fromStdString(dir())));
 }
 
 TEST_F(FolderDialog, BackupAsksBeforeCreatingAFolderAndRemembersIt) {
