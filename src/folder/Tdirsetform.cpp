@@ -17,7 +17,9 @@
 #include <QVBoxLayout>
 
 #include "folder/DataFolderHost.h"
+#include "folder/DataFolderLock.h"
 #include "folder/DataSetFiles.h"
+#include "folder/ReadOnlyFileSystem.h"
 #include "store/Codec.h"
 #include "store/ItemStore.h"
 #include "store/Settings.h"
@@ -212,6 +214,10 @@ void Tdirsetform::Button1Click() {
     const int m = mode();
     if (!ensureFolder(m, path)) return;
     if (m != SetDataFolder) lastChosen_ = path;
+    if (m != Backup && host_.dataSetReadOnly()) {
+        Prompts::current().warning(this, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+        return;
+    }
     bool done = false;
     switch (m) {
         case SetDataFolder: done = moveTo(path); break;
@@ -232,6 +238,13 @@ bool Tdirsetform::moveTo(const QString& path) {
                            "別のフォルダを選んで下さい。"));
         return false;
     }
+    // The new folder must not be in use by another computer either.
+    auto lock = std::make_unique<folder::DataFolderLock>(folder);
+    if (!folder::sameFolder(folder, context_.dataFolder()) && !lock->tryLock()) {
+        Prompts::current().warning(this, QStringLiteral("移動先のフォルダは、") +
+                                             folder::DataFolderLock::describe(lock->holder()));
+        return false;
+    }
     closeDataDialogs();
     folder::DataSetResult result;
     {
@@ -241,6 +254,7 @@ bool Tdirsetform::moveTo(const QString& path) {
         result = folder::moveDataSet(context_.dataFolder(), folder, [&] {
             store::Settings(context_.programFolder()).setDataFolder(folder);
             host_.setDataFolder(folder);
+            host_.adoptDataFolderLock(std::move(lock));
         });
     }
     if (result.status == folder::DataSetStatus::SameFolder) {

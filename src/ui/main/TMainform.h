@@ -19,6 +19,10 @@ class QTabBar;
 class QToolBar;
 class QWidget;
 
+namespace quil::folder {
+class DataFolderAccess;
+}
+
 namespace quil::ui {
 
 class TComboGrid;
@@ -80,6 +84,8 @@ public:
     // DataFolderHost
     void setDataFolder(const std::string& folder) override { dataFolder_ = folder; }
     void setDataSetStamp(double stamp) override { stamp_ = stamp; }
+    bool dataSetReadOnly() const override;
+    void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
 
     // The record list of a tab: set-up, filter, rows and Data.idx.
     void LoadList(int tab);
@@ -148,6 +154,8 @@ private:
     QPointer<QWidget> viewItemForm_;
     QPointer<QWidget> viewTimeForm_;
     Tdirsetform* dirsetform_ = nullptr;  // a child of this window
+    // The data folder's lock, or the read-only access while another computer holds it.
+    std::unique_ptr<folder::DataFolderAccess> access_;
 };
 
 }  // namespace quil::ui
