@@ -1,10 +1,12 @@
 #include "ui/main/AppWindows.h"
 
 #include "analysis/TAboutBox.h"
+#include "analysis/TCalForm.h"
 #include "analysis/TGraphform.h"
 #include "analysis/TMISkeForm.h"
 #include "analysis/TOpForm.h"
 #include "analysis/TSkeForm.h"
+#include "analysis/Tpriansform.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
@@ -23,7 +25,9 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     ViewItemForm = new TViewItemForm(*main, main);
     ViewTimeForm = new TViewTimeForm(*main, main);
     DataInputForm = new TDataInputForm(*main, main);
+    priansform = new Tpriansform(main, main->ComboGrid1, main->TabControl1);
     OpForm = new TOpForm(main);
+    CalForm = new TCalForm(*main, main);
     Graphform = new TGraphform(main);
     SkeForm = new TSkeForm(main);
     Carform = new TCarform(*main, main);
@@ -37,6 +41,10 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     main->setViewTimeForm(ViewTimeForm);
     main->setEntryDialog(DataInputForm);
     main->setUserSettingsDialog(OpForm);
+    main->setPrintDialog(priansform);
+    // The ツール menu, one line per window.
+    main->addToolsCommand(QStringLiteral("集計表(&S)..."), QStringLiteral("CalForm1"),
+                          [f = CalForm] { f->show(); });
 }
 
 AppWindows::~AppWindows() = default;

@@ -124,8 +124,10 @@ void TMainform::createActions() {
     for (int k = 0; k < 4; ++k)
         connect(action(QStringLiteral("ToolButton%1").arg(k + 1)), &QAction::triggered, this,
                 [this, k] { commands_->OpenEntry(k, true); });
-    for (const char* n : {"ToolButton6", "ToolButton7", "ToolButton12", "ToolButton9"})
+    for (const char* n : {"ToolButton6", "ToolButton7", "ToolButton12"})
         connect(action(u(n)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+    connect(action(QStringLiteral("ToolButton9")), &QAction::triggered, this,
+            &TMainform::OpenPrintDialog);
     connect(action(QStringLiteral("ToolButton11")), &QAction::triggered, this,
             &TMainform::HelpClick);
 }
@@ -137,7 +139,7 @@ void TMainform::createMenus() {
         return a;
     };
     QMenu* file = menuBar()->addMenu(u("ファイル(&F)"));
-    // Data folder, backup, restore and printing join in later; until then they say so.
+    // Data folder, backup and restore join in later; until then they say so.
     connect(add(file, "保存先の設定(&S)...", "DirSet1"), &QAction::triggered, this,
             &TMainform::NotYetAvailable);
     connect(add(file, "バックアップ(&B)...", "Backup1"), &QAction::triggered, this,
@@ -149,7 +151,7 @@ void TMainform::createMenus() {
     connect(legacy, &QAction::triggered, this, &TMainform::NotYetAvailable);
     file->addSeparator();
     connect(add(file, "印刷(&P)...", "Print1"), &QAction::triggered, this,
-            &TMainform::NotYetAvailable);
+            &TMainform::OpenPrintDialog);
     file->addSeparator();
     connect(add(file, "終了(&X)", "Exit1"), &QAction::triggered, this, &QWidget::close);
 
@@ -183,6 +185,10 @@ void TMainform::createMenus() {
     QMenu* analysis = menuBar()->addMenu(u("解析(&A)"));
     for (const char* c : {"表集計(&T)...", "グラフ集計(&G)...", "点検・整備予定一覧(&M)..."})
         connect(analysis->addAction(u(c)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+
+    // Windows beyond the specified program open from here (addToolsCommand).
+    ToolsMenu = menuBar()->addMenu(u("ツール(&T)"));
+    ToolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
 
     QMenu* help = menuBar()->addMenu(u("ヘルプ(&H)"));
     connect(add(help, "ヘルプ(&H)", "Help1"), &QAction::triggered, this, &TMainform::HelpClick);
@@ -226,6 +232,18 @@ void TMainform::layoutControls() {
 void TMainform::HelpClick() {
     QDesktopServices::openUrl(
         QUrl::fromLocalFile(QString::fromStdString(programFolder_) + QStringLiteral("quil.hlp")));
+}
+
+QAction* TMainform::addToolsCommand(const QString& caption, const QString& name,
+                                    std::function<void()> command) {
+    QAction* a = ToolsMenu->addAction(caption);
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, std::move(command));
+    return a;
+}
+
+void TMainform::OpenPrintDialog() {
+    if (printDialog_ && !printDialog_->isVisible()) printDialog_->show();
 }
 
 void TMainform::NotYetAvailable() {

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -53,6 +54,10 @@ public:
     void setItemForm(QWidget* form) { itemForm_ = form; }
     void setViewItemForm(QWidget* form) { viewItemForm_ = form; }
     void setViewTimeForm(QWidget* form) { viewTimeForm_ = form; }
+    void setPrintDialog(QWidget* dialog) { printDialog_ = dialog; }
+    // Adds an entry to the menu "ツール(&T)" (before ヘルプ); returns its action.
+    QAction* addToolsCommand(const QString& caption, const QString& name,
+                             std::function<void()> command);
 
     // Opens the master list editor for an item kind (1..7), titled "設定－" + kind name.
     void OpenItemForm(int kind);
@@ -93,6 +98,7 @@ public:
     QLineEdit* Edit3 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    QMenu* ToolsMenu = nullptr;
     RecordListModel* listModel() const { return model_; }
     RecordCommands* commands() const { return commands_.get(); }
     // The action of a menu or toolbar command by its object name ("ToolButton1", "Exit1"...).
@@ -102,6 +108,8 @@ public Q_SLOTS:
     void TabControl1Change(int index);
     void ComboGrid1Click();
     void HelpClick();
+    // The print dialog, unless it is open already.
+    void OpenPrintDialog();
     void NotYetAvailable();
 
 protected:
@@ -137,6 +145,7 @@ private:
     QPointer<QWidget> itemForm_;
     QPointer<QWidget> viewItemForm_;
     QPointer<QWidget> viewTimeForm_;
+    QPointer<QWidget> printDialog_;
 };
 
 }  // namespace quil::ui
