@@ -48,14 +48,14 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
     Button1 = new QPushButton(QStringLiteral("&OK"), this);
     Button2 = new QPushButton(QStringLiteral("&CANCEL"), this);
     Button3 = new QPushButton(QStringLiteral("プリンターの設定"), this);
-    PreviewButton = new QPushButton(QStringLiteral("プレビュー"), this);
+    PreviewButton = new QPushButton(QStringLiteral("プレビュー(&V)"), this);
     OutputBox = new QComboBox(this);
     OutputBox->addItems({QStringLiteral("プリンター"), QStringLiteral("PDFファイル")});
     PdfFileEdit = new QLineEdit(this);
     PdfFileEdit->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
                              .filePath(QStringLiteral("一覧表.pdf")));
     PdfBrowseButton = new QPushButton(QStringLiteral("参照..."), this);
-    FooterCheck = new QCheckBox(QStringLiteral("ページ下に印刷日とページ番号を入れる"), this);
+    FooterCheck = new QCheckBox(QStringLiteral("ページ下に印刷日とページ番号を入れる(&F)"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Button1->setObjectName(QStringLiteral("Button1"));
     Button2->setObjectName(QStringLiteral("Button2"));
@@ -64,10 +64,14 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
         b->setAutoDefault(false);
 
     auto* output = new QGridLayout;
-    output->addWidget(new QLabel(QStringLiteral("出力先"), this), 0, 0);
+    auto* outputLabel = new QLabel(QStringLiteral("出力先(&D)"), this);
+    outputLabel->setBuddy(OutputBox);
+    auto* fileLabel = new QLabel(QStringLiteral("ファイル名(&N)"), this);
+    fileLabel->setBuddy(PdfFileEdit);
+    output->addWidget(outputLabel, 0, 0);
     output->addWidget(OutputBox, 0, 1);
     output->addWidget(Button3, 0, 2);
-    output->addWidget(new QLabel(QStringLiteral("ファイル名"), this), 1, 0);
+    output->addWidget(fileLabel, 1, 0);
     output->addWidget(PdfFileEdit, 1, 1);
     output->addWidget(PdfBrowseButton, 1, 2);
     auto* buttons = new QHBoxLayout;

@@ -195,6 +195,15 @@ TEST_F(SummaryTableTest, FiguresOverPeriodsLeaveDeletedRecordsOut) {
     EXPECT_EQ(squeezed(l[6]), QStringLiteral("合計 1,251,567円 99,615円 1,351,182円"));
 }
 
+TEST_F(SummaryTableTest, GroupsBeyondFiftyAreAllListed) {
+    std::vector<ItemRecord> items;
+    for (int i = 0; i < 55; ++i) items.push_back(item(ItemKind::Vehicle, "車" + std::to_string(i)));
+    writeRecords<ItemRecord>(tmp.file("Quil.qui"), items);
+    const QStringList lines = run(0, 0);
+    ASSERT_EQ(lines.size(), 3 + 55 + 1);  // every vehicle and 合計
+    EXPECT_TRUE(lines[3 + 54].startsWith(QStringLiteral("車54 ")));
+}
+
 TEST_F(SummaryTableTest, MissingItemFileAndBadYear) {
     std::remove(tmp.file("Quil.qui").c_str());
     EXPECT_EQ(run(0, 1), (QStringList{QStringLiteral("走行距離－車両別"), QStringLiteral(" "),
