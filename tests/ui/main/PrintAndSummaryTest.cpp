@@ -19,9 +19,12 @@
 #include "MainTestSupport.h"
 #include "analysis/EInvalidOperation.h"
 #include "analysis/TCalForm.h"
+#include "analysis/TGraphform.h"
 #include "analysis/TGridPrinter.h"
+#include "analysis/TOpForm.h"
 #include "analysis/Tpriansform.h"
 #include "store/Date.h"
+#include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
 
 using namespace quil::store;
@@ -98,9 +101,20 @@ TEST_F(Printing, CommandsOpenThePrintDialogAndTheToolsMenuTheSummary) {
     ASSERT_GE(tools, 0);
     EXPECT_EQ(menus.value(tools + 1), QStringLiteral("ヘルプ(&H)"));
 
+    // Created in their place: after the entry dialog, the print dialog, the user settings,
+    // then the summary table before the graph window.
+    const QObjectList order = window().children();
+    auto at = [&](const QObject* w) { return order.indexOf(const_cast<QObject*>(w)); };
+    EXPECT_LT(at(app->DataInputForm), at(app->priansform));
+    EXPECT_LT(at(app->priansform), at(app->OpForm));
+    EXPECT_LT(at(app->OpForm), at(app->CalForm));
+    EXPECT_LT(at(app->CalForm), at(app->Graphform));
+
     window().action(QStringLiteral("Print1"))->trigger();
     ASSERT_TRUE(dialog().isVisible());
     EXPECT_EQ(dialog().windowTitle(), QStringLiteral("印刷"));
+    EXPECT_EQ(dialog().minimumSize(), dialog().maximumSize());  // fixed border
+    EXPECT_TRUE(dialog().windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(dialog().pos(), window().pos() + QPoint(100, 50));
     dialog().Button2->click();
     EXPECT_FALSE(dialog().isVisible());
