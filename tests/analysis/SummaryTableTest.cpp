@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QPushButton>
 
 #include "StoreFixtures.h"
@@ -228,6 +233,25 @@ TEST_F(SummaryTableTest, PrintedTableHoldsTheLinesOfTheSummary) {
     EXPECT_EQ(g.CellKind(1).Alignment(), 20);
     QImage page(800, 600, QImage::Format_RGB32);
     EXPECT_EQ(form->SummaryPrinter->PrintToImage(page, true), 1);
+
+    // On paper (a PDF file here), portrait, through the same printer code.
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(QString::fromStdString(tmp.file("summary.pdf")));
+    EXPECT_EQ(form->PrintSummary(pdf), 1);
+    EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Portrait);
+    EXPECT_GT(QFileInfo(pdf.outputFileName()).size(), 0);
+
+    // The print button opens a preview of the same table.
+    form->show();
+    form->BitBtn2->click();
+    auto* preview = form->findChild<QPrintPreviewDialog*>(QStringLiteral("SummaryPreview"));
+    ASSERT_NE(preview, nullptr);
+    auto* widget = preview->findChild<QPrintPreviewWidget*>();
+    ASSERT_NE(widget, nullptr);
+    widget->updatePreview();
+    EXPECT_EQ(widget->pageCount(), 1);
+    preview->close();
 }
 
 }  // namespace
