@@ -185,6 +185,24 @@ TEST_F(Printing, PdfFileCarriesTheTabNameAndTheFooterOnlyWhenChosen) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(Printing, FooterNumbersEveryPageOutOfTheTotal) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed (scripts/setup.sh test)";
+    std::vector<DataRecord> records;
+    for (int i = 0; i < 60; ++i) records.push_back(driving(encodeDate(2003, 4, 1) + i, 0, i));
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), records);
+    run();
+    window().action(QStringLiteral("Print1"))->trigger();
+    choosePdf(true);
+    dialog().Button1->click();
+    const QString text = pdfText(pdfPath());
+    EXPECT_TRUE(text.contains(QStringLiteral("1 / 3 ページ"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("3 / 3 ページ")));
+    EXPECT_FALSE(text.contains(QStringLiteral("4 / ")));
+    // Every page carries the tab's name.
+    EXPECT_EQ(text.count(QStringLiteral("走行記録")), 3);
+}
+
 TEST_F(Printing, WithoutAPrinterThePdfFileIsOffered) {
     if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is installed";
     run();
