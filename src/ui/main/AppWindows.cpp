@@ -44,7 +44,10 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     main->setPrintDialog(priansform);
     // The ツール menu, one line per window.
     main->addToolsCommand(QStringLiteral("集計表(&S)..."), QStringLiteral("CalForm1"),
-                          [f = CalForm] { f->show(); });
+                          [f = CalForm] {
+                              f->show();
+                              f->raise();
+                          });
 }
 
 AppWindows::~AppWindows() = default;
