@@ -48,4 +48,27 @@ closewin "表示－車両"
 xdotool mousemove 42 85 click 1
 shotwin "表示期間" viewtime
 closewin "表示期間"
+# The summary table from the ツール menu over every record (period 全て).
+xdotool windowfocus --sync "$main" key alt+t s
+sleep 1
+cal=$(window "集計表")
+xdotool windowfocus --sync "$cal"
+xdotool mousemove --window "$cal" 185 20 click 1 sleep 0.5 key Home Return
+xdotool mousemove --window "$cal" 297 20 click 1
+shotwin "集計表" calform
+closewin "集計表"
+# The print dialog's preview of the driving list, then the list printed to a PDF file whose
+# first page becomes an image.
+xdotool mousemove 44 170 click 1; sleep 0.5
+xdotool windowfocus --sync "$main" key alt+f p
+sleep 1
+xdotool windowfocus --sync "$(window "印刷")" key alt+v
+shotwin "印刷プレビュー" print-preview
+closewin "印刷プレビュー"
+xdotool windowfocus --sync "$(window "印刷")" key alt+d Down alt+n ctrl+a
+xdotool type "$work/list.pdf"
+xdotool key alt+o
+sleep 2
+pdftoppm -r 60 -f 1 -l 1 -png "$work/list.pdf" "$work/page"
+cp "$work"/page-*1.png "$out/printed-page.png"
 echo "screenshots written to $out/"

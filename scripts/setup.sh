@@ -8,6 +8,8 @@ pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
       fonts-noto-cjk xvfb xauth)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
+  # pdftoppm turns the printed PDF into images for the printer tests.
+  pkgs+=(poppler-utils)
 fi
 
 missing=()

@@ -1,11 +1,13 @@
 #include "ui/main/AppWindows.h"
 
 #include "analysis/TAboutBox.h"
+#include "analysis/TCalForm.h"
 #include "analysis/TGraphform.h"
 #include "analysis/TMISkeForm.h"
 #include "analysis/TOpForm.h"
 #include "analysis/TSkeForm.h"
 #include "folder/Tdirsetform.h"
+#include "analysis/Tpriansform.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
@@ -25,7 +27,9 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     ViewTimeForm = new TViewTimeForm(*main, main);
     Dirsetform = new Tdirsetform(*main, *main, main);
     DataInputForm = new TDataInputForm(*main, main);
+    priansform = new Tpriansform(main, main->ComboGrid1, main->TabControl1);
     OpForm = new TOpForm(main);
+    CalForm = new TCalForm(*main, main);
     Graphform = new TGraphform(main);
     SkeForm = new TSkeForm(main);
     Carform = new TCarform(*main, main);
@@ -41,6 +45,13 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     main->setUserSettingsDialog(OpForm);
     main->setDirsetform(Dirsetform);
     Dirsetform->setDialogsToClose({DataInputForm, ItemForm, Carform});
+    main->setPrintDialog(priansform);
+    // The ツール menu, one line per window.
+    main->addToolsCommand(QStringLiteral("集計表(&S)..."), QStringLiteral("CalForm1"),
+                          [f = CalForm] {
+                              f->show();
+                              f->raise();
+                          });
 }
 
 AppWindows::~AppWindows() = default;

@@ -125,8 +125,10 @@ void TMainform::createActions() {
     for (int k = 0; k < 4; ++k)
         connect(action(QStringLiteral("ToolButton%1").arg(k + 1)), &QAction::triggered, this,
                 [this, k] { commands_->OpenEntry(k, true); });
-    for (const char* n : {"ToolButton6", "ToolButton7", "ToolButton12", "ToolButton9"})
+    for (const char* n : {"ToolButton6", "ToolButton7", "ToolButton12"})
         connect(action(u(n)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+    connect(action(QStringLiteral("ToolButton9")), &QAction::triggered, this,
+            &TMainform::OpenPrintDialog);
     connect(action(QStringLiteral("ToolButton11")), &QAction::triggered, this,
             &TMainform::HelpClick);
 }
@@ -149,7 +151,7 @@ void TMainform::createMenus() {
     action(QStringLiteral("Legacy1"))->setVisible(false);
     file->addSeparator();
     connect(add(file, "印刷(&P)...", "Print1"), &QAction::triggered, this,
-            &TMainform::NotYetAvailable);
+            &TMainform::OpenPrintDialog);
     file->addSeparator();
     connect(add(file, "終了(&X)", "Exit1"), &QAction::triggered, this, &QWidget::close);
 
@@ -183,6 +185,10 @@ void TMainform::createMenus() {
     QMenu* analysis = menuBar()->addMenu(u("解析(&A)"));
     for (const char* c : {"表集計(&T)...", "グラフ集計(&G)...", "点検・整備予定一覧(&M)..."})
         connect(analysis->addAction(u(c)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+
+    // Windows beyond the specified program open from here (addToolsCommand).
+    ToolsMenu = menuBar()->addMenu(u("ツール(&T)"));
+    ToolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
 
     QMenu* help = menuBar()->addMenu(u("ヘルプ(&H)"));
     connect(add(help, "ヘルプ(&H)", "Help1"), &QAction::triggered, this, &TMainform::HelpClick);
@@ -230,6 +236,18 @@ void TMainform::HelpClick() {
 
 void TMainform::ShowFolderDialog(int mode) {
     if (dirsetform_) dirsetform_->Open(mode);
+}
+
+QAction* TMainform::addToolsCommand(const QString& caption, const QString& name,
+                                    std::function<void()> command) {
+    QAction* a = ToolsMenu->addAction(caption);
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, std::move(command));
+    return a;
+}
+
+void TMainform::OpenPrintDialog() {
+    if (printDialog_ && !printDialog_->isVisible()) printDialog_->show();
 }
 
 void TMainform::NotYetAvailable() {

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,6 +61,10 @@ public:
     void setViewItemForm(QWidget* form) { viewItemForm_ = form; }
     void setViewTimeForm(QWidget* form) { viewTimeForm_ = form; }
     void setDirsetform(Tdirsetform* form) { dirsetform_ = form; }
+    void setPrintDialog(QWidget* dialog) { printDialog_ = dialog; }
+    // Adds an entry to the menu "ツール(&T)" (before ヘルプ); returns its action.
+    QAction* addToolsCommand(const QString& caption, const QString& name,
+                             std::function<void()> command);
 
     // Opens the master list editor for an item kind (1..7), titled "設定－" + kind name.
     void OpenItemForm(int kind);
@@ -109,6 +114,7 @@ public:
     QLineEdit* Edit3 = nullptr;
     QToolBar* ToolBar1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    QMenu* ToolsMenu = nullptr;
     RecordListModel* listModel() const { return model_; }
     RecordCommands* commands() const { return commands_.get(); }
     // The action of a menu or toolbar command by its object name ("ToolButton1", "Exit1"...).
@@ -118,6 +124,8 @@ public Q_SLOTS:
     void TabControl1Change(int index);
     void ComboGrid1Click();
     void HelpClick();
+    // The print dialog, unless it is open already.
+    void OpenPrintDialog();
     void NotYetAvailable();
 
 protected:
@@ -156,6 +164,7 @@ private:
     Tdirsetform* dirsetform_ = nullptr;  // a child of this window
     // The data folder's lock, or the read-only access while another computer holds it.
     std::unique_ptr<folder::DataFolderAccess> access_;
+    QPointer<QWidget> printDialog_;
 };
 
 }  // namespace quil::ui

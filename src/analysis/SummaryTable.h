@@ -1,0 +1,77 @@
+#pragma once
+// The figures of the summary table, without widgets: the groups of a summary (vehicles,
+// users or purposes, every live one in item-file order) and, per group, the figure the
+// summary names over a period, from the live records of the record file. The main
+// window's vehicle and user filters play no part.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quil::ui {
+
+// The nine summaries, in the order of the window's list.
+enum class SummaryKind {
+    DistanceByVehicle = 0,
+    DistanceByUser,
+    DistanceByPurpose,
+    UsesByVehicle,
+    UsesByUser,
+    UsesByPurpose,
+    FuelByVehicle,
+    RefuelsByVehicle,
+    ExpenseByVehicle,
+};
+// Any index outside 0..8 is the expense summary.
+SummaryKind summaryKindFromIndex(int index);
+// Item kind of the groups: 1 vehicles, 2 users, 6 purposes.
+int summaryGroupKind(SummaryKind kind);
+
+// The period of an entry of the window's period list (0 全て, 1 年, 2 年度, 3 and 4 the
+// fiscal halves, 5..8 the quarters, 9..20 the months) as a display period kind and
+// sub-index.
+struct SummaryPeriod {
+    int kind = 0;
+    int subIndex = 0;
+};
+SummaryPeriod summaryPeriodFromIndex(int index);
+
+struct SummaryFigures {
+    double distance = 0;     // km
+    std::int64_t count = 0;  // records
+    double litres = 0;
+    std::int64_t price = 0;  // yen before tax
+    std::int64_t tax = 0;
+    void add(const SummaryFigures& o);
+};
+
+struct SummaryLine {
+    std::string name;
+    SummaryFigures figures;
+};
+
+struct SummaryResult {
+    bool itemFileFound = false;
+    std::vector<SummaryLine> groups;
+    // Records in the period whose group is no live item (a deleted one, or none).
+    SummaryFigures others;
+    bool hasOthers = false;
+    SummaryFigures total;  // groups and others
+};
+
+// Reads the item file and, when it exists, the record file of `dataFolder` (ending with the
+// separator). Records marked deleted are left out. Throws what the store throws.
+SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, int periodIndex,
+                             int year);
+
+// "12,345" for 12345.
+std::string withThousands(std::int64_t value);
+// The figure columns of a line for a summary, e.g. "123.4 km" or "1,200円 96円 1,296円",
+// each right-aligned in its column (all lines of a kind get the same widths).
+std::vector<std::string> figureTexts(SummaryKind kind, const SummaryFigures& f);
+// Column titles of the figures: "走行距離", "使用回数", ... or 税抜金額, 消費税, 合計.
+std::vector<std::string> figureTitles(SummaryKind kind);
+// Display width of UTF-8 text in a monospaced font: two for a wide (East Asian) character.
+int displayWidth(const std::string& utf8);
+
+}  // namespace quil::ui

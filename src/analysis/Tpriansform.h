@@ -1,0 +1,76 @@
+#pragma once
+// The print dialog: prints the record list the main window shows (the current tab, as
+// filtered) as a ruled table in landscape, with the tab's name as page header. The list is
+// copied into a hidden grid, without its leading marker column, with the printed widths of
+// the tab. Beyond the printed page as it has always been: a preview driven by the same
+// printer code, a PDF file as output, and an optional footer with the date and page numbers.
+
+#include <QDialog>
+#include <QPrinter>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabBar;
+
+namespace quil::ui {
+
+class TComboGrid;
+class TGridPrinter;
+
+class Tpriansform : public QDialog {
+    Q_OBJECT
+public:
+    // `listGrid` and `tabs` are the main window's record list and its tab control.
+    Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tabs);
+    ~Tpriansform() override;
+
+    // Output choices of OutputBox.
+    enum Output { ToPrinterOutput = 0, ToPdfOutput = 1 };
+
+    QLabel* Label1 = nullptr;
+    QPushButton* Button1 = nullptr;  // "&OK": print
+    QPushButton* Button2 = nullptr;  // "&CANCEL": close
+    QPushButton* Button3 = nullptr;  // printer set-up
+    QPushButton* PreviewButton = nullptr;
+    QComboBox* OutputBox = nullptr;  // "プリンター" or "PDFファイル"
+    QLineEdit* PdfFileEdit = nullptr;
+    QPushButton* PdfBrowseButton = nullptr;
+    QCheckBox* FooterCheck = nullptr;  // off: the page is exactly the list and its header
+    TComboGrid* ComboGrid1 = nullptr;  // hidden copy of the list
+    TGridPrinter* GridPrinter1 = nullptr;
+
+    QPrinter& printer() { return printer_; }
+    // The printed widths of a tab's columns, by printed position (tabs outside 1..3 take
+    // those of tab 0).
+    static std::vector<int> printedWidths(int tab);
+    // Copies the main window's list into ComboGrid1 (steps before printing).
+    void CopyList();
+    // Prints ComboGrid1 on `target` with the header (and the footer when chosen); returns
+    // the number of pages. Used by OK and by the preview alike.
+    int PrintCopy(QPrinter& target);
+
+public Q_SLOTS:
+    void FormCreate(QWidget* mainWindow);
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void PreviewClick();
+    void GridPrinter1Header(QObject* Sender, int& Page, int Width, int YPos);
+    void GridPrinter1Footer(QObject* Sender, int& Page, int Width, int YPos);
+
+private:
+    // Chooses the printer or the PDF file on printer_; false when printing cannot go on
+    // (no file name, or no printer and the user declined the PDF file).
+    bool prepareOutput();
+    int countPages(const QPrinter& like);
+
+    TComboGrid* listGrid_;
+    QTabBar* tabs_;
+    QPrinter printer_{QPrinter::HighResolution};
+    int totalPages_ = 0;
+};
+
+}  // namespace quil::ui

@@ -1,0 +1,154 @@
+// The grid printer on a QPrinter: a PDF file turned into images by pdftoppm, the scale from
+// the resolutions, cancelling, and failures that must leave the printer idle.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+#include "analysis/EInvalidOperation.h"
+#include "analysis/TGridPrinter.h"
+#include "ui/components/TComboGrid.h"
+
+namespace quil::ui {
+namespace {
+
+bool dark(const QImage& img, int x, int y) {
+    return img.rect().contains(x, y) && qGray(img.pixel(x, y)) < 128;
+}
+int darkCount(const QImage& img, const QRect& r) {
+    int n = 0;
+    for (int x = r.left(); x <= r.right(); ++x)
+        for (int y = r.top(); y <= r.bottom(); ++y) n += dark(img, x, y);
+    return n;
+}
+
+// Two columns (100, 200), a title row and 60 data rows; cell (1, 1) holds black squares.
+class GridPrinterPdfTest : public ::testing::Test {
+protected:
+    TComboGrid grid;
+    TGridPrinter printer;
+    QTemporaryDir dir;
+    QPrinter pdf{QPrinter::HighResolution};
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        grid.setColCount(2);
+        grid.setFixedCols(0);
+        grid.setFixedRows(1);
+        grid.setRowCount(61);
+        grid.setColWidths(0, 100);
+        grid.setColWidths(1, 200);
+        grid.setCells(0, 0, QStringLiteral("No"));
+        grid.setCells(1, 0, QStringLiteral("名前"));
+        for (int r = 1; r <= 60; ++r) grid.setCells(0, r, QString::number(r));
+        grid.setCells(1, 1, QStringLiteral("■■■■"));
+        printer.LineHeight = 24;
+        printer.setGrid(&grid);
+        printer.LeftMargin = 60;
+        printer.TopMargin = 80;
+        pdf.setOutputFormat(QPrinter::PdfFormat);
+        pdf.setOutputFileName(dir.filePath(QStringLiteral("list.pdf")));
+        pdf.setResolution(300);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageOrientation(QPageLayout::Portrait);
+        pdf.setFullPage(true);  // the page's corner is the origin
+    }
+};
+
+TEST_F(GridPrinterPdfTest, PdfPagesAndACellWherePlaced) {
+    const QString pdftoppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    if (pdftoppm.isEmpty()) GTEST_SKIP() << "pdftoppm is not installed (scripts/setup.sh test)";
+    // A4 is 1123 layout units high: 80 + 24 (titles) + 42 rows = 1112; row 43 goes on.
+    EXPECT_EQ(printer.Print(pdf), 2);
+    EXPECT_FALSE(printer.Printing());
+
+    // At 96 dots per inch one layout unit is one pixel of the image.
+    QProcess p;
+    p.start(pdftoppm, {QStringLiteral("-r"), QStringLiteral("96"), QStringLiteral("-png"),
+                       pdf.outputFileName(), dir.filePath(QStringLiteral("page"))});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QStringList pages =
+        QDir(dir.path()).entryList({QStringLiteral("page-*.png")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(pages.size(), 2);
+    const QImage first(dir.filePath(pages[0]));
+    ASSERT_FALSE(first.isNull());
+    // Cell (1, 1): x 161..361, y 104..128 (the title row is 80..104).
+    EXPECT_GT(darkCount(first, QRect(166, 108, 60, 16)), 100);
+    EXPECT_EQ(darkCount(first, QRect(166, 132, 60, 16)), 0);  // cell (1, 2) is empty
+    // Rules: table top at 80, left border at 60, the column rule at 60 + 101.
+    EXPECT_TRUE(dark(first, 120, 80) || dark(first, 120, 79));
+    EXPECT_TRUE(dark(first, 60, 500) || dark(first, 59, 500));
+    EXPECT_TRUE(dark(first, 161, 500) || dark(first, 160, 500));
+    EXPECT_FALSE(dark(first, 400, 500));
+    // Page 2 repeats the titles and goes on with row 43.
+    const QImage second(dir.filePath(pages[1]));
+    EXPECT_GT(darkCount(second, QRect(64, 84, 30, 16)), 10);            // "No"
+    EXPECT_GT(darkCount(second, QRect(64, 108, 30, 16)), 10);           // "43"
+    EXPECT_EQ(darkCount(second, QRect(64, 108 + 24 * 18, 30, 16)), 0);  // below row 60
+}
+
+TEST_F(GridPrinterPdfTest, ScaleComesFromTheResolutionsAndRoundsHalvesToEven) {
+    float scaleX = 0, scaleY = 0;
+    int x4 = 0, x12 = 0, y1 = 0;
+    printer.OnHeader = [&](QObject*, int&, int, int) {
+        scaleX = printer.ScaleX();
+        scaleY = printer.ScaleY();
+        x4 = printer.ToDeviceX(4);
+        x12 = printer.ToDeviceX(12);
+        y1 = printer.ToDeviceY(1);
+    };
+    printer.Print(pdf);
+    const float expected = 300.0f / float(grid.logicalDpiX());
+    EXPECT_FLOAT_EQ(scaleX, expected);
+    EXPECT_FLOAT_EQ(scaleY, 300.0f / float(grid.logicalDpiY()));
+    if (grid.logicalDpiX() == 96) {
+        EXPECT_EQ(x4, 12);   // 12.5
+        EXPECT_EQ(x12, 38);  // 37.5
+        EXPECT_EQ(y1, 3);    // 3.125
+    }
+    EXPECT_EQ(printer.ToDeviceX(4), -1);
+}
+
+TEST_F(GridPrinterPdfTest, CancelAbortsAfterTheCurrentRow) {
+    int lastRow = 0;
+    printer.OnGetPrintText = [&](QObject*, int c, int r, QString&) {
+        if (c == 0) lastRow = r;
+        if (r == 5) printer.CancelRequested = true;
+    };
+    int footers = 0;
+    printer.OnFooter = [&](QObject*, int&, int, int) { ++footers; };
+    EXPECT_EQ(printer.Print(pdf), 1);
+    EXPECT_EQ(lastRow, 5);
+    EXPECT_EQ(footers, 0);
+    EXPECT_FALSE(printer.Printing());
+    // The PDF engine cannot abort (a printer job can); either way the run is over.
+    EXPECT_NE(pdf.printerState(), QPrinter::Active);
+}
+
+TEST_F(GridPrinterPdfTest, FailuresLeaveThePrinterIdle) {
+    printer.OnFooter = [](QObject*, int&, int, int) { throw std::runtime_error("footer"); };
+    EXPECT_THROW(printer.Print(pdf), std::runtime_error);
+    EXPECT_FALSE(printer.Printing());
+    EXPECT_NE(pdf.printerState(), QPrinter::Active);
+    printer.OnFooter = nullptr;
+    EXPECT_NO_THROW(printer.setGrid(&grid));
+
+    QPrinter nowhere(QPrinter::HighResolution);
+    nowhere.setOutputFormat(QPrinter::PdfFormat);
+    nowhere.setOutputFileName(dir.filePath(QStringLiteral("missing/folder/list.pdf")));
+    EXPECT_THROW(printer.Print(nowhere), EPrinterError);
+    EXPECT_FALSE(printer.Printing());
+
+    TGridPrinter empty;
+    EXPECT_THROW(empty.Print(pdf), EInvalidOperation);
+}
+
+}  // namespace
+}  // namespace quil::ui

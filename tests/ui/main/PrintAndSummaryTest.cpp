@@ -1,0 +1,270 @@
+// Printing the record list and the summary table from the whole program: the commands that
+// open them, the printed copy of the list, PDF output with header and footer, no printer,
+// failures, the preview, and a summary that ignores the list's filters.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTabBar>
+
+#include "MainTestSupport.h"
+#include "analysis/EInvalidOperation.h"
+#include "analysis/TCalForm.h"
+#include "analysis/TGraphform.h"
+#include "analysis/TGridPrinter.h"
+#include "analysis/TOpForm.h"
+#include "analysis/Tpriansform.h"
+#include "store/Date.h"
+#include "ui/dialogs/TDataInputForm.h"
+#include "ui/main/AppWindows.h"
+
+using namespace quil::store;
+using namespace quil::testing;
+using quil::ui::Tpriansform;
+
+namespace {
+
+class Printing : public MainWindowTest {
+protected:
+    std::unique_ptr<quil::ui::AppWindows> app;
+
+    // Items: 0 vehicle 軽トラ, 1 user 山田, 2 purpose 配達, 3 vehicle ワゴン (hidden by
+    // the vehicle filter).
+    void SetUp() override {
+        writeRecords<ItemRecord>(
+            tmp.file("Quil.qui"),
+            {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田"),
+             item(ItemKind::Purpose, "配達"), item(ItemKind::Vehicle, "ワゴン")});
+        Settings s(dir());
+        s.writeFirstRun(2003);
+        s.setPeriodKind(0);
+        s.setCarMask("10");
+        s.setDriverMask("1");
+        std::vector<DataRecord> records;
+        for (int i = 0; i < 3; ++i)
+            records.push_back(driving(encodeDate(2003, 4, 10 + i), 0, 100 * i));
+        records.push_back(driving(encodeDate(2003, 4, 20), 3, 0));
+        writeRecords<DataRecord>(tmp.file("Quil.qud"), records);
+    }
+    void TearDown() override {
+        app.reset();
+        setClockForTesting({});
+    }
+    DataRecord driving(double date, int vehicle, double from) {
+        auto r = makeRecord(date, vehicle, 1, 0, 0);
+        r.setItem(2);
+        r.setPlace(-1);
+        r.setDistance1(from);
+        r.setDistance2(from + 12.5);
+        return r;
+    }
+    quil::ui::TMainform& run() {
+        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
+        app->Mainform->show();
+        QApplication::processEvents();
+        return *app->Mainform;
+    }
+    quil::ui::TMainform& window() { return *app->Mainform; }
+    Tpriansform& dialog() { return *app->priansform; }
+    QString pdfPath() const { return QString::fromStdString(tmp.file("list.pdf")); }
+    void choosePdf(bool footer = false) {
+        dialog().OutputBox->setCurrentIndex(Tpriansform::ToPdfOutput);
+        dialog().PdfFileEdit->setText(pdfPath());
+        dialog().FooterCheck->setChecked(footer);
+    }
+    static QString pdfText(const QString& pdf) {
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        p.waitForFinished(60000);
+        // The PDF's fonts may map kanji to their Kangxi radical forms (⽇ for 日).
+        return QString::fromUtf8(p.readAllStandardOutput())
+            .normalized(QString::NormalizationForm_KC);
+    }
+};
+
+}  // namespace
+
+TEST_F(Printing, CommandsOpenThePrintDialogAndTheToolsMenuTheSummary) {
+    run();
+    QStringList menus;
+    for (QAction* a : window().menuBar()->actions()) menus << a->text();
+    const qsizetype tools = menus.indexOf(QStringLiteral("ツール(&T)"));
+    ASSERT_GE(tools, 0);
+    EXPECT_EQ(menus.value(tools + 1), QStringLiteral("ヘルプ(&H)"));
+
+    // Created in their place: after the entry dialog, the print dialog, the user settings,
+    // then the summary table before the graph window.
+    const QObjectList order = window().children();
+    auto at = [&](const QObject* w) { return order.indexOf(const_cast<QObject*>(w)); };
+    EXPECT_LT(at(app->DataInputForm), at(app->priansform));
+    EXPECT_LT(at(app->priansform), at(app->OpForm));
+    EXPECT_LT(at(app->OpForm), at(app->CalForm));
+    EXPECT_LT(at(app->CalForm), at(app->Graphform));
+
+    window().action(QStringLiteral("Print1"))->trigger();
+    ASSERT_TRUE(dialog().isVisible());
+    EXPECT_EQ(dialog().windowTitle(), QStringLiteral("印刷"));
+    EXPECT_EQ(dialog().minimumSize(), dialog().maximumSize());  // fixed border
+    EXPECT_TRUE(dialog().windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(dialog().pos(), window().pos() + QPoint(100, 50));
+    dialog().Button2->click();
+    EXPECT_FALSE(dialog().isVisible());
+    window().action(QStringLiteral("ToolButton9"))->trigger();
+    EXPECT_TRUE(dialog().isVisible());
+    dialog().close();
+
+    QAction* summary = window().action(QStringLiteral("CalForm1"));
+    ASSERT_NE(summary, nullptr);
+    EXPECT_EQ(summary->text(), QStringLiteral("集計表(&S)..."));
+    summary->trigger();
+    EXPECT_TRUE(app->CalForm->isVisible());
+    // The specified summary command keeps its notice.
+    EXPECT_TRUE(prompts.boxes().empty());
+    window().action(QStringLiteral("ToolButton6"))->trigger();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("お知らせ"));
+}
+
+TEST_F(Printing, TheCopyDropsTheMarkerColumnAndTakesTheTabsWidths) {
+    run();
+    quil::ui::TComboGrid& list = *window().ComboGrid1;
+    quil::ui::TComboGrid& copy = *dialog().ComboGrid1;
+    dialog().CopyList();
+    ASSERT_EQ(copy.ColCount(), list.ColCount() - 1);
+    ASSERT_EQ(copy.RowCount(), 4);  // titles and the three shown records
+    EXPECT_EQ(copy.FixedRows(), 1);
+    EXPECT_FALSE(copy.isVisible());
+    for (int c = 0; c < copy.ColCount(); ++c)
+        for (int r = 0; r < copy.RowCount(); ++r)
+            EXPECT_EQ(copy.Cells(c, r), list.Cells(c + 1, r)) << c << "," << r;
+    EXPECT_EQ(copy.Cells(0, 0), QStringLiteral("No"));
+    std::vector<int> widths;
+    for (int c = 0; c < copy.ColCount(); ++c) widths.push_back(copy.ColWidths(c));
+    EXPECT_EQ(widths, (std::vector<int>{30, 80, 70, 70, 80, 70, 70, 70, 400, 100, 300}));
+    EXPECT_EQ(copy.CellKind(5).Alignment(), list.CellKind(6).Alignment());
+    EXPECT_EQ(copy.CellKind(6).Alignment(), 20);  // 出庫距離, right-aligned in the list
+    EXPECT_EQ(copy.CellKind(6).FixedAlignment(), 17);
+
+    window().TabControl1->setCurrentIndex(2);
+    dialog().CopyList();
+    EXPECT_EQ(copy.ColCount(), 10);
+    EXPECT_EQ(copy.ColWidths(9), 320);
+    EXPECT_EQ(copy.RowCount(), 2);  // titles and the empty row of an empty list
+}
+
+TEST_F(Printing, PdfFileCarriesTheTabNameAndTheFooterOnlyWhenChosen) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed (scripts/setup.sh test)";
+    setClockForTesting([] { return encodeDate(2003, 5, 6) + encodeTime(9, 0); });
+    run();
+    window().action(QStringLiteral("Print1"))->trigger();
+    choosePdf();
+    dialog().Button1->click();
+    EXPECT_FALSE(dialog().isVisible());
+    ASSERT_TRUE(QFile::exists(pdfPath()));
+    QString text = pdfText(pdfPath());
+    EXPECT_TRUE(text.contains(QStringLiteral("走行記録"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("配達")));
+    EXPECT_FALSE(text.contains(QStringLiteral("ページ")));
+    EXPECT_EQ(dialog().printer().pageLayout().orientation(), QPageLayout::Landscape);
+
+    window().action(QStringLiteral("Print1"))->trigger();
+    choosePdf(true);
+    dialog().Button1->click();
+    text = pdfText(pdfPath());
+    EXPECT_TRUE(text.contains(QStringLiteral("印刷日 2003/05/06"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("1 / 1 ページ")));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Printing, FooterNumbersEveryPageOutOfTheTotal) {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed (scripts/setup.sh test)";
+    std::vector<DataRecord> records;
+    for (int i = 0; i < 60; ++i) records.push_back(driving(encodeDate(2003, 4, 1) + i, 0, i));
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), records);
+    run();
+    window().action(QStringLiteral("Print1"))->trigger();
+    choosePdf(true);
+    dialog().Button1->click();
+    const QString text = pdfText(pdfPath());
+    EXPECT_TRUE(text.contains(QStringLiteral("1 / 3 ページ"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("3 / 3 ページ")));
+    EXPECT_FALSE(text.contains(QStringLiteral("4 / ")));
+    // Every page carries the tab's name.
+    EXPECT_EQ(text.count(QStringLiteral("走行記録")), 3);
+}
+
+TEST_F(Printing, WithoutAPrinterThePdfFileIsOffered) {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) GTEST_SKIP() << "a printer is installed";
+    run();
+    window().action(QStringLiteral("Print1"))->trigger();
+    dialog().PdfFileEdit->setText(pdfPath());
+    dialog().OutputBox->setCurrentIndex(Tpriansform::ToPrinterOutput);
+    prompts.answerQuestion(false);
+    dialog().Button1->click();
+    EXPECT_TRUE(
+        prompts.last().text.contains(QStringLiteral("プリンターがインストールされていません")));
+    EXPECT_TRUE(dialog().isVisible());
+    EXPECT_FALSE(QFile::exists(pdfPath()));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    prompts.answerQuestion(true);
+    dialog().Button1->click();
+    EXPECT_TRUE(QFile::exists(pdfPath()));
+    EXPECT_EQ(dialog().OutputBox->currentIndex(), Tpriansform::ToPdfOutput);
+    EXPECT_FALSE(dialog().isVisible());
+}
+
+TEST_F(Printing, AFailedPrintRestoresTheCursorAndKeepsTheDialog) {
+    run();
+    window().action(QStringLiteral("Print1"))->trigger();
+    choosePdf();
+    dialog().PdfFileEdit->setText(QString::fromStdString(tmp.file("no/such/folder/list.pdf")));
+    EXPECT_THROW(dialog().Button1Click(), quil::ui::EPrinterError);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(dialog().isVisible());
+    EXPECT_FALSE(dialog().GridPrinter1->Printing());
+
+    dialog().PdfFileEdit->clear();
+    dialog().Button1->click();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+    EXPECT_TRUE(dialog().isVisible());
+}
+
+TEST_F(Printing, PreviewUsesThePrinterCode) {
+    run();
+    window().action(QStringLiteral("Print1"))->trigger();
+    dialog().PreviewButton->click();
+    auto* preview = dialog().findChild<QPrintPreviewDialog*>(QStringLiteral("PrintPreview"));
+    ASSERT_NE(preview, nullptr);
+    QApplication::processEvents();
+    auto* widget = preview->findChild<QPrintPreviewWidget*>();
+    ASSERT_NE(widget, nullptr);
+    widget->updatePreview();
+    EXPECT_EQ(widget->pageCount(), 1);
+    EXPECT_EQ(widget->orientation(), QPageLayout::Landscape);
+    preview->close();
+}
+
+TEST_F(Printing, SummaryCountsVehiclesTheListFiltersOut) {
+    run();
+    EXPECT_EQ(window().ComboGrid1->RowCount(), 4);  // ワゴン's record is not listed
+    quil::ui::TCalForm& cal = *app->CalForm;
+    cal.ComboBox2->setCurrentIndex(3);  // 使用回数－車両別
+    cal.ComboBox1->setCurrentIndex(0);
+    cal.Button1->click();
+    const QStringList lines = cal.Memo1->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[3].simplified(), QStringLiteral("軽トラ 3 回"));
+    EXPECT_EQ(lines[4].simplified(), QStringLiteral("ワゴン 1 回"));
+    EXPECT_EQ(lines[5].simplified(), QStringLiteral("合計 4 回"));
+}
