@@ -400,7 +400,7 @@ void TComboGrid::DrawCell(QPainter& p, int ACol, int ARow, const QRect& R,
         } else if (DrawState.Fixed) {
             const QString text = buttonText(ACol, ARow, kind);
             if (kind.Kind == ckButton) {
-                drawButton(p, R, false, text);
+                drawButton(p, R, ACol == pressedCol_ && ARow == pressedRow_, text);
             } else {
                 drawCheck(p, R, false, text, kind);
             }
@@ -628,6 +628,11 @@ void TComboGrid::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     mouseHeld_ = false;
     releaseAt(event->position().toPoint() + viewport()->pos());
+}
+
+void TComboGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) Q_EMIT OnDblClick(this);
 }
 
 void TComboGrid::keyPressEvent(QKeyEvent* event) {
