@@ -7,6 +7,7 @@
 
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
+#include "ui/components/TDateEdit.h"
 #include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/DataInputParse.h"
 #include "ui/dialogs/MainContext.h"
@@ -81,8 +82,9 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord(int kind) {
     r.setItem(-1);
     r.setPlace(-1);
 
+    const bool typedDate = dateBox_->commitTyped();
     const QDate date = dateBox_->date();
-    if (!date.isValid() || !dateBox_->hasAcceptableInput()) {
+    if (!typedDate || !date.isValid() || !dateBox_->hasAcceptableInput()) {
         refuse(QStringLiteral("正しい日付を入力して下さい！"), dateBox_);
         return std::nullopt;
     }

@@ -83,7 +83,7 @@ void TCarform::createControls() {
     for (QLineEdit* e : {odometerBox(), classBox(), serial1Box(), serial2Box()})
         setInputMethod(e, false);
 
-    dateBox_ = new QDateEdit(this);
+    dateBox_ = new TDateEdit(this);
     dateBox_->setObjectName(QStringLiteral("DateTimePicker1"));
     dateBox_->setCalendarPopup(true);
     dateBox_->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
@@ -236,8 +236,9 @@ void TCarform::Button1Click() {
         odometerBox()->setFocus();
         return;
     }
+    const bool typedDate = dateBox_->commitTyped();
     const QDate date = dateBox_->date();
-    if (!date.isValid()) {
+    if (!typedDate || !date.isValid()) {
         prompts.warning(this, QStringLiteral("正しい日付を入力して下さい！"));
         dateBox_->setFocus();
         return;

@@ -15,6 +15,7 @@
 #include "store/RecordStore.h"
 #include "ui/components/Cp932LimitValidator.h"
 #include "ui/components/EnterPressesButton.h"
+#include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/MainContext.h"
@@ -89,7 +90,7 @@ TDataInputForm::TDataInputForm(MainContext& context, QWidget* parent)
 
 void TDataInputForm::createControls() {
     // Created in tab order: date, times, lists, values, remarks, buttons.
-    dateBox_ = new QDateEdit(this);
+    dateBox_ = new TDateEdit(this);
     dateBox_->setObjectName(QStringLiteral("DateBox"));
     dateBox_->setCalendarPopup(true);
     dateBox_->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));

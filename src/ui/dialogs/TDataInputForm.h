@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "store/Records.h"
+#include "ui/components/TDateEdit.h"
 
 class QComboBox;
 class QDateEdit;
@@ -90,7 +91,7 @@ private:
 
     MainContext& context_;
 
-    QDateEdit* dateBox_ = nullptr;
+    TDateEdit* dateBox_ = nullptr;
     QComboBox* startHour_ = nullptr;
     QComboBox* startMinute_ = nullptr;
     QComboBox* endHour_ = nullptr;

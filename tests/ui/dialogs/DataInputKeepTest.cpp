@@ -113,5 +113,38 @@ TEST_F(DataInputKeepTest, AnUnchangedEditKeepsEachReferenceAmongItemsOfTheSameNa
     EXPECT_TRUE(prompts.boxes().empty());
 }
 
+// A date is typed whole after a click into the box, in either form; an impossible one is
+// refused, never turned into another day.
+TEST_F(DataInputKeepTest, ADateTypedIntoTheBoxIsTakenWholeOrRefused) {
+    seedItems();
+    open("出費記録－追加");
+    QDateEdit* date = form->dateBox();
+    auto typeDate = [&](const char* text) {
+        QTest::mouseClick(date->findChild<QLineEdit*>(), Qt::LeftButton, {}, QPoint(30, 8));
+        QTest::keyClicks(date, QString::fromLatin1(text));
+    };
+    typeDate("20260231");
+    EXPECT_EQ(date->findChild<QLineEdit*>()->text(), QStringLiteral("20260231"));
+    pressOk();
+    expectWarning("正しい日付を入力して下さい！");
+    EXPECT_TRUE(focusOn(date));
+    EXPECT_FALSE(recordFileExists());
+    EXPECT_TRUE(form->isVisible());
+
+    typeDate("20260215");
+    pressOk();
+    ASSERT_EQ(recordCount(), 1);
+    EXPECT_EQ(stored(0).date(), encodeDate(2026, 2, 15));
+
+    open("出費記録－追加");
+    typeDate("2026/3/5");
+    QTest::keyClick(date, Qt::Key_Tab);  // leaving the box takes the date
+    EXPECT_EQ(date->date(), QDate(2026, 3, 5));
+    pressOk();
+    ASSERT_EQ(recordCount(), 2);
+    EXPECT_EQ(stored(1).date(), encodeDate(2026, 3, 5));
+    EXPECT_EQ(prompts.boxes().size(), 1u);
+}
+
 }  // namespace
 }  // namespace quil::entrytest
