@@ -1,6 +1,7 @@
 // Where the combo grid puts texts, buttons and check boxes, and when it reports drawing.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QPainter>
@@ -325,4 +326,27 @@ TEST(GridMouse, ADoubleClickAnywhereOnTheGridIsReported) {
     QTest::mouseDClick(grid.horizontalHeader()->viewport(), Qt::LeftButton, {},
                        QPoint(grid.ColWidths(1) / 2, 5));  // the title row
     EXPECT_EQ(reports, 4);
+}
+
+TEST(GridPainting, TheCurrentButtonCellShowsTheFocusRectangleWhileTheGridHasTheFocus) {
+    PlainGrid g;
+    TComboGrid& grid = g.grid;
+    grid.setRowCount(4);
+    grid.setFixedRows(1);
+    grid.CellKind(1).Kind = ckButton;
+    grid.CellKind(1).Items.Add(QStringLiteral("押"));
+    grid.resize(300, 160);
+    grid.show();
+    QApplication::setActiveWindow(&grid);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&grid));
+    QWidget* body = grid.viewport();
+    const QPoint inCell(grid.ColWidths(0) + grid.ColWidths(1) / 2, grid.RowHeights(1) / 2);
+    QTest::mouseClick(body, Qt::LeftButton, {}, inCell);
+    ASSERT_EQ(grid.Col(), 1);
+    ASSERT_TRUE(grid.hasFocus());
+    const QRect cell(grid.ColWidths(0), 0, grid.ColWidths(1), grid.RowHeights(1));
+    const QImage focused = body->grab(cell).toImage();
+    grid.clearFocus();
+    const QImage unfocused = body->grab(cell).toImage();
+    EXPECT_NE(focused, unfocused);
 }
