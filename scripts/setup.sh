@@ -5,9 +5,10 @@ set -euo pipefail
 what=${1:-run}
 
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-      fonts-noto-cjk xvfb xauth)
+      fonts-noto-cjk xvfb xauth qt6-translations-l10n)
 if [ "$what" = test ]; then
-  pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
+  pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+         fp-compiler fp-units-rtl)
   # pdftoppm turns the printed PDF into images for the printer tests.
   pkgs+=(poppler-utils)
 fi

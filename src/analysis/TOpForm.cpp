@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/components/EnterPressesButton.h"
 #include "ui/components/TRetEdit.h"
 
 namespace quil::ui {
@@ -43,7 +44,10 @@ TOpForm::TOpForm(QWidget* mainWindow) : QDialog(mainWindow, Qt::Dialog | Qt::Win
     button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
     button2_->setObjectName(QStringLiteral("Button2"));
     button2_->setGeometry(184, 220, 80, 25);
-    for (QPushButton* b : {button1_, button2_}) b->setAutoDefault(false);
+    for (QPushButton* b : {button1_, button2_}) {
+        b->setAutoDefault(false);
+        EnterPressesButton(b);
+    }
     connect(button1_, &QPushButton::clicked, this, &TOpForm::Button1Click);
     connect(button2_, &QPushButton::clicked, this, &TOpForm::Button2Click);
 
@@ -54,12 +58,8 @@ void TOpForm::FormCreate(QWidget* mainWindow) {
     if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
 }
 
-void TOpForm::Button1Click() {
-    close();
-}
+void TOpForm::Button1Click() { close(); }
 
-void TOpForm::Button2Click() {
-    close();
-}
+void TOpForm::Button2Click() { close(); }
 
 }  // namespace quil::ui

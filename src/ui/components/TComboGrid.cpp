@@ -400,7 +400,7 @@ void TComboGrid::DrawCell(QPainter& p, int ACol, int ARow, const QRect& R,
         } else if (DrawState.Fixed) {
             const QString text = buttonText(ACol, ARow, kind);
             if (kind.Kind == ckButton) {
-                drawButton(p, R, false, text);
+                drawButton(p, R, ACol == pressedCol_ && ARow == pressedRow_, text);
             } else {
                 drawCheck(p, R, false, text, kind);
             }
@@ -515,7 +515,8 @@ void TComboGrid::drawCheck(QPainter& p, const QRect& R, bool pressed, const QStr
 }
 
 // After the cells, a current button or check cell is drawn once more with an empty state
-// so that it never shows the selection or focus marks.
+// so that it never shows the selection marks; while the grid has the focus it then gets
+// the focus rectangle, as a pressed and released button does.
 void TComboGrid::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
     const QModelIndex cur = currentIndex();
@@ -524,6 +525,14 @@ void TComboGrid::paintEvent(QPaintEvent* event) {
     if (R.isEmpty() || !R.intersects(event->rect())) return;
     QPainter p(viewport());
     DrawCell(p, cur.column(), cur.row(), R, TGridDrawState{});
+    if (hasFocus() && pressedCol_ < 0) {
+        QStyleOptionFocusRect fr;
+        fr.initFrom(this);
+        fr.rect = R;
+        // Drawn whether the focus came by key or by mouse (some styles draw it for keys only).
+        fr.state |= QStyle::State_KeyboardFocusChange;
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &fr, &p, this);
+    }
 }
 
 bool TComboGrid::eventFilter(QObject* watched, QEvent* event) {
@@ -628,6 +637,11 @@ void TComboGrid::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     mouseHeld_ = false;
     releaseAt(event->position().toPoint() + viewport()->pos());
+}
+
+void TComboGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) Q_EMIT OnDblClick(this);
 }
 
 void TComboGrid::keyPressEvent(QKeyEvent* event) {

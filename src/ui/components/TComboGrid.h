@@ -157,10 +157,14 @@ Q_SIGNALS:
     // Fired after the user moved the current cell or the selection with the keyboard or a
     // right-button press (left clicks report through `clicked`). Programmatic moves do not fire it.
     void OnUserMove(quil::ui::TComboGrid* Sender);
+    // Fired for a left double click anywhere on the grid: a cell, a fixed cell, the title
+    // row or the blank area below the rows.
+    void OnDblClick(quil::ui::TComboGrid* Sender);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

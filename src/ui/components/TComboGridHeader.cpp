@@ -81,8 +81,10 @@ void TComboGridHeader::mouseMoveEvent(QMouseEvent* event) {
     if (orientation() == Qt::Horizontal) QHeaderView::mouseMoveEvent(event);
 }
 
+// The fixed rows and columns belong to the grid: a double click there is the grid's.
 void TComboGridHeader::mouseDoubleClickEvent(QMouseEvent* event) {
     if (orientation() == Qt::Horizontal) QHeaderView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) Q_EMIT grid_->OnDblClick(grid_);
 }
 
 }  // namespace quil::ui

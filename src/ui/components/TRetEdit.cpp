@@ -1,8 +1,34 @@
 #include "ui/components/TRetEdit.h"
 
+#include <QButtonGroup>
 #include <QKeyEvent>
+#include <QRadioButton>
 
 namespace quil::ui {
+namespace {
+
+// Only the checked button of a radio group is a stop (a group with none checked stops at
+// its first), so that Enter never lands where a Space would change the choice.
+bool passedRadioButton(QWidget* w) {
+    auto* radio = qobject_cast<QRadioButton*>(w);
+    if (!radio || radio->isChecked()) return false;
+    QList<QAbstractButton*> buttons;
+    if (QButtonGroup* group = radio->group()) {
+        if (!group->exclusive()) return false;
+        buttons = group->buttons();
+    } else if (radio->autoExclusive()) {
+        for (QRadioButton* b :
+             radio->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly))
+            if (b->autoExclusive()) buttons << b;
+    } else {
+        return false;
+    }
+    for (QAbstractButton* b : buttons)
+        if (b->isChecked()) return true;
+    return !buttons.isEmpty() && buttons.front() != radio;
+}
+
+}  // namespace
 
 QWidget* FocusNextControl(QWidget* from) {
     if (!from || from->isWindow()) return nullptr;
@@ -12,6 +38,7 @@ QWidget* FocusNextControl(QWidget* from) {
         if (w == window || w->window() != window) continue;
         if ((w->focusPolicy() & Qt::TabFocus) != Qt::TabFocus) continue;
         if (!w->isVisibleTo(window) || !w->isEnabled() || w->focusProxy()) continue;
+        if (passedRadioButton(w)) continue;
         w->setFocus(Qt::TabFocusReason);
         return w;
     }

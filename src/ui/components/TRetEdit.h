@@ -8,7 +8,8 @@
 namespace quil::ui {
 
 // Moves the focus from `from` to the next control of its window's tab order that takes
-// the Tab focus and is visible and enabled, wrapping from the last to the first. Does
+// the Tab focus and is visible and enabled, wrapping from the last to the first; of a
+// radio group only the checked button counts (the first when none is checked). Does
 // nothing for a widget that is a window of its own. Returns the control focused, or nullptr.
 QWidget* FocusNextControl(QWidget* from);
 

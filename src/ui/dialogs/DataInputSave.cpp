@@ -7,6 +7,8 @@
 
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
+#include "ui/components/TDateEdit.h"
+#include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/DataInputParse.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
@@ -15,9 +17,7 @@
 namespace quil::ui {
 namespace {
 
-std::string utf8(const QString& s) {
-    return s.toStdString();
-}
+std::string utf8(const QString& s) { return s.toStdString(); }
 
 // The entry a list's text selects: the current entry when it still shows that entry's
 // text, otherwise the first entry whose text is exactly the list's text; -1 for none.
@@ -63,6 +63,17 @@ std::optional<int> TDataInputForm::optionalReference(PickList& list) {
     return std::nullopt;
 }
 
+// The value of decimal box `box`; a box still showing its stored value rounded to one
+// decimal gives the stored value itself.
+std::optional<double> TDataInputForm::number(int box, const char* message) {
+    QLineEdit* edit = valueBox_[box];
+    const auto& shown = shownNumber_[box];
+    if (shown && edit->text() == shown->text) return shown->value;
+    const auto v = parseDecimal(utf8(edit->text()));
+    if (!v) refuse(QString::fromUtf8(message), edit);
+    return v;
+}
+
 std::optional<store::DataRecord> TDataInputForm::buildRecord(int kind) {
     store::DataRecord r;
     r.setStamp(context_.dataSetStamp());
@@ -71,8 +82,9 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord(int kind) {
     r.setItem(-1);
     r.setPlace(-1);
 
+    const bool typedDate = dateBox_->commitTyped();
     const QDate date = dateBox_->date();
-    if (!date.isValid() || !dateBox_->hasAcceptableInput()) {
+    if (!typedDate || !date.isValid() || !dateBox_->hasAcceptableInput()) {
         refuse(QStringLiteral("正しい日付を入力して下さい！"), dateBox_);
         return std::nullopt;
     }
@@ -123,11 +135,6 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord(int kind) {
         r.setTax(*tax);
     }
 
-    auto number = [&](QLineEdit* box, const char* message) -> std::optional<double> {
-        const auto v = parseDecimal(utf8(box->text()));
-        if (!v) refuse(QString::fromUtf8(message), box);
-        return v;
-    };
     auto setReference = [](const std::optional<int>& ref, auto setter) {
         if (ref) setter(static_cast<std::int16_t>(*ref));
         return ref.has_value();
@@ -135,9 +142,9 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord(int kind) {
     switch (kind) {
         case 0: {
             r.setDestination(utf8(valueBox_[2]->text()));
-            const auto d1 = number(valueBox_[0], "正しい出庫距離を入力して下さい！");
+            const auto d1 = number(0, "正しい出庫距離を入力して下さい！");
             if (!d1) return std::nullopt;
-            const auto d2 = number(valueBox_[1], "正しい入庫距離を入力して下さい！");
+            const auto d2 = number(1, "正しい入庫距離を入力して下さい！");
             if (!d2) return std::nullopt;
             r.setDistance1(*d1);
             r.setDistance2(*d2);
@@ -146,7 +153,7 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord(int kind) {
             break;
         }
         case 1: {
-            const auto quantity = number(valueBox_[0], "正しい給油量を入力して下さい！");
+            const auto quantity = number(0, "正しい給油量を入力して下さい！");
             if (!quantity) return std::nullopt;
             r.setDistance2(*quantity);
             if (!setReference(optionalReference(thirds_), [&](auto v) { r.setPlace(v); }))
@@ -155,7 +162,7 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord(int kind) {
         }
         default: {
             if (kind == 2) {
-                const auto distance = number(valueBox_[0], "正しい距離を入力して下さい！");
+                const auto distance = number(0, "正しい距離を入力して下さい！");
                 if (!distance) return std::nullopt;
                 r.setDistance1(*distance);
             }
@@ -188,17 +195,21 @@ void TDataInputForm::Button1Click() {
             Prompts::current().warning(
                 this, QStringLiteral("修正中の記録は、ほかの操作でデータが変更されたため保存"
                                      "できません。一覧を読み込み直します。"));
-            context_.reloadList();
             close();
+            context_.reloadList();
             return;
         }
         store::RecordStore(context_.dataFolder())
             .save(*record, addMode() ? std::nullopt : editPosition_);
-        context_.reloadList();
-        close();
     } catch (const std::exception& e) {
         reportError(e);
+        return;
     }
+    // The record is stored: the dialog closes whatever follows, so that no second OK can
+    // store it again.
+    close();
+    AfterChange after(context_.mainWidget(), QStringLiteral("記録を保存しました。"));
+    after.step(QStringLiteral("一覧の更新"), [this] { context_.reloadList(); });
 }
 
 }  // namespace quil::ui

@@ -1,5 +1,7 @@
 #include "ui/dialogs/OkCancelButtons.h"
 
+#include "ui/components/EnterPressesButton.h"
+
 namespace quil::ui {
 
 QHBoxLayout* MakeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel) {
@@ -12,6 +14,7 @@ QHBoxLayout* MakeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& ca
     for (QPushButton* b : {ok, cancel}) {
         b->setAutoDefault(false);
         b->setDefault(false);
+        EnterPressesButton(b);
         row->addWidget(b);
     }
     row->addStretch();

@@ -1,6 +1,7 @@
 #pragma once
 // The OK and CANCEL buttons the dialogs share: "Button1" and "Button2", never default
-// buttons, since Enter belongs to the fields (it moves to the next one).
+// buttons, since Enter belongs to the fields (it moves to the next one); Enter on a
+// focused button presses it.
 
 #include <QHBoxLayout>
 #include <QPushButton>

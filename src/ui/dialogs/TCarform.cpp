@@ -16,7 +16,9 @@
 #include "store/ItemStore.h"
 #include "store/NumberFormat.h"
 #include "store/Settings.h"
+#include "ui/components/Cp932LimitValidator.h"
 #include "ui/components/TRetEdit.h"
+#include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/OkCancelButtons.h"
@@ -33,16 +35,6 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 // Byte limits of the edit boxes, in CP932 bytes (a full-width character takes two), in the
 // order of edits_; 0 = no limit (the odometer is a number).
 constexpr int kByteLimits[8] = {30, 0, 10, 3, 2, 2, 2, 20};
-
-// Cuts what is typed to the field's byte limit at a character boundary, so the box always
-// shows what will be stored.
-void limitBytes(QLineEdit* edit, int limit) {
-    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, limit](const QString& text) {
-        const std::string utf8 = text.toStdString();
-        if (store::cp932Length(utf8) <= static_cast<std::size_t>(limit)) return;
-        edit->setText(qs(store::fromCp932(store::toCp932Cut(utf8, limit))));
-    });
-}
 
 void setInputMethod(QWidget* w, bool japanese) {
     w->setAttribute(Qt::WA_InputMethodEnabled, japanese);
@@ -82,14 +74,16 @@ void TCarform::createControls() {
     for (int i = 0; i < 8; ++i) {
         edits_[i] = new TRetEdit(this);
         edits_[i]->setObjectName(QStringLiteral("RetEdit%1").arg(i + 1));
-        if (kByteLimits[i] > 0) limitBytes(edits_[i], kByteLimits[i]);
+        if (kByteLimits[i] > 0)
+            edits_[i]->setValidator(
+                new Cp932LimitValidator(static_cast<std::size_t>(kByteLimits[i]), edits_[i]));
     }
     setInputMethod(nameBox(), true);
     setInputMethod(remarksBox(), true);
     for (QLineEdit* e : {odometerBox(), classBox(), serial1Box(), serial2Box()})
         setInputMethod(e, false);
 
-    dateBox_ = new QDateEdit(this);
+    dateBox_ = new TDateEdit(this);
     dateBox_->setObjectName(QStringLiteral("DateTimePicker1"));
     dateBox_->setCalendarPopup(true);
     dateBox_->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
@@ -242,8 +236,9 @@ void TCarform::Button1Click() {
         odometerBox()->setFocus();
         return;
     }
+    const bool typedDate = dateBox_->commitTyped();
     const QDate date = dateBox_->date();
-    if (!date.isValid()) {
+    if (!typedDate || !date.isValid()) {
         prompts.warning(this, QStringLiteral("正しい日付を入力して下さい！"));
         dateBox_->setFocus();
         return;
@@ -270,20 +265,36 @@ void TCarform::Button1Click() {
     item.setRemarks(remarksBox()->text().toStdString());
 
     store::ItemStore items(context_.dataFolder());
+    // Nothing is stored when this throws: the error goes on to the application's report
+    // and the dialog stays open with what the user typed.
+    QString done;
     if (adding_) {
         const std::size_t before = items.listLive(ItemKind::Vehicle).size();
-        items.append(item);
-        // A new vehicle is shown in the record list from the start.
+        // The mask gets the new vehicle's "1" (shown from the start) before the vehicle is
+        // stored, so a failed settings write stores nothing; a character beyond the last
+        // vehicle is ignored, so a failed append leaves the masks as good as before.
         store::Settings settings(context_.programFolder());
         settings.setCarMask(maskAfterAdd(settings.carMask(), before, true));
-        if (itemForm_) itemForm_->vehicleAdded();
+        items.append(item);
+        done = QStringLiteral("車両を登録しました。");
     } else {
         items.rewrite(editPosition_, item);
-        if (itemForm_) itemForm_->vehicleChanged(editPosition_, qs(item.name()));
+        done = QStringLiteral("車両情報を保存しました。");
+    }
+    // The vehicle is stored: the dialog closes whatever follows, so that no second OK can
+    // store it again.
+    close();
+    AfterChange after(context_.mainWidget(), done);
+    if (itemForm_) {
+        after.step(QStringLiteral("設定画面の一覧の更新"), [&] {
+            if (adding_)
+                itemForm_->vehicleAdded();
+            else
+                itemForm_->vehicleChanged(editPosition_, qs(item.name()));
+        });
     }
     // The main window shows a new vehicle (its mask character is "1") or the new name now.
-    context_.showItemChanges();
-    close();
+    after.step(QStringLiteral("一覧の更新"), [this] { context_.showItemChanges(); });
 }
 
 void TCarform::Button2Click() { close(); }

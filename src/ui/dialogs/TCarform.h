@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "store/Records.h"
+#include "ui/components/TDateEdit.h"
 
 class QButtonGroup;
 class QDateEdit;
@@ -76,7 +77,7 @@ private:
     std::int16_t loadedFuel_ = 0;
 
     QLineEdit* edits_[8] = {};
-    QDateEdit* dateBox_ = nullptr;
+    TDateEdit* dateBox_ = nullptr;
     QButtonGroup* typeGroup_ = nullptr;
     QButtonGroup* fuelGroup_ = nullptr;
     QPushButton* button1_ = nullptr;

@@ -13,6 +13,9 @@
 #include "store/ItemStore.h"
 #include "store/NumberFormat.h"
 #include "store/RecordStore.h"
+#include "ui/components/Cp932LimitValidator.h"
+#include "ui/components/EnterPressesButton.h"
+#include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/MainContext.h"
@@ -38,14 +41,10 @@ constexpr int kFormWidth = kControlX + kRemarksWidth + 16;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 25;
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
+QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 // The controls are made here so that the Enter-advancing kind can be swapped in one place.
-QLineEdit* newEdit(QWidget* parent) {
-    return new TRetEdit(parent);
-}
+QLineEdit* newEdit(QWidget* parent) { return new TRetEdit(parent); }
 QComboBox* newList(QWidget* parent) {
     auto* box = new TRetComboBox(parent);
     box->setEditable(true);
@@ -65,29 +64,12 @@ void setInputMethod(QWidget* w, bool japanese) {
         setInputMethod(box->lineEdit(), japanese);
 }
 
-// Refuses typing beyond what the record's text field holds (CP932 bytes), so that nothing
-// the user typed is cut off when the record is written.
-class Cp932LimitValidator : public QValidator {
-public:
-    Cp932LimitValidator(std::size_t limit, QObject* parent) : QValidator(parent), limit_(limit) {}
-    State validate(QString& input, int&) const override {
-        return store::cp932Length(input.toStdString()) <= limit_ ? Acceptable : Invalid;
-    }
-
-private:
-    std::size_t limit_;
-};
-
 ItemKind thirdListKind(int kind) {
     switch (kind) {
-        case 1:
-            return ItemKind::GasStation;
-        case 2:
-            return ItemKind::MaintenanceItem;
-        case 3:
-            return ItemKind::ExpenseItem;
-        default:
-            return ItemKind::Purpose;
+        case 1: return ItemKind::GasStation;
+        case 2: return ItemKind::MaintenanceItem;
+        case 3: return ItemKind::ExpenseItem;
+        default: return ItemKind::Purpose;
     }
 }
 
@@ -108,7 +90,7 @@ TDataInputForm::TDataInputForm(MainContext& context, QWidget* parent)
 
 void TDataInputForm::createControls() {
     // Created in tab order: date, times, lists, values, remarks, buttons.
-    dateBox_ = new QDateEdit(this);
+    dateBox_ = new TDateEdit(this);
     dateBox_->setObjectName(QStringLiteral("DateBox"));
     dateBox_->setCalendarPopup(true);
     dateBox_->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
@@ -153,9 +135,11 @@ void TDataInputForm::createControls() {
     button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
     button2_->setObjectName(QStringLiteral("Button2"));
     for (QPushButton* b : {button1_, button2_}) {
-        // Enter belongs to the fields (it moves to the next one), never to a button.
+        // Enter belongs to the fields (it moves to the next one), never to a default
+        // button; on a focused button it presses that button.
         b->setAutoDefault(false);
         b->setDefault(false);
+        EnterPressesButton(b);
     }
     connect(button1_, &QPushButton::clicked, this, &TDataInputForm::Button1Click);
     connect(button2_, &QPushButton::clicked, this, &TDataInputForm::Button2Click);
@@ -170,9 +154,7 @@ int TDataInputForm::recordKind() const {
     return 0;
 }
 
-bool TDataInputForm::addMode() const {
-    return windowTitle().endsWith(u'加');
-}
+bool TDataInputForm::addMode() const { return windowTitle().endsWith(u'加'); }
 
 void TDataInputForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -280,6 +262,7 @@ void TDataInputForm::fillTimeLists() {
 void TDataInputForm::FormShow() {
     editPosition_.reset();
     loaded_.reset();
+    for (auto& shown : shownNumber_) shown.reset();
     try {
         const int kind = recordKind();
         arrangeRows(kind);
@@ -319,10 +302,10 @@ void TDataInputForm::fillFields(int kind) {
     loaded_ = r;
 
     dateBox_->setDate(toQDate(r.date()));
-    if (kind == 0 || kind == 2) valueBox_[0]->setText(qs(store::formatOneDecimal(r.distance1())));
-    if (kind == 1) valueBox_[0]->setText(qs(store::formatOneDecimal(r.distance2())));
+    if (kind == 0 || kind == 2) showNumber(0, r.distance1());
+    if (kind == 1) showNumber(0, r.distance2());
     if (kind == 0) {
-        valueBox_[1]->setText(qs(store::formatOneDecimal(r.distance2())));
+        showNumber(1, r.distance2());
         valueBox_[2]->setText(qs(r.destination()));
         unsigned h = 0, m = 0;
         store::decodeTime(r.date(), h, m);
@@ -336,6 +319,12 @@ void TDataInputForm::fillFields(int kind) {
         valueBox_[2]->setText(QString::number(r.tax()));
     }
     remarksBox_->setText(qs(r.remarks()));
+}
+
+void TDataInputForm::showNumber(int box, double value) {
+    const QString text = qs(store::formatOneDecimal(value));
+    valueBox_[box]->setText(text);
+    shownNumber_[box] = ShownNumber{text, value};
 }
 
 void TDataInputForm::fillLists(int kind) {
@@ -397,16 +386,18 @@ void TDataInputForm::fillLists(int kind) {
     }
 }
 
-// Edit mode: shows the name of the record's item and selects the first entry of that
-// name. A deleted item has no entry: its name stays as the list's text with nothing
-// selected, so that saving keeps the record's reference (a list that offers "その他"
-// would otherwise quietly turn it into −1).
+// Edit mode: selects the entry of the record's own item, found by its position (names
+// may repeat, and an item may even be called "その他"); −1 selects the trailing "その他".
+// A deleted item has no entry: its name stays as the list's text with nothing selected,
+// so that saving keeps the record's reference (a list that offers "その他" would
+// otherwise quietly turn it into −1).
 void TDataInputForm::selectOwnItem(PickList& list, int reference, bool other) {
     QComboBox* box = list.box;
-    const int index = box->findText(list.ownName, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index >= 0) {
-        box->setCurrentIndex(index);
-        return;
+    for (std::size_t i = 0; i < list.positions.size(); ++i) {
+        if (list.positions[i] == reference) {
+            box->setCurrentIndex(static_cast<int>(i));
+            return;
+        }
     }
     box->setCurrentIndex(-1);
     if (other && reference < 0)
@@ -415,9 +406,7 @@ void TDataInputForm::selectOwnItem(PickList& list, int reference, bool other) {
         box->setEditText(list.ownName);
 }
 
-void TDataInputForm::Button2Click() {
-    close();
-}
+void TDataInputForm::Button2Click() { close(); }
 
 void TDataInputForm::reportError(const std::exception& error) {
     QString title = QGuiApplication::applicationDisplayName();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "store/Records.h"
+#include "ui/components/TDateEdit.h"
 
 class QComboBox;
 class QDateEdit;
@@ -79,6 +80,8 @@ private:
     void fillLists(int kind);
     void selectOwnItem(PickList& list, int reference, bool other);
 
+    void showNumber(int box, double value);
+    std::optional<double> number(int box, const char* message);
     std::optional<store::DataRecord> buildRecord(int kind);
     void refuse(const QString& message, QWidget* focus);
     std::optional<int> requiredReference(PickList& list, const QString& message);
@@ -88,7 +91,7 @@ private:
 
     MainContext& context_;
 
-    QDateEdit* dateBox_ = nullptr;
+    TDateEdit* dateBox_ = nullptr;
     QComboBox* startHour_ = nullptr;
     QComboBox* startMinute_ = nullptr;
     QComboBox* endHour_ = nullptr;
@@ -118,6 +121,13 @@ private:
     // that record and notices when the data set changed under the dialog.
     std::optional<std::int64_t> editPosition_;
     std::optional<store::DataRecord> loaded_;
+    // Edit mode: the stored value behind each decimal box's text as shown (one decimal),
+    // so that a box the user did not touch stores its value unrounded.
+    struct ShownNumber {
+        QString text;
+        double value = 0;
+    };
+    std::optional<ShownNumber> shownNumber_[2];
 };
 
 }  // namespace quil::ui

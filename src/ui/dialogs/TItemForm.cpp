@@ -2,13 +2,17 @@
 
 #include <QHBoxLayout>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "ui/components/EnterPressesButton.h"
+#include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
@@ -42,6 +46,7 @@ TItemForm::TItemForm(MainContext& context, QWidget* parent) : QDialog(parent), c
     for (QPushButton* b : {button1_, button2_, button3_, button4_}) {
         b->setObjectName(QStringLiteral("Button%1").arg(n++));
         b->setAutoDefault(false);
+        EnterPressesButton(b);
         b->setMinimumWidth(90);
         buttons->addWidget(b);
     }
@@ -55,7 +60,8 @@ TItemForm::TItemForm(MainContext& context, QWidget* parent) : QDialog(parent), c
     connect(button2_, &QPushButton::clicked, this, &TItemForm::Button2Click);
     connect(button3_, &QPushButton::clicked, this, &TItemForm::Button3Click);
     connect(button4_, &QPushButton::clicked, this, &TItemForm::Button4Click);
-    connect(listBox1_, &QListWidget::itemDoubleClicked, this, &TItemForm::ListBox1DblClick);
+    // A double click anywhere in the list, on an entry or below them, is "modify".
+    listBox1_->viewport()->installEventFilter(this);
 }
 
 ItemKind TItemForm::kindFromCaption(const QString& caption) {
@@ -138,15 +144,25 @@ void TItemForm::Button1Click() {
     item.setRegistered(store::today());
     store::ItemStore items(context_.dataFolder());
     const std::size_t before = positions_.size();
-    const int position = items.append(item);
-    // The mask follows the append, so a failed append leaves it as it was. A new user
-    // starts hidden from the record list.
+    // A new user starts hidden from the record list. Its mask character is written before
+    // the user is stored, so a failed settings write stores nothing; a character beyond the
+    // last user is ignored, so a failed append leaves the mask as good as before.
     if (k == ItemKind::User) {
         store::Settings settings(context_.programFolder());
         settings.setDriverMask(maskAfterAdd(settings.driverMask(), before, false));
     }
+    const int position = items.append(item);
     positions_.push_back(position);
     listBox1_->addItem(qs(item.name()));
+}
+
+bool TItemForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == listBox1_->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        ListBox1DblClick();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TItemForm::Button2Click() { modify(); }
@@ -173,8 +189,11 @@ void TItemForm::modify() {
     if (!text || *text == current) return;
     store::ItemStore items(context_.dataFolder());
     items.rename(position, text->toStdString());
-    listBox1_->item(row)->setText(qs(items.nameAt(position)));
-    context_.showItemChanges();
+    // The name is stored; what follows only shows it.
+    AfterChange after(this, QStringLiteral("名前を変更しました。"));
+    after.step(QStringLiteral("一覧の更新"),
+               [&] { listBox1_->item(row)->setText(qs(items.nameAt(position))); });
+    after.step(QStringLiteral("メイン画面の更新"), [this] { context_.showItemChanges(); });
 }
 
 void TItemForm::Button3Click() {
@@ -198,16 +217,35 @@ void TItemForm::Button3Click() {
             PromptIcon::Question))
         return;
 
-    store::ItemStore(context_.dataFolder()).markDeleted(position);
-    delete listBox1_->takeItem(row);
-    positions_.erase(positions_.begin() + row);
+    // The mask loses the item's character first, so a failed settings write deletes
+    // nothing; when the delete then fails, the old mask goes back.
+    std::optional<std::string> oldMask;
     if (hasMask(k)) {
         store::Settings settings(context_.programFolder());
+        oldMask = readMask(settings, k);
         writeMask(settings, k,
-                  maskAfterDelete(readMask(settings, k), positions_.size(),
-                                  static_cast<std::size_t>(row)));
+                  maskAfterDelete(*oldMask, positions_.size() - 1, static_cast<std::size_t>(row)));
     }
-    context_.showItemChanges();
+    try {
+        store::ItemStore(context_.dataFolder()).markDeleted(position);
+    } catch (...) {
+        if (oldMask) {
+            try {
+                store::Settings settings(context_.programFolder());
+                writeMask(settings, k, *oldMask);
+            } catch (...) {  // the delete's own error is the one to report
+            }
+        }
+        throw;
+    }
+    delete listBox1_->takeItem(row);
+    positions_.erase(positions_.begin() + row);
+    // Nothing is selected afterwards: a second 削除 must not ask about an entry the user
+    // never picked.
+    listBox1_->clearSelection();
+    listBox1_->setCurrentRow(-1, QItemSelectionModel::Clear);
+    AfterChange after(this, QStringLiteral("「") + name + QStringLiteral("」を削除しました。"));
+    after.step(QStringLiteral("メイン画面の更新"), [this] { context_.showItemChanges(); });
 }
 
 int TItemForm::selectedRow() const {

@@ -180,10 +180,11 @@ void TViewTimeForm::RadioGroup1Click() {
     comboBox1_->setVisible(hasParts(kind));
     comboBox1_->addItems(partEntries(kind));
 
-    const QString stored =
-        QString::fromStdString(store::Settings(context_.programFolder()).storedPeriod(kind));
-    // A part index that is not a number (an edited settings file) selects no part, so the
-    // user can choose one here.
+    std::string storedText = store::Settings(context_.programFolder()).storedPeriod(kind);
+    // A stored period that does not read back (an edited or damaged settings file) shows
+    // as the default one, the current year and the first part, which OK then stores.
+    if (!readsBack(kind, storedText)) storedText.clear();
+    const QString stored = QString::fromStdString(storedText);
     bool partOk = true;
     const int part = stored.size() >= 5 ? stored.mid(4).toInt(&partOk) : 0;
     const QString year = stored.isEmpty()
@@ -224,8 +225,9 @@ void TViewTimeForm::refuse(const QString& message, QWidget* focus) {
 void TViewTimeForm::Button1Click() {
     const int kind = selectedKind();
     const QString year = edit1_->text();
-    // Every list load and every start reads the stored year back as a number.
-    if (kind != 0 && !yearDigits(year)) {
+    // Every list load and every start reads the stored year back as a number; the year is
+    // the up-down's range (a short "99" would be stored as the year 991).
+    if (kind != 0 && (!yearDigits(year) || year.toInt() < kMinYear || year.toInt() > kMaxYear)) {
         refuse(QStringLiteral("正しい年を入力して下さい！"), edit1_);
         return;
     }

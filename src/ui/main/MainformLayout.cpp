@@ -67,8 +67,7 @@ void TMainform::createWidgets() {
     connect(ComboGrid1, &TComboGrid::OnUserMove, this, &TMainform::ComboGrid1Click);
 
     commands_ = std::make_unique<RecordCommands>(*this);
-    connect(ComboGrid1, &QAbstractItemView::doubleClicked, this,
-            [this] { commands_->ComboGrid1DblClick(); });
+    connect(ComboGrid1, &TComboGrid::OnDblClick, this, [this] { commands_->ComboGrid1DblClick(); });
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

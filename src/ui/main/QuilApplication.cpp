@@ -3,6 +3,9 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <exception>
 
 #include "ui/dialogs/Prompts.h"
@@ -10,8 +13,10 @@
 namespace quil::ui {
 
 QuilApplication::QuilApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // No display name: the window system would append it to every caption, and the
+    // captions read exactly as given ("警告", not "警告 — クイル台帳").
     setApplicationName(QStringLiteral("クイル台帳"));
-    setApplicationDisplayName(QStringLiteral("クイル台帳"));
+    useJapanese();
     setWindowIcon(QIcon(QStringLiteral(":/icons/quil.png")));
 
     // Every text on screen is Japanese: prefer a Japanese UI font to the desktop's default,
@@ -21,6 +26,18 @@ QuilApplication::QuilApplication(int& argc, char** argv) : QApplication(argc, ar
     ui.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAexGothic"),
                     QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic"), ui.family()});
     setFont(ui);
+}
+
+void QuilApplication::useJapanese() {
+    // Whatever the desktop's locale: Qt's own texts (Yes/No, OK/Cancel, the calendar) in
+    // Japanese, and Japanese month and day names and formats in every widget.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    auto* qtTexts = new QTranslator(this);
+    if (qtTexts->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qtTexts);
+    else
+        delete qtTexts;  // without the translations package the texts stay in English
 }
 
 bool QuilApplication::notify(QObject* receiver, QEvent* event) {

@@ -1,6 +1,6 @@
 #pragma once
-// The application object: its title, and the one place where an exception that ends a
-// command is reported to the user before the program goes on.
+// The application object: its name, Japanese for Qt's own texts, and the one place where an
+// exception that ends a command is reported to the user before the program goes on.
 
 #include <QApplication>
 
@@ -14,6 +14,9 @@ public:
 
     // Shows the report of an exception that ended a command.
     static void reportException(const std::exception& e);
+
+private:
+    void useJapanese();
 };
 
 }  // namespace quil::ui

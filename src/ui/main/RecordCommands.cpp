@@ -14,12 +14,12 @@ bool RecordCommands::listHasRecords() const { return !main_.ComboGrid1->Cells(1,
 
 void RecordCommands::OpenEntry(int kind, bool add) {
     if (!entry_ || entry_->isVisible()) return;
-    if (!add && main_.currentTab() == 3 && main_.selectedRow() > 0) {
-        const QString item = main_.ComboGrid1->Cells(5, main_.selectedRow());
-        if (item == QStringLiteral("給油代金"))
-            kind = 1;
-        else if (item == QStringLiteral("点検・整備費"))
-            kind = 2;
+    // The expense list also shows refuelling and maintenance records; each opens as its
+    // own kind, taken from the record (an expense item may be named like either kind).
+    const int row = main_.selectedRow();
+    if (!add && main_.currentTab() == 3 && row > 0 && row <= main_.listModel()->recordCount()) {
+        const int recordKind = main_.listModel()->record(row).kind();
+        if (recordKind >= 1 && recordKind <= 3) kind = recordKind;
     }
     entry_->setWindowTitle(QString::fromStdString(store::recordKindName(kind)) +
                            (add ? QStringLiteral("－追加") : QStringLiteral("－修正")));

@@ -8,6 +8,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <algorithm>
+#include <exception>
 
 #include "folder/DataFolderLock.h"
 #include "folder/DataSet.h"
@@ -68,8 +69,11 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     const std::string savedDir = settings.dataFolder();
     const std::string savedExeDir = settings.exeFolder();
     const WindowPlacement place = settings.placement();
+    // Location holds the outer bounds, frame included; the frame is known once the window
+    // is shown, where the size is set again (see showEvent).
     move(place.left, place.top);
-    resize(std::max(place.width, 590), std::max(place.height, 300));
+    outerSize_ = QSize(std::max(place.width, 590), std::max(place.height, 300));
+    resize(outerSize_);
 
     dataFolder_ = folder::resolveDataFolder(savedDir, savedExeDir, programFolder_);
     ItemStore items(dataFolder_);
@@ -97,6 +101,7 @@ void TMainform::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
+        resize(outerSize_ - (frameGeometry().size() - size()));
         if (!duplicate_ && !FormShow()) QTimer::singleShot(0, this, &QWidget::close);
     }
 }
@@ -220,8 +225,16 @@ void TMainform::SaveColumnWidths(int tab) {
 
 void TMainform::TabControl1Change(int index) {
     if (index == tab_ || index < 0) return;
-    SaveColumnWidths(tab_);
+    // The list follows the tab bar even when the old tab's widths cannot be saved; that
+    // failure is reported after the switch.
+    std::exception_ptr failure;
+    try {
+        SaveColumnWidths(tab_);
+    } catch (...) {
+        failure = std::current_exception();
+    }
     LoadList(index);
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TMainform::ComboGrid1Click() {
@@ -242,10 +255,11 @@ void TMainform::saveOnExit() {
     try {
         if (listSetUp_) SaveColumnWidths(tab_);
         WindowPlacement place;
-        place.top = y();
-        place.left = x();
-        place.width = width();
-        place.height = height();
+        const QRect outer = frameGeometry();
+        place.top = outer.y();
+        place.left = outer.x();
+        place.width = outer.width();
+        place.height = outer.height();
         Settings(programFolder_).writeExitState(place);
         FileSystem::current().remove(programFolder_ + kRowIndexFileName);
     } catch (const std::exception& e) {

@@ -149,6 +149,7 @@ private:
     double stamp_ = 0;
     bool duplicate_ = false;
     bool shown_ = false;
+    QSize outerSize_;  // the saved outer size, frame included
     bool startFailed_ = false;
     bool listSetUp_ = false;
     bool exitSaved_ = false;

@@ -1,6 +1,8 @@
 // Where the combo grid puts texts, buttons and check boxes, and when it reports drawing.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QHeaderView>
 #include <QImage>
 #include <QPainter>
 #include <QTest>
@@ -272,4 +274,79 @@ TEST(GridPainting, FixedCellsAreDrawnAsFixedAndTheCurrentButtonCellOnceMoreWithA
     EXPECT_EQ(count(2, 3, [](TGridDrawState s) { return s.Fixed; }), 0);
     EXPECT_GE(count(1, 1, [](TGridDrawState s) { return s == TGridDrawState{}; }), 1);
     EXPECT_GE(count(1, 1, [](TGridDrawState) { return true; }), 2);  // the cell, then again
+}
+
+TEST(GridPainting, AButtonInAFixedColumnIsDrawnPressedWhilePressed) {
+    PlainGrid g;
+    TComboGrid& grid = g.grid;
+    grid.setRowCount(4);
+    grid.setFixedRows(1);
+    grid.setFixedCols(1);
+    grid.CellKind(0).Kind = ckButton;
+    grid.CellKind(0).Items.Add(QStringLiteral("押"));
+    grid.resize(300, 160);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    const QRect cell(0, 0, 60, 23);
+    const TGridDrawState fixed{false, false, true};
+    const QImage raised = g.draw(0, 2, cell, fixed);
+
+    QWidget* column = grid.verticalHeader()->viewport();
+    const QPoint inCell(grid.ColWidths(0) / 2, grid.RowHeights(1) + grid.RowHeights(2) / 2);
+    QTest::mousePress(column, Qt::LeftButton, {}, inCell);
+    EXPECT_NE(g.draw(0, 2, cell, fixed), raised) << "drawn sunken while the button is held";
+    EXPECT_EQ(g.draw(0, 3, cell, fixed), raised) << "only the pressed cell";
+    QTest::mouseRelease(column, Qt::LeftButton, {}, inCell);
+    EXPECT_EQ(g.draw(0, 2, cell, fixed), raised);
+}
+
+TEST(GridMouse, ADoubleClickAnywhereOnTheGridIsReported) {
+    TComboGrid grid;
+    grid.setColCount(3);
+    grid.setRowCount(3);
+    grid.setFixedRows(1);
+    grid.setFixedCols(1);
+    grid.resize(300, 200);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    int reports = 0;
+    QObject::connect(&grid, &TComboGrid::OnDblClick, [&](TComboGrid* sender) {
+        EXPECT_EQ(sender, &grid);
+        ++reports;
+    });
+    const int rowH = grid.RowHeights(1);
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, QPoint(10, rowH / 2));  // a cell
+    EXPECT_EQ(reports, 1);
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {},
+                       QPoint(10, grid.viewport()->height() - 5));  // below the rows
+    EXPECT_EQ(reports, 2);
+    QTest::mouseDClick(grid.verticalHeader()->viewport(), Qt::LeftButton, {},
+                       QPoint(5, rowH / 2));  // the fixed column
+    EXPECT_EQ(reports, 3);
+    QTest::mouseDClick(grid.horizontalHeader()->viewport(), Qt::LeftButton, {},
+                       QPoint(grid.ColWidths(1) / 2, 5));  // the title row
+    EXPECT_EQ(reports, 4);
+}
+
+TEST(GridPainting, TheCurrentButtonCellShowsTheFocusRectangleWhileTheGridHasTheFocus) {
+    PlainGrid g;
+    TComboGrid& grid = g.grid;
+    grid.setRowCount(4);
+    grid.setFixedRows(1);
+    grid.CellKind(1).Kind = ckButton;
+    grid.CellKind(1).Items.Add(QStringLiteral("押"));
+    grid.resize(300, 160);
+    grid.show();
+    QApplication::setActiveWindow(&grid);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&grid));
+    QWidget* body = grid.viewport();
+    const QPoint inCell(grid.ColWidths(0) + grid.ColWidths(1) / 2, grid.RowHeights(1) / 2);
+    QTest::mouseClick(body, Qt::LeftButton, {}, inCell);
+    ASSERT_EQ(grid.Col(), 1);
+    ASSERT_TRUE(grid.hasFocus());
+    const QRect cell(grid.ColWidths(0), 0, grid.ColWidths(1), grid.RowHeights(1));
+    const QImage focused = body->grab(cell).toImage();
+    grid.clearFocus();
+    const QImage unfocused = body->grab(cell).toImage();
+    EXPECT_NE(focused, unfocused);
 }

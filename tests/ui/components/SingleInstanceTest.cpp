@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include "ui/components/TSingleInstance.h"
 
@@ -18,6 +20,13 @@ QString uniqueName(const char* tag) {
         .arg(QString::fromLatin1(tag));
 }
 
+// The folder the helper copies keep their lock and socket files in: the test program's
+// own temporary folder, removed at its end with whatever a killed copy left behind.
+QString helperFolder() {
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/quil-single-XXXXXX"));
+    return dir.path();
+}
+
 // One run of the helper program and the lines it printed.
 class Copy {
 public:
@@ -25,6 +34,10 @@ public:
         QStringList args{name, QString::number(int(action))};
         if (stay) args << QStringLiteral("stay");
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        env.insert(QStringLiteral("TMPDIR"), helperFolder());
+        process_.setProcessEnvironment(env);
         process_.start(QStringLiteral(QUIL_SINGLE_INSTANCE_HELPER), args);
     }
     ~Copy() {
@@ -137,6 +150,16 @@ TEST(SingleInstance, DifferentNamesNeverSeeEachOther) {
     Copy b(uniqueName("b"), diActivateFirst, true);
     EXPECT_TRUE(a.waitFor(QStringLiteral("first")));
     EXPECT_TRUE(b.waitFor(QStringLiteral("first")));
+}
+
+TEST(SingleInstance, TheCopiesKeepTheirFilesInTheTestsOwnFolder) {
+    const QString name = uniqueName("files");
+    Copy first(name, diActivateFirst, true);
+    ASSERT_TRUE(first.waitFor(QStringLiteral("first")));
+    const QStringList files = QDir(helperFolder()).entryList(QDir::Files | QDir::System);
+    EXPECT_TRUE(files.filter(QStringLiteral("QuilTest-")).size() >= 2)
+        << files.join(u' ').toStdString();
+    first.kill();
 }
 
 TEST(SingleInstance, ACopyThatDiedLeavesNoLockBehind) {

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
+#include <functional>
 
 #include "store/Date.h"
 #include "store/ItemStore.h"
@@ -33,6 +34,8 @@ public:
     int tab = 0;
     int row = 0;
     int reloads = 0;
+    // Runs on every reload after counting it (a test makes the reload fail with it).
+    std::function<void()> onReload;
     QWidget window;
 
     std::string programFolder() const override { return folder; }
@@ -40,7 +43,10 @@ public:
     double dataSetStamp() const override { return stamp; }
     int currentTab() const override { return tab; }
     int selectedRow() const override { return row; }
-    void reloadList() override { ++reloads; }
+    void reloadList() override {
+        ++reloads;
+        if (onReload) onReload();
+    }
     void refreshSummaries() override {}
     QWidget* mainWidget() override { return &window; }
 };

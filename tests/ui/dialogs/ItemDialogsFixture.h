@@ -10,6 +10,7 @@
 #include <QTest>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <vector>
 
@@ -32,6 +33,8 @@ public:
     int summaries = 0;
     QString periodLabel;
     int periodLabels = 0;
+    // Runs on every reload after counting it (a test makes the reload fail with it).
+    std::function<void()> onReload;
     QWidget window;
 
     std::string programFolder() const override { return folder; }
@@ -39,7 +42,10 @@ public:
     double dataSetStamp() const override { return stamp; }
     int currentTab() const override { return 0; }
     int selectedRow() const override { return 0; }
-    void reloadList() override { ++reloads; }
+    void reloadList() override {
+        ++reloads;
+        if (onReload) onReload();
+    }
     void refreshSummaries() override { ++summaries; }
     void showPeriodLabel(const QString& label) override {
         periodLabel = label;

@@ -86,7 +86,7 @@ TEST_F(ViewTimeFormTest, SelectingAButtonReadsThePeriodStoredForItsKind) {
     settings().setPeriodKind(5);
     settings().setStoredPeriod(5, "200011");
     settings().setStoredPeriod(3, "19991");
-    settings().setStoredPeriod(4, "20037");  // no fourth quarter past 4/4: nothing selected
+    settings().setStoredPeriod(4, "20037");  // no quarter 8: the default period is shown
     settings().setStoredPeriod(2, "2005x");  // kinds 1 and 2 ignore what follows the year
     open();
     EXPECT_EQ(form->selectedKind(), 5);
@@ -98,9 +98,8 @@ TEST_F(ViewTimeFormTest, SelectingAButtonReadsThePeriodStoredForItsKind) {
     EXPECT_EQ(form->Edit1()->text(), u("1999"));
     EXPECT_EQ(form->ComboBox1()->currentText(), u("下期"));
     choose(4);
-    EXPECT_EQ(form->Edit1()->text(), u("2003"));
-    EXPECT_EQ(form->ComboBox1()->currentIndex(), -1);
-    EXPECT_TRUE(form->ComboBox1()->currentText().isEmpty());
+    EXPECT_EQ(form->Edit1()->text(), u("2024"));
+    EXPECT_EQ(form->ComboBox1()->currentIndex(), 0);
     choose(2);
     EXPECT_EQ(form->Edit1()->text(), u("2005"));
     choose(1);
@@ -134,18 +133,46 @@ TEST_F(ViewTimeFormTest, OkWritesTheKindAndThePeriodOfThatKind) {
     EXPECT_TRUE(prompts.boxes().empty());
 }
 
-TEST_F(ViewTimeFormTest, AShortYearIsStoredAsTyped) {
+TEST_F(ViewTimeFormTest, AYearOutsideTheUpDownsRangeIsRefused) {
+    settings().setPeriodKind(3);
+    settings().setStoredPeriod(3, "20001");
+    const std::string before = iniText();
     open();
-    choose(3);
-    form->Edit1()->setText(u("99"));
-    form->ComboBox1()->setCurrentIndex(0);
+    for (const char* year : {"99", "991", "1899", "2101"}) {
+        prompts.clear();
+        form->Edit1()->setText(u(year));
+        form->ComboBox1()->setCurrentIndex(0);
+        pressOk();
+        expectWarning("正しい年を入力して下さい！");
+        EXPECT_EQ(form->focusWidget(), form->Edit1()) << year;
+    }
+    EXPECT_EQ(iniText(), before);
+    for (const char* year : {"1900", "2100"}) {
+        open();
+        choose(3);
+        form->Edit1()->setText(u(year));
+        form->ComboBox1()->setCurrentIndex(1);
+        pressOk();
+        EXPECT_FALSE(form->isVisible()) << year;
+        EXPECT_EQ(settings().storedPeriod(3), std::string(year) + "1");
+    }
+}
+
+TEST_F(ViewTimeFormTest, AStoredPeriodThatDoesNotParseShowsAsTheDefaultAndOkMendsIt) {
+    settings().setPeriodKind(5);
+    settings().setStoredPeriod(5, "20x41");
+    settings().setStoredPeriod(4, "2003q");
+    open();
+    EXPECT_EQ(form->Edit1()->text(), u("2024"));
+    EXPECT_EQ(form->ComboBox1()->currentText(), u("1月"));
+    choose(4);
+    EXPECT_EQ(form->Edit1()->text(), u("2024"));
+    EXPECT_EQ(form->ComboBox1()->currentText(), u("1/4期"));
+    choose(5);
     pressOk();
     EXPECT_TRUE(prompts.boxes().empty());
-    EXPECT_EQ(settings().storedPeriod(3), "990");
-    open();
-    choose(3);
-    EXPECT_EQ(form->Edit1()->text(), u("990"));
-    EXPECT_EQ(form->ComboBox1()->currentText(), u("上期"));
+    EXPECT_EQ(settings().storedPeriod(5), "20240");
+    EXPECT_EQ(main.periodLabel, u("2024年1月　(2024/01/01～2024/01/31)"));
 }
 
 TEST_F(ViewTimeFormTest, AYearThatWouldNotReadBackIsRefused) {
@@ -192,16 +219,6 @@ TEST_F(ViewTimeFormTest, APartTypedOverIsRefusedUnlessItNamesAnEntry) {
     }
     EXPECT_EQ(iniText(), before);
 
-    // A stored part no entry has selects nothing: OK is refused until one is chosen.
-    form->close();
-    settings().setStoredPeriod(5, "200112");
-    open();
-    EXPECT_EQ(form->ComboBox1()->currentIndex(), -1);
-    prompts.clear();
-    pressOk();
-    expectWarning("期間を一覧から選択して下さい！");
-    EXPECT_EQ(settings().storedPeriod(5), "200112");
-
     // Text typed exactly as an entry is that entry.
     prompts.clear();
     form->ComboBox1()->setEditText(u("3月"));
@@ -209,6 +226,12 @@ TEST_F(ViewTimeFormTest, APartTypedOverIsRefusedUnlessItNamesAnEntry) {
     EXPECT_TRUE(prompts.boxes().empty());
     EXPECT_EQ(settings().storedPeriod(5), "20012");
     EXPECT_EQ(main.reloads, 1);
+
+    // A stored part no entry has (no 13th month) is no period: the default one is shown.
+    settings().setStoredPeriod(5, "200112");
+    open();
+    EXPECT_EQ(form->Edit1()->text(), u("2024"));
+    EXPECT_EQ(form->ComboBox1()->currentIndex(), 0);
 }
 
 TEST_F(ViewTimeFormTest, TheUpDownControlStepsWithin1900To2100) {

@@ -46,7 +46,7 @@ TEST_F(Start, FirstStartInAnEmptyFolderCreatesTheSettingsAndItemFiles) {
     EXPECT_EQ(cell(1, 1), QString());
     EXPECT_FALSE(readBytes(tmp.file("Data.idx")));
     EXPECT_TRUE(prompts.boxes().empty());
-    EXPECT_EQ(main->width(), 640);
+    EXPECT_EQ(main->frameGeometry().width(), 640);  // the outer width, frame included
 }
 
 TEST_F(Start, ExitSavesPlacementAndWidthsAndRemovesTheRowIndex) {
@@ -54,9 +54,14 @@ TEST_F(Start, ExitSavesPlacementAndWidthsAndRemovesTheRowIndex) {
     writeBytes(tmp.file("Data.idx"), std::string(8, '\0'));
     main->ComboGrid1->setColWidths(3, 123);
     main->resize(700, 500);
+    const QRect outer = main->frameGeometry();
+    ASSERT_GT(outer.width(), 700) << "the test needs a window frame";
     main->close();
-    EXPECT_EQ(ini("Location", "Width"), "700");
-    EXPECT_EQ(ini("Location", "Height"), "500");
+    // Location keeps the outer bounds.
+    EXPECT_EQ(ini("Location", "Width"), std::to_string(outer.width()));
+    EXPECT_EQ(ini("Location", "Height"), std::to_string(outer.height()));
+    EXPECT_EQ(ini("Location", "Left"), std::to_string(outer.x()));
+    EXPECT_EQ(ini("Location", "Top"), std::to_string(outer.y()));
     EXPECT_EQ(ini("Dir", "ExeDir"), dir());
     EXPECT_EQ(ini("TabWidth", "03"), "123");
     EXPECT_EQ(ini("TabWidth", "011"), "75");
@@ -71,7 +76,9 @@ TEST_F(Start, SavedPlacementAndWidthsAreUsed) {
     s.writeText(SettingKey::DataDir, "");
     s.ini().writeText("TabWidth", "02", "99");
     start();
-    EXPECT_EQ(main->width(), 800);
+    EXPECT_EQ(main->frameGeometry().width(), 800);
+    EXPECT_EQ(main->frameGeometry().height(), 600);
+    EXPECT_LT(main->width(), 800);
     EXPECT_EQ(main->ComboGrid1->ColWidths(2), 99);
     EXPECT_EQ(main->ComboGrid1->ColWidths(1), 30);
     EXPECT_EQ(main->dataFolder(), dir());

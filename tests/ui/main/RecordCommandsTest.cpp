@@ -1,4 +1,5 @@
 // Add, edit and delete from the main window, with a stand-in for the entry dialog.
+#include <QHeaderView>
 #include <QTabBar>
 #include <QTimer>
 
@@ -68,10 +69,58 @@ TEST_F(Commands, EditNeedsASelectedRowAndTheExpenseTabTakesTheKindFromColumn5) {
     EXPECT_EQ(entry.windowTitle(), QStringLiteral("出費記録－修正"));
 }
 
+TEST_F(Commands, AnExpenseWhoseItemIsNamedLikeAnotherKindStaysAnExpense) {
+    writeRecords<ItemRecord>(
+        tmp.file("Quil.qui"),
+        {item(ItemKind::Vehicle, "A"), item(ItemKind::User, "B"),
+         item(ItemKind::ExpenseItem, "給油代金"), item(ItemKind::ExpenseItem, "点検・整備費")});
+    auto named = [](int item) {
+        auto r = makeRecord(10 + item, 0, 1, 100, 3);
+        r.setItem(static_cast<std::int16_t>(item));
+        r.setPlace(-1);
+        return r;
+    };
+    withRecords({named(2), named(3), makeRecord(20, 0, 1, 100, 2)});
+    startWithEntry();
+    main->TabControl1->setCurrentIndex(3);
+    ASSERT_EQ(cell(5, 1), QStringLiteral("給油代金"));
+    ASSERT_EQ(cell(5, 2), QStringLiteral("点検・整備費"));
+    const char* expected[] = {"出費記録－修正", "出費記録－修正", "点検・整備記録－修正"};
+    for (int row = 1; row <= 3; ++row) {
+        select(row);
+        main->commands()->EditClick();
+        EXPECT_EQ(entry.windowTitle(), QString::fromUtf8(expected[row - 1])) << row;
+        entry.hide();
+    }
+}
+
 TEST_F(Commands, DoubleClickEditsWhenTheListHasRecordsAndAddsOtherwise) {
     startWithEntry();
     main->commands()->ComboGrid1DblClick();
     EXPECT_EQ(entry.windowTitle(), QStringLiteral("走行記録－追加"));
+}
+
+TEST_F(Commands, ADoubleClickOnTheFixedCellsTitlesOrBlankAreaActsAsOnARow) {
+    withRecords({makeRecord(10, 0, 1, 1, 0), makeRecord(11, 0, 1, 2, 0)});
+    startWithEntry();
+    select(1);
+    auto* grid = main->ComboGrid1;
+    const int rowH = grid->RowHeights(1);
+    struct Place {
+        const char* name;
+        QWidget* widget;
+        QPoint at;
+    } places[] = {
+        {"fixed column", grid->verticalHeader()->viewport(), QPoint(5, rowH / 2)},
+        {"title row", grid->horizontalHeader()->viewport(), QPoint(grid->ColWidths(1) / 2, 5)},
+        {"below the rows", grid->viewport(), QPoint(10, grid->viewport()->height() - 5)},
+    };
+    for (const Place& p : places) {
+        entry.setWindowTitle(QString());
+        QTest::mouseDClick(p.widget, Qt::LeftButton, {}, p.at);
+        EXPECT_EQ(entry.windowTitle(), QStringLiteral("走行記録－修正")) << p.name;
+        entry.hide();
+    }
 }
 
 TEST_F(Commands, DeleteAsksAndMarksExactlyTheRecordBehindTheRow) {

@@ -3,6 +3,7 @@
 #include <QTabBar>
 #include <QTest>
 
+#include "../dialogs/FailingFiles.h"
 #include "MainTestSupport.h"
 #include "store/Date.h"
 
@@ -206,4 +207,25 @@ TEST_F(RecordList, LeavingATabSavesItsWidthsAndTheNewTabUsesItsOwn) {
     main->TabControl1->setCurrentIndex(0);
     EXPECT_EQ(main->ComboGrid1->ColWidths(11), 200);
     EXPECT_EQ(main->ComboGrid1->CellKind(5).Alignment(), 1);
+}
+
+TEST_F(RecordList, TheListFollowsTheTabEvenWhenTheOldWidthsCannotBeSaved) {
+    writeRecords<DataRecord>(tmp.file("Quil.qud"),
+                             {driving(100, 0, 1), makeRecord(101, 0, 1, 500, 1)});
+    start();
+    main->ComboGrid1->setColWidths(11, 200);
+    {
+        FailingFiles readOnly({"Quil.ini"});
+        QTabBar* tabs = main->TabControl1;
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        ASSERT_EQ(tabs->currentIndex(), 1);
+        EXPECT_EQ(main->currentTab(), 1);
+        EXPECT_EQ(main->listModel()->tab(), 1);
+        EXPECT_EQ(cell(2, 1), QStringLiteral("1900/04/10"));
+        EXPECT_EQ(rows(), 2);
+    }
+    // The failure was reported once, by the application's report.
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("Quil.ini")));
+    EXPECT_EQ(ini("TabWidth", "011"), "<none>");
 }

@@ -1,0 +1,226 @@
+// The master list editor and the vehicle dialog when Quil.ini or the main window's list
+// cannot follow: nothing is stored twice, no dialog stays open over a stored change, and
+// the masks never lose step with the items.
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "FailingFiles.h"
+#include "ItemDialogsFixture.h"
+#include "store/StoreError.h"
+#include "ui/dialogs/TCarform.h"
+#include "ui/dialogs/TItemForm.h"
+
+namespace quil::itemtest {
+namespace {
+
+using testing::FailingFiles;
+
+class ItemChangeFailureTest : public ItemDialogTest {
+protected:
+    std::unique_ptr<ui::TItemForm> editor;
+    std::unique_ptr<ui::TCarform> carform;
+
+    void SetUp() override {
+        ItemDialogTest::SetUp();
+        editor = std::make_unique<ui::TItemForm>(main, &main.window);
+        carform = std::make_unique<ui::TCarform>(main, &main.window);
+        editor->setCarform(carform.get());
+        carform->setItemForm(editor.get());
+    }
+    void open(const char* kindName) {
+        editor->setWindowTitle(u("設定－") + u(kindName));
+        editor->show();
+    }
+    void select(int row) { editor->ListBox1()->setCurrentRow(row); }
+    void failReloads() {
+        main.onReload = [] { throw store::StoreError("Data.idx", "書き込みできません。"); };
+    }
+    std::size_t liveCount(ItemKind kind) const {
+        return store::ItemStore(main.folder).listLive(kind).size();
+    }
+    // The one report of a change that was stored and a step after it that failed.
+    void expectOneReport(const char* done, const char* notDone) {
+        ASSERT_EQ(prompts.boxes().size(), 1u);
+        const QString text = prompts.last().text;
+        EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+        EXPECT_TRUE(text.startsWith(u(done))) << text.toStdString();
+        EXPECT_TRUE(text.contains(u(notDone) + u("ができませんでした。"))) << text.toStdString();
+    }
+};
+
+TEST_F(ItemChangeFailureTest, AVehicleWhoseMaskCannotBeWrittenIsNotStoredAtAll) {
+    addItem(ItemKind::Vehicle, "車両1");
+    settings().setCarMask("1");
+    open("車両");
+    QTest::mouseClick(editor->Button1(), Qt::LeftButton);
+    ASSERT_TRUE(carform->isVisible());
+    carform->nameBox()->setText(u("ハイエース"));
+    {
+        FailingFiles readOnly({"Quil.ini"});
+        for (int press = 0; press < 2; ++press)
+            EXPECT_THROW(carform->Button1Click(), store::StoreError);
+        EXPECT_GE(readOnly.refusals(), 2);
+    }
+    EXPECT_EQ(liveCount(ItemKind::Vehicle), 1u);
+    EXPECT_EQ(settings().carMask(), "1");
+    EXPECT_TRUE(carform->isVisible()) << "nothing stored: the typed vehicle is kept";
+
+    // With the settings writable again, one OK stores one vehicle shown in the list.
+    QTest::mouseClick(carform->Button1(), Qt::LeftButton);
+    EXPECT_EQ(liveCount(ItemKind::Vehicle), 2u);
+    EXPECT_EQ(settings().carMask(), "11");
+    EXPECT_FALSE(carform->isVisible());
+}
+
+TEST_F(ItemChangeFailureTest, AStoredVehicleClosesTheDialogWhenTheListCannotFollow) {
+    addItem(ItemKind::Vehicle, "車両1");
+    settings().setCarMask("1");
+    failReloads();
+    open("車両");
+    QTest::mouseClick(editor->Button1(), Qt::LeftButton);
+    carform->nameBox()->setText(u("ハイエース"));
+    QTest::mouseClick(carform->Button1(), Qt::LeftButton);
+    EXPECT_EQ(liveCount(ItemKind::Vehicle), 2u);
+    EXPECT_EQ(settings().carMask(), "11");
+    EXPECT_FALSE(carform->isVisible());
+    EXPECT_EQ(editor->ListBox1()->count(), 2);
+    expectOneReport("車両を登録しました。", "一覧の更新");
+}
+
+TEST_F(ItemChangeFailureTest, AUserWhoseMaskCannotBeWrittenIsNotStored) {
+    addItem(ItemKind::User, "山田");
+    settings().setDriverMask("1");
+    open("使用者");
+    prompts.answerInput(u("佐藤"));
+    {
+        FailingFiles readOnly({"Quil.ini"});
+        EXPECT_THROW(editor->Button1Click(), store::StoreError);
+    }
+    EXPECT_EQ(liveCount(ItemKind::User), 1u);
+    EXPECT_EQ(entries(editor->ListBox1()), QStringList{u("山田")});
+
+    // An add the list cannot follow appears in the editor at once all the same.
+    prompts.answerInput(u("佐藤"));
+    QTest::mouseClick(editor->Button1(), Qt::LeftButton);
+    EXPECT_EQ(liveCount(ItemKind::User), 2u);
+    EXPECT_EQ(settings().driverMask(), "10");
+    EXPECT_EQ(entries(editor->ListBox1()), (QStringList{u("山田"), u("佐藤")}));
+}
+
+TEST_F(ItemChangeFailureTest, ADeleteKeepsItemsAndMaskInStep) {
+    addItem(ItemKind::Vehicle, "車両A");
+    const int b = addItem(ItemKind::Vehicle, "車両B");
+    addItem(ItemKind::Vehicle, "車両C");
+    settings().setCarMask("101");
+    open("車両");
+
+    // The mask cannot be written: nothing is deleted.
+    select(1);
+    prompts.answerQuestion(true);
+    {
+        FailingFiles readOnly({"Quil.ini"});
+        EXPECT_THROW(editor->Button3Click(), store::StoreError);
+    }
+    EXPECT_FALSE(store::ItemStore(main.folder).read(b).deleted());
+    EXPECT_EQ(settings().carMask(), "101");
+    EXPECT_EQ(editor->ListBox1()->count(), 3);
+
+    // The item file cannot be written: the mask goes back as it was.
+    prompts.answerQuestion(true);
+    {
+        FailingFiles readOnly({"Quil.qui"});
+        EXPECT_THROW(editor->Button3Click(), store::StoreError);
+    }
+    EXPECT_FALSE(store::ItemStore(main.folder).read(b).deleted());
+    EXPECT_EQ(settings().carMask(), "101");
+    EXPECT_EQ(editor->ListBox1()->count(), 3);
+
+    // Stored, but the main window cannot follow: one report, the list and mask follow.
+    prompts.clear();
+    failReloads();
+    prompts.answerQuestion(true);
+    QTest::mouseClick(editor->Button3(), Qt::LeftButton);
+    EXPECT_TRUE(store::ItemStore(main.folder).read(b).deleted());
+    EXPECT_EQ(settings().carMask(), "11");
+    EXPECT_EQ(entries(editor->ListBox1()), (QStringList{u("車両A"), u("車両C")}));
+    ASSERT_EQ(prompts.boxes().size(), 2u);  // the question, then the one report
+    EXPECT_TRUE(prompts.last().text.startsWith(u("「車両B」を削除しました。")));
+}
+
+TEST_F(ItemChangeFailureTest, AfterADeleteNothingIsSelected) {
+    addItem(ItemKind::Purpose, "配達");
+    addItem(ItemKind::Purpose, "営業");
+    addItem(ItemKind::Purpose, "通勤");
+    open("使用目的");
+    select(0);
+    prompts.answerQuestion(true);
+    QTest::mouseClick(editor->Button3(), Qt::LeftButton);
+    EXPECT_TRUE(editor->ListBox1()->selectedItems().isEmpty());
+    // A second 削除 asks about nothing the user never picked.
+    prompts.clear();
+    prompts.answerQuestion(true);
+    QTest::mouseClick(editor->Button3(), Qt::LeftButton);
+    expectWarning("項目を選択して下さい！");
+    EXPECT_EQ(liveCount(ItemKind::Purpose), 2u);
+}
+
+TEST_F(ItemChangeFailureTest, ARenameTheMainWindowCannotShowIsStoredAndReportedOnce) {
+    addItem(ItemKind::Shop, "ABC");
+    open("店");
+    failReloads();
+    select(0);
+    prompts.answerInput(u("XYZ"));
+    QTest::mouseClick(editor->Button2(), Qt::LeftButton);
+    EXPECT_EQ(store::ItemStore(main.folder).nameAt(0), "XYZ");
+    EXPECT_EQ(entries(editor->ListBox1()), QStringList{u("XYZ")});
+    ASSERT_EQ(prompts.boxes().size(), 2u);  // the input box, then the one report
+    EXPECT_TRUE(prompts.last().text.startsWith(u("名前を変更しました。")));
+}
+
+TEST_F(ItemChangeFailureTest, ADoubleClickAnywhereInTheListIsModify) {
+    addItem(ItemKind::Shop, "ABC");
+    open("店");
+    QWidget* list = editor->ListBox1()->viewport();
+    const QPoint below(10, list->height() - 5);
+    QTest::mouseDClick(list, Qt::LeftButton, {}, below);
+    expectWarning("項目を選択して下さい！");
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+
+    const QPoint onEntry = editor->ListBox1()->visualItemRect(editor->ListBox1()->item(0)).center();
+    prompts.answerInput(u("XYZ"));
+    QTest::mouseClick(list, Qt::LeftButton, {}, onEntry);  // the double click's first click
+    QTest::mouseDClick(list, Qt::LeftButton, {}, onEntry);
+    ASSERT_EQ(prompts.boxes().size(), 2u);
+    EXPECT_EQ(prompts.last().kind, ui::ScriptedPrompts::Kind::Input);
+    EXPECT_EQ(store::ItemStore(main.folder).nameAt(0), "XYZ");
+}
+
+// Typing into a full box refuses the keystroke: the text and the cursor stay as they were.
+TEST_F(ItemChangeFailureTest, TypingIntoAFullVehicleNameRefusesTheKeystroke) {
+    open("車両");
+    QTest::mouseClick(editor->Button1(), Qt::LeftButton);
+    QLineEdit* name = carform->nameBox();
+    const QString full = u("あいうえおかきくけこさしすせそ");  // 15 full-width = 30 bytes
+    name->setText(full);
+    name->setCursorPosition(0);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, u("ア"));
+    QApplication::sendEvent(name, &press);
+    EXPECT_EQ(name->text(), full);
+    EXPECT_EQ(name->cursorPosition(), 0);
+    QTest::keyClick(name, Qt::Key_A);
+    EXPECT_EQ(name->text(), full);
+
+    // A paste that would pass the limit is refused whole.
+    name->setText(u("あいうえおかきくけこさしす"));  // 26 bytes
+    name->setCursorPosition(1);
+    name->insert(u("ABCDE"));
+    EXPECT_EQ(name->text(), u("あいうえおかきくけこさしす"));
+    name->insert(u("ABCD"));
+    EXPECT_EQ(name->text(), u("あABCDいうえおかきくけこさしす"));
+}
+
+}  // namespace
+}  // namespace quil::itemtest
