@@ -10,9 +10,11 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "analysis/TGridPrinter.h"
 #include "store/Date.h"
@@ -272,8 +274,11 @@ void TCalForm::BitBtn2Click() {
     preview->setObjectName(QStringLiteral("SummaryPreview"));
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setWindowTitle(QStringLiteral("集計表－印刷プレビュー"));
-    connect(preview, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter* target) { PrintSummary(*target); });
+    connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
+        const bool keep = std::exchange(SummaryPrinter->ProcessEvents, false);
+        const auto restore = qScopeGuard([&] { SummaryPrinter->ProcessEvents = keep; });
+        PrintSummary(*target);
+    });
     preview->open();
 }
 

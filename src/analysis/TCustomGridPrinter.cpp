@@ -58,6 +58,7 @@ TCustomGridPrinter::~TCustomGridPrinter() = default;
 
 void TCustomGridPrinter::checkGrid() const {
     if (!HasGrid()) throw EInvalidOperation("印刷対象グリッドが指定されていません");
+    if (printing_) throw EInvalidOperation("印刷中です。");
 }
 
 int TCustomGridPrinter::ToDeviceX(int X) const {
@@ -192,7 +193,7 @@ void TCustomGridPrinter::StartPage() {
 }
 
 void TCustomGridPrinter::PrintNextRow(int ARow) {
-    if (toPrinter_) QCoreApplication::processEvents();
+    if (toPrinter_ && ProcessEvents) QCoreApplication::processEvents();
     PrintRow(ARow);
 }
 

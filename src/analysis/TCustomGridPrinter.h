@@ -64,6 +64,10 @@ public:
     // A caller (an event handler, a cancel button) may set this during a printer run: the
     // job is aborted after the current row.
     bool CancelRequested = false;
+    // On the printer, pending events are processed before each data row so the window stays
+    // responsive. A print preview turns this off: repainting the preview while its pages are
+    // being recorded would play a half-written page.
+    bool ProcessEvents = true;
 
     // ---- Stored form: every property that differs from its default (LineHeight always),
     // as a property name and a value each, in the value-list encoding.
@@ -73,7 +77,8 @@ public:
     void ReadProperties(TValueReader& reader);
 
     // Prints every page on `printer` and returns the number of pages. Throws
-    // EInvalidOperation without a grid and EPrinterError when the document cannot be
+    // EInvalidOperation without a grid or during a run (a second print started from an event
+    // processed between rows), and EPrinterError when the document cannot be
     // started. Whatever passes through, the run ends: the job is aborted, Printing cleared.
     int Print(QPrinter& printer);
     // Renders one page onto `Image` (Restart: the first page; otherwise the next one) and

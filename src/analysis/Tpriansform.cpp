@@ -13,10 +13,12 @@
 #include <QPrintPreviewDialog>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "analysis/TGridPrinter.h"
 #include "store/Date.h"
@@ -197,6 +199,8 @@ int Tpriansform::countPages(const QPrinter& like) {
     dry.setResolution(like.resolution());
     dry.setPageLayout(like.pageLayout());
     dry.setFullPage(like.fullPage());
+    const bool keep = std::exchange(GridPrinter1->ProcessEvents, false);
+    const auto restore = qScopeGuard([&] { GridPrinter1->ProcessEvents = keep; });
     return GridPrinter1->Print(dry);
 }
 
@@ -237,8 +241,11 @@ void Tpriansform::PreviewClick() {
     preview->setObjectName(QStringLiteral("PrintPreview"));
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setWindowTitle(QStringLiteral("印刷プレビュー"));
-    connect(preview, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter* target) { PrintCopy(*target); });
+    connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
+        const bool keep = std::exchange(GridPrinter1->ProcessEvents, false);
+        const auto restore = qScopeGuard([&] { GridPrinter1->ProcessEvents = keep; });
+        PrintCopy(*target);
+    });
     preview->open();
 }
 

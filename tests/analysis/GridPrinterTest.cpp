@@ -363,6 +363,9 @@ TEST_F(GridPrinterTest, GridCannotChangeDuringARunAndAnExceptionEndsTheRun) {
         }
         EXPECT_TRUE(printer.Printing());
         EXPECT_EQ(printer.ToDeviceX(7), 7);
+        // Nor can a second run start inside this one.
+        QImage second = page();
+        EXPECT_THROW(printer.PrintToImage(second, true), EInvalidOperation);
     };
     QImage img = page();
     printer.PrintToImage(img, true);
