@@ -81,7 +81,7 @@ private:
 
     std::optional<store::DataRecord> buildRecord(int kind);
     void refuse(const QString& message, QWidget* focus);
-    std::optional<int> requiredReference(PickList& list, const QString& message);
+    std::optional<int> requiredReference(PickList& list);
     std::optional<int> optionalReference(PickList& list);
     bool stillTheLoadedRecord() const;
     void reportError(const std::exception& error);
