@@ -44,22 +44,22 @@ ListFilter toolListFilter(const std::vector<ItemRecord>& items, const ListOption
 }
 
 std::int64_t exportListCsv(const std::string& dataFolder, const ListOptions& options,
-                           CsvEncoding encoding, const Sink& sink, const Progress& progress) {
+                           TextEncoding encoding, const Sink& sink, const Progress& progress) {
     const auto items = ItemStore(dataFolder).readAll();
     const ListFilter filter = toolListFilter(items, options);
     const ItemNames names(items);
-    ListCsv csv(options.tab, names);
+    ListCsv csv(options.tab, names, encoding);
     csv.header();
     const RecordStore records(dataFolder);
     const std::int64_t total = records.count();
     records.scan([&](std::int64_t pos, const DataRecord& r) {
         if (filter.takes(r)) csv.row(r);
-        if (csv.full()) sink(csv.take(encoding));
+        if (csv.full()) sink(csv.take());
         if (progress && (pos & 0xFFFF) == 0) progress(pos, total);
     });
-    sink(csv.take(encoding));
+    sink(csv.take());
     if (progress) progress(total, total);
-    return csv.rows();
+    return csv.rowCount();
 }
 
 }  // namespace quil::folder

@@ -40,7 +40,7 @@ using Sink = std::function<void(std::string_view bytes)>;
 // Scans Quil.qud once and hands the CSV of the records the filter takes to `sink` in
 // pieces of about a megabyte. Returns the number of rows written.
 std::int64_t exportListCsv(const std::string& dataFolder, const ListOptions& options,
-                           store::CsvEncoding encoding, const Sink& sink,
+                           store::TextEncoding encoding, const Sink& sink,
                            const Progress& progress = {});
 
 }  // namespace quil::folder

@@ -30,11 +30,11 @@ bool validUtf8(std::string_view s) {
 
 }  // namespace
 
-std::string CsvReader::decode(std::string_view bytes, std::optional<CsvEncoding> encoding) {
+std::string CsvReader::decode(std::string_view bytes, std::optional<TextEncoding> encoding) {
     constexpr std::string_view kBom = "\xEF\xBB\xBF";
     if (bytes.substr(0, 3) == kBom) return std::string(bytes.substr(3));
-    if (!encoding) encoding = validUtf8(bytes) ? CsvEncoding::Utf8 : CsvEncoding::Cp932;
-    return *encoding == CsvEncoding::Utf8 ? std::string(bytes) : fromCp932(bytes);
+    if (!encoding) encoding = validUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Cp932;
+    return *encoding == TextEncoding::Utf8 ? std::string(bytes) : fromCp932(bytes);
 }
 
 std::vector<CsvRow> CsvReader::parse(std::string_view text, std::optional<CsvParseError>& error) {

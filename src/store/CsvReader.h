@@ -27,7 +27,7 @@ public:
     // The text of a CSV file as UTF-8: a UTF-8 byte-order mark selects UTF-8; without
     // one, `encoding` decides, or when none is given, text that is valid UTF-8 is taken as
     // UTF-8 and anything else as CP932.
-    static std::string decode(std::string_view bytes, std::optional<CsvEncoding> encoding);
+    static std::string decode(std::string_view bytes, std::optional<TextEncoding> encoding);
 
     // Splits UTF-8 text into rows. Blank lines are skipped. A quote that is never closed,
     // or text after a closing quote, is an error naming its line.

@@ -1,22 +1,26 @@
 #include "CsvWriter.h"
 
-#include "Codec.h"
-
 namespace quil::store {
 
-void CsvWriter::field(std::string_view utf8) {
-    if (rowStarted_) buf_ += ',';
-    rowStarted_ = true;
-    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
-        buf_ += utf8;
-        return;
-    }
+bool CsvWriter::needsQuotes(std::string_view bytes) {
+    bool plain = true;
+    for (char c : bytes) plain &= c != ',' && c != '"' && c != '\r' && c != '\n';
+    return !plain;
+}
+
+void CsvWriter::quoteFrom(std::size_t start) {
+    const std::string bytes = buf_.substr(start);
+    buf_.resize(start);
     buf_ += '"';
-    for (char c : utf8) {
+    for (char c : bytes) {
         if (c == '"') buf_ += '"';
         buf_ += c;
     }
     buf_ += '"';
+}
+
+void CsvWriter::field(std::string_view bytes) {
+    fieldFrom([&](std::string& out) { out += bytes; });
 }
 
 void CsvWriter::endRow() {
@@ -24,8 +28,8 @@ void CsvWriter::endRow() {
     rowStarted_ = false;
 }
 
-std::string CsvWriter::take(CsvEncoding encoding) {
-    std::string out = encoding == CsvEncoding::Cp932 ? toCp932(buf_) : std::move(buf_);
+std::string CsvWriter::take() {
+    std::string out = std::move(buf_);
     buf_.clear();
     return out;
 }

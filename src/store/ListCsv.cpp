@@ -1,21 +1,16 @@
 #include "ListCsv.h"
 
-#include "ListRows.h"
-
 namespace quil::store {
 
 void ListCsv::header() {
-    for (int c = 1; c < listColumnCount(tab_); ++c) writer_.field(listColumnTitle(tab_, c));
+    for (int c = 1; c < listColumnCount(tab_); ++c) writer_.field(rows_.title(c));
     writer_.endRow();
 }
 
 void ListCsv::row(const DataRecord& r) {
-    ++rows_;
-    for (int c = 1; c < listColumnCount(tab_); ++c) {
-        cell_.clear();
-        appendListCell(cell_, tab_, r, rows_, c, names_);
-        writer_.field(cell_);
-    }
+    ++count_;
+    for (int c = 1; c < columns_; ++c)
+        writer_.fieldFrom([&](std::string& out) { rows_.appendCell(out, r, count_, c); });
     writer_.endRow();
 }
 

@@ -7,30 +7,30 @@
 #include <string>
 
 #include "CsvWriter.h"
-#include "ItemStore.h"
-#include "Records.h"
+#include "ListRows.h"
 
 namespace quil::store {
 
 class ListCsv {
 public:
-    ListCsv(int tab, const ItemNames& names) : tab_(tab), names_(names) {}
+    ListCsv(int tab, const ItemNames& names, TextEncoding encoding)
+        : tab_(tab), columns_(listColumnCount(tab)), rows_(tab, names, encoding) {}
 
     void header();
     // The next row; rows are numbered from 1 as in the list.
     void row(const DataRecord& r);
 
-    std::int64_t rows() const { return rows_; }
-    // Collected bytes in `encoding`; worth taking once they pass about a megabyte.
+    std::int64_t rowCount() const { return count_; }
+    // Collected bytes; worth taking once they pass about a megabyte.
     bool full() const { return writer_.pendingBytes() >= (1u << 20); }
-    std::string take(CsvEncoding encoding) { return writer_.take(encoding); }
+    std::string take() { return writer_.take(); }
 
 private:
     int tab_;
-    const ItemNames& names_;
+    int columns_;
+    ListRowFormatter rows_;
     CsvWriter writer_;
-    std::string cell_;
-    std::int64_t rows_ = 0;
+    std::int64_t count_ = 0;
 };
 
 }  // namespace quil::store

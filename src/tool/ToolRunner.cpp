@@ -71,9 +71,9 @@ std::optional<int> kindOf(const std::string& name) {
     return it == kinds.end() ? std::nullopt : std::optional<int>(it->second);
 }
 
-std::optional<CsvEncoding> encodingOf(const std::string& name) {
-    if (name == "cp932") return CsvEncoding::Cp932;
-    if (name == "utf-8" || name == "utf8") return CsvEncoding::Utf8;
+std::optional<TextEncoding> encodingOf(const std::string& name) {
+    if (name == "cp932") return TextEncoding::Cp932;
+    if (name == "utf-8" || name == "utf8") return TextEncoding::Utf8;
     return std::nullopt;
 }
 
@@ -235,7 +235,7 @@ int ToolRunner::exportCsv(const std::vector<std::string>& args) {
     }
     if (o.values.count("--vehicle")) options.vehicles = o.values.at("--vehicle");
     if (o.values.count("--user")) options.users = o.values.at("--user");
-    CsvEncoding encoding = CsvEncoding::Cp932;
+    TextEncoding encoding = TextEncoding::Cp932;
     if (const std::string* e = o.one("--encoding")) {
         const auto chosen = encodingOf(*e);
         if (!chosen) return usage("--encoding は cp932 か utf-8 です: " + *e, "export-csv");
@@ -286,7 +286,7 @@ int ToolRunner::importCsv(const std::vector<std::string>& args) {
     const auto recordKind = kindOf(*kind);
     if (!recordKind) return usage("--kind が正しくありません: " + *kind, "import-csv");
     if (o.words.size() != 1) return usage("CSV ファイルを 1 つ指定して下さい。", "import-csv");
-    std::optional<CsvEncoding> encoding;
+    std::optional<TextEncoding> encoding;
     if (const std::string* e = o.one("--encoding")) {
         encoding = encodingOf(*e);
         if (!encoding) return usage("--encoding は cp932 か utf-8 です: " + *e, "import-csv");

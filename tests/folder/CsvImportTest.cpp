@@ -33,7 +33,7 @@ protected:
         return std::get<DataRecord>(r);
     }
     static std::string exportText(const std::string& dir, ListOptions o,
-                                  CsvEncoding e = CsvEncoding::Utf8) {
+                                  TextEncoding e = TextEncoding::Utf8) {
         std::string out;
         exportListCsv(dir, o, e, [&](std::string_view b) { out += b; });
         return out;
@@ -79,9 +79,9 @@ TEST_F(CsvImport, ExportThenImportIntoAnEmptyDataSetGivesTheSameRecords) {
 
         ListOptions o;
         o.tab = kind;
-        const std::string csv = exportText(from.dir(), o, CsvEncoding::Cp932);
+        const std::string csv = exportText(from.dir(), o, TextEncoding::Cp932);
         const ImportResult r =
-            importListCsv(to.dir(), kind, CsvReader::decode(csv, CsvEncoding::Cp932));
+            importListCsv(to.dir(), kind, CsvReader::decode(csv, TextEncoding::Cp932));
         ASSERT_FALSE(r.problem) << r.problem->text();
         EXPECT_EQ(r.added, 3);
         EXPECT_EQ(recordBytes(to), recordBytes(from));
@@ -232,7 +232,7 @@ TEST_F(CsvImport, ExportTakesTheListsRowsForItsOptions) {
     // The file Excel opens as it is: CP932 with CRLF, the title row first.
     o = ListOptions{};
     o.tab = 1;
-    const std::string cp932 = exportText(from.dir(), o, CsvEncoding::Cp932);
+    const std::string cp932 = exportText(from.dir(), o, TextEncoding::Cp932);
     EXPECT_EQ(cp932, toCp932("No,年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"
                              "1,2024/01/10,車両1,使用者1,0.0,0,0,その他,\r\n"));
 }

@@ -27,12 +27,9 @@ TEST(CsvWriter, QuotesOnlyFieldsThatNeedItAndEndsRowsWithCrLf) {
     w.endRow();
     w.field("次");
     w.endRow();
-    EXPECT_EQ(w.take(CsvEncoding::Utf8),
+    EXPECT_EQ(w.take(),
               "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\",, space \r\n次\r\n");
     EXPECT_EQ(w.pendingBytes(), 0u);
-    w.field("～㍑－");
-    w.endRow();
-    EXPECT_EQ(w.take(CsvEncoding::Cp932), "\x81\x60\x87\x67\x81\x7C\r\n");
 }
 
 TEST(CsvReader, ReadsQuotedFieldsLineBreaksAndBothLineEnds) {
@@ -70,10 +67,10 @@ TEST(CsvReader, DecodesCp932Utf8AndByteOrderMarks) {
     EXPECT_EQ(CsvReader::decode(cp932, std::nullopt), text);
     EXPECT_EQ(CsvReader::decode(text, std::nullopt), text);  // BOM-less UTF-8
     EXPECT_EQ(CsvReader::decode("\xEF\xBB\xBF" + text, std::nullopt), text);
-    EXPECT_EQ(CsvReader::decode("\xEF\xBB\xBF" + text, CsvEncoding::Cp932), text);
-    EXPECT_EQ(CsvReader::decode(cp932, CsvEncoding::Cp932), text);
+    EXPECT_EQ(CsvReader::decode("\xEF\xBB\xBF" + text, TextEncoding::Cp932), text);
+    EXPECT_EQ(CsvReader::decode(cp932, TextEncoding::Cp932), text);
     // Told it is UTF-8, bytes are taken as they are.
-    EXPECT_EQ(CsvReader::decode(cp932, CsvEncoding::Utf8), cp932);
+    EXPECT_EQ(CsvReader::decode(cp932, TextEncoding::Utf8), cp932);
     // A cut UTF-8 sequence at the end is not UTF-8.
     EXPECT_NE(CsvReader::decode(text.substr(0, 2), std::nullopt), text.substr(0, 2));
 }

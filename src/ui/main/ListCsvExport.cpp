@@ -55,14 +55,14 @@ void ListCsvExport::run(TMainform* window) {
 }
 
 void ListCsvExport::write(const RecordListModel& model, const std::string& path) {
-    store::ListCsv csv(model.tab(), model.names());
+    store::ListCsv csv(model.tab(), model.names(), store::TextEncoding::Cp932);
     csv.header();
     const std::string part = path + ".part";
     std::FILE* f = std::fopen(part.c_str(), "wb");
     if (!f) throw store::StoreError(path, "書き込めません。");
     bool ok = true;
     auto flush = [&] {
-        const std::string bytes = csv.take(store::CsvEncoding::Cp932);
+        const std::string bytes = csv.take();
         ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     };
     for (int row = 1; row <= model.recordCount(); ++row) {
