@@ -5,6 +5,7 @@
 #include "analysis/TMISkeForm.h"
 #include "analysis/TOpForm.h"
 #include "analysis/TSkeForm.h"
+#include "folder/Tdirsetform.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
@@ -22,6 +23,7 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     ItemForm = new TItemForm(*main, main);
     ViewItemForm = new TViewItemForm(*main, main);
     ViewTimeForm = new TViewTimeForm(*main, main);
+    Dirsetform = new Tdirsetform(*main, *main, main);
     DataInputForm = new TDataInputForm(*main, main);
     OpForm = new TOpForm(main);
     Graphform = new TGraphform(main);
@@ -37,6 +39,8 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
     main->setViewTimeForm(ViewTimeForm);
     main->setEntryDialog(DataInputForm);
     main->setUserSettingsDialog(OpForm);
+    main->setDirsetform(Dirsetform);
+    Dirsetform->setDialogsToClose({DataInputForm, ItemForm, Carform});
 }
 
 AppWindows::~AppWindows() = default;

@@ -13,6 +13,7 @@ class TAboutBox;
 class TItemForm;
 class TViewItemForm;
 class TViewTimeForm;
+class Tdirsetform;
 class TDataInputForm;
 class TOpForm;
 class TGraphform;
@@ -34,6 +35,7 @@ public:
     TItemForm* ItemForm = nullptr;
     TViewItemForm* ViewItemForm = nullptr;
     TViewTimeForm* ViewTimeForm = nullptr;
+    Tdirsetform* Dirsetform = nullptr;
     TDataInputForm* DataInputForm = nullptr;
     TOpForm* OpForm = nullptr;
     TGraphform* Graphform = nullptr;

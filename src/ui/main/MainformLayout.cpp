@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "folder/Tdirsetform.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/main/RecordCommands.h"
@@ -137,16 +138,15 @@ void TMainform::createMenus() {
         return a;
     };
     QMenu* file = menuBar()->addMenu(u("ファイル(&F)"));
-    // Data folder, backup, restore and printing join in later; until then they say so.
-    connect(add(file, "保存先の設定(&S)...", "DirSet1"), &QAction::triggered, this,
-            &TMainform::NotYetAvailable);
-    connect(add(file, "バックアップ(&B)...", "Backup1"), &QAction::triggered, this,
-            &TMainform::NotYetAvailable);
-    connect(add(file, "データの読み込み(&R)...", "Restore1"), &QAction::triggered, this,
-            &TMainform::NotYetAvailable);
-    QAction* legacy = add(file, "ミルテ台帳データの読み込み(&M)", "Legacy1");
-    legacy->setVisible(false);
-    connect(legacy, &QAction::triggered, this, &TMainform::NotYetAvailable);
+    // Printing joins in later; until then it says so.
+    const char* const folderCommands[][2] = {{"保存先の設定(&S)...", "DirSet1"},
+                                             {"バックアップ(&B)...", "Backup1"},
+                                             {"データの読み込み(&R)...", "Restore1"},
+                                             {"ミルテ台帳データの読み込み(&M)", "Legacy1"}};
+    for (int mode = 1; mode <= 4; ++mode)
+        connect(add(file, folderCommands[mode - 1][0], folderCommands[mode - 1][1]),
+                &QAction::triggered, this, [this, mode] { ShowFolderDialog(mode); });
+    action(QStringLiteral("Legacy1"))->setVisible(false);
     file->addSeparator();
     connect(add(file, "印刷(&P)...", "Print1"), &QAction::triggered, this,
             &TMainform::NotYetAvailable);
@@ -226,6 +226,10 @@ void TMainform::layoutControls() {
 void TMainform::HelpClick() {
     QDesktopServices::openUrl(
         QUrl::fromLocalFile(QString::fromStdString(programFolder_) + QStringLiteral("quil.hlp")));
+}
+
+void TMainform::ShowFolderDialog(int mode) {
+    if (dirsetform_) dirsetform_->Open(mode);
 }
 
 void TMainform::NotYetAvailable() {

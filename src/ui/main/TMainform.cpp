@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "folder/DataFolderLock.h"
 #include "folder/DataSet.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
@@ -103,6 +104,17 @@ void TMainform::showEvent(QShowEvent* event) {
 }
 
 bool TMainform::FormShow() {
+    // A data folder on a shared drive may be in use by another computer.
+    access_ = folder::DataFolderAccess::open(dataFolder_, [this](const QString& holder) {
+        return Prompts::current().question(
+            this, QStringLiteral("警告"),
+            holder + QStringLiteral("\n読み取り専用で開きますか？（いいえを選ぶと終了します）"),
+            PromptIcon::Warning);
+    });
+    if (!access_) {
+        startFailed_ = true;
+        return false;
+    }
     const folder::DataSetCheck check = folder::checkDataSet(dataFolder_);
     if (!check.ok) {
         startFailed_ = true;
@@ -118,6 +130,12 @@ bool TMainform::FormShow() {
     setPeriodLabel();
     LoadList(0);
     return true;
+}
+
+bool TMainform::dataSetReadOnly() const { return access_ && access_->readOnly(); }
+
+void TMainform::adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) {
+    access_ = std::make_unique<folder::DataFolderAccess>(std::move(lock));
 }
 
 void TMainform::setPeriodLabel() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "folder/DataFolderHost.h"
 #include "ui/dialogs/MainContext.h"
 
 class QAction;
@@ -18,10 +19,15 @@ class QTabBar;
 class QToolBar;
 class QWidget;
 
+namespace quil::folder {
+class DataFolderAccess;
+}
+
 namespace quil::ui {
 
 class TComboGrid;
 class TSingleInstance;
+class Tdirsetform;
 class RecordListModel;
 class RecordCommands;
 
@@ -31,7 +37,7 @@ struct MainformOptions {
     bool singleInstance = true;
 };
 
-class TMainform : public QMainWindow, public MainContext {
+class TMainform : public QMainWindow, public MainContext, public DataFolderHost {
     Q_OBJECT
 public:
     // `programFolder` ends with '/'. Creation reads (or first creates) the settings file,
@@ -53,12 +59,16 @@ public:
     void setItemForm(QWidget* form) { itemForm_ = form; }
     void setViewItemForm(QWidget* form) { viewItemForm_ = form; }
     void setViewTimeForm(QWidget* form) { viewTimeForm_ = form; }
+    void setDirsetform(Tdirsetform* form) { dirsetform_ = form; }
 
     // Opens the master list editor for an item kind (1..7), titled "設定－" + kind name.
     void OpenItemForm(int kind);
     // Opens the display filter dialog titled "表示－車両" (kind 1) or "表示－使用者" (kind 2).
     void OpenViewItemForm(int kind);
     void OpenViewTimeForm();
+    // Opens the data folder dialog in mode 1 (data folder), 2 (backup), 3 (restore) or
+    // 4 (legacy import).
+    void ShowFolderDialog(int mode);
 
     // MainContext
     std::string programFolder() const override { return programFolder_; }
@@ -70,6 +80,12 @@ public:
     void refreshSummaries() override;
     void showPeriodLabel(const QString& label) override;
     QWidget* mainWidget() override { return this; }
+
+    // DataFolderHost
+    void setDataFolder(const std::string& folder) override { dataFolder_ = folder; }
+    void setDataSetStamp(double stamp) override { stamp_ = stamp; }
+    bool dataSetReadOnly() const override;
+    void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
 
     // The record list of a tab: set-up, filter, rows and Data.idx.
     void LoadList(int tab);
@@ -137,6 +153,9 @@ private:
     QPointer<QWidget> itemForm_;
     QPointer<QWidget> viewItemForm_;
     QPointer<QWidget> viewTimeForm_;
+    Tdirsetform* dirsetform_ = nullptr;  // a child of this window
+    // The data folder's lock, or the read-only access while another computer holds it.
+    std::unique_ptr<folder::DataFolderAccess> access_;
 };
 
 }  // namespace quil::ui

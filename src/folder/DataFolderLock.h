@@ -1,0 +1,71 @@
+#pragma once
+// The lock of a data folder on a drive several computers share: "Quil.lck" (a QLockFile)
+// with "Quil.lck.info" beside it naming the computer, the user and the time it was taken.
+// A lock left by a copy of the program that ended without releasing it is stale: on the
+// same computer when its process is gone, on another when it has not been renewed for
+// kStaleMinutes (the holder renews it every minute).
+
+#include <QDateTime>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QTimer;
+
+namespace quil::folder {
+
+class ReadOnlyFileSystem;
+
+class DataFolderLock : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kStaleMinutes = 5;
+    struct Holder {
+        QString host, user;
+        QDateTime since;
+    };
+
+    // `folder` ends with '/'.
+    explicit DataFolderLock(const std::string& folder);
+    ~DataFolderLock() override;
+
+    // True when this program now holds the folder (or already did).
+    bool tryLock();
+    bool isLocked() const;
+    const std::string& folder() const { return folder_; }
+    // Who holds the folder, read from its lock files.
+    Holder holder() const;
+    // "<host> の <user> さんが yyyy/MM/dd hh:mm から使用しています。"
+    static QString describe(const Holder& holder);
+
+private:
+    void renew();
+    std::string folder_;
+    QLockFile lock_;
+    QTimer* renewal_ = nullptr;
+};
+
+// How this copy of the program uses its data folder: holding its lock, or reading it only
+// (every change inside it refused) while another computer holds it.
+class DataFolderAccess {
+public:
+    // Takes the lock of `folder`; when another computer holds it, `askReadOnly` is asked
+    // (with the holder's description) whether to open the data set read-only. Returns null
+    // when the user declines.
+    static std::unique_ptr<DataFolderAccess> open(
+        const std::string& folder, const std::function<bool(const QString&)>& askReadOnly);
+    explicit DataFolderAccess(std::unique_ptr<DataFolderLock> lock);
+    DataFolderAccess(const std::string& readOnlyFolder);
+    ~DataFolderAccess();
+
+    bool readOnly() const { return !lock_; }
+
+private:
+    std::unique_ptr<DataFolderLock> lock_;
+    std::unique_ptr<ReadOnlyFileSystem> readOnly_;
+};
+
+}  // namespace quil::folder

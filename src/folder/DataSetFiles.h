@@ -1,0 +1,84 @@
+#pragma once
+// Moving, backing up, restoring and importing a whole data set without ever losing the
+// only copy of a file. Every function works through the file-system seam, so tests can
+// fail any write, sync, rename, remove or open; none of them touches Data.idx or Quil.ini.
+//
+// Folders end with '/'. A failure that ends a command raises store::StoreError naming the
+// file and the reason; a command that is refused before anything is written returns a
+// result that is not done, with the message to show.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "store/FileSystem.h"
+
+namespace quil::folder {
+
+inline constexpr const char* kExtensionFileName = "QuilExt.db";
+inline constexpr const char* kImportLogFileName = "Errlog.txt";
+
+enum class DataSetStatus {
+    Done,
+    SameFolder,    // the destination is the data folder itself: nothing changed
+    NoSourceData,  // the source has no data set ("読み込みデータがありません！")
+    BrokenSource,  // the source's files are damaged or do not belong together
+    Cancelled,     // the user cancelled a long import: nothing changed
+};
+
+struct DataSetResult {
+    DataSetStatus status = DataSetStatus::Done;
+    std::string message;  // Japanese, ready to show when not done
+    double stamp = 0;     // restore and import: the stamp of the data set now in place
+    int logLines = 0;     // import: lines written to Errlog.txt besides title and ending
+    std::string logPath;  // import: where Errlog.txt is
+    bool done() const { return status == DataSetStatus::Done; }
+};
+
+// True when `a` and `b` name the same folder, however they are spelt (symbolic links,
+// "..", a trailing separator). Folders that do not exist are compared by their text.
+bool sameFolder(const std::string& a, const std::string& b);
+
+// Copies Quil.qui, Quil.qud and QuilExt.db, each only when it exists in `dataFolder`, into
+// `destFolder` (which must exist). Each file is written under a temporary name, synced,
+// read back and compared byte for byte, and only then renamed over the older copy, so a
+// failure leaves every older backup file as it was and no temporary file behind.
+DataSetResult backupDataSet(const std::string& dataFolder, const std::string& destFolder,
+                            store::FileSystem& fs = store::FileSystem::current());
+
+// Replaces the data set of `dataFolder` by the one in `sourceFolder`. The source must hold
+// Quil.qud and Quil.qui whose first records carry the right signatures, a version not above
+// the current one and equal stamps. Both files (and QuilExt.db when the source has one) are
+// copied into a staging folder inside the data folder, verified, converted there when they
+// are of the older format, and only then put in place by renames; any failure leaves the
+// current data set byte for byte as it was. Returns the new data-set stamp.
+DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& sourceFolder,
+                             store::FileSystem& fs = store::FileSystem::current());
+
+// Moves the data set from `dataFolder` to `newFolder` (which must exist): copies Quil.qui,
+// Quil.qud and QuilExt.db as a backup does. Only after every copy is verified is
+// `switchFolder` called (the caller records the new folder there), and only after it
+// returns are Quil.qud, QuilExt.db and the old "Item.dat" deleted from the old folder
+// (Quil.qui stays there). The same folder however spelt changes nothing (SameFolder). A
+// failed copy deletes nothing and raises StoreError. A file of the old folder that cannot
+// be deleted once the move is done does not undo it: the result is done and its message
+// names the files left behind.
+DataSetResult moveDataSet(const std::string& dataFolder, const std::string& newFolder,
+                          const std::function<void()>& switchFolder = {},
+                          store::FileSystem& fs = store::FileSystem::current());
+
+// Called during a long import with records converted so far and the total; returning false
+// cancels the import.
+using ImportProgress = std::function<bool(std::int64_t done, std::int64_t total)>;
+
+// Builds a new data set from the legacy data set in `legacyFolder` (Car.dat, the item lists
+// and the per-vehicle files) in a staging folder inside `dataFolder`, then replaces the
+// current Quil.qui and Quil.qud by renames and writes Errlog.txt into the data folder.
+// Missing Car.dat gives NoSourceData; an invalid registration date gives BrokenSource; a
+// cancel gives Cancelled; any of them, and any failure, leaves the current data set as it
+// was. Returns the stamp of the new data set and the number of log lines.
+DataSetResult importLegacyDataSet(const std::string& dataFolder, const std::string& legacyFolder,
+                                  const ImportProgress& progress = {},
+                                  store::FileSystem& fs = store::FileSystem::current());
+
+}  // namespace quil::folder

@@ -1,0 +1,154 @@
+// The four record passes of the legacy import and the order of the records they build.
+
+#include <algorithm>
+#include <numeric>
+
+#include "folder/LegacyConverter.h"
+#include "folder/LegacyLayout.h"
+#include "store/Date.h"
+
+namespace quil::folder::legacy {
+
+using namespace quil::store;
+
+namespace {
+constexpr std::size_t kDaySize = 64, kGasSize = 128, kMaintenanceSize = 128, kExpenseSize = 256;
+constexpr const char* kGasLabel = "ガソリンデータ";
+constexpr const char* kMaintenanceLabel = "点検・整備データ";
+constexpr const char* kExpenseLabel = "出費データ";
+
+}  // namespace
+
+std::int64_t LegacyConverter::drivingPass(int n) {
+    auto& out = passes_[0];
+    std::int64_t read = 0;
+    for (int y = std::max(vehicles_[static_cast<std::size_t>(n) - 1].firstYear, 1);
+         y <= currentYear_; ++y) {
+        auto file = readFile("Run" + std::to_string(y) + ".d" + std::to_string(n), kDaySize);
+        if (!file) continue;
+        const double first = encodeDate(y, 1, 1);
+        for (std::size_t i = 0; i < file->size() / kDaySize; ++i) {
+            LegacyBytes b(file->data() + i * kDaySize, kDaySize);
+            const float departure = b.f32(4), arrival = b.f32(8);
+            const std::string_view remarks = b.str(13, 40);
+            if (!(departure > 0 || arrival > 0 || b.byte(12) != 0 || !remarks.empty())) continue;
+            const bool hasFlags = b.i32(0) >= 115;
+            DataRecord r = newRecord(RecordKind::Driving, n);
+            r.setDate(first + static_cast<double>(i));
+            r.setDistance1(departure);
+            r.setDistance2(arrival);
+            r.setReserved48(hasFlags ? b.byte(54) : 0);
+            r.setReserved49(hasFlags ? b.byte(55) : 0);
+            r.setItem(-1);
+            putShortString(r.data(), 70, 100, remarks);
+            out.push_back(r);
+        }
+        read += static_cast<std::int64_t>(file->size() / kDaySize);
+    }
+    return read;
+}
+
+std::int64_t LegacyConverter::refuellingPass(int n) {
+    const std::string name = "gas.d" + std::to_string(n);
+    auto file = readFile(name, kGasSize);
+    if (!file) return 0;
+    auto& out = passes_[1];
+    for (std::size_t off = 0; off < file->size(); off += kGasSize) {
+        LegacyBytes b(file->data() + off, kGasSize);
+        const int y = b.i32(4), m = b.i32(8), d = b.i32(12);
+        DataRecord r = newRecord(RecordKind::Refuelling, n);
+        r.setDate(recordDate(kGasLabel, n, y, m, d));
+        r.setDistance1(b.f32(16));
+        r.setDistance2(b.f32(20));
+        r.setPrice(b.i32(24));
+        r.setTax(b.i32(28));
+        r.setItem(b.byte(36));
+        r.setReserved66(b.byte(37));
+        r.setPlace(mapped(stationMap_, b.i32(32), kGasLabel, name, n, y, m, d));
+        putShortString(r.data(), 70, 100, b.str(38, 89));
+        out.push_back(r);
+    }
+    return static_cast<std::int64_t>(file->size() / kGasSize);
+}
+
+std::int64_t LegacyConverter::maintenancePass(int n) {
+    const std::string name = "mente.d" + std::to_string(n);
+    auto file = readFile(name, kMaintenanceSize);
+    if (!file) return 0;
+    auto& out = passes_[2];
+    for (std::size_t off = 0; off < file->size(); off += kMaintenanceSize) {
+        LegacyBytes b(file->data() + off, kMaintenanceSize);
+        const int y = b.i32(4), m = b.i32(8), d = b.i32(12);
+        const std::int32_t amount = b.i32(24);
+        std::int32_t price = amount, tax = b.i32(72);
+        std::string_view textB = b.str(76, 51);
+        if (b.i32(0) < 110) {
+            // The amount includes the tax: the price before tax is what remains.
+            tax = includedTax(amount, y, m, d);
+            price = amount - tax;
+            textB = {};
+        }
+        DataRecord r = newRecord(RecordKind::Maintenance, n);
+        r.setDate(recordDate(kMaintenanceLabel, n, y, m, d));
+        r.setDistance1(b.f32(16));
+        r.setPrice(price);
+        r.setTax(tax);
+        r.setItem(mapped(maintenanceMap_, b.i16(20), kMaintenanceLabel, name, n, y, m, d));
+        r.setReserved66(-1);
+        r.setPlace(-1);
+        std::string remarks = cutCp932(b.str(28, 43), 40) + "(";
+        remarks += cutCp932(textB, 81 - remarks.size()) + ")";
+        putShortString(r.data(), 70, 100, remarks);
+        out.push_back(r);
+    }
+    return static_cast<std::int64_t>(file->size() / kMaintenanceSize);
+}
+
+std::int64_t LegacyConverter::expensePass(int n) {
+    const std::string name = "kane.d" + std::to_string(n);
+    auto file = readFile(name, kExpenseSize);
+    if (!file) return 0;
+    auto& out = passes_[3];
+    for (std::size_t off = 0; off < file->size(); off += kExpenseSize) {
+        LegacyBytes b(file->data() + off, kExpenseSize);
+        const int y = b.i32(4), m = b.i32(8), d = b.i32(12);
+        DataRecord r = newRecord(RecordKind::Expense, n);
+        r.setDate(recordDate(kExpenseLabel, n, y, m, d));
+        r.setPrice(b.i32(64));
+        r.setTax(b.i32(68));
+        r.setItem(mapped(expenseMap_, b.i16(16), kExpenseLabel, name, n, y, m, d));
+        r.setReserved66(-1);
+        r.setPlace(-1);
+        std::string textAB(b.str(20, 43));
+        textAB += b.str(121, 134);
+        std::string remarks = cutCp932(textAB, 80) + "(";
+        remarks += cutCp932(b.str(80, 40), 121 - remarks.size()) + ")";
+        putShortString(r.data(), 70, 100, remarks);
+        out.push_back(r);
+    }
+    return static_cast<std::int64_t>(file->size() / kExpenseSize);
+}
+
+std::vector<DataRecord> LegacyConverter::sortedRecords() const {
+    // Merging each vehicle's records into the file puts them before records of an equal
+    // key already there, so of equal keys the later pass comes first: one stable sort of
+    // the passes in reverse order gives the same file.
+    std::vector<const DataRecord*> order;
+    for (auto pass = passes_.rbegin(); pass != passes_.rend(); ++pass)
+        for (const DataRecord& r : *pass) order.push_back(&r);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const DataRecord* a, const DataRecord* b) { return sortsAfter(*b, *a); });
+    std::vector<DataRecord> out;
+    out.reserve(order.size());
+    for (const DataRecord* r : order) out.push_back(*r);
+    return out;
+}
+
+std::vector<std::string> LegacyConverter::logLines() const {
+    std::vector<std::string> lines = {"ミルテ台帳データ変換ログ", "　"};
+    lines.insert(lines.end(), problems_.begin(), problems_.end());
+    if (problems_.empty()) lines.push_back("エラーはありませんでした。");
+    return lines;
+}
+
+}  // namespace quil::folder::legacy

@@ -1,0 +1,107 @@
+// A data folder on a shared drive: another computer's lock makes the program ask whether to
+// open the data set read-only, refuses every change then, and keeps a move out of a folder
+// in use; a lock its holder left behind is taken over.
+#include <QDateTime>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSysInfo>
+
+#include "MainTestSupport.h"
+#include "folder/DataFolderLock.h"
+#include "folder/ReadOnlyFileSystem.h"
+#include "folder/Tdirsetform.h"
+#include "store/StoreError.h"
+#include "ui/main/AppWindows.h"
+
+using namespace quil::store;
+using namespace quil::testing;
+using quil::folder::DataFolderLock;
+
+namespace {
+
+class SharedFolder : public MainWindowTest {
+protected:
+    std::unique_ptr<quil::ui::AppWindows> app;
+
+    void SetUp() override {
+        writeRecords<ItemRecord>(tmp.file("Quil.qui"),
+                                 {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田")});
+        Settings(dir()).writeFirstRun(2003);
+    }
+    void TearDown() override { app.reset(); }
+
+    // Holds `folder` as the copy on another computer would, with its description.
+    std::unique_ptr<DataFolderLock> otherComputer(const std::string& folder) {
+        auto lock = std::make_unique<DataFolderLock>(folder);
+        EXPECT_TRUE(lock->tryLock());
+        QFile info(QString::fromStdString(folder) + QStringLiteral("Quil.lck.info"));
+        EXPECT_TRUE(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        info.write("JIMU-PC\nsuzuki\n2026-12-01T08:30:00\n");
+        return lock;
+    }
+    quil::ui::TMainform& run() {
+        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
+        app->Mainform->show();
+        QApplication::processEvents();
+        return *app->Mainform;
+    }
+};
+
+TEST_F(SharedFolder, AFolderInUseOpensReadOnlyOnlyWhenTheUserSaysSo) {
+    auto other = otherComputer(dir());
+    run();
+    EXPECT_TRUE(app->Mainform->StartFailed()) << "No ends the program";
+    EXPECT_EQ(prompts.last().text, QStringLiteral("JIMU-PC の suzuki さんが2026/12/01 08:30 から"
+                                                  "使用しています。\n読み取り専用で開きますか？"
+                                                  "（いいえを選ぶと終了します）"));
+    app.reset();
+
+    prompts.answerQuestion(true);
+    auto& window = run();
+    EXPECT_FALSE(window.StartFailed());
+    EXPECT_TRUE(window.dataSetReadOnly());
+    const auto before = readBytes(tmp.file("Quil.qui"));
+    EXPECT_THROW(ItemStore(dir()).append(ItemRecord()), StoreError);
+    EXPECT_EQ(readBytes(tmp.file("Quil.qui")), before);
+
+    // The commands that replace the data set say why they cannot.
+    prompts.answerQuestion(true);
+    window.ShowFolderDialog(3);
+    app->Dirsetform->Button1->click();
+    EXPECT_EQ(prompts.last().text, QString::fromUtf8(quil::folder::ReadOnlyFileSystem::kReason));
+    app.reset();
+    EXPECT_NO_THROW(ItemStore(dir()).append(ItemRecord())) << "the program's end lifts it";
+}
+
+TEST_F(SharedFolder, ALockLeftByAProgramThatIsGoneIsTakenOver) {
+    // The lock of a process of this computer that no longer runs.
+    QFile stale(QString::fromStdString(dir()) + QStringLiteral("Quil.lck"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("2147483600\nquil\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+    auto& window = run();
+    EXPECT_FALSE(window.StartFailed());
+    EXPECT_FALSE(window.dataSetReadOnly());
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+TEST_F(SharedFolder, MovingIntoAFolderInUseIsRefusedAndTheLockFollowsAMove) {
+    TempDir busy, free;
+    auto other = otherComputer(busy.dir());
+    auto& window = run();
+    window.ShowFolderDialog(1);
+    app->Dirsetform->Edit1->setText(QString::fromStdString(busy.dir()));
+    app->Dirsetform->Button1->click();
+    EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("移動先のフォルダは、JIMU-PC の")));
+    EXPECT_TRUE(readBytes(tmp.file("Quil.qui")));
+    EXPECT_FALSE(readBytes(busy.file("Quil.qui")));
+
+    app->Dirsetform->Edit1->setText(QString::fromStdString(free.dir()));
+    app->Dirsetform->Button1->click();
+    EXPECT_EQ(window.dataFolder(), free.dir());
+    EXPECT_TRUE(DataFolderLock(dir()).tryLock()) << "the old folder is free again";
+    EXPECT_FALSE(DataFolderLock(free.dir()).tryLock()) << "the new folder is held";
+}
+
+}  // namespace
