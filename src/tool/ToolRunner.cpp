@@ -34,6 +34,9 @@ const char* kToolHelp =
     "  dump         すべての項目と記録を読める形で書き出す (UTF-8)\n"
     "  export-csv   一覧の記録を CSV に書き出す\n"
     "  import-csv   CSV の記録を追加する (すべてか、何もしないか)\n"
+    "  backup       データをバックアップする\n"
+    "  restore      バックアップからデータを読み込む\n"
+    "  import-legacy ミルテ台帳のデータを読み込む\n"
     "\n"
     "quil-tool COMMAND --help で各コマンドの説明を表示します。\n"
     "終了コード: 0 正常, 1 問題あり, 2 使い方の誤り, 3 入出力エラー\n";
@@ -62,6 +65,20 @@ const std::map<std::string, const char*> kCommandHelp = {
      "の記録を、入力画面と同じ確認と保存で追加します。名前はマスターから探します。\n"
      "1 行でも誤りがあれば何も書かず、行・列・メッセージを出して終了コード 1 で終わります。\n"
      "--encoding を省くと、BOM か UTF-8 として正しい内容なら UTF-8、それ以外は CP932 です。\n"},
+    {"backup",
+     "使い方: quil-tool [--data FOLDER] backup DEST\n"
+     "Quil.qui, Quil.qud (と QuilExt.db) を既存のフォルダー DEST にコピーします。各ファイルは\n"
+     "一時的な名前で書いて確かめてから置き換えるので、失敗しても古いバックアップは残ります。\n"},
+    {"restore",
+     "使い方: quil-tool [--data FOLDER] restore SRC\n"
+     "SRC のバックアップで今のデータを置き換えます。SRC のファイルを確かめ、データフォルダー\n"
+     "内の作業フォルダーにコピーしてから名前の変更で置き換えるので、失敗しても今のデータは\n"
+     "そのまま残ります。プログラムがこのデータを開いている間は実行しません。\n"},
+    {"import-legacy",
+     "使い方: quil-tool [--data FOLDER] import-legacy SRC\n"
+     "SRC のミルテ台帳のデータ (Car.dat など) を変換して今のデータと置き換えます。変換ログ\n"
+     "Errlog.txt をデータフォルダーに書きます。失敗しても今のデータはそのまま残ります。\n"
+     "プログラムがこのデータを開いている間は実行しません。\n"},
 };
 
 std::optional<int> kindOf(const std::string& name) {
@@ -143,14 +160,18 @@ int ToolRunner::usage(const std::string& message, const std::string& command) {
     return kExitUsage;
 }
 
+std::string ToolRunner::programsDataFolder() const {
+    const Settings settings(programFolder_);
+    return folder::resolveDataFolder(settings.dataFolder(), settings.exeFolder(), programFolder_);
+}
+
 std::string ToolRunner::dataFolder() const {
     if (dataOption_) {
         std::string d = *dataOption_;
         if (d.empty() || d.back() != '/') d += '/';
         return d;
     }
-    const Settings settings(programFolder_);
-    return folder::resolveDataFolder(settings.dataFolder(), settings.exeFolder(), programFolder_);
+    return programsDataFolder();
 }
 
 int ToolRunner::run(std::vector<std::string> args) {
@@ -185,6 +206,9 @@ int ToolRunner::run(std::vector<std::string> args) {
         if (command == "check") return check(args);
         if (command == "dump") return dump(args);
         if (command == "export-csv") return exportCsv(args);
+        if (command == "backup") return backup(args);
+        if (command == "restore") return restore(args);
+        if (command == "import-legacy") return importLegacy(args);
         return importCsv(args);
     } catch (const folder::OptionError& e) {
         return usage(e.what(), command);

@@ -26,9 +26,16 @@ private:
     int dump(const std::vector<std::string>& args);
     int exportCsv(const std::vector<std::string>& args);
     int importCsv(const std::vector<std::string>& args);
+    int backup(const std::vector<std::string>& args);
+    int restore(const std::vector<std::string>& args);
+    int importLegacy(const std::vector<std::string>& args);
+    // The commands that replace the data set refuse while the program holds its lock.
+    bool refuseWhileOpen(const std::string& dataFolder, const std::string& command);
 
     int usage(const std::string& message, const std::string& command);
     std::string dataFolder() const;
+    // The data folder the program itself uses (from its Quil.ini).
+    std::string programsDataFolder() const;
 
     std::string programFolder_;
     std::optional<std::string> dataOption_;

@@ -126,3 +126,39 @@ TEST_F(Tool, ImportThenExportToAFile) {
               kExitIo);
     EXPECT_FALSE(std::filesystem::exists(data.file("no/dir.csv.part")));
 }
+
+TEST_F(Tool, BackupThenRestoreBringsTheDataSetBack) {
+    RecordStore(data.dir()).save(sampleRecord(1, encodeDate(2024, 1, 1), 0, 1), std::nullopt);
+    const auto saved = readBytes(data.file("Quil.qud"));
+    TempDir backupFolder;
+    EXPECT_EQ(run(withData({"backup", backupFolder.dir()})), kExitOk);
+    EXPECT_EQ(readBytes(backupFolder.file("Quil.qud")), saved);
+    RecordStore(data.dir()).save(sampleRecord(1, encodeDate(2024, 2, 1), 0, 1), std::nullopt);
+    EXPECT_NE(readBytes(data.file("Quil.qud")), saved);
+
+    // While the program holds the data set's lock, the data set is not replaced.
+    writeBytes(data.file("Quil.lck"), "1\nquil\nhost\n");
+    EXPECT_EQ(run(withData({"restore", backupFolder.dir()})), kExitProblems);
+    EXPECT_NE(err.find("Quil.lck"), std::string::npos);
+    EXPECT_NE(readBytes(data.file("Quil.qud")), saved);
+    std::filesystem::remove(data.file("Quil.lck"));
+
+    EXPECT_EQ(run(withData({"restore", backupFolder.dir()})), kExitOk);
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), saved);
+    // A folder without a data set is refused with the dialog's message; nothing changes.
+    TempDir empty;
+    EXPECT_EQ(run(withData({"restore", empty.dir()})), kExitProblems);
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), saved);
+    EXPECT_EQ(run(withData({"backup", data.dir() + "missing"})), kExitIo);
+    EXPECT_EQ(run(withData({"backup"})), kExitUsage);
+}
+
+TEST_F(Tool, ImportLegacyRefusesAFolderWithoutLegacyDataAndChangesNothing) {
+    const auto items = readBytes(data.file("Quil.qui"));
+    TempDir legacy;
+    EXPECT_EQ(run(withData({"import-legacy", legacy.dir()})), kExitProblems);
+    EXPECT_FALSE(err.empty());
+    EXPECT_EQ(readBytes(data.file("Quil.qui")), items);
+    EXPECT_EQ(run(withData({"import-legacy", "--help"})), kExitOk);
+    EXPECT_NE(out.find("Car.dat"), std::string::npos);
+}
