@@ -3,9 +3,9 @@
 namespace quil::store {
 
 bool CsvWriter::needsQuotes(std::string_view bytes) {
-    bool plain = true;
-    for (char c : bytes) plain &= c != ',' && c != '"' && c != '\r' && c != '\n';
-    return !plain;
+    for (char c : bytes)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+    return false;
 }
 
 void CsvWriter::quoteFrom(std::size_t start) {

@@ -17,13 +17,14 @@ public:
     void field(std::string_view bytes);
     // Appends one field that `fill(std::string&)` writes straight into the buffer (no copy
     // for the fields that need no quotes, which is nearly all of them).
+    // `text` false promises a field without commas, quotes and line breaks (a number).
     template <typename Fill>
-    void fieldFrom(Fill&& fill) {
+    void fieldFrom(Fill&& fill, bool text = true) {
         if (rowStarted_) buf_ += ',';
         rowStarted_ = true;
         const std::size_t start = buf_.size();
         fill(buf_);
-        if (needsQuotes(std::string_view(buf_).substr(start))) quoteFrom(start);
+        if (text && needsQuotes(std::string_view(buf_).substr(start))) quoteFrom(start);
     }
     void endRow();
 

@@ -10,7 +10,8 @@ void ListCsv::header() {
 void ListCsv::row(const DataRecord& r) {
     ++count_;
     for (int c = 1; c < columns_; ++c)
-        writer_.fieldFrom([&](std::string& out) { rows_.appendCell(out, r, count_, c); });
+        writer_.fieldFrom([&](std::string& out) { rows_.appendCell(out, r, count_, c); },
+                          text_[std::size_t(c)]);
     writer_.endRow();
 }
 

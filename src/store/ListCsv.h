@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "CsvWriter.h"
 #include "ListRows.h"
@@ -14,7 +15,9 @@ namespace quil::store {
 class ListCsv {
 public:
     ListCsv(int tab, const ItemNames& names, TextEncoding encoding)
-        : tab_(tab), columns_(listColumnCount(tab)), rows_(tab, names, encoding) {}
+        : tab_(tab), columns_(listColumnCount(tab)), rows_(tab, names, encoding) {
+        for (int c = 0; c < columns_; ++c) text_.push_back(listColumnIsText(tab, c));
+    }
 
     void header();
     // The next row; rows are numbered from 1 as in the list.
@@ -29,6 +32,7 @@ private:
     int tab_;
     int columns_;
     ListRowFormatter rows_;
+    std::vector<bool> text_;  // per column: may need quotes
     CsvWriter writer_;
     std::int64_t count_ = 0;
 };

@@ -72,6 +72,16 @@ const char* listColumnTitle(int tab, int column) {
     return kTitles[std::size_t(tab)][std::size_t(column - 1)];
 }
 
+bool listColumnIsText(int tab, int column) {
+    if (!validTab(tab) || column < 3 || column >= listColumnCount(tab)) return false;
+    switch (tab) {
+        case 0: return column != 3 && (column < 7 || column > 9);
+        case 1: return column < 5 || column > 7;
+        case 2: return column < 6 || column > 8;
+        default: return column < 6 || column > 7;
+    }
+}
+
 ListRowFormatter::ListRowFormatter(int tab, const ItemNames& names, TextEncoding encoding)
     : tab_(tab),
       names_(names),

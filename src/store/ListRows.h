@@ -19,6 +19,9 @@ inline constexpr int kListTabCount = 4;
 int listColumnCount(int tab);
 // Title of a column ("No", "年月日", ...); empty for the marker column and out of range.
 const char* listColumnTitle(int tab, int column);
+// Whether a column holds free text (names, destination, remarks); the others hold only
+// digits, signs, points, slashes, colons and the time separator.
+bool listColumnIsText(int tab, int column);
 
 // Cell texts of one tab in UTF-8 (the list on screen) or CP932 (the CSV file). In CP932
 // the records' own strings are copied as stored, without a round trip through UTF-8; a

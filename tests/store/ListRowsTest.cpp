@@ -67,3 +67,26 @@ TEST(ListRows, Cp932CellsAreTheListsCellsConverted) {
     EXPECT_EQ(listCellText(1, r, 7, 6, names), "-2147483648");
     EXPECT_EQ(listCellText(3, r, 7, 5, names), "その他");
 }
+
+TEST(ListRows, OnlyTextColumnsCanHoldCommasOrQuotes) {
+    std::vector<ItemRecord> items(1);
+    items[0].setName("a,\"b\"\r\n");
+    const ItemNames names(items);
+    DataRecord r;
+    r.setRemarks("x,y");
+    r.setDestination("\"z\"");
+    for (int tab = 0; tab < kListTabCount; ++tab) {
+        for (int c = 1; c < listColumnCount(tab); ++c) {
+            const std::string text = listCellText(tab, r, 1, c, names);
+            if (!listColumnIsText(tab, c)) {
+                EXPECT_EQ(text.find_first_of(",\"\r\n"), std::string::npos)
+                    << "tab " << tab << " column " << c << ": " << text;
+            }
+        }
+    }
+    EXPECT_TRUE(listColumnIsText(0, 4));
+    EXPECT_TRUE(listColumnIsText(0, 10));
+    EXPECT_FALSE(listColumnIsText(0, 9));
+    EXPECT_TRUE(listColumnIsText(3, 5));  // "給油代金" or an expense item's name
+    EXPECT_FALSE(listColumnIsText(3, 7));
+}
