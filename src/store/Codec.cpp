@@ -118,6 +118,17 @@ std::string toCp932Cut(std::string_view utf8, std::size_t limit) {
     return s;
 }
 
+bool isWholeCp932(std::string_view cp932) {
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        const auto b = static_cast<unsigned char>(cp932[i]);
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) continue;
+        if (!isCp932LeadByte(b) || i + 1 >= cp932.size()) return false;
+        const auto t = static_cast<unsigned char>(cp932[++i]);
+        if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+    }
+    return true;
+}
+
 std::size_t cp932Length(std::string_view utf8) { return toCp932(utf8).size(); }
 
 }  // namespace quil::store

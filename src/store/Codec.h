@@ -8,6 +8,9 @@
 
 namespace quil::store {
 
+// The encodings text leaves the program in (CSV files): CP932 as the data files, or UTF-8.
+enum class TextEncoding { Cp932, Utf8 };
+
 // CP932 bytes to UTF-8. Bytes that do not form a character (a lone lead byte, a
 // half character cut off by an older program) become U+FFFD; nothing is dropped silently.
 std::string fromCp932(std::string_view cp932);
@@ -26,6 +29,10 @@ std::size_t cp932CutLength(std::string_view cp932, std::size_t limit);
 
 // The CP932 form of `utf8`, cut to at most `limit` bytes at a character boundary.
 std::string toCp932Cut(std::string_view utf8, std::size_t limit);
+
+// True when every byte of `cp932` belongs to a whole, valid CP932 character (no lone
+// lead byte, no byte outside the code page), so the bytes can be copied as they are.
+bool isWholeCp932(std::string_view cp932);
 
 // Number of CP932 bytes `utf8` takes (edit limits count bytes, not characters).
 std::size_t cp932Length(std::string_view utf8);

@@ -1,50 +1,77 @@
 #include "NumberFormat.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace quil::store {
 
-std::string formatOneDecimal(double value) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+void appendOneDecimal(std::string& out, double value) {
+    if (std::isnan(value)) {
+        out += "NAN";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value > 0 ? "INF" : "-INF";
+        return;
+    }
     // 15 significant digits: d.dddddddddddddde±x
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const char* end =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14).ptr;
     const char* p = buf;
-    bool negative = *p == '-';
+    const bool negative = *p == '-';
     if (negative) ++p;
-    std::string digits;
-    for (; *p && *p != 'e'; ++p)
-        if (*p != '.') digits += *p;
-    const int exponent = std::atoi(p + 1);
+    char digits[16];
+    int count = 0;
+    for (; p < end && *p != 'e'; ++p)
+        if (*p != '.') digits[count++] = *p;
+    int exponent = 0;
+    if (p < end && p[1] == '+') ++p;
+    std::from_chars(p + 1, end, exponent);
 
     // Keep the digits down to the first decimal: exponent + 2 of them.
     const int keep = exponent + 2;
-    std::string tenths;  // the value times ten, rounded, as decimal digits
-    if (keep >= static_cast<int>(digits.size())) {
-        tenths = digits + std::string(static_cast<std::size_t>(keep) - digits.size(), '0');
+    char tenths[330];  // the value times ten, rounded, as decimal digits
+    int n = 0;
+    if (keep >= count) {
+        for (int i = 0; i < count; ++i) tenths[n++] = digits[i];
+        while (n < keep) tenths[n++] = '0';
     } else if (keep >= 0) {
-        tenths = digits.substr(0, static_cast<std::size_t>(keep));
-        if (digits[static_cast<std::size_t>(keep)] >= '5') {
-            int i = static_cast<int>(tenths.size()) - 1;
-            for (; i >= 0 && tenths[static_cast<std::size_t>(i)] == '9'; --i)
-                tenths[static_cast<std::size_t>(i)] = '0';
-            if (i >= 0)
-                ++tenths[static_cast<std::size_t>(i)];
-            else
-                tenths.insert(tenths.begin(), '1');
+        for (int i = 0; i < keep; ++i) tenths[n++] = digits[i];
+        if (digits[keep] >= '5') {
+            int i = n - 1;
+            for (; i >= 0 && tenths[i] == '9'; --i) tenths[i] = '0';
+            if (i >= 0) {
+                ++tenths[i];
+            } else {
+                std::memmove(tenths + 1, tenths, std::size_t(n));
+                tenths[0] = '1';
+                ++n;
+            }
         }
     }
-    const auto first = tenths.find_first_not_of('0');
-    if (first == std::string::npos) return "0.0";
-    tenths.erase(0, first);
-    if (tenths.size() < 2) tenths.insert(tenths.begin(), '0');
-    std::string out = negative ? "-" : "";
-    out += tenths.substr(0, tenths.size() - 1);
+    int first = 0;
+    while (first < n && tenths[first] == '0') ++first;
+    if (first == n) {
+        out += "0.0";
+        return;
+    }
+    if (negative) out += '-';
+    if (n - first < 2) {
+        out += '0';
+    } else {
+        out.append(tenths + first, std::size_t(n - first - 1));
+    }
     out += '.';
-    out += tenths.back();
+    out += tenths[n - 1];
+}
+
+std::string formatOneDecimal(double value) {
+    std::string out;
+    appendOneDecimal(out, value);
     return out;
 }
 

@@ -9,5 +9,7 @@ namespace quil::store {
 // significant digits, and that decimal form is rounded half away from zero, so 12345.65
 // shows as "12345.7" (a plain printf("%.1f") gives 12345.6 from the binary value).
 std::string formatOneDecimal(double value);
+// The same text appended to `out`.
+void appendOneDecimal(std::string& out, double value);
 
 }  // namespace quil::store

@@ -123,12 +123,14 @@ public:
     void setPlace(std::int16_t v) { set(68, v); }
     std::string remarks() const { return text(70, 100); }
     void setRemarks(std::string_view s) { setText(70, 100, s); }
+    std::string_view remarksRaw() const { return rawString(70, 100); }
     std::int32_t reserved172() const { return get<std::int32_t>(172); }
     void setReserved172(std::int32_t v) { set(172, v); }
     DateTime returnTime() const { return get<double>(176); }
     void setReturnTime(DateTime v) { set(176, v); }
     std::string destination() const { return text(184, 40); }
     void setDestination(std::string_view s) { setText(184, 40, s); }
+    std::string_view destinationRaw() const { return rawString(184, 40); }
     std::string_view legacyTextRaw() const { return rawString(225, 30); }
     void setLegacyTextRaw(std::string_view cp932) { setRawString(225, 30, cp932); }
 };

@@ -1,15 +1,16 @@
-// The OK button of the record entry dialog: the checks in their order, the record built
-// from the fields, and the sorted save.
+// The OK button of the record entry dialog: the fields handed to the shared entry check,
+// and the sorted save.
 
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <variant>
 
 #include "store/ItemStore.h"
+#include "store/RecordEntry.h"
 #include "store/RecordStore.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/dialogs/AfterChange.h"
-#include "ui/dialogs/DataInputParse.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TDataInputForm.h"
@@ -37,13 +38,13 @@ void TDataInputForm::refuse(const QString& message, QWidget* focus) {
 }
 
 // A vehicle or user: the chosen entry's item position. In edit mode a list still showing
-// the name of the record's own (since deleted) item keeps the record's reference.
-std::optional<int> TDataInputForm::requiredReference(PickList& list, const QString& message) {
+// the name of the record's own (since deleted) item keeps the record's reference. Nullopt
+// when the text names no entry.
+std::optional<int> TDataInputForm::requiredReference(PickList& list) {
     const int entry = selectedEntry(list.box);
     if (entry >= 0 && static_cast<std::size_t>(entry) < list.positions.size())
         return list.positions[static_cast<std::size_t>(entry)];
     if (entry < 0 && loaded_ && list.box->currentText() == list.ownName) return list.ownReference;
-    refuse(message, list.box);
     return std::nullopt;
 }
 
@@ -59,121 +60,60 @@ std::optional<int> TDataInputForm::optionalReference(PickList& list) {
     const QString text = list.box->currentText();
     if (loaded_ && text == list.ownName) return list.ownReference;
     if (text.isEmpty() || text == QString::fromUtf8(store::kOtherName)) return -1;
-    refuse(QStringLiteral("項目を選択して下さい！"), list.box);
     return std::nullopt;
 }
 
-// The value of decimal box `box`; a box still showing its stored value rounded to one
-// decimal gives the stored value itself.
-std::optional<double> TDataInputForm::number(int box, const char* message) {
-    QLineEdit* edit = valueBox_[box];
+// The stored value behind decimal box `box` while it still shows that value's text.
+std::optional<double> TDataInputForm::unchangedNumber(int box) const {
     const auto& shown = shownNumber_[box];
-    if (shown && edit->text() == shown->text) return shown->value;
-    const auto v = parseDecimal(utf8(edit->text()));
-    if (!v) refuse(QString::fromUtf8(message), edit);
-    return v;
+    if (shown && valueBox_[box]->text() == shown->text) return shown->value;
+    return std::nullopt;
 }
 
+// The fields as typed go to the shared entry check; a refusal focuses its control.
 std::optional<store::DataRecord> TDataInputForm::buildRecord(int kind) {
-    store::DataRecord r;
-    r.setStamp(context_.dataSetStamp());
-    r.setKind(static_cast<std::int16_t>(kind));
-    r.setReserved66(-1);
-    r.setItem(-1);
-    r.setPlace(-1);
-
+    store::EntryInput in;
+    in.kind = kind;
+    in.stamp = context_.dataSetStamp();
+    // A date typed whole is taken first; one that is no real day stays unset (refused).
     const bool typedDate = dateBox_->commitTyped();
     const QDate date = dateBox_->date();
-    if (!typedDate || !date.isValid() || !dateBox_->hasAcceptableInput()) {
-        refuse(QStringLiteral("正しい日付を入力して下さい！"), dateBox_);
-        return std::nullopt;
-    }
-    const store::DateTime day = store::correctTwoDigitYear(store::encodeDate(
-        date.year(), static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day())));
-    r.setDate(day);
+    if (typedDate && date.isValid() && dateBox_->hasAcceptableInput())
+        in.day = store::encodeDate(date.year(), static_cast<unsigned>(date.month()),
+                                   static_cast<unsigned>(date.day()));
+    in.startHour = utf8(startHour_->currentText());
+    in.startMinute = utf8(startMinute_->currentText());
+    in.endHour = utf8(endHour_->currentText());
+    in.endMinute = utf8(endMinute_->currentText());
+    in.vehicle = requiredReference(vehicles_);
+    in.user = requiredReference(users_);
+    in.third = optionalReference(thirds_);
+    in.shop = optionalReference(shops_);
+    in.value1 = utf8(valueBox_[0]->text());
+    in.value2 = utf8(valueBox_[1]->text());
+    in.value3 = utf8(valueBox_[2]->text());
+    in.remarks = utf8(remarksBox_->text());
+    in.unchanged1 = unchangedNumber(0);
+    in.unchanged2 = unchangedNumber(1);
 
-    const auto vehicle = requiredReference(vehicles_, QStringLiteral("車両を選択して下さい！"));
-    if (!vehicle) return std::nullopt;
-    const auto user = requiredReference(users_, QStringLiteral("使用者を選択して下さい！"));
-    if (!user) return std::nullopt;
-    r.setVehicle(static_cast<std::int16_t>(*vehicle));
-    r.setUser(static_cast<std::int16_t>(*user));
-    r.setRemarks(utf8(remarksBox_->text()));
-
-    if (kind == 0) {
-        const QString timeMessage = QStringLiteral("正しい時間を入力して下さい！");
-        auto time = [&](QComboBox* hour, QComboBox* minute) -> std::optional<store::DateTime> {
-            const auto h = parseClockField(utf8(hour->currentText()), 23);
-            const auto m = parseClockField(utf8(minute->currentText()), 59);
-            if (!h || !m) return std::nullopt;
-            return composeDateTime(day, *h, *m);
-        };
-        const auto start = time(startHour_, startMinute_);
-        if (!start) {
-            refuse(timeMessage, startHour_);
-            return std::nullopt;
-        }
-        const auto end = time(endHour_, endMinute_);
-        if (!end) {
-            refuse(timeMessage, endHour_);
-            return std::nullopt;
-        }
-        r.setDate(*start);
-        r.setReturnTime(*end);
-    } else {
-        const auto price = parseInteger(utf8(valueBox_[1]->text()));
-        if (!price) {
-            refuse(QStringLiteral("正しい金額を入力して下さい！"), valueBox_[1]);
-            return std::nullopt;
-        }
-        const auto tax = parseInteger(utf8(valueBox_[2]->text()));
-        if (!tax) {
-            refuse(QStringLiteral("正しい消費税額を入力して下さい！"), valueBox_[2]);
-            return std::nullopt;
-        }
-        r.setPrice(*price);
-        r.setTax(*tax);
+    store::EntryResult result = store::buildEntryRecord(in);
+    if (auto* record = std::get_if<store::DataRecord>(&result)) return *record;
+    const auto& refusal = std::get<store::EntryRefusal>(result);
+    QWidget* focus = dateBox_;
+    switch (refusal.field) {
+        case store::EntryField::Date: focus = dateBox_; break;
+        case store::EntryField::StartTime: focus = startHour_; break;
+        case store::EntryField::EndTime: focus = endHour_; break;
+        case store::EntryField::Vehicle: focus = vehicles_.box; break;
+        case store::EntryField::User: focus = users_.box; break;
+        case store::EntryField::ThirdList: focus = thirds_.box; break;
+        case store::EntryField::ShopList: focus = shops_.box; break;
+        case store::EntryField::Value1: focus = valueBox_[0]; break;
+        case store::EntryField::Value2: focus = valueBox_[1]; break;
+        case store::EntryField::Value3: focus = valueBox_[2]; break;
     }
-
-    auto setReference = [](const std::optional<int>& ref, auto setter) {
-        if (ref) setter(static_cast<std::int16_t>(*ref));
-        return ref.has_value();
-    };
-    switch (kind) {
-        case 0: {
-            r.setDestination(utf8(valueBox_[2]->text()));
-            const auto d1 = number(0, "正しい出庫距離を入力して下さい！");
-            if (!d1) return std::nullopt;
-            const auto d2 = number(1, "正しい入庫距離を入力して下さい！");
-            if (!d2) return std::nullopt;
-            r.setDistance1(*d1);
-            r.setDistance2(*d2);
-            if (!setReference(optionalReference(thirds_), [&](auto v) { r.setItem(v); }))
-                return std::nullopt;
-            break;
-        }
-        case 1: {
-            const auto quantity = number(0, "正しい給油量を入力して下さい！");
-            if (!quantity) return std::nullopt;
-            r.setDistance2(*quantity);
-            if (!setReference(optionalReference(thirds_), [&](auto v) { r.setPlace(v); }))
-                return std::nullopt;
-            break;
-        }
-        default: {
-            if (kind == 2) {
-                const auto distance = number(0, "正しい距離を入力して下さい！");
-                if (!distance) return std::nullopt;
-                r.setDistance1(*distance);
-            }
-            if (!setReference(optionalReference(thirds_), [&](auto v) { r.setItem(v); }))
-                return std::nullopt;
-            if (!setReference(optionalReference(shops_), [&](auto v) { r.setPlace(v); }))
-                return std::nullopt;
-            break;
-        }
-    }
-    return r;
+    refuse(QString::fromStdString(refusal.message), focus);
+    return std::nullopt;
 }
 
 // Whether the record file still holds, at the remembered position, the very record the

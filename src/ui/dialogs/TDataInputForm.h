@@ -81,10 +81,11 @@ private:
     void selectOwnItem(PickList& list, int reference, bool other);
 
     void showNumber(int box, double value);
-    std::optional<double> number(int box, const char* message);
+    // The stored value behind decimal box `box` while it still shows that value's text.
+    std::optional<double> unchangedNumber(int box) const;
     std::optional<store::DataRecord> buildRecord(int kind);
     void refuse(const QString& message, QWidget* focus);
-    std::optional<int> requiredReference(PickList& list, const QString& message);
+    std::optional<int> requiredReference(PickList& list);
     std::optional<int> optionalReference(PickList& list);
     bool stillTheLoadedRecord() const;
     void reportError(const std::exception& error);

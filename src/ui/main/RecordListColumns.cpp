@@ -2,18 +2,10 @@
 
 #include <array>
 
+#include "store/ListRows.h"
+
 namespace quil::ui {
 namespace {
-
-// Titles from column 1 on.
-const std::array<std::array<const char*, 11>, kTabCount> kTitles = {{
-    {"No", "年月日", "時間", "車両", "使用者", "使用区分", "出庫距離", "入庫距離", "走行距離",
-     "行き先", "備考"},
-    {"No", "年月日", "車両", "使用者", "給油量", "税抜金額", "消費税", "スタンド名", "備考"},
-    {"No", "年月日", "車両", "使用者", "項目", "距離", "税抜金額", "消費税", "店", "備考"},
-    {"No", "年月日", "車両", "使用者", "項目", "税抜金額", "消費税", "店", "備考"},
-}};
-constexpr std::array<int, kTabCount> kCounts = {12, 10, 11, 10};
 
 // Alignments of columns 5, 6, 8 and 9 per tab: 1 = caLeft, 4 = caRight.
 constexpr std::array<std::array<quint8, 4>, kTabCount> kAlign = {{
@@ -27,12 +19,10 @@ bool validTab(int tab) { return tab >= 0 && tab < kTabCount; }
 
 }  // namespace
 
-int columnCount(int tab) { return validTab(tab) ? kCounts[std::size_t(tab)] : 0; }
+int columnCount(int tab) { return store::listColumnCount(tab); }
 
 QString columnTitle(int tab, int column) {
-    if (!validTab(tab) || column < 1 || column >= columnCount(tab)) return {};
-    const char* t = kTitles[std::size_t(tab)][std::size_t(column - 1)];
-    return t ? QString::fromUtf8(t) : QString();
+    return QString::fromUtf8(store::listColumnTitle(tab, column));
 }
 
 int builtInColumnWidth(int tab, int column) {

@@ -1,7 +1,7 @@
 #include "ui/main/RecordListModel.h"
 
-#include "store/NumberFormat.h"
-#include "store/Period.h"
+#include "store/ListFilter.h"
+#include "store/ListRows.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "ui/main/RecordListColumns.h"
@@ -14,27 +14,6 @@ namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-QString oneDecimal(double v) { return q(formatOneDecimal(v)); }
-
-// Which item positions of one kind the masks show: shown[position] != 0.
-std::vector<char> shownPositions(const std::vector<ItemRecord>& items, ItemKind kind,
-                                 const std::string& mask, bool& anyLive) {
-    std::vector<char> shown(items.size(), 0);
-    std::size_t index = 0;
-    for (std::size_t pos = 0; pos < items.size(); ++pos) {
-        const ItemRecord& it = items[pos];
-        if (it.deleted() || it.kind() != static_cast<std::int16_t>(kind)) continue;
-        anyLive = true;
-        if (listMaskShows(mask, index)) shown[pos] = 1;
-        ++index;
-    }
-    return shown;
-}
-
-bool isShown(const std::vector<char>& shown, int position) {
-    return position >= 0 && std::size_t(position) < shown.size() && shown[std::size_t(position)];
-}
-
 }  // namespace
 
 LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder,
@@ -43,22 +22,14 @@ LoadedRecords loadRecords(const std::string& programFolder, const std::string& d
     RecordStore records(dataFolder);
     if (!records.exists()) return out;
 
-    Settings settings(programFolder);
-    const PeriodFilter period = PeriodFilter::load(settings, settings.periodKind(0));
     const auto items = ItemStore(dataFolder).readAll();
-    bool anyVehicle = false, anyUser = false;
-    const auto vehicles = shownPositions(items, ItemKind::Vehicle, settings.carMask(), anyVehicle);
-    const auto users = shownPositions(items, ItemKind::User, settings.driverMask(), anyUser);
-    if (!anyVehicle || !anyUser) return out;
+    const ListFilter filter = ListFilter::fromSettings(Settings(programFolder), items, tab);
+    if (!filter.takesAny()) return out;
 
     out.names = ItemNames(items);
     out.records.reserve(std::size_t(records.count()));
     records.scan([&](std::int64_t pos, const DataRecord& r) {
-        if (r.deleted()) return;
-        const int kind = r.kind();
-        if (!(kind == tab || (tab == 3 && kind >= 1 && kind <= 3))) return;
-        if (!period.passes(r.date())) return;
-        if (!isShown(vehicles, r.vehicle()) || !isShown(users, r.user())) return;
+        if (!filter.takes(r)) return;
         out.records.push_back(r);
         out.positions.push_back(static_cast<std::int32_t>(pos));
     });
@@ -122,67 +93,8 @@ QString RecordListModel::text(int row, int column) const {
     return recordText(records_[std::size_t(row - 1)], row, column);
 }
 
-QString RecordListModel::name(int position) const { return q(names_.nameAt(position)); }
-
 QString RecordListModel::recordText(const DataRecord& r, int row, int column) const {
-    switch (column) {
-        case 1: return QString::number(row);
-        case 2: return q(formatDate(r.date()));
-        default: break;
-    }
-    if (tab_ == 0) {
-        switch (column) {
-            case 3:
-                return q(formatTime(r.date())) + QStringLiteral(" ～ ") +
-                       q(formatTime(r.returnTime()));
-            case 4: return name(r.vehicle());
-            case 5: return name(r.user());
-            case 6: return name(r.item());
-            case 7: return oneDecimal(r.distance1());
-            case 8: return oneDecimal(r.distance2());
-            case 9: return oneDecimal(r.distance2() - r.distance1());
-            case 10: return q(r.destination());
-            case 11: return q(r.remarks());
-            default: return {};
-        }
-    }
-    switch (column) {
-        case 3: return name(r.vehicle());
-        case 4: return name(r.user());
-        default: break;
-    }
-    if (tab_ == 1) {
-        switch (column) {
-            case 5: return oneDecimal(r.distance2());
-            case 6: return QString::number(r.price());
-            case 7: return QString::number(r.tax());
-            case 8: return name(r.place());
-            case 9: return q(r.remarks());
-            default: return {};
-        }
-    }
-    if (tab_ == 2) {
-        switch (column) {
-            case 5: return name(r.item());
-            case 6: return oneDecimal(r.distance1());
-            case 7: return QString::number(r.price());
-            case 8: return QString::number(r.tax());
-            case 9: return name(r.place());
-            case 10: return q(r.remarks());
-            default: return {};
-        }
-    }
-    switch (column) {
-        case 5:
-            if (r.kind() == 1) return QStringLiteral("給油代金");
-            if (r.kind() == 2) return QStringLiteral("点検・整備費");
-            return name(r.item());
-        case 6: return QString::number(r.price());
-        case 7: return QString::number(r.tax());
-        case 8: return name(r.place());
-        case 9: return q(r.remarks());
-        default: return {};
-    }
+    return q(listCellText(tab_, r, row, column, names_));
 }
 
 std::size_t RecordListModel::overheadBytes() const {

@@ -40,6 +40,8 @@ public:
     int tab() const { return tab_; }
     int recordCount() const { return int(records_.size()); }
     const store::DataRecord& record(int row) const { return records_[std::size_t(row - 1)]; }
+    // The item names read by the last load.
+    const store::ItemNames& names() const { return names_; }
     std::int32_t position(int row) const { return positions_[std::size_t(row - 1)]; }
     // The row marked "⇒" in column 0, 1-based; 0 when none.
     int selectedRow() const { return selected_; }
@@ -56,7 +58,6 @@ public:
     std::size_t overheadBytes() const;
 
 private:
-    QString name(int position) const;
     QString recordText(const store::DataRecord& r, int row, int column) const;
 
     int tab_ = 0;

@@ -22,6 +22,7 @@
 #include "ui/dialogs/Prompts.h"
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListColumns.h"
+#include "ui/main/ListCsvExport.h"
 #include "ui/main/RecordListModel.h"
 
 // The icons are compiled into this static library; register them before first use.
@@ -49,6 +50,7 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     createWidgets();
     createActions();
     createMenus();
+    ListCsvExport::install(this);
 
     if (options.singleInstance) {
         SingleInstance1 = new TSingleInstance(this);

@@ -1,14 +1,14 @@
 #pragma once
-// Reading the numbers and clock times typed into the record entry dialog. No Qt: the
-// rules are plain text rules, the same wherever the program runs.
+// Reading the numbers and clock times of a record entry (the entry dialog, the CSV
+// import). Plain text rules, the same wherever the program runs.
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
-#include "store/Date.h"
+#include "Date.h"
 
-namespace quil::ui {
+namespace quil::store {
 
 // A signed 32-bit decimal integer: optional sign and digits only, blanks around it
 // allowed. "1,000", "12.5", "" and values beyond the int32 range give nullopt.
@@ -24,6 +24,11 @@ std::optional<unsigned> parseClockField(std::string_view text, unsigned max);
 
 // A day (no time) joined with a time of day, as the Windows date type joins them: a
 // day before 1899-12-30 is negative and carries its time toward minus infinity.
-store::DateTime composeDateTime(store::DateTime day, unsigned hour, unsigned minute);
+DateTime composeDateTime(DateTime day, unsigned hour, unsigned minute);
 
-}  // namespace quil::ui
+// A calendar day written year, month, day with '/' or '-' between them ("2026/01/05",
+// "2026-1-5", as spreadsheets write dates); nullopt for anything else or a day that does
+// not exist.
+std::optional<DateTime> parseCalendarDay(std::string_view text);
+
+}  // namespace quil::store

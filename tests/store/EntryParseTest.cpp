@@ -1,13 +1,13 @@
-// The number and clock rules of the entry dialog.
+// The number and clock rules of a record entry.
 
 #include <gtest/gtest.h>
 
-#include "ui/dialogs/DataInputParse.h"
+#include "store/EntryParse.h"
 
-namespace quil::ui {
+namespace quil::store {
 namespace {
 
-TEST(DataInputParse, IntegersAreSignedDecimalThirtyTwoBit) {
+TEST(EntryParse, IntegersAreSignedDecimalThirtyTwoBit) {
     EXPECT_EQ(parseInteger("0"), 0);
     EXPECT_EQ(parseInteger("+12"), 12);
     EXPECT_EQ(parseInteger(" -7 "), -7);
@@ -19,7 +19,7 @@ TEST(DataInputParse, IntegersAreSignedDecimalThirtyTwoBit) {
         EXPECT_FALSE(parseInteger(bad)) << bad;
 }
 
-TEST(DataInputParse, DecimalsUseAPointAndNoSeparators) {
+TEST(EntryParse, DecimalsUseAPointAndNoSeparators) {
     EXPECT_EQ(parseDecimal("12.5"), 12.5);
     EXPECT_EQ(parseDecimal("-3"), -3.0);
     EXPECT_EQ(parseDecimal("+.5"), 0.5);
@@ -31,7 +31,7 @@ TEST(DataInputParse, DecimalsUseAPointAndNoSeparators) {
         EXPECT_FALSE(parseDecimal(bad)) << bad;
 }
 
-TEST(DataInputParse, ClockFieldsAreDigitsWithinTheirRange) {
+TEST(EntryParse, ClockFieldsAreDigitsWithinTheirRange) {
     EXPECT_EQ(parseClockField("0", 23), 0u);
     EXPECT_EQ(parseClockField("08", 23), 8u);
     EXPECT_EQ(parseClockField("23", 23), 23u);
@@ -41,7 +41,7 @@ TEST(DataInputParse, ClockFieldsAreDigitsWithinTheirRange) {
     EXPECT_FALSE(parseClockField("60", 59));
 }
 
-TEST(DataInputParse, TimeOfDayJoinsTheDayAsTheDateTypeDoes) {
+TEST(EntryParse, TimeOfDayJoinsTheDayAsTheDateTypeDoes) {
     const store::DateTime day = store::encodeDate(2024, 5, 10);
     EXPECT_DOUBLE_EQ(composeDateTime(day, 17, 30), day + 17.5 / 24);
     // Before 1899-12-30 the day count is negative and the time counts away from zero.
@@ -51,4 +51,4 @@ TEST(DataInputParse, TimeOfDayJoinsTheDayAsTheDateTypeDoes) {
 }
 
 }  // namespace
-}  // namespace quil::ui
+}  // namespace quil::store

@@ -1,14 +1,12 @@
-#include "ui/dialogs/DataInputParse.h"
+#include "EntryParse.h"
 
 #include <charconv>
 #include <cmath>
 
-namespace quil::ui {
+namespace quil::store {
 namespace {
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string_view trimBlanks(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -87,9 +85,30 @@ std::optional<unsigned> parseClockField(std::string_view text, unsigned max) {
     return value;
 }
 
-store::DateTime composeDateTime(store::DateTime day, unsigned hour, unsigned minute) {
-    const store::DateTime time = store::encodeTime(hour, minute);
+DateTime composeDateTime(DateTime day, unsigned hour, unsigned minute) {
+    const DateTime time = encodeTime(hour, minute);
     return day < 0 ? day - time : day + time;
 }
 
-}  // namespace quil::ui
+std::optional<DateTime> parseCalendarDay(std::string_view s) {
+    int part[3] = {0, 0, 0};
+    int digits[3] = {0, 0, 0};
+    int k = 0;
+    char sep = 0;
+    for (char c : s) {
+        if (c >= '0' && c <= '9') {
+            if (++digits[k] > 4) return std::nullopt;
+            part[k] = part[k] * 10 + (c - '0');
+        } else if ((c == '/' || c == '-') && k < 2 && (sep == 0 || sep == c) && digits[k] > 0) {
+            sep = c;
+            ++k;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (k != 2 || digits[2] == 0 || digits[1] > 2 || digits[2] > 2) return std::nullopt;
+    if (!isValidDate(part[0], unsigned(part[1]), unsigned(part[2]))) return std::nullopt;
+    return encodeDate(part[0], unsigned(part[1]), unsigned(part[2]));
+}
+
+}  // namespace quil::store

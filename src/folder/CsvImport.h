@@ -1,0 +1,44 @@
+#pragma once
+// Adding records from a CSV file in the layout of the list's export, through the same
+// check and the same sorted save as the entry dialog. All or nothing: every row is
+// checked before anything is written, and the records are saved into a copy of Quil.qud
+// in a staging folder that replaces the original by one rename, so a refused row or an
+// I/O error leaves the data set exactly as it was.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "folder/CsvExport.h"
+#include "store/FileSystem.h"
+
+namespace quil::folder {
+
+// A refusal: the line of the file where the row starts, the column (1-based, 0 when the
+// problem is not one column's) with its title, and the message.
+struct ImportProblem {
+    std::size_t line = 0;
+    int column = 0;
+    std::string title;
+    std::string message;
+    // "行 5, 列 3 (時間): 正しい時間を入力して下さい！"
+    std::string text() const;
+};
+
+struct ImportResult {
+    std::int64_t added = 0;
+    std::optional<ImportProblem> problem;  // set when nothing was written for this reason
+};
+
+// The staging folder inside the data folder.
+inline constexpr const char* kImportStagingName = "quil-import.tmp";
+
+// Imports records of `kind` (0..3) from CSV text already decoded to UTF-8. Names are
+// looked up among the live items of the master lists. Raises StoreError on an I/O error
+// (the data set is then unchanged as well).
+ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_view text,
+                           store::FileSystem& fs = store::FileSystem::current(),
+                           const Progress& progress = {});
+
+}  // namespace quil::folder

@@ -1,0 +1,43 @@
+#pragma once
+// Rows of comma-separated values as RFC 4180 writes them: a field holding a comma, a
+// quote, a carriage return or a line feed is quoted, its quotes doubled; rows end with
+// CRLF. Fields are taken as bytes in the file's encoding (UTF-8 or CP932: neither has a
+// comma, quote, CR or LF inside a multi-byte character), and handed out in large pieces.
+
+#include <string>
+#include <string_view>
+
+#include "Codec.h"
+
+namespace quil::store {
+
+class CsvWriter {
+public:
+    // Appends one field to the current row.
+    void field(std::string_view bytes);
+    // Appends one field that `fill(std::string&)` writes straight into the buffer (no copy
+    // for the fields that need no quotes, which is nearly all of them).
+    // `text` false promises a field without commas, quotes and line breaks (a number).
+    template <typename Fill>
+    void fieldFrom(Fill&& fill, bool text = true) {
+        if (rowStarted_) buf_ += ',';
+        rowStarted_ = true;
+        const std::size_t start = buf_.size();
+        fill(buf_);
+        if (text && needsQuotes(std::string_view(buf_).substr(start))) quoteFrom(start);
+    }
+    void endRow();
+
+    // The bytes collected so far; the buffer is emptied.
+    std::string take();
+    std::size_t pendingBytes() const { return buf_.size(); }
+
+private:
+    static bool needsQuotes(std::string_view bytes);
+    void quoteFrom(std::size_t start);
+
+    std::string buf_;
+    bool rowStarted_ = false;
+};
+
+}  // namespace quil::store

@@ -1,0 +1,55 @@
+#pragma once
+// The rows of the record list as text: the columns of each tab (tab index = record kind;
+// tab 3 lists every record with a cost), their titles and the text of a record's cell.
+// The list on screen and the CSV export both format their rows here.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Codec.h"
+#include "ItemStore.h"
+#include "Records.h"
+
+namespace quil::store {
+
+inline constexpr int kListTabCount = 4;
+
+// Number of columns of a tab, the marker column 0 included: 12, 10, 11, 10.
+int listColumnCount(int tab);
+// Title of a column ("No", "年月日", ...); empty for the marker column and out of range.
+const char* listColumnTitle(int tab, int column);
+// Whether a column holds free text (names, destination, remarks); the others hold only
+// digits, signs, points, slashes, colons and the time separator.
+bool listColumnIsText(int tab, int column);
+
+// Cell texts of one tab in UTF-8 (the list on screen) or CP932 (the CSV file). In CP932
+// the records' own strings are copied as stored, without a round trip through UTF-8; a
+// string that is not whole CP932 is converted like any other text.
+class ListRowFormatter {
+public:
+    ListRowFormatter(int tab, const ItemNames& names, TextEncoding encoding = TextEncoding::Utf8);
+
+    // Appends the text of a record's cell in row `row` (1-based); the marker column 0 has
+    // none.
+    void appendCell(std::string& out, const DataRecord& r, std::int64_t row, int column) const;
+    std::string title(int column) const;
+
+private:
+    void appendName(std::string& out, int position) const;
+    void appendText(std::string& out, std::string_view raw) const;
+    std::string fixed(const char* utf8) const;
+    void appendKindCell(std::string& out, const DataRecord& r, int column) const;
+
+    int tab_;
+    const ItemNames& names_;
+    TextEncoding encoding_;
+    std::vector<std::string> cp932Names_;  // CP932 only: position + 1 → name; 0 → "その他"
+    std::string timeSeparator_, fuelCost_, serviceCost_;  // " ～ ", "給油代金", "点検・整備費"
+};
+
+// The UTF-8 text of a cell, as the list shows it.
+std::string listCellText(int tab, const DataRecord& r, std::int64_t row, int column,
+                         const ItemNames& names);
+
+}  // namespace quil::store

@@ -1,0 +1,94 @@
+// quil-tool's backup, restore and import-legacy: the folder dialog's own functions, with
+// their staging and verification, run from the command line.
+
+#include <chrono>
+#include <filesystem>
+
+#include "folder/DataSetFiles.h"
+#include "store/ItemStore.h"
+#include "store/Settings.h"
+#include "tool/ToolProgress.h"
+#include "tool/ToolRunner.h"
+
+namespace quil::tool {
+
+namespace {
+
+std::string withSeparator(std::string folder) {
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+// The lock the program keeps in its data folder while it runs; renewed every minute, so
+// one untouched for five minutes belongs to a copy that has ended.
+constexpr const char* kLockFileName = "Quil.lck";
+constexpr auto kStaleLock = std::chrono::minutes(5);
+
+int report(std::ostream& err, const folder::DataSetResult& result) {
+    err << "quil-tool: " << result.message << '\n';
+    return kExitProblems;
+}
+
+}  // namespace
+
+bool ToolRunner::refuseWhileOpen(const std::string& dataFolder, const std::string& command) {
+    std::error_code ec;
+    const auto written = std::filesystem::last_write_time(dataFolder + kLockFileName, ec);
+    if (ec) return false;
+    if (std::filesystem::file_time_type::clock::now() - written > kStaleLock) return false;
+    err_ << "quil-tool: " << command << ": プログラムがこのデータを開いています (" << dataFolder
+         << kLockFileName << ")。プログラムを終了してから実行して下さい。\n";
+    return true;
+}
+
+int ToolRunner::backup(const std::vector<std::string>& args) {
+    if (args.size() != 1) return usage("バックアップ先のフォルダーを 1 つ指定して下さい。", "backup");
+    if (!std::filesystem::is_directory(args[0])) {
+        err_ << "quil-tool: バックアップ先のフォルダーがありません: " << args[0] << '\n';
+        return kExitIo;
+    }
+    const auto result = folder::backupDataSet(dataFolder(), withSeparator(args[0]));
+    if (!result.done()) return report(err_, result);
+    out_ << "バックアップが完了しました。\n";
+    return kExitOk;
+}
+
+int ToolRunner::restore(const std::vector<std::string>& args) {
+    if (args.size() != 1) return usage("読み込むフォルダーを 1 つ指定して下さい。", "restore");
+    const std::string data = dataFolder();
+    if (refuseWhileOpen(data, "restore")) return kExitProblems;
+    const auto result = folder::restoreDataSet(data, withSeparator(args[0]));
+    if (!result.done()) return report(err_, result);
+    out_ << "読み込みが完了しました。\n";
+    return kExitOk;
+}
+
+int ToolRunner::importLegacy(const std::vector<std::string>& args) {
+    if (args.size() != 1) return usage("読み込むフォルダーを 1 つ指定して下さい。", "import-legacy");
+    const std::string data = dataFolder();
+    if (refuseWhileOpen(data, "import-legacy")) return kExitProblems;
+    ToolProgress progress(err_, errIsTerminal_, "import-legacy");
+    const auto result = folder::importLegacyDataSet(
+        data, withSeparator(args[0]), [&progress](std::int64_t done, std::int64_t total) {
+            progress(done, total);
+            return true;
+        });
+    if (!result.done()) return report(err_, result);
+    // As the program does: every imported vehicle is shown, and the one user. Only the
+    // program's own data set has its masks in the program's Quil.ini.
+    std::error_code ec;
+    if (std::filesystem::equivalent(data, programsDataFolder(), ec)) {
+        store::Settings settings(programFolder_);
+        const auto vehicles = store::ItemStore(data).listLive(store::ItemKind::Vehicle).size();
+        settings.setCarMask(std::string(vehicles, '1'));
+        settings.setDriverMask("1");
+    } else {
+        out_ << "表示する車両と使用者は、このデータを開いたプログラムの表示設定で選んで下さい。\n";
+    }
+    out_ << "読み込みが完了しました。\n";
+    if (result.logLines > 0)
+        out_ << "変換ログに" << result.logLines << "件の記録があります：" << result.logPath << '\n';
+    return kExitOk;
+}
+
+}  // namespace quil::tool

@@ -1,0 +1,342 @@
+#include "tool/ToolRunner.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+#include "folder/CsvExport.h"
+#include "folder/CsvImport.h"
+#include "folder/DataSet.h"
+#include "folder/DataSetAudit.h"
+#include "store/CsvReader.h"
+#include "store/EntryParse.h"
+#include "store/Settings.h"
+#include "store/StoreError.h"
+#include "tool/ToolProgress.h"
+
+namespace quil::tool {
+
+using namespace quil::store;
+
+namespace {
+
+const char* kToolHelp =
+    "使い方: quil-tool [--data FOLDER] COMMAND [OPTIONS]\n"
+    "\n"
+    "クイル台帳のデータ (Quil.qui, Quil.qud) を調べ、書き出し、読み込みます。\n"
+    "FOLDER を省くと、プログラムと同じデータフォルダー (Quil.ini の Dir) を使います。\n"
+    "\n"
+    "COMMAND:\n"
+    "  check        データの不具合を調べる\n"
+    "  dump         すべての項目と記録を読める形で書き出す (UTF-8)\n"
+    "  export-csv   一覧の記録を CSV に書き出す\n"
+    "  import-csv   CSV の記録を追加する (すべてか、何もしないか)\n"
+    "  backup       データをバックアップする\n"
+    "  restore      バックアップからデータを読み込む\n"
+    "  import-legacy ミルテ台帳のデータを読み込む\n"
+    "\n"
+    "quil-tool COMMAND --help で各コマンドの説明を表示します。\n"
+    "終了コード: 0 正常, 1 問題あり, 2 使い方の誤り, 3 入出力エラー\n";
+
+const std::map<std::string, const char*> kCommandHelp = {
+    {"check",
+     "使い方: quil-tool [--data FOLDER] check\n"
+     "署名、版、データセットの日時、ファイルの大きさ、記録の順序、存在しない項目への参照、\n"
+     "未来の日付の記録を調べます。問題ごとに 1 行を出して終了コード 1、問題がなければ\n"
+     "\"OK\" を出して終了コード 0 で終わります。\n"},
+    {"dump",
+     "使い方: quil-tool [--data FOLDER] dump\n"
+     "すべての項目と記録 (削除したものは [削除] 付き) を 1 行ずつ UTF-8 で書き出します。\n"},
+    {"export-csv",
+     "使い方: quil-tool [--data FOLDER] export-csv --kind KIND [--from yyyy-mm-dd]\n"
+     "         [--to yyyy-mm-dd] [--vehicle NAME]... [--user NAME]...\n"
+     "         [--encoding cp932|utf-8] [--out FILE]\n"
+     "KIND: driving (走行記録), refuelling (給油記録), maintenance (点検・整備記録),\n"
+     "      expense (出費記録: 費用のある記録すべて)\n"
+     "一覧と同じ列と文字で、期間・車両・使用者に合う記録を書き出します。数値は桁区切りなし、\n"
+     "日付は yyyy/mm/dd。既定は CP932 と CRLF (Excel でそのまま開けます)。--out を省くと\n"
+     "標準出力に書きます。--vehicle と --user は繰り返せます (省くとすべて)。\n"},
+    {"import-csv",
+     "使い方: quil-tool [--data FOLDER] import-csv --kind KIND [--encoding cp932|utf-8] FILE\n"
+     "export-csv と同じ列の CSV (見出しの行が必要、列の順は自由、No と走行距離は読みません)\n"
+     "の記録を、入力画面と同じ確認と保存で追加します。名前はマスターから探します。\n"
+     "1 行でも誤りがあれば何も書かず、行・列・メッセージを出して終了コード 1 で終わります。\n"
+     "--encoding を省くと、BOM か UTF-8 として正しい内容なら UTF-8、それ以外は CP932 です。\n"},
+    {"backup",
+     "使い方: quil-tool [--data FOLDER] backup DEST\n"
+     "Quil.qui, Quil.qud (と QuilExt.db) を既存のフォルダー DEST にコピーします。各ファイルは\n"
+     "一時的な名前で書いて確かめてから置き換えるので、失敗しても古いバックアップは残ります。\n"},
+    {"restore",
+     "使い方: quil-tool [--data FOLDER] restore SRC\n"
+     "SRC のバックアップで今のデータを置き換えます。SRC のファイルを確かめ、データフォルダー\n"
+     "内の作業フォルダーにコピーしてから名前の変更で置き換えるので、失敗しても今のデータは\n"
+     "そのまま残ります。プログラムがこのデータを開いている間は実行しません。\n"},
+    {"import-legacy",
+     "使い方: quil-tool [--data FOLDER] import-legacy SRC\n"
+     "SRC のミルテ台帳のデータ (Car.dat など) を変換して今のデータと置き換えます。変換ログ\n"
+     "Errlog.txt をデータフォルダーに書きます。失敗しても今のデータはそのまま残ります。\n"
+     "プログラムがこのデータを開いている間は実行しません。\n"},
+};
+
+std::optional<int> kindOf(const std::string& name) {
+    static const std::map<std::string, int> kinds = {
+        {"driving", 0}, {"refuelling", 1}, {"maintenance", 2}, {"expense", 3}};
+    const auto it = kinds.find(name);
+    return it == kinds.end() ? std::nullopt : std::optional<int>(it->second);
+}
+
+std::optional<TextEncoding> encodingOf(const std::string& name) {
+    if (name == "cp932") return TextEncoding::Cp932;
+    if (name == "utf-8" || name == "utf8") return TextEncoding::Utf8;
+    return std::nullopt;
+}
+
+bool wantsHelp(const std::vector<std::string>& args) {
+    for (const auto& a : args)
+        if (a == "--help" || a == "-h") return true;
+    return false;
+}
+
+// Options of one command: `--name value` pairs (repeatable ones collect every value)
+// and the remaining words.
+struct Options {
+    std::map<std::string, std::vector<std::string>> values;
+    std::vector<std::string> words;
+    std::string error;
+
+    const std::string* one(const std::string& name) const {
+        const auto it = values.find(name);
+        return it == values.end() ? nullptr : &it->second.back();
+    }
+};
+
+Options parseOptions(const std::vector<std::string>& args, const std::vector<std::string>& known,
+                     const std::vector<std::string>& repeatable) {
+    Options o;
+    auto has = [](const std::vector<std::string>& v, const std::string& s) {
+        return std::find(v.begin(), v.end(), s) != v.end();
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.rfind("--", 0) != 0) {
+            o.words.push_back(a);
+            continue;
+        }
+        if (!has(known, a)) {
+            o.error = "不明なオプションです: " + a;
+            return o;
+        }
+        if (i + 1 >= args.size()) {
+            o.error = a + " には値が必要です。";
+            return o;
+        }
+        auto& v = o.values[a];
+        if (!v.empty() && !has(repeatable, a)) {
+            o.error = a + " は 1 回だけ指定できます。";
+            return o;
+        }
+        v.push_back(args[++i]);
+    }
+    return o;
+}
+
+}  // namespace
+
+ToolRunner::ToolRunner(std::string programFolder, std::istream& in, std::ostream& out,
+                       std::ostream& err, bool errIsTerminal)
+    : programFolder_(std::move(programFolder)),
+      in_(in),
+      out_(out),
+      err_(err),
+      errIsTerminal_(errIsTerminal) {}
+
+int ToolRunner::usage(const std::string& message, const std::string& command) {
+    err_ << "quil-tool: " << message << '\n';
+    err_ << (command.empty() ? "quil-tool --help" : "quil-tool " + command + " --help")
+         << " で使い方を表示します。\n";
+    return kExitUsage;
+}
+
+std::string ToolRunner::programsDataFolder() const {
+    const Settings settings(programFolder_);
+    return folder::resolveDataFolder(settings.dataFolder(), settings.exeFolder(), programFolder_);
+}
+
+std::string ToolRunner::dataFolder() const {
+    if (dataOption_) {
+        std::string d = *dataOption_;
+        if (d.empty() || d.back() != '/') d += '/';
+        return d;
+    }
+    return programsDataFolder();
+}
+
+int ToolRunner::run(std::vector<std::string> args) {
+    while (!args.empty() && args[0].rfind("--", 0) == 0) {
+        if (args[0] == "--help" || args[0] == "-h") {
+            out_ << kToolHelp;
+            return kExitOk;
+        }
+        if (args[0] != "--data") return usage("不明なオプションです: " + args[0], {});
+        if (args.size() < 2) return usage("--data にはフォルダーが必要です。", {});
+        dataOption_ = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (!args.empty() && args[0] == "-h") {
+        out_ << kToolHelp;
+        return kExitOk;
+    }
+    if (args.empty()) return usage("コマンドがありません。", {});
+    const std::string command = args[0];
+    args.erase(args.begin());
+    const auto help = kCommandHelp.find(command);
+    if (help == kCommandHelp.end()) return usage("不明なコマンドです: " + command, {});
+    if (wantsHelp(args)) {
+        out_ << help->second;
+        return kExitOk;
+    }
+    if (dataOption_ && !std::filesystem::is_directory(*dataOption_)) {
+        err_ << "quil-tool: データフォルダーがありません: " << *dataOption_ << '\n';
+        return kExitIo;
+    }
+    try {
+        if (command == "check") return check(args);
+        if (command == "dump") return dump(args);
+        if (command == "export-csv") return exportCsv(args);
+        if (command == "backup") return backup(args);
+        if (command == "restore") return restore(args);
+        if (command == "import-legacy") return importLegacy(args);
+        return importCsv(args);
+    } catch (const folder::OptionError& e) {
+        return usage(e.what(), command);
+    } catch (const std::exception& e) {
+        // StoreError (a file that cannot be read or written) and a stored value that is not
+        // a number alike: the data could not be worked on.
+        err_ << "quil-tool: " << e.what() << '\n';
+        return kExitIo;
+    }
+}
+
+int ToolRunner::check(const std::vector<std::string>& args) {
+    if (!args.empty()) return usage("check に引数はありません。", "check");
+    ToolProgress progress(err_, errIsTerminal_, "check");
+    const auto problems =
+        folder::auditDataSet(dataFolder(), today(), FileSystem::current(), std::ref(progress));
+    for (const auto& p : problems) out_ << p << '\n';
+    if (problems.empty()) out_ << "OK\n";
+    return problems.empty() ? kExitOk : kExitProblems;
+}
+
+int ToolRunner::dump(const std::vector<std::string>& args) {
+    if (!args.empty()) return usage("dump に引数はありません。", "dump");
+    folder::dumpDataSet(dataFolder(), [this](const std::string& line) { out_ << line << '\n'; });
+    return out_.good() ? kExitOk : kExitIo;
+}
+
+int ToolRunner::exportCsv(const std::vector<std::string>& args) {
+    const Options o = parseOptions(
+        args, {"--kind", "--from", "--to", "--vehicle", "--user", "--encoding", "--out"},
+        {"--vehicle", "--user"});
+    if (!o.error.empty()) return usage(o.error, "export-csv");
+    if (!o.words.empty()) return usage("余分な引数です: " + o.words[0], "export-csv");
+    folder::ListOptions options;
+    const std::string* kind = o.one("--kind");
+    if (!kind) return usage("--kind が必要です。", "export-csv");
+    const auto tab = kindOf(*kind);
+    if (!tab) return usage("--kind が正しくありません: " + *kind, "export-csv");
+    options.tab = *tab;
+    for (const char* bound : {"--from", "--to"}) {
+        if (const std::string* text = o.one(bound)) {
+            const auto day = parseCalendarDay(*text);
+            if (!day)
+                return usage(std::string(bound) + " の日付が正しくありません: " + *text,
+                             "export-csv");
+            (std::string(bound) == "--from" ? options.from : options.to) = day;
+        }
+    }
+    if (o.values.count("--vehicle")) options.vehicles = o.values.at("--vehicle");
+    if (o.values.count("--user")) options.users = o.values.at("--user");
+    TextEncoding encoding = TextEncoding::Cp932;
+    if (const std::string* e = o.one("--encoding")) {
+        const auto chosen = encodingOf(*e);
+        if (!chosen) return usage("--encoding は cp932 か utf-8 です: " + *e, "export-csv");
+        encoding = *chosen;
+    }
+
+    ToolProgress progress(err_, errIsTerminal_, "export-csv");
+    const std::string* outPath = o.one("--out");
+    if (!outPath) {
+        folder::exportListCsv(
+            dataFolder(), options, encoding,
+            [this](std::string_view b) { out_.write(b.data(), std::streamsize(b.size())); },
+            std::ref(progress));
+        out_.flush();
+        return out_.good() ? kExitOk : kExitIo;
+    }
+    // Written beside the target and renamed, so a failed export leaves no half file.
+    const std::string part = *outPath + ".part";
+    std::ofstream file(part, std::ios::binary | std::ios::trunc);
+    if (!file) {
+        err_ << "quil-tool: " << *outPath << ": 書き込めません。\n";
+        return kExitIo;
+    }
+    try {
+        folder::exportListCsv(
+            dataFolder(), options, encoding,
+            [&](std::string_view b) {
+                if (!file.write(b.data(), std::streamsize(b.size())))
+                    throw StoreError(*outPath, "書き込みに失敗しました。");
+            },
+            std::ref(progress));
+        file.close();
+        if (!file) throw StoreError(*outPath, "書き込みに失敗しました。");
+        std::filesystem::rename(part, *outPath);
+    } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove(part, ec);
+        throw;
+    }
+    return kExitOk;
+}
+
+int ToolRunner::importCsv(const std::vector<std::string>& args) {
+    const Options o = parseOptions(args, {"--kind", "--encoding"}, {});
+    if (!o.error.empty()) return usage(o.error, "import-csv");
+    const std::string* kind = o.one("--kind");
+    if (!kind) return usage("--kind が必要です。", "import-csv");
+    const auto recordKind = kindOf(*kind);
+    if (!recordKind) return usage("--kind が正しくありません: " + *kind, "import-csv");
+    if (o.words.size() != 1) return usage("CSV ファイルを 1 つ指定して下さい。", "import-csv");
+    std::optional<TextEncoding> encoding;
+    if (const std::string* e = o.one("--encoding")) {
+        encoding = encodingOf(*e);
+        if (!encoding) return usage("--encoding は cp932 か utf-8 です: " + *e, "import-csv");
+    }
+    const std::string& path = o.words[0];
+    std::string bytes;
+    if (path == "-") {
+        bytes.assign(std::istreambuf_iterator<char>(in_), {});
+    } else {
+        std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            err_ << "quil-tool: " << path << ": 読み込めません。\n";
+            return kExitIo;
+        }
+        bytes.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    ToolProgress progress(err_, errIsTerminal_, "import-csv");
+    const folder::ImportResult result =
+        folder::importListCsv(dataFolder(), *recordKind, CsvReader::decode(bytes, encoding),
+                              FileSystem::current(), std::ref(progress));
+    if (result.problem) {
+        err_ << path << ": " << result.problem->text() << '\n' << "何も書き込んでいません。\n";
+        return kExitProblems;
+    }
+    out_ << result.added << " 件の記録を追加しました。\n";
+    return kExitOk;
+}
+
+}  // namespace quil::tool

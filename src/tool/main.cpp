@@ -1,0 +1,17 @@
+// quil-tool: checks, dumps, exports and imports the data set of クイル台帳 from the
+// command line. The program folder is the folder of this executable, as for the program.
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+
+#include "tool/ToolRunner.h"
+
+int main(int argc, char* argv[]) {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) self = std::filesystem::absolute(argv[0], ec);
+    const std::string programFolder = self.parent_path().string() + "/";
+    quil::tool::ToolRunner runner(programFolder, std::cin, std::cout, std::cerr, isatty(2) != 0);
+    return runner.run(std::vector<std::string>(argv + 1, argv + argc));
+}

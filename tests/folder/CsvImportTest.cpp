@@ -1,0 +1,238 @@
+// CSV export and import through the data files: round trips, files as a spreadsheet
+// writes them, the refusals (line, column, message) and all-or-nothing under I/O faults.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "SampleDataSet.h"
+#include "folder/CsvExport.h"
+#include "folder/CsvImport.h"
+#include "store/Codec.h"
+#include "store/CsvReader.h"
+#include "store/RecordEntry.h"
+
+using namespace quil::folder;
+using namespace quil::store;
+using namespace quil::testing;
+
+namespace {
+
+class CsvImport : public ::testing::Test {
+protected:
+    TempDir from, to;
+    void SetUp() override {
+        writeSampleItems(from.dir());
+        writeSampleItems(to.dir());
+    }
+    // A record as the entry dialog builds it.
+    static DataRecord entry(EntryInput in) {
+        in.stamp = kSampleStamp;
+        auto r = buildEntryRecord(in);
+        EXPECT_TRUE(std::holds_alternative<DataRecord>(r));
+        return std::get<DataRecord>(r);
+    }
+    static std::string exportText(const std::string& dir, ListOptions o,
+                                  TextEncoding e = TextEncoding::Utf8) {
+        std::string out;
+        exportListCsv(dir, o, e, [&](std::string_view b) { out += b; });
+        return out;
+    }
+    std::string recordBytes(const TempDir& d) { return readBytes(d.file("Quil.qud")).value_or(""); }
+};
+
+EntryInput input(int kind, int y, unsigned m, unsigned d, int vehicle, int user) {
+    EntryInput in;
+    in.kind = kind;
+    in.day = encodeDate(y, m, d);
+    in.vehicle = vehicle;
+    in.user = user;
+    in.third = -1;
+    in.shop = -1;
+    in.startHour = in.startMinute = in.endHour = in.endMinute = "0";
+    in.value1 = "0.0";
+    in.value2 = in.value3 = "0";
+    return in;
+}
+
+}  // namespace
+
+TEST_F(CsvImport, ExportThenImportIntoAnEmptyDataSetGivesTheSameRecords) {
+    for (int kind = 0; kind < 4; ++kind) {
+        SCOPED_TRACE(kind);
+        std::filesystem::remove(from.file("Quil.qud"));
+        std::filesystem::remove(to.file("Quil.qud"));
+        RecordStore store(from.dir());
+        EntryInput a = input(kind, 2024, 5, 1, 0, 1);
+        a.startHour = "8", a.startMinute = "30", a.endHour = "17", a.endMinute = "5";
+        a.value1 = "12345.6", a.value2 = kind == 0 ? "12400.0" : "1500",
+        a.value3 = kind == 0 ? "本社, \"倉庫\"" : "120";
+        a.third = kind == 0 ? 3 : kind == 1 ? 9 : kind == 2 ? 4 : 12;
+        a.shop = 11;  // "B,商会": a name with a comma
+        a.remarks = "一行目\r\n二行目, \"引用\"";
+        EntryInput b = input(kind, 2024, 5, 1, 7, 8);  // same day, other vehicle: sorts after
+        b.remarks = "～㍑－";
+        EntryInput c = input(kind, 2023, 12, 31, 0, 1);
+        store.save(entry(a), std::nullopt);
+        store.save(entry(b), std::nullopt);
+        store.save(entry(c), std::nullopt);
+
+        ListOptions o;
+        o.tab = kind;
+        const std::string csv = exportText(from.dir(), o, TextEncoding::Cp932);
+        const ImportResult r =
+            importListCsv(to.dir(), kind, CsvReader::decode(csv, TextEncoding::Cp932));
+        ASSERT_FALSE(r.problem) << r.problem->text();
+        EXPECT_EQ(r.added, 3);
+        EXPECT_EQ(recordBytes(to), recordBytes(from));
+    }
+}
+
+TEST_F(CsvImport, ReadsWhatASpreadsheetWrites) {
+    // CP932 with CRLF, columns moved, No and 走行距離 dropped, a quoted name and remarks
+    // with a line break, a date without leading zeros.
+    const std::string sheet =
+        "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\r\n"
+        "2024/5/1,08:30 ～ 17:05,軽トラ,山田,配達,100.5,150,\"駅前, 本町\",\"朝\r\n夕\"\r\n"
+        "2024-05-02,9:00 ～ 9:45,車両1,使用者1,,0,0,,\r\n";
+    for (bool utf8 : {false, true}) {
+        SCOPED_TRACE(utf8);
+        std::filesystem::remove(to.file("Quil.qud"));
+        const std::string bytes = utf8 ? sheet : toCp932(sheet);
+        const ImportResult r = importListCsv(to.dir(), 0, CsvReader::decode(bytes, std::nullopt));
+        ASSERT_FALSE(r.problem) << r.problem->text();
+        const auto records = readRecords(to.file("Quil.qud"));
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[0].vehicle(), 7);
+        EXPECT_EQ(records[0].user(), 8);
+        EXPECT_EQ(records[0].item(), 2);
+        EXPECT_EQ(records[0].date(), encodeDate(2024, 5, 1) + encodeTime(8, 30));
+        EXPECT_EQ(records[0].returnTime(), encodeDate(2024, 5, 1) + encodeTime(17, 5));
+        EXPECT_EQ(records[0].distance1(), 100.5);
+        EXPECT_EQ(records[0].destination(), "駅前, 本町");
+        EXPECT_EQ(records[0].remarks(), "朝\r\n夕");
+        EXPECT_EQ(records[1].item(), -1);  // an empty purpose is "その他"
+    }
+}
+
+TEST_F(CsvImport, ARefusedRowNamesLineColumnAndMessageAndWritesNothing) {
+    RecordStore(to.dir()).save(entry(input(1, 2024, 1, 1, 0, 1)), std::nullopt);
+    const std::string before = recordBytes(to);
+    const std::string head = "No,年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\n";
+    const std::string good = "1,2024/06/01,車両1,使用者1,30.5,4000,400,駅前SS,\n";
+    struct Case {
+        std::string row;
+        int column;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"2,2024/02/30,車両1,使用者1,1,1,1,,\n", 2, "正しい日付を入力して下さい！"},
+        {"2,2024/06/01,無い車,使用者1,1,1,1,,\n", 3, "車両を選択して下さい！"},
+        {"2,2024/06/01,旧車,使用者1,1,1,1,,\n", 3, "車両を選択して下さい！"},  // deleted
+        {"2,2024/06/01,車両1,山田太郎,1,1,1,,\n", 4, "使用者を選択して下さい！"},
+        {"2,2024/06/01,車両1,使用者1,1,\"1,000\",1,,\n", 6, "正しい金額を入力して下さい！"},
+        {"2,2024/06/01,車両1,使用者1,1,12.5,1,,\n", 6, "正しい金額を入力して下さい！"},
+        {"2,2024/06/01,車両1,使用者1,1,1,x,,\n", 7, "正しい消費税額を入力して下さい！"},
+        {"2,2024/06/01,車両1,使用者1,abc,1,1,,\n", 5, "正しい給油量を入力して下さい！"},
+        {"2,2024/06/01,車両1,使用者1,1,1,1,無いSS,\n", 8, "項目を選択して下さい！"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.row);
+        const ImportResult r = importListCsv(to.dir(), 1, head + good + c.row + good);
+        ASSERT_TRUE(r.problem);
+        EXPECT_EQ(r.problem->line, 3u);
+        EXPECT_EQ(r.problem->column, c.column);
+        EXPECT_EQ(r.problem->message, c.message);
+        EXPECT_EQ(recordBytes(to), before);
+    }
+    // The first failing check wins, in the entry dialog's order: the date before the price.
+    const ImportResult r = importListCsv(to.dir(), 1, head + "1,x,車両1,使用者1,1,x,1,,\n");
+    EXPECT_EQ(r.problem->text(), "行 2, 列 2 (年月日): 正しい日付を入力して下さい！");
+    // Whole-file refusals: a missing column, an unclosed quote, no header at all.
+    EXPECT_EQ(importListCsv(to.dir(), 1, "年月日,車両\n").problem->message,
+              "列「使用者」がありません。");
+    EXPECT_EQ(importListCsv(to.dir(), 1, head + good + "1,\"2024\n").problem->line, 3u);
+    EXPECT_TRUE(importListCsv(to.dir(), 1, "").problem);
+    EXPECT_EQ(recordBytes(to), before);
+    EXPECT_FALSE(std::filesystem::exists(to.file(kImportStagingName)));
+}
+
+TEST_F(CsvImport, AnInvalidDataSetIsRefusedBeforeAnythingIsRead) {
+    TempDir empty;
+    EXPECT_TRUE(importListCsv(empty.dir(), 1, "x\n").problem);
+    EXPECT_FALSE(std::filesystem::exists(empty.file("Quil.qud")));
+}
+
+TEST_F(CsvImport, AnIOErrorAtAnyStepLeavesTheRecordFileAsItWas) {
+    RecordStore store(to.dir());
+    for (int d = 1; d <= 5; ++d)
+        store.save(entry(input(3, 2024, 3, unsigned(d) * 2, 0, 1)), std::nullopt);
+    const std::string before = recordBytes(to);
+    // One row appends, one goes between existing records (the reordering save).
+    const std::string csv =
+        "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
+        "2024/04/01,車両1,使用者1,駐車場代,500,50,A商会,\n"
+        "2024/03/05,車両1,使用者1,駐車場代,700,70,,\n";
+    using Op = FaultyFileSystem::Op;
+    int faults = 0;
+    for (Op op : {Op::Write, Op::Sync, Op::Rename, Op::Open}) {
+        for (int k = 1;; ++k) {
+            FaultyFileSystem fs(op, k);
+            bool threw = false;
+            try {
+                importListCsv(to.dir(), 3, csv, fs);
+            } catch (const StoreError&) {
+                threw = true;
+            }
+            if (!fs.fired()) {
+                EXPECT_FALSE(threw);
+                break;  // every call of this kind has failed once
+            }
+            ++faults;
+            EXPECT_TRUE(threw);
+            EXPECT_EQ(recordBytes(to), before) << "op " << int(op) << " call " << k;
+            EXPECT_FALSE(std::filesystem::exists(to.file(kImportStagingName)));
+        }
+        // The run without a fault imported the rows: start again from the old file.
+        writeBytes(to.file("Quil.qud"), before);
+    }
+    EXPECT_GT(faults, 6);
+}
+
+TEST_F(CsvImport, ExportTakesTheListsRowsForItsOptions) {
+    RecordStore store(from.dir());
+    store.save(entry(input(1, 2024, 1, 10, 0, 1)), std::nullopt);
+    store.save(entry(input(3, 2024, 2, 10, 7, 8)), std::nullopt);
+    store.save(entry(input(2, 2024, 3, 10, 0, 8)), std::nullopt);
+    DataRecord gone = entry(input(3, 2024, 3, 11, 0, 1));
+    gone.setDeleted(true);
+    store.save(gone, std::nullopt);
+    auto lines = [&](ListOptions o) {
+        std::vector<std::string> out;
+        std::optional<CsvParseError> e;
+        for (const CsvRow& row : CsvReader::parse(exportText(from.dir(), o), e))
+            out.push_back(row.fields[1] + "|" + row.fields[4]);
+        return out;
+    };
+    ListOptions o;
+    o.tab = 3;  // every record with a cost, deleted ones left out
+    EXPECT_EQ(lines(o), (std::vector<std::string>{"年月日|項目", "2024/01/10|給油代金",
+                                                  "2024/02/10|その他", "2024/03/10|点検・整備費"}));
+    o.from = encodeDate(2024, 2, 10);
+    o.to = encodeDate(2024, 3, 9);
+    EXPECT_EQ(lines(o).size(), 2u);
+    o = ListOptions{};
+    o.tab = 3;
+    o.users = {"山田"};
+    EXPECT_EQ(lines(o).size(), 3u);
+    o.vehicles = {"車両1", "軽トラ"};
+    EXPECT_EQ(lines(o).size(), 3u);
+    o.vehicles = {"無い車"};
+    EXPECT_THROW(exportText(from.dir(), o), OptionError);
+    // The file Excel opens as it is: CP932 with CRLF, the title row first.
+    o = ListOptions{};
+    o.tab = 1;
+    const std::string cp932 = exportText(from.dir(), o, TextEncoding::Cp932);
+    EXPECT_EQ(cp932, toCp932("No,年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"
+                             "1,2024/01/10,車両1,使用者1,0.0,0,0,その他,\r\n"));
+}

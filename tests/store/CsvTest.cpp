@@ -1,0 +1,76 @@
+// CSV as RFC 4180 and spreadsheet programs write it, in both directions.
+
+#include <gtest/gtest.h>
+
+#include "store/Codec.h"
+#include "store/CsvReader.h"
+#include "store/CsvWriter.h"
+
+using namespace quil::store;
+
+namespace {
+
+std::vector<std::vector<std::string>> fieldsOf(std::string_view text) {
+    std::optional<CsvParseError> error;
+    std::vector<std::vector<std::string>> out;
+    for (const CsvRow& r : CsvReader::parse(text, error)) out.push_back(r.fields);
+    EXPECT_FALSE(error) << error->message;
+    return out;
+}
+
+}  // namespace
+
+TEST(CsvWriter, QuotesOnlyFieldsThatNeedItAndEndsRowsWithCrLf) {
+    CsvWriter w;
+    for (const char* f : {"plain", "a,b", "say \"hi\"", "two\nlines", "cr\r", "", " space "})
+        w.field(f);
+    w.endRow();
+    w.field("次");
+    w.endRow();
+    EXPECT_EQ(w.take(),
+              "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\",, space \r\n次\r\n");
+    EXPECT_EQ(w.pendingBytes(), 0u);
+}
+
+TEST(CsvReader, ReadsQuotedFieldsLineBreaksAndBothLineEnds) {
+    EXPECT_EQ(fieldsOf("a,b\r\nc,d\ne,f"),
+              (std::vector<std::vector<std::string>>{{"a", "b"}, {"c", "d"}, {"e", "f"}}));
+    EXPECT_EQ(fieldsOf("\"a,b\",\"say \"\"hi\"\"\",\"x\r\ny\"\r\n"),
+              (std::vector<std::vector<std::string>>{{"a,b", "say \"hi\"", "x\r\ny"}}));
+    EXPECT_EQ(fieldsOf(",,\r\n\r\n\r\nz\r\n"),
+              (std::vector<std::vector<std::string>>{{"", "", ""}, {"z"}}));
+    EXPECT_EQ(fieldsOf("a\rb,c"), (std::vector<std::vector<std::string>>{{"a\rb", "c"}}));
+}
+
+TEST(CsvReader, RowsKnowTheLineTheyStartOn) {
+    std::optional<CsvParseError> error;
+    const auto rows = CsvReader::parse("h\r\n\"two\nlines\"\r\n\r\nlast\r\n", error);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].line, 1u);
+    EXPECT_EQ(rows[1].line, 2u);
+    EXPECT_EQ(rows[2].line, 5u);
+}
+
+TEST(CsvReader, BrokenQuotingIsAnErrorNamingItsLine) {
+    std::optional<CsvParseError> error;
+    CsvReader::parse("a\nb\n\"never closed\n", error);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->line, 3u);
+    CsvReader::parse("a\n\"x\"y,z\n", error);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->line, 2u);
+}
+
+TEST(CsvReader, DecodesCp932Utf8AndByteOrderMarks) {
+    const std::string text = "年月日,車両\r\n2024/01/01,軽トラ～\r\n";
+    const std::string cp932 = toCp932(text);
+    EXPECT_EQ(CsvReader::decode(cp932, std::nullopt), text);
+    EXPECT_EQ(CsvReader::decode(text, std::nullopt), text);  // BOM-less UTF-8
+    EXPECT_EQ(CsvReader::decode("\xEF\xBB\xBF" + text, std::nullopt), text);
+    EXPECT_EQ(CsvReader::decode("\xEF\xBB\xBF" + text, TextEncoding::Cp932), text);
+    EXPECT_EQ(CsvReader::decode(cp932, TextEncoding::Cp932), text);
+    // Told it is UTF-8, bytes are taken as they are.
+    EXPECT_EQ(CsvReader::decode(cp932, TextEncoding::Utf8), cp932);
+    // A cut UTF-8 sequence at the end is not UTF-8.
+    EXPECT_NE(CsvReader::decode(text.substr(0, 2), std::nullopt), text.substr(0, 2));
+}
