@@ -7,7 +7,8 @@ what=${1:-run}
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
       fonts-noto-cjk xvfb xauth)
 if [ "$what" = test ]; then
-  pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
+  pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev desktop-file-utils
+        dpkg-dev)
 fi
 
 missing=()
