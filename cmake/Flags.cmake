@@ -10,7 +10,8 @@ if(QUIL_SANITIZE)
   target_link_options(quil_flags INTERFACE -fsanitize=address,undefined)
 endif()
 target_compile_definitions(quil_flags INTERFACE QT_NO_KEYWORDS QT_NO_CAST_FROM_ASCII
-                                                QT_USE_QSTRINGBUILDER)
+                                                QT_USE_QSTRINGBUILDER
+                                                QUIL_BUILD_VERSION="${PROJECT_VERSION}")
 
 # quil_add_gtest(name LIBS ... SOURCES ...): one GoogleTest program, its cases listed in CTest.
 function(quil_add_gtest name)

@@ -10,4 +10,6 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   echo "quil: no display found (DISPLAY is not set); run it under Xvfb with: xvfb-run -a build/quil" >&2
   exit 1
 fi
-exec build/quil
+# --per-user keeps settings and records in ~/.config/quil and ~/.local/share/quil, so
+# cleaning the build folder never deletes a record.
+exec build/quil --per-user

@@ -11,6 +11,8 @@ if [ "$what" = test ]; then
          fp-compiler fp-units-rtl)
   # pdftoppm turns the printed PDF into images for the printer tests.
   pkgs+=(poppler-utils)
+  # The package test: the menu entry's checker and dpkg-shlibdeps for the .deb's dependencies.
+  pkgs+=(desktop-file-utils dpkg-dev)
 fi
 
 missing=()

@@ -1,6 +1,7 @@
 #include "analysis/TAboutBox.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -27,6 +28,12 @@ TAboutBox::TAboutBox(QWidget* mainWindow)
     version_ = new QLabel(QStringLiteral("Version 0.21a"), this);
     version_->setObjectName(QStringLiteral("Version"));
     version_->setGeometry(64, 40, 172, 20);
+    buildVersion_ = new QLabel(QStringLiteral("Linux 版 " QUIL_BUILD_VERSION), this);
+    buildVersion_->setObjectName(QStringLiteral("BuildVersion"));
+    buildVersion_->setGeometry(64, 58, 172, 14);
+    QFont small = buildVersion_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    buildVersion_->setFont(small);
     comments_ = new QLabel(this);
     comments_->setObjectName(QStringLiteral("Comments"));
     comments_->setGeometry(16, 72, 220, 48);

@@ -18,6 +18,8 @@ public:
     QLabel* ProductName() const { return productName_; }
     QLabel* Version() const { return version_; }
     QLabel* Comments() const { return comments_; }
+    // The build's own version, beside the text the box has always shown.
+    QLabel* BuildVersion() const { return buildVersion_; }
     QPushButton* OKButton() const { return okButton_; }
 
 public Q_SLOTS:
@@ -33,6 +35,7 @@ private:
     QLabel* productName_ = nullptr;
     QLabel* version_ = nullptr;
     QLabel* comments_ = nullptr;
+    QLabel* buildVersion_ = nullptr;
     QPushButton* okButton_ = nullptr;
 };
 

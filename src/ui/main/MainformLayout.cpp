@@ -1,6 +1,7 @@
 // The main window's controls, menus, toolbar and their layout.
 #include <QAction>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -229,8 +230,14 @@ void TMainform::layoutControls() {
 }
 
 void TMainform::HelpClick() {
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QString::fromStdString(programFolder_) + QStringLiteral("quil.hlp")));
+    // quil.hlp is the file looked for; the HTML manual beside it is what a reader wants.
+    const QString folder = QString::fromStdString(helpFolder_);
+    const QString manual = folder + QStringLiteral("manual/index.html");
+    const QString target = QFileInfo::exists(folder + QStringLiteral("quil.hlp")) &&
+                                   QFileInfo::exists(manual)
+                               ? manual
+                               : folder + QStringLiteral("quil.hlp");
+    QDesktopServices::openUrl(QUrl::fromLocalFile(target));
 }
 
 void TMainform::ShowFolderDialog(int mode) {

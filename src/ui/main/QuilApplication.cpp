@@ -1,6 +1,9 @@
 #include "ui/main/QuilApplication.h"
 
 #include <QFont>
+#include <QFontDatabase>
+#include <QTimer>
+#include <QWidget>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLibraryInfo>
@@ -56,6 +59,22 @@ void QuilApplication::reportException(const std::exception& e) {
     while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
     Prompts::current().message(QApplication::activeWindow(), QStringLiteral("クイル台帳"),
                                QString::fromUtf8(e.what()), PromptIcon::Error);
+}
+
+bool QuilApplication::hasJapaneseFont() {
+    return !QFontDatabase::families(QFontDatabase::Japanese).isEmpty();
+}
+
+void QuilApplication::warnWithoutJapaneseFont(QWidget* window) {
+    if (hasJapaneseFont()) return;
+    QTimer::singleShot(0, window, [window] {
+        Prompts::current().message(
+            window, QStringLiteral("警告"),
+            QStringLiteral("日本語のフォントが見つかりません。文字が正しく表示されない"
+                           "ことがあります。\n日本語フォント（fonts-noto-cjk など）を"
+                           "インストールして下さい。"),
+            PromptIcon::Warning);
+    });
 }
 
 }  // namespace quil::ui

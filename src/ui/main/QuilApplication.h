@@ -14,6 +14,11 @@ public:
 
     // Shows the report of an exception that ended a command.
     static void reportException(const std::exception& e);
+    // True when a font that can draw Japanese is installed.
+    static bool hasJapaneseFont();
+    // Says once, after the window is up, that no Japanese font is installed (every text
+    // would show as boxes); nothing is refused.
+    static void warnWithoutJapaneseFont(QWidget* window);
 
 private:
     void useJapanese();

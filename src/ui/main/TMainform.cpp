@@ -41,7 +41,9 @@ int currentYear() { return decodeDate(today()).year; }
 }  // namespace
 
 TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget* parent)
-    : QMainWindow(parent), programFolder_(std::move(programFolder)) {
+    : QMainWindow(parent),
+      programFolder_(std::move(programFolder)),
+      helpFolder_(options.helpFolder.empty() ? programFolder_ : options.helpFolder) {
     initResources();
     setObjectName(QStringLiteral("Mainform"));
     setWindowTitle(QStringLiteral("クイル台帳"));
@@ -67,7 +69,11 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
 
     // Settings, data folder and the item master file.
     Settings settings(programFolder_);
-    if (!settings.exists()) settings.writeFirstRun(currentYear());
+    if (!settings.exists()) {
+        settings.writeFirstRun(currentYear());
+        // An installed copy keeps its data set apart from its settings.
+        if (!options.defaultDataFolder.empty()) settings.setDataFolder(options.defaultDataFolder);
+    }
     const std::string savedDir = settings.dataFolder();
     const std::string savedExeDir = settings.exeFolder();
     const WindowPlacement place = settings.placement();
@@ -78,6 +84,8 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     resize(outerSize_);
 
     dataFolder_ = folder::resolveDataFolder(savedDir, savedExeDir, programFolder_);
+    if (dataFolder_ == programFolder_ && !options.defaultDataFolder.empty())
+        dataFolder_ = options.defaultDataFolder;
     ItemStore items(dataFolder_);
     if (!items.exists()) {
         folder::seedItemFile(dataFolder_, settings, correctTwoDigitYear(now()),

@@ -33,9 +33,15 @@ class RecordListModel;
 class RecordCommands;
 
 struct MainformOptions {
+    MainformOptions(bool guardSingleInstance = true) : singleInstance(guardSingleInstance) {}
     // The guard against a second copy; tests that start many windows in one process turn
     // it off.
     bool singleInstance = true;
+    // The data folder used when none is saved or the saved one has vanished; empty means the
+    // program folder (a portable copy). An installed copy passes the per-user data folder.
+    std::string defaultDataFolder;
+    // Where the help command looks for quil.hlp; empty means the program folder.
+    std::string helpFolder;
 };
 
 class TMainform : public QMainWindow, public MainContext, public DataFolderHost {
@@ -145,6 +151,7 @@ private:
     void saveOnExit();
 
     std::string programFolder_;
+    std::string helpFolder_;
     std::string dataFolder_;
     double stamp_ = 0;
     bool duplicate_ = false;

@@ -1,10 +1,41 @@
 // Program entry: the application, its windows (each created once), the message loop.
+#include <QDir>
+#include <QStandardPaths>
+#include <QStringList>
 #include <cstdio>
 #include <cstdlib>
 
+#include "folder/ProgramFolders.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/QuilApplication.h"
 #include "ui/main/TMainform.h"
+
+namespace {
+
+// An installed copy (read-only program folder), or any copy started with --per-user, keeps
+// its settings and its default data set in the user's own folders.
+quil::folder::ProgramFolders programFolders(const QStringList& arguments) {
+    const QString programDir = quil::ui::QuilApplication::applicationDirPath();
+    quil::folder::ProgramFolderPlaces places;
+    places.programFolder = programDir.toStdString() + "/";
+    places.userConfigFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString() +
+        "/quil/";
+    places.userDataFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() +
+        "/quil/";
+    places.sharedDataFolder =
+        QDir::cleanPath(programDir + QStringLiteral("/../share/quil")).toStdString() + "/";
+    auto folders =
+        quil::folder::chooseProgramFolders(places, arguments.contains(QStringLiteral("--per-user")));
+    if (folders.perUser) {
+        QDir().mkpath(QString::fromStdString(folders.settingsFolder));
+        QDir().mkpath(QString::fromStdString(folders.defaultDataFolder));
+    }
+    return folders;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
@@ -16,13 +47,16 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     quil::ui::QuilApplication app(argc, argv);
-    const std::string programFolder =
-        quil::ui::QuilApplication::applicationDirPath().toStdString() + "/";
+    const auto folders = programFolders(quil::ui::QuilApplication::arguments());
+    quil::ui::MainformOptions options;
+    if (folders.perUser) options.defaultDataFolder = folders.defaultDataFolder;
+    options.helpFolder = folders.helpFolder;
     try {
-        quil::ui::AppWindows windows(programFolder);
+        quil::ui::AppWindows windows(folders.settingsFolder, options);
         if (windows.Mainform->IsDuplicate()) return 0;
         windows.Mainform->show();
         if (windows.Mainform->StartFailed()) return 0;
+        quil::ui::QuilApplication::warnWithoutJapaneseFont(windows.Mainform.get());
         return app.exec();
     } catch (const std::exception& e) {
         // Start-up itself failed (for example an unreadable item file).
