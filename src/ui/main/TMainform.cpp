@@ -68,6 +68,7 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
         Prompts::current().warning(this, q(file + " に書き込めません（" + reason +
                                            "）。設定は終了するまで有効ですが、保存されません。"));
     });
+    settingsReport_.emplace();
 
     // Settings, data folder and the item master file.
     Settings settings(programFolder_);
@@ -98,8 +99,9 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
 
 TMainform::~TMainform() {
     if (!duplicate_ && !exitSaved_) saveOnExit();
-    if (!duplicate_) Settings::setWriteFailureHandler({});
 }
+
+TMainform::SettingsReportGuard::~SettingsReportGuard() { Settings::setWriteFailureHandler({}); }
 
 void TMainform::setEntryDialog(QWidget* dialog) { commands_->setEntryDialog(dialog); }
 

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/dialogs/MainContext.h"
@@ -128,6 +129,13 @@ private:
     void reportStartNotes(const folder::DataSetCheck& check);
     void saveOnExit();
 
+    // Removes the settings-write report when the window goes, also when its creation fails
+    // (the report must never reach a window that no longer exists).
+    struct SettingsReportGuard {
+        ~SettingsReportGuard();
+    };
+
+    std::optional<SettingsReportGuard> settingsReport_;
     std::string programFolder_;
     std::string dataFolder_;
     std::string missingDataFolder_;  // the saved data folder, when it could not be used
