@@ -2,8 +2,11 @@
 // Opening the data set at start-up: where it is, creating it on the first run, and the
 // checks of its two files before anything is loaded.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "store/FileSystem.h"
 #include "store/Settings.h"
@@ -20,6 +23,22 @@ std::string resolveDataFolder(const std::string& savedDataFolder,
                               const std::string& programFolder,
                               store::FileSystem& fs = store::FileSystem::current());
 
+struct DataFolderChoice {
+    std::string folder;    // the folder to use
+    std::string expected;  // the saved folder when it is missing or unreadable, else empty
+};
+// As resolveDataFolder, and says when the saved folder could not be used (a saved folder
+// that exists but cannot be read counts as missing).
+DataFolderChoice chooseDataFolder(const std::string& savedDataFolder,
+                                  const std::string& savedProgramFolder,
+                                  const std::string& programFolder,
+                                  store::FileSystem& fs = store::FileSystem::current());
+
+// True when Quil.qud has bytes while Quil.qui is missing: a damaged data set, which must
+// not be seeded with a new item file (its stamp would never match the records).
+bool itemFileMissing(const std::string& dataFolder,
+                     store::FileSystem& fs = store::FileSystem::current());
+
 // Creates Quil.qui with the seven first entries, stamped `stamp` and registered `today`,
 // writing the display masks of the settings file as each group is written.
 void seedItemFile(const std::string& dataFolder, store::Settings& settings, double stamp,
@@ -32,10 +51,14 @@ struct DataSetCheck {
     double stamp = 0;             // the stamp of record 0 of Quil.qui
     bool convertRecords = false;  // Quil.qud is of the older format
     bool convertItems = false;    // Quil.qui is of the older format
+    // Files ending in a partial record, with the number of bytes after the last whole one.
+    std::vector<std::pair<std::string, std::uint64_t>> partialTails;
 };
 
 // Checks signatures, versions and stamps of Quil.qui and Quil.qud. An empty Quil.qud is a
-// record file without records. Raises StoreError when a file cannot be read.
+// record file without records; a file shorter than one record header, or a record file
+// of the older format that does not lay out as older records, is damaged. Raises
+// StoreError when a file cannot be read.
 DataSetCheck checkDataSet(const std::string& dataFolder,
                           store::FileSystem& fs = store::FileSystem::current());
 

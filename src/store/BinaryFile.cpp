@@ -31,6 +31,57 @@ void BinaryFile::writeMany(std::int64_t pos, std::size_t n, const void* buf) {
     file_->writeAt(static_cast<std::uint64_t>(pos) * recordSize_, buf, n * recordSize_);
 }
 
+void BinaryFile::append(const void* buf) {
+    const std::uint64_t oldSize = file_->size();
+    const std::string tail = partialTail();
+    const std::int64_t n = count();
+    try {
+        write(n, buf);
+    } catch (...) {
+        try {
+            file_->truncate(oldSize);
+            if (!tail.empty())
+                file_->writeAt(static_cast<std::uint64_t>(n) * recordSize_, tail.data(),
+                               tail.size());
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+std::string BinaryFile::partialTail() {
+    const std::uint64_t size = file_->size();
+    const std::uint64_t whole = size - size % recordSize_;
+    std::string tail(static_cast<std::size_t>(size - whole), '\0');
+    if (!tail.empty()) tail.resize(file_->readAt(whole, tail.data(), tail.size()));
+    return tail;
+}
+
+void BinaryFile::keepPartialTail(FileSystem& fs) {
+    const std::string tail = partialTail();
+    if (tail.empty()) return;
+    const std::string base = path() + ".tail";
+    std::string name = base;
+    for (int n = 2; fs.exists(name) || fs.isDirectory(name); ++n) {
+        auto side = fs.open(name, OpenMode::Read);
+        std::string held(tail.size() + 1, '\0');
+        held.resize(side->readAt(0, held.data(), held.size()));
+        if (held == tail) return;
+        name = base + "-" + std::to_string(n);
+    }
+    try {
+        auto side = fs.open(name, OpenMode::Create);
+        side->writeAt(0, tail.data(), tail.size());
+        side->sync();
+    } catch (...) {
+        try {
+            fs.remove(name);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
 void BinaryFile::truncateTo(std::int64_t records) {
     file_->truncate(static_cast<std::uint64_t>(records) * recordSize_);
 }

@@ -25,6 +25,15 @@ public:
     void write(std::int64_t pos, const void* buf);
     void writeMany(std::int64_t pos, std::size_t n, const void* buf);
     void truncateTo(std::int64_t records);
+    // Writes a record after the last whole one. A failure leaves the file exactly as it
+    // was, a partial record at its end included.
+    void append(const void* buf);
+    // The bytes after the last whole record (a record cut short by a crash or a full disk).
+    std::string partialTail();
+    // Copies a partial tail into a side file "<file>.tail" ("-2", "-3", ... when that name
+    // holds other bytes) before an operation that would overwrite or drop it. Nothing
+    // happens when there is no tail or the side file holds it already.
+    void keepPartialTail(FileSystem& fs = FileSystem::current());
     void sync() { file_->sync(); }
     const std::string& path() const { return file_->path(); }
     std::size_t recordSize() const { return recordSize_; }

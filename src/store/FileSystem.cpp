@@ -1,5 +1,6 @@
 #include "FileSystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +28,32 @@ std::string errnoReason(int err) {
 std::string fileNameOf(const std::string& path) {
     auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string folderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+void FileSystem::syncFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw StoreError(folder, errnoReason(errno));
+    const int rc = ::fsync(fd);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0) throw StoreError(folder, errnoReason(err));
+}
+
+bool FileSystem::isReadOnly(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
+bool FileSystem::canReadFolder(const std::string& folder) {
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return false;
+    ::closedir(d);
+    return true;
 }
 
 namespace {

@@ -47,6 +47,13 @@ public:
     virtual void rename(const std::string& from, const std::string& to) = 0;
     // Removes a file; a missing file is not an error.
     virtual void remove(const std::string& path) = 0;
+    // Makes the folder's entries (a rename into it) durable. Throws StoreError.
+    virtual void syncFolder(const std::string& folder);
+    // True for an existing file that carries no write permission at all (the read-only
+    // attribute), whoever runs the program.
+    virtual bool isReadOnly(const std::string& path);
+    // True for a folder whose entries can be listed.
+    virtual bool canReadFolder(const std::string& folder);
 
     // The file system every store operation uses unless told otherwise.
     static FileSystem& current();
@@ -57,5 +64,7 @@ public:
 
 // The last component of a path, for messages.
 std::string fileNameOf(const std::string& path);
+// The folder part of a path, ending in '/' ("./" for a bare name).
+std::string folderOf(const std::string& path);
 
 }  // namespace quil::store

@@ -163,6 +163,11 @@ void replaceFile(const std::string& path, std::string_view bytes) {
             file->sync();
         }
         fs.rename(temp, path);
+        try {
+            fs.syncFolder(folderOf(path));
+        } catch (const StoreError&) {
+            // The new file is in place; only its durability across a crash is unsure.
+        }
     } catch (const StoreError& e) {
         try {
             fs.remove(temp);
@@ -209,6 +214,13 @@ void apply(std::string& text, std::string_view section, std::string_view key,
         "[" + std::string(section) + "]" + std::string(kNewLine) + keyLine + std::string(kNewLine);
 }
 
+// A value enclosed in a pair of double or single quotes stands for the text inside them.
+std::string_view unquote(std::string_view v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
 std::string lookup(const std::string& path, std::string_view section, std::string_view key,
                    bool& found) {
     const std::string text = loadForReading(path);
@@ -220,7 +232,7 @@ std::string lookup(const std::string& path, std::string_view section, std::strin
     if (!found) return {};
     const Line& line = lines[*loc.key];
     return fromCp932(
-        trim(std::string_view(text).substr(loc.valueBegin, line.end - loc.valueBegin)));
+        unquote(trim(std::string_view(text).substr(loc.valueBegin, line.end - loc.valueBegin))));
 }
 
 }  // namespace
@@ -259,6 +271,9 @@ void IniFile::writeAll(const std::vector<Entry>& entries) {
     for (const Entry& e : entries)
         apply(text, toCp932(e.section), toCp932(e.key), toCp932(singleLine(e.value)));
     if (old && *old == text) return;  // nothing changes; leave the file alone
+    // A read-only settings file stays so: replacing it would make a new, writable one.
+    if (old && FileSystem::current().isReadOnly(path_))
+        throw StoreError(fileNameOf(path_), "書き込み禁止のファイルです。");
     replaceFile(path_, text);
 }
 

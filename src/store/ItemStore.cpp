@@ -42,15 +42,16 @@ int ItemStore::append(const ItemRecord& item) {
     bool created = !exists();
     BinaryFile f(path_, ItemRecord::Size, created ? OpenMode::Create : OpenMode::ReadWrite, fs_);
     std::int64_t n = f.count();
+    if (!created) {
+        f.keepPartialTail(fs_);
+        f.append(item.data());  // a failure leaves the file as it was
+        return static_cast<int>(n);
+    }
     try {
         f.write(n, item.data());
     } catch (...) {
-        // Leave no partial record behind: the file is as it was (or gone, if new).
         try {
-            if (created)
-                fs_.remove(path_);
-            else
-                f.truncateTo(n);
+            fs_.remove(path_);
         } catch (...) {
         }
         throw;

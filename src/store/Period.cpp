@@ -104,6 +104,18 @@ StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear)
     return p;
 }
 
+bool repairStoredPeriod(Settings& settings, int kind, int currentYear) {
+    if (kind < 1 || kind > 5) return false;
+    try {
+        const StoredPeriod p = parseStoredPeriod(kind, settings.storedPeriod(kind), currentYear);
+        periodRange(kind, p.year, p.subIndex);
+        return false;
+    } catch (const ConversionError&) {
+        settings.setStoredPeriod(kind, parseStoredPeriod(kind, {}, currentYear).yearText);
+        return true;
+    }
+}
+
 PeriodRange periodRange(int kind, int y, int sub) {
     const int count = periodKindInfo(kind).subIndexCount;
     if ((kind == 4 || kind == 5) && (sub < 0 || sub >= count))

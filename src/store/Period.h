@@ -38,6 +38,11 @@ struct StoredPeriod {
 // a number, or the year is outside 1..9998.
 StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear);
 
+// Replaces a stored period of `kind` (1..5) that is not a period of that kind (its year or
+// sub-index not a number, or out of range) by the default one, the current year with
+// sub-index 0, written as the year alone. Returns true when it wrote.
+bool repairStoredPeriod(Settings& settings, int kind, int currentYear);
+
 struct PeriodRange {
     DateTime first = 0;  // first day at 00:00
     DateTime last = 0;   // last day at 00:00

@@ -9,6 +9,7 @@
 
 #include "BinaryFile.h"
 #include "Records.h"
+#include "StoreError.h"
 
 namespace quil::store {
 
@@ -83,11 +84,37 @@ struct ConversionResult {
 };
 
 // Converts the record file and the item file of the data folder from the older format
-// (version below 101 in record 0), each through tmp.$$$ renamed over the original.
+// (version below 101 in record 0), each through tmp.$$$ renamed over the original; the
+// original stays beside it under keptOriginalName. When the item file fails after the
+// record file was converted, the original record file is put back, so a failure leaves
+// the data set as it was; should even that fail, HalfConvertedError says so.
 ConversionResult convertOlderFormat(const std::string& dataDir,
                                     FileSystem& fs = FileSystem::current());
+// Each raises StoreError ("ファイルが壊れています。") for a file that does not lay out as
+// records of the older size.
 bool convertRecordFile(const std::string& dataDir, FileSystem& fs = FileSystem::current());
 bool convertItemFile(const std::string& dataDir, FileSystem& fs = FileSystem::current());
+
+// Whether a record file of the older format is whole: its size is a multiple of the
+// older record size and every record begins with the signature "QD". A newer file whose
+// first version field was damaged fails this test.
+bool olderRecordFileIsWhole(const std::string& path, FileSystem& fs = FileSystem::current());
+
+// The name under which a conversion keeps the original: "<file>.100-yyyymmdd" (today),
+// with "-2", "-3", ... added when that name is taken.
+std::string keptOriginalName(const std::string& path, FileSystem& fs = FileSystem::current());
+
+// A conversion failed and the record file, converted already, could not be put back.
+class HalfConvertedError : public StoreError {
+public:
+    HalfConvertedError(const std::string& file, const std::string& reason, std::string kept)
+        : StoreError(file, reason), kept_(std::move(kept)) {}
+    // Where the original record file is.
+    const std::string& kept() const { return kept_; }
+
+private:
+    std::string kept_;
+};
 
 // The row index Data.idx: entry k is the record position behind row k + 1 of the list.
 void writeRowIndex(const std::string& path, const std::vector<std::int32_t>& positions,

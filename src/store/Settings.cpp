@@ -1,8 +1,10 @@
 #include "Settings.h"
 
 #include <array>
+#include <map>
 
 #include "FileSystem.h"
+#include "StoreError.h"
 
 namespace quil::store {
 namespace {
@@ -45,7 +47,93 @@ IniFile::Entry entry(SettingKey id, std::string value) {
     return {info.section, info.key, std::move(value)};
 }
 
+// Values that could not be written, per settings file, for the rest of the run.
+struct Unsaved {
+    std::vector<IniFile::Entry> entries;
+    bool reported = false;
+};
+
+std::map<std::string, Unsaved>& unsavedFiles() {
+    static std::map<std::string, Unsaved> files;
+    return files;
+}
+
+Settings::WriteFailureHandler& failureHandler() {
+    static Settings::WriteFailureHandler handler;
+    return handler;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+void report(Unsaved& u, const std::string& file, const std::string& reason) {
+    if (u.reported) return;
+    u.reported = true;
+    if (failureHandler()) failureHandler()(file, reason);
+}
+
 }  // namespace
+
+void Settings::setWriteFailureHandler(WriteFailureHandler handler) {
+    failureHandler() = std::move(handler);
+}
+
+bool Settings::reportIfReadOnly() const {
+    if (!FileSystem::current().isReadOnly(ini_.path())) return false;
+    report(unsavedFiles()[ini_.path()], fileNameOf(ini_.path()), "書き込み禁止のファイルです。");
+    return true;
+}
+
+std::size_t Settings::unsavedCount() const {
+    auto it = unsavedFiles().find(ini_.path());
+    return it == unsavedFiles().end() ? 0 : it->second.entries.size();
+}
+
+void Settings::write(std::vector<IniFile::Entry> entries) {
+    Unsaved& u = unsavedFiles()[ini_.path()];
+    std::vector<IniFile::Entry> all = u.entries;
+    all.insert(all.end(), entries.begin(), entries.end());
+    try {
+        ini_.writeAll(all);
+        u.entries.clear();
+        u.reported = false;
+    } catch (const StoreError& e) {
+        for (IniFile::Entry& e2 : entries) {
+            auto same = [&](const IniFile::Entry& x) {
+                return sameName(x.section, e2.section) && sameName(x.key, e2.key);
+            };
+            std::erase_if(u.entries, same);
+            u.entries.push_back(std::move(e2));
+        }
+        report(u, e.file(), e.reason());
+    }
+}
+
+std::optional<std::string> Settings::unsaved(std::string_view section, std::string_view key) const {
+    auto it = unsavedFiles().find(ini_.path());
+    if (it == unsavedFiles().end()) return std::nullopt;
+    for (const IniFile::Entry& e : it->second.entries)
+        if (sameName(e.section, section) && sameName(e.key, key)) return e.value;
+    return std::nullopt;
+}
+
+std::string Settings::readRaw(std::string_view section, std::string_view key,
+                              std::string_view defaultValue) const {
+    if (auto v = unsaved(section, key)) return *v;
+    return ini_.readText(section, key, defaultValue);
+}
+
+int Settings::readRawInteger(std::string_view section, std::string_view key,
+                             int defaultValue) const {
+    if (auto v = unsaved(section, key)) return parseIniInteger(*v).value_or(defaultValue);
+    return ini_.readInteger(section, key, defaultValue);
+}
 
 const SettingInfo& settingInfo(SettingKey id) { return kSettings[static_cast<std::size_t>(id)]; }
 
@@ -78,7 +166,7 @@ std::string Settings::readText(SettingKey id) const {
 
 std::string Settings::readText(SettingKey id, std::string_view defaultValue) const {
     const SettingInfo& info = settingInfo(id);
-    return ini_.readText(info.section, info.key, defaultValue);
+    return readRaw(info.section, info.key, defaultValue);
 }
 
 int Settings::readInteger(SettingKey id) const {
@@ -87,17 +175,17 @@ int Settings::readInteger(SettingKey id) const {
 
 int Settings::readInteger(SettingKey id, int defaultValue) const {
     const SettingInfo& info = settingInfo(id);
-    return ini_.readInteger(info.section, info.key, defaultValue);
+    return readRawInteger(info.section, info.key, defaultValue);
 }
 
 void Settings::writeText(SettingKey id, std::string_view value) {
     const SettingInfo& info = settingInfo(id);
-    ini_.writeText(info.section, info.key, value);
+    write({{info.section, info.key, std::string(value)}});
 }
 
 void Settings::writeInteger(SettingKey id, int value) {
     const SettingInfo& info = settingInfo(id);
-    ini_.writeInteger(info.section, info.key, value);
+    write({{info.section, info.key, std::to_string(value)}});
 }
 
 WindowPlacement Settings::placement() const {
@@ -141,7 +229,9 @@ void Settings::setCarMask(std::string_view mask) { writeText(SettingKey::CarMask
 void Settings::setDriverMask(std::string_view mask) { writeText(SettingKey::DriverMask, mask); }
 
 int Settings::tabWidth(int kind, int column, int builtInWidth) const {
-    return ini_.readInteger(kTabWidthSection, tabWidthKey(kind, column), builtInWidth);
+    // A width of 0 or less would hide the column for good.
+    const int width = readRawInteger(kTabWidthSection, tabWidthKey(kind, column), builtInWidth);
+    return width > 0 ? width : builtInWidth;
 }
 
 void Settings::setTabWidths(int kind, const std::vector<int>& widths) {
@@ -149,11 +239,11 @@ void Settings::setTabWidths(int kind, const std::vector<int>& widths) {
     for (std::size_t c = 0; c < widths.size(); ++c)
         entries.push_back(
             {kTabWidthSection, tabWidthKey(kind, static_cast<int>(c)), std::to_string(widths[c])});
-    ini_.writeAll(entries);
+    write(std::move(entries));
 }
 
 void Settings::writeExitState(const WindowPlacement& p) {
-    ini_.writeAll({
+    write({
         entry(SettingKey::VersionNo, std::string(kVersionText)),
         entry(SettingKey::Top, std::to_string(p.top)),
         entry(SettingKey::Left, std::to_string(p.left)),
@@ -165,7 +255,7 @@ void Settings::writeExitState(const WindowPlacement& p) {
 
 void Settings::writeFirstRun(int currentYear) {
     const WindowPlacement initial;
-    ini_.writeAll({
+    write({
         entry(SettingKey::VersionNo, std::string(kVersionText)),
         entry(SettingKey::Top, std::to_string(initial.top)),
         entry(SettingKey::Left, std::to_string(initial.left)),

@@ -4,6 +4,8 @@
 // rules. Every call reads or writes the file at once; nothing is cached here.
 
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,7 +118,26 @@ public:
     IniFile& ini() { return ini_; }
     const IniFile& ini() const { return ini_; }
 
+    // A write that fails never raises: the values are kept in memory for the rest of the
+    // run (every Settings of the same file reads them, and the next write that succeeds
+    // saves them too), and the handler hears of the failure, once until a write succeeds
+    // again. The program shows a warning; without a handler the failure is silent.
+    using WriteFailureHandler =
+        std::function<void(const std::string& file, const std::string& reason)>;
+    static void setWriteFailureHandler(WriteFailureHandler handler);
+    // Tells the handler, once, when the file is read-only, so that the user learns at once
+    // that settings will not be saved. Returns true when it is read-only.
+    bool reportIfReadOnly() const;
+    // Values of this file that could not be saved yet.
+    std::size_t unsavedCount() const;
+
 private:
+    void write(std::vector<IniFile::Entry> entries);
+    std::optional<std::string> unsaved(std::string_view section, std::string_view key) const;
+    std::string readRaw(std::string_view section, std::string_view key,
+                        std::string_view defaultValue) const;
+    int readRawInteger(std::string_view section, std::string_view key, int defaultValue) const;
+
     std::string programFolder_;
     IniFile ini_;
 };

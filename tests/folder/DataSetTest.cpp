@@ -119,3 +119,78 @@ TEST_F(CheckDataSet, OlderFormatsAreMarkedForConversionEvenAsASingleShortRecord)
     EXPECT_TRUE(c.convertRecords);
     EXPECT_TRUE(c.convertItems);
 }
+
+namespace {
+
+// The local file system, except that one folder exists but cannot be listed.
+class UnreadableFolder final : public FileSystem {
+public:
+    explicit UnreadableFolder(std::string folder) : folder_(std::move(folder)) {}
+    std::unique_ptr<File> open(const std::string& p, OpenMode m) override {
+        return local().open(p, m);
+    }
+    bool exists(const std::string& p) override { return local().exists(p); }
+    bool isDirectory(const std::string& p) override { return local().isDirectory(p); }
+    void rename(const std::string& a, const std::string& b) override { local().rename(a, b); }
+    void remove(const std::string& p) override { local().remove(p); }
+    bool canReadFolder(const std::string& p) override { return p != folder_; }
+
+private:
+    std::string folder_;
+};
+
+}  // namespace
+
+TEST(ChooseDataFolder, SaysWhichFolderWasExpectedWhenItCannotBeUsed) {
+    TempDir t;
+    fs::create_directories(t.file("data"));
+    const std::string prog = t.dir() + "prog/";
+    const std::string data = t.dir() + "data/";
+    EXPECT_EQ(chooseDataFolder(data, prog, prog).expected, "");
+    const auto gone = chooseDataFolder(t.dir() + "gone/", prog, prog);
+    EXPECT_EQ(gone.folder, prog);
+    EXPECT_EQ(gone.expected, t.dir() + "gone/");
+    UnreadableFolder locked(data);
+    const auto unreadable = chooseDataFolder(data, prog, prog, locked);
+    EXPECT_EQ(unreadable.folder, prog);
+    EXPECT_EQ(unreadable.expected, data);
+}
+
+TEST_F(CheckDataSet, DamagedOrIncompleteDataSetsAreRefusedWithoutThrowing) {
+    const std::string dir = t.dir();
+    items(5.5);
+    writeBytes(t.file("Quil.qud"), std::string(10, 'Q'));
+    DataSetCheck c;
+    ASSERT_NO_THROW(c = checkDataSet(dir));
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.message, "Quil.qudファイルが壊れています。");
+
+    // A record file of 256-byte records whose first version field says 100.
+    auto r = makeRecord(1, 0, 0);
+    r.setStamp(5.5);
+    auto first = r;
+    first.setVersion(100);
+    writeRecords<DataRecord>(t.file("Quil.qud"), {first, r, r});
+    c = checkDataSet(dir);
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.message, "Quil.qudファイルが壊れています。");
+
+    // Records without their item file.
+    fs::remove(t.file("Quil.qui"));
+    EXPECT_TRUE(itemFileMissing(dir));
+    c = checkDataSet(dir);
+    EXPECT_FALSE(c.ok);
+    EXPECT_EQ(c.message, "Quil.qui がありません。バックアップから読み込んで下さい。");
+    writeBytes(t.file("Quil.qud"), "");
+    EXPECT_FALSE(itemFileMissing(dir)) << "an empty record file holds nothing to lose";
+
+    // Partial last records are noted.
+    items(5.5);
+    writeBytes(t.file("Quil.qui"), *readBytes(t.file("Quil.qui")) + "abc");
+    writeBytes(t.file("Quil.qud"), bytesOf<DataRecord>({r}) + "12345");
+    c = checkDataSet(dir);
+    EXPECT_TRUE(c.ok);
+    ASSERT_EQ(c.partialTails.size(), 2u);
+    EXPECT_EQ(c.partialTails[0], (std::pair<std::string, std::uint64_t>{"Quil.qui", 3}));
+    EXPECT_EQ(c.partialTails[1], (std::pair<std::string, std::uint64_t>{"Quil.qud", 5}));
+}

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "store/FileSystem.h"
 #include "store/StoreError.h"
@@ -57,6 +58,9 @@ public:
     FaultyFileSystem(Op op, int failAt) : op_(op), failAt_(failAt) {}
     int calls(Op op) const { return counts_[static_cast<int>(op)]; }
     bool fired() const { return fired_; }
+    // Every write, sync, rename and folder sync in order, as "write <file>",
+    // "sync <file>", "rename <from> <to>" and "syncFolder" (file names only).
+    const std::vector<std::string>& log() const { return log_; }
 
     std::unique_ptr<store::File> open(const std::string& path, store::OpenMode mode) override {
         tick(Op::Open, path);
@@ -67,6 +71,11 @@ public:
     void rename(const std::string& from, const std::string& to) override {
         tick(Op::Rename, to);
         local().rename(from, to);
+        log_.push_back("rename " + store::fileNameOf(from) + " " + store::fileNameOf(to));
+    }
+    void syncFolder(const std::string& folder) override {
+        local().syncFolder(folder);
+        log_.push_back("syncFolder");
     }
     void remove(const std::string& path) override {
         tick(Op::Remove, path);
@@ -88,11 +97,13 @@ private:
                 throw store::StoreError(store::fileNameOf(path()), "書き込みに失敗しました。");
             }
             inner_->writeAt(off, buf, n);
+            fs_.log_.push_back("write " + store::fileNameOf(path()));
         }
         void truncate(std::uint64_t sz) override { inner_->truncate(sz); }
         void sync() override {
             fs_.tick(Op::Sync, path());
             inner_->sync();
+            fs_.log_.push_back("sync " + store::fileNameOf(path()));
         }
 
     private:
@@ -118,6 +129,7 @@ private:
     int failAt_;
     int counts_[5] = {};
     bool fired_ = false;
+    std::vector<std::string> log_;
 };
 
 }  // namespace quil::testing

@@ -12,12 +12,33 @@ namespace quil::ui {
 
 bool RecordCommands::listHasRecords() const { return !main_.ComboGrid1->Cells(1, 1).isEmpty(); }
 
+std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QString& refusal) {
+    const std::int32_t position =
+        store::readRowIndex(main_.programFolder() + store::kRowIndexFileName, row - 1);
+    const store::RecordStore records(main_.dataFolder());
+    // The row index must still lead to the record on display; if the data set changed
+    // under the list (another program, a restored backup), act on nothing and show the
+    // list as it is now.
+    if (position < 0 || position >= records.count() ||
+        records.read(position) != main_.listModel()->record(row)) {
+        Prompts::current().warning(&main_, refusal);
+        main_.reloadList();
+        return std::nullopt;
+    }
+    return position;
+}
+
 void RecordCommands::OpenEntry(int kind, bool add) {
     if (!entry_ || entry_->isVisible()) return;
+    const int row = main_.selectedRow();
+    if (!add && (row < 1 ||
+                 !positionBehindRow(
+                     row, QStringLiteral("一覧の内容が記録ファイルと一致しないため、修正できません。"
+                                         "一覧を読み直します。"))))
+        return;
     // The expense list also shows refuelling and maintenance records; each opens as its
     // own kind, taken from the record (an expense item may be named like either kind).
-    const int row = main_.selectedRow();
-    if (!add && main_.currentTab() == 3 && row > 0 && row <= main_.listModel()->recordCount()) {
+    if (!add && main_.currentTab() == 3 && row <= main_.listModel()->recordCount()) {
         const int recordKind = main_.listModel()->record(row).kind();
         if (recordKind >= 1 && recordKind <= 3) kind = recordKind;
     }
@@ -47,20 +68,11 @@ void RecordCommands::DeleteClick() {
                                      QStringLiteral("本当に削除してもよろしいですか？"),
                                      PromptIcon::Exclamation))
         return;
-    const std::int32_t position =
-        store::readRowIndex(main_.programFolder() + store::kRowIndexFileName, row - 1);
-    store::RecordStore records(main_.dataFolder());
-    // The row index must still lead to the record on display; if the data set changed
-    // under the list, delete nothing and show the list as it is now.
-    if (position < 0 || position >= records.count() ||
-        records.read(position) != main_.listModel()->record(row)) {
-        Prompts::current().warning(
-            &main_, QStringLiteral("一覧の内容が記録ファイルと一致しないため、削除しませんでした。"
-                                   "一覧を読み直します。"));
-        main_.reloadList();
-        return;
-    }
-    records.markDeleted(position);
+    const auto position = positionBehindRow(
+        row, QStringLiteral("一覧の内容が記録ファイルと一致しないため、削除しませんでした。"
+                            "一覧を読み直します。"));
+    if (!position) return;
+    store::RecordStore(main_.dataFolder()).markDeleted(*position);
     main_.reloadList();
 }
 

@@ -4,6 +4,8 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <cstdint>
+#include <optional>
 
 namespace quil::ui {
 
@@ -26,6 +28,10 @@ public:
 
 private:
     bool listHasRecords() const;
+    // The record position behind a row (1-based), when the record file still holds the
+    // row's record there; otherwise shows `refusal` under "警告", reloads the list and
+    // gives nothing.
+    std::optional<std::int32_t> positionBehindRow(int row, const QString& refusal);
 
     TMainform& main_;
     QPointer<QWidget> entry_;

@@ -17,9 +17,11 @@
 #include "store/Period.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "store/StoreError.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/TSingleInstance.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/main/PlacementClamp.h"
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/ListCsvExport.h"
@@ -67,25 +69,40 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
         }
     }
 
+    // A settings file that cannot be written keeps its values for this run; say so once.
+    Settings::setWriteFailureHandler([this](const std::string& file, const std::string& reason) {
+        Prompts::current().warning(this, q(file + " に書き込めません（" + reason +
+                                           "）。設定は終了するまで有効ですが、保存されません。"));
+    });
+    settingsReport_.emplace();
+
     // Settings, data folder and the item master file.
     Settings settings(programFolder_);
-    if (!settings.exists()) {
-        settings.writeFirstRun(currentYear());
-        // An installed copy keeps its data set apart from its settings.
-        if (!options.defaultDataFolder.empty()) settings.setDataFolder(options.defaultDataFolder);
-    }
+    const bool firstRun = !settings.exists();
     const std::string savedDir = settings.dataFolder();
     const std::string savedExeDir = settings.exeFolder();
-    const WindowPlacement place = settings.placement();
+    const WindowPlacement stored = settings.placement();
+    const WindowPlacement place = clampPlacement(stored, availableAreaFor(stored), minimumSize());
     // Location holds the outer bounds, frame included; the frame is known once the window
     // is shown, where the size is set again (see showEvent).
     move(place.left, place.top);
     outerSize_ = QSize(std::max(place.width, 590), std::max(place.height, 300));
     resize(outerSize_);
 
-    dataFolder_ = folder::resolveDataFolder(savedDir, savedExeDir, programFolder_);
+    const folder::DataFolderChoice choice =
+        folder::chooseDataFolder(savedDir, savedExeDir, programFolder_);
+    dataFolder_ = choice.folder;
+    missingDataFolder_ = choice.expected;
+    // An installed copy keeps its data set apart from its settings.
     if (dataFolder_ == programFolder_ && !options.defaultDataFolder.empty())
         dataFolder_ = options.defaultDataFolder;
+    // A record file without its item file is a damaged data set: create nothing, change
+    // no setting; the first showing says so and ends.
+    if (folder::itemFileMissing(dataFolder_)) return;
+    if (firstRun) {
+        settings.writeFirstRun(currentYear());
+        if (!options.defaultDataFolder.empty()) settings.setDataFolder(options.defaultDataFolder);
+    }
     ItemStore items(dataFolder_);
     if (!items.exists()) {
         folder::seedItemFile(dataFolder_, settings, correctTwoDigitYear(now()),
@@ -98,6 +115,8 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
 TMainform::~TMainform() {
     if (!duplicate_ && !exitSaved_) saveOnExit();
 }
+
+TMainform::SettingsReportGuard::~SettingsReportGuard() { Settings::setWriteFailureHandler({}); }
 
 void TMainform::setEntryDialog(QWidget* dialog) { commands_->setEntryDialog(dialog); }
 
@@ -128,16 +147,33 @@ bool TMainform::FormShow() {
         startFailed_ = true;
         return false;
     }
-    const folder::DataSetCheck check = folder::checkDataSet(dataFolder_);
-    if (!check.ok) {
+    auto fail = [this](const std::string& message) {
         startFailed_ = true;
-        Prompts::current().message(this, QStringLiteral("警告"), q(check.message),
+        Prompts::current().message(this, QStringLiteral("警告"), q(message),
                                    PromptIcon::Information);
         return false;
+    };
+    folder::DataSetCheck check;
+    try {
+        check = folder::checkDataSet(dataFolder_);
+    } catch (const StoreError& e) {
+        return fail(e.what());  // an unreadable file: nothing is loaded or written
     }
+    if (!check.ok) return fail(check.message);
     stamp_ = check.stamp;
-    if (check.convertRecords) convertRecordFile(dataFolder_);
-    if (check.convertItems) convertItemFile(dataFolder_);
+    if (check.convertRecords || check.convertItems) {
+        try {
+            convertOlderFormat(dataFolder_);
+        } catch (const HalfConvertedError& e) {
+            return fail("データファイルを新しい形式に変換できませんでした（" +
+                        std::string(e.what()) + "）。変換前の記録ファイルは " +
+                        fileNameOf(e.kept()) + " に残っています。");
+        } catch (const StoreError& e) {
+            return fail("データファイルを新しい形式に変換できませんでした（" +
+                        std::string(e.what()) + "）。データは変更されていません。");
+        }
+    }
+    reportStartNotes(check);
     DisplaySummary(1);
     DisplaySummary(2);
     setPeriodLabel();
@@ -149,6 +185,23 @@ bool TMainform::dataSetReadOnly() const { return access_ && access_->readOnly();
 
 void TMainform::adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) {
     access_ = std::make_unique<folder::DataFolderAccess>(std::move(lock));
+}
+
+void TMainform::reportStartNotes(const folder::DataSetCheck& check) {
+    Settings settings(programFolder_);
+    settings.reportIfReadOnly();
+    if (!missingDataFolder_.empty())
+        Prompts::current().warning(
+            this, q("保存先のフォルダー " + missingDataFolder_ + " が見つからないか読めません。" +
+                    dataFolder_ + " のデータを使います。"));
+    for (const auto& [file, bytes] : check.partialTails)
+        Prompts::current().warning(
+            this, q(file + " の末尾に不完全な記録（" + std::to_string(bytes) +
+                    " バイト）があります。次の保存の前に " + file + ".tail に書き出します。"));
+    // A stored period that is no period would stop every list load: use the default one.
+    for (int kind = 1; kind <= 5; ++kind) repairStoredPeriod(settings, kind, currentYear());
+    // A row index left by a program that was killed belongs to no list.
+    FileSystem::current().remove(programFolder_ + kRowIndexFileName);
 }
 
 void TMainform::setPeriodLabel() {
@@ -262,6 +315,8 @@ void TMainform::closeEvent(QCloseEvent* event) {
 
 void TMainform::saveOnExit() {
     exitSaved_ = true;
+    // A start that found the data set unusable loaded nothing and changes no setting.
+    if (startFailed_) return;
     try {
         if (listSetUp_) SaveColumnWidths(tab_);
         WindowPlacement place;

@@ -7,10 +7,15 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "folder/DataFolderHost.h"
 #include "ui/dialogs/MainContext.h"
+
+namespace quil::folder {
+struct DataSetCheck;
+}
 
 class QAction;
 class QLineEdit;
@@ -148,11 +153,23 @@ private:
     // Scans the record file into the list of the tab just set up, with the wait cursor.
     void takeRecords(int tab);
     void setPeriodLabel();
+    // What the first showing tells once: a read-only settings file, a saved data folder
+    // that could not be used, partial records; and what it mends: broken stored periods,
+    // a row index left behind.
+    void reportStartNotes(const folder::DataSetCheck& check);
     void saveOnExit();
 
+    // Removes the settings-write report when the window goes, also when its creation fails
+    // (the report must never reach a window that no longer exists).
+    struct SettingsReportGuard {
+        ~SettingsReportGuard();
+    };
+
+    std::optional<SettingsReportGuard> settingsReport_;
     std::string programFolder_;
     std::string helpFolder_;
     std::string dataFolder_;
+    std::string missingDataFolder_;  // the saved data folder, when it could not be used
     double stamp_ = 0;
     bool duplicate_ = false;
     bool shown_ = false;

@@ -181,3 +181,26 @@ TEST_F(Commands, AnErrorInACommandIsReportedAndTheProgramGoesOn) {
     EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("Data.idx")));
     EXPECT_FALSE(RecordStore(dir()).read(0).deleted());
 }
+
+TEST_F(Commands, EditRefusesWhenAnOutsideChangeMovedTheRecordBehindTheRow) {
+    withRecords({makeRecord(10, 0, 1, 1, 0), makeRecord(11, 0, 1, 2, 0)});
+    startWithEntry();
+    select(2);
+    // Another program inserts an earlier record (of another kind): Data.idx entry 1 now
+    // leads to a different record than the one on row 2.
+    withRecords(
+        {makeRecord(5, 0, 1, 7, 1), makeRecord(10, 0, 1, 1, 0), makeRecord(11, 0, 1, 2, 0)});
+    main->commands()->ComboGrid1DblClick();
+    EXPECT_FALSE(entry.isVisible()) << "the dialog must not open on another record";
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+    EXPECT_EQ(prompts.last().icon, quil::ui::PromptIcon::Warning);
+    EXPECT_EQ(main->selectedRow(), 0) << "the list was loaded again";
+    EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{1, 2}));
+
+    // After the reload the same row opens the right record.
+    select(2);
+    main->commands()->EditClick();
+    EXPECT_TRUE(entry.isVisible());
+    EXPECT_EQ(entry.windowTitle(), QStringLiteral("走行記録－修正"));
+}
