@@ -9,7 +9,9 @@ set(quil_manual_images
     ${PROJECT_SOURCE_DIR}/docs/entry-driving.png ${PROJECT_SOURCE_DIR}/docs/entry-refuelling.png
     ${PROJECT_SOURCE_DIR}/docs/entry-maintenance.png ${PROJECT_SOURCE_DIR}/docs/entry-expense.png
     ${PROJECT_SOURCE_DIR}/docs/itemform.png ${PROJECT_SOURCE_DIR}/docs/carform.png
-    ${PROJECT_SOURCE_DIR}/docs/viewitem.png ${PROJECT_SOURCE_DIR}/docs/viewtime.png)
+    ${PROJECT_SOURCE_DIR}/docs/viewitem.png ${PROJECT_SOURCE_DIR}/docs/viewtime.png
+    ${PROJECT_SOURCE_DIR}/docs/priansform.png ${PROJECT_SOURCE_DIR}/docs/print-preview.png
+    ${PROJECT_SOURCE_DIR}/docs/dirset.png ${PROJECT_SOURCE_DIR}/docs/calform.png)
 
 # A portable copy (the build folder) carries the manual beside quil.hlp as well.
 configure_file(${PROJECT_SOURCE_DIR}/docs/manual/index.html
@@ -20,7 +22,7 @@ foreach(image ${quil_manual_images})
 endforeach()
 
 set(quil_share ${CMAKE_INSTALL_DATADIR}/quil)
-install(TARGETS quil RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quil quil-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/src/ui/main/quil.hlp DESTINATION ${quil_share})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual/index.html DESTINATION ${quil_share}/manual)
 install(FILES ${quil_manual_images} DESTINATION ${quil_share}/manual/img)

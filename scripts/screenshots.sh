@@ -48,6 +48,10 @@ closewin "表示－車両"
 xdotool mousemove 42 85 click 1
 shotwin "表示期間" viewtime
 closewin "表示期間"
+# The data folder dialog in its backup mode.
+xdotool windowfocus --sync "$main" key alt+f b
+shotwin "データのバックアップ" dirset
+closewin "データのバックアップ"
 # The summary table from the ツール menu over every record (period 全て).
 xdotool windowfocus --sync "$main" key alt+t s
 sleep 1
@@ -62,6 +66,7 @@ closewin "集計表"
 xdotool mousemove 44 170 click 1; sleep 0.5
 xdotool windowfocus --sync "$main" key alt+f p
 sleep 1
+shotwin "印刷" priansform
 xdotool windowfocus --sync "$(window "印刷")" key alt+v
 shotwin "印刷プレビュー" print-preview
 closewin "印刷プレビュー"

@@ -30,7 +30,7 @@ check() {  # check <what> <command...>
 # The install tree.
 DESTDIR=$work/stage cmake --install "$build" --prefix /usr >/dev/null
 stage=$work/stage/usr
-for f in bin/quil share/quil/quil.hlp share/quil/manual/index.html \
+for f in bin/quil bin/quil-tool share/quil/quil.hlp share/quil/manual/index.html \
          share/quil/manual/img/main-driving.png share/applications/quil.desktop \
          share/icons/hicolor/scalable/apps/quil.svg share/icons/hicolor/16x16/apps/quil.png \
          share/icons/hicolor/48x48/apps/quil.png share/icons/hicolor/256x256/apps/quil.png; do
@@ -51,6 +51,7 @@ check "package depends on Qt's platform plugins" grep -q 'qt6-qpa-plugins' <<<"$
 check "package depends on a Japanese font" grep -q 'fonts-noto-cjk' <<<"$depends"
 dpkg-deb -x "$deb" "$work/root"
 check "package installs the program" test -x "$work/root/usr/bin/quil"
+check "the companion tool answers --help" sh -c '"$0" --help >/dev/null' "$work/root/usr/bin/quil-tool"
 
 # Started from the unpacked package by a user who cannot write to /usr/bin.
 home=$work/home
@@ -70,7 +71,7 @@ check "first run wrote Quil.ini to the user's configuration folder" \
 check "first run seeded Quil.qui in the user's data folder" \
     test -s "$home/.local/share/quil/Quil.qui"
 check "nothing was written beside the program" \
-    test "$(ls "$work/root/usr/bin")" = quil
+    test "$(ls "$work/root/usr/bin" | tr '\n' ' ')" = "quil quil-tool "
 check "the saved data folder is the user's data folder" \
     grep -q "^Dir=$home/.local/share/quil/" "$home/.config/quil/Quil.ini"
 
