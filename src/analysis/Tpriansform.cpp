@@ -1,5 +1,8 @@
 #include "analysis/Tpriansform.h"
 
+#include <algorithm>
+#include <numeric>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -142,6 +145,29 @@ std::vector<int> Tpriansform::printedWidths(int tab) {
     }
 }
 
+std::vector<int> Tpriansform::fitToWidth(std::vector<int> widths, int available) {
+    auto total = [&] { return std::accumulate(widths.begin(), widths.end(), 0); };
+    if (widths.empty() || available <= 0) return widths;
+    while (total() > available) {
+        const int widest = *std::max_element(widths.begin(), widths.end());
+        int next = 0;
+        int count = 0;
+        for (int w : widths) {
+            if (w == widest)
+                ++count;
+            else
+                next = std::max(next, w);
+        }
+        if (widest <= 1) break;
+        // Narrow every widest column together, at most down to the next widest.
+        const int excess = total() - available;
+        const int step = std::max(1, std::min(widest - next, (excess + count - 1) / count));
+        for (int& w : widths)
+            if (w == widest) w = std::max(1, widest - step);
+    }
+    return widths;
+}
+
 void Tpriansform::CopyList() {
     const int C = listGrid_->ColCount();
     const int R = listGrid_->RowCount();
@@ -206,6 +232,17 @@ int Tpriansform::countPages(const QPrinter& like) {
 
 int Tpriansform::PrintCopy(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
+    // The driving list's widths are wider than a landscape page: narrow the widest columns
+    // rather than let the last ones fall off the paper.
+    const double scale = double(target.logicalDpiX()) / std::max(1, ComboGrid1->logicalDpiX());
+    const int available =
+        int(target.width() / scale) - GridPrinter1->LeftMargin - GridPrinter1->RightMargin;
+    std::vector<int> widths = printedWidths(tabs_->currentIndex());
+    widths.resize(
+        std::size_t(std::max(0, std::min<int>(int(widths.size()), ComboGrid1->ColCount()))));
+    widths = fitToWidth(widths, available);
+    for (int i = 0; i < int(widths.size()); ++i)
+        ComboGrid1->setColWidths(i, widths[std::size_t(i)]);
     if (!FooterCheck->isChecked()) {
         GridPrinter1->BottomMargin = 0;
         GridPrinter1->OnFooter = nullptr;

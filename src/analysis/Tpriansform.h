@@ -46,6 +46,9 @@ public:
     // The printed widths of a tab's columns, by printed position (tabs outside 1..3 take
     // those of tab 0).
     static std::vector<int> printedWidths(int tab);
+    // Column widths narrowed to `available` layout units when they do not fit: the widest
+    // columns give way first (down to the next widest), so no column falls off the page.
+    static std::vector<int> fitToWidth(std::vector<int> widths, int available);
     // Copies the main window's list into ComboGrid1 (steps before printing).
     void CopyList();
     // Prints ComboGrid1 on `target` with the header (and the footer when chosen); returns

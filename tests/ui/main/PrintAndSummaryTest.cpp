@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTabBar>
+#include <numeric>
 
 #include "MainTestSupport.h"
 #include "analysis/EInvalidOperation.h"
@@ -158,6 +159,46 @@ TEST_F(Printing, TheCopyDropsTheMarkerColumnAndTakesTheTabsWidths) {
     EXPECT_EQ(copy.ColCount(), 10);
     EXPECT_EQ(copy.ColWidths(9), 320);
     EXPECT_EQ(copy.RowCount(), 2);  // titles and the empty row of an empty list
+}
+
+TEST(PrintedWidths, TheWidestColumnsGiveWayWhenTheListIsWiderThanThePage) {
+    using quil::ui::Tpriansform;
+    const std::vector<int> driving = Tpriansform::printedWidths(0);
+    // Widths that fit stay as they are (every other tab totals 940).
+    EXPECT_EQ(Tpriansform::fitToWidth(driving, 2000), driving);
+    EXPECT_EQ(Tpriansform::fitToWidth(Tpriansform::printedWidths(1), 940),
+              Tpriansform::printedWidths(1));
+    // 1340 units on a page that holds 1040: 走行距離 (400) gives way down to 備考's 300,
+    // then both narrow together; the narrow columns keep their widths, so 行き先 and 備考
+    // stay on the paper.
+    const std::vector<int> fitted = Tpriansform::fitToWidth(driving, 1040);
+    EXPECT_EQ(std::accumulate(fitted.begin(), fitted.end(), 0), 1040);
+    EXPECT_EQ(fitted[8], 200);
+    EXPECT_EQ(fitted[10], 200);
+    for (std::size_t i = 0; i < fitted.size(); ++i) {
+        if (i != 8 && i != 10) {
+            EXPECT_EQ(fitted[i], driving[i]) << i;
+        }
+    }
+    // Columns of the same widest width narrow together, then with the next widest.
+    EXPECT_EQ(Tpriansform::fitToWidth({100, 300, 300}, 500), (std::vector<int>{100, 200, 200}));
+    EXPECT_EQ(Tpriansform::fitToWidth({100, 300, 300}, 300), (std::vector<int>{100, 100, 100}));
+}
+
+TEST_F(Printing, EveryColumnOfTheDrivingListFitsTheLandscapePage) {
+    run();
+    window().action(QStringLiteral("Print1"))->trigger();
+    choosePdf();
+    dialog().Button1->click();
+    ASSERT_TRUE(QFile::exists(pdfPath()));
+    const quil::ui::TComboGrid& copy = *dialog().ComboGrid1;
+    QPrinter& printer = dialog().printer();
+    const double scale = double(printer.logicalDpiX()) / copy.logicalDpiX();
+    int total = 0;
+    for (int c = 0; c < copy.ColCount(); ++c) total += copy.ColWidths(c);
+    EXPECT_LE(total, int(printer.width() / scale)) << "no column falls off the paper";
+    EXPECT_EQ(copy.ColWidths(9), 100);  // 行き先 keeps its width
+    EXPECT_LT(copy.ColWidths(8), 400);  // 走行距離 gave way
 }
 
 TEST_F(Printing, PdfFileCarriesTheTabNameAndTheFooterOnlyWhenChosen) {
