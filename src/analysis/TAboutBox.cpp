@@ -30,7 +30,7 @@ TAboutBox::TAboutBox(QWidget* mainWindow)
     version_->setGeometry(64, 40, 172, 20);
     buildVersion_ = new QLabel(QStringLiteral("Linux 版 " QUIL_BUILD_VERSION), this);
     buildVersion_->setObjectName(QStringLiteral("BuildVersion"));
-    buildVersion_->setGeometry(64, 58, 172, 14);
+    buildVersion_->setGeometry(64, 60, 172, 12);
     QFont small = buildVersion_->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     buildVersion_->setFont(small);

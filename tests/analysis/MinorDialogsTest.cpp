@@ -40,6 +40,10 @@ TEST_F(MinorDialogsTest, AboutBoxShowsNameAndVersionAndClosesOnOk) {
     EXPECT_EQ(box.ProductName()->text(), QStringLiteral("クイル台帳"));
     EXPECT_EQ(box.Version()->text(), QStringLiteral("Version 0.21a"));
     EXPECT_FALSE(box.Comments()->text().isEmpty());
+    // The build's own version (the project's version) shows too, clear of the other texts.
+    EXPECT_TRUE(box.BuildVersion()->text().endsWith(QStringLiteral(" " QUIL_BUILD_VERSION)));
+    EXPECT_FALSE(box.BuildVersion()->geometry().intersects(box.Version()->geometry()));
+    EXPECT_FALSE(box.BuildVersion()->geometry().intersects(box.Comments()->geometry()));
     EXPECT_FALSE(box.ProgramIcon()->pixmap().isNull());
     box.show();
     EXPECT_EQ(box.OKButton()->y(), 127);
