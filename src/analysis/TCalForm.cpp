@@ -12,14 +12,15 @@
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QToolButton>
-#include <QVBoxLayout>
 #include <algorithm>
+#include <tuple>
 #include <utility>
 
 #include "analysis/TGridPrinter.h"
 #include "store/Date.h"
 #include "store/Records.h"
 #include "ui/components/TComboGrid.h"
+#include "ui/components/UpDownArrows.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -77,19 +78,7 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
     setTabOrder(Edit1, ComboBox2);
     setTabOrder(ComboBox2, Memo1);
 
-    auto* arrows = new QVBoxLayout(UpDown1);
-    arrows->setContentsMargins(0, 0, 0, 0);
-    arrows->setSpacing(0);
-    up_ = new QToolButton(UpDown1);
-    up_->setArrowType(Qt::UpArrow);
-    down_ = new QToolButton(UpDown1);
-    down_->setArrowType(Qt::DownArrow);
-    for (QToolButton* b : {up_, down_}) {
-        b->setAutoRepeat(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setFixedSize(16, 12);
-        arrows->addWidget(b);
-    }
+    std::tie(up_, down_) = addUpDownArrows(UpDown1);
     connect(up_, &QToolButton::clicked, this, [this] { stepYear(1); });
     connect(down_, &QToolButton::clicked, this, [this] { stepYear(-1); });
 

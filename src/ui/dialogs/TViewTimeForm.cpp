@@ -12,12 +12,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <tuple>
 
 #include "store/Date.h"
 #include "store/Period.h"
 #include "store/Settings.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
+#include "ui/components/UpDownArrows.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
@@ -84,19 +86,7 @@ TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
 
     upDown1_ = new QWidget(this);
     upDown1_->setObjectName(QStringLiteral("UpDown1"));
-    auto* arrows = new QVBoxLayout(upDown1_);
-    arrows->setContentsMargins(0, 0, 0, 0);
-    arrows->setSpacing(0);
-    up_ = new QToolButton(upDown1_);
-    up_->setArrowType(Qt::UpArrow);
-    down_ = new QToolButton(upDown1_);
-    down_->setArrowType(Qt::DownArrow);
-    for (QToolButton* b : {up_, down_}) {
-        b->setAutoRepeat(true);
-        b->setFocusPolicy(Qt::NoFocus);
-        b->setFixedSize(16, 12);
-        arrows->addWidget(b);
-    }
+    std::tie(up_, down_) = addUpDownArrows(upDown1_);
     connect(up_, &QToolButton::clicked, this, [this] { stepYear(1); });
     connect(down_, &QToolButton::clicked, this, [this] { stepYear(-1); });
 
