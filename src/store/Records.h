@@ -31,6 +31,8 @@ std::string recordKindName(int kind);
 
 // The name shown for an item position that refers to no item.
 inline constexpr const char* kOtherName = "その他";
+// The most CP932 bytes an item's name holds.
+inline constexpr int kItemNameBytes = 30;
 
 class ItemRecord : public RecordBytes<128> {
 public:
@@ -50,9 +52,9 @@ public:
     void setKind(ItemKind k) { setKind(static_cast<std::int16_t>(k)); }
     std::int16_t order() const { return get<std::int16_t>(18); }
     void setOrder(std::int16_t v) { set(18, v); }
-    std::string name() const { return text(20, 30); }
-    void setName(std::string_view utf8) { setText(20, 30, utf8); }
-    std::string_view nameRaw() const { return rawString(20, 30); }
+    std::string name() const { return text(20, kItemNameBytes); }
+    void setName(std::string_view utf8) { setText(20, kItemNameBytes, utf8); }
+    std::string_view nameRaw() const { return rawString(20, kItemNameBytes); }
     double odometer() const { return get<double>(52); }
     void setOdometer(double v) { set(52, v); }
     DateTime registered() const { return get<double>(60); }

@@ -1,7 +1,10 @@
 #include "ui/dialogs/Prompts.h"
 
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include "ui/components/Cp932LimitValidator.h"
 
 namespace quil::ui {
 namespace {
@@ -49,11 +52,18 @@ bool QtPrompts::question(QWidget* parent, const QString& title, const QString& t
 }
 
 std::optional<QString> QtPrompts::inputText(QWidget* parent, const QString& title,
-                                            const QString& prompt, const QString& text) {
-    bool ok = false;
-    QString s = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, text, &ok);
-    if (!ok) return std::nullopt;
-    return s;
+                                            const QString& prompt, const QString& text,
+                                            int maxBytes) {
+    QInputDialog box(parent);
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setInputMode(QInputDialog::TextInput);
+    box.setTextValue(text);
+    if (maxBytes > 0)
+        if (auto* edit = box.findChild<QLineEdit*>())
+            edit->setValidator(new Cp932LimitValidator(std::size_t(maxBytes), edit));
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return box.textValue();
 }
 
 ScriptedPrompts::Box ScriptedPrompts::last() const {
@@ -75,8 +85,10 @@ bool ScriptedPrompts::question(QWidget*, const QString& title, const QString& te
 }
 
 std::optional<QString> ScriptedPrompts::inputText(QWidget*, const QString& title,
-                                                  const QString& prompt, const QString&) {
+                                                  const QString& prompt, const QString&,
+                                                  int maxBytes) {
     boxes_.push_back({Kind::Input, title, prompt, PromptIcon::Question});
+    inputLimits_.push_back(maxBytes);
     if (inputs_.empty()) return std::nullopt;
     const Answer answer = inputs_.front();
     inputs_.pop_front();

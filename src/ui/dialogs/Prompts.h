@@ -23,9 +23,11 @@ public:
     // A box with Yes and No buttons; true for Yes.
     virtual bool question(QWidget* parent, const QString& title, const QString& text,
                           PromptIcon icon) = 0;
-    // A one-line input box; nullopt when cancelled.
+    // A one-line input box; nullopt when cancelled. A `maxBytes` above 0 refuses typing or
+    // pasting beyond that many CP932 bytes (what the record's text field holds).
     virtual std::optional<QString> inputText(QWidget* parent, const QString& title,
-                                             const QString& prompt, const QString& text) = 0;
+                                             const QString& prompt, const QString& text,
+                                             int maxBytes = 0) = 0;
 
     // Shorthands for the program's two common boxes.
     void warning(QWidget* parent, const QString& text);  // "警告", warning icon
@@ -44,7 +46,7 @@ public:
     bool question(QWidget* parent, const QString& title, const QString& text,
                   PromptIcon icon) override;
     std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& prompt,
-                                     const QString& text) override;
+                                     const QString& text, int maxBytes) override;
 };
 
 // Records every box and answers from queues; installs itself for its lifetime.
@@ -77,10 +79,13 @@ public:
     bool question(QWidget* parent, const QString& title, const QString& text,
                   PromptIcon icon) override;
     std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& prompt,
-                                     const QString& text) override;
+                                     const QString& text, int maxBytes) override;
+    // The byte limit of each input box shown, in order (0: none).
+    const std::vector<int>& inputLimits() const { return inputLimits_; }
 
 private:
     std::vector<Box> boxes_;
+    std::vector<int> inputLimits_;
     std::deque<bool> questions_;
     struct Answer {
         bool given;

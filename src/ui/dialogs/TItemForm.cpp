@@ -132,7 +132,7 @@ void TItemForm::Button1Click() {
     const QString name = kindName(k);
     const std::optional<QString> text = Prompts::current().inputText(
         this, name, QStringLiteral("追加する") + name + QStringLiteral("を入力して下さい。"),
-        QString());
+        QString(), store::kItemNameBytes);
     if (!text) return;
 
     store::ItemRecord item;
@@ -185,7 +185,7 @@ void TItemForm::modify() {
     const QString current = listBox1_->item(row)->text();
     const std::optional<QString> text = Prompts::current().inputText(
         this, name, QStringLiteral("修正する") + name + QStringLiteral("を入力して下さい。"),
-        current);
+        current, store::kItemNameBytes);
     if (!text || *text == current) return;
     store::ItemStore items(context_.dataFolder());
     items.rename(position, text->toStdString());

@@ -3,9 +3,11 @@
 // the masks never lose step with the items.
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "FailingFiles.h"
 #include "ItemDialogsFixture.h"
@@ -223,6 +225,43 @@ TEST_F(ItemChangeFailureTest, TypingIntoAFullVehicleNameRefusesTheKeystroke) {
     EXPECT_EQ(name->text(), u("あいうえおかきくけこさしす"));
     name->insert(u("ABCD"));
     EXPECT_EQ(name->text(), u("あABCDいうえおかきくけこさしす"));
+}
+
+TEST_F(ItemChangeFailureTest, TheNameBoxesOfTheListEditorHoldNoMoreThanANameDoes) {
+    addItem(ItemKind::Shop, "ABC");
+    open("店");
+    prompts.answerInput(u("XYZ"));
+    QTest::mouseClick(editor->Button1(), Qt::LeftButton);  // add
+    select(0);
+    prompts.answerInput(u("DEF"));
+    QTest::mouseClick(editor->Button2(), Qt::LeftButton);  // modify
+    EXPECT_EQ(prompts.inputLimits(), (std::vector<int>{30, 30}));
+}
+
+// The real input box: typing past 30 bytes is refused, whatever the kind of characters.
+TEST(QtInputBox, RefusesTypingBeyondItsByteLimit) {
+    ui::QtPrompts boxes;
+    QString typedInto;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        auto* edit = box->findChild<QLineEdit*>();
+        ASSERT_NE(edit, nullptr);
+        // 18 full-width characters typed one at a time, as an input method hands them over.
+        for (const QChar c : QString::fromUtf8("あいうえおかきくけこさしすせそたちつ")) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &press);
+        }
+        QTest::keyClicks(edit, QStringLiteral("AB"));
+        typedInto = edit->text();
+        box->accept();
+    });
+    const std::optional<QString> text =
+        boxes.inputText(nullptr, QString::fromUtf8("店"),
+                        QString::fromUtf8("追加する店を入力して下さい。"), QString(), 30);
+    EXPECT_EQ(typedInto, QString::fromUtf8("あいうえおかきくけこさしすせそ"));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, typedInto);
 }
 
 }  // namespace
