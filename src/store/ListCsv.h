@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CsvWriter.h"
@@ -27,6 +28,9 @@ public:
     // Collected bytes; worth taking once they pass about a megabyte.
     bool full() const { return writer_.pendingBytes() >= (1u << 20); }
     std::string take() { return writer_.take(); }
+    // The collected bytes without a copy, valid until the next row; clear() empties them.
+    std::string_view pending() const { return writer_.pending(); }
+    void clear() { writer_.clear(); }
 
 private:
     int tab_;
