@@ -40,12 +40,16 @@ private:
     void appendText(std::string& out, std::string_view raw) const;
     std::string fixed(const char* utf8) const;
     void appendKindCell(std::string& out, const DataRecord& r, int column) const;
+    void appendDay(std::string& out, DateTime d) const;
 
     int tab_;
     const ItemNames& names_;
     TextEncoding encoding_;
     std::vector<std::string> cp932Names_;  // CP932 only: position + 1 → name; 0 → "その他"
     std::string timeSeparator_, fuelCost_, serviceCost_;  // " ～ ", "給油代金", "点検・整備費"
+    // The last date written: rows come in date order, many on one day.
+    mutable double cachedDay_ = -1.0;
+    mutable char cachedDate_[10] = {};
 };
 
 // The UTF-8 text of a cell, as the list shows it.

@@ -32,6 +32,33 @@ TEST(CsvWriter, QuotesOnlyFieldsThatNeedItAndEndsRowsWithCrLf) {
     EXPECT_EQ(w.pendingBytes(), 0u);
 }
 
+// Long CP932 fields with one special character at every position, and with every other
+// byte below it that is harmless: only the fields holding the character are quoted.
+TEST(CsvWriter, FindsTheCharacterThatNeedsQuotesAnywhereInALongField) {
+    const std::string text = toCp932("ベンチマーク用の備考ですよ");
+    for (char special : {',', '"', '\r', '\n'}) {
+        for (std::size_t at = 0; at <= text.size(); ++at) {
+            std::string field = text;
+            field.insert(at, 1, special);
+            CsvWriter w;
+            w.field(field);
+            w.endRow();
+            std::string quoted = "\"";
+            for (char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            EXPECT_EQ(w.pending(), quoted + "\"\r\n") << at;
+        }
+    }
+    for (std::size_t at = 0; at <= text.size(); ++at) {
+        std::string field = text;
+        field.insert(at, " !#$%&'()*+");
+        CsvWriter w;
+        w.field(field);
+        EXPECT_EQ(w.pending(), field) << at;
+        w.clear();
+        EXPECT_EQ(w.pendingBytes(), 0u);
+    }
+}
+
 TEST(CsvReader, ReadsQuotedFieldsLineBreaksAndBothLineEnds) {
     EXPECT_EQ(fieldsOf("a,b\r\nc,d\ne,f"),
               (std::vector<std::vector<std::string>>{{"a", "b"}, {"c", "d"}, {"e", "f"}}));
