@@ -17,7 +17,14 @@ class ListCsv {
 public:
     ListCsv(int tab, const ItemNames& names, TextEncoding encoding)
         : tab_(tab), columns_(listColumnCount(tab)), rows_(tab, names, encoding) {
-        for (int c = 0; c < columns_; ++c) text_.push_back(listColumnIsText(tab, c));
+        // Names are few: when none holds a comma, quote or line break, their columns are
+        // not searched row by row. (Both encodings keep these ASCII bytes as they are.)
+        bool namesPlain = true;
+        for (int p = -1; p < int(names.size()); ++p)
+            namesPlain =
+                namesPlain && names.nameAt(p).find_first_of(",\"\r\n") == std::string::npos;
+        for (int c = 0; c < columns_; ++c)
+            text_.push_back(listColumnIsText(tab, c) && !(namesPlain && listColumnIsName(tab, c)));
     }
 
     void header();

@@ -84,6 +84,16 @@ bool listColumnIsText(int tab, int column) {
     }
 }
 
+bool listColumnIsName(int tab, int column) {
+    if (!validTab(tab) || column < 3 || column >= listColumnCount(tab)) return false;
+    switch (tab) {
+        case 0: return column >= 4 && column <= 6;
+        case 1: return column == 3 || column == 4 || column == 8;
+        case 2: return column == 3 || column == 4 || column == 5 || column == 9;
+        default: return column == 3 || column == 4 || column == 5 || column == 8;
+    }
+}
+
 ListRowFormatter::ListRowFormatter(int tab, const ItemNames& names, TextEncoding encoding)
     : tab_(tab),
       names_(names),

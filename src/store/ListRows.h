@@ -22,6 +22,9 @@ const char* listColumnTitle(int tab, int column);
 // Whether a column holds free text (names, destination, remarks); the others hold only
 // digits, signs, points, slashes, colons and the time separator.
 bool listColumnIsText(int tab, int column);
+// Whether a column holds a master-list name (vehicle, user, item, shop; on tab 3 the item
+// column may also hold a fixed text without commas, quotes or line breaks).
+bool listColumnIsName(int tab, int column);
 
 // Cell texts of one tab in UTF-8 (the list on screen) or CP932 (the CSV file). In CP932
 // the records' own strings are copied as stored, without a round trip through UTF-8; a

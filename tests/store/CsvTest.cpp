@@ -5,6 +5,8 @@
 #include "store/Codec.h"
 #include "store/CsvReader.h"
 #include "store/CsvWriter.h"
+#include "store/Date.h"
+#include "store/ListCsv.h"
 
 using namespace quil::store;
 
@@ -56,6 +58,40 @@ TEST(CsvWriter, FindsTheCharacterThatNeedsQuotesAnywhereInALongField) {
         EXPECT_EQ(w.pending(), field) << at;
         w.clear();
         EXPECT_EQ(w.pendingBytes(), 0u);
+    }
+}
+
+// The name columns are quoted exactly when the name needs it, whether or not another name
+// of the master list does.
+TEST(ListCsv, NameColumnsAreQuotedOnlyWhenTheNameNeedsIt) {
+    for (const char* shop : {"B商会", "B,商会", "B\"商会"}) {
+        std::vector<ItemRecord> items(3);
+        items[0].setKind(ItemKind::Vehicle);
+        items[0].setName("軽トラ");
+        items[1].setKind(ItemKind::User);
+        items[1].setName("山田");
+        items[2].setKind(ItemKind::Shop);
+        items[2].setName(shop);
+        const ItemNames names(items);
+        for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Cp932}) {
+            ListCsv csv(1, names, encoding);
+            DataRecord r;
+            r.setKind(1);
+            r.setDate(encodeDate(2024, 5, 1));
+            r.setVehicle(0);
+            r.setUser(1);
+            r.setPlace(2);
+            r.setDistance2(10.5);
+            r.setRemarks("a,b");
+            csv.row(r);
+            const auto rows = fieldsOf(CsvReader::decode(std::string(csv.pending()), encoding));
+            ASSERT_EQ(rows.size(), 1u);
+            ASSERT_EQ(rows[0].size(), 9u) << csv.pending();
+            EXPECT_EQ(rows[0][2], "軽トラ");
+            EXPECT_EQ(rows[0][3], "山田");
+            EXPECT_EQ(rows[0][7], shop);
+            EXPECT_EQ(rows[0][8], "a,b");
+        }
     }
 }
 
