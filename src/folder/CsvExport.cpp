@@ -54,10 +54,14 @@ std::int64_t exportListCsv(const std::string& dataFolder, const ListOptions& opt
     const std::int64_t total = records.count();
     records.scan([&](std::int64_t pos, const DataRecord& r) {
         if (filter.takes(r)) csv.row(r);
-        if (csv.full()) sink(csv.take());
+        if (csv.full()) {
+            sink(csv.pending());
+            csv.clear();
+        }
         if (progress && (pos & 0xFFFF) == 0) progress(pos, total);
     });
-    sink(csv.take());
+    sink(csv.pending());
+    csv.clear();
     if (progress) progress(total, total);
     return csv.rowCount();
 }

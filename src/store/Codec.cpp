@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <stdexcept>
 
 namespace quil::store {
@@ -118,13 +120,36 @@ std::string toCp932Cut(std::string_view utf8, std::size_t limit) {
     return s;
 }
 
+namespace {
+
+// Per byte: 0 a character by itself, 1 the first of two, 2 never a first byte.
+constexpr std::array<std::uint8_t, 256> kFirstByte = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[std::size_t(b)] = b < 0x80 || (b >= 0xA1 && b <= 0xDF)             ? 0
+                            : isCp932LeadByte(static_cast<unsigned char>(b)) ? 1
+                                                                             : 2;
+    return t;
+}();
+constexpr std::array<bool, 256> kSecondByte = [] {
+    std::array<bool, 256> t{};
+    for (int b = 0x40; b <= 0xFC; ++b) t[std::size_t(b)] = b != 0x7F;
+    return t;
+}();
+
+}  // namespace
+
 bool isWholeCp932(std::string_view cp932) {
-    for (std::size_t i = 0; i < cp932.size(); ++i) {
-        const auto b = static_cast<unsigned char>(cp932[i]);
-        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) continue;
-        if (!isCp932LeadByte(b) || i + 1 >= cp932.size()) return false;
-        const auto t = static_cast<unsigned char>(cp932[++i]);
-        if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(cp932.data());
+    const auto* end = p + cp932.size();
+    while (p < end) {
+        const std::uint8_t kind = kFirstByte[*p];
+        if (kind == 0) {
+            ++p;
+            continue;
+        }
+        if (kind == 2 || end - p < 2 || !kSecondByte[p[1]]) return false;
+        p += 2;
     }
     return true;
 }

@@ -31,6 +31,10 @@ public:
     // The bytes collected so far; the buffer is emptied.
     std::string take();
     std::size_t pendingBytes() const { return buf_.size(); }
+    // The bytes collected so far, valid until the next change; clear() empties the
+    // buffer and keeps its memory for the next rows.
+    std::string_view pending() const { return buf_; }
+    void clear() { buf_.clear(); }
 
 private:
     static bool needsQuotes(std::string_view bytes);

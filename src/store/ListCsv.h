@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CsvWriter.h"
@@ -16,7 +17,14 @@ class ListCsv {
 public:
     ListCsv(int tab, const ItemNames& names, TextEncoding encoding)
         : tab_(tab), columns_(listColumnCount(tab)), rows_(tab, names, encoding) {
-        for (int c = 0; c < columns_; ++c) text_.push_back(listColumnIsText(tab, c));
+        // Names are few: when none holds a comma, quote or line break, their columns are
+        // not searched row by row. (Both encodings keep these ASCII bytes as they are.)
+        bool namesPlain = true;
+        for (int p = -1; p < int(names.size()); ++p)
+            namesPlain =
+                namesPlain && names.nameAt(p).find_first_of(",\"\r\n") == std::string::npos;
+        for (int c = 0; c < columns_; ++c)
+            text_.push_back(listColumnIsText(tab, c) && !(namesPlain && listColumnIsName(tab, c)));
     }
 
     void header();
@@ -27,6 +35,9 @@ public:
     // Collected bytes; worth taking once they pass about a megabyte.
     bool full() const { return writer_.pendingBytes() >= (1u << 20); }
     std::string take() { return writer_.take(); }
+    // The collected bytes without a copy, valid until the next row; clear() empties them.
+    std::string_view pending() const { return writer_.pending(); }
+    void clear() { writer_.clear(); }
 
 private:
     int tab_;

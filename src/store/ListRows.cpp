@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <cstring>
 
 #include "NumberFormat.h"
 
@@ -82,6 +84,16 @@ bool listColumnIsText(int tab, int column) {
     }
 }
 
+bool listColumnIsName(int tab, int column) {
+    if (!validTab(tab) || column < 3 || column >= listColumnCount(tab)) return false;
+    switch (tab) {
+        case 0: return column >= 4 && column <= 6;
+        case 1: return column == 3 || column == 4 || column == 8;
+        case 2: return column == 3 || column == 4 || column == 5 || column == 9;
+        default: return column == 3 || column == 4 || column == 5 || column == 8;
+    }
+}
+
 ListRowFormatter::ListRowFormatter(int tab, const ItemNames& names, TextEncoding encoding)
     : tab_(tab),
       names_(names),
@@ -126,7 +138,7 @@ void ListRowFormatter::appendCell(std::string& out, const DataRecord& r, std::in
     switch (column) {
         case 0: return;
         case 1: return appendNumber(out, row);
-        case 2: return appendDate(out, r.date());
+        case 2: return appendDay(out, r.date());
         default: return appendKindCell(out, r, column);
     }
 }
@@ -194,6 +206,24 @@ void ListRowFormatter::appendKindCell(std::string& out, const DataRecord& r, int
         case 9: return appendText(out, remarks);
         default: return;
     }
+}
+
+// A date from 1899-12-30 on is the day floor(d + 1e-9) (see decodeDate), so one day's text
+// serves every date with the same whole part.
+void ListRowFormatter::appendDay(std::string& out, DateTime d) const {
+    if (!(d >= 0.0 && d <= 2958465.0)) return appendDate(out, d);
+    const double day = std::floor(d + 1e-9);
+    if (day != cachedDay_) {
+        std::string text;
+        appendDate(text, d);
+        if (text.size() != sizeof cachedDate_) {
+            out += text;
+            return;
+        }
+        std::memcpy(cachedDate_, text.data(), sizeof cachedDate_);
+        cachedDay_ = day;
+    }
+    out.append(cachedDate_, sizeof cachedDate_);
 }
 
 std::string listCellText(int tab, const DataRecord& r, std::int64_t row, int column,

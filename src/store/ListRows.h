@@ -22,6 +22,9 @@ const char* listColumnTitle(int tab, int column);
 // Whether a column holds free text (names, destination, remarks); the others hold only
 // digits, signs, points, slashes, colons and the time separator.
 bool listColumnIsText(int tab, int column);
+// Whether a column holds a master-list name (vehicle, user, item, shop; on tab 3 the item
+// column may also hold a fixed text without commas, quotes or line breaks).
+bool listColumnIsName(int tab, int column);
 
 // Cell texts of one tab in UTF-8 (the list on screen) or CP932 (the CSV file). In CP932
 // the records' own strings are copied as stored, without a round trip through UTF-8; a
@@ -40,12 +43,16 @@ private:
     void appendText(std::string& out, std::string_view raw) const;
     std::string fixed(const char* utf8) const;
     void appendKindCell(std::string& out, const DataRecord& r, int column) const;
+    void appendDay(std::string& out, DateTime d) const;
 
     int tab_;
     const ItemNames& names_;
     TextEncoding encoding_;
     std::vector<std::string> cp932Names_;  // CP932 only: position + 1 → name; 0 → "その他"
     std::string timeSeparator_, fuelCost_, serviceCost_;  // " ～ ", "給油代金", "点検・整備費"
+    // The last date written: rows come in date order, many on one day.
+    mutable double cachedDay_ = -1.0;
+    mutable char cachedDate_[10] = {};
 };
 
 // The UTF-8 text of a cell, as the list shows it.

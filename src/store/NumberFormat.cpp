@@ -2,13 +2,47 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace quil::store {
 
+namespace {
+
+// The common case: a value below 1e9 that lies within a thousandth of a tenth of whole
+// tenths (what a one-decimal entry stores). Its 15-digit form is off by at most 5e-7, so
+// the rounded tenths are the nearest whole number of tenths; no digit string is needed.
+bool appendNearTenths(std::string& out, double value) {
+    if (!(std::fabs(value) < 1e9)) return false;
+    const double tenths = value * 10.0;
+    const double nearest = std::nearbyint(tenths);
+    if (!(std::fabs(tenths - nearest) < 1e-3)) return false;
+    if (nearest == 0.0) {
+        out += "0.0";
+        return true;
+    }
+    const bool negative = nearest < 0;
+    auto whole = static_cast<std::uint64_t>(negative ? -nearest : nearest);
+    char buf[16];
+    char* p = buf + sizeof buf;
+    *--p = char('0' + whole % 10);
+    *--p = '.';
+    whole /= 10;
+    do {
+        *--p = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    if (negative) *--p = '-';
+    out.append(p, std::size_t(buf + sizeof buf - p));
+    return true;
+}
+
+}  // namespace
+
 void appendOneDecimal(std::string& out, double value) {
+    if (appendNearTenths(out, value)) return;
     if (std::isnan(value)) {
         out += "NAN";
         return;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 using namespace quil::store;
 
 TEST(Codec, RoundTripsJapaneseThroughCp932Bytes) {
@@ -41,4 +43,24 @@ TEST(Codec, CutsAtCharacterBoundaries) {
     EXPECT_EQ(cp932CutLength(s, 3), 2u);
     EXPECT_EQ(toCp932Cut("ab車両", 5), toCp932("ab車"));
     EXPECT_EQ(cp932Length("ｱ車"), 3u);  // half-width kana is one byte
+}
+
+// Every one- and two-byte string, and a lone first byte after a whole character, is whole
+// CP932 exactly when single bytes are ASCII or half-width kana and pairs are a lead byte
+// and a trail byte.
+TEST(Codec, WholeCp932ChecksEveryShortByteString) {
+    auto single = [](int b) { return b < 0x80 || (b >= 0xA1 && b <= 0xDF); };
+    auto lead = [](int b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); };
+    auto trail = [](int b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; };
+    for (int a = 0; a < 256; ++a) {
+        const std::string one(1, char(a));
+        ASSERT_EQ(quil::store::isWholeCp932(one), single(a)) << a;
+        ASSERT_EQ(quil::store::isWholeCp932("A" + one), single(a)) << a;
+        for (int b = 0; b < 256; ++b) {
+            const std::string two{char(a), char(b)};
+            const bool expected = (single(a) && single(b)) || (lead(a) && trail(b));
+            ASSERT_EQ(quil::store::isWholeCp932(two), expected) << a << ' ' << b;
+        }
+    }
+    EXPECT_TRUE(quil::store::isWholeCp932(""));
 }

@@ -5,6 +5,8 @@
 #include "store/Codec.h"
 #include "store/CsvReader.h"
 #include "store/CsvWriter.h"
+#include "store/Date.h"
+#include "store/ListCsv.h"
 
 using namespace quil::store;
 
@@ -30,6 +32,67 @@ TEST(CsvWriter, QuotesOnlyFieldsThatNeedItAndEndsRowsWithCrLf) {
     EXPECT_EQ(w.take(),
               "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\",, space \r\n次\r\n");
     EXPECT_EQ(w.pendingBytes(), 0u);
+}
+
+// Long CP932 fields with one special character at every position, and with every other
+// byte below it that is harmless: only the fields holding the character are quoted.
+TEST(CsvWriter, FindsTheCharacterThatNeedsQuotesAnywhereInALongField) {
+    const std::string text = toCp932("ベンチマーク用の備考ですよ");
+    for (char special : {',', '"', '\r', '\n'}) {
+        for (std::size_t at = 0; at <= text.size(); ++at) {
+            std::string field = text;
+            field.insert(at, 1, special);
+            CsvWriter w;
+            w.field(field);
+            w.endRow();
+            std::string quoted = "\"";
+            for (char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            EXPECT_EQ(w.pending(), quoted + "\"\r\n") << at;
+        }
+    }
+    for (std::size_t at = 0; at <= text.size(); ++at) {
+        std::string field = text;
+        field.insert(at, " !#$%&'()*+");
+        CsvWriter w;
+        w.field(field);
+        EXPECT_EQ(w.pending(), field) << at;
+        w.clear();
+        EXPECT_EQ(w.pendingBytes(), 0u);
+    }
+}
+
+// The name columns are quoted exactly when the name needs it, whether or not another name
+// of the master list does.
+TEST(ListCsv, NameColumnsAreQuotedOnlyWhenTheNameNeedsIt) {
+    for (const char* shop : {"B商会", "B,商会", "B\"商会"}) {
+        std::vector<ItemRecord> items(3);
+        items[0].setKind(ItemKind::Vehicle);
+        items[0].setName("軽トラ");
+        items[1].setKind(ItemKind::User);
+        items[1].setName("山田");
+        items[2].setKind(ItemKind::Shop);
+        items[2].setName(shop);
+        const ItemNames names(items);
+        for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Cp932}) {
+            ListCsv csv(1, names, encoding);
+            DataRecord r;
+            r.setKind(1);
+            r.setDate(encodeDate(2024, 5, 1));
+            r.setVehicle(0);
+            r.setUser(1);
+            r.setPlace(2);
+            r.setDistance2(10.5);
+            r.setRemarks("a,b");
+            csv.row(r);
+            const auto rows = fieldsOf(CsvReader::decode(std::string(csv.pending()), encoding));
+            ASSERT_EQ(rows.size(), 1u);
+            ASSERT_EQ(rows[0].size(), 9u) << csv.pending();
+            EXPECT_EQ(rows[0][2], "軽トラ");
+            EXPECT_EQ(rows[0][3], "山田");
+            EXPECT_EQ(rows[0][7], shop);
+            EXPECT_EQ(rows[0][8], "a,b");
+        }
+    }
 }
 
 TEST(CsvReader, ReadsQuotedFieldsLineBreaksAndBothLineEnds) {

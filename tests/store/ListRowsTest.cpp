@@ -4,8 +4,11 @@
 
 #include <array>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "store/Codec.h"
+#include "store/Date.h"
 #include "store/ListRows.h"
 
 using namespace quil::store;
@@ -89,4 +92,33 @@ TEST(ListRows, OnlyTextColumnsCanHoldCommasOrQuotes) {
     EXPECT_FALSE(listColumnIsText(0, 9));
     EXPECT_TRUE(listColumnIsText(3, 5));  // "給油代金" or an expense item's name
     EXPECT_FALSE(listColumnIsText(3, 7));
+}
+
+// One formatter writes many dates in a row, forward through month, year and leap-day
+// boundaries, times of day near midnight, then back and at the ends of the range: each
+// cell is the date's own text.
+TEST(ListRows, DateCellsFollowEveryDateWrittenByOneFormatter) {
+    const std::vector<ItemRecord> items;
+    const ItemNames names(items);
+    for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Cp932}) {
+        ListRowFormatter rows(1, names, encoding);
+        std::vector<DateTime> dates;
+        for (DateTime d = encodeDate(1999, 12, 25); d < encodeDate(2001, 3, 5); d += 0.37)
+            dates.push_back(d);
+        for (DateTime day : {encodeDate(2024, 2, 28), encodeDate(2024, 2, 29),
+                             encodeDate(2100, 2, 28), encodeDate(2000, 2, 29)}) {
+            for (DateTime t : {0.0, 1e-10, 0.5, 0.999999999, 0.9999999999})
+                dates.push_back(day + t);
+        }
+        for (DateTime d : {0.0, -0.25, -1.25, 1.0, 0.99999999999, 2958465.0, 2958465.5, 2958466.0,
+                           -700000.0, 1e300, 35000.0, 35000.0})
+            dates.push_back(d);
+        for (DateTime d : dates) {
+            DataRecord r;
+            r.setDate(d);
+            std::string cell;
+            rows.appendCell(cell, r, 1, 2);
+            EXPECT_EQ(cell, formatDate(d)) << d;
+        }
+    }
 }

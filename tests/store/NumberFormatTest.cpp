@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 using quil::store::formatOneDecimal;
 
 TEST(OneDecimal, RoundsTheFifteenDigitFormHalfAwayFromZero) {
@@ -23,4 +25,28 @@ TEST(OneDecimal, PadsCarriesAndDropsNegativeZero) {
     EXPECT_EQ(formatOneDecimal(0.004), "0.0");
     EXPECT_EQ(formatOneDecimal(1e20), "100000000000000000000.0");
     EXPECT_EQ(formatOneDecimal(123456789.25), "123456789.3");
+}
+
+// Values that sit on whole tenths (or a hair off them) across signs and magnitudes: the
+// text is the tenths count itself, whatever path formats it.
+TEST(OneDecimal, WholeTenthsMatchTheirTenthsCount) {
+    auto expected = [](long long tenths) {
+        if (tenths == 0) return std::string("0.0");
+        const long long whole = tenths < 0 ? -tenths : tenths;
+        return std::string(tenths < 0 ? "-" : "") + std::to_string(whole / 10) + "." +
+               std::to_string(whole % 10);
+    };
+    for (long long base : {0LL, 7LL, 123456LL, 99999999LL, 1234567890LL, 9999999999LL}) {
+        for (long long k = base - 300; k <= base + 300; ++k) {
+            const double value = double(k) / 10.0;
+            for (double nudge : {0.0, 1e-9, -1e-9}) {
+                SCOPED_TRACE(k);
+                EXPECT_EQ(formatOneDecimal(value + nudge), expected(k));
+                EXPECT_EQ(formatOneDecimal(-(value + nudge)), expected(-k));
+            }
+        }
+    }
+    EXPECT_EQ(formatOneDecimal(-0.0), "0.0");
+    EXPECT_EQ(formatOneDecimal(0.0499999), "0.0");
+    EXPECT_EQ(formatOneDecimal(1e9 + 0.05), "1000000000.1");
 }
