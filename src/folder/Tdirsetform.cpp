@@ -284,13 +284,18 @@ bool Tdirsetform::backUpTo(const QString& path) {
     return true;
 }
 
-bool Tdirsetform::restoreFrom(const QString& path) {
+bool Tdirsetform::confirmReplace() {
     if (!Prompts::current().question(
             this, QStringLiteral("データの読み込み"),
             QStringLiteral("現在保存中のデータは削除されますがよろしいですか？"),
             PromptIcon::Warning))
-        return true;
+        return false;
     closeDataDialogs();
+    return true;
+}
+
+bool Tdirsetform::restoreFrom(const QString& path) {
+    if (!confirmReplace()) return true;
     const folder::DataSetResult result =
         folder::restoreDataSet(context_.dataFolder(), path.toStdString());
     if (!result.done()) {
@@ -303,12 +308,7 @@ bool Tdirsetform::restoreFrom(const QString& path) {
 }
 
 bool Tdirsetform::importFrom(const QString& path) {
-    if (!Prompts::current().question(
-            this, QStringLiteral("データの読み込み"),
-            QStringLiteral("現在保存中のデータは削除されますがよろしいですか？"),
-            PromptIcon::Warning))
-        return true;
-    closeDataDialogs();
+    if (!confirmReplace()) return true;
     folder::DataSetResult result;
     {
         StatusText status(StatusBar1, this, QStringLiteral("車両情報変換中。"));

@@ -65,6 +65,9 @@ private:
     // Each mode; true when the dialog is done and closes.
     bool moveTo(const QString& path);
     bool backUpTo(const QString& path);
+    // Asks before the current data set is replaced; on Yes closes the dialogs that could
+    // write into it. False when the user declined.
+    bool confirmReplace();
     bool restoreFrom(const QString& path);
     bool importFrom(const QString& path);
 
