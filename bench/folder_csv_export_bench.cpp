@@ -3,7 +3,8 @@
 //   ExportVsScan/<tab>: the scan takes the records the tool's filter takes and formats
 //   nothing; the export scans with the same filter, formats every row taken and writes the
 //   CSV file. Counters: scan_ms, export_ms and their ratio (process CPU time, which holds
-//   the kernel's reading and writing), wall_ratio (elapsed time). The target is
+//   the kernel's reading and writing), wall_ratio (elapsed time), best_ratio (the fastest
+//   export over the fastest scan, which a busy machine disturbs least). The target is
 //   ratio <= 2 for each tab.
 
 #include <benchmark/benchmark.h>
@@ -11,6 +12,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -118,6 +120,7 @@ void ExportVsScan(benchmark::State& state) {
     const ListOptions o = optionsFor(int(state.range(0)));
     const std::string out = d.dir + "export.csv";
     Clocks scan, exported;
+    double bestScan = 1e9, bestExport = 1e9;
     std::int64_t taken = 0, rows = 0;
     std::size_t bytes = 0;
     for (auto _ : state) {
@@ -140,6 +143,8 @@ void ExportVsScan(benchmark::State& state) {
         const Clocks t2 = Clocks::now();
         scan += t1 - t0;
         exported += t2 - t1;
+        bestScan = std::min(bestScan, (t1 - t0).cpu);
+        bestExport = std::min(bestExport, (t2 - t1).cpu);
     }
     if (rows != taken || std::filesystem::file_size(out) != bytes) {
         state.SkipWithError("the export did not write every record the scan took");
@@ -152,6 +157,7 @@ void ExportVsScan(benchmark::State& state) {
     state.counters["export_ms"] = exported.cpu / n * 1e3;
     state.counters["ratio"] = exported.cpu / scan.cpu;
     state.counters["wall_ratio"] = exported.wall / scan.wall;
+    state.counters["best_ratio"] = bestExport / bestScan;  // fastest of each: less noise
     state.SetItemsProcessed(state.iterations() * kRecords);
 }
 

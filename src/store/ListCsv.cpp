@@ -87,9 +87,28 @@ char* ListCsv::putNumber(char* p, std::int64_t value) const {
     return std::to_chars(p, p + 24, value).ptr;
 }
 
-// Rows are numbered one after another: the number's digits are counted up in place.
+// Rows are numbered one after another: the number's digits are counted up in place. When
+// the last digit is below 9 it is counted up in whole words, which the copy that follows
+// can read at once (after a store of one byte it would wait for that store).
 char* ListCsv::putRowNumber(char* p) {
-    int i = rowDigitCount_ - 1;
+    const int last = rowDigitCount_ - 1;
+    if (rowDigits_[last] != '9') {
+        std::uint64_t w[4];
+        std::memcpy(w, rowDigits_, sizeof w);
+        const std::uint64_t one = std::uint64_t(1) << (8 * (last % 8));
+        const std::uint64_t w0 = w[0] + (last / 8 == 0 ? one : 0);
+        const std::uint64_t w1 = w[1] + (last / 8 == 1 ? one : 0);
+        const std::uint64_t w2 = w[2] + (last / 8 == 2 ? one : 0);
+        const std::uint64_t w3 = w[3] + (last / 8 == 3 ? one : 0);
+        for (char* to : {rowDigits_, p}) {
+            std::memcpy(to, &w0, 8);
+            std::memcpy(to + 8, &w1, 8);
+            std::memcpy(to + 16, &w2, 8);
+            std::memcpy(to + 24, &w3, 8);
+        }
+        return p + rowDigitCount_;
+    }
+    int i = last;
     for (; i >= 0 && rowDigits_[i] == '9'; --i) rowDigits_[i] = '0';
     if (i >= 0) {
         ++rowDigits_[i];
