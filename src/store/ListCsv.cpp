@@ -83,7 +83,7 @@ char* ListCsv::putName(char* p, int position) const {
     return put(p, names_[index < names_.size() ? index : 0]);
 }
 
-char* ListCsv::putNumber(char* p, std::int64_t value) const {
+char* ListCsv::putNumber(char* p, std::int32_t value) const {
     return std::to_chars(p, p + 24, value).ptr;
 }
 
@@ -160,9 +160,10 @@ char* ListCsv::putTimes(char* p, const DataRecord& r) {
 // anything else is converted by ListRowFormatter.
 char* ListCsv::putText(char* p, std::string_view raw, const DataRecord& r, int column) {
     if (raw.empty()) return p;
-    if (encoding_ != TextEncoding::Cp932 || !isWholeCp932(raw))
+    bool low = false;  // a byte below '-', as every character that needs quotes is
+    if (encoding_ != TextEncoding::Cp932 || !isWholeCp932(raw, '-', low))
         return putGeneral(p, r, column, true);
-    if (CsvWriter::needsQuotes(raw)) return putQuoted(p, raw);
+    if (low && CsvWriter::needsQuotes(raw)) return putQuoted(p, raw);
     std::memcpy(p, raw.data(), raw.size());
     return p + raw.size();
 }

@@ -49,7 +49,7 @@ private:
     Piece addField(std::string_view bytes);
     char* put(char* p, Piece piece) const;
     char* putName(char* p, int position) const;
-    char* putNumber(char* p, std::int64_t value) const;
+    char* putNumber(char* p, std::int32_t value) const;
     char* putRowNumber(char* p);
     char* putDecimal(char* p, double value, const DataRecord& r, int column);
     char* putDay(char* p, const DataRecord& r);
