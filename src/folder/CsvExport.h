@@ -38,7 +38,7 @@ using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
 using Sink = std::function<void(std::string_view bytes)>;
 
 // Scans Quil.qud once and hands the CSV of the records the filter takes to `sink` in
-// pieces of about a megabyte. Returns the number of rows written.
+// pieces of about 256 KB. Returns the number of rows written.
 std::int64_t exportListCsv(const std::string& dataFolder, const ListOptions& options,
                            store::TextEncoding encoding, const Sink& sink,
                            const Progress& progress = {});

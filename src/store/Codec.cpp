@@ -140,17 +140,25 @@ constexpr std::array<bool, 256> kSecondByte = [] {
 }  // namespace
 
 bool isWholeCp932(std::string_view cp932) {
+    bool below = false;
+    return isWholeCp932(cp932, 0, below);
+}
+
+bool isWholeCp932(std::string_view cp932, unsigned char limit, bool& below) {
     const auto* p = reinterpret_cast<const unsigned char*>(cp932.data());
     const auto* end = p + cp932.size();
+    bool low = false;
     while (p < end) {
         const std::uint8_t kind = kFirstByte[*p];
         if (kind == 0) {
+            low |= *p < limit;
             ++p;
             continue;
         }
         if (kind == 2 || end - p < 2 || !kSecondByte[p[1]]) return false;
         p += 2;
     }
+    below = low;
     return true;
 }
 

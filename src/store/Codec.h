@@ -33,6 +33,10 @@ std::string toCp932Cut(std::string_view utf8, std::size_t limit);
 // True when every byte of `cp932` belongs to a whole, valid CP932 character (no lone
 // lead byte, no byte outside the code page), so the bytes can be copied as they are.
 bool isWholeCp932(std::string_view cp932);
+// The same test, setting `below` (when whole) to whether a one-byte character lies below
+// `limit`: one pass for a text that is copied when whole and searched for a few ASCII
+// characters (a CSV field's commas, quotes and line breaks, all below '-').
+bool isWholeCp932(std::string_view cp932, unsigned char limit, bool& below);
 
 // Number of CP932 bytes `utf8` takes (edit limits count bytes, not characters).
 std::size_t cp932Length(std::string_view utf8);

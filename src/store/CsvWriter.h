@@ -36,8 +36,10 @@ public:
     std::string_view pending() const { return buf_; }
     void clear() { buf_.clear(); }
 
-private:
+    // Whether a field holds a comma, a quote, a carriage return or a line feed.
     static bool needsQuotes(std::string_view bytes);
+
+private:
     void quoteFrom(std::size_t start);
 
     std::string buf_;

@@ -1,6 +1,7 @@
 #include "Date.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -47,8 +48,17 @@ CivilDate decodeDate(DateTime dt) {
 }
 
 void decodeTime(DateTime dt, unsigned& hour, unsigned& minute) {
-    double frac = std::fabs(dt - std::trunc(dt));
-    auto minutes = static_cast<long>(std::llround(frac * 1440.0));
+    long minutes = 0;
+    if (std::fabs(dt) < 4e15) {
+        // The same rounding by integer conversions, exact below 2^53: the library's
+        // trunc and llround are calls that show when a million rows are written.
+        const auto whole = static_cast<std::int64_t>(dt);
+        const double scaled = std::fabs(dt - static_cast<double>(whole)) * 1440.0;
+        minutes = static_cast<long>(scaled);
+        if (scaled - static_cast<double>(minutes) >= 0.5) ++minutes;
+    } else {
+        minutes = static_cast<long>(std::llround(std::fabs(dt - std::trunc(dt)) * 1440.0));
+    }
     if (minutes >= 1440) minutes = 1439;
     hour = static_cast<unsigned>(minutes / 60);
     minute = static_cast<unsigned>(minutes % 60);

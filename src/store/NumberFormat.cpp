@@ -9,33 +9,32 @@
 
 namespace quil::store {
 
+char* writeNearTenths(char* p, double value) {
+    if (!(std::fabs(value) < 1e9)) return nullptr;
+    // Any whole number within a thousandth of the tenths is their nearest, so the rounding
+    // here needs no care at halves (those fail the test); it avoids a library call.
+    const double tenths = value * 10.0;
+    const auto nearest = static_cast<std::int64_t>(tenths + (tenths < 0 ? -0.5 : 0.5));
+    if (!(std::fabs(tenths - static_cast<double>(nearest)) < 1e-3)) return nullptr;
+    if (nearest == 0) {
+        std::memcpy(p, "0.0", 3);
+        return p + 3;
+    }
+    if (nearest < 0) *p++ = '-';
+    const auto whole = static_cast<std::uint64_t>(nearest < 0 ? -nearest : nearest);
+    p = std::to_chars(p, p + 12, whole / 10).ptr;
+    p[0] = '.';
+    p[1] = char('0' + whole % 10);
+    return p + 2;
+}
+
 namespace {
 
-// The common case: a value below 1e9 that lies within a thousandth of a tenth of whole
-// tenths (what a one-decimal entry stores). Its 15-digit form is off by at most 5e-7, so
-// the rounded tenths are the nearest whole number of tenths; no digit string is needed.
 bool appendNearTenths(std::string& out, double value) {
-    if (!(std::fabs(value) < 1e9)) return false;
-    const double tenths = value * 10.0;
-    const double nearest = std::nearbyint(tenths);
-    if (!(std::fabs(tenths - nearest) < 1e-3)) return false;
-    if (nearest == 0.0) {
-        out += "0.0";
-        return true;
-    }
-    const bool negative = nearest < 0;
-    auto whole = static_cast<std::uint64_t>(negative ? -nearest : nearest);
     char buf[16];
-    char* p = buf + sizeof buf;
-    *--p = char('0' + whole % 10);
-    *--p = '.';
-    whole /= 10;
-    do {
-        *--p = char('0' + whole % 10);
-        whole /= 10;
-    } while (whole != 0);
-    if (negative) *--p = '-';
-    out.append(p, std::size_t(buf + sizeof buf - p));
+    char* end = writeNearTenths(buf, value);
+    if (!end) return false;
+    out.append(buf, std::size_t(end - buf));
     return true;
 }
 

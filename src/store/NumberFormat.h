@@ -11,5 +11,10 @@ namespace quil::store {
 std::string formatOneDecimal(double value);
 // The same text appended to `out`.
 void appendOneDecimal(std::string& out, double value);
+// The common case of that text without a digit string: a value below 1e9 that lies within
+// a thousandth of whole tenths (what a one-decimal entry stores). Its 15-digit form is off
+// by at most 5e-7, so the rounded tenths are the nearest whole number of tenths. Writes at
+// most 13 bytes at `p` and returns their end; nullptr (nothing written) for other values.
+char* writeNearTenths(char* p, double value);
 
 }  // namespace quil::store

@@ -60,6 +60,10 @@ TEST(Codec, WholeCp932ChecksEveryShortByteString) {
             const std::string two{char(a), char(b)};
             const bool expected = (single(a) && single(b)) || (lead(a) && trail(b));
             ASSERT_EQ(quil::store::isWholeCp932(two), expected) << a << ' ' << b;
+            // Below a limit counts characters of one byte only, never a trail byte.
+            bool below = false;
+            ASSERT_EQ(quil::store::isWholeCp932(two, 0x60, below), expected) << a << ' ' << b;
+            if (expected) ASSERT_EQ(below, single(a) && (a < 0x60 || b < 0x60)) << a << ' ' << b;
         }
     }
     EXPECT_TRUE(quil::store::isWholeCp932(""));

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <random>
+
 #include "store/Codec.h"
 #include "store/CsvReader.h"
 #include "store/CsvWriter.h"
@@ -136,4 +141,163 @@ TEST(CsvReader, DecodesCp932Utf8AndByteOrderMarks) {
     EXPECT_EQ(CsvReader::decode(cp932, TextEncoding::Utf8), cp932);
     // A cut UTF-8 sequence at the end is not UTF-8.
     EXPECT_NE(CsvReader::decode(text.substr(0, 2), std::nullopt), text.substr(0, 2));
+}
+
+namespace {
+
+// The list's texts of every column through the general cell formatting, quoted where a
+// field needs it: what the CSV rows must hold, byte for byte.
+std::string cellByCell(int tab, const ItemNames& names, TextEncoding encoding,
+                       const std::vector<DataRecord>& records) {
+    const ListRowFormatter cells(tab, names, encoding);
+    CsvWriter w;
+    for (int c = 1; c < listColumnCount(tab); ++c) w.field(cells.title(c));
+    w.endRow();
+    std::int64_t row = 0;
+    for (const DataRecord& r : records) {
+        ++row;
+        for (int c = 1; c < listColumnCount(tab); ++c)
+            w.fieldFrom([&](std::string& out) { cells.appendCell(out, r, row, c); });
+        w.endRow();
+    }
+    return w.take();
+}
+
+std::string rowByRow(int tab, const ItemNames& names, TextEncoding encoding,
+                     const std::vector<DataRecord>& records) {
+    ListCsv csv(tab, names, encoding);
+    csv.header();
+    std::string out;
+    for (const DataRecord& r : records) {
+        csv.row(r);
+        if (csv.full()) {
+            out += csv.pending();
+            csv.clear();
+        }
+    }
+    return out + csv.take();
+}
+
+// A record with raw bytes in a text field: `length` may claim more than the field holds.
+DataRecord withRawText(DataRecord r, std::size_t offset, std::uint8_t length,
+                       std::string_view bytes) {
+    std::array<std::uint8_t, DataRecord::Size> raw = r.bytes();
+    raw[offset] = length;
+    std::memcpy(raw.data() + offset + 1, bytes.data(), bytes.size());
+    return DataRecord(raw.data());
+}
+
+std::vector<ItemRecord> awkwardItems() {
+    const char* names[] = {"車両1", "a,b",        "say \"hi\"", "two\nlines",
+                           "cr\r",  "",           "ｶﾅ商会",     "１２３４５６７８９０１２３４５",
+                           "Ω€😀",   "末尾,\"\r\n"};
+    std::vector<ItemRecord> items;
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        ItemRecord it;
+        it.setKind(std::int16_t(1 + i % 7));
+        it.setName(names[i]);
+        it.setDeleted(i % 4 == 3);
+        items.push_back(it);
+    }
+    // A name whose stored bytes end inside a two-byte character.
+    std::array<std::uint8_t, ItemRecord::Size> raw = items[0].bytes();
+    raw[21] = 'X';
+    raw[22] = 0x82;
+    raw[23] = 0x81;
+    raw[24] = 0x81;
+    raw[20] = 4;
+    items.push_back(ItemRecord(raw.data()));
+    return items;
+}
+
+std::vector<DataRecord> awkwardRecords(std::size_t count) {
+    const char* texts[] = {
+        "",    "ベンチマーク用の備考",  "a,b", "say \"hi\"", "two\r\nlines", "lf\n", "ｱｲｳ ～ 〜",
+        "Ω€😀", "                    x", "\"",  ","};
+    const double numbers[] = {0.0,     -0.04, 12345.65, 1e300,        -12.3,     999999999.95,
+                              0.05,    1e9,   -1e9,     std::nan(""), 1.0 / 0.0, 123.4,
+                              5.55e-5, 7.25,  -0.0,     0.1 + 0.2};
+    const std::int32_t amounts[] = {0, 1, -1, 9, 10, 99999, INT32_MIN, INT32_MAX};
+    const std::int16_t positions[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, -1, -5, 11, 999, 32767};
+    std::mt19937 random(15);
+    auto pick = [&](const auto& values) { return values[random() % std::size(values)]; };
+    std::vector<DataRecord> records;
+    double day = encodeDate(2024, 12, 30);
+    for (std::size_t i = 0; i < count; ++i) {
+        DataRecord r;
+        r.setKind(std::int16_t(i % 5 == 4 ? 7 : i % 4));
+        r.setDeleted(i % 9 == 0);
+        // Mostly days in order with times on them, now and then any date at all.
+        day += (random() % 3 == 0) ? 1.0 : 0.0;
+        const double odd[] = {std::nan(""), -1.25,    0.0,          2958465.999,
+                              1e10,         -1e10,    0.9999999999, day + 0.99999999999,
+                              -0.5,         2958466.5};
+        r.setDate(random() % 20 == 0 ? pick(odd) : day + double(random() % 1440) / 1440.0);
+        r.setReturnTime(random() % 20 == 0 ? pick(odd) : day + double(random() % 97) / 96.0);
+        r.setVehicle(pick(positions));
+        r.setUser(pick(positions));
+        r.setItem(pick(positions));
+        r.setPlace(pick(positions));
+        r.setDistance1(random() % 3 ? double(random() % 100000) / 10.0 : pick(numbers));
+        r.setDistance2(random() % 3 ? double(random() % 100000) / 10.0 : pick(numbers));
+        r.setPrice(random() % 2 ? std::int32_t(random() % 100000) : pick(amounts));
+        r.setTax(pick(amounts));
+        r.setRemarks(pick(texts));
+        r.setDestination(pick(texts));
+        switch (random() % 12) {
+            case 0: r = withRawText(r, 70, 3, "a\x81"); break;           // cut character
+            case 1: r = withRawText(r, 70, 2, "\x80,"); break;           // not CP932
+            case 2: r = withRawText(r, 184, 0xFF, "\xA0\"\xFD"); break;  // damaged length
+            case 3: r = withRawText(r, 184, 4, "\x82\xA0\xFF\n"); break;
+            default: break;
+        }
+        records.push_back(r);
+    }
+    return records;
+}
+
+}  // namespace
+
+// The rows written straight into the buffer hold exactly the texts the list formats cell by
+// cell: awkward names and texts (commas, quotes, line breaks, text CP932 cannot hold, bytes
+// that are not whole CP932), deleted and missing items, odd numbers and dates, records of
+// every kind on every tab, in both encodings, across buffers taken on the way.
+TEST(ListCsv, RowsMatchTheListsCellTextsOnAwkwardRecords) {
+    const std::vector<ItemRecord> items = awkwardItems();
+    const ItemNames names(items);
+    const std::vector<DataRecord> records = awkwardRecords(12000);
+    for (TextEncoding encoding : {TextEncoding::Cp932, TextEncoding::Utf8}) {
+        for (int tab = 0; tab < kListTabCount; ++tab) {
+            const std::string expected = cellByCell(tab, names, encoding, records);
+            const std::string written = rowByRow(tab, names, encoding, records);
+            ASSERT_EQ(written.size(), expected.size()) << "tab " << tab;
+            for (std::size_t at = 0; at < expected.size(); ++at)
+                ASSERT_EQ(written[at], expected[at]) << "tab " << tab << " at " << at << ": "
+                                                     << expected.substr(at > 80 ? at - 80 : 0, 160);
+        }
+    }
+    // Many rows come out in several pieces, the same bytes in the same order; kept
+    // together, the buffer grows to hold them all.
+    std::vector<DataRecord> many;
+    for (int i = 0; i < 3; ++i) many.insert(many.end(), records.begin(), records.end());
+    const std::string expected = cellByCell(3, names, TextEncoding::Cp932, many);
+    EXPECT_EQ(rowByRow(3, names, TextEncoding::Cp932, many), expected);
+    ListCsv kept(3, names, TextEncoding::Cp932);
+    kept.header();
+    for (const DataRecord& r : many) kept.row(r);
+    EXPECT_TRUE(kept.full());
+    EXPECT_EQ(kept.take(), expected);
+    EXPECT_EQ(kept.pending(), "");
+}
+
+// The tab's columns in order, and nothing but a line end on a tab that does not exist.
+TEST(ListCsv, HeaderHoldsTheColumnTitles) {
+    const ItemNames names;
+    ListCsv csv(3, names, TextEncoding::Utf8);
+    csv.header();
+    EXPECT_EQ(csv.take(), "No,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n");
+    ListCsv none(7, names, TextEncoding::Utf8);
+    none.header();
+    none.row(DataRecord());
+    EXPECT_EQ(none.take(), "\r\n\r\n");
 }

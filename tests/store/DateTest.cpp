@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 using namespace quil::store;
 
@@ -51,4 +53,26 @@ TEST(Clock, CanBeFixedForTests) {
     EXPECT_EQ(now(), encodeDate(2003, 4, 1) + 0.75);
     setClockForTesting({});
     EXPECT_GT(today(), encodeDate(2020, 1, 1));
+}
+
+// Hour and minute are the fraction of the day rounded to the nearest minute, halves up,
+// for any stored value: at and beside every half minute, for negative and huge values.
+TEST(Dates, TimesAreTheFractionRoundedToTheNearestMinute) {
+    auto expected = [](double d) {
+        long minutes = std::llround(std::fabs(d - std::trunc(d)) * 1440.0);
+        if (minutes >= 1440) minutes = 1439;
+        return std::pair<unsigned, unsigned>(unsigned(minutes / 60), unsigned(minutes % 60));
+    };
+    std::vector<double> values = {0.0, -0.0, 1e15, -1e15, 4e15, 5e15, 1e300, -1e300};
+    for (double day : {0.0, 45000.0, -3.0, 2958465.0, 1e9})
+        for (int half = 0; half <= 2880; ++half) {
+            const double at = day + (day < 0 ? -1 : 1) * half / 2880.0;
+            values.insert(values.end(),
+                          {at, std::nextafter(at, 1e308), std::nextafter(at, -1e308)});
+        }
+    for (double d : values) {
+        unsigned h = 99, m = 99;
+        decodeTime(d, h, m);
+        EXPECT_EQ(std::make_pair(h, m), expected(d)) << d;
+    }
 }

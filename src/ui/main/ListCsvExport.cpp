@@ -62,8 +62,9 @@ void ListCsvExport::write(const RecordListModel& model, const std::string& path)
     if (!f) throw store::StoreError(path, "書き込めません。");
     bool ok = true;
     auto flush = [&] {
-        const std::string bytes = csv.take();
+        const std::string_view bytes = csv.pending();
         ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        csv.clear();
     };
     for (int row = 1; row <= model.recordCount(); ++row) {
         csv.row(model.record(row));
