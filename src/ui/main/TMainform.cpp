@@ -276,8 +276,7 @@ void TMainform::takeRecords(int tab) {
     struct RestoreCursor {
         ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
     } restore;
-    LoadedRecords loaded = loadRecords(programFolder_, dataFolder_, tab);
-    if (!loaded.records.empty()) model_->setRecords(std::move(loaded));
+    model_->setRecords(loadRecords(programFolder_, dataFolder_, tab));
 }
 
 void TMainform::SaveColumnWidths(int tab) {

@@ -111,6 +111,9 @@ TEST_F(Program, EditsRewriteInPlaceOrMoveTheRecordToItsSortedPlace) {
     EXPECT_EQ(RecordStore(dir()).read(3).date(), encodeDate(2003, 4, 20));
     EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{1, 2, 3}));
     EXPECT_EQ(gridCell(2, 3), QStringLiteral("2003/04/20"));
+    // The saved row is the selected one, so the user sees what was stored.
+    EXPECT_EQ(window().selectedRow(), 3);
+    EXPECT_EQ(gridCell(0, 3), QStringLiteral("⇒"));
 }
 
 TEST_F(Program, StoringAnotherKindReloadsTheCurrentTabSoDeletesHitTheRightRecord) {
