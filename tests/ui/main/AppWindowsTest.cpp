@@ -158,3 +158,16 @@ TEST_F(Program, MenusAndButtonsOpenTheirDialogsOnceWithTheirCaptions) {
     window().action(QStringLiteral("About1"))->trigger();
     EXPECT_TRUE(app->AboutBox->isVisible());
 }
+
+TEST_F(Program, TheProgramMakesTheOtherWindowsRightAfterTheListIsFirstPainted) {
+    app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false},
+                                                 quil::ui::WindowCreation::AfterFirstPaint);
+    EXPECT_EQ(app->DataInputForm, nullptr);
+    app->Mainform->show();
+    for (int i = 0; i < 20 && !app->DataInputForm; ++i) QTest::qWait(10);
+    ASSERT_NE(app->DataInputForm, nullptr);
+    EXPECT_NE(app->MISkeForm, nullptr);
+    window().action(QStringLiteral("ToolButton1"))->trigger();
+    EXPECT_TRUE(entry().isVisible());
+    EXPECT_EQ(entry().windowTitle(), QStringLiteral("走行記録－追加"));
+}
