@@ -11,7 +11,7 @@ import math
 import sys
 
 W, H, PAD = 420, 300, 55
-COLOURS = ["#1f77b4", "#d62728", "#2ca02c", "#ff7f0e"]
+COLOURS = ["#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b"]
 
 
 def bench_series(path):
