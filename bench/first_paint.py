@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Start to first paint of the record list, whole process, against the plain-Qt baseline.
 
-Runs build/bench/quil_first_paint for each data-set size, the program and the baseline
+Runs build/bench/quil_first_paint (the program's windows) and build/bench/plain_first_paint
+(QMainWindow + QTableView over the same file, Qt Widgets alone) for each data-set size,
 alternating, and prints the medians with their ratios; --json writes them for plot_list.py.
 
     python3 bench/first_paint.py [--build build] [--runs 5] [--json first_paint.json]
@@ -17,9 +18,9 @@ import time
 SIZES = [0, 10_000, 100_000, 1_000_000]
 
 
-def run(harness, mode, folder):
+def run(command, folder):
     start = time.perf_counter()
-    out = subprocess.run([harness, mode, folder], capture_output=True, text=True, check=True,
+    out = subprocess.run(command + [folder], capture_output=True, text=True, check=True,
                          env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
     seconds = time.perf_counter() - start
     return seconds, json.loads(out.stdout.strip().splitlines()[-1])["peak_kib"] / 1024
@@ -32,6 +33,8 @@ def main():
     ap.add_argument("--json")
     args = ap.parse_args()
     harness = os.path.join(args.build, "bench", "quil_first_paint")
+    program = [harness, "app"]
+    baseline = [os.path.join(args.build, "bench", "plain_first_paint")]
     results = []
     print(f"{'records':>9} {'program s':>10} {'plain s':>8} {'ratio':>6}"
           f" {'program MiB':>12} {'plain MiB':>10} {'B/row':>6}")
@@ -41,11 +44,11 @@ def main():
             subprocess.run([harness, "make", app_dir, str(n)], check=True)
             subprocess.run([harness, "make", plain_dir, str(n)], check=True)
             app, plain = [], []
-            run(harness, "app", app_dir)  # warm the page cache and the loader
-            run(harness, "plain", plain_dir)
+            run(program, app_dir)  # warm the page cache and the loader
+            run(baseline, plain_dir)
             for _ in range(args.runs):
-                app.append(run(harness, "app", app_dir))
-                plain.append(run(harness, "plain", plain_dir))
+                app.append(run(program, app_dir))
+                plain.append(run(baseline, plain_dir))
         row = {
             "records": n,
             "app_s": statistics.median(a[0] for a in app),

@@ -1,9 +1,9 @@
-// Whole-process harness: starts like the program (or like a plain-Qt baseline over the
-// same record file), ends right after the list's first paint and prints its peak memory.
+// Whole-process harness: starts like the program over a data set, ends right after the
+// list's first paint and prints its peak memory.
 //   quil_first_paint make  <folder> <records>   writes a data set
 //   quil_first_paint app   <folder>             the program's windows over the data set
-//   quil_first_paint plain <folder>             QMainWindow + QTableView over Quil.qud
-// bench/first_paint.py runs it and measures the wall time from outside.
+// bench/first_paint.py runs it, and plain_first_paint (the plain-Qt baseline, a program of
+// its own so that it loads Qt Widgets alone), and measures the wall time from outside.
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -11,15 +11,11 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QEvent>
-#include <QMainWindow>
-#include <QTableView>
 #include <QTimer>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "ListDataSet.h"
-#include "PlainTableModel.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/QuilApplication.h"
@@ -43,7 +39,7 @@ public:
 };
 
 int usage() {
-    std::fprintf(stderr, "usage: quil_first_paint make|app|plain <folder> [records]\n");
+    std::fprintf(stderr, "usage: quil_first_paint make|app <folder> [records]\n");
     return 2;
 }
 
@@ -61,18 +57,6 @@ int main(int argc, char** argv) {
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QuitAfterPaint quit;
-    if (mode == "plain") {
-        QApplication app(argc, argv);
-        QMainWindow main;
-        auto* view = new QTableView(&main);
-        quil::bench::PlainTableModel model(folder + "Quil.qud");
-        view->setModel(&model);
-        main.setCentralWidget(view);
-        main.resize(1000, 700);
-        view->viewport()->installEventFilter(&quit);
-        main.show();
-        return app.exec();
-    }
     if (mode != "app") return usage();
     quil::ui::QuilApplication app(argc, argv);
     quil::ui::AppWindows windows(folder, {}, quil::ui::WindowCreation::AfterFirstPaint);

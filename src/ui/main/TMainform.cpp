@@ -26,6 +26,7 @@
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/ListCsvExport.h"
 #include "ui/main/RecordListModel.h"
+#include "ui/main/ProgramIcons.h"
 
 // The icons are compiled into this static library; register them before first use.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -49,7 +50,7 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     initResources();
     setObjectName(QStringLiteral("Mainform"));
     setWindowTitle(QStringLiteral("クイル台帳"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/quil.png")));
+    setWindowIcon(programIcon("quil", 64));
     setMinimumSize(590, 300);
     createWidgets();
     createActions();
