@@ -30,9 +30,7 @@ public:
     ~PlainTableModel() override {
         if (bytes_) ::munmap(const_cast<unsigned char*>(bytes_), size_);
     }
-    int rowCount(const QModelIndex& = {}) const override {
-        return bytes_ ? int(size_ / 256) : 0;
-    }
+    int rowCount(const QModelIndex& = {}) const override { return bytes_ ? int(size_ / 256) : 0; }
     int columnCount(const QModelIndex& = {}) const override { return 3; }
     QVariant data(const QModelIndex& index, int role) const override {
         if (role != Qt::DisplayRole || !bytes_) return {};

@@ -165,8 +165,14 @@ void EmptyWindowFirstPaint(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(LoadAndFirstPaint)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(PlainQtFirstPaint)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadAndFirstPaint)
+    ->RangeMultiplier(10)
+    ->Range(10000, 1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(PlainQtFirstPaint)
+    ->RangeMultiplier(10)
+    ->Range(10000, 1000000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(AddAppend)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(AddAtFront)->Arg(10000)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(SyncedCopy)->Arg(10000)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);

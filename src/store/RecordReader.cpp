@@ -36,9 +36,9 @@ std::optional<DataRecord> RecordReader::read(std::int64_t position) {
             file_ = fs_.open(path_, OpenMode::Read);
         }
         use->first = -1;
-        const std::size_t got = file_->readAt(std::uint64_t(first) * DataRecord::Size,
-                                              use->records.data(),
-                                              kBlockRecords * DataRecord::Size);
+        const std::size_t got =
+            file_->readAt(std::uint64_t(first) * DataRecord::Size, use->records.data(),
+                          kBlockRecords * DataRecord::Size);
         use->count = got / DataRecord::Size;
         use->first = first;
     }

@@ -153,8 +153,7 @@ void TDataInputForm::Button1Click() {
     close();
     AfterChange after(context_.mainWidget(), QStringLiteral("記録を保存しました。"));
     // The list follows the save in place and shows the saved row.
-    after.step(QStringLiteral("一覧の更新"),
-               [&] { context_.showSavedRecord(saved, savedRecord); });
+    after.step(QStringLiteral("一覧の更新"), [&] { context_.showSavedRecord(saved, savedRecord); });
 }
 
 }  // namespace quil::ui

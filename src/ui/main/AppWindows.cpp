@@ -13,12 +13,12 @@
 #include "analysis/TSkeForm.h"
 #include "folder/Tdirsetform.h"
 #include "analysis/Tpriansform.h"
+#include "ui/components/TComboGrid.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
 #include "ui/dialogs/TViewItemForm.h"
 #include "ui/dialogs/TViewTimeForm.h"
-#include "ui/components/TComboGrid.h"
 
 namespace quil::ui {
 

@@ -25,8 +25,8 @@ namespace quil::ui {
 struct LoadedRecords {
     std::vector<std::int32_t> positions;  // record-file position of each row, ascending
     store::ItemNames names;
-    store::ListFilter filter;  // which records the list takes
-    std::string recordFile;    // the record file the positions point into
+    store::ListFilter filter;   // which records the list takes
+    std::string recordFile;     // the record file the positions point into
     bool indexWritten = false;  // Data.idx was rewritten (otherwise it is as it was)
 };
 

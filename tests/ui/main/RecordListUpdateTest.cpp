@@ -22,10 +22,10 @@ protected:
     std::mt19937 random{1};
 
     void SetUp() override {
-        writeRecords<ItemRecord>(tmp.file("Quil.qui"),
-                                 {item(ItemKind::Vehicle, "A"), item(ItemKind::Vehicle, "B"),
-                                  item(ItemKind::Vehicle, "C"), item(ItemKind::User, "X"),
-                                  item(ItemKind::User, "Y")});
+        writeRecords<ItemRecord>(
+            tmp.file("Quil.qui"),
+            {item(ItemKind::Vehicle, "A"), item(ItemKind::Vehicle, "B"),
+             item(ItemKind::Vehicle, "C"), item(ItemKind::User, "X"), item(ItemKind::User, "Y")});
         Settings s(dir());
         s.writeFirstRun(2003);
         s.setPeriodKind(0);
@@ -36,8 +36,8 @@ protected:
     int pick(int below) { return std::uniform_int_distribution<int>(0, below - 1)(random); }
 
     DataRecord randomRecord() {
-        auto r = makeRecord(37000 + pick(60) + pick(4) / 4.0, pick(3), 3 + pick(2), pick(9000),
-                            pick(4));
+        auto r =
+            makeRecord(37000 + pick(60) + pick(4) / 4.0, pick(3), 3 + pick(2), pick(9000), pick(4));
         r.setItem(-1);
         r.setPlace(-1);
         return r;
@@ -90,8 +90,8 @@ TEST_F(ListUpdate, RowsAndRowIndexAfterEveryKindOfChangeEqualAFullLoad) {
         main->TabControl1->setCurrentIndex(int(seed % 4));
         expectSameAsFullLoad("load");
         for (int step = 0; step < 60; ++step) {
-            const std::string what = "seed " + std::to_string(seed) + " step " +
-                                     std::to_string(step);
+            const std::string what =
+                "seed " + std::to_string(seed) + " step " + std::to_string(step);
             const int rows = list().recordCount();
             const int op = rows == 0 ? 0 : pick(3);
             if (op == 2) {
@@ -176,8 +176,7 @@ TEST_F(ListUpdate, AnOutsideChangeAfterAnInPlaceUpdateIsStillRefused) {
     // Another program puts a different record where row 3's record was.
     auto moved = RecordStore(dir()).read(2);
     moved.setPrice(99);
-    writeRecords<DataRecord>(tmp.file("Quil.qud"),
-                             {front, makeRecord(37010, 0, 3, 1, 0), moved});
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), {front, makeRecord(37010, 0, 3, 1, 0), moved});
     prompts.answerQuestion(true);
     main->commands()->DeleteClick();
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
