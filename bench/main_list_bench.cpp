@@ -1,137 +1,184 @@
-// The record list over 100,000 driving records, each beside its baseline in one run:
-//   LoadAndFirstPaint  (scan, filter, Data.idx, model ready, first paint of the grid)
-//   ReadAndDecode      (the same file read and every record decoded into its fields)
-// plus the list's memory beyond the records (bytes per row) and the time from nothing to
-// the first painted main window on an empty data set.
+// The record list against plain Qt over the same file, in one run:
+//   LoadAndFirstPaint/N   load (scan, filter, Data.idx) and first paint of the grid
+//   PlainQtFirstPaint/N   memory map + QTableView over the same file (the baseline)
+//   AddAppend/N           an add at the end: save, list update, repaint
+//   AddAtFront/N          an add before every record: sorted insertion, list update, repaint
+//   SyncedCopy/N          one copy of the record file, synced (the insertion's baseline)
+//   ScrollToEnd/N         scroll to the last row and repaint
+//   StartToFirstPaint     main window on an empty data set to its first paint
+//   EmptyWindowFirstPaint QMainWindow with a QTableView to its first paint (its baseline)
+// Whole-process figures (start to painted list, peak memory) come from quil_first_paint.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QImage>
+#include <QMainWindow>
 #include <QPainter>
-#include <filesystem>
-#include <fstream>
+#include <QTableView>
+#include <map>
+#include <memory>
 
-#include "store/ItemStore.h"
+#include "ListDataSet.h"
+#include "PlainTableModel.h"
 #include "store/RecordStore.h"
-#include "store/Settings.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
 
 using namespace quil::store;
 using namespace quil::ui;
+using quil::bench::TempFolder;
 
 namespace {
 
-struct Folder {
-    std::string dir;
-    Folder() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quil-bench-XXXXXX").string();
-        dir = std::string(mkdtemp(tmpl.data())) + "/";
+// One data set of each size for the whole run (a million records take a while to write).
+const std::string& dataSet(long n) {
+    static std::map<long, std::unique_ptr<TempFolder>> sets;
+    auto& f = sets[n];
+    if (!f) {
+        f = std::make_unique<TempFolder>();
+        quil::bench::makeListDataSet(f->dir, n);
     }
-    ~Folder() { std::filesystem::remove_all(dir); }
-};
-
-// Items 0 (vehicle) and 1 (user), settings that show everything, and `n` driving records.
-void makeDataSet(const std::string& dir, int n) {
-    ItemStore items(dir);
-    ItemRecord v, u, p;
-    v.setKind(ItemKind::Vehicle);
-    v.setName("営業車");
-    u.setKind(ItemKind::User);
-    u.setName("山田太郎");
-    p.setKind(ItemKind::Purpose);
-    p.setName("配達");
-    items.append(v);
-    items.append(u);
-    items.append(p);
-    Settings s(dir);
-    s.writeFirstRun(2003);
-    s.setPeriodKind(0);
-    s.setCarMask("1");
-    s.setDriverMask("1");
-    std::vector<DataRecord> recs(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        auto& r = recs[static_cast<std::size_t>(i)];
-        r.setKind(0);
-        r.setDate(37000 + i / 10.0);
-        r.setReturnTime(37000 + i / 10.0 + 0.05);
-        r.setUser(1);
-        r.setItem(2);
-        r.setDistance1(1000 + i);
-        r.setDistance2(1010 + i);
-        r.setDestination("本社");
-        r.setRemarks("定期便");
-    }
-    std::ofstream(dir + "Quil.qud", std::ios::binary)
-        .write(reinterpret_cast<const char*>(recs.data()),
-               static_cast<std::streamsize>(recs.size() * DataRecord::Size));
+    return f->dir;
 }
 
-struct Decoded {
-    double date, back, d1, d2;
-    int vehicle, user, item, place, price, tax, kind;
-    bool deleted;
-    std::string remarks, destination;
-};
-
-void ReadAndDecode(benchmark::State& state) {
-    Folder f;
-    makeDataSet(f.dir, int(state.range(0)));
-    for (auto _ : state) {
-        std::vector<Decoded> all;
-        all.reserve(std::size_t(state.range(0)));
-        RecordStore(f.dir).scan([&](std::int64_t, const DataRecord& r) {
-            all.push_back({r.date(), r.returnTime(), r.distance1(), r.distance2(), r.vehicle(),
-                           r.user(), r.item(), r.place(), r.price(), r.tax(), r.kind(), r.deleted(),
-                           r.remarks(), r.destination()});
-        });
-        benchmark::DoNotOptimize(all.data());
-    }
+void paint(QWidget& w) {
+    QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    w.render(&painter);
+    benchmark::DoNotOptimize(image.bits());
 }
 
 void LoadAndFirstPaint(benchmark::State& state) {
-    Folder f;
-    makeDataSet(f.dir, int(state.range(0)));
+    const std::string& dir = dataSet(state.range(0));
     TComboGrid grid;
     RecordListModel model;
     grid.setModel(&model);
     grid.setFixedCols(2);
     grid.setFixedRows(1);
     grid.resize(800, 600);
-    QImage image(800, 600, QImage::Format_ARGB32_Premultiplied);
-    std::size_t overhead = 0;
     for (auto _ : state) {
         model.setUp(0);
-        model.setRecords(loadRecords(f.dir, f.dir, 0));
-        QPainter painter(&image);
-        grid.render(&painter);
-        overhead = model.overheadBytes();
+        model.setRecords(loadRecords(dir, dir, 0));
+        paint(grid);
     }
     state.counters["rows"] = model.recordCount();
-    state.counters["bytes_per_row_beyond_records"] =
-        double(overhead) / std::max(1, model.recordCount());
+    state.counters["bytes_per_row"] = double(model.overheadBytes()) / model.recordCount();
+}
+
+void PlainQtFirstPaint(benchmark::State& state) {
+    const std::string& dir = dataSet(state.range(0));
+    QTableView view;
+    view.resize(800, 600);
+    for (auto _ : state) {
+        quil::bench::PlainTableModel model(dir + "Quil.qud");
+        view.setModel(&model);
+        paint(view);
+        view.setModel(nullptr);
+    }
+}
+
+// A main window over a copy of data set n (the adds change it).
+struct MainOver {
+    TempFolder folder;
+    std::unique_ptr<TMainform> main;
+    explicit MainOver(long n) {
+        quil::bench::makeListDataSet(folder.dir, n);
+        main = std::make_unique<TMainform>(folder.dir, MainformOptions{false});
+        main->resize(1000, 700);
+        main->show();
+        QApplication::processEvents();
+    }
+    void add(const DataRecord& r) {
+        const SavedPlace place = RecordStore(folder.dir).save(r, std::nullopt);
+        main->showSavedRecord(place, r);
+        paint(*main->ComboGrid1);
+    }
+};
+
+void AddAppend(benchmark::State& state) {
+    MainOver over(state.range(0));
+    long i = state.range(0);
+    for (auto _ : state) over.add(quil::bench::drivingRecord(i++));
+    state.counters["rows"] = over.main->listModel()->recordCount();
+}
+
+void AddAtFront(benchmark::State& state) {
+    MainOver over(state.range(0));
+    for (auto _ : state) over.add(quil::bench::drivingRecord(-1));
+}
+
+void SyncedCopy(benchmark::State& state) {
+    const std::string& dir = dataSet(state.range(0));
+    TempFolder to;
+    std::vector<char> buf(1 << 20);
+    for (auto _ : state) {
+        const int in = ::open((dir + "Quil.qud").c_str(), O_RDONLY);
+        const int out = ::open((to.dir + "copy").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        for (ssize_t got; (got = ::read(in, buf.data(), buf.size())) > 0;)
+            benchmark::DoNotOptimize(::write(out, buf.data(), std::size_t(got)));
+        ::fsync(out);
+        ::close(out);
+        ::close(in);
+    }
+}
+
+void ScrollToEnd(benchmark::State& state) {
+    const std::string& dir = dataSet(state.range(0));
+    TComboGrid grid;
+    RecordListModel model;
+    grid.setModel(&model);
+    grid.setFixedCols(2);
+    grid.setFixedRows(1);
+    grid.resize(800, 600);
+    model.setUp(0);
+    model.setRecords(loadRecords(dir, dir, 0));
+    paint(grid);
+    for (auto _ : state) {
+        grid.scrollToBottom();
+        paint(grid);
+        grid.scrollToTop();
+    }
 }
 
 void StartToFirstPaint(benchmark::State& state) {
     for (auto _ : state) {
-        Folder f;
+        TempFolder f;
         TMainform main(f.dir, MainformOptions{false});
         main.show();
-        QImage image(main.size(), QImage::Format_ARGB32_Premultiplied);
-        QPainter painter(&image);
-        main.render(&painter);
-        benchmark::DoNotOptimize(image.bits());
+        paint(main);
+    }
+}
+
+void EmptyWindowFirstPaint(benchmark::State& state) {
+    for (auto _ : state) {
+        QMainWindow main;
+        auto* view = new QTableView(&main);
+        main.setCentralWidget(view);
+        main.show();
+        paint(main);
     }
 }
 
 }  // namespace
 
-BENCHMARK(ReadAndDecode)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(LoadAndFirstPaint)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(LoadAndFirstPaint)
+    ->RangeMultiplier(10)
+    ->Range(10000, 1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(PlainQtFirstPaint)
+    ->RangeMultiplier(10)
+    ->Range(10000, 1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(AddAppend)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(AddAtFront)->Arg(10000)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(SyncedCopy)->Arg(10000)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScrollToEnd)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(StartToFirstPaint)->Unit(benchmark::kMillisecond);
+BENCHMARK(EmptyWindowFirstPaint)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

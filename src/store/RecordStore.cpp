@@ -28,7 +28,7 @@ DataRecord RecordStore::read(std::int64_t position) const {
     return r;
 }
 
-std::int64_t RecordStore::save(const DataRecord& record, std::optional<std::int64_t> editPosition) {
+SavedPlace RecordStore::save(const DataRecord& record, std::optional<std::int64_t> editPosition) {
     if (!exists()) {
         try {
             BinaryFile f(path_, DataRecord::Size, OpenMode::Create, fs_);
@@ -40,7 +40,7 @@ std::int64_t RecordStore::save(const DataRecord& record, std::optional<std::int6
             }
             throw;
         }
-        return 0;
+        return {SavedPlace::Way::Created, 0, -1};
     }
 
     BinaryFile f(path_, DataRecord::Size, OpenMode::ReadWrite, fs_);
@@ -67,19 +67,19 @@ std::int64_t RecordStore::save(const DataRecord& record, std::optional<std::int6
     // An append overwrites a partial last record and an insertion drops it: keep it first.
     if (state != 3) f.keepPartialTail(fs_);
     switch (state) {
-        case 2: f.append(record.data()); return n;
-        case 3: f.write(p, record.data()); return p;
+        case 2: f.append(record.data()); return {SavedPlace::Way::Appended, n, -1};
+        case 3: f.write(p, record.data()); return {SavedPlace::Way::Rewritten, p, -1};
         default: return insertSorted(f, record, state == 5 ? p : -1);
     }
 }
 
-std::int64_t RecordStore::insertSorted(BinaryFile& in, const DataRecord& record,
-                                       std::int64_t deletePos) {
+SavedPlace RecordStore::insertSorted(BinaryFile& in, const DataRecord& record,
+                                     std::int64_t deletePos) {
     // The result equals marking `deletePos` deleted, then moving every record from the
     // first one that sorts after `record` up by one and writing `record` in the gap.
     std::int64_t insertAt = -1;
     replaceFile(fs_, path_, dataDir_ + kTempFileName, DataRecord::Size, [&](BinaryFile& out) {
-        constexpr std::size_t kChunk = 4096;
+        const std::size_t kChunk = std::size_t(std::clamp<std::int64_t>(in.count(), 1, 4096));
         std::vector<DataRecord> buf(kChunk);
         std::int64_t pos = 0;
         std::int64_t outPos = 0;
@@ -107,7 +107,7 @@ std::int64_t RecordStore::insertSorted(BinaryFile& in, const DataRecord& record,
             out.write(outPos, record.data());
         }
     });
-    return insertAt;
+    return {SavedPlace::Way::Inserted, insertAt, deletePos};
 }
 
 void RecordStore::markDeleted(std::int64_t position) {
@@ -149,6 +149,12 @@ void writeRowIndex(const std::string& path, const std::vector<std::int32_t>& pos
     auto file = fs.open(path, OpenMode::Create);
     if (!positions.empty())
         file->writeAt(0, positions.data(), positions.size() * sizeof(std::int32_t));
+}
+
+void writeRowIndexEntry(const std::string& path, std::int64_t k, std::int32_t position,
+                        FileSystem& fs) {
+    auto file = fs.open(path, OpenMode::ReadWrite);
+    file->writeAt(std::uint64_t(k) * sizeof position, &position, sizeof position);
 }
 
 std::int32_t readRowIndex(const std::string& path, std::int64_t k, FileSystem& fs) {

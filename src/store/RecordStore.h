@@ -2,6 +2,7 @@
 // Operations on the record file Quil.qud, whose live and deleted records stand in
 // ascending order of (date, vehicle, user).
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,22 @@
 #include "StoreError.h"
 
 namespace quil::store {
+
+// Where a save put the record, so that a list of positions can follow without a rescan.
+struct SavedPlace {
+    enum class Way {
+        Created,    // the file did not exist: the record is its only one
+        Appended,   // after the last record
+        Rewritten,  // the edited record kept its position
+        Inserted,   // records from `position` on moved up by one to make room
+    };
+    Way way = Way::Appended;
+    std::int64_t position = 0;  // the record's position after the save
+    // On an edit that moved the record: the old version's position before the save (it is
+    // marked deleted, and moved up by one when it stood at or after `position`); else -1.
+    std::int64_t markedDeleted = -1;
+    bool operator==(const SavedPlace&) const = default;
+};
 
 class RecordStore {
 public:
@@ -24,7 +41,7 @@ public:
     DataRecord read(std::int64_t position) const;
 
     // Calls f(position, record) for every record, deleted ones included, in file order.
-    // A missing file has no records.
+    // A missing file has no records. The read buffer is sized to the file (at most 1 MiB).
     template <typename F>
     void scan(F&& f) const;
 
@@ -33,8 +50,8 @@ public:
     // neighbours is appended or rewritten in place; otherwise the old version (on an edit)
     // is marked deleted and the record is inserted after every record with a key not
     // above its own. The reordered file is built beside the original and renamed over
-    // it, so a failure leaves the file exactly as it was. Returns the record's position.
-    std::int64_t save(const DataRecord& record, std::optional<std::int64_t> editPosition);
+    // it, so a failure leaves the file exactly as it was. Says where the record went.
+    SavedPlace save(const DataRecord& record, std::optional<std::int64_t> editPosition);
 
     void markDeleted(std::int64_t position);
 
@@ -43,7 +60,7 @@ public:
     bool refersTo(int position, ItemKind kind) const;
 
 private:
-    std::int64_t insertSorted(BinaryFile& f, const DataRecord& record, std::int64_t deletePos);
+    SavedPlace insertSorted(BinaryFile& f, const DataRecord& record, std::int64_t deletePos);
 
     std::string dataDir_;
     std::string path_;
@@ -54,7 +71,11 @@ template <typename F>
 void RecordStore::scan(F&& f) const {
     if (!exists()) return;
     BinaryFile file(path_, DataRecord::Size, OpenMode::Read, fs_);
-    constexpr std::size_t kChunk = 4096;
+    const std::int64_t n = file.count();
+    if (n <= 0) return;
+    // A file that fits in one chunk is read in one go; the last call below then finds
+    // nothing more (the file may have grown meanwhile: those records are read too).
+    const std::size_t kChunk = std::size_t(std::min<std::int64_t>(n, 4096));
     std::vector<DataRecord> buf(kChunk);
     std::int64_t pos = 0;
     for (;;) {
@@ -119,6 +140,9 @@ private:
 // The row index Data.idx: entry k is the record position behind row k + 1 of the list.
 void writeRowIndex(const std::string& path, const std::vector<std::int32_t>& positions,
                    FileSystem& fs = FileSystem::current());
+// Sets entry k (k at most the entry count: k equal to it appends one entry).
+void writeRowIndexEntry(const std::string& path, std::int64_t k, std::int32_t position,
+                        FileSystem& fs = FileSystem::current());
 // Entry k; raises StoreError when the file is missing or too short.
 std::int32_t readRowIndex(const std::string& path, std::int64_t k,
                           FileSystem& fs = FileSystem::current());

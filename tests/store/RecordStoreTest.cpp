@@ -17,6 +17,11 @@ protected:
     std::vector<DataRecord> onDisk() const { return readRecords(qud()); }
 };
 
+using Way = SavedPlace::Way;
+SavedPlace place(Way way, std::int64_t position, std::int64_t markedDeleted = -1) {
+    return {way, position, markedDeleted};
+}
+
 DataRecord deletedCopy(DataRecord r) {
     r.setDeleted(true);
     return r;
@@ -28,7 +33,7 @@ TEST_F(RecordStoreTest, FirstSaveCreatesTheFileWithTheRecordAtPositionZero) {
     RecordStore store(tmp.dir());
     EXPECT_FALSE(store.exists());
     auto r = makeRecord(100, 0, 1, 500);
-    EXPECT_EQ(store.save(r, std::nullopt), 0);
+    EXPECT_EQ(store.save(r, std::nullopt), place(Way::Created, 0));
     EXPECT_EQ(*readBytes(qud()), bytesOf<DataRecord>({r}));
 }
 
@@ -36,7 +41,7 @@ TEST_F(RecordStoreTest, AddInOrderAppends) {
     auto a = makeRecord(100, 0, 1), b = makeRecord(101, 0, 1);
     writeRecords<DataRecord>(qud(), {a});
     RecordStore store(tmp.dir());
-    EXPECT_EQ(store.save(b, std::nullopt), 1);
+    EXPECT_EQ(store.save(b, std::nullopt), place(Way::Appended, 1));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{a, b}));
 }
 
@@ -44,7 +49,7 @@ TEST_F(RecordStoreTest, EarlierRecordIsInsertedAndLaterOnesMoveUp) {
     auto a = makeRecord(100, 0, 1), b = makeRecord(102, 0, 1), c = makeRecord(103, 0, 1);
     writeRecords<DataRecord>(qud(), {a, b, c});
     auto r = makeRecord(101, 0, 1, 7);
-    EXPECT_EQ(RecordStore(tmp.dir()).save(r, std::nullopt), 1);
+    EXPECT_EQ(RecordStore(tmp.dir()).save(r, std::nullopt), place(Way::Inserted, 1));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{a, r, b, c}));
     EXPECT_FALSE(readBytes(tmp.file("tmp.$$$")));
 }
@@ -53,7 +58,7 @@ TEST_F(RecordStoreTest, RecordBeforeEverythingGoesToTheFront) {
     auto a = makeRecord(100, 0, 1), b = makeRecord(102, 0, 1);
     writeRecords<DataRecord>(qud(), {a, b});
     auto r = makeRecord(50, 0, 1);
-    EXPECT_EQ(RecordStore(tmp.dir()).save(r, std::nullopt), 0);
+    EXPECT_EQ(RecordStore(tmp.dir()).save(r, std::nullopt), place(Way::Inserted, 0));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{r, a, b}));
 }
 
@@ -62,7 +67,7 @@ TEST_F(RecordStoreTest, EqualKeysGoAfterTheExistingOnesAndDeletedRecordsCount) {
     auto c = makeRecord(100, 0, 1, 3), d = makeRecord(200, 0, 0);
     writeRecords<DataRecord>(qud(), {a, b, c, d});
     auto r = makeRecord(100, 0, 1, 4);
-    EXPECT_EQ(RecordStore(tmp.dir()).save(r, std::nullopt), 3);
+    EXPECT_EQ(RecordStore(tmp.dir()).save(r, std::nullopt), place(Way::Inserted, 3));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{a, b, c, r, d}));
 }
 
@@ -70,7 +75,7 @@ TEST_F(RecordStoreTest, VehicleAndUserBreakTiesOfEqualDates) {
     auto a = makeRecord(100, 0, 1), b = makeRecord(100, 2, 0);
     writeRecords<DataRecord>(qud(), {a, b});
     auto r = makeRecord(100, 0, 5);
-    EXPECT_EQ(RecordStore(tmp.dir()).save(r, std::nullopt), 1);
+    EXPECT_EQ(RecordStore(tmp.dir()).save(r, std::nullopt), place(Way::Inserted, 1));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{a, r, b}));
 }
 
@@ -78,14 +83,14 @@ TEST_F(RecordStoreTest, EditThatStaysBetweenItsNeighboursRewritesInPlace) {
     auto a = makeRecord(100, 0, 1), b = makeRecord(102, 0, 1), c = makeRecord(104, 0, 1);
     writeRecords<DataRecord>(qud(), {a, b, c});
     auto edited = makeRecord(103, 0, 1, 999);
-    EXPECT_EQ(RecordStore(tmp.dir()).save(edited, 1), 1);
+    EXPECT_EQ(RecordStore(tmp.dir()).save(edited, 1), place(Way::Rewritten, 1));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{a, edited, c}));
 }
 
 TEST_F(RecordStoreTest, OneRecordFileIsEditedInPlace) {
     writeRecords<DataRecord>(qud(), {makeRecord(100, 0, 1)});
     auto edited = makeRecord(5000, 3, 3, 1);
-    EXPECT_EQ(RecordStore(tmp.dir()).save(edited, 0), 0);
+    EXPECT_EQ(RecordStore(tmp.dir()).save(edited, 0), place(Way::Rewritten, 0));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{edited}));
 }
 
@@ -93,7 +98,7 @@ TEST_F(RecordStoreTest, EditThatMovesLaterMarksTheOldDeletedAndInsertsTheNew) {
     auto a = makeRecord(100, 0, 1), b = makeRecord(102, 0, 1), c = makeRecord(104, 0, 1);
     writeRecords<DataRecord>(qud(), {a, b, c});
     auto edited = makeRecord(105, 0, 1, 1);
-    EXPECT_EQ(RecordStore(tmp.dir()).save(edited, 1), 3);
+    EXPECT_EQ(RecordStore(tmp.dir()).save(edited, 1), place(Way::Inserted, 3, 1));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{a, deletedCopy(b), c, edited}));
 }
 
@@ -101,7 +106,7 @@ TEST_F(RecordStoreTest, EditThatMovesEarlierShiftsTheDeletedOldVersionToo) {
     auto a = makeRecord(100, 0, 1), b = makeRecord(102, 0, 1), c = makeRecord(104, 0, 1);
     writeRecords<DataRecord>(qud(), {a, b, c});
     auto edited = makeRecord(99, 0, 1, 1);
-    EXPECT_EQ(RecordStore(tmp.dir()).save(edited, 2), 0);
+    EXPECT_EQ(RecordStore(tmp.dir()).save(edited, 2), place(Way::Inserted, 0, 2));
     EXPECT_EQ(onDisk(), (std::vector<DataRecord>{edited, a, b, deletedCopy(c)}));
 }
 

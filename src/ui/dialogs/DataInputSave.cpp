@@ -126,6 +126,8 @@ bool TDataInputForm::stillTheLoadedRecord() const {
 }
 
 void TDataInputForm::Button1Click() {
+    store::SavedPlace saved;
+    store::DataRecord savedRecord;
     try {
         const int kind = recordKind();
         const std::optional<store::DataRecord> record = buildRecord(kind);
@@ -139,8 +141,9 @@ void TDataInputForm::Button1Click() {
             context_.reloadList();
             return;
         }
-        store::RecordStore(context_.dataFolder())
-            .save(*record, addMode() ? std::nullopt : editPosition_);
+        saved = store::RecordStore(context_.dataFolder())
+                    .save(*record, addMode() ? std::nullopt : editPosition_);
+        savedRecord = *record;
     } catch (const std::exception& e) {
         reportError(e);
         return;
@@ -149,7 +152,8 @@ void TDataInputForm::Button1Click() {
     // store it again.
     close();
     AfterChange after(context_.mainWidget(), QStringLiteral("記録を保存しました。"));
-    after.step(QStringLiteral("一覧の更新"), [this] { context_.reloadList(); });
+    // The list follows the save in place and shows the saved row.
+    after.step(QStringLiteral("一覧の更新"), [&] { context_.showSavedRecord(saved, savedRecord); });
 }
 
 }  // namespace quil::ui

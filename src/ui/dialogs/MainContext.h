@@ -6,6 +6,11 @@
 
 class QWidget;
 
+namespace quil::store {
+class DataRecord;
+struct SavedPlace;
+}  // namespace quil::store
+
 namespace quil::ui {
 
 class MainContext {
@@ -22,6 +27,12 @@ public:
     virtual int selectedRow() const = 0;
     // Loads the record list of the current tab again (rewrites Data.idx).
     virtual void reloadList() = 0;
+    // After a record was saved where `place` says: the list follows the change without
+    // reading the record file again, and shows and selects the saved row.
+    virtual void showSavedRecord(const store::SavedPlace& /*place*/,
+                                 const store::DataRecord& /*record*/) {
+        reloadList();
+    }
     // Refills the vehicle and user summary boxes.
     virtual void refreshSummaries() = 0;
     // After items or display masks changed: the summaries and the list show them again

@@ -1,5 +1,10 @@
 #include "ui/main/AppWindows.h"
 
+#include <QEvent>
+#include <QTimer>
+#include <functional>
+#include <utility>
+
 #include "analysis/TAboutBox.h"
 #include "analysis/TCalForm.h"
 #include "analysis/TGraphform.h"
@@ -8,6 +13,7 @@
 #include "analysis/TSkeForm.h"
 #include "folder/Tdirsetform.h"
 #include "analysis/Tpriansform.h"
+#include "ui/components/TComboGrid.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
@@ -16,9 +22,43 @@
 
 namespace quil::ui {
 
-AppWindows::AppWindows(const std::string& programFolder, MainformOptions options)
+namespace {
+
+// Runs `then` once, right after the first paint of `widget`.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* widget, std::function<void()> then)
+        : QObject(widget), then_(std::move(then)) {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && then_) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, watched, std::exchange(then_, {}));
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then_;
+};
+
+}  // namespace
+
+AppWindows::AppWindows(const std::string& programFolder, MainformOptions options,
+                       WindowCreation creation)
     : Mainform(std::make_unique<TMainform>(programFolder, options)) {
     if (Mainform->IsDuplicate()) return;
+    if (creation == WindowCreation::AfterFirstPaint) {
+        // The first paint needs only the main window; the others follow at once after it.
+        new AfterFirstPaint(Mainform->ComboGrid1->viewport(), [this] { createWindows(); });
+        return;
+    }
+    createWindows();
+}
+
+void AppWindows::createWindows() {
+    if (AboutBox) return;
     TMainform* main = Mainform.get();
     // The order in which the windows have always been created.
     AboutBox = new TAboutBox(main);

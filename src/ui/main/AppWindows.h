@@ -23,9 +23,14 @@ class TSkeForm;
 class TCarform;
 class TMISkeForm;
 
+// When the windows besides the main window are made: all with it, or right after its
+// first paint (the program: the list is on screen sooner; their order stays the same).
+enum class WindowCreation { AllAtOnce, AfterFirstPaint };
+
 class AppWindows {
 public:
-    explicit AppWindows(const std::string& programFolder, MainformOptions options = {});
+    explicit AppWindows(const std::string& programFolder, MainformOptions options = {},
+                        WindowCreation creation = WindowCreation::AllAtOnce);
     ~AppWindows();
     AppWindows(const AppWindows&) = delete;
     AppWindows& operator=(const AppWindows&) = delete;
@@ -46,6 +51,10 @@ public:
     TSkeForm* SkeForm = nullptr;
     TCarform* Carform = nullptr;
     TMISkeForm* MISkeForm = nullptr;
+
+private:
+    // Every window but the main window, once.
+    void createWindows();
 };
 
 }  // namespace quil::ui

@@ -20,6 +20,7 @@
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
+#include "ui/main/ProgramIcons.h"
 
 namespace quil::ui {
 
@@ -117,7 +118,7 @@ void TMainform::createActions() {
             ToolBar1->addSeparator();
             continue;
         }
-        QAction* a = ToolBar1->addAction(QIcon(u(":/icons/") + u(t.icon) + u(".png")), u(t.tip));
+        QAction* a = ToolBar1->addAction(programIcon(t.icon), u(t.tip));
         a->setObjectName(u(t.name));
         a->setToolTip(u(t.tip));
         a->setStatusTip(u(t.status));

@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <QGuiApplication>
 #include <QIcon>
+
+#include "ui/main/ProgramIcons.h"
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -20,7 +22,7 @@ QuilApplication::QuilApplication(int& argc, char** argv) : QApplication(argc, ar
     // captions read exactly as given ("警告", not "警告 — クイル台帳").
     setApplicationName(QStringLiteral("クイル台帳"));
     useJapanese();
-    setWindowIcon(QIcon(QStringLiteral(":/icons/quil.png")));
+    setWindowIcon(programIcon("quil", 64));
 
     // Every text on screen is Japanese: prefer a Japanese UI font to the desktop's default,
     // whose Latin digits are wider (dates no longer fit the record list's built-in column

@@ -16,11 +16,18 @@ std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QSt
     const std::int32_t position =
         store::readRowIndex(main_.programFolder() + store::kRowIndexFileName, row - 1);
     const store::RecordStore records(main_.dataFolder());
-    // The row index must still lead to the record on display; if the data set changed
-    // under the list (another program, a restored backup), act on nothing and show the
-    // list as it is now.
-    if (position < 0 || position >= records.count() ||
-        records.read(position) != main_.listModel()->record(row)) {
+    const RecordListModel& list = *main_.listModel();
+    // The row index must still lead to the record the row showed, read again from the
+    // file; if the data set changed under the list (another program, a restored backup),
+    // act on nothing and show the list as it is now.
+    const auto& shown = list.selectedRecord();
+    bool same = shown && row == list.selectedRow() && row <= list.recordCount() &&
+                position == list.position(row) && position >= 0 && position < records.count();
+    if (same) {
+        const store::DataRecord now = records.read(position);
+        same = now == *shown && list.takes(now);
+    }
+    if (!same) {
         Prompts::current().warning(&main_, refusal);
         main_.reloadList();
         return std::nullopt;
@@ -73,7 +80,7 @@ void RecordCommands::DeleteClick() {
                             "一覧を読み直します。"));
     if (!position) return;
     store::RecordStore(main_.dataFolder()).markDeleted(*position);
-    main_.reloadList();
+    main_.showDeletedRecord(*position);
 }
 
 }  // namespace quil::ui

@@ -1,6 +1,6 @@
 #pragma once
 // Add, edit and delete on the record list: which kind and mode the entry dialog opens in,
-// the guards, the delete confirmation and the reload after a change.
+// the guards, the delete confirmation and the list update after a delete.
 
 #include <QPointer>
 #include <QWidget>
@@ -28,8 +28,8 @@ public:
 
 private:
     bool listHasRecords() const;
-    // The record position behind a row (1-based), when the record file still holds the
-    // row's record there; otherwise shows `refusal` under "警告", reloads the list and
+    // The record position behind a row (1-based), when the record file still holds there
+    // the record the row showed, and the list would still take it; otherwise shows `refusal` under "警告", reloads the list and
     // gives nothing.
     std::optional<std::int32_t> positionBehindRow(int row, const QString& refusal);
 

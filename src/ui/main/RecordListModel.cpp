@@ -1,6 +1,7 @@
 #include "ui/main/RecordListModel.h"
 
-#include "store/ListFilter.h"
+#include <algorithm>
+
 #include "store/ListRows.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
@@ -10,12 +11,6 @@ namespace quil::ui {
 
 using namespace quil::store;
 
-namespace {
-
-QString q(const std::string& s) { return QString::fromStdString(s); }
-
-}  // namespace
-
 LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder,
                           int tab) {
     LoadedRecords out;
@@ -23,19 +18,19 @@ LoadedRecords loadRecords(const std::string& programFolder, const std::string& d
     if (!records.exists()) return out;
 
     const auto items = ItemStore(dataFolder).readAll();
-    const ListFilter filter = ListFilter::fromSettings(Settings(programFolder), items, tab);
-    if (!filter.takesAny()) return out;
+    out.filter = ListFilter::fromSettings(Settings(programFolder), items, tab);
+    if (!out.filter.takesAny()) return out;
 
     out.names = ItemNames(items);
-    out.records.reserve(std::size_t(records.count()));
+    out.recordFile = records.path();
+    // Reserved for the whole file: growing by doubling would hold up to twice the rows.
+    out.positions.reserve(std::size_t(records.count()));
     records.scan([&](std::int64_t pos, const DataRecord& r) {
-        if (!filter.takes(r)) return;
-        out.records.push_back(r);
-        out.positions.push_back(static_cast<std::int32_t>(pos));
+        if (out.filter.takes(r)) out.positions.push_back(static_cast<std::int32_t>(pos));
     });
-    // A filtered list may keep far fewer records than the file holds.
-    if (out.records.capacity() > out.records.size() + out.records.size() / 8 + 64)
-        out.records.shrink_to_fit();
+    // A filtered list may keep far fewer rows than the file holds records.
+    if (out.positions.capacity() > out.positions.size() + out.positions.size() / 8 + 1024)
+        out.positions.shrink_to_fit();
     writeRowIndex(programFolder + kRowIndexFileName, out.positions);
     out.indexWritten = true;
     return out;
@@ -46,34 +41,129 @@ RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent) 
 void RecordListModel::setUp(int tab) {
     beginResetModel();
     tab_ = tab;
-    records_.clear();
-    records_.shrink_to_fit();
     positions_.clear();
     positions_.shrink_to_fit();
     names_ = ItemNames();
+    filter_ = ListFilter();
+    reader_.reset({});
     selected_ = 0;
+    selectedRecord_.reset();
     endResetModel();
 }
 
 void RecordListModel::setRecords(LoadedRecords loaded) {
     beginResetModel();
-    records_ = std::move(loaded.records);
     positions_ = std::move(loaded.positions);
     names_ = std::move(loaded.names);
+    filter_ = std::move(loaded.filter);
+    reader_.reset(std::move(loaded.recordFile));
     selected_ = 0;
+    selectedRecord_.reset();
     endResetModel();
+}
+
+bool RecordListModel::followsFile() const { return reader_.path().size() > 0; }
+
+std::optional<DataRecord> RecordListModel::readRecord(int row) const {
+    if (row < 1 || row > recordCount()) return std::nullopt;
+    try {
+        return reader_.read(positions_[std::size_t(row - 1)]);
+    } catch (const std::exception&) {
+        // A file that vanished or cannot be read shows empty rows; commands on them are
+        // refused by their own check of the file.
+        return std::nullopt;
+    }
+}
+
+DataRecord RecordListModel::record(int row) const {
+    if (auto r = readRecord(row)) return *r;
+    return DataRecord();
 }
 
 void RecordListModel::setSelectedRow(int row) {
     const int old = selected_;
     selected_ = row;
+    selectedRecord_ = row > 0 ? readRecord(row) : std::nullopt;
     if (old > 0 && old < rowCount()) Q_EMIT dataChanged(index(old, 0), index(old, 0));
     if (row > 0 && row < rowCount()) Q_EMIT dataChanged(index(row, 0), index(row, 0));
 }
 
+int RecordListModel::rowOf(std::int64_t position) const {
+    const auto it = std::lower_bound(positions_.begin(), positions_.end(), position);
+    if (it == positions_.end() || *it != position) return 0;
+    return int(it - positions_.begin()) + 1;
+}
+
+void RecordListModel::insertRow(int row, std::int32_t position) {
+    // An empty list shows one empty row already: the first record fills it.
+    if (positions_.empty()) {
+        positions_.push_back(position);
+        repaintRow(1);
+        return;
+    }
+    beginInsertRows({}, row, row);
+    positions_.insert(positions_.begin() + (row - 1), position);
+    endInsertRows();
+}
+
+void RecordListModel::removeRow(int row) {
+    if (positions_.size() == 1) {
+        positions_.clear();
+        repaintRow(1);
+        return;
+    }
+    beginRemoveRows({}, row, row);
+    positions_.erase(positions_.begin() + (row - 1));
+    endRemoveRows();
+}
+
+void RecordListModel::repaintRow(int row) {
+    Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+int RecordListModel::applySave(const SavedPlace& place, const DataRecord& record) {
+    // Rows read from now on must come from the file as the save left it (an insertion
+    // replaced it).
+    reader_.forget();
+    setSelectedRow(0);
+    if (place.way == SavedPlace::Way::Created) {
+        while (!positions_.empty()) removeRow(recordCount());
+    }
+    if (place.markedDeleted >= 0) {
+        if (const int old = rowOf(place.markedDeleted)) removeRow(old);
+    }
+    if (place.way == SavedPlace::Way::Inserted) {
+        const auto from = std::lower_bound(positions_.begin(), positions_.end(), place.position);
+        for (auto it = from; it != positions_.end(); ++it) ++*it;
+    }
+    const auto position = static_cast<std::int32_t>(place.position);
+    int row = rowOf(position);
+    const bool taken = filter_.takes(record);
+    if (row && taken) {
+        repaintRow(row);
+    } else if (row) {
+        removeRow(row);
+        row = 0;
+    } else if (taken) {
+        row = int(std::lower_bound(positions_.begin(), positions_.end(), position) -
+                  positions_.begin()) +
+              1;
+        insertRow(row, position);
+    }
+    return row;
+}
+
+int RecordListModel::removePosition(std::int32_t position) {
+    reader_.forget();
+    const int row = rowOf(position);
+    setSelectedRow(0);
+    if (row) removeRow(row);
+    return row;
+}
+
 int RecordListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) return 0;
-    return 1 + std::max<int>(1, int(records_.size()));
+    return 1 + std::max<int>(1, recordCount());
 }
 
 int RecordListModel::columnCount(const QModelIndex& parent) const {
@@ -89,17 +179,14 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
 QString RecordListModel::text(int row, int column) const {
     if (row == 0) return columnTitle(tab_, column);
     if (column == 0) return row == selected_ && row > 0 ? QStringLiteral("⇒") : QString();
-    if (row < 1 || row > int(records_.size())) return {};
-    return recordText(records_[std::size_t(row - 1)], row, column);
-}
-
-QString RecordListModel::recordText(const DataRecord& r, int row, int column) const {
-    return q(listCellText(tab_, r, row, column, names_));
+    const auto r = readRecord(row);
+    if (!r) return {};
+    return QString::fromStdString(listCellText(tab_, *r, row, column, names_));
 }
 
 std::size_t RecordListModel::overheadBytes() const {
-    return (records_.capacity() - records_.size()) * sizeof(DataRecord) +
-           positions_.capacity() * sizeof(std::int32_t) + names_.size() * 64;
+    return positions_.capacity() * sizeof(std::int32_t) + names_.size() * 64 +
+           sizeof(std::array<DataRecord, RecordReader::kBlockRecords>) * RecordReader::kBlocks;
 }
 
 }  // namespace quil::ui

@@ -1,23 +1,32 @@
 #pragma once
 // The record list behind ComboGrid1: the title row, then one row per record taken by the
-// last load (or one empty row when none was). It keeps the records themselves and formats
-// a cell only when it is painted, so a list of 100,000 records holds no strings.
+// last load (or one empty row when none was). It keeps only the record-file position of
+// each row (4 bytes a row) and reads a record when its row is painted, so a list of
+// 1,000,000 records holds neither strings nor record copies.
 
 #include <QAbstractTableModel>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "store/ItemStore.h"
+#include "store/ListFilter.h"
+#include "store/RecordReader.h"
 #include "store/Records.h"
+
+namespace quil::store {
+struct SavedPlace;
+}
 
 namespace quil::ui {
 
 // What one load of the list takes from the data files.
 struct LoadedRecords {
-    std::vector<store::DataRecord> records;
-    std::vector<std::int32_t> positions;  // record-file position of each record
+    std::vector<std::int32_t> positions;  // record-file position of each row, ascending
     store::ItemNames names;
+    store::ListFilter filter;   // which records the list takes
+    std::string recordFile;     // the record file the positions point into
     bool indexWritten = false;  // Data.idx was rewritten (otherwise it is as it was)
 };
 
@@ -38,14 +47,36 @@ public:
     void setRecords(LoadedRecords loaded);
 
     int tab() const { return tab_; }
-    int recordCount() const { return int(records_.size()); }
-    const store::DataRecord& record(int row) const { return records_[std::size_t(row - 1)]; }
+    // Whether the rows stand for positions of a record file (a load found one), so that a
+    // change of that file can be followed in place.
+    bool followsFile() const;
+    int recordCount() const { return int(positions_.size()); }
+    // The record behind a row (1-based), read from the record file; an empty record when
+    // the file no longer holds one there.
+    store::DataRecord record(int row) const;
     // The item names read by the last load.
     const store::ItemNames& names() const { return names_; }
     std::int32_t position(int row) const { return positions_[std::size_t(row - 1)]; }
+    const std::vector<std::int32_t>& positions() const { return positions_; }
+    // 1-based row of `position`, 0 when the list has none.
+    int rowOf(std::int64_t position) const;
+    // Whether the list would take `r` (a record of its tab, in its period and masks).
+    bool takes(const store::DataRecord& r) const { return filter_.takes(r); }
+
     // The row marked "⇒" in column 0, 1-based; 0 when none.
     int selectedRow() const { return selected_; }
     void setSelectedRow(int row);
+    // The record the selected row showed when it was selected (as last painted when it
+    // was); what a command on that row must still find in the file.
+    const std::optional<store::DataRecord>& selectedRecord() const { return selectedRecord_; }
+
+    // Follows a save without reading the file again: the rows after an insertion point
+    // move up, a moved record's old row goes, the saved record gets a row when the list
+    // takes it. Returns the saved record's row (1-based), 0 when the list does not show it.
+    int applySave(const store::SavedPlace& place, const store::DataRecord& record);
+    // Removes the row of the record at `position` (just marked deleted); returns the row
+    // it had, 0 when it had none. The selection is cleared.
+    int removePosition(std::int32_t position);
 
     // Text of a cell (row 0 holds the titles).
     QString text(int row, int column) const;
@@ -54,17 +85,22 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    // Heap bytes the list keeps beyond the records themselves.
+    // Heap bytes the list keeps: the positions and the item names.
     std::size_t overheadBytes() const;
 
 private:
-    QString recordText(const store::DataRecord& r, int row, int column) const;
+    std::optional<store::DataRecord> readRecord(int row) const;
+    void insertRow(int row, std::int32_t position);
+    void removeRow(int row);
+    void repaintRow(int row);
 
     int tab_ = 0;
-    std::vector<store::DataRecord> records_;
     std::vector<std::int32_t> positions_;
     store::ItemNames names_;
+    store::ListFilter filter_;
+    mutable store::RecordReader reader_;
     int selected_ = 0;
+    std::optional<store::DataRecord> selectedRecord_;
 };
 
 }  // namespace quil::ui

@@ -26,6 +26,7 @@
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/ListCsvExport.h"
 #include "ui/main/RecordListModel.h"
+#include "ui/main/ProgramIcons.h"
 
 // The icons are compiled into this static library; register them before first use.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -49,7 +50,7 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     initResources();
     setObjectName(QStringLiteral("Mainform"));
     setWindowTitle(QStringLiteral("クイル台帳"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/quil.png")));
+    setWindowIcon(programIcon("quil", 64));
     setMinimumSize(590, 300);
     createWidgets();
     createActions();
@@ -276,8 +277,7 @@ void TMainform::takeRecords(int tab) {
     struct RestoreCursor {
         ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
     } restore;
-    LoadedRecords loaded = loadRecords(programFolder_, dataFolder_, tab);
-    if (!loaded.records.empty()) model_->setRecords(std::move(loaded));
+    model_->setRecords(loadRecords(programFolder_, dataFolder_, tab));
 }
 
 void TMainform::SaveColumnWidths(int tab) {

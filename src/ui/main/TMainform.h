@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -93,6 +94,9 @@ public:
     int currentTab() const override;
     int selectedRow() const override;
     void reloadList() override { LoadList(currentTab()); }
+    void showSavedRecord(const store::SavedPlace& place, const store::DataRecord& record) override;
+    // After the record at `position` was marked deleted: its row leaves the list.
+    void showDeletedRecord(std::int32_t position);
     void refreshSummaries() override;
     void showPeriodLabel(const QString& label) override;
     QWidget* mainWidget() override { return this; }

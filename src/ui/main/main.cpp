@@ -52,7 +52,8 @@ int main(int argc, char* argv[]) {
     if (folders.perUser) options.defaultDataFolder = folders.defaultDataFolder;
     options.helpFolder = folders.helpFolder;
     try {
-        quil::ui::AppWindows windows(folders.settingsFolder, options);
+        quil::ui::AppWindows windows(folders.settingsFolder, options,
+                                     quil::ui::WindowCreation::AfterFirstPaint);
         if (windows.Mainform->IsDuplicate()) return 0;
         windows.Mainform->show();
         if (windows.Mainform->StartFailed()) return 0;

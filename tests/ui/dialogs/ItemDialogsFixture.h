@@ -91,7 +91,7 @@ protected:
                        ? static_cast<std::int16_t>(item)
                        : -1);
         store::RecordStore rs(main.folder);
-        const auto pos = rs.save(r, std::nullopt);
+        const auto pos = rs.save(r, std::nullopt).position;
         if (deleted) rs.markDeleted(pos);
     }
 

@@ -111,6 +111,9 @@ TEST_F(Program, EditsRewriteInPlaceOrMoveTheRecordToItsSortedPlace) {
     EXPECT_EQ(RecordStore(dir()).read(3).date(), encodeDate(2003, 4, 20));
     EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{1, 2, 3}));
     EXPECT_EQ(gridCell(2, 3), QStringLiteral("2003/04/20"));
+    // The saved row is the selected one, so the user sees what was stored.
+    EXPECT_EQ(window().selectedRow(), 3);
+    EXPECT_EQ(gridCell(0, 3), QStringLiteral("⇒"));
 }
 
 TEST_F(Program, StoringAnotherKindReloadsTheCurrentTabSoDeletesHitTheRightRecord) {
@@ -154,4 +157,17 @@ TEST_F(Program, MenusAndButtonsOpenTheirDialogsOnceWithTheirCaptions) {
     EXPECT_TRUE(app->ViewTimeForm->isVisible());
     window().action(QStringLiteral("About1"))->trigger();
     EXPECT_TRUE(app->AboutBox->isVisible());
+}
+
+TEST_F(Program, TheProgramMakesTheOtherWindowsRightAfterTheListIsFirstPainted) {
+    app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false},
+                                                 quil::ui::WindowCreation::AfterFirstPaint);
+    EXPECT_EQ(app->DataInputForm, nullptr);
+    app->Mainform->show();
+    for (int i = 0; i < 20 && !app->DataInputForm; ++i) QTest::qWait(10);
+    ASSERT_NE(app->DataInputForm, nullptr);
+    EXPECT_NE(app->MISkeForm, nullptr);
+    window().action(QStringLiteral("ToolButton1"))->trigger();
+    EXPECT_TRUE(entry().isVisible());
+    EXPECT_EQ(entry().windowTitle(), QStringLiteral("走行記録－追加"));
 }

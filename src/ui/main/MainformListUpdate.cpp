@@ -1,0 +1,51 @@
+// The main window's list after a save or a delete: the rows follow the change in place,
+// Data.idx with them, instead of a new pass over the record file.
+
+#include <QItemSelectionModel>
+
+#include "store/ItemStore.h"
+#include "store/RecordStore.h"
+#include "ui/components/TComboGrid.h"
+#include "ui/main/RecordListModel.h"
+#include "ui/main/TMainform.h"
+
+namespace quil::ui {
+
+using namespace quil::store;
+
+void TMainform::showSavedRecord(const SavedPlace& place, const DataRecord& record) {
+    int row = 0;
+    if (!model_->followsFile()) {
+        // No record file at the last load (or nothing to list): load it now.
+        reloadList();
+        row = model_->rowOf(place.position);
+    } else {
+        const int before = model_->recordCount();
+        row = model_->applySave(place, record);
+        const int after = model_->recordCount();
+        const std::string index = programFolder_ + kRowIndexFileName;
+        if (place.way == SavedPlace::Way::Appended && after == before + 1 && row == after)
+            writeRowIndexEntry(index, row - 1, model_->position(row));
+        else if (place.way != SavedPlace::Way::Rewritten || after != before)
+            writeRowIndex(index, model_->positions());
+    }
+    // The saved row, selected and in view, so the user sees what was stored.
+    ComboGrid1->selectionModel()->clear();
+    if (row > 0) {
+        ComboGrid1->selectRow(row);
+        ComboGrid1->scrollTo(model_->index(row, 1));
+    }
+    model_->setSelectedRow(row);
+}
+
+void TMainform::showDeletedRecord(std::int32_t position) {
+    if (!model_->followsFile()) {
+        reloadList();
+        return;
+    }
+    ComboGrid1->selectionModel()->clear();
+    if (model_->removePosition(position) > 0)
+        writeRowIndex(programFolder_ + kRowIndexFileName, model_->positions());
+}
+
+}  // namespace quil::ui
