@@ -1,5 +1,8 @@
 #include "ui/main/AppWindows.h"
 
+#include <QToolBar>
+
+#include "alcohol/AlcoholWindows.h"
 #include "analysis/TAboutBox.h"
 #include "analysis/TCalForm.h"
 #include "analysis/TGraphform.h"
@@ -13,6 +16,7 @@
 #include "ui/dialogs/TItemForm.h"
 #include "ui/dialogs/TViewItemForm.h"
 #include "ui/dialogs/TViewTimeForm.h"
+#include "ui/main/RecordListModel.h"
 
 namespace quil::ui {
 
@@ -52,6 +56,13 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
                               f->show();
                               f->raise();
                           });
+    // The alcohol-check register: its ツール entries, a toolbar button after the specified
+    // ones and its count in the status bar.
+    Alcohol = new alcohol::AlcoholWindows(*main, main);
+    for (const auto& c : Alcohol->commands()) main->addToolsCommand(c.caption, c.name, c.run);
+    main->ToolBar1->addSeparator();
+    main->ToolBar1->addAction(Alcohol->toolBarAction());
+    Alcohol->watch(main->listModel());
 }
 
 AppWindows::~AppWindows() = default;
