@@ -1,6 +1,7 @@
 #include "alcohol/AlcoholStore.h"
 
 #include <QSqlQuery>
+#include <algorithm>
 #include <QSqlRecord>
 
 #include "ext/ExtDatabase.h"
@@ -53,24 +54,38 @@ const char* const kCheckColumns =
     "id, checked_at, timing, driver, vehicle, checker, method, method_text, detector, reading,"
     " intoxicated, instructions, remarks, deleted, deleted_by, deleted_at";
 
+// SQLite hands integers over as qlonglong: read them as such, without a conversion.
+int intAt(const QSqlQuery& r, int column) { return static_cast<int>(r.value(column).toLongLong()); }
+
+// An empty text needs no conversion (most remarks and instructions are empty).
+std::string textAt(const QSqlQuery& r, int column) {
+    const QVariant v = r.value(column);
+    const QString text = v.toString();
+    return text.isEmpty() ? std::string() : text.toStdString();
+}
+
 AlcoholCheck checkFrom(const QSqlQuery& r) {
     AlcoholCheck c;
     c.id = r.value(0).toLongLong();
     c.when = r.value(1).toDouble();
-    c.timing = static_cast<CheckTiming>(r.value(2).toInt());
-    c.driver = r.value(3).toInt();
-    c.vehicle = r.value(4).toInt();
-    c.checker = s(r.value(5));
-    c.method = static_cast<CheckMethod>(r.value(6).toInt());
-    c.methodText = s(r.value(7));
-    c.detector = r.value(8).isNull() ? 0 : r.value(8).toLongLong();
-    if (!r.value(9).isNull()) c.reading = r.value(9).toDouble();
-    c.intoxicated = r.value(10).toInt() != 0;
-    c.instructions = s(r.value(11));
-    c.remarks = s(r.value(12));
-    c.deleted = r.value(13).toInt() != 0;
-    c.deletedBy = s(r.value(14));
-    c.deletedAt = r.value(15).toDouble();
+    c.timing = static_cast<CheckTiming>(intAt(r, 2));
+    c.driver = intAt(r, 3);
+    c.vehicle = intAt(r, 4);
+    c.checker = textAt(r, 5);
+    c.method = static_cast<CheckMethod>(intAt(r, 6));
+    c.methodText = textAt(r, 7);
+    const QVariant detector = r.value(8);
+    c.detector = detector.isNull() ? 0 : detector.toLongLong();
+    const QVariant reading = r.value(9);
+    if (!reading.isNull()) c.reading = reading.toDouble();
+    c.intoxicated = intAt(r, 10) != 0;
+    c.instructions = textAt(r, 11);
+    c.remarks = textAt(r, 12);
+    c.deleted = intAt(r, 13) != 0;
+    if (c.deleted) {
+        c.deletedBy = textAt(r, 14);
+        c.deletedAt = r.value(15).toDouble();
+    }
     return c;
 }
 
@@ -177,7 +192,9 @@ std::vector<AlcoholCheck> AlcoholStore::load(const CheckFilter& filter) {
         binds << filter.vehicle;
     }
     if (!filter.withDeleted) sql += QStringLiteral(" AND deleted = 0");
-    sql += QStringLiteral(" ORDER BY checked_at, id");
+    // No ORDER BY: sorting in SQLite costs more than the whole read. Rows come in the order
+    // they were entered (or of the time index), nearly always time order already; the few
+    // out of place are sorted below.
     // Forward only: SQLite hands the rows over without caching them a second time.
     QSqlQuery query(db_->database());
     query.setForwardOnly(true);
@@ -186,6 +203,11 @@ std::vector<AlcoholCheck> AlcoholStore::load(const CheckFilter& filter) {
     if (!query.exec()) db_->exec(sql, binds);
     std::vector<AlcoholCheck> checks;
     while (query.next()) checks.push_back(checkFrom(query));
+    auto earlier = [](const AlcoholCheck& a, const AlcoholCheck& b) {
+        return a.when < b.when || (a.when == b.when && a.id < b.id);
+    };
+    if (!std::is_sorted(checks.begin(), checks.end(), earlier))
+        std::sort(checks.begin(), checks.end(), earlier);
     return checks;
 }
 
