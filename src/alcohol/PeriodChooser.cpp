@@ -5,6 +5,9 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include "store/Settings.h"
+#include "store/StoreError.h"
+
 namespace quil::alcohol {
 
 namespace {
@@ -74,6 +77,18 @@ void PeriodChooser::choose(int kind, store::DateTime day) {
         if (partBox->count() > 0) partBox->setCurrentIndex(part);
     }
     Q_EMIT changed();
+}
+
+void PeriodChooser::chooseStored(const std::string& programFolder) {
+    const store::Settings settings(programFolder);
+    const int kind = settings.periodKind(1);
+    try {
+        const store::StoredPeriod p = store::parseStoredPeriod(
+            kind, settings.storedPeriod(kind), store::decodeDate(store::today()).year);
+        const store::PeriodRange range = store::periodRange(kind, p.year, p.subIndex);
+        choose(kind, range.first);
+    } catch (const store::ConversionError&) {
+    }
 }
 
 int PeriodChooser::kind() const { return kindBox->currentIndex(); }

@@ -19,6 +19,9 @@ public:
 
     // Shows `kind` of the year and part holding `day`.
     void choose(int kind, store::DateTime day);
+    // Shows the display period the main window keeps in the settings file of
+    // `programFolder`; a stored period that is no period leaves the choice as it is.
+    void chooseStored(const std::string& programFolder);
     int kind() const;
     // The first and last day; nullopt for 全て.
     std::optional<store::PeriodRange> range() const;

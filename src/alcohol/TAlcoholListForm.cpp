@@ -20,6 +20,7 @@
 #include "alcohol/RegisterNames.h"
 #include "alcohol/TAlcoholCheckForm.h"
 #include "alcohol/TAlcoholPrintForm.h"
+#include "store/Settings.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -132,6 +133,11 @@ void TAlcoholListForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
     fillFilters();
+    if (!periodChosen_) {
+        periodChosen_ = true;
+        const QSignalBlocker blocker(period);
+        period->chooseStored(context_.programFolder());
+    }
     reload();
 }
 

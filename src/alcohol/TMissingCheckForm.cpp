@@ -14,6 +14,7 @@
 #include "alcohol/TAlcoholCheckForm.h"
 #include "ext/ExtDatabase.h"
 #include "store/RecordStore.h"
+#include "store/Settings.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::alcohol {
@@ -88,7 +89,13 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
 
 void TMissingCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) reload();
+    if (event->spontaneous()) return;
+    if (!periodChosen_) {
+        periodChosen_ = true;
+        const QSignalBlocker blocker(period);
+        period->chooseStored(context_.programFolder());
+    }
+    reload();
 }
 
 void TMissingCheckForm::reload() {

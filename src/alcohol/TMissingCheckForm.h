@@ -42,6 +42,7 @@ protected:
 
 private:
     ui::MainContext& context_;
+    bool periodChosen_ = false;  // the first showing takes the main window's period
     TAlcoholCheckForm& entry_;
     std::vector<MissingCheck> missing_;
 };

@@ -39,7 +39,11 @@ TEST_F(CheckListTest, ShowsTheMonthAndFiltersByPeriodDriverAndVehicle) {
     store(check(encodeDate(2024, 4, 30) + encodeTime(8, 0)));
     store(check(encodeDate(2023, 5, 10) + encodeTime(8, 0)));
     list->show();
-    ASSERT_EQ(list->model()->rowCount(), 2);  // this month
+    // The first showing takes the main window's period (none saved: this year).
+    EXPECT_EQ(list->period->kind(), 1);
+    EXPECT_EQ(list->model()->rowCount(), 3);
+    list->period->choose(5, kToday);
+    ASSERT_EQ(list->model()->rowCount(), 2);
     EXPECT_EQ(cell(0, CheckTableModel::Date), QStringLiteral("2024/05/10"));
     EXPECT_EQ(cell(0, CheckTableModel::Vehicle), QStringLiteral("営業車1 (品川 300 あ 12-34)"));
     EXPECT_EQ(cell(1, CheckTableModel::Driver), QStringLiteral("佐藤"));

@@ -7,6 +7,7 @@
 #include "alcohol/TAlcoholCheckForm.h"
 #include "alcohol/TMissingCheckForm.h"
 #include "ext/ExtDatabase.h"
+#include "store/Settings.h"
 #include "ui/components/TRetComboBox.h"
 
 namespace quil::alcohol::test {
@@ -40,6 +41,7 @@ TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
     store(check(kToday + encodeTime(8, 0), CheckTiming::BeforeDrive, kSato, kCarB));
 
     form->show();
+    form->period->choose(5, kToday);
     ASSERT_EQ(form->table->rowCount(), 1);
     EXPECT_EQ(cell(0, 0), QStringLiteral("2024/05/10"));
     EXPECT_EQ(cell(0, 1), QStringLiteral("09:00"));
@@ -51,6 +53,24 @@ TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
     EXPECT_EQ(form->countLabel->text(), QStringLiteral("チェック漏れ: 1件"));
 
     form->period->choose(1, kToday);  // the year: April's drive too
+    EXPECT_EQ(form->table->rowCount(), 2);
+}
+
+TEST_F(MissingCheckFormTest, FirstShowingTakesTheMainWindowsDisplayPeriod) {
+    store::Settings settings(main.folder);
+    settings.setPeriodKind(4);
+    settings.setStoredPeriod(4, "20231");  // 2023, second quarter
+    addDrive(encodeDate(2023, 5, 1) + encodeTime(9, 0), 0);
+    addDrive(encodeDate(2023, 7, 1) + encodeTime(9, 0), 0);
+    form->show();
+    EXPECT_EQ(form->period->kind(), 4);
+    EXPECT_EQ(form->period->label(), QStringLiteral("2023年 2/4期"));
+    EXPECT_EQ(form->table->rowCount(), 1);
+    // Later showings keep what the user chose.
+    form->period->choose(1, encodeDate(2023, 1, 1));
+    form->hide();
+    form->show();
+    EXPECT_EQ(form->period->kind(), 1);
     EXPECT_EQ(form->table->rowCount(), 2);
 }
 
