@@ -95,6 +95,8 @@ void TAlcoholCheckForm::createControls() {
         grid->addLayout(line, row++, 1);
     };
     addRow("日付・時刻", {dateBox, hourBox, new QLabel(QStringLiteral("："), this), minuteBox});
+    for (QComboBox* box : {hourBox, minuteBox}) box->setFixedWidth(64);
+    static_cast<QHBoxLayout*>(grid->itemAtPosition(0, 1)->layout())->addStretch();
     addRow("区分", {timingBox});
     addRow("運転者", {driverBox});
     addRow("車両", {vehicleBox});

@@ -69,6 +69,10 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(24);
     table->horizontalHeader()->setStretchLastSection(true);
+    // Fixed widths: measuring the contents of a long period's rows would take seconds.
+    const int widths[CheckTableModel::ColumnCount] = {85, 50, 60, 90, 210, 100, 210,
+                                                      90, 65, 160, 90, 120, 160};
+    for (int c = 0; c < CheckTableModel::ColumnCount; ++c) table->setColumnWidth(c, widths[c]);
     countLabel = new QLabel(this);
 
     auto button = [this](const char* caption, const char* name) {

@@ -57,7 +57,6 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->horizontalHeader()->setStretchLastSection(true);
-    table->setColumnWidth(4, 220);
     countLabel = new QLabel(this);
     enterButton = new QPushButton(QStringLiteral("チェックを入力(&A)..."), this);
     closeButton = new QPushButton(QStringLiteral("閉じる"), this);
@@ -122,6 +121,7 @@ void TMissingCheckForm::reload() {
             table->setItem(r, c, item);
         }
     }
+    table->resizeColumnsToContents();
     countLabel->setText(QStringLiteral("チェック漏れ: %1件").arg(missing_.size()));
 }
 
