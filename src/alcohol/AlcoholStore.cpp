@@ -5,6 +5,7 @@
 #include <QSqlRecord>
 
 #include "ext/ExtDatabase.h"
+#include "folder/ReadOnlyFileSystem.h"
 
 namespace quil::alcohol {
 
@@ -114,19 +115,29 @@ const QString kInsert = QStringLiteral(
 
 AlcoholStore::AlcoholStore(const std::string& dataFolder)
     : db_(std::make_unique<ext::ExtDatabase>(dataFolder)) {
+    if (!ext::ExtDatabase::exists(dataFolder)) checkWritable();
     db_->open(true);
+    if (db_->version(kComponent) < migrations().back().version) checkWritable();
     db_->migrate(kComponent, migrations());
+}
+
+void AlcoholStore::checkWritable() const {
+    const auto* readOnly = dynamic_cast<const folder::ReadOnlyFileSystem*>(&store::FileSystem::current());
+    if (readOnly && readOnly->refuses(db_->path()))
+        throw ext::ExtError(db_->path() + "\n" + folder::ReadOnlyFileSystem::kReason);
 }
 
 AlcoholStore::~AlcoholStore() = default;
 
 std::int64_t AlcoholStore::add(const AlcoholCheck& check) {
+    checkWritable();
     std::int64_t id = 0;
     db_->transaction([&] { id = db_->exec(kInsert, valuesOf(check)).lastInsertId().toLongLong(); });
     return id;
 }
 
 void AlcoholStore::addAll(const std::vector<AlcoholCheck>& checks) {
+    checkWritable();
     db_->transaction([&] {
         QSqlQuery query(db_->database());
         query.prepare(kInsert);
@@ -139,6 +150,7 @@ void AlcoholStore::addAll(const std::vector<AlcoholCheck>& checks) {
 }
 
 void AlcoholStore::update(const AlcoholCheck& check) {
+    checkWritable();
     db_->transaction([&] {
         QVariantList values = valuesOf(check);
         values.push_back(qlonglong(check.id));
@@ -154,6 +166,7 @@ void AlcoholStore::update(const AlcoholCheck& check) {
 }
 
 void AlcoholStore::markDeleted(std::int64_t id, const std::string& who, store::DateTime when) {
+    checkWritable();
     db_->transaction([&] {
         QSqlQuery done = db_->exec(
             QStringLiteral("UPDATE alcohol_check SET deleted = 1, deleted_by = ?, deleted_at = ?"
@@ -237,6 +250,7 @@ std::vector<Detector> AlcoholStore::detectors() {
 }
 
 std::int64_t AlcoholStore::addDetector(const Detector& d) {
+    checkWritable();
     std::int64_t id = 0;
     db_->transaction([&] {
         id = db_->exec(QStringLiteral("INSERT INTO alcohol_detector (name, serial, in_use_since,"
@@ -249,6 +263,7 @@ std::int64_t AlcoholStore::addDetector(const Detector& d) {
 }
 
 void AlcoholStore::updateDetector(const Detector& d) {
+    checkWritable();
     db_->transaction([&] {
         QSqlQuery done = db_->exec(
             QStringLiteral("UPDATE alcohol_detector SET name = ?, serial = ?, in_use_since = ?,"
@@ -267,6 +282,7 @@ std::string AlcoholStore::setting(const std::string& key, const std::string& def
 }
 
 void AlcoholStore::setSetting(const std::string& key, const std::string& value) {
+    checkWritable();
     db_->transaction([&] {
         db_->exec(QStringLiteral("INSERT OR REPLACE INTO alcohol_setting (key, value) VALUES (?, ?)"),
                   {q(key), q(value)});

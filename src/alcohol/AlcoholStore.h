@@ -66,6 +66,11 @@ public:
     int inspectionDays();
 
 private:
+    // Refuses, with ext::ExtError, every change while the data folder is open read-only
+    // (another computer holds it): SQLite writes past the file-system seam that refuses
+    // the other files' changes.
+    void checkWritable() const;
+
     std::unique_ptr<ext::ExtDatabase> db_;
 };
 

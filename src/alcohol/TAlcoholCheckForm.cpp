@@ -161,8 +161,14 @@ void TAlcoholCheckForm::fillLists() {
     for (const std::string& name : store.checkerNames()) checkerBox->addItem(q(name));
     detectorBox->clear();
     detectorBox->addItem(QStringLiteral("(なし)"), qlonglong(0));
-    for (const Detector& d : store.detectors())
-        if (!d.retired) detectorBox->addItem(q(detectorLabel(d)), qlonglong(d.id));
+    // An overdue detector stays selectable (the check must still be recorded) but says so.
+    const int days = store.inspectionDays();
+    for (const Detector& d : store.detectors()) {
+        if (d.retired) continue;
+        QString label = q(detectorLabel(d));
+        if (inspectionOverdue(d, store::now(), days)) label += QStringLiteral("　※点検期限切れ");
+        detectorBox->addItem(label, qlonglong(d.id));
+    }
 }
 
 void TAlcoholCheckForm::FormShow() {

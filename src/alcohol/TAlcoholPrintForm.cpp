@@ -16,6 +16,7 @@
 #include "alcohol/AlcoholLogPrinter.h"
 #include "alcohol/AlcoholStore.h"
 #include "alcohol/CheckTableModel.h"
+#include "ext/ExtDatabase.h"
 #include "store/Period.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/OkCancelButtons.h"
@@ -89,7 +90,13 @@ void TAlcoholPrintForm::showEvent(QShowEvent* event) {
 int TAlcoholPrintForm::prepare() {
     AlcoholStore store(context_.dataFolder());
     const std::string company = companyEdit->text().trimmed().toStdString();
-    if (company != store.setting(kCompanyNameKey)) store.setSetting(kCompanyNameKey, company);
+    if (company != store.setting(kCompanyNameKey)) {
+        // Remembering the name is a convenience: a data folder open read-only still prints.
+        try {
+            store.setSetting(kCompanyNameKey, company);
+        } catch (const ext::ExtError&) {
+        }
+    }
     const store::PeriodRange month =
         store::periodRange(5, yearBox->value(), monthBox->currentIndex());
     CheckFilter filter;

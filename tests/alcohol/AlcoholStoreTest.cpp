@@ -5,6 +5,8 @@
 
 #include "alcohol/AlcoholStore.h"
 #include "ext/ExtDatabase.h"
+#include "folder/ReadOnlyFileSystem.h"
+#include "store/FileSystem.h"
 
 namespace quil::alcohol {
 namespace {
@@ -150,6 +152,50 @@ TEST_F(AlcoholStoreTest, DetectorsAndSettingsAreKept) {
     EXPECT_EQ(s.setting("nothing", "既定"), "既定");
     s.setSetting(kInspectionDaysKey, "abc");
     EXPECT_EQ(s.inspectionDays(), kDefaultInspectionDays);
+}
+
+}  // namespace
+}  // namespace quil::alcohol
+
+namespace quil::alcohol {
+namespace {
+
+// While another computer holds the data folder, the register reads but changes nothing.
+TEST(AlcoholStoreReadOnly, AFolderOpenReadOnlyRefusesEveryChangeAndStillReads) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    AlcoholCheck c;
+    c.when = store::encodeDate(2024, 5, 10);
+    c.checker = "甲";
+    c.id = AlcoholStore(folder).add(c);
+
+    folder::ReadOnlyFileSystem readOnly(folder, store::FileSystem::current());
+    store::FileSystem::setCurrent(&readOnly);
+    struct Restore {
+        ~Restore() { store::FileSystem::setCurrent(nullptr); }
+    } restore;
+    AlcoholStore s(folder);
+    EXPECT_EQ(s.load({}).size(), 1u);
+    try {
+        s.add(c);
+        ADD_FAILURE() << "a change was allowed";
+    } catch (const ext::ExtError& e) {
+        EXPECT_NE(std::string(e.what()).find(folder::ReadOnlyFileSystem::kReason),
+                  std::string::npos);
+    }
+    EXPECT_THROW(s.markDeleted(c.id, "乙", c.when), ext::ExtError);
+    EXPECT_THROW(s.setSetting(kCompanyNameKey, "x"), ext::ExtError);
+    EXPECT_THROW(s.addDetector({}), ext::ExtError);
+    EXPECT_EQ(s.count(), 1);
+    EXPECT_FALSE(s.find(c.id)->deleted);
+
+    // A folder without a register gets no QuilExt.db while it is read-only.
+    QTemporaryDir other;
+    const std::string empty = other.path().toStdString() + "/";
+    folder::ReadOnlyFileSystem otherReadOnly(empty, readOnly);
+    store::FileSystem::setCurrent(&otherReadOnly);
+    EXPECT_THROW(AlcoholStore{empty}, ext::ExtError);
+    EXPECT_FALSE(ext::ExtDatabase::exists(empty));
 }
 
 }  // namespace

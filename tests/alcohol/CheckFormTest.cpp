@@ -54,9 +54,19 @@ TEST_F(CheckFormTest, AddShowsLiveUsersVehiclesWithPlateAndDetectorsInUse) {
     EXPECT_EQ(drivers, (QStringList{QStringLiteral("山田"), QStringLiteral("佐藤")}));
     EXPECT_EQ(vehicles, (QStringList{QStringLiteral("営業車1 (品川 300 あ 12-34)"),
                                      QStringLiteral("営業車2")}));
-    EXPECT_EQ(detectors, (QStringList{QStringLiteral("(なし)"), QStringLiteral("検知器A (SN-001)")}));
+    EXPECT_EQ(detectors, (QStringList{QStringLiteral("(なし)"),
+                                      QStringLiteral("検知器A (SN-001)　※点検期限切れ")}));
     // The only detector in use is taken; nobody is chosen for the user.
     EXPECT_EQ(form->detectorBox->currentIndex(), 1);
+    // Put in use in January and never inspected: marked, still the one chosen.
+    AlcoholStore(main.folder).setSetting(kInspectionDaysKey, "200");
+    form->close();
+    form->openForAdd();
+    EXPECT_EQ(form->detectorBox->itemText(1), QStringLiteral("検知器A (SN-001)"));
+    AlcoholStore(main.folder).setSetting(kInspectionDaysKey, "100");
+    form->close();
+    form->openForAdd();
+    EXPECT_EQ(form->detectorBox->itemText(1), QStringLiteral("検知器A (SN-001)　※点検期限切れ"));
     EXPECT_EQ(form->driverBox->currentIndex(), -1);
     EXPECT_EQ(form->dateBox->date(), QDate(2024, 5, 10));
     EXPECT_EQ(form->hourBox->currentText(), QStringLiteral("18"));
