@@ -1,6 +1,7 @@
 #include "alcohol/TAlcoholListForm.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -230,8 +231,12 @@ bool TAlcoholListForm::deleteSelected() {
 
 bool TAlcoholListForm::exportCsv(const QString& path) {
     AlcoholStore store(context_.dataFolder());
-    const std::string bytes =
-        writeChecksCsv(model_->checks(), model_->names().csvNames(store.detectors()));
+    // Deleted checks stay behind: the file has no column for it, and read back they would
+    // come alive again.
+    std::vector<AlcoholCheck> live;
+    for (const AlcoholCheck& c : model_->checks())
+        if (!c.deleted) live.push_back(c);
+    const std::string bytes = writeChecksCsv(live, model_->names().csvNames(store.detectors()));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
@@ -258,12 +263,29 @@ bool TAlcoholListForm::importCsv(const QString& path) {
         ui::Prompts::current().warning(this, q(read.error) + QStringLiteral("\n何も取り込んでいません。"));
         return false;
     }
-    if (!ui::Prompts::current().question(
-            this, QStringLiteral("確認"),
-            QStringLiteral("%1件のアルコールチェックを取り込みますか？").arg(read.checks.size()),
-            ui::PromptIcon::Question))
+    // A check already in the register (a file read twice) is not added again.
+    const std::vector<AlcoholCheck> present = store.load({});
+    std::vector<AlcoholCheck> fresh;
+    for (const AlcoholCheck& c : read.checks) {
+        const bool known = std::any_of(present.begin(), present.end(), [&c](AlcoholCheck p) {
+            p.id = 0;
+            return p == c;
+        });
+        if (!known) fresh.push_back(c);
+    }
+    const std::size_t skipped = read.checks.size() - fresh.size();
+    if (fresh.empty()) {
+        ui::Prompts::current().notice(
+            this, QStringLiteral("取り込むアルコールチェックはありません（%1件はすべて登録済みです）。")
+                      .arg(skipped));
         return false;
-    store.addAll(read.checks);
+    }
+    QString question = QStringLiteral("%1件のアルコールチェックを取り込みますか？").arg(fresh.size());
+    if (skipped > 0) question += QStringLiteral("\n（登録済みの%1件は除きます）").arg(skipped);
+    if (!ui::Prompts::current().question(this, QStringLiteral("確認"), question,
+                                         ui::PromptIcon::Question))
+        return false;
+    store.addAll(fresh);
     reload();
     Q_EMIT changed();
     return true;

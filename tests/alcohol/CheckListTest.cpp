@@ -156,6 +156,29 @@ TEST_F(CheckListTest, CsvWrittenFromTheListReadsBackIntoAnotherRegister) {
     b.id = back[1].id;
     EXPECT_EQ(back[0], a);
     EXPECT_EQ(back[1], b);
+
+    // Read a second time, nothing is added twice.
+    prompts.clear();
+    EXPECT_FALSE(list->importCsv(path));
+    EXPECT_EQ(prompts.last().text,
+              QStringLiteral("取り込むアルコールチェックはありません（2件はすべて登録済みです）。"));
+    EXPECT_EQ(AlcoholStore(main.folder).count(), 4);  // the two deleted ones and the two read
+}
+
+TEST_F(CheckListTest, DeletedChecksShownInTheListAreNotWrittenToCsv) {
+    store(check(kToday + encodeTime(8, 0)));
+    const auto gone = store(check(kToday + encodeTime(9, 0), CheckTiming::AfterDrive));
+    AlcoholStore(main.folder).markDeleted(gone, "t", kToday);
+    list->show();
+    list->deletedCheck->setChecked(true);
+    ASSERT_EQ(list->model()->rowCount(), 2);
+    const QString path = QString::fromStdString(main.folder) + QStringLiteral("register.csv");
+    ASSERT_TRUE(list->exportCsv(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_EQ(text.count(QStringLiteral("\r\n")), 2);  // titles and the live check
+    EXPECT_FALSE(text.contains(QStringLiteral("運転後")));
 }
 
 TEST_F(CheckListTest, ExportToAFolderThatCannotBeWrittenIsReported) {
