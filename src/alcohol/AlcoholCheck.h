@@ -28,18 +28,18 @@ std::optional<CheckTiming> timingFromName(const std::string& name);
 std::optional<CheckMethod> methodFromName(const std::string& name);
 
 struct AlcoholCheck {
-    std::int64_t id = 0;  // 0: not stored yet
+    std::int64_t id = 0;       // 0: not stored yet
     store::DateTime when = 0;  // date and time of the check
     CheckTiming timing = CheckTiming::BeforeDrive;
-    int driver = -1;   // item position of a user
-    int vehicle = -1;  // item position of a vehicle
+    int driver = -1;      // item position of a user
+    int vehicle = -1;     // item position of a vehicle
     std::string checker;  // 確認者
     CheckMethod method = CheckMethod::FaceToFace;
-    std::string methodText;  // what "その他" means
-    std::int64_t detector = 0;  // 0: none
+    std::string methodText;         // what "その他" means
+    std::int64_t detector = 0;      // 0: none
     std::optional<double> reading;  // mg/L
-    bool intoxicated = false;  // 酒気帯び 有
-    std::string instructions;  // 指示事項
+    bool intoxicated = false;       // 酒気帯び 有
+    std::string instructions;       // 指示事項
     std::string remarks;
     bool deleted = false;
     std::string deletedBy;
@@ -54,7 +54,7 @@ struct Detector {
     std::int64_t id = 0;
     std::string name;
     std::string serial;
-    store::DateTime inUseSince = 0;     // 0: not given
+    store::DateTime inUseSince = 0;      // 0: not given
     store::DateTime lastInspection = 0;  // 0: never inspected
     bool retired = false;
     friend bool operator==(const Detector&, const Detector&) = default;

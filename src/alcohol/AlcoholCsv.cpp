@@ -56,7 +56,7 @@ bool parseWhen(const std::string& date, const std::string& time, store::DateTime
 
 const std::vector<std::string>& csvColumns() {
     static const std::vector<std::string> columns = {
-        "日付",   "時刻",     "区分",          "運転者",   "車両",     "確認者", "確認方法",
+        "日付",       "時刻",   "区分",         "運転者",   "車両",     "確認者", "確認方法",
         "方法の内容", "検知器", "測定値(mg/L)", "酒気帯び", "指示事項", "備考"};
     return columns;
 }
@@ -102,7 +102,8 @@ CsvReadResult readChecksCsv(std::string_view bytes, const CsvNames& names) {
         const std::vector<std::string>& f = row.fields;
         if (f.size() != csvColumns().size()) return fail(row.line, "列の数が違います。");
         AlcoholCheck c;
-        if (!parseWhen(f[0], f[1], c.when)) return fail(row.line, "日付または時刻が正しくありません。");
+        if (!parseWhen(f[0], f[1], c.when))
+            return fail(row.line, "日付または時刻が正しくありません。");
         const auto timing = timingFromName(f[2]);
         if (!timing) return fail(row.line, "区分「" + f[2] + "」が正しくありません。");
         c.timing = *timing;
@@ -122,8 +123,7 @@ CsvReadResult readChecksCsv(std::string_view bytes, const CsvNames& names) {
             if (!parseReading(f[9], value)) return fail(row.line, "測定値が正しくありません。");
             c.reading = value;
         }
-        if (f[10] != "有" && f[10] != "無")
-            return fail(row.line, "酒気帯びは「有」か「無」です。");
+        if (f[10] != "有" && f[10] != "無") return fail(row.line, "酒気帯びは「有」か「無」です。");
         c.intoxicated = f[10] == "有";
         c.instructions = f[11];
         c.remarks = f[12];

@@ -33,10 +33,9 @@ AlcoholLogPrinter::AlcoholLogPrinter(QObject* owner) : TCustomGridPrinter(owner)
 
 const std::vector<int>& AlcoholLogPrinter::printedColumns() {
     using M = CheckTableModel;
-    static const std::vector<int> columns = {M::Date,    M::Time,         M::Timing,
-                                             M::Driver,  M::Vehicle,      M::Method,
-                                             M::DetectorUsed, M::Reading, M::Intoxicated,
-                                             M::Instructions, M::Checker, M::Remarks};
+    static const std::vector<int> columns = {
+        M::Date,         M::Time,    M::Timing,      M::Driver,       M::Vehicle, M::Method,
+        M::DetectorUsed, M::Reading, M::Intoxicated, M::Instructions, M::Checker, M::Remarks};
     return columns;
 }
 
@@ -54,8 +53,7 @@ void AlcoholLogPrinter::setContent(const QString& title, const QString& companyN
 
 void AlcoholLogPrinter::fitTo(int available) {
     // Each column is followed by its one-unit rule.
-    widths_ = ui::Tpriansform::fitToWidth(printedWidths(),
-                                          available - int(printedWidths().size()));
+    widths_ = ui::Tpriansform::fitToWidth(printedWidths(), available - int(printedWidths().size()));
 }
 
 void AlcoholLogPrinter::Reset() {
@@ -108,8 +106,8 @@ void AlcoholLogPrinter::drawFooter(int page, int width, int yPos) {
     TextOutAt(LeftMargin, yPos + 8, QStringLiteral("%1 ページ").arg(page));
     // The seal box: its caption over an empty square for the seal.
     const int right = LeftMargin + width;
-    const QRect box(ToDeviceX(right - kSealWidth), ToDeviceY(yPos),
-                    ToDeviceX(kSealWidth), ToDeviceY(kSealRoom - 16));
+    const QRect box(ToDeviceX(right - kSealWidth), ToDeviceY(yPos), ToDeviceX(kSealWidth),
+                    ToDeviceY(kSealRoom - 16));
     QPen pen(Qt::black);
     pen.setWidth(std::max(1, ToDeviceY(1)));
     p->save();
@@ -118,8 +116,8 @@ void AlcoholLogPrinter::drawFooter(int page, int width, int yPos) {
     p->drawRect(box);
     const int titleBottom = box.top() + ToDeviceY(kSealTitleHeight);
     p->drawLine(box.left(), titleBottom, box.right(), titleBottom);
-    p->drawText(QRect(box.left(), box.top(), box.width(), titleBottom - box.top()),
-                Qt::AlignCenter, sealCaption());
+    p->drawText(QRect(box.left(), box.top(), box.width(), titleBottom - box.top()), Qt::AlignCenter,
+                sealCaption());
     p->restore();
 }
 

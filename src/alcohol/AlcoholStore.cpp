@@ -1,8 +1,8 @@
 #include "alcohol/AlcoholStore.h"
 
 #include <QSqlQuery>
-#include <algorithm>
 #include <QSqlRecord>
+#include <algorithm>
 
 #include "ext/ExtDatabase.h"
 #include "folder/ReadOnlyFileSystem.h"
@@ -122,7 +122,8 @@ AlcoholStore::AlcoholStore(const std::string& dataFolder)
 }
 
 void AlcoholStore::checkWritable() const {
-    const auto* readOnly = dynamic_cast<const folder::ReadOnlyFileSystem*>(&store::FileSystem::current());
+    const auto* readOnly =
+        dynamic_cast<const folder::ReadOnlyFileSystem*>(&store::FileSystem::current());
     if (readOnly && readOnly->refuses(db_->path()))
         throw ext::ExtError(db_->path() + "\n" + folder::ReadOnlyFileSystem::kReason);
 }
@@ -178,15 +179,16 @@ void AlcoholStore::markDeleted(std::int64_t id, const std::string& who, store::D
 }
 
 std::optional<AlcoholCheck> AlcoholStore::find(std::int64_t id) {
-    QSqlQuery r = db_->exec(
-        QStringLiteral("SELECT %1 FROM alcohol_check WHERE id = ?").arg(QLatin1String(kCheckColumns)),
-        {qlonglong(id)});
+    QSqlQuery r = db_->exec(QStringLiteral("SELECT %1 FROM alcohol_check WHERE id = ?")
+                                .arg(QLatin1String(kCheckColumns)),
+                            {qlonglong(id)});
     if (!r.next()) return std::nullopt;
     return checkFrom(r);
 }
 
 std::vector<AlcoholCheck> AlcoholStore::load(const CheckFilter& filter) {
-    QString sql = QStringLiteral("SELECT %1 FROM alcohol_check WHERE 1").arg(QLatin1String(kCheckColumns));
+    QString sql =
+        QStringLiteral("SELECT %1 FROM alcohol_check WHERE 1").arg(QLatin1String(kCheckColumns));
     QVariantList binds;
     if (filter.firstDay) {
         sql += QStringLiteral(" AND checked_at >= ?");
@@ -230,18 +232,18 @@ std::int64_t AlcoholStore::count() {
 }
 
 std::vector<std::string> AlcoholStore::checkerNames() {
-    QSqlQuery r = db_->exec(
-        QStringLiteral("SELECT checker FROM alcohol_check WHERE checker <> ''"
-                       " GROUP BY checker ORDER BY MAX(id) DESC"));
+    QSqlQuery r =
+        db_->exec(QStringLiteral("SELECT checker FROM alcohol_check WHERE checker <> ''"
+                                 " GROUP BY checker ORDER BY MAX(id) DESC"));
     std::vector<std::string> names;
     while (r.next()) names.push_back(s(r.value(0)));
     return names;
 }
 
 std::vector<Detector> AlcoholStore::detectors() {
-    QSqlQuery r = db_->exec(
-        QStringLiteral("SELECT id, name, serial, in_use_since, last_inspection, retired"
-                       " FROM alcohol_detector ORDER BY id"));
+    QSqlQuery r =
+        db_->exec(QStringLiteral("SELECT id, name, serial, in_use_since, last_inspection, retired"
+                                 " FROM alcohol_detector ORDER BY id"));
     std::vector<Detector> list;
     while (r.next())
         list.push_back({r.value(0).toLongLong(), s(r.value(1)), s(r.value(2)),
@@ -270,8 +272,7 @@ void AlcoholStore::updateDetector(const Detector& d) {
                            " last_inspection = ?, retired = ? WHERE id = ?"),
             {q(d.name), q(d.serial), d.inUseSince, d.lastInspection, d.retired ? 1 : 0,
              qlonglong(d.id)});
-        if (done.numRowsAffected() != 1)
-            throw ext::ExtError("この検知器は登録されていません。");
+        if (done.numRowsAffected() != 1) throw ext::ExtError("この検知器は登録されていません。");
     });
 }
 
@@ -284,8 +285,9 @@ std::string AlcoholStore::setting(const std::string& key, const std::string& def
 void AlcoholStore::setSetting(const std::string& key, const std::string& value) {
     checkWritable();
     db_->transaction([&] {
-        db_->exec(QStringLiteral("INSERT OR REPLACE INTO alcohol_setting (key, value) VALUES (?, ?)"),
-                  {q(key), q(value)});
+        db_->exec(
+            QStringLiteral("INSERT OR REPLACE INTO alcohol_setting (key, value) VALUES (?, ?)"),
+            {q(key), q(value)});
     });
 }
 

@@ -21,8 +21,8 @@ namespace quil::alcohol {
 struct CheckFilter {
     std::optional<store::DateTime> firstDay;  // 00:00 of the first day shown
     std::optional<store::DateTime> lastDay;   // 00:00 of the last day shown
-    int driver = -1;   // -1: every driver
-    int vehicle = -1;  // -1: every vehicle
+    int driver = -1;                          // -1: every driver
+    int vehicle = -1;                         // -1: every vehicle
     bool withDeleted = false;
 };
 

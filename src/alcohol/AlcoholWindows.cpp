@@ -60,7 +60,8 @@ AlcoholWindows::AlcoholWindows(ui::MainContext& context, QMainWindow* main)
 
     toolBarAction_ = new QAction(registerIcon(), QStringLiteral("アルコールチェック"), main);
     toolBarAction_->setObjectName(QStringLiteral("AlcoholCheckButton"));
-    toolBarAction_->setStatusTip(QStringLiteral("運転前・運転後のアルコールチェックを記録します。"));
+    toolBarAction_->setStatusTip(
+        QStringLiteral("運転前・運転後のアルコールチェックを記録します。"));
     connect(toolBarAction_, &QAction::triggered, entryForm,
             qOverload<>(&TAlcoholCheckForm::openForAdd));
 

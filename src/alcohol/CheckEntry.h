@@ -12,8 +12,18 @@
 namespace quil::alcohol {
 
 // The fields a refusal can point at.
-enum class EntryField { None, Date, Driver, Vehicle, Checker, MethodText, Detector, Reading,
-                        Intoxicated, Instructions };
+enum class EntryField {
+    None,
+    Date,
+    Driver,
+    Vehicle,
+    Checker,
+    MethodText,
+    Detector,
+    Reading,
+    Intoxicated,
+    Instructions
+};
 
 struct CheckInput {
     std::optional<store::DateTime> day;  // nullopt: the date box holds no date

@@ -19,8 +19,8 @@ void CheckTableModel::setChecks(std::vector<AlcoholCheck> checks, RegisterNames 
 
 QString CheckTableModel::columnTitle(int column) {
     static const char* const titles[ColumnCount] = {
-        "日付", "時刻", "区分", "運転者", "車両(登録番号)", "確認方法", "検知器", "測定値(mg/L)",
-        "酒気帯び", "指示事項", "確認者", "備考", "削除"};
+        "日付",         "時刻",     "区分",     "運転者", "車両(登録番号)", "確認方法", "検知器",
+        "測定値(mg/L)", "酒気帯び", "指示事項", "確認者", "備考",           "削除"};
     return column >= 0 && column < ColumnCount ? QString::fromUtf8(titles[column]) : QString();
 }
 

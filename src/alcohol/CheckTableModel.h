@@ -14,8 +14,22 @@ namespace quil::alcohol {
 class CheckTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Date, Time, Timing, Driver, Vehicle, Method, DetectorUsed, Reading,
-                  Intoxicated, Instructions, Checker, Remarks, Deleted, ColumnCount };
+    enum Column {
+        Date,
+        Time,
+        Timing,
+        Driver,
+        Vehicle,
+        Method,
+        DetectorUsed,
+        Reading,
+        Intoxicated,
+        Instructions,
+        Checker,
+        Remarks,
+        Deleted,
+        ColumnCount
+    };
 
     explicit CheckTableModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 

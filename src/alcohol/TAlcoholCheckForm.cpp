@@ -44,7 +44,9 @@ ui::TRetEdit* newEdit(QWidget* parent, const char* name, int maxLength) {
 }
 
 // Selects the entry whose data is `value`; none (-1) when no entry has it.
-void selectData(QComboBox* box, const QVariant& value) { box->setCurrentIndex(box->findData(value)); }
+void selectData(QComboBox* box, const QVariant& value) {
+    box->setCurrentIndex(box->findData(value));
+}
 
 }  // namespace
 
@@ -175,9 +177,11 @@ void TAlcoholCheckForm::FormShow() {
     fillLists();
     AlcoholCheck check;
     if (!addMode()) {
-        const std::optional<AlcoholCheck> stored = AlcoholStore(context_.dataFolder()).find(editId_);
+        const std::optional<AlcoholCheck> stored =
+            AlcoholStore(context_.dataFolder()).find(editId_);
         if (!stored || stored->deleted) {
-            ui::Prompts::current().warning(this, QStringLiteral("このアルコールチェックは削除されています。"));
+            ui::Prompts::current().warning(
+                this, QStringLiteral("このアルコールチェックは削除されています。"));
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
             return;
         }
@@ -220,7 +224,8 @@ CheckInput TAlcoholCheckForm::input() const {
     const QDate d = dateBox->date();
     if (d.isValid()) in.day = store::encodeDate(d.year(), d.month(), d.day());
     const auto hour = store::parseClockField(hourBox->currentText().trimmed().toStdString(), 23);
-    const auto minute = store::parseClockField(minuteBox->currentText().trimmed().toStdString(), 59);
+    const auto minute =
+        store::parseClockField(minuteBox->currentText().trimmed().toStdString(), 59);
     if (!hour || !minute) in.day.reset();
     in.hour = hour.value_or(0);
     in.minute = minute.value_or(0);

@@ -1,7 +1,6 @@
 #include "alcohol/TAlcoholListForm.h"
 
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -13,6 +12,7 @@
 #include <QShowEvent>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "alcohol/AlcoholCsv.h"
 #include "alcohol/AlcoholStore.h"
@@ -71,7 +71,7 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     table->verticalHeader()->setDefaultSectionSize(24);
     table->horizontalHeader()->setStretchLastSection(true);
     // Fixed widths: measuring the contents of a long period's rows would take seconds.
-    const int widths[CheckTableModel::ColumnCount] = {85, 50, 60, 90, 210, 100, 210,
+    const int widths[CheckTableModel::ColumnCount] = {85, 50, 60,  90, 210, 100, 210,
                                                       90, 65, 160, 90, 120, 160};
     for (int c = 0; c < CheckTableModel::ColumnCount; ++c) table->setColumnWidth(c, widths[c]);
     countLabel = new QLabel(this);
@@ -90,8 +90,8 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     importButton = button("CSV読み込み(&I)...", "ImportButton");
     closeButton = button("閉じる", "CloseButton");
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {addButton, editButton, deleteButton, printButton, exportButton,
-                           importButton})
+    for (QPushButton* b :
+         {addButton, editButton, deleteButton, printButton, exportButton, importButton})
         buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(countLabel);
@@ -121,15 +121,14 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
         printForm_->openForMonth(range ? range->first : store::today());
     });
     connect(exportButton, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(
-            this, QStringLiteral("CSV書き出し"), QStringLiteral("アルコールチェック.csv"),
-            QStringLiteral("CSVファイル (*.csv)"));
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("CSV書き出し"),
+                                                          QStringLiteral("アルコールチェック.csv"),
+                                                          QStringLiteral("CSVファイル (*.csv)"));
         if (!path.isEmpty()) exportCsv(path);
     });
     connect(importButton, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("CSV読み込み"),
-                                                          QString(),
-                                                          QStringLiteral("CSVファイル (*.csv)"));
+        const QString path = QFileDialog::getOpenFileName(
+            this, QStringLiteral("CSV読み込み"), QString(), QStringLiteral("CSVファイル (*.csv)"));
         if (!path.isEmpty()) importCsv(path);
     });
 }
@@ -198,9 +197,9 @@ bool TAlcoholListForm::deleteSelected() {
     if (!check || check->deleted) return false;
     ui::Prompts& prompts = ui::Prompts::current();
     const QString title = QStringLiteral("確認");
-    const QString what = q(store::formatDate(check->when) + " " + store::formatTime(check->when) +
-                           " " + timingName(check->timing) + " " +
-                           model_->names().driverName(check->driver));
+    const QString what =
+        q(store::formatDate(check->when) + " " + store::formatTime(check->when) + " " +
+          timingName(check->timing) + " " + model_->names().driverName(check->driver));
     if (!prompts.question(this, title,
                           QStringLiteral("%1 のアルコールチェックを削除しますか？").arg(what),
                           ui::PromptIcon::Question))
@@ -260,7 +259,8 @@ bool TAlcoholListForm::importCsv(const QString& path) {
     const CsvReadResult read = readChecksCsv(std::string_view(bytes.constData(), bytes.size()),
                                              names.csvNames(store.detectors()));
     if (!read.error.empty()) {
-        ui::Prompts::current().warning(this, q(read.error) + QStringLiteral("\n何も取り込んでいません。"));
+        ui::Prompts::current().warning(
+            this, q(read.error) + QStringLiteral("\n何も取り込んでいません。"));
         return false;
     }
     // A check already in the register (a file read twice) is not added again.
@@ -276,11 +276,13 @@ bool TAlcoholListForm::importCsv(const QString& path) {
     const std::size_t skipped = read.checks.size() - fresh.size();
     if (fresh.empty()) {
         ui::Prompts::current().notice(
-            this, QStringLiteral("取り込むアルコールチェックはありません（%1件はすべて登録済みです）。")
-                      .arg(skipped));
+            this,
+            QStringLiteral("取り込むアルコールチェックはありません（%1件はすべて登録済みです）。")
+                .arg(skipped));
         return false;
     }
-    QString question = QStringLiteral("%1件のアルコールチェックを取り込みますか？").arg(fresh.size());
+    QString question =
+        QStringLiteral("%1件のアルコールチェックを取り込みますか？").arg(fresh.size());
     if (skipped > 0) question += QStringLiteral("\n（登録済みの%1件は除きます）").arg(skipped);
     if (!ui::Prompts::current().question(this, QStringLiteral("確認"), question,
                                          ui::PromptIcon::Question))

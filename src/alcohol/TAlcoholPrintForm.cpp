@@ -39,9 +39,8 @@ TAlcoholPrintForm::TAlcoholPrintForm(ui::MainContext& context, QWidget* parent)
     outputBox = new QComboBox(this);
     outputBox->addItems({QStringLiteral("プリンター"), QStringLiteral("PDFファイル")});
     pdfFileEdit = new QLineEdit(this);
-    pdfFileEdit->setText(
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QStringLiteral("アルコールチェック記録簿.pdf")));
+    pdfFileEdit->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                             .filePath(QStringLiteral("アルコールチェック記録簿.pdf")));
     previewButton = new QPushButton(QStringLiteral("プレビュー(&V)"), this);
     previewButton->setAutoDefault(false);
 
@@ -132,14 +131,16 @@ void TAlcoholPrintForm::Button1Click() {
         QPrinterInfo::availablePrinters().isEmpty()) {
         if (!ui::Prompts::current().question(
                 this, QStringLiteral("印刷"),
-                QStringLiteral("プリンターがインストールされていません。\nPDFファイルに保存しますか？"),
+                QStringLiteral(
+                    "プリンターがインストールされていません。\nPDFファイルに保存しますか？"),
                 ui::PromptIcon::Question))
             return;
         outputBox->setCurrentIndex(ToPdfOutput);
     }
     if (outputBox->currentIndex() == ToPdfOutput) {
         if (pdfFileEdit->text().trimmed().isEmpty()) {
-            ui::Prompts::current().warning(this, QStringLiteral("PDFファイル名を入力してください。"));
+            ui::Prompts::current().warning(this,
+                                           QStringLiteral("PDFファイル名を入力してください。"));
             pdfFileEdit->setFocus();
             return;
         }

@@ -26,7 +26,9 @@ QDate toQDate(store::DateTime d) {
     const store::CivilDate c = store::decodeDate(d);
     return QDate(c.year, static_cast<int>(c.month), static_cast<int>(c.day));
 }
-store::DateTime fromQDate(const QDate& d) { return store::encodeDate(d.year(), d.month(), d.day()); }
+store::DateTime fromQDate(const QDate& d) {
+    return store::encodeDate(d.year(), d.month(), d.day());
+}
 ui::TDateEdit* newDateBox(QWidget* parent, const char* name) {
     auto* box = new ui::TDateEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
@@ -139,10 +141,10 @@ void TDetectorForm::reload() {
             table->setItem(r, c, item);
         }
     }
-    warningLabel->setText(overdue > 0 ? QStringLiteral("%1日以上点検していない検知器が%2台あります。")
-                                            .arg(days)
-                                            .arg(overdue)
-                                      : QString());
+    warningLabel->setText(
+        overdue > 0
+            ? QStringLiteral("%1日以上点検していない検知器が%2台あります。").arg(days).arg(overdue)
+            : QString());
 }
 
 bool TDetectorForm::fromFields(Detector& d) {
@@ -163,8 +165,7 @@ bool TDetectorForm::fromFields(Detector& d) {
     d.inUseSince = fromQDate(inUseBox->date());
     d.lastInspection = noInspectionCheck->isChecked() ? 0 : fromQDate(inspectionBox->date());
     if (d.lastInspection > 0 && d.lastInspection < d.inUseSince) {
-        ui::Prompts::current().warning(this,
-                                       QStringLiteral("最終点検日が使用開始日より前です。"));
+        ui::Prompts::current().warning(this, QStringLiteral("最終点検日が使用開始日より前です。"));
         inspectionBox->setFocus();
         return false;
     }

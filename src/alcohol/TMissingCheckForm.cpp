@@ -110,9 +110,11 @@ void TMissingCheckForm::reload() {
         const MissingCheck& m = missing_[static_cast<std::size_t>(r)];
         const Drive& d = m.drive;
         const QStringList texts = {
-            q(store::formatDate(d.departure)), q(store::formatTime(d.departure)),
+            q(store::formatDate(d.departure)),
+            q(store::formatTime(d.departure)),
             d.returnTime > 0 ? q(store::formatTime(d.returnTime)) : QString(),
-            q(names.driverName(d.driver)), q(names.vehicleLabel(d.vehicle)),
+            q(names.driverName(d.driver)),
+            q(names.vehicleLabel(d.vehicle)),
             m.beforeMissing ? lacking : QStringLiteral("済"),
             m.afterMissing ? lacking : QStringLiteral("済")};
         for (int c = 0; c < texts.size(); ++c) {
@@ -137,7 +139,8 @@ void TMissingCheckForm::enterSelected() {
         preset.when = m.drive.departure;
     } else {
         preset.timing = CheckTiming::AfterDrive;
-        preset.when = m.drive.returnTime > m.drive.departure ? m.drive.returnTime : m.drive.departure;
+        preset.when =
+            m.drive.returnTime > m.drive.departure ? m.drive.returnTime : m.drive.departure;
     }
     entry_.openForAdd(preset);
 }

@@ -35,7 +35,8 @@ protected:
         Settings s(dir());
         s.writeFirstRun(2024);
         s.setPeriodKind(0);
-        quil::alcohol::AlcoholStore(dir()).addDetector({0, "検知器A", "SN-1", today - 10, 0, false});
+        quil::alcohol::AlcoholStore(dir()).addDetector(
+            {0, "検知器A", "SN-1", today - 10, 0, false});
     }
     void TearDown() override {
         app.reset();

@@ -51,7 +51,8 @@ TEST_F(CheckListTest, ShowsTheMonthAndFiltersByPeriodDriverAndVehicle) {
     list->driverFilter->setCurrentIndex(list->driverFilter->findText(QStringLiteral("佐藤")));
     EXPECT_EQ(list->model()->rowCount(), 1);
     list->driverFilter->setCurrentIndex(0);
-    list->vehicleFilter->setCurrentIndex(list->vehicleFilter->findText(QStringLiteral("営業車1 (品川 300 あ 12-34)")));
+    list->vehicleFilter->setCurrentIndex(
+        list->vehicleFilter->findText(QStringLiteral("営業車1 (品川 300 あ 12-34)")));
     EXPECT_EQ(list->model()->rowCount(), 1);
     list->vehicleFilter->setCurrentIndex(0);
 
@@ -160,8 +161,9 @@ TEST_F(CheckListTest, CsvWrittenFromTheListReadsBackIntoAnotherRegister) {
     // Read a second time, nothing is added twice.
     prompts.clear();
     EXPECT_FALSE(list->importCsv(path));
-    EXPECT_EQ(prompts.last().text,
-              QStringLiteral("取り込むアルコールチェックはありません（2件はすべて登録済みです）。"));
+    EXPECT_EQ(
+        prompts.last().text,
+        QStringLiteral("取り込むアルコールチェックはありません（2件はすべて登録済みです）。"));
     EXPECT_EQ(AlcoholStore(main.folder).count(), 4);  // the two deleted ones and the two read
 }
 

@@ -35,7 +35,7 @@ TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
     addDrive(kToday - 2 + encodeTime(9, 0), kToday - 2 + encodeTime(12, 0));  // checked
     addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0), kSato, kCarB);
     addDrive(kToday + 1 + encodeTime(9, 0), kToday + 1 + encodeTime(12, 0));  // tomorrow
-    addDrive(encodeDate(2024, 4, 30) + encodeTime(9, 0), 0);                 // last month
+    addDrive(encodeDate(2024, 4, 30) + encodeTime(9, 0), 0);                  // last month
     store(check(kToday - 2 + encodeTime(8, 0)));
     store(check(kToday - 2 + encodeTime(12, 30), CheckTiming::AfterDrive));
     store(check(kToday + encodeTime(8, 0), CheckTiming::BeforeDrive, kSato, kCarB));

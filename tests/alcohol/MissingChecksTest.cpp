@@ -16,7 +16,8 @@ const store::DateTime kDay = encodeDate(2024, 5, 10);
 constexpr int kYamada = 1;
 constexpr int kSato = 2;
 
-Drive drive(std::int64_t pos, store::DateTime departure, store::DateTime back, int driver = kYamada) {
+Drive drive(std::int64_t pos, store::DateTime departure, store::DateTime back,
+            int driver = kYamada) {
     return {pos, departure, back, 0, driver};
 }
 
@@ -45,8 +46,9 @@ TEST(MissingChecks, DriveWithBothChecksIsNotListedAndOneWithoutAfterCheckIs) {
 }
 
 TEST(MissingChecks, TwoDrivesOnOneDayShareTheDaysChecksOfTheirDriver) {
-    const std::vector<Drive> drives = {drive(0, kDay + encodeTime(9, 0), kDay + encodeTime(11, 0)),
-                                       drive(1, kDay + encodeTime(13, 0), kDay + encodeTime(16, 0))};
+    const std::vector<Drive> drives = {
+        drive(0, kDay + encodeTime(9, 0), kDay + encodeTime(11, 0)),
+        drive(1, kDay + encodeTime(13, 0), kDay + encodeTime(16, 0))};
     EXPECT_TRUE(findMissingChecks(drives, {check(kBefore, kDay + encodeTime(8, 0)),
                                            check(kAfter, kDay + encodeTime(16, 30))})
                     .empty());
@@ -71,8 +73,8 @@ TEST(MissingChecks, CheckOnAnotherDayOrOfAnotherDriverDoesNotCount) {
 
 TEST(MissingChecks, CheckWithTheWrongTimingDoesNotCount) {
     const auto d = drive(0, kDay + encodeTime(9, 0), kDay + encodeTime(17, 0));
-    const auto missing = findMissingChecks({d}, {check(kAfter, kDay + encodeTime(8, 0)),
-                                                 check(kAfter, kDay + encodeTime(17, 0))});
+    const auto missing = findMissingChecks(
+        {d}, {check(kAfter, kDay + encodeTime(8, 0)), check(kAfter, kDay + encodeTime(17, 0))});
     ASSERT_EQ(missing.size(), 1u);
     EXPECT_TRUE(missing[0].beforeMissing);
     EXPECT_FALSE(missing[0].afterMissing);
@@ -116,12 +118,12 @@ protected:
 };
 
 TEST_F(DrivesBetweenTest, TakesLiveDrivingRecordsOfThePeriodOnly) {
-    save(store::RecordKind::Driving, kDay - 1 + encodeTime(23, 0), kYamada);   // before
-    save(store::RecordKind::Driving, kDay + encodeTime(0, 0), kYamada);        // first day
-    save(store::RecordKind::Refuelling, kDay + encodeTime(8, 0), kYamada);     // not a drive
-    save(store::RecordKind::Driving, kDay + encodeTime(9, 0), kSato, true);    // deleted
-    save(store::RecordKind::Driving, kDay + 1 + encodeTime(23, 30), kSato);    // last day
-    save(store::RecordKind::Driving, kDay + 2, kSato);                          // after
+    save(store::RecordKind::Driving, kDay - 1 + encodeTime(23, 0), kYamada);  // before
+    save(store::RecordKind::Driving, kDay + encodeTime(0, 0), kYamada);       // first day
+    save(store::RecordKind::Refuelling, kDay + encodeTime(8, 0), kYamada);    // not a drive
+    save(store::RecordKind::Driving, kDay + encodeTime(9, 0), kSato, true);   // deleted
+    save(store::RecordKind::Driving, kDay + 1 + encodeTime(23, 30), kSato);   // last day
+    save(store::RecordKind::Driving, kDay + 2, kSato);                        // after
     const auto drives = drivesBetween(store::RecordStore(folder()), kDay, kDay + 1);
     ASSERT_EQ(drives.size(), 2u);
     EXPECT_EQ(drives[0].departure, kDay);
