@@ -18,6 +18,11 @@ public:
     bool isDirectory(const std::string& path) override { return inner_.isDirectory(path); }
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
+    // Whether a change to `path` is refused (files written outside this seam, such as
+    // QuilExt.db through SQLite, ask here first).
+    bool refuses(const std::string& path) const {
+        return path.compare(0, folder_.size(), folder_) == 0;
+    }
 
     static constexpr const char* kReason =
         "他のコンピューターが使用中のため、読み取り専用で開いています。変更はできません。";

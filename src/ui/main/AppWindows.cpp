@@ -2,23 +2,26 @@
 
 #include <QEvent>
 #include <QTimer>
+#include <QToolBar>
 #include <functional>
 #include <utility>
 
+#include "alcohol/AlcoholWindows.h"
 #include "analysis/TAboutBox.h"
 #include "analysis/TCalForm.h"
 #include "analysis/TGraphform.h"
 #include "analysis/TMISkeForm.h"
 #include "analysis/TOpForm.h"
 #include "analysis/TSkeForm.h"
-#include "folder/Tdirsetform.h"
 #include "analysis/Tpriansform.h"
+#include "folder/Tdirsetform.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
 #include "ui/dialogs/TViewItemForm.h"
 #include "ui/dialogs/TViewTimeForm.h"
+#include "ui/main/RecordListModel.h"
 
 namespace quil::ui {
 
@@ -92,6 +95,13 @@ void AppWindows::createWindows() {
                               f->show();
                               f->raise();
                           });
+    // The alcohol-check register: its ツール entries, a toolbar button after the specified
+    // ones and its count in the status bar.
+    Alcohol = new alcohol::AlcoholWindows(*main, main);
+    for (const auto& c : Alcohol->commands()) main->addToolsCommand(c.caption, c.name, c.run);
+    main->ToolBar1->addSeparator();
+    main->ToolBar1->addAction(Alcohol->toolBarAction());
+    Alcohol->watch(main->listModel());
 }
 
 AppWindows::~AppWindows() = default;

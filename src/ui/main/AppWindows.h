@@ -7,6 +7,10 @@
 
 #include "ui/main/TMainform.h"
 
+namespace quil::alcohol {
+class AlcoholWindows;
+}
+
 namespace quil::ui {
 
 class TAboutBox;
@@ -51,6 +55,8 @@ public:
     TSkeForm* SkeForm = nullptr;
     TCarform* Carform = nullptr;
     TMISkeForm* MISkeForm = nullptr;
+    // The alcohol-check register's windows (ツール menu, toolbar, status bar).
+    alcohol::AlcoholWindows* Alcohol = nullptr;
 
 private:
     // Every window but the main window, once.

@@ -1,0 +1,39 @@
+#pragma once
+// The register as CSV: one row per check with the printed register's columns, names in
+// place of item positions, in UTF-8 with a byte-order mark (every name survives; Excel
+// opens it as Japanese text). Reading it back finds drivers, vehicles and detectors by
+// name, so an exported register reads back as the same checks.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "alcohol/AlcoholCheck.h"
+
+namespace quil::alcohol {
+
+// Names of the pick lists: (item position or detector id, name).
+struct CsvNames {
+    std::vector<std::pair<int, std::string>> drivers;
+    std::vector<std::pair<int, std::string>> vehicles;
+    std::vector<std::pair<std::int64_t, std::string>> detectors;
+};
+
+// The column titles, in order.
+const std::vector<std::string>& csvColumns();
+
+std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNames& names);
+
+struct CsvReadResult {
+    std::vector<AlcoholCheck> checks;
+    // The first fault, "3行目: 運転者「…」が見つかりません。"; empty when all rows were read.
+    std::string error;
+};
+
+// Reads what writeChecksCsv writes; a fault stops the reading (no check of a faulty file
+// is returned) so a half-read file is never taken for the whole.
+CsvReadResult readChecksCsv(std::string_view bytes, const CsvNames& names);
+
+}  // namespace quil::alcohol

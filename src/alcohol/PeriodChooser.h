@@ -1,0 +1,42 @@
+#pragma once
+// The period of the register's windows: the six period kinds of the main window's display
+// period (全て, 年, 年度, 半期, 4半期, 月), a year and the half, quarter or month.
+
+#include <QWidget>
+#include <optional>
+
+#include "store/Period.h"
+
+class QComboBox;
+class QSpinBox;
+
+namespace quil::alcohol {
+
+class PeriodChooser : public QWidget {
+    Q_OBJECT
+public:
+    explicit PeriodChooser(QWidget* parent = nullptr);
+
+    // Shows `kind` of the year and part holding `day`.
+    void choose(int kind, store::DateTime day);
+    // Shows the display period the main window keeps in the settings file of
+    // `programFolder`; a stored period that is no period leaves the choice as it is.
+    void chooseStored(const std::string& programFolder);
+    int kind() const;
+    // The first and last day; nullopt for 全て.
+    std::optional<store::PeriodRange> range() const;
+    // "2024年5月", "2024年度", "全期間"... for titles.
+    QString label() const;
+
+    QComboBox* kindBox = nullptr;
+    QSpinBox* yearBox = nullptr;
+    QComboBox* partBox = nullptr;
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    void fillParts();
+};
+
+}  // namespace quil::alcohol

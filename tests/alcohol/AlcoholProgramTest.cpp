@@ -1,0 +1,95 @@
+// The register inside the whole program: its ツール entries, its toolbar button after the
+// specified ones and the status-bar count of missing checks.
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QToolBar>
+
+#include "MainTestSupport.h"
+#include "alcohol/AlcoholStore.h"
+#include "alcohol/AlcoholWindows.h"
+#include "alcohol/TAlcoholCheckForm.h"
+#include "alcohol/TAlcoholListForm.h"
+#include "ui/components/TRetComboBox.h"
+#include "ui/main/AppWindows.h"
+
+using namespace quil::store;
+using namespace quil::testing;
+
+namespace {
+
+class AlcoholProgramTest : public MainWindowTest {
+protected:
+    std::unique_ptr<quil::ui::AppWindows> app;
+    const double today = encodeDate(2024, 5, 10);
+
+    void SetUp() override {
+        setClockForTesting([this] { return today + encodeTime(18, 0); });
+        writeRecords<ItemRecord>(tmp.file("Quil.qui"),
+                                 {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田")});
+        auto drive = makeRecord(today + encodeTime(9, 0), 0, 1, 0, 0);
+        drive.setReturnTime(today + encodeTime(12, 0));
+        writeRecords<DataRecord>(tmp.file("Quil.qud"), {drive});
+        Settings s(dir());
+        s.writeFirstRun(2024);
+        s.setPeriodKind(0);
+        quil::alcohol::AlcoholStore(dir()).addDetector(
+            {0, "検知器A", "SN-1", today - 10, 0, false});
+    }
+    void TearDown() override {
+        app.reset();
+        MainWindowTest::TearDown();
+    }
+    quil::ui::TMainform& run() {
+        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
+        app->Mainform->show();
+        QApplication::processEvents();
+        return *app->Mainform;
+    }
+    QString status() { return app->Alcohol->statusLabel()->text(); }
+    void enterCheck(quil::alcohol::CheckTiming timing, const char* hour) {
+        auto& form = *app->Alcohol->entryForm;
+        app->Mainform->action(QStringLiteral("AlcoholCheckButton"))->trigger();
+        ASSERT_TRUE(form.isVisible());
+        form.timingBox->setCurrentIndex(static_cast<int>(timing));
+        form.hourBox->setEditText(QString::fromLatin1(hour));
+        form.driverBox->setCurrentIndex(0);
+        form.vehicleBox->setCurrentIndex(0);
+        form.checkerBox->setEditText(QStringLiteral("安全 太郎"));
+        form.Button1Click();
+        ASSERT_FALSE(form.isVisible()) << prompts.last().text.toStdString();
+        QApplication::processEvents();
+    }
+};
+
+TEST_F(AlcoholProgramTest, ToolsMenuAndToolbarOpenTheRegister) {
+    auto& window = run();
+    QStringList names;
+    for (QAction* a : window.ToolsMenu->actions()) names << a->objectName();
+    for (const char* n : {"AlcoholCheck1", "AlcoholList1", "AlcoholMissing1", "AlcoholDetectors1"})
+        EXPECT_TRUE(names.contains(QString::fromLatin1(n))) << n;
+
+    const QList<QAction*> tools = window.ToolBar1->actions();
+    const int help = tools.indexOf(window.action(QStringLiteral("ToolButton11")));
+    const int alcohol = tools.indexOf(window.action(QStringLiteral("AlcoholCheckButton")));
+    ASSERT_GE(help, 0);
+    EXPECT_GT(alcohol, help);
+
+    window.action(QStringLiteral("AlcoholList1"))->trigger();
+    EXPECT_TRUE(app->Alcohol->listForm->isVisible());
+}
+
+TEST_F(AlcoholProgramTest, StatusBarCountsTheMonthsDrivesWithoutChecksUntilTheyAreEntered) {
+    run();
+    QApplication::processEvents();
+    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
+    // The before-drive check alone leaves the drive missing its after-drive check.
+    enterCheck(quil::alcohol::CheckTiming::BeforeDrive, "8");
+    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
+    enterCheck(quil::alcohol::CheckTiming::AfterDrive, "12");
+    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 0件"));
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// The detector register window.
+#include <QCheckBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include "RegisterFixture.h"
+#include "alcohol/TDetectorForm.h"
+#include "ui/components/TDateEdit.h"
+#include "ui/components/TRetEdit.h"
+
+namespace quil::alcohol::test {
+namespace {
+
+class DetectorFormTest : public RegisterTest {};
+
+TEST_F(DetectorFormTest, AddsAndChangesDetectorsAndWarnsOfOverdueInspections) {
+    TDetectorForm form(main, &main.window);
+    form.show();
+    EXPECT_EQ(form.daysBox->value(), kDefaultInspectionDays);
+
+    form.addDetector();
+    EXPECT_EQ(prompts.last().text, QStringLiteral("検知器の名前を入力してください。"));
+    EXPECT_TRUE(form.detectors().empty());
+
+    form.nameEdit->setText(QStringLiteral("検知器A"));
+    form.serialEdit->setText(QStringLiteral("SN-001"));
+    form.inUseBox->setDate(QDate(2024, 1, 1));
+    form.inspectionBox->setDate(QDate(2024, 4, 1));
+    ASSERT_TRUE(form.addDetector());
+    ASSERT_EQ(form.detectors().size(), 1u);
+    EXPECT_EQ(form.detectors()[0].lastInspection, encodeDate(2024, 4, 1));
+    EXPECT_EQ(form.table->item(0, 4)->text(), QStringLiteral("点検期限切れ"));  // 39 days
+    EXPECT_EQ(form.warningLabel->text(),
+              QStringLiteral("30日以上点検していない検知器が1台あります。"));
+
+    form.table->selectRow(0);
+    EXPECT_EQ(form.nameEdit->text(), QStringLiteral("検知器A"));
+    form.inspectionBox->setDate(QDate(2024, 5, 9));
+    ASSERT_TRUE(form.updateSelected());
+    EXPECT_EQ(form.table->item(0, 4)->text(), QStringLiteral("使用中"));
+    EXPECT_TRUE(form.warningLabel->text().isEmpty());
+
+    form.inspectionBox->setDate(QDate(2023, 12, 1));  // before it was put in use
+    EXPECT_FALSE(form.updateSelected());
+    EXPECT_EQ(prompts.last().text, QStringLiteral("最終点検日が使用開始日より前です。"));
+    EXPECT_EQ(AlcoholStore(main.folder).detectors()[0].lastInspection, encodeDate(2024, 5, 9));
+}
+
+}  // namespace
+}  // namespace quil::alcohol::test

@@ -1,0 +1,138 @@
+// The printed register on page images and as PDF.
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPrinter>
+
+#include "RegisterFixture.h"
+#include "alcohol/AlcoholLogPrinter.h"
+#include "alcohol/TAlcoholPrintForm.h"
+
+namespace quil::alcohol::test {
+namespace {
+
+// Records every cell text printed, page by page.
+class RecordingPrinter : public AlcoholLogPrinter {
+public:
+    std::vector<std::vector<QString>> pages;
+    std::vector<std::vector<QRect>> rects;
+
+protected:
+    void DrawCellText(const QRect& Rect, const QString& Text, int LeftRule, int TopRule,
+                      quint8 Align, int Margin) override {
+        if (int(pages.size()) < PageNo()) {
+            pages.resize(std::size_t(PageNo()));
+            rects.resize(std::size_t(PageNo()));
+        }
+        pages.back().push_back(Text);
+        rects.back().push_back(Rect);
+        AlcoholLogPrinter::DrawCellText(Rect, Text, LeftRule, TopRule, Align, Margin);
+    }
+};
+
+// A4 landscape at 96 dots per inch.
+QImage page() { return QImage(1123, 794, QImage::Format_RGB32); }
+
+bool inked(const QImage& image, const QRect& area) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (QColor(image.pixel(x, y)).lightness() < 128) return true;
+    return false;
+}
+
+std::vector<QStringList> rows(int count) {
+    std::vector<QStringList> result;
+    for (int i = 0; i < count; ++i) {
+        QStringList r;
+        for (std::size_t c = 0; c < AlcoholLogPrinter::printedColumns().size(); ++c)
+            r << QStringLiteral("r%1c%2").arg(i).arg(c);
+        result.push_back(r);
+    }
+    return result;
+}
+
+const QStringList kRequiredTitles = {
+    QStringLiteral("日付"),     QStringLiteral("時刻"),           QStringLiteral("区分"),
+    QStringLiteral("運転者"),   QStringLiteral("車両(登録番号)"), QStringLiteral("確認方法"),
+    QStringLiteral("検知器"),   QStringLiteral("測定値(mg/L)"),   QStringLiteral("酒気帯び"),
+    QStringLiteral("指示事項"), QStringLiteral("確認者"),         QStringLiteral("備考")};
+
+TEST(AlcoholLogPrinter, EveryPageRepeatsTheColumnTitlesAndNoRowIsLostAtTheBreak) {
+    RecordingPrinter printer;
+    printer.setContent(QStringLiteral("アルコールチェック記録簿　2024年5月"),
+                       QStringLiteral("株式会社クイル"), rows(60));
+    QImage image = page();
+    std::vector<QImage> images;
+    for (bool first = true;; first = false) {
+        if (printer.PrintToImage(image, first) < 0) break;
+        images.push_back(image.copy());
+        if (printer.Done()) break;
+    }
+    ASSERT_GE(images.size(), 2u);
+    ASSERT_EQ(printer.pages.size(), images.size());
+    const int columns = int(kRequiredTitles.size());
+    int printedRows = 0;
+    for (std::size_t p = 0; p < printer.pages.size(); ++p) {
+        const auto& texts = printer.pages[p];
+        ASSERT_GE(int(texts.size()), columns * 2) << "page " << p + 1;
+        EXPECT_EQ(QStringList(texts.begin(), texts.begin() + columns), kRequiredTitles);
+        const int rowsHere = int(texts.size()) / columns - 1;
+        // The page's first data row follows the last one of the page before.
+        EXPECT_EQ(texts[std::size_t(columns)], QStringLiteral("r%1c0").arg(printedRows));
+        printedRows += rowsHere;
+        // The title and company name at the top, the seal box at the bottom right.
+        EXPECT_TRUE(inked(images[p], QRect(24, 16, 300, 30))) << "page " << p + 1;
+        EXPECT_TRUE(inked(images[p], QRect(700, 20, 398, 24))) << "page " << p + 1;
+        EXPECT_TRUE(inked(images[p], QRect(1123 - 24 - 150, 794 - 88, 150, 70)))
+            << "page " << p + 1;
+        // No row runs into the seal box.
+        EXPECT_LE(printer.rects[p].back().bottom(), 794 - 96);
+    }
+    EXPECT_EQ(printedRows, 60);
+}
+
+TEST(AlcoholLogPrinter, TableFitsTheLandscapePageAndNarrowsForASmallerOne) {
+    int total = 0;
+    for (int w : AlcoholLogPrinter::printedWidths()) total += w + 1;
+    EXPECT_LE(total, 1123 - 48);
+    RecordingPrinter printer;
+    printer.fitTo(900);
+    printer.setContent(QStringLiteral("t"), QString(), rows(1));
+    QImage image = page();
+    printer.PrintToImage(image, true);
+    ASSERT_EQ(printer.rects.size(), 1u);
+    EXPECT_LE(printer.rects[0][kRequiredTitles.size() - 1].right(), 24 + 900);
+}
+
+class PrintFormTest : public RegisterTest {};
+
+TEST_F(PrintFormTest, PrintsTheLiveChecksOfTheMonthWithTheCompanyNameKept) {
+    store(check(kToday + encodeTime(8, 0)));
+    store(check(encodeDate(2024, 4, 30) + encodeTime(8, 0)));
+    const auto gone = store(check(kToday + encodeTime(9, 0)));
+    AlcoholStore(main.folder).markDeleted(gone, "t", kToday);
+    TAlcoholPrintForm form(main, &main.window);
+    form.openForMonth(kToday);
+    form.companyEdit->setText(QStringLiteral("株式会社クイル"));
+    EXPECT_EQ(form.prepare(), 1);
+    EXPECT_EQ(AlcoholStore(main.folder).setting(kCompanyNameKey), "株式会社クイル");
+
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    const QString path = QString::fromStdString(main.folder) + QStringLiteral("register.pdf");
+    pdf.setOutputFileName(path);
+    EXPECT_EQ(form.printOn(pdf), 1);
+    EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Landscape);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(5) == "%PDF-");
+
+    TAlcoholPrintForm again(main, &main.window);
+    again.show();
+    EXPECT_EQ(again.companyEdit->text(), QStringLiteral("株式会社クイル"));
+}
+
+}  // namespace
+}  // namespace quil::alcohol::test
