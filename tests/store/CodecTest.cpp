@@ -63,7 +63,9 @@ TEST(Codec, WholeCp932ChecksEveryShortByteString) {
             // Below a limit counts characters of one byte only, never a trail byte.
             bool below = false;
             ASSERT_EQ(quil::store::isWholeCp932(two, 0x60, below), expected) << a << ' ' << b;
-            if (expected) ASSERT_EQ(below, single(a) && (a < 0x60 || b < 0x60)) << a << ' ' << b;
+            if (expected) {
+                ASSERT_EQ(below, single(a) && (a < 0x60 || b < 0x60)) << a << ' ' << b;
+            }
         }
     }
     EXPECT_TRUE(quil::store::isWholeCp932(""));
