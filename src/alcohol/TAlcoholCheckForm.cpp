@@ -276,6 +276,14 @@ void TAlcoholCheckForm::Button1Click() {
     if (addMode()) {
         store.add(check);
     } else {
+        const std::optional<AlcoholCheck> stored = store.find(editId_);
+        if (!stored || stored->deleted) {
+            // Deleted from the list while this dialog had it open: nothing to save into.
+            ui::Prompts::current().warning(
+                this, QStringLiteral("修正中のアルコールチェックは削除されたため保存できません。"));
+            close();
+            return;
+        }
         check.id = editId_;
         store.update(check);
     }

@@ -176,6 +176,22 @@ TEST_F(CheckFormTest, EditShowsTheStoredCheckAndStoresTheChange) {
     EXPECT_EQ(checks[0].id, c.id);
 }
 
+TEST_F(CheckFormTest, CheckDeletedWhileItsEditIsOpenIsNotSavedIntoIt) {
+    AlcoholCheck c = check(kToday + encodeTime(8, 0));
+    c.detector = detector;
+    const auto id = store(c);
+    form->openForEdit(id);
+    AlcoholStore(main.folder).markDeleted(id, "管理者", kToday + encodeTime(9, 0));
+    form->remarksEdit->setText(QStringLiteral("後から"));
+    pressOk();
+    expectWarning("修正中のアルコールチェックは削除されたため保存できません。");
+    EXPECT_FALSE(form->isVisible());
+    const auto checks = stored();
+    ASSERT_EQ(checks.size(), 1u);
+    EXPECT_EQ(checks[0].remarks, "");
+    EXPECT_EQ(checks[0].deletedBy, "管理者");
+}
+
 TEST_F(CheckFormTest, EditOfACheckDeletedMeanwhileIsRefused) {
     const auto id = store(check(kToday + encodeTime(8, 0)));
     AlcoholStore(main.folder).markDeleted(id, "管理者", kToday + encodeTime(9, 0));
