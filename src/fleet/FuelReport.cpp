@@ -1,0 +1,189 @@
+#include "fleet/FuelReport.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "fleet/FleetDates.h"
+#include "store/RecordStore.h"
+
+namespace quil::fleet {
+
+using namespace quil::store;
+
+bool isPartialRefuelling(const DataRecord& r) {
+    // Most remarks hold neither mark: the raw CP932 bytes are searched first, and only a
+    // hit (which may start at a second byte) is confirmed on the decoded text.
+    static const std::string marks[] = {toCp932("部分給油"), toCp932("継ぎ足し")};
+    const std::string_view raw = r.remarksRaw();
+    for (const std::string& m : marks)
+        if (raw.find(m) != std::string_view::npos) {
+            const std::string text = r.remarks();
+            return text.find("部分給油") != std::string::npos ||
+                   text.find("継ぎ足し") != std::string::npos;
+        }
+    return false;
+}
+
+std::optional<double> CostFigures::kmPerLitre() const {
+    if (economyLitres <= 0 || economyDistance <= 0) return std::nullopt;
+    return economyDistance / economyLitres;
+}
+
+std::optional<double> CostFigures::costPerKm() const {
+    if (distance <= 0) return std::nullopt;
+    return double(totalCost()) / distance;
+}
+
+void CostFigures::add(const CostFigures& o) {
+    distance += o.distance;
+    litres += o.litres;
+    refuels += o.refuels;
+    fuelCost += o.fuelCost;
+    maintenanceCost += o.maintenanceCost;
+    expenseCost += o.expenseCost;
+    economyDistance += o.economyDistance;
+    economyLitres += o.economyLitres;
+}
+
+FuelReportBuilder::FuelReportBuilder(const std::vector<ItemEntry>& liveVehicles,
+                                     ReportPeriod period, int vehicle)
+    : period_(period), only_(vehicle) {
+    if (!period.all) {
+        filter_ = PeriodFilter(1, period.range);
+        firstMonth_ = monthIndex(period.range.first);
+        const int last = monthIndex(period.range.last);
+        months_.resize(std::size_t(std::max(0, last - firstMonth_ + 1)));
+    }
+    for (const ItemEntry& v : liveVehicles) {
+        if (only_ >= 0 && v.position != only_) continue;
+        if (lineOf_.size() <= std::size_t(v.position)) lineOf_.resize(std::size_t(v.position) + 1, -1);
+        lineOf_[std::size_t(v.position)] = int(report_.vehicles.size());
+        report_.vehicles.push_back({v.position, v.name, {}});
+    }
+}
+
+FuelReportBuilder::Chain& FuelReportBuilder::chain(int vehicle) {
+    const std::size_t i = vehicle < 0 ? 0 : std::size_t(vehicle) + 1;
+    if (chains_.size() <= i) chains_.resize(i + 1);
+    return chains_[i];
+}
+
+CostFigures& FuelReportBuilder::line(int vehicle) {
+    const int l =
+        vehicle >= 0 && std::size_t(vehicle) < lineOf_.size() ? lineOf_[std::size_t(vehicle)] : -1;
+    if (l >= 0) return report_.vehicles[std::size_t(l)].figures;
+    report_.hasOthers = true;
+    return report_.others;
+}
+
+CostFigures& FuelReportBuilder::month(DateTime date) {
+    const int day = int(std::floor(date));
+    if (day != cachedDay_) {
+        cachedDay_ = day;
+        cachedMonth_ = monthIndex(date);
+    }
+    if (months_.empty()) {
+        firstMonth_ = cachedMonth_;
+        months_.resize(1);
+    } else if (cachedMonth_ < firstMonth_) {  // only when the file is out of order
+        months_.insert(months_.begin(), std::size_t(firstMonth_ - cachedMonth_), CostFigures{});
+        firstMonth_ = cachedMonth_;
+    } else if (std::size_t(cachedMonth_ - firstMonth_) >= months_.size()) {
+        months_.resize(std::size_t(cachedMonth_ - firstMonth_) + 1);
+    }
+    return months_[std::size_t(cachedMonth_ - firstMonth_)];
+}
+
+void FuelReportBuilder::add(const DataRecord& r) {
+    if (r.deleted()) return;
+    const int v = r.vehicle();
+    if (only_ >= 0 && v != only_) return;
+    Chain& c = chain(v);
+    const DateTime date = r.date();
+    const int day = int(std::floor(date));
+    if (!c.pending.empty() && c.day != day) settle(v, c);
+    const bool counted = filter_.passes(date);
+    auto credit = [&](auto&& f) {
+        if (!counted) return;
+        f(line(v));
+        f(month(date));
+    };
+    switch (RecordKind(r.kind())) {
+        case RecordKind::Driving: {
+            const double d = r.distance2() - r.distance1();
+            credit([d](CostFigures& f) { f.distance += d; });
+            c.highest = std::max({c.highest, r.distance1(), r.distance2()});
+            break;
+        }
+        case RecordKind::Refuelling: {
+            const double litres = r.distance2();
+            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
+            credit([&](CostFigures& f) {
+                f.litres += litres;
+                f.refuels += 1;
+                f.fuelCost += cost;
+            });
+            c.day = day;
+            c.pending.push_back({date, r.distance1(), litres, !isPartialRefuelling(r)});
+            break;
+        }
+        case RecordKind::Maintenance: {
+            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
+            credit([cost](CostFigures& f) { f.maintenanceCost += cost; });
+            c.highest = std::max(c.highest, r.distance1());
+            break;
+        }
+        case RecordKind::Expense: {
+            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
+            credit([cost](CostFigures& f) { f.expenseCost += cost; });
+            break;
+        }
+    }
+}
+
+void FuelReportBuilder::settle(int vehicle, Chain& c) {
+    for (const Pending& p : c.pending) {
+        const double reading = p.reading > 0 ? p.reading : c.highest;
+        c.highest = std::max(c.highest, p.reading);
+        c.litres += p.litres;
+        if (!p.full) continue;
+        if (reading > 0 && c.haveFull && reading > c.fullReading && c.litres > 0 &&
+            filter_.passes(p.date)) {
+            const double distance = reading - c.fullReading;
+            const double litres = c.litres;
+            for (CostFigures* f : {&line(vehicle), &month(p.date)}) {
+                f->economyDistance += distance;
+                f->economyLitres += litres;
+            }
+            report_.points.push_back({p.date, vehicle, distance, litres});
+        }
+        c.haveFull = reading > 0;
+        c.fullReading = reading;
+        c.litres = 0;
+    }
+    c.pending.clear();
+}
+
+FuelReport FuelReportBuilder::finish() {
+    for (std::size_t i = 0; i < chains_.size(); ++i)
+        if (!chains_[i].pending.empty()) settle(int(i) - 1, chains_[i]);
+    for (const VehicleCosts& l : report_.vehicles) report_.total.add(l.figures);
+    report_.total.add(report_.others);
+    for (std::size_t i = 0; i < months_.size(); ++i) {
+        const int m = firstMonth_ + int(i);
+        report_.months.push_back({yearOfMonthIndex(m), monthOfMonthIndex(m), months_[i]});
+    }
+    std::stable_sort(report_.points.begin(), report_.points.end(),
+                     [](const EconomyPoint& a, const EconomyPoint& b) { return a.date < b.date; });
+    return std::move(report_);
+}
+
+FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period, int vehicle) {
+    ItemStore items(dataFolder);
+    const auto live = items.exists() ? items.listLive(ItemKind::Vehicle) : std::vector<ItemEntry>{};
+    FuelReportBuilder builder(live, period, vehicle);
+    RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) { builder.add(r); });
+    return builder.finish();
+}
+
+}  // namespace quil::fleet
