@@ -50,9 +50,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quil Daicho developers <quil@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Shared libraries found by dpkg-shlibdeps; the rest the program needs at run time:
-# Qt's platform plugins (a window on the desktop), a Japanese font, Qt's own Japanese texts.
+# Qt's platform plugins (a window on the desktop), Qt SQL's SQLite driver (QuilExt.db, a
+# plugin), a Japanese font; Qt's own Japanese texts are recommended.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
+    "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 include(CPack)

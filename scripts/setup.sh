@@ -6,6 +6,8 @@ what=${1:-run}
 
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
       fonts-noto-cjk xvfb xauth qt6-translations-l10n)
+# QuilExt.db (Qt SQL's SQLite driver) and the graphs (Qt Charts).
+pkgs+=(libqt6sql6-sqlite qt6-charts-dev)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)
