@@ -73,6 +73,7 @@ ReportTable vehicleCostTable(const FuelReport& report) {
     for (const VehicleCosts& v : report.vehicles) add(v.name, v.figures);
     if (report.hasOthers) add(kOtherName, report.others);
     add("合計", report.total);
+    t.lastRowIsTotal = true;
     return t;
 }
 

@@ -25,6 +25,7 @@ struct ReportTable {
     std::vector<std::string> titles;
     std::vector<bool> rightAligned;
     std::vector<std::vector<ReportCell>> rows;
+    bool lastRowIsTotal = false;  // the 合計 row stays last however the table is sorted
 };
 
 // The vehicle table: 車両, 走行距離, 給油量, 燃費, 燃料費, 整備費, 出費, 合計, km単価.

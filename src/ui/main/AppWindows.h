@@ -7,6 +7,10 @@
 
 #include "ui/main/TMainform.h"
 
+namespace quil::insight {
+class InsightTools;
+}
+
 namespace quil::ui {
 
 class TAboutBox;
@@ -46,6 +50,8 @@ public:
     TSkeForm* SkeForm = nullptr;
     TCarform* Carform = nullptr;
     TMISkeForm* MISkeForm = nullptr;
+    // The analysis windows of the ツール menu (made on first use) and the overdue notice.
+    insight::InsightTools* Insight = nullptr;
 };
 
 }  // namespace quil::ui
