@@ -11,16 +11,17 @@ namespace quil::fleet {
 using namespace quil::store;
 
 bool isPartialRefuelling(const DataRecord& r) {
-    // Most remarks hold neither mark: the raw CP932 bytes are searched first, and only a
-    // hit (which may start at a second byte) is confirmed on the decoded text.
+    // Searched in the raw CP932 bytes (no conversion per record); a hit counts only where it
+    // starts on a character boundary, not on the second byte of a two-byte character.
     static const std::string marks[] = {toCp932("部分給油"), toCp932("継ぎ足し")};
     const std::string_view raw = r.remarksRaw();
-    for (const std::string& m : marks)
-        if (raw.find(m) != std::string_view::npos) {
-            const std::string text = r.remarks();
-            return text.find("部分給油") != std::string::npos ||
-                   text.find("継ぎ足し") != std::string::npos;
+    for (const std::string& m : marks) {
+        for (std::size_t at = raw.find(m); at != std::string_view::npos; at = raw.find(m, at + 1)) {
+            std::size_t i = 0;
+            while (i < at) i += isCp932LeadByte(static_cast<unsigned char>(raw[i])) ? 2 : 1;
+            if (i == at) return true;
         }
+    }
     return false;
 }
 
@@ -62,36 +63,32 @@ FuelReportBuilder::FuelReportBuilder(const std::vector<ItemEntry>& liveVehicles,
     }
 }
 
-FuelReportBuilder::Chain& FuelReportBuilder::chain(int vehicle) {
-    const std::size_t i = vehicle < 0 ? 0 : std::size_t(vehicle) + 1;
-    if (chains_.size() <= i) chains_.resize(i + 1);
-    return chains_[i];
+FuelReportBuilder::Chain& FuelReportBuilder::newChain(std::size_t index) {
+    chains_.resize(index + 1);
+    return chains_[index];
 }
 
-CostFigures& FuelReportBuilder::line(int vehicle) {
-    const int l =
-        vehicle >= 0 && std::size_t(vehicle) < lineOf_.size() ? lineOf_[std::size_t(vehicle)] : -1;
-    if (l >= 0) return report_.vehicles[std::size_t(l)].figures;
+CostFigures& FuelReportBuilder::otherLine() {
     report_.hasOthers = true;
     return report_.others;
 }
 
-CostFigures& FuelReportBuilder::month(DateTime date) {
-    const int day = int(std::floor(date));
-    if (day != cachedDay_) {
-        cachedDay_ = day;
-        cachedMonth_ = monthIndex(date);
-    }
+CostFigures& FuelReportBuilder::newMonth(DateTime date) {
+    const CivilDate c = decodeDate(date);
+    const int m = monthIndexOf(c.year, c.month);
+    monthStart_ = encodeDate(c.year, c.month, 1);
+    nextMonthStart_ = addMonths(monthStart_, 1);
     if (months_.empty()) {
-        firstMonth_ = cachedMonth_;
+        firstMonth_ = m;
         months_.resize(1);
-    } else if (cachedMonth_ < firstMonth_) {  // only when the file is out of order
-        months_.insert(months_.begin(), std::size_t(firstMonth_ - cachedMonth_), CostFigures{});
-        firstMonth_ = cachedMonth_;
-    } else if (std::size_t(cachedMonth_ - firstMonth_) >= months_.size()) {
-        months_.resize(std::size_t(cachedMonth_ - firstMonth_) + 1);
+    } else if (m < firstMonth_) {  // only when the file is out of order
+        months_.insert(months_.begin(), std::size_t(firstMonth_ - m), CostFigures{});
+        firstMonth_ = m;
+    } else if (std::size_t(m - firstMonth_) >= months_.size()) {
+        months_.resize(std::size_t(m - firstMonth_) + 1);
     }
-    return months_[std::size_t(cachedMonth_ - firstMonth_)];
+    monthSlot_ = std::size_t(m - firstMonth_);
+    return months_[monthSlot_];
 }
 
 void FuelReportBuilder::add(const DataRecord& r) {

@@ -108,11 +108,26 @@ private:
         double fullReading = 0;
         double litres = 0;  // since that refuelling
     };
-    Chain& chain(int vehicle);
+    // The per-record lookups take the fast path inline; the rest is out of line.
+    Chain& chain(int vehicle) {
+        const std::size_t i = vehicle < 0 ? 0 : std::size_t(vehicle) + 1;
+        return i < chains_.size() ? chains_[i] : newChain(i);
+    }
+    Chain& newChain(std::size_t index);
     void settle(int vehicle, Chain& c);
     // The figures of the vehicle's line and of the month of `date`.
-    CostFigures& line(int vehicle);
-    CostFigures& month(store::DateTime date);
+    CostFigures& line(int vehicle) {
+        const int l = vehicle >= 0 && std::size_t(vehicle) < lineOf_.size()
+                          ? lineOf_[std::size_t(vehicle)]
+                          : -1;
+        return l >= 0 ? report_.vehicles[std::size_t(l)].figures : otherLine();
+    }
+    CostFigures& otherLine();
+    CostFigures& month(store::DateTime date) {
+        return date >= monthStart_ && date < nextMonthStart_ ? months_[monthSlot_]
+                                                             : newMonth(date);
+    }
+    CostFigures& newMonth(store::DateTime date);
 
 
     ReportPeriod period_;
@@ -123,8 +138,11 @@ private:
     std::vector<Chain> chains_;  // by vehicle position + 1 (index 0: negative positions)
     std::vector<CostFigures> months_;  // from month index firstMonth_ on
     int firstMonth_ = 0;
-    int cachedDay_ = std::numeric_limits<int>::min();  // the month of the last day seen, computed once per day
-    int cachedMonth_ = 0;
+    // The month of the last date seen: its slot in months_ and its days.
+    std::size_t monthSlot_ = 0;
+    store::DateTime monthStart_ = 1;
+    store::DateTime nextMonthStart_ = 0;
+
 };
 
 // Reads the item file and the record file of `dataFolder` (ending with the separator).

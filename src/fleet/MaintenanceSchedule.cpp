@@ -1,6 +1,7 @@
 #include "fleet/MaintenanceSchedule.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "fleet/FleetDates.h"
 #include "store/ItemStore.h"
@@ -26,9 +27,12 @@ void ScheduleCollector::add(const DataRecord& r) {
             const int item = r.item();
             if (item < 0) break;
             if (pv.done.size() <= std::size_t(item)) pv.done.resize(std::size_t(item) + 1);
-            // File order is date order: the later record of a day wins.
+            // File order is date order: the later record of a day wins. (The day of a
+            // date on or after 1899/12/30 is its whole part; earlier ones take the slow way.)
+            const DateTime d = r.date();
             pv.done[std::size_t(item)] =
-                Done{dateOnly(r.date()), r.distance1() > 0 ? r.distance1() : pv.highest};
+                Done{d >= 0 ? std::floor(d) : dateOnly(d),
+                     r.distance1() > 0 ? r.distance1() : pv.highest};
             break;
         }
         default: break;
