@@ -42,40 +42,32 @@ void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
     if (chains_.size() <= v) chains_.resize(v + 1);
     Chain& c = chains_[v];
     const DateTime date = r.date();
-    if (!c.known) {
-        c = {driving ? std::max(reading, r.distance2()) : reading,
-             driving ? r.returnTime() : date, true};
-        if (driving && r.distance2() < reading)
-            report(position, r, r.distance2(), reading, reading + limit_,
-                   OdometerProblem::ReturnBelowDeparture);
-        return;
-    }
-    const double high = c.highest + allowance(c, date);
     if (!driving) {
-        if (reading < c.highest || reading > high) {
+        const double high = c.highest + allowance(c, date);
+        if (c.known && (reading < c.highest || reading > high)) {
             report(position, r, reading, c.highest, high, OdometerProblem::ReadingOutOfLine);
             return;
         }
-        c.highest = reading;
-        c.since = date;
+        c = {reading, date, true};
         return;
     }
-    if (reading < c.highest)
-        report(position, r, reading, c.highest, high, OdometerProblem::DepartureBelowPrevious);
-    else if (reading > high)
-        report(position, r, reading, c.highest, high, OdometerProblem::JumpTooLarge);
+    if (c.known) {
+        const double high = c.highest + allowance(c, date);
+        if (reading < c.highest)
+            report(position, r, reading, c.highest, high, OdometerProblem::DepartureBelowPrevious);
+        else if (reading > high)
+            report(position, r, reading, c.highest, high, OdometerProblem::JumpTooLarge);
+    }
+    // The trip itself, also the first one of a vehicle.
     const double back = r.distance2();
     const DateTime returned = r.returnTime() > date ? r.returnTime() : date;
-    if (back < reading) {
-        report(position, r, back, reading, reading + limit_ * std::max(1.0, std::ceil(returned - date)),
-               OdometerProblem::ReturnBelowDeparture);
-    } else if (back - reading > limit_ * std::max(1.0, std::ceil(returned - date))) {
-        report(position, r, back, reading, reading + limit_ * std::max(1.0, std::ceil(returned - date)),
-               OdometerProblem::JumpTooLarge);
-    }
+    const double tripHigh = reading + limit_ * std::max(1.0, std::ceil(returned - date));
+    if (back < reading)
+        report(position, r, back, reading, tripHigh, OdometerProblem::ReturnBelowDeparture);
+    else if (back > tripHigh)
+        report(position, r, back, reading, tripHigh, OdometerProblem::JumpTooLarge);
     // The chain goes on from what the car showed last, even after a wrong reading.
-    c.highest = std::max(reading, back);
-    c.since = returned;
+    c = {std::max(reading, back), returned, true};
 }
 
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {

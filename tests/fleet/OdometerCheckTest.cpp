@@ -50,6 +50,16 @@ TEST_F(OdometerCheckTest, TheDailyLimitIsSettable) {
     EXPECT_NE(f[2].problem, OdometerProblem::JumpTooLarge);
 }
 
+TEST(OdometerCheckFirst, TheFirstTripOfAVehicleIsCheckedToo) {
+    OdometerChecker checker(100);
+    checker.add(0, driving(day(2024, 4, 1), 0, 1000, 1250));
+    checker.add(1, driving(day(2024, 4, 2), 1, 500, 450));
+    ASSERT_EQ(checker.findings().size(), 2u);
+    EXPECT_EQ(checker.findings()[0].problem, OdometerProblem::JumpTooLarge);
+    EXPECT_DOUBLE_EQ(checker.findings()[0].expectedHigh, 1100);
+    EXPECT_EQ(checker.findings()[1].problem, OdometerProblem::ReturnBelowDeparture);
+}
+
 TEST_F(OdometerCheckTest, NewReadingBelowTheChain) {
     const auto f = checkNewReading(dir.dir(), driving(day(2024, 4, 7), 0, 4000, 4100), {});
     ASSERT_EQ(f.size(), 1u);

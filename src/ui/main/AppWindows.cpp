@@ -78,7 +78,7 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
         const RecordListModel* list = main->listModel();
         for (int row = 1; list && row <= list->recordCount(); ++row) {
             if (list->position(row) != position) continue;
-            main->ComboGrid1->setCurrentCell(1, row);
+            main->ComboGrid1->selectRow(row);
             main->ComboGrid1Click();
             main->commands()->EditClick();
             return;

@@ -2,6 +2,7 @@
 // at start, the odometer list opening a record, and the entry dialog's odometer question.
 #include <QAction>
 #include <QDateEdit>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
