@@ -40,7 +40,7 @@ def main():
                                        remarks="部分給油" if partial else "満タン"))
                     since_fill = since_fill * 0.5 if partial else 0.0
         if month in (6, 10):
-            recs.append(record(2, day(2004, month, 20), 0, 2, d1=odo[0], price=4800, tax=240,
+            recs.append(record(2, day(2004, month, 28), 0, 2, d1=odo[0], price=4800, tax=240,
                                it=7, place=11))
         recs.append(record(3, day(2004, month, 25), 0, 2, price=2400, tax=120, it=9,
                            remarks="高速"))

@@ -155,6 +155,7 @@ void ChartForm::drawDistance(const fleet::FuelReport& r) {
     x->append(monthLabels(r));
     auto* y = new QValueAxis;
     y->setRange(0, top > 0 ? top * 1.1 : 10);
+    y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.0f"));
     y->setTitleText(QStringLiteral("km"));
     attach(chart(), series, x, y);
@@ -179,6 +180,7 @@ void ChartForm::drawEconomy(const fleet::FuelReport& r) {
     x->setTickCount(6);
     auto* y = new QValueAxis;
     y->setRange(0, top > 0 ? top * 1.2 : 20);
+    y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.1f"));
     y->setTitleText(QStringLiteral("km/L"));
     attach(chart(), line, x, y);
@@ -205,6 +207,7 @@ void ChartForm::drawCost(const fleet::FuelReport& r) {
     x->append(monthLabels(r));
     auto* y = new QValueAxis;
     y->setRange(0, top > 0 ? top * 1.1 : 1000);
+    y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.0f"));
     y->setTitleText(QStringLiteral("円（税込）"));
     attach(chart(), series, x, y);
