@@ -97,8 +97,9 @@ void FuelReportBuilder::add(const DataRecord& r) {
     if (only_ >= 0 && v != only_) return;
     Chain& c = chain(v);
     const DateTime date = r.date();
-    const int day = int(std::floor(date));
-    if (!c.pending.empty() && c.day != day) settle(v, c);
+    // The waiting refuellings are settled by the first record of a later day (or an
+    // earlier one, in a file out of order).
+    if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(v, c);
     const bool counted = filter_.passes(date);
     auto credit = [&](auto&& f) {
         if (!counted) return;
@@ -120,7 +121,7 @@ void FuelReportBuilder::add(const DataRecord& r) {
                 f.refuels += 1;
                 f.fuelCost += cost;
             });
-            c.day = day;
+            c.day = std::floor(date);
             c.pending.push_back({date, r.distance1(), litres, !isPartialRefuelling(r)});
             break;
         }

@@ -18,7 +18,6 @@
 // the driving records), as the summary table counts it.
 
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,7 +101,7 @@ private:
     };
     struct Chain {
         double highest = 0;     // highest reading so far (0: none)
-        int day = std::numeric_limits<int>::min();    // day of the refuellings waiting in `pending`
+        store::DateTime day = 0;  // the day (00:00) of the refuellings waiting in `pending`
         std::vector<Pending> pending;
         bool haveFull = false;  // a full refuelling with a known odometer opened the interval
         double fullReading = 0;
