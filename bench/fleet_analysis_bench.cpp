@@ -128,7 +128,8 @@ void FuelAndSchedule(benchmark::State& state) {
             schedule.add(r);
         });
         FuelReport report = fuel.finish();
-        auto rows = buildSchedule(scheduleVehicles(d.dir), scheduleItems(d.dir), c, schedule, 41000);
+        auto rows =
+            buildSchedule(scheduleVehicles(d.dir), scheduleItems(d.dir), c, schedule, 41000);
         benchmark::DoNotOptimize(report.total.economyDistance);
         benchmark::DoNotOptimize(rows.data());
     }

@@ -57,7 +57,8 @@ FuelReportBuilder::FuelReportBuilder(const std::vector<ItemEntry>& liveVehicles,
     }
     for (const ItemEntry& v : liveVehicles) {
         if (only_ >= 0 && v.position != only_) continue;
-        if (lineOf_.size() <= std::size_t(v.position)) lineOf_.resize(std::size_t(v.position) + 1, -1);
+        if (lineOf_.size() <= std::size_t(v.position))
+            lineOf_.resize(std::size_t(v.position) + 1, -1);
         lineOf_[std::size_t(v.position)] = int(report_.vehicles.size());
         report_.vehicles.push_back({v.position, v.name, {}});
     }

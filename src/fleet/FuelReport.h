@@ -100,7 +100,7 @@ private:
         bool full;
     };
     struct Chain {
-        double highest = 0;     // highest reading so far (0: none)
+        double highest = 0;       // highest reading so far (0: none)
         store::DateTime day = 0;  // the day (00:00) of the refuellings waiting in `pending`
         std::vector<Pending> pending;
         bool haveFull = false;  // a full refuelling with a known odometer opened the interval
@@ -123,29 +123,25 @@ private:
     }
     CostFigures& otherLine();
     CostFigures& month(store::DateTime date) {
-        return date >= monthStart_ && date < nextMonthStart_ ? months_[monthSlot_]
-                                                             : newMonth(date);
+        return date >= monthStart_ && date < nextMonthStart_ ? months_[monthSlot_] : newMonth(date);
     }
     CostFigures& newMonth(store::DateTime date);
-
 
     ReportPeriod period_;
     store::PeriodFilter filter_;
     int only_;
     FuelReport report_;
-    std::vector<int> lineOf_;  // item position -> line in report_.vehicles, or -1
-    std::vector<Chain> chains_;  // by vehicle position + 1 (index 0: negative positions)
+    std::vector<int> lineOf_;          // item position -> line in report_.vehicles, or -1
+    std::vector<Chain> chains_;        // by vehicle position + 1 (index 0: negative positions)
     std::vector<CostFigures> months_;  // from month index firstMonth_ on
     int firstMonth_ = 0;
     // The month of the last date seen: its slot in months_ and its days.
     std::size_t monthSlot_ = 0;
     store::DateTime monthStart_ = 1;
     store::DateTime nextMonthStart_ = 0;
-
 };
 
 // Reads the item file and the record file of `dataFolder` (ending with the separator).
-FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period,
-                             int vehicle = -1);
+FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period, int vehicle = -1);
 
 }  // namespace quil::fleet

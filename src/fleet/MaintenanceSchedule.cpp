@@ -30,9 +30,8 @@ void ScheduleCollector::add(const DataRecord& r) {
             // File order is date order: the later record of a day wins. (The day of a
             // date on or after 1899/12/30 is its whole part; earlier ones take the slow way.)
             const DateTime d = r.date();
-            pv.done[std::size_t(item)] =
-                Done{d >= 0 ? std::floor(d) : dateOnly(d),
-                     r.distance1() > 0 ? r.distance1() : pv.highest};
+            pv.done[std::size_t(item)] = Done{d >= 0 ? std::floor(d) : dateOnly(d),
+                                              r.distance1() > 0 ? r.distance1() : pv.highest};
             break;
         }
         default: break;
@@ -128,8 +127,8 @@ std::vector<ScheduleRow> computeSchedule(const std::string& dataFolder,
         return {};
     ScheduleCollector collector;
     RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) { collector.add(r); });
-    return buildSchedule(scheduleVehicles(dataFolder), scheduleItems(dataFolder), cycles,
-                         collector, today);
+    return buildSchedule(scheduleVehicles(dataFolder), scheduleItems(dataFolder), cycles, collector,
+                         today);
 }
 
 std::int64_t countOverdue(const std::vector<ScheduleRow>& rows) {

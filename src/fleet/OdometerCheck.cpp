@@ -26,8 +26,8 @@ double OdometerChecker::allowance(const Chain& c, DateTime date) const {
     return limit_ * days;
 }
 
-void OdometerChecker::report(std::int64_t position, const DataRecord& r, double reading,
-                             double low, double high, OdometerProblem p) {
+void OdometerChecker::report(std::int64_t position, const DataRecord& r, double reading, double low,
+                             double high, OdometerProblem p) {
     findings_.push_back({position, r.date(), r.kind(), r.vehicle(), reading, low, high, p});
 }
 
@@ -72,11 +72,14 @@ void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
 
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {
     OdometerChecker checker(dailyLimitKm);
-    RecordStore(dataFolder).scan([&](std::int64_t pos, const DataRecord& r) { checker.add(pos, r); });
+    RecordStore(dataFolder).scan([&](std::int64_t pos, const DataRecord& r) {
+        checker.add(pos, r);
+    });
     return checker.findings();
 }
 
-std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder, const DataRecord& record,
+std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
+                                             const DataRecord& record,
                                              std::optional<std::int64_t> editPosition,
                                              double dailyLimitKm) {
     const bool driving = record.kind() == std::int16_t(RecordKind::Driving);

@@ -35,7 +35,7 @@ struct OdometerFinding {
     int kind = 0;  // RecordKind
     int vehicle = -1;
     double reading = 0;
-    double expectedLow = 0;   // the range the reading was expected in
+    double expectedLow = 0;  // the range the reading was expected in
     double expectedHigh = 0;
     OdometerProblem problem = OdometerProblem::JumpTooLarge;
 };

@@ -35,7 +35,7 @@ ReportCell optionalNumber(const std::optional<double>& v, const std::string& uni
     return number(formatOneDecimal(*v) + unit, *v, formatOneDecimal(*v));
 }
 
-const std::vector<std::string> kCostTitles = {"走行距離", "給油量", "燃費",  "燃料費",
+const std::vector<std::string> kCostTitles = {"走行距離", "給油量", "燃費", "燃料費",
                                               "整備費",   "出費",   "合計", "km単価"};
 
 void costCells(std::vector<ReportCell>& row, const CostFigures& f) {
@@ -122,9 +122,9 @@ ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const It
         row.push_back(text(names.nameAt(f.vehicle)));
         row.push_back(text(recordKindName(f.kind)));
         row.push_back(km(f.reading));
-        row.push_back(number(formatOneDecimal(f.expectedLow) + "～" +
-                                 formatOneDecimal(f.expectedHigh) + " km",
-                             f.expectedLow));
+        row.push_back(number(
+            formatOneDecimal(f.expectedLow) + "～" + formatOneDecimal(f.expectedHigh) + " km",
+            f.expectedLow));
         row.push_back(text(odometerProblemText(f.problem)));
         t.rows.push_back(std::move(row));
     }

@@ -47,11 +47,11 @@ std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles(const std::string&
     std::vector<fleet::MaintenanceCycle> out;
     ext::ExtDatabase db(dataFolder);
     if (!openForReading(db)) return out;
-    QSqlQuery q = db.exec(QStringLiteral(
-        "SELECT item, months, km, first_months FROM analysis_cycle ORDER BY item"));
+    QSqlQuery q = db.exec(
+        QStringLiteral("SELECT item, months, km, first_months FROM analysis_cycle ORDER BY item"));
     while (q.next())
-        out.push_back({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(),
-                       q.value(3).toInt()});
+        out.push_back(
+            {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt()});
     return out;
 }
 
@@ -73,8 +73,8 @@ void AnalysisData::saveCycles(const std::string& dataFolder,
 double AnalysisData::dailyLimitKm(const std::string& dataFolder) {
     ext::ExtDatabase db(dataFolder);
     if (!openForReading(db)) return fleet::kDefaultDailyLimitKm;
-    QSqlQuery q =
-        db.exec(QStringLiteral("SELECT value FROM analysis_setting WHERE key = ?"), {kDailyLimitKey});
+    QSqlQuery q = db.exec(QStringLiteral("SELECT value FROM analysis_setting WHERE key = ?"),
+                          {kDailyLimitKey});
     bool ok = false;
     const double v = q.next() ? q.value(0).toString().toDouble(&ok) : 0;
     return ok && v > 0 ? v : fleet::kDefaultDailyLimitKm;

@@ -18,8 +18,8 @@
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QStackedBarSeries>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <exception>
 
 #include "insight/PeriodPicker.h"
@@ -78,7 +78,8 @@ ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
     PngButton = new QPushButton(QStringLiteral("PNG保存(&S)..."), this);
     PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
     CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {DrawButton, PngButton, PrintButton, CloseButton}) b->setAutoDefault(false);
+    for (QPushButton* b : {DrawButton, PngButton, PrintButton, CloseButton})
+        b->setAutoDefault(false);
 
     auto* top = new QHBoxLayout;
     top->addWidget(Picker, 1);
@@ -118,7 +119,8 @@ void ChartForm::showEvent(QShowEvent* event) {
 void ChartForm::DrawClick() {
     fleet::FuelReport report;
     try {
-        report = fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
+        report =
+            fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
     } catch (const std::exception& e) {
         ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
         return;
@@ -187,7 +189,9 @@ void ChartForm::drawEconomy(const fleet::FuelReport& r) {
     chart()->addSeries(dots);
     dots->attachAxis(x);
     dots->attachAxis(y);
-    if (r.points.empty()) chart()->setTitle(chart()->title() + QStringLiteral("（燃費を計算できる区間がありません）"));
+    if (r.points.empty())
+        chart()->setTitle(chart()->title() +
+                          QStringLiteral("（燃費を計算できる区間がありません）"));
 }
 
 void ChartForm::drawCost(const fleet::FuelReport& r) {
@@ -222,7 +226,8 @@ QImage ChartForm::image() const {
 }
 
 bool ChartForm::savePng() {
-    const QString suggested = QDir::home().filePath(KindBox->currentText() + QStringLiteral(".png"));
+    const QString suggested =
+        QDir::home().filePath(KindBox->currentText() + QStringLiteral(".png"));
     const QString path =
         chooser() ? chooser()(suggested)
                   : QFileDialog::getSaveFileName(this, QStringLiteral("PNG保存"), suggested,

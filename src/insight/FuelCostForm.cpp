@@ -92,7 +92,8 @@ QString FuelCostForm::heading() const {
 
 void FuelCostForm::CalcClick() {
     try {
-        report_ = fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
+        report_ =
+            fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
     } catch (const std::exception& e) {
         ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
         return;

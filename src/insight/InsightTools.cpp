@@ -13,7 +13,8 @@
 
 namespace quil::insight {
 
-InsightTools::InsightTools(InsightHost host, QObject* parent) : QObject(parent), host_(std::move(host)) {
+InsightTools::InsightTools(InsightHost host, QObject* parent)
+    : QObject(parent), host_(std::move(host)) {
     if (host_.addToolsCommand) {
         host_.addToolsCommand(QStringLiteral("燃費・費用(&F)..."), QStringLiteral("FuelCost1"),
                               [this] { showForm(fuelCostForm()); });

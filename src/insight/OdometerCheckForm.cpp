@@ -36,7 +36,8 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     CsvButton = new QPushButton(QStringLiteral("CSV書き出し(&E)..."), this);
     PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
     CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {CheckButton, CsvButton, PrintButton, CloseButton}) b->setAutoDefault(false);
+    for (QPushButton* b : {CheckButton, CsvButton, PrintButton, CloseButton})
+        b->setAutoDefault(false);
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("1日に走れる距離の上限"), this));
@@ -52,7 +53,8 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     layout->addLayout(top);
     layout->addWidget(CountLabel);
     layout->addWidget(FindingTable, 1);
-    layout->addWidget(new QLabel(QStringLiteral("行をダブルクリックすると、その記録を開きます。"), this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("行をダブルクリックすると、その記録を開きます。"), this));
     layout->addLayout(bottom);
 
     connect(CheckButton, &QPushButton::clicked, this, &OdometerCheckForm::CheckClick);
@@ -88,9 +90,10 @@ void OdometerCheckForm::CheckClick() {
         ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
         return;
     }
-    CountLabel->setText(findings_.empty()
-                            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
-                            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(findings_.size()));
+    CountLabel->setText(
+        findings_.empty()
+            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
+            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(findings_.size()));
 }
 
 void OdometerCheckForm::openRow(int shownRow) {

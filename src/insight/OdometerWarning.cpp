@@ -21,9 +21,10 @@ QString OdometerWarning::text(const std::string& dataFolder, const store::DataRe
     if (findings.empty()) return {};
     QString lines;
     for (const fleet::OdometerFinding& f : findings) {
-        const QString which = f.position < 0 ? QStringLiteral("この記録")
-                                             : QStringLiteral("次の記録 (%1)").arg(
-                                                   QString::fromStdString(store::formatDate(f.date)));
+        const QString which = f.position < 0
+                                  ? QStringLiteral("この記録")
+                                  : QStringLiteral("次の記録 (%1)")
+                                        .arg(QString::fromStdString(store::formatDate(f.date)));
         lines += QStringLiteral("・%1: %2（%3 km、想定 %4～%5 km）\n")
                      .arg(which, QString::fromStdString(fleet::odometerProblemText(f.problem)),
                           QString::fromStdString(store::formatOneDecimal(f.reading)),

@@ -100,7 +100,8 @@ int ReportTableView::sourceRow(int shownRow) const {
 fleet::ReportTable ReportTableView::shownTable() const {
     fleet::ReportTable out = table_;
     out.rows.clear();
-    for (int r = 0; r < proxy_->rowCount(); ++r) out.rows.push_back(table_.rows[std::size_t(sourceRow(r))]);
+    for (int r = 0; r < proxy_->rowCount(); ++r)
+        out.rows.push_back(table_.rows[std::size_t(sourceRow(r))]);
     return out;
 }
 

@@ -38,8 +38,9 @@ ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
     CycleTable = new QTableWidget(this);
     CycleTable->setObjectName(QStringLiteral("CycleTable"));
     CycleTable->setColumnCount(4);
-    CycleTable->setHorizontalHeaderLabels({QStringLiteral("点検・整備項目"), QStringLiteral("周期(月)"),
-                                           QStringLiteral("周期(km)"), QStringLiteral("初回(月)")});
+    CycleTable->setHorizontalHeaderLabels({QStringLiteral("点検・整備項目"),
+                                           QStringLiteral("周期(月)"), QStringLiteral("周期(km)"),
+                                           QStringLiteral("初回(月)")});
     CycleTable->verticalHeader()->hide();
     CycleTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     SaveCyclesButton = new QPushButton(QStringLiteral("周期を保存(&S)"), this);

@@ -16,21 +16,18 @@ protected:
     void SetUp() override {
         store::DataRecord gone = expense(day(2024, 3, 20), 0, 99999);
         gone.setDeleted(true);
-        writeDataSet(dir, {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::Vehicle, "営業車"),
-                           item(ItemKind::User, "山田")},
+        writeDataSet(dir,
+                     {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::Vehicle, "営業車"),
+                      item(ItemKind::User, "山田")},
                      {refuel(day(2024, 1, 5), 0, 30, 4000),  // full; read at the day's end
-                      driving(day(2024, 1, 5), 0, 1000, 1100),
-                      expense(day(2024, 1, 9), 9, 500),
+                      driving(day(2024, 1, 5), 0, 1000, 1100), expense(day(2024, 1, 9), 9, 500),
                       driving(day(2024, 1, 20), 0, 1100, 1400),
                       refuel(day(2024, 1, 21), 0, 10, 1500, "スタンドで部分給油"),
-                      driving(day(2024, 3, 2), 0, 1400, 1700),
-                      refuel(day(2024, 3, 3), 0, 20, 3000),
+                      driving(day(2024, 3, 2), 0, 1400, 1700), refuel(day(2024, 3, 3), 0, 20, 3000),
                       maintenance(day(2024, 3, 10), 0, 3, 1750, 10000),
                       expense(day(2024, 3, 15), 0, 2000), gone});
     }
-    ReportPeriod year2024() const {
-        return {false, store::periodRange(1, 2024, 0)};
-    }
+    ReportPeriod year2024() const { return {false, store::periodRange(1, 2024, 0)}; }
     TempDir dir;
 };
 

@@ -15,17 +15,17 @@ constexpr int kOil = 3, kYearly = 4, kInspection = 5;
 class ScheduleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        writeDataSet(dir,
-                     {item(ItemKind::Vehicle, "旧車", day(2020, 4, 1)),
-                      item(ItemKind::Vehicle, "新車", day(2024, 3, 1), 10),
-                      item(ItemKind::User, "山田"), item(ItemKind::MaintenanceItem, "オイル交換"),
-                      item(ItemKind::MaintenanceItem, "12ヶ月点検"),
-                      item(ItemKind::MaintenanceItem, "車検"),
-                      item(ItemKind::MaintenanceItem, "洗車")},
-                     {maintenance(day(2022, 7, 1), 0, kInspection, 0),
-                      maintenance(day(2023, 5, 15), 0, kYearly, 15000),
-                      maintenance(day(2024, 1, 10), 0, kOil, 20000),
-                      driving(day(2024, 5, 30), 0, 24000, 25200)});
+        writeDataSet(
+            dir,
+            {item(ItemKind::Vehicle, "旧車", day(2020, 4, 1)),
+             item(ItemKind::Vehicle, "新車", day(2024, 3, 1), 10), item(ItemKind::User, "山田"),
+             item(ItemKind::MaintenanceItem, "オイル交換"),
+             item(ItemKind::MaintenanceItem, "12ヶ月点検"), item(ItemKind::MaintenanceItem, "車検"),
+             item(ItemKind::MaintenanceItem, "洗車")},
+            {maintenance(day(2022, 7, 1), 0, kInspection, 0),
+             maintenance(day(2023, 5, 15), 0, kYearly, 15000),
+             maintenance(day(2024, 1, 10), 0, kOil, 20000),
+             driving(day(2024, 5, 30), 0, 24000, 25200)});
     }
     std::vector<ScheduleRow> schedule() const {
         return computeSchedule(dir.dir(), cycles, day(2024, 6, 1));

@@ -14,12 +14,12 @@ protected:
     void SetUp() override {
         writeDataSet(dir, {item(ItemKind::Vehicle, "車"), item(ItemKind::Vehicle, "別の車")},
                      {driving(day(2024, 4, 1), 0, 1000, 1050),
-                      driving(day(2024, 4, 1), 1, 10, 20),       // another vehicle's chain
-                      driving(day(2024, 4, 2), 0, 1040, 1100),   // backwards
-                      driving(day(2024, 4, 3), 0, 1100, 1090),   // return below departure
-                      maintenance(day(2024, 4, 4), 0, 3, 900),   // out of line
-                      refuel(day(2024, 4, 4), 0, 30, 4000),      // no reading: not checked
-                      driving(day(2024, 4, 5), 0, 1100, 1200),   // fine: 900 moved nothing
+                      driving(day(2024, 4, 1), 1, 10, 20),        // another vehicle's chain
+                      driving(day(2024, 4, 2), 0, 1040, 1100),    // backwards
+                      driving(day(2024, 4, 3), 0, 1100, 1090),    // return below departure
+                      maintenance(day(2024, 4, 4), 0, 3, 900),    // out of line
+                      refuel(day(2024, 4, 4), 0, 30, 4000),       // no reading: not checked
+                      driving(day(2024, 4, 5), 0, 1100, 1200),    // fine: 900 moved nothing
                       driving(day(2024, 4, 6), 0, 5000, 5050)});  // a jump
     }
     TempDir dir;

@@ -71,7 +71,8 @@ TEST_F(ChartFormTest, EconomyOverTime) {
 TEST_F(ChartFormTest, SavedAsPngAndPrinted) {
     form.DrawClick();
     const std::string path = dir.file("chart.png");
-    ChartForm::setFileChooserForTesting([&](const QString&) { return QString::fromStdString(path); });
+    ChartForm::setFileChooserForTesting(
+        [&](const QString&) { return QString::fromStdString(path); });
     ASSERT_TRUE(form.savePng());
     const QImage saved(QString::fromStdString(path));
     EXPECT_EQ(saved.size(), form.View->size());

@@ -86,10 +86,13 @@ TEST_F(FuelCostFormTest, ColumnsSortByTheirFiguresAndCsvFollowsTheOrder) {
     form.CsvClick();
     EXPECT_TRUE(suggested.endsWith(QStringLiteral("燃費・費用_車両別.csv")));
     const std::string csv = store::fromCp932(*readBytes(path));
-    EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "車両,走行距離,給油量,燃費,燃料費,整備費,出費,合計,km単価");
-    EXPECT_NE(csv.find("\r\n車B,0.0,0.0,－,0,0,0,0,－\r\n車A,850.0,60.0,20.0,9350,5000,2000,16350,19.2\r\n"
-                       "合計,"),
-              std::string::npos);
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+              "車両,走行距離,給油量,燃費,燃料費,整備費,出費,合計,km単価");
+    EXPECT_NE(
+        csv.find(
+            "\r\n車B,0.0,0.0,－,0,0,0,0,－\r\n車A,850.0,60.0,20.0,9350,5000,2000,16350,19.2\r\n"
+            "合計,"),
+        std::string::npos);
 }
 
 TEST_F(FuelCostFormTest, CancelledCsvWritesNothingAndAFailureIsShown) {

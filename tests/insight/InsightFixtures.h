@@ -31,19 +31,19 @@ private:
 // ones; 車B (1) has no records. Items 3..5 are maintenance items.
 inline void writeSampleFleet(const TempDir& dir) {
     using store::ItemKind;
-    writeDataSet(dir,
-                 {item(ItemKind::Vehicle, "車A", day(2020, 4, 1)),
-                  item(ItemKind::Vehicle, "車B", day(2024, 3, 1), 10), item(ItemKind::User, "山田"),
-                  item(ItemKind::MaintenanceItem, "オイル交換"),
-                  item(ItemKind::MaintenanceItem, "12ヶ月点検"),
-                  item(ItemKind::MaintenanceItem, "車検")},
-                 {refuel(day(2024, 1, 5), 0, 30, 4000), driving(day(2024, 1, 5), 0, 1000, 1100),
-                  driving(day(2024, 1, 20), 0, 1100, 1400),
-                  refuel(day(2024, 1, 21), 0, 10, 1500, "部分給油"),
-                  maintenance(day(2024, 1, 25), 0, 3, 1400, 5000),
-                  driving(day(2024, 3, 2), 0, 1400, 1700), refuel(day(2024, 3, 3), 0, 20, 3000),
-                  driving(day(2024, 3, 4), 0, 1650, 1800),  // departs below 1,700
-                  expense(day(2024, 3, 15), 0, 2000)});
+    writeDataSet(
+        dir,
+        {item(ItemKind::Vehicle, "車A", day(2020, 4, 1)),
+         item(ItemKind::Vehicle, "車B", day(2024, 3, 1), 10), item(ItemKind::User, "山田"),
+         item(ItemKind::MaintenanceItem, "オイル交換"),
+         item(ItemKind::MaintenanceItem, "12ヶ月点検"), item(ItemKind::MaintenanceItem, "車検")},
+        {refuel(day(2024, 1, 5), 0, 30, 4000), driving(day(2024, 1, 5), 0, 1000, 1100),
+         driving(day(2024, 1, 20), 0, 1100, 1400),
+         refuel(day(2024, 1, 21), 0, 10, 1500, "部分給油"),
+         maintenance(day(2024, 1, 25), 0, 3, 1400, 5000), driving(day(2024, 3, 2), 0, 1400, 1700),
+         refuel(day(2024, 3, 3), 0, 20, 3000),
+         driving(day(2024, 3, 4), 0, 1650, 1800),  // departs below 1,700
+         expense(day(2024, 3, 15), 0, 2000)});
 }
 
 }  // namespace quil::testing

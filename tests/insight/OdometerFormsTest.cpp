@@ -25,8 +25,8 @@ protected:
 
 TEST_F(OdometerFormsTest, ListsTheBreaksAndOpensTheRecord) {
     std::vector<std::pair<std::int64_t, int>> opened;
-    OdometerCheckForm form(context, [&](std::int64_t pos, int kind) { opened.emplace_back(pos, kind); },
-                           nullptr);
+    OdometerCheckForm form(
+        context, [&](std::int64_t pos, int kind) { opened.emplace_back(pos, kind); }, nullptr);
     form.show();
     ASSERT_EQ(form.findings().size(), 1u);
     const QAbstractItemModel* m = form.FindingTable->model();
@@ -65,11 +65,11 @@ TEST_F(OdometerFormsTest, TheEntryDialogAsksAndNeverRefuses) {
     EXPECT_TRUE(OdometerWarning::confirm(nullptr, dir.dir(), back, std::nullopt));
 
     prompts.clear();
-    EXPECT_TRUE(OdometerWarning::confirm(nullptr, dir.dir(), driving(day(2024, 3, 20), 0, 1800, 1900),
-                                         std::nullopt));
+    EXPECT_TRUE(OdometerWarning::confirm(nullptr, dir.dir(),
+                                         driving(day(2024, 3, 20), 0, 1800, 1900), std::nullopt));
     // Mending the backwards trip (position 7) raises no question.
-    EXPECT_TRUE(OdometerWarning::confirm(nullptr, dir.dir(), driving(day(2024, 3, 4), 0, 1700, 1850),
-                                         7));
+    EXPECT_TRUE(
+        OdometerWarning::confirm(nullptr, dir.dir(), driving(day(2024, 3, 4), 0, 1700, 1850), 7));
     EXPECT_TRUE(prompts.boxes().empty());
 }
 

@@ -33,7 +33,11 @@ protected:
         f.CycleTable->item(row, 3)->setText(first);
     }
     QColor background(ScheduleForm& f, int row) const {
-        return f.ScheduleTable->model()->index(row, 0).data(Qt::BackgroundRole).value<QBrush>().color();
+        return f.ScheduleTable->model()
+            ->index(row, 0)
+            .data(Qt::BackgroundRole)
+            .value<QBrush>()
+            .color();
     }
     TempDir dir;
     FolderContext context{dir.dir()};
@@ -56,8 +60,9 @@ TEST_F(ScheduleFormTest, CyclesEditedInTheWindowGiveColouredRows) {
     form.setCyclesChanged([&] { changed = true; });
     form.SaveCyclesClick();
     EXPECT_TRUE(changed);
-    EXPECT_EQ(AnalysisData::loadCycles(dir.dir()),
-              (std::vector<fleet::MaintenanceCycle>{{3, 6, 5000, 0}, {4, 12, 0, 0}, {5, 24, 0, 36}}));
+    EXPECT_EQ(
+        AnalysisData::loadCycles(dir.dir()),
+        (std::vector<fleet::MaintenanceCycle>{{3, 6, 5000, 0}, {4, 12, 0, 0}, {5, 24, 0, 36}}));
     ASSERT_EQ(form.rows().size(), 6u);
     const QAbstractItemModel* m = form.ScheduleTable->model();
     EXPECT_EQ(m->index(0, 2).data().toString(), QStringLiteral("2024/01/25"));
@@ -104,10 +109,11 @@ TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
         return static_cast<QAction*>(nullptr);
     };
     InsightTools tools(host);
-    EXPECT_EQ(commands, (std::vector<QString>{QStringLiteral("燃費・費用(&F)...|FuelCost1"),
-                                              QStringLiteral("グラフ(&G)...|Chart1"),
-                                              QStringLiteral("点検・整備予定(&M)...|Schedule1"),
-                                              QStringLiteral("走行距離チェック(&K)...|OdometerCheck1")}));
+    EXPECT_EQ(commands,
+              (std::vector<QString>{QStringLiteral("燃費・費用(&F)...|FuelCost1"),
+                                    QStringLiteral("グラフ(&G)...|Chart1"),
+                                    QStringLiteral("点検・整備予定(&M)...|Schedule1"),
+                                    QStringLiteral("走行距離チェック(&K)...|OdometerCheck1")}));
     tools.refreshNotice();
     EXPECT_TRUE(tools.notice()->isHidden());  // no QuilExt.db: nothing is due
 

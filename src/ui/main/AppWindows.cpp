@@ -74,7 +74,8 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
         return main->addToolsCommand(caption, name, std::move(f));
     };
     host.openRecord = [main](std::int64_t position, int kind) {
-        if (kind >= 0 && kind < main->TabControl1->count()) main->TabControl1->setCurrentIndex(kind);
+        if (kind >= 0 && kind < main->TabControl1->count())
+            main->TabControl1->setCurrentIndex(kind);
         const RecordListModel* list = main->listModel();
         for (int row = 1; list && row <= list->recordCount(); ++row) {
             if (list->position(row) != position) continue;
