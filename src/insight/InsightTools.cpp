@@ -58,13 +58,16 @@ ScheduleForm* InsightTools::scheduleForm() {
     if (!schedule_) {
         schedule_ = new ScheduleForm(*host_.context, host_.mainWindow);
         schedule_->setCyclesChanged([this] { refreshNotice(); });
+        schedule_->setReadOnlyCheck(host_.readOnly);
     }
     return schedule_;
 }
 
 OdometerCheckForm* InsightTools::odometerCheckForm() {
-    if (!odometer_)
+    if (!odometer_) {
         odometer_ = new OdometerCheckForm(*host_.context, host_.openRecord, host_.mainWindow);
+        odometer_->setReadOnlyCheck(host_.readOnly);
+    }
     return odometer_;
 }
 

@@ -33,6 +33,8 @@ struct InsightHost {
         addToolsCommand;
     // Shows the record at a file position (of a record kind) in the entry dialog.
     std::function<void(std::int64_t position, int kind)> openRecord;
+    // True while another computer holds the data folder: nothing may be written there.
+    std::function<bool()> readOnly;
 };
 
 class InsightTools : public QObject {

@@ -81,7 +81,7 @@ void OdometerCheckForm::showEvent(QShowEvent* event) {
 void OdometerCheckForm::CheckClick() {
     const std::string folder = context_.dataFolder();
     try {
-        if (LimitBox->value() != AnalysisData::dailyLimitKm(folder))
+        if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData::dailyLimitKm(folder))
             AnalysisData::setDailyLimitKm(folder, LimitBox->value());
         findings_ = fleet::checkOdometers(folder, LimitBox->value());
         const store::ItemStore items(folder);

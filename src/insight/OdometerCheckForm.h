@@ -37,6 +37,8 @@ public:
     QPushButton* CloseButton = nullptr;
 
     const std::vector<fleet::OdometerFinding>& findings() const { return findings_; }
+    // While it answers true a changed limit is used but not stored.
+    void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
 
 public Q_SLOTS:
     // Saves a changed limit, then checks every record.
@@ -50,6 +52,7 @@ protected:
 private:
     ui::MainContext& context_;
     OpenRecord openRecord_;
+    std::function<bool()> readOnly_;
     std::vector<fleet::OdometerFinding> findings_;
 };
 

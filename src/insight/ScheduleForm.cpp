@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "folder/ReadOnlyFileSystem.h"
 #include "insight/AnalysisData.h"
 #include "insight/ReportTableView.h"
 #include "ui/dialogs/MainContext.h"
@@ -155,6 +156,11 @@ void ScheduleForm::Reload() {
 }
 
 void ScheduleForm::SaveCyclesClick() {
+    if (readOnly_ && readOnly_()) {
+        ui::Prompts::current().warning(this,
+                                       QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+        return;
+    }
     std::vector<fleet::MaintenanceCycle> cycles;
     for (int r = 0; r < CycleTable->rowCount(); ++r) {
         int values[3] = {0, 0, 0};

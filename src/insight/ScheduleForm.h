@@ -39,6 +39,8 @@ public:
     const std::vector<fleet::ScheduleRow>& rows() const { return rows_; }
     // Called after the cycles were saved (the main window's notice counts again).
     void setCyclesChanged(std::function<void()> f) { cyclesChanged_ = std::move(f); }
+    // While it answers true the cycles are not saved (another computer holds the folder).
+    void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
 
     static QColor overdueColour();
     static QColor soonColour();
@@ -58,6 +60,7 @@ private:
     ui::MainContext& context_;
     std::vector<fleet::ScheduleRow> rows_;
     std::function<void()> cyclesChanged_;
+    std::function<bool()> readOnly_;
 };
 
 }  // namespace quil::insight

@@ -51,6 +51,12 @@ TEST_F(OdometerFormsTest, TheLimitIsKeptInTheExtensionFile) {
     OdometerCheckForm again(context, {}, nullptr);
     again.show();
     EXPECT_DOUBLE_EQ(again.LimitBox->value(), 50);
+    // Read-only: the limit serves the check but is not stored.
+    again.setReadOnlyCheck([] { return true; });
+    again.LimitBox->setValue(5000);
+    again.CheckClick();
+    EXPECT_EQ(again.findings().size(), 1u);
+    EXPECT_DOUBLE_EQ(AnalysisData::dailyLimitKm(dir.dir()), 50);
 }
 
 TEST_F(OdometerFormsTest, TheEntryDialogAsksAndNeverRefuses) {

@@ -98,6 +98,21 @@ TEST_F(ScheduleFormTest, AWrongCycleIsRefusedAndNothingIsSaved) {
     EXPECT_FALSE(ext::ExtDatabase::exists(dir.dir()));
 }
 
+TEST_F(ScheduleFormTest, NothingIsWrittenWhileAnotherComputerHoldsTheFolder) {
+    ScheduleForm form(context, nullptr);
+    bool readOnly = true;
+    form.setReadOnlyCheck([&] { return readOnly; });
+    form.show();
+    typeCycle(form, 0, QStringLiteral("6"), QStringLiteral("5000"));
+    form.SaveCyclesClick();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("読み取り専用")));
+    EXPECT_FALSE(ext::ExtDatabase::exists(dir.dir()));
+    readOnly = false;
+    form.SaveCyclesClick();
+    EXPECT_EQ(AnalysisData::loadCycles(dir.dir()).size(), 1u);
+}
+
 TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
     QStatusBar bar;
     std::vector<QString> commands;

@@ -88,6 +88,7 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
                                                        "いません。表示期間と表示車両を確かめて"
                                                        "ください。"));
     };
+    host.readOnly = [main] { return main->dataSetReadOnly(); };
     Insight = new insight::InsightTools(std::move(host), main);
     DataInputForm->setSaveCheck([main](QWidget* dialog, const store::DataRecord& record,
                                        std::optional<std::int64_t> editPosition) {
