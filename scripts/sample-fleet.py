@@ -5,16 +5,15 @@ analysis windows (燃費・費用, グラフ, 点検・整備予定, 走行距�
 
 Usage: scripts/sample-fleet.py FOLDER   (after scripts/sample-data.py FOLDER)
 """
-import importlib.util
 import os
+import runpy
 import sqlite3
+import struct
 import sys
 
 here = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location("sample_data", os.path.join(here, "sample-data.py"))
-sd = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(sd)
-day, record = sd.day, sd.record
+sample = runpy.run_path(os.path.join(here, "sample-data.py"))
+day, record = sample["day"], sample["record"]
 
 
 def main():
@@ -47,7 +46,7 @@ def main():
     # One reading typed wrong: the departure lies below the previous return.
     recs.append(record(0, day(2004, 12, 29, 9, 0), 1, 3, odo[1] - 200, odo[1] - 150, it=4,
                        back=day(2004, 12, 29, 12, 0), dest="本社"))
-    recs.sort(key=lambda r: sd.struct.unpack_from("<dhh", r, 20))
+    recs.sort(key=lambda r: struct.unpack_from("<dhh", r, 20))
     with open(os.path.join(folder, "Quil.qud"), "ab") as f:
         for r in recs:
             f.write(r)
