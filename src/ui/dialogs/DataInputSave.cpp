@@ -141,6 +141,8 @@ void TDataInputForm::Button1Click() {
             context_.reloadList();
             return;
         }
+        if (saveCheck_ && !saveCheck_(this, *record, addMode() ? std::nullopt : editPosition_))
+            return;
         saved = store::RecordStore(context_.dataFolder())
                     .save(*record, addMode() ? std::nullopt : editPosition_);
         savedRecord = *record;

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -46,6 +47,12 @@ public:
     QLineEdit* remarksBox() const { return remarksBox_; }
     QPushButton* Button1() const { return button1_; }
     QPushButton* Button2() const { return button2_; }
+
+    // An extra question before a checked record is saved (the odometer warning of the ツール
+    // windows). It may only ask: false leaves the dialog open with nothing written.
+    using SaveCheck = std::function<bool(QWidget* dialog, const store::DataRecord& record,
+                                         std::optional<std::int64_t> editPosition)>;
+    void setSaveCheck(SaveCheck check) { saveCheck_ = std::move(check); }
 
 public Q_SLOTS:
     // Arranges the rows for the caption's kind and fills lists and fields.
@@ -121,6 +128,7 @@ private:
     // Edit mode: the record as loaded and its position, so the save rewrites exactly
     // that record and notices when the data set changed under the dialog.
     std::optional<std::int64_t> editPosition_;
+    SaveCheck saveCheck_;
     std::optional<store::DataRecord> loaded_;
     // Edit mode: the stored value behind each decimal box's text as shown (one decimal),
     // so that a box the user did not touch stores its value unrounded.

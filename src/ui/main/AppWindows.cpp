@@ -1,6 +1,8 @@
 #include "ui/main/AppWindows.h"
 
 #include <QEvent>
+#include <QStatusBar>
+#include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
 #include <functional>
@@ -15,12 +17,16 @@
 #include "analysis/TSkeForm.h"
 #include "analysis/Tpriansform.h"
 #include "folder/Tdirsetform.h"
+#include "insight/InsightTools.h"
+#include "insight/OdometerWarning.h"
 #include "ui/components/TComboGrid.h"
+#include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
 #include "ui/dialogs/TViewItemForm.h"
 #include "ui/dialogs/TViewTimeForm.h"
+#include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListModel.h"
 
 namespace quil::ui {
@@ -95,6 +101,40 @@ void AppWindows::createWindows() {
                               f->show();
                               f->raise();
                           });
+
+    // Fuel economy, graphs, maintenance schedule and odometer checks (ツール menu), the
+    // overdue notice in the status bar, and the odometer question before a record is saved.
+    insight::InsightHost host;
+    host.context = main;
+    host.mainWindow = main;
+    host.statusBar = main->statusBar();
+    host.addToolsCommand = [main](const QString& caption, const QString& name,
+                                  std::function<void()> f) {
+        return main->addToolsCommand(caption, name, std::move(f));
+    };
+    host.openRecord = [main](std::int64_t position, int kind) {
+        if (kind >= 0 && kind < main->TabControl1->count())
+            main->TabControl1->setCurrentIndex(kind);
+        const RecordListModel* list = main->listModel();
+        for (int row = 1; list && row <= list->recordCount(); ++row) {
+            if (list->position(row) != position) continue;
+            main->ComboGrid1->selectRow(row);
+            main->ComboGrid1Click();
+            main->commands()->EditClick();
+            return;
+        }
+        Prompts::current().notice(main, QStringLiteral("この記録はメイン画面の一覧に表示されて"
+                                                       "いません。表示期間と表示車両を確かめて"
+                                                       "ください。"));
+    };
+    host.readOnly = [main] { return main->dataSetReadOnly(); };
+    Insight = new insight::InsightTools(std::move(host), main);
+    DataInputForm->setSaveCheck([main](QWidget* dialog, const store::DataRecord& record,
+                                       std::optional<std::int64_t> editPosition) {
+        return insight::OdometerWarning::confirm(dialog, main->dataFolder(), record, editPosition);
+    });
+    QTimer::singleShot(0, Insight, [tools = Insight] { tools->refreshNotice(); });
+
     // The alcohol-check register: its ツール entries, a toolbar button after the specified
     // ones and its count in the status bar.
     Alcohol = new alcohol::AlcoholWindows(*main, main);

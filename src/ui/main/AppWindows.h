@@ -10,6 +10,9 @@
 namespace quil::alcohol {
 class AlcoholWindows;
 }
+namespace quil::insight {
+class InsightTools;
+}
 
 namespace quil::ui {
 
@@ -55,6 +58,8 @@ public:
     TSkeForm* SkeForm = nullptr;
     TCarform* Carform = nullptr;
     TMISkeForm* MISkeForm = nullptr;
+    // The analysis windows of the ツール menu (made on first use) and the overdue notice.
+    insight::InsightTools* Insight = nullptr;
     // The alcohol-check register's windows (ツール menu, toolbar, status bar).
     alcohol::AlcoholWindows* Alcohol = nullptr;
 

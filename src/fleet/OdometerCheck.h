@@ -1,0 +1,77 @@
+#pragma once
+// Odometer checks over each vehicle's live records in date (file) order. The chain of a
+// vehicle is its highest reading so far; a record breaks it when
+// - a departure reading lies below it (the odometer went backwards),
+// - a return reading lies below the departure of the same trip,
+// - a reading lies further above it than the daily limit allows (limit × days since the
+//   record that set it, at least one day), or a trip covers more than that,
+// - a refuelling or maintenance reading lies below it or beyond the limit.
+// A refuelling or maintenance reading that breaks the chain does not move it, so one wrong
+// reading there is reported once rather than against every later record.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/Records.h"
+
+namespace quil::fleet {
+
+inline constexpr double kDefaultDailyLimitKm = 1000;
+
+enum class OdometerProblem {
+    DepartureBelowPrevious,
+    ReturnBelowDeparture,
+    JumpTooLarge,
+    ReadingOutOfLine,
+};
+// The text of a problem for the list: "出庫距離が前回の入庫距離より小さい" …
+std::string odometerProblemText(OdometerProblem p);
+
+struct OdometerFinding {
+    std::int64_t position = -1;  // record position in the file (-1: the record being entered)
+    store::DateTime date = 0;
+    int kind = 0;  // RecordKind
+    int vehicle = -1;
+    double reading = 0;
+    double expectedLow = 0;  // the range the reading was expected in
+    double expectedHigh = 0;
+    OdometerProblem problem = OdometerProblem::JumpTooLarge;
+};
+
+class OdometerChecker {
+public:
+    explicit OdometerChecker(double dailyLimitKm = kDefaultDailyLimitKm);
+    // Records in file order; deleted ones and those of negative vehicles are skipped.
+    void add(std::int64_t position, const store::DataRecord& r);
+    const std::vector<OdometerFinding>& findings() const { return findings_; }
+
+private:
+    struct Chain {
+        double highest = 0;
+        store::DateTime since = 0;  // date of the record that set `highest`
+        bool known = false;
+    };
+    double allowance(const Chain& c, store::DateTime date) const;
+    void report(std::int64_t position, const store::DataRecord& r, double reading, double low,
+                double high, OdometerProblem p);
+
+    double limit_;
+    std::vector<Chain> chains_;
+    std::vector<OdometerFinding> findings_;
+};
+
+// Every finding of the data folder's record file.
+std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder,
+                                            double dailyLimitKm = kDefaultDailyLimitKm);
+
+// What a new or edited record (`editPosition` is the record it replaces) would break among
+// the vehicle's records: findings about the record itself (position -1) and about the next
+// reading of the vehicle after it. Empty when it carries no reading.
+std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
+                                             const store::DataRecord& record,
+                                             std::optional<std::int64_t> editPosition,
+                                             double dailyLimitKm = kDefaultDailyLimitKm);
+
+}  // namespace quil::fleet

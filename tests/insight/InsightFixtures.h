@@ -1,0 +1,49 @@
+#pragma once
+// A data folder with two vehicles, maintenance items and a few months of records, and the
+// little of the main window the analysis windows need.
+
+#include <QWidget>
+
+#include "FleetFixtures.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::testing {
+
+class FolderContext : public ui::MainContext {
+public:
+    explicit FolderContext(std::string folder) : folder_(std::move(folder)) {}
+    std::string programFolder() const override { return folder_; }
+    std::string dataFolder() const override { return folder_; }
+    double dataSetStamp() const override { return 40000.5; }
+    int currentTab() const override { return 0; }
+    int selectedRow() const override { return 0; }
+    void reloadList() override {}
+    void refreshSummaries() override {}
+    QWidget* mainWidget() override { return &window; }
+    QWidget window;
+
+private:
+    std::string folder_;
+};
+
+// 車A (position 0) drives 1,000 → 1,700 km with a partial refuelling between two full
+// ones; 車B (1) has no records. Items 3..5 are maintenance items.
+inline void writeSampleFleet(const TempDir& dir) {
+    using store::ItemKind;
+    writeDataSet(
+        dir,
+        {item(ItemKind::Vehicle, "車A", day(2020, 4, 1)),
+         item(ItemKind::Vehicle, "車B", day(2024, 3, 1), 10), item(ItemKind::User, "山田"),
+         item(ItemKind::MaintenanceItem, "オイル交換"),
+         item(ItemKind::MaintenanceItem, "12ヶ月点検"), item(ItemKind::MaintenanceItem, "車検")},
+        {refuel(day(2024, 1, 5), 0, 30, 4000), driving(day(2024, 1, 5), 0, 1000, 1100),
+         driving(day(2024, 1, 20), 0, 1100, 1400),
+         refuel(day(2024, 1, 21), 0, 10, 1500, "部分給油"),
+         maintenance(day(2024, 1, 25), 0, 3, 1400, 5000), driving(day(2024, 3, 2), 0, 1400, 1700),
+         refuel(day(2024, 3, 3), 0, 20, 3000),
+         driving(day(2024, 3, 4), 0, 1650, 1800),  // departs below 1,700
+         expense(day(2024, 3, 15), 0, 2000)});
+}
+
+}  // namespace quil::testing

@@ -1,0 +1,111 @@
+// The analysis windows inside the whole program: the ツール menu entries, the overdue notice
+// at start, the odometer list opening a record, and the entry dialog's odometer question.
+#include <QAction>
+#include <QDateEdit>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+
+#include "MainTestSupport.h"
+#include "insight/AnalysisData.h"
+#include "insight/FuelCostForm.h"
+#include "insight/InsightTools.h"
+#include "insight/OdometerCheckForm.h"
+#include "ui/dialogs/TDataInputForm.h"
+#include "ui/main/AppWindows.h"
+
+using namespace quil::store;
+using namespace quil::testing;
+
+namespace {
+
+class InsightProgram : public MainWindowTest {
+protected:
+    std::unique_ptr<quil::ui::AppWindows> app;
+
+    void SetUp() override {
+        writeRecords<ItemRecord>(
+            tmp.file("Quil.qui"),
+            {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田"),
+             item(ItemKind::Purpose, "配達"), item(ItemKind::MaintenanceItem, "オイル交換")});
+        DataRecord trip = makeRecord(encodeDate(2003, 4, 9) + 0.375, 0, 1, 0, 0);
+        trip.setItem(2);
+        trip.setDistance1(100);
+        trip.setDistance2(300);
+        trip.setReturnTime(encodeDate(2003, 4, 9) + 0.7);
+        DataRecord oil = makeRecord(encodeDate(2003, 4, 1), 0, 1, 3000, 2);
+        oil.setItem(3);
+        writeRecords<DataRecord>(tmp.file("Quil.qud"), {oil, trip});
+        Settings s(dir());
+        s.writeFirstRun(2003);
+        s.setPeriodKind(0);
+    }
+    void TearDown() override { app.reset(); }
+
+    quil::ui::TMainform& run() {
+        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
+        app->Mainform->show();
+        QApplication::processEvents();
+        return *app->Mainform;
+    }
+};
+
+}  // namespace
+
+TEST_F(InsightProgram, ToolsMenuOpensTheWindowsAndTheNoticeShowsOverdueItems) {
+    quil::insight::AnalysisData::saveCycles(dir(), {{3, 12, 0, 0}});
+    quil::ui::TMainform& w = run();
+    for (const char* name : {"CalForm1", "FuelCost1", "Chart1", "Schedule1", "OdometerCheck1"})
+        EXPECT_TRUE(w.action(QString::fromLatin1(name))) << name;
+    w.action(QStringLiteral("FuelCost1"))->trigger();
+    EXPECT_TRUE(app->Insight->fuelCostForm()->isVisible());
+
+    // The oil change of 2003/04/01 was due again a year later.
+    QLabel* notice = app->Insight->notice();
+    EXPECT_EQ(notice->parentWidget(), w.statusBar());
+    EXPECT_FALSE(notice->isHidden());
+    EXPECT_EQ(notice->accessibleName(), QStringLiteral("点検・整備予定: 1件が期限切れ"));
+}
+
+TEST_F(InsightProgram, NoExtensionFileNoNoticeAndNothingCreated) {
+    run();
+    EXPECT_TRUE(app->Insight->notice()->isHidden());
+    EXPECT_FALSE(quil::ext::ExtDatabase::exists(dir()));
+}
+
+TEST_F(InsightProgram, TheOdometerListOpensTheRecordInTheEntryDialog) {
+    run();
+    quil::insight::OdometerCheckForm* form = app->Insight->odometerCheckForm();
+    // The only reading is fine; a low limit makes the 200 km trip a finding.
+    form->show();
+    form->LimitBox->setValue(100);
+    form->CheckClick();
+    ASSERT_EQ(form->findings().size(), 1u);
+    form->openRow(0);
+    ASSERT_TRUE(app->DataInputForm->isVisible());
+    EXPECT_EQ(app->DataInputForm->windowTitle(), QStringLiteral("走行記録－修正"));
+    EXPECT_EQ(app->DataInputForm->valueBox2()->text().toDouble(), 300);
+}
+
+TEST_F(InsightProgram, TheEntryDialogAsksBeforeSavingABackwardsReading) {
+    quil::ui::TMainform& w = run();
+    w.action(QStringLiteral("ToolButton1"))->trigger();
+    quil::ui::TDataInputForm& entry = *app->DataInputForm;
+    ASSERT_TRUE(entry.isVisible());
+    entry.dateBox()->setDate(QDate(2003, 4, 10));
+    entry.valueBox1()->setText(QStringLiteral("250"));
+    entry.valueBox2()->setText(QStringLiteral("320"));
+    prompts.answerQuestion(false);
+    entry.Button1()->click();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("距離の確認"));
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("出庫距離が前回の距離より小さい")));
+    EXPECT_TRUE(entry.isVisible());  // No: back to the dialog, nothing written
+    EXPECT_EQ(RecordStore(dir()).count(), 2);
+
+    prompts.answerQuestion(true);
+    entry.Button1()->click();
+    EXPECT_FALSE(entry.isVisible());
+    EXPECT_EQ(RecordStore(dir()).count(), 3);
+}
