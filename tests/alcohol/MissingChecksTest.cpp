@@ -112,7 +112,7 @@ protected:
         r.setVehicle(3);
         if (kind == store::RecordKind::Driving) r.setReturnTime(date + encodeTime(2, 0));
         store::RecordStore rs(folder());
-        const auto pos = rs.save(r, std::nullopt);
+        const auto pos = rs.save(r, std::nullopt).position;
         if (deleted) rs.markDeleted(pos);
     }
 };
