@@ -13,10 +13,15 @@ target_compile_definitions(quil_flags INTERFACE QT_NO_KEYWORDS QT_NO_CAST_FROM_A
                                                 QT_USE_QSTRINGBUILDER
                                                 QUIL_BUILD_VERSION="${PROJECT_VERSION}")
 
-# quil_add_gtest(name LIBS ... SOURCES ...): one GoogleTest program, its cases listed in CTest.
+# quil_add_gtest(name [GUI] LIBS ... SOURCES ...): one GoogleTest program, its cases listed in
+# CTest. GUI programs run offscreen with the one QApplication of tests/support/GuiTestMain.cpp.
 function(quil_add_gtest name)
   cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
+  if(T_GUI)
+    list(APPEND T_SOURCES ${PROJECT_SOURCE_DIR}/tests/support/GuiTestMain.cpp)
+  endif()
   add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE quil_test_support)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main quil_flags)
   target_compile_definitions(${name} PRIVATE QUIL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
   set(env "")

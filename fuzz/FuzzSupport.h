@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "Bytes.h"
 #include "store/FileSystem.h"
 #include "store/StoreError.h"
 
@@ -45,16 +46,9 @@ inline std::string freshFolder(const char* name) {
     return dir;
 }
 
-inline std::optional<std::string> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+// Whole-file reads and writes, as the tests have them.
+using quil::testing::readBytes;
+using quil::testing::writeBytes;
 
 // Fails the k-th changing call (write, sync, rename, remove, opening for writing); 0 never
 // fails. A failing write that grows the file writes half its bytes first, as a full disk.

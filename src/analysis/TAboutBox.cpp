@@ -7,6 +7,8 @@
 #include <QShowEvent>
 #include <QStyle>
 
+#include "ui/dialogs/ErrorReport.h"
+
 namespace quil::ui {
 
 TAboutBox::TAboutBox(QWidget* mainWindow)
@@ -22,7 +24,7 @@ TAboutBox::TAboutBox(QWidget* mainWindow)
     if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_ComputerIcon);
     programIcon_->setPixmap(icon.pixmap(32, 32));
 
-    productName_ = new QLabel(QStringLiteral("クイル台帳"), this);
+    productName_ = new QLabel(programName(), this);
     productName_->setObjectName(QStringLiteral("ProductName"));
     productName_->setGeometry(64, 16, 172, 20);
     version_ = new QLabel(QStringLiteral("Version 0.21a"), this);

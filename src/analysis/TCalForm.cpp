@@ -19,6 +19,7 @@
 #include "analysis/TGridPrinter.h"
 #include "store/Date.h"
 #include "store/Records.h"
+#include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/UpDownArrows.h"
 #include "ui/dialogs/MainContext.h"
@@ -28,18 +29,16 @@ namespace quil::ui {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
-
 constexpr const char* kSummaryNames[] = {
     "走行距離－車両別", "走行距離－使用者別", "走行距離－使用目的別",
     "使用回数－車両別", "使用回数－使用者別", "使用回数－使用目的別",
     "給油量－車両別",   "給油回数－車両別",   "出費－車両別"};
 
 QString padRight(const std::string& s, int width) {
-    return q(s) + QString(std::max(0, width - displayWidth(s)), QLatin1Char(' '));
+    return qs(s) + QString(std::max(0, width - displayWidth(s)), QLatin1Char(' '));
 }
 QString padLeft(const std::string& s, int width) {
-    return QString(std::max(0, width - displayWidth(s)), QLatin1Char(' ')) + q(s);
+    return QString(std::max(0, width - displayWidth(s)), QLatin1Char(' ')) + qs(s);
 }
 
 }  // namespace
@@ -236,8 +235,8 @@ void TCalForm::FillSummaryGrid() {
     if (last_.itemFileFound) rows.emplace_back("合計", last_.total);
     SummaryGrid->setColCount(cols);
     SummaryGrid->setRowCount(1 + std::max<int>(1, int(rows.size())));
-    QStringList head = {q(store::itemKindName(summaryGroupKind(lastKind_)))};
-    for (const std::string& t : titles) head << q(t);
+    QStringList head = {qs(store::itemKindName(summaryGroupKind(lastKind_)))};
+    for (const std::string& t : titles) head << qs(t);
     SummaryGrid->setRowTexts(0, head);
     SummaryGrid->setColWidths(0, 200);
     for (int c = 1; c < cols; ++c) {
@@ -246,8 +245,8 @@ void TCalForm::FillSummaryGrid() {
     }
     if (rows.empty()) SummaryGrid->setRowTexts(1, QStringList(cols, QString()));
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        QStringList texts = {q(rows[r].first)};
-        for (const std::string& t : figureTexts(lastKind_, rows[r].second)) texts << q(t);
+        QStringList texts = {qs(rows[r].first)};
+        for (const std::string& t : figureTexts(lastKind_, rows[r].second)) texts << qs(t);
         SummaryGrid->setRowTexts(int(r) + 1, texts);
     }
 }

@@ -54,15 +54,6 @@ std::vector<EntryField> fieldsOf(int kind) {
     }
 }
 
-ItemKind thirdKind(int kind) {
-    switch (kind) {
-        case 0: return ItemKind::Purpose;
-        case 1: return ItemKind::GasStation;
-        case 2: return ItemKind::MaintenanceItem;
-        default: return ItemKind::ExpenseItem;
-    }
-}
-
 // "08:30 ～ 17:05" into the four time texts; a part that is missing stays empty, so the
 // entry check refuses it.
 void splitTimes(const std::string& s, EntryInput& in) {
@@ -123,12 +114,8 @@ void copyFile(FileSystem& fs, const std::string& from, const std::string& to) {
     BinaryFile out(to, DataRecord::Size, OpenMode::Create, fs);
     constexpr std::size_t kChunk = 4096;
     std::vector<DataRecord> buf(kChunk);
-    for (std::int64_t pos = 0;;) {
-        const std::size_t got = in.readMany(pos, kChunk, buf.data());
-        if (got > 0) out.writeMany(pos, got, buf.data());
-        pos += std::int64_t(got);
-        if (got < kChunk) break;
-    }
+    in.readChunks(buf.data(), kChunk,
+                  [&](std::int64_t pos, std::size_t got) { out.writeMany(pos, got, buf.data()); });
     out.sync();
 }
 
@@ -185,13 +172,14 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
             return c < row.fields.size() ? row.fields[c] : std::string();
         };
         EntryInput in;
-        in.kind = kind;
+        in.kind = static_cast<RecordKind>(kind);
         in.stamp = check.stamp;
         in.day = parseCalendarDay(trimmed(cell(EntryField::Date)));
         if (kind == 0) splitTimes(cell(EntryField::StartTime), in);
         in.vehicle = names.required(ItemKind::Vehicle, cell(EntryField::Vehicle));
         in.user = names.required(ItemKind::User, cell(EntryField::User));
-        in.third = names.optional(thirdKind(kind), cell(EntryField::ThirdList));
+        in.third = names.optional(thirdListKind(static_cast<RecordKind>(kind)),
+                                  cell(EntryField::ThirdList));
         if (kind >= 2) in.shop = names.optional(ItemKind::Shop, cell(EntryField::ShopList));
         if (kind != 3) in.value1 = cell(EntryField::Value1);
         in.value2 = cell(EntryField::Value2);

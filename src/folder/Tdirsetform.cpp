@@ -23,6 +23,8 @@
 #include "store/Codec.h"
 #include "store/ItemStore.h"
 #include "store/Settings.h"
+#include "ui/components/QtText.h"
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
@@ -38,8 +40,6 @@ constexpr ModeText kModes[] = {{"保存先の設定", "保存"},
                                {"データのバックアップ", "データのバックアップ"},
                                {"データの読み込み", "データの読み込み"},
                                {"ミルテ台帳データの読み込み", "データの読み込み"}};
-
-QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // The hourglass for the length of a command, also when it ends by an exception.
 class WaitCursor {
@@ -62,7 +62,7 @@ private:
 };
 
 void plainMessage(QWidget* parent, const QString& text) {
-    Prompts::current().message(parent, QStringLiteral("クイル台帳"), text, PromptIcon::Information);
+    Prompts::current().message(parent, programName(), text, PromptIcon::Information);
 }
 
 }  // namespace
@@ -151,7 +151,7 @@ void Tdirsetform::Open(int mode) {
     show();
     setWindowTitle(QString::fromUtf8(m.caption));
     Label1->setText(QString::fromUtf8(m.stem) + QStringLiteral("先のパスを設定して下さい。"));
-    setFolder(mode == SetDataFolder ? q(context_.dataFolder()) : lastChosen_);
+    setFolder(mode == SetDataFolder ? qs(context_.dataFolder()) : lastChosen_);
     StatusBar1->clearMessage();
 }
 
@@ -258,10 +258,10 @@ bool Tdirsetform::moveTo(const QString& path) {
         });
     }
     if (result.status == folder::DataSetStatus::SameFolder) {
-        Prompts::current().notice(this, q(result.message));
+        Prompts::current().notice(this, qs(result.message));
         return false;
     }
-    if (!result.message.empty()) Prompts::current().warning(this, q(result.message));
+    if (!result.message.empty()) Prompts::current().warning(this, qs(result.message));
     context_.reloadList();
     plainMessage(this, QStringLiteral("保存先を") + QDir::toNativeSeparators(path) +
                            QStringLiteral("に変更しました。"));
@@ -277,7 +277,7 @@ bool Tdirsetform::backUpTo(const QString& path) {
         result = folder::backupDataSet(context_.dataFolder(), path.toStdString());
     }
     if (!result.done()) {
-        Prompts::current().notice(this, q(result.message));
+        Prompts::current().notice(this, qs(result.message));
         return false;
     }
     plainMessage(this, QStringLiteral("バックアップが完了しました。"));
@@ -299,7 +299,7 @@ bool Tdirsetform::restoreFrom(const QString& path) {
     const folder::DataSetResult result =
         folder::restoreDataSet(context_.dataFolder(), path.toStdString());
     if (!result.done()) {
-        Prompts::current().warning(this, q(result.message));
+        Prompts::current().warning(this, qs(result.message));
         return false;
     }
     afterReplace(result.stamp);
@@ -325,11 +325,11 @@ bool Tdirsetform::importFrom(const QString& path) {
             });
     }
     if (result.status == folder::DataSetStatus::Cancelled) {
-        Prompts::current().notice(this, q(result.message));
+        Prompts::current().notice(this, qs(result.message));
         return true;
     }
     if (!result.done()) {
-        Prompts::current().warning(this, q(result.message));
+        Prompts::current().warning(this, qs(result.message));
         return false;
     }
     // Every imported vehicle is shown, as every vehicle of a new data set would be.
@@ -343,7 +343,7 @@ bool Tdirsetform::importFrom(const QString& path) {
     if (result.logLines > 0)
         text += QStringLiteral("\n変換ログに%1件の記録があります：%2")
                     .arg(result.logLines)
-                    .arg(QDir::toNativeSeparators(q(result.logPath)));
+                    .arg(QDir::toNativeSeparators(qs(result.logPath)));
     plainMessage(this, text);
     return true;
 }

@@ -21,6 +21,10 @@ public:
     void read(std::int64_t pos, void* buf);
     // Reads up to `n` whole records from `pos`; returns how many were read.
     std::size_t readMany(std::int64_t pos, std::size_t n, void* buf);
+    // Reads every whole record from the start, `chunk` records at a time into `buf` (room
+    // for `chunk` records), and calls f(first position, count) for each non-empty chunk.
+    template <typename F>
+    void readChunks(void* buf, std::size_t chunk, F&& f);
     // Writes the record at `pos`, which may be at most the record count (an append).
     void write(std::int64_t pos, const void* buf);
     void writeMany(std::int64_t pos, std::size_t n, const void* buf);
@@ -42,5 +46,15 @@ private:
     std::unique_ptr<File> file_;
     std::size_t recordSize_;
 };
+
+template <typename F>
+void BinaryFile::readChunks(void* buf, std::size_t chunk, F&& f) {
+    for (std::int64_t pos = 0;;) {
+        const std::size_t got = readMany(pos, chunk, buf);
+        if (got > 0) f(pos, got);
+        if (got < chunk) break;
+        pos += static_cast<std::int64_t>(got);
+    }
+}
 
 }  // namespace quil::store

@@ -66,15 +66,11 @@ std::optional<std::string> convertRecords(const std::string& dataDir, FileSystem
         [&](BinaryFile& out) {
             std::vector<std::uint8_t> buf(kChunk * kOldRecordSize);
             std::vector<DataRecord> conv(kChunk);
-            std::int64_t pos = 0;
-            for (;;) {
-                const std::size_t got = in.readMany(pos, kChunk, buf.data());
+            in.readChunks(buf.data(), kChunk, [&](std::int64_t pos, std::size_t got) {
                 for (std::size_t i = 0; i < got; ++i)
                     conv[i] = convertRecord(buf.data() + i * kOldRecordSize);
-                if (got > 0) out.writeMany(pos, got, conv.data());
-                if (got < kChunk) break;
-                pos += static_cast<std::int64_t>(got);
-            }
+                out.writeMany(pos, got, conv.data());
+            });
         },
         kept);
     return kept;
@@ -89,14 +85,10 @@ std::optional<std::string> convertItems(const std::string& dataDir, FileSystem& 
         fs, path, dataDir + kTempFileName, ItemRecord::Size,
         [&](BinaryFile& out) {
             std::vector<ItemRecord> buf(kChunk);
-            std::int64_t pos = 0;
-            for (;;) {
-                const std::size_t got = in.readMany(pos, kChunk, buf.data());
+            in.readChunks(buf.data(), kChunk, [&](std::int64_t pos, std::size_t got) {
                 for (std::size_t i = 0; i < got; ++i) buf[i].setVersion(kFormatVersion);
-                if (got > 0) out.writeMany(pos, got, buf.data());
-                if (got < kChunk) break;
-                pos += static_cast<std::int64_t>(got);
-            }
+                out.writeMany(pos, got, buf.data());
+            });
         },
         kept);
     return kept;

@@ -10,15 +10,74 @@
 namespace quil::store {
 namespace {
 
-// Titles from column 1 on.
-const std::array<std::array<const char*, 11>, kListTabCount> kTitles = {{
-    {"No", "年月日", "時間", "車両", "使用者", "使用区分", "出庫距離", "入庫距離", "走行距離",
-     "行き先", "備考"},
-    {"No", "年月日", "車両", "使用者", "給油量", "税抜金額", "消費税", "スタンド名", "備考"},
-    {"No", "年月日", "車両", "使用者", "項目", "距離", "税抜金額", "消費税", "店", "備考"},
-    {"No", "年月日", "車両", "使用者", "項目", "税抜金額", "消費税", "店", "備考"},
-}};
-constexpr std::array<int, kListTabCount> kCounts = {12, 10, 11, 10};
+using C = ListContent;
+
+// Built-in widths: the marker, the row number and the date are narrow; remarks of the driving
+// tab are wider than other texts.
+constexpr int kMarkerWidth = 25, kRowWidth = 30, kDateWidth = 70, kWidth = 60, kWideRemarks = 75;
+constexpr ListAlign kOwn = listAlignOwn, kLeft = listAlignLeft, kRight = listAlignRight;
+
+constexpr ListColumn kMarker = {"", kMarkerWidth, kOwn, C::Marker};
+constexpr ListColumn kRowNumber = {"No", kRowWidth, kOwn, C::RowNumber};
+constexpr ListColumn kDay = {"年月日", kDateWidth, kOwn, C::Date};
+
+constexpr ListColumn kDriving[] = {
+    kMarker,
+    kRowNumber,
+    kDay,
+    {"時間", kWidth, kOwn, C::TimeSpan},
+    {"車両", kWidth, kOwn, C::Vehicle},
+    {"使用者", kWidth, kLeft, C::User},
+    {"使用区分", kWidth, kLeft, C::Item},
+    {"出庫距離", kWidth, kOwn, C::Distance1},
+    {"入庫距離", kWidth, kRight, C::Distance2},
+    {"走行距離", kWidth, kRight, C::DistanceDriven},
+    {"行き先", kWidth, kOwn, C::Destination},
+    {"備考", kWideRemarks, kOwn, C::Remarks},
+};
+constexpr ListColumn kRefuelling[] = {
+    kMarker,
+    kRowNumber,
+    kDay,
+    {"車両", kWidth, kOwn, C::Vehicle},
+    {"使用者", kWidth, kOwn, C::User},
+    {"給油量", kWidth, kRight, C::Distance2},
+    {"税抜金額", kWidth, kRight, C::Price},
+    {"消費税", kWidth, kOwn, C::Tax},
+    {"スタンド名", kWidth, kLeft, C::Place},
+    {"備考", kWidth, kLeft, C::Remarks},
+};
+constexpr ListColumn kMaintenance[] = {
+    kMarker,
+    kRowNumber,
+    kDay,
+    {"車両", kWidth, kOwn, C::Vehicle},
+    {"使用者", kWidth, kOwn, C::User},
+    {"項目", kWidth, kLeft, C::Item},
+    {"距離", kWidth, kRight, C::Distance1},
+    {"税抜金額", kWidth, kOwn, C::Price},
+    {"消費税", kWidth, kRight, C::Tax},
+    {"店", kWidth, kLeft, C::Place},
+    {"備考", kWidth, kOwn, C::Remarks},
+};
+// Every record with a cost: refuelling and maintenance records show their kind as item.
+constexpr ListColumn kExpense[] = {
+    kMarker,
+    kRowNumber,
+    kDay,
+    {"車両", kWidth, kOwn, C::Vehicle},
+    {"使用者", kWidth, kOwn, C::User},
+    {"項目", kWidth, kLeft, C::CostItem},
+    {"税抜金額", kWidth, kRight, C::Price},
+    {"消費税", kWidth, kOwn, C::Tax},
+    {"店", kWidth, kLeft, C::Place},
+    {"備考", kWidth, kLeft, C::Remarks},
+};
+
+constexpr std::span<const ListColumn> kTables[kListTabCount] = {kDriving, kRefuelling, kMaintenance,
+                                                                kExpense};
+static_assert(std::size(kDriving) == 12 && std::size(kRefuelling) == 10 &&
+              std::size(kMaintenance) == 11 && std::size(kExpense) == 10);
 
 bool validTab(int tab) { return tab >= 0 && tab < kListTabCount; }
 
@@ -67,35 +126,54 @@ void appendTime(std::string& out, DateTime d) {
 
 }  // namespace
 
-int listColumnCount(int tab) { return validTab(tab) ? kCounts[std::size_t(tab)] : 0; }
+std::span<const ListColumn> listColumns(int tab) {
+    return validTab(tab) ? kTables[tab] : std::span<const ListColumn>();
+}
+
+bool listContentIsName(ListContent content) {
+    switch (content) {
+        case C::Vehicle:
+        case C::User:
+        case C::Item:
+        case C::CostItem:
+        case C::Place: return true;
+        default: return false;
+    }
+}
+
+bool listContentIsText(ListContent content) {
+    return listContentIsName(content) || content == C::Destination || content == C::Remarks;
+}
+
+int listColumnCount(int tab) { return int(listColumns(tab).size()); }
+
+namespace {
+
+const ListColumn* columnAt(int tab, int column) {
+    const auto columns = listColumns(tab);
+    return column >= 0 && std::size_t(column) < columns.size() ? &columns[std::size_t(column)]
+                                                               : nullptr;
+}
+
+}  // namespace
 
 const char* listColumnTitle(int tab, int column) {
-    if (!validTab(tab) || column < 1 || column >= listColumnCount(tab)) return "";
-    return kTitles[std::size_t(tab)][std::size_t(column - 1)];
+    const ListColumn* c = columnAt(tab, column);
+    return c ? c->title : "";
 }
 
 bool listColumnIsText(int tab, int column) {
-    if (!validTab(tab) || column < 3 || column >= listColumnCount(tab)) return false;
-    switch (tab) {
-        case 0: return column != 3 && (column < 7 || column > 9);
-        case 1: return column < 5 || column > 7;
-        case 2: return column < 6 || column > 8;
-        default: return column < 6 || column > 7;
-    }
+    const ListColumn* c = columnAt(tab, column);
+    return c && listContentIsText(c->content);
 }
 
 bool listColumnIsName(int tab, int column) {
-    if (!validTab(tab) || column < 3 || column >= listColumnCount(tab)) return false;
-    switch (tab) {
-        case 0: return column >= 4 && column <= 6;
-        case 1: return column == 3 || column == 4 || column == 8;
-        case 2: return column == 3 || column == 4 || column == 5 || column == 9;
-        default: return column == 3 || column == 4 || column == 5 || column == 8;
-    }
+    const ListColumn* c = columnAt(tab, column);
+    return c && listContentIsName(c->content);
 }
 
 ListRowFormatter::ListRowFormatter(int tab, const ItemNames& names, TextEncoding encoding)
-    : tab_(tab),
+    : columns_(listColumns(tab)),
       names_(names),
       encoding_(encoding),
       timeSeparator_(fixed(" ～ ")),
@@ -107,7 +185,9 @@ ListRowFormatter::ListRowFormatter(int tab, const ItemNames& names, TextEncoding
 }
 
 std::string ListRowFormatter::title(int column) const {
-    return fixed(listColumnTitle(tab_, column));
+    return column >= 0 && std::size_t(column) < columns_.size()
+               ? fixed(columns_[std::size_t(column)].title)
+               : std::string();
 }
 
 void ListRowFormatter::appendName(std::string& out, int position) const {
@@ -134,77 +214,43 @@ std::string ListRowFormatter::fixed(const char* utf8) const {
 
 void ListRowFormatter::appendCell(std::string& out, const DataRecord& r, std::int64_t row,
                                   int column) const {
-    if (!validTab(tab_)) return;
-    switch (column) {
-        case 0: return;
-        case 1: return appendNumber(out, row);
-        case 2: return appendDay(out, r.date());
-        default: return appendKindCell(out, r, column);
-    }
+    if (column < 0 || std::size_t(column) >= columns_.size()) return;
+    const ListContent content = columns_[std::size_t(column)].content;
+    if (content == C::RowNumber) return appendNumber(out, row);
+    appendContent(out, r, content);
 }
 
-// The tab-specific columns from 3 on.
-void ListRowFormatter::appendKindCell(std::string& out, const DataRecord& r, int column) const {
-    const std::string_view remarks = r.remarksRaw();
-    if (tab_ == 0) {
-        switch (column) {
-            case 3:
-                appendTime(out, r.date());
-                out += timeSeparator_;
-                return appendTime(out, r.returnTime());
-            case 4: return appendName(out, r.vehicle());
-            case 5: return appendName(out, r.user());
-            case 6: return appendName(out, r.item());
-            case 7: return appendOneDecimal(out, r.distance1());
-            case 8: return appendOneDecimal(out, r.distance2());
-            case 9: return appendOneDecimal(out, r.distance2() - r.distance1());
-            case 10: return appendText(out, r.destinationRaw());
-            case 11: return appendText(out, remarks);
-            default: return;
-        }
-    }
-    switch (column) {
-        case 3: return appendName(out, r.vehicle());
-        case 4: return appendName(out, r.user());
-        default: break;
-    }
-    if (tab_ == 1) {
-        switch (column) {
-            case 5: return appendOneDecimal(out, r.distance2());
-            case 6: return appendNumber(out, r.price());
-            case 7: return appendNumber(out, r.tax());
-            case 8: return appendName(out, r.place());
-            case 9: return appendText(out, remarks);
-            default: return;
-        }
-    }
-    if (tab_ == 2) {
-        switch (column) {
-            case 5: return appendName(out, r.item());
-            case 6: return appendOneDecimal(out, r.distance1());
-            case 7: return appendNumber(out, r.price());
-            case 8: return appendNumber(out, r.tax());
-            case 9: return appendName(out, r.place());
-            case 10: return appendText(out, remarks);
-            default: return;
-        }
-    }
-    switch (column) {
-        case 5:
-            if (r.kind() == 1) {
+void ListRowFormatter::appendContent(std::string& out, const DataRecord& r,
+                                     ListContent content) const {
+    switch (content) {
+        case C::Marker:
+        case C::RowNumber: return;
+        case C::Date: return appendDay(out, r.date());
+        case C::TimeSpan:
+            appendTime(out, r.date());
+            out += timeSeparator_;
+            return appendTime(out, r.returnTime());
+        case C::Vehicle: return appendName(out, r.vehicle());
+        case C::User: return appendName(out, r.user());
+        case C::Item: return appendName(out, r.item());
+        case C::CostItem:
+            if (r.kind() == static_cast<std::int16_t>(RecordKind::Refuelling)) {
                 out += fuelCost_;
                 return;
             }
-            if (r.kind() == 2) {
+            if (r.kind() == static_cast<std::int16_t>(RecordKind::Maintenance)) {
                 out += serviceCost_;
                 return;
             }
             return appendName(out, r.item());
-        case 6: return appendNumber(out, r.price());
-        case 7: return appendNumber(out, r.tax());
-        case 8: return appendName(out, r.place());
-        case 9: return appendText(out, remarks);
-        default: return;
+        case C::Place: return appendName(out, r.place());
+        case C::Distance1: return appendOneDecimal(out, r.distance1());
+        case C::Distance2: return appendOneDecimal(out, r.distance2());
+        case C::DistanceDriven: return appendOneDecimal(out, r.distance2() - r.distance1());
+        case C::Price: return appendNumber(out, r.price());
+        case C::Tax: return appendNumber(out, r.tax());
+        case C::Destination: return appendText(out, r.destinationRaw());
+        case C::Remarks: return appendText(out, r.remarksRaw());
     }
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// The rows of the record list as text: the columns of each tab (tab index = record kind;
-// tab 3 lists every record with a cost), their titles and the text of a record's cell.
-// The list on screen and the CSV export both format their rows here.
+// The rows of the record list as text: one table of columns per tab (tab index = record
+// kind; the expense tab lists every record with a cost), each column with its title, its
+// built-in width, its alignment and what it shows of a record. The list on screen, the CSV
+// export and the CSV import all take their columns from here.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,15 +17,55 @@ namespace quil::store {
 
 inline constexpr int kListTabCount = 4;
 
+// The tab that lists a kind's records.
+constexpr int listTabOf(RecordKind kind) { return static_cast<int>(kind); }
+
+// What a list cell shows of its record.
+enum class ListContent : std::uint8_t {
+    Marker,     // column 0: the selection arrow, drawn by the list itself
+    RowNumber,  // the 1-based row
+    Date,       // "yyyy/mm/dd"
+    TimeSpan,   // "hh:mm ～ hh:mm"
+    Vehicle,    // master-list names
+    User,
+    Item,
+    CostItem,  // "給油代金", "点検・整備費" or the expense item's name
+    Place,
+    Distance1,  // one decimal
+    Distance2,
+    DistanceDriven,  // distance 2 − distance 1
+    Price,           // whole yen
+    Tax,
+    Destination,  // free text
+    Remarks,
+};
+
+// The grid's alignment bits a column sets at every set-up (the grid's caLeft and caRight);
+// listAlignOwn leaves the column's own alignment.
+enum ListAlign : std::uint8_t { listAlignOwn = 0, listAlignLeft = 1, listAlignRight = 4 };
+
+struct ListColumn {
+    const char* title;  // UTF-8; empty for the marker column
+    int width;          // pixels, used when the settings file holds none
+    ListAlign alignment;
+    ListContent content;
+};
+
+// The columns of a tab, the marker column 0 included; empty outside 0..3.
+std::span<const ListColumn> listColumns(int tab);
+// Free text (names, destination, remarks); every other content is digits, signs, points,
+// slashes, colons and the time separator.
+bool listContentIsText(ListContent content);
+// A master-list name (on the expense tab the item column may also hold a fixed text
+// without commas, quotes or line breaks).
+bool listContentIsName(ListContent content);
+
+// Shorthands over the tables, safe for any tab and column (out of range: 0, "", false).
 // Number of columns of a tab, the marker column 0 included: 12, 10, 11, 10.
 int listColumnCount(int tab);
 // Title of a column ("No", "年月日", ...); empty for the marker column and out of range.
 const char* listColumnTitle(int tab, int column);
-// Whether a column holds free text (names, destination, remarks); the others hold only
-// digits, signs, points, slashes, colons and the time separator.
 bool listColumnIsText(int tab, int column);
-// Whether a column holds a master-list name (vehicle, user, item, shop; on tab 3 the item
-// column may also hold a fixed text without commas, quotes or line breaks).
 bool listColumnIsName(int tab, int column);
 
 // Cell texts of one tab in UTF-8 (the list on screen) or CP932 (the CSV file). In CP932
@@ -42,10 +84,10 @@ private:
     void appendName(std::string& out, int position) const;
     void appendText(std::string& out, std::string_view raw) const;
     std::string fixed(const char* utf8) const;
-    void appendKindCell(std::string& out, const DataRecord& r, int column) const;
+    void appendContent(std::string& out, const DataRecord& r, ListContent content) const;
     void appendDay(std::string& out, DateTime d) const;
 
-    int tab_;
+    std::span<const ListColumn> columns_;
     const ItemNames& names_;
     TextEncoding encoding_;
     std::vector<std::string> cp932Names_;  // CP932 only: position + 1 → name; 0 → "その他"

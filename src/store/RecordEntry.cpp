@@ -1,6 +1,7 @@
 #include "RecordEntry.h"
 
 #include "EntryParse.h"
+#include "ItemStore.h"
 
 namespace quil::store {
 namespace {
@@ -12,7 +13,7 @@ EntryRefusal refuse(EntryField field, const char* message) { return {field, mess
 EntryResult buildEntryRecord(const EntryInput& in) {
     DataRecord r;
     r.setStamp(in.stamp);
-    r.setKind(static_cast<std::int16_t>(in.kind));
+    r.setKind(in.kind);
     r.setReserved66(-1);
     r.setItem(-1);
     r.setPlace(-1);
@@ -27,7 +28,7 @@ EntryResult buildEntryRecord(const EntryInput& in) {
     r.setUser(static_cast<std::int16_t>(*in.user));
     r.setRemarks(in.remarks);
 
-    if (in.kind == 0) {
+    if (in.kind == RecordKind::Driving) {
         auto time = [&](const std::string& hour, const std::string& minute) {
             const auto h = parseClockField(hour, 23);
             const auto m = parseClockField(minute, 59);
@@ -50,7 +51,7 @@ EntryResult buildEntryRecord(const EntryInput& in) {
 
     const char* itemMessage = "項目を選択して下さい！";
     switch (in.kind) {
-        case 0: {
+        case RecordKind::Driving: {
             r.setDestination(in.value3);
             const auto d1 = in.unchanged1 ? in.unchanged1 : parseDecimal(in.value1);
             if (!d1) return refuse(EntryField::Value1, "正しい出庫距離を入力して下さい！");
@@ -62,7 +63,7 @@ EntryResult buildEntryRecord(const EntryInput& in) {
             r.setItem(static_cast<std::int16_t>(*in.third));
             break;
         }
-        case 1: {
+        case RecordKind::Refuelling: {
             const auto quantity = in.unchanged1 ? in.unchanged1 : parseDecimal(in.value1);
             if (!quantity) return refuse(EntryField::Value1, "正しい給油量を入力して下さい！");
             r.setDistance2(*quantity);
@@ -71,7 +72,7 @@ EntryResult buildEntryRecord(const EntryInput& in) {
             break;
         }
         default: {
-            if (in.kind == 2) {
+            if (in.kind == RecordKind::Maintenance) {
                 const auto distance =
                     in.unchanged1 ? in.unchanged1 : parseDecimal(in.value1);
                 if (!distance) return refuse(EntryField::Value1, "正しい距離を入力して下さい！");
@@ -85,6 +86,91 @@ EntryResult buildEntryRecord(const EntryInput& in) {
         }
     }
     return r;
+}
+
+ItemKind thirdListKind(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::Refuelling: return ItemKind::GasStation;
+        case RecordKind::Maintenance: return ItemKind::MaintenanceItem;
+        case RecordKind::Expense: return ItemKind::ExpenseItem;
+        default: return ItemKind::Purpose;
+    }
+}
+
+std::optional<RecordKind> recordKindOf(int number) {
+    if (number < 0 || number > 3) return std::nullopt;
+    return static_cast<RecordKind>(number);
+}
+
+EntryCaption parseEntryCaption(std::string_view utf8) {
+    EntryCaption caption;
+    for (int k = 1; k <= 3; ++k) {
+        if (utf8.starts_with(recordKindName(k))) caption.kind = static_cast<RecordKind>(k);
+    }
+    caption.add = utf8.ends_with("追加");
+    return caption;
+}
+
+const DataRecord& RecordEntry::load(const std::string& programFolder, const std::string& dataFolder,
+                                    int row) {
+    position_.reset();
+    loaded_.reset();
+    const std::int64_t position = readRowIndex(programFolder + kRowIndexFileName, row - 1);
+    loaded_ = RecordStore(dataFolder).read(position);
+    position_ = position;
+    return *loaded_;
+}
+
+EntryPickLists RecordEntry::pickLists(const std::string& dataFolder) const {
+    EntryPickLists lists;
+    const ItemStore items(dataFolder);
+    if (!items.exists()) return lists;
+
+    const std::vector<ItemRecord> all = items.readAll();
+    const auto third = static_cast<std::int16_t>(thirdListKind(kind_));
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const ItemRecord& item = all[i];
+        if (item.deleted()) continue;
+        EntryPickList* list = nullptr;
+        if (item.kind() == static_cast<std::int16_t>(ItemKind::Vehicle))
+            list = &lists.vehicles;
+        else if (item.kind() == static_cast<std::int16_t>(ItemKind::User))
+            list = &lists.users;
+        else if (item.kind() == third)
+            list = &lists.thirds;
+        else if (item.kind() == static_cast<std::int16_t>(ItemKind::Shop))
+            list = &lists.shops;
+        if (!list) continue;
+        list->names.push_back(item.name());
+        list->positions.push_back(static_cast<int>(i));
+    }
+    // The third list and, for maintenance and expenses, the shop list end with "その他".
+    lists.thirds.offersOther = true;
+    lists.shops.offersOther = kind_ == RecordKind::Maintenance || kind_ == RecordKind::Expense;
+
+    if (loaded_) {
+        const ItemNames names(all);
+        auto own = [&](EntryPickList& list, int reference) {
+            list.own = EntryPickList::Own{reference, names.nameAt(reference)};
+        };
+        own(lists.vehicles, loaded_->vehicle());
+        own(lists.users, loaded_->user());
+        own(lists.thirds, kind_ == RecordKind::Refuelling ? loaded_->place() : loaded_->item());
+        if (lists.shops.offersOther) own(lists.shops, loaded_->place());
+    }
+    return lists;
+}
+
+EntryResult RecordEntry::build(EntryInput in) const {
+    in.kind = kind_;
+    return buildEntryRecord(in);
+}
+
+bool RecordEntry::stillLoaded(const std::string& dataFolder) const {
+    const RecordStore records(dataFolder);
+    if (!position_ || !loaded_ || !records.exists()) return false;
+    if (*position_ >= records.count()) return false;
+    return records.read(*position_) == *loaded_;
 }
 
 }  // namespace quil::store

@@ -81,10 +81,8 @@ SavedPlace RecordStore::insertSorted(BinaryFile& in, const DataRecord& record,
     replaceFile(fs_, path_, dataDir_ + kTempFileName, DataRecord::Size, [&](BinaryFile& out) {
         const std::size_t kChunk = std::size_t(std::clamp<std::int64_t>(in.count(), 1, 4096));
         std::vector<DataRecord> buf(kChunk);
-        std::int64_t pos = 0;
         std::int64_t outPos = 0;
-        for (;;) {
-            std::size_t got = in.readMany(pos, kChunk, buf.data());
+        in.readChunks(buf.data(), kChunk, [&](std::int64_t pos, std::size_t got) {
             std::size_t from = 0;
             for (std::size_t i = 0; i < got; ++i) {
                 std::int64_t at = pos + static_cast<std::int64_t>(i);
@@ -99,9 +97,7 @@ SavedPlace RecordStore::insertSorted(BinaryFile& in, const DataRecord& record,
             }
             out.writeMany(outPos, got - from, buf.data() + from);
             outPos += static_cast<std::int64_t>(got - from);
-            if (got < kChunk) break;
-            pos += static_cast<std::int64_t>(got);
-        }
+        });
         if (insertAt < 0) {
             insertAt = outPos;
             out.write(outPos, record.data());

@@ -13,12 +13,12 @@
 #include <QPrinter>
 #include <QPushButton>
 
+#include "StandInMain.h"
 #include "StoreFixtures.h"
 #include "analysis/TCalForm.h"
 #include "analysis/TGridPrinter.h"
 #include "store/Date.h"
 #include "ui/components/TComboGrid.h"
-#include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
 using namespace quil::store;
@@ -26,22 +26,6 @@ using namespace quil::testing;
 
 namespace quil::ui {
 namespace {
-
-class FolderContext : public MainContext {
-public:
-    explicit FolderContext(std::string dir) : dir_(std::move(dir)) {}
-    std::string programFolder() const override { return dir_; }
-    std::string dataFolder() const override { return dir_; }
-    double dataSetStamp() const override { return 40000.5; }
-    int currentTab() const override { return 0; }
-    int selectedRow() const override { return 0; }
-    void reloadList() override {}
-    void refreshSummaries() override {}
-    QWidget* mainWidget() override { return nullptr; }
-
-private:
-    std::string dir_;
-};
 
 ItemRecord item(ItemKind kind, const std::string& name, bool deleted = false) {
     ItemRecord r;
@@ -72,12 +56,15 @@ DataRecord costing(int kind, double date, int vehicle, int price, int tax, doubl
 class SummaryTableTest : public ::testing::Test {
 protected:
     TempDir tmp;
-    FolderContext context{tmp.dir()};
+    StandInMain context;  // the folders as the summary sees them; no main window
     QWidget mainWindow;
     ScriptedPrompts prompts;
     std::unique_ptr<TCalForm> form;
 
     void SetUp() override {
+        context.folder = tmp.dir();
+        context.stamp = 40000.5;
+        context.hasWindow = false;
         mainWindow.move(100, 60);
         writeRecords<ItemRecord>(
             tmp.file("Quil.qui"),

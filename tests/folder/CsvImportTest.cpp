@@ -43,7 +43,7 @@ protected:
 
 EntryInput input(int kind, int y, unsigned m, unsigned d, int vehicle, int user) {
     EntryInput in;
-    in.kind = kind;
+    in.kind = static_cast<RecordKind>(kind);
     in.day = encodeDate(y, m, d);
     in.vehicle = vehicle;
     in.user = user;

@@ -11,7 +11,7 @@ namespace {
 
 EntryInput valid(int kind) {
     EntryInput in;
-    in.kind = kind;
+    in.kind = static_cast<RecordKind>(kind);
     in.stamp = 45000.5;
     in.day = encodeDate(2024, 5, 10);
     in.startHour = "8", in.startMinute = "0", in.endHour = "17", in.endMinute = "30";

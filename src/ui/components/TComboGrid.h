@@ -64,6 +64,7 @@ public:
     void setFixedCols(int count);
     int FixedRows() const { return fixedRows_; }
     void setFixedRows(int count);
+    // Column first, as the component always had it; Qt models are row first.
     QString Cells(int ACol, int ARow) const;  // the model's DisplayRole text
     void setCells(int ACol, int ARow, const QString& text);
     // Sets cells ARow, firstCol.. at once (one change notification on the default model).

@@ -17,6 +17,7 @@
 #include "store/NumberFormat.h"
 #include "store/Settings.h"
 #include "ui/components/Cp932LimitValidator.h"
+#include "ui/components/QtText.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/ItemMasks.h"
@@ -29,8 +30,6 @@ namespace quil::ui {
 namespace {
 
 using store::ItemKind;
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 // Byte limits of the edit boxes, in CP932 bytes (a full-width character takes two), in the
 // order of edits_; 0 = no limit (the odometer is a number).

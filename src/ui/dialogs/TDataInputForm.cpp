@@ -1,31 +1,30 @@
 #include "ui/dialogs/TDataInputForm.h"
 
 #include <QComboBox>
-#include <QCompleter>
 #include <QDateEdit>
-#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QValidator>
+#include <variant>
 
-#include "store/Codec.h"
-#include "store/ItemStore.h"
 #include "store/NumberFormat.h"
-#include "store/RecordStore.h"
 #include "ui/components/Cp932LimitValidator.h"
 #include "ui/components/EnterPressesButton.h"
+#include "ui/components/QtText.h"
 #include "ui/components/TDateEdit.h"
-#include "ui/components/TRetComboBox.h"
-#include "ui/components/TRetEdit.h"
+#include "ui/dialogs/AfterChange.h"
+#include "ui/dialogs/EntryControls.h"
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::ui {
-namespace {
 
-using store::ItemKind;
 using store::RecordKind;
+
+namespace {
 
 constexpr int kTop = 12;
 constexpr int kRowStep = 32;
@@ -40,38 +39,6 @@ constexpr int kRemarksWidth = 300;
 constexpr int kFormWidth = kControlX + kRemarksWidth + 16;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 25;
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-// The controls are made here so that the Enter-advancing kind can be swapped in one place.
-QLineEdit* newEdit(QWidget* parent) { return new TRetEdit(parent); }
-QComboBox* newList(QWidget* parent) {
-    auto* box = new TRetComboBox(parent);
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    box->setMaxVisibleItems(16);
-    // Completing only names of the same case keeps a completed text an exact entry name.
-    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
-    return box;
-}
-
-// Number and list fields take plain characters; the remarks and the destination take
-// Japanese text through the input method.
-void setInputMethod(QWidget* w, bool japanese) {
-    w->setAttribute(Qt::WA_InputMethodEnabled, japanese);
-    w->setInputMethodHints(japanese ? Qt::ImhNone : Qt::ImhPreferLatin | Qt::ImhNoPredictiveText);
-    if (auto* box = qobject_cast<QComboBox*>(w); box && box->lineEdit())
-        setInputMethod(box->lineEdit(), japanese);
-}
-
-ItemKind thirdListKind(int kind) {
-    switch (kind) {
-        case 1: return ItemKind::GasStation;
-        case 2: return ItemKind::MaintenanceItem;
-        case 3: return ItemKind::ExpenseItem;
-        default: return ItemKind::Purpose;
-    }
-}
 
 QDate toQDate(store::DateTime d) {
     const store::CivilDate c = store::decodeDate(d);
@@ -99,7 +66,7 @@ void TDataInputForm::createControls() {
     QComboBox** timeLists[] = {&startHour_, &startMinute_, &endHour_, &endMinute_};
     const char* timeNames[] = {"StartHourList", "StartMinuteList", "EndHourList", "EndMinuteList"};
     for (int i = 0; i < 4; ++i) {
-        *timeLists[i] = newList(this);
+        *timeLists[i] = newEntryList(this);
         (*timeLists[i])->setObjectName(QString::fromLatin1(timeNames[i]));
         setInputMethod(*timeLists[i], false);
     }
@@ -107,22 +74,20 @@ void TDataInputForm::createControls() {
     tilde_ = new QLabel(QStringLiteral("～"), this);
     endColon_ = new QLabel(QStringLiteral("："), this);
 
-    PickList* lists[] = {&vehicles_, &users_, &thirds_, &shops_};
     QComboBox** boxes[] = {&vehicleList_, &userList_, &thirdList_, &shopList_};
     const char* listNames[] = {"VehicleList", "UserList", "ThirdList", "ShopList"};
     for (int i = 0; i < 4; ++i) {
-        *boxes[i] = newList(this);
+        *boxes[i] = newEntryList(this);
         (*boxes[i])->setObjectName(QString::fromLatin1(listNames[i]));
         setInputMethod(*boxes[i], false);
-        lists[i]->box = *boxes[i];
     }
 
     for (int i = 0; i < 3; ++i) {
-        valueBox_[i] = newEdit(this);
+        valueBox_[i] = newEntryEdit(this);
         valueBox_[i]->setObjectName(QStringLiteral("ValueBox%1").arg(i + 1));
         unitLabel_[i] = new QLabel(this);
     }
-    remarksBox_ = newEdit(this);
+    remarksBox_ = newEntryEdit(this);
     remarksBox_->setObjectName(QStringLiteral("RemarksBox"));
     remarksBox_->setValidator(new Cp932LimitValidator(100, remarksBox_));
     destinationLimit_ = new Cp932LimitValidator(40, valueBox_[2]);
@@ -145,17 +110,6 @@ void TDataInputForm::createControls() {
     connect(button2_, &QPushButton::clicked, this, &TDataInputForm::Button2Click);
 }
 
-int TDataInputForm::recordKind() const {
-    const QString caption = windowTitle();
-    const QChar first = caption.isEmpty() ? QChar() : caption.front();
-    if (first == u'給') return 1;
-    if (first == u'点') return 2;
-    if (first == u'出') return 3;
-    return 0;
-}
-
-bool TDataInputForm::addMode() const { return windowTitle().endsWith(u'加'); }
-
 void TDataInputForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window system showing (restoring a minimised window) is no new opening.
@@ -176,7 +130,7 @@ void TDataInputForm::placeRow(int row, const QString& caption, QWidget* control,
     }
 }
 
-void TDataInputForm::arrangeRows(int kind) {
+void TDataInputForm::arrangeRows(RecordKind kind) {
     QWidget* all[] = {startHour_, startMinute_, endHour_,     endMinute_,   startColon_, tilde_,
                       endColon_,  shopList_,    valueBox_[0], valueBox_[1], valueBox_[2]};
     for (QWidget* w : all) w->hide();
@@ -185,7 +139,8 @@ void TDataInputForm::arrangeRows(int kind) {
 
     int row = 0;
     placeRow(row++, QStringLiteral("日付"), dateBox_, kDateWidth);
-    if (kind == 0) {
+    const bool driving = kind == RecordKind::Driving;
+    if (driving) {
         const int y = kTop + row * kRowStep;
         placeRow(row++, QStringLiteral("時間"), startHour_, kTimeWidth);
         int x = kControlX + kTimeWidth;
@@ -204,7 +159,7 @@ void TDataInputForm::arrangeRows(int kind) {
 
     const QString km = QStringLiteral("km"), yen = QStringLiteral("円");
     switch (kind) {
-        case 0:
+        case RecordKind::Driving:
             placeRow(row++, QStringLiteral("使用目的"), thirdList_, kListWidth);
             unitLabel_[0]->setText(km);
             unitLabel_[1]->setText(km);
@@ -212,7 +167,7 @@ void TDataInputForm::arrangeRows(int kind) {
             placeRow(row++, QStringLiteral("入庫距離"), valueBox_[1], kValueWidth, unitLabel_[1]);
             placeRow(row++, QStringLiteral("行き先"), valueBox_[2], kRemarksWidth);
             break;
-        case 1:
+        case RecordKind::Refuelling:
             placeRow(row++, QStringLiteral("スタンド名"), thirdList_, kListWidth);
             unitLabel_[0]->setText(QStringLiteral("㍑"));
             unitLabel_[1]->setText(yen);
@@ -227,7 +182,7 @@ void TDataInputForm::arrangeRows(int kind) {
             unitLabel_[0]->setText(km);
             unitLabel_[1]->setText(yen);
             unitLabel_[2]->setText(yen);
-            if (kind == 2)
+            if (kind == RecordKind::Maintenance)
                 placeRow(row++, QStringLiteral("距離"), valueBox_[0], kValueWidth, unitLabel_[0]);
             placeRow(row++, QStringLiteral("税抜金額"), valueBox_[1], kValueWidth, unitLabel_[1]);
             placeRow(row++, QStringLiteral("消費税額"), valueBox_[2], kValueWidth, unitLabel_[2]);
@@ -237,8 +192,8 @@ void TDataInputForm::arrangeRows(int kind) {
     // The third value box holds the destination (Japanese) when driving, else the tax.
     setInputMethod(valueBox_[0], false);
     setInputMethod(valueBox_[1], false);
-    setInputMethod(valueBox_[2], kind == 0);
-    valueBox_[2]->setValidator(kind == 0 ? destinationLimit_ : nullptr);
+    setInputMethod(valueBox_[2], driving);
+    valueBox_[2]->setValidator(driving ? destinationLimit_ : nullptr);
 
     const int buttonsY = kTop + row * kRowStep + 8;
     const int buttonsX = (kFormWidth - 2 * kButtonWidth - 16) / 2;
@@ -260,30 +215,30 @@ void TDataInputForm::fillTimeLists() {
 }
 
 void TDataInputForm::FormShow() {
-    editPosition_.reset();
-    loaded_.reset();
+    const store::EntryCaption caption = store::parseEntryCaption(utf8(windowTitle()));
+    entry_ = store::RecordEntry(caption.kind);
+    addMode_ = caption.add;
     for (auto& shown : shownNumber_) shown.reset();
     try {
-        const int kind = recordKind();
-        arrangeRows(kind);
-        if (kind == 0) fillTimeLists();
+        arrangeRows(caption.kind);
+        if (caption.kind == RecordKind::Driving) fillTimeLists();
         dateBox_->setFocus();
-        fillFields(kind);
-        fillLists(kind);
+        fillFields();
+        fillLists();
     } catch (const std::exception& e) {
-        // Without its record or lists the dialog must not be used: report and close.
-        editPosition_.reset();
-        loaded_.reset();
-        reportError(e);
+        // Without its record or lists the dialog must not be used: forget the record, close.
+        entry_ = store::RecordEntry(caption.kind);
+        reportError(e, this);
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }
 }
 
-void TDataInputForm::fillFields(int kind) {
-    if (addMode()) {
+void TDataInputForm::fillFields() {
+    const RecordKind kind = entry_.kind();
+    if (addMode_) {
         dateBox_->setDate(toQDate(store::today()));
         valueBox_[0]->setText(QStringLiteral("0.0"));
-        if (kind == 0) {
+        if (kind == RecordKind::Driving) {
             valueBox_[1]->setText(QStringLiteral("0.0"));
             valueBox_[2]->clear();
         } else {
@@ -294,17 +249,13 @@ void TDataInputForm::fillFields(int kind) {
         return;
     }
 
-    const int row = context_.selectedRow();
-    const std::int64_t position =
-        store::readRowIndex(context_.programFolder() + store::kRowIndexFileName, row - 1);
-    const store::DataRecord r = store::RecordStore(context_.dataFolder()).read(position);
-    editPosition_ = position;
-    loaded_ = r;
-
+    const store::DataRecord& r =
+        entry_.load(context_.programFolder(), context_.dataFolder(), context_.selectedRow());
     dateBox_->setDate(toQDate(r.date()));
-    if (kind == 0 || kind == 2) showNumber(0, r.distance1());
-    if (kind == 1) showNumber(0, r.distance2());
-    if (kind == 0) {
+    if (kind == RecordKind::Driving || kind == RecordKind::Maintenance)
+        showNumber(0, r.distance1());
+    if (kind == RecordKind::Refuelling) showNumber(0, r.distance2());
+    if (kind == RecordKind::Driving) {
         showNumber(1, r.distance2());
         valueBox_[2]->setText(qs(r.destination()));
         unsigned h = 0, m = 0;
@@ -327,91 +278,127 @@ void TDataInputForm::showNumber(int box, double value) {
     shownNumber_[box] = ShownNumber{text, value};
 }
 
-void TDataInputForm::fillLists(int kind) {
-    for (PickList* list : {&vehicles_, &users_, &thirds_, &shops_}) {
-        list->box->clear();
-        list->box->setEditText(QString());
-        list->positions.clear();
-        list->ownReference = -1;
-        list->ownName.clear();
+void TDataInputForm::fillLists() {
+    for (QComboBox* box : {vehicleList_, userList_, thirdList_, shopList_}) {
+        box->clear();
+        box->setEditText(QString());
     }
-    const store::ItemStore items(context_.dataFolder());
-    if (!items.exists()) return;
-
-    const std::vector<store::ItemRecord> all = items.readAll();
-    const auto third = static_cast<std::int16_t>(thirdListKind(kind));
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        const store::ItemRecord& item = all[i];
-        if (item.deleted()) continue;
-        PickList* list = nullptr;
-        if (item.kind() == static_cast<std::int16_t>(ItemKind::Vehicle))
-            list = &vehicles_;
-        else if (item.kind() == static_cast<std::int16_t>(ItemKind::User))
-            list = &users_;
-        else if (item.kind() == third)
-            list = &thirds_;
-        else if (item.kind() == static_cast<std::int16_t>(ItemKind::Shop))
-            list = &shops_;
-        if (!list) continue;
-        list->box->addItem(qs(item.name()));
-        list->positions.push_back(static_cast<int>(i));
-    }
-
-    const store::ItemNames names(all);
-    auto own = [&](PickList& list, int reference) {
-        list.ownReference = reference;
-        list.ownName = qs(names.nameAt(reference));
-    };
-    if (loaded_) {
-        own(vehicles_, loaded_->vehicle());
-        own(users_, loaded_->user());
-        own(thirds_, kind == 1 ? loaded_->place() : loaded_->item());
-        own(shops_, loaded_->place());
-    }
-
-    for (PickList* list : {&vehicles_, &users_}) {
-        if (list->box->count() == 0) continue;
-        if (!loaded_)
-            list->box->setCurrentIndex(0);
-        else
-            selectOwnItem(*list, list->ownReference, false);
-    }
-    for (PickList* list : {&thirds_, &shops_}) {
-        if (list == &shops_ && kind < 2) continue;
-        list->box->addItem(QString::fromUtf8(store::kOtherName));
-        if (!loaded_)
-            list->box->setCurrentIndex(0);
-        else
-            selectOwnItem(*list, list->ownReference, true);
-    }
+    lists_ = {};
+    lists_ = entry_.pickLists(context_.dataFolder());
+    showList(vehicleList_, lists_.vehicles);
+    showList(userList_, lists_.users);
+    showList(thirdList_, lists_.thirds);
+    showList(shopList_, lists_.shops);
 }
 
-// Edit mode: selects the entry of the record's own item, found by its position (names
-// may repeat, and an item may even be called "その他"); −1 selects the trailing "その他".
-// A deleted item has no entry: its name stays as the list's text with nothing selected,
-// so that saving keeps the record's reference (a list that offers "その他" would
-// otherwise quietly turn it into −1).
-void TDataInputForm::selectOwnItem(PickList& list, int reference, bool other) {
-    QComboBox* box = list.box;
-    for (std::size_t i = 0; i < list.positions.size(); ++i) {
-        if (list.positions[i] == reference) {
-            box->setCurrentIndex(static_cast<int>(i));
+// A new record starts from each list's first entry. An edited one shows its own item; a
+// deleted item has no entry: its name stays as the list's text with nothing selected, so
+// that saving keeps the record's reference (a list that offers "その他" would otherwise
+// quietly turn it into −1).
+void TDataInputForm::showList(QComboBox* box, const store::EntryPickList& list) {
+    for (const std::string& name : list.names) box->addItem(qs(name));
+    if (list.offersOther) box->addItem(QString::fromUtf8(store::kOtherName));
+    if (box->count() == 0) return;
+    if (!list.own) {
+        box->setCurrentIndex(0);
+        return;
+    }
+    const int entry = list.ownEntry();
+    box->setCurrentIndex(entry);
+    if (entry < 0) box->setEditText(qs(list.own->name));
+}
+
+// The stored value behind decimal box `box` while it still shows that value's text.
+std::optional<double> TDataInputForm::unchangedNumber(int box) const {
+    const auto& shown = shownNumber_[box];
+    if (shown && valueBox_[box]->text() == shown->text) return shown->value;
+    return std::nullopt;
+}
+
+store::EntryInput TDataInputForm::readInput() {
+    store::EntryInput in;
+    in.stamp = context_.dataSetStamp();
+    // A date typed whole is taken first; one that is no real day stays unset (refused).
+    const bool typedDate = dateBox_->commitTyped();
+    const QDate date = dateBox_->date();
+    if (typedDate && date.isValid() && dateBox_->hasAcceptableInput())
+        in.day = store::encodeDate(date.year(), static_cast<unsigned>(date.month()),
+                                   static_cast<unsigned>(date.day()));
+    in.startHour = utf8(startHour_->currentText());
+    in.startMinute = utf8(startMinute_->currentText());
+    in.endHour = utf8(endHour_->currentText());
+    in.endMinute = utf8(endMinute_->currentText());
+    auto text = [](const QComboBox* box) { return utf8(box->currentText()); };
+    in.vehicle = lists_.vehicles.requiredReference(selectedEntry(vehicleList_), text(vehicleList_));
+    in.user = lists_.users.requiredReference(selectedEntry(userList_), text(userList_));
+    in.third = lists_.thirds.optionalReference(selectedEntry(thirdList_), text(thirdList_));
+    in.shop = lists_.shops.optionalReference(selectedEntry(shopList_), text(shopList_));
+    in.value1 = utf8(valueBox_[0]->text());
+    in.value2 = utf8(valueBox_[1]->text());
+    in.value3 = utf8(valueBox_[2]->text());
+    in.remarks = utf8(remarksBox_->text());
+    in.unchanged1 = unchangedNumber(0);
+    in.unchanged2 = unchangedNumber(1);
+    return in;
+}
+
+QWidget* TDataInputForm::controlOf(store::EntryField field) const {
+    using F = store::EntryField;
+    switch (field) {
+        case F::Date: return dateBox_;
+        case F::StartTime: return startHour_;
+        case F::EndTime: return endHour_;
+        case F::Vehicle: return vehicleList_;
+        case F::User: return userList_;
+        case F::ThirdList: return thirdList_;
+        case F::ShopList: return shopList_;
+        case F::Value1: return valueBox_[0];
+        case F::Value2: return valueBox_[1];
+        case F::Value3: return valueBox_[2];
+    }
+    return dateBox_;
+}
+
+std::optional<store::DataRecord> TDataInputForm::buildRecord() {
+    store::EntryResult result = entry_.build(readInput());
+    if (auto* record = std::get_if<store::DataRecord>(&result)) return *record;
+    const auto& refusal = std::get<store::EntryRefusal>(result);
+    Prompts::current().warning(this, QString::fromStdString(refusal.message));
+    controlOf(refusal.field)->setFocus();
+    return std::nullopt;
+}
+
+void TDataInputForm::Button1Click() {
+    store::SavedPlace saved;
+    store::DataRecord savedRecord;
+    try {
+        const std::optional<store::DataRecord> record = buildRecord();
+        if (!record) return;
+        if (!addMode_ && !entry_.stillLoaded(context_.dataFolder())) {
+            // Saving now could overwrite some other record: write nothing.
+            Prompts::current().warning(
+                this, QStringLiteral("修正中の記録は、ほかの操作でデータが変更されたため保存"
+                                     "できません。一覧を読み込み直します。"));
+            close();
+            context_.reloadList();
             return;
         }
+        if (saveCheck_ && !saveCheck_(this, *record, entry_.position())) return;
+        saved = entry_.save(context_.dataFolder(), *record);
+        savedRecord = *record;
+    } catch (const std::exception& e) {
+        // Nothing was stored: the dialog stays open with the input as typed.
+        reportError(e, this);
+        return;
     }
-    box->setCurrentIndex(-1);
-    if (other && reference < 0)
-        box->setCurrentIndex(box->count() - 1);
-    else
-        box->setEditText(list.ownName);
+    // The record is stored: the dialog closes whatever follows, so that no second OK can
+    // store it again.
+    close();
+    AfterChange after(context_.mainWidget(), QStringLiteral("記録を保存しました。"));
+    // The list follows the save in place and shows the saved row.
+    after.step(QStringLiteral("一覧の更新"), [&] { context_.showSavedRecord(saved, savedRecord); });
 }
 
 void TDataInputForm::Button2Click() { close(); }
-
-void TDataInputForm::reportError(const std::exception& error) {
-    QString title = QGuiApplication::applicationDisplayName();
-    if (title.isEmpty()) title = QStringLiteral("クイル台帳");
-    Prompts::current().message(this, title, QString::fromUtf8(error.what()), PromptIcon::Error);
-}
 
 }  // namespace quil::ui

@@ -2,7 +2,9 @@
 // The entry dialog for driving, refuelling, maintenance and expense records. It is
 // created once and shown modeless over the main window; the opener sets the caption to a
 // record kind name followed by "－追加" (add) or "－修正" (edit), and every showing
-// rebuilds rows, pick lists and fields from that caption and the data files.
+// rebuilds rows, pick lists and fields from that caption and the data files. The dialog
+// lays out, fills and focuses its controls; reading the record, checking the input and
+// saving are store::RecordEntry's.
 
 #include <QDialog>
 #include <QString>
@@ -11,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "store/Records.h"
+#include "store/RecordEntry.h"
 #include "ui/components/TDateEdit.h"
 
 class QComboBox;
@@ -66,36 +68,22 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // One item pick list with the item positions of its entries, in entry order.
-    struct PickList {
-        QComboBox* box = nullptr;
-        std::vector<int> positions;
-        // Edit mode: the record's own reference and that item's name as shown.
-        int ownReference = -1;
-        QString ownName;
-    };
-
-    int recordKind() const;
-    bool addMode() const;
-
     void createControls();
-    void arrangeRows(int kind);
+    void arrangeRows(store::RecordKind kind);
     void placeRow(int row, const QString& caption, QWidget* control, int width,
                   QLabel* unit = nullptr);
     void fillTimeLists();
-    void fillFields(int kind);
-    void fillLists(int kind);
-    void selectOwnItem(PickList& list, int reference, bool other);
+    void fillFields();
+    void fillLists();
+    void showList(QComboBox* box, const store::EntryPickList& list);
 
     void showNumber(int box, double value);
     // The stored value behind decimal box `box` while it still shows that value's text.
     std::optional<double> unchangedNumber(int box) const;
-    std::optional<store::DataRecord> buildRecord(int kind);
-    void refuse(const QString& message, QWidget* focus);
-    std::optional<int> requiredReference(PickList& list);
-    std::optional<int> optionalReference(PickList& list);
-    bool stillTheLoadedRecord() const;
-    void reportError(const std::exception& error);
+    store::EntryInput readInput();
+    QWidget* controlOf(store::EntryField field) const;
+    // Checks the input; a refusal is shown and focuses its control.
+    std::optional<store::DataRecord> buildRecord();
 
     MainContext& context_;
 
@@ -120,16 +108,13 @@ private:
     QLabel* endColon_ = nullptr;
     QValidator* destinationLimit_ = nullptr;
 
-    PickList vehicles_;
-    PickList users_;
-    PickList thirds_;
-    PickList shops_;
-
-    // Edit mode: the record as loaded and its position, so the save rewrites exactly
-    // that record and notices when the data set changed under the dialog.
-    std::optional<std::int64_t> editPosition_;
+    // The opening's kind and mode (from the caption), the loaded record and the pick lists
+    // behind the list boxes.
+    store::RecordEntry entry_;
+    bool addMode_ = true;
+    store::EntryPickLists lists_;
+    // Asked before a save (the odometer chain); false keeps the dialog open unsaved.
     SaveCheck saveCheck_;
-    std::optional<store::DataRecord> loaded_;
     // Edit mode: the stored value behind each decimal box's text as shown (one decimal),
     // so that a box the user did not touch stores its value unrounded.
     struct ShownNumber {

@@ -12,6 +12,7 @@
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "ui/components/EnterPressesButton.h"
+#include "ui/components/QtText.h"
 #include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
@@ -22,8 +23,6 @@ namespace quil::ui {
 namespace {
 
 using store::ItemKind;
-
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QString kindName(ItemKind kind) { return qs(store::itemKindName(static_cast<int>(kind))); }
 

@@ -1,8 +1,8 @@
 // The main window's controls, menus, toolbar and their layout.
 #include <QAction>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,31 +14,26 @@
 #include <QUrl>
 
 #include "folder/Tdirsetform.h"
+#include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/main/ProgramIcons.h"
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
-#include "ui/main/ProgramIcons.h"
 
 namespace quil::ui {
-
-namespace {
-
-QString u(const char* s) { return QString::fromUtf8(s); }
-
-}  // namespace
 
 void TMainform::createWidgets() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
     auto makeRow = [&](QPushButton*& button, QLineEdit*& edit, const char* caption,
                        const char* name, const char* editName) {
-        button = new QPushButton(u(caption), central);
-        button->setObjectName(u(name));
+        button = new QPushButton(qs(caption), central);
+        button->setObjectName(qs(name));
         edit = new QLineEdit(central);
-        edit->setObjectName(u(editName));
+        edit->setObjectName(qs(editName));
         edit->setReadOnly(true);
         edit->setFocusPolicy(Qt::ClickFocus);
     };
@@ -74,8 +69,8 @@ void TMainform::createWidgets() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     auto addPopup = [&](const char* caption, const char* name, void (RecordCommands::*slot)()) {
-        QAction* a = PopupMenu1->addAction(u(caption));
-        a->setObjectName(u(name));
+        QAction* a = PopupMenu1->addAction(qs(caption));
+        a->setObjectName(qs(name));
         connect(a, &QAction::triggered, this, [this, slot] { (commands_.get()->*slot)(); });
     };
     addPopup("追加(&A)", "PopAdd", &RecordCommands::AddClick);
@@ -118,16 +113,16 @@ void TMainform::createActions() {
             ToolBar1->addSeparator();
             continue;
         }
-        QAction* a = ToolBar1->addAction(programIcon(t.icon), u(t.tip));
-        a->setObjectName(u(t.name));
-        a->setToolTip(u(t.tip));
-        a->setStatusTip(u(t.status));
+        QAction* a = ToolBar1->addAction(programIcon(t.icon), qs(t.tip));
+        a->setObjectName(qs(t.name));
+        a->setToolTip(qs(t.tip));
+        a->setStatusTip(qs(t.status));
     }
     for (int k = 0; k < 4; ++k)
         connect(action(QStringLiteral("ToolButton%1").arg(k + 1)), &QAction::triggered, this,
                 [this, k] { commands_->OpenEntry(k, true); });
     for (const char* n : {"ToolButton6", "ToolButton7", "ToolButton12"})
-        connect(action(u(n)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+        connect(action(qs(n)), &QAction::triggered, this, &TMainform::NotYetAvailable);
     connect(action(QStringLiteral("ToolButton9")), &QAction::triggered, this,
             &TMainform::OpenPrintDialog);
     connect(action(QStringLiteral("ToolButton11")), &QAction::triggered, this,
@@ -136,11 +131,11 @@ void TMainform::createActions() {
 
 void TMainform::createMenus() {
     auto add = [this](QMenu* menu, const char* caption, const char* name) {
-        QAction* a = menu->addAction(u(caption));
-        a->setObjectName(u(name));
+        QAction* a = menu->addAction(qs(caption));
+        a->setObjectName(qs(name));
         return a;
     };
-    QMenu* file = menuBar()->addMenu(u("ファイル(&F)"));
+    QMenu* file = menuBar()->addMenu(qs("ファイル(&F)"));
     // Printing joins in later; until then it says so.
     const char* const folderCommands[][2] = {{"保存先の設定(&S)...", "DirSet1"},
                                              {"バックアップ(&B)...", "Backup1"},
@@ -156,26 +151,31 @@ void TMainform::createMenus() {
     file->addSeparator();
     connect(add(file, "終了(&X)", "Exit1"), &QAction::triggered, this, &QWidget::close);
 
-    QMenu* input = menuBar()->addMenu(u("入力(&I)"));
+    QMenu* input = menuBar()->addMenu(qs("入力(&I)"));
     const char* inputs[] = {"走行記録(&R)...", "給油記録(&G)...", "点検・整備記録(&M)...",
                             "出費記録(&O)..."};
     for (int k = 0; k < 4; ++k)
         connect(add(input, inputs[k], QStringLiteral("Input%1").arg(k).toUtf8().constData()),
                 &QAction::triggered, this, [this, k] { commands_->OpenEntry(k, true); });
 
-    QMenu* settings = menuBar()->addMenu(u("設定(&S)"));
+    QMenu* settings = menuBar()->addMenu(qs("設定(&S)"));
     struct Master {
         const char* caption;
-        int kind;
+        store::ItemKind kind;
     };
-    static const Master masters[] = {
-        {"車両(&C)...", 1},       {"使用者(&D)...", 2},           {"使用目的(&P)", 6},
-        {"スタンド名(&G)...", 3}, {"点検・整備項目名(&M)...", 4}, {"出費項目名(&O)...", 5},
-        {"店(&S)...", 7}};
+    using store::ItemKind;
+    static const Master masters[] = {{"車両(&C)...", ItemKind::Vehicle},
+                                     {"使用者(&D)...", ItemKind::User},
+                                     {"使用目的(&P)", ItemKind::Purpose},
+                                     {"スタンド名(&G)...", ItemKind::GasStation},
+                                     {"点検・整備項目名(&M)...", ItemKind::MaintenanceItem},
+                                     {"出費項目名(&O)...", ItemKind::ExpenseItem},
+                                     {"店(&S)...", ItemKind::Shop}};
     for (const Master& m : masters) {
-        const QByteArray name = "Setting" + QByteArray::number(m.kind);
+        const int kind = static_cast<int>(m.kind);
+        const QByteArray name = "Setting" + QByteArray::number(kind);
         connect(add(settings, m.caption, name.constData()), &QAction::triggered, this,
-                [this, kind = m.kind] { OpenItemForm(kind); });
+                [this, kind] { OpenItemForm(kind); });
     }
     QAction* user = add(settings, "ユーザー設定(&U)...", "UserSetting1");
     user->setVisible(false);
@@ -183,23 +183,25 @@ void TMainform::createMenus() {
         if (userSettings_) userSettings_->show();
     });
 
-    QMenu* analysis = menuBar()->addMenu(u("解析(&A)"));
+    QMenu* analysis = menuBar()->addMenu(qs("解析(&A)"));
     for (const char* c : {"表集計(&T)...", "グラフ集計(&G)...", "点検・整備予定一覧(&M)..."})
-        connect(analysis->addAction(u(c)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+        connect(analysis->addAction(qs(c)), &QAction::triggered, this, &TMainform::NotYetAvailable);
 
     // Windows beyond the specified program open from here (addToolsCommand).
-    ToolsMenu = menuBar()->addMenu(u("ツール(&T)"));
+    ToolsMenu = menuBar()->addMenu(qs("ツール(&T)"));
     ToolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
 
-    QMenu* help = menuBar()->addMenu(u("ヘルプ(&H)"));
+    QMenu* help = menuBar()->addMenu(qs("ヘルプ(&H)"));
     connect(add(help, "ヘルプ(&H)", "Help1"), &QAction::triggered, this, &TMainform::HelpClick);
     connect(add(help, "バージョン情報(&A)...", "About1"), &QAction::triggered, this, [this] {
         if (aboutBox_) aboutBox_->show();
     });
 
     connect(Button1, &QPushButton::clicked, this, &TMainform::OpenViewTimeForm);
-    connect(Button2, &QPushButton::clicked, this, [this] { OpenViewItemForm(1); });
-    connect(Button3, &QPushButton::clicked, this, [this] { OpenViewItemForm(2); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { OpenViewItemForm(store::ItemKind::Vehicle); });
+    connect(Button3, &QPushButton::clicked, this,
+            [this] { OpenViewItemForm(store::ItemKind::User); });
 }
 
 void TMainform::resizeEvent(QResizeEvent* event) {
@@ -219,8 +221,12 @@ void TMainform::layoutControls() {
         edits[i]->setGeometry(84, 4 + i * 27, editWidth, rowHeight);
     }
     const int tabTop = 4 + 3 * 27 + 2;
-    int tabHeight =
-        H - 165 + (ToolBar1 && ToolBar1->isHidden() ? 40 : 0) - (statusBar()->isVisible() ? 19 : 0);
+    // The list takes the window's height less what sits above and below it; a hidden tool
+    // bar gives its height back, a shown status bar takes its own.
+    constexpr int kAboveAndBelowList = 165, kToolBarHeight = 40, kStatusBarHeight = 19;
+    int tabHeight = H - kAboveAndBelowList +
+                    (ToolBar1 && ToolBar1->isHidden() ? kToolBarHeight : 0) -
+                    (statusBar()->isVisible() ? kStatusBarHeight : 0);
     // Qt's menu and toolbar take more room than the Windows ones: never run past the bottom.
     tabHeight = std::max(60, std::min(tabHeight, centralWidget()->height() - tabTop - 2));
     const int tabWidth = std::max(100, W - 20);
@@ -234,10 +240,10 @@ void TMainform::HelpClick() {
     // quil.hlp is the file looked for; the HTML manual beside it is what a reader wants.
     const QString folder = QString::fromStdString(helpFolder_);
     const QString manual = folder + QStringLiteral("manual/index.html");
-    const QString target = QFileInfo::exists(folder + QStringLiteral("quil.hlp")) &&
-                                   QFileInfo::exists(manual)
-                               ? manual
-                               : folder + QStringLiteral("quil.hlp");
+    const QString target =
+        QFileInfo::exists(folder + QStringLiteral("quil.hlp")) && QFileInfo::exists(manual)
+            ? manual
+            : folder + QStringLiteral("quil.hlp");
     QDesktopServices::openUrl(QUrl::fromLocalFile(target));
 }
 
@@ -258,7 +264,7 @@ void TMainform::OpenPrintDialog() {
 }
 
 void TMainform::NotYetAvailable() {
-    Prompts::current().notice(this, u("申し訳ございませんが、まだ作っていません。m(_ _)m"));
+    Prompts::current().notice(this, qs("申し訳ございませんが、まだ作っていません。m(_ _)m"));
 }
 
 }  // namespace quil::ui

@@ -13,6 +13,7 @@
 #include <QTranslator>
 #include <exception>
 
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::ui {
@@ -20,7 +21,7 @@ namespace quil::ui {
 QuilApplication::QuilApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // No display name: the window system would append it to every caption, and the
     // captions read exactly as given ("警告", not "警告 — クイル台帳").
-    setApplicationName(QStringLiteral("クイル台帳"));
+    setApplicationName(programName());
     useJapanese();
     setWindowIcon(programIcon("quil", 64));
 
@@ -56,12 +57,7 @@ bool QuilApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-void QuilApplication::reportException(const std::exception& e) {
-    // A command that failed midway may have left the wait cursor on.
-    while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
-    Prompts::current().message(QApplication::activeWindow(), QStringLiteral("クイル台帳"),
-                               QString::fromUtf8(e.what()), PromptIcon::Error);
-}
+void QuilApplication::reportException(const std::exception& e) { reportError(e); }
 
 bool QuilApplication::hasJapaneseFont() {
     return !QFontDatabase::families(QFontDatabase::Japanese).isEmpty();

@@ -1,21 +1,23 @@
 #include "ui/main/RecordListColumns.h"
 
-#include <array>
-
 #include "store/ListRows.h"
+#include "ui/components/TCellKind.h"
 
 namespace quil::ui {
 namespace {
 
-// Alignments of columns 5, 6, 8 and 9 per tab: 1 = caLeft, 4 = caRight.
-constexpr std::array<std::array<quint8, 4>, kTabCount> kAlign = {{
-    {1, 1, 4, 4},
-    {4, 4, 1, 1},
-    {1, 4, 4, 1},
-    {1, 4, 1, 1},
-}};
+static_assert(quint8(store::listAlignLeft) == quint8(caLeft) &&
+                  quint8(store::listAlignRight) == quint8(caRight),
+              "the column tables name the grid's own alignment bits");
+static_assert(kTabCount == store::kListTabCount);
 
-bool validTab(int tab) { return tab >= 0 && tab < kTabCount; }
+constexpr int kFallbackWidth = 60;
+
+const store::ListColumn* columnAt(int tab, int column) {
+    const auto columns = store::listColumns(tab);
+    return column >= 0 && std::size_t(column) < columns.size() ? &columns[std::size_t(column)]
+                                                               : nullptr;
+}
 
 }  // namespace
 
@@ -26,30 +28,16 @@ QString columnTitle(int tab, int column) {
 }
 
 int builtInColumnWidth(int tab, int column) {
-    switch (column) {
-        case 0: return 25;
-        case 1: return 30;
-        case 2: return 70;
-        case 11: return tab == 0 ? 75 : 60;
-        default: return 60;
-    }
+    const store::ListColumn* c = columnAt(tab, column);
+    return c ? c->width : kFallbackWidth;
 }
 
 std::optional<quint8> columnAlignment(int tab, int column) {
-    if (!validTab(tab)) return std::nullopt;
-    const auto& a = kAlign[std::size_t(tab)];
-    switch (column) {
-        case 5: return a[0];
-        case 6: return a[1];
-        case 8: return a[2];
-        case 9: return a[3];
-        default: return std::nullopt;
-    }
+    const store::ListColumn* c = columnAt(tab, column);
+    if (!c || c->alignment == store::listAlignOwn) return std::nullopt;
+    return quint8(c->alignment);
 }
 
-QString tabTitle(int tab) {
-    static const char* names[] = {"走行記録", "給油記録", "点検・整備記録", "出費記録"};
-    return validTab(tab) ? QString::fromUtf8(names[tab]) : QString();
-}
+QString tabTitle(int tab) { return QString::fromStdString(store::recordKindName(tab)); }
 
 }  // namespace quil::ui

@@ -18,15 +18,17 @@
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "store/StoreError.h"
+#include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/TSingleInstance.h"
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/main/ListCsvExport.h"
 #include "ui/main/PlacementClamp.h"
+#include "ui/main/ProgramIcons.h"
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListColumns.h"
-#include "ui/main/ListCsvExport.h"
 #include "ui/main/RecordListModel.h"
-#include "ui/main/ProgramIcons.h"
 
 // The icons are compiled into this static library; register them before first use.
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -36,8 +38,6 @@ namespace quil::ui {
 using namespace quil::store;
 
 namespace {
-
-QString q(const std::string& s) { return QString::fromStdString(s); }
 
 int currentYear() { return decodeDate(today()).year; }
 
@@ -49,7 +49,7 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
       helpFolder_(options.helpFolder.empty() ? programFolder_ : options.helpFolder) {
     initResources();
     setObjectName(QStringLiteral("Mainform"));
-    setWindowTitle(QStringLiteral("クイル台帳"));
+    setWindowTitle(programName());
     setWindowIcon(programIcon("quil", 64));
     setMinimumSize(590, 300);
     createWidgets();
@@ -72,8 +72,8 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
 
     // A settings file that cannot be written keeps its values for this run; say so once.
     Settings::setWriteFailureHandler([this](const std::string& file, const std::string& reason) {
-        Prompts::current().warning(this, q(file + " に書き込めません（" + reason +
-                                           "）。設定は終了するまで有効ですが、保存されません。"));
+        Prompts::current().warning(this, qs(file + " に書き込めません（" + reason +
+                                            "）。設定は終了するまで有効ですが、保存されません。"));
     });
     settingsReport_.emplace();
 
@@ -150,7 +150,7 @@ bool TMainform::FormShow() {
     }
     auto fail = [this](const std::string& message) {
         startFailed_ = true;
-        Prompts::current().message(this, QStringLiteral("警告"), q(message),
+        Prompts::current().message(this, QStringLiteral("警告"), qs(message),
                                    PromptIcon::Information);
         return false;
     };
@@ -175,8 +175,8 @@ bool TMainform::FormShow() {
         }
     }
     reportStartNotes(check);
-    DisplaySummary(1);
-    DisplaySummary(2);
+    DisplaySummary(ItemKind::Vehicle);
+    DisplaySummary(ItemKind::User);
     setPeriodLabel();
     LoadList(0);
     return true;
@@ -193,12 +193,12 @@ void TMainform::reportStartNotes(const folder::DataSetCheck& check) {
     settings.reportIfReadOnly();
     if (!missingDataFolder_.empty())
         Prompts::current().warning(
-            this, q("保存先のフォルダー " + missingDataFolder_ + " が見つからないか読めません。" +
-                    dataFolder_ + " のデータを使います。"));
+            this, qs("保存先のフォルダー " + missingDataFolder_ + " が見つからないか読めません。" +
+                     dataFolder_ + " のデータを使います。"));
     for (const auto& [file, bytes] : check.partialTails)
         Prompts::current().warning(
-            this, q(file + " の末尾に不完全な記録（" + std::to_string(bytes) +
-                    " バイト）があります。次の保存の前に " + file + ".tail に書き出します。"));
+            this, qs(file + " の末尾に不完全な記録（" + std::to_string(bytes) +
+                     " バイト）があります。次の保存の前に " + file + ".tail に書き出します。"));
     // A stored period that is no period would stop every list load: use the default one.
     for (int kind = 1; kind <= 5; ++kind) repairStoredPeriod(settings, kind, currentYear());
     // A row index left by a program that was killed belongs to no list.
@@ -209,12 +209,12 @@ void TMainform::setPeriodLabel() {
     Settings settings(programFolder_);
     const int kind = settings.periodKind(1);
     const StoredPeriod stored = parseStoredPeriod(kind, settings.storedPeriod(kind), currentYear());
-    Edit1->setText(q(periodLabel(settings, kind, stored.subIndex, stored.yearText)));
+    Edit1->setText(qs(periodLabel(settings, kind, stored.subIndex, stored.yearText)));
 }
 
 void TMainform::refreshSummaries() {
-    DisplaySummary(1);
-    DisplaySummary(2);
+    DisplaySummary(ItemKind::Vehicle);
+    DisplaySummary(ItemKind::User);
 }
 
 void TMainform::showPeriodLabel(const QString& label) { Edit1->setText(label); }
@@ -231,26 +231,27 @@ void openWithCaption(QWidget* dialog, const QString& caption) {
 }  // namespace
 
 void TMainform::OpenItemForm(int kind) {
-    openWithCaption(itemForm_, QStringLiteral("設定－") + q(itemKindName(kind)));
+    openWithCaption(itemForm_, QStringLiteral("設定－") + qs(itemKindName(kind)));
 }
 
-void TMainform::OpenViewItemForm(int kind) {
-    openWithCaption(viewItemForm_,
-                    kind == 1 ? QStringLiteral("表示－車両") : QStringLiteral("表示－使用者"));
+void TMainform::OpenViewItemForm(ItemKind kind) {
+    openWithCaption(viewItemForm_, kind == ItemKind::Vehicle ? QStringLiteral("表示－車両")
+                                                             : QStringLiteral("表示－使用者"));
 }
 
 void TMainform::OpenViewTimeForm() {
     if (viewTimeForm_ && !viewTimeForm_->isVisible()) viewTimeForm_->show();
 }
 
-void TMainform::DisplaySummary(int kind) {
+void TMainform::DisplaySummary(ItemKind kind) {
     Settings settings(programFolder_);
-    const auto live = ItemStore(dataFolder_).listLive(static_cast<ItemKind>(kind));
-    const std::string mask = kind == 1 ? settings.carMask("0") : settings.driverMask("0");
+    const auto live = ItemStore(dataFolder_).listLive(kind);
+    const bool vehicles = kind == ItemKind::Vehicle;
+    const std::string mask = vehicles ? settings.carMask("0") : settings.driverMask("0");
     QStringList names;
     for (std::size_t i = 0; i < live.size(); ++i)
-        if (filterMaskShows(mask, i)) names << q(live[i].name);
-    (kind == 1 ? Edit2 : Edit3)->setText(names.join(QStringLiteral(", ")));
+        if (filterMaskShows(mask, i)) names << qs(live[i].name);
+    (vehicles ? Edit2 : Edit3)->setText(names.join(QStringLiteral(", ")));
 }
 
 void TMainform::setUpGrid(int tab) {
@@ -329,8 +330,7 @@ void TMainform::saveOnExit() {
         FileSystem::current().remove(programFolder_ + kRowIndexFileName);
     } catch (const std::exception& e) {
         // Closing must go on; say what could not be saved.
-        Prompts::current().message(this, QStringLiteral("クイル台帳"), QString::fromUtf8(e.what()),
-                                   PromptIcon::Error);
+        reportError(e, this);
     }
 }
 

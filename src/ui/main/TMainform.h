@@ -12,6 +12,7 @@
 #include <string>
 
 #include "folder/DataFolderHost.h"
+#include "store/Records.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::folder {
@@ -81,7 +82,7 @@ public:
     // Opens the master list editor for an item kind (1..7), titled "設定－" + kind name.
     void OpenItemForm(int kind);
     // Opens the display filter dialog titled "表示－車両" (kind 1) or "表示－使用者" (kind 2).
-    void OpenViewItemForm(int kind);
+    void OpenViewItemForm(store::ItemKind kind);
     void OpenViewTimeForm();
     // Opens the data folder dialog in mode 1 (data folder), 2 (backup), 3 (restore) or
     // 4 (legacy import).
@@ -112,7 +113,7 @@ public:
     // Writes TabWidth/<tab><column> for every column of the grid.
     void SaveColumnWidths(int tab);
     // Sets Edit2 (kind 1) or Edit3 (kind 2) from the live items and the mask.
-    void DisplaySummary(int kind);
+    void DisplaySummary(store::ItemKind kind);
 
     // The first showing: checks, conversions, summaries, period label, first load.
     // Returns false when the data set cannot be used (the message has been shown).

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 
+#include "StandInMain.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
@@ -27,29 +28,7 @@ using store::encodeDate;
 using store::encodeTime;
 using store::ItemKind;
 
-class FakeMain : public ui::MainContext {
-public:
-    std::string folder;
-    double stamp = 45000.5;
-    int tab = 0;
-    int row = 0;
-    int reloads = 0;
-    // Runs on every reload after counting it (a test makes the reload fail with it).
-    std::function<void()> onReload;
-    QWidget window;
-
-    std::string programFolder() const override { return folder; }
-    std::string dataFolder() const override { return folder; }
-    double dataSetStamp() const override { return stamp; }
-    int currentTab() const override { return tab; }
-    int selectedRow() const override { return row; }
-    void reloadList() override {
-        ++reloads;
-        if (onReload) onReload();
-    }
-    void refreshSummaries() override {}
-    QWidget* mainWidget() override { return &window; }
-};
+using FakeMain = testing::StandInMain;
 
 // Item positions of the seeded master file.
 enum Pos : int {

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <vector>
 
+#include "StandInMain.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
@@ -25,34 +26,7 @@ namespace quil::itemtest {
 
 using store::ItemKind;
 
-class StandInMain : public ui::MainContext {
-public:
-    std::string folder;
-    double stamp = 45123.25;
-    int reloads = 0;
-    int summaries = 0;
-    QString periodLabel;
-    int periodLabels = 0;
-    // Runs on every reload after counting it (a test makes the reload fail with it).
-    std::function<void()> onReload;
-    QWidget window;
-
-    std::string programFolder() const override { return folder; }
-    std::string dataFolder() const override { return folder; }
-    double dataSetStamp() const override { return stamp; }
-    int currentTab() const override { return 0; }
-    int selectedRow() const override { return 0; }
-    void reloadList() override {
-        ++reloads;
-        if (onReload) onReload();
-    }
-    void refreshSummaries() override { ++summaries; }
-    void showPeriodLabel(const QString& label) override {
-        periodLabel = label;
-        ++periodLabels;
-    }
-    QWidget* mainWidget() override { return &window; }
-};
+using testing::StandInMain;
 
 class ItemDialogTest : public ::testing::Test {
 protected:

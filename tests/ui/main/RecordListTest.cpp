@@ -3,7 +3,7 @@
 #include <QTabBar>
 #include <QTest>
 
-#include "../dialogs/FailingFiles.h"
+#include "FailingFiles.h"
 #include "MainTestSupport.h"
 #include "store/Date.h"
 

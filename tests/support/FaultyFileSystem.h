@@ -1,15 +1,8 @@
 #pragma once
-// Helpers shared by the store tests: a temporary data folder, whole-file reads, and a
-// file system that fails a chosen call.
-
-#include <gtest/gtest.h>
+// The file-system seam's test double: the local file system, failing one chosen call.
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,36 +10,6 @@
 #include "store/StoreError.h"
 
 namespace quil::testing {
-
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quil-test-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    // The folder with a trailing separator, as the store expects.
-    std::string dir() const { return path_.string() + "/"; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::optional<std::string> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Wraps the local file system and fails the k-th call of one kind (1-based).
 // A failing write that would grow the file writes half its bytes first, as a full disk

@@ -1,0 +1,22 @@
+#pragma once
+// Whole files as bytes: what a test compares against the layouts it writes by hand.
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+namespace quil::testing {
+
+inline std::optional<std::string> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace quil::testing

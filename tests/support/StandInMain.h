@@ -1,0 +1,47 @@
+#pragma once
+// The main window as the dialogs see it (MainContext), for the window tests: folders,
+// stamp, tab and row as set, and counters of what the dialogs asked of it.
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "ui/dialogs/MainContext.h"
+
+namespace quil::testing {
+
+class StandInMain : public ui::MainContext {
+public:
+    std::string folder;  // program and data folder alike, ending with '/'
+    double stamp = 45000.5;
+    int tab = 0;
+    int row = 0;
+    int reloads = 0;
+    int summaries = 0;
+    QString periodLabel;
+    int periodLabels = 0;
+    // Runs on every reload after counting it (a test makes the reload fail with it).
+    std::function<void()> onReload;
+    // What the dialogs are placed against; a test may leave them without one.
+    bool hasWindow = true;
+    QWidget window;
+
+    std::string programFolder() const override { return folder; }
+    std::string dataFolder() const override { return folder; }
+    double dataSetStamp() const override { return stamp; }
+    int currentTab() const override { return tab; }
+    int selectedRow() const override { return row; }
+    void reloadList() override {
+        ++reloads;
+        if (onReload) onReload();
+    }
+    void refreshSummaries() override { ++summaries; }
+    void showPeriodLabel(const QString& label) override {
+        periodLabel = label;
+        ++periodLabels;
+    }
+    QWidget* mainWidget() override { return hasWindow ? &window : nullptr; }
+};
+
+}  // namespace quil::testing
