@@ -18,7 +18,7 @@ namespace quil::ui {
 
 AppWindows::AppWindows(const std::string& programFolder, MainformOptions options)
     : Mainform(std::make_unique<TMainform>(programFolder, options)) {
-    if (Mainform->IsDuplicate()) return;
+    if (Mainform->isDuplicate()) return;
     TMainform* main = Mainform.get();
     // The order in which the windows have always been created.
     AboutBox = new TAboutBox(main);

@@ -53,9 +53,9 @@ int main(int argc, char* argv[]) {
     options.helpFolder = folders.helpFolder;
     try {
         quil::ui::AppWindows windows(folders.settingsFolder, options);
-        if (windows.Mainform->IsDuplicate()) return 0;
+        if (windows.Mainform->isDuplicate()) return 0;
         windows.Mainform->show();
-        if (windows.Mainform->StartFailed()) return 0;
+        if (windows.Mainform->startFailed()) return 0;
         quil::ui::QuilApplication::warnWithoutJapaneseFont(windows.Mainform.get());
         return app.exec();
     } catch (const std::exception& e) {
