@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     if (mode != "app") return usage();
     quil::ui::QuilApplication app(argc, argv);
     quil::ui::AppWindows windows(folder, {}, quil::ui::WindowCreation::AfterFirstPaint);
-    if (windows.Mainform->IsDuplicate()) return 3;
+    if (windows.Mainform->isDuplicate()) return 3;
     windows.Mainform->ComboGrid1->viewport()->installEventFilter(&quit);
     windows.Mainform->show();
     return app.exec();

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray written = g_grid->StoredForm();
     g_grid->ReadStoredForm(written);
     if (g_grid->StoredForm() != written) std::abort();  // our own output did not read back
-    g_grid->StringModel()->clear();
+    g_grid->stringModel()->clear();
     g_grid->ReadStoredForm(g_initial);
     return 0;
 }

@@ -116,7 +116,7 @@ void TAlcoholCheckForm::createControls() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addLayout(ui::MakeOkCancelRow(this, Button1, Button2));
+    layout->addLayout(ui::makeOkCancelRow(this, Button1, Button2));
     connect(Button1, &QPushButton::clicked, this, &TAlcoholCheckForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TAlcoholCheckForm::Button2Click);
     setMinimumWidth(460);

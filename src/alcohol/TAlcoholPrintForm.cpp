@@ -55,7 +55,7 @@ TAlcoholPrintForm::TAlcoholPrintForm(ui::MainContext& context, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(previewButton);
-    layout->addLayout(ui::MakeOkCancelRow(this, Button1, Button2));
+    layout->addLayout(ui::makeOkCancelRow(this, Button1, Button2));
     setMinimumWidth(420);
 
     logPrinter = new AlcoholLogPrinter(this);

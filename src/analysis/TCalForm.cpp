@@ -225,7 +225,7 @@ void TCalForm::Button1Click() {
     Memo1->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
-void TCalForm::FillSummaryGrid() {
+void TCalForm::fillSummaryGrid() {
     if (!ran_) Button1Click();
     const std::vector<std::string> titles = figureTitles(lastKind_);
     const int cols = 1 + int(titles.size());
@@ -251,13 +251,13 @@ void TCalForm::FillSummaryGrid() {
     }
 }
 
-int TCalForm::PrintSummary(QPrinter& target) {
+int TCalForm::printSummary(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Portrait);
     return SummaryPrinter->Print(target);
 }
 
 void TCalForm::BitBtn2Click() {
-    FillSummaryGrid();
+    fillSummaryGrid();
     auto* preview = new QPrintPreviewDialog(this);
     preview->setObjectName(QStringLiteral("SummaryPreview"));
     preview->setAttribute(Qt::WA_DeleteOnClose);
@@ -265,7 +265,7 @@ void TCalForm::BitBtn2Click() {
     connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
         const bool keep = std::exchange(SummaryPrinter->ProcessEvents, false);
         const auto restore = qScopeGuard([&] { SummaryPrinter->ProcessEvents = keep; });
-        PrintSummary(*target);
+        printSummary(*target);
     });
     preview->open();
 }

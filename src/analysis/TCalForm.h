@@ -43,9 +43,9 @@ public:
     TGridPrinter* SummaryPrinter = nullptr;
 
     // The table of the last summary into SummaryGrid (run one first when none ran).
-    void FillSummaryGrid();
+    void fillSummaryGrid();
     // Prints SummaryGrid with its heading on `target`; returns the number of pages.
-    int PrintSummary(QPrinter& target);
+    int printSummary(QPrinter& target);
 
 public Q_SLOTS:
     void FormCreate(QWidget* mainWindow);

@@ -168,7 +168,7 @@ std::vector<int> Tpriansform::fitToWidth(std::vector<int> widths, int available)
     return widths;
 }
 
-void Tpriansform::CopyList() {
+void Tpriansform::copyList() {
     const int C = listGrid_->ColCount();
     const int R = listGrid_->RowCount();
     ComboGrid1->setColCount(std::max(0, C - 1));
@@ -230,7 +230,7 @@ int Tpriansform::countPages(const QPrinter& like) {
     return GridPrinter1->Print(dry);
 }
 
-int Tpriansform::PrintCopy(QPrinter& target) {
+int Tpriansform::printCopy(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
     // The driving list's widths are wider than a landscape page: narrow the widest columns
     // rather than let the last ones fall off the paper.
@@ -259,9 +259,9 @@ int Tpriansform::PrintCopy(QPrinter& target) {
 
 void Tpriansform::Button1Click() {
     WaitCursor wait;  // restored however printing ends
-    CopyList();
+    copyList();
     if (!prepareOutput()) return;
-    PrintCopy(printer_);
+    printCopy(printer_);
     close();
 }
 
@@ -273,7 +273,7 @@ void Tpriansform::Button3Click() {
 }
 
 void Tpriansform::PreviewClick() {
-    CopyList();
+    copyList();
     auto* preview = new QPrintPreviewDialog(&printer_, this);
     preview->setObjectName(QStringLiteral("PrintPreview"));
     preview->setAttribute(Qt::WA_DeleteOnClose);
@@ -281,7 +281,7 @@ void Tpriansform::PreviewClick() {
     connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
         const bool keep = std::exchange(GridPrinter1->ProcessEvents, false);
         const auto restore = qScopeGuard([&] { GridPrinter1->ProcessEvents = keep; });
-        PrintCopy(*target);
+        printCopy(*target);
     });
     preview->open();
 }

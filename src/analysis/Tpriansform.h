@@ -50,10 +50,10 @@ public:
     // columns give way first (down to the next widest), so no column falls off the page.
     static std::vector<int> fitToWidth(std::vector<int> widths, int available);
     // Copies the main window's list into ComboGrid1 (steps before printing).
-    void CopyList();
+    void copyList();
     // Prints ComboGrid1 on `target` with the header (and the footer when chosen); returns
     // the number of pages. Used by OK and by the preview alike.
-    int PrintCopy(QPrinter& target);
+    int printCopy(QPrinter& target);
 
 public Q_SLOTS:
     void FormCreate(QWidget* mainWindow);

@@ -93,7 +93,7 @@ Tdirsetform::Tdirsetform(MainContext& context, DataFolderHost& host, QWidget* pa
     layout->addWidget(Edit1);
     layout->addWidget(DriveComboBox1);
     layout->addWidget(DirectoryListBox1);
-    layout->addLayout(MakeOkCancelRow(this, Button1, Button2));
+    layout->addLayout(makeOkCancelRow(this, Button1, Button2));
     Button1->setText(QStringLiteral("&OK"));
     Button2->setText(QStringLiteral("&CANCEL"));
     layout->addWidget(StatusBar1);

@@ -208,7 +208,7 @@ TEST_F(SummaryTableTest, MissingItemFileAndBadYear) {
 
 TEST_F(SummaryTableTest, PrintedTableHoldsTheLinesOfTheSummary) {
     run(8, 0);
-    form->FillSummaryGrid();
+    form->fillSummaryGrid();
     TComboGrid& g = *form->SummaryGrid;
     ASSERT_EQ(g.ColCount(), 4);
     ASSERT_EQ(g.RowCount(), 4);  // titles, two vehicles, total
@@ -225,7 +225,7 @@ TEST_F(SummaryTableTest, PrintedTableHoldsTheLinesOfTheSummary) {
     QPrinter pdf(QPrinter::HighResolution);
     pdf.setOutputFormat(QPrinter::PdfFormat);
     pdf.setOutputFileName(QString::fromStdString(tmp.file("summary.pdf")));
-    EXPECT_EQ(form->PrintSummary(pdf), 1);
+    EXPECT_EQ(form->printSummary(pdf), 1);
     EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Portrait);
     EXPECT_GT(QFileInfo(pdf.outputFileName()).size(), 0);
 

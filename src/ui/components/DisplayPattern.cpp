@@ -160,7 +160,7 @@ QString formatSection(double value, const Section& sec, bool minus) {
 
 }  // namespace
 
-std::optional<double> ParseDecimalText(const QString& text) {
+std::optional<double> parseDecimalText(const QString& text) {
     std::string s = text.trimmed().toStdString();
     if (!s.empty() && s.front() == '+') s.erase(0, 1);
     if (s.empty()) return std::nullopt;
@@ -177,7 +177,7 @@ std::optional<double> ParseDecimalText(const QString& text) {
     return v;
 }
 
-QString FormatWithPattern(double value, const QString& pattern) {
+QString formatWithPattern(double value, const QString& pattern) {
     const QStringList sections = splitSections(pattern);
     if (value == 0 && sections.size() >= 3 && !sections[2].isEmpty()) {
         return formatSection(0, parseSection(sections[2]), false);
@@ -188,10 +188,10 @@ QString FormatWithPattern(double value, const QString& pattern) {
     return formatSection(value, parseSection(sections[0]), value < 0);
 }
 
-QString ApplyDisplayPattern(const QString& text, const QString& pattern) {
+QString applyDisplayPattern(const QString& text, const QString& pattern) {
     if (text.isEmpty() || pattern.isEmpty()) return text;
-    const auto v = ParseDecimalText(text);
-    return v ? FormatWithPattern(*v, pattern) : text;
+    const auto v = parseDecimalText(text);
+    return v ? formatWithPattern(*v, pattern) : text;
 }
 
 }  // namespace quil::ui

@@ -4,7 +4,7 @@
 
 namespace quil::ui {
 
-QString ToQtInputMask(const QString& editMask) {
+QString toQtInputMask(const QString& editMask) {
     if (editMask.isEmpty()) return {};
     // The mask proper ends at the first ';' that is not escaped.
     QString mask;

@@ -10,6 +10,6 @@ namespace quil::ui {
 // L/l letter, A/a letter or digit, C/c any character (upper case = required), > < case
 // conversion, \ literal, other characters literal; ";<save>;<blank>" sets the blank
 // character. Empty in, empty out.
-QString ToQtInputMask(const QString& editMask);
+QString toQtInputMask(const QString& editMask);
 
 }  // namespace quil::ui

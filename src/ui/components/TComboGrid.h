@@ -96,7 +96,7 @@ public:
     // Accepts any table model; nullptr returns to the default string model. The grid never
     // takes ownership of a model given here.
     void setModel(QAbstractItemModel* model) override;
-    TStringTableModel* StringModel() const { return stringModel_; }
+    TStringTableModel* stringModel() const { return stringModel_; }
 
     // The cell's rectangle in this widget's coordinates; empty when not in view.
     QRect CellRect(int ACol, int ARow) const;
@@ -106,7 +106,7 @@ public:
     // ---- Column kinds. Created on demand; they belong to column indexes and survive a
     // shrinking column count.
     TCellKind& CellKind(int ACol);
-    int CellKindCount() const { return int(kinds_.size()); }
+    int cellKindCount() const { return int(kinds_.size()); }
     bool HasCellKind(int ACol) const;  // true when the kind of ACol exists already
 
     // ---- Input (press/release of button and check cells, editor).
@@ -124,7 +124,7 @@ public:
     int GetEditLimit();  // CP932 bytes; 0 = none
     bool EditorMode() const;
     void setEditorMode(bool on);
-    TComboInplaceEdit* InplaceEditor() const { return editor_; }
+    TComboInplaceEdit* inplaceEditor() const { return editor_; }
 
     // ---- Drawing.
     // Draws one cell by the column's kind (when DefaultDrawing) and fires OnDrawCell.

@@ -44,7 +44,7 @@ QString TComboGrid::DisplayText(int ACol, int ARow) {
     const QString text = Cells(ACol, ARow);
     const TCellKind& kind = CellKind(ACol);
     if (kind.Kind != ckText || kind.Items.Count() < 2) return text;
-    return ApplyDisplayPattern(text, kind.DisplayPattern());
+    return applyDisplayPattern(text, kind.DisplayPattern());
 }
 
 QString TComboGrid::buttonText(int ACol, int ARow, const TCellKind& kind) {

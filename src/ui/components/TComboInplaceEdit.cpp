@@ -98,7 +98,7 @@ void TComboInplaceEdit::setCellKind(const TCellKind* value) {
 
 void TComboInplaceEdit::setEditMask(const QString& mask) {
     editMask_ = mask;
-    setInputMask(ToQtInputMask(mask));
+    setInputMask(toQtInputMask(mask));
 }
 
 void TComboInplaceEdit::setMaxLength(int bytes) {

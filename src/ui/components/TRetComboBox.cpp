@@ -9,7 +9,7 @@ namespace quil::ui {
 TRetComboBox::TRetComboBox(QWidget* parent) : QComboBox(parent) {}
 
 void TRetComboBox::keyPressEvent(QKeyEvent* event) {
-    if (HandleReturnKey(this, returnNext_, event,
+    if (handleReturnKey(this, returnNext_, event,
                         [this](QChar& key) { Q_EMIT OnKeyPress(this, key); }))
         return;
     QComboBox::keyPressEvent(event);

@@ -30,7 +30,7 @@ bool passedRadioButton(QWidget* w) {
 
 }  // namespace
 
-QWidget* FocusNextControl(QWidget* from) {
+QWidget* focusNextControl(QWidget* from) {
     if (!from || from->isWindow()) return nullptr;
     QWidget* window = from->window();
     // The focus chain is circular through the window, so walking it wraps by itself.
@@ -45,7 +45,7 @@ QWidget* FocusNextControl(QWidget* from) {
     return nullptr;
 }
 
-bool IsCarriageReturn(const QKeyEvent* event) {
+bool isCarriageReturn(const QKeyEvent* event) {
     const int key = event->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) return true;
     if (key == Qt::Key_M && (event->modifiers() & Qt::ControlModifier) &&
@@ -58,7 +58,7 @@ bool IsCarriageReturn(const QKeyEvent* event) {
 TRetEdit::TRetEdit(QWidget* parent) : QLineEdit(parent) {}
 
 void TRetEdit::keyPressEvent(QKeyEvent* event) {
-    if (HandleReturnKey(this, returnNext_, event,
+    if (handleReturnKey(this, returnNext_, event,
                         [this](QChar& key) { Q_EMIT OnKeyPress(this, key); }))
         return;
     QLineEdit::keyPressEvent(event);

@@ -11,16 +11,16 @@ namespace quil::ui {
 // the Tab focus and is visible and enabled, wrapping from the last to the first; of a
 // radio group only the checked button counts (the first when none is checked). Does
 // nothing for a widget that is a window of its own. Returns the control focused, or nullptr.
-QWidget* FocusNextControl(QWidget* from);
+QWidget* focusNextControl(QWidget* from);
 
 // True for the key that types a carriage return: Enter, Return or Ctrl+M.
-bool IsCarriageReturn(const QKeyEvent* event);
+bool isCarriageReturn(const QKeyEvent* event);
 
 // The key handling the Enter-advancing controls share: with `returnNext`, Enter moves the
 // focus on; otherwise the typed character goes to `keyPress`, which may clear it. Returns
 // true when the key was used up and the base control must not see it.
 template <typename KeyPress>
-bool HandleReturnKey(QWidget* self, bool returnNext, QKeyEvent* event, KeyPress&& keyPress);
+bool handleReturnKey(QWidget* self, bool returnNext, QKeyEvent* event, KeyPress&& keyPress);
 
 class TRetEdit : public QLineEdit {
     Q_OBJECT
@@ -43,13 +43,13 @@ private:
 };
 
 template <typename KeyPress>
-bool HandleReturnKey(QWidget* self, bool returnNext, QKeyEvent* event, KeyPress&& keyPress) {
-    if (returnNext && IsCarriageReturn(event)) {
-        FocusNextControl(self);
+bool handleReturnKey(QWidget* self, bool returnNext, QKeyEvent* event, KeyPress&& keyPress) {
+    if (returnNext && isCarriageReturn(event)) {
+        focusNextControl(self);
         event->accept();
         return true;
     }
-    const QString text = IsCarriageReturn(event) ? QStringLiteral("\r") : event->text();
+    const QString text = isCarriageReturn(event) ? QStringLiteral("\r") : event->text();
     if (text.isEmpty()) return false;
     QChar key = text.front();
     keyPress(key);

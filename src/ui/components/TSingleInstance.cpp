@@ -60,19 +60,19 @@ TSingleInstance::~TSingleInstance() {
     g_instances.fetch_sub(1);
 }
 
-int TSingleInstance::InstanceCount() { return g_instances.load(); }
+int TSingleInstance::instanceCount() { return g_instances.load(); }
 
-QString TSingleInstance::LockFilePath(const QString& uniqueName) {
+QString TSingleInstance::lockFilePath(const QString& uniqueName) {
     return userFolder() + u'/' + safeName(uniqueName) + u'-' + userTag() + QStringLiteral(".lock");
 }
 
-QString TSingleInstance::ServerName(const QString& uniqueName) {
+QString TSingleInstance::serverName(const QString& uniqueName) {
     return userFolder() + u'/' + safeName(uniqueName) + u'-' + userTag() + QStringLiteral(".sock");
 }
 
 bool TSingleInstance::Loaded() {
     if (first_) return true;
-    lock_ = std::make_unique<QLockFile>(LockFilePath(uniqueName_));
+    lock_ = std::make_unique<QLockFile>(lockFilePath(uniqueName_));
     // Never stale by age: only a lock whose process is gone is taken over.
     lock_->setStaleLockTime(0);
     if (lock_->tryLock(0)) {
@@ -95,7 +95,7 @@ bool TSingleInstance::Loaded() {
 }
 
 void TSingleInstance::startServer() {
-    const QString name = ServerName(uniqueName_);
+    const QString name = serverName(uniqueName_);
     // We hold the lock, so a socket file left here belongs to a copy that has ended.
     QLocalServer::removeServer(name);
     server_ = new QLocalServer(this);
@@ -128,7 +128,7 @@ void TSingleInstance::bringForward() {
 
 bool TSingleInstance::askFirstToActivate() {
     QLocalSocket socket;
-    socket.connectToServer(ServerName(uniqueName_));
+    socket.connectToServer(serverName(uniqueName_));
     if (!socket.waitForConnected(2000)) return false;
     socket.write(kActivate);
     if (!socket.waitForBytesWritten(2000)) return false;

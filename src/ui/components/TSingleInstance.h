@@ -54,15 +54,15 @@ public:
     // to come forward and posts a quit request, diException throws EMultiAppInstance,
     // diTerminate posts a quit request; it returns false.
     bool Loaded();
-    bool IsFirstInstance() const { return first_; }
-    bool IsDuplicate() const { return duplicate_; }
+    bool isFirstInstance() const { return first_; }
+    bool isDuplicate() const { return duplicate_; }
     // Whether the first copy answered a diActivateFirst request.
-    bool ActivationDelivered() const { return delivered_; }
+    bool activationDelivered() const { return delivered_; }
 
-    static int InstanceCount();
+    static int instanceCount();
     // Where the lock file and the socket of `uniqueName` live for this user.
-    static QString LockFilePath(const QString& uniqueName);
-    static QString ServerName(const QString& uniqueName);
+    static QString lockFilePath(const QString& uniqueName);
+    static QString serverName(const QString& uniqueName);
 
 Q_SIGNALS:
     // In a later copy, before the action.

@@ -4,7 +4,7 @@
 
 namespace quil::ui {
 
-QHBoxLayout* MakeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel) {
+QHBoxLayout* makeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel) {
     ok = new QPushButton(QStringLiteral("&OK"), parent);
     ok->setObjectName(QStringLiteral("Button1"));
     cancel = new QPushButton(QStringLiteral("&CANCEL"), parent);

@@ -9,6 +9,6 @@
 namespace quil::ui {
 
 // Creates the two buttons as children of `parent` and returns them in a row that centres them.
-QHBoxLayout* MakeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel);
+QHBoxLayout* makeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel);
 
 }  // namespace quil::ui

@@ -133,7 +133,7 @@ void TCarform::createControls() {
     remarksRow->addWidget(new QLabel(QStringLiteral("備　考"), this));
     remarksRow->addWidget(remarksBox(), 1);
 
-    QHBoxLayout* buttonRow = MakeOkCancelRow(this, button1_, button2_);
+    QHBoxLayout* buttonRow = makeOkCancelRow(this, button1_, button2_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

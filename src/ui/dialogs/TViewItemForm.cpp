@@ -23,7 +23,7 @@ TViewItemForm::TViewItemForm(MainContext& context, QWidget* parent)
     checkList_->setObjectName(QStringLiteral("CheckListBox1"));
     checkList_->setMinimumSize(200, 240);
 
-    QHBoxLayout* buttons = MakeOkCancelRow(this, button1_, button2_);
+    QHBoxLayout* buttons = makeOkCancelRow(this, button1_, button2_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(checkList_, 1);
     layout->addLayout(buttons);

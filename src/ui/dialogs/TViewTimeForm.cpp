@@ -117,7 +117,7 @@ TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
         w->setSizePolicy(policy);
     }
 
-    QHBoxLayout* buttons = MakeOkCancelRow(this, button1_, button2_);
+    QHBoxLayout* buttons = makeOkCancelRow(this, button1_, button2_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);

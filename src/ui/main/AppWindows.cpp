@@ -57,7 +57,7 @@ private:
 AppWindows::AppWindows(const std::string& programFolder, MainformOptions options,
                        WindowCreation creation)
     : Mainform(std::make_unique<TMainform>(programFolder, options)) {
-    if (Mainform->IsDuplicate()) return;
+    if (Mainform->isDuplicate()) return;
     if (creation == WindowCreation::AfterFirstPaint) {
         // The first paint needs only the main window; the others follow at once after it.
         new AfterFirstPaint(Mainform->ComboGrid1->viewport(), [this] { createWindows(); });

@@ -120,11 +120,11 @@ void TMainform::createActions() {
     }
     for (int k = 0; k < 4; ++k)
         connect(action(QStringLiteral("ToolButton%1").arg(k + 1)), &QAction::triggered, this,
-                [this, k] { commands_->OpenEntry(k, true); });
+                [this, k] { commands_->openEntry(k, true); });
     for (const char* n : {"ToolButton6", "ToolButton7", "ToolButton12"})
-        connect(action(qs(n)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+        connect(action(qs(n)), &QAction::triggered, this, &TMainform::notYetAvailable);
     connect(action(QStringLiteral("ToolButton9")), &QAction::triggered, this,
-            &TMainform::OpenPrintDialog);
+            &TMainform::openPrintDialog);
     connect(action(QStringLiteral("ToolButton11")), &QAction::triggered, this,
             &TMainform::HelpClick);
 }
@@ -147,7 +147,7 @@ void TMainform::createMenus() {
     action(QStringLiteral("Legacy1"))->setVisible(false);
     file->addSeparator();
     connect(add(file, "印刷(&P)...", "Print1"), &QAction::triggered, this,
-            &TMainform::OpenPrintDialog);
+            &TMainform::openPrintDialog);
     file->addSeparator();
     connect(add(file, "終了(&X)", "Exit1"), &QAction::triggered, this, &QWidget::close);
 
@@ -156,7 +156,7 @@ void TMainform::createMenus() {
                             "出費記録(&O)..."};
     for (int k = 0; k < 4; ++k)
         connect(add(input, inputs[k], QStringLiteral("Input%1").arg(k).toUtf8().constData()),
-                &QAction::triggered, this, [this, k] { commands_->OpenEntry(k, true); });
+                &QAction::triggered, this, [this, k] { commands_->openEntry(k, true); });
 
     QMenu* settings = menuBar()->addMenu(qs("設定(&S)"));
     struct Master {
@@ -175,7 +175,7 @@ void TMainform::createMenus() {
         const int kind = static_cast<int>(m.kind);
         const QByteArray name = "Setting" + QByteArray::number(kind);
         connect(add(settings, m.caption, name.constData()), &QAction::triggered, this,
-                [this, kind] { OpenItemForm(kind); });
+                [this, kind] { openItemForm(kind); });
     }
     QAction* user = add(settings, "ユーザー設定(&U)...", "UserSetting1");
     user->setVisible(false);
@@ -185,7 +185,7 @@ void TMainform::createMenus() {
 
     QMenu* analysis = menuBar()->addMenu(qs("解析(&A)"));
     for (const char* c : {"表集計(&T)...", "グラフ集計(&G)...", "点検・整備予定一覧(&M)..."})
-        connect(analysis->addAction(qs(c)), &QAction::triggered, this, &TMainform::NotYetAvailable);
+        connect(analysis->addAction(qs(c)), &QAction::triggered, this, &TMainform::notYetAvailable);
 
     // Windows beyond the specified program open from here (addToolsCommand).
     ToolsMenu = menuBar()->addMenu(qs("ツール(&T)"));
@@ -197,11 +197,11 @@ void TMainform::createMenus() {
         if (aboutBox_) aboutBox_->show();
     });
 
-    connect(Button1, &QPushButton::clicked, this, &TMainform::OpenViewTimeForm);
+    connect(Button1, &QPushButton::clicked, this, &TMainform::openViewTimeForm);
     connect(Button2, &QPushButton::clicked, this,
-            [this] { OpenViewItemForm(store::ItemKind::Vehicle); });
+            [this] { openViewItemForm(store::ItemKind::Vehicle); });
     connect(Button3, &QPushButton::clicked, this,
-            [this] { OpenViewItemForm(store::ItemKind::User); });
+            [this] { openViewItemForm(store::ItemKind::User); });
 }
 
 void TMainform::resizeEvent(QResizeEvent* event) {
@@ -259,11 +259,11 @@ QAction* TMainform::addToolsCommand(const QString& caption, const QString& name,
     return a;
 }
 
-void TMainform::OpenPrintDialog() {
+void TMainform::openPrintDialog() {
     if (printDialog_ && !printDialog_->isVisible()) printDialog_->show();
 }
 
-void TMainform::NotYetAvailable() {
+void TMainform::notYetAvailable() {
     Prompts::current().notice(this, qs("申し訳ございませんが、まだ作っていません。m(_ _)m"));
 }
 

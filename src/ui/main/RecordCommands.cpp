@@ -35,7 +35,7 @@ std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QSt
     return position;
 }
 
-void RecordCommands::OpenEntry(int kind, bool add) {
+void RecordCommands::openEntry(int kind, bool add) {
     if (!entry_ || entry_->isVisible()) return;
     const int row = main_.selectedRow();
     if (!add && (row < 1 ||
@@ -54,11 +54,11 @@ void RecordCommands::OpenEntry(int kind, bool add) {
     entry_->show();
 }
 
-void RecordCommands::AddClick() { OpenEntry(main_.currentTab(), true); }
+void RecordCommands::AddClick() { openEntry(main_.currentTab(), true); }
 
 void RecordCommands::EditClick() {
     if (main_.selectedRow() < 1 || !listHasRecords()) return;
-    OpenEntry(main_.currentTab(), false);
+    openEntry(main_.currentTab(), false);
 }
 
 void RecordCommands::ComboGrid1DblClick() {

@@ -19,7 +19,7 @@ public:
     // Opens the entry dialog for record kind `kind`, titled "<kind name>－追加" or
     // "<kind name>－修正"; nothing while it is visible already. On the expense tab an edit
     // takes the kind from column 5 of the selected row.
-    void OpenEntry(int kind, bool add);
+    void openEntry(int kind, bool add);
     void AddClick();
     void EditClick();
     void DeleteClick();

@@ -175,10 +175,10 @@ bool TMainform::FormShow() {
         }
     }
     reportStartNotes(check);
-    DisplaySummary(ItemKind::Vehicle);
-    DisplaySummary(ItemKind::User);
+    displaySummary(ItemKind::Vehicle);
+    displaySummary(ItemKind::User);
     setPeriodLabel();
-    LoadList(0);
+    loadList(0);
     return true;
 }
 
@@ -213,8 +213,8 @@ void TMainform::setPeriodLabel() {
 }
 
 void TMainform::refreshSummaries() {
-    DisplaySummary(ItemKind::Vehicle);
-    DisplaySummary(ItemKind::User);
+    displaySummary(ItemKind::Vehicle);
+    displaySummary(ItemKind::User);
 }
 
 void TMainform::showPeriodLabel(const QString& label) { Edit1->setText(label); }
@@ -230,20 +230,20 @@ void openWithCaption(QWidget* dialog, const QString& caption) {
 
 }  // namespace
 
-void TMainform::OpenItemForm(int kind) {
+void TMainform::openItemForm(int kind) {
     openWithCaption(itemForm_, QStringLiteral("設定－") + qs(itemKindName(kind)));
 }
 
-void TMainform::OpenViewItemForm(ItemKind kind) {
+void TMainform::openViewItemForm(ItemKind kind) {
     openWithCaption(viewItemForm_, kind == ItemKind::Vehicle ? QStringLiteral("表示－車両")
                                                              : QStringLiteral("表示－使用者"));
 }
 
-void TMainform::OpenViewTimeForm() {
+void TMainform::openViewTimeForm() {
     if (viewTimeForm_ && !viewTimeForm_->isVisible()) viewTimeForm_->show();
 }
 
-void TMainform::DisplaySummary(ItemKind kind) {
+void TMainform::displaySummary(ItemKind kind) {
     Settings settings(programFolder_);
     const auto live = ItemStore(dataFolder_).listLive(kind);
     const bool vehicles = kind == ItemKind::Vehicle;
@@ -265,7 +265,7 @@ void TMainform::setUpGrid(int tab) {
     }
 }
 
-void TMainform::LoadList(int tab) {
+void TMainform::loadList(int tab) {
     setUpGrid(tab);
     if (RecordStore(dataFolder_).exists()) takeRecords(tab);
     // A fresh list has no selected row; no row may look selected either, or a delete
@@ -281,7 +281,7 @@ void TMainform::takeRecords(int tab) {
     model_->setRecords(loadRecords(programFolder_, dataFolder_, tab));
 }
 
-void TMainform::SaveColumnWidths(int tab) {
+void TMainform::saveColumnWidths(int tab) {
     std::vector<int> widths;
     for (int c = 0; c < ComboGrid1->ColCount(); ++c) widths.push_back(ComboGrid1->ColWidths(c));
     Settings(programFolder_).setTabWidths(tab, widths);
@@ -293,11 +293,11 @@ void TMainform::TabControl1Change(int index) {
     // failure is reported after the switch.
     std::exception_ptr failure;
     try {
-        SaveColumnWidths(tab_);
+        saveColumnWidths(tab_);
     } catch (...) {
         failure = std::current_exception();
     }
-    LoadList(index);
+    loadList(index);
     if (failure) std::rethrow_exception(failure);
 }
 
@@ -319,7 +319,7 @@ void TMainform::saveOnExit() {
     // A start that found the data set unusable loaded nothing and changes no setting.
     if (startFailed_) return;
     try {
-        if (listSetUp_) SaveColumnWidths(tab_);
+        if (listSetUp_) saveColumnWidths(tab_);
         WindowPlacement place;
         const QRect outer = frameGeometry();
         place.top = outer.y();

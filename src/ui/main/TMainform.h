@@ -62,9 +62,9 @@ public:
     ~TMainform() override;
 
     // True when another copy was running: this one must end at once.
-    bool IsDuplicate() const { return duplicate_; }
+    bool isDuplicate() const { return duplicate_; }
     // True after the first showing found the data set unusable (the window then closes).
-    bool StartFailed() const { return startFailed_; }
+    bool startFailed() const { return startFailed_; }
 
     // Windows the main window opens; created by the program entry after this one.
     void setEntryDialog(QWidget* dialog);
@@ -80,10 +80,10 @@ public:
                              std::function<void()> command);
 
     // Opens the master list editor for an item kind (1..7), titled "設定－" + kind name.
-    void OpenItemForm(int kind);
+    void openItemForm(int kind);
     // Opens the display filter dialog titled "表示－車両" (kind 1) or "表示－使用者" (kind 2).
-    void OpenViewItemForm(store::ItemKind kind);
-    void OpenViewTimeForm();
+    void openViewItemForm(store::ItemKind kind);
+    void openViewTimeForm();
     // Opens the data folder dialog in mode 1 (data folder), 2 (backup), 3 (restore) or
     // 4 (legacy import).
     void ShowFolderDialog(int mode);
@@ -94,7 +94,7 @@ public:
     double dataSetStamp() const override { return stamp_; }
     int currentTab() const override;
     int selectedRow() const override;
-    void reloadList() override { LoadList(currentTab()); }
+    void reloadList() override { loadList(currentTab()); }
     void showSavedRecord(const store::SavedPlace& place, const store::DataRecord& record) override;
     // After the record at `position` was marked deleted: its row leaves the list.
     void showDeletedRecord(std::int32_t position);
@@ -109,11 +109,11 @@ public:
     void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
 
     // The record list of a tab: set-up, filter, rows and Data.idx.
-    void LoadList(int tab);
+    void loadList(int tab);
     // Writes TabWidth/<tab><column> for every column of the grid.
-    void SaveColumnWidths(int tab);
+    void saveColumnWidths(int tab);
     // Sets Edit2 (kind 1) or Edit3 (kind 2) from the live items and the mask.
-    void DisplaySummary(store::ItemKind kind);
+    void displaySummary(store::ItemKind kind);
 
     // The first showing: checks, conversions, summaries, period label, first load.
     // Returns false when the data set cannot be used (the message has been shown).
@@ -141,8 +141,8 @@ public Q_SLOTS:
     void ComboGrid1Click();
     void HelpClick();
     // The print dialog, unless it is open already.
-    void OpenPrintDialog();
-    void NotYetAvailable();
+    void openPrintDialog();
+    void notYetAvailable();
 
 protected:
     void showEvent(QShowEvent* event) override;

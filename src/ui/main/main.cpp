@@ -54,9 +54,9 @@ int main(int argc, char* argv[]) {
     try {
         quil::ui::AppWindows windows(folders.settingsFolder, options,
                                      quil::ui::WindowCreation::AfterFirstPaint);
-        if (windows.Mainform->IsDuplicate()) return 0;
+        if (windows.Mainform->isDuplicate()) return 0;
         windows.Mainform->show();
-        if (windows.Mainform->StartFailed()) return 0;
+        if (windows.Mainform->startFailed()) return 0;
         quil::ui::QuilApplication::warnWithoutJapaneseFont(windows.Mainform.get());
         return app.exec();
     } catch (const std::exception& e) {

@@ -24,7 +24,7 @@ public:
 
 TEST(CellKind, NewGridHasNoKindsAndNothingPressed) {
     TComboGrid grid;
-    EXPECT_EQ(grid.CellKindCount(), 0);
+    EXPECT_EQ(grid.cellKindCount(), 0);
     EXPECT_EQ(grid.PressedCol(), -1);
     EXPECT_EQ(grid.PressedRow(), -1);
 }
@@ -32,7 +32,7 @@ TEST(CellKind, NewGridHasNoKindsAndNothingPressed) {
 TEST(CellKind, AskingForColumnSevenCreatesOnlyThatKind) {
     TComboGrid grid;
     TCellKind& k = grid.CellKind(7);
-    EXPECT_EQ(grid.CellKindCount(), 8);
+    EXPECT_EQ(grid.cellKindCount(), 8);
     EXPECT_TRUE(grid.HasCellKind(7));
     for (int c = 0; c < 7; ++c) EXPECT_FALSE(grid.HasCellKind(c)) << c;
     EXPECT_EQ(k.Grid(), &grid);
@@ -46,7 +46,7 @@ TEST(CellKind, AskingForColumnSevenCreatesOnlyThatKind) {
     EXPECT_EQ(&grid.CellKind(7), &k);  // the same kind on every later access
     grid.CellKind(3);
     EXPECT_TRUE(grid.HasCellKind(3));
-    EXPECT_EQ(grid.CellKindCount(), 8);
+    EXPECT_EQ(grid.cellKindCount(), 8);
 }
 
 TEST(CellKind, KindsStayWithTheirIndexWhenColumnsShrink) {
@@ -54,7 +54,7 @@ TEST(CellKind, KindsStayWithTheirIndexWhenColumnsShrink) {
     grid.setColCount(6);
     grid.CellKind(5).Kind = ckButton;
     grid.setColCount(2);
-    EXPECT_EQ(grid.CellKindCount(), 6);
+    EXPECT_EQ(grid.cellKindCount(), 6);
     grid.setColCount(6);
     EXPECT_EQ(grid.CellKind(5).Kind, ckButton);
 }

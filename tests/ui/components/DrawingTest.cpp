@@ -138,20 +138,20 @@ TEST(CellDrawing, DisplayPatternAppliesToNumbersInTextColumnsOnly) {
 }
 
 TEST(DisplayPattern, PlaceholdersSeparatorsSectionsAndRounding) {
-    EXPECT_EQ(FormatWithPattern(12345.65, QStringLiteral("0.0")), QStringLiteral("12345.7"));
-    EXPECT_EQ(FormatWithPattern(-1234.5, QStringLiteral("#,##0")), QStringLiteral("-1,235"));
-    EXPECT_EQ(FormatWithPattern(0.5, QStringLiteral("#.##")), QStringLiteral(".5"));
-    EXPECT_EQ(FormatWithPattern(1, QStringLiteral("0.00")), QStringLiteral("1.00"));
-    EXPECT_EQ(FormatWithPattern(7, QStringLiteral("000")), QStringLiteral("007"));
-    EXPECT_EQ(FormatWithPattern(1000, QStringLiteral("#,##0円")), QStringLiteral("1,000円"));
-    EXPECT_EQ(FormatWithPattern(1000, QStringLiteral("\"¥\"#,##0")), QStringLiteral("¥1,000"));
-    EXPECT_EQ(FormatWithPattern(-5, QStringLiteral("0;(0);ゼロ")), QStringLiteral("(5)"));
-    EXPECT_EQ(FormatWithPattern(0, QStringLiteral("0;(0);ゼロ")), QStringLiteral("ゼロ"));
-    EXPECT_EQ(FormatWithPattern(999.96, QStringLiteral("#,##0.0")), QStringLiteral("1,000.0"));
-    EXPECT_EQ(FormatWithPattern(-0.04, QStringLiteral("0.0")), QStringLiteral("0.0"));
-    EXPECT_FALSE(ParseDecimalText(QStringLiteral("1,000")).has_value());
-    EXPECT_FALSE(ParseDecimalText(QStringLiteral("inf")).has_value());
-    EXPECT_EQ(ParseDecimalText(QStringLiteral(" -12.5 ")).value_or(0), -12.5);
+    EXPECT_EQ(formatWithPattern(12345.65, QStringLiteral("0.0")), QStringLiteral("12345.7"));
+    EXPECT_EQ(formatWithPattern(-1234.5, QStringLiteral("#,##0")), QStringLiteral("-1,235"));
+    EXPECT_EQ(formatWithPattern(0.5, QStringLiteral("#.##")), QStringLiteral(".5"));
+    EXPECT_EQ(formatWithPattern(1, QStringLiteral("0.00")), QStringLiteral("1.00"));
+    EXPECT_EQ(formatWithPattern(7, QStringLiteral("000")), QStringLiteral("007"));
+    EXPECT_EQ(formatWithPattern(1000, QStringLiteral("#,##0円")), QStringLiteral("1,000円"));
+    EXPECT_EQ(formatWithPattern(1000, QStringLiteral("\"¥\"#,##0")), QStringLiteral("¥1,000"));
+    EXPECT_EQ(formatWithPattern(-5, QStringLiteral("0;(0);ゼロ")), QStringLiteral("(5)"));
+    EXPECT_EQ(formatWithPattern(0, QStringLiteral("0;(0);ゼロ")), QStringLiteral("ゼロ"));
+    EXPECT_EQ(formatWithPattern(999.96, QStringLiteral("#,##0.0")), QStringLiteral("1,000.0"));
+    EXPECT_EQ(formatWithPattern(-0.04, QStringLiteral("0.0")), QStringLiteral("0.0"));
+    EXPECT_FALSE(parseDecimalText(QStringLiteral("1,000")).has_value());
+    EXPECT_FALSE(parseDecimalText(QStringLiteral("inf")).has_value());
+    EXPECT_EQ(parseDecimalText(QStringLiteral(" -12.5 ")).value_or(0), -12.5);
 }
 
 TEST(CellDrawing, ButtonCaptionIsEntryZeroOrTheCellTextUnderTheExactMarker) {

@@ -215,8 +215,8 @@ TEST_F(GridInput, EditorShowsOnlyOnEditableTextAndListColumns) {
     grid.setOptions(goEditing);
     grid.setEditorMode(true);
     EXPECT_TRUE(grid.EditorMode());
-    ASSERT_NE(grid.InplaceEditor(), nullptr);
-    EXPECT_EQ(grid.InplaceEditor()->CellKind().Kind, ckText);
+    ASSERT_NE(grid.inplaceEditor(), nullptr);
+    EXPECT_EQ(grid.inplaceEditor()->CellKind().Kind, ckText);
 
     grid.setCurrentCell(1, 2);  // a button column ends editor mode
     grid.setEditorMode(true);
@@ -270,9 +270,9 @@ TEST_F(GridInput, EditedTextReachesTheCell) {
     grid.setOptions(goEditing);
     grid.setCurrentCell(4, 3);
     grid.setEditorMode(true);
-    ASSERT_NE(grid.InplaceEditor(), nullptr);
-    grid.InplaceEditor()->setFocus();
-    QTest::keyClicks(grid.InplaceEditor(), QStringLiteral("abc"));
+    ASSERT_NE(grid.inplaceEditor(), nullptr);
+    grid.inplaceEditor()->setFocus();
+    QTest::keyClicks(grid.inplaceEditor(), QStringLiteral("abc"));
     grid.setEditorMode(false);
     EXPECT_EQ(grid.Cells(4, 3), QStringLiteral("abc"));
 }

@@ -106,7 +106,7 @@ TEST(GridModel, APluggedInModelIsReadLazilyThroughTheSameInterface) {
     EXPECT_LT(model.asked, 12 * 40);  // only what is in view, never the whole table
 
     grid.setModel(nullptr);  // back to the grid's own table of strings
-    EXPECT_EQ(grid.model(), grid.StringModel());
+    EXPECT_EQ(grid.model(), grid.stringModel());
 }
 
 TEST(GridModel, SelectionCoversTheSelectedRowsAndRowsAddedLaterAreBody) {

@@ -53,7 +53,7 @@ protected:
     TComboInplaceEdit* openEditor(int c, int r) {
         grid.setCurrentCell(c, r);
         grid.setEditorMode(true);
-        TComboInplaceEdit* e = grid.InplaceEditor();
+        TComboInplaceEdit* e = grid.inplaceEditor();
         if (e) e->setFocus();
         return e;
     }
@@ -65,11 +65,11 @@ protected:
 }  // namespace
 
 TEST(EditMaskConversion, StoredMasksBecomeQtInputMasks) {
-    EXPECT_EQ(ToQtInputMask(QString()), QString());
-    EXPECT_EQ(ToQtInputMask(QStringLiteral("!99/99/00;1;_")), QStringLiteral("00/00/99;_"));
-    EXPECT_EQ(ToQtInputMask(QStringLiteral("LLL-aa;0; ")), QStringLiteral("AAA-nn; "));
-    EXPECT_EQ(ToQtInputMask(QStringLiteral("\\A0>cC")), QStringLiteral("\\A9>xX;_"));
-    EXPECT_EQ(ToQtInputMask(QStringLiteral("9H")), QStringLiteral("0\\H;_"));
+    EXPECT_EQ(toQtInputMask(QString()), QString());
+    EXPECT_EQ(toQtInputMask(QStringLiteral("!99/99/00;1;_")), QStringLiteral("00/00/99;_"));
+    EXPECT_EQ(toQtInputMask(QStringLiteral("LLL-aa;0; ")), QStringLiteral("AAA-nn; "));
+    EXPECT_EQ(toQtInputMask(QStringLiteral("\\A0>cC")), QStringLiteral("\\A9>xX;_"));
+    EXPECT_EQ(toQtInputMask(QStringLiteral("9H")), QStringLiteral("0\\H;_"));
 }
 
 TEST_F(InplaceEdit, TextColumnsTakeTheirOwnMaskOrTheGridsAndTheirByteLimit) {
@@ -80,7 +80,7 @@ TEST_F(InplaceEdit, TextColumnsTakeTheirOwnMaskOrTheGridsAndTheirByteLimit) {
     EXPECT_EQ(e->inputMask(), QStringLiteral("999;_"));
     grid.setEditorMode(false);
     EXPECT_FALSE(grid.EditorMode());
-    EXPECT_EQ(grid.InplaceEditor(), nullptr);
+    EXPECT_EQ(grid.inplaceEditor(), nullptr);
 
     grid.CellKind(2).Kind = ckCheck;
     e = openEditor(2, 2);  // a check column: no editor at all

@@ -125,5 +125,5 @@ TEST(EnterAdvancingAlone, AControlThatIsItsOwnWindowKeepsTheFocusAndDropsEnter) 
     alone.setText(QStringLiteral("x"));
     QTest::keyClick(&alone, Qt::Key_Return);
     EXPECT_EQ(alone.text(), QStringLiteral("x"));
-    EXPECT_EQ(FocusNextControl(&alone), nullptr);
+    EXPECT_EQ(focusNextControl(&alone), nullptr);
 }

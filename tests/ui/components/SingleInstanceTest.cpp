@@ -91,23 +91,23 @@ private:
 }  // namespace
 
 TEST(SingleInstance, OnlyOneGuardPerProcess) {
-    EXPECT_EQ(TSingleInstance::InstanceCount(), 0);
+    EXPECT_EQ(TSingleInstance::instanceCount(), 0);
     {
         TSingleInstance guard;
         EXPECT_EQ(guard.DupInstAction(), diActivateFirst);
         EXPECT_EQ(guard.ErrorMessage(), QStringLiteral("すでに起動されています"));
-        EXPECT_EQ(TSingleInstance::InstanceCount(), 1);
+        EXPECT_EQ(TSingleInstance::instanceCount(), 1);
         try {
             TSingleInstance second;
             ADD_FAILURE() << "a second guard was created";
         } catch (const EMultiSingleInstance& e) {
             EXPECT_STREQ(e.what(), "Only single component allowed");
         }
-        EXPECT_EQ(TSingleInstance::InstanceCount(), 1);
+        EXPECT_EQ(TSingleInstance::instanceCount(), 1);
     }
-    EXPECT_EQ(TSingleInstance::InstanceCount(), 0);
+    EXPECT_EQ(TSingleInstance::instanceCount(), 0);
     TSingleInstance again;  // the count went down with the failed and the destroyed guard
-    EXPECT_EQ(TSingleInstance::InstanceCount(), 1);
+    EXPECT_EQ(TSingleInstance::instanceCount(), 1);
 }
 
 TEST(SingleInstance, ASecondCopyAsksTheFirstToComeForwardAndEndsThenAThirdRuns) {

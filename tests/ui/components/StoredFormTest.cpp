@@ -118,7 +118,7 @@ TEST(StoredForm, ColumnCountDecidesHowManyGroupsAreWritten) {
     TValueReader r(w.Data());
     TComboGrid other;
     other.ReadCellKind(r);
-    EXPECT_EQ(other.CellKindCount(), 10);
+    EXPECT_EQ(other.cellKindCount(), 10);
 }
 
 TEST(StoredForm, ReadingKindsReplacesTheListAndFollowsTheStoredCount) {
@@ -133,7 +133,7 @@ TEST(StoredForm, ReadingKindsReplacesTheListAndFollowsTheStoredCount) {
     grid.setColCount(3);
     grid.CellKind(20).Kind = ckButton;
     grid.ReadStoredForm(stored);
-    EXPECT_EQ(grid.CellKindCount(), 12);
+    EXPECT_EQ(grid.cellKindCount(), 12);
     EXPECT_EQ(grid.CellKind(11).Alignment(), caRight | caMiddle);
     EXPECT_EQ(grid.CellKind(11).Items.Objects(0), 1);
     EXPECT_EQ(grid.CellKind(11).Grid(), &grid);
@@ -151,7 +151,7 @@ TEST(StoredForm, ReadingKindsReplacesTheListAndFollowsTheStoredCount) {
     groups.WriteListEnd();
     TValueReader r(groups.Data());
     three.ReadCellKind(r);
-    EXPECT_EQ(three.CellKindCount(), 3);
+    EXPECT_EQ(three.cellKindCount(), 3);
     EXPECT_FALSE(three.HasCellKind(4));
     EXPECT_EQ(three.CellKind(4).Kind, ckText);  // a fresh default kind on first access
 }
@@ -184,7 +184,7 @@ TEST(StoredForm, ReadingCellDataChangesOnlyTheListedCells) {
     EXPECT_EQ(grid.Cells(1, 0), QStringLiteral("Kind"));
     EXPECT_EQ(grid.Cells(0, 1), QStringLiteral("車"));
     EXPECT_EQ(grid.Cells(1, 1), QStringLiteral("old"));
-    EXPECT_EQ(grid.CellKindCount(), 2);
+    EXPECT_EQ(grid.cellKindCount(), 2);
     EXPECT_EQ(grid.CellKind(1).FixedAlignment(), 18);
     EXPECT_EQ(grid.CellKind(1).Items.Count(), 2);
 }
@@ -203,7 +203,7 @@ TEST(StoredForm, BrokenInputIsRejectedAndLeavesTheGridAsItWas) {
         grid.CellKind(0).Items.Add(QStringLiteral("押す"));
         grid.CellKind(3).setAlignment(caRight);
         const QByteArray before = grid.StoredForm();
-        const int kindsBefore = grid.CellKindCount();
+        const int kindsBefore = grid.cellKindCount();
         try {
             grid.ReadStoredForm(fixture(name));
             ADD_FAILURE() << "accepted";
@@ -213,7 +213,7 @@ TEST(StoredForm, BrokenInputIsRejectedAndLeavesTheGridAsItWas) {
                 QString::fromStdString(e.what()).startsWith(QStringLiteral("保存された格子")));
         }
         EXPECT_EQ(grid.StoredForm(), before);
-        EXPECT_EQ(grid.CellKindCount(), kindsBefore);
+        EXPECT_EQ(grid.cellKindCount(), kindsBefore);
         EXPECT_EQ(grid.CellKind(3).Alignment(), caRight);
     }
 }

@@ -173,7 +173,7 @@ TEST_F(FolderDialog, RestoreConfirmsChecksTheSourceAndReplacesTheDataSet) {
 
     // With the entry dialog open, the restore closes it before replacing the data set.
     writeDataSet(other, 41000.25, 5);
-    window().commands()->OpenEntry(0, true);
+    window().commands()->openEntry(0, true);
     ASSERT_TRUE(app->DataInputForm->isVisible());
     prompts.answerQuestion(true);
     dialog().Button1->click();
@@ -202,7 +202,7 @@ TEST_F(FolderDialog, LegacyImportReplacesTheDataSetAndSaysWhereTheLogIs) {
     bad.month = 2, bad.day = 31;
     writer.refuellings(2, {bad});
     // An open master list editor and vehicle dialog are closed before the data set goes.
-    window().OpenItemForm(2);
+    window().openItemForm(2);
     app->Carform->setWindowTitle(QStringLiteral("車両情報の登録"));
     app->Carform->show();
     ASSERT_TRUE(app->ItemForm->isVisible());

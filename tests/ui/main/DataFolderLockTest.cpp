@@ -51,7 +51,7 @@ protected:
 TEST_F(SharedFolder, AFolderInUseOpensReadOnlyOnlyWhenTheUserSaysSo) {
     auto other = otherComputer(dir());
     run();
-    EXPECT_TRUE(app->Mainform->StartFailed()) << "No ends the program";
+    EXPECT_TRUE(app->Mainform->startFailed()) << "No ends the program";
     EXPECT_EQ(prompts.last().text, QStringLiteral("JIMU-PC の suzuki さんが2026/12/01 08:30 から"
                                                   "使用しています。\n読み取り専用で開きますか？"
                                                   "（いいえを選ぶと終了します）"));
@@ -59,7 +59,7 @@ TEST_F(SharedFolder, AFolderInUseOpensReadOnlyOnlyWhenTheUserSaysSo) {
 
     prompts.answerQuestion(true);
     auto& window = run();
-    EXPECT_FALSE(window.StartFailed());
+    EXPECT_FALSE(window.startFailed());
     EXPECT_TRUE(window.dataSetReadOnly());
     const auto before = readBytes(tmp.file("Quil.qui"));
     EXPECT_THROW(ItemStore(dir()).append(ItemRecord()), StoreError);
@@ -81,7 +81,7 @@ TEST_F(SharedFolder, ALockLeftByAProgramThatIsGoneIsTakenOver) {
     stale.write("2147483600\nquil\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     stale.close();
     auto& window = run();
-    EXPECT_FALSE(window.StartFailed());
+    EXPECT_FALSE(window.startFailed());
     EXPECT_FALSE(window.dataSetReadOnly());
     EXPECT_TRUE(prompts.boxes().empty());
 }

@@ -31,7 +31,7 @@ protected:
         s.setPeriodKind(periodKind);
     }
     void expectStopped(const QString& messagePart) {
-        EXPECT_TRUE(main->StartFailed());
+        EXPECT_TRUE(main->startFailed());
         ASSERT_FALSE(prompts.boxes().empty());
         EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
         EXPECT_TRUE(prompts.last().text.contains(messagePart)) << prompts.last().text.toStdString();
@@ -105,7 +105,7 @@ TEST_F(Damage, APartialLastRecordIsReportedOnceAndKeptAtTheFirstSave) {
                bytesOf<DataRecord>({makeRecord(10, 0, 1, 1, 0)}) + std::string(100, '\x07'));
     settings();
     start();
-    EXPECT_FALSE(main->StartFailed());
+    EXPECT_FALSE(main->startFailed());
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_TRUE(prompts.last().text.startsWith(
         QStringLiteral("Quil.qud の末尾に不完全な記録（100 バイト）")));
@@ -124,7 +124,7 @@ TEST_F(Damage, AStoredPeriodThatDoesNotParseFallsBackAndIsWrittenBack) {
     Settings(dir()).setStoredPeriod(5, "200499");
     Settings(dir()).setStoredPeriod(2, "abcd");
     start();
-    EXPECT_FALSE(main->StartFailed());
+    EXPECT_FALSE(main->startFailed());
     EXPECT_TRUE(prompts.boxes().empty());
     EXPECT_EQ(main->Edit1->text(), QStringLiteral("2024年1月　(2024/01/01～2024/01/31)"));
     EXPECT_EQ(ini("Item", "Time5"), "2024");
@@ -159,7 +159,7 @@ TEST_F(Damage, AMissingSavedDataFolderIsNamedWithTheOneUsed) {
     settings();
     Settings(dir()).setDataFolder("/nowhere/data/");
     start();
-    EXPECT_FALSE(main->StartFailed());
+    EXPECT_FALSE(main->startFailed());
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("/nowhere/data/")));
     EXPECT_TRUE(prompts.last().text.contains(QString::fromStdString(dir())));
@@ -172,7 +172,7 @@ TEST_F(Damage, ARowIndexLeftByAKilledProgramIsHarmless) {
     // Positions that lead nowhere, from a run long gone; no record file yet.
     writeBytes(tmp.file("Data.idx"), std::string("\x07\0\0\0\x63\0\0\0", 8));
     start();
-    EXPECT_FALSE(main->StartFailed());
+    EXPECT_FALSE(main->startFailed());
     EXPECT_FALSE(readBytes(tmp.file("Data.idx"))) << "removed before the first load";
     main->ComboGrid1->selectRow(1);
     main->ComboGrid1Click();
@@ -189,7 +189,7 @@ TEST_F(Damage, AReadOnlySettingsFileStaysReadOnlyAndIsMentionedOnce) {
     fs::permissions(tmp.file("Quil.ini"), ro);
     const auto before = readBytes(tmp.file("Quil.ini"));
     start();
-    EXPECT_FALSE(main->StartFailed());
+    EXPECT_FALSE(main->startFailed());
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
     EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("Quil.ini")));

@@ -143,7 +143,7 @@ TEST_F(Start, EachDataFileProblemEndsTheProgramWithItsMessage) {
         const auto before = readBytes(tmp.file("Quil.qud"));
         prompts.clear();
         start();
-        EXPECT_TRUE(main->StartFailed());
+        EXPECT_TRUE(main->startFailed());
         ASSERT_EQ(prompts.boxes().size(), 1u);
         EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
         EXPECT_EQ(prompts.last().text, c.message);
@@ -168,7 +168,7 @@ TEST_F(Start, OlderFormatDataSetIsConvertedOnceAndListed) {
     s.writeFirstRun(2003);
     s.setPeriodKind(0);
     start();
-    EXPECT_FALSE(main->StartFailed());
+    EXPECT_FALSE(main->startFailed());
     EXPECT_EQ(readBytes(tmp.file("Quil.qud"))->size(), 256u);
     EXPECT_EQ(ItemStore(dir()).read(1).version(), 101);
     EXPECT_EQ(cell(2, 1), QStringLiteral("2003/05/01"));
@@ -184,7 +184,7 @@ TEST_F(Start, EmptyRecordFileIsADataSetWithoutRecords) {
                              {item(ItemKind::Vehicle, "A"), item(ItemKind::User, "B")});
     writeBytes(tmp.file("Quil.qud"), "");
     start();
-    EXPECT_FALSE(main->StartFailed());
+    EXPECT_FALSE(main->startFailed());
     EXPECT_TRUE(prompts.boxes().empty());
     EXPECT_EQ(rows(), 2);
 }
@@ -211,12 +211,12 @@ TEST_F(Start, ToolbarCarriesTooltipsAndStatusTexts) {
 
 TEST_F(Start, ASecondCopyEndsWithoutReadingOrWritingAnyFile) {
     // The first copy holds the guard's lock.
-    QLockFile first(quil::ui::TSingleInstance::LockFilePath(QStringLiteral("Ident1864")));
+    QLockFile first(quil::ui::TSingleInstance::lockFilePath(QStringLiteral("Ident1864")));
     ASSERT_TRUE(first.tryLock(0));
     writeBytes(tmp.file("Data.idx"), std::string("\x01\0\0\0", 4));
     {
         quil::ui::TMainform second(dir());
-        EXPECT_TRUE(second.IsDuplicate());
+        EXPECT_TRUE(second.isDuplicate());
     }
     EXPECT_FALSE(readBytes(tmp.file("Quil.ini"))) << "no first-run settings";
     EXPECT_FALSE(readBytes(tmp.file("Quil.qui"))) << "no seeding";

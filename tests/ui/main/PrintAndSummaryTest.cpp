@@ -138,7 +138,7 @@ TEST_F(Printing, TheCopyDropsTheMarkerColumnAndTakesTheTabsWidths) {
     run();
     quil::ui::TComboGrid& list = *window().ComboGrid1;
     quil::ui::TComboGrid& copy = *dialog().ComboGrid1;
-    dialog().CopyList();
+    dialog().copyList();
     ASSERT_EQ(copy.ColCount(), list.ColCount() - 1);
     ASSERT_EQ(copy.RowCount(), 4);  // titles and the three shown records
     EXPECT_EQ(copy.FixedRows(), 1);
@@ -155,7 +155,7 @@ TEST_F(Printing, TheCopyDropsTheMarkerColumnAndTakesTheTabsWidths) {
     EXPECT_EQ(copy.CellKind(6).FixedAlignment(), 17);
 
     window().TabControl1->setCurrentIndex(2);
-    dialog().CopyList();
+    dialog().copyList();
     EXPECT_EQ(copy.ColCount(), 10);
     EXPECT_EQ(copy.ColWidths(9), 320);
     EXPECT_EQ(copy.RowCount(), 2);  // titles and the empty row of an empty list

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
             mainWindow.show();
             QTimer::singleShot(30000, &app, [] { QCoreApplication::exit(4); });
         } else {
-            std::cout << "delivered " << guard.ActivationDelivered() << std::endl;
+            std::cout << "delivered " << guard.activationDelivered() << std::endl;
         }
     } catch (const EMultiAppInstance& e) {
         std::cout << "exception " << e.what() << std::endl;
