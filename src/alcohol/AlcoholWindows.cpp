@@ -82,11 +82,11 @@ AlcoholWindows::AlcoholWindows(ui::MainContext& context, QMainWindow* main)
 
 std::vector<AlcoholWindows::Command> AlcoholWindows::commands() {
     return {
-        {QStringLiteral("アルコールチェックの記録(&K)..."), QStringLiteral("AlcoholCheck1"),
+        {QStringLiteral("アルコールチェックの記録(&A)..."), QStringLiteral("AlcoholCheck1"),
          [this] { entryForm->openForAdd(); }},
         {QStringLiteral("アルコールチェック記録簿(&L)..."), QStringLiteral("AlcoholList1"),
          [this] { open(listForm); }},
-        {QStringLiteral("アルコールチェック漏れ(&M)..."), QStringLiteral("AlcoholMissing1"),
+        {QStringLiteral("アルコールチェック漏れ(&N)..."), QStringLiteral("AlcoholMissing1"),
          [this] { open(missingForm); }},
         {QStringLiteral("アルコール検知器(&R)..."), QStringLiteral("AlcoholDetectors1"),
          [this] { open(detectorForm); }},
@@ -98,7 +98,12 @@ void AlcoholWindows::watch(QAbstractItemModel* list) {
     connect(list, &QAbstractItemModel::modelReset, this, &AlcoholWindows::scheduleRefresh);
     connect(list, &QAbstractItemModel::rowsInserted, this, &AlcoholWindows::scheduleRefresh);
     connect(list, &QAbstractItemModel::rowsRemoved, this, &AlcoholWindows::scheduleRefresh);
-    connect(list, &QAbstractItemModel::dataChanged, this, &AlcoholWindows::scheduleRefresh);
+    // Column 0 only is the selection marker moving: no record changed, so no recount (the
+    // count reads the whole record file).
+    connect(list, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex&, const QModelIndex& bottomRight) {
+                if (bottomRight.column() > 0) scheduleRefresh();
+            });
 }
 
 void AlcoholWindows::scheduleRefresh() { refreshTimer_->start(); }

@@ -92,4 +92,22 @@ TEST_F(AlcoholProgramTest, StatusBarCountsTheMonthsDrivesWithoutChecksUntilTheyA
     EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 0件"));
 }
 
+// Moving the selection in the list changes no record, so the count (a read of the whole
+// record file) is not taken again; a record changed through the list is counted at once.
+TEST_F(AlcoholProgramTest, TheCountFollowsRecordChangesNotTheSelection) {
+    auto& window = run();
+    QApplication::processEvents();
+    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
+    // A second drive written behind the program's back: only a recount would see it.
+    auto drive = makeRecord(today + encodeTime(14, 0), 0, 1, 0, 0);
+    drive.setReturnTime(today + encodeTime(15, 0));
+    RecordStore(dir()).save(drive, std::nullopt);
+    window.listModel()->setSelectedRow(1);
+    QApplication::processEvents();
+    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
+    window.reloadList();
+    QApplication::processEvents();
+    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 2件"));
+}
+
 }  // namespace

@@ -3,6 +3,9 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QMap>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTabBar>
 
@@ -157,6 +160,28 @@ TEST_F(Program, MenusAndButtonsOpenTheirDialogsOnceWithTheirCaptions) {
     EXPECT_TRUE(app->ViewTimeForm->isVisible());
     window().action(QStringLiteral("About1"))->trigger();
     EXPECT_TRUE(app->AboutBox->isVisible());
+}
+
+// Every menu of the finished program, the ツール menu with the entries each window adds
+// included, gives each of its entries its own access key, so Alt+letter reaches every one.
+TEST_F(Program, EveryMenuGivesEachEntryItsOwnAccessKey) {
+    run();
+    for (QAction* menuAction : window().menuBar()->actions()) {
+        QMenu* menu = menuAction->menu();
+        ASSERT_NE(menu, nullptr);
+        QMap<QChar, QString> keys;
+        for (QAction* a : menu->actions()) {
+            const QString text = a->text();
+            const qsizetype amp = text.indexOf(QLatin1Char('&'));
+            if (a->isSeparator() || amp < 0 || amp + 1 >= text.size()) continue;
+            const QChar key = text.at(amp + 1).toUpper();
+            EXPECT_FALSE(keys.contains(key))
+                << menuAction->text().toStdString() << ": " << text.toStdString() << " and "
+                << keys.value(key).toStdString();
+            keys.insert(key, text);
+        }
+    }
+    EXPECT_GT(window().ToolsMenu->actions().size(), 5);
 }
 
 TEST_F(Program, TheProgramMakesTheOtherWindowsRightAfterTheListIsFirstPainted) {
