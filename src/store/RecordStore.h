@@ -77,13 +77,9 @@ void RecordStore::scan(F&& f) const {
     // nothing more (the file may have grown meanwhile: those records are read too).
     const std::size_t kChunk = std::size_t(std::min<std::int64_t>(n, 4096));
     std::vector<DataRecord> buf(kChunk);
-    std::int64_t pos = 0;
-    for (;;) {
-        std::size_t got = file.readMany(pos, kChunk, buf.data());
+    file.readChunks(buf.data(), kChunk, [&](std::int64_t pos, std::size_t got) {
         for (std::size_t i = 0; i < got; ++i) f(pos + static_cast<std::int64_t>(i), buf[i]);
-        if (got < kChunk) break;
-        pos += static_cast<std::int64_t>(got);
-    }
+    });
 }
 
 // The first 14 bytes every record of both files begins with.

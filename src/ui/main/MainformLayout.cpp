@@ -120,7 +120,7 @@ void TMainform::createActions() {
     }
     for (int k = 0; k < 4; ++k)
         connect(action(QStringLiteral("ToolButton%1").arg(k + 1)), &QAction::triggered, this,
-                [this, k] { commands_->openEntry(k, true); });
+                [this, k] { commands_->openEntry(static_cast<store::RecordKind>(k), true); });
     for (const char* n : {"ToolButton6", "ToolButton7", "ToolButton12"})
         connect(action(qs(n)), &QAction::triggered, this, &TMainform::notYetAvailable);
     connect(action(QStringLiteral("ToolButton9")), &QAction::triggered, this,
@@ -156,7 +156,8 @@ void TMainform::createMenus() {
                             "出費記録(&O)..."};
     for (int k = 0; k < 4; ++k)
         connect(add(input, inputs[k], QStringLiteral("Input%1").arg(k).toUtf8().constData()),
-                &QAction::triggered, this, [this, k] { commands_->openEntry(k, true); });
+                &QAction::triggered, this,
+                [this, k] { commands_->openEntry(static_cast<store::RecordKind>(k), true); });
 
     QMenu* settings = menuBar()->addMenu(qs("設定(&S)"));
     struct Master {

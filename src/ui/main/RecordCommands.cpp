@@ -35,30 +35,41 @@ std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QSt
     return position;
 }
 
-void RecordCommands::openEntry(int kind, bool add) {
+namespace {
+
+// The kind of record a tab lists (the expense tab lists every record with a cost).
+store::RecordKind tabKind(int tab) { return static_cast<store::RecordKind>(tab); }
+
+}  // namespace
+
+void RecordCommands::openEntry(store::RecordKind kind, bool add) {
     if (!entry_ || entry_->isVisible()) return;
     const int row = main_.selectedRow();
-    if (!add && (row < 1 ||
-                 !positionBehindRow(
-                     row, QStringLiteral("一覧の内容が記録ファイルと一致しないため、修正できません。"
-                                         "一覧を読み直します。"))))
+    if (!add &&
+        (row < 1 ||
+         !positionBehindRow(
+             row, QStringLiteral("一覧の内容が記録ファイルと一致しないため、修正できません。"
+                                 "一覧を読み直します。"))))
         return;
     // The expense list also shows refuelling and maintenance records; each opens as its
     // own kind, taken from the record (an expense item may be named like either kind).
-    if (!add && main_.currentTab() == 3 && row <= main_.listModel()->recordCount()) {
-        const int recordKind = main_.listModel()->record(row).kind();
-        if (recordKind >= 1 && recordKind <= 3) kind = recordKind;
+    if (!add && tabKind(main_.currentTab()) == store::RecordKind::Expense &&
+        row <= main_.listModel()->recordCount()) {
+        const auto own = static_cast<store::RecordKind>(main_.listModel()->record(row).kind());
+        if (own == store::RecordKind::Refuelling || own == store::RecordKind::Maintenance ||
+            own == store::RecordKind::Expense)
+            kind = own;
     }
-    entry_->setWindowTitle(QString::fromStdString(store::recordKindName(kind)) +
+    entry_->setWindowTitle(QString::fromStdString(store::recordKindName(static_cast<int>(kind))) +
                            (add ? QStringLiteral("－追加") : QStringLiteral("－修正")));
     entry_->show();
 }
 
-void RecordCommands::AddClick() { openEntry(main_.currentTab(), true); }
+void RecordCommands::AddClick() { openEntry(tabKind(main_.currentTab()), true); }
 
 void RecordCommands::EditClick() {
     if (main_.selectedRow() < 1 || !listHasRecords()) return;
-    openEntry(main_.currentTab(), false);
+    openEntry(tabKind(main_.currentTab()), false);
 }
 
 void RecordCommands::ComboGrid1DblClick() {

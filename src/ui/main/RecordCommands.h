@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "store/Records.h"
+
 namespace quil::ui {
 
 class TMainform;
@@ -19,7 +21,7 @@ public:
     // Opens the entry dialog for record kind `kind`, titled "<kind name>－追加" or
     // "<kind name>－修正"; nothing while it is visible already. On the expense tab an edit
     // takes the kind from column 5 of the selected row.
-    void openEntry(int kind, bool add);
+    void openEntry(store::RecordKind kind, bool add);
     void AddClick();
     void EditClick();
     void DeleteClick();
@@ -29,8 +31,8 @@ public:
 private:
     bool listHasRecords() const;
     // The record position behind a row (1-based), when the record file still holds there
-    // the record the row showed, and the list would still take it; otherwise shows `refusal` under "警告", reloads the list and
-    // gives nothing.
+    // the record the row showed, and the list would still take it; otherwise shows `refusal` under
+    // "警告", reloads the list and gives nothing.
     std::optional<std::int32_t> positionBehindRow(int row, const QString& refusal);
 
     TMainform& main_;

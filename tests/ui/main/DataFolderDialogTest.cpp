@@ -173,7 +173,7 @@ TEST_F(FolderDialog, RestoreConfirmsChecksTheSourceAndReplacesTheDataSet) {
 
     // With the entry dialog open, the restore closes it before replacing the data set.
     writeDataSet(other, 41000.25, 5);
-    window().commands()->openEntry(0, true);
+    window().commands()->openEntry(quil::store::RecordKind::Driving, true);
     ASSERT_TRUE(app->DataInputForm->isVisible());
     prompts.answerQuestion(true);
     dialog().Button1->click();
