@@ -1,8 +1,7 @@
 // The register's store in QuilExt.db.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
+#include "TempDir.h"
 #include "alcohol/AlcoholStore.h"
 #include "ext/ExtDatabase.h"
 #include "folder/ReadOnlyFileSystem.h"
@@ -16,8 +15,8 @@ using store::encodeTime;
 
 class AlcoholStoreTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    std::string folder() const { return dir.path().toStdString() + "/"; }
+    quil::testing::TempDir dir;
+    std::string folder() const { return dir.dir(); }
 
     static AlcoholCheck check(store::DateTime when, int driver, int vehicle,
                               const char* checker = "安全 太郎") {
@@ -162,8 +161,8 @@ namespace {
 
 // While another computer holds the data folder, the register reads but changes nothing.
 TEST(AlcoholStoreReadOnly, AFolderOpenReadOnlyRefusesEveryChangeAndStillReads) {
-    QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString() + "/";
+    quil::testing::TempDir dir;
+    const std::string folder = dir.dir();
     AlcoholCheck c;
     c.when = store::encodeDate(2024, 5, 10);
     c.checker = "甲";
@@ -190,8 +189,8 @@ TEST(AlcoholStoreReadOnly, AFolderOpenReadOnlyRefusesEveryChangeAndStillReads) {
     EXPECT_FALSE(s.find(c.id)->deleted);
 
     // A folder without a register gets no QuilExt.db while it is read-only.
-    QTemporaryDir other;
-    const std::string empty = other.path().toStdString() + "/";
+    quil::testing::TempDir other;
+    const std::string empty = other.dir();
     folder::ReadOnlyFileSystem otherReadOnly(empty, readOnly);
     store::FileSystem::setCurrent(&otherReadOnly);
     EXPECT_THROW(AlcoholStore{empty}, ext::ExtError);

@@ -1,8 +1,7 @@
 // Which drives lack their before- and after-drive checks.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
+#include "TempDir.h"
 #include "alcohol/MissingChecks.h"
 #include "store/RecordStore.h"
 
@@ -102,8 +101,8 @@ TEST(MissingChecks, DeletedCheckCountsForNothing) {
 
 class DrivesBetweenTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    std::string folder() const { return dir.path().toStdString() + "/"; }
+    quil::testing::TempDir dir;
+    std::string folder() const { return dir.dir(); }
     void save(store::RecordKind kind, store::DateTime date, int user, bool deleted = false) {
         store::DataRecord r;
         r.setKind(kind);

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QWidget>
 
+#include "TempDir.h"
 #include "alcohol/AlcoholStore.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
@@ -41,13 +41,12 @@ inline const store::DateTime kToday = encodeDate(2024, 5, 10);
 
 class RegisterTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
+    quil::testing::TempDir dir;
     FakeMain main;
     ui::ScriptedPrompts prompts;
 
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        main.folder = dir.path().toStdString() + "/";
+        main.folder = dir.dir();
         store::setClockForTesting([] { return kToday + encodeTime(18, 0); });
         addItem(store::ItemKind::Vehicle, "営業車1", true);
         addItem(store::ItemKind::User, "山田");

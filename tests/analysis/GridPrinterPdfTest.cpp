@@ -8,9 +8,9 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <stdexcept>
 
+#include "TempDir.h"
 #include "analysis/EInvalidOperation.h"
 #include "analysis/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
@@ -33,11 +33,11 @@ class GridPrinterPdfTest : public ::testing::Test {
 protected:
     TComboGrid grid;
     TGridPrinter printer;
-    QTemporaryDir dir;
+    quil::testing::TempDir tmp;
+    QDir dir{QString::fromStdString(tmp.path())};
     QPrinter pdf{QPrinter::HighResolution};
 
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
         grid.setColCount(2);
         grid.setFixedCols(0);
         grid.setFixedRows(1);

@@ -14,7 +14,7 @@ using namespace quil::testing;
 
 namespace {
 
-class Audit : public ::testing::Test {
+class DataSetAudit : public ::testing::Test {
 protected:
     TempDir tmp;
     const DateTime today = encodeDate(2024, 6, 1);
@@ -31,7 +31,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Audit, ASoundDataSetHasNoProblem) {
+TEST_F(DataSetAudit, ASoundDataSetHasNoProblem) {
     writeSampleItems(tmp.dir());
     EXPECT_EQ(problems(), "");  // no record file yet
     RecordStore store(tmp.dir());
@@ -47,7 +47,7 @@ TEST_F(Audit, ASoundDataSetHasNoProblem) {
     EXPECT_EQ(problems(), "");
 }
 
-TEST_F(Audit, FindsEachBrokenFixture) {
+TEST_F(DataSetAudit, FindsEachBrokenFixture) {
     struct Case {
         const char* qui;
         const char* qud;  // nullptr: no record file
@@ -77,7 +77,7 @@ TEST_F(Audit, FindsEachBrokenFixture) {
     EXPECT_EQ(problems(), "Quil.qui: ファイルがありません。\n");
 }
 
-TEST_F(Audit, FindsOrderReferenceAndFutureProblems) {
+TEST_F(DataSetAudit, FindsOrderReferenceAndFutureProblems) {
     writeSampleItems(tmp.dir());
     DataRecord late = sampleRecord(1, encodeDate(2024, 3, 1), 0, 1);
     DataRecord early = sampleRecord(1, encodeDate(2024, 2, 1), 0, 1);  // out of order
@@ -94,7 +94,7 @@ TEST_F(Audit, FindsOrderReferenceAndFutureProblems) {
               "Quil.qud 位置 3: 日付 2024/06/02 は未来です。\n");
 }
 
-TEST_F(Audit, DumpShowsEveryItemAndRecordWithDeletedOnesMarked) {
+TEST_F(DataSetAudit, DumpShowsEveryItemAndRecordWithDeletedOnesMarked) {
     writeSampleItems(tmp.dir());
     DataRecord r = sampleRecord(3, encodeDate(2024, 2, 1), 13, 8);
     r.setPrice(500);

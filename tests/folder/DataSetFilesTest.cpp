@@ -52,7 +52,7 @@ Files snapshot(const TempDir& t) {
     return out;
 }
 
-TEST(Backup, CopiesBothFilesOverAnOlderBackupAndRefusesTheDataFolderItself) {
+TEST(DataSetBackup, CopiesBothFilesOverAnOlderBackupAndRefusesTheDataFolderItself) {
     TempDir data, dest;
     writeDataSet(data, "新", 3);
     writeDataSet(dest, "古", 5);
@@ -70,7 +70,7 @@ TEST(Backup, CopiesBothFilesOverAnOlderBackupAndRefusesTheDataFolderItself) {
     EXPECT_EQ(snapshot(data), before);
 }
 
-TEST(Backup, OfAFolderWithOnlyTheItemFileCopiesOnlyThatFile) {
+TEST(DataSetBackup, OfAFolderWithOnlyTheItemFileCopiesOnlyThatFile) {
     TempDir data, dest;
     writeRecords(data.file("Quil.qui"), std::vector<ItemRecord>{item("A")});
     ASSERT_TRUE(backupDataSet(data.dir(), dest.dir()).done());
@@ -78,7 +78,7 @@ TEST(Backup, OfAFolderWithOnlyTheItemFileCopiesOnlyThatFile) {
     EXPECT_FALSE(readBytes(dest.file("Quil.qud")));
 }
 
-TEST(Move, CopiesThenLeavesOnlyTheItemFileBehind) {
+TEST(DataSetMove, CopiesThenLeavesOnlyTheItemFileBehind) {
     TempDir data, dest;
     writeDataSet(data, "A", 4);
     writeBytes(data.file("QuilExt.db"), "ext");
@@ -92,7 +92,7 @@ TEST(Move, CopiesThenLeavesOnlyTheItemFileBehind) {
     EXPECT_FALSE(readBytes(data.file("QuilExt.db")));
 }
 
-TEST(Move, ToTheSameFolderThroughASymlinkChangesNothing) {
+TEST(DataSetMove, ToTheSameFolderThroughASymlinkChangesNothing) {
     TempDir data, links;
     writeDataSet(data, "A", 2);
     const std::string link = links.file("alias");
@@ -106,7 +106,7 @@ TEST(Move, ToTheSameFolderThroughASymlinkChangesNothing) {
     }
 }
 
-TEST(Restore, ReplacesTheDataSetAndReturnsTheNewStamp) {
+TEST(DataSetRestore, ReplacesTheDataSetAndReturnsTheNewStamp) {
     TempDir data, source;
     writeDataSet(data, "現在", 2, 111.25);
     writeBytes(data.file("QuilExt.db"), "mine");
@@ -121,7 +121,7 @@ TEST(Restore, ReplacesTheDataSetAndReturnsTheNewStamp) {
     EXPECT_EQ(snapshot(data).size(), 3u) << "the staging folder is gone";
 }
 
-TEST(Restore, RefusesMissingBrokenOrMismatchedSourcesWithoutTouchingTheDataSet) {
+TEST(DataSetRestore, RefusesMissingBrokenOrMismatchedSourcesWithoutTouchingTheDataSet) {
     TempDir data;
     writeDataSet(data, "現在", 2);
     const Files before = snapshot(data);
@@ -166,7 +166,7 @@ TEST(Restore, RefusesMissingBrokenOrMismatchedSourcesWithoutTouchingTheDataSet) 
     }
 }
 
-TEST(Restore, ConvertsASourceOfTheOlderFormatAtOnce) {
+TEST(DataSetRestore, ConvertsASourceOfTheOlderFormatAtOnce) {
     TempDir data, source;
     writeDataSet(data, "現在", 1);
     auto old = makeRecord(100.75, 0, 0);

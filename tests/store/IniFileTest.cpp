@@ -1,7 +1,6 @@
 #include "store/IniFile.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <climits>
 #include <filesystem>
@@ -9,6 +8,7 @@
 #include <iterator>
 #include <random>
 
+#include "TempDir.h"
 #include "store/Codec.h"
 #include "store/FileSystem.h"
 #include "store/StoreError.h"
@@ -34,13 +34,7 @@ std::string fixture(const std::string& name) {
 
 class IniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quil-ini-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = dir_ + "/Quil.ini";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { path_ = dir_.file("Quil.ini"); }
 
     IniFile ini() const { return IniFile(path_); }
     IniFile withFixture(const std::string& name) {
@@ -48,7 +42,7 @@ protected:
         return ini();
     }
 
-    std::string dir_;
+    quil::testing::TempDir dir_;
     std::string path_;
 };
 

@@ -1,10 +1,10 @@
 #include "store/Period.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 
+#include "TempDir.h"
 #include "store/Settings.h"
 #include "store/StoreError.h"
 
@@ -16,15 +16,9 @@ namespace {
 class PeriodTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quil-period-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern + "/";
         setClockForTesting([] { return encodeDate(2026, 12, 8) + encodeTime(9, 0); });
     }
-    void TearDown() override {
-        setClockForTesting({});
-        fs::remove_all(folder_);
-    }
+    void TearDown() override { setClockForTesting({}); }
 
     Settings settings() const { return Settings(folder_); }
     Settings withStored(int kind, std::string_view text) {
@@ -33,7 +27,8 @@ protected:
         return s;
     }
 
-    std::string folder_;
+    quil::testing::TempDir tmp_;
+    std::string folder_ = tmp_.dir();
 };
 
 std::string day(DateTime d) { return formatDate(d); }

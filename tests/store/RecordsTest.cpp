@@ -159,7 +159,7 @@ TEST(DataRecordLayout, RemarksAndDestinationAreCutAtCharacterBoundaries) {
     EXPECT_EQ(r.bytes()[225], 0);  // the destination did not spill into the next field
 }
 
-TEST(Comparison, OrdersByDateThenVehicleThenUserAsSignedValues) {
+TEST(RecordOrder, OrdersByDateThenVehicleThenUserAsSignedValues) {
     DataRecord a, b;
     a.setDate(10);
     b.setDate(9.5);
@@ -176,7 +176,7 @@ TEST(Comparison, OrdersByDateThenVehicleThenUserAsSignedValues) {
     EXPECT_FALSE(sortsAfter(b, a));
 }
 
-TEST(Names, KindNamesAndFallbacks) {
+TEST(KindNames, KindNamesAndFallbacks) {
     EXPECT_EQ(itemKindName(1), "車両");
     EXPECT_EQ(itemKindName(4), "点検・整備項目名");
     EXPECT_EQ(itemKindName(7), "店");
@@ -185,7 +185,7 @@ TEST(Names, KindNamesAndFallbacks) {
     EXPECT_EQ(recordKindName(2), "点検・整備記録");
 }
 
-TEST(FirstRun, SevenItemsInOrder) {
+TEST(FirstRunItems, SevenItemsInOrder) {
     auto items = firstRunItems(40000.75, 40000.0);
     const char* names[] = {
         "車両1", "使用者1", "配達", "営業", "オイル交換", "オイルフィルター交換", "有料道路代"};

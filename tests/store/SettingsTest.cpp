@@ -1,16 +1,14 @@
 #include "store/Settings.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "TempDir.h"
 #include "store/Codec.h"
 
 using namespace quil::store;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,14 +24,8 @@ void writeBytes(const std::string& path, std::string_view bytes) {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quil-settings-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern + "/";
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string folder_;
+    quil::testing::TempDir tmp_;
+    std::string folder_ = tmp_.dir();
 };
 
 }  // namespace

@@ -19,6 +19,8 @@ public:
         std::error_code ec;
         std::filesystem::remove_all(path_, ec);
     }
+    // The folder without a trailing separator.
+    std::string path() const { return path_.string(); }
     // The folder with a trailing separator, as the store expects.
     std::string dir() const { return path_.string() + "/"; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }

@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 
+#include "TempDir.h"
 #include "ui/components/TSingleInstance.h"
 
 using namespace quil::ui;
@@ -23,8 +23,8 @@ QString uniqueName(const char* tag) {
 // The folder the helper copies keep their lock and socket files in: the test program's
 // own temporary folder, removed at its end with whatever a killed copy left behind.
 QString helperFolder() {
-    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/quil-single-XXXXXX"));
-    return dir.path();
+    static const quil::testing::TempDir dir;
+    return QString::fromStdString(dir.path());
 }
 
 // One run of the helper program and the lines it printed.

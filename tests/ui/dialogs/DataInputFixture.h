@@ -8,12 +8,12 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
 #include <functional>
 
 #include "StandInMain.h"
+#include "TempDir.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
@@ -46,14 +46,13 @@ enum Pos : int {
 
 class DataInputTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
+    testing::TempDir dir;
     FakeMain main;
     ui::ScriptedPrompts prompts;
     std::unique_ptr<ui::TDataInputForm> form;
 
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        main.folder = dir.path().toStdString() + "/";
+        main.folder = dir.dir();
         main.window.move(200, 100);
         store::setClockForTesting([] { return encodeDate(2024, 5, 10) + encodeTime(9, 15); });
         form = std::make_unique<ui::TDataInputForm>(main, &main.window);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QListWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "StandInMain.h"
+#include "TempDir.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
@@ -30,13 +30,12 @@ using testing::StandInMain;
 
 class ItemDialogTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
+    testing::TempDir dir;
     StandInMain main;
     ui::ScriptedPrompts prompts;
 
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        main.folder = dir.path().toStdString() + "/";
+        main.folder = dir.dir();
         main.window.move(200, 120);
         store::setClockForTesting(
             [] { return store::encodeDate(2024, 5, 10) + store::encodeTime(9, 15); });

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Damage : public MainWindowTest {
+class MainformDamage : public MainWindowTest {
 protected:
     void TearDown() override {
         FileSystem::setCurrent(nullptr);
@@ -42,7 +42,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Damage, AConversionThatFailsEndsTheStartAndChangesNothing) {
+TEST_F(MainformDamage, AConversionThatFailsEndsTheStartAndChangesNothing) {
     items();
     auto r = makeRecord(encodeDate(2003, 5, 1), 0, 1, 0, 0);
     r.setVersion(100);
@@ -62,7 +62,7 @@ TEST_F(Damage, AConversionThatFailsEndsTheStartAndChangesNothing) {
     EXPECT_FALSE(readBytes(tmp.file("tmp.$$$")));
 }
 
-TEST_F(Damage, ADamagedVersionFieldIsRefusedAndTheFileKept) {
+TEST_F(MainformDamage, ADamagedVersionFieldIsRefusedAndTheFileKept) {
     items();
     auto first = makeRecord(1, 0, 1);
     first.setVersion(100);
@@ -75,7 +75,7 @@ TEST_F(Damage, ADamagedVersionFieldIsRefusedAndTheFileKept) {
     EXPECT_EQ(readBytes(tmp.file("Quil.qud")), before);
 }
 
-TEST_F(Damage, RecordsWithoutTheirItemFileCreateNothingAndChangeNoSetting) {
+TEST_F(MainformDamage, RecordsWithoutTheirItemFileCreateNothingAndChangeNoSetting) {
     writeRecords<DataRecord>(tmp.file("Quil.qud"), {makeRecord(1, 0, 1)});
     settings();
     const auto iniBefore = readBytes(tmp.file("Quil.ini"));
@@ -90,7 +90,7 @@ TEST_F(Damage, RecordsWithoutTheirItemFileCreateNothingAndChangeNoSetting) {
     expectStopped(QStringLiteral("Quil.qui がありません。"));
 }
 
-TEST_F(Damage, ARecordFileShorterThanAHeaderStopsCleanly) {
+TEST_F(MainformDamage, ARecordFileShorterThanAHeaderStopsCleanly) {
     items();
     writeBytes(tmp.file("Quil.qud"), std::string(13, '\x02'));
     settings();
@@ -99,7 +99,7 @@ TEST_F(Damage, ARecordFileShorterThanAHeaderStopsCleanly) {
     EXPECT_EQ(prompts.boxes().size(), 1u);
 }
 
-TEST_F(Damage, APartialLastRecordIsReportedOnceAndKeptAtTheFirstSave) {
+TEST_F(MainformDamage, APartialLastRecordIsReportedOnceAndKeptAtTheFirstSave) {
     items();
     writeBytes(tmp.file("Quil.qud"),
                bytesOf<DataRecord>({makeRecord(10, 0, 1, 1, 0)}) + std::string(100, '\x07'));
@@ -115,7 +115,7 @@ TEST_F(Damage, APartialLastRecordIsReportedOnceAndKeptAtTheFirstSave) {
     EXPECT_EQ(readBytes(tmp.file("Quil.qud.tail")), std::string(100, '\x07'));
 }
 
-TEST_F(Damage, AStoredPeriodThatDoesNotParseFallsBackAndIsWrittenBack) {
+TEST_F(MainformDamage, AStoredPeriodThatDoesNotParseFallsBackAndIsWrittenBack) {
     setClockForTesting([] { return encodeDate(2024, 6, 1); });
     items();
     writeRecords<DataRecord>(tmp.file("Quil.qud"),
@@ -135,7 +135,7 @@ TEST_F(Damage, AStoredPeriodThatDoesNotParseFallsBackAndIsWrittenBack) {
     EXPECT_FALSE(rowIndex().size()) << "an empty Data.idx was written";
 }
 
-TEST_F(Damage, AnOffScreenOrHugePlacementIsClampedToTheScreen) {
+TEST_F(MainformDamage, AnOffScreenOrHugePlacementIsClampedToTheScreen) {
     items();
     settings();
     Settings s(dir());
@@ -154,7 +154,7 @@ TEST_F(Damage, AnOffScreenOrHugePlacementIsClampedToTheScreen) {
     EXPECT_GE(outer.y(), area.top());
 }
 
-TEST_F(Damage, AMissingSavedDataFolderIsNamedWithTheOneUsed) {
+TEST_F(MainformDamage, AMissingSavedDataFolderIsNamedWithTheOneUsed) {
     items();
     settings();
     Settings(dir()).setDataFolder("/nowhere/data/");
@@ -166,7 +166,7 @@ TEST_F(Damage, AMissingSavedDataFolderIsNamedWithTheOneUsed) {
     EXPECT_EQ(main->dataFolder(), dir());
 }
 
-TEST_F(Damage, ARowIndexLeftByAKilledProgramIsHarmless) {
+TEST_F(MainformDamage, ARowIndexLeftByAKilledProgramIsHarmless) {
     items();
     settings();
     // Positions that lead nowhere, from a run long gone; no record file yet.
@@ -181,7 +181,7 @@ TEST_F(Damage, ARowIndexLeftByAKilledProgramIsHarmless) {
     EXPECT_TRUE(prompts.boxes().empty());
 }
 
-TEST_F(Damage, AReadOnlySettingsFileStaysReadOnlyAndIsMentionedOnce) {
+TEST_F(MainformDamage, AReadOnlySettingsFileStaysReadOnlyAndIsMentionedOnce) {
     items();
     writeRecords<DataRecord>(tmp.file("Quil.qud"), {makeRecord(10, 0, 1, 1, 0)});
     settings();

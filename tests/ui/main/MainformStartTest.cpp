@@ -12,11 +12,11 @@ using namespace quil::testing;
 
 namespace {
 
-class Start : public MainWindowTest {};
+class MainformStart : public MainWindowTest {};
 
 }  // namespace
 
-TEST_F(Start, FirstStartInAnEmptyFolderCreatesTheSettingsAndItemFiles) {
+TEST_F(MainformStart, FirstStartInAnEmptyFolderCreatesTheSettingsAndItemFiles) {
     setClockForTesting([] { return encodeDate(2003, 6, 15) + 0.5; });
     start();
     auto iniBytes = readBytes(tmp.file("Quil.ini"));
@@ -49,7 +49,7 @@ TEST_F(Start, FirstStartInAnEmptyFolderCreatesTheSettingsAndItemFiles) {
     EXPECT_EQ(main->frameGeometry().width(), 640);  // the outer width, frame included
 }
 
-TEST_F(Start, ExitSavesPlacementAndWidthsAndRemovesTheRowIndex) {
+TEST_F(MainformStart, ExitSavesPlacementAndWidthsAndRemovesTheRowIndex) {
     start();
     writeBytes(tmp.file("Data.idx"), std::string(8, '\0'));
     main->ComboGrid1->setColWidths(3, 123);
@@ -68,7 +68,7 @@ TEST_F(Start, ExitSavesPlacementAndWidthsAndRemovesTheRowIndex) {
     EXPECT_FALSE(readBytes(tmp.file("Data.idx")));
 }
 
-TEST_F(Start, SavedPlacementAndWidthsAreUsed) {
+TEST_F(MainformStart, SavedPlacementAndWidthsAreUsed) {
     Settings s(dir());
     s.writeFirstRun(2003);
     s.writeInteger(SettingKey::Width, 800);
@@ -84,7 +84,7 @@ TEST_F(Start, SavedPlacementAndWidthsAreUsed) {
     EXPECT_EQ(main->dataFolder(), dir());
 }
 
-TEST_F(Start, ProgramFolderMovedWithItsDataFolderFindsTheDataBelowIt) {
+TEST_F(MainformStart, ProgramFolderMovedWithItsDataFolderFindsTheDataBelowIt) {
     std::filesystem::create_directories(tmp.file("data"));
     writeRecords<ItemRecord>(tmp.file("data/Quil.qui"),
                              {item(ItemKind::Vehicle, "移動車"), item(ItemKind::User, "山田")});
@@ -98,7 +98,7 @@ TEST_F(Start, ProgramFolderMovedWithItsDataFolderFindsTheDataBelowIt) {
     EXPECT_EQ(ini("Dir", "Dir"), "/nowhere/old/data/");  // kept until the user sets one
 }
 
-TEST_F(Start, VanishedDataFolderFallsBackToTheProgramFolderAndSeedsIt) {
+TEST_F(MainformStart, VanishedDataFolderFallsBackToTheProgramFolderAndSeedsIt) {
     Settings s(dir());
     s.writeFirstRun(2003);
     s.writeText(SettingKey::DataDir, "/nowhere/data/");
@@ -107,7 +107,7 @@ TEST_F(Start, VanishedDataFolderFallsBackToTheProgramFolderAndSeedsIt) {
     EXPECT_EQ(ItemStore(dir()).readAll().size(), 7u);
 }
 
-TEST_F(Start, EachDataFileProblemEndsTheProgramWithItsMessage) {
+TEST_F(MainformStart, EachDataFileProblemEndsTheProgramWithItsMessage) {
     auto qui = [&](double stamp, int version, const char* sig) {
         auto r = item(ItemKind::Vehicle, "A", stamp);
         r.setVersion(static_cast<std::int16_t>(version));
@@ -155,7 +155,7 @@ TEST_F(Start, EachDataFileProblemEndsTheProgramWithItsMessage) {
     }
 }
 
-TEST_F(Start, OlderFormatDataSetIsConvertedOnceAndListed) {
+TEST_F(MainformStart, OlderFormatDataSetIsConvertedOnceAndListed) {
     auto v = item(ItemKind::Vehicle, "旧車");
     auto u = item(ItemKind::User, "旧人");
     v.setVersion(100);
@@ -179,7 +179,7 @@ TEST_F(Start, OlderFormatDataSetIsConvertedOnceAndListed) {
     EXPECT_EQ(readBytes(tmp.file("Quil.qud")), converted);
 }
 
-TEST_F(Start, EmptyRecordFileIsADataSetWithoutRecords) {
+TEST_F(MainformStart, EmptyRecordFileIsADataSetWithoutRecords) {
     writeRecords<ItemRecord>(tmp.file("Quil.qui"),
                              {item(ItemKind::Vehicle, "A"), item(ItemKind::User, "B")});
     writeBytes(tmp.file("Quil.qud"), "");
@@ -189,7 +189,7 @@ TEST_F(Start, EmptyRecordFileIsADataSetWithoutRecords) {
     EXPECT_EQ(rows(), 2);
 }
 
-TEST_F(Start, CommandsThatDoNotExistYetSaySo) {
+TEST_F(MainformStart, CommandsThatDoNotExistYetSaySo) {
     start();
     main->action(QStringLiteral("ToolButton6"))->trigger();
     EXPECT_EQ(prompts.last().title, QStringLiteral("お知らせ"));
@@ -198,7 +198,7 @@ TEST_F(Start, CommandsThatDoNotExistYetSaySo) {
     EXPECT_EQ(prompts.last().icon, quil::ui::PromptIcon::Information);
 }
 
-TEST_F(Start, ToolbarCarriesTooltipsAndStatusTexts) {
+TEST_F(MainformStart, ToolbarCarriesTooltipsAndStatusTexts) {
     start();
     QAction* a = main->action(QStringLiteral("ToolButton3"));
     ASSERT_NE(a, nullptr);
@@ -209,7 +209,7 @@ TEST_F(Start, ToolbarCarriesTooltipsAndStatusTexts) {
     EXPECT_EQ(main->minimumSize(), QSize(590, 300));
 }
 
-TEST_F(Start, ASecondCopyEndsWithoutReadingOrWritingAnyFile) {
+TEST_F(MainformStart, ASecondCopyEndsWithoutReadingOrWritingAnyFile) {
     // The first copy holds the guard's lock.
     QLockFile first(quil::ui::TSingleInstance::lockFilePath(QStringLiteral("Ident1864")));
     ASSERT_TRUE(first.tryLock(0));

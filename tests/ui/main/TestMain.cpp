@@ -4,16 +4,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
-#include <string>
-
+#include "TempDir.h"
 #include "ui/main/QuilApplication.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::string tmp = (std::filesystem::temp_directory_path() / "quil-main-tests-XXXXXX").string();
-    if (!mkdtemp(tmp.data())) return 2;
-    setenv("TMPDIR", tmp.c_str(), 1);
+    const quil::testing::TempDir tmp;
+    setenv("TMPDIR", tmp.path().c_str(), 1);
     unsetenv("XDG_RUNTIME_DIR");
     int result = 0;
     {
@@ -21,7 +18,5 @@ int main(int argc, char** argv) {
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
     }
-    std::error_code ec;
-    std::filesystem::remove_all(tmp, ec);
     return result;
 }
