@@ -7,20 +7,9 @@
 
 #include "store/Settings.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/TViewTimeForm.h"
 
 namespace quil::alcohol {
-
-namespace {
-QStringList partEntries(int kind) {
-    QStringList entries;
-    if (kind == 3) entries << QStringLiteral("上期") << QStringLiteral("下期");
-    if (kind == 4)
-        for (int q = 1; q <= 4; ++q) entries << QString::number(q) + QStringLiteral("/4期");
-    if (kind == 5)
-        for (int m = 1; m <= 12; ++m) entries << QString::number(m) + QStringLiteral("月");
-    return entries;
-}
-}  // namespace
 
 PeriodChooser::PeriodChooser(QWidget* parent) : QWidget(parent) {
     kindBox = new QComboBox(this);
@@ -52,7 +41,7 @@ void PeriodChooser::fillParts() {
     const int kind = this->kind();
     const int keep = partBox->currentIndex();
     partBox->clear();
-    partBox->addItems(partEntries(kind));
+    partBox->addItems(ui::periodPartEntries(kind));
     partBox->setVisible(partBox->count() > 0);
     yearBox->setVisible(kind != 0);
     if (partBox->count() > 0) partBox->setCurrentIndex(std::clamp(keep, 0, partBox->count() - 1));

@@ -29,16 +29,6 @@ namespace {
 
 int currentYear() { return store::decodeDate(store::today()).year; }
 
-QStringList partEntries(int kind) {
-    QStringList entries;
-    if (kind == 3) entries << QStringLiteral("上期") << QStringLiteral("下期");
-    if (kind == 4)
-        for (int q = 1; q <= 4; ++q) entries << QString::number(q) + QStringLiteral("/4期");
-    if (kind == 5)
-        for (int m = 1; m <= 12; ++m) entries << QString::number(m) + QStringLiteral("月");
-    return entries;
-}
-
 bool hasParts(int kind) { return kind >= 3 && kind <= 5; }
 
 // One to four digits: the settings hold the year as the first four characters.
@@ -61,6 +51,16 @@ bool readsBack(int kind, const std::string& stored) {
 }
 
 }  // namespace
+
+QStringList periodPartEntries(int kind) {
+    QStringList entries;
+    if (kind == 3) entries << QStringLiteral("上期") << QStringLiteral("下期");
+    if (kind == 4)
+        for (int q = 1; q <= 4; ++q) entries << QString::number(q) + QStringLiteral("/4期");
+    if (kind == 5)
+        for (int m = 1; m <= 12; ++m) entries << QString::number(m) + QStringLiteral("月");
+    return entries;
+}
 
 TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
@@ -168,7 +168,7 @@ void TViewTimeForm::RadioGroup1Click() {
     label1_->setText(kind == 2 || kind == 3 ? QStringLiteral("年度") : QStringLiteral("年"));
     comboBox1_->clear();
     comboBox1_->setVisible(hasParts(kind));
-    comboBox1_->addItems(partEntries(kind));
+    comboBox1_->addItems(periodPartEntries(kind));
 
     std::string storedText = store::Settings(context_.programFolder()).storedPeriod(kind);
     // A stored period that does not read back (an edited or damaged settings file) shows

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <array>
 
 class QButtonGroup;
@@ -19,6 +20,10 @@ class QToolButton;
 namespace quil::ui {
 
 class MainContext;
+
+// The parts of a year a period kind offers: 上期/下期, 1/4期…4/4期, 1月…12月; none for the
+// calendar and fiscal year.
+QStringList periodPartEntries(int kind);
 
 class TViewTimeForm : public QDialog {
     Q_OBJECT
