@@ -22,7 +22,6 @@ namespace {
 
 class AlcoholProgramTest : public MainWindowTest {
 protected:
-    std::unique_ptr<quil::ui::AppWindows> app;
     const double today = encodeDate(2024, 5, 10);
 
     void SetUp() override {
@@ -37,16 +36,6 @@ protected:
         s.setPeriodKind(0);
         quil::alcohol::AlcoholStore(dir()).addDetector(
             {0, "検知器A", "SN-1", today - 10, 0, false});
-    }
-    void TearDown() override {
-        app.reset();
-        MainWindowTest::TearDown();
-    }
-    quil::ui::TMainform& run() {
-        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
-        app->Mainform->show();
-        QApplication::processEvents();
-        return *app->Mainform;
     }
     QString status() { return app->Alcohol->statusLabel()->text(); }
     void enterCheck(quil::alcohol::CheckTiming timing, const char* hour) {

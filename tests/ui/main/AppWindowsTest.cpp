@@ -26,8 +26,6 @@ namespace {
 
 class Program : public MainWindowTest {
 protected:
-    std::unique_ptr<quil::ui::AppWindows> app;
-
     void SetUp() override {
         writeRecords<ItemRecord>(
             tmp.file("Quil.qui"),
@@ -37,14 +35,7 @@ protected:
         s.writeFirstRun(2003);
         s.setPeriodKind(0);
     }
-    void TearDown() override { app.reset(); }
 
-    quil::ui::TMainform& run() {
-        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
-        app->Mainform->show();
-        QApplication::processEvents();
-        return *app->Mainform;
-    }
     quil::ui::TMainform& window() { return *app->Mainform; }
     quil::ui::TDataInputForm& entry() { return *app->DataInputForm; }
     QString gridCell(int col, int row) { return window().ComboGrid1->Cells(col, row); }

@@ -25,7 +25,6 @@ namespace {
 
 class FolderDialog : public MainWindowTest {
 protected:
-    std::unique_ptr<quil::ui::AppWindows> app;
     TempDir other;
 
     void SetUp() override {
@@ -38,10 +37,6 @@ protected:
         app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
         app->Mainform->show();
         QApplication::processEvents();
-    }
-    void TearDown() override {
-        app.reset();
-        setClockForTesting({});
     }
 
     void writeDataSet(const TempDir& t, double stamp, int records) {

@@ -22,14 +22,11 @@ namespace {
 
 class SharedFolder : public MainWindowTest {
 protected:
-    std::unique_ptr<quil::ui::AppWindows> app;
-
     void SetUp() override {
         writeRecords<ItemRecord>(tmp.file("Quil.qui"),
                                  {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田")});
         Settings(dir()).writeFirstRun(2003);
     }
-    void TearDown() override { app.reset(); }
 
     // Holds `folder` as the copy on another computer would, with its description.
     std::unique_ptr<DataFolderLock> otherComputer(const std::string& folder) {
@@ -39,12 +36,6 @@ protected:
         EXPECT_TRUE(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
         info.write("JIMU-PC\nsuzuki\n2026-12-01T08:30:00\n");
         return lock;
-    }
-    quil::ui::TMainform& run() {
-        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
-        app->Mainform->show();
-        QApplication::processEvents();
-        return *app->Mainform;
     }
 };
 

@@ -23,8 +23,6 @@ namespace {
 
 class InsightProgram : public MainWindowTest {
 protected:
-    std::unique_ptr<quil::ui::AppWindows> app;
-
     void SetUp() override {
         writeRecords<ItemRecord>(
             tmp.file("Quil.qui"),
@@ -41,14 +39,6 @@ protected:
         Settings s(dir());
         s.writeFirstRun(2003);
         s.setPeriodKind(0);
-    }
-    void TearDown() override { app.reset(); }
-
-    quil::ui::TMainform& run() {
-        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
-        app->Mainform->show();
-        QApplication::processEvents();
-        return *app->Mainform;
     }
 };
 

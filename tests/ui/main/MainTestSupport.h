@@ -13,6 +13,7 @@
 #include "store/Settings.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/main/AppWindows.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
 
@@ -23,12 +24,23 @@ protected:
     TempDir tmp;
     ui::ScriptedPrompts prompts;
     std::unique_ptr<ui::TMainform> main;
+    // The whole program (every window) when a test starts it with run().
+    std::unique_ptr<ui::AppWindows> app;
 
     std::string dir() const { return tmp.dir(); }
 
     void TearDown() override {
+        app.reset();
         main.reset();
         store::setClockForTesting({});
+    }
+
+    // Starts the whole program over the program folder, windows made at once, and shows it.
+    ui::TMainform& run() {
+        app = std::make_unique<ui::AppWindows>(dir(), ui::MainformOptions{false});
+        app->Mainform->show();
+        QApplication::processEvents();
+        return *app->Mainform;
     }
 
     // Starts the main window over the program folder and shows it.

@@ -36,8 +36,6 @@ namespace {
 
 class Printing : public MainWindowTest {
 protected:
-    std::unique_ptr<quil::ui::AppWindows> app;
-
     // Items: 0 vehicle 軽トラ, 1 user 山田, 2 purpose 配達, 3 vehicle ワゴン (hidden by
     // the vehicle filter).
     void SetUp() override {
@@ -56,10 +54,6 @@ protected:
         records.push_back(driving(encodeDate(2003, 4, 20), 3, 0));
         writeRecords<DataRecord>(tmp.file("Quil.qud"), records);
     }
-    void TearDown() override {
-        app.reset();
-        setClockForTesting({});
-    }
     DataRecord driving(double date, int vehicle, double from) {
         auto r = makeRecord(date, vehicle, 1, 0, 0);
         r.setItem(2);
@@ -67,12 +61,6 @@ protected:
         r.setDistance1(from);
         r.setDistance2(from + 12.5);
         return r;
-    }
-    quil::ui::TMainform& run() {
-        app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
-        app->Mainform->show();
-        QApplication::processEvents();
-        return *app->Mainform;
     }
     quil::ui::TMainform& window() { return *app->Mainform; }
     Tpriansform& dialog() { return *app->priansform; }
