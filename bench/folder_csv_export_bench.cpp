@@ -2,10 +2,11 @@
 // of the same file, both timed in each iteration of one run:
 //   ExportVsScan/<tab>: the scan takes the records the tool's filter takes and formats
 //   nothing; the export scans with the same filter, formats every row taken and writes the
-//   CSV file. Counters: scan_ms, export_ms and their ratio (process CPU time, which holds
-//   the kernel's reading and writing), wall_ratio (elapsed time), best_ratio (the fastest
-//   export over the fastest scan, which a busy machine disturbs least). The target is
-//   ratio <= 2 for each tab.
+//   CSV file, on two threads when the machine has two processors. Counters: scan_ms and
+//   export_ms (elapsed), ratio (elapsed export over elapsed scan: the time a user waits),
+//   best_ratio (the fastest export over the fastest scan, which a busy machine disturbs
+//   least), cpu_ratio (the process's CPU time, both threads and the kernel's reading and
+//   writing, over the scan's). The target is ratio <= 2 for each tab.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -120,7 +121,7 @@ void ExportVsScan(benchmark::State& state) {
     const ListOptions o = optionsFor(int(state.range(0)));
     const std::string out = d.dir + "export.csv";
     Clocks scan, exported;
-    double bestScan = 1e9, bestExport = 1e9;
+    double bestScan = 1e9, bestExport = 1e9;  // elapsed
     std::int64_t taken = 0, rows = 0;
     std::size_t bytes = 0;
     for (auto _ : state) {
@@ -143,8 +144,8 @@ void ExportVsScan(benchmark::State& state) {
         const Clocks t2 = Clocks::now();
         scan += t1 - t0;
         exported += t2 - t1;
-        bestScan = std::min(bestScan, (t1 - t0).cpu);
-        bestExport = std::min(bestExport, (t2 - t1).cpu);
+        bestScan = std::min(bestScan, (t1 - t0).wall);
+        bestExport = std::min(bestExport, (t2 - t1).wall);
     }
     if (rows != taken || std::filesystem::file_size(out) != bytes) {
         state.SkipWithError("the export did not write every record the scan took");
@@ -153,11 +154,11 @@ void ExportVsScan(benchmark::State& state) {
     const double n = double(state.iterations());
     state.counters["rows"] = double(rows);
     state.counters["csv_bytes"] = double(bytes);
-    state.counters["scan_ms"] = scan.cpu / n * 1e3;
-    state.counters["export_ms"] = exported.cpu / n * 1e3;
-    state.counters["ratio"] = exported.cpu / scan.cpu;
-    state.counters["wall_ratio"] = exported.wall / scan.wall;
+    state.counters["scan_ms"] = scan.wall / n * 1e3;
+    state.counters["export_ms"] = exported.wall / n * 1e3;
+    state.counters["ratio"] = exported.wall / scan.wall;
     state.counters["best_ratio"] = bestExport / bestScan;  // fastest of each: less noise
+    state.counters["cpu_ratio"] = exported.cpu / scan.cpu;
     state.SetItemsProcessed(state.iterations() * kRecords);
 }
 

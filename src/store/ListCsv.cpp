@@ -121,6 +121,13 @@ char* ListCsv::putRowNumber(char* p) {
     return p + rowDigitCount_;
 }
 
+void ListCsv::setRowCount(std::int64_t rows) {
+    count_ = std::max<std::int64_t>(rows, 0);
+    std::memset(rowDigits_, 0, sizeof rowDigits_);
+    rowDigitCount_ = int(std::to_chars(rowDigits_, rowDigits_ + sizeof rowDigits_, count_).ptr -
+                         rowDigits_);
+}
+
 char* ListCsv::putDecimal(char* p, double value, const DataRecord& r, int column) {
     if (char* end = writeNearTenths(p, value)) return end;
     return putGeneral(p, r, column, false);

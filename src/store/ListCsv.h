@@ -28,6 +28,9 @@ public:
     void row(const DataRecord& r);
 
     std::int64_t rowCount() const { return count_; }
+    // Numbers the following rows on from `rows` + 1, for rows formatted apart from those
+    // before them.
+    void setRowCount(std::int64_t rows);
     // Collected bytes worth handing on: 256 KB, few enough to be still in the processor's
     // cache when they are written out.
     bool full() const { return std::size_t(at_ - buf_.get()) >= kFullBytes; }
