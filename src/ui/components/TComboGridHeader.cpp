@@ -15,15 +15,18 @@ TComboGridHeader::TComboGridHeader(Qt::Orientation orientation, TComboGrid* grid
     setMinimumSize(0, 0);
 }
 
+// The header holds the grid's fixed rows (or columns), so its depth is theirs; along the
+// grid it is as long as its sections. Nothing is measured: the cells are drawn by the grid
+// in the sizes the grid sets.
 QSize TComboGridHeader::sizeHint() const {
     if (orientation() == Qt::Horizontal) {
         int h = 0;
         for (int r = 0; r < grid_->FixedRows(); ++r) h += grid_->RowHeights(r);
-        return {QHeaderView::sizeHint().width(), h};
+        return {length(), h};
     }
     int w = 0;
     for (int c = 0; c < grid_->FixedCols(); ++c) w += grid_->ColWidths(c);
-    return {w, QHeaderView::sizeHint().height()};
+    return {w, length()};
 }
 
 void TComboGridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {

@@ -2,12 +2,21 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace quil::ui {
 
@@ -43,6 +52,25 @@ QString userTag() {
     return safeName(user);
 }
 
+// The address of the socket file at `path`; false when the path is too long for one.
+bool socketAddress(const QByteArray& path, sockaddr_un& address) {
+    address = sockaddr_un{};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || std::size_t(path.size()) >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    return true;
+}
+
+// Waits up to `ms` for `fd` to become readable (POLLIN) or writable (POLLOUT).
+bool waitFor(int fd, short events, int ms) {
+    pollfd p{fd, events, 0};
+    int r;
+    do {
+        r = ::poll(&p, 1, ms);
+    } while (r < 0 && errno == EINTR);
+    return r > 0;
+}
+
 }  // namespace
 
 TSingleInstance::TSingleInstance(QObject* owner)
@@ -55,7 +83,13 @@ TSingleInstance::TSingleInstance(QObject* owner)
 }
 
 TSingleInstance::~TSingleInstance() {
-    if (server_) server_->close();
+    // The notifiers go before the sockets they watch.
+    qDeleteAll(findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly));
+    for (const Connection& c : connections_) ::close(c.fd);
+    if (serverFd_ >= 0) {
+        ::unlink(serverPath_.constData());
+        ::close(serverFd_);
+    }
     if (lock_) lock_->unlock();
     g_instances.fetch_sub(1);
 }
@@ -95,26 +129,82 @@ bool TSingleInstance::Loaded() {
 }
 
 void TSingleInstance::startServer() {
-    const QString name = serverName(uniqueName_);
+    serverPath_ = QFile::encodeName(serverName(uniqueName_));
+    sockaddr_un address;
+    if (!socketAddress(serverPath_, address)) return;  // the guard still holds; only activation is lost
     // We hold the lock, so a socket file left here belongs to a copy that has ended.
-    QLocalServer::removeServer(name);
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(name)) return;  // the guard still holds; only activation is lost
-    connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = server_->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                while (socket->canReadLine()) {
-                    if (socket->readLine() == kActivate) {
-                        bringForward();
-                        socket->write(kDone);
-                        socket->flush();
-                    }
-                }
-            });
+    ::unlink(serverPath_.constData());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    // The socket file is made for this user alone: no one else may ask us anything.
+    const mode_t oldMask = ::umask(0077);
+    const bool listening = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                           ::listen(fd, 8) == 0;
+    ::umask(oldMask);
+    if (!listening) {
+        ::close(fd);
+        return;
+    }
+    serverFd_ = fd;
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &TSingleInstance::acceptRequests);
+}
+
+void TSingleInstance::acceptRequests() {
+    for (;;) {
+        const int fd = ::accept4(serverFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR) continue;
+            return;  // EAGAIN: none left
         }
-    });
+        connections_.push_back({fd, {}});
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, fd, notifier] {
+            readRequest(fd);
+            if (std::none_of(connections_.begin(), connections_.end(),
+                             [fd](const Connection& c) { return c.fd == fd; })) {
+                notifier->setEnabled(false);
+                notifier->deleteLater();
+            }
+        });
+    }
+}
+
+// Answers every whole "activate" line; a connection that ends, fails or sends a line
+// longer than any request is closed.
+void TSingleInstance::readRequest(int fd) {
+    auto it = std::find_if(connections_.begin(), connections_.end(),
+                           [fd](const Connection& c) { return c.fd == fd; });
+    if (it == connections_.end()) return;
+    bool ended = false;
+    for (;;) {
+        char chunk[256];
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got > 0) {
+            it->pending.append(chunk, got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        ended = got == 0 || errno != EAGAIN;
+        break;
+    }
+    for (qsizetype end; (end = it->pending.indexOf('\n')) >= 0;) {
+        const QByteArray line = it->pending.left(end + 1);
+        it->pending.remove(0, end + 1);
+        if (line == kActivate) {
+            bringForward();
+            ::send(fd, kDone, std::strlen(kDone), MSG_NOSIGNAL);
+        }
+    }
+    if (ended || it->pending.size() > 256) closeConnection(fd);
+}
+
+void TSingleInstance::closeConnection(int fd) {
+    const auto it = std::find_if(connections_.begin(), connections_.end(),
+                                 [fd](const Connection& c) { return c.fd == fd; });
+    if (it == connections_.end()) return;
+    ::close(fd);
+    connections_.erase(it);
 }
 
 void TSingleInstance::bringForward() {
@@ -127,15 +217,28 @@ void TSingleInstance::bringForward() {
 }
 
 bool TSingleInstance::askFirstToActivate() {
-    QLocalSocket socket;
-    socket.connectToServer(serverName(uniqueName_));
-    if (!socket.waitForConnected(2000)) return false;
-    socket.write(kActivate);
-    if (!socket.waitForBytesWritten(2000)) return false;
-    while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(2000)) return false;
+    sockaddr_un address;
+    if (!socketAddress(QFile::encodeName(serverName(uniqueName_)), address)) return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    constexpr int kWaitMs = 2000;
+    bool done = false;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+        (errno == EAGAIN && waitFor(fd, POLLOUT, kWaitMs))) {
+        const std::size_t length = std::strlen(kActivate);
+        if (::send(fd, kActivate, length, MSG_NOSIGNAL) == ssize_t(length)) {
+            QByteArray answer;
+            while (!answer.contains('\n') && answer.size() < 64 && waitFor(fd, POLLIN, kWaitMs)) {
+                char chunk[64];
+                const ssize_t got = ::read(fd, chunk, sizeof chunk);
+                if (got <= 0 && !(got < 0 && (errno == EINTR || errno == EAGAIN))) break;
+                if (got > 0) answer.append(chunk, got);
+            }
+            done = answer == kDone;
+        }
     }
-    return socket.readLine() == kDone;
+    ::close(fd);
+    return done;
 }
 
 // Like the platform's terminate request: the start-up that follows still runs, and the

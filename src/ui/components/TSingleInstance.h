@@ -5,14 +5,15 @@
 // copy through the socket to bring its main window forward, then ends. Taking the lock is
 // atomic, so of two copies started at the same moment exactly one runs.
 
+#include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <vector>
 #include <stdexcept>
 
-class QLocalServer;
 class QLockFile;
 
 namespace quil::ui {
@@ -73,6 +74,9 @@ Q_SIGNALS:
 
 private:
     void startServer();
+    void acceptRequests();
+    void readRequest(int connection);
+    void closeConnection(int connection);
     void bringForward();
     bool askFirstToActivate();
     void postQuit();
@@ -82,7 +86,15 @@ private:
     QString uniqueName_;
     QPointer<QWidget> mainWindow_;
     std::unique_ptr<QLockFile> lock_;
-    QLocalServer* server_ = nullptr;
+    // The local socket later copies ask through (a plain Unix-domain socket: Qt's network
+    // module, with the libraries it loads, would cost every start-up several milliseconds).
+    int serverFd_ = -1;
+    QByteArray serverPath_;
+    struct Connection {
+        int fd;
+        QByteArray pending;  // bytes read after the last whole line
+    };
+    std::vector<Connection> connections_;
     bool first_ = false;
     bool duplicate_ = false;
     bool delivered_ = false;

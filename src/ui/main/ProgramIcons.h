@@ -1,13 +1,12 @@
 #pragma once
-// The program's icons, each made once. An icon is decoded when first painted, at the size
-// painted, not when it is made: the window icon and the toolbar cost nothing at start-up
-// beyond what the first paint shows.
+// The program's icons, each made once from pixels built into the program (see
+// ProgramIconData.h): no image file is read or decoded at start-up.
 
 #include <QIcon>
 
 namespace quil::ui {
 
-// The icon ":/icons/<name>.png", drawn `size` pixels square.
+// The icon made from icons/<name>.png, `size` pixels square; a null icon for an unknown name.
 QIcon programIcon(const char* name, int size = 32);
 
 }  // namespace quil::ui

@@ -2,6 +2,9 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QPainter>
+#include <QPixmap>
+#include <QProxyStyle>
 #include <QTimer>
 #include <QWidget>
 #include <QGuiApplication>
@@ -17,20 +20,75 @@
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::ui {
+namespace {
+
+// The desktop's style, but with the arrows of the toolbar's and the menu bar's extension
+// button (shown when they do not fit) drawn here. The style's own arrows are image files,
+// and reading the first image file makes Qt look through every image-format plug-in; the
+// toolbar and the menu bar make that button when they are made, at start-up.
+class ProgramStyle : public QProxyStyle {
+public:
+    QIcon standardIcon(StandardPixmap which, const QStyleOption* option,
+                       const QWidget* widget) const override {
+        if (which == SP_ToolBarHorizontalExtensionButton)
+            return extensionIcon(false, widget);
+        if (which == SP_ToolBarVerticalExtensionButton) return extensionIcon(true, widget);
+        return QProxyStyle::standardIcon(which, option, widget);
+    }
+
+private:
+    // Two chevrons pointing the way the bar goes on.
+    static QIcon extensionIcon(bool vertical, const QWidget* widget) {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QPalette palette = widget ? widget->palette() : QGuiApplication::palette();
+        p.setPen(QPen(palette.color(QPalette::ButtonText), 1.5));
+        for (const qreal at : {4.0, 9.0}) {
+            const QPointF chevron[] = {{at, 4.5}, {at + 3.5, 8.0}, {at, 11.5}};
+            if (!vertical) {
+                p.drawPolyline(chevron, 3);
+            } else {
+                const QPointF turned[] = {{chevron[0].y(), chevron[0].x()},
+                                          {chevron[1].y(), chevron[1].x()},
+                                          {chevron[2].y(), chevron[2].x()}};
+                p.drawPolyline(turned, 3);
+            }
+        }
+        p.end();
+        return QIcon(pixmap);
+    }
+};
+
+}  // namespace
 
 QuilApplication::QuilApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // No display name: the window system would append it to every caption, and the
     // captions read exactly as given ("警告", not "警告 — クイル台帳").
     setApplicationName(programName());
+    setStyle(new ProgramStyle);
     useJapanese();
     setWindowIcon(programIcon("quil", 64));
 
     // Every text on screen is Japanese: prefer a Japanese UI font to the desktop's default,
     // whose Latin digits are wider (dates no longer fit the record list's built-in column
-    // widths) and whose fallback may draw kanji in their Chinese forms.
+    // widths) and whose fallback may draw kanji in their Chinese forms. IPAexGothic (a
+    // TrueType font, quick to open) first, then Noto Sans CJK JP, whose one big file of
+    // several faces takes several milliseconds to open. One family is named, the first one
+    // installed: with more than one, Qt asks fontconfig for every script's fallback fonts at
+    // the first text of each script (several milliseconds at start-up); with one, only when
+    // a character is missing from it.
     QFont ui = font();
-    ui.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAexGothic"),
-                    QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic"), ui.family()});
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family :
+         {QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans CJK JP"),
+          QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic")}) {
+        if (installed.contains(family)) {
+            ui.setFamily(family);
+            break;
+        }
+    }
     setFont(ui);
 }
 

@@ -30,9 +30,6 @@
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/RecordListModel.h"
 
-// The icons are compiled into this static library; register them before first use.
-static void initResources() { Q_INIT_RESOURCE(resources); }
-
 namespace quil::ui {
 
 using namespace quil::store;
@@ -47,7 +44,6 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     : QMainWindow(parent),
       programFolder_(std::move(programFolder)),
       helpFolder_(options.helpFolder.empty() ? programFolder_ : options.helpFolder) {
-    initResources();
     setObjectName(QStringLiteral("Mainform"));
     setWindowTitle(programName());
     setWindowIcon(programIcon("quil", 64));

@@ -6,6 +6,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "TempDir.h"
 #include "ui/components/TSingleInstance.h"
@@ -191,4 +197,69 @@ TEST(SingleInstance, OfCopiesStartedTogetherExactlyOneRuns) {
     }
     EXPECT_EQ(firsts, 1);
     EXPECT_EQ(duplicates, 3);
+}
+
+namespace {
+
+// The socket path of `name` as the helper copies see it (their TMPDIR, no runtime folder).
+QByteArray helperSocketPath(const QString& name) {
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", helperFolder().toLocal8Bit());
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QByteArray path = TSingleInstance::serverName(name).toLocal8Bit();
+    oldTmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", oldTmp);
+    if (!oldRuntime.isNull()) qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    return path;
+}
+
+// A connection to the first copy's socket, as any local program could make one.
+int connectTo(const QByteArray& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    timeval wait{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    return fd;
+}
+
+}  // namespace
+
+TEST(SingleInstance, StrayConnectionsNeitherBringTheFirstCopyForwardNorStopItAnswering) {
+    const QString name = uniqueName("stray");
+    Copy first(name, diActivateFirst, true);
+    ASSERT_TRUE(first.waitFor(QStringLiteral("first")));
+    const QByteArray path = helperSocketPath(name);
+    // Only this user may connect: the socket file grants nothing to anyone else.
+    struct stat st {};
+    ASSERT_EQ(::stat(path.constData(), &st), 0) << path.constData();
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u);
+
+    const int silent = connectTo(path);  // connects and says nothing
+    ASSERT_GE(silent, 0);
+    const int hangsUp = connectTo(path);
+    ::close(hangsUp);
+    const int wrong = connectTo(path);  // a line that is no request: no answer, stays open
+    ASSERT_GE(wrong, 0);
+    ASSERT_EQ(::send(wrong, "hello\n", 6, MSG_NOSIGNAL), 6);
+    const int endless = connectTo(path);  // a line without end: cut off
+    ASSERT_GE(endless, 0);
+    const QByteArray flood(4096, 'x');
+    ASSERT_EQ(::send(endless, flood.constData(), std::size_t(flood.size()), MSG_NOSIGNAL),
+              flood.size());
+    char byte = 0;
+    EXPECT_EQ(::read(endless, &byte, 1), 0);  // the first copy closed it
+
+    Copy second(name, diActivateFirst);
+    EXPECT_EQ(second.finish(), 0);
+    EXPECT_TRUE(second.lines().contains(QStringLiteral("delivered 1")));
+    EXPECT_TRUE(first.waitFor(QStringLiteral("activated")));
+    EXPECT_EQ(first.lines().count(QStringLiteral("activated")), 1);
+    for (int fd : {silent, wrong, endless}) ::close(fd);
 }

@@ -1,12 +1,24 @@
-// The application object: Japanese for Qt's own texts whatever the desktop's locale, and
-// captions that read exactly as the windows set them.
+// The application object: Japanese for Qt's own texts whatever the desktop's locale,
+// captions that read exactly as the windows set them, a font that draws every character the
+// data files can hold, and the program's icons.
 #include <gtest/gtest.h>
 
 #include <QCalendarWidget>
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QGuiApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QImage>
 #include <QLocale>
+#include <QMainWindow>
+#include <QPainter>
+#include <QStyle>
+#include <QToolBar>
+
+#include "store/Codec.h"
+#include "ui/main/ProgramIcons.h"
+#include "ui/main/QuilApplication.h"
 
 TEST(Application, QtsOwnTextsAndTheCalendarAreJapanese) {
     // The standard buttons of every message box.
@@ -31,4 +43,67 @@ TEST(Application, NoDisplayNameIsAppendedToTheCaptions) {
     QCoreApplication::setApplicationName(QStringLiteral("probe"));
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
     QCoreApplication::setApplicationName(name);
+}
+
+TEST(Application, TheFontDrawsEveryCharacterOfTheDataFiles) {
+    if (!quil::ui::QuilApplication::hasJapaneseFont()) GTEST_SKIP() << "no Japanese font";
+    // One Japanese family is named; a character it lacks is still drawn by a fallback font.
+    const QFont font = QGuiApplication::font();
+    EXPECT_EQ(font.families().size(), 1);
+    EXPECT_EQ(QFontInfo(font).family(), font.family());
+    const QFontMetrics metrics(font);
+    int checked = 0;
+    QString missing;
+    auto check = [&](const std::string& cp932) {
+        const QString text = QString::fromStdString(quil::store::fromCp932(cp932));
+        if (text.size() != 1 || text[0].isSpace() || text[0].category() == QChar::Other_Control)
+            return;
+        if (text[0].unicode() >= 0xE000 && text[0].unicode() <= 0xF8FF) return;  // user-defined
+        if (text[0] == QChar::ReplacementCharacter) return;  // a code no character has
+        ++checked;
+        if (!metrics.inFont(text[0])) missing += text;
+    };
+    for (int b = 0x21; b <= 0xDF; ++b)
+        if (b < 0x7F || b >= 0xA1) check(std::string(1, char(b)));
+    for (int hi = 0x81; hi <= 0xFC; ++hi) {
+        if (hi >= 0xA0 && hi < 0xE0) continue;
+        for (int lo = 0x40; lo <= 0xFC; ++lo)
+            if (lo != 0x7F) check(std::string{char(hi), char(lo)});
+    }
+    EXPECT_GT(checked, 7000);
+    EXPECT_EQ(missing.toStdString(), "");
+}
+
+TEST(Application, EveryProgramIconIsMadeAtTheSizeAsked) {
+    for (const char* name : {"quil", "driving", "refuelling", "maintenance", "expense", "summary",
+                             "graph", "schedule", "print", "help"}) {
+        SCOPED_TRACE(name);
+        const QIcon icon = quil::ui::programIcon(name, 32);
+        ASSERT_FALSE(icon.isNull());
+        const QImage image = icon.pixmap(32, 32).toImage();
+        EXPECT_EQ(image.size(), QSize(32, 32));
+        // Not blank: some pixels are drawn, and the corners stay see-through.
+        bool drawn = false;
+        for (int y = 0; y < 32 && !drawn; ++y)
+            for (int x = 0; x < 32 && !drawn; ++x) drawn = qAlpha(image.pixel(x, y)) > 128;
+        EXPECT_TRUE(drawn);
+    }
+    EXPECT_EQ(quil::ui::programIcon("quil", 64).pixmap(64, 64).size(), QSize(64, 64));
+    EXPECT_TRUE(quil::ui::programIcon("no-such-icon").isNull());
+}
+
+TEST(Application, ABarTooNarrowForItsButtonsShowsAnExtensionArrow) {
+    for (auto which : {QStyle::SP_ToolBarHorizontalExtensionButton,
+                       QStyle::SP_ToolBarVerticalExtensionButton}) {
+        const QIcon icon = QApplication::style()->standardIcon(which);
+        ASSERT_FALSE(icon.isNull());
+        const QImage image = icon.pixmap(16, 16).toImage();
+        int drawn = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) drawn += qAlpha(image.pixel(x, y)) > 64;
+        EXPECT_GT(drawn, 10);
+        EXPECT_LT(drawn, 16 * 16 / 2);
+    }
+    // Other standard icons still come from the desktop's style.
+    EXPECT_FALSE(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).isNull());
 }
