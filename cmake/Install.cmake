@@ -54,6 +54,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # plugin), a Japanese font; Qt's own Japanese texts are recommended.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-ipaexfont-gothic | fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
+    "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 include(CPack)

@@ -5,7 +5,7 @@ set -euo pipefail
 what=${1:-run}
 
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-      fonts-ipaexfont-gothic fonts-noto-cjk xvfb xauth qt6-translations-l10n)
+      fonts-noto-cjk xvfb xauth qt6-translations-l10n)
 # QuilExt.db (Qt SQL's SQLite driver) and the graphs (Qt Charts).
 pkgs+=(libqt6sql6-sqlite qt6-charts-dev)
 # Qt Charts' CMake package needs the Qt OpenGL one, which qt6-charts-dev does not pull in.

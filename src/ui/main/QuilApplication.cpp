@@ -73,16 +73,14 @@ QuilApplication::QuilApplication(int& argc, char** argv) : QApplication(argc, ar
 
     // Every text on screen is Japanese: prefer a Japanese UI font to the desktop's default,
     // whose Latin digits are wider (dates no longer fit the record list's built-in column
-    // widths) and whose fallback may draw kanji in their Chinese forms. IPAexGothic (a
-    // TrueType font, quick to open) first, then Noto Sans CJK JP, whose one big file of
-    // several faces takes several milliseconds to open. One family is named, the first one
-    // installed: with more than one, Qt asks fontconfig for every script's fallback fonts at
-    // the first text of each script (several milliseconds at start-up); with one, only when
-    // a character is missing from it.
+    // widths; IPAexGothic's are too) and whose fallback may draw kanji in their Chinese
+    // forms. One family is named, the first one installed: with more than one, Qt asks
+    // fontconfig for every script's fallback fonts at the first text of each script
+    // (several milliseconds at start-up); with one, only when a character is missing.
     QFont ui = font();
     const QStringList installed = QFontDatabase::families();
     for (const QString& family :
-         {QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans CJK JP"),
+         {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAexGothic"),
           QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic")}) {
         if (installed.contains(family)) {
             ui.setFamily(family);

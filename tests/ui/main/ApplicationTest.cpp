@@ -18,6 +18,7 @@
 
 #include "store/Codec.h"
 #include "ui/main/ProgramIcons.h"
+#include "ui/main/RecordListColumns.h"
 #include "ui/main/QuilApplication.h"
 
 TEST(Application, QtsOwnTextsAndTheCalendarAreJapanese) {
@@ -72,6 +73,20 @@ TEST(Application, TheFontDrawsEveryCharacterOfTheDataFiles) {
     }
     EXPECT_GT(checked, 7000);
     EXPECT_EQ(missing.toStdString(), "");
+}
+
+TEST(Application, DatesFitTheRecordListsDateColumn) {
+    if (!quil::ui::QuilApplication::hasJapaneseFont()) GTEST_SKIP() << "no Japanese font";
+    // The list's columns have the widths they always had; a font whose digits are wider
+    // cuts the dates short.
+    const QFontMetrics metrics(QGuiApplication::font());
+    for (int tab = 0; tab < quil::ui::kTabCount; ++tab) {
+        SCOPED_TRACE(tab);
+        ASSERT_EQ(quil::ui::columnTitle(tab, 2), QStringLiteral("年月日"));
+        const int width = quil::ui::builtInColumnWidth(tab, 2);
+        for (const char* date : {"2004/04/01", "2038/08/28", "9999/12/31"})
+            EXPECT_LE(metrics.horizontalAdvance(QString::fromLatin1(date)) + 4, width - 1) << date;
+    }
 }
 
 TEST(Application, EveryProgramIconIsMadeAtTheSizeAsked) {
