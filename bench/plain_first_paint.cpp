@@ -2,37 +2,14 @@
 // memory map of <folder>/Quil.qud, linked against Qt Widgets alone; it ends right after the
 // table's first paint and prints its peak memory, as quil_first_paint does.
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <QApplication>
-#include <QEvent>
 #include <QMainWindow>
 #include <QTableView>
-#include <QTimer>
 #include <cstdio>
 #include <string>
 
 #include "PlainTableModel.h"
-
-namespace {
-
-class QuitAfterPaint : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            QTimer::singleShot(0, [] {
-                rusage usage{};
-                getrusage(RUSAGE_SELF, &usage);
-                std::printf("{\"peak_kib\": %ld}\n", usage.ru_maxrss);
-                std::fflush(stdout);
-                _exit(0);
-            });
-        return false;
-    }
-};
-
-}  // namespace
+#include "QuitAfterPaint.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

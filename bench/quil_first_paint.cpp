@@ -5,38 +5,18 @@
 // bench/first_paint.py runs it, and plain_first_paint (the plain-Qt baseline, a program of
 // its own so that it loads Qt Widgets alone), and measures the wall time from outside.
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QEvent>
-#include <QTimer>
 #include <cstdio>
 #include <string>
 
 #include "ListDataSet.h"
+#include "QuitAfterPaint.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/QuilApplication.h"
 
 namespace {
-
-// Ends the process once `viewport` has painted: what a user would see is on screen.
-class QuitAfterPaint : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            QTimer::singleShot(0, [] {
-                rusage usage{};
-                getrusage(RUSAGE_SELF, &usage);
-                std::printf("{\"peak_kib\": %ld}\n", usage.ru_maxrss);
-                std::fflush(stdout);
-                _exit(0);  // no teardown: the figure is start to first paint
-            });
-        return false;
-    }
-};
 
 int usage() {
     std::fprintf(stderr, "usage: quil_first_paint make|app <folder> [records]\n");
