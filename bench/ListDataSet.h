@@ -9,22 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "store/ItemStore.h"
 #include "store/Records.h"
 #include "store/Settings.h"
 
 namespace quil::bench {
-
-struct TempFolder {
-    std::string dir;
-    TempFolder() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quil-bench-XXXXXX").string();
-        dir = std::string(mkdtemp(tmpl.data())) + "/";
-    }
-    ~TempFolder() { std::filesystem::remove_all(dir); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-};
 
 inline store::DataRecord drivingRecord(long i) {
     store::DataRecord r;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "TempFolder.h"
 #include "analysis/SummaryTable.h"
 #include "store/ItemStore.h"
 #include "store/Period.h"
@@ -22,11 +23,8 @@ namespace {
 constexpr int kRecords = 1000000;
 constexpr int kVehicles = 50;
 
-struct DataSet {
-    std::string dir;
+struct DataSet : quil::bench::TempFolder {
     DataSet() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quil-bench-XXXXXX").string();
-        dir = std::string(mkdtemp(tmpl.data())) + "/";
         ItemStore items(dir);
         for (int i = 0; i < kVehicles; ++i) {
             ItemRecord v;
@@ -55,7 +53,6 @@ struct DataSet {
             .write(reinterpret_cast<const char*>(recs.data()),
                    static_cast<std::streamsize>(recs.size() * DataRecord::Size));
     }
-    ~DataSet() { std::filesystem::remove_all(dir); }
 };
 
 const DataSet& dataSet() {

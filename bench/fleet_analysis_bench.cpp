@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "TempFolder.h"
 #include "fleet/FuelReport.h"
 #include "fleet/MaintenanceSchedule.h"
 #include "fleet/OdometerCheck.h"
@@ -29,11 +30,8 @@ constexpr int kRecords = 1000000;
 constexpr int kVehicles = 50;
 constexpr int kItems = 5;
 
-struct DataSet {
-    std::string dir;
+struct DataSet : quil::bench::TempFolder {
     DataSet() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quil-bench-XXXXXX").string();
-        dir = std::string(mkdtemp(tmpl.data())) + "/";
         ItemStore items(dir);
         for (int i = 0; i < kVehicles; ++i) {
             ItemRecord v;
@@ -74,7 +72,6 @@ struct DataSet {
             .write(reinterpret_cast<const char*>(recs.data()),
                    static_cast<std::streamsize>(recs.size() * DataRecord::Size));
     }
-    ~DataSet() { std::filesystem::remove_all(dir); }
 };
 
 const DataSet& dataSet() {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "folder/CsvExport.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
@@ -32,11 +33,8 @@ constexpr std::int64_t kRecords = 1000000;
 
 // One data set for the whole run: the first-run items, three vehicles and users, and
 // the records of all four kinds in date order.
-struct DataSet {
-    std::string dir;
+struct DataSet : quil::bench::TempFolder {
     DataSet() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quil-bench-XXXXXX").string();
-        dir = std::string(mkdtemp(tmpl.data())) + "/";
         ItemStore items(dir);
         for (const ItemRecord& it : firstRunItems(40000, 40000)) items.append(it);
         for (const char* name : {"軽トラ", "ワゴン"}) {
@@ -83,7 +81,6 @@ struct DataSet {
         }
         ::close(fd);
     }
-    ~DataSet() { std::filesystem::remove_all(dir); }
 };
 
 const DataSet& dataSet() {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "folder/DataSetFiles.h"
 #include "store/Date.h"
 #include "store/Records.h"
@@ -32,11 +33,6 @@ void writeFile(const std::string& path, const std::string& bytes) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) < 0) std::abort();
     ::close(fd);
-}
-
-std::string tempFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quil-bench-XXXXXX").string();
-    return std::string(mkdtemp(tmpl.data())) + "/";
 }
 
 // A legacy data set; returns the number of records the import makes of it.
@@ -98,9 +94,9 @@ std::int64_t writeLegacy(const std::string& folder) {
 }
 
 struct Legacy {
-    std::string folder = tempFolder();
+    quil::bench::TempFolder place;
+    const std::string& folder = place.dir;
     std::int64_t records = writeLegacy(folder);
-    ~Legacy() { std::filesystem::remove_all(folder); }
 };
 
 Legacy& legacy() {
@@ -110,17 +106,16 @@ Legacy& legacy() {
 
 void ImportLegacy(benchmark::State& state) {
     const Legacy& l = legacy();
-    const std::string data = tempFolder();
+    const quil::bench::TempFolder data;
     for (auto _ : state)
-        if (!quil::folder::importLegacyDataSet(data, l.folder).done()) std::abort();
-    std::filesystem::remove_all(data);
+        if (!quil::folder::importLegacyDataSet(data.dir, l.folder).done()) std::abort();
     state.SetItemsProcessed(state.iterations() * l.records);
 }
 
 // Every legacy file read once, and a record file of the result written and synced once.
 void ReadOnceWriteOnce(benchmark::State& state) {
     const Legacy& l = legacy();
-    const std::string data = tempFolder();
+    const quil::bench::TempFolder data;
     for (auto _ : state) {
         std::size_t bytes = 0;
         for (const auto& e : std::filesystem::directory_iterator(l.folder)) {
@@ -132,12 +127,11 @@ void ReadOnceWriteOnce(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(bytes);
         std::vector<DataRecord> out(static_cast<std::size_t>(l.records));
-        int fd = ::open((data + "Quil.qud").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fd = ::open((data.dir + "Quil.qud").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (::write(fd, out.data(), out.size() * DataRecord::Size) < 0) std::abort();
         ::fdatasync(fd);
         ::close(fd);
     }
-    std::filesystem::remove_all(data);
     state.SetItemsProcessed(state.iterations() * l.records);
 }
 

@@ -13,20 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "store/RecordStore.h"
 
 using namespace quil::store;
 
 namespace {
 
-struct DataDir {
-    std::string dir;
+struct DataDir : quil::bench::TempFolder {
     explicit DataDir(std::int64_t records) {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "quil-bench-XXXXXX").string();
-        dir = std::string(mkdtemp(tmpl.data())) + "/";
         write(records);
     }
-    ~DataDir() { std::filesystem::remove_all(dir); }
     std::string qud() const { return dir + "Quil.qud"; }
     void write(std::int64_t records) const {
         std::vector<DataRecord> recs(static_cast<std::size_t>(records));
