@@ -97,16 +97,6 @@ SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, in
     return out;
 }
 
-std::string withThousands(std::int64_t value) {
-    const std::string digits = std::to_string(value < 0 ? -value : value);
-    std::string out = value < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 std::vector<std::string> figureTitles(SummaryKind kind) {
     switch (kind) {
         case SummaryKind::DistanceByVehicle:

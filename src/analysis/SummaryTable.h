@@ -64,8 +64,6 @@ struct SummaryResult {
 SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, int periodIndex,
                              int year);
 
-// "12,345" for 12345.
-std::string withThousands(std::int64_t value);
 // The figure columns of a line for a summary, e.g. "123.4 km" or "1,200円 96円 1,296円",
 // each right-aligned in its column (all lines of a kind get the same widths).
 std::vector<std::string> figureTexts(SummaryKind kind, const SummaryFigures& f);

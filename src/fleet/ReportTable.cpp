@@ -14,16 +14,6 @@ using namespace quil::store;
 
 namespace {
 
-std::string thousands(std::int64_t value) {
-    const std::string digits = std::to_string(value < 0 ? -value : value);
-    std::string out = value < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 ReportCell number(std::string text, double value, std::string plain = {}) {
     return {std::move(text), value, std::move(plain)};
 }
@@ -60,7 +50,7 @@ ReportTable costTable(const std::string& first) {
 
 }  // namespace
 
-std::string yenText(std::int64_t yen) { return thousands(yen) + "円"; }
+std::string yenText(std::int64_t yen) { return withThousands(yen) + "円"; }
 std::string kmText(double km) { return formatOneDecimal(km) + " km"; }
 
 ReportTable vehicleCostTable(const FuelReport& report) {

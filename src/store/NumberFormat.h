@@ -1,6 +1,7 @@
 #pragma once
 // Number texts as the Windows program shows them.
 
+#include <cstdint>
 #include <string>
 
 namespace quil::store {
@@ -16,5 +17,7 @@ void appendOneDecimal(std::string& out, double value);
 // by at most 5e-7, so the rounded tenths are the nearest whole number of tenths. Writes at
 // most 13 bytes at `p` and returns their end; nullptr (nothing written) for other values.
 char* writeNearTenths(char* p, double value);
+// "12,345" for 12345, "-1,000" for -1000.
+std::string withThousands(std::int64_t value);
 
 }  // namespace quil::store
