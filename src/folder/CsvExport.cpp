@@ -69,20 +69,40 @@ public:
     std::int64_t run(const Sink& sink, const Progress& progress) {
         header_.header();
         sink(header_.pending());
-        std::thread helper;
-        if (chunks_ > 1 && std::thread::hardware_concurrency() > 1)
-            helper = std::thread([this] { helperLoop(); });
-        // Stops and joins the helper on every way out, a failing sink included.
-        struct Join {
-            ChunkedExport& e;
-            std::thread& t;
-            ~Join() {
-                e.stop_.store(true);
-                e.signal();
-                if (t.joinable()) t.join();
-            }
-        } join{*this, helper};
+        {
+            std::thread helper;
+            if (chunks_ > 1 && std::thread::hardware_concurrency() > 1)
+                helper = std::thread([this] { helperLoop(); });
+            // Stops and joins the helper on every way out, a failing sink included.
+            struct Join {
+                ChunkedExport& e;
+                std::thread& t;
+                ~Join() {
+                    e.stop_.store(true);
+                    e.signal();
+                    if (t.joinable()) t.join();
+                }
+            } join{*this, helper};
+            handOn(sink, progress);
+        }
+        if (error_) std::rethrow_exception(error_);
+        return rowsBefore_[std::size_t(chunks_)];
+    }
 
+private:
+    // A formatter on cache lines of its own: the two threads write theirs on every row.
+    struct alignas(64) Slot {
+        ListCsv csv;
+        std::atomic<std::int64_t> ready{-1};  // the chunk formatted into csv, or -1
+    };
+    struct Reader {
+        std::vector<DataRecord> records = std::vector<DataRecord>(std::size_t(kChunkRecords));
+        std::vector<std::uint32_t> taken;
+    };
+
+    // Formats chunks until the next one to hand on is ready, and hands them to the sink in
+    // file order.
+    void handOn(const Sink& sink, const Progress& progress) {
         Reader reader;
         for (std::int64_t k = 0; k < chunks_;) {
             Slot& slot = slots_[std::size_t(k % kSlots)];
@@ -105,27 +125,22 @@ public:
             if (slot.ready.load(std::memory_order_acquire) != k)
                 events_.wait(seen, std::memory_order_acquire);
         }
-        stop_.store(true);
-        signal();
-        if (helper.joinable()) helper.join();
-        if (error_) std::rethrow_exception(error_);
-        return rowsBefore_[std::size_t(chunks_)];
     }
-
-private:
-    // A formatter on cache lines of its own: the two threads write theirs on every row.
-    struct alignas(64) Slot {
-        ListCsv csv;
-        std::atomic<std::int64_t> ready{-1};  // the chunk formatted into csv, or -1
-    };
-    struct Reader {
-        std::vector<DataRecord> records = std::vector<DataRecord>(std::size_t(kChunkRecords));
-        std::vector<std::uint32_t> taken;
-    };
 
     void signal() {
         events_.fetch_add(1, std::memory_order_release);
         events_.notify_all();
+    }
+
+    // Waits until `done()`; false when the export stops first.
+    template <typename Done>
+    bool waitUntil(Done&& done) {
+        for (;;) {
+            const unsigned seen = events_.load(std::memory_order_acquire);
+            if (done()) return true;
+            if (stop_.load()) return false;
+            events_.wait(seen, std::memory_order_acquire);
+        }
     }
 
     // The next chunk to format, when there is one and a slot for it is free.
@@ -145,12 +160,7 @@ private:
         reader.taken.clear();
         for (std::size_t i = 0; i < got; ++i)
             if (filter_.takes(reader.records[i])) reader.taken.push_back(std::uint32_t(i));
-        for (;;) {
-            const unsigned seen = events_.load(std::memory_order_acquire);
-            if (known_.load(std::memory_order_acquire) >= k) break;
-            if (stop_.load()) return false;
-            events_.wait(seen, std::memory_order_acquire);
-        }
+        if (!waitUntil([&] { return known_.load(std::memory_order_acquire) >= k; })) return false;
         const std::int64_t before = rowsBefore_[std::size_t(k)];
         rowsBefore_[std::size_t(k + 1)] = before + std::int64_t(reader.taken.size());
         known_.store(k + 1, std::memory_order_release);
