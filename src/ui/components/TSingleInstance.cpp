@@ -7,7 +7,6 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QWidget>
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -85,7 +84,7 @@ TSingleInstance::TSingleInstance(QObject* owner)
 TSingleInstance::~TSingleInstance() {
     // The notifiers go before the sockets they watch.
     qDeleteAll(findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly));
-    for (const Connection& c : connections_) ::close(c.fd);
+    for (const auto& connection : connections_) ::close(connection.first);
     if (serverFd_ >= 0) {
         ::unlink(serverPath_.constData());
         ::close(serverFd_);
@@ -157,54 +156,46 @@ void TSingleInstance::acceptRequests() {
             if (errno == EINTR) continue;
             return;  // EAGAIN: none left
         }
-        connections_.push_back({fd, {}});
+        connections_.emplace(fd, QByteArray());
         auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, [this, fd, notifier] {
-            readRequest(fd);
-            if (std::none_of(connections_.begin(), connections_.end(),
-                             [fd](const Connection& c) { return c.fd == fd; })) {
-                notifier->setEnabled(false);
-                notifier->deleteLater();
-            }
+            if (readRequest(fd)) return;
+            notifier->setEnabled(false);
+            notifier->deleteLater();
         });
     }
 }
 
 // Answers every whole "activate" line; a connection that ends, fails or sends a line
 // longer than any request is closed.
-void TSingleInstance::readRequest(int fd) {
-    auto it = std::find_if(connections_.begin(), connections_.end(),
-                           [fd](const Connection& c) { return c.fd == fd; });
-    if (it == connections_.end()) return;
+bool TSingleInstance::readRequest(int fd) {
+    const auto it = connections_.find(fd);
+    if (it == connections_.end()) return false;
+    QByteArray& pending = it->second;
     bool ended = false;
     for (;;) {
         char chunk[256];
         const ssize_t got = ::read(fd, chunk, sizeof chunk);
         if (got > 0) {
-            it->pending.append(chunk, got);
+            pending.append(chunk, got);
             continue;
         }
         if (got < 0 && errno == EINTR) continue;
         ended = got == 0 || errno != EAGAIN;
         break;
     }
-    for (qsizetype end; (end = it->pending.indexOf('\n')) >= 0;) {
-        const QByteArray line = it->pending.left(end + 1);
-        it->pending.remove(0, end + 1);
+    for (qsizetype end; (end = pending.indexOf('\n')) >= 0;) {
+        const QByteArray line = pending.left(end + 1);
+        pending.remove(0, end + 1);
         if (line == kActivate) {
             bringForward();
             ::send(fd, kDone, std::strlen(kDone), MSG_NOSIGNAL);
         }
     }
-    if (ended || it->pending.size() > 256) closeConnection(fd);
-}
-
-void TSingleInstance::closeConnection(int fd) {
-    const auto it = std::find_if(connections_.begin(), connections_.end(),
-                                 [fd](const Connection& c) { return c.fd == fd; });
-    if (it == connections_.end()) return;
+    if (!ended && pending.size() <= 256) return true;
     ::close(fd);
     connections_.erase(it);
+    return false;
 }
 
 void TSingleInstance::bringForward() {

@@ -11,7 +11,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
-#include <vector>
+#include <map>
 #include <stdexcept>
 
 class QLockFile;
@@ -75,8 +75,8 @@ Q_SIGNALS:
 private:
     void startServer();
     void acceptRequests();
-    void readRequest(int connection);
-    void closeConnection(int connection);
+    // False once the connection is closed.
+    bool readRequest(int connection);
     void bringForward();
     bool askFirstToActivate();
     void postQuit();
@@ -90,11 +90,7 @@ private:
     // module, with the libraries it loads, would cost every start-up several milliseconds).
     int serverFd_ = -1;
     QByteArray serverPath_;
-    struct Connection {
-        int fd;
-        QByteArray pending;  // bytes read after the last whole line
-    };
-    std::vector<Connection> connections_;
+    std::map<int, QByteArray> connections_;  // socket → bytes read after its last whole line
     bool first_ = false;
     bool duplicate_ = false;
     bool delivered_ = false;
