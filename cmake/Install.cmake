@@ -1,6 +1,7 @@
 # Installing the program like any desktop program (cmake --install, or the .deb that CPack
-# builds): the program in bin, its help and manual in share/quil (the program looks there
-# when no quil.hlp lies beside it), a menu entry and an icon set.
+# builds): the program in bin, the graph window's module in lib/quil, its help and manual in
+# share/quil (the program looks there when no quil.hlp lies beside it), a menu entry and an
+# icon set.
 include(GNUInstallDirs)
 
 set(quil_manual_images
@@ -23,6 +24,8 @@ endforeach()
 
 set(quil_share ${CMAKE_INSTALL_DATADIR}/quil)
 install(TARGETS quil quil-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The graph window's module, where the program looks for it: <prefix>/lib/quil.
+install(TARGETS quil_charts LIBRARY DESTINATION lib/quil)
 install(FILES ${PROJECT_SOURCE_DIR}/src/ui/main/quil.hlp DESTINATION ${quil_share})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual/index.html DESTINATION ${quil_share}/manual)
 install(FILES ${quil_manual_images} DESTINATION ${quil_share}/manual/img)

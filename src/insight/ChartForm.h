@@ -1,16 +1,17 @@
 #pragma once
 // "グラフ": distance per month, fuel economy over time and cost per month stacked by kind
 // (燃料費, 整備費, 出費), for every vehicle or one, over the period of the summary table.
-// The chart is saved as a PNG file or printed.
+// The chart is saved as a PNG file or printed. The chart itself is drawn by a ChartCanvas
+// from the module loaded on first use; without it the window says why and draws nothing.
 
 #include <QDialog>
 #include <functional>
 
 #include "fleet/FuelReport.h"
+#include "insight/ChartCanvas.h"
 
-class QChart;
-class QChartView;
 class QComboBox;
+class QLabel;
 class QPrinter;
 class QPushButton;
 
@@ -25,19 +26,24 @@ class PeriodPicker;
 class ChartForm : public QDialog {
     Q_OBJECT
 public:
-    enum Kind { DistancePerMonth = 0, EconomyOverTime = 1, CostPerMonth = 2 };
+    enum Kind {
+        DistancePerMonth = int(ChartKind::DistancePerMonth),
+        EconomyOverTime = int(ChartKind::EconomyOverTime),
+        CostPerMonth = int(ChartKind::CostPerMonth)
+    };
 
     ChartForm(ui::MainContext& context, QWidget* mainWindow);
 
     PeriodPicker* Picker = nullptr;
     QComboBox* KindBox = nullptr;
     QPushButton* DrawButton = nullptr;  // "表示"
-    QChartView* View = nullptr;
+    QWidget* View = nullptr;            // the canvas's chart, or the reason there is none
     QPushButton* PngButton = nullptr;
     QPushButton* PrintButton = nullptr;
     QPushButton* CloseButton = nullptr;
 
-    QChart* chart() const;
+    // The chart drawn (a QChart); null when the chart module could not be loaded.
+    QObject* chart() const;
     // Draws the chosen chart from the records.
     void DrawClick();
     // The chart as an image of the view's size.
@@ -52,11 +58,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void drawDistance(const fleet::FuelReport& r);
-    void drawEconomy(const fleet::FuelReport& r);
-    void drawCost(const fleet::FuelReport& r);
-
     ui::MainContext& context_;
+    ChartCanvas* canvas_ = nullptr;  // owned through View
 };
 
 }  // namespace quil::insight

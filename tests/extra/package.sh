@@ -30,7 +30,7 @@ check() {  # check <what> <command...>
 # The install tree.
 DESTDIR=$work/stage cmake --install "$build" --prefix /usr >/dev/null
 stage=$work/stage/usr
-for f in bin/quil bin/quil-tool share/quil/quil.hlp share/quil/manual/index.html \
+for f in bin/quil bin/quil-tool lib/quil/libquil_charts.so share/quil/quil.hlp share/quil/manual/index.html \
          share/quil/manual/img/main-driving.png share/applications/quil.desktop \
          share/icons/hicolor/scalable/apps/quil.svg share/icons/hicolor/16x16/apps/quil.png \
          share/icons/hicolor/48x48/apps/quil.png share/icons/hicolor/256x256/apps/quil.png; do
@@ -49,8 +49,17 @@ depends=$(dpkg-deb -f "$deb" Depends)
 check "package depends on Qt widgets ($depends)" grep -q 'libqt6widgets6' <<<"$depends"
 check "package depends on Qt's platform plugins" grep -q 'qt6-qpa-plugins' <<<"$depends"
 check "package depends on a Japanese font" grep -q 'fonts-noto-cjk' <<<"$depends"
+# The graph window's module: its libraries come with the package's dependencies, and it
+# stays out of the program's start-up.
+check "package depends on Qt Charts (graph window)" grep -q 'libqt6charts6' <<<"$depends"
 dpkg-deb -x "$deb" "$work/root"
 check "package installs the program" test -x "$work/root/usr/bin/quil"
+check "package installs the graph window's module where the program looks" \
+    test -s "$work/root/usr/lib/quil/libquil_charts.so"
+check "every library the graph window's module needs is installed" \
+    sh -c '! ldd "$0" | grep -q "not found"' "$work/root/usr/lib/quil/libquil_charts.so"
+check "the program does not load Qt Charts at start-up" \
+    sh -c '! readelf -d "$0" | grep -q libQt6Charts' "$work/root/usr/bin/quil"
 check "the companion tool answers --help" sh -c '"$0" --help >/dev/null' "$work/root/usr/bin/quil-tool"
 
 # Started from the unpacked package by a user who cannot write to /usr/bin.

@@ -1,0 +1,141 @@
+#include "insight/charts/QtChartCanvas.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QStackedBarSeries>
+#include <QValueAxis>
+#include <algorithm>
+
+namespace quil::insight {
+
+namespace {
+
+QStringList monthLabels(const fleet::FuelReport& r) {
+    QStringList labels;
+    for (const fleet::MonthCosts& m : r.months)
+        labels << QStringLiteral("%1/%2").arg(m.year).arg(m.month, 2, 10, QLatin1Char('0'));
+    return labels;
+}
+
+QFont labelFont() {
+    QFont f(QStringLiteral("Noto Sans CJK JP"));
+    f.setPointSize(9);
+    return f;
+}
+
+void attach(QChart* chart, QAbstractSeries* series, QAbstractAxis* x, QAbstractAxis* y) {
+    chart->addSeries(series);
+    x->setLabelsFont(labelFont());
+    y->setLabelsFont(labelFont());
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    series->attachAxis(x);
+    series->attachAxis(y);
+}
+
+}  // namespace
+
+QtChartCanvas::QtChartCanvas(QWidget* parent) : QChartView(new QChart, parent) {
+    setObjectName(QStringLiteral("ChartView"));
+    setRenderHint(QPainter::Antialiasing);
+}
+
+void QtChartCanvas::draw(ChartKind kind, const QString& title, const fleet::FuelReport& report) {
+    auto* c = new QChart;
+    c->setTitleFont([] {
+        QFont f = labelFont();
+        f.setPointSize(11);
+        return f;
+    }());
+    c->legend()->setFont(labelFont());
+    QChart* old = QChartView::chart();
+    setChart(c);
+    delete old;
+    c->setTitle(title);
+    switch (kind) {
+        case ChartKind::EconomyOverTime: drawEconomy(report); break;
+        case ChartKind::CostPerMonth: drawCost(report); break;
+        case ChartKind::DistancePerMonth: drawDistance(report); break;
+    }
+}
+
+void QtChartCanvas::drawDistance(const fleet::FuelReport& r) {
+    auto* set = new QBarSet(QStringLiteral("走行距離 (km)"));
+    double top = 0;
+    for (const fleet::MonthCosts& m : r.months) {
+        *set << m.figures.distance;
+        top = std::max(top, m.figures.distance);
+    }
+    auto* series = new QBarSeries;
+    series->append(set);
+    auto* x = new QBarCategoryAxis;
+    x->append(monthLabels(r));
+    auto* y = new QValueAxis;
+    y->setRange(0, top > 0 ? top * 1.1 : 10);
+    y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    y->setTitleText(QStringLiteral("km"));
+    attach(QChartView::chart(), series, x, y);
+}
+
+void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
+    QChart* c = QChartView::chart();
+    auto* line = new QLineSeries;
+    line->setName(QStringLiteral("燃費 (km/L)"));
+    auto* dots = new QScatterSeries;
+    dots->setMarkerSize(8);
+    dots->setName(QStringLiteral("満タン給油"));
+    double top = 0;
+    for (const fleet::EconomyPoint& p : r.points) {
+        const QDateTime t = QDateTime(QDate(1899, 12, 30).addDays(qint64(p.date)), QTime(12, 0));
+        const double kmL = p.distance / p.litres;
+        line->append(double(t.toMSecsSinceEpoch()), kmL);
+        dots->append(double(t.toMSecsSinceEpoch()), kmL);
+        top = std::max(top, kmL);
+    }
+    auto* x = new QDateTimeAxis;
+    x->setFormat(QStringLiteral("yyyy/MM/dd"));
+    x->setTickCount(6);
+    auto* y = new QValueAxis;
+    y->setRange(0, top > 0 ? top * 1.2 : 20);
+    y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.1f"));
+    y->setTitleText(QStringLiteral("km/L"));
+    attach(c, line, x, y);
+    c->addSeries(dots);
+    dots->attachAxis(x);
+    dots->attachAxis(y);
+    if (r.points.empty())
+        c->setTitle(c->title() + QStringLiteral("（燃費を計算できる区間がありません）"));
+}
+
+void QtChartCanvas::drawCost(const fleet::FuelReport& r) {
+    auto* fuel = new QBarSet(QStringLiteral("燃料費"));
+    auto* maintenance = new QBarSet(QStringLiteral("整備費"));
+    auto* expense = new QBarSet(QStringLiteral("出費"));
+    double top = 0;
+    for (const fleet::MonthCosts& m : r.months) {
+        *fuel << double(m.figures.fuelCost);
+        *maintenance << double(m.figures.maintenanceCost);
+        *expense << double(m.figures.expenseCost);
+        top = std::max(top, double(m.figures.totalCost()));
+    }
+    auto* series = new QStackedBarSeries;
+    series->append({fuel, maintenance, expense});
+    auto* x = new QBarCategoryAxis;
+    x->append(monthLabels(r));
+    auto* y = new QValueAxis;
+    y->setRange(0, top > 0 ? top * 1.1 : 1000);
+    y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    y->setTitleText(QStringLiteral("円（税込）"));
+    attach(QChartView::chart(), series, x, y);
+}
+
+}  // namespace quil::insight
