@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QWidget>
@@ -11,7 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -89,7 +90,9 @@ TSingleInstance::~TSingleInstance() {
         ::unlink(serverPath_.constData());
         ::close(serverFd_);
     }
-    if (lock_) lock_->unlock();
+    // The file stays: removing it could let a copy that opened it before the removal and
+    // one that makes a new file after it both hold "the" lock.
+    if (lockFd_ >= 0) ::close(lockFd_);
     g_instances.fetch_sub(1);
 }
 
@@ -105,15 +108,11 @@ QString TSingleInstance::serverName(const QString& uniqueName) {
 
 bool TSingleInstance::Loaded() {
     if (first_) return true;
-    lock_ = std::make_unique<QLockFile>(lockFilePath(uniqueName_));
-    // Never stale by age: only a lock whose process is gone is taken over.
-    lock_->setStaleLockTime(0);
-    if (lock_->tryLock(0)) {
+    if (takeLock()) {
         first_ = true;
         startServer();
         return true;
     }
-    lock_.reset();
     duplicate_ = true;
     Q_EMIT OnDuplicate(this);
     switch (action_) {
@@ -125,6 +124,27 @@ bool TSingleInstance::Loaded() {
         case diTerminate: postQuit(); break;
     }
     return false;
+}
+
+bool TSingleInstance::takeLock() {
+    const QByteArray path = QFile::encodeName(lockFilePath(uniqueName_));
+    // Read access is enough for flock; O_NOFOLLOW: a link planted in a shared temporary
+    // folder does not lead us anywhere else.
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // No lock file to be had (no writable folder): run unguarded rather than not at all.
+    if (fd < 0) return true;
+    int r;
+    do {
+        r = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0) {
+        lockFd_ = fd;
+        return true;
+    }
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return !held;  // a file system without locks guards nothing: run
 }
 
 void TSingleInstance::startServer() {

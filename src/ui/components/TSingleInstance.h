@@ -1,9 +1,11 @@
 #pragma once
 // Keeps a second copy of the program from running alongside the first. The first copy
-// holds a per-user lock file named after UniqueName and listens on a local socket of the
-// same name; a later copy finds the lock taken and, under diActivateFirst, asks the first
-// copy through the socket to bring its main window forward, then ends. Taking the lock is
-// atomic, so of two copies started at the same moment exactly one runs.
+// holds the lock (flock) of a per-user file named after UniqueName and listens on a local
+// socket of the same name; a later copy finds the lock taken and, under diActivateFirst,
+// asks the first copy through the socket to bring its main window forward, then ends.
+// Taking the lock is atomic, so of two copies started at the same moment exactly one runs;
+// the system releases it when the copy ends, however it ends, so no lock is ever left
+// behind to be judged stale, and nothing is written to take it.
 
 #include <QByteArray>
 #include <QObject>
@@ -13,8 +15,6 @@
 #include <memory>
 #include <map>
 #include <stdexcept>
-
-class QLockFile;
 
 namespace quil::ui {
 
@@ -73,6 +73,8 @@ Q_SIGNALS:
     void OnActivateRequest(quil::ui::TSingleInstance* Sender);
 
 private:
+    // True when this copy may run: it holds the lock, or no lock can be had at all.
+    bool takeLock();
     void startServer();
     void acceptRequests();
     // False once the connection is closed.
@@ -85,7 +87,7 @@ private:
     QString errorMessage_;
     QString uniqueName_;
     QPointer<QWidget> mainWindow_;
-    std::unique_ptr<QLockFile> lock_;
+    int lockFd_ = -1;  // the lock file, locked, while this is the first copy
     // The local socket later copies ask through (a plain Unix-domain socket: Qt's network
     // module, with the libraries it loads, would cost every start-up several milliseconds).
     int serverFd_ = -1;

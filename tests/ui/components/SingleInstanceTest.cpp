@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <cstring>
 
@@ -177,6 +179,27 @@ TEST(SingleInstance, ACopyThatDiedLeavesNoLockBehind) {
     }
     Copy next(name, diActivateFirst, true);
     EXPECT_TRUE(next.waitFor(QStringLiteral("first")));
+}
+
+// The lock file of an earlier version (it wrote the holder's process into it) or of a copy
+// that ended does not keep the next copy from running, and taking the lock writes nothing.
+TEST(SingleInstance, ALeftOverLockFileIsNoLock) {
+    const QString name = uniqueName("leftover");
+    const QString lockFile =
+        helperFolder() + u'/' + QFileInfo(TSingleInstance::lockFilePath(name)).fileName();
+    const QByteArray content("999999\nquil\nelsewhere\n");
+    {
+        QFile old(lockFile);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(content);
+    }
+    Copy first(name, diActivateFirst, true);
+    ASSERT_TRUE(first.waitFor(QStringLiteral("first")));
+    EXPECT_EQ(QFileInfo(lockFile).size(), content.size()) << "the file is locked, not rewritten";
+    Copy second(name, diTerminate);
+    EXPECT_EQ(second.finish(), 0);
+    EXPECT_TRUE(second.lines().contains(QStringLiteral("duplicate")));
+    first.kill();
 }
 
 TEST(SingleInstance, OfCopiesStartedTogetherExactlyOneRuns) {

@@ -1,7 +1,11 @@
 // Start-up and shutdown of the main window in a temporary program folder.
+#include <QFile>
 #include <QLineEdit>
-#include <QLockFile>
 #include <QTabBar>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "MainTestSupport.h"
 #include "store/Date.h"
@@ -211,8 +215,11 @@ TEST_F(MainformStart, ToolbarCarriesTooltipsAndStatusTexts) {
 
 TEST_F(MainformStart, ASecondCopyEndsWithoutReadingOrWritingAnyFile) {
     // The first copy holds the guard's lock.
-    QLockFile first(quil::ui::TSingleInstance::lockFilePath(QStringLiteral("Ident1864")));
-    ASSERT_TRUE(first.tryLock(0));
+    const QByteArray lockFile =
+        QFile::encodeName(quil::ui::TSingleInstance::lockFilePath(QStringLiteral("Ident1864")));
+    const int first = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(first, 0);
+    ASSERT_EQ(::flock(first, LOCK_EX | LOCK_NB), 0);
     writeBytes(tmp.file("Data.idx"), std::string("\x01\0\0\0", 4));
     {
         quil::ui::TMainform second(dir());
@@ -223,4 +230,5 @@ TEST_F(MainformStart, ASecondCopyEndsWithoutReadingOrWritingAnyFile) {
     EXPECT_EQ(readBytes(tmp.file("Data.idx")), std::string("\x01\0\0\0", 4))
         << "the running copy's row index stays";
     QApplication::processEvents();  // the guard's quit request finds no loop to end
+    ::close(first);
 }
