@@ -27,7 +27,9 @@ int ButtonWidth() {
     return width;
 }
 
-TComboGrid::TComboGrid(QWidget* parent)
+TComboGrid::TComboGrid(QWidget* parent) : TComboGrid(nullptr, parent) {}
+
+TComboGrid::TComboGrid(QAbstractItemModel* model, QWidget* parent)
     : QTableView(parent),
       stringModel_(new TStringTableModel(this)),
       delegate_(new TComboGridDelegate(this)),
@@ -49,7 +51,7 @@ TComboGrid::TComboGrid(QWidget* parent)
     setTabKeyNavigation(false);
     corner_ = findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
     if (corner_) corner_->installEventFilter(this);
-    setModel(nullptr);
+    setModel(model);
     applyOptions();
 }
 

@@ -52,6 +52,9 @@ class TComboGrid : public QTableView {
     Q_OBJECT
 public:
     explicit TComboGrid(QWidget* parent = nullptr);
+    // A grid over `model` from the start (the view is set up for one model only, which a
+    // window showing a model of its own saves at every start-up).
+    TComboGrid(QAbstractItemModel* model, QWidget* parent);
     ~TComboGrid() override;
 
     // ---- Table size and texts. With a model other than the default one, the counts are

@@ -47,10 +47,9 @@ void TMainform::createWidgets() {
     for (int t = 0; t < kTabCount; ++t) TabControl1->addTab(tabTitle(t));
     connect(TabControl1, &QTabBar::currentChanged, this, &TMainform::TabControl1Change);
 
-    ComboGrid1 = new TComboGrid(central);
-    ComboGrid1->setObjectName(QStringLiteral("ComboGrid1"));
     model_ = new RecordListModel(this);
-    ComboGrid1->setModel(model_);
+    ComboGrid1 = new TComboGrid(model_, central);
+    ComboGrid1->setObjectName(QStringLiteral("ComboGrid1"));
     ComboGrid1->setFixedCols(2);
     ComboGrid1->setFixedRows(1);
     ComboGrid1->setOptions(goRowSelect | goRangeSelect | goColSizing);

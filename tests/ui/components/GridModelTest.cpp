@@ -109,6 +109,26 @@ TEST(GridModel, APluggedInModelIsReadLazilyThroughTheSameInterface) {
     EXPECT_EQ(grid.model(), grid.stringModel());
 }
 
+// A grid made over a model behaves as one given the model later: the fixed area applies to
+// the model's rows and columns.
+TEST(GridModel, AGridMadeOverAModelIsTheSameAsOneGivenItLater) {
+    CountingModel model;
+    TComboGrid grid(&model, nullptr);
+    EXPECT_EQ(grid.model(), &model);
+    EXPECT_EQ(grid.RowCount(), 100001);
+    grid.setFixedCols(2);
+    grid.setFixedRows(1);
+    grid.setColWidths(5, 77);
+    grid.resize(600, 400);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    EXPECT_EQ(grid.Col(), 2);
+    EXPECT_EQ(grid.Row(), 1);
+    EXPECT_EQ(grid.ColWidths(5), 77);
+    grid.setModel(nullptr);
+    EXPECT_EQ(grid.model(), grid.stringModel());
+}
+
 TEST(GridModel, SelectionCoversTheSelectedRowsAndRowsAddedLaterAreBody) {
     TComboGrid grid;
     grid.setColCount(4);
