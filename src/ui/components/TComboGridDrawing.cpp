@@ -106,8 +106,9 @@ void TComboGrid::drawText(QPainter& p, const QRect& R, const QString& text, quin
     p.fillRect(R, bg);
     if (text.isEmpty()) return;
     const QFontMetrics fm(p.font());
-    const QPoint origin =
-        TextOrigin(R, fm.horizontalAdvance(text), fm.height(), A, M, DrawState.Fixed);
+    // Left-aligned text needs no width; measuring it would lay the text out twice.
+    const int width = (A & (caCenter | caRight)) ? fm.horizontalAdvance(text) : 0;
+    const QPoint origin = TextOrigin(R, width, fm.height(), A, M, DrawState.Fixed);
     p.setClipRect(R, Qt::IntersectClip);
     p.setPen(fg);
     p.drawText(QPoint(origin.x(), origin.y() + fm.ascent()), text);
