@@ -4,7 +4,9 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPixmap>
+#include <QMainWindow>
 #include <QProxyStyle>
+#include <QStyleOption>
 #include <QTimer>
 #include <QWidget>
 #include <QGuiApplication>
@@ -36,7 +38,46 @@ public:
         return QProxyStyle::standardIcon(which, option, widget);
     }
 
+    // The main window's toolbar as the Fusion style draws it, but its two lines drawn as
+    // one-pixel fills. The raster engine draws a one-pixel line as a span per pixel and
+    // hands a fill of more than 96 spans to helper threads: the toolbar's lines would start
+    // the threads and wait for them at the first paint.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* bar = qstyleoption_cast<const QStyleOptionToolBar*>(option);
+        if (element != CE_ToolBar || !bar || !isFusion() || !(option->state & State_Horizontal) ||
+            bar->toolBarArea != Qt::TopToolBarArea ||
+            !(widget && qobject_cast<const QMainWindow*>(widget->parentWidget()))) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        const QRect& r = option->rect;
+        QLinearGradient gradient(r.topLeft(), r.bottomLeft());
+        gradient.setColorAt(0, option->palette.window().color().lighter(104));
+        gradient.setColorAt(1, option->palette.window().color());
+        painter->fillRect(r, gradient);
+        // Fusion's light and dark shades: the last (or only) row of toolbars ends in a light
+        // and a dark line, the others in a dark one; every row starts with a light line.
+        const QColor light(255, 255, 255, 90);
+        const QColor shadow(0, 0, 0, 60);
+        auto row = [&](int y, const QColor& color) {
+            painter->fillRect(QRect(r.left(), y, r.width(), 1), color);
+        };
+        if (bar->positionOfLine == QStyleOptionToolBar::End ||
+            bar->positionOfLine == QStyleOptionToolBar::OnlyOne) {
+            row(r.bottom(), light);
+            row(r.bottom() - 1, shadow);
+        } else {
+            row(r.bottom(), shadow);
+        }
+        row(r.top(), light);
+    }
+
 private:
+    bool isFusion() const {
+        return baseStyle()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0;
+    }
+
     // Two chevrons pointing the way the bar goes on.
     static QIcon extensionIcon(bool vertical, const QWidget* widget) {
         QPixmap pixmap(16, 16);

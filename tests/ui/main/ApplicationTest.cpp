@@ -3,6 +3,7 @@
 // data files can hold, and the program's icons.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -13,8 +14,11 @@
 #include <QLocale>
 #include <QMainWindow>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QToolBar>
+#include <memory>
 
 #include "store/Codec.h"
 #include "ui/main/ProgramIcons.h"
@@ -121,4 +125,41 @@ TEST(Application, ABarTooNarrowForItsButtonsShowsAnExtensionArrow) {
     }
     // Other standard icons still come from the desktop's style.
     EXPECT_FALSE(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning).isNull());
+}
+
+// The program draws the main window's toolbar itself (as filled rows rather than lines);
+// it looks exactly as the desktop's style draws it.
+TEST(Application, TheMainWindowsToolbarLooksAsTheDesktopStyleDrawsIt) {
+    // Two rows of toolbars: the first row ends differently from the last.
+    QMainWindow window;
+    window.resize(640, 200);
+    QToolBar* first = window.addToolBar(QStringLiteral("first"));
+    first->addAction(QStringLiteral("走行"));
+    window.addToolBarBreak();
+    QToolBar* last = window.addToolBar(QStringLiteral("last"));
+    last->addAction(QStringLiteral("給油"));
+    window.show();
+    QApplication::processEvents();
+
+    auto* program = qobject_cast<QProxyStyle*>(QApplication::style());
+    ASSERT_TRUE(program);
+    const QString desktop = program->baseStyle()->name();
+    std::unique_ptr<QStyle> plain(QStyleFactory::create(desktop));
+    ASSERT_TRUE(plain) << desktop.toStdString();
+    for (QToolBar* bar : {first, last}) {
+        SCOPED_TRACE(bar->windowTitle().toStdString());
+        const QImage ours = bar->grab().toImage();
+        bar->setStyle(plain.get());
+        QApplication::processEvents();
+        const QImage theirs = bar->grab().toImage();
+        bar->setStyle(nullptr);
+        ASSERT_EQ(ours.size(), theirs.size());
+        int differ = 0;
+        for (int y = 0; y < ours.height(); ++y)
+            for (int x = 0; x < ours.width(); ++x)
+                if (ours.pixel(x, y) != theirs.pixel(x, y) && differ++ < 3)
+                    ADD_FAILURE() << x << "," << y << ": " << std::hex << ours.pixel(x, y)
+                                  << " vs " << theirs.pixel(x, y);
+        EXPECT_EQ(differ, 0) << desktop.toStdString();
+    }
 }
