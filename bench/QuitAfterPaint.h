@@ -10,12 +10,20 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
+#include <utility>
 
 class QuitAfterPaint : public QObject {
 public:
+    // `beforeExit` undoes what the skipped teardown would have (files a normal exit
+    // removes), so that the next run starts as it would after a normal exit.
+    explicit QuitAfterPaint(std::function<void()> beforeExit = {})
+        : beforeExit_(std::move(beforeExit)) {}
+
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint)
-            QTimer::singleShot(0, [] {
+            QTimer::singleShot(0, [this] {
+                if (beforeExit_) beforeExit_();
                 rusage usage{};
                 getrusage(RUSAGE_SELF, &usage);
                 std::printf("{\"peak_kib\": %ld}\n", usage.ru_maxrss);
@@ -24,4 +32,7 @@ public:
             });
         return false;
     }
+
+private:
+    std::function<void()> beforeExit_;
 };

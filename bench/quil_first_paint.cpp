@@ -36,7 +36,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QuitAfterPaint quit;
+    // The data folder's lock, which the program removes when it ends.
+    QuitAfterPaint quit([folder] {
+        for (const char* name : {"Quil.lck.info", "Quil.lck"}) std::remove((folder + name).c_str());
+    });
     if (mode != "app") return usage();
     quil::ui::QuilApplication app(argc, argv);
     quil::ui::AppWindows windows(folder, {}, quil::ui::WindowCreation::AfterFirstPaint);
