@@ -16,11 +16,26 @@ namespace quil::insight {
 
 namespace {
 
-QStringList monthLabels(const fleet::FuelReport& r) {
+// The months of the report as "yyyy/MM" categories.
+QBarCategoryAxis* monthAxis(const fleet::FuelReport& r) {
+    auto* x = new QBarCategoryAxis;
     QStringList labels;
     for (const fleet::MonthCosts& m : r.months)
         labels << QStringLiteral("%1/%2").arg(m.year).arg(m.month, 2, 10, QLatin1Char('0'));
-    return labels;
+    x->append(labels);
+    return x;
+}
+
+// A value axis from 0 to a round number above `top` with `headroom` to spare (to `empty`
+// when nothing is above 0).
+QValueAxis* valueAxis(double top, double headroom, double empty, const QString& format,
+                      const QString& title) {
+    auto* y = new QValueAxis;
+    y->setRange(0, top > 0 ? top * headroom : empty);
+    y->applyNiceNumbers();
+    y->setLabelFormat(format);
+    y->setTitleText(title);
+    return y;
 }
 
 QFont labelFont() {
@@ -74,14 +89,8 @@ void QtChartCanvas::drawDistance(const fleet::FuelReport& r) {
     }
     auto* series = new QBarSeries;
     series->append(set);
-    auto* x = new QBarCategoryAxis;
-    x->append(monthLabels(r));
-    auto* y = new QValueAxis;
-    y->setRange(0, top > 0 ? top * 1.1 : 10);
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%.0f"));
-    y->setTitleText(QStringLiteral("km"));
-    attach(QChartView::chart(), series, x, y);
+    attach(QChartView::chart(), series, monthAxis(r),
+           valueAxis(top, 1.1, 10, QStringLiteral("%.0f"), QStringLiteral("km")));
 }
 
 void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
@@ -102,11 +111,7 @@ void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
     auto* x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("yyyy/MM/dd"));
     x->setTickCount(6);
-    auto* y = new QValueAxis;
-    y->setRange(0, top > 0 ? top * 1.2 : 20);
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%.1f"));
-    y->setTitleText(QStringLiteral("km/L"));
+    QValueAxis* y = valueAxis(top, 1.2, 20, QStringLiteral("%.1f"), QStringLiteral("km/L"));
     attach(c, line, x, y);
     c->addSeries(dots);
     dots->attachAxis(x);
@@ -128,14 +133,8 @@ void QtChartCanvas::drawCost(const fleet::FuelReport& r) {
     }
     auto* series = new QStackedBarSeries;
     series->append({fuel, maintenance, expense});
-    auto* x = new QBarCategoryAxis;
-    x->append(monthLabels(r));
-    auto* y = new QValueAxis;
-    y->setRange(0, top > 0 ? top * 1.1 : 1000);
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%.0f"));
-    y->setTitleText(QStringLiteral("円（税込）"));
-    attach(QChartView::chart(), series, x, y);
+    attach(QChartView::chart(), series, monthAxis(r),
+           valueAxis(top, 1.1, 1000, QStringLiteral("%.0f"), QStringLiteral("円（税込）")));
 }
 
 }  // namespace quil::insight
