@@ -40,16 +40,27 @@ bool DataFolderLock::isLocked() const { return lock_.isLocked(); }
 
 bool DataFolderLock::tryLock() {
     if (lock_.isLocked()) return true;
+    if (!acquire()) return false;
+    startRenewal();
+    return true;
+}
+
+bool DataFolderLock::acquire() {
+    if (lock_.isLocked()) return true;
     if (!lock_.tryLock(0)) return false;
     QFile info(infoPath(folder_));
     if (info.open(QIODevice::WriteOnly | QIODevice::Truncate))
         info.write((QSysInfo::machineHostName() + u'\n' + userName() + u'\n' +
                     QDateTime::currentDateTime().toString(Qt::ISODate) + u'\n')
                        .toUtf8());
+    return true;
+}
+
+void DataFolderLock::startRenewal() {
+    if (renewal_ || !lock_.isLocked()) return;
     renewal_ = new QTimer(this);
     connect(renewal_, &QTimer::timeout, this, &DataFolderLock::renew);
     renewal_->start(60 * 1000);
-    return true;
 }
 
 void DataFolderLock::renew() {
@@ -102,8 +113,30 @@ DataFolderAccess::~DataFolderAccess() {
 std::unique_ptr<DataFolderAccess> DataFolderAccess::open(
     const std::string& folder, const std::function<bool(const QString&)>& askReadOnly) {
     auto lock = std::make_unique<DataFolderLock>(folder);
-    if (lock->tryLock()) return std::make_unique<DataFolderAccess>(std::move(lock));
-    if (!askReadOnly(DataFolderLock::describe(lock->holder()))) return nullptr;
+    const bool locked = lock->acquire();
+    return settle(Pending{std::move(lock), {}}, askReadOnly, locked);
+}
+
+DataFolderAccess::Pending DataFolderAccess::startOpening(const std::string& folder) {
+    Pending pending{std::make_unique<DataFolderLock>(folder), {}};
+    pending.locked = std::async(std::launch::async, &DataFolderLock::acquire, pending.lock.get());
+    return pending;
+}
+
+std::unique_ptr<DataFolderAccess> DataFolderAccess::open(
+    Pending pending, const std::function<bool(const QString&)>& askReadOnly) {
+    const bool locked = pending.locked.get();
+    return settle(std::move(pending), askReadOnly, locked);
+}
+
+std::unique_ptr<DataFolderAccess> DataFolderAccess::settle(
+    Pending pending, const std::function<bool(const QString&)>& askReadOnly, bool locked) {
+    if (locked) {
+        pending.lock->startRenewal();
+        return std::make_unique<DataFolderAccess>(std::move(pending.lock));
+    }
+    const std::string folder = pending.lock->folder();
+    if (!askReadOnly(DataFolderLock::describe(pending.lock->holder()))) return nullptr;
     return std::make_unique<DataFolderAccess>(folder);
 }
 

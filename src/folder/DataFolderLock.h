@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 
@@ -32,8 +33,14 @@ public:
     explicit DataFolderLock(const std::string& folder);
     ~DataFolderLock() override;
 
-    // True when this program now holds the folder (or already did).
+    // True when this program now holds the folder (or already did): acquire() and, when it
+    // succeeds, startRenewal().
     bool tryLock();
+    // Takes the lock and writes who holds it, without starting the renewal: it touches no
+    // Qt object, so it may run on another thread while nothing else uses this lock.
+    bool acquire();
+    // Renews the lock every minute from now on; on this object's thread, after acquire().
+    void startRenewal();
     bool isLocked() const;
     const std::string& folder() const { return folder_; }
     // Who holds the folder, read from its lock files.
@@ -50,8 +57,21 @@ private:
 
 // How this copy of the program uses its data folder: holding its lock, or reading it only
 // (every change inside it refused) while another computer holds it.
+// A data folder's lock being taken on another thread (DataFolderAccess::startOpening).
+struct PendingDataFolderLock {
+    std::unique_ptr<DataFolderLock> lock;
+    std::future<bool> locked;  // whether it was taken
+};
+
 class DataFolderAccess {
 public:
+    using Pending = PendingDataFolderLock;
+    // Starts taking the lock of `folder` on another thread, so that the start-up does not
+    // wait for the lock file to reach the disk (a network drive may take a while); open()
+    // with it finishes the work.
+    static Pending startOpening(const std::string& folder);
+    static std::unique_ptr<DataFolderAccess> open(
+        Pending pending, const std::function<bool(const QString&)>& askReadOnly);
     // Takes the lock of `folder`; when another computer holds it, `askReadOnly` is asked
     // (with the holder's description) whether to open the data set read-only. Returns null
     // when the user declines.
@@ -64,6 +84,10 @@ public:
     bool readOnly() const { return !lock_; }
 
 private:
+    // The lock once `locked` is known (taken or not).
+    static std::unique_ptr<DataFolderAccess> settle(
+        Pending pending, const std::function<bool(const QString&)>& askReadOnly, bool locked);
+
     std::unique_ptr<DataFolderLock> lock_;
     std::unique_ptr<ReadOnlyFileSystem> readOnly_;
 };

@@ -107,6 +107,10 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     }
     auto header = readFileHeader(items.path());
     if (header && !header->empty) stamp_ = header->stamp;
+    // Nothing more is written to the data folder before FormShow has its lock; taking it
+    // (the lock file is synced to disk) goes on while the window is laid out and shown.
+    pendingAccess_ = std::make_unique<folder::PendingDataFolderLock>(
+        folder::DataFolderAccess::startOpening(dataFolder_));
 }
 
 TMainform::~TMainform() {
@@ -134,12 +138,17 @@ void TMainform::showEvent(QShowEvent* event) {
 
 bool TMainform::FormShow() {
     // A data folder on a shared drive may be in use by another computer.
-    access_ = folder::DataFolderAccess::open(dataFolder_, [this](const QString& holder) {
+    const auto askReadOnly = [this](const QString& holder) {
         return Prompts::current().question(
             this, QStringLiteral("警告"),
             holder + QStringLiteral("\n読み取り専用で開きますか？（いいえを選ぶと終了します）"),
             PromptIcon::Warning);
-    });
+    };
+    if (pendingAccess_ && pendingAccess_->lock->folder() == dataFolder_)
+        access_ = folder::DataFolderAccess::open(std::move(*pendingAccess_), askReadOnly);
+    else
+        access_ = folder::DataFolderAccess::open(dataFolder_, askReadOnly);
+    pendingAccess_.reset();
     if (!access_) {
         startFailed_ = true;
         return false;

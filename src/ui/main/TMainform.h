@@ -29,7 +29,8 @@ class QWidget;
 
 namespace quil::folder {
 class DataFolderAccess;
-}
+struct PendingDataFolderLock;
+}  // namespace quil::folder
 
 namespace quil::ui {
 
@@ -194,6 +195,8 @@ private:
     Tdirsetform* dirsetform_ = nullptr;  // a child of this window
     // The data folder's lock, or the read-only access while another computer holds it.
     std::unique_ptr<folder::DataFolderAccess> access_;
+    // The lock being taken while the window is laid out and shown, for FormShow.
+    std::unique_ptr<folder::PendingDataFolderLock> pendingAccess_;
     QPointer<QWidget> printDialog_;
 };
 

@@ -96,3 +96,40 @@ TEST_F(SharedFolder, MovingIntoAFolderInUseIsRefusedAndTheLockFollowsAMove) {
 }
 
 }  // namespace
+
+namespace {
+
+// The lock taken on another thread while the window starts ends the same as one taken at
+// once: held when the folder is free, a question naming the holder when it is not.
+TEST(DataFolderAccess, ALockTakenAlongsideTheStartUpEndsAsOneTakenAtOnce) {
+    TempDir free;
+    std::vector<QString> asked;
+    auto ask = [&](const QString& holder) {
+        asked.push_back(holder);
+        return false;
+    };
+    auto access = quil::folder::DataFolderAccess::open(
+        quil::folder::DataFolderAccess::startOpening(free.dir()), ask);
+    ASSERT_TRUE(access);
+    EXPECT_FALSE(access->readOnly());
+    EXPECT_TRUE(asked.empty());
+    EXPECT_FALSE(DataFolderLock(free.dir()).tryLock()) << "held";
+
+    // A second start over the same folder finds it held and is told by whom.
+    EXPECT_FALSE(quil::folder::DataFolderAccess::open(
+        quil::folder::DataFolderAccess::startOpening(free.dir()), ask));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].endsWith(QStringLiteral("使用しています。"))) << asked[0].toStdString();
+
+    access.reset();
+    EXPECT_TRUE(DataFolderLock(free.dir()).tryLock()) << "released with the access";
+}
+
+// A window that is made but never shown lets the lock go when it closes.
+TEST_F(SharedFolder, AWindowNeverShownReleasesTheLockItWasTaking) {
+    { quil::ui::TMainform window(dir()); }
+    EXPECT_TRUE(DataFolderLock(dir()).tryLock());
+    EXPECT_FALSE(readBytes(tmp.file("Quil.lck.info"))) << "no holder is named";
+}
+
+}  // namespace
