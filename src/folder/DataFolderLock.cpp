@@ -39,7 +39,6 @@ DataFolderLock::~DataFolderLock() {
 bool DataFolderLock::isLocked() const { return lock_.isLocked(); }
 
 bool DataFolderLock::tryLock() {
-    if (lock_.isLocked()) return true;
     if (!acquire()) return false;
     startRenewal();
     return true;
@@ -114,7 +113,7 @@ std::unique_ptr<DataFolderAccess> DataFolderAccess::open(
     const std::string& folder, const std::function<bool(const QString&)>& askReadOnly) {
     auto lock = std::make_unique<DataFolderLock>(folder);
     const bool locked = lock->acquire();
-    return settle(Pending{std::move(lock), {}}, askReadOnly, locked);
+    return settle(std::move(lock), askReadOnly, locked);
 }
 
 DataFolderAccess::Pending DataFolderAccess::startOpening(const std::string& folder) {
@@ -126,17 +125,18 @@ DataFolderAccess::Pending DataFolderAccess::startOpening(const std::string& fold
 std::unique_ptr<DataFolderAccess> DataFolderAccess::open(
     Pending pending, const std::function<bool(const QString&)>& askReadOnly) {
     const bool locked = pending.locked.get();
-    return settle(std::move(pending), askReadOnly, locked);
+    return settle(std::move(pending.lock), askReadOnly, locked);
 }
 
 std::unique_ptr<DataFolderAccess> DataFolderAccess::settle(
-    Pending pending, const std::function<bool(const QString&)>& askReadOnly, bool locked) {
+    std::unique_ptr<DataFolderLock> lock, const std::function<bool(const QString&)>& askReadOnly,
+    bool locked) {
     if (locked) {
-        pending.lock->startRenewal();
-        return std::make_unique<DataFolderAccess>(std::move(pending.lock));
+        lock->startRenewal();
+        return std::make_unique<DataFolderAccess>(std::move(lock));
     }
-    const std::string folder = pending.lock->folder();
-    if (!askReadOnly(DataFolderLock::describe(pending.lock->holder()))) return nullptr;
+    const std::string folder = lock->folder();
+    if (!askReadOnly(DataFolderLock::describe(lock->holder()))) return nullptr;
     return std::make_unique<DataFolderAccess>(folder);
 }
 

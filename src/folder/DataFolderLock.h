@@ -84,9 +84,10 @@ public:
     bool readOnly() const { return !lock_; }
 
 private:
-    // The lock once `locked` is known (taken or not).
+    // The access once it is known whether `lock` was taken.
     static std::unique_ptr<DataFolderAccess> settle(
-        Pending pending, const std::function<bool(const QString&)>& askReadOnly, bool locked);
+        std::unique_ptr<DataFolderLock> lock,
+        const std::function<bool(const QString&)>& askReadOnly, bool locked);
 
     std::unique_ptr<DataFolderLock> lock_;
     std::unique_ptr<ReadOnlyFileSystem> readOnly_;

@@ -5,7 +5,6 @@
 // the first time the window opens, and the window reaches it through this interface only.
 
 #include <QString>
-#include <memory>
 
 #include "fleet/FuelReport.h"
 

@@ -11,7 +11,6 @@
 #include "insight/ChartCanvas.h"
 
 class QComboBox;
-class QLabel;
 class QPrinter;
 class QPushButton;
 

@@ -12,7 +12,6 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <memory>
 #include <map>
 #include <stdexcept>
 

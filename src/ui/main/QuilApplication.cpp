@@ -38,14 +38,17 @@ public:
         return QProxyStyle::standardIcon(which, option, widget);
     }
 
-    // The main window's toolbar as the Fusion style draws it, but its two lines drawn as
+    // The main window's toolbar as the Fusion style draws it, but its edge lines drawn as
     // one-pixel fills. The raster engine draws a one-pixel line as a span per pixel and
     // hands a fill of more than 96 spans to helper threads: the toolbar's lines would start
     // the threads and wait for them at the first paint.
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override {
-        const auto* bar = qstyleoption_cast<const QStyleOptionToolBar*>(option);
-        if (element != CE_ToolBar || !bar || !isFusion() || !(option->state & State_Horizontal) ||
+        // Every control the program paints comes through here: the cheap tests go first.
+        const auto* bar = element == CE_ToolBar
+                              ? qstyleoption_cast<const QStyleOptionToolBar*>(option)
+                              : nullptr;
+        if (!bar || !(option->state & State_Horizontal) || !isFusion() ||
             bar->toolBarArea != Qt::TopToolBarArea ||
             !(widget && qobject_cast<const QMainWindow*>(widget->parentWidget()))) {
             QProxyStyle::drawControl(element, option, painter, widget);
