@@ -1,5 +1,5 @@
 # Installing the program like any desktop program (cmake --install, or the .deb that CPack
-# builds): the program in bin, the graph window's module in lib/quil, its help and manual in
+# builds): the program in bin, its modules in lib/quil, its help and manual in
 # share/quil (the program looks there when no quil.hlp lies beside it), a menu entry and an
 # icon set.
 include(GNUInstallDirs)
@@ -24,8 +24,9 @@ endforeach()
 
 set(quil_share ${CMAKE_INSTALL_DATADIR}/quil)
 install(TARGETS quil quil-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The graph window's module, where the program looks for it: <prefix>/lib/quil.
-install(TARGETS quil_charts LIBRARY DESTINATION lib/quil)
+# The program's modules (the graph window's chart; the print, summary and tool windows), where
+# the program looks for them: <prefix>/lib/quil.
+install(TARGETS quil_charts quil_tools LIBRARY DESTINATION lib/quil)
 install(FILES ${PROJECT_SOURCE_DIR}/src/ui/main/quil.hlp DESTINATION ${quil_share})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual/index.html DESTINATION ${quil_share}/manual)
 install(FILES ${quil_manual_images} DESTINATION ${quil_share}/manual/img)

@@ -10,7 +10,7 @@ work=$(mktemp -d)
 quil=; wm=; xvfb=
 trap 'kill $quil $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
 python3 scripts/sample-data.py "$work"
-cp build/quil build/quil.hlp build/libquil_charts.so "$work"/
+cp build/quil build/quil.hlp build/libquil_charts.so build/libquil_tools.so "$work"/
 export DISPLAY=:96
 Xvfb $DISPLAY -screen 0 1280x800x24 >/dev/null 2>&1 & xvfb=$!
 sleep 1

@@ -7,7 +7,7 @@ out=docs
 work=$(mktemp -d)
 trap 'kill $quil $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
 python3 scripts/sample-data.py "$work"
-cp build/quil build/quil.hlp build/libquil_charts.so "$work"/
+cp build/quil build/quil.hlp build/libquil_charts.so build/libquil_tools.so "$work"/
 export DISPLAY=:97
 Xvfb $DISPLAY -screen 0 1024x768x24 >/dev/null 2>&1 & xvfb=$!
 sleep 1

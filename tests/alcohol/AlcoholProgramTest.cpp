@@ -14,6 +14,7 @@
 #include "alcohol/TAlcoholListForm.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/main/AppWindows.h"
+#include "ui/toolwindows/MakeToolWindow.h"
 
 using namespace quil::store;
 using namespace quil::testing;
@@ -25,6 +26,7 @@ protected:
     const double today = encodeDate(2024, 5, 10);
 
     void SetUp() override {
+        quil::ui::setToolWindowMakerForTesting(&quil::ui::makeToolWindow);
         setClockForTesting([this] { return today + encodeTime(18, 0); });
         writeRecords<ItemRecord>(tmp.file("Quil.qui"),
                                  {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田")});

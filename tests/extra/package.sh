@@ -30,7 +30,7 @@ check() {  # check <what> <command...>
 # The install tree.
 DESTDIR=$work/stage cmake --install "$build" --prefix /usr >/dev/null
 stage=$work/stage/usr
-for f in bin/quil bin/quil-tool lib/quil/libquil_charts.so share/quil/quil.hlp share/quil/manual/index.html \
+for f in bin/quil bin/quil-tool lib/quil/libquil_charts.so lib/quil/libquil_tools.so share/quil/quil.hlp share/quil/manual/index.html \
          share/quil/manual/img/main-driving.png share/applications/quil.desktop \
          share/icons/hicolor/scalable/apps/quil.svg share/icons/hicolor/16x16/apps/quil.png \
          share/icons/hicolor/48x48/apps/quil.png share/icons/hicolor/256x256/apps/quil.png; do
@@ -60,6 +60,14 @@ check "every library the graph window's module needs is installed" \
     sh -c '! ldd "$0" | grep -q "not found"' "$work/root/usr/lib/quil/libquil_charts.so"
 check "the program does not load Qt Charts at start-up" \
     sh -c '! readelf -d "$0" | grep -q libQt6Charts' "$work/root/usr/bin/quil"
+# The print, summary and tool windows' module: Qt's print and SQL modules come with the
+# package and stay out of the program's start-up as well.
+check "package depends on Qt print support ($depends)" grep -q 'libqt6printsupport6' <<<"$depends"
+check "package depends on Qt SQL ($depends)" grep -q 'libqt6sql6' <<<"$depends"
+check "package installs the tool windows' module where the program looks" \
+    test -s "$work/root/usr/lib/quil/libquil_tools.so"
+check "the program does not load Qt's print and SQL modules at start-up" \
+    sh -c '! readelf -d "$0" | grep -q -e libQt6PrintSupport -e libQt6Sql' "$work/root/usr/bin/quil"
 check "the companion tool answers --help" sh -c '"$0" --help >/dev/null' "$work/root/usr/bin/quil-tool"
 
 # Started from the unpacked package by a user who cannot write to /usr/bin.
@@ -83,6 +91,8 @@ check "nothing was written beside the program" \
     test "$(ls "$work/root/usr/bin" | tr '\n' ' ')" = "quil quil-tool "
 check "the saved data folder is the user's data folder" \
     grep -q "^Dir=$home/.local/share/quil/" "$home/.config/quil/Quil.ini"
+check "the installed program found and loaded its tool windows' module" \
+    sh -c '! grep -q libquil_tools "$0"' "$work/run.log"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

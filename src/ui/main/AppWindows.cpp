@@ -1,24 +1,11 @@
 #include "ui/main/AppWindows.h"
 
 #include <QEvent>
-#include <QStatusBar>
-#include <QTabBar>
 #include <QTimer>
-#include <QToolBar>
 #include <functional>
 #include <utility>
 
-#include "alcohol/AlcoholWindows.h"
-#include "analysis/TAboutBox.h"
-#include "analysis/TCalForm.h"
-#include "analysis/TGraphform.h"
-#include "analysis/TMISkeForm.h"
-#include "analysis/TOpForm.h"
-#include "analysis/TSkeForm.h"
-#include "analysis/Tpriansform.h"
 #include "folder/Tdirsetform.h"
-#include "insight/InsightTools.h"
-#include "insight/OdometerWarning.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TCarform.h"
@@ -26,8 +13,7 @@
 #include "ui/dialogs/TItemForm.h"
 #include "ui/dialogs/TViewItemForm.h"
 #include "ui/dialogs/TViewTimeForm.h"
-#include "ui/main/RecordCommands.h"
-#include "ui/main/RecordListModel.h"
+#include "ui/main/ToolWindows.h"
 
 namespace quil::ui {
 
@@ -67,81 +53,43 @@ AppWindows::AppWindows(const std::string& programFolder, MainformOptions options
 }
 
 void AppWindows::createWindows() {
-    if (AboutBox) return;
+    if (ItemForm) return;
     TMainform* main = Mainform.get();
+    // The print dialog, the summary table and the other windows that need Qt's print and
+    // SQL modules come from libquil_tools.so. Without it the list and the record dialogs
+    // still work; the user is told what is missing.
+    const ToolWindowsLoad tools = loadToolWindows();
+    const auto make = [&](ToolWindow which) {
+        if (tools.make) tools.make(*this, which);
+    };
     // The order in which the windows have always been created.
-    AboutBox = new TAboutBox(main);
+    make(ToolWindow::AboutBox);
     ItemForm = new TItemForm(*main, main);
     ViewItemForm = new TViewItemForm(*main, main);
     ViewTimeForm = new TViewTimeForm(*main, main);
     Dirsetform = new Tdirsetform(*main, *main, main);
     DataInputForm = new TDataInputForm(*main, main);
-    priansform = new Tpriansform(main, main->ComboGrid1, main->TabControl1);
-    OpForm = new TOpForm(main);
-    CalForm = new TCalForm(*main, main);
-    Graphform = new TGraphform(main);
-    SkeForm = new TSkeForm(main);
+    make(ToolWindow::PrintForm);
+    make(ToolWindow::UserSettings);
+    make(ToolWindow::Summary);
+    make(ToolWindow::Graph);
+    make(ToolWindow::Schedule);
     Carform = new TCarform(*main, main);
-    MISkeForm = new TMISkeForm(main);
+    make(ToolWindow::ItemSchedule);
 
     ItemForm->setCarform(Carform);
     Carform->setItemForm(ItemForm);
-    main->setAboutBox(AboutBox);
     main->setItemForm(ItemForm);
     main->setViewItemForm(ViewItemForm);
     main->setViewTimeForm(ViewTimeForm);
     main->setEntryDialog(DataInputForm);
-    main->setUserSettingsDialog(OpForm);
     main->setDirsetform(Dirsetform);
     Dirsetform->setDialogsToClose({DataInputForm, ItemForm, Carform});
-    main->setPrintDialog(priansform);
-    // The ツール menu, one line per window.
-    main->addToolsCommand(QStringLiteral("集計表(&S)..."), QStringLiteral("CalForm1"),
-                          [f = CalForm] {
-                              f->show();
-                              f->raise();
-                          });
-
-    // Fuel economy, graphs, maintenance schedule and odometer checks (ツール menu), the
-    // overdue notice in the status bar, and the odometer question before a record is saved.
-    insight::InsightHost host;
-    host.context = main;
-    host.mainWindow = main;
-    host.statusBar = main->statusBar();
-    host.addToolsCommand = [main](const QString& caption, const QString& name,
-                                  std::function<void()> f) {
-        return main->addToolsCommand(caption, name, std::move(f));
-    };
-    host.openRecord = [main](std::int64_t position, int kind) {
-        if (kind >= 0 && kind < main->TabControl1->count())
-            main->TabControl1->setCurrentIndex(kind);
-        const RecordListModel* list = main->listModel();
-        for (int row = 1; list && row <= list->recordCount(); ++row) {
-            if (list->position(row) != position) continue;
-            main->ComboGrid1->selectRow(row);
-            main->ComboGrid1Click();
-            main->commands()->EditClick();
-            return;
-        }
-        Prompts::current().notice(main, QStringLiteral("この記録はメイン画面の一覧に表示されて"
-                                                       "いません。表示期間と表示車両を確かめて"
-                                                       "ください。"));
-    };
-    host.readOnly = [main] { return main->dataSetReadOnly(); };
-    Insight = new insight::InsightTools(std::move(host), main);
-    DataInputForm->setSaveCheck([main](QWidget* dialog, const store::DataRecord& record,
-                                       std::optional<std::int64_t> editPosition) {
-        return insight::OdometerWarning::confirm(dialog, main->dataFolder(), record, editPosition);
-    });
-    QTimer::singleShot(0, Insight, [tools = Insight] { tools->refreshNotice(); });
-
-    // The alcohol-check register: its ツール entries, a toolbar button after the specified
-    // ones and its count in the status bar.
-    Alcohol = new alcohol::AlcoholWindows(*main, main);
-    for (const auto& c : Alcohol->commands()) main->addToolsCommand(c.caption, c.name, c.run);
-    main->ToolBar1->addSeparator();
-    main->ToolBar1->addAction(Alcohol->toolBarAction());
-    Alcohol->watch(main->listModel());
+    make(ToolWindow::Extensions);
+    if (!tools.make) {
+        qWarning("%s", qUtf8Printable(tools.error));
+        Prompts::current().warning(main, tools.error);
+    }
 }
 
 AppWindows::~AppWindows() = default;

@@ -18,6 +18,7 @@
 #include "ui/dialogs/TViewTimeForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/RecordCommands.h"
+#include "ui/toolwindows/MakeToolWindow.h"
 
 using namespace quil::store;
 using namespace quil::testing;
@@ -186,4 +187,31 @@ TEST_F(Program, TheProgramMakesTheOtherWindowsRightAfterTheListIsFirstPainted) {
     window().action(QStringLiteral("ToolButton1"))->trigger();
     EXPECT_TRUE(entry().isVisible());
     EXPECT_EQ(entry().windowTitle(), QStringLiteral("走行記録－追加"));
+}
+
+TEST_F(Program, WithoutTheToolsModuleTheListAndTheEntryDialogStillWorkAndTheUserIsTold) {
+    // No libquil_tools.so lies beside the test program: the program looks for it as it
+    // would for a broken installation.
+    quil::ui::setToolWindowMakerForTesting(nullptr);
+    run();
+    quil::ui::setToolWindowMakerForTesting(&quil::ui::makeToolWindow);
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.boxes()[0].title, QStringLiteral("警告"));
+    EXPECT_TRUE(prompts.boxes()[0].text.contains(QStringLiteral("libquil_tools.so")));
+    EXPECT_TRUE(prompts.boxes()[0].text.contains(QStringLiteral("見つかりません")));
+    EXPECT_EQ(app->priansform, nullptr);
+    EXPECT_EQ(app->CalForm, nullptr);
+    EXPECT_EQ(app->Alcohol, nullptr);
+    // The print command has no dialog to open and does nothing.
+    window().action(QStringLiteral("ToolButton9"))->trigger();
+
+    window().action(QStringLiteral("ToolButton1"))->trigger();
+    ASSERT_TRUE(entry().isVisible());
+    entry().dateBox()->setDate(QDate(2003, 4, 10));
+    entry().valueBox1()->setText(QStringLiteral("100"));
+    entry().valueBox2()->setText(QStringLiteral("150"));
+    entry().Button1()->click();
+    EXPECT_FALSE(entry().isVisible());
+    EXPECT_EQ(RecordStore(dir()).count(), 1);
+    EXPECT_EQ(gridCell(9, 1), QStringLiteral("50.0"));
 }

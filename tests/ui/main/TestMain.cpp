@@ -1,11 +1,13 @@
 // One application object for every window test, the program's own (so the exception
 // report is the real one), offscreen. The tests get a temporary folder of their own, so
-// the single-instance lock they take never meets a copy of the program the user runs.
+// the single-instance lock they take never meets a copy of the program the user runs. The
+// windows of libquil_tools.so are linked in.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include "TempDir.h"
 #include "ui/main/QuilApplication.h"
+#include "ui/toolwindows/MakeToolWindow.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -15,6 +17,7 @@ int main(int argc, char** argv) {
     int result = 0;
     {
         quil::ui::QuilApplication app(argc, argv);
+        quil::ui::setToolWindowMakerForTesting(&quil::ui::makeToolWindow);
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
     }
