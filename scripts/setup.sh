@@ -10,6 +10,8 @@ pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
 pkgs+=(libqt6sql6-sqlite qt6-charts-dev)
 # Qt Charts' CMake package needs the Qt OpenGL one, which qt6-charts-dev does not pull in.
 pkgs+=(libqt6opengl6-dev)
+# FreeType's headers: the program sets a property on Qt's FreeType library.
+pkgs+=(libfreetype-dev)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)

@@ -1,6 +1,6 @@
 // The application object: Japanese for Qt's own texts whatever the desktop's locale,
 // captions that read exactly as the windows set them, a font that draws every character the
-// data files can hold, and the program's icons.
+// data files can hold (drawn with FreeType's default stem darkening), and the program's icons.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -24,6 +24,13 @@
 #include "ui/main/ProgramIcons.h"
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/QuilApplication.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_DRIVER_H
+#include FT_MODULE_H
+
+FT_Library qt_getFreetype();  // exported by Qt Gui, declared in a private header
 
 TEST(Application, QtsOwnTextsAndTheCalendarAreJapanese) {
     // The standard buttons of every message box.
@@ -162,4 +169,18 @@ TEST(Application, TheMainWindowsToolbarLooksAsTheDesktopStyleDrawsIt) {
                                   << " vs " << theirs.pixel(x, y);
         EXPECT_EQ(differ, 0) << desktop.toStdString();
     }
+}
+
+TEST(Application, QtsFreeTypeKeepsItsDefaultOfNoStemDarkeningAfterTextIsDrawn) {
+    // Qt reads the property when it makes a font engine; the program's setting must still
+    // be in force once text has been laid out and drawn with the program's font.
+    QImage image(200, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(QApplication::font());
+    painter.drawText(QPointF(4, 24), QStringLiteral("走行記録 2004/04/01"));
+    painter.end();
+    FT_Bool noStemDarkening = false;
+    ASSERT_EQ(FT_Property_Get(qt_getFreetype(), "cff", "no-stem-darkening", &noStemDarkening), 0);
+    EXPECT_TRUE(noStemDarkening);
 }
