@@ -48,11 +48,16 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     setWindowTitle(programName());
     setWindowIcon(programIcon("quil", 64));
     setMinimumSize(590, 300);
+    // The data folder first: its lock (a file synced to disk) is then taken on another
+    // thread while the window's widgets, actions and menus are made and the window is shown.
+    openDataFolder(options);
     createWidgets();
     createActions();
     createMenus();
     ListCsvExport::install(this);
+}
 
+void TMainform::openDataFolder(const MainformOptions& options) {
     if (options.singleInstance) {
         SingleInstance1 = new TSingleInstance(this);
         SingleInstance1->setUniqueName(QStringLiteral("Ident1864"));
@@ -107,8 +112,7 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     }
     auto header = readFileHeader(items.path());
     if (header && !header->empty) stamp_ = header->stamp;
-    // Nothing more is written to the data folder before FormShow has its lock; taking it
-    // (the lock file is synced to disk) goes on while the window is laid out and shown.
+    // Nothing more is written to the data folder before FormShow has its lock.
     pendingAccess_ = std::make_unique<folder::PendingDataFolderLock>(
         folder::DataFolderAccess::startOpening(dataFolder_));
 }

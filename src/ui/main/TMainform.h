@@ -151,6 +151,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The single-instance check, the settings, the data folder (seeded on a first run) and
+    // the start of taking its lock.
+    void openDataFolder(const MainformOptions& options);
     void createWidgets();
     void createActions();
     void createMenus();
