@@ -12,14 +12,15 @@ ChartCanvasFactory& testFactory() {
     return f;
 }
 
-ChartCanvasResult make(QFunctionPointer entry, const QString& error, QWidget* parent) {
+// A canvas from `factory`, or why there is none (`loadError` when the module gave none).
+ChartCanvasResult make(ChartCanvasFactory factory, const QString& loadError, QWidget* parent) {
     ChartCanvasResult result;
-    if (!entry) {
+    if (!factory) {
         result.error = QStringLiteral("グラフを描く部品 (%1) を読み込めませんでした。\n%2")
-                           .arg(QString::fromLatin1(kChartModuleFile), error);
+                           .arg(QString::fromLatin1(kChartModuleFile), loadError);
         return result;
     }
-    result.canvas = reinterpret_cast<ChartCanvasFactory>(entry)(parent);
+    result.canvas = factory(parent);
     if (!result.canvas) result.error = QStringLiteral("グラフを作れませんでした。");
     return result;
 }
@@ -31,16 +32,15 @@ QStringList chartModuleCandidates() { return ui::programModuleCandidates(kChartM
 ChartCanvasResult createChartCanvasFrom(const QString& path, QWidget* parent) {
     QString error;
     const QFunctionPointer entry = ui::loadProgramModuleFrom(path, kChartCanvasSymbol, error);
-    return make(entry, error, parent);
+    return make(reinterpret_cast<ChartCanvasFactory>(entry), error, parent);
 }
 
 ChartCanvasResult createChartCanvas(QWidget* parent) {
-    if (ChartCanvasFactory factory = testFactory())
-        return make(reinterpret_cast<QFunctionPointer>(factory), {}, parent);
+    if (ChartCanvasFactory factory = testFactory()) return make(factory, {}, parent);
     QString error;
     const QFunctionPointer entry =
         ui::loadProgramModule(kChartModuleFile, kChartCanvasSymbol, error);
-    return make(entry, error, parent);
+    return make(reinterpret_cast<ChartCanvasFactory>(entry), error, parent);
 }
 
 void setChartCanvasFactoryForTesting(ChartCanvasFactory factory) { testFactory() = factory; }

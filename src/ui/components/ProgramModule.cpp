@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QLibrary>
 #include <map>
-#include <utility>
 
 namespace quil::ui {
 
@@ -15,26 +14,23 @@ QStringList programModuleCandidates(const char* file) {
 }
 
 QFunctionPointer loadProgramModuleFrom(const QString& path, const char* symbol, QString& error) {
-    static std::map<std::pair<QString, QByteArray>, QFunctionPointer> loaded;
-    const auto key = std::make_pair(path, QByteArray(symbol));
-    if (const auto it = loaded.find(key); it != loaded.end()) return it->second;
-    auto* library = new QLibrary(path);
-    // Every symbol at once: a module built against another copy of the program fails here,
-    // with the loader's reason, not later in the middle of a command.
-    library->setLoadHints(QLibrary::ResolveAllSymbolsHint);
-    if (!library->load()) {
-        error = library->errorString();
-        delete library;
-        return nullptr;
+    static std::map<QString, QLibrary*> loaded;
+    QLibrary*& library = loaded[path];
+    if (!library) {
+        auto* candidate = new QLibrary(path);
+        // Every symbol at once: a module built against another copy of the program fails
+        // here, with the loader's reason, not later in the middle of a command.
+        candidate->setLoadHints(QLibrary::ResolveAllSymbolsHint);
+        if (!candidate->load()) {
+            error = candidate->errorString();
+            delete candidate;
+            loaded.erase(path);
+            return nullptr;
+        }
+        library = candidate;
     }
     const QFunctionPointer entry = library->resolve(symbol);
-    if (!entry) {
-        error = library->errorString();
-        library->unload();
-        delete library;
-        return nullptr;
-    }
-    loaded.emplace(key, entry);
+    if (!entry) error = library->errorString();
     return entry;
 }
 
