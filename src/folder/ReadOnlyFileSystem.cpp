@@ -29,4 +29,14 @@ void ReadOnlyFileSystem::remove(const std::string& path) {
     inner_.remove(path);
 }
 
+void ReadOnlyFileSystem::makeFolder(const std::string& folder) {
+    refuseInside(folder);
+    inner_.makeFolder(folder);
+}
+
+void ReadOnlyFileSystem::removeFolder(const std::string& folder) {
+    refuseInside(folder);
+    inner_.removeFolder(folder);
+}
+
 }  // namespace quil::folder

@@ -18,6 +18,8 @@ public:
     bool isDirectory(const std::string& path) override { return inner_.isDirectory(path); }
     void rename(const std::string& from, const std::string& to) override;
     void remove(const std::string& path) override;
+    void makeFolder(const std::string& folder) override;
+    void removeFolder(const std::string& folder) override;
     // Whether a change to `path` is refused (files written outside this seam, such as
     // QuilExt.db through SQLite, ask here first).
     bool refuses(const std::string& path) const {

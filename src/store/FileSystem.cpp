@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "StoreError.h"
 
@@ -21,7 +22,22 @@ std::string errnoReason(int err) {
         case EROFS: return "書き込み禁止のディスクです。";
         case EIO: return "入出力エラーが発生しました。";
         case EISDIR: return "フォルダーであってファイルではありません。";
-        default: return std::string("入出力エラー (") + std::strerror(err) + ")";
+        case ENOTDIR: return "パスの途中にフォルダーでないものがあります。";
+        case ENAMETOOLONG: return "ファイル名またはパスが長すぎます。";
+        case EEXIST: return "同じ名前のファイルかフォルダーが既にあります。";
+        case ENOTEMPTY: return "フォルダーが空ではありません。";
+        case EBUSY:
+        case ETXTBSY: return "別のプログラムが使用中です。";
+        case EXDEV: return "別のドライブへは名前の変更で移せません。";
+        case EDQUOT: return "ディスクの使用量の上限を超えました。";
+        case EMFILE:
+        case ENFILE: return "開いているファイルが多すぎます。";
+        case ELOOP: return "シンボリックリンクが循環しています。";
+        case ENXIO:
+        case ENODEV: return "装置がありません。";
+        case EINVAL: return "この操作はできません。";
+        case EFBIG: return "ファイルが大きすぎます。";
+        default: return "入出力エラーが発生しました (エラー番号 " + std::to_string(err) + ")。";
     }
 }
 
@@ -42,6 +58,16 @@ void FileSystem::syncFolder(const std::string& folder) {
     const int err = errno;
     ::close(fd);
     if (rc != 0) throw StoreError(folder, errnoReason(err));
+}
+
+void FileSystem::makeFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0755) != 0) throw StoreError(folder, errnoReason(errno));
+}
+
+void FileSystem::removeFolder(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    if (ec) throw StoreError(folder, errnoReason(ec.value()));
 }
 
 bool FileSystem::isReadOnly(const std::string& path) {

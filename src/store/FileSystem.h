@@ -49,6 +49,10 @@ public:
     virtual void remove(const std::string& path) = 0;
     // Makes the folder's entries (a rename into it) durable. Throws StoreError.
     virtual void syncFolder(const std::string& folder);
+    // Creates one folder (its parent must exist). Throws StoreError.
+    virtual void makeFolder(const std::string& folder);
+    // Removes a folder with everything in it; a missing folder is not an error.
+    virtual void removeFolder(const std::string& folder);
     // True for an existing file that carries no write permission at all (the read-only
     // attribute), whoever runs the program.
     virtual bool isReadOnly(const std::string& path);
