@@ -7,6 +7,7 @@
 // file and the reason; a command that is refused before anything is written returns a
 // result that is not done, with the message to show.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,11 +21,37 @@ inline constexpr const char* kImportLogFileName = "Errlog.txt";
 
 enum class DataSetStatus {
     Done,
-    SameFolder,    // the destination is the data folder itself: nothing changed
-    NoSourceData,  // the source has no data set ("読み込みデータがありません！")
-    BrokenSource,  // the source's files are damaged or do not belong together
-    Cancelled,     // the user cancelled a long import: nothing changed
+    SameFolder,     // the destination is the data folder itself: nothing changed
+    NoSourceData,   // the source has no data set ("読み込みデータがありません！")
+    BrokenSource,   // the source's files are damaged or do not belong together
+    Cancelled,      // the user cancelled a long import: nothing changed
+    ReplaceOther,   // the destination holds another data set: the message asks to replace it
+    ReadOnlyFile,   // a file that would be replaced is read-only: nothing changed
 };
+
+// What the command may replace beyond what it always does.
+struct ReplaceConsent {
+    // The destination's data set (one of another stamp for a backup, any for a move) may be
+    // replaced. Without it such a destination gives ReplaceOther and nothing changes.
+    bool otherDataSet = false;
+};
+
+// A short account of the data set in a folder, for the question before replacing it.
+struct DataSetSummary {
+    bool present = false;   // Quil.qui, Quil.qud or QuilExt.db is there
+    bool readable = false;  // its item file's first record could be read
+    double stamp = 0;
+    std::size_t vehicles = 0;  // live vehicles
+    std::int64_t records = 0;  // records in Quil.qud, deleted ones included
+    double lastDate = 0;       // date of the last record; 0 without records
+};
+DataSetSummary summarizeDataSet(const std::string& folder,
+                                store::FileSystem& fs = store::FileSystem::current());
+
+// Problems of a QuilExt.db that make it no SQLite database (a text file, a cut copy); empty
+// for a sound one. Only the file's structure is read, no SQL.
+std::string extensionFileProblem(const std::string& path,
+                                 store::FileSystem& fs = store::FileSystem::current());
 
 struct DataSetResult {
     DataSetStatus status = DataSetStatus::Done;
@@ -40,23 +67,29 @@ struct DataSetResult {
 bool sameFolder(const std::string& a, const std::string& b);
 
 // Copies Quil.qui, Quil.qud and QuilExt.db, each only when it exists in `dataFolder`, into
-// `destFolder` (which must exist). Each file is written under a temporary name, synced,
-// read back and compared byte for byte, and only then renamed over the older copy, so a
-// failure leaves every older backup file as it was and no temporary file behind.
+// `destFolder` (which must exist). Every file is copied into a staging folder there, synced,
+// read back and compared byte for byte, and only then do the copies replace the older backup
+// together (a data-set file the source lacks goes with it), so a failure leaves the older
+// backup whole. A destination holding another data set (another stamp, or unreadable) is
+// replaced only with consent; a read-only file there is never replaced.
 DataSetResult backupDataSet(const std::string& dataFolder, const std::string& destFolder,
-                            store::FileSystem& fs = store::FileSystem::current());
+                            store::FileSystem& fs = store::FileSystem::current(),
+                            ReplaceConsent consent = {});
 
 // Replaces the data set of `dataFolder` by the one in `sourceFolder`. The source must hold
 // Quil.qud and Quil.qui whose first records carry the right signatures, a version not above
-// the current one and equal stamps. Both files (and QuilExt.db when the source has one) are
-// copied into a staging folder inside the data folder, verified, converted there when they
-// are of the older format, and only then put in place by renames; any failure leaves the
-// current data set byte for byte as it was. Returns the new data-set stamp.
+// the current one and equal stamps, no record cut short, and a QuilExt.db (when it has one)
+// that is a database. Both files (and QuilExt.db) are copied into a staging folder inside
+// the data folder, verified, converted there when they are of the older format, and only
+// then put in place by renames; any failure leaves the current data set byte for byte as it
+// was. A current QuilExt.db that the source does not replace is set aside under another
+// name: its rows refer to the items of the replaced data set. Returns the new stamp.
 DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& sourceFolder,
                              store::FileSystem& fs = store::FileSystem::current());
 
 // Moves the data set from `dataFolder` to `newFolder` (which must exist): copies Quil.qui,
-// Quil.qud and QuilExt.db as a backup does. Only after every copy is verified is
+// Quil.qud and QuilExt.db as a backup does. A data set already in `newFolder` is replaced
+// only with consent, and then wholly (its files the moved set lacks go too). Only after every copy is verified is
 // `switchFolder` called (the caller records the new folder there), and only after it
 // returns are Quil.qud, QuilExt.db and the old "Item.dat" deleted from the old folder
 // (Quil.qui stays there). The same folder however spelt changes nothing (SameFolder). A
@@ -65,7 +98,8 @@ DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& s
 // names the files left behind.
 DataSetResult moveDataSet(const std::string& dataFolder, const std::string& newFolder,
                           const std::function<void()>& switchFolder = {},
-                          store::FileSystem& fs = store::FileSystem::current());
+                          store::FileSystem& fs = store::FileSystem::current(),
+                          ReplaceConsent consent = {});
 
 // Called during a long import with records converted so far and the total; returning false
 // cancels the import.
@@ -74,9 +108,10 @@ using ImportProgress = std::function<bool(std::int64_t done, std::int64_t total)
 // Builds a new data set from the legacy data set in `legacyFolder` (Car.dat, the item lists
 // and the per-vehicle files) in a staging folder inside `dataFolder`, then replaces the
 // current Quil.qui and Quil.qud by renames and writes Errlog.txt into the data folder.
-// Missing Car.dat gives NoSourceData; an invalid registration date gives BrokenSource; a
-// cancel gives Cancelled; any of them, and any failure, leaves the current data set as it
-// was. Returns the stamp of the new data set and the number of log lines.
+// Missing Car.dat gives NoSourceData; a Car.dat without vehicles, a legacy file cut short
+// and an invalid registration date give BrokenSource; a cancel gives Cancelled; any of
+// them, and any failure, leaves the current data set as it was. The current QuilExt.db is
+// set aside. Returns the stamp of the new data set and the number of log lines.
 DataSetResult importLegacyDataSet(const std::string& dataFolder, const std::string& legacyFolder,
                                   const ImportProgress& progress = {},
                                   store::FileSystem& fs = store::FileSystem::current());

@@ -1,7 +1,8 @@
 #pragma once
 // The careful file steps the data-set commands are built from: a copy that is read back
-// before it counts, and the swap of a staged data set into place by renames that are
-// undone when one of them fails.
+// before it counts, a staging folder, and the swap of a staged data set into place by
+// renames, written down first in a journal so that a swap cut short by a crash is finished
+// by the next start instead of leaving a folder without its data set.
 
 #include <string>
 #include <vector>
@@ -18,11 +19,21 @@ void copyVerified(const std::string& from, const std::string& to, store::FileSys
 // Whether two files hold the same bytes (a missing file equals only a missing file).
 bool sameContent(const std::string& a, const std::string& b, store::FileSystem& fs);
 
-// A staging folder inside a data folder, removed with whatever it holds when it goes.
+// The staging folders the data-set commands build in, each inside the folder it changes.
+inline constexpr const char* kRestoreStaging = "Quil.$restore";
+inline constexpr const char* kImportStaging = "Quil.$import";
+inline constexpr const char* kMoveStaging = "Quil.$move";
+inline constexpr const char* kBackupStaging = "Quil.$backup";
+
+// A staging folder inside a data folder. A leftover of an earlier command that had begun
+// its swap is finished first; one that had not is cleared. The folder is removed with what
+// it holds when it goes, unless a swap begun in it could not be finished or undone: then it
+// stays, journal and all, for the next start to finish.
 class StagingFolder {
 public:
-    // `dataFolder` ends with '/'; any leftover of an earlier failed command is cleared.
-    StagingFolder(const std::string& dataFolder, const std::string& name);
+    // `dataFolder` ends with '/'.
+    StagingFolder(const std::string& dataFolder, const std::string& name,
+                  store::FileSystem& fs = store::FileSystem::current());
     ~StagingFolder();
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
@@ -30,14 +41,37 @@ public:
 
 private:
     std::string path_;
+    store::FileSystem& fs_;
 };
 
-// Puts the files `names` of `staging` in place of those of `dataFolder`. The current files
-// are first moved aside into the staging folder, then the staged ones moved in; a failing
-// rename undoes the renames done so far, so the data folder holds either all the old files
-// or all the new ones. A name the staging folder lacks is left alone in the data folder.
-// The old files moved aside are removed with the staging folder.
-void replaceByRenames(const std::string& staging, const std::string& dataFolder,
-                      const std::vector<std::string>& names, store::FileSystem& fs);
+// What a swap does to the files of the data folder.
+struct SwapPlan {
+    std::vector<std::string> put;   // staged files that replace (or join) the folder's
+    std::vector<std::string> drop;  // files of the folder that go with the replaced set
+    // Files of the folder kept under a new name beside it: {name, new name}.
+    std::vector<std::pair<std::string, std::string>> setAside;
+};
+
+// Puts the staged files in place as `plan` says. The plan is first written to a journal in
+// the staging folder and synced; then the current files are moved aside into the staging
+// folder, the staged ones moved in, and the journal removed. A failing rename undoes the
+// renames done so far, so the folder holds either all the old files or all the new ones;
+// a crash part way leaves the journal, and finishPendingSwaps completes the swap.
+void swapIntoPlace(const std::string& staging, const std::string& dataFolder, const SwapPlan& plan,
+                   store::FileSystem& fs);
+
+// True when `folder` holds a staging folder whose swap was begun and not finished.
+bool swapPending(const std::string& folder, store::FileSystem& fs = store::FileSystem::current());
+
+// Finishes every swap begun and not finished in `folder` (the new data set goes in place, as
+// the command that began it had verified it) and removes its staging folder. Returns the
+// names of the staging folders it finished. Raises StoreError when a rename fails; the
+// journal then stays for another attempt.
+std::vector<std::string> finishPendingSwaps(const std::string& folder,
+                                            store::FileSystem& fs = store::FileSystem::current());
+
+// A name under which a file of the replaced data set is kept: "QuilExt.db" becomes
+// "QuilExt.db.yyyymmdd-hhmmss.old" (local time), with "-2", "-3" … when that name is taken.
+std::string setAsideName(const std::string& folder, const std::string& name, store::FileSystem& fs);
 
 }  // namespace quil::folder

@@ -43,12 +43,23 @@ LegacyConverter::LegacyConverter(std::string folder, double stamp, double today,
       currentYear_(currentYear),
       fs_(fs) {}
 
+namespace {
+
+std::string cutShort(const std::string& name, std::uint64_t extra) {
+    return name + " の最後の記録が途中で切れています（" + std::to_string(extra) +
+           " バイト）。ファイルが壊れているため読み込めません。";
+}
+
+}  // namespace
+
 std::optional<std::string> LegacyConverter::readFile(const std::string& name,
                                                      std::size_t recordSize) {
     const std::string path = folder_ + name;
     if (!fs_.exists(path)) return std::nullopt;
     auto f = fs_.open(path, OpenMode::Read);
-    const std::uint64_t size = f->size() / recordSize * recordSize;
+    const std::uint64_t size = f->size();
+    // A file cut short would lose its last vehicle, day or record without a word.
+    if (size % recordSize != 0) throw LegacyDataError(cutShort(name, size % recordSize));
     std::string bytes(size, '\0');
     if (f->readAt(0, bytes.data(), size) != size)
         throw StoreError(name, "ファイルを最後まで読めませんでした。");
@@ -59,6 +70,9 @@ void LegacyConverter::convertItems() {
     auto cars = readFile("Car.dat", kVehicleSize);
     int version = 0;
     const std::size_t count = cars ? cars->size() / kVehicleSize : 0;
+    // Without a vehicle there is nothing to convert, and the data set must not be replaced
+    // by an empty one.
+    if (count == 0) throw LegacyDataError("Car.dat に車両がありません。読み込むデータがありません。");
     for (std::size_t i = 0; i < count; ++i) {
         LegacyBytes b(cars->data() + i * kVehicleSize, kVehicleSize);
         const int n = static_cast<int>(i) + 1;
@@ -147,7 +161,9 @@ std::int64_t LegacyConverter::countRecords() {
     auto records = [this](const std::string& name, std::size_t size) -> std::int64_t {
         const std::string path = folder_ + name;
         if (!fs_.exists(path)) return 0;
-        return static_cast<std::int64_t>(fs_.open(path, OpenMode::Read)->size() / size);
+        const std::uint64_t bytes = fs_.open(path, OpenMode::Read)->size();
+        if (bytes % size != 0) throw LegacyDataError(cutShort(name, bytes % size));
+        return static_cast<std::int64_t>(bytes / size);
     };
     std::int64_t total = 0;
     for (std::size_t i = 0; i < vehicles_.size(); ++i) {

@@ -64,14 +64,28 @@ DataSetResult importLegacyDataSet(const std::string& dataFolder, const std::stri
         return result;
     }
 
-    StagingFolder staging(dataFolder, "Quil.$import");
+    SwapPlan plan;
+    plan.put = {kItemFileName, kRecordFileName, kImportLogFileName};
+    // The extension rows refer to the items of the data set being replaced.
+    if (fs.exists(dataFolder + kExtensionFileName))
+        plan.setAside.emplace_back(kExtensionFileName,
+                                   setAsideName(dataFolder, kExtensionFileName, fs));
+    for (const std::string& name : plan.put)
+        if (fs.isReadOnly(dataFolder + name)) {
+            result.status = DataSetStatus::ReadOnlyFile;
+            result.message = dataFolder + name +
+                             " は読み取り専用のため置き換えられません。読み取り専用を外して"
+                             "からもう一度実行して下さい。何も変更していません。";
+            return result;
+        }
+
+    StagingFolder staging(dataFolder, kImportStaging, fs);
     writeAll(staging.path() + kItemFileName, converter.items(), fs);
     // A data set without records still gets its (empty) record file, so the record file
     // of the data set it replaces can never stay beside the new item file.
     writeAll(staging.path() + kRecordFileName, converter.sortedRecords(), fs);
     writeLog(staging.path() + kImportLogFileName, converter.logLines(), fs);
-    replaceByRenames(staging.path(), dataFolder,
-                     {kItemFileName, kRecordFileName, kImportLogFileName}, fs);
+    swapIntoPlace(staging.path(), dataFolder, plan, fs);
 
     result.stamp = stamp;
     result.logLines = converter.problemCount();

@@ -241,21 +241,24 @@ bool Tdirsetform::moveTo(const QString& path) {
     // The new folder must not be in use by another computer either.
     auto lock = std::make_unique<folder::DataFolderLock>(folder);
     if (!folder::sameFolder(folder, context_.dataFolder()) && !lock->tryLock()) {
-        Prompts::current().warning(this, QStringLiteral("移動先のフォルダは、") +
-                                             folder::DataFolderLock::describe(lock->holder()));
+        Prompts::current().warning(this, QStringLiteral("移動先のフォルダは、") + lock->failure());
         return false;
     }
     closeDataDialogs();
-    folder::DataSetResult result;
-    {
-        StatusText status(StatusBar1, this,
-                          QStringLiteral("Quil.qudを") + QDir::toNativeSeparators(path) +
-                              QStringLiteral("にコピー中"));
-        result = folder::moveDataSet(context_.dataFolder(), folder, [&] {
-            store::Settings(context_.programFolder()).setDataFolder(folder);
-            host_.setDataFolder(folder);
-            host_.adoptDataFolderLock(std::move(lock));
+    const auto switchFolder = [&] {
+        store::Settings(context_.programFolder()).setDataFolder(folder);
+        host_.setDataFolder(folder);
+        host_.adoptDataFolderLock(std::move(lock));
+    };
+    folder::DataSetResult result = withReplaceConsent(
+        QStringLiteral("保存先の設定"), path, [&](folder::ReplaceConsent consent) {
+            return folder::moveDataSet(context_.dataFolder(), folder, switchFolder,
+                                       store::FileSystem::current(), consent);
         });
+    if (result.status == folder::DataSetStatus::ReplaceOther) return false;
+    if (result.status == folder::DataSetStatus::ReadOnlyFile) {
+        Prompts::current().warning(this, qs(result.message));
+        return false;
     }
     if (result.status == folder::DataSetStatus::SameFolder) {
         Prompts::current().notice(this, qs(result.message));
@@ -268,16 +271,47 @@ bool Tdirsetform::moveTo(const QString& path) {
     return true;
 }
 
-bool Tdirsetform::backUpTo(const QString& path) {
+folder::DataSetResult Tdirsetform::withReplaceConsent(
+    const QString& title, const QString& path,
+    const std::function<folder::DataSetResult(folder::ReplaceConsent)>& run) {
     folder::DataSetResult result;
     {
         StatusText status(StatusBar1, this,
                           QStringLiteral("Quil.qudを") + QDir::toNativeSeparators(path) +
                               QStringLiteral("にコピー中"));
-        result = folder::backupDataSet(context_.dataFolder(), path.toStdString());
+        result = run({});
     }
+    if (result.status != folder::DataSetStatus::ReplaceOther) return result;
+    // Another data set is there: replaced only when the user says so (No is the default).
+    if (!Prompts::current().questionDefaultNo(this, title, qs(result.message),
+                                              PromptIcon::Warning))
+        return result;
+    StatusText status(StatusBar1, this,
+                      QStringLiteral("Quil.qudを") + QDir::toNativeSeparators(path) +
+                          QStringLiteral("にコピー中"));
+    return run({.otherDataSet = true});
+}
+
+bool Tdirsetform::backUpTo(const QString& path) {
+    const std::string dest = path.toStdString();
+    // A folder another copy of the program is using is no place for a backup: its data set
+    // would change under it.
+    auto lock = std::make_unique<folder::DataFolderLock>(dest);
+    if (!folder::sameFolder(dest, context_.dataFolder()) && !lock->tryLock()) {
+        Prompts::current().warning(this, QStringLiteral("バックアップ先のフォルダは、") + lock->failure());
+        return false;
+    }
+    const folder::DataSetResult result = withReplaceConsent(
+        QStringLiteral("データのバックアップ"), path, [&](folder::ReplaceConsent consent) {
+            return folder::backupDataSet(context_.dataFolder(), dest,
+                                         store::FileSystem::current(), consent);
+        });
+    if (result.status == folder::DataSetStatus::ReplaceOther) return false;
     if (!result.done()) {
-        Prompts::current().notice(this, qs(result.message));
+        if (result.status == folder::DataSetStatus::SameFolder)
+            Prompts::current().notice(this, qs(result.message));
+        else
+            Prompts::current().warning(this, qs(result.message));
         return false;
     }
     plainMessage(this, QStringLiteral("バックアップが完了しました。"));

@@ -7,7 +7,10 @@
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <vector>
+
+#include "folder/DataSetFiles.h"
 
 class QComboBox;
 class QFileSystemModel;
@@ -63,6 +66,11 @@ private:
     void closeDataDialogs();
     void afterReplace(double stamp);
     // Each mode; true when the dialog is done and closes.
+    // Runs a copy into `path`; when a data set is already there, asks under `title` whether
+    // to replace it and runs again with that consent.
+    folder::DataSetResult withReplaceConsent(
+        const QString& title, const QString& path,
+        const std::function<folder::DataSetResult(folder::ReplaceConsent)>& run);
     bool moveTo(const QString& path);
     bool backUpTo(const QString& path);
     // Asks before the current data set is replaced; on Yes closes the dialogs that could

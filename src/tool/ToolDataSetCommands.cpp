@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "folder/DataSetFiles.h"
+#include "folder/FileCopy.h"
 #include "store/ItemStore.h"
 #include "store/Settings.h"
 #include "tool/ToolProgress.h"
@@ -41,13 +42,44 @@ bool ToolRunner::refuseWhileOpen(const std::string& dataFolder, const std::strin
     return true;
 }
 
+bool ToolRunner::finishCutShortSwap(const std::string& folder, const std::string& command) {
+    if (!folder::swapPending(folder)) return true;
+    if (refuseWhileOpen(folder, command)) return false;
+    for (const std::string& staging : folder::finishPendingSwaps(folder))
+        err_ << "quil-tool: 中断されていたデータの置き換えを完了しました (" << folder << staging
+             << ")。\n";
+    return true;
+}
+
 int ToolRunner::backup(const std::vector<std::string>& args) {
-    if (args.size() != 1) return usage("バックアップ先のフォルダーを 1 つ指定して下さい。", "backup");
-    if (!std::filesystem::is_directory(args[0])) {
-        err_ << "quil-tool: バックアップ先のフォルダーがありません: " << args[0] << '\n';
+    std::vector<std::string> words;
+    folder::ReplaceConsent consent;
+    for (const std::string& a : args) {
+        if (a == "--replace")
+            consent.otherDataSet = true;
+        else if (a.rfind("--", 0) == 0)
+            return usage("不明なオプションです: " + a, "backup");
+        else
+            words.push_back(a);
+    }
+    if (words.size() != 1)
+        return usage("バックアップ先のフォルダーを 1 つ指定して下さい。", "backup");
+    std::error_code ec;
+    if (!std::filesystem::is_directory(words[0], ec)) {
+        err_ << "quil-tool: バックアップ先のフォルダーがありません: " << words[0] << '\n';
         return kExitIo;
     }
-    const auto result = folder::backupDataSet(dataFolder(), withSeparator(args[0]));
+    const std::string dest = withSeparator(words[0]);
+    // A folder the program is using keeps its own data set: a backup there would replace it.
+    if (!folder::sameFolder(dest, dataFolder()) && refuseWhileOpen(dest, "backup"))
+        return kExitProblems;
+    const auto result =
+        folder::backupDataSet(dataFolder(), dest, store::FileSystem::current(), consent);
+    if (result.status == folder::DataSetStatus::ReplaceOther) {
+        err_ << "quil-tool: " << result.message << '\n'
+             << "置き換えるときは --replace を付けて下さい。何も変更していません。\n";
+        return kExitProblems;
+    }
     if (!result.done()) return report(err_, result);
     out_ << "バックアップが完了しました。\n";
     return kExitOk;

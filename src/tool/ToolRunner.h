@@ -31,6 +31,9 @@ private:
     int importLegacy(const std::vector<std::string>& args);
     // The commands that replace the data set refuse while the program holds its lock.
     bool refuseWhileOpen(const std::string& dataFolder, const std::string& command);
+    // A restore, import or move that a crash cut short in `folder` is finished before any
+    // command reads it; false (with a message) when the program holding the folder should.
+    bool finishCutShortSwap(const std::string& folder, const std::string& command);
 
     int usage(const std::string& message, const std::string& command);
     std::string dataFolder() const;

@@ -7,8 +7,10 @@
 #include <functional>
 #include <map>
 
+#include "CrashingFileSystem.h"
 #include "StoreFixtures.h"
 #include "folder/DataSetFiles.h"
+#include "folder/FileCopy.h"
 #include "store/StoreError.h"
 
 using namespace quil::folder;
@@ -42,13 +44,30 @@ void writeDataSet(const TempDir& t, const char* name, int records, double stamp 
 
 using Files = std::map<std::string, std::optional<std::string>>;
 
+// A set-aside file's name carries the time it was set aside: compared without it.
+std::string withoutTime(const std::string& name) {
+    const std::string ext = "QuilExt.db.";
+    if (name.rfind(ext, 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".old")
+        return "QuilExt.db.(time).old";
+    return name;
+}
+
 // The bytes of every file of a folder (staging folders included, as "dir/name").
 Files snapshot(const TempDir& t) {
     Files out;
     for (const auto& e : std::filesystem::recursive_directory_iterator(t.dir()))
         if (e.is_regular_file())
-            out[std::filesystem::relative(e.path(), t.dir()).string()] =
+            out[withoutTime(std::filesystem::relative(e.path(), t.dir()).string())] =
                 readBytes(e.path().string());
+    return out;
+}
+
+// The files directly in a folder: what a start or the next command reads.
+Files topFiles(const TempDir& t) {
+    Files out;
+    for (const auto& e : std::filesystem::directory_iterator(t.dir()))
+        if (e.is_regular_file())
+            out[withoutTime(e.path().filename().string())] = readBytes(e.path().string());
     return out;
 }
 
@@ -116,8 +135,10 @@ TEST(DataSetRestore, ReplacesTheDataSetAndReturnsTheNewStamp) {
     EXPECT_EQ(r.stamp, 222.5);
     EXPECT_EQ(readBytes(data.file("Quil.qui")), readBytes(source.file("Quil.qui")));
     EXPECT_EQ(readBytes(data.file("Quil.qud")), readBytes(source.file("Quil.qud")));
-    EXPECT_EQ(readBytes(data.file("QuilExt.db")), std::string("mine"))
-        << "a source without extension data keeps the current one";
+    EXPECT_FALSE(readBytes(data.file("QuilExt.db")))
+        << "extension rows of the replaced data set would name the wrong items";
+    EXPECT_EQ(snapshot(data).at("QuilExt.db.(time).old"), std::string("mine"))
+        << "they are set aside, not lost";
     EXPECT_EQ(snapshot(data).size(), 3u) << "the staging folder is gone";
 }
 
@@ -182,8 +203,9 @@ TEST(DataSetRestore, ConvertsASourceOfTheOlderFormatAtOnce) {
     EXPECT_EQ(readBytes(source.file("Quil.qud"))->size(), 192u) << "the source stays as it was";
 }
 
-// Every command, failed at each call of each kind in turn: the data folder before the
-// command survives byte for byte, and every destination file is its old or its new self.
+// Every command, failed at each call of each kind in turn, then the next start (which
+// finishes a swap that had begun): the two folders hold their data sets as before the
+// command or as after it, never a mix.
 struct Scenario {
     const char* name;
     std::function<DataSetResult(const std::string& data, const std::string& other, FileSystem& fs)>
@@ -192,24 +214,52 @@ struct Scenario {
 
 const std::vector<Scenario>& scenarios() {
     static const std::vector<Scenario> all = {
-        {"backup", [](auto& d, auto& o, auto& fs) { return backupDataSet(d, o, fs); }},
-        {"move", [](auto& d, auto& o, auto& fs) { return moveDataSet(d, o, {}, fs); }},
+        {"backup",
+         [](auto& d, auto& o, auto& fs) { return backupDataSet(d, o, fs, {.otherDataSet = true}); }},
+        {"move",
+         [](auto& d, auto& o, auto& fs) {
+             return moveDataSet(d, o, {}, fs, {.otherDataSet = true});
+         }},
         {"restore", [](auto& d, auto& o, auto& fs) { return restoreDataSet(d, o, fs); }},
     };
     return all;
+}
+
+void setUpFolders(TempDir& data, TempDir& other) {
+    writeDataSet(data, "データ", 40, 111.0);
+    writeBytes(data.file("QuilExt.db"), "");
+    writeDataSet(other, "ほか", 7, 222.0);
+}
+
+// The next start of a program on either folder.
+void nextStart(const TempDir& data, const TempDir& other) {
+    finishPendingSwaps(data.dir());
+    finishPendingSwaps(other.dir());
+}
+
+// Whether the folders hold one of the allowed outcomes of a command.
+void expectOldOrNew(const std::string& scenario, const Files& gotData, const Files& gotOther,
+                    const Files& dataBefore, const Files& otherBefore, const Files& dataAfter,
+                    const Files& otherAfter) {
+    const bool otherOld = gotOther == otherBefore, otherNew = gotOther == otherAfter;
+    EXPECT_TRUE(otherOld || otherNew) << "the other folder is a mix";
+    if (scenario == std::string("move")) {
+        // The old folder gives its files up only once the new one holds the whole set.
+        if (gotData != dataBefore) {
+            EXPECT_TRUE(otherNew);
+            EXPECT_EQ(gotData.at("Quil.qui"), dataBefore.at("Quil.qui"));
+        }
+        return;
+    }
+    EXPECT_TRUE(gotData == dataBefore || gotData == dataAfter) << "the data folder is a mix";
 }
 
 class DataSetFaults : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(DataSetFaults, NoFailureLosesOrHalfWritesAFile) {
     const Scenario& s = scenarios()[GetParam()];
-    auto setup = [](TempDir& data, TempDir& other) {
-        writeDataSet(data, "データ", 40, 111.0);
-        writeBytes(data.file("QuilExt.db"), "ext-data");
-        writeDataSet(other, "ほか", 7, 222.0);
-    };
     TempDir refData, refOther;
-    setup(refData, refOther);
+    setUpFolders(refData, refOther);
     const Files dataBefore = snapshot(refData), otherBefore = snapshot(refOther);
     ASSERT_TRUE(s.op(refData.dir(), refOther.dir(), FileSystem::local()).done());
     const Files dataAfter = snapshot(refData), otherAfter = snapshot(refOther);
@@ -220,46 +270,56 @@ TEST_P(DataSetFaults, NoFailureLosesOrHalfWritesAFile) {
             ASSERT_LT(k, 100);
             SCOPED_TRACE(::testing::Message() << s.name << " op " << int(op) << " call " << k);
             TempDir data, other;
-            setup(data, other);
+            setUpFolders(data, other);
             FaultyFileSystem faulty(op, k);
             bool threw = false;
             try {
-                EXPECT_TRUE(s.op(data.dir(), other.dir(), faulty).done());
+                s.op(data.dir(), other.dir(), faulty);
             } catch (const StoreError& e) {
                 threw = true;
                 EXPECT_FALSE(e.file().empty());
             }
-            const Files gotData = snapshot(data), gotOther = snapshot(other);
             if (!faulty.fired()) {
                 EXPECT_FALSE(threw);
-                EXPECT_EQ(gotData, dataAfter);
-                EXPECT_EQ(gotOther, otherAfter);
+                EXPECT_EQ(snapshot(data), dataAfter);
+                EXPECT_EQ(snapshot(other), otherAfter);
                 break;
             }
-            if (!threw) {
-                // Only a move may finish despite a failure: deleting the old record file
-                // after the copies were verified. The new folder then holds everything.
-                EXPECT_EQ(op, Op::Remove);
-                EXPECT_EQ(gotOther, otherAfter);
-                for (const auto& [name, bytes] : gotData) EXPECT_EQ(bytes, dataBefore.at(name));
-                continue;
-            }
-            EXPECT_EQ(gotData, dataBefore) << "the data folder must be as before";
-            // Each destination file is either the older one or the complete new one, and
-            // nothing else (no temporary file) is left there.
-            Files names = otherBefore;
-            names.insert(otherAfter.begin(), otherAfter.end());
-            for (const auto& [name, unused] : gotOther) EXPECT_TRUE(names.count(name)) << name;
-            auto at = [](const Files& f, const std::string& n) {
-                auto it = f.find(n);
-                return it == f.end() ? std::optional<std::string>() : it->second;
-            };
-            for (const auto& [name, unused] : names) {
-                const auto got = at(gotOther, name);
-                EXPECT_TRUE(got == at(otherBefore, name) || got == at(otherAfter, name)) << name;
-            }
+            nextStart(data, other);
+            expectOldOrNew(s.name, snapshot(data), snapshot(other), dataBefore, otherBefore,
+                           dataAfter, otherAfter);
         }
     }
+}
+
+// The same commands killed at every change they make (a crash or kill -9 at that point):
+// after the next start the data sets are the old or the new ones.
+TEST_P(DataSetFaults, AKillAtAnyStepLeavesTheOldOrTheNewDataSet) {
+    const Scenario& s = scenarios()[GetParam()];
+    TempDir refData, refOther;
+    setUpFolders(refData, refOther);
+    const Files dataBefore = topFiles(refData), otherBefore = topFiles(refOther);
+    ASSERT_TRUE(s.op(refData.dir(), refOther.dir(), FileSystem::local()).done());
+    const Files dataAfter = topFiles(refData), otherAfter = topFiles(refOther);
+
+    int kills = 0;
+    for (int k = 1;; ++k) {
+        ASSERT_LT(k, 200);
+        SCOPED_TRACE(::testing::Message() << s.name << " killed at change " << k);
+        TempDir data, other;
+        setUpFolders(data, other);
+        CrashingFileSystem dying(k);
+        try {
+            s.op(data.dir(), other.dir(), dying);
+        } catch (const StoreError&) {
+        }
+        if (!dying.crashed()) break;
+        ++kills;
+        nextStart(data, other);
+        expectOldOrNew(s.name, topFiles(data), topFiles(other), dataBefore, otherBefore,
+                       dataAfter, otherAfter);
+    }
+    EXPECT_GT(kills, 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(Folder, DataSetFaults,
@@ -267,5 +327,215 @@ INSTANTIATE_TEST_SUITE_P(Folder, DataSetFaults,
                          [](const ::testing::TestParamInfo<std::size_t>& p) {
                              return std::string(scenarios()[p.param].name);
                          });
+
+TEST(DataSetBackup, AskedBeforeReplacingAnotherDataSetAndReplacesItWhollyWhenAllowed) {
+    TempDir data, dest;
+    writeDataSet(data, "新", 3, 111.0);
+    writeDataSet(dest, "別", 5, 222.0);
+    writeBytes(dest.file("QuilExt.db"), "");
+    const Files before = snapshot(dest);
+    auto asked = backupDataSet(data.dir(), dest.dir());
+    EXPECT_EQ(asked.status, DataSetStatus::ReplaceOther);
+    EXPECT_NE(asked.message.find("車両 1 台、記録 5 件、最後の記録"), std::string::npos)
+        << asked.message;
+    EXPECT_NE(asked.message.find("別に作られたデータ"), std::string::npos) << asked.message;
+    EXPECT_EQ(snapshot(dest), before) << "nothing changes before the answer";
+
+    ASSERT_TRUE(backupDataSet(data.dir(), dest.dir(), FileSystem::local(), {.otherDataSet = true})
+                    .done());
+    EXPECT_EQ(snapshot(dest), snapshot(data))
+        << "the other set's QuilExt.db must not stay beside this set's files";
+}
+
+TEST(DataSetMove, OntoAFolderHoldingADataSetAsksAndNeverLeavesItsRecordFileBehind) {
+    TempDir data, dest;
+    // The current set has no record file yet; the destination has 48 records.
+    writeRecords(data.file("Quil.qui"), std::vector{item("今", 111.0)});
+    writeDataSet(dest, "先", 48, 222.0);
+    const Files before = snapshot(dest);
+    bool switched = false;
+    auto asked = moveDataSet(data.dir(), dest.dir(), [&] { switched = true; });
+    EXPECT_EQ(asked.status, DataSetStatus::ReplaceOther);
+    EXPECT_NE(asked.message.find("記録 48 件"), std::string::npos) << asked.message;
+    EXPECT_FALSE(switched);
+    EXPECT_EQ(snapshot(dest), before);
+
+    ASSERT_TRUE(moveDataSet(data.dir(), dest.dir(), [&] { switched = true; }, FileSystem::local(),
+                            {.otherDataSet = true})
+                    .done());
+    EXPECT_TRUE(switched);
+    EXPECT_EQ(readBytes(dest.file("Quil.qui")), readBytes(data.file("Quil.qui")));
+    EXPECT_FALSE(readBytes(dest.file("Quil.qud")))
+        << "a record file of another stamp beside the new item file stops the next start";
+}
+
+TEST(DataSetCommands, NeverReplaceAReadOnlyFile) {
+    TempDir data, dest, source;
+    writeDataSet(data, "今", 2);
+    writeDataSet(dest, "古", 3);
+    writeDataSet(source, "元", 4, 333.0);
+    std::filesystem::permissions(dest.file("Quil.qud"), std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::group_read |
+                                                            std::filesystem::perms::others_read);
+    const Files destBefore = snapshot(dest);
+    auto backup = backupDataSet(data.dir(), dest.dir());
+    EXPECT_EQ(backup.status, DataSetStatus::ReadOnlyFile);
+    EXPECT_NE(backup.message.find("Quil.qud は読み取り専用"), std::string::npos) << backup.message;
+    EXPECT_EQ(snapshot(dest), destBefore);
+
+    std::filesystem::permissions(data.file("Quil.qui"), std::filesystem::perms::owner_read);
+    const Files dataBefore = snapshot(data);
+    auto restore = restoreDataSet(data.dir(), source.dir());
+    EXPECT_EQ(restore.status, DataSetStatus::ReadOnlyFile);
+    EXPECT_EQ(snapshot(data), dataBefore);
+}
+
+TEST(DataSetRestore, RefusesABackupWithARecordCutShortOrAnExtensionFileThatIsNoDatabase) {
+    TempDir data;
+    writeDataSet(data, "今", 2);
+    writeBytes(data.file("QuilExt.db"), "");
+    const Files before = snapshot(data);
+
+    TempDir cut;
+    writeDataSet(cut, "元", 3, 333.0);
+    const auto qud = *readBytes(cut.file("Quil.qud"));
+    writeBytes(cut.file("Quil.qud"), qud.substr(0, qud.size() - 100));
+    auto r = restoreDataSet(data.dir(), cut.dir());
+    EXPECT_EQ(r.status, DataSetStatus::BrokenSource);
+    EXPECT_NE(r.message.find("Quil.qud の最後の記録が途中で切れています"), std::string::npos)
+        << r.message;
+    EXPECT_EQ(snapshot(data), before);
+
+    TempDir garbage;
+    writeDataSet(garbage, "元", 3, 333.0);
+    writeBytes(garbage.file("QuilExt.db"), std::string(4096, 'g'));
+    r = restoreDataSet(data.dir(), garbage.dir());
+    EXPECT_EQ(r.status, DataSetStatus::BrokenSource);
+    EXPECT_NE(r.message.find("QuilExt.db はデータベースとして読めません"), std::string::npos)
+        << r.message;
+    EXPECT_EQ(snapshot(data), before);
+}
+
+TEST(ExtensionFileCheck, TellsADatabaseFromTextOrACutCopy) {
+    TempDir t;
+    // The header of an SQLite file of two 4096-byte pages.
+    std::string db(8192, '\0');
+    db.replace(0, 16, std::string("SQLite format 3\0", 16));
+    db[16] = 0x10;  // page size 4096
+    db[18] = db[19] = 1;
+    db[21] = 64;
+    db[22] = db[23] = 32;
+    db[27] = db[95] = 1;  // change counter, and the same in "version valid for"
+    db[31] = 2;           // two pages
+    writeBytes(t.file("ok.db"), db);
+    EXPECT_EQ(extensionFileProblem(t.file("ok.db")), "");
+    writeBytes(t.file("empty.db"), "");
+    EXPECT_EQ(extensionFileProblem(t.file("empty.db")), "");
+    writeBytes(t.file("cut.db"), db.substr(0, 6000));
+    EXPECT_NE(extensionFileProblem(t.file("cut.db")), "");
+    writeBytes(t.file("text.db"), std::string(8192, 'a'));
+    EXPECT_NE(extensionFileProblem(t.file("text.db")), "");
+}
+
+TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
+    TempDir data;
+    writeDataSet(data, "旧", 2, 111.0);
+    TempDir fresh;
+    writeDataSet(fresh, "新", 5, 222.0);
+    // Killed after the old item file was moved aside and before anything was moved in.
+    const std::string staging = data.dir() + "Quil.$restore/";
+    std::filesystem::create_directory(staging);
+    std::filesystem::copy_file(fresh.file("Quil.qui"), staging + "Quil.qui");
+    std::filesystem::copy_file(fresh.file("Quil.qud"), staging + "Quil.qud");
+    std::filesystem::rename(data.file("Quil.qui"), staging + "Quil.qui.old");
+    writeBytes(staging + "swap.journal", "quil-swap 1\nput Quil.qui\nput Quil.qud\nend\n");
+    EXPECT_TRUE(swapPending(data.dir()));
+    EXPECT_EQ(finishPendingSwaps(data.dir()), std::vector<std::string>{"Quil.$restore"});
+    EXPECT_FALSE(swapPending(data.dir()));
+    EXPECT_EQ(topFiles(data), topFiles(fresh));
+    EXPECT_FALSE(std::filesystem::exists(staging));
+
+    // A journal cut short while it was written: no file had been touched yet.
+    std::filesystem::create_directory(staging);
+    std::filesystem::copy_file(data.file("Quil.qui"), staging + "Quil.qui");
+    writeBytes(staging + "swap.journal", "quil-swap 1\nput Quil.q");
+    const Files before = topFiles(data);
+    finishPendingSwaps(data.dir());
+    EXPECT_EQ(topFiles(data), before);
+    EXPECT_FALSE(std::filesystem::exists(staging));
+}
+
+// The local file system with a hook before each open, and writes that may be spoilt.
+class MeddlingFileSystem : public FileSystem {
+public:
+    std::function<void(const std::string& path, OpenMode mode)> beforeOpen;
+    bool spoilCopies = false;  // flips a byte of every write into a ".$$$" copy
+
+    std::unique_ptr<File> open(const std::string& path, OpenMode mode) override {
+        if (beforeOpen) beforeOpen(path, mode);
+        auto inner = local().open(path, mode);
+        if (!spoilCopies || path.size() < 4 || path.substr(path.size() - 4) != ".$$$")
+            return inner;
+        return std::make_unique<SpoilingFile>(std::move(inner), path);
+    }
+    bool exists(const std::string& p) override { return local().exists(p); }
+    bool isDirectory(const std::string& p) override { return local().isDirectory(p); }
+    void rename(const std::string& f, const std::string& t) override { local().rename(f, t); }
+    void remove(const std::string& p) override { local().remove(p); }
+
+private:
+    class SpoilingFile : public File {
+    public:
+        SpoilingFile(std::unique_ptr<File> inner, std::string path)
+            : File(std::move(path)), inner_(std::move(inner)) {}
+        std::uint64_t size() override { return inner_->size(); }
+        std::size_t readAt(std::uint64_t o, void* b, std::size_t n) override {
+            return inner_->readAt(o, b, n);
+        }
+        void writeAt(std::uint64_t o, const void* b, std::size_t n) override {
+            std::string bytes(static_cast<const char*>(b), n);
+            if (!bytes.empty()) bytes[bytes.size() / 2] ^= 0x01;  // a bad sector, a bad cable
+            inner_->writeAt(o, bytes.data(), n);
+        }
+        void truncate(std::uint64_t s) override { inner_->truncate(s); }
+        void sync() override { inner_->sync(); }
+
+    private:
+        std::unique_ptr<File> inner_;
+    };
+};
+
+TEST(DataSetCopies, ACopyThatDoesNotReadBackAsItsSourceNeverReplacesAnything) {
+    TempDir data, dest;
+    writeDataSet(data, "新", 3);
+    writeDataSet(dest, "古", 5);
+    const Files before = snapshot(dest);
+    MeddlingFileSystem fs;
+    fs.spoilCopies = true;
+    try {
+        backupDataSet(data.dir(), dest.dir(), fs);
+        ADD_FAILURE() << "a spoilt copy was taken for a backup";
+    } catch (const StoreError& e) {
+        EXPECT_NE(std::string(e.what()).find("一致しません"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(snapshot(dest), before);
+}
+
+TEST(DataSetRestore, ASourceChangedWhileItIsCopiedIsCheckedAgainAndRefused) {
+    TempDir data, source;
+    writeDataSet(data, "今", 2, 111.0);
+    writeDataSet(source, "元", 4, 222.0);
+    const Files before = snapshot(data);
+    MeddlingFileSystem fs;
+    // Another program rewrites the backup's record file once the restore has checked it
+    // and begun copying.
+    fs.beforeOpen = [&](const std::string& path, OpenMode mode) {
+        if (mode == OpenMode::Create && path.find("Quil.$restore/Quil.qui") != std::string::npos)
+            writeBytes(source.file("Quil.qud"), std::string(256, 'x'));
+    };
+    const auto r = restoreDataSet(data.dir(), source.dir(), fs);
+    EXPECT_EQ(r.status, DataSetStatus::BrokenSource);
+    EXPECT_EQ(snapshot(data), before);
+}
 
 }  // namespace

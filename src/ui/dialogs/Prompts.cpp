@@ -51,6 +51,14 @@ bool QtPrompts::question(QWidget* parent, const QString& title, const QString& t
     return box.exec() == QMessageBox::Yes;
 }
 
+bool QtPrompts::questionDefaultNo(QWidget* parent, const QString& title, const QString& text,
+                                  PromptIcon icon) {
+    QMessageBox box(qtIcon(icon), title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<QString> QtPrompts::inputText(QWidget* parent, const QString& title,
                                             const QString& prompt, const QString& text,
                                             int maxBytes) {

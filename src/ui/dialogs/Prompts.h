@@ -23,6 +23,11 @@ public:
     // A box with Yes and No buttons; true for Yes.
     virtual bool question(QWidget* parent, const QString& title, const QString& text,
                           PromptIcon icon) = 0;
+    // The same box with No as the default button, for a question whose Yes destroys data.
+    virtual bool questionDefaultNo(QWidget* parent, const QString& title, const QString& text,
+                                   PromptIcon icon) {
+        return question(parent, title, text, icon);
+    }
     // A one-line input box; nullopt when cancelled. A `maxBytes` above 0 refuses typing or
     // pasting beyond that many CP932 bytes (what the record's text field holds).
     virtual std::optional<QString> inputText(QWidget* parent, const QString& title,
@@ -45,6 +50,8 @@ public:
                  PromptIcon icon) override;
     bool question(QWidget* parent, const QString& title, const QString& text,
                   PromptIcon icon) override;
+    bool questionDefaultNo(QWidget* parent, const QString& title, const QString& text,
+                           PromptIcon icon) override;
     std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& prompt,
                                      const QString& text, int maxBytes) override;
 };

@@ -12,6 +12,7 @@
 
 #include "folder/DataFolderLock.h"
 #include "folder/DataSet.h"
+#include "folder/FileCopy.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/Period.h"
@@ -99,8 +100,10 @@ void TMainform::openDataFolder(const MainformOptions& options) {
     if (dataFolder_ == programFolder_ && !options.defaultDataFolder.empty())
         dataFolder_ = options.defaultDataFolder;
     // A record file without its item file is a damaged data set: create nothing, change
-    // no setting; the first showing says so and ends.
-    if (folder::itemFileMissing(dataFolder_)) return;
+    // no setting; the first showing says so and ends. A restore or import that a crash cut
+    // short is finished by the first showing, once it holds the folder's lock: its files
+    // must never be taken for a first run.
+    if (folder::swapPending(dataFolder_) || folder::itemFileMissing(dataFolder_)) return;
     if (firstRun) {
         settings.writeFirstRun(currentYear());
         if (!options.defaultDataFolder.empty()) settings.setDataFolder(options.defaultDataFolder);
@@ -165,6 +168,7 @@ bool TMainform::FormShow() {
     };
     folder::DataSetCheck check;
     try {
+        if (!access_->readOnly()) folder::finishPendingSwaps(dataFolder_);
         check = folder::checkDataSet(dataFolder_);
     } catch (const StoreError& e) {
         return fail(e.what());  // an unreadable file: nothing is loaded or written

@@ -141,6 +141,45 @@ TEST_F(FolderDialog, SettingTheDataFolderMovesTheDataSetOnce) {
     EXPECT_EQ(window().dataFolder(), other.dir());
 }
 
+TEST_F(FolderDialog, MovingOntoAnotherDataSetAsksFirstAndNoChangesNothing) {
+    writeDataSet(other, 41000.25, 48);
+    const auto theirs = readBytes(other.file("Quil.qud"));
+    const auto ours = readBytes(tmp.file("Quil.qud"));
+    choose("DirSet1", other.dir());
+    const auto asked = prompts.last();
+    EXPECT_EQ(asked.kind, quil::ui::ScriptedPrompts::Kind::Question);
+    EXPECT_EQ(asked.title, QStringLiteral("保存先の設定"));
+    EXPECT_TRUE(asked.text.contains(QStringLiteral("記録 48 件"))) << asked.text.toStdString();
+    EXPECT_TRUE(asked.text.contains(QStringLiteral("別に作られたデータ")));
+    EXPECT_TRUE(dialog().isVisible());
+    EXPECT_EQ(readBytes(other.file("Quil.qud")), theirs);
+    EXPECT_EQ(readBytes(tmp.file("Quil.qud")), ours);
+    EXPECT_EQ(window().dataFolder(), dir());
+
+    prompts.answerQuestion(true);
+    dialog().Button1->click();
+    EXPECT_EQ(lastText(), QStringLiteral("保存先を") + QString::fromStdString(other.dir()) +
+                              QStringLiteral("に変更しました。"));
+    EXPECT_EQ(readBytes(other.file("Quil.qud")), ours);
+    EXPECT_EQ(window().dataFolder(), other.dir());
+}
+
+TEST_F(FolderDialog, BackupOverAnotherDataSetAsksFirst) {
+    writeDataSet(other, 41000.25, 4);
+    const auto theirs = readBytes(other.file("Quil.qud"));
+    choose("Backup1", other.dir());
+    EXPECT_EQ(prompts.last().title, QStringLiteral("データのバックアップ"));
+    EXPECT_TRUE(lastText().contains(QStringLiteral("記録 4 件")));
+    EXPECT_EQ(readBytes(other.file("Quil.qud")), theirs);
+    // An older backup of this data set is replaced without a question.
+    writeDataSet(other, 40000.5, 1);
+    prompts.clear();
+    dialog().Button1->click();
+    EXPECT_EQ(lastText(), QStringLiteral("バックアップが完了しました。"));
+    EXPECT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(readBytes(other.file("Quil.qud")), readBytes(tmp.file("Quil.qud")));
+}
+
 TEST_F(FolderDialog, AFolderTheSettingsFileCannotHoldIsRefused) {
     const std::string korean = other.dir() + "한국";
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(korean)));

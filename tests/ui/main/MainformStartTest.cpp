@@ -3,6 +3,8 @@
 #include <QLineEdit>
 #include <QTabBar>
 
+#include <filesystem>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -191,6 +193,24 @@ TEST_F(MainformStart, EmptyRecordFileIsADataSetWithoutRecords) {
     EXPECT_FALSE(main->startFailed());
     EXPECT_TRUE(prompts.boxes().empty());
     EXPECT_EQ(rows(), 2);
+}
+
+TEST_F(MainformStart, AReplacementACrashCutShortIsFinishedNotTakenForAFirstRun) {
+    // Killed during a restore with both data files moved aside: no Quil.qui, no Quil.qud.
+    Settings(dir()).writeFirstRun(2003);
+    const std::string staging = dir() + "Quil.$restore/";
+    std::filesystem::create_directory(staging);
+    writeRecords<ItemRecord>(staging + "Quil.qui",
+                             {item(ItemKind::Vehicle, "復元車"), item(ItemKind::User, "B")});
+    writeRecords(staging + "Quil.qud", std::vector<DataRecord>{makeRecord(37000, 0, 1)});
+    writeBytes(staging + "Quil.qui.old", "old items");
+    writeBytes(staging + "swap.journal", "quil-swap 1\nput Quil.qui\nput Quil.qud\nend\n");
+    start();
+    EXPECT_FALSE(main->startFailed());
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(ItemStore(dir()).listLive(ItemKind::Vehicle).at(0).name, "復元車")
+        << "the restored data set, not a newly seeded one";
+    EXPECT_FALSE(std::filesystem::exists(staging));
 }
 
 TEST_F(MainformStart, CommandsThatDoNotExistYetSaySo) {
