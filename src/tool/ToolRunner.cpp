@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include "folder/CsvImport.h"
 #include "folder/DataSet.h"
 #include "folder/DataSetAudit.h"
+#include "folder/ExportFile.h"
 #include "store/CsvReader.h"
 #include "store/EntryParse.h"
 #include "store/Settings.h"
@@ -66,9 +66,12 @@ const std::map<std::string, const char*> kCommandHelp = {
      "1 行でも誤りがあれば何も書かず、行・列・メッセージを出して終了コード 1 で終わります。\n"
      "--encoding を省くと、BOM か UTF-8 として正しい内容なら UTF-8、それ以外は CP932 です。\n"},
     {"backup",
-     "使い方: quil-tool [--data FOLDER] backup DEST\n"
-     "Quil.qui, Quil.qud (と QuilExt.db) を既存のフォルダー DEST にコピーします。各ファイルは\n"
-     "一時的な名前で書いて確かめてから置き換えるので、失敗しても古いバックアップは残ります。\n"},
+     "使い方: quil-tool [--data FOLDER] backup [--replace] DEST\n"
+     "Quil.qui, Quil.qud (と QuilExt.db) を既存のフォルダー DEST にコピーします。すべての\n"
+     "ファイルを DEST 内の作業フォルダーに書いて確かめてから一度に置き換えるので、失敗しても\n"
+     "古いバックアップはそのまま残ります。DEST に別のデータ (作成日時の違うデータ) があると\n"
+     "きは、--replace を付けたときだけ置き換えます。プログラムが使用中のフォルダーには\n"
+     "バックアップしません。\n"},
     {"restore",
      "使い方: quil-tool [--data FOLDER] restore SRC\n"
      "SRC のバックアップで今のデータを置き換えます。SRC のファイルを確かめ、データフォルダー\n"
@@ -198,11 +201,13 @@ int ToolRunner::run(std::vector<std::string> args) {
         out_ << help->second;
         return kExitOk;
     }
-    if (dataOption_ && !std::filesystem::is_directory(*dataOption_)) {
+    std::error_code ec;
+    if (dataOption_ && !std::filesystem::is_directory(*dataOption_, ec)) {
         err_ << "quil-tool: データフォルダーがありません: " << *dataOption_ << '\n';
         return kExitIo;
     }
     try {
+        if (!finishCutShortSwap(dataFolder(), command)) return kExitProblems;
         if (command == "check") return check(args);
         if (command == "dump") return dump(args);
         if (command == "export-csv") return exportCsv(args);
@@ -212,6 +217,10 @@ int ToolRunner::run(std::vector<std::string> args) {
         return importCsv(args);
     } catch (const folder::OptionError& e) {
         return usage(e.what(), command);
+    } catch (const std::filesystem::filesystem_error& e) {
+        err_ << "quil-tool: " << e.path1().string() << ": " << errnoReason(e.code().value())
+             << '\n';
+        return kExitIo;
     } catch (const std::exception& e) {
         // StoreError (a file that cannot be read or written) and a stored value that is not
         // a number alike: the data could not be worked on.
@@ -276,29 +285,13 @@ int ToolRunner::exportCsv(const std::vector<std::string>& args) {
         out_.flush();
         return out_.good() ? kExitOk : kExitIo;
     }
-    // Written beside the target and renamed, so a failed export leaves no half file.
-    const std::string part = *outPath + ".part";
-    std::ofstream file(part, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        err_ << "quil-tool: " << *outPath << ": 書き込めません。\n";
-        return kExitIo;
+    if (const std::string problem = folder::exportTargetProblem(*outPath); !problem.empty()) {
+        err_ << "quil-tool: " << *outPath << ": " << problem << '\n';
+        return kExitProblems;
     }
-    try {
-        folder::exportListCsv(
-            dataFolder(), options, encoding,
-            [&](std::string_view b) {
-                if (!file.write(b.data(), std::streamsize(b.size())))
-                    throw StoreError(*outPath, "書き込みに失敗しました。");
-            },
-            std::ref(progress));
-        file.close();
-        if (!file) throw StoreError(*outPath, "書き込みに失敗しました。");
-        std::filesystem::rename(part, *outPath);
-    } catch (...) {
-        std::error_code ec;
-        std::filesystem::remove(part, ec);
-        throw;
-    }
+    folder::writeExportFile(*outPath, [&](const folder::ExportSink& sink) {
+        folder::exportListCsv(dataFolder(), options, encoding, sink, std::ref(progress));
+    });
     return kExitOk;
 }
 
@@ -320,13 +313,13 @@ int ToolRunner::importCsv(const std::vector<std::string>& args) {
     if (path == "-") {
         bytes.assign(std::istreambuf_iterator<char>(in_), {});
     } else {
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
-            err_ << "quil-tool: " << path << ": 読み込めません。\n";
-            return kExitIo;
-        }
-        bytes.assign(std::istreambuf_iterator<char>(file), {});
+        // Through the file layer: a folder or an unreadable file is refused in Japanese.
+        auto file = FileSystem::current().open(path, OpenMode::Read);
+        bytes.resize(static_cast<std::size_t>(file->size()));
+        bytes.resize(file->readAt(0, bytes.data(), bytes.size()));
     }
+    // The program's list and row index would no longer match the file it holds open.
+    if (refuseWhileOpen(dataFolder(), "import-csv")) return kExitProblems;
     ToolProgress progress(err_, errIsTerminal_, "import-csv");
     const folder::ImportResult result =
         folder::importListCsv(dataFolder(), *recordKind, CsvReader::decode(bytes, encoding),

@@ -162,3 +162,90 @@ TEST_F(Tool, ImportLegacyRefusesAFolderWithoutLegacyDataAndChangesNothing) {
     EXPECT_EQ(run(withData({"import-legacy", "--help"})), kExitOk);
     EXPECT_NE(out.find("Car.dat"), std::string::npos);
 }
+
+TEST_F(Tool, AnExportNeverReplacesADataFileAFolderOrADevice) {
+    const auto records = readBytes(data.file("Quil.qud"));
+    const auto items = readBytes(data.file("Quil.qui"));
+    for (const std::string name : {"Quil.qud", "QUIL.QUI", "QuilExt.db", "Quil.ini"}) {
+        EXPECT_EQ(run(withData({"export-csv", "--kind", "driving", "--out", data.file(name)})),
+                  kExitProblems)
+            << name;
+        EXPECT_NE(err.find("データのファイル"), std::string::npos) << err;
+    }
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), records);
+    EXPECT_EQ(readBytes(data.file("Quil.qui")), items);
+    EXPECT_EQ(run(withData({"export-csv", "--kind", "driving", "--out", data.dir()})),
+              kExitProblems);
+    EXPECT_TRUE(std::filesystem::is_directory(data.dir()));
+
+    // A link to a device is written through, not replaced by a file.
+    const std::string link = data.file("out.csv");
+    std::filesystem::create_symlink("/dev/null", link);
+    EXPECT_EQ(run(withData({"export-csv", "--kind", "driving", "--out", link})), kExitOk) << err;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(std::filesystem::is_character_file(link));
+}
+
+TEST_F(Tool, ImportCsvRefusesWhileTheProgramHoldsTheDataSet) {
+    const std::string csv =
+        "年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"
+        "2024/01/10,軽トラ,山田,30.5,4000,400,駅前SS,\r\n";
+    writeBytes(data.file("in.csv"), toCp932(csv));
+    writeBytes(data.file("Quil.lck"), "1\nquil\nhost\n");
+    const auto before = readBytes(data.file("Quil.qud"));
+    EXPECT_EQ(run(withData({"import-csv", "--kind", "refuelling", data.file("in.csv")})),
+              kExitProblems);
+    EXPECT_NE(err.find("プログラムがこのデータを開いています"), std::string::npos) << err;
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), before);
+}
+
+TEST_F(Tool, BackupRefusesAFolderInUseAndReplacesAnotherDataSetOnlyWhenTold) {
+    TempDir other;
+    writeSampleItems(other.dir());
+    // Another data set: same items, another stamp.
+    auto otherItems = *readBytes(other.file("Quil.qui"));
+    otherItems[6] ^= 0x55;  // a byte of the stamp in record 0
+    writeBytes(other.file("Quil.qui"), otherItems);
+    writeBytes(other.file("Quil.lck"), "1\nquil\nhost\n");
+    EXPECT_EQ(run(withData({"backup", other.dir()})), kExitProblems);
+    EXPECT_NE(err.find("Quil.lck"), std::string::npos) << err;
+    EXPECT_EQ(readBytes(other.file("Quil.qui")), otherItems);
+
+    std::filesystem::remove(other.file("Quil.lck"));
+    EXPECT_EQ(run(withData({"backup", other.dir()})), kExitProblems);
+    EXPECT_NE(err.find("別に作られたデータ"), std::string::npos) << err;
+    EXPECT_NE(err.find("--replace"), std::string::npos) << err;
+    EXPECT_EQ(readBytes(other.file("Quil.qui")), otherItems);
+
+    EXPECT_EQ(run(withData({"backup", "--replace", other.dir()})), kExitOk) << err;
+    EXPECT_EQ(readBytes(other.file("Quil.qui")), readBytes(data.file("Quil.qui")));
+}
+
+TEST_F(Tool, ACommandFinishesAReplacementACrashCutShort) {
+    TempDir fresh;
+    writeSampleItems(fresh.dir());
+    RecordStore(fresh.dir()).save(sampleRecord(1, encodeDate(2024, 3, 1), 0, 1), std::nullopt);
+    // Killed with both files moved aside: the folder holds no data set at all.
+    const std::string staging = data.dir() + "Quil.$restore/";
+    std::filesystem::create_directory(staging);
+    for (const char* name : {"Quil.qui", "Quil.qud"}) {
+        std::filesystem::copy_file(fresh.file(name), staging + name);
+        if (std::filesystem::exists(data.file(name)))
+            std::filesystem::rename(data.file(name), staging + name + ".old");
+    }
+    writeBytes(staging + "swap.journal", "quil-swap 1\nput Quil.qui\nput Quil.qud\nend\n");
+    EXPECT_EQ(run(withData({"check"})), kExitOk) << out << err;
+    EXPECT_NE(err.find("中断されていたデータの置き換えを完了しました"), std::string::npos) << err;
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), readBytes(fresh.file("Quil.qud")));
+    EXPECT_FALSE(std::filesystem::exists(staging));
+}
+
+TEST_F(Tool, FileErrorsAreReportedInJapaneseNamingTheFile) {
+    EXPECT_EQ(run(withData({"import-csv", "--kind", "driving", data.dir()})), kExitIo);
+    EXPECT_NE(err.find("フォルダーであってファイルではありません"), std::string::npos) << err;
+    const std::string tooLong = data.dir() + std::string(300, 'x');
+    EXPECT_EQ(run({"--data", tooLong, "check"}), kExitIo);
+    EXPECT_EQ(err.find("File name too long"), std::string::npos) << err;
+    EXPECT_EQ(run(withData({"import-csv", "--kind", "driving", tooLong + ".csv"})), kExitIo);
+    EXPECT_NE(err.find("長すぎます"), std::string::npos) << err;
+}

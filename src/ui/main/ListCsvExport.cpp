@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <cstdio>
 
+#include "folder/ExportFile.h"
 #include "store/ListCsv.h"
 #include "store/StoreError.h"
 #include "ui/main/RecordListColumns.h"
@@ -57,25 +58,18 @@ void ListCsvExport::run(TMainform* window) {
 void ListCsvExport::write(const RecordListModel& model, const std::string& path) {
     store::ListCsv csv(model.tab(), model.names(), store::TextEncoding::Cp932);
     csv.header();
-    const std::string part = path + ".part";
-    std::FILE* f = std::fopen(part.c_str(), "wb");
-    if (!f) throw store::StoreError(path, "書き込めません。");
-    bool ok = true;
-    auto flush = [&] {
-        const std::string_view bytes = csv.pending();
-        ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // Written beside the target and renamed, never over a data file or a read-only one.
+    folder::writeExportFile(path, [&](const folder::ExportSink& sink) {
+        for (int row = 1; row <= model.recordCount(); ++row) {
+            csv.row(model.record(row));
+            if (csv.full()) {
+                sink(csv.pending());
+                csv.clear();
+            }
+        }
+        sink(csv.pending());
         csv.clear();
-    };
-    for (int row = 1; row <= model.recordCount(); ++row) {
-        csv.row(model.record(row));
-        if (csv.full()) flush();
-    }
-    flush();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(part.c_str(), path.c_str()) != 0) {
-        std::remove(part.c_str());
-        throw store::StoreError(path, "書き込みに失敗しました。");
-    }
+    });
 }
 
 void ListCsvExport::setFileChooserForTesting(std::function<QString(const QString&)> f) {
