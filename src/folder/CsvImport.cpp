@@ -119,6 +119,14 @@ void copyFile(FileSystem& fs, const std::string& from, const std::string& to) {
     out.sync();
 }
 
+void removeStaging(const std::string& staging, FileSystem& fs) {
+    try {
+        fs.removeFolder(staging);
+    } catch (const StoreError&) {
+        // A copy left behind costs room, not data; the next import clears it.
+    }
+}
+
 }  // namespace
 
 std::string ImportProblem::text() const {
@@ -200,13 +208,18 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
     if (records.empty()) return result;
 
     // Every row passed: save them into a copy, then put the copy in place by one rename.
+    const std::string original = dataFolder + kRecordFileName;
+    if (fs.isReadOnly(original))
+        return refuse(0, 0, {},
+                      original + " は読み取り専用のため書き込めません。何も書き込んでいません。");
+    // A record cut short at the end of the file is kept beside it, as every save does,
+    // before the copy (which takes whole records only) replaces the file.
+    if (fs.exists(original))
+        BinaryFile(original, DataRecord::Size, OpenMode::Read, fs).keepPartialTail(fs);
     const std::string staging = dataFolder + kImportStagingName + "/";
-    std::error_code ec;
-    std::filesystem::remove_all(staging, ec);
-    if (!std::filesystem::create_directory(staging, ec) || ec)
-        throw StoreError(kImportStagingName, ec ? ec.message() : "フォルダーを作れません。");
+    fs.removeFolder(staging);
+    fs.makeFolder(staging);
     try {
-        const std::string original = dataFolder + kRecordFileName;
         if (fs.exists(original)) copyFile(fs, original, staging + kRecordFileName);
         RecordStore staged(staging, fs);
         for (std::size_t i = 0; i < records.size(); ++i) {
@@ -217,10 +230,10 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
         BinaryFile(staging + kRecordFileName, DataRecord::Size, OpenMode::ReadWrite, fs).sync();
         fs.rename(staging + kRecordFileName, original);
     } catch (...) {
-        std::filesystem::remove_all(staging, ec);
+        removeStaging(staging, fs);
         throw;
     }
-    std::filesystem::remove_all(staging, ec);
+    removeStaging(staging, fs);
     result.added = std::int64_t(records.size());
     if (progress) progress(result.added, result.added);
     return result;

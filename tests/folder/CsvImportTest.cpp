@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "CrashingFileSystem.h"
 #include "SampleDataSet.h"
 #include "folder/CsvExport.h"
 #include "folder/CsvImport.h"
@@ -197,6 +198,60 @@ TEST_F(CsvImport, AnIOErrorAtAnyStepLeavesTheRecordFileAsItWas) {
         writeBytes(to.file("Quil.qud"), before);
     }
     EXPECT_GT(faults, 6);
+}
+
+TEST_F(CsvImport, KeepsARecordCutShortBesideTheFileAndRefusesAReadOnlyFile) {
+    RecordStore store(to.dir());
+    store.save(entry(input(3, 2024, 3, 2, 0, 1)), std::nullopt);
+    const std::string whole = recordBytes(to);
+    const std::string cut = whole + std::string(100, 'z');  // a save the power cut short
+    writeBytes(to.file("Quil.qud"), cut);
+    const std::string csv =
+        "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
+        "2024/04/01,車両1,使用者1,駐車場代,500,50,A商会,\n";
+    const ImportResult r = importListCsv(to.dir(), 3, csv);
+    ASSERT_FALSE(r.problem) << r.problem->text();
+    EXPECT_EQ(readBytes(to.file("Quil.qud.tail")), std::string(100, 'z'));
+    EXPECT_EQ(readRecords(to.file("Quil.qud")).size(), 2u);
+
+    const std::string now = recordBytes(to);
+    std::filesystem::permissions(to.file("Quil.qud"), std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::group_read);
+    const ImportResult refused = importListCsv(to.dir(), 3, csv);
+    ASSERT_TRUE(refused.problem);
+    EXPECT_NE(refused.problem->text().find("読み取り専用"), std::string::npos);
+    EXPECT_EQ(recordBytes(to), now);
+    EXPECT_TRUE(std::filesystem::is_regular_file(to.file("Quil.qud")));
+    EXPECT_EQ(std::filesystem::status(to.file("Quil.qud")).permissions() &
+                  std::filesystem::perms::owner_write,
+              std::filesystem::perms::none);
+}
+
+TEST_F(CsvImport, AKillAtAnyStepLeavesTheOldOrTheNewRecordFile) {
+    RecordStore store(to.dir());
+    for (int d = 1; d <= 3; ++d)
+        store.save(entry(input(3, 2024, 3, unsigned(d) * 2, 0, 1)), std::nullopt);
+    const std::string before = recordBytes(to);
+    const std::string csv =
+        "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
+        "2024/03/05,車両1,使用者1,駐車場代,700,70,,\n";
+    ASSERT_FALSE(importListCsv(to.dir(), 3, csv).problem);
+    const std::string after = recordBytes(to);
+    int kills = 0;
+    for (int k = 1;; ++k) {
+        ASSERT_LT(k, 100);
+        writeBytes(to.file("Quil.qud"), before);
+        CrashingFileSystem dying(k);
+        try {
+            importListCsv(to.dir(), 3, csv, dying);
+        } catch (const StoreError&) {
+        }
+        if (!dying.crashed()) break;
+        ++kills;
+        const std::string got = recordBytes(to);
+        EXPECT_TRUE(got == before || got == after) << "killed at change " << k;
+    }
+    EXPECT_GT(kills, 3);
 }
 
 TEST_F(CsvImport, ExportTakesTheListsRowsForItsOptions) {
