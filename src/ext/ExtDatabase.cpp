@@ -3,6 +3,13 @@
 #include <QAtomicInt>
 #include <QFileInfo>
 #include <QSqlError>
+#include <optional>
+
+#include "folder/FileCopy.h"
+#include "folder/ReadOnlyFileSystem.h"
+#include "store/ItemStore.h"
+#include "store/RecordStore.h"
+#include "store/StoreError.h"
 
 namespace quil::ext {
 
@@ -12,13 +19,32 @@ QAtomicInt connectionCounter;
 
 QString fromUtf8(const std::string& s) { return QString::fromStdString(s); }
 
+ExtDatabase::SetAsideHandler& setAsideHandler() {
+    static ExtDatabase::SetAsideHandler handler;
+    return handler;
+}
+
+// SQLite's codes for a file another connection holds (SQLITE_BUSY, SQLITE_LOCKED).
+bool heldByAnother(const QSqlError& error) {
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("5") || code == QLatin1String("6") ||
+           error.databaseText().contains(QLatin1String("database is locked"));
+}
+
 }  // namespace
 
+void ExtDatabase::setSetAsideHandler(SetAsideHandler handler) {
+    setAsideHandler() = std::move(handler);
+}
+
 ExtDatabase::ExtDatabase(const std::string& dataFolder)
-    : path_(dataFolder + kExtFileName),
+    : dataFolder_(dataFolder),
+      path_(dataFolder + kExtFileName),
       connection_(QStringLiteral("QuilExt-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {}
 
-ExtDatabase::~ExtDatabase() {
+ExtDatabase::~ExtDatabase() { close(); }
+
+void ExtDatabase::close() {
     if (QSqlDatabase::contains(connection_)) {
         {
             QSqlDatabase db = QSqlDatabase::database(connection_, false);
@@ -39,6 +65,38 @@ void ExtDatabase::fail(const QString& what, const QString& reason) const {
     throw ExtError(message.toStdString());
 }
 
+void ExtDatabase::fail(const QString& what, const QSqlError& error) const {
+    if (heldByAnother(error))
+        fail(what, QStringLiteral("別のプログラム（または別のコンピューター）が使用中です。"
+                                  "しばらくしてからもう一度実行して下さい。"));
+    fail(what, error.text());
+}
+
+bool ExtDatabase::writable() const {
+    const auto* readOnly =
+        dynamic_cast<const folder::ReadOnlyFileSystem*>(&store::FileSystem::current());
+    return !(readOnly && readOnly->refuses(path_));
+}
+
+bool ExtDatabase::belongsToDataSet() {
+    std::optional<store::FileHeader> items;
+    try {
+        items = store::readFileHeader(dataFolder_ + store::kItemFileName);
+    } catch (const store::StoreError&) {
+        return true;  // no stamp to compare with: the data set's own check reports the file
+    }
+    if (!items || items->empty) return true;
+    const double stamp = items->stamp;
+    if (writable()) {
+        exec(QStringLiteral("CREATE TABLE IF NOT EXISTS data_set ("
+                            "id INTEGER PRIMARY KEY CHECK (id = 1), stamp REAL NOT NULL)"));
+        exec(QStringLiteral("INSERT OR IGNORE INTO data_set(id, stamp) VALUES(1, ?)"), {stamp});
+    } else if (!exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'data_set'")).next()) {
+        return true;
+    }
+    QSqlQuery q = exec(QStringLiteral("SELECT stamp FROM data_set WHERE id = 1"));
+    return !q.next() || q.value(0).toDouble() == stamp;
+}
 bool ExtDatabase::open(bool create) {
     if (isOpen()) return true;
     const bool existed = QFileInfo::exists(fromUtf8(path_));
@@ -51,22 +109,31 @@ bool ExtDatabase::open(bool create) {
     db.setDatabaseName(fromUtf8(path_));
     // Another window (or computer) writing at the same moment is waited for, not failed.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open()) fail(QStringLiteral("を開けません"), db.lastError().text());
+    if (!db.open()) fail(QStringLiteral("を開けません"), db.lastError());
 
+    bool ours = true;
     try {
         // Reading the schema proves the file is a database; a text file fails here.
         exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
         exec(QStringLiteral("PRAGMA synchronous=FULL"));
         exec(QStringLiteral("PRAGMA foreign_keys=ON"));
-        exec(
-            QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version ("
-                           "component TEXT PRIMARY KEY NOT NULL, version INTEGER NOT NULL)"));
+        exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version ("
+                            "component TEXT PRIMARY KEY NOT NULL, version INTEGER NOT NULL)"));
+        ours = belongsToDataSet();
     } catch (...) {
-        db.close();
-        QSqlDatabase::removeDatabase(connection_);
+        close();
         throw;
     }
-    return true;
+    if (ours) return true;
+
+    // Another data set's rows would be read against this data set's items: never used.
+    close();
+    if (!writable()) return false;
+    const std::string aside =
+        dataFolder_ + folder::setAsideName(dataFolder_, kExtFileName, store::FileSystem::current());
+    store::FileSystem::current().rename(path_, aside);
+    if (setAsideHandler()) setAsideHandler()(path_, aside);
+    return open(create);
 }
 
 bool ExtDatabase::isOpen() const {
@@ -80,9 +147,9 @@ QSqlQuery ExtDatabase::exec(const QString& sql, const QVariantList& binds) {
     if (!isOpen()) fail(QStringLiteral("を開いていません"), QString());
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    if (!query.prepare(sql)) fail(QStringLiteral("を読み書きできません"), query.lastError().text());
+    if (!query.prepare(sql)) fail(QStringLiteral("を読み書きできません"), query.lastError());
     for (const QVariant& v : binds) query.addBindValue(v);
-    if (!query.exec()) fail(QStringLiteral("を読み書きできません"), query.lastError().text());
+    if (!query.exec()) fail(QStringLiteral("を読み書きできません"), query.lastError());
     return query;
 }
 

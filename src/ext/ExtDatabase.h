@@ -52,7 +52,17 @@ public:
     // Opens the file, creating it (with its version table) when it is missing and `create`
     // is set. Returns false, opening nothing, when it is missing and `create` is not set.
     // Throws ExtError when the file cannot be opened or is not a database.
+    //
+    // The file belongs to one data set: it records the stamp of its Quil.qui. A file whose
+    // stamp differs (it came with another data set, or stayed behind when the data set was
+    // replaced) is never read: it is set aside under another name, the set-aside handler is
+    // told, and the open goes on as for a missing file. A file without a stamp (written
+    // before stamps were kept) takes the current one.
     bool open(bool create = true);
+
+    // Called with the old and the new path of a file set aside; the program shows a notice.
+    using SetAsideHandler = std::function<void(const std::string& from, const std::string& to)>;
+    static void setSetAsideHandler(SetAsideHandler handler);
     bool isOpen() const;
     // The connection (valid while this object is open).
     QSqlDatabase database() const;
@@ -75,7 +85,13 @@ public:
 
 private:
     [[noreturn]] void fail(const QString& what, const QString& reason) const;
+    [[noreturn]] void fail(const QString& what, const class QSqlError& error) const;
+    void close();
+    // False when the open file belongs to another data set (it is then closed).
+    bool belongsToDataSet();
+    bool writable() const;
 
+    std::string dataFolder_;
     std::string path_;
     QString connection_;
 };

@@ -2,8 +2,11 @@
 // either finish or leave the file as it was, and clear refusals of files it cannot use.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "TestSupport.h"
 #include "ext/ExtDatabase.h"
+#include "store/ItemStore.h"
 
 namespace quil::ext {
 namespace {
@@ -163,4 +166,50 @@ TEST(ExtDatabaseExec, ABadStatementNamesTheFile) {
 }
 
 }  // namespace
+// A Quil.qui whose first record carries `stamp`.
+void writeItemFile(const TempDir& dir, double stamp) {
+    store::ItemRecord item;
+    item.setStamp(stamp);
+    store::ItemStore(dir.dir()).append(item);
+}
+
+TEST(ExtDatabaseStamp, AFileOfAnotherDataSetIsSetAsideAndNeverRead) {
+    TempDir dir;
+    writeItemFile(dir, 1000.25);
+    {
+        ExtDatabase db(dir.dir());
+        ASSERT_TRUE(db.open(true));
+        db.migrate(QStringLiteral("cycles"), kCycles);
+        db.exec(QStringLiteral("INSERT INTO cycle(item, months, km) VALUES(3, 6, 0)"));
+    }
+    {
+        ExtDatabase db(dir.dir());
+        ASSERT_TRUE(db.open(false)) << "its own data set opens it as before";
+        EXPECT_EQ(countRows(db, QStringLiteral("cycle")), 1);
+    }
+
+    // The data set is replaced by another one (another stamp) and the file stays behind.
+    std::filesystem::remove(dir.file("Quil.qui"));
+    writeItemFile(dir, 2000.75);
+    std::vector<std::pair<std::string, std::string>> told;
+    ExtDatabase::setSetAsideHandler(
+        [&](const std::string& from, const std::string& to) { told.emplace_back(from, to); });
+    {
+        ExtDatabase db(dir.dir());
+        EXPECT_FALSE(db.open(false)) << "another data set's rows are never read";
+    }
+    ExtDatabase::setSetAsideHandler({});
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, dir.file("QuilExt.db"));
+    EXPECT_FALSE(ExtDatabase::exists(dir.dir()));
+    ASSERT_TRUE(std::filesystem::exists(told[0].second)) << "set aside, not deleted";
+    EXPECT_NE(told[0].second.find("QuilExt.db."), std::string::npos);
+    {
+        ExtDatabase db(dir.dir());
+        ASSERT_TRUE(db.open(true));
+        db.migrate(QStringLiteral("cycles"), kCycles);
+        EXPECT_EQ(countRows(db, QStringLiteral("cycle")), 0);
+    }
+}
+
 }  // namespace quil::ext

@@ -15,8 +15,10 @@
 #include "analysis/TOpForm.h"
 #include "analysis/TSkeForm.h"
 #include "analysis/Tpriansform.h"
+#include "ext/ExtDatabase.h"
 #include "insight/InsightTools.h"
 #include "insight/OdometerWarning.h"
+#include "store/FileSystem.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TDataInputForm.h"
@@ -34,6 +36,17 @@ namespace {
 // its count in the status bar.
 void addExtensions(AppWindows& w) {
     TMainform* main = w.Mainform.get();
+    // A QuilExt.db of another data set is set aside when it is first opened; say so once the
+    // open that found it is over.
+    ext::ExtDatabase::setSetAsideHandler([main](const std::string&, const std::string& to) {
+        const QString name = QString::fromStdString(store::fileNameOf(to));
+        QTimer::singleShot(0, main, [main, name] {
+            Prompts::current().notice(
+                main, QStringLiteral("QuilExt.db（アルコールチェック記録簿や点検・整備の周期）は"
+                                     "このデータのものではないため使わずに、%1 として残しました。")
+                          .arg(name));
+        });
+    });
     main->addToolsCommand(QStringLiteral("集計表(&S)..."), QStringLiteral("CalForm1"),
                           [f = w.CalForm] {
                               f->show();
