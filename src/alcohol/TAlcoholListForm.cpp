@@ -263,12 +263,18 @@ bool TAlcoholListForm::importCsv(const QString& path) {
             this, q(read.error) + QStringLiteral("\n何も取り込んでいません。"));
         return false;
     }
-    // A check already in the register (a file read twice) is not added again.
-    const std::vector<AlcoholCheck> present = store.load({});
+    // A check already in the register (a file read twice) is not added again, nor is one
+    // deleted since the file was written: deleting it was a decision, not a gap to fill.
+    CheckFilter everything;
+    everything.withDeleted = true;
+    const std::vector<AlcoholCheck> present = store.load(everything);
     std::vector<AlcoholCheck> fresh;
     for (const AlcoholCheck& c : read.checks) {
         const bool known = std::any_of(present.begin(), present.end(), [&c](AlcoholCheck p) {
             p.id = 0;
+            p.deleted = false;
+            p.deletedBy.clear();
+            p.deletedAt = 0;
             return p == c;
         });
         if (!known) fresh.push_back(c);

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSpinBox>
 #include <QTableView>
+#include <cstdio>
 
 #include "RegisterFixture.h"
 #include "alcohol/CheckTableModel.h"
@@ -144,13 +145,14 @@ TEST_F(CheckListTest, CsvWrittenFromTheListReadsBackIntoAnotherRegister) {
     const QString path = QString::fromStdString(main.folder) + QStringLiteral("register.csv");
     ASSERT_TRUE(list->exportCsv(path));
 
-    // Gone from the register, then read back from the file.
-    CheckFilter all;
-    for (const AlcoholCheck& c : AlcoholStore(main.folder).load(all))
-        AlcoholStore(main.folder).markDeleted(c.id, "t", kToday);
+    // The register is written afresh (the same data set, its QuilExt.db lost), then read
+    // back from the file.
+    const std::string ext = main.folder + "QuilExt.db";
+    ASSERT_EQ(std::remove(ext.c_str()), 0);
     prompts.answerQuestion(true);
     ASSERT_TRUE(list->importCsv(path));
     EXPECT_EQ(prompts.last().text, QStringLiteral("2件のアルコールチェックを取り込みますか？"));
+    CheckFilter all;
     auto back = AlcoholStore(main.folder).load(all);
     ASSERT_EQ(back.size(), 2u);
     a.id = back[0].id;
@@ -164,7 +166,28 @@ TEST_F(CheckListTest, CsvWrittenFromTheListReadsBackIntoAnotherRegister) {
     EXPECT_EQ(
         prompts.last().text,
         QStringLiteral("取り込むアルコールチェックはありません（2件はすべて登録済みです）。"));
-    EXPECT_EQ(AlcoholStore(main.folder).count(), 4);  // the two deleted ones and the two read
+    EXPECT_EQ(AlcoholStore(main.folder).count(), 2);
+}
+
+TEST_F(CheckListTest, ReadingAnOlderCsvAgainDoesNotBringADeletedCheckBack) {
+    const AlcoholCheck a = check(kToday + encodeTime(8, 0));
+    const AlcoholCheck b = check(kToday + encodeTime(17, 0), CheckTiming::AfterDrive);
+    store(a);
+    const auto gone = store(b);
+    list->show();
+    const QString path = QString::fromStdString(main.folder) + QStringLiteral("register.csv");
+    ASSERT_TRUE(list->exportCsv(path));
+    AlcoholStore(main.folder).markDeleted(gone, "t", kToday);
+
+    EXPECT_FALSE(list->importCsv(path));
+    EXPECT_EQ(
+        prompts.last().text,
+        QStringLiteral("取り込むアルコールチェックはありません（2件はすべて登録済みです）。"));
+    CheckFilter live;
+    const auto shown = AlcoholStore(main.folder).load(live);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].timing, a.timing);
+    EXPECT_EQ(AlcoholStore(main.folder).count(), 2);
 }
 
 TEST_F(CheckListTest, DeletedChecksShownInTheListAreNotWrittenToCsv) {
