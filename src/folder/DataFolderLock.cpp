@@ -96,6 +96,21 @@ QString DataFolderLock::describe(const Holder& h) {
            QStringLiteral(" さんが") + since + QStringLiteral("使用しています。");
 }
 
+QString DataFolderLock::failure() const {
+    switch (lock_.error()) {
+        case QLockFile::NoError:
+        case QLockFile::LockFailedError: return describe(holder());
+        case QLockFile::PermissionError:
+            return QStringLiteral("ロックファイル %1 を作れません（書き込みの権限がないか、読み取り"
+                                  "専用のドライブです）。")
+                .arg(lockPath(folder_));
+        case QLockFile::UnknownError: break;
+    }
+    return QStringLiteral("ロックファイル %1 を作れません（フォルダーがないか、書き込めないドライブか、"
+                          "ディスクがいっぱいです）。")
+        .arg(lockPath(folder_));
+}
+
 DataFolderAccess::DataFolderAccess(std::unique_ptr<DataFolderLock> lock) : lock_(std::move(lock)) {}
 
 DataFolderAccess::DataFolderAccess(const std::string& readOnlyFolder)
@@ -136,7 +151,7 @@ std::unique_ptr<DataFolderAccess> DataFolderAccess::settle(
         return std::make_unique<DataFolderAccess>(std::move(lock));
     }
     const std::string folder = lock->folder();
-    if (!askReadOnly(DataFolderLock::describe(lock->holder()))) return nullptr;
+    if (!askReadOnly(lock->failure())) return nullptr;
     return std::make_unique<DataFolderAccess>(folder);
 }
 

@@ -47,6 +47,9 @@ public:
     Holder holder() const;
     // "<host> の <user> さんが yyyy/MM/dd hh:mm から使用しています。"
     static QString describe(const Holder& holder);
+    // Why the last acquire() failed: who holds the folder when another copy does, else what
+    // kept the lock file from being made (a read-only drive, no right to write there).
+    QString failure() const;
 
 private:
     void renew();

@@ -8,6 +8,7 @@
 #include "folder/ProgramFolders.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/QuilApplication.h"
+#include "ui/main/QuitOnSignal.h"
 #include "ui/main/TMainform.h"
 
 namespace {
@@ -58,6 +59,7 @@ int main(int argc, char* argv[]) {
         windows.Mainform->show();
         if (windows.Mainform->startFailed()) return 0;
         quil::ui::QuilApplication::warnWithoutJapaneseFont(windows.Mainform.get());
+        const quil::ui::QuitOnSignal quitOnSignal;
         return app.exec();
     } catch (const std::exception& e) {
         // Start-up itself failed (for example an unreadable item file).

@@ -3,6 +3,14 @@
 // data files can hold (drawn with FreeType's default stem darkening), and the program's icons.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+#include <csignal>
+
+#include <signal.h>
+
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QCoreApplication>
@@ -20,7 +28,9 @@
 #include <QToolBar>
 #include <memory>
 
+#include "TestSupport.h"
 #include "store/Codec.h"
+#include "store/Settings.h"
 #include "ui/main/ProgramIcons.h"
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/QuilApplication.h"
@@ -183,4 +193,38 @@ TEST(Application, QtsFreeTypeKeepsItsDefaultOfNoStemDarkeningAfterTextIsDrawn) {
     FT_Bool noStemDarkening = false;
     ASSERT_EQ(FT_Property_Get(qt_getFreetype(), "cff", "no-stem-darkening", &noStemDarkening), 0);
     EXPECT_TRUE(noStemDarkening);
+}
+
+// The real program, asked to stop (logout, shutdown, Ctrl+C): it ends as after a close,
+// its settings saved and the data folder's lock released, instead of being killed.
+TEST(Application, AStopSignalEndsTheProgramAsACloseDoes) {
+    for (const char* how : {"terminate", "hangup", "interrupt"}) {
+        SCOPED_TRACE(how);
+        quil::testing::TempDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(home.file("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString(home.file("data")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(home.dir()));
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(QUIL_PROGRAM), {QStringLiteral("--per-user")});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        const QString lock = QString::fromStdString(home.file("data/quil/Quil.lck"));
+        QElapsedTimer waited;
+        waited.start();
+        while (!QFileInfo::exists(lock) && waited.elapsed() < 20000) QThread::msleep(20);
+        ASSERT_TRUE(QFileInfo::exists(lock)) << "the program never took its data folder";
+        QThread::msleep(200);  // past the first paint
+        const int signal = std::string(how) == "terminate" ? SIGTERM
+                           : std::string(how) == "hangup"  ? SIGHUP
+                                                           : SIGINT;
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(20000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_FALSE(QFileInfo::exists(lock)) << "a lock left behind refuses restores for 5 min";
+        EXPECT_FALSE(quil::store::Settings(home.file("config/quil/")).exeFolder().empty())
+            << "the exit state is saved as after a close";
+    }
 }

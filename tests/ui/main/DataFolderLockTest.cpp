@@ -95,6 +95,30 @@ TEST_F(SharedFolder, MovingIntoAFolderInUseIsRefusedAndTheLockFollowsAMove) {
     EXPECT_FALSE(DataFolderLock(free.dir()).tryLock()) << "the new folder is held";
 }
 
+TEST_F(SharedFolder, ABackupIntoAFolderAnotherCopyIsUsingIsRefused) {
+    TempDir busy;
+    writeRecords<ItemRecord>(busy.file("Quil.qui"), {item(ItemKind::Vehicle, "別")});
+    const auto theirs = readBytes(busy.file("Quil.qui"));
+    auto other = otherComputer(busy.dir());
+    auto& window = run();
+    window.ShowFolderDialog(2);
+    app->Dirsetform->Edit1->setText(QString::fromStdString(busy.dir()));
+    app->Dirsetform->Button1->click();
+    EXPECT_TRUE(
+        prompts.last().text.startsWith(QStringLiteral("バックアップ先のフォルダは、JIMU-PC の")))
+        << prompts.last().text.toStdString();
+    EXPECT_EQ(readBytes(busy.file("Quil.qui")), theirs);
+}
+
+TEST(DataFolderLockFailure, SaysWhatKeptTheLockFileFromBeingMade) {
+    TempDir t;
+    DataFolderLock lock(t.dir() + "missing/");
+    EXPECT_FALSE(lock.tryLock());
+    const QString why = lock.failure();
+    EXPECT_TRUE(why.contains(QStringLiteral("作れません"))) << why.toStdString();
+    EXPECT_FALSE(why.contains(QStringLiteral("使用しています")));
+}
+
 }  // namespace
 
 namespace {
