@@ -47,6 +47,12 @@ protected:
         return out;
     }
     std::string log() const { return fromCp932(*readBytes(data.file("Errlog.txt"))); }
+    // One vehicle with a driving day and a refuelling.
+    void writeLegacyToImport() {
+        oneVehicle();
+        writer.days(2003, 1, {LegacyDay{115, 1, 2, 0, "", 0, 0}});
+        writer.refuellings(1, {LegacyRefuelling{}});
+    }
     void oneVehicle(std::int32_t version = 115) {
         LegacyVehicle v;
         v.version = version;
@@ -381,15 +387,16 @@ TEST_F(LegacyImport, RefusedOrCancelledImportsLeaveTheDataSetAsItWas) {
     EXPECT_FALSE(readBytes(data.file("Errlog.txt")));
 }
 
+// The current data set a legacy import replaces, for the failure and kill tests.
+void writeCurrentSet(const TempDir& t, const char* extraFile, const std::string& extraBytes) {
+    writeRecords(t.file("Quil.qui"), std::vector<ItemRecord>{ItemRecord()});
+    writeRecords(t.file("Quil.qud"), std::vector<DataRecord>{makeRecord(1, 0, 0)});
+    writeBytes(t.file(extraFile), extraBytes);
+}
+
 TEST_F(LegacyImport, EveryFailureLeavesTheDataSetAsBeforeOrAsAfter) {
-    oneVehicle();
-    writer.days(2003, 1, {LegacyDay{115, 1, 2, 0, "", 0, 0}});
-    writer.refuellings(1, {LegacyRefuelling{}});
-    auto setup = [](const TempDir& t) {
-        writeRecords(t.file("Quil.qui"), std::vector<ItemRecord>{ItemRecord()});
-        writeRecords(t.file("Quil.qud"), std::vector<DataRecord>{makeRecord(1, 0, 0)});
-        writeBytes(t.file("Errlog.txt"), "old log");
-    };
+    writeLegacyToImport();
+    auto setup = [](const TempDir& t) { writeCurrentSet(t, "Errlog.txt", "old log"); };
     auto files = [](const TempDir& t) {
         std::map<std::string, std::optional<std::string>> out;
         for (const auto& e : std::filesystem::recursive_directory_iterator(t.dir()))
@@ -432,14 +439,8 @@ TEST_F(LegacyImport, EveryFailureLeavesTheDataSetAsBeforeOrAsAfter) {
 }
 
 TEST_F(LegacyImport, AKillAtAnyStepLeavesTheOldOrTheNewDataSetAfterTheNextStart) {
-    oneVehicle();
-    writer.days(2003, 1, {LegacyDay{115, 1, 2, 0, "", 0, 0}});
-    writer.refuellings(1, {LegacyRefuelling{}});
-    auto setup = [](const TempDir& t) {
-        writeRecords(t.file("Quil.qui"), std::vector<ItemRecord>{ItemRecord()});
-        writeRecords(t.file("Quil.qud"), std::vector<DataRecord>{makeRecord(1, 0, 0)});
-        writeBytes(t.file("QuilExt.db"), "");
-    };
+    writeLegacyToImport();
+    auto setup = [](const TempDir& t) { writeCurrentSet(t, "QuilExt.db", ""); };
     auto top = [](const TempDir& t) {
         std::map<std::string, std::optional<std::string>> out;
         for (const auto& e : std::filesystem::directory_iterator(t.dir())) {
