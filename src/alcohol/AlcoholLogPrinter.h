@@ -27,6 +27,7 @@ public:
                     std::vector<QStringList> rows);
     // Narrows the widest columns so the table fits `available` layout units.
     void fitTo(int available);
+    const QString& title() const { return title_; }
     // The text of the footer's seal box.
     static QString sealCaption();
 

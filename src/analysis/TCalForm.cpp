@@ -253,6 +253,7 @@ void TCalForm::fillSummaryGrid() {
 
 int TCalForm::printSummary(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Portrait);
+    target.setDocName(QStringLiteral("集計表"));
     return SummaryPrinter->Print(target);
 }
 

@@ -1,8 +1,11 @@
 #include "analysis/TCustomGridPrinter.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPaintDevice>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrinter>
 #include <cmath>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "analysis/EInvalidOperation.h"
+#include "analysis/PrintTarget.h"
 
 namespace quil::ui {
 
@@ -24,6 +28,11 @@ QFont fontFor(QFont font, int screenDpi, QPaintDevice* device) {
     if (font.pointSizeF() <= 0 && font.pixelSize() > 0)
         font.setPointSizeF(font.pixelSize() * 72.0 / screenDpi);
     return QFont(font, device);
+}
+
+// "印刷を開始できませんでした。" and why.
+EPrinterError printError(const QString& what, const QString& why) {
+    return EPrinterError(QString(what + why).toStdString());
 }
 
 }  // namespace
@@ -82,12 +91,20 @@ int TCustomGridPrinter::Print(QPrinter& printer) {
     QPainter painter;
     RunGuard guard(*this, painter);
     printer_ = &printer;
-    if (!painter.begin(&printer)) {
-        const QString target =
-            printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
-        throw EPrinterError(
-            QStringLiteral("印刷を開始できませんでした。(%1)").arg(target).toStdString());
+    // A PDF file (not a preview, whose engine only records the pages): its folder is
+    // checked first, and the file read back at the end, so a failure can say why.
+    const QString pdfFile = printer.paintEngine() &&
+                                    printer.paintEngine()->type() == QPaintEngine::Pdf
+                                ? printer.outputFileName()
+                                : QString();
+    if (!pdfFile.isEmpty()) {
+        const QString problem = pdfFileProblem(pdfFile);
+        if (!problem.isEmpty())
+            throw printError(QStringLiteral("印刷を開始できませんでした。"), problem);
     }
+    if (!painter.begin(&printer))
+        throw printError(QStringLiteral("印刷を開始できませんでした。"),
+                         printFailureReason(printer));
     CancelRequested = false;
     QPaintDevice* screen = GetScreenCanvas();
     const int screenDpiX = screen ? screen->logicalDpiX() : 96;
@@ -103,8 +120,13 @@ int TCustomGridPrinter::Print(QPrinter& printer) {
     // A cancelled job has been aborted already; the guard only closes the painter.
     if (!CancelRequested) {
         guard.finish();
-        if (!painter.end())
-            throw EPrinterError(QStringLiteral("印刷を完了できませんでした。").toStdString());
+        const bool ended = painter.end();
+        if (!ended || (!pdfFile.isEmpty() && !pdfFileComplete(pdfFile))) {
+            // A half-written PDF file is no document: it goes (never a device such as a pipe).
+            if (!pdfFile.isEmpty() && QFileInfo(pdfFile).isFile()) QFile::remove(pdfFile);
+            throw printError(QStringLiteral("印刷を完了できませんでした。"),
+                             printFailureReason(printer));
+        }
     }
     return pageNo_;
 }

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "analysis/PrintTarget.h"
 #include "analysis/TGridPrinter.h"
 #include "store/Date.h"
 #include "ui/components/TComboGrid.h"
@@ -57,8 +58,7 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
     OutputBox = new QComboBox(this);
     OutputBox->addItems({QStringLiteral("プリンター"), QStringLiteral("PDFファイル")});
     PdfFileEdit = new QLineEdit(this);
-    PdfFileEdit->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                             .filePath(QStringLiteral("一覧表.pdf")));
+    PdfFileEdit->setText(defaultPdfPath(QStringLiteral("一覧表.pdf")));
     PdfBrowseButton = new QPushButton(QStringLiteral("参照..."), this);
     FooterCheck = new QCheckBox(QStringLiteral("ページ下に印刷日とページ番号を入れる(&F)"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -232,6 +232,8 @@ int Tpriansform::countPages(const QPrinter& like) {
 
 int Tpriansform::printCopy(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
+    // The job's name in a printer queue and the PDF file's title.
+    target.setDocName(tabs_->tabText(tabs_->currentIndex()) + QStringLiteral(" 一覧表"));
     // The driving list's widths are wider than a landscape page: narrow the widest columns
     // rather than let the last ones fall off the paper.
     const double scale = double(target.logicalDpiX()) / std::max(1, ComboGrid1->logicalDpiX());

@@ -155,6 +155,7 @@ int ReportTableView::print(QPrinter& target, const QString& heading) {
     int width = 0;
     for (int c = 0; c < cols; ++c) width += grid.ColWidths(c);
     target.setPageOrientation(width > 700 ? QPageLayout::Landscape : QPageLayout::Portrait);
+    target.setDocName(heading);
     return printer.Print(target);
 }
 

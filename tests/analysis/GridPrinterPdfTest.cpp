@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPrinter>
 #include <QProcess>
@@ -12,6 +14,7 @@
 
 #include "TempDir.h"
 #include "analysis/EInvalidOperation.h"
+#include "analysis/PrintTarget.h"
 #include "analysis/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
 
@@ -146,6 +149,67 @@ TEST_F(GridPrinterPdfTest, FailuresLeaveThePrinterIdle) {
     EXPECT_THROW(printer.Print(nowhere), EPrinterError);
     EXPECT_FALSE(printer.Printing());
 
+    TGridPrinter empty;
+    EXPECT_THROW(empty.Print(pdf), EInvalidOperation);
+}
+
+// The message of a failed print says why, in the program's words.
+TEST_F(GridPrinterPdfTest, AFailedPrintSaysWhy) {
+    auto failure = [&](const QString& path) {
+        QPrinter target(QPrinter::HighResolution);
+        target.setOutputFormat(QPrinter::PdfFormat);
+        target.setOutputFileName(path);
+        try {
+            printer.Print(target);
+        } catch (const EPrinterError& e) {
+            EXPECT_FALSE(printer.Printing());
+            return QString::fromStdString(e.what());
+        }
+        return QStringLiteral("no error");
+    };
+    EXPECT_EQ(failure(dir.filePath(QStringLiteral("missing/list.pdf"))),
+              QStringLiteral("印刷を開始できませんでした。フォルダー「%1」がありません。")
+                  .arg(dir.filePath(QStringLiteral("missing"))));
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    EXPECT_EQ(failure(dir.filePath(QStringLiteral("plain/list.pdf"))),
+              QStringLiteral("印刷を開始できませんでした。「%1」はフォルダーではありません。")
+                  .arg(plain.fileName()));
+    EXPECT_EQ(failure(dir.path()),
+              QStringLiteral("印刷を開始できませんでした。「%1」はフォルダーです。").arg(dir.path()));
+    // A disk that fills up while the file is written: every write to /dev/full fails.
+    if (QFileInfo::exists(QStringLiteral("/dev/full"))) {
+        const QString full = failure(QStringLiteral("/dev/full"));
+        EXPECT_TRUE(full.startsWith(QStringLiteral("印刷を完了できませんでした。"))) << full.toStdString();
+        EXPECT_TRUE(full.contains(QStringLiteral("/dev"))) << full.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/dev/full")));
+    }
+    // A good print after the failures.
+    EXPECT_EQ(printer.Print(pdf), 2);
+}
+
+TEST(DefaultPdfPath, TheDocumentsFolderWhenItExistsElseHome) {
+    quil::testing::TempDir home;
+    const QString homePath = QString::fromStdString(home.path());
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(homePath));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(homePath + QStringLiteral("/.config")));
+    const QString without = defaultPdfPath(QStringLiteral("一覧表.pdf"));
+    ASSERT_TRUE(QDir(homePath).mkpath(QStringLiteral("Documents")));
+    const QString with = defaultPdfPath(QStringLiteral("一覧表.pdf"));
+    qputenv("HOME", oldHome);
+    if (oldConfig.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_EQ(QFileInfo(without).absolutePath(), QFileInfo(homePath).absoluteFilePath());
+    EXPECT_EQ(QFileInfo(with).absolutePath(),
+              QFileInfo(homePath + QStringLiteral("/Documents")).absoluteFilePath());
+    EXPECT_TRUE(with.endsWith(QStringLiteral("/一覧表.pdf")));
+}
+
+TEST_F(GridPrinterPdfTest, EmptyGridPrinterRefuses) {
     TGridPrinter empty;
     EXPECT_THROW(empty.Print(pdf), EInvalidOperation);
 }
