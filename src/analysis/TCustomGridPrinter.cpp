@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/EInvalidOperation.h"
+#include "analysis/PrintFont.h"
 #include "analysis/PrintTarget.h"
 
 namespace quil::ui {
@@ -109,7 +110,7 @@ int TCustomGridPrinter::Print(QPrinter& printer) {
     QPaintDevice* screen = GetScreenCanvas();
     const int screenDpiX = screen ? screen->logicalDpiX() : 96;
     const int screenDpiY = screen ? screen->logicalDpiY() : 96;
-    painter.setFont(fontFor(GetFont(), screenDpiY, &printer));
+    painter.setFont(printFont(fontFor(GetFont(), screenDpiY, &printer)));
     scaleX_ = float(printer.logicalDpiX()) / float(screenDpiX);
     scaleY_ = float(printer.logicalDpiY()) / float(screenDpiY);
     canvas_ = &painter;

@@ -189,6 +189,51 @@ TEST_F(GridPrinterPdfTest, AFailedPrintSaysWhy) {
     EXPECT_EQ(printer.Print(pdf), 2);
 }
 
+// What pdftotext reads from `pdf`, or a null string when it is not installed.
+QString pdfText(const QString& pdf) {
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty()) return {};
+    QProcess p;
+    p.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+TEST_F(GridPrinterPdfTest, ThePdfsTextIsTheTextPrinted) {
+    const QStringList texts = {QStringLiteral("走行 山田太郎"),
+                               QStringLiteral("車 日 月 用 入 一 木 子 支"),
+                               QStringLiteral("2320.7 km"),
+                               QStringLiteral("AC-1 (SN-001)"),
+                               QStringLiteral("08:30 ～ 17:05"),
+                               QStringLiteral("―ー－∥…"),
+                               QStringLiteral("〜⾛")};  // other code points of shared glyphs
+    grid.setColWidths(1, 400);
+    for (int r = 0; r < int(texts.size()); ++r) grid.setCells(1, r + 1, texts[r]);
+    pdf.setDocName(QStringLiteral("走行記録 一覧表"));
+    // The program's font, and a Latin one whose Japanese text falls back to another font.
+    for (const QString& family : {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("DejaVu Sans")}) {
+        SCOPED_TRACE(family.toStdString());
+        QFont font(family);
+        font.setPixelSize(13);
+        grid.setFont(font);
+        printer.Print(pdf);
+        const QString text = pdfText(pdf.outputFileName());
+        if (text.isNull()) GTEST_SKIP() << "pdftotext is not installed (scripts/setup.sh test)";
+        // pdftotext leaves out some blanks between kanji: compare without blanks.
+        const QString flat = QString(text).remove(QLatin1Char(' '));
+        for (const QString& t : texts)
+            EXPECT_TRUE(flat.contains(QString(t).remove(QLatin1Char(' '))))
+                << t.toStdString() << "\n"
+                << text.toStdString();
+    }
+    // The document name is the PDF's title.
+    QProcess info;
+    info.start(QStandardPaths::findExecutable(QStringLiteral("pdfinfo")), {pdf.outputFileName()});
+    info.waitForFinished(60000);
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput())
+                    .contains(QStringLiteral("Title:           走行記録 一覧表")));
+}
+
 TEST(DefaultPdfPath, TheDocumentsFolderWhenItExistsElseHome) {
     quil::testing::TempDir home;
     const QString homePath = QString::fromStdString(home.path());
