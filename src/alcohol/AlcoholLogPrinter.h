@@ -35,6 +35,7 @@ protected:
     bool HasGrid() const override { return true; }
     int GetColCount() const override { return int(widths_.size()); }
     int GetColWidth(int ACol) const override;
+    int GetRowCount() const override { return 1 + int(rows_.size()); }
     void GetCellText(int ACol, int ARow, QString& Text) const override;
     void GetCellFormat(int ACol, quint8& Align, int& Margin) const override;
     int GetFixedRows() const override { return 1; }

@@ -120,6 +120,7 @@ int TAlcoholPrintForm::prepare() {
 
 int TAlcoholPrintForm::printOn(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
+    ui::keepPrintableMargins(target);
     target.setDocName(logPrinter->title());
     const int available = int(target.width() * 96.0 / std::max(1, target.logicalDpiX())) -
                           logPrinter->LeftMargin - logPrinter->RightMargin;

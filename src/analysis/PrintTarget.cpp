@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPageLayout>
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -59,6 +60,14 @@ QString printFailureReason(const QPrinter& printer) {
     }
     return QStringLiteral("プリンター「%1」を使えません。プリンターの設定と接続を確かめて下さい。")
         .arg(printer.printerName());
+}
+
+void keepPrintableMargins(QPrinter& printer) {
+    const QMarginsF m = printer.pageLayout().margins(QPageLayout::Millimeter);
+    const QMarginsF kept(std::max(m.left(), kPrintableMarginMm), std::max(m.top(), kPrintableMarginMm),
+                         std::max(m.right(), kPrintableMarginMm),
+                         std::max(m.bottom(), kPrintableMarginMm));
+    if (kept != m) printer.setPageMargins(kept, QPageLayout::Millimeter);
 }
 
 bool pdfFileComplete(const QString& path) {

@@ -20,6 +20,11 @@ QString pdfFileProblem(const QString& path);
 // Why a print that has just failed on `printer` failed, as well as can be told afterwards.
 QString printFailureReason(const QPrinter& printer);
 
+// Page margins of at least kPrintableMarginMm on every side (a printer's own larger ones
+// are kept), so that nothing is printed where a printer cannot print or a page is cut.
+inline constexpr double kPrintableMarginMm = 10.0;
+void keepPrintableMargins(QPrinter& printer);
+
 // Whether a PDF file the printer has finished is whole (it ends with the PDF end mark): a
 // disk that fills up while the file is written is seen only here.
 bool pdfFileComplete(const QString& path);

@@ -8,7 +8,9 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPrinter>
+#include <algorithm>
 #include <cmath>
+#include <QFontMetricsF>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -81,8 +83,85 @@ int TCustomGridPrinter::ToDeviceY(int Y) const {
 
 int TCustomGridPrinter::totalWidth() const {
     int w = 0;
-    for (int c = 0; c < GetColCount(); ++c) w += GetColWidth(c) + 1;
+    for (int c = 0; c < GetColCount(); ++c) w += PrintedColWidth(c) + 1;
     return w;
+}
+
+int TCustomGridPrinter::PrintedColWidth(int ACol) const {
+    return ACol >= 0 && std::size_t(ACol) < fitted_.size() ? fitted_[std::size_t(ACol)]
+                                                            : GetColWidth(ACol);
+}
+
+void TCustomGridPrinter::fitColumns() {
+    fitted_.clear();
+    const int cols = GetColCount();
+    const int rows = GetRowCount();
+    if (!FitColumns || cols <= 0 || rows <= 0) return;
+    const auto n = std::size_t(cols);
+    std::vector<int> given(n), frame(n);
+    std::vector<double> text(n, 0.0);  // widest text, device units
+    const QFontMetricsF fm(canvas_->font(), canvas_->device());
+    for (int c = 0; c < cols; ++c) {
+        given[std::size_t(c)] = GetColWidth(c);
+        quint8 align = 17;
+        int margin = 2;
+        GetCellFormat(c, align, margin);
+        const int leftRule = c == 0 ? LineWidthX1 : c <= GetFixedCols() ? LineWidthX2 : LineWidthX3;
+        // The text starts after the rule and the margin; the cell ends a rule's width early;
+        // a margin on the right, and two units for rounding to device pixels.
+        frame[std::size_t(c)] = 2 * leftRule + 2 * std::max(0, margin) + 2;
+        for (int r = 0; r < rows; ++r) {
+            QString s;
+            GetCellText(c, r, s);
+            if (OnGetPrintText) OnGetPrintText(this, c, r, s);
+            if (!s.isEmpty())
+                text[std::size_t(c)] = std::max(text[std::size_t(c)], fm.horizontalAdvance(s));
+        }
+    }
+    // Room for the columns: the page less the margins and the one-unit gaps between them.
+    const int available = eventWidth() - cols;
+    int frames = 0;
+    double texts = 0;
+    for (int c = 0; c < cols; ++c) {
+        frames += frame[std::size_t(c)];
+        texts += text[std::size_t(c)] / double(scaleX_);
+    }
+    double shrink = 1.0;
+    if (texts > 0 && frames + texts > available) {
+        // Even with no room to spare the texts are wider than the page: print smaller.
+        shrink = std::max(0.3, (available - frames) / texts * 0.98);
+        QFont smaller = canvas_->font();
+        smaller.setPointSizeF(smaller.pointSizeF() * shrink);
+        canvas_->setFont(smaller);
+    }
+    std::vector<int> needed(n);
+    for (int c = 0; c < cols; ++c)
+        needed[std::size_t(c)] =
+            frame[std::size_t(c)] + int(std::ceil(text[std::size_t(c)] * shrink / scaleX_));
+    // Start from the given widths; a column too narrow for its text takes what it needs...
+    std::vector<int> widths = given;
+    int total = 0;
+    for (int c = 0; c < cols; ++c) {
+        widths[std::size_t(c)] = std::max(widths[std::size_t(c)], needed[std::size_t(c)]);
+        total += widths[std::size_t(c)];
+    }
+    // ...from the columns with room to spare, the roomiest first, while the table is wider
+    // than the page.
+    while (total > available) {
+        int roomiest = -1;
+        for (int c = 0; c < cols; ++c) {
+            const int spare = widths[std::size_t(c)] - needed[std::size_t(c)];
+            if (spare > 0 && (roomiest < 0 || spare > widths[std::size_t(roomiest)] -
+                                                           needed[std::size_t(roomiest)]))
+                roomiest = c;
+        }
+        if (roomiest < 0) break;
+        const int spare = widths[std::size_t(roomiest)] - needed[std::size_t(roomiest)];
+        const int take = std::min(total - available, std::max(1, spare / 2));
+        widths[std::size_t(roomiest)] -= take;
+        total -= take;
+    }
+    fitted_ = std::move(widths);
 }
 
 int TCustomGridPrinter::Print(QPrinter& printer) {
@@ -115,6 +194,7 @@ int TCustomGridPrinter::Print(QPrinter& printer) {
     scaleY_ = float(printer.logicalDpiY()) / float(screenDpiY);
     canvas_ = &painter;
     clip_ = QRect(0, 0, printer.width(), printer.height());
+    fitColumns();
     Reset();
     totalWidth_ = totalWidth();
     PrintBody();
@@ -150,6 +230,7 @@ int TCustomGridPrinter::PrintToImage(QImage& Image, bool Restart) {
     painter.setFont(fontFor(GetFont(), screen ? screen->logicalDpiY() : 96, &Image));
     canvas_ = &painter;
     clip_ = Image.rect();
+    fitColumns();
     totalWidth_ = totalWidth();
     PrintBody();
     guard.finish();
@@ -230,7 +311,7 @@ void TCustomGridPrinter::PrintRow(int ARow) {
         QString text;
         GetCellText(c, ARow, text);
         if (OnGetPrintText) OnGetPrintText(this, c, ARow, text);
-        const int width = GetColWidth(c);
+        const int width = PrintedColWidth(c);
         const QRect rect(QPoint(x, currentY_),
                          QPoint(x + width - leftRule - 1, currentY_ + LineHeight - topRule - 1));
         if (OnPrintCell) {
@@ -281,6 +362,8 @@ void TCustomGridPrinter::DrawCellText(const QRect& Rect, const QString& Text, in
     canvas_->setPen(Qt::black);
     canvas_->drawText(px, D.top() + y + fm.ascent(), Text);
     canvas_->restore();
+    if (OnCellDrawn && !Text.isEmpty())
+        OnCellDrawn(D, QRect(px, D.top() + y, textWidth, textHeight));
 }
 
 void TCustomGridPrinter::line(int penWidth, int x1, int y1, int x2, int y2) {
@@ -307,7 +390,7 @@ void TCustomGridPrinter::DrawRules() {
         line(LineWidthX1, R, T, R, B);
         int X = L;
         for (int i = 0; i <= GetColCount() - 2; ++i) {
-            X += GetColWidth(i) + 1;
+            X += PrintedColWidth(i) + 1;
             if (FixedLineDraw || i >= fixedCols - 1)
                 line(i < fixedCols ? LineWidthX2 : LineWidthX3, X, T, X, B);
         }

@@ -114,6 +114,8 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
     GridPrinter1 = new TGridPrinter(this);
     GridPrinter1->setObjectName(QStringLiteral("GridPrinter1"));
     GridPrinter1->LineHeight = 24;
+    // No printed text is cut: columns too narrow for their texts take room from others.
+    GridPrinter1->FitColumns = true;
     GridPrinter1->setGrid(ComboGrid1);
     GridPrinter1->HeaderMargin = 40;
     GridPrinter1->LeftMargin = 60;
@@ -232,6 +234,7 @@ int Tpriansform::countPages(const QPrinter& like) {
 
 int Tpriansform::printCopy(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
+    keepPrintableMargins(target);
     // The job's name in a printer queue and the PDF file's title.
     target.setDocName(tabs_->tabText(tabs_->currentIndex()) + QStringLiteral(" 一覧表"));
     // The driving list's widths are wider than a landscape page: narrow the widest columns

@@ -234,6 +234,38 @@ TEST_F(GridPrinterPdfTest, ThePdfsTextIsTheTextPrinted) {
                     .contains(QStringLiteral("Title:           走行記録 一覧表")));
 }
 
+TEST_F(GridPrinterPdfTest, FittedColumnsCutNoTextAndShrinkOnlyWhenThePageIsTooNarrow) {
+    int cells = 0, cut = 0;
+    std::vector<int> heights;
+    printer.OnCellDrawn = [&](const QRect& cell, const QRect& text) {
+        ++cells;
+        if (text.left() < cell.left() || text.right() > cell.right()) ++cut;
+        heights.push_back(text.height());
+    };
+    printer.FitColumns = true;
+    // Column 0 is too narrow for its numbers; column 1 has room to spare and gives it.
+    grid.setColWidths(0, 12);
+    grid.setColWidths(1, 600);
+    grid.setCells(1, 2, QStringLiteral("08:30 ～ 17:05 配送バン２号"));
+    printer.Print(pdf);
+    EXPECT_EQ(cut, 0);
+    EXPECT_EQ(cells, 2 * 2 + 60 + 2);  // titles on both pages, the numbers, (1, 1), (1, 2)
+    const int normal = heights.front();
+    // Texts wider than the A4 page: printed smaller, still whole, within the page.
+    cells = cut = 0;
+    heights.clear();
+    grid.setCells(1, 3, QString(80, QChar(0x8D70)));
+    printer.Print(pdf);
+    EXPECT_EQ(cut, 0);
+    EXPECT_LT(heights.front(), normal);
+    EXPECT_LE(printer.PrintedColWidth(0) + printer.PrintedColWidth(1) + 2,
+              int(pdf.width() / (300.0 / grid.logicalDpiX())) - printer.LeftMargin);
+    // Without FitColumns the given widths stand.
+    printer.FitColumns = false;
+    printer.Print(pdf);
+    EXPECT_EQ(printer.PrintedColWidth(0), 12);
+}
+
 TEST(DefaultPdfPath, TheDocumentsFolderWhenItExistsElseHome) {
     quil::testing::TempDir home;
     const QString homePath = QString::fromStdString(home.path());
