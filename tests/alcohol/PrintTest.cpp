@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
+#include <QProcess>
 #include <algorithm>
 
 #include "RegisterFixture.h"
@@ -160,6 +161,13 @@ TEST(AlcoholLogPrinter, NoCellIsCutAndThePageKeepsItsMargins) {
         EXPECT_EQ(check.cells, 3 * 12);
         EXPECT_EQ(check.cut, 0) << vehicle.toStdString();
         EXPECT_LT(check.right, pdf.width());
+        // The PDF's text is the register's: whole, with its digits, no radicals.
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf.outputFileName(), QStringLiteral("-")});
+        if (!text.waitForFinished(60000)) continue;  // pdftotext is not installed
+        const QString got = QString::fromUtf8(text.readAllStandardOutput()).remove(QLatin1Char(' '));
+        for (const QString& cell : {vehicle, row[6], row[9], row[3], QStringLiteral("日付")})
+            EXPECT_TRUE(got.contains(QString(cell).remove(QLatin1Char(' ')))) << cell.toStdString();
     }
 }
 

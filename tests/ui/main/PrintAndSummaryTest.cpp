@@ -74,9 +74,8 @@ protected:
         QProcess p;
         p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         p.waitForFinished(60000);
-        // The PDF's fonts may map kanji to their Kangxi radical forms (⽇ for 日).
-        return QString::fromUtf8(p.readAllStandardOutput())
-            .normalized(QString::NormalizationForm_KC);
+        // The text as it is: no kanji read as its Kangxi radical (⽇ for 日).
+        return QString::fromUtf8(p.readAllStandardOutput());
     }
 };
 
