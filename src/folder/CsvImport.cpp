@@ -291,18 +291,19 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
                    refusal->message);
             continue;
         }
-        // What the entry check took but the record would not hold as given.
+        // What the entry check took but the record would not hold as given: distances and
+        // quantities (value 1 but for expenses, value 2 of a driving record), the destination.
         std::optional<EntryField> bad;
         std::string why;
-        for (EntryField f : {EntryField::Value1, EntryField::Value2}) {
-            const bool decimal = f == EntryField::Value1 ? kind != 3 : kind == 0;
-            if (!bad && decimal && !storableDecimal(f == EntryField::Value1 ? in.value1
-                                                                              : in.value2)) {
-                bad = f;
-                why = "記録できない数値です（絶対値 1,000,000,000 未満、有効数字 15 桁まで）。";
-            }
-        }
-        if (!bad && kind == 0) {
+        const char* tooLarge =
+            "記録できない数値です（絶対値 1,000,000,000 未満、有効数字 15 桁まで）。";
+        if (kind != 3 && !storableDecimal(in.value1)) {
+            bad = EntryField::Value1;
+            why = tooLarge;
+        } else if (kind == 0 && !storableDecimal(in.value2)) {
+            bad = EntryField::Value2;
+            why = tooLarge;
+        } else if (kind == 0) {
             if (auto w = unstorableText(in.value3, DataRecord::kDestinationBytes)) {
                 bad = EntryField::Value3;
                 why = *w;
