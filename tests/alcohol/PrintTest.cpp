@@ -1,6 +1,8 @@
 // The printed register on page images and as PDF.
 #include <QColor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -172,6 +174,26 @@ TEST(AlcoholLogPrinter, NoCellIsCutAndThePageKeepsItsMargins) {
 }
 
 class PrintFormTest : public RegisterTest {};
+
+TEST_F(PrintFormTest, ThePdfFileDefaultsToAFolderThatExists) {
+    quil::testing::TempDir home;
+    const QString homePath = QString::fromStdString(home.path());
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(homePath));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(homePath + QStringLiteral("/.config")));
+    // A new account: no documents folder yet, so the home folder.
+    const QString fresh = TAlcoholPrintForm(main, &main.window).pdfFileEdit->text();
+    QDir(homePath).mkpath(QStringLiteral("Documents"));
+    const QString withDocuments = TAlcoholPrintForm(main, &main.window).pdfFileEdit->text();
+    qputenv("HOME", oldHome);
+    if (oldConfig.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_EQ(QFileInfo(fresh).absoluteDir(), QDir(homePath));
+    EXPECT_EQ(QFileInfo(withDocuments).absoluteDir(), QDir(homePath + QStringLiteral("/Documents")));
+    EXPECT_EQ(QFileInfo(fresh).fileName(), QStringLiteral("アルコールチェック記録簿.pdf"));
+}
 
 TEST_F(PrintFormTest, PrintsTheLiveChecksOfTheMonthWithTheCompanyNameKept) {
     store(check(kToday + encodeTime(8, 0)));
