@@ -69,16 +69,16 @@ std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNam
         w.field(store::formatDate(c.when));
         w.field(store::formatTime(c.when));
         w.field(timingName(c.timing));
-        w.field(nameOf(names.drivers, c.driver));
-        w.field(nameOf(names.vehicles, c.vehicle));
-        w.field(c.checker);
+        w.textField(nameOf(names.drivers, c.driver));
+        w.textField(nameOf(names.vehicles, c.vehicle));
+        w.textField(c.checker);
         w.field(methodName(c.method));
-        w.field(c.methodText);
-        w.field(c.detector ? nameOf(names.detectors, c.detector) : std::string());
+        w.textField(c.methodText);
+        w.textField(c.detector ? nameOf(names.detectors, c.detector) : std::string());
         w.field(c.reading ? formatReading(*c.reading) : std::string());
         w.field(c.intoxicated ? "有" : "無");
-        w.field(c.instructions);
-        w.field(c.remarks);
+        w.textField(c.instructions);
+        w.textField(c.remarks);
         w.endRow();
     }
     return "\xEF\xBB\xBF" + w.take();
@@ -99,7 +99,10 @@ CsvReadResult readChecksCsv(std::string_view bytes, const CsvNames& names) {
         return fail(1, "アルコールチェック記録簿のCSVファイルではありません。");
     for (std::size_t i = 1; i < rows.size(); ++i) {
         const store::CsvRow& row = rows[i];
-        const std::vector<std::string>& f = row.fields;
+        // Texts come back without the guard the export put before formula-like texts.
+        std::vector<std::string> f;
+        for (const std::string& field : row.fields)
+            f.emplace_back(store::CsvWriter::withoutFormulaGuard(field));
         if (f.size() != csvColumns().size()) return fail(row.line, "列の数が違います。");
         AlcoholCheck c;
         if (!parseWhen(f[0], f[1], c.when))

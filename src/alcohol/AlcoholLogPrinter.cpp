@@ -23,6 +23,8 @@ AlcoholLogPrinter::AlcoholLogPrinter(QObject* owner) : TCustomGridPrinter(owner)
     BottomMargin = kSealRoom;
     FooterMargin = kSealRoom - 8;
     LineHeight = 22;
+    // The register's texts (plates, detector serials) must print whole.
+    FitColumns = true;
     font_ = QFont(QStringLiteral("Noto Sans CJK JP"));
     font_.setPointSize(8);
     for (int c : printedColumns()) titles_ << CheckTableModel::columnTitle(c);

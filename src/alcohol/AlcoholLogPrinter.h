@@ -27,6 +27,7 @@ public:
                     std::vector<QStringList> rows);
     // Narrows the widest columns so the table fits `available` layout units.
     void fitTo(int available);
+    const QString& title() const { return title_; }
     // The text of the footer's seal box.
     static QString sealCaption();
 
@@ -34,6 +35,7 @@ protected:
     bool HasGrid() const override { return true; }
     int GetColCount() const override { return int(widths_.size()); }
     int GetColWidth(int ACol) const override;
+    int GetRowCount() const override { return 1 + int(rows_.size()); }
     void GetCellText(int ACol, int ARow, QString& Text) const override;
     void GetCellFormat(int ACol, quint8& Align, int& Margin) const override;
     int GetFixedRows() const override { return 1; }

@@ -16,6 +16,7 @@
 #include "alcohol/AlcoholLogPrinter.h"
 #include "alcohol/AlcoholStore.h"
 #include "alcohol/CheckTableModel.h"
+#include "analysis/PrintTarget.h"
 #include "ext/ExtDatabase.h"
 #include "store/Period.h"
 #include "ui/dialogs/MainContext.h"
@@ -39,8 +40,7 @@ TAlcoholPrintForm::TAlcoholPrintForm(ui::MainContext& context, QWidget* parent)
     outputBox = new QComboBox(this);
     outputBox->addItems({QStringLiteral("プリンター"), QStringLiteral("PDFファイル")});
     pdfFileEdit = new QLineEdit(this);
-    pdfFileEdit->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                             .filePath(QStringLiteral("アルコールチェック記録簿.pdf")));
+    pdfFileEdit->setText(ui::defaultPdfPath(QStringLiteral("アルコールチェック記録簿.pdf")));
     previewButton = new QPushButton(QStringLiteral("プレビュー(&V)"), this);
     previewButton->setAutoDefault(false);
 
@@ -120,6 +120,8 @@ int TAlcoholPrintForm::prepare() {
 
 int TAlcoholPrintForm::printOn(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
+    ui::keepPrintableMargins(target);
+    target.setDocName(logPrinter->title());
     const int available = int(target.width() * 96.0 / std::max(1, target.logicalDpiX())) -
                           logPrinter->LeftMargin - logPrinter->RightMargin;
     logPrinter->fitTo(available);

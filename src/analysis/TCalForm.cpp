@@ -16,6 +16,7 @@
 #include <tuple>
 #include <utility>
 
+#include "analysis/PrintTarget.h"
 #include "analysis/TGridPrinter.h"
 #include "store/Date.h"
 #include "store/Records.h"
@@ -110,6 +111,7 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
     SummaryGrid->setFixedCols(0);
     SummaryPrinter = new TGridPrinter(this);
     SummaryPrinter->LineHeight = 24;
+    SummaryPrinter->FitColumns = true;
     SummaryPrinter->setGrid(SummaryGrid);
     SummaryPrinter->HeaderMargin = 40;
     SummaryPrinter->LeftMargin = 60;
@@ -253,6 +255,8 @@ void TCalForm::fillSummaryGrid() {
 
 int TCalForm::printSummary(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Portrait);
+    keepPrintableMargins(target);
+    target.setDocName(QStringLiteral("集計表"));
     return SummaryPrinter->Print(target);
 }
 

@@ -1,16 +1,23 @@
 #include "analysis/TCustomGridPrinter.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPaintDevice>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrinter>
+#include <algorithm>
 #include <cmath>
+#include <QFontMetricsF>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "analysis/EInvalidOperation.h"
+#include "analysis/PrintFont.h"
+#include "analysis/PrintTarget.h"
 
 namespace quil::ui {
 
@@ -24,6 +31,11 @@ QFont fontFor(QFont font, int screenDpi, QPaintDevice* device) {
     if (font.pointSizeF() <= 0 && font.pixelSize() > 0)
         font.setPointSizeF(font.pixelSize() * 72.0 / screenDpi);
     return QFont(font, device);
+}
+
+// "印刷を開始できませんでした。" and why.
+EPrinterError printError(const QString& what, const QString& why) {
+    return EPrinterError(QString(what + why).toStdString());
 }
 
 }  // namespace
@@ -71,8 +83,85 @@ int TCustomGridPrinter::ToDeviceY(int Y) const {
 
 int TCustomGridPrinter::totalWidth() const {
     int w = 0;
-    for (int c = 0; c < GetColCount(); ++c) w += GetColWidth(c) + 1;
+    for (int c = 0; c < GetColCount(); ++c) w += PrintedColWidth(c) + 1;
     return w;
+}
+
+int TCustomGridPrinter::PrintedColWidth(int ACol) const {
+    return ACol >= 0 && std::size_t(ACol) < fitted_.size() ? fitted_[std::size_t(ACol)]
+                                                            : GetColWidth(ACol);
+}
+
+void TCustomGridPrinter::fitColumns() {
+    fitted_.clear();
+    const int cols = GetColCount();
+    const int rows = GetRowCount();
+    if (!FitColumns || cols <= 0 || rows <= 0) return;
+    const auto n = std::size_t(cols);
+    std::vector<int> given(n), frame(n);
+    std::vector<double> text(n, 0.0);  // widest text, device units
+    const QFontMetricsF fm(canvas_->font(), canvas_->device());
+    for (int c = 0; c < cols; ++c) {
+        given[std::size_t(c)] = GetColWidth(c);
+        quint8 align = 17;
+        int margin = 2;
+        GetCellFormat(c, align, margin);
+        const int leftRule = c == 0 ? LineWidthX1 : c <= GetFixedCols() ? LineWidthX2 : LineWidthX3;
+        // The text starts after the rule and the margin; the cell ends a rule's width early;
+        // a margin on the right, and two units for rounding to device pixels.
+        frame[std::size_t(c)] = 2 * leftRule + 2 * std::max(0, margin) + 2;
+        for (int r = 0; r < rows; ++r) {
+            QString s;
+            GetCellText(c, r, s);
+            if (OnGetPrintText) OnGetPrintText(this, c, r, s);
+            if (!s.isEmpty())
+                text[std::size_t(c)] = std::max(text[std::size_t(c)], fm.horizontalAdvance(s));
+        }
+    }
+    // Room for the columns: the page less the margins and the one-unit gaps between them.
+    const int available = eventWidth() - cols;
+    int frames = 0;
+    double texts = 0;
+    for (int c = 0; c < cols; ++c) {
+        frames += frame[std::size_t(c)];
+        texts += text[std::size_t(c)] / double(scaleX_);
+    }
+    double shrink = 1.0;
+    if (texts > 0 && frames + texts > available) {
+        // Even with no room to spare the texts are wider than the page: print smaller.
+        shrink = std::max(0.3, (available - frames) / texts * 0.98);
+        QFont smaller = canvas_->font();
+        smaller.setPointSizeF(smaller.pointSizeF() * shrink);
+        canvas_->setFont(smaller);
+    }
+    std::vector<int> needed(n);
+    for (int c = 0; c < cols; ++c)
+        needed[std::size_t(c)] =
+            frame[std::size_t(c)] + int(std::ceil(text[std::size_t(c)] * shrink / scaleX_));
+    // Start from the given widths; a column too narrow for its text takes what it needs...
+    std::vector<int> widths = given;
+    int total = 0;
+    for (int c = 0; c < cols; ++c) {
+        widths[std::size_t(c)] = std::max(widths[std::size_t(c)], needed[std::size_t(c)]);
+        total += widths[std::size_t(c)];
+    }
+    // ...from the columns with room to spare, the roomiest first, while the table is wider
+    // than the page.
+    while (total > available) {
+        int roomiest = -1;
+        for (int c = 0; c < cols; ++c) {
+            const int spare = widths[std::size_t(c)] - needed[std::size_t(c)];
+            if (spare > 0 && (roomiest < 0 || spare > widths[std::size_t(roomiest)] -
+                                                           needed[std::size_t(roomiest)]))
+                roomiest = c;
+        }
+        if (roomiest < 0) break;
+        const int spare = widths[std::size_t(roomiest)] - needed[std::size_t(roomiest)];
+        const int take = std::min(total - available, std::max(1, spare / 2));
+        widths[std::size_t(roomiest)] -= take;
+        total -= take;
+    }
+    fitted_ = std::move(widths);
 }
 
 int TCustomGridPrinter::Print(QPrinter& printer) {
@@ -82,29 +171,43 @@ int TCustomGridPrinter::Print(QPrinter& printer) {
     QPainter painter;
     RunGuard guard(*this, painter);
     printer_ = &printer;
-    if (!painter.begin(&printer)) {
-        const QString target =
-            printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
-        throw EPrinterError(
-            QStringLiteral("印刷を開始できませんでした。(%1)").arg(target).toStdString());
+    // A PDF file (not a preview, whose engine only records the pages): its folder is
+    // checked first, and the file read back at the end, so a failure can say why.
+    const QString pdfFile = printer.paintEngine() &&
+                                    printer.paintEngine()->type() == QPaintEngine::Pdf
+                                ? printer.outputFileName()
+                                : QString();
+    if (!pdfFile.isEmpty()) {
+        const QString problem = pdfFileProblem(pdfFile);
+        if (!problem.isEmpty())
+            throw printError(QStringLiteral("印刷を開始できませんでした。"), problem);
     }
+    if (!painter.begin(&printer))
+        throw printError(QStringLiteral("印刷を開始できませんでした。"),
+                         printFailureReason(printer));
     CancelRequested = false;
     QPaintDevice* screen = GetScreenCanvas();
     const int screenDpiX = screen ? screen->logicalDpiX() : 96;
     const int screenDpiY = screen ? screen->logicalDpiY() : 96;
-    painter.setFont(fontFor(GetFont(), screenDpiY, &printer));
+    painter.setFont(printFont(fontFor(GetFont(), screenDpiY, &printer)));
     scaleX_ = float(printer.logicalDpiX()) / float(screenDpiX);
     scaleY_ = float(printer.logicalDpiY()) / float(screenDpiY);
     canvas_ = &painter;
     clip_ = QRect(0, 0, printer.width(), printer.height());
+    fitColumns();
     Reset();
     totalWidth_ = totalWidth();
     PrintBody();
     // A cancelled job has been aborted already; the guard only closes the painter.
     if (!CancelRequested) {
         guard.finish();
-        if (!painter.end())
-            throw EPrinterError(QStringLiteral("印刷を完了できませんでした。").toStdString());
+        const bool ended = painter.end();
+        if (!ended || (!pdfFile.isEmpty() && !pdfFileComplete(pdfFile))) {
+            // A half-written PDF file is no document: it goes (never a device such as a pipe).
+            if (!pdfFile.isEmpty() && QFileInfo(pdfFile).isFile()) QFile::remove(pdfFile);
+            throw printError(QStringLiteral("印刷を完了できませんでした。"),
+                             printFailureReason(printer));
+        }
     }
     return pageNo_;
 }
@@ -127,6 +230,7 @@ int TCustomGridPrinter::PrintToImage(QImage& Image, bool Restart) {
     painter.setFont(fontFor(GetFont(), screen ? screen->logicalDpiY() : 96, &Image));
     canvas_ = &painter;
     clip_ = Image.rect();
+    fitColumns();
     totalWidth_ = totalWidth();
     PrintBody();
     guard.finish();
@@ -207,7 +311,7 @@ void TCustomGridPrinter::PrintRow(int ARow) {
         QString text;
         GetCellText(c, ARow, text);
         if (OnGetPrintText) OnGetPrintText(this, c, ARow, text);
-        const int width = GetColWidth(c);
+        const int width = PrintedColWidth(c);
         const QRect rect(QPoint(x, currentY_),
                          QPoint(x + width - leftRule - 1, currentY_ + LineHeight - topRule - 1));
         if (OnPrintCell) {
@@ -258,6 +362,8 @@ void TCustomGridPrinter::DrawCellText(const QRect& Rect, const QString& Text, in
     canvas_->setPen(Qt::black);
     canvas_->drawText(px, D.top() + y + fm.ascent(), Text);
     canvas_->restore();
+    if (OnCellDrawn && !Text.isEmpty())
+        OnCellDrawn(D, QRect(px, D.top() + y, textWidth, textHeight));
 }
 
 void TCustomGridPrinter::line(int penWidth, int x1, int y1, int x2, int y2) {
@@ -284,7 +390,7 @@ void TCustomGridPrinter::DrawRules() {
         line(LineWidthX1, R, T, R, B);
         int X = L;
         for (int i = 0; i <= GetColCount() - 2; ++i) {
-            X += GetColWidth(i) + 1;
+            X += PrintedColWidth(i) + 1;
             if (FixedLineDraw || i >= fixedCols - 1)
                 line(i < fixedCols ? LineWidthX2 : LineWidthX3, X, T, X, B);
         }

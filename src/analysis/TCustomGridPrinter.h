@@ -13,6 +13,7 @@
 #include <QRect>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "ui/components/TValueList.h"
 
@@ -58,6 +59,13 @@ public:
     THeaderDrawEvent OnHeader;
     TNotifyEvent OnKeisen;
     TPrintCellEvent OnPrintCell;
+    // Before each run, widens the columns whose texts would be cut, taking the room from
+    // columns with room to spare, and prints smaller when the texts cannot fit the page's
+    // width at all (a run setting, not a stored property).
+    bool FitColumns = false;
+    // Called for every cell text drawn, with the cell's box and the text's box in device
+    // units: what a test checks for cut texts.
+    std::function<void(const QRect& Cell, const QRect& Text)> OnCellDrawn;
     THeaderDrawEvent OnReportEnd;
     THeaderDrawEvent OnReportStart;
 
@@ -103,6 +111,8 @@ public:
     float ScaleY() const { return scaleY_; }
     // The painter of the page being printed (for event handlers); null outside a run.
     QPainter* Canvas() const { return canvas_; }
+    // A column's width in this run (after FitColumns), layout units.
+    int PrintedColWidth(int ACol) const;
 
 protected:
     virtual void PrintRow(int ARow);
@@ -111,6 +121,8 @@ protected:
                               quint8 Align, int Margin);
     virtual int GetColCount() const = 0;
     virtual int GetColWidth(int ACol) const = 0;
+    // The rows FitColumns measures; 0 leaves the widths as given.
+    virtual int GetRowCount() const { return 0; }
     virtual void GetCellText(int ACol, int ARow, QString& Text) const = 0;
     virtual void GetCellFormat(int ACol, quint8& Align, int& Margin) const = 0;
     virtual int GetFixedRows() const = 0;
@@ -140,6 +152,8 @@ private:
     void callPageEvent(const THeaderDrawEvent& event, int width, int yPos);
     void line(int penWidth, int x1, int y1, int x2, int y2);
     int totalWidth() const;
+    // FitColumns' work: the widths of fitted_ and the painter's font.
+    void fitColumns();
 
     int pageNo_ = 0;
     bool printing_ = false;
@@ -152,6 +166,7 @@ private:
     QPainter* canvas_ = nullptr;
     QPrinter* printer_ = nullptr;  // during a printer run
     QRect clip_;                   // the printable page in device units
+    std::vector<int> fitted_;      // widths of this run when FitColumns, else empty
 };
 
 }  // namespace quil::ui

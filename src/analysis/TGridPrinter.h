@@ -29,6 +29,7 @@ protected:
     bool HasGrid() const override { return !grid_.isNull(); }
     int GetColCount() const override;
     int GetColWidth(int ACol) const override;
+    int GetRowCount() const override { return rowCount(); }
     void GetCellText(int ACol, int ARow, QString& Text) const override;
     void GetCellFormat(int ACol, quint8& Align, int& Margin) const override;
     int GetFixedRows() const override;

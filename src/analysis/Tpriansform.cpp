@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "analysis/PrintTarget.h"
 #include "analysis/TGridPrinter.h"
 #include "store/Date.h"
 #include "ui/components/TComboGrid.h"
@@ -57,8 +58,7 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
     OutputBox = new QComboBox(this);
     OutputBox->addItems({QStringLiteral("プリンター"), QStringLiteral("PDFファイル")});
     PdfFileEdit = new QLineEdit(this);
-    PdfFileEdit->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                             .filePath(QStringLiteral("一覧表.pdf")));
+    PdfFileEdit->setText(defaultPdfPath(QStringLiteral("一覧表.pdf")));
     PdfBrowseButton = new QPushButton(QStringLiteral("参照..."), this);
     FooterCheck = new QCheckBox(QStringLiteral("ページ下に印刷日とページ番号を入れる(&F)"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -114,6 +114,8 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
     GridPrinter1 = new TGridPrinter(this);
     GridPrinter1->setObjectName(QStringLiteral("GridPrinter1"));
     GridPrinter1->LineHeight = 24;
+    // No printed text is cut: columns too narrow for their texts take room from others.
+    GridPrinter1->FitColumns = true;
     GridPrinter1->setGrid(ComboGrid1);
     GridPrinter1->HeaderMargin = 40;
     GridPrinter1->LeftMargin = 60;
@@ -232,6 +234,9 @@ int Tpriansform::countPages(const QPrinter& like) {
 
 int Tpriansform::printCopy(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
+    keepPrintableMargins(target);
+    // The job's name in a printer queue and the PDF file's title.
+    target.setDocName(tabs_->tabText(tabs_->currentIndex()) + QStringLiteral(" 一覧表"));
     // The driving list's widths are wider than a landscape page: narrow the widest columns
     // rather than let the last ones fall off the paper.
     const double scale = double(target.logicalDpiX()) / std::max(1, ComboGrid1->logicalDpiX());

@@ -126,7 +126,13 @@ std::string tableCsv(const ReportTable& table) {
     for (const std::string& title : table.titles) csv.field(toCp932(title));
     csv.endRow();
     for (const auto& row : table.rows) {
-        for (const ReportCell& cell : row) csv.field(toCp932(cell.csvText()));
+        for (const ReportCell& cell : row) {
+            // A number stays a number; a text (a name) is guarded against formulas.
+            if (cell.number)
+                csv.field(toCp932(cell.csvText()));
+            else
+                csv.textField(toCp932(cell.csvText()));
+        }
         csv.endRow();
     }
     return csv.take();

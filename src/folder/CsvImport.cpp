@@ -1,11 +1,15 @@
 #include "folder/CsvImport.h"
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <vector>
 
 #include "folder/DataSet.h"
 #include "store/BinaryFile.h"
+#include "store/Codec.h"
+#include "store/CsvWriter.h"
 #include "store/CsvReader.h"
 #include "store/EntryParse.h"
 #include "store/ItemStore.h"
@@ -55,13 +59,17 @@ std::vector<EntryField> fieldsOf(int kind) {
 }
 
 // "08:30 ～ 17:05" into the four time texts; a part that is missing stays empty, so the
-// entry check refuses it.
+// entry check refuses it. Either wave dash (～ U+FF5E as CP932 decodes, 〜 U+301C as other
+// systems write it) or '~' separates the two times.
 void splitTimes(const std::string& s, EntryInput& in) {
-    std::size_t sep = s.find("～");
-    std::size_t sepLen = 3;
-    if (sep == std::string::npos) {
-        sep = s.find('~');
-        sepLen = 1;
+    std::size_t sep = std::string::npos;
+    std::size_t sepLen = 0;
+    for (std::string_view dash : {"～", "〜", "~"}) {
+        const std::size_t at = s.find(dash);
+        if (at < sep) {
+            sep = at;
+            sepLen = dash.size();
+        }
     }
     auto hm = [](std::string_view part, std::string& h, std::string& m) {
         const std::size_t colon = part.find(':');
@@ -75,6 +83,77 @@ void splitTimes(const std::string& s, EntryInput& in) {
     }
     hm(std::string_view(s).substr(0, sep), in.startHour, in.startMinute);
     hm(std::string_view(s).substr(sep + sepLen), in.endHour, in.endMinute);
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A number with thousands separators ("12,345.6", "-1,000") without them; any other text
+// as it is, for the entry's own check to judge.
+std::string withoutThousandsSeparators(const std::string& text) {
+    std::size_t a = text.find_first_not_of(' ');
+    if (a == std::string::npos || text.find(',') == std::string::npos) return text;
+    const std::size_t b = text.find_last_not_of(' ') + 1;
+    std::string_view s(text.data() + a, b - a);
+    std::string out;
+    if (s.front() == '+' || s.front() == '-') {
+        out += s.front();
+        s.remove_prefix(1);
+    }
+    const std::size_t point = std::min(s.find('.'), s.size());
+    const std::string_view whole = s.substr(0, point);
+    // Groups of three after a first group of one to three digits.
+    std::size_t first = whole.find(',');
+    if (first == 0 || first > 3) return text;
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        const bool comma = i >= first && (i - first) % 4 == 0;
+        if (comma ? whole[i] != ',' : !isDigit(whole[i])) return text;
+        if (!comma) out += whole[i];
+    }
+    if ((whole.size() - first) % 4 != 0) return text;
+    out += s.substr(point);
+    return out;
+}
+
+// The largest distance or quantity an import stores: the list and the printed list show
+// at most nine digits before the point, and a double holds 15 significant digits.
+constexpr double kLargestDecimal = 1e9;
+constexpr std::size_t kMostSignificantDigits = 15;
+
+// Whether a decimal the entry check took is stored as given: not beyond kLargestDecimal
+// and not more digits than a double keeps.
+bool storableDecimal(const std::string& text) {
+    const auto value = parseDecimal(text);
+    if (!value) return true;  // the entry check refuses it with its own message
+    if (!(std::fabs(*value) < kLargestDecimal)) return false;
+    std::string digits;
+    for (char c : text) {
+        if (c == 'e' || c == 'E') break;
+        if (isDigit(c)) digits += c;
+    }
+    const std::size_t from = digits.find_first_not_of('0');
+    if (from == std::string::npos) return true;
+    // Zeros at the end of a fraction are not significant; those of a whole number are
+    // counted, which the magnitude limit keeps below 15 anyway.
+    std::size_t to = digits.size();
+    if (text.find('.') != std::string::npos)
+        while (to > from && digits[to - 1] == '0') --to;
+    return to - from <= kMostSignificantDigits;
+}
+
+// Why a text cannot be stored in a field of `limit` CP932 bytes as given; nullopt when it
+// can.
+std::optional<std::string> unstorableText(const std::string& utf8, std::size_t limit) {
+    for (char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && c != '\t' && c != '\r' && c != '\n') || b == 0x7F)
+            return std::string("制御文字は記録できません。");
+    }
+    const auto cp932 = toCp932Exact(utf8);
+    if (!cp932) return std::string("Shift-JIS (CP932) で記録できない文字があります。");
+    if (cp932->size() > limit)
+        return "長すぎます（全角 " + std::to_string(limit / 2) + " 文字・半角 " +
+               std::to_string(limit) + " 文字まで）。";
+    return std::nullopt;
 }
 
 class NameLookup {
@@ -168,16 +247,33 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
 
     const auto items = ItemStore(dataFolder, fs).readAll();
     const NameLookup names(items);
+    const auto remarksColumn = columnByTitle.find("備考");
     std::vector<DataRecord> records;
     records.reserve(rows.size() - 1);
+    // Every row is checked; each bad row gives its first problem, and nothing is written
+    // when there is one.
+    auto badRow = [&](std::size_t line, int column, std::string title, std::string message) {
+        ++result.badRows;
+        if (result.rowProblems.size() < kMaxListedProblems)
+            result.rowProblems.push_back(
+                ImportProblem{line, column, std::move(title), std::move(message)});
+    };
     for (std::size_t r = 1; r < rows.size(); ++r) {
         const CsvRow& row = rows[r];
-        if (row.fields.size() > rows[0].fields.size())
-            return refuse(row.line, int(rows[0].fields.size()) + 1, {},
-                          "見出しより列が多くあります。");
-        auto cell = [&](EntryField f) -> std::string {
-            const auto c = std::size_t(fileColumn.at(f));
-            return c < row.fields.size() ? row.fields[c] : std::string();
+        if (row.fields.size() > rows[0].fields.size()) {
+            badRow(row.line, int(rows[0].fields.size()) + 1, {}, "見出しより列が多くあります。");
+            continue;
+        }
+        auto cellAt = [&](std::size_t c) -> std::string {
+            return c < row.fields.size()
+                       ? std::string(CsvWriter::withoutFormulaGuard(row.fields[c]))
+                       : std::string();
+        };
+        auto cell = [&](EntryField f) { return cellAt(std::size_t(fileColumn.at(f))); };
+        auto titleOf = [&](EntryField f) { return listColumnTitle(kind, columnOf(kind, f)); };
+        // Both times are read from the one 時間 column.
+        auto columnNumber = [&](EntryField f) {
+            return fileColumn.at(f == EntryField::EndTime ? EntryField::StartTime : f) + 1;
         };
         EntryInput in;
         in.kind = static_cast<RecordKind>(kind);
@@ -189,21 +285,51 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
         in.third = names.optional(thirdListKind(static_cast<RecordKind>(kind)),
                                   cell(EntryField::ThirdList));
         if (kind >= 2) in.shop = names.optional(ItemKind::Shop, cell(EntryField::ShopList));
-        if (kind != 3) in.value1 = cell(EntryField::Value1);
-        in.value2 = cell(EntryField::Value2);
-        in.value3 = cell(EntryField::Value3);
-        const auto remarks = columnByTitle.find("備考");
-        in.remarks =
-            remarks != columnByTitle.end() && std::size_t(remarks->second) < row.fields.size()
-                ? row.fields[std::size_t(remarks->second)]
-                : std::string();
+        if (kind != 3) in.value1 = withoutThousandsSeparators(cell(EntryField::Value1));
+        in.value2 = withoutThousandsSeparators(cell(EntryField::Value2));
+        // The driving record's third value is the destination, a text kept as it is.
+        in.value3 = kind == 0 ? cell(EntryField::Value3)
+                              : withoutThousandsSeparators(cell(EntryField::Value3));
+        in.remarks = remarksColumn != columnByTitle.end()
+                         ? cellAt(std::size_t(remarksColumn->second))
+                         : std::string();
         EntryResult built = buildEntryRecord(in);
         if (auto* refusal = std::get_if<EntryRefusal>(&built)) {
-            const int c = fileColumn.at(refusal->field);
-            return refuse(row.line, c + 1, listColumnTitle(kind, columnOf(kind, refusal->field)),
-                          refusal->message);
+            badRow(row.line, columnNumber(refusal->field), titleOf(refusal->field),
+                   refusal->message);
+            continue;
+        }
+        // What the entry check took but the record would not hold as given: distances and
+        // quantities (value 1 but for expenses, value 2 of a driving record), the destination.
+        std::optional<EntryField> bad;
+        std::string why;
+        const char* tooLarge =
+            "記録できない数値です（絶対値 1,000,000,000 未満、有効数字 15 桁まで）。";
+        if (kind != 3 && !storableDecimal(in.value1)) {
+            bad = EntryField::Value1;
+            why = tooLarge;
+        } else if (kind == 0 && !storableDecimal(in.value2)) {
+            bad = EntryField::Value2;
+            why = tooLarge;
+        } else if (kind == 0) {
+            if (auto w = unstorableText(in.value3, DataRecord::kDestinationBytes)) {
+                bad = EntryField::Value3;
+                why = *w;
+            }
+        }
+        if (bad) {
+            badRow(row.line, columnNumber(*bad), titleOf(*bad), why);
+            continue;
+        }
+        if (auto w = unstorableText(in.remarks, DataRecord::kRemarksBytes)) {
+            badRow(row.line, remarksColumn->second + 1, "備考", *w);
+            continue;
         }
         records.push_back(std::get<DataRecord>(built));
+    }
+    if (!result.rowProblems.empty()) {
+        result.problem = result.rowProblems.front();
+        return result;
     }
     if (records.empty()) return result;
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "folder/CsvExport.h"
 #include "store/FileSystem.h"
@@ -26,16 +27,29 @@ struct ImportProblem {
     std::string text() const;
 };
 
+// The bad rows an import lists one by one; those beyond are only counted.
+inline constexpr std::size_t kMaxListedProblems = 100;
+
 struct ImportResult {
     std::int64_t added = 0;
-    std::optional<ImportProblem> problem;  // set when nothing was written for this reason
+    std::optional<ImportProblem> problem;  // set when nothing was written: the first reason
+    // Every bad row's problem in file order (one a row, the first of them is `problem`), at
+    // most kMaxListedProblems; empty when the whole file was refused for one reason.
+    std::vector<ImportProblem> rowProblems;
+    std::int64_t badRows = 0;  // all bad rows, the unlisted ones too
 };
 
 // The staging folder inside the data folder.
 inline constexpr const char* kImportStagingName = "quil-import.tmp";
 
 // Imports records of `kind` (0..3) from CSV text already decoded to UTF-8. Names are
-// looked up among the live items of the master lists. Raises StoreError on an I/O error
+// looked up among the live items of the master lists. Every row is checked, and every bad
+// row reported, before anything is written. Beyond the entry dialog's checks a row is
+// refused when it cannot be stored exactly as given: a text longer than its field or with
+// a character CP932 cannot hold or a control character, a number beyond what the list
+// shows. Numbers may carry thousands separators ("12,345.6", as a spreadsheet saves a
+// formatted number), times either wave dash, and a text the export guarded against
+// formulas (CsvWriter) is read without its guard. Raises StoreError on an I/O error
 // (the data set is then unchanged as well).
 ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_view text,
                            store::FileSystem& fs = store::FileSystem::current(),

@@ -134,6 +134,7 @@ bool ChartForm::savePng() {
 void ChartForm::print(QPrinter& target) {
     if (!canvas_) return;
     target.setPageOrientation(QPageLayout::Landscape);
+    target.setDocName(windowTitle());
     QPainter p;
     if (!p.begin(&target)) return;
     const QRect page = target.pageLayout().paintRectPixels(target.resolution());

@@ -9,6 +9,7 @@
 #include <QStandardItemModel>
 #include <exception>
 
+#include "analysis/PrintTarget.h"
 #include "analysis/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
@@ -149,12 +150,15 @@ int ReportTableView::print(QPrinter& target, const QString& heading) {
     printer.LeftMargin = 40;
     printer.TopMargin = 90;
     printer.ProcessEvents = false;
+    printer.FitColumns = true;
     printer.OnHeader = [&](QObject*, int&, int, int y) {
         printer.TextOutAt(printer.LeftMargin, y, heading);
     };
     int width = 0;
     for (int c = 0; c < cols; ++c) width += grid.ColWidths(c);
     target.setPageOrientation(width > 700 ? QPageLayout::Landscape : QPageLayout::Portrait);
+    ui::keepPrintableMargins(target);
+    target.setDocName(heading);
     return printer.Print(target);
 }
 

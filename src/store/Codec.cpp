@@ -104,6 +104,16 @@ std::string toCp932(std::string_view utf8) {
     });
 }
 
+std::optional<std::string> toCp932Exact(std::string_view utf8) {
+    bool exact = true;
+    std::string out = encoder().run(utf8, [&exact](std::string_view rest, std::string&) {
+        exact = false;
+        return rest.size();
+    });
+    if (!exact) return std::nullopt;
+    return out;
+}
+
 std::size_t cp932CutLength(std::string_view cp932, std::size_t limit) {
     std::size_t i = 0;
     while (i < cp932.size()) {

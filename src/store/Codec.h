@@ -3,6 +3,7 @@
 // (Shift-JIS as Windows writes it), the encoding of every data and settings file.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,10 @@ std::string fromCp932(std::string_view cp932);
 
 // UTF-8 to CP932 bytes. Characters CP932 cannot hold become '?', as Windows does.
 std::string toCp932(std::string_view utf8);
+
+// UTF-8 to CP932 bytes, or nullopt when the text is not valid UTF-8 or holds a character
+// CP932 cannot hold: for input that must be stored exactly as given.
+std::optional<std::string> toCp932Exact(std::string_view utf8);
 
 // True for a byte that starts a two-byte CP932 character.
 constexpr bool isCp932LeadByte(unsigned char b) {

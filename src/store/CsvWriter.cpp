@@ -25,6 +25,35 @@ bool CsvWriter::needsQuotes(std::string_view bytes) {
     return false;
 }
 
+bool CsvWriter::needsFormulaGuard(std::string_view bytes) {
+    while (!bytes.empty() && bytes.front() == '\'') bytes.remove_prefix(1);
+    if (bytes.empty()) return false;
+    switch (bytes.front()) {
+        case '=':
+        case '+':
+        case '-':
+        case '@':
+        case '\t':
+        case '\r': return true;
+        default: return false;
+    }
+}
+
+std::string CsvWriter::formulaGuarded(std::string_view bytes) {
+    if (!needsFormulaGuard(bytes)) return std::string(bytes);
+    std::string guarded;
+    guarded.reserve(bytes.size() + 1);
+    guarded += '\'';
+    guarded += bytes;
+    return guarded;
+}
+
+std::string_view CsvWriter::withoutFormulaGuard(std::string_view bytes) {
+    if (bytes.size() > 1 && bytes.front() == '\'' && needsFormulaGuard(bytes.substr(1)))
+        bytes.remove_prefix(1);
+    return bytes;
+}
+
 void CsvWriter::quoteFrom(std::size_t start) {
     const std::string bytes = buf_.substr(start);
     buf_.resize(start);
@@ -38,6 +67,14 @@ void CsvWriter::quoteFrom(std::size_t start) {
 
 void CsvWriter::field(std::string_view bytes) {
     fieldFrom([&](std::string& out) { out += bytes; });
+}
+
+void CsvWriter::textField(std::string_view bytes) {
+    if (!needsFormulaGuard(bytes)) return field(bytes);
+    fieldFrom([&](std::string& out) {
+        out += '\'';
+        out += bytes;
+    });
 }
 
 void CsvWriter::endRow() {

@@ -13,8 +13,10 @@ namespace quil::store {
 
 class CsvWriter {
 public:
-    // Appends one field to the current row.
+    // Appends one field to the current row as it is (numbers, dates, fixed texts).
     void field(std::string_view bytes);
+    // Appends a field of free text (a name, a remark), guarded as formulaGuarded says.
+    void textField(std::string_view bytes);
     // Appends one field that `fill(std::string&)` writes straight into the buffer (no copy
     // for the fields that need no quotes, which is nearly all of them).
     // `text` false promises a field without commas, quotes and line breaks (a number).
@@ -35,6 +37,16 @@ public:
     // buffer and keeps its memory for the next rows.
     std::string_view pending() const { return buf_; }
     void clear() { buf_.clear(); }
+
+    // A text that a spreadsheet would take for a formula when it opens the file (one that
+    // starts with '=', '+', '-', '@', a tab or a carriage return) is written with a leading
+    // "'", as spreadsheet users mark text; so is a text that already starts with "'" before
+    // such a character, so that the reader's removal of one "'" gives every text back.
+    static bool needsFormulaGuard(std::string_view bytes);
+    // The text with the guard put before it when it needs one.
+    static std::string formulaGuarded(std::string_view bytes);
+    // What a reader makes of a field: the guard taken away again, nothing else.
+    static std::string_view withoutFormulaGuard(std::string_view bytes);
 
     // Whether a field holds a comma, a quote, a carriage return or a line feed.
     static bool needsQuotes(std::string_view bytes);

@@ -43,7 +43,7 @@ ListCsv::ListCsv(int tab, const ItemNames& names, TextEncoding encoding)
     };
     names_.reserve(names.size() + 1);
     for (int p = -1; p < int(names.size()); ++p)
-        names_.push_back(addField(inEncoding(names.nameAt(p))));
+        names_.push_back(addField(CsvWriter::formulaGuarded(inEncoding(names.nameAt(p)))));
     timeSeparator_ = addPiece(inEncoding(" ～ "));
     fuelCost_ = addField(inEncoding("給油代金"));
     serviceCost_ = addField(inEncoding("点検・整備費"));
@@ -167,6 +167,7 @@ char* ListCsv::putTimes(char* p, const DataRecord& r) {
 // anything else is converted by ListRowFormatter.
 char* ListCsv::putText(char* p, std::string_view raw, const DataRecord& r, int column) {
     if (raw.empty()) return p;
+    if (CsvWriter::needsFormulaGuard(raw)) return putGeneral(p, r, column, true);
     bool low = false;  // a byte below '-', as every character that needs quotes is
     if (encoding_ != TextEncoding::Cp932 || !isWholeCp932(raw, '-', low))
         return putGeneral(p, r, column, true);
@@ -184,7 +185,9 @@ char* ListCsv::putGeneral(char* p, const DataRecord& r, int column, bool text) {
     return p + scratch_.size();
 }
 
-char* ListCsv::putField(char* p, std::string_view bytes) {
+char* ListCsv::putField(char* p, std::string_view text) {
+    const std::string guarded = CsvWriter::formulaGuarded(text);
+    const std::string_view bytes = guarded;
     p = room(p, 2 * bytes.size() + 2);
     if (CsvWriter::needsQuotes(bytes)) return putQuoted(p, bytes);
     std::memcpy(p, bytes.data(), bytes.size());

@@ -1,7 +1,8 @@
 #pragma once
 // The record list of one tab as CSV: the list's column titles (the marker column left
 // out), then one row per record with the list's texts. Numbers are plain (no thousands
-// separators), dates yyyy/mm/dd, so a spreadsheet reads them as numbers and dates.
+// separators), dates yyyy/mm/dd, so a spreadsheet reads them as numbers and dates; a name
+// or text a spreadsheet would run as a formula carries CsvWriter's guard.
 //
 // The texts are those of ListRowFormatter, but a row is written straight into one raw
 // buffer, column by column for its tab: the export writes millions of cells. Name fields
@@ -60,7 +61,7 @@ private:
     char* putText(char* p, std::string_view raw, const DataRecord& r, int column);
     // A cell of ListRowFormatter, quoted when `text` and it needs it.
     char* putGeneral(char* p, const DataRecord& r, int column, bool text);
-    char* putField(char* p, std::string_view bytes);
+    char* putField(char* p, std::string_view text);
     // Room for `bytes` more from `p`; the buffer may move, so it returns the new `p`.
     char* room(char* p, std::size_t bytes);
 

@@ -123,16 +123,20 @@ public:
     void setReserved66(std::int16_t v) { set(66, v); }
     std::int16_t place() const { return get<std::int16_t>(68); }
     void setPlace(std::int16_t v) { set(68, v); }
-    std::string remarks() const { return text(70, 100); }
-    void setRemarks(std::string_view s) { setText(70, 100, s); }
-    std::string_view remarksRaw() const { return rawString(70, 100); }
+    // The short strings' sizes in CP932 bytes; longer text is cut when set.
+    static constexpr std::size_t kRemarksBytes = 100;
+    static constexpr std::size_t kDestinationBytes = 40;
+
+    std::string remarks() const { return text(70, kRemarksBytes); }
+    void setRemarks(std::string_view s) { setText(70, kRemarksBytes, s); }
+    std::string_view remarksRaw() const { return rawString(70, kRemarksBytes); }
     std::int32_t reserved172() const { return get<std::int32_t>(172); }
     void setReserved172(std::int32_t v) { set(172, v); }
     DateTime returnTime() const { return get<double>(176); }
     void setReturnTime(DateTime v) { set(176, v); }
-    std::string destination() const { return text(184, 40); }
-    void setDestination(std::string_view s) { setText(184, 40, s); }
-    std::string_view destinationRaw() const { return rawString(184, 40); }
+    std::string destination() const { return text(184, kDestinationBytes); }
+    void setDestination(std::string_view s) { setText(184, kDestinationBytes, s); }
+    std::string_view destinationRaw() const { return rawString(184, kDestinationBytes); }
     std::string_view legacyTextRaw() const { return rawString(225, 30); }
     void setLegacyTextRaw(std::string_view cp932) { setRawString(225, 30, cp932); }
 };

@@ -325,7 +325,12 @@ int ToolRunner::importCsv(const std::vector<std::string>& args) {
         folder::importListCsv(dataFolder(), *recordKind, CsvReader::decode(bytes, encoding),
                               FileSystem::current(), std::ref(progress));
     if (result.problem) {
-        err_ << path << ": " << result.problem->text() << '\n' << "何も書き込んでいません。\n";
+        if (result.rowProblems.empty()) err_ << path << ": " << result.problem->text() << '\n';
+        for (const folder::ImportProblem& p : result.rowProblems)
+            err_ << path << ": " << p.text() << '\n';
+        const auto unlisted = result.badRows - std::int64_t(result.rowProblems.size());
+        if (unlisted > 0) err_ << path << ": ほかに " << unlisted << " 行に誤りがあります。\n";
+        err_ << "何も書き込んでいません。\n";
         return kExitProblems;
     }
     out_ << result.added << " 件の記録を追加しました。\n";

@@ -45,6 +45,28 @@ TEST(AlcoholCsv, ExportedRegisterReadsBackAsTheSameChecks) {
     EXPECT_EQ(back.checks, sample());
 }
 
+TEST(AlcoholCsv, FormulaLikeTextsAreGuardedAndReadBackAsTheyWere) {
+    CsvNames names = kNames;
+    names.drivers.push_back({2, "=HYPERLINK(\"x\")"});
+    names.vehicles.push_back({9, "-1号車"});
+    std::vector<AlcoholCheck> checks = sample();
+    checks[1].driver = 2;
+    checks[1].vehicle = 9;
+    checks[1].checker = "@担当";
+    checks[1].methodText = "+電話";
+    checks[1].instructions = "'=既に印あり";
+    checks[1].remarks = "\t字下げ";
+    const std::string bytes = writeChecksCsv(checks, names);
+    EXPECT_NE(bytes.find(",\"'=HYPERLINK(\"\"x\"\")\",'-1号車,'@担当,その他,'+電話,"),
+              std::string::npos)
+        << bytes;
+    EXPECT_NE(bytes.find(",''=既に印あり,'\t字下げ\r\n"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find(",0.250,"), std::string::npos);  // numbers stay plain
+    const CsvReadResult back = readChecksCsv(bytes, names);
+    EXPECT_EQ(back.error, "");
+    EXPECT_EQ(back.checks, checks);
+}
+
 TEST(AlcoholCsv, RowsShowNamesDatesAndTheReading) {
     const std::string bytes = writeChecksCsv(sample(), kNames);
     EXPECT_NE(bytes.find("日付,時刻,区分,運転者,車両,確認者,確認方法"), std::string::npos);

@@ -1,14 +1,19 @@
 // The printed register on page images and as PDF.
 #include <QColor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
+#include <QProcess>
+#include <algorithm>
 
 #include "RegisterFixture.h"
 #include "alcohol/AlcoholLogPrinter.h"
 #include "alcohol/TAlcoholPrintForm.h"
+#include "analysis/PrintTarget.h"
 
 namespace quil::alcohol::test {
 namespace {
@@ -100,13 +105,95 @@ TEST(AlcoholLogPrinter, TableFitsTheLandscapePageAndNarrowsForASmallerOne) {
     RecordingPrinter printer;
     printer.fitTo(900);
     printer.setContent(QStringLiteral("t"), QString(), rows(1));
-    QImage image = page();
+    QImage image(900 + 48, 794, QImage::Format_RGB32);  // a page 900 units wide inside
     printer.PrintToImage(image, true);
     ASSERT_EQ(printer.rects.size(), 1u);
     EXPECT_LE(printer.rects[0][kRequiredTitles.size() - 1].right(), 24 + 900);
 }
 
+// Every printed cell text lies inside its cell; the table inside the printable area.
+struct CutCheck {
+    int cells = 0;
+    int cut = 0;
+    int right = 0;
+    void watch(ui::TCustomGridPrinter& printer) {
+        printer.OnCellDrawn = [this](const QRect& cell, const QRect& text) {
+            ++cells;
+            if (text.left() < cell.left() || text.right() > cell.right()) ++cut;
+            right = std::max(right, cell.right());
+        };
+    }
+};
+
+TEST(AlcoholLogPrinter, NoCellIsCutAndThePageKeepsItsMargins) {
+    // The texts the law asks for, as long as a register holds them.
+    QStringList row = {QStringLiteral("2024/05/10"),
+                       QStringLiteral("08:45"),
+                       QStringLiteral("運転前"),
+                       QStringLiteral("山田 太郎"),
+                       QStringLiteral("配送バン２号 (品川 400 さ 56-78)"),
+                       QStringLiteral("アルコール検知器"),
+                       QStringLiteral("アルコールチェッカー AC-1 (SN-001)"),
+                       QStringLiteral("0.000"),
+                       QStringLiteral("無"),
+                       QStringLiteral("本日の乗務を中止し、翌日の点呼まで待機すること"),
+                       QStringLiteral("安全 管理者"),
+                       QStringLiteral("代理で確認")};
+    for (const QString& vehicle :
+         {QStringLiteral("配送バン２号 (品川 400 さ 56-78)"),
+          QStringLiteral("冷凍冷蔵車（大型）第二営業所配属 (練馬 800 あ 12-34)")}) {
+        row[4] = vehicle;
+        AlcoholLogPrinter printer;
+        printer.setContent(QStringLiteral("アルコールチェック記録簿　2024年5月"),
+                           QStringLiteral("株式会社クイル"), {row, row});
+        CutCheck check;
+        check.watch(printer);
+        quil::testing::TempDir tmp;
+        QPrinter pdf(QPrinter::HighResolution);
+        pdf.setOutputFormat(QPrinter::PdfFormat);
+        pdf.setOutputFileName(QString::fromStdString(tmp.file("r.pdf")));
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageMargins(QMarginsF(1, 1, 1, 1), QPageLayout::Millimeter);
+        pdf.setPageOrientation(QPageLayout::Landscape);
+        ui::keepPrintableMargins(pdf);
+        const QMarginsF m = pdf.pageLayout().margins(QPageLayout::Millimeter);
+        EXPECT_GE(std::min({m.left(), m.top(), m.right(), m.bottom()}), 10.0);
+        printer.fitTo(int(pdf.width() * 96.0 / pdf.logicalDpiX()) - 48);
+        printer.Print(pdf);
+        EXPECT_EQ(check.cells, 3 * 12);
+        EXPECT_EQ(check.cut, 0) << vehicle.toStdString();
+        EXPECT_LT(check.right, pdf.width());
+        // The PDF's text is the register's: whole, with its digits, no radicals.
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf.outputFileName(), QStringLiteral("-")});
+        if (!text.waitForFinished(60000)) continue;  // pdftotext is not installed
+        const QString got = QString::fromUtf8(text.readAllStandardOutput()).remove(QLatin1Char(' '));
+        for (const QString& cell : {vehicle, row[6], row[9], row[3], QStringLiteral("日付")})
+            EXPECT_TRUE(got.contains(QString(cell).remove(QLatin1Char(' ')))) << cell.toStdString();
+    }
+}
+
 class PrintFormTest : public RegisterTest {};
+
+TEST_F(PrintFormTest, ThePdfFileDefaultsToAFolderThatExists) {
+    quil::testing::TempDir home;
+    const QString homePath = QString::fromStdString(home.path());
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(homePath));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(homePath + QStringLiteral("/.config")));
+    // A new account: no documents folder yet, so the home folder.
+    const QString fresh = TAlcoholPrintForm(main, &main.window).pdfFileEdit->text();
+    QDir(homePath).mkpath(QStringLiteral("Documents"));
+    const QString withDocuments = TAlcoholPrintForm(main, &main.window).pdfFileEdit->text();
+    qputenv("HOME", oldHome);
+    if (oldConfig.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_EQ(QFileInfo(fresh).absoluteDir(), QDir(homePath));
+    EXPECT_EQ(QFileInfo(withDocuments).absoluteDir(), QDir(homePath + QStringLiteral("/Documents")));
+    EXPECT_EQ(QFileInfo(fresh).fileName(), QStringLiteral("アルコールチェック記録簿.pdf"));
+}
 
 TEST_F(PrintFormTest, PrintsTheLiveChecksOfTheMonthWithTheCompanyNameKept) {
     store(check(kToday + encodeTime(8, 0)));

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPrinter>
 #include <QProcess>
@@ -12,6 +14,7 @@
 
 #include "TempDir.h"
 #include "analysis/EInvalidOperation.h"
+#include "analysis/PrintTarget.h"
 #include "analysis/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
 
@@ -146,6 +149,144 @@ TEST_F(GridPrinterPdfTest, FailuresLeaveThePrinterIdle) {
     EXPECT_THROW(printer.Print(nowhere), EPrinterError);
     EXPECT_FALSE(printer.Printing());
 
+    TGridPrinter empty;
+    EXPECT_THROW(empty.Print(pdf), EInvalidOperation);
+}
+
+// The message of a failed print says why, in the program's words.
+TEST_F(GridPrinterPdfTest, AFailedPrintSaysWhy) {
+    auto failure = [&](const QString& path) {
+        QPrinter target(QPrinter::HighResolution);
+        target.setOutputFormat(QPrinter::PdfFormat);
+        target.setOutputFileName(path);
+        try {
+            printer.Print(target);
+        } catch (const EPrinterError& e) {
+            EXPECT_FALSE(printer.Printing());
+            return QString::fromStdString(e.what());
+        }
+        return QStringLiteral("no error");
+    };
+    EXPECT_EQ(failure(dir.filePath(QStringLiteral("missing/list.pdf"))),
+              QStringLiteral("印刷を開始できませんでした。フォルダー「%1」がありません。")
+                  .arg(dir.filePath(QStringLiteral("missing"))));
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    EXPECT_EQ(failure(dir.filePath(QStringLiteral("plain/list.pdf"))),
+              QStringLiteral("印刷を開始できませんでした。「%1」はフォルダーではありません。")
+                  .arg(plain.fileName()));
+    EXPECT_EQ(failure(dir.path()),
+              QStringLiteral("印刷を開始できませんでした。「%1」はフォルダーです。").arg(dir.path()));
+    // A disk that fills up while the file is written: every write to /dev/full fails.
+    if (QFileInfo::exists(QStringLiteral("/dev/full"))) {
+        const QString full = failure(QStringLiteral("/dev/full"));
+        EXPECT_TRUE(full.startsWith(QStringLiteral("印刷を完了できませんでした。"))) << full.toStdString();
+        EXPECT_TRUE(full.contains(QStringLiteral("/dev"))) << full.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/dev/full")));
+    }
+    // A good print after the failures.
+    EXPECT_EQ(printer.Print(pdf), 2);
+}
+
+// What pdftotext reads from `pdf`, or a null string when it is not installed.
+QString pdfText(const QString& pdf) {
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty()) return {};
+    QProcess p;
+    p.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+TEST_F(GridPrinterPdfTest, ThePdfsTextIsTheTextPrinted) {
+    const QStringList texts = {QStringLiteral("走行 山田太郎"),
+                               QStringLiteral("車 日 月 用 入 一 木 子 支"),
+                               QStringLiteral("2320.7 km"),
+                               QStringLiteral("AC-1 (SN-001)"),
+                               QStringLiteral("08:30 ～ 17:05"),
+                               QStringLiteral("―ー－∥…"),
+                               QStringLiteral("〜⾛")};  // other code points of shared glyphs
+    grid.setColWidths(1, 400);
+    for (int r = 0; r < int(texts.size()); ++r) grid.setCells(1, r + 1, texts[r]);
+    pdf.setDocName(QStringLiteral("走行記録 一覧表"));
+    // The program's font, and a Latin one whose Japanese text falls back to another font.
+    for (const QString& family : {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("DejaVu Sans")}) {
+        SCOPED_TRACE(family.toStdString());
+        QFont font(family);
+        font.setPixelSize(13);
+        grid.setFont(font);
+        printer.Print(pdf);
+        const QString text = pdfText(pdf.outputFileName());
+        if (text.isNull()) GTEST_SKIP() << "pdftotext is not installed (scripts/setup.sh test)";
+        // pdftotext leaves out some blanks between kanji: compare without blanks.
+        const QString flat = QString(text).remove(QLatin1Char(' '));
+        for (const QString& t : texts)
+            EXPECT_TRUE(flat.contains(QString(t).remove(QLatin1Char(' '))))
+                << t.toStdString() << "\n"
+                << text.toStdString();
+    }
+    // The document name is the PDF's title.
+    QProcess info;
+    info.start(QStandardPaths::findExecutable(QStringLiteral("pdfinfo")), {pdf.outputFileName()});
+    info.waitForFinished(60000);
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput())
+                    .contains(QStringLiteral("Title:           走行記録 一覧表")));
+}
+
+TEST_F(GridPrinterPdfTest, FittedColumnsCutNoTextAndShrinkOnlyWhenThePageIsTooNarrow) {
+    int cells = 0, cut = 0;
+    std::vector<int> heights;
+    printer.OnCellDrawn = [&](const QRect& cell, const QRect& text) {
+        ++cells;
+        if (text.left() < cell.left() || text.right() > cell.right()) ++cut;
+        heights.push_back(text.height());
+    };
+    printer.FitColumns = true;
+    // Column 0 is too narrow for its numbers; column 1 has room to spare and gives it.
+    grid.setColWidths(0, 12);
+    grid.setColWidths(1, 600);
+    grid.setCells(1, 2, QStringLiteral("08:30 ～ 17:05 配送バン２号"));
+    printer.Print(pdf);
+    EXPECT_EQ(cut, 0);
+    EXPECT_EQ(cells, 2 * 2 + 60 + 2);  // titles on both pages, the numbers, (1, 1), (1, 2)
+    const int normal = heights.front();
+    // Texts wider than the A4 page: printed smaller, still whole, within the page.
+    cells = cut = 0;
+    heights.clear();
+    grid.setCells(1, 3, QString(80, QChar(0x8D70)));
+    printer.Print(pdf);
+    EXPECT_EQ(cut, 0);
+    EXPECT_LT(heights.front(), normal);
+    EXPECT_LE(printer.PrintedColWidth(0) + printer.PrintedColWidth(1) + 2,
+              int(pdf.width() / (300.0 / grid.logicalDpiX())) - printer.LeftMargin);
+    // Without FitColumns the given widths stand.
+    printer.FitColumns = false;
+    printer.Print(pdf);
+    EXPECT_EQ(printer.PrintedColWidth(0), 12);
+}
+
+TEST(DefaultPdfPath, TheDocumentsFolderWhenItExistsElseHome) {
+    quil::testing::TempDir home;
+    const QString homePath = QString::fromStdString(home.path());
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(homePath));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(homePath + QStringLiteral("/.config")));
+    const QString without = defaultPdfPath(QStringLiteral("一覧表.pdf"));
+    ASSERT_TRUE(QDir(homePath).mkpath(QStringLiteral("Documents")));
+    const QString with = defaultPdfPath(QStringLiteral("一覧表.pdf"));
+    qputenv("HOME", oldHome);
+    if (oldConfig.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    EXPECT_EQ(QFileInfo(without).absolutePath(), QFileInfo(homePath).absoluteFilePath());
+    EXPECT_EQ(QFileInfo(with).absolutePath(),
+              QFileInfo(homePath + QStringLiteral("/Documents")).absoluteFilePath());
+    EXPECT_TRUE(with.endsWith(QStringLiteral("/一覧表.pdf")));
+}
+
+TEST_F(GridPrinterPdfTest, EmptyGridPrinterRefuses) {
     TGridPrinter empty;
     EXPECT_THROW(empty.Print(pdf), EInvalidOperation);
 }

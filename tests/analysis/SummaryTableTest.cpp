@@ -11,6 +11,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 
 #include "StandInMain.h"
@@ -228,6 +229,15 @@ TEST_F(SummaryTableTest, PrintedTableHoldsTheLinesOfTheSummary) {
     EXPECT_EQ(form->printSummary(pdf), 1);
     EXPECT_EQ(pdf.pageLayout().orientation(), QPageLayout::Portrait);
     EXPECT_GT(QFileInfo(pdf.outputFileName()).size(), 0);
+    // Its text is the table's (pdftotext, when installed): digits kept, no radicals.
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf.outputFileName(), QStringLiteral("-")});
+    if (text.waitForFinished(60000)) {
+        const QString got = QString::fromUtf8(text.readAllStandardOutput());
+        for (const QString& cell : {QStringLiteral("車両"), QStringLiteral("ワゴン"),
+                                    QStringLiteral("1,236,567円"), QStringLiteral("合計")})
+            EXPECT_TRUE(got.contains(cell)) << cell.toStdString() << "\n" << got.toStdString();
+    }
 
     // The print button opens a preview of the same table.
     form->show();

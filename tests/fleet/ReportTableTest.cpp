@@ -32,6 +32,14 @@ TEST(ReportTable, CsvIsCp932WithPlainNumbersAndQuotedNames) {
               "合計,1234.5,60.0,15.0,12345,0,0,12345,10.0\r\n");
 }
 
+TEST(ReportTable, CsvGuardsFormulaLikeNamesButNotNegativeNumbers) {
+    FuelReport r = sampleReport();
+    r.vehicles[0].name = "=1+2";
+    r.vehicles[0].figures.distance = -5;
+    const std::string csv = store::fromCp932(tableCsv(vehicleCostTable(r)));
+    EXPECT_NE(csv.find("\r\n'=1+2,-5.0,"), std::string::npos) << csv;
+}
+
 TEST(ReportTable, ShownTextsAndSortKeys) {
     const ReportTable t = vehicleCostTable(sampleReport());
     EXPECT_EQ(t.rows[0][1].text, "1234.5 km");

@@ -131,7 +131,8 @@ TEST_F(CsvImport, ARefusedRowNamesLineColumnAndMessageAndWritesNothing) {
         {"2,2024/06/01,無い車,使用者1,1,1,1,,\n", 3, "車両を選択して下さい！"},
         {"2,2024/06/01,旧車,使用者1,1,1,1,,\n", 3, "車両を選択して下さい！"},  // deleted
         {"2,2024/06/01,車両1,山田太郎,1,1,1,,\n", 4, "使用者を選択して下さい！"},
-        {"2,2024/06/01,車両1,使用者1,1,\"1,000\",1,,\n", 6, "正しい金額を入力して下さい！"},
+        {"2,2024/06/01,車両1,使用者1,1,\"1,00\",1,,\n", 6, "正しい金額を入力して下さい！"},
+        {"2,2024/06/01,車両1,使用者1,1,\"1000,000\",1,,\n", 6, "正しい金額を入力して下さい！"},
         {"2,2024/06/01,車両1,使用者1,1,12.5,1,,\n", 6, "正しい金額を入力して下さい！"},
         {"2,2024/06/01,車両1,使用者1,1,1,x,,\n", 7, "正しい消費税額を入力して下さい！"},
         {"2,2024/06/01,車両1,使用者1,abc,1,1,,\n", 5, "正しい給油量を入力して下さい！"},
@@ -290,4 +291,148 @@ TEST_F(CsvImport, ExportTakesTheListsRowsForItsOptions) {
     const std::string cp932 = exportText(from.dir(), o, TextEncoding::Cp932);
     EXPECT_EQ(cp932, toCp932("No,年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"
                              "1,2024/01/10,車両1,使用者1,0.0,0,0,その他,\r\n"));
+}
+
+TEST_F(CsvImport, ATextOrNumberTheRecordCannotHoldAsGivenIsRefusedNamingRowAndColumn) {
+    RecordStore(to.dir()).save(entry(input(0, 2024, 1, 1, 0, 1)), std::nullopt);
+    const std::string before = recordBytes(to);
+    const std::string head = "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\n";
+    auto row = [](std::string d1, std::string dest, std::string remarks) {
+        return "2024/06/01,08:30 ～ 17:05,車両1,使用者1,," + d1 + ",0," + dest + "," + remarks +
+               "\n";
+    };
+    auto repeat = [](const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    const std::string longChars = "長すぎます（全角 50 文字・半角 100 文字まで）。";
+    struct Case {
+        std::string row;
+        int column;
+        std::string message;
+    };
+    const Case cases[] = {
+        {row("0", "", repeat("備", 51)), 9, longChars},
+        {row("0", "", repeat("x", 101)), 9, longChars},
+        {row("0", repeat("行", 21), ""), 8, "長すぎます（全角 20 文字・半角 40 文字まで）。"},
+        {row("0", "", "a\xff" "b"), 9, "Shift-JIS (CP932) で記録できない文字があります。"},
+        {row("0", "", "絵文字😀"), 9, "Shift-JIS (CP932) で記録できない文字があります。"},
+        {row("0", std::string("a\0b", 3), ""), 8, "制御文字は記録できません。"},
+        {row("1e308", "", ""), 6,
+         "記録できない数値です（絶対値 1,000,000,000 未満、有効数字 15 桁まで）。"},
+        {row("1234567.890123456", "", ""), 6,
+         "記録できない数値です（絶対値 1,000,000,000 未満、有効数字 15 桁まで）。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.row);
+        const ImportResult r = importListCsv(to.dir(), 0, head + row("0", "", "") + c.row);
+        ASSERT_TRUE(r.problem);
+        EXPECT_EQ(r.problem->line, 3u);
+        EXPECT_EQ(r.problem->column, c.column);
+        EXPECT_EQ(r.problem->message, c.message);
+        EXPECT_EQ(recordBytes(to), before);
+    }
+    // At the limits, and CP932's own wave dash and litre sign, everything is stored as given.
+    std::filesystem::remove(to.file("Quil.qud"));
+    const ImportResult r = importListCsv(
+        to.dir(), 0,
+        head + row("999999999.9", repeat("行", 20), repeat("備", 49) + "～") +
+            row("-12345.678901", repeat("x", 40), "㍑\t\"x\"" + repeat("y", 94)));
+    ASSERT_FALSE(r.problem) << r.problem->text();
+    const auto records = readRecords(to.file("Quil.qud"));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].distance1(), 999999999.9);
+    EXPECT_EQ(records[0].destination(), repeat("行", 20));
+    EXPECT_EQ(records[0].remarks(), repeat("備", 49) + "～");
+    EXPECT_EQ(records[1].distance1(), -12345.678901);
+    EXPECT_EQ(records[1].destination(), repeat("x", 40));
+    EXPECT_EQ(records[1].remarks(), "㍑\t\"x\"" + repeat("y", 94));
+}
+
+TEST_F(CsvImport, EveryBadRowIsReportedUpToAHundredThenCounted) {
+    const std::string head = "年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\n";
+    const std::string good = "2024/06/01,車両1,使用者1,30.5,4000,400,駅前SS,\n";
+    // Three different faults in rows 3, 5 and 6; the others are good.
+    const ImportResult three = importListCsv(
+        to.dir(), 1,
+        head + good + "2024/06/31,車両1,使用者1,1,1,1,,\n" + good +
+            "2024/06/01,車両1,使用者1,1,x,1,,\n" + "2024/06/01,車両1,使用者1,1,1,1,,,余分\n");
+    ASSERT_TRUE(three.problem);
+    ASSERT_EQ(three.rowProblems.size(), 3u);
+    EXPECT_EQ(three.badRows, 3);
+    EXPECT_EQ(three.rowProblems[0].text(), "行 3, 列 1 (年月日): 正しい日付を入力して下さい！");
+    EXPECT_EQ(three.rowProblems[1].text(), "行 5, 列 5 (税抜金額): 正しい金額を入力して下さい！");
+    EXPECT_EQ(three.rowProblems[2].line, 6u);
+    EXPECT_EQ(three.problem->text(), three.rowProblems[0].text());
+    EXPECT_FALSE(std::filesystem::exists(to.file("Quil.qud")));
+
+    std::string many = head;
+    for (int i = 0; i < 150; ++i) many += "2024/06/01,無い車,使用者1,1,1,1,,\n" + good;
+    const ImportResult r = importListCsv(to.dir(), 1, many);
+    EXPECT_EQ(r.rowProblems.size(), kMaxListedProblems);
+    EXPECT_EQ(r.badRows, 150);
+    EXPECT_EQ(r.rowProblems.back().line, 2u + 2 * 99);
+    EXPECT_EQ(r.added, 0);
+    EXPECT_FALSE(std::filesystem::exists(to.file("Quil.qud")));
+}
+
+TEST_F(CsvImport, ReadsThousandsSeparatorsAndBothWaveDashes) {
+    const std::string sheet =
+        "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\r\n"
+        "2024/5/1,08:30 〜 17:05,車両1,使用者1,,\"12,345.6\",\"1,012,400\",,\r\n"
+        "2024/5/2,08:30 ～ 9:15,車両1,使用者1,,\"-1,000.5\",0,,\r\n";
+    ASSERT_FALSE(importListCsv(to.dir(), 0, sheet).problem);
+    const auto records = readRecords(to.file("Quil.qud"));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].returnTime(), encodeDate(2024, 5, 1) + encodeTime(17, 5));
+    EXPECT_EQ(records[0].distance1(), 12345.6);
+    EXPECT_EQ(records[0].distance2(), 1012400.0);
+    EXPECT_EQ(records[1].returnTime(), encodeDate(2024, 5, 2) + encodeTime(9, 15));
+    EXPECT_EQ(records[1].distance1(), -1000.5);
+    // Prices and taxes too; a return time cut short names the 時間 column.
+    const std::string costs = "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
+                              "2024/06/01,車両1,使用者1,駐車場代,\"1,500\",\"-1,200\",,\n";
+    ASSERT_FALSE(importListCsv(to.dir(), 3, costs).problem);
+    EXPECT_EQ(readRecords(to.file("Quil.qud")).back().price(), 1500);
+    EXPECT_EQ(readRecords(to.file("Quil.qud")).back().tax(), -1200);
+    const ImportResult cut = importListCsv(
+        to.dir(), 0,
+        "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\n"
+        "2024/5/1,08:30 ～ 17:,車両1,使用者1,,0,0,,\n");
+    ASSERT_TRUE(cut.problem);
+    EXPECT_EQ(cut.problem->text(), "行 2, 列 2 (時間): 正しい時間を入力して下さい！");
+}
+
+TEST_F(CsvImport, FormulaLikeTextsAreGuardedOnExportAndComeBackAsTheyWere) {
+    RecordStore store(from.dir());
+    const char* texts[] = {"=1+2", "+81 3", "-支店", "@SUM(A1)", "\t字下げ", "\r先頭", "'=既に",
+                           "'普通", "普通", "A=B"};
+    int day = 1;
+    for (const char* t : texts) {
+        EntryInput in = input(0, 2024, 5, unsigned(day++), 0, 1);
+        in.value1 = "-5.5";  // a negative number stays a number
+        in.value3 = t;
+        in.remarks = t;
+        store.save(entry(in), std::nullopt);
+    }
+    ListOptions o;
+    const std::string csv = exportText(from.dir(), o);
+    std::optional<CsvParseError> e;
+    const auto rows = CsvReader::parse(csv, e);
+    ASSERT_EQ(rows.size(), 11u);
+    const std::string guarded[] = {"'=1+2", "'+81 3", "'-支店", "'@SUM(A1)", "'\t字下げ",
+                                   "'\r先頭", "''=既に", "'普通", "普通", "A=B"};
+    for (std::size_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(rows[i + 1].fields[9], guarded[i]);
+        EXPECT_EQ(rows[i + 1].fields[10], guarded[i]);
+        EXPECT_EQ(rows[i + 1].fields[6], "-5.5");
+    }
+    for (TextEncoding enc : {TextEncoding::Utf8, TextEncoding::Cp932}) {
+        std::filesystem::remove(to.file("Quil.qud"));
+        const ImportResult r =
+            importListCsv(to.dir(), 0, CsvReader::decode(exportText(from.dir(), o, enc), enc));
+        ASSERT_FALSE(r.problem) << r.problem->text();
+        EXPECT_EQ(recordBytes(to), recordBytes(from));
+    }
 }

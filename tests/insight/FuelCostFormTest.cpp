@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QPrinter>
+#include <QProcess>
 #include <QSpinBox>
 #include <QTabWidget>
 
@@ -113,6 +114,15 @@ TEST_F(FuelCostFormTest, PrintsThroughTheGridPrinter) {
     printer.setOutputFileName(QString::fromStdString(dir.file("out.pdf")));
     EXPECT_EQ(form.MonthTable->print(printer, QStringLiteral("燃費・費用－月別")), 1);
     EXPECT_GT(readBytes(dir.file("out.pdf"))->size(), 1000u);
+    EXPECT_EQ(printer.docName(), QStringLiteral("燃費・費用－月別"));
+    // Its text is the table's (pdftotext, when installed): the heading and the titles.
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {printer.outputFileName(), QStringLiteral("-")});
+    if (text.waitForFinished(60000)) {
+        const QString got = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(got.contains(QStringLiteral("燃費・費用－月別"))) << got.toStdString();
+        EXPECT_TRUE(got.contains(QStringLiteral("走行距離"))) << got.toStdString();
+    }
 }
 
 TEST_F(FuelCostFormTest, HelpStatesTheRuleOfKmPerLitre) {

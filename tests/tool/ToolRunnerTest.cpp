@@ -111,6 +111,17 @@ TEST_F(Tool, ImportThenExportToAFile) {
         err,
         "-: 行 2, 列 6 (消費税): 正しい消費税額を入力して下さい！\n何も書き込んでいません。\n");
     EXPECT_EQ(readBytes(data.file("Quil.qud")), before);
+    // Every bad row is named, up to a hundred; the rest are counted.
+    std::string bad = "年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\n";
+    for (int i = 0; i < 102; ++i) bad += "2024/01/11,軽トラ,山田,30.5,4000,x,駅前SS,\n";
+    EXPECT_EQ(run(withData({"import-csv", "--kind", "refuelling", "-"}), bad), kExitProblems);
+    EXPECT_NE(err.find("-: 行 2, 列 6 (消費税)"), std::string::npos) << err;
+    EXPECT_NE(err.find("-: 行 101, 列 6 (消費税)"), std::string::npos) << err;
+    EXPECT_EQ(err.find("行 102,"), std::string::npos) << err;
+    EXPECT_NE(err.find("-: ほかに 2 行に誤りがあります。\n何も書き込んでいません。\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), before);
 
     const std::string target = data.file("out.csv");
     EXPECT_EQ(run(withData({"export-csv", "--kind", "refuelling", "--out", target})), kExitOk);

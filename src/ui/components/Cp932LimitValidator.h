@@ -1,7 +1,8 @@
 #pragma once
 // Refuses an edit (a keystroke or a paste) that would make the text longer than a record's
-// text field holds in CP932 bytes (a full-width character takes two), so nothing the user
-// typed is cut off when it is stored and the cursor stays where the user put it.
+// text field holds in CP932 bytes (a full-width character takes two), or that brings in a
+// character CP932 cannot hold, so nothing the user typed is cut off or turned into '?' when
+// it is stored, and the cursor stays where the user put it.
 
 #include <QValidator>
 #include <cstddef>

@@ -8,27 +8,11 @@
 #include <QValidator>
 
 #include "store/Codec.h"
+#include "ui/components/Cp932LimitValidator.h"
 #include "ui/components/EditMask.h"
 #include "ui/components/TComboGrid.h"
 
 namespace quil::ui {
-
-namespace {
-
-// Refuses an edit that would make the text longer than the limit in CP932 bytes.
-class Cp932LimitValidator : public QValidator {
-public:
-    Cp932LimitValidator(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
-    State validate(QString& input, int&) const override {
-        return store::cp932Length(input.toStdString()) <= std::size_t(limit_) ? Acceptable
-                                                                              : Invalid;
-    }
-
-private:
-    int limit_;
-};
-
-}  // namespace
 
 // ---- TInplaceListBox --------------------------------------------------------------------
 
@@ -104,7 +88,7 @@ void TComboInplaceEdit::setEditMask(const QString& mask) {
 void TComboInplaceEdit::setMaxLength(int bytes) {
     maxBytes_ = std::max(0, bytes);
     delete validator();
-    setValidator(maxBytes_ > 0 ? new Cp932LimitValidator(maxBytes_, this) : nullptr);
+    setValidator(maxBytes_ > 0 ? new Cp932LimitValidator(std::size_t(maxBytes_), this) : nullptr);
 }
 
 bool TComboInplaceEdit::onButtonStrip(int x) const {

@@ -169,6 +169,17 @@ TEST_F(DataInputTest, TextFieldsTakeNoMoreThanTheRecordHolds) {
     EXPECT_EQ(stored(0).remarks(), std::string(100, 'a'));
     EXPECT_EQ(stored(0).destination(), std::string(40, 'c'));
 
+    // A character the file cannot hold (it would be stored as '?') is not taken.
+    open("走行記録－追加");
+    // (Typed as an input method commits it, or pasted: one insert each.)
+    for (const QString& piece : {QStringLiteral("雨"), QStringLiteral("😀"), QStringLiteral("～")})
+        form->remarksBox()->insert(piece);
+    form->valueBox3()->insert(QStringLiteral("駅前"));
+    form->valueBox3()->insert(QStringLiteral("\u2F9B"));
+    EXPECT_EQ(form->remarksBox()->text(), QStringLiteral("雨～"));
+    EXPECT_EQ(form->valueBox3()->text(), QStringLiteral("駅前"));
+    form->close();
+
     open("給油記録－追加");  // here the third value box is the tax
     QTest::keyClicks(form->valueBox3(), QString(50, u'1'));
     EXPECT_EQ(form->valueBox3()->text().size(), 51);  // "0" and the digits typed

@@ -74,9 +74,8 @@ protected:
         QProcess p;
         p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         p.waitForFinished(60000);
-        // The PDF's fonts may map kanji to their Kangxi radical forms (⽇ for 日).
-        return QString::fromUtf8(p.readAllStandardOutput())
-            .normalized(QString::NormalizationForm_KC);
+        // The text as it is: no kanji read as its Kangxi radical (⽇ for 日).
+        return QString::fromUtf8(p.readAllStandardOutput());
     }
 };
 
@@ -187,6 +186,49 @@ TEST_F(Printing, EveryColumnOfTheDrivingListFitsTheLandscapePage) {
     EXPECT_LE(total, int(printer.width() / scale)) << "no column falls off the paper";
     EXPECT_EQ(copy.ColWidths(9), 100);  // 行き先 keeps its width
     EXPECT_LT(copy.ColWidths(8), 400);  // 走行距離 gave way
+}
+
+TEST_F(Printing, NoPrintedCellIsCutOnAnyTabAndThePageKeepsItsMargins) {
+    // Long names, a return time, and a destination and remarks as long as they are kept.
+    writeRecords<ItemRecord>(
+        tmp.file("Quil.qui"),
+        {item(ItemKind::Vehicle, "配送バン２号 品川400さ"), item(ItemKind::User, "山田太郎左衛門"),
+         item(ItemKind::Purpose, "得意先への配達業務"), item(ItemKind::Vehicle, "ワゴン")});
+    std::vector<DataRecord> records;
+    for (int kind = 0; kind < 4; ++kind) {
+        DataRecord r = driving(encodeDate(2003, 4, 10) + encodeTime(8, 30), 0, 12345678.9);
+        r.setKind(static_cast<std::int16_t>(kind));
+        r.setReturnTime(encodeDate(2003, 4, 10) + encodeTime(17, 5));
+        r.setDestination("東京都千代田区丸の内一丁目駅前の倉庫");
+        r.setRemarks(kind == 0 ? "備考は全角五十文字まで書けるのでその長さを試すために同じような文を長く長く長く続けていきます"
+                               : "短い備考");
+        r.setPrice(123456789);
+        r.setTax(12345678);
+        records.push_back(r);
+    }
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), records);
+    run();
+    for (int tab = 0; tab < 4; ++tab) {
+        SCOPED_TRACE(tab);
+        window().TabControl1->setCurrentIndex(tab);
+        window().action(QStringLiteral("Print1"))->trigger();
+        choosePdf();
+        int cells = 0, cut = 0, right = 0;
+        dialog().GridPrinter1->OnCellDrawn = [&](const QRect& cell, const QRect& text) {
+            ++cells;
+            if (text.left() < cell.left() || text.right() > cell.right()) ++cut;
+            right = std::max(right, cell.right());
+        };
+        dialog().Button1->click();
+        dialog().GridPrinter1->OnCellDrawn = nullptr;
+        ASSERT_TRUE(QFile::exists(pdfPath()));
+        EXPECT_GT(cells, 10);
+        EXPECT_EQ(cut, 0);
+        QPrinter& printer = dialog().printer();
+        EXPECT_LT(right, printer.width());
+        const QMarginsF m = printer.pageLayout().margins(QPageLayout::Millimeter);
+        EXPECT_GE(std::min({m.left(), m.top(), m.right(), m.bottom()}), 10.0);
+    }
 }
 
 TEST_F(Printing, PdfFileCarriesTheTabNameAndTheFooterOnlyWhenChosen) {
