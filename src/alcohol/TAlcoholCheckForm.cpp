@@ -9,6 +9,7 @@
 
 #include "alcohol/AlcoholStore.h"
 #include "alcohol/RegisterNames.h"
+#include "folder/ReadOnlyFileSystem.h"
 #include "store/EntryParse.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
@@ -67,7 +68,8 @@ void TAlcoholCheckForm::createControls() {
     hourBox = newList(this, "HourBox", true);
     minuteBox = newList(this, "MinuteBox", true);
     for (int h = 0; h <= 23; ++h) hourBox->addItem(QString::number(h));
-    for (int m = 0; m <= 59; ++m) minuteBox->addItem(QString::number(m));
+    // Minutes read as a clock shows them: 8：05, not 8：5.
+    for (int m = 0; m <= 59; ++m) minuteBox->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
     timingBox = newList(this, "TimingBox");
     for (int t = 0; t < kCheckTimingCount; ++t)
         timingBox->addItem(q(timingName(static_cast<CheckTiming>(t))), t);
@@ -122,10 +124,16 @@ void TAlcoholCheckForm::createControls() {
     setMinimumWidth(460);
 }
 
+bool refuseWhenReadOnly(const ui::MainContext& context, QWidget* parent) {
+    if (!context.dataSetReadOnly()) return false;
+    ui::Prompts::current().warning(parent, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+    return true;
+}
+
 bool TAlcoholCheckForm::addMode() const { return windowTitle() == QString::fromUtf8(kAddCaption); }
 
 void TAlcoholCheckForm::openForAdd() {
-    if (isVisible()) return;
+    if (isVisible() || refuseWhenReadOnly(context_, parentWidget())) return;
     preset_.reset();
     editId_ = 0;
     setWindowTitle(QString::fromUtf8(kAddCaption));
@@ -133,7 +141,7 @@ void TAlcoholCheckForm::openForAdd() {
 }
 
 void TAlcoholCheckForm::openForAdd(const AlcoholCheck& preset) {
-    if (isVisible()) return;
+    if (isVisible() || refuseWhenReadOnly(context_, parentWidget())) return;
     preset_ = preset;
     editId_ = 0;
     setWindowTitle(QString::fromUtf8(kAddCaption));
@@ -141,7 +149,7 @@ void TAlcoholCheckForm::openForAdd(const AlcoholCheck& preset) {
 }
 
 void TAlcoholCheckForm::openForEdit(std::int64_t id) {
-    if (isVisible()) return;
+    if (isVisible() || refuseWhenReadOnly(context_, parentWidget())) return;
     editId_ = id;
     setWindowTitle(QString::fromUtf8(kEditCaption));
     show();
@@ -203,7 +211,7 @@ void TAlcoholCheckForm::showCheck(const AlcoholCheck& c) {
     unsigned hour = 0, minute = 0;
     store::decodeTime(c.when, hour, minute);
     hourBox->setEditText(QString::number(hour));
-    minuteBox->setEditText(QString::number(minute));
+    minuteBox->setEditText(QStringLiteral("%1").arg(minute, 2, 10, QLatin1Char('0')));
     timingBox->setCurrentIndex(static_cast<int>(c.timing));
     selectData(driverBox, c.driver);
     selectData(vehicleBox, c.vehicle);

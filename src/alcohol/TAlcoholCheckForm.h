@@ -23,6 +23,10 @@ class TRetEdit;
 
 namespace quil::alcohol {
 
+// In a copy that only reads the data folder (another computer holds it): says at once why
+// nothing can be stored and returns true.
+bool refuseWhenReadOnly(const ui::MainContext& context, QWidget* parent);
+
 inline constexpr const char* kAddCaption = "アルコールチェック－追加";
 inline constexpr const char* kEditCaption = "アルコールチェック－修正";
 

@@ -194,7 +194,7 @@ void TAlcoholListForm::editSelected() {
 
 bool TAlcoholListForm::deleteSelected() {
     const auto check = selectedCheck();
-    if (!check || check->deleted) return false;
+    if (!check || check->deleted || refuseWhenReadOnly(context_, this)) return false;
     ui::Prompts& prompts = ui::Prompts::current();
     const QString title = QStringLiteral("確認");
     const QString what =
@@ -247,6 +247,7 @@ bool TAlcoholListForm::exportCsv(const QString& path) {
 }
 
 bool TAlcoholListForm::importCsv(const QString& path) {
+    if (refuseWhenReadOnly(context_, this)) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ui::Prompts::current().warning(

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "alcohol/AlcoholStore.h"
+#include "alcohol/TAlcoholCheckForm.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/MainContext.h"
@@ -106,6 +107,10 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     connect(daysBox, &QSpinBox::editingFinished, this, [this] {
         AlcoholStore store(context_.dataFolder());
         if (store.inspectionDays() == daysBox->value()) return;
+        if (refuseWhenReadOnly(context_, this)) {
+            daysBox->setValue(store.inspectionDays());
+            return;
+        }
         store.setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
         reload();
         Q_EMIT changed();
@@ -174,6 +179,7 @@ bool TDetectorForm::fromFields(Detector& d) {
 }
 
 bool TDetectorForm::addDetector() {
+    if (refuseWhenReadOnly(context_, this)) return false;
     Detector d;
     if (!fromFields(d)) return false;
     AlcoholStore(context_.dataFolder()).addDetector(d);
@@ -183,6 +189,7 @@ bool TDetectorForm::addDetector() {
 }
 
 bool TDetectorForm::updateSelected() {
+    if (refuseWhenReadOnly(context_, this)) return false;
     const int row = table->currentRow();
     if (row < 0 || row >= static_cast<int>(detectors_.size())) {
         ui::Prompts::current().warning(this, QStringLiteral("変更する検知器を選んでください。"));

@@ -92,8 +92,10 @@ QString DataFolderLock::describe(const Holder& h) {
                                                   QStringLiteral(" から")
                                             : QString();
     return (h.host.isEmpty() ? QStringLiteral("別のコンピューター") : h.host) +
-           QStringLiteral(" の ") + (h.user.isEmpty() ? QStringLiteral("?") : h.user) +
-           QStringLiteral(" さんが") + since + QStringLiteral("使用しています。");
+           QStringLiteral(" の ") +
+           (h.user.isEmpty() ? QStringLiteral("使用者（名前は分かりません）")
+                             : h.user + QStringLiteral(" さん")) +
+           QStringLiteral("が") + since + QStringLiteral("使用しています。");
 }
 
 DataFolderAccess::DataFolderAccess(std::unique_ptr<DataFolderLock> lock) : lock_(std::move(lock)) {}

@@ -1,15 +1,20 @@
 // The list window: filters, the one-year deletion rule and CSV.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QMainWindow>
 #include <QSpinBox>
 #include <QTableView>
 
 #include "RegisterFixture.h"
+#include "alcohol/AlcoholWindows.h"
 #include "alcohol/CheckTableModel.h"
 #include "alcohol/PeriodChooser.h"
 #include "alcohol/TAlcoholCheckForm.h"
 #include "alcohol/TAlcoholListForm.h"
+#include "folder/ReadOnlyFileSystem.h"
+#include "ui/dialogs/DataSetEvents.h"
 
 namespace quil::alcohol::test {
 namespace {
@@ -187,6 +192,50 @@ TEST_F(CheckListTest, ExportToAFolderThatCannotBeWrittenIsReported) {
     list->show();
     EXPECT_FALSE(list->exportCsv(QStringLiteral("/nonexistent-folder/x.csv")));
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+}
+
+// After a restore, move or import the open register lists the new data set's checks.
+TEST_F(CheckListTest, TheOpenListFollowsAReplacedDataSet) {
+    store(check(kToday + encodeTime(8, 0)));
+    store(check(kToday + encodeTime(9, 0)));
+    QMainWindow mainWindow;
+    AlcoholWindows windows(main, &mainWindow);
+    windows.listForm->show();
+    windows.listForm->period->choose(5, kToday);
+    ASSERT_EQ(windows.listForm->model()->rowCount(), 2);
+    // The restored data set has one check of that month.
+    {
+        CheckFilter all;
+        all.withDeleted = true;
+        const auto checks = AlcoholStore(main.folder).load(all);
+        AlcoholStore(main.folder).markDeleted(checks.front().id, "x", kToday);
+    }
+    EXPECT_EQ(windows.listForm->model()->rowCount(), 2) << "nothing told it yet";
+    ui::DataSetEvents::announceReplaced();
+    QApplication::processEvents();
+    EXPECT_EQ(windows.listForm->model()->rowCount(), 1);
+    windows.listForm->close();
+}
+
+// A copy that only reads the data folder refuses a new check at once, before any typing,
+// and every other change of the register.
+TEST_F(CheckListTest, AReadOnlyCopyRefusesEveryChangeAtOnce) {
+    store(check(kToday + encodeTime(8, 0)));
+    main.readOnly = true;
+    entry->openForAdd();
+    EXPECT_FALSE(entry->isVisible());
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().text, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+    list->show();
+    list->period->choose(5, kToday);
+    ASSERT_EQ(list->model()->rowCount(), 1) << "the list still reads";
+    selectRow(0);
+    list->editSelected();
+    EXPECT_FALSE(entry->isVisible());
+    EXPECT_FALSE(list->deleteSelected());
+    EXPECT_EQ(prompts.boxes().size(), 3u) << "no question before the refusal";
+    EXPECT_EQ(stored().size(), 1u);
+    EXPECT_FALSE(stored().front().deleted);
 }
 
 }  // namespace
