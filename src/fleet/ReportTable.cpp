@@ -21,7 +21,7 @@ ReportCell text(std::string t) { return {std::move(t), std::nullopt, {}}; }
 ReportCell yen(std::int64_t v) { return number(yenText(v), double(v), std::to_string(v)); }
 ReportCell km(double v) { return number(kmText(v), v, formatOneDecimal(v)); }
 ReportCell optionalNumber(const std::optional<double>& v, const std::string& unit) {
-    if (!v) return text("－");
+    if (!v) return {"－", std::nullopt, {}, true};
     return number(formatOneDecimal(*v) + unit, *v, formatOneDecimal(*v));
 }
 

@@ -18,7 +18,8 @@ struct ReportCell {
     std::string text;
     std::optional<double> number;  // what the column sorts by; none: by text
     std::string plain;             // the CSV text when it differs: no units, no separators
-    const std::string& csvText() const { return plain.empty() ? text : plain; }
+    bool blankInCsv = false;       // a figure that cannot be worked out ("－"): an empty cell
+    std::string csvText() const { return blankInCsv ? std::string() : plain.empty() ? text : plain; }
 };
 
 struct ReportTable {

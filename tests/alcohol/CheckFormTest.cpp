@@ -176,6 +176,14 @@ TEST_F(CheckFormTest, EditShowsTheStoredCheckAndStoresTheChange) {
     EXPECT_EQ(checks[0].id, c.id);
 }
 
+TEST_F(CheckFormTest, MinutesShowTwoDigits) {
+    AlcoholCheck c = check(kToday + encodeTime(8, 5));
+    c.detector = detector;
+    form->openForEdit(store(c));
+    EXPECT_EQ(form->hourBox->currentText(), QStringLiteral("8"));
+    EXPECT_EQ(form->minuteBox->currentText(), QStringLiteral("05"));
+}
+
 TEST_F(CheckFormTest, CheckDeletedWhileItsEditIsOpenIsNotSavedIntoIt) {
     AlcoholCheck c = check(kToday + encodeTime(8, 0));
     c.detector = detector;
