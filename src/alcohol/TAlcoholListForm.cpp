@@ -117,8 +117,11 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     });
     connect(printButton, &QPushButton::clicked, this, [this] {
         if (!printForm_) return;
+        // This month when the period shown holds it, otherwise the period's first month.
         const auto range = period->range();
-        printForm_->openForMonth(range ? range->first : store::today());
+        const store::DateTime today = store::today();
+        const bool holdsToday = !range || (range->first <= today && today <= range->last);
+        printForm_->openForMonth(holdsToday ? today : range->first);
     });
     connect(exportButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("CSV書き出し"),

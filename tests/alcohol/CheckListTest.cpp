@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 
@@ -13,6 +14,7 @@
 #include "alcohol/PeriodChooser.h"
 #include "alcohol/TAlcoholCheckForm.h"
 #include "alcohol/TAlcoholListForm.h"
+#include "alcohol/TAlcoholPrintForm.h"
 #include "folder/ReadOnlyFileSystem.h"
 #include "ui/dialogs/DataSetEvents.h"
 
@@ -214,6 +216,22 @@ TEST_F(CheckListTest, TheOpenListFollowsAReplacedDataSet) {
     ui::DataSetEvents::announceReplaced();
     QApplication::processEvents();
     EXPECT_EQ(windows.listForm->model()->rowCount(), 1);
+    windows.listForm->close();
+}
+
+// The monthly register opens at this month when the list shows a period holding it.
+TEST_F(CheckListTest, ThePrintDialogOpensAtThisMonth) {
+    QMainWindow mainWindow;
+    AlcoholWindows windows(main, &mainWindow);
+    windows.listForm->show();
+    windows.listForm->period->choose(1, kToday);  // the calendar year 2024
+    windows.listForm->printButton->click();
+    EXPECT_EQ(windows.printForm->monthBox->currentIndex(), 4) << "May, not January";
+    windows.printForm->close();
+    windows.listForm->period->choose(1, encodeDate(2023, 6, 1));  // a past year
+    windows.listForm->printButton->click();
+    EXPECT_EQ(windows.printForm->monthBox->currentIndex(), 0);
+    windows.printForm->close();
     windows.listForm->close();
 }
 
