@@ -1,6 +1,7 @@
 #include "alcohol/TAlcoholCheckForm.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,6 +66,7 @@ void TAlcoholCheckForm::createControls() {
     dateBox->setObjectName(QStringLiteral("DateBox"));
     dateBox->setCalendarPopup(true);
     dateBox->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
+    moveOnWithEnter(dateBox);
     hourBox = newList(this, "HourBox", true);
     minuteBox = newList(this, "MinuteBox", true);
     for (int h = 0; h <= 23; ++h) hourBox->addItem(QString::number(h));
@@ -123,6 +125,39 @@ void TAlcoholCheckForm::createControls() {
     connect(Button2, &QPushButton::clicked, this, &TAlcoholCheckForm::Button2Click);
     setMinimumWidth(460);
 }
+
+namespace {
+
+class DateEnter : public QObject {
+public:
+    explicit DateEnter(ui::TDateEdit* box) : QObject(box), box_(box) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != box_ || event->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+        if (!box_->commitTyped()) {
+            ui::Prompts::current().warning(box_->window(), QString::fromUtf8(kBadDateMessage));
+            box_->setFocus();
+            return true;
+        }
+        if (QWidget* next = box_->nextInFocusChain()) {
+            // The box's own line edit comes first in the chain; the next field is after it.
+            while (next != box_ && (next->focusProxy() == box_ || box_->isAncestorOf(next) ||
+                                    !(next->focusPolicy() & Qt::TabFocus) || !next->isEnabled() ||
+                                    !next->isVisible()))
+                next = next->nextInFocusChain();
+            if (next != box_) next->setFocus(Qt::TabFocusReason);
+        }
+        return true;
+    }
+
+private:
+    ui::TDateEdit* box_;
+};
+
+}  // namespace
+
+void moveOnWithEnter(ui::TDateEdit* box) { box->installEventFilter(new DateEnter(box)); }
 
 bool refuseWhenReadOnly(const ui::MainContext& context, QWidget* parent) {
     if (!context.dataSetReadOnly()) return false;
@@ -269,7 +304,7 @@ QWidget* TAlcoholCheckForm::fieldWidget(EntryField field) const {
 
 void TAlcoholCheckForm::Button1Click() {
     if (!dateBox->commitTyped()) {
-        ui::Prompts::current().warning(this, QStringLiteral("日付が正しくありません。"));
+        ui::Prompts::current().warning(this, QString::fromUtf8(kBadDateMessage));
         dateBox->setFocus();
         return;
     }

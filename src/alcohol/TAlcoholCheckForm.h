@@ -27,6 +27,13 @@ namespace quil::alcohol {
 // nothing can be stored and returns true.
 bool refuseWhenReadOnly(const ui::MainContext& context, QWidget* parent);
 
+// The record entry dialog's refusal of a date that is no real day.
+inline constexpr const char* kBadDateMessage = "正しい日付を入力して下さい！";
+
+// Enter in `box` takes the typed date and moves to the next field, or refuses a date that
+// is no real day with kBadDateMessage and stays.
+void moveOnWithEnter(ui::TDateEdit* box);
+
 inline constexpr const char* kAddCaption = "アルコールチェック－追加";
 inline constexpr const char* kEditCaption = "アルコールチェック－修正";
 

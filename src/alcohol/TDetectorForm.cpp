@@ -36,6 +36,7 @@ ui::TDateEdit* newDateBox(QWidget* parent, const char* name) {
     box->setCalendarPopup(true);
     box->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
     box->setDate(toQDate(store::today()));
+    moveOnWithEnter(box);
     return box;
 }
 }  // namespace
@@ -161,7 +162,7 @@ bool TDetectorForm::fromFields(Detector& d) {
     }
     for (ui::TDateEdit* box : {inUseBox, inspectionBox})
         if (!box->commitTyped()) {
-            ui::Prompts::current().warning(this, QStringLiteral("日付が正しくありません。"));
+            ui::Prompts::current().warning(this, QString::fromUtf8(kBadDateMessage));
             box->setFocus();
             return false;
         }

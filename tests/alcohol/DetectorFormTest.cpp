@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTest>
 
 #include "RegisterFixture.h"
 #include "alcohol/TDetectorForm.h"
@@ -45,6 +46,28 @@ TEST_F(DetectorFormTest, AddsAndChangesDetectorsAndWarnsOfOverdueInspections) {
     EXPECT_FALSE(form.updateSelected());
     EXPECT_EQ(prompts.last().text, QStringLiteral("最終点検日が使用開始日より前です。"));
     EXPECT_EQ(AlcoholStore(main.folder).detectors()[0].lastInspection, encodeDate(2024, 5, 9));
+}
+
+TEST_F(DetectorFormTest, AnImpossibleDateIsRefusedAndEnterMovesOn) {
+    TDetectorForm form(main, &main.window);
+    form.show();
+    form.activateWindow();
+    form.nameEdit->setText(QStringLiteral("検知器A"));
+    form.inUseBox->setFocus();
+    QTest::keyClicks(form.inUseBox, QStringLiteral("2024/02/31"));
+    QTest::keyClick(form.inUseBox, Qt::Key_Return);
+    EXPECT_EQ(prompts.last().text, QStringLiteral("正しい日付を入力して下さい！"));
+    EXPECT_EQ(form.focusWidget(), form.inUseBox);
+    EXPECT_EQ(form.inUseBox->text(), QStringLiteral("2024/02/31"));
+    EXPECT_FALSE(form.addDetector());
+    EXPECT_EQ(prompts.last().text, QStringLiteral("正しい日付を入力して下さい！"));
+    EXPECT_TRUE(form.detectors().empty());
+    for (int i = 0; i < 10; ++i) QTest::keyClick(form.inUseBox, Qt::Key_Backspace);
+    QTest::keyClicks(form.inUseBox, QStringLiteral("2024/02/29"));
+    QTest::keyClick(form.inUseBox, Qt::Key_Return);
+    EXPECT_NE(form.focusWidget(), form.inUseBox) << "Enter leaves the date box";
+    ASSERT_TRUE(form.addDetector());
+    EXPECT_EQ(form.detectors()[0].inUseSince, encodeDate(2024, 2, 29));
 }
 
 }  // namespace
