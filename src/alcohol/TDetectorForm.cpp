@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "alcohol/AlcoholStore.h"
+#include "alcohol/RegisterNames.h"
 #include "alcohol/TAlcoholCheckForm.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
@@ -75,8 +76,10 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     warningLabel->setStyleSheet(QStringLiteral("color: red"));
     addButton = new QPushButton(QStringLiteral("追加(&A)"), this);
     updateButton = new QPushButton(QStringLiteral("変更(&U)"), this);
+    removeButton = new QPushButton(QStringLiteral("削除(&D)"), this);
     closeButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {addButton, updateButton, closeButton}) b->setAutoDefault(false);
+    for (QPushButton* b : {addButton, updateButton, removeButton, closeButton})
+        b->setAutoDefault(false);
 
     auto* inspection = new QHBoxLayout;
     inspection->addWidget(inspectionBox);
@@ -91,6 +94,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(addButton);
     buttons->addWidget(updateButton);
+    buttons->addWidget(removeButton);
     buttons->addStretch();
     buttons->addWidget(closeButton);
     auto* layout = new QVBoxLayout(this);
@@ -104,6 +108,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     connect(table, &QTableWidget::itemSelectionChanged, this, &TDetectorForm::showSelected);
     connect(addButton, &QPushButton::clicked, this, &TDetectorForm::addDetector);
     connect(updateButton, &QPushButton::clicked, this, &TDetectorForm::updateSelected);
+    connect(removeButton, &QPushButton::clicked, this, &TDetectorForm::removeSelected);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(daysBox, &QSpinBox::editingFinished, this, [this] {
         AlcoholStore store(context_.dataFolder());
@@ -179,10 +184,21 @@ bool TDetectorForm::fromFields(Detector& d) {
     return true;
 }
 
+bool TDetectorForm::refuseDuplicate(const Detector& d) {
+    for (const Detector& other : detectors_)
+        if (other.id != d.id && other.name == d.name && other.serial == d.serial) {
+            ui::Prompts::current().warning(
+                this, QStringLiteral("同じ名前と製造番号の検知器が登録されています。"));
+            nameEdit->setFocus();
+            return true;
+        }
+    return false;
+}
+
 bool TDetectorForm::addDetector() {
     if (refuseWhenReadOnly(context_, this)) return false;
     Detector d;
-    if (!fromFields(d)) return false;
+    if (!fromFields(d) || refuseDuplicate(d)) return false;
     AlcoholStore(context_.dataFolder()).addDetector(d);
     reload();
     Q_EMIT changed();
@@ -197,10 +213,33 @@ bool TDetectorForm::updateSelected() {
         return false;
     }
     Detector d = detectors_[static_cast<std::size_t>(row)];
-    if (!fromFields(d)) return false;
+    if (!fromFields(d) || refuseDuplicate(d)) return false;
     AlcoholStore(context_.dataFolder()).updateDetector(d);
     reload();
     table->selectRow(row);
+    Q_EMIT changed();
+    return true;
+}
+
+bool TDetectorForm::removeSelected() {
+    const int row = table->currentRow();
+    if (row < 0 || row >= static_cast<int>(detectors_.size())) {
+        ui::Prompts::current().warning(this, QStringLiteral("削除する検知器を選んでください。"));
+        return false;
+    }
+    if (refuseWhenReadOnly(context_, this)) return false;
+    const Detector d = detectors_[static_cast<std::size_t>(row)];
+    if (!ui::Prompts::current().question(
+            this, QStringLiteral("確認"),
+            QStringLiteral("%1 を削除しますか？").arg(q(detectorLabel(d))), ui::PromptIcon::Question))
+        return false;
+    if (!AlcoholStore(context_.dataFolder()).removeDetector(d.id)) {
+        ui::Prompts::current().warning(
+            this, QStringLiteral("この検知器を使ったアルコールチェックがあるため削除できません。"
+                                 "「使用をやめた」にしてください。"));
+        return false;
+    }
+    reload();
     Q_EMIT changed();
     return true;
 }

@@ -48,6 +48,45 @@ TEST_F(DetectorFormTest, AddsAndChangesDetectorsAndWarnsOfOverdueInspections) {
     EXPECT_EQ(AlcoholStore(main.folder).detectors()[0].lastInspection, encodeDate(2024, 5, 9));
 }
 
+TEST_F(DetectorFormTest, AnExactDuplicateIsRefusedAndAnUnusedDetectorCanBeDeleted) {
+    TDetectorForm form(main, &main.window);
+    form.show();
+    form.nameEdit->setText(QStringLiteral("検知器A"));
+    form.serialEdit->setText(QStringLiteral("SN-001"));
+    ASSERT_TRUE(form.addDetector());
+    EXPECT_FALSE(form.addDetector());
+    EXPECT_EQ(prompts.last().text, QStringLiteral("同じ名前と製造番号の検知器が登録されています。"));
+    ASSERT_EQ(form.detectors().size(), 1u);
+    form.serialEdit->setText(QStringLiteral("SN-002"));  // a second one of the same model
+    ASSERT_TRUE(form.addDetector());
+    ASSERT_EQ(form.detectors().size(), 2u);
+    // Changing the second into the first is refused too.
+    form.table->selectRow(1);
+    form.serialEdit->setText(QStringLiteral("SN-001"));
+    EXPECT_FALSE(form.updateSelected());
+    EXPECT_EQ(AlcoholStore(main.folder).detectors()[1].serial, "SN-002");
+
+    // The first is used by a check (even a deleted one): it stays.
+    AlcoholCheck c = check(kToday + encodeTime(8, 0));
+    c.detector = form.detectors()[0].id;
+    AlcoholStore(main.folder).markDeleted(store(c), "x", kToday);
+    prompts.answerQuestion(true);
+    form.table->selectRow(0);
+    EXPECT_FALSE(form.removeSelected());
+    EXPECT_TRUE(prompts.last().text.startsWith(
+        QStringLiteral("この検知器を使ったアルコールチェックがあるため削除できません。")));
+    EXPECT_EQ(AlcoholStore(main.folder).detectors().size(), 2u);
+    // The second, entered by mistake, goes after the question.
+    prompts.answerQuestion(false);
+    form.table->selectRow(1);
+    EXPECT_FALSE(form.removeSelected());
+    EXPECT_EQ(AlcoholStore(main.folder).detectors().size(), 2u);
+    prompts.answerQuestion(true);
+    EXPECT_TRUE(form.removeSelected());
+    ASSERT_EQ(AlcoholStore(main.folder).detectors().size(), 1u);
+    EXPECT_EQ(AlcoholStore(main.folder).detectors()[0].serial, "SN-001");
+}
+
 TEST_F(DetectorFormTest, AnImpossibleDateIsRefusedAndEnterMovesOn) {
     TDetectorForm form(main, &main.window);
     form.show();
