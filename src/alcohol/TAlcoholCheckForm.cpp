@@ -192,7 +192,10 @@ void TAlcoholCheckForm::openForEdit(std::int64_t id) {
 
 void TAlcoholCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (!event->spontaneous()) {
+        FormShow();
+        shown_ = snapshot(this);
+    }
 }
 
 void TAlcoholCheckForm::fillLists() {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "alcohol/CheckEntry.h"
+#include "ui/dialogs/UnsavedInput.h"
 
 class QComboBox;
 class QLineEdit;
@@ -37,10 +38,14 @@ void moveOnWithEnter(ui::TDateEdit* box);
 inline constexpr const char* kAddCaption = "アルコールチェック－追加";
 inline constexpr const char* kEditCaption = "アルコールチェック－修正";
 
-class TAlcoholCheckForm : public QDialog {
+class TAlcoholCheckForm : public QDialog, public ui::UnsavedInput {
     Q_OBJECT
 public:
     TAlcoholCheckForm(ui::MainContext& context, QWidget* parent);
+
+    bool hasUnsavedInput() const override {
+        return isVisible() && snapshot(this) != shown_;
+    }
 
     // Shows the dialog for a new check, or for the stored check `id`; does nothing while
     // it is open already.
@@ -80,6 +85,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QStringList shown_;  // the controls as the dialog opened
     void createControls();
     void fillLists();
     void showCheck(const AlcoholCheck& check);

@@ -201,6 +201,17 @@ TEST_F(CheckFormTest, EditShowsTheStoredCheckAndStoresTheChange) {
     EXPECT_EQ(checks[0].id, c.id);
 }
 
+// What the main window asks about before it closes.
+TEST_F(CheckFormTest, TypedInputIsUnsavedUntilStoredOrCancelled) {
+    EXPECT_FALSE(form->hasUnsavedInput());
+    form->openForAdd();
+    EXPECT_FALSE(form->hasUnsavedInput()) << "as it opened";
+    form->remarksEdit->setText(QStringLiteral("異常なし"));
+    EXPECT_TRUE(form->hasUnsavedInput());
+    form->close();
+    EXPECT_FALSE(form->hasUnsavedInput());
+}
+
 TEST_F(CheckFormTest, MinutesShowTwoDigits) {
     AlcoholCheck c = check(kToday + encodeTime(8, 5));
     c.detector = detector;

@@ -29,6 +29,7 @@
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/UnsavedInput.h"
 #include "ui/main/ListCsvExport.h"
 #include "ui/main/PlacementClamp.h"
 #include "ui/main/ProgramIcons.h"
@@ -366,6 +367,22 @@ void TMainform::ComboGrid1Click() {
 }
 
 void TMainform::closeEvent(QCloseEvent* event) {
+    // What is typed into an open dialog and not saved yet is lost on closing: ask first.
+    if (!duplicate_ && !exitSaved_) {
+        for (const QWidget* w : findChildren<QWidget*>()) {
+            const auto* input = dynamic_cast<const UnsavedInput*>(w);
+            if (!input || !input->hasUnsavedInput()) continue;
+            if (!Prompts::current().question(
+                    this, QStringLiteral("確認"),
+                    w->windowTitle() +
+                        QStringLiteral(" に入力中の内容は保存されていません。終了しますか？"),
+                    PromptIcon::Warning)) {
+                event->ignore();
+                return;
+            }
+            break;
+        }
+    }
     if (!duplicate_ && !exitSaved_) saveOnExit();
     QMainWindow::closeEvent(event);
 }
