@@ -23,6 +23,7 @@
 #include "alcohol/TAlcoholPrintForm.h"
 #include "store/Settings.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::alcohol {
@@ -124,10 +125,9 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
         printForm_->openForMonth(holdsToday ? today : range->first);
     });
     connect(exportButton, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("CSV書き出し"),
-                                                          QStringLiteral("アルコールチェック.csv"),
-                                                          QStringLiteral("CSVファイル (*.csv)"));
-        if (!path.isEmpty()) exportCsv(path);
+        const ui::CsvTarget target =
+            ui::chooseCsvFile(this, QStringLiteral("アルコールチェック.csv"));
+        if (!target.path.isEmpty()) exportCsv(target.path, target.encoding);
     });
     connect(importButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(
@@ -231,14 +231,15 @@ bool TAlcoholListForm::deleteSelected() {
     return true;
 }
 
-bool TAlcoholListForm::exportCsv(const QString& path) {
+bool TAlcoholListForm::exportCsv(const QString& path, store::TextEncoding encoding) {
     AlcoholStore store(context_.dataFolder());
     // Deleted checks stay behind: the file has no column for it, and read back they would
     // come alive again.
     std::vector<AlcoholCheck> live;
     for (const AlcoholCheck& c : model_->checks())
         if (!c.deleted) live.push_back(c);
-    const std::string bytes = writeChecksCsv(live, model_->names().csvNames(store.detectors()));
+    const std::string bytes =
+        writeChecksCsv(live, model_->names().csvNames(store.detectors()), encoding);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {

@@ -121,19 +121,22 @@ ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const It
     return t;
 }
 
-std::string tableCsv(const ReportTable& table) {
+std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
+    auto encoded = [encoding](const std::string& s) {
+        return encoding == TextEncoding::Cp932 ? toCp932(s) : s;
+    };
     CsvWriter csv;
-    for (const std::string& title : table.titles) csv.field(toCp932(title));
+    for (const std::string& title : table.titles) csv.field(encoded(title));
     csv.endRow();
     for (const auto& row : table.rows) {
-        for (const ReportCell& cell : row) csv.field(toCp932(cell.csvText()));
+        for (const ReportCell& cell : row) csv.field(encoded(cell.csvText()));
         csv.endRow();
     }
     return csv.take();
 }
 
-void writeTableCsv(const ReportTable& table, const std::string& path) {
-    const std::string bytes = tableCsv(table);
+void writeTableCsv(const ReportTable& table, const std::string& path, TextEncoding encoding) {
+    const std::string bytes = tableCsv(table, encoding);
     const std::string part = path + ".part";
     std::FILE* f = std::fopen(part.c_str(), "wb");
     if (!f) throw StoreError(path, "書き込めません。");

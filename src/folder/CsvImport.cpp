@@ -171,6 +171,16 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
             const auto c = std::size_t(fileColumn.at(f));
             return c < row.fields.size() ? row.fields[c] : std::string();
         };
+        // The expense list also shows the costs of refuelling and maintenance records under
+        // their kind's name; read back as expenses they would count those costs twice.
+        if (kind == 3) {
+            const std::string item = trimmed(cell(EntryField::ThirdList));
+            if ((item == kFuelCostItemName || item == kServiceCostItemName) &&
+                !names.required(ItemKind::ExpenseItem, item)) {
+                ++result.skipped;
+                continue;
+            }
+        }
         EntryInput in;
         in.kind = static_cast<RecordKind>(kind);
         in.stamp = check.stamp;

@@ -28,6 +28,9 @@ struct ImportProblem {
 
 struct ImportResult {
     std::int64_t added = 0;
+    // Rows of an expense-list file that show the cost of a refuelling or maintenance record:
+    // those records come with the refuelling and maintenance files, so they are left out.
+    std::int64_t skipped = 0;
     std::optional<ImportProblem> problem;  // set when nothing was written for this reason
 };
 

@@ -44,6 +44,11 @@ TEST(ReportTable, ShownTextsAndSortKeys) {
     EXPECT_FALSE(months.rightAligned[0]);
 }
 
+TEST(ReportTable, CsvInUtf8WhenChosen) {
+    const std::string utf8 = tableCsv(vehicleCostTable(sampleReport()), store::TextEncoding::Utf8);
+    EXPECT_EQ(utf8, store::fromCp932(tableCsv(vehicleCostTable(sampleReport()))));
+}
+
 TEST(ReportTable, AFigureThatCannotBeWorkedOutIsAnEmptyCsvCell) {
     // The month without records shows "－" for km/L and cost per km; the CSV's numeric
     // columns stay numeric.
