@@ -140,6 +140,10 @@ TEST(DataFolderLockText, AHolderWhoseNameIsUnknownIsSaidToBeSo) {
               QStringLiteral("JIMU-PC の 使用者（名前は分かりません）が使用しています。"));
     h.user = QStringLiteral("suzuki");
     EXPECT_EQ(DataFolderLock::describe(h), QStringLiteral("JIMU-PC の suzuki さんが使用しています。"));
+    // A lock written by a copy that put "?" for a user it did not know.
+    TempDir folder;
+    writeBytes(folder.file("Quil.lck.info"), "JIMU-PC\n?\n2026-12-01T08:30:00\n");
+    EXPECT_TRUE(DataFolderLock(folder.dir()).holder().user.isEmpty());
 }
 
 TEST_F(SharedFolder, ALockLeftByAProgramThatIsGoneIsTakenOver) {
