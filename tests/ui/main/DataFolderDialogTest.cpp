@@ -8,6 +8,8 @@
 #include <QStatusBar>
 
 #include "LegacyFixtures.h"
+#include "alcohol/AlcoholWindows.h"
+#include "alcohol/TMissingCheckForm.h"
 #include "MainTestSupport.h"
 #include "folder/Tdirsetform.h"
 #include "store/Date.h"
@@ -178,6 +180,23 @@ TEST_F(FolderDialog, RestoreConfirmsChecksTheSourceAndReplacesTheDataSet) {
     EXPECT_EQ(readBytes(tmp.file("Quil.qud")), readBytes(other.file("Quil.qud")));
     EXPECT_EQ(window().ComboGrid1->RowCount(), 6);
     EXPECT_EQ(dialog().StatusBar1->currentMessage(), QStringLiteral("データ処理完了。"));
+}
+
+// An open window of the ツール menu shows the restored data set, not the replaced one.
+TEST_F(FolderDialog, OpenWindowsFollowARestore) {
+    ASSERT_TRUE(app->Alcohol);
+    quil::alcohol::TMissingCheckForm* missing = app->Alcohol->missingForm;
+    missing->show();
+    QApplication::processEvents();
+    const auto countText = [&] { return missing->countLabel->text(); };
+    EXPECT_EQ(countText(), QStringLiteral("チェック漏れ: 2件"));
+    writeDataSet(other, 41000.25, 5);
+    prompts.answerQuestion(true);
+    choose("Restore1", other.dir());
+    ASSERT_EQ(lastText(), QStringLiteral("読み込みが完了しました。"));
+    QApplication::processEvents();
+    EXPECT_EQ(countText(), QStringLiteral("チェック漏れ: 5件"));
+    missing->close();
 }
 
 TEST_F(FolderDialog, LegacyImportReplacesTheDataSetAndSaysWhereTheLogIs) {
