@@ -22,6 +22,7 @@
 #include "alcohol/TAlcoholCheckForm.h"
 #include "alcohol/TAlcoholPrintForm.h"
 #include "store/Settings.h"
+#include "ext/ExtDatabase.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/Prompts.h"
@@ -172,9 +173,14 @@ void TAlcoholListForm::reload() {
     filter.driver = driverFilter->currentIndex() < 0 ? -1 : driverFilter->currentData().toInt();
     filter.vehicle = vehicleFilter->currentIndex() < 0 ? -1 : vehicleFilter->currentData().toInt();
     filter.withDeleted = deletedCheck->isChecked();
-    AlcoholStore store(context_.dataFolder());
-    model_->setChecks(store.load(filter), RegisterNames::load(context_.dataFolder()),
-                      store.detectors());
+    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) {
+        // No check recorded yet, and this copy may not create the register: it is empty.
+        model_->setChecks({}, RegisterNames::load(context_.dataFolder()), {});
+    } else {
+        AlcoholStore store(context_.dataFolder());
+        model_->setChecks(store.load(filter), RegisterNames::load(context_.dataFolder()),
+                          store.detectors());
+    }
     table->setColumnHidden(CheckTableModel::Deleted, !filter.withDeleted);
     countLabel->setText(QStringLiteral("%1件").arg(model_->rowCount()));
 }

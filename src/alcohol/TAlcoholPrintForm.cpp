@@ -82,6 +82,7 @@ void TAlcoholPrintForm::openForMonth(store::DateTime day) {
 void TAlcoholPrintForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
+    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) return;
     companyEdit->setText(
         QString::fromStdString(AlcoholStore(context_.dataFolder()).setting(kCompanyNameKey)));
 }

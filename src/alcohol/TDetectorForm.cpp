@@ -16,6 +16,7 @@
 #include "alcohol/TAlcoholCheckForm.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
+#include "ext/ExtDatabase.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -129,9 +130,14 @@ void TDetectorForm::showEvent(QShowEvent* event) {
 }
 
 void TDetectorForm::reload() {
-    AlcoholStore store(context_.dataFolder());
-    detectors_ = store.detectors();
-    const int days = store.inspectionDays();
+    int days = kDefaultInspectionDays;
+    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) {
+        detectors_.clear();  // none recorded, and this copy may not create the register
+    } else {
+        AlcoholStore store(context_.dataFolder());
+        detectors_ = store.detectors();
+        days = store.inspectionDays();
+    }
     daysBox->setValue(days);
     const store::DateTime today = store::today();
     table->setRowCount(0);

@@ -15,6 +15,8 @@
 #include "alcohol/TAlcoholCheckForm.h"
 #include "alcohol/TAlcoholListForm.h"
 #include "alcohol/TAlcoholPrintForm.h"
+#include "alcohol/TDetectorForm.h"
+#include "ext/ExtDatabase.h"
 #include "folder/ReadOnlyFileSystem.h"
 #include "ui/dialogs/DataSetEvents.h"
 
@@ -232,6 +234,23 @@ TEST_F(CheckListTest, ThePrintDialogOpensAtThisMonth) {
     windows.listForm->printButton->click();
     EXPECT_EQ(windows.printForm->monthBox->currentIndex(), 0);
     windows.printForm->close();
+    windows.listForm->close();
+}
+
+// A copy that only reads a data folder whose register was never created shows it empty: it
+// may not create the file, and there is nothing to show.
+TEST_F(CheckListTest, AReadOnlyCopyWithoutARegisterShowsItEmpty) {
+    ASSERT_FALSE(ext::ExtDatabase::exists(main.folder));
+    main.readOnly = true;
+    QMainWindow mainWindow;
+    AlcoholWindows windows(main, &mainWindow);
+    windows.listForm->show();
+    EXPECT_EQ(windows.listForm->model()->rowCount(), 0);
+    windows.detectorForm->show();
+    EXPECT_TRUE(windows.detectorForm->detectors().empty());
+    EXPECT_TRUE(prompts.boxes().empty()) << prompts.last().text.toStdString();
+    EXPECT_FALSE(ext::ExtDatabase::exists(main.folder));
+    windows.detectorForm->close();
     windows.listForm->close();
 }
 
