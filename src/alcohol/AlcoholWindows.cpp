@@ -65,6 +65,9 @@ AlcoholWindows::AlcoholWindows(ui::MainContext& context, QMainWindow* main)
         QStringLiteral("運転前・運転後のアルコールチェックを記録します。"));
     connect(toolBarAction_, &QAction::triggered, entryForm,
             qOverload<>(&TAlcoholCheckForm::openForAdd));
+    // A copy that only reads the data folder records no check (the window is made once the
+    // main window knows).
+    toolBarAction_->setEnabled(!context.dataSetReadOnly());
 
     statusLabel_ = new QLabel(main);
     statusLabel_->setObjectName(QStringLiteral("AlcoholStatus"));

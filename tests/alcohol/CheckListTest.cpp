@@ -1,4 +1,5 @@
 // The list window: filters, the one-year deletion rule and CSV.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -244,6 +245,7 @@ TEST_F(CheckListTest, AReadOnlyCopyWithoutARegisterShowsItEmpty) {
     main.readOnly = true;
     QMainWindow mainWindow;
     AlcoholWindows windows(main, &mainWindow);
+    EXPECT_FALSE(windows.toolBarAction()->isEnabled());
     windows.listForm->show();
     EXPECT_EQ(windows.listForm->model()->rowCount(), 0);
     windows.detectorForm->show();

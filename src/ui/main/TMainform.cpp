@@ -236,6 +236,7 @@ void TMainform::enterReadOnly() {
         std::error_code ec;
         const std::string ini(kSettingsFileName);
         std::filesystem::copy_file(programFolder_ + ini, folder + ini, ec);
+        if (ec) return;  // the settings stay where they are; their writes are refused
         programFolder_ = folder;
         sessionFolder_ = std::move(session);
     }
