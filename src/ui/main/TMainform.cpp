@@ -62,6 +62,15 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     createActions();
     createMenus();
     ListCsvExport::install(this);
+    // An open display filter lists the names of the data set it opened with: after a
+    // restore, move or import it opens again over the new one.
+    DataSetEvents::onReplaced(this, [this] {
+        for (QWidget* w : {viewItemForm_.data(), viewTimeForm_.data()})
+            if (w && w->isVisible()) {
+                w->hide();
+                w->show();
+            }
+    });
 }
 
 void TMainform::openDataFolder(const MainformOptions& options) {

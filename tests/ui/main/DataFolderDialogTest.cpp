@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
 
@@ -16,6 +17,7 @@
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
+#include "ui/dialogs/TViewItemForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/RecordCommands.h"
 
@@ -197,6 +199,21 @@ TEST_F(FolderDialog, OpenWindowsFollowARestore) {
     QApplication::processEvents();
     EXPECT_EQ(countText(), QStringLiteral("チェック漏れ: 5件"));
     missing->close();
+
+    // The display filter lists the vehicles of the data set restored.
+    auto v = item(ItemKind::Vehicle, "ワゴン", 42000.5);
+    v.setVersion(101);
+    writeRecords<ItemRecord>(other.file("Quil.qui"), {v, item(ItemKind::User, "山田", 42000.5)});
+    writeRecords<DataRecord>(other.file("Quil.qud"), {});
+    window().openViewItemForm(ItemKind::Vehicle);
+    ASSERT_EQ(app->ViewItemForm->CheckListBox1()->count(), 1);
+    EXPECT_EQ(app->ViewItemForm->CheckListBox1()->item(0)->text(), QStringLiteral("軽トラ"));
+    prompts.answerQuestion(true);
+    choose("Restore1", other.dir());
+    ASSERT_EQ(lastText(), QStringLiteral("読み込みが完了しました。"));
+    QApplication::processEvents();
+    ASSERT_EQ(app->ViewItemForm->CheckListBox1()->count(), 1);
+    EXPECT_EQ(app->ViewItemForm->CheckListBox1()->item(0)->text(), QStringLiteral("ワゴン"));
 }
 
 TEST_F(FolderDialog, LegacyImportReplacesTheDataSetAndSaysWhereTheLogIs) {
