@@ -250,6 +250,9 @@ TEST_F(CheckListTest, AReadOnlyCopyWithoutARegisterShowsItEmpty) {
     EXPECT_EQ(windows.listForm->model()->rowCount(), 0);
     windows.detectorForm->show();
     EXPECT_TRUE(windows.detectorForm->detectors().empty());
+    windows.printForm->show();
+    EXPECT_EQ(windows.printForm->prepare(), 0) << "an empty month";
+    windows.printForm->close();
     EXPECT_TRUE(prompts.boxes().empty()) << prompts.last().text.toStdString();
     EXPECT_FALSE(ext::ExtDatabase::exists(main.folder));
     windows.detectorForm->close();
