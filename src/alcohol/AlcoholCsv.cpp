@@ -61,7 +61,8 @@ const std::vector<std::string>& csvColumns() {
     return columns;
 }
 
-std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNames& names) {
+std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNames& names,
+                           store::TextEncoding encoding) {
     store::CsvWriter w;
     for (const std::string& title : csvColumns()) w.field(title);
     w.endRow();
@@ -81,13 +82,16 @@ std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNam
         w.textField(c.remarks);
         w.endRow();
     }
+    if (encoding == store::TextEncoding::Cp932) return store::toCp932(w.take());
     return "\xEF\xBB\xBF" + w.take();
 }
 
 CsvReadResult readChecksCsv(std::string_view bytes, const CsvNames& names) {
     CsvReadResult result;
     std::optional<store::CsvParseError> parseError;
-    const std::string text = store::CsvReader::decode(bytes, store::TextEncoding::Utf8);
+    // A byte-order mark or valid UTF-8 is UTF-8 (files written before CP932 was the
+    // default), anything else CP932.
+    const std::string text = store::CsvReader::decode(bytes, std::nullopt);
     const std::vector<store::CsvRow> rows = store::CsvReader::parse(text, parseError);
     auto fail = [&result](std::size_t line, const std::string& what) {
         result.checks.clear();

@@ -1,8 +1,9 @@
 #pragma once
 // The register as CSV: one row per check with the printed register's columns, names in
-// place of item positions, in UTF-8 with a byte-order mark (every name survives; Excel
-// opens it as Japanese text). Reading it back finds drivers, vehicles and detectors by
-// name, so an exported register reads back as the same checks.
+// place of item positions, in CP932 like every other CSV of the program, or in UTF-8 with a
+// byte-order mark when chosen (a text CP932 cannot hold survives there). Reading takes
+// either and finds drivers, vehicles and detectors by name, so an exported register reads
+// back as the same checks.
 
 #include <cstdint>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "alcohol/AlcoholCheck.h"
+#include "store/Codec.h"
 
 namespace quil::alcohol {
 
@@ -24,7 +26,8 @@ struct CsvNames {
 // The column titles, in order.
 const std::vector<std::string>& csvColumns();
 
-std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNames& names);
+std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNames& names,
+                           store::TextEncoding encoding = store::TextEncoding::Cp932);
 
 struct CsvReadResult {
     std::vector<AlcoholCheck> checks;

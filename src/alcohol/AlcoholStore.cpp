@@ -276,6 +276,21 @@ void AlcoholStore::updateDetector(const Detector& d) {
     });
 }
 
+bool AlcoholStore::removeDetector(std::int64_t id) {
+    checkWritable();
+    bool removed = false;
+    db_->transaction([&] {
+        QSqlQuery used = db_->exec(
+            QStringLiteral("SELECT COUNT(*) FROM alcohol_check WHERE detector = ?"), {qlonglong(id)});
+        if (used.next() && used.value(0).toLongLong() > 0) return;
+        QSqlQuery done = db_->exec(QStringLiteral("DELETE FROM alcohol_detector WHERE id = ?"),
+                                   {qlonglong(id)});
+        if (done.numRowsAffected() != 1) throw ext::ExtError("この検知器は登録されていません。");
+        removed = true;
+    });
+    return removed;
+}
+
 std::string AlcoholStore::setting(const std::string& key, const std::string& defaultValue) {
     QSqlQuery r =
         db_->exec(QStringLiteral("SELECT value FROM alcohol_setting WHERE key = ?"), {q(key)});

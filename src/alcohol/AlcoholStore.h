@@ -60,6 +60,9 @@ public:
     std::vector<Detector> detectors();
     std::int64_t addDetector(const Detector& detector);
     void updateDetector(const Detector& detector);
+    // Removes a detector no check (deleted ones included) refers to; false, and nothing
+    // removed, when a check does.
+    bool removeDetector(std::int64_t id);
 
     std::string setting(const std::string& key, const std::string& defaultValue = {});
     void setSetting(const std::string& key, const std::string& value);

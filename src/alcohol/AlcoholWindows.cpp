@@ -16,6 +16,7 @@
 #include "alcohol/TMissingCheckForm.h"
 #include "ext/ExtDatabase.h"
 #include "store/Period.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::alcohol {
@@ -64,6 +65,9 @@ AlcoholWindows::AlcoholWindows(ui::MainContext& context, QMainWindow* main)
         QStringLiteral("運転前・運転後のアルコールチェックを記録します。"));
     connect(toolBarAction_, &QAction::triggered, entryForm,
             qOverload<>(&TAlcoholCheckForm::openForAdd));
+    // A copy that only reads the data folder records no check (the window is made once the
+    // main window knows).
+    toolBarAction_->setEnabled(!context.dataSetReadOnly());
 
     statusLabel_ = new QLabel(main);
     statusLabel_->setObjectName(QStringLiteral("AlcoholStatus"));
@@ -76,6 +80,15 @@ AlcoholWindows::AlcoholWindows(ui::MainContext& context, QMainWindow* main)
     connect(entryForm, &TAlcoholCheckForm::saved, this, &AlcoholWindows::scheduleRefresh);
     connect(listForm, &TAlcoholListForm::changed, this, &AlcoholWindows::scheduleRefresh);
     connect(detectorForm, &TDetectorForm::changed, this, &AlcoholWindows::scheduleRefresh);
+    // After a restore, move or import every open window shows the new data set; an open
+    // entry dialog belonged to the old one and closes, as the record entry dialog does.
+    ui::DataSetEvents::onReplaced(this, [this] {
+        if (entryForm->isVisible()) entryForm->close();
+        if (listForm->isVisible()) listForm->reload();
+        if (missingForm->isVisible()) missingForm->reload();
+        if (detectorForm->isVisible()) detectorForm->reload();
+        scheduleRefresh();
+    });
     // The first count once the main window has started.
     scheduleRefresh();
 }

@@ -18,7 +18,7 @@ store::DateTime detectorRequiredFrom() { return store::encodeDate(2023, 12, 1); 
 
 EntryResult buildCheck(const CheckInput& in, store::DateTime now) {
     if (!in.day || in.hour > 23 || in.minute > 59)
-        return refuse(EntryField::Date, "日付が正しくありません。");
+        return refuse(EntryField::Date, "正しい日付を入力して下さい！");
     const store::DateTime day = store::dateOnly(*in.day);
     if (day > store::dateOnly(now))
         return refuse(EntryField::Date, "明日以降の日付は入力できません。");

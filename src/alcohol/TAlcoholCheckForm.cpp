@@ -1,6 +1,7 @@
 #include "alcohol/TAlcoholCheckForm.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 
 #include "alcohol/AlcoholStore.h"
 #include "alcohol/RegisterNames.h"
+#include "folder/ReadOnlyFileSystem.h"
 #include "store/EntryParse.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
@@ -64,10 +66,12 @@ void TAlcoholCheckForm::createControls() {
     dateBox->setObjectName(QStringLiteral("DateBox"));
     dateBox->setCalendarPopup(true);
     dateBox->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
+    moveOnWithEnter(dateBox);
     hourBox = newList(this, "HourBox", true);
     minuteBox = newList(this, "MinuteBox", true);
     for (int h = 0; h <= 23; ++h) hourBox->addItem(QString::number(h));
-    for (int m = 0; m <= 59; ++m) minuteBox->addItem(QString::number(m));
+    // Minutes read as a clock shows them: 8：05, not 8：5.
+    for (int m = 0; m <= 59; ++m) minuteBox->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
     timingBox = newList(this, "TimingBox");
     for (int t = 0; t < kCheckTimingCount; ++t)
         timingBox->addItem(q(timingName(static_cast<CheckTiming>(t))), t);
@@ -122,10 +126,49 @@ void TAlcoholCheckForm::createControls() {
     setMinimumWidth(460);
 }
 
+namespace {
+
+class DateEnter : public QObject {
+public:
+    explicit DateEnter(ui::TDateEdit* box) : QObject(box), box_(box) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != box_ || event->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+        if (!box_->commitTyped()) {
+            ui::Prompts::current().warning(box_->window(), QString::fromUtf8(kBadDateMessage));
+            box_->setFocus();
+            return true;
+        }
+        if (QWidget* next = box_->nextInFocusChain()) {
+            // The box's own line edit comes first in the chain; the next field is after it.
+            while (next != box_ && (next->focusProxy() == box_ || box_->isAncestorOf(next) ||
+                                    !(next->focusPolicy() & Qt::TabFocus) || !next->isEnabled() ||
+                                    !next->isVisible()))
+                next = next->nextInFocusChain();
+            if (next != box_) next->setFocus(Qt::TabFocusReason);
+        }
+        return true;
+    }
+
+private:
+    ui::TDateEdit* box_;
+};
+
+}  // namespace
+
+void moveOnWithEnter(ui::TDateEdit* box) { box->installEventFilter(new DateEnter(box)); }
+
+bool refuseWhenReadOnly(const ui::MainContext& context, QWidget* parent) {
+    if (!context.dataSetReadOnly()) return false;
+    ui::Prompts::current().warning(parent, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+    return true;
+}
+
 bool TAlcoholCheckForm::addMode() const { return windowTitle() == QString::fromUtf8(kAddCaption); }
 
 void TAlcoholCheckForm::openForAdd() {
-    if (isVisible()) return;
+    if (isVisible() || refuseWhenReadOnly(context_, parentWidget())) return;
     preset_.reset();
     editId_ = 0;
     setWindowTitle(QString::fromUtf8(kAddCaption));
@@ -133,7 +176,7 @@ void TAlcoholCheckForm::openForAdd() {
 }
 
 void TAlcoholCheckForm::openForAdd(const AlcoholCheck& preset) {
-    if (isVisible()) return;
+    if (isVisible() || refuseWhenReadOnly(context_, parentWidget())) return;
     preset_ = preset;
     editId_ = 0;
     setWindowTitle(QString::fromUtf8(kAddCaption));
@@ -141,7 +184,7 @@ void TAlcoholCheckForm::openForAdd(const AlcoholCheck& preset) {
 }
 
 void TAlcoholCheckForm::openForEdit(std::int64_t id) {
-    if (isVisible()) return;
+    if (isVisible() || refuseWhenReadOnly(context_, parentWidget())) return;
     editId_ = id;
     setWindowTitle(QString::fromUtf8(kEditCaption));
     show();
@@ -149,7 +192,10 @@ void TAlcoholCheckForm::openForEdit(std::int64_t id) {
 
 void TAlcoholCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (!event->spontaneous()) {
+        FormShow();
+        shown_ = snapshot(this);
+    }
 }
 
 void TAlcoholCheckForm::fillLists() {
@@ -203,7 +249,7 @@ void TAlcoholCheckForm::showCheck(const AlcoholCheck& c) {
     unsigned hour = 0, minute = 0;
     store::decodeTime(c.when, hour, minute);
     hourBox->setEditText(QString::number(hour));
-    minuteBox->setEditText(QString::number(minute));
+    minuteBox->setEditText(QStringLiteral("%1").arg(minute, 2, 10, QLatin1Char('0')));
     timingBox->setCurrentIndex(static_cast<int>(c.timing));
     selectData(driverBox, c.driver);
     selectData(vehicleBox, c.vehicle);
@@ -261,7 +307,7 @@ QWidget* TAlcoholCheckForm::fieldWidget(EntryField field) const {
 
 void TAlcoholCheckForm::Button1Click() {
     if (!dateBox->commitTyped()) {
-        ui::Prompts::current().warning(this, QStringLiteral("日付が正しくありません。"));
+        ui::Prompts::current().warning(this, QString::fromUtf8(kBadDateMessage));
         dateBox->setFocus();
         return;
     }

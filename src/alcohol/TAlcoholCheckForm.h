@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "alcohol/CheckEntry.h"
+#include "ui/dialogs/UnsavedInput.h"
 
 class QComboBox;
 class QLineEdit;
@@ -23,13 +24,28 @@ class TRetEdit;
 
 namespace quil::alcohol {
 
+// In a copy that only reads the data folder (another computer holds it): says at once why
+// nothing can be stored and returns true.
+bool refuseWhenReadOnly(const ui::MainContext& context, QWidget* parent);
+
+// The record entry dialog's refusal of a date that is no real day.
+inline constexpr const char* kBadDateMessage = "正しい日付を入力して下さい！";
+
+// Enter in `box` takes the typed date and moves to the next field, or refuses a date that
+// is no real day with kBadDateMessage and stays.
+void moveOnWithEnter(ui::TDateEdit* box);
+
 inline constexpr const char* kAddCaption = "アルコールチェック－追加";
 inline constexpr const char* kEditCaption = "アルコールチェック－修正";
 
-class TAlcoholCheckForm : public QDialog {
+class TAlcoholCheckForm : public QDialog, public ui::UnsavedInput {
     Q_OBJECT
 public:
     TAlcoholCheckForm(ui::MainContext& context, QWidget* parent);
+
+    bool hasUnsavedInput() const override {
+        return isVisible() && snapshot(this) != shown_;
+    }
 
     // Shows the dialog for a new check, or for the stored check `id`; does nothing while
     // it is open already.
@@ -69,6 +85,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QStringList shown_;  // the controls as the dialog opened
     void createControls();
     void fillLists();
     void showCheck(const AlcoholCheck& check);

@@ -22,7 +22,9 @@
 #include "alcohol/TAlcoholCheckForm.h"
 #include "alcohol/TAlcoholPrintForm.h"
 #include "store/Settings.h"
+#include "ext/ExtDatabase.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::alcohol {
@@ -117,14 +119,16 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     });
     connect(printButton, &QPushButton::clicked, this, [this] {
         if (!printForm_) return;
+        // This month when the period shown holds it, otherwise the period's first month.
         const auto range = period->range();
-        printForm_->openForMonth(range ? range->first : store::today());
+        const store::DateTime today = store::today();
+        const bool holdsToday = !range || (range->first <= today && today <= range->last);
+        printForm_->openForMonth(holdsToday ? today : range->first);
     });
     connect(exportButton, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("CSV書き出し"),
-                                                          QStringLiteral("アルコールチェック.csv"),
-                                                          QStringLiteral("CSVファイル (*.csv)"));
-        if (!path.isEmpty()) exportCsv(path);
+        const ui::CsvTarget target =
+            ui::chooseCsvFile(this, QStringLiteral("アルコールチェック.csv"));
+        if (!target.path.isEmpty()) exportCsv(target.path, target.encoding);
     });
     connect(importButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(
@@ -169,9 +173,14 @@ void TAlcoholListForm::reload() {
     filter.driver = driverFilter->currentIndex() < 0 ? -1 : driverFilter->currentData().toInt();
     filter.vehicle = vehicleFilter->currentIndex() < 0 ? -1 : vehicleFilter->currentData().toInt();
     filter.withDeleted = deletedCheck->isChecked();
-    AlcoholStore store(context_.dataFolder());
-    model_->setChecks(store.load(filter), RegisterNames::load(context_.dataFolder()),
-                      store.detectors());
+    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) {
+        // No check recorded yet, and this copy may not create the register: it is empty.
+        model_->setChecks({}, RegisterNames::load(context_.dataFolder()), {});
+    } else {
+        AlcoholStore store(context_.dataFolder());
+        model_->setChecks(store.load(filter), RegisterNames::load(context_.dataFolder()),
+                          store.detectors());
+    }
     table->setColumnHidden(CheckTableModel::Deleted, !filter.withDeleted);
     countLabel->setText(QStringLiteral("%1件").arg(model_->rowCount()));
 }
@@ -194,7 +203,7 @@ void TAlcoholListForm::editSelected() {
 
 bool TAlcoholListForm::deleteSelected() {
     const auto check = selectedCheck();
-    if (!check || check->deleted) return false;
+    if (!check || check->deleted || refuseWhenReadOnly(context_, this)) return false;
     ui::Prompts& prompts = ui::Prompts::current();
     const QString title = QStringLiteral("確認");
     const QString what =
@@ -228,14 +237,15 @@ bool TAlcoholListForm::deleteSelected() {
     return true;
 }
 
-bool TAlcoholListForm::exportCsv(const QString& path) {
+bool TAlcoholListForm::exportCsv(const QString& path, store::TextEncoding encoding) {
     AlcoholStore store(context_.dataFolder());
     // Deleted checks stay behind: the file has no column for it, and read back they would
     // come alive again.
     std::vector<AlcoholCheck> live;
     for (const AlcoholCheck& c : model_->checks())
         if (!c.deleted) live.push_back(c);
-    const std::string bytes = writeChecksCsv(live, model_->names().csvNames(store.detectors()));
+    const std::string bytes =
+        writeChecksCsv(live, model_->names().csvNames(store.detectors()), encoding);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
@@ -247,6 +257,7 @@ bool TAlcoholListForm::exportCsv(const QString& path) {
 }
 
 bool TAlcoholListForm::importCsv(const QString& path) {
+    if (refuseWhenReadOnly(context_, this)) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ui::Prompts::current().warning(

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "alcohol/AlcoholCheck.h"
+#include "store/Codec.h"
 
 class QCheckBox;
 class QComboBox;
@@ -56,7 +57,8 @@ public:
     bool deleteSelected();
     // The checks shown, as CSV, to `path` (replaced whole or not at all); false with the
     // reason shown when it cannot be written.
-    bool exportCsv(const QString& path);
+    bool exportCsv(const QString& path,
+                   store::TextEncoding encoding = store::TextEncoding::Cp932);
     // Adds the checks of a CSV file after asking; false when nothing was added.
     bool importCsv(const QString& path);
 

@@ -12,6 +12,8 @@
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QVBoxLayout>
+#include <memory>
+#include <vector>
 
 #include "alcohol/AlcoholLogPrinter.h"
 #include "alcohol/AlcoholStore.h"
@@ -82,17 +84,21 @@ void TAlcoholPrintForm::openForMonth(store::DateTime day) {
 void TAlcoholPrintForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
+    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) return;
     companyEdit->setText(
         QString::fromStdString(AlcoholStore(context_.dataFolder()).setting(kCompanyNameKey)));
 }
 
 int TAlcoholPrintForm::prepare() {
-    AlcoholStore store(context_.dataFolder());
+    // A copy that only reads a folder whose register was never created prints it empty.
+    std::unique_ptr<AlcoholStore> store;
+    if (!context_.dataSetReadOnly() || ext::ExtDatabase::exists(context_.dataFolder()))
+        store = std::make_unique<AlcoholStore>(context_.dataFolder());
     const std::string company = companyEdit->text().trimmed().toStdString();
-    if (company != store.setting(kCompanyNameKey)) {
+    if (store && company != store->setting(kCompanyNameKey)) {
         // Remembering the name is a convenience: a data folder open read-only still prints.
         try {
-            store.setSetting(kCompanyNameKey, company);
+            store->setSetting(kCompanyNameKey, company);
         } catch (const ext::ExtError&) {
         }
     }
@@ -102,8 +108,9 @@ int TAlcoholPrintForm::prepare() {
     filter.firstDay = month.first;
     filter.lastDay = month.last;
     CheckTableModel model;
-    model.setChecks(store.load(filter), RegisterNames::load(context_.dataFolder()),
-                    store.detectors());
+    model.setChecks(store ? store->load(filter) : std::vector<AlcoholCheck>{},
+                    RegisterNames::load(context_.dataFolder()),
+                    store ? store->detectors() : std::vector<Detector>{});
     std::vector<QStringList> rows;
     rows.reserve(std::size_t(model.rowCount()));
     for (int r = 0; r < model.rowCount(); ++r) {

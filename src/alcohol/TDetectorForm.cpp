@@ -12,8 +12,11 @@
 #include <QVBoxLayout>
 
 #include "alcohol/AlcoholStore.h"
+#include "alcohol/RegisterNames.h"
+#include "alcohol/TAlcoholCheckForm.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
+#include "ext/ExtDatabase.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -35,6 +38,7 @@ ui::TDateEdit* newDateBox(QWidget* parent, const char* name) {
     box->setCalendarPopup(true);
     box->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
     box->setDate(toQDate(store::today()));
+    moveOnWithEnter(box);
     return box;
 }
 }  // namespace
@@ -73,8 +77,10 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     warningLabel->setStyleSheet(QStringLiteral("color: red"));
     addButton = new QPushButton(QStringLiteral("追加(&A)"), this);
     updateButton = new QPushButton(QStringLiteral("変更(&U)"), this);
+    removeButton = new QPushButton(QStringLiteral("削除(&D)"), this);
     closeButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {addButton, updateButton, closeButton}) b->setAutoDefault(false);
+    for (QPushButton* b : {addButton, updateButton, removeButton, closeButton})
+        b->setAutoDefault(false);
 
     auto* inspection = new QHBoxLayout;
     inspection->addWidget(inspectionBox);
@@ -89,6 +95,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(addButton);
     buttons->addWidget(updateButton);
+    buttons->addWidget(removeButton);
     buttons->addStretch();
     buttons->addWidget(closeButton);
     auto* layout = new QVBoxLayout(this);
@@ -102,10 +109,15 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     connect(table, &QTableWidget::itemSelectionChanged, this, &TDetectorForm::showSelected);
     connect(addButton, &QPushButton::clicked, this, &TDetectorForm::addDetector);
     connect(updateButton, &QPushButton::clicked, this, &TDetectorForm::updateSelected);
+    connect(removeButton, &QPushButton::clicked, this, &TDetectorForm::removeSelected);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(daysBox, &QSpinBox::editingFinished, this, [this] {
         AlcoholStore store(context_.dataFolder());
         if (store.inspectionDays() == daysBox->value()) return;
+        if (refuseWhenReadOnly(context_, this)) {
+            daysBox->setValue(store.inspectionDays());
+            return;
+        }
         store.setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
         reload();
         Q_EMIT changed();
@@ -118,9 +130,14 @@ void TDetectorForm::showEvent(QShowEvent* event) {
 }
 
 void TDetectorForm::reload() {
-    AlcoholStore store(context_.dataFolder());
-    detectors_ = store.detectors();
-    const int days = store.inspectionDays();
+    int days = kDefaultInspectionDays;
+    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) {
+        detectors_.clear();  // none recorded, and this copy may not create the register
+    } else {
+        AlcoholStore store(context_.dataFolder());
+        detectors_ = store.detectors();
+        days = store.inspectionDays();
+    }
     daysBox->setValue(days);
     const store::DateTime today = store::today();
     table->setRowCount(0);
@@ -156,7 +173,7 @@ bool TDetectorForm::fromFields(Detector& d) {
     }
     for (ui::TDateEdit* box : {inUseBox, inspectionBox})
         if (!box->commitTyped()) {
-            ui::Prompts::current().warning(this, QStringLiteral("日付が正しくありません。"));
+            ui::Prompts::current().warning(this, QString::fromUtf8(kBadDateMessage));
             box->setFocus();
             return false;
         }
@@ -173,9 +190,21 @@ bool TDetectorForm::fromFields(Detector& d) {
     return true;
 }
 
+bool TDetectorForm::refuseDuplicate(const Detector& d) {
+    for (const Detector& other : detectors_)
+        if (other.id != d.id && other.name == d.name && other.serial == d.serial) {
+            ui::Prompts::current().warning(
+                this, QStringLiteral("同じ名前と製造番号の検知器が登録されています。"));
+            nameEdit->setFocus();
+            return true;
+        }
+    return false;
+}
+
 bool TDetectorForm::addDetector() {
+    if (refuseWhenReadOnly(context_, this)) return false;
     Detector d;
-    if (!fromFields(d)) return false;
+    if (!fromFields(d) || refuseDuplicate(d)) return false;
     AlcoholStore(context_.dataFolder()).addDetector(d);
     reload();
     Q_EMIT changed();
@@ -183,16 +212,40 @@ bool TDetectorForm::addDetector() {
 }
 
 bool TDetectorForm::updateSelected() {
+    if (refuseWhenReadOnly(context_, this)) return false;
     const int row = table->currentRow();
     if (row < 0 || row >= static_cast<int>(detectors_.size())) {
         ui::Prompts::current().warning(this, QStringLiteral("変更する検知器を選んでください。"));
         return false;
     }
     Detector d = detectors_[static_cast<std::size_t>(row)];
-    if (!fromFields(d)) return false;
+    if (!fromFields(d) || refuseDuplicate(d)) return false;
     AlcoholStore(context_.dataFolder()).updateDetector(d);
     reload();
     table->selectRow(row);
+    Q_EMIT changed();
+    return true;
+}
+
+bool TDetectorForm::removeSelected() {
+    const int row = table->currentRow();
+    if (row < 0 || row >= static_cast<int>(detectors_.size())) {
+        ui::Prompts::current().warning(this, QStringLiteral("削除する検知器を選んでください。"));
+        return false;
+    }
+    if (refuseWhenReadOnly(context_, this)) return false;
+    const Detector d = detectors_[static_cast<std::size_t>(row)];
+    if (!ui::Prompts::current().question(
+            this, QStringLiteral("確認"),
+            QStringLiteral("%1 を削除しますか？").arg(q(detectorLabel(d))), ui::PromptIcon::Question))
+        return false;
+    if (!AlcoholStore(context_.dataFolder()).removeDetector(d.id)) {
+        ui::Prompts::current().warning(
+            this, QStringLiteral("この検知器を使ったアルコールチェックがあるため削除できません。"
+                                 "「使用をやめた」にしてください。"));
+        return false;
+    }
+    reload();
     Q_EMIT changed();
     return true;
 }

@@ -38,6 +38,7 @@ public:
     QLabel* warningLabel = nullptr;
     QPushButton* addButton = nullptr;
     QPushButton* updateButton = nullptr;
+    QPushButton* removeButton = nullptr;
     QPushButton* closeButton = nullptr;
 
     void reload();
@@ -46,6 +47,9 @@ public:
     // (no name) is shown and nothing is written.
     bool addDetector();
     bool updateSelected();
+    // Deletes the selected detector after a question, unless a check refers to it (then
+    // 使用をやめた is the way).
+    bool removeSelected();
 
 Q_SIGNALS:
     void changed();
@@ -55,6 +59,8 @@ protected:
 
 private:
     bool fromFields(Detector& detector);
+    // Refuses a detector of the same name and serial as another one.
+    bool refuseDuplicate(const Detector& detector);
     void showSelected();
 
     ui::MainContext& context_;

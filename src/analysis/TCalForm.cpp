@@ -23,6 +23,7 @@
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/UpDownArrows.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -126,6 +127,10 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
     connect(BitBtn1, &QPushButton::clicked, this, &TCalForm::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TCalForm::BitBtn2Click);
     FormCreate(mainWindow);
+    // A summary on screen follows a restore, move or import of the data set.
+    DataSetEvents::onReplaced(this, [this] {
+        if (ran_ && isVisible()) Button1Click();
+    });
 }
 
 TCalForm::~TCalForm() = default;

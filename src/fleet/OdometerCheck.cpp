@@ -21,7 +21,7 @@ std::string odometerProblemText(OdometerProblem p) {
 
 OdometerChecker::OdometerChecker(double dailyLimitKm) : limit_(dailyLimitKm) {}
 
-double OdometerChecker::allowance(const Chain& c, DateTime date) const {
+double OdometerChecker::allowance(const Link& c, DateTime date) const {
     const double days = std::max(1.0, std::ceil(date - c.since));
     return limit_ * days;
 }
@@ -42,13 +42,14 @@ void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
     if (chains_.size() <= v) chains_.resize(v + 1);
     Chain& c = chains_[v];
     const DateTime date = r.date();
+    const DateTime day = std::trunc(date);
+    if (!c.waiting.empty() && day != c.day) settle(c);
     if (!driving) {
-        const double high = c.highest + allowance(c, date);
-        if (c.known && (reading < c.highest || reading > high)) {
-            report(position, r, reading, c.highest, high, OdometerProblem::ReadingOutOfLine);
-            return;
+        if (c.waiting.empty()) {
+            c.day = day;
+            c.dayStart = c;
         }
-        c = {reading, date, true};
+        c.waiting.push_back({position, date, r.kind(), r.vehicle(), reading});
         return;
     }
     if (c.known) {
@@ -67,7 +68,35 @@ void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
     else if (back > tripHigh)
         report(position, r, back, reading, tripHigh, OdometerProblem::JumpTooLarge);
     // The chain goes on from what the car showed last, even after a wrong reading.
-    c = {std::max(reading, back), returned, true};
+    static_cast<Link&>(c) = {std::max(reading, back), returned, true};
+}
+
+void OdometerChecker::settle(Chain& c) {
+    // The day's reading lies between the chain before the day and the highest reading of
+    // the day, or what the daily limit allows from before the day.
+    const Link start = c.dayStart;
+    const Link end = c;
+    for (const DayReading& w : c.waiting) {
+        if (start.known) {
+            const double high = std::max(end.highest, start.highest + allowance(start, w.date));
+            if (w.reading < start.highest || w.reading > high) {
+                findings_.push_back({w.position, w.date, w.kind, w.vehicle, w.reading,
+                                     start.highest, high, OdometerProblem::ReadingOutOfLine});
+                continue;
+            }
+        }
+        if (!c.known || w.reading > c.highest) static_cast<Link&>(c) = {w.reading, w.date, true};
+    }
+    c.waiting.clear();
+}
+
+void OdometerChecker::finish() {
+    for (Chain& c : chains_)
+        if (!c.waiting.empty()) settle(c);
+    std::stable_sort(findings_.begin(), findings_.end(),
+                     [](const OdometerFinding& a, const OdometerFinding& b) {
+                         return std::trunc(a.date) < std::trunc(b.date);
+                     });
 }
 
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {
@@ -75,6 +104,7 @@ std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, doubl
     RecordStore(dataFolder).scan([&](std::int64_t pos, const DataRecord& r) {
         checker.add(pos, r);
     });
+    checker.finish();
     return checker.findings();
 }
 
@@ -113,8 +143,14 @@ std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
             continue;
         }
         without.add(pos, r);
-        if (after && next == -2 && hasReading(r)) next = pos;
+        // A reading without a time of day belongs to its whole day: the next reading it
+        // can break is on a later day.
+        if (after && next == -2 && hasReading(r) &&
+            (driving || std::trunc(r.date()) > std::trunc(record.date())))
+            next = pos;
     }
+    with.finish();
+    without.finish();
     // The next record counts only for what the new one breaks there, not for its own faults.
     auto known = [&](const OdometerFinding& f) {
         for (const OdometerFinding& g : without.findings())

@@ -8,6 +8,10 @@
 // - a refuelling or maintenance reading lies below it or beyond the limit.
 // A refuelling or maintenance reading that breaks the chain does not move it, so one wrong
 // reading there is reported once rather than against every later record.
+// A refuelling or maintenance record carries no time of day (it sorts at 00:00, before the
+// day's trips): its reading belongs to the whole day. The day's trips are checked without
+// it, and it is checked once the day is over, against the chain from before the day up to
+// the highest reading of the day (or the daily limit).
 
 #include <cstdint>
 #include <optional>
@@ -45,15 +49,31 @@ public:
     explicit OdometerChecker(double dailyLimitKm = kDefaultDailyLimitKm);
     // Records in file order; deleted ones and those of negative vehicles are skipped.
     void add(std::int64_t position, const store::DataRecord& r);
+    // Checks the readings still waiting for the end of their day; call after the last add.
+    // The findings are then in date order.
+    void finish();
     const std::vector<OdometerFinding>& findings() const { return findings_; }
 
 private:
-    struct Chain {
+    struct Link {
         double highest = 0;
         store::DateTime since = 0;  // date of the record that set `highest`
         bool known = false;
     };
-    double allowance(const Chain& c, store::DateTime date) const;
+    struct DayReading {  // a refuelling or maintenance reading waiting for its day's end
+        std::int64_t position;
+        store::DateTime date;
+        int kind;
+        int vehicle;
+        double reading;
+    };
+    struct Chain : Link {
+        store::DateTime day = 0;  // the day of `waiting`
+        Link dayStart;            // the chain as it was before that day
+        std::vector<DayReading> waiting;
+    };
+    double allowance(const Link& c, store::DateTime date) const;
+    void settle(Chain& c);
     void report(std::int64_t position, const store::DataRecord& r, double reading, double low,
                 double high, OdometerProblem p);
 
@@ -68,7 +88,8 @@ std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder,
 
 // What a new or edited record (`editPosition` is the record it replaces) would break among
 // the vehicle's records: findings about the record itself (position -1) and about the next
-// reading of the vehicle after it. Empty when it carries no reading.
+// reading of the vehicle after it (for a refuelling or maintenance record, the next one on a
+// later day). Empty when it carries no reading.
 std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
                                              const store::DataRecord& record,
                                              std::optional<std::int64_t> editPosition,

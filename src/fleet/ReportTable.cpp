@@ -21,7 +21,7 @@ ReportCell text(std::string t) { return {std::move(t), std::nullopt, {}}; }
 ReportCell yen(std::int64_t v) { return number(yenText(v), double(v), std::to_string(v)); }
 ReportCell km(double v) { return number(kmText(v), v, formatOneDecimal(v)); }
 ReportCell optionalNumber(const std::optional<double>& v, const std::string& unit) {
-    if (!v) return text("－");
+    if (!v) return {"－", std::nullopt, {}, true};
     return number(formatOneDecimal(*v) + unit, *v, formatOneDecimal(*v));
 }
 
@@ -121,25 +121,28 @@ ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const It
     return t;
 }
 
-std::string tableCsv(const ReportTable& table) {
+std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
+    auto encoded = [encoding](const std::string& s) {
+        return encoding == TextEncoding::Cp932 ? toCp932(s) : s;
+    };
     CsvWriter csv;
-    for (const std::string& title : table.titles) csv.field(toCp932(title));
+    for (const std::string& title : table.titles) csv.field(encoded(title));
     csv.endRow();
     for (const auto& row : table.rows) {
         for (const ReportCell& cell : row) {
             // A number stays a number; a text (a name) is guarded against formulas.
             if (cell.number)
-                csv.field(toCp932(cell.csvText()));
+                csv.field(encoded(cell.csvText()));
             else
-                csv.textField(toCp932(cell.csvText()));
+                csv.textField(encoded(cell.csvText()));
         }
         csv.endRow();
     }
     return csv.take();
 }
 
-void writeTableCsv(const ReportTable& table, const std::string& path) {
-    const std::string bytes = tableCsv(table);
+void writeTableCsv(const ReportTable& table, const std::string& path, TextEncoding encoding) {
+    const std::string bytes = tableCsv(table, encoding);
     const std::string part = path + ".part";
     std::FILE* f = std::fopen(part.c_str(), "wb");
     if (!f) throw StoreError(path, "書き込めません。");

@@ -18,7 +18,8 @@ struct ReportCell {
     std::string text;
     std::optional<double> number;  // what the column sorts by; none: by text
     std::string plain;             // the CSV text when it differs: no units, no separators
-    const std::string& csvText() const { return plain.empty() ? text : plain; }
+    bool blankInCsv = false;       // a figure that cannot be worked out ("－"): an empty cell
+    std::string csvText() const { return blankInCsv ? std::string() : plain.empty() ? text : plain; }
 };
 
 struct ReportTable {
@@ -37,11 +38,13 @@ ReportTable scheduleTable(const std::vector<ScheduleRow>& rows);
 ReportTable odometerTable(const std::vector<OdometerFinding>& findings,
                           const store::ItemNames& names);
 
-// The table as CSV bytes (titles first) in CP932 with CRLF.
-std::string tableCsv(const ReportTable& table);
+// The table as CSV bytes (titles first) with CRLF, in CP932 or UTF-8.
+std::string tableCsv(const ReportTable& table,
+                     store::TextEncoding encoding = store::TextEncoding::Cp932);
 // Writes tableCsv to `path` through `path`.part renamed over it, so a failed write leaves no
 // half file. Throws StoreError naming the file.
-void writeTableCsv(const ReportTable& table, const std::string& path);
+void writeTableCsv(const ReportTable& table, const std::string& path,
+                   store::TextEncoding encoding = store::TextEncoding::Cp932);
 
 // "12.3" style texts with thousands separators for whole figures: "1,234円", "12.3 km/L".
 std::string yenText(std::int64_t yen);

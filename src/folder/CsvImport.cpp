@@ -275,6 +275,16 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
         auto columnNumber = [&](EntryField f) {
             return fileColumn.at(f == EntryField::EndTime ? EntryField::StartTime : f) + 1;
         };
+        // The expense list also shows the costs of refuelling and maintenance records under
+        // their kind's name; read back as expenses they would count those costs twice.
+        if (kind == 3) {
+            const std::string item = trimmed(cell(EntryField::ThirdList));
+            if ((item == kFuelCostItemName || item == kServiceCostItemName) &&
+                !names.required(ItemKind::ExpenseItem, item)) {
+                ++result.skipped;
+                continue;
+            }
+        }
         EntryInput in;
         in.kind = static_cast<RecordKind>(kind);
         in.stamp = check.stamp;

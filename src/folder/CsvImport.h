@@ -32,6 +32,9 @@ inline constexpr std::size_t kMaxListedProblems = 100;
 
 struct ImportResult {
     std::int64_t added = 0;
+    // Rows of an expense-list file that show the cost of a refuelling or maintenance record:
+    // those records come with the refuelling and maintenance files, so they are left out.
+    std::int64_t skipped = 0;
     std::optional<ImportProblem> problem;  // set when nothing was written: the first reason
     // Every bad row's problem in file order (one a row, the first of them is `problem`), at
     // most kMaxListedProblems; empty when the whole file was refused for one reason.

@@ -19,7 +19,7 @@ QString infoPath(const std::string& folder) { return lockPath(folder) + QStringL
 QString userName() {
     QString user = qEnvironmentVariable("USER");
     if (user.isEmpty()) user = qEnvironmentVariable("USERNAME");
-    return user.isEmpty() ? QStringLiteral("?") : user;
+    return user;  // empty when the system does not say: describe() then says so
 }
 
 }  // namespace
@@ -75,7 +75,8 @@ DataFolderLock::Holder DataFolderLock::holder() const {
         const QStringList lines = QString::fromUtf8(info.readAll()).split(u'\n');
         if (lines.size() >= 3) {
             h.host = lines[0];
-            h.user = lines[1];
+            // Copies before this one wrote "?" for a user they did not know.
+            h.user = lines[1] == QStringLiteral("?") ? QString() : lines[1];
             h.since = QDateTime::fromString(lines[2], Qt::ISODate);
         }
     }
@@ -92,8 +93,10 @@ QString DataFolderLock::describe(const Holder& h) {
                                                   QStringLiteral(" から")
                                             : QString();
     return (h.host.isEmpty() ? QStringLiteral("別のコンピューター") : h.host) +
-           QStringLiteral(" の ") + (h.user.isEmpty() ? QStringLiteral("?") : h.user) +
-           QStringLiteral(" さんが") + since + QStringLiteral("使用しています。");
+           QStringLiteral(" の ") +
+           (h.user.isEmpty() ? QStringLiteral("使用者（名前は分かりません）")
+                             : h.user + QStringLiteral(" さん")) +
+           QStringLiteral("が") + since + QStringLiteral("使用しています。");
 }
 
 QString DataFolderLock::failure() const {

@@ -45,7 +45,8 @@ public:
     const std::string& folder() const { return folder_; }
     // Who holds the folder, read from its lock files.
     Holder holder() const;
-    // "<host> の <user> さんが yyyy/MM/dd hh:mm から使用しています。"
+    // "<host> の <user> さんが yyyy/MM/dd hh:mm から使用しています。" (a holder whose user
+    // name is unknown is "使用者（名前は分かりません）")
     static QString describe(const Holder& holder);
     // Why the last acquire() failed: who holds the folder when another copy does, else what
     // kept the lock file from being made (a read-only drive, no right to write there).

@@ -9,12 +9,15 @@
 #include "insight/FuelCostForm.h"
 #include "insight/OdometerCheckForm.h"
 #include "insight/ScheduleForm.h"
+#include "insight/PeriodPicker.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::insight {
 
 InsightTools::InsightTools(InsightHost host, QObject* parent)
     : QObject(parent), host_(std::move(host)) {
+    ui::DataSetEvents::onReplaced(this, [this] { followDataSet(); });
     if (host_.addToolsCommand) {
         host_.addToolsCommand(QStringLiteral("燃費・費用(&F)..."), QStringLiteral("FuelCost1"),
                               [this] { showForm(fuelCostForm()); });
@@ -35,6 +38,20 @@ InsightTools::InsightTools(InsightHost host, QObject* parent)
         host_.statusBar->addPermanentWidget(notice_);
         connect(notice_, &QLabel::linkActivated, this, [this] { showForm(scheduleForm()); });
     }
+}
+
+void InsightTools::followDataSet() {
+    refreshNotice();
+    if (fuelCost_ && fuelCost_->isVisible()) {
+        fuelCost_->Picker->loadVehicles(host_.context->dataFolder());
+        fuelCost_->CalcClick();
+    }
+    if (chart_ && chart_->isVisible()) {
+        chart_->Picker->loadVehicles(host_.context->dataFolder());
+        chart_->DrawClick();
+    }
+    if (schedule_ && schedule_->isVisible()) schedule_->Reload();
+    if (odometer_ && odometer_->isVisible()) odometer_->CheckClick();
 }
 
 template <typename Form>

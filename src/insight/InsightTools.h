@@ -51,6 +51,8 @@ public:
     // otherwise. A failure to read leaves the notice hidden (the windows show the reason).
     void refreshNotice();
     QLabel* notice() const { return notice_; }
+    // After a restore, move or import: the notice and every open window show the new data.
+    void followDataSet();
 
 private:
     template <typename Form>

@@ -1,7 +1,6 @@
 #include "insight/ReportTableView.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -12,6 +11,7 @@
 #include "analysis/PrintTarget.h"
 #include "analysis/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
+#include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::insight {
@@ -108,13 +108,11 @@ fleet::ReportTable ReportTableView::shownTable() const {
 
 bool ReportTableView::exportCsv(const QString& suggestedName) {
     const QString suggested = QDir::home().filePath(suggestedName + QStringLiteral(".csv"));
-    const QString path =
-        chooser() ? chooser()(suggested)
-                  : QFileDialog::getSaveFileName(window(), QStringLiteral("CSV書き出し"), suggested,
-                                                 QStringLiteral("CSV ファイル (*.csv)"));
-    if (path.isEmpty()) return false;
+    const ui::CsvTarget target =
+        chooser() ? ui::CsvTarget{chooser()(suggested)} : ui::chooseCsvFile(window(), suggested);
+    if (target.path.isEmpty()) return false;
     try {
-        fleet::writeTableCsv(shownTable(), path.toStdString());
+        fleet::writeTableCsv(shownTable(), target.path.toStdString(), target.encoding);
     } catch (const std::exception& e) {
         ui::Prompts::current().warning(window(), QString::fromStdString(e.what()));
         return false;

@@ -177,8 +177,8 @@ ListRowFormatter::ListRowFormatter(int tab, const ItemNames& names, TextEncoding
       names_(names),
       encoding_(encoding),
       timeSeparator_(fixed(" ～ ")),
-      fuelCost_(fixed("給油代金")),
-      serviceCost_(fixed("点検・整備費")) {
+      fuelCost_(fixed(kFuelCostItemName)),
+      serviceCost_(fixed(kServiceCostItemName)) {
     if (encoding_ != TextEncoding::Cp932) return;
     cp932Names_.reserve(names_.size() + 1);
     for (int p = -1; p < int(names_.size()); ++p) cp932Names_.push_back(toCp932(names_.nameAt(p)));

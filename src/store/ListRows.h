@@ -97,6 +97,10 @@ private:
     mutable char cachedDate_[10] = {};
 };
 
+// What the expense list shows as the item of a refuelling and of a maintenance record.
+inline constexpr const char* kFuelCostItemName = "給油代金";
+inline constexpr const char* kServiceCostItemName = "点検・整備費";
+
 // The UTF-8 text of a cell, as the list shows it.
 std::string listCellText(int tab, const DataRecord& r, std::int64_t row, int column,
                          const ItemNames& names);

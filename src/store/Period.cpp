@@ -162,7 +162,7 @@ std::string periodLabel(const Settings& settings, int kind, int subIndex,
 }
 
 PeriodFilter::PeriodFilter(int kind, const PeriodRange& range)
-    : all_(kind < 1 || kind > 5), from_(range.first - 1), to_(range.last + 1) {}
+    : all_(kind < 1 || kind > 5), first_(std::trunc(range.first)), last_(std::trunc(range.last)) {}
 
 PeriodFilter PeriodFilter::load(const Settings& settings, int kind) {
     if (kind < 1 || kind > 5) return PeriodFilter();

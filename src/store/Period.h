@@ -3,6 +3,7 @@
 // first and last day, the label of the main window's period box and the date test the
 // record list applies.
 
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -62,9 +63,10 @@ DateTime periodBoundary(const Settings& settings, int kind, int whichEnd);
 std::string periodLabel(const Settings& settings, int kind, int subIndex,
                         std::string_view yearText);
 
-// The record list's date test, prepared once per list load: a record passes when
-// first day − 1 < date < last day + 1, so a driving record keeps its time of day and one
-// departing at 00:30 the day before the first day still passes.
+// The date test of the list, Data.idx, the summaries, the analysis windows and the exports,
+// prepared once: a record belongs to the period when its day (a driving record's date
+// carries its departure time, which does not count) lies between the first and the last
+// day, both included.
 class PeriodFilter {
 public:
     PeriodFilter() = default;  // everything passes (kind 0)
@@ -72,12 +74,18 @@ public:
     // Reads the stored period of `kind`; throws ConversionError like parseStoredPeriod.
     static PeriodFilter load(const Settings& settings, int kind);
 
-    bool passes(DateTime date) const { return all_ || (from_ < date && date < to_); }
+    bool passes(DateTime date) const {
+        if (all_) return true;
+        // The day of a date is its whole part towards zero (before 1899-12-30 the time of
+        // day is counted away from zero).
+        const DateTime day = std::trunc(date);
+        return first_ <= day && day <= last_;
+    }
 
 private:
     bool all_ = true;
-    DateTime from_ = 0;
-    DateTime to_ = 0;
+    DateTime first_ = 0;
+    DateTime last_ = 0;
 };
 
 }  // namespace quil::store

@@ -334,6 +334,9 @@ int ToolRunner::importCsv(const std::vector<std::string>& args) {
         return kExitProblems;
     }
     out_ << result.added << " 件の記録を追加しました。\n";
+    if (result.skipped > 0)
+        out_ << "給油・点検整備の費用の " << result.skipped
+             << " 行は給油記録・点検整備記録のものなので取り込んでいません。\n";
     return kExitOk;
 }
 

@@ -37,11 +37,21 @@ std::vector<AlcoholCheck> sample() {
     return {a, b};
 }
 
+// CP932 like every other CSV of the program by default, UTF-8 when chosen; either reads back.
 TEST(AlcoholCsv, ExportedRegisterReadsBackAsTheSameChecks) {
-    const std::string bytes = writeChecksCsv(sample(), kNames);
-    ASSERT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
-    const CsvReadResult back = readChecksCsv(bytes, kNames);
+    const std::string cp932 = writeChecksCsv(sample(), kNames);
+    EXPECT_NE(cp932.find(store::toCp932("日付,時刻,区分,運転者")), std::string::npos);
+    EXPECT_EQ(cp932.find("運転者"), std::string::npos) << "no UTF-8 text";
+    CsvReadResult back = readChecksCsv(cp932, kNames);
     EXPECT_EQ(back.error, "");
+    EXPECT_EQ(back.checks, sample());
+
+    const std::string utf8 = writeChecksCsv(sample(), kNames, store::TextEncoding::Utf8);
+    ASSERT_EQ(utf8.substr(0, 3), "\xEF\xBB\xBF");
+    back = readChecksCsv(utf8, kNames);
+    EXPECT_EQ(back.error, "");
+    EXPECT_EQ(back.checks, sample());
+    back = readChecksCsv(utf8.substr(3), kNames);  // without its mark
     EXPECT_EQ(back.checks, sample());
 }
 
@@ -68,7 +78,7 @@ TEST(AlcoholCsv, FormulaLikeTextsAreGuardedAndReadBackAsTheyWere) {
 }
 
 TEST(AlcoholCsv, RowsShowNamesDatesAndTheReading) {
-    const std::string bytes = writeChecksCsv(sample(), kNames);
+    const std::string bytes = writeChecksCsv(sample(), kNames, store::TextEncoding::Utf8);
     EXPECT_NE(bytes.find("日付,時刻,区分,運転者,車両,確認者,確認方法"), std::string::npos);
     EXPECT_NE(bytes.find("2024/05/10,08:45,運転前,山田,営業車1 (品川 300 あ 12-34),安全 太郎,"
                          "対面,,検知器A (SN-001),0.000,無,,\r\n"),

@@ -84,6 +84,31 @@ TEST_F(CheckFormTest, EnterMovesThroughTheFieldsInOrder) {
     EXPECT_TRUE(focusOn(form->intoxicatedBox));
 }
 
+// A typed date is taken whole: an impossible one is refused with the entry dialog's message
+// (never turned into another day), a real one is taken and Enter moves on.
+TEST_F(CheckFormTest, ADateTypedIsTakenWholeAndEnterMovesOn) {
+    form->openForAdd();
+    form->activateWindow();
+    form->dateBox->setFocus();
+    QTest::keyClicks(form->dateBox, QStringLiteral("2024/02/31"));
+    QTest::keyClick(form->dateBox, Qt::Key_Return);
+    expectWarning("正しい日付を入力して下さい！");
+    EXPECT_TRUE(focusOn(form->dateBox));
+    EXPECT_EQ(form->dateBox->text(), QStringLiteral("2024/02/31")) << "left for correcting";
+    pressOk();
+    expectWarning("正しい日付を入力して下さい！");
+    EXPECT_TRUE(stored().empty());
+
+    form->dateBox->setFocus();
+    for (int i = 0; i < 10; ++i) QTest::keyClick(form->dateBox, Qt::Key_Backspace);
+    QTest::keyClicks(form->dateBox, QStringLiteral("20240229"));
+    const std::size_t boxes = prompts.boxes().size();
+    QTest::keyClick(form->dateBox, Qt::Key_Return);
+    EXPECT_EQ(prompts.boxes().size(), boxes);
+    EXPECT_EQ(form->dateBox->date(), QDate(2024, 2, 29));
+    EXPECT_TRUE(focusOn(form->hourBox));
+}
+
 TEST_F(CheckFormTest, RefusalsNameTheFieldMoveTheFocusThereAndStoreNothing) {
     form->openForAdd();
     pressOk();
@@ -118,7 +143,7 @@ TEST_F(CheckFormTest, RefusalsNameTheFieldMoveTheFocusThereAndStoreNothing) {
     EXPECT_TRUE(focusOn(form->instructionsEdit));
     form->hourBox->setEditText(QStringLiteral("24"));
     pressOk();
-    expectWarning("日付が正しくありません。");
+    expectWarning("正しい日付を入力して下さい！");
     EXPECT_TRUE(focusOn(form->dateBox));
 
     EXPECT_TRUE(form->isVisible());
@@ -174,6 +199,25 @@ TEST_F(CheckFormTest, EditShowsTheStoredCheckAndStoresTheChange) {
     ASSERT_EQ(checks.size(), 1u);
     EXPECT_EQ(checks[0].instructions, "睡眠を十分に");
     EXPECT_EQ(checks[0].id, c.id);
+}
+
+// What the main window asks about before it closes.
+TEST_F(CheckFormTest, TypedInputIsUnsavedUntilStoredOrCancelled) {
+    EXPECT_FALSE(form->hasUnsavedInput());
+    form->openForAdd();
+    EXPECT_FALSE(form->hasUnsavedInput()) << "as it opened";
+    form->remarksEdit->setText(QStringLiteral("異常なし"));
+    EXPECT_TRUE(form->hasUnsavedInput());
+    form->close();
+    EXPECT_FALSE(form->hasUnsavedInput());
+}
+
+TEST_F(CheckFormTest, MinutesShowTwoDigits) {
+    AlcoholCheck c = check(kToday + encodeTime(8, 5));
+    c.detector = detector;
+    form->openForEdit(store(c));
+    EXPECT_EQ(form->hourBox->currentText(), QStringLiteral("8"));
+    EXPECT_EQ(form->minuteBox->currentText(), QStringLiteral("05"));
 }
 
 TEST_F(CheckFormTest, CheckDeletedWhileItsEditIsOpenIsNotSavedIntoIt) {

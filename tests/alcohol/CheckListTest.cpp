@@ -1,16 +1,26 @@
 // The list window: filters, the one-year deletion rule and CSV.
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QMainWindow>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <cstdio>
 
 #include "RegisterFixture.h"
+#include "alcohol/AlcoholWindows.h"
 #include "alcohol/CheckTableModel.h"
 #include "alcohol/PeriodChooser.h"
 #include "alcohol/TAlcoholCheckForm.h"
 #include "alcohol/TAlcoholListForm.h"
+#include "alcohol/TAlcoholPrintForm.h"
+#include "alcohol/TDetectorForm.h"
+#include "ext/ExtDatabase.h"
+#include "folder/ReadOnlyFileSystem.h"
+#include "ui/dialogs/DataSetEvents.h"
 
 namespace quil::alcohol::test {
 namespace {
@@ -210,6 +220,87 @@ TEST_F(CheckListTest, ExportToAFolderThatCannotBeWrittenIsReported) {
     list->show();
     EXPECT_FALSE(list->exportCsv(QStringLiteral("/nonexistent-folder/x.csv")));
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+}
+
+// After a restore, move or import the open register lists the new data set's checks.
+TEST_F(CheckListTest, TheOpenListFollowsAReplacedDataSet) {
+    store(check(kToday + encodeTime(8, 0)));
+    store(check(kToday + encodeTime(9, 0)));
+    QMainWindow mainWindow;
+    AlcoholWindows windows(main, &mainWindow);
+    windows.listForm->show();
+    windows.listForm->period->choose(5, kToday);
+    ASSERT_EQ(windows.listForm->model()->rowCount(), 2);
+    // The restored data set has one check of that month.
+    {
+        CheckFilter all;
+        all.withDeleted = true;
+        const auto checks = AlcoholStore(main.folder).load(all);
+        AlcoholStore(main.folder).markDeleted(checks.front().id, "x", kToday);
+    }
+    EXPECT_EQ(windows.listForm->model()->rowCount(), 2) << "nothing told it yet";
+    ui::DataSetEvents::announceReplaced();
+    QApplication::processEvents();
+    EXPECT_EQ(windows.listForm->model()->rowCount(), 1);
+    windows.listForm->close();
+}
+
+// The monthly register opens at this month when the list shows a period holding it.
+TEST_F(CheckListTest, ThePrintDialogOpensAtThisMonth) {
+    QMainWindow mainWindow;
+    AlcoholWindows windows(main, &mainWindow);
+    windows.listForm->show();
+    windows.listForm->period->choose(1, kToday);  // the calendar year 2024
+    windows.listForm->printButton->click();
+    EXPECT_EQ(windows.printForm->monthBox->currentIndex(), 4) << "May, not January";
+    windows.printForm->close();
+    windows.listForm->period->choose(1, encodeDate(2023, 6, 1));  // a past year
+    windows.listForm->printButton->click();
+    EXPECT_EQ(windows.printForm->monthBox->currentIndex(), 0);
+    windows.printForm->close();
+    windows.listForm->close();
+}
+
+// A copy that only reads a data folder whose register was never created shows it empty: it
+// may not create the file, and there is nothing to show.
+TEST_F(CheckListTest, AReadOnlyCopyWithoutARegisterShowsItEmpty) {
+    ASSERT_FALSE(ext::ExtDatabase::exists(main.folder));
+    main.readOnly = true;
+    QMainWindow mainWindow;
+    AlcoholWindows windows(main, &mainWindow);
+    EXPECT_FALSE(windows.toolBarAction()->isEnabled());
+    windows.listForm->show();
+    EXPECT_EQ(windows.listForm->model()->rowCount(), 0);
+    windows.detectorForm->show();
+    EXPECT_TRUE(windows.detectorForm->detectors().empty());
+    windows.printForm->show();
+    EXPECT_EQ(windows.printForm->prepare(), 0) << "an empty month";
+    windows.printForm->close();
+    EXPECT_TRUE(prompts.boxes().empty()) << prompts.last().text.toStdString();
+    EXPECT_FALSE(ext::ExtDatabase::exists(main.folder));
+    windows.detectorForm->close();
+    windows.listForm->close();
+}
+
+// A copy that only reads the data folder refuses a new check at once, before any typing,
+// and every other change of the register.
+TEST_F(CheckListTest, AReadOnlyCopyRefusesEveryChangeAtOnce) {
+    store(check(kToday + encodeTime(8, 0)));
+    main.readOnly = true;
+    entry->openForAdd();
+    EXPECT_FALSE(entry->isVisible());
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().text, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+    list->show();
+    list->period->choose(5, kToday);
+    ASSERT_EQ(list->model()->rowCount(), 1) << "the list still reads";
+    selectRow(0);
+    list->editSelected();
+    EXPECT_FALSE(entry->isVisible());
+    EXPECT_FALSE(list->deleteSelected());
+    EXPECT_EQ(prompts.boxes().size(), 3u) << "no question before the refusal";
+    EXPECT_EQ(stored().size(), 1u);
+    EXPECT_FALSE(stored().front().deleted);
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ using store::encodeTime;
 class FakeMain : public ui::MainContext {
 public:
     std::string folder;
+    bool readOnly = false;  // another computer holds the data folder
     QWidget window;
+    bool dataSetReadOnly() const override { return readOnly; }
     std::string programFolder() const override { return folder; }
     std::string dataFolder() const override { return folder; }
     double dataSetStamp() const override { return 45000.5; }

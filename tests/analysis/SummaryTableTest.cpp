@@ -188,6 +188,24 @@ TEST_F(SummaryTableTest, FiguresOverPeriodsLeaveDeletedRecordsOut) {
     EXPECT_EQ(squeezed(l[6]), QStringLiteral("合計 1,251,567円 99,615円 1,351,182円"));
 }
 
+// A drive belongs to the period of the day it departs, whatever its time: two adjacent fiscal
+// years hold every drive once, and together they give the total of 全て.
+TEST_F(SummaryTableTest, AdjacentPeriodsShareNoDrive) {
+    writeRecords<DataRecord>(
+        tmp.file("Quil.qud"),
+        {driving(encodeDate(2026, 3, 31) + encodeTime(8, 45), 0, 1, 2, 1000, 1065.4),
+         driving(encodeDate(2026, 4, 1) + encodeTime(0, 5), 0, 1, 2, 1065.4, 1100),
+         driving(encodeDate(2027, 3, 31) + encodeTime(23, 50), 0, 1, 2, 1100, 1110)});
+    auto km = [&](int periodIndex, int year) {
+        return computeSummary(tmp.dir(), SummaryKind::DistanceByVehicle, periodIndex, year)
+            .total.distance;
+    };
+    EXPECT_NEAR(km(2, 2025), 65.4, 1e-9);
+    EXPECT_NEAR(km(2, 2026), 34.6 + 10, 1e-9);
+    EXPECT_NEAR(km(2, 2025) + km(2, 2026), km(0, 0), 1e-9);
+    EXPECT_NEAR(km(3, 2026), 34.6, 1e-9);  // 2026年度上期 starts on 4/1
+}
+
 TEST_F(SummaryTableTest, GroupsBeyondFiftyAreAllListed) {
     std::vector<ItemRecord> items;
     for (int i = 0; i < 55; ++i) items.push_back(item(ItemKind::Vehicle, "車" + std::to_string(i)));

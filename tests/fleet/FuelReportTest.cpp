@@ -94,6 +94,23 @@ TEST_F(FuelReportTest, IntervalOpenedBeforeThePeriodCountsInIt) {
     ASSERT_EQ(march.months.size(), 1u);
 }
 
+// The drive of the day before a period (09:00 on 3/31) is March's, not April's.
+TEST(FuelReportPeriod, ADriveOfTheDayBeforeStaysOutOfThePeriod) {
+    TempDir dir;
+    writeDataSet(dir, {item(ItemKind::Vehicle, "軽トラ")},
+                 {driving(day(2026, 3, 31), 0, 1000, 1065.4), driving(day(2026, 4, 1), 0, 1065.4, 1100),
+                  expense(day(2026, 4, 2), 0, 500)});
+    const FuelReport fy = computeFuelReport(dir.dir(), {false, store::periodRange(2, 2026, 0)});
+    ASSERT_EQ(fy.months.size(), 12u);
+    EXPECT_EQ(fy.months.front().month, 4u) << "no 2026/03 row";
+    EXPECT_NEAR(fy.vehicles[0].figures.distance, 34.6, 1e-9);
+    const FuelReport before = computeFuelReport(dir.dir(), {false, store::periodRange(2, 2025, 0)});
+    EXPECT_NEAR(before.vehicles[0].figures.distance, 65.4, 1e-9);
+    const FuelReport all = computeFuelReport(dir.dir(), ReportPeriod{});
+    EXPECT_NEAR(all.vehicles[0].figures.distance,
+                fy.vehicles[0].figures.distance + before.vehicles[0].figures.distance, 1e-9);
+}
+
 TEST_F(FuelReportTest, OneVehicleOnly) {
     const FuelReport r = computeFuelReport(dir.dir(), year2024(), 1);
     ASSERT_EQ(r.vehicles.size(), 1u);

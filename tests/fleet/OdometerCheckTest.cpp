@@ -71,9 +71,9 @@ TEST_F(OdometerCheckTest, NewReadingBelowTheChain) {
 }
 
 TEST_F(OdometerCheckTest, NewReadingThatBreaksTheNextRecord) {
-    // A maintenance reading of 1,300 on 4/5 lies in line itself, but the trip of that day
-    // departs at 1,100.
-    const auto f = checkNewReading(dir.dir(), maintenance(day(2024, 4, 5), 0, 3, 1300), {});
+    // A maintenance reading of 1,300 on 4/4 lies in line itself, but the trip of the next
+    // day departs at 1,100.
+    const auto f = checkNewReading(dir.dir(), maintenance(day(2024, 4, 4), 0, 3, 1300), {});
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].position, 6);
     EXPECT_EQ(f[0].problem, OdometerProblem::DepartureBelowPrevious);
@@ -86,6 +86,60 @@ TEST_F(OdometerCheckTest, AnEditIsCheckedWithoutItsOldVersion) {
     // Records without a reading are not checked.
     EXPECT_TRUE(checkNewReading(dir.dir(), expense(day(2024, 4, 7), 0, 100), {}).empty());
     EXPECT_TRUE(checkNewReading(dir.dir(), refuel(day(2024, 4, 7), 0, 10, 100), {}).empty());
+}
+
+// A refuelling or maintenance record carries the day's reading without a time of day, so it
+// sorts before the day's trips; it belongs to the whole day.
+class OdometerDayReadingTest : public ::testing::Test {
+protected:
+    static store::DataRecord trip(store::DateTime date, double hours, double out, double back) {
+        store::DataRecord r = driving(date, 0, out, back);
+        r.setDate(date + hours / 24);
+        r.setReturnTime(date + (hours + 2) / 24);
+        return r;
+    }
+    void write(std::vector<store::DataRecord> records) {
+        writeDataSet(dir, {item(ItemKind::Vehicle, "車")}, records);
+    }
+    TempDir dir;
+};
+
+TEST_F(OdometerDayReadingTest, ReadingsOfTheDayRaiseNoAlarm) {
+    write({trip(day(2026, 5, 11), 8, 10000, 10040),
+           maintenance(day(2026, 5, 12), 0, 3, 10120),  // read at the end of the day
+           refuel(day(2026, 5, 12), 0, 30, 4500, {}, 10080),  // read between the trips
+           trip(day(2026, 5, 12), 8.75, 10040, 10080),
+           trip(day(2026, 5, 12), 13, 10080, 10120),
+           trip(day(2026, 5, 13), 9, 10120, 10150)});
+    const auto f = checkOdometers(dir.dir());
+    EXPECT_TRUE(f.empty()) << odometerProblemText(f.front().problem) << " at " << f.front().position;
+    // Saving the day's first trip again (unchanged) asks nothing.
+    EXPECT_TRUE(checkNewReading(dir.dir(), trip(day(2026, 5, 12), 8.75, 10040, 10080), 3).empty());
+    // Nor does a new reading of the day.
+    EXPECT_TRUE(checkNewReading(dir.dir(), maintenance(day(2026, 5, 12), 0, 3, 10060), {}).empty());
+}
+
+TEST_F(OdometerDayReadingTest, AReadingOutsideItsDayIsStillFound) {
+    write({trip(day(2026, 5, 11), 8, 10000, 10040),
+           maintenance(day(2026, 5, 12), 0, 3, 9990),         // below the day before
+           refuel(day(2026, 5, 12), 0, 30, 4500, {}, 12000),  // beyond the day and the limit
+           trip(day(2026, 5, 12), 8.75, 10040, 10080),
+           trip(day(2026, 5, 13), 9, 10080, 10100)});
+    const auto f = checkOdometers(dir.dir());
+    ASSERT_EQ(f.size(), 2u);
+    for (const OdometerFinding& x : f) EXPECT_EQ(x.problem, OdometerProblem::ReadingOutOfLine);
+    EXPECT_EQ(f[0].position, 1);
+    EXPECT_DOUBLE_EQ(f[0].expectedLow, 10040);
+    EXPECT_EQ(f[1].position, 2);
+    EXPECT_DOUBLE_EQ(f[1].expectedHigh, 11040);
+    // The wrong readings moved nothing: the trips are in line.
+    const auto wrong = checkNewReading(dir.dir(), maintenance(day(2026, 5, 13), 0, 3, 10090), {});
+    EXPECT_TRUE(wrong.empty());
+    // A reading of the day above the next day's departure breaks that trip.
+    const auto next = checkNewReading(dir.dir(), maintenance(day(2026, 5, 12), 0, 3, 10090), {});
+    ASSERT_EQ(next.size(), 1u);
+    EXPECT_EQ(next[0].position, 4);
+    EXPECT_EQ(next[0].problem, OdometerProblem::DepartureBelowPrevious);
 }
 
 }  // namespace

@@ -52,6 +52,19 @@ TEST(ReportTable, ShownTextsAndSortKeys) {
     EXPECT_FALSE(months.rightAligned[0]);
 }
 
+TEST(ReportTable, CsvInUtf8WhenChosen) {
+    const std::string utf8 = tableCsv(vehicleCostTable(sampleReport()), store::TextEncoding::Utf8);
+    EXPECT_EQ(utf8, store::fromCp932(tableCsv(vehicleCostTable(sampleReport()))));
+}
+
+TEST(ReportTable, AFigureThatCannotBeWorkedOutIsAnEmptyCsvCell) {
+    // The month without records shows "－" for km/L and cost per km; the CSV's numeric
+    // columns stay numeric.
+    const std::string csv = store::fromCp932(tableCsv(monthCostTable(sampleReport())));
+    EXPECT_EQ(csv.find("－"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("2024/02,0.0,0.0,,0,0,0,0,\r\n"), std::string::npos) << csv;
+}
+
 TEST(ReportTable, ScheduleAndOdometerRows) {
     ScheduleRow row;
     row.vehicleName = "車";

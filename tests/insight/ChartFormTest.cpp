@@ -140,6 +140,32 @@ TEST(ChartModule, TheBuiltModuleDrawsTheReport) {
     EXPECT_NE(again.canvas, made.canvas);
 }
 
+// Every vehicle's fill-ups make a line of their own, not one zig-zag across vehicles.
+TEST(ChartModule, EconomyOfAllVehiclesIsOneLinePerVehicle) {
+    fleet::FuelReport r;
+    r.vehicles = {{0, "軽トラ", {}}, {2, "ワゴン", {}}};
+    const double d = store::encodeDate(2024, 4, 1);
+    r.points = {{d, 0, 200, 10}, {d + 1, 2, 100, 10}, {d + 2, 0, 300, 10}, {d + 3, 2, 120, 10}};
+    QWidget parent;
+    const ChartCanvasResult made =
+        createChartCanvasFrom(QStringLiteral(QUIL_CHART_MODULE), &parent);
+    ASSERT_TRUE(made.canvas) << made.error.toStdString();
+    made.canvas->draw(ChartKind::EconomyOverTime, QStringLiteral("燃費の推移"), r);
+    auto* chart = qobject_cast<QChart*>(made.canvas->chart());
+    ASSERT_TRUE(chart);
+    ASSERT_EQ(chart->series().size(), 2);
+    auto* first = qobject_cast<QLineSeries*>(chart->series()[0]);
+    auto* second = qobject_cast<QLineSeries*>(chart->series()[1]);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->name(), QStringLiteral("軽トラ (km/L)"));
+    ASSERT_EQ(first->count(), 2);
+    EXPECT_DOUBLE_EQ(first->at(0).y(), 20);
+    EXPECT_DOUBLE_EQ(first->at(1).y(), 30);
+    EXPECT_EQ(second->name(), QStringLiteral("ワゴン (km/L)"));
+    ASSERT_EQ(second->count(), 2);
+    EXPECT_DOUBLE_EQ(second->at(1).y(), 12);
+}
+
 TEST(ChartModule, AFileThatIsNoModuleIsReportedNotLoaded) {
     TempDir dir;
     const std::string path = dir.file("libquil_charts.so");

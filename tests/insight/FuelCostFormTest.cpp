@@ -91,7 +91,7 @@ TEST_F(FuelCostFormTest, ColumnsSortByTheirFiguresAndCsvFollowsTheOrder) {
               "車両,走行距離,給油量,燃費,燃料費,整備費,出費,合計,km単価");
     EXPECT_NE(
         csv.find(
-            "\r\n車B,0.0,0.0,－,0,0,0,0,－\r\n車A,850.0,60.0,20.0,9350,5000,2000,16350,19.2\r\n"
+            "\r\n車B,0.0,0.0,,0,0,0,0,\r\n車A,850.0,60.0,20.0,9350,5000,2000,16350,19.2\r\n"
             "合計,"),
         std::string::npos);
 }

@@ -123,16 +123,25 @@ TEST_F(PeriodTest, Labels) {
               "2003年度　(2005/04/01～2006/03/31)");
 }
 
-TEST_F(PeriodTest, RecordDateTestKeepsTimesOfDay) {
+TEST_F(PeriodTest, RecordDateTestTakesTheDaysFromFirstToLast) {
     PeriodFilter f = PeriodFilter::load(withStored(2, "2003"), 2);
     const DateTime first = encodeDate(2003, 4, 1);
     const DateTime last = encodeDate(2004, 3, 31);
-    EXPECT_TRUE(f.passes(first - 1 + encodeTime(0, 30)));  // departing 00:30 the day before
+    // A drive departing on the day before belongs to that day, whatever its time.
+    EXPECT_FALSE(f.passes(first - 1 + encodeTime(0, 30)));
+    EXPECT_FALSE(f.passes(first - 1 + encodeTime(8, 45)));
     EXPECT_FALSE(f.passes(first - 1));
     EXPECT_TRUE(f.passes(first));
+    EXPECT_TRUE(f.passes(first + encodeTime(0, 1)));
     EXPECT_TRUE(f.passes(last));
     EXPECT_TRUE(f.passes(last + encodeTime(23, 50)));
     EXPECT_FALSE(f.passes(last + 1));
+    EXPECT_FALSE(f.passes(last + 1 + encodeTime(0, 30)));
+
+    // Adjacent periods share no record: the fiscal year ending 2004/03/31 and the next one.
+    PeriodFilter next = PeriodFilter::load(withStored(2, "2004"), 2);
+    for (DateTime d : {last + encodeTime(8, 45), last + 1 + encodeTime(0, 30), last + 1})
+        EXPECT_NE(f.passes(d), next.passes(d)) << formatDate(d) << " " << formatTime(d);
 
     PeriodFilter all = PeriodFilter::load(settings(), 0);
     EXPECT_TRUE(all.passes(encodeDate(1900, 1, 1)));

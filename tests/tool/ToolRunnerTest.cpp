@@ -259,4 +259,64 @@ TEST_F(Tool, FileErrorsAreReportedInJapaneseNamingTheFile) {
     EXPECT_EQ(err.find("File name too long"), std::string::npos) << err;
     EXPECT_EQ(run(withData({"import-csv", "--kind", "driving", tooLong + ".csv"})), kExitIo);
     EXPECT_NE(err.find("長すぎます"), std::string::npos) << err;
+
+// --from and --to take whole days, both included: a drive is on the day it departs, whatever
+// its time, so the one of the day before never joins the period.
+TEST_F(Tool, ExportTakesTheDaysFromFirstToLastWhateverTheTime) {
+    const std::string csv =
+        "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\r\n"
+        "2026/03/31,08:45 ～ 10:10,軽トラ,山田,,1000,1065.4,,\r\n"
+        "2026/04/01,00:05 ～ 10:00,軽トラ,山田,,1065.4,1100,,\r\n"
+        "2026/04/30,23:00 ～ 23:50,軽トラ,山田,,1100,1110,,\r\n"
+        "2026/05/01,00:10 ～ 00:40,軽トラ,山田,,1110,1120,,\r\n";
+    writeBytes(data.file("in.csv"), toCp932(csv));
+    ASSERT_EQ(run(withData({"import-csv", "--kind", "driving", data.file("in.csv")})), kExitOk)
+        << err;
+    ASSERT_EQ(run(withData({"export-csv", "--kind", "driving", "--encoding", "utf-8", "--from",
+                            "2026-04-01", "--to", "2026-04-30"})),
+              kExitOk)
+        << err;
+    EXPECT_EQ(out.find("2026/03/31"), std::string::npos) << out;
+    EXPECT_NE(out.find("2026/04/01"), std::string::npos) << out;
+    EXPECT_NE(out.find("2026/04/30"), std::string::npos) << out;
+    EXPECT_EQ(out.find("2026/05/01"), std::string::npos) << out;
+    // March alone has the drive of 3/31: the two periods together hold each drive once.
+    ASSERT_EQ(run(withData({"export-csv", "--kind", "driving", "--encoding", "utf-8", "--from",
+                            "2026-03-01", "--to", "2026-03-31"})),
+              kExitOk);
+    EXPECT_NE(out.find("2026/03/31"), std::string::npos) << out;
+    EXPECT_EQ(out.find("2026/04/01"), std::string::npos) << out;
+}
+
+// Every export reads back as it is: the expense list's file also shows the costs of the
+// refuelling and maintenance records, which come with their own files and are left out.
+TEST_F(Tool, TheExpenseExportReadsBack) {
+    writeBytes(data.file("fuel.csv"),
+               toCp932("年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"
+                       "2024/01/10,軽トラ,山田,30.5,4000,400,駅前SS,\r\n"));
+    writeBytes(data.file("costs.csv"),
+               toCp932("年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n"
+                       "2024/01/11,軽トラ,山田,駐車場代,500,50,A商会,月極\r\n"));
+    ASSERT_EQ(run(withData({"import-csv", "--kind", "refuelling", data.file("fuel.csv")})),
+              kExitOk)
+        << err;
+    ASSERT_EQ(run(withData({"import-csv", "--kind", "expense", data.file("costs.csv")})), kExitOk)
+        << err;
+    const std::string exported = data.file("expense.csv");
+    ASSERT_EQ(run(withData({"export-csv", "--kind", "expense", "--out", exported})), kExitOk);
+    EXPECT_NE(fromCp932(*readBytes(exported)).find("給油代金"), std::string::npos);
+
+    TempDir other;
+    writeSampleItems(other.dir());
+    ASSERT_EQ(run({"--data", other.dir(), "import-csv", "--kind", "expense", exported}), kExitOk)
+        << err;
+    EXPECT_EQ(out,
+              "1 件の記録を追加しました。\n"
+              "給油・点検整備の費用の 1 行は給油記録・点検整備記録のものなので取り込んでいません。\n");
+    ASSERT_EQ(run({"--data", other.dir(), "export-csv", "--kind", "expense", "--encoding",
+                   "utf-8"}),
+              kExitOk);
+    EXPECT_EQ(out,
+              "No,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n"
+              "1,2024/01/11,軽トラ,山田,駐車場代,500,50,A商会,月極\r\n");
 }

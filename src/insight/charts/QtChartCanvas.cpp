@@ -7,7 +7,8 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QLineSeries>
-#include <QScatterSeries>
+#include <utility>
+#include <vector>
 #include <QStackedBarSeries>
 #include <QValueAxis>
 #include <algorithm>
@@ -95,27 +96,38 @@ void QtChartCanvas::drawDistance(const fleet::FuelReport& r) {
 
 void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
     QChart* c = QChartView::chart();
-    auto* line = new QLineSeries;
-    line->setName(QStringLiteral("燃費 (km/L)"));
-    auto* dots = new QScatterSeries;
-    dots->setMarkerSize(8);
-    dots->setName(QStringLiteral("満タン給油"));
+    // One line per vehicle: the fill-ups of different vehicles are not one series.
+    std::vector<std::pair<int, QLineSeries*>> lines;
+    auto lineOf = [&](int vehicle) {
+        for (const auto& [v, line] : lines)
+            if (v == vehicle) return line;
+        auto* line = new QLineSeries;
+        line->setPointsVisible(true);
+        QString name = QStringLiteral("その他");
+        for (const fleet::VehicleCosts& v : r.vehicles)
+            if (v.position == vehicle) name = QString::fromStdString(v.name);
+        line->setName(name + QStringLiteral(" (km/L)"));
+        lines.emplace_back(vehicle, line);
+        return line;
+    };
     double top = 0;
     for (const fleet::EconomyPoint& p : r.points) {
         const QDateTime t = QDateTime(QDate(1899, 12, 30).addDays(qint64(p.date)), QTime(12, 0));
         const double kmL = p.distance / p.litres;
-        line->append(double(t.toMSecsSinceEpoch()), kmL);
-        dots->append(double(t.toMSecsSinceEpoch()), kmL);
+        lineOf(p.vehicle)->append(double(t.toMSecsSinceEpoch()), kmL);
         top = std::max(top, kmL);
     }
+    if (lines.empty()) lineOf(r.vehicles.size() == 1 ? r.vehicles.front().position : -1);
     auto* x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("yyyy/MM/dd"));
     x->setTickCount(6);
     QValueAxis* y = valueAxis(top, 1.2, 20, QStringLiteral("%.1f"), QStringLiteral("km/L"));
-    attach(c, line, x, y);
-    c->addSeries(dots);
-    dots->attachAxis(x);
-    dots->attachAxis(y);
+    attach(c, lines.front().second, x, y);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        c->addSeries(lines[i].second);
+        lines[i].second->attachAxis(x);
+        lines[i].second->attachAxis(y);
+    }
     if (r.points.empty())
         c->setTitle(c->title() + QStringLiteral("（燃費を計算できる区間がありません）"));
 }

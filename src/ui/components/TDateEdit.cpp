@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QSignalBlocker>
 
 namespace quil::ui {
 
@@ -48,7 +49,13 @@ bool TDateEdit::commitTyped() {
 }
 
 void TDateEdit::showTyped() {
+    // The spin box must not read the text while it is typed: its validator would turn
+    // "2026/02/31" (which matches the display format) into the month's last day.
+    const QSignalBlocker quiet(lineEdit());
+    const QValidator* validator = lineEdit()->validator();
+    lineEdit()->setValidator(nullptr);
     lineEdit()->setText(typed_);
+    lineEdit()->setValidator(validator);
     lineEdit()->setCursorPosition(static_cast<int>(typed_.size()));
 }
 

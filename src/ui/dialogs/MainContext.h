@@ -43,6 +43,9 @@ public:
     }
     // Sets the period box to the label of the period just chosen.
     virtual void showPeriodLabel(const QString& /*label*/) {}
+    // True while another computer holds the data folder and this copy only reads it: the
+    // commands that would write refuse at once.
+    virtual bool dataSetReadOnly() const { return false; }
     // The main window, for placing dialogs relative to it.
     virtual QWidget* mainWidget() = 0;
 };

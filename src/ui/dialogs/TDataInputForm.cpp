@@ -113,7 +113,10 @@ void TDataInputForm::createControls() {
 void TDataInputForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window system showing (restoring a minimised window) is no new opening.
-    if (!event->spontaneous()) FormShow();
+    if (!event->spontaneous()) {
+        FormShow();
+        shown_ = snapshot(this);
+    }
 }
 
 void TDataInputForm::placeRow(int row, const QString& caption, QWidget* control, int width,

@@ -15,6 +15,7 @@
 
 #include "store/RecordEntry.h"
 #include "ui/components/TDateEdit.h"
+#include "ui/dialogs/UnsavedInput.h"
 
 class QComboBox;
 class QDateEdit;
@@ -28,10 +29,14 @@ namespace quil::ui {
 
 class MainContext;
 
-class TDataInputForm : public QDialog {
+class TDataInputForm : public QDialog, public UnsavedInput {
     Q_OBJECT
 public:
     TDataInputForm(MainContext& context, QWidget* parent);
+
+    bool hasUnsavedInput() const override {
+        return isVisible() && snapshot(this) != shown_;
+    }
 
     // The controls, as the user sees them (for the main window and the tests).
     QDateEdit* dateBox() const { return dateBox_; }
@@ -68,6 +73,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QStringList shown_;  // the controls as the dialog opened
     void createControls();
     void arrangeRows(store::RecordKind kind);
     void placeRow(int row, const QString& caption, QWidget* control, int width,

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include "folder/ExportFile.h"
 #include "store/ListCsv.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/CsvFileChoice.h"
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
@@ -47,16 +47,15 @@ QAction* ListCsvExport::install(TMainform* window) {
 void ListCsvExport::run(TMainform* window) {
     const int tab = window->currentTab();
     const QString suggested = QDir::home().filePath(tabTitle(tab) + QStringLiteral(".csv"));
-    const QString path =
-        chooser() ? chooser()(suggested)
-                  : QFileDialog::getSaveFileName(window, QStringLiteral("CSV書き出し"), suggested,
-                                                 QStringLiteral("CSV ファイル (*.csv)"));
-    if (path.isEmpty()) return;
-    write(*window->listModel(), path.toStdString());
+    const CsvTarget target =
+        chooser() ? CsvTarget{chooser()(suggested)} : chooseCsvFile(window, suggested);
+    if (target.path.isEmpty()) return;
+    write(*window->listModel(), target.path.toStdString(), target.encoding);
 }
 
-void ListCsvExport::write(const RecordListModel& model, const std::string& path) {
-    store::ListCsv csv(model.tab(), model.names(), store::TextEncoding::Cp932);
+void ListCsvExport::write(const RecordListModel& model, const std::string& path,
+                          store::TextEncoding encoding) {
+    store::ListCsv csv(model.tab(), model.names(), encoding);
     csv.header();
     // Written beside the target and renamed, never over a data file or a read-only one.
     folder::writeExportFile(path, [&](const folder::ExportSink& sink) {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "store/Codec.h"
+
 class QAction;
 
 namespace quil::ui {
@@ -25,7 +27,8 @@ public:
 
     // Writes the rows of `model` to `path` (through a temporary file renamed over it, so a
     // failed write leaves no half file). Throws StoreError naming the file on failure.
-    static void write(const RecordListModel& model, const std::string& path);
+    static void write(const RecordListModel& model, const std::string& path,
+                      store::TextEncoding encoding = store::TextEncoding::Cp932);
 
     // Tests answer the file dialog: the function returns the chosen path (empty: cancel).
     static void setFileChooserForTesting(std::function<QString(const QString& suggested)> chooser);

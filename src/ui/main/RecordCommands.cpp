@@ -1,5 +1,6 @@
 #include "ui/main/RecordCommands.h"
 
+#include "folder/ReadOnlyFileSystem.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 #include "store/Records.h"
@@ -42,8 +43,15 @@ store::RecordKind tabKind(int tab) { return static_cast<store::RecordKind>(tab);
 
 }  // namespace
 
+bool RecordCommands::refuseWhenReadOnly() {
+    if (!main_.dataSetReadOnly()) return false;
+    Prompts::current().warning(&main_, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+    return true;
+}
+
 void RecordCommands::openEntry(store::RecordKind kind, bool add) {
     if (!entry_ || entry_->isVisible()) return;
+    if (refuseWhenReadOnly()) return;
     const int row = main_.selectedRow();
     if (!add &&
         (row < 1 ||
@@ -81,7 +89,7 @@ void RecordCommands::ComboGrid1DblClick() {
 
 void RecordCommands::DeleteClick() {
     const int row = main_.selectedRow();
-    if (row < 1 || !listHasRecords()) return;
+    if (row < 1 || !listHasRecords() || refuseWhenReadOnly()) return;
     if (!Prompts::current().question(&main_, QStringLiteral("削除"),
                                      QStringLiteral("本当に削除してもよろしいですか？"),
                                      PromptIcon::Exclamation))

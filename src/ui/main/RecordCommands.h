@@ -30,6 +30,8 @@ public:
 
 private:
     bool listHasRecords() const;
+    // In a read-only copy: says why nothing may be written and returns true.
+    bool refuseWhenReadOnly();
     // The record position behind a row (1-based), when the record file still holds there
     // the record the row showed, and the list would still take it; otherwise shows `refusal` under
     // "警告", reloads the list and gives nothing.

@@ -4,15 +4,20 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 
 #include "folder/DataFolderLock.h"
 #include "folder/DataSet.h"
 #include "folder/FileCopy.h"
+#include "folder/ReadOnlyFileSystem.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/Period.h"
@@ -22,8 +27,10 @@
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/TSingleInstance.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/UnsavedInput.h"
 #include "ui/main/ListCsvExport.h"
 #include "ui/main/PlacementClamp.h"
 #include "ui/main/ProgramIcons.h"
@@ -56,6 +63,15 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     createActions();
     createMenus();
     ListCsvExport::install(this);
+    // An open display filter lists the names of the data set it opened with: after a
+    // restore, move or import it opens again over the new one.
+    DataSetEvents::onReplaced(this, [this] {
+        for (QWidget* w : {viewItemForm_.data(), viewTimeForm_.data()})
+            if (w && w->isVisible()) {
+                w->hide();
+                w->show();
+            }
+    });
 }
 
 void TMainform::openDataFolder(const MainformOptions& options) {
@@ -160,6 +176,7 @@ bool TMainform::FormShow() {
         startFailed_ = true;
         return false;
     }
+    if (access_->readOnly()) enterReadOnly();
     auto fail = [this](const std::string& message) {
         startFailed_ = true;
         Prompts::current().message(this, QStringLiteral("警告"), qs(message),
@@ -196,6 +213,47 @@ bool TMainform::FormShow() {
 }
 
 bool TMainform::dataSetReadOnly() const { return access_ && access_->readOnly(); }
+
+void TMainform::setDataFolder(const std::string& folder) {
+    dataFolder_ = folder;
+    DataSetEvents::announceReplaced();
+}
+
+void TMainform::setDataSetStamp(double stamp) {
+    stamp_ = stamp;
+    DataSetEvents::announceReplaced();
+}
+
+void TMainform::enterReadOnly() {
+    const QString mark = QStringLiteral("読み取り専用");
+    setWindowTitle(programName() + QStringLiteral("（") + mark + QStringLiteral("）"));
+    auto* label = new QLabel(mark, statusBar());
+    label->setObjectName(QStringLiteral("ReadOnlyLabel"));
+    label->setToolTip(QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+    statusBar()->addPermanentWidget(label);
+    // Every command that writes the data set; a backup, the lists and the windows that only
+    // read stay.
+    for (const char* name : {"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "Input0",
+                             "Input1", "Input2", "Input3", "PopAdd", "PopEdit", "PopDelete",
+                             "DirSet1", "Restore1", "Legacy1", "Setting1", "Setting2",
+                             "Setting3", "Setting4", "Setting5", "Setting6", "Setting7"})
+        if (QAction* a = action(QString::fromLatin1(name))) a->setEnabled(false);
+    // When this copy's settings file and row index lie in the held folder (a copy of the
+    // program started from the shared folder), they belong to the holder: this copy works on
+    // its own copy of the settings, kept for this run only.
+    const auto* readOnly = dynamic_cast<const folder::ReadOnlyFileSystem*>(&FileSystem::current());
+    if (readOnly && readOnly->refuses(programFolder_ + std::string(kSettingsFileName))) {
+        auto session = std::make_unique<QTemporaryDir>();
+        if (!session->isValid()) return;
+        const std::string folder = session->path().toStdString() + "/";
+        std::error_code ec;
+        const std::string ini(kSettingsFileName);
+        std::filesystem::copy_file(programFolder_ + ini, folder + ini, ec);
+        if (ec) return;  // the settings stay where they are; their writes are refused
+        programFolder_ = folder;
+        sessionFolder_ = std::move(session);
+    }
+}
 
 void TMainform::adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) {
     access_ = std::make_unique<folder::DataFolderAccess>(std::move(lock));
@@ -323,6 +381,22 @@ void TMainform::ComboGrid1Click() {
 }
 
 void TMainform::closeEvent(QCloseEvent* event) {
+    // What is typed into an open dialog and not saved yet is lost on closing: ask first.
+    if (!duplicate_ && !exitSaved_) {
+        for (const QWidget* w : findChildren<QWidget*>()) {
+            const auto* input = dynamic_cast<const UnsavedInput*>(w);
+            if (!input || !input->hasUnsavedInput()) continue;
+            if (!Prompts::current().question(
+                    this, QStringLiteral("確認"),
+                    w->windowTitle() +
+                        QStringLiteral(" に入力中の内容は保存されていません。終了しますか？"),
+                    PromptIcon::Warning)) {
+                event->ignore();
+                return;
+            }
+            break;
+        }
+    }
     if (!duplicate_ && !exitSaved_) saveOnExit();
     QMainWindow::closeEvent(event);
 }

@@ -24,6 +24,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTabBar;
+class QTemporaryDir;
 class QToolBar;
 class QWidget;
 
@@ -104,8 +105,10 @@ public:
     QWidget* mainWidget() override { return this; }
 
     // DataFolderHost
-    void setDataFolder(const std::string& folder) override { dataFolder_ = folder; }
-    void setDataSetStamp(double stamp) override { stamp_ = stamp; }
+    // Both tell every open window that the data set was replaced (DataSetEvents).
+    void setDataFolder(const std::string& folder) override;
+    void setDataSetStamp(double stamp) override;
+    // MainContext and DataFolderHost
     bool dataSetReadOnly() const override;
     void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
 
@@ -167,6 +170,10 @@ private:
     // a row index left behind.
     void reportStartNotes(const folder::DataSetCheck& check);
     void saveOnExit();
+    // A copy that only reads: says so in the title and status bar, greys out the commands
+    // that would write, and keeps its own settings and row index apart from the holder's
+    // when they lie in the data folder.
+    void enterReadOnly();
 
     // Removes the settings-write report when the window goes, also when its creation fails
     // (the report must never reach a window that no longer exists).
@@ -201,6 +208,8 @@ private:
     // The lock being taken while the window is laid out and shown, for FormShow.
     std::unique_ptr<folder::PendingDataFolderLock> pendingAccess_;
     QPointer<QWidget> printDialog_;
+    // The read-only copy's settings and row index, when its own lie in the held data folder.
+    std::unique_ptr<QTemporaryDir> sessionFolder_;
 };
 
 }  // namespace quil::ui

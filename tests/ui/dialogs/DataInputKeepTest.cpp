@@ -131,6 +131,15 @@ TEST_F(DataInputKeepTest, ADateTypedIntoTheBoxIsTakenWholeOrRefused) {
     EXPECT_FALSE(recordFileExists());
     EXPECT_TRUE(form->isVisible());
 
+    // Typed with slashes it matches the box's format; still it is refused, not made the
+    // month's last day.
+    typeDate("2026/02/31");
+    EXPECT_EQ(date->findChild<QLineEdit*>()->text(), QStringLiteral("2026/02/31"));
+    pressOk();
+    expectWarning("正しい日付を入力して下さい！");
+    EXPECT_EQ(date->findChild<QLineEdit*>()->text(), QStringLiteral("2026/02/31"));
+    EXPECT_FALSE(recordFileExists());
+
     typeDate("20260215");
     pressOk();
     ASSERT_EQ(recordCount(), 1);
@@ -143,7 +152,7 @@ TEST_F(DataInputKeepTest, ADateTypedIntoTheBoxIsTakenWholeOrRefused) {
     pressOk();
     ASSERT_EQ(recordCount(), 2);
     EXPECT_EQ(stored(1).date(), encodeDate(2026, 3, 5));
-    EXPECT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.boxes().size(), 2u);
 }
 
 }  // namespace

@@ -4,16 +4,20 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
 
 #include "LegacyFixtures.h"
+#include "alcohol/AlcoholWindows.h"
+#include "alcohol/TMissingCheckForm.h"
 #include "MainTestSupport.h"
 #include "folder/Tdirsetform.h"
 #include "store/Date.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
+#include "ui/dialogs/TViewItemForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/RecordCommands.h"
 
@@ -217,6 +221,38 @@ TEST_F(FolderDialog, RestoreConfirmsChecksTheSourceAndReplacesTheDataSet) {
     EXPECT_EQ(readBytes(tmp.file("Quil.qud")), readBytes(other.file("Quil.qud")));
     EXPECT_EQ(window().ComboGrid1->RowCount(), 6);
     EXPECT_EQ(dialog().StatusBar1->currentMessage(), QStringLiteral("データ処理完了。"));
+}
+
+// An open window of the ツール menu shows the restored data set, not the replaced one.
+TEST_F(FolderDialog, OpenWindowsFollowARestore) {
+    ASSERT_TRUE(app->Alcohol);
+    quil::alcohol::TMissingCheckForm* missing = app->Alcohol->missingForm;
+    missing->show();
+    QApplication::processEvents();
+    const auto countText = [&] { return missing->countLabel->text(); };
+    EXPECT_EQ(countText(), QStringLiteral("チェック漏れ: 2件"));
+    writeDataSet(other, 41000.25, 5);
+    prompts.answerQuestion(true);
+    choose("Restore1", other.dir());
+    ASSERT_EQ(lastText(), QStringLiteral("読み込みが完了しました。"));
+    QApplication::processEvents();
+    EXPECT_EQ(countText(), QStringLiteral("チェック漏れ: 5件"));
+    missing->close();
+
+    // The display filter lists the vehicles of the data set restored.
+    auto v = item(ItemKind::Vehicle, "ワゴン", 42000.5);
+    v.setVersion(101);
+    writeRecords<ItemRecord>(other.file("Quil.qui"), {v, item(ItemKind::User, "山田", 42000.5)});
+    writeRecords<DataRecord>(other.file("Quil.qud"), {});
+    window().openViewItemForm(ItemKind::Vehicle);
+    ASSERT_EQ(app->ViewItemForm->CheckListBox1()->count(), 1);
+    EXPECT_EQ(app->ViewItemForm->CheckListBox1()->item(0)->text(), QStringLiteral("軽トラ"));
+    prompts.answerQuestion(true);
+    choose("Restore1", other.dir());
+    ASSERT_EQ(lastText(), QStringLiteral("読み込みが完了しました。"));
+    QApplication::processEvents();
+    ASSERT_EQ(app->ViewItemForm->CheckListBox1()->count(), 1);
+    EXPECT_EQ(app->ViewItemForm->CheckListBox1()->item(0)->text(), QStringLiteral("ワゴン"));
 }
 
 TEST_F(FolderDialog, LegacyImportReplacesTheDataSetAndSaysWhereTheLogIs) {

@@ -3,7 +3,9 @@
 // in use; a lock its holder left behind is taken over.
 #include <QDateTime>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QPushButton>
 #include <QSysInfo>
 
@@ -63,6 +65,85 @@ TEST_F(SharedFolder, AFolderInUseOpensReadOnlyOnlyWhenTheUserSaysSo) {
     EXPECT_EQ(prompts.last().text, QString::fromUtf8(quil::folder::ReadOnlyFileSystem::kReason));
     app.reset();
     EXPECT_NO_THROW(ItemStore(dir()).append(ItemRecord())) << "the program's end lifts it";
+}
+
+// The copy that only reads: its own settings folder (a second computer) or the same one (a
+// portable copy started from the shared folder on both computers).
+class ReadOnlyCopy : public SharedFolder, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        SharedFolder::SetUp();
+        Settings s(dir());
+        s.setPeriodKind(0);
+        s.setCarMask("1");
+        s.setDriverMask("1");
+        DataRecord drive = makeRecord(encodeDate(2026, 3, 31) + 0.25, 0, 1, 0, 0);
+        drive.setItem(-1);
+        drive.setPlace(-1);
+        drive.setDistance1(1000);
+        drive.setDistance2(1065);
+        writeRecords<DataRecord>(tmp.file("Quil.qud"), {drive});
+        if (GetParam()) {
+            Settings mine(settingsFolder());
+            mine.writeFirstRun(2003);
+            mine.setDataFolder(dir());
+            mine.setPeriodKind(0);
+            mine.setCarMask("1");
+            mine.setDriverMask("1");
+        }
+    }
+    std::string settingsFolder() const { return GetParam() ? own.dir() : dir(); }
+    quil::ui::TMainform& runReadOnly() {
+        prompts.answerQuestion(true);
+        app = std::make_unique<quil::ui::AppWindows>(settingsFolder(),
+                                                     quil::ui::MainformOptions{false});
+        app->Mainform->show();
+        QApplication::processEvents();
+        main.reset();
+        return *app->Mainform;
+    }
+    QString firstCell(quil::ui::TMainform& w, int col) const { return w.ComboGrid1->Cells(col, 1); }
+    TempDir own;
+};
+
+TEST_P(ReadOnlyCopy, ShowsTheDataAndStartsAndQuitsWithoutAnErrorBox) {
+    auto other = otherComputer(dir());
+    const auto ini = readBytes(tmp.file("Quil.ini"));
+    const auto records = readBytes(tmp.file("Quil.qud"));
+    auto& window = runReadOnly();
+    ASSERT_FALSE(window.startFailed());
+    ASSERT_TRUE(window.dataSetReadOnly());
+    ASSERT_EQ(prompts.boxes().size(), 1u) << prompts.last().text.toStdString();
+    EXPECT_EQ(window.ComboGrid1->RowCount(), 2) << "the other computer's record is listed";
+    QStringList row;
+    for (int c = 1; c < window.ComboGrid1->ColCount(); ++c) row << firstCell(window, c);
+    EXPECT_TRUE(row.contains(QStringLiteral("2026/03/31"))) << row.join(u',').toStdString();
+    EXPECT_FALSE(window.Edit1->text().isEmpty()) << "the period box";
+    EXPECT_TRUE(window.windowTitle().contains(QStringLiteral("読み取り専用")));
+    EXPECT_TRUE(window.statusBar()->findChildren<QLabel*>().size() > 0);
+    bool said = false;
+    for (QLabel* l : window.statusBar()->findChildren<QLabel*>())
+        said = said || l->text().contains(QStringLiteral("読み取り専用"));
+    EXPECT_TRUE(said) << "the status bar says so";
+    app.reset();
+    EXPECT_EQ(prompts.boxes().size(), 1u) << prompts.last().text.toStdString();
+    EXPECT_EQ(readBytes(tmp.file("Quil.qud")), records);
+    EXPECT_EQ(readBytes(tmp.file("Quil.ini")), ini) << "the holder's settings";
+}
+
+INSTANTIATE_TEST_SUITE_P(SettingsFolders, ReadOnlyCopy, ::testing::Bool());
+
+TEST(DataFolderLockText, AHolderWhoseNameIsUnknownIsSaidToBeSo) {
+    DataFolderLock::Holder h;
+    h.host = QStringLiteral("JIMU-PC");
+    EXPECT_EQ(DataFolderLock::describe(h),
+              QStringLiteral("JIMU-PC の 使用者（名前は分かりません）が使用しています。"));
+    h.user = QStringLiteral("suzuki");
+    EXPECT_EQ(DataFolderLock::describe(h), QStringLiteral("JIMU-PC の suzuki さんが使用しています。"));
+    // A lock written by a copy that put "?" for a user it did not know.
+    TempDir folder;
+    writeBytes(folder.file("Quil.lck.info"), "JIMU-PC\n?\n2026-12-01T08:30:00\n");
+    EXPECT_TRUE(DataFolderLock(folder.dir()).holder().user.isEmpty());
 }
 
 TEST_F(SharedFolder, ALockLeftByAProgramThatIsGoneIsTakenOver) {

@@ -1,10 +1,12 @@
 // Add, edit and delete from the main window, with a stand-in for the entry dialog.
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QTabBar>
 #include <QTimer>
 
 #include "MainTestSupport.h"
 #include "store/Date.h"
+#include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/RecordCommands.h"
 
 using namespace quil::store;
@@ -203,4 +205,37 @@ TEST_F(Commands, EditRefusesWhenAnOutsideChangeMovedTheRecordBehindTheRow) {
     main->commands()->EditClick();
     EXPECT_TRUE(entry.isVisible());
     EXPECT_EQ(entry.windowTitle(), QStringLiteral("走行記録－修正"));
+}
+
+// Closing the main window asks first while an open entry dialog holds typed, unsaved input;
+// an entry dialog opened and left as it was asks nothing.
+TEST_F(Commands, ClosingAsksWhileAnOpenDialogHoldsTypedInput) {
+    auto& window = run();
+    window.action(QStringLiteral("ToolButton4"))->trigger();
+    quil::ui::TDataInputForm* dialog = app->DataInputForm;
+    ASSERT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->hasUnsavedInput());
+    dialog->remarksBox()->setText(QStringLiteral("駐車場代"));
+    EXPECT_TRUE(dialog->hasUnsavedInput());
+
+    const std::size_t before = prompts.boxes().size();
+    prompts.answerQuestion(false);
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(prompts.boxes().size(), before + 1);
+    EXPECT_EQ(prompts.last().text, QStringLiteral("出費記録－追加 に入力中の内容は保存されていま"
+                                                  "せん。終了しますか？"));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(dialog->remarksBox()->text(), QStringLiteral("駐車場代"));
+
+    prompts.answerQuestion(true);
+    EXPECT_TRUE(window.close());
+}
+
+TEST_F(Commands, ClosingWithAnUntouchedDialogAsksNothing) {
+    auto& window = run();
+    window.action(QStringLiteral("ToolButton1"))->trigger();
+    ASSERT_TRUE(app->DataInputForm->isVisible());
+    const std::size_t before = prompts.boxes().size();
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(prompts.boxes().size(), before);
 }
