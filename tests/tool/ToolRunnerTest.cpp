@@ -259,6 +259,7 @@ TEST_F(Tool, FileErrorsAreReportedInJapaneseNamingTheFile) {
     EXPECT_EQ(err.find("File name too long"), std::string::npos) << err;
     EXPECT_EQ(run(withData({"import-csv", "--kind", "driving", tooLong + ".csv"})), kExitIo);
     EXPECT_NE(err.find("長すぎます"), std::string::npos) << err;
+}
 
 // --from and --to take whole days, both included: a drive is on the day it departs, whatever
 // its time, so the one of the day before never joins the period.
