@@ -91,13 +91,11 @@ void TMainform::openDataFolder(const MainformOptions& options) {
     outerSize_ = QSize(std::max(place.width, 590), std::max(place.height, 300));
     resize(outerSize_);
 
-    const folder::DataFolderChoice choice =
-        folder::chooseDataFolder(savedDir, savedExeDir, programFolder_);
+    // An installed copy keeps its data set apart from its settings.
+    const folder::DataFolderChoice choice = folder::chooseStartDataFolder(
+        savedDir, savedExeDir, programFolder_, options.defaultDataFolder);
     dataFolder_ = choice.folder;
     missingDataFolder_ = choice.expected;
-    // An installed copy keeps its data set apart from its settings.
-    if (dataFolder_ == programFolder_ && !options.defaultDataFolder.empty())
-        dataFolder_ = options.defaultDataFolder;
     // A record file without its item file is a damaged data set: create nothing, change
     // no setting; the first showing says so and ends.
     if (folder::itemFileMissing(dataFolder_)) return;
