@@ -19,6 +19,8 @@ if [ "$what" = test ]; then
   pkgs+=(poppler-utils)
   # The package test: the menu entry's checker and dpkg-shlibdeps for the .deb's dependencies.
   pkgs+=(desktop-file-utils dpkg-dev)
+  # The main window's placement under a real window manager (tests/extra/window_manager.sh).
+  pkgs+=(openbox xdotool)
 fi
 
 missing=()

@@ -133,9 +133,26 @@ void TMainform::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        resize(outerSize_ - (frameGeometry().size() - size()));
+        resize(outerSize_);
+        fitFrameToSavedSize();
         if (!duplicate_ && !FormShow()) QTimer::singleShot(0, this, &QWidget::close);
     }
+}
+
+void TMainform::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    fitFrameToSavedSize();
+}
+
+void TMainform::fitFrameToSavedSize() {
+    // The saved size is the outer one, frame included. A window manager adds its frame only
+    // after the window is shown (the window moves into it), so the size is set once more when
+    // the frame is first known; without that every start would grow by the frame.
+    if (!shown_ || frameFitted_) return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isNull()) return;
+    frameFitted_ = true;
+    resize(outerSize_ - frame);
 }
 
 bool TMainform::FormShow() {
