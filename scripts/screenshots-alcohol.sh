@@ -51,10 +51,10 @@ PY
 sleep 3
 main=$(window "クイル台帳")
 import-im6.q16 -window root -crop 1000x120+0+0 "$work/top.png"
-xdotool windowactivate --sync "$main" key alt+t k
+xdotool windowactivate --sync "$main" key alt+t a
 shotwin "アルコールチェック－追加" alcohol-entry
 closewin "アルコールチェック－追加"
-xdotool windowactivate --sync "$main" key alt+t m
+xdotool windowactivate --sync "$main" key alt+t n
 shotwin "アルコールチェック漏れ" alcohol-missing
 closewin "アルコールチェック漏れ"
 xdotool windowactivate --sync "$main" key alt+t r
