@@ -4,15 +4,18 @@
 # icon set.
 include(GNUInstallDirs)
 
-set(quil_manual_images
-    ${PROJECT_SOURCE_DIR}/docs/main-driving.png ${PROJECT_SOURCE_DIR}/docs/main-refuelling.png
-    ${PROJECT_SOURCE_DIR}/docs/main-maintenance.png ${PROJECT_SOURCE_DIR}/docs/main-expense.png
-    ${PROJECT_SOURCE_DIR}/docs/entry-driving.png ${PROJECT_SOURCE_DIR}/docs/entry-refuelling.png
-    ${PROJECT_SOURCE_DIR}/docs/entry-maintenance.png ${PROJECT_SOURCE_DIR}/docs/entry-expense.png
-    ${PROJECT_SOURCE_DIR}/docs/itemform.png ${PROJECT_SOURCE_DIR}/docs/carform.png
-    ${PROJECT_SOURCE_DIR}/docs/viewitem.png ${PROJECT_SOURCE_DIR}/docs/viewtime.png
-    ${PROJECT_SOURCE_DIR}/docs/priansform.png ${PROJECT_SOURCE_DIR}/docs/print-preview.png
-    ${PROJECT_SOURCE_DIR}/docs/dirset.png ${PROJECT_SOURCE_DIR}/docs/calform.png)
+# Every picture the manual shows (docs/manual/index.html's img/ names), from docs/.
+set(quil_manual_image_names
+    about alcohol-detectors alcohol-entry alcohol-list alcohol-missing
+    alcohol-printed calform carform csv-export dirset
+    entry-driving entry-expense entry-maintenance entry-refuelling insight-chart-cost
+    insight-chart-distance insight-fuel-months insight-fuel-vehicles insight-odometer insight-schedule
+    itemform main-driving main-expense main-maintenance main-refuelling
+    priansform print-preview schedule-notice viewitem viewtime)
+set(quil_manual_images)
+foreach(name ${quil_manual_image_names})
+  list(APPEND quil_manual_images ${PROJECT_SOURCE_DIR}/docs/${name}.png)
+endforeach()
 
 # A portable copy (the build folder) carries the manual beside quil.hlp as well.
 configure_file(${PROJECT_SOURCE_DIR}/docs/manual/index.html
