@@ -1,18 +1,21 @@
 # Installing the program like any desktop program (cmake --install, or the .deb that CPack
-# builds): the program in bin, its modules in lib/quil, its help and manual in
+# builds): the program in bin, its modules in QUIL_MODULE_DIR (lib/<architecture>/quil), its help and manual in
 # share/quil (the program looks there when no quil.hlp lies beside it), a menu entry and an
 # icon set.
 include(GNUInstallDirs)
 
-set(quil_manual_images
-    ${PROJECT_SOURCE_DIR}/docs/main-driving.png ${PROJECT_SOURCE_DIR}/docs/main-refuelling.png
-    ${PROJECT_SOURCE_DIR}/docs/main-maintenance.png ${PROJECT_SOURCE_DIR}/docs/main-expense.png
-    ${PROJECT_SOURCE_DIR}/docs/entry-driving.png ${PROJECT_SOURCE_DIR}/docs/entry-refuelling.png
-    ${PROJECT_SOURCE_DIR}/docs/entry-maintenance.png ${PROJECT_SOURCE_DIR}/docs/entry-expense.png
-    ${PROJECT_SOURCE_DIR}/docs/itemform.png ${PROJECT_SOURCE_DIR}/docs/carform.png
-    ${PROJECT_SOURCE_DIR}/docs/viewitem.png ${PROJECT_SOURCE_DIR}/docs/viewtime.png
-    ${PROJECT_SOURCE_DIR}/docs/priansform.png ${PROJECT_SOURCE_DIR}/docs/print-preview.png
-    ${PROJECT_SOURCE_DIR}/docs/dirset.png ${PROJECT_SOURCE_DIR}/docs/calform.png)
+# Every picture the manual shows (docs/manual/index.html's img/ names), from docs/.
+set(quil_manual_image_names
+    about alcohol-detectors alcohol-entry alcohol-list alcohol-missing
+    alcohol-printed calform carform csv-export dirset
+    entry-driving entry-expense entry-maintenance entry-refuelling insight-chart-cost
+    insight-chart-distance insight-fuel-months insight-fuel-vehicles insight-odometer insight-schedule
+    itemform main-driving main-expense main-maintenance main-refuelling
+    priansform print-preview schedule-notice viewitem viewtime)
+set(quil_manual_images)
+foreach(name ${quil_manual_image_names})
+  list(APPEND quil_manual_images ${PROJECT_SOURCE_DIR}/docs/${name}.png)
+endforeach()
 
 # A portable copy (the build folder) carries the manual beside quil.hlp as well.
 configure_file(${PROJECT_SOURCE_DIR}/docs/manual/index.html
@@ -25,8 +28,9 @@ endforeach()
 set(quil_share ${CMAKE_INSTALL_DATADIR}/quil)
 install(TARGETS quil quil-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The program's modules (the graph window's chart; the print, summary and tool windows), where
-# the program looks for them: <prefix>/lib/quil.
-install(TARGETS quil_charts quil_tools LIBRARY DESTINATION lib/quil)
+# the program looks for them: <prefix>/QUIL_MODULE_DIR. They are private libraries, loaded by
+# path: outside the linker's folders, so the package needs no ldconfig call.
+install(TARGETS quil_charts quil_tools LIBRARY DESTINATION ${QUIL_MODULE_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/src/ui/main/quil.hlp DESTINATION ${quil_share})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual/index.html DESTINATION ${quil_share}/manual)
 install(FILES ${quil_manual_images} DESTINATION ${quil_share}/manual/img)
@@ -40,24 +44,50 @@ foreach(size 16 32 48 64 128 256)
           RENAME quil.png)
 endforeach()
 
+# The package's documents: copyright, changelog and the two manual pages, compressed as
+# Debian keeps them.
+set(QUIL_MAINTAINER "Quil Daicho developers <quil-daicho@example.org>"
+    CACHE STRING "The package's maintainer (name <address>)")
+set(quil_package_docs ${CMAKE_BINARY_DIR}/package)
+configure_file(${PROJECT_SOURCE_DIR}/data/debian/copyright.in ${quil_package_docs}/copyright @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/data/debian/changelog.in ${quil_package_docs}/changelog @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/data/man/quil.1.in ${quil_package_docs}/quil.1 @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/data/man/quil-tool.1.in ${quil_package_docs}/quil-tool.1 @ONLY)
+set(quil_compressed)
+foreach(doc changelog quil.1 quil-tool.1)
+  add_custom_command(OUTPUT ${quil_package_docs}/${doc}.gz
+                     COMMAND gzip -9nf -k ${quil_package_docs}/${doc}
+                     DEPENDS ${quil_package_docs}/${doc}
+                     VERBATIM)
+  list(APPEND quil_compressed ${quil_package_docs}/${doc}.gz)
+endforeach()
+add_custom_target(quil_package_docs ALL DEPENDS ${quil_compressed})
+install(FILES ${quil_package_docs}/copyright ${quil_package_docs}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quil)
+install(FILES ${quil_package_docs}/quil.1.gz ${quil_package_docs}/quil-tool.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # The Debian package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quil)
 set(CPACK_PACKAGE_VENDOR "Quil Daicho developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vehicle register for small companies (クイル台帳)")
+# Each line of the long description is indented by one space in the control file; a line
+# of its own beginning with a space would be shown verbatim.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Keeps the driving, refuelling, maintenance and expense records of a company's\n vehicles, per vehicle and per driver, with master lists, filters, printing,\n backup and restore. Japanese user interface.")
+    "Keeps the driving, refuelling, maintenance and expense records of a company's\nvehicles, per vehicle and per driver, with master lists, filters, printing,\nsummaries, an alcohol-check register, backup and restore. Japanese user\ninterface. quil-tool checks, exports and backs up the data from the command\nline.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quil Daicho developers <quil@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUIL_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Shared libraries found by dpkg-shlibdeps; the rest the program needs at run time:
 # Qt's platform plugins (a window on the desktop), Qt SQL's SQLite driver (QuilExt.db, a
-# plugin), a Japanese font; Qt's own Japanese texts are recommended.
+# plugin), a Japanese font, and Qt's own Japanese texts (without them question boxes say
+# Yes/No).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
+    "qt6-qpa-plugins, libqt6sql6-sqlite, qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 include(CPack)

@@ -5,6 +5,8 @@
 # openbox, xdotool, imagemagick, poppler-utils and python3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Under a neutral home folder, so no picture shows anything of this computer.
+[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
 out=docs
 work=$(mktemp -d)
 quil=; wm=; xvfb=
@@ -49,12 +51,15 @@ PY
 sleep 3
 main=$(window "クイル台帳")
 import-im6.q16 -window root -crop 1000x120+0+0 "$work/top.png"
-xdotool windowactivate --sync "$main" key alt+t k
+xdotool windowactivate --sync "$main" key alt+t a
 shotwin "アルコールチェック－追加" alcohol-entry
 closewin "アルコールチェック－追加"
-xdotool windowactivate --sync "$main" key alt+t m
+xdotool windowactivate --sync "$main" key alt+t n
 shotwin "アルコールチェック漏れ" alcohol-missing
 closewin "アルコールチェック漏れ"
+xdotool windowactivate --sync "$main" key alt+t r
+shotwin "アルコール検知器" alcohol-detectors
+closewin "アルコール検知器"
 xdotool windowactivate --sync "$main" key alt+t l
 shotwin "アルコールチェック記録簿" alcohol-list
 # The register of April 2004 printed to a PDF file, its first page as an image.

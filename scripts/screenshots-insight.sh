@@ -4,6 +4,8 @@
 # program (build/quil) and xvfb, openbox, xdotool, imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Under a neutral home folder, so no picture shows anything of this computer.
+[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
 out=docs
 work=$(mktemp -d)
 trap 'kill $quil $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT

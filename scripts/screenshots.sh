@@ -3,6 +3,8 @@
 # the sample data set. Needs a built program (build/quil) and xvfb, xdotool, imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Under a neutral home folder, so no picture shows anything of this computer.
+[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
 out=docs
 work=$(mktemp -d)
 trap 'kill $quil $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -61,6 +63,14 @@ xdotool mousemove --window "$cal" 185 20 click 1 sleep 0.5 key Home Return
 xdotool mousemove --window "$cal" 297 20 click 1
 shotwin "集計表" calform
 closewin "集計表"
+# The version box (ヘルプ → バージョン情報).
+xdotool windowfocus --sync "$main" key alt+h a
+shotwin "バージョン情報" about
+closewin "バージョン情報"
+# The CSV export's file dialog (ツール → CSV書き出し) over the user's home folder.
+xdotool windowfocus --sync "$main" key alt+t e
+shotwin "CSV書き出し" csv-export
+closewin "CSV書き出し"
 # The print dialog's preview of the driving list, then the list printed to a PDF file whose
 # first page becomes an image.
 xdotool mousemove 44 170 click 1; sleep 0.5

@@ -17,8 +17,11 @@ if [ "$what" = test ]; then
          fp-compiler fp-units-rtl)
   # pdftoppm turns the printed PDF into images for the printer tests.
   pkgs+=(poppler-utils)
-  # The package test: the menu entry's checker and dpkg-shlibdeps for the .deb's dependencies.
-  pkgs+=(desktop-file-utils dpkg-dev)
+  # The package test: the menu entry's checker, dpkg-shlibdeps for the .deb's dependencies,
+  # lintian, and man to render the manual pages.
+  pkgs+=(desktop-file-utils dpkg-dev lintian man-db)
+  # The main window's placement under a real window manager (tests/extra/window_manager.sh).
+  pkgs+=(openbox xdotool)
 fi
 
 missing=()

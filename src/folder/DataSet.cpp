@@ -30,6 +30,21 @@ std::string resolveDataFolder(const std::string& savedDataFolder,
     return chooseDataFolder(savedDataFolder, savedProgramFolder, programFolder, fs).folder;
 }
 
+DataFolderChoice chooseStartDataFolder(const std::string& savedDataFolder,
+                                       const std::string& savedProgramFolder,
+                                       const std::string& programFolder,
+                                       const std::string& defaultDataFolder, FileSystem& fs) {
+    DataFolderChoice choice =
+        chooseDataFolder(savedDataFolder, savedProgramFolder, programFolder, fs);
+    if (choice.folder == programFolder && !defaultDataFolder.empty())
+        choice.folder = defaultDataFolder;
+    return choice;
+}
+
+bool holdsDataSet(const std::string& dataFolder, FileSystem& fs) {
+    return fs.exists(dataFolder + kItemFileName) || fs.exists(dataFolder + kRecordFileName);
+}
+
 namespace {
 
 // Size of a file; nothing when it does not exist.

@@ -34,6 +34,21 @@ DataFolderChoice chooseDataFolder(const std::string& savedDataFolder,
                                   const std::string& programFolder,
                                   store::FileSystem& fs = store::FileSystem::current());
 
+// The data folder a start opens, as chooseDataFolder finds it from the settings of
+// `programFolder` (the folder of Quil.ini); where that gives the program folder and a
+// `defaultDataFolder` is set (an installed copy, or one started with --per-user, keeps its
+// data apart from its settings), the default data folder instead. The program and quil-tool
+// both choose their data folder here.
+DataFolderChoice chooseStartDataFolder(const std::string& savedDataFolder,
+                                       const std::string& savedProgramFolder,
+                                       const std::string& programFolder,
+                                       const std::string& defaultDataFolder,
+                                       store::FileSystem& fs = store::FileSystem::current());
+
+// True when the folder holds a data set: Quil.qui or Quil.qud (a damaged set still counts).
+bool holdsDataSet(const std::string& dataFolder,
+                  store::FileSystem& fs = store::FileSystem::current());
+
 // True when Quil.qud has bytes while Quil.qui is missing: a damaged data set, which must
 // not be seeded with a new item file (its stamp would never match the records).
 bool itemFileMissing(const std::string& dataFolder,

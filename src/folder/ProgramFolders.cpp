@@ -1,6 +1,10 @@
 #include "folder/ProgramFolders.h"
 
+#include <pwd.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "store/StoreError.h"
 
@@ -13,7 +17,34 @@ std::string withSeparator(std::string folder) {
     return folder;
 }
 
+// The home folder: $HOME, else the account's entry.
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+// An XDG base folder: the variable when it holds an absolute path (a relative one is
+// ignored, as the XDG rules say), else the fallback under the home folder.
+std::string xdgFolder(const char* variable, const char* underHome) {
+    if (const char* value = std::getenv(variable); value && value[0] == '/') return value;
+    std::string home = homeFolder();
+    if (home.size() > 1 && home.back() == '/') home.pop_back();
+    return (home == "/" ? "" : home) + underHome;
+}
+
 }  // namespace
+
+ProgramFolderPlaces userProgramFolderPlaces(const std::string& programFolder) {
+    ProgramFolderPlaces places;
+    places.programFolder = withSeparator(programFolder);
+    places.userConfigFolder = xdgFolder("XDG_CONFIG_HOME", "/.config") + "/quil/";
+    places.userDataFolder = xdgFolder("XDG_DATA_HOME", "/.local/share") + "/quil/";
+    std::filesystem::path shared =
+        (std::filesystem::path(places.programFolder) / "../share/quil").lexically_normal();
+    places.sharedDataFolder = withSeparator(shared.string());
+    return places;
+}
 
 bool isWritableFolder(const std::string& folder, store::FileSystem& fs) {
     const std::string probe =

@@ -29,6 +29,12 @@ struct ProgramFolderPlaces {
 bool isWritableFolder(const std::string& folder,
                       store::FileSystem& fs = store::FileSystem::current());
 
+// The places for a program file in `programFolder` as the user's environment gives them:
+// $XDG_CONFIG_HOME (else ~/.config) and $XDG_DATA_HOME (else ~/.local/share) with quil/,
+// and share/quil/ beside the program's bin folder. The program and quil-tool both use it,
+// so they find the same files.
+ProgramFolderPlaces userProgramFolderPlaces(const std::string& programFolder);
+
 // Chooses the folders for a start. `forcePerUser` asks for the per-user folders even when
 // the program folder is writable. Every folder ends with '/'.
 ProgramFolders chooseProgramFolders(const ProgramFolderPlaces& places, bool forcePerUser,

@@ -11,6 +11,7 @@
 #include "folder/DataSet.h"
 #include "folder/DataSetAudit.h"
 #include "folder/ExportFile.h"
+#include "folder/FileCopy.h"
 #include "store/CsvReader.h"
 #include "store/EntryParse.h"
 #include "store/Settings.h"
@@ -24,10 +25,15 @@ using namespace quil::store;
 namespace {
 
 const char* kToolHelp =
-    "使い方: quil-tool [--data FOLDER] COMMAND [OPTIONS]\n"
+    "使い方: quil-tool [--data FOLDER | --per-user] COMMAND [OPTIONS]\n"
+    "       quil-tool --help | --version\n"
     "\n"
     "クイル台帳のデータ (Quil.qui, Quil.qud) を調べ、書き出し、読み込みます。\n"
     "FOLDER を省くと、プログラムと同じデータフォルダー (Quil.ini の Dir) を使います。\n"
+    "インストールしたプログラムと --per-user で起動したプログラムの Quil.ini は\n"
+    "~/.config/quil/ に、データは既定で ~/.local/share/quil/ にあります。\n"
+    "--per-user は、書き込めるフォルダーにあるプログラムを --per-user で起動しているときに\n"
+    "指定します。使うフォルダーはエラー出力の最初の行に出します。\n"
     "\n"
     "COMMAND:\n"
     "  check        データの不具合を調べる\n"
@@ -39,7 +45,8 @@ const char* kToolHelp =
     "  import-legacy ミルテ台帳のデータを読み込む\n"
     "\n"
     "quil-tool COMMAND --help で各コマンドの説明を表示します。\n"
-    "終了コード: 0 正常, 1 問題あり, 2 使い方の誤り, 3 入出力エラー\n";
+    "終了コード: 0 正常, 1 問題あり (データのないフォルダーを含む), 2 使い方の誤り,\n"
+    "            3 入出力エラー\n";
 
 const std::map<std::string, const char*> kCommandHelp = {
     {"check",
@@ -148,13 +155,19 @@ Options parseOptions(const std::vector<std::string>& args, const std::vector<std
 
 }  // namespace
 
-ToolRunner::ToolRunner(std::string programFolder, std::istream& in, std::ostream& out,
+ToolRunner::ToolRunner(folder::ProgramFolderPlaces places, std::istream& in, std::ostream& out,
                        std::ostream& err, bool errIsTerminal)
-    : programFolder_(std::move(programFolder)),
+    : places_(std::move(places)),
+      programFolder_(places_.programFolder),
       in_(in),
       out_(out),
       err_(err),
       errIsTerminal_(errIsTerminal) {}
+
+ToolRunner::ToolRunner(std::string programFolder, std::istream& in, std::ostream& out,
+                       std::ostream& err, bool errIsTerminal)
+    : ToolRunner(folder::ProgramFolderPlaces{std::move(programFolder), {}, {}, {}}, in, out, err,
+                 errIsTerminal) {}
 
 int ToolRunner::usage(const std::string& message, const std::string& command) {
     err_ << "quil-tool: " << message << '\n';
@@ -163,25 +176,76 @@ int ToolRunner::usage(const std::string& message, const std::string& command) {
     return kExitUsage;
 }
 
-std::string ToolRunner::programsDataFolder() const {
-    const Settings settings(programFolder_);
-    return folder::resolveDataFolder(settings.dataFolder(), settings.exeFolder(), programFolder_);
+namespace {
+
+std::string withSeparator(std::string folder) {
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
 }
 
-std::string ToolRunner::dataFolder() const {
-    if (dataOption_) {
-        std::string d = *dataOption_;
-        if (d.empty() || d.back() != '/') d += '/';
-        return d;
-    }
-    return programsDataFolder();
+}  // namespace
+
+std::string ToolRunner::programsDataFolder() const {
+    const Settings settings(programFolder_);
+    return folder::chooseStartDataFolder(settings.dataFolder(), settings.exeFolder(),
+                                         programFolder_, defaultDataFolder_)
+        .folder;
 }
+
+bool ToolRunner::chooseDataFolder() {
+    // The program's folders as the program chooses them: Quil.ini in the program folder
+    // (a portable copy) or in the user's configuration folder (installed, or --per-user).
+    const folder::ProgramFolders folders = folder::chooseProgramFolders(places_, perUser_);
+    programFolder_ = folders.settingsFolder;
+    defaultDataFolder_ = folders.perUser ? folders.defaultDataFolder : "";
+    if (dataOption_) {
+        dataFolder_ = withSeparator(*dataOption_);
+    } else {
+        const Settings settings(programFolder_);
+        const folder::DataFolderChoice choice = folder::chooseStartDataFolder(
+            settings.dataFolder(), settings.exeFolder(), programFolder_, defaultDataFolder_);
+        if (!choice.expected.empty()) {
+            // The program warns and opens another folder; a command must not work on a data
+            // set the user did not mean (an unmounted drive), so the tool refuses.
+            err_ << "quil-tool: データフォルダー: " << choice.expected << '\n'
+                 << "quil-tool: 保存先のフォルダー " << choice.expected
+                 << " が見つからないか読めません (" << programFolder_
+                 << "Quil.ini の Dir)。ドライブやネットワークのフォルダーがつながっているか"
+                    "確かめるか、--data でフォルダーを指定して下さい。\n";
+            return false;
+        }
+        dataFolder_ = choice.folder;
+    }
+    err_ << "quil-tool: データフォルダー: " << dataFolder_ << '\n';
+    // A replacement a crash cut short may have moved every file aside: it is finished below.
+    if (folder::holdsDataSet(dataFolder_) || folder::swapPending(dataFolder_)) return true;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dataFolder_, ec))
+        err_ << "quil-tool: データフォルダーがありません: " << dataFolder_ << '\n';
+    else
+        err_ << "quil-tool: " << dataFolder_ << " にデータ (Quil.qui, Quil.qud) がありません。\n";
+    if (!dataOption_)
+        err_ << "quil-tool: プログラムを一度起動するとデータができます。別のフォルダーは --data "
+                "FOLDER で、--per-user で起動するプログラムのデータは --per-user で指定します。\n";
+    return false;
+}
+
+std::string ToolRunner::dataFolder() const { return dataFolder_; }
 
 int ToolRunner::run(std::vector<std::string> args) {
     while (!args.empty() && args[0].rfind("--", 0) == 0) {
         if (args[0] == "--help" || args[0] == "-h") {
             out_ << kToolHelp;
             return kExitOk;
+        }
+        if (args[0] == "--version") {
+            out_ << "quil-tool (クイル台帳) " QUIL_BUILD_VERSION "\n";
+            return kExitOk;
+        }
+        if (args[0] == "--per-user") {
+            perUser_ = true;
+            args.erase(args.begin());
+            continue;
         }
         if (args[0] != "--data") return usage("不明なオプションです: " + args[0], {});
         if (args.size() < 2) return usage("--data にはフォルダーが必要です。", {});
@@ -201,11 +265,10 @@ int ToolRunner::run(std::vector<std::string> args) {
         out_ << help->second;
         return kExitOk;
     }
-    std::error_code ec;
-    if (dataOption_ && !std::filesystem::is_directory(*dataOption_, ec)) {
-        err_ << "quil-tool: データフォルダーがありません: " << *dataOption_ << '\n';
-        return kExitIo;
-    }
+    if (dataOption_ && perUser_) return usage("--data と --per-user は同時に指定できません。", {});
+    // A folder without a data set is refused by every command: a backup, dump or export of
+    // nothing must never look like a success.
+    if (!chooseDataFolder()) return kExitProblems;
     try {
         if (!finishCutShortSwap(dataFolder(), command)) return kExitProblems;
         if (command == "check") return check(args);
@@ -234,6 +297,7 @@ int ToolRunner::check(const std::vector<std::string>& args) {
     ToolProgress progress(err_, errIsTerminal_, "check");
     const auto problems =
         folder::auditDataSet(dataFolder(), today(), FileSystem::current(), std::ref(progress));
+    out_ << "データフォルダー: " << dataFolder() << '\n';
     for (const auto& p : problems) out_ << p << '\n';
     if (problems.empty()) out_ << "OK\n";
     return problems.empty() ? kExitOk : kExitProblems;

@@ -8,13 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "folder/ProgramFolders.h"
+
 namespace quil::tool {
 
 enum ExitCode { kExitOk = 0, kExitProblems = 1, kExitUsage = 2, kExitIo = 3 };
 
 class ToolRunner {
 public:
-    // `programFolder` ends with '/': its Quil.ini names the data folder the program uses.
+    // `places` are the program's folders as the program itself sees them; without --data the
+    // tool works on the data folder the program opens from the same places (--per-user as
+    // for the program).
+    ToolRunner(folder::ProgramFolderPlaces places, std::istream& in, std::ostream& out,
+               std::ostream& err, bool errIsTerminal);
+    // A copy whose program folder is `programFolder` (ends with '/') and has no per-user
+    // folders: a portable copy.
     ToolRunner(std::string programFolder, std::istream& in, std::ostream& out, std::ostream& err,
                bool errIsTerminal);
 
@@ -36,11 +44,21 @@ private:
     bool finishCutShortSwap(const std::string& folder, const std::string& command);
 
     int usage(const std::string& message, const std::string& command);
+    // Chooses the folder the command works on, says which on the first line of the error
+    // stream, and refuses (a message naming it, false) when it holds no data set or when the
+    // program's saved data folder is missing.
+    bool chooseDataFolder();
     std::string dataFolder() const;
-    // The data folder the program itself uses (from its Quil.ini).
+    // The data folder the program itself opens.
     std::string programsDataFolder() const;
 
+    folder::ProgramFolderPlaces places_;
+    bool perUser_ = false;
+    // The folder of the program's Quil.ini (the program folder, or the user's configuration
+    // folder of an installed or --per-user copy).
     std::string programFolder_;
+    std::string defaultDataFolder_;  // the per-user data folder, when the per-user folders are used
+    std::string dataFolder_;
     std::optional<std::string> dataOption_;
     std::istream& in_;
     std::ostream& out_;

@@ -1,5 +1,6 @@
 // quil-tool: checks, dumps, exports and imports the data set of クイル台帳 from the
-// command line. The program folder is the folder of this executable, as for the program.
+// command line. The program folder is the folder of this executable, and the user's folders
+// come from the environment as for the program, so both find the same data set.
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +13,6 @@ int main(int argc, char* argv[]) {
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) self = std::filesystem::absolute(argv[0], ec);
     const std::string programFolder = self.parent_path().string() + "/";
-    quil::tool::ToolRunner runner(programFolder, std::cin, std::cout, std::cerr, isatty(2) != 0);
+    quil::tool::ToolRunner runner(quil::folder::userProgramFolderPlaces(programFolder), std::cin, std::cout, std::cerr, isatty(2) != 0);
     return runner.run(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The installed program: `cmake --install` lays out the program, help, manual, menu entry and
-# icons; CPack's .deb carries them with its dependencies; the package, unpacked into a clean
-# root and started by a user who cannot write to its folder, keeps its first-run files in
-# that user's own folders. QUIL_BUILD names the build folder (build).
+# The installed program: `cmake --install` lays out the program, help, manual, manual pages,
+# menu entry and icons; CPack's .deb carries them with its dependencies and passes lintian;
+# the package, unpacked into a clean root and started by a user who cannot write to its
+# folder, keeps its first-run files in that user's own folders, and the installed quil-tool
+# finds and backs up that data set. QUIL_BUILD names the build folder (build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${QUIL_BUILD:-build}
@@ -27,10 +28,13 @@ check() {  # check <what> <command...>
     fi
 }
 
-# The install tree.
+# The install tree. The modules are private libraries in the architecture's library folder.
 DESTDIR=$work/stage cmake --install "$build" --prefix /usr >/dev/null
 stage=$work/stage/usr
-for f in bin/quil bin/quil-tool lib/quil/libquil_charts.so lib/quil/libquil_tools.so share/quil/quil.hlp share/quil/manual/index.html \
+modules=lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/quil
+for f in bin/quil bin/quil-tool $modules/libquil_charts.so $modules/libquil_tools.so \
+         share/man/man1/quil.1.gz share/man/man1/quil-tool.1.gz share/doc/quil/copyright \
+         share/doc/quil/changelog.gz share/quil/quil.hlp share/quil/manual/index.html \
          share/quil/manual/img/main-driving.png share/applications/quil.desktop \
          share/icons/hicolor/scalable/apps/quil.svg share/icons/hicolor/16x16/apps/quil.png \
          share/icons/hicolor/48x48/apps/quil.png share/icons/hicolor/256x256/apps/quil.png; do
@@ -49,15 +53,20 @@ depends=$(dpkg-deb -f "$deb" Depends)
 check "package depends on Qt widgets ($depends)" grep -q 'libqt6widgets6' <<<"$depends"
 check "package depends on Qt's platform plugins" grep -q 'qt6-qpa-plugins' <<<"$depends"
 check "package depends on a Japanese font" grep -q 'fonts-noto-cjk' <<<"$depends"
+# Qt's own Japanese button texts: without them question boxes say Yes/No.
+check "package depends on Qt's translations" grep -q 'qt6-translations-l10n' <<<"$depends"
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || true
+check "lintian finds no error or warning ($(grep -c '^[EW]:' "$work/lintian.log" || true))" \
+    sh -c '! grep "^[EW]:" "$0" >&2' "$work/lintian.log"
 # The graph window's module: its libraries come with the package's dependencies, and it
 # stays out of the program's start-up.
 check "package depends on Qt Charts (graph window)" grep -q 'libqt6charts6' <<<"$depends"
 dpkg-deb -x "$deb" "$work/root"
 check "package installs the program" test -x "$work/root/usr/bin/quil"
 check "package installs the graph window's module where the program looks" \
-    test -s "$work/root/usr/lib/quil/libquil_charts.so"
+    test -s "$work/root/usr/$modules/libquil_charts.so"
 check "every library the graph window's module needs is installed" \
-    sh -c '! ldd "$0" | grep -q "not found"' "$work/root/usr/lib/quil/libquil_charts.so"
+    sh -c '! ldd "$0" | grep -q "not found"' "$work/root/usr/$modules/libquil_charts.so"
 check "the program does not load Qt Charts at start-up" \
     sh -c '! readelf -d "$0" | grep -q libQt6Charts' "$work/root/usr/bin/quil"
 # The print, summary and tool windows' module: Qt's print and SQL modules come with the
@@ -65,10 +74,23 @@ check "the program does not load Qt Charts at start-up" \
 check "package depends on Qt print support ($depends)" grep -q 'libqt6printsupport6' <<<"$depends"
 check "package depends on Qt SQL ($depends)" grep -q 'libqt6sql6' <<<"$depends"
 check "package installs the tool windows' module where the program looks" \
-    test -s "$work/root/usr/lib/quil/libquil_tools.so"
+    test -s "$work/root/usr/$modules/libquil_tools.so"
 check "the program does not load Qt's print and SQL modules at start-up" \
     sh -c '! readelf -d "$0" | grep -q -e libQt6PrintSupport -e libQt6Sql' "$work/root/usr/bin/quil"
 check "the companion tool answers --help" sh -c '"$0" --help >/dev/null' "$work/root/usr/bin/quil-tool"
+check "the companion tool answers --version" \
+    sh -c '"$0" --version | grep -q "^quil-tool (クイル台帳) [0-9]"' "$work/root/usr/bin/quil-tool"
+# The program's command line without a display: help and version answer, an unknown option
+# is refused with the usage; none of them needs a window.
+nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 10 "$work/root/usr/bin/quil")
+check "quil --help answers without a display" sh -c '"$@" --help | grep -q -- --per-user' sh "${nodisplay[@]}"
+check "quil --version answers without a display" \
+    sh -c '"$@" --version | grep -q "^quil (クイル台帳) [0-9]"' sh "${nodisplay[@]}"
+check "quil refuses an unknown option with exit status 2" \
+    sh -c '"$@" --bogus 2>/dev/null; test $? -eq 2' sh "${nodisplay[@]}"
+check "the manual pages render without warnings" \
+    sh -c 'for m in "$@"; do LC_ALL=C.UTF-8 man --warnings -l "$m" 2>&1 >/dev/null | grep . && exit 1; done; exit 0' \
+    sh "$work/root/usr/share/man/man1/quil.1.gz" "$work/root/usr/share/man/man1/quil-tool.1.gz"
 
 # Started from the unpacked package by a user who cannot write to /usr/bin.
 home=$work/home
@@ -76,13 +98,26 @@ mkdir -p "$home/run"
 chmod 700 "$home/run"
 run=(env HOME="$home" XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=offscreen
      timeout 10 "$work/root/usr/bin/quil")
+as_user() {  # as_user <command...>: as the unprivileged user
+    if [ "$(id -u)" -eq 0 ]; then runuser -u nobody -- "$@"; else "$@"; fi
+}
+tool=(env HOME="$home" XDG_CONFIG_HOME= XDG_DATA_HOME= "$work/root/usr/bin/quil-tool")
+backup=$work/backup
+mkdir -p "$backup"
 if [ "$(id -u)" -eq 0 ]; then
-    chown -R nobody "$home"
-    runuser -u nobody -- "${run[@]}" >"$work/run.log" 2>&1 || true
+    chown -R nobody "$home" "$backup"
 else
     chmod a-w "$work/root/usr/bin"
-    "${run[@]}" >"$work/run.log" 2>&1 || true
 fi
+# Before any start there is no data set: the tool refuses, naming the folder, and copies
+# nothing.
+code=0
+as_user "${tool[@]}" backup "$backup" >"$work/tool0.out" 2>"$work/tool0.err" || code=$?
+check "quil-tool refuses to back up before the first start (exit $code)" test "$code" -eq 1
+check "quil-tool names the user's data folder it found empty" \
+    grep -q "$home/.local/share/quil/" "$work/tool0.err"
+check "nothing was copied from a folder without a data set" test -z "$(ls -A "$backup")"
+as_user "${run[@]}" >"$work/run.log" 2>&1 || true
 check "first run wrote Quil.ini to the user's configuration folder" \
     test -s "$home/.config/quil/Quil.ini"
 check "first run seeded Quil.qui in the user's data folder" \
@@ -93,6 +128,19 @@ check "the saved data folder is the user's data folder" \
     grep -q "^Dir=$home/.local/share/quil/" "$home/.config/quil/Quil.ini"
 check "the installed program found and loaded its tool windows' module" \
     sh -c '! grep -q libquil_tools "$0"' "$work/run.log"
+# After the first start the installed quil-tool finds the same data set and backs it up.
+code=0
+as_user "${tool[@]}" backup "$backup" >"$work/tool1.out" 2>"$work/tool1.err" || code=$?
+check "the installed quil-tool backs up the user's data set (exit $code)" test "$code" -eq 0
+check "quil-tool names the folder it backed up on its first line" \
+    test "$(head -1 "$work/tool1.err")" = "quil-tool: データフォルダー: $home/.local/share/quil/"
+check "the backup holds the user's Quil.qui" \
+    cmp -s "$backup/Quil.qui" "$home/.local/share/quil/Quil.qui"
+check "the backup holds the user's Quil.qud when there is one" \
+    sh -c '[ ! -e "$1" ] && [ ! -e "$2" ] || cmp -s "$1" "$2"' sh \
+    "$home/.local/share/quil/Quil.qud" "$backup/Quil.qud"
+check "quil-tool check names the folder and finds it sound" \
+    as_user sh -c '"$@" check 2>/dev/null | grep -q "^データフォルダー: .*/.local/share/quil/$"' sh "${tool[@]}"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "TestSupport.h"
 
@@ -64,4 +66,34 @@ TEST(ProgramFolders, HelpBesideTheProgramComesBeforeTheInstalledHelp) {
     EXPECT_EQ(chooseProgramFolders(places, false).helpFolder, t.dir() + "share/quil/");
     writeBytes(t.file("prog/quil.hlp"), "help");
     EXPECT_EQ(chooseProgramFolders(places, false).helpFolder, t.dir() + "prog/");
+}
+
+TEST(ProgramFolders, TheUsersFoldersComeFromTheEnvironmentAsTheXdgRulesSay) {
+    struct SavedVariable {
+        std::string name;
+        std::optional<std::string> value;
+        explicit SavedVariable(std::string n) : name(std::move(n)) {
+            if (const char* v = std::getenv(name.c_str())) value = v;
+        }
+        ~SavedVariable() {
+            if (value) ::setenv(name.c_str(), value->c_str(), 1);
+            else ::unsetenv(name.c_str());
+        }
+    };
+    SavedVariable home("HOME"), config("XDG_CONFIG_HOME"), data("XDG_DATA_HOME");
+    ::setenv("HOME", "/home/taro", 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("XDG_DATA_HOME", "", 1);
+    auto places = userProgramFolderPlaces("/usr/bin");
+    EXPECT_EQ(places.programFolder, "/usr/bin/");
+    EXPECT_EQ(places.userConfigFolder, "/home/taro/.config/quil/");
+    EXPECT_EQ(places.userDataFolder, "/home/taro/.local/share/quil/");
+    EXPECT_EQ(places.sharedDataFolder, "/usr/share/quil/");
+    // An absolute XDG folder is used; a relative one is ignored.
+    ::setenv("XDG_CONFIG_HOME", "/srv/conf", 1);
+    ::setenv("XDG_DATA_HOME", "relative/data", 1);
+    places = userProgramFolderPlaces("/opt/quil/bin/");
+    EXPECT_EQ(places.userConfigFolder, "/srv/conf/quil/");
+    EXPECT_EQ(places.userDataFolder, "/home/taro/.local/share/quil/");
+    EXPECT_EQ(places.sharedDataFolder, "/opt/quil/share/quil/");
 }

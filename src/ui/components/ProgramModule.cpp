@@ -10,7 +10,8 @@ namespace quil::ui {
 QStringList programModuleCandidates(const char* file) {
     const QString programDir = QCoreApplication::applicationDirPath();
     const QString name = QString::fromLatin1(file);
-    return {programDir + u'/' + name, programDir + QStringLiteral("/../lib/quil/") + name};
+    return {programDir + u'/' + name,
+            programDir + QStringLiteral("/../" QUIL_MODULE_DIR "/") + name};
 }
 
 QFunctionPointer loadProgramModuleFrom(const QString& path, const char* symbol, QString& error) {

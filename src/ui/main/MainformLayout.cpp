@@ -206,6 +206,7 @@ void TMainform::createMenus() {
 
 void TMainform::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    fitFrameToSavedSize();
     layoutControls();
 }
 

@@ -5,13 +5,6 @@
 #include <algorithm>
 
 namespace quil::ui {
-namespace {
-
-// Pixels of the title bar that stay on the screen, across and down.
-constexpr int kGrabWidth = 100;
-constexpr int kGrabHeight = 30;
-
-}  // namespace
 
 store::WindowPlacement clampPlacement(const store::WindowPlacement& stored, const QRect& available,
                                       const QSize& minimum) {
@@ -19,9 +12,10 @@ store::WindowPlacement clampPlacement(const store::WindowPlacement& stored, cons
     if (available.isEmpty()) return p;
     p.width = std::max(minimum.width(), std::min(p.width, available.width()));
     p.height = std::max(minimum.height(), std::min(p.height, available.height()));
-    const int grab = std::min(kGrabWidth, p.width);
-    p.left = std::clamp(p.left, available.left() - p.width + grab, available.right() + 1 - grab);
-    p.top = std::clamp(p.top, available.top(), available.bottom() + 1 - kGrabHeight);
+    // The whole window on the area; a window larger than the area (its minimum size on a
+    // tiny screen) starts at the area's top-left corner.
+    p.left = std::max(available.left(), std::min(p.left, available.right() + 1 - p.width));
+    p.top = std::max(available.top(), std::min(p.top, available.bottom() + 1 - p.height));
     return p;
 }
 

@@ -7,9 +7,9 @@
 
 namespace quil::ui {
 
-// The placement moved and shrunk into `available` (a screen's work area): the size is at
-// most the area's (and at least `minimum`), and the window keeps enough of its title bar
-// on the area to be grabbed with the mouse.
+// The placement (outer bounds, frame included) moved and shrunk into `available` (a
+// screen's work area): the size is at most the area's (and at least `minimum`), and the
+// whole window lies on the area.
 store::WindowPlacement clampPlacement(const store::WindowPlacement& stored, const QRect& available,
                                       const QSize& minimum);
 

@@ -21,6 +21,7 @@
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
 
+#if QUIL_QT_FREETYPE
 // FreeType's headers, for the one property the program sets on Qt's FreeType library.
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -28,8 +29,9 @@
 #include FT_MODULE_H
 
 // Qt's own FreeType library (the calling thread's), which Qt Gui exports but declares in a
-// private header only.
+// private header only: the build checks that it is there (src/ui/main/CMakeLists.txt).
 FT_Library qt_getFreetype();
+#endif
 
 namespace quil::ui {
 namespace {
@@ -39,9 +41,12 @@ namespace {
 // of the work of an empty start-up to the first paint. At the sizes the program draws its
 // Japanese text, it looks the same with FreeType's default (no darkening, plain blending),
 // which the program keeps. Done before the first font engine is made, which reads it.
+// Without Qt's private qt_getFreetype the program keeps Qt's setting.
 void keepFreeTypesDefaultDarkening() {
+#if QUIL_QT_FREETYPE
     FT_Bool noStemDarkening = true;
     FT_Property_Set(qt_getFreetype(), "cff", "no-stem-darkening", &noStemDarkening);
+#endif
 }
 
 // The desktop's style, but with the arrows of the toolbar's and the menu bar's extension

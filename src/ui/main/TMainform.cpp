@@ -108,13 +108,11 @@ void TMainform::openDataFolder(const MainformOptions& options) {
     outerSize_ = QSize(std::max(place.width, 590), std::max(place.height, 300));
     resize(outerSize_);
 
-    const folder::DataFolderChoice choice =
-        folder::chooseDataFolder(savedDir, savedExeDir, programFolder_);
+    // An installed copy keeps its data set apart from its settings.
+    const folder::DataFolderChoice choice = folder::chooseStartDataFolder(
+        savedDir, savedExeDir, programFolder_, options.defaultDataFolder);
     dataFolder_ = choice.folder;
     missingDataFolder_ = choice.expected;
-    // An installed copy keeps its data set apart from its settings.
-    if (dataFolder_ == programFolder_ && !options.defaultDataFolder.empty())
-        dataFolder_ = options.defaultDataFolder;
     // A record file without its item file is a damaged data set: create nothing, change
     // no setting; the first showing says so and ends. A restore or import that a crash cut
     // short is finished by the first showing, once it holds the folder's lock: its files
@@ -154,9 +152,26 @@ void TMainform::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        resize(outerSize_ - (frameGeometry().size() - size()));
+        resize(outerSize_);
+        fitFrameToSavedSize();
         if (!duplicate_ && !FormShow()) QTimer::singleShot(0, this, &QWidget::close);
     }
+}
+
+void TMainform::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    fitFrameToSavedSize();
+}
+
+void TMainform::fitFrameToSavedSize() {
+    // The saved size is the outer one, frame included. A window manager adds its frame only
+    // after the window is shown (the window moves into it), so the size is set once more when
+    // the frame is first known; without that every start would grow by the frame.
+    if (!shown_ || frameFitted_) return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isNull()) return;
+    frameFitted_ = true;
+    resize(outerSize_ - frame);
 }
 
 bool TMainform::FormShow() {

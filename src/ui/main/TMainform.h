@@ -151,6 +151,7 @@ public Q_SLOTS:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -190,6 +191,8 @@ private:
     bool duplicate_ = false;
     bool shown_ = false;
     QSize outerSize_;  // the saved outer size, frame included
+    bool frameFitted_ = false;  // the size has been set with the window manager's frame known
+    void fitFrameToSavedSize();
     bool startFailed_ = false;
     bool listSetUp_ = false;
     bool exitSaved_ = false;

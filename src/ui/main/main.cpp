@@ -1,34 +1,35 @@
-// Program entry: the application, its windows (each created once), the message loop.
+// Program entry: the command line (answered without a display when it asks for help or the
+// version), the application, its windows (each created once), the message loop.
 #include <QDir>
-#include <QStandardPaths>
-#include <QStringList>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "folder/ProgramFolders.h"
 #include "ui/main/AppWindows.h"
+#include "ui/main/CommandLine.h"
 #include "ui/main/QuilApplication.h"
 #include "ui/main/QuitOnSignal.h"
 #include "ui/main/TMainform.h"
 
 namespace {
 
+// The folder of the program file, as quil-tool finds its own.
+std::string programFolder(const char* argv0) {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) self = std::filesystem::absolute(argv0, ec);
+    return self.parent_path().string() + "/";
+}
+
 // An installed copy (read-only program folder), or any copy started with --per-user, keeps
-// its settings and its default data set in the user's own folders.
-quil::folder::ProgramFolders programFolders(const QStringList& arguments) {
-    const QString programDir = quil::ui::QuilApplication::applicationDirPath();
-    quil::folder::ProgramFolderPlaces places;
-    places.programFolder = programDir.toStdString() + "/";
-    places.userConfigFolder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString() +
-        "/quil/";
-    places.userDataFolder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() +
-        "/quil/";
-    places.sharedDataFolder =
-        QDir::cleanPath(programDir + QStringLiteral("/../share/quil")).toStdString() + "/";
-    auto folders =
-        quil::folder::chooseProgramFolders(places, arguments.contains(QStringLiteral("--per-user")));
+// its settings and its default data set in the user's own folders. quil-tool chooses from
+// the same places.
+quil::folder::ProgramFolders programFolders(const char* argv0, bool perUser) {
+    auto folders = quil::folder::chooseProgramFolders(
+        quil::folder::userProgramFolderPlaces(programFolder(argv0)), perUser);
     if (folders.perUser) {
         QDir().mkpath(QString::fromStdString(folders.settingsFolder));
         QDir().mkpath(QString::fromStdString(folders.defaultDataFolder));
@@ -39,16 +40,31 @@ quil::folder::ProgramFolders programFolders(const QStringList& arguments) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const quil::ui::CommandLine line =
+        quil::ui::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.action) {
+    case quil::ui::CommandLine::Action::Help:
+        std::fputs(quil::ui::usageText().c_str(), stdout);
+        return 0;
+    case quil::ui::CommandLine::Action::Version:
+        std::fputs(quil::ui::versionText().c_str(), stdout);
+        return 0;
+    case quil::ui::CommandLine::Action::Refuse:
+        std::fprintf(stderr, "quil: %s\n%s", line.problem.c_str(), quil::ui::usageText().c_str());
+        return quil::ui::kExitUsage;
+    case quil::ui::CommandLine::Action::Start:
+        break;
+    }
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM")) {
         std::fprintf(stderr,
                      "quil: no display found (DISPLAY is not set); run it under Xvfb with: "
-                     "xvfb-run -a %s\n",
-                     argv[0]);
+                     "xvfb-run -a %s%s\n",
+                     argv[0], line.perUser ? " --per-user" : "");
         return 1;
     }
     quil::ui::QuilApplication app(argc, argv);
-    const auto folders = programFolders(quil::ui::QuilApplication::arguments());
+    const auto folders = programFolders(argv[0], line.perUser);
     quil::ui::MainformOptions options;
     if (folders.perUser) options.defaultDataFolder = folders.defaultDataFolder;
     options.helpFolder = folders.helpFolder;
