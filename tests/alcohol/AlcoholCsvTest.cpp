@@ -66,7 +66,7 @@ TEST(AlcoholCsv, FormulaLikeTextsAreGuardedAndReadBackAsTheyWere) {
     checks[1].methodText = "+電話";
     checks[1].instructions = "'=既に印あり";
     checks[1].remarks = "\t字下げ";
-    const std::string bytes = writeChecksCsv(checks, names);
+    const std::string bytes = writeChecksCsv(checks, names, store::TextEncoding::Utf8);
     EXPECT_NE(bytes.find(",\"'=HYPERLINK(\"\"x\"\")\",'-1号車,'@担当,その他,'+電話,"),
               std::string::npos)
         << bytes;
