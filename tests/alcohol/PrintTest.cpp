@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "RegisterFixture.h"
+#include "ScopedHome.h"
 #include "alcohol/AlcoholLogPrinter.h"
 #include "alcohol/TAlcoholPrintForm.h"
 #include "analysis/PrintTarget.h"
@@ -178,18 +179,11 @@ class PrintFormTest : public RegisterTest {};
 TEST_F(PrintFormTest, ThePdfFileDefaultsToAFolderThatExists) {
     quil::testing::TempDir home;
     const QString homePath = QString::fromStdString(home.path());
-    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
-    qputenv("HOME", QFile::encodeName(homePath));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(homePath + QStringLiteral("/.config")));
+    const quil::testing::ScopedHome scoped(homePath);
     // A new account: no documents folder yet, so the home folder.
     const QString fresh = TAlcoholPrintForm(main, &main.window).pdfFileEdit->text();
     QDir(homePath).mkpath(QStringLiteral("Documents"));
     const QString withDocuments = TAlcoholPrintForm(main, &main.window).pdfFileEdit->text();
-    qputenv("HOME", oldHome);
-    if (oldConfig.isEmpty())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", oldConfig);
     EXPECT_EQ(QFileInfo(fresh).absoluteDir(), QDir(homePath));
     EXPECT_EQ(QFileInfo(withDocuments).absoluteDir(), QDir(homePath + QStringLiteral("/Documents")));
     EXPECT_EQ(QFileInfo(fresh).fileName(), QStringLiteral("アルコールチェック記録簿.pdf"));

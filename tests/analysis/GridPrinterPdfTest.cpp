@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <stdexcept>
 
+#include "ScopedHome.h"
 #include "TempDir.h"
 #include "analysis/EInvalidOperation.h"
 #include "analysis/PrintTarget.h"
@@ -269,17 +270,10 @@ TEST_F(GridPrinterPdfTest, FittedColumnsCutNoTextAndShrinkOnlyWhenThePageIsTooNa
 TEST(DefaultPdfPath, TheDocumentsFolderWhenItExistsElseHome) {
     quil::testing::TempDir home;
     const QString homePath = QString::fromStdString(home.path());
-    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
-    qputenv("HOME", QFile::encodeName(homePath));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(homePath + QStringLiteral("/.config")));
+    const quil::testing::ScopedHome scoped(homePath);
     const QString without = defaultPdfPath(QStringLiteral("一覧表.pdf"));
     ASSERT_TRUE(QDir(homePath).mkpath(QStringLiteral("Documents")));
     const QString with = defaultPdfPath(QStringLiteral("一覧表.pdf"));
-    qputenv("HOME", oldHome);
-    if (oldConfig.isEmpty())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", oldConfig);
     EXPECT_EQ(QFileInfo(without).absolutePath(), QFileInfo(homePath).absoluteFilePath());
     EXPECT_EQ(QFileInfo(with).absolutePath(),
               QFileInfo(homePath + QStringLiteral("/Documents")).absoluteFilePath());
