@@ -216,7 +216,7 @@ TEST_F(ListUpdate, DeletingTheLastRowAtTheEndShowsWhatAFreshListShows) {
         main->ComboGrid1Click();
         prompts.answerQuestion(true);
         main->commands()->DeleteClick();
-        QApplication::processEvents(QEventLoop::AllEvents, 100);
+        QApplication::processEvents(QEventLoop::AllEvents, 2000);
 
         ASSERT_EQ(list().recordCount(), last - 1);
         EXPECT_EQ(main->selectedRow(), 0);
