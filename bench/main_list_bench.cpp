@@ -5,6 +5,10 @@
 //   AddAtFront/N          an add before every record: sorted insertion, list update, repaint
 //   SyncedCopy/N          one copy of the record file, synced (the insertion's baseline)
 //   ScrollToEnd/N         scroll to the last row and repaint
+//   DeleteLastAtEnd/N     the list scrolled to its end, delete its last row: store, list
+//                         update, Data.idx, and the window's repaint
+//   DeleteMiddle/N        the same for a row in the middle of the list
+//   FileRead/N            one read of the record file (the deletes' baseline)
 //   StartToFirstPaint     main window on an empty data set to its first paint
 //   EmptyWindowFirstPaint QMainWindow with a QTableView to its first paint (its baseline)
 // Whole-process figures (start to painted list, peak memory) come from quil_first_paint.
@@ -111,6 +115,49 @@ void AddAtFront(benchmark::State& state) {
     for (auto _ : state) over.add(quil::bench::drivingRecord(-1));
 }
 
+// Everything the event loop has to do now (repaints, the views' delayed layouts).
+void settle() { QApplication::processEvents(QEventLoop::AllEvents, 10000); }
+
+// Delete the row `pickRow` gives (the list scrolled to its end first), after putting back a
+// record so every delete starts from n records; only the delete and the repaint are timed.
+template <typename PickRow>
+void deleteRows(benchmark::State& state, PickRow pickRow) {
+    MainOver over(state.range(0));
+    long i = state.range(0);
+    auto& list = *over.main->listModel();
+    for (auto _ : state) {
+        state.PauseTiming();
+        over.add(quil::bench::drivingRecord(i++));
+        over.main->ComboGrid1->scrollToBottom();
+        settle();
+        const std::int32_t position = list.position(pickRow(list.recordCount()));
+        state.ResumeTiming();
+        RecordStore(over.folder.dir).markDeleted(position);
+        over.main->showDeletedRecord(position);
+        settle();  // the window's repaint and its delayed layout, as the event loop does them
+    }
+    state.counters["rows"] = list.recordCount();
+}
+
+void DeleteLastAtEnd(benchmark::State& state) {
+    deleteRows(state, [](int rows) { return rows; });
+}
+
+void DeleteMiddle(benchmark::State& state) {
+    deleteRows(state, [](int rows) { return rows / 2; });
+}
+
+void FileRead(benchmark::State& state) {
+    const std::string& dir = dataSet(state.range(0));
+    std::vector<char> buf(1 << 20);
+    for (auto _ : state) {
+        const int in = ::open((dir + "Quil.qud").c_str(), O_RDONLY);
+        for (ssize_t got; (got = ::read(in, buf.data(), buf.size())) > 0;)
+            benchmark::DoNotOptimize(buf.data());
+        ::close(in);
+    }
+}
+
 void SyncedCopy(benchmark::State& state) {
     const std::string& dir = dataSet(state.range(0));
     TempFolder to;
@@ -176,6 +223,9 @@ BENCHMARK(PlainQtFirstPaint)
 BENCHMARK(AddAppend)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(AddAtFront)->Arg(10000)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(SyncedCopy)->Arg(10000)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(DeleteLastAtEnd)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(DeleteMiddle)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(FileRead)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(ScrollToEnd)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(StartToFirstPaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(EmptyWindowFirstPaint)->Unit(benchmark::kMillisecond);

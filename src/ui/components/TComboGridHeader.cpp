@@ -1,7 +1,9 @@
 #include "ui/components/TComboGridHeader.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "ui/components/TComboGrid.h"
 
@@ -54,6 +56,36 @@ void TComboGridHeader::paintSection(QPainter* painter, const QRect& rect, int lo
         painter->fillRect(QRect(x, rect.bottom(), w, 1), line);
         x += w;
     }
+}
+
+// QHeaderView paints every section when the area to paint starts after the last one: it takes
+// "no section there" for "from the first section to the last". Removing the last row of a grid
+// scrolled to its end asks for just such an area (the removed row's place), and at a million
+// rows every section drawn reads its record. Such an area is handed on with its start moved
+// back to the last shown section, so that section and the empty area after it are drawn; the
+// painter stays clipped to the area asked for, so the screen shows the same.
+void TComboGridHeader::paintEvent(QPaintEvent* event) {
+    const bool vertical = orientation() == Qt::Vertical;
+    const QRect area = event->rect();
+    const int start = vertical ? area.top() : area.left();
+    if (count() == 0 || (!vertical && isRightToLeft()) || start < length() - offset()) {
+        QHeaderView::paintEvent(event);
+        return;
+    }
+    int last = count() - 1;
+    while (last >= 0 && isSectionHidden(logicalIndex(last))) --last;
+    if (last < 0) {
+        QHeaderView::paintEvent(event);
+        return;
+    }
+    QRect widened = area;
+    const int from = sectionViewportPosition(logicalIndex(last));
+    if (vertical)
+        widened.setTop(std::min(from, area.top()));
+    else
+        widened.setLeft(std::min(from, area.left()));
+    QPaintEvent widenedEvent(widened);
+    QHeaderView::paintEvent(&widenedEvent);
 }
 
 // The fixed columns hold cells, not row handles: a press goes to the grid's button and

@@ -350,3 +350,43 @@ TEST(GridPainting, TheCurrentButtonCellShowsTheFocusRectangleWhileTheGridHasTheF
     const QImage unfocused = body->grab(cell).toImage();
     EXPECT_NE(focused, unfocused);
 }
+
+// After a row is removed from the end of a grid scrolled to its end, the fixed column is asked
+// to paint the removed row's place, now after the last row. Only the rows in view are drawn
+// for it (not every row of the grid), and the area looks as in a paint of the whole column.
+TEST(GridPainting, PaintingAfterTheLastRowDrawsNoOtherRowsAndShowsTheEmptyArea) {
+    PlainGrid g;
+    TComboGrid& grid = g.grid;
+    grid.setColCount(2);
+    grid.setRowCount(2001);
+    grid.setFixedRows(1);
+    grid.setFixedCols(1);
+    for (int r = 1; r < 2001; ++r) grid.setCells(0, r, QString::number(r));
+    grid.resize(300, 200);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    QHeaderView* header = grid.verticalHeader();
+    QWidget* column = header->viewport();
+    // Scrolled as the removal leaves it until the scroll range follows: the last row on top.
+    header->setOffset(header->length() - grid.RowHeights(2000));
+    const int end = grid.RowHeights(2000);
+    ASSERT_LT(end, column->height() - 20);
+    int fixedDrawn = 0;
+    QObject::connect(&grid, &TComboGrid::OnDrawCell,
+                     [&](TComboGrid*, int c, int r, const QRect&, TGridDrawState, QPainter*) {
+                         if (c == 0 && r > 0) ++fixedDrawn;
+                     });
+    QImage whole(column->size(), QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::magenta);
+    column->render(&whole, {}, QRegion(column->rect()), QWidget::DrawChildren);
+    EXPECT_EQ(fixedDrawn, 1);
+
+    const QRect below(0, end + 4, column->width(), column->height() - end - 4);
+    QImage part(column->size(), QImage::Format_ARGB32_Premultiplied);
+    part.fill(Qt::magenta);
+    fixedDrawn = 0;
+    column->render(&part, below.topLeft(), QRegion(below), QWidget::DrawChildren);
+    EXPECT_LE(fixedDrawn, 1) << "at most the last row, clipped away";
+    EXPECT_EQ(part.copy(below), whole.copy(below));
+    EXPECT_NE(whole.pixel(below.center()), QColor(Qt::magenta).rgba()) << "the area is painted";
+}

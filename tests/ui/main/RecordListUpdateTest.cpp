@@ -1,6 +1,8 @@
 // The record list after a save or a delete follows the change in place: on generated data
 // sets its rows, texts and Data.idx must equal what a full load of the changed file gives.
 #include <QAbstractItemModelTester>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTabBar>
 #include <algorithm>
 #include <map>
@@ -191,4 +193,44 @@ TEST_F(ListUpdate, AnOutsideChangeAfterAnInPlaceUpdateIsStillRefused) {
     main->commands()->DeleteClick();
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
     EXPECT_EQ(rows(), 3) << "reloaded without the deleted record";
+}
+
+// Deleting the last row while the list shows its end (add, notice the mistake, delete): the
+// rows, their numbers in the fixed columns and the picture on screen (the window as the delete
+// repainted it, not a fresh paint) are what a fresh load of the file shows at its end.
+TEST_F(ListUpdate, DeletingTheLastRowAtTheEndShowsWhatAFreshListShows) {
+    std::vector<DataRecord> recs;
+    for (int i = 0; i < 300; ++i) recs.push_back(makeRecord(37000 + i / 4.0, 0, 3, 100 + i, 0));
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), recs);
+    start();
+    auto& grid = *main->ComboGrid1;
+    const auto onScreen = [&] {
+        const QRect area(grid.mapTo(main.get(), QPoint(0, 0)), grid.size());
+        return main->screen()->grabWindow(main->winId()).copy(area).toImage();
+    };
+    for (int deletes = 0; deletes < 2; ++deletes) {
+        const int last = list().recordCount();
+        grid.scrollToBottom();
+        QApplication::processEvents();
+        grid.selectRow(last);
+        main->ComboGrid1Click();
+        prompts.answerQuestion(true);
+        main->commands()->DeleteClick();
+        QApplication::processEvents(QEventLoop::AllEvents, 2000);
+
+        ASSERT_EQ(list().recordCount(), last - 1);
+        EXPECT_EQ(main->selectedRow(), 0);
+        EXPECT_EQ(cell(1, last - 1), QString::number(last - 1));
+        EXPECT_EQ(cell(1, last - 1 - 20), QString::number(last - 1 - 20));
+        expectSameAsFullLoad("delete " + std::to_string(deletes));
+        ASSERT_EQ(grid.verticalScrollBar()->value(), grid.verticalScrollBar()->maximum());
+        const QImage afterDelete = onScreen();
+
+        main->reloadList();
+        grid.scrollToBottom();
+        main->repaint();
+        QApplication::processEvents();
+        EXPECT_TRUE(afterDelete == onScreen())
+            << "the grid after delete " << deletes << " differs from a fresh list at its end";
+    }
 }
