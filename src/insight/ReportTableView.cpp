@@ -4,9 +4,12 @@
 #include <QHeaderView>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QSortFilterProxyModel>
-#include <QStandardItemModel>
+#include <QAbstractTableModel>
+#include <QBrush>
+#include <algorithm>
 #include <exception>
+#include <numeric>
+#include <vector>
 
 #include "analysis/PrintTarget.h"
 #include "analysis/TGridPrinter.h"
@@ -18,8 +21,6 @@ namespace quil::insight {
 
 namespace {
 
-constexpr int kSortRole = Qt::UserRole + 1;
-
 std::function<QString(const QString&)>& chooser() {
     static std::function<QString(const QString&)> f;
     return f;
@@ -27,27 +28,133 @@ std::function<QString(const QString&)>& chooser() {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-// Sorts by the figures and keeps a total row last in either direction.
-class ReportSortModel : public QSortFilterProxyModel {
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-    int pinnedRow = -1;
-
-protected:
-    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
-        if (left.row() == pinnedRow) return sortOrder() == Qt::DescendingOrder;
-        if (right.row() == pinnedRow) return sortOrder() == Qt::AscendingOrder;
-        return QSortFilterProxyModel::lessThan(left, right);
-    }
-};
-
 }  // namespace
 
+// The rows of a report as given, shown through a list of row numbers that sorting rearranges.
+// A cell's text, alignment and colour are made only when asked for.
+class ReportTableModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    const fleet::ReportTable& table() const { return table_; }
+    int tableRow(int shownRow) const {
+        return shownRow >= 0 && std::size_t(shownRow) < order_.size()
+                   ? order_[std::size_t(shownRow)]
+                   : -1;
+    }
+
+    // Shows `table` in the order of the column last sorted by.
+    void reset(fleet::ReportTable table, std::vector<QColor> colours) {
+        beginResetModel();
+        table_ = std::move(table);
+        colours_ = std::move(colours);
+        order_ = arranged();
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(order_.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(table_.titles.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const int r = tableRow(index.row());
+        if (!index.isValid() || r < 0) return {};
+        const std::vector<fleet::ReportCell>& row = table_.rows[std::size_t(r)];
+        const auto c = std::size_t(index.column());
+        if (c >= row.size()) return {};
+        switch (role) {
+            case Qt::DisplayRole:
+                return q(row[c].text);
+            case Qt::TextAlignmentRole: {
+                const bool right = c < table_.rightAligned.size() && table_.rightAligned[c];
+                return int(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
+            }
+            case Qt::BackgroundRole:
+                if (std::size_t(r) < colours_.size() && colours_[std::size_t(r)].isValid())
+                    return QBrush(colours_[std::size_t(r)]);
+                return {};
+            default:
+                return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            std::size_t(section) < table_.titles.size())
+            return q(table_.titles[std::size_t(section)]);
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    // Column -1 gives the order of the table.
+    void sort(int column, Qt::SortOrder order) override {
+        sortColumn_ = column;
+        sortOrder_ = order;
+        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        std::vector<int> next = arranged();
+        std::vector<int> shownAt(next.size());
+        for (std::size_t i = 0; i < next.size(); ++i) shownAt[std::size_t(next[i])] = int(i);
+        const QModelIndexList before = persistentIndexList();
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (const QModelIndex& i : before) {
+            const int r = tableRow(i.row());
+            after << (r < 0 ? QModelIndex() : index(shownAt[std::size_t(r)], i.column()));
+        }
+        order_ = std::move(next);
+        changePersistentIndexList(before, after);
+        Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+
+private:
+    // The table's row numbers in the shown order: by the sort column's figures (cells without
+    // one below every figure) or, where the column has no figures, by its texts; equal cells
+    // keep the table's order and a total row stays last either way.
+    std::vector<int> arranged() const {
+        std::vector<int> order(table_.rows.size());
+        std::iota(order.begin(), order.end(), 0);
+        const int c = sortColumn_;
+        if (c < 0 || std::size_t(c) >= table_.titles.size() || order.empty()) return order;
+        const auto end = table_.lastRowIsTotal ? order.end() - 1 : order.end();
+        const auto col = std::size_t(c);
+        const bool descending = sortOrder_ == Qt::DescendingOrder;
+        bool anyNumber = false;
+        for (const auto& row : table_.rows)
+            anyNumber = anyNumber || (col < row.size() && row[col].number);
+        if (anyNumber) {
+            std::vector<double> keys(table_.rows.size(), -1e300);
+            for (std::size_t r = 0; r < keys.size(); ++r)
+                if (col < table_.rows[r].size() && table_.rows[r][col].number)
+                    keys[r] = *table_.rows[r][col].number;
+            std::stable_sort(order.begin(), end, [&](int a, int b) {
+                return descending ? keys[std::size_t(b)] < keys[std::size_t(a)]
+                                  : keys[std::size_t(a)] < keys[std::size_t(b)];
+            });
+        } else {
+            // Compared as Qt compares texts (UTF-16 units), as the title click always has.
+            std::vector<QString> keys(table_.rows.size());
+            for (std::size_t r = 0; r < keys.size(); ++r)
+                if (col < table_.rows[r].size()) keys[r] = q(table_.rows[r][col].text);
+            std::stable_sort(order.begin(), end, [&](int a, int b) {
+                return descending ? keys[std::size_t(b)] < keys[std::size_t(a)]
+                                  : keys[std::size_t(a)] < keys[std::size_t(b)];
+            });
+        }
+        return order;
+    }
+
+    fleet::ReportTable table_;
+    std::vector<QColor> colours_;  // by table row; empty: no colours
+    std::vector<int> order_;       // shown row -> table row
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+};
+
 ReportTableView::ReportTableView(QWidget* parent)
-    : QTableView(parent), model_(new QStandardItemModel(this)), proxy_(new ReportSortModel(this)) {
-    proxy_->setSourceModel(model_);
-    proxy_->setSortRole(kSortRole);
-    setModel(proxy_);
+    : QTableView(parent), model_(new ReportTableModel(this)) {
+    setModel(model_);
     setSortingEnabled(true);
     sortByColumn(-1, Qt::AscendingOrder);  // file order until a title is clicked
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -58,51 +165,30 @@ ReportTableView::ReportTableView(QWidget* parent)
     verticalHeader()->hide();
 }
 
-void ReportTableView::setTable(const fleet::ReportTable& table,
+const fleet::ReportTable& ReportTableView::table() const { return model_->table(); }
+
+void ReportTableView::setTable(fleet::ReportTable table,
                                const std::function<QColor(int)>& rowColour) {
-    table_ = table;
-    static_cast<ReportSortModel*>(proxy_)->pinnedRow =
-        table.lastRowIsTotal ? int(table.rows.size()) - 1 : -1;
-    model_->clear();
-    QStringList titles;
-    for (const std::string& t : table.titles) titles << q(t);
-    model_->setHorizontalHeaderLabels(titles);
-    for (std::size_t r = 0; r < table.rows.size(); ++r) {
-        QList<QStandardItem*> items;
-        const QColor colour = rowColour ? rowColour(int(r)) : QColor();
-        for (std::size_t c = 0; c < table.rows[r].size(); ++c) {
-            const fleet::ReportCell& cell = table.rows[r][c];
-            auto* item = new QStandardItem(q(cell.text));
-            // Cells without a figure sort below every figure, then by text.
-            item->setData(cell.number ? QVariant(*cell.number) : QVariant(-1e300), kSortRole);
-            const bool right = c < table.rightAligned.size() && table.rightAligned[c];
-            item->setTextAlignment(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
-            if (colour.isValid()) item->setBackground(colour);
-            items << item;
-        }
-        model_->appendRow(items);
+    std::vector<QColor> colours;
+    if (rowColour) {
+        colours.reserve(table.rows.size());
+        for (std::size_t r = 0; r < table.rows.size(); ++r) colours.push_back(rowColour(int(r)));
     }
-    // Text columns (names, dates as texts) sort by their text.
-    for (int c = 0; c < int(table.titles.size()); ++c) {
-        bool anyNumber = false;
-        for (const auto& row : table.rows)
-            anyNumber = anyNumber || (std::size_t(c) < row.size() && row[std::size_t(c)].number);
-        if (!anyNumber)
-            for (int r = 0; r < model_->rowCount(); ++r)
-                model_->item(r, c)->setData(model_->item(r, c)->text(), kSortRole);
-    }
+    model_->reset(std::move(table), std::move(colours));
     resizeColumnsToContents();
 }
 
-int ReportTableView::sourceRow(int shownRow) const {
-    return proxy_->mapToSource(proxy_->index(shownRow, 0)).row();
-}
+int ReportTableView::sourceRow(int shownRow) const { return model_->tableRow(shownRow); }
 
 fleet::ReportTable ReportTableView::shownTable() const {
-    fleet::ReportTable out = table_;
-    out.rows.clear();
-    for (int r = 0; r < proxy_->rowCount(); ++r)
-        out.rows.push_back(table_.rows[std::size_t(sourceRow(r))]);
+    const fleet::ReportTable& all = model_->table();
+    fleet::ReportTable out;
+    out.titles = all.titles;
+    out.rightAligned = all.rightAligned;
+    out.lastRowIsTotal = all.lastRowIsTotal;
+    out.rows.reserve(all.rows.size());
+    for (int r = 0; r < model_->rowCount(); ++r)
+        out.rows.push_back(all.rows[std::size_t(sourceRow(r))]);
     return out;
 }
 

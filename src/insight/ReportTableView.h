@@ -10,10 +10,10 @@
 #include "fleet/ReportTable.h"
 
 class QPrinter;
-class QSortFilterProxyModel;
-class QStandardItemModel;
 
 namespace quil::insight {
+
+class ReportTableModel;
 
 class ReportTableView : public QTableView {
     Q_OBJECT
@@ -21,9 +21,11 @@ public:
     explicit ReportTableView(QWidget* parent = nullptr);
 
     // Shows `table`; `rowColour(row)` (optional) gives a row's background, invalid for none.
-    void setTable(const fleet::ReportTable& table,
+    // The rows are kept as given and a cell's text is made only when it is painted, so a
+    // table of a million findings costs little more than the table itself.
+    void setTable(fleet::ReportTable table,
                   const std::function<QColor(int row)>& rowColour = {});
-    const fleet::ReportTable& table() const { return table_; }
+    const fleet::ReportTable& table() const;
     // The table in the order shown (after sorting).
     fleet::ReportTable shownTable() const;
     // The row of table() behind a shown row.
@@ -41,9 +43,7 @@ public:
     static void setFileChooserForTesting(std::function<QString(const QString& suggested)> chooser);
 
 private:
-    fleet::ReportTable table_;
-    QStandardItemModel* model_;
-    QSortFilterProxyModel* proxy_;
+    ReportTableModel* model_;
 };
 
 }  // namespace quil::insight
