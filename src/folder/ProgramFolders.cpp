@@ -12,11 +12,6 @@ namespace quil::folder {
 
 namespace {
 
-std::string withSeparator(std::string folder) {
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder;
-}
-
 // The home folder: $HOME, else the account's entry.
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;
@@ -37,18 +32,18 @@ std::string xdgFolder(const char* variable, const char* underHome) {
 
 ProgramFolderPlaces userProgramFolderPlaces(const std::string& programFolder) {
     ProgramFolderPlaces places;
-    places.programFolder = withSeparator(programFolder);
+    places.programFolder = store::withSeparator(programFolder);
     places.userConfigFolder = xdgFolder("XDG_CONFIG_HOME", "/.config") + "/quil/";
     places.userDataFolder = xdgFolder("XDG_DATA_HOME", "/.local/share") + "/quil/";
     std::filesystem::path shared =
         (std::filesystem::path(places.programFolder) / "../share/quil").lexically_normal();
-    places.sharedDataFolder = withSeparator(shared.string());
+    places.sharedDataFolder = store::withSeparator(shared.string());
     return places;
 }
 
 bool isWritableFolder(const std::string& folder, store::FileSystem& fs) {
     const std::string probe =
-        withSeparator(folder) + ".quil-write-test-" + std::to_string(::getpid());
+        store::withSeparator(folder) + ".quil-write-test-" + std::to_string(::getpid());
     try {
         fs.open(probe, store::OpenMode::Create);
     } catch (const store::StoreError&) {
@@ -66,17 +61,17 @@ bool isWritableFolder(const std::string& folder, store::FileSystem& fs) {
 ProgramFolders chooseProgramFolders(const ProgramFolderPlaces& places, bool forcePerUser,
                                     store::FileSystem& fs) {
     ProgramFolders out;
-    const std::string program = withSeparator(places.programFolder);
+    const std::string program = store::withSeparator(places.programFolder);
     out.perUser = forcePerUser || !isWritableFolder(program, fs);
     if (out.perUser) {
-        out.settingsFolder = withSeparator(places.userConfigFolder);
-        out.defaultDataFolder = withSeparator(places.userDataFolder);
+        out.settingsFolder = store::withSeparator(places.userConfigFolder);
+        out.defaultDataFolder = store::withSeparator(places.userDataFolder);
     } else {
         out.settingsFolder = program;
         out.defaultDataFolder = program;
     }
     // The help file beside the program (a portable copy) comes first, then the installed one.
-    const std::string shared = withSeparator(places.sharedDataFolder);
+    const std::string shared = store::withSeparator(places.sharedDataFolder);
     out.helpFolder = fs.exists(program + "quil.hlp") || shared.empty() ? program : shared;
     return out;
 }

@@ -70,5 +70,7 @@ public:
 std::string fileNameOf(const std::string& path);
 // The folder part of a path, ending in '/' ("./" for a bare name).
 std::string folderOf(const std::string& path);
+// A folder path ending in '/' (an empty one stays empty), as every folder here is kept.
+std::string withSeparator(std::string folder);
 
 }  // namespace quil::store

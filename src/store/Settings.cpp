@@ -30,12 +30,6 @@ constexpr std::array<SettingInfo, 16> kSettings{{
 
 constexpr const char* kTabWidthSection = "TabWidth";
 
-// Folder paths end in '/'; one passed without it would otherwise name "…folderQuil.ini".
-std::string withSeparator(const std::string& folder) {
-    if (folder.empty() || folder.back() == '/') return folder;
-    return folder + "/";
-}
-
 bool validPeriodKind(int kind) { return kind >= 0 && kind <= 5; }
 
 SettingKey periodKey(int kind) {

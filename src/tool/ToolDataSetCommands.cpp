@@ -15,11 +15,6 @@ namespace quil::tool {
 
 namespace {
 
-std::string withSeparator(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
-
 // The lock the program keeps in its data folder while it runs; renewed every minute, so
 // one untouched for five minutes belongs to a copy that has ended.
 constexpr const char* kLockFileName = "Quil.lck";
@@ -69,7 +64,7 @@ int ToolRunner::backup(const std::vector<std::string>& args) {
         err_ << "quil-tool: バックアップ先のフォルダーがありません: " << words[0] << '\n';
         return kExitIo;
     }
-    const std::string dest = withSeparator(words[0]);
+    const std::string dest = asFolder(words[0]);
     // A folder the program is using keeps its own data set: a backup there would replace it.
     if (!folder::sameFolder(dest, dataFolder()) && refuseWhileOpen(dest, "backup"))
         return kExitProblems;
@@ -89,7 +84,7 @@ int ToolRunner::restore(const std::vector<std::string>& args) {
     if (args.size() != 1) return usage("読み込むフォルダーを 1 つ指定して下さい。", "restore");
     const std::string data = dataFolder();
     if (refuseWhileOpen(data, "restore")) return kExitProblems;
-    const auto result = folder::restoreDataSet(data, withSeparator(args[0]));
+    const auto result = folder::restoreDataSet(data, asFolder(args[0]));
     if (!result.done()) return report(err_, result);
     out_ << "読み込みが完了しました。\n";
     return kExitOk;
@@ -101,7 +96,7 @@ int ToolRunner::importLegacy(const std::vector<std::string>& args) {
     if (refuseWhileOpen(data, "import-legacy")) return kExitProblems;
     ToolProgress progress(err_, errIsTerminal_, "import-legacy");
     const auto result = folder::importLegacyDataSet(
-        data, withSeparator(args[0]), [&progress](std::int64_t done, std::int64_t total) {
+        data, asFolder(args[0]), [&progress](std::int64_t done, std::int64_t total) {
             progress(done, total);
             return true;
         });

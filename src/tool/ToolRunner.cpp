@@ -176,14 +176,10 @@ int ToolRunner::usage(const std::string& message, const std::string& command) {
     return kExitUsage;
 }
 
-namespace {
-
-std::string withSeparator(std::string folder) {
+std::string asFolder(std::string folder) {
     if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
 }
-
-}  // namespace
 
 std::string ToolRunner::programsDataFolder() const {
     const Settings settings(programFolder_);
@@ -199,7 +195,7 @@ bool ToolRunner::chooseDataFolder() {
     programFolder_ = folders.settingsFolder;
     defaultDataFolder_ = folders.perUser ? folders.defaultDataFolder : "";
     if (dataOption_) {
-        dataFolder_ = withSeparator(*dataOption_);
+        dataFolder_ = asFolder(*dataOption_);
     } else {
         const Settings settings(programFolder_);
         const folder::DataFolderChoice choice = folder::chooseStartDataFolder(

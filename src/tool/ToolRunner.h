@@ -12,6 +12,9 @@
 
 namespace quil::tool {
 
+// A folder named on the command line, ending in '/' ("" gives "/", as it always has).
+std::string asFolder(std::string folder);
+
 enum ExitCode { kExitOk = 0, kExitProblems = 1, kExitUsage = 2, kExitIo = 3 };
 
 class ToolRunner {
