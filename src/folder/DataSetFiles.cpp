@@ -66,21 +66,6 @@ SwapPlan replacingPlan(const std::vector<std::string>& put, const std::string& f
     return plan;
 }
 
-// Refusal when a file the swap would replace, drop or set aside is read-only.
-std::optional<DataSetResult> readOnlyRefusal(const std::string& folder, const SwapPlan& plan,
-                                             FileSystem& fs) {
-    std::vector<std::string> names = plan.put;
-    names.insert(names.end(), plan.drop.begin(), plan.drop.end());
-    for (const auto& aside : plan.setAside) names.push_back(aside.first);
-    for (const std::string& name : names)
-        if (fs.isReadOnly(folder + name))
-            return refused(DataSetStatus::ReadOnlyFile,
-                           folder + name +
-                               " は読み取り専用のため置き換えられません。読み取り専用を外して"
-                               "からもう一度実行して下さい。何も変更していません。");
-    return std::nullopt;
-}
-
 std::string describe(const DataSetSummary& d) {
     if (!d.readable) return "読めないか壊れたデータ";
     std::string text = "車両 " + std::to_string(d.vehicles) + " 台、記録 " +
@@ -108,6 +93,26 @@ double stampOf(const std::string& folder, FileSystem& fs) {
 }
 
 }  // namespace
+
+std::optional<DataSetResult> readOnlyRefusal(const std::string& folder, const SwapPlan& plan,
+                                             FileSystem& fs) {
+    std::vector<std::string> names = plan.put;
+    names.insert(names.end(), plan.drop.begin(), plan.drop.end());
+    for (const auto& aside : plan.setAside) names.push_back(aside.first);
+    for (const std::string& name : names)
+        if (fs.isReadOnly(folder + name))
+            return refused(DataSetStatus::ReadOnlyFile,
+                           folder + name +
+                               " は読み取り専用のため置き換えられません。読み取り専用を外して"
+                               "からもう一度実行して下さい。何も変更していません。");
+    return std::nullopt;
+}
+
+void setAsideExtensionFile(SwapPlan& plan, const std::string& folder, FileSystem& fs) {
+    if (fs.exists(folder + kExtensionFileName))
+        plan.setAside.emplace_back(kExtensionFileName,
+                                   setAsideName(folder, kExtensionFileName, fs));
+}
 
 DataSetSummary summarizeDataSet(const std::string& folder, FileSystem& fs) {
     DataSetSummary d;
@@ -248,9 +253,7 @@ DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& s
     const std::vector<std::string> names = presentFiles(sourceFolder, fs);
     SwapPlan plan;
     plan.put = names;
-    if (!contains(names, kExtensionFileName) && fs.exists(dataFolder + kExtensionFileName))
-        plan.setAside.emplace_back(kExtensionFileName,
-                                   setAsideName(dataFolder, kExtensionFileName, fs));
+    if (!contains(names, kExtensionFileName)) setAsideExtensionFile(plan, dataFolder, fs);
     if (auto refusal = readOnlyRefusal(dataFolder, plan, fs)) return *refusal;
 
     StagingFolder staging(dataFolder, kRestoreStaging, fs);

@@ -10,8 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "folder/FileCopy.h"
 #include "store/FileSystem.h"
 
 namespace quil::folder {
@@ -61,6 +63,14 @@ struct DataSetResult {
     std::string logPath;  // import: where Errlog.txt is
     bool done() const { return status == DataSetStatus::Done; }
 };
+
+// Refusal (ReadOnlyFile) when a file `plan` would replace, drop or set aside in `folder` is
+// read-only; nothing when none is.
+std::optional<DataSetResult> readOnlyRefusal(const std::string& folder, const SwapPlan& plan,
+                                             store::FileSystem& fs);
+// Adds the folder's QuilExt.db, when it has one, to the files `plan` sets aside: its rows name
+// the items of the data set being replaced.
+void setAsideExtensionFile(SwapPlan& plan, const std::string& folder, store::FileSystem& fs);
 
 // True when `a` and `b` name the same folder, however they are spelt (symbolic links,
 // "..", a trailing separator). Folders that do not exist are compared by their text.

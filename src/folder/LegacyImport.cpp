@@ -66,18 +66,8 @@ DataSetResult importLegacyDataSet(const std::string& dataFolder, const std::stri
 
     SwapPlan plan;
     plan.put = {kItemFileName, kRecordFileName, kImportLogFileName};
-    // The extension rows refer to the items of the data set being replaced.
-    if (fs.exists(dataFolder + kExtensionFileName))
-        plan.setAside.emplace_back(kExtensionFileName,
-                                   setAsideName(dataFolder, kExtensionFileName, fs));
-    for (const std::string& name : plan.put)
-        if (fs.isReadOnly(dataFolder + name)) {
-            result.status = DataSetStatus::ReadOnlyFile;
-            result.message = dataFolder + name +
-                             " は読み取り専用のため置き換えられません。読み取り専用を外して"
-                             "からもう一度実行して下さい。何も変更していません。";
-            return result;
-        }
+    setAsideExtensionFile(plan, dataFolder, fs);
+    if (auto refusal = readOnlyRefusal(dataFolder, plan, fs)) return *refusal;
 
     StagingFolder staging(dataFolder, kImportStaging, fs);
     writeAll(staging.path() + kItemFileName, converter.items(), fs);
