@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 
+#include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
 #include "PlainTableModel.h"
 #include "store/RecordStore.h"
@@ -230,11 +231,4 @@ BENCHMARK(ScrollToEnd)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchma
 BENCHMARK(StartToFirstPaint)->Unit(benchmark::kMillisecond);
 BENCHMARK(EmptyWindowFirstPaint)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runGuiBenchmarks(argc, argv); }

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QHeaderView>
 
+#include "GuiBenchmarkMain.h"
 #include "fleet/OdometerCheck.h"
 #include "fleet/ReportTable.h"
 #include "insight/ReportTableView.h"
@@ -108,11 +109,4 @@ BENCHMARK(BuildTable)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(SetIntoView)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(SortByReading)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runGuiBenchmarks(argc, argv); }

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QScrollBar>
 
+#include "GuiBenchmarkMain.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/TStringTableModel.h"
 
@@ -141,12 +142,4 @@ BENCHMARK(BM_ScrollPaintLazy)->Arg(0)->Arg(kRows)->Unit(benchmark::kMicrosecond)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return runGuiBenchmarks(argc, argv); }
