@@ -87,15 +87,20 @@ bool ExtDatabase::belongsToDataSet() {
     }
     if (!items || items->empty) return true;
     const double stamp = items->stamp;
-    if (writable()) {
-        exec(QStringLiteral("CREATE TABLE IF NOT EXISTS data_set ("
-                            "id INTEGER PRIMARY KEY CHECK (id = 1), stamp REAL NOT NULL)"));
-        exec(QStringLiteral("INSERT OR IGNORE INTO data_set(id, stamp) VALUES(1, ?)"), {stamp});
-    } else if (!exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'data_set'")).next()) {
-        return true;
+    // Read first: every open of a file that has its stamp writes nothing (a write here would
+    // cost a synced transaction on every read of the register).
+    if (exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'data_set'")).next()) {
+        QSqlQuery q = exec(QStringLiteral("SELECT stamp FROM data_set WHERE id = 1"));
+        if (q.next()) return q.value(0).toDouble() == stamp;
     }
-    QSqlQuery q = exec(QStringLiteral("SELECT stamp FROM data_set WHERE id = 1"));
-    return !q.next() || q.value(0).toDouble() == stamp;
+    if (writable())
+        transaction([&] {
+            exec(QStringLiteral("CREATE TABLE IF NOT EXISTS data_set ("
+                                "id INTEGER PRIMARY KEY CHECK (id = 1), stamp REAL NOT NULL)"));
+            exec(QStringLiteral("INSERT OR IGNORE INTO data_set(id, stamp) VALUES(1, ?)"),
+                 {stamp});
+        });
+    return true;
 }
 bool ExtDatabase::open(bool create) {
     if (isOpen()) return true;
