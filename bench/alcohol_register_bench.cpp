@@ -7,7 +7,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "alcohol/AlcoholStore.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
 #include "ext/ExtDatabase.h"
 
 using namespace quil;

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "TempFolder.h"
-#include "analysis/SummaryTable.h"
+#include "reports/SummaryTable.h"
 #include "store/ItemStore.h"
 #include "store/Period.h"
 #include "store/RecordStore.h"

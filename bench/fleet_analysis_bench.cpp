@@ -15,9 +15,9 @@
 #include <fstream>
 
 #include "TempFolder.h"
-#include "fleet/FuelReport.h"
-#include "fleet/MaintenanceSchedule.h"
-#include "fleet/OdometerCheck.h"
+#include "reports/FuelReport.h"
+#include "reports/MaintenanceSchedule.h"
+#include "reports/OdometerCheck.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 

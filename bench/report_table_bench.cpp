@@ -12,9 +12,9 @@
 #include <QHeaderView>
 
 #include "GuiBenchmarkMain.h"
-#include "fleet/OdometerCheck.h"
-#include "fleet/ReportTable.h"
-#include "insight/ReportTableView.h"
+#include "reports/OdometerCheck.h"
+#include "reports/ReportTable.h"
+#include "ui/tools/ReportTableView.h"
 #include "store/ItemStore.h"
 
 using namespace quil;

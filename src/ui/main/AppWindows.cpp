@@ -5,7 +5,7 @@
 #include <functional>
 #include <utility>
 
-#include "folder/Tdirsetform.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TCarform.h"
@@ -60,7 +60,7 @@ void AppWindows::createWindows() {
     // still work; the user is told what is missing.
     const ToolWindowsLoad tools = loadToolWindows();
     const auto make = [&](ToolWindow which) {
-        if (tools.make) tools.make(*this, which);
+        if (tools.make) tools.make(*main, *this, which);
     };
     // The order in which the windows have always been created.
     make(ToolWindow::AboutBox);

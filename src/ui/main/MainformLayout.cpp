@@ -13,7 +13,7 @@
 #include <QToolBar>
 #include <QUrl>
 
-#include "folder/Tdirsetform.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"

@@ -14,7 +14,7 @@
 #include <exception>
 #include <filesystem>
 
-#include "folder/DataFolderLock.h"
+#include "ui/dialogs/DataFolderLock.h"
 #include "folder/DataSet.h"
 #include "folder/FileCopy.h"
 #include "folder/ReadOnlyFileSystem.h"

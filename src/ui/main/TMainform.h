@@ -11,9 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "folder/DataFolderHost.h"
+#include "ui/dialogs/DataFolderHost.h"
 #include "store/Records.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/main/ToolWindows.h"
 
 namespace quil::folder {
 struct DataSetCheck;
@@ -53,7 +54,10 @@ struct MainformOptions {
     std::string helpFolder;
 };
 
-class TMainform : public QMainWindow, public MainContext, public DataFolderHost {
+class TMainform : public QMainWindow,
+                  public MainContext,
+                  public DataFolderHost,
+                  public ToolWindowHost {
     Q_OBJECT
 public:
     // `programFolder` ends with '/'. Creation reads (or first creates) the settings file,
@@ -70,16 +74,16 @@ public:
 
     // Windows the main window opens; created by the program entry after this one.
     void setEntryDialog(QWidget* dialog);
-    void setAboutBox(QWidget* box) { aboutBox_ = box; }
-    void setUserSettingsDialog(QWidget* dialog) { userSettings_ = dialog; }
+    void setAboutBox(QWidget* box) override { aboutBox_ = box; }
+    void setUserSettingsDialog(QWidget* dialog) override { userSettings_ = dialog; }
     void setItemForm(QWidget* form) { itemForm_ = form; }
     void setViewItemForm(QWidget* form) { viewItemForm_ = form; }
     void setViewTimeForm(QWidget* form) { viewTimeForm_ = form; }
     void setDirsetform(Tdirsetform* form) { dirsetform_ = form; }
-    void setPrintDialog(QWidget* dialog) { printDialog_ = dialog; }
+    void setPrintDialog(QWidget* dialog) override { printDialog_ = dialog; }
     // Adds an entry to the menu "ツール(&T)" (before ヘルプ); returns its action.
     QAction* addToolsCommand(const QString& caption, const QString& name,
-                             std::function<void()> command);
+                             std::function<void()> command) override;
 
     // Opens the master list editor for an item kind (1..7), titled "設定－" + kind name.
     void openItemForm(int kind);
@@ -111,6 +115,15 @@ public:
     // MainContext and DataFolderHost
     bool dataSetReadOnly() const override;
     void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
+
+    // ToolWindowHost (MainformToolHost.cpp)
+    MainContext& toolContext() override { return *this; }
+    void addToolBarSection(const QList<QAction*>& actions) override;
+    QStatusBar* toolStatusBar() override;
+    void openRecordAt(std::int64_t position, int kind) override;
+    QAbstractItemModel* recordListModel() override;
+    TComboGrid* printedGrid() override { return ComboGrid1; }
+    QTabBar* printedTabs() override { return TabControl1; }
 
     // The record list of a tab: set-up, filter, rows and Data.idx.
     void loadList(int tab);

@@ -5,11 +5,49 @@
 // The program loads it right after the main window's first paint, so that no start-up
 // loads and relocates those Qt modules before the list is on screen.
 
+#include <QList>
 #include <QString>
+#include <cstdint>
+#include <functional>
+
+class QAbstractItemModel;
+class QAction;
+class QStatusBar;
+class QTabBar;
+class QWidget;
 
 namespace quil::ui {
 
 class AppWindows;
+class MainContext;
+class TComboGrid;
+
+// What the module's windows get from the main window, and all they get: the main window
+// implements it, so the code that makes them never reaches into its widgets.
+class ToolWindowHost {
+public:
+    virtual ~ToolWindowHost() = default;
+    // Folders, stamp, tab, row, reload; its mainWidget() is the windows' parent.
+    virtual MainContext& toolContext() = 0;
+    // Adds an entry to the menu "ツール(&T)" (before ヘルプ); returns its action.
+    virtual QAction* addToolsCommand(const QString& caption, const QString& name,
+                                     std::function<void()> command) = 0;
+    // Adds buttons to the toolbar after the specified ones, behind a separator.
+    virtual void addToolBarSection(const QList<QAction*>& actions) = 0;
+    virtual QStatusBar* toolStatusBar() = 0;
+    // Shows the record at a file position (of a record kind) in the entry dialog, or says
+    // that the list does not show it.
+    virtual void openRecordAt(std::int64_t position, int kind) = 0;
+    // The record list's model, to follow its changes.
+    virtual QAbstractItemModel* recordListModel() = 0;
+    // What the print dialog prints: the record list's grid and the tabs of the record kinds.
+    virtual TComboGrid* printedGrid() = 0;
+    virtual QTabBar* printedTabs() = 0;
+    // The windows the main window opens from its own commands.
+    virtual void setAboutBox(QWidget* box) = 0;
+    virtual void setPrintDialog(QWidget* dialog) = 0;
+    virtual void setUserSettingsDialog(QWidget* dialog) = 0;
+};
 
 // One step of the window creation, in the order the program has always created them.
 enum class ToolWindow {
@@ -24,8 +62,8 @@ enum class ToolWindow {
 };
 
 // The module's entry point, extern "C" under kToolWindowsSymbol: makes `which` for the
-// main window of `windows`, stores it in `windows` and hands it to the main window.
-using ToolWindowMaker = void (*)(AppWindows& windows, ToolWindow which);
+// main window `host`, stores it in `windows` and hands it to the main window.
+using ToolWindowMaker = void (*)(ToolWindowHost& host, AppWindows& windows, ToolWindow which);
 inline constexpr char kToolWindowsSymbol[] = "quil_make_tool_window";
 inline constexpr char kToolModuleFile[] = "libquil_tools.so";
 

@@ -9,10 +9,10 @@
 #include <QStatusBar>
 
 #include "LegacyFixtures.h"
-#include "alcohol/AlcoholWindows.h"
-#include "alcohol/TMissingCheckForm.h"
+#include "ui/tools/alcohol/AlcoholWindows.h"
+#include "ui/tools/alcohol/TMissingCheckForm.h"
 #include "MainTestSupport.h"
-#include "folder/Tdirsetform.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "store/Date.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"

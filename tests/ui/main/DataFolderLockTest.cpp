@@ -10,9 +10,9 @@
 #include <QSysInfo>
 
 #include "MainTestSupport.h"
-#include "folder/DataFolderLock.h"
+#include "ui/dialogs/DataFolderLock.h"
 #include "folder/ReadOnlyFileSystem.h"
-#include "folder/Tdirsetform.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "store/StoreError.h"
 #include "ui/main/AppWindows.h"
 

@@ -9,10 +9,10 @@
 #include <QStatusBar>
 
 #include "MainTestSupport.h"
-#include "insight/AnalysisData.h"
-#include "insight/FuelCostForm.h"
-#include "insight/InsightTools.h"
-#include "insight/OdometerCheckForm.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/FuelCostForm.h"
+#include "ui/tools/InsightTools.h"
+#include "ui/tools/OdometerCheckForm.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
 

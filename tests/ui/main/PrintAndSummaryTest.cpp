@@ -18,12 +18,12 @@
 #include <numeric>
 
 #include "MainTestSupport.h"
-#include "analysis/EInvalidOperation.h"
-#include "analysis/TCalForm.h"
-#include "analysis/TGraphform.h"
-#include "analysis/TGridPrinter.h"
-#include "analysis/TOpForm.h"
-#include "analysis/Tpriansform.h"
+#include "printing/EInvalidOperation.h"
+#include "ui/windows/TCalForm.h"
+#include "ui/windows/TGraphform.h"
+#include "printing/TGridPrinter.h"
+#include "ui/windows/TOpForm.h"
+#include "printing/Tpriansform.h"
 #include "store/Date.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"

@@ -7,7 +7,7 @@
 
 #include "TempDir.h"
 #include "ui/main/QuilApplication.h"
-#include "ui/toolwindows/MakeToolWindow.h"
+#include "app/MakeToolWindow.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "MainTestSupport.h"
-#include "analysis/Tpriansform.h"
+#include "printing/Tpriansform.h"
 #include "ui/main/AppWindows.h"
 
 using namespace quil::store;

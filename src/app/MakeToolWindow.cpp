@@ -1,0 +1,106 @@
+#include "app/MakeToolWindow.h"
+
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "ext/ExtDatabase.h"
+#include "printing/Tpriansform.h"
+#include "store/FileSystem.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/TDataInputForm.h"
+#include "ui/main/AppWindows.h"
+#include "ui/tools/InsightTools.h"
+#include "ui/tools/OdometerWarning.h"
+#include "ui/tools/alcohol/AlcoholWindows.h"
+#include "ui/windows/TAboutBox.h"
+#include "ui/windows/TCalForm.h"
+#include "ui/windows/TGraphform.h"
+#include "ui/windows/TMISkeForm.h"
+#include "ui/windows/TOpForm.h"
+#include "ui/windows/TSkeForm.h"
+
+namespace quil::ui {
+
+namespace {
+
+// Fuel economy, graphs, maintenance schedule and odometer checks (ツール menu), the overdue
+// notice in the status bar, and the odometer question before a record is saved; then the
+// alcohol-check register's ツール entries, its toolbar button after the specified ones and
+// its count in the status bar.
+void addExtensions(ToolWindowHost& host, AppWindows& w) {
+    MainContext& context = host.toolContext();
+    QWidget* main = context.mainWidget();
+    // A QuilExt.db of another data set is set aside when it is first opened; say so once the
+    // open that found it is over.
+    ext::ExtDatabase::setSetAsideHandler([main](const std::string&, const std::string& to) {
+        const QString name = QString::fromStdString(store::fileNameOf(to));
+        QTimer::singleShot(0, main, [main, name] {
+            Prompts::current().notice(
+                main, QStringLiteral("QuilExt.db（アルコールチェック記録簿や点検・整備の周期）は"
+                                     "このデータのものではないため使わずに、%1 として残しました。")
+                          .arg(name));
+        });
+    });
+    host.addToolsCommand(QStringLiteral("集計表(&S)..."), QStringLiteral("CalForm1"),
+                         [f = w.CalForm] {
+                             f->show();
+                             f->raise();
+                         });
+
+    insight::InsightHost tools;
+    tools.context = &context;
+    tools.mainWindow = main;
+    tools.statusBar = host.toolStatusBar();
+    tools.addToolsCommand = [&host](const QString& caption, const QString& name,
+                                    std::function<void()> f) {
+        return host.addToolsCommand(caption, name, std::move(f));
+    };
+    tools.openRecord = [&host](std::int64_t position, int kind) {
+        host.openRecordAt(position, kind);
+    };
+    tools.readOnly = [&context] { return context.dataSetReadOnly(); };
+    w.Insight = new insight::InsightTools(std::move(tools), main);
+    w.DataInputForm->setSaveCheck([&context](QWidget* dialog, const store::DataRecord& record,
+                                             std::optional<std::int64_t> editPosition) {
+        return insight::OdometerWarning::confirm(dialog, context.dataFolder(), record,
+                                                 editPosition);
+    });
+    QTimer::singleShot(0, w.Insight, [insight = w.Insight] { insight->refreshNotice(); });
+
+    w.Alcohol = new alcohol::AlcoholWindows(context, w.Mainform.get());
+    for (const auto& c : w.Alcohol->commands()) host.addToolsCommand(c.caption, c.name, c.run);
+    host.addToolBarSection({w.Alcohol->toolBarAction()});
+    w.Alcohol->watch(host.recordListModel());
+}
+
+}  // namespace
+
+void makeToolWindow(ToolWindowHost& host, AppWindows& w, ToolWindow which) {
+    QWidget* main = host.toolContext().mainWidget();
+    switch (which) {
+        case ToolWindow::AboutBox:
+            w.AboutBox = new TAboutBox(main);
+            host.setAboutBox(w.AboutBox);
+            return;
+        case ToolWindow::PrintForm:
+            w.priansform = new Tpriansform(main, host.printedGrid(), host.printedTabs());
+            host.setPrintDialog(w.priansform);
+            return;
+        case ToolWindow::UserSettings:
+            w.OpForm = new TOpForm(main);
+            host.setUserSettingsDialog(w.OpForm);
+            return;
+        case ToolWindow::Summary: w.CalForm = new TCalForm(host.toolContext(), main); return;
+        case ToolWindow::Graph: w.Graphform = new TGraphform(main); return;
+        case ToolWindow::Schedule: w.SkeForm = new TSkeForm(main); return;
+        case ToolWindow::ItemSchedule: w.MISkeForm = new TMISkeForm(main); return;
+        case ToolWindow::Extensions: addExtensions(host, w); return;
+    }
+}
+
+}  // namespace quil::ui

@@ -1,0 +1,188 @@
+#include "reports/FuelReport.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "reports/FleetDates.h"
+#include "store/RecordStore.h"
+
+namespace quil::fleet {
+
+using namespace quil::store;
+
+bool isPartialRefuelling(const DataRecord& r) {
+    // Searched in the raw CP932 bytes (no conversion per record); a hit counts only where it
+    // starts on a character boundary, not on the second byte of a two-byte character.
+    static const std::string marks[] = {toCp932("部分給油"), toCp932("継ぎ足し")};
+    const std::string_view raw = r.remarksRaw();
+    for (const std::string& m : marks) {
+        for (std::size_t at = raw.find(m); at != std::string_view::npos; at = raw.find(m, at + 1)) {
+            std::size_t i = 0;
+            while (i < at) i += isCp932LeadByte(static_cast<unsigned char>(raw[i])) ? 2 : 1;
+            if (i == at) return true;
+        }
+    }
+    return false;
+}
+
+std::optional<double> CostFigures::kmPerLitre() const {
+    if (economyLitres <= 0 || economyDistance <= 0) return std::nullopt;
+    return economyDistance / economyLitres;
+}
+
+std::optional<double> CostFigures::costPerKm() const {
+    if (distance <= 0) return std::nullopt;
+    return double(totalCost()) / distance;
+}
+
+void CostFigures::add(const CostFigures& o) {
+    distance += o.distance;
+    litres += o.litres;
+    refuels += o.refuels;
+    fuelCost += o.fuelCost;
+    maintenanceCost += o.maintenanceCost;
+    expenseCost += o.expenseCost;
+    economyDistance += o.economyDistance;
+    economyLitres += o.economyLitres;
+}
+
+FuelReportBuilder::FuelReportBuilder(const std::vector<ItemEntry>& liveVehicles,
+                                     ReportPeriod period, int vehicle)
+    : period_(period), only_(vehicle) {
+    if (!period.all) {
+        filter_ = PeriodFilter(1, period.range);
+        firstMonth_ = monthIndex(period.range.first);
+        const int last = monthIndex(period.range.last);
+        months_.resize(std::size_t(std::max(0, last - firstMonth_ + 1)));
+    }
+    for (const ItemEntry& v : liveVehicles) {
+        if (only_ >= 0 && v.position != only_) continue;
+        if (lineOf_.size() <= std::size_t(v.position))
+            lineOf_.resize(std::size_t(v.position) + 1, -1);
+        lineOf_[std::size_t(v.position)] = int(report_.vehicles.size());
+        report_.vehicles.push_back({v.position, v.name, {}});
+    }
+}
+
+FuelReportBuilder::Chain& FuelReportBuilder::newChain(std::size_t index) {
+    chains_.resize(index + 1);
+    return chains_[index];
+}
+
+CostFigures& FuelReportBuilder::otherLine() {
+    report_.hasOthers = true;
+    return report_.others;
+}
+
+CostFigures& FuelReportBuilder::newMonth(DateTime date) {
+    const CivilDate c = decodeDate(date);
+    const int m = monthIndexOf(c.year, c.month);
+    monthStart_ = encodeDate(c.year, c.month, 1);
+    nextMonthStart_ = addMonths(monthStart_, 1);
+    if (months_.empty()) {
+        firstMonth_ = m;
+        months_.resize(1);
+    } else if (m < firstMonth_) {  // only when the file is out of order
+        months_.insert(months_.begin(), std::size_t(firstMonth_ - m), CostFigures{});
+        firstMonth_ = m;
+    } else if (std::size_t(m - firstMonth_) >= months_.size()) {
+        months_.resize(std::size_t(m - firstMonth_) + 1);
+    }
+    monthSlot_ = std::size_t(m - firstMonth_);
+    return months_[monthSlot_];
+}
+
+void FuelReportBuilder::add(const DataRecord& r) {
+    if (r.deleted()) return;
+    const int v = r.vehicle();
+    if (only_ >= 0 && v != only_) return;
+    Chain& c = chain(v);
+    const DateTime date = r.date();
+    // The waiting refuellings are settled by the first record of a later day (or an
+    // earlier one, in a file out of order).
+    if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(v, c);
+    const bool counted = filter_.passes(date);
+    auto credit = [&](auto&& f) {
+        if (!counted) return;
+        f(line(v));
+        f(month(date));
+    };
+    switch (RecordKind(r.kind())) {
+        case RecordKind::Driving: {
+            const double d = r.distance2() - r.distance1();
+            credit([d](CostFigures& f) { f.distance += d; });
+            c.highest = std::max({c.highest, r.distance1(), r.distance2()});
+            break;
+        }
+        case RecordKind::Refuelling: {
+            const double litres = r.distance2();
+            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
+            credit([&](CostFigures& f) {
+                f.litres += litres;
+                f.refuels += 1;
+                f.fuelCost += cost;
+            });
+            c.day = std::floor(date);
+            c.pending.push_back({date, r.distance1(), litres, !isPartialRefuelling(r)});
+            break;
+        }
+        case RecordKind::Maintenance: {
+            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
+            credit([cost](CostFigures& f) { f.maintenanceCost += cost; });
+            c.highest = std::max(c.highest, r.distance1());
+            break;
+        }
+        case RecordKind::Expense: {
+            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
+            credit([cost](CostFigures& f) { f.expenseCost += cost; });
+            break;
+        }
+    }
+}
+
+void FuelReportBuilder::settle(int vehicle, Chain& c) {
+    for (const Pending& p : c.pending) {
+        const double reading = p.reading > 0 ? p.reading : c.highest;
+        c.highest = std::max(c.highest, p.reading);
+        c.litres += p.litres;
+        if (!p.full) continue;
+        if (reading > 0 && c.haveFull && reading > c.fullReading && c.litres > 0 &&
+            filter_.passes(p.date)) {
+            const double distance = reading - c.fullReading;
+            const double litres = c.litres;
+            for (CostFigures* f : {&line(vehicle), &month(p.date)}) {
+                f->economyDistance += distance;
+                f->economyLitres += litres;
+            }
+            report_.points.push_back({p.date, vehicle, distance, litres});
+        }
+        c.haveFull = reading > 0;
+        c.fullReading = reading;
+        c.litres = 0;
+    }
+    c.pending.clear();
+}
+
+FuelReport FuelReportBuilder::finish() {
+    for (std::size_t i = 0; i < chains_.size(); ++i)
+        if (!chains_[i].pending.empty()) settle(int(i) - 1, chains_[i]);
+    for (const VehicleCosts& l : report_.vehicles) report_.total.add(l.figures);
+    report_.total.add(report_.others);
+    for (std::size_t i = 0; i < months_.size(); ++i) {
+        const int m = firstMonth_ + int(i);
+        report_.months.push_back({yearOfMonthIndex(m), monthOfMonthIndex(m), months_[i]});
+    }
+    std::stable_sort(report_.points.begin(), report_.points.end(),
+                     [](const EconomyPoint& a, const EconomyPoint& b) { return a.date < b.date; });
+    return std::move(report_);
+}
+
+FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period, int vehicle) {
+    ItemStore items(dataFolder);
+    const auto live = items.exists() ? items.listLive(ItemKind::Vehicle) : std::vector<ItemEntry>{};
+    FuelReportBuilder builder(live, period, vehicle);
+    RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) { builder.add(r); });
+    return builder.finish();
+}
+
+}  // namespace quil::fleet

@@ -1,0 +1,139 @@
+#include "reports/MaintenanceSchedule.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "reports/FleetDates.h"
+#include "store/ItemStore.h"
+#include "store/RecordStore.h"
+
+namespace quil::fleet {
+
+using namespace quil::store;
+
+void ScheduleCollector::add(const DataRecord& r) {
+    if (r.deleted()) return;
+    const int v = r.vehicle();
+    if (v < 0) return;
+    if (vehicles_.size() <= std::size_t(v)) vehicles_.resize(std::size_t(v) + 1);
+    PerVehicle& pv = vehicles_[std::size_t(v)];
+    switch (RecordKind(r.kind())) {
+        case RecordKind::Driving:
+            pv.highest = std::max({pv.highest, r.distance1(), r.distance2()});
+            break;
+        case RecordKind::Refuelling: pv.highest = std::max(pv.highest, r.distance1()); break;
+        case RecordKind::Maintenance: {
+            pv.highest = std::max(pv.highest, r.distance1());
+            const int item = r.item();
+            if (item < 0) break;
+            if (pv.done.size() <= std::size_t(item)) pv.done.resize(std::size_t(item) + 1);
+            // File order is date order: the later record of a day wins. (The day of a
+            // date on or after 1899/12/30 is its whole part; earlier ones take the slow way.)
+            const DateTime d = r.date();
+            pv.done[std::size_t(item)] = Done{d >= 0 ? std::floor(d) : dateOnly(d),
+                                              r.distance1() > 0 ? r.distance1() : pv.highest};
+            break;
+        }
+        default: break;
+    }
+}
+
+double ScheduleCollector::highest(int vehicle) const {
+    return vehicle >= 0 && std::size_t(vehicle) < vehicles_.size()
+               ? vehicles_[std::size_t(vehicle)].highest
+               : 0;
+}
+
+std::optional<ScheduleCollector::Done> ScheduleCollector::lastDone(int vehicle, int item) const {
+    if (vehicle < 0 || std::size_t(vehicle) >= vehicles_.size() || item < 0) return std::nullopt;
+    const auto& done = vehicles_[std::size_t(vehicle)].done;
+    return std::size_t(item) < done.size() ? done[std::size_t(item)] : std::nullopt;
+}
+
+std::vector<ScheduleRow> buildSchedule(const std::vector<ScheduleVehicle>& vehicles,
+                                       const std::vector<ScheduleItem>& items,
+                                       const std::vector<MaintenanceCycle>& cycles,
+                                       const ScheduleCollector& records, DateTime today) {
+    std::vector<ScheduleRow> rows;
+    for (const ScheduleVehicle& v : vehicles) {
+        for (const ScheduleItem& item : items) {
+            const auto cycle = std::find_if(cycles.begin(), cycles.end(), [&](const auto& c) {
+                return c.item == item.position && c.active();
+            });
+            if (cycle == cycles.end()) continue;
+            ScheduleRow row;
+            row.vehicle = v.position;
+            row.vehicleName = v.name;
+            row.item = item.position;
+            row.itemName = item.name;
+            row.currentOdometer = std::max(records.highest(v.position), v.odometer);
+            const auto done = records.lastDone(v.position, item.position);
+            if (done) {
+                row.lastDate = done->date;
+                if (done->odometer > 0) row.lastOdometer = done->odometer;
+            }
+            if (cycle->months > 0) {
+                if (done)
+                    row.dueDate = addMonths(done->date, cycle->months);
+                else if (v.registered > 0)
+                    row.dueDate = addMonths(
+                        v.registered, cycle->firstMonths > 0 ? cycle->firstMonths : cycle->months);
+            }
+            if (cycle->km > 0) {
+                if (done && done->odometer > 0)
+                    row.dueOdometer = done->odometer + cycle->km;
+                else if (!done)
+                    row.dueOdometer = v.odometer + cycle->km;
+            }
+            if (row.dueDate) row.daysLeft = daysBetween(today, *row.dueDate);
+            if (row.dueOdometer) row.kmLeft = *row.dueOdometer - row.currentOdometer;
+            if ((row.daysLeft && *row.daysLeft < 0) || (row.kmLeft && *row.kmLeft <= 0))
+                row.status = DueStatus::Overdue;
+            else if ((row.daysLeft && *row.daysLeft <= kSoonDays) ||
+                     (row.kmLeft && *row.kmLeft <= kSoonKm))
+                row.status = DueStatus::Soon;
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+std::vector<ScheduleVehicle> scheduleVehicles(const std::string& dataFolder) {
+    std::vector<ScheduleVehicle> out;
+    ItemStore store(dataFolder);
+    if (!store.exists()) return out;
+    const auto all = store.readAll();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const ItemRecord& r = all[i];
+        if (r.deleted() || r.kind() != std::int16_t(ItemKind::Vehicle)) continue;
+        out.push_back({int(i), r.name(), r.registered(), r.odometer()});
+    }
+    return out;
+}
+
+std::vector<ScheduleItem> scheduleItems(const std::string& dataFolder) {
+    std::vector<ScheduleItem> out;
+    ItemStore store(dataFolder);
+    if (!store.exists()) return out;
+    for (const ItemEntry& e : store.listLive(ItemKind::MaintenanceItem))
+        out.push_back({e.position, e.name});
+    return out;
+}
+
+std::vector<ScheduleRow> computeSchedule(const std::string& dataFolder,
+                                         const std::vector<MaintenanceCycle>& cycles,
+                                         DateTime today) {
+    if (std::none_of(cycles.begin(), cycles.end(), [](const auto& c) { return c.active(); }))
+        return {};
+    ScheduleCollector collector;
+    RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) { collector.add(r); });
+    return buildSchedule(scheduleVehicles(dataFolder), scheduleItems(dataFolder), cycles, collector,
+                         today);
+}
+
+std::int64_t countOverdue(const std::vector<ScheduleRow>& rows) {
+    return std::count_if(rows.begin(), rows.end(),
+                         [](const ScheduleRow& r) { return r.status == DueStatus::Overdue; });
+}
+
+}  // namespace quil::fleet

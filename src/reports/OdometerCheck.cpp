@@ -1,0 +1,166 @@
+#include "reports/OdometerCheck.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "store/RecordStore.h"
+
+namespace quil::fleet {
+
+using namespace quil::store;
+
+std::string odometerProblemText(OdometerProblem p) {
+    switch (p) {
+        case OdometerProblem::DepartureBelowPrevious: return "出庫距離が前回の距離より小さい";
+        case OdometerProblem::ReturnBelowDeparture: return "入庫距離が出庫距離より小さい";
+        case OdometerProblem::JumpTooLarge: return "距離の増え方が大きすぎる";
+        case OdometerProblem::ReadingOutOfLine: return "距離が前後の記録と合わない";
+    }
+    return {};
+}
+
+OdometerChecker::OdometerChecker(double dailyLimitKm) : limit_(dailyLimitKm) {}
+
+double OdometerChecker::allowance(const Link& c, DateTime date) const {
+    const double days = std::max(1.0, std::ceil(date - c.since));
+    return limit_ * days;
+}
+
+void OdometerChecker::report(std::int64_t position, const DataRecord& r, double reading, double low,
+                             double high, OdometerProblem p) {
+    findings_.push_back({position, r.date(), r.kind(), r.vehicle(), reading, low, high, p});
+}
+
+void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
+    if (r.deleted() || r.vehicle() < 0) return;
+    const RecordKind kind = RecordKind(r.kind());
+    const bool driving = kind == RecordKind::Driving;
+    const double reading = r.distance1();
+    if (!driving && kind != RecordKind::Maintenance && kind != RecordKind::Refuelling) return;
+    if (!driving && reading <= 0) return;  // no reading to check
+    const std::size_t v = std::size_t(r.vehicle());
+    if (chains_.size() <= v) chains_.resize(v + 1);
+    Chain& c = chains_[v];
+    const DateTime date = r.date();
+    const DateTime day = std::trunc(date);
+    if (!c.waiting.empty() && day != c.day) settle(c);
+    if (!driving) {
+        if (c.waiting.empty()) {
+            c.day = day;
+            c.dayStart = c;
+        }
+        c.waiting.push_back({position, date, r.kind(), r.vehicle(), reading});
+        return;
+    }
+    if (c.known) {
+        const double high = c.highest + allowance(c, date);
+        if (reading < c.highest)
+            report(position, r, reading, c.highest, high, OdometerProblem::DepartureBelowPrevious);
+        else if (reading > high)
+            report(position, r, reading, c.highest, high, OdometerProblem::JumpTooLarge);
+    }
+    // The trip itself, also the first one of a vehicle.
+    const double back = r.distance2();
+    const DateTime returned = r.returnTime() > date ? r.returnTime() : date;
+    const double tripHigh = reading + limit_ * std::max(1.0, std::ceil(returned - date));
+    if (back < reading)
+        report(position, r, back, reading, tripHigh, OdometerProblem::ReturnBelowDeparture);
+    else if (back > tripHigh)
+        report(position, r, back, reading, tripHigh, OdometerProblem::JumpTooLarge);
+    // The chain goes on from what the car showed last, even after a wrong reading.
+    static_cast<Link&>(c) = {std::max(reading, back), returned, true};
+}
+
+void OdometerChecker::settle(Chain& c) {
+    // The day's reading lies between the chain before the day and the highest reading of
+    // the day, or what the daily limit allows from before the day.
+    const Link start = c.dayStart;
+    const Link end = c;
+    for (const DayReading& w : c.waiting) {
+        if (start.known) {
+            const double high = std::max(end.highest, start.highest + allowance(start, w.date));
+            if (w.reading < start.highest || w.reading > high) {
+                findings_.push_back({w.position, w.date, w.kind, w.vehicle, w.reading,
+                                     start.highest, high, OdometerProblem::ReadingOutOfLine});
+                continue;
+            }
+        }
+        if (!c.known || w.reading > c.highest) static_cast<Link&>(c) = {w.reading, w.date, true};
+    }
+    c.waiting.clear();
+}
+
+void OdometerChecker::finish() {
+    for (Chain& c : chains_)
+        if (!c.waiting.empty()) settle(c);
+    std::stable_sort(findings_.begin(), findings_.end(),
+                     [](const OdometerFinding& a, const OdometerFinding& b) {
+                         return std::trunc(a.date) < std::trunc(b.date);
+                     });
+}
+
+std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {
+    OdometerChecker checker(dailyLimitKm);
+    RecordStore(dataFolder).scan([&](std::int64_t pos, const DataRecord& r) {
+        checker.add(pos, r);
+    });
+    checker.finish();
+    return checker.findings();
+}
+
+std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
+                                             const DataRecord& record,
+                                             std::optional<std::int64_t> editPosition,
+                                             double dailyLimitKm) {
+    const bool driving = record.kind() == std::int16_t(RecordKind::Driving);
+    const bool reads = record.kind() == std::int16_t(RecordKind::Maintenance) ||
+                       record.kind() == std::int16_t(RecordKind::Refuelling);
+    if (!driving && !(reads && record.distance1() > 0)) return {};
+    // The vehicle's records with the new one at the place a save gives it: after every
+    // record whose key is not above its own.
+    std::vector<std::pair<std::int64_t, DataRecord>> chain;
+    bool placed = false;
+    RecordStore(dataFolder).scan([&](std::int64_t pos, const DataRecord& r) {
+        if (r.deleted() || r.vehicle() != record.vehicle() || pos == editPosition) return;
+        if (!placed && sortsAfter(r, record)) {
+            chain.emplace_back(-1, record);
+            placed = true;
+        }
+        chain.emplace_back(pos, r);
+    });
+    if (!placed) chain.emplace_back(-1, record);
+    auto hasReading = [](const DataRecord& r) {
+        return r.kind() == std::int16_t(RecordKind::Driving) ||
+               (r.kind() != std::int16_t(RecordKind::Expense) && r.distance1() > 0);
+    };
+    OdometerChecker with(dailyLimitKm), without(dailyLimitKm);
+    std::int64_t next = -2;  // the first record with a reading after the new one
+    bool after = false;
+    for (const auto& [pos, r] : chain) {
+        with.add(pos, r);
+        if (pos == -1) {
+            after = true;
+            continue;
+        }
+        without.add(pos, r);
+        // A reading without a time of day belongs to its whole day: the next reading it
+        // can break is on a later day.
+        if (after && next == -2 && hasReading(r) &&
+            (driving || std::trunc(r.date()) > std::trunc(record.date())))
+            next = pos;
+    }
+    with.finish();
+    without.finish();
+    // The next record counts only for what the new one breaks there, not for its own faults.
+    auto known = [&](const OdometerFinding& f) {
+        for (const OdometerFinding& g : without.findings())
+            if (g.position == f.position && g.problem == f.problem) return true;
+        return false;
+    };
+    std::vector<OdometerFinding> out;
+    for (const OdometerFinding& f : with.findings())
+        if (f.position == -1 || (f.position == next && !known(f))) out.push_back(f);
+    return out;
+}
+
+}  // namespace quil::fleet

@@ -1,0 +1,157 @@
+#include "reports/ReportTable.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "store/CsvWriter.h"
+#include "store/ItemStore.h"
+#include "store/NumberFormat.h"
+#include "store/StoreError.h"
+
+namespace quil::fleet {
+
+using namespace quil::store;
+
+namespace {
+
+ReportCell number(std::string text, double value, std::string plain = {}) {
+    return {std::move(text), value, std::move(plain)};
+}
+ReportCell text(std::string t) { return {std::move(t), std::nullopt, {}}; }
+ReportCell yen(std::int64_t v) { return number(yenText(v), double(v), std::to_string(v)); }
+ReportCell km(double v) { return number(kmText(v), v, formatOneDecimal(v)); }
+ReportCell optionalNumber(const std::optional<double>& v, const std::string& unit) {
+    if (!v) return {"－", std::nullopt, {}, true};
+    return number(formatOneDecimal(*v) + unit, *v, formatOneDecimal(*v));
+}
+
+const std::vector<std::string> kCostTitles = {"走行距離", "給油量", "燃費", "燃料費",
+                                              "整備費",   "出費",   "合計", "km単価"};
+
+void costCells(std::vector<ReportCell>& row, const CostFigures& f) {
+    row.push_back(km(f.distance));
+    row.push_back(number(formatOneDecimal(f.litres) + " L", f.litres, formatOneDecimal(f.litres)));
+    row.push_back(optionalNumber(f.kmPerLitre(), " km/L"));
+    row.push_back(yen(f.fuelCost));
+    row.push_back(yen(f.maintenanceCost));
+    row.push_back(yen(f.expenseCost));
+    row.push_back(yen(f.totalCost()));
+    row.push_back(optionalNumber(f.costPerKm(), "円"));
+}
+
+ReportTable costTable(const std::string& first) {
+    ReportTable t;
+    t.titles.push_back(first);
+    t.titles.insert(t.titles.end(), kCostTitles.begin(), kCostTitles.end());
+    t.rightAligned.assign(t.titles.size(), true);
+    t.rightAligned[0] = false;
+    return t;
+}
+
+}  // namespace
+
+std::string yenText(std::int64_t yen) { return withThousands(yen) + "円"; }
+std::string kmText(double km) { return formatOneDecimal(km) + " km"; }
+
+ReportTable vehicleCostTable(const FuelReport& report) {
+    ReportTable t = costTable("車両");
+    auto add = [&](const std::string& name, const CostFigures& f) {
+        std::vector<ReportCell> row{text(name)};
+        costCells(row, f);
+        t.rows.push_back(std::move(row));
+    };
+    for (const VehicleCosts& v : report.vehicles) add(v.name, v.figures);
+    if (report.hasOthers) add(kOtherName, report.others);
+    add("合計", report.total);
+    t.lastRowIsTotal = true;
+    return t;
+}
+
+ReportTable monthCostTable(const FuelReport& report) {
+    ReportTable t = costTable("年月");
+    for (const MonthCosts& m : report.months) {
+        char label[16];
+        std::snprintf(label, sizeof label, "%04d/%02u", m.year, m.month);
+        std::vector<ReportCell> row{number(label, m.year * 12.0 + m.month)};
+        costCells(row, m.figures);
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+ReportTable scheduleTable(const std::vector<ScheduleRow>& rows) {
+    ReportTable t;
+    t.titles = {"車両",     "点検・整備項目", "前回実施日", "前回距離", "次回予定日",
+                "次回距離", "現在距離",       "残り日数",   "残り距離", "状態"};
+    t.rightAligned = {false, false, false, true, false, true, true, true, true, false};
+    for (const ScheduleRow& r : rows) {
+        std::vector<ReportCell> row{text(r.vehicleName), text(r.itemName)};
+        row.push_back(r.lastDate ? number(formatDate(*r.lastDate), *r.lastDate) : text("未実施"));
+        row.push_back(r.lastOdometer ? km(*r.lastOdometer) : text(""));
+        row.push_back(r.dueDate ? number(formatDate(*r.dueDate), *r.dueDate) : text(""));
+        row.push_back(r.dueOdometer ? km(*r.dueOdometer) : text(""));
+        row.push_back(km(r.currentOdometer));
+        row.push_back(r.daysLeft ? number(std::to_string(*r.daysLeft) + " 日", *r.daysLeft,
+                                          std::to_string(*r.daysLeft))
+                                 : text(""));
+        row.push_back(r.kmLeft ? km(*r.kmLeft) : text(""));
+        static const char* const status[] = {"", "間近", "期限切れ"};
+        row.push_back(number(status[int(r.status)], int(r.status)));
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const ItemNames& names) {
+    ReportTable t;
+    t.titles = {"日付", "車両", "記録", "距離", "想定範囲", "内容"};
+    t.rightAligned = {false, false, false, true, true, false};
+    for (const OdometerFinding& f : findings) {
+        std::vector<ReportCell> row;
+        row.push_back(number(formatDate(f.date), f.date));
+        row.push_back(text(names.nameAt(f.vehicle)));
+        row.push_back(text(recordKindName(f.kind)));
+        row.push_back(km(f.reading));
+        row.push_back(number(
+            formatOneDecimal(f.expectedLow) + "～" + formatOneDecimal(f.expectedHigh) + " km",
+            f.expectedLow));
+        row.push_back(text(odometerProblemText(f.problem)));
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
+    auto encoded = [encoding](const std::string& s) {
+        return encoding == TextEncoding::Cp932 ? toCp932(s) : s;
+    };
+    CsvWriter csv;
+    for (const std::string& title : table.titles) csv.field(encoded(title));
+    csv.endRow();
+    for (const auto& row : table.rows) {
+        for (const ReportCell& cell : row) {
+            // A number stays a number; a text (a name) is guarded against formulas.
+            if (cell.number)
+                csv.field(encoded(cell.csvText()));
+            else
+                csv.textField(encoded(cell.csvText()));
+        }
+        csv.endRow();
+    }
+    return csv.take();
+}
+
+void writeTableCsv(const ReportTable& table, const std::string& path, TextEncoding encoding) {
+    const std::string bytes = tableCsv(table, encoding);
+    const std::string part = path + ".part";
+    std::FILE* f = std::fopen(part.c_str(), "wb");
+    if (!f) throw StoreError(path, "書き込めません。");
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok || std::rename(part.c_str(), path.c_str()) != 0) {
+        std::remove(part.c_str());
+        throw StoreError(path, "書き込みに失敗しました。");
+    }
+}
+
+}  // namespace quil::fleet

@@ -1,0 +1,53 @@
+#pragma once
+// A table of texts as the fleet windows show, sort, print and export it: column titles,
+// rows of texts, and per cell a number to sort by (texts sort as texts where a column has
+// no numbers). CSV goes out as the list export writes it: CP932, CRLF, quoted as needed,
+// numbers plain (no units or thousands separators) so a spreadsheet reads them as numbers.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "reports/FuelReport.h"
+#include "reports/MaintenanceSchedule.h"
+#include "reports/OdometerCheck.h"
+
+namespace quil::fleet {
+
+struct ReportCell {
+    std::string text;
+    std::optional<double> number;  // what the column sorts by; none: by text
+    std::string plain;             // the CSV text when it differs: no units, no separators
+    bool blankInCsv = false;       // a figure that cannot be worked out ("－"): an empty cell
+    std::string csvText() const { return blankInCsv ? std::string() : plain.empty() ? text : plain; }
+};
+
+struct ReportTable {
+    std::vector<std::string> titles;
+    std::vector<bool> rightAligned;
+    std::vector<std::vector<ReportCell>> rows;
+    bool lastRowIsTotal = false;  // the 合計 row stays last however the table is sorted
+};
+
+// The vehicle table: 車両, 走行距離, 給油量, 燃費, 燃料費, 整備費, 出費, 合計, km単価.
+ReportTable vehicleCostTable(const FuelReport& report);
+// The month table: 年月 and the same figures.
+ReportTable monthCostTable(const FuelReport& report);
+ReportTable scheduleTable(const std::vector<ScheduleRow>& rows);
+// `names` gives the vehicle names by item position.
+ReportTable odometerTable(const std::vector<OdometerFinding>& findings,
+                          const store::ItemNames& names);
+
+// The table as CSV bytes (titles first) with CRLF, in CP932 or UTF-8.
+std::string tableCsv(const ReportTable& table,
+                     store::TextEncoding encoding = store::TextEncoding::Cp932);
+// Writes tableCsv to `path` through `path`.part renamed over it, so a failed write leaves no
+// half file. Throws StoreError naming the file.
+void writeTableCsv(const ReportTable& table, const std::string& path,
+                   store::TextEncoding encoding = store::TextEncoding::Cp932);
+
+// "12.3" style texts with thousands separators for whole figures: "1,234円", "12.3 km/L".
+std::string yenText(std::int64_t yen);
+std::string kmText(double km);
+
+}  // namespace quil::fleet

@@ -1,0 +1,146 @@
+#include "reports/SummaryTable.h"
+
+#include "store/ItemStore.h"
+#include "store/NumberFormat.h"
+#include "store/Period.h"
+#include "store/RecordStore.h"
+
+namespace quil::ui {
+
+using namespace quil::store;
+
+SummaryKind summaryKindFromIndex(int index) {
+    return index >= 0 && index <= 7 ? SummaryKind(index) : SummaryKind::ExpenseByVehicle;
+}
+
+int summaryGroupKind(SummaryKind kind) {
+    switch (kind) {
+        case SummaryKind::DistanceByUser:
+        case SummaryKind::UsesByUser: return 2;
+        case SummaryKind::DistanceByPurpose:
+        case SummaryKind::UsesByPurpose: return 6;
+        default: return 1;
+    }
+}
+
+SummaryPeriod summaryPeriodFromIndex(int index) {
+    if (index <= 0 || index > 20) return {0, 0};
+    if (index <= 2) return {index, 0};
+    if (index <= 4) return {3, index - 3};
+    if (index <= 8) return {4, index - 5};
+    return {5, index - 9};
+}
+
+void SummaryFigures::add(const SummaryFigures& o) {
+    distance += o.distance;
+    count += o.count;
+    litres += o.litres;
+    price += o.price;
+    tax += o.tax;
+}
+
+namespace {
+
+// Which records a summary takes, and what one record adds.
+bool takes(SummaryKind kind, int recordKind) {
+    switch (kind) {
+        case SummaryKind::FuelByVehicle:
+        case SummaryKind::RefuelsByVehicle: return recordKind == 1;
+        case SummaryKind::ExpenseByVehicle: return recordKind >= 1 && recordKind <= 3;
+        default: return recordKind == 0;
+    }
+}
+
+std::int16_t groupOf(SummaryKind kind, const DataRecord& r) {
+    switch (summaryGroupKind(kind)) {
+        case 2: return r.user();
+        case 6: return r.item();
+        default: return r.vehicle();
+    }
+}
+
+}  // namespace
+
+SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, int periodIndex,
+                             int year) {
+    SummaryResult out;
+    ItemStore items(dataFolder);
+    if (!items.exists()) return out;
+    out.itemFileFound = true;
+    const auto live = items.listLive(static_cast<ItemKind>(summaryGroupKind(kind)));
+    // Item position -> line; positions of no live group of the kind map to -1.
+    std::vector<int> lineOf;
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        out.groups.push_back({live[i].name, {}});
+        const auto pos = std::size_t(live[i].position);
+        if (lineOf.size() <= pos) lineOf.resize(pos + 1, -1);
+        lineOf[pos] = int(i);
+    }
+
+    const SummaryPeriod p = summaryPeriodFromIndex(periodIndex);
+    const PeriodFilter period =
+        p.kind == 0 ? PeriodFilter() : PeriodFilter(p.kind, periodRange(p.kind, year, p.subIndex));
+    RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) {
+        if (r.deleted() || !takes(kind, r.kind()) || !period.passes(r.date())) return;
+        const int g = groupOf(kind, r);
+        const int line = g >= 0 && std::size_t(g) < lineOf.size() ? lineOf[std::size_t(g)] : -1;
+        SummaryFigures& f = line >= 0 ? out.groups[std::size_t(line)].figures : out.others;
+        if (line < 0) out.hasOthers = true;
+        f.count += 1;
+        f.distance += r.distance2() - r.distance1();
+        f.litres += r.distance2();
+        f.price += r.price();
+        f.tax += r.tax();
+    });
+    for (const SummaryLine& l : out.groups) out.total.add(l.figures);
+    out.total.add(out.others);
+    return out;
+}
+
+std::vector<std::string> figureTitles(SummaryKind kind) {
+    switch (kind) {
+        case SummaryKind::DistanceByVehicle:
+        case SummaryKind::DistanceByUser:
+        case SummaryKind::DistanceByPurpose: return {"走行距離"};
+        case SummaryKind::UsesByVehicle:
+        case SummaryKind::UsesByUser:
+        case SummaryKind::UsesByPurpose: return {"使用回数"};
+        case SummaryKind::FuelByVehicle: return {"給油量"};
+        case SummaryKind::RefuelsByVehicle: return {"給油回数"};
+        default: return {"税抜金額", "消費税", "合計"};
+    }
+}
+
+std::vector<std::string> figureTexts(SummaryKind kind, const SummaryFigures& f) {
+    switch (kind) {
+        case SummaryKind::DistanceByVehicle:
+        case SummaryKind::DistanceByUser:
+        case SummaryKind::DistanceByPurpose: return {formatOneDecimal(f.distance) + " km"};
+        case SummaryKind::FuelByVehicle: return {formatOneDecimal(f.litres) + " L"};
+        case SummaryKind::ExpenseByVehicle:
+            return {withThousands(f.price) + "円", withThousands(f.tax) + "円",
+                    withThousands(f.price + f.tax) + "円"};
+        default: return {withThousands(f.count) + " 回"};
+    }
+}
+
+int displayWidth(const std::string& utf8) {
+    int width = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        // Three- and four-byte characters (kana, kanji, full-width forms) take two cells;
+        // the half-width katakana block U+FF61..U+FF9F takes one.
+        bool wide = len >= 3;
+        if (len == 3 && c == 0xEF && i + 2 < utf8.size()) {
+            const unsigned cp = ((c & 0x0F) << 12) | ((unsigned(utf8[i + 1]) & 0x3F) << 6) |
+                                (unsigned(utf8[i + 2]) & 0x3F);
+            wide = !(cp >= 0xFF61 && cp <= 0xFF9F);
+        }
+        width += wide ? 2 : 1;
+        i += len;
+    }
+    return width;
+}
+
+}  // namespace quil::ui

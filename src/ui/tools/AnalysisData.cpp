@@ -1,0 +1,90 @@
+#include "ui/tools/AnalysisData.h"
+
+#include "reports/OdometerCheck.h"
+
+namespace quil::insight {
+
+namespace {
+
+const QString kDailyLimitKey = QStringLiteral("odometer_daily_limit_km");
+
+// Opens the file for reading: false when it or the component's tables are missing. An
+// older version of the tables is brought up to date first.
+bool openForReading(ext::ExtDatabase& db) {
+    if (!db.open(false)) return false;
+    if (db.version(AnalysisData::component()) == 0) return false;
+    db.migrate(AnalysisData::component(), AnalysisData::migrations());
+    return true;
+}
+
+void openForWriting(ext::ExtDatabase& db) {
+    db.open(true);
+    db.migrate(AnalysisData::component(), AnalysisData::migrations());
+}
+
+}  // namespace
+
+const QString& AnalysisData::component() {
+    static const QString name = QStringLiteral("analysis");
+    return name;
+}
+
+const std::vector<ext::Migration>& AnalysisData::migrations() {
+    static const std::vector<ext::Migration> list = {
+        {1,
+         {QStringLiteral("CREATE TABLE analysis_cycle (item INTEGER PRIMARY KEY NOT NULL, "
+                         "months INTEGER NOT NULL DEFAULT 0, km INTEGER NOT NULL DEFAULT 0)")}},
+        {2,
+         {QStringLiteral("ALTER TABLE analysis_cycle ADD COLUMN first_months INTEGER NOT NULL "
+                         "DEFAULT 0"),
+          QStringLiteral("CREATE TABLE analysis_setting (key TEXT PRIMARY KEY NOT NULL, "
+                         "value TEXT NOT NULL)")}},
+    };
+    return list;
+}
+
+std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles(const std::string& dataFolder) {
+    std::vector<fleet::MaintenanceCycle> out;
+    ext::ExtDatabase db(dataFolder);
+    if (!openForReading(db)) return out;
+    QSqlQuery q = db.exec(
+        QStringLiteral("SELECT item, months, km, first_months FROM analysis_cycle ORDER BY item"));
+    while (q.next())
+        out.push_back(
+            {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt()});
+    return out;
+}
+
+void AnalysisData::saveCycles(const std::string& dataFolder,
+                              const std::vector<fleet::MaintenanceCycle>& cycles) {
+    ext::ExtDatabase db(dataFolder);
+    openForWriting(db);
+    db.transaction([&] {
+        db.exec(QStringLiteral("DELETE FROM analysis_cycle"));
+        for (const fleet::MaintenanceCycle& c : cycles) {
+            if (!c.active() || c.item < 0) continue;
+            db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item, months, km, "
+                                   "first_months) VALUES(?, ?, ?, ?)"),
+                    {c.item, c.months, c.km, c.firstMonths});
+        }
+    });
+}
+
+double AnalysisData::dailyLimitKm(const std::string& dataFolder) {
+    ext::ExtDatabase db(dataFolder);
+    if (!openForReading(db)) return fleet::kDefaultDailyLimitKm;
+    QSqlQuery q = db.exec(QStringLiteral("SELECT value FROM analysis_setting WHERE key = ?"),
+                          {kDailyLimitKey});
+    bool ok = false;
+    const double v = q.next() ? q.value(0).toString().toDouble(&ok) : 0;
+    return ok && v > 0 ? v : fleet::kDefaultDailyLimitKm;
+}
+
+void AnalysisData::setDailyLimitKm(const std::string& dataFolder, double km) {
+    ext::ExtDatabase db(dataFolder);
+    openForWriting(db);
+    db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_setting(key, value) VALUES(?, ?)"),
+            {kDailyLimitKey, QString::number(km)});
+}
+
+}  // namespace quil::insight

@@ -1,0 +1,149 @@
+#include "ui/tools/ChartForm.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "ui/tools/PeriodPicker.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::insight {
+
+namespace {
+
+std::function<QString(const QString&)>& chooser() {
+    static std::function<QString(const QString&)> f;
+    return f;
+}
+
+}  // namespace
+
+ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      context_(context) {
+    setObjectName(QStringLiteral("ChartForm"));
+    setWindowTitle(QStringLiteral("グラフ"));
+    resize(860, 560);
+    Picker = new PeriodPicker(this);
+    KindBox = new QComboBox(this);
+    KindBox->setObjectName(QStringLiteral("KindBox"));
+    KindBox->addItems({QStringLiteral("月別走行距離"), QStringLiteral("燃費の推移"),
+                       QStringLiteral("月別費用（種類別）")});
+    DrawButton = new QPushButton(QStringLiteral("表示"), this);
+    const ChartCanvasResult made = createChartCanvas(this);
+    canvas_ = made.canvas;
+    if (canvas_) {
+        View = canvas_->widget();
+    } else {
+        auto* reason = new QLabel(made.error, this);
+        reason->setObjectName(QStringLiteral("ChartError"));
+        reason->setAlignment(Qt::AlignCenter);
+        reason->setWordWrap(true);
+        View = reason;
+    }
+    PngButton = new QPushButton(QStringLiteral("PNG保存(&S)..."), this);
+    PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
+    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
+    for (QPushButton* b : {DrawButton, PngButton, PrintButton, CloseButton})
+        b->setAutoDefault(false);
+    for (QPushButton* b : {DrawButton, PngButton, PrintButton}) b->setEnabled(canvas_ != nullptr);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Picker, 1);
+    top->addWidget(KindBox);
+    top->addWidget(DrawButton);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(PngButton);
+    bottom->addWidget(PrintButton);
+    bottom->addStretch();
+    bottom->addWidget(CloseButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(View, 1);
+    layout->addLayout(bottom);
+
+    connect(DrawButton, &QPushButton::clicked, this, &ChartForm::DrawClick);
+    connect(PngButton, &QPushButton::clicked, this, &ChartForm::savePng);
+    connect(PrintButton, &QPushButton::clicked, this, [this] {
+        auto* preview = new QPrintPreviewDialog(this);
+        preview->setAttribute(Qt::WA_DeleteOnClose);
+        preview->setWindowTitle(QStringLiteral("グラフ－印刷プレビュー"));
+        connect(preview, &QPrintPreviewDialog::paintRequested, this,
+                [this](QPrinter* target) { print(*target); });
+        preview->open();
+    });
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
+    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+}
+
+QObject* ChartForm::chart() const { return canvas_ ? canvas_->chart() : nullptr; }
+
+void ChartForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Picker->loadVehicles(context_.dataFolder());
+}
+
+void ChartForm::DrawClick() {
+    if (!canvas_) return;
+    fleet::FuelReport report;
+    try {
+        report =
+            fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
+    } catch (const std::exception& e) {
+        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
+        return;
+    }
+    canvas_->draw(ChartKind(KindBox->currentIndex()),
+                  KindBox->currentText() + QStringLiteral("　") + Picker->vehicleText() +
+                      QStringLiteral("　") + Picker->periodText(),
+                  report);
+}
+
+QImage ChartForm::image() const {
+    QImage img(View->size(), QImage::Format_ARGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    View->render(&p);
+    return img;
+}
+
+bool ChartForm::savePng() {
+    const QString suggested =
+        QDir::home().filePath(KindBox->currentText() + QStringLiteral(".png"));
+    const QString path =
+        chooser() ? chooser()(suggested)
+                  : QFileDialog::getSaveFileName(this, QStringLiteral("PNG保存"), suggested,
+                                                 QStringLiteral("PNG 画像 (*.png)"));
+    if (path.isEmpty()) return false;
+    if (!image().save(path, "PNG")) {
+        ui::Prompts::current().warning(this, path + QStringLiteral(" に保存できませんでした。"));
+        return false;
+    }
+    return true;
+}
+
+void ChartForm::print(QPrinter& target) {
+    if (!canvas_) return;
+    target.setPageOrientation(QPageLayout::Landscape);
+    target.setDocName(windowTitle());
+    QPainter p;
+    if (!p.begin(&target)) return;
+    const QRect page = target.pageLayout().paintRectPixels(target.resolution());
+    canvas_->render(p, QRectF(0, 0, page.width(), page.height()));
+    p.end();
+}
+
+void ChartForm::setFileChooserForTesting(std::function<QString(const QString&)> f) {
+    chooser() = std::move(f);
+}
+
+}  // namespace quil::insight

@@ -1,0 +1,116 @@
+#include "ui/tools/FuelCostForm.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "ui/tools/PeriodPicker.h"
+#include "ui/tools/ReportTableView.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::insight {
+
+FuelCostForm::FuelCostForm(ui::MainContext& context, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      context_(context) {
+    setObjectName(QStringLiteral("FuelCostForm"));
+    setWindowTitle(QStringLiteral("燃費・費用"));
+    resize(860, 460);
+    Picker = new PeriodPicker(this);
+    CalcButton = new QPushButton(QStringLiteral("集計"), this);
+    CalcButton->setObjectName(QStringLiteral("CalcButton"));
+    Tabs = new QTabWidget(this);
+    VehicleTable = new ReportTableView(Tabs);
+    VehicleTable->setObjectName(QStringLiteral("VehicleTable"));
+    MonthTable = new ReportTableView(Tabs);
+    MonthTable->setObjectName(QStringLiteral("MonthTable"));
+    Tabs->addTab(VehicleTable, QStringLiteral("車両別"));
+    Tabs->addTab(MonthTable, QStringLiteral("月別"));
+    CsvButton = new QPushButton(QStringLiteral("CSV書き出し(&E)..."), this);
+    PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
+    HelpButton = new QPushButton(QStringLiteral("ヘルプ(&H)"), this);
+    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
+    for (QPushButton* b : {CalcButton, CsvButton, PrintButton, HelpButton, CloseButton})
+        b->setAutoDefault(false);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Picker, 1);
+    top->addWidget(CalcButton);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(CsvButton);
+    bottom->addWidget(PrintButton);
+    bottom->addStretch();
+    bottom->addWidget(HelpButton);
+    bottom->addWidget(CloseButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(Tabs, 1);
+    layout->addLayout(bottom);
+
+    connect(CalcButton, &QPushButton::clicked, this, &FuelCostForm::CalcClick);
+    connect(CsvButton, &QPushButton::clicked, this, &FuelCostForm::CsvClick);
+    connect(PrintButton, &QPushButton::clicked, this, &FuelCostForm::PrintClick);
+    connect(HelpButton, &QPushButton::clicked, this, &FuelCostForm::HelpClick);
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
+    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+}
+
+QString FuelCostForm::helpText() {
+    return QStringLiteral(
+        "燃費 (km/L) の計算方法\n"
+        "・給油記録は満タン給油として扱います。備考に「部分給油」または「継ぎ足し」とある給油は"
+        "部分給油です。\n"
+        "・給油時の距離は、その給油記録に距離があればその値、なければ同じ車両の走行記録"
+        "（入庫距離）と点検・整備記録の距離のうち、給油日の終わりまでで最も大きい値です。\n"
+        "・満タン給油から次の満タン給油までの距離の差を、その間の給油量（部分給油と後の満タン"
+        "給油を含み、前の満タン給油は含まない）で割ります。区間は後の満タン給油の月と期間に"
+        "数えます。\n"
+        "・どちらかの給油時の距離が分からない区間や、距離が増えていない区間は数えず、"
+        "次の満タン給油から数え直します。\n"
+        "\n"
+        "費用は税込金額です。走行距離は走行記録の入庫距離－出庫距離の合計で、km単価は"
+        "(燃料費＋整備費＋出費)÷走行距離です。\n"
+        "メイン画面の表示車両・使用者の指定に関係なく、削除されていない全ての記録を集計します。");
+}
+
+void FuelCostForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Picker->loadVehicles(context_.dataFolder());
+}
+
+ReportTableView* FuelCostForm::currentTable() const {
+    return Tabs->currentIndex() == 1 ? MonthTable : VehicleTable;
+}
+
+QString FuelCostForm::heading() const {
+    return QStringLiteral("燃費・費用－%1　%2　%3")
+        .arg(Tabs->tabText(Tabs->currentIndex()), Picker->vehicleText(), Picker->periodText());
+}
+
+void FuelCostForm::CalcClick() {
+    try {
+        report_ =
+            fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
+    } catch (const std::exception& e) {
+        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
+        return;
+    }
+    VehicleTable->setTable(fleet::vehicleCostTable(report_));
+    MonthTable->setTable(fleet::monthCostTable(report_));
+}
+
+void FuelCostForm::CsvClick() {
+    currentTable()->exportCsv(QStringLiteral("燃費・費用_") + Tabs->tabText(Tabs->currentIndex()));
+}
+
+void FuelCostForm::PrintClick() { currentTable()->printPreview(heading()); }
+
+void FuelCostForm::HelpClick() {
+    ui::Prompts::current().message(this, QStringLiteral("燃費・費用－ヘルプ"), helpText(),
+                                   ui::PromptIcon::Information);
+}
+
+}  // namespace quil::insight

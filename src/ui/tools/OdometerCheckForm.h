@@ -1,0 +1,59 @@
+#pragma once
+// "走行距離チェック": the odometer readings that break a vehicle's chain (date, vehicle,
+// record kind, reading, expected range, what is wrong). A double click opens the record.
+// The daily limit is settable and kept in QuilExt.db.
+
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "reports/OdometerCheck.h"
+
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+
+namespace quil::ui {
+class MainContext;
+}
+
+namespace quil::insight {
+
+class ReportTableView;
+
+class OdometerCheckForm : public QDialog {
+    Q_OBJECT
+public:
+    using OpenRecord = std::function<void(std::int64_t position, int kind)>;
+    OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord, QWidget* mainWindow);
+
+    QDoubleSpinBox* LimitBox = nullptr;  // km a day
+    QPushButton* CheckButton = nullptr;
+    ReportTableView* FindingTable = nullptr;
+    QLabel* CountLabel = nullptr;
+    QPushButton* CsvButton = nullptr;
+    QPushButton* PrintButton = nullptr;
+    QPushButton* CloseButton = nullptr;
+
+    const std::vector<fleet::OdometerFinding>& findings() const { return findings_; }
+    // While it answers true a changed limit is used but not stored.
+    void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
+
+public Q_SLOTS:
+    // Saves a changed limit, then checks every record.
+    void CheckClick();
+    // Opens the record of a shown row.
+    void openRow(int shownRow);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    ui::MainContext& context_;
+    OpenRecord openRecord_;
+    std::function<bool()> readOnly_;
+    std::vector<fleet::OdometerFinding> findings_;
+};
+
+}  // namespace quil::insight

@@ -1,0 +1,76 @@
+#include "ui/tools/PeriodPicker.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+
+#include "reports/SummaryTable.h"
+#include "store/ItemStore.h"
+
+namespace quil::insight {
+
+PeriodPicker::PeriodPicker(QWidget* parent) : QWidget(parent) {
+    VehicleBox = new QComboBox(this);
+    VehicleBox->setObjectName(QStringLiteral("VehicleBox"));
+    VehicleBox->setMinimumWidth(140);
+    YearBox = new QSpinBox(this);
+    YearBox->setObjectName(QStringLiteral("YearBox"));
+    YearBox->setRange(1950, 2050);
+    YearBox->setValue(store::decodeDate(store::today()).year);
+    PeriodBox = new QComboBox(this);
+    PeriodBox->setObjectName(QStringLiteral("PeriodBox"));
+    QStringList periods = {QStringLiteral("全て"), QStringLiteral("年"), QStringLiteral("年度"),
+                           QStringLiteral("年度　上期"), QStringLiteral("年度　下期")};
+    for (int i = 1; i <= 4; ++i) periods << QStringLiteral("年%1/4期").arg(i);
+    for (int i = 1; i <= 12; ++i) periods << QStringLiteral("年%1月").arg(i);
+    PeriodBox->addItems(periods);
+    PeriodBox->setCurrentIndex(1);
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel(QStringLiteral("車両"), this));
+    row->addWidget(VehicleBox);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(QStringLiteral("期間"), this));
+    row->addWidget(YearBox);
+    row->addWidget(PeriodBox);
+    row->addStretch();
+    connect(PeriodBox, &QComboBox::currentIndexChanged, this,
+            [this](int index) { YearBox->setEnabled(index != 0); });
+    VehicleBox->addItem(QStringLiteral("全車両"), -1);
+}
+
+void PeriodPicker::loadVehicles(const std::string& dataFolder) {
+    const int keep = vehicle();
+    VehicleBox->clear();
+    VehicleBox->addItem(QStringLiteral("全車両"), -1);
+    store::ItemStore items(dataFolder);
+    if (items.exists())
+        for (const store::ItemEntry& e : items.listLive(store::ItemKind::Vehicle))
+            VehicleBox->addItem(QString::fromStdString(e.name), e.position);
+    const int at = VehicleBox->findData(keep);
+    VehicleBox->setCurrentIndex(at < 0 ? 0 : at);
+}
+
+int PeriodPicker::vehicle() const {
+    return VehicleBox->count() ? VehicleBox->currentData().toInt() : -1;
+}
+
+fleet::ReportPeriod PeriodPicker::period() const {
+    const ui::SummaryPeriod p = ui::summaryPeriodFromIndex(PeriodBox->currentIndex());
+    if (p.kind == 0) return {};
+    return {false, store::periodRange(p.kind, YearBox->value(), p.subIndex)};
+}
+
+QString PeriodPicker::periodText() const {
+    if (PeriodBox->currentIndex() == 0) return QStringLiteral("全期間");
+    const fleet::ReportPeriod p = period();
+    return QString::number(YearBox->value()) + PeriodBox->currentText() +
+           QStringLiteral("（%1～%2）")
+               .arg(QString::fromStdString(store::formatDate(p.range.first)),
+                    QString::fromStdString(store::formatDate(p.range.last)));
+}
+
+QString PeriodPicker::vehicleText() const { return VehicleBox->currentText(); }
+
+}  // namespace quil::insight

@@ -1,0 +1,34 @@
+#pragma once
+// The period choice of the summary table (全て, 年, 年度, halves, quarters, months, and a
+// year) as one row of controls, and the vehicle choice (全車両 or one live vehicle).
+
+#include <QWidget>
+#include <string>
+
+#include "reports/FuelReport.h"
+
+class QComboBox;
+class QSpinBox;
+
+namespace quil::insight {
+
+class PeriodPicker : public QWidget {
+    Q_OBJECT
+public:
+    explicit PeriodPicker(QWidget* parent = nullptr);
+
+    QComboBox* VehicleBox = nullptr;  // 全車両, then the live vehicles
+    QSpinBox* YearBox = nullptr;
+    QComboBox* PeriodBox = nullptr;  // the summary table's period list
+
+    // Refills the vehicle list from the item file, keeping the choice when it is still there.
+    void loadVehicles(const std::string& dataFolder);
+    // The chosen vehicle's item position, -1 for every vehicle.
+    int vehicle() const;
+    fleet::ReportPeriod period() const;
+    // "2024年", "2024年度　上期", "全期間" …
+    QString periodText() const;
+    QString vehicleText() const;
+};
+
+}  // namespace quil::insight

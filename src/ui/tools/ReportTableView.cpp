@@ -1,0 +1,263 @@
+#include "ui/tools/ReportTableView.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QAbstractTableModel>
+#include <QBrush>
+#include <algorithm>
+#include <exception>
+#include <numeric>
+#include <vector>
+
+#include "printing/PrintTarget.h"
+#include "printing/TGridPrinter.h"
+#include "ui/components/TComboGrid.h"
+#include "ui/dialogs/CsvFileChoice.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::insight {
+
+namespace {
+
+std::function<QString(const QString&)>& chooser() {
+    static std::function<QString(const QString&)> f;
+    return f;
+}
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+// The rows of a report as given, shown through a list of row numbers that sorting rearranges.
+// A cell's text, alignment and colour are made only when asked for.
+class ReportTableModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    const fleet::ReportTable& table() const { return table_; }
+    int tableRow(int shownRow) const {
+        return shownRow >= 0 && std::size_t(shownRow) < order_.size()
+                   ? order_[std::size_t(shownRow)]
+                   : -1;
+    }
+
+    // Shows `table` in the order of the column last sorted by.
+    void reset(fleet::ReportTable table, std::vector<QColor> colours) {
+        beginResetModel();
+        table_ = std::move(table);
+        colours_ = std::move(colours);
+        order_ = arranged();
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(order_.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(table_.titles.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const int r = tableRow(index.row());
+        if (!index.isValid() || r < 0) return {};
+        const std::vector<fleet::ReportCell>& row = table_.rows[std::size_t(r)];
+        const auto c = std::size_t(index.column());
+        if (c >= row.size()) return {};
+        switch (role) {
+            case Qt::DisplayRole:
+                return q(row[c].text);
+            case Qt::TextAlignmentRole: {
+                const bool right = c < table_.rightAligned.size() && table_.rightAligned[c];
+                return int(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
+            }
+            case Qt::BackgroundRole:
+                if (std::size_t(r) < colours_.size() && colours_[std::size_t(r)].isValid())
+                    return QBrush(colours_[std::size_t(r)]);
+                return {};
+            default:
+                return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            std::size_t(section) < table_.titles.size())
+            return q(table_.titles[std::size_t(section)]);
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+
+    // Column -1 gives the order of the table.
+    void sort(int column, Qt::SortOrder order) override {
+        sortColumn_ = column;
+        sortOrder_ = order;
+        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        std::vector<int> next = arranged();
+        std::vector<int> shownAt(next.size());
+        for (std::size_t i = 0; i < next.size(); ++i) shownAt[std::size_t(next[i])] = int(i);
+        const QModelIndexList before = persistentIndexList();
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (const QModelIndex& i : before) {
+            const int r = tableRow(i.row());
+            after << (r < 0 ? QModelIndex() : index(shownAt[std::size_t(r)], i.column()));
+        }
+        order_ = std::move(next);
+        changePersistentIndexList(before, after);
+        Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+
+private:
+    // The table's row numbers in the shown order: by the sort column's figures (cells without
+    // one below every figure) or, where the column has no figures, by its texts; equal cells
+    // keep the table's order and a total row stays last either way.
+    std::vector<int> arranged() const {
+        std::vector<int> order(table_.rows.size());
+        std::iota(order.begin(), order.end(), 0);
+        const int c = sortColumn_;
+        if (c < 0 || std::size_t(c) >= table_.titles.size() || order.empty()) return order;
+        const auto end = table_.lastRowIsTotal ? order.end() - 1 : order.end();
+        const auto col = std::size_t(c);
+        const bool descending = sortOrder_ == Qt::DescendingOrder;
+        bool anyNumber = false;
+        for (const auto& row : table_.rows)
+            anyNumber = anyNumber || (col < row.size() && row[col].number);
+        if (anyNumber) {
+            std::vector<double> keys(table_.rows.size(), -1e300);
+            for (std::size_t r = 0; r < keys.size(); ++r)
+                if (col < table_.rows[r].size() && table_.rows[r][col].number)
+                    keys[r] = *table_.rows[r][col].number;
+            std::stable_sort(order.begin(), end, [&](int a, int b) {
+                return descending ? keys[std::size_t(b)] < keys[std::size_t(a)]
+                                  : keys[std::size_t(a)] < keys[std::size_t(b)];
+            });
+        } else {
+            // Compared as Qt compares texts (UTF-16 units), as the title click always has.
+            std::vector<QString> keys(table_.rows.size());
+            for (std::size_t r = 0; r < keys.size(); ++r)
+                if (col < table_.rows[r].size()) keys[r] = q(table_.rows[r][col].text);
+            std::stable_sort(order.begin(), end, [&](int a, int b) {
+                return descending ? keys[std::size_t(b)] < keys[std::size_t(a)]
+                                  : keys[std::size_t(a)] < keys[std::size_t(b)];
+            });
+        }
+        return order;
+    }
+
+    fleet::ReportTable table_;
+    std::vector<QColor> colours_;  // by table row; empty: no colours
+    std::vector<int> order_;       // shown row -> table row
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
+};
+
+ReportTableView::ReportTableView(QWidget* parent)
+    : QTableView(parent), model_(new ReportTableModel(this)) {
+    setModel(model_);
+    setSortingEnabled(true);
+    sortByColumn(-1, Qt::AscendingOrder);  // file order until a title is clicked
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(24);
+    verticalHeader()->hide();
+}
+
+const fleet::ReportTable& ReportTableView::table() const { return model_->table(); }
+
+void ReportTableView::setTable(fleet::ReportTable table,
+                               const std::function<QColor(int)>& rowColour) {
+    std::vector<QColor> colours;
+    if (rowColour) {
+        colours.reserve(table.rows.size());
+        for (std::size_t r = 0; r < table.rows.size(); ++r) colours.push_back(rowColour(int(r)));
+    }
+    model_->reset(std::move(table), std::move(colours));
+    resizeColumnsToContents();
+}
+
+int ReportTableView::sourceRow(int shownRow) const { return model_->tableRow(shownRow); }
+
+fleet::ReportTable ReportTableView::shownTable() const {
+    const fleet::ReportTable& all = model_->table();
+    fleet::ReportTable out;
+    out.titles = all.titles;
+    out.rightAligned = all.rightAligned;
+    out.lastRowIsTotal = all.lastRowIsTotal;
+    out.rows.reserve(all.rows.size());
+    for (int r = 0; r < model_->rowCount(); ++r)
+        out.rows.push_back(all.rows[std::size_t(sourceRow(r))]);
+    return out;
+}
+
+bool ReportTableView::exportCsv(const QString& suggestedName) {
+    const QString suggested = QDir::home().filePath(suggestedName + QStringLiteral(".csv"));
+    const ui::CsvTarget target =
+        chooser() ? ui::CsvTarget{chooser()(suggested)} : ui::chooseCsvFile(window(), suggested);
+    if (target.path.isEmpty()) return false;
+    try {
+        fleet::writeTableCsv(shownTable(), target.path.toStdString(), target.encoding);
+    } catch (const std::exception& e) {
+        ui::Prompts::current().warning(window(), QString::fromStdString(e.what()));
+        return false;
+    }
+    return true;
+}
+
+int ReportTableView::print(QPrinter& target, const QString& heading) {
+    const fleet::ReportTable t = shownTable();
+    ui::TComboGrid grid;
+    grid.setFixedRows(1);
+    grid.setFixedCols(0);
+    const int cols = int(t.titles.size());
+    grid.setColCount(cols);
+    grid.setRowCount(1 + std::max<int>(1, int(t.rows.size())));
+    QStringList head;
+    for (const std::string& s : t.titles) head << q(s);
+    grid.setRowTexts(0, head);
+    for (int c = 0; c < cols; ++c) {
+        grid.setColWidths(c, std::max(60, std::min(200, columnWidth(c) + 12)));
+        if (std::size_t(c) < t.rightAligned.size() && t.rightAligned[std::size_t(c)])
+            grid.CellKind(c).setAlignment(20);  // figures to the right
+    }
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        QStringList texts;
+        for (const fleet::ReportCell& cell : t.rows[r]) texts << q(cell.text);
+        grid.setRowTexts(int(r) + 1, texts);
+    }
+    ui::TGridPrinter printer;
+    printer.LineHeight = 24;
+    printer.setGrid(&grid);
+    printer.HeaderMargin = 40;
+    printer.LeftMargin = 40;
+    printer.TopMargin = 90;
+    printer.ProcessEvents = false;
+    printer.FitColumns = true;
+    printer.OnHeader = [&](QObject*, int&, int, int y) {
+        printer.TextOutAt(printer.LeftMargin, y, heading);
+    };
+    int width = 0;
+    for (int c = 0; c < cols; ++c) width += grid.ColWidths(c);
+    target.setPageOrientation(width > 700 ? QPageLayout::Landscape : QPageLayout::Portrait);
+    ui::keepPrintableMargins(target);
+    target.setDocName(heading);
+    return printer.Print(target);
+}
+
+void ReportTableView::printPreview(const QString& heading) {
+    auto* preview = new QPrintPreviewDialog(window());
+    preview->setObjectName(QStringLiteral("ReportPreview"));
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setWindowTitle(heading + QStringLiteral("－印刷プレビュー"));
+    connect(preview, &QPrintPreviewDialog::paintRequested, this,
+            [this, heading](QPrinter* target) { print(*target, heading); });
+    preview->open();
+}
+
+void ReportTableView::setFileChooserForTesting(std::function<QString(const QString&)> f) {
+    chooser() = std::move(f);
+}
+
+}  // namespace quil::insight

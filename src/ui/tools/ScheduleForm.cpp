@@ -1,0 +1,196 @@
+#include "ui/tools/ScheduleForm.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "folder/ReadOnlyFileSystem.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/ReportTableView.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::insight {
+
+namespace {
+
+constexpr int kMaxMonths = 240;
+constexpr int kMaxKm = 1000000;
+
+}  // namespace
+
+QColor ScheduleForm::overdueColour() { return QColor(255, 170, 170); }
+QColor ScheduleForm::soonColour() { return QColor(255, 205, 140); }
+
+ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      context_(context) {
+    setObjectName(QStringLiteral("ScheduleForm"));
+    setWindowTitle(QStringLiteral("点検・整備予定"));
+    resize(900, 560);
+    ScheduleTable = new ReportTableView(this);
+    ScheduleTable->setObjectName(QStringLiteral("ScheduleTable"));
+    SummaryLabel = new QLabel(this);
+    CycleTable = new QTableWidget(this);
+    CycleTable->setObjectName(QStringLiteral("CycleTable"));
+    CycleTable->setColumnCount(4);
+    CycleTable->setHorizontalHeaderLabels({QStringLiteral("点検・整備項目"),
+                                           QStringLiteral("周期(月)"), QStringLiteral("周期(km)"),
+                                           QStringLiteral("初回(月)")});
+    CycleTable->verticalHeader()->hide();
+    CycleTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    SaveCyclesButton = new QPushButton(QStringLiteral("周期を保存(&S)"), this);
+    RefreshButton = new QPushButton(QStringLiteral("再表示(&R)"), this);
+    CsvButton = new QPushButton(QStringLiteral("CSV書き出し(&E)..."), this);
+    PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
+    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
+    for (QPushButton* b : {SaveCyclesButton, RefreshButton, CsvButton, PrintButton, CloseButton})
+        b->setAutoDefault(false);
+
+    auto* upper = new QWidget(this);
+    auto* upperLayout = new QVBoxLayout(upper);
+    upperLayout->setContentsMargins(0, 0, 0, 0);
+    upperLayout->addWidget(SummaryLabel);
+    upperLayout->addWidget(ScheduleTable, 1);
+    auto* lower = new QWidget(this);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(new QLabel(
+        QStringLiteral("周期（0 は使わない。初回は登録日から最初の実施まで。例: 車検 24か月、"
+                       "新車の初回 36か月）"),
+        lower));
+    lowerLayout->addWidget(CycleTable, 1);
+    auto* cycleButtons = new QHBoxLayout;
+    cycleButtons->addStretch();
+    cycleButtons->addWidget(SaveCyclesButton);
+    lowerLayout->addLayout(cycleButtons);
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(upper);
+    splitter->addWidget(lower);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(RefreshButton);
+    bottom->addWidget(CsvButton);
+    bottom->addWidget(PrintButton);
+    bottom->addStretch();
+    bottom->addWidget(CloseButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(bottom);
+
+    connect(RefreshButton, &QPushButton::clicked, this, &ScheduleForm::Reload);
+    connect(SaveCyclesButton, &QPushButton::clicked, this, &ScheduleForm::SaveCyclesClick);
+    connect(CsvButton, &QPushButton::clicked, this,
+            [this] { ScheduleTable->exportCsv(QStringLiteral("点検・整備予定")); });
+    connect(PrintButton, &QPushButton::clicked, this, [this] {
+        ScheduleTable->printPreview(QStringLiteral("点検・整備予定　") +
+                                    QString::fromStdString(store::formatDate(store::today())) +
+                                    QStringLiteral(" 現在"));
+    });
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
+    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+}
+
+void ScheduleForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Reload();
+}
+
+void ScheduleForm::fillCycles(const std::vector<fleet::ScheduleItem>& items,
+                              const std::vector<fleet::MaintenanceCycle>& cycles) {
+    CycleTable->setRowCount(int(items.size()));
+    for (int r = 0; r < int(items.size()); ++r) {
+        const fleet::ScheduleItem& item = items[std::size_t(r)];
+        fleet::MaintenanceCycle c{item.position, 0, 0, 0};
+        for (const fleet::MaintenanceCycle& k : cycles)
+            if (k.item == item.position) c = k;
+        auto* name = new QTableWidgetItem(QString::fromStdString(item.name));
+        name->setFlags(Qt::ItemIsEnabled);
+        name->setData(Qt::UserRole, item.position);
+        CycleTable->setItem(r, 0, name);
+        const int values[] = {c.months, c.km, c.firstMonths};
+        for (int col = 1; col <= 3; ++col) {
+            auto* cell = new QTableWidgetItem(QString::number(values[col - 1]));
+            cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            CycleTable->setItem(r, col, cell);
+        }
+    }
+}
+
+void ScheduleForm::Reload() {
+    const std::string folder = context_.dataFolder();
+    std::vector<fleet::MaintenanceCycle> cycles;
+    try {
+        cycles = AnalysisData::loadCycles(folder);
+        fillCycles(fleet::scheduleItems(folder), cycles);
+        rows_ = fleet::computeSchedule(folder, cycles, store::today());
+    } catch (const std::exception& e) {
+        rows_.clear();
+        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
+    }
+    ScheduleTable->setTable(fleet::scheduleTable(rows_), [this](int row) {
+        switch (rows_[std::size_t(row)].status) {
+            case fleet::DueStatus::Overdue: return overdueColour();
+            case fleet::DueStatus::Soon: return soonColour();
+            default: return QColor();
+        }
+    });
+    const auto overdue = fleet::countOverdue(rows_);
+    const auto soon = std::count_if(rows_.begin(), rows_.end(), [](const auto& r) {
+        return r.status == fleet::DueStatus::Soon;
+    });
+    SummaryLabel->setText(
+        cycles.empty()
+            ? QStringLiteral("周期が設定されていません。下の表で点検・整備項目ごとに周期を入力して"
+                             "保存してください。")
+            : QStringLiteral("%1 現在　期限切れ %2件（赤）、30日または500km以内 %3件（橙）")
+                  .arg(QString::fromStdString(store::formatDate(store::today())))
+                  .arg(overdue)
+                  .arg(soon));
+}
+
+void ScheduleForm::SaveCyclesClick() {
+    if (readOnly_ && readOnly_()) {
+        ui::Prompts::current().warning(this,
+                                       QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+        return;
+    }
+    std::vector<fleet::MaintenanceCycle> cycles;
+    for (int r = 0; r < CycleTable->rowCount(); ++r) {
+        int values[3] = {0, 0, 0};
+        const int limits[3] = {kMaxMonths, kMaxKm, kMaxMonths};
+        for (int col = 1; col <= 3; ++col) {
+            const QString text = CycleTable->item(r, col)->text().trimmed();
+            bool ok = text.isEmpty();
+            const int v = ok ? 0 : text.toInt(&ok);
+            if (!ok || v < 0 || v > limits[col - 1]) {
+                ui::Prompts::current().warning(
+                    this, QStringLiteral("%1 の%2には 0 から %3 までの整数を入力してください。")
+                              .arg(CycleTable->item(r, 0)->text(),
+                                   CycleTable->horizontalHeaderItem(col)->text())
+                              .arg(limits[col - 1]));
+                CycleTable->setCurrentCell(r, col);
+                return;
+            }
+            values[col - 1] = v;
+        }
+        cycles.push_back(
+            {CycleTable->item(r, 0)->data(Qt::UserRole).toInt(), values[0], values[1], values[2]});
+    }
+    try {
+        AnalysisData::saveCycles(context_.dataFolder(), cycles);
+    } catch (const std::exception& e) {
+        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
+        return;
+    }
+    Reload();
+    if (cyclesChanged_) cyclesChanged_();
+}
+
+}  // namespace quil::insight

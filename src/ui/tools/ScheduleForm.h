@@ -1,0 +1,66 @@
+#pragma once
+// "点検・整備予定": per vehicle and maintenance item with a cycle, the last time it was done,
+// when it is due (date and odometer) and what is left; overdue rows red, rows due within 30
+// days or 500 km orange. The lower table edits the cycles (months, km, first-time months),
+// kept in QuilExt.db.
+
+#include <QDialog>
+#include <functional>
+#include <vector>
+
+#include "reports/MaintenanceSchedule.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace quil::ui {
+class MainContext;
+}
+
+namespace quil::insight {
+
+class ReportTableView;
+
+class ScheduleForm : public QDialog {
+    Q_OBJECT
+public:
+    ScheduleForm(ui::MainContext& context, QWidget* mainWindow);
+
+    ReportTableView* ScheduleTable = nullptr;
+    QTableWidget* CycleTable = nullptr;  // 項目, 月, km, 初回(月)
+    QPushButton* SaveCyclesButton = nullptr;
+    QPushButton* RefreshButton = nullptr;
+    QPushButton* CsvButton = nullptr;
+    QPushButton* PrintButton = nullptr;
+    QPushButton* CloseButton = nullptr;
+    QLabel* SummaryLabel = nullptr;
+
+    const std::vector<fleet::ScheduleRow>& rows() const { return rows_; }
+    // Called after the cycles were saved (the main window's notice counts again).
+    void setCyclesChanged(std::function<void()> f) { cyclesChanged_ = std::move(f); }
+    // While it answers true the cycles are not saved (another computer holds the folder).
+    void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
+
+    static QColor overdueColour();
+    static QColor soonColour();
+
+public Q_SLOTS:
+    // Reads the items, the cycles and the records and shows the schedule.
+    void Reload();
+    void SaveCyclesClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void fillCycles(const std::vector<fleet::ScheduleItem>& items,
+                    const std::vector<fleet::MaintenanceCycle>& cycles);
+
+    ui::MainContext& context_;
+    std::vector<fleet::ScheduleRow> rows_;
+    std::function<void()> cyclesChanged_;
+    std::function<bool()> readOnly_;
+};
+
+}  // namespace quil::insight

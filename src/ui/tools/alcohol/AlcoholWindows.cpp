@@ -1,0 +1,152 @@
+#include "ui/tools/alcohol/AlcoholWindows.h"
+
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPainter>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
+#include "ui/tools/alcohol/TAlcoholListForm.h"
+#include "ui/tools/alcohol/TAlcoholPrintForm.h"
+#include "ui/tools/alcohol/TDetectorForm.h"
+#include "ui/tools/alcohol/TMissingCheckForm.h"
+#include "ext/ExtDatabase.h"
+#include "store/Period.h"
+#include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/MainContext.h"
+
+namespace quil::alcohol {
+
+namespace {
+
+// The toolbar icon, drawn rather than shipped: a check mark over a breath-test balloon.
+QIcon registerIcon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0, 90, 160), 2));
+    p.setBrush(QColor(210, 235, 255));
+    p.drawEllipse(QRectF(3, 3, 26, 26));
+    QFont font = p.font();
+    font.setPixelSize(15);
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, QStringLiteral("酒"));
+    p.setPen(QPen(QColor(0, 150, 0), 3));
+    p.drawLine(QPointF(17, 25), QPointF(22, 30));
+    p.drawLine(QPointF(22, 30), QPointF(31, 17));
+    return QIcon(pixmap);
+}
+
+void open(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+}  // namespace
+
+AlcoholWindows::AlcoholWindows(ui::MainContext& context, QMainWindow* main)
+    : QObject(main), context_(context) {
+    entryForm = new TAlcoholCheckForm(context, main);
+    printForm = new TAlcoholPrintForm(context, main);
+    listForm = new TAlcoholListForm(context, *entryForm, printForm, main);
+    missingForm = new TMissingCheckForm(context, *entryForm, main);
+    detectorForm = new TDetectorForm(context, main);
+
+    toolBarAction_ = new QAction(registerIcon(), QStringLiteral("アルコールチェック"), main);
+    toolBarAction_->setObjectName(QStringLiteral("AlcoholCheckButton"));
+    toolBarAction_->setStatusTip(
+        QStringLiteral("運転前・運転後のアルコールチェックを記録します。"));
+    connect(toolBarAction_, &QAction::triggered, entryForm,
+            qOverload<>(&TAlcoholCheckForm::openForAdd));
+    // A copy that only reads the data folder records no check (the window is made once the
+    // main window knows).
+    toolBarAction_->setEnabled(!context.dataSetReadOnly());
+
+    statusLabel_ = new QLabel(main);
+    statusLabel_->setObjectName(QStringLiteral("AlcoholStatus"));
+    main->statusBar()->addPermanentWidget(statusLabel_);
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(0);
+    connect(refreshTimer_, &QTimer::timeout, this, &AlcoholWindows::refreshStatus);
+
+    connect(entryForm, &TAlcoholCheckForm::saved, this, &AlcoholWindows::scheduleRefresh);
+    connect(listForm, &TAlcoholListForm::changed, this, &AlcoholWindows::scheduleRefresh);
+    connect(detectorForm, &TDetectorForm::changed, this, &AlcoholWindows::scheduleRefresh);
+    // After a restore, move or import every open window shows the new data set; an open
+    // entry dialog belonged to the old one and closes, as the record entry dialog does.
+    ui::DataSetEvents::onReplaced(this, [this] {
+        if (entryForm->isVisible()) entryForm->close();
+        if (listForm->isVisible()) listForm->reload();
+        if (missingForm->isVisible()) missingForm->reload();
+        if (detectorForm->isVisible()) detectorForm->reload();
+        scheduleRefresh();
+    });
+    // The first count once the main window has started.
+    scheduleRefresh();
+}
+
+std::vector<AlcoholWindows::Command> AlcoholWindows::commands() {
+    return {
+        {QStringLiteral("アルコールチェックの記録(&A)..."), QStringLiteral("AlcoholCheck1"),
+         [this] { entryForm->openForAdd(); }},
+        {QStringLiteral("アルコールチェック記録簿(&L)..."), QStringLiteral("AlcoholList1"),
+         [this] { open(listForm); }},
+        {QStringLiteral("アルコールチェック漏れ(&N)..."), QStringLiteral("AlcoholMissing1"),
+         [this] { open(missingForm); }},
+        {QStringLiteral("アルコール検知器(&R)..."), QStringLiteral("AlcoholDetectors1"),
+         [this] { open(detectorForm); }},
+    };
+}
+
+void AlcoholWindows::watch(QAbstractItemModel* list) {
+    if (!list) return;
+    connect(list, &QAbstractItemModel::modelReset, this, &AlcoholWindows::scheduleRefresh);
+    connect(list, &QAbstractItemModel::rowsInserted, this, &AlcoholWindows::scheduleRefresh);
+    connect(list, &QAbstractItemModel::rowsRemoved, this, &AlcoholWindows::scheduleRefresh);
+    // Column 0 only is the selection marker moving: no record changed, so no recount (the
+    // count reads the whole record file).
+    connect(list, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex&, const QModelIndex& bottomRight) {
+                if (bottomRight.column() > 0) scheduleRefresh();
+            });
+}
+
+void AlcoholWindows::scheduleRefresh() { refreshTimer_->start(); }
+
+void AlcoholWindows::refreshStatus() {
+    const std::string folder = context_.dataFolder();
+    if (folder.empty()) return;
+    // A status line is no command: a data set that cannot be read shows no count here (the
+    // main window reports it).
+    try {
+        const store::DateTime now = store::now();
+        const store::CivilDate today = store::decodeDate(now);
+        const store::PeriodRange month =
+            store::periodRange(5, today.year, static_cast<int>(today.month) - 1);
+        const auto missing = missingChecksBetween(folder, month.first, month.last, now);
+        QString text = QStringLiteral("アルコールチェック漏れ(今月): %1件").arg(missing.size());
+        if (ext::ExtDatabase::exists(folder)) {
+            AlcoholStore store(folder);
+            const int days = store.inspectionDays();
+            int overdue = 0;
+            for (const Detector& d : store.detectors())
+                overdue += inspectionOverdue(d, now, days) ? 1 : 0;
+            if (overdue > 0) text += QStringLiteral("　検知器の点検期限切れ: %1台").arg(overdue);
+        }
+        statusLabel_->setText(text);
+        statusLabel_->setToolTip(QString());
+    } catch (const std::exception& e) {
+        statusLabel_->setText(QString());
+        statusLabel_->setToolTip(QString::fromUtf8(e.what()));
+    }
+}
+
+}  // namespace quil::alcohol

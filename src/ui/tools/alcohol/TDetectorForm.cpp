@@ -1,0 +1,265 @@
+#include "ui/tools/alcohol/TDetectorForm.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "reports/RegisterNames.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
+#include "ui/components/TDateEdit.h"
+#include "ui/components/TRetEdit.h"
+#include "ext/ExtDatabase.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::alcohol {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+QString dateText(store::DateTime d) { return d > 0 ? q(store::formatDate(d)) : QString(); }
+QDate toQDate(store::DateTime d) {
+    const store::CivilDate c = store::decodeDate(d);
+    return QDate(c.year, static_cast<int>(c.month), static_cast<int>(c.day));
+}
+store::DateTime fromQDate(const QDate& d) {
+    return store::encodeDate(d.year(), d.month(), d.day());
+}
+ui::TDateEdit* newDateBox(QWidget* parent, const char* name) {
+    auto* box = new ui::TDateEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setCalendarPopup(true);
+    box->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
+    box->setDate(toQDate(store::today()));
+    moveOnWithEnter(box);
+    return box;
+}
+}  // namespace
+
+TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
+    : QDialog(parent), context_(context) {
+    setObjectName(QStringLiteral("DetectorForm"));
+    setWindowTitle(QStringLiteral("アルコール検知器"));
+    table = new QTableWidget(0, 5, this);
+    table->setObjectName(QStringLiteral("DetectorTable"));
+    table->setHorizontalHeaderLabels({QStringLiteral("名前"), QStringLiteral("製造番号"),
+                                      QStringLiteral("使用開始日"), QStringLiteral("最終点検日"),
+                                      QStringLiteral("状態")});
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setColumnWidth(0, 160);
+    table->setColumnWidth(1, 120);
+
+    nameEdit = new ui::TRetEdit(this);
+    nameEdit->setObjectName(QStringLiteral("NameEdit"));
+    nameEdit->setMaxLength(40);
+    serialEdit = new ui::TRetEdit(this);
+    serialEdit->setObjectName(QStringLiteral("SerialEdit"));
+    serialEdit->setMaxLength(40);
+    inUseBox = newDateBox(this, "InUseBox");
+    inspectionBox = newDateBox(this, "InspectionBox");
+    noInspectionCheck = new QCheckBox(QStringLiteral("未点検"), this);
+    retiredCheck = new QCheckBox(QStringLiteral("使用をやめた"), this);
+    daysBox = new QSpinBox(this);
+    daysBox->setObjectName(QStringLiteral("DaysBox"));
+    daysBox->setRange(1, 3650);
+    daysBox->setSuffix(QStringLiteral(" 日"));
+    warningLabel = new QLabel(this);
+    warningLabel->setStyleSheet(QStringLiteral("color: red"));
+    addButton = new QPushButton(QStringLiteral("追加(&A)"), this);
+    updateButton = new QPushButton(QStringLiteral("変更(&U)"), this);
+    removeButton = new QPushButton(QStringLiteral("削除(&D)"), this);
+    closeButton = new QPushButton(QStringLiteral("閉じる"), this);
+    for (QPushButton* b : {addButton, updateButton, removeButton, closeButton})
+        b->setAutoDefault(false);
+
+    auto* inspection = new QHBoxLayout;
+    inspection->addWidget(inspectionBox);
+    inspection->addWidget(noInspectionCheck);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("名前"), nameEdit);
+    form->addRow(QStringLiteral("製造番号"), serialEdit);
+    form->addRow(QStringLiteral("使用開始日"), inUseBox);
+    form->addRow(QStringLiteral("最終点検日"), inspection);
+    form->addRow(QString(), retiredCheck);
+    form->addRow(QStringLiteral("点検の間隔"), daysBox);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(addButton);
+    buttons->addWidget(updateButton);
+    buttons->addWidget(removeButton);
+    buttons->addStretch();
+    buttons->addWidget(closeButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(table, 1);
+    layout->addWidget(warningLabel);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    resize(620, 520);
+
+    connect(noInspectionCheck, &QCheckBox::toggled, inspectionBox, &QWidget::setDisabled);
+    connect(table, &QTableWidget::itemSelectionChanged, this, &TDetectorForm::showSelected);
+    connect(addButton, &QPushButton::clicked, this, &TDetectorForm::addDetector);
+    connect(updateButton, &QPushButton::clicked, this, &TDetectorForm::updateSelected);
+    connect(removeButton, &QPushButton::clicked, this, &TDetectorForm::removeSelected);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(daysBox, &QSpinBox::editingFinished, this, [this] {
+        AlcoholStore store(context_.dataFolder());
+        if (store.inspectionDays() == daysBox->value()) return;
+        if (refuseWhenReadOnly(context_, this)) {
+            daysBox->setValue(store.inspectionDays());
+            return;
+        }
+        store.setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
+        reload();
+        Q_EMIT changed();
+    });
+}
+
+void TDetectorForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) reload();
+}
+
+void TDetectorForm::reload() {
+    int days = kDefaultInspectionDays;
+    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) {
+        detectors_.clear();  // none recorded, and this copy may not create the register
+    } else {
+        AlcoholStore store(context_.dataFolder());
+        detectors_ = store.detectors();
+        days = store.inspectionDays();
+    }
+    daysBox->setValue(days);
+    const store::DateTime today = store::today();
+    table->setRowCount(0);
+    table->setRowCount(static_cast<int>(detectors_.size()));
+    int overdue = 0;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const Detector& d = detectors_[static_cast<std::size_t>(r)];
+        const bool late = inspectionOverdue(d, today, days);
+        overdue += late ? 1 : 0;
+        const QString state = d.retired ? QStringLiteral("使用中止")
+                              : late    ? QStringLiteral("点検期限切れ")
+                                        : QStringLiteral("使用中");
+        const QStringList texts = {q(d.name), q(d.serial), dateText(d.inUseSince),
+                                   dateText(d.lastInspection), state};
+        for (int c = 0; c < texts.size(); ++c) {
+            auto* item = new QTableWidgetItem(texts[c]);
+            if (late) item->setForeground(Qt::red);
+            table->setItem(r, c, item);
+        }
+    }
+    warningLabel->setText(
+        overdue > 0
+            ? QStringLiteral("%1日以上点検していない検知器が%2台あります。").arg(days).arg(overdue)
+            : QString());
+}
+
+bool TDetectorForm::fromFields(Detector& d) {
+    const QString name = nameEdit->text().trimmed();
+    if (name.isEmpty()) {
+        ui::Prompts::current().warning(this, QStringLiteral("検知器の名前を入力してください。"));
+        nameEdit->setFocus();
+        return false;
+    }
+    for (ui::TDateEdit* box : {inUseBox, inspectionBox})
+        if (!box->commitTyped()) {
+            ui::Prompts::current().warning(this, QString::fromUtf8(kBadDateMessage));
+            box->setFocus();
+            return false;
+        }
+    d.name = name.toStdString();
+    d.serial = serialEdit->text().trimmed().toStdString();
+    d.inUseSince = fromQDate(inUseBox->date());
+    d.lastInspection = noInspectionCheck->isChecked() ? 0 : fromQDate(inspectionBox->date());
+    if (d.lastInspection > 0 && d.lastInspection < d.inUseSince) {
+        ui::Prompts::current().warning(this, QStringLiteral("最終点検日が使用開始日より前です。"));
+        inspectionBox->setFocus();
+        return false;
+    }
+    d.retired = retiredCheck->isChecked();
+    return true;
+}
+
+bool TDetectorForm::refuseDuplicate(const Detector& d) {
+    for (const Detector& other : detectors_)
+        if (other.id != d.id && other.name == d.name && other.serial == d.serial) {
+            ui::Prompts::current().warning(
+                this, QStringLiteral("同じ名前と製造番号の検知器が登録されています。"));
+            nameEdit->setFocus();
+            return true;
+        }
+    return false;
+}
+
+bool TDetectorForm::addDetector() {
+    if (refuseWhenReadOnly(context_, this)) return false;
+    Detector d;
+    if (!fromFields(d) || refuseDuplicate(d)) return false;
+    AlcoholStore(context_.dataFolder()).addDetector(d);
+    reload();
+    Q_EMIT changed();
+    return true;
+}
+
+bool TDetectorForm::updateSelected() {
+    if (refuseWhenReadOnly(context_, this)) return false;
+    const int row = table->currentRow();
+    if (row < 0 || row >= static_cast<int>(detectors_.size())) {
+        ui::Prompts::current().warning(this, QStringLiteral("変更する検知器を選んでください。"));
+        return false;
+    }
+    Detector d = detectors_[static_cast<std::size_t>(row)];
+    if (!fromFields(d) || refuseDuplicate(d)) return false;
+    AlcoholStore(context_.dataFolder()).updateDetector(d);
+    reload();
+    table->selectRow(row);
+    Q_EMIT changed();
+    return true;
+}
+
+bool TDetectorForm::removeSelected() {
+    const int row = table->currentRow();
+    if (row < 0 || row >= static_cast<int>(detectors_.size())) {
+        ui::Prompts::current().warning(this, QStringLiteral("削除する検知器を選んでください。"));
+        return false;
+    }
+    if (refuseWhenReadOnly(context_, this)) return false;
+    const Detector d = detectors_[static_cast<std::size_t>(row)];
+    if (!ui::Prompts::current().question(
+            this, QStringLiteral("確認"),
+            QStringLiteral("%1 を削除しますか？").arg(q(detectorLabel(d))), ui::PromptIcon::Question))
+        return false;
+    if (!AlcoholStore(context_.dataFolder()).removeDetector(d.id)) {
+        ui::Prompts::current().warning(
+            this, QStringLiteral("この検知器を使ったアルコールチェックがあるため削除できません。"
+                                 "「使用をやめた」にしてください。"));
+        return false;
+    }
+    reload();
+    Q_EMIT changed();
+    return true;
+}
+
+void TDetectorForm::showSelected() {
+    const int row = table->currentRow();
+    if (row < 0 || row >= static_cast<int>(detectors_.size())) return;
+    const Detector& d = detectors_[static_cast<std::size_t>(row)];
+    nameEdit->setText(q(d.name));
+    serialEdit->setText(q(d.serial));
+    inUseBox->setDate(toQDate(d.inUseSince > 0 ? d.inUseSince : store::today()));
+    noInspectionCheck->setChecked(d.lastInspection <= 0);
+    inspectionBox->setDate(toQDate(d.lastInspection > 0 ? d.lastInspection : store::today()));
+    retiredCheck->setChecked(d.retired);
+}
+
+}  // namespace quil::alcohol

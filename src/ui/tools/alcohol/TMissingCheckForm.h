@@ -1,0 +1,56 @@
+#pragma once
+// The drives of a period that lack their before- or after-drive check, for the safe-driving
+// manager to follow up. A row's check can be entered from here with the drive's driver,
+// vehicle and day already chosen.
+
+#include <QDialog>
+#include <vector>
+
+#include "reports/MissingChecks.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace quil::ui {
+class MainContext;
+}
+
+namespace quil::alcohol {
+
+class PeriodChooser;
+class TAlcoholCheckForm;
+
+class TMissingCheckForm : public QDialog {
+    Q_OBJECT
+public:
+    TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm& entry, QWidget* parent);
+
+    PeriodChooser* period = nullptr;
+    QTableWidget* table = nullptr;
+    QLabel* countLabel = nullptr;
+    QPushButton* enterButton = nullptr;
+    QPushButton* closeButton = nullptr;
+
+    void reload();
+    const std::vector<MissingCheck>& missing() const { return missing_; }
+    // Opens the entry dialog for the first missing check of the selected drive.
+    void enterSelected();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    ui::MainContext& context_;
+    bool periodChosen_ = false;  // the first showing takes the main window's period
+    TAlcoholCheckForm& entry_;
+    std::vector<MissingCheck> missing_;
+};
+
+// The missing checks of the drives from `firstDay` to `lastDay` in `dataFolder`, the
+// drives after `now` left out (their checks cannot have been made yet).
+std::vector<MissingCheck> missingChecksBetween(const std::string& dataFolder,
+                                               store::DateTime firstDay, store::DateTime lastDay,
+                                               store::DateTime now);
+
+}  // namespace quil::alcohol

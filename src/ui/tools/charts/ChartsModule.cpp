@@ -1,0 +1,8 @@
+// The entry point of libquil_charts.so, which the program loads when the グラフ window
+// first opens.
+#include "ui/tools/charts/QtChartCanvas.h"
+
+extern "C" __attribute__((visibility("default"))) quil::insight::ChartCanvas*
+quil_create_chart_canvas(QWidget* parent) {
+    return quil::insight::QtChartCanvas::create(parent);
+}

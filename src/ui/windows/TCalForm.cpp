@@ -1,0 +1,284 @@
+#include "ui/windows/TCalForm.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScopeGuard>
+#include <QToolButton>
+#include <algorithm>
+#include <tuple>
+#include <utility>
+
+#include "printing/PrintTarget.h"
+#include "printing/TGridPrinter.h"
+#include "store/Date.h"
+#include "store/Records.h"
+#include "ui/components/QtText.h"
+#include "ui/components/TComboGrid.h"
+#include "ui/components/UpDownArrows.h"
+#include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
+
+namespace quil::ui {
+
+namespace {
+
+constexpr const char* kSummaryNames[] = {
+    "走行距離－車両別", "走行距離－使用者別", "走行距離－使用目的別",
+    "使用回数－車両別", "使用回数－使用者別", "使用回数－使用目的別",
+    "給油量－車両別",   "給油回数－車両別",   "出費－車両別"};
+
+QString padRight(const std::string& s, int width) {
+    return qs(s) + QString(std::max(0, width - displayWidth(s)), QLatin1Char(' '));
+}
+QString padLeft(const std::string& s, int width) {
+    return QString(std::max(0, width - displayWidth(s)), QLatin1Char(' ')) + qs(s);
+}
+
+}  // namespace
+
+TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint), context_(context) {
+    setObjectName(QStringLiteral("CalForm"));
+    setWindowTitle(QStringLiteral("集計表"));
+    resize(460, 380);
+    setMinimumSize(420, 200);
+
+    BitBtn1 = new QPushButton(QStringLiteral("閉じる"), this);
+    BitBtn2 = new QPushButton(QStringLiteral("印刷(&P)"), this);
+    ComboBox1 = new QComboBox(this);
+    Button1 = new QPushButton(QStringLiteral("集計"), this);
+    Edit1 = new QLineEdit(this);
+    UpDown1 = new QWidget(this);
+    ComboBox2 = new QComboBox(this);
+    Memo1 = new QPlainTextEdit(this);
+    NoteLabel = new QLabel(
+        QStringLiteral("※メイン画面の表示車両・使用者の指定に関係なく、全ての記録を集計します。"),
+        this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    UpDown1->setObjectName(QStringLiteral("UpDown1"));
+    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    for (QPushButton* b : {BitBtn1, BitBtn2, Button1}) b->setAutoDefault(false);
+    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(BitBtn2, ComboBox1);
+    setTabOrder(ComboBox1, Button1);
+    setTabOrder(Button1, Edit1);
+    setTabOrder(Edit1, ComboBox2);
+    setTabOrder(ComboBox2, Memo1);
+
+    std::tie(up_, down_) = addUpDownArrows(UpDown1);
+    connect(up_, &QToolButton::clicked, this, [this] { stepYear(1); });
+    connect(down_, &QToolButton::clicked, this, [this] { stepYear(-1); });
+
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Names and figures line up only in a font whose kanji are two digits wide.
+    QFont mono(QStringLiteral("Noto Sans Mono CJK JP"));
+    mono.setStyleHint(QFont::Monospace);
+    mono.setFixedPitch(true);
+    Memo1->setFont(mono);
+
+    auto* label1 = new QLabel(QStringLiteral("期間"), this);
+    auto* label2 = new QLabel(QStringLiteral("集計条件"), this);
+    label1->setGeometry(8, 10, 40, 20);
+    Edit1->setGeometry(50, 8, 50, 24);
+    UpDown1->setGeometry(100, 8, 16, 24);
+    ComboBox1->setGeometry(120, 8, 130, 24);
+    Button1->setGeometry(260, 8, 75, 24);
+    label2->setGeometry(8, 40, 60, 20);
+    ComboBox2->setGeometry(70, 38, 180, 24);
+    BitBtn2->setGeometry(260, 38, 75, 24);
+    BitBtn1->setGeometry(340, 38, 75, 24);
+    NoteLabel->setGeometry(8, 66, 440, 18);
+    Memo1->move(8, 86);
+
+    SummaryGrid = new TComboGrid(this);
+    SummaryGrid->hide();
+    SummaryGrid->setFixedRows(1);
+    SummaryGrid->setFixedCols(0);
+    SummaryPrinter = new TGridPrinter(this);
+    SummaryPrinter->LineHeight = 24;
+    SummaryPrinter->FitColumns = true;
+    SummaryPrinter->setGrid(SummaryGrid);
+    SummaryPrinter->HeaderMargin = 40;
+    SummaryPrinter->LeftMargin = 60;
+    SummaryPrinter->TopMargin = 110;
+    SummaryPrinter->OnHeader = [this](QObject*, int&, int, int y) {
+        SummaryPrinter->TextOutAt(SummaryPrinter->LeftMargin, y, lastHeading_);
+        SummaryPrinter->TextOutAt(SummaryPrinter->LeftMargin, y + 30, lastPeriod_);
+    };
+
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TCalForm::ComboBox1Change);
+    connect(Button1, &QPushButton::clicked, this, &TCalForm::Button1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TCalForm::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TCalForm::BitBtn2Click);
+    FormCreate(mainWindow);
+    // A summary on screen follows a restore, move or import of the data set.
+    DataSetEvents::onReplaced(this, [this] {
+        if (ran_ && isVisible()) Button1Click();
+    });
+}
+
+TCalForm::~TCalForm() = default;
+
+void TCalForm::FormCreate(QWidget* mainWindow) {
+    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    Edit1->setText(QString::number(store::decodeDate(store::today()).year));
+    QStringList periods = {QStringLiteral("全て"), QStringLiteral("年"), QStringLiteral("年度"),
+                           QStringLiteral("年度　上期"), QStringLiteral("年度　下期")};
+    for (int i = 1; i <= 4; ++i) periods << QStringLiteral("年%1/4期").arg(i);
+    for (int i = 1; i <= 12; ++i) periods << QStringLiteral("年%1月").arg(i);
+    ComboBox1->addItems(periods);
+    ComboBox1->setCurrentIndex(1);
+    for (const char* name : kSummaryNames) ComboBox2->addItem(QString::fromUtf8(name));
+    ComboBox2->setCurrentIndex(0);
+    ComboBox1Change();
+    FormResize();
+}
+
+void TCalForm::ComboBox1Change() {
+    const bool year = ComboBox1->currentIndex() != 0;
+    Edit1->setVisible(year);
+    UpDown1->setVisible(year);
+}
+
+void TCalForm::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    FormResize();
+}
+
+void TCalForm::FormResize() {
+    const QSize outer = frameGeometry().size();
+    Memo1->resize(std::max(0, outer.width() - 30), std::max(0, outer.height() - 120));
+    NoteLabel->resize(std::max(0, outer.width() - 16), NoteLabel->height());
+}
+
+void TCalForm::stepYear(int delta) {
+    bool ok = false;
+    int year = Edit1->text().trimmed().toInt(&ok);
+    if (!ok) year = store::decodeDate(store::today()).year;
+    Edit1->setText(QString::number(std::clamp(year + delta, 1950, 2050)));
+}
+
+QString TCalForm::heading() const {
+    const int i = ComboBox2->currentIndex();
+    return QString::fromUtf8(kSummaryNames[i >= 0 && i <= 7 ? i : 8]);
+}
+
+QString TCalForm::periodLine() const {
+    return QStringLiteral("期間:") + (ComboBox1->currentIndex() > 0 ? Edit1->text() : QString()) +
+           ComboBox1->currentText();
+}
+
+void TCalForm::Button1Click() {
+    const int periodIndex = ComboBox1->currentIndex();
+    bool ok = true;
+    const int year = periodIndex > 0 ? Edit1->text().trimmed().toInt(&ok) : 0;
+    if (!ok || (periodIndex > 0 && (year < 1 || year > 9998))) {
+        Prompts::current().warning(this, QStringLiteral("年を正しく入力してください。"));
+        Edit1->setFocus();
+        return;
+    }
+    const SummaryKind kind = summaryKindFromIndex(ComboBox2->currentIndex());
+    lastHeading_ = heading();
+    lastPeriod_ = periodLine();
+    Memo1->clear();
+    QStringList lines = {lastHeading_, QStringLiteral(" "), lastPeriod_};
+    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    last_ = computeSummary(context_.dataFolder(), kind, std::max(0, periodIndex), year);
+    lastKind_ = kind;
+    ran_ = true;
+    if (!last_.itemFileFound) return;
+
+    // Column widths: the longest name (or 合計) and, per figure, the longest text.
+    std::vector<std::pair<std::string, SummaryFigures>> rows;
+    for (const SummaryLine& l : last_.groups) rows.emplace_back(l.name, l.figures);
+    if (last_.hasOthers) rows.emplace_back(store::kOtherName, last_.others);
+    int nameWidth = displayWidth("合計");
+    for (const auto& r : rows) nameWidth = std::max(nameWidth, displayWidth(r.first));
+    const std::vector<std::string> titles = figureTitles(kind);
+    std::vector<int> widths;
+    for (const std::string& t : titles) widths.push_back(displayWidth(t));
+    auto widen = [&](const SummaryFigures& f) {
+        const auto texts = figureTexts(kind, f);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            widths[i] = std::max(widths[i], displayWidth(texts[i]));
+    };
+    for (const auto& r : rows) widen(r.second);
+    widen(last_.total);
+    auto line = [&](const std::string& name, const std::vector<std::string>& cells) {
+        QString s = padRight(name, nameWidth);
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            s += QStringLiteral("  ") + padLeft(cells[i], widths[i]);
+        return s;
+    };
+    if (titles.size() > 1) lines << line("", titles);
+    for (const auto& r : rows) lines << line(r.first, figureTexts(kind, r.second));
+    lines << line("合計", figureTexts(kind, last_.total));
+    Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void TCalForm::fillSummaryGrid() {
+    if (!ran_) Button1Click();
+    const std::vector<std::string> titles = figureTitles(lastKind_);
+    const int cols = 1 + int(titles.size());
+    std::vector<std::pair<std::string, SummaryFigures>> rows;
+    for (const SummaryLine& l : last_.groups) rows.emplace_back(l.name, l.figures);
+    if (last_.hasOthers) rows.emplace_back(store::kOtherName, last_.others);
+    if (last_.itemFileFound) rows.emplace_back("合計", last_.total);
+    SummaryGrid->setColCount(cols);
+    SummaryGrid->setRowCount(1 + std::max<int>(1, int(rows.size())));
+    QStringList head = {qs(store::itemKindName(summaryGroupKind(lastKind_)))};
+    for (const std::string& t : titles) head << qs(t);
+    SummaryGrid->setRowTexts(0, head);
+    SummaryGrid->setColWidths(0, 200);
+    for (int c = 1; c < cols; ++c) {
+        SummaryGrid->setColWidths(c, 120);
+        SummaryGrid->CellKind(c).setAlignment(20);  // figures to the right
+    }
+    if (rows.empty()) SummaryGrid->setRowTexts(1, QStringList(cols, QString()));
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        QStringList texts = {qs(rows[r].first)};
+        for (const std::string& t : figureTexts(lastKind_, rows[r].second)) texts << qs(t);
+        SummaryGrid->setRowTexts(int(r) + 1, texts);
+    }
+}
+
+int TCalForm::printSummary(QPrinter& target) {
+    target.setPageOrientation(QPageLayout::Portrait);
+    keepPrintableMargins(target);
+    target.setDocName(QStringLiteral("集計表"));
+    return SummaryPrinter->Print(target);
+}
+
+void TCalForm::BitBtn2Click() {
+    fillSummaryGrid();
+    auto* preview = new QPrintPreviewDialog(this);
+    preview->setObjectName(QStringLiteral("SummaryPreview"));
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setWindowTitle(QStringLiteral("集計表－印刷プレビュー"));
+    connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
+        const bool keep = std::exchange(SummaryPrinter->ProcessEvents, false);
+        const auto restore = qScopeGuard([&] { SummaryPrinter->ProcessEvents = keep; });
+        printSummary(*target);
+    });
+    preview->open();
+}
+
+void TCalForm::BitBtn1Click() { close(); }
+
+}  // namespace quil::ui

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "FleetFixtures.h"
+#include "reports/ReportTable.h"
+#include "store/Codec.h"
+
+namespace quil::fleet {
+namespace {
+
+using namespace quil::testing;
+using store::ItemKind;
+
+FuelReport sampleReport() {
+    FuelReport r;
+    r.vehicles.push_back({0, "社用車, 1号", {}});
+    CostFigures& f = r.vehicles[0].figures;
+    f.distance = 1234.5;
+    f.litres = 60;
+    f.fuelCost = 12345;
+    f.economyDistance = 600;
+    f.economyLitres = 40;
+    r.total = f;
+    r.months.push_back({2024, 2, {}});
+    return r;
+}
+
+TEST(ReportTable, CsvIsCp932WithPlainNumbersAndQuotedNames) {
+    const std::string csv = store::fromCp932(tableCsv(vehicleCostTable(sampleReport())));
+    EXPECT_EQ(csv,
+              "車両,走行距離,給油量,燃費,燃料費,整備費,出費,合計,km単価\r\n"
+              "\"社用車, 1号\",1234.5,60.0,15.0,12345,0,0,12345,10.0\r\n"
+              "合計,1234.5,60.0,15.0,12345,0,0,12345,10.0\r\n");
+}
+
+TEST(ReportTable, CsvGuardsFormulaLikeNamesButNotNegativeNumbers) {
+    FuelReport r = sampleReport();
+    r.vehicles[0].name = "=1+2";
+    r.vehicles[0].figures.distance = -5;
+    const std::string csv = store::fromCp932(tableCsv(vehicleCostTable(r)));
+    EXPECT_NE(csv.find("\r\n'=1+2,-5.0,"), std::string::npos) << csv;
+}
+
+TEST(ReportTable, ShownTextsAndSortKeys) {
+    const ReportTable t = vehicleCostTable(sampleReport());
+    EXPECT_EQ(t.rows[0][1].text, "1234.5 km");
+    EXPECT_EQ(t.rows[0][4].text, "12,345円");
+    EXPECT_DOUBLE_EQ(*t.rows[0][4].number, 12345);
+    const ReportTable months = monthCostTable(sampleReport());
+    EXPECT_EQ(months.rows[0][0].text, "2024/02");
+    EXPECT_EQ(months.rows[0][3].text, "－");  // no economy in an empty month
+    EXPECT_FALSE(months.rows[0][3].number);
+    EXPECT_FALSE(months.rightAligned[0]);
+}
+
+TEST(ReportTable, CsvInUtf8WhenChosen) {
+    const std::string utf8 = tableCsv(vehicleCostTable(sampleReport()), store::TextEncoding::Utf8);
+    EXPECT_EQ(utf8, store::fromCp932(tableCsv(vehicleCostTable(sampleReport()))));
+}
+
+TEST(ReportTable, AFigureThatCannotBeWorkedOutIsAnEmptyCsvCell) {
+    // The month without records shows "－" for km/L and cost per km; the CSV's numeric
+    // columns stay numeric.
+    const std::string csv = store::fromCp932(tableCsv(monthCostTable(sampleReport())));
+    EXPECT_EQ(csv.find("－"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("2024/02,0.0,0.0,,0,0,0,0,\r\n"), std::string::npos) << csv;
+}
+
+TEST(ReportTable, ScheduleAndOdometerRows) {
+    ScheduleRow row;
+    row.vehicleName = "車";
+    row.itemName = "車検";
+    row.dueDate = day(2024, 7, 1);
+    row.daysLeft = -3;
+    row.status = DueStatus::Overdue;
+    const ReportTable t = scheduleTable({row});
+    EXPECT_EQ(t.rows[0][2].text, "未実施");
+    EXPECT_EQ(t.rows[0][4].text, "2024/07/01");
+    EXPECT_EQ(t.rows[0][7].text, "-3 日");
+    EXPECT_EQ(t.rows[0][9].text, "期限切れ");
+
+    store::ItemRecord car = item(ItemKind::Vehicle, "営業車");
+    store::ItemNames names(std::vector<store::ItemRecord>{car});
+    OdometerFinding f{
+        5, day(2024, 4, 2), 0, 0, 1040, 1050, 2050, OdometerProblem::DepartureBelowPrevious};
+    const ReportTable o = odometerTable({f}, names);
+    EXPECT_EQ(o.rows[0][1].text, "営業車");
+    EXPECT_EQ(o.rows[0][2].text, "走行記録");
+    EXPECT_EQ(o.rows[0][4].text, "1050.0～2050.0 km");
+}
+
+TEST(ReportTable, FailedWriteLeavesNoFile) {
+    TempDir dir;
+    const std::string path = dir.file("none/out.csv");
+    EXPECT_THROW(writeTableCsv(vehicleCostTable(sampleReport()), path), store::StoreError);
+    EXPECT_FALSE(readBytes(path));
+    EXPECT_FALSE(readBytes(path + ".part"));
+    writeTableCsv(vehicleCostTable(sampleReport()), dir.file("out.csv"));
+    EXPECT_EQ(*readBytes(dir.file("out.csv")), tableCsv(vehicleCostTable(sampleReport())));
+}
+
+}  // namespace
+}  // namespace quil::fleet

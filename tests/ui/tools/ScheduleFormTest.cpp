@@ -1,0 +1,152 @@
+// The maintenance schedule window, its cycle editor and the status bar notice.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTableWidget>
+
+#include "InsightFixtures.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/InsightTools.h"
+#include "ui/tools/ReportTableView.h"
+#include "ui/tools/ScheduleForm.h"
+
+namespace quil::insight {
+namespace {
+
+using namespace quil::testing;
+
+class ScheduleFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeSampleFleet(dir);
+        store::setClockForTesting([] { return day(2024, 7, 1) + 0.5; });
+    }
+    void TearDown() override { store::setClockForTesting({}); }
+    // Types a cycle into the editor: row of the item, then months, km, first months.
+    static void typeCycle(ScheduleForm& f, int row, const QString& months, const QString& km,
+                          const QString& first = QStringLiteral("0")) {
+        f.CycleTable->item(row, 1)->setText(months);
+        f.CycleTable->item(row, 2)->setText(km);
+        f.CycleTable->item(row, 3)->setText(first);
+    }
+    QColor background(ScheduleForm& f, int row) const {
+        return f.ScheduleTable->model()
+            ->index(row, 0)
+            .data(Qt::BackgroundRole)
+            .value<QBrush>()
+            .color();
+    }
+    TempDir dir;
+    FolderContext context{dir.dir()};
+    ui::ScriptedPrompts prompts;
+};
+
+TEST_F(ScheduleFormTest, CyclesEditedInTheWindowGiveColouredRows) {
+    ScheduleForm form(context, nullptr);
+    form.show();
+    ASSERT_EQ(form.CycleTable->rowCount(), 3);
+    EXPECT_EQ(form.CycleTable->item(2, 0)->text(), QStringLiteral("車検"));
+    EXPECT_EQ(form.ScheduleTable->model()->rowCount(), 0);
+    EXPECT_TRUE(form.SummaryLabel->text().contains(QStringLiteral("周期が設定されていません")));
+    EXPECT_FALSE(ext::ExtDatabase::exists(dir.dir()));
+
+    typeCycle(form, 0, QStringLiteral("6"), QStringLiteral("5000"));
+    typeCycle(form, 1, QStringLiteral("12"), QString());
+    typeCycle(form, 2, QStringLiteral("24"), QStringLiteral("0"), QStringLiteral("36"));
+    bool changed = false;
+    form.setCyclesChanged([&] { changed = true; });
+    form.SaveCyclesClick();
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(
+        AnalysisData::loadCycles(dir.dir()),
+        (std::vector<fleet::MaintenanceCycle>{{3, 6, 5000, 0}, {4, 12, 0, 0}, {5, 24, 0, 36}}));
+    ASSERT_EQ(form.rows().size(), 6u);
+    const QAbstractItemModel* m = form.ScheduleTable->model();
+    EXPECT_EQ(m->index(0, 2).data().toString(), QStringLiteral("2024/01/25"));
+    EXPECT_EQ(m->index(0, 4).data().toString(), QStringLiteral("2024/07/25"));
+    EXPECT_EQ(m->index(0, 5).data().toString(), QStringLiteral("6400.0 km"));
+    EXPECT_EQ(m->index(0, 6).data().toString(), QStringLiteral("1800.0 km"));
+    EXPECT_EQ(background(form, 0), ScheduleForm::soonColour());     // 24 days left
+    EXPECT_EQ(background(form, 1), ScheduleForm::overdueColour());  // 12ヶ月点検, never done
+    EXPECT_EQ(m->index(1, 2).data().toString(), QStringLiteral("未実施"));
+    EXPECT_EQ(background(form, 2), ScheduleForm::overdueColour());  // 車検 2023/04/01
+    EXPECT_EQ(m->index(5, 4).data().toString(), QStringLiteral("2027/03/01"));
+    EXPECT_FALSE(background(form, 5).isValid() && background(form, 5) != Qt::black);
+    EXPECT_TRUE(form.SummaryLabel->text().contains(QStringLiteral("期限切れ 2件")));
+
+    // A second showing reads the cycles back from the file.
+    ScheduleForm again(context, nullptr);
+    again.show();
+    EXPECT_EQ(again.CycleTable->item(2, 3)->text(), QStringLiteral("36"));
+    EXPECT_EQ(again.rows().size(), 6u);
+}
+
+TEST_F(ScheduleFormTest, AWrongCycleIsRefusedAndNothingIsSaved) {
+    ScheduleForm form(context, nullptr);
+    form.show();
+    typeCycle(form, 0, QStringLiteral("6"), QStringLiteral("5千"));
+    form.SaveCyclesClick();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("オイル交換")));
+    EXPECT_EQ(form.CycleTable->currentRow(), 0);
+    EXPECT_EQ(form.CycleTable->currentColumn(), 2);
+    typeCycle(form, 0, QStringLiteral("-1"), QStringLiteral("0"));
+    form.SaveCyclesClick();
+    EXPECT_FALSE(ext::ExtDatabase::exists(dir.dir()));
+}
+
+TEST_F(ScheduleFormTest, NothingIsWrittenWhileAnotherComputerHoldsTheFolder) {
+    ScheduleForm form(context, nullptr);
+    bool readOnly = true;
+    form.setReadOnlyCheck([&] { return readOnly; });
+    form.show();
+    typeCycle(form, 0, QStringLiteral("6"), QStringLiteral("5000"));
+    form.SaveCyclesClick();
+    EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("読み取り専用")));
+    EXPECT_FALSE(ext::ExtDatabase::exists(dir.dir()));
+    readOnly = false;
+    form.SaveCyclesClick();
+    EXPECT_EQ(AnalysisData::loadCycles(dir.dir()).size(), 1u);
+}
+
+TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
+    QStatusBar bar;
+    std::vector<QString> commands;
+    InsightHost host;
+    host.context = &context;
+    host.statusBar = &bar;
+    host.addToolsCommand = [&](const QString& caption, const QString& name, std::function<void()>) {
+        commands.push_back(caption + QLatin1Char('|') + name);
+        return static_cast<QAction*>(nullptr);
+    };
+    InsightTools tools(host);
+    EXPECT_EQ(commands,
+              (std::vector<QString>{QStringLiteral("燃費・費用(&F)...|FuelCost1"),
+                                    QStringLiteral("グラフ(&G)...|Chart1"),
+                                    QStringLiteral("点検・整備予定(&M)...|Schedule1"),
+                                    QStringLiteral("走行距離チェック(&K)...|OdometerCheck1")}));
+    tools.refreshNotice();
+    EXPECT_TRUE(tools.notice()->isHidden());  // no QuilExt.db: nothing is due
+
+    AnalysisData::saveCycles(dir.dir(), {{4, 12, 0, 0}, {5, 24, 0, 36}});
+    tools.refreshNotice();
+    EXPECT_FALSE(tools.notice()->isHidden());
+    EXPECT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 2件が期限切れ"));
+    EXPECT_TRUE(tools.notice()->text().contains(QStringLiteral("点検・整備予定: 2件が期限切れ")));
+
+    Q_EMIT tools.notice()->linkActivated(QStringLiteral("schedule"));
+    ASSERT_TRUE(tools.scheduleForm()->isVisible());
+    // Saving other cycles in the window counts again.
+    tools.scheduleForm()->CycleTable->item(1, 1)->setText(QStringLiteral("0"));
+    tools.scheduleForm()->CycleTable->item(2, 1)->setText(QStringLiteral("0"));
+    tools.scheduleForm()->CycleTable->item(2, 3)->setText(QStringLiteral("0"));
+    tools.scheduleForm()->SaveCyclesClick();
+    EXPECT_TRUE(tools.notice()->isHidden());
+}
+
+}  // namespace
+}  // namespace quil::insight

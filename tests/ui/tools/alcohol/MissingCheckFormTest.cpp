@@ -1,0 +1,103 @@
+// The missing-check list over the record file and the register.
+#include <QLabel>
+#include <QTableWidget>
+
+#include "RegisterFixture.h"
+#include "ui/tools/alcohol/PeriodChooser.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
+#include "ui/tools/alcohol/TMissingCheckForm.h"
+#include "ext/ExtDatabase.h"
+#include "store/Settings.h"
+#include "ui/components/TRetComboBox.h"
+
+namespace quil::alcohol::test {
+namespace {
+
+class MissingCheckFormTest : public RegisterTest {
+protected:
+    std::unique_ptr<TAlcoholCheckForm> entry;
+    std::unique_ptr<TMissingCheckForm> form;
+
+    void SetUp() override {
+        RegisterTest::SetUp();
+        entry = std::make_unique<TAlcoholCheckForm>(main, &main.window);
+        form = std::make_unique<TMissingCheckForm>(main, *entry, &main.window);
+    }
+    void TearDown() override {
+        form.reset();
+        entry.reset();
+        RegisterTest::TearDown();
+    }
+    QString cell(int row, int column) { return form->table->item(row, column)->text(); }
+};
+
+TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
+    addDrive(kToday - 2 + encodeTime(9, 0), kToday - 2 + encodeTime(12, 0));  // checked
+    addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0), kSato, kCarB);
+    addDrive(kToday + 1 + encodeTime(9, 0), kToday + 1 + encodeTime(12, 0));  // tomorrow
+    addDrive(encodeDate(2024, 4, 30) + encodeTime(9, 0), 0);                  // last month
+    store(check(kToday - 2 + encodeTime(8, 0)));
+    store(check(kToday - 2 + encodeTime(12, 30), CheckTiming::AfterDrive));
+    store(check(kToday + encodeTime(8, 0), CheckTiming::BeforeDrive, kSato, kCarB));
+
+    form->show();
+    form->period->choose(5, kToday);
+    ASSERT_EQ(form->table->rowCount(), 1);
+    EXPECT_EQ(cell(0, 0), QStringLiteral("2024/05/10"));
+    EXPECT_EQ(cell(0, 1), QStringLiteral("09:00"));
+    EXPECT_EQ(cell(0, 2), QStringLiteral("12:00"));
+    EXPECT_EQ(cell(0, 3), QStringLiteral("佐藤"));
+    EXPECT_EQ(cell(0, 4), QStringLiteral("営業車2"));
+    EXPECT_EQ(cell(0, 5), QStringLiteral("済"));
+    EXPECT_EQ(cell(0, 6), QStringLiteral("未確認"));
+    EXPECT_EQ(form->countLabel->text(), QStringLiteral("チェック漏れ: 1件"));
+
+    form->period->choose(1, kToday);  // the year: April's drive too
+    EXPECT_EQ(form->table->rowCount(), 2);
+}
+
+TEST_F(MissingCheckFormTest, FirstShowingTakesTheMainWindowsDisplayPeriod) {
+    store::Settings settings(main.folder);
+    settings.setPeriodKind(4);
+    settings.setStoredPeriod(4, "20231");  // 2023, second quarter
+    addDrive(encodeDate(2023, 5, 1) + encodeTime(9, 0), 0);
+    addDrive(encodeDate(2023, 7, 1) + encodeTime(9, 0), 0);
+    form->show();
+    EXPECT_EQ(form->period->kind(), 4);
+    EXPECT_EQ(form->period->label(), QStringLiteral("2023年 2/4期"));
+    EXPECT_EQ(form->table->rowCount(), 1);
+    // Later showings keep what the user chose.
+    form->period->choose(1, encodeDate(2023, 1, 1));
+    form->hide();
+    form->show();
+    EXPECT_EQ(form->period->kind(), 1);
+    EXPECT_EQ(form->table->rowCount(), 2);
+}
+
+TEST_F(MissingCheckFormTest, CountingWithoutARegisterCreatesNoDatabase) {
+    addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0));
+    const auto missing = missingChecksBetween(main.folder, kToday - 9, kToday + 20, kToday + 1);
+    ASSERT_EQ(missing.size(), 1u);
+    EXPECT_TRUE(missing[0].beforeMissing && missing[0].afterMissing);
+    EXPECT_FALSE(ext::ExtDatabase::exists(main.folder));
+}
+
+TEST_F(MissingCheckFormTest, EnteringTheMissingCheckFromARowPresetsItAndClearsTheRow) {
+    addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0), kSato, kCarB);
+    AlcoholStore(main.folder).addDetector({0, "検知器A", "", kToday - 30, kToday - 1, false});
+    store(check(kToday + encodeTime(8, 0), CheckTiming::BeforeDrive, kSato, kCarB));
+    form->show();
+    form->table->selectRow(0);
+    form->enterSelected();
+    ASSERT_TRUE(entry->isVisible());
+    EXPECT_EQ(entry->timingBox->currentText(), QStringLiteral("運転後"));
+    EXPECT_EQ(entry->driverBox->currentText(), QStringLiteral("佐藤"));
+    EXPECT_EQ(entry->vehicleBox->currentText(), QStringLiteral("営業車2"));
+    EXPECT_EQ(entry->hourBox->currentText(), QStringLiteral("12"));
+    entry->Button1Click();
+    EXPECT_FALSE(entry->isVisible()) << prompts.last().text.toStdString();
+    EXPECT_EQ(form->table->rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace quil::alcohol::test
