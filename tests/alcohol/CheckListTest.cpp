@@ -4,12 +4,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <cstdio>
 
+#include "Bytes.h"
+#include "FailingFiles.h"
 #include "RegisterFixture.h"
 #include "alcohol/AlcoholWindows.h"
 #include "alcohol/CheckTableModel.h"
@@ -220,6 +223,26 @@ TEST_F(CheckListTest, ExportToAFolderThatCannotBeWrittenIsReported) {
     list->show();
     EXPECT_FALSE(list->exportCsv(QStringLiteral("/nonexistent-folder/x.csv")));
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+}
+
+// The register's CSV is written through the file-system seam like every export: a disk
+// that refuses the file leaves the earlier export whole, and the user is told.
+TEST_F(CheckListTest, AFailedExportKeepsTheEarlierFileAndIsReported) {
+    store(check(kToday + encodeTime(8, 0)));
+    list->show();
+    const std::string path = main.folder + "register.csv";
+    quil::testing::writeBytes(path, "earlier\r\n");
+    {
+        quil::testing::FailingFiles refusing({"register.csv"});
+        EXPECT_FALSE(list->exportCsv(QString::fromStdString(path)));
+        EXPECT_GT(refusing.refusals(), 0);
+    }
+    EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("register.csv")));
+    EXPECT_EQ(quil::testing::readBytes(path), "earlier\r\n");
+    // A data set's own file is never an export's target.
+    EXPECT_FALSE(list->exportCsv(QString::fromStdString(main.folder + "Quil.qud")));
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("データのファイル")));
 }
 
 // After a restore, move or import the open register lists the new data set's checks.
