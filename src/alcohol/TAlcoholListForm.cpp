@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -44,7 +43,7 @@ QString loginName() {
 
 TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& entry,
                                    TAlcoholPrintForm* printForm, QWidget* parent)
-    : QDialog(parent), context_(context), entry_(entry), printForm_(printForm) {
+    : FormDialog(parent), context_(context), entry_(entry), printForm_(printForm) {
     setObjectName(QStringLiteral("AlcoholListForm"));
     setWindowTitle(QStringLiteral("アルコールチェック記録簿"));
     period = new PeriodChooser(this);
@@ -138,9 +137,7 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     });
 }
 
-void TAlcoholListForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (event->spontaneous()) return;
+void TAlcoholListForm::FormShow() {
     fillFilters();
     if (!periodChosen_) {
         periodChosen_ = true;

@@ -14,6 +14,7 @@
 
 #include "insight/PeriodPicker.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::insight {
@@ -82,7 +83,7 @@ ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
         preview->open();
     });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
 QObject* ChartForm::chart() const { return canvas_ ? canvas_->chart() : nullptr; }

@@ -9,6 +9,7 @@
 #include "insight/PeriodPicker.h"
 #include "insight/ReportTableView.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::insight {
@@ -55,7 +56,7 @@ FuelCostForm::FuelCostForm(ui::MainContext& context, QWidget* mainWindow)
     connect(PrintButton, &QPushButton::clicked, this, &FuelCostForm::PrintClick);
     connect(HelpButton, &QPushButton::clicked, this, &FuelCostForm::HelpClick);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
 QString FuelCostForm::helpText() {

@@ -12,7 +12,9 @@
 #include "folder/ReadOnlyFileSystem.h"
 #include "insight/AnalysisData.h"
 #include "insight/ReportTableView.h"
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::insight {
@@ -94,7 +96,7 @@ ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
                                     QStringLiteral(" 現在"));
     });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
 void ScheduleForm::showEvent(QShowEvent* event) {
