@@ -42,7 +42,7 @@ protected:
     }
     void TearDown() override { ChartForm::setFileChooserForTesting({}); }
     TempDir dir;
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
     LinkedCharts charts;
     ChartForm form{context, nullptr};
@@ -184,7 +184,7 @@ TEST(ChartModule, AFileThatIsNoModuleIsReportedNotLoaded) {
 TEST(ChartModule, WithoutTheModuleTheWindowSaysWhyAndDrawsNothing) {
     TempDir dir;
     writeSampleFleet(dir);
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
     ChartForm form{context, nullptr};
     EXPECT_FALSE(form.chart());

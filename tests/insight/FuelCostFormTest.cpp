@@ -32,7 +32,7 @@ protected:
         return v->model()->index(row, col).data().toString();
     }
     TempDir dir;
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
     FuelCostForm form{context, nullptr};
 };

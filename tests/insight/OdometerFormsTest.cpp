@@ -19,7 +19,7 @@ class OdometerFormsTest : public ::testing::Test {
 protected:
     void SetUp() override { writeSampleFleet(dir); }
     TempDir dir;
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
 };
 

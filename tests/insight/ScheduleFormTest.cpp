@@ -40,7 +40,7 @@ protected:
             .color();
     }
     TempDir dir;
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
 };
 
