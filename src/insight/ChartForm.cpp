@@ -95,14 +95,10 @@ void ChartForm::showEvent(QShowEvent* event) {
 
 void ChartForm::DrawClick() {
     if (!canvas_) return;
-    fleet::FuelReport report;
-    try {
-        report =
-            fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
-    } catch (const std::exception& e) {
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
-        return;
-    }
+    // A data set that cannot be read ends the command at the application's error report;
+    // the chart keeps what it showed.
+    const fleet::FuelReport report =
+        fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
     canvas_->draw(ChartKind(KindBox->currentIndex()),
                   KindBox->currentText() + QStringLiteral("　") + Picker->vehicleText() +
                       QStringLiteral("　") + Picker->periodText(),

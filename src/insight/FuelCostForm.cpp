@@ -92,13 +92,9 @@ QString FuelCostForm::heading() const {
 }
 
 void FuelCostForm::CalcClick() {
-    try {
-        report_ =
-            fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
-    } catch (const std::exception& e) {
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
-        return;
-    }
+    // A data set that cannot be read ends the command at the application's error report;
+    // the tables keep what they showed.
+    report_ = fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
     VehicleTable->setTable(fleet::vehicleCostTable(report_));
     MonthTable->setTable(fleet::monthCostTable(report_));
 }

@@ -133,8 +133,10 @@ void ScheduleForm::Reload() {
         fillCycles(fleet::scheduleItems(folder), cycles);
         rows_ = fleet::computeSchedule(folder, cycles, store::today());
     } catch (const std::exception& e) {
+        // No rows of an older reading stay on screen: the table is emptied, then the one
+        // error report is shown.
         rows_.clear();
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
+        ui::reportError(e, this);
     }
     ScheduleTable->setTable(fleet::scheduleTable(rows_), [this](int row) {
         switch (rows_[std::size_t(row)].status) {
@@ -185,12 +187,8 @@ void ScheduleForm::SaveCyclesClick() {
         cycles.push_back(
             {CycleTable->item(r, 0)->data(Qt::UserRole).toInt(), values[0], values[1], values[2]});
     }
-    try {
-        AnalysisData::saveCycles(context_.dataFolder(), cycles);
-    } catch (const std::exception& e) {
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
-        return;
-    }
+    // A failed save ends here at the application's error report; the typed cycles stay.
+    AnalysisData::saveCycles(context_.dataFolder(), cycles);
     Reload();
     if (cyclesChanged_) cyclesChanged_();
 }

@@ -17,6 +17,7 @@
 #include "insight/ChartForm.h"
 #include "insight/PeriodPicker.h"
 #include "insight/charts/QtChartCanvas.h"
+#include "store/StoreError.h"
 
 namespace quil::insight {
 namespace {
@@ -78,6 +79,19 @@ TEST_F(ChartFormTest, EconomyOverTime) {
     ASSERT_TRUE(line);
     ASSERT_EQ(line->count(), 1);
     EXPECT_DOUBLE_EQ(line->at(0).y(), 20.0);
+}
+
+// The chart's command ends at the application's one error report when the data set cannot
+// be read; the window shows no box of its own and keeps the chart it drew.
+TEST_F(ChartFormTest, AnUnreadableDataSetEndsTheCommandAndKeepsTheChart) {
+    form.KindBox->setCurrentIndex(ChartForm::DistancePerMonth);
+    form.DrawClick();
+    const QString title = chartOf(form)->title();
+    UnreadableRecords unreadable;
+    form.KindBox->setCurrentIndex(ChartForm::EconomyOverTime);
+    EXPECT_THROW(form.DrawClick(), store::StoreError);
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(chartOf(form)->title(), title);
 }
 
 TEST_F(ChartFormTest, SavedAsPngAndPrinted) {
