@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "folder/DataSetFiles.h"
+#include "store/FileReplace.h"
 #include "store/ItemStore.h"
 #include "store/StoreError.h"
 
@@ -59,6 +60,7 @@ void writeExportFile(const std::string& path,
             file->sync();
             file.reset();
             fs.rename(target, path);
+            syncFolderOf(fs, path);
         }
     } catch (...) {
         if (!inPlace) {
@@ -70,6 +72,10 @@ void writeExportFile(const std::string& path,
         }
         throw;
     }
+}
+
+void writeExportFile(const std::string& path, std::string_view bytes, FileSystem& fs) {
+    writeExportFile(path, [bytes](const ExportSink& sink) { sink(bytes); }, fs);
 }
 
 }  // namespace quil::folder

@@ -20,8 +20,13 @@ std::string exportTargetProblem(const std::string& path);
 // Writes what `produce` hands its sink to `path`. A regular file is written beside the
 // target, synced and renamed over it, so a failure leaves the old file (or none); a device
 // or pipe (standard output, /dev/null) is written in place. Raises StoreError naming the
-// file for a refused target or a failed write.
+// file for a refused target or a failed write. Every file the program writes for the user
+// (CSV of the list, the tables and the register) goes through here.
 void writeExportFile(const std::string& path, const std::function<void(const ExportSink&)>& produce,
+                     store::FileSystem& fs = store::FileSystem::current());
+
+// The same for bytes already made.
+void writeExportFile(const std::string& path, std::string_view bytes,
                      store::FileSystem& fs = store::FileSystem::current());
 
 }  // namespace quil::folder

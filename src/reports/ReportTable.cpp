@@ -1,12 +1,11 @@
 #include "reports/ReportTable.h"
 
 #include <cmath>
-#include <cstdio>
 
+#include "folder/ExportFile.h"
 #include "store/CsvWriter.h"
 #include "store/ItemStore.h"
 #include "store/NumberFormat.h"
-#include "store/StoreError.h"
 
 namespace quil::fleet {
 
@@ -141,17 +140,9 @@ std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
     return csv.take();
 }
 
-void writeTableCsv(const ReportTable& table, const std::string& path, TextEncoding encoding) {
-    const std::string bytes = tableCsv(table, encoding);
-    const std::string part = path + ".part";
-    std::FILE* f = std::fopen(part.c_str(), "wb");
-    if (!f) throw StoreError(path, "書き込めません。");
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(part.c_str(), path.c_str()) != 0) {
-        std::remove(part.c_str());
-        throw StoreError(path, "書き込みに失敗しました。");
-    }
+void writeTableCsv(const ReportTable& table, const std::string& path, TextEncoding encoding,
+                   FileSystem& fs) {
+    folder::writeExportFile(path, tableCsv(table, encoding), fs);
 }
 
 }  // namespace quil::fleet

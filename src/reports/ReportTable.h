@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "reports/FuelReport.h"
-#include "reports/MaintenanceSchedule.h"
-#include "reports/OdometerCheck.h"
+#include "reports/FuelReport.h"#include "reports/FuelReport.h"
+#include "reports/MaintenanceSchedule.h"#include "reports/MaintenanceSchedule.h"
+#include "reports/OdometerCheck.h"#include "reports/OdometerCheck.h"
+#include "store/FileSystem.h"
 
 namespace quil::fleet {
 
@@ -41,10 +42,12 @@ ReportTable odometerTable(const std::vector<OdometerFinding>& findings,
 // The table as CSV bytes (titles first) with CRLF, in CP932 or UTF-8.
 std::string tableCsv(const ReportTable& table,
                      store::TextEncoding encoding = store::TextEncoding::Cp932);
-// Writes tableCsv to `path` through `path`.part renamed over it, so a failed write leaves no
-// half file. Throws StoreError naming the file.
+// Writes tableCsv to `path` as every export is written (folder::writeExportFile): beside it
+// and renamed over it, so a failed write leaves the old file whole. Throws StoreError
+// naming the file.
 void writeTableCsv(const ReportTable& table, const std::string& path,
-                   store::TextEncoding encoding = store::TextEncoding::Cp932);
+                   store::TextEncoding encoding = store::TextEncoding::Cp932,
+                   store::FileSystem& fs = store::FileSystem::current());
 
 // "12.3" style texts with thousands separators for whole figures: "1,234円", "12.3 km/L".
 std::string yenText(std::int64_t yen);

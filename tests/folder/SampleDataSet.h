@@ -40,16 +40,7 @@ inline void writeSampleItems(const std::string& dir) {
 }
 
 inline store::DataRecord sampleRecord(int kind, store::DateTime date, int vehicle, int user) {
-    store::DataRecord r;
-    r.setStamp(kSampleStamp);
-    r.setKind(static_cast<std::int16_t>(kind));
-    r.setDate(date);
-    r.setVehicle(static_cast<std::int16_t>(vehicle));
-    r.setUser(static_cast<std::int16_t>(user));
-    r.setReserved66(-1);
-    r.setItem(-1);
-    r.setPlace(-1);
-    return r;
+    return entryRecord(kind, date, vehicle, user, kSampleStamp);
 }
 
 }  // namespace quil::testing

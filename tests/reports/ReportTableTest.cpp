@@ -98,5 +98,22 @@ TEST(ReportTable, FailedWriteLeavesNoFile) {
     EXPECT_EQ(*readBytes(dir.file("out.csv")), tableCsv(vehicleCostTable(sampleReport())));
 }
 
+// The table goes through the export writer and its file-system seam: a failed write or
+// rename keeps the file written before.
+TEST(ReportTable, AFailedWriteOverAnOlderTableKeepsItAndIsRaised) {
+    TempDir dir;
+    const std::string path = dir.file("out.csv");
+    writeBytes(path, "older table\r\n");
+    for (auto op : {FaultyFileSystem::Op::Write, FaultyFileSystem::Op::Rename}) {
+        FaultyFileSystem fs(op, 1);
+        EXPECT_THROW(writeTableCsv(vehicleCostTable(sampleReport()), path,
+                                   store::TextEncoding::Cp932, fs),
+                     store::StoreError);
+        EXPECT_TRUE(fs.fired());
+        EXPECT_EQ(readBytes(path), "older table\r\n");
+        EXPECT_FALSE(readBytes(path + ".part"));
+    }
+}
+
 }  // namespace
 }  // namespace quil::fleet

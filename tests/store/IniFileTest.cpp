@@ -4,10 +4,9 @@
 
 #include <climits>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
+#include "Bytes.h"
 #include "TempDir.h"
 #include "store/Codec.h"
 #include "store/FileSystem.h"
@@ -18,18 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using quil::testing::readBytes;
+using quil::testing::writeBytes;
 
 std::string fixture(const std::string& name) {
-    return readBytes(std::string(QUIL_TEST_DATA) + "/ini/" + name);
+    return readBytes(std::string(QUIL_TEST_DATA) + "/ini/" + name).value_or("");
 }
 
 class IniFileTest : public ::testing::Test {
@@ -164,7 +156,7 @@ TEST_F(IniFileTest, Cp932SecondBytesAreOrdinaryBytes) {
     EXPECT_EQ(f.readText("表示", "Dir", ""), "C:\\データ\\表\\");
     EXPECT_EQ(f.readText("見ゾ", "名前", ""), "ソ");
 
-    const std::string before = readBytes(path_);
+    const std::string before = readBytes(path_).value_or("");
     f.writeText("表示", "ソフト", "表\\ソ");
     std::string expected = before;
     const std::string oldLine = toCp932("ソフト=能力表");
@@ -178,7 +170,7 @@ TEST_F(IniFileTest, Cp932SecondBytesAreOrdinaryBytes) {
 
 TEST_F(IniFileTest, RewriteInPlaceKeepsEveryOtherByte) {
     IniFile f = withFixture("mixed-eol.ini");
-    const std::string before = readBytes(path_);
+    const std::string before = readBytes(path_).value_or("");
 
     f.writeInteger("Location", "top", 7);  // the key keeps its spelling and its CRLF
     std::string expected = before;
@@ -200,7 +192,7 @@ TEST_F(IniFileTest, NewKeyGoesAtTheEndOfItsSection) {
 
     // Into the last section of a file without a final line break.
     IniFile f = withFixture("mixed-eol.ini");
-    const std::string before = readBytes(path_);
+    const std::string before = readBytes(path_).value_or("");
     f.writeText("Dir", "ExeDir", "/opt/");
     EXPECT_EQ(readBytes(path_), before + "\r\nExeDir=/opt/\r\n");
     // A new section after it.
@@ -257,7 +249,7 @@ TEST_F(IniFileTest, FailedWriteLeavesTheFileAsItWas) {
         for (int k = 1;; ++k) {
             fs::remove(path_);
             if (existing) writeBytes(path_, fixture("cp932-backslash.ini"));
-            const std::string before = existing ? readBytes(path_) : "";
+            const std::string before = existing ? readBytes(path_).value_or("") : "";
             FailingFileSystem failing(k);
             ScopedFileSystem scope(failing);
             try {

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 
+#include "Bytes.h"
 #include "TempDir.h"
 #include "store/Codec.h"
 
@@ -12,15 +11,8 @@ using namespace quil::store;
 
 namespace {
 
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using quil::testing::readBytes;
+using quil::testing::writeBytes;
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -114,7 +106,7 @@ TEST_F(SettingsTest, ExitStateKeepsTheOtherKeys) {
     EXPECT_EQ(s.dataFolder(), "/データ/表/");
     EXPECT_EQ(s.carMask(), "101");
     EXPECT_EQ(s.storedPeriod(1), "2003");
-    const std::string bytes = readBytes(s.fileName());
+    const std::string bytes = readBytes(s.fileName()).value_or("");
     EXPECT_NE(bytes.find(toCp932("Dir=/データ/表/\r\n")), std::string::npos);
     EXPECT_NE(bytes.find("Top=10\r\nLeft=20\r\nWidth=800\r\nHeight=600\r\n"), std::string::npos);
 }

@@ -1,25 +1,14 @@
 #pragma once
-// Records and files built by hand for the store tests.
+// Record files built by hand for the store tests (the records from RecordBuilders.h).
 
 #include <string>
 #include <vector>
 
+#include "RecordBuilders.h"
 #include "TestSupport.h"
 #include "store/Records.h"
 
 namespace quil::testing {
-
-inline store::DataRecord makeRecord(double date, int vehicle, int user, int price = 0,
-                                    int kind = 1) {
-    store::DataRecord r;
-    r.setStamp(40000.5);
-    r.setKind(static_cast<std::int16_t>(kind));
-    r.setDate(date);
-    r.setVehicle(static_cast<std::int16_t>(vehicle));
-    r.setUser(static_cast<std::int16_t>(user));
-    r.setPrice(price);
-    return r;
-}
 
 template <typename Record>
 std::string bytesOf(const std::vector<Record>& records) {

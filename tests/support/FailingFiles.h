@@ -1,7 +1,7 @@
 #pragma once
 // A file system for the widget tests that refuses every write to the files named, as a
-// read-only or full disk would, and leaves every other file alone. Installed for its
-// lifetime.
+// read-only or full disk would (or every opening of them, as a damaged disk would), and
+// leaves every other file alone. Installed for its lifetime.
 
 #include <QStringList>
 #include <memory>
@@ -15,7 +15,9 @@ namespace quil::testing {
 
 class FailingFiles : public store::FileSystem {
 public:
-    explicit FailingFiles(std::vector<std::string> names) : names_(std::move(names)) {
+    enum class Refuse { Writes, Everything };
+    explicit FailingFiles(std::vector<std::string> names, Refuse refuse = Refuse::Writes)
+        : names_(std::move(names)), refuse_(refuse) {
         setCurrent(this);
     }
     ~FailingFiles() override { setCurrent(nullptr); }
@@ -25,7 +27,10 @@ public:
     int refusals() const { return refusals_; }
 
     std::unique_ptr<store::File> open(const std::string& path, store::OpenMode mode) override {
-        if (mode != store::OpenMode::Read) refuseIfNamed(path);
+        if (mode != store::OpenMode::Read)
+            refuseIfNamed(path);
+        else if (refuse_ == Refuse::Everything)
+            refuseIfNamed(path, "読み込めません。");
         return local().open(path, mode);
     }
     bool exists(const std::string& path) override { return local().exists(path); }
@@ -38,17 +43,18 @@ public:
 
 private:
     // A name matches itself and its temporary companions ("Quil.ini.tmp").
-    void refuseIfNamed(const std::string& path) {
+    void refuseIfNamed(const std::string& path, const char* reason = "書き込みできません。") {
         const std::string name = store::fileNameOf(path);
         for (const std::string& n : names_) {
             if (name.rfind(n, 0) == 0) {
                 ++refusals_;
-                throw store::StoreError(name, "書き込みできません。");
+                throw store::StoreError(name, reason);
             }
         }
     }
 
     std::vector<std::string> names_;
+    Refuse refuse_;
     int refusals_ = 0;
 };
 

@@ -1,11 +1,12 @@
 #pragma once
-// The main window as the dialogs see it (MainContext), for the window tests: folders,
-// stamp, tab and row as set, and counters of what the dialogs asked of it.
+// The main window as the dialogs see it (MainContext), for every window test: folders,
+// stamp, tab, row and read-only state as set, and counters of what the dialogs asked of it.
 
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "ui/dialogs/MainContext.h"
 
@@ -13,7 +14,11 @@ namespace quil::testing {
 
 class StandInMain : public ui::MainContext {
 public:
+    StandInMain() = default;
+    explicit StandInMain(std::string dataFolder) : folder(std::move(dataFolder)) {}
+
     std::string folder;  // program and data folder alike, ending with '/'
+    bool readOnly = false;  // another computer holds the data folder
     double stamp = 45000.5;
     int tab = 0;
     int row = 0;
@@ -37,6 +42,7 @@ public:
         if (onReload) onReload();
     }
     void refreshSummaries() override { ++summaries; }
+    bool dataSetReadOnly() const override { return readOnly; }
     void showPeriodLabel(const QString& label) override {
         periodLabel = label;
         ++periodLabels;

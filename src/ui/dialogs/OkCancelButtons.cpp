@@ -4,19 +4,24 @@
 
 namespace quil::ui {
 
-QHBoxLayout* makeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel) {
+void makeOkCancelButtons(QWidget* parent, QPushButton*& ok, QPushButton*& cancel) {
     ok = new QPushButton(QStringLiteral("&OK"), parent);
     ok->setObjectName(QStringLiteral("Button1"));
     cancel = new QPushButton(QStringLiteral("&CANCEL"), parent);
     cancel->setObjectName(QStringLiteral("Button2"));
-    auto* row = new QHBoxLayout;
-    row->addStretch();
     for (QPushButton* b : {ok, cancel}) {
         b->setAutoDefault(false);
         b->setDefault(false);
         EnterPressesButton(b);
-        row->addWidget(b);
     }
+}
+
+QHBoxLayout* makeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel) {
+    makeOkCancelButtons(parent, ok, cancel);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(ok);
+    row->addWidget(cancel);
     row->addStretch();
     return row;
 }

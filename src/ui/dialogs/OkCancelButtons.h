@@ -8,6 +8,8 @@
 
 namespace quil::ui {
 
+// Creates the two buttons as children of `parent`, for a dialog that places them itself.
+void makeOkCancelButtons(QWidget* parent, QPushButton*& ok, QPushButton*& cancel);
 // Creates the two buttons as children of `parent` and returns them in a row that centres them.
 QHBoxLayout* makeOkCancelRow(QWidget* parent, QPushButton*& ok, QPushButton*& cancel);
 

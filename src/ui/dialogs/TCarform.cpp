@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -22,6 +21,7 @@
 #include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TItemForm.h"
@@ -61,11 +61,11 @@ QDate toQDate(store::DateTime d) {
 
 }  // namespace
 
-TCarform::TCarform(MainContext& context, QWidget* parent) : QDialog(parent), context_(context) {
+TCarform::TCarform(MainContext& context, QWidget* parent) : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("Carform"));
     createControls();
     // Placed once, at creation, relative to the main window's top-left corner.
-    if (QWidget* main = context_.mainWidget()) move(main->pos() + QPoint(50, 50));
+    placeBesideMainWindow(*this, context_.mainWidget(), kBesideMain);
 }
 
 void TCarform::createControls() {
@@ -164,12 +164,6 @@ void TCarform::createControls() {
 }
 
 bool TCarform::newVehicleMode() const { return windowTitle() == QStringLiteral("車両情報の登録"); }
-
-void TCarform::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // A window system showing (restoring a minimised window) is no new opening.
-    if (!event->spontaneous()) FormShow();
-}
 
 void TCarform::FormShow() {
     adding_ = newVehicleMode();

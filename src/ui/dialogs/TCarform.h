@@ -4,24 +4,23 @@
 // editor: it sets the caption "車両情報の登録" (new vehicle) or "車両情報の修正" with the
 // vehicle's item position, then shows the dialog, which is modeless and created once.
 
-#include <QDialog>
 #include <QString>
 
 #include "store/Records.h"
 #include "ui/components/TDateEdit.h"
+#include "ui/dialogs/FormDialog.h"
 
 class QButtonGroup;
 class QDateEdit;
 class QLineEdit;
 class QPushButton;
-class QShowEvent;
 
 namespace quil::ui {
 
 class MainContext;
 class TItemForm;
 
-class TCarform : public QDialog {
+class TCarform : public FormDialog {
     Q_OBJECT
 public:
     TCarform(MainContext& context, QWidget* parent);
@@ -51,14 +50,11 @@ public:
 
 public Q_SLOTS:
     // Empties the fields for a new vehicle or shows the stored vehicle; focus on the name.
-    void FormShow();
+    void FormShow() override;
     // OK: checks, stores the vehicle, updates the master list editor and closes.
     void Button1Click();
     // CANCEL: closes without storing.
     void Button2Click();
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     void createControls();

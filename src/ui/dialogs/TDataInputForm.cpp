@@ -5,19 +5,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QValidator>
 #include <variant>
 
 #include "store/NumberFormat.h"
 #include "ui/components/Cp932LimitValidator.h"
-#include "ui/components/EnterPressesButton.h"
 #include "ui/components/QtText.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/EntryControls.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
+#include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::ui {
@@ -48,11 +48,11 @@ QDate toQDate(store::DateTime d) {
 }  // namespace
 
 TDataInputForm::TDataInputForm(MainContext& context, QWidget* parent)
-    : QDialog(parent), context_(context) {
+    : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("DataInputForm"));
     createControls();
     // Placed once, at creation, relative to the main window's top-left corner.
-    if (QWidget* main = parent ? parent : context_.mainWidget()) move(main->pos() + QPoint(50, 50));
+    placeBesideMainWindow(*this, parent ? parent : context_.mainWidget(), kBesideMain);
 }
 
 void TDataInputForm::createControls() {
@@ -95,28 +95,9 @@ void TDataInputForm::createControls() {
 
     for (auto*& label : rowLabel_) label = new QLabel(this);
 
-    button1_ = new QPushButton(QStringLiteral("&OK"), this);
-    button1_->setObjectName(QStringLiteral("Button1"));
-    button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
-    button2_->setObjectName(QStringLiteral("Button2"));
-    for (QPushButton* b : {button1_, button2_}) {
-        // Enter belongs to the fields (it moves to the next one), never to a default
-        // button; on a focused button it presses that button.
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        EnterPressesButton(b);
-    }
+    makeOkCancelButtons(this, button1_, button2_);
     connect(button1_, &QPushButton::clicked, this, &TDataInputForm::Button1Click);
     connect(button2_, &QPushButton::clicked, this, &TDataInputForm::Button2Click);
-}
-
-void TDataInputForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // A window system showing (restoring a minimised window) is no new opening.
-    if (!event->spontaneous()) {
-        FormShow();
-        shown_ = snapshot(this);
-    }
 }
 
 void TDataInputForm::placeRow(int row, const QString& caption, QWidget* control, int width,

@@ -6,7 +6,6 @@
 // lays out, fills and focuses its controls; reading the record, checking the input and
 // saving are store::RecordEntry's.
 
-#include <QDialog>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -15,6 +14,7 @@
 
 #include "store/RecordEntry.h"
 #include "ui/components/TDateEdit.h"
+#include "ui/dialogs/FormDialog.h"
 #include "ui/dialogs/UnsavedInput.h"
 
 class QComboBox;
@@ -22,14 +22,13 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QShowEvent;
 class QValidator;
 
 namespace quil::ui {
 
 class MainContext;
 
-class TDataInputForm : public QDialog, public UnsavedInput {
+class TDataInputForm : public FormDialog, public UnsavedInput {
     Q_OBJECT
 public:
     TDataInputForm(MainContext& context, QWidget* parent);
@@ -63,14 +62,14 @@ public:
 
 public Q_SLOTS:
     // Arranges the rows for the caption's kind and fills lists and fields.
-    void FormShow();
+    void FormShow() override;
     // OK: checks, builds and saves the record, reloads the main list and closes.
     void Button1Click();
     // CANCEL: closes without writing.
     void Button2Click();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void formShown() override { shown_ = snapshot(this); }
 
 private:
     QStringList shown_;  // the controls as the dialog opened

@@ -4,7 +4,6 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 #include <optional>
 
@@ -16,6 +15,7 @@
 #include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TCarform.h"
 
@@ -28,7 +28,7 @@ QString kindName(ItemKind kind) { return qs(store::itemKindName(static_cast<int>
 
 }  // namespace
 
-TItemForm::TItemForm(MainContext& context, QWidget* parent) : QDialog(parent), context_(context) {
+TItemForm::TItemForm(MainContext& context, QWidget* parent) : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("ItemForm"));
 
     listBox1_ = new QListWidget(this);
@@ -73,14 +73,8 @@ ItemKind TItemForm::kindFromCaption(const QString& caption) {
 
 ItemKind TItemForm::kind() const { return kindFromCaption(windowTitle()); }
 
-void TItemForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // A window system showing (restoring a minimised window) is no new opening.
-    if (!event->spontaneous()) FormShow();
-}
-
 void TItemForm::FormShow() {
-    if (QWidget* main = context_.mainWidget()) move(main->pos() + QPoint(100, 50));
+    placeBesideMainWindow(*this, context_.mainWidget(), kFurtherBesideMain);
     fillList();
 }
 

@@ -5,22 +5,21 @@
 // "設定－" followed by the kind name, and every showing rebuilds the list from Quil.qui.
 // Vehicles are added and changed through the vehicle registration dialog.
 
-#include <QDialog>
 #include <QString>
 #include <vector>
 
 #include "store/Records.h"
+#include "ui/dialogs/FormDialog.h"
 
 class QListWidget;
 class QPushButton;
-class QShowEvent;
 
 namespace quil::ui {
 
 class MainContext;
 class TCarform;
 
-class TItemForm : public QDialog {
+class TItemForm : public FormDialog {
     Q_OBJECT
 public:
     static constexpr int kMaxEntries = 50;
@@ -49,7 +48,7 @@ public:
 
 public Q_SLOTS:
     // Places the dialog beside the main window and fills the list for the caption's kind.
-    void FormShow();
+    void FormShow() override;
     void Button1Click();  // add
     void Button2Click();  // modify
     void ListBox1DblClick();
@@ -57,7 +56,6 @@ public Q_SLOTS:
     void Button4Click();  // close
 
 protected:
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -3,13 +3,13 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "store/ItemStore.h"
 #include "store/Settings.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 
 namespace quil::ui {
@@ -17,7 +17,7 @@ namespace quil::ui {
 using store::ItemKind;
 
 TViewItemForm::TViewItemForm(MainContext& context, QWidget* parent)
-    : QDialog(parent), context_(context) {
+    : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("ViewItemForm"));
     checkList_ = new QListWidget(this);
     checkList_->setObjectName(QStringLiteral("CheckListBox1"));
@@ -36,14 +36,8 @@ ItemKind TViewItemForm::kind() const {
     return windowTitle() == QStringLiteral("表示－車両") ? ItemKind::Vehicle : ItemKind::User;
 }
 
-void TViewItemForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // A window system showing (restoring a minimised window) is no new opening.
-    if (!event->spontaneous()) FormShow();
-}
-
 void TViewItemForm::FormShow() {
-    if (QWidget* main = context_.mainWidget()) move(main->pos() + QPoint(100, 50));
+    placeBesideMainWindow(*this, context_.mainWidget(), kFurtherBesideMain);
     shownKind_ = kind();
     checkList_->clear();
     positions_.clear();

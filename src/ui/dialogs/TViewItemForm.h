@@ -3,20 +3,19 @@
 // "表示－車両") or users (any other caption, "表示－使用者") whose ticks are the display
 // mask ViewItem/Car or ViewItem/Driver. Created once, shown modeless over the main window.
 
-#include <QDialog>
 #include <vector>
 
 #include "store/Records.h"
+#include "ui/dialogs/FormDialog.h"
 
 class QListWidget;
 class QPushButton;
-class QShowEvent;
 
 namespace quil::ui {
 
 class MainContext;
 
-class TViewItemForm : public QDialog {
+class TViewItemForm : public FormDialog {
     Q_OBJECT
 public:
     TViewItemForm(MainContext& context, QWidget* parent);
@@ -29,14 +28,11 @@ public:
 
 public Q_SLOTS:
     // Places the dialog and ticks the live items of the kind from the mask.
-    void FormShow();
+    void FormShow() override;
     // OK: writes the mask, refreshes the main window's summaries and list, closes.
     void Button1Click();
     // CANCEL: closes without writing.
     void Button2Click();
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     MainContext& context_;

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "ui/components/TRetEdit.h"
 #include "ui/components/UpDownArrows.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -63,7 +63,7 @@ QStringList periodPartEntries(int kind) {
 }
 
 TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
-    : QDialog(parent), context_(context) {
+    : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("ViewTimeForm"));
     setWindowTitle(QStringLiteral("表示期間"));
 
@@ -142,14 +142,8 @@ QRadioButton* TViewTimeForm::periodButton(int kind) const {
 
 int TViewTimeForm::selectedKind() const { return std::max(radioGroup_->checkedId(), 0); }
 
-void TViewTimeForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // A window system showing (restoring a minimised window) is no new opening.
-    if (!event->spontaneous()) FormShow();
-}
-
 void TViewTimeForm::FormShow() {
-    if (QWidget* main = context_.mainWidget()) move(main->pos() + QPoint(100, 50));
+    placeBesideMainWindow(*this, context_.mainWidget(), kFurtherBesideMain);
     // Nothing selected first, so selecting the stored kind always sets up the controls.
     radioGroup_->setExclusive(false);
     for (QAbstractButton* b : radioGroup_->buttons()) b->setChecked(false);

@@ -3,10 +3,11 @@
 // month, with the year and the part of the year, stored as Item/Time and Item/Time<kind>.
 // Created once, shown modeless over the main window.
 
-#include <QDialog>
 #include <QString>
 #include <QStringList>
 #include <array>
+
+#include "ui/dialogs/FormDialog.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -14,7 +15,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QShowEvent;
 class QToolButton;
 
 namespace quil::ui {
@@ -25,7 +25,7 @@ class MainContext;
 // calendar and fiscal year.
 QStringList periodPartEntries(int kind);
 
-class TViewTimeForm : public QDialog {
+class TViewTimeForm : public FormDialog {
     Q_OBJECT
 public:
     static constexpr int kMinYear = 1900;
@@ -48,7 +48,7 @@ public:
 
 public Q_SLOTS:
     // Places the dialog and selects the button of the stored period kind.
-    void FormShow();
+    void FormShow() override;
     // Sets up the year box, its label and the part-of-year list for the selected kind,
     // from the period last stored for that kind.
     void RadioGroup1Click();
@@ -58,7 +58,6 @@ public Q_SLOTS:
     void Button2Click();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -26,6 +26,7 @@
 #include "ui/components/QtText.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -105,7 +106,7 @@ Tdirsetform::Tdirsetform(MainContext& context, DataFolderHost& host, QWidget* pa
             &Tdirsetform::DirectoryListBox1Change);
     connect(Button1, &QPushButton::clicked, this, &Tdirsetform::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &Tdirsetform::Button2Click);
-    if (parent) move(parent->pos() + QPoint(100, 50));
+    placeBesideMainWindow(*this, parent, kFurtherBesideMain);
 }
 
 void Tdirsetform::setDialogsToClose(std::vector<QWidget*> dialogs) {

@@ -14,6 +14,7 @@
 
 #include "ui/tools/PeriodPicker.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::insight {
@@ -82,7 +83,7 @@ ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
         preview->open();
     });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
 QObject* ChartForm::chart() const { return canvas_ ? canvas_->chart() : nullptr; }
@@ -94,14 +95,10 @@ void ChartForm::showEvent(QShowEvent* event) {
 
 void ChartForm::DrawClick() {
     if (!canvas_) return;
-    fleet::FuelReport report;
-    try {
-        report =
-            fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
-    } catch (const std::exception& e) {
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
-        return;
-    }
+    // A data set that cannot be read ends the command at the application's error report;
+    // the chart keeps what it showed.
+    const fleet::FuelReport report =
+        fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
     canvas_->draw(ChartKind(KindBox->currentIndex()),
                   KindBox->currentText() + QStringLiteral("　") + Picker->vehicleText() +
                       QStringLiteral("　") + Picker->periodText(),

@@ -9,6 +9,7 @@
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ReportTableView.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::insight {
@@ -55,7 +56,7 @@ FuelCostForm::FuelCostForm(ui::MainContext& context, QWidget* mainWindow)
     connect(PrintButton, &QPushButton::clicked, this, &FuelCostForm::PrintClick);
     connect(HelpButton, &QPushButton::clicked, this, &FuelCostForm::HelpClick);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
 QString FuelCostForm::helpText() {
@@ -91,13 +92,9 @@ QString FuelCostForm::heading() const {
 }
 
 void FuelCostForm::CalcClick() {
-    try {
-        report_ =
-            fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
-    } catch (const std::exception& e) {
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
-        return;
-    }
+    // A data set that cannot be read ends the command at the application's error report;
+    // the tables keep what they showed.
+    report_ = fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
     VehicleTable->setTable(fleet::vehicleCostTable(report_));
     MonthTable->setTable(fleet::monthCostTable(report_));
 }

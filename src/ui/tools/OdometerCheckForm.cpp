@@ -5,13 +5,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <exception>
 
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/ReportTableView.h"
 #include "store/ItemStore.h"
 #include "ui/dialogs/MainContext.h"
-#include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 
 namespace quil::insight {
 
@@ -65,31 +64,27 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     connect(PrintButton, &QPushButton::clicked, this,
             [this] { FindingTable->printPreview(QStringLiteral("走行距離チェック")); });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
 void OdometerCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    try {
-        LimitBox->setValue(AnalysisData::dailyLimitKm(context_.dataFolder()));
-    } catch (const std::exception& e) {
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
-    }
+    // A QuilExt.db that cannot be read goes to the application's error report, once.
+    LimitBox->setValue(AnalysisData::dailyLimitKm(context_.dataFolder()));
     CheckClick();
 }
 
 void OdometerCheckForm::CheckClick() {
     const std::string folder = context_.dataFolder();
-    try {
-        if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData::dailyLimitKm(folder))
-            AnalysisData::setDailyLimitKm(folder, LimitBox->value());
-        findings_ = fleet::checkOdometers(folder, LimitBox->value());
-        const store::ItemStore items(folder);
-        FindingTable->setTable(fleet::odometerTable(findings_, store::ItemNames::load(items)));
-    } catch (const std::exception& e) {
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
-        return;
-    }
+    if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData::dailyLimitKm(folder))
+        AnalysisData::setDailyLimitKm(folder, LimitBox->value());
+    // Everything is read before anything is shown: a failure (at the application's error
+    // report) leaves the findings and the table that shows them as they were, together.
+    std::vector<fleet::OdometerFinding> findings = fleet::checkOdometers(folder, LimitBox->value());
+    const store::ItemStore items(folder);
+    fleet::ReportTable table = fleet::odometerTable(findings, store::ItemNames::load(items));
+    findings_ = std::move(findings);
+    FindingTable->setTable(std::move(table));
     CountLabel->setText(
         findings_.empty()
             ? QStringLiteral("距離のつながりに問題のある記録はありません。")

@@ -10,9 +10,11 @@
 #include <exception>
 
 #include "folder/ReadOnlyFileSystem.h"
-#include "ui/tools/AnalysisData.h"
-#include "ui/tools/ReportTableView.h"
+#include "ui/dialogs/ErrorReport.h"
+#include "ui/tools/AnalysisData.h"#include "ui/tools/AnalysisData.h"
+#include "ui/tools/ReportTableView.h"#include "ui/tools/ReportTableView.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::insight {
@@ -94,7 +96,7 @@ ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
                                     QStringLiteral(" 現在"));
     });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
 void ScheduleForm::showEvent(QShowEvent* event) {
@@ -131,8 +133,10 @@ void ScheduleForm::Reload() {
         fillCycles(fleet::scheduleItems(folder), cycles);
         rows_ = fleet::computeSchedule(folder, cycles, store::today());
     } catch (const std::exception& e) {
+        // No rows of an older reading stay on screen: the table is emptied, then the one
+        // error report is shown.
         rows_.clear();
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
+        ui::reportError(e, this);
     }
     ScheduleTable->setTable(fleet::scheduleTable(rows_), [this](int row) {
         switch (rows_[std::size_t(row)].status) {
@@ -183,12 +187,8 @@ void ScheduleForm::SaveCyclesClick() {
         cycles.push_back(
             {CycleTable->item(r, 0)->data(Qt::UserRole).toInt(), values[0], values[1], values[2]});
     }
-    try {
-        AnalysisData::saveCycles(context_.dataFolder(), cycles);
-    } catch (const std::exception& e) {
-        ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
-        return;
-    }
+    // A failed save ends here at the application's error report; the typed cycles stay.
+    AnalysisData::saveCycles(context_.dataFolder(), cycles);
     Reload();
     if (cyclesChanged_) cyclesChanged_();
 }

@@ -4,15 +4,15 @@
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QStyle>
 
 #include "ui/dialogs/ErrorReport.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 
 namespace quil::ui {
 
 TAboutBox::TAboutBox(QWidget* mainWindow)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint) {
+    : FormDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("バージョン情報"));
     setFixedSize(252, 216);
@@ -50,13 +50,8 @@ TAboutBox::TAboutBox(QWidget* mainWindow)
 }
 
 void TAboutBox::FormCreate(QWidget* mainWindow) {
-    if (mainWindow) move(mainWindow->pos() + QPoint(100, 50));
+    placeBesideMainWindow(*this, mainWindow, kFurtherBesideMain);
     comments_->setText(QStringLiteral("社用車の走行・給油・点検整備・出費を記録する台帳です。"));
-}
-
-void TAboutBox::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
 }
 
 void TAboutBox::FormShow() {

@@ -1,15 +1,14 @@
 #pragma once
 // The version information box: program icon, name, version and a line about the program.
 
-#include <QDialog>
+#include "ui/dialogs/FormDialog.h"
 
 class QLabel;
 class QPushButton;
-class QShowEvent;
 
 namespace quil::ui {
 
-class TAboutBox : public QDialog {
+class TAboutBox : public FormDialog {
     Q_OBJECT
 public:
     explicit TAboutBox(QWidget* mainWindow);
@@ -24,11 +23,8 @@ public:
 
 public Q_SLOTS:
     void FormCreate(QWidget* mainWindow);
-    void FormShow();
+    void FormShow() override;
     void OKButtonClick();
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     QLabel* programIcon_ = nullptr;

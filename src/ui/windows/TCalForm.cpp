@@ -25,6 +25,7 @@
 #include "ui/components/UpDownArrows.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::ui {
@@ -136,7 +137,7 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
 TCalForm::~TCalForm() = default;
 
 void TCalForm::FormCreate(QWidget* mainWindow) {
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    placeBesideMainWindow(*this, mainWindow, kBesideMain);
     Edit1->setText(QString::number(store::decodeDate(store::today()).year));
     QStringList periods = {QStringLiteral("全て"), QStringLiteral("年"), QStringLiteral("年度"),
                            QStringLiteral("年度　上期"), QStringLiteral("年度　下期")};

@@ -4,8 +4,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/components/EnterPressesButton.h"
 #include "ui/components/TRetEdit.h"
+#include "ui/dialogs/MainWindowPlacement.h"
+#include "ui/dialogs/OkCancelButtons.h"
 
 namespace quil::ui {
 
@@ -38,16 +39,9 @@ TOpForm::TOpForm(QWidget* mainWindow) : QDialog(mainWindow, Qt::Dialog | Qt::Win
     retEdit2_->setObjectName(QStringLiteral("RetEdit2"));
     label(QStringLiteral("～"), 160, 72);
 
-    button1_ = new QPushButton(QStringLiteral("&OK"), this);
-    button1_->setObjectName(QStringLiteral("Button1"));
+    makeOkCancelButtons(this, button1_, button2_);
     button1_->setGeometry(80, 220, 80, 25);
-    button2_ = new QPushButton(QStringLiteral("&CANCEL"), this);
-    button2_->setObjectName(QStringLiteral("Button2"));
     button2_->setGeometry(184, 220, 80, 25);
-    for (QPushButton* b : {button1_, button2_}) {
-        b->setAutoDefault(false);
-        EnterPressesButton(b);
-    }
     connect(button1_, &QPushButton::clicked, this, &TOpForm::Button1Click);
     connect(button2_, &QPushButton::clicked, this, &TOpForm::Button2Click);
 
@@ -55,7 +49,7 @@ TOpForm::TOpForm(QWidget* mainWindow) : QDialog(mainWindow, Qt::Dialog | Qt::Win
 }
 
 void TOpForm::FormCreate(QWidget* mainWindow) {
-    if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
+    placeBesideMainWindow(*this, mainWindow, kBesideMain);
 }
 
 void TOpForm::Button1Click() { close(); }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 
+#include "RecordBuilders.h"
 #include "StandInMain.h"
 #include "TempDir.h"
 #include "store/Date.h"
@@ -91,16 +92,7 @@ protected:
         store::writeRowIndex(main.folder + store::kRowIndexFileName, rows);
     }
     DataRecord record(int kind, store::DateTime date, int vehicle = kCarA, int user = kUserYamada) {
-        DataRecord r;
-        r.setStamp(main.stamp);
-        r.setKind(static_cast<std::int16_t>(kind));
-        r.setDate(date);
-        r.setVehicle(static_cast<std::int16_t>(vehicle));
-        r.setUser(static_cast<std::int16_t>(user));
-        r.setItem(-1);
-        r.setReserved66(-1);
-        r.setPlace(-1);
-        return r;
+        return testing::entryRecord(kind, date, vehicle, user, main.stamp);
     }
 
     void open(const char* caption) {

@@ -8,11 +8,13 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include "FailingFiles.h"
 #include "MainTestSupport.h"
-#include "ui/tools/AnalysisData.h"
-#include "ui/tools/FuelCostForm.h"
-#include "ui/tools/InsightTools.h"
-#include "ui/tools/OdometerCheckForm.h"
+#include "ui/dialogs/ErrorReport.h"
+#include "ui/tools/AnalysisData.h"#include "ui/tools/AnalysisData.h"
+#include "ui/tools/FuelCostForm.h"#include "ui/tools/FuelCostForm.h"
+#include "ui/tools/InsightTools.h"#include "ui/tools/InsightTools.h"
+#include "ui/tools/OdometerCheckForm.h"#include "ui/tools/OdometerCheckForm.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
 
@@ -57,6 +59,24 @@ TEST_F(InsightProgram, ToolsMenuOpensTheWindowsAndTheNoticeShowsOverdueItems) {
     EXPECT_EQ(notice->parentWidget(), w.statusBar());
     EXPECT_FALSE(notice->isHidden());
     EXPECT_EQ(notice->accessibleName(), QStringLiteral("点検・整備予定: 1件が期限切れ"));
+}
+
+// The fuel window does not catch: a failed 集計 reaches the application's one error report,
+// a single box under the program's name.
+TEST_F(InsightProgram, AFailedCalculationIsTheApplicationsOneReport) {
+    run();
+    quil::insight::FuelCostForm* form = app->Insight->fuelCostForm();
+    form->show();
+    prompts.clear();
+    {
+        FailingFiles unreadable({kRecordFileName}, FailingFiles::Refuse::Everything);
+        QTest::mouseClick(form->CalcButton, Qt::LeftButton);
+    }
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().title, quil::ui::programName());
+    EXPECT_EQ(prompts.last().icon, quil::ui::PromptIcon::Error);
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("Quil.qud")));
+    form->close();
 }
 
 TEST_F(InsightProgram, NoExtensionFileNoNoticeAndNothingCreated) {

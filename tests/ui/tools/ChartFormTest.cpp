@@ -14,9 +14,10 @@
 #include <QSpinBox>
 
 #include "InsightFixtures.h"
-#include "ui/tools/ChartForm.h"
-#include "ui/tools/PeriodPicker.h"
-#include "ui/tools/charts/QtChartCanvas.h"
+#include "store/StoreError.h"
+#include "ui/tools/ChartForm.h"#include "ui/tools/ChartForm.h"
+#include "ui/tools/PeriodPicker.h"#include "ui/tools/PeriodPicker.h"
+#include "ui/tools/charts/QtChartCanvas.h"#include "ui/tools/charts/QtChartCanvas.h"
 
 namespace quil::insight {
 namespace {
@@ -42,7 +43,7 @@ protected:
     }
     void TearDown() override { ChartForm::setFileChooserForTesting({}); }
     TempDir dir;
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
     LinkedCharts charts;
     ChartForm form{context, nullptr};
@@ -78,6 +79,19 @@ TEST_F(ChartFormTest, EconomyOverTime) {
     ASSERT_TRUE(line);
     ASSERT_EQ(line->count(), 1);
     EXPECT_DOUBLE_EQ(line->at(0).y(), 20.0);
+}
+
+// The chart's command ends at the application's one error report when the data set cannot
+// be read; the window shows no box of its own and keeps the chart it drew.
+TEST_F(ChartFormTest, AnUnreadableDataSetEndsTheCommandAndKeepsTheChart) {
+    form.KindBox->setCurrentIndex(ChartForm::DistancePerMonth);
+    form.DrawClick();
+    const QString title = chartOf(form)->title();
+    UnreadableRecords unreadable;
+    form.KindBox->setCurrentIndex(ChartForm::EconomyOverTime);
+    EXPECT_THROW(form.DrawClick(), store::StoreError);
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(chartOf(form)->title(), title);
 }
 
 TEST_F(ChartFormTest, SavedAsPngAndPrinted) {
@@ -184,7 +198,7 @@ TEST(ChartModule, AFileThatIsNoModuleIsReportedNotLoaded) {
 TEST(ChartModule, WithoutTheModuleTheWindowSaysWhyAndDrawsNothing) {
     TempDir dir;
     writeSampleFleet(dir);
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
     ChartForm form{context, nullptr};
     EXPECT_FALSE(form.chart());

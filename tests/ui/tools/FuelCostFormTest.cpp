@@ -13,6 +13,7 @@
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ReportTableView.h"
 #include "store/Codec.h"
+#include "store/StoreError.h"
 
 namespace quil::insight {
 namespace {
@@ -32,7 +33,7 @@ protected:
         return v->model()->index(row, col).data().toString();
     }
     TempDir dir;
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
     FuelCostForm form{context, nullptr};
 };
@@ -105,6 +106,18 @@ TEST_F(FuelCostFormTest, CancelledCsvWritesNothingAndAFailureIsShown) {
         [&](const QString&) { return QString::fromStdString(dir.file("no/such/folder.csv")); });
     EXPECT_FALSE(form.VehicleTable->exportCsv(QStringLiteral("x")));
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+}
+
+// A data set that cannot be read ends the command at the application's one error report
+// (QuilApplication::notify): the window shows no box of its own and keeps its tables.
+TEST_F(FuelCostFormTest, AnUnreadableDataSetEndsTheCommandAndKeepsTheTables) {
+    form.CalcClick();
+    ASSERT_EQ(form.VehicleTable->model()->rowCount(), 3);
+    UnreadableRecords unreadable;
+    EXPECT_THROW(form.CalcClick(), store::StoreError);
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(form.VehicleTable->model()->rowCount(), 3);
+    EXPECT_EQ(shown(form.VehicleTable, 0, 1), QStringLiteral("850.0 km"));
 }
 
 TEST_F(FuelCostFormTest, PrintsThroughTheGridPrinter) {

@@ -1,31 +1,13 @@
 #pragma once
-// A data folder with two vehicles, maintenance items and a few months of records, and the
-// little of the main window the analysis windows need.
+// A data folder with two vehicles, maintenance items and a few months of records, for the
+// analysis windows (which see the main window as StandInMain).
 
-#include <QWidget>
-
+#include "FailingFiles.h"
 #include "FleetFixtures.h"
-#include "ui/dialogs/MainContext.h"
+#include "StandInMain.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::testing {
-
-class FolderContext : public ui::MainContext {
-public:
-    explicit FolderContext(std::string folder) : folder_(std::move(folder)) {}
-    std::string programFolder() const override { return folder_; }
-    std::string dataFolder() const override { return folder_; }
-    double dataSetStamp() const override { return 40000.5; }
-    int currentTab() const override { return 0; }
-    int selectedRow() const override { return 0; }
-    void reloadList() override {}
-    void refreshSummaries() override {}
-    QWidget* mainWidget() override { return &window; }
-    QWidget window;
-
-private:
-    std::string folder_;
-};
 
 // 車A (position 0) drives 1,000 → 1,700 km with a partial refuelling between two full
 // ones; 車B (1) has no records. Items 3..5 are maintenance items.
@@ -45,5 +27,10 @@ inline void writeSampleFleet(const TempDir& dir) {
          driving(day(2024, 3, 4), 0, 1650, 1800),  // departs below 1,700
          expense(day(2024, 3, 15), 0, 2000)});
 }
+
+// While it lives, every opening of Quil.qud fails, as on a damaged disk.
+struct UnreadableRecords : FailingFiles {
+    UnreadableRecords() : FailingFiles({store::kRecordFileName}, Refuse::Everything) {}
+};
 
 }  // namespace quil::testing

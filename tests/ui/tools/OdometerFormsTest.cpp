@@ -5,10 +5,11 @@
 #include <QLabel>
 
 #include "InsightFixtures.h"
-#include "ui/tools/AnalysisData.h"
-#include "ui/tools/OdometerCheckForm.h"
-#include "ui/tools/OdometerWarning.h"
-#include "ui/tools/ReportTableView.h"
+#include "store/StoreError.h"
+#include "ui/tools/AnalysisData.h"#include "ui/tools/AnalysisData.h"
+#include "ui/tools/OdometerCheckForm.h"#include "ui/tools/OdometerCheckForm.h"
+#include "ui/tools/OdometerWarning.h"#include "ui/tools/OdometerWarning.h"
+#include "ui/tools/ReportTableView.h"#include "ui/tools/ReportTableView.h"
 
 namespace quil::insight {
 namespace {
@@ -19,7 +20,7 @@ class OdometerFormsTest : public ::testing::Test {
 protected:
     void SetUp() override { writeSampleFleet(dir); }
     TempDir dir;
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
 };
 
@@ -57,6 +58,20 @@ TEST_F(OdometerFormsTest, TheLimitIsKeptInTheExtensionFile) {
     again.CheckClick();
     EXPECT_EQ(again.findings().size(), 1u);
     EXPECT_DOUBLE_EQ(AnalysisData::dailyLimitKm(dir.dir()), 50);
+}
+
+// A check that cannot read the records ends at the application's one error report; the
+// findings and the table stay as they were, together, so a row still opens its record.
+TEST_F(OdometerFormsTest, AnUnreadableDataSetKeepsTheFindingsAndTheirTable) {
+    OdometerCheckForm form(context, {}, nullptr);
+    form.show();
+    ASSERT_EQ(form.findings().size(), 1u);
+    UnreadableRecords unreadable;
+    form.LimitBox->setValue(50);
+    EXPECT_THROW(form.CheckClick(), store::StoreError);
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(form.findings().size(), 1u);
+    EXPECT_EQ(form.FindingTable->model()->rowCount(), 1);
 }
 
 TEST_F(OdometerFormsTest, TheEntryDialogAsksAndNeverRefuses) {

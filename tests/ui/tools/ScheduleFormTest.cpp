@@ -8,10 +8,11 @@
 #include <QTableWidget>
 
 #include "InsightFixtures.h"
-#include "ui/tools/AnalysisData.h"
-#include "ui/tools/InsightTools.h"
-#include "ui/tools/ReportTableView.h"
-#include "ui/tools/ScheduleForm.h"
+#include "ui/dialogs/ErrorReport.h"
+#include "ui/tools/AnalysisData.h"#include "ui/tools/AnalysisData.h"
+#include "ui/tools/InsightTools.h"#include "ui/tools/InsightTools.h"
+#include "ui/tools/ReportTableView.h"#include "ui/tools/ReportTableView.h"
+#include "ui/tools/ScheduleForm.h"#include "ui/tools/ScheduleForm.h"
 
 namespace quil::insight {
 namespace {
@@ -40,7 +41,7 @@ protected:
             .color();
     }
     TempDir dir;
-    FolderContext context{dir.dir()};
+    StandInMain context{dir.dir()};
     ui::ScriptedPrompts prompts;
 };
 
@@ -82,6 +83,24 @@ TEST_F(ScheduleFormTest, CyclesEditedInTheWindowGiveColouredRows) {
     again.show();
     EXPECT_EQ(again.CycleTable->item(2, 3)->text(), QStringLiteral("36"));
     EXPECT_EQ(again.rows().size(), 6u);
+}
+
+// A schedule that cannot be read empties the table, so no rows of an older reading stay on
+// screen, and goes to the one error report: the program's name and the error icon.
+TEST_F(ScheduleFormTest, AnUnreadableDataSetEmptiesTheScheduleAndIsReportedOnce) {
+    AnalysisData::saveCycles(dir.dir(), {{3, 6, 5000, 0}});
+    ScheduleForm form(context, nullptr);
+    form.show();
+    ASSERT_FALSE(form.rows().empty());
+    EXPECT_TRUE(prompts.boxes().empty());
+    UnreadableRecords unreadable;
+    form.Reload();
+    EXPECT_TRUE(form.rows().empty());
+    EXPECT_EQ(form.ScheduleTable->model()->rowCount(), 0);
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().title, ui::programName());
+    EXPECT_EQ(prompts.last().icon, ui::PromptIcon::Error);
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("Quil.qud")));
 }
 
 TEST_F(ScheduleFormTest, AWrongCycleIsRefusedAndNothingIsSaved) {

@@ -16,12 +16,16 @@
 #include "ui/tools/alcohol/TMissingCheckForm.h"
 #include "ext/ExtDatabase.h"
 #include "store/Period.h"
+#include "store/StoreError.h"
 #include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::alcohol {
 
 namespace {
+
+const QString kNoCount = QStringLiteral("アルコールチェック漏れ(今月): 数えられません");
 
 // The toolbar icon, drawn rather than shipped: a check mark over a breath-test balloon.
 QIcon registerIcon() {
@@ -124,8 +128,9 @@ void AlcoholWindows::scheduleRefresh() { refreshTimer_->start(); }
 void AlcoholWindows::refreshStatus() {
     const std::string folder = context_.dataFolder();
     if (folder.empty()) return;
-    // A status line is no command: a data set that cannot be read shows no count here (the
-    // main window reports it).
+    // A status line is no command: a count that cannot be made says so in short, and the
+    // failure goes to the one error report, once (the count runs again after every change).
+    // The record files' failures are the main window's to report: its list reads them too.
     try {
         const store::DateTime now = store::now();
         const store::CivilDate today = store::decodeDate(now);
@@ -142,10 +147,15 @@ void AlcoholWindows::refreshStatus() {
             if (overdue > 0) text += QStringLiteral("　検知器の点検期限切れ: %1台").arg(overdue);
         }
         statusLabel_->setText(text);
-        statusLabel_->setToolTip(QString());
+        reportedFailure_.clear();
+    } catch (const store::StoreError&) {
+        statusLabel_->setText(kNoCount);
     } catch (const std::exception& e) {
-        statusLabel_->setText(QString());
-        statusLabel_->setToolTip(QString::fromUtf8(e.what()));
+        statusLabel_->setText(kNoCount);
+        const std::string failure = e.what();
+        if (failure == reportedFailure_) return;
+        reportedFailure_ = failure;
+        ui::reportError(e, statusLabel_->window());
     }
 }
 

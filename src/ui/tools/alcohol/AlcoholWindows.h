@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QAbstractItemModel;
@@ -62,6 +63,7 @@ private:
     QAction* toolBarAction_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
+    std::string reportedFailure_;  // the count's failure last reported, until a count succeeds
 };
 
 }  // namespace quil::alcohol

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "ui/tools/alcohol/AlcoholStore.h"
@@ -16,6 +15,7 @@
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -53,11 +53,11 @@ void selectData(QComboBox* box, const QVariant& value) {
 }  // namespace
 
 TAlcoholCheckForm::TAlcoholCheckForm(ui::MainContext& context, QWidget* parent)
-    : QDialog(parent), context_(context) {
+    : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("AlcoholCheckForm"));
     setWindowTitle(QString::fromUtf8(kAddCaption));
     createControls();
-    if (QWidget* main = parent ? parent : context_.mainWidget()) move(main->pos() + QPoint(50, 50));
+    ui::placeBesideMainWindow(*this, parent ? parent : context_.mainWidget(), ui::kBesideMain);
 }
 
 void TAlcoholCheckForm::createControls() {
@@ -188,14 +188,6 @@ void TAlcoholCheckForm::openForEdit(std::int64_t id) {
     editId_ = id;
     setWindowTitle(QString::fromUtf8(kEditCaption));
     show();
-}
-
-void TAlcoholCheckForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous()) {
-        FormShow();
-        shown_ = snapshot(this);
-    }
 }
 
 void TAlcoholCheckForm::fillLists() {

@@ -4,11 +4,11 @@
 // The opener sets the caption to "アルコールチェック－追加" or "アルコールチェック－修正"
 // (with the check to edit); every showing refills the lists from the data files.
 
-#include <QDialog>
 #include <cstdint>
 #include <optional>
 
-#include "reports/CheckEntry.h"
+#include "reports/CheckEntry.h"#include "reports/CheckEntry.h"
+#include "ui/dialogs/FormDialog.h"
 #include "ui/dialogs/UnsavedInput.h"
 
 class QComboBox;
@@ -38,7 +38,7 @@ void moveOnWithEnter(ui::TDateEdit* box);
 inline constexpr const char* kAddCaption = "アルコールチェック－追加";
 inline constexpr const char* kEditCaption = "アルコールチェック－修正";
 
-class TAlcoholCheckForm : public QDialog, public ui::UnsavedInput {
+class TAlcoholCheckForm : public ui::FormDialog, public ui::UnsavedInput {
     Q_OBJECT
 public:
     TAlcoholCheckForm(ui::MainContext& context, QWidget* parent);
@@ -76,13 +76,13 @@ Q_SIGNALS:
     void saved();
 
 public Q_SLOTS:
-    void FormShow();
+    void FormShow() override;
     // OK: checks, stores and closes; a refusal leaves the dialog open.
     void Button1Click();
     void Button2Click();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void formShown() override { shown_ = snapshot(this); }
 
 private:
     QStringList shown_;  // the controls as the dialog opened

@@ -8,8 +8,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
-#include <QShowEvent>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -22,7 +20,9 @@
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
 #include "ui/tools/alcohol/TAlcoholPrintForm.h"
 #include "store/Settings.h"
+#include "store/StoreError.h"
 #include "ext/ExtDatabase.h"
+#include "folder/ExportFile.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/Prompts.h"
@@ -43,7 +43,7 @@ QString loginName() {
 
 TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& entry,
                                    TAlcoholPrintForm* printForm, QWidget* parent)
-    : QDialog(parent), context_(context), entry_(entry), printForm_(printForm) {
+    : FormDialog(parent), context_(context), entry_(entry), printForm_(printForm) {
     setObjectName(QStringLiteral("AlcoholListForm"));
     setWindowTitle(QStringLiteral("アルコールチェック記録簿"));
     period = new PeriodChooser(this);
@@ -137,9 +137,7 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     });
 }
 
-void TAlcoholListForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (event->spontaneous()) return;
+void TAlcoholListForm::FormShow() {
     fillFilters();
     if (!periodChosen_) {
         periodChosen_ = true;
@@ -246,11 +244,11 @@ bool TAlcoholListForm::exportCsv(const QString& path, store::TextEncoding encodi
         if (!c.deleted) live.push_back(c);
     const std::string bytes =
         writeChecksCsv(live, model_->names().csvNames(store.detectors()), encoding);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit()) {
-        ui::Prompts::current().warning(
-            this, QStringLiteral("%1 に書き込めません。\n%2").arg(path, file.errorString()));
+    try {
+        folder::writeExportFile(path.toStdString(), bytes);
+    } catch (const store::StoreError& e) {
+        // A refused name or a failed write: the old file stays as it was.
+        ui::Prompts::current().warning(this, q(e.what()));
         return false;
     }
     return true;

@@ -4,11 +4,11 @@
 // is deleted only after a second question and with the name of who deletes it; it stays
 // in the register marked deleted.
 
-#include <QDialog>
 #include <optional>
 
 #include "reports/AlcoholCheck.h"
 #include "store/Codec.h"
+#include "ui/dialogs/FormDialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -27,7 +27,7 @@ class PeriodChooser;
 class TAlcoholCheckForm;
 class TAlcoholPrintForm;
 
-class TAlcoholListForm : public QDialog {
+class TAlcoholListForm : public ui::FormDialog {
     Q_OBJECT
 public:
     TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& entry,
@@ -67,7 +67,7 @@ Q_SIGNALS:
     void changed();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void FormShow() override;
 
 private:
     void fillFilters();

@@ -8,7 +8,6 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QShowEvent>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -28,7 +27,7 @@
 namespace quil::alcohol {
 
 TAlcoholPrintForm::TAlcoholPrintForm(ui::MainContext& context, QWidget* parent)
-    : QDialog(parent), context_(context) {
+    : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("AlcoholPrintForm"));
     setWindowTitle(QStringLiteral("アルコールチェック記録簿の印刷"));
     yearBox = new QSpinBox(this);
@@ -81,9 +80,7 @@ void TAlcoholPrintForm::openForMonth(store::DateTime day) {
     raise();
 }
 
-void TAlcoholPrintForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (event->spontaneous()) return;
+void TAlcoholPrintForm::FormShow() {
     if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) return;
     companyEdit->setText(
         QString::fromStdString(AlcoholStore(context_.dataFolder()).setting(kCompanyNameKey)));

@@ -3,10 +3,10 @@
 // (kept as the register's setting), the printer or a PDF file, and a preview driven by the
 // same printer code.
 
-#include <QDialog>
 #include <QPrinter>
 
 #include "store/Date.h"
+#include "ui/dialogs/FormDialog.h"
 
 class QComboBox;
 class QLineEdit;
@@ -21,7 +21,7 @@ namespace quil::alcohol {
 
 class AlcoholLogPrinter;
 
-class TAlcoholPrintForm : public QDialog {
+class TAlcoholPrintForm : public ui::FormDialog {
     Q_OBJECT
 public:
     enum Output { ToPrinterOutput = 0, ToPdfOutput = 1 };
@@ -54,7 +54,7 @@ public Q_SLOTS:
     void PreviewClick();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void FormShow() override;
 
 private:
     ui::MainContext& context_;

@@ -6,7 +6,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -44,7 +43,7 @@ ui::TDateEdit* newDateBox(QWidget* parent, const char* name) {
 }  // namespace
 
 TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
-    : QDialog(parent), context_(context) {
+    : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("DetectorForm"));
     setWindowTitle(QStringLiteral("アルコール検知器"));
     table = new QTableWidget(0, 5, this);
@@ -124,10 +123,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     });
 }
 
-void TDetectorForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous()) reload();
-}
+void TDetectorForm::FormShow() { reload(); }
 
 void TDetectorForm::reload() {
     int days = kDefaultInspectionDays;

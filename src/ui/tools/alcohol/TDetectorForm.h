@@ -3,10 +3,10 @@
 // day each was put in use and its last inspection, and the number of days after which an
 // uninspected detector is reported. Overdue detectors are marked in red and counted.
 
-#include <QDialog>
 #include <vector>
 
-#include "reports/AlcoholCheck.h"
+#include "reports/AlcoholCheck.h"#include "reports/AlcoholCheck.h"
+#include "ui/dialogs/FormDialog.h"
 
 class QCheckBox;
 class QLabel;
@@ -22,7 +22,7 @@ class TRetEdit;
 
 namespace quil::alcohol {
 
-class TDetectorForm : public QDialog {
+class TDetectorForm : public ui::FormDialog {
     Q_OBJECT
 public:
     TDetectorForm(ui::MainContext& context, QWidget* parent);
@@ -55,7 +55,7 @@ Q_SIGNALS:
     void changed();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void FormShow() override;
 
 private:
     bool fromFields(Detector& detector);

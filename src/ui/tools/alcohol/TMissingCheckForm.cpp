@@ -4,7 +4,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -42,7 +41,7 @@ std::vector<MissingCheck> missingChecksBetween(const std::string& dataFolder,
 
 TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm& entry,
                                      QWidget* parent)
-    : QDialog(parent), context_(context), entry_(entry) {
+    : FormDialog(parent), context_(context), entry_(entry) {
     setObjectName(QStringLiteral("MissingCheckForm"));
     setWindowTitle(QStringLiteral("アルコールチェック漏れ"));
     period = new PeriodChooser(this);
@@ -86,9 +85,7 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
     });
 }
 
-void TMissingCheckForm::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (event->spontaneous()) return;
+void TMissingCheckForm::FormShow() {
     if (!periodChosen_) {
         periodChosen_ = true;
         const QSignalBlocker blocker(period);

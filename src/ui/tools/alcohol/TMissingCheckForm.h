@@ -3,10 +3,10 @@
 // manager to follow up. A row's check can be entered from here with the drive's driver,
 // vehicle and day already chosen.
 
-#include <QDialog>
 #include <vector>
 
-#include "reports/MissingChecks.h"
+#include "reports/MissingChecks.h"#include "reports/MissingChecks.h"
+#include "ui/dialogs/FormDialog.h"
 
 class QLabel;
 class QPushButton;
@@ -21,7 +21,7 @@ namespace quil::alcohol {
 class PeriodChooser;
 class TAlcoholCheckForm;
 
-class TMissingCheckForm : public QDialog {
+class TMissingCheckForm : public ui::FormDialog {
     Q_OBJECT
 public:
     TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm& entry, QWidget* parent);
@@ -38,7 +38,7 @@ public:
     void enterSelected();
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void FormShow() override;
 
 private:
     ui::MainContext& context_;

@@ -4,12 +4,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <cstdio>
 
+#include "Bytes.h"
+#include "FailingFiles.h"
 #include "RegisterFixture.h"
 #include "ui/tools/alcohol/AlcoholWindows.h"
 #include "ui/tools/alcohol/CheckTableModel.h"
@@ -21,6 +24,7 @@
 #include "ext/ExtDatabase.h"
 #include "folder/ReadOnlyFileSystem.h"
 #include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/ErrorReport.h"
 
 namespace quil::alcohol::test {
 namespace {
@@ -222,6 +226,26 @@ TEST_F(CheckListTest, ExportToAFolderThatCannotBeWrittenIsReported) {
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
 }
 
+// The register's CSV is written through the file-system seam like every export: a disk
+// that refuses the file leaves the earlier export whole, and the user is told.
+TEST_F(CheckListTest, AFailedExportKeepsTheEarlierFileAndIsReported) {
+    store(check(kToday + encodeTime(8, 0)));
+    list->show();
+    const std::string path = main.folder + "register.csv";
+    quil::testing::writeBytes(path, "earlier\r\n");
+    {
+        quil::testing::FailingFiles refusing({"register.csv"});
+        EXPECT_FALSE(list->exportCsv(QString::fromStdString(path)));
+        EXPECT_GT(refusing.refusals(), 0);
+    }
+    EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("register.csv")));
+    EXPECT_EQ(quil::testing::readBytes(path), "earlier\r\n");
+    // A data set's own file is never an export's target.
+    EXPECT_FALSE(list->exportCsv(QString::fromStdString(main.folder + "Quil.qud")));
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("データのファイル")));
+}
+
 // After a restore, move or import the open register lists the new data set's checks.
 TEST_F(CheckListTest, TheOpenListFollowsAReplacedDataSet) {
     store(check(kToday + encodeTime(8, 0)));
@@ -243,6 +267,37 @@ TEST_F(CheckListTest, TheOpenListFollowsAReplacedDataSet) {
     QApplication::processEvents();
     EXPECT_EQ(windows.listForm->model()->rowCount(), 1);
     windows.listForm->close();
+}
+
+// A count that cannot be made (a QuilExt.db that is no database) says so in the status bar
+// and reaches the one error report once, not at every recount; a good count clears it.
+TEST_F(CheckListTest, AFailedCountIsShownShortAndReportedOnce) {
+    addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0));
+    QMainWindow mainWindow;
+    AlcoholWindows windows(main, &mainWindow);
+    windows.refreshStatus();
+    EXPECT_EQ(windows.statusLabel()->text(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
+    EXPECT_TRUE(prompts.boxes().empty());
+
+    const std::string ext = main.folder + "QuilExt.db";
+    quil::testing::writeBytes(ext, "not a database\r\n");
+    windows.refreshStatus();
+    EXPECT_EQ(windows.statusLabel()->text(),
+              QStringLiteral("アルコールチェック漏れ(今月): 数えられません"));
+    EXPECT_TRUE(windows.statusLabel()->toolTip().isEmpty());
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().title, ui::programName());
+    EXPECT_EQ(prompts.last().icon, ui::PromptIcon::Error);
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("QuilExt.db")));
+    windows.refreshStatus();
+    EXPECT_EQ(prompts.boxes().size(), 1u) << "the same failure is reported once";
+
+    ASSERT_EQ(std::remove(ext.c_str()), 0);
+    windows.refreshStatus();
+    EXPECT_EQ(windows.statusLabel()->text(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
+    quil::testing::writeBytes(ext, "not a database\r\n");
+    windows.refreshStatus();
+    EXPECT_EQ(prompts.boxes().size(), 2u) << "a failure after a good count is new";
 }
 
 // The monthly register opens at this month when the list shows a period holding it.

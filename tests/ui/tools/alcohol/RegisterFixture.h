@@ -4,36 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <QWidget>
-
+#include "StandInMain.h"
 #include "TempDir.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
-#include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::alcohol::test {
 
 using store::encodeDate;
 using store::encodeTime;
-
-class FakeMain : public ui::MainContext {
-public:
-    std::string folder;
-    bool readOnly = false;  // another computer holds the data folder
-    QWidget window;
-    bool dataSetReadOnly() const override { return readOnly; }
-    std::string programFolder() const override { return folder; }
-    std::string dataFolder() const override { return folder; }
-    double dataSetStamp() const override { return 45000.5; }
-    int currentTab() const override { return 0; }
-    int selectedRow() const override { return 0; }
-    void reloadList() override {}
-    void refreshSummaries() override {}
-    QWidget* mainWidget() override { return &window; }
-};
 
 // Item positions of the seeded master file.
 enum Pos : int { kCarA = 0, kYamada = 1, kCarB = 2, kSato = 3, kOldUser = 4 };
@@ -44,7 +26,7 @@ inline const store::DateTime kToday = encodeDate(2024, 5, 10);
 class RegisterTest : public ::testing::Test {
 protected:
     quil::testing::TempDir dir;
-    FakeMain main;
+    quil::testing::StandInMain main;
     ui::ScriptedPrompts prompts;
 
     void SetUp() override {

@@ -1,0 +1,115 @@
+// The one writer of the files the program makes for the user (CSV of the list, the tables
+// and the register): a failure at any step leaves the old file whole and is raised.
+
+#include <gtest/gtest.h>
+
+#include "CrashingFileSystem.h"
+#include "TestSupport.h"
+#include "folder/ExportFile.h"
+#include "store/StoreError.h"
+
+namespace quil::folder {
+namespace {
+
+using namespace quil::testing;
+using Op = FaultyFileSystem::Op;
+
+const std::string kOld = "old,file\r\n1,2\r\n";
+
+// Long enough for the writer to hand over more than one piece.
+std::string newContent() {
+    std::string s;
+    for (int i = 0; i < 2000; ++i) s += "row," + std::to_string(i) + "\r\n";
+    return s;
+}
+
+void writeInPieces(const std::string& path, const std::string& bytes, store::FileSystem& fs) {
+    writeExportFile(
+        path,
+        [&](const ExportSink& sink) {
+            for (std::size_t at = 0; at < bytes.size(); at += 4096)
+                sink(std::string_view(bytes).substr(at, 4096));
+        },
+        fs);
+}
+
+TEST(ExportFile, WritesTheBytesAndReplacesAnOldFile) {
+    TempDir dir;
+    const std::string path = dir.file("out.csv");
+    writeBytes(path, kOld);
+    writeInPieces(path, newContent(), store::FileSystem::local());
+    EXPECT_EQ(readBytes(path), newContent());
+    EXPECT_FALSE(readBytes(path + ".part"));
+    writeExportFile(path, std::string_view("a\r\n"));
+    EXPECT_EQ(readBytes(path), "a\r\n");
+}
+
+// Every write, sync, rename and open that can fail, failed in turn: the old file stays
+// whole, no unfinished copy is left, and the caller hears of it.
+TEST(ExportFile, AFailureAtAnyStepLeavesTheOldFileWholeAndIsRaised) {
+    for (Op op : {Op::Open, Op::Write, Op::Sync, Op::Rename}) {
+        for (int k = 1;; ++k) {
+            SCOPED_TRACE(::testing::Message() << "op " << int(op) << " call " << k);
+            TempDir dir;
+            const std::string path = dir.file("out.csv");
+            writeBytes(path, kOld);
+            FaultyFileSystem fs(op, k);
+            try {
+                writeInPieces(path, newContent(), fs);
+            } catch (const store::StoreError&) {
+            }
+            if (!fs.fired()) {
+                EXPECT_EQ(readBytes(path), newContent());
+                break;
+            }
+            EXPECT_EQ(readBytes(path), kOld);
+            EXPECT_FALSE(readBytes(path + ".part"));
+            EXPECT_THROW(
+                {
+                    FaultyFileSystem again(op, k);
+                    writeInPieces(path, newContent(), again);
+                },
+                store::StoreError);
+        }
+    }
+}
+
+// Cut off after any number of changes, as by a crash: the named file holds either the old
+// bytes or the new ones, never a part.
+TEST(ExportFile, ACrashAtAnyPointLeavesTheOldFileOrTheNewOne) {
+    for (int k = 1;; ++k) {
+        SCOPED_TRACE(k);
+        TempDir dir;
+        const std::string path = dir.file("out.csv");
+        writeBytes(path, kOld);
+        CrashingFileSystem fs(k);
+        try {
+            writeInPieces(path, newContent(), fs);
+        } catch (const store::StoreError&) {
+        }
+        const auto now = readBytes(path);
+        ASSERT_TRUE(now);
+        if (!fs.crashed()) {
+            EXPECT_EQ(*now, newContent());
+            break;
+        }
+        EXPECT_TRUE(*now == kOld || *now == newContent());
+    }
+}
+
+TEST(ExportFile, ADataFileOrAFolderIsRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    writeBytes(dir.file("Quil.qud"), kOld);
+    FaultyFileSystem fs(Op::Open, 1000);
+    EXPECT_THROW(writeExportFile(dir.file("Quil.qud"), std::string_view("x"), fs),
+                 store::StoreError);
+    EXPECT_THROW(writeExportFile(dir.file("quil.QUI"), std::string_view("x"), fs),
+                 store::StoreError);
+    EXPECT_THROW(writeExportFile(dir.path(), std::string_view("x"), fs), store::StoreError);
+    EXPECT_EQ(fs.calls(Op::Open), 0);
+    EXPECT_EQ(readBytes(dir.file("Quil.qud")), kOld);
+    EXPECT_FALSE(readBytes(dir.file("quil.QUI")));
+}
+
+}  // namespace
+}  // namespace quil::folder

@@ -1,0 +1,34 @@
+#pragma once
+// The one builder of hand-made records for every suite: the fields a test names, every
+// other byte zero, or as the entry dialog stores a record (no item or place chosen).
+
+#include <cstdint>
+
+#include "store/Records.h"
+
+namespace quil::testing {
+
+inline store::DataRecord makeRecord(double date, int vehicle, int user, int price = 0,
+                                    int kind = 1) {
+    store::DataRecord r;
+    r.setStamp(40000.5);
+    r.setKind(static_cast<std::int16_t>(kind));
+    r.setDate(date);
+    r.setVehicle(static_cast<std::int16_t>(vehicle));
+    r.setUser(static_cast<std::int16_t>(user));
+    r.setPrice(price);
+    return r;
+}
+
+// A record of the data set stamped `stamp` as the entry dialog stores it: item, place and
+// the reserved field at -1 until chosen.
+inline store::DataRecord entryRecord(int kind, double date, int vehicle, int user, double stamp) {
+    store::DataRecord r = makeRecord(date, vehicle, user, 0, kind);
+    r.setStamp(stamp);
+    r.setReserved66(-1);
+    r.setItem(-1);
+    r.setPlace(-1);
+    return r;
+}
+
+}  // namespace quil::testing
