@@ -217,7 +217,7 @@ ListFilter toolListFilter(const std::vector<ItemRecord>& items, const ListOption
     if (options.from || options.to) {
         const PeriodRange range{options.from.value_or(std::numeric_limits<double>::lowest() / 2),
                                 options.to.value_or(std::numeric_limits<double>::max() / 2)};
-        period = PeriodFilter(1, range);
+        period = PeriodFilter::within(range);
     }
     return ListFilter(options.tab, period,
                       namedItems(items, ItemKind::Vehicle, options.vehicles, "車両"),

@@ -24,38 +24,31 @@ using namespace quil::store;
 
 namespace {
 
-// The list's column (tab-relative) that each entry field reads, by kind.
-int columnOf(int kind, EntryField field) {
-    switch (field) {
-        case EntryField::Date: return 2;
-        case EntryField::StartTime:
-        case EntryField::EndTime: return 3;
-        case EntryField::Vehicle: return kind == 0 ? 4 : 3;
-        case EntryField::User: return kind == 0 ? 5 : 4;
-        case EntryField::ThirdList: return kind == 0 ? 6 : kind == 1 ? 8 : 5;
-        case EntryField::ShopList: return kind == 2 ? 9 : 8;
-        case EntryField::Value1: return kind == 0 ? 7 : kind == 2 ? 6 : 5;
-        case EntryField::Value2: return kind == 0 ? 8 : kind == 2 ? 7 : 6;
-        case EntryField::Value3: return kind == 0 ? 10 : kind == 2 ? 8 : 7;
-    }
+// The list's column (tab-relative) that each entry field reads, by the tab's column table;
+// both times come from the one time column. 0 when the tab has no such column.
+int columnOf(ListTab tab, EntryField field) {
+    const EntryField read = field == EntryField::EndTime ? EntryField::StartTime : field;
+    const auto columns = listColumns(tab);
+    for (std::size_t c = 0; c < columns.size(); ++c)
+        if (columns[c].imported == read) return int(c);
     return 0;
 }
 
-// The fields an import of `kind` reads, in the order of the list's columns.
-std::vector<EntryField> fieldsOf(int kind) {
-    using F = EntryField;
-    switch (kind) {
-        case 0:
-            return {F::Date,      F::StartTime, F::Vehicle, F::User,
-                    F::ThirdList, F::Value1,    F::Value2,  F::Value3};
-        case 1:
-            return {F::Date, F::Vehicle, F::User, F::Value1, F::Value2, F::Value3, F::ThirdList};
-        case 2:
-            return {F::Date,   F::Vehicle, F::User,   F::ThirdList,
-                    F::Value1, F::Value2,  F::Value3, F::ShopList};
-        default:
-            return {F::Date, F::Vehicle, F::User, F::ThirdList, F::Value2, F::Value3, F::ShopList};
-    }
+bool reads(ListTab tab, EntryField field) { return columnOf(tab, field) != 0; }
+
+// The fields an import of `tab` reads, in the order of the list's columns.
+std::vector<EntryField> fieldsOf(ListTab tab) {
+    std::vector<EntryField> fields;
+    for (const ListColumn& c : listColumns(tab))
+        if (c.imported) fields.push_back(*c.imported);
+    return fields;
+}
+
+// The title of the column whose content is `content`; the tables give every tab remarks.
+const char* titleOf(ListTab tab, ListContent content) {
+    for (const ListColumn& c : listColumns(tab))
+        if (c.content == content) return c.title;
+    return "";
 }
 
 // "08:30 ～ 17:05" into the four time texts; a part that is missing stays empty, so the
@@ -221,6 +214,21 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
         result.problem = ImportProblem{line, column, std::move(title), std::move(message)};
         return result;
     };
+    const std::optional<ListTab> listTab = listTabOf(kind);
+    if (!listTab) return refuse(0, 0, {}, "一覧の種類 " + std::to_string(kind) + " は不明です。");
+    const ListTab tab = *listTab;
+    const RecordKind recordKind = entryKindOf(tab);
+    // A value column holds a decimal (a distance or quantity), a whole amount or a text.
+    auto contentOf = [&](EntryField f) {
+        return listColumns(tab)[std::size_t(columnOf(tab, f))].content;
+    };
+    auto isDecimal = [](ListContent c) {
+        return c == ListContent::Distance1 || c == ListContent::Distance2;
+    };
+    const bool value1IsDecimal =
+        reads(tab, EntryField::Value1) && isDecimal(contentOf(EntryField::Value1));
+    const bool value2IsDecimal = isDecimal(contentOf(EntryField::Value2));
+    const bool value3IsText = listContentIsText(contentOf(EntryField::Value3));
     const DataSetCheck check = checkDataSet(dataFolder, fs);
     if (!check.ok) return refuse(0, 0, {}, check.message);
     if (check.convertItems || check.convertRecords)
@@ -237,8 +245,8 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
     for (std::size_t i = 0; i < rows[0].fields.size(); ++i)
         columnByTitle.emplace(trimmed(rows[0].fields[i]), int(i));
     std::map<EntryField, int> fileColumn;
-    for (EntryField f : fieldsOf(kind)) {
-        const char* title = listColumnTitle(kind, columnOf(kind, f));
+    for (EntryField f : fieldsOf(tab)) {
+        const char* title = listColumns(tab)[std::size_t(columnOf(tab, f))].title;
         const auto it = columnByTitle.find(title);
         if (it == columnByTitle.end())
             return refuse(rows[0].line, 0, {}, std::string("列「") + title + "」がありません。");
@@ -247,7 +255,8 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
 
     const auto items = ItemStore(dataFolder, fs).readAll();
     const NameLookup names(items);
-    const auto remarksColumn = columnByTitle.find("備考");
+    const char* remarksTitle = titleOf(tab, ListContent::Remarks);
+    const auto remarksColumn = columnByTitle.find(remarksTitle);
     std::vector<DataRecord> records;
     records.reserve(rows.size() - 1);
     // Every row is checked; each bad row gives its first problem, and nothing is written
@@ -270,14 +279,16 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
                        : std::string();
         };
         auto cell = [&](EntryField f) { return cellAt(std::size_t(fileColumn.at(f))); };
-        auto titleOf = [&](EntryField f) { return listColumnTitle(kind, columnOf(kind, f)); };
+        auto fieldTitle = [&](EntryField f) {
+            return listColumns(tab)[std::size_t(columnOf(tab, f))].title;
+        };
         // Both times are read from the one 時間 column.
         auto columnNumber = [&](EntryField f) {
             return fileColumn.at(f == EntryField::EndTime ? EntryField::StartTime : f) + 1;
         };
         // The expense list also shows the costs of refuelling and maintenance records under
         // their kind's name; read back as expenses they would count those costs twice.
-        if (kind == 3) {
+        if (tab == ListTab::Expense) {
             const std::string item = trimmed(cell(EntryField::ThirdList));
             if ((item == kFuelCostItemName || item == kServiceCostItemName) &&
                 !names.required(ItemKind::ExpenseItem, item)) {
@@ -286,26 +297,27 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
             }
         }
         EntryInput in;
-        in.kind = static_cast<RecordKind>(kind);
+        in.kind = recordKind;
         in.stamp = check.stamp;
         in.day = parseCalendarDay(trimmed(cell(EntryField::Date)));
-        if (kind == 0) splitTimes(cell(EntryField::StartTime), in);
+        if (reads(tab, EntryField::StartTime)) splitTimes(cell(EntryField::StartTime), in);
         in.vehicle = names.required(ItemKind::Vehicle, cell(EntryField::Vehicle));
         in.user = names.required(ItemKind::User, cell(EntryField::User));
-        in.third = names.optional(thirdListKind(static_cast<RecordKind>(kind)),
-                                  cell(EntryField::ThirdList));
-        if (kind >= 2) in.shop = names.optional(ItemKind::Shop, cell(EntryField::ShopList));
-        if (kind != 3) in.value1 = withoutThousandsSeparators(cell(EntryField::Value1));
+        in.third = names.optional(thirdListKind(recordKind), cell(EntryField::ThirdList));
+        if (reads(tab, EntryField::ShopList))
+            in.shop = names.optional(ItemKind::Shop, cell(EntryField::ShopList));
+        if (reads(tab, EntryField::Value1))
+            in.value1 = withoutThousandsSeparators(cell(EntryField::Value1));
         in.value2 = withoutThousandsSeparators(cell(EntryField::Value2));
         // The driving record's third value is the destination, a text kept as it is.
-        in.value3 = kind == 0 ? cell(EntryField::Value3)
-                              : withoutThousandsSeparators(cell(EntryField::Value3));
+        in.value3 = value3IsText ? cell(EntryField::Value3)
+                                 : withoutThousandsSeparators(cell(EntryField::Value3));
         in.remarks = remarksColumn != columnByTitle.end()
                          ? cellAt(std::size_t(remarksColumn->second))
                          : std::string();
         EntryResult built = buildEntryRecord(in);
         if (auto* refusal = std::get_if<EntryRefusal>(&built)) {
-            badRow(row.line, columnNumber(refusal->field), titleOf(refusal->field),
+            badRow(row.line, columnNumber(refusal->field), fieldTitle(refusal->field),
                    refusal->message);
             continue;
         }
@@ -315,24 +327,24 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
         std::string why;
         const char* tooLarge =
             "記録できない数値です（絶対値 1,000,000,000 未満、有効数字 15 桁まで）。";
-        if (kind != 3 && !storableDecimal(in.value1)) {
+        if (value1IsDecimal && !storableDecimal(in.value1)) {
             bad = EntryField::Value1;
             why = tooLarge;
-        } else if (kind == 0 && !storableDecimal(in.value2)) {
+        } else if (value2IsDecimal && !storableDecimal(in.value2)) {
             bad = EntryField::Value2;
             why = tooLarge;
-        } else if (kind == 0) {
+        } else if (value3IsText) {
             if (auto w = unstorableText(in.value3, DataRecord::kDestinationBytes)) {
                 bad = EntryField::Value3;
                 why = *w;
             }
         }
         if (bad) {
-            badRow(row.line, columnNumber(*bad), titleOf(*bad), why);
+            badRow(row.line, columnNumber(*bad), fieldTitle(*bad), why);
             continue;
         }
         if (auto w = unstorableText(in.remarks, DataRecord::kRemarksBytes)) {
-            badRow(row.line, remarksColumn->second + 1, "備考", *w);
+            badRow(row.line, remarksColumn->second + 1, remarksTitle, *w);
             continue;
         }
         records.push_back(std::get<DataRecord>(built));

@@ -18,21 +18,25 @@ std::string at(const char* file, std::int64_t position) {
 
 // The item kind a field of a record of `kind` refers to; 0 when the field is not a
 // reference for that kind (driving place, refuelling item carry other values).
-int itemFieldKind(int kind) {
-    switch (kind) {
-        case 0: return int(ItemKind::Purpose);
-        case 2: return int(ItemKind::MaintenanceItem);
-        case 3: return int(ItemKind::ExpenseItem);
-        default: return 0;
+int itemFieldKind(std::optional<RecordKind> kind) {
+    if (!kind) return 0;
+    switch (*kind) {
+        case RecordKind::Driving: return int(ItemKind::Purpose);
+        case RecordKind::Maintenance: return int(ItemKind::MaintenanceItem);
+        case RecordKind::Expense: return int(ItemKind::ExpenseItem);
+        case RecordKind::Refuelling: return 0;
     }
+    return 0;
 }
-int placeFieldKind(int kind) {
-    switch (kind) {
-        case 1: return int(ItemKind::GasStation);
-        case 2:
-        case 3: return int(ItemKind::Shop);
-        default: return 0;
+int placeFieldKind(std::optional<RecordKind> kind) {
+    if (!kind) return 0;
+    switch (*kind) {
+        case RecordKind::Refuelling: return int(ItemKind::GasStation);
+        case RecordKind::Maintenance:
+        case RecordKind::Expense: return int(ItemKind::Shop);
+        case RecordKind::Driving: return 0;
     }
+    return 0;
 }
 
 std::string dateText(DateTime d) { return formatDate(d) + " " + formatTime(d); }
@@ -70,7 +74,7 @@ std::vector<std::string> auditDataSet(const std::string& dataFolder, DateTime to
         if (it.version() != kFormatVersion)
             problem(where + "版 " + std::to_string(it.version()) + " は 101 ではありません。");
         if (it.stamp() != stamp) problem(where + "データセットの日時が位置 0 と異なります。");
-        if (it.kind() < 1 || it.kind() > 7)
+        if (!itemKindOf(it.kind()))
             problem(where + "種類 " + std::to_string(it.kind()) + " は不明です。");
     }
 
@@ -111,8 +115,8 @@ std::vector<std::string> auditDataSet(const std::string& dataFolder, DateTime to
             problem(where + "版 " + std::to_string(r.version()) + " は 101 ではありません。");
         if (r.stamp() != stamp)
             problem(where + "データセットの日時が " + kItemFileName + " と異なります。");
-        const int kind = r.kind();
-        if (kind < 0 || kind > 3) problem(where + "種類 " + std::to_string(kind) + " は不明です。");
+        const auto kind = recordKindOf(r.kind());
+        if (!kind) problem(where + "種類 " + std::to_string(r.kind()) + " は不明です。");
         if (pos > 0 && sortsAfter(previous, r))
             problem(where + "日付・車両・使用者の順が前の記録より前です。");
         reference(where, "車両", r.vehicle(), int(ItemKind::Vehicle), false);
@@ -146,23 +150,22 @@ void dumpDataSet(const std::string& dataFolder, const std::function<void(const s
     }
     const RecordStore records(dataFolder, fs);
     records.scan([&](std::int64_t pos, const DataRecord& r) {
-        const int kind = r.kind();
-        std::string s =
-            "記録 " + std::to_string(pos) + (r.deleted() ? " [削除]" : "") + " " +
-            (recordKindName(kind).empty() ? "種類" + std::to_string(kind) : recordKindName(kind)) +
-            " " + dateText(r.date()) + " 車両 「" + names.nameAt(r.vehicle()) + "」 使用者 「" +
-            names.nameAt(r.user()) + "」";
-        if (kind == 0)
+        const auto kind = recordKindOf(r.kind());
+        std::string s = "記録 " + std::to_string(pos) + (r.deleted() ? " [削除]" : "") + " " +
+                        (kind ? recordKindName(r.kind()) : "種類" + std::to_string(r.kind())) +
+                        " " + dateText(r.date()) + " 車両 「" + names.nameAt(r.vehicle()) +
+                        "」 使用者 「" + names.nameAt(r.user()) + "」";
+        if (kind == RecordKind::Driving)
             s += " 帰着 " + formatTime(r.returnTime()) + " 使用目的 「" + names.nameAt(r.item()) +
                  "」 出庫距離 " + formatOneDecimal(r.distance1()) + " 入庫距離 " +
                  formatOneDecimal(r.distance2()) + " 行き先 「" + r.destination() + "」";
         else {
-            if (kind == 1) s += " 給油量 " + formatOneDecimal(r.distance2());
-            if (kind == 2) s += " 距離 " + formatOneDecimal(r.distance1());
+            if (kind == RecordKind::Refuelling) s += " 給油量 " + formatOneDecimal(r.distance2());
+            if (kind == RecordKind::Maintenance) s += " 距離 " + formatOneDecimal(r.distance1());
             s += " 税抜金額 " + std::to_string(r.price()) + " 消費税 " + std::to_string(r.tax());
-            if (kind != 1) s += " 項目 「" + names.nameAt(r.item()) + "」";
-            s += std::string(kind == 1 ? " スタンド名" : " 店") + " 「" + names.nameAt(r.place()) +
-                 "」";
+            if (kind != RecordKind::Refuelling) s += " 項目 「" + names.nameAt(r.item()) + "」";
+            s += std::string(kind == RecordKind::Refuelling ? " スタンド名" : " 店") + " 「" +
+                 names.nameAt(r.place()) + "」";
         }
         s += " 備考 「" + r.remarks() + "」";
         line(s);

@@ -26,6 +26,7 @@
 #include "printing/PrintTarget.h"
 #include "printing/TGridPrinter.h"
 #include "store/Date.h"
+#include "store/ListColumns.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 
@@ -137,14 +138,14 @@ void Tpriansform::FormCreate(QWidget* mainWindow) {
     if (mainWindow) move(mainWindow->pos() + QPoint(100, 50));
 }
 
+// The printed widths of the list's column table, from column 1 on: the marker column is not
+// printed. A tab the tables do not know prints as the driving list.
 std::vector<int> Tpriansform::printedWidths(int tab) {
-    switch (tab) {
-        case 1: return {30, 80, 70, 70, 70, 70, 70, 100, 380};
-        case 2: return {30, 80, 70, 70, 90, 70, 70, 60, 80, 320};
-        case 3: return {30, 80, 70, 70, 100, 70, 60, 80, 380};
-        // 行き先 and 備考 of the driving list: 100 and 300.
-        default: return {30, 80, 70, 70, 80, 70, 70, 70, 400, 100, 300};
-    }
+    const auto columns =
+        store::listColumns(store::listTabOf(tab).value_or(store::ListTab::Driving));
+    std::vector<int> widths;
+    for (std::size_t c = 1; c < columns.size(); ++c) widths.push_back(columns[c].printedWidth);
+    return widths;
 }
 
 std::vector<int> Tpriansform::fitToWidth(std::vector<int> widths, int available) {

@@ -50,7 +50,7 @@ FuelReportBuilder::FuelReportBuilder(const std::vector<ItemEntry>& liveVehicles,
                                      ReportPeriod period, int vehicle)
     : period_(period), only_(vehicle) {
     if (!period.all) {
-        filter_ = PeriodFilter(1, period.range);
+        filter_ = PeriodFilter::within(period.range);
         firstMonth_ = monthIndex(period.range.first);
         const int last = monthIndex(period.range.last);
         months_.resize(std::size_t(std::max(0, last - firstMonth_ + 1)));

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "reports/FuelReport.h"#include "reports/FuelReport.h"
-#include "reports/MaintenanceSchedule.h"#include "reports/MaintenanceSchedule.h"
-#include "reports/OdometerCheck.h"#include "reports/OdometerCheck.h"
+#include "reports/FuelReport.h"
+#include "reports/MaintenanceSchedule.h"
+#include "reports/OdometerCheck.h"
 #include "store/FileSystem.h"
 
 namespace quil::fleet {

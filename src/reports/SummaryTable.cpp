@@ -1,6 +1,7 @@
 #include "reports/SummaryTable.h"
 
 #include "store/ItemStore.h"
+#include "store/ListColumns.h"
 #include "store/NumberFormat.h"
 #include "store/Period.h"
 #include "store/RecordStore.h"
@@ -13,22 +14,21 @@ SummaryKind summaryKindFromIndex(int index) {
     return index >= 0 && index <= 7 ? SummaryKind(index) : SummaryKind::ExpenseByVehicle;
 }
 
-int summaryGroupKind(SummaryKind kind) {
+ItemKind summaryGroupKind(SummaryKind kind) {
     switch (kind) {
         case SummaryKind::DistanceByUser:
-        case SummaryKind::UsesByUser: return 2;
+        case SummaryKind::UsesByUser: return ItemKind::User;
         case SummaryKind::DistanceByPurpose:
-        case SummaryKind::UsesByPurpose: return 6;
-        default: return 1;
+        case SummaryKind::UsesByPurpose: return ItemKind::Purpose;
+        default: return ItemKind::Vehicle;
     }
 }
 
+// An index of the flat period list (store::flatPeriodList); anything else is 全て.
 SummaryPeriod summaryPeriodFromIndex(int index) {
-    if (index <= 0 || index > 20) return {0, 0};
-    if (index <= 2) return {index, 0};
-    if (index <= 4) return {3, index - 3};
-    if (index <= 8) return {4, index - 5};
-    return {5, index - 9};
+    const auto& list = flatPeriodList();
+    if (index < 0 || std::size_t(index) >= list.size()) return {};
+    return {list[std::size_t(index)].kind, list[std::size_t(index)].subIndex};
 }
 
 void SummaryFigures::add(const SummaryFigures& o) {
@@ -42,19 +42,21 @@ void SummaryFigures::add(const SummaryFigures& o) {
 namespace {
 
 // Which records a summary takes, and what one record adds.
-bool takes(SummaryKind kind, int recordKind) {
+// Refuels come from the refuelling list's records, expenses from the expense list's (every
+// record with a cost), the rest from driving records.
+bool takes(SummaryKind kind, std::int16_t recordKind) {
     switch (kind) {
         case SummaryKind::FuelByVehicle:
-        case SummaryKind::RefuelsByVehicle: return recordKind == 1;
-        case SummaryKind::ExpenseByVehicle: return recordKind >= 1 && recordKind <= 3;
-        default: return recordKind == 0;
+        case SummaryKind::RefuelsByVehicle: return listTabShows(ListTab::Refuelling, recordKind);
+        case SummaryKind::ExpenseByVehicle: return listTabShows(ListTab::Expense, recordKind);
+        default: return listTabShows(ListTab::Driving, recordKind);
     }
 }
 
 std::int16_t groupOf(SummaryKind kind, const DataRecord& r) {
     switch (summaryGroupKind(kind)) {
-        case 2: return r.user();
-        case 6: return r.item();
+        case ItemKind::User: return r.user();
+        case ItemKind::Purpose: return r.item();
         default: return r.vehicle();
     }
 }
@@ -67,7 +69,7 @@ SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, in
     ItemStore items(dataFolder);
     if (!items.exists()) return out;
     out.itemFileFound = true;
-    const auto live = items.listLive(static_cast<ItemKind>(summaryGroupKind(kind)));
+    const auto live = items.listLive(summaryGroupKind(kind));
     // Item position -> line; positions of no live group of the kind map to -1.
     std::vector<int> lineOf;
     for (std::size_t i = 0; i < live.size(); ++i) {
@@ -78,8 +80,9 @@ SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, in
     }
 
     const SummaryPeriod p = summaryPeriodFromIndex(periodIndex);
-    const PeriodFilter period =
-        p.kind == 0 ? PeriodFilter() : PeriodFilter(p.kind, periodRange(p.kind, year, p.subIndex));
+    const PeriodFilter period = hasStoredPeriod(p.kind)
+                                    ? PeriodFilter(p.kind, periodRange(p.kind, year, p.subIndex))
+                                    : PeriodFilter();
     RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) {
         if (r.deleted() || !takes(kind, r.kind()) || !period.passes(r.date())) return;
         const int g = groupOf(kind, r);

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "store/Period.h"
+#include "store/Records.h"
+
 namespace quil::ui {
 
 // The nine summaries, in the order of the window's list.
@@ -25,13 +28,13 @@ enum class SummaryKind {
 // Any index outside 0..8 is the expense summary.
 SummaryKind summaryKindFromIndex(int index);
 // Item kind of the groups: 1 vehicles, 2 users, 6 purposes.
-int summaryGroupKind(SummaryKind kind);
+store::ItemKind summaryGroupKind(SummaryKind kind);
 
 // The period of an entry of the window's period list (0 全て, 1 年, 2 年度, 3 and 4 the
 // fiscal halves, 5..8 the quarters, 9..20 the months) as a display period kind and
 // sub-index.
 struct SummaryPeriod {
-    int kind = 0;
+    store::PeriodKind kind = store::PeriodKind::All;
     int subIndex = 0;
 };
 SummaryPeriod summaryPeriodFromIndex(int index);

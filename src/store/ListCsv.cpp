@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "CsvWriter.h"
 #include "NumberFormat.h"
@@ -11,9 +12,6 @@
 namespace quil::store {
 namespace {
 
-// Column numbers of the cells the rows below hand to ListRowFormatter.
-constexpr int kDateColumn = 2;
-constexpr int kTimesColumn = 3;
 // The largest date whose day is floor(d + 1e-9) (see decodeDate): 9999-12-31.
 constexpr double kLastDay = 2958465.0;
 
@@ -37,7 +35,7 @@ char* putQuoted(char* p, std::string_view bytes) {
 }  // namespace
 
 ListCsv::ListCsv(int tab, const ItemNames& names, TextEncoding encoding)
-    : tab_(tab), encoding_(encoding), rows_(tab, names, encoding) {
+    : tab_(tab), listTab_(listTabOf(tab)), encoding_(encoding), rows_(tab, names, encoding) {
     const auto inEncoding = [&](std::string_view utf8) {
         return encoding_ == TextEncoding::Cp932 ? toCp932(utf8) : std::string(utf8);
     };
@@ -135,14 +133,14 @@ char* ListCsv::putDecimal(char* p, double value, const DataRecord& r, int column
 
 // Rows come in date order, many on one day; a date from 0 on is the day floor(d + 1e-9),
 // so one day's text serves every date with the same whole part.
-char* ListCsv::putDay(char* p, const DataRecord& r) {
+char* ListCsv::putDay(char* p, const DataRecord& r, int column) {
     const DateTime d = r.date();
-    if (!(d >= 0.0 && d <= kLastDay)) return putGeneral(p, r, kDateColumn, false);
+    if (!(d >= 0.0 && d <= kLastDay)) return putGeneral(p, r, column, false);
     const auto day = static_cast<std::int64_t>(d + 1e-9);  // floor, as d is not negative
     if (day != cachedDay_) {
         scratch_.clear();
-        rows_.appendCell(scratch_, r, count_, kDateColumn);
-        if (scratch_.size() != 10) return putGeneral(p, r, kDateColumn, false);
+        rows_.appendCell(scratch_, r, count_, column);
+        if (scratch_.size() != 10) return putGeneral(p, r, column, false);
         std::memcpy(cachedDate_, scratch_.data(), 10);
         cachedDay_ = day;
     }
@@ -150,11 +148,11 @@ char* ListCsv::putDay(char* p, const DataRecord& r) {
     return p + 10;
 }
 
-char* ListCsv::putTimes(char* p, const DataRecord& r) {
+char* ListCsv::putTimes(char* p, const DataRecord& r, int column) {
     unsigned h1 = 0, m1 = 0, h2 = 0, m2 = 0;
     decodeTime(r.date(), h1, m1);
     decodeTime(r.returnTime(), h2, m2);
-    if (h1 > 99 || m1 > 99 || h2 > 99 || m2 > 99) return putGeneral(p, r, kTimesColumn, false);
+    if (h1 > 99 || m1 > 99 || h2 > 99 || m2 > 99) return putGeneral(p, r, column, false);
     p = putTwoDigits(p, h1);
     *p++ = ':';
     p = put(putTwoDigits(p, m1), timeSeparator_);
@@ -222,104 +220,53 @@ void ListCsv::header() {
 void ListCsv::row(const DataRecord& r) {
     ++count_;
     char* p = room(at_, 0);
-    switch (tab_) {
-        case 0: return rowDriving(p, r);
-        case 1: return rowRefuelling(p, r);
-        case 2: return rowMaintenance(p, r);
-        case 3: return rowExpense(p, r);
-        default: return end(p);
+    if (!listTab_) return end(p);
+    switch (*listTab_) {
+        case ListTab::Driving: return rowOf<ListTab::Driving>(p, r);
+        case ListTab::Refuelling: return rowOf<ListTab::Refuelling>(p, r);
+        case ListTab::Maintenance: return rowOf<ListTab::Maintenance>(p, r);
+        case ListTab::Expense: return rowOf<ListTab::Expense>(p, r);
     }
 }
 
-// The columns of each tab from 1 on: No, 年月日, then the tab's own.
-void ListCsv::rowDriving(char* p, const DataRecord& r) {
-    p = putRowNumber(p);
-    *p++ = ',';
-    p = putDay(p, r);
-    *p++ = ',';
-    p = putTimes(p, r);
-    *p++ = ',';
-    p = putName(p, r.vehicle());
-    *p++ = ',';
-    p = putName(p, r.user());
-    *p++ = ',';
-    p = putName(p, r.item());
-    *p++ = ',';
-    p = putDecimal(p, r.distance1(), r, 7);
-    *p++ = ',';
-    p = putDecimal(p, r.distance2(), r, 8);
-    *p++ = ',';
-    p = putDecimal(p, r.distance2() - r.distance1(), r, 9);
-    *p++ = ',';
-    p = putText(p, r.destinationRaw(), r, 10);
-    *p++ = ',';
-    end(putText(p, r.remarksRaw(), r, 11));
+// The cells from column 1 on (the marker column 0 is the list's own), comma-separated.
+template <ListTab tab>
+void ListCsv::rowOf(char* p, const DataRecord& r) {
+    static constexpr std::span<const ListColumn> columns = listColumns(tab);
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((p = putCell<columns[I + 1].content>(p, r, int(I + 1)),
+          I + 2 < columns.size() ? void(*p++ = ',') : void()),
+         ...);
+    }
+    (std::make_index_sequence<columns.size() - 1>{});
+    end(p);
 }
 
-void ListCsv::rowRefuelling(char* p, const DataRecord& r) {
-    p = putRowNumber(p);
-    *p++ = ',';
-    p = putDay(p, r);
-    *p++ = ',';
-    p = putName(p, r.vehicle());
-    *p++ = ',';
-    p = putName(p, r.user());
-    *p++ = ',';
-    p = putDecimal(p, r.distance2(), r, 5);
-    *p++ = ',';
-    p = putNumber(p, r.price());
-    *p++ = ',';
-    p = putNumber(p, r.tax());
-    *p++ = ',';
-    p = putName(p, r.place());
-    *p++ = ',';
-    end(putText(p, r.remarksRaw(), r, 9));
-}
-
-void ListCsv::rowMaintenance(char* p, const DataRecord& r) {
-    p = putRowNumber(p);
-    *p++ = ',';
-    p = putDay(p, r);
-    *p++ = ',';
-    p = putName(p, r.vehicle());
-    *p++ = ',';
-    p = putName(p, r.user());
-    *p++ = ',';
-    p = putName(p, r.item());
-    *p++ = ',';
-    p = putDecimal(p, r.distance1(), r, 6);
-    *p++ = ',';
-    p = putNumber(p, r.price());
-    *p++ = ',';
-    p = putNumber(p, r.tax());
-    *p++ = ',';
-    p = putName(p, r.place());
-    *p++ = ',';
-    end(putText(p, r.remarksRaw(), r, 10));
-}
-
-// Every record with a cost; the item column names the cost of a refuelling or a
-// maintenance record.
-void ListCsv::rowExpense(char* p, const DataRecord& r) {
-    p = putRowNumber(p);
-    *p++ = ',';
-    p = putDay(p, r);
-    *p++ = ',';
-    p = putName(p, r.vehicle());
-    *p++ = ',';
-    p = putName(p, r.user());
-    *p++ = ',';
-    p = r.kind() == 1   ? put(p, fuelCost_)
-        : r.kind() == 2 ? put(p, serviceCost_)
-                        : putName(p, r.item());
-    *p++ = ',';
-    p = putNumber(p, r.price());
-    *p++ = ',';
-    p = putNumber(p, r.tax());
-    *p++ = ',';
-    p = putName(p, r.place());
-    *p++ = ',';
-    end(putText(p, r.remarksRaw(), r, 9));
+template <ListContent content>
+char* ListCsv::putCell(char* p, const DataRecord& r, int column) {
+    using C = ListContent;
+    if constexpr (content == C::Marker) return p;
+    if constexpr (content == C::RowNumber) return putRowNumber(p);
+    if constexpr (content == C::Date) return putDay(p, r, column);
+    if constexpr (content == C::TimeSpan) return putTimes(p, r, column);
+    if constexpr (content == C::Vehicle) return putName(p, r.vehicle());
+    if constexpr (content == C::User) return putName(p, r.user());
+    if constexpr (content == C::Item) return putName(p, r.item());
+    // The expense list names the cost of a refuelling or a maintenance record.
+    if constexpr (content == C::CostItem)
+        return r.kind() == static_cast<std::int16_t>(RecordKind::Refuelling) ? put(p, fuelCost_)
+               : r.kind() == static_cast<std::int16_t>(RecordKind::Maintenance)
+                   ? put(p, serviceCost_)
+                   : putName(p, r.item());
+    if constexpr (content == C::Place) return putName(p, r.place());
+    if constexpr (content == C::Distance1) return putDecimal(p, r.distance1(), r, column);
+    if constexpr (content == C::Distance2) return putDecimal(p, r.distance2(), r, column);
+    if constexpr (content == C::DistanceDriven)
+        return putDecimal(p, r.distance2() - r.distance1(), r, column);
+    if constexpr (content == C::Price) return putNumber(p, r.price());
+    if constexpr (content == C::Tax) return putNumber(p, r.tax());
+    if constexpr (content == C::Destination) return putText(p, r.destinationRaw(), r, column);
+    if constexpr (content == C::Remarks) return putText(p, r.remarksRaw(), r, column);
 }
 
 void ListCsv::end(char* p) {

@@ -5,13 +5,15 @@
 // or text a spreadsheet would run as a formula carries CsvWriter's guard.
 //
 // The texts are those of ListRowFormatter, but a row is written straight into one raw
-// buffer, column by column for its tab: the export writes millions of cells. Name fields
+// buffer, column by column as the tab's table (ListColumns.h) lists them, with the table
+// unrolled at compile time: the export writes millions of cells. Name fields
 // are formatted and quoted once per export, the date once per day; uncommon values (a text
 // that is not whole CP932, a date outside 0001..9999, a number that is not a whole number
 // of tenths) go through ListRowFormatter.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,8 +58,8 @@ private:
     char* putNumber(char* p, std::int32_t value) const;
     char* putRowNumber(char* p);
     char* putDecimal(char* p, double value, const DataRecord& r, int column);
-    char* putDay(char* p, const DataRecord& r);
-    char* putTimes(char* p, const DataRecord& r);
+    char* putDay(char* p, const DataRecord& r, int column);
+    char* putTimes(char* p, const DataRecord& r, int column);
     char* putText(char* p, std::string_view raw, const DataRecord& r, int column);
     // A cell of ListRowFormatter, quoted when `text` and it needs it.
     char* putGeneral(char* p, const DataRecord& r, int column, bool text);
@@ -65,13 +67,15 @@ private:
     // Room for `bytes` more from `p`; the buffer may move, so it returns the new `p`.
     char* room(char* p, std::size_t bytes);
 
-    void rowDriving(char* p, const DataRecord& r);
-    void rowRefuelling(char* p, const DataRecord& r);
-    void rowMaintenance(char* p, const DataRecord& r);
-    void rowExpense(char* p, const DataRecord& r);
+    // A row of `tab`, its cells written by the tab's column table (unrolled at compile time).
+    template <ListTab tab>
+    void rowOf(char* p, const DataRecord& r);
+    template <ListContent content>
+    char* putCell(char* p, const DataRecord& r, int column);
     void end(char* p);
 
     int tab_;
+    std::optional<ListTab> listTab_;
     TextEncoding encoding_;
     ListRowFormatter rows_;
     std::vector<char> pieces_;  // the bytes of every Piece

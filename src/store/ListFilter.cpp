@@ -17,14 +17,17 @@ bool anyLive(const std::vector<ItemRecord>& items, ItemKind kind) {
 
 ListFilter::ListFilter(int tab, PeriodFilter period, std::vector<char> vehicles,
                        std::vector<char> users)
-    : tab_(tab), period_(period), vehicles_(std::move(vehicles)), users_(std::move(users)) {
+    : tab_(listTabOf(tab)),
+      period_(period),
+      vehicles_(std::move(vehicles)),
+      users_(std::move(users)) {
     anyVehicle_ = std::any_of(vehicles_.begin(), vehicles_.end(), [](char c) { return c != 0; });
     anyUser_ = std::any_of(users_.begin(), users_.end(), [](char c) { return c != 0; });
 }
 
 ListFilter ListFilter::fromSettings(const Settings& settings, const std::vector<ItemRecord>& items,
                                     int tab) {
-    const PeriodFilter period = PeriodFilter::load(settings, settings.periodKind(0));
+    const PeriodFilter period = PeriodFilter::load(settings, settings.periodKind(storedNumber(PeriodKind::All)));
     const std::string carMask = settings.carMask();
     const std::string driverMask = settings.driverMask();
     auto vehicles = liveItemSelection(items, ItemKind::Vehicle, [&](std::size_t i, const auto&) {

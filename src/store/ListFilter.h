@@ -3,9 +3,11 @@
 // period, of a chosen vehicle and a chosen user. The record list fills it from the
 // settings file (period and display masks); the command-line tool from its options.
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ListColumns.h"
 #include "Period.h"
 #include "Records.h"
 
@@ -34,12 +36,12 @@ public:
     }
 
 private:
-    bool kindTaken(int kind) const { return kind == tab_ || (tab_ == 3 && kind >= 1 && kind <= 3); }
+    bool kindTaken(std::int16_t kind) const { return tab_ && listTabShows(*tab_, kind); }
     static bool shown(const std::vector<char>& v, int position) {
         return position >= 0 && std::size_t(position) < v.size() && v[std::size_t(position)];
     }
 
-    int tab_ = -1;
+    std::optional<ListTab> tab_;  // none: takes nothing
     PeriodFilter period_;
     std::vector<char> vehicles_;
     std::vector<char> users_;

@@ -12,75 +12,6 @@ namespace {
 
 using C = ListContent;
 
-// Built-in widths: the marker, the row number and the date are narrow; remarks of the driving
-// tab are wider than other texts.
-constexpr int kMarkerWidth = 25, kRowWidth = 30, kDateWidth = 70, kWidth = 60, kWideRemarks = 75;
-constexpr ListAlign kOwn = listAlignOwn, kLeft = listAlignLeft, kRight = listAlignRight;
-
-constexpr ListColumn kMarker = {"", kMarkerWidth, kOwn, C::Marker};
-constexpr ListColumn kRowNumber = {"No", kRowWidth, kOwn, C::RowNumber};
-constexpr ListColumn kDay = {"年月日", kDateWidth, kOwn, C::Date};
-
-constexpr ListColumn kDriving[] = {
-    kMarker,
-    kRowNumber,
-    kDay,
-    {"時間", kWidth, kOwn, C::TimeSpan},
-    {"車両", kWidth, kOwn, C::Vehicle},
-    {"使用者", kWidth, kLeft, C::User},
-    {"使用区分", kWidth, kLeft, C::Item},
-    {"出庫距離", kWidth, kOwn, C::Distance1},
-    {"入庫距離", kWidth, kRight, C::Distance2},
-    {"走行距離", kWidth, kRight, C::DistanceDriven},
-    {"行き先", kWidth, kOwn, C::Destination},
-    {"備考", kWideRemarks, kOwn, C::Remarks},
-};
-constexpr ListColumn kRefuelling[] = {
-    kMarker,
-    kRowNumber,
-    kDay,
-    {"車両", kWidth, kOwn, C::Vehicle},
-    {"使用者", kWidth, kOwn, C::User},
-    {"給油量", kWidth, kRight, C::Distance2},
-    {"税抜金額", kWidth, kRight, C::Price},
-    {"消費税", kWidth, kOwn, C::Tax},
-    {"スタンド名", kWidth, kLeft, C::Place},
-    {"備考", kWidth, kLeft, C::Remarks},
-};
-constexpr ListColumn kMaintenance[] = {
-    kMarker,
-    kRowNumber,
-    kDay,
-    {"車両", kWidth, kOwn, C::Vehicle},
-    {"使用者", kWidth, kOwn, C::User},
-    {"項目", kWidth, kLeft, C::Item},
-    {"距離", kWidth, kRight, C::Distance1},
-    {"税抜金額", kWidth, kOwn, C::Price},
-    {"消費税", kWidth, kRight, C::Tax},
-    {"店", kWidth, kLeft, C::Place},
-    {"備考", kWidth, kOwn, C::Remarks},
-};
-// Every record with a cost: refuelling and maintenance records show their kind as item.
-constexpr ListColumn kExpense[] = {
-    kMarker,
-    kRowNumber,
-    kDay,
-    {"車両", kWidth, kOwn, C::Vehicle},
-    {"使用者", kWidth, kOwn, C::User},
-    {"項目", kWidth, kLeft, C::CostItem},
-    {"税抜金額", kWidth, kRight, C::Price},
-    {"消費税", kWidth, kOwn, C::Tax},
-    {"店", kWidth, kLeft, C::Place},
-    {"備考", kWidth, kLeft, C::Remarks},
-};
-
-constexpr std::span<const ListColumn> kTables[kListTabCount] = {kDriving, kRefuelling, kMaintenance,
-                                                                kExpense};
-static_assert(std::size(kDriving) == 12 && std::size(kRefuelling) == 10 &&
-              std::size(kMaintenance) == 11 && std::size(kExpense) == 10);
-
-bool validTab(int tab) { return tab >= 0 && tab < kListTabCount; }
-
 template <typename T>
 void appendNumber(std::string& out, T value) {
     char buf[24];
@@ -127,7 +58,8 @@ void appendTime(std::string& out, DateTime d) {
 }  // namespace
 
 std::span<const ListColumn> listColumns(int tab) {
-    return validTab(tab) ? kTables[tab] : std::span<const ListColumn>();
+    const auto known = listTabOf(tab);
+    return known ? listColumns(*known) : std::span<const ListColumn>();
 }
 
 bool listContentIsName(ListContent content) {

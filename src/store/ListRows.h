@@ -1,8 +1,6 @@
 #pragma once
-// The rows of the record list as text: one table of columns per tab (tab index = record
-// kind; the expense tab lists every record with a cost), each column with its title, its
-// built-in width, its alignment and what it shows of a record. The list on screen, the CSV
-// export and the CSV import all take their columns from here.
+// The rows of the record list as text, by the column tables of ListColumns.h: the cells of
+// a record in UTF-8 for the list on screen, or in CP932 for the CSV export.
 
 #include <cstdint>
 #include <span>
@@ -11,45 +9,10 @@
 
 #include "Codec.h"
 #include "ItemStore.h"
+#include "ListColumns.h"
 #include "Records.h"
 
 namespace quil::store {
-
-inline constexpr int kListTabCount = 4;
-
-// The tab that lists a kind's records.
-constexpr int listTabOf(RecordKind kind) { return static_cast<int>(kind); }
-
-// What a list cell shows of its record.
-enum class ListContent : std::uint8_t {
-    Marker,     // column 0: the selection arrow, drawn by the list itself
-    RowNumber,  // the 1-based row
-    Date,       // "yyyy/mm/dd"
-    TimeSpan,   // "hh:mm ～ hh:mm"
-    Vehicle,    // master-list names
-    User,
-    Item,
-    CostItem,  // "給油代金", "点検・整備費" or the expense item's name
-    Place,
-    Distance1,  // one decimal
-    Distance2,
-    DistanceDriven,  // distance 2 − distance 1
-    Price,           // whole yen
-    Tax,
-    Destination,  // free text
-    Remarks,
-};
-
-// The grid's alignment bits a column sets at every set-up (the grid's caLeft and caRight);
-// listAlignOwn leaves the column's own alignment.
-enum ListAlign : std::uint8_t { listAlignOwn = 0, listAlignLeft = 1, listAlignRight = 4 };
-
-struct ListColumn {
-    const char* title;  // UTF-8; empty for the marker column
-    int width;          // pixels, used when the settings file holds none
-    ListAlign alignment;
-    ListContent content;
-};
 
 // The columns of a tab, the marker column 0 included; empty outside 0..3.
 std::span<const ListColumn> listColumns(int tab);

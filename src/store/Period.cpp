@@ -14,13 +14,15 @@ namespace {
 
 using namespace std::chrono;
 
+using K = PeriodKind;
+
 constexpr std::array<PeriodKindInfo, kPeriodKindCount> kKinds{{
-    {0, "全て", 0},
-    {1, "年", 0},
-    {2, "年度", 0},
-    {3, "半期", 2},
-    {4, "4半期", 4},
-    {5, "月", 12},
+    {storedNumber(K::All), "全て", 0},
+    {storedNumber(K::Year), "年", 0},
+    {storedNumber(K::FiscalYear), "年度", 0},
+    {storedNumber(K::FiscalHalf), "半期", 2},
+    {storedNumber(K::Quarter), "4半期", 4},
+    {storedNumber(K::Month), "月", 12},
 }};
 
 // Byte length of the first `count` UTF-8 characters of `s` (all of it when shorter).
@@ -67,9 +69,44 @@ PeriodRange storedRange(const Settings& settings, int kind) {
 
 }  // namespace
 
+const PeriodKindInfo& periodKindInfo(PeriodKind kind) {
+    return kKinds[static_cast<std::size_t>(storedNumber(kind))];
+}
+
 const PeriodKindInfo& periodKindInfo(int kind) {
-    return (kind >= 0 && kind < kPeriodKindCount) ? kKinds[static_cast<std::size_t>(kind)]
-                                                  : kKinds[0];
+    return periodKindInfo(periodKindOf(kind).value_or(K::All));
+}
+
+PeriodPosition periodHolding(PeriodKind kind, DateTime day) {
+    constexpr unsigned kApril = 4, kSeptember = 9, kMonthsAQuarter = 3;
+    const CivilDate d = decodeDate(day);
+    PeriodPosition p;
+    p.year = isFiscal(kind) && d.month < kApril ? d.year - 1 : d.year;
+    switch (kind) {
+        case K::FiscalHalf: p.subIndex = d.month >= kApril && d.month <= kSeptember ? 0 : 1; break;
+        case K::Quarter: p.subIndex = int((d.month - 1) / kMonthsAQuarter); break;
+        case K::Month: p.subIndex = int(d.month - 1); break;
+        case K::All:
+        case K::Year:
+        case K::FiscalYear: break;
+    }
+    return p;
+}
+
+const std::vector<FlatPeriodEntry>& flatPeriodList() {
+    static const std::vector<FlatPeriodEntry> list = [] {
+        std::vector<FlatPeriodEntry> l = {{K::All, 0, "全て"},
+                                          {K::Year, 0, "年"},
+                                          {K::FiscalYear, 0, "年度"},
+                                          {K::FiscalHalf, 0, "年度　上期"},
+                                          {K::FiscalHalf, 1, "年度　下期"}};
+        for (int q = 0; q < periodKindInfo(K::Quarter).subIndexCount; ++q)
+            l.push_back({K::Quarter, q, "年" + std::to_string(q + 1) + "/4期"});
+        for (int m = 0; m < periodKindInfo(K::Month).subIndexCount; ++m)
+            l.push_back({K::Month, m, "年" + std::to_string(m + 1) + "月"});
+        return l;
+    }();
+    return list;
 }
 
 StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear) {
@@ -93,7 +130,8 @@ StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear)
     p.year = *year;
 
     std::string_view rest = text.substr(yearBytes);
-    if (kind >= 3 && kind <= 5 && !rest.empty()) {
+    const auto known = periodKindOf(kind);
+    if (known && hasSubIndex(*known) && !rest.empty()) {
         std::optional<int> sub = parseDecimal(rest);
         if (!sub)
             throw ConversionError("表示期間の区分「" + std::string(rest) +
@@ -105,7 +143,7 @@ StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear)
 }
 
 bool repairStoredPeriod(Settings& settings, int kind, int currentYear) {
-    if (kind < 1 || kind > 5) return false;
+    if (!storedPeriodKindOf(kind)) return false;
     try {
         const StoredPeriod p = parseStoredPeriod(kind, settings.storedPeriod(kind), currentYear);
         periodRange(kind, p.year, p.subIndex);
@@ -117,28 +155,34 @@ bool repairStoredPeriod(Settings& settings, int kind, int currentYear) {
 }
 
 PeriodRange periodRange(int kind, int y, int sub) {
-    const int count = periodKindInfo(kind).subIndexCount;
-    if ((kind == 4 || kind == 5) && (sub < 0 || sub >= count))
+    // Kind 0 and any number that names no kind span every representable date.
+    return periodRange(periodKindOf(kind).value_or(K::All), y, sub);
+}
+
+PeriodRange periodRange(PeriodKind k, int y, int sub) {
+    const int count = periodKindInfo(k).subIndexCount;
+    if ((k == K::Quarter || k == K::Month) && (sub < 0 || sub >= count))
         throw ConversionError("表示期間の区分 " + std::to_string(sub) + " が範囲外です。(" +
-                              periodKindInfo(kind).name + ")");
-    if (kind >= 1 && kind <= 5 && (y < 1 || y > 9998))
+                              periodKindInfo(k).name + ")");
+    if (hasStoredPeriod(k) && (y < 1 || y > 9998))
         throw ConversionError("表示期間の年 " + std::to_string(y) + " が範囲外です。");
-    switch (kind) {
-        case 1: return {day(y, 1, 1), day(y, 12, 31)};
-        case 2: return {day(y, 4, 1), day(y + 1, 3, 31)};
-        case 3:
+    switch (k) {
+        case K::Year: return {day(y, 1, 1), day(y, 12, 31)};
+        case K::FiscalYear: return {day(y, 4, 1), day(y + 1, 3, 31)};
+        case K::FiscalHalf:
             if (sub == 0) return {day(y, 4, 1), day(y, 9, 30)};
             return {day(y, 10, 1), day(y + 1, 3, 31)};
-        case 4: {
+        case K::Quarter: {
             const auto firstMonth = static_cast<unsigned>(sub * 3 + 1);
             return {day(y, firstMonth, 1), lastOfMonth(y, firstMonth + 2)};
         }
-        case 5: {
+        case K::Month: {
             const auto m = static_cast<unsigned>(sub + 1);
             return {day(y, m, 1), lastOfMonth(y, m)};
         }
-        default: return {day(1, 1, 1), day(9999, 12, 31)};
+        case K::All: break;
     }
+    return {day(1, 1, 1), day(9999, 12, 31)};
 }
 
 DateTime periodBoundary(const Settings& settings, int kind, int whichEnd) {
@@ -148,24 +192,28 @@ DateTime periodBoundary(const Settings& settings, int kind, int whichEnd) {
 
 std::string periodLabel(const Settings& settings, int kind, int subIndex,
                         std::string_view yearText) {
-    if (kind < 1 || kind > 5) return "全て";
+    const auto known = storedPeriodKindOf(kind);
+    if (!known) return "全て";
     std::string label = std::string(yearText) + "年";
-    switch (kind) {
-        case 2: label += "度"; break;
-        case 3: label += subIndex == 0 ? "上期" : "下期"; break;
-        case 4: label += std::to_string(subIndex + 1) + "/4期"; break;
-        case 5: label += std::to_string(subIndex + 1) + "月"; break;
-        default: break;
+    switch (*known) {
+        case K::FiscalYear: label += "度"; break;
+        case K::FiscalHalf: label += subIndex == 0 ? "上期" : "下期"; break;
+        case K::Quarter: label += std::to_string(subIndex + 1) + "/4期"; break;
+        case K::Month: label += std::to_string(subIndex + 1) + "月"; break;
+        case K::All:
+        case K::Year: break;
     }
     const PeriodRange r = storedRange(settings, kind);
     return label + "　(" + formatDate(r.first) + "～" + formatDate(r.last) + ")";
 }
 
 PeriodFilter::PeriodFilter(int kind, const PeriodRange& range)
-    : all_(kind < 1 || kind > 5), first_(std::trunc(range.first)), last_(std::trunc(range.last)) {}
+    : all_(!storedPeriodKindOf(kind)),
+      first_(std::trunc(range.first)),
+      last_(std::trunc(range.last)) {}
 
 PeriodFilter PeriodFilter::load(const Settings& settings, int kind) {
-    if (kind < 1 || kind > 5) return PeriodFilter();
+    if (!storedPeriodKindOf(kind)) return PeriodFilter();
     return PeriodFilter(kind, storedRange(settings, kind));
 }
 

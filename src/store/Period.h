@@ -4,8 +4,10 @@
 // record list applies.
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Date.h"
 
@@ -13,18 +15,53 @@ namespace quil::store {
 
 class Settings;
 
-// 0 all, 1 calendar year, 2 fiscal year (April..March), 3 fiscal half, 4 calendar
-// quarter, 5 month.
+// The six period kinds. The numbers are the ones Quil.ini keeps (Item/Time and the keys
+// Item/Time1..Time5) and the order of every period chooser; code names the kinds, and the
+// int functions below take a stored number and turn it into a kind here.
+enum class PeriodKind : int {
+    All = 0,
+    Year = 1,        // calendar year
+    FiscalYear = 2,  // April..March
+    FiscalHalf = 3,  // April..September or October..March
+    Quarter = 4,     // calendar quarter
+    Month = 5,
+};
 inline constexpr int kPeriodKindCount = 6;
 
+// The kind a stored number names; nullopt outside 0..5.
+constexpr std::optional<PeriodKind> periodKindOf(int stored) {
+    if (stored < 0 || stored >= kPeriodKindCount) return std::nullopt;
+    return static_cast<PeriodKind>(stored);
+}
+// The number Quil.ini keeps for a kind.
+constexpr int storedNumber(PeriodKind kind) { return static_cast<int>(kind); }
+// Every kind but All keeps a period of its own (Item/Time<kind>).
+constexpr bool hasStoredPeriod(PeriodKind kind) { return kind != PeriodKind::All; }
+// A half, quarter or month: a part of a year, chosen by a sub-index.
+constexpr bool hasSubIndex(PeriodKind kind) {
+    return kind == PeriodKind::FiscalHalf || kind == PeriodKind::Quarter ||
+           kind == PeriodKind::Month;
+}
+// A fiscal year or half: the year runs from April to March.
+constexpr bool isFiscal(PeriodKind kind) {
+    return kind == PeriodKind::FiscalYear || kind == PeriodKind::FiscalHalf;
+}
+// The kind of a stored number that keeps a period of its own; nullopt for All and outside
+// 0..5.
+constexpr std::optional<PeriodKind> storedPeriodKindOf(int stored) {
+    const auto kind = periodKindOf(stored);
+    return kind && hasStoredPeriod(*kind) ? kind : std::nullopt;
+}
+
 struct PeriodKindInfo {
-    int kind;
+    int kind;           // the stored number of the kind
     const char* name;   // as shown in the user interface
     int subIndexCount;  // number of halves, quarters or months; 0 for kinds without one
 };
 
 // The row of `kind`; kinds outside 0..5 give the row of kind 0.
 const PeriodKindInfo& periodKindInfo(int kind);
+const PeriodKindInfo& periodKindInfo(PeriodKind kind);
 
 // A stored period (Item/Time<kind>) taken apart.
 struct StoredPeriod {
@@ -44,6 +81,25 @@ StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear)
 // sub-index 0, written as the year alone. Returns true when it wrote.
 bool repairStoredPeriod(Settings& settings, int kind, int currentYear);
 
+// A period of a kind: the year (the fiscal year for kinds that run from April) and the
+// half, quarter or month (0-based; 0 for kinds without parts).
+struct PeriodPosition {
+    int year = 0;
+    int subIndex = 0;
+    friend bool operator==(const PeriodPosition&, const PeriodPosition&) = default;
+};
+// The period of `kind` that holds `day`: January to March belong to the fiscal year before.
+PeriodPosition periodHolding(PeriodKind kind, DateTime day);
+
+// One entry of the flat period list of the summary windows: 全て, 年, 年度, 年度　上期,
+// 年度　下期, 年1/4期 .. 年4/4期, 年1月 .. 年12月 (UTF-8; shown after the year).
+struct FlatPeriodEntry {
+    PeriodKind kind;
+    int subIndex;
+    std::string name;
+};
+const std::vector<FlatPeriodEntry>& flatPeriodList();
+
 struct PeriodRange {
     DateTime first = 0;  // first day at 00:00
     DateTime last = 0;   // last day at 00:00
@@ -53,6 +109,7 @@ struct PeriodRange {
 // date. For kind 3 sub-index 0 is the first half and any other the second. Throws
 // ConversionError for a quarter or month index out of range.
 PeriodRange periodRange(int kind, int year, int subIndex);
+PeriodRange periodRange(PeriodKind kind, int year, int subIndex);
 
 // The first day (whichEnd 0) or last day (whichEnd 1) of the period stored for `kind`
 // in the settings file.
@@ -71,6 +128,12 @@ class PeriodFilter {
 public:
     PeriodFilter() = default;  // everything passes (kind 0)
     PeriodFilter(int kind, const PeriodRange& range);
+    PeriodFilter(PeriodKind kind, const PeriodRange& range)
+        : PeriodFilter(storedNumber(kind), range) {}
+    // Takes the days of `range`, both included, whatever kind of period it is.
+    static PeriodFilter within(const PeriodRange& range) {
+        return PeriodFilter(PeriodKind::Year, range);
+    }
     // Reads the stored period of `kind`; throws ConversionError like parseStoredPeriod.
     static PeriodFilter load(const Settings& settings, int kind);
 

@@ -97,11 +97,6 @@ ItemKind thirdListKind(RecordKind kind) {
     }
 }
 
-std::optional<RecordKind> recordKindOf(int number) {
-    if (number < 0 || number > 3) return std::nullopt;
-    return static_cast<RecordKind>(number);
-}
-
 EntryCaption parseEntryCaption(std::string_view utf8) {
     EntryCaption caption;
     for (int k = 1; k <= 3; ++k) {

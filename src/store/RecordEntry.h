@@ -10,26 +10,12 @@
 #include <string_view>
 #include <variant>
 
+#include "EntryField.h"
 #include "EntryPickList.h"
 #include "RecordStore.h"
 #include "Records.h"
 
 namespace quil::store {
-
-// The input an entry's check refers to when it refuses (the dialog focuses the control,
-// the import names the column).
-enum class EntryField {
-    Date,
-    StartTime,
-    EndTime,
-    Vehicle,
-    User,
-    ThirdList,  // purpose, gas station, maintenance item or expense item by kind
-    ShopList,
-    Value1,  // departure odometer, quantity or distance by kind
-    Value2,  // return odometer or price
-    Value3,  // destination or tax
-};
 
 // What an entry holds, as typed. References are item positions already looked up in the
 // master lists: nullopt when the text names no item (refused), -1 for "その他".
@@ -60,8 +46,6 @@ EntryResult buildEntryRecord(const EntryInput& in);
 // The master list the third pick list of a kind offers: purposes, gas stations,
 // maintenance items or expense items.
 ItemKind thirdListKind(RecordKind kind);
-// A kind from a number read from a file or a list: nullopt outside 0..3.
-std::optional<RecordKind> recordKindOf(int number);
 
 // What the entry dialog's caption says: a record kind name ("走行記録", ...) followed by
 // "－追加" (add) or "－修正" (edit).

@@ -3,25 +3,28 @@
 namespace quil::store {
 
 std::string itemKindName(int kind) {
-    switch (kind) {
-        case 2: return "使用者";
-        case 3: return "スタンド名";
-        case 4: return "点検・整備項目名";
-        case 5: return "出費項目名";
-        case 6: return "使用目的";
-        case 7: return "店";
-        default: return "車両";
+    switch (itemKindOf(kind).value_or(ItemKind::Vehicle)) {
+        case ItemKind::Vehicle: return "車両";
+        case ItemKind::User: return "使用者";
+        case ItemKind::GasStation: return "スタンド名";
+        case ItemKind::MaintenanceItem: return "点検・整備項目名";
+        case ItemKind::ExpenseItem: return "出費項目名";
+        case ItemKind::Purpose: return "使用目的";
+        case ItemKind::Shop: return "店";
     }
+    return "車両";
 }
 
 std::string recordKindName(int kind) {
-    switch (kind) {
-        case 0: return "走行記録";
-        case 1: return "給油記録";
-        case 2: return "点検・整備記録";
-        case 3: return "出費記録";
-        default: return {};
+    const auto known = recordKindOf(kind);
+    if (!known) return {};
+    switch (*known) {
+        case RecordKind::Driving: return "走行記録";
+        case RecordKind::Refuelling: return "給油記録";
+        case RecordKind::Maintenance: return "点検・整備記録";
+        case RecordKind::Expense: return "出費記録";
     }
+    return {};
 }
 
 ItemRecord::ItemRecord() {

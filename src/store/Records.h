@@ -3,6 +3,7 @@
 // and driving, refuelling, maintenance and expense records (Quil.qud, 256 bytes).
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "Date.h"
@@ -23,6 +24,17 @@ enum class ItemKind : std::int16_t {
 };
 
 enum class RecordKind : std::int16_t { Driving = 0, Refuelling = 1, Maintenance = 2, Expense = 3 };
+
+// A kind from a number read from a file or a list: nullopt outside 0..3.
+constexpr std::optional<RecordKind> recordKindOf(int stored) {
+    if (stored < int(RecordKind::Driving) || stored > int(RecordKind::Expense)) return std::nullopt;
+    return static_cast<RecordKind>(stored);
+}
+// The item kind a stored number names; nullopt outside 1..7.
+constexpr std::optional<ItemKind> itemKindOf(int stored) {
+    if (stored < int(ItemKind::Vehicle) || stored > int(ItemKind::Shop)) return std::nullopt;
+    return static_cast<ItemKind>(stored);
+}
 
 // "車両", "使用者", ...; any value outside 1..7 is named "車両".
 std::string itemKindName(int kind);

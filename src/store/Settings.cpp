@@ -4,6 +4,7 @@
 #include <map>
 
 #include "FileSystem.h"
+#include "Period.h"
 #include "StoreError.h"
 
 namespace quil::store {
@@ -30,10 +31,10 @@ constexpr std::array<SettingInfo, 16> kSettings{{
 
 constexpr const char* kTabWidthSection = "TabWidth";
 
-bool validPeriodKind(int kind) { return kind >= 0 && kind <= 5; }
-
-SettingKey periodKey(int kind) {
-    return static_cast<SettingKey>(static_cast<int>(SettingKey::Period1) + kind - 1);
+// Item/Time1..Time5 are the keys of the kinds 1..5, in order.
+SettingKey periodKey(PeriodKind kind) {
+    return static_cast<SettingKey>(static_cast<int>(SettingKey::Period1) + storedNumber(kind) -
+                                   storedNumber(PeriodKind::Year));
 }
 
 IniFile::Entry entry(SettingKey id, std::string value) {
@@ -195,19 +196,21 @@ std::string Settings::exeFolder() const { return readText(SettingKey::ExeDir); }
 
 int Settings::periodKind(int defaultKind) const {
     int kind = readInteger(SettingKey::PeriodKind, defaultKind);
-    return validPeriodKind(kind) ? kind : defaultKind;
+    return periodKindOf(kind) ? kind : defaultKind;
 }
 
 void Settings::setPeriodKind(int kind) { writeInteger(SettingKey::PeriodKind, kind); }
 
 std::string Settings::storedPeriod(int kind) const {
-    if (kind < 1 || kind > 5) return {};
-    return readText(periodKey(kind));
+    const auto known = storedPeriodKindOf(kind);
+    if (!known) return {};
+    return readText(periodKey(*known));
 }
 
 void Settings::setStoredPeriod(int kind, std::string_view text) {
-    if (kind < 1 || kind > 5) return;  // kind 0 has no stored period
-    writeText(periodKey(kind), text);
+    const auto known = storedPeriodKindOf(kind);
+    if (!known) return;  // kind 0 has no stored period
+    writeText(periodKey(*known), text);
 }
 
 std::string Settings::carMask(std::string_view defaultValue) const {

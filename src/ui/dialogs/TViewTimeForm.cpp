@@ -16,6 +16,7 @@
 #include "store/Date.h"
 #include "store/Period.h"
 #include "store/Settings.h"
+#include "ui/components/PeriodChoice.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/components/UpDownArrows.h"
@@ -29,7 +30,10 @@ namespace {
 
 int currentYear() { return store::decodeDate(store::today()).year; }
 
-bool hasParts(int kind) { return kind >= 3 && kind <= 5; }
+bool hasParts(int kind) {
+    const auto known = store::periodKindOf(kind);
+    return known && store::hasSubIndex(*known);
+}
 
 // One to four digits: the settings hold the year as the first four characters.
 bool yearDigits(const QString& year) {
@@ -53,13 +57,7 @@ bool readsBack(int kind, const std::string& stored) {
 }  // namespace
 
 QStringList periodPartEntries(int kind) {
-    QStringList entries;
-    if (kind == 3) entries << QStringLiteral("上期") << QStringLiteral("下期");
-    if (kind == 4)
-        for (int q = 1; q <= 4; ++q) entries << QString::number(q) + QStringLiteral("/4期");
-    if (kind == 5)
-        for (int m = 1; m <= 12; ++m) entries << QString::number(m) + QStringLiteral("月");
-    return entries;
+    return periodPartCaptions(store::periodKindOf(kind).value_or(store::PeriodKind::All));
 }
 
 TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
@@ -72,10 +70,13 @@ TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
     group->setObjectName(QStringLiteral("RadioGroup1"));
     auto* grid = new QGridLayout(group);
     radioGroup_ = new QButtonGroup(this);
-    for (int k = 1; k <= 5; ++k) {
+    // Every kind with a period of its own; the button's id is the kind's stored number.
+    for (int k = 0; k < store::kPeriodKindCount; ++k) {
+        if (!store::storedPeriodKindOf(k)) continue;
+        const int at = k - store::storedNumber(store::PeriodKind::Year);
         auto* button = new QRadioButton(QString::fromUtf8(store::periodKindInfo(k).name), group);
         radioGroup_->addButton(button, k);
-        grid->addWidget(button, (k - 1) % 3, (k - 1) / 3);
+        grid->addWidget(button, at % 3, at / 3);
     }
 
     edit1_ = new TRetEdit(this);
@@ -149,17 +150,19 @@ void TViewTimeForm::FormShow() {
     for (QAbstractButton* b : radioGroup_->buttons()) b->setChecked(false);
     radioGroup_->setExclusive(true);
     for (QWidget* w : yearControls()) w->hide();
-    const int kind = store::Settings(context_.programFolder()).periodKind(1);
+    const int kind = store::Settings(context_.programFolder())
+                         .periodKind(store::storedNumber(store::PeriodKind::Year));
     if (QRadioButton* button = periodButton(kind)) button->setChecked(true);
 }
 
 void TViewTimeForm::RadioGroup1Click() {
     const int kind = selectedKind();
-    if (kind == 0) return;
+    const auto known = store::storedPeriodKindOf(kind);
+    if (!known) return;
     edit1_->show();
     upDown1_->show();
     label1_->show();
-    label1_->setText(kind == 2 || kind == 3 ? QStringLiteral("年度") : QStringLiteral("年"));
+    label1_->setText(store::isFiscal(*known) ? QStringLiteral("年度") : QStringLiteral("年"));
     comboBox1_->clear();
     comboBox1_->setVisible(hasParts(kind));
     comboBox1_->addItems(periodPartEntries(kind));
@@ -211,7 +214,8 @@ void TViewTimeForm::Button1Click() {
     const QString year = edit1_->text();
     // Every list load and every start reads the stored year back as a number; the year is
     // the up-down's range (a short "99" would be stored as the year 991).
-    if (kind != 0 && (!yearDigits(year) || year.toInt() < kMinYear || year.toInt() > kMaxYear)) {
+    const bool hasYear = store::storedPeriodKindOf(kind).has_value();
+    if (hasYear && (!yearDigits(year) || year.toInt() < kMinYear || year.toInt() > kMaxYear)) {
         refuse(QStringLiteral("正しい年を入力して下さい！"), edit1_);
         return;
     }
@@ -227,7 +231,7 @@ void TViewTimeForm::Button1Click() {
     QString storedText = year;
     if (hasParts(kind)) storedText += QString::number(part);
     const std::string stored = storedText.toStdString();
-    if (kind != 0 && !readsBack(kind, stored)) {
+    if (hasYear && !readsBack(kind, stored)) {
         refuse(QStringLiteral("正しい年を入力して下さい！"), edit1_);
         return;
     }

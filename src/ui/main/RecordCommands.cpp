@@ -2,6 +2,7 @@
 
 #include "folder/ReadOnlyFileSystem.h"
 #include "store/ItemStore.h"
+#include "store/ListColumns.h"
 #include "store/RecordStore.h"
 #include "store/Records.h"
 #include "ui/components/TComboGrid.h"
@@ -11,7 +12,10 @@
 
 namespace quil::ui {
 
-bool RecordCommands::listHasRecords() const { return !main_.ComboGrid1->Cells(1, 1).isEmpty(); }
+bool RecordCommands::listHasRecords() const {
+    return !main_.ComboGrid1->Cells(store::kListRowNumberColumn, store::kListFirstRecordRow)
+                .isEmpty();
+}
 
 std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QString& refusal) {
     const std::int32_t position =

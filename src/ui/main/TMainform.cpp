@@ -286,14 +286,15 @@ void TMainform::reportStartNotes(const folder::DataSetCheck& check) {
             this, qs(file + " の末尾に不完全な記録（" + std::to_string(bytes) +
                      " バイト）があります。次の保存の前に " + file + ".tail に書き出します。"));
     // A stored period that is no period would stop every list load: use the default one.
-    for (int kind = 1; kind <= 5; ++kind) repairStoredPeriod(settings, kind, currentYear());
+    for (int kind = 0; kind < kPeriodKindCount; ++kind)
+        if (storedPeriodKindOf(kind)) repairStoredPeriod(settings, kind, currentYear());
     // A row index left by a program that was killed belongs to no list.
     FileSystem::current().remove(programFolder_ + kRowIndexFileName);
 }
 
 void TMainform::setPeriodLabel() {
     Settings settings(programFolder_);
-    const int kind = settings.periodKind(1);
+    const int kind = settings.periodKind(storedNumber(PeriodKind::Year));
     const StoredPeriod stored = parseStoredPeriod(kind, settings.storedPeriod(kind), currentYear());
     Edit1->setText(qs(periodLabel(settings, kind, stored.subIndex, stored.yearText)));
 }

@@ -83,7 +83,7 @@ void FuelCostForm::showEvent(QShowEvent* event) {
 }
 
 ReportTableView* FuelCostForm::currentTable() const {
-    return Tabs->currentIndex() == 1 ? MonthTable : VehicleTable;
+    return Tabs->currentWidget() == MonthTable ? MonthTable : VehicleTable;
 }
 
 QString FuelCostForm::heading() const {

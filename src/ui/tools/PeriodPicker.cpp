@@ -6,7 +6,9 @@
 #include <QSpinBox>
 
 #include "reports/SummaryTable.h"
+#include "store/Date.h"
 #include "store/ItemStore.h"
+#include "ui/components/PeriodChoice.h"
 
 namespace quil::insight {
 
@@ -20,12 +22,7 @@ PeriodPicker::PeriodPicker(QWidget* parent) : QWidget(parent) {
     YearBox->setValue(store::decodeDate(store::today()).year);
     PeriodBox = new QComboBox(this);
     PeriodBox->setObjectName(QStringLiteral("PeriodBox"));
-    QStringList periods = {QStringLiteral("全て"), QStringLiteral("年"), QStringLiteral("年度"),
-                           QStringLiteral("年度　上期"), QStringLiteral("年度　下期")};
-    for (int i = 1; i <= 4; ++i) periods << QStringLiteral("年%1/4期").arg(i);
-    for (int i = 1; i <= 12; ++i) periods << QStringLiteral("年%1月").arg(i);
-    PeriodBox->addItems(periods);
-    PeriodBox->setCurrentIndex(1);
+    choice_ = ui::PeriodChoice::flat(PeriodBox, {YearBox}, ui::PeriodChoice::YearWhenAll::Disable);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(new QLabel(QStringLiteral("車両"), this));
@@ -35,8 +32,6 @@ PeriodPicker::PeriodPicker(QWidget* parent) : QWidget(parent) {
     row->addWidget(YearBox);
     row->addWidget(PeriodBox);
     row->addStretch();
-    connect(PeriodBox, &QComboBox::currentIndexChanged, this,
-            [this](int index) { YearBox->setEnabled(index != 0); });
     VehicleBox->addItem(QStringLiteral("全車両"), -1);
 }
 
@@ -57,13 +52,13 @@ int PeriodPicker::vehicle() const {
 }
 
 fleet::ReportPeriod PeriodPicker::period() const {
-    const ui::SummaryPeriod p = ui::summaryPeriodFromIndex(PeriodBox->currentIndex());
-    if (p.kind == 0) return {};
-    return {false, store::periodRange(p.kind, YearBox->value(), p.subIndex)};
+    const auto range = choice_->range(YearBox->value());
+    if (!range) return {};
+    return {false, *range};
 }
 
 QString PeriodPicker::periodText() const {
-    if (PeriodBox->currentIndex() == 0) return QStringLiteral("全期間");
+    if (!store::hasStoredPeriod(choice_->kind())) return QStringLiteral("全期間");
     const fleet::ReportPeriod p = period();
     return QString::number(YearBox->value()) + PeriodBox->currentText() +
            QStringLiteral("（%1～%2）")

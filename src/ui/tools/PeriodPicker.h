@@ -1,6 +1,7 @@
 #pragma once
 // The period choice of the summary table (全て, 年, 年度, halves, quarters, months, and a
-// year) as one row of controls, and the vehicle choice (全車両 or one live vehicle).
+// year; the shared ui::PeriodChoice) as one row of controls, and the vehicle choice (全車両 or one
+// live vehicle).
 
 #include <QWidget>
 #include <string>
@@ -9,6 +10,10 @@
 
 class QComboBox;
 class QSpinBox;
+
+namespace quil::ui {
+class PeriodChoice;
+}
 
 namespace quil::insight {
 
@@ -29,6 +34,9 @@ public:
     // "2024年", "2024年度　上期", "全期間" …
     QString periodText() const;
     QString vehicleText() const;
+
+private:
+    ui::PeriodChoice* choice_ = nullptr;
 };
 
 }  // namespace quil::insight

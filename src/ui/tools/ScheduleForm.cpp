@@ -11,8 +11,8 @@
 
 #include "folder/ReadOnlyFileSystem.h"
 #include "ui/dialogs/ErrorReport.h"
-#include "ui/tools/AnalysisData.h"#include "ui/tools/AnalysisData.h"
-#include "ui/tools/ReportTableView.h"#include "ui/tools/ReportTableView.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/ReportTableView.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"

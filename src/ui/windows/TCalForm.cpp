@@ -20,6 +20,7 @@
 #include "printing/TGridPrinter.h"
 #include "store/Date.h"
 #include "store/Records.h"
+#include "ui/components/PeriodChoice.h"
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/UpDownArrows.h"
@@ -123,7 +124,6 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
         SummaryPrinter->TextOutAt(SummaryPrinter->LeftMargin, y + 30, lastPeriod_);
     };
 
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TCalForm::ComboBox1Change);
     connect(Button1, &QPushButton::clicked, this, &TCalForm::Button1Click);
     connect(BitBtn1, &QPushButton::clicked, this, &TCalForm::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TCalForm::BitBtn2Click);
@@ -139,23 +139,14 @@ TCalForm::~TCalForm() = default;
 void TCalForm::FormCreate(QWidget* mainWindow) {
     placeBesideMainWindow(*this, mainWindow, kBesideMain);
     Edit1->setText(QString::number(store::decodeDate(store::today()).year));
-    QStringList periods = {QStringLiteral("全て"), QStringLiteral("年"), QStringLiteral("年度"),
-                           QStringLiteral("年度　上期"), QStringLiteral("年度　下期")};
-    for (int i = 1; i <= 4; ++i) periods << QStringLiteral("年%1/4期").arg(i);
-    for (int i = 1; i <= 12; ++i) periods << QStringLiteral("年%1月").arg(i);
-    ComboBox1->addItems(periods);
-    ComboBox1->setCurrentIndex(1);
+    period_ = PeriodChoice::flat(ComboBox1, {Edit1, UpDown1}, PeriodChoice::YearWhenAll::Hide);
     for (const char* name : kSummaryNames) ComboBox2->addItem(QString::fromUtf8(name));
     ComboBox2->setCurrentIndex(0);
     ComboBox1Change();
     FormResize();
 }
 
-void TCalForm::ComboBox1Change() {
-    const bool year = ComboBox1->currentIndex() != 0;
-    Edit1->setVisible(year);
-    UpDown1->setVisible(year);
-}
+void TCalForm::ComboBox1Change() { period_->showYearControls(); }
 
 void TCalForm::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
@@ -181,15 +172,17 @@ QString TCalForm::heading() const {
 }
 
 QString TCalForm::periodLine() const {
-    return QStringLiteral("期間:") + (ComboBox1->currentIndex() > 0 ? Edit1->text() : QString()) +
+    return QStringLiteral("期間:") +
+           (store::hasStoredPeriod(period_->kind()) ? Edit1->text() : QString()) +
            ComboBox1->currentText();
 }
 
 void TCalForm::Button1Click() {
     const int periodIndex = ComboBox1->currentIndex();
+    const bool hasYear = store::hasStoredPeriod(period_->kind());
     bool ok = true;
-    const int year = periodIndex > 0 ? Edit1->text().trimmed().toInt(&ok) : 0;
-    if (!ok || (periodIndex > 0 && (year < 1 || year > 9998))) {
+    const int year = hasYear ? Edit1->text().trimmed().toInt(&ok) : 0;
+    if (!ok || (hasYear && (year < 1 || year > 9998))) {
         Prompts::current().warning(this, QStringLiteral("年を正しく入力してください。"));
         Edit1->setFocus();
         return;
@@ -243,7 +236,7 @@ void TCalForm::fillSummaryGrid() {
     if (last_.itemFileFound) rows.emplace_back("合計", last_.total);
     SummaryGrid->setColCount(cols);
     SummaryGrid->setRowCount(1 + std::max<int>(1, int(rows.size())));
-    QStringList head = {qs(store::itemKindName(summaryGroupKind(lastKind_)))};
+    QStringList head = {qs(store::itemKindName(int(summaryGroupKind(lastKind_))))};
     for (const std::string& t : titles) head << qs(t);
     SummaryGrid->setRowTexts(0, head);
     SummaryGrid->setColWidths(0, 200);

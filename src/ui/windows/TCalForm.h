@@ -21,6 +21,7 @@ class QToolButton;
 namespace quil::ui {
 
 class MainContext;
+class PeriodChoice;
 class TComboGrid;
 class TGridPrinter;
 
@@ -68,6 +69,7 @@ private:
     QToolButton* down_ = nullptr;
     bool ran_ = false;
     SummaryKind lastKind_ = SummaryKind::DistanceByVehicle;
+    PeriodChoice* period_ = nullptr;  // drives ComboBox1 and shows Edit1, UpDown1 for a year
     SummaryResult last_;
     QString lastHeading_;
     QString lastPeriod_;

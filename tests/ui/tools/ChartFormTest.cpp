@@ -15,9 +15,9 @@
 
 #include "InsightFixtures.h"
 #include "store/StoreError.h"
-#include "ui/tools/ChartForm.h"#include "ui/tools/ChartForm.h"
-#include "ui/tools/PeriodPicker.h"#include "ui/tools/PeriodPicker.h"
-#include "ui/tools/charts/QtChartCanvas.h"#include "ui/tools/charts/QtChartCanvas.h"
+#include "ui/tools/ChartForm.h"
+#include "ui/tools/PeriodPicker.h"
+#include "ui/tools/charts/QtChartCanvas.h"
 
 namespace quil::insight {
 namespace {

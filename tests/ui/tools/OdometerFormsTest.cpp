@@ -6,10 +6,10 @@
 
 #include "InsightFixtures.h"
 #include "store/StoreError.h"
-#include "ui/tools/AnalysisData.h"#include "ui/tools/AnalysisData.h"
-#include "ui/tools/OdometerCheckForm.h"#include "ui/tools/OdometerCheckForm.h"
-#include "ui/tools/OdometerWarning.h"#include "ui/tools/OdometerWarning.h"
-#include "ui/tools/ReportTableView.h"#include "ui/tools/ReportTableView.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/OdometerCheckForm.h"
+#include "ui/tools/OdometerWarning.h"
+#include "ui/tools/ReportTableView.h"
 
 namespace quil::insight {
 namespace {

@@ -9,10 +9,10 @@
 
 #include "InsightFixtures.h"
 #include "ui/dialogs/ErrorReport.h"
-#include "ui/tools/AnalysisData.h"#include "ui/tools/AnalysisData.h"
-#include "ui/tools/InsightTools.h"#include "ui/tools/InsightTools.h"
-#include "ui/tools/ReportTableView.h"#include "ui/tools/ReportTableView.h"
-#include "ui/tools/ScheduleForm.h"#include "ui/tools/ScheduleForm.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/InsightTools.h"
+#include "ui/tools/ReportTableView.h"
+#include "ui/tools/ScheduleForm.h"
 
 namespace quil::insight {
 namespace {

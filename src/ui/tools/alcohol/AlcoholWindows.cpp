@@ -134,8 +134,8 @@ void AlcoholWindows::refreshStatus() {
     try {
         const store::DateTime now = store::now();
         const store::CivilDate today = store::decodeDate(now);
-        const store::PeriodRange month =
-            store::periodRange(5, today.year, static_cast<int>(today.month) - 1);
+        const store::PeriodRange month = store::periodRange(store::PeriodKind::Month, today.year,
+                                                            static_cast<int>(today.month) - 1);
         const auto missing = missingChecksBetween(folder, month.first, month.last, now);
         QString text = QStringLiteral("アルコールチェック漏れ(今月): %1件").arg(missing.size());
         if (ext::ExtDatabase::exists(folder)) {

@@ -7,15 +7,13 @@
 
 #include "store/Settings.h"
 #include "store/StoreError.h"
-#include "ui/dialogs/TViewTimeForm.h"
+#include "ui/components/PeriodChoice.h"
 
 namespace quil::alcohol {
 
 PeriodChooser::PeriodChooser(QWidget* parent) : QWidget(parent) {
     kindBox = new QComboBox(this);
     kindBox->setObjectName(QStringLiteral("PeriodKindBox"));
-    for (int k = 0; k < store::kPeriodKindCount; ++k)
-        kindBox->addItem(QString::fromUtf8(store::periodKindInfo(k).name));
     yearBox = new QSpinBox(this);
     yearBox->setObjectName(QStringLiteral("PeriodYearBox"));
     yearBox->setRange(1990, 9998);
@@ -27,50 +25,27 @@ PeriodChooser::PeriodChooser(QWidget* parent) : QWidget(parent) {
     row->addWidget(kindBox);
     row->addWidget(yearBox);
     row->addWidget(partBox);
-    connect(kindBox, &QComboBox::currentIndexChanged, this, [this] {
-        fillParts();
-        Q_EMIT changed();
-    });
+    choice_ = ui::PeriodChoice::kindAndPart(kindBox, partBox, {yearBox},
+                                            ui::PeriodChoice::YearWhenAll::Hide);
+    connect(choice_, &ui::PeriodChoice::changed, this, &PeriodChooser::changed);
     connect(yearBox, &QSpinBox::valueChanged, this, &PeriodChooser::changed);
-    connect(partBox, &QComboBox::currentIndexChanged, this, &PeriodChooser::changed);
-    choose(5, store::today());
-}
-
-void PeriodChooser::fillParts() {
-    const QSignalBlocker blocker(partBox);
-    const int kind = this->kind();
-    const int keep = partBox->currentIndex();
-    partBox->clear();
-    partBox->addItems(ui::periodPartEntries(kind));
-    partBox->setVisible(partBox->count() > 0);
-    yearBox->setVisible(kind != 0);
-    if (partBox->count() > 0) partBox->setCurrentIndex(std::clamp(keep, 0, partBox->count() - 1));
+    choose(store::storedNumber(store::PeriodKind::Month), store::today());
 }
 
 void PeriodChooser::choose(int kind, store::DateTime day) {
-    const store::CivilDate d = store::decodeDate(day);
-    const int month = static_cast<int>(d.month);
-    // Fiscal years and halves start in April: January to March belong to the year before.
-    const bool fiscal = kind == 2 || kind == 3;
-    const int year = fiscal && month < 4 ? d.year - 1 : d.year;
-    int part = 0;
-    if (kind == 3) part = month >= 4 && month <= 9 ? 0 : 1;
-    if (kind == 4) part = (month - 1) / 3;
-    if (kind == 5) part = month - 1;
+    const store::PeriodKind known = store::periodKindOf(kind).value_or(store::PeriodKind::All);
+    const store::PeriodPosition p = store::periodHolding(known, day);
     {
-        const QSignalBlocker b1(kindBox), b2(yearBox);
-        kindBox->setCurrentIndex(std::clamp(kind, 0, store::kPeriodKindCount - 1));
-        yearBox->setValue(year);
-        fillParts();
-        const QSignalBlocker b3(partBox);
-        if (partBox->count() > 0) partBox->setCurrentIndex(part);
+        const QSignalBlocker blocker(yearBox);
+        yearBox->setValue(p.year);
     }
+    choice_->choose(known, p.subIndex);
     Q_EMIT changed();
 }
 
 void PeriodChooser::chooseStored(const std::string& programFolder) {
     const store::Settings settings(programFolder);
-    const int kind = settings.periodKind(1);
+    const int kind = settings.periodKind(store::storedNumber(store::PeriodKind::Year));
     try {
         const store::StoredPeriod p = store::parseStoredPeriod(
             kind, settings.storedPeriod(kind), store::decodeDate(store::today()).year);
@@ -80,24 +55,24 @@ void PeriodChooser::chooseStored(const std::string& programFolder) {
     }
 }
 
-int PeriodChooser::kind() const { return kindBox->currentIndex(); }
+int PeriodChooser::kind() const { return store::storedNumber(choice_->kind()); }
 
 std::optional<store::PeriodRange> PeriodChooser::range() const {
-    if (kind() <= 0) return std::nullopt;
-    return store::periodRange(kind(), yearBox->value(), std::max(0, partBox->currentIndex()));
+    return choice_->range(yearBox->value());
 }
 
 QString PeriodChooser::label() const {
-    const int k = kind();
+    using K = store::PeriodKind;
     const QString year = QString::number(yearBox->value());
-    switch (k) {
-        case 1: return year + QStringLiteral("年");
-        case 2: return year + QStringLiteral("年度");
-        case 3: return year + QStringLiteral("年度 ") + partBox->currentText();
-        case 4: return year + QStringLiteral("年 ") + partBox->currentText();
-        case 5: return year + QStringLiteral("年") + partBox->currentText();
-        default: return QStringLiteral("全期間");
+    switch (choice_->kind()) {
+        case K::Year: return year + QStringLiteral("年");
+        case K::FiscalYear: return year + QStringLiteral("年度");
+        case K::FiscalHalf: return year + QStringLiteral("年度 ") + partBox->currentText();
+        case K::Quarter: return year + QStringLiteral("年 ") + partBox->currentText();
+        case K::Month: return year + QStringLiteral("年") + partBox->currentText();
+        case K::All: break;
     }
+    return QStringLiteral("全期間");
 }
 
 }  // namespace quil::alcohol

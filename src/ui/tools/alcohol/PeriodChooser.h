@@ -1,6 +1,7 @@
 #pragma once
 // The period of the register's windows: the six period kinds of the main window's display
-// period (全て, 年, 年度, 半期, 4半期, 月), a year and the half, quarter or month.
+// period (全て, 年, 年度, 半期, 4半期, 月), a year and the half, quarter or month, offered by
+// the shared ui::PeriodChoice.
 
 #include <QWidget>
 #include <optional>
@@ -9,6 +10,10 @@
 
 class QComboBox;
 class QSpinBox;
+
+namespace quil::ui {
+class PeriodChoice;
+}
 
 namespace quil::alcohol {
 
@@ -36,7 +41,7 @@ Q_SIGNALS:
     void changed();
 
 private:
-    void fillParts();
+    ui::PeriodChoice* choice_ = nullptr;
 };
 
 }  // namespace quil::alcohol

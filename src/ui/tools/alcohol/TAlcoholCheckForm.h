@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "reports/CheckEntry.h"#include "reports/CheckEntry.h"
+#include "reports/CheckEntry.h"
 #include "ui/dialogs/FormDialog.h"
 #include "ui/dialogs/UnsavedInput.h"
 

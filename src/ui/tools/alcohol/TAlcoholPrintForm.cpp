@@ -100,7 +100,7 @@ int TAlcoholPrintForm::prepare() {
         }
     }
     const store::PeriodRange month =
-        store::periodRange(5, yearBox->value(), monthBox->currentIndex());
+        store::periodRange(store::PeriodKind::Month, yearBox->value(), monthBox->currentIndex());
     CheckFilter filter;
     filter.firstDay = month.first;
     filter.lastDay = month.last;

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "reports/AlcoholCheck.h"#include "reports/AlcoholCheck.h"
+#include "reports/AlcoholCheck.h"
 #include "ui/dialogs/FormDialog.h"
 
 class QCheckBox;

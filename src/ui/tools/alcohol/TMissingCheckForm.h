@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "reports/MissingChecks.h"#include "reports/MissingChecks.h"
+#include "reports/MissingChecks.h"
 #include "ui/dialogs/FormDialog.h"
 
 class QLabel;

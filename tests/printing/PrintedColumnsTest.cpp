@@ -1,0 +1,18 @@
+// The printed list takes its widths from the list's column tables: one width for every column
+// the list shows but its marker, in the list's order.
+#include <gtest/gtest.h>
+
+#include "printing/Tpriansform.h"
+#include "store/ListRows.h"
+
+using namespace quil;
+
+TEST(PrintedColumns, EveryListedColumnButTheMarkerHasAPrintedWidth) {
+    for (int tab = 0; tab < store::kListTabCount; ++tab) {
+        const std::vector<int> widths = ui::Tpriansform::printedWidths(tab);
+        ASSERT_EQ(int(widths.size()), store::listColumnCount(tab) - 1) << tab;
+        for (int w : widths) EXPECT_GT(w, 0) << tab;
+    }
+    // A tab the tables do not know prints as the driving list.
+    EXPECT_EQ(ui::Tpriansform::printedWidths(7), ui::Tpriansform::printedWidths(0));
+}
