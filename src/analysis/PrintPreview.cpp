@@ -1,6 +1,7 @@
 #include "analysis/PrintPreview.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -91,6 +92,7 @@ PrintPreview::PrintPreview(QPrinter* printer, std::unique_ptr<PreviewDocument> d
     scroll_->setWidget(pageView_);
     scroll_->setWidgetResizable(true);
     scroll_->setBackgroundRole(QPalette::Dark);
+    scroll_->viewport()->installEventFilter(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -185,9 +187,10 @@ QImage PrintPreview::renderPage(int page, int width) const {
     return image;
 }
 
-void PrintPreview::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    if (fit_ != Fit::None) showPage();
+bool PrintPreview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == scroll_->viewport() && event->type() == QEvent::Resize && fit_ != Fit::None)
+        showPage();
+    return QDialog::eventFilter(watched, event);
 }
 
 void PrintPreview::pageSetup() {

@@ -83,7 +83,9 @@ public Q_SLOTS:
     void printDocument();
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    // The view's size changes after the window's (its layout follows): the fit modes
+    // follow the view.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum class Fit { None, Width, Page };
