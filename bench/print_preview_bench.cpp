@@ -114,9 +114,6 @@ void PdfFile(benchmark::State& state) {
     window.dialog->AskFromPages = 1 << 30;
     for (auto _ : state) window.dialog->Button1Click();
     state.counters["pages"] = window.dialog->GridPrinter1->PageNo();
-    state.counters["ms_per_page"] = benchmark::Counter(
-        double(window.dialog->GridPrinter1->PageNo()) / 1000,
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void FileRead(benchmark::State& state) {
