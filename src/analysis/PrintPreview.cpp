@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -214,7 +215,10 @@ void PrintPreview::printDocument() {
         if (dialog.exec() != QDialog::Accepted) return;
     }
     {
+        // The pages are not turned while the printer draws them.
         WaitCursor wait;
+        setEnabled(false);
+        const auto enable = qScopeGuard([this] { setEnabled(true); });
         document_->print(*printer_);
     }
     accept();

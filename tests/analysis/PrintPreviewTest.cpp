@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -277,6 +278,22 @@ TEST_F(LongList, ALongPrintSaysItsPagesFirstAndACancelledPdfLeavesNoFile) {
     dialog.Button1->click();
     EXPECT_EQ(folder(), QStringList{QStringLiteral("list.pdf")});
     EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(LongList, ThePreviewsPrintButtonPrintsToTheOutputChosenInTheDialog) {
+    dialog.show();
+    dialog.PreviewClick();
+    QPointer<PrintPreview> preview = dialog.findChild<PrintPreview*>(QStringLiteral("PrintPreview"));
+    ASSERT_NE(preview, nullptr);
+    const int pages = preview->pageCount();
+    dialog.AskFromPages = pages + 1;
+    preview->printDocument();
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(folder(), QStringList{QStringLiteral("list.pdf")});
+    EXPECT_EQ(dialog.GridPrinter1->PageNo(), pages);  // the pages the preview counted
+    EXPECT_FALSE(dialog.isVisible());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(preview.isNull());
 }
 
 TEST_F(LongList, AShortPrintAsksNothing) {
