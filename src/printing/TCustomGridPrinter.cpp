@@ -8,8 +8,10 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <QFontMetricsF>
 #include <string_view>
 #include <utility>
@@ -92,7 +94,7 @@ int TCustomGridPrinter::PrintedColWidth(int ACol) const {
                                                             : GetColWidth(ACol);
 }
 
-void TCustomGridPrinter::fitColumns() {
+void TCustomGridPrinter::fitColumns(QFont& font, QPaintDevice* device) {
     fitted_.clear();
     const int cols = GetColCount();
     const int rows = GetRowCount();
@@ -100,7 +102,7 @@ void TCustomGridPrinter::fitColumns() {
     const auto n = std::size_t(cols);
     std::vector<int> given(n), frame(n);
     std::vector<double> text(n, 0.0);  // widest text, device units
-    const QFontMetricsF fm(canvas_->font(), canvas_->device());
+    const QFontMetricsF fm(font, device);
     for (int c = 0; c < cols; ++c) {
         given[std::size_t(c)] = GetColWidth(c);
         quint8 align = 17;
@@ -110,13 +112,26 @@ void TCustomGridPrinter::fitColumns() {
         // The text starts after the rule and the margin; the cell ends a rule's width early;
         // a margin on the right, and two units for rounding to device pixels.
         frame[std::size_t(c)] = 2 * leftRule + 2 * std::max(0, margin) + 2;
-        for (int r = 0; r < rows; ++r) {
+    }
+    auto measure = [&](int r) {
+        for (int c = 0; c < cols; ++c) {
             QString s;
             GetCellText(c, r, s);
             if (OnGetPrintText) OnGetPrintText(this, c, r, s);
             if (!s.isEmpty())
                 text[std::size_t(c)] = std::max(text[std::size_t(c)], fm.horizontalAdvance(s));
         }
+    };
+    // Row by row: a model that formats a row when asked reads each row once.
+    const int fixedRows = std::clamp(GetFixedRows(), 0, rows);
+    const int body = rows - fixedRows;
+    const int sample = std::max(2, FitMeasuredRows);
+    for (int r = 0; r < fixedRows; ++r) measure(r);
+    if (body <= sample) {
+        for (int r = fixedRows; r < rows; ++r) measure(r);
+    } else {
+        for (int i = 0; i < sample; ++i)
+            measure(fixedRows + int(qint64(i) * (body - 1) / (sample - 1)));
     }
     // Room for the columns: the page less the margins and the one-unit gaps between them.
     const int available = eventWidth() - cols;
@@ -130,9 +145,7 @@ void TCustomGridPrinter::fitColumns() {
     if (texts > 0 && frames + texts > available) {
         // Even with no room to spare the texts are wider than the page: print smaller.
         shrink = std::max(0.3, (available - frames) / texts * 0.98);
-        QFont smaller = canvas_->font();
-        smaller.setPointSizeF(smaller.pointSizeF() * shrink);
-        canvas_->setFont(smaller);
+        font.setPointSizeF(font.pointSizeF() * shrink);
     }
     std::vector<int> needed(n);
     for (int c = 0; c < cols; ++c)
@@ -186,15 +199,10 @@ int TCustomGridPrinter::Print(QPrinter& printer) {
         throw printError(QStringLiteral("印刷を開始できませんでした。"),
                          printFailureReason(printer));
     CancelRequested = false;
-    QPaintDevice* screen = GetScreenCanvas();
-    const int screenDpiX = screen ? screen->logicalDpiX() : 96;
-    const int screenDpiY = screen ? screen->logicalDpiY() : 96;
-    painter.setFont(printFont(fontFor(GetFont(), screenDpiY, &printer)));
-    scaleX_ = float(printer.logicalDpiX()) / float(screenDpiX);
-    scaleY_ = float(printer.logicalDpiY()) / float(screenDpiY);
+    QFont font = setUpDevice(printer);
+    fitColumns(font, &printer);
+    painter.setFont(font);
     canvas_ = &painter;
-    clip_ = QRect(0, 0, printer.width(), printer.height());
-    fitColumns();
     Reset();
     totalWidth_ = totalWidth();
     PrintBody();
@@ -227,14 +235,112 @@ int TCustomGridPrinter::PrintToImage(QImage& Image, bool Restart) {
     scaleX_ = scaleY_ = 1.0f;
     if (!painter.begin(&Image)) throw EPrinterError("印刷イメージを作成できませんでした。");
     QPaintDevice* screen = GetScreenCanvas();
-    painter.setFont(fontFor(GetFont(), screen ? screen->logicalDpiY() : 96, &Image));
-    canvas_ = &painter;
+    QFont font = fontFor(GetFont(), screen ? screen->logicalDpiY() : 96, &Image);
     clip_ = Image.rect();
-    fitColumns();
+    fitColumns(font, &Image);
+    painter.setFont(font);
+    canvas_ = &painter;
     totalWidth_ = totalWidth();
     PrintBody();
     guard.finish();
     return pageNo_;
+}
+
+QFont TCustomGridPrinter::setUpDevice(QPaintDevice& device) {
+    QPaintDevice* screen = GetScreenCanvas();
+    const int screenDpiX = screen ? screen->logicalDpiX() : 96;
+    const int screenDpiY = screen ? screen->logicalDpiY() : 96;
+    scaleX_ = float(device.logicalDpiX()) / float(screenDpiX);
+    scaleY_ = float(device.logicalDpiY()) / float(screenDpiY);
+    clip_ = QRect(0, 0, device.width(), device.height());
+    return printFont(fontFor(GetFont(), screenDpiY, &device));
+}
+
+int TCustomGridPrinter::rowsPerPage(float scaleY, int height) const {
+    // PrintBody's test for the next row, from the top of a page below its title rows.
+    auto device = [scaleY](int y) { return roundHalfEven(double(y) * double(scaleY)); };
+    const int limit = height - device(BottomMargin);
+    int y = TopMargin + GetFixedRows() * LineHeight;
+    int rows = 0;
+    while (device(y + LineHeight) <= limit) {
+        y += LineHeight;
+        ++rows;
+    }
+    return rows;
+}
+
+int TCustomGridPrinter::PageCount(const QPaintDevice& printer) const {
+    const int body = std::max(0, GetRowCount() - GetFixedRows());
+    if (body == 0 || LineHeight <= 0) return 1;
+    QPaintDevice* screen = GetScreenCanvas();
+    const float scaleY = float(printer.logicalDpiY()) / float(screen ? screen->logicalDpiY() : 96);
+    const int perPage = rowsPerPage(scaleY, printer.height());
+    // A page too small for one row: Print leaves the first page empty and puts one row on
+    // each page after it.
+    return perPage == 0 ? body + 1 : (body + perPage - 1) / perPage;
+}
+
+int TCustomGridPrinter::PreparePages(QPrinter& printer) {
+    checkGrid();
+    prepared_ = {};
+    QFont font = setUpDevice(printer);
+    fitColumns(font, &printer);
+    prepared_.font = font;
+    prepared_.scaleX = scaleX_;
+    prepared_.scaleY = scaleY_;
+    prepared_.clip = clip_;
+    prepared_.fitted = fitted_;
+    prepared_.valid = true;
+    return PageCount(printer);
+}
+
+void TCustomGridPrinter::PrintPage(QPainter& painter, int Page) {
+    checkGrid();
+    if (!prepared_.valid) throw EInvalidOperation("印刷の準備ができていません。");
+    // Drawn as a page of a printer run, without the printer: no new page, no events.
+    toPrinter_ = false;
+    printing_ = true;
+    CancelRequested = false;
+    painter.save();
+    const auto end = qScopeGuard([&] {
+        painter.restore();
+        canvas_ = nullptr;
+        printing_ = false;
+    });
+    scaleX_ = prepared_.scaleX;
+    scaleY_ = prepared_.scaleY;
+    clip_ = prepared_.clip;
+    fitted_ = prepared_.fitted;
+    painter.setFont(prepared_.font);
+    canvas_ = &painter;
+    Reset();
+    totalWidth_ = totalWidth();
+    const int perPage = LineHeight > 0 ? rowsPerPage(scaleY_, clip_.height()) : 1 << 30;
+    // The first row of the page, as Print reaches it.
+    const qint64 before = perPage > 0 ? qint64(Page - 1) * perPage : std::max(0, Page - 2);
+    nextRow_ = int(std::min<qint64>(nextRow_ + before, std::numeric_limits<int>::max()));
+    pageNo_ = Page - 1;
+    canvas_->setBackgroundMode(Qt::TransparentMode);
+    StartPage();
+    int printed = 0;
+    while (HasMoreRows()) {
+        const bool fits =
+            ToDeviceY(currentY_ + LineHeight) <= clip_.bottom() + 1 - ToDeviceY(BottomMargin);
+        // After the first page of a page too small for one row, Print puts one row on each.
+        if (!fits && !(perPage == 0 && Page > 1 && printed == 0)) break;
+        PrintRow(nextRow_);
+        ++nextRow_;
+        ++printed;
+    }
+    if (HasMoreRows()) {
+        callPageEvent(OnFooter, eventWidth(), footerY());
+        DrawRules();
+        return;
+    }
+    done_ = true;
+    callPageEvent(OnFooter, eventWidth(), footerY());
+    callPageEvent(OnReportEnd, eventWidth(), currentY_);
+    DrawRules();
 }
 
 int TCustomGridPrinter::eventWidth() const {

@@ -63,6 +63,11 @@ public:
     // columns with room to spare, and prints smaller when the texts cannot fit the page's
     // width at all (a run setting, not a stored property).
     bool FitColumns = false;
+    // FitColumns measures every row of a table up to this many body rows; a longer table
+    // has this many rows measured, spread evenly over it (with the first and the last), so
+    // a million-row list is ready in a moment. The texts of long lists come from the same
+    // few formats, so the sample finds their widths.
+    int FitMeasuredRows = 2000;
     // Called for every cell text drawn, with the cell's box and the text's box in device
     // units: what a test checks for cut texts.
     std::function<void(const QRect& Cell, const QRect& Text)> OnCellDrawn;
@@ -89,6 +94,15 @@ public:
     // processed between rows), and EPrinterError when the document cannot be
     // started. Whatever passes through, the run ends: the job is aborted, Printing cleared.
     int Print(QPrinter& printer);
+    // The number of pages a Print on `printer` makes, without drawing: rows have a fixed
+    // height, so every page holds as many rows as the first.
+    int PageCount(const QPaintDevice& printer) const;
+    // Page by page, for a preview that draws only the pages it shows: PreparePages lays the
+    // table out for `printer` (fits the columns once) and returns PageCount; PrintPage
+    // then draws page `Page` (1-based) with `painter`, whose device has the printer's
+    // resolution, exactly as Print draws that page. Throws EInvalidOperation as Print does.
+    int PreparePages(QPrinter& printer);
+    void PrintPage(QPainter& painter, int Page);
     // Renders one page onto `Image` (Restart: the first page; otherwise the next one) and
     // returns the page number, or -1 when the last row had already been printed.
     int PrintToImage(QImage& Image, bool Restart);
@@ -152,8 +166,14 @@ private:
     void callPageEvent(const THeaderDrawEvent& event, int width, int yPos);
     void line(int penWidth, int x1, int y1, int x2, int y2);
     int totalWidth() const;
-    // FitColumns' work: the widths of fitted_ and the painter's font.
-    void fitColumns();
+    // FitColumns' work: the widths of fitted_, and `font` made smaller when the texts cannot
+    // fit the page at all.
+    void fitColumns(QFont& font, QPaintDevice* device);
+    // The font of a run on `device` and the scale and clip for it.
+    QFont setUpDevice(QPaintDevice& device);
+    // Data rows on a page of `height` device units (rows have a fixed height); 0 when not
+    // even one fits. LineHeight must be above 0.
+    int rowsPerPage(float scaleY, int height) const;
 
     int pageNo_ = 0;
     bool printing_ = false;
@@ -167,6 +187,15 @@ private:
     QPrinter* printer_ = nullptr;  // during a printer run
     QRect clip_;                   // the printable page in device units
     std::vector<int> fitted_;      // widths of this run when FitColumns, else empty
+    // PreparePages' layout, which PrintPage draws with.
+    struct Prepared {
+        bool valid = false;
+        QFont font;
+        float scaleX = 1.0f;
+        float scaleY = 1.0f;
+        QRect clip;
+        std::vector<int> fitted;
+    } prepared_;
 };
 
 }  // namespace quil::ui

@@ -1,11 +1,15 @@
 #include "printing/Tpriansform.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <memory>
 #include <numeric>
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -13,17 +17,20 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrintDialog>
-#include <QPrintPreviewDialog>
+#include <QProgressDialog>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTabBar>
-#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 #include <utility>
 
+#include "printing/EInvalidOperation.h"
+#include "printing/PrintPreview.h"
 #include "printing/PrintTarget.h"
+#include "printing/PrintedListModel.h"
 #include "printing/TGridPrinter.h"
 #include "store/Date.h"
 #include "store/ListColumns.h"
@@ -47,7 +54,8 @@ struct WaitCursor {
 Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tabs)
     : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
       listGrid_(listGrid),
-      tabs_(tabs) {
+      tabs_(tabs),
+      printedList_(new PrintedListModel(this)) {
     setObjectName(QStringLiteral("priansform"));
     setWindowTitle(QStringLiteral("印刷"));
 
@@ -106,7 +114,7 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
         if (!file.isEmpty()) PdfFileEdit->setText(file);
     });
 
-    ComboGrid1 = new TComboGrid(this);
+    ComboGrid1 = new TComboGrid(printedList_, this);
     ComboGrid1->setObjectName(QStringLiteral("ComboGrid1"));
     ComboGrid1->hide();
     ComboGrid1->setFixedRows(1);
@@ -171,11 +179,9 @@ std::vector<int> Tpriansform::fitToWidth(std::vector<int> widths, int available)
     return widths;
 }
 
-void Tpriansform::copyList() {
+void Tpriansform::bindList() {
+    printedList_->setSource(listGrid_->model());
     const int C = listGrid_->ColCount();
-    const int R = listGrid_->RowCount();
-    ComboGrid1->setColCount(std::max(0, C - 1));
-    ComboGrid1->setRowCount(R);
     const std::vector<int> widths = printedWidths(tabs_->currentIndex());
     for (int i = 0; i < int(widths.size()) && i < ComboGrid1->ColCount(); ++i)
         ComboGrid1->setColWidths(i, widths[std::size_t(i)]);
@@ -184,12 +190,6 @@ void Tpriansform::copyList() {
         kind.setAlignment(listGrid_->CellKind(k).Alignment());
         kind.setFixedAlignment(17);
         kind.Margin = 2;
-    }
-    QStringList texts;
-    for (int j = 0; j < R; ++j) {
-        texts.clear();
-        for (int k = 1; k < C; ++k) texts << listGrid_->Cells(k, j);
-        ComboGrid1->setRowTexts(j, texts);
     }
 }
 
@@ -219,21 +219,7 @@ bool Tpriansform::prepareOutput() {
     return true;
 }
 
-int Tpriansform::countPages(const QPrinter& like) {
-    // A dry run on a PDF printer of the same page and resolution paginates alike.
-    QTemporaryDir dir;
-    QPrinter dry(QPrinter::HighResolution);
-    dry.setOutputFormat(QPrinter::PdfFormat);
-    dry.setOutputFileName(dir.filePath(QStringLiteral("count.pdf")));
-    dry.setResolution(like.resolution());
-    dry.setPageLayout(like.pageLayout());
-    dry.setFullPage(like.fullPage());
-    const bool keep = std::exchange(GridPrinter1->ProcessEvents, false);
-    const auto restore = qScopeGuard([&] { GridPrinter1->ProcessEvents = keep; });
-    return GridPrinter1->Print(dry);
-}
-
-int Tpriansform::printCopy(QPrinter& target) {
+int Tpriansform::setUpPages(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
     keepPrintableMargins(target);
     // The job's name in a printer queue and the PDF file's title.
@@ -252,23 +238,94 @@ int Tpriansform::printCopy(QPrinter& target) {
     if (!FooterCheck->isChecked()) {
         GridPrinter1->BottomMargin = 0;
         GridPrinter1->OnFooter = nullptr;
-        return GridPrinter1->Print(target);
+        return totalPages_ = GridPrinter1->PageCount(target);
     }
     GridPrinter1->BottomMargin = kFooterRoom;
-    GridPrinter1->OnFooter = nullptr;
-    totalPages_ = countPages(target);
+    // Rows have a fixed height: the total for "n / m ページ" is known before the run.
+    totalPages_ = GridPrinter1->PageCount(target);
     GridPrinter1->OnFooter = [this](QObject* s, int& page, int w, int y) {
         GridPrinter1Footer(s, page, w, y);
     };
-    return GridPrinter1->Print(target);
+    return totalPages_;
+}
+
+bool Tpriansform::printList(QPrinter& target) {
+    const QString finalName = target.outputFileName();
+    const bool pdf = target.outputFormat() == QPrinter::PdfFormat && !finalName.isEmpty();
+    if (pdf) {
+        // Refused before anything is asked, as the printer refuses the file itself.
+        const QString problem = pdfFileProblem(finalName);
+        if (!problem.isEmpty())
+            throw EPrinterError(
+                QString(QStringLiteral("印刷を開始できませんでした。") + problem).toStdString());
+    }
+    const int pages = setUpPages(target);
+    if (pages >= AskFromPages) {
+        const QString what = target.outputFormat() == QPrinter::PdfFormat
+                                 ? QStringLiteral("PDFファイルは %1 ページになります。作成しますか？")
+                                 : QStringLiteral("印刷は %1 ページになります。印刷しますか？");
+        // The question is answered with the ordinary cursor.
+        const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+        if (waiting) QGuiApplication::restoreOverrideCursor();
+        const bool go = Prompts::current().question(this, QStringLiteral("印刷"),
+                                                    what.arg(pages), PromptIcon::Question);
+        if (waiting) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        if (!go) return false;
+    }
+    // A PDF file is written beside its name and renamed when complete.
+    std::unique_ptr<QTemporaryFile> part;
+    const QFileInfo info(finalName);
+    if (pdf && (!info.exists() || info.isFile())) {  // never in place of a device such as a pipe
+        part = std::make_unique<QTemporaryFile>(info.dir().filePath(
+            QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
+        if (part->open()) {
+            part->close();
+            target.setOutputFileName(part->fileName());
+        } else {
+            part.reset();  // the printer says why the folder cannot be written
+        }
+    }
+    const auto restoreName = qScopeGuard([&] { target.setOutputFileName(finalName); });
+
+    QProgressDialog progress(QStringLiteral("印刷しています..."), QStringLiteral("キャンセル"), 0,
+                             pages, this);
+    progress.setWindowTitle(QStringLiteral("印刷"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(1000);
+    connect(&progress, &QProgressDialog::canceled, this,
+            [this] { GridPrinter1->CancelRequested = true; });
+    const THeaderDrawEvent header = GridPrinter1->OnHeader;
+    const auto restoreHeader = qScopeGuard([&] { GridPrinter1->OnHeader = header; });
+    GridPrinter1->OnHeader = [&](QObject* s, int& page, int w, int y) {
+        progress.setValue(std::min(page - 1, pages));
+        if (progress.wasCanceled()) GridPrinter1->CancelRequested = true;
+        header(s, page, w, y);
+    };
+    GridPrinter1->Print(target);
+    if (GridPrinter1->CancelRequested) return false;
+    progress.setValue(pages);
+    if (part) {
+        // The file gets the permissions a file written in place would have.
+        QFile::setPermissions(part->fileName(),
+                              info.exists() ? info.permissions()
+                                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(part->fileName().toStdU16String()),
+                                std::filesystem::path(finalName.toStdU16String()), error);
+        if (error)
+            throw EPrinterError(QStringLiteral("印刷を完了できませんでした。「%1」に書き込めませんでした。")
+                                    .arg(QDir::toNativeSeparators(finalName))
+                                    .toStdString());
+    }
+    return true;
 }
 
 void Tpriansform::Button1Click() {
     WaitCursor wait;  // restored however printing ends
-    copyList();
+    bindList();
     if (!prepareOutput()) return;
-    printCopy(printer_);
-    close();
+    if (printList(printer_)) close();
 }
 
 void Tpriansform::Button2Click() { close(); }
@@ -279,16 +336,18 @@ void Tpriansform::Button3Click() {
 }
 
 void Tpriansform::PreviewClick() {
-    copyList();
-    auto* preview = new QPrintPreviewDialog(&printer_, this);
+    WaitCursor wait;
+    bindList();
+    auto document = std::make_unique<GridPrinterDocument>(
+        *GridPrinter1, [this](QPrinter& target) { setUpPages(target); },
+        [this](QPrinter& target) { printList(target); });
+    auto* preview = new PrintPreview(&printer_, std::move(document), this);
     preview->setObjectName(QStringLiteral("PrintPreview"));
-    preview->setAttribute(Qt::WA_DeleteOnClose);
-    preview->setWindowTitle(QStringLiteral("印刷プレビュー"));
-    connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
-        const bool keep = std::exchange(GridPrinter1->ProcessEvents, false);
-        const auto restore = qScopeGuard([&] { GridPrinter1->ProcessEvents = keep; });
-        printCopy(*target);
-    });
+    // Printing from the preview goes to the output chosen here, as OK does.
+    preview->printHandler = [this, preview] {
+        Button1Click();
+        if (!isVisible()) preview->close();
+    };
     preview->open();
 }
 

@@ -6,11 +6,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <exception>
+#include <memory>
+
+#include "printing/PrintPreview.h"
 
 #include "ui/tools/PeriodPicker.h"
 #include "ui/dialogs/MainContext.h"
@@ -25,6 +27,26 @@ std::function<QString(const QString&)>& chooser() {
     static std::function<QString(const QString&)> f;
     return f;
 }
+
+// The chart on one landscape page, as print() prints it.
+class ChartDocument : public ui::PreviewDocument {
+public:
+    explicit ChartDocument(ChartForm& form) : form_(form) {}
+    int layOut(QPrinter& printer) override {
+        printer.setPageOrientation(QPageLayout::Landscape);
+        printer.setDocName(form_.windowTitle());
+        page_ = printer.pageLayout().paintRectPixels(printer.resolution());
+        return 1;
+    }
+    void drawPage(QPainter& painter, int) override {
+        form_.drawChart(painter, QRectF(0, 0, page_.width(), page_.height()));
+    }
+    void print(QPrinter& printer) override { form_.print(printer); }
+
+private:
+    ChartForm& form_;
+    QRect page_;
+};
 
 }  // namespace
 
@@ -75,11 +97,8 @@ ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
     connect(DrawButton, &QPushButton::clicked, this, &ChartForm::DrawClick);
     connect(PngButton, &QPushButton::clicked, this, &ChartForm::savePng);
     connect(PrintButton, &QPushButton::clicked, this, [this] {
-        auto* preview = new QPrintPreviewDialog(this);
-        preview->setAttribute(Qt::WA_DeleteOnClose);
+        auto* preview = new ui::PrintPreview(nullptr, std::make_unique<ChartDocument>(*this), this);
         preview->setWindowTitle(QStringLiteral("グラフ－印刷プレビュー"));
-        connect(preview, &QPrintPreviewDialog::paintRequested, this,
-                [this](QPrinter* target) { print(*target); });
         preview->open();
     });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
@@ -135,8 +154,12 @@ void ChartForm::print(QPrinter& target) {
     QPainter p;
     if (!p.begin(&target)) return;
     const QRect page = target.pageLayout().paintRectPixels(target.resolution());
-    canvas_->render(p, QRectF(0, 0, page.width(), page.height()));
+    drawChart(p, QRectF(0, 0, page.width(), page.height()));
     p.end();
+}
+
+void ChartForm::drawChart(QPainter& painter, const QRectF& page) {
+    if (canvas_) canvas_->render(painter, page);
 }
 
 void ChartForm::setFileChooserForTesting(std::function<QString(const QString&)> f) {

@@ -11,7 +11,9 @@
 #include "ui/tools/ChartCanvas.h"
 
 class QComboBox;
+class QPainter;
 class QPrinter;
+class QRectF;
 class QPushButton;
 
 namespace quil::ui {
@@ -50,6 +52,8 @@ public:
     // Asks for a file and saves image() as PNG; returns whether it was written.
     bool savePng();
     void print(QPrinter& target);
+    // Draws the chart filling `page` (the printer's page, in its device units).
+    void drawChart(QPainter& painter, const QRectF& page);
 
     static void setFileChooserForTesting(std::function<QString(const QString& suggested)> chooser);
 

@@ -2,15 +2,16 @@
 
 #include <QDir>
 #include <QHeaderView>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <algorithm>
+#include <memory>
 #include <exception>
 #include <numeric>
 #include <vector>
 
+#include "printing/PrintPreview.h"
 #include "printing/PrintTarget.h"
 #include "printing/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
@@ -206,53 +207,78 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
     return true;
 }
 
+namespace {
+
+// The shown table in a grid of its texts, and a grid printer set up for it.
+class ReportPrint : public ui::PreviewDocument {
+public:
+    ReportPrint(const ReportTableView& view, const fleet::ReportTable& t, QString heading)
+        : heading_(std::move(heading)) {
+        grid_.setFixedRows(1);
+        grid_.setFixedCols(0);
+        const int cols = int(t.titles.size());
+        grid_.setColCount(cols);
+        grid_.setRowCount(1 + std::max<int>(1, int(t.rows.size())));
+        QStringList head;
+        for (const std::string& s : t.titles) head << q(s);
+        grid_.setRowTexts(0, head);
+        for (int c = 0; c < cols; ++c) {
+            grid_.setColWidths(c, std::max(60, std::min(200, view.columnWidth(c) + 12)));
+            if (std::size_t(c) < t.rightAligned.size() && t.rightAligned[std::size_t(c)])
+                grid_.CellKind(c).setAlignment(20);  // figures to the right
+        }
+        for (std::size_t r = 0; r < t.rows.size(); ++r) {
+            QStringList texts;
+            for (const fleet::ReportCell& cell : t.rows[r]) texts << q(cell.text);
+            grid_.setRowTexts(int(r) + 1, texts);
+        }
+        printer_.LineHeight = 24;
+        printer_.setGrid(&grid_);
+        printer_.HeaderMargin = 40;
+        printer_.LeftMargin = 40;
+        printer_.TopMargin = 90;
+        printer_.ProcessEvents = false;
+        printer_.FitColumns = true;
+        printer_.OnHeader = [this](QObject*, int&, int, int y) {
+            printer_.TextOutAt(printer_.LeftMargin, y, heading_);
+        };
+        for (int c = 0; c < cols; ++c) width_ += grid_.ColWidths(c);
+    }
+    void setUp(QPrinter& target) const {
+        target.setPageOrientation(width_ > 700 ? QPageLayout::Landscape : QPageLayout::Portrait);
+        ui::keepPrintableMargins(target);
+        target.setDocName(heading_);
+    }
+    int layOut(QPrinter& target) override {
+        setUp(target);
+        return printer_.PreparePages(target);
+    }
+    void drawPage(QPainter& painter, int page) override { printer_.PrintPage(painter, page); }
+    void print(QPrinter& target) override { printAll(target); }
+    int printAll(QPrinter& target) {
+        setUp(target);
+        return printer_.Print(target);
+    }
+
+private:
+    QString heading_;
+    ui::TComboGrid grid_;
+    ui::TGridPrinter printer_;
+    int width_ = 0;
+};
+
+}  // namespace
+
 int ReportTableView::print(QPrinter& target, const QString& heading) {
-    const fleet::ReportTable t = shownTable();
-    ui::TComboGrid grid;
-    grid.setFixedRows(1);
-    grid.setFixedCols(0);
-    const int cols = int(t.titles.size());
-    grid.setColCount(cols);
-    grid.setRowCount(1 + std::max<int>(1, int(t.rows.size())));
-    QStringList head;
-    for (const std::string& s : t.titles) head << q(s);
-    grid.setRowTexts(0, head);
-    for (int c = 0; c < cols; ++c) {
-        grid.setColWidths(c, std::max(60, std::min(200, columnWidth(c) + 12)));
-        if (std::size_t(c) < t.rightAligned.size() && t.rightAligned[std::size_t(c)])
-            grid.CellKind(c).setAlignment(20);  // figures to the right
-    }
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-        QStringList texts;
-        for (const fleet::ReportCell& cell : t.rows[r]) texts << q(cell.text);
-        grid.setRowTexts(int(r) + 1, texts);
-    }
-    ui::TGridPrinter printer;
-    printer.LineHeight = 24;
-    printer.setGrid(&grid);
-    printer.HeaderMargin = 40;
-    printer.LeftMargin = 40;
-    printer.TopMargin = 90;
-    printer.ProcessEvents = false;
-    printer.FitColumns = true;
-    printer.OnHeader = [&](QObject*, int&, int, int y) {
-        printer.TextOutAt(printer.LeftMargin, y, heading);
-    };
-    int width = 0;
-    for (int c = 0; c < cols; ++c) width += grid.ColWidths(c);
-    target.setPageOrientation(width > 700 ? QPageLayout::Landscape : QPageLayout::Portrait);
-    ui::keepPrintableMargins(target);
-    target.setDocName(heading);
-    return printer.Print(target);
+    ReportPrint job(*this, shownTable(), heading);
+    return job.printAll(target);
 }
 
 void ReportTableView::printPreview(const QString& heading) {
-    auto* preview = new QPrintPreviewDialog(window());
+    auto* preview = new ui::PrintPreview(
+        nullptr, std::make_unique<ReportPrint>(*this, shownTable(), heading), window());
     preview->setObjectName(QStringLiteral("ReportPreview"));
-    preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setWindowTitle(heading + QStringLiteral("－印刷プレビュー"));
-    connect(preview, &QPrintPreviewDialog::paintRequested, this,
-            [this, heading](QPrinter* target) { print(*target, heading); });
     preview->open();
 }
 

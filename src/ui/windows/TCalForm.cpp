@@ -6,16 +6,15 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScopeGuard>
 #include <QToolButton>
 #include <algorithm>
 #include <tuple>
 #include <utility>
 
+#include "printing/PrintPreview.h"
 #include "printing/PrintTarget.h"
 #include "printing/TGridPrinter.h"
 #include "store/Date.h"
@@ -261,15 +260,17 @@ int TCalForm::printSummary(QPrinter& target) {
 
 void TCalForm::BitBtn2Click() {
     fillSummaryGrid();
-    auto* preview = new QPrintPreviewDialog(this);
+    auto document = std::make_unique<GridPrinterDocument>(
+        *SummaryPrinter,
+        [](QPrinter& target) {
+            target.setPageOrientation(QPageLayout::Portrait);
+            keepPrintableMargins(target);
+            target.setDocName(QStringLiteral("集計表"));
+        },
+        [this](QPrinter& target) { printSummary(target); });
+    auto* preview = new PrintPreview(nullptr, std::move(document), this);
     preview->setObjectName(QStringLiteral("SummaryPreview"));
-    preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setWindowTitle(QStringLiteral("集計表－印刷プレビュー"));
-    connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
-        const bool keep = std::exchange(SummaryPrinter->ProcessEvents, false);
-        const auto restore = qScopeGuard([&] { SummaryPrinter->ProcessEvents = keep; });
-        printSummary(*target);
-    });
     preview->open();
 }
 

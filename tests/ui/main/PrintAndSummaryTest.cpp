@@ -8,8 +8,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
@@ -19,11 +17,12 @@
 
 #include "MainTestSupport.h"
 #include "printing/EInvalidOperation.h"
+#include "printing/PrintPreview.h"
+#include "printing/TGridPrinter.h"
+#include "printing/Tpriansform.h"
 #include "ui/windows/TCalForm.h"
 #include "ui/windows/TGraphform.h"
-#include "printing/TGridPrinter.h"
 #include "ui/windows/TOpForm.h"
-#include "printing/Tpriansform.h"
 #include "store/Date.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
@@ -121,11 +120,11 @@ TEST_F(Printing, CommandsOpenThePrintDialogAndTheToolsMenuTheSummary) {
     EXPECT_EQ(prompts.last().title, QStringLiteral("お知らせ"));
 }
 
-TEST_F(Printing, TheCopyDropsTheMarkerColumnAndTakesTheTabsWidths) {
+TEST_F(Printing, ThePrintedGridDropsTheMarkerColumnAndTakesTheTabsWidths) {
     run();
     quil::ui::TComboGrid& list = *window().ComboGrid1;
     quil::ui::TComboGrid& copy = *dialog().ComboGrid1;
-    dialog().copyList();
+    dialog().bindList();
     ASSERT_EQ(copy.ColCount(), list.ColCount() - 1);
     ASSERT_EQ(copy.RowCount(), 4);  // titles and the three shown records
     EXPECT_EQ(copy.FixedRows(), 1);
@@ -142,7 +141,7 @@ TEST_F(Printing, TheCopyDropsTheMarkerColumnAndTakesTheTabsWidths) {
     EXPECT_EQ(copy.CellKind(6).FixedAlignment(), 17);
 
     window().TabControl1->setCurrentIndex(2);
-    dialog().copyList();
+    dialog().bindList();
     EXPECT_EQ(copy.ColCount(), 10);
     EXPECT_EQ(copy.ColWidths(9), 320);
     EXPECT_EQ(copy.RowCount(), 2);  // titles and the empty row of an empty list
@@ -315,14 +314,12 @@ TEST_F(Printing, PreviewUsesThePrinterCode) {
     run();
     window().action(QStringLiteral("Print1"))->trigger();
     dialog().PreviewButton->click();
-    auto* preview = dialog().findChild<QPrintPreviewDialog*>(QStringLiteral("PrintPreview"));
+    auto* preview = dialog().findChild<quil::ui::PrintPreview*>(QStringLiteral("PrintPreview"));
     ASSERT_NE(preview, nullptr);
     QApplication::processEvents();
-    auto* widget = preview->findChild<QPrintPreviewWidget*>();
-    ASSERT_NE(widget, nullptr);
-    widget->updatePreview();
-    EXPECT_EQ(widget->pageCount(), 1);
-    EXPECT_EQ(widget->orientation(), QPageLayout::Landscape);
+    preview->updatePreview();
+    EXPECT_EQ(preview->pageCount(), 1);
+    EXPECT_EQ(preview->orientation(), QPageLayout::Landscape);
     preview->close();
 }
 

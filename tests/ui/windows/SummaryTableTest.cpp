@@ -8,16 +8,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 
 #include "StandInMain.h"
 #include "StoreFixtures.h"
-#include "ui/windows/TCalForm.h"
+#include "printing/PrintPreview.h"
 #include "printing/TGridPrinter.h"
+#include "ui/windows/TCalForm.h"
 #include "store/Date.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
@@ -260,12 +259,11 @@ TEST_F(SummaryTableTest, PrintedTableHoldsTheLinesOfTheSummary) {
     // The print button opens a preview of the same table.
     form->show();
     form->BitBtn2->click();
-    auto* preview = form->findChild<QPrintPreviewDialog*>(QStringLiteral("SummaryPreview"));
+    auto* preview = form->findChild<PrintPreview*>(QStringLiteral("SummaryPreview"));
     ASSERT_NE(preview, nullptr);
-    auto* widget = preview->findChild<QPrintPreviewWidget*>();
-    ASSERT_NE(widget, nullptr);
-    widget->updatePreview();
-    EXPECT_EQ(widget->pageCount(), 1);
+    preview->updatePreview();
+    EXPECT_EQ(preview->pageCount(), 1);
+    EXPECT_EQ(preview->orientation(), QPageLayout::Portrait);
     preview->close();
 }
 

@@ -4,20 +4,21 @@
 #include <QDir>
 #include <QFormLayout>
 #include <QLineEdit>
-#include <QPrintPreviewDialog>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 #include <memory>
 #include <vector>
 
+#include "printing/PrintPreview.h"
+#include "printing/PrintTarget.h"
 #include "ui/tools/alcohol/AlcoholLogPrinter.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/CheckTableModel.h"
-#include "printing/PrintTarget.h"
 #include "ext/ExtDatabase.h"
 #include "store/Period.h"
 #include "ui/dialogs/MainContext.h"
@@ -123,13 +124,17 @@ int TAlcoholPrintForm::prepare() {
 }
 
 int TAlcoholPrintForm::printOn(QPrinter& target) {
+    setUpPage(target);
+    return logPrinter->Print(target);
+}
+
+void TAlcoholPrintForm::setUpPage(QPrinter& target) {
     target.setPageOrientation(QPageLayout::Landscape);
     ui::keepPrintableMargins(target);
     target.setDocName(logPrinter->title());
     const int available = int(target.width() * 96.0 / std::max(1, target.logicalDpiX())) -
                           logPrinter->LeftMargin - logPrinter->RightMargin;
     logPrinter->fitTo(available);
-    return logPrinter->Print(target);
 }
 
 void TAlcoholPrintForm::Button1Click() {
@@ -163,16 +168,11 @@ void TAlcoholPrintForm::Button1Click() {
 
 void TAlcoholPrintForm::PreviewClick() {
     prepare();
-    auto* preview = new QPrintPreviewDialog(&printer_, this);
+    auto document = std::make_unique<ui::GridPrinterDocument>(
+        *logPrinter, [this](QPrinter& target) { setUpPage(target); },
+        [this](QPrinter& target) { printOn(target); });
+    auto* preview = new ui::PrintPreview(&printer_, std::move(document), this);
     preview->setObjectName(QStringLiteral("PrintPreview"));
-    preview->setAttribute(Qt::WA_DeleteOnClose);
-    preview->setWindowTitle(QStringLiteral("印刷プレビュー"));
-    connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
-        // Repainting the preview while its pages are recorded would play a half page.
-        const bool keep = std::exchange(logPrinter->ProcessEvents, false);
-        const auto restore = qScopeGuard([&] { logPrinter->ProcessEvents = keep; });
-        printOn(*target);
-    });
     preview->open();
 }
 

@@ -48,6 +48,8 @@ public:
     int prepare();
     // Prints what prepare() loaded on `target` (landscape); returns the number of pages.
     int printOn(QPrinter& target);
+    // Readies `target` and the printer for what prepare() loaded (orientation, widths).
+    void setUpPage(QPrinter& target);
 
 public Q_SLOTS:
     void Button1Click();

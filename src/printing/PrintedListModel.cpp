@@ -1,0 +1,26 @@
+#include "printing/PrintedListModel.h"
+
+#include <algorithm>
+
+namespace quil::ui {
+
+void PrintedListModel::setSource(QAbstractItemModel* source) {
+    beginResetModel();
+    source_ = source;
+    endResetModel();
+}
+
+int PrintedListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() || !source_ ? 0 : source_->rowCount();
+}
+
+int PrintedListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() || !source_ ? 0 : std::max(0, source_->columnCount() - 1);
+}
+
+QVariant PrintedListModel::data(const QModelIndex& index, int role) const {
+    if (!source_ || !index.isValid() || role != Qt::DisplayRole) return {};
+    return source_->index(index.row(), index.column() + 1).data(role);
+}
+
+}  // namespace quil::ui
