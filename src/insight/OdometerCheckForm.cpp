@@ -1,19 +1,53 @@
 #include "insight/OdometerCheckForm.h"
 
+#include <QApplication>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 #include <exception>
 
 #include "insight/AnalysisData.h"
 #include "insight/ReportTableView.h"
 #include "store/ItemStore.h"
+#include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::insight {
+
+namespace {
+
+// The findings as table rows: a cell is made from its finding when it is shown.
+class OdometerRows : public ReportRows {
+public:
+    OdometerRows(std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings,
+                 store::ItemNames names)
+        : findings_(std::move(findings)), names_(std::move(names)) {}
+    std::size_t size() const override { return findings_->size(); }
+    fleet::ReportCell cell(std::size_t row, std::size_t column) const override {
+        return fleet::odometerCell((*findings_)[row], names_, column);
+    }
+    std::optional<double> figure(std::size_t row, std::size_t column) const override {
+        return fleet::odometerFigure((*findings_)[row], column);
+    }
+
+private:
+    std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
+    store::ItemNames names_;
+};
+
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
 
 OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord,
                                      QWidget* mainWindow)
@@ -68,8 +102,14 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     if (mainWindow) move(mainWindow->pos() + QPoint(50, 50));
 }
 
+const std::vector<fleet::OdometerFinding>& OdometerCheckForm::findings() const {
+    static const std::vector<fleet::OdometerFinding> none;
+    return findings_ ? *findings_ : none;
+}
+
 void OdometerCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (event->spontaneous()) return;  // brought back from the task bar: nothing changed
     try {
         LimitBox->setValue(AnalysisData::dailyLimitKm(context_.dataFolder()));
     } catch (const std::exception& e) {
@@ -78,28 +118,44 @@ void OdometerCheckForm::showEvent(QShowEvent* event) {
     CheckClick();
 }
 
+void OdometerCheckForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (event->spontaneous()) return;  // minimised: the findings stay
+    FindingTable->clear();
+    findings_.reset();
+    CountLabel->clear();
+    ui::giveFreeMemoryBack();
+}
+
 void OdometerCheckForm::CheckClick() {
     const std::string folder = context_.dataFolder();
     try {
+        const WaitCursor wait;
         if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData::dailyLimitKm(folder))
             AnalysisData::setDailyLimitKm(folder, LimitBox->value());
-        findings_ = fleet::checkOdometers(folder, LimitBox->value());
+        // The former findings go first, so two lists never live at once.
+        FindingTable->clear();
+        findings_.reset();
+        auto found = std::make_shared<const std::vector<fleet::OdometerFinding>>(
+            fleet::checkOdometers(folder, LimitBox->value()));
         const store::ItemStore items(folder);
-        FindingTable->setTable(fleet::odometerTable(findings_, store::ItemNames::load(items)));
+        FindingTable->setRows(fleet::odometerHeading(),
+                              std::make_shared<OdometerRows>(found, store::ItemNames::load(items)));
+        findings_ = std::move(found);
     } catch (const std::exception& e) {
         ui::Prompts::current().warning(this, QString::fromStdString(e.what()));
         return;
     }
-    CountLabel->setText(
-        findings_.empty()
-            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
-            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(findings_.size()));
+    const std::size_t count = findings().size();
+    CountLabel->setText(count == 0
+                            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
+                            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
 }
 
 void OdometerCheckForm::openRow(int shownRow) {
     const int row = FindingTable->sourceRow(shownRow);
-    if (row < 0 || std::size_t(row) >= findings_.size() || !openRecord_) return;
-    openRecord_(findings_[std::size_t(row)].position, findings_[std::size_t(row)].kind);
+    if (row < 0 || std::size_t(row) >= findings().size() || !openRecord_) return;
+    openRecord_(findings()[std::size_t(row)].position, findings()[std::size_t(row)].kind);
 }
 
 }  // namespace quil::insight
