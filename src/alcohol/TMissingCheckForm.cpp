@@ -50,8 +50,8 @@ public:
     // Shows nothing and lets go of the rows' memory.
     void clear() {
         beginResetModel();
-        rows_ = {};
-        names_ = {};
+        rows_ = std::vector<MissingCheck>();  // `= {}` would keep the capacity
+        names_ = RegisterNames();
         endResetModel();
     }
 

@@ -169,7 +169,7 @@ private:
                                   : figures[std::size_t(a)] < figures[std::size_t(b)];
             });
         } else {
-            figures = {};
+            std::vector<double>().swap(figures);  // not needed for a text column
             // Compared as Qt compares texts (UTF-16 units), as the title click always has.
             std::vector<QString> keys(n);
             for (std::size_t r = 0; r < n; ++r) keys[r] = q(rows_->cell(r, col).text);
