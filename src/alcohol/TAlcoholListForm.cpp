@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
@@ -25,6 +26,7 @@
 #include "ext/ExtDatabase.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/CsvFileChoice.h"
+#include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::alcohol {
@@ -147,6 +149,14 @@ void TAlcoholListForm::showEvent(QShowEvent* event) {
         period->chooseStored(context_.programFolder());
     }
     reload();
+}
+
+void TAlcoholListForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (event->spontaneous()) return;  // minimised: the rows stay
+    model_->setChecks({}, {}, {});
+    countLabel->clear();
+    ui::giveFreeMemoryBack();
 }
 
 void TAlcoholListForm::fillFilters() {
