@@ -1,7 +1,6 @@
 #include "alcohol/TMissingCheckForm.h"
 
 #include <QAbstractTableModel>
-#include <QApplication>
 #include <QBrush>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -21,18 +20,13 @@
 #include "store/Settings.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::alcohol {
 
 namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 }  // namespace
 
 // The missing checks as found, one row each; a cell's text is made when it is asked for.
@@ -178,7 +172,7 @@ void TMissingCheckForm::hideEvent(QHideEvent* event) {
 const std::vector<MissingCheck>& TMissingCheckForm::missing() const { return model_->rows(); }
 
 void TMissingCheckForm::reload() {
-    const WaitCursor wait;
+    const ui::WaitCursor wait;
     const auto range = period->range();
     const store::DateTime first = range ? range->first : store::encodeDate(1, 1, 1);
     const store::DateTime last = range ? range->last : store::encodeDate(9999, 12, 31);

@@ -1,6 +1,5 @@
 #include "insight/OdometerCheckForm.h"
 
-#include <QApplication>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -16,6 +15,7 @@
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::insight {
 
@@ -40,12 +40,6 @@ private:
     store::ItemNames names_;
 };
 
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 
@@ -130,7 +124,7 @@ void OdometerCheckForm::hideEvent(QHideEvent* event) {
 void OdometerCheckForm::CheckClick() {
     const std::string folder = context_.dataFolder();
     try {
-        const WaitCursor wait;
+        const ui::WaitCursor wait;
         if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData::dailyLimitKm(folder))
             AnalysisData::setDailyLimitKm(folder, LimitBox->value());
         // The former findings go first, so two lists never live at once.

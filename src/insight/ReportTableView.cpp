@@ -17,6 +17,7 @@
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::insight {
 
@@ -237,13 +238,16 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
     const ui::CsvTarget target =
         chooser() ? ui::CsvTarget{chooser()(suggested)} : ui::chooseCsvFile(window(), suggested);
     if (target.path.isEmpty()) return false;
+    QString failure;
     try {
+        const ui::WaitCursor wait;
         fleet::writeTableCsv(shownTable(), target.path.toStdString(), target.encoding);
     } catch (const std::exception& e) {
-        ui::Prompts::current().warning(window(), QString::fromStdString(e.what()));
-        return false;
+        failure = QString::fromStdString(e.what());
     }
-    return true;
+    if (failure.isEmpty()) return true;
+    ui::Prompts::current().warning(window(), failure);
+    return false;
 }
 
 int ReportTableView::print(QPrinter& target, const QString& heading) {
