@@ -4,6 +4,7 @@
 //   OpenOdometerCheck/N    走行距離チェック: show (the check, its table), paint, close
 //   OpenMissingChecks/N    アルコールチェック漏れ for 全て: show (drives, checks, table),
 //                          paint, close
+//   ExportOdometerCsv/N    走行距離チェック open: CSV書き出し of every finding
 //   EveryWindowOpen/N      every window below opened in turn, then all closed
 //   QuitWithWindowsOpen/N  the windows' part of quitting with both windows above open
 //   SummaryTable/N         集計表: show and 集計 (Button1Click)
@@ -252,6 +253,31 @@ void QuitWithWindowsOpen(benchmark::State& state) {
     }
 }
 
+// 走行距離チェック open on N findings: CSV書き出し of them all (the file chooser answered).
+void ExportOdometerCsv(benchmark::State& state) {
+    const std::string& dir = dataSet(state.range(0));
+    BenchContext context(dir);
+    insight::OdometerCheckForm form(context, {}, &context.window);
+    form.show();
+    QApplication::processEvents();
+    const QString path = QString::fromStdString(dir + "findings.csv");
+    insight::ReportTableView::setFileChooserForTesting([path](const QString&) { return path; });
+    double peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const double before = statusMiB("VmRSS:");
+        resetPeak();
+        state.ResumeTiming();
+        if (!form.FindingTable->exportCsv(QStringLiteral("x"))) state.SkipWithError("not written");
+        state.PauseTiming();
+        peak = std::max(peak, statusMiB("VmHWM:") - before);
+        state.ResumeTiming();
+    }
+    insight::ReportTableView::setFileChooserForTesting({});
+    form.close();
+    state.counters["peak_MiB"] = peak;
+}
+
 // Every window above opened in turn and left open, then all closed: process_peak_MiB is
 // the peak with all of them open, rss_after_close_MiB what the process holds once they
 // are closed again, rss_before_MiB what it held before the first opened.
@@ -298,6 +324,7 @@ void EveryWindowOpen(benchmark::State& state) {
 BENCHMARK(FileRead)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(OpenOdometerCheck)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(OpenMissingChecks)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ExportOdometerCsv)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(EveryWindowOpen)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(QuitWithWindowsOpen)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(SummaryTable)->Arg(1000000)->Unit(benchmark::kMillisecond);
