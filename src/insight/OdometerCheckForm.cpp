@@ -40,7 +40,6 @@ private:
     store::ItemNames names_;
 };
 
-
 }  // namespace
 
 OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord,
