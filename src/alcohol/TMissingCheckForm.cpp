@@ -26,7 +26,6 @@ namespace quil::alcohol {
 
 namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
-
 }  // namespace
 
 // The missing checks as found, one row each; a cell's text is made when it is asked for.
