@@ -84,7 +84,6 @@ public:
         rows_ = std::move(rows);
         colours_ = std::move(colours);
         order_ = arranged();
-        if (!rows_) order_.shrink_to_fit();
         endResetModel();
     }
 
