@@ -93,10 +93,12 @@ void OdometerChecker::settle(Chain& c) {
 void OdometerChecker::finish() {
     for (Chain& c : chains_)
         if (!c.waiting.empty()) settle(c);
-    std::stable_sort(findings_.begin(), findings_.end(),
-                     [](const OdometerFinding& a, const OdometerFinding& b) {
-                         return std::trunc(a.date) < std::trunc(b.date);
-                     });
+    const auto byDay = [](const OdometerFinding& a, const OdometerFinding& b) {
+        return std::trunc(a.date) < std::trunc(b.date);
+    };
+    // Mostly in order already; sorting anyway would want a buffer half their size.
+    if (!std::is_sorted(findings_.begin(), findings_.end(), byDay))
+        std::stable_sort(findings_.begin(), findings_.end(), byDay);
 }
 
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {
@@ -105,7 +107,7 @@ std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, doubl
         checker.add(pos, r);
     });
     checker.finish();
-    return checker.findings();
+    return checker.takeFindings();
 }
 
 std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,

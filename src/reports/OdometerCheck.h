@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "store/Records.h"
@@ -53,6 +54,8 @@ public:
     // The findings are then in date order.
     void finish();
     const std::vector<OdometerFinding>& findings() const { return findings_; }
+    // The findings, handed over without a copy (the checker has none left).
+    std::vector<OdometerFinding> takeFindings() { return std::move(findings_); }
 
 private:
     struct Link {

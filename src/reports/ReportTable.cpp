@@ -101,20 +101,43 @@ ReportTable scheduleTable(const std::vector<ScheduleRow>& rows) {
     return t;
 }
 
-ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const ItemNames& names) {
+ReportTable odometerHeading() {
     ReportTable t;
     t.titles = {"日付", "車両", "記録", "距離", "想定範囲", "内容"};
     t.rightAligned = {false, false, false, true, true, false};
+    return t;
+}
+
+std::optional<double> odometerFigure(const OdometerFinding& f, std::size_t column) {
+    switch (column) {
+        case 0: return f.date;
+        case 3: return f.reading;
+        case 4: return f.expectedLow;
+        default: return std::nullopt;
+    }
+}
+
+ReportCell odometerCell(const OdometerFinding& f, const ItemNames& names, std::size_t column) {
+    switch (column) {
+        case 0: return number(formatDate(f.date), f.date);
+        case 1: return text(names.nameAt(f.vehicle));
+        case 2: return text(recordKindName(f.kind));
+        case 3: return km(f.reading);
+        case 4:
+            return number(
+                formatOneDecimal(f.expectedLow) + "～" + formatOneDecimal(f.expectedHigh) + " km",
+                f.expectedLow);
+        case 5: return text(odometerProblemText(f.problem));
+        default: return {};
+    }
+}
+
+ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const ItemNames& names) {
+    ReportTable t = odometerHeading();
+    t.rows.reserve(findings.size());
     for (const OdometerFinding& f : findings) {
         std::vector<ReportCell> row;
-        row.push_back(number(formatDate(f.date), f.date));
-        row.push_back(text(names.nameAt(f.vehicle)));
-        row.push_back(text(recordKindName(f.kind)));
-        row.push_back(km(f.reading));
-        row.push_back(number(
-            formatOneDecimal(f.expectedLow) + "～" + formatOneDecimal(f.expectedHigh) + " km",
-            f.expectedLow));
-        row.push_back(text(odometerProblemText(f.problem)));
+        for (std::size_t c = 0; c < t.titles.size(); ++c) row.push_back(odometerCell(f, names, c));
         t.rows.push_back(std::move(row));
     }
     return t;

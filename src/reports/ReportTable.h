@@ -38,6 +38,14 @@ ReportTable scheduleTable(const std::vector<ScheduleRow>& rows);
 // `names` gives the vehicle names by item position.
 ReportTable odometerTable(const std::vector<OdometerFinding>& findings,
                           const store::ItemNames& names);
+// The odometer table's titles and alignment without rows, and one cell of a finding's row
+// (column 0..5), for a window that keeps the findings and makes a cell when it is shown.
+ReportTable odometerHeading();
+ReportCell odometerCell(const OdometerFinding& finding, const store::ItemNames& names,
+                        std::size_t column);
+// What a cell of the odometer table sorts by: the same figure as odometerCell's, without
+// making its text.
+std::optional<double> odometerFigure(const OdometerFinding& finding, std::size_t column);
 
 // The table as CSV bytes (titles first) with CRLF, in CP932 or UTF-8.
 std::string tableCsv(const ReportTable& table,

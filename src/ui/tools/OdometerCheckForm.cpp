@@ -2,17 +2,45 @@
 
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/ReportTableView.h"
 #include "store/ItemStore.h"
+#include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::insight {
+
+namespace {
+
+// The findings as table rows: a cell is made from its finding when it is shown.
+class OdometerRows : public ReportRows {
+public:
+    OdometerRows(std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings,
+                 store::ItemNames names)
+        : findings_(std::move(findings)), names_(std::move(names)) {}
+    std::size_t size() const override { return findings_->size(); }
+    fleet::ReportCell cell(std::size_t row, std::size_t column) const override {
+        return fleet::odometerCell((*findings_)[row], names_, column);
+    }
+    std::optional<double> figure(std::size_t row, std::size_t column) const override {
+        return fleet::odometerFigure((*findings_)[row], column);
+    }
+
+private:
+    std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
+    store::ItemNames names_;
+};
+
+}  // namespace
 
 OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord,
                                      QWidget* mainWindow)
@@ -67,34 +95,54 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
+const std::vector<fleet::OdometerFinding>& OdometerCheckForm::findings() const {
+    static const std::vector<fleet::OdometerFinding> none;
+    return findings_ ? *findings_ : none;
+}
+
 void OdometerCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (event->spontaneous()) return;  // brought back from the task bar: nothing changed
     // A QuilExt.db that cannot be read goes to the application's error report, once.
     LimitBox->setValue(AnalysisData::dailyLimitKm(context_.dataFolder()));
     CheckClick();
 }
 
+void OdometerCheckForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (event->spontaneous()) return;  // minimised: the findings stay
+    FindingTable->clear();
+    findings_.reset();
+    CountLabel->clear();
+    ui::giveFreeMemoryBack();
+}
+
 void OdometerCheckForm::CheckClick() {
     const std::string folder = context_.dataFolder();
+    const ui::WaitCursor wait;
     if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData::dailyLimitKm(folder))
         AnalysisData::setDailyLimitKm(folder, LimitBox->value());
-    // Everything is read before anything is shown: a failure (at the application's error
-    // report) leaves the findings and the table that shows them as they were, together.
-    std::vector<fleet::OdometerFinding> findings = fleet::checkOdometers(folder, LimitBox->value());
+    // The former findings go first, so two lists never live at once. A failure (at the
+    // application's error report) leaves no findings and an empty table, together.
+    FindingTable->clear();
+    findings_.reset();
+    CountLabel->clear();
+    auto found = std::make_shared<const std::vector<fleet::OdometerFinding>>(
+        fleet::checkOdometers(folder, LimitBox->value()));
     const store::ItemStore items(folder);
-    fleet::ReportTable table = fleet::odometerTable(findings, store::ItemNames::load(items));
-    findings_ = std::move(findings);
-    FindingTable->setTable(std::move(table));
-    CountLabel->setText(
-        findings_.empty()
-            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
-            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(findings_.size()));
+    FindingTable->setRows(fleet::odometerHeading(),
+                          std::make_shared<OdometerRows>(found, store::ItemNames::load(items)));
+    findings_ = std::move(found);
+    const std::size_t count = findings().size();
+    CountLabel->setText(count == 0
+                            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
+                            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
 }
 
 void OdometerCheckForm::openRow(int shownRow) {
     const int row = FindingTable->sourceRow(shownRow);
-    if (row < 0 || std::size_t(row) >= findings_.size() || !openRecord_) return;
-    openRecord_(findings_[std::size_t(row)].position, findings_[std::size_t(row)].kind);
+    if (row < 0 || std::size_t(row) >= findings().size() || !openRecord_) return;
+    openRecord_(findings()[std::size_t(row)].position, findings()[std::size_t(row)].kind);
 }
 
 }  // namespace quil::insight

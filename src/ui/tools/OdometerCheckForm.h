@@ -1,11 +1,13 @@
 #pragma once
 // "走行距離チェック": the odometer readings that break a vehicle's chain (date, vehicle,
 // record kind, reading, expected range, what is wrong). A double click opens the record.
-// The daily limit is settable and kept in QuilExt.db.
+// The daily limit is settable and kept in QuilExt.db. Each opening checks the records again;
+// closing lets go of the findings, so a million of them cost nothing once the window is shut.
 
 #include <QDialog>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "reports/OdometerCheck.h"
@@ -36,7 +38,8 @@ public:
     QPushButton* PrintButton = nullptr;
     QPushButton* CloseButton = nullptr;
 
-    const std::vector<fleet::OdometerFinding>& findings() const { return findings_; }
+    // The findings of the last check (none while the window is closed).
+    const std::vector<fleet::OdometerFinding>& findings() const;
     // While it answers true a changed limit is used but not stored.
     void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
 
@@ -48,12 +51,14 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     ui::MainContext& context_;
     OpenRecord openRecord_;
     std::function<bool()> readOnly_;
-    std::vector<fleet::OdometerFinding> findings_;
+    // Shared with the table, which makes its cells from them.
+    std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
 };
 
 }  // namespace quil::insight

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <exception>
+#include <memory>
 #include <numeric>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::insight {
 
@@ -29,7 +31,36 @@ std::function<QString(const QString&)>& chooser() {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
+// A whole table of texts as rows.
+class WholeTableRows : public ReportRows {
+public:
+    explicit WholeTableRows(std::vector<std::vector<fleet::ReportCell>> rows)
+        : rows_(std::move(rows)) {}
+    std::size_t size() const override { return rows_.size(); }
+    fleet::ReportCell cell(std::size_t row, std::size_t column) const override {
+        const auto& cells = rows_[row];
+        return column < cells.size() ? cells[column] : fleet::ReportCell{};
+    }
+    std::optional<double> figure(std::size_t row, std::size_t column) const override {
+        const auto& cells = rows_[row];
+        return column < cells.size() ? cells[column].number : std::nullopt;
+    }
+    std::vector<fleet::ReportCell> row(std::size_t row, std::size_t) const override {
+        return rows_[row];
+    }
+
+private:
+    std::vector<std::vector<fleet::ReportCell>> rows_;
+};
+
 }  // namespace
+
+std::vector<fleet::ReportCell> ReportRows::row(std::size_t r, std::size_t columns) const {
+    std::vector<fleet::ReportCell> out;
+    out.reserve(columns);
+    for (std::size_t c = 0; c < columns; ++c) out.push_back(cell(r, c));
+    return out;
+}
 
 // The rows of a report as given, shown through a list of row numbers that sorting rearranges.
 // A cell's text, alignment and colour are made only when asked for.
@@ -37,17 +68,21 @@ class ReportTableModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    const fleet::ReportTable& table() const { return table_; }
+    const fleet::ReportTable& heading() const { return heading_; }
+    const ReportRows* rows() const { return rows_.get(); }
     int tableRow(int shownRow) const {
         return shownRow >= 0 && std::size_t(shownRow) < order_.size()
                    ? order_[std::size_t(shownRow)]
                    : -1;
     }
 
-    // Shows `table` in the order of the column last sorted by.
-    void reset(fleet::ReportTable table, std::vector<QColor> colours) {
+    // Shows `rows` in the order of the column last sorted by; no rows: an empty table.
+    void reset(fleet::ReportTable heading, std::shared_ptr<const ReportRows> rows,
+               std::vector<QColor> colours) {
         beginResetModel();
-        table_ = std::move(table);
+        heading_ = std::move(heading);
+        heading_.rows.clear();
+        rows_ = std::move(rows);
         colours_ = std::move(colours);
         order_ = arranged();
         endResetModel();
@@ -57,20 +92,19 @@ public:
         return parent.isValid() ? 0 : int(order_.size());
     }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : int(table_.titles.size());
+        return parent.isValid() ? 0 : int(heading_.titles.size());
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
         const int r = tableRow(index.row());
         if (!index.isValid() || r < 0) return {};
-        const std::vector<fleet::ReportCell>& row = table_.rows[std::size_t(r)];
         const auto c = std::size_t(index.column());
-        if (c >= row.size()) return {};
+        if (c >= heading_.titles.size()) return {};
         switch (role) {
             case Qt::DisplayRole:
-                return q(row[c].text);
+                return q(rows_->cell(std::size_t(r), c).text);
             case Qt::TextAlignmentRole: {
-                const bool right = c < table_.rightAligned.size() && table_.rightAligned[c];
+                const bool right = c < heading_.rightAligned.size() && heading_.rightAligned[c];
                 return int(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
             }
             case Qt::BackgroundRole:
@@ -84,12 +118,12 @@ public:
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-            std::size_t(section) < table_.titles.size())
-            return q(table_.titles[std::size_t(section)]);
+            std::size_t(section) < heading_.titles.size())
+            return q(heading_.titles[std::size_t(section)]);
         return QAbstractTableModel::headerData(section, orientation, role);
     }
 
-    // Column -1 gives the order of the table.
+    // Column -1 gives the order of the rows as given.
     void sort(int column, Qt::SortOrder order) override {
         sortColumn_ = column;
         sortOrder_ = order;
@@ -110,34 +144,36 @@ public:
     }
 
 private:
-    // The table's row numbers in the shown order: by the sort column's figures (cells without
-    // one below every figure) or, where the column has no figures, by its texts; equal cells
-    // keep the table's order and a total row stays last either way.
+    // The row numbers in the shown order: by the sort column's figures (cells without one
+    // below every figure) or, where the column has no figures, by its texts; equal cells
+    // keep the given order and a total row stays last either way.
     std::vector<int> arranged() const {
-        std::vector<int> order(table_.rows.size());
+        const std::size_t n = rows_ ? rows_->size() : 0;
+        std::vector<int> order(n);
         std::iota(order.begin(), order.end(), 0);
         const int c = sortColumn_;
-        if (c < 0 || std::size_t(c) >= table_.titles.size() || order.empty()) return order;
-        const auto end = table_.lastRowIsTotal ? order.end() - 1 : order.end();
+        if (c < 0 || std::size_t(c) >= heading_.titles.size() || order.empty()) return order;
+        const auto end = heading_.lastRowIsTotal ? order.end() - 1 : order.end();
         const auto col = std::size_t(c);
         const bool descending = sortOrder_ == Qt::DescendingOrder;
+        std::vector<double> figures(n, -1e300);
         bool anyNumber = false;
-        for (const auto& row : table_.rows)
-            anyNumber = anyNumber || (col < row.size() && row[col].number);
+        for (std::size_t r = 0; r < n; ++r) {
+            if (const std::optional<double> f = rows_->figure(r, col)) {
+                figures[r] = *f;
+                anyNumber = true;
+            }
+        }
         if (anyNumber) {
-            std::vector<double> keys(table_.rows.size(), -1e300);
-            for (std::size_t r = 0; r < keys.size(); ++r)
-                if (col < table_.rows[r].size() && table_.rows[r][col].number)
-                    keys[r] = *table_.rows[r][col].number;
             std::stable_sort(order.begin(), end, [&](int a, int b) {
-                return descending ? keys[std::size_t(b)] < keys[std::size_t(a)]
-                                  : keys[std::size_t(a)] < keys[std::size_t(b)];
+                return descending ? figures[std::size_t(b)] < figures[std::size_t(a)]
+                                  : figures[std::size_t(a)] < figures[std::size_t(b)];
             });
         } else {
+            std::vector<double>().swap(figures);  // not needed for a text column
             // Compared as Qt compares texts (UTF-16 units), as the title click always has.
-            std::vector<QString> keys(table_.rows.size());
-            for (std::size_t r = 0; r < keys.size(); ++r)
-                if (col < table_.rows[r].size()) keys[r] = q(table_.rows[r][col].text);
+            std::vector<QString> keys(n);
+            for (std::size_t r = 0; r < n; ++r) keys[r] = q(rows_->cell(r, col).text);
             std::stable_sort(order.begin(), end, [&](int a, int b) {
                 return descending ? keys[std::size_t(b)] < keys[std::size_t(a)]
                                   : keys[std::size_t(a)] < keys[std::size_t(b)];
@@ -146,9 +182,10 @@ private:
         return order;
     }
 
-    fleet::ReportTable table_;
-    std::vector<QColor> colours_;  // by table row; empty: no colours
-    std::vector<int> order_;       // shown row -> table row
+    fleet::ReportTable heading_;  // titles and alignment; no rows
+    std::shared_ptr<const ReportRows> rows_;
+    std::vector<QColor> colours_;  // by row as given; empty: no colours
+    std::vector<int> order_;       // shown row -> row as given
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };
@@ -166,30 +203,33 @@ ReportTableView::ReportTableView(QWidget* parent)
     verticalHeader()->hide();
 }
 
-const fleet::ReportTable& ReportTableView::table() const { return model_->table(); }
-
 void ReportTableView::setTable(fleet::ReportTable table,
                                const std::function<QColor(int)>& rowColour) {
+    auto rows = std::make_shared<WholeTableRows>(std::move(table.rows));
+    table.rows = {};
+    setRows(std::move(table), std::move(rows), rowColour);
+}
+
+void ReportTableView::setRows(fleet::ReportTable heading, std::shared_ptr<const ReportRows> rows,
+                              const std::function<QColor(int)>& rowColour) {
     std::vector<QColor> colours;
-    if (rowColour) {
-        colours.reserve(table.rows.size());
-        for (std::size_t r = 0; r < table.rows.size(); ++r) colours.push_back(rowColour(int(r)));
+    if (rowColour && rows) {
+        colours.reserve(rows->size());
+        for (std::size_t r = 0; r < rows->size(); ++r) colours.push_back(rowColour(int(r)));
     }
-    model_->reset(std::move(table), std::move(colours));
+    model_->reset(std::move(heading), std::move(rows), std::move(colours));
     resizeColumnsToContents();
 }
+
+void ReportTableView::clear() { model_->reset(model_->heading(), nullptr, {}); }
 
 int ReportTableView::sourceRow(int shownRow) const { return model_->tableRow(shownRow); }
 
 fleet::ReportTable ReportTableView::shownTable() const {
-    const fleet::ReportTable& all = model_->table();
-    fleet::ReportTable out;
-    out.titles = all.titles;
-    out.rightAligned = all.rightAligned;
-    out.lastRowIsTotal = all.lastRowIsTotal;
-    out.rows.reserve(all.rows.size());
+    fleet::ReportTable out = model_->heading();
+    out.rows.reserve(std::size_t(model_->rowCount()));
     for (int r = 0; r < model_->rowCount(); ++r)
-        out.rows.push_back(all.rows[std::size_t(sourceRow(r))]);
+        out.rows.push_back(model_->rows()->row(std::size_t(sourceRow(r)), out.titles.size()));
     return out;
 }
 
@@ -198,13 +238,16 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
     const ui::CsvTarget target =
         chooser() ? ui::CsvTarget{chooser()(suggested)} : ui::chooseCsvFile(window(), suggested);
     if (target.path.isEmpty()) return false;
+    QString failure;
     try {
+        const ui::WaitCursor wait;
         fleet::writeTableCsv(shownTable(), target.path.toStdString(), target.encoding);
     } catch (const std::exception& e) {
-        ui::Prompts::current().warning(window(), QString::fromStdString(e.what()));
-        return false;
+        failure = QString::fromStdString(e.what());
     }
-    return true;
+    if (failure.isEmpty()) return true;
+    ui::Prompts::current().warning(window(), failure);
+    return false;
 }
 
 namespace {

@@ -5,7 +5,10 @@
 
 #include <QColor>
 #include <QTableView>
+#include <cstddef>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "reports/ReportTable.h"
 
@@ -15,20 +18,38 @@ namespace quil::insight {
 
 class ReportTableModel;
 
+// The rows behind a report table. A whole table of texts is one kind; a window with many
+// rows keeps them compactly and makes a cell only when it is shown, sorted by or exported.
+class ReportRows {
+public:
+    virtual ~ReportRows() = default;
+    virtual std::size_t size() const = 0;
+    virtual fleet::ReportCell cell(std::size_t row, std::size_t column) const = 0;
+    // What a cell sorts by; by default the cell's own figure.
+    virtual std::optional<double> figure(std::size_t row, std::size_t column) const {
+        return cell(row, column).number;
+    }
+    // A whole row (`columns` cells unless the rows keep their own) for CSV and print.
+    virtual std::vector<fleet::ReportCell> row(std::size_t row, std::size_t columns) const;
+};
+
 class ReportTableView : public QTableView {
     Q_OBJECT
 public:
     explicit ReportTableView(QWidget* parent = nullptr);
 
     // Shows `table`; `rowColour(row)` (optional) gives a row's background, invalid for none.
-    // The rows are kept as given and a cell's text is made only when it is painted, so a
-    // table of a million findings costs little more than the table itself.
+    // The rows are kept as given and a cell's text is made only when it is painted.
     void setTable(fleet::ReportTable table,
                   const std::function<QColor(int row)>& rowColour = {});
-    const fleet::ReportTable& table() const;
+    // Shows `rows` under the titles and alignment of `heading` (its rows are not used).
+    void setRows(fleet::ReportTable heading, std::shared_ptr<const ReportRows> rows,
+                 const std::function<QColor(int row)>& rowColour = {});
+    // Shows nothing and lets go of the rows (the titles stay).
+    void clear();
     // The table in the order shown (after sorting).
     fleet::ReportTable shownTable() const;
-    // The row of table() behind a shown row.
+    // The row of the rows given behind a shown row (-1 beyond them).
     int sourceRow(int shownRow) const;
 
     // Asks for a file ("<suggestedName>.csv" in the home folder) and writes the shown table;

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QLabel>
 
 #include "InsightFixtures.h"
+#include "store/ItemStore.h"
 #include "store/StoreError.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/OdometerCheckForm.h"
@@ -61,8 +63,9 @@ TEST_F(OdometerFormsTest, TheLimitIsKeptInTheExtensionFile) {
 }
 
 // A check that cannot read the records ends at the application's one error report; the
-// findings and the table stay as they were, together, so a row still opens its record.
-TEST_F(OdometerFormsTest, AnUnreadableDataSetKeepsTheFindingsAndTheirTable) {
+// findings and the table that shows them go together (both empty), so no row opens a
+// record of a former check.
+TEST_F(OdometerFormsTest, AnUnreadableDataSetLeavesNoFindingsAndAnEmptyTableTogether) {
     OdometerCheckForm form(context, {}, nullptr);
     form.show();
     ASSERT_EQ(form.findings().size(), 1u);
@@ -70,8 +73,95 @@ TEST_F(OdometerFormsTest, AnUnreadableDataSetKeepsTheFindingsAndTheirTable) {
     form.LimitBox->setValue(50);
     EXPECT_THROW(form.CheckClick(), store::StoreError);
     EXPECT_TRUE(prompts.boxes().empty());
-    EXPECT_EQ(form.findings().size(), 1u);
+    EXPECT_TRUE(form.findings().empty());
+    EXPECT_EQ(form.FindingTable->model()->rowCount(), 0);
+}
+
+// Two vehicles whose chains break in each of the ways a trip can break them.
+void writeBrokenChains(const TempDir& dir) {
+    using store::ItemKind;
+    writeDataSet(dir, {item(ItemKind::Vehicle, "車B", day(2020, 4, 1)),
+                       item(ItemKind::Vehicle, "車A", day(2020, 4, 1))},
+                 {driving(day(2024, 1, 5), 0, 1000, 1100), driving(day(2024, 1, 6), 1, 500, 600),
+                  driving(day(2024, 1, 7), 0, 1050, 1200),   // below 1,100
+                  driving(day(2024, 1, 8), 1, 600, 550),     // returns below its departure
+                  driving(day(2024, 1, 10), 0, 9000, 9100),  // beyond the daily limit
+                  driving(day(2024, 1, 11), 1, 560, 570),    // below 600
+                  driving(day(2024, 1, 11), 0, 9000, 9050),  // below 9,100
+                  driving(day(2024, 1, 12), 1, 580, 40000)});  // a trip beyond the limit
+}
+
+// Every cell as the model shows it, row by row.
+std::vector<QStringList> cells(const QAbstractItemModel& m) {
+    std::vector<QStringList> out;
+    for (int r = 0; r < m.rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < m.columnCount(); ++c) {
+            row << m.index(r, c).data().toString();
+            row << QString::number(m.index(r, c).data(Qt::TextAlignmentRole).toInt());
+        }
+        out.push_back(row);
+    }
+    return out;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The window keeps its findings compactly; it shows, sorts and exports them exactly as the
+// whole table of their texts does.
+TEST_F(OdometerFormsTest, TheFindingsShowSortAndExportAsTheirWholeTable) {
+    TempDir other;
+    writeBrokenChains(other);
+    StandInMain broken{other.dir()};
+    OdometerCheckForm form(broken, {}, nullptr);
+    form.show();
+    ASSERT_EQ(form.findings().size(), 6u);
+    ReportTableView whole;
+    whole.setTable(fleet::odometerTable(
+        form.findings(), store::ItemNames::load(store::ItemStore(other.dir()))));
+    const QAbstractItemModel& shown = *form.FindingTable->model();
+    ASSERT_EQ(shown.columnCount(), 6);
+    for (int c = 0; c < shown.columnCount(); ++c)
+        EXPECT_EQ(shown.headerData(c, Qt::Horizontal).toString(),
+                  whole.model()->headerData(c, Qt::Horizontal).toString());
+    EXPECT_EQ(cells(shown), cells(*whole.model()));
+    EXPECT_EQ(shown.index(0, 1).data().toString(), QStringLiteral("車B"));
+
+    int file = 0;
+    for (int c = -1; c < 6; ++c) {
+        for (Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            form.FindingTable->sortByColumn(c, order);
+            whole.sortByColumn(c, order);
+            EXPECT_EQ(cells(shown), cells(*whole.model())) << "column " << c;
+            for (int r = 0; r < shown.rowCount(); ++r)
+                EXPECT_EQ(form.FindingTable->sourceRow(r), whole.sourceRow(r));
+            const QString a = QString::fromStdString(other.file("a" + std::to_string(file)));
+            const QString b = QString::fromStdString(other.file("b" + std::to_string(file++)));
+            ReportTableView::setFileChooserForTesting([a](const QString&) { return a; });
+            ASSERT_TRUE(form.FindingTable->exportCsv(QStringLiteral("x")));
+            ReportTableView::setFileChooserForTesting([b](const QString&) { return b; });
+            ASSERT_TRUE(whole.exportCsv(QStringLiteral("x")));
+            EXPECT_EQ(readFile(a), readFile(b)) << "column " << c;
+            EXPECT_FALSE(readFile(a).isEmpty());
+        }
+    }
+    ReportTableView::setFileChooserForTesting({});
+}
+
+// A closed window keeps nothing of its findings; opening it again checks again.
+TEST_F(OdometerFormsTest, ClosingGivesTheFindingsBack) {
+    OdometerCheckForm form(context, {}, nullptr);
+    form.show();
+    ASSERT_EQ(form.FindingTable->model()->rowCount(), 1);
+    form.close();
+    EXPECT_EQ(form.FindingTable->model()->rowCount(), 0);
+    EXPECT_TRUE(form.findings().empty());
+    form.show();
     EXPECT_EQ(form.FindingTable->model()->rowCount(), 1);
+    EXPECT_EQ(form.findings().size(), 1u);
 }
 
 TEST_F(OdometerFormsTest, TheEntryDialogAsksAndNeverRefuses) {

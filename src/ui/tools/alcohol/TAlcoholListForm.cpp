@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -25,6 +26,7 @@
 #include "folder/ExportFile.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/CsvFileChoice.h"
+#include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::alcohol {
@@ -145,6 +147,14 @@ void TAlcoholListForm::FormShow() {
         period->chooseStored(context_.programFolder());
     }
     reload();
+}
+
+void TAlcoholListForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (event->spontaneous()) return;  // minimised: the rows stay
+    model_->setChecks({}, {}, {});
+    countLabel->clear();
+    ui::giveFreeMemoryBack();
 }
 
 void TAlcoholListForm::fillFilters() {

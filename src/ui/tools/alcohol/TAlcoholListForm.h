@@ -68,6 +68,8 @@ Q_SIGNALS:
 
 protected:
     void FormShow() override;
+    // Closing lets go of the checks shown; the next showing reads them again.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void fillFilters();

@@ -1,9 +1,14 @@
 #include "ui/tools/alcohol/TMissingCheckForm.h"
 
+#include <QAbstractTableModel>
+#include <QBrush>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -14,13 +19,75 @@
 #include "ext/ExtDatabase.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::alcohol {
 
 namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
+
+// The missing checks as found, one row each; a cell's text is made when it is asked for.
+class MissingCheckModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    const std::vector<MissingCheck>& rows() const { return rows_; }
+    void reset(std::vector<MissingCheck> rows, RegisterNames names) {
+        beginResetModel();
+        rows_ = std::move(rows);
+        names_ = std::move(names);
+        endResetModel();
+    }
+    // Shows nothing and lets go of the rows' memory.
+    void clear() {
+        beginResetModel();
+        rows_ = std::vector<MissingCheck>();  // `= {}` would keep the capacity
+        names_ = RegisterNames();
+        endResetModel();
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(rows_.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : 7;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        static const char* const titles[] = {"日付", "出庫", "入庫", "運転者",
+                                             "車両", "運転前", "運転後"};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            section < 7)
+            return QString::fromUtf8(titles[section]);
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount()) return {};
+        const MissingCheck& m = rows_[std::size_t(index.row())];
+        const int c = index.column();
+        // The two check columns: "未確認" in red where the check is missing.
+        const bool lacking = (c == 5 && m.beforeMissing) || (c == 6 && m.afterMissing);
+        if (role == Qt::ForegroundRole) return lacking ? QVariant(QBrush(Qt::red)) : QVariant();
+        if (role != Qt::DisplayRole) return {};
+        const Drive& d = m.drive;
+        switch (c) {
+            case 0: return q(store::formatDate(d.departure));
+            case 1: return q(store::formatTime(d.departure));
+            case 2: return d.returnTime > 0 ? q(store::formatTime(d.returnTime)) : QString();
+            case 3: return q(names_.driverName(d.driver));
+            case 4: return q(names_.vehicleLabel(d.vehicle));
+            case 5:
+            case 6: return lacking ? QStringLiteral("未確認") : QStringLiteral("済");
+            default: return {};
+        }
+    }
+
+private:
+    std::vector<MissingCheck> rows_;
+    RegisterNames names_;
+};
 
 std::vector<MissingCheck> missingChecksBetween(const std::string& dataFolder,
                                                store::DateTime firstDay, store::DateTime lastDay,
@@ -45,12 +112,10 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
     setObjectName(QStringLiteral("MissingCheckForm"));
     setWindowTitle(QStringLiteral("アルコールチェック漏れ"));
     period = new PeriodChooser(this);
-    table = new QTableWidget(0, 7, this);
+    model_ = new MissingCheckModel(this);
+    table = new QTableView(this);
     table->setObjectName(QStringLiteral("MissingTable"));
-    table->setHorizontalHeaderLabels({QStringLiteral("日付"), QStringLiteral("出庫"),
-                                      QStringLiteral("入庫"), QStringLiteral("運転者"),
-                                      QStringLiteral("車両"), QStringLiteral("運転前"),
-                                      QStringLiteral("運転後")});
+    table->setModel(model_);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -78,7 +143,7 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
 
     connect(period, &PeriodChooser::changed, this, &TMissingCheckForm::reload);
     connect(enterButton, &QPushButton::clicked, this, &TMissingCheckForm::enterSelected);
-    connect(table, &QTableWidget::cellDoubleClicked, this, &TMissingCheckForm::enterSelected);
+    connect(table, &QTableView::doubleClicked, this, &TMissingCheckForm::enterSelected);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(&entry_, &TAlcoholCheckForm::saved, this, [this] {
         if (isVisible()) reload();
@@ -94,40 +159,32 @@ void TMissingCheckForm::FormShow() {
     reload();
 }
 
+void TMissingCheckForm::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (event->spontaneous()) return;  // minimised: the rows stay
+    model_->clear();
+    countLabel->clear();
+    ui::giveFreeMemoryBack();
+}
+
+const std::vector<MissingCheck>& TMissingCheckForm::missing() const { return model_->rows(); }
+
 void TMissingCheckForm::reload() {
+    const ui::WaitCursor wait;
     const auto range = period->range();
     const store::DateTime first = range ? range->first : store::encodeDate(1, 1, 1);
     const store::DateTime last = range ? range->last : store::encodeDate(9999, 12, 31);
-    missing_ = missingChecksBetween(context_.dataFolder(), first, last, store::now());
-    const RegisterNames names = RegisterNames::load(context_.dataFolder());
-    table->setRowCount(0);
-    table->setRowCount(static_cast<int>(missing_.size()));
-    const QString lacking = QStringLiteral("未確認");
-    for (int r = 0; r < table->rowCount(); ++r) {
-        const MissingCheck& m = missing_[static_cast<std::size_t>(r)];
-        const Drive& d = m.drive;
-        const QStringList texts = {
-            q(store::formatDate(d.departure)),
-            q(store::formatTime(d.departure)),
-            d.returnTime > 0 ? q(store::formatTime(d.returnTime)) : QString(),
-            q(names.driverName(d.driver)),
-            q(names.vehicleLabel(d.vehicle)),
-            m.beforeMissing ? lacking : QStringLiteral("済"),
-            m.afterMissing ? lacking : QStringLiteral("済")};
-        for (int c = 0; c < texts.size(); ++c) {
-            auto* item = new QTableWidgetItem(texts[c]);
-            if (texts[c] == lacking) item->setForeground(Qt::red);
-            table->setItem(r, c, item);
-        }
-    }
+    model_->clear();  // the former rows go first, so two lists never live at once
+    model_->reset(missingChecksBetween(context_.dataFolder(), first, last, store::now()),
+                  RegisterNames::load(context_.dataFolder()));
     table->resizeColumnsToContents();
-    countLabel->setText(QStringLiteral("チェック漏れ: %1件").arg(missing_.size()));
+    countLabel->setText(QStringLiteral("チェック漏れ: %1件").arg(missing().size()));
 }
 
 void TMissingCheckForm::enterSelected() {
-    const int row = table->currentRow();
-    if (row < 0 || row >= static_cast<int>(missing_.size())) return;
-    const MissingCheck& m = missing_[static_cast<std::size_t>(row)];
+    const int row = table->currentIndex().row();
+    if (row < 0 || row >= static_cast<int>(missing().size())) return;
+    const MissingCheck& m = missing()[static_cast<std::size_t>(row)];
     AlcoholCheck preset;
     preset.driver = m.drive.driver;
     preset.vehicle = m.drive.vehicle;

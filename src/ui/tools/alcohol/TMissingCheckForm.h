@@ -1,7 +1,8 @@
 #pragma once
 // The drives of a period that lack their before- or after-drive check, for the safe-driving
 // manager to follow up. A row's check can be entered from here with the drive's driver,
-// vehicle and day already chosen.
+// vehicle and day already chosen. The rows are kept as the drives found and a cell's text is
+// made when it is painted; closing the window lets go of them.
 
 #include <vector>
 
@@ -10,7 +11,7 @@
 
 class QLabel;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 
 namespace quil::ui {
 class MainContext;
@@ -18,6 +19,7 @@ class MainContext;
 
 namespace quil::alcohol {
 
+class MissingCheckModel;
 class PeriodChooser;
 class TAlcoholCheckForm;
 
@@ -27,24 +29,26 @@ public:
     TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm& entry, QWidget* parent);
 
     PeriodChooser* period = nullptr;
-    QTableWidget* table = nullptr;
+    QTableView* table = nullptr;
     QLabel* countLabel = nullptr;
     QPushButton* enterButton = nullptr;
     QPushButton* closeButton = nullptr;
 
     void reload();
-    const std::vector<MissingCheck>& missing() const { return missing_; }
+    // The rows shown (none while the window is closed).
+    const std::vector<MissingCheck>& missing() const;
     // Opens the entry dialog for the first missing check of the selected drive.
     void enterSelected();
 
 protected:
     void FormShow() override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     ui::MainContext& context_;
     bool periodChosen_ = false;  // the first showing takes the main window's period
     TAlcoholCheckForm& entry_;
-    std::vector<MissingCheck> missing_;
+    MissingCheckModel* model_ = nullptr;
 };
 
 // The missing checks of the drives from `firstDay` to `lastDay` in `dataFolder`, the

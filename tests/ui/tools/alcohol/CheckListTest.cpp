@@ -48,6 +48,20 @@ protected:
     void selectRow(int row) { list->table->selectRow(row); }
 };
 
+TEST_F(CheckListTest, ClosingGivesTheChecksBackAndShowingReadsThemAgain) {
+    store(check(kToday + encodeTime(8, 0)));
+    list->show();
+    list->period->choose(5, kToday);
+    ASSERT_EQ(list->model()->rowCount(), 1);
+    list->close();
+    EXPECT_EQ(list->model()->rowCount(), 0);
+    EXPECT_TRUE(list->model()->checks().empty());
+    store(check(kToday + encodeTime(8, 10), CheckTiming::BeforeDrive, kSato, kCarB));
+    list->show();  // the period chosen stays
+    ASSERT_EQ(list->model()->rowCount(), 2);
+    EXPECT_EQ(cell(1, CheckTableModel::Driver), QStringLiteral("佐藤"));
+}
+
 TEST_F(CheckListTest, ShowsTheMonthAndFiltersByPeriodDriverAndVehicle) {
     store(check(kToday + encodeTime(8, 0)));
     store(check(kToday + encodeTime(8, 10), CheckTiming::BeforeDrive, kSato, kCarB));

@@ -1,4 +1,5 @@
 // The missing-check list over the record file and the register.
+#include <QBrush>
 #include <QLabel>
 #include <QTableWidget>
 
@@ -28,7 +29,10 @@ protected:
         entry.reset();
         RegisterTest::TearDown();
     }
-    QString cell(int row, int column) { return form->table->item(row, column)->text(); }
+    QString cell(int row, int column) {
+        return form->table->model()->index(row, column).data().toString();
+    }
+    int rows() { return form->table->model()->rowCount(); }
 };
 
 TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
@@ -42,7 +46,7 @@ TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
 
     form->show();
     form->period->choose(5, kToday);
-    ASSERT_EQ(form->table->rowCount(), 1);
+    ASSERT_EQ(rows(), 1);
     EXPECT_EQ(cell(0, 0), QStringLiteral("2024/05/10"));
     EXPECT_EQ(cell(0, 1), QStringLiteral("09:00"));
     EXPECT_EQ(cell(0, 2), QStringLiteral("12:00"));
@@ -51,9 +55,16 @@ TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
     EXPECT_EQ(cell(0, 5), QStringLiteral("済"));
     EXPECT_EQ(cell(0, 6), QStringLiteral("未確認"));
     EXPECT_EQ(form->countLabel->text(), QStringLiteral("チェック漏れ: 1件"));
+    // What is missing stands out in red; what was done does not.
+    const QAbstractItemModel* m = form->table->model();
+    EXPECT_EQ(m->index(0, 6).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::red));
+    EXPECT_FALSE(m->index(0, 5).data(Qt::ForegroundRole).isValid());
+    EXPECT_FALSE(m->index(0, 0).data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(m->headerData(3, Qt::Horizontal).toString(), QStringLiteral("運転者"));
+    EXPECT_EQ(m->columnCount(), 7);
 
     form->period->choose(1, kToday);  // the year: April's drive too
-    EXPECT_EQ(form->table->rowCount(), 2);
+    EXPECT_EQ(rows(), 2);
 }
 
 TEST_F(MissingCheckFormTest, FirstShowingTakesTheMainWindowsDisplayPeriod) {
@@ -65,13 +76,28 @@ TEST_F(MissingCheckFormTest, FirstShowingTakesTheMainWindowsDisplayPeriod) {
     form->show();
     EXPECT_EQ(form->period->kind(), 4);
     EXPECT_EQ(form->period->label(), QStringLiteral("2023年 2/4期"));
-    EXPECT_EQ(form->table->rowCount(), 1);
+    EXPECT_EQ(rows(), 1);
     // Later showings keep what the user chose.
     form->period->choose(1, encodeDate(2023, 1, 1));
     form->hide();
     form->show();
     EXPECT_EQ(form->period->kind(), 1);
-    EXPECT_EQ(form->table->rowCount(), 2);
+    EXPECT_EQ(rows(), 2);
+}
+
+TEST_F(MissingCheckFormTest, ClosingGivesTheRowsBackAndShowingReadsThemAgain) {
+    addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0));
+    form->show();
+    form->period->choose(5, kToday);
+    ASSERT_EQ(rows(), 1);
+    form->close();
+    EXPECT_EQ(rows(), 0);
+    EXPECT_TRUE(form->missing().empty());
+    addDrive(kToday + encodeTime(13, 0), kToday + encodeTime(15, 0), kSato, kCarB);
+    form->show();
+    ASSERT_EQ(rows(), 2);
+    EXPECT_EQ(cell(1, 3), QStringLiteral("佐藤"));
+    EXPECT_EQ(cell(1, 1), QStringLiteral("13:00"));
 }
 
 TEST_F(MissingCheckFormTest, CountingWithoutARegisterCreatesNoDatabase) {
@@ -96,7 +122,7 @@ TEST_F(MissingCheckFormTest, EnteringTheMissingCheckFromARowPresetsItAndClearsTh
     EXPECT_EQ(entry->hourBox->currentText(), QStringLiteral("12"));
     entry->Button1Click();
     EXPECT_FALSE(entry->isVisible()) << prompts.last().text.toStdString();
-    EXPECT_EQ(form->table->rowCount(), 0);
+    EXPECT_EQ(rows(), 0);
 }
 
 }  // namespace
