@@ -8,7 +8,11 @@
 #include <functional>
 #include <vector>
 
-class QAbstractItemModel;
+#include "alcohol/AlcoholCheck.h"
+#include "alcohol/AlcoholStore.h"
+#include "alcohol/MissingCheckCount.h"
+#include "store/DataSetChange.h"
+
 class QAction;
 class QLabel;
 class QMainWindow;
@@ -41,10 +45,8 @@ public:
     std::vector<Command> commands();
     // "アルコールチェック" on the toolbar: the entry dialog for a new check.
     QAction* toolBarAction() const { return toolBarAction_; }
-    // Counts again whenever `list` (the main record list) changes.
-    void watch(QAbstractItemModel* list);
-
-    // The status-bar text, recounted now.
+    // The status-bar text, brought up to date now. It follows every change of the data set
+    // (DataSetEvents): a saved or deleted record is counted from the record itself.
     void refreshStatus();
     QLabel* statusLabel() const { return statusLabel_; }
 
@@ -55,13 +57,21 @@ public:
     TAlcoholPrintForm* printForm = nullptr;
 
 private:
-    // Recounts once the events of the moment are done (a save may change many rows).
+    void followChange(const store::DataSetChange& change);
+    // Shows the count once the events of the moment are done.
     void scheduleRefresh();
 
     ui::MainContext& context_;
     QAction* toolBarAction_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
+    // This month's drives and checks, and the detectors; each read again only when false.
+    MissingCheckCount count_;
+    bool drivesRead_ = false;
+    bool checksRead_ = false;
+    bool detectorsRead_ = false;
+    std::vector<Detector> detectors_;
+    int inspectionDays_ = kDefaultInspectionDays;
 };
 
 }  // namespace quil::alcohol

@@ -66,8 +66,8 @@ void MissingCheckCount::setChecks(const std::vector<AlcoholCheck>& checks) {
 
 std::int64_t MissingCheckCount::count(store::DateTime now) const {
     // Checks count up to the day after the last day counted (an overnight drive's return).
-    const long lastCounted = std::min(dayNumber(store::dateOnly(last_)),
-                                      dayNumber(store::dateOnly(now)));
+    const long lastCounted =
+        std::min(dayNumber(store::dateOnly(last_)), dayNumber(store::dateOnly(now)));
     const long limit = lastCounted + 1;
     auto has = [limit](const std::set<std::pair<int, long>>& set, int driver, long day) {
         return day <= limit && set.count({driver, day}) > 0;

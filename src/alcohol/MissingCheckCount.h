@@ -28,8 +28,7 @@ public:
     // Forgets every drive and check; the period runs from `firstDay` to `lastDay` (00:00).
     void reset(store::DateTime firstDay, store::DateTime lastDay);
     // Reset, then every driving record of the period from the record file.
-    void load(const store::RecordStore& records, store::DateTime firstDay,
-              store::DateTime lastDay);
+    void load(const store::RecordStore& records, store::DateTime firstDay, store::DateTime lastDay);
     store::DateTime firstDay() const { return first_; }
     store::DateTime lastDay() const { return last_; }
 

@@ -15,6 +15,7 @@
 #include "ext/ExtDatabase.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::alcohol {
@@ -81,8 +82,11 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
     connect(enterButton, &QPushButton::clicked, this, &TMissingCheckForm::enterSelected);
     connect(table, &QTableWidget::cellDoubleClicked, this, &TMissingCheckForm::enterSelected);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
-    connect(&entry_, &TAlcoholCheckForm::saved, this, [this] {
-        if (isVisible()) reload();
+    // The drives and checks shown follow every change of either, and of the names.
+    ui::DataSetEvents::listen(this, [this](const store::DataSetChange& c) {
+        if (isVisible() && (c.what != store::DataSetChange::What::ExtensionChanged ||
+                            c.part == store::ExtensionPart::AlcoholChecks))
+            reload();
     });
 }
 

@@ -122,8 +122,8 @@ public:
             first_ = std::max<std::int64_t>(0, position - std::int64_t(kBlock) / 2);
             got_ = file_.readMany(first_, kBlock, block_.data());
             if (position >= first_ + std::int64_t(got_))
-                throw StoreError(kRecordFileName, "記録を読めません（位置 " +
-                                                      std::to_string(position) + "）。");
+                throw StoreError(kRecordFileName,
+                                 "記録を読めません（位置 " + std::to_string(position) + "）。");
         }
         return block_[std::size_t(position - first_)];
     }

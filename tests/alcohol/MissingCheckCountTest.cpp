@@ -29,7 +29,8 @@ protected:
         return r;
     }
     std::int64_t fresh() const {
-        return static_cast<std::int64_t>(missingChecksBetween(main.folder, first, last, now).size());
+        return static_cast<std::int64_t>(
+            missingChecksBetween(main.folder, first, last, now).size());
     }
     std::vector<AlcoholCheck> checks() const {
         CheckFilter filter;
@@ -59,8 +60,8 @@ TEST_F(MissingCheckCountTest, FollowsAddsEditsAndDeletesAsAFreshCountWould) {
     EXPECT_EQ(count.count(now), 0);
 
     // Days around the month's edges, today after `now`, overnight drives and another month.
-    const std::vector<store::DateTime> days = {encodeDate(2024, 4, 30), first, kToday - 1,
-                                               kToday, kToday + 1, last};
+    const std::vector<store::DateTime> days = {
+        encodeDate(2024, 4, 30), first, kToday - 1, kToday, kToday + 1, last};
     std::mt19937 random(29);
     auto pick = [&](int n) { return static_cast<int>(random() % unsigned(n)); };
     RecordStore records(main.folder);

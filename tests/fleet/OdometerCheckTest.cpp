@@ -183,9 +183,9 @@ std::vector<OdometerFinding> findingsOverTheWholeFile(const std::string& folder,
             continue;
         }
         without.add(pos, r);
-        const bool reading = r.kind() == std::int16_t(store::RecordKind::Driving) ||
-                             (r.kind() != std::int16_t(store::RecordKind::Expense) &&
-                              r.distance1() > 0);
+        const bool reading =
+            r.kind() == std::int16_t(store::RecordKind::Driving) ||
+            (r.kind() != std::int16_t(store::RecordKind::Expense) && r.distance1() > 0);
         if (after && next == -2 && reading &&
             (driving || std::trunc(r.date()) > std::trunc(record.date())))
             next = pos;
@@ -238,14 +238,16 @@ TEST(OdometerNeighbours, FindTheSameAsTheWholeFile) {
     }
     std::stable_sort(records.begin(), records.end(),
                      [](const auto& a, const auto& b) { return store::sortsAfter(b, a); });
-    writeDataSet(dir, {item(ItemKind::Vehicle, "A"), item(ItemKind::Vehicle, "B"),
-                       item(ItemKind::Vehicle, "C")},
-                 records);
+    writeDataSet(
+        dir,
+        {item(ItemKind::Vehicle, "A"), item(ItemKind::Vehicle, "B"), item(ItemKind::Vehicle, "C")},
+        records);
     int found = 0;
     for (int i = 0; i < 400; ++i) {
         const int v = pick(3);
         const store::DateTime date = day(2024, 1, 1) + pick(130);
-        const double reading = odometer[v] - 3000 + pick(4000) - (130 - (date - day(2024, 1, 1))) * 150;
+        const double reading =
+            odometer[v] - 3000 + pick(4000) - (130 - (date - day(2024, 1, 1))) * 150;
         store::DataRecord r;
         if (pick(3) == 0) {
             r = pick(2) ? refuel(date, v, 30, 4000, {}, reading) : maintenance(date, v, 3, reading);
@@ -257,7 +259,8 @@ TEST(OdometerNeighbours, FindTheSameAsTheWholeFile) {
         if (pick(3) == 0) edit = pick(int(records.size()));
         const auto expected = findingsOverTheWholeFile(dir.dir(), r, edit);
         found += expected.empty() ? 0 : 1;
-        ASSERT_EQ(describe(checkNewReading(dir.dir(), r, edit)), describe(expected)) << "case " << i;
+        ASSERT_EQ(describe(checkNewReading(dir.dir(), r, edit)), describe(expected))
+            << "case " << i;
     }
     EXPECT_GT(found, 50) << "the cases find something";
 }

@@ -43,8 +43,8 @@ protected:
                      {});
     }
     std::string schedule(const ScheduleCollector& c) const {
-        return describe(buildSchedule(scheduleVehicles(dir.dir()), scheduleItems(dir.dir()),
-                                      cycles, c, today));
+        return describe(
+            buildSchedule(scheduleVehicles(dir.dir()), scheduleItems(dir.dir()), cycles, c, today));
     }
 };
 

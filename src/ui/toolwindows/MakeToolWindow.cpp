@@ -88,7 +88,6 @@ void addExtensions(AppWindows& w) {
     for (const auto& c : w.Alcohol->commands()) main->addToolsCommand(c.caption, c.name, c.run);
     main->ToolBar1->addSeparator();
     main->ToolBar1->addAction(w.Alcohol->toolBarAction());
-    w.Alcohol->watch(main->listModel());
 }
 
 }  // namespace
