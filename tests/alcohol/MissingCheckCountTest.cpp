@@ -52,7 +52,10 @@ TEST_F(MissingCheckCountTest, FollowsAddsEditsAndDeletesAsAFreshCountWould) {
     AlcoholCheck satoYesterday = morning;
     satoYesterday.driver = kSato;
     satoYesterday.when = kToday - 1 + encodeTime(7, 0);
-    AlcoholStore(main.folder).addAll({morning, evening, satoYesterday});
+    // Entered ahead: it counts only once its day is at most the day after today.
+    AlcoholCheck ahead = evening;
+    ahead.when = kToday + 2 + encodeTime(9, 0);
+    AlcoholStore(main.folder).addAll({morning, evening, satoYesterday, ahead});
 
     MissingCheckCount count;
     count.load(RecordStore(main.folder), first, last);
@@ -70,7 +73,7 @@ TEST_F(MissingCheckCountTest, FollowsAddsEditsAndDeletesAsAFreshCountWould) {
         const int action = n == 0 ? 0 : pick(3);
         const store::DateTime day = days[std::size_t(pick(int(days.size())))];
         const store::DateTime departure = day + encodeTime(6 + pick(12), 0);
-        const store::DateTime back = departure + (pick(4) == 0 ? 1.0 : 0.1);
+        const store::DateTime back = departure + (pick(4) == 0 ? 1.0 + pick(2) : 0.1);
         const DataRecord fresh = drive(departure, pick(5) == 0 ? 0 : back,
                                        pick(2) ? kYamada : kSato, pick(2) ? kCarA : kCarB);
         if (action == 0) {  // add

@@ -113,5 +113,26 @@ TEST_F(ScheduleFollowTest, DeletingTheHighestReadingFallsBackToTheNextOne) {
     EXPECT_DOUBLE_EQ(c.highest(0), 0);
 }
 
+// A maintenance without a reading of its own takes the highest reading before it: a record
+// taken away or put in before it changes that, and only a new pass can tell by how much.
+TEST_F(ScheduleFollowTest, AMaintenanceWithoutItsOwnReadingAsksForANewPass) {
+    RecordStore records(dir.dir());
+    records.save(driving(day(2024, 3, 1), 0, 1000, 1050), std::nullopt);
+    records.save(maintenance(day(2024, 3, 2), 0, 2, 0), std::nullopt);
+    records.save(driving(day(2024, 3, 3), 0, 2000, 2050), std::nullopt);
+    ScheduleCollector c = collectSchedule(dir.dir());
+    ASSERT_TRUE(c.lastDone(0, 2));
+    EXPECT_DOUBLE_EQ(c.lastDone(0, 2)->odometer, 1050);
+    EXPECT_FALSE(c.remove(records.read(0)));
+    c = collectSchedule(dir.dir());
+    EXPECT_FALSE(c.insert(driving(day(2024, 3, 1) + 0.5, 0, 1500, 1600), false));
+    // After it, a record changes nothing the maintenance took.
+    c = collectSchedule(dir.dir());
+    EXPECT_TRUE(c.insert(driving(day(2024, 3, 2) + 0.5, 0, 2060, 2100), false));
+    EXPECT_TRUE(c.remove(records.read(2)));
+    EXPECT_DOUBLE_EQ(c.lastDone(0, 2)->odometer, 1050);
+    EXPECT_DOUBLE_EQ(c.highest(0), 2100);
+}
+
 }  // namespace
 }  // namespace quil::fleet
