@@ -75,7 +75,6 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
     w.Alcohol = new alcohol::AlcoholWindows(context, w.Mainform.get());
     for (const auto& c : w.Alcohol->commands()) host.addToolsCommand(c.caption, c.name, c.run);
     host.addToolBarSection({w.Alcohol->toolBarAction()});
-    w.Alcohol->watch(host.recordListModel());
 }
 
 }  // namespace

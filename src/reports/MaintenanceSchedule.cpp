@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "reports/FleetDates.h"
 #include "store/ItemStore.h"
@@ -11,31 +12,105 @@ namespace quil::fleet {
 
 using namespace quil::store;
 
+namespace {
+// The day of a date on or after 1899/12/30 is its whole part; earlier ones take the slow way.
+DateTime dayOf(DateTime d) { return d >= 0 ? std::floor(d) : dateOnly(d); }
+}  // namespace
+
+double ScheduleCollector::readingOf(const DataRecord& r) {
+    switch (RecordKind(r.kind())) {
+        case RecordKind::Driving: return std::max(r.distance1(), r.distance2());
+        case RecordKind::Refuelling:
+        case RecordKind::Maintenance: return r.distance1();
+        default: return 0;
+    }
+}
+
+void ScheduleCollector::note(PerVehicle& pv, double reading) {
+    if (!(reading > 0)) return;
+    ++pv.readings;
+    pv.highest = std::max(pv.highest, reading);
+    if (pv.top.size() == kTop && reading <= pv.top.back()) return;
+    pv.top.insert(std::upper_bound(pv.top.begin(), pv.top.end(), reading, std::greater<>()),
+                  reading);
+    if (pv.top.size() > kTop) pv.top.pop_back();
+}
+
+bool ScheduleCollector::feedsDone(const PerVehicle& pv, DateTime date) {
+    return std::any_of(pv.done.begin(), pv.done.end(), [date](const std::optional<Done>& d) {
+        return d && d->fromHighest && date <= d->at;
+    });
+}
+
 void ScheduleCollector::add(const DataRecord& r) {
     if (r.deleted()) return;
     const int v = r.vehicle();
     if (v < 0) return;
     if (vehicles_.size() <= std::size_t(v)) vehicles_.resize(std::size_t(v) + 1);
     PerVehicle& pv = vehicles_[std::size_t(v)];
-    switch (RecordKind(r.kind())) {
-        case RecordKind::Driving:
-            pv.highest = std::max({pv.highest, r.distance1(), r.distance2()});
-            break;
-        case RecordKind::Refuelling: pv.highest = std::max(pv.highest, r.distance1()); break;
-        case RecordKind::Maintenance: {
-            pv.highest = std::max(pv.highest, r.distance1());
-            const int item = r.item();
-            if (item < 0) break;
-            if (pv.done.size() <= std::size_t(item)) pv.done.resize(std::size_t(item) + 1);
-            // File order is date order: the later record of a day wins. (The day of a
-            // date on or after 1899/12/30 is its whole part; earlier ones take the slow way.)
-            const DateTime d = r.date();
-            pv.done[std::size_t(item)] = Done{d >= 0 ? std::floor(d) : dateOnly(d),
-                                              r.distance1() > 0 ? r.distance1() : pv.highest};
-            break;
-        }
-        default: break;
+    note(pv, readingOf(r));
+    if (RecordKind(r.kind()) != RecordKind::Maintenance) return;
+    const int item = r.item();
+    if (item < 0) return;
+    if (pv.done.size() <= std::size_t(item)) pv.done.resize(std::size_t(item) + 1);
+    // File order is date order: the later record of a day wins.
+    const DateTime d = r.date();
+    const bool own = r.distance1() > 0;
+    pv.done[std::size_t(item)] = Done{dayOf(d), own ? r.distance1() : pv.highest, !own, d};
+}
+
+bool ScheduleCollector::insert(const DataRecord& r, bool last) {
+    if (r.deleted() || r.vehicle() < 0) return true;
+    if (last) {
+        add(r);
+        return true;
     }
+    const std::size_t v = std::size_t(r.vehicle());
+    if (vehicles_.size() <= v) vehicles_.resize(v + 1);
+    PerVehicle& pv = vehicles_[v];
+    const double reading = readingOf(r);
+    const DateTime d = r.date();
+    if (reading > 0 && feedsDone(pv, d)) return false;
+    if (RecordKind(r.kind()) == RecordKind::Maintenance && r.item() >= 0) {
+        const std::size_t item = std::size_t(r.item());
+        if (pv.done.size() <= item) pv.done.resize(item + 1);
+        std::optional<Done>& done = pv.done[item];
+        if (!done || d > done->at) {
+            // The latest of its item now; without a reading of its own its odometer would be
+            // the highest reading before it, which only a pass can tell.
+            if (!(r.distance1() > 0)) return false;
+            done = Done{dayOf(d), r.distance1(), false, d};
+        } else if (!(d < done->at)) {
+            return false;  // the same moment: file order decides
+        }
+    }
+    note(pv, reading);
+    return true;
+}
+
+bool ScheduleCollector::remove(const DataRecord& r) {
+    if (r.deleted() || r.vehicle() < 0) return true;
+    const std::size_t v = std::size_t(r.vehicle());
+    if (v >= vehicles_.size()) return false;
+    PerVehicle& pv = vehicles_[v];
+    const double reading = readingOf(r);
+    const DateTime d = r.date();
+    if (reading > 0 && feedsDone(pv, d)) return false;
+    if (RecordKind(r.kind()) == RecordKind::Maintenance && r.item() >= 0) {
+        const std::size_t item = std::size_t(r.item());
+        if (item < pv.done.size() && pv.done[item] && d >= pv.done[item]->at)
+            return false;  // it may be the latest of its item
+    }
+    if (!(reading > 0)) return true;
+    const auto it = std::find(pv.top.begin(), pv.top.end(), reading);
+    if (it != pv.top.end())
+        pv.top.erase(it);
+    else if (pv.top.size() < kTop || reading > pv.top.back())
+        return false;  // a reading never counted: the pass and the file disagree
+    --pv.readings;
+    if (pv.top.empty() && pv.readings > 0) return false;
+    pv.highest = pv.top.empty() ? 0 : pv.top.front();
+    return true;
 }
 
 double ScheduleCollector::highest(int vehicle) const {
@@ -125,10 +200,14 @@ std::vector<ScheduleRow> computeSchedule(const std::string& dataFolder,
                                          DateTime today) {
     if (std::none_of(cycles.begin(), cycles.end(), [](const auto& c) { return c.active(); }))
         return {};
+    return buildSchedule(scheduleVehicles(dataFolder), scheduleItems(dataFolder), cycles,
+                         collectSchedule(dataFolder), today);
+}
+
+ScheduleCollector collectSchedule(const std::string& dataFolder) {
     ScheduleCollector collector;
     RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) { collector.add(r); });
-    return buildSchedule(scheduleVehicles(dataFolder), scheduleItems(dataFolder), cycles, collector,
-                         today);
+    return collector;
 }
 
 std::int64_t countOverdue(const std::vector<ScheduleRow>& rows) {

@@ -69,10 +69,20 @@ struct ScheduleRow {
 class ScheduleCollector {
 public:
     void add(const store::DataRecord& r);
+    // Follow one record saved or deleted after the pass, without reading the file again, and
+    // leave what add() over the changed file would have left. `last`: the saved record
+    // stands after every other (an appended one). False when only a new pass can tell (the
+    // removed reading was among the vehicle's highest ones and too few are known, or a
+    // maintenance without a reading of its own depends on the change): the caller then
+    // collects again.
+    bool insert(const store::DataRecord& r, bool last);
+    bool remove(const store::DataRecord& r);
 
     struct Done {
         store::DateTime date = 0;
         double odometer = 0;  // 0: unknown
+        bool fromHighest = false;  // the odometer is the highest reading up to the record
+        store::DateTime at = 0;    // the record's date and time
     };
     double highest(int vehicle) const;
     // The latest maintenance of `item` on `vehicle`, if any.
@@ -81,8 +91,17 @@ public:
 private:
     struct PerVehicle {
         double highest = 0;
+        // The highest readings, highest first (at most kTop), and how many readings there are.
+        std::vector<double> top;
+        std::int64_t readings = 0;
         std::vector<std::optional<Done>> done;  // by item position
     };
+    static constexpr std::size_t kTop = 8;
+    static double readingOf(const store::DataRecord& r);
+    static void note(PerVehicle& pv, double reading);
+    // Whether a record at `date` comes before (or with) a maintenance whose odometer was
+    // taken from the readings before it.
+    static bool feedsDone(const PerVehicle& pv, store::DateTime date);
     std::vector<PerVehicle> vehicles_;  // by vehicle position
 };
 
@@ -96,6 +115,9 @@ std::vector<ScheduleRow> buildSchedule(const std::vector<ScheduleVehicle>& vehic
 // The live vehicles and maintenance items of the data folder's item file.
 std::vector<ScheduleVehicle> scheduleVehicles(const std::string& dataFolder);
 std::vector<ScheduleItem> scheduleItems(const std::string& dataFolder);
+
+// One pass over the data folder's record file.
+ScheduleCollector collectSchedule(const std::string& dataFolder);
 
 // Reads the data folder and builds the schedule (no cycles: no rows, no file read).
 std::vector<ScheduleRow> computeSchedule(const std::string& dataFolder,

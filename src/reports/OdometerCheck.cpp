@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "store/ItemStore.h"
 #include "store/RecordStore.h"
 
 namespace quil::fleet {
@@ -110,6 +111,36 @@ std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, doubl
     return checker.takeFindings();
 }
 
+namespace {
+
+// Reads a record file by position through a block of records kept in memory, for walks that
+// go a few records forwards or backwards from one place.
+class RecordWindow {
+public:
+    explicit RecordWindow(BinaryFile& file) : file_(file), count_(file.count()) {}
+    std::int64_t count() const { return count_; }
+    const DataRecord& at(std::int64_t position) {
+        if (position < first_ || position >= first_ + std::int64_t(got_)) {
+            first_ = std::max<std::int64_t>(0, position - std::int64_t(kBlock) / 2);
+            got_ = file_.readMany(first_, kBlock, block_.data());
+            if (position >= first_ + std::int64_t(got_))
+                throw StoreError(kRecordFileName,
+                                 "記録を読めません（位置 " + std::to_string(position) + "）。");
+        }
+        return block_[std::size_t(position - first_)];
+    }
+
+private:
+    static constexpr std::size_t kBlock = 512;
+    BinaryFile& file_;
+    std::int64_t count_;
+    std::vector<DataRecord> block_ = std::vector<DataRecord>(kBlock);
+    std::int64_t first_ = 0;
+    std::size_t got_ = 0;
+};
+
+}  // namespace
+
 std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
                                              const DataRecord& record,
                                              std::optional<std::int64_t> editPosition,
@@ -118,23 +149,78 @@ std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
     const bool reads = record.kind() == std::int16_t(RecordKind::Maintenance) ||
                        record.kind() == std::int16_t(RecordKind::Refuelling);
     if (!driving && !(reads && record.distance1() > 0)) return {};
-    // The vehicle's records with the new one at the place a save gives it: after every
-    // record whose key is not above its own.
-    std::vector<std::pair<std::int64_t, DataRecord>> chain;
-    bool placed = false;
-    RecordStore(dataFolder).scan([&](std::int64_t pos, const DataRecord& r) {
-        if (r.deleted() || r.vehicle() != record.vehicle() || pos == editPosition) return;
-        if (!placed && sortsAfter(r, record)) {
-            chain.emplace_back(-1, record);
-            placed = true;
-        }
-        chain.emplace_back(pos, r);
-    });
-    if (!placed) chain.emplace_back(-1, record);
     auto hasReading = [](const DataRecord& r) {
         return r.kind() == std::int16_t(RecordKind::Driving) ||
                (r.kind() != std::int16_t(RecordKind::Expense) && r.distance1() > 0);
     };
+    // The vehicle's records around the place a save gives the new one (after every record
+    // whose key is not above its own; the file is in key order), as far as the findings
+    // about it and the next reading depend on them. Only those are read: before the place
+    // back to the vehicle's last trip on a day with no reading before that trip (a trip
+    // sets the chain whatever came before it), after the place to the end of the day of the
+    // next reading.
+    std::vector<std::pair<std::int64_t, DataRecord>> chain;
+    const RecordStore store(dataFolder);
+    if (store.exists()) {
+        BinaryFile file(store.path(), DataRecord::Size, OpenMode::Read);
+        RecordWindow records(file);
+        const std::int64_t n = records.count();
+        const int vehicle = record.vehicle();
+        auto counts = [&](std::int64_t p, const DataRecord& r) {
+            return !r.deleted() && r.vehicle() == vehicle && p != editPosition;
+        };
+        std::int64_t place = n;
+        if (n > 0 && sortsAfter(records.at(n - 1), record)) {
+            std::int64_t low = 0, high = n - 1;  // the first record sorting after it
+            while (low < high) {
+                const std::int64_t mid = low + (high - low) / 2;
+                if (sortsAfter(records.at(mid), record))
+                    high = mid;
+                else
+                    low = mid + 1;
+            }
+            place = low;
+        }
+        std::vector<std::pair<std::int64_t, DataRecord>> before;
+        std::int64_t start = 0;
+        std::int64_t trip = -1;  // a trip the chain can start from, if no reading precedes it
+        double tripDay = 0;
+        for (std::int64_t p = place - 1; p >= 0; --p) {
+            const DataRecord& r = records.at(p);
+            if (trip >= 0 && std::trunc(r.date()) < tripDay) {
+                start = trip;
+                break;
+            }
+            if (!counts(p, r)) continue;
+            before.emplace_back(p, r);
+            if (r.kind() == std::int16_t(RecordKind::Driving)) {
+                if (trip < 0) {
+                    trip = p;
+                    tripDay = std::trunc(r.date());
+                }
+            } else if (trip >= 0 && hasReading(r) && std::trunc(r.date()) == tripDay) {
+                trip = -1;  // the day's reading waits for the day's end, before the trip
+            }
+        }
+        for (auto it = before.rbegin(); it != before.rend(); ++it)
+            if (it->first >= start) chain.push_back(*it);
+        chain.emplace_back(-1, record);
+        bool nextFound = false;
+        double nextDay = 0;
+        for (std::int64_t p = place; p < n; ++p) {
+            const DataRecord& r = records.at(p);
+            if (nextFound && std::trunc(r.date()) > nextDay) break;
+            if (!counts(p, r)) continue;
+            chain.emplace_back(p, r);
+            if (!nextFound && hasReading(r) &&
+                (driving || std::trunc(r.date()) > std::trunc(record.date()))) {
+                nextFound = true;
+                nextDay = std::trunc(r.date());
+            }
+        }
+    } else {
+        chain.emplace_back(-1, record);
+    }
     OdometerChecker with(dailyLimitKm), without(dailyLimitKm);
     std::int64_t next = -2;  // the first record with a reading after the new one
     bool after = false;

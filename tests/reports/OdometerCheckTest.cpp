@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
+
 #include "FleetFixtures.h"
 #include "reports/OdometerCheck.h"
+#include "store/RecordStore.h"
 
 namespace quil::fleet {
 namespace {
@@ -140,6 +145,124 @@ TEST_F(OdometerDayReadingTest, AReadingOutsideItsDayIsStillFound) {
     ASSERT_EQ(next.size(), 1u);
     EXPECT_EQ(next[0].position, 4);
     EXPECT_EQ(next[0].problem, OdometerProblem::DepartureBelowPrevious);
+}
+
+}  // namespace
+}  // namespace quil::fleet
+
+namespace quil::fleet {
+namespace {
+
+using namespace quil::testing;
+using store::ItemKind;
+
+// What checkNewReading finds, worked out over every record of the vehicle: the new record
+// put among all of them, every one of them checked.
+std::vector<OdometerFinding> findingsOverTheWholeFile(const std::string& folder,
+                                                      const store::DataRecord& record,
+                                                      std::optional<std::int64_t> edit) {
+    std::vector<std::pair<std::int64_t, store::DataRecord>> chain;
+    bool placed = false;
+    store::RecordStore(folder).scan([&](std::int64_t pos, const store::DataRecord& r) {
+        if (r.deleted() || r.vehicle() != record.vehicle() || pos == edit) return;
+        if (!placed && store::sortsAfter(r, record)) {
+            chain.emplace_back(-1, record);
+            placed = true;
+        }
+        chain.emplace_back(pos, r);
+    });
+    if (!placed) chain.emplace_back(-1, record);
+    const bool driving = record.kind() == std::int16_t(store::RecordKind::Driving);
+    OdometerChecker with, without;
+    std::int64_t next = -2;
+    bool after = false;
+    for (const auto& [pos, r] : chain) {
+        with.add(pos, r);
+        if (pos == -1) {
+            after = true;
+            continue;
+        }
+        without.add(pos, r);
+        const bool reading =
+            r.kind() == std::int16_t(store::RecordKind::Driving) ||
+            (r.kind() != std::int16_t(store::RecordKind::Expense) && r.distance1() > 0);
+        if (after && next == -2 && reading &&
+            (driving || std::trunc(r.date()) > std::trunc(record.date())))
+            next = pos;
+    }
+    with.finish();
+    without.finish();
+    std::vector<OdometerFinding> out;
+    for (const OdometerFinding& f : with.findings()) {
+        bool known = false;
+        for (const OdometerFinding& g : without.findings())
+            known = known || (g.position == f.position && g.problem == f.problem);
+        if (f.position == -1 || (f.position == next && !known)) out.push_back(f);
+    }
+    return out;
+}
+
+std::string describe(const std::vector<OdometerFinding>& findings) {
+    std::string out;
+    for (const OdometerFinding& f : findings)
+        out += std::to_string(f.position) + ":" + std::to_string(int(f.problem)) + ":" +
+               std::to_string(f.reading) + ":" + std::to_string(f.expectedLow) + "-" +
+               std::to_string(f.expectedHigh) + " ";
+    return out;
+}
+
+// The check before a save reads only the records around the new one; what it finds is what
+// a check over the vehicle's every record finds, for trips, readings of the day (before and
+// after the day's trips), wrong readings, deleted records and edits.
+TEST(OdometerNeighbours, FindTheSameAsTheWholeFile) {
+    TempDir dir;
+    std::mt19937 random(91);
+    auto pick = [&](int n) { return static_cast<int>(random() % unsigned(n)); };
+    std::vector<store::DataRecord> records;
+    double odometer[3] = {1000, 5000, 20000};
+    for (int i = 0; i < 1500; ++i) {
+        const int v = pick(3);
+        const store::DateTime date = day(2024, 1, 1) + i / 12;
+        odometer[v] += pick(10) == 0 ? -300 : pick(300);
+        store::DataRecord r;
+        switch (pick(5)) {
+            case 0: r = refuel(date, v, 30, 4000, {}, pick(2) ? odometer[v] : 0); break;
+            case 1: r = maintenance(date, v, 3, pick(2) ? odometer[v] + pick(500) : 0); break;
+            default:
+                r = driving(date, v, odometer[v], odometer[v] + pick(200));
+                r.setDate(date + (6 + pick(12)) / 24.0);
+                break;
+        }
+        r.setDeleted(pick(20) == 0);
+        records.push_back(r);
+    }
+    std::stable_sort(records.begin(), records.end(),
+                     [](const auto& a, const auto& b) { return store::sortsAfter(b, a); });
+    writeDataSet(
+        dir,
+        {item(ItemKind::Vehicle, "A"), item(ItemKind::Vehicle, "B"), item(ItemKind::Vehicle, "C")},
+        records);
+    int found = 0;
+    for (int i = 0; i < 400; ++i) {
+        const int v = pick(3);
+        const store::DateTime date = day(2024, 1, 1) + pick(130);
+        const double reading =
+            odometer[v] - 3000 + pick(4000) - (130 - (date - day(2024, 1, 1))) * 150;
+        store::DataRecord r;
+        if (pick(3) == 0) {
+            r = pick(2) ? refuel(date, v, 30, 4000, {}, reading) : maintenance(date, v, 3, reading);
+        } else {
+            r = driving(date, v, reading, reading + pick(400));
+            r.setDate(date + pick(24) / 24.0);
+        }
+        std::optional<std::int64_t> edit;
+        if (pick(3) == 0) edit = pick(int(records.size()));
+        const auto expected = findingsOverTheWholeFile(dir.dir(), r, edit);
+        found += expected.empty() ? 0 : 1;
+        ASSERT_EQ(describe(checkNewReading(dir.dir(), r, edit)), describe(expected))
+            << "case " << i;
+    }
+    EXPECT_GT(found, 50) << "the cases find something";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::testing {
@@ -31,6 +32,17 @@ public:
     // What the dialogs are placed against; a test may leave them without one.
     bool hasWindow = true;
     QWidget window;
+
+    // Follows the announced changes as the main window does: a change of records shows in
+    // a reload, one of items or of the whole data set in the summaries too.
+    StandInMain() {
+        ui::DataSetEvents::listen(&window, [this](const store::DataSetChange& c) {
+            using What = store::DataSetChange::What;
+            if (c.what == What::ExtensionChanged) return;
+            if (c.what == What::ItemsChanged || c.what == What::Replaced) refreshSummaries();
+            reloadList();
+        });
+    }
 
     std::string programFolder() const override { return folder; }
     std::string dataFolder() const override { return folder; }

@@ -6,11 +6,6 @@
 
 class QWidget;
 
-namespace quil::store {
-class DataRecord;
-struct SavedPlace;
-}  // namespace quil::store
-
 namespace quil::ui {
 
 class MainContext {
@@ -25,22 +20,11 @@ public:
     virtual int currentTab() const = 0;
     // The selected row of the record list, 1-based; 0 when none.
     virtual int selectedRow() const = 0;
-    // Loads the record list of the current tab again (rewrites Data.idx).
+    // Loads the record list of the current tab again (rewrites Data.idx), after a change of
+    // the display filters. Changes of the data set reach the list through DataSetEvents.
     virtual void reloadList() = 0;
-    // After a record was saved where `place` says: the list follows the change without
-    // reading the record file again, and shows and selects the saved row.
-    virtual void showSavedRecord(const store::SavedPlace& /*place*/,
-                                 const store::DataRecord& /*record*/) {
-        reloadList();
-    }
-    // Refills the vehicle and user summary boxes.
+    // Refills the vehicle and user summary boxes (after a change of the display masks).
     virtual void refreshSummaries() = 0;
-    // After items or display masks changed: the summaries and the list show them again
-    // (the list caches item names when it loads).
-    void showItemChanges() {
-        refreshSummaries();
-        reloadList();
-    }
     // Sets the period box to the label of the period just chosen.
     virtual void showPeriodLabel(const QString& /*label*/) {}
     // True while another computer holds the data folder and this copy only reads it: the

@@ -19,6 +19,7 @@
 #include "ui/components/QtText.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/AfterChange.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -287,7 +288,9 @@ void TCarform::Button1Click() {
         });
     }
     // The main window shows a new vehicle (its mask character is "1") or the new name now.
-    after.step(QStringLiteral("一覧の更新"), [this] { context_.showItemChanges(); });
+    after.step(QStringLiteral("一覧の更新"), [] {
+        DataSetEvents::announce(store::DataSetChange::itemsChanged(store::ItemKind::Vehicle));
+    });
 }
 
 void TCarform::Button2Click() { close(); }

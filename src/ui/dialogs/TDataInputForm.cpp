@@ -13,6 +13,7 @@
 #include "ui/components/QtText.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/dialogs/AfterChange.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/EntryControls.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
@@ -355,6 +356,7 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord() {
 void TDataInputForm::Button1Click() {
     store::SavedPlace saved;
     store::DataRecord savedRecord;
+    std::optional<store::DataRecord> previous;
     try {
         const std::optional<store::DataRecord> record = buildRecord();
         if (!record) return;
@@ -364,10 +366,11 @@ void TDataInputForm::Button1Click() {
                 this, QStringLiteral("修正中の記録は、ほかの操作でデータが変更されたため保存"
                                      "できません。一覧を読み込み直します。"));
             close();
-            context_.reloadList();
+            DataSetEvents::announce(store::DataSetChange::changedElsewhere());
             return;
         }
         if (saveCheck_ && !saveCheck_(this, *record, entry_.position())) return;
+        if (!addMode_) previous = entry_.loaded();
         saved = entry_.save(context_.dataFolder(), *record);
         savedRecord = *record;
     } catch (const std::exception& e) {
@@ -379,8 +382,11 @@ void TDataInputForm::Button1Click() {
     // store it again.
     close();
     AfterChange after(context_.mainWidget(), QStringLiteral("記録を保存しました。"));
-    // The list follows the save in place and shows the saved row.
-    after.step(QStringLiteral("一覧の更新"), [&] { context_.showSavedRecord(saved, savedRecord); });
+    // The list follows the save in place and shows the saved row; the counts and open
+    // windows follow it too.
+    after.step(QStringLiteral("一覧の更新"), [&] {
+        DataSetEvents::announce(store::DataSetChange::recordSaved(saved, savedRecord, previous));
+    });
 }
 
 void TDataInputForm::Button2Click() { close(); }

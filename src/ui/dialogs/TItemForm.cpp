@@ -13,6 +13,7 @@
 #include "ui/components/EnterPressesButton.h"
 #include "ui/components/QtText.h"
 #include "ui/dialogs/AfterChange.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ItemMasks.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -147,6 +148,10 @@ void TItemForm::Button1Click() {
     const int position = items.append(item);
     positions_.push_back(position);
     listBox1_->addItem(qs(item.name()));
+    AfterChange after(
+        this, QStringLiteral("「") + qs(item.name()) + QStringLiteral("」を追加しました。"));
+    after.step(QStringLiteral("メイン画面の更新"),
+               [k] { DataSetEvents::announce(store::DataSetChange::itemsChanged(k)); });
 }
 
 bool TItemForm::eventFilter(QObject* watched, QEvent* event) {
@@ -186,7 +191,8 @@ void TItemForm::modify() {
     AfterChange after(this, QStringLiteral("名前を変更しました。"));
     after.step(QStringLiteral("一覧の更新"),
                [&] { listBox1_->item(row)->setText(qs(items.nameAt(position))); });
-    after.step(QStringLiteral("メイン画面の更新"), [this] { context_.showItemChanges(); });
+    after.step(QStringLiteral("メイン画面の更新"),
+               [k] { DataSetEvents::announce(store::DataSetChange::itemsChanged(k)); });
 }
 
 void TItemForm::Button3Click() {
@@ -238,7 +244,8 @@ void TItemForm::Button3Click() {
     listBox1_->clearSelection();
     listBox1_->setCurrentRow(-1, QItemSelectionModel::Clear);
     AfterChange after(this, QStringLiteral("「") + name + QStringLiteral("」を削除しました。"));
-    after.step(QStringLiteral("メイン画面の更新"), [this] { context_.showItemChanges(); });
+    after.step(QStringLiteral("メイン画面の更新"),
+               [k] { DataSetEvents::announce(store::DataSetChange::itemsChanged(k)); });
 }
 
 int TItemForm::selectedRow() const {

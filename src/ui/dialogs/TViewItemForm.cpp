@@ -68,7 +68,9 @@ void TViewItemForm::Button1Click() {
         mask += shown ? '1' : '0';
     }
     writeMask(settings, shownKind_, mask);
-    context_.showItemChanges();
+    // A display filter, not a change of the data set: only the main window shows it.
+    context_.refreshSummaries();
+    context_.reloadList();
     close();
 }
 

@@ -24,6 +24,7 @@
 #include "store/ItemStore.h"
 #include "store/Settings.h"
 #include "ui/components/QtText.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -266,7 +267,8 @@ bool Tdirsetform::moveTo(const QString& path) {
         return false;
     }
     if (!result.message.empty()) Prompts::current().warning(this, qs(result.message));
-    context_.reloadList();
+    // Every window shows the data set of the new folder.
+    DataSetEvents::announce(store::DataSetChange::of(store::DataSetChange::What::FolderChanged));
     plainMessage(this, QStringLiteral("保存先を") + QDir::toNativeSeparators(path) +
                            QStringLiteral("に変更しました。"));
     return true;
@@ -385,7 +387,8 @@ bool Tdirsetform::importFrom(const QString& path) {
 
 void Tdirsetform::afterReplace(double stamp) {
     host_.setDataSetStamp(stamp);
-    context_.showItemChanges();
+    // Every window shows the new data set.
+    DataSetEvents::announceReplaced();
     StatusBar1->showMessage(QStringLiteral("データ処理完了。"));
 }
 

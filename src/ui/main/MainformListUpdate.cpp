@@ -13,7 +13,7 @@ namespace quil::ui {
 
 using namespace quil::store;
 
-void TMainform::showSavedRecord(const SavedPlace& place, const DataRecord& record) {
+void TMainform::showSavedRecord(const SavedPlace& place, const DataRecord& record, bool select) {
     int row = 0;
     if (!model_->followsFile()) {
         // No record file at the last load (or nothing to list): load it now.
@@ -29,6 +29,7 @@ void TMainform::showSavedRecord(const SavedPlace& place, const DataRecord& recor
         else if (place.way != SavedPlace::Way::Rewritten || after != before)
             writeRowIndex(index, model_->positions());
     }
+    if (!select) return;
     // The saved row, selected and in view, so the user sees what was stored.
     ComboGrid1->selectionModel()->clear();
     if (row > 0) {

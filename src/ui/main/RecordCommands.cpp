@@ -6,6 +6,7 @@
 #include "store/RecordStore.h"
 #include "store/Records.h"
 #include "ui/components/TComboGrid.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
@@ -34,7 +35,7 @@ std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QSt
     }
     if (!same) {
         Prompts::current().warning(&main_, refusal);
-        main_.reloadList();
+        DataSetEvents::announce(store::DataSetChange::changedElsewhere());
         return std::nullopt;
     }
     return position;
@@ -102,8 +103,9 @@ void RecordCommands::DeleteClick() {
         row, QStringLiteral("一覧の内容が記録ファイルと一致しないため、削除しませんでした。"
                             "一覧を読み直します。"));
     if (!position) return;
+    const store::DataRecord deleted = *main_.listModel()->selectedRecord();
     store::RecordStore(main_.dataFolder()).markDeleted(*position);
-    main_.showDeletedRecord(*position);
+    DataSetEvents::announce(store::DataSetChange::recordDeleted(*position, deleted));
 }
 
 }  // namespace quil::ui

@@ -63,15 +63,39 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
     createActions();
     createMenus();
     ListCsvExport::install(this);
-    // An open display filter lists the names of the data set it opened with: after a
-    // restore, move or import it opens again over the new one.
-    DataSetEvents::onReplaced(this, [this] {
-        for (QWidget* w : {viewItemForm_.data(), viewTimeForm_.data()})
-            if (w && w->isVisible()) {
-                w->hide();
-                w->show();
-            }
-    });
+    // The list and the summaries follow every change of the data set. Listening first, the
+    // list has followed before any other window hears of a change.
+    DataSetEvents::listen(this, [this](const DataSetChange& c) { followChange(c); });
+}
+
+void TMainform::followChange(const DataSetChange& c) {
+    if (!listSetUp_) return;  // nothing shown yet: the first showing reads the data set
+    using What = DataSetChange::What;
+    switch (c.what) {
+        case What::RecordSaved:
+            showSavedRecord(c.place, c.record, c.source == ChangeSource::ThisProgram);
+            return;
+        case What::RecordDeleted: showDeletedRecord(std::int32_t(c.place.position)); return;
+        case What::RecordsChanged: reloadList(); return;
+        case What::ItemsChanged:
+            // The list keeps the item names it loaded with.
+            refreshSummaries();
+            reloadList();
+            return;
+        case What::ExtensionChanged: return;
+        case What::FolderChanged:
+        case What::Replaced:
+            refreshSummaries();
+            reloadList();
+            // An open display filter lists the names of the data set it opened with: it
+            // opens again over the new one.
+            for (QWidget* w : {viewItemForm_.data(), viewTimeForm_.data()})
+                if (w && w->isVisible()) {
+                    w->hide();
+                    w->show();
+                }
+            return;
+    }
 }
 
 void TMainform::openDataFolder(const MainformOptions& options) {
@@ -229,15 +253,9 @@ bool TMainform::FormShow() {
 
 bool TMainform::dataSetReadOnly() const { return access_ && access_->readOnly(); }
 
-void TMainform::setDataFolder(const std::string& folder) {
-    dataFolder_ = folder;
-    DataSetEvents::announceReplaced();
-}
+void TMainform::setDataFolder(const std::string& folder) { dataFolder_ = folder; }
 
-void TMainform::setDataSetStamp(double stamp) {
-    stamp_ = stamp;
-    DataSetEvents::announceReplaced();
-}
+void TMainform::setDataSetStamp(double stamp) { stamp_ = stamp; }
 
 void TMainform::enterReadOnly() {
     const QString mark = QStringLiteral("読み取り専用");

@@ -11,8 +11,9 @@
 #include <optional>
 #include <string>
 
-#include "ui/dialogs/DataFolderHost.h"
+#include "store/DataSetChange.h"
 #include "store/Records.h"
+#include "ui/dialogs/DataFolderHost.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/main/ToolWindows.h"
 
@@ -101,15 +102,17 @@ public:
     int currentTab() const override;
     int selectedRow() const override;
     void reloadList() override { loadList(currentTab()); }
-    void showSavedRecord(const store::SavedPlace& place, const store::DataRecord& record) override;
+    // After a record was saved where `place` says: the list follows the change without
+    // reading the record file again; `select` shows and selects the saved row.
+    void showSavedRecord(const store::SavedPlace& place, const store::DataRecord& record,
+                         bool select = true);
     // After the record at `position` was marked deleted: its row leaves the list.
     void showDeletedRecord(std::int32_t position);
     void refreshSummaries() override;
     void showPeriodLabel(const QString& label) override;
     QWidget* mainWidget() override { return this; }
 
-    // DataFolderHost
-    // Both tell every open window that the data set was replaced (DataSetEvents).
+    // DataFolderHost (the data folder dialog announces the change once its command is done)
     void setDataFolder(const std::string& folder) override;
     void setDataSetStamp(double stamp) override;
     // MainContext and DataFolderHost
@@ -121,7 +124,6 @@ public:
     void addToolBarSection(const QList<QAction*>& actions) override;
     QStatusBar* toolStatusBar() override;
     void openRecordAt(std::int64_t position, int kind) override;
-    QAbstractItemModel* recordListModel() override;
     TComboGrid* printedGrid() override { return ComboGrid1; }
     QTabBar* printedTabs() override { return TabControl1; }
 
@@ -168,6 +170,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What the list and the summaries do after a change of the data set (DataSetEvents).
+    void followChange(const store::DataSetChange& change);
     // The single-instance check, the settings, the data folder (seeded on a first run) and
     // the start of taking its lock.
     void openDataFolder(const MainformOptions& options);

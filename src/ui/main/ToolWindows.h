@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <functional>
 
-class QAbstractItemModel;
 class QAction;
 class QStatusBar;
 class QTabBar;
@@ -38,8 +37,6 @@ public:
     // Shows the record at a file position (of a record kind) in the entry dialog, or says
     // that the list does not show it.
     virtual void openRecordAt(std::int64_t position, int kind) = 0;
-    // The record list's model, to follow its changes.
-    virtual QAbstractItemModel* recordListModel() = 0;
     // What the print dialog prints: the record list's grid and the tabs of the record kinds.
     virtual TComboGrid* printedGrid() = 0;
     virtual QTabBar* printedTabs() = 0;

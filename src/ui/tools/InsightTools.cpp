@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QStatusBar>
+#include <algorithm>
 #include <exception>
 
 #include "ui/tools/AnalysisData.h"
@@ -17,7 +18,7 @@ namespace quil::insight {
 
 InsightTools::InsightTools(InsightHost host, QObject* parent)
     : QObject(parent), host_(std::move(host)) {
-    ui::DataSetEvents::onReplaced(this, [this] { followDataSet(); });
+    ui::DataSetEvents::listen(this, [this](const store::DataSetChange& c) { followChange(c); });
     if (host_.addToolsCommand) {
         host_.addToolsCommand(QStringLiteral("燃費・費用(&F)..."), QStringLiteral("FuelCost1"),
                               [this] { showForm(fuelCostForm()); });
@@ -40,19 +41,44 @@ InsightTools::InsightTools(InsightHost host, QObject* parent)
     }
 }
 
-void InsightTools::followDataSet() {
-    refreshNotice();
-    if (fuelCost_ && fuelCost_->isVisible()) {
-        fuelCost_->Picker->loadVehicles(host_.context->dataFolder());
-        fuelCost_->CalcClick();
+void InsightTools::followChange(const store::DataSetChange& c) {
+    using What = store::DataSetChange::What;
+    switch (c.what) {
+        case What::RecordSaved: {
+            // An appended record stands after every other, as a pass would meet it last.
+            const bool last = c.place.way == store::SavedPlace::Way::Appended ||
+                              c.place.way == store::SavedPlace::Way::Created;
+            if (recordsRead_ &&
+                !((!c.previous || records_.remove(*c.previous)) && records_.insert(c.record, last)))
+                recordsRead_ = false;
+            break;
+        }
+        case What::RecordDeleted:
+            if (recordsRead_ && !records_.remove(c.record)) recordsRead_ = false;
+            break;
+        case What::RecordsChanged: recordsRead_ = false; break;
+        case What::ItemsChanged: itemsRead_ = false; break;
+        case What::ExtensionChanged:
+            if (c.part != store::ExtensionPart::MaintenanceCycles) return;
+            cyclesRead_ = false;
+            break;
+        case What::FolderChanged:
+        case What::Replaced: followDataSet(); return;
     }
-    if (chart_ && chart_->isVisible()) {
-        chart_->Picker->loadVehicles(host_.context->dataFolder());
-        chart_->DrawClick();
-    }
-    if (schedule_ && schedule_->isVisible()) schedule_->Reload();
-    if (odometer_ && odometer_->isVisible()) odometer_->CheckClick();
+    showNotice();
 }
+
+void InsightTools::followDataSet() {
+    // The open windows follow through their own listeners (see the window makers below).
+    refreshNotice();
+}
+
+namespace {
+// The analysis windows show records and items; QuilExt.db's register is not theirs.
+bool changesRecordsOrItems(const store::DataSetChange& c) {
+    return c.what != store::DataSetChange::What::ExtensionChanged;
+}
+}  // namespace
 
 template <typename Form>
 void InsightTools::showForm(Form* form) {
@@ -62,20 +88,44 @@ void InsightTools::showForm(Form* form) {
 }
 
 FuelCostForm* InsightTools::fuelCostForm() {
-    if (!fuelCost_) fuelCost_ = new FuelCostForm(*host_.context, host_.mainWindow);
+    if (!fuelCost_) {
+        fuelCost_ = new FuelCostForm(*host_.context, host_.mainWindow);
+        ui::DataSetEvents::refreshWhileOpen(
+            fuelCost_,
+            [form = fuelCost_.data(), context = host_.context] {
+                form->Picker->loadVehicles(context->dataFolder());
+                form->CalcClick();
+            },
+            changesRecordsOrItems);
+    }
     return fuelCost_;
 }
 
 ChartForm* InsightTools::chartForm() {
-    if (!chart_) chart_ = new ChartForm(*host_.context, host_.mainWindow);
+    if (!chart_) {
+        chart_ = new ChartForm(*host_.context, host_.mainWindow);
+        ui::DataSetEvents::refreshWhileOpen(
+            chart_,
+            [form = chart_.data(), context = host_.context] {
+                form->Picker->loadVehicles(context->dataFolder());
+                form->DrawClick();
+            },
+            changesRecordsOrItems);
+    }
     return chart_;
 }
 
 ScheduleForm* InsightTools::scheduleForm() {
     if (!schedule_) {
         schedule_ = new ScheduleForm(*host_.context, host_.mainWindow);
-        schedule_->setCyclesChanged([this] { refreshNotice(); });
+        // Saved cycles are a change of QuilExt.db like any other.
+        schedule_->setCyclesChanged([] {
+            ui::DataSetEvents::announce(
+                store::DataSetChange::extensionChanged(store::ExtensionPart::MaintenanceCycles));
+        });
         schedule_->setReadOnlyCheck(host_.readOnly);
+        ui::DataSetEvents::refreshWhileOpen(schedule_,
+                                            [form = schedule_.data()] { form->Reload(); });
     }
     return schedule_;
 }
@@ -84,18 +134,42 @@ OdometerCheckForm* InsightTools::odometerCheckForm() {
     if (!odometer_) {
         odometer_ = new OdometerCheckForm(*host_.context, host_.openRecord, host_.mainWindow);
         odometer_->setReadOnlyCheck(host_.readOnly);
+        ui::DataSetEvents::refreshWhileOpen(
+            odometer_, [form = odometer_.data()] { form->CheckClick(); }, changesRecordsOrItems);
     }
     return odometer_;
 }
 
 void InsightTools::refreshNotice() {
+    recordsRead_ = cyclesRead_ = itemsRead_ = false;
+    showNotice();
+}
+
+void InsightTools::showNotice() {
     if (!notice_) return;
     std::int64_t overdue = 0;
     try {
         const std::string folder = host_.context->dataFolder();
-        overdue = fleet::countOverdue(
-            fleet::computeSchedule(folder, AnalysisData::loadCycles(folder), store::today()));
+        if (!cyclesRead_) {
+            cycles_ = AnalysisData::loadCycles(folder);
+            cyclesRead_ = true;
+        }
+        // Without a cycle nothing is due: the record file is not read.
+        if (std::any_of(cycles_.begin(), cycles_.end(), [](const auto& c) { return c.active(); })) {
+            if (!recordsRead_) {
+                records_ = fleet::collectSchedule(folder);
+                recordsRead_ = true;
+            }
+            if (!itemsRead_) {
+                vehicles_ = fleet::scheduleVehicles(folder);
+                items_ = fleet::scheduleItems(folder);
+                itemsRead_ = true;
+            }
+            overdue = fleet::countOverdue(
+                fleet::buildSchedule(vehicles_, items_, cycles_, records_, store::today()));
+        }
     } catch (const std::exception&) {
+        recordsRead_ = cyclesRead_ = itemsRead_ = false;  // read again next time
         overdue = 0;
     }
     const QString text = QStringLiteral("点検・整備予定: %1件が期限切れ").arg(overdue);

@@ -8,6 +8,10 @@
 #include <QPointer>
 #include <cstdint>
 #include <functional>
+#include <vector>
+
+#include "reports/MaintenanceSchedule.h"
+#include "store/DataSetChange.h"
 
 class QAction;
 class QLabel;
@@ -49,12 +53,18 @@ public:
 
     // "点検・整備予定: n件が期限切れ" in the status bar when any item is overdue; hidden
     // otherwise. A failure to read leaves the notice hidden (the windows show the reason).
+    // Reads everything again now; after a change the notice follows the change
+    // (DataSetEvents): a saved or deleted record is taken from the record itself.
     void refreshNotice();
     QLabel* notice() const { return notice_; }
     // After a restore, move or import: the notice and every open window show the new data.
     void followDataSet();
 
 private:
+    void followChange(const store::DataSetChange& change);
+    // Shows the notice from what is known, reading only what is not.
+    void showNotice();
+
     template <typename Form>
     static void showForm(Form* form);
 
@@ -64,6 +74,14 @@ private:
     QPointer<ScheduleForm> schedule_;
     QPointer<OdometerCheckForm> odometer_;
     QLabel* notice_ = nullptr;
+    // What the notice is counted from; each read again only when false.
+    fleet::ScheduleCollector records_;
+    bool recordsRead_ = false;
+    std::vector<fleet::MaintenanceCycle> cycles_;
+    bool cyclesRead_ = false;
+    std::vector<fleet::ScheduleVehicle> vehicles_;
+    std::vector<fleet::ScheduleItem> items_;
+    bool itemsRead_ = false;
 };
 
 }  // namespace quil::insight

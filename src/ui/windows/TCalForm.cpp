@@ -127,10 +127,15 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
     connect(BitBtn1, &QPushButton::clicked, this, &TCalForm::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TCalForm::BitBtn2Click);
     FormCreate(mainWindow);
-    // A summary on screen follows a restore, move or import of the data set.
-    DataSetEvents::onReplaced(this, [this] {
-        if (ran_ && isVisible()) Button1Click();
-    });
+    // A summary on screen follows every change of the records or the items.
+    DataSetEvents::refreshWhileOpen(
+        this,
+        [this] {
+            if (ran_) Button1Click();
+        },
+        [](const store::DataSetChange& c) {
+            return c.what != store::DataSetChange::What::ExtensionChanged;
+        });
 }
 
 TCalForm::~TCalForm() = default;

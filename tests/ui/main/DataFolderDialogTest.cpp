@@ -14,6 +14,7 @@
 #include "MainTestSupport.h"
 #include "ui/dialogs/Tdirsetform.h"
 #include "store/Date.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
@@ -143,6 +144,29 @@ TEST_F(FolderDialog, SettingTheDataFolderMovesTheDataSetOnce) {
     EXPECT_EQ(prompts.last().title, QStringLiteral("お知らせ"));
     EXPECT_EQ(readBytes(other.file("Quil.qud")), qud);
     EXPECT_EQ(window().dataFolder(), other.dir());
+}
+
+// A move and a restore each announce one change, once the command is done: every window
+// then reads the data set where it now is.
+TEST_F(FolderDialog, MoveAndRestoreAnnounceTheirChangeOnceDone) {
+    QObject listener;
+    std::vector<std::pair<DataSetChange::What, std::string>> heard;
+    quil::ui::DataSetEvents::listen(&listener, [&](const DataSetChange& c) {
+        heard.emplace_back(c.what, window().dataFolder());
+    });
+    choose("DirSet1", other.dir());
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].first, DataSetChange::What::FolderChanged);
+    EXPECT_EQ(heard[0].second, other.dir()) << "the new folder is in use when it is heard";
+
+    TempDir source;
+    writeDataSet(source, 41000.25, 3);
+    prompts.answerQuestion(true);
+    choose("Restore1", source.dir());
+    ASSERT_EQ(lastText(), QStringLiteral("読み込みが完了しました。"));
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[1].first, DataSetChange::What::Replaced);
+    EXPECT_EQ(window().ComboGrid1->RowCount(), 4) << "the list shows the restored records";
 }
 
 TEST_F(FolderDialog, MovingOntoAnotherDataSetAsksFirstAndNoChangesNothing) {

@@ -1,6 +1,5 @@
 #include "ui/tools/alcohol/AlcoholWindows.h"
 
-#include <QAbstractItemModel>
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
@@ -16,6 +15,7 @@
 #include "ui/tools/alcohol/TMissingCheckForm.h"
 #include "ext/ExtDatabase.h"
 #include "store/Period.h"
+#include "store/RecordStore.h"
 #include "store/StoreError.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
@@ -81,19 +81,36 @@ AlcoholWindows::AlcoholWindows(ui::MainContext& context, QMainWindow* main)
     refreshTimer_->setInterval(0);
     connect(refreshTimer_, &QTimer::timeout, this, &AlcoholWindows::refreshStatus);
 
-    connect(entryForm, &TAlcoholCheckForm::saved, this, &AlcoholWindows::scheduleRefresh);
-    connect(listForm, &TAlcoholListForm::changed, this, &AlcoholWindows::scheduleRefresh);
-    connect(detectorForm, &TDetectorForm::changed, this, &AlcoholWindows::scheduleRefresh);
-    // After a restore, move or import every open window shows the new data set; an open
-    // entry dialog belonged to the old one and closes, as the record entry dialog does.
-    ui::DataSetEvents::onReplaced(this, [this] {
-        if (entryForm->isVisible()) entryForm->close();
-        if (listForm->isVisible()) listForm->reload();
-        if (missingForm->isVisible()) missingForm->reload();
-        if (detectorForm->isVisible()) detectorForm->reload();
-        scheduleRefresh();
-    });
+    ui::DataSetEvents::listen(this, [this](const store::DataSetChange& c) { followChange(c); });
     // The first count once the main window has started.
+    scheduleRefresh();
+}
+
+void AlcoholWindows::followChange(const store::DataSetChange& c) {
+    using What = store::DataSetChange::What;
+    switch (c.what) {
+        case What::RecordSaved:
+            // The count follows the record itself, wherever the list shows it or not.
+            if (c.previous) count_.removeRecord(*c.previous);
+            count_.addRecord(c.record);
+            break;
+        case What::RecordDeleted: count_.removeRecord(c.record); break;
+        case What::RecordsChanged: drivesRead_ = false; break;
+        case What::ItemsChanged: return;  // positions, not names, are counted
+        case What::ExtensionChanged:
+            if (c.part == store::ExtensionPart::AlcoholChecks) checksRead_ = false;
+            if (c.part == store::ExtensionPart::Detectors) detectorsRead_ = false;
+            if (c.part == store::ExtensionPart::MaintenanceCycles) return;
+            break;
+        case What::FolderChanged:
+        case What::Replaced:
+            // An open entry dialog belonged to the old data set and closes, as the record
+            // entry dialog does; the lists follow by themselves.
+            if (entryForm->isVisible()) entryForm->close();
+            if (detectorForm->isVisible()) detectorForm->reload();
+            drivesRead_ = checksRead_ = detectorsRead_ = false;
+            break;
+    }
     scheduleRefresh();
 }
 
@@ -110,19 +127,6 @@ std::vector<AlcoholWindows::Command> AlcoholWindows::commands() {
     };
 }
 
-void AlcoholWindows::watch(QAbstractItemModel* list) {
-    if (!list) return;
-    connect(list, &QAbstractItemModel::modelReset, this, &AlcoholWindows::scheduleRefresh);
-    connect(list, &QAbstractItemModel::rowsInserted, this, &AlcoholWindows::scheduleRefresh);
-    connect(list, &QAbstractItemModel::rowsRemoved, this, &AlcoholWindows::scheduleRefresh);
-    // Column 0 only is the selection marker moving: no record changed, so no recount (the
-    // count reads the whole record file).
-    connect(list, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex&, const QModelIndex& bottomRight) {
-                if (bottomRight.column() > 0) scheduleRefresh();
-            });
-}
-
 void AlcoholWindows::scheduleRefresh() { refreshTimer_->start(); }
 
 void AlcoholWindows::refreshStatus() {
@@ -134,23 +138,46 @@ void AlcoholWindows::refreshStatus() {
     try {
         const store::DateTime now = store::now();
         const store::CivilDate today = store::decodeDate(now);
-        const store::PeriodRange month = store::periodRange(store::PeriodKind::Month, today.year,
-                                                            static_cast<int>(today.month) - 1);
-        const auto missing = missingChecksBetween(folder, month.first, month.last, now);
-        QString text = QStringLiteral("アルコールチェック漏れ(今月): %1件").arg(missing.size());
-        if (ext::ExtDatabase::exists(folder)) {
-            AlcoholStore store(folder);
-            const int days = store.inspectionDays();
-            int overdue = 0;
-            for (const Detector& d : store.detectors())
-                overdue += inspectionOverdue(d, now, days) ? 1 : 0;
-            if (overdue > 0) text += QStringLiteral("　検知器の点検期限切れ: %1台").arg(overdue);
+        const store::PeriodRange month =
+            store::periodRange(store::PeriodKind::Month, today.year, static_cast<int>(today.month) - 1);
+        // The record file is read once, and again only for a new month or a data set
+        // changed as a whole; every saved or deleted record is counted as it comes.
+        if (!drivesRead_ || count_.firstDay() != month.first || count_.lastDay() != month.last) {
+            count_.load(store::RecordStore(folder), month.first, month.last);
+            drivesRead_ = true;
+            checksRead_ = false;
         }
+        const bool ext = ext::ExtDatabase::exists(folder);
+        if (!checksRead_) {
+            // Without QuilExt.db no check has been recorded; counting does not create it.
+            // The month's checks and those of the day after it (an overnight drive's return).
+            CheckFilter filter;
+            filter.firstDay = month.first;
+            filter.lastDay = month.last + 1;
+            count_.setChecks(ext ? AlcoholStore(folder).load(filter) : std::vector<AlcoholCheck>{});
+            checksRead_ = true;
+        }
+        if (!detectorsRead_) {
+            detectors_.clear();
+            if (ext) {
+                AlcoholStore store(folder);
+                inspectionDays_ = store.inspectionDays();
+                detectors_ = store.detectors();
+            }
+            detectorsRead_ = true;
+        }
+        QString text = QStringLiteral("アルコールチェック漏れ(今月): %1件").arg(count_.count(now));
+        int overdue = 0;
+        for (const Detector& d : detectors_)
+            overdue += inspectionOverdue(d, now, inspectionDays_) ? 1 : 0;
+        if (overdue > 0) text += QStringLiteral("　検知器の点検期限切れ: %1台").arg(overdue);
         statusLabel_->setText(text);
         reportedFailure_.clear();
     } catch (const store::StoreError&) {
+        drivesRead_ = checksRead_ = detectorsRead_ = false;  // read again next time
         statusLabel_->setText(kNoCount);
     } catch (const std::exception& e) {
+        drivesRead_ = checksRead_ = detectorsRead_ = false;  // read again next time
         statusLabel_->setText(kNoCount);
         const std::string failure = e.what();
         if (failure == reportedFailure_) return;

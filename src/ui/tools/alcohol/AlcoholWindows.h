@@ -9,7 +9,11 @@
 #include <string>
 #include <vector>
 
-class QAbstractItemModel;
+#include "reports/AlcoholCheck.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "reports/MissingCheckCount.h"
+#include "store/DataSetChange.h"
+
 class QAction;
 class QLabel;
 class QMainWindow;
@@ -42,10 +46,8 @@ public:
     std::vector<Command> commands();
     // "アルコールチェック" on the toolbar: the entry dialog for a new check.
     QAction* toolBarAction() const { return toolBarAction_; }
-    // Counts again whenever `list` (the main record list) changes.
-    void watch(QAbstractItemModel* list);
-
-    // The status-bar text, recounted now.
+    // The status-bar text, brought up to date now. It follows every change of the data set
+    // (DataSetEvents): a saved or deleted record is counted from the record itself.
     void refreshStatus();
     QLabel* statusLabel() const { return statusLabel_; }
 
@@ -56,7 +58,8 @@ public:
     TAlcoholPrintForm* printForm = nullptr;
 
 private:
-    // Recounts once the events of the moment are done (a save may change many rows).
+    void followChange(const store::DataSetChange& change);
+    // Shows the count once the events of the moment are done.
     void scheduleRefresh();
 
     ui::MainContext& context_;
@@ -64,6 +67,13 @@ private:
     QLabel* statusLabel_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
     std::string reportedFailure_;  // the count's failure last reported, until a count succeeds
+    // This month's drives and checks, and the detectors; each read again only when false.
+    MissingCheckCount count_;
+    bool drivesRead_ = false;
+    bool checksRead_ = false;
+    bool detectorsRead_ = false;
+    std::vector<Detector> detectors_;
+    int inspectionDays_ = kDefaultInspectionDays;
 };
 
 }  // namespace quil::alcohol

@@ -14,6 +14,7 @@
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
@@ -327,6 +328,8 @@ void TAlcoholCheckForm::Button1Click() {
     }
     Q_EMIT saved();
     close();
+    ui::DataSetEvents::announce(
+        store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
 }
 
 void TAlcoholCheckForm::Button2Click() { close(); }

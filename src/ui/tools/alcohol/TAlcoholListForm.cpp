@@ -24,12 +24,22 @@
 #include "store/StoreError.h"
 #include "ext/ExtDatabase.h"
 #include "folder/ExportFile.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::alcohol {
+
+namespace {
+// The list shows checks with the names of drivers and vehicles.
+bool showsChecksOf(const store::DataSetChange& c) {
+    using What = store::DataSetChange::What;
+    return c.isWhole() || c.what == What::ItemsChanged ||
+           (c.what == What::ExtensionChanged && c.part == store::ExtensionPart::AlcoholChecks);
+}
+}  // namespace
 
 namespace {
 
@@ -116,8 +126,9 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     connect(table, &QTableView::doubleClicked, this, &TAlcoholListForm::editSelected);
     connect(deleteButton, &QPushButton::clicked, this, &TAlcoholListForm::deleteSelected);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
-    connect(&entry_, &TAlcoholCheckForm::saved, this, [this] {
-        if (isVisible()) reload();
+    // The checks shown follow every change of the checks, the names and the data set.
+    ui::DataSetEvents::listen(this, [this](const store::DataSetChange& c) {
+        if (isVisible() && showsChecksOf(c)) reload();
     });
     connect(printButton, &QPushButton::clicked, this, [this] {
         if (!printForm_) return;
@@ -242,6 +253,8 @@ bool TAlcoholListForm::deleteSelected() {
     AlcoholStore(context_.dataFolder()).markDeleted(check->id, who.toStdString(), store::now());
     reload();
     Q_EMIT changed();
+    ui::DataSetEvents::announce(
+        store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     return true;
 }
 
@@ -315,6 +328,8 @@ bool TAlcoholListForm::importCsv(const QString& path) {
     store.addAll(fresh);
     reload();
     Q_EMIT changed();
+    ui::DataSetEvents::announce(
+        store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     return true;
 }
 

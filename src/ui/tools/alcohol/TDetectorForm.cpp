@@ -16,10 +16,20 @@
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
 #include "ext/ExtDatabase.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::alcohol {
+
+namespace {
+// The detectors (or the inspection interval) changed: the status-bar count and the open
+// windows follow.
+void announceDetectorChange() {
+    ui::DataSetEvents::announce(
+        store::DataSetChange::extensionChanged(store::ExtensionPart::Detectors));
+}
+}  // namespace
 
 namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
@@ -120,6 +130,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
         store.setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
         reload();
         Q_EMIT changed();
+        announceDetectorChange();
     });
 }
 
@@ -204,6 +215,7 @@ bool TDetectorForm::addDetector() {
     AlcoholStore(context_.dataFolder()).addDetector(d);
     reload();
     Q_EMIT changed();
+    announceDetectorChange();
     return true;
 }
 
@@ -220,6 +232,7 @@ bool TDetectorForm::updateSelected() {
     reload();
     table->selectRow(row);
     Q_EMIT changed();
+    announceDetectorChange();
     return true;
 }
 
@@ -243,6 +256,7 @@ bool TDetectorForm::removeSelected() {
     }
     reload();
     Q_EMIT changed();
+    announceDetectorChange();
     return true;
 }
 

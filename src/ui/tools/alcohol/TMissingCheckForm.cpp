@@ -19,6 +19,7 @@
 #include "ext/ExtDatabase.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/WaitCursor.h"
@@ -145,8 +146,11 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
     connect(enterButton, &QPushButton::clicked, this, &TMissingCheckForm::enterSelected);
     connect(table, &QTableView::doubleClicked, this, &TMissingCheckForm::enterSelected);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
-    connect(&entry_, &TAlcoholCheckForm::saved, this, [this] {
-        if (isVisible()) reload();
+    // The drives and checks shown follow every change of either, and of the names.
+    ui::DataSetEvents::listen(this, [this](const store::DataSetChange& c) {
+        if (isVisible() && (c.what != store::DataSetChange::What::ExtensionChanged ||
+                            c.part == store::ExtensionPart::AlcoholChecks))
+            reload();
     });
 }
 

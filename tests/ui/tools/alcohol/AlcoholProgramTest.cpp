@@ -16,6 +16,7 @@
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
 #include "ui/tools/alcohol/TAlcoholListForm.h"
 #include "ui/components/TRetComboBox.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/main/AppWindows.h"
 #include "app/MakeToolWindow.h"
 
@@ -86,22 +87,31 @@ TEST_F(AlcoholProgramTest, StatusBarCountsTheMonthsDrivesWithoutChecksUntilTheyA
     EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 0件"));
 }
 
-// Moving the selection in the list changes no record, so the count (a read of the whole
-// record file) is not taken again; a record changed through the list is counted at once.
-TEST_F(AlcoholProgramTest, TheCountFollowsRecordChangesNotTheSelection) {
+// The count follows the announced changes of the data set, not the list: moving the
+// selection or loading the list again reads nothing; a saved record is counted from itself,
+// and a change the program cannot tell record by record is counted again from the file.
+TEST_F(AlcoholProgramTest, TheCountFollowsRecordChangesNotTheList) {
     auto& window = run();
     QApplication::processEvents();
     EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
-    // A second drive written behind the program's back: only a recount would see it.
+    // A second drive written behind the program's back: nothing has told the count.
     auto drive = makeRecord(today + encodeTime(14, 0), 0, 1, 0, 0);
     drive.setReturnTime(today + encodeTime(15, 0));
-    RecordStore(dir()).save(drive, std::nullopt);
+    const SavedPlace place = RecordStore(dir()).save(drive, std::nullopt);
     window.listModel()->setSelectedRow(1);
-    QApplication::processEvents();
-    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
     window.reloadList();
     QApplication::processEvents();
+    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
+    // Announced as a saved record (as another computer's save will be): counted at once.
+    quil::ui::DataSetEvents::announce(DataSetChange::recordSaved(place, drive));
+    QApplication::processEvents();
     EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 2件"));
+    // A third one, with only "the records changed" said: the file is counted again.
+    auto third = makeRecord(today + encodeTime(16, 0), 0, 1, 0, 0);
+    RecordStore(dir()).save(third, std::nullopt);
+    quil::ui::DataSetEvents::announce(DataSetChange::changedElsewhere());
+    QApplication::processEvents();
+    EXPECT_EQ(status(), QStringLiteral("アルコールチェック漏れ(今月): 3件"));
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+// A change to a data set, as the windows that show its data hear of it. No Qt here: a store
+// that learns of a change made on another computer describes it in the same terms as the
+// commands of this program do, and every window follows it the same way.
+
+#include <optional>
+
+#include "store/RecordStore.h"
+#include "store/Records.h"
+
+namespace quil::store {
+
+// Who made the change: this program, or another one working on the same data set.
+enum class ChangeSource { ThisProgram, Elsewhere };
+
+// The part of QuilExt.db a change touched.
+enum class ExtensionPart { AlcoholChecks, Detectors, MaintenanceCycles };
+
+struct DataSetChange {
+    enum class What {
+        RecordSaved,       // one record added or edited (place, record; previous on an edit)
+        RecordDeleted,     // the record at place.position marked deleted (record: as it was)
+        RecordsChanged,    // records changed in a way not told record by record: read again
+        ItemsChanged,      // the master lists in Quil.qui (itemKind: which, or every kind)
+        ExtensionChanged,  // a part of QuilExt.db (part)
+        FolderChanged,     // the program now works on the data set of another folder
+        Replaced,          // the data set in the folder was replaced (restore, import)
+    };
+    What what = What::RecordsChanged;
+    ChangeSource source = ChangeSource::ThisProgram;
+    // RecordSaved: where the save put the record (positions after the save);
+    // RecordDeleted: place.position is the deleted record's position.
+    SavedPlace place;
+    DataRecord record;
+    // RecordSaved on an edit: the record as it was before.
+    std::optional<DataRecord> previous;
+    std::optional<ItemKind> itemKind;
+    ExtensionPart part = ExtensionPart::AlcoholChecks;
+
+    bool isRecord() const { return what == What::RecordSaved || what == What::RecordDeleted; }
+    // Everything shown may be different: read the data set again.
+    bool isWhole() const { return what == What::FolderChanged || what == What::Replaced; }
+
+    static DataSetChange recordSaved(const SavedPlace& place, const DataRecord& record,
+                                     std::optional<DataRecord> previous = std::nullopt) {
+        DataSetChange c;
+        c.what = What::RecordSaved;
+        c.place = place;
+        c.record = record;
+        c.previous = std::move(previous);
+        return c;
+    }
+    static DataSetChange recordDeleted(std::int64_t position, const DataRecord& record) {
+        DataSetChange c;
+        c.what = What::RecordDeleted;
+        c.place.position = position;
+        c.record = record;
+        return c;
+    }
+    static DataSetChange itemsChanged(std::optional<ItemKind> kind = std::nullopt) {
+        DataSetChange c;
+        c.what = What::ItemsChanged;
+        c.itemKind = kind;
+        return c;
+    }
+    static DataSetChange extensionChanged(ExtensionPart part) {
+        DataSetChange c;
+        c.what = What::ExtensionChanged;
+        c.part = part;
+        return c;
+    }
+    // The data set changed under this program (another program, another computer, a file
+    // restored by hand) in ways it cannot tell: every window reads it again.
+    static DataSetChange changedElsewhere() {
+        DataSetChange c;
+        c.what = What::RecordsChanged;
+        c.source = ChangeSource::Elsewhere;
+        return c;
+    }
+    static DataSetChange of(What what) {
+        DataSetChange c;
+        c.what = what;
+        return c;
+    }
+};
+
+}  // namespace quil::store
