@@ -15,8 +15,8 @@ namespace quil::testing {
 
 class StandInMain : public ui::MainContext {
 public:
-    StandInMain() = default;
-    explicit StandInMain(std::string dataFolder) : folder(std::move(dataFolder)) {}
+    StandInMain() { follow(); }
+    explicit StandInMain(std::string dataFolder) : folder(std::move(dataFolder)) { follow(); }
 
     std::string folder;  // program and data folder alike, ending with '/'
     bool readOnly = false;  // another computer holds the data folder
@@ -32,17 +32,6 @@ public:
     // What the dialogs are placed against; a test may leave them without one.
     bool hasWindow = true;
     QWidget window;
-
-    // Follows the announced changes as the main window does: a change of records shows in
-    // a reload, one of items or of the whole data set in the summaries too.
-    StandInMain() {
-        ui::DataSetEvents::listen(&window, [this](const store::DataSetChange& c) {
-            using What = store::DataSetChange::What;
-            if (c.what == What::ExtensionChanged) return;
-            if (c.what == What::ItemsChanged || c.what == What::Replaced) refreshSummaries();
-            reloadList();
-        });
-    }
 
     std::string programFolder() const override { return folder; }
     std::string dataFolder() const override { return folder; }
@@ -60,6 +49,18 @@ public:
         ++periodLabels;
     }
     QWidget* mainWidget() override { return hasWindow ? &window : nullptr; }
+
+private:
+    // Follows the announced changes as the main window does: a change of records shows in
+    // a reload, one of items or of the whole data set in the summaries too.
+    void follow() {
+        ui::DataSetEvents::listen(&window, [this](const store::DataSetChange& c) {
+            using What = store::DataSetChange::What;
+            if (c.what == What::ExtensionChanged) return;
+            if (c.what == What::ItemsChanged || c.what == What::Replaced) refreshSummaries();
+            reloadList();
+        });
+    }
 };
 
 }  // namespace quil::testing

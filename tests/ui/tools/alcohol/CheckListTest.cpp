@@ -294,7 +294,10 @@ TEST_F(CheckListTest, AFailedCountIsShownShortAndReportedOnce) {
     EXPECT_TRUE(prompts.boxes().empty());
 
     const std::string ext = main.folder + "QuilExt.db";
+    // The count reads QuilExt.db again only after a change of the checks is announced.
     quil::testing::writeBytes(ext, "not a database\r\n");
+    ui::DataSetEvents::announce(
+        store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     windows.refreshStatus();
     EXPECT_EQ(windows.statusLabel()->text(),
               QStringLiteral("アルコールチェック漏れ(今月): 数えられません"));
@@ -310,6 +313,8 @@ TEST_F(CheckListTest, AFailedCountIsShownShortAndReportedOnce) {
     windows.refreshStatus();
     EXPECT_EQ(windows.statusLabel()->text(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
     quil::testing::writeBytes(ext, "not a database\r\n");
+    ui::DataSetEvents::announce(
+        store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     windows.refreshStatus();
     EXPECT_EQ(prompts.boxes().size(), 2u) << "a failure after a good count is new";
 }
