@@ -2,10 +2,15 @@
 // A data set for the list benchmarks: items (vehicle 0, user 1, purpose 2), settings that
 // show every record, and `n` driving records in key order, written in chunks.
 
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +59,28 @@ inline void makeListDataSet(const std::string& dir, long n) {
         for (long k = i; k < std::min(n, i + 4096); ++k) chunk.push_back(drivingRecord(k));
         out.write(reinterpret_cast<const char*>(chunk.data()),
                   std::streamsize(chunk.size() * store::DataRecord::Size));
+    }
+}
+
+// One list data set of each size for the whole run (a million records take a while to write).
+inline const std::string& sharedListDataSet(long n) {
+    static std::map<long, std::unique_ptr<TempFolder>> sets;
+    auto& f = sets[n];
+    if (!f) {
+        f = std::make_unique<TempFolder>();
+        makeListDataSet(f->dir, n);
+    }
+    return f->dir;
+}
+
+// The floor the figures are compared with: one plain read of the data set's Quil.qud.
+inline void readRecordFile(benchmark::State& state, const std::string& dir) {
+    std::vector<char> buf(1 << 20);
+    for (auto _ : state) {
+        const int in = ::open((dir + "Quil.qud").c_str(), O_RDONLY);
+        for (ssize_t got; (got = ::read(in, buf.data(), buf.size())) > 0;)
+            benchmark::DoNotOptimize(buf.data());
+        ::close(in);
     }
 }
 

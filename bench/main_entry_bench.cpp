@@ -93,13 +93,7 @@ void AddThroughDialog(benchmark::State& state) {
 void FileRead(benchmark::State& state) {
     TempFolder folder;
     quil::bench::makeListDataSet(folder.dir, state.range(0));
-    std::vector<char> buf(1 << 20);
-    for (auto _ : state) {
-        const int in = ::open((folder.dir + "Quil.qud").c_str(), O_RDONLY);
-        for (ssize_t got; (got = ::read(in, buf.data(), buf.size())) > 0;)
-            benchmark::DoNotOptimize(buf.data());
-        ::close(in);
-    }
+    quil::bench::readRecordFile(state, folder.dir);
 }
 
 }  // namespace

@@ -31,15 +31,7 @@ using quil::bench::TempFolder;
 
 namespace {
 
-const std::string& dataSet(long n) {
-    static std::map<long, std::unique_ptr<TempFolder>> sets;
-    auto& f = sets[n];
-    if (!f) {
-        f = std::make_unique<TempFolder>();
-        quil::bench::makeListDataSet(f->dir, n);
-    }
-    return f->dir;
-}
+const std::string& dataSet(long n) { return quil::bench::sharedListDataSet(n); }
 
 void settle() { QApplication::processEvents(QEventLoop::AllEvents, 10000); }
 
@@ -118,13 +110,7 @@ void PdfFile(benchmark::State& state) {
 
 void FileRead(benchmark::State& state) {
     const std::string& dir = dataSet(state.range(0));
-    std::vector<char> buf(1 << 20);
-    for (auto _ : state) {
-        const int in = ::open((dir + "Quil.qud").c_str(), O_RDONLY);
-        for (ssize_t got; (got = ::read(in, buf.data(), buf.size())) > 0;)
-            benchmark::DoNotOptimize(buf.data());
-        ::close(in);
-    }
+    quil::bench::readRecordFile(state, dir);
 }
 
 }  // namespace

@@ -171,13 +171,7 @@ void openAndClose(benchmark::State& state, QWidget& window, Use use, Rows rows) 
 
 void FileRead(benchmark::State& state) {
     const std::string& dir = dataSet(state.range(0));
-    std::vector<char> buf(1 << 20);
-    for (auto _ : state) {
-        const int in = ::open((dir + "Quil.qud").c_str(), O_RDONLY);
-        for (ssize_t got; (got = ::read(in, buf.data(), buf.size())) > 0;)
-            benchmark::DoNotOptimize(buf.data());
-        ::close(in);
-    }
+    quil::bench::readRecordFile(state, dir);
 }
 
 void OpenOdometerCheck(benchmark::State& state) {
