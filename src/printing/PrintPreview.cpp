@@ -20,15 +20,11 @@
 #include <cmath>
 
 #include "printing/TCustomGridPrinter.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::ui {
 
 namespace {
-
-struct WaitCursor {
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 // Room around the paper in the view, pixels.
 constexpr int kPaperMargin = 12;

@@ -36,6 +36,7 @@
 #include "store/ListColumns.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::ui {
 
@@ -43,11 +44,6 @@ namespace {
 
 // Room kept at the page bottom for the footer line, when the footer is printed.
 constexpr int kFooterRoom = 30;
-
-struct WaitCursor {
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 }  // namespace
 

@@ -30,6 +30,7 @@
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::ui {
 namespace {
@@ -42,13 +43,6 @@ constexpr ModeText kModes[] = {{"保存先の設定", "保存"},
                                {"データのバックアップ", "データのバックアップ"},
                                {"データの読み込み", "データの読み込み"},
                                {"ミルテ台帳データの読み込み", "データの読み込み"}};
-
-// The hourglass for the length of a command, also when it ends by an exception.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 // A status line that is cleared again when the step ends, however it ends.
 class StatusText {
