@@ -1,5 +1,6 @@
 #include "reports/ReportTable.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "folder/ExportFile.h"
@@ -143,29 +144,59 @@ ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const It
     return t;
 }
 
-std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
-    auto encoded = [encoding](const std::string& s) {
-        return encoding == TextEncoding::Cp932 ? toCp932(s) : s;
-    };
-    CsvWriter csv;
-    for (const std::string& title : table.titles) csv.field(encoded(title));
+namespace {
+
+void csvTitles(CsvWriter& csv, const ReportTable& table, TextEncoding encoding) {
+    for (const std::string& title : table.titles)
+        csv.field(encoding == TextEncoding::Cp932 ? toCp932(title) : title);
     csv.endRow();
-    for (const auto& row : table.rows) {
-        for (const ReportCell& cell : row) {
-            // A number stays a number; a text (a name) is guarded against formulas.
-            if (cell.number)
-                csv.field(encoded(cell.csvText()));
-            else
-                csv.textField(encoded(cell.csvText()));
-        }
-        csv.endRow();
+}
+
+void csvRow(CsvWriter& csv, const std::vector<ReportCell>& row, TextEncoding encoding) {
+    for (const ReportCell& cell : row) {
+        const std::string plain = cell.csvText();
+        const std::string bytes = encoding == TextEncoding::Cp932 ? toCp932(plain) : plain;
+        // A number stays a number; a text (a name) is guarded against formulas.
+        if (cell.number)
+            csv.field(bytes);
+        else
+            csv.textField(bytes);
     }
+    csv.endRow();
+}
+
+}  // namespace
+
+std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
+    CsvWriter csv;
+    csvTitles(csv, table, encoding);
+    for (const auto& row : table.rows) csvRow(csv, row, encoding);
     return csv.take();
 }
 
 void writeTableCsv(const ReportTable& table, const std::string& path, TextEncoding encoding,
                    FileSystem& fs) {
     folder::writeExportFile(path, tableCsv(table, encoding), fs);
+}
+
+void writeTableCsv(const ReportTable& heading, std::size_t rowCount, const TableRowSource& rowAt,
+                   const std::string& path, TextEncoding encoding, FileSystem& fs,
+                   const std::function<void(std::size_t)>& afterChunk) {
+    folder::writeExportFile(
+        path,
+        [&](const folder::ExportSink& sink) {
+            CsvWriter csv;
+            csvTitles(csv, heading, encoding);
+            std::size_t row = 0;
+            do {
+                const std::size_t end = std::min(rowCount, row + kCsvChunkRows);
+                for (; row < end; ++row) csvRow(csv, rowAt(row), encoding);
+                sink(csv.pending());
+                csv.clear();  // keeps its memory for the next chunk
+                if (afterChunk) afterChunk(row);
+            } while (row < rowCount);
+        },
+        fs);
 }
 
 }  // namespace quil::fleet

@@ -52,8 +52,10 @@ public:
     // The row of the rows given behind a shown row (-1 beyond them).
     int sourceRow(int shownRow) const;
 
-    // Asks for a file ("<suggestedName>.csv" in the home folder) and writes the shown table;
-    // a failure is shown as a warning. Returns whether a file was written.
+    // Asks for a file ("<suggestedName>.csv" in the home folder) and writes the shown table,
+    // making its rows a chunk at a time as they are written; a failure is shown as a
+    // warning. From a second on a progress dialog offers to cancel, which leaves the old
+    // file as it was. Returns whether a file was written.
     bool exportCsv(const QString& suggestedName);
     // Prints the shown table with `heading` on `target`; returns the number of pages.
     int print(QPrinter& target, const QString& heading);
@@ -62,6 +64,8 @@ public:
 
     // Tests answer the file dialog: the function returns the chosen path (empty: cancel).
     static void setFileChooserForTesting(std::function<QString(const QString& suggested)> chooser);
+    // Tests show the export's progress dialog after `ms` (1000 in the program).
+    static void setProgressDelayForTesting(int ms);
 
 private:
     ReportTableModel* model_;

@@ -4,8 +4,14 @@
 
 #include <QBrush>
 #include <QHeaderView>
+#include <QFile>
 #include <QItemSelectionModel>
+#include <QProgressDialog>
+#include <QTimer>
 
+#include "TestSupport.h"
+#include "printing/PrintPreview.h"
+#include "ui/dialogs/Prompts.h"
 #include "ui/tools/ReportTableView.h"
 
 namespace quil::insight {
@@ -100,6 +106,104 @@ TEST(ReportTableViewTest, ColoursAndTheSelectionFollowTheirRowsWhenSorted) {
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(selected.front().row(), 0);
     EXPECT_EQ(v.sourceRow(selected.front().row()), 2);
+}
+
+// More rows than one chunk of the CSV writer, with figures out of order.
+fleet::ReportTable longTable() {
+    fleet::ReportTable t;
+    t.titles = {"名前", "距離"};
+    t.rightAligned = {false, true};
+    for (int r = 0; r < int(2 * fleet::kCsvChunkRows + 7); ++r) {
+        const int d = (r * 7919) % 10007;
+        t.rows.push_back({none("車" + std::to_string(r)), figure(std::to_string(d) + " km", d)});
+    }
+    return t;
+}
+
+// The export writes the rows as shown (sorted), with the bytes of the whole shown table.
+TEST(ReportTableViewTest, ExportWritesTheShownRowsAsTheWholeTableWould) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    v.setTable(longTable());
+    v.sortByColumn(1, Qt::DescendingOrder);
+    const QString path = QString::fromStdString(dir.file("out.csv"));
+    ReportTableView::setFileChooserForTesting([path](const QString&) { return path; });
+    ASSERT_TRUE(v.exportCsv(QStringLiteral("x")));
+    ReportTableView::setFileChooserForTesting({});
+    EXPECT_EQ(quil::testing::readBytes(path.toStdString()), fleet::tableCsv(v.shownTable()));
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+// Cancelling in the progress dialog leaves the older file as it was, no other file, and
+// no message.
+TEST(ReportTableViewTest, ACancelledExportKeepsTheOlderFile) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    v.setTable(longTable());
+    const std::string path = dir.file("out.csv");
+    quil::testing::writeBytes(path, "older\r\n");
+    ReportTableView::setFileChooserForTesting(
+        [path](const QString&) { return QString::fromStdString(path); });
+    ReportTableView::setProgressDelayForTesting(0);
+    bool sawProgress = false;
+    QTimer::singleShot(0, &v, [&] {
+        if (auto* progress = v.findChild<QProgressDialog*>()) {
+            sawProgress = progress->isVisible();
+            progress->cancel();
+        }
+    });
+    EXPECT_FALSE(v.exportCsv(QStringLiteral("x")));
+    ReportTableView::setProgressDelayForTesting(1000);
+    ReportTableView::setFileChooserForTesting({});
+    EXPECT_TRUE(sawProgress);
+    EXPECT_EQ(quil::testing::readBytes(path), "older\r\n");
+    EXPECT_FALSE(quil::testing::readBytes(path + ".part"));
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+// Rows that count the cells made from them and remember the last row asked for.
+class CountingRows : public ReportRows {
+public:
+    explicit CountingRows(std::size_t n) : n_(n) {}
+    std::size_t size() const override { return n_; }
+    fleet::ReportCell cell(std::size_t row, std::size_t column) const override {
+        ++made;
+        lastRow = row;
+        if (column == 0) return none("行" + std::to_string(row));
+        return fleet::ReportCell{std::to_string(row), double(row), {}, false};
+    }
+    std::optional<double> figure(std::size_t row, std::size_t column) const override {
+        return column == 1 ? std::optional<double>(double(row)) : std::nullopt;
+    }
+    mutable std::size_t made = 0;
+    mutable std::size_t lastRow = 0;
+
+private:
+    std::size_t n_;
+};
+
+// The preview of a long table makes the texts of the rows it measures and draws, not of
+// every row, and draws a page's rows in the shown order.
+TEST(ReportTableViewTest, ThePreviewMakesTheTextsOfTheRowsItDrawsOnly) {
+    ReportTableView v;
+    auto rows = std::make_shared<CountingRows>(100000);
+    fleet::ReportTable heading;
+    heading.titles = {"行", "値"};
+    heading.rightAligned = {false, true};
+    v.setRows(heading, rows);
+    v.sortByColumn(1, Qt::DescendingOrder);
+    const std::size_t before = rows->made;
+    v.printPreview(QStringLiteral("表"));
+    auto* preview = v.findChild<ui::PrintPreview*>(QStringLiteral("ReportPreview"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_GT(preview->pageCount(), 1000);
+    preview->renderPage(preview->pageCount(), 300);
+    EXPECT_EQ(rows->lastRow, 0u);  // the last page ends with the smallest figure
+    // Measuring the columns reads up to 2,000 rows; a page holds a few dozen.
+    EXPECT_LT(rows->made - before, 2u * 5000u);
+    preview->close();
 }
 
 }  // namespace
