@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "folder/ExportFile.h"
 #include "store/CsvWriter.h"
@@ -152,15 +153,36 @@ void csvTitles(CsvWriter& csv, const ReportTable& table, TextEncoding encoding) 
     csv.endRow();
 }
 
-void csvRow(CsvWriter& csv, const std::vector<ReportCell>& row, TextEncoding encoding) {
-    for (const ReportCell& cell : row) {
+// A cell's CSV text in the file's encoding. Texts (names, kinds, problems) repeat from row
+// to row, so their CP932 bytes are kept for the next rows, up to a bound.
+class CellEncoder {
+public:
+    explicit CellEncoder(TextEncoding encoding) : encoding_(encoding) {}
+    std::string_view operator()(const ReportCell& cell) {
         const std::string plain = cell.csvText();
-        const std::string bytes = encoding == TextEncoding::Cp932 ? toCp932(plain) : plain;
+        if (encoding_ != TextEncoding::Cp932) return last_ = plain;
+        if (cell.number) return last_ = toCp932(plain);  // figures rarely repeat
+        auto it = texts_.find(plain);
+        if (it == texts_.end()) {
+            if (texts_.size() >= 4096) texts_.clear();
+            it = texts_.emplace(plain, toCp932(plain)).first;
+        }
+        return it->second;
+    }
+
+private:
+    TextEncoding encoding_;
+    std::string last_;
+    std::unordered_map<std::string, std::string> texts_;
+};
+
+void csvRow(CsvWriter& csv, const std::vector<ReportCell>& row, CellEncoder& encoded) {
+    for (const ReportCell& cell : row) {
         // A number stays a number; a text (a name) is guarded against formulas.
         if (cell.number)
-            csv.field(bytes);
+            csv.field(encoded(cell));
         else
-            csv.textField(bytes);
+            csv.textField(encoded(cell));
     }
     csv.endRow();
 }
@@ -170,7 +192,8 @@ void csvRow(CsvWriter& csv, const std::vector<ReportCell>& row, TextEncoding enc
 std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
     CsvWriter csv;
     csvTitles(csv, table, encoding);
-    for (const auto& row : table.rows) csvRow(csv, row, encoding);
+    CellEncoder encoder(encoding);
+    for (const auto& row : table.rows) csvRow(csv, row, encoder);
     return csv.take();
 }
 
@@ -187,10 +210,11 @@ void writeTableCsv(const ReportTable& heading, std::size_t rowCount, const Table
         [&](const folder::ExportSink& sink) {
             CsvWriter csv;
             csvTitles(csv, heading, encoding);
+            CellEncoder encoder(encoding);
             std::size_t row = 0;
             do {
                 const std::size_t end = std::min(rowCount, row + kCsvChunkRows);
-                for (; row < end; ++row) csvRow(csv, rowAt(row), encoding);
+                for (; row < end; ++row) csvRow(csv, rowAt(row), encoder);
                 sink(csv.pending());
                 csv.clear();  // keeps its memory for the next chunk
                 if (afterChunk) afterChunk(row);
