@@ -5,6 +5,9 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <algorithm>
@@ -252,9 +255,9 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
     try {
         const ui::WaitCursor wait;
         // The shown rows are made a chunk at a time as they are written, never as a whole
-        // table of texts; from a second on a progress dialog lets the user cancel.
-        // The rows and their order as shown now: the progress dialog lets events through,
-        // and a change of the data set may refill the table meanwhile.
+        // table of texts; from a second on a progress dialog lets the user cancel. The rows
+        // and their order are taken as shown now: the dialog lets events through, and a
+        // change of the data set may refill the table meanwhile.
         const std::shared_ptr<const ReportRows> rows = model_->sharedRows();
         const std::vector<int> order = rows ? model_->order() : std::vector<int>();
         const int total = int(order.size());
@@ -320,9 +323,10 @@ private:
 // The shown table through a grid over PrintedReportModel, and a grid printer set up for it.
 class ReportPrint : public ui::PreviewDocument {
 public:
-    ReportPrint(const ReportTableView& view, const fleet::ReportTable& heading,
+    ReportPrint(ReportTableView& view, const fleet::ReportTable& heading,
                 std::shared_ptr<const ReportRows> rows, std::vector<int> order, QString title)
         : heading_(std::move(title)),
+          owner_(view.window()),
           model_(heading.titles, std::move(rows), std::move(order)),
           grid_(&model_, nullptr) {
         grid_.hide();
@@ -358,13 +362,45 @@ public:
     }
     void drawPage(QPainter& painter, int page) override { printer_.PrintPage(painter, page); }
     void print(QPrinter& target) override { printAll(target); }
+    // Prints every page; a print of kAskFromPages pages or more asks first, and from a
+    // second on a progress dialog can cancel. Returns the pages printed, 0 when refused or
+    // cancelled.
     int printAll(QPrinter& target) {
         setUp(target);
-        return printer_.Print(target);
+        const int pages = printer_.PageCount(target);
+        if (pages >= kAskFromPages) {
+            const QString what = target.outputFormat() == QPrinter::PdfFormat
+                                     ? QStringLiteral("PDFファイルは %1 ページになります。作成しますか？")
+                                     : QStringLiteral("印刷は %1 ページになります。印刷しますか？");
+            // The question is answered with the ordinary cursor.
+            const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+            if (waiting) QGuiApplication::restoreOverrideCursor();
+            const bool go = ui::Prompts::current().question(
+                owner_, QStringLiteral("印刷"), what.arg(pages), ui::PromptIcon::Question);
+            if (waiting) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            if (!go) return 0;
+        }
+        QProgressDialog progress(QStringLiteral("印刷しています..."), QStringLiteral("キャンセル"),
+                                 0, pages, owner_);
+        progress.setWindowTitle(QStringLiteral("印刷"));
+        progress.setWindowModality(Qt::ApplicationModal);
+        progress.setMinimumDuration(1000);
+        const ui::THeaderDrawEvent header = printer_.OnHeader;
+        const auto restoreHeader = qScopeGuard([&] { printer_.OnHeader = header; });
+        printer_.OnHeader = [&](QObject* s, int& page, int w, int y) {
+            progress.setValue(std::min(page - 1, pages));
+            if (progress.wasCanceled()) printer_.CancelRequested = true;
+            header(s, page, w, y);
+        };
+        const int printed = printer_.Print(target);
+        return printer_.CancelRequested ? 0 : printed;
     }
+
+    static constexpr int kAskFromPages = 1000;
 
 private:
     QString heading_;
+    QPointer<QWidget> owner_;  // the window the question and progress belong to
     PrintedReportModel model_;
     ui::TComboGrid grid_;
     ui::TGridPrinter printer_;

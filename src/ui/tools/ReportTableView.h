@@ -57,7 +57,9 @@ public:
     // warning. From a second on a progress dialog offers to cancel, which leaves the old
     // file as it was. Returns whether a file was written.
     bool exportCsv(const QString& suggestedName);
-    // Prints the shown table with `heading` on `target`; returns the number of pages.
+    // Prints the shown table with `heading` on `target`; returns the number of pages. A print
+    // of 1,000 pages or more asks first, and from a second on a progress dialog can cancel;
+    // 0 when refused or cancelled. Cells are made as their pages are drawn.
     int print(QPrinter& target, const QString& heading);
     // Opens a print preview from which the table goes to a printer or a PDF file.
     void printPreview(const QString& heading);

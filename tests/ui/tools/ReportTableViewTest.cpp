@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QPrinter>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -204,6 +205,29 @@ TEST(ReportTableViewTest, ThePreviewMakesTheTextsOfTheRowsItDrawsOnly) {
     // Measuring the columns reads up to 2,000 rows; a page holds a few dozen.
     EXPECT_LT(rows->made - before, 2u * 5000u);
     preview->close();
+}
+
+// A print of a thousand pages or more says how many first; No prints nothing.
+TEST(ReportTableViewTest, APrintOfManyPagesAsksFirst) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    auto rows = std::make_shared<CountingRows>(100000);
+    fleet::ReportTable heading;
+    heading.titles = {"行", "値"};
+    heading.rightAligned = {false, true};
+    v.setRows(heading, rows);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const std::string pdf = dir.file("out.pdf");
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    prompts.answerQuestion(false);
+    EXPECT_EQ(v.print(printer, QStringLiteral("表")), 0);
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().kind, ui::ScriptedPrompts::Kind::Question);
+    EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("PDFファイルは ")));
+    EXPECT_TRUE(prompts.last().text.endsWith(QStringLiteral(" ページになります。作成しますか？")));
+    EXPECT_FALSE(quil::testing::readBytes(pdf));
 }
 
 }  // namespace
