@@ -4,6 +4,7 @@
 
 #include <QBrush>
 #include <QHeaderView>
+#include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QPrinter>
@@ -228,6 +229,38 @@ TEST(ReportTableViewTest, APrintOfManyPagesAsksFirst) {
     EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("PDFファイルは ")));
     EXPECT_TRUE(prompts.last().text.endsWith(QStringLiteral(" ページになります。作成しますか？")));
     EXPECT_FALSE(quil::testing::readBytes(pdf));
+}
+
+// A cancelled PDF print leaves the file that was there and no other; a whole one replaces it.
+TEST(ReportTableViewTest, ACancelledPdfKeepsTheOlderFileAndAWholeOneReplacesIt) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    fleet::ReportTable heading;
+    heading.titles = {"行", "値"};
+    heading.rightAligned = {false, true};
+    v.setRows(heading, std::make_shared<CountingRows>(100000));
+    const std::string pdf = dir.file("out.pdf");
+    quil::testing::writeBytes(pdf, "older");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    prompts.answerQuestion(true);
+    ReportTableView::setProgressDelayForTesting(0);
+    QTimer::singleShot(0, &v, [&] {
+        if (auto* progress = v.findChild<QProgressDialog*>()) progress->cancel();
+    });
+    EXPECT_EQ(v.print(printer, QStringLiteral("表")), 0);
+    ReportTableView::setProgressDelayForTesting(1000);
+    EXPECT_EQ(quil::testing::readBytes(pdf), "older");
+    EXPECT_EQ(printer.outputFileName(), QString::fromStdString(pdf));
+    const QDir folder(QString::fromStdString(dir.path()));
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    v.setRows(heading, std::make_shared<CountingRows>(3));
+    EXPECT_EQ(v.print(printer, QStringLiteral("表")), 1);
+    EXPECT_EQ(quil::testing::readBytes(pdf)->substr(0, 5), "%PDF-");
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 }  // namespace
