@@ -5,6 +5,8 @@
 //   OpenMissingChecks/N    アルコールチェック漏れ for 全て: show (drives, checks, table),
 //                          paint, close
 //   ExportOdometerCsv/N    走行距離チェック open: CSV書き出し of every finding
+//   PreviewOdometerFindings/N  走行距離チェック open: 印刷プレビュー of every finding up to
+//                          its first page drawn, then closed (pages counted)
 //   EveryWindowOpen/N      every window below opened in turn, then all closed
 //   QuitWithWindowsOpen/N  the windows' part of quitting with both windows above open
 //   SummaryTable/N         集計表: show and 集計 (Button1Click)
@@ -45,6 +47,7 @@
 #include "ui/tools/OdometerCheckForm.h"
 #include "ui/tools/ScheduleForm.h"
 #include "ui/tools/ReportTableView.h"
+#include "printing/PrintPreview.h"
 #include "ui/dialogs/MainContext.h"
 
 using namespace quil;
@@ -272,6 +275,41 @@ void ExportOdometerCsv(benchmark::State& state) {
     state.counters["peak_MiB"] = peak;
 }
 
+// 走行距離チェック open on N findings: the print preview of them all opened and its first
+// page drawn as the view shows it, then closed.
+void PreviewOdometerFindings(benchmark::State& state) {
+    const std::string& dir = dataSet(state.range(0));
+    BenchContext context(dir);
+    insight::OdometerCheckForm form(context, {}, &context.window);
+    form.show();
+    QApplication::processEvents();
+    double peak = 0;
+    int pages = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const double before = statusMiB("VmRSS:");
+        resetPeak();
+        state.ResumeTiming();
+        form.FindingTable->printPreview(QStringLiteral("走行距離チェック"));
+        auto* preview = form.findChild<ui::PrintPreview*>(QStringLiteral("ReportPreview"));
+        if (!preview) {
+            state.SkipWithError("no preview");
+            break;
+        }
+        pages = preview->pageCount();
+        benchmark::DoNotOptimize(preview->renderPage(1, 800));
+        state.PauseTiming();
+        peak = std::max(peak, statusMiB("VmHWM:") - before);
+        preview->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        delete form.findChild<ui::PrintPreview*>(QStringLiteral("ReportPreview"));
+        state.ResumeTiming();
+    }
+    form.close();
+    state.counters["peak_MiB"] = peak;
+    state.counters["pages"] = pages;
+}
+
 // Every window above opened in turn and left open, then all closed: process_peak_MiB is
 // the peak with all of them open, rss_after_close_MiB what the process holds once they
 // are closed again, rss_before_MiB what it held before the first opened.
@@ -319,6 +357,7 @@ BENCHMARK(FileRead)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(OpenOdometerCheck)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(OpenMissingChecks)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(ExportOdometerCsv)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(PreviewOdometerFindings)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(EveryWindowOpen)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(QuitWithWindowsOpen)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(SummaryTable)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,8 @@
 #include "reports/ReportTable.h"
 
+#include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "folder/ExportFile.h"
 #include "store/CsvWriter.h"
@@ -143,29 +145,82 @@ ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const It
     return t;
 }
 
-std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
-    auto encoded = [encoding](const std::string& s) {
-        return encoding == TextEncoding::Cp932 ? toCp932(s) : s;
-    };
-    CsvWriter csv;
-    for (const std::string& title : table.titles) csv.field(encoded(title));
+namespace {
+
+void csvTitles(CsvWriter& csv, const ReportTable& table, TextEncoding encoding) {
+    for (const std::string& title : table.titles)
+        csv.field(encoding == TextEncoding::Cp932 ? toCp932(title) : title);
     csv.endRow();
-    for (const auto& row : table.rows) {
-        for (const ReportCell& cell : row) {
-            // A number stays a number; a text (a name) is guarded against formulas.
-            if (cell.number)
-                csv.field(encoded(cell.csvText()));
-            else
-                csv.textField(encoded(cell.csvText()));
+}
+
+// A cell's CSV text in the file's encoding. Texts (names, kinds, problems) repeat from row
+// to row, so their CP932 bytes are kept for the next rows, up to a bound.
+class CellEncoder {
+public:
+    explicit CellEncoder(TextEncoding encoding) : encoding_(encoding) {}
+    std::string_view operator()(const ReportCell& cell) {
+        const std::string plain = cell.csvText();
+        if (encoding_ != TextEncoding::Cp932) return last_ = plain;
+        if (cell.number) return last_ = toCp932(plain);  // figures rarely repeat
+        auto it = texts_.find(plain);
+        if (it == texts_.end()) {
+            if (texts_.size() >= 4096) texts_.clear();
+            it = texts_.emplace(plain, toCp932(plain)).first;
         }
-        csv.endRow();
+        return it->second;
     }
+
+private:
+    TextEncoding encoding_;
+    std::string last_;
+    std::unordered_map<std::string, std::string> texts_;
+};
+
+void csvRow(CsvWriter& csv, const std::vector<ReportCell>& row, CellEncoder& encoded) {
+    for (const ReportCell& cell : row) {
+        // A number stays a number; a text (a name) is guarded against formulas.
+        if (cell.number)
+            csv.field(encoded(cell));
+        else
+            csv.textField(encoded(cell));
+    }
+    csv.endRow();
+}
+
+}  // namespace
+
+std::string tableCsv(const ReportTable& table, TextEncoding encoding) {
+    CsvWriter csv;
+    csvTitles(csv, table, encoding);
+    CellEncoder encoder(encoding);
+    for (const auto& row : table.rows) csvRow(csv, row, encoder);
     return csv.take();
 }
 
 void writeTableCsv(const ReportTable& table, const std::string& path, TextEncoding encoding,
                    FileSystem& fs) {
     folder::writeExportFile(path, tableCsv(table, encoding), fs);
+}
+
+void writeTableCsv(const ReportTable& heading, std::size_t rowCount, const TableRowSource& rowAt,
+                   const std::string& path, TextEncoding encoding, FileSystem& fs,
+                   const std::function<void(std::size_t)>& afterChunk) {
+    folder::writeExportFile(
+        path,
+        [&](const folder::ExportSink& sink) {
+            CsvWriter csv;
+            csvTitles(csv, heading, encoding);
+            CellEncoder encoder(encoding);
+            std::size_t row = 0;
+            do {
+                const std::size_t end = std::min(rowCount, row + kCsvChunkRows);
+                for (; row < end; ++row) csvRow(csv, rowAt(row), encoder);
+                sink(csv.pending());
+                csv.clear();  // keeps its memory for the next chunk
+                if (afterChunk) afterChunk(row);
+            } while (row < rowCount);
+        },
+        fs);
 }
 
 }  // namespace quil::fleet

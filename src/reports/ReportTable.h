@@ -4,6 +4,8 @@
 // no numbers). CSV goes out as the list export writes it: CP932, CRLF, quoted as needed,
 // numbers plain (no units or thousands separators) so a spreadsheet reads them as numbers.
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +58,21 @@ std::string tableCsv(const ReportTable& table,
 void writeTableCsv(const ReportTable& table, const std::string& path,
                    store::TextEncoding encoding = store::TextEncoding::Cp932,
                    store::FileSystem& fs = store::FileSystem::current());
+
+// Rows made one at a time: the cells of row `row` (0-based).
+using TableRowSource = std::function<std::vector<ReportCell>(std::size_t row)>;
+// The rows made and encoded between two writes of a streamed table CSV.
+inline constexpr std::size_t kCsvChunkRows = 4096;
+// Writes the titles of `heading` and `rowCount` rows from `rowAt` with exactly the bytes
+// tableCsv gives for the whole table, without making it: kCsvChunkRows rows are made and
+// encoded, written, and their memory reused for the next. `afterChunk(rowsWritten)` runs
+// after each chunk is written (a progress display); an exception from it (such as
+// folder::ExportCancelled) stops the export and leaves the old file whole and no other.
+void writeTableCsv(const ReportTable& heading, std::size_t rowCount, const TableRowSource& rowAt,
+                   const std::string& path,
+                   store::TextEncoding encoding = store::TextEncoding::Cp932,
+                   store::FileSystem& fs = store::FileSystem::current(),
+                   const std::function<void(std::size_t rowsWritten)>& afterChunk = {});
 
 // "12.3" style texts with thousands separators for whole figures: "1,234円", "12.3 km/L".
 std::string yenText(std::int64_t yen);

@@ -2,6 +2,8 @@
 
 #include "FleetFixtures.h"
 #include "reports/ReportTable.h"
+#include "CrashingFileSystem.h"
+#include "folder/ExportFile.h"
 #include "store/Codec.h"
 
 namespace quil::fleet {
@@ -112,6 +114,122 @@ TEST(ReportTable, AFailedWriteOverAnOlderTableKeepsItAndIsRaised) {
         EXPECT_TRUE(fs.fired());
         EXPECT_EQ(readBytes(path), "older table\r\n");
         EXPECT_FALSE(readBytes(path + ".part"));
+    }
+}
+
+// A long table streamed a chunk at a time: cells of every kind (a figure, a "－" figure, a
+// text needing quotes, a formula-like text, Japanese) over more than two chunks.
+struct LongTable {
+    std::size_t rows = 2 * kCsvChunkRows + 5;
+    mutable std::size_t made = 0;  // rows handed out so far
+    ReportTable heading() const {
+        ReportTable t;
+        t.titles = {"車両", "距離", "燃費"};
+        t.rightAligned = {false, true, true};
+        return t;
+    }
+    std::vector<ReportCell> row(std::size_t r) const {
+        ++made;
+        const std::string name = r % 3 == 0 ? "=社用車" + std::to_string(r)
+                                 : r % 3 == 1 ? "社用車, " + std::to_string(r)
+                                              : "営業車";
+        ReportCell blank{"－", std::nullopt, {}, true};
+        ReportCell economy{std::to_string(r) + " km/L", double(r), std::to_string(r)};
+        return {ReportCell{name, std::nullopt, {}},
+                ReportCell{std::to_string(r) + " km", double(r) / 10, std::to_string(r)},
+                r % 2 ? blank : economy};
+    }
+    ReportTable whole() const {
+        ReportTable t = heading();
+        for (std::size_t r = 0; r < rows; ++r) t.rows.push_back(row(r));
+        made = 0;
+        return t;
+    }
+    TableRowSource source() const {
+        return [this](std::size_t r) { return row(r); };
+    }
+};
+
+TEST(StreamedTableCsv, WritesTheBytesOfTheWholeTableAChunkAtATime) {
+    TempDir dir;
+    const std::string path = dir.file("out.csv");
+    for (auto encoding : {store::TextEncoding::Cp932, store::TextEncoding::Utf8}) {
+        LongTable table;
+        std::vector<std::size_t> progress;
+        writeTableCsv(table.heading(), table.rows, table.source(), path, encoding,
+                      store::FileSystem::current(),
+                      [&](std::size_t written) { progress.push_back(written); });
+        EXPECT_EQ(readBytes(path), tableCsv(table.whole(), encoding));
+        EXPECT_EQ(progress, (std::vector<std::size_t>{kCsvChunkRows, 2 * kCsvChunkRows,
+                                                       2 * kCsvChunkRows + 5}));
+    }
+    // No rows: the titles alone, as the whole table gives them.
+    LongTable none;
+    none.rows = 0;
+    writeTableCsv(none.heading(), 0, none.source(), path);
+    EXPECT_EQ(readBytes(path), tableCsv(none.heading()));
+}
+
+// The rows are made as they are written: no more than one chunk is made before the first
+// write, so a failing first write has made no others, and the older file stays whole.
+TEST(StreamedTableCsv, MakesOneChunkBeforeItWritesAndAFailureKeepsTheOlderFile) {
+    TempDir dir;
+    const std::string path = dir.file("out.csv");
+    writeBytes(path, "older table\r\n");
+    for (auto op : {FaultyFileSystem::Op::Write, FaultyFileSystem::Op::Sync,
+                    FaultyFileSystem::Op::Rename}) {
+        LongTable table;
+        FaultyFileSystem fs(op, 1);
+        EXPECT_THROW(writeTableCsv(table.heading(), table.rows, table.source(), path,
+                                   store::TextEncoding::Cp932, fs),
+                     store::StoreError);
+        EXPECT_TRUE(fs.fired());
+        if (op == FaultyFileSystem::Op::Write) {
+            EXPECT_EQ(table.made, kCsvChunkRows);
+        }
+        EXPECT_EQ(readBytes(path), "older table\r\n");
+        EXPECT_FALSE(readBytes(path + ".part"));
+    }
+}
+
+TEST(StreamedTableCsv, ACancelledExportKeepsTheOlderFileAndLeavesNoOther) {
+    TempDir dir;
+    const std::string path = dir.file("out.csv");
+    writeBytes(path, "older table\r\n");
+    LongTable table;
+    EXPECT_THROW(writeTableCsv(table.heading(), table.rows, table.source(), path,
+                               store::TextEncoding::Cp932, store::FileSystem::current(),
+                               [](std::size_t written) {
+                                   if (written > kCsvChunkRows) throw folder::ExportCancelled{};
+                               }),
+                 folder::ExportCancelled);
+    EXPECT_EQ(table.made, 2 * kCsvChunkRows);  // stopped after the second chunk
+    EXPECT_EQ(readBytes(path), "older table\r\n");
+    EXPECT_FALSE(readBytes(path + ".part"));
+}
+
+// Cut off after any number of changes, as by a crash: the older file or the whole new one.
+TEST(StreamedTableCsv, ACrashAtAnyPointLeavesTheOlderFileOrTheWholeNewOne) {
+    LongTable table;
+    const std::string expected = tableCsv(table.whole());
+    for (int k = 1;; ++k) {
+        SCOPED_TRACE(k);
+        TempDir dir;
+        const std::string path = dir.file("out.csv");
+        writeBytes(path, "older table\r\n");
+        CrashingFileSystem fs(k);
+        try {
+            writeTableCsv(table.heading(), table.rows, table.source(), path,
+                          store::TextEncoding::Cp932, fs);
+        } catch (const store::StoreError&) {
+        }
+        const auto now = readBytes(path);
+        ASSERT_TRUE(now);
+        if (!fs.crashed()) {
+            EXPECT_EQ(*now, expected);
+            break;
+        }
+        EXPECT_TRUE(*now == "older table\r\n" || *now == expected);
     }
 }
 

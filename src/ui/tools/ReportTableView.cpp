@@ -1,17 +1,28 @@
 #include "ui/tools/ReportTableView.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <QHeaderView>
 #include <QPrinter>
+#include <QProgressDialog>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <algorithm>
 #include <memory>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <numeric>
 #include <vector>
 
+#include "folder/ExportFile.h"
+#include "printing/EInvalidOperation.h"
 #include "printing/PrintPreview.h"
 #include "printing/PrintTarget.h"
 #include "printing/TGridPrinter.h"
@@ -27,6 +38,11 @@ namespace {
 std::function<QString(const QString&)>& chooser() {
     static std::function<QString(const QString&)> f;
     return f;
+}
+
+int& progressDelay() {
+    static int ms = 1000;
+    return ms;
 }
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
@@ -70,6 +86,8 @@ public:
 
     const fleet::ReportTable& heading() const { return heading_; }
     const ReportRows* rows() const { return rows_.get(); }
+    const std::shared_ptr<const ReportRows>& sharedRows() const { return rows_; }
+    const std::vector<int>& order() const { return order_; }
     int tableRow(int shownRow) const {
         return shownRow >= 0 && std::size_t(shownRow) < order_.size()
                    ? order_[std::size_t(shownRow)]
@@ -241,7 +259,31 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
     QString failure;
     try {
         const ui::WaitCursor wait;
-        fleet::writeTableCsv(shownTable(), target.path.toStdString(), target.encoding);
+        // The shown rows are made a chunk at a time as they are written, never as a whole
+        // table of texts; from a second on a progress dialog lets the user cancel. The rows
+        // and their order are taken as shown now: the dialog lets events through, and a
+        // change of the data set may refill the table meanwhile.
+        const std::shared_ptr<const ReportRows> rows = model_->sharedRows();
+        const std::vector<int> order = rows ? model_->order() : std::vector<int>();
+        const int total = int(order.size());
+        QProgressDialog progress(QStringLiteral("書き出しています..."),
+                                 QStringLiteral("キャンセル"), 0, total, window());
+        progress.setWindowTitle(QStringLiteral("CSV書き出し"));
+        progress.setWindowModality(Qt::ApplicationModal);
+        progress.setMinimumDuration(progressDelay());
+        progress.setValue(0);
+        const std::size_t columns = model_->heading().titles.size();
+        fleet::writeTableCsv(
+            model_->heading(), std::size_t(total),
+            [&](std::size_t r) { return rows->row(std::size_t(order[r]), columns); },
+            target.path.toStdString(), target.encoding, store::FileSystem::current(),
+            [&](std::size_t written) {
+                progress.setValue(int(written));
+                if (progress.isVisible()) QCoreApplication::processEvents();
+                if (progress.wasCanceled()) throw folder::ExportCancelled{};
+            });
+    } catch (const folder::ExportCancelled&) {
+        return false;  // the file is as it was; nothing to tell
     } catch (const std::exception& e) {
         failure = QString::fromStdString(e.what());
     }
@@ -252,28 +294,55 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
 
 namespace {
 
-// The shown table in a grid of its texts, and a grid printer set up for it.
+// The shown table as the grid printer reads it: the titles as row 0, then the shown rows
+// (one empty row for an empty table). A cell's text is made when the printer asks for it,
+// so a print or preview of a million rows copies none; the rows and their order are the
+// ones shown when printing began.
+class PrintedReportModel : public QAbstractTableModel {
+public:
+    PrintedReportModel(std::vector<std::string> titles, std::shared_ptr<const ReportRows> rows,
+                       std::vector<int> order)
+        : titles_(std::move(titles)), rows_(std::move(rows)), order_(std::move(order)) {}
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : 1 + std::max<int>(1, int(order_.size()));
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(titles_.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || role != Qt::DisplayRole) return {};
+        const auto c = std::size_t(index.column());
+        if (c >= titles_.size()) return {};
+        if (index.row() == 0) return q(titles_[c]);
+        const auto r = std::size_t(index.row() - 1);
+        if (r >= order_.size() || !rows_) return QString();
+        return q(rows_->cell(std::size_t(order_[r]), c).text);
+    }
+
+private:
+    std::vector<std::string> titles_;
+    std::shared_ptr<const ReportRows> rows_;
+    std::vector<int> order_;
+};
+
+// The shown table through a grid over PrintedReportModel, and a grid printer set up for it.
 class ReportPrint : public ui::PreviewDocument {
 public:
-    ReportPrint(const ReportTableView& view, const fleet::ReportTable& t, QString heading)
-        : heading_(std::move(heading)) {
+    ReportPrint(ReportTableView& view, const fleet::ReportTable& heading,
+                std::shared_ptr<const ReportRows> rows, std::vector<int> order, QString title)
+        : heading_(std::move(title)),
+          owner_(view.window()),
+          model_(heading.titles, std::move(rows), std::move(order)),
+          grid_(&model_, nullptr) {
+        grid_.hide();
         grid_.setFixedRows(1);
         grid_.setFixedCols(0);
-        const int cols = int(t.titles.size());
-        grid_.setColCount(cols);
-        grid_.setRowCount(1 + std::max<int>(1, int(t.rows.size())));
-        QStringList head;
-        for (const std::string& s : t.titles) head << q(s);
-        grid_.setRowTexts(0, head);
+        const int cols = int(heading.titles.size());
         for (int c = 0; c < cols; ++c) {
             grid_.setColWidths(c, std::max(60, std::min(200, view.columnWidth(c) + 12)));
-            if (std::size_t(c) < t.rightAligned.size() && t.rightAligned[std::size_t(c)])
+            if (std::size_t(c) < heading.rightAligned.size() &&
+                heading.rightAligned[std::size_t(c)])
                 grid_.CellKind(c).setAlignment(20);  // figures to the right
-        }
-        for (std::size_t r = 0; r < t.rows.size(); ++r) {
-            QStringList texts;
-            for (const fleet::ReportCell& cell : t.rows[r]) texts << q(cell.text);
-            grid_.setRowTexts(int(r) + 1, texts);
         }
         printer_.LineHeight = 24;
         printer_.setGrid(&grid_);
@@ -298,13 +367,79 @@ public:
     }
     void drawPage(QPainter& painter, int page) override { printer_.PrintPage(painter, page); }
     void print(QPrinter& target) override { printAll(target); }
+    // Prints every page; a print of kAskFromPages pages or more asks first, and from a
+    // second on a progress dialog can cancel. Returns the pages printed, 0 when refused or
+    // cancelled.
     int printAll(QPrinter& target) {
         setUp(target);
-        return printer_.Print(target);
+        const int pages = printer_.PageCount(target);
+        if (pages >= kAskFromPages) {
+            const QString what = target.outputFormat() == QPrinter::PdfFormat
+                                     ? QStringLiteral("PDFファイルは %1 ページになります。作成しますか？")
+                                     : QStringLiteral("印刷は %1 ページになります。印刷しますか？");
+            // The question is answered with the ordinary cursor.
+            const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+            if (waiting) QGuiApplication::restoreOverrideCursor();
+            const bool go = ui::Prompts::current().question(
+                owner_, QStringLiteral("印刷"), what.arg(pages), ui::PromptIcon::Question);
+            if (waiting) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            if (!go) return 0;
+        }
+        // A PDF file is written beside its name and renamed when complete, so a cancelled or
+        // failed print leaves the file that was there (never in place of a device or pipe).
+        const QString finalName = target.outputFileName();
+        const QFileInfo info(finalName);
+        std::unique_ptr<QTemporaryFile> part;
+        if (target.outputFormat() == QPrinter::PdfFormat && !finalName.isEmpty() &&
+            (!info.exists() || info.isFile())) {
+            part = std::make_unique<QTemporaryFile>(info.dir().filePath(
+                QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
+            if (part->open()) {
+                part->close();
+                target.setOutputFileName(part->fileName());
+            } else {
+                part.reset();  // the printer says why the folder cannot be written
+            }
+        }
+        const auto restoreName = qScopeGuard([&] { target.setOutputFileName(finalName); });
+        QProgressDialog progress(QStringLiteral("印刷しています..."), QStringLiteral("キャンセル"),
+                                 0, pages, owner_);
+        progress.setWindowTitle(QStringLiteral("印刷"));
+        progress.setWindowModality(Qt::ApplicationModal);
+        progress.setMinimumDuration(progressDelay());
+        const ui::THeaderDrawEvent header = printer_.OnHeader;
+        const auto restoreHeader = qScopeGuard([&] { printer_.OnHeader = header; });
+        printer_.OnHeader = [&](QObject* s, int& page, int w, int y) {
+            progress.setValue(std::min(page - 1, pages));
+            if (progress.wasCanceled()) printer_.CancelRequested = true;
+            header(s, page, w, y);
+        };
+        const int printed = printer_.Print(target);
+        if (printer_.CancelRequested) return 0;
+        if (part) {
+            // The file gets the permissions a file written in place would have.
+            QFile::setPermissions(part->fileName(),
+                                  info.exists() ? info.permissions()
+                                                : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ReadGroup | QFileDevice::ReadOther);
+            std::error_code error;
+            std::filesystem::rename(std::filesystem::path(part->fileName().toStdU16String()),
+                                    std::filesystem::path(finalName.toStdU16String()), error);
+            if (error)
+                throw ui::EPrinterError(
+                    QStringLiteral("印刷を完了できませんでした。「%1」に書き込めませんでした。")
+                        .arg(QDir::toNativeSeparators(finalName))
+                        .toStdString());
+        }
+        return printed;
     }
+
+    static constexpr int kAskFromPages = 1000;
 
 private:
     QString heading_;
+    QPointer<QWidget> owner_;  // the window the question and progress belong to
+    PrintedReportModel model_;
     ui::TComboGrid grid_;
     ui::TGridPrinter printer_;
     int width_ = 0;
@@ -313,17 +448,22 @@ private:
 }  // namespace
 
 int ReportTableView::print(QPrinter& target, const QString& heading) {
-    ReportPrint job(*this, shownTable(), heading);
+    ReportPrint job(*this, model_->heading(), model_->sharedRows(), model_->order(), heading);
     return job.printAll(target);
 }
 
 void ReportTableView::printPreview(const QString& heading) {
     auto* preview = new ui::PrintPreview(
-        nullptr, std::make_unique<ReportPrint>(*this, shownTable(), heading), window());
+        nullptr,
+        std::make_unique<ReportPrint>(*this, model_->heading(), model_->sharedRows(),
+                                      model_->order(), heading),
+        window());
     preview->setObjectName(QStringLiteral("ReportPreview"));
     preview->setWindowTitle(heading + QStringLiteral("－印刷プレビュー"));
     preview->open();
 }
+
+void ReportTableView::setProgressDelayForTesting(int ms) { progressDelay() = ms; }
 
 void ReportTableView::setFileChooserForTesting(std::function<QString(const QString&)> f) {
     chooser() = std::move(f);

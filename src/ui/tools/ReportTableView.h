@@ -52,16 +52,24 @@ public:
     // The row of the rows given behind a shown row (-1 beyond them).
     int sourceRow(int shownRow) const;
 
-    // Asks for a file ("<suggestedName>.csv" in the home folder) and writes the shown table;
-    // a failure is shown as a warning. Returns whether a file was written.
+    // Asks for a file ("<suggestedName>.csv" in the home folder) and writes the shown table,
+    // making its rows a chunk at a time as they are written; a failure is shown as a
+    // warning. From a second on a progress dialog offers to cancel, which leaves the old
+    // file as it was. Returns whether a file was written.
     bool exportCsv(const QString& suggestedName);
-    // Prints the shown table with `heading` on `target`; returns the number of pages.
+    // Prints the shown table with `heading` on `target`; returns the number of pages. A print
+    // of 1,000 pages or more asks first, and from a second on a progress dialog can cancel;
+    // 0 when refused or cancelled. Cells are made as their pages are drawn; a PDF file is
+    // written beside its name and renamed when complete.
     int print(QPrinter& target, const QString& heading);
     // Opens a print preview from which the table goes to a printer or a PDF file.
     void printPreview(const QString& heading);
 
     // Tests answer the file dialog: the function returns the chosen path (empty: cancel).
     static void setFileChooserForTesting(std::function<QString(const QString& suggested)> chooser);
+    // Tests show the export's and the print's progress dialogs after `ms` (1000 in the
+    // program).
+    static void setProgressDelayForTesting(int ms);
 
 private:
     ReportTableModel* model_;

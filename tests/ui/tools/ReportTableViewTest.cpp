@@ -4,8 +4,16 @@
 
 #include <QBrush>
 #include <QHeaderView>
+#include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QTimer>
 
+#include "TestSupport.h"
+#include "printing/PrintPreview.h"
+#include "ui/dialogs/Prompts.h"
 #include "ui/tools/ReportTableView.h"
 
 namespace quil::insight {
@@ -100,6 +108,159 @@ TEST(ReportTableViewTest, ColoursAndTheSelectionFollowTheirRowsWhenSorted) {
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(selected.front().row(), 0);
     EXPECT_EQ(v.sourceRow(selected.front().row()), 2);
+}
+
+// More rows than one chunk of the CSV writer, with figures out of order.
+fleet::ReportTable longTable() {
+    fleet::ReportTable t;
+    t.titles = {"名前", "距離"};
+    t.rightAligned = {false, true};
+    for (int r = 0; r < int(2 * fleet::kCsvChunkRows + 7); ++r) {
+        const int d = (r * 7919) % 10007;
+        t.rows.push_back({none("車" + std::to_string(r)), figure(std::to_string(d) + " km", d)});
+    }
+    return t;
+}
+
+// The export writes the rows as shown (sorted), with the bytes of the whole shown table.
+TEST(ReportTableViewTest, ExportWritesTheShownRowsAsTheWholeTableWould) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    v.setTable(longTable());
+    v.sortByColumn(1, Qt::DescendingOrder);
+    const QString path = QString::fromStdString(dir.file("out.csv"));
+    ReportTableView::setFileChooserForTesting([path](const QString&) { return path; });
+    ASSERT_TRUE(v.exportCsv(QStringLiteral("x")));
+    ReportTableView::setFileChooserForTesting({});
+    EXPECT_EQ(quil::testing::readBytes(path.toStdString()), fleet::tableCsv(v.shownTable()));
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+// Cancelling in the progress dialog leaves the older file as it was, no other file, and
+// no message.
+TEST(ReportTableViewTest, ACancelledExportKeepsTheOlderFile) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    v.setTable(longTable());
+    const std::string path = dir.file("out.csv");
+    quil::testing::writeBytes(path, "older\r\n");
+    ReportTableView::setFileChooserForTesting(
+        [path](const QString&) { return QString::fromStdString(path); });
+    ReportTableView::setProgressDelayForTesting(0);
+    bool sawProgress = false;
+    QTimer::singleShot(0, &v, [&] {
+        if (auto* progress = v.findChild<QProgressDialog*>()) {
+            sawProgress = progress->isVisible();
+            progress->cancel();
+        }
+    });
+    EXPECT_FALSE(v.exportCsv(QStringLiteral("x")));
+    ReportTableView::setProgressDelayForTesting(1000);
+    ReportTableView::setFileChooserForTesting({});
+    EXPECT_TRUE(sawProgress);
+    EXPECT_EQ(quil::testing::readBytes(path), "older\r\n");
+    EXPECT_FALSE(quil::testing::readBytes(path + ".part"));
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+// Rows that count the cells made from them and remember the last row asked for.
+class CountingRows : public ReportRows {
+public:
+    explicit CountingRows(std::size_t n) : n_(n) {}
+    std::size_t size() const override { return n_; }
+    fleet::ReportCell cell(std::size_t row, std::size_t column) const override {
+        ++made;
+        lastRow = row;
+        if (column == 0) return none("行" + std::to_string(row));
+        return fleet::ReportCell{std::to_string(row), double(row), {}, false};
+    }
+    std::optional<double> figure(std::size_t row, std::size_t column) const override {
+        return column == 1 ? std::optional<double>(double(row)) : std::nullopt;
+    }
+    mutable std::size_t made = 0;
+    mutable std::size_t lastRow = 0;
+
+private:
+    std::size_t n_;
+};
+
+// The preview of a long table makes the texts of the rows it measures and draws, not of
+// every row, and draws a page's rows in the shown order.
+TEST(ReportTableViewTest, ThePreviewMakesTheTextsOfTheRowsItDrawsOnly) {
+    ReportTableView v;
+    auto rows = std::make_shared<CountingRows>(100000);
+    fleet::ReportTable heading;
+    heading.titles = {"行", "値"};
+    heading.rightAligned = {false, true};
+    v.setRows(heading, rows);
+    v.sortByColumn(1, Qt::DescendingOrder);
+    const std::size_t before = rows->made;
+    v.printPreview(QStringLiteral("表"));
+    auto* preview = v.findChild<ui::PrintPreview*>(QStringLiteral("ReportPreview"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_GT(preview->pageCount(), 1000);
+    preview->renderPage(preview->pageCount(), 300);
+    EXPECT_EQ(rows->lastRow, 0u);  // the last page ends with the smallest figure
+    // Measuring the columns reads up to 2,000 rows; a page holds a few dozen.
+    EXPECT_LT(rows->made - before, 2u * 5000u);
+    preview->close();
+}
+
+// A print of a thousand pages or more says how many first; No prints nothing.
+TEST(ReportTableViewTest, APrintOfManyPagesAsksFirst) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    auto rows = std::make_shared<CountingRows>(100000);
+    fleet::ReportTable heading;
+    heading.titles = {"行", "値"};
+    heading.rightAligned = {false, true};
+    v.setRows(heading, rows);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const std::string pdf = dir.file("out.pdf");
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    prompts.answerQuestion(false);
+    EXPECT_EQ(v.print(printer, QStringLiteral("表")), 0);
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().kind, ui::ScriptedPrompts::Kind::Question);
+    EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("PDFファイルは ")));
+    EXPECT_TRUE(prompts.last().text.endsWith(QStringLiteral(" ページになります。作成しますか？")));
+    EXPECT_FALSE(quil::testing::readBytes(pdf));
+}
+
+// A cancelled PDF print leaves the file that was there and no other; a whole one replaces it.
+TEST(ReportTableViewTest, ACancelledPdfKeepsTheOlderFileAndAWholeOneReplacesIt) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    fleet::ReportTable heading;
+    heading.titles = {"行", "値"};
+    heading.rightAligned = {false, true};
+    v.setRows(heading, std::make_shared<CountingRows>(100000));
+    const std::string pdf = dir.file("out.pdf");
+    quil::testing::writeBytes(pdf, "older");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf));
+    prompts.answerQuestion(true);
+    ReportTableView::setProgressDelayForTesting(0);
+    QTimer::singleShot(0, &v, [&] {
+        if (auto* progress = v.findChild<QProgressDialog*>()) progress->cancel();
+    });
+    EXPECT_EQ(v.print(printer, QStringLiteral("表")), 0);
+    ReportTableView::setProgressDelayForTesting(1000);
+    EXPECT_EQ(quil::testing::readBytes(pdf), "older");
+    EXPECT_EQ(printer.outputFileName(), QString::fromStdString(pdf));
+    const QDir folder(QString::fromStdString(dir.path()));
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    v.setRows(heading, std::make_shared<CountingRows>(3));
+    EXPECT_EQ(v.print(printer, QStringLiteral("表")), 1);
+    EXPECT_EQ(quil::testing::readBytes(pdf)->substr(0, 5), "%PDF-");
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 }  // namespace
