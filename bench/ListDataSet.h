@@ -2,10 +2,7 @@
 // A data set for the list benchmarks: items (vehicle 0, user 1, purpose 2), settings that
 // show every record, and `n` driving records in key order, written in chunks.
 
-#include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -71,17 +68,6 @@ inline const std::string& sharedListDataSet(long n) {
         makeListDataSet(f->dir, n);
     }
     return f->dir;
-}
-
-// The floor the figures are compared with: one plain read of the data set's Quil.qud.
-inline void readRecordFile(benchmark::State& state, const std::string& dir) {
-    std::vector<char> buf(1 << 20);
-    for (auto _ : state) {
-        const int in = ::open((dir + "Quil.qud").c_str(), O_RDONLY);
-        for (ssize_t got; (got = ::read(in, buf.data(), buf.size())) > 0;)
-            benchmark::DoNotOptimize(buf.data());
-        ::close(in);
-    }
 }
 
 }  // namespace quil::bench

@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "GuiBenchmarkMain.h"
+#include "FileReadFloor.h"
 #include "ListDataSet.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/AnalysisData.h"

@@ -26,6 +26,7 @@
 #include <memory>
 
 #include "GuiBenchmarkMain.h"
+#include "FileReadFloor.h"
 #include "ListDataSet.h"
 #include "PlainTableModel.h"
 #include "store/RecordStore.h"

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "GuiBenchmarkMain.h"
+#include "FileReadFloor.h"
 #include "ListDataSet.h"
 #include "printing/PrintPreview.h"
 #include "printing/TGridPrinter.h"

@@ -36,6 +36,7 @@
 #include <memory>
 
 #include "GuiBenchmarkMain.h"
+#include "FileReadFloor.h"
 #include "ListDataSet.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/TAlcoholListForm.h"
