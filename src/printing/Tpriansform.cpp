@@ -1,33 +1,26 @@
 #include "printing/Tpriansform.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <numeric>
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrintDialog>
-#include <QProgressDialog>
 #include <QPrinterInfo>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTabBar>
-#include <QTemporaryFile>
 #include <QVBoxLayout>
 #include <utility>
 
 #include "printing/EInvalidOperation.h"
+#include "printing/PrintRun.h"
 #include "printing/PrintPreview.h"
 #include "printing/PrintTarget.h"
 #include "printing/PrintedListModel.h"
@@ -256,65 +249,8 @@ bool Tpriansform::printList(QPrinter& target) {
                 QString(QStringLiteral("印刷を開始できませんでした。") + problem).toStdString());
     }
     const int pages = setUpPages(target);
-    if (pages >= AskFromPages) {
-        const QString what = target.outputFormat() == QPrinter::PdfFormat
-                                 ? QStringLiteral("PDFファイルは %1 ページになります。作成しますか？")
-                                 : QStringLiteral("印刷は %1 ページになります。印刷しますか？");
-        // The question is answered with the ordinary cursor.
-        const bool waiting = QGuiApplication::overrideCursor() != nullptr;
-        if (waiting) QGuiApplication::restoreOverrideCursor();
-        const bool go = Prompts::current().question(this, QStringLiteral("印刷"),
-                                                    what.arg(pages), PromptIcon::Question);
-        if (waiting) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        if (!go) return false;
-    }
-    // A PDF file is written beside its name and renamed when complete.
-    std::unique_ptr<QTemporaryFile> part;
-    const QFileInfo info(finalName);
-    if (pdf && (!info.exists() || info.isFile())) {  // never in place of a device such as a pipe
-        part = std::make_unique<QTemporaryFile>(info.dir().filePath(
-            QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
-        if (part->open()) {
-            part->close();
-            target.setOutputFileName(part->fileName());
-        } else {
-            part.reset();  // the printer says why the folder cannot be written
-        }
-    }
-    const auto restoreName = qScopeGuard([&] { target.setOutputFileName(finalName); });
-
-    QProgressDialog progress(QStringLiteral("印刷しています..."), QStringLiteral("キャンセル"), 0,
-                             pages, this);
-    progress.setWindowTitle(QStringLiteral("印刷"));
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(1000);
-    connect(&progress, &QProgressDialog::canceled, this,
-            [this] { GridPrinter1->CancelRequested = true; });
-    const THeaderDrawEvent header = GridPrinter1->OnHeader;
-    const auto restoreHeader = qScopeGuard([&] { GridPrinter1->OnHeader = header; });
-    GridPrinter1->OnHeader = [&](QObject* s, int& page, int w, int y) {
-        progress.setValue(std::min(page - 1, pages));
-        if (progress.wasCanceled()) GridPrinter1->CancelRequested = true;
-        header(s, page, w, y);
-    };
-    GridPrinter1->Print(target);
-    if (GridPrinter1->CancelRequested) return false;
-    progress.setValue(pages);
-    if (part) {
-        // The file gets the permissions a file written in place would have.
-        QFile::setPermissions(part->fileName(),
-                              info.exists() ? info.permissions()
-                                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        std::error_code error;
-        std::filesystem::rename(std::filesystem::path(part->fileName().toStdU16String()),
-                                std::filesystem::path(finalName.toStdU16String()), error);
-        if (error)
-            throw EPrinterError(QStringLiteral("印刷を完了できませんでした。「%1」に書き込めませんでした。")
-                                    .arg(QDir::toNativeSeparators(finalName))
-                                    .toStdString());
-    }
-    return true;
+    return printWithProgress(*GridPrinter1, target, pages, this, {AskFromPages, 1000})
+        .has_value();
 }
 
 void Tpriansform::Button1Click() {

@@ -2,15 +2,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
 #include <QHeaderView>
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPointer>
-#include <QScopeGuard>
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <algorithm>
@@ -24,6 +20,7 @@
 #include "folder/ExportFile.h"
 #include "printing/EInvalidOperation.h"
 #include "printing/PrintPreview.h"
+#include "printing/PrintRun.h"
 #include "printing/PrintTarget.h"
 #include "printing/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
@@ -373,65 +370,8 @@ public:
     int printAll(QPrinter& target) {
         setUp(target);
         const int pages = printer_.PageCount(target);
-        if (pages >= kAskFromPages) {
-            const QString what = target.outputFormat() == QPrinter::PdfFormat
-                                     ? QStringLiteral("PDFファイルは %1 ページになります。作成しますか？")
-                                     : QStringLiteral("印刷は %1 ページになります。印刷しますか？");
-            // The question is answered with the ordinary cursor.
-            const bool waiting = QGuiApplication::overrideCursor() != nullptr;
-            if (waiting) QGuiApplication::restoreOverrideCursor();
-            const bool go = ui::Prompts::current().question(
-                owner_, QStringLiteral("印刷"), what.arg(pages), ui::PromptIcon::Question);
-            if (waiting) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-            if (!go) return 0;
-        }
-        // A PDF file is written beside its name and renamed when complete, so a cancelled or
-        // failed print leaves the file that was there (never in place of a device or pipe).
-        const QString finalName = target.outputFileName();
-        const QFileInfo info(finalName);
-        std::unique_ptr<QTemporaryFile> part;
-        if (target.outputFormat() == QPrinter::PdfFormat && !finalName.isEmpty() &&
-            (!info.exists() || info.isFile())) {
-            part = std::make_unique<QTemporaryFile>(info.dir().filePath(
-                QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
-            if (part->open()) {
-                part->close();
-                target.setOutputFileName(part->fileName());
-            } else {
-                part.reset();  // the printer says why the folder cannot be written
-            }
-        }
-        const auto restoreName = qScopeGuard([&] { target.setOutputFileName(finalName); });
-        QProgressDialog progress(QStringLiteral("印刷しています..."), QStringLiteral("キャンセル"),
-                                 0, pages, owner_);
-        progress.setWindowTitle(QStringLiteral("印刷"));
-        progress.setWindowModality(Qt::ApplicationModal);
-        progress.setMinimumDuration(progressDelay());
-        const ui::THeaderDrawEvent header = printer_.OnHeader;
-        const auto restoreHeader = qScopeGuard([&] { printer_.OnHeader = header; });
-        printer_.OnHeader = [&](QObject* s, int& page, int w, int y) {
-            progress.setValue(std::min(page - 1, pages));
-            if (progress.wasCanceled()) printer_.CancelRequested = true;
-            header(s, page, w, y);
-        };
-        const int printed = printer_.Print(target);
-        if (printer_.CancelRequested) return 0;
-        if (part) {
-            // The file gets the permissions a file written in place would have.
-            QFile::setPermissions(part->fileName(),
-                                  info.exists() ? info.permissions()
-                                                : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                      QFileDevice::ReadGroup | QFileDevice::ReadOther);
-            std::error_code error;
-            std::filesystem::rename(std::filesystem::path(part->fileName().toStdU16String()),
-                                    std::filesystem::path(finalName.toStdU16String()), error);
-            if (error)
-                throw ui::EPrinterError(
-                    QStringLiteral("印刷を完了できませんでした。「%1」に書き込めませんでした。")
-                        .arg(QDir::toNativeSeparators(finalName))
-                        .toStdString());
-        }
-        return printed;
+        return ui::printWithProgress(printer_, target, pages, owner_, {kAskFromPages, progressDelay()})
+            .value_or(0);
     }
 
     static constexpr int kAskFromPages = 1000;
