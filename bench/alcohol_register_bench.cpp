@@ -7,8 +7,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "ui/tools/alcohol/AlcoholStore.h"
 #include "ext/ExtDatabase.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
 
 using namespace quil;
 

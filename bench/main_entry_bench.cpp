@@ -21,11 +21,10 @@
 #include <map>
 #include <memory>
 
-#include "GuiBenchmarkMain.h"
 #include "FileReadFloor.h"
+#include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
-#include "ui/tools/alcohol/AlcoholStore.h"
-#include "ui/tools/AnalysisData.h"
+#include "app/MakeToolWindow.h"
 #include "store/Date.h"
 #include "store/RecordStore.h"
 #include "ui/dialogs/Prompts.h"
@@ -34,7 +33,8 @@
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
 #include "ui/main/ToolWindows.h"
-#include "app/MakeToolWindow.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
 
 using namespace quil::store;
 using namespace quil::ui;

@@ -25,8 +25,8 @@
 #include <map>
 #include <memory>
 
-#include "GuiBenchmarkMain.h"
 #include "FileReadFloor.h"
+#include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
 #include "PlainTableModel.h"
 #include "store/RecordStore.h"

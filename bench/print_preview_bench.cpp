@@ -12,15 +12,15 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <map>
 #include <memory>
 
-#include "GuiBenchmarkMain.h"
 #include "FileReadFloor.h"
+#include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
 #include "printing/PrintPreview.h"
 #include "printing/TGridPrinter.h"
@@ -41,7 +41,8 @@ double peakMiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
     return -1;
 }
 void resetPeak() {

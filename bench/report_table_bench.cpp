@@ -14,8 +14,8 @@
 #include "GuiBenchmarkMain.h"
 #include "reports/OdometerCheck.h"
 #include "reports/ReportTable.h"
-#include "ui/tools/ReportTableView.h"
 #include "store/ItemStore.h"
+#include "ui/tools/ReportTableView.h"
 
 using namespace quil;
 

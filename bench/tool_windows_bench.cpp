@@ -35,21 +35,21 @@
 #include <map>
 #include <memory>
 
-#include "GuiBenchmarkMain.h"
 #include "FileReadFloor.h"
+#include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
-#include "ui/tools/alcohol/AlcoholStore.h"
-#include "ui/tools/alcohol/TAlcoholListForm.h"
-#include "ui/tools/alcohol/TAlcoholCheckForm.h"
-#include "ui/tools/alcohol/TMissingCheckForm.h"
-#include "ui/windows/TCalForm.h"
+#include "printing/PrintPreview.h"
+#include "ui/dialogs/MainContext.h"
 #include "ui/tools/ChartForm.h"
 #include "ui/tools/FuelCostForm.h"
 #include "ui/tools/OdometerCheckForm.h"
-#include "ui/tools/ScheduleForm.h"
 #include "ui/tools/ReportTableView.h"
-#include "printing/PrintPreview.h"
-#include "ui/dialogs/MainContext.h"
+#include "ui/tools/ScheduleForm.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
+#include "ui/tools/alcohol/TAlcoholListForm.h"
+#include "ui/tools/alcohol/TMissingCheckForm.h"
+#include "ui/windows/TCalForm.h"
 
 using namespace quil;
 using quil::bench::TempFolder;
@@ -324,7 +324,7 @@ void EveryWindowOpen(benchmark::State& state) {
     insight::FuelCostForm fuel(context, &context.window);
     insight::ChartForm chart(context, &context.window);
     insight::ScheduleForm schedule(context, &context.window);
-    const std::vector<QWidget*> windows = {&odometer, &missing, &list, &summary,
+    const std::vector<QWidget*> windows = {&odometer, &missing, &list,    &summary,
                                            &fuel,     &chart,   &schedule};
     const double before = statusMiB("VmRSS:");
     double peak = 0, after = 0;

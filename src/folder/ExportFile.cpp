@@ -75,7 +75,8 @@ void writeExportFile(const std::string& path,
 }
 
 void writeExportFile(const std::string& path, std::string_view bytes, FileSystem& fs) {
-    writeExportFile(path, [bytes](const ExportSink& sink) { sink(bytes); }, fs);
+    writeExportFile(
+        path, [bytes](const ExportSink& sink) { sink(bytes); }, fs);
 }
 
 }  // namespace quil::folder

@@ -27,8 +27,8 @@ std::string exportTargetProblem(const std::string& path);
 // or pipe (standard output, /dev/null) is written in place. Raises StoreError naming the
 // file for a refused target or a failed write. `produce` may hand its bytes in as many
 // pieces as it likes (a long table is written chunk by chunk, never held whole); whatever it
-// throws, ExportCancelled included, removes the unfinished copy and is let through. Every file the program writes for the user
-// (CSV of the list, the tables and the register) goes through here.
+// throws, ExportCancelled included, removes the unfinished copy and is let through. Every file the
+// program writes for the user (CSV of the list, the tables and the register) goes through here.
 void writeExportFile(const std::string& path, const std::function<void(const ExportSink&)>& produce,
                      store::FileSystem& fs = store::FileSystem::current());
 

@@ -160,7 +160,9 @@ QByteArray writeCmap(const CodeMap& map) {
 // A 'name' table naming the family and its style (Windows, English, UTF-16).
 QByteArray writeName(const QString& family, const QString& style) {
     const std::pair<quint16, QString> names[] = {
-        {1, family}, {2, style}, {4, family + QLatin1Char(' ') + style},
+        {1, family},
+        {2, style},
+        {4, family + QLatin1Char(' ') + style},
         {6, QString(family + style).remove(QLatin1Char(' '))}};
     QByteArray strings;
     QByteArray t;
@@ -221,10 +223,10 @@ QByteArray writeSfnt(quint32 version, const std::map<QByteArray, QByteArray>& ta
 QString makeCopy(const QRawFont& raw) {
     const QByteArray cmap = oneCodePointPerGlyph(raw.fontTable("cmap"));
     if (cmap.isEmpty()) return {};
-    static const char* const kTags[] = {
-        "BASE", "CFF ", "CFF2", "GDEF", "GPOS", "GSUB", "JSTF", "MATH", "OS/2", "VORG",
-        "cvt ", "fpgm", "gasp", "glyf", "hdmx", "head", "hhea", "hmtx", "kern", "loca",
-        "maxp", "post", "prep", "vhea", "vmtx", "VDMX", "LTSH", "PCLT"};
+    static const char* const kTags[] = {"BASE", "CFF ", "CFF2", "GDEF", "GPOS", "GSUB", "JSTF",
+                                        "MATH", "OS/2", "VORG", "cvt ", "fpgm", "gasp", "glyf",
+                                        "hdmx", "head", "hhea", "hmtx", "kern", "loca", "maxp",
+                                        "post", "prep", "vhea", "vmtx", "VDMX", "LTSH", "PCLT"};
     std::map<QByteArray, QByteArray> tables;
     for (const char* tag : kTags) {
         const QByteArray data = raw.fontTable(tag);
@@ -265,7 +267,8 @@ QFont printFont(const QFont& font) {
     // The font's own face, and the face its Japanese text falls back to when that is
     // another (a Latin font chosen for the list).
     QStringList families;
-    for (const QRawFont& raw : {QRawFont::fromFont(font), QRawFont::fromFont(font, QFontDatabase::Japanese)}) {
+    for (const QRawFont& raw :
+         {QRawFont::fromFont(font), QRawFont::fromFont(font, QFontDatabase::Japanese)}) {
         const QString copy = copyOf(raw);
         if (!copy.isEmpty() && !families.contains(copy)) families << copy;
     }

@@ -66,7 +66,8 @@ PrintPreview::PrintPreview(QPrinter* printer, std::unique_ptr<PreviewDocument> d
     add(QStringLiteral("拡大"), QKeySequence::ZoomIn, [this] { setZoomFactor(zoom_ * 1.25); });
     add(QStringLiteral("縮小"), QKeySequence::ZoomOut, [this] { setZoomFactor(zoom_ / 1.25); });
     bar->addSeparator();
-    add(QStringLiteral("最初"), QKeySequence(Qt::CTRL | Qt::Key_Home), [this] { setCurrentPage(1); });
+    add(QStringLiteral("最初"), QKeySequence(Qt::CTRL | Qt::Key_Home),
+        [this] { setCurrentPage(1); });
     add(QStringLiteral("前"), QKeySequence(Qt::Key_PageUp), [this] { setCurrentPage(page_ - 1); });
     pageBox_ = new QSpinBox(bar);
     pageBox_->setObjectName(QStringLiteral("PageBox"));
@@ -75,7 +76,8 @@ PrintPreview::PrintPreview(QPrinter* printer, std::unique_ptr<PreviewDocument> d
     bar->addWidget(pageBox_);
     pageTotal_ = new QLabel(bar);
     bar->addWidget(pageTotal_);
-    add(QStringLiteral("次"), QKeySequence(Qt::Key_PageDown), [this] { setCurrentPage(page_ + 1); });
+    add(QStringLiteral("次"), QKeySequence(Qt::Key_PageDown),
+        [this] { setCurrentPage(page_ + 1); });
     add(QStringLiteral("最後"), QKeySequence(Qt::CTRL | Qt::Key_End),
         [this] { setCurrentPage(pageCount_); });
     bar->addSeparator();
@@ -201,9 +203,9 @@ void PrintPreview::printDocument() {
         return;
     }
     if (printer_->outputFormat() != QPrinter::NativeFormat) {
-        const QString file = QFileDialog::getSaveFileName(
-            this, QStringLiteral("PDFファイル"), printer_->outputFileName(),
-            QStringLiteral("PDF (*.pdf)"));
+        const QString file =
+            QFileDialog::getSaveFileName(this, QStringLiteral("PDFファイル"),
+                                         printer_->outputFileName(), QStringLiteral("PDF (*.pdf)"));
         if (file.isEmpty()) return;
         printer_->setOutputFileName(file);
     } else {

@@ -46,8 +46,8 @@ std::optional<int> printWithProgress(TCustomGridPrinter& printer, QPrinter& targ
     std::unique_ptr<QTemporaryFile> part;
     if (target.outputFormat() == QPrinter::PdfFormat && !finalName.isEmpty() &&
         (!info.exists() || info.isFile())) {
-        part = std::make_unique<QTemporaryFile>(info.dir().filePath(
-            QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
+        part = std::make_unique<QTemporaryFile>(
+            info.dir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
         if (part->open()) {
             part->close();
             target.setOutputFileName(part->fileName());

@@ -14,8 +14,8 @@ namespace quil::ui {
 class TCustomGridPrinter;
 
 struct PrintRunOptions {
-    int askFromPages = 1000;      // from this many pages on, ask first with the count
-    int progressDelayMs = 1000;   // the progress dialog shows after this long
+    int askFromPages = 1000;     // from this many pages on, ask first with the count
+    int progressDelayMs = 1000;  // the progress dialog shows after this long
 };
 
 // Prints `pages` pages (the printer's PageCount for `target`, set up by the caller) with

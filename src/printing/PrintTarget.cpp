@@ -33,7 +33,8 @@ QString pdfFileProblem(const QString& path) {
     if (!folder.exists())
         return QStringLiteral("フォルダー「%1」がありません。").arg(nativePath(folder.filePath()));
     if (!folder.isDir())
-        return QStringLiteral("「%1」はフォルダーではありません。").arg(nativePath(folder.filePath()));
+        return QStringLiteral("「%1」はフォルダーではありません。")
+            .arg(nativePath(folder.filePath()));
     if (file.isDir())
         return QStringLiteral("「%1」はフォルダーです。").arg(nativePath(file.filePath()));
     if (file.exists() ? !file.isWritable() : !folder.isWritable())
@@ -55,7 +56,9 @@ QString printFailureReason(const QPrinter& printer) {
         const QString path = printer.outputFileName();
         const QString problem = pdfFileProblem(path);
         if (!problem.isEmpty()) return problem;
-        return QStringLiteral("「%1」に書き込めませんでした（ディスクがいっぱいか、書き込みが拒否されました）。")
+        return QStringLiteral(
+                   "「%"
+                   "1」に書き込めませんでした（ディスクがいっぱいか、書き込みが拒否されました）。")
             .arg(nativePath(path));
     }
     return QStringLiteral("プリンター「%1」を使えません。プリンターの設定と接続を確かめて下さい。")
@@ -64,9 +67,9 @@ QString printFailureReason(const QPrinter& printer) {
 
 void keepPrintableMargins(QPrinter& printer) {
     const QMarginsF m = printer.pageLayout().margins(QPageLayout::Millimeter);
-    const QMarginsF kept(std::max(m.left(), kPrintableMarginMm), std::max(m.top(), kPrintableMarginMm),
-                         std::max(m.right(), kPrintableMarginMm),
-                         std::max(m.bottom(), kPrintableMarginMm));
+    const QMarginsF kept(
+        std::max(m.left(), kPrintableMarginMm), std::max(m.top(), kPrintableMarginMm),
+        std::max(m.right(), kPrintableMarginMm), std::max(m.bottom(), kPrintableMarginMm));
     if (kept != m) printer.setPageMargins(kept, QPageLayout::Millimeter);
 }
 

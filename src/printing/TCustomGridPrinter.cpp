@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPaintDevice>
 #include <QPaintEngine>
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <QFontMetricsF>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -91,7 +91,7 @@ int TCustomGridPrinter::totalWidth() const {
 
 int TCustomGridPrinter::PrintedColWidth(int ACol) const {
     return ACol >= 0 && std::size_t(ACol) < fitted_.size() ? fitted_[std::size_t(ACol)]
-                                                            : GetColWidth(ACol);
+                                                           : GetColWidth(ACol);
 }
 
 void TCustomGridPrinter::fitColumns(QFont& font, QPaintDevice* device) {
@@ -165,7 +165,7 @@ void TCustomGridPrinter::fitColumns(QFont& font, QPaintDevice* device) {
         for (int c = 0; c < cols; ++c) {
             const int spare = widths[std::size_t(c)] - needed[std::size_t(c)];
             if (spare > 0 && (roomiest < 0 || spare > widths[std::size_t(roomiest)] -
-                                                           needed[std::size_t(roomiest)]))
+                                                          needed[std::size_t(roomiest)]))
                 roomiest = c;
         }
         if (roomiest < 0) break;
@@ -186,10 +186,10 @@ int TCustomGridPrinter::Print(QPrinter& printer) {
     printer_ = &printer;
     // A PDF file (not a preview, whose engine only records the pages): its folder is
     // checked first, and the file read back at the end, so a failure can say why.
-    const QString pdfFile = printer.paintEngine() &&
-                                    printer.paintEngine()->type() == QPaintEngine::Pdf
-                                ? printer.outputFileName()
-                                : QString();
+    const QString pdfFile =
+        printer.paintEngine() && printer.paintEngine()->type() == QPaintEngine::Pdf
+            ? printer.outputFileName()
+            : QString();
     if (!pdfFile.isEmpty()) {
         const QString problem = pdfFileProblem(pdfFile);
         if (!problem.isEmpty())

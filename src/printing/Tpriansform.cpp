@@ -20,8 +20,8 @@
 #include <utility>
 
 #include "printing/EInvalidOperation.h"
-#include "printing/PrintRun.h"
 #include "printing/PrintPreview.h"
+#include "printing/PrintRun.h"
 #include "printing/PrintTarget.h"
 #include "printing/PrintedListModel.h"
 #include "printing/TGridPrinter.h"
@@ -249,8 +249,7 @@ bool Tpriansform::printList(QPrinter& target) {
                 QString(QStringLiteral("印刷を開始できませんでした。") + problem).toStdString());
     }
     const int pages = setUpPages(target);
-    return printWithProgress(*GridPrinter1, target, pages, this, {AskFromPages, 1000})
-        .has_value();
+    return printWithProgress(*GridPrinter1, target, pages, this, {AskFromPages, 1000}).has_value();
 }
 
 void Tpriansform::Button1Click() {

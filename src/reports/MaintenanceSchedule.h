@@ -80,7 +80,7 @@ public:
 
     struct Done {
         store::DateTime date = 0;
-        double odometer = 0;  // 0: unknown
+        double odometer = 0;       // 0: unknown
         bool fromHighest = false;  // the odometer is the highest reading up to the record
         store::DateTime at = 0;    // the record's date and time
     };

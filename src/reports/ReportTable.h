@@ -22,7 +22,9 @@ struct ReportCell {
     std::optional<double> number;  // what the column sorts by; none: by text
     std::string plain;             // the CSV text when it differs: no units, no separators
     bool blankInCsv = false;       // a figure that cannot be worked out ("－"): an empty cell
-    std::string csvText() const { return blankInCsv ? std::string() : plain.empty() ? text : plain; }
+    std::string csvText() const {
+        return blankInCsv ? std::string() : plain.empty() ? text : plain;
+    }
 };
 
 struct ReportTable {

@@ -27,7 +27,8 @@ ListFilter::ListFilter(int tab, PeriodFilter period, std::vector<char> vehicles,
 
 ListFilter ListFilter::fromSettings(const Settings& settings, const std::vector<ItemRecord>& items,
                                     int tab) {
-    const PeriodFilter period = PeriodFilter::load(settings, settings.periodKind(storedNumber(PeriodKind::All)));
+    const PeriodFilter period =
+        PeriodFilter::load(settings, settings.periodKind(storedNumber(PeriodKind::All)));
     const std::string carMask = settings.carMask();
     const std::string driverMask = settings.driverMask();
     auto vehicles = liveItemSelection(items, ItemKind::Vehicle, [&](std::size_t i, const auto&) {

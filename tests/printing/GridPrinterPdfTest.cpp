@@ -177,12 +177,14 @@ TEST_F(GridPrinterPdfTest, AFailedPrintSaysWhy) {
     EXPECT_EQ(failure(dir.filePath(QStringLiteral("plain/list.pdf"))),
               QStringLiteral("印刷を開始できませんでした。「%1」はフォルダーではありません。")
                   .arg(plain.fileName()));
-    EXPECT_EQ(failure(dir.path()),
-              QStringLiteral("印刷を開始できませんでした。「%1」はフォルダーです。").arg(dir.path()));
+    EXPECT_EQ(
+        failure(dir.path()),
+        QStringLiteral("印刷を開始できませんでした。「%1」はフォルダーです。").arg(dir.path()));
     // A disk that fills up while the file is written: every write to /dev/full fails.
     if (QFileInfo::exists(QStringLiteral("/dev/full"))) {
         const QString full = failure(QStringLiteral("/dev/full"));
-        EXPECT_TRUE(full.startsWith(QStringLiteral("印刷を完了できませんでした。"))) << full.toStdString();
+        EXPECT_TRUE(full.startsWith(QStringLiteral("印刷を完了できませんでした。")))
+            << full.toStdString();
         EXPECT_TRUE(full.contains(QStringLiteral("/dev"))) << full.toStdString();
         EXPECT_TRUE(QFileInfo::exists(QStringLiteral("/dev/full")));
     }
@@ -212,7 +214,8 @@ TEST_F(GridPrinterPdfTest, ThePdfsTextIsTheTextPrinted) {
     for (int r = 0; r < int(texts.size()); ++r) grid.setCells(1, r + 1, texts[r]);
     pdf.setDocName(QStringLiteral("走行記録 一覧表"));
     // The program's font, and a Latin one whose Japanese text falls back to another font.
-    for (const QString& family : {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("DejaVu Sans")}) {
+    for (const QString& family :
+         {QStringLiteral("Noto Sans CJK JP"), QStringLiteral("DejaVu Sans")}) {
         SCOPED_TRACE(family.toStdString());
         QFont font(family);
         font.setPixelSize(13);

@@ -136,11 +136,11 @@ TEST_F(PagedGrid, APageDrawnAloneIsThatPageOfAPrinterRun) {
 TEST_F(PagedGrid, ThePreviewDrawsOnlyThePagesItShows) {
     fill(2000);
     int printed = 0;
-    auto* preview = new PrintPreview(
-        &pdf,
-        std::make_unique<GridPrinterDocument>(printer, nullptr,
-                                              [&](QPrinter& p) { printed = printer.Print(p); }),
-        nullptr);
+    auto* preview =
+        new PrintPreview(&pdf,
+                         std::make_unique<GridPrinterDocument>(
+                             printer, nullptr, [&](QPrinter& p) { printed = printer.Print(p); }),
+                         nullptr);
     const int pages = printer.PageCount(pdf);
     EXPECT_GT(pages, 50);
     EXPECT_EQ(preview->pageCount(), pages);
@@ -283,7 +283,8 @@ TEST_F(LongList, ALongPrintSaysItsPagesFirstAndACancelledPdfLeavesNoFile) {
 TEST_F(LongList, ThePreviewsPrintButtonPrintsToTheOutputChosenInTheDialog) {
     dialog.show();
     dialog.PreviewClick();
-    QPointer<PrintPreview> preview = dialog.findChild<PrintPreview*>(QStringLiteral("PrintPreview"));
+    QPointer<PrintPreview> preview =
+        dialog.findChild<PrintPreview*>(QStringLiteral("PrintPreview"));
     ASSERT_NE(preview, nullptr);
     const int pages = preview->pageCount();
     dialog.AskFromPages = pages + 1;

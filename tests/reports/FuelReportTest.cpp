@@ -98,8 +98,8 @@ TEST_F(FuelReportTest, IntervalOpenedBeforeThePeriodCountsInIt) {
 TEST(FuelReportPeriod, ADriveOfTheDayBeforeStaysOutOfThePeriod) {
     TempDir dir;
     writeDataSet(dir, {item(ItemKind::Vehicle, "軽トラ")},
-                 {driving(day(2026, 3, 31), 0, 1000, 1065.4), driving(day(2026, 4, 1), 0, 1065.4, 1100),
-                  expense(day(2026, 4, 2), 0, 500)});
+                 {driving(day(2026, 3, 31), 0, 1000, 1065.4),
+                  driving(day(2026, 4, 1), 0, 1065.4, 1100), expense(day(2026, 4, 2), 0, 500)});
     const FuelReport fy = computeFuelReport(dir.dir(), {false, store::periodRange(2, 2026, 0)});
     ASSERT_EQ(fy.months.size(), 12u);
     EXPECT_EQ(fy.months.front().month, 4u) << "no 2026/03 row";

@@ -111,13 +111,13 @@ protected:
 
 TEST_F(OdometerDayReadingTest, ReadingsOfTheDayRaiseNoAlarm) {
     write({trip(day(2026, 5, 11), 8, 10000, 10040),
-           maintenance(day(2026, 5, 12), 0, 3, 10120),  // read at the end of the day
+           maintenance(day(2026, 5, 12), 0, 3, 10120),        // read at the end of the day
            refuel(day(2026, 5, 12), 0, 30, 4500, {}, 10080),  // read between the trips
-           trip(day(2026, 5, 12), 8.75, 10040, 10080),
-           trip(day(2026, 5, 12), 13, 10080, 10120),
+           trip(day(2026, 5, 12), 8.75, 10040, 10080), trip(day(2026, 5, 12), 13, 10080, 10120),
            trip(day(2026, 5, 13), 9, 10120, 10150)});
     const auto f = checkOdometers(dir.dir());
-    EXPECT_TRUE(f.empty()) << odometerProblemText(f.front().problem) << " at " << f.front().position;
+    EXPECT_TRUE(f.empty()) << odometerProblemText(f.front().problem) << " at "
+                           << f.front().position;
     // Saving the day's first trip again (unchanged) asks nothing.
     EXPECT_TRUE(checkNewReading(dir.dir(), trip(day(2026, 5, 12), 8.75, 10040, 10080), 3).empty());
     // Nor does a new reading of the day.
@@ -128,8 +128,7 @@ TEST_F(OdometerDayReadingTest, AReadingOutsideItsDayIsStillFound) {
     write({trip(day(2026, 5, 11), 8, 10000, 10040),
            maintenance(day(2026, 5, 12), 0, 3, 9990),         // below the day before
            refuel(day(2026, 5, 12), 0, 30, 4500, {}, 12000),  // beyond the day and the limit
-           trip(day(2026, 5, 12), 8.75, 10040, 10080),
-           trip(day(2026, 5, 13), 9, 10080, 10100)});
+           trip(day(2026, 5, 12), 8.75, 10040, 10080), trip(day(2026, 5, 13), 9, 10080, 10100)});
     const auto f = checkOdometers(dir.dir());
     ASSERT_EQ(f.size(), 2u);
     for (const OdometerFinding& x : f) EXPECT_EQ(x.problem, OdometerProblem::ReadingOutOfLine);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "FleetFixtures.h"
-#include "reports/ReportTable.h"
 #include "CrashingFileSystem.h"
+#include "FleetFixtures.h"
 #include "folder/ExportFile.h"
+#include "reports/ReportTable.h"
 #include "store/Codec.h"
 
 namespace quil::fleet {
@@ -108,9 +108,9 @@ TEST(ReportTable, AFailedWriteOverAnOlderTableKeepsItAndIsRaised) {
     writeBytes(path, "older table\r\n");
     for (auto op : {FaultyFileSystem::Op::Write, FaultyFileSystem::Op::Rename}) {
         FaultyFileSystem fs(op, 1);
-        EXPECT_THROW(writeTableCsv(vehicleCostTable(sampleReport()), path,
-                                   store::TextEncoding::Cp932, fs),
-                     store::StoreError);
+        EXPECT_THROW(
+            writeTableCsv(vehicleCostTable(sampleReport()), path, store::TextEncoding::Cp932, fs),
+            store::StoreError);
         EXPECT_TRUE(fs.fired());
         EXPECT_EQ(readBytes(path), "older table\r\n");
         EXPECT_FALSE(readBytes(path + ".part"));
@@ -130,7 +130,7 @@ struct LongTable {
     }
     std::vector<ReportCell> row(std::size_t r) const {
         ++made;
-        const std::string name = r % 3 == 0 ? "=社用車" + std::to_string(r)
+        const std::string name = r % 3 == 0   ? "=社用車" + std::to_string(r)
                                  : r % 3 == 1 ? "社用車, " + std::to_string(r)
                                               : "営業車";
         ReportCell blank{"－", std::nullopt, {}, true};
@@ -161,7 +161,7 @@ TEST(StreamedTableCsv, WritesTheBytesOfTheWholeTableAChunkAtATime) {
                       [&](std::size_t written) { progress.push_back(written); });
         EXPECT_EQ(readBytes(path), tableCsv(table.whole(), encoding));
         EXPECT_EQ(progress, (std::vector<std::size_t>{kCsvChunkRows, 2 * kCsvChunkRows,
-                                                       2 * kCsvChunkRows + 5}));
+                                                      2 * kCsvChunkRows + 5}));
     }
     // No rows: the titles alone, as the whole table gives them.
     LongTable none;
@@ -176,8 +176,8 @@ TEST(StreamedTableCsv, MakesOneChunkBeforeItWritesAndAFailureKeepsTheOlderFile) 
     TempDir dir;
     const std::string path = dir.file("out.csv");
     writeBytes(path, "older table\r\n");
-    for (auto op : {FaultyFileSystem::Op::Write, FaultyFileSystem::Op::Sync,
-                    FaultyFileSystem::Op::Rename}) {
+    for (auto op :
+         {FaultyFileSystem::Op::Write, FaultyFileSystem::Op::Sync, FaultyFileSystem::Op::Rename}) {
         LongTable table;
         FaultyFileSystem fs(op, 1);
         EXPECT_THROW(writeTableCsv(table.heading(), table.rows, table.source(), path,

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "Bytes.h"
 #include "TempDir.h"
 #include "store/Codec.h"

@@ -104,13 +104,15 @@ QString DataFolderLock::failure() const {
         case QLockFile::NoError:
         case QLockFile::LockFailedError: return describe(holder());
         case QLockFile::PermissionError:
-            return QStringLiteral("ロックファイル %1 を作れません（書き込みの権限がないか、読み取り"
-                                  "専用のドライブです）。")
+            return QStringLiteral(
+                       "ロックファイル %1 を作れません（書き込みの権限がないか、読み取り"
+                       "専用のドライブです）。")
                 .arg(lockPath(folder_));
         case QLockFile::UnknownError: break;
     }
-    return QStringLiteral("ロックファイル %1 を作れません（フォルダーがないか、書き込めないドライブか、"
-                          "ディスクがいっぱいです）。")
+    return QStringLiteral(
+               "ロックファイル %1 を作れません（フォルダーがないか、書き込めないドライブか、"
+               "ディスクがいっぱいです）。")
         .arg(lockPath(folder_));
 }
 

@@ -29,7 +29,8 @@ QString kindName(ItemKind kind) { return qs(store::itemKindName(static_cast<int>
 
 }  // namespace
 
-TItemForm::TItemForm(MainContext& context, QWidget* parent) : FormDialog(parent), context_(context) {
+TItemForm::TItemForm(MainContext& context, QWidget* parent)
+    : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("ItemForm"));
 
     listBox1_ = new QListWidget(this);

@@ -16,14 +16,14 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "ui/dialogs/DataFolderHost.h"
-#include "ui/dialogs/DataFolderLock.h"
 #include "folder/DataSetFiles.h"
 #include "folder/ReadOnlyFileSystem.h"
 #include "store/Codec.h"
 #include "store/ItemStore.h"
 #include "store/Settings.h"
 #include "ui/components/QtText.h"
+#include "ui/dialogs/DataFolderHost.h"
+#include "ui/dialogs/DataFolderLock.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
@@ -280,8 +280,7 @@ folder::DataSetResult Tdirsetform::withReplaceConsent(
     }
     if (result.status != folder::DataSetStatus::ReplaceOther) return result;
     // Another data set is there: replaced only when the user says so (No is the default).
-    if (!Prompts::current().questionDefaultNo(this, title, qs(result.message),
-                                              PromptIcon::Warning))
+    if (!Prompts::current().questionDefaultNo(this, title, qs(result.message), PromptIcon::Warning))
         return result;
     StatusText status(StatusBar1, this,
                       QStringLiteral("Quil.qudを") + QDir::toNativeSeparators(path) +
@@ -295,13 +294,14 @@ bool Tdirsetform::backUpTo(const QString& path) {
     // would change under it.
     auto lock = std::make_unique<folder::DataFolderLock>(dest);
     if (!folder::sameFolder(dest, context_.dataFolder()) && !lock->tryLock()) {
-        Prompts::current().warning(this, QStringLiteral("バックアップ先のフォルダは、") + lock->failure());
+        Prompts::current().warning(
+            this, QStringLiteral("バックアップ先のフォルダは、") + lock->failure());
         return false;
     }
     const folder::DataSetResult result = withReplaceConsent(
         QStringLiteral("データのバックアップ"), path, [&](folder::ReplaceConsent consent) {
-            return folder::backupDataSet(context_.dataFolder(), dest,
-                                         store::FileSystem::current(), consent);
+            return folder::backupDataSet(context_.dataFolder(), dest, store::FileSystem::current(),
+                                         consent);
         });
     if (result.status == folder::DataSetStatus::ReplaceOther) return false;
     if (!result.done()) {

@@ -5,7 +5,6 @@
 #include <functional>
 #include <utility>
 
-#include "ui/dialogs/Tdirsetform.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TCarform.h"
@@ -13,6 +12,7 @@
 #include "ui/dialogs/TItemForm.h"
 #include "ui/dialogs/TViewItemForm.h"
 #include "ui/dialogs/TViewTimeForm.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "ui/main/ToolWindows.h"
 
 namespace quil::ui {

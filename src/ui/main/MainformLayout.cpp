@@ -13,10 +13,10 @@
 #include <QToolBar>
 #include <QUrl>
 
-#include "ui/dialogs/Tdirsetform.h"
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "ui/main/ProgramIcons.h"
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListColumns.h"

@@ -19,7 +19,6 @@ void TMainform::addToolBarSection(const QList<QAction*>& actions) {
 
 QStatusBar* TMainform::toolStatusBar() { return statusBar(); }
 
-
 void TMainform::openRecordAt(std::int64_t position, int kind) {
     if (kind >= 0 && kind < TabControl1->count()) TabControl1->setCurrentIndex(kind);
     const RecordListModel* list = listModel();

@@ -178,7 +178,8 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
 
 QString RecordListModel::text(int row, int column) const {
     if (row < kListFirstRecordRow) return columnTitle(tab_, column);
-    if (column == kListMarkerColumn) return row == selected_ && row > 0 ? QStringLiteral("⇒") : QString();
+    if (column == kListMarkerColumn)
+        return row == selected_ && row > 0 ? QStringLiteral("⇒") : QString();
     const auto r = readRecord(row);
     if (!r) return {};
     return QString::fromStdString(listCellText(tab_, *r, row, column, names_));

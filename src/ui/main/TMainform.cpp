@@ -14,7 +14,6 @@
 #include <exception>
 #include <filesystem>
 
-#include "ui/dialogs/DataFolderLock.h"
 #include "folder/DataSet.h"
 #include "folder/FileCopy.h"
 #include "folder/ReadOnlyFileSystem.h"
@@ -27,6 +26,7 @@
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/TSingleInstance.h"
+#include "ui/dialogs/DataFolderLock.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"

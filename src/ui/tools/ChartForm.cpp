@@ -14,10 +14,10 @@
 
 #include "printing/PrintPreview.h"
 
-#include "ui/tools/PeriodPicker.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/tools/PeriodPicker.h"
 
 namespace quil::insight {
 

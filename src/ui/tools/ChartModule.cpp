@@ -1,7 +1,7 @@
 #include <QWidget>
 
-#include "ui/tools/ChartCanvas.h"
 #include "ui/components/ProgramModule.h"
+#include "ui/tools/ChartCanvas.h"
 
 namespace quil::insight {
 

@@ -6,11 +6,11 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "ui/tools/PeriodPicker.h"
-#include "ui/tools/ReportTableView.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/tools/PeriodPicker.h"
+#include "ui/tools/ReportTableView.h"
 
 namespace quil::insight {
 

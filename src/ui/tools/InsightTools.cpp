@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <exception>
 
+#include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/MainContext.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/ChartForm.h"
 #include "ui/tools/FuelCostForm.h"
 #include "ui/tools/OdometerCheckForm.h"
-#include "ui/tools/ScheduleForm.h"
 #include "ui/tools/PeriodPicker.h"
-#include "ui/dialogs/DataSetEvents.h"
-#include "ui/dialogs/MainContext.h"
+#include "ui/tools/ScheduleForm.h"
 
 namespace quil::insight {
 

@@ -8,14 +8,14 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "ui/tools/AnalysisData.h"
-#include "ui/tools/ReportTableView.h"
 #include "store/ItemStore.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/WaitCursor.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/ReportTableView.h"
 
 namespace quil::insight {
 

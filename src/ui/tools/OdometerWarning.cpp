@@ -3,9 +3,9 @@
 #include <exception>
 
 #include "reports/OdometerCheck.h"
-#include "ui/tools/AnalysisData.h"
 #include "store/NumberFormat.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/tools/AnalysisData.h"
 
 namespace quil::insight {
 

@@ -1,16 +1,15 @@
 #include "ui/tools/ReportTableView.h"
 
+#include <QAbstractTableModel>
+#include <QBrush>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QPointer>
 #include <QPrinter>
 #include <QProgressDialog>
-#include <QCoreApplication>
-#include <QPointer>
-#include <QAbstractTableModel>
-#include <QBrush>
 #include <algorithm>
-#include <memory>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -116,8 +115,7 @@ public:
         const auto c = std::size_t(index.column());
         if (c >= heading_.titles.size()) return {};
         switch (role) {
-            case Qt::DisplayRole:
-                return q(rows_->cell(std::size_t(r), c).text);
+            case Qt::DisplayRole: return q(rows_->cell(std::size_t(r), c).text);
             case Qt::TextAlignmentRole: {
                 const bool right = c < heading_.rightAligned.size() && heading_.rightAligned[c];
                 return int(Qt::AlignVCenter | (right ? Qt::AlignRight : Qt::AlignLeft));
@@ -126,8 +124,7 @@ public:
                 if (std::size_t(r) < colours_.size() && colours_[std::size_t(r)].isValid())
                     return QBrush(colours_[std::size_t(r)]);
                 return {};
-            default:
-                return {};
+            default: return {};
         }
     }
 
@@ -370,7 +367,8 @@ public:
     int printAll(QPrinter& target) {
         setUp(target);
         const int pages = printer_.PageCount(target);
-        return ui::printWithProgress(printer_, target, pages, owner_, {kAskFromPages, progressDelay()})
+        return ui::printWithProgress(printer_, target, pages, owner_,
+                                     {kAskFromPages, progressDelay()})
             .value_or(0);
     }
 

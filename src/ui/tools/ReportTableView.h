@@ -40,8 +40,7 @@ public:
 
     // Shows `table`; `rowColour(row)` (optional) gives a row's background, invalid for none.
     // The rows are kept as given and a cell's text is made only when it is painted.
-    void setTable(fleet::ReportTable table,
-                  const std::function<QColor(int row)>& rowColour = {});
+    void setTable(fleet::ReportTable table, const std::function<QColor(int row)>& rowColour = {});
     // Shows `rows` under the titles and alignment of `heading` (its rows are not used).
     void setRows(fleet::ReportTable heading, std::shared_ptr<const ReportRows> rows,
                  const std::function<QColor(int row)>& rowColour = {});

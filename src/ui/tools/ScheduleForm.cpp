@@ -11,11 +11,11 @@
 
 #include "folder/ReadOnlyFileSystem.h"
 #include "ui/dialogs/ErrorReport.h"
-#include "ui/tools/AnalysisData.h"
-#include "ui/tools/ReportTableView.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/ReportTableView.h"
 
 namespace quil::insight {
 

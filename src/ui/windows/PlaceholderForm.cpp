@@ -24,12 +24,8 @@ PlaceholderForm::PlaceholderForm(QWidget* mainWindow, const QString& caption, QS
     connect(button2_, &QPushButton::clicked, this, &PlaceholderForm::Button2Click);
 }
 
-void PlaceholderForm::Button1Click() {
-    close();
-}
+void PlaceholderForm::Button1Click() { close(); }
 
-void PlaceholderForm::Button2Click() {
-    close();
-}
+void PlaceholderForm::Button2Click() { close(); }
 
 }  // namespace quil::ui

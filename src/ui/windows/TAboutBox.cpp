@@ -61,8 +61,6 @@ void TAboutBox::FormShow() {
     setFixedSize(width(), 200 - (frame > 0 ? frame : 0));
 }
 
-void TAboutBox::OKButtonClick() {
-    close();
-}
+void TAboutBox::OKButtonClick() { close(); }
 
 }  // namespace quil::ui

@@ -10,7 +10,7 @@
 #include <QTabBar>
 
 #include "MainTestSupport.h"
-#include "ui/windows/TAboutBox.h"
+#include "app/MakeToolWindow.h"
 #include "store/Date.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
@@ -18,7 +18,7 @@
 #include "ui/dialogs/TViewTimeForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/RecordCommands.h"
-#include "app/MakeToolWindow.h"
+#include "ui/windows/TAboutBox.h"
 
 using namespace quil::store;
 using namespace quil::testing;

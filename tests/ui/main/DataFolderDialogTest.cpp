@@ -9,18 +9,18 @@
 #include <QStatusBar>
 
 #include "LegacyFixtures.h"
-#include "ui/tools/alcohol/AlcoholWindows.h"
-#include "ui/tools/alcohol/TMissingCheckForm.h"
 #include "MainTestSupport.h"
-#include "ui/dialogs/Tdirsetform.h"
 #include "store/Date.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/TCarform.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
 #include "ui/dialogs/TViewItemForm.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/RecordCommands.h"
+#include "ui/tools/alcohol/AlcoholWindows.h"
+#include "ui/tools/alcohol/TMissingCheckForm.h"
 
 using namespace quil::store;
 using namespace quil::testing;

@@ -10,10 +10,10 @@
 #include <QSysInfo>
 
 #include "MainTestSupport.h"
-#include "ui/dialogs/DataFolderLock.h"
 #include "folder/ReadOnlyFileSystem.h"
-#include "ui/dialogs/Tdirsetform.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/DataFolderLock.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "ui/main/AppWindows.h"
 
 using namespace quil::store;

@@ -7,11 +7,7 @@
 #include <QPushButton>
 
 #include "MainTestSupport.h"
-#include "ui/tools/alcohol/AlcoholStore.h"
-#include "ui/tools/alcohol/AlcoholWindows.h"
-#include "ui/tools/alcohol/TAlcoholCheckForm.h"
-#include "ui/tools/AnalysisData.h"
-#include "ui/tools/InsightTools.h"
+#include "app/MakeToolWindow.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/TDataInputForm.h"
@@ -19,7 +15,11 @@
 #include "ui/main/AppWindows.h"
 #include "ui/main/RecordCommands.h"
 #include "ui/main/ToolWindows.h"
-#include "app/MakeToolWindow.h"
+#include "ui/tools/AnalysisData.h"
+#include "ui/tools/InsightTools.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "ui/tools/alcohol/AlcoholWindows.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
 
 using namespace quil::store;
 using namespace quil::testing;

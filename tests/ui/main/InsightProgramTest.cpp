@@ -11,12 +11,12 @@
 #include "FailingFiles.h"
 #include "MainTestSupport.h"
 #include "ui/dialogs/ErrorReport.h"
+#include "ui/dialogs/TDataInputForm.h"
+#include "ui/main/AppWindows.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/FuelCostForm.h"
 #include "ui/tools/InsightTools.h"
 #include "ui/tools/OdometerCheckForm.h"
-#include "ui/dialogs/TDataInputForm.h"
-#include "ui/main/AppWindows.h"
 
 using namespace quil::store;
 using namespace quil::testing;

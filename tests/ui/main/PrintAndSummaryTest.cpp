@@ -20,12 +20,12 @@
 #include "printing/PrintPreview.h"
 #include "printing/TGridPrinter.h"
 #include "printing/Tpriansform.h"
-#include "ui/windows/TCalForm.h"
-#include "ui/windows/TGraphform.h"
-#include "ui/windows/TOpForm.h"
 #include "store/Date.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
+#include "ui/windows/TCalForm.h"
+#include "ui/windows/TGraphform.h"
+#include "ui/windows/TOpForm.h"
 
 using namespace quil::store;
 using namespace quil::testing;

@@ -6,8 +6,8 @@
 #include <stdlib.h>
 
 #include "TempDir.h"
-#include "ui/main/QuilApplication.h"
 #include "app/MakeToolWindow.h"
+#include "ui/main/QuilApplication.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

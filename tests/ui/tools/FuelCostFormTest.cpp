@@ -9,11 +9,11 @@
 #include <QTabWidget>
 
 #include "InsightFixtures.h"
+#include "store/Codec.h"
+#include "store/StoreError.h"
 #include "ui/tools/FuelCostForm.h"
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ReportTableView.h"
-#include "store/Codec.h"
-#include "store/StoreError.h"
 
 namespace quil::insight {
 namespace {
@@ -91,9 +91,8 @@ TEST_F(FuelCostFormTest, ColumnsSortByTheirFiguresAndCsvFollowsTheOrder) {
     EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
               "車両,走行距離,給油量,燃費,燃料費,整備費,出費,合計,km単価");
     EXPECT_NE(
-        csv.find(
-            "\r\n車B,0.0,0.0,,0,0,0,0,\r\n車A,850.0,60.0,20.0,9350,5000,2000,16350,19.2\r\n"
-            "合計,"),
+        csv.find("\r\n車B,0.0,0.0,,0,0,0,0,\r\n車A,850.0,60.0,20.0,9350,5000,2000,16350,19.2\r\n"
+                 "合計,"),
         std::string::npos);
 }
 

@@ -80,14 +80,15 @@ TEST_F(OdometerFormsTest, AnUnreadableDataSetLeavesNoFindingsAndAnEmptyTableToge
 // Two vehicles whose chains break in each of the ways a trip can break them.
 void writeBrokenChains(const TempDir& dir) {
     using store::ItemKind;
-    writeDataSet(dir, {item(ItemKind::Vehicle, "車B", day(2020, 4, 1)),
-                       item(ItemKind::Vehicle, "車A", day(2020, 4, 1))},
+    writeDataSet(dir,
+                 {item(ItemKind::Vehicle, "車B", day(2020, 4, 1)),
+                  item(ItemKind::Vehicle, "車A", day(2020, 4, 1))},
                  {driving(day(2024, 1, 5), 0, 1000, 1100), driving(day(2024, 1, 6), 1, 500, 600),
-                  driving(day(2024, 1, 7), 0, 1050, 1200),   // below 1,100
-                  driving(day(2024, 1, 8), 1, 600, 550),     // returns below its departure
-                  driving(day(2024, 1, 10), 0, 9000, 9100),  // beyond the daily limit
-                  driving(day(2024, 1, 11), 1, 560, 570),    // below 600
-                  driving(day(2024, 1, 11), 0, 9000, 9050),  // below 9,100
+                  driving(day(2024, 1, 7), 0, 1050, 1200),     // below 1,100
+                  driving(day(2024, 1, 8), 1, 600, 550),       // returns below its departure
+                  driving(day(2024, 1, 10), 0, 9000, 9100),    // beyond the daily limit
+                  driving(day(2024, 1, 11), 1, 560, 570),      // below 600
+                  driving(day(2024, 1, 11), 0, 9000, 9050),    // below 9,100
                   driving(day(2024, 1, 12), 1, 580, 40000)});  // a trip beyond the limit
 }
 
@@ -120,8 +121,8 @@ TEST_F(OdometerFormsTest, TheFindingsShowSortAndExportAsTheirWholeTable) {
     form.show();
     ASSERT_EQ(form.findings().size(), 6u);
     ReportTableView whole;
-    whole.setTable(fleet::odometerTable(
-        form.findings(), store::ItemNames::load(store::ItemStore(other.dir()))));
+    whole.setTable(fleet::odometerTable(form.findings(),
+                                        store::ItemNames::load(store::ItemStore(other.dir()))));
     const QAbstractItemModel& shown = *form.FindingTable->model();
     ASSERT_EQ(shown.columnCount(), 6);
     for (int c = 0; c < shown.columnCount(); ++c)

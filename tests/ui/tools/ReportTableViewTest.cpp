@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QBrush>
-#include <QHeaderView>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPrinter>
 #include <QProgressDialog>

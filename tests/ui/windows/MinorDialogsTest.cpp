@@ -8,12 +8,12 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "ui/components/TRetEdit.h"
 #include "ui/windows/TAboutBox.h"
 #include "ui/windows/TGraphform.h"
 #include "ui/windows/TMISkeForm.h"
 #include "ui/windows/TOpForm.h"
 #include "ui/windows/TSkeForm.h"
-#include "ui/components/TRetEdit.h"
 
 namespace quil::ui {
 namespace {

@@ -16,10 +16,10 @@
 #include "StoreFixtures.h"
 #include "printing/PrintPreview.h"
 #include "printing/TGridPrinter.h"
-#include "ui/windows/TCalForm.h"
 #include "store/Date.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/windows/TCalForm.h"
 
 using namespace quil::store;
 using namespace quil::testing;

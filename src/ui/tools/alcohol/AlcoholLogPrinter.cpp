@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "ui/tools/alcohol/CheckTableModel.h"
 #include "printing/Tpriansform.h"
+#include "ui/tools/alcohol/CheckTableModel.h"
 
 namespace quil::alcohol {
 

@@ -280,11 +280,12 @@ bool AlcoholStore::removeDetector(std::int64_t id) {
     checkWritable();
     bool removed = false;
     db_->transaction([&] {
-        QSqlQuery used = db_->exec(
-            QStringLiteral("SELECT COUNT(*) FROM alcohol_check WHERE detector = ?"), {qlonglong(id)});
+        QSqlQuery used =
+            db_->exec(QStringLiteral("SELECT COUNT(*) FROM alcohol_check WHERE detector = ?"),
+                      {qlonglong(id)});
         if (used.next() && used.value(0).toLongLong() > 0) return;
-        QSqlQuery done = db_->exec(QStringLiteral("DELETE FROM alcohol_detector WHERE id = ?"),
-                                   {qlonglong(id)});
+        QSqlQuery done =
+            db_->exec(QStringLiteral("DELETE FROM alcohol_detector WHERE id = ?"), {qlonglong(id)});
         if (done.numRowsAffected() != 1) throw ext::ExtError("この検知器は登録されていません。");
         removed = true;
     });

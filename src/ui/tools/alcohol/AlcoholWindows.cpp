@@ -7,12 +7,6 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "ui/tools/alcohol/AlcoholStore.h"
-#include "ui/tools/alcohol/TAlcoholCheckForm.h"
-#include "ui/tools/alcohol/TAlcoholListForm.h"
-#include "ui/tools/alcohol/TAlcoholPrintForm.h"
-#include "ui/tools/alcohol/TDetectorForm.h"
-#include "ui/tools/alcohol/TMissingCheckForm.h"
 #include "ext/ExtDatabase.h"
 #include "store/Period.h"
 #include "store/RecordStore.h"
@@ -20,6 +14,12 @@
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
+#include "ui/tools/alcohol/TAlcoholListForm.h"
+#include "ui/tools/alcohol/TAlcoholPrintForm.h"
+#include "ui/tools/alcohol/TDetectorForm.h"
+#include "ui/tools/alcohol/TMissingCheckForm.h"
 
 namespace quil::alcohol {
 
@@ -138,8 +138,8 @@ void AlcoholWindows::refreshStatus() {
     try {
         const store::DateTime now = store::now();
         const store::CivilDate today = store::decodeDate(now);
-        const store::PeriodRange month =
-            store::periodRange(store::PeriodKind::Month, today.year, static_cast<int>(today.month) - 1);
+        const store::PeriodRange month = store::periodRange(store::PeriodKind::Month, today.year,
+                                                            static_cast<int>(today.month) - 1);
         // The record file is read once, and again only for a new month or a data set
         // changed as a whole; every saved or deleted record is counted as it comes.
         if (!drivesRead_ || count_.firstDay() != month.first || count_.lastDay() != month.last) {

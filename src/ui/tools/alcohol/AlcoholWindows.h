@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "reports/AlcoholCheck.h"
-#include "ui/tools/alcohol/AlcoholStore.h"
 #include "reports/MissingCheckCount.h"
 #include "store/DataSetChange.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
 
 class QAction;
 class QLabel;

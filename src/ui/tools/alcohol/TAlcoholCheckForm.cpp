@@ -7,9 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/tools/alcohol/AlcoholStore.h"
-#include "reports/RegisterNames.h"
 #include "folder/ReadOnlyFileSystem.h"
+#include "reports/RegisterNames.h"
 #include "store/EntryParse.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
@@ -19,6 +18,7 @@
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
 
 namespace quil::alcohol {
 
@@ -72,7 +72,8 @@ void TAlcoholCheckForm::createControls() {
     minuteBox = newList(this, "MinuteBox", true);
     for (int h = 0; h <= 23; ++h) hourBox->addItem(QString::number(h));
     // Minutes read as a clock shows them: 8：05, not 8：5.
-    for (int m = 0; m <= 59; ++m) minuteBox->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
+    for (int m = 0; m <= 59; ++m)
+        minuteBox->addItem(QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')));
     timingBox = newList(this, "TimingBox");
     for (int t = 0; t < kCheckTimingCount; ++t)
         timingBox->addItem(q(timingName(static_cast<CheckTiming>(t))), t);

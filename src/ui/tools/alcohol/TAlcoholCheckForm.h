@@ -43,9 +43,7 @@ class TAlcoholCheckForm : public ui::FormDialog, public ui::UnsavedInput {
 public:
     TAlcoholCheckForm(ui::MainContext& context, QWidget* parent);
 
-    bool hasUnsavedInput() const override {
-        return isVisible() && snapshot(this) != shown_;
-    }
+    bool hasUnsavedInput() const override { return isVisible() && snapshot(this) != shown_; }
 
     // Shows the dialog for a new check, or for the stored check `id`; does nothing while
     // it is open already.

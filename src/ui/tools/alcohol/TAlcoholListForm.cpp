@@ -13,22 +13,22 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ext/ExtDatabase.h"
+#include "folder/ExportFile.h"
 #include "reports/AlcoholCsv.h"
+#include "reports/RegisterNames.h"
+#include "store/Settings.h"
+#include "store/StoreError.h"
+#include "ui/dialogs/CsvFileChoice.h"
+#include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/FreeMemory.h"
+#include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/Prompts.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/CheckTableModel.h"
 #include "ui/tools/alcohol/PeriodChooser.h"
-#include "reports/RegisterNames.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
 #include "ui/tools/alcohol/TAlcoholPrintForm.h"
-#include "store/Settings.h"
-#include "store/StoreError.h"
-#include "ext/ExtDatabase.h"
-#include "folder/ExportFile.h"
-#include "ui/dialogs/DataSetEvents.h"
-#include "ui/dialogs/MainContext.h"
-#include "ui/dialogs/CsvFileChoice.h"
-#include "ui/dialogs/FreeMemory.h"
-#include "ui/dialogs/Prompts.h"
 
 namespace quil::alcohol {
 

@@ -57,8 +57,7 @@ public:
     bool deleteSelected();
     // The checks shown, as CSV, to `path` (replaced whole or not at all); false with the
     // reason shown when it cannot be written.
-    bool exportCsv(const QString& path,
-                   store::TextEncoding encoding = store::TextEncoding::Cp932);
+    bool exportCsv(const QString& path, store::TextEncoding encoding = store::TextEncoding::Cp932);
     // Adds the checks of a CSV file after asking; false when nothing was added.
     bool importCsv(const QString& path);
 

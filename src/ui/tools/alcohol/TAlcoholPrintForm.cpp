@@ -14,16 +14,16 @@
 #include <memory>
 #include <vector>
 
+#include "ext/ExtDatabase.h"
 #include "printing/PrintPreview.h"
 #include "printing/PrintTarget.h"
-#include "ui/tools/alcohol/AlcoholLogPrinter.h"
-#include "ui/tools/alcohol/AlcoholStore.h"
-#include "ui/tools/alcohol/CheckTableModel.h"
-#include "ext/ExtDatabase.h"
 #include "store/Period.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/tools/alcohol/AlcoholLogPrinter.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "ui/tools/alcohol/CheckTableModel.h"
 
 namespace quil::alcohol {
 

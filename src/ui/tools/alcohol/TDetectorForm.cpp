@@ -10,15 +10,15 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ui/tools/alcohol/AlcoholStore.h"
+#include "ext/ExtDatabase.h"
 #include "reports/RegisterNames.h"
-#include "ui/tools/alcohol/TAlcoholCheckForm.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
-#include "ext/ExtDatabase.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
 
 namespace quil::alcohol {
 
@@ -246,7 +246,8 @@ bool TDetectorForm::removeSelected() {
     const Detector d = detectors_[static_cast<std::size_t>(row)];
     if (!ui::Prompts::current().question(
             this, QStringLiteral("確認"),
-            QStringLiteral("%1 を削除しますか？").arg(q(detectorLabel(d))), ui::PromptIcon::Question))
+            QStringLiteral("%1 を削除しますか？").arg(q(detectorLabel(d))),
+            ui::PromptIcon::Question))
         return false;
     if (!AlcoholStore(context_.dataFolder()).removeDetector(d.id)) {
         ui::Prompts::current().warning(

@@ -12,17 +12,17 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ui/tools/alcohol/AlcoholStore.h"
-#include "ui/tools/alcohol/PeriodChooser.h"
-#include "reports/RegisterNames.h"
-#include "ui/tools/alcohol/TAlcoholCheckForm.h"
 #include "ext/ExtDatabase.h"
+#include "reports/RegisterNames.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/WaitCursor.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
+#include "ui/tools/alcohol/PeriodChooser.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
 
 namespace quil::alcohol {
 
@@ -57,10 +57,9 @@ public:
         return parent.isValid() ? 0 : 7;
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        static const char* const titles[] = {"日付", "出庫", "入庫", "運転者",
+        static const char* const titles[] = {"日付", "出庫",   "入庫",  "運転者",
                                              "車両", "運転前", "運転後"};
-        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-            section < 7)
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 7)
             return QString::fromUtf8(titles[section]);
         return QAbstractTableModel::headerData(section, orientation, role);
     }

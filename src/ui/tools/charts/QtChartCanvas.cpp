@@ -7,11 +7,11 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QLineSeries>
-#include <utility>
-#include <vector>
 #include <QStackedBarSeries>
 #include <QValueAxis>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace quil::insight {
 

@@ -3,22 +3,22 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
-#include <QMenuBar>
-#include <QRegularExpression>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
 #include <QToolBar>
 
 #include "MainTestSupport.h"
+#include "app/MakeToolWindow.h"
+#include "ui/components/TRetComboBox.h"
+#include "ui/dialogs/DataSetEvents.h"
+#include "ui/main/AppWindows.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/AlcoholWindows.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
 #include "ui/tools/alcohol/TAlcoholListForm.h"
-#include "ui/components/TRetComboBox.h"
-#include "ui/dialogs/DataSetEvents.h"
-#include "ui/main/AppWindows.h"
-#include "app/MakeToolWindow.h"
 
 using namespace quil::store;
 using namespace quil::testing;
@@ -142,6 +142,7 @@ TEST_F(AlcoholProgramTest, TheManualDescribesEveryMenuCommand) {
         }
     }
     EXPECT_EQ(toolEntries, 10);
-    EXPECT_TRUE(manual.contains(QStringLiteral("申し訳ございませんが、まだ作っていません。m(_ _)m")));
+    EXPECT_TRUE(
+        manual.contains(QStringLiteral("申し訳ございませんが、まだ作っていません。m(_ _)m")));
     EXPECT_TRUE(manual.contains(QStringLiteral("QuilExt.db")));
 }

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "ui/tools/alcohol/AlcoholStore.h"
 #include "ext/ExtDatabase.h"
 #include "folder/ReadOnlyFileSystem.h"
 #include "store/FileSystem.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
 
 namespace quil::alcohol {
 namespace {

@@ -5,10 +5,10 @@
 #include <QTest>
 
 #include "RegisterFixture.h"
-#include "ui/tools/alcohol/TAlcoholCheckForm.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
 
 namespace quil::alcohol::test {
 namespace {

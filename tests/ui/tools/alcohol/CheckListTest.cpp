@@ -14,6 +14,10 @@
 #include "Bytes.h"
 #include "FailingFiles.h"
 #include "RegisterFixture.h"
+#include "ext/ExtDatabase.h"
+#include "folder/ReadOnlyFileSystem.h"
+#include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/tools/alcohol/AlcoholWindows.h"
 #include "ui/tools/alcohol/CheckTableModel.h"
 #include "ui/tools/alcohol/PeriodChooser.h"
@@ -21,10 +25,6 @@
 #include "ui/tools/alcohol/TAlcoholListForm.h"
 #include "ui/tools/alcohol/TAlcoholPrintForm.h"
 #include "ui/tools/alcohol/TDetectorForm.h"
-#include "ext/ExtDatabase.h"
-#include "folder/ReadOnlyFileSystem.h"
-#include "ui/dialogs/DataSetEvents.h"
-#include "ui/dialogs/ErrorReport.h"
 
 namespace quil::alcohol::test {
 namespace {

@@ -6,9 +6,9 @@
 #include <QTest>
 
 #include "RegisterFixture.h"
-#include "ui/tools/alcohol/TDetectorForm.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
+#include "ui/tools/alcohol/TDetectorForm.h"
 
 namespace quil::alcohol::test {
 namespace {
@@ -55,7 +55,8 @@ TEST_F(DetectorFormTest, AnExactDuplicateIsRefusedAndAnUnusedDetectorCanBeDelete
     form.serialEdit->setText(QStringLiteral("SN-001"));
     ASSERT_TRUE(form.addDetector());
     EXPECT_FALSE(form.addDetector());
-    EXPECT_EQ(prompts.last().text, QStringLiteral("同じ名前と製造番号の検知器が登録されています。"));
+    EXPECT_EQ(prompts.last().text,
+              QStringLiteral("同じ名前と製造番号の検知器が登録されています。"));
     ASSERT_EQ(form.detectors().size(), 1u);
     form.serialEdit->setText(QStringLiteral("SN-002"));  // a second one of the same model
     ASSERT_TRUE(form.addDetector());

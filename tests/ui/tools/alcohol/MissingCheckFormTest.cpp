@@ -4,12 +4,12 @@
 #include <QTableWidget>
 
 #include "RegisterFixture.h"
-#include "ui/tools/alcohol/PeriodChooser.h"
-#include "ui/tools/alcohol/TAlcoholCheckForm.h"
-#include "ui/tools/alcohol/TMissingCheckForm.h"
 #include "ext/ExtDatabase.h"
 #include "store/Settings.h"
 #include "ui/components/TRetComboBox.h"
+#include "ui/tools/alcohol/PeriodChooser.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
+#include "ui/tools/alcohol/TMissingCheckForm.h"
 
 namespace quil::alcohol::test {
 namespace {

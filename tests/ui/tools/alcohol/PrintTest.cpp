@@ -12,9 +12,9 @@
 
 #include "RegisterFixture.h"
 #include "ScopedHome.h"
+#include "printing/PrintTarget.h"
 #include "ui/tools/alcohol/AlcoholLogPrinter.h"
 #include "ui/tools/alcohol/TAlcoholPrintForm.h"
-#include "printing/PrintTarget.h"
 
 namespace quil::alcohol::test {
 namespace {
@@ -168,7 +168,8 @@ TEST(AlcoholLogPrinter, NoCellIsCutAndThePageKeepsItsMargins) {
         QProcess text;
         text.start(QStringLiteral("pdftotext"), {pdf.outputFileName(), QStringLiteral("-")});
         if (!text.waitForFinished(60000)) continue;  // pdftotext is not installed
-        const QString got = QString::fromUtf8(text.readAllStandardOutput()).remove(QLatin1Char(' '));
+        const QString got =
+            QString::fromUtf8(text.readAllStandardOutput()).remove(QLatin1Char(' '));
         for (const QString& cell : {vehicle, row[6], row[9], row[3], QStringLiteral("日付")})
             EXPECT_TRUE(got.contains(QString(cell).remove(QLatin1Char(' ')))) << cell.toStdString();
     }
@@ -185,7 +186,8 @@ TEST_F(PrintFormTest, ThePdfFileDefaultsToAFolderThatExists) {
     QDir(homePath).mkpath(QStringLiteral("Documents"));
     const QString withDocuments = TAlcoholPrintForm(main, &main.window).pdfFileEdit->text();
     EXPECT_EQ(QFileInfo(fresh).absoluteDir(), QDir(homePath));
-    EXPECT_EQ(QFileInfo(withDocuments).absoluteDir(), QDir(homePath + QStringLiteral("/Documents")));
+    EXPECT_EQ(QFileInfo(withDocuments).absoluteDir(),
+              QDir(homePath + QStringLiteral("/Documents")));
     EXPECT_EQ(QFileInfo(fresh).fileName(), QStringLiteral("アルコールチェック記録簿.pdf"));
 }
 

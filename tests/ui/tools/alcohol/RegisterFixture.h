@@ -6,11 +6,11 @@
 
 #include "StandInMain.h"
 #include "TempDir.h"
-#include "ui/tools/alcohol/AlcoholStore.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
 
 namespace quil::alcohol::test {
 
