@@ -90,8 +90,6 @@ Tdirsetform::Tdirsetform(MainContext& context, DataFolderHost& host, QWidget* pa
     layout->addWidget(DriveComboBox1);
     layout->addWidget(DirectoryListBox1);
     layout->addLayout(makeOkCancelRow(this, Button1, Button2));
-    Button1->setText(QStringLiteral("&OK"));
-    Button2->setText(QStringLiteral("&CANCEL"));
     layout->addWidget(StatusBar1);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed dialog border
 
