@@ -13,6 +13,7 @@ layers=(
   store           # records, files, settings, periods: no Qt
   folder          # data-set logic: check, move, backup, restore, import, CSV; no Qt
   reports         # reports and calculations: fleet figures, summary table, alcohol rules; no Qt
+  server          # the data set on a PostgreSQL server (libpq): schema, versions, push/pull; no Qt
   tool            # quil-tool, the command-line companion; no Qt
   ext             # QuilExt.db (Qt SQL)
   ui/components   # widgets

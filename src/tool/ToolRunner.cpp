@@ -26,6 +26,7 @@ namespace {
 
 const char* kToolHelp =
     "使い方: quil-tool [--data FOLDER | --per-user] COMMAND [OPTIONS]\n"
+    "       quil-tool --server CONNINFO COMMAND [OPTIONS]\n"
     "       quil-tool --help | --version\n"
     "\n"
     "クイル台帳のデータ (Quil.qui, Quil.qud) を調べ、書き出し、読み込みます。\n"
@@ -43,6 +44,13 @@ const char* kToolHelp =
     "  backup       データをバックアップする\n"
     "  restore      バックアップからデータを読み込む\n"
     "  import-legacy ミルテ台帳のデータを読み込む\n"
+    "  server       サーバーのデータセットを作る (init)、フォルダーから送る (push)、\n"
+    "               フォルダーに取り出す (pull)\n"
+    "\n"
+    "--server CONNINFO はサーバー (PostgreSQL) のデータセットを使います。CONNINFO は\n"
+    "\"host=ホスト dbname=データベース\" や \"service=quil\" のような libpq の接続文字列です。\n"
+    "パスワードは ~/.pgpass に書きます。check, dump, export-csv, import-csv, server が\n"
+    "使えます。\n"
     "\n"
     "quil-tool COMMAND --help で各コマンドの説明を表示します。\n"
     "終了コード: 0 正常, 1 問題あり (データのないフォルダーを含む), 2 使い方の誤り,\n"
@@ -84,6 +92,16 @@ const std::map<std::string, const char*> kCommandHelp = {
      "SRC のバックアップで今のデータを置き換えます。SRC のファイルを確かめ、データフォルダー\n"
      "内の作業フォルダーにコピーしてから名前の変更で置き換えるので、失敗しても今のデータは\n"
      "そのまま残ります。プログラムがこのデータを開いている間は実行しません。\n"},
+    {"server",
+     "使い方: quil-tool --server CONNINFO server init\n"
+     "       quil-tool --server CONNINFO server push FOLDER\n"
+     "       quil-tool --server CONNINFO server pull DEST\n"
+     "       quil-tool --server CONNINFO server status\n"
+     "init は空のデータベースにデータセットの表と役割 (quil_admin 管理者, quil_clerk 事務,\n"
+     "quil_viewer 閲覧) を作ります。push はデータフォルダーの Quil.qui と Quil.qud を空の\n"
+     "データセットに送ります (すべてか、何もしないか)。pull はデータセットを DEST に\n"
+     "Windows のプログラムでも開けるデータフォルダーとして書きます (DEST にデータがあれば\n"
+     "書きません)。status はデータセットの形式、件数と自分の役割を表示します。\n"},
     {"import-legacy",
      "使い方: quil-tool [--data FOLDER] import-legacy SRC\n"
      "SRC のミルテ台帳のデータ (Car.dat など) を変換して今のデータと置き換えます。変換ログ\n"
@@ -243,6 +261,12 @@ int ToolRunner::run(std::vector<std::string> args) {
             args.erase(args.begin());
             continue;
         }
+        if (args[0] == "--server") {
+            if (args.size() < 2) return usage("--server には接続文字列が必要です。", {});
+            serverOption_ = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+            continue;
+        }
         if (args[0] != "--data") return usage("不明なオプションです: " + args[0], {});
         if (args.size() < 2) return usage("--data にはフォルダーが必要です。", {});
         dataOption_ = args[1];
@@ -262,6 +286,12 @@ int ToolRunner::run(std::vector<std::string> args) {
         return kExitOk;
     }
     if (dataOption_ && perUser_) return usage("--data と --per-user は同時に指定できません。", {});
+    if (serverOption_) {
+        if (dataOption_ || perUser_)
+            return usage("--server と --data・--per-user は同時に指定できません。", {});
+        return runOnServer(command, args);
+    }
+    if (command == "server") return usage("server には --server で接続先を指定して下さい。", "server");
     // A folder without a data set is refused by every command: a backup, dump or export of
     // nothing must never look like a success.
     if (!chooseDataFolder()) return kExitProblems;
@@ -293,7 +323,7 @@ int ToolRunner::check(const std::vector<std::string>& args) {
     ToolProgress progress(err_, errIsTerminal_, "check");
     const auto problems =
         folder::auditDataSet(dataFolder(), today(), FileSystem::current(), std::ref(progress));
-    out_ << "データフォルダー: " << dataFolder() << '\n';
+    out_ << (shownAs_.empty() ? "データフォルダー: " + dataFolder() : shownAs_) << '\n';
     for (const auto& p : problems) out_ << p << '\n';
     if (problems.empty()) out_ << "OK\n";
     return problems.empty() ? kExitOk : kExitProblems;

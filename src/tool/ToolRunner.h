@@ -40,6 +40,11 @@ private:
     int backup(const std::vector<std::string>& args);
     int restore(const std::vector<std::string>& args);
     int importLegacy(const std::vector<std::string>& args);
+    // A command on the server data set named by --server: server init/push/pull/status, and
+    // check, dump, export-csv and import-csv on a snapshot of it.
+    int runOnServer(const std::string& command, const std::vector<std::string>& args);
+    int serverCommand(const std::vector<std::string>& args);
+    int importCsvToServer(const std::vector<std::string>& args);
     // The commands that replace the data set refuse while the program holds its lock.
     bool refuseWhileOpen(const std::string& dataFolder, const std::string& command);
     // A restore, import or move that a crash cut short in `folder` is finished before any
@@ -63,6 +68,9 @@ private:
     std::string defaultDataFolder_;  // the per-user data folder, when the per-user folders are used
     std::string dataFolder_;
     std::optional<std::string> dataOption_;
+    std::optional<std::string> serverOption_;
+    // What check names as the data set it looked at, when not dataFolder_ (a server).
+    std::string shownAs_;
     std::istream& in_;
     std::ostream& out_;
     std::ostream& err_;

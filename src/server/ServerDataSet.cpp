@@ -1,0 +1,321 @@
+#include "ServerDataSet.h"
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+namespace quil::server {
+namespace {
+
+using K = ServerError::Kind;
+
+std::string_view rawOf(const store::DataRecord& r) {
+    return {reinterpret_cast<const char*>(r.bytes().data()), store::DataRecord::Size};
+}
+std::string_view rawOf(const store::ItemRecord& r) {
+    return {reinterpret_cast<const char*>(r.bytes().data()), store::ItemRecord::Size};
+}
+
+store::DataRecord recordOf(std::string_view raw, const std::string& where) {
+    if (raw.size() != store::DataRecord::Size)
+        throw ServerError(K::Other, where, "サーバーの記録が壊れています（長さが違います）。");
+    return store::DataRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
+}
+store::ItemRecord itemOf(std::string_view raw, const std::string& where) {
+    if (raw.size() != store::ItemRecord::Size)
+        throw ServerError(K::Other, where, "サーバーの項目が壊れています（長さが違います）。");
+    return store::ItemRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
+}
+
+// The columns a record is sorted and filtered by, from its bytes: $2 date, $3 vehicle,
+// $4 user, $5 kind, $6 deleted (after $1, the raw bytes).
+std::vector<PgParam> recordParams(const store::DataRecord& r) {
+    return {PgParam::bytes(rawOf(r)), PgParam::float8(r.date()), PgParam::number(r.vehicle()),
+            PgParam::number(r.user()), PgParam::number(r.kind()),
+            PgParam::text(r.deleted() ? "true" : "false")};
+}
+std::vector<PgParam> itemParams(const store::ItemRecord& item) {
+    return {PgParam::bytes(rawOf(item)), PgParam::number(item.kind()),
+            PgParam::text(item.deleted() ? "true" : "false"), PgParam::text(item.name())};
+}
+
+void checkSaveKey(const std::string& key) {
+    if (key.size() < 16 || key.size() > 64)
+        throw ServerError(K::Other, "サーバー", "保存の鍵が正しくありません。");
+}
+
+}  // namespace
+
+std::string newSaveKey() {
+    std::random_device rd;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string key;
+    for (int i = 0; i < 4; ++i) {
+        std::uint32_t v = rd();
+        for (int j = 0; j < 8; ++j, v >>= 4) key += kHex[v & 0xf];
+    }
+    return key;
+}
+
+ServerDataSet::ServerDataSet(const std::string& conninfo) : conn_(conninfo) {
+    const SchemaState s = inspectSchema(conn_);
+    switch (s.is) {
+        case SchemaState::Is::Current: break;
+        case SchemaState::Is::Older: upgradeSchema(conn_); break;
+        case SchemaState::Is::Newer:
+        case SchemaState::Is::Empty:
+        case SchemaState::Is::Foreign:
+            upgradeSchema(conn_);  // raises the message for each of these
+            break;
+    }
+}
+
+template <typename F>
+auto ServerDataSet::retrying(F&& f) -> decltype(f()) {
+    // A connection that broke (the server restarted, the network dropped) is made again a
+    // few times before giving up; every change is keyed, so doing it again is safe.
+    constexpr int kWaitsMs[] = {100, 200, 400, 800, 1500};
+    for (int attempt = 0;; ++attempt) {
+        try {
+            return f();
+        } catch (const ServerError& e) {
+            if (e.kind() != K::Connection || attempt >= int(std::size(kWaitsMs))) throw;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kWaitsMs[attempt]));
+            if (conn_.reconnect() && listening_) conn_.run("LISTEN quil_changes");
+        }
+    }
+}
+
+bool ServerDataSet::writable() {
+    return retrying([&] {
+        return conn_.exec("SELECT has_table_privilege('quil_records', 'UPDATE') AND "
+                          "has_table_privilege('quil_items', 'UPDATE')")
+                   .text(0, 0) == "t";
+    });
+}
+
+std::string ServerDataSet::roleTitle() {
+    return retrying([&] {
+        const PgResult r = conn_.exec(
+            "SELECT pg_has_role('quil_admin', 'MEMBER') OR "
+            "       (SELECT relowner = (SELECT oid FROM pg_roles WHERE rolname = current_user) "
+            "        FROM pg_class WHERE oid = 'quil_records'::regclass), "
+            "       pg_has_role('quil_clerk', 'MEMBER'), pg_has_role('quil_viewer', 'MEMBER')");
+        if (r.text(0, 0) == "t") return std::string("管理者");
+        if (r.text(0, 1) == "t") return std::string("事務");
+        if (r.text(0, 2) == "t") return std::string("閲覧");
+        return std::string();
+    });
+}
+
+std::int64_t ServerDataSet::recordCount(bool withDeleted) {
+    return retrying([&] {
+        return conn_
+            .exec(withDeleted ? "SELECT count(*) FROM quil_records"
+                              : "SELECT count(*) FROM quil_records WHERE NOT deleted")
+            .integer(0, 0);
+    });
+}
+
+void ServerDataSet::scanRecords(const std::function<void(const RecordRow&)>& f,
+                                bool withDeleted) {
+    // Keyset pages over the order's index: each page starts after the last row of the one
+    // before, so that a page costs the same at the end of a million rows as at the start.
+    constexpr int kPage = 10000;
+    std::vector<PgParam> after;
+    for (;;) {
+        const std::string sql =
+            std::string("SELECT id, version, raw, date, vehicle, user_no, entry "
+                        "FROM quil_records WHERE ") +
+            (withDeleted ? "true" : "NOT deleted") +
+            (after.empty() ? ""
+                           : " AND (date, vehicle, user_no, entry) > ($1::float8, $2::int2, "
+                             "$3::int2, $4::int8)") +
+            " ORDER BY date, vehicle, user_no, entry LIMIT " + std::to_string(kPage);
+        const PgResult r = retrying([&] { return conn_.exec(sql, after, true); });
+        const int n = r.rows();
+        for (int i = 0; i < n; ++i)
+            f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
+        if (n < kPage) break;
+        after = {PgParam::float8(r.float8(n - 1, 3)), PgParam::number(r.int16(n - 1, 4)),
+                 PgParam::number(r.int16(n - 1, 5)), PgParam::number(r.int64(n - 1, 6))};
+    }
+}
+
+RecordRow ServerDataSet::readRecord(std::int64_t id) {
+    const PgResult r = retrying([&] {
+        return conn_.exec("SELECT id, version, raw FROM quil_records WHERE id = $1",
+                          {PgParam::number(id)}, true);
+    });
+    if (r.rows() == 0) throw ServerError(K::Conflict, where(), kRecordChangedMessage);
+    return {r.int64(0, 0), r.int64(0, 1), recordOf(r.bytes(0, 2), where())};
+}
+
+std::pair<std::int64_t, std::int64_t> ServerDataSet::onceBySaveKey(
+    const std::string& saveKey, const std::function<std::pair<std::int64_t, std::int64_t>()>& op) {
+    checkSaveKey(saveKey);
+    return retrying([&] {
+        return inTransaction(conn_, [&] {
+            const PgResult claimed = conn_.exec(
+                "INSERT INTO quil_saves (key) VALUES ($1) ON CONFLICT DO NOTHING",
+                {PgParam::text(saveKey)});
+            if (claimed.affected() == 0) {
+                // Done before (its answer was lost on the way): give the same answer.
+                const PgResult done = conn_.exec(
+                    "SELECT coalesce(target, -1), coalesce(version, -1) FROM quil_saves "
+                    "WHERE key = $1",
+                    {PgParam::text(saveKey)});
+                return std::pair{done.integer(0, 0), done.integer(0, 1)};
+            }
+            const auto answer = op();
+            conn_.exec("UPDATE quil_saves SET target = $2, version = $3 WHERE key = $1",
+                       {PgParam::text(saveKey), PgParam::number(answer.first),
+                        PgParam::number(answer.second)});
+            return answer;
+        });
+    });
+}
+
+RecordRow ServerDataSet::addRecord(const store::DataRecord& record, const std::string& saveKey) {
+    const auto [id, version] = onceBySaveKey(saveKey, [&] {
+        const PgResult r = conn_.exec(
+            "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
+            "VALUES ($1, $2::float8, $3, $4, $5, $6) RETURNING id, version",
+            recordParams(record));
+        return std::pair{r.integer(0, 0), r.integer(0, 1)};
+    });
+    return {id, version, record};
+}
+
+RecordRow ServerDataSet::editRecord(std::int64_t id, std::int64_t version,
+                                    const store::DataRecord& record, const std::string& saveKey) {
+    const auto [savedId, newVersion] = onceBySaveKey(saveKey, [&] {
+        auto params = recordParams(record);
+        params.push_back(PgParam::number(id));
+        params.push_back(PgParam::number(version));
+        // A record whose date, vehicle or user changed goes after the records of its new
+        // place, as in the data folder.
+        const PgResult r = conn_.exec(
+            "UPDATE quil_records SET raw = $1, date = $2::float8, vehicle = $3, user_no = $4, "
+            "kind = $5, deleted = $6, version = version + 1, "
+            "entry = CASE WHEN (date, vehicle, user_no) = ($2::float8, $3, $4) THEN entry "
+            "             ELSE nextval('quil_entry_seq') END "
+            "WHERE id = $7 AND version = $8 AND NOT deleted RETURNING version",
+            params);
+        if (r.rows() == 0) throw ServerError(K::Conflict, where(), kRecordChangedMessage);
+        return std::pair{id, r.integer(0, 0)};
+    });
+    if (newVersion < 0) throw ServerError(K::Conflict, where(), kRecordChangedMessage);
+    return {savedId, newVersion, record};
+}
+
+void ServerDataSet::deleteRecord(std::int64_t id, std::int64_t version,
+                                 const std::string& saveKey) {
+    onceBySaveKey(saveKey, [&] {
+        // Byte 16 of the record is its deleted mark.
+        const PgResult r = conn_.exec(
+            "UPDATE quil_records SET deleted = true, version = version + 1, "
+            "raw = set_byte(raw, 16, 1) "
+            "WHERE id = $1 AND version = $2 AND NOT deleted RETURNING version",
+            {PgParam::number(id), PgParam::number(version)});
+        if (r.rows() == 0)
+            throw ServerError(K::Conflict, where(),
+                              "削除しようとした記録は、ほかの操作でデータが変更されたため削除"
+                              "できません。一覧を読み込み直します。");
+        return std::pair{id, r.integer(0, 0)};
+    });
+}
+
+void ServerDataSet::addRecords(const std::vector<store::DataRecord>& records,
+                               std::size_t itemCount) {
+    inTransaction(conn_, [&] {
+        conn_.run("SELECT pg_advisory_xact_lock(7190002)");
+        const PgResult n = conn_.exec("SELECT count(*) FROM quil_items");
+        if (static_cast<std::size_t>(n.integer(0, 0)) != itemCount)
+            throw ServerError(K::Refused, where(),
+                              "読み込みの間にほかの利用者がマスターを変更しました。"
+                              "何も書き込んでいません。もう一度実行してください。");
+        for (const store::DataRecord& r : records)
+            conn_.exec("INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
+                       "VALUES ($1, $2::float8, $3, $4, $5, $6)",
+                       recordParams(r));
+    });
+}
+
+std::vector<ItemRow> ServerDataSet::items() {
+    const PgResult r = retrying([&] {
+        return conn_.exec("SELECT position::int8, version, raw FROM quil_items ORDER BY position", {},
+                          true);
+    });
+    std::vector<ItemRow> out;
+    out.reserve(static_cast<std::size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i)
+        out.push_back({static_cast<int>(r.int64(i, 0)), r.int64(i, 1),
+                       itemOf(r.bytes(i, 2), where())});
+    return out;
+}
+
+ItemRow ServerDataSet::addItem(const store::ItemRecord& item, const std::string& saveKey) {
+    const auto [position, version] = onceBySaveKey(saveKey, [&] {
+        // Items are numbered in order of entry: one add at a time takes the next number.
+        conn_.run("SELECT pg_advisory_xact_lock(7190002)");
+        const PgResult r = conn_.exec(
+            "INSERT INTO quil_items (position, raw, kind, deleted, name) "
+            "SELECT coalesce(max(position) + 1, 0), $1, $2, $3, $4 FROM quil_items "
+            "RETURNING position, version",
+            itemParams(item));
+        return std::pair{r.integer(0, 0), r.integer(0, 1)};
+    });
+    return {static_cast<int>(position), version, item};
+}
+
+ItemRow ServerDataSet::rewriteItem(int position, std::int64_t version,
+                                   const store::ItemRecord& item, const std::string& saveKey) {
+    const auto [pos, newVersion] = onceBySaveKey(saveKey, [&] {
+        auto params = itemParams(item);
+        params.push_back(PgParam::number(position));
+        params.push_back(PgParam::number(version));
+        const PgResult r = conn_.exec(
+            "UPDATE quil_items SET raw = $1, kind = $2, deleted = $3, name = $4, "
+            "version = version + 1 WHERE position = $5 AND version = $6 RETURNING version",
+            params);
+        if (r.rows() == 0) throw ServerError(K::Conflict, where(), kItemChangedMessage);
+        return std::pair{std::int64_t{position}, r.integer(0, 0)};
+    });
+    if (newVersion < 0) throw ServerError(K::Conflict, where(), kItemChangedMessage);
+    return {static_cast<int>(pos), newVersion, item};
+}
+
+void ServerDataSet::listen() {
+    retrying([&] { conn_.run("LISTEN quil_changes"); });
+    listening_ = true;
+}
+
+std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
+    const int own = conn_.backendPid();
+    bool records = false;
+    bool replaced = false;
+    bool items = false;
+    for (const auto& n : conn_.takeNotifications()) {
+        if (n.channel != kChangeChannel || n.senderPid == own) continue;
+        if (n.payload.starts_with("r ")) records = true;
+        else if (n.payload.starts_with("i ")) items = true;
+        else replaced = true;
+    }
+    std::vector<store::DataSetChange> out;
+    if (replaced) {
+        auto c = store::DataSetChange::of(store::DataSetChange::What::Replaced);
+        c.source = store::ChangeSource::Elsewhere;
+        out.push_back(c);
+        return out;
+    }
+    if (items) {
+        auto c = store::DataSetChange::itemsChanged();
+        c.source = store::ChangeSource::Elsewhere;
+        out.push_back(c);
+    }
+    if (records) out.push_back(store::DataSetChange::changedElsewhere());
+    return out;
+}
+
+}  // namespace quil::server

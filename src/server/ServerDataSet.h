@@ -1,0 +1,104 @@
+#pragma once
+// A data set on a PostgreSQL server: the master items and the records of a data folder, in
+// tables, for many programs at once. Every row carries a version: an edit or delete names
+// the version it read and is refused when the row changed since (another user got there
+// first). Every change is done under a save key; the same key sent again (a save whose
+// answer was lost with the connection) returns the first answer instead of saving twice.
+// Changes are announced to every connected program (kChangeChannel).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PgConnection.h"
+#include "ServerSchema.h"
+#include "store/DataSetChange.h"
+#include "store/Records.h"
+
+namespace quil::server {
+
+struct RecordRow {
+    std::int64_t id = 0;
+    std::int64_t version = 0;
+    store::DataRecord record;
+};
+
+struct ItemRow {
+    int position = 0;
+    std::int64_t version = 0;
+    store::ItemRecord item;
+};
+
+// A new random key for one save (32 hexadecimal digits).
+std::string newSaveKey();
+
+// The text of the warning given when a record changed since it was read; the same words as
+// for a data folder changed by another program.
+inline constexpr const char* kRecordChangedMessage =
+    "修正中の記録は、ほかの操作でデータが変更されたため保存できません。一覧を読み込み直します。";
+inline constexpr const char* kItemChangedMessage =
+    "この項目は、ほかの操作で変更されたため保存できません。一覧を読み込み直します。";
+
+class ServerDataSet {
+public:
+    // Connects and checks the data set: raises ServerError for a database that holds no
+    // data set or one of a newer program. An older data set is upgraded when the user may.
+    explicit ServerDataSet(const std::string& conninfo);
+
+    PgConnection& connection() { return conn_; }
+    const std::string& where() const { return conn_.where(); }
+
+    // Whether this user may change records and master lists (roles 事務 and 管理者).
+    bool writable();
+    // "管理者", "事務" or "閲覧": the highest of the program's roles this user holds; empty
+    // for a user with none of them (the owner of the database counts as 管理者).
+    std::string roleTitle();
+
+    // --- records, in the order of the list: date, vehicle, user, then order of entry ---
+    std::int64_t recordCount(bool withDeleted = false);
+    // Calls f(row) for every record in order, read in pages so that memory stays small.
+    void scanRecords(const std::function<void(const RecordRow&)>& f, bool withDeleted = false);
+    RecordRow readRecord(std::int64_t id);
+    // Adds a record; the save key makes a repeated call return the first answer.
+    RecordRow addRecord(const store::DataRecord& record, const std::string& saveKey);
+    // Replaces record `id` read at `version`; raises ServerError (Conflict) when it changed
+    // or was deleted since.
+    RecordRow editRecord(std::int64_t id, std::int64_t version, const store::DataRecord& record,
+                         const std::string& saveKey);
+    // Marks record `id` deleted (as the file store does); Conflict as for editRecord.
+    void deleteRecord(std::int64_t id, std::int64_t version, const std::string& saveKey);
+
+    // Adds records in one transaction, all or nothing, refused (Refused) when the master
+    // lists no longer have `itemCount` items (someone added one since they were read).
+    void addRecords(const std::vector<store::DataRecord>& records, std::size_t itemCount);
+
+    // --- master items, by position (the number records refer to them by) ---
+    std::vector<ItemRow> items();
+    ItemRow addItem(const store::ItemRecord& item, const std::string& saveKey);
+    ItemRow rewriteItem(int position, std::int64_t version, const store::ItemRecord& item,
+                        const std::string& saveKey);
+
+    // --- changes made by others ---
+    // Starts hearing of changes made by other programs.
+    void listen();
+    // The socket to wait on for changes (-1 when disconnected).
+    int socket() const { return conn_.socket(); }
+    // The changes announced since the last call, without this program's own, merged: one
+    // RecordsChanged for any number of record changes, one ItemsChanged, or Replaced.
+    std::vector<store::DataSetChange> takeChanges();
+
+private:
+    template <typename F>
+    auto retrying(F&& f) -> decltype(f());
+    // Runs `op` once per save key, in a transaction; a key already used returns the stored
+    // answer (target, version) without running it again.
+    std::pair<std::int64_t, std::int64_t> onceBySaveKey(
+        const std::string& saveKey, const std::function<std::pair<std::int64_t, std::int64_t>()>& op);
+
+    PgConnection conn_;
+    bool listening_ = false;
+};
+
+}  // namespace quil::server

@@ -1,0 +1,180 @@
+#include "ServerSchema.h"
+
+#include <array>
+
+namespace quil::server {
+namespace {
+
+// Schema 1: master items and records keep their file bytes (raw) beside the columns the
+// server sorts and filters by, so that a data folder pushed and pulled again comes back
+// byte for byte. Every row carries a version for optimistic concurrency; quil_saves keeps
+// the answer of every save by its key, so that a save sent twice is done once.
+constexpr const char* kSchema1 = R"SQL(
+CREATE TABLE quil_schema (
+    version integer NOT NULL,
+    written_by text NOT NULL,
+    changed_at timestamptz NOT NULL DEFAULT now()
+);
+CREATE TABLE quil_files (
+    name text PRIMARY KEY,
+    present boolean NOT NULL
+);
+CREATE TABLE quil_items (
+    position integer PRIMARY KEY CHECK (position >= 0),
+    kind smallint NOT NULL,
+    deleted boolean NOT NULL,
+    name text NOT NULL,
+    raw bytea NOT NULL CHECK (octet_length(raw) = 128),
+    version bigint NOT NULL DEFAULT 1
+);
+CREATE SEQUENCE quil_entry_seq;
+CREATE TABLE quil_records (
+    id bigserial PRIMARY KEY,
+    entry bigint NOT NULL DEFAULT nextval('quil_entry_seq'),
+    date double precision NOT NULL,
+    vehicle smallint NOT NULL,
+    user_no smallint NOT NULL,
+    kind smallint NOT NULL,
+    deleted boolean NOT NULL,
+    raw bytea NOT NULL CHECK (octet_length(raw) = 256),
+    version bigint NOT NULL DEFAULT 1
+);
+CREATE INDEX quil_records_order ON quil_records (date, vehicle, user_no, entry);
+CREATE TABLE quil_saves (
+    key text PRIMARY KEY CHECK (length(key) BETWEEN 16 AND 64),
+    target bigint,
+    version bigint,
+    saved_at timestamptz NOT NULL DEFAULT now()
+);
+
+-- Every change is announced on quil_changes: "r <op> <id> <version>" for records,
+-- "i <op> <position> <version>" for items. A bulk load sets quil.bulk and announces once.
+CREATE FUNCTION quil_announce_record() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF coalesce(current_setting('quil.bulk', true), '') = 'on' THEN RETURN NULL; END IF;
+    PERFORM pg_notify('quil_changes', 'r ' || lower(TG_OP) || ' ' || NEW.id || ' ' || NEW.version);
+    RETURN NULL;
+END $$;
+CREATE TRIGGER quil_records_announce AFTER INSERT OR UPDATE ON quil_records
+    FOR EACH ROW EXECUTE FUNCTION quil_announce_record();
+CREATE FUNCTION quil_announce_item() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF coalesce(current_setting('quil.bulk', true), '') = 'on' THEN RETURN NULL; END IF;
+    PERFORM pg_notify('quil_changes',
+                      'i ' || lower(TG_OP) || ' ' || NEW.position || ' ' || NEW.version);
+    RETURN NULL;
+END $$;
+CREATE TRIGGER quil_items_announce AFTER INSERT OR UPDATE ON quil_items
+    FOR EACH ROW EXECUTE FUNCTION quil_announce_item();
+
+DO $$
+DECLARE r text;
+BEGIN
+    FOREACH r IN ARRAY ARRAY['quil_viewer', 'quil_clerk', 'quil_admin'] LOOP
+        BEGIN
+            EXECUTE format('CREATE ROLE %I NOLOGIN', r);
+        EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL;
+        END;
+    END LOOP;
+END $$;
+GRANT quil_viewer TO quil_clerk;
+GRANT quil_clerk TO quil_admin;
+GRANT quil_viewer, quil_clerk TO quil_admin WITH ADMIN OPTION;
+
+REVOKE ALL ON quil_schema, quil_files, quil_items, quil_records, quil_saves FROM PUBLIC;
+GRANT SELECT ON quil_schema, quil_files, quil_items, quil_records TO quil_viewer;
+GRANT INSERT, UPDATE ON quil_items, quil_records TO quil_clerk;
+GRANT SELECT, INSERT, UPDATE ON quil_saves TO quil_clerk;
+GRANT USAGE ON SEQUENCE quil_entry_seq, quil_records_id_seq TO quil_clerk;
+GRANT ALL ON quil_schema, quil_files, quil_items, quil_records, quil_saves TO quil_admin;
+GRANT ALL ON SEQUENCE quil_entry_seq, quil_records_id_seq TO quil_admin;
+)SQL";
+
+struct Migration {
+    int version;
+    const char* sql;
+};
+constexpr std::array kMigrations{Migration{1, kSchema1}};
+static_assert(kMigrations.back().version == kSchemaVersion);
+
+const std::string kWrittenBy = "クイル台帳";
+
+void applyFrom(PgConnection& c, int from) {
+    for (const Migration& m : kMigrations)
+        if (m.version > from) c.run(m.sql);
+    if (from == 0)
+        c.exec("INSERT INTO quil_schema (version, written_by) VALUES ($1, $2)",
+               {PgParam::number(kSchemaVersion), PgParam::text(kWrittenBy)});
+    else
+        c.exec("UPDATE quil_schema SET version = $1, written_by = $2, changed_at = now()",
+               {PgParam::number(kSchemaVersion), PgParam::text(kWrittenBy)});
+}
+
+ServerError newerError(const PgConnection& c, int version) {
+    return {ServerError::Kind::Newer, c.where(),
+            "このデータセットは新しいクイル台帳で作られています（形式 " +
+                std::to_string(version) + "、このプログラムは形式 " +
+                std::to_string(kSchemaVersion) +
+                " まで）。プログラムを新しくしてください。データは変更していません。"};
+}
+
+ServerError notADataSet(const PgConnection& c) {
+    return {ServerError::Kind::NotADataSet, c.where(),
+            "このデータベースはクイル台帳のデータセットではありません。"
+            "「quil-tool --server 接続先 server init」でデータセットを作ってください。"};
+}
+
+}  // namespace
+
+SchemaState inspectSchema(PgConnection& c) {
+    const PgResult t = c.exec(
+        "SELECT to_regclass('quil_schema') IS NOT NULL, "
+        "EXISTS (SELECT 1 FROM pg_class k JOIN pg_namespace n ON n.oid = k.relnamespace "
+        "        WHERE n.nspname = 'public' AND k.relkind IN ('r', 'v', 'S'))");
+    if (t.text(0, 0) != "t")
+        return {t.text(0, 1) == "t" ? SchemaState::Is::Foreign : SchemaState::Is::Empty, 0};
+    const PgResult v = c.exec("SELECT max(version) FROM quil_schema");
+    if (v.rows() == 0 || v.isNull(0, 0)) return {SchemaState::Is::Foreign, 0};
+    const int version = static_cast<int>(v.integer(0, 0));
+    if (version > kSchemaVersion) return {SchemaState::Is::Newer, version};
+    if (version < kSchemaVersion) return {SchemaState::Is::Older, version};
+    return {SchemaState::Is::Current, version};
+}
+
+void initializeSchema(PgConnection& c) {
+    inTransaction(c, [&] {
+        // One init at a time per database; a second one then finds the first one's tables.
+        c.run("SELECT pg_advisory_xact_lock(7190001)");
+        const SchemaState s = inspectSchema(c);
+        if (s.is == SchemaState::Is::Newer) throw newerError(c, s.version);
+        if (s.is == SchemaState::Is::Foreign)
+            throw ServerError(ServerError::Kind::Refused, c.where(),
+                              "このデータベースには別のデータがあります。データセットは空の"
+                              "データベースに作ってください。何も変更していません。");
+        if (s.is != SchemaState::Is::Empty)
+            throw ServerError(ServerError::Kind::Refused, c.where(),
+                              "このデータベースにはデータセットがすでにあります。"
+                              "何も変更していません。");
+        applyFrom(c, 0);
+    });
+}
+
+void upgradeSchema(PgConnection& c) {
+    inTransaction(c, [&] {
+        c.run("SELECT pg_advisory_xact_lock(7190001)");
+        const SchemaState s = inspectSchema(c);
+        if (s.is == SchemaState::Is::Newer) throw newerError(c, s.version);
+        if (s.is == SchemaState::Is::Empty || s.is == SchemaState::Is::Foreign)
+            throw notADataSet(c);
+        if (s.is == SchemaState::Is::Older) applyFrom(c, s.version);
+    });
+}
+
+std::string roleTitle(const std::string& role) {
+    if (role == kAdminRole) return "管理者";
+    if (role == kClerkRole) return "事務";
+    if (role == kViewerRole) return "閲覧";
+    return {};
+}
+
+}  // namespace quil::server

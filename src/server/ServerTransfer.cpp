@@ -1,0 +1,358 @@
+#include "ServerTransfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "ServerSchema.h"
+#include "store/ItemStore.h"
+#include "store/Records.h"
+
+namespace quil::server {
+namespace {
+
+using K = ServerError::Kind;
+
+// PostgreSQL's binary COPY format: a header, then per row the field count and each field
+// as its length and bytes (integers and doubles in network byte order), then -1.
+constexpr char kCopyHeader[] = "PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0";
+constexpr std::size_t kCopyHeaderSize = 19;
+
+class CopyRow {
+public:
+    explicit CopyRow(std::string& out, std::int16_t fields) : out_(out) { be(fields); }
+    void int2(std::int16_t v) { field(2), be(v); }
+    void int4(std::int32_t v) { field(4), be(v); }
+    void int8(std::int64_t v) { field(8), be(v); }
+    void float8(double v) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        field(8), be(bits);
+    }
+    void boolean(bool v) { field(1), out_.push_back(v ? 1 : 0); }
+    void bytes(std::string_view v) { field(static_cast<std::int32_t>(v.size())), out_.append(v); }
+
+private:
+    void field(std::int32_t size) { be(size); }
+    template <typename T>
+    void be(T v) {
+        auto u = static_cast<std::make_unsigned_t<T>>(v);
+        for (int i = int(sizeof(T)) - 1; i >= 0; --i) out_.push_back(char((u >> (8 * i)) & 0xff));
+    }
+    std::string& out_;
+};
+
+// Reads a binary COPY of single bytea columns as it arrives in chunks, calling `row` with
+// each value.
+class CopyReader {
+public:
+    explicit CopyReader(std::function<void(std::string_view)> row) : row_(std::move(row)) {}
+    void feed(std::string_view chunk) {
+        buf_.append(chunk);
+        std::size_t at = 0;
+        if (!headerRead_) {
+            if (buf_.size() < kCopyHeaderSize) return;
+            at = kCopyHeaderSize + std::size_t(u32(kCopyHeaderSize - 4));
+            headerRead_ = true;
+        }
+        for (;;) {
+            if (buf_.size() < at + 2) break;
+            const auto fields = static_cast<std::int16_t>(u16(at));
+            if (fields == -1) {
+                at += 2;
+                done_ = true;
+                break;
+            }
+            if (buf_.size() < at + 6) break;
+            const auto len = static_cast<std::int32_t>(u32(at + 2));
+            const std::size_t size = len < 0 ? 0 : std::size_t(len);
+            if (buf_.size() < at + 6 + size) break;
+            row_(std::string_view(buf_).substr(at + 6, size));
+            at += 6 + size;
+        }
+        buf_.erase(0, at);
+    }
+    bool done() const { return done_; }
+
+private:
+    std::uint32_t u32(std::size_t at) const {
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(buf_[at + i]);
+        return v;
+    }
+    std::uint16_t u16(std::size_t at) const {
+        return static_cast<std::uint16_t>((static_cast<unsigned char>(buf_[at]) << 8) |
+                                          static_cast<unsigned char>(buf_[at + 1]));
+    }
+    std::function<void(std::string_view)> row_;
+    std::string buf_;
+    bool headerRead_ = false;
+    bool done_ = false;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+ServerError fileError(const std::string& path, const std::string& what) {
+    return {K::Refused, path, what + "（" + std::strerror(errno) + "）。"};
+}
+
+// The size of a file in whole records; raises for a size that is not whole records.
+std::int64_t recordsIn(const std::string& path, std::size_t recordSize) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) throw ServerError(K::Refused, path, "ファイルを読めません（" + ec.message() + "）。");
+    if (size % recordSize != 0)
+        throw ServerError(K::Refused, path,
+                          "ファイルが壊れています（大きさが記録の倍数ではありません）。"
+                          "quil-tool check で確かめてください。何も送っていません。");
+    return static_cast<std::int64_t>(size / recordSize);
+}
+
+bool exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+void requireEmptyDataSet(PgConnection& c) {
+    const PgResult r = c.exec(
+        "SELECT EXISTS (SELECT 1 FROM quil_items) OR EXISTS (SELECT 1 FROM quil_records) "
+        "OR EXISTS (SELECT 1 FROM quil_files)");
+    if (r.text(0, 0) == "t")
+        throw ServerError(K::Refused, c.where(),
+                          "サーバーのデータセットは空ではありません。送れるのは空のデータセット"
+                          "だけです。何も変更していません。");
+}
+
+void requireDataSet(PgConnection& c) {
+    const SchemaState s = inspectSchema(c);
+    if (s.is != SchemaState::Is::Current) upgradeSchema(c);  // raises for no or newer data set
+}
+
+// Writes `path` through a file beside it; the caller renames it in place.
+class PendingFile {
+public:
+    explicit PendingFile(std::string path) : path_(std::move(path)), temp_(path_ + ".pulling") {
+        file_.reset(std::fopen(temp_.c_str(), "wb"));
+        if (!file_) throw fileError(temp_, "ファイルを作れません");
+    }
+    ~PendingFile() {
+        if (!placed_) {
+            file_.reset();
+            std::remove(temp_.c_str());
+        }
+    }
+    void write(std::string_view bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
+            throw fileError(temp_, "ファイルに書けません");
+    }
+    void finish() {
+        if (std::fflush(file_.get()) != 0 || ::fsync(fileno(file_.get())) != 0)
+            throw fileError(temp_, "ファイルに書けません");
+        if (std::fclose(file_.release()) != 0) throw fileError(temp_, "ファイルに書けません");
+    }
+    void place() {
+        if (std::rename(temp_.c_str(), path_.c_str()) != 0)
+            throw fileError(path_, "ファイルを置けません");
+        placed_ = true;
+    }
+
+private:
+    std::string path_;
+    std::string temp_;
+    File file_;
+    bool placed_ = false;
+};
+
+}  // namespace
+
+TransferCounts pushFolder(PgConnection& c, const std::string& folder,
+                          const TransferProgress& progress) {
+    const std::string itemPath = folder + store::kItemFileName;
+    const std::string recordPath = folder + store::kRecordFileName;
+    const bool hasItems = exists(itemPath);
+    const bool hasRecords = exists(recordPath);
+    if (!hasItems && !hasRecords)
+        throw ServerError(K::Refused, folder,
+                          "このフォルダーにはデータセットがありません（Quil.qui と Quil.qud が"
+                          "ありません）。何も送っていません。");
+    const std::int64_t itemCount = hasItems ? recordsIn(itemPath, store::ItemRecord::Size) : 0;
+    const std::int64_t recordCount =
+        hasRecords ? recordsIn(recordPath, store::DataRecord::Size) : 0;
+    requireDataSet(c);
+
+    TransferCounts counts;
+    inTransaction(c, [&] {
+        c.run("SET LOCAL quil.bulk = 'on'");
+        c.run("LOCK TABLE quil_items, quil_records, quil_files IN EXCLUSIVE MODE");
+        requireEmptyDataSet(c);
+
+        if (hasItems) {
+            File in(std::fopen(itemPath.c_str(), "rb"));
+            if (!in) throw fileError(itemPath, "ファイルを読めません");
+            c.copyIn("COPY quil_items (position, kind, deleted, name, raw) FROM STDIN "
+                     "(FORMAT binary)",
+                     [&, position = std::int32_t{0}, started = false](const auto& sink) mutable {
+                         std::string out;
+                         if (!started) out.append(kCopyHeader, kCopyHeaderSize), started = true;
+                         std::uint8_t raw[store::ItemRecord::Size];
+                         const bool more = std::fread(raw, sizeof raw, 1, in.get()) == 1;
+                         if (more) {
+                             const store::ItemRecord item(raw);
+                             std::string name = item.name();
+                             std::erase(name, '\0');
+                             CopyRow row(out, 5);
+                             row.int4(position++);
+                             row.int2(item.kind());
+                             row.boolean(item.deleted());
+                             row.bytes(name);
+                             row.bytes({reinterpret_cast<const char*>(raw), sizeof raw});
+                         } else {
+                             out.append("\xff\xff", 2);
+                         }
+                         sink(out);
+                         return more;
+                     });
+            counts.items = itemCount;
+        }
+
+        if (hasRecords) {
+            File in(std::fopen(recordPath.c_str(), "rb"));
+            if (!in) throw fileError(recordPath, "ファイルを読めません");
+            constexpr std::size_t kChunk = 4096;
+            std::vector<std::uint8_t> buf(kChunk * store::DataRecord::Size);
+            std::int64_t position = 0;
+            std::optional<store::DataRecord> previous;
+            bool started = false;
+            c.copyIn(
+                "COPY quil_records (id, entry, date, vehicle, user_no, kind, deleted, raw) "
+                "FROM STDIN (FORMAT binary)",
+                [&](const auto& sink) {
+                    std::string out;
+                    out.reserve(buf.size() + kChunk * 64 + kCopyHeaderSize + 2);
+                    if (!started) out.append(kCopyHeader, kCopyHeaderSize), started = true;
+                    const std::size_t got =
+                        std::fread(buf.data(), store::DataRecord::Size, kChunk, in.get());
+                    for (std::size_t i = 0; i < got; ++i) {
+                        const store::DataRecord r(buf.data() + i * store::DataRecord::Size);
+                        if (previous && store::sortsAfter(*previous, r))
+                            throw ServerError(
+                                K::Refused, recordPath,
+                                "記録の並びが正しくありません（" + std::to_string(position + 1) +
+                                    " 件目）。quil-tool check で確かめてください。"
+                                    "何も送っていません。");
+                        previous = r;
+                        ++position;
+                        CopyRow row(out, 8);
+                        row.int8(position);
+                        row.int8(position);
+                        row.float8(r.date());
+                        row.int2(r.vehicle());
+                        row.int2(r.user());
+                        row.int2(r.kind());
+                        row.boolean(r.deleted());
+                        row.bytes({reinterpret_cast<const char*>(r.bytes().data()),
+                                   store::DataRecord::Size});
+                    }
+                    const bool more = got == kChunk;
+                    if (!more) out.append("\xff\xff", 2);
+                    sink(out);
+                    if (progress) progress(position, recordCount);
+                    return more;
+                });
+            if (position != recordCount)
+                throw ServerError(K::Refused, recordPath,
+                                  "送っている間にファイルが変わりました。何も送っていません。");
+            counts.records = position;
+            if (position > 0) {
+                c.exec("SELECT setval('quil_records_id_seq', $1), setval('quil_entry_seq', $1)",
+                       {PgParam::number(position)});
+            }
+        }
+        c.exec("INSERT INTO quil_files (name, present) VALUES ($1, $2), ($3, $4)",
+               {PgParam::text(store::kItemFileName), PgParam::text(hasItems ? "true" : "false"),
+                PgParam::text(store::kRecordFileName),
+                PgParam::text(hasRecords ? "true" : "false")});
+        c.run("NOTIFY quil_changes, 'replaced'");
+    });
+    return counts;
+}
+
+TransferCounts pullFolder(PgConnection& c, const std::string& dest,
+                          const TransferProgress& progress) {
+    requireDataSet(c);
+    std::error_code ec;
+    std::filesystem::create_directories(dest, ec);
+    if (ec)
+        throw ServerError(K::Refused, dest, "フォルダーを作れません（" + ec.message() + "）。");
+    const std::string itemPath = dest + store::kItemFileName;
+    const std::string recordPath = dest + store::kRecordFileName;
+    if (exists(itemPath) || exists(recordPath))
+        throw ServerError(K::Refused, dest,
+                          "このフォルダーにはデータセットがすでにあります。上書きはしません。"
+                          "空のフォルダーを指定してください。");
+    TransferCounts counts;
+    // Both files from one snapshot, even while others save.
+    inTransaction(
+        c,
+        [&] {
+            const PgResult files = c.exec(
+                "SELECT coalesce(bool_or(present) FILTER (WHERE name = $1), true), "
+                "       coalesce(bool_or(present) FILTER (WHERE name = $2), true) FROM quil_files",
+                {PgParam::text(store::kItemFileName), PgParam::text(store::kRecordFileName)});
+            const PgResult gaps = c.exec(
+                "SELECT count(*), coalesce(max(position) + 1, 0) FROM quil_items");
+            if (gaps.integer(0, 0) != gaps.integer(0, 1))
+                throw ServerError(K::Refused, c.where(),
+                                  "サーバーの項目の番号に抜けがあります。データセットが壊れて"
+                                  "います。何も書いていません。");
+            const bool hasItems = files.text(0, 0) == "t" || gaps.integer(0, 0) > 0;
+            std::optional<PendingFile> items;
+            std::optional<PendingFile> records;
+            if (hasItems) {
+                items.emplace(itemPath);
+                CopyReader reader([&](std::string_view raw) {
+                    if (raw.size() != store::ItemRecord::Size)
+                        throw ServerError(K::Other, c.where(), "サーバーの項目が壊れています。");
+                    items->write(raw);
+                    ++counts.items;
+                });
+                c.copyOut("COPY (SELECT raw FROM quil_items ORDER BY position) TO STDOUT "
+                          "(FORMAT binary)",
+                          [&](std::string_view chunk) { reader.feed(chunk); });
+                items->finish();
+            }
+            const PgResult any = c.exec("SELECT EXISTS (SELECT 1 FROM quil_records)");
+            if (files.text(0, 1) == "t" || any.text(0, 0) == "t") {
+                records.emplace(recordPath);
+                CopyReader reader([&](std::string_view raw) {
+                    if (raw.size() != store::DataRecord::Size)
+                        throw ServerError(K::Other, c.where(), "サーバーの記録が壊れています。");
+                    records->write(raw);
+                    if (++counts.records % 65536 == 0 && progress) progress(counts.records, 0);
+                });
+                c.copyOut("COPY (SELECT raw FROM quil_records "
+                          "      ORDER BY date, vehicle, user_no, entry) TO STDOUT (FORMAT binary)",
+                          [&](std::string_view chunk) { reader.feed(chunk); });
+                records->finish();
+            }
+            if (items) items->place();
+            if (records) records->place();
+        },
+        "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    if (progress) progress(counts.records, counts.records);
+    return counts;
+}
+
+}  // namespace quil::server
