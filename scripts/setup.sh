@@ -12,6 +12,8 @@ pkgs+=(libqt6sql6-sqlite qt6-charts-dev)
 pkgs+=(libqt6opengl6-dev)
 # FreeType's headers: the program sets a property on Qt's FreeType library.
 pkgs+=(libfreetype-dev)
+# libpq: the server data set's client library.
+pkgs+=(libpq-dev)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)
@@ -22,6 +24,8 @@ if [ "$what" = test ]; then
   pkgs+=(desktop-file-utils dpkg-dev lintian man-db)
   # The main window's placement under a real window manager (tests/extra/window_manager.sh).
   pkgs+=(openbox xdotool)
+  # The server tests' throwaway cluster (scripts/pg-cluster.sh): initdb, pg_ctl, postgres.
+  pkgs+=(postgresql)
 fi
 
 missing=()

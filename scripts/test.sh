@@ -5,6 +5,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test
+# CTest's fixture stops each build's throwaway PostgreSQL cluster, even after failed tests;
+# this catches a run cut short (Ctrl-C, a failed build step) before the fixture could.
+stop_clusters() {
+  for state in build/pg-cluster.state build-noqt/pg-cluster.state build-asan/pg-cluster.state; do
+    scripts/pg-cluster.sh stop "$state" || true
+  done
+}
+trap stop_clusters EXIT
+trap "exit 130" INT
+trap "exit 143" TERM
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
