@@ -1,0 +1,297 @@
+// The server data set through its public interface, on a scratch database of the test
+// cluster: opening and its refusals, versions, save keys, order, change notices and rights.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "PgTestCluster.h"
+#include "RecordBuilders.h"
+#include "SampleDataSet.h"
+#include "TempDir.h"
+#include "server/PgConnection.h"
+#include "server/ServerDataSet.h"
+#include "server/ServerSchema.h"
+#include "server/ServerTransfer.h"
+#include "store/Date.h"
+
+using namespace quil;
+using namespace quil::server;
+using quil::test::ScratchDatabase;
+using quil::testing::makeRecord;
+
+namespace {
+
+ServerError::Kind kindOfFailure(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ServerError& e) {
+        return e.kind();
+    }
+    ADD_FAILURE() << "no ServerError";
+    return ServerError::Kind::Other;
+}
+
+std::string messageOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ServerError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+class ServerStore : public ::testing::Test {
+protected:
+    ScratchDatabase db;
+    void SetUp() override {
+        PgConnection c(db.conninfo());
+        initializeSchema(c);
+    }
+    std::int64_t rows(const std::string& sql) {
+        PgConnection c(db.conninfo());
+        return c.exec(sql).integer(0, 0);
+    }
+};
+
+// A login role of its own for one test, member of one of the program's roles; dropped at
+// the end (roles belong to the whole cluster).
+class LoginRole {
+public:
+    LoginRole(const std::string& dbConninfo, const std::string& group)
+        : admin_(quil::test::adminConninfo()) {
+        static int n = 0;
+        name_ = "quil_t_" + std::to_string(::getpid()) + "_" + std::to_string(++n);
+        admin_.run("CREATE ROLE " + name_ + " LOGIN IN ROLE " + group);
+        conninfo_ = dbConninfo + " user=" + name_;
+    }
+    ~LoginRole() {
+        try {
+            admin_.run("DROP OWNED BY " + name_);
+            admin_.run("DROP ROLE " + name_);
+        } catch (...) {
+        }
+    }
+    const std::string& conninfo() const { return conninfo_; }
+
+private:
+    PgConnection admin_;
+    std::string name_;
+    std::string conninfo_;
+};
+
+}  // namespace
+
+TEST(ServerOpen, EachWrongPlaceGetsItsOwnMessageAndNothingIsWritten) {
+    ScratchDatabase db;
+    // An empty database, and one holding something else, are no data set.
+    EXPECT_EQ(kindOfFailure([&] { ServerDataSet s(db.conninfo()); }),
+              ServerError::Kind::NotADataSet);
+    {
+        PgConnection c(db.conninfo());
+        c.run("CREATE TABLE invoices (id int)");
+    }
+    EXPECT_NE(messageOf([&] { ServerDataSet s(db.conninfo()); }).find("server init"),
+              std::string::npos);
+    EXPECT_EQ(kindOfFailure([&] {
+                  PgConnection c(db.conninfo());
+                  initializeSchema(c);
+              }),
+              ServerError::Kind::Refused);
+    {
+        PgConnection c(db.conninfo());
+        EXPECT_EQ(c.exec("SELECT to_regclass('quil_records') IS NULL").text(0, 0), "t");
+    }
+    // A malformed string, an unknown database, a server that is not there.
+    EXPECT_EQ(kindOfFailure([] { PgConnection c("host=/tmp port"); }),
+              ServerError::Kind::Settings);
+    const std::string unknown = quil::test::adminConninfo("no_such_database_here");
+    EXPECT_EQ(kindOfFailure([&] { PgConnection c(unknown); }), ServerError::Kind::Login);
+    EXPECT_NE(messageOf([&] { PgConnection c(unknown); }).find("データベースがサーバーにありません"),
+              std::string::npos);
+    quil::testing::TempDir nowhere;
+    EXPECT_EQ(kindOfFailure([&] { PgConnection c("host=" + nowhere.path() + " dbname=x"); }),
+              ServerError::Kind::Connection);
+    EXPECT_TRUE(conninfoHasPassword("host=h dbname=d password=secret"));
+    EXPECT_FALSE(conninfoHasPassword("service=quil"));
+}
+
+TEST_F(ServerStore, ADataSetOfANewerProgramIsRefusedUnchanged) {
+    {
+        PgConnection c(db.conninfo());
+        c.run("UPDATE quil_schema SET version = 99");
+    }
+    const std::string message = messageOf([&] { ServerDataSet s(db.conninfo()); });
+    EXPECT_NE(message.find("形式 99"), std::string::npos) << message;
+    EXPECT_EQ(rows("SELECT max(version) FROM quil_schema"), 99);
+    quil::testing::TempDir dest;
+    PgConnection c(db.conninfo());
+    EXPECT_EQ(kindOfFailure([&] { pullFolder(c, dest.dir()); }), ServerError::Kind::Newer);
+    EXPECT_FALSE(std::filesystem::exists(dest.file("Quil.qud")));
+}
+
+TEST_F(ServerStore, AnEditOrDeleteOfAChangedRecordIsRefusedAndKeepsTheOtherChange) {
+    ServerDataSet a(db.conninfo());
+    ServerDataSet b(db.conninfo());
+    const RecordRow added = a.addRecord(makeRecord(45000, 0, 1, 100), newSaveKey());
+    EXPECT_EQ(added.version, 1);
+    // b read it too; a edits first.
+    const RecordRow seenByB = b.readRecord(added.id);
+    const RecordRow edited = a.editRecord(added.id, added.version, makeRecord(45000, 0, 1, 200),
+                                          newSaveKey());
+    EXPECT_EQ(edited.version, 2);
+    EXPECT_EQ(kindOfFailure([&] {
+                  b.editRecord(seenByB.id, seenByB.version, makeRecord(45000, 0, 1, 300),
+                               newSaveKey());
+              }),
+              ServerError::Kind::Conflict);
+    EXPECT_EQ(kindOfFailure([&] { b.deleteRecord(seenByB.id, seenByB.version, newSaveKey()); }),
+              ServerError::Kind::Conflict);
+    EXPECT_EQ(b.readRecord(added.id).record.price(), 200);
+    EXPECT_EQ(messageOf([&] {
+                  b.editRecord(seenByB.id, seenByB.version, makeRecord(45000, 0, 1, 300),
+                               newSaveKey());
+              }).find(kRecordChangedMessage) != std::string::npos,
+              true);
+    // A deleted record cannot be edited or deleted again, even at its latest version.
+    b.deleteRecord(added.id, 2, newSaveKey());
+    const RecordRow gone = a.readRecord(added.id);
+    EXPECT_TRUE(gone.record.deleted());
+    EXPECT_EQ(gone.version, 3);
+    EXPECT_EQ(kindOfFailure([&] {
+                  a.editRecord(added.id, 3, makeRecord(45000, 0, 1, 1), newSaveKey());
+              }),
+              ServerError::Kind::Conflict);
+    EXPECT_EQ(a.recordCount(), 0);
+    EXPECT_EQ(a.recordCount(true), 1);
+}
+
+TEST_F(ServerStore, ASaveSentAgainUnderItsKeyIsDoneOnce) {
+    ServerDataSet s(db.conninfo());
+    const std::string key = newSaveKey();
+    const RecordRow first = s.addRecord(makeRecord(45000, 0, 1, 100), key);
+    const RecordRow again = s.addRecord(makeRecord(45000, 0, 1, 100), key);
+    EXPECT_EQ(first.id, again.id);
+    EXPECT_EQ(rows("SELECT count(*) FROM quil_records"), 1);
+    const std::string editKey = newSaveKey();
+    const RecordRow e1 = s.editRecord(first.id, 1, makeRecord(45000, 0, 1, 5), editKey);
+    // The answer of the first edit, not a conflict and not a second version.
+    const RecordRow e2 = s.editRecord(first.id, 1, makeRecord(45000, 0, 1, 5), editKey);
+    EXPECT_EQ(e1.version, 2);
+    EXPECT_EQ(e2.version, 2);
+    EXPECT_EQ(rows("SELECT version FROM quil_records"), 2);
+    const std::string itemKey = newSaveKey();
+    store::ItemRecord item;
+    item.setKind(store::ItemKind::Vehicle);
+    item.setName("社用車");
+    EXPECT_EQ(s.addItem(item, itemKey).position, s.addItem(item, itemKey).position);
+    EXPECT_EQ(s.items().size(), 1u);
+    EXPECT_EQ(s.items()[0].item.name(), "社用車");
+    EXPECT_EQ(kindOfFailure([&] { s.addRecord(makeRecord(1, 0, 0), "short"); }),
+              ServerError::Kind::Other);
+}
+
+TEST_F(ServerStore, RecordsComeInTheListsOrderAndAnEditMovesBehindItsNewNeighbours) {
+    ServerDataSet s(db.conninfo());
+    const double d1 = store::encodeDate(2024, 5, 1);
+    const double d2 = store::encodeDate(2024, 5, 2);
+    const RecordRow late = s.addRecord(makeRecord(d2, 0, 1, 1), newSaveKey());
+    const RecordRow early = s.addRecord(makeRecord(d1, 1, 1, 2), newSaveKey());
+    s.addRecord(makeRecord(d1, 0, 2, 3), newSaveKey());
+    s.addRecord(makeRecord(d1, 0, 1, 4), newSaveKey());
+    const RecordRow twin = s.addRecord(makeRecord(d2, 0, 1, 5), newSaveKey());
+    const auto prices = [&] {
+        std::vector<int> out;
+        s.scanRecords([&](const RecordRow& r) { out.push_back(r.record.price()); });
+        return out;
+    };
+    EXPECT_EQ(prices(), (std::vector<int>{4, 3, 2, 1, 5}));
+    // Moved to d2 vehicle 0 user 1: after both records already there.
+    s.editRecord(early.id, early.version, makeRecord(d2, 0, 1, 2), newSaveKey());
+    EXPECT_EQ(prices(), (std::vector<int>{4, 3, 1, 5, 2}));
+    // An edit that keeps the key keeps the place.
+    s.editRecord(late.id, late.version, makeRecord(d2, 0, 1, 9), newSaveKey());
+    EXPECT_EQ(prices(), (std::vector<int>{4, 3, 9, 5, 2}));
+    s.deleteRecord(twin.id, twin.version, newSaveKey());
+    EXPECT_EQ(prices(), (std::vector<int>{4, 3, 9, 2}));
+}
+
+TEST_F(ServerStore, AScanReadsPagesToTheEnd) {
+    // More records than one page, many with the same date, vehicle and user.
+    PgConnection c(db.conninfo());
+    c.run("INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
+          "SELECT set_byte(decode(repeat('00', 256), 'hex'), 52, g % 256), 45000 + g / 7000, "
+          "0, 1, 0, false FROM generate_series(0, 20999) g");
+    ServerDataSet s(db.conninfo());
+    std::int64_t n = 0;
+    double lastDate = 0;
+    bool ordered = true;
+    std::set<std::int64_t> ids;
+    s.scanRecords([&](const RecordRow& r) {
+        ++n;
+        ordered = ordered && r.record.date() >= lastDate;
+        lastDate = r.record.date();
+        ids.insert(r.id);
+    });
+    EXPECT_EQ(n, 21000);
+    EXPECT_EQ(ids.size(), 21000u);
+    EXPECT_TRUE(ordered);
+}
+
+TEST_F(ServerStore, OtherProgramsHearOfAChangeAndTheSaverDoesNot) {
+    ServerDataSet writer(db.conninfo());
+    ServerDataSet reader(db.conninfo());
+    writer.listen();
+    reader.listen();
+    const auto waitFor = [](ServerDataSet& s) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        std::vector<store::DataSetChange> got;
+        while (got.empty() && std::chrono::steady_clock::now() < until) {
+            s.connection().waitReadable(50);
+            got = s.takeChanges();
+        }
+        return got;
+    };
+    writer.addRecord(makeRecord(45000, 0, 1), newSaveKey());
+    const auto heard = waitFor(reader);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].what, store::DataSetChange::What::RecordsChanged);
+    EXPECT_EQ(heard[0].source, store::ChangeSource::Elsewhere);
+    EXPECT_TRUE(waitFor(writer).empty());
+    store::ItemRecord item;
+    item.setKind(store::ItemKind::User);
+    writer.addItem(item, newSaveKey());
+    const auto items = waitFor(reader);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].what, store::DataSetChange::What::ItemsChanged);
+}
+
+TEST_F(ServerStore, RightsAreTheDatabasesNotOnlyTheProgramsAndAViewerReadsOnly) {
+    ServerDataSet owner(db.conninfo());
+    const RecordRow r = owner.addRecord(makeRecord(45000, 0, 1), newSaveKey());
+    LoginRole viewer(db.conninfo(), kViewerRole);
+    LoginRole clerk(db.conninfo(), kClerkRole);
+    ServerDataSet asViewer(viewer.conninfo());
+    EXPECT_FALSE(asViewer.writable());
+    EXPECT_EQ(asViewer.roleTitle(), "閲覧");
+    EXPECT_EQ(asViewer.recordCount(), 1);
+    EXPECT_EQ(kindOfFailure([&] { asViewer.addRecord(makeRecord(45001, 0, 1), newSaveKey()); }),
+              ServerError::Kind::NotAllowed);
+    // Around the program too: plain SQL is refused by the grants.
+    EXPECT_EQ(kindOfFailure([&] { asViewer.connection().run("UPDATE quil_records SET kind = 2"); }),
+              ServerError::Kind::NotAllowed);
+    ServerDataSet asClerk(clerk.conninfo());
+    EXPECT_TRUE(asClerk.writable());
+    EXPECT_EQ(asClerk.roleTitle(), "事務");
+    asClerk.editRecord(r.id, r.version, makeRecord(45000, 0, 1, 7), newSaveKey());
+    asClerk.addRecord(makeRecord(45002, 0, 1), newSaveKey());
+    // A clerk changes records but cannot remove rows or the tables.
+    EXPECT_EQ(kindOfFailure([&] { asClerk.connection().run("DELETE FROM quil_records"); }),
+              ServerError::Kind::NotAllowed);
+    EXPECT_EQ(kindOfFailure([&] { asClerk.connection().run("DROP TABLE quil_saves"); }),
+              ServerError::Kind::NotAllowed);
+    EXPECT_EQ(owner.recordCount(), 2);
+    EXPECT_EQ(owner.roleTitle(), "管理者");
+}

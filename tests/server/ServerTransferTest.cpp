@@ -1,0 +1,251 @@
+// Moving data sets between folders and the server, directly and through quil-tool.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "PgTestCluster.h"
+#include "RecordBuilders.h"
+#include "SampleDataSet.h"
+#include "TempDir.h"
+#include "server/PgConnection.h"
+#include "server/ServerDataSet.h"
+#include "server/ServerSchema.h"
+#include "server/ServerTransfer.h"
+#include "store/Date.h"
+#include "store/RecordStore.h"
+#include "tool/ToolRunner.h"
+
+using namespace quil;
+using namespace quil::server;
+using quil::test::ScratchDatabase;
+using quil::testing::TempDir;
+
+namespace {
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A folder whose files use every byte: random reserved and padding bytes, deleted items and
+// records, records sharing date, vehicle and user.
+void writeNoisyDataSet(const std::string& dir, int records) {
+    std::mt19937 rng(7);
+    const auto noise = [&](std::uint8_t* b, std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) b[i] = static_cast<std::uint8_t>(rng());
+    };
+    std::string items;
+    for (int i = 0; i < 20; ++i) {
+        store::ItemRecord it;
+        it.setKind(static_cast<std::int16_t>(1 + i % 7));
+        it.setName("項目" + std::to_string(i));
+        it.setDeleted(i % 5 == 4);
+        auto* b = const_cast<std::uint8_t*>(it.bytes().data());
+        noise(b, 2, 4);
+        noise(b, 120, 128);
+        it.setReserved70(static_cast<std::int16_t>(rng()));
+        items.append(reinterpret_cast<const char*>(it.bytes().data()), it.Size);
+    }
+    writeBytes(dir + "Quil.qui", items);
+    std::string data;
+    for (int i = 0; i < records; ++i) {
+        store::DataRecord r = quil::testing::makeRecord(45000 + i / 3, i % 2, 1, i);
+        r.setDeleted(i % 11 == 3);
+        r.setReserved48(static_cast<std::uint8_t>(rng()));
+        r.setReserved172(static_cast<std::int32_t>(rng()));
+        r.setLegacyTextRaw(std::string(30, static_cast<char>(0x81)));
+        auto* b = const_cast<std::uint8_t*>(r.bytes().data());
+        noise(b, 2, 4);
+        noise(b, 17, 20);
+        noise(b, 255, 256);
+        data.append(reinterpret_cast<const char*>(r.bytes().data()), r.Size);
+    }
+    // Keep the file's order: date, then vehicle, then user.
+    std::vector<std::string> rows;
+    for (std::size_t at = 0; at < data.size(); at += 256) rows.push_back(data.substr(at, 256));
+    std::stable_sort(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
+        return store::sortsAfter(store::DataRecord(reinterpret_cast<const std::uint8_t*>(b.data())),
+                                 store::DataRecord(reinterpret_cast<const std::uint8_t*>(a.data())));
+    });
+    data.clear();
+    for (const auto& r : rows) data += r;
+    writeBytes(dir + "Quil.qud", data);
+}
+
+std::string messageOf_(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ServerError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+class Transfer : public ::testing::Test {
+protected:
+    ScratchDatabase db;
+    TempDir from, to;
+    std::unique_ptr<PgConnection> c;
+    void SetUp() override {
+        c = std::make_unique<PgConnection>(db.conninfo());
+        initializeSchema(*c);
+    }
+};
+
+}  // namespace
+
+TEST_F(Transfer, PushThenPullGivesBackBothFilesByteForByte) {
+    writeNoisyDataSet(from.dir(), 25000);
+    const TransferCounts pushed = pushFolder(*c, from.dir());
+    EXPECT_EQ(pushed.items, 20);
+    EXPECT_EQ(pushed.records, 25000);
+    const TransferCounts pulled = pullFolder(*c, to.dir());
+    EXPECT_EQ(pulled.records, 25000);
+    EXPECT_EQ(fileBytes(to.file("Quil.qui")), fileBytes(from.file("Quil.qui")));
+    EXPECT_EQ(fileBytes(to.file("Quil.qud")), fileBytes(from.file("Quil.qud")));
+    EXPECT_FALSE(std::filesystem::exists(to.file("Quil.qud.pulling")));
+    // The list reads the live records only.
+    ServerDataSet s(db.conninfo());
+    EXPECT_EQ(s.recordCount(true), 25000);
+    EXPECT_LT(s.recordCount(), 25000);
+}
+
+TEST_F(Transfer, AfterChangesOnTheServerThePulledFolderIsInOrderForTheProgram) {
+    writeNoisyDataSet(from.dir(), 50);
+    pushFolder(*c, from.dir());
+    ServerDataSet s(db.conninfo());
+    s.addRecord(quil::testing::makeRecord(44000, 1, 1), newSaveKey());  // before all others
+    RecordRow first;
+    s.scanRecords([&](const RecordRow& r) {
+        if (first.id == 0) first = r;
+    });
+    s.editRecord(first.id, first.version, quil::testing::makeRecord(46000, 0, 1), newSaveKey());
+    pullFolder(*c, to.dir());
+    const store::RecordStore pulled(to.dir());
+    EXPECT_EQ(pulled.count(), 51);
+    std::optional<store::DataRecord> previous;
+    pulled.scan([&](std::int64_t at, const store::DataRecord& r) {
+        if (previous) {
+            EXPECT_FALSE(store::sortsAfter(*previous, r)) << at;
+        }
+        previous = r;
+    });
+    EXPECT_EQ(previous->date(), 46000);
+}
+
+TEST_F(Transfer, APushIsAllOrNothingAndRefusesWhatItCannotKeep) {
+    const auto refusedAndEmpty = [&](const std::string& why) {
+        SCOPED_TRACE(why);
+        EXPECT_THROW(pushFolder(*c, from.dir()), ServerError);
+        EXPECT_EQ(c->exec("SELECT (SELECT count(*) FROM quil_items) + "
+                          "(SELECT count(*) FROM quil_records)")
+                      .integer(0, 0),
+                  0);
+    };
+    refusedAndEmpty("no data set in the folder");
+    writeNoisyDataSet(from.dir(), 100);
+    // A record file cut in the middle of a record.
+    const std::string whole = fileBytes(from.file("Quil.qud"));
+    writeBytes(from.file("Quil.qud"), whole.substr(0, whole.size() - 10));
+    refusedAndEmpty("a torn record file");
+    // Records out of order: the last one is found only at the end, after the items went in.
+    writeBytes(from.file("Quil.qud"),
+               whole + whole.substr(0, store::DataRecord::Size));
+    refusedAndEmpty("records out of order");
+    writeBytes(from.file("Quil.qud"), whole);
+    pushFolder(*c, from.dir());
+    // Into a data set that holds something already.
+    EXPECT_EQ(messageOf_([&] { pushFolder(*c, from.dir()); }).find("空ではありません") !=
+                  std::string::npos,
+              true);
+}
+
+TEST_F(Transfer, APullNeverWritesOverADataSetAndKeepsAMissingRecordFileMissing) {
+    quil::testing::writeSampleItems(from.dir());  // items only, no Quil.qud
+    pushFolder(*c, from.dir());
+    pullFolder(*c, to.dir());
+    EXPECT_EQ(fileBytes(to.file("Quil.qui")), fileBytes(from.file("Quil.qui")));
+    EXPECT_FALSE(std::filesystem::exists(to.file("Quil.qud")));
+    const std::string before = fileBytes(to.file("Quil.qui"));
+    EXPECT_THROW(pullFolder(*c, to.dir()), ServerError);
+    EXPECT_EQ(fileBytes(to.file("Quil.qui")), before);
+}
+
+namespace {
+
+class ToolOnServer : public ::testing::Test {
+protected:
+    ScratchDatabase db;
+    TempDir program, folder;
+    std::string out, err;
+    int run(std::vector<std::string> args, const std::string& conninfo = {}) {
+        args.insert(args.begin(), {"--server", conninfo.empty() ? db.conninfo() : conninfo});
+        std::istringstream in;
+        std::ostringstream o, e;
+        tool::ToolRunner runner(program.dir(), in, o, e, false);
+        const int code = runner.run(std::move(args));
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+};
+
+}  // namespace
+
+TEST_F(ToolOnServer, InitPushCheckExportImportAndPull) {
+    EXPECT_EQ(run({"check"}), tool::kExitProblems);
+    EXPECT_NE(err.find("データセットではありません"), std::string::npos) << err;
+    EXPECT_EQ(run({"server", "init"}), tool::kExitOk) << err;
+    quil::testing::writeSampleItems(folder.dir());
+    store::RecordStore(folder.dir())
+        .save(quil::testing::sampleRecord(0, store::encodeDate(2024, 5, 1), 7, 8), std::nullopt);
+    EXPECT_EQ(run({"server", "push", folder.dir()}), tool::kExitOk) << err;
+    EXPECT_NE(out.find("14 件の項目と 1 件の記録"), std::string::npos) << out;
+    EXPECT_EQ(run({"check"}), tool::kExitOk) << err;
+    EXPECT_NE(out.find("サーバー: "), std::string::npos);
+    EXPECT_NE(out.find("OK"), std::string::npos);
+    EXPECT_EQ(run({"export-csv", "--kind", "driving", "--encoding", "utf-8"}), tool::kExitOk);
+    EXPECT_NE(out.find("軽トラ"), std::string::npos) << out;
+
+    TempDir csv;
+    writeBytes(csv.file("in.csv"),
+               "年月日,車両,使用者\n2024/06/01,車両1,使用者1\n2024/04/01,軽トラ,山田\n");
+    EXPECT_EQ(run({"import-csv", "--kind", "driving", "--encoding", "utf-8", csv.file("in.csv")}),
+              tool::kExitOk)
+        << err;
+    EXPECT_EQ(ServerDataSet(db.conninfo()).recordCount(), 3);
+    // A refused row stores nothing on the server either.
+    writeBytes(csv.file("bad.csv"), "年月日,車両,使用者\n2024/06/01,無い車,使用者1\n");
+    EXPECT_EQ(run({"import-csv", "--kind", "driving", "--encoding", "utf-8", csv.file("bad.csv")}),
+              tool::kExitProblems);
+    EXPECT_EQ(ServerDataSet(db.conninfo()).recordCount(), 3);
+
+    TempDir dest;
+    EXPECT_EQ(run({"server", "pull", dest.dir()}), tool::kExitOk) << err;
+    EXPECT_EQ(fileBytes(dest.file("Quil.qui")), fileBytes(folder.file("Quil.qui")));
+    EXPECT_EQ(store::RecordStore(dest.dir()).count(), 3);
+}
+
+TEST_F(ToolOnServer, WrongPlacesAndWrongUseAreSaidPlainly) {
+    EXPECT_EQ(run({"check"}, "host=/tmp port"), tool::kExitUsage);
+    EXPECT_NE(err.find("接続文字列が正しくありません"), std::string::npos) << err;
+    TempDir nowhere;
+    EXPECT_EQ(run({"dump"}, "host=" + nowhere.path() + " dbname=x"), tool::kExitIo);
+    EXPECT_NE(err.find("サーバーに接続できません"), std::string::npos) << err;
+    EXPECT_EQ(run({"backup", folder.dir()}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "frob"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "push"}), tool::kExitUsage);
+    std::istringstream in;
+    std::ostringstream o, e;
+    EXPECT_EQ(tool::ToolRunner(program.dir(), in, o, e, false)
+                  .run({"--server", db.conninfo(), "--data", folder.dir(), "check"}),
+              tool::kExitUsage);
+}
