@@ -30,7 +30,7 @@ find_bindir() {
       echo "$dir"; return 0
     fi
   fi
-  dir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)
+  dir=$(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
   if [ -n "$dir" ] && [ -x "$dir/initdb" ] && [ -x "$dir/pg_ctl" ]; then
     echo "$dir"; return 0
   fi
