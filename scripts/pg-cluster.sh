@@ -30,7 +30,7 @@ find_bindir() {
       echo "$dir"; return 0
     fi
   fi
-  dir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)
+  dir=$(printf '%s\n' /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
   if [ -n "$dir" ] && [ -x "$dir/initdb" ] && [ -x "$dir/pg_ctl" ]; then
     echo "$dir"; return 0
   fi
@@ -99,6 +99,20 @@ stop_dir() {
   rm -rf -- "$dir"
 }
 
+# A new folder in BASE owned by USER, its path on stdout; nothing left behind on failure.
+# The test programs (root or not) need to reach the socket in it, hence 0711; the data
+# folder inside stays 0700.
+new_cluster_dir() {
+  local base=$1 user=$2 dir
+  dir=$(mktemp -d "$base/${DIR_PREFIX}XXXXXX" 2>/dev/null) || return 1
+  if chown "$user" "$dir" && chmod 0711 "$dir" && as_user "$user" test -w "$dir"; then
+    echo "$dir"
+  else
+    rm -rf -- "$dir"
+    return 1
+  fi
+}
+
 stop_cluster() {
   local state=$1 dir
   [ -f "$state" ] || return 0
@@ -117,10 +131,13 @@ start_cluster() {
   bindir=$(find_bindir)
   user=$(cluster_user)
 
-  # Unix socket paths are limited to about 107 bytes: a long TMPDIR falls back to /tmp.
+  # Unix socket paths are limited to about 107 bytes: a long TMPDIR falls back to /tmp, as
+  # does one the cluster's account cannot reach (a folder under /root, say).
   base=${TMPDIR:-/tmp}
   if [ ${#base} -gt 80 ] || [ ! -d "$base" ]; then base=/tmp; fi
-  dir=$(mktemp -d "$base/${DIR_PREFIX}XXXXXX") || die "cannot make a temporary folder in $base"
+  dir=$(new_cluster_dir "$base" "$user") ||
+    { [ "$base" != /tmp ] && dir=$(new_cluster_dir /tmp "$user"); } ||
+    die "cannot make a temporary folder that $user can use in $base or /tmp"
   # Written at once, so that a stop cleans up even after a start that was cut short.
   mkdir -p -- "$(dirname -- "$state")"
   echo "$dir" >"$state"
@@ -134,12 +151,6 @@ start_cluster() {
     stop_cluster "$state"
     exit 1
   }
-
-  chown "$user" "$dir" || fail "cannot hand $dir to $user"
-  # The test programs (root or not) need to reach the socket; the data folder stays 0700.
-  chmod 0711 "$dir"
-  as_user "$user" test -w "$dir" ||
-    fail "$user cannot write to $dir (is a parent folder closed to it? set TMPDIR)"
 
   local locale=C
   if locale -a 2>/dev/null | grep -qiE '^c\.utf-?8$'; then locale=C.UTF-8; fi
