@@ -217,13 +217,16 @@ TEST_F(ToolOnServer, InitPushCheckExportImportAndPull) {
 
     TempDir csv;
     writeBytes(csv.file("in.csv"),
-               "年月日,車両,使用者\n2024/06/01,車両1,使用者1\n2024/04/01,軽トラ,山田\n");
+               "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\n"
+               "2024/06/01,08:30 ～ 17:05,車両1,使用者1,配達,0,0,,\n"
+               "2024/04/01,9:00 ～ 9:45,軽トラ,山田,,0,0,,\n");
     EXPECT_EQ(run({"import-csv", "--kind", "driving", "--encoding", "utf-8", csv.file("in.csv")}),
               tool::kExitOk)
         << err;
     EXPECT_EQ(ServerDataSet(db.conninfo()).recordCount(), 3);
     // A refused row stores nothing on the server either.
-    writeBytes(csv.file("bad.csv"), "年月日,車両,使用者\n2024/06/01,無い車,使用者1\n");
+    writeBytes(csv.file("bad.csv"), "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\n"
+               "2024/06/01,08:30 ～ 17:05,無い車,使用者1,,0,0,,\n");
     EXPECT_EQ(run({"import-csv", "--kind", "driving", "--encoding", "utf-8", csv.file("bad.csv")}),
               tool::kExitProblems);
     EXPECT_EQ(ServerDataSet(db.conninfo()).recordCount(), 3);
