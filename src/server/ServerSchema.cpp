@@ -90,24 +90,39 @@ GRANT ALL ON quil_schema, quil_files, quil_items, quil_records, quil_saves TO qu
 GRANT ALL ON SEQUENCE quil_entry_seq, quil_records_id_seq TO quil_admin;
 )SQL";
 
+// Schema 2: the extensions' file QuilExt.db (the alcohol-check register, detectors,
+// maintenance cycles) travels with the data set, kept whole, so that push and pull do not
+// leave it behind.
+constexpr const char* kSchema2 = R"SQL(
+CREATE TABLE quil_extension_file (
+    name text PRIMARY KEY,
+    bytes bytea NOT NULL,
+    version bigint NOT NULL DEFAULT 1
+);
+REVOKE ALL ON quil_extension_file FROM PUBLIC;
+GRANT SELECT ON quil_extension_file TO quil_viewer;
+GRANT INSERT, UPDATE ON quil_extension_file TO quil_clerk;
+GRANT ALL ON quil_extension_file TO quil_admin;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
 };
-constexpr std::array kMigrations{Migration{1, kSchema1}};
+constexpr std::array kMigrations{Migration{1, kSchema1}, Migration{2, kSchema2}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";
 
-void applyFrom(PgConnection& c, int from) {
+void applyFrom(PgConnection& c, int from, int to = kSchemaVersion) {
     for (const Migration& m : kMigrations)
-        if (m.version > from) c.run(m.sql);
+        if (m.version > from && m.version <= to) c.run(m.sql);
     if (from == 0)
         c.exec("INSERT INTO quil_schema (version, written_by) VALUES ($1, $2)",
-               {PgParam::number(kSchemaVersion), PgParam::text(kWrittenBy)});
+               {PgParam::number(to), PgParam::text(kWrittenBy)});
     else
         c.exec("UPDATE quil_schema SET version = $1, written_by = $2, changed_at = now()",
-               {PgParam::number(kSchemaVersion), PgParam::text(kWrittenBy)});
+               {PgParam::number(to), PgParam::text(kWrittenBy)});
 }
 
 ServerError newerError(const PgConnection& c, int version) {
@@ -141,7 +156,9 @@ SchemaState inspectSchema(PgConnection& c) {
     return {SchemaState::Is::Current, version};
 }
 
-void initializeSchema(PgConnection& c) {
+void initializeSchema(PgConnection& c) { initializeSchemaAt(c, kSchemaVersion); }
+
+void initializeSchemaAt(PgConnection& c, int version) {
     inTransaction(c, [&] {
         // One init at a time per database; a second one then finds the first one's tables.
         c.run("SELECT pg_advisory_xact_lock(7190001)");
@@ -155,7 +172,7 @@ void initializeSchema(PgConnection& c) {
             throw ServerError(ServerError::Kind::Refused, c.where(),
                               "このデータベースにはデータセットがすでにあります。"
                               "何も変更していません。");
-        applyFrom(c, 0);
+        applyFrom(c, 0, version);
     });
 }
 
@@ -166,7 +183,16 @@ void upgradeSchema(PgConnection& c) {
         if (s.is == SchemaState::Is::Newer) throw newerError(c, s.version);
         if (s.is == SchemaState::Is::Empty || s.is == SchemaState::Is::Foreign)
             throw notADataSet(c);
-        if (s.is == SchemaState::Is::Older) applyFrom(c, s.version);
+        if (s.is != SchemaState::Is::Older) return;
+        try {
+            applyFrom(c, s.version);
+        } catch (const ServerError& e) {
+            if (e.kind() != ServerError::Kind::NotAllowed) throw;
+            throw ServerError(ServerError::Kind::NotAllowed, c.where(),
+                              "このデータセットは古い形式（形式 " + std::to_string(s.version) +
+                                  "）です。管理者の利用者で一度開くと新しい形式になります。"
+                                  "データは変更していません。");
+        }
     });
 }
 

@@ -15,7 +15,7 @@
 namespace quil::server {
 
 // The schema this program writes; a data set of a higher number is refused unchanged.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 inline constexpr const char* kAdminRole = "quil_admin";
 inline constexpr const char* kClerkRole = "quil_clerk";
@@ -36,6 +36,10 @@ SchemaState inspectSchema(PgConnection& c);
 // Creates the data set's tables and roles in an empty database, in one transaction. Raises
 // ServerError (Refused) when the database holds a data set already.
 void initializeSchema(PgConnection& c);
+
+// Creates the tables of schema `version` only (1 up to kSchemaVersion), for a test of the
+// upgrade from an older data set.
+void initializeSchemaAt(PgConnection& c, int version);
 
 // Brings an older data set up to kSchemaVersion in one transaction. Raises ServerError
 // for a database without a data set or with a newer one; changes nothing then.

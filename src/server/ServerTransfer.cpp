@@ -8,10 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
 #include "ServerSchema.h"
+#include "folder/DataSetFiles.h"
 #include "store/ItemStore.h"
 #include "store/Records.h"
 
@@ -128,7 +131,7 @@ bool exists(const std::string& path) {
 void requireEmptyDataSet(PgConnection& c) {
     const PgResult r = c.exec(
         "SELECT EXISTS (SELECT 1 FROM quil_items) OR EXISTS (SELECT 1 FROM quil_records) "
-        "OR EXISTS (SELECT 1 FROM quil_files)");
+        "OR EXISTS (SELECT 1 FROM quil_files) OR EXISTS (SELECT 1 FROM quil_extension_file)");
     if (r.text(0, 0) == "t")
         throw ServerError(K::Refused, c.where(),
                           "サーバーのデータセットは空ではありません。送れるのは空のデータセット"
@@ -195,7 +198,8 @@ TransferCounts pushFolder(PgConnection& c, const std::string& folder,
     TransferCounts counts;
     inTransaction(c, [&] {
         c.run("SET LOCAL quil.bulk = 'on'");
-        c.run("LOCK TABLE quil_items, quil_records, quil_files IN EXCLUSIVE MODE");
+        c.run("LOCK TABLE quil_items, quil_records, quil_files, quil_extension_file "
+              "IN EXCLUSIVE MODE");
         requireEmptyDataSet(c);
 
         if (hasItems) {
@@ -280,6 +284,15 @@ TransferCounts pushFolder(PgConnection& c, const std::string& folder,
                        {PgParam::number(position)});
             }
         }
+        const std::string extPath = folder + folder::kExtensionFileName;
+        if (exists(extPath)) {
+            std::ifstream in(extPath, std::ios::binary);
+            const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+            if (!in.good() && !in.eof()) throw fileError(extPath, "ファイルを読めません");
+            c.exec("INSERT INTO quil_extension_file (name, bytes) VALUES ($1, $2)",
+                   {PgParam::text(folder::kExtensionFileName), PgParam::bytes(bytes)});
+            counts.extension = true;
+        }
         c.exec("INSERT INTO quil_files (name, present) VALUES ($1, $2), ($3, $4)",
                {PgParam::text(store::kItemFileName), PgParam::text(hasItems ? "true" : "false"),
                 PgParam::text(store::kRecordFileName),
@@ -347,8 +360,23 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                           [&](std::string_view chunk) { reader.feed(chunk); });
                 records->finish();
             }
+            const PgResult ext = c.exec(
+                "SELECT bytes FROM quil_extension_file WHERE name = $1",
+                {PgParam::text(folder::kExtensionFileName)}, true);
+            std::optional<PendingFile> extension;
+            if (ext.rows() > 0) {
+                if (exists(dest + folder::kExtensionFileName))
+                    throw ServerError(K::Refused, dest,
+                                      "このフォルダーには QuilExt.db がすでにあります。上書きは"
+                                      "しません。空のフォルダーを指定してください。");
+                extension.emplace(dest + folder::kExtensionFileName);
+                extension->write(ext.bytes(0, 0));
+                extension->finish();
+                counts.extension = true;
+            }
             if (items) items->place();
             if (records) records->place();
+            if (extension) extension->place();
         },
         "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     if (progress) progress(counts.records, counts.records);

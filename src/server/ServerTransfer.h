@@ -15,6 +15,7 @@ namespace quil::server {
 struct TransferCounts {
     std::int64_t items = 0;
     std::int64_t records = 0;
+    bool extension = false;  // QuilExt.db went with them
 };
 
 // Called now and then with the records done so far and the records in all (0: not known).

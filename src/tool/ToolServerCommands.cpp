@@ -97,16 +97,18 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
         server::PgConnection c(*serverOption_);
         ToolProgress progress(err_, errIsTerminal_, "server push");
         const auto counts = server::pushFolder(c, asFolder(args[1]), std::ref(progress));
-        out_ << counts.items << " 件の項目と " << counts.records << " 件の記録を "
-             << c.where() << " に送りました。\n";
+        out_ << counts.items << " 件の項目と " << counts.records << " 件の記録"
+             << (counts.extension ? "と QuilExt.db" : "") << "を " << c.where()
+             << " に送りました。\n";
         return kExitOk;
     }
     if (what == "pull") {
         if (!wantArgs(1)) return usage("server pull にはフォルダーを 1 つ指定して下さい。", "server");
         server::PgConnection c(*serverOption_);
         const auto counts = server::pullFolder(c, asFolder(args[1]));
-        out_ << counts.items << " 件の項目と " << counts.records << " 件の記録を "
-             << asFolder(args[1]) << " に書きました。\n";
+        out_ << counts.items << " 件の項目と " << counts.records << " 件の記録"
+             << (counts.extension ? "と QuilExt.db" : "") << "を " << asFolder(args[1])
+             << " に書きました。\n";
         return kExitOk;
     }
     if (what == "status") {

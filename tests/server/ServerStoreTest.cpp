@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
@@ -19,6 +20,7 @@
 
 using namespace quil;
 using namespace quil::server;
+using quil::test::LoginRole;
 using quil::test::ScratchDatabase;
 using quil::testing::makeRecord;
 
@@ -54,32 +56,6 @@ protected:
         PgConnection c(db.conninfo());
         return c.exec(sql).integer(0, 0);
     }
-};
-
-// A login role of its own for one test, member of one of the program's roles; dropped at
-// the end (roles belong to the whole cluster).
-class LoginRole {
-public:
-    LoginRole(const std::string& dbConninfo, const std::string& group)
-        : admin_(quil::test::adminConninfo()) {
-        static int n = 0;
-        name_ = "quil_t_" + std::to_string(::getpid()) + "_" + std::to_string(++n);
-        admin_.run("CREATE ROLE " + name_ + " LOGIN IN ROLE " + group);
-        conninfo_ = dbConninfo + " user=" + name_;
-    }
-    ~LoginRole() {
-        try {
-            admin_.run("DROP OWNED BY " + name_);
-            admin_.run("DROP ROLE " + name_);
-        } catch (...) {
-        }
-    }
-    const std::string& conninfo() const { return conninfo_; }
-
-private:
-    PgConnection admin_;
-    std::string name_;
-    std::string conninfo_;
 };
 
 }  // namespace

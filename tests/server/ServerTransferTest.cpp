@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
@@ -251,4 +252,46 @@ TEST_F(ToolOnServer, WrongPlacesAndWrongUseAreSaidPlainly) {
     EXPECT_EQ(tool::ToolRunner(program.dir(), in, o, e, false)
                   .run({"--server", db.conninfo(), "--data", folder.dir(), "check"}),
               tool::kExitUsage);
+}
+
+TEST_F(Transfer, TheExtensionsFileTravelsWholeWithTheDataSet) {
+    writeNoisyDataSet(from.dir(), 10);
+    std::string ext = "SQLite format 3";
+    ext.append(5000, '\0');
+    ext += "\x01\x02\xff alcohol";
+    writeBytes(from.file("QuilExt.db"), ext);
+    EXPECT_TRUE(pushFolder(*c, from.dir()).extension);
+    EXPECT_TRUE(pullFolder(*c, to.dir()).extension);
+    EXPECT_EQ(fileBytes(to.file("QuilExt.db")), ext);
+    // A destination holding its own QuilExt.db is left alone, and so is everything else.
+    TempDir other;
+    writeBytes(other.file("QuilExt.db"), "mine");
+    EXPECT_THROW(pullFolder(*c, other.dir()), ServerError);
+    EXPECT_EQ(fileBytes(other.file("QuilExt.db")), "mine");
+    EXPECT_FALSE(std::filesystem::exists(other.file("Quil.qud")));
+    EXPECT_FALSE(std::filesystem::exists(other.file("Quil.qui")));
+}
+
+TEST(ServerSchemaUpgrade, AnOlderDataSetIsUpgradedOnceByItsOwnerAndRefusedToAClerk) {
+    ScratchDatabase db;
+    {
+        PgConnection c(db.conninfo());
+        initializeSchemaAt(c, 1);
+        EXPECT_EQ(inspectSchema(c).is, SchemaState::Is::Older);
+    }
+    quil::test::LoginRole clerk(db.conninfo(), kClerkRole);
+    try {
+        ServerDataSet s(clerk.conninfo());
+        ADD_FAILURE() << "a clerk upgraded the schema";
+    } catch (const ServerError& e) {
+        EXPECT_EQ(e.kind(), ServerError::Kind::NotAllowed);
+        EXPECT_NE(std::string(e.what()).find("古い形式（形式 1）"), std::string::npos) << e.what();
+    }
+    PgConnection c(db.conninfo());
+    EXPECT_EQ(inspectSchema(c).version, 1);
+    ServerDataSet owner(db.conninfo());
+    EXPECT_EQ(inspectSchema(c).is, SchemaState::Is::Current);
+    EXPECT_EQ(c.exec("SELECT count(*) FROM quil_schema").integer(0, 0), 1);
+    ServerDataSet afterwards(clerk.conninfo());
+    EXPECT_TRUE(afterwards.writable());
 }
