@@ -1,7 +1,6 @@
 #include "ServerDataSet.h"
 
 #include <chrono>
-#include <random>
 #include <thread>
 
 namespace quil::server {
@@ -45,17 +44,6 @@ void checkSaveKey(const std::string& key) {
 }
 
 }  // namespace
-
-std::string newSaveKey() {
-    std::random_device rd;
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string key;
-    for (int i = 0; i < 4; ++i) {
-        std::uint32_t v = rd();
-        for (int j = 0; j < 8; ++j, v >>= 4) key += kHex[v & 0xf];
-    }
-    return key;
-}
 
 ServerDataSet::ServerDataSet(const std::string& conninfo) : conn_(conninfo) {
     const SchemaState s = inspectSchema(conn_);
@@ -193,8 +181,9 @@ RecordRow ServerDataSet::editRecord(std::int64_t id, std::int64_t version,
         auto params = recordParams(record);
         params.push_back(PgParam::number(id));
         params.push_back(PgParam::number(version));
-        // A record whose date, vehicle or user changed goes after the records of its new
-        // place, as in the data folder.
+        // Among records of the same date, vehicle and user the order is the order of entry:
+        // a record whose date, vehicle or user changed counts as entered now, so it goes
+        // after the records of its new place (as an edit that moves it does in a folder).
         const PgResult r = conn_.exec(
             "UPDATE quil_records SET raw = $1, date = $2::float8, vehicle = $3, user_no = $4, "
             "kind = $5, deleted = $6, version = version + 1, "
@@ -239,6 +228,31 @@ void ServerDataSet::addRecords(const std::vector<store::DataRecord>& records,
             conn_.exec("INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
                        "VALUES ($1, $2::float8, $3, $4, $5, $6)",
                        recordParams(r));
+    });
+}
+
+bool ServerDataSet::refersTo(int position, store::ItemKind kind) {
+    // place (bytes 68-69) and item (bytes 64-65) are read from the record's bytes, little
+    // endian and signed, as the file keeps them.
+    const auto field = [](int at) {
+        return "((get_byte(raw, " + std::to_string(at + 1) + ") << 8 | get_byte(raw, " +
+               std::to_string(at) + ")) # 32768) - 32768";
+    };
+    std::string column;
+    switch (kind) {
+        case store::ItemKind::Vehicle: column = "vehicle"; break;
+        case store::ItemKind::User: column = "user_no"; break;
+        case store::ItemKind::GasStation:
+        case store::ItemKind::Shop: column = field(68); break;
+        case store::ItemKind::MaintenanceItem:
+        case store::ItemKind::ExpenseItem:
+        case store::ItemKind::Purpose: column = field(64); break;
+    }
+    return retrying([&] {
+        return conn_
+                   .exec("SELECT EXISTS (SELECT 1 FROM quil_records WHERE " + column + " = $1)",
+                         {PgParam::number(position)})
+                   .text(0, 0) == "t";
     });
 }
 

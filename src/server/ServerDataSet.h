@@ -15,6 +15,7 @@
 #include "PgConnection.h"
 #include "ServerSchema.h"
 #include "store/DataSetChange.h"
+#include "store/DataStore.h"
 #include "store/Records.h"
 
 namespace quil::server {
@@ -31,15 +32,12 @@ struct ItemRow {
     store::ItemRecord item;
 };
 
-// A new random key for one save (32 hexadecimal digits).
-std::string newSaveKey();
+using store::newSaveKey;
 
 // The text of the warning given when a record changed since it was read; the same words as
 // for a data folder changed by another program.
-inline constexpr const char* kRecordChangedMessage =
-    "修正中の記録は、ほかの操作でデータが変更されたため保存できません。一覧を読み込み直します。";
-inline constexpr const char* kItemChangedMessage =
-    "この項目は、ほかの操作で変更されたため保存できません。一覧を読み込み直します。";
+inline constexpr const char* kRecordChangedMessage = store::kRecordChangedText;
+inline constexpr const char* kItemChangedMessage = store::kItemChangedText;
 
 class ServerDataSet {
 public:
@@ -74,6 +72,10 @@ public:
     // lists no longer have `itemCount` items (someone added one since they were read).
     void addRecords(const std::vector<store::DataRecord>& records, std::size_t itemCount);
 
+    // Whether any record, deleted ones included, refers to the item at `position` in the
+    // field of the item's kind (vehicle, user, place or item).
+    bool refersTo(int position, store::ItemKind kind);
+
     // --- master items, by position (the number records refer to them by) ---
     std::vector<ItemRow> items();
     ItemRow addItem(const store::ItemRecord& item, const std::string& saveKey);
@@ -100,5 +102,9 @@ private:
     PgConnection conn_;
     bool listening_ = false;
 };
+
+// DataStore over a server data set: conflicts come as store::RecordChangedError, as from a
+// data folder.
+std::unique_ptr<store::DataStore> openServerStore(const std::string& conninfo);
 
 }  // namespace quil::server

@@ -1,0 +1,81 @@
+#pragma once
+// One interface over the two kinds of data set: a data folder (Quil.qui and Quil.qud) and a
+// data set on a server. A record is named by an id (its position in the folder's file, its
+// row id on the server) and carries a version: what the change was based on. An edit or
+// delete of a record that changed since it was read is refused with RecordChangedError in
+// both, so that no one's change is overwritten unseen.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/Records.h"
+#include "store/StoreError.h"
+
+namespace quil::store {
+
+struct StoredRecord {
+    std::int64_t id = -1;
+    std::int64_t version = 0;  // the server's row version; 0 in a folder (the bytes decide)
+    DataRecord record;
+};
+
+struct StoredItem {
+    int position = -1;
+    std::int64_t version = 0;
+    ItemRecord item;
+};
+
+// The record or item was changed or deleted by someone else since it was read.
+class RecordChangedError : public StoreError {
+public:
+    using StoreError::StoreError;
+};
+
+// The words of that refusal, for a record and for a master item.
+inline constexpr const char* kRecordChangedText =
+    "修正中の記録は、ほかの操作でデータが変更されたため保存できません。一覧を読み込み直します。";
+inline constexpr const char* kItemChangedText =
+    "この項目は、ほかの操作で変更されたため保存できません。一覧を読み込み直します。";
+
+// A new random key naming one save (32 hexadecimal digits): a save repeated under the same
+// key (its answer lost with the connection) is done once.
+std::string newSaveKey();
+
+class DataStore {
+public:
+    virtual ~DataStore() = default;
+
+    // The data set's name for messages: a folder, or "database (host)".
+    virtual std::string where() const = 0;
+    // Whether this user may change the data set.
+    virtual bool writable() = 0;
+
+    // Records in the list's order: date, vehicle, user, then order of entry.
+    virtual void scanRecords(const std::function<void(const StoredRecord&)>& f,
+                             bool withDeleted = false) = 0;
+    virtual std::int64_t recordCount(bool withDeleted = false) = 0;
+    virtual StoredRecord readRecord(std::int64_t id) = 0;
+    virtual StoredRecord addRecord(const DataRecord& record, const std::string& saveKey) = 0;
+    // Replaces `loaded` (as read) by `record`; RecordChangedError when it changed since.
+    virtual StoredRecord editRecord(const StoredRecord& loaded, const DataRecord& record,
+                                    const std::string& saveKey) = 0;
+    virtual void deleteRecord(const StoredRecord& loaded, const std::string& saveKey) = 0;
+    // Whether any record, deleted ones included, refers to the item at `position` in the
+    // field that belongs to the item's kind.
+    virtual bool refersTo(int position, ItemKind kind) = 0;
+
+    // Every item, deleted ones included, by position.
+    virtual std::vector<StoredItem> items() = 0;
+    virtual StoredItem addItem(const ItemRecord& item, const std::string& saveKey) = 0;
+    // Replaces `loaded` (as read); RecordChangedError when it changed since.
+    virtual StoredItem rewriteItem(const StoredItem& loaded, const ItemRecord& item,
+                                   const std::string& saveKey) = 0;
+};
+
+// The data set of a data folder (ends with '/'), through RecordStore and ItemStore.
+std::unique_ptr<DataStore> openFolderStore(const std::string& dataDir);
+
+}  // namespace quil::store

@@ -1,0 +1,106 @@
+// DataStore over a data folder: the record and item files as RecordStore and ItemStore
+// keep them. Ids are positions in the files; a change is refused when the bytes at the
+// position are no longer those that were read.
+
+#include <random>
+
+#include "store/DataStore.h"
+#include "store/ItemStore.h"
+#include "store/RecordStore.h"
+
+namespace quil::store {
+
+std::string newSaveKey() {
+    std::random_device rd;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string key;
+    for (int i = 0; i < 4; ++i) {
+        std::uint32_t v = rd();
+        for (int j = 0; j < 8; ++j, v >>= 4) key += kHex[v & 0xf];
+    }
+    return key;
+}
+
+namespace {
+
+class FolderStore final : public DataStore {
+public:
+    explicit FolderStore(std::string dataDir)
+        : dir_(std::move(dataDir)), records_(dir_), items_(dir_) {}
+
+    std::string where() const override { return dir_; }
+    bool writable() override { return true; }
+
+    void scanRecords(const std::function<void(const StoredRecord&)>& f,
+                     bool withDeleted) override {
+        records_.scan([&](std::int64_t position, const DataRecord& r) {
+            if (withDeleted || !r.deleted()) f(StoredRecord{position, 0, r});
+        });
+    }
+    std::int64_t recordCount(bool withDeleted) override {
+        if (withDeleted) return records_.exists() ? records_.count() : 0;
+        std::int64_t n = 0;
+        records_.scan([&](std::int64_t, const DataRecord& r) { n += r.deleted() ? 0 : 1; });
+        return n;
+    }
+    StoredRecord readRecord(std::int64_t id) override {
+        if (!records_.exists() || id < 0 || id >= records_.count())
+            throw RecordChangedError(kRecordFileName, kRecordChangedText);
+        return {id, 0, records_.read(id)};
+    }
+    StoredRecord addRecord(const DataRecord& record, const std::string&) override {
+        return {records_.save(record, std::nullopt).position, 0, record};
+    }
+    StoredRecord editRecord(const StoredRecord& loaded, const DataRecord& record,
+                            const std::string&) override {
+        requireUnchanged(loaded);
+        return {records_.save(record, loaded.id).position, 0, record};
+    }
+    void deleteRecord(const StoredRecord& loaded, const std::string&) override {
+        requireUnchanged(loaded);
+        records_.markDeleted(loaded.id);
+    }
+    bool refersTo(int position, ItemKind kind) override {
+        return records_.refersTo(position, kind);
+    }
+
+    std::vector<StoredItem> items() override {
+        std::vector<StoredItem> out;
+        int position = 0;
+        for (const ItemRecord& it : items_.readAll()) out.push_back({position++, 0, it});
+        return out;
+    }
+    StoredItem addItem(const ItemRecord& item, const std::string&) override {
+        return {items_.append(item), 0, item};
+    }
+    StoredItem rewriteItem(const StoredItem& loaded, const ItemRecord& item,
+                           const std::string&) override {
+        const std::vector<ItemRecord> now = items_.readAll();
+        if (loaded.position < 0 || std::size_t(loaded.position) >= now.size() ||
+            !(now[std::size_t(loaded.position)] == loaded.item))
+            throw RecordChangedError(kItemFileName, kItemChangedText);
+        items_.rewrite(loaded.position, item);
+        return {loaded.position, 0, item};
+    }
+
+private:
+    void requireUnchanged(const StoredRecord& loaded) {
+        // Another program may have saved in between: the record at the position must be the
+        // one that was read, and still live.
+        if (!records_.exists() || loaded.id < 0 || loaded.id >= records_.count() ||
+            !(records_.read(loaded.id) == loaded.record) || loaded.record.deleted())
+            throw RecordChangedError(kRecordFileName, kRecordChangedText);
+    }
+
+    std::string dir_;
+    RecordStore records_;
+    ItemStore items_;
+};
+
+}  // namespace
+
+std::unique_ptr<DataStore> openFolderStore(const std::string& dataDir) {
+    return std::make_unique<FolderStore>(dataDir);
+}
+
+}  // namespace quil::store

@@ -1,0 +1,152 @@
+// The two kinds of data set behind one interface: the same calls give the same answers from
+// a data folder and from a server data set, and each refuses a change of a record that
+// someone else changed in between.
+
+#include <gtest/gtest.h>
+
+#include "PgTestCluster.h"
+#include "RecordBuilders.h"
+#include "SampleDataSet.h"
+#include "TempDir.h"
+#include "server/ServerDataSet.h"
+#include "server/ServerSchema.h"
+#include "server/ServerTransfer.h"
+#include "store/DataStore.h"
+#include "store/Date.h"
+
+using namespace quil;
+using quil::testing::makeRecord;
+
+namespace {
+
+// A data set holding the sample items and no record, and a way to open it again (another
+// program working on the same data set).
+class FolderSet {
+public:
+    FolderSet() { quil::testing::writeSampleItems(dir_.dir()); }
+    std::unique_ptr<store::DataStore> open() { return store::openFolderStore(dir_.dir()); }
+
+private:
+    quil::testing::TempDir dir_;
+};
+
+class ServerSet {
+public:
+    ServerSet() {
+        quil::testing::writeSampleItems(items_.dir());
+        server::PgConnection c(db_.conninfo());
+        server::initializeSchema(c);
+        server::pushFolder(c, items_.dir());
+    }
+    std::unique_ptr<store::DataStore> open() { return server::openServerStore(db_.conninfo()); }
+
+private:
+    quil::test::ScratchDatabase db_;
+    quil::testing::TempDir items_;
+};
+
+template <typename Set>
+class DataStoreContract : public ::testing::Test {
+protected:
+    Set set;
+    std::unique_ptr<store::DataStore> store = set.open();
+    std::vector<int> prices(bool withDeleted = false) {
+        std::vector<int> out;
+        store->scanRecords([&](const store::StoredRecord& r) { out.push_back(r.record.price()); },
+                           withDeleted);
+        return out;
+    }
+    store::StoredRecord withPrice(int price) {
+        store::StoredRecord found;
+        store->scanRecords([&](const store::StoredRecord& r) {
+            if (r.record.price() == price) found = r;
+        });
+        return found;
+    }
+};
+
+using Sets = ::testing::Types<FolderSet, ServerSet>;
+TYPED_TEST_SUITE(DataStoreContract, Sets);
+
+}  // namespace
+
+TYPED_TEST(DataStoreContract, RecordsKeepTheListsOrderThroughAddsEditsAndDeletes) {
+    auto& s = *this->store;
+    const double d1 = store::encodeDate(2024, 5, 1);
+    const double d2 = store::encodeDate(2024, 5, 2);
+    s.addRecord(makeRecord(d2, 0, 1, 1), store::newSaveKey());
+    s.addRecord(makeRecord(d1, 7, 1, 2), store::newSaveKey());
+    s.addRecord(makeRecord(d1, 0, 8, 3), store::newSaveKey());
+    s.addRecord(makeRecord(d1, 0, 1, 4), store::newSaveKey());
+    s.addRecord(makeRecord(d2, 0, 1, 5), store::newSaveKey());
+    EXPECT_EQ(this->prices(), (std::vector<int>{4, 3, 2, 1, 5}));
+    // Moved to a later day: it follows every record before it. (Among records of the same
+    // day, vehicle and user a moved record may stand differently in the two.)
+    const double d3 = store::encodeDate(2024, 5, 3);
+    s.editRecord(this->withPrice(2), makeRecord(d3, 0, 1, 2), store::newSaveKey());
+    EXPECT_EQ(this->prices(), (std::vector<int>{4, 3, 1, 5, 2}));
+    // Moved to an earlier day: before the others.
+    s.editRecord(this->withPrice(2), makeRecord(d1 - 1, 9, 9, 2), store::newSaveKey());
+    EXPECT_EQ(this->prices(), (std::vector<int>{2, 4, 3, 1, 5}));
+    // Kept in place when the date, vehicle and user stay.
+    s.editRecord(this->withPrice(1), makeRecord(d2, 0, 1, 9), store::newSaveKey());
+    EXPECT_EQ(this->prices(), (std::vector<int>{2, 4, 3, 9, 5}));
+    s.deleteRecord(this->withPrice(5), store::newSaveKey());
+    EXPECT_EQ(this->prices(), (std::vector<int>{2, 4, 3, 9}));
+    EXPECT_EQ(s.recordCount(), 4);
+    EXPECT_GE(s.recordCount(true), 5);
+    const store::StoredRecord nine = this->withPrice(9);
+    EXPECT_EQ(s.readRecord(nine.id).record, nine.record);
+}
+
+TYPED_TEST(DataStoreContract, AChangeOfARecordSomeoneElseChangedIsRefused) {
+    auto other = this->set.open();
+    this->store->addRecord(makeRecord(45000, 0, 1, 1), store::newSaveKey());
+    this->store->addRecord(makeRecord(45001, 0, 1, 2), store::newSaveKey());
+    const store::StoredRecord mine = this->withPrice(1);
+    // The other program edits it first.
+    store::StoredRecord theirs;
+    other->scanRecords([&](const store::StoredRecord& r) {
+        if (r.record.price() == 1) theirs = r;
+    });
+    other->editRecord(theirs, makeRecord(45000, 0, 1, 10), store::newSaveKey());
+    EXPECT_THROW(this->store->editRecord(mine, makeRecord(45000, 0, 1, 20), store::newSaveKey()),
+                 store::RecordChangedError);
+    EXPECT_THROW(this->store->deleteRecord(mine, store::newSaveKey()), store::RecordChangedError);
+    EXPECT_EQ(this->prices(), (std::vector<int>{10, 2}));
+    // Read again, the change goes through.
+    this->store->editRecord(this->withPrice(10), makeRecord(45000, 0, 1, 20), store::newSaveKey());
+    EXPECT_EQ(this->prices(), (std::vector<int>{20, 2}));
+}
+
+TYPED_TEST(DataStoreContract, ItemsAndTheReferencesToThem) {
+    auto& s = *this->store;
+    const auto before = s.items();
+    ASSERT_EQ(before.size(), 14u);
+    EXPECT_EQ(before[7].item.name(), "軽トラ");
+    EXPECT_TRUE(before[13].item.deleted());
+    store::ItemRecord car;
+    car.setKind(store::ItemKind::Vehicle);
+    car.setName("新車");
+    const store::StoredItem added = s.addItem(car, store::newSaveKey());
+    EXPECT_EQ(added.position, 14);
+    store::ItemRecord renamed = added.item;
+    renamed.setName("新車２");
+    s.rewriteItem(added, renamed, store::newSaveKey());
+    EXPECT_EQ(s.items().back().item.name(), "新車２");
+    // The item as first read is out of date now.
+    EXPECT_THROW(s.rewriteItem(added, car, store::newSaveKey()), store::RecordChangedError);
+
+    store::DataRecord r = makeRecord(45000, 14, 8);
+    r.setPlace(11);
+    r.setItem(12);
+    s.addRecord(r, store::newSaveKey());
+    EXPECT_TRUE(s.refersTo(14, store::ItemKind::Vehicle));
+    EXPECT_TRUE(s.refersTo(8, store::ItemKind::User));
+    EXPECT_TRUE(s.refersTo(11, store::ItemKind::Shop));
+    EXPECT_TRUE(s.refersTo(12, store::ItemKind::ExpenseItem));
+    EXPECT_FALSE(s.refersTo(7, store::ItemKind::Vehicle));
+    EXPECT_FALSE(s.refersTo(14, store::ItemKind::User));
+    EXPECT_FALSE(s.refersTo(9, store::ItemKind::GasStation));
+    EXPECT_TRUE(s.writable());
+}
