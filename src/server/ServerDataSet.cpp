@@ -139,6 +139,22 @@ RecordRow ServerDataSet::readRecord(std::int64_t id) {
     return {r.int64(0, 0), r.int64(0, 1), recordOf(r.bytes(0, 2), where())};
 }
 
+std::vector<RecordRow> ServerDataSet::readRecords(const std::vector<std::int64_t>& ids) {
+    std::vector<RecordRow> out;
+    if (ids.empty()) return out;
+    std::string list = "{";
+    for (std::int64_t id : ids) list += (list.size() > 1 ? "," : "") + std::to_string(id);
+    list += "}";
+    const PgResult r = retrying([&] {
+        return conn_.exec("SELECT id, version, raw FROM quil_records WHERE id = ANY($1::int8[])",
+                          {PgParam::text(list)}, true);
+    });
+    out.reserve(static_cast<std::size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i)
+        out.push_back({r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
+    return out;
+}
+
 std::pair<std::int64_t, std::int64_t> ServerDataSet::onceBySaveKey(
     const std::string& saveKey, const std::function<std::pair<std::int64_t, std::int64_t>()>& op) {
     checkSaveKey(saveKey);

@@ -59,6 +59,8 @@ public:
     // Calls f(row) for every record in order, read in pages so that memory stays small.
     void scanRecords(const std::function<void(const RecordRow&)>& f, bool withDeleted = false);
     RecordRow readRecord(std::int64_t id);
+    // The records of `ids` that exist (deleted ones included), in no particular order.
+    std::vector<RecordRow> readRecords(const std::vector<std::int64_t>& ids);
     // Adds a record; the save key makes a repeated call return the first answer.
     RecordRow addRecord(const store::DataRecord& record, const std::string& saveKey);
     // Replaces record `id` read at `version`; raises ServerError (Conflict) when it changed

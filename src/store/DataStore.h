@@ -57,7 +57,10 @@ public:
     virtual void scanRecords(const std::function<void(const StoredRecord&)>& f,
                              bool withDeleted = false) = 0;
     virtual std::int64_t recordCount(bool withDeleted = false) = 0;
+    // RecordChangedError when there is no record `id`.
     virtual StoredRecord readRecord(std::int64_t id) = 0;
+    // The records of `ids` that exist, in no particular order (the rows being painted).
+    virtual std::vector<StoredRecord> readRecords(const std::vector<std::int64_t>& ids) = 0;
     virtual StoredRecord addRecord(const DataRecord& record, const std::string& saveKey) = 0;
     // Replaces `loaded` (as read) by `record`; RecordChangedError when it changed since.
     virtual StoredRecord editRecord(const StoredRecord& loaded, const DataRecord& record,

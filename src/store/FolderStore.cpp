@@ -48,6 +48,14 @@ public:
             throw RecordChangedError(kRecordFileName, kRecordChangedText);
         return {id, 0, records_.read(id)};
     }
+    std::vector<StoredRecord> readRecords(const std::vector<std::int64_t>& ids) override {
+        std::vector<StoredRecord> out;
+        if (!records_.exists()) return out;
+        const std::int64_t n = records_.count();
+        for (std::int64_t id : ids)
+            if (id >= 0 && id < n) out.push_back({id, 0, records_.read(id)});
+        return out;
+    }
     StoredRecord addRecord(const DataRecord& record, const std::string&) override {
         return {records_.save(record, std::nullopt).position, 0, record};
     }

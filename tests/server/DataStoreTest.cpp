@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "PgTestCluster.h"
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
@@ -97,6 +99,16 @@ TYPED_TEST(DataStoreContract, RecordsKeepTheListsOrderThroughAddsEditsAndDeletes
     EXPECT_GE(s.recordCount(true), 5);
     const store::StoredRecord nine = this->withPrice(9);
     EXPECT_EQ(s.readRecord(nine.id).record, nine.record);
+    // The rows being painted, by id; an id that names no record is left out.
+    const store::StoredRecord two = this->withPrice(2);
+    auto some = s.readRecords({two.id, nine.id, 999999});
+    ASSERT_EQ(some.size(), 2u);
+    std::sort(some.begin(), some.end(), [](const auto& a, const auto& b) {
+        return a.record.price() < b.record.price();
+    });
+    EXPECT_EQ(some[0].record, two.record);
+    EXPECT_EQ(some[1].id, nine.id);
+    EXPECT_THROW(s.readRecord(999999), store::RecordChangedError);
 }
 
 TYPED_TEST(DataStoreContract, AChangeOfARecordSomeoneElseChangedIsRefused) {

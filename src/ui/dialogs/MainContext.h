@@ -2,9 +2,14 @@
 // What the dialogs need from the main window, without knowing the main window.
 
 #include <QString>
+#include <cstdint>
 #include <string>
 
 class QWidget;
+
+namespace quil::store {
+class DataStore;
+}
 
 namespace quil::ui {
 
@@ -30,6 +35,11 @@ public:
     // True while another computer holds the data folder and this copy only reads it: the
     // commands that would write refuse at once.
     virtual bool dataSetReadOnly() const { return false; }
+    // The data set on a server the program works on, or nullptr for a data folder (whose
+    // files the dialogs use through dataFolder()).
+    virtual store::DataStore* serverStore() const { return nullptr; }
+    // On a server data set: the id of the record behind the selected row, -1 when none.
+    virtual std::int64_t selectedRecordId() const { return -1; }
     // The main window, for placing dialogs relative to it.
     virtual QWidget* mainWidget() = 0;
 };

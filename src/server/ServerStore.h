@@ -1,0 +1,46 @@
+#pragma once
+// DataStore over a server data set (ServerDataSet), with what the program needs beyond the
+// interface: hearing of the changes other programs make.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ServerDataSet.h"
+#include "store/DataStore.h"
+
+namespace quil::server {
+
+class ServerStore final : public store::DataStore {
+public:
+    // Connects and checks the data set; raises ServerError with the user's message.
+    explicit ServerStore(const std::string& conninfo) : set_(conninfo) {}
+
+    ServerDataSet& dataSet() { return set_; }
+
+    std::string where() const override { return set_.where(); }
+    bool writable() override { return set_.writable(); }
+    void scanRecords(const std::function<void(const store::StoredRecord&)>& f,
+                     bool withDeleted) override;
+    std::int64_t recordCount(bool withDeleted) override { return set_.recordCount(withDeleted); }
+    store::StoredRecord readRecord(std::int64_t id) override;
+    std::vector<store::StoredRecord> readRecords(const std::vector<std::int64_t>& ids) override;
+    store::StoredRecord addRecord(const store::DataRecord& record,
+                                  const std::string& saveKey) override;
+    store::StoredRecord editRecord(const store::StoredRecord& loaded,
+                                   const store::DataRecord& record,
+                                   const std::string& saveKey) override;
+    void deleteRecord(const store::StoredRecord& loaded, const std::string& saveKey) override;
+    bool refersTo(int position, store::ItemKind kind) override {
+        return set_.refersTo(position, kind);
+    }
+    std::vector<store::StoredItem> items() override;
+    store::StoredItem addItem(const store::ItemRecord& item, const std::string& saveKey) override;
+    store::StoredItem rewriteItem(const store::StoredItem& loaded, const store::ItemRecord& item,
+                                  const std::string& saveKey) override;
+
+private:
+    ServerDataSet set_;
+};
+
+}  // namespace quil::server
