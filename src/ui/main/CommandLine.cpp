@@ -40,6 +40,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             line.perUser = true;
             continue;
         }
+        if (a == "--server") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                line.action = CommandLine::Action::Refuse;
+                line.problem = "--server には接続先 (例: \"service=quil\") が必要です。";
+                return line;
+            }
+            line.server = arguments[++i];
+            continue;
+        }
         std::string_view name(a);
         if (name.size() > 1 && name[0] == '-') {
             name.remove_prefix(name.size() > 2 && name[1] == '-' ? 2 : 1);
@@ -65,7 +74,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return "使い方: quil [--per-user]\n"
+    return "使い方: quil [--per-user] [--server CONNINFO]\n"
            "       quil --help | --version\n"
            "\n"
            "クイル台帳: 社用車の走行・給油・点検整備・出費の記録を管理します。\n"
@@ -73,6 +82,10 @@ std::string usageText() {
            "  --per-user  設定 (Quil.ini) を ~/.config/quil/ に、データを既定で\n"
            "              ~/.local/share/quil/ に置きます (インストールしたプログラムは\n"
            "              指定しなくても同じです)。\n"
+           "  --server CONNINFO\n"
+           "              サーバー (PostgreSQL) のデータセットを開きます。CONNINFO は\n"
+           "              \"host=ホスト dbname=データベース\" や \"service=quil\" のような\n"
+           "              接続文字列です。パスワードは ~/.pgpass に書きます。\n"
            "  --help      この説明を表示して終了します。\n"
            "  --version   版を表示して終了します。\n"
            "\n"

@@ -12,6 +12,9 @@ struct CommandLine {
     enum class Action { Start, Help, Version, Refuse };
     Action action = Action::Start;
     bool perUser = false;
+    // --server CONNINFO: the data set on a PostgreSQL server (a libpq connection string or
+    // "service=NAME"); empty for a data folder.
+    std::string server;
     std::string problem;  // with Refuse: what was wrong, in the program's words
 };
 

@@ -249,6 +249,7 @@ void TMainform::HelpClick() {
 }
 
 void TMainform::ShowFolderDialog(int mode) {
+    if (refuseOnServer()) return;
     if (dirsetform_) dirsetform_->Open(mode);
 }
 
@@ -256,7 +257,10 @@ QAction* TMainform::addToolsCommand(const QString& caption, const QString& name,
                                     std::function<void()> command) {
     QAction* a = ToolsMenu->addAction(caption);
     a->setObjectName(name);
-    connect(a, &QAction::triggered, this, std::move(command));
+    // The ツール windows read a data folder's files; on a server data set they say so.
+    connect(a, &QAction::triggered, this, [this, command = std::move(command)] {
+        if (!refuseOnServer()) command();
+    });
     return a;
 }
 

@@ -7,6 +7,7 @@
 #include "store/Records.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
@@ -18,7 +19,54 @@ bool RecordCommands::listHasRecords() const {
                 .isEmpty();
 }
 
+std::optional<store::StoredRecord> RecordCommands::storedBehindRow(store::DataStore& server,
+                                                                    int row,
+                                                                    const QString& refusal) {
+    const RecordListModel& list = *main_.listModel();
+    const auto& shown = list.selectedRecord();
+    std::optional<store::StoredRecord> now;
+    if (shown && row == list.selectedRow() && row <= list.recordCount()) {
+        try {
+            now = server.readRecord(list.position(row));
+        } catch (const store::RecordChangedError&) {
+            now.reset();  // gone meanwhile
+        }
+    }
+    if (!now || now->record != *shown || now->record.deleted() || !list.takes(now->record)) {
+        Prompts::current().warning(&main_, refusal);
+        DataSetEvents::announce(store::DataSetChange::changedElsewhere());
+        return std::nullopt;
+    }
+    return now;
+}
+
+void RecordCommands::deleteOnServer(store::DataStore& server, int row, const QString& refusal) {
+    try {
+        const auto stored = storedBehindRow(server, row, refusal);
+        if (!stored) return;
+        server.deleteRecord(*stored, store::newSaveKey());
+    } catch (const store::RecordChangedError& e) {
+        // Changed by someone else between reading and deleting: nothing was deleted.
+        Prompts::current().warning(&main_, QString::fromStdString(e.reason()));
+        DataSetEvents::announce(store::DataSetChange::changedElsewhere());
+        return;
+    } catch (const std::exception& e) {
+        reportError(e, &main_);  // the server is away or refused: nothing was deleted
+        return;
+    }
+    DataSetEvents::announce(store::DataSetChange::of(store::DataSetChange::What::RecordsChanged));
+}
+
 std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QString& refusal) {
+    if (store::DataStore* server = main_.serverStore()) {
+        try {
+            if (!storedBehindRow(*server, row, refusal)) return std::nullopt;
+        } catch (const std::exception& e) {
+            reportError(e, &main_);
+            return std::nullopt;
+        }
+        return main_.listModel()->position(row);
+    }
     const std::int32_t position =
         store::readRowIndex(main_.programFolder() + store::kRowIndexFileName, row - 1);
     const store::RecordStore records(main_.dataFolder());
@@ -99,9 +147,13 @@ void RecordCommands::DeleteClick() {
                                      QStringLiteral("本当に削除してもよろしいですか？"),
                                      PromptIcon::Exclamation))
         return;
-    const auto position = positionBehindRow(
-        row, QStringLiteral("一覧の内容が記録ファイルと一致しないため、削除しませんでした。"
-                            "一覧を読み直します。"));
+    const QString refusal = QStringLiteral(
+        "一覧の内容が記録ファイルと一致しないため、削除しませんでした。一覧を読み直します。");
+    if (store::DataStore* server = main_.serverStore()) {
+        deleteOnServer(*server, row, refusal);
+        return;
+    }
+    const auto position = positionBehindRow(row, refusal);
     if (!position) return;
     const store::DataRecord deleted = *main_.listModel()->selectedRecord();
     store::RecordStore(main_.dataFolder()).markDeleted(*position);

@@ -2,6 +2,7 @@
 // Add, edit and delete on the record list: which kind and mode the entry dialog opens in,
 // the guards, the delete confirmation and the list update after a delete.
 
+#include "store/DataStore.h"
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
@@ -36,6 +37,12 @@ private:
     // the record the row showed, and the list would still take it; otherwise shows `refusal` under
     // "警告", reloads the list and gives nothing.
     std::optional<std::int32_t> positionBehindRow(int row, const QString& refusal);
+    // The same on a server data set: the record behind the row as the server holds it now
+    // (with the version a change must name), when it is still what the row showed.
+    std::optional<store::StoredRecord> storedBehindRow(store::DataStore& server, int row,
+                                                       const QString& refusal);
+    // Deletes on a server data set.
+    void deleteOnServer(store::DataStore& server, int row, const QString& refusal);
 
     TMainform& main_;
     QPointer<QWidget> entry_;

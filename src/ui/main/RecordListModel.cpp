@@ -1,7 +1,9 @@
 #include "ui/main/RecordListModel.h"
 
 #include <algorithm>
+#include <limits>
 
+#include "store/DataStore.h"
 #include "store/ListRows.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
@@ -36,7 +38,28 @@ LoadedRecords loadRecords(const std::string& programFolder, const std::string& d
     return out;
 }
 
+LoadedRecords loadServerRecords(const std::string& programFolder, DataStore& store, int tab) {
+    LoadedRecords out;
+    std::vector<ItemRecord> items;
+    for (const StoredItem& s : store.items()) items.push_back(s.item);
+    out.filter = ListFilter::fromSettings(Settings(programFolder), items, tab);
+    if (!out.filter.takesAny()) return out;
+    out.names = ItemNames(items);
+    store.scanRecords([&](const StoredRecord& r) {
+        if (!out.filter.takes(r.record)) return;
+        if (r.id > std::numeric_limits<std::int32_t>::max())
+            throw StoreError(store.where(), "記録の番号が大きすぎて一覧に出せません。");
+        out.positions.push_back(static_cast<std::int32_t>(r.id));
+    });
+    return out;
+}
+
 RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void RecordListModel::setServerSource(DataStore* store) {
+    server_ = store;
+    serverRows_.clear();
+}
 
 void RecordListModel::setUp(int tab) {
     beginResetModel();
@@ -57,6 +80,7 @@ void RecordListModel::setRecords(LoadedRecords loaded) {
     names_ = std::move(loaded.names);
     filter_ = std::move(loaded.filter);
     reader_.reset(std::move(loaded.recordFile));
+    serverRows_.clear();
     selected_ = 0;
     selectedRecord_.reset();
     endResetModel();
@@ -66,6 +90,25 @@ bool RecordListModel::followsFile() const { return reader_.path().size() > 0; }
 
 std::optional<DataRecord> RecordListModel::readRecord(int row) const {
     if (row < 1 || row > recordCount()) return std::nullopt;
+    if (server_) {
+        const std::int64_t id = positions_[std::size_t(row - 1)];
+        if (auto it = serverRows_.find(id); it != serverRows_.end()) return it->second;
+        // A page around the row painted: one request for the rows about to be painted.
+        constexpr int kBefore = 64, kAfter = 192, kKept = 8192;
+        if (serverRows_.size() > kKept) serverRows_.clear();
+        std::vector<std::int64_t> ids;
+        for (int r = std::max(1, row - kBefore); r <= std::min(recordCount(), row + kAfter); ++r) {
+            const std::int64_t other = positions_[std::size_t(r - 1)];
+            if (!serverRows_.count(other)) ids.push_back(other);
+        }
+        try {
+            for (const StoredRecord& s : server_->readRecords(ids)) serverRows_[s.id] = s.record;
+        } catch (const std::exception&) {
+            return std::nullopt;  // the server is away: empty rows until it is back
+        }
+        if (auto it = serverRows_.find(id); it != serverRows_.end()) return it->second;
+        return std::nullopt;
+    }
     try {
         return reader_.read(positions_[std::size_t(row - 1)]);
     } catch (const std::exception&) {
@@ -89,6 +132,10 @@ void RecordListModel::setSelectedRow(int row) {
 }
 
 int RecordListModel::rowOf(std::int64_t position) const {
+    if (server_) {  // ids stand in the list's order, not in ascending order
+        const auto it = std::find(positions_.begin(), positions_.end(), position);
+        return it == positions_.end() ? 0 : int(it - positions_.begin()) + 1;
+    }
     const auto it = std::lower_bound(positions_.begin(), positions_.end(), position);
     if (it == positions_.end() || *it != position) return 0;
     return int(it - positions_.begin()) + 1;

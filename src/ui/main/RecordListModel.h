@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "store/ItemStore.h"
@@ -17,6 +18,7 @@
 
 namespace quil::store {
 struct SavedPlace;
+class DataStore;
 }
 
 namespace quil::ui {
@@ -35,6 +37,10 @@ struct LoadedRecords {
 // the program folder receives their positions. With no record file, or no live vehicle or
 // user, nothing is taken and Data.idx is left alone.
 LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder, int tab);
+// The same for a server data set: `positions` hold the records' ids in the list's order; no
+// row index is written (the dialogs find the record by its id).
+LoadedRecords loadServerRecords(const std::string& programFolder, store::DataStore& store,
+                                int tab);
 
 class RecordListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -43,6 +49,9 @@ public:
 
     // Title row and one empty row of `tab`; no selection.
     void setUp(int tab);
+    // Rows stand for record ids of this server data set, read in pages as they are painted
+    // (nullptr: positions in a record file).
+    void setServerSource(store::DataStore* store);
     // Shows the records of a load (setUp must have been called for the same tab).
     void setRecords(LoadedRecords loaded);
 
@@ -99,6 +108,9 @@ private:
     store::ItemNames names_;
     store::ListFilter filter_;
     mutable store::RecordReader reader_;
+    store::DataStore* server_ = nullptr;
+    // The server's records read for painting, by id; read again after every load.
+    mutable std::unordered_map<std::int64_t, store::DataRecord> serverRows_;
     int selected_ = 0;
     std::optional<store::DataRecord> selectedRecord_;
 };

@@ -21,6 +21,9 @@
 #include "store/ItemStore.h"
 #include "store/Period.h"
 #include "store/RecordStore.h"
+#include "server/ServerStore.h"
+#include "store/DataStore.h"
+#include "ui/main/ServerWatch.h"
 #include "store/Settings.h"
 #include "store/StoreError.h"
 #include "ui/components/QtText.h"
@@ -132,6 +135,13 @@ void TMainform::openDataFolder(const MainformOptions& options) {
     outerSize_ = QSize(std::max(place.width, 590), std::max(place.height, 300));
     resize(outerSize_);
 
+    // A server data set has no folder: it is reached when the window is first shown.
+    if (!options.server.empty()) {
+        serverConninfo_ = options.server;
+        if (firstRun) settings.writeFirstRun(currentYear());
+        return;
+    }
+
     // An installed copy keeps its data set apart from its settings.
     const folder::DataFolderChoice choice = folder::chooseStartDataFolder(
         savedDir, savedExeDir, programFolder_, options.defaultDataFolder);
@@ -199,6 +209,7 @@ void TMainform::fitFrameToSavedSize() {
 }
 
 bool TMainform::FormShow() {
+    if (onServer()) return openServer();
     // A data folder on a shared drive may be in use by another computer.
     const auto askReadOnly = [this](const QString& holder) {
         return Prompts::current().question(
@@ -251,18 +262,65 @@ bool TMainform::FormShow() {
     return true;
 }
 
-bool TMainform::dataSetReadOnly() const { return access_ && access_->readOnly(); }
+bool TMainform::dataSetReadOnly() const {
+    return (access_ && access_->readOnly()) || serverReadOnly_;
+}
+
+store::DataStore* TMainform::serverStore() const { return server_.get(); }
+
+std::int64_t TMainform::selectedRecordId() const {
+    const int row = model_->selectedRow();
+    if (!server_ || row < 1 || row > model_->recordCount()) return -1;
+    return model_->position(row);
+}
+
+bool TMainform::refuseOnServer() {
+    if (!onServer()) return false;
+    Prompts::current().notice(
+        this, QStringLiteral("この機能はサーバーのデータセットではまだ使えません。"
+                             "データフォルダーで使うか、quil-tool --server を使ってください。"));
+    return true;
+}
+
+bool TMainform::openServer() {
+    const auto fail = [this](const std::string& message) {
+        startFailed_ = true;
+        Prompts::current().message(this, QStringLiteral("警告"), qs(message),
+                                   PromptIcon::Information);
+        return false;
+    };
+    try {
+        server_ = std::make_unique<server::ServerStore>(serverConninfo_);
+        const auto items = server_->items();
+        stamp_ = items.empty() ? now() : items.front().item.stamp();
+        serverReadOnly_ = !server_->writable();
+    } catch (const StoreError& e) {
+        server_.reset();
+        return fail(e.what());  // nothing is shown and nothing was written
+    }
+    setWindowTitle(programName() + QStringLiteral(" － ") + qs(server_->where()));
+    if (serverReadOnly_)
+        enterReadOnly(QStringLiteral("この利用者の役割（閲覧）では記録を変更できません。"));
+    model_->setServerSource(server_.get());
+    serverWatch_ = new ServerWatch(*server_, statusBar(), this);
+    displaySummary(ItemKind::Vehicle);
+    displaySummary(ItemKind::User);
+    setPeriodLabel();
+    loadList(0);
+    return true;
+}
 
 void TMainform::setDataFolder(const std::string& folder) { dataFolder_ = folder; }
 
 void TMainform::setDataSetStamp(double stamp) { stamp_ = stamp; }
 
-void TMainform::enterReadOnly() {
+void TMainform::enterReadOnly(const QString& reason) {
     const QString mark = QStringLiteral("読み取り専用");
-    setWindowTitle(programName() + QStringLiteral("（") + mark + QStringLiteral("）"));
+    setWindowTitle(windowTitle() + QStringLiteral("（") + mark + QStringLiteral("）"));
     auto* label = new QLabel(mark, statusBar());
     label->setObjectName(QStringLiteral("ReadOnlyLabel"));
-    label->setToolTip(QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+    label->setToolTip(reason.isEmpty() ? QString::fromUtf8(folder::ReadOnlyFileSystem::kReason)
+                                       : reason);
     statusBar()->addPermanentWidget(label);
     // Every command that writes the data set; a backup, the lists and the windows that only
     // read stay.
@@ -350,7 +408,14 @@ void TMainform::openViewTimeForm() {
 
 void TMainform::displaySummary(ItemKind kind) {
     Settings settings(programFolder_);
-    const auto live = ItemStore(dataFolder_).listLive(kind);
+    std::vector<ItemEntry> live;
+    if (server_) {
+        for (const StoredItem& s : server_->items())
+            if (!s.item.deleted() && s.item.kind() == static_cast<std::int16_t>(kind))
+                live.push_back({s.position, s.item.name()});
+    } else if (!onServer()) {
+        live = ItemStore(dataFolder_).listLive(kind);
+    }
     const bool vehicles = kind == ItemKind::Vehicle;
     const std::string mask = vehicles ? settings.carMask("0") : settings.driverMask("0");
     QStringList names;
@@ -372,7 +437,7 @@ void TMainform::setUpGrid(int tab) {
 
 void TMainform::loadList(int tab) {
     setUpGrid(tab);
-    if (RecordStore(dataFolder_).exists()) takeRecords(tab);
+    if (onServer() ? server_ != nullptr : RecordStore(dataFolder_).exists()) takeRecords(tab);
     // A fresh list has no selected row; no row may look selected either, or a delete
     // would seem to ignore the highlighted row.
     ComboGrid1->selectionModel()->clear();
@@ -383,6 +448,16 @@ void TMainform::takeRecords(int tab) {
     struct RestoreCursor {
         ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
     } restore;
+    if (server_) {
+        try {
+            model_->setRecords(loadServerRecords(programFolder_, *server_, tab));
+        } catch (const StoreError& e) {
+            // The server went away: the list stays empty until it is back (ServerWatch
+            // reads it again then).
+            statusBar()->showMessage(qs(e.what()), 10000);
+        }
+        return;
+    }
     model_->setRecords(loadRecords(programFolder_, dataFolder_, tab));
 }
 

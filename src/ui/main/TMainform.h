@@ -35,7 +35,13 @@ class DataFolderAccess;
 struct PendingDataFolderLock;
 }  // namespace quil::folder
 
+namespace quil::server {
+class ServerStore;
+}
+
 namespace quil::ui {
+
+class ServerWatch;
 
 class TComboGrid;
 class TSingleInstance;
@@ -53,6 +59,8 @@ struct MainformOptions {
     std::string defaultDataFolder;
     // Where the help command looks for quil.hlp; empty means the program folder.
     std::string helpFolder;
+    // A server data set's connection string (quil --server); empty for a data folder.
+    std::string server;
 };
 
 class TMainform : public QMainWindow,
@@ -117,6 +125,13 @@ public:
     void setDataSetStamp(double stamp) override;
     // MainContext and DataFolderHost
     bool dataSetReadOnly() const override;
+    store::DataStore* serverStore() const override;
+    std::int64_t selectedRecordId() const override;
+    // Whether the program works on a server data set (quil --server).
+    bool onServer() const { return !serverConninfo_.empty(); }
+    // On a server data set, says that a command working on a data folder's files is not
+    // there yet and returns true; false on a data folder.
+    bool refuseOnServer();
     void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
 
     // ToolWindowHost (MainformToolHost.cpp)
@@ -191,7 +206,9 @@ private:
     // A copy that only reads: says so in the title and status bar, greys out the commands
     // that would write, and keeps its own settings and row index apart from the holder's
     // when they lie in the data folder.
-    void enterReadOnly();
+    void enterReadOnly(const QString& reason = {});
+    // FormShow on a server data set: connects, checks the data set and shows it.
+    bool openServer();
 
     // Removes the settings-write report when the window goes, also when its creation fails
     // (the report must never reach a window that no longer exists).
@@ -230,6 +247,12 @@ private:
     QPointer<QWidget> printDialog_;
     // The read-only copy's settings and row index, when its own lie in the held data folder.
     std::unique_ptr<QTemporaryDir> sessionFolder_;
+    // A server data set: its connection string, its store once connected, and the watch
+    // that brings other programs' changes and follows the connection.
+    std::string serverConninfo_;
+    std::unique_ptr<server::ServerStore> server_;
+    ServerWatch* serverWatch_ = nullptr;
+    bool serverReadOnly_ = false;  // the user's role only reads
 };
 
 }  // namespace quil::ui

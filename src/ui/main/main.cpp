@@ -68,6 +68,7 @@ int main(int argc, char* argv[]) {
     quil::ui::MainformOptions options;
     if (folders.perUser) options.defaultDataFolder = folders.defaultDataFolder;
     options.helpFolder = folders.helpFolder;
+    options.server = line.server;
     try {
         quil::ui::AppWindows windows(folders.settingsFolder, options,
                                      quil::ui::WindowCreation::AfterFirstPaint);

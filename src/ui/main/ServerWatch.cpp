@@ -1,0 +1,73 @@
+#include "ui/main/ServerWatch.h"
+
+#include <QLabel>
+#include <QSocketNotifier>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "server/ServerStore.h"
+#include "ui/dialogs/DataSetEvents.h"
+
+namespace quil::ui {
+
+ServerWatch::ServerWatch(server::ServerStore& store, QStatusBar* statusBar, QObject* parent)
+    : QObject(parent), store_(store), statusBar_(statusBar) {
+    store_.dataSet().listen();
+    watchSocket();
+    // The socket says when a notice arrives; the timer finds a connection that broke
+    // without a word and tries again while it is away.
+    timer_ = new QTimer(this);
+    timer_->setInterval(1000);
+    connect(timer_, &QTimer::timeout, this, &ServerWatch::poll);
+    timer_->start();
+}
+
+void ServerWatch::watchSocket() {
+    const int socket = store_.dataSet().socket();
+    if (socket == socket_ && notifier_) return;
+    delete notifier_;
+    notifier_ = nullptr;
+    socket_ = socket;
+    if (socket < 0) return;
+    notifier_ = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &ServerWatch::poll);
+}
+
+void ServerWatch::poll() {
+    server::ServerDataSet& set = store_.dataSet();
+    if (!lost_) {
+        const auto changes = set.takeChanges();
+        if (set.connection().alive()) {
+            for (const store::DataSetChange& c : changes) DataSetEvents::announce(c);
+            return;
+        }
+        // Said once, until the server is back.
+        lost_ = true;
+        ticksSinceTry_ = 0;
+        if (notifier_) notifier_->setEnabled(false);
+        if (statusBar_) {
+            label_ = new QLabel(QStringLiteral("サーバーとの接続が切れました。再接続を待っています…"),
+                                statusBar_);
+            label_->setObjectName(QStringLiteral("ServerLostLabel"));
+            label_->setStyleSheet(QStringLiteral("color: #b00020;"));
+            statusBar_->addPermanentWidget(label_);
+        }
+        return;
+    }
+    if (++ticksSinceTry_ < 2) return;
+    ticksSinceTry_ = 0;
+    if (!set.connection().reconnect()) return;
+    try {
+        set.listen();
+    } catch (const std::exception&) {
+        return;  // gone again: tried on the next tick
+    }
+    lost_ = false;
+    watchSocket();
+    delete label_;
+    if (statusBar_) statusBar_->showMessage(QStringLiteral("サーバーに再接続しました。"), 5000);
+    // What others did meanwhile was not heard: everything is read again.
+    DataSetEvents::announce(store::DataSetChange::changedElsewhere());
+}
+
+}  // namespace quil::ui

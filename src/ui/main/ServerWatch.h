@@ -1,0 +1,46 @@
+#pragma once
+// Keeps the program with its server data set: hears the changes other programs make and
+// hands them to DataSetEvents within a second, and, when the connection breaks (the server
+// restarts, the network drops), says so once in the status bar, connects again every
+// couple of seconds and reads the data set again when it is back. Nothing the user typed is
+// touched: dialogs stay open, and a save tried meanwhile reports the failure and keeps the
+// input.
+
+#include <QObject>
+#include <QPointer>
+
+class QLabel;
+class QSocketNotifier;
+class QStatusBar;
+class QTimer;
+
+namespace quil::server {
+class ServerStore;
+}
+
+namespace quil::ui {
+
+class ServerWatch : public QObject {
+    Q_OBJECT
+public:
+    ServerWatch(server::ServerStore& store, QStatusBar* statusBar, QObject* parent);
+
+    // Whether the connection was found broken and is not back yet.
+    bool lost() const { return lost_; }
+    // Looks for changes and for a broken connection now (the timer and the socket call it).
+    void poll();
+
+private:
+    void watchSocket();
+
+    server::ServerStore& store_;
+    QPointer<QStatusBar> statusBar_;
+    QPointer<QLabel> label_;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer* timer_ = nullptr;
+    int socket_ = -1;
+    bool lost_ = false;
+    int ticksSinceTry_ = 0;
+};
+
+}  // namespace quil::ui
