@@ -1,0 +1,142 @@
+// The main window on a data set on a server: the list, other programs' changes arriving on
+// their own, deletes that name the version read, a read-only role, and a server that is not
+// there.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTest>
+
+#include "LoginRole.h"
+#include "PgTestCluster.h"
+#include "RecordBuilders.h"
+#include "SampleDataSet.h"
+#include "TempDir.h"
+#include "server/ServerDataSet.h"
+#include "server/ServerSchema.h"
+#include "server/ServerTransfer.h"
+#include "store/Date.h"
+#include "ui/components/TComboGrid.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/main/RecordCommands.h"
+#include "ui/main/RecordListModel.h"
+#include "ui/main/TMainform.h"
+
+using namespace quil;
+using quil::test::ScratchDatabase;
+using quil::testing::TempDir;
+
+namespace {
+
+class MainOnServer : public ::testing::Test {
+protected:
+    ScratchDatabase db;
+    TempDir program, seed;
+    ui::ScriptedPrompts prompts;
+    std::unique_ptr<ui::TMainform> main;
+    const double today = store::today();
+
+    void SetUp() override {
+        quil::testing::writeSampleItems(seed.dir());
+        server::PgConnection c(db.conninfo());
+        server::initializeSchema(c);
+        server::pushFolder(c, seed.dir());
+    }
+    void TearDown() override { main.reset(); }
+
+    ui::TMainform& start(const std::string& conninfo) {
+        ui::MainformOptions options{false};
+        options.server = conninfo;
+        main = std::make_unique<ui::TMainform>(program.dir(), options);
+        main->show();
+        QApplication::processEvents();
+        return *main;
+    }
+    // A driving record of today (in the list's default period, this year) by 車両1/使用者1.
+    store::DataRecord drive(int price) {
+        store::DataRecord r = quil::testing::sampleRecord(0, today, 0, 1);
+        r.setPrice(price);
+        return r;
+    }
+    int listed() const { return main->listModel()->recordCount(); }
+};
+
+}  // namespace
+
+TEST_F(MainOnServer, ShowsTheDataSetAndWhatOthersSaveWithinASecond) {
+    server::ServerDataSet other(db.conninfo());
+    other.addRecord(drive(1), server::newSaveKey());
+    ui::TMainform& w = start(db.conninfo());
+    ASSERT_FALSE(w.startFailed());
+    EXPECT_EQ(listed(), 1);
+    EXPECT_TRUE(w.windowTitle().contains(QStringLiteral("quil_test_")));
+    EXPECT_EQ(w.ComboGrid1->Cells(4, 1), QStringLiteral("車両1"));
+    // Another program saves: the list follows without being asked.
+    other.addRecord(drive(2), server::newSaveKey());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == 2; }, 1500));
+    const server::RecordRow first = [&] {
+        server::RecordRow r;
+        other.scanRecords([&](const server::RecordRow& row) {
+            if (r.id == 0) r = row;
+        });
+        return r;
+    }();
+    other.deleteRecord(first.id, first.version, server::newSaveKey());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == 1; }, 1500));
+    EXPECT_EQ(w.selectedRecordId(), -1);
+}
+
+TEST_F(MainOnServer, ADeleteOfARecordChangedMeanwhileIsRefusedAndOtherwiseDone) {
+    server::ServerDataSet other(db.conninfo());
+    const server::RecordRow r = other.addRecord(drive(1), server::newSaveKey());
+    ui::TMainform& w = start(db.conninfo());
+    ASSERT_EQ(listed(), 1);
+    w.ComboGrid1->selectRow(1);
+    w.listModel()->setSelectedRow(1);
+    EXPECT_EQ(w.selectedRecordId(), r.id);
+    // Changed by the other program after this one showed it.
+    other.editRecord(r.id, r.version, drive(7), server::newSaveKey());
+    prompts.answerQuestion(true);
+    w.commands()->DeleteClick();
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("一致しない")));
+    EXPECT_EQ(other.recordCount(), 1);
+    // Read again, it is deleted.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.listModel()->record(1).price() == 7; }, 1500));
+    w.ComboGrid1->selectRow(1);
+    w.listModel()->setSelectedRow(1);
+    prompts.answerQuestion(true);
+    w.commands()->DeleteClick();
+    EXPECT_EQ(other.recordCount(), 0);
+    EXPECT_EQ(listed(), 0);
+}
+
+TEST_F(MainOnServer, AViewersProgramOnlyReadsAndTheFolderWindowsSaySoOnAServer) {
+    quil::test::LoginRole viewer(db.conninfo(), server::kViewerRole);
+    ui::TMainform& w = start(viewer.conninfo());
+    ASSERT_FALSE(w.startFailed());
+    EXPECT_TRUE(w.dataSetReadOnly());
+    EXPECT_TRUE(w.windowTitle().contains(QStringLiteral("読み取り専用")));
+    EXPECT_FALSE(w.action(QStringLiteral("Input0"))->isEnabled());
+    EXPECT_FALSE(w.action(QStringLiteral("Setting1"))->isEnabled());
+    prompts.clear();
+    w.ShowFolderDialog(1);
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("サーバーのデータセットではまだ使えません")));
+}
+
+TEST_F(MainOnServer, AServerThatIsNotThereIsSaidAndNothingIsShown) {
+    TempDir nowhere;
+    ui::TMainform& w = start("host=" + nowhere.path() + " dbname=quil");
+    EXPECT_TRUE(w.startFailed());
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("サーバーに接続できません")));
+    EXPECT_EQ(w.serverStore(), nullptr);
+    // A database that holds no data set.
+    ScratchDatabase empty;
+    main.reset();
+    prompts.clear();
+    ui::TMainform& w2 = start(empty.conninfo());
+    EXPECT_TRUE(w2.startFailed());
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("server init")));
+}
