@@ -10,7 +10,7 @@
 namespace quil::store {
 namespace {
 
-constexpr std::array<SettingInfo, 16> kSettings{{
+constexpr std::array<SettingInfo, 17> kSettings{{
     {SettingKey::VersionNo, "Version", "No", ""},
     {SettingKey::Top, "Location", "Top", "0"},
     {SettingKey::Left, "Location", "Left", "0"},
@@ -27,6 +27,7 @@ constexpr std::array<SettingInfo, 16> kSettings{{
     {SettingKey::CarMask, "ViewItem", "Car", ""},
     {SettingKey::DriverMask, "ViewItem", "Driver", ""},
     {SettingKey::PurposeMask, "ViewItem", "Purpose", ""},
+    {SettingKey::ServerConninfo, "Dir", "Server", ""},
 }};
 
 constexpr const char* kTabWidthSection = "TabWidth";
@@ -150,7 +151,7 @@ bool filterMaskShows(std::string_view mask, std::size_t index) {
 
 Settings::Settings(const std::string& programFolder)
     : programFolder_(withSeparator(programFolder)), ini_(settingsFileName(programFolder_)) {
-    static_assert(kSettings.size() == static_cast<std::size_t>(SettingKey::PurposeMask) + 1);
+    static_assert(kSettings.size() == static_cast<std::size_t>(SettingKey::ServerConninfo) + 1);
 }
 
 bool Settings::exists() const { return FileSystem::current().exists(ini_.path()); }
@@ -191,6 +192,12 @@ WindowPlacement Settings::placement() const {
 std::string Settings::dataFolder() const { return readText(SettingKey::DataDir); }
 
 void Settings::setDataFolder(std::string_view folder) { writeText(SettingKey::DataDir, folder); }
+
+std::string Settings::serverConninfo() const { return readText(SettingKey::ServerConninfo); }
+
+void Settings::setServerConninfo(std::string_view conninfo) {
+    writeText(SettingKey::ServerConninfo, conninfo);
+}
 
 std::string Settings::exeFolder() const { return readText(SettingKey::ExeDir); }
 

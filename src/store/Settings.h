@@ -31,6 +31,7 @@ enum class SettingKey {
     CarMask,      // ViewItem/Car: display mask of the live vehicles
     DriverMask,   // ViewItem/Driver: display mask of the live users
     PurposeMask,  // ViewItem/Purpose: written at first run and seeding, never read
+    ServerConninfo,  // Dir/Server: a server data set's connection string (no password)
 };
 
 struct SettingInfo {
@@ -85,6 +86,9 @@ public:
 
     WindowPlacement placement() const;
     std::string dataFolder() const;  // empty when none was saved
+    // The server data set the program opens instead of a data folder; empty for none.
+    std::string serverConninfo() const;
+    void setServerConninfo(std::string_view conninfo);
     void setDataFolder(std::string_view folder);
     std::string exeFolder() const;  // empty when none was saved
 

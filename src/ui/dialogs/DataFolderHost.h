@@ -22,6 +22,11 @@ public:
     virtual bool dataSetReadOnly() const { return false; }
     // The lock of the folder the data set has moved to; the old folder's lock is released.
     virtual void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) = 0;
+    // Works from now on on the server data set `conninfo` (checked already); the data
+    // folder's lock is released. False, with the reason said, when it cannot be opened.
+    virtual bool useServer(const std::string& /*conninfo*/) { return false; }
+    // Whether the program works on a server data set.
+    virtual bool onServerDataSet() const { return false; }
 };
 
 }  // namespace quil::ui

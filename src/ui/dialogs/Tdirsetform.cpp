@@ -30,6 +30,7 @@
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/TServerForm.h"
 #include "ui/dialogs/WaitCursor.h"
 
 namespace quil::ui {
@@ -83,15 +84,23 @@ Tdirsetform::Tdirsetform(MainContext& context, DataFolderHost& host, QWidget* pa
     DirectoryListBox1->setMinimumSize(320, 220);
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
+    ServerButton = new QPushButton(QStringLiteral("サーバー(&V)..."), this);
+    ServerButton->setObjectName(QStringLiteral("ServerButton"));
+    ServerButton->setToolTip(QStringLiteral("データをサーバー（PostgreSQL）に置いて、何人でも同時に使います。"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addWidget(Edit1);
     layout->addWidget(DriveComboBox1);
     layout->addWidget(DirectoryListBox1);
+    layout->addWidget(ServerButton, 0, Qt::AlignLeft);
     layout->addLayout(makeOkCancelRow(this, Button1, Button2));
     layout->addWidget(StatusBar1);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed dialog border
+    connect(ServerButton, &QPushButton::clicked, this, [this] {
+        close();
+        openServerChoice();
+    });
 
     fillDrives();
     connect(DriveComboBox1, &QComboBox::activated, this, &Tdirsetform::DriveComboBox1Change);
@@ -138,8 +147,18 @@ void Tdirsetform::setFolder(const QString& folder) {
     Edit1->setText(QDir::toNativeSeparators(folder));
 }
 
+void Tdirsetform::openServerChoice() {
+    if (!serverForm_) {
+        serverForm_ = new TServerForm(context_, host_, parentWidget());
+        // Dialogs that could still write into the data set in use close before the switch.
+        serverForm_->beforeSwitch = [this] { closeDataDialogs(); };
+    }
+    serverForm_->Open();
+}
+
 void Tdirsetform::Open(int mode) {
     if (mode < SetDataFolder || mode > LegacyImport) return;
+    ServerButton->setVisible(mode == SetDataFolder);
     const ModeText& m = kModes[mode - 1];
     fillDrives();  // drives come and go while the program runs
     show();

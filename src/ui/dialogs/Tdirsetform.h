@@ -24,6 +24,7 @@ namespace quil::ui {
 
 class DataFolderHost;
 class MainContext;
+class TServerForm;
 
 class Tdirsetform : public QDialog {
     Q_OBJECT
@@ -35,6 +36,8 @@ public:
     // Sets the caption and prompt of `mode` and the folder it opens at (the data folder in
     // mode 1, the folder last chosen in the others), then shows the dialog.
     void Open(int mode);
+    // Shows the choice of a server data set (保存先の設定－サーバー).
+    void openServerChoice();
     // The dialogs that could write into a data set being replaced; closed first.
     void setDialogsToClose(std::vector<QWidget*> dialogs);
 
@@ -49,6 +52,7 @@ public:
     QTreeView* DirectoryListBox1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
+    QPushButton* ServerButton = nullptr;  // 保存先の設定 only: a server instead of a folder
     QStatusBar* StatusBar1 = nullptr;
 
 public Q_SLOTS:
@@ -78,6 +82,7 @@ private:
     bool confirmReplace();
     bool restoreFrom(const QString& path);
     bool importFrom(const QString& path);
+    QPointer<TServerForm> serverForm_;
 
     MainContext& context_;
     DataFolderHost& host_;

@@ -135,9 +135,11 @@ void TMainform::openDataFolder(const MainformOptions& options) {
     outerSize_ = QSize(std::max(place.width, 590), std::max(place.height, 300));
     resize(outerSize_);
 
-    // A server data set has no folder: it is reached when the window is first shown.
-    if (!options.server.empty()) {
-        serverConninfo_ = options.server;
+    // A server data set has no folder: it is reached when the window is first shown. The
+    // command line names one, or the settings keep the one chosen last.
+    const std::string server = options.server.empty() ? settings.serverConninfo() : options.server;
+    if (!server.empty()) {
+        serverConninfo_ = server;
         if (firstRun) settings.writeFirstRun(currentYear());
         return;
     }
@@ -291,22 +293,45 @@ bool TMainform::openServer() {
     };
     try {
         server_ = std::make_unique<server::ServerStore>(serverConninfo_);
-        const auto items = server_->items();
-        stamp_ = items.empty() ? now() : items.front().item.stamp();
-        serverReadOnly_ = !server_->writable();
+        showServer();
     } catch (const StoreError& e) {
         server_.reset();
         return fail(e.what());  // nothing is shown and nothing was written
     }
-    setWindowTitle(programName() + QStringLiteral(" － ") + qs(server_->where()));
-    if (serverReadOnly_)
-        enterReadOnly(QStringLiteral("この利用者の役割（閲覧）では記録を変更できません。"));
-    model_->setServerSource(server_.get());
-    serverWatch_ = new ServerWatch(*server_, statusBar(), this);
     displaySummary(ItemKind::Vehicle);
     displaySummary(ItemKind::User);
     setPeriodLabel();
     loadList(0);
+    return true;
+}
+
+void TMainform::showServer() {
+    const auto items = server_->items();
+    stamp_ = items.empty() ? now() : items.front().item.stamp();
+    serverReadOnly_ = !server_->writable();
+    setWindowTitle(programName() + QStringLiteral(" － ") + qs(server_->where()));
+    if (serverReadOnly_)
+        enterReadOnly(QStringLiteral("この利用者の役割（閲覧）では記録を変更できません。"));
+    model_->setServerSource(server_.get());
+    delete serverWatch_;
+    serverWatch_ = new ServerWatch(*server_, statusBar(), this);
+}
+
+bool TMainform::useServer(const std::string& conninfo) {
+    std::unique_ptr<server::ServerStore> store;
+    try {
+        store = std::make_unique<server::ServerStore>(conninfo);
+    } catch (const StoreError& e) {
+        Prompts::current().warning(this, qs(e.what()));
+        return false;  // the data folder stays in use
+    }
+    access_.reset();  // the data folder's lock goes with it
+    pendingAccess_.reset();
+    dataFolder_.clear();
+    serverConninfo_ = conninfo;
+    server_ = std::move(store);
+    showServer();
+    DataSetEvents::announce(DataSetChange::of(DataSetChange::What::FolderChanged));
     return true;
 }
 

@@ -133,6 +133,8 @@ public:
     // there yet and returns true; false on a data folder.
     bool refuseOnServer();
     void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
+    bool useServer(const std::string& conninfo) override;
+    bool onServerDataSet() const override { return onServer(); }
 
     // ToolWindowHost (MainformToolHost.cpp)
     MainContext& toolContext() override { return *this; }
@@ -209,6 +211,9 @@ private:
     void enterReadOnly(const QString& reason = {});
     // FormShow on a server data set: connects, checks the data set and shows it.
     bool openServer();
+    // Shows the server data set just connected: stamp, title, read-only role, list source,
+    // the watch for others' changes.
+    void showServer();
 
     // Removes the settings-write report when the window goes, also when its creation fails
     // (the report must never reach a window that no longer exists).

@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 
@@ -20,7 +22,11 @@
 #include "server/ServerTransfer.h"
 #include "store/Date.h"
 #include "ui/components/TComboGrid.h"
+#include "store/RecordStore.h"
+#include "store/Settings.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/TServerForm.h"
+#include "ui/dialogs/Tdirsetform.h"
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
@@ -122,7 +128,7 @@ TEST_F(MainOnServer, AViewersProgramOnlyReadsAndTheFolderWindowsSaySoOnAServer) 
     EXPECT_FALSE(w.action(QStringLiteral("Input0"))->isEnabled());
     EXPECT_FALSE(w.action(QStringLiteral("Setting1"))->isEnabled());
     prompts.clear();
-    w.ShowFolderDialog(1);
+    w.ShowFolderDialog(ui::Tdirsetform::Backup);
     EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("サーバーのデータセットではまだ使えません")));
 }
 
@@ -139,4 +145,45 @@ TEST_F(MainOnServer, AServerThatIsNotThereIsSaidAndNothingIsShown) {
     ui::TMainform& w2 = start(empty.conninfo());
     EXPECT_TRUE(w2.startFailed());
     EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("server init")));
+}
+
+TEST_F(MainOnServer, TheDataFolderDialogMovesTheDataSetToAnEmptyServerAndTheChoiceIsKept) {
+    // A program working on its data folder (the program folder: a portable copy).
+    ui::MainformOptions options{false};
+    main = std::make_unique<ui::TMainform>(program.dir(), options);
+    auto* dirset = new ui::Tdirsetform(*main, *main, main.get());
+    main->setDirsetform(dirset);
+    main->show();
+    QApplication::processEvents();
+    ASSERT_FALSE(main->onServer());
+    store::RecordStore(program.dir()).save(drive(5), std::nullopt);
+
+    main->ShowFolderDialog(ui::Tdirsetform::SetDataFolder);
+    ASSERT_TRUE(dirset->ServerButton->isVisible());
+    dirset->ServerButton->click();
+    auto* form = main->findChild<ui::TServerForm*>();
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(form->isVisible());
+    // A password is never kept in the settings.
+    form->Edit1->setText(QStringLiteral("host=/tmp dbname=x password=secret"));
+    form->Button1Click();
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("~/.pgpass")));
+    EXPECT_FALSE(main->onServer());
+
+    ScratchDatabase empty;
+    form->Edit1->setText(QString::fromStdString(empty.conninfo()));
+    form->TestButtonClick();
+    EXPECT_TRUE(form->StatusBar1->currentMessage().contains(QStringLiteral("空です")));
+    prompts.answerQuestion(true);
+    form->Button1Click();
+    ASSERT_TRUE(main->onServer());
+    EXPECT_EQ(listed(), 1);
+    EXPECT_EQ(server::ServerDataSet(empty.conninfo()).recordCount(), 1);
+    EXPECT_EQ(store::Settings(program.dir()).serverConninfo(), empty.conninfo());
+
+    // The next start opens the server again, without being told.
+    main.reset();
+    ui::TMainform& again = start("");
+    EXPECT_TRUE(again.onServer());
+    EXPECT_EQ(listed(), 1);
 }
