@@ -130,6 +130,40 @@ void ServerDataSet::scanRecords(const std::function<void(const RecordRow&)>& f,
     }
 }
 
+namespace {
+
+std::string intArray(const std::vector<std::int16_t>& values) {
+    std::string out = "{";
+    for (std::int16_t v : values) out += (out.size() > 1 ? "," : "") + std::to_string(v);
+    return out + "}";
+}
+
+}  // namespace
+
+std::vector<std::int64_t> ServerDataSet::listIds(const store::ListFilter::Query& q) {
+    std::vector<std::int64_t> ids;
+    if (q.kinds.empty() || q.vehicles.empty() || q.users.empty()) return ids;
+    std::string sql =
+        "SELECT id FROM quil_records WHERE NOT deleted AND kind = ANY($1::int2[]) "
+        "AND vehicle = ANY($2::int2[]) AND user_no = ANY($3::int2[])";
+    std::vector<PgParam> params = {PgParam::text(intArray(q.kinds)),
+                                   PgParam::text(intArray(q.vehicles)),
+                                   PgParam::text(intArray(q.users))};
+    if (!q.period.all()) {
+        // The day of a date is its whole part towards zero; the range around it lets the
+        // order's index find the days.
+        sql += " AND date > $4::float8 - 1 AND date < $5::float8 + 1 "
+               "AND trunc(date) BETWEEN $4::float8 AND $5::float8";
+        params.push_back(PgParam::float8(q.period.firstDay()));
+        params.push_back(PgParam::float8(q.period.lastDay()));
+    }
+    sql += " ORDER BY date, vehicle, user_no, entry";
+    const PgResult r = retrying([&] { return conn_.exec(sql, params, true); });
+    ids.reserve(static_cast<std::size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i) ids.push_back(r.int64(i, 0));
+    return ids;
+}
+
 RecordRow ServerDataSet::readRecord(std::int64_t id) {
     const PgResult r = retrying([&] {
         return conn_.exec("SELECT id, version, raw FROM quil_records WHERE id = $1",

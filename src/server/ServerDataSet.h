@@ -16,6 +16,7 @@
 #include "ServerSchema.h"
 #include "store/DataSetChange.h"
 #include "store/DataStore.h"
+#include "store/ListFilter.h"
 #include "store/Records.h"
 
 namespace quil::server {
@@ -58,6 +59,9 @@ public:
     std::int64_t recordCount(bool withDeleted = false);
     // Calls f(row) for every record in order, read in pages so that memory stays small.
     void scanRecords(const std::function<void(const RecordRow&)>& f, bool withDeleted = false);
+    // The ids of the live records a list takes, in the list's order, selected by the server
+    // over the order's index.
+    std::vector<std::int64_t> listIds(const store::ListFilter::Query& query);
     RecordRow readRecord(std::int64_t id);
     // The records of `ids` that exist (deleted ones included), in no particular order.
     std::vector<RecordRow> readRecords(const std::vector<std::int64_t>& ids);

@@ -23,6 +23,9 @@ public:
     void scanRecords(const std::function<void(const store::StoredRecord&)>& f,
                      bool withDeleted) override;
     std::int64_t recordCount(bool withDeleted) override { return set_.recordCount(withDeleted); }
+    std::vector<std::int64_t> listIds(const store::ListFilter& filter) override {
+        return set_.listIds(filter.query());
+    }
     store::StoredRecord readRecord(std::int64_t id) override;
     std::vector<store::StoredRecord> readRecords(const std::vector<std::int64_t>& ids) override;
     store::StoredRecord addRecord(const store::DataRecord& record,

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "store/ListFilter.h"
 #include "store/Records.h"
 #include "store/StoreError.h"
 
@@ -57,6 +58,9 @@ public:
     virtual void scanRecords(const std::function<void(const StoredRecord&)>& f,
                              bool withDeleted = false) = 0;
     virtual std::int64_t recordCount(bool withDeleted = false) = 0;
+    // The ids of the records a list takes, in the list's order. A server selects them
+    // itself; the default reads every record.
+    virtual std::vector<std::int64_t> listIds(const ListFilter& filter);
     // RecordChangedError when there is no record `id`.
     virtual StoredRecord readRecord(std::int64_t id) = 0;
     // The records of `ids` that exist, in no particular order (the rows being painted).

@@ -21,6 +21,14 @@ std::string newSaveKey() {
     return key;
 }
 
+std::vector<std::int64_t> DataStore::listIds(const ListFilter& filter) {
+    std::vector<std::int64_t> ids;
+    scanRecords([&](const StoredRecord& r) {
+        if (filter.takes(r.record)) ids.push_back(r.id);
+    });
+    return ids;
+}
+
 namespace {
 
 class FolderStore final : public DataStore {

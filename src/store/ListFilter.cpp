@@ -44,4 +44,16 @@ ListFilter ListFilter::fromSettings(const Settings& settings, const std::vector<
     return f;
 }
 
+ListFilter::Query ListFilter::query() const {
+    Query q;
+    for (std::int16_t k = 0; k <= static_cast<std::int16_t>(RecordKind::Expense); ++k)
+        if (kindTaken(k)) q.kinds.push_back(k);
+    q.period = period_;
+    for (std::size_t i = 0; i < vehicles_.size(); ++i)
+        if (vehicles_[i]) q.vehicles.push_back(static_cast<std::int16_t>(i));
+    for (std::size_t i = 0; i < users_.size(); ++i)
+        if (users_[i]) q.users.push_back(static_cast<std::int16_t>(i));
+    return q;
+}
+
 }  // namespace quil::store

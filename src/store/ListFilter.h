@@ -35,6 +35,17 @@ public:
                shown(vehicles_, r.vehicle()) && shown(users_, r.user());
     }
 
+    // The same filter as plain values, for a store that selects the records itself (a
+    // server): the kinds, the period (all, or the days first to last) and the positions of
+    // the vehicles and users shown.
+    struct Query {
+        std::vector<std::int16_t> kinds;
+        PeriodFilter period;
+        std::vector<std::int16_t> vehicles;
+        std::vector<std::int16_t> users;
+    };
+    Query query() const;
+
 private:
     bool kindTaken(std::int16_t kind) const { return tab_ && listTabShows(*tab_, kind); }
     static bool shown(const std::vector<char>& v, int position) {

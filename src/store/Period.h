@@ -144,6 +144,10 @@ public:
         const DateTime day = std::trunc(date);
         return first_ <= day && day <= last_;
     }
+    // What passes, for a query elsewhere: everything, or the days first to last.
+    bool all() const { return all_; }
+    DateTime firstDay() const { return first_; }
+    DateTime lastDay() const { return last_; }
 
 private:
     bool all_ = true;

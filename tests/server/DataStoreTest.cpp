@@ -162,3 +162,47 @@ TYPED_TEST(DataStoreContract, ItemsAndTheReferencesToThem) {
     EXPECT_FALSE(s.refersTo(9, store::ItemKind::GasStation));
     EXPECT_TRUE(s.writable());
 }
+
+TYPED_TEST(DataStoreContract, AListTakesTheSameRecordsInTheSameOrder) {
+    auto& s = *this->store;
+    const double may1 = store::encodeDate(2024, 5, 1);
+    int price = 0;
+    // Days around the period, times of day, two vehicles and users, every kind, deleted.
+    for (double day : {may1 - 1, may1, may1 + 0.75, may1 + 30, may1 + 31, may1 + 31.5})
+        for (int vehicle : {0, 7})
+            for (int user : {1, 8})
+                for (int kind = 0; kind < 4; ++kind) {
+                    store::DataRecord r = makeRecord(day, vehicle, user, ++price, kind);
+                    const auto stored = s.addRecord(r, store::newSaveKey());
+                    if (price % 13 == 0) s.deleteRecord(stored, store::newSaveKey());
+                }
+    const auto pricesOf = [&](const std::vector<std::int64_t>& ids) {
+        std::vector<int> out;
+        for (std::int64_t id : ids) out.push_back(s.readRecord(id).record.price());
+        return out;
+    };
+    std::vector<char> vehicles(14, 0), users(14, 0);
+    vehicles[7] = 1;
+    users[1] = users[8] = 1;
+    for (int tab = 0; tab < 4; ++tab) {
+        SCOPED_TRACE(tab);
+        const store::ListFilter filter(
+            tab, store::PeriodFilter::within({may1, may1 + 30}), vehicles, users);
+        std::vector<int> expected;
+        s.scanRecords([&](const store::StoredRecord& r) {
+            if (filter.takes(r.record)) expected.push_back(r.record.price());
+        });
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(pricesOf(s.listIds(filter)), expected);
+    }
+    // Every day (the expense tab: every kind with a cost), and a filter taking no vehicle.
+    const store::ListFilter all(3, store::PeriodFilter(), vehicles, users);
+    std::vector<int> everyDay;
+    s.scanRecords([&](const store::StoredRecord& r) {
+        if (all.takes(r.record)) everyDay.push_back(r.record.price());
+    });
+    EXPECT_EQ(everyDay.size(), 6u * 2u * 3u - 3u);  // 3 kinds of 6 days, 2 users; 3 deleted
+    EXPECT_EQ(pricesOf(s.listIds(all)), everyDay);
+    const store::ListFilter none(0, store::PeriodFilter(), std::vector<char>(14, 0), users);
+    EXPECT_TRUE(s.listIds(none).empty());
+}

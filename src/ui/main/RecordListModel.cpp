@@ -45,12 +45,13 @@ LoadedRecords loadServerRecords(const std::string& programFolder, DataStore& sto
     out.filter = ListFilter::fromSettings(Settings(programFolder), items, tab);
     if (!out.filter.takesAny()) return out;
     out.names = ItemNames(items);
-    store.scanRecords([&](const StoredRecord& r) {
-        if (!out.filter.takes(r.record)) return;
-        if (r.id > std::numeric_limits<std::int32_t>::max())
+    const std::vector<std::int64_t> ids = store.listIds(out.filter);
+    out.positions.reserve(ids.size());
+    for (std::int64_t id : ids) {
+        if (id > std::numeric_limits<std::int32_t>::max())
             throw StoreError(store.where(), "記録の番号が大きすぎて一覧に出せません。");
-        out.positions.push_back(static_cast<std::int32_t>(r.id));
-    });
+        out.positions.push_back(static_cast<std::int32_t>(id));
+    }
     return out;
 }
 
