@@ -40,6 +40,10 @@ CREATE TABLE quil_records (
     version bigint NOT NULL DEFAULT 1
 );
 CREATE INDEX quil_records_order ON quil_records (date, vehicle, user_no, entry);
+-- The list's own: live records in its order with what it filters by, read from the index
+-- alone.
+CREATE INDEX quil_records_list ON quil_records (date, vehicle, user_no, entry)
+    INCLUDE (id, kind) WHERE NOT deleted;
 CREATE TABLE quil_saves (
     key text PRIMARY KEY CHECK (length(key) BETWEEN 16 AND 64),
     target bigint,
