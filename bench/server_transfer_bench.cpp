@@ -49,8 +49,7 @@ server::PgConnection& dataSetConnection(const std::string& name) {
     static std::map<std::string, std::unique_ptr<server::PgConnection>> connections;
     auto& c = connections[name];
     if (!c) {
-        c = std::make_unique<server::PgConnection>(
-            bench::BenchCluster::get().freshDatabase(name));
+        c = std::make_unique<server::PgConnection>(bench::BenchCluster::get().freshDatabase(name));
         server::initializeSchema(*c);
     }
     return *c;
@@ -103,8 +102,7 @@ private:
     template <typename T>
     void be(T v) {
         auto u = static_cast<std::make_unsigned_t<T>>(v);
-        for (int i = int(sizeof(T)) - 1; i >= 0; --i)
-            bytes_.push_back(char((u >> (8 * i)) & 0xff));
+        for (int i = int(sizeof(T)) - 1; i >= 0; --i) bytes_.push_back(char((u >> (8 * i)) & 0xff));
     }
     std::string bytes_;
     std::int64_t rows_ = 0;
@@ -140,14 +138,15 @@ void PushVsCopy(benchmark::State& state) {
         c.run("DROP TABLE IF EXISTS quil_floor");
         c.run("CREATE TABLE quil_floor (LIKE quil_records INCLUDING ALL)");
         t0 = Clock::now();
-        c.copyIn("COPY quil_floor (id, entry, date, vehicle, user_no, kind, deleted, raw) "
-                 "FROM STDIN (FORMAT binary)",
-                 [&, at = std::size_t{0}](const auto& sink) mutable {
-                     const std::size_t chunk = std::min<std::size_t>(1 << 20, copy.bytes().size() - at);
-                     sink(std::string_view(copy.bytes()).substr(at, chunk));
-                     at += chunk;
-                     return at < copy.bytes().size();
-                 });
+        c.copyIn(
+            "COPY quil_floor (id, entry, date, vehicle, user_no, kind, deleted, raw) "
+            "FROM STDIN (FORMAT binary)",
+            [&, at = std::size_t{0}](const auto& sink) mutable {
+                const std::size_t chunk = std::min<std::size_t>(1 << 20, copy.bytes().size() - at);
+                sink(std::string_view(copy.bytes()).substr(at, chunk));
+                at += chunk;
+                return at < copy.bytes().size();
+            });
         const double f = secondsSince(t0);
         push += p, floor += f;
         bestPush = std::min(bestPush, p), bestFloor = std::min(bestFloor, f);

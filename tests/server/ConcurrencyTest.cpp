@@ -197,7 +197,14 @@ std::map<std::int64_t, Row> readRows(server::PgConnection& c) {
     return rows;
 }
 
-std::vector<std::int64_t> serverOrder(server::PgConnection& c);
+// The ids of the live records in the server's order.
+std::vector<std::int64_t> serverOrder(server::PgConnection& c) {
+    const server::PgResult order = c.exec(
+        "SELECT id FROM quil_records WHERE NOT deleted ORDER BY date, vehicle, user_no, entry");
+    std::vector<std::int64_t> ids;
+    for (int i = 0; i < order.rows(); ++i) ids.push_back(order.integer(i, 0));
+    return ids;
+}
 
 // Each client's scan of the list (logged at its end) against the server's order.
 void checkOrders(const std::vector<ClientLog>& logs, const std::vector<std::int64_t>& order) {
@@ -296,15 +303,6 @@ void checkAgainstLogs(const std::string& conninfo, const std::vector<ClientLog>&
     }
 
     if (withOrder) checkOrders(logs, serverOrder(c));
-}
-
-// The ids of the live records in the server's order.
-std::vector<std::int64_t> serverOrder(server::PgConnection& c) {
-    const server::PgResult order = c.exec(
-        "SELECT id FROM quil_records WHERE NOT deleted ORDER BY date, vehicle, user_no, entry");
-    std::vector<std::int64_t> ids;
-    for (int i = 0; i < order.rows(); ++i) ids.push_back(order.integer(i, 0));
-    return ids;
 }
 
 // A data set of its own in a scratch database of the shared cluster.
