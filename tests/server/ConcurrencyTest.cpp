@@ -475,9 +475,12 @@ TEST(ServerConcurrency, ClientKilledWhileSavingLeavesNothingHalfDoneAndItsRetryM
 // again in the middle of a run.
 class PrivateCluster {
 public:
-    PrivateCluster() {
+    // `name` names its state file in the build folder: one per test, as ctest may run them
+    // side by side; a cluster left by a run cut short is stopped by the next start.
+    explicit PrivateCluster(const std::string& name)
+        : state_(std::string(QUIL_PRIVATE_PG_STATE_DIR) + "/pg-cluster-" + name + ".state") {
         if (!script("start")) throw std::runtime_error("the private test cluster did not start");
-        std::ifstream in(QUIL_PRIVATE_PG_STATE);
+        std::ifstream in(state_);
         std::getline(in, dir_);
     }
     ~PrivateCluster() { script("stop"); }
@@ -502,18 +505,19 @@ public:
     bool resume() const { return script("resume"); }
 
 private:
-    static bool script(const char* what) {
+    bool script(const char* what) const {
         const std::string command = std::string("'") + QUIL_PG_CLUSTER_SCRIPT + "' " + what + " '" +
-                                    QUIL_PRIVATE_PG_STATE + "' >/dev/null";
+                                    state_ + "' >/dev/null";
         return std::system(command.c_str()) == 0;
     }
+    std::string state_;
     std::string dir_;
 };
 
 // A program left open while the server restarted (its connection broken without a word)
 // saves on its next try, once, and reads on.
 TEST(ServerConcurrency, ProgramIdleAcrossAServerRestartSavesOnceOnItsNextTry) {
-    PrivateCluster pg;
+    PrivateCluster pg("idle");
     const std::string conninfo = pg.newDataSet("quil_idle");
     server::ServerDataSet data(conninfo);
     const auto first = data.addRecord(test::clientRecord(0, 0), server::newSaveKey());
@@ -531,7 +535,7 @@ TEST(ServerConcurrency, ProgramIdleAcrossAServerRestartSavesOnceOnItsNextTry) {
 // four clients save: the retries of the data set carry every client through, and nothing
 // committed is lost or saved twice.
 TEST(ServerConcurrency, ServerStoppedAndStartedWhileClientsSaveLosesNothingAndSavesNothingTwice) {
-    PrivateCluster pg;
+    PrivateCluster pg("restart");
     const std::string conninfo = pg.newDataSet("quil_restart");
     const quil::testing::TempDir logs;
     std::vector<std::unique_ptr<ClientProcess>> clients;
