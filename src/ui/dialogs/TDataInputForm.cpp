@@ -241,9 +241,16 @@ void TDataInputForm::fillFields() {
     }
 
     store::DataStore* server = context_.serverStore();
+    std::optional<store::StoredRecord> onServer;
+    if (server) {
+        onServer = server->readRecord(context_.selectedRecordId());
+        // Deleted by someone else since the list showed it: nothing left to edit.
+        if (onServer->record.deleted())
+            throw store::RecordChangedError(server->where(), store::kRecordChangedText);
+    }
     const store::DataRecord& r =
-        server
-            ? entry_.loadStored(server->readRecord(context_.selectedRecordId()))
+        onServer
+            ? entry_.loadStored(*onServer)
             : entry_.load(context_.programFolder(), context_.dataFolder(), context_.selectedRow());
     dateBox_->setDate(toQDate(r.date()));
     if (kind == RecordKind::Driving || kind == RecordKind::Maintenance)

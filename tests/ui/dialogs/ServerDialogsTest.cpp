@@ -3,6 +3,7 @@
 // was lost stored once, and a user who may only read.
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -120,6 +121,49 @@ TEST_F(ServerEntryTest, AnEditOfARecordAnotherClerkChangedMeanwhileIsRefused) {
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].what, What::RecordsChanged);
     EXPECT_EQ(heard[0].source, store::ChangeSource::Elsewhere);
+}
+
+TEST_F(ServerEntryTest, ARecordDeletedElsewhereBeforeTheEditOpensIsNotShownForEditing) {
+    const store::StoredRecord gone = stored("削除済み");
+    otherClerk->deleteRecord(otherClerk->readRecord(gone.id), store::newSaveKey());
+    main.recordId = gone.id;
+    open("走行記録－修正");
+    QCoreApplication::processEvents();
+    expectWarning(store::kRecordChangedText);
+    EXPECT_FALSE(form->isVisible());
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].source, store::ChangeSource::Elsewhere);
+    EXPECT_TRUE(records().empty());
+    EXPECT_EQ(records(true).size(), 1u);
+}
+
+TEST_F(ServerEntryTest, TheSaveCheckIsAskedWithTheRecordsIdAndCanKeepTheDialogOpen) {
+    const store::StoredRecord mine = stored("前");
+    std::vector<std::optional<std::int64_t>> asked;
+    bool answer = false;
+    form->setSaveCheck([&](QWidget*, const store::DataRecord&, std::optional<std::int64_t> id) {
+        asked.push_back(id);
+        return answer;
+    });
+    main.recordId = mine.id;
+    open("走行記録－修正");
+    form->remarksBox()->setText(u("後"));
+    pressOk();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], mine.id);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(data->readRecord(mine.id).record.remarks(), "前");
+
+    answer = true;
+    pressOk();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(data->readRecord(mine.id).record.remarks(), "後");
+
+    open("走行記録－追加");
+    pressOk();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[2], std::nullopt);  // a new record has no id yet
+    EXPECT_EQ(records().size(), 2u);
 }
 
 TEST_F(ServerEntryTest, ASaveRepeatedAfterItsAnswerWasLostIsStoredOnce) {
