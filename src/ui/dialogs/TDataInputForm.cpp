@@ -205,7 +205,10 @@ void TDataInputForm::FormShow() {
     entry_ = store::RecordEntry(caption.kind);
     addMode_ = caption.add;
     for (auto& shown : shownNumber_) shown.reset();
-    if (context_.serverStore()) saveKey_ = store::newSaveKey();
+    if (context_.serverStore()) {
+        saveKey_ = store::newSaveKey();
+        saveKeyTried_ = false;
+    }
     try {
         arrangeRows(caption.kind);
         if (caption.kind == RecordKind::Driving) fillTimeLists();
@@ -387,8 +390,7 @@ void TDataInputForm::Button1Click() {
         if (server) {
             // The server refuses an edit of a record changed since it was read. The list
             // reads the rows again: no file positions to follow the save by.
-            entry_.saveTo(*server, *record, saveKey_);
-            saveKey_ = store::newSaveKey();
+            saveOnServer(*server, *record);
             change = store::DataSetChange::of(store::DataSetChange::What::RecordsChanged);
         } else {
             std::optional<store::DataRecord> previous;
@@ -412,6 +414,22 @@ void TDataInputForm::Button1Click() {
     // The list follows the save in place and shows the saved row; the counts and open
     // windows follow it too.
     after.step(QStringLiteral("一覧の更新"), [&] { DataSetEvents::announce(change); });
+}
+
+void TDataInputForm::saveOnServer(store::DataStore& server, const store::DataRecord& record) {
+    const bool retry = saveKeyTried_;
+    saveKeyTried_ = true;
+    const store::StoredRecord saved = entry_.saveTo(server, record, saveKey_);
+    if (retry) {
+        // The answer names the record the lost try stored, not what it holds: the input may
+        // have changed since. Based on that try's version, so a change by someone else in
+        // between is refused rather than overwritten.
+        const store::StoredRecord now = server.readRecord(saved.id);
+        if (!(now.record == record))
+            server.editRecord({saved.id, saved.version, now.record}, record, store::newSaveKey());
+    }
+    saveKey_ = store::newSaveKey();
+    saveKeyTried_ = false;
 }
 
 void TDataInputForm::refuseChangedRecord() {

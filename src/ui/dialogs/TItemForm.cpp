@@ -85,6 +85,7 @@ void TItemForm::fillList() {
     listBox1_->clear();
     positions_.clear();
     stored_.clear();
+    pendingAdd_.reset();  // the list read again shows whether a lost add was stored
     store::DataStore* server = context_.serverStore();
     if (server) stored_ = server->items();
     for (const store::ItemEntry& e :
@@ -175,7 +176,11 @@ void TItemForm::Button1Click() {
     }
     int position = -1;
     if (server) {
-        const store::StoredItem added = server->addItem(item, store::newSaveKey());
+        const bool again =
+            pendingAdd_ && pendingAdd_->kind == k && pendingAdd_->name == item.name();
+        pendingAdd_ = PendingAdd{k, item.name(), again ? pendingAdd_->key : store::newSaveKey()};
+        const store::StoredItem added = server->addItem(item, pendingAdd_->key);
+        pendingAdd_.reset();
         keepItem(added);
         position = added.position;
     } else {

@@ -6,6 +6,8 @@
 // Vehicles are added and changed through the vehicle registration dialog.
 
 #include <QString>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "store/DataStore.h"
@@ -79,6 +81,14 @@ private:
     TCarform* carform_ = nullptr;
     std::vector<int> positions_;
     std::vector<store::StoredItem> stored_;  // server data set: every item as read
+    // Server data set: an add whose answer was lost. The same name added again goes under
+    // the same key, so the item is not stored twice.
+    struct PendingAdd {
+        store::ItemKind kind;
+        std::string name;
+        std::string key;
+    };
+    std::optional<PendingAdd> pendingAdd_;
 
     QListWidget* listBox1_ = nullptr;
     QPushButton* button1_ = nullptr;

@@ -197,6 +197,24 @@ TEST_F(ServerEntryTest, ASaveRepeatedAfterItsAnswerWasLostIsStoredOnce) {
     EXPECT_NE(losing.keys[2], losing.keys[0]);
 }
 
+TEST_F(ServerEntryTest, InputChangedBeforeTheRepeatedSaveIsWhatEndsUpStored) {
+    LosingAnswers losing(*data);
+    main.server = &losing;
+    losing.loseAnswers = 1;
+    open("出費記録－追加");
+    form->remarksBox()->setText(u("最初"));
+    pressOk();
+    ASSERT_TRUE(form->isVisible());
+    form->remarksBox()->setText(u("直した"));
+    form->valueBox2()->setText(u("500"));
+    pressOk();
+    EXPECT_FALSE(form->isVisible());
+    const auto rows = records();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].record.remarks(), "直した");
+    EXPECT_EQ(rows[0].record.price(), 500);
+}
+
 TEST_F(ServerEntryTest, AnEditRepeatedAfterItsAnswerWasLostIsNotTakenForAConflict) {
     const store::StoredRecord before = stored("前");
     LosingAnswers losing(*data);

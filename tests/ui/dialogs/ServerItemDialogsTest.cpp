@@ -175,6 +175,27 @@ TEST_F(ServerItemTest, AVehicleAddedThroughTheDialogIsStoredOnceEvenWhenTheAnswe
     EXPECT_EQ(heard.back().itemKind, ItemKind::Vehicle);
 }
 
+TEST_F(ServerItemTest, AnItemAddedAgainAfterItsAnswerWasLostIsStoredOnce) {
+    LosingAnswers losing(*data);
+    main.server = &losing;
+    losing.loseAnswers = 1;
+    open("使用目的");
+    prompts.answerInput(u("回送"));
+    // As on a folder, the error goes on to the application's report.
+    EXPECT_THROW(editor->Button1Click(), server::ServerError);
+    prompts.answerInput(u("回送"));
+    editor->Button1Click();
+    EXPECT_EQ(entries(), (QStringList{u("配達"), u("営業"), u("回送")}));
+    EXPECT_EQ(ui::liveItems(data->items(), ItemKind::Purpose).size(), 3u);
+    ASSERT_EQ(losing.keys.size(), 2u);
+    EXPECT_EQ(losing.keys[0], losing.keys[1]);
+    // Another name is another item.
+    prompts.answerInput(u("試乗"));
+    editor->Button1Click();
+    EXPECT_EQ(ui::liveItems(data->items(), ItemKind::Purpose).size(), 4u);
+    EXPECT_NE(losing.keys[2], losing.keys[0]);
+}
+
 TEST_F(ServerItemTest, AVehicleIsChangedAsReadAndRefusedWhenChangedElsewhere) {
     open("車両");
     select(1);
