@@ -110,18 +110,28 @@ const DataRecord& RecordEntry::load(const std::string& programFolder, const std:
                                     int row) {
     position_.reset();
     loaded_.reset();
+    stored_.reset();
     const std::int64_t position = readRowIndex(programFolder + kRowIndexFileName, row - 1);
     loaded_ = RecordStore(dataFolder).read(position);
     position_ = position;
     return *loaded_;
 }
 
-EntryPickLists RecordEntry::pickLists(const std::string& dataFolder) const {
-    EntryPickLists lists;
-    const ItemStore items(dataFolder);
-    if (!items.exists()) return lists;
+const DataRecord& RecordEntry::loadStored(const StoredRecord& stored) {
+    stored_ = stored;
+    loaded_ = stored.record;
+    position_ = stored.id;
+    return *loaded_;
+}
 
-    const std::vector<ItemRecord> all = items.readAll();
+EntryPickLists RecordEntry::pickLists(const std::string& dataFolder) const {
+    const ItemStore items(dataFolder);
+    if (!items.exists()) return {};
+    return pickLists(items.readAll());
+}
+
+EntryPickLists RecordEntry::pickLists(const std::vector<ItemRecord>& all) const {
+    EntryPickLists lists;
     const auto third = static_cast<std::int16_t>(thirdListKind(kind_));
     for (std::size_t i = 0; i < all.size(); ++i) {
         const ItemRecord& item = all[i];
@@ -159,6 +169,12 @@ EntryPickLists RecordEntry::pickLists(const std::string& dataFolder) const {
 EntryResult RecordEntry::build(EntryInput in) const {
     in.kind = kind_;
     return buildEntryRecord(in);
+}
+
+StoredRecord RecordEntry::saveTo(DataStore& store, const DataRecord& record,
+                                 const std::string& saveKey) const {
+    if (stored_) return store.editRecord(*stored_, record, saveKey);
+    return store.addRecord(record, saveKey);
 }
 
 bool RecordEntry::stillLoaded(const std::string& dataFolder) const {

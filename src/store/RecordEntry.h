@@ -10,6 +10,7 @@
 #include <string_view>
 #include <variant>
 
+#include "DataStore.h"
 #include "EntryField.h"
 #include "EntryPickList.h"
 #include "RecordStore.h"
@@ -66,12 +67,17 @@ public:
     // index or the record cannot be read.
     const DataRecord& load(const std::string& programFolder, const std::string& dataFolder,
                            int row);
+    // Edit on a server data set: remembers the record as read there, with its id (kept as
+    // the position) and version.
+    const DataRecord& loadStored(const StoredRecord& stored);
     const std::optional<DataRecord>& loaded() const { return loaded_; }
     std::optional<std::int64_t> position() const { return position_; }
 
     // The kind's pick lists from the data folder's master lists (all empty when there is no
     // item file); after a load, each knows the loaded record's own reference.
     EntryPickLists pickLists(const std::string& dataFolder) const;
+    // The same from the items of a data set, index = position (a server data set's items).
+    EntryPickLists pickLists(const std::vector<ItemRecord>& items) const;
 
     // The entry's record, or the first refusal; the kind is this entry's.
     EntryResult build(EntryInput in) const;
@@ -85,10 +91,16 @@ public:
         return RecordStore(dataFolder).save(record, position_);
     }
 
+    // Stores the record in `store` under `saveKey`: a new one, or the one loaded by
+    // loadStored replaced. RecordChangedError when that record changed since it was read.
+    StoredRecord saveTo(DataStore& store, const DataRecord& record,
+                        const std::string& saveKey) const;
+
 private:
     RecordKind kind_;
     std::optional<std::int64_t> position_;
     std::optional<DataRecord> loaded_;
+    std::optional<StoredRecord> stored_;
 };
 
 }  // namespace quil::store

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -20,6 +21,8 @@ public:
 
     std::string folder;  // program and data folder alike, ending with '/'
     bool readOnly = false;  // another computer holds the data folder
+    store::DataStore* server = nullptr;  // a data set on a server instead of the folder
+    std::int64_t recordId = -1;          // on a server: the id behind the selected row
     double stamp = 45000.5;
     int tab = 0;
     int row = 0;
@@ -44,6 +47,8 @@ public:
     }
     void refreshSummaries() override { ++summaries; }
     bool dataSetReadOnly() const override { return readOnly; }
+    store::DataStore* serverStore() const override { return server; }
+    std::int64_t selectedRecordId() const override { return recordId; }
     void showPeriodLabel(const QString& label) override {
         periodLabel = label;
         ++periodLabels;

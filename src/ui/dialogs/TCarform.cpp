@@ -25,6 +25,7 @@
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/TItemForm.h"
 
 namespace quil::ui {
@@ -169,6 +170,9 @@ bool TCarform::newVehicleMode() const { return windowTitle() == QStringLiteral("
 void TCarform::FormShow() {
     adding_ = newVehicleMode();
     editPosition_ = -1;
+    loadedVehicle_.reset();
+    store::DataStore* server = context_.serverStore();
+    if (server) saveKey_ = store::newSaveKey();
     if (adding_) {
         for (QLineEdit* e : edits_) e->clear();
         typeGroup_->button(0)->setChecked(true);
@@ -178,7 +182,16 @@ void TCarform::FormShow() {
         dateBox_->setDate(toQDate(store::today()));
     } else {
         try {
-            showVehicle(store::ItemStore(context_.dataFolder()).read(itemPosition_));
+            if (server) {
+                const std::vector<store::StoredItem> items = server->items();
+                const store::StoredItem* item = findItem(items, itemPosition_);
+                if (!item)
+                    throw store::RecordChangedError(store::kItemFileName, store::kItemChangedText);
+                loadedVehicle_ = *item;
+                showVehicle(item->item);
+            } else {
+                showVehicle(store::ItemStore(context_.dataFolder()).read(itemPosition_));
+            }
         } catch (...) {
             // Without the vehicle there is nothing to change: the dialog closes and the
             // error goes on to the application's report.
@@ -218,6 +231,7 @@ void TCarform::Button1Click() {
         return;
     }
     Prompts& prompts = Prompts::current();
+    if (serverRefusesChanges(context_, this)) return;
     if (nameBox()->text().isEmpty()) {
         prompts.warning(this, QStringLiteral("車両名を入力して下さい！"));
         return;
@@ -259,17 +273,36 @@ void TCarform::Button1Click() {
     item.setRemarks(remarksBox()->text().toStdString());
 
     store::ItemStore items(context_.dataFolder());
+    store::DataStore* server = context_.serverStore();
     // Nothing is stored when this throws: the error goes on to the application's report
     // and the dialog stays open with what the user typed.
     QString done;
-    if (adding_) {
-        const std::size_t before = items.listLive(ItemKind::Vehicle).size();
+    if (server && !adding_) {
+        try {
+            server->rewriteItem(*loadedVehicle_, item, saveKey_);
+        } catch (const store::RecordChangedError&) {
+            // Someone else changed the vehicle since it was shown: nothing is stored.
+            prompts.warning(this, QString::fromUtf8(store::kItemChangedText));
+            close();
+            if (itemForm_) itemForm_->vehicleAdded();  // reads the list again
+            return;
+        }
+        saveKey_ = store::newSaveKey();
+        done = QStringLiteral("車両情報を保存しました。");
+    } else if (adding_) {
+        const std::size_t before = server ? liveItems(server->items(), ItemKind::Vehicle).size()
+                                          : items.listLive(ItemKind::Vehicle).size();
         // The mask gets the new vehicle's "1" (shown from the start) before the vehicle is
         // stored, so a failed settings write stores nothing; a character beyond the last
         // vehicle is ignored, so a failed append leaves the masks as good as before.
         store::Settings settings(context_.programFolder());
         settings.setCarMask(maskAfterAdd(settings.carMask(), before, true));
-        items.append(item);
+        if (server) {
+            server->addItem(item, saveKey_);
+            saveKey_ = store::newSaveKey();
+        } else {
+            items.append(item);
+        }
         done = QStringLiteral("車両を登録しました。");
     } else {
         items.rewrite(editPosition_, item);

@@ -5,7 +5,10 @@
 // vehicle's item position, then shows the dialog, which is modeless and created once.
 
 #include <QString>
+#include <optional>
+#include <string>
 
+#include "store/DataStore.h"
 #include "store/Records.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/dialogs/FormDialog.h"
@@ -71,6 +74,11 @@ private:
     // The stored type and fuel, kept when the stored value matches no button.
     std::int16_t loadedType_ = 0;
     std::int16_t loadedFuel_ = 0;
+    // On a server data set: the vehicle as read when shown (its version is what OK's
+    // rewrite is based on), and the key of this opening's save, kept while the save fails so
+    // that OK again after a lost answer stores the vehicle once.
+    std::optional<store::StoredItem> loadedVehicle_;
+    std::string saveKey_;
 
     QLineEdit* edits_[8] = {};
     TDateEdit* dateBox_ = nullptr;

@@ -20,6 +20,7 @@
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/ServerWrites.h"
 
 namespace quil::ui {
 
@@ -204,12 +205,20 @@ void TDataInputForm::FormShow() {
     entry_ = store::RecordEntry(caption.kind);
     addMode_ = caption.add;
     for (auto& shown : shownNumber_) shown.reset();
+    if (context_.serverStore()) {
+        saveKey_ = store::newSaveKey();
+        saveKeyTried_ = false;
+    }
     try {
         arrangeRows(caption.kind);
         if (caption.kind == RecordKind::Driving) fillTimeLists();
         dateBox_->setFocus();
         fillFields();
         fillLists();
+    } catch (const store::RecordChangedError&) {
+        // The record behind the row is gone on the server: the list is out of date.
+        entry_ = store::RecordEntry(caption.kind);
+        QMetaObject::invokeMethod(this, &TDataInputForm::refuseChangedRecord, Qt::QueuedConnection);
     } catch (const std::exception& e) {
         // Without its record or lists the dialog must not be used: forget the record, close.
         entry_ = store::RecordEntry(caption.kind);
@@ -234,8 +243,18 @@ void TDataInputForm::fillFields() {
         return;
     }
 
+    store::DataStore* server = context_.serverStore();
+    std::optional<store::StoredRecord> onServer;
+    if (server) {
+        onServer = server->readRecord(context_.selectedRecordId());
+        // Deleted by someone else since the list showed it: nothing left to edit.
+        if (onServer->record.deleted())
+            throw store::RecordChangedError(server->where(), store::kRecordChangedText);
+    }
     const store::DataRecord& r =
-        entry_.load(context_.programFolder(), context_.dataFolder(), context_.selectedRow());
+        onServer
+            ? entry_.loadStored(*onServer)
+            : entry_.load(context_.programFolder(), context_.dataFolder(), context_.selectedRow());
     dateBox_->setDate(toQDate(r.date()));
     if (kind == RecordKind::Driving || kind == RecordKind::Maintenance)
         showNumber(0, r.distance1());
@@ -269,7 +288,9 @@ void TDataInputForm::fillLists() {
         box->setEditText(QString());
     }
     lists_ = {};
-    lists_ = entry_.pickLists(context_.dataFolder());
+    store::DataStore* server = context_.serverStore();
+    lists_ = server ? entry_.pickLists(itemsByPosition(server->items()))
+                    : entry_.pickLists(context_.dataFolder());
     showList(vehicleList_, lists_.vehicles);
     showList(userList_, lists_.users);
     showList(thirdList_, lists_.thirds);
@@ -354,27 +375,35 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord() {
 }
 
 void TDataInputForm::Button1Click() {
-    store::SavedPlace saved;
-    store::DataRecord savedRecord;
-    std::optional<store::DataRecord> previous;
+    store::DataStore* server = context_.serverStore();
+    store::DataSetChange change;
     try {
         const std::optional<store::DataRecord> record = buildRecord();
         if (!record) return;
-        if (!addMode_ && !entry_.stillLoaded(context_.dataFolder())) {
+        if (serverRefusesChanges(context_, this)) return;
+        if (!server && !addMode_ && !entry_.stillLoaded(context_.dataFolder())) {
             // Saving now could overwrite some other record: write nothing.
-            Prompts::current().warning(
-                this, QStringLiteral("修正中の記録は、ほかの操作でデータが変更されたため保存"
-                                     "できません。一覧を読み込み直します。"));
-            close();
-            DataSetEvents::announce(store::DataSetChange::changedElsewhere());
+            refuseChangedRecord();
             return;
         }
         if (saveCheck_ && !saveCheck_(this, *record, entry_.position())) return;
-        if (!addMode_) previous = entry_.loaded();
-        saved = entry_.save(context_.dataFolder(), *record);
-        savedRecord = *record;
+        if (server) {
+            // The server refuses an edit of a record changed since it was read. The list
+            // reads the rows again: no file positions to follow the save by.
+            saveOnServer(*server, *record);
+            change = store::DataSetChange::of(store::DataSetChange::What::RecordsChanged);
+        } else {
+            std::optional<store::DataRecord> previous;
+            if (!addMode_) previous = entry_.loaded();
+            const store::SavedPlace saved = entry_.save(context_.dataFolder(), *record);
+            change = store::DataSetChange::recordSaved(saved, *record, previous);
+        }
+    } catch (const store::RecordChangedError&) {
+        refuseChangedRecord();
+        return;
     } catch (const std::exception& e) {
-        // Nothing was stored: the dialog stays open with the input as typed.
+        // Nothing was stored (or, on a server, the answer was lost and OK again finishes the
+        // same save): the dialog stays open with the input as typed.
         reportError(e, this);
         return;
     }
@@ -384,9 +413,29 @@ void TDataInputForm::Button1Click() {
     AfterChange after(context_.mainWidget(), QStringLiteral("記録を保存しました。"));
     // The list follows the save in place and shows the saved row; the counts and open
     // windows follow it too.
-    after.step(QStringLiteral("一覧の更新"), [&] {
-        DataSetEvents::announce(store::DataSetChange::recordSaved(saved, savedRecord, previous));
-    });
+    after.step(QStringLiteral("一覧の更新"), [&] { DataSetEvents::announce(change); });
+}
+
+void TDataInputForm::saveOnServer(store::DataStore& server, const store::DataRecord& record) {
+    const bool retry = saveKeyTried_;
+    saveKeyTried_ = true;
+    const store::StoredRecord saved = entry_.saveTo(server, record, saveKey_);
+    if (retry) {
+        // The answer names the record the lost try stored, not what it holds: the input may
+        // have changed since. Based on that try's version, so a change by someone else in
+        // between is refused rather than overwritten.
+        const store::StoredRecord now = server.readRecord(saved.id);
+        if (!(now.record == record))
+            server.editRecord({saved.id, saved.version, now.record}, record, store::newSaveKey());
+    }
+    saveKey_ = store::newSaveKey();
+    saveKeyTried_ = false;
+}
+
+void TDataInputForm::refuseChangedRecord() {
+    Prompts::current().warning(this, QString::fromUtf8(store::kRecordChangedText));
+    close();
+    DataSetEvents::announce(store::DataSetChange::changedElsewhere());
 }
 
 void TDataInputForm::Button2Click() { close(); }

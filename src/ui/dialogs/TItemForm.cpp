@@ -18,6 +18,7 @@
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/TCarform.h"
 
 namespace quil::ui {
@@ -83,10 +84,36 @@ void TItemForm::FormShow() {
 void TItemForm::fillList() {
     listBox1_->clear();
     positions_.clear();
-    for (const store::ItemEntry& e : store::ItemStore(context_.dataFolder()).listLive(kind())) {
+    stored_.clear();
+    pendingAdd_.reset();  // the list read again shows whether a lost add was stored
+    store::DataStore* server = context_.serverStore();
+    if (server) stored_ = server->items();
+    for (const store::ItemEntry& e :
+         server ? liveItems(stored_, kind())
+                : store::ItemStore(context_.dataFolder()).listLive(kind())) {
         listBox1_->addItem(qs(e.name));
         positions_.push_back(e.position);
     }
+}
+
+const store::StoredItem& TItemForm::readItem(int position) const {
+    const store::StoredItem* item = findItem(stored_, position);
+    if (!item) throw store::RecordChangedError(store::kItemFileName, store::kItemChangedText);
+    return *item;
+}
+
+void TItemForm::keepItem(const store::StoredItem& item) {
+    for (store::StoredItem& s : stored_) {
+        if (s.position != item.position) continue;
+        s = item;
+        return;
+    }
+    stored_.push_back(item);
+}
+
+void TItemForm::itemChangedElsewhere() {
+    Prompts::current().warning(this, QString::fromUtf8(store::kItemChangedText));
+    fillList();
 }
 
 void TItemForm::vehicleAdded() {
@@ -124,6 +151,7 @@ void TItemForm::Button1Click() {
         openCarform(QStringLiteral("車両情報の登録"), -1);
         return;
     }
+    if (serverRefusesChanges(context_, this)) return;
     const QString name = kindName(k);
     const std::optional<QString> text = Prompts::current().inputText(
         this, name, QStringLiteral("追加する") + name + QStringLiteral("を入力して下さい。"),
@@ -137,7 +165,7 @@ void TItemForm::Button1Click() {
     item.setOrder(999);
     item.setName(text->toStdString());
     item.setRegistered(store::today());
-    store::ItemStore items(context_.dataFolder());
+    store::DataStore* server = context_.serverStore();
     const std::size_t before = positions_.size();
     // A new user starts hidden from the record list. Its mask character is written before
     // the user is stored, so a failed settings write stores nothing; a character beyond the
@@ -146,7 +174,18 @@ void TItemForm::Button1Click() {
         store::Settings settings(context_.programFolder());
         settings.setDriverMask(maskAfterAdd(settings.driverMask(), before, false));
     }
-    const int position = items.append(item);
+    int position = -1;
+    if (server) {
+        const bool again =
+            pendingAdd_ && pendingAdd_->kind == k && pendingAdd_->name == item.name();
+        pendingAdd_ = PendingAdd{k, item.name(), again ? pendingAdd_->key : store::newSaveKey()};
+        const store::StoredItem added = server->addItem(item, pendingAdd_->key);
+        pendingAdd_.reset();
+        keepItem(added);
+        position = added.position;
+    } else {
+        position = store::ItemStore(context_.dataFolder()).append(item);
+    }
     positions_.push_back(position);
     listBox1_->addItem(qs(item.name()));
     AfterChange after(
@@ -180,6 +219,7 @@ void TItemForm::modify() {
         openCarform(QStringLiteral("車両情報の修正"), position);
         return;
     }
+    if (serverRefusesChanges(context_, this)) return;
     const QString name = kindName(k);
     const QString current = listBox1_->item(row)->text();
     const std::optional<QString> text = Prompts::current().inputText(
@@ -187,11 +227,27 @@ void TItemForm::modify() {
         current, store::kItemNameBytes);
     if (!text || *text == current) return;
     store::ItemStore items(context_.dataFolder());
-    items.rename(position, text->toStdString());
+    QString stored;  // on a server: the name as stored
+    store::DataStore* server = context_.serverStore();
+    if (server) {
+        try {
+            const store::StoredItem& loaded = readItem(position);
+            store::ItemRecord renamed = loaded.item;
+            renamed.setName(text->toStdString());
+            keepItem(server->rewriteItem(loaded, renamed, store::newSaveKey()));
+            stored = qs(renamed.name());
+        } catch (const store::RecordChangedError&) {
+            itemChangedElsewhere();
+            return;
+        }
+    } else {
+        items.rename(position, text->toStdString());
+    }
     // The name is stored; what follows only shows it.
     AfterChange after(this, QStringLiteral("名前を変更しました。"));
-    after.step(QStringLiteral("一覧の更新"),
-               [&] { listBox1_->item(row)->setText(qs(items.nameAt(position))); });
+    after.step(QStringLiteral("一覧の更新"), [&] {
+        listBox1_->item(row)->setText(server ? stored : qs(items.nameAt(position)));
+    });
     after.step(QStringLiteral("メイン画面の更新"),
                [k] { DataSetEvents::announce(store::DataSetChange::itemsChanged(k)); });
 }
@@ -205,7 +261,10 @@ void TItemForm::Button3Click() {
     const ItemKind k = kind();
     if (k == ItemKind::Vehicle && carformBusy()) return;
     const int position = positions_[static_cast<std::size_t>(row)];
-    if (store::RecordStore(context_.dataFolder()).refersTo(position, k)) {
+    if (serverRefusesChanges(context_, this)) return;
+    store::DataStore* server = context_.serverStore();
+    if (server ? server->refersTo(position, k)
+               : store::RecordStore(context_.dataFolder()).refersTo(position, k)) {
         Prompts::current().warning(
             this, QStringLiteral("この項目は使用されていますので削除できません。"));
         return;
@@ -227,7 +286,15 @@ void TItemForm::Button3Click() {
                   maskAfterDelete(*oldMask, positions_.size() - 1, static_cast<std::size_t>(row)));
     }
     try {
-        store::ItemStore(context_.dataFolder()).markDeleted(position);
+        if (server) {
+            // The item is kept with its deleted mark set, as in the item file.
+            const store::StoredItem& loaded = readItem(position);
+            store::ItemRecord deleted = loaded.item;
+            deleted.setDeleted(true);
+            keepItem(server->rewriteItem(loaded, deleted, store::newSaveKey()));
+        } else {
+            store::ItemStore(context_.dataFolder()).markDeleted(position);
+        }
     } catch (...) {
         if (oldMask) {
             try {
@@ -236,7 +303,14 @@ void TItemForm::Button3Click() {
             } catch (...) {  // the delete's own error is the one to report
             }
         }
-        throw;
+        if (!server) throw;
+        // Someone else changed the item in between: nothing is deleted, the list is read again.
+        try {
+            throw;
+        } catch (const store::RecordChangedError&) {
+            itemChangedElsewhere();
+            return;
+        }
     }
     delete listBox1_->takeItem(row);
     positions_.erase(positions_.begin() + row);

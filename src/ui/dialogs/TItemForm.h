@@ -6,8 +6,11 @@
 // Vehicles are added and changed through the vehicle registration dialog.
 
 #include <QString>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "store/DataStore.h"
 #include "store/Records.h"
 #include "ui/dialogs/FormDialog.h"
 
@@ -61,6 +64,13 @@ protected:
 private:
     void fillList();
     int selectedRow() const;  // -1 when no entry is selected
+    // On a server data set: the item at `position` as read when the list was filled (its
+    // version is what a rename or delete is based on). Raises RecordChangedError when the
+    // list holds no such item.
+    const store::StoredItem& readItem(int position) const;
+    void keepItem(const store::StoredItem& item);
+    // Someone else changed the item since the list was read: warns and reads the list again.
+    void itemChangedElsewhere();
     void modify();
     // True (after bringing it forward) while the vehicle dialog is open: a second opening
     // or a deletion would act on a vehicle the open dialog is about to store.
@@ -70,6 +80,15 @@ private:
     MainContext& context_;
     TCarform* carform_ = nullptr;
     std::vector<int> positions_;
+    std::vector<store::StoredItem> stored_;  // server data set: every item as read
+    // Server data set: an add whose answer was lost. The same name added again goes under
+    // the same key, so the item is not stored twice.
+    struct PendingAdd {
+        store::ItemKind kind;
+        std::string name;
+        std::string key;
+    };
+    std::optional<PendingAdd> pendingAdd_;
 
     QListWidget* listBox1_ = nullptr;
     QPushButton* button1_ = nullptr;

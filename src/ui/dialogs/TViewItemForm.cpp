@@ -11,6 +11,7 @@
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
+#include "ui/dialogs/ServerWrites.h"
 
 namespace quil::ui {
 
@@ -41,10 +42,11 @@ void TViewItemForm::FormShow() {
     shownKind_ = kind();
     checkList_->clear();
     positions_.clear();
+    store::DataStore* server = context_.serverStore();
     store::ItemStore items(context_.dataFolder());
-    if (!items.exists()) return;
+    if (!server && !items.exists()) return;
     const std::string mask = readMask(store::Settings(context_.programFolder()), shownKind_);
-    const auto live = items.listLive(shownKind_);
+    const auto live = server ? liveItems(server->items(), shownKind_) : items.listLive(shownKind_);
     for (std::size_t i = 0; i < live.size(); ++i) {
         auto* entry = new QListWidgetItem(QString::fromStdString(live[i].name), checkList_);
         entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -58,7 +60,9 @@ void TViewItemForm::Button1Click() {
     // The mask is built for the items live now. While the dialog was open the master list
     // may have changed: an item the dialog did not list keeps its character of the mask.
     const std::string oldMask = readMask(settings, shownKind_);
-    const auto live = store::ItemStore(context_.dataFolder()).listLive(shownKind_);
+    store::DataStore* server = context_.serverStore();
+    const auto live = server ? liveItems(server->items(), shownKind_)
+                             : store::ItemStore(context_.dataFolder()).listLive(shownKind_);
     std::string mask;
     for (std::size_t i = 0; i < live.size(); ++i) {
         bool shown = store::filterMaskShows(oldMask, i);
