@@ -9,6 +9,7 @@
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/ServerWrites.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
 
@@ -98,7 +99,9 @@ store::RecordKind tabKind(int tab) { return static_cast<store::RecordKind>(tab);
 
 bool RecordCommands::refuseWhenReadOnly() {
     if (!main_.dataSetReadOnly()) return false;
-    Prompts::current().warning(&main_, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+    Prompts::current().warning(&main_, QString::fromUtf8(main_.onServer()
+                                                             ? kServerReadOnlyText
+                                                             : folder::ReadOnlyFileSystem::kReason));
     return true;
 }
 

@@ -23,6 +23,7 @@
 #include "store/RecordStore.h"
 #include "server/ServerStore.h"
 #include "store/DataStore.h"
+#include "ui/dialogs/ServerWrites.h"
 #include "ui/main/ServerWatch.h"
 #include "store/Settings.h"
 #include "store/StoreError.h"
@@ -311,7 +312,7 @@ void TMainform::showServer() {
     serverReadOnly_ = !server_->writable();
     setWindowTitle(programName() + QStringLiteral(" － ") + qs(server_->where()));
     if (serverReadOnly_)
-        enterReadOnly(QStringLiteral("この利用者の役割（閲覧）では記録を変更できません。"));
+        enterReadOnly(QString::fromUtf8(kServerReadOnlyText));
     model_->setServerSource(server_.get());
     delete serverWatch_;
     serverWatch_ = new ServerWatch(*server_, statusBar(), this);
@@ -435,9 +436,7 @@ void TMainform::displaySummary(ItemKind kind) {
     Settings settings(programFolder_);
     std::vector<ItemEntry> live;
     if (server_) {
-        for (const StoredItem& s : server_->items())
-            if (!s.item.deleted() && s.item.kind() == static_cast<std::int16_t>(kind))
-                live.push_back({s.position, s.item.name()});
+        live = liveItems(server_->items(), kind);
     } else if (!onServer()) {
         live = ItemStore(dataFolder_).listLive(kind);
     }
