@@ -20,7 +20,7 @@ std::string firstLine(std::string text) {
 
 // The connection string's keywords and values; empty when it does not parse.
 std::vector<std::pair<std::string, std::string>> conninfoOptions(const std::string& conninfo,
-                                                                  std::string* error) {
+                                                                 std::string* error) {
     char* err = nullptr;
     PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &err);
     std::vector<std::pair<std::string, std::string>> out;
@@ -67,9 +67,10 @@ ServerError connectionError(const std::string& where, const std::string& detail)
         return {K::Settings, where,
                 "接続サービスが見つかりません" + d +
                     "。接続サービスファイル（~/.pg_service.conf）を確かめてください。"};
-    return {K::Connection, where,
-            "サーバーに接続できません" + d +
-                "。サーバーが動いているか、接続先（ホスト名・ポート）が正しいかを確かめてください。"};
+    return {
+        K::Connection, where,
+        "サーバーに接続できません" + d +
+            "。サーバーが動いているか、接続先（ホスト名・ポート）が正しいかを確かめてください。"};
 }
 
 }  // namespace
@@ -125,7 +126,8 @@ PgParam PgParam::float8(double v) {
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     std::string b(8, '\0');
-    for (int i = 7; i >= 0; --i, bits >>= 8) b[static_cast<std::size_t>(i)] = static_cast<char>(bits & 0xff);
+    for (int i = 7; i >= 0; --i, bits >>= 8)
+        b[static_cast<std::size_t>(i)] = static_cast<char>(bits & 0xff);
     return {std::move(b), true, false};
 }
 
@@ -156,7 +158,8 @@ PgConnection::PgConnection(std::string conninfo)
         conn_ = nullptr;
         throw connectionError(where_, detail);
     }
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
 }
 
 PgConnection::~PgConnection() { PQfinish(conn_); }
@@ -194,9 +197,9 @@ PgResult PgConnection::exec(const std::string& sql, const std::vector<PgParam>& 
         lengths.push_back(static_cast<int>(p.value.size()));
         formats.push_back(p.binary ? 1 : 0);
     }
-    pg_result* r = PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr,
-                                values.data(), lengths.data(), formats.data(),
-                                binaryResult ? 1 : 0);
+    pg_result* r =
+        PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, values.data(),
+                     lengths.data(), formats.data(), binaryResult ? 1 : 0);
     const auto status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(r, sql);
     return PgResult(r);

@@ -22,14 +22,14 @@ namespace quil::server {
 class ServerError : public store::StoreError {
 public:
     enum class Kind {
-        Connection,     // the server cannot be reached, or the connection broke
-        Login,          // wrong password, unknown user or database
-        Settings,       // a malformed connection string or an unknown service
-        NotADataSet,    // the database holds no data set
-        Newer,          // the data set comes from a newer program
-        Conflict,       // the record or item changed since it was read
-        NotAllowed,     // the user's role does not allow the change
-        Refused,        // the command cannot run on this data set as it stands
+        Connection,   // the server cannot be reached, or the connection broke
+        Login,        // wrong password, unknown user or database
+        Settings,     // a malformed connection string or an unknown service
+        NotADataSet,  // the database holds no data set
+        Newer,        // the data set comes from a newer program
+        Conflict,     // the record or item changed since it was read
+        NotAllowed,   // the user's role does not allow the change
+        Refused,      // the command cannot run on this data set as it stands
         Other,
     };
     ServerError(Kind kind, const std::string& where, const std::string& reason)

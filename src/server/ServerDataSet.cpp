@@ -29,9 +29,9 @@ store::ItemRecord itemOf(std::string_view raw, const std::string& where) {
 // The columns a record is sorted and filtered by, from its bytes: $2 date, $3 vehicle,
 // $4 user, $5 kind, $6 deleted (after $1, the raw bytes).
 std::vector<PgParam> recordParams(const store::DataRecord& r) {
-    return {PgParam::bytes(rawOf(r)), PgParam::float8(r.date()), PgParam::number(r.vehicle()),
-            PgParam::number(r.user()), PgParam::number(r.kind()),
-            PgParam::text(r.deleted() ? "true" : "false")};
+    return {PgParam::bytes(rawOf(r)),     PgParam::float8(r.date()),
+            PgParam::number(r.vehicle()), PgParam::number(r.user()),
+            PgParam::number(r.kind()),    PgParam::text(r.deleted() ? "true" : "false")};
 }
 std::vector<PgParam> itemParams(const store::ItemRecord& item) {
     return {PgParam::bytes(rawOf(item)), PgParam::number(item.kind()),
@@ -76,8 +76,10 @@ auto ServerDataSet::retrying(F&& f) -> decltype(f()) {
 
 bool ServerDataSet::writable() {
     return retrying([&] {
-        return conn_.exec("SELECT has_table_privilege('quil_records', 'UPDATE') AND "
-                          "has_table_privilege('quil_items', 'UPDATE')")
+        return conn_
+                   .exec(
+                       "SELECT has_table_privilege('quil_records', 'UPDATE') AND "
+                       "has_table_privilege('quil_items', 'UPDATE')")
                    .text(0, 0) == "t";
     });
 }
@@ -105,16 +107,16 @@ std::int64_t ServerDataSet::recordCount(bool withDeleted) {
     });
 }
 
-void ServerDataSet::scanRecords(const std::function<void(const RecordRow&)>& f,
-                                bool withDeleted) {
+void ServerDataSet::scanRecords(const std::function<void(const RecordRow&)>& f, bool withDeleted) {
     // Keyset pages over the order's index: each page starts after the last row of the one
     // before, so that a page costs the same at the end of a million rows as at the start.
     constexpr int kPage = 10000;
     std::vector<PgParam> after;
     for (;;) {
         const std::string sql =
-            std::string("SELECT id, version, raw, date, vehicle, user_no, entry "
-                        "FROM quil_records WHERE ") +
+            std::string(
+                "SELECT id, version, raw, date, vehicle, user_no, entry "
+                "FROM quil_records WHERE ") +
             (withDeleted ? "true" : "NOT deleted") +
             (after.empty() ? ""
                            : " AND (date, vehicle, user_no, entry) > ($1::float8, $2::int2, "
@@ -152,8 +154,9 @@ std::vector<std::int64_t> ServerDataSet::listIds(const store::ListFilter::Query&
     if (!q.period.all()) {
         // The day of a date is its whole part towards zero; the range around it lets the
         // order's index find the days.
-        sql += " AND date > $4::float8 - 1 AND date < $5::float8 + 1 "
-               "AND trunc(date) BETWEEN $4::float8 AND $5::float8";
+        sql +=
+            " AND date > $4::float8 - 1 AND date < $5::float8 + 1 "
+            "AND trunc(date) BETWEEN $4::float8 AND $5::float8";
         params.push_back(PgParam::float8(q.period.firstDay()));
         params.push_back(PgParam::float8(q.period.lastDay()));
     }
@@ -194,9 +197,9 @@ std::pair<std::int64_t, std::int64_t> ServerDataSet::onceBySaveKey(
     checkSaveKey(saveKey);
     return retrying([&] {
         return inTransaction(conn_, [&] {
-            const PgResult claimed = conn_.exec(
-                "INSERT INTO quil_saves (key) VALUES ($1) ON CONFLICT DO NOTHING",
-                {PgParam::text(saveKey)});
+            const PgResult claimed =
+                conn_.exec("INSERT INTO quil_saves (key) VALUES ($1) ON CONFLICT DO NOTHING",
+                           {PgParam::text(saveKey)});
             if (claimed.affected() == 0) {
                 // Done before (its answer was lost on the way): give the same answer.
                 const PgResult done = conn_.exec(
@@ -275,9 +278,10 @@ void ServerDataSet::addRecords(const std::vector<store::DataRecord>& records,
                               "読み込みの間にほかの利用者がマスターを変更しました。"
                               "何も書き込んでいません。もう一度実行してください。");
         for (const store::DataRecord& r : records)
-            conn_.exec("INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
-                       "VALUES ($1, $2::float8, $3, $4, $5, $6)",
-                       recordParams(r));
+            conn_.exec(
+                "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
+                "VALUES ($1, $2::float8, $3, $4, $5, $6)",
+                recordParams(r));
     });
 }
 
@@ -308,14 +312,14 @@ bool ServerDataSet::refersTo(int position, store::ItemKind kind) {
 
 std::vector<ItemRow> ServerDataSet::items() {
     const PgResult r = retrying([&] {
-        return conn_.exec("SELECT position::int8, version, raw FROM quil_items ORDER BY position", {},
-                          true);
+        return conn_.exec("SELECT position::int8, version, raw FROM quil_items ORDER BY position",
+                          {}, true);
     });
     std::vector<ItemRow> out;
     out.reserve(static_cast<std::size_t>(r.rows()));
     for (int i = 0; i < r.rows(); ++i)
-        out.push_back({static_cast<int>(r.int64(i, 0)), r.int64(i, 1),
-                       itemOf(r.bytes(i, 2), where())});
+        out.push_back(
+            {static_cast<int>(r.int64(i, 0)), r.int64(i, 1), itemOf(r.bytes(i, 2), where())});
     return out;
 }
 
@@ -362,9 +366,12 @@ std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
     bool items = false;
     for (const auto& n : conn_.takeNotifications()) {
         if (n.channel != kChangeChannel || n.senderPid == own) continue;
-        if (n.payload.starts_with("r ")) records = true;
-        else if (n.payload.starts_with("i ")) items = true;
-        else replaced = true;
+        if (n.payload.starts_with("r "))
+            records = true;
+        else if (n.payload.starts_with("i "))
+            items = true;
+        else
+            replaced = true;
     }
     std::vector<store::DataSetChange> out;
     if (replaced) {

@@ -103,7 +103,8 @@ private:
     // Runs `op` once per save key, in a transaction; a key already used returns the stored
     // answer (target, version) without running it again.
     std::pair<std::int64_t, std::int64_t> onceBySaveKey(
-        const std::string& saveKey, const std::function<std::pair<std::int64_t, std::int64_t>()>& op);
+        const std::string& saveKey,
+        const std::function<std::pair<std::int64_t, std::int64_t>()>& op);
 
     PgConnection conn_;
     bool listening_ = false;

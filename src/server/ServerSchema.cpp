@@ -131,9 +131,8 @@ void applyFrom(PgConnection& c, int from, int to = kSchemaVersion) {
 
 ServerError newerError(const PgConnection& c, int version) {
     return {ServerError::Kind::Newer, c.where(),
-            "このデータセットは新しいクイル台帳で作られています（形式 " +
-                std::to_string(version) + "、このプログラムは形式 " +
-                std::to_string(kSchemaVersion) +
+            "このデータセットは新しいクイル台帳で作られています（形式 " + std::to_string(version) +
+                "、このプログラムは形式 " + std::to_string(kSchemaVersion) +
                 " まで）。プログラムを新しくしてください。データは変更していません。"};
 }
 

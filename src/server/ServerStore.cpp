@@ -43,7 +43,8 @@ store::StoredRecord ServerStore::addRecord(const store::DataRecord& record,
 store::StoredRecord ServerStore::editRecord(const store::StoredRecord& loaded,
                                             const store::DataRecord& record,
                                             const std::string& saveKey) {
-    return conflicts([&] { return stored(set_.editRecord(loaded.id, loaded.version, record, saveKey)); });
+    return conflicts(
+        [&] { return stored(set_.editRecord(loaded.id, loaded.version, record, saveKey)); });
 }
 
 void ServerStore::deleteRecord(const store::StoredRecord& loaded, const std::string& saveKey) {

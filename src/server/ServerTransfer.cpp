@@ -198,36 +198,38 @@ TransferCounts pushFolder(PgConnection& c, const std::string& folder,
     TransferCounts counts;
     inTransaction(c, [&] {
         c.run("SET LOCAL quil.bulk = 'on'");
-        c.run("LOCK TABLE quil_items, quil_records, quil_files, quil_extension_file "
-              "IN EXCLUSIVE MODE");
+        c.run(
+            "LOCK TABLE quil_items, quil_records, quil_files, quil_extension_file "
+            "IN EXCLUSIVE MODE");
         requireEmptyDataSet(c);
 
         if (hasItems) {
             File in(std::fopen(itemPath.c_str(), "rb"));
             if (!in) throw fileError(itemPath, "ファイルを読めません");
-            c.copyIn("COPY quil_items (position, kind, deleted, name, raw) FROM STDIN "
-                     "(FORMAT binary)",
-                     [&, position = std::int32_t{0}, started = false](const auto& sink) mutable {
-                         std::string out;
-                         if (!started) out.append(kCopyHeader, kCopyHeaderSize), started = true;
-                         std::uint8_t raw[store::ItemRecord::Size];
-                         const bool more = std::fread(raw, sizeof raw, 1, in.get()) == 1;
-                         if (more) {
-                             const store::ItemRecord item(raw);
-                             std::string name = item.name();
-                             std::erase(name, '\0');
-                             CopyRow row(out, 5);
-                             row.int4(position++);
-                             row.int2(item.kind());
-                             row.boolean(item.deleted());
-                             row.bytes(name);
-                             row.bytes({reinterpret_cast<const char*>(raw), sizeof raw});
-                         } else {
-                             out.append("\xff\xff", 2);
-                         }
-                         sink(out);
-                         return more;
-                     });
+            c.copyIn(
+                "COPY quil_items (position, kind, deleted, name, raw) FROM STDIN "
+                "(FORMAT binary)",
+                [&, position = std::int32_t{0}, started = false](const auto& sink) mutable {
+                    std::string out;
+                    if (!started) out.append(kCopyHeader, kCopyHeaderSize), started = true;
+                    std::uint8_t raw[store::ItemRecord::Size];
+                    const bool more = std::fread(raw, sizeof raw, 1, in.get()) == 1;
+                    if (more) {
+                        const store::ItemRecord item(raw);
+                        std::string name = item.name();
+                        std::erase(name, '\0');
+                        CopyRow row(out, 5);
+                        row.int4(position++);
+                        row.int2(item.kind());
+                        row.boolean(item.deleted());
+                        row.bytes(name);
+                        row.bytes({reinterpret_cast<const char*>(raw), sizeof raw});
+                    } else {
+                        out.append("\xff\xff", 2);
+                    }
+                    sink(out);
+                    return more;
+                });
             counts.items = itemCount;
         }
 
@@ -251,11 +253,11 @@ TransferCounts pushFolder(PgConnection& c, const std::string& folder,
                     for (std::size_t i = 0; i < got; ++i) {
                         const store::DataRecord r(buf.data() + i * store::DataRecord::Size);
                         if (previous && store::sortsAfter(*previous, r))
-                            throw ServerError(
-                                K::Refused, recordPath,
-                                "記録の並びが正しくありません（" + std::to_string(position + 1) +
-                                    " 件目）。quil-tool check で確かめてください。"
-                                    "何も送っていません。");
+                            throw ServerError(K::Refused, recordPath,
+                                              "記録の並びが正しくありません（" +
+                                                  std::to_string(position + 1) +
+                                                  " 件目）。quil-tool check で確かめてください。"
+                                                  "何も送っていません。");
                         previous = r;
                         ++position;
                         CopyRow row(out, 8);
@@ -293,10 +295,10 @@ TransferCounts pushFolder(PgConnection& c, const std::string& folder,
                    {PgParam::text(folder::kExtensionFileName), PgParam::bytes(bytes)});
             counts.extension = true;
         }
-        c.exec("INSERT INTO quil_files (name, present) VALUES ($1, $2), ($3, $4)",
-               {PgParam::text(store::kItemFileName), PgParam::text(hasItems ? "true" : "false"),
-                PgParam::text(store::kRecordFileName),
-                PgParam::text(hasRecords ? "true" : "false")});
+        c.exec(
+            "INSERT INTO quil_files (name, present) VALUES ($1, $2), ($3, $4)",
+            {PgParam::text(store::kItemFileName), PgParam::text(hasItems ? "true" : "false"),
+             PgParam::text(store::kRecordFileName), PgParam::text(hasRecords ? "true" : "false")});
         c.run("NOTIFY quil_changes, 'replaced'");
     });
     return counts;
@@ -307,8 +309,7 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
     requireDataSet(c);
     std::error_code ec;
     std::filesystem::create_directories(dest, ec);
-    if (ec)
-        throw ServerError(K::Refused, dest, "フォルダーを作れません（" + ec.message() + "）。");
+    if (ec) throw ServerError(K::Refused, dest, "フォルダーを作れません（" + ec.message() + "）。");
     const std::string itemPath = dest + store::kItemFileName;
     const std::string recordPath = dest + store::kRecordFileName;
     if (exists(itemPath) || exists(recordPath))
@@ -324,8 +325,8 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                 "SELECT coalesce(bool_or(present) FILTER (WHERE name = $1), true), "
                 "       coalesce(bool_or(present) FILTER (WHERE name = $2), true) FROM quil_files",
                 {PgParam::text(store::kItemFileName), PgParam::text(store::kRecordFileName)});
-            const PgResult gaps = c.exec(
-                "SELECT count(*), coalesce(max(position) + 1, 0) FROM quil_items");
+            const PgResult gaps =
+                c.exec("SELECT count(*), coalesce(max(position) + 1, 0) FROM quil_items");
             if (gaps.integer(0, 0) != gaps.integer(0, 1))
                 throw ServerError(K::Refused, c.where(),
                                   "サーバーの項目の番号に抜けがあります。データセットが壊れて"
@@ -341,9 +342,10 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                     items->write(raw);
                     ++counts.items;
                 });
-                c.copyOut("COPY (SELECT raw FROM quil_items ORDER BY position) TO STDOUT "
-                          "(FORMAT binary)",
-                          [&](std::string_view chunk) { reader.feed(chunk); });
+                c.copyOut(
+                    "COPY (SELECT raw FROM quil_items ORDER BY position) TO STDOUT "
+                    "(FORMAT binary)",
+                    [&](std::string_view chunk) { reader.feed(chunk); });
                 items->finish();
             }
             const PgResult any = c.exec("SELECT EXISTS (SELECT 1 FROM quil_records)");
@@ -355,14 +357,14 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                     records->write(raw);
                     if (++counts.records % 65536 == 0 && progress) progress(counts.records, 0);
                 });
-                c.copyOut("COPY (SELECT raw FROM quil_records "
-                          "      ORDER BY date, vehicle, user_no, entry) TO STDOUT (FORMAT binary)",
-                          [&](std::string_view chunk) { reader.feed(chunk); });
+                c.copyOut(
+                    "COPY (SELECT raw FROM quil_records "
+                    "      ORDER BY date, vehicle, user_no, entry) TO STDOUT (FORMAT binary)",
+                    [&](std::string_view chunk) { reader.feed(chunk); });
                 records->finish();
             }
-            const PgResult ext = c.exec(
-                "SELECT bytes FROM quil_extension_file WHERE name = $1",
-                {PgParam::text(folder::kExtensionFileName)}, true);
+            const PgResult ext = c.exec("SELECT bytes FROM quil_extension_file WHERE name = $1",
+                                        {PgParam::text(folder::kExtensionFileName)}, true);
             std::optional<PendingFile> extension;
             if (ext.rows() > 0) {
                 if (exists(dest + folder::kExtensionFileName))

@@ -35,6 +35,11 @@ struct DataSetChange {
     // RecordSaved on an edit: the record as it was before.
     std::optional<DataRecord> previous;
     std::optional<ItemKind> itemKind;
+    // RecordsChanged after this program saved or deleted one record of a server data set:
+    // its id (and record, previous as for RecordSaved), so that a list can follow the change
+    // in place. Any other listener reads the data set again, as for RecordsChanged.
+    std::optional<std::int64_t> serverId;
+    bool serverDeleted = false;
     ExtensionPart part = ExtensionPart::AlcoholChecks;
 
     bool isRecord() const { return what == What::RecordSaved || what == What::RecordDeleted; }
@@ -55,6 +60,20 @@ struct DataSetChange {
         c.what = What::RecordDeleted;
         c.place.position = position;
         c.record = record;
+        return c;
+    }
+    static DataSetChange serverRecordSaved(std::int64_t id, const DataRecord& record,
+                                           std::optional<DataRecord> previous = std::nullopt) {
+        DataSetChange c;
+        c.what = What::RecordsChanged;
+        c.serverId = id;
+        c.record = record;
+        c.previous = std::move(previous);
+        return c;
+    }
+    static DataSetChange serverRecordDeleted(std::int64_t id, const DataRecord& record) {
+        DataSetChange c = serverRecordSaved(id, record);
+        c.serverDeleted = true;
         return c;
     }
     static DataSetChange itemsChanged(std::optional<ItemKind> kind = std::nullopt) {

@@ -39,8 +39,7 @@ public:
     std::string where() const override { return dir_; }
     bool writable() override { return true; }
 
-    void scanRecords(const std::function<void(const StoredRecord&)>& f,
-                     bool withDeleted) override {
+    void scanRecords(const std::function<void(const StoredRecord&)>& f, bool withDeleted) override {
         records_.scan([&](std::int64_t position, const DataRecord& r) {
             if (withDeleted || !r.deleted()) f(StoredRecord{position, 0, r});
         });

@@ -28,9 +28,9 @@ enum class SettingKey {
     Period3,
     Period4,
     Period5,
-    CarMask,      // ViewItem/Car: display mask of the live vehicles
-    DriverMask,   // ViewItem/Driver: display mask of the live users
-    PurposeMask,  // ViewItem/Purpose: written at first run and seeding, never read
+    CarMask,         // ViewItem/Car: display mask of the live vehicles
+    DriverMask,      // ViewItem/Driver: display mask of the live users
+    PurposeMask,     // ViewItem/Purpose: written at first run and seeding, never read
     ServerConninfo,  // Dir/Server: a server data set's connection string (no password)
 };
 

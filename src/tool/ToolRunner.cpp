@@ -291,7 +291,8 @@ int ToolRunner::run(std::vector<std::string> args) {
             return usage("--server と --data・--per-user は同時に指定できません。", {});
         return runOnServer(command, args);
     }
-    if (command == "server") return usage("server には --server で接続先を指定して下さい。", "server");
+    if (command == "server")
+        return usage("server には --server で接続先を指定して下さい。", "server");
     // A folder without a data set is refused by every command: a backup, dump or export of
     // nothing must never look like a success.
     if (!chooseDataFolder()) return kExitProblems;

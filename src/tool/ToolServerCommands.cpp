@@ -24,7 +24,8 @@ using server::ServerError;
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quil-tool.XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quil-tool.XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw store::StoreError(pattern, "作業フォルダーを作れません。");
         path_ = pattern + "/";
@@ -53,8 +54,9 @@ int exitFor(const ServerError& e) {
 
 int ToolRunner::runOnServer(const std::string& command, const std::vector<std::string>& args) {
     if (command == "backup" || command == "restore" || command == "import-legacy")
-        return usage(command + " はサーバーのデータセットには使えません。"
-                               "server pull でフォルダーに取り出してください。",
+        return usage(command +
+                         " はサーバーのデータセットには使えません。"
+                         "server pull でフォルダーに取り出してください。",
                      command);
     try {
         if (command == "server") return serverCommand(args);
@@ -81,7 +83,8 @@ int ToolRunner::runOnServer(const std::string& command, const std::vector<std::s
 }
 
 int ToolRunner::serverCommand(const std::vector<std::string>& args) {
-    if (args.empty()) return usage("server には init, push, pull, status のどれかが必要です。", "server");
+    if (args.empty())
+        return usage("server には init, push, pull, status のどれかが必要です。", "server");
     const std::string& what = args[0];
     const auto wantArgs = [&](std::size_t n) { return args.size() == n + 1; };
     if (what == "init") {
@@ -93,7 +96,8 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
         return kExitOk;
     }
     if (what == "push") {
-        if (!wantArgs(1)) return usage("server push にはフォルダーを 1 つ指定して下さい。", "server");
+        if (!wantArgs(1))
+            return usage("server push にはフォルダーを 1 つ指定して下さい。", "server");
         server::PgConnection c(*serverOption_);
         ToolProgress progress(err_, errIsTerminal_, "server push");
         const auto counts = server::pushFolder(c, asFolder(args[1]), std::ref(progress));
@@ -103,7 +107,8 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
         return kExitOk;
     }
     if (what == "pull") {
-        if (!wantArgs(1)) return usage("server pull にはフォルダーを 1 つ指定して下さい。", "server");
+        if (!wantArgs(1))
+            return usage("server pull にはフォルダーを 1 つ指定して下さい。", "server");
         server::PgConnection c(*serverOption_);
         const auto counts = server::pullFolder(c, asFolder(args[1]));
         out_ << counts.items << " 件の項目と " << counts.records << " 件の記録"
@@ -148,8 +153,10 @@ int ToolRunner::importCsvToServer(const std::vector<std::string>& args) {
     std::vector<store::DataRecord> added;
     snapshot.scan([&](std::int64_t, const store::DataRecord& r) {
         auto it = before.find(std::string(reinterpret_cast<const char*>(r.bytes().data()), r.Size));
-        if (it != before.end() && it->second > 0) --it->second;
-        else added.push_back(r);
+        if (it != before.end() && it->second > 0)
+            --it->second;
+        else
+            added.push_back(r);
     });
     set.addRecords(added, itemCount);
     return kExitOk;

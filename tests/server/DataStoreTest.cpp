@@ -103,9 +103,8 @@ TYPED_TEST(DataStoreContract, RecordsKeepTheListsOrderThroughAddsEditsAndDeletes
     const store::StoredRecord two = this->withPrice(2);
     auto some = s.readRecords({two.id, nine.id, 999999});
     ASSERT_EQ(some.size(), 2u);
-    std::sort(some.begin(), some.end(), [](const auto& a, const auto& b) {
-        return a.record.price() < b.record.price();
-    });
+    std::sort(some.begin(), some.end(),
+              [](const auto& a, const auto& b) { return a.record.price() < b.record.price(); });
     EXPECT_EQ(some[0].record, two.record);
     EXPECT_EQ(some[1].id, nine.id);
     EXPECT_THROW(s.readRecord(999999), store::RecordChangedError);
@@ -186,8 +185,8 @@ TYPED_TEST(DataStoreContract, AListTakesTheSameRecordsInTheSameOrder) {
     users[1] = users[8] = 1;
     for (int tab = 0; tab < 4; ++tab) {
         SCOPED_TRACE(tab);
-        const store::ListFilter filter(
-            tab, store::PeriodFilter::within({may1, may1 + 30}), vehicles, users);
+        const store::ListFilter filter(tab, store::PeriodFilter::within({may1, may1 + 30}),
+                                       vehicles, users);
         std::vector<int> expected;
         s.scanRecords([&](const store::StoredRecord& r) {
             if (filter.takes(r.record)) expected.push_back(r.record.price());

@@ -13,8 +13,7 @@ namespace quil::test {
 
 class LoginRole {
 public:
-    LoginRole(const std::string& dbConninfo, const std::string& group)
-        : admin_(adminConninfo()) {
+    LoginRole(const std::string& dbConninfo, const std::string& group) : admin_(adminConninfo()) {
         static int n = 0;
         name_ = "quil_t_" + std::to_string(::getpid()) + "_" + std::to_string(++n);
         admin_.run("CREATE ROLE " + name_ + " LOGIN IN ROLE " + group);

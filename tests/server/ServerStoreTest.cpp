@@ -81,12 +81,12 @@ TEST(ServerOpen, EachWrongPlaceGetsItsOwnMessageAndNothingIsWritten) {
         EXPECT_EQ(c.exec("SELECT to_regclass('quil_records') IS NULL").text(0, 0), "t");
     }
     // A malformed string, an unknown database, a server that is not there.
-    EXPECT_EQ(kindOfFailure([] { PgConnection c("host=/tmp port"); }),
-              ServerError::Kind::Settings);
+    EXPECT_EQ(kindOfFailure([] { PgConnection c("host=/tmp port"); }), ServerError::Kind::Settings);
     const std::string unknown = quil::test::adminConninfo("no_such_database_here");
     EXPECT_EQ(kindOfFailure([&] { PgConnection c(unknown); }), ServerError::Kind::Login);
-    EXPECT_NE(messageOf([&] { PgConnection c(unknown); }).find("データベースがサーバーにありません"),
-              std::string::npos);
+    EXPECT_NE(
+        messageOf([&] { PgConnection c(unknown); }).find("データベースがサーバーにありません"),
+        std::string::npos);
     quil::testing::TempDir nowhere;
     EXPECT_EQ(kindOfFailure([&] { PgConnection c("host=" + nowhere.path() + " dbname=x"); }),
               ServerError::Kind::Connection);
@@ -115,8 +115,8 @@ TEST_F(ServerStore, AnEditOrDeleteOfAChangedRecordIsRefusedAndKeepsTheOtherChang
     EXPECT_EQ(added.version, 1);
     // b read it too; a edits first.
     const RecordRow seenByB = b.readRecord(added.id);
-    const RecordRow edited = a.editRecord(added.id, added.version, makeRecord(45000, 0, 1, 200),
-                                          newSaveKey());
+    const RecordRow edited =
+        a.editRecord(added.id, added.version, makeRecord(45000, 0, 1, 200), newSaveKey());
     EXPECT_EQ(edited.version, 2);
     EXPECT_EQ(kindOfFailure([&] {
                   b.editRecord(seenByB.id, seenByB.version, makeRecord(45000, 0, 1, 300),
@@ -136,10 +136,9 @@ TEST_F(ServerStore, AnEditOrDeleteOfAChangedRecordIsRefusedAndKeepsTheOtherChang
     const RecordRow gone = a.readRecord(added.id);
     EXPECT_TRUE(gone.record.deleted());
     EXPECT_EQ(gone.version, 3);
-    EXPECT_EQ(kindOfFailure([&] {
-                  a.editRecord(added.id, 3, makeRecord(45000, 0, 1, 1), newSaveKey());
-              }),
-              ServerError::Kind::Conflict);
+    EXPECT_EQ(
+        kindOfFailure([&] { a.editRecord(added.id, 3, makeRecord(45000, 0, 1, 1), newSaveKey()); }),
+        ServerError::Kind::Conflict);
     EXPECT_EQ(a.recordCount(), 0);
     EXPECT_EQ(a.recordCount(true), 1);
 }
@@ -197,9 +196,10 @@ TEST_F(ServerStore, RecordsComeInTheListsOrderAndAnEditMovesBehindItsNewNeighbou
 TEST_F(ServerStore, AScanReadsPagesToTheEnd) {
     // More records than one page, many with the same date, vehicle and user.
     PgConnection c(db.conninfo());
-    c.run("INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
-          "SELECT set_byte(decode(repeat('00', 256), 'hex'), 52, g % 256), 45000 + g / 7000, "
-          "0, 1, 0, false FROM generate_series(0, 20999) g");
+    c.run(
+        "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
+        "SELECT set_byte(decode(repeat('00', 256), 'hex'), 52, g % 256), 45000 + g / 7000, "
+        "0, 1, 0, false FROM generate_series(0, 20999) g");
     ServerDataSet s(db.conninfo());
     std::int64_t n = 0;
     double lastDate = 0;

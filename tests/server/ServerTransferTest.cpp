@@ -73,8 +73,9 @@ void writeNoisyDataSet(const std::string& dir, int records) {
     std::vector<std::string> rows;
     for (std::size_t at = 0; at < data.size(); at += 256) rows.push_back(data.substr(at, 256));
     std::stable_sort(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
-        return store::sortsAfter(store::DataRecord(reinterpret_cast<const std::uint8_t*>(b.data())),
-                                 store::DataRecord(reinterpret_cast<const std::uint8_t*>(a.data())));
+        return store::sortsAfter(
+            store::DataRecord(reinterpret_cast<const std::uint8_t*>(b.data())),
+            store::DataRecord(reinterpret_cast<const std::uint8_t*>(a.data())));
     });
     data.clear();
     for (const auto& r : rows) data += r;
@@ -158,8 +159,7 @@ TEST_F(Transfer, APushIsAllOrNothingAndRefusesWhatItCannotKeep) {
     writeBytes(from.file("Quil.qud"), whole.substr(0, whole.size() - 10));
     refusedAndEmpty("a torn record file");
     // Records out of order: the last one is found only at the end, after the items went in.
-    writeBytes(from.file("Quil.qud"),
-               whole + whole.substr(0, store::DataRecord::Size));
+    writeBytes(from.file("Quil.qud"), whole + whole.substr(0, store::DataRecord::Size));
     refusedAndEmpty("records out of order");
     writeBytes(from.file("Quil.qud"), whole);
     pushFolder(*c, from.dir());
@@ -226,7 +226,8 @@ TEST_F(ToolOnServer, InitPushCheckExportImportAndPull) {
         << err;
     EXPECT_EQ(ServerDataSet(db.conninfo()).recordCount(), 3);
     // A refused row stores nothing on the server either.
-    writeBytes(csv.file("bad.csv"), "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\n"
+    writeBytes(csv.file("bad.csv"),
+               "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\n"
                "2024/06/01,08:30 ～ 17:05,無い車,使用者1,,0,0,,\n");
     EXPECT_EQ(run({"import-csv", "--kind", "driving", "--encoding", "utf-8", csv.file("bad.csv")}),
               tool::kExitProblems);

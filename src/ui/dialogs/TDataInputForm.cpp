@@ -389,9 +389,11 @@ void TDataInputForm::Button1Click() {
         if (saveCheck_ && !saveCheck_(this, *record, entry_.position())) return;
         if (server) {
             // The server refuses an edit of a record changed since it was read. The list
-            // reads the rows again: no file positions to follow the save by.
-            saveOnServer(*server, *record);
-            change = store::DataSetChange::of(store::DataSetChange::What::RecordsChanged);
+            // follows the save by the record's id.
+            std::optional<store::DataRecord> previous;
+            if (!addMode_) previous = entry_.loaded();
+            const std::int64_t id = saveOnServer(*server, *record);
+            change = store::DataSetChange::serverRecordSaved(id, *record, previous);
         } else {
             std::optional<store::DataRecord> previous;
             if (!addMode_) previous = entry_.loaded();
@@ -416,7 +418,8 @@ void TDataInputForm::Button1Click() {
     after.step(QStringLiteral("一覧の更新"), [&] { DataSetEvents::announce(change); });
 }
 
-void TDataInputForm::saveOnServer(store::DataStore& server, const store::DataRecord& record) {
+std::int64_t TDataInputForm::saveOnServer(store::DataStore& server,
+                                          const store::DataRecord& record) {
     const bool retry = saveKeyTried_;
     saveKeyTried_ = true;
     const store::StoredRecord saved = entry_.saveTo(server, record, saveKey_);
@@ -430,6 +433,7 @@ void TDataInputForm::saveOnServer(store::DataStore& server, const store::DataRec
     }
     saveKey_ = store::newSaveKey();
     saveKeyTried_ = false;
+    return saved.id;
 }
 
 void TDataInputForm::refuseChangedRecord() {

@@ -91,17 +91,21 @@ void TServerForm::TestButtonClick() {
         switch (s.is) {
             case SchemaState::Is::Current:
             case SchemaState::Is::Older:
-                text = QStringLiteral("接続できました。データセットがあります（形式 %1）。").arg(s.version);
+                text = QStringLiteral("接続できました。データセットがあります（形式 %1）。")
+                           .arg(s.version);
                 break;
             case SchemaState::Is::Empty:
                 text = QStringLiteral("接続できました。データベースは空です。");
                 break;
             case SchemaState::Is::Foreign:
-                text = QStringLiteral("接続できましたが、このデータベースはクイル台帳のデータセットではありません。");
+                text = QStringLiteral(
+                    "接続できましたが、このデータベースはクイル台帳のデータセットではありません。");
                 break;
             case SchemaState::Is::Newer:
-                text = QStringLiteral("接続できましたが、データセットは新しいプログラムのものです（形式 %1）。")
-                           .arg(s.version);
+                text =
+                    QStringLiteral(
+                        "接続できましたが、データセットは新しいプログラムのものです（形式 %1）。")
+                        .arg(s.version);
                 break;
         }
     } catch (const std::exception& e) {
@@ -154,8 +158,9 @@ void TServerForm::Button1Click() {
 
 void TServerForm::FolderButtonClick() {
     store::Settings(context_.programFolder()).setServerConninfo("");
-    Prompts::current().notice(this, QStringLiteral("次に起動したときから、データフォルダーのデータを"
-                                                   "開きます。"));
+    Prompts::current().notice(this,
+                              QStringLiteral("次に起動したときから、データフォルダーのデータを"
+                                             "開きます。"));
     close();
 }
 

@@ -86,7 +86,8 @@ Tdirsetform::Tdirsetform(MainContext& context, DataFolderHost& host, QWidget* pa
     StatusBar1->setSizeGripEnabled(false);
     ServerButton = new QPushButton(QStringLiteral("サーバー(&V)..."), this);
     ServerButton->setObjectName(QStringLiteral("ServerButton"));
-    ServerButton->setToolTip(QStringLiteral("データをサーバー（PostgreSQL）に置いて、何人でも同時に使います。"));
+    ServerButton->setToolTip(
+        QStringLiteral("データをサーバー（PostgreSQL）に置いて、何人でも同時に使います。"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);

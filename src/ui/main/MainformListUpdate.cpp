@@ -49,4 +49,26 @@ void TMainform::showDeletedRecord(std::int32_t position) {
         writeRowIndex(programFolder_ + kRowIndexFileName, model_->positions());
 }
 
+void TMainform::followServerSave(const DataSetChange& change) {
+    ComboGrid1->selectionModel()->clear();
+    if (change.serverDeleted) {
+        model_->removeServerRecord(*change.serverId);
+        return;
+    }
+    int row = 0;
+    try {
+        row = model_->applyServerSave(*change.serverId, change.record, change.previous);
+    } catch (const std::exception&) {
+        // The rows could not be read to find the place: the list is read again.
+        reloadList();
+        row = model_->rowOf(*change.serverId);
+    }
+    // The saved row, selected and in view, as after a save in a data folder.
+    if (row > 0) {
+        ComboGrid1->selectRow(row);
+        ComboGrid1->scrollTo(model_->index(row, 1));
+    }
+    model_->setSelectedRow(row);
+}
+
 }  // namespace quil::ui

@@ -21,8 +21,8 @@ bool RecordCommands::listHasRecords() const {
 }
 
 std::optional<store::StoredRecord> RecordCommands::storedBehindRow(store::DataStore& server,
-                                                                    int row,
-                                                                    const QString& refusal) {
+                                                                   int row,
+                                                                   const QString& refusal) {
     const RecordListModel& list = *main_.listModel();
     const auto& shown = list.selectedRecord();
     std::optional<store::StoredRecord> now;
@@ -42,8 +42,9 @@ std::optional<store::StoredRecord> RecordCommands::storedBehindRow(store::DataSt
 }
 
 void RecordCommands::deleteOnServer(store::DataStore& server, int row, const QString& refusal) {
+    std::optional<store::StoredRecord> stored;
     try {
-        const auto stored = storedBehindRow(server, row, refusal);
+        stored = storedBehindRow(server, row, refusal);
         if (!stored) return;
         server.deleteRecord(*stored, store::newSaveKey());
     } catch (const store::RecordChangedError& e) {
@@ -55,7 +56,7 @@ void RecordCommands::deleteOnServer(store::DataStore& server, int row, const QSt
         reportError(e, &main_);  // the server is away or refused: nothing was deleted
         return;
     }
-    DataSetEvents::announce(store::DataSetChange::of(store::DataSetChange::What::RecordsChanged));
+    DataSetEvents::announce(store::DataSetChange::serverRecordDeleted(stored->id, stored->record));
 }
 
 std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QString& refusal) {
@@ -99,9 +100,9 @@ store::RecordKind tabKind(int tab) { return static_cast<store::RecordKind>(tab);
 
 bool RecordCommands::refuseWhenReadOnly() {
     if (!main_.dataSetReadOnly()) return false;
-    Prompts::current().warning(&main_, QString::fromUtf8(main_.onServer()
-                                                             ? kServerReadOnlyText
-                                                             : folder::ReadOnlyFileSystem::kReason));
+    Prompts::current().warning(
+        &main_, QString::fromUtf8(main_.onServer() ? kServerReadOnlyText
+                                                   : folder::ReadOnlyFileSystem::kReason));
     return true;
 }
 

@@ -2,11 +2,11 @@
 // Add, edit and delete on the record list: which kind and mode the entry dialog opens in,
 // the guards, the delete confirmation and the list update after a delete.
 
-#include "store/DataStore.h"
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
+#include "store/DataStore.h"
 
 #include "store/Records.h"
 

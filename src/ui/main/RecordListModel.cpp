@@ -201,6 +201,60 @@ int RecordListModel::applySave(const SavedPlace& place, const DataRecord& record
     return row;
 }
 
+namespace {
+
+bool sameKey(const DataRecord& a, const DataRecord& b) {
+    return a.date() == b.date() && a.vehicle() == b.vehicle() && a.user() == b.user();
+}
+
+}  // namespace
+
+int RecordListModel::applyServerSave(std::int64_t id, const DataRecord& record,
+                                     const std::optional<DataRecord>& previous) {
+    setSelectedRow(0);
+    const int old = rowOf(id);
+    if (old) removeRow(old);
+    serverRows_.erase(id);
+    if (!filter_.takes(record) || id > std::numeric_limits<std::int32_t>::max()) return 0;
+    int row = 0;
+    if (old && previous && sameKey(*previous, record)) {
+        row = old;  // same date, vehicle and user: the same place in the order
+    } else {
+        // After every row whose date, vehicle and user are not above the record's: a binary
+        // search that reads one record per step (from the rows read already when it can).
+        int lo = 1, hi = recordCount() + 1;
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            const std::int64_t midId = positions_[std::size_t(mid - 1)];
+            std::optional<DataRecord> probe;
+            if (auto it = serverRows_.find(midId); it != serverRows_.end()) {
+                probe = it->second;
+            } else {
+                const auto got = server_->readRecords({midId});
+                if (got.empty()) throw StoreError(server_->where(), kRecordChangedText);
+                probe = got.front().record;
+                serverRows_[midId] = *probe;
+            }
+            if (sortsAfter(*probe, record))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        row = lo;
+    }
+    serverRows_[id] = record;
+    insertRow(row, static_cast<std::int32_t>(id));
+    return row;
+}
+
+int RecordListModel::removeServerRecord(std::int64_t id) {
+    const int row = rowOf(id);
+    setSelectedRow(0);
+    serverRows_.erase(id);
+    if (row) removeRow(row);
+    return row;
+}
+
 int RecordListModel::removePosition(std::int32_t position) {
     reader_.forget();
     const int row = rowOf(position);

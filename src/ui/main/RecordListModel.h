@@ -39,8 +39,7 @@ struct LoadedRecords {
 LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder, int tab);
 // The same for a server data set: `positions` hold the records' ids in the list's order; no
 // row index is written (the dialogs find the record by its id).
-LoadedRecords loadServerRecords(const std::string& programFolder, store::DataStore& store,
-                                int tab);
+LoadedRecords loadServerRecords(const std::string& programFolder, store::DataStore& store, int tab);
 
 class RecordListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -83,6 +82,15 @@ public:
     // move up, a moved record's old row goes, the saved record gets a row when the list
     // takes it. Returns the saved record's row (1-based), 0 when the list does not show it.
     int applySave(const store::SavedPlace& place, const store::DataRecord& record);
+    // On a server data set: follows a save of record `id` (this program's own) without
+    // reading the list again. The row goes where the server's order puts it: after the rows
+    // of the same date, vehicle and user, or where it was when those stayed (`previous`).
+    // Returns the record's row, 0 when the list does not show it.
+    int applyServerSave(std::int64_t id, const store::DataRecord& record,
+                        const std::optional<store::DataRecord>& previous);
+    // On a server data set: removes the row of record `id`; returns the row it had, 0 when
+    // none.
+    int removeServerRecord(std::int64_t id);
     // Removes the row of the record at `position` (just marked deleted); returns the row
     // it had, 0 when it had none. The selection is cleared.
     int removePosition(std::int32_t position);

@@ -46,8 +46,8 @@ void ServerWatch::poll() {
         ticksSinceTry_ = 0;
         if (notifier_) notifier_->setEnabled(false);
         if (statusBar_) {
-            label_ = new QLabel(QStringLiteral("サーバーとの接続が切れました。再接続を待っています…"),
-                                statusBar_);
+            label_ = new QLabel(
+                QStringLiteral("サーバーとの接続が切れました。再接続を待っています…"), statusBar_);
             label_->setObjectName(QStringLiteral("ServerLostLabel"));
             label_->setStyleSheet(QStringLiteral("color: #b00020;"));
             statusBar_->addPermanentWidget(label_);

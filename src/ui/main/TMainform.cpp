@@ -17,14 +17,12 @@
 #include "folder/DataSet.h"
 #include "folder/FileCopy.h"
 #include "folder/ReadOnlyFileSystem.h"
+#include "server/ServerStore.h"
+#include "store/DataStore.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "store/Period.h"
 #include "store/RecordStore.h"
-#include "server/ServerStore.h"
-#include "store/DataStore.h"
-#include "ui/dialogs/ServerWrites.h"
-#include "ui/main/ServerWatch.h"
 #include "store/Settings.h"
 #include "store/StoreError.h"
 #include "ui/components/QtText.h"
@@ -34,6 +32,7 @@
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/UnsavedInput.h"
 #include "ui/main/ListCsvExport.h"
 #include "ui/main/PlacementClamp.h"
@@ -41,6 +40,7 @@
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/RecordListModel.h"
+#include "ui/main/ServerWatch.h"
 
 namespace quil::ui {
 
@@ -80,7 +80,12 @@ void TMainform::followChange(const DataSetChange& c) {
             showSavedRecord(c.place, c.record, c.source == ChangeSource::ThisProgram);
             return;
         case What::RecordDeleted: showDeletedRecord(std::int32_t(c.place.position)); return;
-        case What::RecordsChanged: reloadList(); return;
+        case What::RecordsChanged:
+            if (server_ && c.serverId && c.source == ChangeSource::ThisProgram)
+                followServerSave(c);
+            else
+                reloadList();
+            return;
         case What::ItemsChanged:
             // The list keeps the item names it loaded with.
             refreshSummaries();
@@ -311,8 +316,7 @@ void TMainform::showServer() {
     stamp_ = items.empty() ? now() : items.front().item.stamp();
     serverReadOnly_ = !server_->writable();
     setWindowTitle(programName() + QStringLiteral(" － ") + qs(server_->where()));
-    if (serverReadOnly_)
-        enterReadOnly(QString::fromUtf8(kServerReadOnlyText));
+    if (serverReadOnly_) enterReadOnly(QString::fromUtf8(kServerReadOnlyText));
     model_->setServerSource(server_.get());
     delete serverWatch_;
     serverWatch_ = new ServerWatch(*server_, statusBar(), this);

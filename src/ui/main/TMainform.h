@@ -116,6 +116,9 @@ public:
                          bool select = true);
     // After the record at `position` was marked deleted: its row leaves the list.
     void showDeletedRecord(std::int32_t position);
+    // Follows this program's save or delete of one record of a server data set in place
+    // (the list is read again when that fails).
+    void followServerSave(const store::DataSetChange& change);
     void refreshSummaries() override;
     void showPeriodLabel(const QString& label) override;
     QWidget* mainWidget() override { return this; }

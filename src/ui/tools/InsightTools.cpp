@@ -150,6 +150,10 @@ void InsightTools::showNotice() {
     std::int64_t overdue = 0;
     try {
         const std::string folder = host_.context->dataFolder();
+        if (folder.empty()) {  // a data set on a server: the schedule reads a folder's files
+            notice_->hide();
+            return;
+        }
         if (!cyclesRead_) {
             cycles_ = AnalysisData::loadCycles(folder);
             cyclesRead_ = true;

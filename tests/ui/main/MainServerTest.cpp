@@ -18,12 +18,15 @@
 #include "SampleDataSet.h"
 #include "TempDir.h"
 #include "server/ServerDataSet.h"
+#include "server/ServerStore.h"
+#include "store/ListFilter.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
 #include "store/Date.h"
-#include "ui/components/TComboGrid.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TServerForm.h"
 #include "ui/dialogs/Tdirsetform.h"
@@ -129,7 +132,8 @@ TEST_F(MainOnServer, AViewersProgramOnlyReadsAndTheFolderWindowsSaySoOnAServer) 
     EXPECT_FALSE(w.action(QStringLiteral("Setting1"))->isEnabled());
     prompts.clear();
     w.ShowFolderDialog(ui::Tdirsetform::Backup);
-    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("サーバーのデータセットではまだ使えません")));
+    EXPECT_TRUE(
+        prompts.last().text.contains(QStringLiteral("サーバーのデータセットではまだ使えません")));
 }
 
 TEST_F(MainOnServer, AServerThatIsNotThereIsSaidAndNothingIsShown) {
@@ -186,4 +190,58 @@ TEST_F(MainOnServer, TheDataFolderDialogMovesTheDataSetToAnEmptyServerAndTheChoi
     ui::TMainform& again = start("");
     EXPECT_TRUE(again.onServer());
     EXPECT_EQ(listed(), 1);
+}
+
+TEST_F(MainOnServer, ThisProgramsSavesAreFollowedInPlaceInTheServersOrder) {
+    server::ServerStore& s = *[&] {
+        ui::TMainform& w = start(db.conninfo());
+        return static_cast<server::ServerStore*>(w.serverStore());
+    }();
+    const auto listOrder = [&] {
+        std::vector<std::int64_t> shown;
+        for (int row = 1; row <= listed(); ++row) shown.push_back(main->listModel()->position(row));
+        return shown;
+    };
+    const auto serverOrder = [&] {
+        store::ListFilter filter = store::ListFilter::fromSettings(
+            store::Settings(program.dir()),
+            [&] {
+                std::vector<store::ItemRecord> items;
+                for (const auto& i : s.items()) items.push_back(i.item);
+                return items;
+            }(),
+            0);
+        return s.listIds(filter);
+    };
+    const auto save = [&](const store::DataRecord& r) {
+        const store::StoredRecord stored = s.addRecord(r, store::newSaveKey());
+        ui::DataSetEvents::announce(store::DataSetChange::serverRecordSaved(stored.id, r));
+        return stored;
+    };
+    // Same day in a different order of vehicle and user, and twins of one key.
+    store::DataRecord a = drive(1), b = drive(2), c = drive(3), d = drive(4);
+    b.setUser(8);
+    c.setVehicle(7);
+    d.setDate(today - 1);
+    save(a);
+    save(c);
+    const store::StoredRecord twin = save(a);
+    save(b);
+    save(d);
+    EXPECT_EQ(listOrder(), serverOrder());
+    EXPECT_EQ(main->listModel()->selectedRow(), 1);  // d, the day before, went first
+    // An edit that moves the record, and one that keeps its place.
+    store::DataRecord moved = a;
+    moved.setDate(today - 2);
+    s.editRecord(twin, moved, store::newSaveKey());
+    ui::DataSetEvents::announce(store::DataSetChange::serverRecordSaved(twin.id, moved, a));
+    EXPECT_EQ(listOrder(), serverOrder());
+    EXPECT_EQ(main->listModel()->record(1).date(), today - 2);
+    // A delete.
+    const int before = listed();
+    const store::StoredRecord gone = s.readRecord(twin.id);
+    s.deleteRecord(gone, store::newSaveKey());
+    ui::DataSetEvents::announce(store::DataSetChange::serverRecordDeleted(twin.id, gone.record));
+    EXPECT_EQ(listOrder(), serverOrder());
+    EXPECT_EQ(listed(), before - 1);
 }

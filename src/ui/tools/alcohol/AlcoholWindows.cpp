@@ -131,7 +131,10 @@ void AlcoholWindows::scheduleRefresh() { refreshTimer_->start(); }
 
 void AlcoholWindows::refreshStatus() {
     const std::string folder = context_.dataFolder();
-    if (folder.empty()) return;
+    if (folder.empty()) {  // a data set on a server: the register reads a folder's files
+        statusLabel_->clear();
+        return;
+    }
     // A status line is no command: a count that cannot be made says so in short, and the
     // failure goes to the one error report, once (the count runs again after every change).
     // The record files' failures are the main window's to report: its list reads them too.
