@@ -2,6 +2,7 @@
 # A throwaway PostgreSQL cluster for the tests.
 # Usage: scripts/pg-cluster.sh start STATEFILE
 #        scripts/pg-cluster.sh stop STATEFILE
+#        scripts/pg-cluster.sh halt|resume STATEFILE
 #
 # start: initdb in a new temporary folder (as an unprivileged user when run as root), then
 # pg_ctl start with no TCP listener: the only way in is the Unix socket in that folder
@@ -9,6 +10,9 @@
 # A cluster still running from an earlier start with the same STATEFILE is stopped first.
 # stop: stops the cluster named in STATEFILE and removes its folder and STATEFILE; does
 # nothing, quietly, when there is nothing to stop.
+# halt: stops the server of the cluster at once, as a crash would (pg_ctl stop -m immediate),
+# keeping its folder; resume: starts it again on the same folder and socket (the tests of a
+# server restarting while clients run).
 set -euo pipefail
 
 readonly PG_USER_NAME=quil-pgtest
@@ -18,7 +22,7 @@ readonly DIR_PREFIX=quil-pg.
 
 die() { echo "pg-cluster: $*" >&2; exit 1; }
 
-usage() { die "usage: $0 start|stop STATEFILE"; }
+usage() { die "usage: $0 start|stop|halt|resume STATEFILE"; }
 
 # The folder holding initdb, pg_ctl and postgres: pg_config's when it has them (libpq-dev's
 # pg_config may belong to a client-only version), else the newest Debian server version.
@@ -180,9 +184,36 @@ EOF
   echo "pg-cluster: running in $dir (socket only, port $PORT, user $SUPERUSER)"
 }
 
+# The data folder of the cluster named in STATEFILE, checked.
+cluster_data() {
+  local state=$1 dir
+  [ -f "$state" ] || die "no cluster state in $state"
+  dir=$(head -n 1 "$state" || true)
+  is_cluster_dir "$dir" && [ -d "$dir/data" ] || die "$state names no cluster folder"
+  echo "$dir/data"
+}
+
+halt_cluster() {
+  local data owner
+  data=$(cluster_data "$1")
+  owner=$(stat -c %U "$data")
+  as_user "$owner" "$(find_bindir)/pg_ctl" stop -D "$data" -m immediate -w -t 30 >/dev/null ||
+    die "the server did not stop"
+}
+
+resume_cluster() {
+  local data owner
+  data=$(cluster_data "$1")
+  owner=$(stat -c %U "$data")
+  as_user "$owner" "$(find_bindir)/pg_ctl" start -D "$data" -l "$(dirname -- "$data")/server.log" \
+    -w -t 60 >/dev/null || die "the server did not start again"
+}
+
 [ $# -eq 2 ] || usage
 case "$1" in
   start) start_cluster "$2" ;;
   stop) stop_cluster "$2" ;;
+  halt) halt_cluster "$2" ;;
+  resume) resume_cluster "$2" ;;
   *) usage ;;
 esac

@@ -8,7 +8,7 @@ scripts/setup.sh test
 # CTest's fixture stops each build's throwaway PostgreSQL cluster, even after failed tests;
 # this catches a run cut short (Ctrl-C, a failed build step) before the fixture could.
 stop_clusters() {
-  for state in build/pg-cluster.state build-noqt/pg-cluster.state build-asan/pg-cluster.state; do
+  for state in build{,-noqt,-asan}/pg-cluster.state build{,-noqt,-asan}/tests/server/pg-cluster-*.state; do
     scripts/pg-cluster.sh stop "$state" || true
   done
 }

@@ -167,7 +167,12 @@ void PgConnection::fail(pg_result* r, const std::string& sql) {
     const std::string code = state ? state : "";
     const std::string detail = firstLine(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_));
     PQclear(r);
-    if (PQstatus(conn_) != CONNECTION_OK || code.starts_with("08") || code.starts_with("57P"))
+    // An error without a SQLSTATE comes from libpq, not from the server: the connection was
+    // lost. libpq may say so ("server closed the connection unexpectedly") while the
+    // connection's status still reads OK, as when a statement is sent over a connection
+    // that an immediate server stop closed without a word.
+    if (PQstatus(conn_) != CONNECTION_OK || code.empty() || code.starts_with("08") ||
+        code.starts_with("57P"))
         throw ServerError(K::Connection, where_,
                           "サーバーとの接続が切れました（" + detail +
                               "）。サーバーが動いているかを確かめてください。");
