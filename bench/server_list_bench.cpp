@@ -15,6 +15,11 @@
 //     The cluster runs with fsync off (speed over durability); fsync:1 turns it on for the
 //     run of that case, as a real server has it, so that every commit waits for its WAL
 //     flush. Target: server <= 20 ms.
+//   AddThroughWindow/N: the same add as the entry dialog's save would make it, through the
+//     window: the store call, then the main window's showSavedRecord (the list follows the
+//     add: on a server it loads the list again) and the events until the window is idle;
+//     against the folder's save and the same follow-up. No goal of its own (the entry
+//     dialog does not save to a server yet): what the list adds to an add.
 //   ScrollToEnd: the list loaded afresh (its pages of rows forgotten) and painted at its
 //     top, then scrolled to its end and painted: one page read from the server. Timed at
 //     10,000 and 1,000,000 records, server and folder. Target: server_growth (1M / 10k)
@@ -252,6 +257,65 @@ void AddRecord(benchmark::State& state) {
     c.run("DELETE FROM quil_records WHERE id > " + std::to_string(lastPushed));
 }
 
+// A main window shown over a data set and done with its first paint, its prompts scripted.
+struct ShownMain {
+    ScriptedPrompts prompts;
+    std::unique_ptr<TMainform> main;
+    ShownMain(const std::string& programFolder, const std::string& server) {
+        MainformOptions options(false);
+        options.server = server;
+        main = std::make_unique<TMainform>(programFolder, options);
+        main->show();
+        settle();
+    }
+    // Everything the event loop has to do now (repaints, the views' delayed layouts, the
+    // server's notices).
+    static void settle() { QApplication::processEvents(QEventLoop::AllEvents, 10000); }
+    bool ok() const { return !main->startFailed() && prompts.boxes().empty(); }
+    int rows() const { return main->listModel()->recordCount(); }
+};
+
+void AddThroughWindow(benchmark::State& state) {
+    const long n = long(state.range(0));
+    server::PgConnection& c = bench::pushedDataSet(n);
+    const std::int64_t lastPushed = c.exec("SELECT max(id) FROM quil_records").integer(0, 0);
+    bench::TempFolder copy;
+    bench::makeListDataSet(copy.dir, n);
+    ShownMain server(serverProgramFolder(), conninfo(n));
+    ShownMain folder(copy.dir, "");
+    if (!server.ok() || !folder.ok() || server.rows() != n || folder.rows() != n) {
+        state.SkipWithError("a window did not show the whole list");
+        return;
+    }
+    long i = n;
+    Pair times;
+    for (auto _ : state) {
+        const store::DataRecord r = bench::drivingRecord(i++);
+        Clock::time_point t0 = Clock::now();
+        const store::StoredRecord saved =
+            server.main->serverStore()->addRecord(r, store::newSaveKey());
+        server.main->showSavedRecord({store::SavedPlace::Way::Appended, saved.id}, r);
+        ShownMain::settle();
+        const double s = secondsBetween(t0, Clock::now());
+        t0 = Clock::now();
+        const store::SavedPlace place = store::RecordStore(copy.dir).save(r, std::nullopt);
+        folder.main->showSavedRecord(place, r);
+        ShownMain::settle();
+        const double f = secondsBetween(t0, Clock::now());
+        times.add(s, f);
+        state.SetIterationTime(s);
+    }
+    const long expected = n + long(state.iterations());
+    const int selected = server.main->listModel()->selectedRow();
+    if (server.rows() != expected || folder.rows() != expected || selected != expected) {
+        state.SkipWithError("a window's list did not follow the adds");
+        return;
+    }
+    times.report(state);
+    c.run("DELETE FROM quil_saves");
+    c.run("DELETE FROM quil_records WHERE id > " + std::to_string(lastPushed));
+}
+
 void paint(QWidget& w) {
     QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
@@ -346,6 +410,11 @@ BENCHMARK(StartToPaintedList)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(StartSteps)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(AddThroughWindow)
+    ->Arg(10000)
+    ->Arg(1000000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(ScrollToEnd)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(AddRecord)
     ->ArgNames({"", "fsync"})
