@@ -95,9 +95,10 @@ public:
 };
 
 // Makes the main window, shows it and processes events until its list has painted; the
-// seconds from the start, or nullopt when the window did not start or never painted.
+// seconds from the start, or nullopt when the window did not start, never painted or does
+// not list all `rows`.
 std::optional<double> startToPaintedList(const std::string& programFolder,
-                                         const std::string& server) {
+                                         const std::string& server, long rows) {
     ScriptedPrompts prompts;  // a failed start must not wait on a message box
     MainformOptions options(false);
     options.server = server;
@@ -111,7 +112,7 @@ std::optional<double> startToPaintedList(const std::string& programFolder,
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     main->ComboGrid1->viewport()->removeEventFilter(&painted);
     const bool ok = painted.at && !main->startFailed() && prompts.boxes().empty() &&
-                    main->listModel()->recordCount() > 0;
+                    main->listModel()->recordCount() == rows;
     if (!ok) {
         for (const auto& box : prompts.boxes())
             std::fprintf(stderr, "%s\n", box.text.toUtf8().constData());
@@ -141,8 +142,8 @@ void StartToPaintedList(benchmark::State& state) {
     const std::string& folder = bench::sharedListDataSet(n);
     Pair times;
     for (auto _ : state) {
-        const auto s = startToPaintedList(serverProgramFolder(), server);
-        const auto f = startToPaintedList(folder, "");
+        const auto s = startToPaintedList(serverProgramFolder(), server, n);
+        const auto f = startToPaintedList(folder, "", n);
         if (!s || !f) {
             state.SkipWithError(s ? "the folder's list did not paint"
                                   : "the server's list did not paint");
