@@ -32,6 +32,15 @@ inline store::DataRecord drivingRecord(long i) {
     return r;
 }
 
+// Settings of a program folder whose list shows every record of the data set.
+inline void writeListSettings(const std::string& dir) {
+    store::Settings s(dir);
+    s.writeFirstRun(2003);
+    s.setPeriodKind(0);
+    s.setCarMask("1");
+    s.setDriverMask("1");
+}
+
 inline void makeListDataSet(const std::string& dir, long n) {
     store::ItemStore items(dir);
     store::ItemRecord v, u, p;
@@ -44,11 +53,7 @@ inline void makeListDataSet(const std::string& dir, long n) {
     items.append(v);
     items.append(u);
     items.append(p);
-    store::Settings s(dir);
-    s.writeFirstRun(2003);
-    s.setPeriodKind(0);
-    s.setCarMask("1");
-    s.setDriverMask("1");
+    writeListSettings(dir);
     std::ofstream out(dir + "Quil.qud", std::ios::binary);
     std::vector<store::DataRecord> chunk;
     for (long i = 0; i < n; i += 4096) {

@@ -27,6 +27,7 @@
 #include "BenchCluster.h"
 #include "FileReadFloor.h"
 #include "ListDataSet.h"
+#include "PushedDataSet.h"
 #include "TempFolder.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
@@ -42,17 +43,6 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point t0) {
     return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-// A database holding an empty data set, one per name for the whole run.
-server::PgConnection& dataSetConnection(const std::string& name) {
-    static std::map<std::string, std::unique_ptr<server::PgConnection>> connections;
-    auto& c = connections[name];
-    if (!c) {
-        c = std::make_unique<server::PgConnection>(bench::BenchCluster::get().freshDatabase(name));
-        server::initializeSchema(*c);
-    }
-    return *c;
 }
 
 // Empties the data set and writes out what the last load left dirty, so that neither of
@@ -121,7 +111,7 @@ void PushVsCopy(benchmark::State& state) {
     const long n = long(state.range(0));
     const std::string& folder = bench::sharedListDataSet(n);
     const CopyStream copy(folder + store::kRecordFileName);
-    server::PgConnection& c = dataSetConnection("quil_bench_push_" + std::to_string(n));
+    server::PgConnection& c = bench::dataSetConnection("quil_bench_push_" + std::to_string(n));
     double push = 0, floor = 0, bestPush = 1e9, bestFloor = 1e9;
     for (auto _ : state) {
         emptyDataSet(c);
@@ -160,21 +150,9 @@ void PushVsCopy(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * n);
 }
 
-// A data set of n records on the server, pushed once for the whole run.
-server::PgConnection& pushedDataSet(long n) {
-    static std::map<long, bool> pushed;
-    server::PgConnection& c = dataSetConnection("quil_bench_pull_" + std::to_string(n));
-    if (!pushed[n]) {
-        server::pushFolder(c, bench::sharedListDataSet(n));
-        c.run("VACUUM ANALYZE quil_records");
-        pushed[n] = true;
-    }
-    return c;
-}
-
 void PullVsRead(benchmark::State& state) {
     const long n = long(state.range(0));
-    server::PgConnection& c = pushedDataSet(n);
+    server::PgConnection& c = bench::pushedDataSet(n);
     const bench::TempFolder place;
     double pull = 0, floor = 0, bestPull = 1e9, bestFloor = 1e9;
     std::string read;
@@ -210,9 +188,8 @@ void PullVsRead(benchmark::State& state) {
 
 void ScanVsFile(benchmark::State& state) {
     const long n = long(state.range(0));
-    pushedDataSet(n);
-    server::ServerDataSet data(
-        bench::BenchCluster::get().conninfo("quil_bench_pull_" + std::to_string(n)));
+    bench::pushedDataSet(n);
+    server::ServerDataSet data(bench::BenchCluster::get().conninfo(bench::pushedDataSetName(n)));
     const std::string& folder = bench::sharedListDataSet(n);
     std::vector<char> buf(1 << 20);
     double scan = 0, floor = 0, bestScan = 1e9, bestFloor = 1e9;
