@@ -220,25 +220,42 @@ int RecordListModel::applyServerSave(std::int64_t id, const DataRecord& record,
     if (old && previous && sameKey(*previous, record)) {
         row = old;  // same date, vehicle and user: the same place in the order
     } else {
-        // After every row whose date, vehicle and user are not above the record's: a binary
-        // search that reads one record per step (from the rows read already when it can).
+        // After every row whose date, vehicle and user are not above the record's: a search
+        // that reads up to 32 rows spread over the range left per request, so that a
+        // million rows take four requests.
         int lo = 1, hi = recordCount() + 1;
+        const auto keyOf = [&](int r) -> const DataRecord& {
+            return serverRows_.at(positions_[std::size_t(r - 1)]);
+        };
         while (lo < hi) {
-            const int mid = lo + (hi - lo) / 2;
-            const std::int64_t midId = positions_[std::size_t(mid - 1)];
-            std::optional<DataRecord> probe;
-            if (auto it = serverRows_.find(midId); it != serverRows_.end()) {
-                probe = it->second;
-            } else {
-                const auto got = server_->readRecords({midId});
-                if (got.empty()) throw StoreError(server_->where(), kRecordChangedText);
-                probe = got.front().record;
-                serverRows_[midId] = *probe;
-            }
-            if (sortsAfter(*probe, record))
-                hi = mid;
-            else
-                lo = mid + 1;
+            constexpr int kProbes = 32;
+            std::vector<int> probes;
+            const int span = hi - lo;
+            for (int k = 0; k < kProbes && k < span; ++k)
+                probes.push_back(lo + int(std::int64_t(span) * k / std::min(kProbes, span)));
+            std::vector<std::int64_t> missing;
+            for (int r : probes)
+                if (!serverRows_.count(positions_[std::size_t(r - 1)]))
+                    missing.push_back(positions_[std::size_t(r - 1)]);
+            if (!missing.empty())
+                for (const StoredRecord& got : server_->readRecords(missing))
+                    serverRows_[got.id] = got.record;
+            for (int r : probes)
+                if (!serverRows_.count(positions_[std::size_t(r - 1)]))
+                    throw StoreError(server_->where(), kRecordChangedText);
+            // The first probe above the record bounds the range from above; the one before
+            // it from below.
+            int next = hi;
+            for (int r : probes)
+                if (sortsAfter(keyOf(r), record)) {
+                    next = r;
+                    break;
+                }
+            const auto below = std::find(probes.begin(), probes.end(), next);
+            // Rows up to that one are not above it: the place lies between the two (when
+            // every row of the range was read, the two meet).
+            lo = below == probes.begin() ? lo : *(below - 1) + 1;
+            hi = next;
         }
         row = lo;
     }
