@@ -148,9 +148,12 @@ PgConnection::PgConnection(std::string conninfo)
                           "接続文字列が正しくありません（" + parseError +
                               "）。「host=ホスト dbname=データベース」か「service=サービス名」の"
                               "形で指定してください。");
-    // The program and the tool talk to the server in UTF-8 whatever the locale says.
-    const char* keys[] = {"dbname", "client_encoding", "application_name", nullptr};
-    const char* values[] = {conninfo_.c_str(), "UTF8", "quil", nullptr};
+    // The program and the tool talk to the server in UTF-8 whatever the locale says. A
+    // server that does not answer is given up after 5 seconds unless the string says
+    // otherwise (its own connect_timeout, given later, wins).
+    const char* keys[] = {"connect_timeout", "dbname", "client_encoding", "application_name",
+                          nullptr};
+    const char* values[] = {"5", conninfo_.c_str(), "UTF8", "quil", nullptr};
     conn_ = PQconnectdbParams(keys, values, 1);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         const std::string detail = conn_ ? PQerrorMessage(conn_) : "out of memory";

@@ -1,6 +1,8 @@
 #include "ServerDataSet.h"
 
+#include <algorithm>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 namespace quil::server {
@@ -361,31 +363,54 @@ void ServerDataSet::listen() {
 
 std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
     const int own = conn_.backendPid();
-    bool records = false;
+    std::vector<std::int64_t> records;
     bool replaced = false;
     bool items = false;
     for (const auto& n : conn_.takeNotifications()) {
         if (n.channel != kChangeChannel || n.senderPid == own) continue;
-        if (n.payload.starts_with("r "))
-            records = true;
-        else if (n.payload.starts_with("i "))
+        if (n.payload.starts_with("r ")) {
+            // "r <op> <id> <version>"
+            std::istringstream in(n.payload.substr(2));
+            std::string op;
+            std::int64_t id = -1;
+            in >> op >> id;
+            if (id >= 0 && std::find(records.begin(), records.end(), id) == records.end())
+                records.push_back(id);
+        } else if (n.payload.starts_with("i ")) {
             items = true;
-        else
+        } else {
             replaced = true;
+        }
     }
-    std::vector<store::DataSetChange> out;
-    if (replaced) {
-        auto c = store::DataSetChange::of(store::DataSetChange::What::Replaced);
+    const auto elsewhere = [](store::DataSetChange c) {
         c.source = store::ChangeSource::Elsewhere;
-        out.push_back(c);
+        return c;
+    };
+    std::vector<store::DataSetChange> out;
+    if (replaced) return {elsewhere(store::DataSetChange::of(store::DataSetChange::What::Replaced))};
+    if (items) out.push_back(elsewhere(store::DataSetChange::itemsChanged()));
+    if (records.empty()) return out;
+    // A few records are told one by one, with what they hold now, so that a list can follow
+    // them in place; many, or a change of the master lists (names), are read again whole.
+    constexpr std::size_t kOneByOne = 100;
+    if (items || records.size() > kOneByOne) {
+        out.push_back(store::DataSetChange::changedElsewhere());
         return out;
     }
-    if (items) {
-        auto c = store::DataSetChange::itemsChanged();
-        c.source = store::ChangeSource::Elsewhere;
-        out.push_back(c);
+    std::vector<RecordRow> rows;
+    try {
+        rows = readRecords(records);
+    } catch (const ServerError&) {
+        return {store::DataSetChange::changedElsewhere()};
     }
-    if (records) out.push_back(store::DataSetChange::changedElsewhere());
+    for (std::int64_t id : records) {
+        const auto row = std::find_if(rows.begin(), rows.end(),
+                                      [&](const RecordRow& r) { return r.id == id; });
+        if (row == rows.end()) return {store::DataSetChange::changedElsewhere()};
+        out.push_back(elsewhere(row->record.deleted()
+                                    ? store::DataSetChange::serverRecordDeleted(id, row->record)
+                                    : store::DataSetChange::serverRecordSaved(id, row->record)));
+    }
     return out;
 }
 

@@ -47,6 +47,7 @@ public:
     explicit ServerDataSet(const std::string& conninfo);
 
     PgConnection& connection() { return conn_; }
+    bool connected() const { return conn_.alive(); }
     const std::string& where() const { return conn_.where(); }
 
     // Whether this user may change records and master lists (roles 事務 and 管理者).
@@ -93,8 +94,10 @@ public:
     void listen();
     // The socket to wait on for changes (-1 when disconnected).
     int socket() const { return conn_.socket(); }
-    // The changes announced since the last call, without this program's own, merged: one
-    // RecordsChanged for any number of record changes, one ItemsChanged, or Replaced.
+    // The changes announced since the last call, without this program's own: up to 100
+    // records one by one, each with what it holds now (serverRecordSaved or -Deleted, from
+    // elsewhere); more, or with a change of the master lists, one RecordsChanged; a bulk
+    // load, Replaced.
     std::vector<store::DataSetChange> takeChanges();
 
 private:

@@ -20,6 +20,7 @@ public:
 
     std::string where() const override { return set_.where(); }
     bool writable() override { return set_.writable(); }
+    bool reachable() const override { return set_.connected(); }
     void scanRecords(const std::function<void(const store::StoredRecord&)>& f,
                      bool withDeleted) override;
     std::int64_t recordCount(bool withDeleted) override { return set_.recordCount(withDeleted); }

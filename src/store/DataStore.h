@@ -53,6 +53,9 @@ public:
     virtual std::string where() const = 0;
     // Whether this user may change the data set.
     virtual bool writable() = 0;
+    // False while the data set is known to be out of reach (a server whose connection broke):
+    // a list then paints empty rows at once instead of waiting for it.
+    virtual bool reachable() const { return true; }
 
     // Records in the list's order: date, vehicle, user, then order of entry.
     virtual void scanRecords(const std::function<void(const StoredRecord&)>& f,

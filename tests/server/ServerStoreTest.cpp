@@ -230,11 +230,19 @@ TEST_F(ServerStore, OtherProgramsHearOfAChangeAndTheSaverDoesNot) {
         }
         return got;
     };
-    writer.addRecord(makeRecord(45000, 0, 1), newSaveKey());
+    const RecordRow added = writer.addRecord(makeRecord(45000, 0, 1, 5), newSaveKey());
     const auto heard = waitFor(reader);
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0].what, store::DataSetChange::What::RecordsChanged);
     EXPECT_EQ(heard[0].source, store::ChangeSource::Elsewhere);
+    // Told one by one, with what the record holds now.
+    EXPECT_EQ(heard[0].serverId, added.id);
+    EXPECT_EQ(heard[0].record.price(), 5);
+    EXPECT_FALSE(heard[0].serverDeleted);
+    writer.deleteRecord(added.id, added.version, newSaveKey());
+    const auto deleted = waitFor(reader);
+    ASSERT_EQ(deleted.size(), 1u);
+    EXPECT_TRUE(deleted[0].serverDeleted);
     EXPECT_TRUE(waitFor(writer).empty());
     store::ItemRecord item;
     item.setKind(store::ItemKind::User);

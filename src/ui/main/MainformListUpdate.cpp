@@ -50,23 +50,27 @@ void TMainform::showDeletedRecord(std::int32_t position) {
 }
 
 void TMainform::followServerSave(const DataSetChange& change) {
-    ComboGrid1->selectionModel()->clear();
-    if (change.serverDeleted) {
-        model_->removeServerRecord(*change.serverId);
-        return;
-    }
+    const bool mine = change.source == ChangeSource::ThisProgram;
+    // Another program's change leaves the user's selection where it is (on its record).
+    const std::int64_t selected = mine ? -1 : selectedRecordId();
     int row = 0;
     try {
-        row = model_->applyServerSave(*change.serverId, change.record, change.previous);
+        if (change.serverDeleted) {
+            model_->removeServerRecord(*change.serverId);
+        } else {
+            row = model_->applyServerSave(*change.serverId, change.record, change.previous);
+        }
     } catch (const std::exception&) {
         // The rows could not be read to find the place: the list is read again.
         reloadList();
         row = model_->rowOf(*change.serverId);
     }
-    // The saved row, selected and in view, as after a save in a data folder.
+    if (!mine) row = selected >= 0 ? model_->rowOf(selected) : 0;
+    ComboGrid1->selectionModel()->clear();
     if (row > 0) {
         ComboGrid1->selectRow(row);
-        ComboGrid1->scrollTo(model_->index(row, 1));
+        // The saved row in view, as after a save in a data folder.
+        if (mine) ComboGrid1->scrollTo(model_->index(row, 1));
     }
     model_->setSelectedRow(row);
 }

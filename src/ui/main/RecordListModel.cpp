@@ -94,6 +94,7 @@ std::optional<DataRecord> RecordListModel::readRecord(int row) const {
     if (server_) {
         const std::int64_t id = positions_[std::size_t(row - 1)];
         if (auto it = serverRows_.find(id); it != serverRows_.end()) return it->second;
+        if (!server_->reachable()) return std::nullopt;  // empty rows until it is back
         // A page around the row painted: one request for the rows about to be painted.
         constexpr int kBefore = 64, kAfter = 192, kKept = 8192;
         if (serverRows_.size() > kKept) serverRows_.clear();
@@ -213,11 +214,19 @@ int RecordListModel::applyServerSave(std::int64_t id, const DataRecord& record,
                                      const std::optional<DataRecord>& previous) {
     setSelectedRow(0);
     const int old = rowOf(id);
+    // What the row held: the place of an edit that keeps its date, vehicle and user.
+    std::optional<DataRecord> before = previous;
+    if (old && !before) {
+        const auto cached = serverRows_.find(id);
+        if (cached == serverRows_.end())
+            throw StoreError(server_->where(), "一覧の行の元の内容がわかりません。");  // read again
+        before = cached->second;
+    }
     if (old) removeRow(old);
     serverRows_.erase(id);
     if (!filter_.takes(record) || id > std::numeric_limits<std::int32_t>::max()) return 0;
     int row = 0;
-    if (old && previous && sameKey(*previous, record)) {
+    if (old && sameKey(*before, record)) {
         row = old;  // same date, vehicle and user: the same place in the order
     } else {
         // After every row whose date, vehicle and user are not above the record's: a search

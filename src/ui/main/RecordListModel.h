@@ -82,10 +82,11 @@ public:
     // move up, a moved record's old row goes, the saved record gets a row when the list
     // takes it. Returns the saved record's row (1-based), 0 when the list does not show it.
     int applySave(const store::SavedPlace& place, const store::DataRecord& record);
-    // On a server data set: follows a save of record `id` (this program's own) without
+    // On a server data set: follows a save of record `id` (this program's or another's) without
     // reading the list again. The row goes where the server's order puts it: after the rows
-    // of the same date, vehicle and user, or where it was when those stayed (`previous`).
-    // Returns the record's row, 0 when the list does not show it.
+    // of the same date, vehicle and user, or where it was when those stayed (`previous`, or
+    // the row as last read). Returns the record's row, 0 when the list does not show it.
+    // Raises StoreError when the place cannot be told (the list is then read again).
     int applyServerSave(std::int64_t id, const store::DataRecord& record,
                         const std::optional<store::DataRecord>& previous);
     // On a server data set: removes the row of record `id`; returns the row it had, 0 when

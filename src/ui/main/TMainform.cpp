@@ -81,7 +81,7 @@ void TMainform::followChange(const DataSetChange& c) {
             return;
         case What::RecordDeleted: showDeletedRecord(std::int32_t(c.place.position)); return;
         case What::RecordsChanged:
-            if (server_ && c.serverId && c.source == ChangeSource::ThisProgram)
+            if (server_ && c.serverId)
                 followServerSave(c);
             else
                 reloadList();

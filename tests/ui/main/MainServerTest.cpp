@@ -245,3 +245,32 @@ TEST_F(MainOnServer, ThisProgramsSavesAreFollowedInPlaceInTheServersOrder) {
     EXPECT_EQ(listOrder(), serverOrder());
     EXPECT_EQ(listed(), before - 1);
 }
+
+TEST_F(MainOnServer, OthersSavesAreFollowedInPlaceAndTheSelectionStaysOnItsRecord) {
+    server::ServerDataSet other(db.conninfo());
+    const server::RecordRow kept = other.addRecord(drive(1), server::newSaveKey());
+    other.addRecord(drive(2), server::newSaveKey());
+    ui::TMainform& w = start(db.conninfo());
+    ASSERT_EQ(listed(), 2);
+    w.ComboGrid1->selectRow(1);
+    w.listModel()->setSelectedRow(1);
+    ASSERT_EQ(w.selectedRecordId(), kept.id);
+    // The day before: it goes first, and the selection moves down with its record.
+    store::DataRecord earlier = drive(3);
+    earlier.setDate(today - 1);
+    const server::RecordRow first = other.addRecord(earlier, server::newSaveKey());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() == 3; }, 1500));
+    EXPECT_EQ(w.listModel()->position(1), first.id);
+    EXPECT_EQ(w.selectedRecordId(), kept.id);
+    EXPECT_EQ(w.listModel()->selectedRow(), 2);
+    // Edited elsewhere to a later day: it moves behind the others; deleted: it goes.
+    store::DataRecord later = drive(3);
+    later.setDate(today + 0.5);
+    const server::RecordRow moved = other.editRecord(first.id, first.version, later,
+                                                     server::newSaveKey());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.listModel()->position(3) == first.id; }, 1500));
+    EXPECT_EQ(w.selectedRecordId(), kept.id);
+    other.deleteRecord(moved.id, moved.version, server::newSaveKey());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() == 2; }, 1500));
+    EXPECT_EQ(w.selectedRecordId(), kept.id);
+}
