@@ -58,6 +58,8 @@ ServerDataSet::ServerDataSet(const std::string& conninfo) : conn_(conninfo) {
             upgradeSchema(conn_);  // raises the message for each of these
             break;
     }
+    // The answers of saves older than a month can no longer be asked for again.
+    if (writable()) conn_.run("DELETE FROM quil_saves WHERE saved_at < now() - interval '30 days'");
 }
 
 template <typename F>

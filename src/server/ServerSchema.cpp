@@ -109,11 +109,19 @@ GRANT INSERT, UPDATE ON quil_extension_file TO quil_clerk;
 GRANT ALL ON quil_extension_file TO quil_admin;
 )SQL";
 
+// Schema 3: the answers of old saves are removed by the programs that save (a save is
+// repeated within seconds, not months).
+constexpr const char* kSchema3 = R"SQL(
+GRANT DELETE ON quil_saves TO quil_clerk;
+CREATE INDEX quil_saves_age ON quil_saves (saved_at);
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
 };
-constexpr std::array kMigrations{Migration{1, kSchema1}, Migration{2, kSchema2}};
+constexpr std::array kMigrations{Migration{1, kSchema1}, Migration{2, kSchema2},
+                                 Migration{3, kSchema3}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

@@ -279,3 +279,20 @@ TEST_F(ServerStore, RightsAreTheDatabasesNotOnlyTheProgramsAndAViewerReadsOnly) 
     EXPECT_EQ(owner.recordCount(), 2);
     EXPECT_EQ(owner.roleTitle(), "管理者");
 }
+
+TEST_F(ServerStore, TheAnswersOfSavesOlderThanAMonthGoWhenAProgramThatSavesOpens) {
+    {
+        ServerDataSet s(db.conninfo());
+        s.addRecord(makeRecord(45000, 0, 1), newSaveKey());
+        s.connection().run("UPDATE quil_saves SET saved_at = now() - interval '40 days'");
+        s.addRecord(makeRecord(45001, 0, 1), newSaveKey());
+    }
+    // A viewer cannot remove them; a clerk's program does.
+    LoginRole viewer(db.conninfo(), kViewerRole);
+    { ServerDataSet asViewer(viewer.conninfo()); }
+    EXPECT_EQ(rows("SELECT count(*) FROM quil_saves"), 2);
+    LoginRole clerk(db.conninfo(), kClerkRole);
+    { ServerDataSet asClerk(clerk.conninfo()); }
+    EXPECT_EQ(rows("SELECT count(*) FROM quil_saves"), 1);
+    EXPECT_EQ(rows("SELECT count(*) FROM quil_records"), 2);
+}
