@@ -389,7 +389,8 @@ std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
         return c;
     };
     std::vector<store::DataSetChange> out;
-    if (replaced) return {elsewhere(store::DataSetChange::of(store::DataSetChange::What::Replaced))};
+    if (replaced)
+        return {elsewhere(store::DataSetChange::of(store::DataSetChange::What::Replaced))};
     if (items) out.push_back(elsewhere(store::DataSetChange::itemsChanged()));
     if (records.empty()) return out;
     // A few records are told one by one, with what they hold now, so that a list can follow
@@ -406,8 +407,8 @@ std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
         return {store::DataSetChange::changedElsewhere()};
     }
     for (std::int64_t id : records) {
-        const auto row = std::find_if(rows.begin(), rows.end(),
-                                      [&](const RecordRow& r) { return r.id == id; });
+        const auto row =
+            std::find_if(rows.begin(), rows.end(), [&](const RecordRow& r) { return r.id == id; });
         if (row == rows.end()) return {store::DataSetChange::changedElsewhere()};
         out.push_back(elsewhere(row->record.deleted()
                                     ? store::DataSetChange::serverRecordDeleted(id, row->record)

@@ -266,8 +266,8 @@ TEST_F(MainOnServer, OthersSavesAreFollowedInPlaceAndTheSelectionStaysOnItsRecor
     // Edited elsewhere to a later day: it moves behind the others; deleted: it goes.
     store::DataRecord later = drive(3);
     later.setDate(today + 0.5);
-    const server::RecordRow moved = other.editRecord(first.id, first.version, later,
-                                                     server::newSaveKey());
+    const server::RecordRow moved =
+        other.editRecord(first.id, first.version, later, server::newSaveKey());
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.listModel()->position(3) == first.id; }, 1500));
     EXPECT_EQ(w.selectedRecordId(), kept.id);
     other.deleteRecord(moved.id, moved.version, server::newSaveKey());
