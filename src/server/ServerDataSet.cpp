@@ -40,6 +40,14 @@ std::vector<PgParam> itemParams(const store::ItemRecord& item) {
             PgParam::text(item.deleted() ? "true" : "false"), PgParam::text(item.name())};
 }
 
+// An array parameter in PostgreSQL's text form: "{1,2,3}".
+template <typename T>
+std::string intArray(const std::vector<T>& values) {
+    std::string out = "{";
+    for (T v : values) out += (out.size() > 1 ? "," : "") + std::to_string(v);
+    return out + "}";
+}
+
 void checkSaveKey(const std::string& key) {
     if (key.size() < 16 || key.size() > 64)
         throw ServerError(K::Other, "サーバー", "保存の鍵が正しくありません。");
@@ -136,16 +144,6 @@ void ServerDataSet::scanRecords(const std::function<void(const RecordRow&)>& f, 
     }
 }
 
-namespace {
-
-std::string intArray(const std::vector<std::int16_t>& values) {
-    std::string out = "{";
-    for (std::int16_t v : values) out += (out.size() > 1 ? "," : "") + std::to_string(v);
-    return out + "}";
-}
-
-}  // namespace
-
 std::vector<std::int64_t> ServerDataSet::listIds(const store::ListFilter::Query& q) {
     std::vector<std::int64_t> ids;
     if (q.kinds.empty() || q.vehicles.empty() || q.users.empty()) return ids;
@@ -183,9 +181,7 @@ RecordRow ServerDataSet::readRecord(std::int64_t id) {
 std::vector<RecordRow> ServerDataSet::readRecords(const std::vector<std::int64_t>& ids) {
     std::vector<RecordRow> out;
     if (ids.empty()) return out;
-    std::string list = "{";
-    for (std::int64_t id : ids) list += (list.size() > 1 ? "," : "") + std::to_string(id);
-    list += "}";
+    const std::string list = intArray(ids);
     const PgResult r = retrying([&] {
         return conn_.exec("SELECT id, version, raw FROM quil_records WHERE id = ANY($1::int8[])",
                           {PgParam::text(list)}, true);

@@ -113,8 +113,4 @@ private:
     bool listening_ = false;
 };
 
-// DataStore over a server data set: conflicts come as store::RecordChangedError, as from a
-// data folder.
-std::unique_ptr<store::DataStore> openServerStore(const std::string& conninfo);
-
 }  // namespace quil::server

@@ -47,4 +47,8 @@ private:
     ServerDataSet set_;
 };
 
+// The same, as the interface alone: conflicts come as store::RecordChangedError, as from a
+// data folder.
+std::unique_ptr<store::DataStore> openServerStore(const std::string& conninfo);
+
 }  // namespace quil::server

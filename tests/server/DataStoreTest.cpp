@@ -12,6 +12,7 @@
 #include "TempDir.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
+#include "server/ServerStore.h"
 #include "server/ServerTransfer.h"
 #include "store/DataStore.h"
 #include "store/Date.h"

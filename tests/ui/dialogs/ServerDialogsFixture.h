@@ -16,6 +16,7 @@
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
+#include "server/ServerStore.h"
 #include "server/ServerTransfer.h"
 #include "store/DataStore.h"
 #include "store/Date.h"
