@@ -38,6 +38,8 @@ public:
     // The data set on a server the program works on, or nullptr for a data folder (whose
     // files the dialogs use through dataFolder()).
     virtual store::DataStore* serverStore() const { return nullptr; }
+    // The connection string of that server data set; "" for a data folder.
+    virtual std::string serverConninfo() const { return {}; }
     // On a server data set: the id of the record behind the selected row, -1 when none.
     virtual std::int64_t selectedRecordId() const { return -1; }
     // The main window, for placing dialogs relative to it.

@@ -129,6 +129,7 @@ public:
     // MainContext and DataFolderHost
     bool dataSetReadOnly() const override;
     store::DataStore* serverStore() const override;
+    std::string serverConninfo() const override { return serverConninfo_; }
     std::int64_t selectedRecordId() const override;
     // Whether the program works on a server data set (quil --server).
     bool onServer() const { return !serverConninfo_.empty(); }

@@ -43,9 +43,9 @@ const std::vector<ext::Migration>& AnalysisData::migrations() {
     return list;
 }
 
-std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles(const std::string& dataFolder) {
+std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles() {
     std::vector<fleet::MaintenanceCycle> out;
-    ext::ExtDatabase db(dataFolder);
+    ext::ExtDatabase db(dataFolder_);
     if (!openForReading(db)) return out;
     QSqlQuery q = db.exec(
         QStringLiteral("SELECT item, months, km, first_months FROM analysis_cycle ORDER BY item"));
@@ -55,23 +55,23 @@ std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles(const std::string&
     return out;
 }
 
-void AnalysisData::saveCycles(const std::string& dataFolder,
-                              const std::vector<fleet::MaintenanceCycle>& cycles) {
-    ext::ExtDatabase db(dataFolder);
+void AnalysisData::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) {
+    ext::ExtDatabase db(dataFolder_);
     openForWriting(db);
     db.transaction([&] {
         db.exec(QStringLiteral("DELETE FROM analysis_cycle"));
         for (const fleet::MaintenanceCycle& c : cycles) {
             if (!c.active() || c.item < 0) continue;
-            db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item, months, km, "
-                                   "first_months) VALUES(?, ?, ?, ?)"),
-                    {c.item, c.months, c.km, c.firstMonths});
+            db.exec(
+                QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item).saveCycles(months, km, "
+                               "first_months) VALUES(?, ?, ?, ?)"),
+                {c.item, c.months, c.km, c.firstMonths});
         }
     });
 }
 
-double AnalysisData::dailyLimitKm(const std::string& dataFolder) {
-    ext::ExtDatabase db(dataFolder);
+double AnalysisData::dailyLimitKm() {
+    ext::ExtDatabase db(dataFolder_);
     if (!openForReading(db)) return fleet::kDefaultDailyLimitKm;
     QSqlQuery q = db.exec(QStringLiteral("SELECT value FROM analysis_setting WHERE key = ?"),
                           {kDailyLimitKey});
@@ -80,10 +80,11 @@ double AnalysisData::dailyLimitKm(const std::string& dataFolder) {
     return ok && v > 0 ? v : fleet::kDefaultDailyLimitKm;
 }
 
-void AnalysisData::setDailyLimitKm(const std::string& dataFolder, double km) {
-    ext::ExtDatabase db(dataFolder);
+void AnalysisData::setDailyLimitKm(double km) {
+    ext::ExtDatabase db(dataFolder_);
     openForWriting(db);
-    db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_setting(key, value) VALUES(?, ?)"),
+    db.exec(QStringLiteral(
+                "INSERT OR REPLACE INTO analysis_setting(key).setDailyLimitKm(value) VALUES(?, ?)"),
             {kDailyLimitKey, QString::number(km)});
 }
 

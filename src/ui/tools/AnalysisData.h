@@ -4,27 +4,31 @@
 // cycles and the default limit; reading never creates the file, saving does.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ext/ExtDatabase.h"
-#include "reports/MaintenanceSchedule.h"
+#include "reports/ExtensionStore.h"
 
 namespace quil::insight {
 
-class AnalysisData {
+class AnalysisData final : public fleet::AnalysisStore {
 public:
+    // `dataFolder` ends with '/'. Each call opens the file for its own piece of work.
+    explicit AnalysisData(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}
+
     static const QString& component();
     // Version 1 held the cycles by months and km; version 2 added the first-time months and
     // the settings table.
     static const std::vector<ext::Migration>& migrations();
 
-    static std::vector<fleet::MaintenanceCycle> loadCycles(const std::string& dataFolder);
-    // Replaces every cycle by `cycles` (inactive ones are dropped) in one transaction.
-    static void saveCycles(const std::string& dataFolder,
-                           const std::vector<fleet::MaintenanceCycle>& cycles);
+    std::vector<fleet::MaintenanceCycle> loadCycles() override;
+    void saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) override;
+    double dailyLimitKm() override;
+    void setDailyLimitKm(double km) override;
 
-    static double dailyLimitKm(const std::string& dataFolder);
-    static void setDailyLimitKm(const std::string& dataFolder, double km);
+private:
+    std::string dataFolder_;
 };
 
 }  // namespace quil::insight

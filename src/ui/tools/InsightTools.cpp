@@ -155,7 +155,7 @@ void InsightTools::showNotice() {
             return;
         }
         if (!cyclesRead_) {
-            cycles_ = AnalysisData::loadCycles(folder);
+            cycles_ = AnalysisData(folder).loadCycles();
             cyclesRead_ = true;
         }
         // Without a cycle nothing is due: the record file is not read.

@@ -104,7 +104,7 @@ void OdometerCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;  // brought back from the task bar: nothing changed
     // A QuilExt.db that cannot be read goes to the application's error report, once.
-    LimitBox->setValue(AnalysisData::dailyLimitKm(context_.dataFolder()));
+    LimitBox->setValue(AnalysisData(context_.dataFolder()).dailyLimitKm());
     CheckClick();
 }
 
@@ -120,8 +120,8 @@ void OdometerCheckForm::hideEvent(QHideEvent* event) {
 void OdometerCheckForm::CheckClick() {
     const std::string folder = context_.dataFolder();
     const ui::WaitCursor wait;
-    if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData::dailyLimitKm(folder))
-        AnalysisData::setDailyLimitKm(folder, LimitBox->value());
+    if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData(folder).dailyLimitKm())
+        AnalysisData(folder).setDailyLimitKm(LimitBox->value());
     // The former findings go first, so two lists never live at once. A failure (at the
     // application's error report) leaves no findings and an empty table, together.
     FindingTable->clear();

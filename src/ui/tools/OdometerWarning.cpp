@@ -14,7 +14,7 @@ QString OdometerWarning::text(const std::string& dataFolder, const store::DataRe
     std::vector<fleet::OdometerFinding> findings;
     try {
         findings = fleet::checkNewReading(dataFolder, record, editPosition,
-                                          AnalysisData::dailyLimitKm(dataFolder));
+                                          AnalysisData(dataFolder).dailyLimitKm());
     } catch (const std::exception&) {
         return {};
     }

@@ -129,7 +129,7 @@ void ScheduleForm::Reload() {
     const std::string folder = context_.dataFolder();
     std::vector<fleet::MaintenanceCycle> cycles;
     try {
-        cycles = AnalysisData::loadCycles(folder);
+        cycles = AnalysisData(folder).loadCycles();
         fillCycles(fleet::scheduleItems(folder), cycles);
         rows_ = fleet::computeSchedule(folder, cycles, store::today());
     } catch (const std::exception& e) {
@@ -188,7 +188,7 @@ void ScheduleForm::SaveCyclesClick() {
             {CycleTable->item(r, 0)->data(Qt::UserRole).toInt(), values[0], values[1], values[2]});
     }
     // A failed save ends here at the application's error report; the typed cycles stay.
-    AnalysisData::saveCycles(context_.dataFolder(), cycles);
+    AnalysisData(context_.dataFolder()).saveCycles(cycles);
     Reload();
     if (cyclesChanged_) cyclesChanged_();
 }

@@ -51,7 +51,7 @@ protected:
         s.setCarMask("10");  // the list shows 軽トラ only
         s.setDriverMask("1");
         // An oil change every 1,000 km: 営業車 has never had one.
-        quil::insight::AnalysisData::saveCycles(dir(), {{3, 0, 1000, 0}});
+        quil::insight::AnalysisData(dir()).saveCycles({{3, 0, 1000, 0}});
         quil::alcohol::AlcoholStore(dir()).addDetector(
             {0, "検知器A", "SN-1", today - 10, 0, false});
         quil::ui::DataSetEvents::listen(&listener,

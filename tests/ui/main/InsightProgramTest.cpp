@@ -47,7 +47,7 @@ protected:
 }  // namespace
 
 TEST_F(InsightProgram, ToolsMenuOpensTheWindowsAndTheNoticeShowsOverdueItems) {
-    quil::insight::AnalysisData::saveCycles(dir(), {{3, 12, 0, 0}});
+    quil::insight::AnalysisData(dir()).saveCycles({{3, 12, 0, 0}});
     quil::ui::TMainform& w = run();
     for (const char* name : {"CalForm1", "FuelCost1", "Chart1", "Schedule1", "OdometerCheck1"})
         EXPECT_TRUE(w.action(QString::fromLatin1(name))) << name;

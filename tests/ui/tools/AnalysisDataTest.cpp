@@ -12,24 +12,24 @@ using quil::testing::TempDir;
 
 TEST(AnalysisData, AMissingFileMeansNoCyclesAndIsNotCreatedByReading) {
     TempDir dir;
-    EXPECT_TRUE(AnalysisData::loadCycles(dir.dir()).empty());
-    EXPECT_DOUBLE_EQ(AnalysisData::dailyLimitKm(dir.dir()), 1000);
+    EXPECT_TRUE(AnalysisData(dir.dir()).loadCycles().empty());
+    EXPECT_DOUBLE_EQ(AnalysisData(dir.dir()).dailyLimitKm(), 1000);
     EXPECT_FALSE(ext::ExtDatabase::exists(dir.dir()));
 }
 
 TEST(AnalysisData, CyclesAndLimitRoundTripFromAnEmptyFile) {
     TempDir dir;
-    AnalysisData::saveCycles(dir.dir(), {{3, 6, 5000, 0}, {4, 0, 0, 0}, {5, 24, 0, 36}});
+    AnalysisData(dir.dir()).saveCycles({{3, 6, 5000, 0}, {4, 0, 0, 0}, {5, 24, 0, 36}});
     EXPECT_TRUE(ext::ExtDatabase::exists(dir.dir()));
-    const auto cycles = AnalysisData::loadCycles(dir.dir());
+    const auto cycles = AnalysisData(dir.dir()).loadCycles();
     ASSERT_EQ(cycles.size(), 2u);  // the cycle without months or km is not kept
     EXPECT_EQ(cycles[0], (fleet::MaintenanceCycle{3, 6, 5000, 0}));
     EXPECT_EQ(cycles[1], (fleet::MaintenanceCycle{5, 24, 0, 36}));
-    AnalysisData::saveCycles(dir.dir(), {{5, 12, 0, 0}});
-    EXPECT_EQ(AnalysisData::loadCycles(dir.dir()),
+    AnalysisData(dir.dir()).saveCycles({{5, 12, 0, 0}});
+    EXPECT_EQ(AnalysisData(dir.dir()).loadCycles(),
               (std::vector<fleet::MaintenanceCycle>{{5, 12, 0, 0}}));
-    AnalysisData::setDailyLimitKm(dir.dir(), 1500);
-    EXPECT_DOUBLE_EQ(AnalysisData::dailyLimitKm(dir.dir()), 1500);
+    AnalysisData(dir.dir()).setDailyLimitKm(1500);
+    EXPECT_DOUBLE_EQ(AnalysisData(dir.dir()).dailyLimitKm(), 1500);
     ext::ExtDatabase db(dir.dir());
     ASSERT_TRUE(db.open(false));
     EXPECT_EQ(db.version(AnalysisData::component()), 2);
@@ -46,9 +46,9 @@ TEST(AnalysisData, AFileOfTheFirstVersionIsMigrated) {
         db.migrate(QStringLiteral("alcohol"),
                    {{1, {QStringLiteral("CREATE TABLE alcohol_check(id INTEGER PRIMARY KEY)")}}});
     }
-    EXPECT_EQ(AnalysisData::loadCycles(dir.dir()),
+    EXPECT_EQ(AnalysisData(dir.dir()).loadCycles(),
               (std::vector<fleet::MaintenanceCycle>{{3, 6, 5000, 0}}));
-    EXPECT_DOUBLE_EQ(AnalysisData::dailyLimitKm(dir.dir()), 1000);
+    EXPECT_DOUBLE_EQ(AnalysisData(dir.dir()).dailyLimitKm(), 1000);
     ext::ExtDatabase db(dir.dir());
     ASSERT_TRUE(db.open(false));
     EXPECT_EQ(db.version(AnalysisData::component()), 2);
@@ -57,15 +57,15 @@ TEST(AnalysisData, AFileOfTheFirstVersionIsMigrated) {
 
 TEST(AnalysisData, AFileOfANewerProgramIsRefusedUnchanged) {
     TempDir dir;
-    AnalysisData::saveCycles(dir.dir(), {{3, 6, 0, 0}});
+    AnalysisData(dir.dir()).saveCycles({{3, 6, 0, 0}});
     {
         ext::ExtDatabase db(dir.dir());
         db.open(false);
         db.exec(QStringLiteral("UPDATE schema_version SET version = 9 WHERE component = ?"),
                 {AnalysisData::component()});
     }
-    EXPECT_THROW(AnalysisData::loadCycles(dir.dir()), ext::ExtError);
-    EXPECT_THROW(AnalysisData::saveCycles(dir.dir(), {{4, 1, 0, 0}}), ext::ExtError);
+    EXPECT_THROW(AnalysisData(dir.dir()).loadCycles(), ext::ExtError);
+    EXPECT_THROW(AnalysisData(dir.dir()).saveCycles({{4, 1, 0, 0}}), ext::ExtError);
     ext::ExtDatabase db(dir.dir());
     db.open(false);
     QSqlQuery q = db.exec(QStringLiteral("SELECT item FROM analysis_cycle"));
@@ -76,7 +76,7 @@ TEST(AnalysisData, AFileOfANewerProgramIsRefusedUnchanged) {
 TEST(AnalysisData, AFileThatIsNoDatabaseIsReported) {
     TempDir dir;
     quil::testing::writeBytes(dir.file("QuilExt.db"), "this is not a database, just text\n");
-    EXPECT_THROW(AnalysisData::loadCycles(dir.dir()), ext::ExtError);
+    EXPECT_THROW(AnalysisData(dir.dir()).loadCycles(), ext::ExtError);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST_F(OdometerFormsTest, TheLimitIsKeptInTheExtensionFile) {
     EXPECT_FALSE(ext::ExtDatabase::exists(dir.dir()));  // the default changes nothing
     form.LimitBox->setValue(50);
     form.CheckClick();
-    EXPECT_DOUBLE_EQ(AnalysisData::dailyLimitKm(dir.dir()), 50);
+    EXPECT_DOUBLE_EQ(AnalysisData(dir.dir()).dailyLimitKm(), 50);
     EXPECT_GT(form.findings().size(), 1u);  // 300 km trips now break it
     OdometerCheckForm again(context, {}, nullptr);
     again.show();
@@ -59,7 +59,7 @@ TEST_F(OdometerFormsTest, TheLimitIsKeptInTheExtensionFile) {
     again.LimitBox->setValue(5000);
     again.CheckClick();
     EXPECT_EQ(again.findings().size(), 1u);
-    EXPECT_DOUBLE_EQ(AnalysisData::dailyLimitKm(dir.dir()), 50);
+    EXPECT_DOUBLE_EQ(AnalysisData(dir.dir()).dailyLimitKm(), 50);
 }
 
 // A check that cannot read the records ends at the application's one error report; the

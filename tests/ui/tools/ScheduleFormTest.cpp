@@ -62,7 +62,7 @@ TEST_F(ScheduleFormTest, CyclesEditedInTheWindowGiveColouredRows) {
     form.SaveCyclesClick();
     EXPECT_TRUE(changed);
     EXPECT_EQ(
-        AnalysisData::loadCycles(dir.dir()),
+        AnalysisData(dir.dir()).loadCycles(),
         (std::vector<fleet::MaintenanceCycle>{{3, 6, 5000, 0}, {4, 12, 0, 0}, {5, 24, 0, 36}}));
     ASSERT_EQ(form.rows().size(), 6u);
     const QAbstractItemModel* m = form.ScheduleTable->model();
@@ -88,7 +88,7 @@ TEST_F(ScheduleFormTest, CyclesEditedInTheWindowGiveColouredRows) {
 // A schedule that cannot be read empties the table, so no rows of an older reading stay on
 // screen, and goes to the one error report: the program's name and the error icon.
 TEST_F(ScheduleFormTest, AnUnreadableDataSetEmptiesTheScheduleAndIsReportedOnce) {
-    AnalysisData::saveCycles(dir.dir(), {{3, 6, 5000, 0}});
+    AnalysisData(dir.dir()).saveCycles({{3, 6, 5000, 0}});
     ScheduleForm form(context, nullptr);
     form.show();
     ASSERT_FALSE(form.rows().empty());
@@ -129,7 +129,7 @@ TEST_F(ScheduleFormTest, NothingIsWrittenWhileAnotherComputerHoldsTheFolder) {
     EXPECT_FALSE(ext::ExtDatabase::exists(dir.dir()));
     readOnly = false;
     form.SaveCyclesClick();
-    EXPECT_EQ(AnalysisData::loadCycles(dir.dir()).size(), 1u);
+    EXPECT_EQ(AnalysisData(dir.dir()).loadCycles().size(), 1u);
 }
 
 TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
@@ -151,7 +151,7 @@ TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
     tools.refreshNotice();
     EXPECT_TRUE(tools.notice()->isHidden());  // no QuilExt.db: nothing is due
 
-    AnalysisData::saveCycles(dir.dir(), {{4, 12, 0, 0}, {5, 24, 0, 36}});
+    AnalysisData(dir.dir()).saveCycles({{4, 12, 0, 0}, {5, 24, 0, 36}});
     tools.refreshNotice();
     EXPECT_FALSE(tools.notice()->isHidden());
     EXPECT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 2件が期限切れ"));

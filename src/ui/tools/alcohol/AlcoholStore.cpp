@@ -307,10 +307,4 @@ void AlcoholStore::setSetting(const std::string& key, const std::string& value) 
     });
 }
 
-int AlcoholStore::inspectionDays() {
-    bool ok = false;
-    const int days = QString::fromStdString(setting(kInspectionDaysKey)).toInt(&ok);
-    return ok && days > 0 ? days : kDefaultInspectionDays;
-}
-
 }  // namespace quil::alcohol
