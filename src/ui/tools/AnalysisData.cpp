@@ -62,10 +62,9 @@ void AnalysisData::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles
         db.exec(QStringLiteral("DELETE FROM analysis_cycle"));
         for (const fleet::MaintenanceCycle& c : cycles) {
             if (!c.active() || c.item < 0) continue;
-            db.exec(
-                QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item).saveCycles(months, km, "
-                               "first_months) VALUES(?, ?, ?, ?)"),
-                {c.item, c.months, c.km, c.firstMonths});
+            db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item, months, km, "
+                                   "first_months) VALUES(?, ?, ?, ?)"),
+                    {c.item, c.months, c.km, c.firstMonths});
         }
     });
 }
@@ -83,8 +82,7 @@ double AnalysisData::dailyLimitKm() {
 void AnalysisData::setDailyLimitKm(double km) {
     ext::ExtDatabase db(dataFolder_);
     openForWriting(db);
-    db.exec(QStringLiteral(
-                "INSERT OR REPLACE INTO analysis_setting(key).setDailyLimitKm(value) VALUES(?, ?)"),
+    db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_setting(key, value) VALUES(?, ?)"),
             {kDailyLimitKey, QString::number(km)});
 }
 
