@@ -1,6 +1,8 @@
 #include "ui/tools/AnalysisData.h"
 
 #include "reports/OdometerCheck.h"
+#include "server/ServerExtensions.h"
+#include "ui/dialogs/MainContext.h"
 
 namespace quil::insight {
 
@@ -84,6 +86,12 @@ void AnalysisData::setDailyLimitKm(double km) {
     openForWriting(db);
     db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_setting(key, value) VALUES(?, ?)"),
             {kDailyLimitKey, QString::number(km)});
+}
+
+std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context) {
+    const std::string conninfo = context.serverConninfo();
+    if (!conninfo.empty()) return server::openServerAnalysisStore(conninfo);
+    return std::make_unique<AnalysisData>(context.dataFolder());
 }
 
 }  // namespace quil::insight

@@ -3,12 +3,17 @@
 // cycles and the odometer check's daily limit. A data folder without QuilExt.db has no
 // cycles and the default limit; reading never creates the file, saving does.
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ext/ExtDatabase.h"
 #include "reports/ExtensionStore.h"
+
+namespace quil::ui {
+class MainContext;
+}
 
 namespace quil::insight {
 
@@ -30,5 +35,9 @@ public:
 private:
     std::string dataFolder_;
 };
+
+// The analysis settings of the main window's data set: QuilExt.db in a data folder, the
+// server's tables on a server data set.
+std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context);
 
 }  // namespace quil::insight

@@ -6,6 +6,8 @@
 
 #include "ext/ExtDatabase.h"
 #include "folder/ReadOnlyFileSystem.h"
+#include "server/ServerExtensions.h"
+#include "ui/dialogs/MainContext.h"
 
 namespace quil::alcohol {
 
@@ -305,6 +307,12 @@ void AlcoholStore::setSetting(const std::string& key, const std::string& value) 
             QStringLiteral("INSERT OR REPLACE INTO alcohol_setting (key, value) VALUES (?, ?)"),
             {q(key), q(value)});
     });
+}
+
+std::unique_ptr<CheckStore> openCheckStore(const ui::MainContext& context) {
+    const std::string conninfo = context.serverConninfo();
+    if (!conninfo.empty()) return server::openServerCheckStore(conninfo);
+    return std::make_unique<AlcoholStore>(context.dataFolder());
 }
 
 }  // namespace quil::alcohol

@@ -13,6 +13,9 @@
 namespace quil::ext {
 class ExtDatabase;
 }
+namespace quil::ui {
+class MainContext;
+}
 
 namespace quil::alcohol {
 
@@ -48,5 +51,9 @@ private:
 
     std::unique_ptr<ext::ExtDatabase> db_;
 };
+
+// The register of the main window's data set: QuilExt.db in a data folder, the server's
+// tables on a server data set. Throws what the store throws.
+std::unique_ptr<CheckStore> openCheckStore(const ui::MainContext& context);
 
 }  // namespace quil::alcohol
