@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "reports/MissingChecks.h"
+#include "store/DataStore.h"
 #include "store/RecordStore.h"
 
 namespace quil::alcohol {
@@ -25,6 +26,12 @@ void MissingCheckCount::load(const store::RecordStore& records, store::DateTime 
     reset(firstDay, lastDay);
     for (const Drive& d : drivesBetween(records, firstDay, lastDay))
         ++drives_[{d.driver, d.departure, dayNumber(d.returnDay())}];
+}
+
+void MissingCheckCount::load(store::DataStore& records, store::DateTime firstDay,
+                             store::DateTime lastDay) {
+    reset(firstDay, lastDay);
+    records.scanDays(firstDay, lastDay, [&](const store::StoredRecord& s) { addRecord(s.record); });
 }
 
 bool MissingCheckCount::driveOf(const store::DataRecord& r, DriveKey& key) const {

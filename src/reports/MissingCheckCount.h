@@ -19,6 +19,7 @@
 namespace quil::store {
 class DataRecord;
 class RecordStore;
+class DataStore;
 }  // namespace quil::store
 
 namespace quil::alcohol {
@@ -29,6 +30,8 @@ public:
     void reset(store::DateTime firstDay, store::DateTime lastDay);
     // Reset, then every driving record of the period from the record file.
     void load(const store::RecordStore& records, store::DateTime firstDay, store::DateTime lastDay);
+    // The same from a data set of either kind (a server reads only the period's days).
+    void load(store::DataStore& records, store::DateTime firstDay, store::DateTime lastDay);
     store::DateTime firstDay() const { return first_; }
     store::DateTime lastDay() const { return last_; }
 

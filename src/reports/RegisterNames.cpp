@@ -5,8 +5,11 @@
 namespace quil::alcohol {
 
 RegisterNames RegisterNames::load(const std::string& dataFolder) {
+    return fromItems(store::ItemStore(dataFolder).readAll());
+}
+
+RegisterNames RegisterNames::fromItems(const std::vector<store::ItemRecord>& items) {
     RegisterNames n;
-    const std::vector<store::ItemRecord> items = store::ItemStore(dataFolder).readAll();
     n.userNames_.resize(items.size());
     n.vehicleNames_.resize(items.size());
     for (std::size_t p = 0; p < items.size(); ++p) {

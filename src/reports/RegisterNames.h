@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reports/AlcoholCsv.h"
+#include "store/Records.h"
 
 namespace quil::alcohol {
 
@@ -21,6 +22,8 @@ public:
     RegisterNames() = default;
     // Reads Quil.qui of `dataFolder` once; a missing file has no items.
     static RegisterNames load(const std::string& dataFolder);
+    // From the items of a data set, by position (deleted ones included).
+    static RegisterNames fromItems(const std::vector<store::ItemRecord>& items);
 
     const std::vector<PickEntry>& drivers() const { return drivers_; }
     const std::vector<PickEntry>& vehicles() const { return vehicles_; }

@@ -63,6 +63,8 @@ public:
     // The ids of the live records a list takes, in the list's order, selected by the server
     // over the order's index.
     std::vector<std::int64_t> listIds(const store::ListFilter::Query& query);
+    // The live records dated on the days firstDay to lastDay, in the list's order.
+    void scanDays(double firstDay, double lastDay, const std::function<void(const RecordRow&)>& f);
     RecordRow readRecord(std::int64_t id);
     // The records of `ids` that exist (deleted ones included), in no particular order.
     std::vector<RecordRow> readRecords(const std::vector<std::int64_t>& ids);

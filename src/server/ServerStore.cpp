@@ -25,6 +25,11 @@ void ServerStore::scanRecords(const std::function<void(const store::StoredRecord
     set_.scanRecords([&](const RecordRow& r) { f(stored(r)); }, withDeleted);
 }
 
+void ServerStore::scanDays(store::DateTime firstDay, store::DateTime lastDay,
+                           const std::function<void(const store::StoredRecord&)>& f) {
+    set_.scanDays(firstDay, lastDay, [&](const RecordRow& r) { f(stored(r)); });
+}
+
 store::StoredRecord ServerStore::readRecord(std::int64_t id) {
     return conflicts([&] { return stored(set_.readRecord(id)); });
 }

@@ -27,6 +27,8 @@ public:
     std::vector<std::int64_t> listIds(const store::ListFilter& filter) override {
         return set_.listIds(filter.query());
     }
+    void scanDays(store::DateTime firstDay, store::DateTime lastDay,
+                  const std::function<void(const store::StoredRecord&)>& f) override;
     store::StoredRecord readRecord(std::int64_t id) override;
     std::vector<store::StoredRecord> readRecords(const std::vector<std::int64_t>& ids) override;
     store::StoredRecord addRecord(const store::DataRecord& record,

@@ -64,6 +64,11 @@ public:
     // The ids of the records a list takes, in the list's order. A server selects them
     // itself; the default reads every record.
     virtual std::vector<std::int64_t> listIds(const ListFilter& filter);
+    // The live records dated on the days `firstDay` to `lastDay` (00:00 of each; a date's
+    // day is its whole part), in the list's order. A server selects them over its index;
+    // the default reads every record.
+    virtual void scanDays(DateTime firstDay, DateTime lastDay,
+                          const std::function<void(const StoredRecord&)>& f);
     // RecordChangedError when there is no record `id`.
     virtual StoredRecord readRecord(std::int64_t id) = 0;
     // The records of `ids` that exist, in no particular order (the rows being painted).

@@ -29,6 +29,14 @@ std::vector<std::int64_t> DataStore::listIds(const ListFilter& filter) {
     return ids;
 }
 
+void DataStore::scanDays(DateTime firstDay, DateTime lastDay,
+                         const std::function<void(const StoredRecord&)>& f) {
+    const PeriodFilter days = PeriodFilter::within(PeriodRange{firstDay, lastDay});
+    scanRecords([&](const StoredRecord& r) {
+        if (days.passes(r.record.date())) f(r);
+    });
+}
+
 namespace {
 
 class FolderStore final : public DataStore {

@@ -206,3 +206,25 @@ TYPED_TEST(DataStoreContract, AListTakesTheSameRecordsInTheSameOrder) {
     const store::ListFilter none(0, store::PeriodFilter(), std::vector<char>(14, 0), users);
     EXPECT_TRUE(s.listIds(none).empty());
 }
+
+TYPED_TEST(DataStoreContract, TheDaysOfAPeriodAreTheRecordsThatPassItAndTheMonthsCountFollows) {
+    auto& s = *this->store;
+    const double may1 = store::encodeDate(2024, 5, 1);
+    int price = 0;
+    // Around both ends of May, at the start and the end of a day, and deleted ones.
+    for (double day : {may1 - 1 + 0.99, may1, may1 + 0.5, may1 + 30.99, may1 + 31})
+        for (int kind : {0, 1}) {
+            const auto stored =
+                s.addRecord(makeRecord(day, 0, 1, ++price, kind), store::newSaveKey());
+            if (price == 4) s.deleteRecord(stored, store::newSaveKey());
+        }
+    const store::PeriodFilter may = store::PeriodFilter::within({may1, may1 + 30});
+    std::vector<int> expected, got;
+    s.scanRecords([&](const store::StoredRecord& r) {
+        if (may.passes(r.record.date())) expected.push_back(r.record.price());
+    });
+    s.scanDays(may1, may1 + 30,
+               [&](const store::StoredRecord& r) { got.push_back(r.record.price()); });
+    EXPECT_EQ(got, (std::vector<int>{3, 5, 6, 7, 8}));
+    EXPECT_EQ(got, expected);
+}

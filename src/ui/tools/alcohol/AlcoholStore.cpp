@@ -7,6 +7,7 @@
 #include "ext/ExtDatabase.h"
 #include "folder/ReadOnlyFileSystem.h"
 #include "server/ServerExtensions.h"
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::alcohol {
@@ -313,6 +314,18 @@ std::unique_ptr<CheckStore> openCheckStore(const ui::MainContext& context) {
     const std::string conninfo = context.serverConninfo();
     if (!conninfo.empty()) return server::openServerCheckStore(conninfo);
     return std::make_unique<AlcoholStore>(context.dataFolder());
+}
+
+bool registerExists(const ui::MainContext& context) {
+    return !context.serverConninfo().empty() || ext::ExtDatabase::exists(context.dataFolder());
+}
+
+RegisterNames registerNames(const ui::MainContext& context) {
+    if (context.serverConninfo().empty()) return RegisterNames::load(context.dataFolder());
+    std::vector<store::ItemRecord> items;
+    for (store::StoredItem& stored : ui::openDataSet(context)->items())
+        items.push_back(std::move(stored.item));
+    return RegisterNames::fromItems(items);
 }
 
 }  // namespace quil::alcohol

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reports/ExtensionStore.h"
+#include "reports/RegisterNames.h"
 
 namespace quil::ext {
 class ExtDatabase;
@@ -55,5 +56,10 @@ private:
 // The register of the main window's data set: QuilExt.db in a data folder, the server's
 // tables on a server data set. Throws what the store throws.
 std::unique_ptr<CheckStore> openCheckStore(const ui::MainContext& context);
+// Whether there is a register to read: always on a server; in a data folder, whether
+// QuilExt.db exists (reading never creates it).
+bool registerExists(const ui::MainContext& context);
+// The drivers' and vehicles' names of the main window's data set, read once.
+RegisterNames registerNames(const ui::MainContext& context);
 
 }  // namespace quil::alcohol

@@ -7,10 +7,10 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "ext/ExtDatabase.h"
 #include "store/Period.h"
 #include "store/RecordStore.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
@@ -131,10 +131,6 @@ void AlcoholWindows::scheduleRefresh() { refreshTimer_->start(); }
 
 void AlcoholWindows::refreshStatus() {
     const std::string folder = context_.dataFolder();
-    if (folder.empty()) {  // a data set on a server: the register reads a folder's files
-        statusLabel_->clear();
-        return;
-    }
     // A status line is no command: a count that cannot be made says so in short, and the
     // failure goes to the one error report, once (the count runs again after every change).
     // The record files' failures are the main window's to report: its list reads them too.
@@ -146,26 +142,30 @@ void AlcoholWindows::refreshStatus() {
         // The record file is read once, and again only for a new month or a data set
         // changed as a whole; every saved or deleted record is counted as it comes.
         if (!drivesRead_ || count_.firstDay() != month.first || count_.lastDay() != month.last) {
-            count_.load(store::RecordStore(folder), month.first, month.last);
+            if (folder.empty())  // a server data set: the server picks the month's days
+                count_.load(*ui::openDataSet(context_), month.first, month.last);
+            else
+                count_.load(store::RecordStore(folder), month.first, month.last);
             drivesRead_ = true;
             checksRead_ = false;
         }
-        const bool ext = ext::ExtDatabase::exists(folder);
+        const bool ext = registerExists(context_);
         if (!checksRead_) {
             // Without QuilExt.db no check has been recorded; counting does not create it.
             // The month's checks and those of the day after it (an overnight drive's return).
             CheckFilter filter;
             filter.firstDay = month.first;
             filter.lastDay = month.last + 1;
-            count_.setChecks(ext ? AlcoholStore(folder).load(filter) : std::vector<AlcoholCheck>{});
+            count_.setChecks(ext ? openCheckStore(context_)->load(filter)
+                                 : std::vector<AlcoholCheck>{});
             checksRead_ = true;
         }
         if (!detectorsRead_) {
             detectors_.clear();
             if (ext) {
-                AlcoholStore store(folder);
-                inspectionDays_ = store.inspectionDays();
-                detectors_ = store.detectors();
+                const std::unique_ptr<CheckStore> store = openCheckStore(context_);
+                inspectionDays_ = store->inspectionDays();
+                detectors_ = store->detectors();
             }
             detectorsRead_ = true;
         }

@@ -193,19 +193,19 @@ void TAlcoholCheckForm::openForEdit(std::int64_t id) {
 }
 
 void TAlcoholCheckForm::fillLists() {
-    const RegisterNames names = RegisterNames::load(context_.dataFolder());
-    AlcoholStore store(context_.dataFolder());
+    const RegisterNames names = registerNames(context_);
+    const std::unique_ptr<CheckStore> store = openCheckStore(context_);
     driverBox->clear();
     for (const PickEntry& e : names.drivers()) driverBox->addItem(q(e.label), e.position);
     vehicleBox->clear();
     for (const PickEntry& e : names.vehicles()) vehicleBox->addItem(q(e.label), e.position);
     checkerBox->clear();
-    for (const std::string& name : store.checkerNames()) checkerBox->addItem(q(name));
+    for (const std::string& name : store->checkerNames()) checkerBox->addItem(q(name));
     detectorBox->clear();
     detectorBox->addItem(QStringLiteral("(なし)"), qlonglong(0));
     // An overdue detector stays selectable (the check must still be recorded) but says so.
-    const int days = store.inspectionDays();
-    for (const Detector& d : store.detectors()) {
+    const int days = store->inspectionDays();
+    for (const Detector& d : store->detectors()) {
         if (d.retired) continue;
         QString label = q(detectorLabel(d));
         if (inspectionOverdue(d, store::now(), days)) label += QStringLiteral("　※点検期限切れ");
@@ -217,8 +217,7 @@ void TAlcoholCheckForm::FormShow() {
     fillLists();
     AlcoholCheck check;
     if (!addMode()) {
-        const std::optional<AlcoholCheck> stored =
-            AlcoholStore(context_.dataFolder()).find(editId_);
+        const std::optional<AlcoholCheck> stored = openCheckStore(context_)->find(editId_);
         if (!stored || stored->deleted) {
             ui::Prompts::current().warning(
                 this, QStringLiteral("このアルコールチェックは削除されています。"));
@@ -226,6 +225,7 @@ void TAlcoholCheckForm::FormShow() {
             return;
         }
         check = *stored;
+        loaded_ = *stored;
     } else {
         if (preset_) check = *preset_;
         preset_.reset();
@@ -312,11 +312,11 @@ void TAlcoholCheckForm::Button1Click() {
         return;
     }
     AlcoholCheck check = *result.check;
-    AlcoholStore store(context_.dataFolder());
+    const std::unique_ptr<CheckStore> store = openCheckStore(context_);
     if (addMode()) {
-        store.add(check);
+        store->add(check);
     } else {
-        const std::optional<AlcoholCheck> stored = store.find(editId_);
+        const std::optional<AlcoholCheck> stored = store->find(editId_);
         if (!stored || stored->deleted) {
             // Deleted from the list while this dialog had it open: nothing to save into.
             ui::Prompts::current().warning(
@@ -324,8 +324,15 @@ void TAlcoholCheckForm::Button1Click() {
             close();
             return;
         }
+        if (*stored != loaded_) {
+            // Changed by someone else since this dialog read it: saving would overwrite it.
+            ui::Prompts::current().warning(
+                this, QStringLiteral("修正中のアルコールチェックは、ほかの操作で変更されたため"
+                                     "保存できません。開き直してください。"));
+            return;
+        }
         check.id = editId_;
-        store.update(check);
+        store->update(check);
     }
     Q_EMIT saved();
     close();

@@ -93,6 +93,7 @@ private:
 
     ui::MainContext& context_;
     std::int64_t editId_ = 0;
+    AlcoholCheck loaded_;  // the check being edited, as it was read
     std::optional<AlcoholCheck> preset_;
 };
 

@@ -13,7 +13,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "ext/ExtDatabase.h"
 #include "folder/ExportFile.h"
 #include "reports/AlcoholCsv.h"
 #include "reports/RegisterNames.h"
@@ -169,7 +168,7 @@ void TAlcoholListForm::hideEvent(QHideEvent* event) {
 }
 
 void TAlcoholListForm::fillFilters() {
-    const RegisterNames names = RegisterNames::load(context_.dataFolder());
+    const RegisterNames names = registerNames(context_);
     const QVariant driver = driverFilter->currentData();
     const QVariant vehicle = vehicleFilter->currentData();
     const QSignalBlocker b1(driverFilter), b2(vehicleFilter);
@@ -192,13 +191,12 @@ void TAlcoholListForm::reload() {
     filter.driver = driverFilter->currentIndex() < 0 ? -1 : driverFilter->currentData().toInt();
     filter.vehicle = vehicleFilter->currentIndex() < 0 ? -1 : vehicleFilter->currentData().toInt();
     filter.withDeleted = deletedCheck->isChecked();
-    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) {
+    if (context_.dataSetReadOnly() && !registerExists(context_)) {
         // No check recorded yet, and this copy may not create the register: it is empty.
-        model_->setChecks({}, RegisterNames::load(context_.dataFolder()), {});
+        model_->setChecks({}, registerNames(context_), {});
     } else {
-        AlcoholStore store(context_.dataFolder());
-        model_->setChecks(store.load(filter), RegisterNames::load(context_.dataFolder()),
-                          store.detectors());
+        const std::unique_ptr<CheckStore> store = openCheckStore(context_);
+        model_->setChecks(store->load(filter), registerNames(context_), store->detectors());
     }
     table->setColumnHidden(CheckTableModel::Deleted, !filter.withDeleted);
     countLabel->setText(QStringLiteral("%1件").arg(model_->rowCount()));
@@ -250,7 +248,7 @@ bool TAlcoholListForm::deleteSelected() {
             return false;
         }
     }
-    AlcoholStore(context_.dataFolder()).markDeleted(check->id, who.toStdString(), store::now());
+    openCheckStore(context_)->markDeleted(check->id, who.toStdString(), store::now());
     reload();
     Q_EMIT changed();
     ui::DataSetEvents::announce(
@@ -259,14 +257,14 @@ bool TAlcoholListForm::deleteSelected() {
 }
 
 bool TAlcoholListForm::exportCsv(const QString& path, store::TextEncoding encoding) {
-    AlcoholStore store(context_.dataFolder());
+    const std::unique_ptr<CheckStore> store = openCheckStore(context_);
     // Deleted checks stay behind: the file has no column for it, and read back they would
     // come alive again.
     std::vector<AlcoholCheck> live;
     for (const AlcoholCheck& c : model_->checks())
         if (!c.deleted) live.push_back(c);
     const std::string bytes =
-        writeChecksCsv(live, model_->names().csvNames(store.detectors()), encoding);
+        writeChecksCsv(live, model_->names().csvNames(store->detectors()), encoding);
     try {
         folder::writeExportFile(path.toStdString(), bytes);
     } catch (const store::StoreError& e) {
@@ -286,10 +284,10 @@ bool TAlcoholListForm::importCsv(const QString& path) {
         return false;
     }
     const QByteArray bytes = file.readAll();
-    AlcoholStore store(context_.dataFolder());
-    const RegisterNames names = RegisterNames::load(context_.dataFolder());
+    const std::unique_ptr<CheckStore> store = openCheckStore(context_);
+    const RegisterNames names = registerNames(context_);
     const CsvReadResult read = readChecksCsv(std::string_view(bytes.constData(), bytes.size()),
-                                             names.csvNames(store.detectors()));
+                                             names.csvNames(store->detectors()));
     if (!read.error.empty()) {
         ui::Prompts::current().warning(
             this, q(read.error) + QStringLiteral("\n何も取り込んでいません。"));
@@ -299,7 +297,7 @@ bool TAlcoholListForm::importCsv(const QString& path) {
     // deleted since the file was written: deleting it was a decision, not a gap to fill.
     CheckFilter everything;
     everything.withDeleted = true;
-    const std::vector<AlcoholCheck> present = store.load(everything);
+    const std::vector<AlcoholCheck> present = store->load(everything);
     std::vector<AlcoholCheck> fresh;
     for (const AlcoholCheck& c : read.checks) {
         const bool known = std::any_of(present.begin(), present.end(), [&c](AlcoholCheck p) {
@@ -325,7 +323,7 @@ bool TAlcoholListForm::importCsv(const QString& path) {
     if (!ui::Prompts::current().question(this, QStringLiteral("確認"), question,
                                          ui::PromptIcon::Question))
         return false;
-    store.addAll(fresh);
+    store->addAll(fresh);
     reload();
     Q_EMIT changed();
     ui::DataSetEvents::announce(

@@ -14,7 +14,6 @@
 #include <memory>
 #include <vector>
 
-#include "ext/ExtDatabase.h"
 #include "printing/PrintPreview.h"
 #include "printing/PrintTarget.h"
 #include "store/Period.h"
@@ -82,22 +81,21 @@ void TAlcoholPrintForm::openForMonth(store::DateTime day) {
 }
 
 void TAlcoholPrintForm::FormShow() {
-    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) return;
+    if (context_.dataSetReadOnly() && !registerExists(context_)) return;
     companyEdit->setText(
-        QString::fromStdString(AlcoholStore(context_.dataFolder()).setting(kCompanyNameKey)));
+        QString::fromStdString(openCheckStore(context_)->setting(kCompanyNameKey)));
 }
 
 int TAlcoholPrintForm::prepare() {
     // A copy that only reads a folder whose register was never created prints it empty.
-    std::unique_ptr<AlcoholStore> store;
-    if (!context_.dataSetReadOnly() || ext::ExtDatabase::exists(context_.dataFolder()))
-        store = std::make_unique<AlcoholStore>(context_.dataFolder());
+    std::unique_ptr<CheckStore> store;
+    if (!context_.dataSetReadOnly() || registerExists(context_)) store = openCheckStore(context_);
     const std::string company = companyEdit->text().trimmed().toStdString();
     if (store && company != store->setting(kCompanyNameKey)) {
         // Remembering the name is a convenience: a data folder open read-only still prints.
         try {
             store->setSetting(kCompanyNameKey, company);
-        } catch (const ext::ExtError&) {
+        } catch (const std::runtime_error&) {
         }
     }
     const store::PeriodRange month =
@@ -107,8 +105,7 @@ int TAlcoholPrintForm::prepare() {
     filter.lastDay = month.last;
     CheckTableModel model;
     model.setChecks(store ? store->load(filter) : std::vector<AlcoholCheck>{},
-                    RegisterNames::load(context_.dataFolder()),
-                    store ? store->detectors() : std::vector<Detector>{});
+                    registerNames(context_), store ? store->detectors() : std::vector<Detector>{});
     std::vector<QStringList> rows;
     rows.reserve(std::size_t(model.rowCount()));
     for (int r = 0; r < model.rowCount(); ++r) {

@@ -10,7 +10,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ext/ExtDatabase.h"
 #include "reports/RegisterNames.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
@@ -121,13 +120,13 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     connect(removeButton, &QPushButton::clicked, this, &TDetectorForm::removeSelected);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(daysBox, &QSpinBox::editingFinished, this, [this] {
-        AlcoholStore store(context_.dataFolder());
-        if (store.inspectionDays() == daysBox->value()) return;
+        const std::unique_ptr<CheckStore> store = openCheckStore(context_);
+        if (store->inspectionDays() == daysBox->value()) return;
         if (refuseWhenReadOnly(context_, this)) {
-            daysBox->setValue(store.inspectionDays());
+            daysBox->setValue(store->inspectionDays());
             return;
         }
-        store.setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
+        store->setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
         reload();
         Q_EMIT changed();
         announceDetectorChange();
@@ -138,12 +137,12 @@ void TDetectorForm::FormShow() { reload(); }
 
 void TDetectorForm::reload() {
     int days = kDefaultInspectionDays;
-    if (context_.dataSetReadOnly() && !ext::ExtDatabase::exists(context_.dataFolder())) {
+    if (context_.dataSetReadOnly() && !registerExists(context_)) {
         detectors_.clear();  // none recorded, and this copy may not create the register
     } else {
-        AlcoholStore store(context_.dataFolder());
-        detectors_ = store.detectors();
-        days = store.inspectionDays();
+        const std::unique_ptr<CheckStore> store = openCheckStore(context_);
+        detectors_ = store->detectors();
+        days = store->inspectionDays();
     }
     daysBox->setValue(days);
     const store::DateTime today = store::today();
@@ -212,7 +211,7 @@ bool TDetectorForm::addDetector() {
     if (refuseWhenReadOnly(context_, this)) return false;
     Detector d;
     if (!fromFields(d) || refuseDuplicate(d)) return false;
-    AlcoholStore(context_.dataFolder()).addDetector(d);
+    openCheckStore(context_)->addDetector(d);
     reload();
     Q_EMIT changed();
     announceDetectorChange();
@@ -228,7 +227,7 @@ bool TDetectorForm::updateSelected() {
     }
     Detector d = detectors_[static_cast<std::size_t>(row)];
     if (!fromFields(d) || refuseDuplicate(d)) return false;
-    AlcoholStore(context_.dataFolder()).updateDetector(d);
+    openCheckStore(context_)->updateDetector(d);
     reload();
     table->selectRow(row);
     Q_EMIT changed();
@@ -249,7 +248,7 @@ bool TDetectorForm::removeSelected() {
             QStringLiteral("%1 を削除しますか？").arg(q(detectorLabel(d))),
             ui::PromptIcon::Question))
         return false;
-    if (!AlcoholStore(context_.dataFolder()).removeDetector(d.id)) {
+    if (!openCheckStore(context_)->removeDetector(d.id)) {
         ui::Prompts::current().warning(
             this, QStringLiteral("この検知器を使ったアルコールチェックがあるため削除できません。"
                                  "「使用をやめた」にしてください。"));

@@ -245,5 +245,25 @@ TEST_F(CheckFormTest, EditOfACheckDeletedMeanwhileIsRefused) {
     EXPECT_FALSE(form->isVisible());
 }
 
+// Two clerks edit the same check: the one who saves second is told, and overwrites nothing.
+TEST_F(CheckFormTest, ACheckChangedByAnotherClerkWhileItsEditIsOpenIsNotOverwritten) {
+    AlcoholCheck c = check(kToday + encodeTime(8, 0));
+    c.detector = detector;
+    c.id = store(c);
+    form->openForEdit(c.id);
+    AlcoholCheck theirs = c;
+    theirs.remarks = "別の事務員";
+    AlcoholStore(main.folder).update(theirs);
+    form->remarksEdit->setText(QStringLiteral("私の修正"));
+    pressOk();
+    expectWarning(
+        "修正中のアルコールチェックは、ほかの操作で変更されたため保存できません。開き直してください"
+        "。");
+    EXPECT_TRUE(form->isVisible()) << "what was typed stays on screen";
+    const auto checks = stored();
+    ASSERT_EQ(checks.size(), 1u);
+    EXPECT_EQ(checks[0].remarks, "別の事務員");
+}
+
 }  // namespace
 }  // namespace quil::alcohol::test

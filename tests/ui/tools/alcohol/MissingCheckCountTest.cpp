@@ -4,6 +4,7 @@
 
 #include "RegisterFixture.h"
 #include "reports/MissingCheckCount.h"
+#include "store/DataStore.h"
 #include "ui/tools/alcohol/TMissingCheckForm.h"
 
 namespace quil::alcohol::test {
@@ -94,6 +95,11 @@ TEST_F(MissingCheckCountTest, FollowsAddsEditsAndDeletesAsAFreshCountWould) {
         }
         ASSERT_EQ(count.count(now), this->fresh()) << "step " << step;
     }
+    // Read afresh through the data-set interface (as on a server), the count is the same.
+    MissingCheckCount again;
+    again.load(*store::openFolderStore(main.folder), first, last);
+    again.setChecks(checks());
+    EXPECT_EQ(again.count(now), count.count(now));
     EXPECT_GT(count.count(now), 0);
 
     // A check entered later: the checks are given again and the count follows.
