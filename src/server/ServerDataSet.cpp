@@ -159,7 +159,8 @@ void ServerDataSet::scanDays(double firstDay, double lastDay,
         f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
 }
 
-std::vector<std::int64_t> ServerDataSet::listIds(const store::ListFilter::Query& q) {
+std::vector<std::int64_t> ServerDataSet::listIds(const store::ListFilter::Query& q,
+                                                 std::size_t limit) {
     std::vector<std::int64_t> ids;
     if (q.kinds.empty() || q.vehicles.empty() || q.users.empty()) return ids;
     std::string sql =
@@ -178,6 +179,7 @@ std::vector<std::int64_t> ServerDataSet::listIds(const store::ListFilter::Query&
         params.push_back(PgParam::float8(q.period.lastDay()));
     }
     sql += " ORDER BY date, vehicle, user_no, entry";
+    if (limit != static_cast<std::size_t>(-1)) sql += " LIMIT " + std::to_string(limit);
     const PgResult r = retrying([&] { return conn_.exec(sql, params, true); });
     ids.reserve(static_cast<std::size_t>(r.rows()));
     for (int i = 0; i < r.rows(); ++i) ids.push_back(r.int64(i, 0));

@@ -62,7 +62,8 @@ public:
     void scanRecords(const std::function<void(const RecordRow&)>& f, bool withDeleted = false);
     // The ids of the live records a list takes, in the list's order, selected by the server
     // over the order's index.
-    std::vector<std::int64_t> listIds(const store::ListFilter::Query& query);
+    std::vector<std::int64_t> listIds(const store::ListFilter::Query& query,
+                                      std::size_t limit = static_cast<std::size_t>(-1));
     // The live records dated on the days firstDay to lastDay, in the list's order.
     void scanDays(double firstDay, double lastDay, const std::function<void(const RecordRow&)>& f);
     RecordRow readRecord(std::int64_t id);

@@ -24,8 +24,9 @@ public:
     void scanRecords(const std::function<void(const store::StoredRecord&)>& f,
                      bool withDeleted) override;
     std::int64_t recordCount(bool withDeleted) override { return set_.recordCount(withDeleted); }
-    std::vector<std::int64_t> listIds(const store::ListFilter& filter) override {
-        return set_.listIds(filter.query());
+    std::vector<std::int64_t> listIds(const store::ListFilter& filter,
+                                      std::size_t limit = kAll) override {
+        return set_.listIds(filter.query(), limit);
     }
     void scanDays(store::DateTime firstDay, store::DateTime lastDay,
                   const std::function<void(const store::StoredRecord&)>& f) override;

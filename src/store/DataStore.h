@@ -61,9 +61,10 @@ public:
     virtual void scanRecords(const std::function<void(const StoredRecord&)>& f,
                              bool withDeleted = false) = 0;
     virtual std::int64_t recordCount(bool withDeleted = false) = 0;
-    // The ids of the records a list takes, in the list's order. A server selects them
-    // itself; the default reads every record.
-    virtual std::vector<std::int64_t> listIds(const ListFilter& filter);
+    // The ids of the records a list takes, in the list's order, the first `limit` of them.
+    // A server selects them itself; the default reads every record.
+    static constexpr std::size_t kAll = static_cast<std::size_t>(-1);
+    virtual std::vector<std::int64_t> listIds(const ListFilter& filter, std::size_t limit = kAll);
     // The live records dated on the days `firstDay` to `lastDay` (00:00 of each; a date's
     // day is its whole part), in the list's order. A server selects them over its index;
     // the default reads every record.

@@ -21,10 +21,10 @@ std::string newSaveKey() {
     return key;
 }
 
-std::vector<std::int64_t> DataStore::listIds(const ListFilter& filter) {
+std::vector<std::int64_t> DataStore::listIds(const ListFilter& filter, std::size_t limit) {
     std::vector<std::int64_t> ids;
     scanRecords([&](const StoredRecord& r) {
-        if (filter.takes(r.record)) ids.push_back(r.id);
+        if (ids.size() < limit && filter.takes(r.record)) ids.push_back(r.id);
     });
     return ids;
 }

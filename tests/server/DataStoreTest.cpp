@@ -203,11 +203,15 @@ TYPED_TEST(DataStoreContract, AListTakesTheSameRecordsInTheSameOrder) {
     });
     EXPECT_EQ(everyDay.size(), 6u * 2u * 3u - 3u);  // 3 kinds of 6 days, 2 users; 3 deleted
     EXPECT_EQ(pricesOf(s.listIds(all)), everyDay);
+    // The head of a list (what the first screen shows) is the start of the whole list.
+    EXPECT_EQ(pricesOf(s.listIds(all, 5)),
+              std::vector<int>(everyDay.begin(), everyDay.begin() + 5));
+    EXPECT_EQ(pricesOf(s.listIds(all, 1000)), everyDay);
     const store::ListFilter none(0, store::PeriodFilter(), std::vector<char>(14, 0), users);
     EXPECT_TRUE(s.listIds(none).empty());
 }
 
-TYPED_TEST(DataStoreContract, TheDaysOfAPeriodAreTheRecordsThatPassItAndTheMonthsCountFollows) {
+TYPED_TEST(DataStoreContract, TheDaysOfAPeriodAreTheRecordsThatPassIt) {
     auto& s = *this->store;
     const double may1 = store::encodeDate(2024, 5, 1);
     int price = 0;

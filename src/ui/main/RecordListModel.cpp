@@ -38,14 +38,15 @@ LoadedRecords loadRecords(const std::string& programFolder, const std::string& d
     return out;
 }
 
-LoadedRecords loadServerRecords(const std::string& programFolder, DataStore& store, int tab) {
+LoadedRecords loadServerRecords(const std::string& programFolder, DataStore& store, int tab,
+                                std::size_t limit) {
     LoadedRecords out;
     std::vector<ItemRecord> items;
     for (const StoredItem& s : store.items()) items.push_back(s.item);
     out.filter = ListFilter::fromSettings(Settings(programFolder), items, tab);
     if (!out.filter.takesAny()) return out;
     out.names = ItemNames(items);
-    const std::vector<std::int64_t> ids = store.listIds(out.filter);
+    const std::vector<std::int64_t> ids = store.listIds(out.filter, limit);
     out.positions.reserve(ids.size());
     for (std::int64_t id : ids) {
         if (id > std::numeric_limits<std::int32_t>::max())
@@ -85,6 +86,28 @@ void RecordListModel::setRecords(LoadedRecords loaded) {
     selected_ = 0;
     selectedRecord_.reset();
     endResetModel();
+}
+
+void RecordListModel::completeServerRecords(LoadedRecords whole) {
+    const std::size_t shown = positions_.size();
+    if (whole.positions.size() < shown ||
+        !std::equal(positions_.begin(), positions_.end(), whole.positions.begin())) {
+        const std::int64_t selected = selected_ > 0 && selected_ <= recordCount()
+                                          ? positions_[std::size_t(selected_ - 1)]
+                                          : -1;
+        setRecords(std::move(whole));
+        if (selected >= 0) selected_ = rowOf(selected);
+        return;
+    }
+    if (whole.positions.size() == shown) return;
+    // Row 0 is the title row; an empty list shows one empty row, which the first record
+    // takes over.
+    const int first = shown == 0 ? 2 : int(shown) + 1;
+    const int last = int(whole.positions.size());
+    if (shown == 0) Q_EMIT dataChanged(index(1, 0), index(1, columnCount() - 1));
+    if (last >= first) beginInsertRows(QModelIndex(), first, last);
+    positions_ = std::move(whole.positions);
+    if (last >= first) endInsertRows();
 }
 
 bool RecordListModel::followsFile() const { return reader_.path().size() > 0; }

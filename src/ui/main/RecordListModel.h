@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/DataStore.h"
 #include "store/ItemStore.h"
 #include "store/ListFilter.h"
 #include "store/RecordReader.h"
@@ -18,8 +19,7 @@
 
 namespace quil::store {
 struct SavedPlace;
-class DataStore;
-}
+}  // namespace quil::store
 
 namespace quil::ui {
 
@@ -39,7 +39,9 @@ struct LoadedRecords {
 LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder, int tab);
 // The same for a server data set: `positions` hold the records' ids in the list's order; no
 // row index is written (the dialogs find the record by its id).
-LoadedRecords loadServerRecords(const std::string& programFolder, store::DataStore& store, int tab);
+// With a `limit`, only the first rows of the list (what the first screen shows).
+LoadedRecords loadServerRecords(const std::string& programFolder, store::DataStore& store, int tab,
+                                std::size_t limit = store::DataStore::kAll);
 
 class RecordListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -53,6 +55,10 @@ public:
     void setServerSource(store::DataStore* store);
     // Shows the records of a load (setUp must have been called for the same tab).
     void setRecords(LoadedRecords loaded);
+    // The whole list of a server data set whose first rows are shown: the rows after them
+    // are added without disturbing the rows shown (scrolling, selection). A whole list that
+    // does not begin with the rows shown replaces them.
+    void completeServerRecords(LoadedRecords whole);
 
     int tab() const { return tab_; }
     // Whether the rows stand for positions of a record file (a load found one), so that a

@@ -74,6 +74,7 @@ TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget
 
 void TMainform::followChange(const DataSetChange& c) {
     if (!listSetUp_) return;  // nothing shown yet: the first showing reads the data set
+    completeList();           // a change follows the whole list
     using What = DataSetChange::What;
     switch (c.what) {
         case What::RecordSaved:
@@ -177,6 +178,7 @@ void TMainform::openDataFolder(const MainformOptions& options) {
 }
 
 TMainform::~TMainform() {
+    waitForListTails();
     if (!duplicate_ && !exitSaved_) saveOnExit();
 }
 
@@ -477,8 +479,12 @@ void TMainform::takeRecords(int tab) {
         ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
     } restore;
     if (server_) {
+        listTail_.reset();  // a tail still being read belongs to the list replaced now
         try {
-            model_->setRecords(loadServerRecords(programFolder_, *server_, tab));
+            LoadedRecords head = loadServerRecords(programFolder_, *server_, tab, kListHead);
+            const bool whole = head.positions.size() < kListHead;
+            model_->setRecords(std::move(head));
+            if (!whole) readListTail(tab);
         } catch (const StoreError& e) {
             // The server went away: the list stays empty until it is back (ServerWatch
             // reads it again then).

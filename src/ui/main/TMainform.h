@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "store/DataSetChange.h"
 #include "store/Records.h"
@@ -26,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTabBar;
+class QThread;
 class QTemporaryDir;
 class QToolBar;
 class QWidget;
@@ -171,7 +173,12 @@ public:
     QToolBar* ToolBar1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QMenu* ToolsMenu = nullptr;
-    RecordListModel* listModel() const { return model_; }
+    // The list's model, its rows complete (a server list whose rows after the first screen
+    // are still being read is waited for).
+    RecordListModel* listModel() const {
+        completeList();
+        return model_;
+    }
     RecordCommands* commands() const { return commands_.get(); }
     // The action of a menu or toolbar command by its object name ("ToolButton1", "Exit1"...).
     QAction* action(const QString& name) const;
@@ -233,7 +240,7 @@ private:
     double stamp_ = 0;
     bool duplicate_ = false;
     bool shown_ = false;
-    QSize outerSize_;  // the saved outer size, frame included
+    QSize outerSize_;           // the saved outer size, frame included
     bool frameFitted_ = false;  // the size has been set with the window manager's frame known
     void fitFrameToSavedSize();
     bool startFailed_ = false;
@@ -260,6 +267,16 @@ private:
     // that brings other programs' changes and follows the connection.
     std::string serverConninfo_;
     std::unique_ptr<server::ServerStore> server_;
+    // A server list shows its first rows at once; the rest is read on a worker thread with
+    // a connection of its own and added when it comes (MainformListTail.cpp).
+    struct ListTail;
+    static constexpr std::size_t kListHead = 256;  // more rows than a screen shows
+    mutable std::shared_ptr<ListTail> listTail_;
+    std::vector<QPointer<QThread>> tailThreads_;  // waited for when the window goes
+    void readListTail(int tab);
+    void takeListTail(const std::shared_ptr<ListTail>& tail);
+    void completeList() const;
+    void waitForListTails();
     ServerWatch* serverWatch_ = nullptr;
     bool serverReadOnly_ = false;  // the user's role only reads
 };

@@ -18,15 +18,15 @@
 #include "SampleDataSet.h"
 #include "TempDir.h"
 #include "server/ServerDataSet.h"
-#include "server/ServerStore.h"
-#include "store/ListFilter.h"
-#include "ui/dialogs/DataSetEvents.h"
 #include "server/ServerSchema.h"
+#include "server/ServerStore.h"
 #include "server/ServerTransfer.h"
 #include "store/Date.h"
+#include "store/ListFilter.h"
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "ui/components/TComboGrid.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TServerForm.h"
 #include "ui/dialogs/Tdirsetform.h"
@@ -273,4 +273,29 @@ TEST_F(MainOnServer, OthersSavesAreFollowedInPlaceAndTheSelectionStaysOnItsRecor
     other.deleteRecord(moved.id, moved.version, server::newSaveKey());
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed() == 2; }, 1500));
     EXPECT_EQ(w.selectedRecordId(), kept.id);
+}
+
+// More rows than the first screen: they are shown first, the rest comes from a second
+// connection and is added below them; a record another program saves meanwhile is there.
+TEST_F(MainOnServer, AListOfManyRowsShowsItsFirstRowsAndThenTheRest) {
+    server::ServerDataSet other(db.conninfo());
+    std::vector<store::DataRecord> many;
+    for (int i = 1; i <= 600; ++i) many.push_back(drive(i));
+    other.addRecords(many, 14);
+    ui::TMainform& w = start(db.conninfo());
+    ASSERT_FALSE(w.startFailed());
+    QAbstractItemModel* shown = w.ComboGrid1->model();  // as painted, nothing waited for
+    EXPECT_GE(shown->rowCount(), 1 + 256);
+    w.ComboGrid1->selectRow(3);
+    w.listModel()->setSelectedRow(3);
+    const std::int64_t selected = w.selectedRecordId();
+    ASSERT_GT(selected, 0);
+    store::DataRecord last = drive(601);
+    last.setDate(today + 0.9);
+    other.addRecord(last, server::newSaveKey());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown->rowCount() == 1 + 601; }, 3000));
+    EXPECT_EQ(w.selectedRecordId(), selected);
+    EXPECT_EQ(w.ComboGrid1->Cells(4, 601), QStringLiteral("車両1"));
+    EXPECT_EQ(w.listModel()->record(601).price(), 601);
+    EXPECT_EQ(w.listModel()->record(1).price(), 1);
 }
