@@ -99,7 +99,8 @@ public:
 // seconds from the start, or nullopt when the window did not start, never painted or does
 // not list all `rows`.
 std::optional<double> startToPaintedList(const std::string& programFolder,
-                                         const std::string& server, long rows) {
+                                         const std::string& server, long rows,
+                                         double* whole = nullptr) {
     ScriptedPrompts prompts;  // a failed start must not wait on a message box
     MainformOptions options(false);
     options.server = server;
@@ -112,6 +113,12 @@ std::optional<double> startToPaintedList(const std::string& programFolder,
     while (!painted.at && !main->startFailed() && Clock::now() < giveUp)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     main->ComboGrid1->viewport()->removeEventFilter(&painted);
+    // The rows after the first screen come on their own (a server reads them on a worker
+    // thread): the time until the list is whole, as painted, without waiting on it.
+    const QAbstractItemModel* shown = main->ComboGrid1->model();
+    while (shown->rowCount() < rows + 1 && !main->startFailed() && Clock::now() < giveUp)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (whole) *whole = secondsBetween(t0, Clock::now());
     const bool ok = painted.at && !main->startFailed() && prompts.boxes().empty() &&
                     main->listModel()->recordCount() == rows;
     if (!ok) {
@@ -142,9 +149,12 @@ void StartToPaintedList(benchmark::State& state) {
     const std::string server = conninfo(n);
     const std::string& folder = bench::sharedListDataSet(n);
     Pair times;
+    double wholeTotal = 0;
     for (auto _ : state) {
-        const auto s = startToPaintedList(serverProgramFolder(), server, n);
+        double whole = 0;
+        const auto s = startToPaintedList(serverProgramFolder(), server, n, &whole);
         const auto f = startToPaintedList(folder, "", n);
+        wholeTotal += whole;
         if (!s || !f) {
             state.SkipWithError(s ? "the folder's list did not paint"
                                   : "the server's list did not paint");
@@ -154,6 +164,7 @@ void StartToPaintedList(benchmark::State& state) {
         state.SetIterationTime(*s);
     }
     times.report(state);
+    state.counters["server_whole_list_ms"] = wholeTotal / double(state.iterations()) * 1e3;
 }
 
 // A smallint array in the server's text form: {1,2,3}.

@@ -138,6 +138,14 @@ void requireEmptyDataSet(PgConnection& c) {
                           "だけです。何も変更していません。");
 }
 
+// Everything a push writes, gone (inside the push's transaction, its tables locked).
+void clearDataSet(PgConnection& c) {
+    c.run("DELETE FROM quil_records");
+    c.run("DELETE FROM quil_items");
+    c.run("DELETE FROM quil_files");
+    c.run("DELETE FROM quil_extension_file");
+}
+
 void requireDataSet(PgConnection& c) {
     const SchemaState s = inspectSchema(c);
     if (s.is != SchemaState::Is::Current) upgradeSchema(c);  // raises for no or newer data set
@@ -178,10 +186,10 @@ private:
     bool placed_ = false;
 };
 
-}  // namespace
+enum class Into { Empty, Replaced };
 
-TransferCounts pushFolder(PgConnection& c, const std::string& folder,
-                          const TransferProgress& progress) {
+TransferCounts push(PgConnection& c, const std::string& folder, const TransferProgress& progress,
+                    Into into) {
     const std::string itemPath = folder + store::kItemFileName;
     const std::string recordPath = folder + store::kRecordFileName;
     const bool hasItems = exists(itemPath);
@@ -201,7 +209,10 @@ TransferCounts pushFolder(PgConnection& c, const std::string& folder,
         c.run(
             "LOCK TABLE quil_items, quil_records, quil_files, quil_extension_file "
             "IN EXCLUSIVE MODE");
-        requireEmptyDataSet(c);
+        if (into == Into::Empty)
+            requireEmptyDataSet(c);
+        else
+            clearDataSet(c);
 
         if (hasItems) {
             File in(std::fopen(itemPath.c_str(), "rb"));
@@ -302,6 +313,18 @@ TransferCounts pushFolder(PgConnection& c, const std::string& folder,
         c.run("NOTIFY quil_changes, 'replaced'");
     });
     return counts;
+}
+
+}  // namespace
+
+TransferCounts pushFolder(PgConnection& c, const std::string& folder,
+                          const TransferProgress& progress) {
+    return push(c, folder, progress, Into::Empty);
+}
+
+TransferCounts replaceWithFolder(PgConnection& c, const std::string& folder,
+                                 const TransferProgress& progress) {
+    return push(c, folder, progress, Into::Replaced);
 }
 
 TransferCounts pullFolder(PgConnection& c, const std::string& dest,

@@ -26,6 +26,10 @@ using TransferProgress = std::function<void(std::int64_t done, std::int64_t tota
 // records, records out of order); nothing is written then.
 TransferCounts pushFolder(PgConnection& c, const std::string& folder,
                           const TransferProgress& progress = {});
+// The same into a data set that may hold one already: its items, records and register go
+// in the same transaction (a restore). Other programs hear that the data set was replaced.
+TransferCounts replaceWithFolder(PgConnection& c, const std::string& folder,
+                                 const TransferProgress& progress = {});
 
 // `dest` ends with '/'; it is made when missing and must not hold a data set. Both files
 // come from one snapshot of the server and appear only when both are written.

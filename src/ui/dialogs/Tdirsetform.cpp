@@ -18,18 +18,21 @@
 
 #include "folder/DataSetFiles.h"
 #include "folder/ReadOnlyFileSystem.h"
+#include "server/ServerBackup.h"
 #include "store/Codec.h"
 #include "store/ItemStore.h"
 #include "store/Settings.h"
 #include "ui/components/QtText.h"
 #include "ui/dialogs/DataFolderHost.h"
 #include "ui/dialogs/DataFolderLock.h"
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/TServerForm.h"
 #include "ui/dialogs/WaitCursor.h"
 
@@ -213,6 +216,8 @@ bool Tdirsetform::ensureFolder(int mode, const QString& path) {
     return false;
 }
 
+bool Tdirsetform::onServer() const { return !context_.serverConninfo().empty(); }
+
 void Tdirsetform::closeDataDialogs() {
     for (const QPointer<QWidget>& d : dialogsToClose_)
         if (d && d->isVisible()) d->close();
@@ -229,16 +234,24 @@ void Tdirsetform::Button1Click() {
     if (!ensureFolder(m, path)) return;
     if (m != SetDataFolder) lastChosen_ = path;
     if (m != Backup && host_.dataSetReadOnly()) {
-        Prompts::current().warning(this, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+        Prompts::current().warning(
+            this, QString::fromUtf8(onServer() ? kServerReadOnlyText
+                                               : folder::ReadOnlyFileSystem::kReason));
         return;
     }
     bool done = false;
-    switch (m) {
-        case SetDataFolder: done = moveTo(path); break;
-        case Backup: done = backUpTo(path); break;
-        case Restore: done = restoreFrom(path); break;
-        case LegacyImport: done = importFrom(path); break;
-        default: break;
+    try {
+        switch (m) {
+            case SetDataFolder: done = moveTo(path); break;
+            case Backup: done = backUpTo(path); break;
+            case Restore: done = restoreFrom(path); break;
+            case LegacyImport: done = importFrom(path); break;
+            default: break;
+        }
+    } catch (const server::ServerError& e) {
+        // The server refused or could not be reached: its data set is as it was.
+        Prompts::current().warning(this, qs(e.what()));
+        return;
     }
     if (done) close();
 }
@@ -318,6 +331,10 @@ bool Tdirsetform::backUpTo(const QString& path) {
     }
     const folder::DataSetResult result = withReplaceConsent(
         QStringLiteral("データのバックアップ"), path, [&](folder::ReplaceConsent consent) {
+            if (onServer()) {
+                server::PgConnection c(context_.serverConninfo());
+                return server::backupServer(c, dest, consent);
+            }
             return folder::backupDataSet(context_.dataFolder(), dest, store::FileSystem::current(),
                                          consent);
         });
@@ -345,8 +362,13 @@ bool Tdirsetform::confirmReplace() {
 
 bool Tdirsetform::restoreFrom(const QString& path) {
     if (!confirmReplace()) return true;
-    const folder::DataSetResult result =
-        folder::restoreDataSet(context_.dataFolder(), path.toStdString());
+    folder::DataSetResult result;
+    if (onServer()) {
+        server::PgConnection c(context_.serverConninfo());
+        result = server::restoreServer(c, path.toStdString());
+    } else {
+        result = folder::restoreDataSet(context_.dataFolder(), path.toStdString());
+    }
     if (!result.done()) {
         Prompts::current().warning(this, qs(result.message));
         return false;
@@ -365,13 +387,18 @@ bool Tdirsetform::importFrom(const QString& path) {
                                  QStringLiteral("キャンセル"), 0, 1000, this);
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(500);
-        result = folder::importLegacyDataSet(
-            context_.dataFolder(), path.toStdString(),
-            [&progress](std::int64_t done, std::int64_t total) {
-                progress.setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
-                QCoreApplication::processEvents();
-                return !progress.wasCanceled();
-            });
+        const auto step = [&progress](std::int64_t done, std::int64_t total) {
+            progress.setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        };
+        if (onServer()) {
+            server::PgConnection c(context_.serverConninfo());
+            result =
+                server::importLegacyToServer(c, path.toStdString(), context_.programFolder(), step);
+        } else {
+            result = folder::importLegacyDataSet(context_.dataFolder(), path.toStdString(), step);
+        }
     }
     if (result.status == folder::DataSetStatus::Cancelled) {
         Prompts::current().notice(this, qs(result.message));
@@ -383,8 +410,16 @@ bool Tdirsetform::importFrom(const QString& path) {
     }
     // Every imported vehicle is shown, as every vehicle of a new data set would be.
     store::Settings settings(context_.programFolder());
-    const auto vehicles =
-        store::ItemStore(context_.dataFolder()).listLive(store::ItemKind::Vehicle).size();
+    std::size_t vehicles = 0;
+    if (onServer()) {
+        for (const store::StoredItem& s : openDataSet(context_)->items())
+            if (!s.item.deleted() &&
+                s.item.kind() == static_cast<std::int16_t>(store::ItemKind::Vehicle))
+                ++vehicles;
+    } else {
+        vehicles =
+            store::ItemStore(context_.dataFolder()).listLive(store::ItemKind::Vehicle).size();
+    }
     settings.setCarMask(std::string(vehicles, '1'));
     settings.setDriverMask("1");
     afterReplace(result.stamp);

@@ -43,6 +43,8 @@ public:
 
     // The mode named by the caption, 0 for none.
     int mode() const;
+    // Whether the data set is on a server: the commands work on it instead of a folder.
+    bool onServer() const;
     // The folder the tree and Edit1 show, ending with '/'.
     void setFolder(const QString& folder);
 

@@ -250,12 +250,11 @@ void TMainform::HelpClick() {
 
 void TMainform::ShowFolderDialog(int mode) {
     // On a server data set 保存先の設定 chooses the server (or the way back to a folder);
-    // the copies of a data folder's files are not there yet.
+    // backup, restore and import work on the server's data set.
     if (onServer() && mode == Tdirsetform::SetDataFolder) {
         if (dirsetform_) dirsetform_->openServerChoice();
         return;
     }
-    if (refuseOnServer()) return;
     if (dirsetform_) dirsetform_->Open(mode);
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -122,7 +124,7 @@ TEST_F(MainOnServer, ADeleteOfARecordChangedMeanwhileIsRefusedAndOtherwiseDone) 
     EXPECT_EQ(listed(), 0);
 }
 
-TEST_F(MainOnServer, AViewersProgramOnlyReadsAndTheFolderWindowsSaySoOnAServer) {
+TEST_F(MainOnServer, AViewersProgramOnlyReadsAndMayTakeABackupButNotRestore) {
     quil::test::LoginRole viewer(db.conninfo(), server::kViewerRole);
     ui::TMainform& w = start(viewer.conninfo());
     ASSERT_FALSE(w.startFailed());
@@ -130,10 +132,44 @@ TEST_F(MainOnServer, AViewersProgramOnlyReadsAndTheFolderWindowsSaySoOnAServer) 
     EXPECT_TRUE(w.windowTitle().contains(QStringLiteral("読み取り専用")));
     EXPECT_FALSE(w.action(QStringLiteral("Input0"))->isEnabled());
     EXPECT_FALSE(w.action(QStringLiteral("Setting1"))->isEnabled());
-    prompts.clear();
+    auto* dirset = new ui::Tdirsetform(w, w, &w);
+    w.setDirsetform(dirset);
+    TempDir copy;
     w.ShowFolderDialog(ui::Tdirsetform::Backup);
-    EXPECT_TRUE(
-        prompts.last().text.contains(QStringLiteral("サーバーのデータセットではまだ使えません")));
+    ASSERT_TRUE(dirset->isVisible());
+    dirset->Edit1->setText(QString::fromStdString(copy.dir()));
+    dirset->Button1Click();
+    EXPECT_EQ(prompts.last().text, QStringLiteral("バックアップが完了しました。"));
+    EXPECT_TRUE(std::filesystem::exists(copy.file("Quil.qui")));
+    prompts.clear();
+    w.ShowFolderDialog(ui::Tdirsetform::Restore);
+    dirset->Edit1->setText(QString::fromStdString(copy.dir()));
+    dirset->Button1Click();
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("閲覧の権限")));
+}
+
+// A clerk's backup, changes, and the backup restored: the list shows the data set restored.
+TEST_F(MainOnServer, ABackupOfTheServerRestoredThroughTheDialogComesBack) {
+    server::ServerDataSet other(db.conninfo());
+    other.addRecord(drive(1), server::newSaveKey());
+    ui::TMainform& w = start(db.conninfo());
+    auto* dirset = new ui::Tdirsetform(w, w, &w);
+    w.setDirsetform(dirset);
+    TempDir copy;
+    w.ShowFolderDialog(ui::Tdirsetform::Backup);
+    dirset->Edit1->setText(QString::fromStdString(copy.dir()));
+    dirset->Button1Click();
+    ASSERT_EQ(prompts.last().text, QStringLiteral("バックアップが完了しました。"));
+    other.addRecord(drive(2), server::newSaveKey());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() == 2; }, 1500));
+    w.ShowFolderDialog(ui::Tdirsetform::Restore);
+    prompts.answerQuestion(true);  // 現在保存中のデータは削除されますがよろしいですか？
+    dirset->Edit1->setText(QString::fromStdString(copy.dir()));
+    dirset->Button1Click();
+    EXPECT_EQ(prompts.last().text, QStringLiteral("読み込みが完了しました。"));
+    EXPECT_EQ(other.recordCount(), 1);
+    EXPECT_EQ(listed(), 1);
+    EXPECT_EQ(w.listModel()->record(1).price(), 1);
 }
 
 TEST_F(MainOnServer, AServerThatIsNotThereIsSaidAndNothingIsShown) {
