@@ -304,6 +304,17 @@ bool PgConnection::waitReadable(int timeoutMs) const {
     return ::poll(&p, 1, timeoutMs) > 0;
 }
 
+std::string PgConnection::encryptPassword(const std::string& password, const std::string& user) {
+    char* hashed = PQencryptPasswordConn(conn_, password.c_str(), user.c_str(), "scram-sha-256");
+    if (!hashed)
+        throw ServerError(ServerError::Kind::Other, where_,
+                          "パスワードを暗号化できません（" +
+                              std::string(conn_ ? PQerrorMessage(conn_) : "") + "）。");
+    std::string out(hashed);
+    PQfreemem(hashed);
+    return out;
+}
+
 int PgConnection::backendPid() const { return conn_ ? PQbackendPID(conn_) : 0; }
 
 }  // namespace quil::server

@@ -120,6 +120,9 @@ public:
     // Waits up to `timeoutMs` for something on the socket (0: do not wait).
     bool waitReadable(int timeoutMs) const;
     int backendPid() const;
+    // The password as the server keeps it (SCRAM), made here so that the password itself
+    // never travels to the server or into its logs.
+    std::string encryptPassword(const std::string& password, const std::string& user);
 
 private:
     [[noreturn]] void fail(pg_result* r, const std::string& sql);

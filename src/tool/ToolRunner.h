@@ -45,6 +45,8 @@ private:
     int runOnServer(const std::string& command, const std::vector<std::string>& args);
     int serverCommand(const std::vector<std::string>& args);
     int importCsvToServer(const std::vector<std::string>& args);
+    // backup, restore and import-legacy on a server data set.
+    int replaceOnServer(const std::string& command, const std::vector<std::string>& args);
     // The commands that replace the data set refuse while the program holds its lock.
     bool refuseWhileOpen(const std::string& dataFolder, const std::string& command);
     // A restore, import or move that a crash cut short in `folder` is finished before any

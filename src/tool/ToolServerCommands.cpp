@@ -7,6 +7,8 @@
 
 #include "folder/CsvExport.h"
 #include "server/PgConnection.h"
+#include "server/ServerAccounts.h"
+#include "server/ServerBackup.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
@@ -53,13 +55,10 @@ int exitFor(const ServerError& e) {
 }  // namespace
 
 int ToolRunner::runOnServer(const std::string& command, const std::vector<std::string>& args) {
-    if (command == "backup" || command == "restore" || command == "import-legacy")
-        return usage(command +
-                         " はサーバーのデータセットには使えません。"
-                         "server pull でフォルダーに取り出してください。",
-                     command);
     try {
         if (command == "server") return serverCommand(args);
+        if (command == "backup" || command == "restore" || command == "import-legacy")
+            return replaceOnServer(command, args);
         if (command == "import-csv") return importCsvToServer(args);
         // The other commands read: they work on a snapshot pulled into a scratch folder.
         server::PgConnection c(*serverOption_);
@@ -84,7 +83,9 @@ int ToolRunner::runOnServer(const std::string& command, const std::vector<std::s
 
 int ToolRunner::serverCommand(const std::vector<std::string>& args) {
     if (args.empty())
-        return usage("server には init, push, pull, status のどれかが必要です。", "server");
+        return usage(
+            "server には init, push, pull, status, accounts, account-… のどれかが必要です。",
+            "server");
     const std::string& what = args[0];
     const auto wantArgs = [&](std::size_t n) { return args.size() == n + 1; };
     if (what == "init") {
@@ -116,6 +117,52 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
              << " に書きました。\n";
         return kExitOk;
     }
+    if (what == "accounts") {
+        if (!wantArgs(0)) return usage("server accounts に引数はありません。", "server");
+        server::PgConnection c(*serverOption_);
+        for (const server::Account& a : server::listAccounts(c))
+            out_ << a.name << '\t' << server::roleTitle(a.role) << (a.canLogIn ? "" : "\t(無効)")
+                 << '\n';
+        return kExitOk;
+    }
+    if (what == "account-add" || what == "account-role") {
+        server::AccountRole role{};
+        if (!wantArgs(2) || !server::roleFromTitle(args[2], role))
+            return usage(
+                "server " + what + " には利用者名と役割 (管理者, 事務, 閲覧) を指定して下さい。",
+                "server");
+        server::PgConnection c(*serverOption_);
+        if (what == "account-role") {
+            server::setAccountRole(c, args[1], role);
+            out_ << args[1] << " を" << server::roleTitle(role) << "にしました。\n";
+            return kExitOk;
+        }
+        // The password comes from the standard input (one line), never from the command line.
+        std::string password;
+        std::getline(in_, password);
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+        server::addAccount(c, args[1], password, role);
+        out_ << args[1] << " を" << server::roleTitle(role) << "として作りました。\n";
+        return kExitOk;
+    }
+    if (what == "account-password" || what == "account-disable" || what == "account-enable") {
+        if (!wantArgs(1))
+            return usage("server " + what + " には利用者名を 1 つ指定して下さい。", "server");
+        server::PgConnection c(*serverOption_);
+        if (what == "account-password") {
+            std::string password;
+            std::getline(in_, password);
+            if (!password.empty() && password.back() == '\r') password.pop_back();
+            if (!password.empty() && password.back() == '\r') password.pop_back();
+            server::setAccountPassword(c, args[1], password);
+            out_ << args[1] << " のパスワードを変えました。\n";
+        } else {
+            server::setAccountLogIn(c, args[1], what == "account-enable");
+            out_ << args[1]
+                 << (what == "account-enable" ? " を有効にしました。\n" : " を無効にしました。\n");
+        }
+        return kExitOk;
+    }
     if (what == "status") {
         if (!wantArgs(0)) return usage("server status に引数はありません。", "server");
         server::ServerDataSet set(*serverOption_);
@@ -129,6 +176,55 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
         return kExitOk;
     }
     return usage("不明な server のコマンドです: " + what, "server");
+}
+
+int ToolRunner::replaceOnServer(const std::string& command, const std::vector<std::string>& args) {
+    std::vector<std::string> words;
+    folder::ReplaceConsent consent;
+    for (const std::string& a : args) {
+        if (a == "--replace" && command == "backup")
+            consent.otherDataSet = true;
+        else if (a.rfind("--", 0) == 0)
+            return usage("不明なオプションです: " + a, command);
+        else
+            words.push_back(a);
+    }
+    if (words.size() != 1) return usage("フォルダーを 1 つ指定して下さい。", command);
+    const std::string folder = asFolder(words[0]);
+    server::PgConnection c(*serverOption_);
+    err_ << "quil-tool: サーバー: " << c.where() << '\n';
+    folder::DataSetResult result;
+    if (command == "backup") {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(words[0], ec)) {
+            err_ << "quil-tool: バックアップ先のフォルダーがありません: " << words[0] << '\n';
+            return kExitIo;
+        }
+        if (refuseWhileOpen(folder, "backup")) return kExitProblems;
+        result = server::backupServer(c, folder, consent);
+        if (result.status == folder::DataSetStatus::ReplaceOther) {
+            err_ << "quil-tool: " << result.message << '\n'
+                 << "置き換えるときは --replace を付けて下さい。何も変更していません。\n";
+            return kExitProblems;
+        }
+    } else if (command == "restore") {
+        result = server::restoreServer(c, folder);
+    } else {
+        ToolProgress progress(err_, errIsTerminal_, "import-legacy");
+        result = server::importLegacyToServer(c, folder, programFolder_,
+                                              [&progress](std::int64_t done, std::int64_t total) {
+                                                  progress(done, total);
+                                                  return true;
+                                              });
+    }
+    if (!result.done()) {
+        err_ << "quil-tool: " << result.message << '\n';
+        return kExitProblems;
+    }
+    out_ << (command == "backup" ? "バックアップが完了しました。\n" : "読み込みが完了しました。\n");
+    if (result.logLines > 0)
+        out_ << "変換ログに" << result.logLines << "件の記録があります：" << result.logPath << '\n';
+    return kExitOk;
 }
 
 int ToolRunner::importCsvToServer(const std::vector<std::string>& args) {

@@ -1,0 +1,150 @@
+#include "server/ServerAccounts.h"
+
+#include "server/ServerSchema.h"
+
+namespace quil::server {
+
+namespace {
+
+using K = ServerError::Kind;
+
+[[noreturn]] void refuse(PgConnection& c, const std::string& why) {
+    throw ServerError(K::Refused, c.where(), why + "何も変更していません。");
+}
+
+// Runs a statement made by the server's format(): names as %I, values as %L, so that no
+// text from the user is ever spliced into a statement here.
+void runFormatted(PgConnection& c, const std::string& format, const std::vector<PgParam>& args) {
+    std::string sql = "SELECT format($1::text";
+    std::vector<PgParam> params = {PgParam::text(format)};
+    for (const PgParam& a : args) {
+        params.push_back(a);
+        sql += ", $" + std::to_string(params.size()) + "::text";
+    }
+    const PgResult r = c.exec(sql + ")", params);
+    c.run(std::string(r.text(0, 0)));
+}
+
+Account existing(PgConnection& c, const std::string& name) {
+    for (const Account& a : listAccounts(c))
+        if (a.name == name) return a;
+    refuse(c, "利用者 " + name + " はこのデータセットにいません。");
+}
+
+Account other(PgConnection& c, const std::string& name) {
+    const Account a = existing(c, name);
+    if (a.isCurrentUser)
+        refuse(c, "自分自身の権限やログインは変更できません。ほかの管理者に頼んでください。");
+    return a;
+}
+
+}  // namespace
+
+std::string roleTitle(AccountRole role) {
+    switch (role) {
+        case AccountRole::Admin: return "管理者";
+        case AccountRole::Clerk: return "事務";
+        case AccountRole::Viewer: break;
+    }
+    return "閲覧";
+}
+
+bool roleFromTitle(const std::string& title, AccountRole& role) {
+    for (AccountRole r : {AccountRole::Admin, AccountRole::Clerk, AccountRole::Viewer})
+        if (title == roleTitle(r) || title == roleName(r)) {
+            role = r;
+            return true;
+        }
+    return false;
+}
+
+const char* roleName(AccountRole role) {
+    switch (role) {
+        case AccountRole::Admin: return kAdminRole;
+        case AccountRole::Clerk: return kClerkRole;
+        case AccountRole::Viewer: break;
+    }
+    return kViewerRole;
+}
+
+std::vector<Account> listAccounts(PgConnection& c) {
+    const PgResult r = c.exec(
+        "SELECT rolname, rolcanlogin, rolname = current_user, "
+        "       pg_has_role(oid, 'quil_admin', 'MEMBER'), pg_has_role(oid, 'quil_clerk', 'MEMBER') "
+        "FROM pg_roles WHERE rolname NOT LIKE 'pg\\_%' AND rolname NOT LIKE 'quil\\_%' "
+        "AND pg_has_role(oid, 'quil_viewer', 'MEMBER') ORDER BY rolname");
+    std::vector<Account> out;
+    for (int i = 0; i < r.rows(); ++i) {
+        Account a;
+        a.name = std::string(r.text(i, 0));
+        a.canLogIn = r.text(i, 1) == "t";
+        a.isCurrentUser = r.text(i, 2) == "t";
+        a.role = r.text(i, 3) == "t"   ? AccountRole::Admin
+                 : r.text(i, 4) == "t" ? AccountRole::Clerk
+                                       : AccountRole::Viewer;
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+std::string accountNameProblem(const std::string& name) {
+    if (name.empty()) return "利用者名を入力してください。";
+    if (name.size() > 63) return "利用者名は 63 文字までです。";
+    const auto letter = [](char ch) {
+        return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+    };
+    if (!letter(name[0])) return "利用者名は英字で始めてください。";
+    for (char ch : name)
+        if (!letter(ch) && !(ch >= '0' && ch <= '9') && ch != '_' && ch != '.' && ch != '-')
+            return "利用者名に使えるのは英字、数字、「_」「.」「-」だけです。";
+    if (name.rfind("pg_", 0) == 0 || name.rfind("quil_", 0) == 0)
+        return "「pg_」「quil_」で始まる利用者名は使えません。";
+    return {};
+}
+
+std::string passwordProblem(const std::string& password) {
+    if (password.size() < 8) return "パスワードは 8 文字以上にしてください。";
+    if (password.size() > 200) return "パスワードが長すぎます。";
+    return {};
+}
+
+void addAccount(PgConnection& c, const std::string& name, const std::string& password,
+                AccountRole role) {
+    if (const std::string p = accountNameProblem(name); !p.empty()) refuse(c, p);
+    if (const std::string p = passwordProblem(password); !p.empty()) refuse(c, p);
+    const PgResult taken =
+        c.exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {PgParam::text(name)});
+    if (taken.rows() > 0) refuse(c, "利用者 " + name + " はすでにあります。");
+    const std::string hash = c.encryptPassword(password, name);
+    inTransaction(c, [&] {
+        runFormatted(c, "CREATE ROLE %I LOGIN PASSWORD %L",
+                     {PgParam::text(name), PgParam::text(hash)});
+        runFormatted(c, "GRANT %I TO %I", {PgParam::text(roleName(role)), PgParam::text(name)});
+    });
+}
+
+void setAccountRole(PgConnection& c, const std::string& name, AccountRole role) {
+    other(c, name);
+    inTransaction(c, [&] {
+        for (AccountRole r : {AccountRole::Admin, AccountRole::Clerk, AccountRole::Viewer})
+            if (r != role)
+                runFormatted(c, "REVOKE %I FROM %I",
+                             {PgParam::text(roleName(r)), PgParam::text(name)});
+        runFormatted(c, "GRANT %I TO %I", {PgParam::text(roleName(role)), PgParam::text(name)});
+    });
+}
+
+void setAccountPassword(PgConnection& c, const std::string& name, const std::string& password) {
+    if (const std::string p = passwordProblem(password); !p.empty()) refuse(c, p);
+    existing(c, name);
+    runFormatted(c, "ALTER ROLE %I PASSWORD %L",
+                 {PgParam::text(name), PgParam::text(c.encryptPassword(password, name))});
+}
+
+void setAccountLogIn(PgConnection& c, const std::string& name, bool canLogIn) {
+    other(c, name);
+    runFormatted(c, canLogIn ? "ALTER ROLE %I LOGIN" : "ALTER ROLE %I NOLOGIN",
+                 {PgParam::text(name)});
+}
+
+}  // namespace quil::server
