@@ -348,7 +348,7 @@ TransferCounts pushFolder(PgConnection& c, const std::string& folder,
                        {PgParam::number(position)});
             }
         }
-        if (extension) {
+        if (extension && !extension->empty()) {
             writeExtensionTables(c, *extension);
             counts.extension = true;
         }
