@@ -259,6 +259,9 @@ std::vector<fleet::MaintenanceCycle> ServerAnalysisStore::loadCycles() {
 
 void ServerAnalysisStore::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) {
     inTransaction(conn_, [&] {
+        // One replacement at a time: two programs saving at once must leave one of the two
+        // lists, never both merged (readers go on meanwhile).
+        conn_.run("LOCK TABLE quil_analysis_cycle IN EXCLUSIVE MODE");
         conn_.run("DELETE FROM quil_analysis_cycle");
         for (const fleet::MaintenanceCycle& c : cycles) {
             if (!c.active() || c.item < 0) continue;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "LoginRole.h"
 #include "PgTestCluster.h"
@@ -436,6 +437,20 @@ TEST_F(ServerExtensions, AnImportThatFailsInTheMiddleStoresNoCheck) {
     EXPECT_THROW(s->addAll(many), server::ServerError);
     EXPECT_EQ(s->count(), 1);
     EXPECT_EQ(data.checks()->count(), 1);
+}
+
+TEST_F(ServerExtensions, TwoProgramsSavingCyclesAtOnceLeaveOneListNotBothMerged) {
+    data.analysis()->saveCycles({{1, 6, 0, 0}});
+    // Another program in the middle of its own replacement.
+    server::PgConnection other(conninfo());
+    other.run("BEGIN");
+    other.run("DELETE FROM quil_analysis_cycle");
+    other.run("INSERT INTO quil_analysis_cycle (item, months) VALUES (2, 6)");
+    std::thread saver([&] { data.analysis()->saveCycles({{3, 6, 0, 0}}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.run("COMMIT");
+    saver.join();
+    EXPECT_EQ(data.analysis()->loadCycles(), (std::vector<MaintenanceCycle>{{3, 6, 0, 0}}));
 }
 
 TEST_F(ServerExtensions, ADatabaseWithoutADataSetIsRefusedWithItsMessage) {
