@@ -44,7 +44,7 @@ void SqliteFile::fail(const std::string& what) const {
     const std::string reason = db_ ? sqlite3_errmsg(db_) : "out of memory";
     throw ServerError(ServerError::Kind::Refused, where_,
                       "QuilExt.db を" + what + "（" + reason +
-                          "）。ファイルが壊れていないかを確かめてください。");
+                          "）。ファイルが壊れていないか、書き込める場所かを確かめてください。");
 }
 
 std::vector<SqlRow> SqliteFile::query(const std::string& sql, const SqlRow& params) {
