@@ -12,8 +12,9 @@ pkgs+=(libqt6sql6-sqlite qt6-charts-dev)
 pkgs+=(libqt6opengl6-dev)
 # FreeType's headers: the program sets a property on Qt's FreeType library.
 pkgs+=(libfreetype-dev)
-# libpq: the server data set's client library.
-pkgs+=(libpq-dev)
+# libpq: the server data set's client library; SQLite's C library: its push and pull of
+# QuilExt.db.
+pkgs+=(libpq-dev libsqlite3-dev)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)

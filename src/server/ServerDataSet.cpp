@@ -381,6 +381,7 @@ std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
     std::vector<std::int64_t> records;
     bool replaced = false;
     bool items = false;
+    std::vector<store::ExtensionPart> parts;  // in the order first heard
     for (const auto& n : conn_.takeNotifications()) {
         if (n.channel != kChangeChannel || n.senderPid == own) continue;
         if (n.payload.starts_with("r ")) {
@@ -393,6 +394,13 @@ std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
                 records.push_back(id);
         } else if (n.payload.starts_with("i ")) {
             items = true;
+        } else if (n.payload.starts_with("e ")) {
+            // "e checks", "e detectors", "e cycles": the register and the analysis settings
+            const std::string_view what = std::string_view(n.payload).substr(2);
+            const auto part = what == "checks"      ? store::ExtensionPart::AlcoholChecks
+                              : what == "detectors" ? store::ExtensionPart::Detectors
+                                                    : store::ExtensionPart::MaintenanceCycles;
+            if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
         } else {
             replaced = true;
         }
@@ -404,6 +412,8 @@ std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
     std::vector<store::DataSetChange> out;
     if (replaced)
         return {elsewhere(store::DataSetChange::of(store::DataSetChange::What::Replaced))};
+    for (store::ExtensionPart part : parts)
+        out.push_back(elsewhere(store::DataSetChange::extensionChanged(part)));
     if (items) out.push_back(elsewhere(store::DataSetChange::itemsChanged()));
     if (records.empty()) return out;
     // A few records are told one by one, with what they hold now, so that a list can follow
@@ -417,12 +427,16 @@ std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
     try {
         rows = readRecords(records);
     } catch (const ServerError&) {
-        return {store::DataSetChange::changedElsewhere()};
+        out.push_back(store::DataSetChange::changedElsewhere());
+        return out;
     }
     for (std::int64_t id : records) {
         const auto row =
             std::find_if(rows.begin(), rows.end(), [&](const RecordRow& r) { return r.id == id; });
-        if (row == rows.end()) return {store::DataSetChange::changedElsewhere()};
+        if (row == rows.end()) {
+            out.push_back(store::DataSetChange::changedElsewhere());
+            return out;
+        }
         out.push_back(elsewhere(row->record.deleted()
                                     ? store::DataSetChange::serverRecordDeleted(id, row->record)
                                     : store::DataSetChange::serverRecordSaved(id, row->record)));

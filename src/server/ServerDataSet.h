@@ -100,7 +100,8 @@ public:
     // The changes announced since the last call, without this program's own: up to 100
     // records one by one, each with what it holds now (serverRecordSaved or -Deleted, from
     // elsewhere); more, or with a change of the master lists, one RecordsChanged; a bulk
-    // load, Replaced.
+    // load, Replaced. A change of the register or the analysis settings is one
+    // extensionChanged of its part.
     std::vector<store::DataSetChange> takeChanges();
 
 private:

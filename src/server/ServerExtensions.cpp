@@ -1,15 +1,310 @@
 #include "server/ServerExtensions.h"
 
-#include "server/PgConnection.h"
+#include <charconv>
 
-// TEMPORARY (replaced by the server register store): refuses until it exists.
+#include "ServerSchema.h"
+#include "reports/OdometerCheck.h"
+#include "store/Date.h"
+
 namespace quil::server {
+namespace {
+
+using K = ServerError::Kind;
+using alcohol::AlcoholCheck;
+using alcohol::Detector;
+
+const char* const kCheckColumns =
+    "id, checked_at, timing, driver, vehicle, checker, method, method_text, detector, reading,"
+    " intoxicated, instructions, remarks, deleted, deleted_by, deleted_at";
+
+// Connects to a data set of this program's schema, upgrading an older one when the user
+// may (as ServerDataSet does), and reads every double exactly.
+void openDataSet(PgConnection& c) {
+    if (inspectSchema(c).is != SchemaState::Is::Current)
+        upgradeSchema(c);  // raises for no data set or a newer one
+    c.run("SET extra_float_digits = 3");
+}
+
+double realOf(std::string_view text) {
+    double v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
+std::int64_t intOf(std::string_view text) {
+    std::int64_t v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
+PgParam flag(bool v) { return PgParam::text(v ? "true" : "false"); }
+
+AlcoholCheck checkAt(const PgResult& r, int i) {
+    AlcoholCheck c;
+    c.id = intOf(r.text(i, 0));
+    c.when = realOf(r.text(i, 1));
+    c.timing = static_cast<alcohol::CheckTiming>(intOf(r.text(i, 2)));
+    c.driver = static_cast<int>(intOf(r.text(i, 3)));
+    c.vehicle = static_cast<int>(intOf(r.text(i, 4)));
+    c.checker = r.text(i, 5);
+    c.method = static_cast<alcohol::CheckMethod>(intOf(r.text(i, 6)));
+    c.methodText = r.text(i, 7);
+    c.detector = r.isNull(i, 8) ? 0 : intOf(r.text(i, 8));
+    if (!r.isNull(i, 9)) c.reading = realOf(r.text(i, 9));
+    c.intoxicated = r.text(i, 10) == "t";
+    c.instructions = r.text(i, 11);
+    c.remarks = r.text(i, 12);
+    c.deleted = r.text(i, 13) == "t";
+    if (c.deleted) {
+        c.deletedBy = r.text(i, 14);
+        c.deletedAt = realOf(r.text(i, 15));
+    }
+    return c;
+}
+
+// $1 … $12: the columns after id, in order, for INSERT and UPDATE.
+std::vector<PgParam> valuesOf(const AlcoholCheck& c) {
+    return {PgParam::float8(c.when),
+            PgParam::number(static_cast<int>(c.timing)),
+            PgParam::number(c.driver),
+            PgParam::number(c.vehicle),
+            PgParam::text(c.checker),
+            PgParam::number(static_cast<int>(c.method)),
+            PgParam::text(c.methodText),
+            c.detector ? PgParam::number(c.detector) : PgParam::none(),
+            c.reading ? PgParam::float8(*c.reading) : PgParam::none(),
+            flag(c.intoxicated),
+            PgParam::text(c.instructions),
+            PgParam::text(c.remarks)};
+}
+
+const char* const kInsert =
+    "INSERT INTO quil_alcohol_check (checked_at, timing, driver, vehicle, checker, method,"
+    " method_text, detector, reading, intoxicated, instructions, remarks)"
+    " VALUES ($1::float8, $2, $3, $4, $5, $6, $7, $8, $9::float8, $10, $11, $12) RETURNING id";
+
+ServerError noDetector(const PgConnection& c) {
+    return {K::Conflict, c.where(), "この検知器は登録されていません。"};
+}
+
+}  // namespace
+
+ServerCheckStore::ServerCheckStore(const std::string& conninfo) : conn_(conninfo) {
+    openDataSet(conn_);
+}
+
+std::int64_t ServerCheckStore::add(const AlcoholCheck& check) {
+    return intOf(conn_.exec(kInsert, valuesOf(check)).text(0, 0));
+}
+
+void ServerCheckStore::addAll(const std::vector<AlcoholCheck>& checks) {
+    inTransaction(conn_, [&] {
+        for (const AlcoholCheck& c : checks) conn_.exec(kInsert, valuesOf(c));
+    });
+}
+
+void ServerCheckStore::update(const AlcoholCheck& check) {
+    std::vector<PgParam> values = valuesOf(check);
+    values.push_back(PgParam::number(check.id));
+    const PgResult done = conn_.exec(
+        "UPDATE quil_alcohol_check SET checked_at = $1::float8, timing = $2, driver = $3,"
+        " vehicle = $4, checker = $5, method = $6, method_text = $7, detector = $8,"
+        " reading = $9::float8, intoxicated = $10, instructions = $11, remarks = $12,"
+        " version = version + 1 WHERE id = $13 AND NOT deleted",
+        values);
+    if (done.affected() != 1)
+        throw ServerError(K::Conflict, conn_.where(),
+                          "このアルコールチェックは削除されたため修正できません。");
+}
+
+void ServerCheckStore::markDeleted(std::int64_t id, const std::string& who, store::DateTime when) {
+    const PgResult done = conn_.exec(
+        "UPDATE quil_alcohol_check SET deleted = true, deleted_by = $1, deleted_at = $2::float8,"
+        " version = version + 1 WHERE id = $3 AND NOT deleted",
+        {PgParam::text(who), PgParam::float8(when), PgParam::number(id)});
+    if (done.affected() != 1)
+        throw ServerError(K::Conflict, conn_.where(),
+                          "このアルコールチェックはすでに削除されています。");
+}
+
+std::optional<AlcoholCheck> ServerCheckStore::find(std::int64_t id) {
+    const PgResult r = conn_.exec(
+        std::string("SELECT ") + kCheckColumns + " FROM quil_alcohol_check WHERE id = $1",
+        {PgParam::number(id)});
+    if (r.rows() == 0) return std::nullopt;
+    return checkAt(r, 0);
+}
+
+std::vector<AlcoholCheck> ServerCheckStore::load(const alcohol::CheckFilter& filter) {
+    std::string sql =
+        std::string("SELECT ") + kCheckColumns + " FROM quil_alcohol_check WHERE true";
+    std::vector<PgParam> params;
+    const auto next = [&] { return "$" + std::to_string(params.size()); };
+    if (filter.firstDay) {
+        params.push_back(PgParam::float8(store::dateOnly(*filter.firstDay)));
+        sql += " AND checked_at >= " + next() + "::float8";
+    }
+    if (filter.lastDay) {
+        params.push_back(PgParam::float8(store::dateOnly(*filter.lastDay) + 1));
+        sql += " AND checked_at < " + next() + "::float8";
+    }
+    if (filter.driver >= 0) {
+        params.push_back(PgParam::number(filter.driver));
+        sql += " AND driver = " + next();
+    }
+    if (filter.vehicle >= 0) {
+        params.push_back(PgParam::number(filter.vehicle));
+        sql += " AND vehicle = " + next();
+    }
+    if (!filter.withDeleted) sql += " AND NOT deleted";
+    sql += " ORDER BY checked_at, id";
+    const PgResult r = conn_.exec(sql, params);
+    std::vector<AlcoholCheck> checks;
+    checks.reserve(static_cast<std::size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i) checks.push_back(checkAt(r, i));
+    return checks;
+}
+
+std::int64_t ServerCheckStore::count() {
+    return intOf(conn_.exec("SELECT count(*) FROM quil_alcohol_check").text(0, 0));
+}
+
+std::vector<std::string> ServerCheckStore::checkerNames() {
+    const PgResult r = conn_.exec(
+        "SELECT checker FROM quil_alcohol_check WHERE checker <> ''"
+        " GROUP BY checker ORDER BY max(id) DESC");
+    std::vector<std::string> names;
+    for (int i = 0; i < r.rows(); ++i) names.emplace_back(r.text(i, 0));
+    return names;
+}
+
+std::vector<Detector> ServerCheckStore::detectors() {
+    const PgResult r = conn_.exec(
+        "SELECT id, name, serial, in_use_since, last_inspection, retired"
+        " FROM quil_alcohol_detector ORDER BY id");
+    std::vector<Detector> list;
+    for (int i = 0; i < r.rows(); ++i)
+        list.push_back({intOf(r.text(i, 0)), std::string(r.text(i, 1)), std::string(r.text(i, 2)),
+                        realOf(r.text(i, 3)), realOf(r.text(i, 4)), r.text(i, 5) == "t"});
+    return list;
+}
+
+std::int64_t ServerCheckStore::addDetector(const Detector& d) {
+    return intOf(
+        conn_
+            .exec("INSERT INTO quil_alcohol_detector (name, serial, in_use_since,"
+                  " last_inspection, retired) VALUES ($1, $2, $3::float8, $4::float8, $5)"
+                  " RETURNING id",
+                  {PgParam::text(d.name), PgParam::text(d.serial), PgParam::float8(d.inUseSince),
+                   PgParam::float8(d.lastInspection), flag(d.retired)})
+            .text(0, 0));
+}
+
+void ServerCheckStore::updateDetector(const Detector& d) {
+    const PgResult done = conn_.exec(
+        "UPDATE quil_alcohol_detector SET name = $1, serial = $2, in_use_since = $3::float8,"
+        " last_inspection = $4::float8, retired = $5, version = version + 1 WHERE id = $6",
+        {PgParam::text(d.name), PgParam::text(d.serial), PgParam::float8(d.inUseSince),
+         PgParam::float8(d.lastInspection), flag(d.retired), PgParam::number(d.id)});
+    if (done.affected() != 1) throw noDetector(conn_);
+}
+
+bool ServerCheckStore::removeDetector(std::int64_t id) {
+    return inTransaction(conn_, [&] {
+        // The row lock makes a second remover wait; the check below then sees its answer.
+        if (conn_
+                .exec("SELECT 1 FROM quil_alcohol_detector WHERE id = $1 FOR UPDATE",
+                      {PgParam::number(id)})
+                .rows() == 0)
+            throw noDetector(conn_);
+        if (conn_
+                .exec("SELECT 1 FROM quil_alcohol_check WHERE detector = $1 LIMIT 1",
+                      {PgParam::number(id)})
+                .rows() > 0)
+            return false;
+        conn_.exec("DELETE FROM quil_alcohol_detector WHERE id = $1", {PgParam::number(id)});
+        return true;
+    });
+}
+
+std::string ServerCheckStore::setting(const std::string& key, const std::string& defaultValue) {
+    const PgResult r =
+        conn_.exec("SELECT value FROM quil_alcohol_setting WHERE key = $1", {PgParam::text(key)});
+    return r.rows() > 0 ? std::string(r.text(0, 0)) : defaultValue;
+}
+
+void ServerCheckStore::setSetting(const std::string& key, const std::string& value) {
+    conn_.exec(
+        "INSERT INTO quil_alcohol_setting (key, value) VALUES ($1, $2)"
+        " ON CONFLICT (key) DO UPDATE SET value = excluded.value",
+        {PgParam::text(key), PgParam::text(value)});
+}
+
+namespace {
+constexpr const char* kDailyLimitKey = "odometer_daily_limit_km";
+}
+
+ServerAnalysisStore::ServerAnalysisStore(const std::string& conninfo) : conn_(conninfo) {
+    openDataSet(conn_);
+}
+
+std::vector<fleet::MaintenanceCycle> ServerAnalysisStore::loadCycles() {
+    const PgResult r =
+        conn_.exec("SELECT item, months, km, first_months FROM quil_analysis_cycle ORDER BY item");
+    std::vector<fleet::MaintenanceCycle> out;
+    for (int i = 0; i < r.rows(); ++i)
+        out.push_back({static_cast<int>(intOf(r.text(i, 0))), static_cast<int>(intOf(r.text(i, 1))),
+                       static_cast<int>(intOf(r.text(i, 2))),
+                       static_cast<int>(intOf(r.text(i, 3)))});
+    return out;
+}
+
+void ServerAnalysisStore::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) {
+    inTransaction(conn_, [&] {
+        // One replacement at a time: two programs saving at once must leave one of the two
+        // lists, never both merged (readers go on meanwhile).
+        conn_.run("LOCK TABLE quil_analysis_cycle IN EXCLUSIVE MODE");
+        conn_.run("DELETE FROM quil_analysis_cycle");
+        for (const fleet::MaintenanceCycle& c : cycles) {
+            if (!c.active() || c.item < 0) continue;
+            conn_.exec(
+                "INSERT INTO quil_analysis_cycle (item, months, km, first_months)"
+                " VALUES ($1, $2, $3, $4) ON CONFLICT (item) DO UPDATE SET months = "
+                "excluded.months,"
+                " km = excluded.km, first_months = excluded.first_months",
+                {PgParam::number(c.item), PgParam::number(c.months), PgParam::number(c.km),
+                 PgParam::number(c.firstMonths)});
+        }
+    });
+}
+
+double ServerAnalysisStore::dailyLimitKm() {
+    const PgResult r = conn_.exec("SELECT value FROM quil_analysis_setting WHERE key = $1",
+                                  {PgParam::text(kDailyLimitKey)});
+    if (r.rows() == 0) return fleet::kDefaultDailyLimitKm;
+    const std::string_view text = r.text(0, 0);
+    double v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    const bool ok = ec == std::errc() && end == text.data() + text.size();
+    return ok && v > 0 ? v : fleet::kDefaultDailyLimitKm;
+}
+
+void ServerAnalysisStore::setDailyLimitKm(double km) {
+    // Six significant digits, as QuilExt.db keeps the limit.
+    char text[32];
+    const auto [end, ec] =
+        std::to_chars(text, text + sizeof text, km, std::chars_format::general, 6);
+    (void)ec;
+    conn_.exec(
+        "INSERT INTO quil_analysis_setting (key, value) VALUES ($1, $2)"
+        " ON CONFLICT (key) DO UPDATE SET value = excluded.value",
+        {PgParam::text(kDailyLimitKey), PgParam::text(std::string(text, end))});
+}
 
 std::unique_ptr<alcohol::CheckStore> openServerCheckStore(const std::string& conninfo) {
-    throw ServerError(ServerError::Kind::Other, describeConninfo(conninfo), "not yet");
+    return std::make_unique<ServerCheckStore>(conninfo);
 }
+
 std::unique_ptr<fleet::AnalysisStore> openServerAnalysisStore(const std::string& conninfo) {
-    throw ServerError(ServerError::Kind::Other, describeConninfo(conninfo), "not yet");
+    return std::make_unique<ServerAnalysisStore>(conninfo);
 }
 
 }  // namespace quil::server

@@ -15,7 +15,7 @@
 namespace quil::server {
 
 // The schema this program writes; a data set of a higher number is refused unchanged.
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 inline constexpr const char* kAdminRole = "quil_admin";
 inline constexpr const char* kClerkRole = "quil_clerk";

@@ -8,14 +8,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
+#include "ExtensionTables.h"
 #include "ServerSchema.h"
 #include "folder/DataSetFiles.h"
 #include "store/ItemStore.h"
+#include "store/RecordStore.h"
 #include "store/Records.h"
 
 namespace quil::server {
@@ -131,7 +131,12 @@ bool exists(const std::string& path) {
 void requireEmptyDataSet(PgConnection& c) {
     const PgResult r = c.exec(
         "SELECT EXISTS (SELECT 1 FROM quil_items) OR EXISTS (SELECT 1 FROM quil_records) "
-        "OR EXISTS (SELECT 1 FROM quil_files) OR EXISTS (SELECT 1 FROM quil_extension_file)");
+        "OR EXISTS (SELECT 1 FROM quil_files) OR EXISTS (SELECT 1 FROM quil_extension_file) "
+        "OR EXISTS (SELECT 1 FROM quil_alcohol_check) "
+        "OR EXISTS (SELECT 1 FROM quil_alcohol_detector) "
+        "OR EXISTS (SELECT 1 FROM quil_alcohol_setting) "
+        "OR EXISTS (SELECT 1 FROM quil_analysis_cycle) "
+        "OR EXISTS (SELECT 1 FROM quil_analysis_setting)");
     if (r.text(0, 0) == "t")
         throw ServerError(K::Refused, c.where(),
                           "サーバーのデータセットは空ではありません。送れるのは空のデータセット"
@@ -144,6 +149,9 @@ void clearDataSet(PgConnection& c) {
     c.run("DELETE FROM quil_items");
     c.run("DELETE FROM quil_files");
     c.run("DELETE FROM quil_extension_file");
+    for (const char* table : {"quil_alcohol_check", "quil_alcohol_detector", "quil_alcohol_setting",
+                              "quil_analysis_cycle", "quil_analysis_setting"})
+        c.run(std::string("DELETE FROM ") + table);
 }
 
 void requireDataSet(PgConnection& c) {
@@ -186,6 +194,60 @@ private:
     bool placed_ = false;
 };
 
+// The register and the analysis settings of the folder's QuilExt.db; nothing when there is
+// no file. A file that belongs to another data set (the program sets such a file aside and
+// never reads it) is refused rather than sent against this data set's items.
+std::optional<ExtensionData> readFolderExtension(const std::string& folder) {
+    const std::string path = folder + folder::kExtensionFileName;
+    if (!exists(path)) return std::nullopt;
+    SqliteFile file(path, false);
+    const std::optional<double> stamp = extensionStamp(file);
+    std::optional<store::FileHeader> items;
+    try {
+        items = store::readFileHeader(folder + store::kItemFileName);
+    } catch (const store::StoreError&) {
+    }
+    if (stamp && items && !items->empty && *stamp != items->stamp)
+        throw ServerError(K::Refused, path,
+                          "QuilExt.db はこのデータセットのものではありません（別のデータセットと"
+                          "一緒にあったファイルです）。QuilExt.db を別の場所に移してから送って"
+                          "ください。何も送っていません。");
+    return readExtensionFile(file);
+}
+
+// The stamp of a Quil.qui whose first item is `raw` (bytes 4 to 12 of its first record).
+double stampOf(std::string_view raw) {
+    double stamp = 0;
+    std::memcpy(&stamp, raw.data() + 4, sizeof stamp);
+    return stamp;
+}
+
+// Writes QuilExt.db beside a pulled data set through a file beside it; `place` renames it.
+class PendingExtension {
+public:
+    explicit PendingExtension(std::string path)
+        : path_(std::move(path)), temp_(path_ + ".pulling") {
+        std::remove(temp_.c_str());
+    }
+    ~PendingExtension() {
+        if (!placed_) std::remove(temp_.c_str());
+    }
+    void write(const ExtensionData& data, std::optional<double> stamp) {
+        SqliteFile file(temp_, true);
+        writeExtensionFile(file, data, stamp);
+    }
+    void place() {
+        if (std::rename(temp_.c_str(), path_.c_str()) != 0)
+            throw fileError(path_, "ファイルを置けません");
+        placed_ = true;
+    }
+
+private:
+    std::string path_;
+    std::string temp_;
+    bool placed_ = false;
+};
+
 enum class Into { Empty, Replaced };
 
 TransferCounts push(PgConnection& c, const std::string& folder, const TransferProgress& progress,
@@ -201,14 +263,17 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
     const std::int64_t itemCount = hasItems ? recordsIn(itemPath, store::ItemRecord::Size) : 0;
     const std::int64_t recordCount =
         hasRecords ? recordsIn(recordPath, store::DataRecord::Size) : 0;
+    // Read before anything is sent: a file that cannot be read sends nothing.
+    const std::optional<ExtensionData> extension = readFolderExtension(folder);
     requireDataSet(c);
 
     TransferCounts counts;
     inTransaction(c, [&] {
         c.run("SET LOCAL quil.bulk = 'on'");
         c.run(
-            "LOCK TABLE quil_items, quil_records, quil_files, quil_extension_file "
-            "IN EXCLUSIVE MODE");
+            "LOCK TABLE quil_items, quil_records, quil_files, quil_extension_file, "
+            "quil_alcohol_check, quil_alcohol_detector, quil_alcohol_setting, "
+            "quil_analysis_cycle, quil_analysis_setting IN EXCLUSIVE MODE");
         if (into == Into::Empty)
             requireEmptyDataSet(c);
         else
@@ -297,13 +362,8 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
                        {PgParam::number(position)});
             }
         }
-        const std::string extPath = folder + folder::kExtensionFileName;
-        if (exists(extPath)) {
-            std::ifstream in(extPath, std::ios::binary);
-            const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-            if (!in.good() && !in.eof()) throw fileError(extPath, "ファイルを読めません");
-            c.exec("INSERT INTO quil_extension_file (name, bytes) VALUES ($1, $2)",
-                   {PgParam::text(folder::kExtensionFileName), PgParam::bytes(bytes)});
+        if (extension && !extension->empty()) {
+            writeExtensionTables(c, *extension);
             counts.extension = true;
         }
         c.exec(
@@ -355,6 +415,7 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                                   "サーバーの項目の番号に抜けがあります。データセットが壊れて"
                                   "います。何も書いていません。");
             const bool hasItems = files.text(0, 0) == "t" || gaps.integer(0, 0) > 0;
+            std::optional<double> stamp;  // of the pulled Quil.qui, for its QuilExt.db
             std::optional<PendingFile> items;
             std::optional<PendingFile> records;
             if (hasItems) {
@@ -362,6 +423,7 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                 CopyReader reader([&](std::string_view raw) {
                     if (raw.size() != store::ItemRecord::Size)
                         throw ServerError(K::Other, c.where(), "サーバーの項目が壊れています。");
+                    if (counts.items == 0) stamp = stampOf(raw);
                     items->write(raw);
                     ++counts.items;
                 });
@@ -386,17 +448,16 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                     [&](std::string_view chunk) { reader.feed(chunk); });
                 records->finish();
             }
-            const PgResult ext = c.exec("SELECT bytes FROM quil_extension_file WHERE name = $1",
-                                        {PgParam::text(folder::kExtensionFileName)}, true);
-            std::optional<PendingFile> extension;
-            if (ext.rows() > 0) {
+            // The register and the analysis settings, as the program's own QuilExt.db.
+            const ExtensionData data = readExtensionTables(c);
+            std::optional<PendingExtension> extension;
+            if (!data.empty()) {
                 if (exists(dest + folder::kExtensionFileName))
                     throw ServerError(K::Refused, dest,
                                       "このフォルダーには QuilExt.db がすでにあります。上書きは"
                                       "しません。空のフォルダーを指定してください。");
                 extension.emplace(dest + folder::kExtensionFileName);
-                extension->write(ext.bytes(0, 0));
-                extension->finish();
+                extension->write(data, stamp);
                 counts.extension = true;
             }
             if (items) items->place();

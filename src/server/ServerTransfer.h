@@ -3,6 +3,8 @@
 // record files into an empty server data set in one transaction (all or nothing); pull
 // writes a server data set as a data folder the Windows program opens. A folder pushed and
 // pulled again, with no change between, gives back Quil.qui and Quil.qud byte for byte.
+// The alcohol-check register and the analysis settings go from QuilExt.db's tables into the
+// server's and back into a QuilExt.db this program opens as its own.
 
 #include <cstdint>
 #include <functional>
@@ -15,7 +17,7 @@ namespace quil::server {
 struct TransferCounts {
     std::int64_t items = 0;
     std::int64_t records = 0;
-    bool extension = false;  // QuilExt.db went with them
+    bool extension = false;  // the register or analysis settings of QuilExt.db went too
 };
 
 // Called now and then with the records done so far and the records in all (0: not known).

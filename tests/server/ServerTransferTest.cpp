@@ -255,22 +255,28 @@ TEST_F(ToolOnServer, WrongPlacesAndWrongUseAreSaidPlainly) {
               tool::kExitUsage);
 }
 
-TEST_F(Transfer, TheExtensionsFileTravelsWholeWithTheDataSet) {
+TEST_F(Transfer, ADamagedExtensionsFileSendsNothingAndAPullKeepsTheDestinationsOwn) {
     writeNoisyDataSet(from.dir(), 10);
     std::string ext = "SQLite format 3";
     ext.append(5000, '\0');
-    ext += "\x01\x02\xff alcohol";
     writeBytes(from.file("QuilExt.db"), ext);
-    EXPECT_TRUE(pushFolder(*c, from.dir()).extension);
-    EXPECT_TRUE(pullFolder(*c, to.dir()).extension);
-    EXPECT_EQ(fileBytes(to.file("QuilExt.db")), ext);
-    // A destination holding its own QuilExt.db is left alone, and so is everything else.
+    EXPECT_NE(messageOf_([&] { pushFolder(*c, from.dir()); }).find("QuilExt.db"),
+              std::string::npos);
+    EXPECT_EQ(c->exec("SELECT count(*) FROM quil_items").integer(0, 0), 0);
+    std::filesystem::remove(from.file("QuilExt.db"));
+    EXPECT_FALSE(pushFolder(*c, from.dir()).extension);
+    // A register on the server, and a destination holding its own QuilExt.db: left alone,
+    // and so is everything else.
+    c->run("INSERT INTO quil_alcohol_setting (key, value) VALUES ('company_name', 'x')");
     TempDir other;
     writeBytes(other.file("QuilExt.db"), "mine");
     EXPECT_THROW(pullFolder(*c, other.dir()), ServerError);
     EXPECT_EQ(fileBytes(other.file("QuilExt.db")), "mine");
     EXPECT_FALSE(std::filesystem::exists(other.file("Quil.qud")));
     EXPECT_FALSE(std::filesystem::exists(other.file("Quil.qui")));
+    EXPECT_TRUE(pullFolder(*c, to.dir()).extension);
+    EXPECT_TRUE(std::filesystem::exists(to.file("QuilExt.db")));
+    EXPECT_FALSE(std::filesystem::exists(to.file("QuilExt.db.pulling")));
 }
 
 TEST(ServerSchemaUpgrade, AnOlderDataSetIsUpgradedOnceByItsOwnerAndRefusedToAClerk) {

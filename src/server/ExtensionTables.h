@@ -1,0 +1,64 @@
+#pragma once
+// The alcohol-check register and the analysis settings moving between QuilExt.db and the
+// tables of a server data set: read from either side whole, written to the other.
+//
+// A QuilExt.db written here is the file the program's own migrations make: the table
+// schema_version with the components "alcohol" (version 1) and "analysis" (version 2),
+// their tables by the same statements, and the table data_set with the stamp of the
+// data set's Quil.qui, so that the program opens it as its own and changes nothing.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "PgConnection.h"
+#include "SqliteFile.h"
+#include "reports/AlcoholCheck.h"
+#include "reports/MaintenanceSchedule.h"
+
+namespace quil::server {
+
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
+struct ExtensionData {
+    std::vector<alcohol::AlcoholCheck> checks;
+    std::vector<alcohol::Detector> detectors;
+    Settings alcoholSettings;
+    std::vector<fleet::MaintenanceCycle> cycles;
+    Settings analysisSettings;
+    bool empty() const {
+        return checks.empty() && detectors.empty() && alcoholSettings.empty() && cycles.empty() &&
+               analysisSettings.empty();
+    }
+};
+
+// The versions of the components a written QuilExt.db holds (those of the program's
+// migrations).
+inline constexpr int kAlcoholComponentVersion = 1;
+inline constexpr int kAnalysisComponentVersion = 2;
+
+// Reads the register and the analysis settings of QuilExt.db; a component the file does
+// not hold gives nothing. Raises ServerError (Refused) for a file that is not a database,
+// or whose components come from a newer program.
+ExtensionData readExtensionFile(SqliteFile& file);
+
+// The stamp a QuilExt.db records of its data set (the table data_set); none when absent.
+std::optional<double> extensionStamp(SqliteFile& file);
+
+// Writes `data` into a new, empty QuilExt.db with the program's schema, in one transaction.
+// `stamp` is that of the data set's Quil.qui (none for a data set without items).
+void writeExtensionFile(SqliteFile& file, const ExtensionData& data, std::optional<double> stamp);
+
+// The server's tables (in the caller's transaction).
+ExtensionData readExtensionTables(PgConnection& c);
+// Adds `data` to the server's tables, keeping the ids (in the caller's transaction), and
+// moves the id sequences past them.
+void writeExtensionTables(PgConnection& c, const ExtensionData& data);
+
+// The upgrade to schema 4: a QuilExt.db kept whole by schema 2 (quil_extension_file) is
+// moved into the tables and its row removed. A stored file that cannot be read as a register
+// is left where it is, so that nothing is lost.
+void convertStoredExtensionFile(PgConnection& c);
+
+}  // namespace quil::server
