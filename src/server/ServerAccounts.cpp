@@ -117,7 +117,10 @@ void addAccount(PgConnection& c, const std::string& name, const std::string& pas
     if (taken.rows() > 0) refuse(c, "利用者 " + name + " はすでにあります。");
     const std::string hash = c.encryptPassword(password, name);
     inTransaction(c, [&] {
-        runFormatted(c, "CREATE ROLE %I LOGIN PASSWORD %L",
+        // An administrator manages the accounts: that needs the right to create roles.
+        runFormatted(c,
+                     role == AccountRole::Admin ? "CREATE ROLE %I LOGIN CREATEROLE PASSWORD %L"
+                                                : "CREATE ROLE %I LOGIN PASSWORD %L",
                      {PgParam::text(name), PgParam::text(hash)});
         runFormatted(c, "GRANT %I TO %I", {PgParam::text(roleName(role)), PgParam::text(name)});
     });
@@ -131,6 +134,10 @@ void setAccountRole(PgConnection& c, const std::string& name, AccountRole role) 
                 runFormatted(c, "REVOKE %I FROM %I",
                              {PgParam::text(roleName(r)), PgParam::text(name)});
         runFormatted(c, "GRANT %I TO %I", {PgParam::text(roleName(role)), PgParam::text(name)});
+        runFormatted(
+            c,
+            role == AccountRole::Admin ? "ALTER ROLE %I CREATEROLE" : "ALTER ROLE %I NOCREATEROLE",
+            {PgParam::text(name)});
     });
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The people who may open a server data set: login roles of the database holding one of the
 // program's roles (管理者 quil_admin, 事務 quil_clerk, 閲覧 quil_viewer). Managed by an
-// administrator whose login may create roles; the server refuses everyone else. Names are
+// administrator, whose login may create roles (an administrator made here gets that right,
+// and loses it with the role); the server refuses everyone else. Names are
 // quoted by the server and passwords are sent only as the server's SCRAM hash.
 
 #include <string>

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -187,9 +189,10 @@ protected:
     ScratchDatabase db;
     TempDir program, folder;
     std::string out, err;
-    int run(std::vector<std::string> args, const std::string& conninfo = {}) {
+    int run(std::vector<std::string> args, const std::string& conninfo = {},
+            const std::string& input = {}) {
         args.insert(args.begin(), {"--server", conninfo.empty() ? db.conninfo() : conninfo});
-        std::istringstream in;
+        std::istringstream in(input);
         std::ostringstream o, e;
         tool::ToolRunner runner(program.dir(), in, o, e, false);
         const int code = runner.run(std::move(args));
@@ -245,7 +248,9 @@ TEST_F(ToolOnServer, WrongPlacesAndWrongUseAreSaidPlainly) {
     TempDir nowhere;
     EXPECT_EQ(run({"dump"}, "host=" + nowhere.path() + " dbname=x"), tool::kExitIo);
     EXPECT_NE(err.find("サーバーに接続できません"), std::string::npos) << err;
-    EXPECT_EQ(run({"backup", folder.dir()}), tool::kExitUsage);
+    EXPECT_EQ(run({"backup"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "account-add", "yamada"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "account-role", "yamada", "社長"}), tool::kExitUsage);
     EXPECT_EQ(run({"server", "frob"}), tool::kExitUsage);
     EXPECT_EQ(run({"server", "push"}), tool::kExitUsage);
     std::istringstream in;
@@ -301,4 +306,88 @@ TEST(ServerSchemaUpgrade, AnOlderDataSetIsUpgradedOnceByItsOwnerAndRefusedToACle
     EXPECT_EQ(c.exec("SELECT count(*) FROM quil_schema").integer(0, 0), 1);
     ServerDataSet afterwards(clerk.conninfo());
     EXPECT_TRUE(afterwards.writable());
+}
+
+TEST_F(ToolOnServer, BackupRestoreAndAccountsOfAServerDataSet) {
+    ASSERT_EQ(run({"server", "init"}), tool::kExitOk) << err;
+    quil::testing::writeSampleItems(folder.dir());
+    store::RecordStore(folder.dir())
+        .save(quil::testing::sampleRecord(0, store::encodeDate(2024, 5, 1), 7, 8), std::nullopt);
+    ASSERT_EQ(run({"server", "push", folder.dir()}), tool::kExitOk) << err;
+    TempDir backup;
+    ASSERT_EQ(run({"backup", backup.dir()}), tool::kExitOk) << err;
+    EXPECT_EQ(fileBytes(backup.file("Quil.qud")), fileBytes(folder.file("Quil.qud")));
+    server::ServerDataSet(db.conninfo())
+        .addRecord(quil::testing::sampleRecord(0, store::encodeDate(2024, 5, 2), 7, 8),
+                   newSaveKey());
+    ASSERT_EQ(run({"restore", backup.dir()}), tool::kExitOk) << err;
+    EXPECT_EQ(server::ServerDataSet(db.conninfo()).recordCount(true), 1);
+
+    // Accounts. Roles belong to the whole cluster: this one is named for this run and
+    // dropped at the end.
+    const std::string name = "yamada_" + std::to_string(::getpid());
+    struct DropRole {
+        std::string name;
+        ~DropRole() {
+            try {
+                server::PgConnection(quil::test::adminConninfo())
+                    .run("DROP ROLE IF EXISTS " + name);
+            } catch (...) {
+            }
+        }
+    } drop{name};
+    const auto verifier = [&] {
+        server::PgConnection admin(quil::test::adminConninfo());
+        return std::string(admin
+                               .exec("SELECT rolpassword FROM pg_authid WHERE rolname = $1",
+                                     {server::PgParam::text(name)})
+                               .text(0, 0));
+    };
+    // The password comes from the standard input; a bad one changes nothing.
+    EXPECT_EQ(run({"server", "account-add", name, "事務"}, {}, "short\n"), tool::kExitProblems);
+    EXPECT_NE(err.find("8 文字以上"), std::string::npos) << err;
+    ASSERT_EQ(run({"server", "account-add", name, "事務"}, {}, "yamada-pass-1\n"), tool::kExitOk)
+        << err;
+    EXPECT_EQ(run({"server", "account-add", name, "閲覧"}, {}, "yamada-pass-1\n"),
+              tool::kExitProblems);
+    EXPECT_EQ(run({"server", "account-add", "bad name", "閲覧"}, {}, "whatever-123\n"),
+              tool::kExitProblems);
+    EXPECT_EQ(run({"server", "account-add", "quil_x", "閲覧"}, {}, "whatever-123\n"),
+              tool::kExitProblems);
+    // The server keeps a SCRAM verifier, never the password itself.
+    const std::string first = verifier();
+    EXPECT_EQ(first.rfind("SCRAM-SHA-256$", 0), 0u) << first;
+    ASSERT_EQ(run({"server", "accounts"}), tool::kExitOk);
+    EXPECT_NE(out.find(name + "\t事務\n"), std::string::npos) << out;
+    const std::string asYamada = db.conninfo() + " user=" + name;
+    ASSERT_EQ(run({"server", "status"}, asYamada), tool::kExitOk) << err;
+    EXPECT_NE(out.find("役割: 事務"), std::string::npos) << out;
+    // A clerk may not manage accounts: the server refuses.
+    EXPECT_EQ(run({"server", "account-role", name, "管理者"}, asYamada), tool::kExitProblems);
+    ASSERT_EQ(run({"server", "account-role", name, "閲覧"}), tool::kExitOk) << err;
+    ASSERT_EQ(run({"server", "account-disable", name}), tool::kExitOk) << err;
+    ASSERT_EQ(run({"server", "accounts"}), tool::kExitOk);
+    EXPECT_NE(out.find(name + "\t閲覧\t(無効)\n"), std::string::npos) << out;
+    EXPECT_NE(run({"server", "status"}, asYamada), tool::kExitOk) << "a disabled account";
+    ASSERT_EQ(run({"server", "account-enable", name}), tool::kExitOk) << err;
+    ASSERT_EQ(run({"server", "account-password", name}, {}, "another-pass-2\n"), tool::kExitOk)
+        << err;
+    EXPECT_NE(verifier(), first);
+    ASSERT_EQ(run({"server", "status"}, asYamada), tool::kExitOk) << err;
+    EXPECT_NE(out.find("役割: 閲覧"), std::string::npos) << out;
+    EXPECT_EQ(run({"server", "account-password", "nobody_here"}, {}, "another-pass-2\n"),
+              tool::kExitProblems);
+    // Made an administrator, the account manages the others, but never itself.
+    ASSERT_EQ(run({"server", "account-role", name, "管理者"}), tool::kExitOk) << err;
+    const std::string other = name + "_2";
+    DropRole dropOther{other};
+    ASSERT_EQ(run({"server", "account-add", other, "閲覧"}, asYamada, "sato-pass-123\n"),
+              tool::kExitOk)
+        << err;
+    EXPECT_EQ(run({"server", "account-disable", name}, asYamada), tool::kExitProblems);
+    EXPECT_NE(err.find("自分自身"), std::string::npos) << err;
+    ASSERT_EQ(run({"server", "account-role", name, "事務"}, asYamada), tool::kExitProblems);
+    ASSERT_EQ(run({"server", "accounts"}, asYamada), tool::kExitOk) << err;
+    EXPECT_NE(out.find(name + "\t管理者\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(other + "\t閲覧\n"), std::string::npos) << out;
 }
