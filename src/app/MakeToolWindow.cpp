@@ -18,6 +18,7 @@
 #include "ui/tools/OdometerWarning.h"
 #include "ui/tools/alcohol/AlcoholWindows.h"
 #include "ui/windows/TAboutBox.h"
+#include "ui/windows/TAccountForm.h"
 #include "ui/windows/TCalForm.h"
 #include "ui/windows/TGraphform.h"
 #include "ui/windows/TMISkeForm.h"
@@ -75,6 +76,11 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
     w.Alcohol = new alcohol::AlcoholWindows(context, w.Mainform.get());
     for (const auto& c : w.Alcohol->commands()) host.addToolsCommand(c.caption, c.name, c.run);
     host.addToolBarSection({w.Alcohol->toolBarAction()});
+
+    // The accounts of a server data set, last: an administrator's occasional work.
+    auto* accounts = new TAccountForm(context, main);
+    host.addToolsCommand(QStringLiteral("利用者とその権限(&U)..."), QStringLiteral("Accounts1"),
+                         [accounts] { accounts->Open(); });
 }
 
 }  // namespace

@@ -262,10 +262,7 @@ QAction* TMainform::addToolsCommand(const QString& caption, const QString& name,
                                     std::function<void()> command) {
     QAction* a = ToolsMenu->addAction(caption);
     a->setObjectName(name);
-    // The ツール windows read a data folder's files; on a server data set they say so.
-    connect(a, &QAction::triggered, this, [this, command = std::move(command)] {
-        if (!refuseOnServer()) command();
-    });
+    connect(a, &QAction::triggered, this, std::move(command));
     return a;
 }
 

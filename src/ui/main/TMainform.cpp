@@ -284,14 +284,6 @@ std::int64_t TMainform::selectedRecordId() const {
     return model_->position(row);
 }
 
-bool TMainform::refuseOnServer() {
-    if (!onServer()) return false;
-    Prompts::current().notice(
-        this, QStringLiteral("この機能はサーバーのデータセットではまだ使えません。"
-                             "データフォルダーで使うか、quil-tool --server を使ってください。"));
-    return true;
-}
-
 bool TMainform::openServer() {
     const auto fail = [this](const std::string& message) {
         startFailed_ = true;
@@ -356,10 +348,11 @@ void TMainform::enterReadOnly(const QString& reason) {
     statusBar()->addPermanentWidget(label);
     // Every command that writes the data set; a backup, the lists and the windows that only
     // read stay.
-    for (const char* name : {"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "Input0",
-                             "Input1", "Input2", "Input3", "PopAdd", "PopEdit", "PopDelete",
-                             "DirSet1", "Restore1", "Legacy1", "Setting1", "Setting2",
-                             "Setting3", "Setting4", "Setting5", "Setting6", "Setting7"})
+    for (const char* name :
+         {"ToolButton1", "ToolButton2", "ToolButton3", "ToolButton4", "Input0",    "Input1",
+          "Input2",      "Input3",      "PopAdd",      "PopEdit",     "PopDelete", "DirSet1",
+          "Restore1",    "Legacy1",     "Setting1",    "Setting2",    "Setting3",  "Setting4",
+          "Setting5",    "Setting6",    "Setting7"})
         if (QAction* a = action(QString::fromLatin1(name))) a->setEnabled(false);
     // When this copy's settings file and row index lie in the held folder (a copy of the
     // program started from the shared folder), they belong to the holder: this copy works on

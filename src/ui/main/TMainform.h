@@ -135,9 +135,6 @@ public:
     std::int64_t selectedRecordId() const override;
     // Whether the program works on a server data set (quil --server).
     bool onServer() const { return !serverConninfo_.empty(); }
-    // On a server data set, says that a command working on a data folder's files is not
-    // there yet and returns true; false on a data folder.
-    bool refuseOnServer();
     void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
     bool useServer(const std::string& conninfo) override;
     bool onServerDataSet() const override { return onServer(); }

@@ -4,14 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 
 #include "LoginRole.h"
@@ -19,7 +25,9 @@
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
 #include "TempDir.h"
+#include "app/MakeToolWindow.h"
 #include "server/ServerDataSet.h"
+#include "server/ServerExtensions.h"
 #include "server/ServerSchema.h"
 #include "server/ServerStore.h"
 #include "server/ServerTransfer.h"
@@ -32,6 +40,7 @@
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TServerForm.h"
 #include "ui/dialogs/Tdirsetform.h"
+#include "ui/main/AppWindows.h"
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
@@ -334,4 +343,111 @@ TEST_F(MainOnServer, AListOfManyRowsShowsItsFirstRowsAndThenTheRest) {
     EXPECT_EQ(w.ComboGrid1->Cells(4, 601), QStringLiteral("車両1"));
     EXPECT_EQ(w.listModel()->record(601).price(), 601);
     EXPECT_EQ(w.listModel()->record(1).price(), 1);
+}
+
+// ツール → 利用者とその権限: an administrator adds an account and disables it; typing
+// mistakes are said before anything is sent; on a data folder the window does not open.
+TEST_F(MainOnServer, TheAccountsWindowAddsAndDisablesAccountsOfTheServer) {
+    const std::string name = "clerk_" + std::to_string(::getpid());
+    struct DropRole {
+        std::string name;
+        ~DropRole() {
+            try {
+                server::PgConnection(quil::test::adminConninfo())
+                    .run("DROP ROLE IF EXISTS " + name);
+            } catch (...) {
+            }
+        }
+    } drop{name};
+    // The whole program, its ツール windows linked into this test.
+    ui::setToolWindowMakerForTesting(&ui::makeToolWindow);
+    struct Unset {
+        ~Unset() { ui::setToolWindowMakerForTesting(nullptr); }
+    } unset;
+    ui::MainformOptions options{false};
+    options.server = db.conninfo();
+    auto app = std::make_unique<ui::AppWindows>(program.dir(), options);
+    ui::TMainform& w = *app->Mainform;
+    w.show();
+    QApplication::processEvents();
+    ASSERT_NE(w.action(QStringLiteral("Accounts1")), nullptr);
+    w.action(QStringLiteral("Accounts1"))->trigger();
+    auto* form = w.findChild<QDialog*>(QStringLiteral("AccountForm"));
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(form->isVisible());
+    const auto edit = [&](const char* n) {
+        return form->findChild<QLineEdit*>(QString::fromLatin1(n));
+    };
+    const auto click = [&](const char* n) {
+        form->findChild<QPushButton*>(QString::fromLatin1(n))->click();
+    };
+    auto* table = form->findChild<QTableWidget*>(QStringLiteral("AccountTable"));
+    edit("NameEdit")->setText(QString::fromStdString(name));
+    form->findChild<QComboBox*>(QStringLiteral("RoleBox"))->setCurrentText(QStringLiteral("事務"));
+    edit("PasswordEdit")->setText(QStringLiteral("clerk-pass-1"));
+    edit("AgainEdit")->setText(QStringLiteral("clerk-pass-2"));
+    click("AddButton");
+    EXPECT_EQ(prompts.last().text, QStringLiteral("2 つのパスワードが一致しません。"));
+    edit("AgainEdit")->setText(QStringLiteral("clerk-pass-1"));
+    click("AddButton");
+    ASSERT_EQ(table->rowCount(), 1) << prompts.last().text.toStdString();
+    EXPECT_EQ(table->item(0, 0)->text(), QString::fromStdString(name));
+    EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("事務"));
+    EXPECT_TRUE(edit("PasswordEdit")->text().isEmpty()) << "no password stays on screen";
+    table->selectRow(0);
+    prompts.answerQuestion(true);
+    click("DisableButton");
+    EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("無効"));
+    // The account really cannot log in now.
+    EXPECT_THROW(server::PgConnection(db.conninfo() + " user=" + name), server::ServerError);
+
+    app.reset();
+    auto onFolderApp = std::make_unique<ui::AppWindows>(program.dir(), ui::MainformOptions{false});
+    onFolderApp->Mainform->show();
+    prompts.clear();
+    onFolderApp->Mainform->action(QStringLiteral("Accounts1"))->trigger();
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("サーバーのデータセットで使う機能")));
+    auto* onFolder = onFolderApp->Mainform->findChild<QDialog*>(QStringLiteral("AccountForm"));
+    ASSERT_NE(onFolder, nullptr);
+    EXPECT_FALSE(onFolder->isVisible());
+}
+
+// The alcohol-check register on a server: the status count and the register's list read
+// the server's tables, and checks another program records show here on their own.
+TEST_F(MainOnServer, TheRegisterCountsAndListsTheServersChecks) {
+    server::ServerDataSet(db.conninfo()).addRecord(drive(1), server::newSaveKey());
+    ui::setToolWindowMakerForTesting(&ui::makeToolWindow);
+    struct Unset {
+        ~Unset() { ui::setToolWindowMakerForTesting(nullptr); }
+    } unset;
+    ui::MainformOptions options{false};
+    options.server = db.conninfo();
+    auto app = std::make_unique<ui::AppWindows>(program.dir(), options);
+    ui::TMainform& w = *app->Mainform;
+    w.show();
+    auto* status = w.findChild<QLabel*>(QStringLiteral("AlcoholStatus"));
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return status->text().contains(QStringLiteral("漏れ(今月): 1件")); }, 3000))
+        << status->text().toStdString();
+    // Another program records both checks of the drive.
+    auto checks = server::openServerCheckStore(db.conninfo());
+    for (auto timing : {alcohol::CheckTiming::BeforeDrive, alcohol::CheckTiming::AfterDrive}) {
+        alcohol::AlcoholCheck c;
+        c.when = today + 0.01;
+        c.timing = timing;
+        c.driver = 1;
+        c.vehicle = 0;
+        c.checker = "安全 太郎";
+        checks->add(c);
+    }
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return status->text().contains(QStringLiteral("漏れ(今月): 0件")); }, 3000))
+        << status->text().toStdString();
+    w.action(QStringLiteral("AlcoholList1"))->trigger();
+    auto* list = w.findChild<QWidget*>(QStringLiteral("AlcoholListForm"));
+    ASSERT_NE(list, nullptr);
+    auto* table = list->findChild<QAbstractItemView*>(QStringLiteral("CheckTable"));
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->model()->rowCount(), 2);
 }
