@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QSocketNotifier>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 
 #include "server/ServerStore.h"
@@ -20,6 +21,32 @@ ServerWatch::ServerWatch(server::ServerStore& store, QStatusBar* statusBar, QObj
     timer_->setInterval(1000);
     connect(timer_, &QTimer::timeout, this, &ServerWatch::poll);
     timer_->start();
+}
+
+ServerWatch::~ServerWatch() { endProbe(); }
+
+void ServerWatch::startProbe() {
+    endProbe();
+    auto probe = std::make_shared<Probe>();
+    probe_ = probe;
+    probeThread_ = QThread::create([probe, conninfo = store_.dataSet().connection().conninfo()] {
+        try {
+            server::PgConnection c(conninfo);
+            probe->reached = c.alive();
+        } catch (const std::exception&) {
+        }
+        probe->done = true;
+    });
+    probeThread_->start();
+}
+
+void ServerWatch::endProbe() {
+    if (probeThread_) {
+        probeThread_->wait();  // at most the connection's timeout
+        delete probeThread_;
+        probeThread_ = nullptr;
+    }
+    probe_.reset();
 }
 
 void ServerWatch::watchSocket() {
@@ -55,8 +82,16 @@ void ServerWatch::poll() {
         return;
     }
     if (++ticksSinceTry_ < 2) return;
+    if (!probe_) {
+        startProbe();
+        return;
+    }
+    if (!probe_->done) return;  // still waiting for an answer: asked again when it comes
+    const bool reached = probe_->reached;
+    endProbe();
     ticksSinceTry_ = 0;
-    if (!set.connection().reconnect()) return;
+    // The server answered a fresh connection: this one comes back at once.
+    if (!reached || !set.connection().reconnect()) return;
     try {
         set.listen();
     } catch (const std::exception&) {

@@ -8,10 +8,13 @@
 
 #include <QObject>
 #include <QPointer>
+#include <atomic>
+#include <memory>
 
 class QLabel;
 class QSocketNotifier;
 class QStatusBar;
+class QThread;
 class QTimer;
 
 namespace quil::server {
@@ -24,6 +27,7 @@ class ServerWatch : public QObject {
     Q_OBJECT
 public:
     ServerWatch(server::ServerStore& store, QStatusBar* statusBar, QObject* parent);
+    ~ServerWatch() override;
 
     // Whether the connection was found broken and is not back yet.
     bool lost() const { return lost_; }
@@ -32,6 +36,14 @@ public:
 
 private:
     void watchSocket();
+    // Whether the server answers is asked on a thread of its own: over a network that drops
+    // packets an attempt waits seconds for its timeout, and the window must not wait with it.
+    struct Probe {
+        std::atomic<bool> done{false};
+        std::atomic<bool> reached{false};
+    };
+    void startProbe();
+    void endProbe();
 
     server::ServerStore& store_;
     QPointer<QStatusBar> statusBar_;
@@ -41,6 +53,8 @@ private:
     int socket_ = -1;
     bool lost_ = false;
     int ticksSinceTry_ = 0;
+    std::shared_ptr<Probe> probe_;
+    QThread* probeThread_ = nullptr;
 };
 
 }  // namespace quil::ui

@@ -451,3 +451,23 @@ TEST_F(MainOnServer, TheRegisterCountsAndListsTheServersChecks) {
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->model()->rowCount(), 2);
 }
+
+// The connection breaks under the window (here: the server ends it): said once in the
+// status bar, asked again from a thread of its own, and back with the list read again.
+TEST_F(MainOnServer, ABrokenConnectionIsSaidOnceAndTheWindowComesBackByItself) {
+    server::ServerDataSet other(db.conninfo());
+    other.addRecord(drive(1), server::newSaveKey());
+    ui::TMainform& w = start(db.conninfo());
+    ASSERT_EQ(listed(), 1);
+    auto& store = dynamic_cast<server::ServerStore&>(*w.serverStore());
+    const int pid = store.dataSet().connection().backendPid();
+    server::PgConnection(quil::test::adminConninfo())
+        .exec("SELECT pg_terminate_backend($1)", {server::PgParam::number(pid)});
+    const auto lostLabel = [&] { return w.findChild<QLabel*>(QStringLiteral("ServerLostLabel")); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lostLabel() != nullptr; }, 3000));
+    // Saved elsewhere while this window was away: read when it is back.
+    other.addRecord(drive(2), server::newSaveKey());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lostLabel() == nullptr; }, 8000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == 2; }, 2000));
+    EXPECT_NE(store.dataSet().connection().backendPid(), pid);
+}
