@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reports/AlcoholCsv.h"
+#include "store/DataStore.h"
 
 namespace quil::alcohol {
 
@@ -19,6 +20,8 @@ struct PickEntry {
 class RegisterNames {
 public:
     RegisterNames() = default;
+    // Reads the items of a data set once.
+    static RegisterNames load(store::DataStore& data);
     // Reads Quil.qui of `dataFolder` once; a missing file has no items.
     static RegisterNames load(const std::string& dataFolder);
 
