@@ -36,7 +36,8 @@ enum class OdometerProblem {
 std::string odometerProblemText(OdometerProblem p);
 
 struct OdometerFinding {
-    std::int64_t position = -1;  // record position in the file (-1: the record being entered)
+    // The record's position in the file, or its id in a data set (-1: the record being entered).
+    std::int64_t position = -1;
     store::DateTime date = 0;
     int kind = 0;  // RecordKind
     int vehicle = -1;
