@@ -6,7 +6,7 @@ include(GNUInstallDirs)
 
 # Every picture the manual shows (docs/manual/index.html's img/ names), from docs/.
 set(quil_manual_image_names
-    about alcohol-detectors alcohol-entry alcohol-list alcohol-missing
+    about accounts alcohol-detectors alcohol-entry alcohol-list alcohol-missing
     alcohol-printed calform carform csv-export dirset
     entry-driving entry-expense entry-maintenance entry-refuelling insight-chart-cost
     insight-chart-distance insight-fuel-months insight-fuel-vehicles insight-odometer insight-schedule

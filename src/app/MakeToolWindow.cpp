@@ -68,8 +68,7 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
     w.Insight = new insight::InsightTools(std::move(tools), main);
     w.DataInputForm->setSaveCheck([&context](QWidget* dialog, const store::DataRecord& record,
                                              std::optional<std::int64_t> editPosition) {
-        return insight::OdometerWarning::confirm(dialog, context.dataFolder(), record,
-                                                 editPosition);
+        return insight::OdometerWarning::confirm(dialog, context, record, editPosition);
     });
     QTimer::singleShot(0, w.Insight, [insight = w.Insight] { insight->refreshNotice(); });
 

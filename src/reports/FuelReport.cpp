@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "reports/DataSetItems.h"
 #include "reports/FleetDates.h"
-#include "store/RecordStore.h"
 
 namespace quil::fleet {
 
@@ -177,12 +177,14 @@ FuelReport FuelReportBuilder::finish() {
     return std::move(report_);
 }
 
-FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period, int vehicle) {
-    ItemStore items(dataFolder);
-    const auto live = items.exists() ? items.listLive(ItemKind::Vehicle) : std::vector<ItemEntry>{};
-    FuelReportBuilder builder(live, period, vehicle);
-    RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) { builder.add(r); });
+FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) {
+    FuelReportBuilder builder(liveItems(itemsByPosition(data), ItemKind::Vehicle), period, vehicle);
+    data.scanRecords([&](const StoredRecord& r) { builder.add(r.record); });
     return builder.finish();
+}
+
+FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period, int vehicle) {
+    return computeFuelReport(*openFolderStore(dataFolder), period, vehicle);
 }
 
 }  // namespace quil::fleet

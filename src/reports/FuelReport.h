@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "store/DataStore.h"
 #include "store/ItemStore.h"
 #include "store/Period.h"
 #include "store/Records.h"
@@ -141,7 +142,9 @@ private:
     store::DateTime nextMonthStart_ = 0;
 };
 
-// Reads the item file and the record file of `dataFolder` (ending with the separator).
+// Reads the items and the live records of a data set, in the list's order.
+FuelReport computeFuelReport(store::DataStore& data, ReportPeriod period, int vehicle = -1);
+// The same over the data folder `dataFolder` (ending with the separator).
 FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period, int vehicle = -1);
 
 }  // namespace quil::fleet

@@ -4,9 +4,8 @@
 #include <cmath>
 #include <functional>
 
+#include "reports/DataSetItems.h"
 #include "reports/FleetDates.h"
-#include "store/ItemStore.h"
-#include "store/RecordStore.h"
 
 namespace quil::fleet {
 
@@ -173,41 +172,67 @@ std::vector<ScheduleRow> buildSchedule(const std::vector<ScheduleVehicle>& vehic
     return rows;
 }
 
-std::vector<ScheduleVehicle> scheduleVehicles(const std::string& dataFolder) {
+namespace {
+
+std::vector<ScheduleVehicle> vehiclesOf(const std::vector<ItemRecord>& items) {
     std::vector<ScheduleVehicle> out;
-    ItemStore store(dataFolder);
-    if (!store.exists()) return out;
-    const auto all = store.readAll();
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        const ItemRecord& r = all[i];
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const ItemRecord& r = items[i];
         if (r.deleted() || r.kind() != std::int16_t(ItemKind::Vehicle)) continue;
         out.push_back({int(i), r.name(), r.registered(), r.odometer()});
     }
     return out;
 }
 
-std::vector<ScheduleItem> scheduleItems(const std::string& dataFolder) {
+std::vector<ScheduleItem> maintenanceItemsOf(const std::vector<ItemRecord>& items) {
     std::vector<ScheduleItem> out;
-    ItemStore store(dataFolder);
-    if (!store.exists()) return out;
-    for (const ItemEntry& e : store.listLive(ItemKind::MaintenanceItem))
+    for (const ItemEntry& e : liveItems(items, ItemKind::MaintenanceItem))
         out.push_back({e.position, e.name});
     return out;
+}
+
+}  // namespace
+
+std::vector<ScheduleVehicle> scheduleVehicles(DataStore& data) {
+    return vehiclesOf(itemsByPosition(data));
+}
+
+std::vector<ScheduleItem> scheduleItems(DataStore& data) {
+    return maintenanceItemsOf(itemsByPosition(data));
+}
+
+std::vector<ScheduleVehicle> scheduleVehicles(const std::string& dataFolder) {
+    return scheduleVehicles(*openFolderStore(dataFolder));
+}
+
+std::vector<ScheduleItem> scheduleItems(const std::string& dataFolder) {
+    return scheduleItems(*openFolderStore(dataFolder));
+}
+
+ScheduleCollector collectSchedule(DataStore& data) {
+    ScheduleCollector collector;
+    data.scanRecords([&](const StoredRecord& r) { collector.add(r.record); });
+    return collector;
+}
+
+ScheduleCollector collectSchedule(const std::string& dataFolder) {
+    return collectSchedule(*openFolderStore(dataFolder));
+}
+
+std::vector<ScheduleRow> computeSchedule(DataStore& data,
+                                         const std::vector<MaintenanceCycle>& cycles,
+                                         DateTime today) {
+    if (std::none_of(cycles.begin(), cycles.end(), [](const auto& c) { return c.active(); }))
+        return {};
+    const std::vector<ItemRecord> items = itemsByPosition(data);
+    return buildSchedule(vehiclesOf(items), maintenanceItemsOf(items), cycles,
+                         collectSchedule(data), today);
 }
 
 std::vector<ScheduleRow> computeSchedule(const std::string& dataFolder,
                                          const std::vector<MaintenanceCycle>& cycles,
                                          DateTime today) {
-    if (std::none_of(cycles.begin(), cycles.end(), [](const auto& c) { return c.active(); }))
-        return {};
-    return buildSchedule(scheduleVehicles(dataFolder), scheduleItems(dataFolder), cycles,
-                         collectSchedule(dataFolder), today);
-}
-
-ScheduleCollector collectSchedule(const std::string& dataFolder) {
-    ScheduleCollector collector;
-    RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) { collector.add(r); });
-    return collector;
+    return computeSchedule(*openFolderStore(dataFolder), cycles, today);
 }
 
 std::int64_t countOverdue(const std::vector<ScheduleRow>& rows) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "store/DataStore.h"
 #include "store/Date.h"
 #include "store/Records.h"
 
@@ -112,14 +113,20 @@ std::vector<ScheduleRow> buildSchedule(const std::vector<ScheduleVehicle>& vehic
                                        const std::vector<MaintenanceCycle>& cycles,
                                        const ScheduleCollector& records, store::DateTime today);
 
-// The live vehicles and maintenance items of the data folder's item file.
+// The live vehicles and maintenance items of a data set (of a data folder's item file).
+std::vector<ScheduleVehicle> scheduleVehicles(store::DataStore& data);
+std::vector<ScheduleItem> scheduleItems(store::DataStore& data);
 std::vector<ScheduleVehicle> scheduleVehicles(const std::string& dataFolder);
 std::vector<ScheduleItem> scheduleItems(const std::string& dataFolder);
 
-// One pass over the data folder's record file.
+// One pass over the live records of a data set (of a data folder's record file).
+ScheduleCollector collectSchedule(store::DataStore& data);
 ScheduleCollector collectSchedule(const std::string& dataFolder);
 
-// Reads the data folder and builds the schedule (no cycles: no rows, no file read).
+// Reads the data set and builds the schedule (no cycles: no rows, nothing read).
+std::vector<ScheduleRow> computeSchedule(store::DataStore& data,
+                                         const std::vector<MaintenanceCycle>& cycles,
+                                         store::DateTime today);
 std::vector<ScheduleRow> computeSchedule(const std::string& dataFolder,
                                          const std::vector<MaintenanceCycle>& cycles,
                                          store::DateTime today);

@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "store/DataStore.h"
 #include "store/RecordStore.h"
 
 namespace quil::alcohol {
@@ -18,12 +19,15 @@ store::DateTime Drive::returnDay() const {
     return store::dateOnly(returnTime > departure ? returnTime : departure);
 }
 
-std::vector<Drive> drivesBetween(const store::RecordStore& records, store::DateTime firstDay,
-                                 store::DateTime lastDay) {
+namespace {
+
+// The drives among the records `scan` hands over as (id, record).
+template <typename Scan>
+std::vector<Drive> drivesIn(Scan&& scan, store::DateTime firstDay, store::DateTime lastDay) {
     std::vector<Drive> drives;
     const long first = dayNumber(firstDay);
     const long last = dayNumber(lastDay);
-    records.scan([&](std::int64_t position, const store::DataRecord& r) {
+    scan([&](std::int64_t position, const store::DataRecord& r) {
         if (r.deleted() || r.kind() != static_cast<std::int16_t>(store::RecordKind::Driving))
             return;
         const double date = r.date();
@@ -35,6 +39,22 @@ std::vector<Drive> drivesBetween(const store::RecordStore& records, store::DateT
         drives.push_back({position, date, back, r.vehicle(), r.user()});
     });
     return drives;
+}
+
+}  // namespace
+
+std::vector<Drive> drivesBetween(const store::RecordStore& records, store::DateTime firstDay,
+                                 store::DateTime lastDay) {
+    return drivesIn([&](auto&& f) { records.scan(f); }, firstDay, lastDay);
+}
+
+std::vector<Drive> drivesBetween(store::DataStore& data, store::DateTime firstDay,
+                                 store::DateTime lastDay) {
+    return drivesIn(
+        [&](auto&& f) {
+            data.scanRecords([&](const store::StoredRecord& r) { f(r.id, r.record); });
+        },
+        firstDay, lastDay);
 }
 
 std::vector<MissingCheck> findMissingChecks(const std::vector<Drive>& drives,

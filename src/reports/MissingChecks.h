@@ -12,13 +12,14 @@
 #include "store/Date.h"
 
 namespace quil::store {
+class DataStore;
 class RecordStore;
-}
+}  // namespace quil::store
 
 namespace quil::alcohol {
 
 struct Drive {
-    std::int64_t position = -1;  // in the record file
+    std::int64_t position = -1;  // in the record file (a data set's record id)
     store::DateTime departure = 0;
     store::DateTime returnTime = 0;  // 0: not given (taken as the day of departure)
     int vehicle = -1;
@@ -36,6 +37,9 @@ struct MissingCheck {
 // The live driving records departing on a day from `firstDay` to `lastDay` (both 00:00),
 // in file order.
 std::vector<Drive> drivesBetween(const store::RecordStore& records, store::DateTime firstDay,
+                                 store::DateTime lastDay);
+// The same from a data set, in the list's order; a drive's position is its record's id.
+std::vector<Drive> drivesBetween(store::DataStore& data, store::DateTime firstDay,
                                  store::DateTime lastDay);
 
 // The drives lacking a before or an after check, in the order of `drives`.

@@ -102,23 +102,26 @@ void OdometerChecker::finish() {
         std::stable_sort(findings_.begin(), findings_.end(), byDay);
 }
 
-std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {
+std::vector<OdometerFinding> checkOdometers(DataStore& data, double dailyLimitKm) {
     OdometerChecker checker(dailyLimitKm);
-    RecordStore(dataFolder).scan([&](std::int64_t pos, const DataRecord& r) {
-        checker.add(pos, r);
-    });
+    data.scanRecords([&](const StoredRecord& r) { checker.add(r.id, r.record); });
     checker.finish();
     return checker.takeFindings();
+}
+
+std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {
+    return checkOdometers(*openFolderStore(dataFolder), dailyLimitKm);
 }
 
 namespace {
 
 // Reads a record file by position through a block of records kept in memory, for walks that
-// go a few records forwards or backwards from one place.
+// go a few records forwards or backwards from one place. A record's id is its position.
 class RecordWindow {
 public:
     explicit RecordWindow(BinaryFile& file) : file_(file), count_(file.count()) {}
     std::int64_t count() const { return count_; }
+    std::int64_t id(std::int64_t position) const { return position; }
     const DataRecord& at(std::int64_t position) {
         if (position < first_ || position >= first_ + std::int64_t(got_)) {
             first_ = std::max<std::int64_t>(0, position - std::int64_t(kBlock) / 2);
@@ -139,88 +142,105 @@ private:
     std::size_t got_ = 0;
 };
 
-}  // namespace
+// Records read from a data set, in the list's order, walked by index.
+class RecordList {
+public:
+    explicit RecordList(std::vector<StoredRecord> records) : records_(std::move(records)) {}
+    std::int64_t count() const { return std::int64_t(records_.size()); }
+    std::int64_t id(std::int64_t index) const { return records_[std::size_t(index)].id; }
+    const DataRecord& at(std::int64_t index) const { return records_[std::size_t(index)].record; }
 
-std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
-                                             const DataRecord& record,
-                                             std::optional<std::int64_t> editPosition,
-                                             double dailyLimitKm) {
-    const bool driving = record.kind() == std::int16_t(RecordKind::Driving);
+private:
+    std::vector<StoredRecord> records_;
+};
+
+bool carriesReading(const DataRecord& r) {
+    return r.kind() == std::int16_t(RecordKind::Driving) ||
+           (r.kind() != std::int16_t(RecordKind::Expense) && r.distance1() > 0);
+}
+
+// Whether a record can break a chain: a trip, or a refuelling or maintenance with a reading.
+bool checksReading(const DataRecord& record) {
     const bool reads = record.kind() == std::int16_t(RecordKind::Maintenance) ||
                        record.kind() == std::int16_t(RecordKind::Refuelling);
-    if (!driving && !(reads && record.distance1() > 0)) return {};
-    auto hasReading = [](const DataRecord& r) {
-        return r.kind() == std::int16_t(RecordKind::Driving) ||
-               (r.kind() != std::int16_t(RecordKind::Expense) && r.distance1() > 0);
-    };
-    // The vehicle's records around the place a save gives the new one (after every record
-    // whose key is not above its own; the file is in key order), as far as the findings
-    // about it and the next reading depend on them. Only those are read: before the place
-    // back to the vehicle's last trip on a day with no reading before that trip (a trip
-    // sets the chain whatever came before it), after the place to the end of the day of the
-    // next reading.
+    return record.kind() == std::int16_t(RecordKind::Driving) || (reads && record.distance1() > 0);
+}
+
+// The vehicle's records around the place a save gives the new one (after every record
+// whose key is not above its own; the records are in key order), as far as the findings
+// about it and the next reading depend on them, with the new one at its place (id -1). Only
+// those are read: before the place back to the vehicle's last trip on a day with no reading
+// before that trip (a trip sets the chain whatever came before it), after the place to the
+// end of the day of the next reading. `records` may hold other vehicles' records too.
+template <typename Records>
+std::vector<std::pair<std::int64_t, DataRecord>> chainAround(Records& records,
+                                                             const DataRecord& record,
+                                                             std::optional<std::int64_t> edit) {
+    const bool driving = record.kind() == std::int16_t(RecordKind::Driving);
     std::vector<std::pair<std::int64_t, DataRecord>> chain;
-    const RecordStore store(dataFolder);
-    if (store.exists()) {
-        BinaryFile file(store.path(), DataRecord::Size, OpenMode::Read);
-        RecordWindow records(file);
-        const std::int64_t n = records.count();
-        const int vehicle = record.vehicle();
-        auto counts = [&](std::int64_t p, const DataRecord& r) {
-            return !r.deleted() && r.vehicle() == vehicle && p != editPosition;
-        };
-        std::int64_t place = n;
-        if (n > 0 && sortsAfter(records.at(n - 1), record)) {
-            std::int64_t low = 0, high = n - 1;  // the first record sorting after it
-            while (low < high) {
-                const std::int64_t mid = low + (high - low) / 2;
-                if (sortsAfter(records.at(mid), record))
-                    high = mid;
-                else
-                    low = mid + 1;
-            }
-            place = low;
+    const std::int64_t n = records.count();
+    const int vehicle = record.vehicle();
+    auto counts = [&](std::int64_t p, const DataRecord& r) {
+        return !r.deleted() && r.vehicle() == vehicle && records.id(p) != edit;
+    };
+    std::int64_t place = n;
+    if (n > 0 && sortsAfter(records.at(n - 1), record)) {
+        std::int64_t low = 0, high = n - 1;  // the first record sorting after it
+        while (low < high) {
+            const std::int64_t mid = low + (high - low) / 2;
+            if (sortsAfter(records.at(mid), record))
+                high = mid;
+            else
+                low = mid + 1;
         }
-        std::vector<std::pair<std::int64_t, DataRecord>> before;
-        std::int64_t start = 0;
-        std::int64_t trip = -1;  // a trip the chain can start from, if no reading precedes it
-        double tripDay = 0;
-        for (std::int64_t p = place - 1; p >= 0; --p) {
-            const DataRecord& r = records.at(p);
-            if (trip >= 0 && std::trunc(r.date()) < tripDay) {
-                start = trip;
-                break;
-            }
-            if (!counts(p, r)) continue;
-            before.emplace_back(p, r);
-            if (r.kind() == std::int16_t(RecordKind::Driving)) {
-                if (trip < 0) {
-                    trip = p;
-                    tripDay = std::trunc(r.date());
-                }
-            } else if (trip >= 0 && hasReading(r) && std::trunc(r.date()) == tripDay) {
-                trip = -1;  // the day's reading waits for the day's end, before the trip
-            }
-        }
-        for (auto it = before.rbegin(); it != before.rend(); ++it)
-            if (it->first >= start) chain.push_back(*it);
-        chain.emplace_back(-1, record);
-        bool nextFound = false;
-        double nextDay = 0;
-        for (std::int64_t p = place; p < n; ++p) {
-            const DataRecord& r = records.at(p);
-            if (nextFound && std::trunc(r.date()) > nextDay) break;
-            if (!counts(p, r)) continue;
-            chain.emplace_back(p, r);
-            if (!nextFound && hasReading(r) &&
-                (driving || std::trunc(r.date()) > std::trunc(record.date()))) {
-                nextFound = true;
-                nextDay = std::trunc(r.date());
-            }
-        }
-    } else {
-        chain.emplace_back(-1, record);
+        place = low;
     }
+    std::vector<std::pair<std::int64_t, DataRecord>> before;  // by index in `records`
+    std::int64_t start = 0;
+    std::int64_t trip = -1;  // a trip the chain can start from, if no reading precedes it
+    double tripDay = 0;
+    for (std::int64_t p = place - 1; p >= 0; --p) {
+        const DataRecord& r = records.at(p);
+        if (trip >= 0 && std::trunc(r.date()) < tripDay) {
+            start = trip;
+            break;
+        }
+        if (!counts(p, r)) continue;
+        before.emplace_back(p, r);
+        if (r.kind() == std::int16_t(RecordKind::Driving)) {
+            if (trip < 0) {
+                trip = p;
+                tripDay = std::trunc(r.date());
+            }
+        } else if (trip >= 0 && carriesReading(r) && std::trunc(r.date()) == tripDay) {
+            trip = -1;  // the day's reading waits for the day's end, before the trip
+        }
+    }
+    for (auto it = before.rbegin(); it != before.rend(); ++it)
+        if (it->first >= start) chain.emplace_back(records.id(it->first), it->second);
+    chain.emplace_back(-1, record);
+    bool nextFound = false;
+    double nextDay = 0;
+    for (std::int64_t p = place; p < n; ++p) {
+        const DataRecord& r = records.at(p);
+        if (nextFound && std::trunc(r.date()) > nextDay) break;
+        if (!counts(p, r)) continue;
+        chain.emplace_back(records.id(p), r);
+        if (!nextFound && carriesReading(r) &&
+            (driving || std::trunc(r.date()) > std::trunc(record.date()))) {
+            nextFound = true;
+            nextDay = std::trunc(r.date());
+        }
+    }
+    return chain;
+}
+
+// What the new record (id -1 in `chain`) breaks: its own findings, and those it causes at
+// the next record with a reading.
+std::vector<OdometerFinding> newFindings(
+    const std::vector<std::pair<std::int64_t, DataRecord>>& chain, const DataRecord& record,
+    double dailyLimitKm) {
+    const bool driving = record.kind() == std::int16_t(RecordKind::Driving);
     OdometerChecker with(dailyLimitKm), without(dailyLimitKm);
     std::int64_t next = -2;  // the first record with a reading after the new one
     bool after = false;
@@ -233,7 +253,7 @@ std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
         without.add(pos, r);
         // A reading without a time of day belongs to its whole day: the next reading it
         // can break is on a later day.
-        if (after && next == -2 && hasReading(r) &&
+        if (after && next == -2 && carriesReading(r) &&
             (driving || std::trunc(r.date()) > std::trunc(record.date())))
             next = pos;
     }
@@ -249,6 +269,33 @@ std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
     for (const OdometerFinding& f : with.findings())
         if (f.position == -1 || (f.position == next && !known(f))) out.push_back(f);
     return out;
+}
+
+}  // namespace
+
+std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
+                                             const DataRecord& record,
+                                             std::optional<std::int64_t> editPosition,
+                                             double dailyLimitKm) {
+    if (!checksReading(record)) return {};
+    const RecordStore store(dataFolder);
+    if (!store.exists()) return newFindings({{-1, record}}, record, dailyLimitKm);
+    BinaryFile file(store.path(), DataRecord::Size, OpenMode::Read);
+    RecordWindow records(file);
+    return newFindings(chainAround(records, record, editPosition), record, dailyLimitKm);
+}
+
+std::vector<OdometerFinding> checkNewReading(DataStore& data, const DataRecord& record,
+                                             std::optional<std::int64_t> editId,
+                                             double dailyLimitKm) {
+    if (!checksReading(record)) return {};
+    // The store offers no reading by vehicle: one pass keeps the vehicle's live records.
+    std::vector<StoredRecord> own;
+    data.scanRecords([&](const StoredRecord& r) {
+        if (r.record.vehicle() == record.vehicle()) own.push_back(r);
+    });
+    RecordList records(std::move(own));
+    return newFindings(chainAround(records, record, editId), record, dailyLimitKm);
 }
 
 }  // namespace quil::fleet

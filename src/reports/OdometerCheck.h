@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "store/DataStore.h"
 #include "store/Records.h"
 
 namespace quil::fleet {
@@ -35,7 +36,8 @@ enum class OdometerProblem {
 std::string odometerProblemText(OdometerProblem p);
 
 struct OdometerFinding {
-    std::int64_t position = -1;  // record position in the file (-1: the record being entered)
+    // The record's position in the file, or its id in a data set (-1: the record being entered).
+    std::int64_t position = -1;
     store::DateTime date = 0;
     int kind = 0;  // RecordKind
     int vehicle = -1;
@@ -85,6 +87,10 @@ private:
     std::vector<OdometerFinding> findings_;
 };
 
+// Every finding of a data set's live records in the list's order; a finding's position is
+// the record's id (in a data folder its position in the record file).
+std::vector<OdometerFinding> checkOdometers(store::DataStore& data,
+                                            double dailyLimitKm = kDefaultDailyLimitKm);
 // Every finding of the data folder's record file.
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder,
                                             double dailyLimitKm = kDefaultDailyLimitKm);
@@ -93,9 +99,15 @@ std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder,
 // the vehicle's records: findings about the record itself (position -1) and about the next
 // reading of the vehicle after it (for a refuelling or maintenance record, the next one on a
 // later day). Empty when it carries no reading.
+// The data folder's form reads only the records around the record's place in the file; the
+// data set's form reads the vehicle's records in one pass, and names records by their ids.
 std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
                                              const store::DataRecord& record,
                                              std::optional<std::int64_t> editPosition,
+                                             double dailyLimitKm = kDefaultDailyLimitKm);
+std::vector<OdometerFinding> checkNewReading(store::DataStore& data,
+                                             const store::DataRecord& record,
+                                             std::optional<std::int64_t> editId,
                                              double dailyLimitKm = kDefaultDailyLimitKm);
 
 }  // namespace quil::fleet

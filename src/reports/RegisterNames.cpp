@@ -1,15 +1,17 @@
 #include "reports/RegisterNames.h"
 
+#include "reports/DataSetItems.h"
 #include "store/ItemStore.h"
 
 namespace quil::alcohol {
 
 RegisterNames RegisterNames::load(const std::string& dataFolder) {
-    return fromItems(store::ItemStore(dataFolder).readAll());
+    return load(*store::openFolderStore(dataFolder));
 }
 
-RegisterNames RegisterNames::fromItems(const std::vector<store::ItemRecord>& items) {
+RegisterNames RegisterNames::load(store::DataStore& data) {
     RegisterNames n;
+    const std::vector<store::ItemRecord> items = fleet::itemsByPosition(data);
     n.userNames_.resize(items.size());
     n.vehicleNames_.resize(items.size());
     for (std::size_t p = 0; p < items.size(); ++p) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "reports/AlcoholCsv.h"
-#include "store/Records.h"
+#include "store/DataStore.h"
 
 namespace quil::alcohol {
 
@@ -20,10 +20,10 @@ struct PickEntry {
 class RegisterNames {
 public:
     RegisterNames() = default;
+    // Reads the items of a data set once.
+    static RegisterNames load(store::DataStore& data);
     // Reads Quil.qui of `dataFolder` once; a missing file has no items.
     static RegisterNames load(const std::string& dataFolder);
-    // From the items of a data set, by position (deleted ones included).
-    static RegisterNames fromItems(const std::vector<store::ItemRecord>& items);
 
     const std::vector<PickEntry>& drivers() const { return drivers_; }
     const std::vector<PickEntry>& vehicles() const { return vehicles_; }

@@ -1,10 +1,10 @@
 #include "reports/SummaryTable.h"
 
+#include "reports/DataSetItems.h"
 #include "store/ItemStore.h"
 #include "store/ListColumns.h"
 #include "store/NumberFormat.h"
 #include "store/Period.h"
-#include "store/RecordStore.h"
 
 namespace quil::ui {
 
@@ -61,15 +61,12 @@ std::int16_t groupOf(SummaryKind kind, const DataRecord& r) {
     }
 }
 
-}  // namespace
-
-SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, int periodIndex,
-                             int year) {
+// The figures of every live record of `data` over the groups of `items`.
+SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, SummaryKind kind,
+                        int periodIndex, int year) {
     SummaryResult out;
-    ItemStore items(dataFolder);
-    if (!items.exists()) return out;
     out.itemFileFound = true;
-    const auto live = items.listLive(summaryGroupKind(kind));
+    const auto live = fleet::liveItems(items, summaryGroupKind(kind));
     // Item position -> line; positions of no live group of the kind map to -1.
     std::vector<int> lineOf;
     for (std::size_t i = 0; i < live.size(); ++i) {
@@ -83,7 +80,8 @@ SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, in
     const PeriodFilter period = hasStoredPeriod(p.kind)
                                     ? PeriodFilter(p.kind, periodRange(p.kind, year, p.subIndex))
                                     : PeriodFilter();
-    RecordStore(dataFolder).scan([&](std::int64_t, const DataRecord& r) {
+    data.scanRecords([&](const StoredRecord& stored) {
+        const DataRecord& r = stored.record;
         if (r.deleted() || !takes(kind, r.kind()) || !period.passes(r.date())) return;
         const int g = groupOf(kind, r);
         const int line = g >= 0 && std::size_t(g) < lineOf.size() ? lineOf[std::size_t(g)] : -1;
@@ -98,6 +96,22 @@ SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, in
     for (const SummaryLine& l : out.groups) out.total.add(l.figures);
     out.total.add(out.others);
     return out;
+}
+
+}  // namespace
+
+SummaryResult computeSummary(DataStore& data, SummaryKind kind, int periodIndex, int year) {
+    const std::vector<ItemRecord> items = fleet::itemsByPosition(data);
+    if (items.empty()) return {};
+    return summarize(data, items, kind, periodIndex, year);
+}
+
+SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, int periodIndex,
+                             int year) {
+    // An item file that exists counts even when it holds no item.
+    if (!ItemStore(dataFolder).exists()) return {};
+    const auto data = openFolderStore(dataFolder);
+    return summarize(*data, fleet::itemsByPosition(*data), kind, periodIndex, year);
 }
 
 std::vector<std::string> figureTitles(SummaryKind kind) {

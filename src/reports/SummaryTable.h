@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "store/DataStore.h"
 #include "store/Period.h"
 #include "store/Records.h"
 
@@ -62,8 +63,11 @@ struct SummaryResult {
     SummaryFigures total;  // groups and others
 };
 
-// Reads the item file and, when it exists, the record file of `dataFolder` (ending with the
-// separator). Records marked deleted are left out. Throws what the store throws.
+// Reads the items and the live records of a data set. A data set without items (no item
+// file) gives no groups and no figures (itemFileFound false). Throws what the store throws.
+SummaryResult computeSummary(store::DataStore& data, SummaryKind kind, int periodIndex, int year);
+// The same over the data folder `dataFolder` (ending with the separator); without Quil.qui
+// nothing is read.
 SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, int periodIndex,
                              int year);
 

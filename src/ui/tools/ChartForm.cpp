@@ -14,6 +14,7 @@
 
 #include "printing/PrintPreview.h"
 
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
@@ -109,7 +110,7 @@ QObject* ChartForm::chart() const { return canvas_ ? canvas_->chart() : nullptr;
 
 void ChartForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    Picker->loadVehicles(context_.dataFolder());
+    Picker->loadVehicles(*ui::openDataSet(context_));
 }
 
 void ChartForm::DrawClick() {
@@ -117,7 +118,7 @@ void ChartForm::DrawClick() {
     // A data set that cannot be read ends the command at the application's error report;
     // the chart keeps what it showed.
     const fleet::FuelReport report =
-        fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
+        fleet::computeFuelReport(*ui::openDataSet(context_), Picker->period(), Picker->vehicle());
     canvas_->draw(ChartKind(KindBox->currentIndex()),
                   KindBox->currentText() + QStringLiteral("　") + Picker->vehicleText() +
                       QStringLiteral("　") + Picker->periodText(),

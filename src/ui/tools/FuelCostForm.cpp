@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
@@ -79,7 +80,7 @@ QString FuelCostForm::helpText() {
 
 void FuelCostForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    Picker->loadVehicles(context_.dataFolder());
+    Picker->loadVehicles(*ui::openDataSet(context_));
 }
 
 ReportTableView* FuelCostForm::currentTable() const {
@@ -94,7 +95,8 @@ QString FuelCostForm::heading() const {
 void FuelCostForm::CalcClick() {
     // A data set that cannot be read ends the command at the application's error report;
     // the tables keep what they showed.
-    report_ = fleet::computeFuelReport(context_.dataFolder(), Picker->period(), Picker->vehicle());
+    report_ =
+        fleet::computeFuelReport(*ui::openDataSet(context_), Picker->period(), Picker->vehicle());
     VehicleTable->setTable(fleet::vehicleCostTable(report_));
     MonthTable->setTable(fleet::monthCostTable(report_));
 }

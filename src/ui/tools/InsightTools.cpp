@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/tools/AnalysisData.h"
@@ -56,7 +57,20 @@ void InsightTools::followChange(const store::DataSetChange& c) {
         case What::RecordDeleted:
             if (recordsRead_ && !records_.remove(c.record)) recordsRead_ = false;
             break;
-        case What::RecordsChanged: recordsRead_ = false; break;
+        case What::RecordsChanged:
+            // This program's own save or delete on a server data set is followed as one in a
+            // folder. A change made elsewhere (whose former record is not told) or of many
+            // records is read again.
+            if (recordsRead_ && c.serverId && c.source == store::ChangeSource::ThisProgram) {
+                const bool followed = c.serverDeleted
+                                          ? records_.remove(c.record)
+                                          : (!c.previous || records_.remove(*c.previous)) &&
+                                                records_.insert(c.record, false);
+                if (!followed) recordsRead_ = false;
+            } else {
+                recordsRead_ = false;
+            }
+            break;
         case What::ItemsChanged: itemsRead_ = false; break;
         case What::ExtensionChanged:
             if (c.part != store::ExtensionPart::MaintenanceCycles) return;
@@ -93,7 +107,7 @@ FuelCostForm* InsightTools::fuelCostForm() {
         ui::DataSetEvents::refreshWhileOpen(
             fuelCost_,
             [form = fuelCost_.data(), context = host_.context] {
-                form->Picker->loadVehicles(context->dataFolder());
+                form->Picker->loadVehicles(*ui::openDataSet(*context));
                 form->CalcClick();
             },
             changesRecordsOrItems);
@@ -107,7 +121,7 @@ ChartForm* InsightTools::chartForm() {
         ui::DataSetEvents::refreshWhileOpen(
             chart_,
             [form = chart_.data(), context = host_.context] {
-                form->Picker->loadVehicles(context->dataFolder());
+                form->Picker->loadVehicles(*ui::openDataSet(*context));
                 form->DrawClick();
             },
             changesRecordsOrItems);
@@ -149,24 +163,21 @@ void InsightTools::showNotice() {
     if (!notice_) return;
     std::int64_t overdue = 0;
     try {
-        const std::string folder = host_.context->dataFolder();
-        if (folder.empty()) {  // a data set on a server: the schedule reads a folder's files
-            notice_->hide();
-            return;
-        }
         if (!cyclesRead_) {
-            cycles_ = AnalysisData(folder).loadCycles();
+            cycles_ = openAnalysisStore(*host_.context)->loadCycles();
             cyclesRead_ = true;
         }
-        // Without a cycle nothing is due: the record file is not read.
+        // Without a cycle nothing is due: the records are not read.
         if (std::any_of(cycles_.begin(), cycles_.end(), [](const auto& c) { return c.active(); })) {
+            std::unique_ptr<store::DataStore> dataSet;
+            if (!recordsRead_ || !itemsRead_) dataSet = ui::openDataSet(*host_.context);
             if (!recordsRead_) {
-                records_ = fleet::collectSchedule(folder);
+                records_ = fleet::collectSchedule(*dataSet);
                 recordsRead_ = true;
             }
             if (!itemsRead_) {
-                vehicles_ = fleet::scheduleVehicles(folder);
-                items_ = fleet::scheduleItems(folder);
+                vehicles_ = fleet::scheduleVehicles(*dataSet);
+                items_ = fleet::scheduleItems(*dataSet);
                 itemsRead_ = true;
             }
             overdue = fleet::countOverdue(

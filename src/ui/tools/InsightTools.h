@@ -35,9 +35,11 @@ struct InsightHost {
     QStatusBar* statusBar = nullptr;
     std::function<QAction*(const QString& caption, const QString& name, std::function<void()>)>
         addToolsCommand;
-    // Shows the record at a file position (of a record kind) in the entry dialog.
+    // Shows a record (of a record kind) in the entry dialog: by its position in a data
+    // folder's file, by its id on a server.
     std::function<void(std::int64_t position, int kind)> openRecord;
-    // True while another computer holds the data folder: nothing may be written there.
+    // True while nothing may be written to the data set (another computer holds the folder,
+    // or the server lets this user only read).
     std::function<bool()> readOnly;
 };
 

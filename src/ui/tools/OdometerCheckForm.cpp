@@ -8,7 +8,9 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "reports/DataSetItems.h"
 #include "store/ItemStore.h"
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -104,7 +106,7 @@ void OdometerCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;  // brought back from the task bar: nothing changed
     // A QuilExt.db that cannot be read goes to the application's error report, once.
-    LimitBox->setValue(AnalysisData(context_.dataFolder()).dailyLimitKm());
+    LimitBox->setValue(openAnalysisStore(context_)->dailyLimitKm());
     CheckClick();
 }
 
@@ -118,20 +120,23 @@ void OdometerCheckForm::hideEvent(QHideEvent* event) {
 }
 
 void OdometerCheckForm::CheckClick() {
-    const std::string folder = context_.dataFolder();
     const ui::WaitCursor wait;
-    if ((!readOnly_ || !readOnly_()) && LimitBox->value() != AnalysisData(folder).dailyLimitKm())
-        AnalysisData(folder).setDailyLimitKm(LimitBox->value());
+    if (!readOnly_ || !readOnly_()) {
+        const auto settings = openAnalysisStore(context_);
+        if (LimitBox->value() != settings->dailyLimitKm())
+            settings->setDailyLimitKm(LimitBox->value());
+    }
     // The former findings go first, so two lists never live at once. A failure (at the
     // application's error report) leaves no findings and an empty table, together.
     FindingTable->clear();
     findings_.reset();
     CountLabel->clear();
+    const auto dataSet = ui::openDataSet(context_);
     auto found = std::make_shared<const std::vector<fleet::OdometerFinding>>(
-        fleet::checkOdometers(folder, LimitBox->value()));
-    const store::ItemStore items(folder);
-    FindingTable->setRows(fleet::odometerHeading(),
-                          std::make_shared<OdometerRows>(found, store::ItemNames::load(items)));
+        fleet::checkOdometers(*dataSet, LimitBox->value()));
+    FindingTable->setRows(
+        fleet::odometerHeading(),
+        std::make_shared<OdometerRows>(found, store::ItemNames(fleet::itemsByPosition(*dataSet))));
     findings_ = std::move(found);
     const std::size_t count = findings().size();
     CountLabel->setText(count == 0

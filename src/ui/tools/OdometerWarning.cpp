@@ -4,17 +4,24 @@
 
 #include "reports/OdometerCheck.h"
 #include "store/NumberFormat.h"
+#include "ui/dialogs/DataSetAccess.h"
+#include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/AnalysisData.h"
 
 namespace quil::insight {
 
-QString OdometerWarning::text(const std::string& dataFolder, const store::DataRecord& record,
+QString OdometerWarning::text(const ui::MainContext& context, const store::DataRecord& record,
                               std::optional<std::int64_t> editPosition) {
     std::vector<fleet::OdometerFinding> findings;
     try {
-        findings = fleet::checkNewReading(dataFolder, record, editPosition,
-                                          AnalysisData(dataFolder).dailyLimitKm());
+        const double limit = openAnalysisStore(context)->dailyLimitKm();
+        // A data folder's file is searched for the record's place and read only around it;
+        // a server data set hands over the vehicle's records.
+        findings =
+            context.serverConninfo().empty()
+                ? fleet::checkNewReading(context.dataFolder(), record, editPosition, limit)
+                : fleet::checkNewReading(*ui::openDataSet(context), record, editPosition, limit);
     } catch (const std::exception&) {
         return {};
     }
@@ -35,10 +42,10 @@ QString OdometerWarning::text(const std::string& dataFolder, const store::DataRe
            QStringLiteral("このまま保存しますか？");
 }
 
-bool OdometerWarning::confirm(QWidget* parent, const std::string& dataFolder,
+bool OdometerWarning::confirm(QWidget* parent, const ui::MainContext& context,
                               const store::DataRecord& record,
                               std::optional<std::int64_t> editPosition) {
-    const QString question = text(dataFolder, record, editPosition);
+    const QString question = text(context, record, editPosition);
     if (question.isEmpty()) return true;
     return ui::Prompts::current().question(parent, QStringLiteral("距離の確認"), question,
                                            ui::PromptIcon::Question);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QSpinBox>
 
+#include "reports/DataSetItems.h"
 #include "reports/SummaryTable.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
@@ -35,14 +36,14 @@ PeriodPicker::PeriodPicker(QWidget* parent) : QWidget(parent) {
     VehicleBox->addItem(QStringLiteral("全車両"), -1);
 }
 
-void PeriodPicker::loadVehicles(const std::string& dataFolder) {
+void PeriodPicker::loadVehicles(store::DataStore& dataSet) {
     const int keep = vehicle();
+    const auto vehicles =
+        fleet::liveItems(fleet::itemsByPosition(dataSet), store::ItemKind::Vehicle);
     VehicleBox->clear();
     VehicleBox->addItem(QStringLiteral("全車両"), -1);
-    store::ItemStore items(dataFolder);
-    if (items.exists())
-        for (const store::ItemEntry& e : items.listLive(store::ItemKind::Vehicle))
-            VehicleBox->addItem(QString::fromStdString(e.name), e.position);
+    for (const store::ItemEntry& e : vehicles)
+        VehicleBox->addItem(QString::fromStdString(e.name), e.position);
     const int at = VehicleBox->findData(keep);
     VehicleBox->setCurrentIndex(at < 0 ? 0 : at);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "reports/FuelReport.h"
+#include "store/DataStore.h"
 
 class QComboBox;
 class QSpinBox;
@@ -26,8 +27,9 @@ public:
     QSpinBox* YearBox = nullptr;
     QComboBox* PeriodBox = nullptr;  // the summary table's period list
 
-    // Refills the vehicle list from the item file, keeping the choice when it is still there.
-    void loadVehicles(const std::string& dataFolder);
+    // Refills the vehicle list from the data set's items, keeping the choice when it is
+    // still there.
+    void loadVehicles(store::DataStore& dataSet);
     // The chosen vehicle's item position, -1 for every vehicle.
     int vehicle() const;
     fleet::ReportPeriod period() const;

@@ -10,10 +10,12 @@
 #include <exception>
 
 #include "folder/ReadOnlyFileSystem.h"
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/ServerWrites.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/ReportTableView.h"
 
@@ -126,12 +128,12 @@ void ScheduleForm::fillCycles(const std::vector<fleet::ScheduleItem>& items,
 }
 
 void ScheduleForm::Reload() {
-    const std::string folder = context_.dataFolder();
     std::vector<fleet::MaintenanceCycle> cycles;
     try {
-        cycles = AnalysisData(folder).loadCycles();
-        fillCycles(fleet::scheduleItems(folder), cycles);
-        rows_ = fleet::computeSchedule(folder, cycles, store::today());
+        cycles = openAnalysisStore(context_)->loadCycles();
+        const auto dataSet = ui::openDataSet(context_);
+        fillCycles(fleet::scheduleItems(*dataSet), cycles);
+        rows_ = fleet::computeSchedule(*dataSet, cycles, store::today());
     } catch (const std::exception& e) {
         // No rows of an older reading stay on screen: the table is emptied, then the one
         // error report is shown.
@@ -161,8 +163,11 @@ void ScheduleForm::Reload() {
 
 void ScheduleForm::SaveCyclesClick() {
     if (readOnly_ && readOnly_()) {
+        // Another computer holds the folder, or the server lets this user only read.
         ui::Prompts::current().warning(this,
-                                       QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
+                                       QString::fromUtf8(context_.serverConninfo().empty()
+                                                             ? folder::ReadOnlyFileSystem::kReason
+                                                             : ui::kServerReadOnlyText));
         return;
     }
     std::vector<fleet::MaintenanceCycle> cycles;
@@ -188,7 +193,7 @@ void ScheduleForm::SaveCyclesClick() {
             {CycleTable->item(r, 0)->data(Qt::UserRole).toInt(), values[0], values[1], values[2]});
     }
     // A failed save ends here at the application's error report; the typed cycles stay.
-    AnalysisData(context_.dataFolder()).saveCycles(cycles);
+    openAnalysisStore(context_)->saveCycles(cycles);
     Reload();
     if (cyclesChanged_) cyclesChanged_();
 }

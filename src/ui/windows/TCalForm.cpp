@@ -23,6 +23,7 @@
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/UpDownArrows.h"
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -197,7 +198,9 @@ void TCalForm::Button1Click() {
     Memo1->clear();
     QStringList lines = {lastHeading_, QStringLiteral(" "), lastPeriod_};
     Memo1->setPlainText(lines.join(QLatin1Char('\n')));
-    last_ = computeSummary(context_.dataFolder(), kind, std::max(0, periodIndex), year);
+    // A data set that cannot be read (a damaged folder, a server out of reach) ends the
+    // command at the application's error report.
+    last_ = computeSummary(*openDataSet(context_), kind, std::max(0, periodIndex), year);
     lastKind_ = kind;
     ran_ = true;
     if (!last_.itemFileFound) return;

@@ -167,21 +167,21 @@ TEST_F(OdometerFormsTest, ClosingGivesTheFindingsBack) {
 
 TEST_F(OdometerFormsTest, TheEntryDialogAsksAndNeverRefuses) {
     const store::DataRecord back = driving(day(2024, 3, 20), 0, 1500, 1600);
-    const QString text = OdometerWarning::text(dir.dir(), back, std::nullopt);
+    const QString text = OdometerWarning::text(context, back, std::nullopt);
     EXPECT_TRUE(text.contains(QStringLiteral("出庫距離が前回の距離より小さい")));
     EXPECT_TRUE(text.contains(QStringLiteral("1800.0")));
     prompts.answerQuestion(false);
-    EXPECT_FALSE(OdometerWarning::confirm(nullptr, dir.dir(), back, std::nullopt));
+    EXPECT_FALSE(OdometerWarning::confirm(nullptr, context, back, std::nullopt));
     EXPECT_EQ(prompts.last().title, QStringLiteral("距離の確認"));
     prompts.answerQuestion(true);
-    EXPECT_TRUE(OdometerWarning::confirm(nullptr, dir.dir(), back, std::nullopt));
+    EXPECT_TRUE(OdometerWarning::confirm(nullptr, context, back, std::nullopt));
 
     prompts.clear();
-    EXPECT_TRUE(OdometerWarning::confirm(nullptr, dir.dir(),
-                                         driving(day(2024, 3, 20), 0, 1800, 1900), std::nullopt));
+    EXPECT_TRUE(OdometerWarning::confirm(nullptr, context, driving(day(2024, 3, 20), 0, 1800, 1900),
+                                         std::nullopt));
     // Mending the backwards trip (position 7) raises no question.
     EXPECT_TRUE(
-        OdometerWarning::confirm(nullptr, dir.dir(), driving(day(2024, 3, 4), 0, 1700, 1850), 7));
+        OdometerWarning::confirm(nullptr, context, driving(day(2024, 3, 4), 0, 1700, 1850), 7));
     EXPECT_TRUE(prompts.boxes().empty());
 }
 

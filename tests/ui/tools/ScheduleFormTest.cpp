@@ -8,6 +8,7 @@
 #include <QTableWidget>
 
 #include "InsightFixtures.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/InsightTools.h"
@@ -165,6 +166,31 @@ TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
     tools.scheduleForm()->CycleTable->item(2, 3)->setText(QStringLiteral("0"));
     tools.scheduleForm()->SaveCyclesClick();
     EXPECT_TRUE(tools.notice()->isHidden());
+}
+
+// On a server data set this program's own save is told with the record's id: the notice
+// follows it without reading the records again, while a change made elsewhere (whose former
+// record is not told) is read again.
+TEST_F(ScheduleFormTest, TheNoticeFollowsThisProgramsServerSaveInPlace) {
+    QStatusBar bar;
+    InsightHost host;
+    host.context = &context;
+    host.statusBar = &bar;
+    InsightTools tools(host);
+    AnalysisData(dir.dir()).saveCycles({{4, 12, 0, 0}, {5, 24, 0, 36}});
+    tools.refreshNotice();
+    ASSERT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 2件が期限切れ"));
+
+    UnreadableRecords unreadable;  // a reading of the records from now on fails
+    const store::DataRecord done = maintenance(day(2024, 6, 1), 0, 4, 1800);
+    ui::DataSetEvents::announce(store::DataSetChange::serverRecordSaved(41, done));
+    EXPECT_FALSE(tools.notice()->isHidden());
+    EXPECT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 1件が期限切れ"));
+
+    store::DataSetChange elsewhere = store::DataSetChange::serverRecordSaved(42, done);
+    elsewhere.source = store::ChangeSource::Elsewhere;
+    ui::DataSetEvents::announce(elsewhere);
+    EXPECT_TRUE(tools.notice()->isHidden());  // read again, and the records cannot be read
 }
 
 }  // namespace

@@ -322,10 +322,7 @@ bool registerExists(const ui::MainContext& context) {
 
 RegisterNames registerNames(const ui::MainContext& context) {
     if (context.serverConninfo().empty()) return RegisterNames::load(context.dataFolder());
-    std::vector<store::ItemRecord> items;
-    for (store::StoredItem& stored : ui::openDataSet(context)->items())
-        items.push_back(std::move(stored.item));
-    return RegisterNames::fromItems(items);
+    return RegisterNames::load(*ui::openDataSet(context));
 }
 
 }  // namespace quil::alcohol

@@ -12,10 +12,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ext/ExtDatabase.h"
 #include "reports/RegisterNames.h"
-#include "store/RecordStore.h"
 #include "store/Settings.h"
+#include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
@@ -89,12 +88,12 @@ private:
     RegisterNames names_;
 };
 
-std::vector<MissingCheck> missingChecksBetween(const std::string& dataFolder,
+std::vector<MissingCheck> missingChecksBetween(const ui::MainContext& context,
                                                store::DateTime firstDay, store::DateTime lastDay,
                                                store::DateTime now) {
     lastDay = std::min(store::dateOnly(lastDay), store::dateOnly(now));
     if (lastDay < store::dateOnly(firstDay)) return {};
-    std::vector<Drive> drives = drivesBetween(store::RecordStore(dataFolder), firstDay, lastDay);
+    std::vector<Drive> drives = drivesBetween(*ui::openDataSet(context), firstDay, lastDay);
     std::erase_if(drives, [now](const Drive& d) { return d.departure > now; });
     if (drives.empty()) return {};
     CheckFilter filter;
@@ -102,8 +101,8 @@ std::vector<MissingCheck> missingChecksBetween(const std::string& dataFolder,
     // An overnight drive's after-check lies on the day after the last one.
     filter.lastDay = lastDay + 1;
     // Without QuilExt.db no check has been recorded; counting does not create the file.
-    if (!ext::ExtDatabase::exists(dataFolder)) return findMissingChecks(drives, {});
-    return findMissingChecks(drives, AlcoholStore(dataFolder).load(filter));
+    if (!registerExists(context)) return findMissingChecks(drives, {});
+    return findMissingChecks(drives, openCheckStore(context)->load(filter));
 }
 
 TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm& entry,
@@ -178,8 +177,8 @@ void TMissingCheckForm::reload() {
     const store::DateTime first = range ? range->first : store::encodeDate(1, 1, 1);
     const store::DateTime last = range ? range->last : store::encodeDate(9999, 12, 31);
     model_->clear();  // the former rows go first, so two lists never live at once
-    model_->reset(missingChecksBetween(context_.dataFolder(), first, last, store::now()),
-                  RegisterNames::load(context_.dataFolder()));
+    model_->reset(missingChecksBetween(context_, first, last, store::now()),
+                  registerNames(context_));
     table->resizeColumnsToContents();
     countLabel->setText(QStringLiteral("チェック漏れ: %1件").arg(missing().size()));
 }

@@ -51,9 +51,9 @@ private:
     MissingCheckModel* model_ = nullptr;
 };
 
-// The missing checks of the drives from `firstDay` to `lastDay` in `dataFolder`, the
-// drives after `now` left out (their checks cannot have been made yet).
-std::vector<MissingCheck> missingChecksBetween(const std::string& dataFolder,
+// The missing checks of the drives from `firstDay` to `lastDay` in the main window's data
+// set, the drives after `now` left out (their checks cannot have been made yet).
+std::vector<MissingCheck> missingChecksBetween(const ui::MainContext& context,
                                                store::DateTime firstDay, store::DateTime lastDay,
                                                store::DateTime now);
 

@@ -30,8 +30,7 @@ protected:
         return r;
     }
     std::int64_t fresh() const {
-        return static_cast<std::int64_t>(
-            missingChecksBetween(main.folder, first, last, now).size());
+        return static_cast<std::int64_t>(missingChecksBetween(main, first, last, now).size());
     }
     std::vector<AlcoholCheck> checks() const {
         CheckFilter filter;

@@ -102,7 +102,7 @@ TEST_F(MissingCheckFormTest, ClosingGivesTheRowsBackAndShowingReadsThemAgain) {
 
 TEST_F(MissingCheckFormTest, CountingWithoutARegisterCreatesNoDatabase) {
     addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0));
-    const auto missing = missingChecksBetween(main.folder, kToday - 9, kToday + 20, kToday + 1);
+    const auto missing = missingChecksBetween(main, kToday - 9, kToday + 20, kToday + 1);
     ASSERT_EQ(missing.size(), 1u);
     EXPECT_TRUE(missing[0].beforeMissing && missing[0].afterMissing);
     EXPECT_FALSE(ext::ExtDatabase::exists(main.folder));

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Takes the manual's picture of ツール → 利用者とその権限 under Xvfb and openbox: a throwaway
+# PostgreSQL cluster with the sample data set pushed into it and two accounts. Needs a built
+# program (build/quil, build/quil-tool), the PostgreSQL server, xvfb, openbox, xdotool and
+# imagemagick; run as root (the cluster runs as an unprivileged user).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+# Under a neutral home folder, so no picture shows anything of this computer.
+[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
+out=docs
+work=$(mktemp -d)
+chmod 755 "$work"
+state="$work/cluster"
+quil=; wm=; xvfb=
+trap 'kill $quil $wm $xvfb 2>/dev/null || true; scripts/pg-cluster.sh stop "$state" || true; rm -rf "$work"' EXIT
+scripts/pg-cluster.sh start "$state"
+socket=$(head -1 "$state")
+psql -h "$socket" -U quil_test -d postgres -qc "CREATE DATABASE quil" >/dev/null
+conninfo="host=$socket dbname=quil user=quil_test"
+python3 scripts/sample-data.py "$work/data"
+build/quil-tool --server "$conninfo" server init >/dev/null
+build/quil-tool --server "$conninfo" server push "$work/data/" >/dev/null
+for account in "yamada 事務" "sato 閲覧" "suzuki 管理者"; do
+  set -- $account
+  echo "sample-password-1" | build/quil-tool --server "$conninfo" server account-add "$1" "$2" >/dev/null
+done
+echo "" | build/quil-tool --server "$conninfo" server account-disable sato >/dev/null
+mkdir -p "$work/program"
+cp build/quil build/quil.hlp build/libquil_charts.so build/libquil_tools.so "$work/program/"
+export DISPLAY=:97
+Xvfb $DISPLAY -screen 0 1280x800x24 >/dev/null 2>&1 & xvfb=$!
+sleep 1
+openbox >/dev/null 2>&1 & wm=$!
+sleep 1
+window() { xdotool search --sync --onlyvisible --name "^$1" | head -1; }
+"$work/program/quil" --server "$conninfo" >"$work/quil.log" 2>&1 & quil=$!
+sleep 3
+xdotool windowactivate --sync "$(window "クイル台帳")" key alt+t u
+sleep 1
+import-im6.q16 -frame -window "$(window "利用者とその権限")" "$out/accounts.png"

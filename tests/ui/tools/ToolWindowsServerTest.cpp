@@ -1,0 +1,144 @@
+// The ツール windows on a data set on a server: 燃費・費用 and 走行距離チェック show what they
+// show from the data folder the data set was pushed from, a found record opens by its id, a
+// server out of reach leaves the tables as they were, and a read-only user's cycles are
+// refused in the server's words.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QComboBox>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <memory>
+
+#include "InsightFixtures.h"
+#include "LoginRole.h"
+#include "PgTestCluster.h"
+#include "ServerMain.h"
+#include "server/ServerStore.h"
+#include "store/StoreError.h"
+#include "ui/dialogs/ServerWrites.h"
+#include "ui/tools/FuelCostForm.h"
+#include "ui/tools/OdometerCheckForm.h"
+#include "ui/tools/PeriodPicker.h"
+#include "ui/tools/ReportTableView.h"
+#include "ui/tools/ScheduleForm.h"
+
+namespace quil::insight {
+namespace {
+
+using namespace quil::testing;
+
+// Every cell as the model shows it, row by row.
+std::vector<QStringList> cells(const QAbstractItemModel& m) {
+    std::vector<QStringList> out;
+    for (int r = 0; r < m.rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < m.columnCount(); ++c) row << m.index(r, c).data().toString();
+        out.push_back(row);
+    }
+    return out;
+}
+
+class ToolWindowsServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeSampleFleet(dir);
+        pushToServer(db.conninfo(), dir.dir());
+    }
+    static void choose2024(FuelCostForm& form) {
+        form.Picker->YearBox->setValue(2024);
+        form.Picker->PeriodBox->setCurrentIndex(1);  // 年
+    }
+
+    TempDir dir;
+    test::ScratchDatabase db;
+    StandInMain onFolder{dir.dir()};
+    ServerMain onServer{db.conninfo()};
+    ui::ScriptedPrompts prompts;
+};
+
+TEST_F(ToolWindowsServerTest, FuelAndCostsShowTheFoldersTables) {
+    FuelCostForm fromFolder(onFolder, nullptr);
+    FuelCostForm fromServer(onServer, nullptr);
+    for (FuelCostForm* form : {&fromFolder, &fromServer}) {
+        form->show();
+        choose2024(*form);
+    }
+    ASSERT_EQ(fromServer.Picker->VehicleBox->count(), 3);  // 全車両, 車A, 車B
+    for (int vehicle : {0, 1, 2}) {
+        for (FuelCostForm* form : {&fromFolder, &fromServer}) {
+            form->Picker->VehicleBox->setCurrentIndex(vehicle);
+            form->CalcClick();
+        }
+        EXPECT_EQ(cells(*fromServer.VehicleTable->model()),
+                  cells(*fromFolder.VehicleTable->model()));
+        EXPECT_EQ(cells(*fromServer.MonthTable->model()), cells(*fromFolder.MonthTable->model()));
+    }
+    fromServer.Picker->VehicleBox->setCurrentIndex(0);
+    fromServer.CalcClick();
+    const auto shown = cells(*fromServer.VehicleTable->model());
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0][1], QStringLiteral("850.0 km"));
+    EXPECT_EQ(shown[0][3], QStringLiteral("20.0 km/L"));
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+// A server that cannot be reached ends the command at the application's error report, as a
+// damaged folder does; what the tables showed stays.
+TEST_F(ToolWindowsServerTest, AServerOutOfReachLeavesTheTablesAsTheyWere) {
+    FuelCostForm form(onServer, nullptr);
+    form.show();
+    choose2024(form);
+    form.CalcClick();
+    const auto before = cells(*form.VehicleTable->model());
+    ASSERT_EQ(before.size(), 3u);
+    onServer.conninfo = test::adminConninfo("quil_no_such_data_set");
+    EXPECT_THROW(form.CalcClick(), store::StoreError);
+    EXPECT_EQ(cells(*form.VehicleTable->model()), before);
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+// A read-only (閲覧) user checks with the limit shown, which is not stored; the finding
+// opens its record by the server's id.
+TEST_F(ToolWindowsServerTest, OdometerFindingsOfAReadOnlyUserOpenTheirRecordsById) {
+    const test::LoginRole viewer(db.conninfo(), "quil_viewer");
+    ServerMain asViewer(viewer.conninfo());
+    asViewer.readOnly = true;
+    std::vector<std::pair<std::int64_t, int>> opened;
+    OdometerCheckForm fromServer(
+        asViewer, [&](std::int64_t id, int kind) { opened.emplace_back(id, kind); }, nullptr);
+    fromServer.setReadOnlyCheck([] { return true; });
+    OdometerCheckForm fromFolder(onFolder, {}, nullptr);
+    fromFolder.setReadOnlyCheck([] { return true; });
+    for (double limit : {1000.0, 50.0}) {
+        for (OdometerCheckForm* form : {&fromFolder, &fromServer}) {
+            form->LimitBox->setValue(limit);
+            form->CheckClick();
+        }
+        EXPECT_EQ(cells(*fromServer.FindingTable->model()),
+                  cells(*fromFolder.FindingTable->model()));
+    }
+    fromServer.LimitBox->setValue(1000);
+    fromServer.CheckClick();
+    ASSERT_EQ(fromServer.findings().size(), 1u);
+    fromServer.openRow(0);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].second, 0);
+    const store::StoredRecord record =
+        server::openServerStore(db.conninfo())->readRecord(opened[0].first);
+    EXPECT_EQ(record.record.distance1(), 1650);  // the trip that departs below 1,700
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+TEST_F(ToolWindowsServerTest, AReadOnlyUsersCyclesAreRefusedInTheServersWords) {
+    onServer.readOnly = true;
+    ScheduleForm form(onServer, nullptr);
+    form.setReadOnlyCheck([this] { return onServer.dataSetReadOnly(); });
+    form.SaveCyclesClick();
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.last().text, QString::fromUtf8(ui::kServerReadOnlyText));
+}
+
+}  // namespace
+}  // namespace quil::insight

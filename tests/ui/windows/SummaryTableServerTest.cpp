@@ -1,0 +1,150 @@
+// The summary table on a data set on a server: the same lines as from the data folder it
+// was pushed from, figures that follow another clerk's save, and a server out of reach
+// ending the command at the error report.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <memory>
+
+#include "PgTestCluster.h"
+#include "ServerMain.h"
+#include "StoreFixtures.h"
+#include "server/ServerStore.h"
+#include "store/Date.h"
+#include "store/StoreError.h"
+#include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/windows/TCalForm.h"
+
+using namespace quil::store;
+using namespace quil::testing;
+
+namespace quil::ui {
+namespace {
+
+ItemRecord item(ItemKind kind, const std::string& name, bool deleted = false) {
+    ItemRecord r;
+    r.setStamp(40000.5);
+    r.setKind(kind);
+    r.setName(name);
+    r.setDeleted(deleted);
+    return r;
+}
+
+DataRecord driving(double date, int vehicle, int user, int purpose, double from, double to) {
+    DataRecord r = makeRecord(date, vehicle, user, 0, 0);
+    r.setItem(std::int16_t(purpose));
+    r.setDistance1(from);
+    r.setDistance2(to);
+    return r;
+}
+
+DataRecord costing(int kind, double date, int vehicle, int price, int tax, double litres = 0) {
+    DataRecord r = makeRecord(date, vehicle, 1, price, kind);
+    r.setTax(tax);
+    r.setDistance2(litres);
+    return r;
+}
+
+// Items: 0 vehicle 軽トラ, 1 user 山田, 2 purpose 配達, 3 vehicle ワゴン, 4 user 佐藤,
+// 5 vehicle 旧車 (deleted), 6 purpose 営業; the records of two years, one deleted.
+class SummaryTableServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeRecords<ItemRecord>(
+            folder.file("Quil.qui"),
+            {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田"),
+             item(ItemKind::Purpose, "配達"), item(ItemKind::Vehicle, "ワゴン"),
+             item(ItemKind::User, "佐藤"), item(ItemKind::Vehicle, "旧車", true),
+             item(ItemKind::Purpose, "営業")});
+        DataRecord removed = driving(encodeDate(2003, 10, 2), 0, 1, 2, 1100, 1200);
+        removed.setDeleted(true);
+        writeRecords<DataRecord>(
+            folder.file("Quil.qud"),
+            {driving(encodeDate(2003, 1, 15) + encodeTime(8, 0), 0, 1, 2, 1000, 1012.5),
+             driving(encodeDate(2003, 5, 10), 3, 4, 6, 500, 530.3),
+             costing(1, encodeDate(2003, 5, 11), 0, 3000, 150, 30.25),
+             costing(2, encodeDate(2003, 6, 1), 0, 12000, 600),
+             driving(encodeDate(2003, 10, 1), 0, 4, 2, 1012.5, 1100), removed,
+             costing(1, encodeDate(2003, 11, 11), 3, 2000, 100, 20.5),
+             driving(encodeDate(2004, 2, 20), 5, 1, 2, 0, 40),
+             costing(3, encodeDate(2004, 3, 31), 3, 1234567, 98765)});
+        pushToServer(db.conninfo(), folder.dir());
+        onFolder.folder = folder.dir();
+        onFolder.hasWindow = onServer.hasWindow = false;
+    }
+
+    static QStringList run(TCalForm& form, int summary, int period) {
+        form.ComboBox2->setCurrentIndex(summary);
+        form.ComboBox1->setCurrentIndex(period);
+        form.Edit1->setText(QStringLiteral("2003"));
+        form.Button1->click();
+        return form.Memo1->toPlainText().split(QLatin1Char('\n'));
+    }
+
+    TempDir folder;
+    test::ScratchDatabase db;
+    StandInMain onFolder;
+    ServerMain onServer{db.conninfo()};
+    QWidget mainWindow;
+    ScriptedPrompts prompts;
+};
+
+TEST_F(SummaryTableServerTest, EverySummaryShowsTheLinesOfTheFolder) {
+    TCalForm fromFolder(onFolder, &mainWindow);
+    TCalForm fromServer(onServer, &mainWindow);
+    for (int period : {0, 1, 2, 3, 9}) {
+        for (int summary = 0; summary < 9; ++summary)
+            EXPECT_EQ(run(fromServer, summary, period), run(fromFolder, summary, period))
+                << "summary " << summary << ", period " << period;
+    }
+    const QStringList expenses = run(fromServer, 8, 2);
+    ASSERT_EQ(expenses.size(), 7);
+    EXPECT_EQ(expenses[6].simplified(), QStringLiteral("合計 1,251,567円 99,615円 1,351,182円"));
+    const QStringList distances = run(fromServer, 0, 0);
+    EXPECT_EQ(distances[5].simplified(), QStringLiteral("その他 40.0 km"));  // 旧車 (deleted)
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+TEST_F(SummaryTableServerTest, TheFiguresFollowAnotherClerksSave) {
+    TCalForm form(onServer, &mainWindow);
+    form.show();
+    EXPECT_EQ(run(form, 3, 0)[6].simplified(), QStringLiteral("合計 4 回"));
+    // Another program adds a trip; its change arrives as a change made elsewhere.
+    server::openServerStore(db.conninfo())
+        ->addRecord(driving(encodeDate(2003, 7, 7), 3, 1, 2, 600, 650), newSaveKey());
+    DataSetEvents::announce(DataSetChange::changedElsewhere());
+    QCoreApplication::processEvents();  // the summary runs again once the change is told
+    const QStringList lines = form.Memo1->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(lines[4].simplified(), QStringLiteral("ワゴン 2 回"));
+    EXPECT_EQ(lines[6].simplified(), QStringLiteral("合計 5 回"));
+}
+
+TEST_F(SummaryTableServerTest, AServerOutOfReachEndsTheCommandAtTheErrorReport) {
+    ServerMain gone(test::adminConninfo("quil_no_such_data_set"));
+    gone.hasWindow = false;
+    TCalForm form(gone, &mainWindow);
+    form.ComboBox1->setCurrentIndex(0);
+    QString message;
+    try {
+        form.Button1Click();
+    } catch (const StoreError& e) {
+        message = QString::fromUtf8(e.what());
+    }
+    // The program's own words, which the application's report shows; no figure, no box.
+    EXPECT_TRUE(std::any_of(message.begin(), message.end(), [](QChar c) {
+        return c.unicode() >= 0x3000;
+    })) << message.toStdString();
+    EXPECT_EQ(form.Memo1->toPlainText().split(QLatin1Char('\n')).size(), 3);
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+}  // namespace
+}  // namespace quil::ui
