@@ -172,10 +172,18 @@ bool checksReading(const DataRecord& record) {
 // those are read: before the place back to the vehicle's last trip on a day with no reading
 // before that trip (a trip sets the chain whatever came before it), after the place to the
 // end of the day of the next reading. `records` may hold other vehicles' records too.
+// Whether the walks of chainAround ran to the first or the last of `records` without
+// finding where the chain ends (more records there might belong to it).
+struct ChainReach {
+    bool toFirst = false;
+    bool toLast = false;
+};
+
 template <typename Records>
 std::vector<std::pair<std::int64_t, DataRecord>> chainAround(Records& records,
                                                              const DataRecord& record,
-                                                             std::optional<std::int64_t> edit) {
+                                                             std::optional<std::int64_t> edit,
+                                                             ChainReach* reach = nullptr) {
     const bool driving = record.kind() == std::int16_t(RecordKind::Driving);
     std::vector<std::pair<std::int64_t, DataRecord>> chain;
     const std::int64_t n = records.count();
@@ -199,10 +207,12 @@ std::vector<std::pair<std::int64_t, DataRecord>> chainAround(Records& records,
     std::int64_t start = 0;
     std::int64_t trip = -1;  // a trip the chain can start from, if no reading precedes it
     double tripDay = 0;
+    bool startFound = false;
     for (std::int64_t p = place - 1; p >= 0; --p) {
         const DataRecord& r = records.at(p);
         if (trip >= 0 && std::trunc(r.date()) < tripDay) {
             start = trip;
+            startFound = true;
             break;
         }
         if (!counts(p, r)) continue;
@@ -220,10 +230,14 @@ std::vector<std::pair<std::int64_t, DataRecord>> chainAround(Records& records,
         if (it->first >= start) chain.emplace_back(records.id(it->first), it->second);
     chain.emplace_back(-1, record);
     bool nextFound = false;
+    bool endFound = false;
     double nextDay = 0;
     for (std::int64_t p = place; p < n; ++p) {
         const DataRecord& r = records.at(p);
-        if (nextFound && std::trunc(r.date()) > nextDay) break;
+        if (nextFound && std::trunc(r.date()) > nextDay) {
+            endFound = true;
+            break;
+        }
         if (!counts(p, r)) continue;
         chain.emplace_back(records.id(p), r);
         if (!nextFound && carriesReading(r) &&
@@ -232,6 +246,7 @@ std::vector<std::pair<std::int64_t, DataRecord>> chainAround(Records& records,
             nextDay = std::trunc(r.date());
         }
     }
+    if (reach) *reach = {!startFound, !endFound};
     return chain;
 }
 
@@ -289,13 +304,17 @@ std::vector<OdometerFinding> checkNewReading(DataStore& data, const DataRecord& 
                                              std::optional<std::int64_t> editId,
                                              double dailyLimitKm) {
     if (!checksReading(record)) return {};
-    // The store offers no reading by vehicle: one pass keeps the vehicle's live records.
-    std::vector<StoredRecord> own;
-    data.scanRecords([&](const StoredRecord& r) {
-        if (r.record.vehicle() == record.vehicle()) own.push_back(r);
-    });
-    RecordList records(std::move(own));
-    return newFindings(chainAround(records, record, editId), record, dailyLimitKm);
+    // The vehicle's records around the record's place, more of them until the chain ends
+    // within them on both sides (or they are all there is): a save reads a few dozen records,
+    // not the data set.
+    for (std::size_t count = 64;; count *= 8) {
+        store::NearbyRecords near = data.vehicleRecordsAround(record, count);
+        RecordList records(std::move(near.records));
+        ChainReach reach;
+        auto chain = chainAround(records, record, editId, &reach);
+        if ((!reach.toFirst || !near.moreBefore) && (!reach.toLast || !near.moreAfter))
+            return newFindings(chain, record, dailyLimitKm);
+    }
 }
 
 }  // namespace quil::fleet

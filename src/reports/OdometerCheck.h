@@ -99,8 +99,8 @@ std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder,
 // the vehicle's records: findings about the record itself (position -1) and about the next
 // reading of the vehicle after it (for a refuelling or maintenance record, the next one on a
 // later day). Empty when it carries no reading.
-// The data folder's form reads only the records around the record's place in the file; the
-// data set's form reads the vehicle's records in one pass, and names records by their ids.
+// Both read only the records around the record's place (the data set's form asks its store
+// for the vehicle's nearest records) and name records by their position or id.
 std::vector<OdometerFinding> checkNewReading(const std::string& dataFolder,
                                              const store::DataRecord& record,
                                              std::optional<std::int64_t> editPosition,

@@ -159,6 +159,38 @@ void ServerDataSet::scanDays(double firstDay, double lastDay,
         f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
 }
 
+std::vector<RecordRow> ServerDataSet::vehicleRecordsAround(int vehicle, double date, int user,
+                                                           std::size_t count,
+                                                           std::size_t& firstAfter) {
+    // Two walks of the order's index from the place, each stopping after count + 1 rows of
+    // the vehicle.
+    const std::vector<PgParam> params = {PgParam::number(vehicle), PgParam::float8(date),
+                                         PgParam::number(user),
+                                         PgParam::number(std::int64_t(count) + 1)};
+    const PgResult before = retrying([&] {
+        return conn_.exec(
+            "SELECT id, version, raw FROM quil_records WHERE NOT deleted AND vehicle = $1 "
+            "AND (date, user_no) <= ($2::float8, $3::int2) "
+            "ORDER BY date DESC, vehicle DESC, user_no DESC, entry DESC LIMIT $4",
+            params, true);
+    });
+    const PgResult after = retrying([&] {
+        return conn_.exec(
+            "SELECT id, version, raw FROM quil_records WHERE NOT deleted AND vehicle = $1 "
+            "AND (date, user_no) > ($2::float8, $3::int2) "
+            "ORDER BY date, vehicle, user_no, entry LIMIT $4",
+            params, true);
+    });
+    std::vector<RecordRow> out;
+    for (int i = before.rows() - 1; i >= 0; --i)
+        out.push_back(
+            {before.int64(i, 0), before.int64(i, 1), recordOf(before.bytes(i, 2), where())});
+    firstAfter = out.size();
+    for (int i = 0; i < after.rows(); ++i)
+        out.push_back({after.int64(i, 0), after.int64(i, 1), recordOf(after.bytes(i, 2), where())});
+    return out;
+}
+
 std::vector<std::int64_t> ServerDataSet::listIds(const store::ListFilter::Query& q,
                                                  std::size_t limit) {
     std::vector<std::int64_t> ids;

@@ -66,6 +66,11 @@ public:
                                       std::size_t limit = static_cast<std::size_t>(-1));
     // The live records dated on the days firstDay to lastDay, in the list's order.
     void scanDays(double firstDay, double lastDay, const std::function<void(const RecordRow&)>& f);
+    // The live records of `vehicle` nearest to (date, user) in the list's order: up to
+    // `count` at or before it, up to `count` after it (each side with one more when there
+    // is one, to say so), in the list's order, and where the first "after" row stands.
+    std::vector<RecordRow> vehicleRecordsAround(int vehicle, double date, int user,
+                                                std::size_t count, std::size_t& firstAfter);
     RecordRow readRecord(std::int64_t id);
     // The records of `ids` that exist (deleted ones included), in no particular order.
     std::vector<RecordRow> readRecords(const std::vector<std::int64_t>& ids);

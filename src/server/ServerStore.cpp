@@ -30,6 +30,22 @@ void ServerStore::scanDays(store::DateTime firstDay, store::DateTime lastDay,
     set_.scanDays(firstDay, lastDay, [&](const RecordRow& r) { f(stored(r)); });
 }
 
+store::NearbyRecords ServerStore::vehicleRecordsAround(const store::DataRecord& record,
+                                                       std::size_t count) {
+    std::size_t firstAfter = 0;
+    const std::vector<RecordRow> rows = set_.vehicleRecordsAround(record.vehicle(), record.date(),
+                                                                  record.user(), count, firstAfter);
+    const std::size_t after = rows.size() - firstAfter;
+    store::NearbyRecords out;
+    out.moreBefore = firstAfter > count;
+    out.moreAfter = after > count;
+    // The extra row on each side only said that there are more.
+    const std::size_t from = out.moreBefore ? 1 : 0;
+    const std::size_t to = rows.size() - (out.moreAfter ? 1 : 0);
+    for (std::size_t i = from; i < to; ++i) out.records.push_back(stored(rows[i]));
+    return out;
+}
+
 store::StoredRecord ServerStore::readRecord(std::int64_t id) {
     return conflicts([&] { return stored(set_.readRecord(id)); });
 }

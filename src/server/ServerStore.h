@@ -30,6 +30,8 @@ public:
     }
     void scanDays(store::DateTime firstDay, store::DateTime lastDay,
                   const std::function<void(const store::StoredRecord&)>& f) override;
+    store::NearbyRecords vehicleRecordsAround(const store::DataRecord& record,
+                                              std::size_t count) override;
     store::StoredRecord readRecord(std::int64_t id) override;
     std::vector<store::StoredRecord> readRecords(const std::vector<std::int64_t>& ids) override;
     store::StoredRecord addRecord(const store::DataRecord& record,

@@ -45,6 +45,13 @@ inline constexpr const char* kItemChangedText =
 // key (its answer lost with the connection) is done once.
 std::string newSaveKey();
 
+// Records of one vehicle around a place in the list's order (vehicleRecordsAround).
+struct NearbyRecords {
+    std::vector<StoredRecord> records;  // in the list's order
+    bool moreBefore = false;            // the data set holds more of them before the first
+    bool moreAfter = false;             // and after the last
+};
+
 class DataStore {
 public:
     virtual ~DataStore() = default;
@@ -70,6 +77,11 @@ public:
     // the default reads every record.
     virtual void scanDays(DateTime firstDay, DateTime lastDay,
                           const std::function<void(const StoredRecord&)>& f);
+    // The live records of `record`'s vehicle nearest to the place `record` would take in the
+    // list: up to `count` before it (those of the same date and user count as before) and
+    // up to `count` after it. A server selects them over its index; the default reads every
+    // record.
+    virtual NearbyRecords vehicleRecordsAround(const DataRecord& record, std::size_t count);
     // RecordChangedError when there is no record `id`.
     virtual StoredRecord readRecord(std::int64_t id) = 0;
     // The records of `ids` that exist, in no particular order (the rows being painted).

@@ -5,6 +5,8 @@
 #include <random>
 
 #include "store/DataStore.h"
+
+#include <algorithm>
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 
@@ -35,6 +37,24 @@ void DataStore::scanDays(DateTime firstDay, DateTime lastDay,
     scanRecords([&](const StoredRecord& r) {
         if (days.passes(r.record.date())) f(r);
     });
+}
+
+NearbyRecords DataStore::vehicleRecordsAround(const DataRecord& record, std::size_t count) {
+    std::vector<StoredRecord> own;
+    scanRecords([&](const StoredRecord& r) {
+        if (r.record.vehicle() == record.vehicle()) own.push_back(r);
+    });
+    const auto place = std::find_if(own.begin(), own.end(), [&](const StoredRecord& r) {
+        return sortsAfter(r.record, record);
+    });
+    const std::size_t split = std::size_t(place - own.begin());
+    const std::size_t first = split > count ? split - count : 0;
+    const std::size_t last = std::min(own.size(), split + count);
+    NearbyRecords out;
+    out.records.assign(own.begin() + std::ptrdiff_t(first), own.begin() + std::ptrdiff_t(last));
+    out.moreBefore = first > 0;
+    out.moreAfter = last < own.size();
+    return out;
 }
 
 namespace {

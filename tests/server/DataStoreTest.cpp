@@ -232,3 +232,38 @@ TYPED_TEST(DataStoreContract, TheDaysOfAPeriodAreTheRecordsThatPassIt) {
     EXPECT_EQ(got, (std::vector<int>{3, 5, 6, 7, 8}));
     EXPECT_EQ(got, expected);
 }
+
+TYPED_TEST(DataStoreContract, AVehiclesNearestRecordsAroundAPlace) {
+    auto& s = *this->store;
+    const double may1 = store::encodeDate(2024, 5, 1);
+    // Vehicle 0 on ten days (two users on day 5), vehicle 7 between them; one deleted.
+    int price = 0;
+    for (int day = 0; day < 10; ++day) {
+        const auto stored = s.addRecord(makeRecord(may1 + day, 0, 1, ++price), store::newSaveKey());
+        if (day == 2) s.deleteRecord(stored, store::newSaveKey());
+        s.addRecord(makeRecord(may1 + day, 7, 1, 100 + day), store::newSaveKey());
+        if (day == 5) s.addRecord(makeRecord(may1 + day, 0, 8, 50), store::newSaveKey());
+    }
+    const auto prices = [](const store::NearbyRecords& near) {
+        std::vector<int> out;
+        for (const auto& r : near.records) out.push_back(r.record.price());
+        return out;
+    };
+    // At day 5, user 1: records of the same date and user stand before it.
+    store::NearbyRecords near = s.vehicleRecordsAround(makeRecord(may1 + 5, 0, 1), 2);
+    EXPECT_EQ(prices(near), (std::vector<int>{5, 6, 50, 7}));
+    EXPECT_TRUE(near.moreBefore);
+    EXPECT_TRUE(near.moreAfter);
+    near = s.vehicleRecordsAround(makeRecord(may1 + 5, 0, 1), 100);
+    EXPECT_EQ(prices(near), (std::vector<int>{1, 2, 4, 5, 6, 50, 7, 8, 9, 10}));
+    EXPECT_FALSE(near.moreBefore);
+    EXPECT_FALSE(near.moreAfter);
+    // After the last: nothing after, and exactly `count` before says whether more are there.
+    near = s.vehicleRecordsAround(makeRecord(may1 + 20, 0, 1), 9);
+    EXPECT_EQ(prices(near), (std::vector<int>{2, 4, 5, 6, 50, 7, 8, 9, 10}));
+    EXPECT_TRUE(near.moreBefore);
+    EXPECT_FALSE(near.moreAfter);
+    near = s.vehicleRecordsAround(makeRecord(may1 + 20, 0, 1), 10);
+    EXPECT_FALSE(near.moreBefore);
+    EXPECT_EQ(near.records.size(), 10u);
+}
