@@ -1,17 +1,21 @@
-// The drivers' web accounts: hashes, logins and their limits, sessions and rights.
+// The drivers' web accounts: hashes, logins and their limits, sessions, rights, and the
+// quil-tool commands that manage them.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "SampleDataSet.h"
+#include "TempDir.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
 #include "server/WebAccounts.h"
 #include "store/Records.h"
+#include "tool/ToolRunner.h"
 
 using namespace quil;
 using namespace quil::server;
@@ -423,4 +427,84 @@ TEST(WebAccountsUpgrade, ADataSetOfSchemaFourGetsTheWebTablesOnce) {
     EXPECT_FALSE(c.exec("SELECT to_regclass('quil_web_account')").isNull(0, 0));
     upgradeSchema(c);
     EXPECT_EQ(c.exec("SELECT count(*) FROM quil_schema").integer(0, 0), 1);
+}
+
+namespace {
+
+class ToolDrivers : public ::testing::Test {
+protected:
+    ScratchDatabase db;
+    quil::testing::TempDir program;
+    std::string out, err;
+    int run(std::vector<std::string> args, const std::string& input = {},
+            const std::string& conninfo = {}) {
+        args.insert(args.begin(), {"--server", conninfo.empty() ? db.conninfo() : conninfo});
+        std::istringstream in(input);
+        std::ostringstream o, e;
+        const int code = tool::ToolRunner(program.dir(), in, o, e, false).run(std::move(args));
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+};
+
+}  // namespace
+
+TEST_F(ToolDrivers, AnAdministratorAddsListsDisablesAndGivesPasswordsFromTheStandardInput) {
+    ASSERT_EQ(run({"server", "init"}), tool::kExitOk) << err;
+    int yamada = 0;
+    {
+        ServerDataSet set(db.conninfo());
+        store::ItemRecord it;
+        it.setStamp(quil::testing::kSampleStamp);
+        it.setKind(store::ItemKind::User);
+        it.setName("山田");
+        yamada = set.addItem(it, newSaveKey()).position;
+        it.setName("佐藤");
+        set.addItem(it, newSaveKey());
+    }
+    EXPECT_EQ(run({"server", "driver-add", "yamada"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "driver-disable"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "drivers", "x"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "driver-frob", "x"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "driver-add", "yamada", "山田"}, "short\n"), tool::kExitProblems);
+    EXPECT_NE(err.find("8 文字以上"), std::string::npos) << err;
+    EXPECT_EQ(run({"server", "driver-add", "yamada", "鈴木"}, "first-pass-1\n"),
+              tool::kExitProblems);
+    EXPECT_NE(err.find("使用者「鈴木」はいません"), std::string::npos) << err;
+    ASSERT_EQ(run({"server", "driver-add", "Yamada", "山田"}, "first-pass-1\r\n"), tool::kExitOk)
+        << err;
+    EXPECT_NE(out.find("yamada を使用者 山田"), std::string::npos) << out;
+    ASSERT_EQ(run({"server", "driver-add", "sato", "佐藤"}, "second-pass-2\n"), tool::kExitOk)
+        << err;
+    EXPECT_EQ(run({"server", "driver-add", "yamada2", std::to_string(yamada)}, "first-pass-1\n"),
+              tool::kExitProblems);
+    ASSERT_EQ(run({"server", "drivers"}), tool::kExitOk) << err;
+    EXPECT_EQ(out, "sato\t佐藤\t" + std::to_string(yamada + 1) +
+                       "\t(パスワード変更待ち)\nyamada\t山田\t" + std::to_string(yamada) +
+                       "\t(パスワード変更待ち)\n");
+
+    PgConnection c(db.conninfo());
+    WebAccounts web(c);
+    EXPECT_TRUE(web.logIn("yamada", "first-pass-1", kHome).ok()) << "the \\r is not kept";
+    ASSERT_EQ(run({"server", "driver-disable", "YAMADA"}), tool::kExitOk) << err;
+    ASSERT_EQ(run({"server", "drivers"}), tool::kExitOk);
+    EXPECT_NE(out.find("yamada\t山田\t" + std::to_string(yamada) + "\t(無効)"), std::string::npos)
+        << out;
+    EXPECT_EQ(web.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Disabled);
+    ASSERT_EQ(run({"server", "driver-enable", "yamada"}), tool::kExitOk) << err;
+    ASSERT_EQ(run({"server", "driver-password", "yamada"}, "given-pass-3\n"), tool::kExitOk) << err;
+    EXPECT_EQ(web.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Refused);
+    EXPECT_TRUE(web.logIn("yamada", "given-pass-3", kHome).ok());
+    EXPECT_EQ(run({"server", "driver-password", "nobody"}, "given-pass-3\n"), tool::kExitProblems);
+    EXPECT_NE(err.find("ログイン nobody はありません"), std::string::npos) << err;
+
+    // A clerk cannot manage the drivers' logins: the server refuses.
+    LoginRole clerk(db.conninfo(), kClerkRole);
+    EXPECT_EQ(run({"server", "drivers"}, {}, clerk.conninfo()), tool::kExitProblems);
+    EXPECT_NE(err.find("権限がありません"), std::string::npos) << err;
+    EXPECT_EQ(run({"server", "driver-disable", "yamada"}, {}, clerk.conninfo()),
+              tool::kExitProblems);
+    EXPECT_EQ(run({"server", "driver-add", "clerk", "佐藤"}, "clerks-pass-1\n", clerk.conninfo()),
+              tool::kExitProblems);
 }
