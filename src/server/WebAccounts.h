@@ -25,8 +25,8 @@ using WebClock = std::function<std::chrono::system_clock::time_point()>;
 
 // The cost of one password hash, tuned so that a login's verification takes 100-500 ms on
 // the machine the service runs on (bench/web_accounts_bench).
-inline constexpr unsigned long long kWebHashOps = 3;
-inline constexpr std::size_t kWebHashMemory = std::size_t{64} << 20;
+inline constexpr unsigned long long kWebHashOps = 2;
+inline constexpr std::size_t kWebHashMemory = std::size_t{128} << 20;
 
 struct WebPolicy {
     // An account is locked for `accountLock` after this many failed logins in a row.
