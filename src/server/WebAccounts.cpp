@@ -140,13 +140,6 @@ double WebAccounts::now() const {
     return double(duration_cast<microseconds>(clock_().time_since_epoch()).count()) / 1e6;
 }
 
-std::string WebAccounts::refusedHash() {
-    if (refusedHash_.empty())
-        refusedHash_ =
-            hashWebPassword(tokenHex(randomBytes(16)), policy_.hashOps, policy_.hashMemory);
-    return refusedHash_;
-}
-
 void WebAccounts::logAdmin(std::int64_t account, const std::string& what) {
     c_.exec(
         "INSERT INTO quil_web_log (at, account, actor, address, action) "
@@ -334,8 +327,9 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
             result.message = lockedMessage(policy_);
             return result;
         }
-        // As long as a wrong password takes, so that the time does not tell names apart.
-        verifyWebPassword(refusedHash(), password);
+        // One Argon2id computation, as a wrong password costs, so that the time does not
+        // tell names apart.
+        hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
         return result;
     }
     const std::int64_t id = claim.integer(0, 0);

@@ -130,12 +130,10 @@ private:
     void recordAttempt(const std::string& address, const std::string& login, bool succeeded,
                        double at);
     DriverAccount existing(const std::string& login);
-    std::string refusedHash();
 
     PgConnection& c_;
     WebClock clock_;
     WebPolicy policy_;
-    std::string refusedHash_;  // verified against for an unknown name, so it takes as long
 };
 
 }  // namespace quil::server

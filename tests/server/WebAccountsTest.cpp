@@ -211,6 +211,23 @@ TEST_F(WebAccountsTest, ALoginGivesAFreshTokenThatIsNeverStoredAndASessionForIt)
     EXPECT_FALSE(a.checkSession("' OR 1=1 --"));
 }
 
+TEST_F(WebAccountsTest, AHashOfOtherCostsIsRenewedAtTheNextRightLoginOnly) {
+    accounts().createAccount("yamada", yamada, "first-pass-1");
+    const auto stored = [&] {
+        return std::string(c->exec("SELECT password_hash FROM quil_web_account").text(0, 0));
+    };
+    const std::string before = stored();
+    EXPECT_NE(before.find("m=64,t=1"), std::string::npos) << before;
+    policy.hashOps = 2;
+    policy.hashMemory = 128 * 1024;
+    WebAccounts costlier = accounts();
+    EXPECT_FALSE(costlier.logIn("yamada", "wrong-pass-1", kHome).ok());
+    EXPECT_EQ(stored(), before);
+    ASSERT_TRUE(costlier.logIn("yamada", "first-pass-1", kHome).ok());
+    EXPECT_NE(stored().find("m=128,t=2"), std::string::npos) << stored();
+    EXPECT_TRUE(costlier.logIn("yamada", "first-pass-1", kHome).ok());
+}
+
 TEST_F(WebAccountsTest, AWrongPasswordAndAnUnknownNameGetTheSameAnswer) {
     WebAccounts a = accounts();
     a.createAccount("yamada", yamada, "first-pass-1");
