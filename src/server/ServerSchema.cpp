@@ -259,12 +259,22 @@ CREATE TABLE quil_web_log (
 );
 CREATE INDEX quil_web_log_at ON quil_web_log (at);
 
+-- Roles belong to the cluster: another data set may have made this one already, and then
+-- an owner without the right to create roles upgrades too.
 DO $$
 BEGIN
-    CREATE ROLE quil_web NOLOGIN;
-EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL;
+    IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'quil_web') THEN
+        BEGIN
+            CREATE ROLE quil_web NOLOGIN;
+        EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL;
+        END;
+    END IF;
+    IF NOT EXISTS (SELECT 1 FROM pg_auth_members
+                   WHERE roleid = 'quil_web'::regrole AND member = 'quil_admin'::regrole
+                     AND admin_option) THEN
+        GRANT quil_web TO quil_admin WITH ADMIN OPTION;
+    END IF;
 END $$;
-GRANT quil_web TO quil_admin WITH ADMIN OPTION;
 
 REVOKE ALL ON quil_web_account, quil_web_session, quil_web_login_attempt, quil_web_log
     FROM PUBLIC;
