@@ -284,7 +284,7 @@ GRANT SELECT ON quil_schema, quil_items TO quil_web;
 GRANT SELECT, UPDATE (failed_attempts, locked_until, password_hash, must_change_password,
     changed_at) ON quil_web_account TO quil_web;
 GRANT SELECT, INSERT, DELETE, UPDATE (last_seen) ON quil_web_session TO quil_web;
-GRANT SELECT, INSERT, DELETE ON quil_web_login_attempt TO quil_web;
+GRANT SELECT, INSERT, DELETE, UPDATE (succeeded) ON quil_web_login_attempt TO quil_web;
 -- The log is written, never read or changed, by the service.
 GRANT INSERT ON quil_web_log TO quil_web;
 )SQL";

@@ -158,13 +158,24 @@ void WebAccounts::logWrite(const WebSession& who, const std::string& address,
          PgParam::text(what)});
 }
 
-void WebAccounts::recordAttempt(const std::string& address, const std::string& login,
-                                bool succeeded, double when) {
-    c_.exec(
-        "INSERT INTO quil_web_login_attempt (address, login, attempted_at, succeeded) "
-        "VALUES ($1, $2, to_timestamp($3::float8), $4)",
-        {PgParam::text(address), PgParam::text(login), at(when),
-         PgParam::text(succeeded ? "true" : "false")});
+std::optional<std::int64_t> WebAccounts::claimAddress(const std::string& address,
+                                                      const std::string& login, double when) {
+    // Counted and recorded under a lock of the address, so that attempts at the same time
+    // from one address cannot pass the limit together.
+    return inTransaction(c_, [&]() -> std::optional<std::int64_t> {
+        c_.exec("SELECT pg_advisory_xact_lock(7190003, hashtext($1))", {PgParam::text(address)});
+        const PgResult recent = c_.exec(
+            "SELECT count(*) FROM quil_web_login_attempt "
+            "WHERE address = $1 AND NOT succeeded AND attempted_at > to_timestamp($2::float8)",
+            {PgParam::text(address), at(when - double(policy_.addressWindow.count()))});
+        if (recent.integer(0, 0) >= policy_.addressFailures) return std::nullopt;
+        return c_
+            .exec(
+                "INSERT INTO quil_web_login_attempt (address, login, attempted_at, succeeded) "
+                "VALUES ($1, $2, to_timestamp($3::float8), false) RETURNING id",
+                {PgParam::text(address), PgParam::text(login), at(when)})
+            .integer(0, 0);
+    });
 }
 
 int WebAccounts::findDriver(const std::string& positionOrName) {
@@ -286,23 +297,17 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
     const double t = now();
     LoginResult result;
     result.message = kRefused;
-    const PgResult recent = c_.exec(
-        "SELECT count(*) FROM quil_web_login_attempt "
-        "WHERE address = $1 AND NOT succeeded AND attempted_at > to_timestamp($2::float8)",
-        {PgParam::text(address), at(t - double(policy_.addressWindow.count()))});
-    if (recent.integer(0, 0) >= policy_.addressFailures) {
+    const std::string name = normalizedWebLogin(login);
+    // A name that cannot exist is not sent to the server (it may not even be UTF-8).
+    const bool wellFormed = webLoginProblem(name).empty();
+    // Every attempt counts as a failure of its address until its password proves right.
+    const std::optional<std::int64_t> attempt = claimAddress(address, wellFormed ? name : "", t);
+    if (!attempt) {
         result.outcome = LoginOutcome::AddressLimited;
         result.message = kAddressLimited;
         return result;
     }
-    const std::string name = normalizedWebLogin(login);
-    // A name that cannot exist is not sent to the server (it may not even be UTF-8).
-    const bool wellFormed = webLoginProblem(name).empty();
-    const std::string shownName = wellFormed ? name : "";
-    if (password.size() > kLongestPassword) {
-        recordAttempt(address, shownName, false, t);
-        return result;
-    }
+    if (password.size() > kLongestPassword) return result;
     // One attempt per account claims one of its allowed failures before the (slow)
     // verification, so that attempts at the same time cannot try more passwords than that.
     const PgResult claim =
@@ -321,7 +326,6 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
         const bool known = wellFormed && c_.exec("SELECT 1 FROM quil_web_account WHERE login = $1",
                                                  {PgParam::text(name)})
                                                  .rows() > 0;
-        recordAttempt(address, shownName, false, t);
         if (known) {
             result.outcome = LoginOutcome::Locked;
             result.message = lockedMessage(policy_);
@@ -335,7 +339,6 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
     const std::int64_t id = claim.integer(0, 0);
     const std::string hash(claim.text(0, 1));
     if (!verifyWebPassword(hash, password)) {
-        recordAttempt(address, name, false, t);
         if (claim.integer(0, 4) >= policy_.accountFailures) {
             c_.exec(
                 "UPDATE quil_web_account SET failed_attempts = 0, "
@@ -349,7 +352,8 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
     c_.exec("UPDATE quil_web_account SET failed_attempts = 0, locked_until = NULL WHERE id = $1",
             {PgParam::number(id)});
     // A right password: not an attack on the address, even when the account cannot log in.
-    recordAttempt(address, name, true, t);
+    c_.exec("UPDATE quil_web_login_attempt SET succeeded = true WHERE id = $1",
+            {PgParam::number(*attempt)});
     if (claim.text(0, 2) == "t" || claim.text(0, 5) != "t") {
         result.outcome = LoginOutcome::Disabled;
         result.message = kDisabled;
@@ -436,18 +440,15 @@ void WebAccounts::changeOwnPassword(const std::string& token, const std::string&
     if (password == current) refuse(c_, "新しいパスワードは今のものと違うものにしてください。");
     const double t = now();
     // A stolen session must not become a way round the limit on guessing.
-    const PgResult recent = c_.exec(
-        "SELECT count(*) FROM quil_web_login_attempt "
-        "WHERE address = $1 AND NOT succeeded AND attempted_at > to_timestamp($2::float8)",
-        {PgParam::text(address), at(t - double(policy_.addressWindow.count()))});
-    if (recent.integer(0, 0) >= policy_.addressFailures) refuse(c_, kAddressLimited);
+    const std::optional<std::int64_t> attempt = claimAddress(address, s->login, t);
+    if (!attempt) refuse(c_, kAddressLimited);
     const PgResult stored = c_.exec("SELECT password_hash FROM quil_web_account WHERE id = $1",
                                     {PgParam::number(s->account)});
     if (stored.rows() == 0 || current.size() > kLongestPassword ||
-        !verifyWebPassword(std::string(stored.text(0, 0)), current)) {
-        recordAttempt(address, s->login, false, t);
+        !verifyWebPassword(std::string(stored.text(0, 0)), current))
         refuse(c_, "今のパスワードが違います。");
-    }
+    c_.exec("UPDATE quil_web_login_attempt SET succeeded = true WHERE id = $1",
+            {PgParam::number(*attempt)});
     const std::string hash = hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
     inTransaction(c_, [&] {
         c_.exec(

@@ -127,8 +127,10 @@ public:
 private:
     double now() const;
     void logAdmin(std::int64_t account, const std::string& what);
-    void recordAttempt(const std::string& address, const std::string& login, bool succeeded,
-                       double at);
+    // Records an attempt from `address` as failed; nullopt (nothing recorded) when the
+    // address has no failure left within its window.
+    std::optional<std::int64_t> claimAddress(const std::string& address, const std::string& login,
+                                             double when);
     DriverAccount existing(const std::string& login);
 
     PgConnection& c_;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "LoginRole.h"
 #include "PgTestCluster.h"
@@ -292,6 +295,40 @@ TEST_F(WebAccountsTest, TwentyFailuresFromOneAddressStopItsLoginsForFifteenMinut
     EXPECT_EQ(a.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::AddressLimited);
     t += 11s;
     EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+}
+
+TEST_F(WebAccountsTest, AttemptsAtTheSameTimeGetNoMoreTriesThanOneAfterAnother) {
+    accounts().createAccount("yamada", yamada, "first-pass-1");
+    std::mutex m;
+    std::map<LoginOutcome, int> outcomes;
+    const auto attempts = [&](int threads, int each, const std::function<std::string(int)>& name,
+                              const std::function<std::string(int)>& address) {
+        outcomes.clear();
+        std::vector<std::thread> running;
+        for (int i = 0; i < threads; ++i)
+            running.emplace_back([&, i] {
+                PgConnection own(db.conninfo());
+                WebAccounts a = accounts(own);
+                for (int k = 0; k < each; ++k) {
+                    const LoginOutcome o =
+                        a.logIn(name(i * each + k), "wrong-pass-1", address(i * each + k)).outcome;
+                    std::lock_guard<std::mutex> lock(m);
+                    ++outcomes[o];
+                }
+            });
+        for (std::thread& th : running) th.join();
+    };
+    // One account from many addresses: four refusals, then the lock, however they meet.
+    attempts(
+        4, 4, [](int) { return "yamada"; }, [](int n) { return "203.0.113." + std::to_string(n); });
+    EXPECT_EQ(outcomes[LoginOutcome::Refused], 4);
+    EXPECT_EQ(outcomes[LoginOutcome::Locked], 12);
+    // Many names from one address: twenty failures, then the address waits.
+    attempts(
+        4, 8, [](int n) { return "guess" + std::to_string(n); },
+        [](int) { return std::string(kAway); });
+    EXPECT_EQ(outcomes[LoginOutcome::Refused], 20);
+    EXPECT_EQ(outcomes[LoginOutcome::AddressLimited], 12);
 }
 
 TEST_F(WebAccountsTest, ASessionEndsAfterThirtyIdleMinutesEachRequestRenewsItAndLogOutEndsIt) {
