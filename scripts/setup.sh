@@ -13,8 +13,8 @@ pkgs+=(libqt6opengl6-dev)
 # FreeType's headers: the program sets a property on Qt's FreeType library.
 pkgs+=(libfreetype-dev)
 # libpq: the server data set's client library; SQLite's C library: its push and pull of
-# QuilExt.db.
-pkgs+=(libpq-dev libsqlite3-dev)
+# QuilExt.db; libsodium: the drivers' web accounts (Argon2id password hashes, login tokens).
+pkgs+=(libpq-dev libsqlite3-dev libsodium-dev)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)

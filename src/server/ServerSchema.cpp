@@ -210,15 +210,94 @@ GRANT ALL ON quil_alcohol_check, quil_alcohol_detector, quil_alcohol_setting,
 GRANT ALL ON SEQUENCE quil_alcohol_check_id_seq, quil_alcohol_detector_id_seq TO quil_admin;
 )SQL";
 
+// Schema 5: the drivers' web accounts, for a page where drivers enter their own checks and
+// drives. A login belongs to one user item (quil_items position, checked by the program:
+// a restore replaces the items, so no foreign key); its password is kept as an Argon2id
+// hash, its sessions by a hash of their token, never the token. Failed logins are counted
+// per account (lock) and per address (quil_web_login_attempt); every write is logged with
+// who, when and from where. The group role quil_web (its service's login joins it) reads
+// and writes only what a login needs; the program's 事務 and 閲覧 see none of it.
+constexpr const char* kSchema5 = R"SQL(
+CREATE TABLE quil_web_account (
+    id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    login text NOT NULL UNIQUE CHECK (login = lower(login) AND length(login) BETWEEN 1 AND 32),
+    driver integer NOT NULL UNIQUE CHECK (driver >= 0),
+    password_hash text NOT NULL CHECK (password_hash LIKE '$argon2id$%'),
+    disabled boolean NOT NULL DEFAULT false,
+    must_change_password boolean NOT NULL DEFAULT true,
+    failed_attempts integer NOT NULL DEFAULT 0 CHECK (failed_attempts >= 0),
+    locked_until timestamptz,
+    created_at timestamptz NOT NULL,
+    changed_at timestamptz NOT NULL
+);
+CREATE TABLE quil_web_session (
+    token_hash bytea PRIMARY KEY CHECK (octet_length(token_hash) = 32),
+    account bigint NOT NULL REFERENCES quil_web_account (id) ON DELETE CASCADE,
+    created_at timestamptz NOT NULL,
+    last_seen timestamptz NOT NULL,
+    csrf_secret bytea NOT NULL CHECK (octet_length(csrf_secret) = 32)
+);
+CREATE INDEX quil_web_session_account ON quil_web_session (account);
+CREATE INDEX quil_web_session_seen ON quil_web_session (last_seen);
+CREATE TABLE quil_web_login_attempt (
+    id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    address text NOT NULL CHECK (length(address) BETWEEN 1 AND 100),
+    login text NOT NULL,
+    attempted_at timestamptz NOT NULL,
+    succeeded boolean NOT NULL
+);
+CREATE INDEX quil_web_login_attempt_address ON quil_web_login_attempt (address, attempted_at)
+    WHERE NOT succeeded;
+CREATE INDEX quil_web_login_attempt_age ON quil_web_login_attempt (attempted_at);
+CREATE TABLE quil_web_log (
+    id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    at timestamptz NOT NULL,
+    account bigint,
+    actor text NOT NULL,
+    address text NOT NULL,
+    action text NOT NULL
+);
+CREATE INDEX quil_web_log_at ON quil_web_log (at);
+
+-- Roles belong to the cluster: another data set may have made this one already, and then
+-- an owner without the right to create roles upgrades too.
+DO $$
+BEGIN
+    IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'quil_web') THEN
+        BEGIN
+            CREATE ROLE quil_web NOLOGIN;
+        EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL;
+        END;
+    END IF;
+    IF NOT EXISTS (SELECT 1 FROM pg_auth_members
+                   WHERE roleid = 'quil_web'::regrole AND member = 'quil_admin'::regrole
+                     AND admin_option) THEN
+        GRANT quil_web TO quil_admin WITH ADMIN OPTION;
+    END IF;
+END $$;
+
+REVOKE ALL ON quil_web_account, quil_web_session, quil_web_login_attempt, quil_web_log
+    FROM PUBLIC;
+GRANT ALL ON quil_web_account, quil_web_session, quil_web_login_attempt, quil_web_log
+    TO quil_admin;
+GRANT SELECT ON quil_schema, quil_items TO quil_web;
+GRANT SELECT, UPDATE (failed_attempts, locked_until, password_hash, must_change_password,
+    changed_at) ON quil_web_account TO quil_web;
+GRANT SELECT, INSERT, DELETE, UPDATE (last_seen) ON quil_web_session TO quil_web;
+GRANT SELECT, INSERT, DELETE, UPDATE (succeeded) ON quil_web_login_attempt TO quil_web;
+-- The log is written, never read or changed, by the service.
+GRANT INSERT ON quil_web_log TO quil_web;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
     // Moves data after the statements, in the same transaction (none: nothing to move).
     void (*moveData)(PgConnection&) = nullptr;
 };
-constexpr std::array kMigrations{Migration{1, kSchema1}, Migration{2, kSchema2},
-                                 Migration{3, kSchema3},
-                                 Migration{4, kSchema4, convertStoredExtensionFile}};
+constexpr std::array kMigrations{
+    Migration{1, kSchema1}, Migration{2, kSchema2}, Migration{3, kSchema3},
+    Migration{4, kSchema4, convertStoredExtensionFile}, Migration{5, kSchema5}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

@@ -6,6 +6,7 @@
 //   quil_admin  管理者  everything, and may give the other roles to accounts
 //   quil_clerk  事務    records, master lists and the register
 //   quil_viewer 閲覧    reading only
+//   quil_web            the drivers' web service: logins and sessions (schema 5)
 // The rights are grants on the tables, so they hold for any program that connects.
 
 #include <string>
@@ -15,11 +16,13 @@
 namespace quil::server {
 
 // The schema this program writes; a data set of a higher number is refused unchanged.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 
 inline constexpr const char* kAdminRole = "quil_admin";
 inline constexpr const char* kClerkRole = "quil_clerk";
 inline constexpr const char* kViewerRole = "quil_viewer";
+// The group of the drivers' web service's login: the web accounts and sessions only.
+inline constexpr const char* kWebRole = "quil_web";
 // The channel on which every change of the data set is announced.
 inline constexpr const char* kChangeChannel = "quil_changes";
 

@@ -102,13 +102,21 @@ const std::map<std::string, const char*> kCommandHelp = {
      "       quil-tool --server CONNINFO server account-role NAME 管理者|事務|閲覧\n"
      "       quil-tool --server CONNINFO server account-password NAME < PASSWORD\n"
      "       quil-tool --server CONNINFO server account-disable|account-enable NAME\n"
+     "       quil-tool --server CONNINFO server drivers\n"
+     "       quil-tool --server CONNINFO server driver-add LOGIN USER < PASSWORD\n"
+     "       quil-tool --server CONNINFO server driver-password LOGIN < PASSWORD\n"
+     "       quil-tool --server CONNINFO server driver-disable|driver-enable LOGIN\n"
      "init は空のデータベースにデータセットの表と役割 (quil_admin 管理者, quil_clerk 事務,\n"
      "quil_viewer 閲覧) を作ります。push はデータフォルダーの Quil.qui と Quil.qud を空の\n"
      "データセットに送ります (すべてか、何もしないか)。pull はデータセットを DEST に\n"
      "Windows のプログラムでも開けるデータフォルダーとして書きます (DEST にデータがあれば\n"
      "書きません)。status はデータセットの形式、件数と自分の役割を表示します。\n"
      "accounts と account-… は利用者とその役割を一覧・作成・変更します (役割を作れる管理者\n"
-     "だけ)。パスワードは標準入力の 1 行から読み、サーバーにはその暗号だけを送ります。\n"},
+     "だけ)。パスワードは標準入力の 1 行から読み、サーバーにはその暗号だけを送ります。\n"
+     "drivers と driver-… は運転者がスマートフォンのページに入るログインを一覧・作成・変更\n"
+     "します (管理者だけ)。USER は使用者の位置の番号か名前です。パスワードは標準入力の 1 行\n"
+     "から読み、Argon2id の暗号だけを保存します。作ったときと driver-password の後は、\n"
+     "最初のログインでパスワードの変更を求めます。\n"},
     {"import-legacy",
      "使い方: quil-tool [--data FOLDER] import-legacy SRC\n"
      "SRC のミルテ台帳のデータ (Car.dat など) を変換して今のデータと置き換えます。変換ログ\n"

@@ -44,6 +44,8 @@ private:
     // check, dump, export-csv and import-csv on a snapshot of it.
     int runOnServer(const std::string& command, const std::vector<std::string>& args);
     int serverCommand(const std::vector<std::string>& args);
+    // server drivers and driver-…: the drivers' web accounts.
+    int driverCommand(const std::vector<std::string>& args);
     int importCsvToServer(const std::vector<std::string>& args);
     // backup, restore and import-legacy on a server data set.
     int replaceOnServer(const std::string& command, const std::vector<std::string>& args);

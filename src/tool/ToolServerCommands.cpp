@@ -12,6 +12,7 @@
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
+#include "server/WebAccounts.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 #include "tool/ToolProgress.h"
@@ -84,7 +85,8 @@ int ToolRunner::runOnServer(const std::string& command, const std::vector<std::s
 int ToolRunner::serverCommand(const std::vector<std::string>& args) {
     if (args.empty())
         return usage(
-            "server には init, push, pull, status, accounts, account-… のどれかが必要です。",
+            "server には init, push, pull, status, accounts, account-…, drivers, driver-… の"
+            "どれかが必要です。",
             "server");
     const std::string& what = args[0];
     const auto wantArgs = [&](std::size_t n) { return args.size() == n + 1; };
@@ -163,6 +165,7 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
         }
         return kExitOk;
     }
+    if (what == "drivers" || what.rfind("driver-", 0) == 0) return driverCommand(args);
     if (what == "status") {
         if (!wantArgs(0)) return usage("server status に引数はありません。", "server");
         server::ServerDataSet set(*serverOption_);
@@ -173,6 +176,59 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
              << "項目: " << set.items().size() << " 件\n"
              << "役割: " << (role.empty() ? "なし" : role)
              << (set.writable() ? "" : " (読み取り専用)") << '\n';
+        return kExitOk;
+    }
+    return usage("不明な server のコマンドです: " + what, "server");
+}
+
+int ToolRunner::driverCommand(const std::vector<std::string>& args) {
+    const std::string& what = args[0];
+    const auto readPassword = [this] {
+        // One line of the standard input, never the command line (which others can see).
+        std::string password;
+        std::getline(in_, password);
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+        return password;
+    };
+    if (what == "drivers") {
+        if (args.size() != 1) return usage("server drivers に引数はありません。", "server");
+        server::PgConnection c(*serverOption_);
+        for (const server::DriverAccount& a : server::WebAccounts(c).list())
+            out_ << a.login << '\t' << a.driverName << '\t' << a.driver
+                 << (a.driverLive ? "" : "\t(使用者がいません)") << (a.disabled ? "\t(無効)" : "")
+                 << (a.locked ? "\t(ロック中)" : "")
+                 << (a.mustChangePassword ? "\t(パスワード変更待ち)" : "") << '\n';
+        return kExitOk;
+    }
+    if (what == "driver-add") {
+        if (args.size() != 3)
+            return usage(
+                "server driver-add にはログイン名と使用者 (位置の番号か名前) を指定して"
+                "下さい。",
+                "server");
+        server::PgConnection c(*serverOption_);
+        server::WebAccounts accounts(c);
+        const int driver = accounts.findDriver(args[2]);
+        accounts.createAccount(args[1], driver, readPassword());
+        out_ << server::normalizedWebLogin(args[1]) << " を使用者 " << args[2] << " (位置 "
+             << driver << ") のログインとして作りました。最初のログインでパスワードの変更を"
+             << "求めます。\n";
+        return kExitOk;
+    }
+    if (what == "driver-password" || what == "driver-disable" || what == "driver-enable") {
+        if (args.size() != 2)
+            return usage("server " + what + " にはログイン名を 1 つ指定して下さい。", "server");
+        server::PgConnection c(*serverOption_);
+        server::WebAccounts accounts(c);
+        const std::string login = server::normalizedWebLogin(args[1]);
+        if (what == "driver-password") {
+            accounts.setPassword(login, readPassword());
+            out_ << login << " のパスワードを変えました。次のログインで変更を求めます。\n";
+        } else {
+            accounts.setDisabled(login, what == "driver-disable");
+            out_ << login
+                 << (what == "driver-enable" ? " を有効にしました。\n" : " を無効にしました。\n");
+        }
         return kExitOk;
     }
     return usage("不明な server のコマンドです: " + what, "server");

@@ -1,0 +1,464 @@
+#include "server/WebAccounts.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "server/ServerAccounts.h"
+
+namespace quil::server {
+
+namespace {
+
+using K = ServerError::Kind;
+
+constexpr int kUserKind = 2;  // store::ItemKind::User
+constexpr std::size_t kTokenBytes = 32;
+// Longer passwords are refused before hashing: nobody types them, and hashing them costs.
+constexpr std::size_t kLongestPassword = 1024;
+
+const std::string kRefused = "ログイン名またはパスワードが違います。";
+const std::string kDisabled = "このログインは使えなくなっています。管理者に問い合わせてください。";
+const std::string kAddressLimited =
+    "この接続元からのログインの失敗が多すぎます。しばらくたってからやり直してください。";
+
+std::string lockedMessage(const WebPolicy& policy) {
+    return "ログインの失敗が続いたため、このログインは " +
+           std::to_string(std::max<long long>(1, policy.accountLock.count() / 60)) +
+           " 分ほど使えません。しばらくたってからやり直してください。";
+}
+
+void ensureSodium() {
+    static const int state = sodium_init();
+    if (state < 0) throw std::runtime_error("暗号ライブラリ (libsodium) を初期化できません。");
+}
+
+[[noreturn]] void refuse(PgConnection& c, const std::string& why) {
+    throw ServerError(K::Refused, c.where(), why + "何も変更していません。");
+}
+
+std::string hex(const unsigned char* bytes, std::size_t n) {
+    std::string out(n * 2 + 1, '\0');
+    sodium_bin2hex(out.data(), out.size(), bytes, n);
+    out.pop_back();
+    return out;
+}
+
+std::string randomBytes(std::size_t n) {
+    std::string out(n, '\0');
+    randombytes_buf(out.data(), n);
+    return out;
+}
+
+// The stored form of a token: its SHA-256 (the token is random, so a fast hash suffices);
+// empty for a string that is no token.
+std::string tokenHash(const std::string& token) {
+    if (token.size() != kTokenBytes * 2) return {};
+    unsigned char bytes[kTokenBytes];
+    std::size_t len = 0;
+    if (sodium_hex2bin(bytes, sizeof bytes, token.data(), token.size(), nullptr, &len, nullptr) !=
+            0 ||
+        len != kTokenBytes)
+        return {};
+    std::string h(crypto_hash_sha256_BYTES, '\0');
+    crypto_hash_sha256(reinterpret_cast<unsigned char*>(h.data()), bytes, sizeof bytes);
+    sodium_memzero(bytes, sizeof bytes);
+    return h;
+}
+
+std::string tokenHex(const std::string& bytes) {
+    return hex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+PgParam at(double seconds) { return PgParam::float8(seconds); }
+
+// A remote address as the web service gives it (IPv4 or IPv6 text, perhaps with a port).
+void checkAddress(PgConnection& c, const std::string& address) {
+    const bool printable =
+        std::all_of(address.begin(), address.end(), [](char ch) { return ch > ' ' && ch < 0x7f; });
+    if (address.empty() || address.size() > 100 || !printable)
+        refuse(c, "接続元のアドレスが正しくありません。");
+}
+
+std::string newPasswordProblem(const std::string& login, const std::string& password) {
+    if (std::string p = passwordProblem(password); !p.empty()) return p;
+    if (normalizedWebLogin(password) == login) return "ログイン名と同じパスワードは使えません。";
+    return {};
+}
+
+}  // namespace
+
+std::string hashWebPassword(std::string_view password, unsigned long long ops, std::size_t memory) {
+    ensureSodium();
+    char out[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str_alg(out, password.data(), password.size(), ops, memory,
+                              crypto_pwhash_ALG_ARGON2ID13) != 0)
+        throw std::runtime_error("パスワードの暗号を作れません（メモリーが足りません）。");
+    return out;
+}
+
+bool verifyWebPassword(const std::string& hash, std::string_view password) {
+    ensureSodium();
+    return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
+std::string normalizedWebLogin(std::string login) {
+    const auto space = [](char ch) { return ch == ' ' || ch == '\t'; };
+    while (!login.empty() && space(login.back())) login.pop_back();
+    login.erase(login.begin(), std::find_if_not(login.begin(), login.end(), space));
+    for (char& ch : login)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    return login;
+}
+
+std::string webLoginProblem(const std::string& login) {
+    const std::string name = normalizedWebLogin(login);
+    if (name.empty()) return "ログイン名を入力してください。";
+    if (name.size() > 32) return "ログイン名は 32 文字までです。";
+    const auto alnum = [](char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9'); };
+    for (char ch : name)
+        if (!alnum(ch) && ch != '_' && ch != '.' && ch != '-')
+            return "ログイン名に使えるのは英字、数字、「_」「.」「-」だけです。";
+    if (!alnum(name[0])) return "ログイン名は英字か数字で始めてください。";
+    return {};
+}
+
+bool csrfTokenMatches(const WebSession& session, std::string_view presented) {
+    if (session.csrfToken.empty() || presented.size() != session.csrfToken.size()) return false;
+    return sodium_memcmp(session.csrfToken.data(), presented.data(), presented.size()) == 0;
+}
+
+WebAccounts::WebAccounts(PgConnection& c, WebClock clock, WebPolicy policy)
+    : c_(c), clock_(std::move(clock)), policy_(policy) {
+    ensureSodium();
+    if (!clock_) clock_ = [] { return std::chrono::system_clock::now(); };
+}
+
+double WebAccounts::now() const {
+    using namespace std::chrono;
+    return double(duration_cast<microseconds>(clock_().time_since_epoch()).count()) / 1e6;
+}
+
+void WebAccounts::logAdmin(std::int64_t account, const std::string& what) {
+    c_.exec(
+        "INSERT INTO quil_web_log (at, account, actor, address, action) "
+        "VALUES (to_timestamp($1::float8), $2, session_user, "
+        "        coalesce(host(inet_client_addr()), 'local'), $3)",
+        {at(now()), PgParam::number(account), PgParam::text(what)});
+}
+
+void WebAccounts::logWrite(const WebSession& who, const std::string& address,
+                           const std::string& what) {
+    checkAddress(c_, address);
+    c_.exec(
+        "INSERT INTO quil_web_log (at, account, actor, address, action) "
+        "VALUES (to_timestamp($1::float8), $2, $3, $4, $5)",
+        {at(now()), PgParam::number(who.account), PgParam::text(who.login), PgParam::text(address),
+         PgParam::text(what)});
+}
+
+std::optional<std::int64_t> WebAccounts::claimAddress(const std::string& address,
+                                                      const std::string& login, double when) {
+    // Counted and recorded under a lock of the address, so that attempts at the same time
+    // from one address cannot pass the limit together.
+    return inTransaction(c_, [&]() -> std::optional<std::int64_t> {
+        c_.exec("SELECT pg_advisory_xact_lock(7190003, hashtext($1))", {PgParam::text(address)});
+        const PgResult recent = c_.exec(
+            "SELECT count(*) FROM quil_web_login_attempt "
+            "WHERE address = $1 AND NOT succeeded AND attempted_at > to_timestamp($2::float8)",
+            {PgParam::text(address), at(when - double(policy_.addressWindow.count()))});
+        if (recent.integer(0, 0) >= policy_.addressFailures) return std::nullopt;
+        return c_
+            .exec(
+                "INSERT INTO quil_web_login_attempt (address, login, attempted_at, succeeded) "
+                "VALUES ($1, $2, to_timestamp($3::float8), false) RETURNING id",
+                {PgParam::text(address), PgParam::text(login), at(when)})
+            .integer(0, 0);
+    });
+}
+
+int WebAccounts::findDriver(const std::string& positionOrName) {
+    const bool digits = !positionOrName.empty() && positionOrName.size() <= 9 &&
+                        std::all_of(positionOrName.begin(), positionOrName.end(),
+                                    [](char ch) { return ch >= '0' && ch <= '9'; });
+    const PgResult r =
+        digits ? c_.exec(
+                     "SELECT position FROM quil_items "
+                     "WHERE position = $1 AND kind = $2 AND NOT deleted",
+                     {PgParam::number(std::stoll(positionOrName)), PgParam::number(kUserKind)})
+               : c_.exec(
+                     "SELECT position FROM quil_items "
+                     "WHERE name = $1 AND kind = $2 AND NOT deleted ORDER BY position",
+                     {PgParam::text(positionOrName), PgParam::number(kUserKind)});
+    if (r.rows() == 0)
+        refuse(c_, digits ? "位置 " + positionOrName +
+                                " に使用者はいません（削除された使用者も"
+                                "使えません）。"
+                          : "使用者「" + positionOrName + "」はいません。");
+    if (r.rows() > 1)
+        refuse(c_, "使用者「" + positionOrName + "」は複数います。位置の番号で指定してください。");
+    return static_cast<int>(r.integer(0, 0));
+}
+
+void WebAccounts::createAccount(const std::string& login, int driver, const std::string& password) {
+    const std::string name = normalizedWebLogin(login);
+    if (const std::string p = webLoginProblem(name); !p.empty()) refuse(c_, p);
+    if (const std::string p = newPasswordProblem(name, password); !p.empty()) refuse(c_, p);
+    const std::string hash = hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
+    inTransaction(c_, [&] {
+        const PgResult user =
+            c_.exec("SELECT name FROM quil_items WHERE position = $1 AND kind = $2 AND NOT deleted",
+                    {PgParam::number(driver), PgParam::number(kUserKind)});
+        if (user.rows() == 0)
+            refuse(c_, "位置 " + std::to_string(driver) +
+                           " に使用者はいません（削除された使用者も使えません）。");
+        const std::string driverName(user.text(0, 0));
+        if (c_.exec("SELECT 1 FROM quil_web_account WHERE login = $1", {PgParam::text(name)})
+                .rows() > 0)
+            refuse(c_, "ログイン名 " + name + " はすでにあります。");
+        const PgResult other = c_.exec("SELECT login FROM quil_web_account WHERE driver = $1",
+                                       {PgParam::number(driver)});
+        if (other.rows() > 0)
+            refuse(c_, "使用者「" + driverName + "」にはログイン " + std::string(other.text(0, 0)) +
+                           " がすでにあります。");
+        const double t = now();
+        const PgResult r = c_.exec(
+            "INSERT INTO quil_web_account (login, driver, password_hash, created_at, changed_at) "
+            "VALUES ($1, $2, $3, to_timestamp($4::float8), to_timestamp($4::float8)) RETURNING id",
+            {PgParam::text(name), PgParam::number(driver), PgParam::text(hash), at(t)});
+        logAdmin(r.integer(0, 0), "ログイン作成 " + name + " (使用者「" + driverName + "」位置 " +
+                                      std::to_string(driver) + ")");
+    });
+}
+
+DriverAccount WebAccounts::existing(const std::string& login) {
+    const std::string name = normalizedWebLogin(login);
+    for (DriverAccount& a : list())
+        if (a.login == name) return std::move(a);
+    refuse(c_, "ログイン " + name + " はありません。");
+}
+
+void WebAccounts::setPassword(const std::string& login, const std::string& password) {
+    const DriverAccount a = existing(login);
+    if (const std::string p = newPasswordProblem(a.login, password); !p.empty()) refuse(c_, p);
+    const std::string hash = hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
+    inTransaction(c_, [&] {
+        c_.exec(
+            "UPDATE quil_web_account SET password_hash = $2, must_change_password = true, "
+            "failed_attempts = 0, locked_until = NULL, changed_at = to_timestamp($3::float8) "
+            "WHERE id = $1",
+            {PgParam::number(a.id), PgParam::text(hash), at(now())});
+        c_.exec("DELETE FROM quil_web_session WHERE account = $1", {PgParam::number(a.id)});
+        logAdmin(a.id, "パスワード設定 " + a.login);
+    });
+}
+
+void WebAccounts::setDisabled(const std::string& login, bool disabled) {
+    const DriverAccount a = existing(login);
+    inTransaction(c_, [&] {
+        c_.exec(
+            "UPDATE quil_web_account SET disabled = $2, changed_at = to_timestamp($3::float8) "
+            "WHERE id = $1",
+            {PgParam::number(a.id), PgParam::text(disabled ? "true" : "false"), at(now())});
+        if (disabled)
+            c_.exec("DELETE FROM quil_web_session WHERE account = $1", {PgParam::number(a.id)});
+        logAdmin(a.id, (disabled ? "無効化 " : "有効化 ") + a.login);
+    });
+}
+
+std::vector<DriverAccount> WebAccounts::list() {
+    const PgResult r = c_.exec(
+        "SELECT a.id, a.login, a.driver, coalesce(i.name, ''), "
+        "       coalesce(i.kind = $2 AND NOT i.deleted, false), a.disabled, "
+        "       a.must_change_password, coalesce(a.locked_until > to_timestamp($1::float8), false) "
+        "FROM quil_web_account a LEFT JOIN quil_items i ON i.position = a.driver "
+        "ORDER BY a.login",
+        {at(now()), PgParam::number(kUserKind)});
+    std::vector<DriverAccount> out;
+    for (int i = 0; i < r.rows(); ++i) {
+        DriverAccount a;
+        a.id = r.integer(i, 0);
+        a.login = std::string(r.text(i, 1));
+        a.driver = static_cast<int>(r.integer(i, 2));
+        a.driverName = std::string(r.text(i, 3));
+        a.driverLive = r.text(i, 4) == "t";
+        a.disabled = r.text(i, 5) == "t";
+        a.mustChangePassword = r.text(i, 6) == "t";
+        a.locked = r.text(i, 7) == "t";
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+LoginResult WebAccounts::logIn(const std::string& login, const std::string& password,
+                               const std::string& address) {
+    checkAddress(c_, address);
+    const double t = now();
+    LoginResult result;
+    result.message = kRefused;
+    const std::string name = normalizedWebLogin(login);
+    // A name that cannot exist is not sent to the server (it may not even be UTF-8).
+    const bool wellFormed = webLoginProblem(name).empty();
+    // Every attempt counts as a failure of its address until its password proves right.
+    const std::optional<std::int64_t> attempt = claimAddress(address, wellFormed ? name : "", t);
+    if (!attempt) {
+        result.outcome = LoginOutcome::AddressLimited;
+        result.message = kAddressLimited;
+        return result;
+    }
+    if (password.size() > kLongestPassword) return result;
+    // One attempt per account claims one of its allowed failures before the (slow)
+    // verification, so that attempts at the same time cannot try more passwords than that.
+    const PgResult claim =
+        !wellFormed
+            ? PgResult()
+            : c_.exec(
+                  "UPDATE quil_web_account SET failed_attempts = failed_attempts + 1 "
+                  "WHERE login = $1 AND failed_attempts < $2 "
+                  "  AND (locked_until IS NULL OR locked_until <= to_timestamp($3::float8)) "
+                  "RETURNING id, password_hash, disabled, must_change_password, failed_attempts, "
+                  "  coalesce((SELECT kind = $4 AND NOT deleted FROM quil_items "
+                  "            WHERE position = driver), false)",
+                  {PgParam::text(name), PgParam::number(policy_.accountFailures), at(t),
+                   PgParam::number(kUserKind)});
+    if (!wellFormed || claim.rows() == 0) {
+        const bool known = wellFormed && c_.exec("SELECT 1 FROM quil_web_account WHERE login = $1",
+                                                 {PgParam::text(name)})
+                                                 .rows() > 0;
+        if (known) {
+            result.outcome = LoginOutcome::Locked;
+            result.message = lockedMessage(policy_);
+            return result;
+        }
+        // One Argon2id computation, as a wrong password costs, so that the time does not
+        // tell names apart.
+        hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
+        return result;
+    }
+    const std::int64_t id = claim.integer(0, 0);
+    const std::string hash(claim.text(0, 1));
+    if (!verifyWebPassword(hash, password)) {
+        if (claim.integer(0, 4) >= policy_.accountFailures) {
+            c_.exec(
+                "UPDATE quil_web_account SET failed_attempts = 0, "
+                "locked_until = to_timestamp($2::float8) WHERE id = $1",
+                {PgParam::number(id), at(t + double(policy_.accountLock.count()))});
+            result.outcome = LoginOutcome::Locked;
+            result.message = lockedMessage(policy_);
+        }
+        return result;
+    }
+    c_.exec("UPDATE quil_web_account SET failed_attempts = 0, locked_until = NULL WHERE id = $1",
+            {PgParam::number(id)});
+    // A right password: not an attack on the address, even when the account cannot log in.
+    c_.exec("UPDATE quil_web_login_attempt SET succeeded = true WHERE id = $1",
+            {PgParam::number(*attempt)});
+    if (claim.text(0, 2) == "t" || claim.text(0, 5) != "t") {
+        result.outcome = LoginOutcome::Disabled;
+        result.message = kDisabled;
+        return result;
+    }
+    if (crypto_pwhash_str_needs_rehash(hash.c_str(), policy_.hashOps, policy_.hashMemory) != 0)
+        c_.exec("UPDATE quil_web_account SET password_hash = $2 WHERE id = $1",
+                {PgParam::number(id),
+                 PgParam::text(hashWebPassword(password, policy_.hashOps, policy_.hashMemory))});
+    const std::string token = randomBytes(kTokenBytes);
+    result.token = tokenHex(token);
+    inTransaction(c_, [&] {
+        c_.exec("DELETE FROM quil_web_session WHERE last_seen <= to_timestamp($1::float8)",
+                {at(t - double(policy_.idleTimeout.count()))});
+        c_.exec("DELETE FROM quil_web_login_attempt WHERE attempted_at < to_timestamp($1::float8)",
+                {at(t - std::max(86400.0, double(policy_.addressWindow.count())))});
+        c_.exec(
+            "INSERT INTO quil_web_session (token_hash, account, created_at, last_seen, "
+            "csrf_secret) VALUES ($1, $2, to_timestamp($3::float8), to_timestamp($3::float8), $4)",
+            {PgParam::bytes(tokenHash(result.token)), PgParam::number(id), at(t),
+             PgParam::bytes(randomBytes(kTokenBytes))});
+        c_.exec(
+            "INSERT INTO quil_web_log (at, account, actor, address, action) "
+            "VALUES (to_timestamp($1::float8), $2, $3, $4, 'ログイン')",
+            {at(t), PgParam::number(id), PgParam::text(name), PgParam::text(address)});
+    });
+    result.outcome = LoginOutcome::LoggedIn;
+    result.message.clear();
+    result.mustChangePassword = claim.text(0, 3) == "t";
+    return result;
+}
+
+std::optional<WebSession> WebAccounts::checkSession(const std::string& token) {
+    const std::string h = tokenHash(token);
+    if (h.empty()) return std::nullopt;
+    const double t = now();
+    const double oldest = t - double(policy_.idleTimeout.count());
+    // A session of a disabled account, or of a driver no longer in the user list, is not
+    // renewed: it runs out.
+    const PgResult r = c_.exec(
+        "WITH s AS ("
+        "  UPDATE quil_web_session s SET last_seen = to_timestamp($2::float8) "
+        "  FROM quil_web_account a JOIN quil_items i ON i.position = a.driver "
+        "  WHERE s.token_hash = $1 AND s.last_seen > to_timestamp($3::float8) "
+        "    AND a.id = s.account AND NOT a.disabled AND i.kind = $4 AND NOT i.deleted "
+        "  RETURNING a.id, a.login, a.driver, i.name, a.must_change_password, s.csrf_secret) "
+        "SELECT id, login, driver, name, must_change_password, encode(csrf_secret, 'hex') FROM s",
+        {PgParam::bytes(h), at(t), at(oldest), PgParam::number(kUserKind)});
+    if (r.rows() == 0) {
+        c_.exec(
+            "DELETE FROM quil_web_session "
+            "WHERE token_hash = $1 AND last_seen <= to_timestamp($2::float8)",
+            {PgParam::bytes(h), at(oldest)});
+        return std::nullopt;
+    }
+    WebSession s;
+    s.account = r.integer(0, 0);
+    s.login = std::string(r.text(0, 1));
+    s.driver = static_cast<int>(r.integer(0, 2));
+    s.driverName = std::string(r.text(0, 3));
+    s.mustChangePassword = r.text(0, 4) == "t";
+    s.csrfToken = std::string(r.text(0, 5));
+    return s;
+}
+
+void WebAccounts::logOut(const std::string& token, const std::string& address) {
+    checkAddress(c_, address);
+    const std::string h = tokenHash(token);
+    if (h.empty()) return;
+    c_.exec(
+        "WITH d AS (DELETE FROM quil_web_session WHERE token_hash = $1 RETURNING account) "
+        "INSERT INTO quil_web_log (at, account, actor, address, action) "
+        "SELECT to_timestamp($2::float8), a.id, a.login, $3, 'ログアウト' "
+        "FROM d JOIN quil_web_account a ON a.id = d.account",
+        {PgParam::bytes(h), at(now()), PgParam::text(address)});
+}
+
+void WebAccounts::changeOwnPassword(const std::string& token, const std::string& current,
+                                    const std::string& password, const std::string& address) {
+    checkAddress(c_, address);
+    const std::optional<WebSession> s = checkSession(token);
+    if (!s) refuse(c_, "ログインの有効期限が切れました。もう一度ログインしてください。");
+    if (const std::string p = newPasswordProblem(s->login, password); !p.empty()) refuse(c_, p);
+    if (password == current) refuse(c_, "新しいパスワードは今のものと違うものにしてください。");
+    const double t = now();
+    // A stolen session must not become a way round the limit on guessing.
+    const std::optional<std::int64_t> attempt = claimAddress(address, s->login, t);
+    if (!attempt) refuse(c_, kAddressLimited);
+    const PgResult stored = c_.exec("SELECT password_hash FROM quil_web_account WHERE id = $1",
+                                    {PgParam::number(s->account)});
+    if (stored.rows() == 0 || current.size() > kLongestPassword ||
+        !verifyWebPassword(std::string(stored.text(0, 0)), current))
+        refuse(c_, "今のパスワードが違います。");
+    c_.exec("UPDATE quil_web_login_attempt SET succeeded = true WHERE id = $1",
+            {PgParam::number(*attempt)});
+    const std::string hash = hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
+    inTransaction(c_, [&] {
+        c_.exec(
+            "UPDATE quil_web_account SET password_hash = $2, must_change_password = false, "
+            "changed_at = to_timestamp($3::float8) WHERE id = $1",
+            {PgParam::number(s->account), PgParam::text(hash), at(t)});
+        c_.exec("DELETE FROM quil_web_session WHERE account = $1 AND token_hash <> $2",
+                {PgParam::number(s->account), PgParam::bytes(tokenHash(token))});
+        logWrite(*s, address, "パスワード変更");
+    });
+}
+
+}  // namespace quil::server

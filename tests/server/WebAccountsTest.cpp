@@ -1,0 +1,564 @@
+// The drivers' web accounts: hashes, logins and their limits, sessions, rights, and the
+// quil-tool commands that manage them.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "LoginRole.h"
+#include "PgTestCluster.h"
+#include "SampleDataSet.h"
+#include "TempDir.h"
+#include "server/PgConnection.h"
+#include "server/ServerDataSet.h"
+#include "server/ServerSchema.h"
+#include "server/WebAccounts.h"
+#include "store/Records.h"
+#include "tool/ToolRunner.h"
+
+using namespace quil;
+using namespace quil::server;
+using namespace std::chrono_literals;
+using quil::test::LoginRole;
+using quil::test::ScratchDatabase;
+
+namespace {
+
+constexpr const char* kHome = "192.0.2.10";
+constexpr const char* kAway = "198.51.100.7";
+
+std::string refusal(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ServerError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+ServerError::Kind kindOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ServerError& e) {
+        return e.kind();
+    }
+    ADD_FAILURE() << "no error";
+    return ServerError::Kind::Other;
+}
+
+class WebAccountsTest : public ::testing::Test {
+protected:
+    ScratchDatabase db;
+    std::unique_ptr<PgConnection> c;
+    std::chrono::system_clock::time_point t =
+        std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 20000);
+    WebPolicy policy;
+    int yamada = 0, sato = 0, gone = 0, vehicle = 0;
+
+    void SetUp() override {
+        c = std::make_unique<PgConnection>(db.conninfo());
+        initializeSchema(*c);
+        // Cheap hashes: the tests count attempts, not the cost of each.
+        policy.hashOps = 1;
+        policy.hashMemory = 64 * 1024;
+        ServerDataSet set(db.conninfo());
+        vehicle = add(set, store::ItemKind::Vehicle, "軽トラ");
+        yamada = add(set, store::ItemKind::User, "山田");
+        sato = add(set, store::ItemKind::User, "佐藤");
+        gone = add(set, store::ItemKind::User, "退職者", true);
+    }
+    static int add(ServerDataSet& set, store::ItemKind kind, const char* name,
+                   bool deleted = false) {
+        store::ItemRecord it;
+        it.setStamp(quil::testing::kSampleStamp);
+        it.setKind(kind);
+        it.setOrder(999);
+        it.setName(name);
+        it.setDeleted(deleted);
+        return set.addItem(it, newSaveKey()).position;
+    }
+    WebAccounts accounts(PgConnection& conn) {
+        return WebAccounts(
+            conn, [this] { return t; }, policy);
+    }
+    WebAccounts accounts() { return accounts(*c); }
+    std::int64_t count(const std::string& sql) { return c->exec(sql).integer(0, 0); }
+};
+
+}  // namespace
+
+TEST(WebPasswords, AStoredHashIsArgon2idWithItsOwnSaltAndVerifiesOnlyItsPassword) {
+    const std::string h = hashWebPassword("正しいパスワード-123");
+    EXPECT_EQ(h.rfind("$argon2id$", 0), 0u) << h;
+    EXPECT_NE(h.find("m=131072,t=2"), std::string::npos) << h;
+    EXPECT_TRUE(verifyWebPassword(h, "正しいパスワード-123"));
+    EXPECT_FALSE(verifyWebPassword(h, "正しいパスワード-124"));
+    EXPECT_FALSE(verifyWebPassword(h, ""));
+    EXPECT_FALSE(verifyWebPassword("not a hash", "正しいパスワード-123"));
+    EXPECT_NE(hashWebPassword("正しいパスワード-123", 1, 64 * 1024),
+              hashWebPassword("正しいパスワード-123", 1, 64 * 1024));
+}
+
+TEST(WebPasswords, LoginNamesAreLowerCaseLettersDigitsAndAFewMarks) {
+    EXPECT_EQ(normalizedWebLogin("  Yamada.T \t"), "yamada.t");
+    EXPECT_EQ(webLoginProblem("Yamada_2"), "");
+    EXPECT_EQ(webLoginProblem("7eleven"), "");
+    EXPECT_NE(webLoginProblem(""), "");
+    EXPECT_NE(webLoginProblem("   "), "");
+    EXPECT_NE(webLoginProblem("-yamada"), "");
+    EXPECT_NE(webLoginProblem("山田"), "");
+    EXPECT_NE(webLoginProblem("yama da"), "");
+    EXPECT_NE(webLoginProblem("a'; DROP TABLE quil_records; --"), "");
+    EXPECT_EQ(webLoginProblem(std::string(32, 'a')), "");
+    EXPECT_NE(webLoginProblem(std::string(33, 'a')), "");
+}
+
+TEST_F(WebAccountsTest, AnAccountBelongsToOneLiveUserAndBadRequestsChangeNothing) {
+    WebAccounts a = accounts();
+    EXPECT_EQ(a.findDriver("山田"), yamada);
+    EXPECT_EQ(a.findDriver(std::to_string(sato)), sato);
+    EXPECT_NE(refusal([&] { a.findDriver("退職者"); }).find("いません"), std::string::npos);
+    EXPECT_NE(refusal([&] { a.findDriver(std::to_string(gone)); }).find("削除"), std::string::npos);
+    EXPECT_NE(refusal([&] { a.findDriver(std::to_string(vehicle)); }), "");
+    EXPECT_NE(refusal([&] { a.findDriver("99999"); }), "");
+    {
+        ServerDataSet set(db.conninfo());
+        add(set, store::ItemKind::User, "山田");
+    }
+    EXPECT_NE(refusal([&] { a.findDriver("山田"); }).find("複数"), std::string::npos);
+
+    a.createAccount("Yamada", yamada, "first-pass-1");
+    const auto refused = [&](const std::string& login, int driver, const std::string& pw,
+                             const std::string& says) {
+        const std::string why = refusal([&] { a.createAccount(login, driver, pw); });
+        EXPECT_NE(why.find(says), std::string::npos) << login << ": " << why;
+        EXPECT_NE(why.find("何も変更していません"), std::string::npos) << why;
+    };
+    refused("taisha", gone, "first-pass-1", "削除");
+    refused("kei", vehicle, "first-pass-1", "使用者はいません");
+    refused("nobody", 4242, "first-pass-1", "使用者はいません");
+    refused("sato", sato, "short", "8 文字以上");
+    refused("sato.kenji", sato, "SATO.KENJI", "ログイン名と同じ");
+    refused("sato k", sato, "first-pass-1", "使えるのは");
+    refused("YAMADA", sato, "first-pass-1", "すでにあります");
+    refused("yamada2", yamada, "first-pass-1", "ログイン yamada がすでにあります");
+
+    const std::vector<DriverAccount> all = a.list();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].login, "yamada");
+    EXPECT_EQ(all[0].driver, yamada);
+    EXPECT_EQ(all[0].driverName, "山田");
+    EXPECT_TRUE(all[0].driverLive);
+    EXPECT_TRUE(all[0].mustChangePassword);
+    EXPECT_FALSE(all[0].disabled);
+    const std::string stored(c->exec("SELECT password_hash FROM quil_web_account").text(0, 0));
+    EXPECT_EQ(stored.rfind("$argon2id$", 0), 0u) << stored;
+    EXPECT_EQ(stored.find("first-pass-1"), std::string::npos);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_log WHERE action LIKE 'ログイン作成 yamada%' "
+                    "AND actor = session_user AND account IS NOT NULL"),
+              1);
+}
+
+TEST_F(WebAccountsTest, ALoginGivesAFreshTokenThatIsNeverStoredAndASessionForIt) {
+    WebAccounts a = accounts();
+    a.createAccount("yamada", yamada, "first-pass-1");
+    const LoginResult first = a.logIn(" Yamada", "first-pass-1", kHome);
+    ASSERT_TRUE(first.ok()) << first.message;
+    EXPECT_TRUE(first.mustChangePassword);
+    ASSERT_EQ(first.token.size(), 64u);
+    EXPECT_EQ(first.token.find_first_not_of("0123456789abcdef"), std::string::npos);
+    const LoginResult second = a.logIn("yamada", "first-pass-1", kAway);
+    ASSERT_TRUE(second.ok());
+    EXPECT_NE(first.token, second.token);
+
+    const std::optional<WebSession> s = a.checkSession(first.token);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->login, "yamada");
+    EXPECT_EQ(s->driver, yamada);
+    EXPECT_EQ(s->driverName, "山田");
+    EXPECT_TRUE(s->mustChangePassword);
+    ASSERT_EQ(s->csrfToken.size(), 64u);
+    EXPECT_TRUE(csrfTokenMatches(*s, s->csrfToken));
+    std::string other = s->csrfToken;
+    other[10] = other[10] == 'a' ? 'b' : 'a';
+    EXPECT_FALSE(csrfTokenMatches(*s, other));
+    EXPECT_FALSE(csrfTokenMatches(*s, ""));
+    EXPECT_FALSE(csrfTokenMatches(*s, s->csrfToken.substr(0, 32)));
+    EXPECT_NE(a.checkSession(second.token)->csrfToken, s->csrfToken);
+
+    // Neither the session table nor the log holds a token, in any case.
+    const PgResult rows = c->exec(
+        "SELECT upper(string_agg(x::text, '|')) FROM ("
+        " SELECT s::text AS x FROM quil_web_session s UNION ALL"
+        " SELECT l::text FROM quil_web_log l UNION ALL"
+        " SELECT t::text FROM quil_web_login_attempt t) all_rows");
+    const std::string dump(rows.text(0, 0));
+    for (std::string token : {first.token, second.token}) {
+        for (char& ch : token) ch = static_cast<char>(std::toupper(ch));
+        EXPECT_EQ(dump.find(token), std::string::npos);
+        EXPECT_EQ(dump.find(token.substr(0, 16)), std::string::npos);
+    }
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_session"), 2);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_log WHERE action = 'ログイン' AND "
+                    "actor = 'yamada' AND address = '192.0.2.10'"),
+              1);
+
+    EXPECT_FALSE(a.checkSession(""));
+    EXPECT_FALSE(a.checkSession("zz" + first.token.substr(2)));
+    EXPECT_FALSE(a.checkSession(first.token.substr(1)));
+    EXPECT_FALSE(a.checkSession(std::string(64, '0')));
+    EXPECT_FALSE(a.checkSession("' OR 1=1 --"));
+}
+
+TEST_F(WebAccountsTest, AHashOfOtherCostsIsRenewedAtTheNextRightLoginOnly) {
+    accounts().createAccount("yamada", yamada, "first-pass-1");
+    const auto stored = [&] {
+        return std::string(c->exec("SELECT password_hash FROM quil_web_account").text(0, 0));
+    };
+    const std::string before = stored();
+    EXPECT_NE(before.find("m=64,t=1"), std::string::npos) << before;
+    policy.hashOps = 2;
+    policy.hashMemory = 128 * 1024;
+    WebAccounts costlier = accounts();
+    EXPECT_FALSE(costlier.logIn("yamada", "wrong-pass-1", kHome).ok());
+    EXPECT_EQ(stored(), before);
+    ASSERT_TRUE(costlier.logIn("yamada", "first-pass-1", kHome).ok());
+    EXPECT_NE(stored().find("m=128,t=2"), std::string::npos) << stored();
+    EXPECT_TRUE(costlier.logIn("yamada", "first-pass-1", kHome).ok());
+}
+
+TEST_F(WebAccountsTest, AWrongPasswordAndAnUnknownNameGetTheSameAnswer) {
+    WebAccounts a = accounts();
+    a.createAccount("yamada", yamada, "first-pass-1");
+    const LoginResult wrongPassword = a.logIn("yamada", "first-pass-2", kHome);
+    const LoginResult unknownName = a.logIn("yamade", "first-pass-1", kHome);
+    const LoginResult badName = a.logIn("山田\xff", "first-pass-1", kHome);
+    for (const LoginResult* r : {&wrongPassword, &unknownName, &badName}) {
+        EXPECT_EQ(r->outcome, LoginOutcome::Refused);
+        EXPECT_EQ(r->message, "ログイン名またはパスワードが違います。");
+        EXPECT_TRUE(r->token.empty());
+    }
+    EXPECT_EQ(a.logIn("yamada", std::string(5000, 'x'), kHome).outcome, LoginOutcome::Refused);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_session"), 0);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_login_attempt WHERE NOT succeeded"), 4);
+    EXPECT_THROW(a.logIn("yamada", "first-pass-1", ""), ServerError);
+    EXPECT_THROW(a.logIn("yamada", "first-pass-1", "1.2.3.4\n"), ServerError);
+}
+
+TEST_F(WebAccountsTest, FiveFailuresLockTheAccountForFifteenMinutesAndALoginResetsTheCount) {
+    WebAccounts a = accounts();
+    a.createAccount("yamada", yamada, "first-pass-1");
+    a.createAccount("sato", sato, "second-pass-2");
+    // Four failures, then the right password: the count starts again.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(a.logIn("yamada", "nope-nope", kHome).outcome, LoginOutcome::Refused);
+    ASSERT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(a.logIn("yamada", "nope-nope", kAway).outcome, LoginOutcome::Refused);
+    const LoginResult fifth = a.logIn("yamada", "nope-nope", kAway);
+    EXPECT_EQ(fifth.outcome, LoginOutcome::Locked);
+    EXPECT_NE(fifth.message.find("15 分"), std::string::npos) << fifth.message;
+    // Locked, the right password opens nothing, from any address; other accounts work.
+    EXPECT_EQ(a.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Locked);
+    EXPECT_TRUE(a.list()[1].locked);
+    EXPECT_TRUE(a.logIn("sato", "second-pass-2", kHome).ok());
+    t += 14min + 59s;
+    EXPECT_EQ(a.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Locked);
+    t += 1s;
+    EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+    EXPECT_FALSE(a.list()[1].locked);
+    // A new run of failures is counted from nothing.
+    for (int i = 0; i < 4; ++i) a.logIn("yamada", "nope-nope", kHome);
+    EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+}
+
+TEST_F(WebAccountsTest, TwentyFailuresFromOneAddressStopItsLoginsForFifteenMinutes) {
+    WebAccounts a = accounts();
+    a.createAccount("yamada", yamada, "first-pass-1");
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(a.logIn("guess" + std::to_string(i), "whatever-1", kHome).outcome,
+                  LoginOutcome::Refused);
+        t += 30s;
+    }
+    const LoginResult limited = a.logIn("yamada", "first-pass-1", kHome);
+    EXPECT_EQ(limited.outcome, LoginOutcome::AddressLimited);
+    EXPECT_TRUE(limited.token.empty());
+    EXPECT_NE(limited.message, "");
+    // Another address is not affected, nor is the account counted.
+    EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kAway).ok());
+    // The oldest failure leaves the window 15 minutes after it was made.
+    t += 5min - 10s;
+    EXPECT_EQ(a.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::AddressLimited);
+    t += 11s;
+    EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+}
+
+TEST_F(WebAccountsTest, AttemptsAtTheSameTimeGetNoMoreTriesThanOneAfterAnother) {
+    accounts().createAccount("yamada", yamada, "first-pass-1");
+    std::mutex m;
+    std::map<LoginOutcome, int> outcomes;
+    const auto attempts = [&](int threads, int each, const std::function<std::string(int)>& name,
+                              const std::function<std::string(int)>& address) {
+        outcomes.clear();
+        std::vector<std::thread> running;
+        for (int i = 0; i < threads; ++i)
+            running.emplace_back([&, i] {
+                PgConnection own(db.conninfo());
+                WebAccounts a = accounts(own);
+                for (int k = 0; k < each; ++k) {
+                    const LoginOutcome o =
+                        a.logIn(name(i * each + k), "wrong-pass-1", address(i * each + k)).outcome;
+                    std::lock_guard<std::mutex> lock(m);
+                    ++outcomes[o];
+                }
+            });
+        for (std::thread& th : running) th.join();
+    };
+    // One account from many addresses: four refusals, then the lock, however they meet.
+    attempts(
+        4, 4, [](int) { return "yamada"; }, [](int n) { return "203.0.113." + std::to_string(n); });
+    EXPECT_EQ(outcomes[LoginOutcome::Refused], 4);
+    EXPECT_EQ(outcomes[LoginOutcome::Locked], 12);
+    // Many names from one address: twenty failures, then the address waits.
+    attempts(
+        4, 8, [](int n) { return "guess" + std::to_string(n); },
+        [](int) { return std::string(kAway); });
+    EXPECT_EQ(outcomes[LoginOutcome::Refused], 20);
+    EXPECT_EQ(outcomes[LoginOutcome::AddressLimited], 12);
+}
+
+TEST_F(WebAccountsTest, ASessionEndsAfterThirtyIdleMinutesEachRequestRenewsItAndLogOutEndsIt) {
+    WebAccounts a = accounts();
+    a.createAccount("yamada", yamada, "first-pass-1");
+    const std::string token = a.logIn("yamada", "first-pass-1", kHome).token;
+    const std::string idle = a.logIn("yamada", "first-pass-1", kHome).token;
+    for (int i = 0; i < 3; ++i) {
+        t += 29min;
+        EXPECT_TRUE(a.checkSession(token)) << "renewed at " << i;
+    }
+    EXPECT_FALSE(a.checkSession(idle));
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_session"), 1) << "an expired one is removed";
+    t += 30min;
+    EXPECT_FALSE(a.checkSession(token));
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_session"), 0);
+
+    const std::string next = a.logIn("yamada", "first-pass-1", kHome).token;
+    const std::string kept = a.logIn("yamada", "first-pass-1", kAway).token;
+    a.logOut(next, kAway);
+    EXPECT_FALSE(a.checkSession(next));
+    EXPECT_TRUE(a.checkSession(kept));
+    a.logOut(next, kAway);  // twice: nothing more
+    a.logOut("not a token", kAway);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_log WHERE action = 'ログアウト' AND "
+                    "address = '198.51.100.7'"),
+              1);
+}
+
+TEST_F(WebAccountsTest, ADisabledAccountOrAGoneDriverCannotLogInAndLosesItsSessions) {
+    WebAccounts a = accounts();
+    a.createAccount("yamada", yamada, "first-pass-1");
+    const std::string token = a.logIn("yamada", "first-pass-1", kHome).token;
+    a.setDisabled("YAMADA", true);
+    EXPECT_FALSE(a.checkSession(token));
+    EXPECT_TRUE(a.list()[0].disabled);
+    const LoginResult right = a.logIn("yamada", "first-pass-1", kHome);
+    EXPECT_EQ(right.outcome, LoginOutcome::Disabled);
+    EXPECT_TRUE(right.token.empty());
+    // Without the password nobody learns that the account is disabled.
+    EXPECT_EQ(a.logIn("yamada", "wrong-pass-1", kHome).outcome, LoginOutcome::Refused);
+    a.setDisabled("yamada", false);
+    const std::string again = a.logIn("yamada", "first-pass-1", kHome).token;
+    ASSERT_TRUE(a.checkSession(again));
+    EXPECT_NE(refusal([&] { a.setDisabled("nobody", true); }).find("ありません"),
+              std::string::npos);
+
+    // The driver's user item deleted from the master list: no session, no login.
+    ServerDataSet set(db.conninfo());
+    for (const ItemRow& row : set.items())
+        if (row.position == yamada) {
+            store::ItemRecord it = row.item;
+            it.setDeleted(true);
+            set.rewriteItem(row.position, row.version, it, newSaveKey());
+        }
+    EXPECT_FALSE(a.checkSession(again));
+    EXPECT_EQ(a.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Disabled);
+    EXPECT_FALSE(a.list()[0].driverLive);
+}
+
+TEST_F(WebAccountsTest, TheAdministratorsPasswordMustBeChangedAndTheDriversOwnChangeEndsOthers) {
+    WebAccounts a = accounts();
+    a.createAccount("yamada", yamada, "first-pass-1");
+    const std::string phone = a.logIn("yamada", "first-pass-1", kHome).token;
+    const std::string office = a.logIn("yamada", "first-pass-1", kAway).token;
+    const auto change = [&](const std::string& current, const std::string& next) {
+        return refusal([&] { a.changeOwnPassword(phone, current, next, kHome); });
+    };
+    EXPECT_NE(change("wrong-pass-1", "mine-pass-22").find("今のパスワードが違います"),
+              std::string::npos);
+    EXPECT_NE(change("first-pass-1", "first-pass-1"), "");
+    EXPECT_NE(change("first-pass-1", "short"), "");
+    EXPECT_NE(change("first-pass-1", "YAMADA"), "");
+    ASSERT_EQ(change("first-pass-1", "mine-pass-22"), "");
+    ASSERT_TRUE(a.checkSession(phone));
+    EXPECT_FALSE(a.checkSession(phone)->mustChangePassword);
+    EXPECT_FALSE(a.checkSession(office));
+    EXPECT_EQ(a.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Refused);
+    EXPECT_TRUE(a.logIn("yamada", "mine-pass-22", kHome).ok());
+    EXPECT_FALSE(a.list()[0].mustChangePassword);
+
+    // A password the administrator gives ends every session and must be changed again.
+    a.setPassword("yamada", "given-pass-33");
+    EXPECT_FALSE(a.checkSession(phone));
+    EXPECT_EQ(a.logIn("yamada", "mine-pass-22", kHome).outcome, LoginOutcome::Refused);
+    const LoginResult r = a.logIn("yamada", "given-pass-33", kHome);
+    ASSERT_TRUE(r.ok());
+    EXPECT_TRUE(r.mustChangePassword);
+    EXPECT_NE(refusal([&] { a.setPassword("yamada", "1234"); }), "");
+    EXPECT_NE(refusal([&] {
+                  a.changeOwnPassword("0", "given-pass-33", "new-pass-44", kHome);
+              }).find("ログインの有効期限"),
+              std::string::npos);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_log WHERE action = 'パスワード変更' AND "
+                    "actor = 'yamada' AND address = '192.0.2.10'"),
+              1);
+}
+
+TEST_F(WebAccountsTest, ClerksAndViewersSeeNoAccountsAndTheWebRoleOnlyWhatALoginNeeds) {
+    accounts().createAccount("yamada", yamada, "first-pass-1");
+    for (const char* role : {kViewerRole, kClerkRole}) {
+        LoginRole person(db.conninfo(), role);
+        PgConnection pc(person.conninfo());
+        EXPECT_EQ(kindOf([&] { pc.exec("SELECT password_hash FROM quil_web_account"); }),
+                  ServerError::Kind::NotAllowed)
+            << role;
+        EXPECT_EQ(kindOf([&] { pc.exec("SELECT count(*) FROM quil_web_session"); }),
+                  ServerError::Kind::NotAllowed);
+        EXPECT_EQ(kindOf([&] { accounts(pc).list(); }), ServerError::Kind::NotAllowed);
+        EXPECT_EQ(kindOf([&] { accounts(pc).createAccount("sato", sato, "second-pass-2"); }),
+                  ServerError::Kind::NotAllowed);
+    }
+
+    LoginRole web(db.conninfo(), kWebRole);
+    PgConnection wc(web.conninfo());
+    WebAccounts w = accounts(wc);
+    const LoginResult r = w.logIn("yamada", "first-pass-1", kHome);
+    ASSERT_TRUE(r.ok()) << r.message;
+    const std::optional<WebSession> s = w.checkSession(r.token);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->driverName, "山田");
+    w.logWrite(*s, kHome, "アルコールチェック 1 件");
+    for (int i = 0; i < 5; ++i) w.logIn("yamada", "nope-nope", kHome);
+    EXPECT_EQ(w.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Locked);
+    w.logOut(r.token, kHome);
+    EXPECT_FALSE(w.checkSession(r.token));
+    EXPECT_EQ(inspectSchema(wc).is, SchemaState::Is::Current);
+    // Nothing else: not the register, not the log, not the accounts' other columns.
+    for (const char* sql :
+         {"SELECT count(*) FROM quil_records", "SELECT count(*) FROM quil_alcohol_check",
+          "SELECT count(*) FROM quil_web_log", "UPDATE quil_web_account SET disabled = false",
+          "UPDATE quil_web_account SET driver = 0", "DELETE FROM quil_web_account"})
+        EXPECT_EQ(kindOf([&] { wc.exec(sql); }), ServerError::Kind::NotAllowed) << sql;
+    EXPECT_EQ(kindOf([&] { w.createAccount("sato", sato, "second-pass-2"); }),
+              ServerError::Kind::NotAllowed);
+    EXPECT_EQ(kindOf([&] { w.setDisabled("yamada", true); }), ServerError::Kind::NotAllowed);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_log WHERE action = 'アルコールチェック 1 件' "
+                    "AND actor = 'yamada'"),
+              1);
+}
+
+TEST(WebAccountsUpgrade, ADataSetOfSchemaFourGetsTheWebTablesOnce) {
+    ScratchDatabase db;
+    PgConnection c(db.conninfo());
+    initializeSchemaAt(c, 4);
+    EXPECT_EQ(inspectSchema(c).is, SchemaState::Is::Older);
+    EXPECT_TRUE(c.exec("SELECT to_regclass('quil_web_account')").isNull(0, 0));
+    upgradeSchema(c);
+    EXPECT_EQ(inspectSchema(c).is, SchemaState::Is::Current);
+    EXPECT_FALSE(c.exec("SELECT to_regclass('quil_web_account')").isNull(0, 0));
+    upgradeSchema(c);
+    EXPECT_EQ(c.exec("SELECT count(*) FROM quil_schema").integer(0, 0), 1);
+}
+
+namespace {
+
+class ToolDrivers : public ::testing::Test {
+protected:
+    ScratchDatabase db;
+    quil::testing::TempDir program;
+    std::string out, err;
+    int run(std::vector<std::string> args, const std::string& input = {},
+            const std::string& conninfo = {}) {
+        args.insert(args.begin(), {"--server", conninfo.empty() ? db.conninfo() : conninfo});
+        std::istringstream in(input);
+        std::ostringstream o, e;
+        const int code = tool::ToolRunner(program.dir(), in, o, e, false).run(std::move(args));
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+};
+
+}  // namespace
+
+TEST_F(ToolDrivers, AnAdministratorAddsListsDisablesAndGivesPasswordsFromTheStandardInput) {
+    ASSERT_EQ(run({"server", "init"}), tool::kExitOk) << err;
+    int yamada = 0;
+    {
+        ServerDataSet set(db.conninfo());
+        store::ItemRecord it;
+        it.setStamp(quil::testing::kSampleStamp);
+        it.setKind(store::ItemKind::User);
+        it.setName("山田");
+        yamada = set.addItem(it, newSaveKey()).position;
+        it.setName("佐藤");
+        set.addItem(it, newSaveKey());
+    }
+    EXPECT_EQ(run({"server", "driver-add", "yamada"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "driver-disable"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "drivers", "x"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "driver-frob", "x"}), tool::kExitUsage);
+    EXPECT_EQ(run({"server", "driver-add", "yamada", "山田"}, "short\n"), tool::kExitProblems);
+    EXPECT_NE(err.find("8 文字以上"), std::string::npos) << err;
+    EXPECT_EQ(run({"server", "driver-add", "yamada", "鈴木"}, "first-pass-1\n"),
+              tool::kExitProblems);
+    EXPECT_NE(err.find("使用者「鈴木」はいません"), std::string::npos) << err;
+    ASSERT_EQ(run({"server", "driver-add", "Yamada", "山田"}, "first-pass-1\r\n"), tool::kExitOk)
+        << err;
+    EXPECT_NE(out.find("yamada を使用者 山田"), std::string::npos) << out;
+    ASSERT_EQ(run({"server", "driver-add", "sato", "佐藤"}, "second-pass-2\n"), tool::kExitOk)
+        << err;
+    EXPECT_EQ(run({"server", "driver-add", "yamada2", std::to_string(yamada)}, "first-pass-1\n"),
+              tool::kExitProblems);
+    ASSERT_EQ(run({"server", "drivers"}), tool::kExitOk) << err;
+    EXPECT_EQ(out, "sato\t佐藤\t" + std::to_string(yamada + 1) +
+                       "\t(パスワード変更待ち)\nyamada\t山田\t" + std::to_string(yamada) +
+                       "\t(パスワード変更待ち)\n");
+
+    PgConnection c(db.conninfo());
+    WebAccounts web(c);
+    EXPECT_TRUE(web.logIn("yamada", "first-pass-1", kHome).ok()) << "the \\r is not kept";
+    ASSERT_EQ(run({"server", "driver-disable", "YAMADA"}), tool::kExitOk) << err;
+    ASSERT_EQ(run({"server", "drivers"}), tool::kExitOk);
+    EXPECT_NE(out.find("yamada\t山田\t" + std::to_string(yamada) + "\t(無効)"), std::string::npos)
+        << out;
+    EXPECT_EQ(web.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Disabled);
+    ASSERT_EQ(run({"server", "driver-enable", "yamada"}), tool::kExitOk) << err;
+    ASSERT_EQ(run({"server", "driver-password", "yamada"}, "given-pass-3\n"), tool::kExitOk) << err;
+    EXPECT_EQ(web.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Refused);
+    EXPECT_TRUE(web.logIn("yamada", "given-pass-3", kHome).ok());
+    EXPECT_EQ(run({"server", "driver-password", "nobody"}, "given-pass-3\n"), tool::kExitProblems);
+    EXPECT_NE(err.find("ログイン nobody はありません"), std::string::npos) << err;
+
+    // A clerk cannot manage the drivers' logins: the server refuses.
+    LoginRole clerk(db.conninfo(), kClerkRole);
+    EXPECT_EQ(run({"server", "drivers"}, {}, clerk.conninfo()), tool::kExitProblems);
+    EXPECT_NE(err.find("権限がありません"), std::string::npos) << err;
+    EXPECT_EQ(run({"server", "driver-disable", "yamada"}, {}, clerk.conninfo()),
+              tool::kExitProblems);
+    EXPECT_EQ(run({"server", "driver-add", "clerk", "佐藤"}, "clerks-pass-1\n", clerk.conninfo()),
+              tool::kExitProblems);
+}
