@@ -48,6 +48,7 @@
 #include "ListDataSet.h"
 #include "PushedDataSet.h"
 #include "TempFolder.h"
+#include "reports/OdometerCheck.h"
 #include "server/ServerStore.h"
 #include "store/ListFilter.h"
 #include "store/RecordStore.h"
@@ -358,6 +359,29 @@ void AddThroughWindow(benchmark::State& state) {
     c.run("DELETE FROM quil_records WHERE id > " + std::to_string(lastPushed));
 }
 
+// The odometer question of a save with a reading: what it reads of a million records, on
+// the server (the vehicle's nearest records over the order's index) beside the folder (the
+// records around the place in the file). A record after the last one (a new trip) and one
+// in the middle (an old trip edited).
+void OdometerCheckOnSave(benchmark::State& state) {
+    const long n = long(state.range(0));
+    const std::unique_ptr<store::DataStore> server = server::openServerStore(conninfo(n));
+    const std::string& folder = bench::sharedListDataSet(n);
+    Pair times;
+    long i = 0;
+    for (auto _ : state) {
+        const store::DataRecord r = bench::drivingRecord(i++ % 2 == 0 ? n : n / 2);
+        Clock::time_point t0 = Clock::now();
+        benchmark::DoNotOptimize(fleet::checkNewReading(*server, r, std::nullopt));
+        const double s = secondsBetween(t0, Clock::now());
+        t0 = Clock::now();
+        benchmark::DoNotOptimize(fleet::checkNewReading(folder, r, std::nullopt));
+        times.add(s, secondsBetween(t0, Clock::now()));
+        state.SetIterationTime(s);
+    }
+    times.report(state);
+}
+
 void paint(QWidget& w) {
     QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
@@ -452,6 +476,7 @@ BENCHMARK(StartToPaintedList)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(StartSteps)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(OdometerCheckOnSave)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(AddThroughWindow)
     ->Arg(10000)
     ->Arg(1000000)
