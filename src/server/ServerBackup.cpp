@@ -1,49 +1,23 @@
 #include "server/ServerBackup.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 
+#include "folder/ScratchFolder.h"
 #include "server/ServerTransfer.h"
 
 namespace quil::server {
 
-namespace {
-
-// A folder of its own under the system's temporary folder, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quil-server.XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw ServerError(ServerError::Kind::Other, pattern,
-                              "作業用のフォルダーを作れません。何も変更していません。");
-        path_ = pattern + '/';
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-}  // namespace
+using folder::ScratchFolder;
 
 folder::DataSetResult backupServer(PgConnection& c, const std::string& destFolder,
                                    folder::ReplaceConsent consent) {
-    const ScratchFolder scratch;
+    const ScratchFolder scratch("quil-server");
     pullFolder(c, scratch.path());
     return folder::backupDataSet(scratch.path(), destFolder, store::FileSystem::current(), consent);
 }
 
 folder::DataSetResult restoreServer(PgConnection& c, const std::string& sourceFolder) {
-    const ScratchFolder scratch;
+    const ScratchFolder scratch("quil-server");
     folder::DataSetResult result = folder::restoreDataSet(scratch.path(), sourceFolder);
     if (result.done()) replaceWithFolder(c, scratch.path());
     return result;
@@ -52,7 +26,7 @@ folder::DataSetResult restoreServer(PgConnection& c, const std::string& sourceFo
 folder::DataSetResult importLegacyToServer(PgConnection& c, const std::string& legacyFolder,
                                            const std::string& logFolder,
                                            const folder::ImportProgress& progress) {
-    const ScratchFolder scratch;
+    const ScratchFolder scratch("quil-server");
     folder::DataSetResult result =
         folder::importLegacyDataSet(scratch.path(), legacyFolder, progress);
     if (!result.logPath.empty()) {

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "folder/CsvExport.h"
+#include "folder/ScratchFolder.h"
 #include "server/PgConnection.h"
 #include "server/ServerAccounts.h"
 #include "server/ServerBackup.h"
@@ -21,27 +22,8 @@
 namespace quil::tool {
 namespace {
 
+using folder::ScratchFolder;
 using server::ServerError;
-
-// A folder of its own under the system's temporary folder, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quil-tool.XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw store::StoreError(pattern, "作業フォルダーを作れません。");
-        path_ = pattern + "/";
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 int exitFor(const ServerError& e) {
     switch (e.kind()) {
@@ -64,7 +46,7 @@ int ToolRunner::runOnServer(const std::string& command, const std::vector<std::s
         // The other commands read: they work on a snapshot pulled into a scratch folder.
         server::PgConnection c(*serverOption_);
         err_ << "quil-tool: サーバー: " << c.where() << '\n';
-        ScratchFolder scratch;
+        ScratchFolder scratch("quil-tool");
         server::pullFolder(c, scratch.path());
         dataFolder_ = scratch.path();
         shownAs_ = "サーバー: " + c.where();
@@ -291,7 +273,7 @@ int ToolRunner::importCsvToServer(const std::vector<std::string>& args) {
     if (!set.writable())
         throw ServerError(ServerError::Kind::NotAllowed, set.where(),
                           "この利用者には記録を追加する権限がありません。何も書き込んでいません。");
-    ScratchFolder scratch;
+    ScratchFolder scratch("quil-tool");
     server::pullFolder(set.connection(), scratch.path());
     std::map<std::string, int> before;
     const store::RecordStore snapshot(scratch.path());

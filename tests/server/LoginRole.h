@@ -35,4 +35,22 @@ private:
     std::string conninfo_;
 };
 
+// Drops a role a test makes by name (an account made through the program), at the end.
+class DroppedRole {
+public:
+    explicit DroppedRole(std::string name) : name_(std::move(name)) {}
+    ~DroppedRole() {
+        try {
+            server::PgConnection(adminConninfo()).run("DROP ROLE IF EXISTS " + name_);
+        } catch (...) {
+        }
+    }
+    DroppedRole(const DroppedRole&) = delete;
+    DroppedRole& operator=(const DroppedRole&) = delete;
+    const std::string& name() const { return name_; }
+
+private:
+    std::string name_;
+};
+
 }  // namespace quil::test

@@ -326,16 +326,7 @@ TEST_F(ToolOnServer, BackupRestoreAndAccountsOfAServerDataSet) {
     // Accounts. Roles belong to the whole cluster: this one is named for this run and
     // dropped at the end.
     const std::string name = "yamada_" + std::to_string(::getpid());
-    struct DropRole {
-        std::string name;
-        ~DropRole() {
-            try {
-                server::PgConnection(quil::test::adminConninfo())
-                    .run("DROP ROLE IF EXISTS " + name);
-            } catch (...) {
-            }
-        }
-    } drop{name};
+    const quil::test::DroppedRole drop(name);
     const auto verifier = [&] {
         server::PgConnection admin(quil::test::adminConninfo());
         return std::string(admin
@@ -380,7 +371,7 @@ TEST_F(ToolOnServer, BackupRestoreAndAccountsOfAServerDataSet) {
     // Made an administrator, the account manages the others, but never itself.
     ASSERT_EQ(run({"server", "account-role", name, "管理者"}), tool::kExitOk) << err;
     const std::string other = name + "_2";
-    DropRole dropOther{other};
+    const quil::test::DroppedRole dropOther(other);
     ASSERT_EQ(run({"server", "account-add", other, "閲覧"}, asYamada, "sato-pass-123\n"),
               tool::kExitOk)
         << err;

@@ -248,8 +248,9 @@ void Tdirsetform::Button1Click() {
             case LegacyImport: done = importFrom(path); break;
             default: break;
         }
-    } catch (const server::ServerError& e) {
-        // The server refused or could not be reached: its data set is as it was.
+    } catch (const store::StoreError& e) {
+        // The server refused or could not be reached, or no scratch folder could be made:
+        // the data set is as it was.
         Prompts::current().warning(this, qs(e.what()));
         return;
     }

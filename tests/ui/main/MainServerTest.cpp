@@ -65,7 +65,6 @@ protected:
         server::initializeSchema(c);
         server::pushFolder(c, seed.dir());
     }
-    void TearDown() override { main.reset(); }
 
     ui::TMainform& start(const std::string& conninfo) {
         ui::MainformOptions options{false};
@@ -82,6 +81,21 @@ protected:
         return r;
     }
     int listed() const { return main->listModel()->recordCount(); }
+    // The whole program over `conninfo` (a data folder when empty), its ツール windows
+    // linked into this test.
+    std::unique_ptr<ui::AppWindows> startProgram(const std::string& conninfo) {
+        ui::setToolWindowMakerForTesting(&ui::makeToolWindow);
+        ui::MainformOptions options{false};
+        options.server = conninfo;
+        auto app = std::make_unique<ui::AppWindows>(program.dir(), options);
+        app->Mainform->show();
+        QApplication::processEvents();
+        return app;
+    }
+    void TearDown() override {
+        main.reset();
+        ui::setToolWindowMakerForTesting(nullptr);
+    }
 };
 
 }  // namespace
@@ -349,27 +363,9 @@ TEST_F(MainOnServer, AListOfManyRowsShowsItsFirstRowsAndThenTheRest) {
 // mistakes are said before anything is sent; on a data folder the window does not open.
 TEST_F(MainOnServer, TheAccountsWindowAddsAndDisablesAccountsOfTheServer) {
     const std::string name = "clerk_" + std::to_string(::getpid());
-    struct DropRole {
-        std::string name;
-        ~DropRole() {
-            try {
-                server::PgConnection(quil::test::adminConninfo())
-                    .run("DROP ROLE IF EXISTS " + name);
-            } catch (...) {
-            }
-        }
-    } drop{name};
-    // The whole program, its ツール windows linked into this test.
-    ui::setToolWindowMakerForTesting(&ui::makeToolWindow);
-    struct Unset {
-        ~Unset() { ui::setToolWindowMakerForTesting(nullptr); }
-    } unset;
-    ui::MainformOptions options{false};
-    options.server = db.conninfo();
-    auto app = std::make_unique<ui::AppWindows>(program.dir(), options);
+    const quil::test::DroppedRole drop(name);
+    std::unique_ptr<ui::AppWindows> app = startProgram(db.conninfo());
     ui::TMainform& w = *app->Mainform;
-    w.show();
-    QApplication::processEvents();
     ASSERT_NE(w.action(QStringLiteral("Accounts1")), nullptr);
     w.action(QStringLiteral("Accounts1"))->trigger();
     auto* form = w.findChild<QDialog*>(QStringLiteral("AccountForm"));
@@ -402,8 +398,7 @@ TEST_F(MainOnServer, TheAccountsWindowAddsAndDisablesAccountsOfTheServer) {
     EXPECT_THROW(server::PgConnection(db.conninfo() + " user=" + name), server::ServerError);
 
     app.reset();
-    auto onFolderApp = std::make_unique<ui::AppWindows>(program.dir(), ui::MainformOptions{false});
-    onFolderApp->Mainform->show();
+    std::unique_ptr<ui::AppWindows> onFolderApp = startProgram("");
     prompts.clear();
     onFolderApp->Mainform->action(QStringLiteral("Accounts1"))->trigger();
     EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("サーバーのデータセットで使う機能")));
@@ -416,15 +411,8 @@ TEST_F(MainOnServer, TheAccountsWindowAddsAndDisablesAccountsOfTheServer) {
 // the server's tables, and checks another program records show here on their own.
 TEST_F(MainOnServer, TheRegisterCountsAndListsTheServersChecks) {
     server::ServerDataSet(db.conninfo()).addRecord(drive(1), server::newSaveKey());
-    ui::setToolWindowMakerForTesting(&ui::makeToolWindow);
-    struct Unset {
-        ~Unset() { ui::setToolWindowMakerForTesting(nullptr); }
-    } unset;
-    ui::MainformOptions options{false};
-    options.server = db.conninfo();
-    auto app = std::make_unique<ui::AppWindows>(program.dir(), options);
+    std::unique_ptr<ui::AppWindows> app = startProgram(db.conninfo());
     ui::TMainform& w = *app->Mainform;
-    w.show();
     auto* status = w.findChild<QLabel*>(QStringLiteral("AlcoholStatus"));
     ASSERT_NE(status, nullptr);
     ASSERT_TRUE(QTest::qWaitFor(
