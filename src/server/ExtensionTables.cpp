@@ -74,21 +74,47 @@ Settings settingsOf(const std::vector<SqlRow>& rows) {
     return out;
 }
 
-// Values of the server's text results.
+bool boolOf(std::string_view text) { return text == "t"; }
+PgParam flag(bool v) { return PgParam::text(v ? "true" : "false"); }
+
+}  // namespace
+
 double realOf(std::string_view text) {
     double v = 0;
     std::from_chars(text.data(), text.data() + text.size(), v);
     return v;
 }
+
 std::int64_t intOf(std::string_view text) {
     std::int64_t v = 0;
     std::from_chars(text.data(), text.data() + text.size(), v);
     return v;
 }
-bool boolOf(std::string_view text) { return text == "t"; }
-PgParam flag(bool v) { return PgParam::text(v ? "true" : "false"); }
 
-}  // namespace
+const char* const kCheckColumns =
+    "id, checked_at, timing, driver, vehicle, checker, method, method_text, detector, reading,"
+    " intoxicated, instructions, remarks, deleted, deleted_by, deleted_at";
+
+alcohol::AlcoholCheck checkAt(const PgResult& r, int i) {
+    alcohol::AlcoholCheck c;
+    c.id = intOf(r.text(i, 0));
+    c.when = realOf(r.text(i, 1));
+    c.timing = static_cast<alcohol::CheckTiming>(intOf(r.text(i, 2)));
+    c.driver = static_cast<int>(intOf(r.text(i, 3)));
+    c.vehicle = static_cast<int>(intOf(r.text(i, 4)));
+    c.checker = r.text(i, 5);
+    c.method = static_cast<alcohol::CheckMethod>(intOf(r.text(i, 6)));
+    c.methodText = r.text(i, 7);
+    c.detector = r.isNull(i, 8) ? 0 : intOf(r.text(i, 8));
+    if (!r.isNull(i, 9)) c.reading = realOf(r.text(i, 9));
+    c.intoxicated = boolOf(r.text(i, 10));
+    c.instructions = r.text(i, 11);
+    c.remarks = r.text(i, 12);
+    c.deleted = boolOf(r.text(i, 13));
+    c.deletedBy = r.text(i, 14);
+    c.deletedAt = realOf(r.text(i, 15));
+    return c;
+}
 
 ExtensionData readExtensionFile(SqliteFile& f) {
     ExtensionData data;
@@ -200,30 +226,9 @@ ExtensionData readExtensionTables(PgConnection& c) {
     // Every double exactly as stored (the shortest text that reads back the same).
     c.run("SET LOCAL extra_float_digits = 3");
     ExtensionData data;
-    const PgResult checks = c.exec(
-        "SELECT id, checked_at, timing, driver, vehicle, checker, method, method_text,"
-        " detector, reading, intoxicated, instructions, remarks, deleted, deleted_by,"
-        " deleted_at FROM quil_alcohol_check ORDER BY id");
-    for (int i = 0; i < checks.rows(); ++i) {
-        alcohol::AlcoholCheck k;
-        k.id = intOf(checks.text(i, 0));
-        k.when = realOf(checks.text(i, 1));
-        k.timing = static_cast<alcohol::CheckTiming>(intOf(checks.text(i, 2)));
-        k.driver = static_cast<int>(intOf(checks.text(i, 3)));
-        k.vehicle = static_cast<int>(intOf(checks.text(i, 4)));
-        k.checker = checks.text(i, 5);
-        k.method = static_cast<alcohol::CheckMethod>(intOf(checks.text(i, 6)));
-        k.methodText = checks.text(i, 7);
-        k.detector = checks.isNull(i, 8) ? 0 : intOf(checks.text(i, 8));
-        if (!checks.isNull(i, 9)) k.reading = realOf(checks.text(i, 9));
-        k.intoxicated = boolOf(checks.text(i, 10));
-        k.instructions = checks.text(i, 11);
-        k.remarks = checks.text(i, 12);
-        k.deleted = boolOf(checks.text(i, 13));
-        k.deletedBy = checks.text(i, 14);
-        k.deletedAt = realOf(checks.text(i, 15));
-        data.checks.push_back(std::move(k));
-    }
+    const PgResult checks =
+        c.exec(std::string("SELECT ") + kCheckColumns + " FROM quil_alcohol_check ORDER BY id");
+    for (int i = 0; i < checks.rows(); ++i) data.checks.push_back(checkAt(checks, i));
     const PgResult detectors = c.exec(
         "SELECT id, name, serial, in_use_since, last_inspection, retired"
         " FROM quil_alcohol_detector ORDER BY id");

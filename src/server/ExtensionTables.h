@@ -50,6 +50,15 @@ std::optional<double> extensionStamp(SqliteFile& file);
 // `stamp` is that of the data set's Quil.qui (none for a data set without items).
 void writeExtensionFile(SqliteFile& file, const ExtensionData& data, std::optional<double> stamp);
 
+// Values of the server's text results (doubles read exactly with extra_float_digits = 3).
+double realOf(std::string_view text);
+std::int64_t intOf(std::string_view text);
+
+// The columns of quil_alcohol_check in the order checkAt reads them.
+extern const char* const kCheckColumns;
+// The check in row `row` of a result selecting kCheckColumns.
+alcohol::AlcoholCheck checkAt(const PgResult& r, int row);
+
 // The server's tables (in the caller's transaction).
 ExtensionData readExtensionTables(PgConnection& c);
 // Adds `data` to the server's tables, keeping the ids (in the caller's transaction), and

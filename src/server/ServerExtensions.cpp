@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "ExtensionTables.h"
 #include "ServerSchema.h"
 #include "reports/OdometerCheck.h"
 #include "store/Date.h"
@@ -13,10 +14,6 @@ using K = ServerError::Kind;
 using alcohol::AlcoholCheck;
 using alcohol::Detector;
 
-const char* const kCheckColumns =
-    "id, checked_at, timing, driver, vehicle, checker, method, method_text, detector, reading,"
-    " intoxicated, instructions, remarks, deleted, deleted_by, deleted_at";
-
 // Connects to a data set of this program's schema, upgrading an older one when the user
 // may (as ServerDataSet does), and reads every double exactly.
 void openDataSet(PgConnection& c) {
@@ -25,40 +22,7 @@ void openDataSet(PgConnection& c) {
     c.run("SET extra_float_digits = 3");
 }
 
-double realOf(std::string_view text) {
-    double v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return v;
-}
-std::int64_t intOf(std::string_view text) {
-    std::int64_t v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return v;
-}
 PgParam flag(bool v) { return PgParam::text(v ? "true" : "false"); }
-
-AlcoholCheck checkAt(const PgResult& r, int i) {
-    AlcoholCheck c;
-    c.id = intOf(r.text(i, 0));
-    c.when = realOf(r.text(i, 1));
-    c.timing = static_cast<alcohol::CheckTiming>(intOf(r.text(i, 2)));
-    c.driver = static_cast<int>(intOf(r.text(i, 3)));
-    c.vehicle = static_cast<int>(intOf(r.text(i, 4)));
-    c.checker = r.text(i, 5);
-    c.method = static_cast<alcohol::CheckMethod>(intOf(r.text(i, 6)));
-    c.methodText = r.text(i, 7);
-    c.detector = r.isNull(i, 8) ? 0 : intOf(r.text(i, 8));
-    if (!r.isNull(i, 9)) c.reading = realOf(r.text(i, 9));
-    c.intoxicated = r.text(i, 10) == "t";
-    c.instructions = r.text(i, 11);
-    c.remarks = r.text(i, 12);
-    c.deleted = r.text(i, 13) == "t";
-    if (c.deleted) {
-        c.deletedBy = r.text(i, 14);
-        c.deletedAt = realOf(r.text(i, 15));
-    }
-    return c;
-}
 
 // $1 … $12: the columns after id, in order, for INSERT and UPDATE.
 std::vector<PgParam> valuesOf(const AlcoholCheck& c) {
