@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 
+#include "Bytes.h"
 #include "PgTestCluster.h"
 #include "SampleDataSet.h"
 #include "TempDir.h"
@@ -30,10 +31,7 @@ using store::encodeTime;
 
 namespace {
 
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using quil::testing::fileBytes;
 
 // What the program reads of a folder's register and analysis settings.
 struct Register {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Bytes.h"
 #include "LegacyFixtures.h"
 #include "LoginRole.h"
 #include "PgTestCluster.h"
@@ -26,10 +27,7 @@ using quil::testing::TempDir;
 
 namespace {
 
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using quil::testing::fileBytes;
 
 class ServerBackup : public ::testing::Test {
 protected:

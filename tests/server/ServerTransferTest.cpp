@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "Bytes.h"
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "RecordBuilders.h"
@@ -29,14 +30,9 @@ using quil::testing::TempDir;
 
 namespace {
 
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using quil::testing::fileBytes;
 
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using quil::testing::writeBytes;
 
 // A folder whose files use every byte: random reserved and padding bytes, deleted items and
 // records, records sharing date, vehicle and user.

@@ -15,6 +15,9 @@ inline std::optional<std::string> readBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The same, "" for a missing file.
+inline std::string fileBytes(const std::string& path) { return readBytes(path).value_or(""); }
+
 inline void writeBytes(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
