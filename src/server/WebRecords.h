@@ -1,0 +1,72 @@
+#pragma once
+// What a driver logged in on the web page reads and writes: his own alcohol checks and
+// drives, and the pick lists of the page's forms. Each call is one transaction that hands
+// the session's token to the server (the setting quil.web_token); the server's row-level
+// security on quil_alcohol_check and quil_records lets the service's role (quil_web) see
+// and add only the rows of the driver that token belongs to, whatever it asks for. A row
+// written for another driver is refused by the server (ServerError NotAllowed); another
+// driver's row read by id is simply not there.
+//
+// Every write goes to quil_web_log with who, when and from where, in the same transaction.
+// A form's save key makes a repeated post store once: the second returns the first id.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PgConnection.h"
+#include "WebAccounts.h"
+#include "reports/AlcoholCheck.h"
+#include "store/Records.h"
+
+namespace quil::server {
+
+struct WebChoice {
+    std::int64_t id = 0;  // a vehicle's or purpose's item position; a detector's id
+    std::string name;     // as the pick lists show it (vehicles with their plate)
+};
+
+struct WebFormLists {
+    std::vector<WebChoice> vehicles;   // live vehicle items, in position order
+    std::vector<WebChoice> purposes;   // live purpose items
+    std::vector<WebChoice> detectors;  // detectors not retired
+    std::vector<std::string> checkers; // 確認者 names used before, most recent first
+};
+
+struct WebDrive {
+    std::int64_t id = 0;
+    store::DataRecord record;
+};
+
+class WebRecords {
+public:
+    // `token` is the session's (as the cookie brought it); `who` the session checked with
+    // it, `address` the request's remote address, both for the log.
+    WebRecords(PgConnection& c, std::string token, WebSession who, std::string address);
+
+    WebFormLists formLists();
+
+    // Stores the check (its driver must be the session's) and returns its id. Raises
+    // ServerError NotAllowed for another driver, Refused for a save key of another kind of
+    // row.
+    std::int64_t addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey);
+    // Stores the drive (a driving record whose user is the session's driver) in date order
+    // as the office's entries are, and returns its id; announced to the office's programs.
+    std::int64_t addDrive(const store::DataRecord& drive, const std::string& saveKey);
+
+    // The driver's own live checks and drives dated on or after `from`, newest first.
+    std::vector<alcohol::AlcoholCheck> checksSince(store::DateTime from);
+    std::vector<WebDrive> drivesSince(store::DateTime from);
+    // One of his own by id; nullopt for an unknown id and for another driver's.
+    std::optional<alcohol::AlcoholCheck> check(std::int64_t id);
+    std::optional<WebDrive> drive(std::int64_t id);
+
+private:
+    PgConnection& c_;
+    std::string token_;
+    WebSession who_;
+    std::string address_;
+};
+
+}  // namespace quil::server
