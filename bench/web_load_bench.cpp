@@ -1,0 +1,419 @@
+// The drivers' page under load: drivers logged in at once, each posting checks and drives
+// (alternating) through quil-web on the loopback address, as fast as the answers come. Each
+// request's latency is measured; the counters give its p50, p95 and maximum (goal: p95 at
+// most 100 ms). Afterwards the database must hold every post exactly once: one more check or
+// drive per post, each saved id distinct, none refused; any difference ends the run with an
+// error. One login through the page (the Argon2id verification; goal 100-500 ms) is timed
+// beside it.
+//
+// The benchmark starts its own cluster (BenchCluster.h), a data set with 2 vehicles, 50
+// users, a purpose and a detector, 50 driver accounts (their first password already
+// changed), and quil-web on a free loopback port; all are stopped when the program ends.
+//
+// The smoke run (scripts/test.sh) runs a small load; the goal's load (50 drivers x 200 posts)
+// runs only when asked for:
+//   build/bench/web_load_bench --full --benchmark_filter=WebLoad
+//   build/bench/web_load_bench --benchmark_filter=WebLogin --benchmark_min_time=2
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BenchCluster.h"
+#include "TempFolder.h"
+#include "server/PgConnection.h"
+#include "server/ServerSchema.h"
+#include "server/ServerTransfer.h"
+#include "server/WebAccounts.h"
+#include "store/ItemStore.h"
+
+namespace {
+
+using quil::server::PgConnection;
+using quil::server::PgParam;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kAccounts = 50;
+constexpr int kFirstUser = 2;  // item positions: vehicles 0 and 1, users 2..51, purpose 52
+constexpr int kPurpose = kFirstUser + kAccounts;
+const std::string kPassword = "load-test-password-1";
+
+std::string loginName(int driver) {
+    char name[32];
+    std::snprintf(name, sizeof name, "driver%02d", driver);
+    return name;
+}
+
+// Local dates for the forms: `daysAgo` days before today.
+std::string isoDate(int daysAgo) {
+    const std::time_t t = std::time(nullptr) - std::time_t{daysAgo} * 86400;
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char out[16];
+    std::strftime(out, sizeof out, "%Y-%m-%d", &tm);
+    return out;
+}
+
+std::string randomHex32() {
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    char out[33];
+    std::snprintf(out, sizeof out, "%016llx%016llx", static_cast<unsigned long long>(rng()),
+                  static_cast<unsigned long long>(rng()));
+    return out;
+}
+
+// The value of the hidden input `name` of a page (empty when there is none).
+std::string hiddenValue(const std::string& page, const std::string& name) {
+    const std::string marker = "name=\"" + name + "\"";
+    for (std::size_t at = page.find("<input"); at != std::string::npos;
+         at = page.find("<input", at + 1)) {
+        const std::size_t end = page.find('>', at);
+        const std::string tag = page.substr(at, end - at);
+        if (tag.find(marker) == std::string::npos) continue;
+        const std::size_t v = tag.find("value=\"");
+        if (v == std::string::npos) return {};
+        return tag.substr(v + 7, tag.find('"', v + 7) - (v + 7));
+    }
+    return {};
+}
+
+// The data set, the accounts and the running quil-web, made once for the program.
+class LoadSite {
+public:
+    static LoadSite& get() {
+        static LoadSite site;
+        return site;
+    }
+
+    int port() const { return port_; }
+    const std::string& conninfo() const { return conninfo_; }
+    std::int64_t detector() const { return detector_; }
+
+private:
+    LoadSite() {
+        auto& cluster = quil::bench::BenchCluster::get();
+        conninfo_ = cluster.freshDatabase("quil_web_load");
+        PgConnection c(conninfo_);
+        quil::server::initializeSchema(c);
+        {
+            quil::store::ItemStore items(folder_.dir);
+            const auto add = [&](quil::store::ItemKind kind, const std::string& name) {
+                quil::store::ItemRecord item;
+                item.setKind(kind);
+                item.setName(name);
+                items.append(item);
+            };
+            add(quil::store::ItemKind::Vehicle, "営業車１号");
+            add(quil::store::ItemKind::Vehicle, "営業車２号");
+            for (int i = 0; i < kAccounts; ++i)
+                add(quil::store::ItemKind::User, "運転者" + std::to_string(i + 1));
+            add(quil::store::ItemKind::Purpose, "配達");
+            std::ofstream(folder_.dir + "Quil.qud", std::ios::binary);
+        }
+        quil::server::pushFolder(c, folder_.dir);
+        detector_ = c.exec(
+                         "INSERT INTO quil_alcohol_detector (name, serial) VALUES ('検知器', "
+                         "'SN-1') RETURNING id")
+                        .int64(0, 0);
+        c.run("CREATE ROLE quil_web_load LOGIN IN ROLE quil_web");
+        // The accounts as an administrator's driver-add makes them, with the first password
+        // already changed: one hash serves them all (it keeps its own salt).
+        const std::string hash = quil::server::hashWebPassword(kPassword);
+        for (int i = 0; i < kAccounts; ++i)
+            c.exec(
+                "INSERT INTO quil_web_account (login, driver, password_hash, "
+                "must_change_password, created_at, changed_at) "
+                "VALUES ($1, $2, $3, false, now(), now())",
+                {PgParam::text(loginName(i)), PgParam::number(kFirstUser + i),
+                 PgParam::text(hash)});
+        startWeb();
+    }
+
+    ~LoadSite() { stopWeb(); }
+
+    void startWeb() {
+        {
+            // A free port: bound, read, released just before quil-web binds it.
+            httplib::Server probe;
+            port_ = probe.bind_to_any_port("127.0.0.1");
+        }
+        const std::string config = folder_.dir + "quil-web.conf";
+        const std::string log = folder_.dir + "quil-web.log";
+        std::ofstream(config) << "listen = 127.0.0.1\nport = " << port_
+                              << "\nconninfo = " << conninfo_ << " user=quil_web_load\n"
+                              << "secure_cookie = false\nthreads = 8\n"
+                              // Every simulated driver comes from the loopback address.
+                              << "requests_per_minute = 1000000\n";
+        std::fflush(nullptr);
+        web_ = ::fork();
+        if (web_ < 0) die("cannot start quil-web");
+        if (web_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd >= 0) ::dup2(fd, 2);
+            ::execl(QUIL_WEB_PROGRAM, QUIL_WEB_PROGRAM, "--config", config.c_str(),
+                    static_cast<char*>(nullptr));
+            std::perror(QUIL_WEB_PROGRAM);
+            ::_exit(127);
+        }
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        for (;;) {
+            std::ifstream in(log);
+            const std::string text((std::istreambuf_iterator<char>(in)), {});
+            if (text.find("quil-web: listening on") != std::string::npos) return;
+            int status = 0;
+            if (::waitpid(web_, &status, WNOHANG) == web_ || Clock::now() > deadline) {
+                web_ = -1;
+                die("quil-web did not start:\n" + text);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+
+    void stopWeb() {
+        if (web_ <= 0) return;
+        ::kill(web_, SIGTERM);
+        int status = 0;
+        while (::waitpid(web_, &status, 0) < 0 && errno == EINTR) {
+        }
+        web_ = -1;
+    }
+
+    [[noreturn]] static void die(const std::string& why) {
+        std::fprintf(stderr, "web_load_bench: %s\n", why.c_str());
+        std::exit(1);
+    }
+
+    quil::bench::TempFolder folder_;
+    std::string conninfo_;
+    std::int64_t detector_ = 0;
+    int port_ = 0;
+    pid_t web_ = -1;
+};
+
+struct Driver {
+    std::string cookie;  // "quil_session=..."
+    std::string csrf;
+};
+
+// Logs `login` in through the page; empty cookie and `why` set on failure.
+Driver logIn(const std::string& login, std::string& why) {
+    httplib::Client client("127.0.0.1", LoadSite::get().port());
+    const auto r =
+        client.Post("/login", httplib::Params{{"login", login}, {"password", kPassword}});
+    Driver d;
+    if (!r || r->status != 303 || r->get_header_value("Location") != "/") {
+        why = "login of " + login +
+              " failed: " + (r ? std::to_string(r->status) : httplib::to_string(r.error()));
+        return d;
+    }
+    for (std::size_t i = 0; i < r->get_header_value_count("Set-Cookie"); ++i) {
+        const std::string v = r->get_header_value("Set-Cookie", i);
+        if (v.rfind("quil_session=", 0) == 0) d.cookie = v.substr(0, v.find(';'));
+    }
+    const auto form = client.Get("/check", httplib::Headers{{"Cookie", d.cookie}});
+    if (form && form->status == 200) d.csrf = hiddenValue(form->body, "csrf");
+    if (d.cookie.empty() || d.csrf.size() != 64) {
+        why = "no session or form token for " + login;
+        d.cookie.clear();
+    }
+    return d;
+}
+
+double percentile(const std::vector<double>& sorted, double p) {
+    if (sorted.empty()) return 0;
+    const auto at = static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1) + 0.5);
+    return sorted[std::min(at, sorted.size() - 1)];
+}
+
+// Args: drivers, posts per driver. One iteration is the whole load.
+void BM_WebLoad(benchmark::State& state) {
+    const int drivers = static_cast<int>(state.range(0));
+    const int posts = static_cast<int>(state.range(1));
+    LoadSite& site = LoadSite::get();
+    PgConnection db(site.conninfo());
+
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<Driver> sessions(drivers);
+        std::string why;
+        for (int i = 0; i < drivers && why.empty(); ++i) sessions[i] = logIn(loginName(i), why);
+        if (!why.empty()) {
+            state.SkipWithError(why.c_str());
+            break;
+        }
+        const std::int64_t checksBefore =
+            db.exec("SELECT count(*) FROM quil_alcohol_check").int64(0, 0);
+        const std::int64_t drivesBefore = db.exec("SELECT count(*) FROM quil_records").int64(0, 0);
+        state.ResumeTiming();
+
+        std::vector<std::vector<double>> latencies(drivers);
+        std::vector<std::vector<std::string>> saved(drivers);
+        std::atomic<int> refused{0};
+        std::mutex firstProblemLock;
+        std::string firstProblem;
+        std::vector<std::thread> threads;
+        for (int d = 0; d < drivers; ++d) {
+            threads.emplace_back([&, d] {
+                httplib::Client client("127.0.0.1", site.port());
+                client.set_keep_alive(true);
+                const httplib::Headers headers{{"Cookie", sessions[d].cookie}};
+                latencies[d].reserve(posts);
+                for (int i = 0; i < posts; ++i) {
+                    const int day = i % 28;
+                    const int minute = (i / 28) * 6;
+                    char hhmm[16], end[16];
+                    std::snprintf(hhmm, sizeof hhmm, "%02d:%02d", 6 + minute / 60, minute % 60);
+                    std::snprintf(end, sizeof end, "%02d:%02d", 6 + minute / 60, minute % 60 + 5);
+                    const std::string tag = loginName(d) + "-" + std::to_string(i);
+                    httplib::Params form{{"csrf", sessions[d].csrf},
+                                         {"key", randomHex32()},
+                                         {"date", isoDate(day)},
+                                         {"vehicle", std::to_string(d % 2)},
+                                         {"remarks", tag}};
+                    std::string path;
+                    if (i % 2 == 0) {
+                        path = "/check";
+                        form.insert({{"timing", (i / 2) % 2 ? "after" : "before"},
+                                     {"time", hhmm},
+                                     {"method", "phone"},
+                                     {"checker", "安全運転管理者"},
+                                     {"detector", std::to_string(site.detector())},
+                                     {"reading", "0.00"},
+                                     {"intoxicated", "no"},
+                                     {"instructions", ""}});
+                    } else {
+                        path = "/drive";
+                        const int km = 1000 + i * 10;
+                        form.insert({{"start", hhmm},
+                                     {"end", end},
+                                     {"odometer_start", std::to_string(km)},
+                                     {"odometer_end", std::to_string(km + 8)},
+                                     {"purpose", std::to_string(kPurpose)},
+                                     {"destination", "取引先"}});
+                    }
+                    const auto t0 = Clock::now();
+                    const auto r = client.Post(path, headers, form);
+                    latencies[d].push_back(
+                        std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+                    const std::string location = r ? r->get_header_value("Location") : "";
+                    if (r && r->status == 303 && location.find("saved=") != std::string::npos) {
+                        saved[d].push_back(location.substr(location.find("saved=") + 6));
+                        continue;
+                    }
+                    ++refused;
+                    std::lock_guard lock(firstProblemLock);
+                    if (firstProblem.empty())
+                        firstProblem = path + " of " + tag + ": " +
+                                       (r ? std::to_string(r->status) + " " + r->body.substr(0, 300)
+                                          : httplib::to_string(r.error()));
+                }
+            });
+        }
+        for (auto& t : threads) t.join();
+
+        state.PauseTiming();
+        std::vector<double> all;
+        std::set<std::string> ids;
+        for (int d = 0; d < drivers; ++d) {
+            all.insert(all.end(), latencies[d].begin(), latencies[d].end());
+            ids.insert(saved[d].begin(), saved[d].end());
+        }
+        std::sort(all.begin(), all.end());
+        state.counters["requests"] = static_cast<double>(all.size());
+        state.counters["p50_ms"] = percentile(all, 0.50);
+        state.counters["p95_ms"] = percentile(all, 0.95);
+        state.counters["max_ms"] = all.empty() ? 0 : all.back();
+        state.counters["requests_per_s"] =
+            benchmark::Counter(static_cast<double>(all.size()), benchmark::Counter::kIsRate);
+
+        const std::int64_t expected = std::int64_t{drivers} * posts;
+        const std::int64_t checks =
+            db.exec("SELECT count(*) FROM quil_alcohol_check").int64(0, 0) - checksBefore;
+        const std::int64_t drives =
+            db.exec("SELECT count(*) FROM quil_records").int64(0, 0) - drivesBefore;
+        // Each post's tag (its remarks) stored once: no post lost, none doubled.
+        const std::int64_t distinctChecks =
+            db.exec(
+                  "SELECT count(DISTINCT (driver, remarks)) FROM quil_alcohol_check "
+                  "WHERE remarks LIKE 'driver%'")
+                .int64(0, 0);
+        std::ostringstream problem;
+        if (refused > 0)
+            problem << refused << " posts refused; the first: " << firstProblem;
+        else if (checks != std::int64_t{drivers} * ((posts + 1) / 2) || checks + drives != expected)
+            problem << "stored " << checks << " checks and " << drives << " drives for " << expected
+                    << " posts";
+        else if (static_cast<std::int64_t>(ids.size()) != expected)
+            problem << ids.size() << " distinct saved ids for " << expected << " posts";
+        else if (distinctChecks < checks)
+            problem << "a check stored twice";
+        if (!problem.str().empty()) {
+            state.SkipWithError(problem.str().c_str());
+            break;
+        }
+        state.ResumeTiming();
+    }
+}
+
+// One login through the page: the form posted, the password verified (Argon2id), the
+// session made.
+void BM_WebLogin(benchmark::State& state) {
+    LoadSite& site = LoadSite::get();
+    httplib::Client client("127.0.0.1", site.port());
+    int n = 0;
+    for (auto _ : state) {
+        const auto r = client.Post("/login", httplib::Params{{"login", loginName(n++ % kAccounts)},
+                                                             {"password", kPassword}});
+        if (!r || r->status != 303 || r->get_header_value("Location") != "/") {
+            state.SkipWithError("the login was refused");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_WebLogin)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+// --full: the goal's load (50 drivers x 200 posts); without it a small one for the smoke run.
+int main(int argc, char** argv) {
+    std::vector<char*> args;
+    bool full = false;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--full") == 0)
+            full = true;
+        else
+            args.push_back(argv[i]);
+    }
+    auto* load = benchmark::RegisterBenchmark("BM_WebLoad", BM_WebLoad);
+    load->ArgNames({"drivers", "posts"})
+        ->Args(full ? std::vector<std::int64_t>{kAccounts, 200} : std::vector<std::int64_t>{4, 10})
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    int n = static_cast<int>(args.size());
+    benchmark::Initialize(&n, args.data());
+    if (benchmark::ReportUnrecognizedArguments(n, args.data())) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
