@@ -27,7 +27,7 @@ if [ "$what" = test ]; then
   pkgs+=(openbox xdotool)
   # The server tests' throwaway cluster (scripts/pg-cluster.sh): initdb, pg_ctl, postgres.
   pkgs+=(postgresql)
-  # The drivers' page in a real browser (tests/web) and its load benchmark's HTTP client.
+  # The drivers' page in a real browser (tests/browser) and its load benchmark's HTTP client.
   pkgs+=(chromium chromium-driver python3-selenium libcpp-httplib-dev)
 fi
 
