@@ -1,0 +1,165 @@
+#include "web/WebConfig.h"
+
+#include <arpa/inet.h>
+#include <libpq-fe.h>
+
+#include <charconv>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+
+namespace quil::web {
+
+namespace {
+
+std::string trimmed(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    return std::string(s.substr(first, s.find_last_not_of(" \t\r") - first + 1));
+}
+
+bool isIpAddress(const std::string& text, bool& loopback) {
+    unsigned char buf[16];
+    if (inet_pton(AF_INET, text.c_str(), buf) == 1) {
+        loopback = buf[0] == 127;
+        return true;
+    }
+    if (inet_pton(AF_INET6, text.c_str(), buf) == 1) {
+        loopback = text == "::1";
+        return true;
+    }
+    return false;
+}
+
+std::optional<long long> number(const std::string& value) {
+    long long n = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (ec != std::errc() || end != value.data() + value.size()) return std::nullopt;
+    return n;
+}
+
+bool readable(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return in.good();
+}
+
+}  // namespace
+
+WebConfig parseWebConfig(std::string_view text, const std::string& name) {
+    WebConfig cfg;
+    std::set<std::string> seen;
+    std::istringstream lines{std::string(text)};
+    std::string line;
+    int lineNo = 0;
+    auto fail = [&](const std::string& what) {
+        throw ConfigError(name + " の " + std::to_string(lineNo) + " 行目: " + what);
+    };
+    auto integer = [&](const std::string& key, const std::string& value, long long min,
+                       long long max) {
+        const auto n = number(value);
+        if (!n || *n < min || *n > max)
+            fail(key + " は " + std::to_string(min) + " から " + std::to_string(max) +
+                 " までの整数で書いてください (「" + value + "」は使えません)。");
+        return *n;
+    };
+    auto boolean = [&](const std::string& key, const std::string& value) {
+        if (value == "true" || value == "yes" || value == "on") return true;
+        if (value == "false" || value == "no" || value == "off") return false;
+        fail(key + " は true か false で書いてください (「" + value + "」は使えません)。");
+        return false;
+    };
+    const std::map<std::string, std::function<void(const std::string&, const std::string&)>>
+        setters = {
+            {"listen",
+             [&](const std::string& k, const std::string& v) {
+                 bool loopback = false;
+                 if (!isIpAddress(v, loopback))
+                     fail(k + " は IP アドレスで書いてください (例: 127.0.0.1、0.0.0.0、::1)。");
+                 cfg.listen = v;
+             }},
+            {"port", [&](const std::string& k,
+                         const std::string& v) { cfg.port = int(integer(k, v, 1, 65535)); }},
+            {"conninfo",
+             [&](const std::string& k, const std::string& v) {
+                 char* error = nullptr;
+                 PQconninfoOption* options = PQconninfoParse(v.c_str(), &error);
+                 if (!options) {
+                     std::string why = error ? trimmed(error) : std::string();
+                     PQfreemem(error);
+                     fail(k + " をデータベースへの接続として読めません (" + why + ")。");
+                 }
+                 PQconninfoFree(options);
+                 cfg.conninfo = v;
+             }},
+            {"certificate", [&](const std::string&, const std::string& v) { cfg.certificate = v; }},
+            {"key", [&](const std::string&, const std::string& v) { cfg.key = v; }},
+            {"behind_proxy",
+             [&](const std::string& k, const std::string& v) { cfg.behindProxy = boolean(k, v); }},
+            {"secure_cookie",
+             [&](const std::string& k, const std::string& v) { cfg.secureCookie = boolean(k, v); }},
+            {"threads", [&](const std::string& k,
+                            const std::string& v) { cfg.threads = int(integer(k, v, 1, 64)); }},
+            {"idle_minutes",
+             [&](const std::string& k, const std::string& v) {
+                 cfg.idleMinutes = int(integer(k, v, 1, 24 * 60));
+             }},
+            {"max_body",
+             [&](const std::string& k, const std::string& v) {
+                 cfg.maxBody = std::size_t(integer(k, v, 1024, 1024 * 1024));
+             }},
+            {"requests_per_minute",
+             [&](const std::string& k, const std::string& v) {
+                 cfg.requestsPerMinute = int(integer(k, v, 1, 1000000));
+             }},
+        };
+
+    while (std::getline(lines, line)) {
+        ++lineNo;
+        const std::string t = trimmed(line);
+        if (t.empty() || t[0] == '#') continue;
+        const auto eq = t.find('=');
+        if (eq == std::string::npos) fail("「キー = 値」の形で書いてください (「" + t + "」)。");
+        const std::string key = trimmed(t.substr(0, eq));
+        const std::string value = trimmed(t.substr(eq + 1));
+        const auto setter = setters.find(key);
+        if (setter == setters.end()) fail("「" + key + "」という設定はありません。");
+        if (!seen.insert(key).second) fail(key + " が2回書かれています。");
+        setter->second(key, value);
+    }
+
+    lineNo = 0;
+    auto missing = [&](const std::string& what) { throw ConfigError(name + ": " + what); };
+    if (cfg.conninfo.empty())
+        missing(
+            "conninfo (データベースへの接続) が書かれていません。"
+            "例: conninfo = host=/run/postgresql dbname=quil user=quil_web_service");
+    if (cfg.certificate.empty() != cfg.key.empty())
+        missing(
+            "HTTPS には certificate (証明書) と key (秘密鍵) の両方が要ります。"
+            "HTTP で動かすときは両方とも書かないでください。");
+    bool loopback = false;
+    isIpAddress(cfg.listen, loopback);
+    if (!cfg.secureCookie && !loopback)
+        missing(
+            "secure_cookie = false は listen が 127.0.0.1 か ::1 のとき (試験用) だけ使えます。");
+    return cfg;
+}
+
+WebConfig readWebConfig(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ConfigError("設定ファイル " + path + " を読めません。");
+    std::stringstream text;
+    text << in.rdbuf();
+    WebConfig cfg = parseWebConfig(text.str(), path);
+    if (cfg.https()) {
+        if (!readable(cfg.certificate))
+            throw ConfigError(path + ": 証明書 " + cfg.certificate + " を読めません。");
+        if (!readable(cfg.key)) throw ConfigError(path + ": 秘密鍵 " + cfg.key + " を読めません。");
+    }
+    return cfg;
+}
+
+}  // namespace quil::web

@@ -1,0 +1,90 @@
+// quil-web: the drivers' web page of a server data set. Reads its settings, binds its
+// address and serves until SIGTERM or SIGINT.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "web/WebApp.h"
+#include "web/WebConfig.h"
+
+namespace {
+
+void usage() {
+    std::cerr << "使い方: quil-web [--config ファイル]\n"
+                 "        quil-web --check-config ファイル\n"
+                 "設定ファイルの既定は "
+              << quil::web::kDefaultConfigPath << " です。\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string path = quil::web::kDefaultConfigPath;
+    bool checkOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if ((arg == "--config" || arg == "--check-config") && i + 1 < argc) {
+            checkOnly = checkOnly || arg == "--check-config";
+            path = argv[++i];
+        } else if (arg == "--help" || arg == "-h") {
+            usage();
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "quil-web " << QUIL_BUILD_VERSION << "\n";
+            return 0;
+        } else {
+            std::cerr << "quil-web: 「" << arg << "」は使えない指定です。\n";
+            usage();
+            return 2;
+        }
+    }
+
+    quil::web::WebConfig config;
+    try {
+        config = quil::web::readWebConfig(path);
+    } catch (const quil::web::ConfigError& e) {
+        std::cerr << "quil-web: " << e.what() << "\n";
+        return 2;
+    }
+    if (checkOnly) {
+        std::cout << "quil-web: " << path << " の設定に問題はありません。\n";
+        return 0;
+    }
+
+    // The signals are taken by one thread of their own, which stops the server; every
+    // other thread (the workers too) inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    try {
+        quil::web::WebApp app(config);
+        app.bind();
+        std::thread watcher([&] {
+            int sig = 0;
+            sigwait(&stopSignals, &sig);
+            app.stop();
+        });
+        std::cerr << "quil-web: listening on " << config.listen << ":" << app.port()
+                  << (config.https() ? " (HTTPS)" : "") << std::endl;
+        app.run();
+        // run() also ends when the server failed; wake the watcher so it can be joined.
+        pthread_kill(watcher.native_handle(), SIGTERM);
+        watcher.join();
+    } catch (const quil::web::ConfigError& e) {
+        std::cerr << "quil-web: " << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "quil-web: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
