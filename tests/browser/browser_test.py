@@ -33,7 +33,7 @@ from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import Select
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 PHONE = (390, 844)
 FIRST_PASSWORD = "first-password-1"
@@ -324,8 +324,15 @@ class DriversPage(unittest.TestCase):
     def submit(self, form_id):
         button = self.by_id(form_id).find_element(By.ID, "submit") \
             if self.by_id(form_id).find_elements(By.ID, "submit") else self.by_id("submit")
-        self.b.execute_script("arguments[0].scrollIntoView()", button)
-        button.click()
+        self.click_to_page(button)
+
+    def click_to_page(self, element):
+        """Clicks a link or button and waits until the next page has replaced this one."""
+        # A mark on this page's window: gone once another page is loaded.
+        self.b.execute_script("window.quilOldPage = true; arguments[0].scrollIntoView()", element)
+        element.click()
+        WebDriverWait(self.b, 15).until(lambda b: b.execute_script(
+            "return window.quilOldPage === undefined && document.readyState === 'complete'"))
 
     def log_in(self, login, password, shot=None):
         self.b.delete_all_cookies()
@@ -348,7 +355,8 @@ class DriversPage(unittest.TestCase):
             field = form.find_element(By.NAME, name)
             field.clear()
             field.send_keys(value)
-        form.find_element(By.CSS_SELECTOR, "button[type=submit], input[type=submit]").click()
+        self.click_to_page(
+            form.find_element(By.CSS_SELECTOR, "button[type=submit], input[type=submit]"))
 
     def session(self):
         cookie = self.b.get_cookie("quil_session")
@@ -412,7 +420,7 @@ class DriversPage(unittest.TestCase):
         site.shot("web-home")
 
         # A check before the drive.
-        self.by_id("go-check").click()
+        self.click_to_page(self.by_id("go-check"))
         self.assertEqual(self.path(), "/check")
         self.fill("check-form", self.check_values())
         site.shot("web-check")
@@ -423,7 +431,7 @@ class DriversPage(unittest.TestCase):
 
         # The drive.
         self.go("/")
-        self.by_id("go-drive").click()
+        self.click_to_page(self.by_id("go-drive"))
         self.assertEqual(self.path(), "/drive")
         self.fill("drive-form", self.drive_values())
         site.shot("web-drive")
@@ -438,11 +446,15 @@ class DriversPage(unittest.TestCase):
         self.assertEqual(len(drives), 1)
         self.assertTrue(checks[0].find_elements(By.CSS_SELECTOR, f"a[href$='/check/{check_id}']"))
         self.assertTrue(drives[0].find_elements(By.CSS_SELECTOR, f"a[href$='/drive/{drive_id}']"))
-        self.assertIn("本社", drives[0].text)
+        self.assertIn("60.5 km", drives[0].text)
         site.shot("web-records")
         self.go(f"/check/{check_id}")
         record = self.by_id("record").text
         for shown in ("鈴木一郎", "点呼済み", "検知器A"):
+            self.assertIn(shown, record)
+        self.go(f"/drive/{drive_id}")
+        record = self.by_id("record").text
+        for shown in ("本社", "ウェブから", "配達", "08:00", "17:30"):
             self.assertIn(shown, record)
 
         # The office's side: the check in the register's table, the drive in the records,
@@ -562,12 +574,13 @@ class DriversPage(unittest.TestCase):
             self.go(path)
             with self.assertRaises(NoAlertPresentException):
                 self.b.switch_to.alert.text
-            self.assertIn(HTML_INJECTION, self.b.find_element(By.TAG_NAME, "body").text, path)
+            self.assertEqual(self.b.find_elements(By.TAG_NAME, "script"), [], path)
             status, _, raw = site.http("GET", path, self.session())
             self.assertEqual(status, 200)
             self.assertNotIn(HTML_INJECTION, raw, path)
-            self.assertIn("&lt;script&gt;alert(1)&lt;/script&gt;", raw, path)
-            self.assertEqual(self.b.find_elements(By.TAG_NAME, "script"), [])
+            if path != "/records":  # the list shows no remarks or destinations
+                self.assertIn(HTML_INJECTION, self.by_id("record").text, path)
+                self.assertIn("&lt;script&gt;alert(1)&lt;/script&gt;", raw, path)
         self.go(f"/check/{check_id}")
         self.assertIn(SQL_INJECTION, self.by_id("record").text)
         # Stored as typed, and the tables are all still there.
@@ -637,7 +650,7 @@ class DriversPage(unittest.TestCase):
     def test_09_logging_out_ends_the_session(self):
         self.log_in_ready("taro")
         session = self.session()
-        self.by_id("logout").click()
+        self.click_to_page(self.by_id("logout"))
         self.assertEqual(self.path(), "/login")
         self.go("/")
         self.assertEqual(self.path(), "/login")
