@@ -18,8 +18,10 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <httplib.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +98,15 @@ std::string hiddenValue(const std::string& page, const std::string& name) {
     return {};
 }
 
+// A refused form's messages (its error paragraphs), or the page's start.
+std::string refusal(const std::string& page) {
+    std::string out;
+    for (std::size_t at = page.find("<p class=\"error\""); at != std::string::npos;
+         at = page.find("<p class=\"error\"", at + 1))
+        out += page.substr(at, page.find("</p>", at) - at) + " ";
+    return out.empty() ? page.substr(0, 300) : out;
+}
+
 // The data set, the accounts and the running quil-web, made once for the program.
 class LoadSite {
 public:
@@ -133,7 +144,7 @@ private:
         detector_ = c.exec(
                          "INSERT INTO quil_alcohol_detector (name, serial) VALUES ('検知器', "
                          "'SN-1') RETURNING id")
-                        .int64(0, 0);
+                        .integer(0, 0);
         c.run("CREATE ROLE quil_web_load LOGIN IN ROLE quil_web");
         // The accounts as an administrator's driver-add makes them, with the first password
         // already changed: one hash serves them all (it keeps its own salt).
@@ -151,11 +162,7 @@ private:
     ~LoadSite() { stopWeb(); }
 
     void startWeb() {
-        {
-            // A free port: bound, read, released just before quil-web binds it.
-            httplib::Server probe;
-            port_ = probe.bind_to_any_port("127.0.0.1");
-        }
+        port_ = freePort();
         const std::string config = folder_.dir + "quil-web.conf";
         const std::string log = folder_.dir + "quil-web.log";
         std::ofstream(config) << "listen = 127.0.0.1\nport = " << port_
@@ -198,6 +205,20 @@ private:
         web_ = -1;
     }
 
+    // A free loopback port: bound to port 0, read, and closed before quil-web binds it.
+    static int freePort() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            die("no free port on the loopback address");
+        ::close(fd);
+        return ntohs(address.sin_port);
+    }
+
     [[noreturn]] static void die(const std::string& why) {
         std::fprintf(stderr, "web_load_bench: %s\n", why.c_str());
         std::exit(1);
@@ -215,11 +236,37 @@ struct Driver {
     std::string csrf;
 };
 
+// The login form's token: its cookie ("quil_login=...") and its hidden field, as a browser
+// gets them from GET /login. Empty on failure.
+struct LoginForm {
+    std::string cookie;
+    std::string csrf;
+};
+
+LoginForm loginForm(httplib::Client& client) {
+    LoginForm f;
+    const auto page = client.Get("/login");
+    if (!page || page->status != 200) return f;
+    for (std::size_t i = 0; i < page->get_header_value_count("Set-Cookie"); ++i) {
+        const std::string v = page->get_header_value("Set-Cookie", i);
+        if (v.rfind("quil_login=", 0) == 0) f.cookie = v.substr(0, v.find(';'));
+    }
+    f.csrf = hiddenValue(page->body, "csrf");
+    return f;
+}
+
+// Posts the login form; the answer (303 to / on success).
+httplib::Result postLogin(httplib::Client& client, const LoginForm& form,
+                          const std::string& login) {
+    return client.Post(
+        "/login", httplib::Headers{{"Cookie", form.cookie}},
+        httplib::Params{{"login", login}, {"password", kPassword}, {"csrf", form.csrf}});
+}
+
 // Logs `login` in through the page; empty cookie and `why` set on failure.
 Driver logIn(const std::string& login, std::string& why) {
     httplib::Client client("127.0.0.1", LoadSite::get().port());
-    const auto r =
-        client.Post("/login", httplib::Params{{"login", login}, {"password", kPassword}});
+    const auto r = postLogin(client, loginForm(client), login);
     Driver d;
     if (!r || r->status != 303 || r->get_header_value("Location") != "/") {
         why = "login of " + login +
@@ -233,7 +280,9 @@ Driver logIn(const std::string& login, std::string& why) {
     const auto form = client.Get("/check", httplib::Headers{{"Cookie", d.cookie}});
     if (form && form->status == 200) d.csrf = hiddenValue(form->body, "csrf");
     if (d.cookie.empty() || d.csrf.size() != 64) {
-        why = "no session or form token for " + login;
+        why = "no session or form token for " + login + ": " +
+              (form ? std::to_string(form->status) + " " + form->body.substr(0, 300)
+                    : httplib::to_string(form.error()));
         d.cookie.clear();
     }
     return d;
@@ -262,8 +311,9 @@ void BM_WebLoad(benchmark::State& state) {
             break;
         }
         const std::int64_t checksBefore =
-            db.exec("SELECT count(*) FROM quil_alcohol_check").int64(0, 0);
-        const std::int64_t drivesBefore = db.exec("SELECT count(*) FROM quil_records").int64(0, 0);
+            db.exec("SELECT count(*) FROM quil_alcohol_check").integer(0, 0);
+        const std::int64_t drivesBefore =
+            db.exec("SELECT count(*) FROM quil_records").integer(0, 0);
         state.ResumeTiming();
 
         std::vector<std::vector<double>> latencies(drivers);
@@ -324,7 +374,7 @@ void BM_WebLoad(benchmark::State& state) {
                     std::lock_guard lock(firstProblemLock);
                     if (firstProblem.empty())
                         firstProblem = path + " of " + tag + ": " +
-                                       (r ? std::to_string(r->status) + " " + r->body.substr(0, 300)
+                                       (r ? std::to_string(r->status) + " " + refusal(r->body)
                                           : httplib::to_string(r.error()));
                 }
             });
@@ -348,15 +398,15 @@ void BM_WebLoad(benchmark::State& state) {
 
         const std::int64_t expected = std::int64_t{drivers} * posts;
         const std::int64_t checks =
-            db.exec("SELECT count(*) FROM quil_alcohol_check").int64(0, 0) - checksBefore;
+            db.exec("SELECT count(*) FROM quil_alcohol_check").integer(0, 0) - checksBefore;
         const std::int64_t drives =
-            db.exec("SELECT count(*) FROM quil_records").int64(0, 0) - drivesBefore;
+            db.exec("SELECT count(*) FROM quil_records").integer(0, 0) - drivesBefore;
         // Each post's tag (its remarks) stored once: no post lost, none doubled.
         const std::int64_t distinctChecks =
             db.exec(
                   "SELECT count(DISTINCT (driver, remarks)) FROM quil_alcohol_check "
                   "WHERE remarks LIKE 'driver%'")
-                .int64(0, 0);
+                .integer(0, 0);
         std::ostringstream problem;
         if (refused > 0)
             problem << refused << " posts refused; the first: " << firstProblem;
@@ -382,10 +432,15 @@ void BM_WebLogin(benchmark::State& state) {
     httplib::Client client("127.0.0.1", site.port());
     int n = 0;
     for (auto _ : state) {
-        const auto r = client.Post("/login", httplib::Params{{"login", loginName(n++ % kAccounts)},
-                                                             {"password", kPassword}});
+        state.PauseTiming();
+        const LoginForm form = loginForm(client);
+        state.ResumeTiming();
+        const auto r = postLogin(client, form, loginName(n++ % kAccounts));
         if (!r || r->status != 303 || r->get_header_value("Location") != "/") {
-            state.SkipWithError("the login was refused");
+            const std::string why = "the login was refused: " +
+                                    (r ? std::to_string(r->status) + " " + r->body.substr(0, 300)
+                                       : httplib::to_string(r.error()));
+            state.SkipWithError(why.c_str());
             break;
         }
     }
