@@ -10,8 +10,11 @@ RegisterNames RegisterNames::load(const std::string& dataFolder) {
 }
 
 RegisterNames RegisterNames::load(store::DataStore& data) {
+    return fromItems(fleet::itemsByPosition(data));
+}
+
+RegisterNames RegisterNames::fromItems(const std::vector<store::ItemRecord>& items) {
     RegisterNames n;
-    const std::vector<store::ItemRecord> items = fleet::itemsByPosition(data);
     n.userNames_.resize(items.size());
     n.vehicleNames_.resize(items.size());
     for (std::size_t p = 0; p < items.size(); ++p) {

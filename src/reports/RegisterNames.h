@@ -22,6 +22,8 @@ public:
     RegisterNames() = default;
     // Reads the items of a data set once.
     static RegisterNames load(store::DataStore& data);
+    // From every item of a data set, index = position.
+    static RegisterNames fromItems(const std::vector<store::ItemRecord>& items);
     // Reads Quil.qui of `dataFolder` once; a missing file has no items.
     static RegisterNames load(const std::string& dataFolder);
 

@@ -95,6 +95,26 @@ const char* const kCheckColumns =
     "id, checked_at, timing, driver, vehicle, checker, method, method_text, detector, reading,"
     " intoxicated, instructions, remarks, deleted, deleted_by, deleted_at";
 
+const char* const kCheckInsert =
+    "INSERT INTO quil_alcohol_check (checked_at, timing, driver, vehicle, checker, method,"
+    " method_text, detector, reading, intoxicated, instructions, remarks)"
+    " VALUES ($1::float8, $2, $3, $4, $5, $6, $7, $8, $9::float8, $10, $11, $12) RETURNING id";
+
+std::vector<PgParam> checkValues(const alcohol::AlcoholCheck& c) {
+    return {PgParam::float8(c.when),
+            PgParam::number(static_cast<int>(c.timing)),
+            PgParam::number(c.driver),
+            PgParam::number(c.vehicle),
+            PgParam::text(c.checker),
+            PgParam::number(static_cast<int>(c.method)),
+            PgParam::text(c.methodText),
+            c.detector ? PgParam::number(c.detector) : PgParam::none(),
+            c.reading ? PgParam::float8(*c.reading) : PgParam::none(),
+            PgParam::text(c.intoxicated ? "true" : "false"),
+            PgParam::text(c.instructions),
+            PgParam::text(c.remarks)};
+}
+
 alcohol::AlcoholCheck checkAt(const PgResult& r, int i) {
     alcohol::AlcoholCheck c;
     c.id = intOf(r.text(i, 0));

@@ -59,6 +59,11 @@ extern const char* const kCheckColumns;
 // The check in row `row` of a result selecting kCheckColumns.
 alcohol::AlcoholCheck checkAt(const PgResult& r, int row);
 
+// A new check: kCheckInsert with checkValues ($1 … $12, the columns after id, in the order
+// UPDATE uses them too); returns the id.
+extern const char* const kCheckInsert;
+std::vector<PgParam> checkValues(const alcohol::AlcoholCheck& check);
+
 // The server's tables (in the caller's transaction).
 ExtensionData readExtensionTables(PgConnection& c);
 // Adds `data` to the server's tables, keeping the ids (in the caller's transaction), and

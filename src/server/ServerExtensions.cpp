@@ -24,27 +24,6 @@ void openDataSet(PgConnection& c) {
 
 PgParam flag(bool v) { return PgParam::text(v ? "true" : "false"); }
 
-// $1 … $12: the columns after id, in order, for INSERT and UPDATE.
-std::vector<PgParam> valuesOf(const AlcoholCheck& c) {
-    return {PgParam::float8(c.when),
-            PgParam::number(static_cast<int>(c.timing)),
-            PgParam::number(c.driver),
-            PgParam::number(c.vehicle),
-            PgParam::text(c.checker),
-            PgParam::number(static_cast<int>(c.method)),
-            PgParam::text(c.methodText),
-            c.detector ? PgParam::number(c.detector) : PgParam::none(),
-            c.reading ? PgParam::float8(*c.reading) : PgParam::none(),
-            flag(c.intoxicated),
-            PgParam::text(c.instructions),
-            PgParam::text(c.remarks)};
-}
-
-const char* const kInsert =
-    "INSERT INTO quil_alcohol_check (checked_at, timing, driver, vehicle, checker, method,"
-    " method_text, detector, reading, intoxicated, instructions, remarks)"
-    " VALUES ($1::float8, $2, $3, $4, $5, $6, $7, $8, $9::float8, $10, $11, $12) RETURNING id";
-
 ServerError noDetector(const PgConnection& c) {
     return {K::Conflict, c.where(), "この検知器は登録されていません。"};
 }
@@ -56,17 +35,17 @@ ServerCheckStore::ServerCheckStore(const std::string& conninfo) : conn_(conninfo
 }
 
 std::int64_t ServerCheckStore::add(const AlcoholCheck& check) {
-    return intOf(conn_.exec(kInsert, valuesOf(check)).text(0, 0));
+    return intOf(conn_.exec(kCheckInsert, checkValues(check)).text(0, 0));
 }
 
 void ServerCheckStore::addAll(const std::vector<AlcoholCheck>& checks) {
     inTransaction(conn_, [&] {
-        for (const AlcoholCheck& c : checks) conn_.exec(kInsert, valuesOf(c));
+        for (const AlcoholCheck& c : checks) conn_.exec(kCheckInsert, checkValues(c));
     });
 }
 
 void ServerCheckStore::update(const AlcoholCheck& check) {
-    std::vector<PgParam> values = valuesOf(check);
+    std::vector<PgParam> values = checkValues(check);
     values.push_back(PgParam::number(check.id));
     const PgResult done = conn_.exec(
         "UPDATE quil_alcohol_check SET checked_at = $1::float8, timing = $2, driver = $3,"

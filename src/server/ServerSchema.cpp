@@ -289,6 +289,50 @@ GRANT SELECT, INSERT, DELETE, UPDATE (succeeded) ON quil_web_login_attempt TO qu
 GRANT INSERT ON quil_web_log TO quil_web;
 )SQL";
 
+// Schema 6: a driver on the web page sees and adds only his own checks and drives, enforced
+// by the server's row-level security, not by the page. The service hands its session's
+// token over in the transaction's setting quil.web_token; quil_web_driver() (running as
+// the data set's owner, who may read the sessions) gives the driver that token belongs
+// to, NULL for none or a disabled account. The office's roles see every row as before;
+// the owner is not subject to the policies, nor is COPY from a role that bypasses them.
+// A drive's bytes must say what its columns say (user and kind), so the service cannot
+// slip another driver's record in under its own columns.
+constexpr const char* kSchema6 = R"SQL(
+CREATE FUNCTION quil_web_driver() RETURNS integer
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = public, pg_temp AS $$
+    SELECT a.driver FROM quil_web_session s JOIN quil_web_account a ON a.id = s.account
+     WHERE s.token_hash = sha256(decode(current_setting('quil.web_token', true), 'hex'))
+       AND NOT a.disabled
+$$;
+REVOKE ALL ON FUNCTION quil_web_driver() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION quil_web_driver() TO quil_web;
+
+ALTER TABLE quil_records ENABLE ROW LEVEL SECURITY;
+ALTER TABLE quil_alcohol_check ENABLE ROW LEVEL SECURITY;
+-- quil_clerk and quil_admin are members of quil_viewer, so this covers the office.
+CREATE POLICY quil_office ON quil_records TO quil_viewer USING (true) WITH CHECK (true);
+CREATE POLICY quil_office ON quil_alcohol_check TO quil_viewer USING (true) WITH CHECK (true);
+-- The sub-selects are evaluated once per statement, not once per row.
+CREATE POLICY quil_web_read ON quil_records FOR SELECT TO quil_web
+    USING (kind = 0 AND user_no = (SELECT quil_web_driver()));
+CREATE POLICY quil_web_add ON quil_records FOR INSERT TO quil_web
+    WITH CHECK (kind = 0 AND NOT deleted AND user_no = (SELECT quil_web_driver())
+                AND (get_byte(raw, 31) << 8 | get_byte(raw, 30)) = user_no
+                AND get_byte(raw, 14) = 0 AND get_byte(raw, 15) = 0
+                AND get_byte(raw, 16) = 0);
+CREATE POLICY quil_web_read ON quil_alcohol_check FOR SELECT TO quil_web
+    USING (driver = (SELECT quil_web_driver()));
+CREATE POLICY quil_web_add ON quil_alcohol_check FOR INSERT TO quil_web
+    WITH CHECK (NOT deleted AND driver = (SELECT quil_web_driver()));
+
+GRANT SELECT, INSERT ON quil_records, quil_alcohol_check TO quil_web;
+GRANT USAGE ON SEQUENCE quil_entry_seq, quil_records_id_seq, quil_alcohol_check_id_seq
+    TO quil_web;
+GRANT SELECT ON quil_alcohol_detector, quil_alcohol_setting TO quil_web;
+-- A form posted twice is stored once: its save key, as the office's saves keep theirs.
+GRANT SELECT, INSERT, UPDATE ON quil_saves TO quil_web;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
@@ -296,8 +340,9 @@ struct Migration {
     void (*moveData)(PgConnection&) = nullptr;
 };
 constexpr std::array kMigrations{
-    Migration{1, kSchema1}, Migration{2, kSchema2}, Migration{3, kSchema3},
-    Migration{4, kSchema4, convertStoredExtensionFile}, Migration{5, kSchema5}};
+    Migration{1, kSchema1}, Migration{2, kSchema2},
+    Migration{3, kSchema3}, Migration{4, kSchema4, convertStoredExtensionFile},
+    Migration{5, kSchema5}, Migration{6, kSchema6}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

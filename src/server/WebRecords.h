@@ -11,6 +11,7 @@
 // A form's save key makes a repeated post store once: the second returns the first id.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,10 +29,10 @@ struct WebChoice {
 };
 
 struct WebFormLists {
-    std::vector<WebChoice> vehicles;   // live vehicle items, in position order
-    std::vector<WebChoice> purposes;   // live purpose items
-    std::vector<WebChoice> detectors;  // detectors not retired
-    std::vector<std::string> checkers; // 確認者 names used before, most recent first
+    std::vector<WebChoice> vehicles;    // live vehicle items, in position order
+    std::vector<WebChoice> purposes;    // live purpose items
+    std::vector<WebChoice> detectors;   // detectors not retired
+    std::vector<std::string> checkers;  // 確認者 names used before, most recent first
 };
 
 struct WebDrive {
@@ -48,8 +49,8 @@ public:
     WebFormLists formLists();
 
     // Stores the check (its driver must be the session's) and returns its id. Raises
-    // ServerError NotAllowed for another driver, Refused for a save key of another kind of
-    // row.
+    // ServerError NotAllowed for another driver, Refused for a malformed save key (16-48
+    // letters and digits).
     std::int64_t addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey);
     // Stores the drive (a driving record whose user is the session's driver) in date order
     // as the office's entries are, and returns its id; announced to the office's programs.
@@ -63,6 +64,13 @@ public:
     std::optional<WebDrive> drive(std::int64_t id);
 
 private:
+    // Runs `body` in a transaction that carries the session's token.
+    template <typename F>
+    auto asDriver(F&& body);
+    // Stores once per form key: a key posted before gives the id stored then.
+    std::int64_t onceByFormKey(const std::string& key, const std::string& what,
+                               const std::function<std::int64_t()>& store);
+
     PgConnection& c_;
     std::string token_;
     WebSession who_;

@@ -456,10 +456,13 @@ TEST_F(WebAccountsTest, ClerksAndViewersSeeNoAccountsAndTheWebRoleOnlyWhatALogin
     w.logOut(r.token, kHome);
     EXPECT_FALSE(w.checkSession(r.token));
     EXPECT_EQ(inspectSchema(wc).is, SchemaState::Is::Current);
-    // Nothing else: not the register, not the log, not the accounts' other columns.
+    // Records and checks only through a driver's session (WebRecords): none without one.
     for (const char* sql :
-         {"SELECT count(*) FROM quil_records", "SELECT count(*) FROM quil_alcohol_check",
-          "SELECT count(*) FROM quil_web_log", "UPDATE quil_web_account SET disabled = false",
+         {"SELECT count(*) FROM quil_records", "SELECT count(*) FROM quil_alcohol_check"})
+        EXPECT_EQ(wc.exec(sql).integer(0, 0), 0) << sql;
+    // Nothing else: not the log, not the accounts' other columns.
+    for (const char* sql :
+         {"SELECT count(*) FROM quil_web_log", "UPDATE quil_web_account SET disabled = false",
           "UPDATE quil_web_account SET driver = 0", "DELETE FROM quil_web_account"})
         EXPECT_EQ(kindOf([&] { wc.exec(sql); }), ServerError::Kind::NotAllowed) << sql;
     EXPECT_EQ(kindOf([&] { w.createAccount("sato", sato, "second-pass-2"); }),

@@ -31,6 +31,7 @@
 #include "server/ServerSchema.h"
 #include "server/ServerStore.h"
 #include "server/ServerTransfer.h"
+#include "server/WebRecords.h"
 #include "store/Date.h"
 #include "store/ListFilter.h"
 #include "store/RecordStore.h"
@@ -80,7 +81,8 @@ protected:
         r.setPrice(price);
         return r;
     }
-    int listed() const { return main->listModel()->recordCount(); }
+    int listed() const { return listed(*main); }
+    static int listed(ui::TMainform& w) { return w.listModel()->recordCount(); }
     // The whole program over `conninfo` (a data folder when empty), its ツール windows
     // linked into this test.
     std::unique_ptr<ui::AppWindows> startProgram(const std::string& conninfo) {
@@ -438,6 +440,42 @@ TEST_F(MainOnServer, TheRegisterCountsAndListsTheServersChecks) {
     auto* table = list->findChild<QAbstractItemView*>(QStringLiteral("CheckTable"));
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->model()->rowCount(), 2);
+}
+
+// A driver on the web page (the service's role, his session's token) records a drive and
+// a check: the office's list and register show them without being asked.
+TEST_F(MainOnServer, WhatADriverRecordsOnThePageArrivesInTheListAndTheRegister) {
+    server::PgConnection owner(db.conninfo());
+    server::WebPolicy cheap;
+    cheap.hashOps = 1;
+    cheap.hashMemory = 64 * 1024;
+    server::WebAccounts(owner, {}, cheap).createAccount("driver1", 1, "first-pass-1");
+    quil::test::LoginRole service(db.conninfo(), "quil_web");
+    server::PgConnection web(service.conninfo());
+    server::WebAccounts accounts(web, {}, cheap);
+    const std::string token = accounts.logIn("driver1", "first-pass-1", "192.0.2.1").token;
+    server::WebRecords page(web, token, *accounts.checkSession(token), "192.0.2.1");
+
+    std::unique_ptr<ui::AppWindows> app = startProgram(db.conninfo());
+    ui::TMainform& w = *app->Mainform;
+    ASSERT_EQ(listed(w), 0);
+    w.action(QStringLiteral("AlcoholList1"))->trigger();
+    auto* list = w.findChild<QWidget*>(QStringLiteral("AlcoholListForm"));
+    ASSERT_NE(list, nullptr);
+    auto* table = list->findChild<QAbstractItemView*>(QStringLiteral("CheckTable"));
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->model()->rowCount(), 0);
+
+    page.addDrive(drive(7), "webdrive00000000000001");
+    alcohol::AlcoholCheck c;
+    c.when = today + 0.01;
+    c.driver = 1;
+    c.vehicle = 0;
+    c.checker = "安全 太郎";
+    c.method = alcohol::CheckMethod::Phone;
+    page.addCheck(c, "webcheck00000000000001");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed(w) == 1; }, 1500));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == 1; }, 1500));
 }
 
 // The connection breaks under the window (here: the server ends it): said once in the
