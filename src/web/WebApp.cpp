@@ -165,6 +165,14 @@ std::vector<std::pair<std::string, std::string>> choices(const std::vector<serve
     return out;
 }
 
+// The data set's stamp (its first item's), which every record of the set carries.
+double dataSetStamp(PgConnection& c) {
+    const server::PgResult r =
+        c.exec("SELECT raw FROM quil_items ORDER BY position LIMIT 1", {}, true);
+    if (r.rows() == 0 || r.bytes(0, 0).size() != store::ItemRecord::Size) return 0;
+    return store::ItemRecord(reinterpret_cast<const std::uint8_t*>(r.bytes(0, 0).data())).stamp();
+}
+
 std::string backLink() { return "<p><a href=\"/\">メニューに戻る</a></p>\n"; }
 
 std::string statusPage(int status) {
@@ -557,7 +565,8 @@ void WebApp::Impl::routes() {
             if (!formAccepted(*session, form, res, true)) return;
             WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
             const server::WebFormLists lists = records.formLists();
-            const DriveForm read = readDriveForm(form, session->driver, lists, store::now());
+            const DriveForm read =
+                readDriveForm(form, session->driver, lists, store::now(), dataSetStamp(c));
             if (!read.drive) {
                 sendHtml(res, 422, drivePage(*session, lists, form, read.errors));
                 return;

@@ -14,6 +14,7 @@ using namespace quil::web;
 namespace {
 
 constexpr int kDriver = 4;
+constexpr double kStamp = 46000.25;
 
 server::WebFormLists lists() {
     server::WebFormLists l;
@@ -57,7 +58,7 @@ FormErrors checkErrors(const std::string& name, const std::string& value) {
 FormErrors driveErrors(const std::string& name, const std::string& value) {
     FormValues f = goodDrive();
     f[name] = value;
-    const DriveForm r = readDriveForm(f, kDriver, lists(), now());
+    const DriveForm r = readDriveForm(f, kDriver, lists(), now(), kStamp);
     EXPECT_FALSE(r.drive) << name << "=" << value;
     return r.errors;
 }
@@ -163,12 +164,13 @@ TEST(WebCheckForm, EveryFieldsProblemIsShownAtOnce) {
 }
 
 TEST(WebDriveForm, AcceptedInputBuildsTheDrivingRecordTheEntryDialogWould) {
-    const DriveForm r = readDriveForm(goodDrive(), kDriver, lists(), now());
+    const DriveForm r = readDriveForm(goodDrive(), kDriver, lists(), now(), kStamp);
     ASSERT_TRUE(r.drive) << (r.errors.empty()
                                  ? ""
                                  : r.errors.begin()->first + " " + r.errors.begin()->second);
     const store::DataRecord& d = *r.drive;
     EXPECT_EQ(d.kind(), std::int16_t(store::RecordKind::Driving));
+    EXPECT_EQ(d.stamp(), kStamp);
     EXPECT_FALSE(d.deleted());
     EXPECT_EQ(d.date(), store::encodeDate(2026, 12, 8) + store::encodeTime(8, 0));
     EXPECT_EQ(d.returnTime(), store::encodeDate(2026, 12, 8) + store::encodeTime(17, 45));
@@ -183,6 +185,7 @@ TEST(WebDriveForm, AcceptedInputBuildsTheDrivingRecordTheEntryDialogWould) {
     // The same record as the entry dialog builds from the same input.
     store::EntryInput in;
     in.kind = store::RecordKind::Driving;
+    in.stamp = kStamp;
     in.day = store::encodeDate(2026, 12, 8);
     in.startHour = "8";
     in.startMinute = "00";
@@ -203,7 +206,7 @@ TEST(WebDriveForm, AcceptedInputBuildsTheDrivingRecordTheEntryDialogWould) {
     f["purpose"] = "-1";  // その他
     f["destination"] = "";
     f["odometer_end"] = "12345.6";  // nothing driven is not backwards
-    const DriveForm other = readDriveForm(f, kDriver, lists(), now());
+    const DriveForm other = readDriveForm(f, kDriver, lists(), now(), kStamp);
     ASSERT_TRUE(other.drive);
     EXPECT_EQ(other.drive->item(), -1);
 }
@@ -253,7 +256,7 @@ TEST(WebDriveForm, EachRefusalNamesItsFieldWithThePagesOrTheDialogsMessage) {
     FormValues f = goodDrive();
     f["destination"] = twentyOne.substr(0, 20 * 3);
     f["remarks"] = fiftyOne.substr(0, 50 * 3);
-    const DriveForm full = readDriveForm(f, kDriver, lists(), now());
+    const DriveForm full = readDriveForm(f, kDriver, lists(), now(), kStamp);
     ASSERT_TRUE(full.drive);
     EXPECT_EQ(full.drive->destination(), twentyOne.substr(0, 60));
     EXPECT_EQ(full.drive->remarks(), fiftyOne.substr(0, 150));
