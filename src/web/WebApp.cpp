@@ -410,14 +410,17 @@ std::string nowTime() {
 void WebApp::Impl::routes() {
     httplib::Server& s = *http;
 
-    s.set_default_headers({
+    httplib::Headers headers{
         {"Content-Security-Policy",
          "default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self'; "
          "frame-ancestors 'none'; base-uri 'none'"},
         {"X-Frame-Options", "DENY"},
         {"X-Content-Type-Options", "nosniff"},
         {"Referrer-Policy", "no-referrer"},
-    });
+    };
+    // Served over HTTPS itself: browsers keep to HTTPS (behind a proxy, the proxy says so).
+    if (config.https()) headers.emplace("Strict-Transport-Security", "max-age=31536000");
+    s.set_default_headers(headers);
     s.set_payload_max_length(config.maxBody);
     s.set_pre_routing_handler([this](const Request& req, Response& res) {
         if (rate.allow(address(req))) return httplib::Server::HandlerResponse::Unhandled;
@@ -790,6 +793,15 @@ void WebApp::bind() {
                               "権限がありません)。");
         d_->boundPort = c.port;
     }
+}
+
+std::string WebApp::probeDatabase() {
+    try {
+        d_->pool.run([](PgConnection& c) { c.exec("SELECT 1"); });
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
 }
 
 int WebApp::port() const { return d_->boundPort; }
