@@ -167,6 +167,9 @@ protected:
         auto r = logIn(b, login, first);
         ASSERT_EQ(r->status, 303);
         ASSERT_EQ(r->get_header_value("Location"), "/password");
+        // Nothing else is open until the first password is changed.
+        ASSERT_EQ(b.get("/check")->get_header_value("Location"), "/password");
+        ASSERT_EQ(b.get("/")->get_header_value("Location"), "/password");
         const auto page = b.get("/password");
         r = b.post("/password", {{"csrf", inputValue(page->body, "csrf")},
                                  {"current", first},
@@ -475,4 +478,31 @@ TEST_F(WebAppTest, BehindAProxyTheAddressIsTheLastForwardedEntryAndOnlyThen) {
     EXPECT_EQ(count("SELECT count(*) FROM quil_web_login_attempt WHERE address = '127.0.0.1'"), 1);
     EXPECT_EQ(count("SELECT count(*) FROM quil_web_login_attempt WHERE address = '198.51.100.1'"),
               0);
+}
+
+TEST_F(WebAppTest, OverHttpsTheCookiesAreSecureAndAnUnusableCertificateIsRefused) {
+    web::WebConfig c = plain();
+    c.secureCookie = true;
+    c.certificate = QUIL_TEST_DATA "/web/test.crt";  // self-signed for 127.0.0.1, tests only
+    c.key = QUIL_TEST_DATA "/web/test.key";
+    const int port = start(c);
+    httplib::SSLClient https("127.0.0.1", port);
+    https.set_ca_cert_path(c.certificate.c_str());
+    https.enable_server_certificate_verification(true);
+    const auto r = https.Get("/login");
+    ASSERT_TRUE(r) << httplib::to_string(r.error());
+    EXPECT_EQ(r->status, 200);
+    EXPECT_NE(r->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+    EXPECT_EQ(r->get_header_value("Strict-Transport-Security"), "max-age=31536000");
+    EXPECT_NE(r->body.find("id=\"login-form\""), std::string::npos);
+
+    // Plain HTTP on the HTTPS port gets no page.
+    httplib::Client plainHttp("127.0.0.1", port);
+    plainHttp.set_read_timeout(2);
+    const auto p = plainHttp.Get("/login");
+    EXPECT_FALSE(p && p->status == 200);
+
+    web::WebConfig bad = c;
+    bad.certificate = QUIL_TEST_DATA "/web/test.key";  // a key is no certificate
+    EXPECT_THROW(web::WebApp(bad, cheap), web::ConfigError);
 }
