@@ -17,6 +17,7 @@
 #include "server/ServerExtensions.h"
 #include "server/ServerSchema.h"
 #include "server/WebAccounts.h"
+#include "server/WebRecords.h"
 #include "store/Date.h"
 #include "web/WebApp.h"
 
@@ -505,4 +506,51 @@ TEST_F(WebAppTest, OverHttpsTheCookiesAreSecureAndAnUnusableCertificateIsRefused
     web::WebConfig bad = c;
     bad.certificate = QUIL_TEST_DATA "/web/test.key";  // a key is no certificate
     EXPECT_THROW(web::WebApp(bad, cheap), web::ConfigError);
+}
+
+TEST_F(WebAppTest, ABusyMonthsListStaysWithinAHundredKilobytesNewestFirst) {
+    Browser b(start(plain()));
+    ready(b, "yamada", "first-pass-1");
+    // 210 checks and 210 drives of this driver today, stored as the page stores them.
+    PgConnection c(service->conninfo());
+    const std::string token = b.cookies["quil_session"];
+    const WebSession who = *WebAccounts(c, {}, cheap).checkSession(token);
+    WebRecords mine(c, token, who, "127.0.0.1");
+    const store::DateTime day = store::today();
+    for (int i = 0; i < 210; ++i) {
+        alcohol::AlcoholCheck k;
+        k.when = day + i / 1440.0;
+        k.driver = yamada;
+        k.vehicle = van;
+        k.checker = "安全運転管理者 代理";
+        k.detector = detector;
+        k.reading = 0.0;
+        mine.addCheck(k, "c" + std::to_string(1000 + i) + std::string(20, '0'));
+        store::DataRecord d;
+        d.setKind(store::RecordKind::Driving);
+        d.setDate(day + i / 1440.0);
+        d.setReturnTime(day + i / 1440.0);
+        d.setVehicle(static_cast<std::int16_t>(van));
+        d.setUser(static_cast<std::int16_t>(yamada));
+        d.setItem(static_cast<std::int16_t>(visit));
+        d.setDistance1(100000 + i);
+        d.setDistance2(100000.5 + i);
+        mine.addDrive(d, "d" + std::to_string(1000 + i) + std::string(20, '0'));
+    }
+
+    const auto list = b.get("/records");
+    ASSERT_EQ(list->status, 200);
+    EXPECT_LE(list->body.size(), 100u * 1024) << list->body.size();
+    RecordProperty("records_page_bytes", std::to_string(list->body.size()));
+    std::size_t rows = 0;
+    for (auto at = list->body.find("<tr class=\"row\">"); at != std::string::npos;
+         at = list->body.find("<tr class=\"row\">", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, 400u);
+    EXPECT_NE(list->body.find("ほか 10 件"), std::string::npos);
+    // Newest first: the last check of the day leads its table.
+    const auto first = list->body.find("<tr class=\"row\">");
+    EXPECT_NE(list->body.find(store::formatTime(day + 209 / 1440.0), first), std::string::npos);
+    EXPECT_LT(list->body.find(store::formatTime(day + 209 / 1440.0), first),
+              list->body.find(store::formatTime(day + 208 / 1440.0), first));
 }
