@@ -774,8 +774,13 @@ WebApp::WebApp(const WebConfig& config, server::WebPolicy policy)
     } else {
         d_->http = std::make_unique<httplib::Server>();
     }
-    const int threads = config.threads;
-    d_->http->new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
+    // A phone's browser keeps its connections open after a page, each holding a worker of
+    // the library while it waits: so there are four workers per database connection, a
+    // worker takes a connection only while it answers a request, and an idle connection is
+    // closed after two seconds.
+    const std::size_t workers = std::size_t(config.threads) * 4;
+    d_->http->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    d_->http->set_keep_alive_timeout(2);
     d_->routes();
 }
 
