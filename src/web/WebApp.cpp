@@ -3,10 +3,9 @@
 #include <httplib.h>
 #include <sodium.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <map>
 
 #include "server/WebRecords.h"
 #include "store/Date.h"
