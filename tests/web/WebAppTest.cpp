@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "LoginRole.h"
@@ -141,7 +142,7 @@ protected:
     int start(web::WebConfig c = {}) {
         c.listen = "127.0.0.1";
         c.port = 0;
-        c.conninfo = service->conninfo();
+        if (c.conninfo.empty()) c.conninfo = service->conninfo();
         c.threads = 2;
         app = std::make_unique<web::WebApp>(c, cheap);
         app->bind();
@@ -553,4 +554,82 @@ TEST_F(WebAppTest, ABusyMonthsListStaysWithinAHundredKilobytesNewestFirst) {
     EXPECT_NE(list->body.find(store::formatTime(day + 209 / 1440.0), first), std::string::npos);
     EXPECT_LT(list->body.find(store::formatTime(day + 209 / 1440.0), first),
               list->body.find(store::formatTime(day + 208 / 1440.0), first));
+}
+
+TEST_F(WebAppTest, PasswordChangesAreRefusedBesideTheirFields) {
+    Browser b(start(plain()));
+    ready(b, "yamada", "first-pass-1");
+    const std::string csrf = inputValue(b.get("/password")->body, "csrf");
+    auto change = [&](const std::string& current, const std::string& pw, const std::string& pw2) {
+        return b.post("/password",
+                      {{"csrf", csrf}, {"current", current}, {"password", pw}, {"password2", pw2}});
+    };
+    const auto wrong = change("not-my-pass", "brand-new-pass-7", "brand-new-pass-7");
+    ASSERT_EQ(wrong->status, 422);
+    EXPECT_NE(
+        wrong->body.find("<p class=\"error\" id=\"error-current\">今のパスワードが違います。"),
+        std::string::npos);
+    const auto mismatch = change("yamada-new-pass-9", "brand-new-pass-7", "brand-new-pass-8");
+    ASSERT_EQ(mismatch->status, 422);
+    EXPECT_NE(mismatch->body.find("id=\"error-password2\""), std::string::npos);
+    const auto empty = change("", "", "");
+    ASSERT_EQ(empty->status, 422);
+    EXPECT_NE(empty->body.find("id=\"error-current\""), std::string::npos);
+    EXPECT_NE(empty->body.find("id=\"error-password\""), std::string::npos);
+    // Typed passwords are never sent back in the page.
+    EXPECT_EQ(mismatch->body.find("brand-new-pass-7"), std::string::npos);
+
+    const auto done = change("yamada-new-pass-9", "brand-new-pass-7", "brand-new-pass-7");
+    EXPECT_EQ(done->status, 303);
+    Browser again(app->port());
+    EXPECT_EQ(logIn(again, "yamada", "brand-new-pass-7")->get_header_value("Location"), "/");
+}
+
+TEST_F(WebAppTest, ALoginEndsAfterTheConfiguredIdleMinutes) {
+    web::WebConfig c = plain();
+    c.idleMinutes = 45;
+    Browser b(start(c));
+    ready(b, "yamada", "first-pass-1");
+    owner->run("UPDATE quil_web_session SET last_seen = last_seen - interval '40 minutes'");
+    EXPECT_EQ(b.get("/")->status, 200);  // renewed by this request
+    owner->run("UPDATE quil_web_session SET last_seen = last_seen - interval '46 minutes'");
+    const auto r = b.get("/records");
+    EXPECT_EQ(r->status, 303);
+    EXPECT_EQ(r->get_header_value("Location"), "/login");
+}
+
+TEST_F(WebAppTest, FailuresShowAShortPageAndLogTheirDetailOnlyToStandardError) {
+    Browser b(start(plain()));
+    ready(b, "yamada", "first-pass-1");
+    // The service's role loses its rights: every query of a page fails on the server.
+    const std::string conninfo = service->conninfo();
+    const std::string role = conninfo.substr(conninfo.rfind("user=") + 5);
+    owner->run("REVOKE quil_web FROM " + role);
+    std::ostringstream log;
+    std::streambuf* saved = std::cerr.rdbuf(log.rdbuf());
+    const auto r = b.get("/records");
+    std::cerr.rdbuf(saved);
+    owner->run("GRANT quil_web TO " + role);
+    ASSERT_EQ(r->status, 500);
+    EXPECT_NE(r->body.find("エラーが起きました"), std::string::npos);
+    for (const char* internal : {"quil_web", "permission", "権限", "SELECT", "quil_"})
+        EXPECT_EQ(r->body.find(internal), std::string::npos) << internal;
+    EXPECT_EQ(r->get_header_value("Cache-Control"), "no-store");
+    EXPECT_NE(log.str().find("quil-web: GET /records: "), std::string::npos) << log.str();
+
+    // A data set that cannot be reached: 503, and the login page still shows.
+    app->stop();
+    runner.join();
+    web::WebConfig away = plain();
+    away.conninfo = "host=/nonexistent-quil-socket dbname=quil";
+    Browser lost(start(away));
+    std::cerr.rdbuf(log.rdbuf());
+    const auto form = lost.get("/login");
+    lost.cookies["quil_session"] = std::string(64, 'a');
+    const auto home = lost.get("/");
+    std::cerr.rdbuf(saved);
+    EXPECT_EQ(form->status, 200);
+    ASSERT_EQ(home->status, 503);
+    EXPECT_NE(home->body.find("ただいま使えません"), std::string::npos);
+    EXPECT_EQ(home->body.find("nonexistent"), std::string::npos);
 }
