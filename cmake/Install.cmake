@@ -27,7 +27,12 @@ foreach(image ${quil_manual_images})
 endforeach()
 
 set(quil_share ${CMAKE_INSTALL_DATADIR}/quil)
-install(TARGETS quil quil-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quil quil-tool quil-web RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The drivers' web page runs as a system service: its unit where Debian keeps units (/lib, not
+# under the prefix), and its commented settings in /etc/quil, a conffile of the package (an
+# administrator's changes survive an upgrade). The package's postinst makes its user.
+install(FILES ${PROJECT_SOURCE_DIR}/data/quil-web.service DESTINATION /lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/data/quil-web.conf DESTINATION /etc/quil)
 # The program's modules (the graph window's chart; the print, summary and tool windows), where
 # the program looks for them: <prefix>/QUIL_MODULE_DIR. They are private libraries, loaded by
 # path: outside the linker's folders, so the package needs no ldconfig call.
@@ -54,8 +59,9 @@ configure_file(${PROJECT_SOURCE_DIR}/data/debian/copyright.in ${quil_package_doc
 configure_file(${PROJECT_SOURCE_DIR}/data/debian/changelog.in ${quil_package_docs}/changelog @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/data/man/quil.1.in ${quil_package_docs}/quil.1 @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/data/man/quil-tool.1.in ${quil_package_docs}/quil-tool.1 @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/data/man/quil-web.8.in ${quil_package_docs}/quil-web.8 @ONLY)
 set(quil_compressed)
-foreach(doc changelog quil.1 quil-tool.1)
+foreach(doc changelog quil.1 quil-tool.1 quil-web.8)
   add_custom_command(OUTPUT ${quil_package_docs}/${doc}.gz
                      COMMAND gzip -9nf -k ${quil_package_docs}/${doc}
                      DEPENDS ${quil_package_docs}/${doc}
@@ -67,6 +73,7 @@ install(FILES ${quil_package_docs}/copyright ${quil_package_docs}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quil)
 install(FILES ${quil_package_docs}/quil.1.gz ${quil_package_docs}/quil-tool.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${quil_package_docs}/quil-web.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)
@@ -77,7 +84,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vehicle register for small companies (ク
 # Each line of the long description is indented by one space in the control file; a line
 # of its own beginning with a space would be shown verbatim.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Keeps the driving, refuelling, maintenance and expense records of a company's\nvehicles, per vehicle and per driver, with master lists, filters, printing,\nsummaries, an alcohol-check register, backup and restore. Japanese user\ninterface. quil-tool checks, exports and backs up the data from the command\nline.")
+    "Keeps the driving, refuelling, maintenance and expense records of a company's\nvehicles, per vehicle and per driver, with master lists, filters, printing,\nsummaries, an alcohol-check register, backup and restore. Japanese user\ninterface. quil-tool checks, exports and backs up the data from the command\nline. quil-web serves a small web page on a server data set where drivers\nrecord their alcohol checks and drives from a phone.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
@@ -89,6 +96,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Yes/No).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libqt6sql6-sqlite, qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
+    "qt6-qpa-plugins, libqt6sql6-sqlite, qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic, adduser")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# quil-web's settings are a conffile; the postinst makes the service's system user (adduser).
+file(WRITE ${quil_package_docs}/conffiles "/etc/quil/quil-web.conf\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    "${quil_package_docs}/conffiles;${PROJECT_SOURCE_DIR}/data/debian/postinst")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -5,8 +5,10 @@
 namespace quil::web {
 
 namespace {
-// Addresses kept before the full buckets are dropped (a full bucket is a new address).
+// Addresses kept before the full buckets are dropped (a full bucket is a new address), at
+// most once a second; past the hard cap every bucket is dropped (a flood of addresses).
 constexpr std::size_t kPruneAbove = 10000;
+constexpr std::size_t kHardCap = 50000;
 }  // namespace
 
 RateLimit::RateLimit(int perMinute, Clock clock)
@@ -17,7 +19,11 @@ RateLimit::RateLimit(int perMinute, Clock clock)
 bool RateLimit::allow(const std::string& address) {
     const auto now = clock_();
     std::lock_guard lock(mutex_);
-    if (buckets_.size() > kPruneAbove) forgetIdle(now);
+    if (buckets_.size() > kPruneAbove && now - lastPrune_ >= std::chrono::seconds(1)) {
+        forgetIdle(now);
+        lastPrune_ = now;
+    }
+    if (buckets_.size() > kHardCap) buckets_.clear();
     auto [it, added] = buckets_.try_emplace(address, Bucket{double(perMinute_), now});
     Bucket& b = it->second;
     if (!added) {

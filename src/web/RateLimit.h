@@ -30,6 +30,7 @@ private:
     Clock clock_;
     std::mutex mutex_;
     std::unordered_map<std::string, Bucket> buckets_;
+    std::chrono::steady_clock::time_point lastPrune_{};
 };
 
 }  // namespace quil::web

@@ -3,10 +3,9 @@
 #include <httplib.h>
 #include <sodium.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <map>
 
 #include "server/WebRecords.h"
 #include "store/Date.h"
@@ -163,6 +162,14 @@ std::vector<std::pair<std::string, std::string>> choices(const std::vector<serve
     if (!first.empty()) out.emplace_back("", first);
     for (const auto& c : list) out.emplace_back(std::to_string(c.id), c.name);
     return out;
+}
+
+// The data set's stamp (its first item's), which every record of the set carries.
+double dataSetStamp(PgConnection& c) {
+    const server::PgResult r =
+        c.exec("SELECT raw FROM quil_items ORDER BY position LIMIT 1", {}, true);
+    if (r.rows() == 0 || r.bytes(0, 0).size() != store::ItemRecord::Size) return 0;
+    return store::ItemRecord(reinterpret_cast<const std::uint8_t*>(r.bytes(0, 0).data())).stamp();
 }
 
 std::string backLink() { return "<p><a href=\"/\">メニューに戻る</a></p>\n"; }
@@ -402,14 +409,17 @@ std::string nowTime() {
 void WebApp::Impl::routes() {
     httplib::Server& s = *http;
 
-    s.set_default_headers({
+    httplib::Headers headers{
         {"Content-Security-Policy",
          "default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self'; "
          "frame-ancestors 'none'; base-uri 'none'"},
         {"X-Frame-Options", "DENY"},
         {"X-Content-Type-Options", "nosniff"},
         {"Referrer-Policy", "no-referrer"},
-    });
+    };
+    // Served over HTTPS itself: browsers keep to HTTPS (behind a proxy, the proxy says so).
+    if (config.https()) headers.emplace("Strict-Transport-Security", "max-age=31536000");
+    s.set_default_headers(headers);
     s.set_payload_max_length(config.maxBody);
     s.set_pre_routing_handler([this](const Request& req, Response& res) {
         if (rate.allow(address(req))) return httplib::Server::HandlerResponse::Unhandled;
@@ -557,7 +567,8 @@ void WebApp::Impl::routes() {
             if (!formAccepted(*session, form, res, true)) return;
             WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
             const server::WebFormLists lists = records.formLists();
-            const DriveForm read = readDriveForm(form, session->driver, lists, store::now());
+            const DriveForm read =
+                readDriveForm(form, session->driver, lists, store::now(), dataSetStamp(c));
             if (!read.drive) {
                 sendHtml(res, 422, drivePage(*session, lists, form, read.errors));
                 return;
@@ -762,8 +773,13 @@ WebApp::WebApp(const WebConfig& config, server::WebPolicy policy)
     } else {
         d_->http = std::make_unique<httplib::Server>();
     }
-    const int threads = config.threads;
-    d_->http->new_task_queue = [threads] { return new httplib::ThreadPool(std::size_t(threads)); };
+    // A phone's browser keeps its connections open after a page, each holding a worker of
+    // the library while it waits: so there are four workers per database connection, a
+    // worker takes a connection only while it answers a request, and an idle connection is
+    // closed after two seconds.
+    const std::size_t workers = std::size_t(config.threads) * 4;
+    d_->http->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    d_->http->set_keep_alive_timeout(2);
     d_->routes();
 }
 
@@ -781,6 +797,15 @@ void WebApp::bind() {
                               "権限がありません)。");
         d_->boundPort = c.port;
     }
+}
+
+std::string WebApp::probeDatabase() {
+    try {
+        d_->pool.run([](PgConnection& c) { c.exec("SELECT 1"); });
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
 }
 
 int WebApp::port() const { return d_->boundPort; }

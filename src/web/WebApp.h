@@ -22,6 +22,9 @@ public:
     // Binds the configured address and port (port 0: a free one); raises ConfigError when
     // it cannot, or when HTTPS's certificate and key are unusable.
     void bind();
+    // Connects once to see that the data set can be reached: the reason in Japanese when
+    // it cannot (the pages then answer 503 until it can), empty when it can.
+    std::string probeDatabase();
     // The port bound.
     int port() const;
     // Serves until stop() (from another thread or a signal's watcher).

@@ -244,10 +244,11 @@ CheckForm readCheckForm(const FormValues& form, int driver, const server::WebFor
 }
 
 DriveForm readDriveForm(const FormValues& form, int driver, const server::WebFormLists& lists,
-                        store::DateTime now) {
+                        store::DateTime now, double dataSetStamp) {
     FormErrors e;
     store::EntryInput in;
     in.kind = store::RecordKind::Driving;
+    in.stamp = dataSetStamp;
     in.user = driver;
 
     in.day = checkDate(form, now, e);

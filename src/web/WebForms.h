@@ -54,8 +54,9 @@ struct DriveForm {
     FormErrors errors;
 };
 
-// The drive form of driver `driver`: a driving record whose user is that driver.
+// The drive form of driver `driver`: a driving record whose user is that driver, carrying
+// the data set's stamp as the desktop's entries do.
 DriveForm readDriveForm(const FormValues& form, int driver, const server::WebFormLists& lists,
-                        store::DateTime now);
+                        store::DateTime now, double dataSetStamp);
 
 }  // namespace quil::web

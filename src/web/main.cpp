@@ -75,6 +75,10 @@ int main(int argc, char** argv) {
         });
         std::cerr << "quil-web: listening on " << config.listen << ":" << app.port()
                   << (config.https() ? " (HTTPS)" : "") << std::endl;
+        if (const std::string why = app.probeDatabase(); !why.empty())
+            std::cerr << "quil-web: データベースにまだつながりません (つながるまでページは 503 "
+                         "を返します): "
+                      << why << std::endl;
         app.run();
         // run() also ends when the server failed; wake the watcher so it can be joined.
         pthread_kill(watcher.native_handle(), SIGTERM);

@@ -40,6 +40,14 @@ for f in bin/quil bin/quil-tool $modules/libquil_charts.so $modules/libquil_tool
          share/icons/hicolor/48x48/apps/quil.png share/icons/hicolor/256x256/apps/quil.png; do
     check "install tree holds $f" test -s "$stage/$f"
 done
+# The drivers' web page: its program, manual page, service unit and settings (outside the
+# prefix, where Debian keeps them).
+for f in usr/bin/quil-web usr/share/man/man8/quil-web.8.gz lib/systemd/system/quil-web.service \
+         etc/quil/quil-web.conf; do
+    check "install tree holds /$f" test -s "$work/stage/$f"
+done
+check "the installed web settings pass quil-web's own check" \
+    sh -c '"$0" --check-config "$1" >/dev/null' "$stage/bin/quil-web" "$work/stage/etc/quil/quil-web.conf"
 check "the menu entry is valid" desktop-file-validate "$stage/share/applications/quil.desktop"
 # Every picture the manual shows is installed with it.
 for img in $(grep -o 'img/[a-z-]*\.png' docs/manual/index.html | sort -u); do
@@ -58,6 +66,10 @@ check "package depends on Qt's translations" grep -q 'qt6-translations-l10n' <<<
 lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || true
 check "lintian finds no error or warning ($(grep -c '^[EW]:' "$work/lintian.log" || true))" \
     sh -c '! grep "^[EW]:" "$0" >&2' "$work/lintian.log"
+check "package depends on cpp-httplib (quil-web)" grep -q 'libcpp-httplib' <<<"$depends"
+check "package depends on adduser (its postinst makes quil-web's user)" grep -q 'adduser' <<<"$depends"
+check "the web settings are a conffile" \
+    sh -c 'dpkg-deb --ctrl-tarfile "$0" | tar -xOf - ./conffiles | grep -qx /etc/quil/quil-web.conf' "$deb"
 # The graph window's module: its libraries come with the package's dependencies, and it
 # stays out of the program's start-up.
 check "package depends on Qt Charts (graph window)" grep -q 'libqt6charts6' <<<"$depends"
@@ -90,7 +102,8 @@ check "quil refuses an unknown option with exit status 2" \
     sh -c '"$@" --bogus 2>/dev/null; test $? -eq 2' sh "${nodisplay[@]}"
 check "the manual pages render without warnings" \
     sh -c 'for m in "$@"; do LC_ALL=C.UTF-8 man --warnings -l "$m" 2>&1 >/dev/null | grep . && exit 1; done; exit 0' \
-    sh "$work/root/usr/share/man/man1/quil.1.gz" "$work/root/usr/share/man/man1/quil-tool.1.gz"
+    sh "$work/root/usr/share/man/man1/quil.1.gz" "$work/root/usr/share/man/man1/quil-tool.1.gz" \
+    "$work/root/usr/share/man/man8/quil-web.8.gz"
 
 # Started from the unpacked package by a user who cannot write to /usr/bin.
 home=$work/home
@@ -123,7 +136,7 @@ check "first run wrote Quil.ini to the user's configuration folder" \
 check "first run seeded Quil.qui in the user's data folder" \
     test -s "$home/.local/share/quil/Quil.qui"
 check "nothing was written beside the program" \
-    test "$(ls "$work/root/usr/bin" | tr '\n' ' ')" = "quil quil-tool "
+    test "$(ls "$work/root/usr/bin" | tr '\n' ' ')" = "quil quil-tool quil-web "
 check "the saved data folder is the user's data folder" \
     grep -q "^Dir=$home/.local/share/quil/" "$home/.config/quil/Quil.ini"
 check "the installed program found and loaded its tool windows' module" \
