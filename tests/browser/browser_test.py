@@ -508,9 +508,21 @@ class DriversPage(unittest.TestCase):
                                        dict(form, csrf=hidden.values["csrf"]))
         self.assertEqual(status, 303)
         self.assertTrue(headers["Location"].endswith("/login"))
+        # Without its save key, a post with the right token stores nothing either.
+        status, _, _ = site.http("POST", "/check", session,
+                                 dict(self.check_values(remarks="CSRF の確認"),
+                                      csrf=hidden.values["csrf"]))
+        self.assertEqual(status, 400)
         self.assertEqual(site.count("quil_alcohol_check"), before)
         self.assertEqual(int(site.psql(
             "SELECT count(*) FROM quil_alcohol_check WHERE remarks = 'CSRF の確認'")), 0)
+        # The login form has its own token (a cookie and the same value in the form): a login
+        # posted without them is refused and not even counted as an attempt.
+        attempts = site.count("quil_web_login_attempt")
+        status, _, _ = site.http("POST", "/login", None,
+                                 {"login": "taro", "password": self.passwords["taro"]})
+        self.assertEqual(status, 403)
+        self.assertEqual(site.count("quil_web_login_attempt"), attempts)
         # The same form with its token is stored, once even when posted twice.
         sent = dict(form, csrf=hidden.values["csrf"])
         first = site.http("POST", "/check", session, sent)
