@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -340,10 +341,18 @@ void TWebAccountForm::AddClick() {
             for (const server::DriverAccount& a : server::WebAccounts(c).list())
                 withLogin.insert(a.driver);
         }
-        store::DataStore* store = context_.serverStore();
-        if (store)
-            for (const store::ItemEntry& e : liveItems(store->items(), store::ItemKind::User))
-                if (!withLogin.contains(e.position)) drivers.push_back({e.position, qs(e.name)});
+        std::vector<store::ItemEntry> users;
+        if (store::DataStore* store = context_.serverStore())
+            users = liveItems(store->items(), store::ItemKind::User);
+        // Users of the same name are told apart by their position in the list.
+        std::map<std::string, int> named;
+        for (const store::ItemEntry& e : users) ++named[e.name];
+        for (const store::ItemEntry& e : users) {
+            if (withLogin.contains(e.position)) continue;
+            QString name = qs(e.name);
+            if (named[e.name] > 1) name += QStringLiteral("（位置 %1）").arg(e.position);
+            drivers.push_back({e.position, name});
+        }
     } catch (const std::exception& e) {
         Prompts::current().warning(this, qs(e.what()));
         return;

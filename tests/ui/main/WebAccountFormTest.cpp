@@ -191,10 +191,20 @@ TEST_F(WebAccountForm, ADriverWithALoginIsNotOfferedAndTheServersRefusalStaysInT
     ui::TWebAccountDialog* d = dialog("WebAccountAddDialog");
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(offered(*d), (QStringList{QStringLiteral("使用者1"), QStringLiteral("山田")}));
+    d->findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
+    // Two users of one name: told apart by their positions.
+    server::ServerDataSet set(db.conninfo());
+    const int otherYamada = addUser(set, "山田");
+    form->AddButton->click();
+    d = dialog("WebAccountAddDialog");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(offered(*d),
+              (QStringList{QStringLiteral("使用者1"), QStringLiteral("山田（位置 %1）").arg(yamada),
+                           QStringLiteral("山田（位置 %1）").arg(otherYamada)}));
+    d->DriverBox->setCurrentIndex(1);
 
     // A login name that is taken: the server says so under the fields, the dialog stays.
     d->LoginEdit->setText(QStringLiteral("SATO"));
-    d->DriverBox->setCurrentText(QStringLiteral("山田"));
     type(*d, QStringLiteral("first-pass-1"), QStringLiteral("first-pass-1"));
     d->OkButton->click();
     ASSERT_TRUE(d->isVisible());
@@ -211,6 +221,16 @@ TEST_F(WebAccountForm, ADriverWithALoginIsNotOfferedAndTheServersRefusalStaysInT
         d->ServerProblem->text().contains(QStringLiteral("ログイン yamada がすでにあります")))
         << d->ServerProblem->text().toStdString();
     EXPECT_EQ(accountCount(), 2u);
+    d->DriverBox->setCurrentIndex(2);
+    d->OkButton->click();
+    EXPECT_FALSE(d->isVisible()) << d->ServerProblem->text().toStdString();
+    EXPECT_EQ(cell(QStringLiteral("yamada2"), 1), QStringLiteral("山田"));
+    EXPECT_EQ(web().list().back().driver, otherYamada);
+
+    form->AddButton->click();
+    d = dialog("WebAccountAddDialog");
+    ASSERT_NE(d, nullptr);
+    d->PasswordEdit->setText(QStringLiteral("typed-pass-1"));
     d->findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
     EXPECT_FALSE(d->isVisible());
     EXPECT_TRUE(d->PasswordEdit->text().isEmpty()) << "no password stays after a cancel";
