@@ -11,7 +11,7 @@ set(quil_manual_image_names
     entry-driving entry-expense entry-maintenance entry-refuelling insight-chart-cost
     insight-chart-distance insight-fuel-months insight-fuel-vehicles insight-odometer insight-schedule
     itemform main-driving main-expense main-maintenance main-refuelling
-    priansform print-preview schedule-notice viewitem viewtime
+    priansform print-preview schedule-notice viewitem viewtime web-accounts
     web-login web-home web-check web-refusal web-drive web-records)
 set(quil_manual_images)
 foreach(name ${quil_manual_image_names})

@@ -24,6 +24,7 @@
 #include "ui/windows/TMISkeForm.h"
 #include "ui/windows/TOpForm.h"
 #include "ui/windows/TSkeForm.h"
+#include "ui/windows/TWebAccountForm.h"
 
 namespace quil::ui {
 
@@ -80,6 +81,10 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
     auto* accounts = new TAccountForm(context, main);
     host.addToolsCommand(QStringLiteral("利用者とその権限(&U)..."), QStringLiteral("Accounts1"),
                          [accounts] { accounts->Open(); });
+    // The drivers' logins to the web page of a server data set, beside them.
+    auto* webAccounts = new TWebAccountForm(context, main);
+    host.addToolsCommand(QStringLiteral("運転者のログイン(&W)..."), QStringLiteral("WebAccounts1"),
+                         [webAccounts] { webAccounts->Open(); });
 }
 
 }  // namespace

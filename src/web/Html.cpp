@@ -129,6 +129,7 @@ button.secondary { background: #666; }
 nav a { display: block; min-height: 48px; line-height: 48px; margin: 0.5rem 0; padding: 0 1rem;
   border: 1px solid #0b57a4; border-radius: 8px; background: #fff; text-decoration: none;
   font-size: 1.1rem; }
+.back a { display: block; min-height: 44px; line-height: 44px; }
 .error { color: #b00020; font-weight: bold; margin: 0.25rem 0; }
 .notice { background: #e3f2e1; border-left: 6px solid #2e7d32; padding: 0.75rem; }
 .hint { color: #555; font-size: 16px; margin: 0.25rem 0; }

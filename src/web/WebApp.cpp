@@ -172,7 +172,7 @@ double dataSetStamp(PgConnection& c) {
     return store::ItemRecord(reinterpret_cast<const std::uint8_t*>(r.bytes(0, 0).data())).stamp();
 }
 
-std::string backLink() { return "<p><a href=\"/\">メニューに戻る</a></p>\n"; }
+std::string backLink() { return "<p class=\"back\"><a href=\"/\">メニューに戻る</a></p>\n"; }
 
 std::string statusPage(int status) {
     switch (status) {
@@ -661,7 +661,8 @@ void WebApp::Impl::routes() {
             body += item("酒気帯び", k->intoxicated ? "有" : "無");
             body += item("指示事項", k->instructions);
             body += item("備考", k->remarks);
-            body += "</dl>\n<p><a href=\"/records\">記録の一覧に戻る</a></p>\n" + backLink();
+            body += "</dl>\n<p class=\"back\"><a href=\"/records\">記録の一覧に戻る</a></p>\n" +
+                    backLink();
             sendHtml(res, 200, page("アルコールチェック", body));
         });
     });
@@ -694,7 +695,8 @@ void WebApp::Impl::routes() {
                                               : nameOf(lists.purposes, r.item(), "-"));
             body += item("行き先", r.destination());
             body += item("備考", r.remarks());
-            body += "</dl>\n<p><a href=\"/records\">記録の一覧に戻る</a></p>\n" + backLink();
+            body += "</dl>\n<p class=\"back\"><a href=\"/records\">記録の一覧に戻る</a></p>\n" +
+                    backLink();
             sendHtml(res, 200, page("運転の記録", body));
         });
     });

@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
             sigwait(&stopSignals, &sig);
             app.stop();
         });
-        std::cerr << "quil-web: listening on " << config.listen << ":" << app.port()
-                  << (config.https() ? " (HTTPS)" : "") << std::endl;
+        // The tests and the journal wait for exactly this line.
+        std::cerr << "quil-web: listening on " << config.listen << ":" << app.port() << std::endl;
         if (const std::string why = app.probeDatabase(); !why.empty())
             std::cerr << "quil-web: データベースにまだつながりません (つながるまでページは 503 "
                          "を返します): "

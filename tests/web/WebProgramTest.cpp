@@ -1,0 +1,94 @@
+// The quil-web program as systemd and the browser tests start it: --check-config's answer
+// and exit status, the one line it writes once it listens, and a clean stop on SIGTERM.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "TempDir.h"
+
+namespace {
+
+struct Ran {
+    int status = -1;
+    std::string out;
+};
+
+// Runs the program with `args`, its standard output and error together.
+Ran run(const std::string& args) {
+    Ran r;
+    FILE* p = popen((std::string(QUIL_WEB_PROGRAM) + " " + args + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[512];
+    while (fgets(buf, sizeof buf, p)) r.out += buf;
+    const int s = pclose(p);
+    r.status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    return r;
+}
+
+int freePort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+}  // namespace
+
+TEST(WebProgram, CheckConfigAnswersInJapaneseWithItsExitStatus) {
+    quil::testing::TempDir dir;
+    const std::string good = dir.path() + "/good.conf", bad = dir.path() + "/bad.conf";
+    std::ofstream(good) << "conninfo = dbname=quil\n";
+    std::ofstream(bad) << "conninfo = dbname=quil\nport = http\n";
+    const Ran ok = run("--check-config " + good);
+    EXPECT_EQ(ok.status, 0) << ok.out;
+    EXPECT_EQ(ok.out, "quil-web: " + good + " の設定に問題はありません。\n");
+    const Ran refused = run("--check-config " + bad);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "quil-web: " + bad +
+                               " の 2 行目: port は 1 から 65535 までの整数で書いてください "
+                               "(「http」は使えません)。\n");
+    EXPECT_EQ(run("--check-config " + dir.path() + "/none.conf").status, 2);
+    EXPECT_EQ(run("--bogus").status, 2);
+}
+
+TEST(WebProgram, SaysWhereItListensAndStopsCleanlyOnSigterm) {
+    quil::testing::TempDir dir;
+    const int port = freePort();
+    const std::string conf = dir.path() + "/web.conf";
+    // No database behind it: the program still listens, and says it cannot reach it.
+    std::ofstream(conf) << "listen = 127.0.0.1\nport = " << port
+                        << "\nconninfo = host=" << dir.path() << " dbname=quil\n";
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(pipeFds[1], 2);
+        close(pipeFds[0]);
+        execl(QUIL_WEB_PROGRAM, QUIL_WEB_PROGRAM, "--config", conf.c_str(), nullptr);
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    FILE* err = fdopen(pipeFds[0], "r");
+    char line[1024] = {};
+    ASSERT_TRUE(fgets(line, sizeof line, err));
+    EXPECT_EQ(std::string(line), "quil-web: listening on 127.0.0.1:" + std::to_string(port) + "\n");
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    fclose(err);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
