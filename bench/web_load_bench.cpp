@@ -320,6 +320,8 @@ void BM_WebLoad(benchmark::State& state) {
         std::vector<std::vector<std::string>> saved(drivers);
         std::atomic<int> refused{0};
         std::atomic<int> resent{0};
+        // Posts without an answer even when sent again (the connection closed unanswered).
+        std::atomic<int> unanswered{0};
         std::mutex firstProblemLock;
         std::string firstProblem;
         std::vector<std::thread> threads;
@@ -383,7 +385,7 @@ void BM_WebLoad(benchmark::State& state) {
                         saved[d].push_back(location.substr(location.find("saved=") + 6));
                         continue;
                     }
-                    ++refused;
+                    ++(r ? refused : unanswered);
                     std::lock_guard lock(firstProblemLock);
                     if (firstProblem.empty())
                         firstProblem = path + " of " + tag + ": " +
@@ -404,6 +406,7 @@ void BM_WebLoad(benchmark::State& state) {
         std::sort(all.begin(), all.end());
         state.counters["requests"] = static_cast<double>(all.size());
         state.counters["resent"] = resent.load();
+        state.counters["unanswered"] = unanswered.load();
         state.counters["p50_ms"] = percentile(all, 0.50);
         state.counters["p95_ms"] = percentile(all, 0.95);
         state.counters["max_ms"] = all.empty() ? 0 : all.back();
@@ -422,8 +425,9 @@ void BM_WebLoad(benchmark::State& state) {
                   "WHERE remarks LIKE 'driver%'")
                 .integer(0, 0);
         std::ostringstream problem;
-        if (refused > 0)
-            problem << refused << " posts refused; the first: " << firstProblem;
+        if (refused > 0 || unanswered > 0)
+            problem << refused << " posts refused, " << unanswered
+                    << " without an answer; the first: " << firstProblem;
         else if (checks != std::int64_t{drivers} * ((posts + 1) / 2) || checks + drives != expected)
             problem << "stored " << checks << " checks and " << drives << " drives for " << expected
                     << " posts";
