@@ -668,6 +668,22 @@ class DriversPage(unittest.TestCase):
         self.assertEqual(status, 303)
         self.assertTrue(headers["Location"].endswith("/login"))
 
+    def test_09a_every_page_is_small_and_carries_the_safety_headers(self):
+        self.log_in_ready("taro")
+        session = self.session()
+        pages = ["/", "/check", "/drive", "/records", "/password",
+                 f"/check/{self.stored['check']}", f"/drive/{self.stored['drive']}"]
+        for path in ["/login"] + pages:
+            status, headers, page = site.http("GET", path, None if path == "/login" else session)
+            self.assertEqual(status, 200, path)
+            self.assertLessEqual(len(page.encode("utf-8")), 100 * 1024, path)
+            self.assertIn("default-src 'none'", headers.get("Content-Security-Policy", ""), path)
+            self.assertIn("frame-ancestors 'none'", headers["Content-Security-Policy"], path)
+            self.assertEqual(headers.get("X-Frame-Options"), "DENY", path)
+            self.assertEqual(headers.get("X-Content-Type-Options"), "nosniff", path)
+            if path in pages:
+                self.assertIn("no-store", headers.get("Cache-Control", ""), path)
+
     def test_10_the_server_stops_cleanly(self):
         self.assertEqual(site.stop_web(), 0, "\n".join(site.log_lines))
 
