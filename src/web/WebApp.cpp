@@ -4,8 +4,10 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 #include "server/WebRecords.h"
 #include "store/Date.h"
@@ -237,6 +239,8 @@ struct WebApp::Impl {
     ConnectionPool pool;
     RateLimit rate;
     int boundPort = 0;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> inRun{false};
 
     Impl(const WebConfig& c, server::WebPolicy p)
         : config(c), policy(p), pool(c.conninfo, c.threads), rate(c.requestsPerMinute) {
@@ -812,8 +816,24 @@ std::string WebApp::probeDatabase() {
 
 int WebApp::port() const { return d_->boundPort; }
 
-void WebApp::run() { d_->http->listen_after_bind(); }
+void WebApp::run() {
+    d_->inRun = true;
+    if (!d_->stopping) d_->http->listen_after_bind();
+    d_->inRun = false;
+}
 
-void WebApp::stop() { d_->http->stop(); }
+void WebApp::stop() {
+    d_->stopping = true;
+    // The library's stop does nothing until its loop runs: a stop that comes between run()
+    // and the loop (a SIGTERM right after the start) waits for the loop, or for run() to
+    // have seen the stop and returned.
+    while (d_->inRun) {
+        if (d_->http->is_running()) {
+            d_->http->stop();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
 
 }  // namespace quil::web

@@ -27,7 +27,8 @@ public:
     std::string probeDatabase();
     // The port bound.
     int port() const;
-    // Serves until stop() (from another thread or a signal's watcher).
+    // Serves until stop() (from another thread or a signal's watcher); at once returns
+    // when stop() came first.
     void run();
     void stop();
 
