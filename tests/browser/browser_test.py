@@ -14,7 +14,6 @@ import ctypes
 import datetime
 import html.parser
 import os
-import re
 import secrets
 import shutil
 import signal
