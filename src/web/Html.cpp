@@ -114,7 +114,8 @@ h1 { font-size: 1.4rem; margin: 0.5rem 0 1rem; }
 h2 { font-size: 1.15rem; margin: 1.5rem 0 0.5rem; }
 a { color: #0b57a4; }
 label, legend { display: block; font-weight: bold; margin: 1rem 0 0.25rem; }
-fieldset { border: 0; margin: 0; padding: 0; }
+fieldset { border: 0; margin: 1rem 0 0; padding: 0; }
+fieldset legend { margin: 0 0 0.25rem; padding: 0; }
 fieldset label { display: flex; align-items: center; font-weight: normal; min-height: 44px;
   margin: 0; }
 input[type=radio] { width: 1.5rem; height: 1.5rem; margin: 0 0.75rem 0 0; }
