@@ -330,7 +330,7 @@ GRANT USAGE ON SEQUENCE quil_entry_seq, quil_records_id_seq, quil_alcohol_check_
     TO quil_web;
 GRANT SELECT ON quil_alcohol_detector, quil_alcohol_setting TO quil_web;
 -- A form posted twice is stored once: its save key, as the office's saves keep theirs.
-GRANT SELECT, INSERT, UPDATE ON quil_saves TO quil_web;
+GRANT SELECT, INSERT ON quil_saves TO quil_web;
 )SQL";
 
 struct Migration {

@@ -41,86 +41,108 @@ auto WebRecords::asDriver(F&& body) {
     });
 }
 
+WebFormLists WebRecords::choices() {
+    // Items and detectors belong to no driver: read without the session's token.
+    WebFormLists lists;
+    const PgResult items =
+        c_.exec("SELECT position, raw FROM quil_items ORDER BY position", {}, true);
+    std::vector<store::ItemRecord> byPosition;
+    for (int i = 0; i < items.rows(); ++i) {
+        const auto position = static_cast<std::size_t>(items.int64(i, 0));
+        const std::string_view raw = items.bytes(i, 1);
+        if (raw.size() != store::ItemRecord::Size) continue;
+        if (byPosition.size() <= position) byPosition.resize(position + 1);
+        byPosition[position] = store::ItemRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
+    }
+    if (!byPosition.empty()) lists.stamp = byPosition.front().stamp();
+    const alcohol::RegisterNames names = alcohol::RegisterNames::fromItems(byPosition);
+    for (const alcohol::PickEntry& v : names.vehicles())
+        lists.vehicles.push_back({v.position, v.label});
+    for (std::size_t p = 0; p < byPosition.size(); ++p) {
+        const store::ItemRecord& item = byPosition[p];
+        if (!item.deleted() && item.kind() == static_cast<std::int16_t>(store::ItemKind::Purpose))
+            lists.purposes.push_back({static_cast<std::int64_t>(p), item.name()});
+    }
+    const PgResult detectors =
+        c_.exec("SELECT id, name, serial FROM quil_alcohol_detector WHERE NOT retired ORDER BY id");
+    for (int i = 0; i < detectors.rows(); ++i) {
+        alcohol::Detector d;
+        d.id = intOf(detectors.text(i, 0));
+        d.name = detectors.text(i, 1);
+        d.serial = detectors.text(i, 2);
+        lists.detectors.push_back({d.id, alcohol::detectorLabel(d)});
+    }
+    return lists;
+}
+
 WebFormLists WebRecords::formLists() {
-    return asDriver([&] {
-        WebFormLists lists;
-        const PgResult items =
-            c_.exec("SELECT position, raw FROM quil_items ORDER BY position", {}, true);
-        std::vector<store::ItemRecord> byPosition;
-        for (int i = 0; i < items.rows(); ++i) {
-            const auto position = static_cast<std::size_t>(items.int64(i, 0));
-            const std::string_view raw = items.bytes(i, 1);
-            if (raw.size() != store::ItemRecord::Size) continue;
-            if (byPosition.size() <= position) byPosition.resize(position + 1);
-            byPosition[position] =
-                store::ItemRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
-        }
-        const alcohol::RegisterNames names = alcohol::RegisterNames::fromItems(byPosition);
-        for (const alcohol::PickEntry& v : names.vehicles())
-            lists.vehicles.push_back({v.position, v.label});
-        for (std::size_t p = 0; p < byPosition.size(); ++p) {
-            const store::ItemRecord& item = byPosition[p];
-            if (!item.deleted() &&
-                item.kind() == static_cast<std::int16_t>(store::ItemKind::Purpose))
-                lists.purposes.push_back({static_cast<std::int64_t>(p), item.name()});
-        }
-        const PgResult detectors = c_.exec(
-            "SELECT id, name, serial FROM quil_alcohol_detector WHERE NOT retired ORDER BY id");
-        for (int i = 0; i < detectors.rows(); ++i) {
-            alcohol::Detector d;
-            d.id = intOf(detectors.text(i, 0));
-            d.name = detectors.text(i, 1);
-            d.serial = detectors.text(i, 2);
-            lists.detectors.push_back({d.id, alcohol::detectorLabel(d)});
-        }
+    WebFormLists lists = choices();
+    lists.checkers = asDriver([&] {
         // The server shows the service only the driver's own checks.
         const PgResult checkers = c_.exec(
             "SELECT checker FROM quil_alcohol_check WHERE NOT deleted AND checker <> '' "
             "GROUP BY checker ORDER BY max(checked_at) DESC LIMIT 20");
-        for (int i = 0; i < checkers.rows(); ++i) lists.checkers.emplace_back(checkers.text(i, 0));
-        return lists;
+        std::vector<std::string> out;
+        for (int i = 0; i < checkers.rows(); ++i) out.emplace_back(checkers.text(i, 0));
+        return out;
     });
+    return lists;
 }
 
-std::int64_t WebRecords::onceByFormKey(const std::string& key, const std::string& what,
-                                       const std::function<std::int64_t()>& store) {
-    return asDriver([&] {
-        const PgResult claimed =
-            c_.exec("INSERT INTO quil_saves (key) VALUES ($1) ON CONFLICT DO NOTHING",
-                    {PgParam::text(key)});
-        if (claimed.affected() == 0) {
-            // Posted before (the answer was lost, or the form was sent twice).
-            const PgResult done = c_.exec(
-                "SELECT coalesce(target, 0) FROM quil_saves WHERE key = $1", {PgParam::text(key)});
-            return done.integer(0, 0);
-        }
-        const std::int64_t id = store();
-        c_.exec("UPDATE quil_saves SET target = $2, version = 1 WHERE key = $1",
-                {PgParam::text(key), PgParam::number(id)});
-        WebAccounts(c_).logWrite(who_, address_, what + "（番号 " + std::to_string(id) + "）");
-        return id;
-    });
+std::int64_t WebRecords::storeOnce(const std::string& insert, std::vector<PgParam> params,
+                                   const std::string& key, const std::string& what) {
+    // One statement stores the row, its form key and the log line; a key stored before
+    // (ON CONFLICT waits for a post of the same key still under way) stores nothing of it,
+    // and the row inserted meanwhile goes with the rolled-back transaction.
+    const std::size_t n = params.size();
+    const auto arg = [&](std::size_t i) { return "$" + std::to_string(n + i); };
+    const std::string sql =
+        "WITH ins AS (" + insert +
+        "), saved AS (INSERT INTO quil_saves (key, target, version) "
+        "SELECT " +
+        arg(1) +
+        ", id, 1 FROM ins ON CONFLICT (key) DO NOTHING "
+        "RETURNING key), logged AS (INSERT INTO quil_web_log "
+        "(at, account, actor, address, action) SELECT now(), " +
+        arg(2) + ", " + arg(3) + ", " + arg(4) + ", " + arg(5) +
+        " || '（番号 ' || id || '）' FROM ins WHERE EXISTS (SELECT 1 FROM saved)) "
+        "SELECT id, (SELECT count(*) FROM saved) FROM ins";
+    params.push_back(PgParam::text(key));
+    params.push_back(PgParam::number(who_.account));
+    params.push_back(PgParam::text(who_.login));
+    params.push_back(PgParam::text(address_));
+    params.push_back(PgParam::text(what));
+    struct PostedBefore {};
+    try {
+        return asDriver([&] {
+            const PgResult r = c_.exec(sql, params);
+            if (r.integer(0, 1) == 0) throw PostedBefore{};
+            return r.integer(0, 0);
+        });
+    } catch (const PostedBefore&) {
+        // Posted before (the answer was lost, or the form was sent twice).
+        return c_
+            .exec("SELECT coalesce(target, 0) FROM quil_saves WHERE key = $1", {PgParam::text(key)})
+            .integer(0, 0);
+    }
 }
 
 std::int64_t WebRecords::addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey) {
     checkFormKey(c_, saveKey);
     // The driver is not compared here: the server's policy refuses a check of another.
-    return onceByFormKey("web-check-" + saveKey, "アルコールチェックを記録", [&] {
-        return intOf(c_.exec(kCheckInsert, checkValues(check)).text(0, 0));
-    });
+    return storeOnce(kCheckInsert, checkValues(check), "web-check-" + saveKey,
+                     "アルコールチェックを記録");
 }
 
 std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::string& saveKey) {
     checkFormKey(c_, saveKey);
-    return onceByFormKey("web-drive-" + saveKey, "走行記録を記録", [&] {
-        const PgResult r = c_.exec(
-            "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
-            "VALUES ($1, $2::float8, $3, $4, $5, $6) RETURNING id",
-            {PgParam::bytes(rawOf(drive)), PgParam::float8(drive.date()),
-             PgParam::number(drive.vehicle()), PgParam::number(drive.user()),
-             PgParam::number(drive.kind()), PgParam::text(drive.deleted() ? "true" : "false")});
-        return r.integer(0, 0);
-    });
+    return storeOnce(
+        "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
+        "VALUES ($1, $2::float8, $3, $4, $5, $6) RETURNING id",
+        {PgParam::bytes(rawOf(drive)), PgParam::float8(drive.date()),
+         PgParam::number(drive.vehicle()), PgParam::number(drive.user()),
+         PgParam::number(drive.kind()), PgParam::text(drive.deleted() ? "true" : "false")},
+        "web-drive-" + saveKey, "走行記録を記録");
 }
 
 std::vector<alcohol::AlcoholCheck> WebRecords::checksSince(store::DateTime from) {

@@ -11,7 +11,6 @@
 // A form's save key makes a repeated post store once: the second returns the first id.
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +32,7 @@ struct WebFormLists {
     std::vector<WebChoice> purposes;    // live purpose items
     std::vector<WebChoice> detectors;   // detectors not retired
     std::vector<std::string> checkers;  // 確認者 names used before, most recent first
+    double stamp = 0;  // the data set's stamp (its first item's), which its records carry
 };
 
 struct WebDrive {
@@ -46,7 +46,10 @@ public:
     // it, `address` the request's remote address, both for the log.
     WebRecords(PgConnection& c, std::string token, WebSession who, std::string address);
 
+    // What a form offers: vehicles, purposes, detectors and the driver's checkers.
     WebFormLists formLists();
+    // The same without the checkers, for checking a posted form (two statements).
+    WebFormLists choices();
 
     // Stores the check (its driver must be the session's) and returns its id. Raises
     // ServerError NotAllowed for another driver, Refused for a malformed save key (16-48
@@ -67,9 +70,10 @@ private:
     // Runs `body` in a transaction that carries the session's token.
     template <typename F>
     auto asDriver(F&& body);
-    // Stores once per form key: a key posted before gives the id stored then.
-    std::int64_t onceByFormKey(const std::string& key, const std::string& what,
-                               const std::function<std::int64_t()>& store);
+    // Runs `insert` (a statement RETURNING id, parameters `params`) once per form key,
+    // logging `what`: a key posted before gives the id stored then.
+    std::int64_t storeOnce(const std::string& insert, std::vector<PgParam> params,
+                           const std::string& key, const std::string& what);
 
     PgConnection& c_;
     std::string token_;

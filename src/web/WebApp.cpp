@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <sodium.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -166,14 +167,6 @@ std::vector<std::pair<std::string, std::string>> choices(const std::vector<serve
     return out;
 }
 
-// The data set's stamp (its first item's), which every record of the set carries.
-double dataSetStamp(PgConnection& c) {
-    const server::PgResult r =
-        c.exec("SELECT raw FROM quil_items ORDER BY position LIMIT 1", {}, true);
-    if (r.rows() == 0 || r.bytes(0, 0).size() != store::ItemRecord::Size) return 0;
-    return store::ItemRecord(reinterpret_cast<const std::uint8_t*>(r.bytes(0, 0).data())).stamp();
-}
-
 std::string backLink() { return "<p class=\"back\"><a href=\"/\">メニューに戻る</a></p>\n"; }
 
 std::string statusPage(int status) {
@@ -239,6 +232,7 @@ struct WebApp::Impl {
     ConnectionPool pool;
     RateLimit rate;
     int boundPort = 0;
+    int listenFd = -1;  // the listening socket, once bound
     std::atomic<bool> stopping{false};
     std::atomic<bool> inRun{false};
 
@@ -540,10 +534,10 @@ void WebApp::Impl::routes() {
             const FormValues form = formOf(req);
             if (!formAccepted(*session, form, res, true)) return;
             WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
-            const server::WebFormLists lists = records.formLists();
-            const CheckForm read = readCheckForm(form, session->driver, lists, store::now());
+            const CheckForm read =
+                readCheckForm(form, session->driver, records.choices(), store::now());
             if (!read.check) {
-                sendHtml(res, 422, checkPage(*session, lists, form, read.errors));
+                sendHtml(res, 422, checkPage(*session, records.formLists(), form, read.errors));
                 return;
             }
             const std::int64_t id = records.addCheck(*read.check, fieldOf(form, "key"));
@@ -570,11 +564,11 @@ void WebApp::Impl::routes() {
             const FormValues form = formOf(req);
             if (!formAccepted(*session, form, res, true)) return;
             WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
-            const server::WebFormLists lists = records.formLists();
+            const server::WebFormLists lists = records.choices();
             const DriveForm read =
-                readDriveForm(form, session->driver, lists, store::now(), dataSetStamp(c));
+                readDriveForm(form, session->driver, lists, store::now(), lists.stamp);
             if (!read.drive) {
-                sendHtml(res, 422, drivePage(*session, lists, form, read.errors));
+                sendHtml(res, 422, drivePage(*session, records.formLists(), form, read.errors));
                 return;
             }
             const std::int64_t id = records.addDrive(*read.drive, fieldOf(form, "key"));
@@ -783,9 +777,19 @@ WebApp::WebApp(const WebConfig& config, server::WebPolicy policy)
     // the library while it waits: so there are four workers per database connection, a
     // worker takes a connection only while it answers a request, and an idle connection is
     // closed after two seconds.
-    const std::size_t workers = std::size_t(config.threads) * 4;
+    const std::size_t workers = std::size_t(config.threads) * 8;
     d_->http->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
     d_->http->set_keep_alive_timeout(2);
+    d_->http->set_keep_alive_max_count(100);
+    // Small answers go out at once instead of waiting for the client's acknowledgement.
+    d_->http->set_tcp_nodelay(true);
+    // The library's own options would let a second service bind the same port unnoticed
+    // (SO_REUSEPORT); the listening socket is kept to widen its queue after the bind.
+    d_->http->set_socket_options([impl = d_.get()](int fd) {
+        int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        impl->listenFd = fd;
+    });
     d_->routes();
 }
 
@@ -803,6 +807,9 @@ void WebApp::bind() {
                               "権限がありません)。");
         d_->boundPort = c.port;
     }
+    // The library listens with a queue of 5: fifty phones connecting at once would find it
+    // full and wait seconds for their retries, or be turned away.
+    if (d_->listenFd >= 0) ::listen(d_->listenFd, SOMAXCONN);
 }
 
 std::string WebApp::probeDatabase() {
