@@ -11,7 +11,8 @@ work=$(mktemp -d)
 state="$work/cluster"
 trap 'scripts/pg-cluster.sh stop "$state" || true; rm -rf "$work"' EXIT
 scripts/pg-cluster.sh start "$state"
-QUIL_TEST_PG_STATE="$state" QUIL_WEB=build/src/web/quil-web QUIL_TOOL=build/quil-tool \
+# The browser formats dates and times by its locale: Japanese, as a driver's phone shows them.
+LANGUAGE=ja LANG=ja_JP.UTF-8 QUIL_TEST_PG_STATE="$state" QUIL_WEB=build/src/web/quil-web QUIL_TOOL=build/quil-tool \
   QUIL_SAMPLE_DATA=scripts/sample-data.py QUIL_WEB_SCREENSHOTS="$PWD/docs" \
   /usr/bin/python3 tests/browser/browser_test.py
 ls -l docs/web-*.png

@@ -29,8 +29,9 @@ if [ "$what" = test ]; then
   pkgs+=(openbox xdotool)
   # The server tests' throwaway cluster (scripts/pg-cluster.sh): initdb, pg_ctl, postgres.
   pkgs+=(postgresql)
-  # The drivers' page in a real browser (tests/browser) and its load benchmark's HTTP client.
-  pkgs+=(chromium chromium-driver python3-selenium libcpp-httplib-dev)
+  # The drivers' page in a real browser (tests/browser) and its load benchmark's HTTP client;
+  # the browser's Japanese locale for the pictures of the page (dates as a phone shows them).
+  pkgs+=(chromium chromium-l10n chromium-driver python3-selenium libcpp-httplib-dev)
 fi
 
 missing=()
