@@ -48,7 +48,8 @@ public:
 
     // What a form offers: vehicles, purposes, detectors and the driver's checkers.
     WebFormLists formLists();
-    // The same without the checkers, for checking a posted form (two statements).
+    // The same without the checkers (two statements, no transaction): what a posted form
+    // is checked against, and the names of the lists and drive pages.
     WebFormLists choices();
 
     // Stores the check (its driver must be the session's) and returns its id. Raises

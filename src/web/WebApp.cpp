@@ -317,6 +317,31 @@ struct WebApp::Impl {
         return true;
     }
 
+    // A page of a logged-in driver: `work` gets his session and his records; without a
+    // session the request goes to the login.
+    void driverPage(const Request& req, Response& res,
+                    const std::function<void(const WebSession&, WebRecords&)>& work) {
+        guarded(req, res, [&](PgConnection& c) {
+            const auto s = session(c, req, res);
+            if (!s) return;
+            WebRecords records(c, cookie(req, kSessionCookie), *s, address(req));
+            work(*s, records);
+        });
+    }
+    // A driver's posted form, its CSRF token and save key checked first.
+    void driverPost(
+        const Request& req, Response& res,
+        const std::function<void(const WebSession&, WebRecords&, const FormValues&)>& work) {
+        guarded(req, res, [&](PgConnection& c) {
+            const auto s = session(c, req, res);
+            if (!s) return;
+            const FormValues form = formOf(req);
+            if (!formAccepted(*s, form, res, true)) return;
+            WebRecords records(c, cookie(req, kSessionCookie), *s, address(req));
+            work(*s, records, form);
+        });
+    }
+
     void routes();
 
     // --- pages ---
@@ -511,10 +536,7 @@ void WebApp::Impl::routes() {
     });
 
     s.Get("/check", [this](const Request& req, Response& res) {
-        guarded(req, res, [&](PgConnection& c) {
-            const auto session = this->session(c, req, res);
-            if (!session) return;
-            WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
+        driverPage(req, res, [&](const WebSession& session, WebRecords& records) {
             const server::WebFormLists lists = records.formLists();
             FormValues v{
                 {"key", randomHex(16)}, {"timing", "before"}, {"date", isoDate(store::today())},
@@ -523,65 +545,51 @@ void WebApp::Impl::routes() {
             if (lists.detectors.size() == 1)
                 v["detector"] = std::to_string(lists.detectors.front().id);
             if (lists.vehicles.size() == 1) v["vehicle"] = std::to_string(lists.vehicles[0].id);
-            sendHtml(res, 200, checkPage(*session, lists, v, {}));
+            sendHtml(res, 200, checkPage(session, lists, v, {}));
         });
     });
 
     s.Post("/check", [this](const Request& req, Response& res) {
-        guarded(req, res, [&](PgConnection& c) {
-            const auto session = this->session(c, req, res);
-            if (!session) return;
-            const FormValues form = formOf(req);
-            if (!formAccepted(*session, form, res, true)) return;
-            WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
-            const CheckForm read =
-                readCheckForm(form, session->driver, records.choices(), store::now());
-            if (!read.check) {
-                sendHtml(res, 422, checkPage(*session, records.formLists(), form, read.errors));
-                return;
-            }
-            const std::int64_t id = records.addCheck(*read.check, fieldOf(form, "key"));
-            redirect(res, "/records?saved=check-" + std::to_string(id));
-        });
+        driverPost(
+            req, res, [&](const WebSession& session, WebRecords& records, const FormValues& form) {
+                const CheckForm read =
+                    readCheckForm(form, session.driver, records.choices(), store::now());
+                if (!read.check) {
+                    sendHtml(res, 422, checkPage(session, records.formLists(), form, read.errors));
+                    return;
+                }
+                const std::int64_t id = records.addCheck(*read.check, fieldOf(form, "key"));
+                redirect(res, "/records?saved=check-" + std::to_string(id));
+            });
     });
 
     s.Get("/drive", [this](const Request& req, Response& res) {
-        guarded(req, res, [&](PgConnection& c) {
-            const auto session = this->session(c, req, res);
-            if (!session) return;
-            WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
-            const server::WebFormLists lists = records.formLists();
+        driverPage(req, res, [&](const WebSession& session, WebRecords& records) {
+            const server::WebFormLists lists = records.choices();
             FormValues v{{"key", randomHex(16)}, {"date", isoDate(store::today())}};
             if (lists.vehicles.size() == 1) v["vehicle"] = std::to_string(lists.vehicles[0].id);
-            sendHtml(res, 200, drivePage(*session, lists, v, {}));
+            sendHtml(res, 200, drivePage(session, lists, v, {}));
         });
     });
 
     s.Post("/drive", [this](const Request& req, Response& res) {
-        guarded(req, res, [&](PgConnection& c) {
-            const auto session = this->session(c, req, res);
-            if (!session) return;
-            const FormValues form = formOf(req);
-            if (!formAccepted(*session, form, res, true)) return;
-            WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
-            const server::WebFormLists lists = records.choices();
-            const DriveForm read =
-                readDriveForm(form, session->driver, lists, store::now(), lists.stamp);
-            if (!read.drive) {
-                sendHtml(res, 422, drivePage(*session, records.formLists(), form, read.errors));
-                return;
-            }
-            const std::int64_t id = records.addDrive(*read.drive, fieldOf(form, "key"));
-            redirect(res, "/records?saved=drive-" + std::to_string(id));
-        });
+        driverPost(req, res,
+                   [&](const WebSession& session, WebRecords& records, const FormValues& form) {
+                       const server::WebFormLists lists = records.choices();
+                       const DriveForm read =
+                           readDriveForm(form, session.driver, lists, store::now(), lists.stamp);
+                       if (!read.drive) {
+                           sendHtml(res, 422, drivePage(session, lists, form, read.errors));
+                           return;
+                       }
+                       const std::int64_t id = records.addDrive(*read.drive, fieldOf(form, "key"));
+                       redirect(res, "/records?saved=drive-" + std::to_string(id));
+                   });
     });
 
     s.Get("/records", [this](const Request& req, Response& res) {
-        guarded(req, res, [&](PgConnection& c) {
-            const auto session = this->session(c, req, res);
-            if (!session) return;
-            WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
-            const server::WebFormLists lists = records.formLists();
+        driverPage(req, res, [&](const WebSession&, WebRecords& records) {
+            const server::WebFormLists lists = records.choices();
             const store::DateTime from = store::today() - kListDays;
             const auto checks = records.checksSince(from);
             const auto drives = records.drivesSince(from);
@@ -632,23 +640,20 @@ void WebApp::Impl::routes() {
     });
 
     s.Get(R"(/check/(\d{1,18}))", [this](const Request& req, Response& res) {
-        guarded(req, res, [&](PgConnection& c) {
-            const auto session = this->session(c, req, res);
-            if (!session) return;
-            WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
+        driverPage(req, res, [&](const WebSession& session, WebRecords& records) {
             const auto k = records.check(std::stoll(req.matches[1].str()));
             if (!k) {
                 sendHtml(res, 404, statusPage(404));
                 return;
             }
-            const server::WebFormLists lists = records.formLists();
+            const server::WebFormLists lists = records.choices();
             auto item = [](const std::string& term, const std::string& value) {
                 return "<dt>" + h(term) + "</dt><dd>" + h(value) + "</dd>\n";
             };
             std::string body = "<h1>アルコールチェック</h1>\n<dl id=\"record\">\n";
             body += item("日時", dateText(k->when) + " " + store::formatTime(k->when));
             body += item("区分", alcohol::timingName(k->timing));
-            body += item("運転者", session->driverName);
+            body += item("運転者", session.driverName);
             body += item("車両", nameOf(lists.vehicles, k->vehicle, "-"));
             body += item("確認方法", alcohol::methodLabel(*k));
             body += item("確認者", k->checker);
@@ -666,16 +671,13 @@ void WebApp::Impl::routes() {
     });
 
     s.Get(R"(/drive/(\d{1,18}))", [this](const Request& req, Response& res) {
-        guarded(req, res, [&](PgConnection& c) {
-            const auto session = this->session(c, req, res);
-            if (!session) return;
-            WebRecords records(c, cookie(req, kSessionCookie), *session, address(req));
+        driverPage(req, res, [&](const WebSession& session, WebRecords& records) {
             const auto d = records.drive(std::stoll(req.matches[1].str()));
             if (!d) {
                 sendHtml(res, 404, statusPage(404));
                 return;
             }
-            const server::WebFormLists lists = records.formLists();
+            const server::WebFormLists lists = records.choices();
             const store::DataRecord& r = d->record;
             auto item = [](const std::string& term, const std::string& value) {
                 return "<dt>" + h(term) + "</dt><dd>" + h(value) + "</dd>\n";
@@ -684,7 +686,7 @@ void WebApp::Impl::routes() {
             body += item("日付", dateText(r.date()));
             body += item("出庫時刻", store::formatTime(r.date()));
             body += item("帰庫時刻", store::formatTime(r.returnTime()));
-            body += item("運転者", session->driverName);
+            body += item("運転者", session.driverName);
             body += item("車両", nameOf(lists.vehicles, r.vehicle(), "-"));
             body += item("出庫時の距離計", number(r.distance1(), 1) + " km");
             body += item("入庫時の距離計", number(r.distance2(), 1) + " km");
