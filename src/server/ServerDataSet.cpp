@@ -10,24 +10,6 @@ namespace {
 
 using K = ServerError::Kind;
 
-std::string_view rawOf(const store::DataRecord& r) {
-    return {reinterpret_cast<const char*>(r.bytes().data()), store::DataRecord::Size};
-}
-std::string_view rawOf(const store::ItemRecord& r) {
-    return {reinterpret_cast<const char*>(r.bytes().data()), store::ItemRecord::Size};
-}
-
-store::DataRecord recordOf(std::string_view raw, const std::string& where) {
-    if (raw.size() != store::DataRecord::Size)
-        throw ServerError(K::Other, where, "サーバーの記録が壊れています（長さが違います）。");
-    return store::DataRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
-}
-store::ItemRecord itemOf(std::string_view raw, const std::string& where) {
-    if (raw.size() != store::ItemRecord::Size)
-        throw ServerError(K::Other, where, "サーバーの項目が壊れています（長さが違います）。");
-    return store::ItemRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
-}
-
 // The columns a record is sorted and filtered by, from its bytes: $2 date, $3 vehicle,
 // $4 user, $5 kind, $6 deleted (after $1, the raw bytes).
 std::vector<PgParam> recordParams(const store::DataRecord& r) {
@@ -54,6 +36,24 @@ void checkSaveKey(const std::string& key) {
 }
 
 }  // namespace
+
+std::string_view rawOf(const store::DataRecord& r) {
+    return {reinterpret_cast<const char*>(r.bytes().data()), store::DataRecord::Size};
+}
+std::string_view rawOf(const store::ItemRecord& r) {
+    return {reinterpret_cast<const char*>(r.bytes().data()), store::ItemRecord::Size};
+}
+
+store::DataRecord recordOf(std::string_view raw, const std::string& where) {
+    if (raw.size() != store::DataRecord::Size)
+        throw ServerError(K::Other, where, "サーバーの記録が壊れています（長さが違います）。");
+    return store::DataRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
+}
+store::ItemRecord itemOf(std::string_view raw, const std::string& where) {
+    if (raw.size() != store::ItemRecord::Size)
+        throw ServerError(K::Other, where, "サーバーの項目が壊れています（長さが違います）。");
+    return store::ItemRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
+}
 
 ServerDataSet::ServerDataSet(const std::string& conninfo) : conn_(conninfo) {
     const SchemaState s = inspectSchema(conn_);

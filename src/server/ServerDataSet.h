@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "PgConnection.h"
@@ -20,6 +21,13 @@
 #include "store/Records.h"
 
 namespace quil::server {
+
+// A record's or item's bytes as the server keeps them (raw), and back: a row whose bytes
+// are not a whole record raises ServerError with `where`.
+std::string_view rawOf(const store::DataRecord& r);
+std::string_view rawOf(const store::ItemRecord& r);
+store::DataRecord recordOf(std::string_view raw, const std::string& where);
+store::ItemRecord itemOf(std::string_view raw, const std::string& where);
 
 struct RecordRow {
     std::int64_t id = 0;

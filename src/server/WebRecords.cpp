@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ExtensionTables.h"
+#include "ServerDataSet.h"
 #include "reports/RegisterNames.h"
 
 namespace quil::server {
@@ -17,15 +18,6 @@ void checkFormKey(const PgConnection& c, const std::string& key) {
     });
     if (key.size() < 16 || key.size() > 48 || !plain)
         throw ServerError(K::Refused, c.where(), "フォームの保存キーが正しくありません。");
-}
-
-std::string_view rawOf(const store::DataRecord& r) {
-    return {reinterpret_cast<const char*>(r.bytes().data()), store::DataRecord::Size};
-}
-
-store::DataRecord recordOf(std::string_view raw) {
-    if (raw.size() != store::DataRecord::Size) return {};
-    return store::DataRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
 }
 
 }  // namespace
@@ -49,10 +41,8 @@ WebFormLists WebRecords::choices() {
     std::vector<store::ItemRecord> byPosition;
     for (int i = 0; i < items.rows(); ++i) {
         const auto position = static_cast<std::size_t>(items.int64(i, 0));
-        const std::string_view raw = items.bytes(i, 1);
-        if (raw.size() != store::ItemRecord::Size) continue;
         if (byPosition.size() <= position) byPosition.resize(position + 1);
-        byPosition[position] = store::ItemRecord(reinterpret_cast<const std::uint8_t*>(raw.data()));
+        byPosition[position] = itemOf(items.bytes(i, 1), c_.where());
     }
     if (!byPosition.empty()) lists.stamp = byPosition.front().stamp();
     const alcohol::RegisterNames names = alcohol::RegisterNames::fromItems(byPosition);
@@ -164,7 +154,8 @@ std::vector<WebDrive> WebRecords::drivesSince(store::DateTime from) {
             "date >= $1::float8 ORDER BY date DESC, entry DESC",
             {PgParam::float8(from)}, true);
         std::vector<WebDrive> out;
-        for (int i = 0; i < r.rows(); ++i) out.push_back({r.int64(i, 0), recordOf(r.bytes(i, 1))});
+        for (int i = 0; i < r.rows(); ++i)
+            out.push_back({r.int64(i, 0), recordOf(r.bytes(i, 1), c_.where())});
         return out;
     });
 }
@@ -185,7 +176,7 @@ std::optional<WebDrive> WebRecords::drive(std::int64_t id) {
             c_.exec("SELECT id, raw FROM quil_records WHERE id = $1 AND kind = 0 AND NOT deleted",
                     {PgParam::number(id)}, true);
         if (r.rows() == 0) return std::nullopt;
-        return WebDrive{r.int64(0, 0), recordOf(r.bytes(0, 1))};
+        return WebDrive{r.int64(0, 0), recordOf(r.bytes(0, 1), c_.where())};
     });
 }
 
