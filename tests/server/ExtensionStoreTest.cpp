@@ -10,6 +10,7 @@
 
 #include "LoginRole.h"
 #include "PgTestCluster.h"
+#include "ServerTestData.h"
 #include "TempDir.h"
 #include "reports/OdometerCheck.h"
 #include "server/PgConnection.h"
@@ -25,6 +26,7 @@ using alcohol::AlcoholCheck;
 using alcohol::CheckFilter;
 using alcohol::Detector;
 using fleet::MaintenanceCycle;
+using quil::test::kindOf;
 using store::encodeDate;
 using store::encodeTime;
 
@@ -312,16 +314,6 @@ protected:
         return server::PgConnection(data.db.conninfo()).exec(sql).integer(0, 0);
     }
 };
-
-server::ServerError::Kind kindOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const server::ServerError& e) {
-        return e.kind();
-    }
-    ADD_FAILURE() << "no ServerError";
-    return server::ServerError::Kind::Other;
-}
 
 }  // namespace
 

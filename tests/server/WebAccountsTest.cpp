@@ -12,6 +12,7 @@
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "SampleDataSet.h"
+#include "ServerTestData.h"
 #include "TempDir.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
@@ -23,6 +24,8 @@
 using namespace quil;
 using namespace quil::server;
 using namespace std::chrono_literals;
+using quil::test::addItem;
+using quil::test::kindOf;
 using quil::test::LoginRole;
 using quil::test::ScratchDatabase;
 
@@ -38,16 +41,6 @@ std::string refusal(const std::function<void()>& f) {
         return e.what();
     }
     return {};
-}
-
-ServerError::Kind kindOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ServerError& e) {
-        return e.kind();
-    }
-    ADD_FAILURE() << "no error";
-    return ServerError::Kind::Other;
 }
 
 class WebAccountsTest : public ::testing::Test {
@@ -66,20 +59,10 @@ protected:
         policy.hashOps = 1;
         policy.hashMemory = 64 * 1024;
         ServerDataSet set(db.conninfo());
-        vehicle = add(set, store::ItemKind::Vehicle, "軽トラ");
-        yamada = add(set, store::ItemKind::User, "山田");
-        sato = add(set, store::ItemKind::User, "佐藤");
-        gone = add(set, store::ItemKind::User, "退職者", true);
-    }
-    static int add(ServerDataSet& set, store::ItemKind kind, const char* name,
-                   bool deleted = false) {
-        store::ItemRecord it;
-        it.setStamp(quil::testing::kSampleStamp);
-        it.setKind(kind);
-        it.setOrder(999);
-        it.setName(name);
-        it.setDeleted(deleted);
-        return set.addItem(it, newSaveKey()).position;
+        vehicle = addItem(set, store::ItemKind::Vehicle, "軽トラ");
+        yamada = addItem(set, store::ItemKind::User, "山田");
+        sato = addItem(set, store::ItemKind::User, "佐藤");
+        gone = addItem(set, store::ItemKind::User, "退職者", true);
     }
     WebAccounts accounts(PgConnection& conn) {
         return WebAccounts(
@@ -127,7 +110,7 @@ TEST_F(WebAccountsTest, AnAccountBelongsToOneLiveUserAndBadRequestsChangeNothing
     EXPECT_NE(refusal([&] { a.findDriver("99999"); }), "");
     {
         ServerDataSet set(db.conninfo());
-        add(set, store::ItemKind::User, "山田");
+        addItem(set, store::ItemKind::User, "山田");
     }
     EXPECT_NE(refusal([&] { a.findDriver("山田"); }).find("複数"), std::string::npos);
 

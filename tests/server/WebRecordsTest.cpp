@@ -9,6 +9,7 @@
 #include "PgTestCluster.h"
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
+#include "ServerTestData.h"
 #include "TempDir.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerExtensions.h"
@@ -20,22 +21,14 @@
 
 using namespace quil;
 using namespace quil::server;
+using quil::test::addItem;
+using quil::test::kindOf;
 using quil::test::LoginRole;
 using quil::test::ScratchDatabase;
 
 namespace {
 
 constexpr const char* kAddress = "203.0.113.5";
-
-ServerError::Kind kindOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ServerError& e) {
-        return e.kind();
-    }
-    ADD_FAILURE() << "no error";
-    return ServerError::Kind::Other;
-}
 
 alcohol::AlcoholCheck checkOf(int driver, int vehicle, store::DateTime when,
                               const std::string& checker) {
@@ -78,11 +71,11 @@ protected:
         owner = std::make_unique<PgConnection>(db.conninfo());
         initializeSchema(*owner);
         ServerDataSet set(db.conninfo());
-        van = add(set, store::ItemKind::Vehicle, "営業車1");
-        oldVan = add(set, store::ItemKind::Vehicle, "廃車", true);
-        visit = add(set, store::ItemKind::Purpose, "営業");
-        yamada = add(set, store::ItemKind::User, "山田");
-        sato = add(set, store::ItemKind::User, "佐藤");
+        van = addItem(set, store::ItemKind::Vehicle, "営業車1");
+        oldVan = addItem(set, store::ItemKind::Vehicle, "廃車", true);
+        visit = addItem(set, store::ItemKind::Purpose, "営業");
+        yamada = addItem(set, store::ItemKind::User, "山田");
+        sato = addItem(set, store::ItemKind::User, "佐藤");
         WebPolicy cheap;
         cheap.hashOps = 1;
         cheap.hashMemory = 64 * 1024;
@@ -97,16 +90,6 @@ protected:
         satoToken = accounts.logIn("sato", "初めの合言葉-2", kAddress).token;
         yamadaSession = *accounts.checkSession(yamadaToken);
         satoSession = *accounts.checkSession(satoToken);
-    }
-    static int add(ServerDataSet& set, store::ItemKind kind, const char* name,
-                   bool deleted = false) {
-        store::ItemRecord it;
-        it.setStamp(quil::testing::kSampleStamp);
-        it.setKind(kind);
-        it.setOrder(999);
-        it.setName(name);
-        it.setDeleted(deleted);
-        return set.addItem(it, store::newSaveKey()).position;
     }
     WebRecords asYamada() { return WebRecords(*web, yamadaToken, yamadaSession, kAddress); }
     WebRecords asSato() { return WebRecords(*web, satoToken, satoSession, kAddress); }

@@ -13,6 +13,7 @@
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "SampleDataSet.h"
+#include "ServerTestData.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerExtensions.h"
@@ -24,6 +25,7 @@
 
 using namespace quil;
 using namespace quil::server;
+using quil::test::addItem;
 using quil::test::LoginRole;
 using quil::test::ScratchDatabase;
 
@@ -112,10 +114,10 @@ protected:
         owner = std::make_unique<PgConnection>(db.conninfo());
         initializeSchema(*owner);
         ServerDataSet set(db.conninfo());
-        van = add(set, store::ItemKind::Vehicle, "営業車1");
-        visit = add(set, store::ItemKind::Purpose, "営業");
-        yamada = add(set, store::ItemKind::User, "山田");
-        sato = add(set, store::ItemKind::User, "佐藤");
+        van = addItem(set, store::ItemKind::Vehicle, "営業車1");
+        visit = addItem(set, store::ItemKind::Purpose, "営業");
+        yamada = addItem(set, store::ItemKind::User, "山田");
+        sato = addItem(set, store::ItemKind::User, "佐藤");
         alcohol::Detector d;
         d.name = "検知器A";
         d.serial = "SN-1";
@@ -130,14 +132,6 @@ protected:
     void TearDown() override {
         if (app) app->stop();
         if (runner.joinable()) runner.join();
-    }
-    static int add(ServerDataSet& set, store::ItemKind kind, const char* name) {
-        store::ItemRecord it;
-        it.setStamp(quil::testing::kSampleStamp);
-        it.setKind(kind);
-        it.setOrder(999);
-        it.setName(name);
-        return set.addItem(it, store::newSaveKey()).position;
     }
     int start(web::WebConfig c = {}) {
         c.listen = "127.0.0.1";

@@ -17,6 +17,7 @@
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "SampleDataSet.h"
+#include "ServerTestData.h"
 #include "TempDir.h"
 #include "app/MakeToolWindow.h"
 #include "server/ServerDataSet.h"
@@ -29,6 +30,7 @@
 #include "ui/windows/TWebAccountForm.h"
 
 using namespace quil;
+using quil::test::addItem;
 using quil::test::LoginRole;
 using quil::test::ScratchDatabase;
 using quil::testing::TempDir;
@@ -54,22 +56,13 @@ protected:
         server::initializeSchema(*c);
         server::pushFolder(*c, seed.dir());
         server::ServerDataSet set(db.conninfo());
-        sato = addUser(set, "佐藤");
-        retired = addUser(set, "退職者", true);
+        sato = addItem(set, store::ItemKind::User, "佐藤");
+        retired = addItem(set, store::ItemKind::User, "退職者", true);
         yamada = web().findDriver("山田");
     }
     void TearDown() override {
         app.reset();
         ui::setToolWindowMakerForTesting(nullptr);
-    }
-    static int addUser(server::ServerDataSet& set, const char* name, bool deleted = false) {
-        store::ItemRecord it;
-        it.setStamp(quil::testing::kSampleStamp);
-        it.setKind(store::ItemKind::User);
-        it.setOrder(999);
-        it.setName(name);
-        it.setDeleted(deleted);
-        return set.addItem(it, server::newSaveKey()).position;
     }
     // The web service's side, with cheap hashes for the accounts the tests make themselves
     // (the window hashes at the real cost).
@@ -194,7 +187,7 @@ TEST_F(WebAccountForm, ADriverWithALoginIsNotOfferedAndTheServersRefusalStaysInT
     d->findChild<QPushButton*>(QStringLiteral("CancelButton"))->click();
     // Two users of one name: told apart by their positions.
     server::ServerDataSet set(db.conninfo());
-    const int otherYamada = addUser(set, "山田");
+    const int otherYamada = addItem(set, store::ItemKind::User, "山田");
     form->AddButton->click();
     d = dialog("WebAccountAddDialog");
     ASSERT_NE(d, nullptr);

@@ -1,0 +1,38 @@
+#pragma once
+// Small helpers of the suites on a server data set: a master item added through the data
+// set, and the kind of the ServerError a call raises.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "SampleDataSet.h"
+#include "server/ServerDataSet.h"
+#include "store/Records.h"
+
+namespace quil::test {
+
+// Adds a live (or deleted) item of `kind` named `name`; its position.
+inline int addItem(server::ServerDataSet& set, store::ItemKind kind, const char* name,
+                   bool deleted = false) {
+    store::ItemRecord it;
+    it.setStamp(quil::testing::kSampleStamp);
+    it.setKind(kind);
+    it.setOrder(999);
+    it.setName(name);
+    it.setDeleted(deleted);
+    return set.addItem(it, server::newSaveKey()).position;
+}
+
+// The kind of the ServerError `f` raises; a test failure when it raises none.
+inline server::ServerError::Kind kindOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const server::ServerError& e) {
+        return e.kind();
+    }
+    ADD_FAILURE() << "no ServerError";
+    return server::ServerError::Kind::Other;
+}
+
+}  // namespace quil::test
