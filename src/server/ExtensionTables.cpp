@@ -274,7 +274,45 @@ ExtensionData readExtensionTables(PgConnection& c) {
     return data;
 }
 
+namespace {
+
+// A text the server cannot hold whole (PostgreSQL's text has no NUL): refused before
+// anything is written, naming the table, the row and the column.
+void checkTexts(PgConnection& c, const ExtensionData& data) {
+    const auto check = [&](const char* table, const std::string& row, const char* column,
+                           const std::string& value) {
+        if (value.find('\0') != std::string::npos)
+            throw ServerError(K::Refused, c.where(),
+                              std::string("表 ") + table + " の" + row + "の " + column +
+                                  " に文字 NUL（コード 0）があります。サーバーには送れません。"
+                                  "その文字を消してから送り直してください。何も変更していません。");
+    };
+    for (const alcohol::AlcoholCheck& k : data.checks) {
+        const std::string row = "番号 " + std::to_string(k.id) + " の行";
+        check("quil_alcohol_check", row, "checker", k.checker);
+        check("quil_alcohol_check", row, "method_text", k.methodText);
+        check("quil_alcohol_check", row, "instructions", k.instructions);
+        check("quil_alcohol_check", row, "remarks", k.remarks);
+        check("quil_alcohol_check", row, "deleted_by", k.deletedBy);
+    }
+    for (const alcohol::Detector& d : data.detectors) {
+        const std::string row = "番号 " + std::to_string(d.id) + " の行";
+        check("quil_alcohol_detector", row, "name", d.name);
+        check("quil_alcohol_detector", row, "serial", d.serial);
+    }
+    for (const auto* settings : {&data.alcoholSettings, &data.analysisSettings})
+        for (const auto& [key, value] : *settings) {
+            const char* table = settings == &data.alcoholSettings ? "quil_alcohol_setting"
+                                                                  : "quil_analysis_setting";
+            check(table, "設定「" + std::string(key.c_str()) + "」", "key", key);
+            check(table, "設定「" + std::string(key.c_str()) + "」", "value", value);
+        }
+}
+
+}  // namespace
+
 void writeExtensionTables(PgConnection& c, const ExtensionData& data) {
+    checkTexts(c, data);
     for (const alcohol::AlcoholCheck& k : data.checks)
         c.exec(
             "INSERT INTO quil_alcohol_check (id, checked_at, timing, driver, vehicle, checker,"

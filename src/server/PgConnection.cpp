@@ -196,6 +196,11 @@ PgResult PgConnection::exec(const std::string& sql, const std::vector<PgParam>& 
     std::vector<int> lengths;
     std::vector<int> formats;
     for (const PgParam& p : params) {
+        // libpq sends a text parameter up to its first NUL: refuse it rather than cut it.
+        if (!p.binary && !p.null && p.value.find('\0') != std::string::npos)
+            throw ServerError(ServerError::Kind::Refused, where_,
+                              "文字 NUL（コード 0）を含む文字列はサーバーに保存できません。"
+                              "何も変更していません。");
         values.push_back(p.null ? nullptr : p.value.data());
         lengths.push_back(static_cast<int>(p.value.size()));
         formats.push_back(p.binary ? 1 : 0);

@@ -12,19 +12,6 @@ using K = ServerError::Kind;
     throw ServerError(K::Refused, c.where(), why + "何も変更していません。");
 }
 
-// Runs a statement made by the server's format(): names as %I, values as %L, so that no
-// text from the user is ever spliced into a statement here.
-void runFormatted(PgConnection& c, const std::string& format, const std::vector<PgParam>& args) {
-    std::string sql = "SELECT format($1::text";
-    std::vector<PgParam> params = {PgParam::text(format)};
-    for (const PgParam& a : args) {
-        params.push_back(a);
-        sql += ", $" + std::to_string(params.size()) + "::text";
-    }
-    const PgResult r = c.exec(sql + ")", params);
-    c.run(std::string(r.text(0, 0)));
-}
-
 Account existing(PgConnection& c, const std::string& name) {
     for (const Account& a : listAccounts(c))
         if (a.name == name) return a;
@@ -70,9 +57,10 @@ const char* roleName(AccountRole role) {
 std::vector<Account> listAccounts(PgConnection& c) {
     const PgResult r = c.exec(
         "SELECT rolname, rolcanlogin, rolname = current_user, "
-        "       pg_has_role(oid, 'quil_admin', 'MEMBER'), pg_has_role(oid, 'quil_clerk', 'MEMBER') "
+        "       pg_has_role(oid, quil_group('admin'), 'MEMBER'), "
+        "       pg_has_role(oid, quil_group('clerk'), 'MEMBER') "
         "FROM pg_roles WHERE rolname NOT LIKE 'pg\\_%' AND rolname NOT LIKE 'quil\\_%' "
-        "AND pg_has_role(oid, 'quil_viewer', 'MEMBER') ORDER BY rolname");
+        "AND NOT rolsuper AND pg_has_role(oid, quil_group('viewer'), 'MEMBER') ORDER BY rolname");
     std::vector<Account> out;
     for (int i = 0; i < r.rows(); ++i) {
         Account a;
@@ -108,6 +96,9 @@ std::string passwordProblem(const std::string& password) {
     return {};
 }
 
+// Accounts are made and changed by the data set's quil_account_* functions: the server
+// checks the caller, the name and the account there; the checks here only give the
+// clearer message first.
 void addAccount(PgConnection& c, const std::string& name, const std::string& password,
                 AccountRole role) {
     if (const std::string p = accountNameProblem(name); !p.empty()) refuse(c, p);
@@ -115,43 +106,35 @@ void addAccount(PgConnection& c, const std::string& name, const std::string& pas
     const PgResult taken =
         c.exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {PgParam::text(name)});
     if (taken.rows() > 0) refuse(c, "利用者 " + name + " はすでにあります。");
-    const std::string hash = c.encryptPassword(password, name);
-    inTransaction(c, [&] {
-        // An administrator manages the accounts: that needs the right to create roles.
-        runFormatted(c,
-                     role == AccountRole::Admin ? "CREATE ROLE %I LOGIN CREATEROLE PASSWORD %L"
-                                                : "CREATE ROLE %I LOGIN PASSWORD %L",
-                     {PgParam::text(name), PgParam::text(hash)});
-        runFormatted(c, "GRANT %I TO %I", {PgParam::text(roleName(role)), PgParam::text(name)});
-    });
+    c.exec("SELECT quil_account_add($1, $2, $3)",
+           {PgParam::text(name), PgParam::text(c.encryptPassword(password, name)),
+            PgParam::text(roleName(role))});
 }
 
 void setAccountRole(PgConnection& c, const std::string& name, AccountRole role) {
     other(c, name);
-    inTransaction(c, [&] {
-        for (AccountRole r : {AccountRole::Admin, AccountRole::Clerk, AccountRole::Viewer})
-            if (r != role)
-                runFormatted(c, "REVOKE %I FROM %I",
-                             {PgParam::text(roleName(r)), PgParam::text(name)});
-        runFormatted(c, "GRANT %I TO %I", {PgParam::text(roleName(role)), PgParam::text(name)});
-        runFormatted(
-            c,
-            role == AccountRole::Admin ? "ALTER ROLE %I CREATEROLE" : "ALTER ROLE %I NOCREATEROLE",
-            {PgParam::text(name)});
-    });
+    c.exec("SELECT quil_account_set_role($1, $2)",
+           {PgParam::text(name), PgParam::text(roleName(role))});
 }
 
 void setAccountPassword(PgConnection& c, const std::string& name, const std::string& password) {
     if (const std::string p = passwordProblem(password); !p.empty()) refuse(c, p);
-    existing(c, name);
-    runFormatted(c, "ALTER ROLE %I PASSWORD %L",
-                 {PgParam::text(name), PgParam::text(c.encryptPassword(password, name))});
+    if (existing(c, name).isCurrentUser) {
+        // Everyone may change his own password; the server needs no function for that.
+        const std::string hash = c.encryptPassword(password, name);
+        const PgResult q = c.exec("SELECT format('ALTER ROLE CURRENT_USER PASSWORD %L', $1::text)",
+                                  {PgParam::text(hash)});
+        c.run(std::string(q.text(0, 0)));
+        return;
+    }
+    c.exec("SELECT quil_account_set_password($1, $2)",
+           {PgParam::text(name), PgParam::text(c.encryptPassword(password, name))});
 }
 
 void setAccountLogIn(PgConnection& c, const std::string& name, bool canLogIn) {
     other(c, name);
-    runFormatted(c, canLogIn ? "ALTER ROLE %I LOGIN" : "ALTER ROLE %I NOLOGIN",
-                 {PgParam::text(name)});
+    c.exec("SELECT quil_account_set_login($1, $2)",
+           {PgParam::text(name), PgParam::text(canLogIn ? "true" : "false")});
 }
 
 }  // namespace quil::server

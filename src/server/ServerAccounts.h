@@ -1,8 +1,8 @@
 #pragma once
-// The people who may open a server data set: login roles of the database holding one of the
-// program's roles (管理者 quil_admin, 事務 quil_clerk, 閲覧 quil_viewer). Managed by an
-// administrator, whose login may create roles (an administrator made here gets that right,
-// and loses it with the role); the server refuses everyone else. Names are
+// The people who may open a server data set: login roles holding one of the data set's own
+// roles (管理者 quil_<database>_admin, 事務 …_clerk, 閲覧 …_viewer). Managed by an
+// administrator through the data set's account functions, which touch only this data set's
+// accounts and give only its roles; no login holds the right to create roles. Names are
 // quoted by the server and passwords are sent only as the server's SCRAM hash.
 
 #include <string>
@@ -17,7 +17,7 @@ enum class AccountRole { Admin, Clerk, Viewer };
 // "管理者", "事務", "閲覧"; and back (nullopt-like: false for another word).
 std::string roleTitle(AccountRole role);
 bool roleFromTitle(const std::string& title, AccountRole& role);
-// The database role behind each: quil_admin, quil_clerk, quil_viewer.
+// The kind of the data set's group role behind each: admin, clerk, viewer.
 const char* roleName(AccountRole role);
 
 struct Account {

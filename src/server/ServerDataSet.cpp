@@ -99,10 +99,11 @@ bool ServerDataSet::writable() {
 std::string ServerDataSet::roleTitle() {
     return retrying([&] {
         const PgResult r = conn_.exec(
-            "SELECT pg_has_role('quil_admin', 'MEMBER') OR "
+            "SELECT pg_has_role(quil_group('admin'), 'MEMBER') OR "
             "       (SELECT relowner = (SELECT oid FROM pg_roles WHERE rolname = current_user) "
             "        FROM pg_class WHERE oid = 'quil_records'::regclass), "
-            "       pg_has_role('quil_clerk', 'MEMBER'), pg_has_role('quil_viewer', 'MEMBER')");
+            "       pg_has_role(quil_group('clerk'), 'MEMBER'), "
+            "       pg_has_role(quil_group('viewer'), 'MEMBER')");
         if (r.text(0, 0) == "t") return std::string("管理者");
         if (r.text(0, 1) == "t") return std::string("事務");
         if (r.text(0, 2) == "t") return std::string("閲覧");

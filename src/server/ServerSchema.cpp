@@ -333,6 +333,263 @@ GRANT SELECT ON quil_alcohol_detector, quil_alcohol_setting TO quil_web;
 GRANT SELECT, INSERT ON quil_saves TO quil_web;
 )SQL";
 
+// Schema 7: every data set has roles of its own, so that a login of one data set reaches
+// no other on the same server, and no login of this program holds a power over the server.
+// The group roles are named quil_<database>_<kind> (quil_group(kind)): admin (管理者),
+// clerk (事務), viewer (閲覧) and web (the drivers' service); only their members may connect
+// to the database. Accounts are made and changed only through the quil_account_* functions,
+// which run as quil_<database>_accounts: a role that cannot log in and that nobody is a
+// member of, the only one here allowed to create roles. They check every name, touch only
+// accounts that belong to this data set alone and give only its three office roles. The
+// roles shared by every data set before (quil_admin, quil_clerk, quil_viewer, quil_web)
+// lose their rights here; their members are given this data set's roles instead, and its
+// administrators lose the right to create roles. Every record row's columns must say what
+// its bytes say (kind, deleted, date, vehicle, user), for every role; rows stored before
+// are not checked again. The drivers' service hands over the SHA-256 of its session's
+// token in quil.web_session (hex), which is what the sessions table keeps: the token never
+// reaches the server, nor its log.
+constexpr const char* kSchema7 = R"SQL(
+CREATE FUNCTION quil_group(kind text) RETURNS text
+    LANGUAGE sql STABLE SET search_path = pg_catalog, pg_temp AS $$
+    SELECT 'quil_' || CASE WHEN current_database() ~ '^[a-z][a-z0-9_]{0,39}$'
+                           THEN current_database()
+                           ELSE 'x' || left(md5(current_database()), 16) || '-' END
+           || '_' || kind
+$$;
+
+DO $$
+DECLARE
+    k text;
+    g text;
+    m record;
+    upgrading boolean := EXISTS (SELECT 1 FROM quil_schema);
+BEGIN
+    FOREACH k IN ARRAY ARRAY['viewer', 'clerk', 'admin', 'web', 'accounts'] LOOP
+        g := quil_group(k);
+        IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = g) THEN
+            RAISE EXCEPTION 'role % exists already', g USING ERRCODE = 'duplicate_object';
+        END IF;
+        EXECUTE format('CREATE ROLE %I NOLOGIN', g);
+    END LOOP;
+    EXECUTE format('ALTER ROLE %I CREATEROLE', quil_group('accounts'));
+    EXECUTE format('GRANT %I TO %I', quil_group('viewer'), quil_group('clerk'));
+    EXECUTE format('GRANT %I TO %I', quil_group('clerk'), quil_group('admin'));
+
+    EXECUTE format('REVOKE ALL ON DATABASE %I FROM PUBLIC', current_database());
+    EXECUTE format('GRANT CONNECT ON DATABASE %I TO %I, %I', current_database(),
+                   quil_group('viewer'), quil_group('web'));
+    -- A push by an administrator stages its records in a temporary table.
+    EXECUTE format('GRANT TEMPORARY ON DATABASE %I TO %I', current_database(),
+                   quil_group('admin'));
+
+    -- The same rights as the shared roles had, given to this data set's roles.
+    EXECUTE format('GRANT SELECT ON quil_schema, quil_files, quil_items, quil_records, '
+                   'quil_extension_file, quil_alcohol_check, quil_alcohol_detector, '
+                   'quil_alcohol_setting, quil_analysis_cycle, quil_analysis_setting TO %I',
+                   quil_group('viewer'));
+    EXECUTE format('GRANT INSERT, UPDATE ON quil_items, quil_records, quil_extension_file, '
+                   'quil_alcohol_check, quil_alcohol_setting, quil_analysis_setting TO %I',
+                   quil_group('clerk'));
+    EXECUTE format('GRANT INSERT, UPDATE, DELETE ON quil_alcohol_detector, '
+                   'quil_analysis_cycle TO %I', quil_group('clerk'));
+    EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE ON quil_saves TO %I',
+                   quil_group('clerk'));
+    EXECUTE format('GRANT USAGE ON SEQUENCE quil_entry_seq, quil_records_id_seq, '
+                   'quil_alcohol_check_id_seq, quil_alcohol_detector_id_seq TO %I',
+                   quil_group('clerk'));
+    -- Not TRIGGER nor REFERENCES: nothing an administrator adds runs as someone else.
+    EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE, TRUNCATE ON ALL TABLES IN SCHEMA '
+                   'public TO %I', quil_group('admin'));
+    EXECUTE format('GRANT ALL ON ALL SEQUENCES IN SCHEMA public TO %I', quil_group('admin'));
+    EXECUTE format('GRANT SELECT ON quil_schema, quil_items, quil_alcohol_detector, '
+                   'quil_alcohol_setting TO %I', quil_group('web'));
+    EXECUTE format('GRANT SELECT, UPDATE (failed_attempts, locked_until, password_hash, '
+                   'must_change_password, changed_at) ON quil_web_account TO %I',
+                   quil_group('web'));
+    EXECUTE format('GRANT SELECT, INSERT, DELETE, UPDATE (last_seen) ON quil_web_session TO %I',
+                   quil_group('web'));
+    EXECUTE format('GRANT SELECT, INSERT, DELETE, UPDATE (succeeded) '
+                   'ON quil_web_login_attempt TO %I', quil_group('web'));
+    EXECUTE format('GRANT INSERT ON quil_web_log TO %I', quil_group('web'));
+    EXECUTE format('GRANT SELECT, INSERT ON quil_records, quil_alcohol_check, quil_saves TO %I',
+                   quil_group('web'));
+    EXECUTE format('GRANT USAGE ON SEQUENCE quil_entry_seq, quil_records_id_seq, '
+                   'quil_alcohol_check_id_seq TO %I', quil_group('web'));
+    EXECUTE format('GRANT EXECUTE ON FUNCTION quil_web_driver() TO %I', quil_group('web'));
+    EXECUTE format('ALTER POLICY quil_office ON quil_records TO %I', quil_group('viewer'));
+    EXECUTE format('ALTER POLICY quil_office ON quil_alcohol_check TO %I', quil_group('viewer'));
+    FOREACH k IN ARRAY ARRAY['quil_records', 'quil_alcohol_check'] LOOP
+        EXECUTE format('ALTER POLICY quil_web_read ON %I TO %I', k, quil_group('web'));
+        EXECUTE format('ALTER POLICY quil_web_add ON %I TO %I', k, quil_group('web'));
+    END LOOP;
+
+    -- The shared roles keep nothing here. Their members (accounts of this data set as much
+    -- as of any other) are given this data set's roles when an existing data set is
+    -- upgraded, not when a new one is made.
+    FOREACH k IN ARRAY ARRAY['viewer', 'clerk', 'admin', 'web'] LOOP
+        g := 'quil_' || k;
+        CONTINUE WHEN NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = g);
+        EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA public FROM %I', g);
+        EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA public FROM %I', g);
+        EXECUTE format('REVOKE ALL ON FUNCTION quil_web_driver() FROM %I', g);
+        EXECUTE format('REVOKE ALL ON DATABASE %I FROM %I', current_database(), g);
+        CONTINUE WHEN NOT upgrading;
+        FOR m IN SELECT r.rolname, r.rolsuper FROM pg_auth_members a
+                   JOIN pg_roles r ON r.oid = a.member
+                  WHERE a.roleid = g::regrole
+                    AND r.rolname NOT IN ('quil_admin', 'quil_clerk', 'quil_viewer', 'quil_web')
+                  LOOP
+            EXECUTE format('GRANT %I TO %I', quil_group(k), m.rolname);
+            IF k = 'admin' AND NOT m.rolsuper AND m.rolname <> current_user THEN
+                EXECUTE format('ALTER ROLE %I NOCREATEROLE', m.rolname);
+            END IF;
+        END LOOP;
+    END LOOP;
+END $$;
+
+-- An account this data set's administrators may change: a login of this data set's office
+-- roles and of nothing else, with no power over the server, not the database's owner.
+CREATE FUNCTION quil_account_target(account text) RETURNS void
+    LANGUAGE plpgsql STABLE SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    r pg_roles;
+    office oid[] := ARRAY(SELECT oid FROM pg_roles WHERE rolname IN (
+        public.quil_group('admin'), public.quil_group('clerk'), public.quil_group('viewer')));
+    -- The roles every data set shared before: they hold no rights once upgraded.
+    shared oid[] := ARRAY(SELECT oid FROM pg_roles WHERE rolname IN (
+        'quil_admin', 'quil_clerk', 'quil_viewer', 'quil_web'));
+BEGIN
+    SELECT * INTO r FROM pg_roles WHERE rolname = account;
+    IF NOT FOUND OR r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR r.rolreplication
+       OR r.rolbypassrls OR account LIKE 'pg\_%' OR account LIKE 'quil\_%'
+       OR r.oid = (SELECT datdba FROM pg_database WHERE datname = current_database())
+       OR NOT EXISTS (SELECT 1 FROM pg_auth_members WHERE member = r.oid AND roleid = ANY (office))
+       OR EXISTS (SELECT 1 FROM pg_auth_members WHERE member = r.oid
+                   AND roleid <> ALL (office) AND roleid <> ALL (shared))
+       OR EXISTS (SELECT 1 FROM pg_auth_members WHERE roleid = r.oid) THEN
+        RAISE EXCEPTION 'account % is not one of this data set''s', account
+            USING ERRCODE = 'insufficient_privilege';
+    END IF;
+END $$;
+
+CREATE FUNCTION quil_account_kind(kind text) RETURNS text
+    LANGUAGE plpgsql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    IF kind IS NULL OR kind NOT IN ('admin', 'clerk', 'viewer') THEN
+        RAISE EXCEPTION 'no such role' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+    RETURN kind;
+END $$;
+
+CREATE FUNCTION quil_account_password(password_hash text) RETURNS text
+    LANGUAGE plpgsql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    -- Only a SCRAM hash: a password in clear would reach the server's log.
+    IF password_hash IS NULL OR password_hash !~ '^SCRAM-SHA-256\$[0-9]+:[A-Za-z0-9+/=]+\$[A-Za-z0-9+/=]+:[A-Za-z0-9+/=]+$' THEN
+        RAISE EXCEPTION 'not a SCRAM-SHA-256 hash' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+    RETURN password_hash;
+END $$;
+
+CREATE FUNCTION quil_account_add(account text, password_hash text, kind text) RETURNS void
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    IF account IS NULL OR account !~ '^[A-Za-z][A-Za-z0-9_.-]{0,62}$'
+       OR account LIKE 'pg\_%' OR account LIKE 'quil\_%' THEN
+        RAISE EXCEPTION 'bad account name' USING ERRCODE = 'invalid_name';
+    END IF;
+    IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = account) THEN
+        RAISE EXCEPTION 'role % exists', account USING ERRCODE = 'duplicate_object';
+    END IF;
+    EXECUTE format('CREATE ROLE %I LOGIN NOSUPERUSER NOCREATEDB NOCREATEROLE NOREPLICATION '
+                   'NOBYPASSRLS INHERIT PASSWORD %L', account,
+                   public.quil_account_password(password_hash));
+    EXECUTE format('GRANT %I TO %I', public.quil_group(public.quil_account_kind(kind)), account);
+END $$;
+
+CREATE FUNCTION quil_account_set_role(account text, kind text) RETURNS void
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    k text;
+BEGIN
+    PERFORM public.quil_account_kind(kind);
+    PERFORM public.quil_account_target(account);
+    IF account = session_user THEN
+        RAISE EXCEPTION 'own account' USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    FOREACH k IN ARRAY ARRAY['admin', 'clerk', 'viewer'] LOOP
+        IF k <> kind THEN EXECUTE format('REVOKE %I FROM %I', public.quil_group(k), account);
+        END IF;
+    END LOOP;
+    EXECUTE format('GRANT %I TO %I', public.quil_group(kind), account);
+END $$;
+
+CREATE FUNCTION quil_account_set_password(account text, password_hash text) RETURNS void
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    PERFORM public.quil_account_target(account);
+    EXECUTE format('ALTER ROLE %I PASSWORD %L', account,
+                   public.quil_account_password(password_hash));
+END $$;
+
+CREATE FUNCTION quil_account_set_login(account text, can_log_in boolean) RETURNS void
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    PERFORM public.quil_account_target(account);
+    IF account = session_user THEN
+        RAISE EXCEPTION 'own account' USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    EXECUTE format(CASE WHEN can_log_in THEN 'ALTER ROLE %I LOGIN' ELSE 'ALTER ROLE %I NOLOGIN' END,
+                   account);
+END $$;
+
+-- The record's columns against its bytes (little-endian: kind at 14, deleted at 16, date at
+-- 20, vehicle at 28, user at 30).
+ALTER TABLE quil_records ADD CONSTRAINT quil_records_match_raw CHECK (
+    get_byte(raw, 14) = get_byte(int2send(kind), 1) AND get_byte(raw, 15) = get_byte(int2send(kind), 0)
+    AND deleted = (get_byte(raw, 16) <> 0)
+    AND get_byte(raw, 20) = get_byte(float8send(date), 7)
+    AND get_byte(raw, 21) = get_byte(float8send(date), 6)
+    AND get_byte(raw, 22) = get_byte(float8send(date), 5)
+    AND get_byte(raw, 23) = get_byte(float8send(date), 4)
+    AND get_byte(raw, 24) = get_byte(float8send(date), 3)
+    AND get_byte(raw, 25) = get_byte(float8send(date), 2)
+    AND get_byte(raw, 26) = get_byte(float8send(date), 1)
+    AND get_byte(raw, 27) = get_byte(float8send(date), 0)
+    AND get_byte(raw, 28) = get_byte(int2send(vehicle), 1)
+    AND get_byte(raw, 29) = get_byte(int2send(vehicle), 0)
+    AND get_byte(raw, 30) = get_byte(int2send(user_no), 1)
+    AND get_byte(raw, 31) = get_byte(int2send(user_no), 0)) NOT VALID;
+
+CREATE OR REPLACE FUNCTION quil_web_driver() RETURNS integer
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = public, pg_temp AS $$
+    SELECT a.driver FROM quil_web_session s JOIN quil_web_account a ON a.id = s.account
+     WHERE s.token_hash = decode(current_setting('quil.web_session', true), 'hex')
+       AND NOT a.disabled
+$$;
+
+-- The account functions run as the accounts role and only administrators may call them.
+DO $$
+DECLARE
+    f text;
+    keeper text := quil_group('accounts');
+    su boolean := (SELECT rolsuper FROM pg_roles WHERE rolname = current_user);
+BEGIN
+    IF NOT su THEN EXECUTE format('GRANT %I TO %I', keeper, current_user); END IF;
+    EXECUTE format('GRANT CREATE ON SCHEMA public TO %I', keeper);
+    FOREACH f IN ARRAY ARRAY['quil_account_add(text, text, text)',
+                             'quil_account_set_role(text, text)',
+                             'quil_account_set_password(text, text)',
+                             'quil_account_set_login(text, boolean)'] LOOP
+        EXECUTE format('ALTER FUNCTION %s OWNER TO %I', f, keeper);
+        EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
+        EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', f, quil_group('admin'));
+    END LOOP;
+    EXECUTE format('REVOKE CREATE ON SCHEMA public FROM %I', keeper);
+    IF NOT su THEN EXECUTE format('REVOKE %I FROM %I', keeper, current_user); END IF;
+END $$;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
@@ -342,7 +599,7 @@ struct Migration {
 constexpr std::array kMigrations{
     Migration{1, kSchema1}, Migration{2, kSchema2},
     Migration{3, kSchema3}, Migration{4, kSchema4, convertStoredExtensionFile},
-    Migration{5, kSchema5}, Migration{6, kSchema6}};
+    Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";
@@ -436,6 +693,10 @@ std::string roleTitle(const std::string& role) {
     if (role == kClerkRole) return "事務";
     if (role == kViewerRole) return "閲覧";
     return {};
+}
+
+std::string groupRole(PgConnection& c, const std::string& kind) {
+    return std::string(c.exec("SELECT quil_group($1)", {PgParam::text(kind)}).text(0, 0));
 }
 
 }  // namespace quil::server

@@ -2,12 +2,15 @@
 // The tables of a data set on a PostgreSQL server, created and upgraded by numbered
 // migrations, each run in one transaction, and the roles that give people their rights.
 //
-// Roles (one set per server, shared by its data sets):
-//   quil_admin  管理者  everything, and may give the other roles to accounts
-//   quil_clerk  事務    records, master lists and the register
-//   quil_viewer 閲覧    reading only
-//   quil_web            the drivers' web service: logins and sessions (schema 5)
-// The rights are grants on the tables, so they hold for any program that connects.
+// Roles (one set per data set, quil_<database>_<kind>, named by quil_group(kind)):
+//   admin    管理者  everything in the data set, and its accounts through quil_account_*
+//   clerk    事務    records, master lists and the register
+//   viewer   閲覧    reading only
+//   web              the drivers' web service: logins and sessions
+//   accounts         owns the account functions; cannot log in, has no members
+// Only members of viewer and web may connect to the database. The rights are grants on the
+// tables, so they hold for any program that connects; no login holds a power over the
+// server or another data set.
 
 #include <string>
 
@@ -16,13 +19,14 @@
 namespace quil::server {
 
 // The schema this program writes; a data set of a higher number is refused unchanged.
-inline constexpr int kSchemaVersion = 6;
+inline constexpr int kSchemaVersion = 7;
 
-inline constexpr const char* kAdminRole = "quil_admin";
-inline constexpr const char* kClerkRole = "quil_clerk";
-inline constexpr const char* kViewerRole = "quil_viewer";
+// The kinds of the data set's group roles (groupRole() gives a role's name).
+inline constexpr const char* kAdminRole = "admin";
+inline constexpr const char* kClerkRole = "clerk";
+inline constexpr const char* kViewerRole = "viewer";
 // The group of the drivers' web service's login: the web accounts and sessions only.
-inline constexpr const char* kWebRole = "quil_web";
+inline constexpr const char* kWebRole = "web";
 // The channel on which every change of the data set is announced.
 inline constexpr const char* kChangeChannel = "quil_changes";
 
@@ -48,7 +52,10 @@ void initializeSchemaAt(PgConnection& c, int version);
 // for a database without a data set or with a newer one; changes nothing then.
 void upgradeSchema(PgConnection& c);
 
-// The role name shown to people: "管理者", "事務", "閲覧"; empty for another role.
+// The role name shown to people for a kind: "管理者", "事務", "閲覧"; empty for another.
 std::string roleTitle(const std::string& role);
+
+// The name of the data set's group role of a kind (kAdminRole …), quil_<database>_<kind>.
+std::string groupRole(PgConnection& c, const std::string& kind);
 
 }  // namespace quil::server

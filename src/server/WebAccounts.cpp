@@ -71,6 +71,15 @@ std::string tokenHex(const std::string& bytes) {
     return hex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
+}  // namespace
+
+std::string sessionTokenHash(const std::string& token) {
+    const std::string h = tokenHash(token);
+    return h.empty() ? std::string() : tokenHex(h);
+}
+
+namespace {
+
 PgParam at(double seconds) { return PgParam::float8(seconds); }
 
 // A remote address as the web service gives it (IPv4 or IPv6 text, perhaps with a port).
@@ -372,9 +381,11 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
                 {at(t - std::max(86400.0, double(policy_.addressWindow.count())))});
         c_.exec(
             "INSERT INTO quil_web_session (token_hash, account, created_at, last_seen, "
-            "csrf_secret) VALUES ($1, $2, to_timestamp($3::float8), to_timestamp($3::float8), $4)",
-            {PgParam::bytes(tokenHash(result.token)), PgParam::number(id), at(t),
-             PgParam::bytes(randomBytes(kTokenBytes))});
+            "csrf_secret) VALUES ($1, $2, to_timestamp($3::float8), to_timestamp($3::float8), "
+            // Made by the server from its strong random source (two version 4 UUIDs, 244
+            // random bits), so that the form's secret never appears as a value in its log.
+            "sha256(convert_to(gen_random_uuid()::text || gen_random_uuid()::text, 'UTF8')))",
+            {PgParam::bytes(tokenHash(result.token)), PgParam::number(id), at(t)});
         c_.exec(
             "INSERT INTO quil_web_log (at, account, actor, address, action) "
             "VALUES (to_timestamp($1::float8), $2, $3, $4, 'ログイン')",

@@ -85,6 +85,10 @@ struct WebSession {
 // Whether a form's token is the session's, compared in constant time.
 bool csrfTokenMatches(const WebSession& session, std::string_view presented);
 
+// What the server keeps and compares for a session's token: its SHA-256 in hex; empty for a
+// string that is no token. The token itself is never sent to the server.
+std::string sessionTokenHash(const std::string& token);
+
 class WebAccounts {
 public:
     // Calls sodium_init once per process; raises std::runtime_error when it fails.

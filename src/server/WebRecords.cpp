@@ -28,7 +28,9 @@ WebRecords::WebRecords(PgConnection& c, std::string token, WebSession who, std::
 template <typename F>
 auto WebRecords::asDriver(F&& body) {
     return inTransaction(c_, [&] {
-        c_.exec("SELECT set_config('quil.web_token', $1, true)", {PgParam::text(token_)});
+        // The token's hash, not the token: a statement's values may go to the server's log.
+        c_.exec("SELECT set_config('quil.web_session', $1, true)",
+                {PgParam::text(sessionTokenHash(token_))});
         return body();
     });
 }

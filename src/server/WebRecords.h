@@ -1,8 +1,8 @@
 #pragma once
 // What a driver logged in on the web page reads and writes: his own alcohol checks and
 // drives, and the pick lists of the page's forms. Each call is one transaction that hands
-// the session's token to the server (the setting quil.web_token); the server's row-level
-// security on quil_alcohol_check and quil_records lets the service's role (quil_web) see
+// the hash of the session's token to the server (the setting quil.web_session); the server's
+// row-level security on quil_alcohol_check and quil_records lets the service's role (web) see
 // and add only the rows of the driver that token belongs to, whatever it asks for. A row
 // written for another driver is refused by the server (ServerError NotAllowed); another
 // driver's row read by id is simply not there.

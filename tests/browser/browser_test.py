@@ -44,7 +44,6 @@ DRIVER_TARO = 2      # 山田太郎
 DRIVER_HANAKO = 3    # 佐藤花子
 # The office reads as the 事務 group role, as each of its accounts does (the row security
 # treats them alike), without an account of its own in the shared cluster.
-OFFICE = "quil_clerk"
 PURPOSE = 4          # 配達
 
 
@@ -148,6 +147,11 @@ class Site:
         suffix = f"{os.getpid()}_{secrets.token_hex(3)}"
         self.db = f"quil_web_{suffix}"
         self.psql(f"CREATE DATABASE {self.db}", db="postgres")
+        # The data set's own roles belong to the cluster: dropped after the database.
+        self.cleanups.append(lambda: self.psql(
+            "DO $$ DECLARE r text; BEGIN FOR r IN SELECT rolname FROM pg_roles "
+            f"WHERE starts_with(rolname, 'quil_{self.db}_') LOOP "
+            "EXECUTE format('DROP ROLE %I', r); END LOOP; END $$", db="postgres"))
         self.cleanups.append(
             lambda: self.psql(f"DROP DATABASE IF EXISTS {self.db} WITH (FORCE)", db="postgres"))
         data = os.path.join(self.work, "data")
@@ -161,7 +165,9 @@ class Site:
         # Roles belong to the cluster: a name of this run only, dropped at the end. (It is
         # no office account, so that the other suites' account lists do not see it.)
         self.service = f"quil_web_svc_{suffix}"
-        self.psql(f"CREATE ROLE {self.service} LOGIN IN ROLE quil_web")
+        self.office = self.psql("SELECT quote_ident(quil_group('clerk'))")
+        web_group = self.psql("SELECT quote_ident(quil_group('web'))")
+        self.psql(f"CREATE ROLE {self.service} LOGIN IN ROLE {web_group}")
         self.cleanups.append(lambda: self.psql(f"DROP ROLE IF EXISTS {self.service}",
                                                db="postgres"))
         self.tool("server", "driver-add", "taro", "山田太郎", stdin=FIRST_PASSWORD + "\n")
@@ -458,11 +464,11 @@ class DriversPage(unittest.TestCase):
         # read with the office's role.
         row = site.psql(
             "SELECT driver, vehicle, timing, checker, method, detector, intoxicated, remarks "
-            f"FROM quil_alcohol_check WHERE id = {check_id} AND NOT deleted", role=OFFICE)
+            f"FROM quil_alcohol_check WHERE id = {check_id} AND NOT deleted", role=site.office)
         self.assertEqual(row.split("|"), [str(DRIVER_TARO), str(VEHICLE), "0", "鈴木一郎", "0",
                                           str(site.detector), "f", "点呼済み"])
         csv = site.tool("export-csv", "--kind", "driving", "--encoding", "utf-8",
-                        role=OFFICE)
+                        role=site.office)
         ours = [line for line in csv.splitlines() if "ウェブから" in line]
         self.assertEqual(len(ours), 1, csv)
         self.assertIn(today().strftime("%Y/%m/%d") + ",08:00 ～ 17:30,営業車１号,山田太郎,配達,"
@@ -599,7 +605,7 @@ class DriversPage(unittest.TestCase):
         for table in ("quil_records", "quil_alcohol_check", "quil_items", "quil_web_account"):
             self.assertEqual(site.psql(f"SELECT to_regclass('{table}') IS NOT NULL"), "t")
         csv = site.tool("export-csv", "--kind", "driving", "--encoding", "utf-8",
-                        role=OFFICE)
+                        role=site.office)
         self.assertIn(HTML_INJECTION, csv)
         self.assertIn(SQL_INJECTION, csv)
 

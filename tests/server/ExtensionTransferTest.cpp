@@ -262,3 +262,29 @@ TEST(ExtensionUpgrade, AStoredFileThatIsNoRegisterIsKeptAndTheUpgradeGoesOn) {
     EXPECT_EQ(kept.bytes(0, 0), junk);
     EXPECT_EQ(server::ServerCheckStore(db.conninfo()).count(), 0);
 }
+
+TEST_F(ExtensionTransfer, ATextHoldingNulIsRefusedByNameNotCut) {
+    quil::testing::writeSampleItems(from.dir());
+    std::int64_t id = 0;
+    {
+        alcohol::AlcoholStore s(from.dir());
+        AlcoholCheck k;
+        k.when = encodeDate(2024, 5, 1);
+        k.checker = "確認者";
+        k.remarks = std::string("a\0b", 3);
+        id = s.add(k);
+        ASSERT_EQ(s.load(alcohol::CheckFilter{}).at(0).remarks, k.remarks);
+    }
+    try {
+        server::pushFolder(*c, from.dir());
+        ADD_FAILURE() << "pushed";
+    } catch (const server::ServerError& e) {
+        EXPECT_EQ(e.kind(), server::ServerError::Kind::Refused);
+        const std::string m = e.what();
+        EXPECT_NE(m.find("quil_alcohol_check"), std::string::npos) << m;
+        EXPECT_NE(m.find("番号 " + std::to_string(id)), std::string::npos) << m;
+        EXPECT_NE(m.find("remarks"), std::string::npos) << m;
+    }
+    EXPECT_EQ(c->exec("SELECT count(*) FROM quil_items").integer(0, 0), 0);
+    EXPECT_EQ(c->exec("SELECT count(*) FROM quil_alcohol_check").integer(0, 0), 0);
+}

@@ -11,12 +11,26 @@
 
 namespace quil::test {
 
+// The data set's own group role of a kind ("admin", "clerk", "viewer", "web", or the same with
+// "quil_" before it); the name as given when the data set is of a schema without them.
+inline std::string dataSetRole(const std::string& dbConninfo, std::string kind) {
+    if (kind.rfind("quil_", 0) == 0) kind = kind.substr(5);
+    server::PgConnection db(dbConninfo);
+    if (db.exec("SELECT to_regprocedure('quil_group(text)') IS NULL").text(0, 0) == "t")
+        return "quil_" + kind;
+    const server::PgResult r =
+        db.exec("SELECT quote_ident(quil_group($1))", {server::PgParam::text(kind)});
+    return std::string(r.text(0, 0));
+}
+
 class LoginRole {
 public:
+    // `group` is a kind of the data set's roles (kAdminRole …, or its older name quil_admin
+    // …): the login joins that role of the data set dbConninfo names.
     LoginRole(const std::string& dbConninfo, const std::string& group) : admin_(adminConninfo()) {
         static int n = 0;
         name_ = "quil_t_" + std::to_string(::getpid()) + "_" + std::to_string(++n);
-        admin_.run("CREATE ROLE " + name_ + " LOGIN IN ROLE " + group);
+        admin_.run("CREATE ROLE " + name_ + " LOGIN IN ROLE " + dataSetRole(dbConninfo, group));
         conninfo_ = dbConninfo + " user=" + name_;
     }
     ~LoginRole() {

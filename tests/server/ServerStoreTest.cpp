@@ -196,10 +196,14 @@ TEST_F(ServerStore, RecordsComeInTheListsOrderAndAnEditMovesBehindItsNewNeighbou
 TEST_F(ServerStore, AScanReadsPagesToTheEnd) {
     // More records than one page, many with the same date, vehicle and user.
     PgConnection c(db.conninfo());
+    // The bytes say what the columns say: the date (little-endian) at 20, the user at 30.
     c.run(
         "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
-        "SELECT set_byte(decode(repeat('00', 256), 'hex'), 52, g % 256), 45000 + g / 7000, "
-        "0, 1, 0, false FROM generate_series(0, 20999) g");
+        "SELECT overlay(set_byte(set_byte(decode(repeat('00', 256), 'hex'), 52, g % 256), 30, 1) "
+        "       placing (SELECT string_agg(substring(float8send(d) FROM 9 - i FOR 1), ''::bytea "
+        "                                  ORDER BY i) FROM generate_series(1, 8) i) "
+        "       FROM 21 FOR 8), d, 0, 1, 0, false "
+        "FROM (SELECT g, (45000 + g / 7000)::float8 AS d FROM generate_series(0, 20999) g) s");
     ServerDataSet s(db.conninfo());
     std::int64_t n = 0;
     double lastDate = 0;

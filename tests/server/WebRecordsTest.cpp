@@ -160,8 +160,8 @@ TEST_F(WebRecordsTest, TheServerRefusesRowsOfAnotherDriverWhateverTheServiceSend
                           store::DataRecord::Size);
     EXPECT_EQ(kindOf([&] {
                   inTransaction(*web, [&] {
-                      web->exec("SELECT set_config('quil.web_token', $1, true)",
-                                {PgParam::text(yamadaToken)});
+                      web->exec("SELECT set_config('quil.web_session', $1, true)",
+                                {PgParam::text(sessionTokenHash(yamadaToken))});
                       web->exec(
                           "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
                           "VALUES ($1, 46000, $2, $3, 0, false)",

@@ -100,6 +100,12 @@ ScratchDatabase::~ScratchDatabase() {
             exec(conn.get(), "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
         if (!error.empty())
             ADD_FAILURE() << "cannot drop the scratch database " << name_ << ": " << error;
+        // The data set's own roles (quil_<database>_<kind>) belong to the cluster.
+        const std::string roles = exec(
+            conn.get(), "DO $$ DECLARE r text; BEGIN FOR r IN SELECT rolname FROM pg_roles "
+                        "WHERE starts_with(rolname, 'quil_" + name_ + "_') LOOP EXECUTE format('DROP ROLE %I', r); END LOOP; END $$");
+        if (!roles.empty())
+            ADD_FAILURE() << "cannot drop the roles of " << name_ << ": " << roles;
     } catch (const std::exception& e) {
         ADD_FAILURE() << "cannot drop the scratch database " << name_ << ": " << e.what();
     }

@@ -598,12 +598,13 @@ TEST_F(WebAppTest, FailuresShowAShortPageAndLogTheirDetailOnlyToStandardError) {
     // The service's role loses its rights: every query of a page fails on the server.
     const std::string conninfo = service->conninfo();
     const std::string role = conninfo.substr(conninfo.rfind("user=") + 5);
-    owner->run("REVOKE quil_web FROM " + role);
+    const std::string group = quil::test::dataSetRole(db.conninfo(), "web");
+    owner->run("REVOKE " + group + " FROM " + role);
     std::ostringstream log;
     std::streambuf* saved = std::cerr.rdbuf(log.rdbuf());
     const auto r = b.get("/records");
     std::cerr.rdbuf(saved);
-    owner->run("GRANT quil_web TO " + role);
+    owner->run("GRANT " + group + " TO " + role);
     ASSERT_EQ(r->status, 500);
     EXPECT_NE(r->body.find("エラーが起きました"), std::string::npos);
     for (const char* internal : {"quil_web", "permission", "権限", "SELECT", "quil_"})

@@ -323,8 +323,8 @@ TEST_F(WebAccountForm, AClerkIsShownTheServersRefusalAndADataFolderWhyTheWindowI
     ASSERT_TRUE(form->isVisible()) << prompts.last().text.toStdString();
     const std::string name = admin.conninfo().substr(admin.conninfo().rfind('=') + 1);
     server::PgConnection superuser(quil::test::adminConninfo());
-    superuser.run("REVOKE quil_admin FROM " + name);
-    superuser.run("GRANT quil_clerk TO " + name);
+    superuser.run("REVOKE " + quil::test::dataSetRole(db.conninfo(), "admin") + " FROM " + name);
+    superuser.run("GRANT " + quil::test::dataSetRole(db.conninfo(), "clerk") + " TO " + name);
     table().selectRow(rowOf(QStringLiteral("yamada")));
     prompts.answerQuestion(true);
     form->DisableButton->click();
