@@ -568,7 +568,8 @@ CREATE OR REPLACE FUNCTION quil_web_driver() RETURNS integer
        AND NOT a.disabled
 $$;
 
--- The account functions run as the accounts role and only administrators may call them.
+-- The account functions run as the accounts role; only administrators and the owner may
+-- call them.
 DO $$
 DECLARE
     f text;
@@ -584,6 +585,9 @@ BEGIN
         EXECUTE format('ALTER FUNCTION %s OWNER TO %I', f, keeper);
         EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
         EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', f, quil_group('admin'));
+        -- The data set's owner manages its accounts too.
+        IF NOT su THEN EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', f, current_user);
+        END IF;
     END LOOP;
     EXECUTE format('REVOKE CREATE ON SCHEMA public FROM %I', keeper);
     IF NOT su THEN EXECUTE format('REVOKE %I FROM %I', keeper, current_user); END IF;
