@@ -38,7 +38,9 @@ std::string roleTitle(AccountRole role) {
 
 bool roleFromTitle(const std::string& title, AccountRole& role) {
     for (AccountRole r : {AccountRole::Admin, AccountRole::Clerk, AccountRole::Viewer})
-        if (title == roleTitle(r) || title == roleName(r)) {
+        // Also the group's kind and the name the shared roles of older versions had.
+        if (title == roleTitle(r) || title == roleName(r) ||
+            title == std::string("quil_") + roleName(r)) {
             role = r;
             return true;
         }
