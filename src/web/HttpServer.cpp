@@ -85,6 +85,7 @@ struct Route {
     std::string method;
     std::regex pattern;
     Handler handler;
+    bool slow = false;
 };
 
 // One request on its way: read by the polling thread, answered by a worker.
@@ -92,8 +93,9 @@ struct Exchange {
     MHD_Connection* connection = nullptr;
     Request req;
     Response res;
+    const Route* route = nullptr;  // none: 404
     bool tooBig = false;
-    bool ready = false;  // a worker has filled `res`
+    std::atomic<bool> ready{false};  // a worker has filled `res`
 };
 
 // A connection's clock for the whole-request deadline.
@@ -118,10 +120,15 @@ struct Server::Impl {
     int listenFd = -1;
     MHD_Daemon* daemon = nullptr;
 
+    // Requests waiting for a worker: the routes', and the slow routes' on their own.
+    struct Lane {
+        std::deque<Exchange*> waiting;
+        std::condition_variable wake;  // a request waits, or the stop
+        int limit = 0;
+    };
     std::mutex mutex;
-    std::condition_variable wake;   // the workers': a request waits, or the stop
+    Lane lanes[2];
     std::condition_variable ended;  // the stop, for the sweeper and the serving thread
-    std::deque<Exchange*> waiting;
     bool stopping = false;
     std::atomic<bool> running{false};
 
@@ -165,7 +172,7 @@ struct Server::Impl {
     MHD_Result onRequest(MHD_Connection* c, const char* url, const char* method,
                          const char* upload, std::size_t* uploadSize, void** slot);
     void serve(Exchange& ex);
-    void work();
+    void work(Lane& lane);
     void sweep();
 };
 
@@ -255,31 +262,33 @@ MHD_Result Server::Impl::onRequest(MHD_Connection* c, const char* url, const cha
     const std::string type = ex->req.get_header_value(MHD_HTTP_HEADER_CONTENT_TYPE);
     if (strncasecmp(type.c_str(), "application/x-www-form-urlencoded", 33) == 0)
         parseForm(ex->req.body, ex->req.params);
+    for (const Route& route : routes)
+        if (route.method == ex->req.method &&
+            std::regex_match(ex->req.path, ex->req.matches, route.pattern)) {
+            ex->route = &route;
+            break;
+        }
+    Lane& lane = lanes[ex->route && ex->route->slow ? 1 : 0];
     std::unique_lock lock(mutex);
-    if (stopping || int(waiting.size()) >= limits.queue) {
+    if (stopping || int(lane.waiting.size()) >= lane.limit) {
         lock.unlock();
         return refuse(c, 503);
     }
     setBusy(c, true);
     MHD_suspend_connection(c);
-    waiting.push_back(ex);
-    wake.notify_one();
+    lane.waiting.push_back(ex);
+    lane.wake.notify_one();
     return MHD_YES;
 }
 
 void Server::Impl::serve(Exchange& ex) {
     Request& req = ex.req;
     Response& res = ex.res;
-    bool found = false;
     try {
-        for (const Route& route : routes) {
-            if (route.method != req.method) continue;
-            if (!std::regex_match(req.path, req.matches, route.pattern)) continue;
-            found = true;
-            route.handler(req, res);
-            break;
-        }
-        if (!found) res.status = 404;
+        if (ex.route)
+            ex.route->handler(req, res);
+        else
+            res.status = 404;
     } catch (...) {
         res = Response();
         res.status = 500;
@@ -287,13 +296,13 @@ void Server::Impl::serve(Exchange& ex) {
     }
 }
 
-void Server::Impl::work() {
+void Server::Impl::work(Lane& lane) {
     for (;;) {
         std::unique_lock lock(mutex);
-        wake.wait(lock, [&] { return stopping || !waiting.empty(); });
-        if (waiting.empty()) return;
-        Exchange* ex = waiting.front();
-        waiting.pop_front();
+        lane.wake.wait(lock, [&] { return stopping || !lane.waiting.empty(); });
+        if (lane.waiting.empty()) return;
+        Exchange* ex = lane.waiting.front();
+        lane.waiting.pop_front();
         const bool late = stopping;
         lock.unlock();
         if (late)
@@ -338,8 +347,8 @@ void Server::Get(const std::string& pattern, Handler handler) {
     d_->routes.push_back({"GET", std::regex(pattern), std::move(handler)});
 }
 
-void Server::Post(const std::string& pattern, Handler handler) {
-    d_->routes.push_back({"POST", std::regex(pattern), std::move(handler)});
+void Server::Post(const std::string& pattern, Handler handler, bool slow) {
+    d_->routes.push_back({"POST", std::regex(pattern), std::move(handler), slow});
 }
 
 void Server::set_default_headers(Headers headers) { d_->defaults = std::move(headers); }
@@ -396,6 +405,8 @@ bool Server::listen_after_bind() {
         if (s.listenFd < 0) return false;
     }
     const Limits& l = s.limits;
+    s.lanes[0].limit = l.queue;
+    s.lanes[1].limit = l.slowQueue;
     std::vector<MHD_OptionItem> options{
         {MHD_OPTION_LISTEN_SOCKET, s.listenFd, nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, l.connections, nullptr},
@@ -420,7 +431,10 @@ bool Server::listen_after_bind() {
     s.running = true;
 
     std::vector<std::thread> threads;
-    for (int i = 0; i < std::max(1, l.workers); ++i) threads.emplace_back([&s] { s.work(); });
+    for (int i = 0; i < std::max(1, l.workers); ++i)
+        threads.emplace_back([&s] { s.work(s.lanes[0]); });
+    for (int i = 0; i < std::max(1, l.slowWorkers); ++i)
+        threads.emplace_back([&s] { s.work(s.lanes[1]); });
     threads.emplace_back([&s] { s.sweep(); });
     {
         std::unique_lock lock(s.mutex);
@@ -442,7 +456,7 @@ bool Server::listen_after_bind() {
 void Server::stop() {
     std::lock_guard lock(d_->mutex);
     d_->stopping = true;
-    d_->wake.notify_all();
+    for (auto& lane : d_->lanes) lane.wake.notify_all();
     d_->ended.notify_all();
 }
 

@@ -56,6 +56,8 @@ using Handler = std::function<void(const Request&, Response&)>;
 struct Limits {
     int workers = 8;             // threads that run the routes
     int queue = 256;             // complete requests waiting for a worker; more get 503
+    int slowWorkers = 1;         // threads that run the slow routes (password verifications)
+    int slowQueue = 32;
     int connections = 4000;      // open at once; more are refused at once
     int perAddress = 128;        // open at once from one address; 0: no limit (a proxy's)
     int requestSeconds = 10;     // to send a whole request, headers and body
@@ -73,9 +75,10 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Routes: `pattern` matches the whole path (a regular expression).
+    // Routes: `pattern` matches the whole path (a regular expression). A slow route runs on
+    // workers and a queue of its own, so that a flood of it leaves the other routes served.
     void Get(const std::string& pattern, Handler handler);
-    void Post(const std::string& pattern, Handler handler);
+    void Post(const std::string& pattern, Handler handler, bool slow = false);
     // Headers of every answer.
     void set_default_headers(Headers headers);
     // Runs on the polling thread once a request's headers are in, before its body: true when

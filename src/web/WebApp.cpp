@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <semaphore>
 #include <sstream>
 #include <unordered_map>
 
@@ -239,11 +238,10 @@ struct WebApp::Impl {
     server::WebPolicy policy;
     std::unique_ptr<http::Server> http;
     ConnectionPool pool;
-    // Password verifications run a few at a time on connections of their own, so that a
-    // flood of logins never takes the drivers' connections or all the workers.
+    // Password verifications run a few at a time, on workers and connections of their own,
+    // so that a flood of logins never takes the drivers' connections or workers.
     int loginSlots;
     ConnectionPool loginPool;
-    std::counting_semaphore<64> verifying;
     // Requests are counted per address until they carry a known session, then per session:
     // drivers behind one office address each have their own allowance.
     RateLimit rate;
@@ -262,7 +260,6 @@ struct WebApp::Impl {
           pool(c.conninfo, c.threads),
           loginSlots(std::clamp(c.threads / 4, 1, 4)),
           loginPool(c.conninfo, loginSlots),
-          verifying(loginSlots),
           rate(c.requestsPerMinute),
           sessionRate(c.requestsPerMinute) {
         policy.idleTimeout = std::chrono::minutes(config.idleMinutes);
@@ -532,6 +529,7 @@ void WebApp::Impl::routes() {
         sendHtml(res, 200, loginPage(csrf, {}, {}));
     });
 
+    // On the slow workers: a password verification takes a fraction of a second.
     s.Post("/login", [this](const Request& req, Response& res) {
         const FormValues form = formOf(req);
         const std::string csrf = cookie(req, kLoginCookie);
@@ -544,15 +542,6 @@ void WebApp::Impl::routes() {
             sendHtml(res, 200, loginPage(csrf, fieldOf(form, "login"), limited));
             return;
         }
-        // No free verification within a second: the login is asked to wait, not queued.
-        if (!verifying.try_acquire_for(std::chrono::seconds(1))) {
-            tooMany(res);
-            return;
-        }
-        struct Release {
-            std::counting_semaphore<64>& s;
-            ~Release() { s.release(); }
-        } release{verifying};
         guarded(req, res, loginPool, [&](PgConnection& c) {
             const server::LoginResult r =
                 accounts(c).logIn(fieldOf(form, "login"), fieldOf(form, "password"), from);
@@ -567,7 +556,7 @@ void WebApp::Impl::routes() {
                            std::string(kLoginCookie) + "=; Path=/login; Max-Age=0" + cookieFlags());
             redirect(res, r.mustChangePassword ? "/password" : "/");
         });
-    });
+    }, /*slow=*/true);
 
     s.Post("/logout", [this](const Request& req, Response& res) {
         guarded(req, res, [&](PgConnection& c) {
@@ -844,7 +833,8 @@ WebApp::WebApp(const WebConfig& config, server::WebPolicy policy)
     http::Limits limits;
     // The workers answer the pages, each with a database connection of the pool while it
     // does; the logins' verifications have workers and connections of their own.
-    limits.workers = config.threads + d_->loginSlots;
+    limits.workers = config.threads;
+    limits.slowWorkers = d_->loginSlots;
     limits.bodyBytes = config.maxBody;
     // Behind a proxy every connection comes from the proxy's address.
     if (config.behindProxy) limits.perAddress = 0;

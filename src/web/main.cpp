@@ -8,6 +8,7 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "web/WebApp.h"
 #include "web/WebConfig.h"
@@ -52,6 +53,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (checkOnly) {
+        const std::vector<std::string> warnings = quil::web::webConfigWarnings(config);
+        for (const std::string& w : warnings) std::cout << "quil-web: 注意: " << w << "\n";
+        if (!warnings.empty()) return 0;
         std::cout << "quil-web: " << path << " の設定に問題はありません。\n";
         return 0;
     }
