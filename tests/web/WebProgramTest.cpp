@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "RawClient.h"
@@ -107,6 +109,14 @@ TEST(WebProgram, SaysWhereItListensAndStopsCleanlyOnSigterm) {
     usleep(200000);
     const auto stopAsked = std::chrono::steady_clock::now();
     kill(pid, SIGTERM);
+    // They go on sending a byte a second, as slow clients do.
+    std::atomic<bool> stopped{false};
+    std::thread trickle([&] {
+        for (int t = 0; t < 10 && !stopped; ++t) {
+            for (auto& c : slow) c->send("a");
+            for (int i = 0; i < 10 && !stopped; ++i) usleep(100000);
+        }
+    });
     // Stopped within ten seconds, or killed and failed (never a hanging suite).
     int status = 0;
     pid_t done = 0;
@@ -114,6 +124,8 @@ TEST(WebProgram, SaysWhereItListensAndStopsCleanlyOnSigterm) {
         done = waitpid(pid, &status, WNOHANG);
         if (done == 0) usleep(10000);
     }
+    stopped = true;
+    trickle.join();
     if (done == 0) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
