@@ -270,9 +270,17 @@ MHD_Result Server::Impl::onRequest(MHD_Connection* c, const char* url, const cha
         }
     Lane& lane = lanes[ex->route && ex->route->slow ? 1 : 0];
     std::unique_lock lock(mutex);
-    if (stopping || int(lane.waiting.size()) >= lane.limit) {
+    if (stopping) {
         lock.unlock();
         return refuse(c, 503);
+    }
+    // Too many waiting already: the client is asked to come back, not made to wait longer.
+    if (int(lane.waiting.size()) >= lane.limit) {
+        lock.unlock();
+        Response res;
+        res.status = 429;
+        res.set_header("Retry-After", "10");
+        return send(c, res, true);
     }
     setBusy(c, true);
     MHD_suspend_connection(c);

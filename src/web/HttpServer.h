@@ -55,9 +55,9 @@ using Handler = std::function<void(const Request&, Response&)>;
 
 struct Limits {
     int workers = 8;             // threads that run the routes
-    int queue = 256;             // complete requests waiting for a worker; more get 503
+    int queue = 256;             // complete requests waiting for a worker; more get 429
     int slowWorkers = 1;         // threads that run the slow routes (password verifications)
-    int slowQueue = 32;
+    int slowQueue = 128;
     int connections = 4000;      // open at once; more are refused at once
     int perAddress = 128;        // open at once from one address; 0: no limit (a proxy's)
     int requestSeconds = 10;     // to send a whole request, headers and body

@@ -3,7 +3,9 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -68,6 +70,14 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Thousands of open connections need as many descriptors; the soft limit a service gets
+    // is often 1024, the hard one far more.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 8192 &&
+        files.rlim_max > files.rlim_cur) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     try {
         quil::web::WebApp app(config);
