@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -15,7 +16,6 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <strings.h>
 #include <thread>
 #include <unordered_map>
 
@@ -169,8 +169,8 @@ struct Server::Impl {
         it->second.since = Clock::now();
     }
 
-    MHD_Result onRequest(MHD_Connection* c, const char* url, const char* method,
-                         const char* upload, std::size_t* uploadSize, void** slot);
+    MHD_Result onRequest(MHD_Connection* c, const char* url, const char* method, const char* upload,
+                         std::size_t* uploadSize, void** slot);
     void serve(Exchange& ex);
     void work(Lane& lane);
     void sweep();
@@ -215,7 +215,8 @@ void connectionCallback(void* cls, MHD_Connection* c, void**, MHD_ConnectionNoti
     auto* s = static_cast<Server::Impl*>(cls);
     std::lock_guard lock(s->trackedMutex);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-        const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
         s->tracked[c] = Tracked{info ? info->connect_fd : -1, Clock::now(), false, false};
     } else {
         s->tracked.erase(c);
@@ -236,7 +237,8 @@ MHD_Result Server::Impl::onRequest(MHD_Connection* c, const char* url, const cha
         req.method = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0 ? "GET" : method;
         req.path = url ? url : "/";
         req.remote_addr = peerAddress(c);
-        const int count = MHD_get_connection_values(c, MHD_HEADER_KIND, collectHeader, &req.headers);
+        const int count =
+            MHD_get_connection_values(c, MHD_HEADER_KIND, collectHeader, &req.headers);
         MHD_get_connection_values(c, MHD_GET_ARGUMENT_KIND, collectParam, &req.params);
         if (count > limits.headerCount) return refuse(c, 431);
         if (pre && pre(req, ex->res)) return send(c, ex->res, true);
@@ -355,8 +357,12 @@ void Server::Get(const std::string& pattern, Handler handler) {
     d_->routes.push_back({"GET", std::regex(pattern), std::move(handler)});
 }
 
-void Server::Post(const std::string& pattern, Handler handler, bool slow) {
-    d_->routes.push_back({"POST", std::regex(pattern), std::move(handler), slow});
+void Server::Post(const std::string& pattern, Handler handler) {
+    d_->routes.push_back({"POST", std::regex(pattern), std::move(handler), false});
+}
+
+void Server::SlowPost(const std::string& pattern, Handler handler) {
+    d_->routes.push_back({"POST", std::regex(pattern), std::move(handler), true});
 }
 
 void Server::set_default_headers(Headers headers) { d_->defaults = std::move(headers); }
@@ -378,8 +384,7 @@ int Server::bind(const std::string& address, int port) {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
-        return -1;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return -1;
     int fd = -1;
     for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
         fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
@@ -400,9 +405,8 @@ int Server::bind(const std::string& address, int port) {
     socklen_t size = sizeof bound;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size);
     d_->listenFd = fd;
-    return bound.ss_family == AF_INET6
-               ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
-               : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    return bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                       : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
 }
 
 bool Server::listen_after_bind() {
@@ -433,8 +437,8 @@ bool Server::listen_after_bind() {
         options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, s.key.data()});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
-    s.daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &accessCallback, &s,
-                                MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
+    s.daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &accessCallback, &s, MHD_OPTION_ARRAY,
+                                options.data(), MHD_OPTION_END);
     if (!s.daemon) return false;
     s.running = true;
 
@@ -477,7 +481,8 @@ bool usableCertificate(const std::string& certificate, const std::string& key) {
                         unsigned(certificate.size())};
     gnutls_datum_t pem{reinterpret_cast<unsigned char*>(const_cast<char*>(key.data())),
                        unsigned(key.size())};
-    const int r = gnutls_certificate_set_x509_key_mem(credentials, &cert, &pem, GNUTLS_X509_FMT_PEM);
+    const int r =
+        gnutls_certificate_set_x509_key_mem(credentials, &cert, &pem, GNUTLS_X509_FMT_PEM);
     gnutls_certificate_free_credentials(credentials);
     return r >= 0;
 }

@@ -54,15 +54,15 @@ struct Response {
 using Handler = std::function<void(const Request&, Response&)>;
 
 struct Limits {
-    int workers = 8;             // threads that run the routes
-    int queue = 256;             // complete requests waiting for a worker; more get 429
-    int slowWorkers = 1;         // threads that run the slow routes (password verifications)
+    int workers = 8;      // threads that run the routes
+    int queue = 256;      // complete requests waiting for a worker; more get 429
+    int slowWorkers = 1;  // threads that run the slow routes (password verifications)
     int slowQueue = 128;
-    int connections = 4000;      // open at once; more are refused at once
-    int perAddress = 128;        // open at once from one address; 0: no limit (a proxy's)
-    int requestSeconds = 10;     // to send a whole request, headers and body
-    int idleSeconds = 5;         // a connection with nothing sent is closed
-    int headerBytes = 16 * 1024; // the request line and headers together
+    int connections = 4000;       // open at once; more are refused at once
+    int perAddress = 128;         // open at once from one address; 0: no limit (a proxy's)
+    int requestSeconds = 10;      // to send a whole request, headers and body
+    int idleSeconds = 5;          // a connection with nothing sent is closed
+    int headerBytes = 16 * 1024;  // the request line and headers together
     int headerCount = 100;
     std::size_t bodyBytes = 16384;
 };
@@ -78,7 +78,8 @@ public:
     // Routes: `pattern` matches the whole path (a regular expression). A slow route runs on
     // workers and a queue of its own, so that a flood of it leaves the other routes served.
     void Get(const std::string& pattern, Handler handler);
-    void Post(const std::string& pattern, Handler handler, bool slow = false);
+    void Post(const std::string& pattern, Handler handler);
+    void SlowPost(const std::string& pattern, Handler handler);
     // Headers of every answer.
     void set_default_headers(Headers headers);
     // Runs on the polling thread once a request's headers are in, before its body: true when

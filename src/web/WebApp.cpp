@@ -530,7 +530,7 @@ void WebApp::Impl::routes() {
     });
 
     // On the slow workers: a password verification takes a fraction of a second.
-    s.Post("/login", [this](const Request& req, Response& res) {
+    s.SlowPost("/login", [this](const Request& req, Response& res) {
         const FormValues form = formOf(req);
         const std::string csrf = cookie(req, kLoginCookie);
         if (!isHex(csrf, 32) || !sameSecret(csrf, fieldOf(form, "csrf"))) {
@@ -556,7 +556,7 @@ void WebApp::Impl::routes() {
                            std::string(kLoginCookie) + "=; Path=/login; Max-Age=0" + cookieFlags());
             redirect(res, r.mustChangePassword ? "/password" : "/");
         });
-    }, /*slow=*/true);
+    });
 
     s.Post("/logout", [this](const Request& req, Response& res) {
         guarded(req, res, [&](PgConnection& c) {

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "LoginRole.h"
-#include "RawClient.h"
 #include "PgTestCluster.h"
+#include "RawClient.h"
 #include "SampleDataSet.h"
 #include "ServerTestData.h"
 #include "server/PgConnection.h"
@@ -648,8 +648,9 @@ TEST_F(WebAppTest, SlowAndSilentClientsHoldNoWorkerAndAreCutAtTheRequestDeadline
     for (int i = 0; i < 40; ++i) silent.push_back(std::make_unique<RawClient>("127.0.0.2", port));
     RawClient slowHeaders("127.0.0.3", port), slowBody("127.0.0.4", port);
     ASSERT_TRUE(slowHeaders.send("GET /login HTTP/1.1\r\nHost: x\r\n"));
-    ASSERT_TRUE(slowBody.send("POST /login HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n"
-                              "Content-Type: application/x-www-form-urlencoded\r\n\r\n"));
+    ASSERT_TRUE(
+        slowBody.send("POST /login HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n"
+                      "Content-Type: application/x-www-form-urlencoded\r\n\r\n"));
 
     Browser driver(port);
     const auto asked = std::chrono::steady_clock::now();
@@ -775,11 +776,12 @@ TEST_F(WebAppTest, AFloodOfFailedLoginsLeavesALoggedInDriverServed) {
             for (int i = 0; i < 40 && flooding; ++i) {
                 const auto form = b.get("/login");
                 if (!form) continue;
-                b.post("/login",
-                       {{"csrf", inputValue(form->body, "csrf")},
-                        {"login", "nobody" + std::to_string(i)},
-                        {"password", "wrong-guess"}},
-                       {{"X-Forwarded-For", "10.0." + std::to_string(f) + "." + std::to_string(i)}});
+                b.post(
+                    "/login",
+                    {{"csrf", inputValue(form->body, "csrf")},
+                     {"login", "nobody" + std::to_string(i)},
+                     {"password", "wrong-guess"}},
+                    {{"X-Forwarded-For", "10.0." + std::to_string(f) + "." + std::to_string(i)}});
             }
         });
     std::this_thread::sleep_for(Ms(500));

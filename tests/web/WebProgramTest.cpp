@@ -8,9 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -72,8 +72,9 @@ TEST(WebProgram, CheckConfigAnswersInJapaneseWithItsExitStatus) {
     std::ofstream(open) << "conninfo = dbname=quil\nlisten = 0.0.0.0\nbehind_proxy = true\n";
     const Ran warned = run("--check-config " + open);
     EXPECT_EQ(warned.status, 0);
-    EXPECT_EQ(warned.out.rfind("quil-web: 注意: behind_proxy = true なのに listen = 0.0.0.0 です。", 0),
-              0u)
+    EXPECT_EQ(
+        warned.out.rfind("quil-web: 注意: behind_proxy = true なのに listen = 0.0.0.0 です。", 0),
+        0u)
         << warned.out;
 }
 
