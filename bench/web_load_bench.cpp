@@ -32,6 +32,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
@@ -41,6 +42,7 @@
 #include <vector>
 
 #include "BenchCluster.h"
+#include "RawClient.h"
 #include "TempFolder.h"
 #include "server/PgConnection.h"
 #include "server/ServerSchema.h"
@@ -161,19 +163,21 @@ private:
 
     ~LoadSite() { stopWeb(); }
 
-    void startWeb() {
-        port_ = freePort();
-        const std::string config = folder_.dir + "quil-web.conf";
-        const std::string log = folder_.dir + "quil-web.log";
-        std::ofstream(config) << "listen = 127.0.0.1\nport = " << port_
+public:
+    // Another quil-web on the same data set with `settings` beside the connection's; its
+    // process, on `port`.
+    pid_t startWeb(const std::string& name, const std::string& settings, int& port) {
+        port = freePort();
+        const std::string config = folder_.dir + name + ".conf";
+        const std::string log = folder_.dir + name + ".log";
+        std::ofstream(config) << "listen = 127.0.0.1\nport = " << port
                               << "\nconninfo = " << conninfo_ << " user=quil_web_load\n"
-                              << "secure_cookie = false\nthreads = 8\n"
-                              // Every simulated driver comes from the loopback address.
-                              << "requests_per_minute = 1000000\n";
+                              << "secure_cookie = false\n"
+                              << settings;
         std::fflush(nullptr);
-        web_ = ::fork();
-        if (web_ < 0) die("cannot start quil-web");
-        if (web_ == 0) {
+        pid_t web = ::fork();
+        if (web < 0) die("cannot start quil-web");
+        if (web == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (fd >= 0) ::dup2(fd, 2);
@@ -186,22 +190,29 @@ private:
         for (;;) {
             std::ifstream in(log);
             const std::string text((std::istreambuf_iterator<char>(in)), {});
-            if (text.find("quil-web: listening on") != std::string::npos) return;
+            if (text.find("quil-web: listening on") != std::string::npos) return web;
             int status = 0;
-            if (::waitpid(web_, &status, WNOHANG) == web_ || Clock::now() > deadline) {
-                web_ = -1;
+            if (::waitpid(web, &status, WNOHANG) == web || Clock::now() > deadline)
                 die("quil-web did not start:\n" + text);
-            }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
 
-    void stopWeb() {
-        if (web_ <= 0) return;
-        ::kill(web_, SIGTERM);
+    static void stopWeb(pid_t web) {
+        if (web <= 0) return;
+        ::kill(web, SIGTERM);
         int status = 0;
-        while (::waitpid(web_, &status, 0) < 0 && errno == EINTR) {
+        while (::waitpid(web, &status, 0) < 0 && errno == EINTR) {
         }
+    }
+
+private:
+    void startWeb() {
+        // Every simulated driver comes from the loopback address.
+        web_ = startWeb("quil-web", "threads = 8\nrequests_per_minute = 1000000\n", port_);
+    }
+    void stopWeb() {
+        stopWeb(web_);
         web_ = -1;
     }
 
@@ -464,6 +475,232 @@ void BM_WebLogin(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WebLogin)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Resident and peak resident memory of a process, in MiB (VmRSS, VmHWM).
+std::pair<double, double> residentMiB(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    double rss = 0, peak = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) rss = std::stod(line.substr(6)) / 1024;
+        if (line.rfind("VmHWM:", 0) == 0) peak = std::stod(line.substr(6)) / 1024;
+    }
+    return {rss, peak};
+}
+
+// Hostile clients held against a quil-web with the default limits while 50 logged-in drivers
+// (behind one address) open their pages and post checks: 1,000 slow connections from 10
+// addresses (127.0.0.2-11) that send a header byte a second, 100 kept-alive ones from one
+// address asking for the style sheet every 1.5 s, a client sending 64 KiB headers and 1 MiB
+// chunked bodies; with the argument `attack` 0 none of them (the same drivers on a quiet
+// service, for comparison), 1 all of them, 2 these and 20 failed logins a second from 16
+// addresses (behind_proxy, each attempt naming its address). Every client opens a new connection
+// when the server closes one. Counters: the drivers' p50/p95/max, the attackers' connections open
+// at the end, quil-web's resident memory under the attack before the drivers log in (no
+// password verified yet) and after, its peak, and the seconds SIGTERM took
+// with the attackers still there. Goals: p95 at most 200 ms, under 64 MiB, stop within 5 s.
+//   build/bench/web_load_bench --benchmark_filter=WebUnderAttack
+void BM_WebUnderAttack(benchmark::State& state) {
+    using quil::test::RawClient;
+    const bool attack = state.range(0) != 0, flood = state.range(0) == 2;
+    LoadSite& site = LoadSite::get();
+    for (auto _ : state) {
+        int port = 0;
+        const pid_t web =
+            site.startWeb("quil-web-attacked", flood ? "behind_proxy = true\n" : "", port);
+        std::atomic<bool> attacking{true};
+        std::vector<std::thread> attackers;
+        std::atomic<int> slowOpen[10]{}, keptOpen{0};
+        // The slow ones: a thread per address, 100 connections each.
+        for (int a = 0; a < (attack ? 10 : 0); ++a)
+            attackers.emplace_back([&, a] {
+                const std::string from = "127.0.0." + std::to_string(2 + a);
+                std::vector<std::unique_ptr<RawClient>> held(100);
+                for (int round = 0; round < 600 && attacking; ++round) {
+                    int open = 0;
+                    for (auto& c : held) {
+                        if (c) c->read(0);
+                        if (!c || c->closed || !c->connected()) {
+                            c = std::make_unique<RawClient>(from, port);
+                            c->send("GET /login HTTP/1.1\r\nHost: x\r\n");
+                        } else {
+                            c->send("X");
+                        }
+                        open += c->connected() && !c->closed;
+                    }
+                    slowOpen[a] = open;
+                    std::this_thread::sleep_for(std::chrono::seconds(1));
+                }
+            });
+        if (attack)
+            attackers.emplace_back([&] {
+                std::vector<std::unique_ptr<RawClient>> held(100);
+                for (int round = 0; round < 400 && attacking; ++round) {
+                    int open = 0;
+                    for (auto& c : held) {
+                        if (c) c->read(0);
+                        if (!c || c->closed || !c->connected())
+                            c = std::make_unique<RawClient>("127.0.0.12", port);
+                        c->send("GET /style.css HTTP/1.1\r\nHost: x\r\n\r\n");
+                        open += c->connected() && !c->closed;
+                    }
+                    keptOpen = open;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                }
+            });
+        if (attack)
+            attackers.emplace_back([&] {
+                std::string chunks;
+                for (int i = 0; i < 1024; ++i)
+                    chunks += "400\r\n" + std::string(1024, 'a') + "\r\n";
+                for (int round = 0; round < 600 && attacking; ++round) {
+                    RawClient big("127.0.0.13", port);
+                    big.send("GET /login HTTP/1.1\r\nHost: x\r\nX-Big: " +
+                             std::string(64 * 1024, 'a') + "\r\n\r\n");
+                    big.read(1000);
+                    RawClient chunked("127.0.0.13", port);
+                    chunked.send(
+                        "POST /login HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n");
+                    chunked.send(chunks + "0\r\n\r\n");
+                    chunked.read(1000);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                }
+            });
+        if (flood)
+            for (int f = 0; f < 4; ++f)
+                attackers.emplace_back([&, f] {
+                    // Five failed logins a second from each of four threads.
+                    for (int i = 0; i < 3000 && attacking; ++i) {
+                        const auto next = Clock::now() + std::chrono::milliseconds(200);
+                        httplib::Client client("127.0.0.1", port);
+                        const std::string address =
+                            "192.0.2." + std::to_string(1 + (f * 4 + i % 4));
+                        const httplib::Headers from{{"X-Forwarded-For", address}};
+                        const auto page = client.Get("/login", from);
+                        if (page && page->status == 200) {
+                            std::string cookie;
+                            const std::string v = page->get_header_value("Set-Cookie");
+                            cookie = v.substr(0, v.find(';'));
+                            client.Post(
+                                "/login",
+                                httplib::Headers{{"Cookie", cookie}, {"X-Forwarded-For", address}},
+                                httplib::Params{{"login", loginName(i % kAccounts)},
+                                                {"password", "wrong-" + std::to_string(i)},
+                                                {"csrf", hiddenValue(page->body, "csrf")}});
+                        }
+                        std::this_thread::sleep_until(next);
+                    }
+                });
+        // The attack under way before the drivers come.
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        const double attackedRss = residentMiB(web).first;
+
+        // The drivers log in (their address's allowance covers it), then each opens his
+        // pages and posts a check every few seconds, as in a morning's rush.
+        std::vector<std::vector<double>> latencies(kAccounts);
+        std::atomic<int> failed{0};
+        std::mutex problemLock;
+        std::string problem;  // the first failure's
+        std::vector<std::thread> drivers;
+        for (int d = 0; d < kAccounts; ++d)
+            drivers.emplace_back([&, d] {
+                httplib::Client client("127.0.0.1", port);
+                client.set_keep_alive(true);
+                // Fifty logins at once wait for their turn at the password verifications.
+                client.set_read_timeout(120, 0);
+                const LoginForm form = loginForm(client);
+                const auto in = postLogin(client, form, loginName(d));
+                std::string cookie;
+                if (in)
+                    for (std::size_t i = 0; i < in->get_header_value_count("Set-Cookie"); ++i) {
+                        const std::string v = in->get_header_value("Set-Cookie", i);
+                        if (v.rfind("quil_session=", 0) == 0) cookie = v.substr(0, v.find(';'));
+                    }
+                if (cookie.empty()) {
+                    ++failed;
+                    std::lock_guard lock(problemLock);
+                    if (problem.empty())
+                        problem =
+                            "login: " + (in ? std::to_string(in->status) + " " + refusal(in->body)
+                                            : httplib::to_string(in.error()));
+                    return;
+                }
+                const httplib::Headers headers{{"Cookie", cookie}};
+                auto timed = [&](auto&& request) {
+                    const auto t0 = Clock::now();
+                    auto r = request();
+                    latencies[d].push_back(
+                        std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+                    if (!r || (r->status != 200 && r->status != 303)) {
+                        ++failed;
+                        std::lock_guard lock(problemLock);
+                        if (problem.empty())
+                            problem = r ? std::to_string(r->status) + " " + refusal(r->body)
+                                        : httplib::to_string(r.error());
+                    }
+                    return r;
+                };
+                for (int i = 0; i < 8; ++i) {
+                    const auto page = timed([&] { return client.Get("/check", headers); });
+                    if (page && page->status == 200)
+                        timed([&] {
+                            return client.Post(
+                                "/check", headers,
+                                httplib::Params{{"csrf", hiddenValue(page->body, "csrf")},
+                                                {"key", hiddenValue(page->body, "key")},
+                                                {"timing", "before"},
+                                                {"date", isoDate(1)},
+                                                {"time", "07:30"},
+                                                {"vehicle", std::to_string(d % 2)},
+                                                {"method", "phone"},
+                                                {"checker", "安全運転管理者"},
+                                                {"detector", std::to_string(site.detector())},
+                                                {"reading", "0.00"},
+                                                {"intoxicated", "no"},
+                                                {"instructions", ""},
+                                                {"remarks", "attack-" + loginName(d)}});
+                        });
+                    timed([&] { return client.Get("/records", headers); });
+                    std::this_thread::sleep_for(std::chrono::seconds(1));
+                }
+            });
+        for (auto& t : drivers) t.join();
+        const auto [rss, peak] = residentMiB(web);
+        int slowHeld = 0;
+        for (const auto& open : slowOpen) slowHeld += open;
+        const int keptHeld = keptOpen;
+
+        // SIGTERM with the attackers still there.
+        const auto stopAsked = Clock::now();
+        LoadSite::stopWeb(web);
+        const double stopSeconds = std::chrono::duration<double>(Clock::now() - stopAsked).count();
+        attacking = false;
+        for (auto& t : attackers) t.join();
+
+        std::vector<double> all;
+        for (const auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
+        std::sort(all.begin(), all.end());
+        state.counters["requests"] = static_cast<double>(all.size());
+        state.counters["failed"] = failed.load();
+        state.counters["p50_ms"] = percentile(all, 0.50);
+        state.counters["p95_ms"] = percentile(all, 0.95);
+        state.counters["max_ms"] = all.empty() ? 0 : all.back();
+        state.counters["slow_open"] = slowHeld;
+        state.counters["kept_open"] = keptHeld;
+        state.counters["attacked_rss_mib"] = attackedRss;  // before any password verification
+        state.counters["rss_mib"] = rss;
+        state.counters["peak_rss_mib"] = peak;
+        state.counters["stop_s"] = stopSeconds;
+        if (!problem.empty()) state.SetLabel("first failure: " + problem.substr(0, 200));
+    }
+}
+BENCHMARK(BM_WebUnderAttack)
+    ->ArgName("attack")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

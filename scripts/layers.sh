@@ -15,7 +15,7 @@ layers=(
   reports         # reports and calculations: fleet figures, summary table, alcohol rules; no Qt
   server          # the data set on a PostgreSQL server (libpq): schema, versions, push/pull; no Qt
   tool            # quil-tool, the command-line companion; no Qt
-  web             # quil-web, the drivers' page server (cpp-httplib, libpq); no Qt
+  web             # quil-web, the drivers' page server (libmicrohttpd, libpq); no Qt
   ext             # QuilExt.db (Qt SQL)
   ui/components   # widgets
   ui/dialogs      # record entry, master lists, filters, data folder dialog, prompts

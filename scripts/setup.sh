@@ -15,8 +15,9 @@ pkgs+=(libfreetype-dev)
 # libpq: the server data set's client library; SQLite's C library: its push and pull of
 # QuilExt.db; libsodium: the drivers' web accounts (Argon2id password hashes, login tokens).
 pkgs+=(libpq-dev libsqlite3-dev libsodium-dev)
-# quil-web, the drivers' web page: cpp-httplib and OpenSSL's headers (its HTTPS).
-pkgs+=(libcpp-httplib-dev libssl-dev)
+# quil-web, the drivers' web page: libmicrohttpd and GnuTLS (its HTTPS); cpp-httplib and
+# OpenSSL's headers are the HTTP(S) client of its tests and load benchmark.
+pkgs+=(libmicrohttpd-dev libgnutls28-dev libcpp-httplib-dev libssl-dev)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)

@@ -1,26 +1,27 @@
 #include "web/WebApp.h"
 
-#include <httplib.h>
 #include <sodium.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
-#include <thread>
+#include <sstream>
+#include <unordered_map>
 
 #include "server/WebRecords.h"
 #include "store/Date.h"
 #include "web/ConnectionPool.h"
 #include "web/Html.h"
+#include "web/HttpServer.h"
 #include "web/RateLimit.h"
 #include "web/WebForms.h"
 
 namespace quil::web {
 
-using httplib::Request;
-using httplib::Response;
+using Request = http::Request;
+using Response = http::Response;
 using server::PgConnection;
 using server::ServerError;
 using server::WebAccounts;
@@ -217,6 +218,13 @@ void sendHtml(Response& res, int status, const std::string& html) {
     res.set_content(html, "text/html; charset=utf-8");
 }
 
+// 429, and the connection closed: a client that floods gets to open a new one.
+void tooMany(Response& res) {
+    sendHtml(res, 429, statusPage(429));
+    res.set_header("Retry-After", "60");
+    res.set_header("Connection", "close");
+}
+
 void redirect(Response& res, const std::string& to) {
     res.status = 303;
     res.set_header("Cache-Control", "no-store");
@@ -228,16 +236,32 @@ void redirect(Response& res, const std::string& to) {
 struct WebApp::Impl {
     WebConfig config;
     server::WebPolicy policy;
-    std::unique_ptr<httplib::Server> http;
+    std::unique_ptr<http::Server> http;
     ConnectionPool pool;
+    // Password verifications run a few at a time, on workers and connections of their own,
+    // so that a flood of logins never takes the drivers' connections or workers.
+    int loginSlots;
+    ConnectionPool loginPool;
+    // Requests are counted per address until they carry a known session, then per session:
+    // drivers behind one office address each have their own allowance.
     RateLimit rate;
+    RateLimit sessionRate;
+    // Addresses the accounts refused as over their failed logins: refused at once, without
+    // the database or a hash, for a minute.
+    std::mutex limitedMutex;
+    std::unordered_map<std::string, std::pair<std::chrono::steady_clock::time_point, std::string>>
+        limitedAddresses;
     int boundPort = 0;
-    int listenFd = -1;  // the listening socket, once bound
     std::atomic<bool> stopping{false};
-    std::atomic<bool> inRun{false};
 
     Impl(const WebConfig& c, server::WebPolicy p)
-        : config(c), policy(p), pool(c.conninfo, c.threads), rate(c.requestsPerMinute) {
+        : config(c),
+          policy(p),
+          pool(c.conninfo, c.threads),
+          loginSlots(std::clamp(c.threads / 4, 1, 4)),
+          loginPool(c.conninfo, loginSlots),
+          rate(c.requestsPerMinute),
+          sessionRate(c.requestsPerMinute) {
         policy.idleTimeout = std::chrono::minutes(config.idleMinutes);
     }
 
@@ -268,8 +292,12 @@ struct WebApp::Impl {
     // detail goes to the log (stderr), never to the page.
     void guarded(const Request& req, Response& res,
                  const std::function<void(PgConnection&)>& work) {
+        guarded(req, res, pool, work);
+    }
+    void guarded(const Request& req, Response& res, ConnectionPool& from,
+                 const std::function<void(PgConnection&)>& work) {
         try {
-            pool.run(work);
+            from.run(work);
         } catch (const ServerError& e) {
             std::cerr << "quil-web: " << req.method << ' ' << req.path << ": " << e.what()
                       << std::endl;
@@ -284,6 +312,21 @@ struct WebApp::Impl {
         }
     }
 
+    std::string limitedMessage(const std::string& address) {
+        std::lock_guard lock(limitedMutex);
+        const auto it = limitedAddresses.find(address);
+        if (it == limitedAddresses.end()) return {};
+        if (std::chrono::steady_clock::now() < it->second.first) return it->second.second;
+        limitedAddresses.erase(it);
+        return {};
+    }
+    void rememberLimited(const std::string& address, const std::string& message) {
+        std::lock_guard lock(limitedMutex);
+        if (limitedAddresses.size() > 10000) limitedAddresses.clear();  // a flood of addresses
+        limitedAddresses[address] = {std::chrono::steady_clock::now() + std::chrono::minutes(1),
+                                     message};
+    }
+
     WebAccounts accounts(PgConnection& c) const { return WebAccounts(c, {}, policy); }
 
     // The session of the request's cookie, or nullopt after sending the way to the login.
@@ -292,7 +335,14 @@ struct WebApp::Impl {
                                       bool passwordPage = false) {
         const std::string token = cookie(req, kSessionCookie);
         std::optional<WebSession> s;
-        if (isHex(token, 64)) s = accounts(c).checkSession(token);
+        if (isHex(token, 64)) {
+            s = accounts(c).checkSession(token);
+            // Counted per session before: an unknown token counts against its address.
+            if (!s && !rate.allow(address(req))) {
+                tooMany(res);
+                return std::nullopt;
+            }
+        }
         if (!s) {
             redirect(res, "/login");
             return std::nullopt;
@@ -430,9 +480,9 @@ std::string nowTime() {
 }  // namespace
 
 void WebApp::Impl::routes() {
-    httplib::Server& s = *http;
+    http::Server& s = *http;
 
-    httplib::Headers headers{
+    http::Headers headers{
         {"Content-Security-Policy",
          "default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self'; "
          "frame-ancestors 'none'; base-uri 'none'"},
@@ -443,20 +493,17 @@ void WebApp::Impl::routes() {
     // Served over HTTPS itself: browsers keep to HTTPS (behind a proxy, the proxy says so).
     if (config.https()) headers.emplace("Strict-Transport-Security", "max-age=31536000");
     s.set_default_headers(headers);
-    s.set_payload_max_length(config.maxBody);
     s.set_pre_routing_handler([this](const Request& req, Response& res) {
-        if (rate.allow(address(req))) return httplib::Server::HandlerResponse::Unhandled;
-        sendHtml(res, 429, statusPage(429));
-        res.set_header("Retry-After", "60");
-        return httplib::Server::HandlerResponse::Handled;
+        const std::string token = cookie(req, kSessionCookie);
+        if (isHex(token, 64) ? sessionRate.allow(token) : rate.allow(address(req))) return false;
+        tooMany(res);
+        return true;
     });
-    // Status pages for what no handler answered (404, 413, ...): never the library's own
-    // text, never an exception's.
-    s.set_error_handler(httplib::Server::HandlerWithResponse([](const Request&, Response& res) {
-        if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        sendHtml(res, res.status, statusPage(res.status));
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+    // Status pages for what no handler answered (404, 413, 431, ...): never the library's
+    // own text, never an exception's.
+    s.set_error_handler([](const Request&, Response& res) {
+        if (res.body.empty()) sendHtml(res, res.status, statusPage(res.status));
+    });
     s.set_exception_handler([](const Request& req, Response& res, std::exception_ptr ep) {
         try {
             if (ep) std::rethrow_exception(ep);
@@ -482,16 +529,23 @@ void WebApp::Impl::routes() {
         sendHtml(res, 200, loginPage(csrf, {}, {}));
     });
 
-    s.Post("/login", [this](const Request& req, Response& res) {
+    // On the slow workers: a password verification takes a fraction of a second.
+    s.SlowPost("/login", [this](const Request& req, Response& res) {
         const FormValues form = formOf(req);
         const std::string csrf = cookie(req, kLoginCookie);
         if (!isHex(csrf, 32) || !sameSecret(csrf, fieldOf(form, "csrf"))) {
             sendHtml(res, 403, statusPage(403));
             return;
         }
-        guarded(req, res, [&](PgConnection& c) {
+        const std::string from = address(req);
+        if (const std::string limited = limitedMessage(from); !limited.empty()) {
+            sendHtml(res, 200, loginPage(csrf, fieldOf(form, "login"), limited));
+            return;
+        }
+        guarded(req, res, loginPool, [&](PgConnection& c) {
             const server::LoginResult r =
-                accounts(c).logIn(fieldOf(form, "login"), fieldOf(form, "password"), address(req));
+                accounts(c).logIn(fieldOf(form, "login"), fieldOf(form, "password"), from);
+            if (r.outcome == server::LoginOutcome::AddressLimited) rememberLimited(from, r.message);
             if (!r.ok()) {
                 sendHtml(res, 200, loginPage(csrf, fieldOf(form, "login"), r.message));
                 return;
@@ -763,35 +817,36 @@ void WebApp::Impl::routes() {
     });
 }
 
+namespace {
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
 WebApp::WebApp(const WebConfig& config, server::WebPolicy policy)
     : d_(std::make_unique<Impl>(config, policy)) {
+    http::Limits limits;
+    // The workers answer the pages, each with a database connection of the pool while it
+    // does; the logins' verifications have workers and connections of their own.
+    limits.workers = config.threads;
+    limits.slowWorkers = d_->loginSlots;
+    limits.bodyBytes = config.maxBody;
+    // Behind a proxy every connection comes from the proxy's address.
+    if (config.behindProxy) limits.perAddress = 0;
+    std::string certificate, key;
     if (config.https()) {
-        auto tls =
-            std::make_unique<httplib::SSLServer>(config.certificate.c_str(), config.key.c_str());
-        if (!tls->is_valid())
+        certificate = fileText(config.certificate);
+        key = fileText(config.key);
+        if (!http::usableCertificate(certificate, key))
             throw ConfigError("証明書 " + config.certificate + " と秘密鍵 " + config.key +
                               " を HTTPS に使えません (形式か組み合わせが正しくありません)。");
-        d_->http = std::move(tls);
-    } else {
-        d_->http = std::make_unique<httplib::Server>();
     }
-    // A phone's browser keeps its connections open after a page, each holding a worker of
-    // the library while it waits: so there are four workers per database connection, a
-    // worker takes a connection only while it answers a request, and an idle connection is
-    // closed after two seconds.
-    const std::size_t workers = std::size_t(config.threads) * 8;
-    d_->http->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
-    d_->http->set_keep_alive_timeout(2);
-    d_->http->set_keep_alive_max_count(100);
-    // Small answers go out at once instead of waiting for the client's acknowledgement.
-    d_->http->set_tcp_nodelay(true);
-    // The library's own options would let a second service bind the same port unnoticed
-    // (SO_REUSEPORT); the listening socket is kept to widen its queue after the bind.
-    d_->http->set_socket_options([impl = d_.get()](int fd) {
-        int yes = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        impl->listenFd = fd;
-    });
+    d_->http = std::make_unique<http::Server>(limits, certificate, key);
     d_->routes();
 }
 
@@ -799,19 +854,11 @@ WebApp::~WebApp() = default;
 
 void WebApp::bind() {
     const WebConfig& c = d_->config;
-    if (c.port == 0) {
-        d_->boundPort = d_->http->bind_to_any_port(c.listen);
-        if (d_->boundPort <= 0) throw ConfigError(c.listen + " で待ち受けられません。");
-    } else {
-        if (!d_->http->bind_to_port(c.listen, c.port))
-            throw ConfigError(c.listen + ":" + std::to_string(c.port) +
-                              " で待ち受けられません (ほかのプログラムが使っているか、"
-                              "権限がありません)。");
-        d_->boundPort = c.port;
-    }
-    // The library listens with a queue of 5: fifty phones connecting at once would find it
-    // full and wait seconds for their retries, or be turned away.
-    if (d_->listenFd >= 0) ::listen(d_->listenFd, SOMAXCONN);
+    d_->boundPort = d_->http->bind(c.listen, c.port);
+    if (d_->boundPort <= 0)
+        throw ConfigError(c.listen + ":" + std::to_string(c.port) +
+                          " で待ち受けられません (ほかのプログラムが使っているか、"
+                          "権限がありません)。");
 }
 
 std::string WebApp::probeDatabase() {
@@ -826,23 +873,12 @@ std::string WebApp::probeDatabase() {
 int WebApp::port() const { return d_->boundPort; }
 
 void WebApp::run() {
-    d_->inRun = true;
     if (!d_->stopping) d_->http->listen_after_bind();
-    d_->inRun = false;
 }
 
 void WebApp::stop() {
     d_->stopping = true;
-    // The library's stop does nothing until its loop runs: a stop that comes between run()
-    // and the loop (a SIGTERM right after the start) waits for the loop, or for run() to
-    // have seen the stop and returned.
-    while (d_->inRun) {
-        if (d_->http->is_running()) {
-            d_->http->stop();
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    d_->http->stop();
 }
 
 }  // namespace quil::web

@@ -162,4 +162,16 @@ WebConfig readWebConfig(const std::string& path) {
     return cfg;
 }
 
+std::vector<std::string> webConfigWarnings(const WebConfig& config) {
+    std::vector<std::string> out;
+    // Behind a proxy the client's address is taken from X-Forwarded-For: reachable from
+    // anywhere, anyone could name any address and so escape the limits per address.
+    if (config.behindProxy && (config.listen == "0.0.0.0" || config.listen == "::"))
+        out.push_back("behind_proxy = true なのに listen = " + config.listen +
+                      " です。プロキシを通らずにつないだ人が X-Forwarded-For "
+                      "で好きなアドレスを名乗れます。listen = 127.0.0.1 "
+                      "(プロキシと同じ機械のとき) にしてください。");
+    return out;
+}
+
 }  // namespace quil::web

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quil::web {
 
@@ -40,5 +41,8 @@ WebConfig parseWebConfig(std::string_view text, const std::string& name);
 
 // Reads and checks the file, and that the certificate and key it names can be read.
 WebConfig readWebConfig(const std::string& path);
+
+// Settings that work but are likely a mistake, each a line in Japanese for --check-config.
+std::vector<std::string> webConfigWarnings(const WebConfig& config);
 
 }  // namespace quil::web

@@ -3,11 +3,14 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "web/WebApp.h"
 #include "web/WebConfig.h"
@@ -52,6 +55,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (checkOnly) {
+        const std::vector<std::string> warnings = quil::web::webConfigWarnings(config);
+        for (const std::string& w : warnings) std::cout << "quil-web: 注意: " << w << "\n";
+        if (!warnings.empty()) return 0;
         std::cout << "quil-web: " << path << " の設定に問題はありません。\n";
         return 0;
     }
@@ -64,6 +70,14 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Thousands of open connections need as many descriptors; the soft limit a service gets
+    // is often 1024, the hard one far more.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 8192 &&
+        files.rlim_max > files.rlim_cur) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     try {
         quil::web::WebApp app(config);

@@ -66,7 +66,7 @@ check "package depends on Qt's translations" grep -q 'qt6-translations-l10n' <<<
 lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || true
 check "lintian finds no error or warning ($(grep -c '^[EW]:' "$work/lintian.log" || true))" \
     sh -c '! grep "^[EW]:" "$0" >&2' "$work/lintian.log"
-check "package depends on cpp-httplib (quil-web)" grep -q 'libcpp-httplib' <<<"$depends"
+check "package depends on libmicrohttpd (quil-web)" grep -q 'libmicrohttpd' <<<"$depends"
 check "package depends on adduser (its postinst makes quil-web's user)" grep -q 'adduser' <<<"$depends"
 check "the web settings are a conffile" \
     sh -c 'dpkg-deb --ctrl-tarfile "$0" | tar -xOf - ./conffiles | grep -qx /etc/quil/quil-web.conf' "$deb"

@@ -12,6 +12,7 @@
 
 #include "LoginRole.h"
 #include "PgTestCluster.h"
+#include "RawClient.h"
 #include "SampleDataSet.h"
 #include "ServerTestData.h"
 #include "server/PgConnection.h"
@@ -161,7 +162,7 @@ protected:
     // A driver logged in with his first password changed.
     void ready(Browser& b, const std::string& login, const std::string& first) {
         auto r = logIn(b, login, first);
-        ASSERT_EQ(r->status, 303);
+        ASSERT_EQ(r->status, 303) << r->body;
         ASSERT_EQ(r->get_header_value("Location"), "/password");
         // Nothing else is open until the first password is changed.
         ASSERT_EQ(b.get("/check")->get_header_value("Location"), "/password");
@@ -627,4 +628,173 @@ TEST_F(WebAppTest, FailuresShowAShortPageAndLogTheirDetailOnlyToStandardError) {
     ASSERT_EQ(home->status, 503);
     EXPECT_NE(home->body.find("ただいま使えません"), std::string::npos);
     EXPECT_EQ(home->body.find("nonexistent"), std::string::npos);
+}
+
+// --- hostile clients: each from an address of its own on the loopback network ---
+
+namespace {
+
+using quil::test::RawClient;
+using Ms = std::chrono::milliseconds;
+
+long long msSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - t).count();
+}
+
+}  // namespace
+
+TEST_F(WebAppTest, SlowAndSilentClientsHoldNoWorkerAndAreCutAtTheRequestDeadline) {
+    const int port = start(plain());
+    std::vector<std::unique_ptr<RawClient>> silent;
+    for (int i = 0; i < 40; ++i) silent.push_back(std::make_unique<RawClient>("127.0.0.2", port));
+    RawClient slowHeaders("127.0.0.3", port), slowBody("127.0.0.4", port);
+    ASSERT_TRUE(slowHeaders.send("GET /login HTTP/1.1\r\nHost: x\r\n"));
+    ASSERT_TRUE(
+        slowBody.send("POST /login HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n"
+                      "Content-Type: application/x-www-form-urlencoded\r\n\r\n"));
+
+    Browser driver(port);
+    const auto asked = std::chrono::steady_clock::now();
+    const auto page = driver.get("/login");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_LT(msSince(asked), 1000);
+
+    // A byte every 1.5 s keeps a connection from being idle, not from its deadline.
+    const auto began = std::chrono::steady_clock::now();
+    while (msSince(began) < 16000 && !(slowHeaders.closed && slowBody.closed)) {
+        if (!slowHeaders.closed) slowHeaders.send("X");
+        if (!slowBody.closed) slowBody.send("a");
+        slowHeaders.read(1500);
+        slowBody.read(0);
+    }
+    EXPECT_TRUE(slowHeaders.closed);
+    EXPECT_TRUE(slowBody.closed);
+    EXPECT_GE(msSince(began), 8000);
+    int open = 0;
+    for (auto& s : silent) open += (s->read(0), !s->closed);
+    EXPECT_EQ(open, 0);  // sent nothing: closed when idle
+}
+
+TEST_F(WebAppTest, ConnectionsPerAddressAreCappedAndKeptAliveOnesHoldNoWorker) {
+    const int port = start(plain());
+    std::vector<std::unique_ptr<RawClient>> kept;
+    int answered = 0;
+    for (int i = 0; i < 200; ++i) {
+        auto c = std::make_unique<RawClient>("127.0.0.5", port);
+        c->send("GET /style.css HTTP/1.1\r\nHost: x\r\n\r\n");
+        if (c->read(2000, "\r\n\r\n").rfind("HTTP/1.1 200", 0) == 0) ++answered;
+        kept.push_back(std::move(c));
+    }
+    EXPECT_GE(answered, 100);
+    EXPECT_LE(answered, 128);
+
+    // The address's kept-alive connections are still open, and another address is served.
+    Browser driver(port);
+    const auto asked = std::chrono::steady_clock::now();
+    const auto page = driver.get("/login");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_LT(msSince(asked), 1000);
+    RawClient other("127.0.0.6", port);
+    other.send("GET /style.css HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(other.read(2000, "\r\n\r\n").rfind("HTTP/1.1 200", 0), 0u);
+}
+
+TEST_F(WebAppTest, HugeHeadersAndBodiesAreRefusedWhateverTheirEncoding) {
+    const int port = start(plain());
+    auto status = [&](const std::string& request, const std::string& more = {}) {
+        RawClient c("127.0.0.7", port);
+        c.send(request);
+        c.send(more);
+        return c.read(5000, "\r\n\r\n").substr(0, 12);
+    };
+    EXPECT_EQ(status("GET /login HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(64 * 1024, 'a') +
+                     "\r\n\r\n"),
+              "HTTP/1.1 431");
+    std::string many = "GET /login HTTP/1.1\r\nHost: x\r\n";
+    for (int i = 0; i < 150; ++i) many += "X-" + std::to_string(i) + ": a\r\n";
+    EXPECT_EQ(status(many + "\r\n"), "HTTP/1.1 431");
+    // Chunked, without a form's type: still no more than the limit is kept.
+    std::string chunks;
+    for (int i = 0; i < 100; ++i) chunks += "400\r\n" + std::string(1024, 'a') + "\r\n";
+    EXPECT_EQ(status("POST /login HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n",
+                     chunks + "0\r\n\r\n"),
+              "HTTP/1.1 413");
+    // A length over the limit is refused before its body is sent.
+    EXPECT_EQ(status("POST /login HTTP/1.1\r\nHost: x\r\nContent-Length: 52428800\r\n\r\n"),
+              "HTTP/1.1 413");
+}
+
+TEST_F(WebAppTest, RequestsOfAKnownSessionAreCountedPerSessionAndOthersPerAddress) {
+    web::WebConfig c = plain();
+    c.requestsPerMinute = 12;
+    const int port = start(c);
+    // Two drivers behind one address, each with his own allowance.
+    Browser yamadaPhone(port), satoPhone(port);
+    ready(yamadaPhone, "yamada", "first-pass-1");
+    ready(satoPhone, "sato", "first-pass-2");
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(yamadaPhone.get("/")->status, 200) << i;
+        EXPECT_EQ(satoPhone.get("/")->status, 200) << i;
+    }
+    // Made-up sessions count against their address, as does everything without a session;
+    // the answer 429 closes the connection.
+    Browser stranger(port);
+    int refused = 0;
+    for (int i = 0; i < 12; ++i) {
+        stranger.cookies["quil_session"] = std::string(63, 'a') + "0123456789abcdef"[i];
+        refused += stranger.get("/")->status == 429;
+    }
+    EXPECT_GE(refused, 1);
+    RawClient flood("127.0.0.1", port);
+    flood.send("GET /login HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(flood.read(2000, "\r\n\r\n").rfind("HTTP/1.1 429", 0), 0u);
+    flood.read(2000);
+    EXPECT_TRUE(flood.closed);
+    EXPECT_EQ(yamadaPhone.get("/")->status, 200);
+}
+
+TEST_F(WebAppTest, AFloodOfFailedLoginsLeavesALoggedInDriverServed) {
+    web::WebConfig c = plain();
+    c.behindProxy = true;  // each failed login from an address of its own: none is limited
+    Browser driver(start(c));
+    ready(driver, "yamada", "first-pass-1");
+    app->stop();
+    runner.join();
+    // Verifications as costly as a real service's; the driver's session stays.
+    cheap.hashOps = 3;
+    cheap.hashMemory = std::size_t{64} << 20;
+    const int port = start(c);
+    Browser again(port);
+    again.cookies = driver.cookies;
+
+    std::atomic<bool> flooding{true};
+    std::vector<std::thread> flood;
+    for (int f = 0; f < 6; ++f)
+        flood.emplace_back([&, f] {
+            Browser b(port);
+            for (int i = 0; i < 40 && flooding; ++i) {
+                const auto form = b.get("/login");
+                if (!form) continue;
+                b.post(
+                    "/login",
+                    {{"csrf", inputValue(form->body, "csrf")},
+                     {"login", "nobody" + std::to_string(i)},
+                     {"password", "wrong-guess"}},
+                    {{"X-Forwarded-For", "10.0." + std::to_string(f) + "." + std::to_string(i)}});
+            }
+        });
+    std::this_thread::sleep_for(Ms(500));
+    std::vector<long long> took;
+    for (int i = 0; i < 15; ++i) {
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(again.get("/records")->status, 200);
+        took.push_back(msSince(asked));
+        std::this_thread::sleep_for(Ms(100));
+    }
+    flooding = false;
+    for (auto& t : flood) t.join();
+    std::sort(took.begin(), took.end());
+    EXPECT_LT(took[took.size() / 2], 150) << "median of the driver's pages during the flood";
 }

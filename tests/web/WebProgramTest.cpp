@@ -8,9 +8,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
 
+#include "RawClient.h"
 #include "TempDir.h"
 
 namespace {
@@ -61,6 +67,15 @@ TEST(WebProgram, CheckConfigAnswersInJapaneseWithItsExitStatus) {
                                "(「http」は使えません)。\n");
     EXPECT_EQ(run("--check-config " + dir.path() + "/none.conf").status, 2);
     EXPECT_EQ(run("--bogus").status, 2);
+    // Reachable from anywhere behind a "proxy": anyone could name his address.
+    const std::string open = dir.path() + "/open.conf";
+    std::ofstream(open) << "conninfo = dbname=quil\nlisten = 0.0.0.0\nbehind_proxy = true\n";
+    const Ran warned = run("--check-config " + open);
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_EQ(
+        warned.out.rfind("quil-web: 注意: behind_proxy = true なのに listen = 0.0.0.0 です。", 0),
+        0u)
+        << warned.out;
 }
 
 TEST(WebProgram, SaysWhereItListensAndStopsCleanlyOnSigterm) {
@@ -85,7 +100,24 @@ TEST(WebProgram, SaysWhereItListensAndStopsCleanlyOnSigterm) {
     char line[1024] = {};
     ASSERT_TRUE(fgets(line, sizeof line, err));
     EXPECT_EQ(std::string(line), "quil-web: listening on 127.0.0.1:" + std::to_string(port) + "\n");
+    // Seventy clients in the middle of their requests do not hold the stop up.
+    std::vector<std::unique_ptr<quil::test::RawClient>> slow;
+    for (int i = 0; i < 70; ++i) {
+        slow.push_back(std::make_unique<quil::test::RawClient>("127.0.0.8", port));
+        slow.back()->send(i % 2 ? "GET /login HTTP/1.1\r\nHost: x\r\n"
+                                : "POST /login HTTP/1.1\r\nContent-Length: 99\r\n\r\nlogin=");
+    }
+    usleep(200000);
+    const auto stopAsked = std::chrono::steady_clock::now();
     kill(pid, SIGTERM);
+    // They go on sending a byte a second, as slow clients do.
+    std::atomic<bool> stopped{false};
+    std::thread trickle([&] {
+        for (int t = 0; t < 10 && !stopped; ++t) {
+            for (auto& c : slow) c->send("a");
+            for (int i = 0; i < 10 && !stopped; ++i) usleep(100000);
+        }
+    });
     // Stopped within ten seconds, or killed and failed (never a hanging suite).
     int status = 0;
     pid_t done = 0;
@@ -93,12 +125,15 @@ TEST(WebProgram, SaysWhereItListensAndStopsCleanlyOnSigterm) {
         done = waitpid(pid, &status, WNOHANG);
         if (done == 0) usleep(10000);
     }
+    stopped = true;
+    trickle.join();
     if (done == 0) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         FAIL() << "quil-web did not stop on SIGTERM";
     }
     ASSERT_EQ(done, pid);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAsked, std::chrono::seconds(5));
     fclose(err);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
