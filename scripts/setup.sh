@@ -17,6 +17,8 @@ pkgs+=(libfreetype-dev)
 pkgs+=(libpq-dev libsqlite3-dev libsodium-dev)
 # quil-web, the drivers' web page: cpp-httplib and OpenSSL's headers (its HTTPS).
 pkgs+=(libcpp-httplib-dev libssl-dev)
+# The time zone database: quil-web's dates are the company's zone's (time_zone, Asia/Tokyo).
+pkgs+=(tzdata)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)
