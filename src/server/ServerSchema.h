@@ -16,7 +16,7 @@
 namespace quil::server {
 
 // The schema this program writes; a data set of a higher number is refused unchanged.
-inline constexpr int kSchemaVersion = 6;
+inline constexpr int kSchemaVersion = 7;
 
 inline constexpr const char* kAdminRole = "quil_admin";
 inline constexpr const char* kClerkRole = "quil_clerk";

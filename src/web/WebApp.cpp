@@ -60,6 +60,44 @@ bool isHex(const std::string& s, std::size_t length) {
            });
 }
 
+// The login form's token: 16 random bytes and their HMAC under the service's own key, so
+// that only a token this service issued is taken (not one a stranger made up and planted
+// as both the cookie and the field).
+class LoginTokens {
+public:
+    LoginTokens() {
+        if (sodium_init() < 0)
+            throw std::runtime_error("暗号ライブラリ (libsodium) を初期化できません。");
+        crypto_auth_keygen(key_);
+    }
+    std::string issue() const {
+        unsigned char nonce[16];
+        randombytes_buf(nonce, sizeof nonce);
+        unsigned char mac[crypto_auth_BYTES];
+        crypto_auth(mac, nonce, sizeof nonce, key_);
+        return hex(nonce, sizeof nonce) + hex(mac, sizeof mac);
+    }
+    bool valid(const std::string& token) const {
+        unsigned char bytes[16 + crypto_auth_BYTES];
+        std::size_t len = 0;
+        if (token.size() != 2 * sizeof bytes ||
+            sodium_hex2bin(bytes, sizeof bytes, token.data(), token.size(), nullptr, &len,
+                           nullptr) != 0 ||
+            len != sizeof bytes)
+            return false;
+        return crypto_auth_verify(bytes + 16, bytes, 16, key_) == 0;
+    }
+
+private:
+    static std::string hex(const unsigned char* b, std::size_t n) {
+        std::string out(2 * n + 1, '\0');
+        sodium_bin2hex(out.data(), out.size(), b, n);
+        out.pop_back();
+        return out;
+    }
+    unsigned char key_[crypto_auth_KEYBYTES];
+};
+
 bool sameSecret(const std::string& a, const std::string& b) {
     return !a.empty() && a.size() == b.size() && sodium_memcmp(a.data(), b.data(), a.size()) == 0;
 }
@@ -241,6 +279,7 @@ struct WebApp::Impl {
     std::unique_ptr<httplib::Server> http;
     ConnectionPool pool;
     RateLimit rate;
+    LoginTokens loginTokens;
     int boundPort = 0;
     int listenFd = -1;  // the listening socket, once bound
     std::atomic<bool> stopping{false};
@@ -558,7 +597,7 @@ void WebApp::Impl::routes() {
     });
 
     s.Get("/login", [this](const Request&, Response& res) {
-        const std::string csrf = randomHex(16);
+        const std::string csrf = loginTokens.issue();
         res.set_header("Set-Cookie",
                        std::string(kLoginCookie) + "=" + csrf + "; Path=/login" + cookieFlags());
         sendHtml(res, 200, loginPage(csrf, {}, {}));
@@ -567,7 +606,7 @@ void WebApp::Impl::routes() {
     s.Post("/login", [this](const Request& req, Response& res) {
         const FormValues form = formOf(req);
         const std::string csrf = cookie(req, kLoginCookie);
-        if (!isHex(csrf, 32) || !sameSecret(csrf, fieldOf(form, "csrf"))) {
+        if (!loginTokens.valid(csrf) || !sameSecret(csrf, fieldOf(form, "csrf"))) {
             sendHtml(res, 403, statusPage(403));
             return;
         }

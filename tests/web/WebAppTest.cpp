@@ -320,6 +320,13 @@ TEST_F(WebAppTest, FormsWithoutTheirTokenOrKeyAreRefusedAndStoreNothing) {
                {{"csrf", std::string(32, 'a')}, {"login", "yamada"}, {"password", "first-pass-1"}})
             ->status,
         403);
+    // A token of the right form that the service did not issue, as cookie and field.
+    const std::string madeUp(96, 'c');
+    b.cookies["quil_login"] = madeUp;
+    EXPECT_EQ(
+        b.post("/login", {{"csrf", madeUp}, {"login", "yamada"}, {"password", "first-pass-1"}})
+            ->status,
+        403);
     EXPECT_EQ(count("SELECT count(*) FROM quil_web_login_attempt"), 0);
 
     ready(b, "yamada", "first-pass-1");
