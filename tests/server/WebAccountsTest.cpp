@@ -596,3 +596,36 @@ TEST_F(ToolDrivers, AnAdministratorAddsListsDisablesAndGivesPasswordsFromTheStan
     EXPECT_EQ(run({"server", "driver-add", "clerk", "佐藤"}, "clerks-pass-1\n", clerk.conninfo()),
               tool::kExitProblems);
 }
+
+TEST_F(ToolDrivers, ADataSetGetsItsDetectorsAndARenamedDriversLoginWaitsForConfirmation) {
+    ASSERT_EQ(run({"server", "init"}), tool::kExitOk) << err;
+    int yamada = 0;
+    {
+        ServerDataSet set(db.conninfo());
+        store::ItemRecord it;
+        it.setStamp(quil::testing::kSampleStamp);
+        it.setKind(store::ItemKind::User);
+        it.setName("山田");
+        yamada = set.addItem(it, newSaveKey()).position;
+    }
+    const std::string at = std::to_string(yamada);
+    ASSERT_EQ(run({"server", "driver-add", "hanako", at}, "first-pass-1\n"), tool::kExitOk) << err;
+    EXPECT_NE(out.find("hanako を使用者 山田 (位置 " + at + ")"), std::string::npos) << out;
+
+    ASSERT_EQ(run({"server", "detectors"}), tool::kExitOk) << err;
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(run({"server", "detector-add", " "}), tool::kExitProblems);
+    EXPECT_EQ(run({"server", "detector-add", "検知器A\n"}), tool::kExitProblems);
+    ASSERT_EQ(run({"server", "detector-add", "検知器A", "SN-1"}), tool::kExitOk) << err;
+    ASSERT_EQ(run({"server", "detectors"}), tool::kExitOk) << err;
+    EXPECT_NE(out.find("\t検知器A\tSN-1\n"), std::string::npos) << out;
+
+    PgConnection c(db.conninfo());
+    c.run("UPDATE quil_items SET name = '鈴木' WHERE position = " + at);
+    ASSERT_EQ(run({"server", "drivers"}), tool::kExitOk) << err;
+    EXPECT_NE(out.find("作成時は「山田」"), std::string::npos) << out;
+    ASSERT_EQ(run({"server", "driver-confirm", "hanako"}), tool::kExitOk) << err;
+    EXPECT_NE(out.find("使用者 鈴木"), std::string::npos) << out;
+    ASSERT_EQ(run({"server", "drivers"}), tool::kExitOk) << err;
+    EXPECT_EQ(out.find("作成時は"), std::string::npos) << out;
+}
