@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "web/DatabaseCheck.h"
 #include "web/WebApp.h"
 #include "web/WebConfig.h"
 
@@ -52,6 +53,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (checkOnly) {
+        // The settings are right only if the service can also log in to its data set.
+        if (const std::string why = quil::web::databaseProblem(config.conninfo); !why.empty()) {
+            std::cerr << "quil-web: " << path
+                      << " の設定では、データベースにつながりません: " << why << "\n";
+            return 3;
+        }
         std::cout << "quil-web: " << path << " の設定に問題はありません。\n";
         return 0;
     }

@@ -21,6 +21,7 @@
 #include "server/WebAccounts.h"
 #include "server/WebRecords.h"
 #include "store/Date.h"
+#include "web/DatabaseCheck.h"
 #include "web/TimeZone.h"
 #include "web/WebApp.h"
 
@@ -754,4 +755,28 @@ TEST_F(WebAppTest, ACorrectedResendIsRefusedWithWhatWasStoredAndOnlyTheSaveJustM
     EXPECT_EQ(b.get("/check")->body.find("id=\"no-detector\""), std::string::npos);
     owner->run("UPDATE quil_alcohol_detector SET retired = true");
     EXPECT_NE(b.get("/check")->body.find("事務所に登録を頼んでください"), std::string::npos);
+}
+
+TEST_F(WebAppTest, CheckingTheSettingsSaysWhatToChangeWhenTheServiceCannotUseTheDatabase) {
+    EXPECT_EQ(web::databaseProblem(service->conninfo()), "");
+    const std::string noRole = web::databaseProblem(db.conninfo() + " user=quil_nobody_here");
+    EXPECT_NE(noRole.find("CREATE ROLE quil_nobody_here LOGIN IN ROLE quil_web"), std::string::npos)
+        << noRole;
+    const std::string noDatabase = web::databaseProblem(db.conninfo() + " dbname=quil_none_here");
+    EXPECT_NE(noDatabase.find("データベース quil_none_here がありません"), std::string::npos)
+        << noDatabase;
+    LoginRole viewer(db.conninfo(), kViewerRole);
+    const std::string notService = web::databaseProblem(viewer.conninfo());
+    EXPECT_NE(notService.find("quil_web のメンバーではありません"), std::string::npos)
+        << notService;
+    // Debian's stock pg_hba.conf answers a peer line below its own with this.
+    const std::string peer = web::connectionAdvice(
+        "connection to server on socket \"/run/postgresql/.s.PGSQL.5432\" failed: FATAL:  Peer "
+        "authentication failed for user \"quil_web_service\"",
+        "quil_web_service", "quil");
+    EXPECT_NE(peer.find("「local quil quil_web_service peer map=quil」の行を Debian の「local all "
+                        "all peer」の行より上"),
+              std::string::npos)
+        << peer;
+    EXPECT_NE(peer.find("systemctl reload postgresql"), std::string::npos);
 }
