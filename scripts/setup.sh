@@ -18,6 +18,8 @@ pkgs+=(libpq-dev libsqlite3-dev libsodium-dev)
 # quil-web, the drivers' web page: libmicrohttpd and GnuTLS (its HTTPS); cpp-httplib and
 # OpenSSL's headers are the HTTP(S) client of its tests and load benchmark.
 pkgs+=(libmicrohttpd-dev libgnutls28-dev libcpp-httplib-dev libssl-dev)
+# The time zone database: quil-web's dates are the company's zone's (time_zone, Asia/Tokyo).
+pkgs+=(tzdata)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)

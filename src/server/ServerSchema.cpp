@@ -594,6 +594,24 @@ BEGIN
 END $$;
 )SQL";
 
+// Schema 8: a login stays bound to the person it was made for. driver_name keeps the name
+// of the user at its position when it was made or last confirmed; after a restore, an
+// import or a renaming puts another name there, the login is refused until an
+// administrator confirms it. A login attempt is pending while its password is verified,
+// so that failures are counted per login and address apart from attempts still under way.
+constexpr const char* kSchema8 = R"SQL(
+ALTER TABLE quil_web_account ADD COLUMN driver_name text;
+UPDATE quil_web_account a SET driver_name = i.name FROM quil_items i
+ WHERE i.position = a.driver;
+ALTER TABLE quil_web_login_attempt ADD COLUMN pending boolean NOT NULL DEFAULT false;
+CREATE INDEX quil_web_login_attempt_pair ON quil_web_login_attempt (login, address, attempted_at);
+DO $$
+BEGIN
+    EXECUTE format('GRANT UPDATE (pending) ON quil_web_login_attempt TO %I',
+                   quil_group('web'));
+END $$;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
@@ -603,7 +621,8 @@ struct Migration {
 constexpr std::array kMigrations{
     Migration{1, kSchema1}, Migration{2, kSchema2},
     Migration{3, kSchema3}, Migration{4, kSchema4, convertStoredExtensionFile},
-    Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7}};
+    Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7},
+    Migration{8, kSchema8}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

@@ -19,15 +19,23 @@ constexpr std::size_t kTokenBytes = 32;
 constexpr std::size_t kLongestPassword = 1024;
 
 const std::string kRefused = "ログイン名またはパスワードが違います。";
+// A locked login gets the same answer as a wrong password (and takes as long), so that a
+// stranger learns neither that a name exists nor that it is locked; the second sentence
+// tells a driver who keeps failing what to do.
+const std::string kRefusedOrLocked =
+    "ログイン名またはパスワードが違います。失敗が続いたときは、しばらくたってからやり直して"
+    "ください。";
+// Attempts of one login from one address that may be verified at the same time (a driver's
+// phone and tablet, a page reloaded): one after another they could not pass the lock.
+constexpr int kSimultaneousAttempts = 8;
+// A pending attempt older than this was never concluded (the service stopped): a failure.
+constexpr double kPendingSeconds = 120;
 const std::string kDisabled = "このログインは使えなくなっています。管理者に問い合わせてください。";
+const std::string kUnconfirmed =
+    "このログインの使用者が変わったため、管理者の確認が済むまで使えません。"
+    "管理者に問い合わせてください。";
 const std::string kAddressLimited =
     "この接続元からのログインの失敗が多すぎます。しばらくたってからやり直してください。";
-
-std::string lockedMessage(const WebPolicy& policy) {
-    return "ログインの失敗が続いたため、このログインは " +
-           std::to_string(std::max<long long>(1, policy.accountLock.count() / 60)) +
-           " 分ほど使えません。しばらくたってからやり直してください。";
-}
 
 void ensureSodium() {
     static const int state = sodium_init();
@@ -90,9 +98,28 @@ void checkAddress(PgConnection& c, const std::string& address) {
         refuse(c, "接続元のアドレスが正しくありません。");
 }
 
+// Passwords that are tried first by anyone guessing (8 characters or more, lower case).
+constexpr std::string_view kCommonPasswords[] = {
+    "password", "password1", "password12", "password123", "passw0rd", "p@ssw0rd",
+    "12345678", "123456789", "1234567890", "0123456789",  "87654321", "12341234",
+    "11111111", "00000000",  "88888888",   "aaaaaaaa",    "abcd1234", "abc12345",
+    "qwertyui", "qwerty123", "qwertyuiop", "1qaz2wsx",    "zaq12wsx", "asdfghjk",
+    "iloveyou", "sunshine",  "princess",   "football",    "baseball", "welcome1",
+    "admin123", "letmein1",  "12qwaszx",   "q1w2e3r4",    "1q2w3e4r", "a1b2c3d4"};
+
 std::string newPasswordProblem(const std::string& login, const std::string& password) {
+    // Characters, not bytes: three kanji are not a password of eight.
+    std::size_t chars = 0;
+    for (unsigned char ch : password) chars += (ch & 0xC0) != 0x80;
+    if (chars < 8) return "パスワードは 8 文字以上にしてください。";
     if (std::string p = passwordProblem(password); !p.empty()) return p;
-    if (normalizedWebLogin(password) == login) return "ログイン名と同じパスワードは使えません。";
+    if (password.find_first_not_of(" \t") == std::string::npos)
+        return "空白だけのパスワードは使えません。";
+    const std::string lower = normalizedWebLogin(password);
+    if (lower == login) return "ログイン名と同じパスワードは使えません。";
+    for (std::string_view common : kCommonPasswords)
+        if (lower == common)
+            return "よく使われていて推測されやすいパスワードです。別のものにしてください。";
     return {};
 }
 
@@ -167,23 +194,46 @@ void WebAccounts::logWrite(const WebSession& who, const std::string& address,
          PgParam::text(what)});
 }
 
-std::optional<std::int64_t> WebAccounts::claimAddress(const std::string& address,
-                                                      const std::string& login, double when) {
+WebAccounts::Claim WebAccounts::claimAttempt(const std::string& address, const std::string& login,
+                                             double when) {
     // Counted and recorded under a lock of the address, so that attempts at the same time
-    // from one address cannot pass the limit together.
-    return inTransaction(c_, [&]() -> std::optional<std::int64_t> {
+    // from one address cannot pass the limits together.
+    return inTransaction(c_, [&]() -> Claim {
         c_.exec("SELECT pg_advisory_xact_lock(7190003, hashtext($1))", {PgParam::text(address)});
         const PgResult recent = c_.exec(
             "SELECT count(*) FROM quil_web_login_attempt "
             "WHERE address = $1 AND NOT succeeded AND attempted_at > to_timestamp($2::float8)",
             {PgParam::text(address), at(when - double(policy_.addressWindow.count()))});
-        if (recent.integer(0, 0) >= policy_.addressFailures) return std::nullopt;
-        return c_
-            .exec(
-                "INSERT INTO quil_web_login_attempt (address, login, attempted_at, succeeded) "
-                "VALUES ($1, $2, to_timestamp($3::float8), false) RETURNING id",
-                {PgParam::text(address), PgParam::text(login), at(when)})
-            .integer(0, 0);
+        if (recent.integer(0, 0) >= policy_.addressFailures) return {LoginOutcome::AddressLimited};
+        // The login's failures from this address since its last success there: another
+        // address's failures never lock a driver out of his own.
+        std::int64_t failed = 0;
+        if (!login.empty()) {
+            const PgResult pair = c_.exec(
+                "SELECT count(*) FILTER (WHERE NOT pending "
+                "                          OR attempted_at <= to_timestamp($4::float8)), "
+                "       count(*) FILTER (WHERE pending "
+                "                          AND attempted_at > to_timestamp($4::float8)) "
+                "FROM quil_web_login_attempt "
+                "WHERE login = $1 AND address = $2 AND NOT succeeded "
+                "  AND attempted_at > to_timestamp($3::float8) "
+                "  AND id > coalesce((SELECT max(id) FROM quil_web_login_attempt "
+                "      WHERE login = $1 AND address = $2 AND succeeded), 0)",
+                {PgParam::text(login), PgParam::text(address),
+                 at(when - double(policy_.accountLock.count())), at(when - kPendingSeconds)});
+            failed = pair.integer(0, 0);
+            const std::int64_t pending = pair.integer(0, 1);
+            if (failed >= policy_.accountFailures ||
+                failed + pending >= std::max(policy_.accountFailures, kSimultaneousAttempts))
+                return {LoginOutcome::Locked, 0, failed};
+        }
+        return {LoginOutcome::LoggedIn,
+                c_.exec("INSERT INTO quil_web_login_attempt "
+                        "(address, login, attempted_at, succeeded, pending) "
+                        "VALUES ($1, $2, to_timestamp($3::float8), false, true) RETURNING id",
+                        {PgParam::text(address), PgParam::text(login), at(when)})
+                    .integer(0, 0),
+                failed};
     });
 }
 
@@ -233,9 +283,11 @@ void WebAccounts::createAccount(const std::string& login, int driver, const std:
                            " がすでにあります。");
         const double t = now();
         const PgResult r = c_.exec(
-            "INSERT INTO quil_web_account (login, driver, password_hash, created_at, changed_at) "
-            "VALUES ($1, $2, $3, to_timestamp($4::float8), to_timestamp($4::float8)) RETURNING id",
-            {PgParam::text(name), PgParam::number(driver), PgParam::text(hash), at(t)});
+            "INSERT INTO quil_web_account (login, driver, driver_name, password_hash, created_at, "
+            "changed_at) VALUES ($1, $2, $5, $3, to_timestamp($4::float8), "
+            "to_timestamp($4::float8)) RETURNING id",
+            {PgParam::text(name), PgParam::number(driver), PgParam::text(hash), at(t),
+             PgParam::text(driverName)});
         logAdmin(r.integer(0, 0), "ログイン作成 " + name + " (使用者「" + driverName + "」位置 " +
                                       std::to_string(driver) + ")");
     });
@@ -259,6 +311,8 @@ void WebAccounts::setPassword(const std::string& login, const std::string& passw
             "WHERE id = $1",
             {PgParam::number(a.id), PgParam::text(hash), at(now())});
         c_.exec("DELETE FROM quil_web_session WHERE account = $1", {PgParam::number(a.id)});
+        c_.exec("DELETE FROM quil_web_login_attempt WHERE login = $1 AND NOT succeeded",
+                {PgParam::text(a.login)});
         logAdmin(a.id, "パスワード設定 " + a.login);
     });
 }
@@ -276,14 +330,36 @@ void WebAccounts::setDisabled(const std::string& login, bool disabled) {
     });
 }
 
+void WebAccounts::confirmDriver(const std::string& login) {
+    const DriverAccount a = existing(login);
+    if (!a.driverLive)
+        refuse(c_, "位置 " + std::to_string(a.driver) +
+                       " に使用者はいません（削除された使用者も使えません）。");
+    inTransaction(c_, [&] {
+        c_.exec(
+            "UPDATE quil_web_account SET driver_name = $2, changed_at = to_timestamp($3::float8) "
+            "WHERE id = $1",
+            {PgParam::number(a.id), PgParam::text(a.driverName), at(now())});
+        c_.exec("DELETE FROM quil_web_session WHERE account = $1", {PgParam::number(a.id)});
+        logAdmin(a.id, "使用者の確認 " + a.login + " (使用者「" + a.driverName + "」位置 " +
+                           std::to_string(a.driver) + ")");
+    });
+}
+
 std::vector<DriverAccount> WebAccounts::list() {
     const PgResult r = c_.exec(
         "SELECT a.id, a.login, a.driver, coalesce(i.name, ''), "
         "       coalesce(i.kind = $2 AND NOT i.deleted, false), a.disabled, "
-        "       a.must_change_password, coalesce(a.locked_until > to_timestamp($1::float8), false) "
+        "       a.must_change_password, "
+        "       EXISTS (SELECT 1 FROM quil_web_login_attempt t "
+        "               WHERE t.login = a.login AND NOT t.succeeded "
+        "                 AND t.attempted_at > to_timestamp($1::float8) "
+        "               GROUP BY t.address HAVING count(*) >= $3), "
+        "       coalesce(a.driver_name, ''), coalesce(i.name = a.driver_name, false) "
         "FROM quil_web_account a LEFT JOIN quil_items i ON i.position = a.driver "
         "ORDER BY a.login",
-        {at(now()), PgParam::number(kUserKind)});
+        {at(now() - double(policy_.accountLock.count())), PgParam::number(kUserKind),
+         PgParam::number(policy_.accountFailures)});
     std::vector<DriverAccount> out;
     for (int i = 0; i < r.rows(); ++i) {
         DriverAccount a;
@@ -295,6 +371,8 @@ std::vector<DriverAccount> WebAccounts::list() {
         a.disabled = r.text(i, 5) == "t";
         a.mustChangePassword = r.text(i, 6) == "t";
         a.locked = r.text(i, 7) == "t";
+        a.boundName = std::string(r.text(i, 8));
+        a.confirmed = r.text(i, 9) == "t";
         out.push_back(std::move(a));
     }
     return out;
@@ -305,67 +383,62 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
     checkAddress(c_, address);
     const double t = now();
     LoginResult result;
-    result.message = kRefused;
+    result.message = kRefusedOrLocked;
     const std::string name = normalizedWebLogin(login);
     // A name that cannot exist is not sent to the server (it may not even be UTF-8).
     const bool wellFormed = webLoginProblem(name).empty();
     // Every attempt counts as a failure of its address until its password proves right.
-    const std::optional<std::int64_t> attempt = claimAddress(address, wellFormed ? name : "", t);
-    if (!attempt) {
+    const Claim claim = claimAttempt(address, wellFormed ? name : "", t);
+    if (claim.outcome == LoginOutcome::AddressLimited) {
         result.outcome = LoginOutcome::AddressLimited;
         result.message = kAddressLimited;
         return result;
     }
-    if (password.size() > kLongestPassword) return result;
-    // One attempt per account claims one of its allowed failures before the (slow)
-    // verification, so that attempts at the same time cannot try more passwords than that.
-    const PgResult claim =
-        !wellFormed
+    const auto conclude = [&](bool succeeded) {
+        if (claim.attempt)
+            c_.exec(
+                "UPDATE quil_web_login_attempt SET pending = false, succeeded = $2 WHERE id = $1",
+                {PgParam::number(claim.attempt), PgParam::text(succeeded ? "true" : "false")});
+    };
+    if (password.size() > kLongestPassword) {
+        conclude(false);
+        return result;
+    }
+    const PgResult account =
+        claim.outcome == LoginOutcome::Locked || !wellFormed
             ? PgResult()
             : c_.exec(
-                  "UPDATE quil_web_account SET failed_attempts = failed_attempts + 1 "
-                  "WHERE login = $1 AND failed_attempts < $2 "
-                  "  AND (locked_until IS NULL OR locked_until <= to_timestamp($3::float8)) "
-                  "RETURNING id, password_hash, disabled, must_change_password, failed_attempts, "
-                  "  coalesce((SELECT kind = $4 AND NOT deleted FROM quil_items "
-                  "            WHERE position = driver), false)",
-                  {PgParam::text(name), PgParam::number(policy_.accountFailures), at(t),
-                   PgParam::number(kUserKind)});
-    if (!wellFormed || claim.rows() == 0) {
-        const bool known = wellFormed && c_.exec("SELECT 1 FROM quil_web_account WHERE login = $1",
-                                                 {PgParam::text(name)})
-                                                 .rows() > 0;
-        if (known) {
-            result.outcome = LoginOutcome::Locked;
-            result.message = lockedMessage(policy_);
-            return result;
-        }
-        // One Argon2id computation, as a wrong password costs, so that the time does not
-        // tell names apart.
+                  "SELECT a.id, a.password_hash, a.disabled, a.must_change_password, "
+                  "  coalesce(i.kind = $2 AND NOT i.deleted, false), "
+                  "  coalesce(i.name = a.driver_name, false) "
+                  "FROM quil_web_account a LEFT JOIN quil_items i ON i.position = a.driver "
+                  "WHERE a.login = $1",
+                  {PgParam::text(name), PgParam::number(kUserKind)});
+    if (account.rows() == 0) {
+        // One Argon2id computation, as a wrong password costs, so that the time tells
+        // neither an unknown name nor a locked one apart from a wrong password.
         hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
+        conclude(false);
+        if (claim.outcome == LoginOutcome::Locked) result.outcome = LoginOutcome::Locked;
         return result;
     }
-    const std::int64_t id = claim.integer(0, 0);
-    const std::string hash(claim.text(0, 1));
+    const std::int64_t id = account.integer(0, 0);
+    const std::string hash(account.text(0, 1));
     if (!verifyWebPassword(hash, password)) {
-        if (claim.integer(0, 4) >= policy_.accountFailures) {
-            c_.exec(
-                "UPDATE quil_web_account SET failed_attempts = 0, "
-                "locked_until = to_timestamp($2::float8) WHERE id = $1",
-                {PgParam::number(id), at(t + double(policy_.accountLock.count()))});
-            result.outcome = LoginOutcome::Locked;
-            result.message = lockedMessage(policy_);
-        }
+        conclude(false);
+        if (claim.failed + 1 >= policy_.accountFailures) result.outcome = LoginOutcome::Locked;
         return result;
     }
-    c_.exec("UPDATE quil_web_account SET failed_attempts = 0, locked_until = NULL WHERE id = $1",
-            {PgParam::number(id)});
     // A right password: not an attack on the address, even when the account cannot log in.
-    c_.exec("UPDATE quil_web_login_attempt SET succeeded = true WHERE id = $1",
-            {PgParam::number(*attempt)});
-    if (claim.text(0, 2) == "t" || claim.text(0, 5) != "t") {
+    conclude(true);
+    if (account.text(0, 2) == "t" || account.text(0, 4) != "t") {
         result.outcome = LoginOutcome::Disabled;
         result.message = kDisabled;
+        return result;
+    }
+    if (account.text(0, 5) != "t") {
+        result.outcome = LoginOutcome::Disabled;
+        result.message = kUnconfirmed;
         return result;
     }
     if (crypto_pwhash_str_needs_rehash(hash.c_str(), policy_.hashOps, policy_.hashMemory) != 0)
@@ -393,7 +466,7 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
     });
     result.outcome = LoginOutcome::LoggedIn;
     result.message.clear();
-    result.mustChangePassword = claim.text(0, 3) == "t";
+    result.mustChangePassword = account.text(0, 3) == "t";
     return result;
 }
 
@@ -402,14 +475,15 @@ std::optional<WebSession> WebAccounts::checkSession(const std::string& token) {
     if (h.empty()) return std::nullopt;
     const double t = now();
     const double oldest = t - double(policy_.idleTimeout.count());
-    // A session of a disabled account, or of a driver no longer in the user list, is not
-    // renewed: it runs out.
+    // A session of a disabled account, of a driver no longer in the user list, or of a
+    // login whose user position now holds another person, is not renewed: it runs out.
     const PgResult r = c_.exec(
         "WITH s AS ("
         "  UPDATE quil_web_session s SET last_seen = to_timestamp($2::float8) "
         "  FROM quil_web_account a JOIN quil_items i ON i.position = a.driver "
         "  WHERE s.token_hash = $1 AND s.last_seen > to_timestamp($3::float8) "
         "    AND a.id = s.account AND NOT a.disabled AND i.kind = $4 AND NOT i.deleted "
+        "    AND i.name = a.driver_name "
         "  RETURNING a.id, a.login, a.driver, i.name, a.must_change_password, s.csrf_secret) "
         "SELECT id, login, driver, name, must_change_password, encode(csrf_secret, 'hex') FROM s",
         {PgParam::bytes(h), at(t), at(oldest), PgParam::number(kUserKind)});
@@ -451,15 +525,17 @@ void WebAccounts::changeOwnPassword(const std::string& token, const std::string&
     if (password == current) refuse(c_, "新しいパスワードは今のものと違うものにしてください。");
     const double t = now();
     // A stolen session must not become a way round the limit on guessing.
-    const std::optional<std::int64_t> attempt = claimAddress(address, s->login, t);
-    if (!attempt) refuse(c_, kAddressLimited);
+    const Claim attempt = claimAttempt(address, s->login, t);
+    if (attempt.outcome == LoginOutcome::AddressLimited) refuse(c_, kAddressLimited);
+    if (attempt.outcome == LoginOutcome::Locked)
+        refuse(c_, "今のパスワードの失敗が続いたため、しばらく変更できません。");
     const PgResult stored = c_.exec("SELECT password_hash FROM quil_web_account WHERE id = $1",
                                     {PgParam::number(s->account)});
-    if (stored.rows() == 0 || current.size() > kLongestPassword ||
-        !verifyWebPassword(std::string(stored.text(0, 0)), current))
-        refuse(c_, "今のパスワードが違います。");
-    c_.exec("UPDATE quil_web_login_attempt SET succeeded = true WHERE id = $1",
-            {PgParam::number(*attempt)});
+    const bool right = stored.rows() > 0 && current.size() <= kLongestPassword &&
+                       verifyWebPassword(std::string(stored.text(0, 0)), current);
+    c_.exec("UPDATE quil_web_login_attempt SET pending = false, succeeded = $2 WHERE id = $1",
+            {PgParam::number(attempt.attempt), PgParam::text(right ? "true" : "false")});
+    if (!right) refuse(c_, "今のパスワードが違います。");
     const std::string hash = hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
     inTransaction(c_, [&] {
         c_.exec(

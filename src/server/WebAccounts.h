@@ -60,7 +60,9 @@ struct DriverAccount {
     bool driverLive = false;  // a user item not deleted
     bool disabled = false;
     bool mustChangePassword = false;
-    bool locked = false;
+    bool locked = false;     // failed too often from some address, for now
+    std::string boundName;   // the person the login was made for (or last confirmed)
+    bool confirmed = false;  // that person still sits at `driver`
 };
 
 enum class LoginOutcome { LoggedIn, Refused, Disabled, Locked, AddressLimited };
@@ -109,10 +111,16 @@ public:
     void setPassword(const std::string& login, const std::string& password);
     // A disabled account cannot log in; its sessions end.
     void setDisabled(const std::string& login, bool disabled);
+    // After a restore, an import or a renaming put another person at a login's user
+    // position, the login is refused until this binds it to the person there now. Refused
+    // when no live user is there.
+    void confirmDriver(const std::string& login);
     std::vector<DriverAccount> list();
 
-    // A login from `address` (the request's remote address). Refused with one message for
-    // an unknown name and a wrong password alike.
+    // A login from `address` (the request's remote address). Refused with one message, in
+    // as long, for an unknown name, a wrong password and a locked login alike. A login is
+    // locked after `accountFailures` failures from one address (per login and address, so
+    // a stranger cannot lock a driver out of his own); an address after `addressFailures`.
     LoginResult logIn(const std::string& login, const std::string& password,
                       const std::string& address);
     // The session of a token, renewing it; nullopt for an unknown, expired (and then
@@ -131,10 +139,15 @@ public:
 private:
     double now() const;
     void logAdmin(std::int64_t account, const std::string& what);
-    // Records an attempt from `address` as failed; nullopt (nothing recorded) when the
-    // address has no failure left within its window.
-    std::optional<std::int64_t> claimAddress(const std::string& address, const std::string& login,
-                                             double when);
+    // Records an attempt of `login` from `address` as pending (a failure until its password
+    // proves right): outcome LoggedIn with its row, or AddressLimited or Locked (nothing
+    // recorded) when the address, or the login from it, has no failure left.
+    struct Claim {
+        LoginOutcome outcome = LoginOutcome::LoggedIn;
+        std::int64_t attempt = 0;
+        std::int64_t failed = 0;  // the login's recent failures from the address before it
+    };
+    Claim claimAttempt(const std::string& address, const std::string& login, double when);
     DriverAccount existing(const std::string& login);
 
     PgConnection& c_;

@@ -82,7 +82,8 @@ WebFormLists WebRecords::formLists() {
 }
 
 std::int64_t WebRecords::storeOnce(const std::string& insert, std::vector<PgParam> params,
-                                   const std::string& key, const std::string& what) {
+                                   const std::string& key, const std::string& what,
+                                   bool* postedBefore) {
     // One statement stores the row, its form key and the log line; a key stored before
     // (ON CONFLICT waits for a post of the same key still under way) stores nothing of it,
     // and the row inserted meanwhile goes with the rolled-back transaction.
@@ -105,6 +106,7 @@ std::int64_t WebRecords::storeOnce(const std::string& insert, std::vector<PgPara
     params.push_back(PgParam::text(address_));
     params.push_back(PgParam::text(what));
     struct PostedBefore {};
+    if (postedBefore) *postedBefore = false;
     try {
         return asDriver([&] {
             const PgResult r = c_.exec(sql, params);
@@ -113,20 +115,23 @@ std::int64_t WebRecords::storeOnce(const std::string& insert, std::vector<PgPara
         });
     } catch (const PostedBefore&) {
         // Posted before (the answer was lost, or the form was sent twice).
+        if (postedBefore) *postedBefore = true;
         return c_
             .exec("SELECT coalesce(target, 0) FROM quil_saves WHERE key = $1", {PgParam::text(key)})
             .integer(0, 0);
     }
 }
 
-std::int64_t WebRecords::addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey) {
+std::int64_t WebRecords::addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey,
+                                  bool* postedBefore) {
     checkFormKey(c_, saveKey);
     // The driver is not compared here: the server's policy refuses a check of another.
     return storeOnce(kCheckInsert, checkValues(check), "web-check-" + saveKey,
-                     "アルコールチェックを記録");
+                     "アルコールチェックを記録", postedBefore);
 }
 
-std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::string& saveKey) {
+std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::string& saveKey,
+                                  bool* postedBefore) {
     checkFormKey(c_, saveKey);
     return storeOnce(
         "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
@@ -134,7 +139,7 @@ std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::str
         {PgParam::bytes(rawOf(drive)), PgParam::float8(drive.date()),
          PgParam::number(drive.vehicle()), PgParam::number(drive.user()),
          PgParam::number(drive.kind()), PgParam::text(drive.deleted() ? "true" : "false")},
-        "web-drive-" + saveKey, "走行記録を記録");
+        "web-drive-" + saveKey, "走行記録を記録", postedBefore);
 }
 
 std::vector<alcohol::AlcoholCheck> WebRecords::checksSince(store::DateTime from) {

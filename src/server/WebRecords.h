@@ -54,11 +54,14 @@ public:
 
     // Stores the check (its driver must be the session's) and returns its id. Raises
     // ServerError NotAllowed for another driver, Refused for a malformed save key (16-48
-    // letters and digits).
-    std::int64_t addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey);
+    // letters and digits). A key stored before stores nothing and gives the id stored then,
+    // with `postedBefore` (when given) set.
+    std::int64_t addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey,
+                          bool* postedBefore = nullptr);
     // Stores the drive (a driving record whose user is the session's driver) in date order
     // as the office's entries are, and returns its id; announced to the office's programs.
-    std::int64_t addDrive(const store::DataRecord& drive, const std::string& saveKey);
+    std::int64_t addDrive(const store::DataRecord& drive, const std::string& saveKey,
+                          bool* postedBefore = nullptr);
 
     // The driver's own live checks and drives dated on or after `from`, newest first.
     std::vector<alcohol::AlcoholCheck> checksSince(store::DateTime from);
@@ -74,7 +77,7 @@ private:
     // Runs `insert` (a statement RETURNING id, parameters `params`) once per form key,
     // logging `what`: a key posted before gives the id stored then.
     std::int64_t storeOnce(const std::string& insert, std::vector<PgParam> params,
-                           const std::string& key, const std::string& what);
+                           const std::string& key, const std::string& what, bool* postedBefore);
 
     PgConnection& c_;
     std::string token_;

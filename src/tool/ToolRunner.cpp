@@ -106,6 +106,9 @@ const std::map<std::string, const char*> kCommandHelp = {
      "       quil-tool --server CONNINFO server driver-add LOGIN USER < PASSWORD\n"
      "       quil-tool --server CONNINFO server driver-password LOGIN < PASSWORD\n"
      "       quil-tool --server CONNINFO server driver-disable|driver-enable LOGIN\n"
+     "       quil-tool --server CONNINFO server driver-confirm LOGIN\n"
+     "       quil-tool --server CONNINFO server detectors\n"
+     "       quil-tool --server CONNINFO server detector-add NAME [SERIAL]\n"
      "init は空のデータベースにデータセットの表とそのデータセットだけの役割 (quil_<データ\n"
      "ベース>_admin 管理者, _clerk 事務, _viewer 閲覧, _web) を作ります (サーバーの\n"
      "スーパーユーザーで)。push はデータフォルダーの Quil.qui と Quil.qud を空の\n"
@@ -117,7 +120,10 @@ const std::map<std::string, const char*> kCommandHelp = {
      "drivers と driver-… は運転者がスマートフォンのページに入るログインを一覧・作成・変更\n"
      "します (管理者だけ)。USER は使用者の位置の番号か名前です。パスワードは標準入力の 1 行\n"
      "から読み、Argon2id の暗号だけを保存します。作ったときと driver-password の後は、\n"
-     "最初のログインでパスワードの変更を求めます。\n"},
+     "最初のログインでパスワードの変更を求めます。復元・取り込み・名前の変更で使用者の位置に\n"
+     "別の人が入ったログインは、driver-confirm で確認するまで使えません。\n"
+     "detectors と detector-add はアルコール検知器を一覧・登録します (検知器がないと検知器を\n"
+     "使うチェックは記録できません)。\n"},
     {"import-legacy",
      "使い方: quil-tool [--data FOLDER] import-legacy SRC\n"
      "SRC のミルテ台帳のデータ (Car.dat など) を変換して今のデータと置き換えます。変換ログ\n"

@@ -1,6 +1,7 @@
 // quil-tool on a server data set: creating it, moving data sets in and out, and the folder
 // commands (check, dump, export-csv, import-csv) on a snapshot of it.
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -11,6 +12,7 @@
 #include "server/ServerAccounts.h"
 #include "server/ServerBackup.h"
 #include "server/ServerDataSet.h"
+#include "server/ServerExtensions.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
 #include "server/WebAccounts.h"
@@ -148,6 +150,38 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
         return kExitOk;
     }
     if (what == "drivers" || what.rfind("driver-", 0) == 0) return driverCommand(args);
+    if (what == "detectors") {
+        if (!wantArgs(0)) return usage("server detectors に引数はありません。", "server");
+        for (const alcohol::Detector& d : server::ServerCheckStore(*serverOption_).detectors())
+            out_ << d.id << '\t' << d.name << '\t' << d.serial << (d.retired ? "\t(使用中止)" : "")
+                 << '\n';
+        return kExitOk;
+    }
+    if (what == "detector-add") {
+        if (args.size() != 2 && args.size() != 3)
+            return usage("server detector-add には検知器の名前 (と製造番号) を指定して下さい。",
+                         "server");
+        alcohol::Detector d;
+        d.name = args[1];
+        d.serial = args.size() == 3 ? args[2] : std::string();
+        const auto bad = [](const std::string& text) {
+            return text.size() > 200 || std::any_of(text.begin(), text.end(), [](char ch) {
+                       return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f;
+                   });
+        };
+        if (d.name.find_first_not_of(" \t") == std::string::npos) {
+            err_ << "quil-tool: 検知器の名前を入力してください。\n";
+            return kExitProblems;
+        }
+        if (bad(d.name) || bad(d.serial)) {
+            err_
+                << "quil-tool: 検知器の名前と製造番号は 1 行 (200 バイトまで) で指定して下さい。\n";
+            return kExitProblems;
+        }
+        const std::int64_t id = server::ServerCheckStore(*serverOption_).addDetector(d);
+        out_ << "アルコール検知器「" << d.name << "」を登録しました (番号 " << id << ")。\n";
+        return kExitOk;
+    }
     if (what == "status") {
         if (!wantArgs(0)) return usage("server status に引数はありません。", "server");
         server::ServerDataSet set(*serverOption_);
@@ -179,7 +213,12 @@ int ToolRunner::driverCommand(const std::vector<std::string>& args) {
             out_ << a.login << '\t' << a.driverName << '\t' << a.driver
                  << (a.driverLive ? "" : "\t(使用者がいません)") << (a.disabled ? "\t(無効)" : "")
                  << (a.locked ? "\t(ロック中)" : "")
-                 << (a.mustChangePassword ? "\t(パスワード変更待ち)" : "") << '\n';
+                 << (a.mustChangePassword ? "\t(パスワード変更待ち)" : "")
+                 << (a.driverLive && !a.confirmed
+                         ? "\t(使用者が変わりました。作成時は「" + a.boundName +
+                               "」: driver-confirm で確認するまで使えません)"
+                         : "")
+                 << '\n';
         return kExitOk;
     }
     if (what == "driver-add") {
@@ -192,9 +231,25 @@ int ToolRunner::driverCommand(const std::vector<std::string>& args) {
         server::WebAccounts accounts(c);
         const int driver = accounts.findDriver(args[2]);
         accounts.createAccount(args[1], driver, readPassword());
-        out_ << server::normalizedWebLogin(args[1]) << " を使用者 " << args[2] << " (位置 "
-             << driver << ") のログインとして作りました。最初のログインでパスワードの変更を"
-             << "求めます。\n";
+        const std::string login = server::normalizedWebLogin(args[1]);
+        std::string name;
+        for (const server::DriverAccount& a : accounts.list())
+            if (a.login == login) name = a.driverName;
+        out_ << login << " を使用者 " << name << " (位置 " << driver
+             << ") のログインとして作りました。最初のログインでパスワードの変更を求めます。\n";
+        return kExitOk;
+    }
+    if (what == "driver-confirm") {
+        if (args.size() != 2)
+            return usage("server driver-confirm にはログイン名を 1 つ指定して下さい。", "server");
+        server::PgConnection c(*serverOption_);
+        server::WebAccounts accounts(c);
+        const std::string login = server::normalizedWebLogin(args[1]);
+        accounts.confirmDriver(login);
+        for (const server::DriverAccount& a : accounts.list())
+            if (a.login == login)
+                out_ << login << " を使用者 " << a.driverName << " (位置 " << a.driver
+                     << ") のログインとして確認しました。\n";
         return kExitOk;
     }
     if (what == "driver-password" || what == "driver-disable" || what == "driver-enable") {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "web/Html.h"
 #include "web/HttpServer.h"
 #include "web/RateLimit.h"
+#include "web/TimeZone.h"
 #include "web/WebForms.h"
 
 namespace quil::web {
@@ -32,6 +34,9 @@ namespace {
 
 constexpr const char* kSessionCookie = "quil_session";
 constexpr const char* kLoginCookie = "quil_login";
+// The record of each kind a post has just saved ("check-12" in quil_saved_check), for the
+// list's notice of that save only.
+constexpr const char* kSavedCookie = "quil_saved_";
 // The most rows of each table on the list page, which keeps a page within 100 KB.
 constexpr std::size_t kListRows = 200;
 constexpr int kListDays = 30;
@@ -55,6 +60,44 @@ bool isHex(const std::string& s, std::size_t length) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
            });
 }
+
+// The login form's token: 16 random bytes and their HMAC under the service's own key, so
+// that only a token this service issued is taken (not one a stranger made up and planted
+// as both the cookie and the field).
+class LoginTokens {
+public:
+    LoginTokens() {
+        if (sodium_init() < 0)
+            throw std::runtime_error("暗号ライブラリ (libsodium) を初期化できません。");
+        crypto_auth_keygen(key_);
+    }
+    std::string issue() const {
+        unsigned char nonce[16];
+        randombytes_buf(nonce, sizeof nonce);
+        unsigned char mac[crypto_auth_BYTES];
+        crypto_auth(mac, nonce, sizeof nonce, key_);
+        return hex(nonce, sizeof nonce) + hex(mac, sizeof mac);
+    }
+    bool valid(const std::string& token) const {
+        unsigned char bytes[16 + crypto_auth_BYTES];
+        std::size_t len = 0;
+        if (token.size() != 2 * sizeof bytes ||
+            sodium_hex2bin(bytes, sizeof bytes, token.data(), token.size(), nullptr, &len,
+                           nullptr) != 0 ||
+            len != sizeof bytes)
+            return false;
+        return crypto_auth_verify(bytes + 16, bytes, 16, key_) == 0;
+    }
+
+private:
+    static std::string hex(const unsigned char* b, std::size_t n) {
+        std::string out(2 * n + 1, '\0');
+        sodium_bin2hex(out.data(), out.size(), b, n);
+        out.pop_back();
+        return out;
+    }
+    unsigned char key_[crypto_auth_KEYBYTES];
+};
 
 bool sameSecret(const std::string& a, const std::string& b) {
     return !a.empty() && a.size() == b.size() && sodium_memcmp(a.data(), b.data(), a.size()) == 0;
@@ -98,6 +141,11 @@ std::string number(double v, int decimals) {
     }
     return s;
 }
+
+// An odometer reading or a distance in km: the readings are kept to two decimals, so a
+// distance is the difference of the readings as shown, never a third rounding of its own.
+double km(double reading) { return std::round(reading * 100) / 100; }
+std::string kmText(double value) { return number(km(value), 2) + " km"; }
 
 std::string dateText(store::DateTime d) { return store::formatDate(d); }
 
@@ -251,6 +299,7 @@ struct WebApp::Impl {
     std::mutex limitedMutex;
     std::unordered_map<std::string, std::pair<std::chrono::steady_clock::time_point, std::string>>
         limitedAddresses;
+    LoginTokens loginTokens;
     int boundPort = 0;
     std::atomic<bool> stopping{false};
 
@@ -435,6 +484,10 @@ struct WebApp::Impl {
         auto detectors = choices(lists.detectors, "");
         detectors.insert(detectors.begin(), {"0", "なし"});
         body += selectField("アルコール検知器", "detector", detectors, v, e);
+        if (lists.detectors.empty())
+            body +=
+                "<p class=\"hint\" id=\"no-detector\">アルコール検知器が登録されていません。"
+                "検知器を使うチェックは記録できないので、事務所に登録を頼んでください。</p>\n";
         body += textField("測定値 (mg/L)", "reading", v, e, "text", " inputmode=\"decimal\"");
         body += radioField("酒気帯び", "intoxicated", {{"no", "無"}, {"yes", "有"}}, v, e);
         body += textField("指示事項", "instructions", v, e);
@@ -465,7 +518,75 @@ struct WebApp::Impl {
         body += "<button type=\"submit\" id=\"submit\">記録する</button>\n</form>\n" + backLink();
         return page("運転の記録", body);
     }
+
+    // A stored check or drive as its page shows it, after `notice` when one is given.
+    static std::string noticeLine(const std::string& notice) {
+        return notice.empty() ? std::string()
+                              : "<p class=\"notice\" id=\"notice\">" + h(notice) + "</p>\n";
+    }
+    static std::string item(const std::string& term, const std::string& value) {
+        return "<dt>" + h(term) + "</dt><dd>" + h(value) + "</dd>\n";
+    }
+    std::string checkRecordPage(const WebSession& session, const server::WebFormLists& lists,
+                                const alcohol::AlcoholCheck& k, const std::string& notice) const {
+        std::string body =
+            "<h1>アルコールチェック</h1>\n" + noticeLine(notice) + "<dl id=\"record\">\n";
+        body += item("日時", dateText(k.when) + " " + store::formatTime(k.when));
+        body += item("区分", alcohol::timingName(k.timing));
+        body += item("運転者", session.driverName);
+        body += item("車両", nameOf(lists.vehicles, k.vehicle, "-"));
+        body += item("確認方法", alcohol::methodLabel(k));
+        body += item("確認者", k.checker);
+        body +=
+            item("アルコール検知器",
+                 k.detector == 0 ? std::string("なし") : nameOf(lists.detectors, k.detector, "-"));
+        body += item("測定値", k.reading ? number(*k.reading, 3) + " mg/L" : "-");
+        body += item("酒気帯び", k.intoxicated ? "有" : "無");
+        body += item("指示事項", k.instructions);
+        body += item("備考", k.remarks);
+        body +=
+            "</dl>\n<p class=\"back\"><a href=\"/records\">記録の一覧に戻る</a></p>\n" + backLink();
+        return page("アルコールチェック", body);
+    }
+    std::string driveRecordPage(const WebSession& session, const server::WebFormLists& lists,
+                                const store::DataRecord& r, const std::string& notice) const {
+        std::string body = "<h1>運転の記録</h1>\n" + noticeLine(notice) + "<dl id=\"record\">\n";
+        body += item("日付", dateText(r.date()));
+        body += item("出庫時刻", store::formatTime(r.date()));
+        body += item("帰庫時刻", store::formatTime(r.returnTime()));
+        body += item("運転者", session.driverName);
+        body += item("車両", nameOf(lists.vehicles, r.vehicle(), "-"));
+        body += item("出庫時の距離計", kmText(r.distance1()));
+        body += item("入庫時の距離計", kmText(r.distance2()));
+        body += item("走行距離", kmText(km(r.distance2()) - km(r.distance1())));
+        body += item("目的", r.item() < 0 ? std::string(store::kOtherName)
+                                          : nameOf(lists.purposes, r.item(), "-"));
+        body += item("行き先", r.destination());
+        body += item("備考", r.remarks());
+        body +=
+            "</dl>\n<p class=\"back\"><a href=\"/records\">記録の一覧に戻る</a></p>\n" + backLink();
+        return page("運転の記録", body);
+    }
+
+    // After a post: the list with the notice of this save, or, when the form's key was
+    // stored before with other content, what was stored then (a corrected re-send is not
+    // stored, and the driver must not be told it was).
+    void answerSaved(Response& res, const std::string& kind, std::int64_t id, bool differs,
+                     const std::string& storedPage) const {
+        if (differs) {
+            sendHtml(res, 409, storedPage);
+            return;
+        }
+        const std::string saved = kind + "-" + std::to_string(id);
+        res.set_header("Set-Cookie", kSavedCookie + kind + "=" + saved +
+                                         "; Path=/records; Max-Age=600" + cookieFlags());
+        redirect(res, "/records?saved=" + saved);
+    }
 };
+
+constexpr const char* kAlreadyRecorded =
+    "このフォームはすでに記録されています。記録されている内容は次のとおりです"
+    " (直すときは事務所に届けてください)。";
 
 namespace {
 
@@ -523,7 +644,7 @@ void WebApp::Impl::routes() {
     });
 
     s.Get("/login", [this](const Request&, Response& res) {
-        const std::string csrf = randomHex(16);
+        const std::string csrf = loginTokens.issue();
         res.set_header("Set-Cookie",
                        std::string(kLoginCookie) + "=" + csrf + "; Path=/login" + cookieFlags());
         sendHtml(res, 200, loginPage(csrf, {}, {}));
@@ -533,7 +654,7 @@ void WebApp::Impl::routes() {
     s.SlowPost("/login", [this](const Request& req, Response& res) {
         const FormValues form = formOf(req);
         const std::string csrf = cookie(req, kLoginCookie);
-        if (!isHex(csrf, 32) || !sameSecret(csrf, fieldOf(form, "csrf"))) {
+        if (!loginTokens.valid(csrf) || !sameSecret(csrf, fieldOf(form, "csrf"))) {
             sendHtml(res, 403, statusPage(403));
             return;
         }
@@ -612,8 +733,17 @@ void WebApp::Impl::routes() {
                     sendHtml(res, 422, checkPage(session, records.formLists(), form, read.errors));
                     return;
                 }
-                const std::int64_t id = records.addCheck(*read.check, fieldOf(form, "key"));
-                redirect(res, "/records?saved=check-" + std::to_string(id));
+                bool before = false;
+                const std::int64_t id =
+                    records.addCheck(*read.check, fieldOf(form, "key"), &before);
+                std::optional<alcohol::AlcoholCheck> stored;
+                if (before) stored = records.check(id);
+                if (stored) stored->id = 0;
+                const bool differs = stored && !(*stored == *read.check);
+                answerSaved(
+                    res, "check", id, differs,
+                    differs ? checkRecordPage(session, records.choices(), *stored, kAlreadyRecorded)
+                            : std::string());
             });
     });
 
@@ -627,18 +757,25 @@ void WebApp::Impl::routes() {
     });
 
     s.Post("/drive", [this](const Request& req, Response& res) {
-        driverPost(req, res,
-                   [&](const WebSession& session, WebRecords& records, const FormValues& form) {
-                       const server::WebFormLists lists = records.choices();
-                       const DriveForm read =
-                           readDriveForm(form, session.driver, lists, store::now(), lists.stamp);
-                       if (!read.drive) {
-                           sendHtml(res, 422, drivePage(session, lists, form, read.errors));
-                           return;
-                       }
-                       const std::int64_t id = records.addDrive(*read.drive, fieldOf(form, "key"));
-                       redirect(res, "/records?saved=drive-" + std::to_string(id));
-                   });
+        driverPost(
+            req, res, [&](const WebSession& session, WebRecords& records, const FormValues& form) {
+                const server::WebFormLists lists = records.choices();
+                const DriveForm read =
+                    readDriveForm(form, session.driver, lists, store::now(), lists.stamp);
+                if (!read.drive) {
+                    sendHtml(res, 422, drivePage(session, lists, form, read.errors));
+                    return;
+                }
+                bool before = false;
+                const std::int64_t id =
+                    records.addDrive(*read.drive, fieldOf(form, "key"), &before);
+                const auto stored = before ? records.drive(id) : std::nullopt;
+                const bool differs = stored && !(stored->record == *read.drive);
+                answerSaved(res, "drive", id, differs,
+                            differs
+                                ? driveRecordPage(session, lists, stored->record, kAlreadyRecorded)
+                                : std::string());
+            });
     });
 
     s.Get("/records", [this](const Request& req, Response& res) {
@@ -648,13 +785,20 @@ void WebApp::Impl::routes() {
             const auto checks = records.checksSince(from);
             const auto drives = records.drivesSince(from);
             std::string body = "<h1>自分の記録</h1>\n";
+            // The notice only for the save this browser has just made, once.
             const std::string saved = req.get_param_value("saved");
-            if (saved.rfind("check-", 0) == 0 || saved.rfind("drive-", 0) == 0)
+            const std::string kind = saved.substr(0, saved.find('-'));
+            if ((kind == "check" || kind == "drive") &&
+                sameSecret(saved, cookie(req, kSavedCookie + kind))) {
                 body += "<p class=\"notice\" id=\"notice\">" +
                         h(saved[0] == 'c' ? "アルコールチェックを記録しました。"
                                           : "運転の記録を保存しました。") +
                         "</p>\n";
+                res.set_header("Set-Cookie",
+                               kSavedCookie + kind + "=; Path=/records; Max-Age=0" + cookieFlags());
+            }
             body += "<p class=\"hint\">" + h(dateText(from)) + " 以降の記録です。</p>\n";
+            body += "<p><a id=\"to-drives\" href=\"#drives-heading\">運転の記録へ</a></p>\n";
             body +=
                 "<h2>アルコールチェック</h2>\n<table id=\"checks\">\n"
                 "<tr><th>日時</th><th>区分</th><th>酒気帯び</th></tr>\n";
@@ -673,7 +817,7 @@ void WebApp::Impl::routes() {
                 body += "<p class=\"hint\">ほか " + std::to_string(checks.size() - kListRows) +
                         " 件は事務所でご覧ください。</p>\n";
             body +=
-                "<h2>運転</h2>\n<table id=\"drives\">\n"
+                "<h2 id=\"drives-heading\">運転</h2>\n<table id=\"drives\">\n"
                 "<tr><th>日付</th><th>車両</th><th>距離</th></tr>\n";
             for (std::size_t i = 0; i < drives.size() && i < kListRows; ++i) {
                 const auto& d = drives[i];
@@ -681,8 +825,8 @@ void WebApp::Impl::routes() {
                 body += "<tr class=\"row\"><td>" + link + h(dateText(d.record.date())) +
                         "</a></td><td>" + link +
                         h(nameOf(lists.vehicles, d.record.vehicle(), "-")) + "</a></td><td>" +
-                        link + h(number(d.record.distance2() - d.record.distance1(), 1)) +
-                        " km</a></td></tr>\n";
+                        link + h(kmText(km(d.record.distance2()) - km(d.record.distance1()))) +
+                        "</a></td></tr>\n";
             }
             body += "</table>\n";
             if (drives.empty()) body += "<p>ありません。</p>\n";
@@ -700,27 +844,7 @@ void WebApp::Impl::routes() {
                 sendHtml(res, 404, statusPage(404));
                 return;
             }
-            const server::WebFormLists lists = records.choices();
-            auto item = [](const std::string& term, const std::string& value) {
-                return "<dt>" + h(term) + "</dt><dd>" + h(value) + "</dd>\n";
-            };
-            std::string body = "<h1>アルコールチェック</h1>\n<dl id=\"record\">\n";
-            body += item("日時", dateText(k->when) + " " + store::formatTime(k->when));
-            body += item("区分", alcohol::timingName(k->timing));
-            body += item("運転者", session.driverName);
-            body += item("車両", nameOf(lists.vehicles, k->vehicle, "-"));
-            body += item("確認方法", alcohol::methodLabel(*k));
-            body += item("確認者", k->checker);
-            body += item("アルコール検知器", k->detector == 0
-                                                 ? std::string("なし")
-                                                 : nameOf(lists.detectors, k->detector, "-"));
-            body += item("測定値", k->reading ? number(*k->reading, 3) + " mg/L" : "-");
-            body += item("酒気帯び", k->intoxicated ? "有" : "無");
-            body += item("指示事項", k->instructions);
-            body += item("備考", k->remarks);
-            body += "</dl>\n<p class=\"back\"><a href=\"/records\">記録の一覧に戻る</a></p>\n" +
-                    backLink();
-            sendHtml(res, 200, page("アルコールチェック", body));
+            sendHtml(res, 200, checkRecordPage(session, records.choices(), *k, {}));
         });
     });
 
@@ -731,27 +855,7 @@ void WebApp::Impl::routes() {
                 sendHtml(res, 404, statusPage(404));
                 return;
             }
-            const server::WebFormLists lists = records.choices();
-            const store::DataRecord& r = d->record;
-            auto item = [](const std::string& term, const std::string& value) {
-                return "<dt>" + h(term) + "</dt><dd>" + h(value) + "</dd>\n";
-            };
-            std::string body = "<h1>運転の記録</h1>\n<dl id=\"record\">\n";
-            body += item("日付", dateText(r.date()));
-            body += item("出庫時刻", store::formatTime(r.date()));
-            body += item("帰庫時刻", store::formatTime(r.returnTime()));
-            body += item("運転者", session.driverName);
-            body += item("車両", nameOf(lists.vehicles, r.vehicle(), "-"));
-            body += item("出庫時の距離計", number(r.distance1(), 1) + " km");
-            body += item("入庫時の距離計", number(r.distance2(), 1) + " km");
-            body += item("走行距離", number(r.distance2() - r.distance1(), 1) + " km");
-            body += item("目的", r.item() < 0 ? std::string(store::kOtherName)
-                                              : nameOf(lists.purposes, r.item(), "-"));
-            body += item("行き先", r.destination());
-            body += item("備考", r.remarks());
-            body += "</dl>\n<p class=\"back\"><a href=\"/records\">記録の一覧に戻る</a></p>\n" +
-                    backLink();
-            sendHtml(res, 200, page("運転の記録", body));
+            sendHtml(res, 200, driveRecordPage(session, records.choices(), d->record, {}));
         });
     });
 
@@ -830,6 +934,8 @@ std::string fileText(const std::string& path) {
 
 WebApp::WebApp(const WebConfig& config, server::WebPolicy policy)
     : d_(std::make_unique<Impl>(config, policy)) {
+    // Before any thread of the server starts: "now" and "today" are the company's.
+    useTimeZone(config.timeZone);
     http::Limits limits;
     // The workers answer the pages, each with a database connection of the pool while it
     // does; the logins' verifications have workers and connections of their own.

@@ -11,6 +11,8 @@
 #include <set>
 #include <sstream>
 
+#include "web/TimeZone.h"
+
 namespace quil::web {
 
 namespace {
@@ -113,6 +115,11 @@ WebConfig parseWebConfig(std::string_view text, const std::string& name) {
             {"requests_per_minute",
              [&](const std::string& k, const std::string& v) {
                  cfg.requestsPerMinute = int(integer(k, v, 1, 1000000));
+             }},
+            {"time_zone",
+             [&](const std::string&, const std::string& v) {
+                 if (const std::string why = timeZoneProblem(v); !why.empty()) fail(why);
+                 cfg.timeZone = v;
              }},
         };
 

@@ -25,6 +25,7 @@ struct WebConfig {
     int idleMinutes = 30;
     std::size_t maxBody = 16384;
     int requestsPerMinute = 120;
+    std::string timeZone = "Asia/Tokyo";  // the zone of every date and time the page uses
 
     bool https() const { return !certificate.empty(); }
 };

@@ -102,6 +102,17 @@ std::optional<double> checkOdometer(const FormValues& form, const std::string& n
     return value;
 }
 
+// A phone's clock may run a little ahead of the server's.
+constexpr store::DateTime kClockGrace = 5.0 / (24 * 60);
+
+// Refuses a time of `day` later than `now` (with the grace) beside its field.
+void checkNotLater(std::optional<store::DateTime> day, std::optional<ClockTime> t,
+                   const std::string& name, store::DateTime now, FormErrors& errors) {
+    if (!day || !t || errors.count(name)) return;
+    if (*day + store::encodeTime(t->hour, t->minute) > now + kClockGrace)
+        errors[name] = "今より後の時刻は入力できません。";
+}
+
 std::string twoDigits(unsigned n) {
     return std::string(1, char('0' + n / 10)) + char('0' + n % 10);
 }
@@ -196,6 +207,7 @@ CheckForm readCheckForm(const FormValues& form, int driver, const server::WebFor
     if (const auto t = checkTime(form, "time", e)) {
         in.hour = t->hour;
         in.minute = t->minute;
+        checkNotLater(in.day, t, "time", now, e);
     }
     if (const auto v = choice(field(form, "vehicle"), lists.vehicles, "vehicle", "車両", e))
         in.vehicle = int(*v);
@@ -254,6 +266,11 @@ DriveForm readDriveForm(const FormValues& form, int driver, const server::WebFor
     in.day = checkDate(form, now, e);
     const auto start = checkTime(form, "start", e);
     const auto end = checkTime(form, "end", e);
+    checkNotLater(in.day, start, "start", now, e);
+    checkNotLater(in.day, end, "end", now, e);
+    if (start && end && !e.count("end") &&
+        end->hour * 60 + end->minute < start->hour * 60 + start->minute)
+        e["end"] = "帰庫時刻が出庫時刻より前になっています。";
     if (start) {
         in.startHour = std::to_string(start->hour);
         in.startMinute = twoDigits(start->minute);

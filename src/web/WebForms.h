@@ -1,9 +1,9 @@
 #pragma once
 // Reading the check and drive forms of the drivers' page: the page's own checks (required,
-// too long, not UTF-8, not representable in CP932, control characters, a date in the future
-// or long past, a choice not offered, odometer readings out of range or running backwards)
-// and then the desktop's own rules (alcohol::buildCheck, store::buildEntryRecord) with their
-// messages. Each refusal names the form field it belongs to; nothing is built on a refusal.
+// too long, not UTF-8, not representable in CP932, control characters, a date or time in the
+// future, a date long past, a return before the departure, a choice not offered, odometer
+// readings out of range or running backwards) and then the desktop's own rules
+// (alcohol::buildCheck, store::buildEntryRecord) with their messages. Each refusal names the form field it belongs to; nothing is built on a refusal.
 
 #include <map>
 #include <optional>
@@ -45,7 +45,7 @@ struct CheckForm {
     FormErrors errors;
 };
 
-// The check form of driver `driver` (the session's) on `now` (the server's local time).
+// The check form of driver `driver` (the session's) on `now` (the company's local time).
 CheckForm readCheckForm(const FormValues& form, int driver, const server::WebFormLists& lists,
                         store::DateTime now);
 

@@ -190,7 +190,9 @@ class Site:
                     # Chromium keeps Secure cookies on http://localhost: the default stays.
                     f"secure_cookie = true\nthreads = 4\nidle_minutes = 30\n"
                     # Every request of the test comes from one address.
-                    f"requests_per_minute = 100000\n")
+                    f"requests_per_minute = 100000\n"
+                    # A zone where the day's times the forms send have passed.
+                    f"time_zone = {EVENING_ZONE}\n")
         self.web = subprocess.Popen([program, "--config", config], stdin=subprocess.DEVNULL,
                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                                     preexec_fn=die_with_parent)
@@ -278,8 +280,23 @@ def setUpModule():
     site.start_browser()
 
 
+def evening_zone():
+    """A zone of the database (Etc/GMT-N is N hours east) where it is now 19:00-22:59, and
+    its offset from UTC in hours."""
+    now = datetime.datetime.now(datetime.timezone.utc)
+    for east in range(-12, 15):
+        if 19 <= (now + datetime.timedelta(hours=east)).hour <= 22:
+            return f"Etc/GMT{'-' if east > 0 else '+'}{abs(east)}", east
+    return "UTC", 0
+
+
+EVENING_ZONE, EVENING_EAST = evening_zone()
+
+
 def today():
-    return datetime.date.today()
+    """The service's today (its zone's)."""
+    return (datetime.datetime.now(datetime.timezone.utc)
+            + datetime.timedelta(hours=EVENING_EAST)).date()
 
 
 class DriversPage(unittest.TestCase):

@@ -22,6 +22,8 @@
 #include "server/WebAccounts.h"
 #include "server/WebRecords.h"
 #include "store/Date.h"
+#include "web/DatabaseCheck.h"
+#include "web/TimeZone.h"
 #include "web/WebApp.h"
 
 using namespace quil;
@@ -100,6 +102,30 @@ std::string today() {
     return buf;
 }
 
+// A zone of the database (Etc/GMT-N is N hours east) where it is now between 19:00 and
+// 22:59, so that the forms' times of day have passed and the day lasts the test.
+std::string eveningZone() {
+    const std::time_t t = std::time(nullptr);
+    for (int east = -12; east <= 14; ++east) {
+        std::tm tm{};
+        const std::time_t there = t + east * 3600;
+        gmtime_r(&there, &tm);
+        if (tm.tm_hour >= 19 && tm.tm_hour <= 22)
+            return std::string("Etc/GMT") + (east > 0 ? "-" : "+") + std::to_string(std::abs(east));
+    }
+    return "UTC";
+}
+
+// The date in a zone `east` hours from UTC, as the forms send it.
+std::string dateEastOfUtc(int east, int days = 0) {
+    const std::time_t there = std::time(nullptr) + east * 3600 + days * 86400;
+    std::tm tm{};
+    gmtime_r(&there, &tm);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+    return buf;
+}
+
 class WebAppTest : public ::testing::Test {
 protected:
     ScratchDatabase db;
@@ -110,6 +136,7 @@ protected:
     std::int64_t detector = 0;
     std::unique_ptr<web::WebApp> app;
     std::thread runner;
+    bool eveningClock = true;  // the service's zone one where the day's times have passed
 
     void SetUp() override {
         owner = std::make_unique<PgConnection>(db.conninfo());
@@ -139,6 +166,7 @@ protected:
         c.port = 0;
         if (c.conninfo.empty()) c.conninfo = service->conninfo();
         c.threads = 2;
+        if (c.timeZone == web::kDefaultTimeZone && eveningClock) c.timeZone = eveningZone();
         app = std::make_unique<web::WebApp>(c, cheap);
         app->bind();
         runner = std::thread([this] { app->run(); });
@@ -292,6 +320,13 @@ TEST_F(WebAppTest, FormsWithoutTheirTokenOrKeyAreRefusedAndStoreNothing) {
     EXPECT_EQ(
         b.post("/login",
                {{"csrf", std::string(32, 'a')}, {"login", "yamada"}, {"password", "first-pass-1"}})
+            ->status,
+        403);
+    // A token of the right form that the service did not issue, as cookie and field.
+    const std::string madeUp(96, 'c');
+    b.cookies["quil_login"] = madeUp;
+    EXPECT_EQ(
+        b.post("/login", {{"csrf", madeUp}, {"login", "yamada"}, {"password", "first-pass-1"}})
             ->status,
         403);
     EXPECT_EQ(count("SELECT count(*) FROM quil_web_login_attempt"), 0);
@@ -797,4 +832,123 @@ TEST_F(WebAppTest, AFloodOfFailedLoginsLeavesALoggedInDriverServed) {
     for (auto& t : flood) t.join();
     std::sort(took.begin(), took.end());
     EXPECT_LT(took[took.size() / 2], 150) << "median of the driver's pages during the flood";
+}
+
+TEST_F(WebAppTest, TodayIsTheCompanysZonesWhateverTheMachinesClockSays) {
+    // The machine's zone at least 19 hours from Tokyo's, on another day than Tokyo's.
+    const std::time_t t = std::time(nullptr) + 9 * 3600;
+    std::tm tokyo{};
+    gmtime_r(&t, &tokyo);
+    ASSERT_EQ(::setenv("TZ", tokyo.tm_hour < 21 ? "Etc/GMT+12" : "Etc/GMT-14", 1), 0);
+    ::tzset();
+    const std::string machineDay = today();
+    eveningClock = false;
+    Browser b(start(plain()));  // time_zone left at Asia/Tokyo
+    ASSERT_NE(machineDay, dateEastOfUtc(9));
+    ready(b, "yamada", "first-pass-1");
+    const auto form = b.get("/check");
+    EXPECT_EQ(inputValue(form->body, "date"), dateEastOfUtc(9));
+    Params p = checkForm(form->body);
+    for (auto& [k, v] : p) {
+        if (k == "date") v = dateEastOfUtc(9);
+        if (k == "time") v = "00:00";
+    }
+    const auto saved = b.post("/check", p);
+    EXPECT_EQ(saved->status, 303) << saved->body;
+    p[1].second = inputValue(b.get("/check")->body, "key");
+    for (auto& [k, v] : p)
+        if (k == "date") v = dateEastOfUtc(9, 1);
+    EXPECT_NE(b.post("/check", p)->body.find("明日以降の日付は入力できません。"),
+              std::string::npos);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_alcohol_check"), 1);
+
+    // A zone the system does not know is refused before anything starts.
+    web::WebConfig c = plain();
+    c.timeZone = "Asia/Nowhere";
+    EXPECT_THROW(web::WebApp(c, cheap), web::ConfigError);
+}
+
+TEST_F(WebAppTest, ACorrectedResendIsRefusedWithWhatWasStoredAndOnlyTheSaveJustMadeIsAnnounced) {
+    Browser b(start(plain()));
+    ready(b, "yamada", "first-pass-1");
+    const auto form = b.get("/check");
+    Params p = checkForm(form->body, "最初の内容");
+    const auto first = b.post("/check", p);
+    ASSERT_EQ(first->status, 303) << first->body;
+    const std::string location = first->get_header_value("Location");
+    p.back().second = "直した内容";
+    const auto again = b.post("/check", p);
+    EXPECT_EQ(again->status, 409);
+    EXPECT_NE(again->body.find("このフォームはすでに記録されています。"), std::string::npos);
+    EXPECT_NE(again->body.find("最初の内容"), std::string::npos);
+    EXPECT_EQ(again->body.find("記録しました"), std::string::npos);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_alcohol_check WHERE remarks = '最初の内容'"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_alcohol_check"), 1);
+
+    // Readings of two decimals, and a drive sent again with another return time.
+    const auto driveForm = b.get("/drive");
+    Params d = {{"csrf", inputValue(driveForm->body, "csrf")},
+                {"key", inputValue(driveForm->body, "key")},
+                {"date", today()},
+                {"start", "08:00"},
+                {"end", "09:15"},
+                {"vehicle", std::to_string(van)},
+                {"odometer_start", "1000.25"},
+                {"odometer_end", "1042.55"},
+                {"purpose", std::to_string(visit)},
+                {"destination", "本社"},
+                {"remarks", ""}};
+    const auto drove = b.post("/drive", d);
+    ASSERT_EQ(drove->status, 303) << drove->body;
+    const std::string driveLocation = drove->get_header_value("Location");
+    EXPECT_EQ(b.post("/drive", d)->get_header_value("Location"), driveLocation);
+    d[4].second = "09:30";
+    const auto changed = b.post("/drive", d);
+    EXPECT_EQ(changed->status, 409);
+    EXPECT_NE(changed->body.find("09:15"), std::string::npos);
+    const std::string driveId = driveLocation.substr(driveLocation.find("drive-") + 6);
+    const auto detail = b.get("/drive/" + driveId);
+    for (const char* shown : {"1000.25 km", "1042.55 km", "42.3 km"})
+        EXPECT_NE(detail->body.find(shown), std::string::npos) << shown;
+
+    // The notice of a save only on the list the save led to, once; not for an id in a link.
+    EXPECT_EQ(b.get("/records?saved=check-999")->body.find("id=\"notice\""), std::string::npos);
+    const auto list = b.get(driveLocation);
+    EXPECT_NE(list->body.find("id=\"notice\""), std::string::npos);
+    EXPECT_NE(list->body.find("42.3 km"), std::string::npos);
+    EXPECT_NE(list->body.find("href=\"#drives-heading\""), std::string::npos);
+    EXPECT_NE(list->body.find("id=\"drives-heading\""), std::string::npos);
+    EXPECT_EQ(b.get(driveLocation)->body.find("id=\"notice\""), std::string::npos);
+    EXPECT_NE(b.get(location)->body.find("id=\"notice\""), std::string::npos);
+    EXPECT_EQ(b.get(location)->body.find("id=\"notice\""), std::string::npos);
+
+    // Without a detector the check form says whom to ask.
+    EXPECT_EQ(b.get("/check")->body.find("id=\"no-detector\""), std::string::npos);
+    owner->run("UPDATE quil_alcohol_detector SET retired = true");
+    EXPECT_NE(b.get("/check")->body.find("事務所に登録を頼んでください"), std::string::npos);
+}
+
+TEST_F(WebAppTest, CheckingTheSettingsSaysWhatToChangeWhenTheServiceCannotUseTheDatabase) {
+    EXPECT_EQ(web::databaseProblem(service->conninfo()), "");
+    const std::string noRole = web::databaseProblem(db.conninfo() + " user=quil_nobody_here");
+    EXPECT_NE(noRole.find("CREATE ROLE quil_nobody_here LOGIN IN ROLE quil_"), std::string::npos)
+        << noRole;
+    EXPECT_NE(noRole.find("_web\""), std::string::npos) << noRole;
+    const std::string noDatabase = web::databaseProblem(db.conninfo() + " dbname=quil_none_here");
+    EXPECT_NE(noDatabase.find("データベース quil_none_here がありません"), std::string::npos)
+        << noDatabase;
+    LoginRole viewer(db.conninfo(), kViewerRole);
+    const std::string notService = web::databaseProblem(viewer.conninfo());
+    EXPECT_NE(notService.find("_web のメンバーではありません"), std::string::npos)
+        << notService;
+    // Debian's stock pg_hba.conf answers a peer line below its own with this.
+    const std::string peer = web::connectionAdvice(
+        "connection to server on socket \"/run/postgresql/.s.PGSQL.5432\" failed: FATAL:  Peer "
+        "authentication failed for user \"quil_web_service\"",
+        "quil_web_service", "quil");
+    EXPECT_NE(peer.find("「local quil quil_web_service peer map=quil」の行を Debian の「local all "
+                        "all peer」の行より上"),
+              std::string::npos)
+        << peer;
+    EXPECT_NE(peer.find("systemctl reload postgresql"), std::string::npos);
 }

@@ -278,3 +278,31 @@ TEST(WebForms, DatesAndTimesReadAsThePageSendsThem) {
          {"", "7", "07:9", "07:090", ":30", "123:00", "07-09", "ab:cd", "07:09:00"})
         EXPECT_FALSE(parseFormTime(bad)) << bad;
 }
+
+TEST(WebForms, TimesLaterThanNowAndAReturnBeforeTheDepartureAreRefusedBesideTheirField) {
+    const std::string later = "今より後の時刻は入力できません。";
+    // Now is 10:30 on the 9th; a phone's clock a few minutes ahead is still taken.
+    EXPECT_EQ(checkErrors("time", "10:36"), (FormErrors{{"time", later}}));
+    FormValues f = goodCheck();
+    f["time"] = "10:35";
+    EXPECT_TRUE(readCheckForm(f, kDriver, lists(), now()).check);
+    f["date"] = "2026-12-08";
+    f["time"] = "23:59";
+    EXPECT_TRUE(readCheckForm(f, kDriver, lists(), now()).check);
+
+    FormValues d = goodDrive();
+    d["date"] = "2026-12-09";
+    d["start"] = "09:00";
+    d["end"] = "23:50";
+    EXPECT_EQ(readDriveForm(d, kDriver, lists(), now(), kStamp).errors,
+              (FormErrors{{"end", later}}));
+    d["start"] = "22:00";
+    EXPECT_EQ(readDriveForm(d, kDriver, lists(), now(), kStamp).errors,
+              (FormErrors{{"start", later}, {"end", later}}));
+    // Back at 17:45 after leaving at 18:00, on a day gone by.
+    EXPECT_EQ(driveErrors("start", "18:00"),
+              (FormErrors{{"end", "帰庫時刻が出庫時刻より前になっています。"}}));
+    d = goodDrive();
+    d["end"] = "8:00";  // back at once
+    EXPECT_TRUE(readDriveForm(d, kDriver, lists(), now(), kStamp).drive);
+}

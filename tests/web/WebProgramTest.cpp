@@ -55,11 +55,17 @@ int freePort() {
 TEST(WebProgram, CheckConfigAnswersInJapaneseWithItsExitStatus) {
     quil::testing::TempDir dir;
     const std::string good = dir.path() + "/good.conf", bad = dir.path() + "/bad.conf";
-    std::ofstream(good) << "conninfo = dbname=quil\n";
+    std::ofstream(good) << "conninfo = host=/nonexistent-quil-socket dbname=quil\n";
     std::ofstream(bad) << "conninfo = dbname=quil\nport = http\n";
-    const Ran ok = run("--check-config " + good);
-    EXPECT_EQ(ok.status, 0) << ok.out;
-    EXPECT_EQ(ok.out, "quil-web: " + good + " の設定に問題はありません。\n");
+    // Settings that read well but reach no database: what to look at, and status 3.
+    const Ran away = run("--check-config " + good);
+    EXPECT_EQ(away.status, 3) << away.out;
+    EXPECT_EQ(away.out.rfind("quil-web: " + good +
+                                 " の設定では、データベースにつながりません: "
+                                 "データベースサーバーにつながりません。PostgreSQL が動いているか",
+                             0),
+              0u)
+        << away.out;
     const Ran refused = run("--check-config " + bad);
     EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(refused.out, "quil-web: " + bad +

@@ -51,14 +51,21 @@ QString refusalText(const std::exception& e) {
     return qs(e.what());
 }
 
+// Another person sits at the login's user position now (a restore, import or renaming):
+// the login is refused until an administrator confirms it.
+bool needsConfirmation(const server::DriverAccount& a) { return a.driverLive && !a.confirmed; }
+
 QString stateText(const server::DriverAccount& a) {
     if (a.disabled) return QStringLiteral("無効");
+    if (needsConfirmation(a)) return QStringLiteral("使用者の確認待ち");
     if (a.locked) return QStringLiteral("ロック中");
     if (a.mustChangePassword) return QStringLiteral("初回のパスワード変更待ち");
     return QStringLiteral("有効");
 }
 
 QString driverText(const server::DriverAccount& a) {
+    if (needsConfirmation(a))
+        return QStringLiteral("%1（作成時は %2）").arg(qs(a.driverName), qs(a.boundName));
     if (a.driverLive) return qs(a.driverName);
     if (a.driverName.empty()) return QStringLiteral("（位置 %1 の使用者はいません）").arg(a.driver);
     return QStringLiteral("%1（削除された使用者）").arg(qs(a.driverName));
@@ -220,15 +227,19 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
     PasswordButton = button("パスワードの再設定(&P)...", "PasswordButton");
     DisableButton = button("無効にする(&D)", "DisableButton");
     EnableButton = button("有効にする(&E)", "EnableButton");
+    ConfirmButton = button("使用者を確認(&C)...", "ConfirmButton");
     auto* close = button("閉じる", "CloseButton");
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {AddButton, PasswordButton, DisableButton, EnableButton, close})
+    for (QPushButton* b :
+         {AddButton, PasswordButton, DisableButton, EnableButton, ConfirmButton, close})
         buttons->addWidget(b);
 
     NoteLabel = new QLabel(
         QStringLiteral("運転者がスマートフォンからアルコールチェックと運転の記録を入力する"
-                       "ためのログインです。変更できるのは管理者だけです。ログインに 5 回続けて"
-                       "失敗すると、そのログインは 15 分使えなくなります。"),
+                       "ためのログインです。変更できるのは管理者だけです。同じ接続元から 5 回"
+                       "続けて失敗すると、そのログインはその接続元から 15 分使えなくなります。"
+                       "復元・取り込み・名前の変更で使用者の位置に別の人が入ると、そのログインは"
+                       "「使用者を確認」するまで使えません。"),
         this);
     NoteLabel->setWordWrap(true);
 
@@ -242,6 +253,7 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
     connect(PasswordButton, &QPushButton::clicked, this, &TWebAccountForm::PasswordClick);
     connect(DisableButton, &QPushButton::clicked, this, &TWebAccountForm::DisableClick);
     connect(EnableButton, &QPushButton::clicked, this, &TWebAccountForm::EnableClick);
+    connect(ConfirmButton, &QPushButton::clicked, this, &TWebAccountForm::ConfirmClick);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     showSelected();
 }
@@ -277,9 +289,17 @@ bool TWebAccountForm::reload() {
         LoginTable->insertRow(row);
         auto* login = new QTableWidgetItem(qs(a.login));
         login->setData(Qt::UserRole, a.disabled);
+        login->setData(Qt::UserRole + 1, needsConfirmation(a));
         LoginTable->setItem(row, 0, login);
         auto* driver = new QTableWidgetItem(driverText(a));
-        if (!a.driverLive) {
+        if (needsConfirmation(a)) {
+            driver->setForeground(Qt::darkRed);
+            driver->setToolTip(
+                QStringLiteral(
+                    "このログインは %1 のために作られましたが、今その位置の使用者は %2 です。"
+                    "確認するまでログインできません。")
+                    .arg(qs(a.boundName), qs(a.driverName)));
+        } else if (!a.driverLive) {
             driver->setForeground(Qt::darkRed);
             driver->setToolTip(
                 QStringLiteral("このログインの使用者はもういません。無効にしてください。"));
@@ -306,6 +326,8 @@ void TWebAccountForm::showSelected() {
     PasswordButton->setEnabled(any);
     DisableButton->setEnabled(any && !disabled);
     EnableButton->setEnabled(any && disabled);
+    ConfirmButton->setEnabled(
+        any && LoginTable->item(items.first()->row(), 0)->data(Qt::UserRole + 1).toBool());
 }
 
 QString TWebAccountForm::change(const std::function<void(server::WebAccounts&)>& f) {
@@ -414,6 +436,22 @@ void TWebAccountForm::EnableClick() {
     if (login.isEmpty()) return;
     changeSelected([&](server::WebAccounts& a) { a.setDisabled(utf8(login), false); },
                    QStringLiteral("%1 を有効にしました。").arg(login));
+}
+
+void TWebAccountForm::ConfirmClick() {
+    const QString login = selectedLogin();
+    if (login.isEmpty()) return;
+    const int row = LoginTable->currentRow();
+    const QString now = row < 0 ? QString() : LoginTable->item(row, 1)->text();
+    if (!Prompts::current().questionDefaultNo(
+            this, kTitle,
+            QStringLiteral("%1 は別の人のために作られたログインです (今の使用者: %2)。"
+                           "今の使用者のログインとして使えるようにしますか？")
+                .arg(login, now),
+            PromptIcon::Warning))
+        return;
+    changeSelected([&](server::WebAccounts& a) { a.confirmDriver(utf8(login)); },
+                   QStringLiteral("%1 を今の使用者のログインとして確認しました。").arg(login));
 }
 
 }  // namespace quil::ui

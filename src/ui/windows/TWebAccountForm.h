@@ -1,7 +1,8 @@
 #pragma once
 // 運転者のログイン (ツール menu): the drivers' logins to the web page of a server data set,
 // each with its user item and its state, and, for an administrator, adding one, setting a
-// new password (to be changed at the next login), disabling and enabling it. The server
+// new password (to be changed at the next login), disabling and enabling it, and confirming
+// one whose user position now holds another person. The server
 // decides who may: a refusal is shown as it comes. On a data folder the window says that
 // it belongs to a server data set and does not open.
 
@@ -78,6 +79,7 @@ public:
     QPushButton* PasswordButton = nullptr;
     QPushButton* DisableButton = nullptr;
     QPushButton* EnableButton = nullptr;
+    QPushButton* ConfirmButton = nullptr;  // for a login whose user position changed hands
     QLabel* NoteLabel = nullptr;
 
 public Q_SLOTS:
@@ -85,6 +87,7 @@ public Q_SLOTS:
     void PasswordClick();
     void DisableClick();
     void EnableClick();
+    void ConfirmClick();
 
 private:
     // The login of the selected row; empty when none is selected.

@@ -340,3 +340,29 @@ TEST_F(WebAccountForm, AClerkIsShownTheServersRefusalAndADataFolderWhyTheWindowI
     EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("サーバーのデータセットで使う機能")))
         << prompts.last().text.toStdString();
 }
+
+TEST_F(WebAccountForm, ALoginWhosePositionChangedHandsSaysSoAndWorksOnlyOnceConfirmed) {
+    web().createAccount("yamada", yamada, "yamada-pass-1");
+    // A restore puts 鈴木一郎 where 山田 was.
+    c->exec("UPDATE quil_items SET name = '鈴木一郎' WHERE position = $1",
+            {server::PgParam::number(yamada)});
+    startProgram(db.conninfo());
+    ASSERT_TRUE(form && form->isVisible()) << prompts.last().text.toStdString();
+    EXPECT_EQ(cell(QStringLiteral("yamada"), 1), QStringLiteral("鈴木一郎（作成時は 山田）"));
+    EXPECT_EQ(cell(QStringLiteral("yamada"), 2), QStringLiteral("使用者の確認待ち"));
+    EXPECT_FALSE(web().logIn("yamada", "yamada-pass-1", kPhone).ok());
+
+    table().selectRow(rowOf(QStringLiteral("yamada")));
+    ASSERT_TRUE(form->ConfirmButton->isEnabled());
+    prompts.answerQuestion(false);
+    form->ConfirmButton->click();
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("鈴木一郎")));
+    EXPECT_EQ(cell(QStringLiteral("yamada"), 2), QStringLiteral("使用者の確認待ち"));
+    prompts.answerQuestion(true);
+    form->ConfirmButton->click();
+    EXPECT_EQ(cell(QStringLiteral("yamada"), 1), QStringLiteral("鈴木一郎"));
+    EXPECT_FALSE(form->ConfirmButton->isEnabled());
+    const server::LoginResult r = web().logIn("yamada", "yamada-pass-1", kPhone);
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(web().checkSession(r.token)->driverName, "鈴木一郎");
+}
