@@ -437,6 +437,13 @@ TEST(ExtensionFileCheck, TellsADatabaseFromTextOrACutCopy) {
     EXPECT_NE(extensionFileProblem(t.file("text.db")), "");
 }
 
+// A staging folder as a command killed during its swap leaves it: made and marked by the
+// program, its journal begun.
+void makeStaging(const std::string& folder, const char* name) {
+    StagingFolder staging(folder, name);
+    writeBytes(staging.path() + "swap.journal", "quil-swap 1\n");
+}
+
 TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
     TempDir data;
     writeDataSet(data, "旧", 2, 111.0);
@@ -444,7 +451,7 @@ TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
     writeDataSet(fresh, "新", 5, 222.0);
     // Killed after the old item file was moved aside and before anything was moved in.
     const std::string staging = data.dir() + "Quil.$restore/";
-    std::filesystem::create_directory(staging);
+    makeStaging(data.dir(), kRestoreStaging);
     std::filesystem::copy_file(fresh.file("Quil.qui"), staging + "Quil.qui");
     std::filesystem::copy_file(fresh.file("Quil.qud"), staging + "Quil.qud");
     std::filesystem::rename(data.file("Quil.qui"), staging + "Quil.qui.old");
@@ -456,7 +463,7 @@ TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
     EXPECT_FALSE(std::filesystem::exists(staging));
 
     // A journal cut short while it was written: no file had been touched yet.
-    std::filesystem::create_directory(staging);
+    makeStaging(data.dir(), kRestoreStaging);
     std::filesystem::copy_file(data.file("Quil.qui"), staging + "Quil.qui");
     writeBytes(staging + "swap.journal", "quil-swap 1\nput Quil.q");
     const Files before = topFiles(data);
@@ -530,7 +537,7 @@ TEST(DataSetRestore, ASourceChangedWhileItIsCopiedIsCheckedAgainAndRefused) {
     // Another program rewrites the backup's record file once the restore has checked it
     // and begun copying.
     fs.beforeOpen = [&](const std::string& path, OpenMode mode) {
-        if (mode == OpenMode::Create && path.find("Quil.$restore/Quil.qui") != std::string::npos)
+        if (mode == OpenMode::CreateNew && path.find("Quil.$restore/Quil.qui") != std::string::npos)
             writeBytes(source.file("Quil.qud"), std::string(256, 'x'));
     };
     const auto r = restoreDataSet(data.dir(), source.dir(), fs);

@@ -110,8 +110,8 @@ TEST_F(DamagedFiles, AnItemConversionThatFailsPutsTheConvertedRecordFileBack) {
     writeBytes(qud(), oldQud);
     writeRecords(qui(), oldItems());
     const auto oldQui = readBytes(qui());
-    // Renames: record file kept, tmp published; the third is the item file's first.
-    FaultyFileSystem faulty(FaultyFileSystem::Op::Rename, 3);
+    // Renames: the record file's tmp published; the second is the item file's.
+    FaultyFileSystem faulty(FaultyFileSystem::Op::Rename, 2);
     FileSystem::setCurrent(&faulty);
     EXPECT_THROW(convertOlderFormat(t.dir()), StoreError);
     FileSystem::setCurrent(nullptr);
@@ -190,14 +190,15 @@ TEST_F(DamagedFiles, AReplacedFileIsWrittenSyncedRenamedThenItsFolderSynced) {
     EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()), expected);
     for (const auto& e : log) EXPECT_TRUE(e.rfind("write Quil.qud", 0) != 0) << "in place: " << e;
 
-    // The conversion: the original is renamed aside before the new file takes its name.
+    // The conversion: the original is copied aside before the new file takes its name, so
+    // the folder is never without it.
     writeBytes(qud(), oldRecord(1));
     FaultyFileSystem conv(FaultyFileSystem::Op::Open, 1000);
     FileSystem::setCurrent(&conv);
     convertRecordFile(t.dir());
     FileSystem::setCurrent(nullptr);
-    const std::vector<std::string> convExpected = {"write tmp.$$$", "sync tmp.$$$",
-                                                   "rename Quil.qud Quil.qud.100-20260304",
+    const std::vector<std::string> convExpected = {"sync tmp.$$$", "write Quil.qud.100-20260304",
+                                                   "sync Quil.qud.100-20260304",
                                                    "rename tmp.$$$ Quil.qud", "syncFolder"};
     ASSERT_GE(conv.log().size(), convExpected.size());
     EXPECT_EQ(std::vector<std::string>(conv.log().end() - 5, conv.log().end()), convExpected);
