@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "folder/DataSet.h"
+#include "folder/FileCopy.h"
 #include "store/BinaryFile.h"
 #include "store/Codec.h"
 #include "store/CsvWriter.h"
@@ -183,20 +184,12 @@ std::string trimmed(const std::string& s) {
 
 void copyFile(FileSystem& fs, const std::string& from, const std::string& to) {
     BinaryFile in(from, DataRecord::Size, OpenMode::Read, fs);
-    BinaryFile out(to, DataRecord::Size, OpenMode::Create, fs);
+    BinaryFile out(to, DataRecord::Size, OpenMode::CreateNew, fs);
     constexpr std::size_t kChunk = 4096;
     std::vector<DataRecord> buf(kChunk);
     in.readChunks(buf.data(), kChunk,
                   [&](std::int64_t pos, std::size_t got) { out.writeMany(pos, got, buf.data()); });
     out.sync();
-}
-
-void removeStaging(const std::string& staging, FileSystem& fs) {
-    try {
-        fs.removeFolder(staging);
-    } catch (const StoreError&) {
-        // A copy left behind costs room, not data; the next import clears it.
-    }
 }
 
 }  // namespace
@@ -357,6 +350,9 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
 
     // Every row passed: save them into a copy, then put the copy in place by one rename.
     const std::string original = dataFolder + kRecordFileName;
+    if (fs.isLink(original))
+        return refuse(0, 0, {},
+                      original + " はリンクのため置き換えられません。何も書き込んでいません。");
     if (fs.isReadOnly(original))
         return refuse(0, 0, {},
                       original + " は読み取り専用のため書き込めません。何も書き込んでいません。");
@@ -364,24 +360,16 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
     // before the copy (which takes whole records only) replaces the file.
     if (fs.exists(original))
         BinaryFile(original, DataRecord::Size, OpenMode::Read, fs).keepPartialTail(fs);
-    const std::string staging = dataFolder + kImportStagingName + "/";
-    fs.removeFolder(staging);
-    fs.makeFolder(staging);
-    try {
-        if (fs.exists(original)) copyFile(fs, original, staging + kRecordFileName);
-        RecordStore staged(staging, fs);
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            staged.save(records[i], std::nullopt);
-            if (progress && (i & 0x3FF) == 0)
-                progress(std::int64_t(i), std::int64_t(records.size()));
-        }
-        BinaryFile(staging + kRecordFileName, DataRecord::Size, OpenMode::ReadWrite, fs).sync();
-        fs.rename(staging + kRecordFileName, original);
-    } catch (...) {
-        removeStaging(staging, fs);
-        throw;
+    StagingFolder stagingFolder(dataFolder, kImportStagingName, fs);
+    const std::string& staging = stagingFolder.path();
+    if (fs.exists(original)) copyFile(fs, original, staging + kRecordFileName);
+    RecordStore staged(staging, fs);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        staged.save(records[i], std::nullopt);
+        if (progress && (i & 0x3FF) == 0) progress(std::int64_t(i), std::int64_t(records.size()));
     }
-    removeStaging(staging, fs);
+    BinaryFile(staging + kRecordFileName, DataRecord::Size, OpenMode::ReadWrite, fs).sync();
+    fs.rename(staging + kRecordFileName, original);
     result.added = std::int64_t(records.size());
     if (progress) progress(result.added, result.added);
     return result;

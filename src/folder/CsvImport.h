@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "folder/CsvExport.h"
+#include "folder/FileCopy.h"
 #include "store/FileSystem.h"
 
 namespace quil::folder {
@@ -43,7 +44,7 @@ struct ImportResult {
 };
 
 // The staging folder inside the data folder.
-inline constexpr const char* kImportStagingName = "quil-import.tmp";
+inline constexpr const char* kImportStagingName = kCsvStaging;
 
 // Imports records of `kind` (0..3) from CSV text already decoded to UTF-8. Names are
 // looked up among the live items of the master lists. Every row is checked, and every bad

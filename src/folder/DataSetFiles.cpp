@@ -99,12 +99,19 @@ std::optional<DataSetResult> readOnlyRefusal(const std::string& folder, const Sw
     std::vector<std::string> names = plan.put;
     names.insert(names.end(), plan.drop.begin(), plan.drop.end());
     for (const auto& aside : plan.setAside) names.push_back(aside.first);
-    for (const std::string& name : names)
+    for (const std::string& name : names) {
+        // Renaming over a link would leave its target with the old data set in silence.
+        if (fs.isLink(folder + name))
+            return refused(DataSetStatus::ReadOnlyFile,
+                           folder + name +
+                               " はリンクのため置き換えられません。リンク先のファイルを置いて"
+                               "からもう一度実行して下さい。何も変更していません。");
         if (fs.isReadOnly(folder + name))
             return refused(DataSetStatus::ReadOnlyFile,
                            folder + name +
                                " は読み取り専用のため置き換えられません。読み取り専用を外して"
                                "からもう一度実行して下さい。何も変更していません。");
+    }
     return std::nullopt;
 }
 

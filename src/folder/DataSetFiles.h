@@ -28,7 +28,7 @@ enum class DataSetStatus {
     BrokenSource,   // the source's files are damaged or do not belong together
     Cancelled,      // the user cancelled a long import: nothing changed
     ReplaceOther,   // the destination holds another data set: the message asks to replace it
-    ReadOnlyFile,   // a file that would be replaced is read-only: nothing changed
+    ReadOnlyFile,   // a file that would be replaced is read-only or a link: nothing changed
 };
 
 // What the command may replace beyond what it always does.

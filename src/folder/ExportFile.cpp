@@ -50,7 +50,7 @@ void writeExportFile(const std::string& path,
     const bool inPlace = std::filesystem::exists(st) && !std::filesystem::is_regular_file(st);
     const std::string target = inPlace ? path : path + ".part";
     try {
-        auto file = fs.open(target, inPlace ? OpenMode::OpenOrCreate : OpenMode::Create);
+        auto file = fs.open(target, inPlace ? OpenMode::OpenOrCreate : OpenMode::CreateNew);
         std::uint64_t offset = 0;
         produce([&](std::string_view bytes) {
             file->writeAt(offset, bytes.data(), bytes.size());

@@ -1,6 +1,11 @@
 #include "folder/FileCopy.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <filesystem>
 #include <cstring>
 #include <ctime>
 #include <optional>
@@ -49,7 +54,7 @@ void copyVerified(const std::string& from, const std::string& to, FileSystem& fs
     try {
         {
             auto in = fs.open(from, OpenMode::Read);
-            auto out = fs.open(temp, OpenMode::Create);
+            auto out = fs.open(temp, OpenMode::CreateNew);
             const std::uint64_t size = in->size();
             std::vector<char> buf(kChunk);
             for (std::uint64_t off = 0; off < size;) {
@@ -76,8 +81,13 @@ namespace {
 
 constexpr const char* kJournalName = "swap.journal";
 constexpr const char* kJournalTitle = "quil-swap 1";
+// Written into every staging folder when it is made, with the folder's own inode number: a
+// folder of that name without it (a user's folder, a link, a copy brought from elsewhere)
+// is not ours and is never changed.
+constexpr const char* kStagingMark = "quil.staging";
+constexpr const char* kStagingMarkTitle = "quil-staging 1";
 constexpr const char* kStagingNames[] = {kRestoreStaging, kImportStaging, kMoveStaging,
-                                         kBackupStaging};
+                                         kBackupStaging, kCsvStaging};
 
 std::string journalText(const SwapPlan& plan) {
     std::string text = std::string(kJournalTitle) + "\n";
@@ -87,27 +97,139 @@ std::string journalText(const SwapPlan& plan) {
     return text + "end\n";
 }
 
-// The plan of a journal; nothing when the journal was not written to its end (the swap had
-// not begun: no file of the data folder was touched).
-std::optional<SwapPlan> readJournal(const std::string& path, FileSystem& fs) {
+// The files a swap may name: the data set's and the import's log.
+bool isDataSetFile(const std::string& name) {
+    return name == "Quil.qui" || name == "Quil.qud" || name == "QuilExt.db" || name == "Errlog.txt";
+}
+
+// The names setAsideName gives `name`: name + "." + digits and '-' + ".old".
+bool isSetAsideName(const std::string& name, const std::string& newName) {
+    const std::string head = name + ".", tail = ".old";
+    if (newName.size() <= head.size() + tail.size() || newName.compare(0, head.size(), head) != 0 ||
+        newName.compare(newName.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    for (std::size_t i = head.size(); i < newName.size() - tail.size(); ++i)
+        if (!(std::isdigit(static_cast<unsigned char>(newName[i])) || newName[i] == '-'))
+            return false;
+    return true;
+}
+
+std::string readSmallFile(const std::string& path, FileSystem& fs) {
     auto f = fs.open(path, OpenMode::Read);
-    std::string text(static_cast<std::size_t>(f->size()), '\0');
+    // A journal or mark is a few lines: anything larger is not one of ours.
+    const std::uint64_t size = std::min<std::uint64_t>(f->size(), 4096);
+    std::string text(static_cast<std::size_t>(size), '\0');
     text.resize(f->readAt(0, text.data(), text.size()));
-    std::istringstream in(text);
-    std::string line;
-    if (!std::getline(in, line) || line != kJournalTitle) return std::nullopt;
-    SwapPlan plan;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string verb, a, b;
-        words >> verb >> a >> b;
-        if (verb == "end") return plan;
-        if (verb == "put" && !a.empty()) plan.put.push_back(a);
-        else if (verb == "drop" && !a.empty()) plan.drop.push_back(a);
-        else if (verb == "aside" && !a.empty() && !b.empty()) plan.setAside.emplace_back(a, b);
-        else return std::nullopt;
+    return text;
+}
+
+std::vector<std::string> splitWords(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while (at <= line.size()) {
+        const std::size_t space = line.find(' ', at);
+        words.push_back(line.substr(at, space == std::string::npos ? std::string::npos : space - at));
+        if (space == std::string::npos) break;
+        at = space + 1;
     }
-    return std::nullopt;
+    return words;
+}
+
+// A plan this program could have written: something put, each file named once.
+bool planIsSound(const SwapPlan& plan) {
+    if (plan.put.empty()) return false;
+    std::vector<std::string> names = plan.put;
+    names.insert(names.end(), plan.drop.begin(), plan.drop.end());
+    for (const auto& aside : plan.setAside) names.push_back(aside.first);
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) == names.end();
+}
+
+enum class JournalState { Complete, CutShort, Invalid };
+
+// Reads a journal. A journal is complete when every line is one this program writes, naming
+// only the data-set files of its folder, up to its end line; cut short when it stops before
+// that line (it was being written, no file had been touched); anything else is invalid.
+JournalState readJournal(const std::string& path, FileSystem& fs, SwapPlan& plan) {
+    const std::string text = readSmallFile(path, fs);
+    std::size_t at = 0;
+    bool first = true;
+    while (at < text.size()) {
+        const std::size_t nl = text.find('\n', at);
+        if (nl == std::string::npos) return JournalState::CutShort;  // a line not finished
+        const std::string line = text.substr(at, nl - at);
+        at = nl + 1;
+        if (first) {
+            if (line != kJournalTitle) return JournalState::Invalid;
+            first = false;
+            continue;
+        }
+        const std::vector<std::string> w = splitWords(line);
+        if (w.size() == 1 && w[0] == "end")
+            return at == text.size() && planIsSound(plan) ? JournalState::Complete
+                                                          : JournalState::Invalid;
+        if (w.size() == 2 && (w[0] == "put" || w[0] == "drop") && isDataSetFile(w[1]))
+            (w[0] == "put" ? plan.put : plan.drop).push_back(w[1]);
+        else if (w.size() == 3 && w[0] == "aside" && isDataSetFile(w[1]) && isSetAsideName(w[1], w[2]))
+            plan.setAside.emplace_back(w[1], w[2]);
+        else
+            return JournalState::Invalid;
+    }
+    // No end line yet.
+    return JournalState::CutShort;
+}
+
+std::uint64_t inodeOf(const std::string& path) {
+    std::string entry = path;
+    while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
+    struct stat st {};
+    return ::lstat(entry.c_str(), &st) == 0 ? std::uint64_t(st.st_ino) : 0;
+}
+
+// Whether `staging` (with '/') is a folder this program made for this folder: a real folder,
+// not a link, holding its mark with the folder's own inode number (a copy has another).
+bool isOurStaging(const std::string& staging, FileSystem& fs) {
+    if (fs.isLink(staging) || !fs.isDirectory(staging)) return false;
+    const std::string mark = staging + kStagingMark;
+    if (fs.isLink(mark) || !fs.exists(mark)) return false;
+    return readSmallFile(mark, fs) ==
+           std::string(kStagingMarkTitle) + "\n" + std::to_string(inodeOf(staging)) + "\n";
+}
+
+// A folder a kill left between its making and its mark: empty, or holding only a mark cut
+// short. Removing it loses nothing.
+bool unmarkedYet(const std::string& staging, FileSystem& fs) {
+    if (fs.isLink(staging) || !fs.isDirectory(staging)) return false;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(staging, ec)) {
+        if (e.path().filename() != kStagingMark || fs.isLink(e.path().string())) return false;
+        if (!std::string(kStagingMarkTitle).append("\n").starts_with(
+                readSmallFile(e.path().string(), fs).substr(0, 15)))
+            return false;
+    }
+    return !ec;
+}
+
+[[noreturn]] void leftAsFound(const std::string& staging, const std::string& why) {
+    throw StoreError(staging, why +
+                                  "そのままにしています。中を確かめて、移すか名前を変えてから"
+                                  "もう一度実行して下さい。");
+}
+
+// The names in an unfinished staging folder that may hold the only copy of a file: the
+// files moved aside (".old") and anything this program does not put there.
+std::vector<std::string> filesNotOurCopies(const std::string& staging) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(staging, ec)) {
+        const std::string name = e.path().filename().string();
+        const bool copy = name == kStagingMark || name == kJournalName || isDataSetFile(name) ||
+                          (name.size() > 4 && name.ends_with(".$$$") &&
+                           isDataSetFile(name.substr(0, name.size() - 4)));
+        if (!copy) found.push_back(name);
+    }
+    if (ec) found.push_back("(" + errnoReason(ec.value()) + ")");
+    return found;
 }
 
 void syncPut(const std::string& staging, const SwapPlan& plan, FileSystem& fs) {
@@ -133,14 +255,48 @@ void rollForward(const std::string& staging, const std::string& dataFolder, cons
     fs.syncFolder(dataFolder);
 }
 
+// Removes a staging folder of ours whose swap never began, unless something in it may be
+// the only copy of a file: then it stays as found and the error names it.
+void dropUnbegun(const std::string& staging, FileSystem& fs) {
+    const std::vector<std::string> kept = filesNotOurCopies(staging);
+    if (!kept.empty()) {
+        std::string names;
+        for (const std::string& n : kept) names += (names.empty() ? "" : ", ") + n;
+        leftAsFound(staging, "に置き換え前のファイル (" + names + ") があり、置き換えの記録 (" +
+                                 kJournalName + ") が読めません。");
+    }
+    fs.removeFolder(staging);
+}
+
 }  // namespace
 
 StagingFolder::StagingFolder(const std::string& dataFolder, const std::string& name,
                              FileSystem& fs)
     : path_(dataFolder + name + "/"), fs_(fs) {
     finishPendingSwaps(dataFolder, fs);
-    fs.removeFolder(path_);
+    if (fs.isLink(path_) || fs.exists(path_) || fs.isDirectory(path_)) {
+        if (unmarkedYet(path_, fs))
+            fs.removeFolder(path_);
+        else if (!isOurStaging(path_, fs))
+            leftAsFound(path_, "はこのプログラムが作った作業用フォルダーではないため、");
+        else
+            dropUnbegun(path_, fs);
+    }
+    // Made new: a folder another run made in between makes this fail, never shared.
     fs.makeFolder(path_);
+    try {
+        const std::string mark =
+            std::string(kStagingMarkTitle) + "\n" + std::to_string(inodeOf(path_)) + "\n";
+        auto f = fs.open(path_ + kStagingMark, OpenMode::CreateNew);
+        f->writeAt(0, mark.data(), mark.size());
+        f->sync();
+    } catch (...) {
+        try {
+            fs.removeFolder(path_);
+        } catch (...) {
+        }
+        throw;
+    }
 }
 
 StagingFolder::~StagingFolder() {
@@ -157,7 +313,7 @@ void swapIntoPlace(const std::string& staging, const std::string& dataFolder, co
     syncPut(staging, plan, fs);
     try {
         const std::string text = journalText(plan);
-        auto journal = fs.open(staging + kJournalName, OpenMode::Create);
+        auto journal = fs.open(staging + kJournalName, OpenMode::CreateNew);
         journal->writeAt(0, text.data(), text.size());
         journal->sync();
         journal.reset();
@@ -207,18 +363,68 @@ bool swapPending(const std::string& folder, FileSystem& fs) {
     return false;
 }
 
+bool stagingLeftovers(const std::string& folder, FileSystem& fs) {
+    for (const char* name : kStagingNames) {
+        const std::string staging = folder + name;
+        if (fs.isLink(staging) || fs.isDirectory(staging) || fs.exists(staging)) return true;
+    }
+    return false;
+}
+
 std::vector<std::string> finishPendingSwaps(const std::string& folder, FileSystem& fs) {
     std::vector<std::string> finished;
     for (const char* name : kStagingNames) {
         const std::string staging = folder + name + "/";
         if (!fs.exists(staging + kJournalName)) continue;
-        if (const auto plan = readJournal(staging + kJournalName, fs))
-            rollForward(staging, folder, *plan, fs);
-        fs.remove(staging + kJournalName);
-        fs.removeFolder(staging);
-        finished.push_back(name);
+        if (!isOurStaging(staging, fs))
+            leftAsFound(staging, "はこのプログラムが作った作業用フォルダーではないため、");
+        SwapPlan plan;
+        switch (readJournal(staging + kJournalName, fs, plan)) {
+            case JournalState::Invalid: {
+                leftAsFound(staging + kJournalName, "は正しい置き換えの記録ではないため、");
+            }
+            case JournalState::CutShort: {
+                // Written only part way: no file of the folder had been touched yet.
+                dropUnbegun(staging, fs);
+                break;
+            }
+            case JournalState::Complete: {
+                // Every file put in place must be there, staged or already moved in:
+                // otherwise the files moved aside would be the only copies.
+                for (const std::string& n : plan.put)
+                    if (!fs.exists(staging + n) && !fs.exists(folder + n))
+                        leftAsFound(staging, "に置き換える " + n + " がないため、");
+                rollForward(staging, folder, plan, fs);
+                fs.remove(staging + kJournalName);
+                fs.removeFolder(staging);
+                finished.push_back(name);
+                break;
+            }
+        }
     }
     return finished;
+}
+
+std::vector<std::string> tidyStagingLeftovers(const std::string& folder, FileSystem& fs) {
+    std::vector<std::string> tidied;
+    for (const char* name : kStagingNames) {
+        const std::string staging = folder + name + "/";
+        if (unmarkedYet(staging, fs)) {
+            fs.removeFolder(staging);
+            tidied.push_back(name);
+            continue;
+        }
+        if (!fs.isDirectory(staging) || fs.isLink(staging) || fs.exists(staging + kJournalName) ||
+            !isOurStaging(staging, fs))
+            continue;  // not ours, or a swap to finish: left to finishPendingSwaps
+        try {
+            dropUnbegun(staging, fs);
+            tidied.push_back(name);
+        } catch (const StoreError&) {
+            // Something in it may be the only copy of a file: it stays as found.
+        }
+    }
+    return tidied;
 }
 
 std::string setAsideName(const std::string& folder, const std::string& name, FileSystem& fs) {

@@ -24,11 +24,14 @@ inline constexpr const char* kRestoreStaging = "Quil.$restore";
 inline constexpr const char* kImportStaging = "Quil.$import";
 inline constexpr const char* kMoveStaging = "Quil.$move";
 inline constexpr const char* kBackupStaging = "Quil.$backup";
+inline constexpr const char* kCsvStaging = "quil-import.tmp";
 
-// A staging folder inside a data folder. A leftover of an earlier command that had begun
-// its swap is finished first; one that had not is cleared. The folder is removed with what
-// it holds when it goes, unless a swap begun in it could not be finished or undone: then it
-// stays, journal and all, for the next start to finish.
+// A staging folder inside a data folder, made new and marked as this program's. A leftover
+// of an earlier command that had begun its swap is finished first; one of ours that had not
+// is cleared. Anything else of that name (a link, a folder the user made, a copy brought
+// from another folder) is left as found and StoreError names it. The folder is removed with
+// what it holds when it goes, unless a swap begun in it could not be finished or undone:
+// then it stays, journal and all, for the next start to finish.
 class StagingFolder {
 public:
     // `dataFolder` ends with '/'.
@@ -65,10 +68,22 @@ bool swapPending(const std::string& folder, store::FileSystem& fs = store::FileS
 
 // Finishes every swap begun and not finished in `folder` (the new data set goes in place, as
 // the command that began it had verified it) and removes its staging folder. Returns the
-// names of the staging folders it finished. Raises StoreError when a rename fails; the
-// journal then stays for another attempt.
+// names of the staging folders it finished. Only a staging folder of ours whose journal
+// names nothing but the folder's data-set files is followed; any other (a link, a folder
+// without our mark, a journal this program did not write) raises StoreError naming it and
+// is left exactly as found, as is one holding files moved aside whose journal is cut short.
+// Raises StoreError when a rename fails; the journal then stays for another attempt.
 std::vector<std::string> finishPendingSwaps(const std::string& folder,
                                             store::FileSystem& fs = store::FileSystem::current());
+
+// True when `folder` holds anything named as a staging folder.
+bool stagingLeftovers(const std::string& folder,
+                      store::FileSystem& fs = store::FileSystem::current());
+
+// Removes the staging folders of ours in `folder` whose swap never began (a command killed
+// while it copied) and that hold nothing but copies. Returns their names.
+std::vector<std::string> tidyStagingLeftovers(const std::string& folder,
+                                              store::FileSystem& fs = store::FileSystem::current());
 
 // A name under which a file of the replaced data set is kept: "QuilExt.db" becomes
 // "QuilExt.db.yyyymmdd-hhmmss.old" (local time), with "-2", "-3" … when that name is taken.

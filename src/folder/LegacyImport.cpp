@@ -20,7 +20,7 @@ namespace {
 
 template <typename Record>
 void writeAll(const std::string& path, const std::vector<Record>& records, FileSystem& fs) {
-    BinaryFile f(path, Record::Size, OpenMode::Create, fs);
+    BinaryFile f(path, Record::Size, OpenMode::CreateNew, fs);
     constexpr std::size_t kChunk = 4096;
     for (std::size_t i = 0; i < records.size(); i += kChunk)
         f.writeMany(static_cast<std::int64_t>(i), std::min(kChunk, records.size() - i),
@@ -32,7 +32,7 @@ void writeAll(const std::string& path, const std::vector<Record>& records, FileS
 void writeLog(const std::string& path, const std::vector<std::string>& lines, FileSystem& fs) {
     std::string text;
     for (const std::string& l : lines) text += toCp932(l) + "\r\n";
-    auto f = fs.open(path, OpenMode::Create);
+    auto f = fs.open(path, OpenMode::CreateNew);
     f->writeAt(0, text.data(), text.size());
     f->sync();
 }

@@ -45,7 +45,7 @@ bool isWritableFolder(const std::string& folder, store::FileSystem& fs) {
     const std::string probe =
         store::withSeparator(folder) + ".quil-write-test-" + std::to_string(::getpid());
     try {
-        fs.open(probe, store::OpenMode::Create);
+        fs.open(probe, store::OpenMode::CreateNew);
     } catch (const store::StoreError&) {
         return false;
     }

@@ -70,7 +70,7 @@ void BinaryFile::keepPartialTail(FileSystem& fs) {
         name = base + "-" + std::to_string(n);
     }
     try {
-        auto side = fs.open(name, OpenMode::Create);
+        auto side = fs.open(name, OpenMode::CreateNew);
         side->writeAt(0, tail.data(), tail.size());
         side->sync();
     } catch (...) {

@@ -10,8 +10,9 @@ namespace quil::store {
 
 // Writes a new file at `tempPath` with `fill`, syncs it, renames it over `path` and syncs
 // the folder, so the rename survives a crash too. With `keepOriginalAs` the original is
-// first renamed to that name instead of being replaced. On any failure the temporary file
-// is removed and `path` holds the original bytes.
+// first copied to that name (a crash at any point leaves `path` in place). The temporary
+// file is made new, never opened through a link; a `path` that is a link is refused. On any
+// failure the temporary file is removed and `path` holds the original bytes.
 void replaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
                  std::size_t recordSize, const std::function<void(BinaryFile&)>& fill,
                  const std::string& keepOriginalAs = {});

@@ -70,14 +70,27 @@ void FileSystem::makeFolder(const std::string& folder) {
 }
 
 void FileSystem::removeFolder(const std::string& folder) {
+    // Without its trailing separator the name is the entry itself, not what a link points to.
+    std::string entry = folder;
+    while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
+    if (isLink(entry))
+        throw StoreError(fileNameOf(entry),
+                         "フォルダーではなくリンクのため削除しません。何も変更していません。");
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    std::filesystem::remove_all(entry, ec);
     if (ec) throw StoreError(folder, errnoReason(ec.value()));
 }
 
 bool FileSystem::isReadOnly(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
+bool FileSystem::isLink(const std::string& path) {
+    std::string entry = path;
+    while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
+    struct stat st {};
+    return ::lstat(entry.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool FileSystem::canReadFolder(const std::string& folder) {
@@ -150,6 +163,12 @@ public:
             case OpenMode::ReadWrite: flags |= O_RDWR; break;
             case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
             case OpenMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
+            case OpenMode::CreateNew:
+                flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+                // unlink removes a link itself, never its target.
+                if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+                    throw StoreError(fileNameOf(path), errnoReason(errno));
+                break;
         }
         int fd = ::open(path.c_str(), flags, 0644);
         if (fd < 0) throw StoreError(fileNameOf(path), errnoReason(errno));

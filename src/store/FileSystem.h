@@ -33,7 +33,11 @@ enum class OpenMode {
     Read,         // existing file, read only
     ReadWrite,    // existing file
     Create,       // created or truncated to zero, read and write
-    OpenOrCreate  // existing file kept, created when missing
+    OpenOrCreate,  // existing file kept, created when missing
+    // A file made new, read and write: whatever had its name (a temporary file left by a run
+    // cut short, a planted link) is removed first, and the file is then created exclusively,
+    // never through a link. Every temporary and staged file is opened this way.
+    CreateNew
 };
 
 class FileSystem {
@@ -51,8 +55,11 @@ public:
     virtual void syncFolder(const std::string& folder);
     // Creates one folder (its parent must exist). Throws StoreError.
     virtual void makeFolder(const std::string& folder);
-    // Removes a folder with everything in it; a missing folder is not an error.
+    // Removes a folder with everything in it; a missing folder is not an error. A link of
+    // that name is refused (StoreError), never followed.
     virtual void removeFolder(const std::string& folder);
+    // True when `path` itself is a symbolic link (whether or not its target exists).
+    virtual bool isLink(const std::string& path);
     // True for an existing file that carries no write permission at all (the read-only
     // attribute), whoever runs the program.
     virtual bool isReadOnly(const std::string& path);

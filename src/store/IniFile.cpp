@@ -158,7 +158,7 @@ void replaceFile(const std::string& path, std::string_view bytes) {
     const std::string temp = path + ".tmp";
     try {
         {
-            auto file = fs.open(temp, OpenMode::Create);
+            auto file = fs.open(temp, OpenMode::CreateNew);
             file->writeAt(0, bytes.data(), bytes.size());
             file->sync();
         }

@@ -15,10 +15,8 @@ namespace quil::tool {
 
 namespace {
 
-// The lock the program keeps in its data folder while it runs; renewed every minute, so
-// one untouched for five minutes belongs to a copy that has ended.
-constexpr const char* kLockFileName = "Quil.lck";
-constexpr auto kStaleLock = std::chrono::minutes(5);
+// How long a command waits for another holder of a folder's lock to finish.
+constexpr auto kLockWait = std::chrono::seconds(3);
 
 int report(std::ostream& err, const folder::DataSetResult& result) {
     err << "quil-tool: " << result.message << '\n';
@@ -27,22 +25,27 @@ int report(std::ostream& err, const folder::DataSetResult& result) {
 
 }  // namespace
 
-bool ToolRunner::refuseWhileOpen(const std::string& dataFolder, const std::string& command) {
-    std::error_code ec;
-    const auto written = std::filesystem::last_write_time(dataFolder + kLockFileName, ec);
-    if (ec) return false;
-    if (std::filesystem::file_time_type::clock::now() - written > kStaleLock) return false;
-    err_ << "quil-tool: " << command << ": プログラムがこのデータを開いています (" << dataFolder
-         << kLockFileName << ")。プログラムを終了してから実行して下さい。\n";
+bool ToolRunner::refuseWhileOpen(const std::string& folder, const std::string& command) {
+    for (const auto& lock : locks_)
+        if (folder::sameFolder(lock->folder(), folder)) return false;
+    auto lock = std::make_unique<folder::FolderLock>(folder);
+    if (lock->acquire(kLockWait)) {
+        locks_.push_back(std::move(lock));
+        return false;
+    }
+    err_ << "quil-tool: " << command << ": " << lock->failure() << "何も変更していません。\n";
     return true;
 }
 
 bool ToolRunner::finishCutShortSwap(const std::string& folder, const std::string& command) {
-    if (!folder::swapPending(folder)) return true;
+    if (!folder::swapPending(folder) && !folder::stagingLeftovers(folder)) return true;
     if (refuseWhileOpen(folder, command)) return false;
     for (const std::string& staging : folder::finishPendingSwaps(folder))
         err_ << "quil-tool: 中断されていたデータの置き換えを完了しました (" << folder << staging
              << ")。\n";
+    for (const std::string& staging : folder::tidyStagingLeftovers(folder))
+        err_ << "quil-tool: 中断された作業の残り (" << folder << staging
+             << ") を片付けました。データは変わっていません。\n";
     return true;
 }
 
@@ -84,7 +87,13 @@ int ToolRunner::restore(const std::vector<std::string>& args) {
     if (args.size() != 1) return usage("読み込むフォルダーを 1 つ指定して下さい。", "restore");
     const std::string data = dataFolder();
     if (refuseWhileOpen(data, "restore")) return kExitProblems;
-    const auto result = folder::restoreDataSet(data, asFolder(args[0]));
+    // A backup cut short in the source is finished there: that folder is written too, unless
+    // it cannot be (a read-only medium, where nobody else writes either).
+    const std::string source = asFolder(args[0]);
+    if (!folder::sameFolder(source, data) && folder::swapPending(source) &&
+        refuseWhileOpen(source, "restore"))
+        return kExitProblems;
+    const auto result = folder::restoreDataSet(data, source);
     if (!result.done()) return report(err_, result);
     out_ << "読み込みが完了しました。\n";
     return kExitOk;

@@ -318,6 +318,11 @@ int ToolRunner::run(std::vector<std::string> args) {
     // A folder without a data set is refused by every command: a backup, dump or export of
     // nothing must never look like a success.
     if (!chooseDataFolder()) return kExitProblems;
+    // The folders' locks are held until the command has ended, whichever way it ends.
+    struct ReleaseLocks {
+        std::vector<std::unique_ptr<folder::FolderLock>>& locks;
+        ~ReleaseLocks() { locks.clear(); }
+    } releaseLocks{locks_};
     try {
         if (!finishCutShortSwap(dataFolder(), command)) return kExitProblems;
         if (command == "check") return check(args);

@@ -3,11 +3,13 @@
 // command. Streams are passed in so tests run the tool in-process.
 
 #include <istream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "folder/FolderLock.h"
 #include "folder/ProgramFolders.h"
 
 namespace quil::tool {
@@ -49,10 +51,13 @@ private:
     int importCsvToServer(const std::vector<std::string>& args);
     // backup, restore and import-legacy on a server data set.
     int replaceOnServer(const std::string& command, const std::vector<std::string>& args);
-    // The commands that replace the data set refuse while the program holds its lock.
-    bool refuseWhileOpen(const std::string& dataFolder, const std::string& command);
-    // A restore, import or move that a crash cut short in `folder` is finished before any
-    // command reads it; false (with a message) when the program holding the folder should.
+    // Takes the lock of a folder the command writes, held until the command ends; true (and
+    // a message saying what holds it) when it cannot be taken after a short wait, as when
+    // the program or another command is using the folder.
+    bool refuseWhileOpen(const std::string& folder, const std::string& command);
+    // A restore, import or move that a crash cut short in `folder` is finished, and staging
+    // folders of ours that a kill left behind are cleared, before any command reads it;
+    // false (with a message) when the folder's lock cannot be taken.
     bool finishCutShortSwap(const std::string& folder, const std::string& command);
 
     int usage(const std::string& message, const std::string& command);
@@ -79,6 +84,8 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     bool errIsTerminal_;
+    // The locks of the folders the running command writes.
+    std::vector<std::unique_ptr<folder::FolderLock>> locks_;
 };
 
 }  // namespace quil::tool

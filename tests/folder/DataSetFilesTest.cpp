@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
 
 #include "CrashingFileSystem.h"
+#include "FaultyFileSystem.h"
 #include "StoreFixtures.h"
 #include "folder/DataSetFiles.h"
 #include "folder/FileCopy.h"
@@ -437,6 +439,13 @@ TEST(ExtensionFileCheck, TellsADatabaseFromTextOrACutCopy) {
     EXPECT_NE(extensionFileProblem(t.file("text.db")), "");
 }
 
+// A staging folder as a command killed during its swap leaves it: made and marked by the
+// program, its journal begun.
+void makeStaging(const std::string& folder, const char* name) {
+    StagingFolder staging(folder, name);
+    writeBytes(staging.path() + "swap.journal", "quil-swap 1\n");
+}
+
 TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
     TempDir data;
     writeDataSet(data, "旧", 2, 111.0);
@@ -444,7 +453,7 @@ TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
     writeDataSet(fresh, "新", 5, 222.0);
     // Killed after the old item file was moved aside and before anything was moved in.
     const std::string staging = data.dir() + "Quil.$restore/";
-    std::filesystem::create_directory(staging);
+    makeStaging(data.dir(), kRestoreStaging);
     std::filesystem::copy_file(fresh.file("Quil.qui"), staging + "Quil.qui");
     std::filesystem::copy_file(fresh.file("Quil.qud"), staging + "Quil.qud");
     std::filesystem::rename(data.file("Quil.qui"), staging + "Quil.qui.old");
@@ -456,7 +465,7 @@ TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
     EXPECT_FALSE(std::filesystem::exists(staging));
 
     // A journal cut short while it was written: no file had been touched yet.
-    std::filesystem::create_directory(staging);
+    makeStaging(data.dir(), kRestoreStaging);
     std::filesystem::copy_file(data.file("Quil.qui"), staging + "Quil.qui");
     writeBytes(staging + "swap.journal", "quil-swap 1\nput Quil.q");
     const Files before = topFiles(data);
@@ -530,12 +539,143 @@ TEST(DataSetRestore, ASourceChangedWhileItIsCopiedIsCheckedAgainAndRefused) {
     // Another program rewrites the backup's record file once the restore has checked it
     // and begun copying.
     fs.beforeOpen = [&](const std::string& path, OpenMode mode) {
-        if (mode == OpenMode::Create && path.find("Quil.$restore/Quil.qui") != std::string::npos)
+        if (mode == OpenMode::CreateNew && path.find("Quil.$restore/Quil.qui") != std::string::npos)
             writeBytes(source.file("Quil.qud"), std::string(256, 'x'));
     };
     const auto r = restoreDataSet(data.dir(), source.dir(), fs);
     EXPECT_EQ(r.status, DataSetStatus::BrokenSource);
     EXPECT_EQ(snapshot(data), before);
+}
+
+}  // namespace
+
+namespace {
+
+// A swap killed after its journal was written and before any rename: the new data set of
+// `fresh` staged in the data folder's `name`, the journal `journal`.
+std::string plantSwap(const TempDir& data, const TempDir& fresh, const char* name,
+                      const std::string& journal) {
+    makeStaging(data.dir(), name);
+    const std::string staging = data.dir() + name + "/";
+    for (const char* file : {"Quil.qui", "Quil.qud"})
+        std::filesystem::copy_file(fresh.file(file), staging + file);
+    writeBytes(staging + "swap.journal", journal);
+    return staging;
+}
+
+TEST(SwapJournal, OnlyAJournalOfOurOwnFolderNamingTheDataSetFilesIsFollowed) {
+    TempDir data, fresh, outside;
+    writeDataSet(data, "旧", 2, 111.0);
+    writeDataSet(fresh, "新", 5, 222.0);
+    writeBytes(outside.file("victim.txt"), "not ours");
+    const Files before = topFiles(data);
+    for (const std::string forged :
+         {"quil-swap 1\nput ../victim.txt\nend\n", "quil-swap 1\ndrop Quil.qud\nend\n",
+          "quil-swap 1\naside Quil.qud ../Quil.qud\nput Quil.qui\nend\n",
+          "quil-swap 1\nput Quil.qui\nput Quil.qui\nend\n",
+          "quil-swap 1\nput Quil.qui\nend\nput Quil.qud\n"}) {
+        const std::string staging = plantSwap(data, fresh, kRestoreStaging, forged);
+        const Files planted = snapshot(data);
+        EXPECT_THROW(finishPendingSwaps(data.dir()), StoreError) << forged;
+        EXPECT_EQ(snapshot(data), planted) << forged;
+        EXPECT_EQ(readBytes(outside.file("victim.txt")), "not ours");
+        std::filesystem::remove_all(staging);
+    }
+    EXPECT_EQ(topFiles(data), before);
+
+    // A sound journal in a folder the program did not make for this folder: a folder of the
+    // user's, and a staging folder copied in from another data set.
+    const std::string journal = "quil-swap 1\nput Quil.qui\nput Quil.qud\nend\n";
+    std::filesystem::create_directory(data.dir() + kRestoreStaging);
+    writeBytes(data.dir() + kRestoreStaging + "/swap.journal", journal);
+    writeBytes(data.dir() + kRestoreStaging + "/Quil.qui", "user's own");
+    EXPECT_THROW(finishPendingSwaps(data.dir()), StoreError);
+    EXPECT_EQ(readBytes(data.dir() + kRestoreStaging + "/Quil.qui"), "user's own");
+    std::filesystem::remove_all(data.dir() + kRestoreStaging);
+    TempDir elsewhere;
+    plantSwap(elsewhere, fresh, kRestoreStaging, journal);
+    std::filesystem::copy(elsewhere.dir() + kRestoreStaging, data.dir() + kRestoreStaging,
+                          std::filesystem::copy_options::recursive);
+    EXPECT_THROW(finishPendingSwaps(data.dir()), StoreError);
+    EXPECT_EQ(topFiles(data), before);
+}
+
+TEST(DataSetCommands, NeverClearALinkOrAFolderTheyDidNotMake) {
+    TempDir data, dest, victim;
+    writeDataSet(data, "今", 2);
+    writeBytes(victim.file("keep.txt"), "precious");
+    std::filesystem::create_directory_symlink(victim.dir(), dest.dir() + kBackupStaging);
+    EXPECT_THROW(backupDataSet(data.dir(), dest.dir()), StoreError);
+    EXPECT_EQ(readBytes(victim.file("keep.txt")), "precious");
+    TempDir source;
+    writeDataSet(source, "元", 3, 222.0);
+    std::filesystem::create_directory_symlink(victim.dir(), data.dir() + kRestoreStaging);
+    EXPECT_THROW(restoreDataSet(data.dir(), source.dir()), StoreError);
+    EXPECT_EQ(readBytes(victim.file("keep.txt")), "precious");
+    std::filesystem::remove(data.dir() + kRestoreStaging);
+    // A folder of the user's that happens to have the name.
+    std::filesystem::create_directory(data.dir() + kRestoreStaging);
+    writeBytes(data.dir() + kRestoreStaging + "/notes.txt", "mine");
+    EXPECT_THROW(restoreDataSet(data.dir(), source.dir()), StoreError);
+    EXPECT_EQ(readBytes(data.dir() + kRestoreStaging + "/notes.txt"), "mine");
+}
+
+// The steps that keep a swap safe, each seen to matter.
+TEST(SwapJournal, EachSafetyStepKeepsTheDataSetWhole) {
+    TempDir data, fresh;
+    writeDataSet(data, "旧", 2, 111.0);
+    writeDataSet(fresh, "新", 5, 222.0);
+
+    // The journal is on the disk before the first file of the folder is renamed.
+    {
+        TempDir source;
+        writeDataSet(source, "元", 3, 333.0);
+        FaultyFileSystem recorder(FaultyFileSystem::Op::Open, 100000);
+        ASSERT_TRUE(restoreDataSet(data.dir(), source.dir(), recorder).done());
+        const auto& log = recorder.log();
+        const auto synced = std::find(log.begin(), log.end(), "sync swap.journal");
+        // The first file of the folder moved aside.
+        const auto renamed = std::find_if(log.begin(), log.end(), [](const std::string& e) {
+            return e.rfind("rename ", 0) == 0 && e.size() > 4 && e.substr(e.size() - 4) == ".old";
+        });
+        ASSERT_NE(renamed, log.end());
+        ASSERT_NE(synced, log.end());
+        EXPECT_LT(synced, renamed);
+        EXPECT_NE(std::find(synced, renamed, "syncFolder"), renamed);
+    }
+    const Files before = topFiles(data);
+
+    // A journal without its end line is never rolled forward.
+    plantSwap(data, fresh, kRestoreStaging, "quil-swap 1\nput Quil.qui\nput Quil.qud\n");
+    finishPendingSwaps(data.dir());
+    EXPECT_EQ(topFiles(data), before);
+    EXPECT_FALSE(std::filesystem::exists(data.dir() + kRestoreStaging));
+
+    // Rolled forward, the files the swap drops leave the folder too.
+    writeBytes(data.file("QuilExt.db"), "");
+    plantSwap(data, fresh, kRestoreStaging,
+              "quil-swap 1\nput Quil.qui\nput Quil.qud\ndrop QuilExt.db\nend\n");
+    finishPendingSwaps(data.dir());
+    EXPECT_EQ(topFiles(data), topFiles(fresh));
+
+    // A command's staging folder finishes the swap another left pending before it clears
+    // anything.
+    writeDataSet(data, "旧", 2, 111.0);
+    plantSwap(data, fresh, kImportStaging, "quil-swap 1\nput Quil.qui\nput Quil.qud\nend\n");
+    TempDir source;
+    writeDataSet(source, "元", 3, 333.0);
+    ASSERT_TRUE(restoreDataSet(data.dir(), source.dir()).done());
+    EXPECT_FALSE(swapPending(data.dir()));
+    EXPECT_EQ(topFiles(data), topFiles(source));
+
+    // A backup finishes one cut short at its destination before judging what is there.
+    TempDir dest;
+    writeDataSet(dest, "元", 1, 333.0);
+    const std::string staging = plantSwap(dest, source, kBackupStaging,
+                                          "quil-swap 1\nput Quil.qui\nput Quil.qud\nend\n");
+    std::filesystem::rename(dest.file("Quil.qui"), staging + "Quil.qui.old");
+    EXPECT_TRUE(backupDataSet(data.dir(), dest.dir()).done());
+    EXPECT_EQ(topFiles(dest), topFiles(data));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "CrashingFileSystem.h"
 #include "StoreFixtures.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
@@ -110,8 +111,8 @@ TEST_F(DamagedFiles, AnItemConversionThatFailsPutsTheConvertedRecordFileBack) {
     writeBytes(qud(), oldQud);
     writeRecords(qui(), oldItems());
     const auto oldQui = readBytes(qui());
-    // Renames: record file kept, tmp published; the third is the item file's first.
-    FaultyFileSystem faulty(FaultyFileSystem::Op::Rename, 3);
+    // Renames: the record file's tmp published; the second is the item file's.
+    FaultyFileSystem faulty(FaultyFileSystem::Op::Rename, 2);
     FileSystem::setCurrent(&faulty);
     EXPECT_THROW(convertOlderFormat(t.dir()), StoreError);
     FileSystem::setCurrent(nullptr);
@@ -190,15 +191,71 @@ TEST_F(DamagedFiles, AReplacedFileIsWrittenSyncedRenamedThenItsFolderSynced) {
     EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()), expected);
     for (const auto& e : log) EXPECT_TRUE(e.rfind("write Quil.qud", 0) != 0) << "in place: " << e;
 
-    // The conversion: the original is renamed aside before the new file takes its name.
+    // The conversion: the original is copied aside before the new file takes its name, so
+    // the folder is never without it.
     writeBytes(qud(), oldRecord(1));
     FaultyFileSystem conv(FaultyFileSystem::Op::Open, 1000);
     FileSystem::setCurrent(&conv);
     convertRecordFile(t.dir());
     FileSystem::setCurrent(nullptr);
-    const std::vector<std::string> convExpected = {"write tmp.$$$", "sync tmp.$$$",
-                                                   "rename Quil.qud Quil.qud.100-20260304",
+    const std::vector<std::string> convExpected = {"sync tmp.$$$", "write Quil.qud.100-20260304",
+                                                   "sync Quil.qud.100-20260304",
                                                    "rename tmp.$$$ Quil.qud", "syncFolder"};
     ASSERT_GE(conv.log().size(), convExpected.size());
     EXPECT_EQ(std::vector<std::string>(conv.log().end() - 5, conv.log().end()), convExpected);
 }
+
+namespace {
+
+TEST_F(DamagedFiles, AKillAtAnyStepOfTheConversionLeavesBothFilesForTheNextStartToConvert) {
+    const std::string oldQud = oldRecord(1) + oldRecord(2);
+    writeBytes(qud(), oldQud);
+    writeRecords(qui(), oldItems());
+    const auto oldQui = readBytes(qui());
+    convertOlderFormat(t.dir());
+    const auto newQud = readBytes(qud()), newQui = readBytes(qui());
+    int kills = 0;
+    for (int k = 1;; ++k) {
+        ASSERT_LT(k, 100);
+        for (const auto& e : std::filesystem::directory_iterator(t.dir())) std::filesystem::remove(e);
+        writeBytes(qud(), oldQud);
+        writeBytes(qui(), *oldQui);
+        CrashingFileSystem dying(k);
+        try {
+            convertOlderFormat(t.dir(), dying);
+        } catch (const StoreError&) {
+        }
+        if (!dying.crashed()) break;
+        ++kills;
+        EXPECT_TRUE(readBytes(qud()) == oldQud || readBytes(qud()) == newQud) << "killed at " << k;
+        EXPECT_TRUE(readBytes(qui()) == oldQui || readBytes(qui()) == newQui) << "killed at " << k;
+        convertOlderFormat(t.dir());  // the next start
+        EXPECT_EQ(readBytes(qud()), newQud) << "killed at " << k;
+        EXPECT_EQ(readBytes(qui()), newQui) << "killed at " << k;
+    }
+    EXPECT_GT(kills, 4);
+}
+
+TEST_F(DamagedFiles, AnInsertionNeverWritesThroughAPlantedTempFileOrReplacesALinkedRecordFile) {
+    TempDir outside;
+    const std::string victim = outside.file("victim.txt");
+    writeBytes(victim, "not ours");
+    const std::vector<DataRecord> three = {makeRecord(100, 0, 1), makeRecord(102, 0, 1),
+                                           makeRecord(104, 0, 1)};
+    writeBytes(qud(), bytesOf(three));
+    std::filesystem::create_symlink(victim, t.file("tmp.$$$"));
+    RecordStore(t.dir()).save(makeRecord(101, 0, 1), std::nullopt);  // an insertion
+    EXPECT_EQ(readBytes(victim), "not ours");
+    EXPECT_EQ(readRecords(qud()).size(), 4u);
+
+    // A record file that is a link: the insertion is refused and the link stays a link.
+    const std::string target = outside.file("Quil.qud");
+    std::filesystem::rename(qud(), target);
+    std::filesystem::create_symlink(target, qud());
+    const auto before = readBytes(target);
+    EXPECT_THROW(RecordStore(t.dir()).save(makeRecord(99, 0, 1), std::nullopt), StoreError);
+    EXPECT_TRUE(std::filesystem::is_symlink(qud()));
+    EXPECT_EQ(readBytes(target), before);
+}
+
+}  // namespace

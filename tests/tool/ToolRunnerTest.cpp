@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "SampleDataSet.h"
+#include "folder/FileCopy.h"
 #include "store/Codec.h"
 #include "store/Settings.h"
 
@@ -239,7 +240,10 @@ TEST_F(Tool, ACommandFinishesAReplacementACrashCutShort) {
     RecordStore(fresh.dir()).save(sampleRecord(1, encodeDate(2024, 3, 1), 0, 1), std::nullopt);
     // Killed with both files moved aside: the folder holds no data set at all.
     const std::string staging = data.dir() + "Quil.$restore/";
-    std::filesystem::create_directory(staging);
+    {
+        quil::folder::StagingFolder made(data.dir(), quil::folder::kRestoreStaging);
+        writeBytes(staging + "swap.journal", "quil-swap 1\n");  // kept: a swap had begun
+    }
     for (const char* name : {"Quil.qui", "Quil.qud"}) {
         std::filesystem::copy_file(fresh.file(name), staging + name);
         if (std::filesystem::exists(data.file(name)))
