@@ -75,11 +75,14 @@ const std::map<std::string, const char*> kCommandHelp = {
      "日付は yyyy/mm/dd。既定は CP932 と CRLF (Excel でそのまま開けます)。--out を省くと\n"
      "標準出力に書きます。--vehicle と --user は繰り返せます (省くとすべて)。\n"},
     {"import-csv",
-     "使い方: quil-tool [--data FOLDER] import-csv --kind KIND [--encoding cp932|utf-8] FILE\n"
+     "使い方: quil-tool [--data FOLDER] import-csv --kind KIND [--encoding cp932|utf-8]\n"
+     "         [--add-identical] FILE\n"
      "export-csv と同じ列の CSV (見出しの行が必要、列の順は自由、No と走行距離は読みません)\n"
      "の記録を、入力画面と同じ確認と保存で追加します。名前はマスターから探します。\n"
      "1 行でも誤りがあれば何も書かず、行・列・メッセージを出して終了コード 1 で終わります。\n"
-     "--encoding を省くと、BOM か UTF-8 として正しい内容なら UTF-8、それ以外は CP932 です。\n"},
+     "--encoding を省くと、BOM か UTF-8 として正しい内容なら UTF-8、それ以外は CP932 です。\n"
+     "登録済みの記録と同じ行は数えて飛ばすので、同じファイルをもう一度読んでも記録は\n"
+     "増えません。--add-identical を付けるとそれも追加します。\n"},
     {"backup",
      "使い方: quil-tool [--data FOLDER] backup [--replace] DEST\n"
      "Quil.qui, Quil.qud (と QuilExt.db) を既存のフォルダー DEST にコピーします。すべての\n"
@@ -401,7 +404,15 @@ int ToolRunner::exportCsv(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int ToolRunner::importCsv(const std::vector<std::string>& args) {
+int ToolRunner::importCsv(const std::vector<std::string>& given) {
+    std::vector<std::string> args;
+    auto duplicates = folder::ImportDuplicates::Skip;
+    for (const std::string& a : given) {
+        if (a == "--add-identical")
+            duplicates = folder::ImportDuplicates::Add;
+        else
+            args.push_back(a);
+    }
     const Options o = parseOptions(args, {"--kind", "--encoding"}, {});
     if (!o.error.empty()) return usage(o.error, "import-csv");
     const std::string* kind = o.one("--kind");
@@ -429,7 +440,7 @@ int ToolRunner::importCsv(const std::vector<std::string>& args) {
     ToolProgress progress(err_, errIsTerminal_, "import-csv");
     const folder::ImportResult result =
         folder::importListCsv(dataFolder(), *recordKind, CsvReader::decode(bytes, encoding),
-                              FileSystem::current(), std::ref(progress));
+                              FileSystem::current(), std::ref(progress), duplicates);
     if (result.problem) {
         if (result.rowProblems.empty()) err_ << path << ": " << result.problem->text() << '\n';
         for (const folder::ImportProblem& p : result.rowProblems)
@@ -443,6 +454,9 @@ int ToolRunner::importCsv(const std::vector<std::string>& args) {
     if (result.skipped > 0)
         out_ << "給油・点検整備の費用の " << result.skipped
              << " 行は給油記録・点検整備記録のものなので取り込んでいません。\n";
+    if (result.identical > 0)
+        out_ << "登録済みの記録と同じ " << result.identical
+             << " 行は取り込んでいません (取り込むときは --add-identical を付けて下さい)。\n";
     return kExitOk;
 }
 
