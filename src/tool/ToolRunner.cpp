@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -91,10 +92,12 @@ const std::map<std::string, const char*> kCommandHelp = {
      "きは、--replace を付けたときだけ置き換えます。プログラムが使用中のフォルダーには\n"
      "バックアップしません。\n"},
     {"restore",
-     "使い方: quil-tool [--data FOLDER] restore SRC\n"
-     "SRC のバックアップで今のデータを置き換えます。SRC のファイルを確かめ、データフォルダー\n"
-     "内の作業フォルダーにコピーしてから名前の変更で置き換えるので、失敗しても今のデータは\n"
-     "そのまま残ります。プログラムがこのデータを開いている間は実行しません。\n"},
+     "使い方: quil-tool [--data FOLDER] restore [--replace] SRC\n"
+     "SRC のバックアップで今のデータを置き換えます。SRC のファイルを check と同じように\n"
+     "確かめ、データフォルダー内の作業フォルダーにコピーしてから名前の変更で置き換えるので、\n"
+     "失敗しても今のデータはそのまま残ります。置き換えたデータは別の名前でデータフォルダーに\n"
+     "残します。記録が 0 件のバックアップは --replace を付けたときだけ読み込みます。\n"
+     "プログラムがこのデータを開いている間は実行しません。\n"},
     {"server",
      "使い方: quil-tool --server CONNINFO server init\n"
      "       quil-tool --server CONNINFO server push FOLDER\n"
@@ -348,8 +351,20 @@ int ToolRunner::check(const std::vector<std::string>& args) {
     return problems.empty() ? kExitOk : kExitProblems;
 }
 
+bool ToolRunner::refuseDamaged(const std::string& command) {
+    // Dates still to come are check's finding alone: such records read as they were stored.
+    const auto problems =
+        folder::auditDataSet(dataFolder(), std::numeric_limits<double>::max(), FileSystem::current());
+    if (problems.empty()) return false;
+    for (const auto& p : problems) err_ << p << '\n';
+    err_ << "quil-tool: " << command
+         << ": データに問題があるため書き出しません。check で確かめて下さい。\n";
+    return true;
+}
+
 int ToolRunner::dump(const std::vector<std::string>& args) {
     if (!args.empty()) return usage("dump に引数はありません。", "dump");
+    if (refuseDamaged("dump")) return kExitProblems;
     folder::dumpDataSet(dataFolder(), [this](const std::string& line) { out_ << line << '\n'; });
     return out_.good() ? kExitOk : kExitIo;
 }
@@ -384,6 +399,7 @@ int ToolRunner::exportCsv(const std::vector<std::string>& args) {
         encoding = *chosen;
     }
 
+    if (refuseDamaged("export-csv")) return kExitProblems;
     ToolProgress progress(err_, errIsTerminal_, "export-csv");
     const std::string* outPath = o.one("--out");
     if (!outPath) {

@@ -54,6 +54,9 @@ private:
     // A restore, import or move that a crash cut short in `folder` is finished before any
     // command reads it; false (with a message) when the program holding the folder should.
     bool finishCutShortSwap(const std::string& folder, const std::string& command);
+    // dump and export-csv refuse a data set check finds damaged, naming its problems on
+    // stderr (true), so that a damaged file never reads as a short success.
+    bool refuseDamaged(const std::string& command);
 
     int usage(const std::string& message, const std::string& command);
     // Chooses the folder the command works on, says which on the first line of the error
