@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "folder/DataSet.h"
@@ -182,6 +183,10 @@ std::string trimmed(const std::string& s) {
     return s.substr(a, s.find_last_not_of(' ') - a + 1);
 }
 
+std::string_view asBytes(const DataRecord& r) {
+    return {reinterpret_cast<const char*>(r.data()), DataRecord::Size};
+}
+
 void copyFile(FileSystem& fs, const std::string& from, const std::string& to) {
     BinaryFile in(from, DataRecord::Size, OpenMode::Read, fs);
     BinaryFile out(to, DataRecord::Size, OpenMode::CreateNew, fs);
@@ -190,6 +195,92 @@ void copyFile(FileSystem& fs, const std::string& from, const std::string& to) {
     in.readChunks(buf.data(), kChunk,
                   [&](std::int64_t pos, std::size_t got) { out.writeMany(pos, got, buf.data()); });
     out.sync();
+}
+
+enum class StoredOrder { Sorted, Unsorted };
+
+// Reads the record file once: whether it stands in order, and (unless `duplicates` says to
+// keep them) takes out of `records` the rows identical, byte for byte, to a live stored
+// record, each stored record standing for one row, so that an import run twice adds its
+// rows once.
+StoredOrder dropIdentical(const std::string& path, std::vector<DataRecord>& records,
+                          ImportDuplicates duplicates, ImportResult& result, FileSystem& fs) {
+    if (!fs.exists(path)) return StoredOrder::Sorted;
+    std::unordered_map<std::string_view, std::int64_t> wanted;
+    if (duplicates == ImportDuplicates::Skip)
+        for (const DataRecord& r : records) ++wanted[asBytes(r)];
+    std::unordered_map<std::string_view, std::int64_t> found;
+    bool sorted = true;
+    BinaryFile in(path, DataRecord::Size, OpenMode::Read, fs);
+    const std::size_t kChunk = std::size_t(std::clamp<std::int64_t>(in.count(), 1, 4096));
+    std::vector<DataRecord> buf(kChunk);
+    DataRecord previous;
+    bool first = true;
+    in.readChunks(buf.data(), kChunk, [&](std::int64_t, std::size_t got) {
+        for (std::size_t i = 0; i < got; ++i) {
+            if (!first && sortsAfter(previous, buf[i])) sorted = false;
+            previous = buf[i];
+            first = false;
+            if (wanted.empty() || buf[i].deleted()) continue;
+            const auto it = wanted.find(asBytes(buf[i]));
+            if (it != wanted.end() && found[it->first] < it->second) ++found[it->first];
+        }
+    });
+    if (!found.empty()) {
+        std::vector<DataRecord> kept;
+        kept.reserve(records.size());
+        for (const DataRecord& r : records) {
+            const auto it = found.find(asBytes(r));
+            if (it != found.end() && it->second > 0) {
+                --it->second;
+                ++result.identical;
+            } else {
+                kept.push_back(r);
+            }
+        }
+        records.swap(kept);
+    }
+    return sorted ? StoredOrder::Sorted : StoredOrder::Unsorted;
+}
+
+// Writes the stored records with `records` merged in to `to` in one pass. Each new record
+// goes after every record whose key is not above its own, and new records of one key keep
+// their order in the file: the bytes equal those of saving the rows one by one.
+void mergeInto(const std::string& from, const std::string& to, std::vector<DataRecord>& records,
+               FileSystem& fs, const Progress& progress) {
+    std::stable_sort(records.begin(), records.end(),
+                     [](const DataRecord& a, const DataRecord& b) { return sortsAfter(b, a); });
+    BinaryFile out(to, DataRecord::Size, OpenMode::CreateNew, fs);
+    constexpr std::size_t kChunk = 4096;
+    std::vector<DataRecord> pending;
+    pending.reserve(kChunk);
+    std::int64_t outPos = 0;
+    auto flush = [&] {
+        if (pending.empty()) return;
+        out.writeMany(outPos, pending.size(), pending.data());
+        outPos += std::int64_t(pending.size());
+        pending.clear();
+    };
+    auto emit = [&](const DataRecord& r) {
+        pending.push_back(r);
+        if (pending.size() == kChunk) flush();
+    };
+    std::size_t next = 0;
+    if (fs.exists(from)) {
+        BinaryFile in(from, DataRecord::Size, OpenMode::Read, fs);
+        const std::int64_t total = in.count();
+        std::vector<DataRecord> buf(kChunk);
+        in.readChunks(buf.data(), kChunk, [&](std::int64_t pos, std::size_t got) {
+            for (std::size_t i = 0; i < got; ++i) {
+                while (next < records.size() && sortsAfter(buf[i], records[next]))
+                    emit(records[next++]);
+                emit(buf[i]);
+            }
+            if (progress) progress(pos + std::int64_t(got), total + std::int64_t(records.size()));
+        });
+    }
+    while (next < records.size()) emit(records[next++]);
+    flush();
 }
 
 }  // namespace
@@ -201,7 +292,8 @@ std::string ImportProblem::text() const {
 }
 
 ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_view text,
-                           FileSystem& fs, const Progress& progress) {
+                           FileSystem& fs, const Progress& progress,
+                           ImportDuplicates duplicates) {
     ImportResult result;
     auto refuse = [&](std::size_t line, int column, std::string title, std::string message) {
         result.problem = ImportProblem{line, column, std::move(title), std::move(message)};
@@ -360,13 +452,22 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
     // before the copy (which takes whole records only) replaces the file.
     if (fs.exists(original))
         BinaryFile(original, DataRecord::Size, OpenMode::Read, fs).keepPartialTail(fs);
+    const StoredOrder order = dropIdentical(original, records, duplicates, result, fs);
+    if (records.empty()) return result;
     StagingFolder stagingFolder(dataFolder, kImportStagingName, fs);
     const std::string& staging = stagingFolder.path();
-    if (fs.exists(original)) copyFile(fs, original, staging + kRecordFileName);
-    RecordStore staged(staging, fs);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        staged.save(records[i], std::nullopt);
-        if (progress && (i & 0x3FF) == 0) progress(std::int64_t(i), std::int64_t(records.size()));
+    if (order == StoredOrder::Sorted) {
+        mergeInto(original, staging + kRecordFileName, records, fs, progress);
+    } else {
+        // A file out of order is saved into row by row, so every record lands where the
+        // entry dialog's save would put it.
+        if (fs.exists(original)) copyFile(fs, original, staging + kRecordFileName);
+        RecordStore staged(staging, fs);
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            staged.save(records[i], std::nullopt);
+            if (progress && (i & 0x3FF) == 0)
+                progress(std::int64_t(i), std::int64_t(records.size()));
+        }
     }
     BinaryFile(staging + kRecordFileName, DataRecord::Size, OpenMode::ReadWrite, fs).sync();
     fs.rename(staging + kRecordFileName, original);

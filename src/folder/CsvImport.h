@@ -36,12 +36,17 @@ struct ImportResult {
     // Rows of an expense-list file that show the cost of a refuelling or maintenance record:
     // those records come with the refuelling and maintenance files, so they are left out.
     std::int64_t skipped = 0;
+    // Rows identical to a live stored record, left out (ImportDuplicates::Skip).
+    std::int64_t identical = 0;
     std::optional<ImportProblem> problem;  // set when nothing was written: the first reason
     // Every bad row's problem in file order (one a row, the first of them is `problem`), at
     // most kMaxListedProblems; empty when the whole file was refused for one reason.
     std::vector<ImportProblem> rowProblems;
     std::int64_t badRows = 0;  // all bad rows, the unlisted ones too
 };
+
+// Whether rows identical to a stored record are added again.
+enum class ImportDuplicates { Skip, Add };
 
 // The staging folder inside the data folder.
 inline constexpr const char* kImportStagingName = kCsvStaging;
@@ -55,8 +60,13 @@ inline constexpr const char* kImportStagingName = kCsvStaging;
 // formatted number), times either wave dash, and a text the export guarded against
 // formulas (CsvWriter) is read without its guard. Raises StoreError on an I/O error
 // (the data set is then unchanged as well).
+// A row identical byte for byte to a live stored record is left out and counted in
+// `identical` (each stored record stands for one row), so an import run again adds
+// nothing twice; ImportDuplicates::Add adds them all. The records are merged into a copy
+// of Quil.qud in one pass, whatever their dates.
 ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_view text,
                            store::FileSystem& fs = store::FileSystem::current(),
-                           const Progress& progress = {});
+                           const Progress& progress = {},
+                           ImportDuplicates duplicates = ImportDuplicates::Skip);
 
 }  // namespace quil::folder

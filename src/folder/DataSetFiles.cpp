@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <optional>
 
 #include "folder/DataSet.h"
+#include "folder/DataSetAudit.h"
+#include "folder/ExtensionFile.h"
 #include "folder/FileCopy.h"
 #include "store/BinaryFile.h"
 #include "store/Date.h"
@@ -63,7 +66,56 @@ SwapPlan replacingPlan(const std::vector<std::string>& put, const std::string& f
     plan.put = put;
     for (const std::string& name : presentFiles(folder, fs))
         if (!contains(put, name)) plan.drop.push_back(name);
+    // A crash journal of the replaced QuilExt.db goes with it: left beside the new file,
+    // SQLite would roll the old database's pages into it.
+    for (const std::string& name : extensionCompanionNames(kExtensionFileName))
+        if (fs.exists(folder + name)) plan.drop.push_back(name);
     return plan;
+}
+
+// Lets SQLite settle the QuilExt.db of `folder` (a crash journal rolled back into it) and
+// check it, before it is copied: a copy without its journal would be a torn database.
+// Returns the problem; empty for a sound file or none.
+std::string settledExtensionProblem(const std::string& folder) {
+    return settleExtensionFile(folder + kExtensionFileName);
+}
+
+// SQLite's check of a staged QuilExt.db, before it is put in place.
+std::optional<DataSetResult> brokenStagedExtension(const std::string& staging,
+                                                   const std::vector<std::string>& names) {
+    if (!contains(names, kExtensionFileName)) return std::nullopt;
+    const std::string problem = extensionIntegrityProblem(staging + kExtensionFileName);
+    if (problem.empty()) return std::nullopt;
+    return refused(DataSetStatus::BrokenSource,
+                   "コピーした" + problem + "何も変更していません。");
+}
+
+// Backup and move copy a QuilExt.db SQLite already finds damaged as it is (a copy is
+// never worse than its source); a sound one must still be sound once copied.
+std::vector<std::string> namesToCheck(const std::string& folder,
+                                      const std::vector<std::string>& names) {
+    if (!contains(names, kExtensionFileName) || !settledExtensionProblem(folder).empty())
+        return {};
+    return names;
+}
+
+// The first problems `quil-tool check` finds in the data set of `folder`, dates after today
+// aside: a backup may hold a record the program stored with a date still to come.
+std::optional<DataSetResult> auditRefusal(const std::string& folder, FileSystem& fs) {
+    const auto problems = auditDataSet(folder, std::numeric_limits<double>::max(), fs);
+    if (problems.empty()) return std::nullopt;
+    constexpr std::size_t kNamed = 5;
+    std::string text = "このバックアップは壊れているため読み込めません。何も変更していません。\n";
+    for (std::size_t i = 0; i < problems.size() && i < kNamed; ++i) text += problems[i] + "\n";
+    if (problems.size() > kNamed)
+        text += "ほかに " + std::to_string(problems.size() - kNamed) + " 件の問題があります。\n";
+    return refused(DataSetStatus::BrokenSource, text);
+}
+
+// Whether `a` holds records or a last date `b` does not (a copy of the same data set that
+// has gone on without `b`).
+bool newerThan(const DataSetSummary& a, const DataSetSummary& b) {
+    return a.records > b.records || a.lastDate > b.lastDate;
 }
 
 std::string describe(const DataSetSummary& d) {
@@ -74,22 +126,34 @@ std::string describe(const DataSetSummary& d) {
     return text;
 }
 
-// The question before a data set in `folder` is replaced.
+// The question before a data set in `folder` is replaced by `ours`, both shown.
 DataSetResult replaceQuestion(const std::string& folder, const DataSetSummary& there,
-                              double ourStamp) {
-    std::string text = folder + " には既にデータがあります（" + describe(there) + "）。\n";
-    if (there.readable && there.stamp != ourStamp)
+                              const DataSetSummary& ours) {
+    std::string text = folder + " には既にデータがあります。\n" + "　置き換えるデータ: " +
+                       describe(there) + "\n" + "　今のデータ　　　: " + describe(ours) + "\n";
+    if (there.readable && there.stamp != ours.stamp)
         text += "これは今のデータとは別に作られたデータです（作成 " + formatDate(there.stamp) +
                 " " + formatTime(there.stamp) + "）。\n";
+    else if (there.readable && newerThan(there, ours))
+        text += "これは今のデータのコピーですが、今のデータにない記録があります。\n";
     else if (there.readable)
         text += "これは今のデータの以前のコピーです。\n";
     text += "このデータを置き換えますか？";
     return refused(DataSetStatus::ReplaceOther, text);
 }
 
-double stampOf(const std::string& folder, FileSystem& fs) {
-    const auto header = readFileHeader(folder + kItemFileName, fs);
-    return header && !header->empty ? header->stamp : 0;
+// The question before the data set of `folder` is replaced by a backup, both shown.
+DataSetResult restoreQuestion(const std::string& folder, const DataSetSummary& current,
+                              const DataSetSummary& backup) {
+    std::string text = "　読み込むデータ: " + describe(backup) + "\n" + "　現在のデータ　: " +
+                       describe(current) + "\n";
+    if (backup.records == 0)
+        text += "読み込むデータには記録がありません。\n";
+    else if (current.readable && current.stamp == backup.stamp && newerThan(current, backup))
+        text += "現在のデータには、読み込むデータにない記録があります。\n";
+    text += "現在のデータは " + folder +
+            " に別の名前で残し、読み込むデータで置き換えます。よろしいですか？";
+    return refused(DataSetStatus::ReplaceOther, text);
 }
 
 }  // namespace
@@ -116,9 +180,14 @@ std::optional<DataSetResult> readOnlyRefusal(const std::string& folder, const Sw
 }
 
 void setAsideExtensionFile(SwapPlan& plan, const std::string& folder, FileSystem& fs) {
-    if (fs.exists(folder + kExtensionFileName))
-        plan.setAside.emplace_back(kExtensionFileName,
-                                   setAsideName(folder, kExtensionFileName, fs));
+    if (!fs.exists(folder + kExtensionFileName)) return;
+    const std::string aside = setAsideName(folder, kExtensionFileName, fs);
+    plan.setAside.emplace_back(kExtensionFileName, aside);
+    // Its crash journal stays with it, under the name SQLite looks for beside the kept file.
+    const std::string name = kExtensionFileName;
+    for (const std::string& companion : extensionCompanionNames(name))
+        if (fs.exists(folder + companion))
+            plan.setAside.emplace_back(companion, aside + companion.substr(name.size()));
 }
 
 DataSetSummary summarizeDataSet(const std::string& folder, FileSystem& fs) {
@@ -185,16 +254,21 @@ DataSetResult backupDataSet(const std::string& dataFolder, const std::string& de
     // A backup cut short there is finished first: its files then belong together again.
     finishPendingSwaps(destFolder, fs);
     const DataSetSummary there = summarizeDataSet(destFolder, fs);
-    const double ours = stampOf(dataFolder, fs);
-    if (there.present && (!there.readable || there.stamp != ours) && !consent.otherDataSet)
-        return replaceQuestion(destFolder, there, ours);
+    const DataSetSummary ours = summarizeDataSet(dataFolder, fs);
+    // Another data set, or a copy of this one that holds what this one does not, is
+    // replaced only with consent.
+    const bool asks = there.present && (!there.readable || there.stamp != ours.stamp ||
+                                        newerThan(there, ours));
+    if (asks && !consent.otherDataSet) return replaceQuestion(destFolder, there, ours);
     const std::vector<std::string> names = presentFiles(dataFolder, fs);
     if (names.empty()) return refused(DataSetStatus::NoSourceData, dataFolder + " にデータがありません。");
+    const std::vector<std::string> checked = namesToCheck(dataFolder, names);
     const SwapPlan plan = replacingPlan(names, destFolder, fs);
     if (auto refusal = readOnlyRefusal(destFolder, plan, fs)) return *refusal;
 
     StagingFolder staging(destFolder, kBackupStaging, fs);
     stageCopies(dataFolder, names, staging.path(), fs);
+    if (auto refusal = brokenStagedExtension(staging.path(), checked)) return *refusal;
     swapIntoPlace(staging.path(), destFolder, plan, fs);
     return {};
 }
@@ -206,24 +280,29 @@ DataSetResult moveDataSet(const std::string& dataFolder, const std::string& newF
     finishPendingSwaps(newFolder, fs);
     const DataSetSummary there = summarizeDataSet(newFolder, fs);
     if (there.present && !consent.otherDataSet)
-        return replaceQuestion(newFolder, there, stampOf(dataFolder, fs));
+        return replaceQuestion(newFolder, there, summarizeDataSet(dataFolder, fs));
     const std::vector<std::string> names = presentFiles(dataFolder, fs);
+    const std::vector<std::string> checked = namesToCheck(dataFolder, names);
     const SwapPlan plan = replacingPlan(names, newFolder, fs);
     if (auto refusal = readOnlyRefusal(newFolder, plan, fs)) return *refusal;
     {
         StagingFolder staging(newFolder, kMoveStaging, fs);
         stageCopies(dataFolder, names, staging.path(), fs);
+        if (auto refusal = brokenStagedExtension(staging.path(), checked)) return *refusal;
         swapIntoPlace(staging.path(), newFolder, plan, fs);
     }
     if (switchFolder) switchFolder();
     // Every copy has been read back and the new folder is in use: only now may the old
     // folder give its files up. The item file stays behind, as it always has.
     DataSetResult result;
-    for (const char* name : {"Item.dat", kRecordFileName, kExtensionFileName}) {
+    std::vector<std::string> gone = {"Item.dat", kRecordFileName, kExtensionFileName};
+    for (const std::string& name : extensionCompanionNames(kExtensionFileName))
+        if (fs.exists(dataFolder + name)) gone.push_back(name);
+    for (const std::string& name : gone) {
         try {
             fs.remove(dataFolder + name);
         } catch (const StoreError& e) {
-            result.message += std::string(name) + ": " + e.reason() + "\n";
+            result.message += name + ": " + e.reason() + "\n";
         }
     }
     if (!result.message.empty())
@@ -235,7 +314,7 @@ DataSetResult moveDataSet(const std::string& dataFolder, const std::string& newF
 }
 
 DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& sourceFolder,
-                             FileSystem& fs) {
+                             FileSystem& fs, ReplaceConsent consent) {
     if (sameFolder(dataFolder, sourceFolder)) return sameFolderRefusal();
     // A backup cut short in the source is finished first, so its files belong together.
     finishPendingSwaps(sourceFolder, fs);
@@ -257,22 +336,41 @@ DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& s
         return std::nullopt;
     };
     if (auto refusal = verify(sourceFolder)) return *refusal;
+    const char* cannot = "このバックアップは読み込めません。何も変更していません。";
+    if (const std::string problem = settledExtensionProblem(sourceFolder); !problem.empty())
+        return refused(DataSetStatus::BrokenSource, problem + cannot);
+    // Records of the older format are checked once converted, in the staging folder.
+    if (!checkDataSet(sourceFolder, fs).convertRecords)
+        if (auto refusal = auditRefusal(sourceFolder, fs)) return *refusal;
+    const DataSetSummary current = summarizeDataSet(dataFolder, fs);
+    if (current.present && !consent.otherDataSet)
+        return restoreQuestion(dataFolder, current, summarizeDataSet(sourceFolder, fs));
     const std::vector<std::string> names = presentFiles(sourceFolder, fs);
+    // The replaced data set is kept beside the new one, a crash journal of its QuilExt.db
+    // with it (under the name SQLite looks for beside the kept file).
     SwapPlan plan;
     plan.put = names;
-    if (!contains(names, kExtensionFileName)) setAsideExtensionFile(plan, dataFolder, fs);
+    for (const std::string& name : presentFiles(dataFolder, fs))
+        if (name != kExtensionFileName)
+            plan.setAside.emplace_back(name, setAsideName(dataFolder, name, fs));
+    setAsideExtensionFile(plan, dataFolder, fs);
+    std::string kept;
+    for (const auto& aside : plan.setAside) kept += "\n　" + dataFolder + aside.second;
     if (auto refusal = readOnlyRefusal(dataFolder, plan, fs)) return *refusal;
 
     StagingFolder staging(dataFolder, kRestoreStaging, fs);
     stageCopies(sourceFolder, names, staging.path(), fs);
     // Copied files are checked again: the source may have changed between check and copy.
     if (auto refusal = verify(staging.path())) return *refusal;
+    if (auto refusal = brokenStagedExtension(staging.path(), names)) return *refusal;
     const double stamp = checkDataSet(staging.path(), fs).stamp;
     convertOlderFormat(staging.path(), fs);
+    if (auto refusal = auditRefusal(staging.path(), fs)) return *refusal;
     swapIntoPlace(staging.path(), dataFolder, plan, fs);
 
     DataSetResult result;
     result.stamp = stamp;
+    if (!kept.empty()) result.message = "置き換える前のデータは次のファイルに残しました。" + kept;
     return result;
 }
 

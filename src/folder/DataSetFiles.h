@@ -33,8 +33,10 @@ enum class DataSetStatus {
 
 // What the command may replace beyond what it always does.
 struct ReplaceConsent {
-    // The destination's data set (one of another stamp for a backup, any for a move) may be
-    // replaced. Without it such a destination gives ReplaceOther and nothing changes.
+    // The destination's data set (for a backup one of another stamp, or a copy holding
+    // records or a last date the source lacks; for a move and a restore any) may be
+    // replaced. Without it such a destination gives ReplaceOther, whose message asks with
+    // both data sets shown, and nothing changes.
     bool otherDataSet = false;
 };
 
@@ -80,22 +82,31 @@ bool sameFolder(const std::string& a, const std::string& b);
 // `destFolder` (which must exist). Every file is copied into a staging folder there, synced,
 // read back and compared byte for byte, and only then do the copies replace the older backup
 // together (a data-set file the source lacks goes with it), so a failure leaves the older
-// backup whole. A destination holding another data set (another stamp, or unreadable) is
-// replaced only with consent; a read-only file there is never replaced.
+// backup whole. A destination holding another data set (another stamp, or unreadable), or a
+// copy of this one with more records or a later last record, is replaced only with
+// consent; a read-only file there is never replaced. QuilExt.db is first opened through
+// SQLite (so a crash journal is rolled back into it), and its copy passes SQLite's
+// integrity check before it is put in place; the destination's old journal goes with the
+// replaced file. Move does the same.
 DataSetResult backupDataSet(const std::string& dataFolder, const std::string& destFolder,
                             store::FileSystem& fs = store::FileSystem::current(),
                             ReplaceConsent consent = {});
 
 // Replaces the data set of `dataFolder` by the one in `sourceFolder`. The source must hold
 // Quil.qud and Quil.qui whose first records carry the right signatures, a version not above
-// the current one and equal stamps, no record cut short, and a QuilExt.db (when it has one)
-// that is a database. Both files (and QuilExt.db) are copied into a staging folder inside
-// the data folder, verified, converted there when they are of the older format, and only
-// then put in place by renames; any failure leaves the current data set byte for byte as it
-// was. A current QuilExt.db that the source does not replace is set aside under another
-// name: its rows refer to the items of the replaced data set. Returns the new stamp.
+// the current one and equal stamps, no record cut short, no problem `quil-tool check` finds
+// (dates to come aside; the first problems are named), and a QuilExt.db (when it has one)
+// that SQLite opens (rolling back its crash journal) and finds whole. A folder holding a
+// data set is replaced only with consent: without it the result is ReplaceOther, asking
+// with both data sets shown (vehicles, records, last date). Both files (and QuilExt.db) are
+// copied into a staging folder inside the data folder, checked again, converted there when
+// they are of the older format, and only then put in place by renames; any failure leaves
+// the current data set byte for byte as it was. The replaced files are kept beside under
+// setAsideName's names (a crash journal of QuilExt.db with its file), listed in the
+// result's message. Returns the new stamp.
 DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& sourceFolder,
-                             store::FileSystem& fs = store::FileSystem::current());
+                             store::FileSystem& fs = store::FileSystem::current(),
+                             ReplaceConsent consent = {});
 
 // Moves the data set from `dataFolder` to `newFolder` (which must exist): copies Quil.qui,
 // Quil.qud and QuilExt.db as a backup does. A data set already in `newFolder` is replaced

@@ -84,18 +84,41 @@ int ToolRunner::backup(const std::vector<std::string>& args) {
 }
 
 int ToolRunner::restore(const std::vector<std::string>& args) {
-    if (args.size() != 1) return usage("読み込むフォルダーを 1 つ指定して下さい。", "restore");
+    std::vector<std::string> words;
+    bool replace = false;
+    for (const std::string& a : args) {
+        if (a == "--replace")
+            replace = true;
+        else if (a.rfind("--", 0) == 0)
+            return usage("不明なオプションです: " + a, "restore");
+        else
+            words.push_back(a);
+    }
+    if (words.size() != 1) return usage("読み込むフォルダーを 1 つ指定して下さい。", "restore");
     const std::string data = dataFolder();
     if (refuseWhileOpen(data, "restore")) return kExitProblems;
     // A backup cut short in the source is finished there: that folder is written too, unless
     // it cannot be (a read-only medium, where nobody else writes either).
-    const std::string source = asFolder(args[0]);
+    const std::string source = asFolder(words[0]);
     if (!folder::sameFolder(source, data) && folder::swapPending(source) &&
         refuseWhileOpen(source, "restore"))
         return kExitProblems;
-    const auto result = folder::restoreDataSet(data, source);
+    auto& fs = store::FileSystem::current();
+    auto result = folder::restoreDataSet(data, source, fs);
+    if (result.status == folder::DataSetStatus::ReplaceOther) {
+        // Naming the backup is the user's answer, unless it holds no record at all: a data
+        // set would then give way to an empty one.
+        if (folder::summarizeDataSet(source, fs).records == 0 && !replace) {
+            err_ << "quil-tool: " << result.message << '\n'
+                 << "記録のないデータで置き換えるときは --replace を付けて下さい。"
+                    "何も変更していません。\n";
+            return kExitProblems;
+        }
+        result = folder::restoreDataSet(data, source, fs, {.otherDataSet = true});
+    }
     if (!result.done()) return report(err_, result);
     out_ << "読み込みが完了しました。\n";
+    if (!result.message.empty()) out_ << result.message << '\n';
     return kExitOk;
 }
 

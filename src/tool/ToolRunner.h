@@ -59,6 +59,9 @@ private:
     // folders of ours that a kill left behind are cleared, before any command reads it;
     // false (with a message) when the folder's lock cannot be taken.
     bool finishCutShortSwap(const std::string& folder, const std::string& command);
+    // dump and export-csv refuse a data set check finds damaged, naming its problems on
+    // stderr (true), so that a damaged file never reads as a short success.
+    bool refuseDamaged(const std::string& command);
 
     int usage(const std::string& message, const std::string& command);
     // Chooses the folder the command works on, says which on the first line of the error

@@ -255,6 +255,68 @@ TEST_F(CsvImport, AKillAtAnyStepLeavesTheOldOrTheNewRecordFile) {
     EXPECT_GT(kills, 3);
 }
 
+TEST_F(CsvImport, RowsMergeWhereRowByRowSavesPutThemAndARerunAddsNothingTwice) {
+    RecordStore store(to.dir());
+    for (int d = 1; d <= 5; ++d)
+        store.save(entry(input(3, 2024, 3, unsigned(d) * 2, 0, 1)), std::nullopt);
+    const std::string before = recordBytes(to);
+    // Before, between, on the key of and after stored records, two rows of one key and
+    // one row twice; the price tells each row's record apart.
+    const std::string csv =
+        "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
+        "2024/04/01,車両1,使用者1,駐車場代,500,0,,\n"
+        "2024/03/04,車両1,使用者1,駐車場代,400,0,,\n"
+        "2024/03/01,車両1,使用者1,駐車場代,100,0,,\n"
+        "2024/03/06,車両1,使用者1,駐車場代,600,0,,\n"
+        "2024/03/04,車両1,使用者1,駐車場代,401,0,,\n"
+        "2024/03/05,車両1,使用者1,駐車場代,401,0,,\n"
+        "2024/03/05,車両1,使用者1,駐車場代,401,0,,\n";
+    const std::vector<int> prices = {500, 400, 100, 600, 401, 401, 401};
+    const ImportResult first = importListCsv(to.dir(), 3, csv);
+    ASSERT_FALSE(first.problem) << first.problem->text();
+    EXPECT_EQ(first.added, 7);
+    EXPECT_EQ(first.identical, 0);
+    const std::string merged = recordBytes(to);
+
+    // The same records saved one at a time, in the rows' order, onto the old file (the
+    // three rows priced 401 stand in the file in the rows' order).
+    const auto stored = readRecords(to.file("Quil.qud"));
+    std::vector<DataRecord> added;
+    for (const DataRecord& r : stored)
+        if (r.price() >= 100) added.push_back(r);
+    ASSERT_EQ(added.size(), prices.size());
+    TempDir oneByOne;
+    writeBytes(oneByOne.file("Quil.qud"), before);
+    std::vector<bool> used(added.size());
+    for (const int price : prices)
+        for (std::size_t i = 0; i < added.size(); ++i)
+            if (!used[i] && added[i].price() == price) {
+                used[i] = true;
+                RecordStore(oneByOne.dir()).save(added[i], std::nullopt);
+                break;
+            }
+    EXPECT_EQ(readBytes(oneByOne.file("Quil.qud")).value_or(""), merged);
+
+    // Run again (as after a kill once the file was in place): nothing is added twice.
+    const ImportResult again = importListCsv(to.dir(), 3, csv);
+    ASSERT_FALSE(again.problem);
+    EXPECT_EQ(again.added, 0);
+    EXPECT_EQ(again.identical, 7);
+    EXPECT_EQ(recordBytes(to), merged);
+    // A deleted stored record stands for no row; asked to, every row is added again.
+    RecordStore(to.dir()).markDeleted(0);
+    const ImportResult deleted =
+        importListCsv(to.dir(), 3,
+                      "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
+                      "2024/03/01,車両1,使用者1,駐車場代,100,0,,\n");
+    EXPECT_EQ(deleted.added, 1);
+    const ImportResult forced = importListCsv(to.dir(), 3, csv, FileSystem::current(), {},
+                                              ImportDuplicates::Add);
+    EXPECT_EQ(forced.added, 7);
+    EXPECT_EQ(forced.identical, 0);
+    EXPECT_EQ(readRecords(to.file("Quil.qud")).size(), stored.size() + 8);
+}
+
 TEST_F(CsvImport, ExportTakesTheListsRowsForItsOptions) {
     RecordStore store(from.dir());
     store.save(entry(input(1, 2024, 1, 10, 0, 1)), std::nullopt);

@@ -2,6 +2,7 @@
 // that a failure at any write, sync, rename, remove or open loses nothing.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -32,15 +33,13 @@ ItemRecord item(const char* name, double stamp = kStamp, std::int16_t version = 
     return r;
 }
 
-// A data set of `records` records whose item file names its one vehicle `name`.
+// A sound data set of `records` records whose item file names its one vehicle `name`.
 void writeDataSet(const TempDir& t, const char* name, int records, double stamp = kStamp) {
-    writeRecords(t.file("Quil.qui"), std::vector<ItemRecord>{item(name, stamp)});
+    ItemRecord user = item("使用者", stamp);
+    user.setKind(ItemKind::User);
+    writeRecords(t.file("Quil.qui"), std::vector<ItemRecord>{item(name, stamp), user});
     std::vector<DataRecord> rs;
-    for (int i = 0; i < records; ++i) {
-        auto r = makeRecord(100 + i, 0, 0, i);
-        r.setStamp(stamp);
-        rs.push_back(r);
-    }
+    for (int i = 0; i < records; ++i) rs.push_back(entryRecord(1, 100 + i, 0, 1, stamp));
     writeRecords(t.file("Quil.qud"), rs);
 }
 
@@ -48,9 +47,11 @@ using Files = std::map<std::string, std::optional<std::string>>;
 
 // A set-aside file's name carries the time it was set aside: compared without it.
 std::string withoutTime(const std::string& name) {
-    const std::string ext = "QuilExt.db.";
-    if (name.rfind(ext, 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".old")
-        return "QuilExt.db.(time).old";
+    for (const std::string base : {"QuilExt.db.", "Quil.qui.", "Quil.qud."})
+        for (const std::string end : {".old", ".old-journal"})
+            if (name.rfind(base, 0) == 0 && name.size() > end.size() &&
+                name.substr(name.size() - end.size()) == end)
+                return base + "(time)" + end;
     return name;
 }
 
@@ -76,7 +77,7 @@ Files topFiles(const TempDir& t) {
 TEST(DataSetBackup, CopiesBothFilesOverAnOlderBackupAndRefusesTheDataFolderItself) {
     TempDir data, dest;
     writeDataSet(data, "新", 3);
-    writeDataSet(dest, "古", 5);
+    writeDataSet(dest, "古", 1);
     ASSERT_TRUE(backupDataSet(data.dir(), dest.dir()).done());
     EXPECT_EQ(readBytes(dest.file("Quil.qui")), readBytes(data.file("Quil.qui")));
     EXPECT_EQ(readBytes(dest.file("Quil.qud")), readBytes(data.file("Quil.qud")));
@@ -89,6 +90,29 @@ TEST(DataSetBackup, CopiesBothFilesOverAnOlderBackupAndRefusesTheDataFolderItsel
     EXPECT_EQ(same.status, DataSetStatus::SameFolder);
     EXPECT_FALSE(same.message.empty());
     EXPECT_EQ(snapshot(data), before);
+}
+
+TEST(DataSetBackup, OntoACopyHoldingRecordsOrALastDateTheSourceLacksAsksFirst) {
+    TempDir data, dest;
+    writeDataSet(data, "今", 3);
+    for (const auto& make : std::vector<std::function<void()>>{
+             [&] { writeDataSet(dest, "先", 4); },  // more records, same stamp
+             [&] {
+                 writeDataSet(dest, "先", 1);  // fewer records, but a later one
+                 writeRecords(dest.file("Quil.qud"),
+                              std::vector<DataRecord>{entryRecord(1, 500, 0, 1, kStamp)});
+             }}) {
+        make();
+        const Files before = snapshot(dest);
+        auto asked = backupDataSet(data.dir(), dest.dir());
+        EXPECT_EQ(asked.status, DataSetStatus::ReplaceOther);
+        EXPECT_NE(asked.message.find("今のデータにない記録があります"), std::string::npos)
+            << asked.message;
+        EXPECT_EQ(snapshot(dest), before);
+    }
+    ASSERT_TRUE(backupDataSet(data.dir(), dest.dir(), FileSystem::current(), {.otherDataSet = true})
+                    .done());
+    EXPECT_EQ(readBytes(dest.file("Quil.qud")), readBytes(data.file("Quil.qud")));
 }
 
 TEST(DataSetBackup, OfAFolderWithOnlyTheItemFileCopiesOnlyThatFile) {
@@ -132,7 +156,8 @@ TEST(DataSetRestore, ReplacesTheDataSetAndReturnsTheNewStamp) {
     writeDataSet(data, "現在", 2, 111.25);
     writeBytes(data.file("QuilExt.db"), "mine");
     writeDataSet(source, "復元", 6, 222.5);
-    auto r = restoreDataSet(data.dir(), source.dir());
+    const Files before = snapshot(data);
+    auto r = restoreDataSet(data.dir(), source.dir(), FileSystem::current(), {.otherDataSet = true});
     ASSERT_TRUE(r.done()) << r.message;
     EXPECT_EQ(r.stamp, 222.5);
     EXPECT_EQ(readBytes(data.file("Quil.qui")), readBytes(source.file("Quil.qui")));
@@ -141,7 +166,10 @@ TEST(DataSetRestore, ReplacesTheDataSetAndReturnsTheNewStamp) {
         << "extension rows of the replaced data set would name the wrong items";
     EXPECT_EQ(snapshot(data).at("QuilExt.db.(time).old"), std::string("mine"))
         << "they are set aside, not lost";
-    EXPECT_EQ(snapshot(data).size(), 3u) << "the staging folder is gone";
+    EXPECT_EQ(snapshot(data).at("Quil.qud.(time).old"), before.at("Quil.qud"))
+        << "the replaced data set is kept beside";
+    EXPECT_NE(r.message.find("Quil.qud."), std::string::npos) << r.message;
+    EXPECT_EQ(snapshot(data).size(), 5u) << "the staging folder is gone";
 }
 
 TEST(DataSetRestore, RefusesMissingBrokenOrMismatchedSourcesWithoutTouchingTheDataSet) {
@@ -192,11 +220,15 @@ TEST(DataSetRestore, RefusesMissingBrokenOrMismatchedSourcesWithoutTouchingTheDa
 TEST(DataSetRestore, ConvertsASourceOfTheOlderFormatAtOnce) {
     TempDir data, source;
     writeDataSet(data, "現在", 1);
-    auto old = makeRecord(100.75, 0, 0);
+    auto old = entryRecord(1, 100.75, 0, 1, kStamp);
     old.setVersion(100);
     writeBytes(source.file("Quil.qud"), bytesOf<DataRecord>({old}).substr(0, 192));
-    writeRecords(source.file("Quil.qui"), std::vector{item("旧", kStamp, 100)});
-    ASSERT_TRUE(restoreDataSet(data.dir(), source.dir()).done());
+    ItemRecord user = item("使用者", kStamp, 100);
+    user.setKind(ItemKind::User);
+    writeRecords(source.file("Quil.qui"), std::vector{item("旧", kStamp, 100), user});
+    const auto r =
+        restoreDataSet(data.dir(), source.dir(), FileSystem::current(), {.otherDataSet = true});
+    ASSERT_TRUE(r.done()) << r.message;
     auto records = readRecords(data.file("Quil.qud"));
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].version(), 101);
@@ -222,7 +254,8 @@ const std::vector<Scenario>& scenarios() {
          [](auto& d, auto& o, auto& fs) {
              return moveDataSet(d, o, {}, fs, {.otherDataSet = true});
          }},
-        {"restore", [](auto& d, auto& o, auto& fs) { return restoreDataSet(d, o, fs); }},
+        {"restore",
+         [](auto& d, auto& o, auto& fs) { return restoreDataSet(d, o, fs, {.otherDataSet = true}); }},
     };
     return all;
 }
@@ -374,7 +407,7 @@ TEST(DataSetMove, OntoAFolderHoldingADataSetAsksAndNeverLeavesItsRecordFileBehin
 TEST(DataSetCommands, NeverReplaceAReadOnlyFile) {
     TempDir data, dest, source;
     writeDataSet(data, "今", 2);
-    writeDataSet(dest, "古", 3);
+    writeDataSet(dest, "古", 1);
     writeDataSet(source, "元", 4, 333.0);
     std::filesystem::permissions(dest.file("Quil.qud"), std::filesystem::perms::owner_read |
                                                             std::filesystem::perms::group_read |
@@ -387,9 +420,102 @@ TEST(DataSetCommands, NeverReplaceAReadOnlyFile) {
 
     std::filesystem::permissions(data.file("Quil.qui"), std::filesystem::perms::owner_read);
     const Files dataBefore = snapshot(data);
-    auto restore = restoreDataSet(data.dir(), source.dir());
+    auto restore = restoreDataSet(data.dir(), source.dir(), FileSystem::current(), {.otherDataSet = true});
     EXPECT_EQ(restore.status, DataSetStatus::ReadOnlyFile);
     EXPECT_EQ(snapshot(data), dataBefore);
+}
+
+// Runs `sql` on the database at `path` (created when missing); the connection stays open
+// while `meanwhile` runs.
+void withDatabase(const std::string& path, const char* sql,
+                  const std::function<void()>& meanwhile = {}) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    if (meanwhile) meanwhile();
+    sqlite3_close(db);
+}
+
+std::string firstText(const std::string& path, const char* sql) {
+    std::string text;
+    withDatabase(path, "SELECT 1", [&] {});
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return text;
+}
+
+TEST(DataSetRestore, AskingShowsBothSetsAndABackupDamagedInsideIsRefusedNamingTheProblem) {
+    TempDir data, empty, zeroed, randomPage;
+    writeDataSet(data, "今", 2);
+    writeDataSet(empty, "空", 0, 333.0);
+    const Files before = snapshot(data);
+    auto asked = restoreDataSet(data.dir(), empty.dir());
+    EXPECT_EQ(asked.status, DataSetStatus::ReplaceOther);
+    EXPECT_NE(asked.message.find("読み込むデータ: 車両 1 台、記録 0 件"), std::string::npos)
+        << asked.message;
+    EXPECT_NE(asked.message.find("現在のデータ　: 車両 1 台、記録 2 件、最後の記録"),
+              std::string::npos);
+    EXPECT_EQ(snapshot(data), before);
+
+    // Zeroed records, and a QuilExt.db with a page of noise: check finds them, so does restore.
+    writeDataSet(zeroed, "元", 3, 333.0);
+    const auto qud = *readBytes(zeroed.file("Quil.qud"));
+    writeBytes(zeroed.file("Quil.qud"), qud.substr(0, 256) + std::string(512, '\0'));
+    auto r = restoreDataSet(data.dir(), zeroed.dir(), FileSystem::current(), {.otherDataSet = true});
+    EXPECT_EQ(r.status, DataSetStatus::BrokenSource);
+    EXPECT_NE(r.message.find("Quil.qud 位置 1: 署名が QD ではありません。"), std::string::npos)
+        << r.message;
+    EXPECT_EQ(snapshot(data), before);
+
+    writeDataSet(randomPage, "元", 3, 333.0);
+    const std::string ext = randomPage.file("QuilExt.db");
+    withDatabase(ext, "CREATE TABLE t(x); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                      "FROM n WHERE i < 400) INSERT INTO t SELECT printf('%0200d', i) FROM n;");
+    std::string bytes = *readBytes(ext);
+    ASSERT_GT(bytes.size(), 4u * 4096);
+    for (std::size_t i = 2 * 4096; i < 3 * 4096; ++i) bytes[i] = char(i * 7919 % 251);
+    writeBytes(ext, bytes);
+    r = restoreDataSet(data.dir(), randomPage.dir(), FileSystem::current(), {.otherDataSet = true});
+    EXPECT_EQ(r.status, DataSetStatus::BrokenSource);
+    EXPECT_NE(r.message.find("QuilExt.db"), std::string::npos) << r.message;
+    EXPECT_EQ(snapshot(data), before);
+}
+
+TEST(DataSetCommands, QuilExtDbTravelsWithItsJournalRolledInAndNeverMeetsAnotherOnesJournal) {
+    TempDir data, dest;
+    writeDataSet(data, "今", 2);
+    writeDataSet(dest, "古", 1);
+    // The rows of the last transaction are still only in the write-ahead log when the
+    // program stops: a copy of the file alone would lose them.
+    withDatabase(data.file("QuilExt.db"),
+                 "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE t(x);"
+                 "INSERT INTO t VALUES('latest');",
+                 [&] {
+                     std::filesystem::copy_file(data.file("QuilExt.db"), data.file("copy.db"));
+                     std::filesystem::copy_file(data.file("QuilExt.db-wal"),
+                                                data.file("copy.db-wal"));
+                 });
+    std::filesystem::rename(data.file("copy.db"), data.file("QuilExt.db"));
+    std::filesystem::rename(data.file("copy.db-wal"), data.file("QuilExt.db-wal"));
+    // A journal of the destination's own database, left by a crash there.
+    writeBytes(dest.file("QuilExt.db-journal"), std::string(1024, 'j'));
+    ASSERT_TRUE(backupDataSet(data.dir(), dest.dir()).done());
+    EXPECT_FALSE(readBytes(dest.file("QuilExt.db-journal")));
+    EXPECT_FALSE(readBytes(dest.file("QuilExt.db-wal")));
+    EXPECT_EQ(firstText(dest.file("QuilExt.db"), "SELECT x FROM t"), "latest");
+
+    // A restore keeps the replaced database's journal with the kept file, not beside the new.
+    writeBytes(dest.file("QuilExt.db-journal"), std::string(1024, 'j'));
+    ASSERT_TRUE(restoreDataSet(dest.dir(), data.dir(), FileSystem::current(),
+                               {.otherDataSet = true})
+                    .done());
+    EXPECT_FALSE(readBytes(dest.file("QuilExt.db-journal")));
+    EXPECT_EQ(snapshot(dest).at("QuilExt.db.(time).old-journal"), std::string(1024, 'j'));
 }
 
 TEST(DataSetRestore, RefusesABackupWithARecordCutShortOrAnExtensionFileThatIsNoDatabase) {
@@ -517,7 +643,7 @@ private:
 TEST(DataSetCopies, ACopyThatDoesNotReadBackAsItsSourceNeverReplacesAnything) {
     TempDir data, dest;
     writeDataSet(data, "新", 3);
-    writeDataSet(dest, "古", 5);
+    writeDataSet(dest, "古", 1);
     const Files before = snapshot(dest);
     MeddlingFileSystem fs;
     fs.spoilCopies = true;
@@ -542,7 +668,7 @@ TEST(DataSetRestore, ASourceChangedWhileItIsCopiedIsCheckedAgainAndRefused) {
         if (mode == OpenMode::CreateNew && path.find("Quil.$restore/Quil.qui") != std::string::npos)
             writeBytes(source.file("Quil.qud"), std::string(256, 'x'));
     };
-    const auto r = restoreDataSet(data.dir(), source.dir(), fs);
+    const auto r = restoreDataSet(data.dir(), source.dir(), fs, {.otherDataSet = true});
     EXPECT_EQ(r.status, DataSetStatus::BrokenSource);
     EXPECT_EQ(snapshot(data), before);
 }

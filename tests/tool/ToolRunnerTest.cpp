@@ -102,6 +102,10 @@ TEST_F(Tool, ImportThenExportToAFile) {
     writeBytes(data.file("in.csv"), toCp932(csv));
     EXPECT_EQ(run(withData({"import-csv", "--kind", "refuelling", data.file("in.csv")})), kExitOk);
     EXPECT_EQ(out, "1 件の記録を追加しました。\n");
+    // Run again, the row is stored already: counted, not added, unless asked to.
+    EXPECT_EQ(run(withData({"import-csv", "--kind", "refuelling", data.file("in.csv")})), kExitOk);
+    EXPECT_EQ(out, "0 件の記録を追加しました。\n登録済みの記録と同じ 1 行は取り込んでいません "
+                   "(取り込むときは --add-identical を付けて下さい)。\n");
     // Standard input, a refused row: exit 1, the line and column named, nothing written.
     const auto before = readBytes(data.file("Quil.qud"));
     EXPECT_EQ(run(withData({"import-csv", "--kind", "refuelling", "-"}),
@@ -158,12 +162,20 @@ TEST_F(Tool, BackupThenRestoreBringsTheDataSetBack) {
 
     EXPECT_EQ(run(withData({"restore", backupFolder.dir()})), kExitOk);
     EXPECT_EQ(readBytes(data.file("Quil.qud")), saved);
+    EXPECT_NE(out.find(data.dir() + "Quil.qud."), std::string::npos) << "where the old set is";
     // A folder without a data set is refused with the dialog's message; nothing changes.
     TempDir empty;
     EXPECT_EQ(run(withData({"restore", empty.dir()})), kExitProblems);
     EXPECT_EQ(readBytes(data.file("Quil.qud")), saved);
     EXPECT_EQ(run(withData({"backup", data.dir() + "missing"})), kExitIo);
     EXPECT_EQ(run(withData({"backup"})), kExitUsage);
+    // A backup without records replaces a data set only when told so.
+    std::filesystem::resize_file(backupFolder.file("Quil.qud"), 0);
+    EXPECT_EQ(run(withData({"restore", backupFolder.dir()})), kExitProblems);
+    EXPECT_NE(err.find("記録 0 件"), std::string::npos) << err;
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), saved);
+    EXPECT_EQ(run(withData({"restore", "--replace", backupFolder.dir()})), kExitOk);
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), std::string());
 }
 
 TEST_F(Tool, ImportLegacyRefusesAFolderWithoutLegacyDataAndChangesNothing) {
@@ -174,6 +186,23 @@ TEST_F(Tool, ImportLegacyRefusesAFolderWithoutLegacyDataAndChangesNothing) {
     EXPECT_EQ(readBytes(data.file("Quil.qui")), items);
     EXPECT_EQ(run(withData({"import-legacy", "--help"})), kExitOk);
     EXPECT_NE(out.find("Car.dat"), std::string::npos);
+}
+
+TEST_F(Tool, DumpAndExportFailOnADamagedDataSetAsCheckDoes) {
+    const std::string items = *readBytes(data.file("Quil.qui"));
+    std::string noise(items.size(), '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = char(i * 7919 % 253);
+    writeBytes(data.file("Quil.qui"), noise);
+    const std::string target = data.file("out.csv");
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"check"}, {"dump"},
+          {"export-csv", "--kind", "driving", "--out", target}}) {
+        EXPECT_EQ(run(withData(command)), kExitProblems) << command[0];
+        EXPECT_NE((command[0] == "check" ? out : err).find("Quil.qui 位置 0: 署名"),
+                  std::string::npos)
+            << command[0] << ": " << err;
+    }
+    EXPECT_FALSE(readBytes(target));
 }
 
 TEST_F(Tool, AnExportNeverReplacesADataFileAFolderOrADevice) {

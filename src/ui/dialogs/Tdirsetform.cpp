@@ -362,13 +362,23 @@ bool Tdirsetform::confirmReplace() {
 }
 
 bool Tdirsetform::restoreFrom(const QString& path) {
-    if (!confirmReplace()) return true;
     folder::DataSetResult result;
     if (onServer()) {
+        if (!confirmReplace()) return true;
         server::PgConnection c(context_.serverConninfo());
         result = server::restoreServer(c, path.toStdString());
     } else {
-        result = folder::restoreDataSet(context_.dataFolder(), path.toStdString());
+        // The backup is checked first; the question then shows both data sets.
+        const std::string source = path.toStdString();
+        result = folder::restoreDataSet(context_.dataFolder(), source);
+        if (result.status == folder::DataSetStatus::ReplaceOther) {
+            if (!Prompts::current().questionDefaultNo(this, QStringLiteral("データの読み込み"),
+                                                      qs(result.message), PromptIcon::Warning))
+                return true;
+            closeDataDialogs();
+            result = folder::restoreDataSet(context_.dataFolder(), source,
+                                            store::FileSystem::current(), {.otherDataSet = true});
+        }
     }
     if (!result.done()) {
         Prompts::current().warning(this, qs(result.message));

@@ -52,6 +52,7 @@ protected:
         for (int i = 0; i < records; ++i) {
             auto r = makeRecord(37000 + i, 0, 1, 0, 0);
             r.setStamp(stamp);
+            r.setItem(-1);  // no purpose chosen
             rs.push_back(r);
         }
         writeRecords(t.file("Quil.qud"), rs);
@@ -221,20 +222,26 @@ TEST_F(FolderDialog, AFolderTheSettingsFileCannotHoldIsRefused) {
 
 TEST_F(FolderDialog, RestoreConfirmsChecksTheSourceAndReplacesTheDataSet) {
     const auto before = readBytes(tmp.file("Quil.qud"));
-    choose("Restore1", other.dir());
-    EXPECT_EQ(prompts.last().title, QStringLiteral("データの読み込み"));
-    EXPECT_EQ(lastText(), QStringLiteral("現在保存中のデータは削除されますがよろしいですか？"));
-    EXPECT_FALSE(dialog().isVisible()) << "No closes the dialog";
-
-    prompts.answerQuestion(true);
+    // The backup is checked before anything is asked.
     choose("Restore1", other.dir());
     EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
     EXPECT_EQ(lastText(), QStringLiteral("読み込みデータがありません！"));
     EXPECT_TRUE(dialog().isVisible());
     EXPECT_EQ(readBytes(tmp.file("Quil.qud")), before);
 
-    // With the entry dialog open, the restore closes it before replacing the data set.
+    // The question shows both data sets; No closes the dialog and changes nothing.
     writeDataSet(other, 41000.25, 5);
+    choose("Restore1", other.dir());
+    EXPECT_EQ(prompts.last().title, QStringLiteral("データの読み込み"));
+    EXPECT_TRUE(lastText().contains(QStringLiteral("読み込むデータ: 車両 1 台、記録 5 件")))
+        << lastText().toStdString();
+    EXPECT_TRUE(lastText().contains(QStringLiteral("現在のデータ　: ")));
+    EXPECT_FALSE(dialog().isVisible()) << "No closes the dialog";
+    EXPECT_EQ(readBytes(tmp.file("Quil.qud")), before);
+
+    // With the entry dialog open, the restore closes it before replacing the data set.
+    window().action(QStringLiteral("Restore1"))->trigger();
+    dialog().Edit1->setText(QString::fromStdString(other.dir()));
     window().commands()->openEntry(quil::store::RecordKind::Driving, true);
     ASSERT_TRUE(app->DataInputForm->isVisible());
     prompts.answerQuestion(true);
