@@ -155,5 +155,18 @@ check "the backup holds the user's Quil.qud when there is one" \
 check "quil-tool check names the folder and finds it sound" \
     as_user sh -c '"$@" check 2>/dev/null | grep -q "^データフォルダー: .*/.local/share/quil/$"' sh "${tool[@]}"
 
+# Root can write /usr/bin: the installed copy still keeps its files in root's own folders.
+if [ "$(id -u)" -eq 0 ]; then
+    roothome=$work/roothome
+    mkdir -p "$roothome/run"
+    chmod 700 "$roothome/run"
+    env HOME="$roothome" XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_RUNTIME_DIR="$roothome/run" \
+        QT_QPA_PLATFORM=offscreen timeout 10 "$work/root/usr/bin/quil" >"$work/rootrun.log" 2>&1 || true
+    check "run by root, the installed program keeps Quil.ini in root's configuration folder" \
+        test -s "$roothome/.config/quil/Quil.ini"
+    check "run by root, the installed program writes nothing beside the program" \
+        test "$(ls "$work/root/usr/bin" | tr '\n' ' ')" = "quil quil-tool quil-web "
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
