@@ -49,8 +49,8 @@ const char* kToolHelp =
     "\n"
     "--server CONNINFO はサーバー (PostgreSQL) のデータセットを使います。CONNINFO は\n"
     "\"host=ホスト dbname=データベース\" や \"service=quil\" のような libpq の接続文字列です。\n"
-    "パスワードは ~/.pgpass に書きます。check, dump, export-csv, import-csv, server が\n"
-    "使えます。\n"
+    "パスワードは ~/.pgpass に書きます。check, dump, export-csv, import-csv, backup,\n"
+    "restore, import-legacy, server が使えます。\n"
     "\n"
     "quil-tool COMMAND --help で各コマンドの説明を表示します。\n"
     "終了コード: 0 正常, 1 問題あり (データのないフォルダーを含む), 2 使い方の誤り,\n"
@@ -72,14 +72,16 @@ const std::map<std::string, const char*> kCommandHelp = {
      "KIND: driving (走行記録), refuelling (給油記録), maintenance (点検・整備記録),\n"
      "      expense (出費記録: 費用のある記録すべて)\n"
      "一覧と同じ列と文字で、期間・車両・使用者に合う記録を書き出します。数値は桁区切りなし、\n"
-     "日付は yyyy/mm/dd。既定は CP932 と CRLF (Excel でそのまま開けます)。--out を省くと\n"
-     "標準出力に書きます。--vehicle と --user は繰り返せます (省くとすべて)。\n"},
+     "日付は yyyy/mm/dd。既定は CP932 と CRLF (Excel でそのまま開けます)。UTF-8 は BOM\n"
+     "付きで書きます。--out を省くと標準出力に書きます。--vehicle と --user は繰り返せます\n"
+     "(省くとすべて)。\n"},
     {"import-csv",
      "使い方: quil-tool [--data FOLDER] import-csv --kind KIND [--encoding cp932|utf-8] FILE\n"
      "export-csv と同じ列の CSV (見出しの行が必要、列の順は自由、No と走行距離は読みません)\n"
      "の記録を、入力画面と同じ確認と保存で追加します。名前はマスターから探します。\n"
      "1 行でも誤りがあれば何も書かず、行・列・メッセージを出して終了コード 1 で終わります。\n"
-     "--encoding を省くと、BOM か UTF-8 として正しい内容なら UTF-8、それ以外は CP932 です。\n"},
+     "--encoding を省くと、BOM か UTF-8 として正しい内容なら UTF-8、それ以外は CP932 です。\n"
+     "FILE に - を指定すると標準入力から読みます。\n"},
     {"backup",
      "使い方: quil-tool [--data FOLDER] backup [--replace] DEST\n"
      "Quil.qui, Quil.qud (と QuilExt.db) を既存のフォルダー DEST にコピーします。すべての\n"
