@@ -28,10 +28,27 @@ endforeach()
 
 set(quil_share ${CMAKE_INSTALL_DATADIR}/quil)
 install(TARGETS quil quil-tool quil-web RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The drivers' web page runs as a system service: its unit where Debian keeps units (/lib, not
-# under the prefix), and its commented settings in /etc/quil, a conffile of the package (an
-# administrator's changes survive an upgrade). The package's postinst makes its user.
-install(FILES ${PROJECT_SOURCE_DIR}/data/quil-web.service DESTINATION /lib/systemd/system)
+# The drivers' web page runs as a system service. Its unit names the program where this
+# install puts it (the prefix is known only when installing: `cmake --install --prefix`, and
+# CPack's /usr) and goes where systemd reads the units of that prefix: Debian's
+# /lib/systemd/system for /usr, <prefix>/lib/systemd/system otherwise (systemd reads
+# /usr/local/lib/systemd/system). Its commented settings go to /etc/quil, a conffile of the
+# package (an administrator's changes survive an upgrade). The package's postinst makes its
+# user; a source install does not (see the README).
+install(CODE "
+  set(quil_prefix \"\${CMAKE_INSTALL_PREFIX}\")
+  if(quil_prefix STREQUAL \"/usr\")
+    set(quil_unit_dir /lib/systemd/system)
+  else()
+    set(quil_unit_dir \"\${quil_prefix}/lib/systemd/system\")
+  endif()
+  file(READ \"${PROJECT_SOURCE_DIR}/data/quil-web.service.in\" quil_unit)
+  string(REPLACE \"@QUIL_WEB_PROGRAM@\" \"\${quil_prefix}/${CMAKE_INSTALL_BINDIR}/quil-web\"
+         quil_unit \"\${quil_unit}\")
+  file(WRITE \"${CMAKE_BINARY_DIR}/package/unit/quil-web.service\" \"\${quil_unit}\")
+  file(INSTALL DESTINATION \"\${quil_unit_dir}\" TYPE FILE
+       FILES \"${CMAKE_BINARY_DIR}/package/unit/quil-web.service\")
+")
 install(FILES ${PROJECT_SOURCE_DIR}/data/quil-web.conf DESTINATION /etc/quil)
 # The program's modules (the graph window's chart; the print, summary and tool windows), where
 # the program looks for them: <prefix>/QUIL_MODULE_DIR. They are private libraries, loaded by
@@ -42,6 +59,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/manual/index.html DESTINATION ${quil_sh
 install(FILES ${quil_manual_images} DESTINATION ${quil_share}/manual/img)
 install(FILES ${PROJECT_SOURCE_DIR}/data/quil.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# What software centres show of it (AppStream), named after its component id.
+configure_file(${PROJECT_SOURCE_DIR}/data/quil.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/package/org.example.quil.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/package/org.example.quil.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/data/icons/quil.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size 16 32 48 64 128 256)
@@ -60,8 +82,12 @@ configure_file(${PROJECT_SOURCE_DIR}/data/debian/changelog.in ${quil_package_doc
 configure_file(${PROJECT_SOURCE_DIR}/data/man/quil.1.in ${quil_package_docs}/quil.1 @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/data/man/quil-tool.1.in ${quil_package_docs}/quil-tool.1 @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/data/man/quil-web.8.in ${quil_package_docs}/quil-web.8 @ONLY)
+# The same pages in Japanese, under man/ja.
+foreach(page quil.1 quil-tool.1 quil-web.8)
+  configure_file(${PROJECT_SOURCE_DIR}/data/man/ja/${page}.in ${quil_package_docs}/ja/${page} @ONLY)
+endforeach()
 set(quil_compressed)
-foreach(doc changelog quil.1 quil-tool.1 quil-web.8)
+foreach(doc changelog quil.1 quil-tool.1 quil-web.8 ja/quil.1 ja/quil-tool.1 ja/quil-web.8)
   add_custom_command(OUTPUT ${quil_package_docs}/${doc}.gz
                      COMMAND gzip -9nf -k ${quil_package_docs}/${doc}
                      DEPENDS ${quil_package_docs}/${doc}
@@ -74,6 +100,9 @@ install(FILES ${quil_package_docs}/copyright ${quil_package_docs}/changelog.gz
 install(FILES ${quil_package_docs}/quil.1.gz ${quil_package_docs}/quil-tool.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${quil_package_docs}/quil-web.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES ${quil_package_docs}/ja/quil.1.gz ${quil_package_docs}/ja/quil-tool.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
+install(FILES ${quil_package_docs}/ja/quil-web.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man8)
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)

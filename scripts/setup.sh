@@ -27,7 +27,7 @@ if [ "$what" = test ]; then
   pkgs+=(poppler-utils)
   # The package test: the menu entry's checker, dpkg-shlibdeps for the .deb's dependencies,
   # lintian, and man to render the manual pages.
-  pkgs+=(desktop-file-utils dpkg-dev lintian man-db)
+  pkgs+=(desktop-file-utils dpkg-dev lintian man-db appstream)
   # The main window's placement under a real window manager (tests/extra/window_manager.sh).
   pkgs+=(openbox xdotool)
   # The server tests' throwaway cluster (scripts/pg-cluster.sh): initdb, pg_ctl, postgres.
@@ -37,15 +37,25 @@ if [ "$what" = test ]; then
   pkgs+=(chromium chromium-l10n chromium-driver python3-selenium libcpp-httplib-dev)
 fi
 
+# The Japanese locale: the tests read libpq's and the programs' texts as a Japanese desktop
+# shows them.
+if [ "$what" = test ]; then pkgs+=(locales); fi
+
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ "$what" = test ] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  echo "Generating the ja_JP.UTF-8 locale"
+  $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  $sudo locale-gen >/dev/null
+fi

@@ -70,7 +70,13 @@ void writeExportFile(const std::string& path,
                 // Only the unfinished copy: the named file is as it was.
             }
         }
-        throw;
+        // The unfinished copy is ours: the user knows the file by the name they gave.
+        try {
+            throw;
+        } catch (const StoreError& e) {
+            if (inPlace || e.file() != fileNameOf(target)) throw;
+            throw StoreError(fileNameOf(path), e.reason());
+        }
     }
 }
 

@@ -62,7 +62,11 @@ ProgramFolders chooseProgramFolders(const ProgramFolderPlaces& places, bool forc
                                     store::FileSystem& fs) {
     ProgramFolders out;
     const std::string program = store::withSeparator(places.programFolder);
-    out.perUser = forcePerUser || !isWritableFolder(program, fs);
+    // An installed copy (its ../share/quil is there) is per-user whoever runs it: root can
+    // write into /usr/bin, but settings and records do not belong beside the programs.
+    const std::string shared = store::withSeparator(places.sharedDataFolder);
+    const bool installed = !places.sharedDataFolder.empty() && fs.isDirectory(shared);
+    out.perUser = forcePerUser || installed || !isWritableFolder(program, fs);
     if (out.perUser) {
         out.settingsFolder = store::withSeparator(places.userConfigFolder);
         out.defaultDataFolder = store::withSeparator(places.userDataFolder);
@@ -71,7 +75,6 @@ ProgramFolders chooseProgramFolders(const ProgramFolderPlaces& places, bool forc
         out.defaultDataFolder = program;
     }
     // The help file beside the program (a portable copy) comes first, then the installed one.
-    const std::string shared = store::withSeparator(places.sharedDataFolder);
     out.helpFolder = fs.exists(program + "quil.hlp") || shared.empty() ? program : shared;
     return out;
 }

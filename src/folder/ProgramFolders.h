@@ -1,8 +1,9 @@
 #pragma once
 // Where the program keeps its files. A portable copy (its folder is writable: an unpacked
 // archive, the build folder) keeps Quil.ini, Data.idx and, by default, the data set in its
-// own folder. An installed copy (a read-only program folder) keeps Quil.ini and Data.idx in
-// the user's configuration folder and the default data set in the user's data folder.
+// own folder. An installed copy (one with its ../share/quil, whoever runs it, root too) or a
+// read-only program folder keeps Quil.ini and Data.idx in the user's configuration folder
+// and the default data set in the user's data folder.
 
 #include <string>
 

@@ -64,6 +64,7 @@ const std::vector<std::string>& csvColumns() {
 std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNames& names,
                            store::TextEncoding encoding) {
     store::CsvWriter w;
+    w.startFile(encoding);
     for (const std::string& title : csvColumns()) w.field(title);
     w.endRow();
     for (const AlcoholCheck& c : checks) {
@@ -82,8 +83,7 @@ std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNam
         w.textField(c.remarks);
         w.endRow();
     }
-    if (encoding == store::TextEncoding::Cp932) return store::toCp932(w.take());
-    return "\xEF\xBB\xBF" + w.take();
+    return encoding == store::TextEncoding::Cp932 ? store::toCp932(w.take()) : w.take();
 }
 
 CsvReadResult readChecksCsv(std::string_view bytes, const CsvNames& names) {

@@ -148,6 +148,7 @@ ReportTable odometerTable(const std::vector<OdometerFinding>& findings, const It
 namespace {
 
 void csvTitles(CsvWriter& csv, const ReportTable& table, TextEncoding encoding) {
+    csv.startFile(encoding);
     for (const std::string& title : table.titles)
         csv.field(encoding == TextEncoding::Cp932 ? toCp932(title) : title);
     csv.endRow();

@@ -3,14 +3,14 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace quil::server {
 namespace {
-
-bool contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
 
 std::string firstLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -42,37 +42,128 @@ std::string optionOf(const std::vector<std::pair<std::string, std::string>>& opt
     return {};
 }
 
-// The message for a connection that failed, from libpq's own text.
-ServerError connectionError(const std::string& where, const std::string& detail) {
+bool isSqlstateChar(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); }
+
+// The SQLSTATE in a message libpq wrote at verbose verbosity ("<severity>:  <code>: <text>",
+// the severity in the server's language; one line a host tried), and the line that holds it
+// without the code. A message without one (the failure was the client's: no server, no
+// settings) gives its first line.
+std::pair<std::string, std::string> splitSqlstate(const std::string& message) {
+    std::size_t begin = 0;
+    while (begin < message.size()) {
+        std::size_t end = message.find('\n', begin);
+        if (end == std::string::npos) end = message.size();
+        std::string line = message.substr(begin, end - begin);
+        for (std::size_t at = line.find(":  "); at != std::string::npos;
+             at = line.find(":  ", at + 1)) {
+            const std::size_t code = at + 3;
+            if (code + 7 > line.size() || line.compare(code + 5, 2, ": ") != 0) continue;
+            bool isCode = true;
+            for (std::size_t i = code; i < code + 5; ++i) isCode = isCode && isSqlstateChar(line[i]);
+            if (!isCode) continue;
+            std::string state = line.substr(code, 5);
+            line.erase(code, 7);
+            return {state, firstLine(line)};
+        }
+        begin = end + 1;
+    }
+    return {"", firstLine(message)};
+}
+
+// The connect_timeout libpq would apply, in milliseconds; -1 waits for ever.
+int connectTimeoutMs(pg_conn* conn) {
+    int seconds = 0;
+    if (PQconninfoOption* options = PQconninfo(conn)) {
+        for (PQconninfoOption* o = options; o->keyword; ++o)
+            if (std::strcmp(o->keyword, "connect_timeout") == 0 && o->val)
+                seconds = std::atoi(o->val);
+        PQconninfoFree(options);
+    }
+    if (seconds <= 0) return -1;
+    return std::max(seconds, 2) * 1000;
+}
+
+// Connects as PQconnectdbParams does, with libpq's messages at verbose verbosity from the
+// start so that a refusal carries its SQLSTATE whatever language the server speaks. Each
+// host libpq moves on to gets the connect_timeout; a host silent for that long ends the
+// attempt, and `timedOut` says so.
+pg_conn* connectVerbose(const char* const* keys, const char* const* values, bool& timedOut) {
+    timedOut = false;
+    pg_conn* conn = PQconnectStartParams(keys, values, 1);
+    if (!conn || PQstatus(conn) == CONNECTION_BAD) return conn;
+    PQsetErrorVerbosity(conn, PQERRORS_VERBOSE);
+    const int timeoutMs = connectTimeoutMs(conn);
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string host = PQhost(conn) ? PQhost(conn) : "";
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
+        int waitMs = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - Clock::now());
+            waitMs = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+        }
+        const int fd = PQsocket(conn);
+        pollfd p{fd, static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        // Without a socket there is nothing to wait for: libpq goes on (or gives up) at once.
+        const int ready = fd < 0 ? 1 : ::poll(&p, 1, waitMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            timedOut = true;
+            return conn;
+        }
+        state = PQconnectPoll(conn);
+        const std::string now = PQhost(conn) ? PQhost(conn) : "";
+        if (now != host) {
+            host = now;
+            deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        }
+    }
+    if (state == PGRES_POLLING_OK) PQsetErrorVerbosity(conn, PQERRORS_DEFAULT);
+    return conn;
+}
+
+}  // namespace
+
+ServerError connectionFailure(const std::string& where, const ConnectFailure& failure) {
     using K = ServerError::Kind;
-    const std::string d = "（" + firstLine(detail) + "）";
-    if (contains(detail, "password authentication failed") ||
-        contains(detail, "no password supplied"))
+    const auto [state, detail] = splitSqlstate(failure.message);
+    const std::string d = "（" + detail + "）";
+    if (failure.needsPassword)
         return {K::Login, where,
-                "サーバーにログインできません。パスワードが違うか、設定されていません" + d +
+                "サーバーにログインできません。パスワードが設定されていません" + d +
                     "。パスワードはパスワードファイル（~/.pgpass）に書いてください。"};
-    if (contains(detail, "role") && contains(detail, "does not exist"))
+    if (state == "28P01")
         return {K::Login, where,
-                "このユーザーはサーバーに登録されていません" + d +
-                    "。管理者にアカウントの作成を頼んでください。"};
-    if (contains(detail, "database") && contains(detail, "does not exist"))
+                "サーバーにログインできません。パスワードが違うか、このユーザーが登録されていません" +
+                    d + "。パスワードファイル（~/.pgpass）のパスワードを確かめてください。"};
+    if (state == "28000")
+        return {K::Login, where,
+                "このユーザーはサーバーに登録されていないか、このコンピューターからのログインが許されて"
+                "いません" +
+                    d + "。管理者にアカウントの作成か接続の許可を頼んでください。"};
+    if (state == "3D000")
         return {K::Login, where,
                 "データベースがサーバーにありません" + d +
                     "。名前を確かめるか、管理者に作成を頼んでください。"};
-    if (contains(detail, "permission denied"))
+    if (state == "42501")
         return {K::Login, where,
                 "このユーザーにはデータベースに接続する権限がありません" + d +
                     "。管理者に権限を頼んでください。"};
-    if (contains(detail, "service") && contains(detail, "not found"))
+    if (state.empty() && !failure.settingsRead)
         return {K::Settings, where,
-                "接続サービスが見つかりません" + d +
-                    "。接続サービスファイル（~/.pg_service.conf）を確かめてください。"};
+                failure.namesService
+                    ? "接続サービスが見つからないか、その設定が正しくありません" + d +
+                          "。接続サービスファイル（~/.pg_service.conf）を確かめてください。"
+                    : "接続の設定が正しくありません" + d + "。接続文字列を確かめてください。"};
     return {
         K::Connection, where,
         "サーバーに接続できません" + d +
             "。サーバーが動いているか、接続先（ホスト名・ポート）が正しいかを確かめてください。"};
 }
 
+namespace {
 }  // namespace
 
 std::string describeConninfo(const std::string& conninfo) {
@@ -80,7 +171,13 @@ std::string describeConninfo(const std::string& conninfo) {
     std::string db = optionOf(options, "dbname");
     const std::string service = optionOf(options, "service");
     std::string host = optionOf(options, "host");
-    if (db.empty() && !service.empty()) db = "service=" + service;
+    // Without a host in the string the service (whose file names the host) or PGHOST says
+    // where the server is; only with none of them is it this computer.
+    if (host.empty() && !service.empty()) {
+        if (db.empty()) return "service=" + service;
+        host = "service=" + service;
+    }
+    if (const char* env = std::getenv("PGHOST"); host.empty() && env && *env) host = env;
     if (db.empty()) db = optionOf(options, "user");
     if (host.empty()) host = "ローカル";
     return db.empty() ? "サーバー" : db + " (" + host + ")";
@@ -154,12 +251,19 @@ PgConnection::PgConnection(std::string conninfo)
     const char* keys[] = {"connect_timeout", "dbname", "client_encoding", "application_name",
                           nullptr};
     const char* values[] = {"5", conninfo_.c_str(), "UTF8", "quil", nullptr};
-    conn_ = PQconnectdbParams(keys, values, 1);
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-        const std::string detail = conn_ ? PQerrorMessage(conn_) : "out of memory";
+    bool timedOut = false;
+    conn_ = connectVerbose(keys, values, timedOut);
+    if (!conn_ || timedOut || PQstatus(conn_) != CONNECTION_OK) {
+        ConnectFailure failure;
+        failure.message = !conn_    ? "メモリーが足りません"
+                          : timedOut ? "サーバーが時間内に応答しません"
+                                     : PQerrorMessage(conn_);
+        failure.needsPassword = conn_ && !timedOut && PQconnectionNeedsPassword(conn_);
+        failure.settingsRead = !conn_ || (PQhost(conn_) && *PQhost(conn_));
+        failure.namesService = !optionOf(conninfoOptions(conninfo_, nullptr), "service").empty();
         PQfinish(conn_);
         conn_ = nullptr;
-        throw connectionError(where_, detail);
+        throw connectionFailure(where_, failure);
     }
     PQsetNoticeProcessor(
         conn_, [](void*, const char*) {}, nullptr);

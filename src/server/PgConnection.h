@@ -40,6 +40,17 @@ private:
     Kind kind_;
 };
 
+// What libpq said of a connection that failed.
+struct ConnectFailure {
+    std::string message;         // libpq's message, written at verbose verbosity
+    bool needsPassword = false;  // the server asked for a password and none was to be had
+    bool settingsRead = true;    // false when the connection's settings could not be read
+    bool namesService = false;   // the connection string names a service
+};
+// The error for a failed connection, sorted by libpq's answers and the SQLSTATE, never by
+// the wording (which is in the server's and the user's language).
+ServerError connectionFailure(const std::string& where, const ConnectFailure& failure);
+
 // What a connection string names, for messages and titles: "データベース名 (ホスト)".
 std::string describeConninfo(const std::string& conninfo);
 // Whether the connection string carries a password (which must not be written to Quil.ini).

@@ -77,6 +77,10 @@ void CsvWriter::textField(std::string_view bytes) {
     });
 }
 
+void CsvWriter::startFile(TextEncoding encoding) {
+    if (encoding == TextEncoding::Utf8) buf_ += "\xEF\xBB\xBF";
+}
+
 void CsvWriter::endRow() {
     buf_ += "\r\n";
     rowStarted_ = false;

@@ -29,6 +29,10 @@ public:
         if (text && needsQuotes(std::string_view(buf_).substr(start))) quoteFrom(start);
     }
     void endRow();
+    // Begins a file in `encoding`: a UTF-8 file starts with a byte-order mark (without one
+    // Excel reads it in the system's code page and garbles every Japanese text); a CP932
+    // file starts with its first field. Every CSV file the program writes begins here.
+    void startFile(TextEncoding encoding);
 
     // The bytes collected so far; the buffer is emptied.
     std::string take();

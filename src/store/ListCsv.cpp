@@ -210,6 +210,7 @@ char* ListCsv::room(char* p, std::size_t bytes) {
 
 void ListCsv::header() {
     CsvWriter w;
+    w.startFile(encoding_);
     for (int c = 1; c < listColumnCount(tab_); ++c) w.field(rows_.title(c));
     w.endRow();
     char* p = room(at_, w.pendingBytes());

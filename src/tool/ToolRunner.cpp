@@ -50,8 +50,8 @@ const char* kToolHelp =
     "\n"
     "--server CONNINFO はサーバー (PostgreSQL) のデータセットを使います。CONNINFO は\n"
     "\"host=ホスト dbname=データベース\" や \"service=quil\" のような libpq の接続文字列です。\n"
-    "パスワードは ~/.pgpass に書きます。check, dump, export-csv, import-csv, server が\n"
-    "使えます。\n"
+    "パスワードは ~/.pgpass に書きます。check, dump, export-csv, import-csv, backup,\n"
+    "restore, import-legacy, server が使えます。\n"
     "\n"
     "quil-tool COMMAND --help で各コマンドの説明を表示します。\n"
     "終了コード: 0 正常, 1 問題あり (データのないフォルダーを含む), 2 使い方の誤り,\n"
@@ -73,8 +73,9 @@ const std::map<std::string, const char*> kCommandHelp = {
      "KIND: driving (走行記録), refuelling (給油記録), maintenance (点検・整備記録),\n"
      "      expense (出費記録: 費用のある記録すべて)\n"
      "一覧と同じ列と文字で、期間・車両・使用者に合う記録を書き出します。数値は桁区切りなし、\n"
-     "日付は yyyy/mm/dd。既定は CP932 と CRLF (Excel でそのまま開けます)。--out を省くと\n"
-     "標準出力に書きます。--vehicle と --user は繰り返せます (省くとすべて)。\n"},
+     "日付は yyyy/mm/dd。既定は CP932 と CRLF (Excel でそのまま開けます)。UTF-8 は BOM\n"
+     "付きで書きます。--out を省くと標準出力に書きます。--vehicle と --user は繰り返せます\n"
+     "(省くとすべて)。\n"},
     {"import-csv",
      "使い方: quil-tool [--data FOLDER] import-csv --kind KIND [--encoding cp932|utf-8]\n"
      "         [--add-identical] FILE\n"
@@ -83,7 +84,8 @@ const std::map<std::string, const char*> kCommandHelp = {
      "1 行でも誤りがあれば何も書かず、行・列・メッセージを出して終了コード 1 で終わります。\n"
      "--encoding を省くと、BOM か UTF-8 として正しい内容なら UTF-8、それ以外は CP932 です。\n"
      "登録済みの記録と同じ行は数えて飛ばすので、同じファイルをもう一度読んでも記録は\n"
-     "増えません。--add-identical を付けるとそれも追加します。\n"},
+     "増えません。--add-identical を付けるとそれも追加します。\n"
+     "FILE に - を指定すると標準入力から読みます。\n"},
     {"backup",
      "使い方: quil-tool [--data FOLDER] backup [--replace] DEST\n"
      "Quil.qui, Quil.qud (と QuilExt.db) を既存のフォルダー DEST にコピーします。すべての\n"

@@ -37,6 +37,30 @@ int exitFor(const ServerError& e) {
     }
 }
 
+// The accounts as `server accounts` lists them: the program's accounts, with a superuser
+// called one (it holds every role without being given any), then the database's owner when
+// it is not among them (it owns the tables, whatever its name).
+void listAccountsTruly(server::PgConnection& c, std::ostream& out) {
+    const server::PgResult r = c.exec(
+        "SELECT (SELECT pg_get_userbyid(datdba) FROM pg_database "
+        "        WHERE datname = current_database()), "
+        "       coalesce((SELECT string_agg(rolname, ',') FROM pg_roles WHERE rolsuper), '')");
+    const std::string owner(r.text(0, 0));
+    const std::string supers = "," + std::string(r.text(0, 1)) + ",";
+    const auto title = [&](const std::string& name, const std::string& programRole) {
+        const bool super = supers.find("," + name + ",") != std::string::npos;
+        if (name == owner) return std::string(super ? "所有者（スーパーユーザー）" : "所有者");
+        return super ? std::string("スーパーユーザー") : programRole;
+    };
+    bool ownerListed = false;
+    for (const server::Account& a : server::listAccounts(c)) {
+        ownerListed = ownerListed || a.name == owner;
+        out << a.name << '\t' << title(a.name, server::roleTitle(a.role))
+            << (a.canLogIn ? "" : "\t(無効)") << '\n';
+    }
+    if (!ownerListed) out << owner << '\t' << title(owner, {}) << '\n';
+}
+
 }  // namespace
 
 int ToolRunner::runOnServer(const std::string& command, const std::vector<std::string>& args) {
@@ -106,9 +130,7 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
     if (what == "accounts") {
         if (!wantArgs(0)) return usage("server accounts に引数はありません。", "server");
         server::PgConnection c(*serverOption_);
-        for (const server::Account& a : server::listAccounts(c))
-            out_ << a.name << '\t' << server::roleTitle(a.role) << (a.canLogIn ? "" : "\t(無効)")
-                 << '\n';
+        listAccountsTruly(c, out_);
         return kExitOk;
     }
     if (what == "account-add" || what == "account-role") {
@@ -188,9 +210,17 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
         const std::string role = set.roleTitle();
         out_ << "データセット: " << set.where() << '\n'
              << "形式: " << server::kSchemaVersion << '\n'
-             << "記録: " << set.recordCount() << " 件\n"
+             << "記録: " << set.recordCount() << " 件";
+        // Deleted records stay in the data set (and travel with a pull): said, not hidden.
+        if (const auto deleted = set.recordCount(true) - set.recordCount(); deleted > 0)
+            out_ << " (ほかに削除した記録 " << deleted << " 件)";
+        // A superuser holds every role without being given one.
+        const bool super =
+            set.connection().exec("SELECT rolsuper FROM pg_roles WHERE rolname = current_user")
+                .text(0, 0) == "t";
+        out_ << '\n'
              << "項目: " << set.items().size() << " 件\n"
-             << "役割: " << (role.empty() ? "なし" : role)
+             << "役割: " << (super ? "スーパーユーザー" : role.empty() ? "なし" : role)
              << (set.writable() ? "" : " (読み取り専用)") << '\n';
         return kExitOk;
     }

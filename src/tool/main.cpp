@@ -3,12 +3,17 @@
 // come from the environment as for the program, so both find the same data set.
 #include <unistd.h>
 
+#include <clocale>
 #include <filesystem>
 #include <iostream>
 
 #include "tool/ToolRunner.h"
 
 int main(int argc, char* argv[]) {
+    // The user's language for the messages of the libraries (libpq's among them) and the
+    // character set they are written in; numbers and the rest keep the C rules.
+    std::setlocale(LC_CTYPE, "");
+    std::setlocale(LC_MESSAGES, "");
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) self = std::filesystem::absolute(argv[0], ec);

@@ -55,6 +55,26 @@ std::string randomHex(std::size_t bytes) {
     return out;
 }
 
+// One journal line for a refused login, for the administrator and for fail2ban: the address
+// comes first and the login name a stranger typed is cut to 64 bytes with its control
+// characters shown as '?', so that it can neither break the line nor forge another.
+void logRefusedLogin(const std::string& address, std::string login, server::LoginOutcome outcome) {
+    if (login.size() > 64) {
+        login.resize(64);
+        while (!login.empty() && (static_cast<unsigned char>(login.back()) & 0xC0) == 0x80)
+            login.pop_back();
+        if (!login.empty() && static_cast<unsigned char>(login.back()) >= 0xC0) login.pop_back();
+    }
+    for (char& c : login)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    const char* why = outcome == server::LoginOutcome::Disabled         ? "無効なログイン"
+                      : outcome == server::LoginOutcome::Locked         ? "ロック中"
+                      : outcome == server::LoginOutcome::AddressLimited ? "アドレスの制限中"
+                                                                        : "名前かパスワードの誤り";
+    std::cerr << "quil-web: ログイン失敗: アドレス " << address << " ログイン名 " << login << " ("
+              << why << ")" << std::endl;
+}
+
 bool isHex(const std::string& s, std::size_t length) {
     return s.size() == length && std::all_of(s.begin(), s.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
@@ -668,6 +688,7 @@ void WebApp::Impl::routes() {
                 accounts(c).logIn(fieldOf(form, "login"), fieldOf(form, "password"), from);
             if (r.outcome == server::LoginOutcome::AddressLimited) rememberLimited(from, r.message);
             if (!r.ok()) {
+                logRefusedLogin(address(req), fieldOf(form, "login"), r.outcome);
                 sendHtml(res, 200, loginPage(csrf, fieldOf(form, "login"), r.message));
                 return;
             }

@@ -2,11 +2,14 @@
 
 #include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <charconv>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -41,6 +44,31 @@ std::optional<long long> number(const std::string& value) {
     const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
     if (ec != std::errc() || end != value.data() + value.size()) return std::nullopt;
     return n;
+}
+
+// Why the PEM certificate and private key cannot serve HTTPS, or empty when they can: each
+// must parse (a key with a passphrase cannot: the service has nobody to type it) and the key
+// must be the certificate's.
+std::string tlsProblem(const std::string& certificate, const std::string& key) {
+    using Cert = std::unique_ptr<X509, decltype(&X509_free)>;
+    using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+    using File = std::unique_ptr<BIO, decltype(&BIO_free)>;
+    const auto noPassphrase = [](char*, int, int, void*) { return 0; };
+    File certFile(BIO_new_file(certificate.c_str(), "r"), BIO_free);
+    Cert cert(certFile ? PEM_read_bio_X509(certFile.get(), nullptr, nullptr, nullptr) : nullptr,
+              X509_free);
+    if (!cert) return "証明書 " + certificate + " は PEM 形式の証明書ではありません。";
+    File keyFile(BIO_new_file(key.c_str(), "r"), BIO_free);
+    Key pkey(keyFile ? PEM_read_bio_PrivateKey(keyFile.get(), nullptr, noPassphrase, nullptr)
+                     : nullptr,
+             EVP_PKEY_free);
+    if (!pkey)
+        return "秘密鍵 " + key +
+               " は PEM 形式の秘密鍵ではないか、パスフレーズ付きです (サービスはパスフレーズを"
+               "入力できません)。";
+    if (X509_check_private_key(cert.get(), pkey.get()) != 1)
+        return "秘密鍵 " + key + " は証明書 " + certificate + " の鍵ではありません。";
+    return {};
 }
 
 bool readable(const std::string& path) {
@@ -165,6 +193,8 @@ WebConfig readWebConfig(const std::string& path) {
         if (!readable(cfg.certificate))
             throw ConfigError(path + ": 証明書 " + cfg.certificate + " を読めません。");
         if (!readable(cfg.key)) throw ConfigError(path + ": 秘密鍵 " + cfg.key + " を読めません。");
+        if (const std::string problem = tlsProblem(cfg.certificate, cfg.key); !problem.empty())
+            throw ConfigError(path + ": " + problem);
     }
     return cfg;
 }

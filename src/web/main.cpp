@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -18,9 +19,10 @@
 
 namespace {
 
-void usage() {
-    std::cerr << "使い方: quil-web [--config ファイル]\n"
+void usage(std::ostream& out) {
+    out << "使い方: quil-web [--config ファイル]\n"
                  "        quil-web --check-config ファイル\n"
+                 "        quil-web --help | --version\n"
                  "設定ファイルの既定は "
               << quil::web::kDefaultConfigPath << " です。\n";
 }
@@ -28,6 +30,9 @@ void usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // libpq's messages in the language the environment names (the unit's or the shell's).
+    std::setlocale(LC_CTYPE, "");
+    std::setlocale(LC_MESSAGES, "");
     std::string path = quil::web::kDefaultConfigPath;
     bool checkOnly = false;
     for (int i = 1; i < argc; ++i) {
@@ -36,14 +41,14 @@ int main(int argc, char** argv) {
             checkOnly = checkOnly || arg == "--check-config";
             path = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
-            usage();
+            usage(std::cout);
             return 0;
         } else if (arg == "--version") {
             std::cout << "quil-web " << QUIL_BUILD_VERSION << "\n";
             return 0;
         } else {
             std::cerr << "quil-web: 「" << arg << "」は使えない指定です。\n";
-            usage();
+            usage(std::cerr);
             return 2;
         }
     }
@@ -96,7 +101,12 @@ int main(int argc, char** argv) {
         });
         // The tests and the journal wait for exactly this line.
         std::cerr << "quil-web: listening on " << config.listen << ":" << app.port() << std::endl;
-        if (const std::string why = app.probeDatabase(); !why.empty())
+        std::string why = app.probeDatabase();
+        // libpq ends its messages with a line break: one journal line each.
+        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+        for (char& c : why)
+            if (c == '\n') c = ' ';
+        if (!why.empty())
             std::cerr << "quil-web: データベースにまだつながりません (つながるまでページは 503 "
                          "を返します): "
                       << why << std::endl;

@@ -34,6 +34,7 @@ stage=$work/stage/usr
 modules=lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/quil
 for f in bin/quil bin/quil-tool $modules/libquil_charts.so $modules/libquil_tools.so \
          share/man/man1/quil.1.gz share/man/man1/quil-tool.1.gz share/doc/quil/copyright \
+         share/man/ja/man1/quil.1.gz share/man/ja/man1/quil-tool.1.gz share/man/ja/man8/quil-web.8.gz \
          share/doc/quil/changelog.gz share/quil/quil.hlp share/quil/manual/index.html \
          share/quil/manual/img/main-driving.png share/applications/quil.desktop \
          share/icons/hicolor/scalable/apps/quil.svg share/icons/hicolor/16x16/apps/quil.png \
@@ -46,9 +47,22 @@ for f in usr/bin/quil-web usr/share/man/man8/quil-web.8.gz lib/systemd/system/qu
          etc/quil/quil-web.conf; do
     check "install tree holds /$f" test -s "$work/stage/$f"
 done
+# The unit starts the program where the install put it: /usr/bin in the package, /usr/local/bin
+# in a source install, whose unit lies where systemd reads /usr/local's units.
+check "the unit of a /usr install starts /usr/bin/quil-web" \
+    grep -qx 'ExecStart=/usr/bin/quil-web --config /etc/quil/quil-web.conf' \
+    "$work/stage/lib/systemd/system/quil-web.service"
+DESTDIR=$work/local cmake --install "$build" --prefix /usr/local >/dev/null
+check "the unit of a /usr/local install starts /usr/local/bin/quil-web" \
+    grep -qx 'ExecStart=/usr/local/bin/quil-web --config /etc/quil/quil-web.conf' \
+    "$work/local/usr/local/lib/systemd/system/quil-web.service"
+check "the unit gives up a service that keeps failing" \
+    grep -qx 'StartLimitBurst=5' "$work/stage/lib/systemd/system/quil-web.service"
 check "the installed web settings pass quil-web's own check" \
     sh -c '"$0" --check-config "$1" >/dev/null' "$stage/bin/quil-web" "$work/stage/etc/quil/quil-web.conf"
 check "the menu entry is valid" desktop-file-validate "$stage/share/applications/quil.desktop"
+check "the AppStream metadata is valid" \
+    appstreamcli validate --no-net "$stage/share/metainfo/org.example.quil.metainfo.xml"
 # Every picture the manual shows is installed with it.
 for img in $(grep -o 'img/[a-z-]*\.png' docs/manual/index.html | sort -u); do
     check "manual picture $img installed" test -s "$stage/share/quil/manual/$img"
@@ -75,6 +89,8 @@ check "the web settings are a conffile" \
 check "package depends on Qt Charts (graph window)" grep -q 'libqt6charts6' <<<"$depends"
 dpkg-deb -x "$deb" "$work/root"
 check "package installs the program" test -x "$work/root/usr/bin/quil"
+check "the package's unit starts /usr/bin/quil-web" \
+    grep -q '^ExecStart=/usr/bin/quil-web ' "$work/root/lib/systemd/system/quil-web.service"
 check "package installs the graph window's module where the program looks" \
     test -s "$work/root/usr/$modules/libquil_charts.so"
 check "every library the graph window's module needs is installed" \
@@ -104,6 +120,10 @@ check "the manual pages render without warnings" \
     sh -c 'for m in "$@"; do LC_ALL=C.UTF-8 man --warnings -l "$m" 2>&1 >/dev/null | grep . && exit 1; done; exit 0' \
     sh "$work/root/usr/share/man/man1/quil.1.gz" "$work/root/usr/share/man/man1/quil-tool.1.gz" \
     "$work/root/usr/share/man/man8/quil-web.8.gz"
+check "the Japanese manual pages render without warnings" \
+    sh -c 'for m in "$@"; do LC_ALL=ja_JP.UTF-8 man --warnings -l "$m" 2>&1 >/dev/null | grep . && exit 1; done; exit 0' \
+    sh "$work/root/usr/share/man/ja/man1/quil.1.gz" "$work/root/usr/share/man/ja/man1/quil-tool.1.gz" \
+    "$work/root/usr/share/man/ja/man8/quil-web.8.gz"
 
 # Started from the unpacked package by a user who cannot write to /usr/bin.
 home=$work/home
@@ -154,6 +174,19 @@ check "the backup holds the user's Quil.qud when there is one" \
     "$home/.local/share/quil/Quil.qud" "$backup/Quil.qud"
 check "quil-tool check names the folder and finds it sound" \
     as_user sh -c '"$@" check 2>/dev/null | grep -q "^データフォルダー: .*/.local/share/quil/$"' sh "${tool[@]}"
+
+# Root can write /usr/bin: the installed copy still keeps its files in root's own folders.
+if [ "$(id -u)" -eq 0 ]; then
+    roothome=$work/roothome
+    mkdir -p "$roothome/run"
+    chmod 700 "$roothome/run"
+    env HOME="$roothome" XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_RUNTIME_DIR="$roothome/run" \
+        QT_QPA_PLATFORM=offscreen timeout 10 "$work/root/usr/bin/quil" >"$work/rootrun.log" 2>&1 || true
+    check "run by root, the installed program keeps Quil.ini in root's configuration folder" \
+        test -s "$roothome/.config/quil/Quil.ini"
+    check "run by root, the installed program writes nothing beside the program" \
+        test "$(ls "$work/root/usr/bin" | tr '\n' ' ')" = "quil quil-tool quil-web "
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -109,6 +109,9 @@ TEST_F(CsvExport, ALargeFileGivesTheRowsOfOneFormatterInFileOrder) {
             EXPECT_GT(rows, 0);
         }
     }
+    // A UTF-8 file starts with a byte-order mark (Excel needs it); a CP932 one does not.
+    EXPECT_EQ(exported(dir.dir(), options[0], TextEncoding::Utf8).substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(exported(dir.dir(), options[0], TextEncoding::Cp932).substr(0, 3), "\xEF\xBB\xBF");
 }
 
 TEST_F(CsvExport, AFailingSinkStopsTheExportAndItsErrorReachesTheCaller) {

@@ -56,7 +56,9 @@ TEST(ExportFile, AFailureAtAnyStepLeavesTheOldFileWholeAndIsRaised) {
             FaultyFileSystem fs(op, k);
             try {
                 writeInPieces(path, newContent(), fs);
-            } catch (const store::StoreError&) {
+            } catch (const store::StoreError& e) {
+                // The message names the user's file, not the unfinished copy beside it.
+                EXPECT_EQ(e.file(), "out.csv") << e.what();
             }
             if (!fs.fired()) {
                 EXPECT_EQ(readBytes(path), newContent());

@@ -15,9 +15,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-ProgramFolderPlaces placesIn(const TempDir& t) {
+// A portable copy's places: no share/quil beside its folder unless `installed`.
+ProgramFolderPlaces placesIn(const TempDir& t, bool installed = false) {
     fs::create_directories(t.file("prog"));
-    fs::create_directories(t.file("share/quil"));
+    if (installed) fs::create_directories(t.file("share/quil"));
     return {t.dir() + "prog", t.dir() + "config/quil", t.dir() + "data/quil/",
             t.dir() + "share/quil"};
 }
@@ -31,6 +32,16 @@ TEST(ProgramFolders, AWritableProgramFolderKeepsEverythingBesideTheProgram) {
     EXPECT_EQ(folders.settingsFolder, t.dir() + "prog/");
     EXPECT_EQ(folders.defaultDataFolder, t.dir() + "prog/");
     // The probe file is gone again.
+    EXPECT_TRUE(fs::is_empty(t.file("prog")));
+}
+
+TEST(ProgramFolders, AnInstalledCopyIsPerUserEvenForAUserWhoCanWriteItsFolder) {
+    // Root can write into /usr/bin; the installed copy still keeps nothing there.
+    TempDir t;
+    const auto folders = chooseProgramFolders(placesIn(t, true), false);
+    EXPECT_TRUE(folders.perUser);
+    EXPECT_EQ(folders.settingsFolder, t.dir() + "config/quil/");
+    EXPECT_EQ(folders.defaultDataFolder, t.dir() + "data/quil/");
     EXPECT_TRUE(fs::is_empty(t.file("prog")));
 }
 
@@ -62,7 +73,7 @@ TEST(ProgramFolders, PerUserCanBeAskedForWithAWritableProgramFolder) {
 
 TEST(ProgramFolders, HelpBesideTheProgramComesBeforeTheInstalledHelp) {
     TempDir t;
-    const auto places = placesIn(t);
+    const auto places = placesIn(t, true);
     EXPECT_EQ(chooseProgramFolders(places, false).helpFolder, t.dir() + "share/quil/");
     writeBytes(t.file("prog/quil.hlp"), "help");
     EXPECT_EQ(chooseProgramFolders(places, false).helpFolder, t.dir() + "prog/");

@@ -94,6 +94,48 @@ TEST(ServerOpen, EachWrongPlaceGetsItsOwnMessageAndNothingIsWritten) {
     EXPECT_FALSE(conninfoHasPassword("service=quil"));
 }
 
+TEST(ServerOpen, ARefusalIsSortedByItsCodeWhateverLanguageTheServerSpeaks) {
+    // A server set up under a Japanese locale words its refusals in Japanese.
+    const std::string head = "サーバー（ソケット\"/run/postgresql/.s.PGSQL.5432\"）への接続に失敗しました: ";
+    const auto refusal = [&](const std::string& code, const std::string& text) {
+        ConnectFailure f;
+        f.message = head + "致命的エラー:  " + code + ": " + text + "\n場所:  auth_failed, auth.c:326\n";
+        return connectionFailure("quil (db)", f);
+    };
+    ServerError e = refusal("28P01", "ユーザー\"taro\"のパスワード認証に失敗しました");
+    EXPECT_EQ(e.kind(), ServerError::Kind::Login);
+    const std::string wrong = e.what();
+    EXPECT_NE(wrong.find("パスワードが違う"), std::string::npos) << wrong;
+    EXPECT_NE(wrong.find("致命的エラー:  ユーザー\"taro\"のパスワード認証に失敗しました）"),
+              std::string::npos) << wrong;
+    EXPECT_EQ(wrong.find("場所"), std::string::npos) << wrong;
+    EXPECT_EQ(wrong.find("28P01"), std::string::npos) << wrong;
+    e = refusal("3D000", "データベース\"quil\"は存在しません");
+    EXPECT_NE(std::string(e.what()).find("データベースがサーバーにありません"), std::string::npos);
+    e = refusal("28000", "ロール\"hanako\"は存在しません");
+    EXPECT_NE(std::string(e.what()).find("登録されていない"), std::string::npos);
+    e = refusal("42501", "データベース\"quil\"へのアクセスが拒否されました");
+    EXPECT_NE(std::string(e.what()).find("接続する権限がありません"), std::string::npos);
+    ConnectFailure noPassword;
+    noPassword.message = head + "fe_sendauth: パスワードが与えられていません\n";
+    noPassword.needsPassword = true;
+    EXPECT_NE(std::string(connectionFailure("quil (db)", noPassword).what())
+                  .find("パスワードが設定されていません"),
+              std::string::npos);
+    // The real connection finds the code too: an unknown role, a service nobody defined.
+    const std::string stranger = "host=" + quil::test::pgSocketDir() +
+                                 " port=5432 user=no_such_role_here dbname=postgres";
+    EXPECT_EQ(kindOfFailure([&] { PgConnection c(stranger); }), ServerError::Kind::Login);
+    EXPECT_NE(messageOf([&] { PgConnection c(stranger); }).find("登録されていない"),
+              std::string::npos);
+    EXPECT_EQ(kindOfFailure([] { PgConnection c("service=quil_no_such_service"); }),
+              ServerError::Kind::Settings);
+    // A service names its host in its file: it is not called this computer.
+    EXPECT_EQ(describeConninfo("service=quil"), "service=quil");
+    EXPECT_EQ(describeConninfo("service=quil dbname=daicho"), "daicho (service=quil)");
+    EXPECT_EQ(describeConninfo("host=db.example dbname=daicho"), "daicho (db.example)");
+}
+
 TEST_F(ServerStore, ADataSetOfANewerProgramIsRefusedUnchanged) {
     {
         PgConnection c(db.conninfo());

@@ -318,6 +318,16 @@ TEST_F(ToolOnServer, BackupRestoreAndAccountsOfAServerDataSet) {
                    newSaveKey());
     ASSERT_EQ(run({"restore", backup.dir()}), tool::kExitOk) << err;
     EXPECT_EQ(server::ServerDataSet(db.conninfo()).recordCount(true), 1);
+    // The status counts the live records and says how many deleted ones it left out.
+    {
+        server::ServerDataSet set(db.conninfo());
+        const auto row = set.addRecord(
+            quil::testing::sampleRecord(0, store::encodeDate(2024, 5, 3), 7, 8), newSaveKey());
+        set.deleteRecord(row.id, row.version, newSaveKey());
+    }
+    ASSERT_EQ(run({"server", "status"}), tool::kExitOk) << err;
+    EXPECT_NE(out.find("記録: 1 件 (ほかに削除した記録 1 件)\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("役割: スーパーユーザー\n"), std::string::npos) << out;
 
     // Accounts. Roles belong to the whole cluster: this one is named for this run and
     // dropped at the end.
@@ -344,8 +354,15 @@ TEST_F(ToolOnServer, BackupRestoreAndAccountsOfAServerDataSet) {
     // The server keeps a SCRAM verifier, never the password itself.
     const std::string first = verifier();
     EXPECT_EQ(first.rfind("SCRAM-SHA-256$", 0), 0u) << first;
+    // A superuser is called one, not 管理者; the database's owner (here the cluster's
+    // superuser, whose name the program's own roles would hide) is listed as such.
+    const quil::test::DroppedRole boss(name + "_super");
+    server::PgConnection(quil::test::adminConninfo()).run("CREATE ROLE " + boss.name() + " SUPERUSER");
     ASSERT_EQ(run({"server", "accounts"}), tool::kExitOk);
     EXPECT_NE(out.find(name + "\t事務\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(boss.name() + "\tスーパーユーザー"), std::string::npos) << out;
+    EXPECT_EQ(out.find(boss.name() + "\t管理者"), std::string::npos) << out;
+    EXPECT_NE(out.find("\t所有者（スーパーユーザー）\n"), std::string::npos) << out;
     const std::string asYamada = db.conninfo() + " user=" + name;
     ASSERT_EQ(run({"server", "status"}, asYamada), tool::kExitOk) << err;
     EXPECT_NE(out.find("役割: 事務"), std::string::npos) << out;

@@ -160,7 +160,8 @@ std::string cellByCell(int tab, const ItemNames& names, TextEncoding encoding,
             w.fieldFrom([&](std::string& out) { cells.appendCell(out, r, row, c); });
         w.endRow();
     }
-    return w.take();
+    // A UTF-8 file starts with the byte-order mark Excel needs.
+    return (encoding == TextEncoding::Utf8 ? "\xEF\xBB\xBF" : "") + w.take();
 }
 
 std::string rowByRow(int tab, const ItemNames& names, TextEncoding encoding,
@@ -290,14 +291,18 @@ TEST(ListCsv, RowsMatchTheListsCellTextsOnAwkwardRecords) {
     EXPECT_EQ(kept.pending(), "");
 }
 
-// The tab's columns in order, and nothing but a line end on a tab that does not exist.
+// The tab's columns in order, and nothing but a line end on a tab that does not exist; a
+// UTF-8 file starts with the byte-order mark Excel needs, a CP932 one does not.
 TEST(ListCsv, HeaderHoldsTheColumnTitles) {
     const ItemNames names;
     ListCsv csv(3, names, TextEncoding::Utf8);
     csv.header();
-    EXPECT_EQ(csv.take(), "No,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n");
+    EXPECT_EQ(csv.take(), "\xEF\xBB\xBFNo,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n");
     ListCsv none(7, names, TextEncoding::Utf8);
     none.header();
     none.row(DataRecord());
-    EXPECT_EQ(none.take(), "\r\n\r\n");
+    EXPECT_EQ(none.take(), "\xEF\xBB\xBF\r\n\r\n");
+    ListCsv cp932(3, names, TextEncoding::Cp932);
+    cp932.header();
+    EXPECT_EQ(cp932.take().substr(0, 3), "No,");
 }

@@ -137,7 +137,7 @@ TEST_F(Tool, ImportThenExportToAFile) {
     EXPECT_EQ(run(withData({"export-csv", "--kind", "expense", "--encoding", "utf-8", "--to",
                             "2024-01-09"})),
               kExitOk);
-    EXPECT_EQ(out, "No,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n");
+    EXPECT_EQ(out, "\xEF\xBB\xBFNo,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n");
     // An unwritable target: exit 3 and no half file.
     EXPECT_EQ(run(withData({"export-csv", "--kind", "driving", "--out", data.file("no/dir.csv")})),
               kExitIo);
@@ -352,6 +352,7 @@ TEST_F(Tool, TheExpenseExportReadsBack) {
                    "utf-8"}),
               kExitOk);
     EXPECT_EQ(out,
+              "\xEF\xBB\xBF"  // the byte-order mark of every UTF-8 CSV, for Excel
               "No,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n"
               "1,2024/01/11,軽トラ,山田,駐車場代,500,50,A商会,月極\r\n");
 }

@@ -228,7 +228,19 @@ TEST_F(WebAppTest, ADriverLogsInChangesHisFirstPasswordAndRecordsACheckAndADrive
     EXPECT_EQ(b.get("/")->status, 303);
     EXPECT_EQ(b.get("/records")->get_header_value("Location"), "/login");
 
+    // A refused login reaches the journal (standard error) with its address; a name typed
+    // to forge a line of its own stays on the one line.
+    std::ostringstream journal;
+    std::streambuf* stderrBuf = std::cerr.rdbuf(journal.rdbuf());
     const auto wrong = logIn(b, "yamada", "wrong-pass-1");
+    logIn(b, "x\nquil-web: ログイン失敗: アドレス 192.0.2.9", "wrong-pass-1");
+    std::cerr.rdbuf(stderrBuf);
+    const std::string log = journal.str();
+    EXPECT_NE(log.find("quil-web: ログイン失敗: アドレス 127.0.0.1 ログイン名 yamada ("),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("\nquil-web: ログイン失敗: アドレス 192.0.2.9"), std::string::npos) << log;
+    EXPECT_EQ(log.find("wrong-pass-1"), std::string::npos) << "a password in the journal";
     ASSERT_EQ(wrong->status, 200);
     EXPECT_NE(wrong->body.find("id=\"error-login\""), std::string::npos);
     EXPECT_EQ(b.cookies.count("quil_session"), 0u);

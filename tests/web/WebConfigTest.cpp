@@ -122,6 +122,26 @@ TEST(WebConfig, TheFileAndTheCertificateItNamesMustBeReadable) {
     } catch (const ConfigError& e) {
         EXPECT_EQ(std::string(e.what()), path + ": 証明書 " + cert + " を読めません。");
     }
-    std::ofstream(cert) << "not checked here\n";
+    // What is there must be a certificate and its own key: garbage, a key of another
+    // certificate and a certificate named as its own key are refused.
+    const std::string data = QUIL_TEST_DATA "/web/";
+    const auto refusal = [&](const std::string& c, const std::string& k) {
+        std::ofstream(path) << kConninfo << "certificate = " << c << "\nkey = " << k << "\n";
+        try {
+            readWebConfig(path);
+        } catch (const ConfigError& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    std::ofstream(cert) << "garbage\n";
+    EXPECT_NE(refusal(cert, data + "test.key").find("PEM 形式の証明書ではありません"),
+              std::string::npos);
+    EXPECT_NE(refusal(data + "test.crt", cert).find("PEM 形式の秘密鍵ではない"), std::string::npos);
+    EXPECT_NE(refusal(data + "test.crt", data + "test.crt").find("PEM 形式の秘密鍵ではない"),
+              std::string::npos);
+    EXPECT_NE(refusal(data + "test.crt", data + "other.key").find("の鍵ではありません"),
+              std::string::npos);
+    EXPECT_EQ(refusal(data + "test.crt", data + "test.key"), "");
     EXPECT_TRUE(readWebConfig(path).https());
 }

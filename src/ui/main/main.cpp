@@ -58,7 +58,8 @@ int main(int argc, char* argv[]) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM")) {
         std::fprintf(stderr,
-                     "quil: no display found (DISPLAY is not set); run it under Xvfb with: "
+                     "quil: 画面が見つかりません (DISPLAY が設定されていません)。デスクトップで"
+                     "起動してください。画面のないコンピューターでは Xvfb で起動できます: "
                      "xvfb-run -a %s%s\n",
                      argv[0], line.perUser ? " --per-user" : "");
         return 1;

@@ -73,11 +73,11 @@ TEST_F(CsvExportMenu, WritesTheRowsOfTheCurrentTabAsShown) {
         toCp932("No,年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"
                 "1,2003/04/01,軽トラ,山田,32.3,4500,225,駅前SS,\"満タン, \"\"洗車\"\"\"\r\n"));
 
-    // The UTF-8 choice writes the same rows in UTF-8.
+    // The UTF-8 choice writes the same rows in UTF-8, after the byte-order mark Excel needs.
     quil::ui::ListCsvExport::write(*main->listModel(), tmp.file("utf8.csv"),
                                    quil::store::TextEncoding::Utf8);
     EXPECT_EQ(readBytes(tmp.file("utf8.csv")),
-              fromCp932(*readBytes(target)));
+              "\xEF\xBB\xBF" + fromCp932(*readBytes(target)));
 
     // Cancelling the file dialog writes nothing.
     std::filesystem::remove(target);

@@ -11,4 +11,8 @@ err=$(run --bogus 2>&1 >/dev/null)
 code=$?
 [ "$code" -eq 2 ] && grep -q -- '--bogus' <<<"$err" && grep -q '使い方' <<<"$err" ||
     { echo "FAIL --bogus (exit $code): $err"; fail=1; }
+# Started without a display, it says so in Japanese and ends with status 1.
+err=$(run 2>&1 >/dev/null)
+code=$?
+[ "$code" -eq 1 ] && grep -q '画面が見つかりません' <<<"$err" || { echo "FAIL no display (exit $code): $err"; fail=1; }
 exit $fail
