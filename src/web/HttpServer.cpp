@@ -149,7 +149,8 @@ struct Server::Impl {
             if (!res.headers.count(name)) MHD_add_response_header(r, name.c_str(), value.c_str());
         for (const auto& [name, value] : res.headers)
             MHD_add_response_header(r, name.c_str(), value.c_str());
-        if (close) MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+        if (close && !res.headers.count(MHD_HTTP_HEADER_CONNECTION))
+            MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
         const MHD_Result ok = MHD_queue_response(c, unsigned(res.status), r);
         MHD_destroy_response(r);
         return ok;
