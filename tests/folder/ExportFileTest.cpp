@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "CrashingFileSystem.h"
 #include "TestSupport.h"
 #include "folder/ExportFile.h"
@@ -111,6 +113,16 @@ TEST(ExportFile, ADataFileOrAFolderIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(fs.calls(Op::Open), 0);
     EXPECT_EQ(readBytes(dir.file("Quil.qud")), kOld);
     EXPECT_FALSE(readBytes(dir.file("quil.QUI")));
+}
+
+TEST(ExportFile, APlantedPartFileLinkIsReplacedNeverWrittenThrough) {
+    TempDir dir;
+    writeBytes(dir.file("Quil.qud"), kOld);
+    std::filesystem::create_symlink(dir.file("Quil.qud"), dir.file("out.csv.part"));
+    writeExportFile(dir.file("out.csv"), std::string_view("title\r\n"));
+    EXPECT_EQ(readBytes(dir.file("Quil.qud")), kOld);
+    EXPECT_EQ(readBytes(dir.file("out.csv")), "title\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.csv.part")));
 }
 
 }  // namespace

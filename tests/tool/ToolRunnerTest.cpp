@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "SampleDataSet.h"
 #include "folder/FileCopy.h"
@@ -355,4 +356,66 @@ TEST_F(Tool, TheExpenseExportReadsBack) {
               "\xEF\xBB\xBF"  // the byte-order mark of every UTF-8 CSV, for Excel
               "No,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n"
               "1,2024/01/11,軽トラ,山田,駐車場代,500,50,A商会,月極\r\n");
+}
+
+TEST_F(Tool, TwoImportsAtOnceTakeTurnsOnTheFolderAndLoseNoRecord) {
+    auto recordCount = [&] {
+        const auto bytes = readBytes(data.file("Quil.qud"));
+        return bytes ? bytes->size() / 256 : 0;
+    };
+    const std::size_t before = recordCount();
+    constexpr int kRows = 336;
+    std::vector<std::string> files;
+    for (const char* remark : {"一", "二"}) {
+        std::string csv = "年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n";
+        for (int m = 1; m <= 12; ++m)
+            for (int d = 1; d <= 28; ++d)
+                csv += "2024/" + std::to_string(m) + "/" + std::to_string(d) +
+                       ",軽トラ,山田,30.5,4000,400,駅前SS," + remark + "\r\n";
+        files.push_back(data.file(std::string("in-") + (remark == std::string("一") ? "1" : "2") +
+                                  ".csv"));
+        writeBytes(files.back(), toCp932(csv));
+    }
+    int codes[2] = {};
+    std::string errs[2];
+    std::vector<std::thread> runs;
+    for (int i = 0; i < 2; ++i)
+        runs.emplace_back([&, i] {
+            std::istringstream in;
+            std::ostringstream o, e;
+            ToolRunner runner(program.dir(), in, o, e, false);
+            codes[i] = runner.run(withData({"import-csv", "--kind", "refuelling", files[i]}));
+            errs[i] = e.str();
+        });
+    for (auto& t : runs) t.join();
+    int imported = 0;
+    for (int i = 0; i < 2; ++i) {
+        if (codes[i] == kExitOk)
+            ++imported;
+        else
+            EXPECT_NE(errs[i].find("このデータを開いています"), std::string::npos) << errs[i];
+    }
+    EXPECT_GE(imported, 1);
+    EXPECT_EQ(recordCount(), before + std::size_t(imported * kRows));
+    EXPECT_FALSE(std::filesystem::exists(data.file("Quil.lck")));
+    EXPECT_EQ(run(withData({"check"})), kExitOk) << out;
+}
+
+TEST_F(Tool, CheckTidiesOnlyTheLeftoversThatAreProvablyOurs) {
+    // An import killed while it copied: a staging folder of ours with a copy, no journal.
+    {
+        quil::folder::StagingFolder made(data.dir(), quil::folder::kImportStaging);
+        writeBytes(made.path() + "Quil.qui", *readBytes(data.file("Quil.qui")));
+        writeBytes(made.path() + "swap.journal", "quil-swap 1\n");
+    }
+    std::filesystem::remove(data.dir() + "Quil.$import/swap.journal");
+    // A folder of the user's that has a staging folder's name.
+    std::filesystem::create_directory(data.dir() + "Quil.$move");
+    writeBytes(data.dir() + "Quil.$move/notes.txt", "mine");
+    const auto items = readBytes(data.file("Quil.qui"));
+    EXPECT_EQ(run(withData({"check"})), kExitOk) << out << err;
+    EXPECT_NE(err.find("Quil.$import) を片付けました"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(data.dir() + "Quil.$import"));
+    EXPECT_EQ(readBytes(data.dir() + "Quil.$move/notes.txt"), "mine");
+    EXPECT_EQ(readBytes(data.file("Quil.qui")), items);
 }

@@ -245,7 +245,11 @@ bool TMainform::FormShow() {
     };
     folder::DataSetCheck check;
     try {
-        if (!access_->readOnly()) folder::finishPendingSwaps(dataFolder_);
+        if (!access_->readOnly()) {
+            folder::finishPendingSwaps(dataFolder_);
+            // Staging folders of ours a kill left before their swap began hold only copies.
+            folder::tidyStagingLeftovers(dataFolder_);
+        }
         check = folder::checkDataSet(dataFolder_);
     } catch (const StoreError& e) {
         return fail(e.what());  // an unreadable file: nothing is loaded or written
