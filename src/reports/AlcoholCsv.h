@@ -29,6 +29,11 @@ const std::vector<std::string>& csvColumns();
 std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNames& names,
                            store::TextEncoding encoding = store::TextEncoding::Cp932);
 
+// The rows of the file writeChecksCsv would write (the title is row 1) holding a text CP932
+// cannot hold (𠮷, 🍺, ♥ …), at most `most` of them: in CP932 it would become '?'.
+std::vector<std::size_t> linesCp932CannotHold(const std::vector<AlcoholCheck>& checks,
+                                              const CsvNames& names, std::size_t most = 5);
+
 struct CsvReadResult {
     std::vector<AlcoholCheck> checks;
     // The first fault, "3行目: 運転者「…」が見つかりません。"; empty when all rows were read.

@@ -55,6 +55,19 @@ TEST(AlcoholCsv, ExportedRegisterReadsBackAsTheSameChecks) {
     EXPECT_EQ(back.checks, sample());
 }
 
+TEST(AlcoholCsv, RowsWithTextsCp932CannotHoldAreFoundBeforeWriting) {
+    EXPECT_TRUE(linesCp932CannotHold(sample(), kNames).empty()) << "～ and － are CP932";
+    std::vector<AlcoholCheck> checks = sample();
+    checks.push_back(checks[0]);
+    checks.push_back(checks[0]);
+    checks[1].remarks = "🍺";
+    checks[3].checker = "𠮷田";
+    CsvNames names = kNames;
+    names.detectors = {{3, "検知器♦"}};  // every row names it
+    EXPECT_EQ(linesCp932CannotHold(checks, kNames), (std::vector<std::size_t>{3, 5}));
+    EXPECT_EQ(linesCp932CannotHold(checks, names, 3), (std::vector<std::size_t>{2, 3, 4}));
+}
+
 TEST(AlcoholCsv, FormulaLikeTextsAreGuardedAndReadBackAsTheyWere) {
     CsvNames names = kNames;
     names.drivers.push_back({2, "=HYPERLINK(\"x\")"});

@@ -218,6 +218,25 @@ TEST_F(CheckListTest, ReadingAnOlderCsvAgainDoesNotBringADeletedCheckBack) {
     EXPECT_EQ(AlcoholStore(main.folder).count(), 2);
 }
 
+TEST_F(CheckListTest, ATextCp932CannotHoldAsksForUtf8BeforeAnythingIsWritten) {
+    store(check(kToday + encodeTime(8, 0)));
+    AlcoholCheck beer = check(kToday + encodeTime(9, 0), CheckTiming::AfterDrive);
+    beer.remarks = "🍺";
+    store(beer);
+    list->show();
+    const QString path = QString::fromStdString(main.folder) + QStringLiteral("register.csv");
+    EXPECT_FALSE(list->exportCsv(path)) << "No (the default) writes nothing";
+    EXPECT_EQ(prompts.last().kind, quil::ui::ScriptedPrompts::Kind::Question);
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("3行目")))
+        << prompts.last().text.toStdString();
+    EXPECT_FALSE(QFile::exists(path));
+    prompts.answerQuestion(true);
+    ASSERT_TRUE(list->exportCsv(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(QStringLiteral("🍺")));
+}
+
 TEST_F(CheckListTest, DeletedChecksShownInTheListAreNotWrittenToCsv) {
     store(check(kToday + encodeTime(8, 0)));
     const auto gone = store(check(kToday + encodeTime(9, 0), CheckTiming::AfterDrive));
