@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QEvent>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPageSetupDialog>
@@ -20,6 +19,7 @@
 #include <cmath>
 
 #include "printing/TCustomGridPrinter.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/WaitCursor.h"
 
 namespace quil::ui {
@@ -203,9 +203,17 @@ void PrintPreview::printDocument() {
         return;
     }
     if (printer_->outputFormat() != QPrinter::NativeFormat) {
-        const QString file =
-            QFileDialog::getSaveFileName(this, QStringLiteral("PDFファイル"),
-                                         printer_->outputFileName(), QStringLiteral("PDF (*.pdf)"));
+        // The printer's file when it has one, else a name after the document in the folder
+        // of the last PDF.
+        QString proposed = printer_->outputFileName();
+        if (proposed.isEmpty()) {
+            QString name = printer_->docName();
+            if (name.isEmpty() && parentWidget()) name = parentWidget()->window()->windowTitle();
+            if (name.isEmpty()) name = QStringLiteral("印刷");
+            proposed = proposedFilePath(FileKind::Pdf, name + QStringLiteral(".pdf"));
+        }
+        const QString file = chooseSaveFile(this, FileKind::Pdf, QStringLiteral("PDFファイル"),
+                                            proposed, QStringLiteral("PDF (*.pdf)"));
         if (file.isEmpty()) return;
         printer_->setOutputFileName(file);
     } else {

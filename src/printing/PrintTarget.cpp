@@ -5,9 +5,10 @@
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPrinter>
-#include <QStandardPaths>
 #include <QStorageInfo>
 #include <algorithm>
+
+#include "ui/dialogs/FileChoice.h"
 
 namespace quil::ui {
 
@@ -21,10 +22,7 @@ QString nativePath(const QString& path) { return QDir::toNativeSeparators(path);
 }  // namespace
 
 QString defaultPdfPath(const QString& fileName) {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString folder =
-        !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
-    return QDir(folder).filePath(fileName);
+    return proposedFilePath(FileKind::Pdf, fileName);
 }
 
 QString pdfFileProblem(const QString& path) {

@@ -6,7 +6,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +27,7 @@
 #include "store/Date.h"
 #include "store/ListColumns.h"
 #include "ui/components/TComboGrid.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/WaitCursor.h"
 
@@ -97,9 +97,8 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
     connect(OutputBox, &QComboBox::currentIndexChanged, this, showFileRow);
     showFileRow();
     connect(PdfBrowseButton, &QPushButton::clicked, this, [this] {
-        const QString file =
-            QFileDialog::getSaveFileName(this, QStringLiteral("PDFファイル"), PdfFileEdit->text(),
-                                         QStringLiteral("PDF (*.pdf)"));
+        const QString file = chooseSaveFile(this, FileKind::Pdf, QStringLiteral("PDFファイル"),
+                                            PdfFileEdit->text(), QStringLiteral("PDF (*.pdf)"));
         if (!file.isEmpty()) PdfFileEdit->setText(file);
     });
 

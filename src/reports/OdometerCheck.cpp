@@ -22,14 +22,19 @@ std::string odometerProblemText(OdometerProblem p) {
 
 OdometerChecker::OdometerChecker(double dailyLimitKm) : limit_(dailyLimitKm) {}
 
+double OdometerChecker::daysSince(const Link& c, DateTime date) {
+    return std::max(1.0, std::ceil(date - c.since));
+}
+
 double OdometerChecker::allowance(const Link& c, DateTime date) const {
-    const double days = std::max(1.0, std::ceil(date - c.since));
-    return limit_ * days;
+    return limit_ * daysSince(c, date);
 }
 
 void OdometerChecker::report(std::int64_t position, const DataRecord& r, double reading, double low,
-                             double high, OdometerProblem p) {
-    findings_.push_back({position, r.date(), r.kind(), r.vehicle(), reading, low, high, p});
+                             double high, OdometerProblem p, DateTime since, double days,
+                             bool fromDeparture) {
+    findings_.push_back({position, r.date(), r.kind(), r.vehicle(), reading, low, high, p, since,
+                         days, fromDeparture});
 }
 
 void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
@@ -56,18 +61,23 @@ void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
     if (c.known) {
         const double high = c.highest + allowance(c, date);
         if (reading < c.highest)
-            report(position, r, reading, c.highest, high, OdometerProblem::DepartureBelowPrevious);
+            report(position, r, reading, c.highest, high, OdometerProblem::DepartureBelowPrevious,
+                   c.since, daysSince(c, date), false);
         else if (reading > high)
-            report(position, r, reading, c.highest, high, OdometerProblem::JumpTooLarge);
+            report(position, r, reading, c.highest, high, OdometerProblem::JumpTooLarge, c.since,
+                   daysSince(c, date), false);
     }
     // The trip itself, also the first one of a vehicle.
     const double back = r.distance2();
     const DateTime returned = r.returnTime() > date ? r.returnTime() : date;
-    const double tripHigh = reading + limit_ * std::max(1.0, std::ceil(returned - date));
+    const double tripDays = std::max(1.0, std::ceil(returned - date));
+    const double tripHigh = reading + limit_ * tripDays;
     if (back < reading)
-        report(position, r, back, reading, tripHigh, OdometerProblem::ReturnBelowDeparture);
+        report(position, r, back, reading, tripHigh, OdometerProblem::ReturnBelowDeparture, date,
+               tripDays, true);
     else if (back > tripHigh)
-        report(position, r, back, reading, tripHigh, OdometerProblem::JumpTooLarge);
+        report(position, r, back, reading, tripHigh, OdometerProblem::JumpTooLarge, date, tripDays,
+               true);
     // The chain goes on from what the car showed last, even after a wrong reading.
     static_cast<Link&>(c) = {std::max(reading, back), returned, true};
 }
@@ -82,7 +92,8 @@ void OdometerChecker::settle(Chain& c) {
             const double high = std::max(end.highest, start.highest + allowance(start, w.date));
             if (w.reading < start.highest || w.reading > high) {
                 findings_.push_back({w.position, w.date, w.kind, w.vehicle, w.reading,
-                                     start.highest, high, OdometerProblem::ReadingOutOfLine});
+                                     start.highest, high, OdometerProblem::ReadingOutOfLine,
+                                     start.since, daysSince(start, w.date), false});
                 continue;
             }
         }

@@ -45,6 +45,11 @@ struct OdometerFinding {
     double expectedLow = 0;  // the range the reading was expected in
     double expectedHigh = 0;
     OdometerProblem problem = OdometerProblem::JumpTooLarge;
+    // When expectedLow was read: the record that set the chain, or for a trip's own return
+    // reading its departure (fromDeparture); and the days the range allowed for (at least 1).
+    store::DateTime since = 0;
+    double days = 1;
+    bool fromDeparture = false;
 };
 
 class OdometerChecker {
@@ -77,10 +82,12 @@ private:
         Link dayStart;            // the chain as it was before that day
         std::vector<DayReading> waiting;
     };
+    static double daysSince(const Link& c, store::DateTime date);
     double allowance(const Link& c, store::DateTime date) const;
     void settle(Chain& c);
     void report(std::int64_t position, const store::DataRecord& r, double reading, double low,
-                double high, OdometerProblem p);
+                double high, OdometerProblem p, store::DateTime since, double days,
+                bool fromDeparture);
 
     double limit_;
     std::vector<Chain> chains_;

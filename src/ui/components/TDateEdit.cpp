@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include "ui/components/TRetEdit.h"
+
 namespace quil::ui {
 
 TDateEdit::TDateEdit(QWidget* parent) : QDateEdit(parent) { lineEdit()->installEventFilter(this); }
@@ -79,9 +81,11 @@ void TDateEdit::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if (typing_ && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        commitTyped();
-        event->ignore();  // Enter goes on to the dialog as before
+    if (isCarriageReturn(event)) {
+        // Enter moves on as in the other fields; an impossible typed date keeps the focus
+        // here with its text, for correcting.
+        if (commitTyped()) focusNextControl(this);
+        event->accept();
         return;
     }
     // Any other key (arrows, Escape) takes a real typed date and otherwise drops the text.
@@ -90,6 +94,13 @@ void TDateEdit::keyPressEvent(QKeyEvent* event) {
         typed_.clear();
     }
     QDateEdit::keyPressEvent(event);
+}
+
+bool TDateEdit::focusNextPrevChild(bool next) {
+    // Tab takes a real typed date and leaves the box; the date edit's own handling would
+    // move the cursor to the next section and keep the focus (and the typing) here.
+    if (typing_) commitTyped();
+    return QWidget::focusNextPrevChild(next);
 }
 
 void TDateEdit::focusInEvent(QFocusEvent* event) {

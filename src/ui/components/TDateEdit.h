@@ -2,7 +2,8 @@
 // A date box that takes a typed date whole, as Japanese office programs do: digits and
 // slashes typed into it replace the shown date ("20260231" or "2026/02/31"), wherever the
 // cursor stood. The typed text stays as typed until it is taken (commitTyped, leaving the
-// box, Enter); an impossible date is never turned into another one.
+// box, Enter); an impossible date is never turned into another one. Tab and Enter leave
+// the box for the next field (a real typed date taken), never step between its sections.
 
 #include <QDateEdit>
 
@@ -25,6 +26,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     // A new showing starts from the date the window sets, not from text typed before.
     void showEvent(QShowEvent* event) override;
     // A click into the text starts a new date: the next character typed replaces it.

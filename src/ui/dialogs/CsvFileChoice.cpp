@@ -1,6 +1,6 @@
 #include "ui/dialogs/CsvFileChoice.h"
 
-#include <QFileDialog>
+#include "ui/dialogs/FileChoice.h"
 
 namespace quil::ui {
 
@@ -9,8 +9,8 @@ CsvTarget chooseCsvFile(QWidget* parent, const QString& suggested) {
     const QString utf8 = QStringLiteral("CSV ファイル UTF-8 (*.csv)");
     QString chosen = cp932;
     CsvTarget target;
-    target.path = QFileDialog::getSaveFileName(parent, QStringLiteral("CSV書き出し"), suggested,
-                                               cp932 + QStringLiteral(";;") + utf8, &chosen);
+    target.path = chooseSaveFile(parent, FileKind::Csv, QStringLiteral("CSV書き出し"), suggested,
+                                 cp932 + QStringLiteral(";;") + utf8, &chosen);
     if (chosen == utf8) target.encoding = store::TextEncoding::Utf8;
     return target;
 }

@@ -15,6 +15,7 @@ struct CsvTarget {
     store::TextEncoding encoding = store::TextEncoding::Cp932;
 };
 
+// `suggested` is a full path: proposedFilePath(FileKind::Csv, name) for a new export.
 CsvTarget chooseCsvFile(QWidget* parent, const QString& suggested);
 
 }  // namespace quil::ui

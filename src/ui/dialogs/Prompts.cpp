@@ -92,6 +92,13 @@ bool ScriptedPrompts::question(QWidget*, const QString& title, const QString& te
     return yes;
 }
 
+bool ScriptedPrompts::questionDefaultNo(QWidget* parent, const QString& title, const QString& text,
+                                        PromptIcon icon) {
+    const bool yes = question(parent, title, text, icon);
+    boxes_.back().defaultNo = true;
+    return yes;
+}
+
 std::optional<QString> ScriptedPrompts::inputText(QWidget*, const QString& title,
                                                   const QString& prompt, const QString&,
                                                   int maxBytes) {

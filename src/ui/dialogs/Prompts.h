@@ -65,6 +65,7 @@ public:
         QString title;
         QString text;
         PromptIcon icon;
+        bool defaultNo = false;  // a question whose default button is No
     };
 
     ScriptedPrompts() { setCurrent(this); }
@@ -85,6 +86,8 @@ public:
                  PromptIcon icon) override;
     bool question(QWidget* parent, const QString& title, const QString& text,
                   PromptIcon icon) override;
+    bool questionDefaultNo(QWidget* parent, const QString& title, const QString& text,
+                           PromptIcon icon) override;
     std::optional<QString> inputText(QWidget* parent, const QString& title, const QString& prompt,
                                      const QString& text, int maxBytes) override;
     // The byte limit of each input box shown, in order (0: none).

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStorageInfo>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -112,6 +113,8 @@ Tdirsetform::Tdirsetform(MainContext& context, DataFolderHost& host, QWidget* pa
             &Tdirsetform::DirectoryListBox1Change);
     connect(Button1, &QPushButton::clicked, this, &Tdirsetform::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &Tdirsetform::Button2Click);
+    connect(Edit1, &QLineEdit::returnPressed, this, &Tdirsetform::showTypedFolder);
+    connect(model_, &QFileSystemModel::directoryLoaded, this, &Tdirsetform::followLoaded);
     placeBesideMainWindow(*this, parent, kFurtherBesideMain);
 }
 
@@ -147,8 +150,28 @@ void Tdirsetform::setFolder(const QString& folder) {
     selectDrive(f);
     const QModelIndex index = model_->index(QDir::cleanPath(f));
     DirectoryListBox1->setCurrentIndex(index);
-    DirectoryListBox1->scrollTo(index);
+    DirectoryListBox1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    following_ = QDir::cleanPath(f);
     Edit1->setText(QDir::toNativeSeparators(folder));
+}
+
+void Tdirsetform::followLoaded(const QString& loaded) {
+    if (following_.isEmpty()) return;
+    const QString parent = QFileInfo(following_).absolutePath();
+    if (loaded != parent && !parent.startsWith(loaded)) return;
+    // Once the folder's own parent is read (and sorted, a moment later), it keeps its row.
+    if (loaded == parent) following_.clear();
+    QTimer::singleShot(0, this, [this] {
+        const QModelIndex current = DirectoryListBox1->currentIndex();
+        if (current.isValid())
+            DirectoryListBox1->scrollTo(current, QAbstractItemView::PositionAtCenter);
+    });
+}
+
+void Tdirsetform::showTypedFolder() {
+    const QString path = chosenPath();
+    if (!path.isEmpty() && QFileInfo(path).isDir()) setFolder(path);
+    Button1->setFocus(Qt::TabFocusReason);
 }
 
 void Tdirsetform::openServerChoice() {

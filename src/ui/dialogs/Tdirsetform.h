@@ -66,6 +66,9 @@ public Q_SLOTS:
 private:
     void fillDrives();
     void selectDrive(const QString& folder);
+    // Enter in Edit1: the tree shows the folder typed, and OK has the focus.
+    void showTypedFolder();
+    void followLoaded(const QString& loaded);
     // The path of Edit1 with a separator at its end; empty when it is no absolute path.
     QString chosenPath() const;
     bool ensureFolder(int mode, const QString& path);
@@ -90,6 +93,9 @@ private:
     DataFolderHost& host_;
     QFileSystemModel* model_ = nullptr;
     QString lastChosen_;
+    // The folder the tree is brought to while its parents are still being read (the model
+    // reads folders in the background); empty once it is shown.
+    QString following_;
     std::vector<QPointer<QWidget>> dialogsToClose_;
 };
 

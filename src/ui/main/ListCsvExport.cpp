@@ -10,6 +10,7 @@
 #include "store/ListCsv.h"
 #include "store/StoreError.h"
 #include "ui/dialogs/CsvFileChoice.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
@@ -46,7 +47,8 @@ QAction* ListCsvExport::install(TMainform* window) {
 
 void ListCsvExport::run(TMainform* window) {
     const int tab = window->currentTab();
-    const QString suggested = QDir::home().filePath(tabTitle(tab) + QStringLiteral(".csv"));
+    const QString suggested =
+        proposedFilePath(FileKind::Csv, tabTitle(tab) + QStringLiteral(".csv"));
     const CsvTarget target =
         chooser() ? CsvTarget{chooser()(suggested)} : chooseCsvFile(window, suggested);
     if (target.path.isEmpty()) return;

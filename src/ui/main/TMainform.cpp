@@ -448,7 +448,15 @@ void TMainform::displaySummary(ItemKind kind) {
     QStringList names;
     for (std::size_t i = 0; i < live.size(); ++i)
         if (filterMaskShows(mask, i)) names << qs(live[i].name);
-    (vehicles ? Edit2 : Edit3)->setText(names.join(QStringLiteral(", ")));
+    QLineEdit* edit = vehicles ? Edit2 : Edit3;
+    edit->setText(names.join(QStringLiteral(", ")));
+    // None chosen (a Quil.ini from another computer holds only the data folder): the empty
+    // box says how to choose, rather than leaving an empty list unexplained.
+    edit->setPlaceholderText(
+        names.isEmpty() && !live.empty()
+            ? (vehicles ? QStringLiteral("［車両］ボタンで表示する車両を選んで下さい。")
+                        : QStringLiteral("［使用者］ボタンで表示する使用者を選んで下さい。"))
+            : QString());
 }
 
 void TMainform::setUpGrid(int tab) {
@@ -526,7 +534,8 @@ void TMainform::closeEvent(QCloseEvent* event) {
         for (const QWidget* w : findChildren<QWidget*>()) {
             const auto* input = dynamic_cast<const UnsavedInput*>(w);
             if (!input || !input->hasUnsavedInput()) continue;
-            if (!Prompts::current().question(
+            // Enter keeps the input: No is the default.
+            if (!Prompts::current().questionDefaultNo(
                     this, QStringLiteral("確認"),
                     w->windowTitle() +
                         QStringLiteral(" に入力中の内容は保存されていません。終了しますか？"),

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -15,6 +14,7 @@
 #include "printing/PrintPreview.h"
 
 #include "ui/dialogs/DataSetAccess.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
@@ -135,11 +135,11 @@ QImage ChartForm::image() const {
 
 bool ChartForm::savePng() {
     const QString suggested =
-        QDir::home().filePath(KindBox->currentText() + QStringLiteral(".png"));
+        ui::proposedFilePath(ui::FileKind::Png, KindBox->currentText() + QStringLiteral(".png"));
     const QString path =
         chooser() ? chooser()(suggested)
-                  : QFileDialog::getSaveFileName(this, QStringLiteral("PNG保存"), suggested,
-                                                 QStringLiteral("PNG 画像 (*.png)"));
+                  : ui::chooseSaveFile(this, ui::FileKind::Png, QStringLiteral("PNG保存"),
+                                       suggested, QStringLiteral("PNG 画像 (*.png)"));
     if (path.isEmpty()) return false;
     if (!image().save(path, "PNG")) {
         ui::Prompts::current().warning(this, path + QStringLiteral(" に保存できませんでした。"));

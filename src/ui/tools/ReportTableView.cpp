@@ -24,6 +24,7 @@
 #include "printing/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/CsvFileChoice.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/WaitCursor.h"
 
@@ -246,7 +247,8 @@ fleet::ReportTable ReportTableView::shownTable() const {
 }
 
 bool ReportTableView::exportCsv(const QString& suggestedName) {
-    const QString suggested = QDir::home().filePath(suggestedName + QStringLiteral(".csv"));
+    const QString suggested =
+        ui::proposedFilePath(ui::FileKind::Csv, suggestedName + QStringLiteral(".csv"));
     const ui::CsvTarget target =
         chooser() ? ui::CsvTarget{chooser()(suggested)} : ui::chooseCsvFile(window(), suggested);
     if (target.path.isEmpty()) return false;

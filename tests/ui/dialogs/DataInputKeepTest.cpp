@@ -155,5 +155,34 @@ TEST_F(DataInputKeepTest, ADateTypedIntoTheBoxIsTakenWholeOrRefused) {
     EXPECT_EQ(prompts.boxes().size(), 2u);
 }
 
+// Typing a date, then Tab or Enter, then the hour: the date is taken and the hour lands in
+// the hour list (the first Tab once stepped inside the date and the hour joined the date).
+TEST_F(DataInputKeepTest, TabOrEnterAfterATypedDateMovesOnToTheHour) {
+    seedItems();
+    for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Return}) {
+        open("運転記録－追加");
+        form->activateWindow();
+        QDateEdit* date = form->dateBox();
+        date->setFocus();
+        QTest::keyClicks(date, QStringLiteral("20260830"));
+        QTest::keyClick(date, key);
+        ASSERT_TRUE(focusOn(form->startHourList())) << key;
+        QTest::keyClick(form->startHourList(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(form->startHourList(), QStringLiteral("17"));
+        EXPECT_EQ(date->date(), QDate(2026, 8, 30)) << key;
+        EXPECT_EQ(date->text(), QStringLiteral("2026/08/30")) << key;
+        EXPECT_EQ(form->startHourList()->currentText(), QStringLiteral("17")) << key;
+        form->Button2()->click();
+    }
+    // An impossible date keeps the focus and its text for correcting.
+    open("運転記録－追加");
+    form->activateWindow();
+    form->dateBox()->setFocus();
+    QTest::keyClicks(form->dateBox(), QStringLiteral("20260231"));
+    QTest::keyClick(form->dateBox(), Qt::Key_Return);
+    EXPECT_TRUE(focusOn(form->dateBox()));
+    EXPECT_EQ(form->dateBox()->text(), QStringLiteral("20260231"));
+}
+
 }  // namespace
 }  // namespace quil::entrytest

@@ -2,11 +2,13 @@
 // with every answer and message through the scripted prompts.
 #include <QComboBox>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTreeView>
 
 #include "LegacyFixtures.h"
 #include "MainTestSupport.h"
@@ -104,6 +106,33 @@ TEST_F(FolderDialog, ADriveThatIsNotReadyGivesWayToTheTreesDrive) {
     EXPECT_EQ(dialog().DriveComboBox1->currentData().toString(), root);
     EXPECT_EQ(QDir::fromNativeSeparators(dialog().Edit1->text()),
               QDir::cleanPath(QString::fromStdString(dir())));
+}
+
+// Enter in the path box shows the folder typed in the tree (opened down to it and in view)
+// and moves on to OK; a second Enter runs the command.
+TEST_F(FolderDialog, EnterInThePathBoxShowsThatFolderAndMovesToOk) {
+    const QString target = QString::fromStdString(other.dir() + "x/y");
+    ASSERT_TRUE(QDir().mkpath(target));
+    window().action(QStringLiteral("Backup1"))->trigger();
+    ASSERT_TRUE(dialog().isVisible());
+    dialog().activateWindow();
+    dialog().Edit1->setFocus();
+    dialog().Edit1->selectAll();
+    QTest::keyClicks(dialog().Edit1, QDir::toNativeSeparators(target));
+    QTest::keyClick(dialog().Edit1, Qt::Key_Return);
+    QTreeView* tree = dialog().DirectoryListBox1;
+    const auto* model = static_cast<const QFileSystemModel*>(tree->model());
+    EXPECT_EQ(model->filePath(tree->currentIndex()), target);
+    EXPECT_EQ(dialog().focusWidget(), dialog().Button1);
+    // Every folder above it is opened, and its row comes into view once they are read.
+    for (QModelIndex p = tree->currentIndex().parent(); p.isValid() && p != tree->rootIndex();
+         p = p.parent())
+        EXPECT_TRUE(tree->isExpanded(p)) << model->filePath(p).toStdString();
+    QTRY_VERIFY(tree->viewport()->rect().intersects(tree->visualRect(tree->currentIndex())));
+
+    QTest::keyClick(dialog().Button1, Qt::Key_Return);
+    EXPECT_EQ(lastText(), QStringLiteral("バックアップが完了しました。"));
+    EXPECT_EQ(readBytes(target.toStdString() + "/Quil.qud"), readBytes(tmp.file("Quil.qud")));
 }
 
 TEST_F(FolderDialog, BackupAsksBeforeCreatingAFolderAndRemembersIt) {

@@ -104,6 +104,27 @@ TEST_F(MainformStart, ProgramFolderMovedWithItsDataFolderFindsTheDataBelowIt) {
     EXPECT_EQ(ini("Dir", "Dir"), "/nowhere/old/data/");  // kept until the user sets one
 }
 
+// A second computer's Quil.ini names only the shared data folder: nothing is chosen to show,
+// and the empty boxes say how to choose.
+TEST_F(MainformStart, ASettingsFileWithOnlyTheDataFolderHintsToChooseVehiclesAndUsers) {
+    std::filesystem::create_directories(tmp.file("data"));
+    writeRecords<ItemRecord>(tmp.file("data/Quil.qui"),
+                             {item(ItemKind::Vehicle, "共用車"), item(ItemKind::User, "山田")});
+    Settings(dir()).writeText(SettingKey::DataDir, dir() + "data/");
+    start();
+    EXPECT_EQ(main->dataFolder(), dir() + "data/");
+    EXPECT_TRUE(main->Edit2->text().isEmpty());
+    EXPECT_EQ(main->Edit2->placeholderText(),
+              QStringLiteral("［車両］ボタンで表示する車両を選んで下さい。"));
+    EXPECT_EQ(main->Edit3->placeholderText(),
+              QStringLiteral("［使用者］ボタンで表示する使用者を選んで下さい。"));
+    // Once chosen, the names show and the hint goes.
+    Settings(dir()).setCarMask("1");
+    main->displaySummary(ItemKind::Vehicle);
+    EXPECT_EQ(main->Edit2->text(), QStringLiteral("共用車"));
+    EXPECT_TRUE(main->Edit2->placeholderText().isEmpty());
+}
+
 TEST_F(MainformStart, VanishedDataFolderFallsBackToTheProgramFolderAndSeedsIt) {
     Settings s(dir());
     s.writeFirstRun(2003);

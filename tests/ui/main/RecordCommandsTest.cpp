@@ -224,6 +224,7 @@ TEST_F(Commands, ClosingAsksWhileAnOpenDialogHoldsTypedInput) {
     ASSERT_EQ(prompts.boxes().size(), before + 1);
     EXPECT_EQ(prompts.last().text, QStringLiteral("出費記録－追加 に入力中の内容は保存されていま"
                                                   "せん。終了しますか？"));
+    EXPECT_TRUE(prompts.last().defaultNo) << "Enter keeps the input";
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(dialog->remarksBox()->text(), QStringLiteral("駐車場代"));
 

@@ -6,6 +6,9 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
@@ -14,7 +17,9 @@
 #include <QSpinBox>
 
 #include "InsightFixtures.h"
+#include "printing/PrintPreview.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/tools/ChartForm.h"
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/charts/QtChartCanvas.h"
@@ -110,6 +115,45 @@ TEST_F(ChartFormTest, SavedAsPngAndPrinted) {
     EXPECT_GT(readBytes(dir.file("chart.pdf"))->size(), 1000u);
 }
 
+// The PNG and print-to-file dialogs start in Documents with a proposed name, then in the
+// folder last chosen for that kind of file; never in the working folder.
+TEST_F(ChartFormTest, FileDialogsStartInDocumentsThenInTheLastFolderOfTheirKind) {
+    const QByteArray home = qgetenv("HOME");
+    const QString fakeHome = QString::fromStdString(dir.file("home"));
+    ASSERT_TRUE(QDir().mkpath(fakeHome + QStringLiteral("/Documents")));
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir.file("png"))));
+    qputenv("HOME", fakeHome.toUtf8());
+    QStringList starts;
+    QString answer;
+    ui::setFileDialogForTesting([&](const QString& start) {
+        starts << start;
+        return answer;
+    });
+    form.DrawClick();
+    answer = QString::fromStdString(dir.file("png/a.png"));
+    ASSERT_TRUE(form.savePng());
+    ASSERT_TRUE(form.savePng());
+    EXPECT_TRUE(QFileInfo::exists(answer));
+
+    // Print to file from the preview: a name after the window, in Documents (PDFs have
+    // their own last folder).
+    form.PrintButton->click();
+    auto* preview = form.findChild<ui::PrintPreview*>();
+    ASSERT_NE(preview, nullptr);
+    preview->printer().setOutputFormat(QPrinter::PdfFormat);
+    preview->printer().setOutputFileName(QString());
+    answer.clear();  // cancelled
+    preview->printDocument();
+    preview->close();
+    ui::setFileDialogForTesting({});
+    qputenv("HOME", home);
+
+    const QString name = form.KindBox->currentText() + QStringLiteral(".png");
+    EXPECT_EQ(starts, (QStringList{fakeHome + QStringLiteral("/Documents/") + name,
+                                   QString::fromStdString(dir.file("png/")) + name,
+                                   fakeHome + QStringLiteral("/Documents/グラフ.pdf")}));
+}
+
 }  // namespace
 }  // namespace quil::insight
 
@@ -178,6 +222,11 @@ TEST(ChartModule, EconomyOfAllVehiclesIsOneLinePerVehicle) {
     EXPECT_EQ(second->name(), QStringLiteral("ワゴン (km/L)"));
     ASSERT_EQ(second->count(), 2);
     EXPECT_DOUBLE_EQ(second->at(1).y(), 12);
+    // The time axis holds every vehicle's points, not only the first line's.
+    auto* x = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).value(0));
+    ASSERT_TRUE(x);
+    EXPECT_LE(x->min().toMSecsSinceEpoch(), qint64(first->at(0).x()));
+    EXPECT_GE(x->max().toMSecsSinceEpoch(), qint64(second->at(1).x()));
 }
 
 TEST(ChartModule, AFileThatIsNoModuleIsReportedNotLoaded) {

@@ -168,11 +168,25 @@ TEST_F(OdometerFormsTest, ClosingGivesTheFindingsBack) {
 TEST_F(OdometerFormsTest, TheEntryDialogAsksAndNeverRefuses) {
     const store::DataRecord back = driving(day(2024, 3, 20), 0, 1500, 1600);
     const QString text = OdometerWarning::text(context, back, std::nullopt);
-    EXPECT_TRUE(text.contains(QStringLiteral("出庫距離が前回の距離より小さい")));
-    EXPECT_TRUE(text.contains(QStringLiteral("1800.0")));
+    // The last reading and its day, and how far off this one is.
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("・この記録: 出庫距離が前回の距離より小さい\n"
+                                     "　1500.0 km。前回 2024/03/04 の 1800.0 km より "
+                                     "300.0 km 少ない\n")))
+        << text.toStdString();
+    // A rise: the days since and the distance a day it means, beside the limit.
+    const QString jump =
+        OdometerWarning::text(context, driving(day(2024, 3, 20), 0, 60000, 60100), std::nullopt);
+    EXPECT_TRUE(
+        jump.contains(QStringLiteral("　60000.0 km。前回 2024/03/04 の 1800.0 km から 16 日"
+                                     "で 58200.0 km 増、1 日あたり 3637.5 km（想定は 1 日 "
+                                     "1000.0 km まで）")))
+        << jump.toStdString();
+    EXPECT_FALSE(jump.contains(QStringLiteral("～")));
     prompts.answerQuestion(false);
     EXPECT_FALSE(OdometerWarning::confirm(nullptr, context, back, std::nullopt));
     EXPECT_EQ(prompts.last().title, QStringLiteral("距離の確認"));
+    EXPECT_TRUE(prompts.last().defaultNo) << "Enter keeps a doubtful reading out";
     prompts.answerQuestion(true);
     EXPECT_TRUE(OdometerWarning::confirm(nullptr, context, back, std::nullopt));
 

@@ -103,7 +103,12 @@ void TAlcoholCheckForm::createControls() {
         grid->addLayout(line, row++, 1);
     };
     addRow("日付・時刻", {dateBox, hourBox, new QLabel(QStringLiteral("："), this), minuteBox});
-    for (QComboBox* box : {hourBox, minuteBox}) box->setFixedWidth(64);
+    // A typed hour or minute is taken as typed: completing "5" to the list's "50" would
+    // record 8:50 for 8:05.
+    for (QComboBox* box : {hourBox, minuteBox}) {
+        box->setFixedWidth(64);
+        box->setCompleter(nullptr);
+    }
     static_cast<QHBoxLayout*>(grid->itemAtPosition(0, 1)->layout())->addStretch();
     addRow("区分", {timingBox});
     addRow("運転者", {driverBox});

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHideEvent>
@@ -20,6 +19,7 @@
 #include "store/StoreError.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/DataSetEvents.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
@@ -138,13 +138,17 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
         printForm_->openForMonth(holdsToday ? today : range->first);
     });
     connect(exportButton, &QPushButton::clicked, this, [this] {
-        const ui::CsvTarget target =
-            ui::chooseCsvFile(this, QStringLiteral("アルコールチェック.csv"));
+        const ui::CsvTarget target = ui::chooseCsvFile(
+            this,
+            ui::proposedFilePath(ui::FileKind::Csv, QStringLiteral("アルコールチェック.csv")));
         if (!target.path.isEmpty()) exportCsv(target.path, target.encoding);
     });
     connect(importButton, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getOpenFileName(
-            this, QStringLiteral("CSV読み込み"), QString(), QStringLiteral("CSVファイル (*.csv)"));
+        // Refused before the file is chosen, not after.
+        if (refuseWhenReadOnly(context_, this)) return;
+        const QString path =
+            ui::chooseOpenFile(this, ui::FileKind::Csv, QStringLiteral("CSV読み込み"),
+                               QStringLiteral("CSVファイル (*.csv)"));
         if (!path.isEmpty()) importCsv(path);
     });
 }

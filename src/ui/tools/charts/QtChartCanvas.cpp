@@ -111,11 +111,14 @@ void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
         return line;
     };
     double top = 0;
+    QDateTime first, last;
     for (const fleet::EconomyPoint& p : r.points) {
         const QDateTime t = QDateTime(QDate(1899, 12, 30).addDays(qint64(p.date)), QTime(12, 0));
         const double kmL = p.distance / p.litres;
         lineOf(p.vehicle)->append(double(t.toMSecsSinceEpoch()), kmL);
         top = std::max(top, kmL);
+        if (!first.isValid() || t < first) first = t;
+        if (!last.isValid() || t > last) last = t;
     }
     if (lines.empty()) lineOf(r.vehicles.size() == 1 ? r.vehicles.front().position : -1);
     auto* x = new QDateTimeAxis;
@@ -128,6 +131,9 @@ void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
         lines[i].second->attachAxis(x);
         lines[i].second->attachAxis(y);
     }
+    // The time axis spans every vehicle's points (attaching takes the first line's range
+    // only), with half a day to spare at each end.
+    if (first.isValid()) x->setRange(first.addSecs(-12 * 3600), last.addSecs(12 * 3600));
     if (r.points.empty())
         c->setTitle(c->title() + QStringLiteral("（燃費を計算できる区間がありません）"));
 }

@@ -212,6 +212,30 @@ TEST_F(CheckFormTest, TypedInputIsUnsavedUntilStoredOrCancelled) {
     EXPECT_FALSE(form->hasUnsavedInput());
 }
 
+// 8, Enter, 5, Enter: the time is 8:05 (the list once completed "5" to "50").
+TEST_F(CheckFormTest, ATypedHourAndMinuteAreTakenAsTyped) {
+    form->openForAdd();
+    form->activateWindow();
+    form->hourBox->setFocus();
+    for (const char* typed : {"8", "5"}) {
+        QTest::keyClick(form->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(form->focusWidget(), QString::fromLatin1(typed));
+        QTest::keyClick(form->focusWidget(), Qt::Key_Return);
+    }
+    EXPECT_EQ(form->hourBox->currentText(), QStringLiteral("8"));
+    EXPECT_EQ(form->minuteBox->currentText(), QStringLiteral("5"));
+    EXPECT_TRUE(focusOn(form->timingBox));
+    choose(form->driverBox, "山田");
+    choose(form->vehicleBox, "営業車1 (品川 300 あ 12-34)");
+    form->checkerBox->setEditText(QStringLiteral("安全 太郎"));
+    form->readingEdit->setText(QStringLiteral("0.00"));
+    pressOk();
+    const auto checks = stored();
+    ASSERT_EQ(checks.size(), 1u) << (prompts.boxes().empty() ? ""
+                                                             : prompts.last().text.toStdString());
+    EXPECT_EQ(checks[0].when, kToday + encodeTime(8, 5));
+}
+
 TEST_F(CheckFormTest, MinutesShowTwoDigits) {
     AlcoholCheck c = check(kToday + encodeTime(8, 5));
     c.detector = detector;

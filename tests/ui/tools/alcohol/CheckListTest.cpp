@@ -18,6 +18,7 @@
 #include "folder/ReadOnlyFileSystem.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/tools/alcohol/AlcoholWindows.h"
 #include "ui/tools/alcohol/CheckTableModel.h"
 #include "ui/tools/alcohol/PeriodChooser.h"
@@ -392,6 +393,17 @@ TEST_F(CheckListTest, AReadOnlyCopyRefusesEveryChangeAtOnce) {
     EXPECT_FALSE(entry->isVisible());
     EXPECT_FALSE(list->deleteSelected());
     EXPECT_EQ(prompts.boxes().size(), 3u) << "no question before the refusal";
+    // CSV読み込み refuses before any file dialog opens.
+    int dialogs = 0;
+    ui::setFileDialogForTesting([&](const QString&) {
+        ++dialogs;
+        return QString();
+    });
+    list->findChild<QPushButton*>(QStringLiteral("ImportButton"))->click();
+    ui::setFileDialogForTesting({});
+    EXPECT_EQ(dialogs, 0);
+    ASSERT_EQ(prompts.boxes().size(), 4u);
+    EXPECT_EQ(prompts.last().text, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
     EXPECT_EQ(stored().size(), 1u);
     EXPECT_FALSE(stored().front().deleted);
 }
