@@ -509,20 +509,13 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
     bool overflow = false;
     std::vector<std::int64_t> records;
     // One statement, so one snapshot: the counters, the transactions still open and the
-    // rows stamped past what was seen, over the stamps' indexes.
+    // rows stamped past what was seen, over the stamps' indexes (quil_changes_since).
     const std::int64_t from = seenUpTo_ - kOverlap;
     const auto known = static_cast<std::size_t>(
         std::distance(seenStamps_.upper_bound(from), seenStamps_.end()));
     const std::size_t limit = known + kOneByOne + 1;
     const PgResult look = conn_.exec(
-        "SELECT 0, what, changed, 0::bigint FROM quil_change_counter "
-        "UNION ALL SELECT 1, '', pg_snapshot_xmin(s)::text::bigint, "
-        "       coalesce((SELECT max(x::text::bigint) FROM pg_snapshot_xip(s) x), 0) "
-        "  FROM pg_current_snapshot() s "
-        "UNION ALL (SELECT 2, '', id, changed FROM quil_records WHERE changed > $1 "
-        "           ORDER BY changed LIMIT $2) "
-        "UNION ALL (SELECT 3, '', position::bigint, changed FROM quil_items "
-        "           WHERE changed > $1 ORDER BY changed LIMIT $2)",
+        "SELECT * FROM quil_changes_since($1, $2)",
         {PgParam::number(from), PgParam::number(static_cast<std::int64_t>(limit))});
     std::map<std::string, std::int64_t> counts;
     std::int64_t oldestOpen = 0;
@@ -573,6 +566,13 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
         }
         // What is seen here is final once every transaction open now has ended.
         pending_.push_back({top, newestOpen});
+        // However many looks a long transaction outlives, the oldest marks are merged into
+        // one that becomes final when both would.
+        while (pending_.size() > 16) {
+            pending_[1] = {std::max(pending_[0].stamp, pending_[1].stamp),
+                           std::max(pending_[0].openXid, pending_[1].openXid)};
+            pending_.erase(pending_.begin());
+        }
         std::erase_if(pending_, [&](const PendingMark& m) {
             if (m.openXid != 0 && m.openXid >= oldestOpen) return false;
             seenUpTo_ = std::max(seenUpTo_, m.stamp);

@@ -671,6 +671,23 @@ BEGIN
     RETURN NULL;
 END $$;
 
+-- What a program looks at when told of a change, in the caller's one snapshot (STABLE), its
+-- plans kept for the session: the counters, the oldest and newest transactions still open,
+-- and up to `most` records and items stamped past `after`.
+CREATE FUNCTION quil_changes_since(after bigint, most bigint)
+    RETURNS TABLE (o_kind integer, o_name text, o_a bigint, o_b bigint)
+    LANGUAGE plpgsql STABLE SET search_path = public, pg_temp AS $$
+BEGIN
+    RETURN QUERY SELECT 0, c.what, c.changed, 0::bigint FROM quil_change_counter c;
+    RETURN QUERY SELECT 1, ''::text, pg_snapshot_xmin(s)::text::bigint,
+                        coalesce((SELECT max(x::text::bigint) FROM pg_snapshot_xip(s) x), 0)
+                   FROM pg_current_snapshot() s;
+    RETURN QUERY SELECT 2, ''::text, r.id, r.changed FROM quil_records r
+                  WHERE r.changed > after ORDER BY r.changed LIMIT most;
+    RETURN QUERY SELECT 3, ''::text, i.position::bigint, i.changed FROM quil_items i
+                  WHERE i.changed > after ORDER BY i.changed LIMIT most;
+END $$;
+
 REVOKE ALL ON quil_change_counter FROM PUBLIC;
 DO $$
 BEGIN
