@@ -1,6 +1,7 @@
 #include "ServerDataSet.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -405,53 +406,190 @@ ItemRow ServerDataSet::rewriteItem(int position, std::int64_t version,
 }
 
 void ServerDataSet::listen() {
-    retrying([&] { conn_.run("LISTEN quil_changes"); });
+    retrying([&] {
+        conn_.run("LISTEN quil_changes");
+        markAllSeen();
+    });
     listening_ = true;
+}
+
+namespace {
+
+// Rows whose stamps lie this far below the last final one are read again: a transaction
+// takes its stamp a moment before the server counts it as open.
+constexpr std::int64_t kOverlap = 64;
+// A few records are told one by one, with what they hold now, so that a list can follow
+// them in place; more are read again whole.
+constexpr std::size_t kOneByOne = 100;
+// One snapshot for the counters and the newest stamps.
+constexpr const char* kLookBegin = "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
+
+std::map<std::string, std::int64_t> readCounts(PgConnection& c) {
+    std::map<std::string, std::int64_t> out;
+    const PgResult r = c.exec("SELECT what, changed FROM quil_change_counter");
+    for (int i = 0; i < r.rows(); ++i) out[std::string(r.text(i, 0))] = r.integer(i, 1);
+    return out;
+}
+
+}  // namespace
+
+void ServerDataSet::markAllSeen() {
+    inTransaction(
+        conn_,
+        [&] {
+            counts_ = readCounts(conn_);
+            const PgResult r = conn_.exec(
+                "SELECT changed FROM (SELECT changed FROM quil_records "
+                "                     ORDER BY changed DESC LIMIT $1) r "
+                "UNION ALL SELECT changed FROM (SELECT changed FROM quil_items "
+                "                               ORDER BY changed DESC LIMIT $1) i",
+                {PgParam::number(kOverlap)});
+            seenStamps_.clear();
+            seenUpTo_ = 0;
+            for (int i = 0; i < r.rows(); ++i) {
+                seenStamps_.insert(r.integer(i, 0));
+                seenUpTo_ = std::max(seenUpTo_, r.integer(i, 0));
+            }
+            pending_.clear();
+        },
+        kLookBegin);
 }
 
 std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
     const int own = conn_.backendPid();
-    std::vector<std::int64_t> records;
-    bool replaced = false;
-    bool items = false;
-    std::vector<store::ExtensionPart> parts;  // in the order first heard
+    bool heard = false;
+    bool heardOthers = false;
+    std::set<std::int64_t> ownCounts;
     for (const auto& n : conn_.takeNotifications()) {
-        if (n.channel != kChangeChannel || n.senderPid == own) continue;
-        if (n.payload.starts_with("r ")) {
-            // "r <op> <id> <version>"
-            std::istringstream in(n.payload.substr(2));
-            std::string op;
-            std::int64_t id = -1;
-            in >> op >> id;
-            if (id >= 0 && std::find(records.begin(), records.end(), id) == records.end())
-                records.push_back(id);
-        } else if (n.payload.starts_with("i ")) {
-            items = true;
-        } else if (n.payload.starts_with("e ")) {
-            // "e checks", "e detectors", "e cycles": the register and the analysis settings
-            const std::string_view what = std::string_view(n.payload).substr(2);
-            const auto part = what == "checks"      ? store::ExtensionPart::AlcoholChecks
-                              : what == "detectors" ? store::ExtensionPart::Detectors
-                                                    : store::ExtensionPart::MaintenanceCycles;
-            if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
-        } else {
-            replaced = true;
+        if (n.channel != kChangeChannel) continue;
+        heard = true;
+        if (n.senderPid != own) {
+            heardOthers = true;
+            continue;
         }
+        // This program's own: "r <op> <id> <version> <stamp>", "i <op> <position> <version>
+        // <stamp>", "e <part> <count>" or "replaced <count>".
+        const std::string_view p = n.payload;
+        const std::size_t space = p.rfind(' ');
+        if (space == std::string_view::npos) continue;
+        std::int64_t value = 0;
+        const char* last = p.data() + p.size();
+        const auto [end, ec] = std::from_chars(p.data() + space + 1, last, value);
+        if (ec != std::errc() || end != last) continue;
+        if (p.starts_with("r ") || p.starts_with("i "))
+            seenStamps_.insert(value);
+        else
+            ownCounts.insert(value);
     }
+    if (!heard) return {};
+    try {
+        return lookForChanges(heardOthers, ownCounts);
+    } catch (const ServerError&) {
+        if (!conn_.alive()) return {};
+        // A look that failed on a live connection: everything is read again.
+        return {store::DataSetChange::changedElsewhere()};
+    }
+}
+
+std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
+    bool heardOthers, const std::set<std::int64_t>& ownCounts) {
     const auto elsewhere = [](store::DataSetChange c) {
         c.source = store::ChangeSource::Elsewhere;
         return c;
     };
+    // A counter moved by this program alone is its own change; with others heard from too,
+    // it may be theirs as well.
+    const auto othersMoved = [&](std::int64_t now) {
+        return heardOthers || !ownCounts.contains(now);
+    };
     std::vector<store::DataSetChange> out;
-    if (replaced)
-        return {elsewhere(store::DataSetChange::of(store::DataSetChange::What::Replaced))};
-    for (store::ExtensionPart part : parts)
-        out.push_back(elsewhere(store::DataSetChange::extensionChanged(part)));
+    bool replaced = false;  // by another program
+    bool reread = false;
+    bool items = false;
+    bool overflow = false;
+    std::vector<std::int64_t> records;
+    // One statement, so one snapshot: the counters, the transactions still open and the
+    // rows stamped past what was seen, over the stamps' indexes (quil_changes_since).
+    const std::int64_t from = seenUpTo_ - kOverlap;
+    const auto known = static_cast<std::size_t>(
+        std::distance(seenStamps_.upper_bound(from), seenStamps_.end()));
+    const std::size_t limit = known + kOneByOne + 1;
+    const PgResult look = conn_.exec(
+        "SELECT * FROM quil_changes_since($1, $2)",
+        {PgParam::number(from), PgParam::number(static_cast<std::int64_t>(limit))});
+    std::map<std::string, std::int64_t> counts;
+    std::int64_t oldestOpen = 0;
+    std::int64_t newestOpen = 0;
+    std::size_t rowCount = 0;
+    for (int i = 0; i < look.rows(); ++i) {
+        const std::int64_t kind = look.integer(i, 0);
+        if (kind == 0) counts[std::string(look.text(i, 1))] = look.integer(i, 2);
+        if (kind == 1) oldestOpen = look.integer(i, 2), newestOpen = look.integer(i, 3);
+        if (kind >= 2) ++rowCount;
+    }
+    const auto held = [&](const char* part) {
+        const auto it = counts_.find(part);
+        return it == counts_.end() ? 0 : it->second;
+    };
+    const auto now = [&](const char* part) {
+        const auto it = counts.find(part);
+        return it == counts.end() ? 0 : it->second;
+    };
+    if (now("replaced") != held("replaced")) {
+        replaced = othersMoved(now("replaced"));
+        reread = true;
+    } else {
+        const std::pair<const char*, store::ExtensionPart> parts[] = {
+            {"checks", store::ExtensionPart::AlcoholChecks},
+            {"detectors", store::ExtensionPart::Detectors},
+            {"cycles", store::ExtensionPart::MaintenanceCycles}};
+        for (const auto& [name, part] : parts)
+            if (now(name) != held(name) && othersMoved(now(name)))
+                out.push_back(elsewhere(store::DataSetChange::extensionChanged(part)));
+        counts_ = counts;
+        overflow = reread = rowCount >= limit;
+    }
+    if (!reread) {
+        std::int64_t top = seenUpTo_;
+        for (int i = 0; i < look.rows(); ++i) {
+            const std::int64_t kind = look.integer(i, 0);
+            if (kind < 2) continue;
+            const std::int64_t stamp = look.integer(i, 3);
+            top = std::max(top, stamp);
+            if (!seenStamps_.insert(stamp).second) continue;
+            if (kind == 3) {
+                items = true;
+            } else if (const std::int64_t id = look.integer(i, 2);
+                       std::find(records.begin(), records.end(), id) == records.end()) {
+                records.push_back(id);
+            }
+        }
+        // What is seen here is final once every transaction open now has ended.
+        pending_.push_back({top, newestOpen});
+        // However many looks a long transaction outlives, the oldest marks are merged into
+        // one that becomes final when both would.
+        while (pending_.size() > 16) {
+            pending_[1] = {std::max(pending_[0].stamp, pending_[1].stamp),
+                           std::max(pending_[0].openXid, pending_[1].openXid)};
+            pending_.erase(pending_.begin());
+        }
+        std::erase_if(pending_, [&](const PendingMark& m) {
+            if (m.openXid != 0 && m.openXid >= oldestOpen) return false;
+            seenUpTo_ = std::max(seenUpTo_, m.stamp);
+            return true;
+        });
+        seenStamps_.erase(seenStamps_.begin(), seenStamps_.upper_bound(seenUpTo_ - kOverlap));
+    }
+    if (reread) markAllSeen();
+    if (replaced) return {elsewhere(store::DataSetChange::of(store::DataSetChange::What::Replaced))};
+    if (reread && !overflow) return {};
+    if (overflow) {
+        out.push_back(elsewhere(store::DataSetChange::itemsChanged()));
+        out.push_back(store::DataSetChange::changedElsewhere());
+        return out;
+    }
     if (items) out.push_back(elsewhere(store::DataSetChange::itemsChanged()));
     if (records.empty()) return out;
-    // A few records are told one by one, with what they hold now, so that a list can follow
-    // them in place; many, or a change of the master lists (names), are read again whole.
-    constexpr std::size_t kOneByOne = 100;
     if (items || records.size() > kOneByOne) {
         out.push_back(store::DataSetChange::changedElsewhere());
         return out;

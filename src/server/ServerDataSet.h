@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,11 +112,12 @@ public:
     void listen();
     // The socket to wait on for changes (-1 when disconnected).
     int socket() const { return conn_.socket(); }
-    // The changes announced since the last call, without this program's own: up to 100
-    // records one by one, each with what it holds now (serverRecordSaved or -Deleted, from
-    // elsewhere); more, or with a change of the master lists, one RecordsChanged; a bulk
-    // load, Replaced. A change of the register or the analysis settings is one
-    // extensionChanged of its part.
+    // The changes made since the last call, without this program's own, read from the
+    // server when an announcement arrives (what an announcement claims is not trusted: one
+    // that names nothing new costs one small query): up to 100 records one by one, each
+    // with what it holds now (serverRecordSaved or -Deleted, from elsewhere); more, or with
+    // a change of the master lists, one RecordsChanged; a bulk load, Replaced. A change of
+    // the register or the analysis settings is one extensionChanged of its part.
     std::vector<store::DataSetChange> takeChanges();
 
 private:
@@ -126,8 +129,27 @@ private:
         const std::string& saveKey,
         const std::function<std::pair<std::int64_t, std::int64_t>()>& op);
 
+    // Takes the server's present state as seen: what changed before is not told.
+    void markAllSeen();
+    std::vector<store::DataSetChange> lookForChanges(bool heardOthers,
+                                                     const std::set<std::int64_t>& ownCounts);
+
     PgConnection conn_;
     bool listening_ = false;
+    // The change stamps (quil_change_seq) of rows already accounted for: every stamp past
+    // seenUpTo_ - kOverlap that was seen or written by this program. A stamp at or below
+    // seenUpTo_ is final: no transaction still open may commit one there.
+    std::int64_t seenUpTo_ = 0;
+    std::set<std::int64_t> seenStamps_;
+    // The highest stamp seen by a look, and the highest transaction still open at it: the
+    // stamp becomes final once every such transaction has ended.
+    struct PendingMark {
+        std::int64_t stamp;
+        std::int64_t openXid;
+    };
+    std::vector<PendingMark> pending_;
+    // The counters of quil_change_counter as last read, by part.
+    std::map<std::string, std::int64_t> counts_;
 };
 
 }  // namespace quil::server

@@ -612,6 +612,92 @@ BEGIN
 END $$;
 )SQL";
 
+// Schema 9: what changed is read from the server, not taken from the announcements, which
+// any login may send. Every record and item row takes the next value of quil_change_seq in
+// `changed` when it is written; a program asks for the rows beyond the last value it saw.
+// quil_change_counter holds, for a replaced data set and for each part of the register,
+// the sequence's value at its last change. The announcements carry these values, so that
+// a program knows its own changes apart from others'. The stamping functions run as the
+// data set's owner: no role needs the sequence or may write a value of its own choosing.
+constexpr const char* kSchema9 = R"SQL(
+CREATE SEQUENCE quil_change_seq;
+ALTER TABLE quil_records ADD COLUMN changed bigint NOT NULL DEFAULT 0;
+ALTER TABLE quil_items ADD COLUMN changed bigint NOT NULL DEFAULT 0;
+CREATE INDEX quil_records_changed ON quil_records (changed);
+CREATE INDEX quil_items_changed ON quil_items (changed);
+CREATE TABLE quil_change_counter (
+    what text PRIMARY KEY,
+    changed bigint NOT NULL DEFAULT 0
+);
+INSERT INTO quil_change_counter (what) VALUES ('replaced'), ('checks'), ('detectors'), ('cycles');
+
+CREATE FUNCTION quil_stamp_change() RETURNS trigger
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $$
+BEGIN
+    NEW.changed := nextval('quil_change_seq');
+    RETURN NEW;
+END $$;
+CREATE TRIGGER quil_records_stamp BEFORE INSERT OR UPDATE ON quil_records
+    FOR EACH ROW EXECUTE FUNCTION quil_stamp_change();
+CREATE TRIGGER quil_items_stamp BEFORE INSERT OR UPDATE ON quil_items
+    FOR EACH ROW EXECUTE FUNCTION quil_stamp_change();
+
+CREATE FUNCTION quil_count_change(part text) RETURNS bigint
+    LANGUAGE sql SECURITY DEFINER SET search_path = public, pg_temp AS $$
+    UPDATE quil_change_counter SET changed = nextval('quil_change_seq') WHERE what = part
+    RETURNING changed
+$$;
+REVOKE ALL ON FUNCTION quil_count_change(text) FROM PUBLIC;
+
+CREATE OR REPLACE FUNCTION quil_announce_record() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF coalesce(current_setting('quil.bulk', true), '') = 'on' THEN RETURN NULL; END IF;
+    PERFORM pg_notify('quil_changes', 'r ' || lower(TG_OP) || ' ' || NEW.id || ' ' || NEW.version
+                                      || ' ' || NEW.changed);
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE FUNCTION quil_announce_item() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF coalesce(current_setting('quil.bulk', true), '') = 'on' THEN RETURN NULL; END IF;
+    PERFORM pg_notify('quil_changes', 'i ' || lower(TG_OP) || ' ' || NEW.position || ' '
+                                      || NEW.version || ' ' || NEW.changed);
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE FUNCTION quil_announce_extension() RETURNS trigger
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $$
+BEGIN
+    IF coalesce(current_setting('quil.bulk', true), '') = 'on' THEN RETURN NULL; END IF;
+    PERFORM pg_notify('quil_changes', 'e ' || TG_ARGV[0] || ' ' || quil_count_change(TG_ARGV[0]));
+    RETURN NULL;
+END $$;
+
+-- What a program looks at when told of a change, in the caller's one snapshot (STABLE), its
+-- plans kept for the session: the counters, the oldest and newest transactions still open,
+-- and up to `most` records and items stamped past `after`.
+CREATE FUNCTION quil_changes_since(after bigint, most bigint)
+    RETURNS TABLE (o_kind integer, o_name text, o_a bigint, o_b bigint)
+    LANGUAGE plpgsql STABLE SET search_path = public, pg_temp AS $$
+BEGIN
+    RETURN QUERY SELECT 0, c.what, c.changed, 0::bigint FROM quil_change_counter c;
+    RETURN QUERY SELECT 1, ''::text, pg_snapshot_xmin(s)::text::bigint,
+                        coalesce((SELECT max(x::text::bigint) FROM pg_snapshot_xip(s) x), 0)
+                   FROM pg_current_snapshot() s;
+    RETURN QUERY SELECT 2, ''::text, r.id, r.changed FROM quil_records r
+                  WHERE r.changed > after ORDER BY r.changed LIMIT most;
+    RETURN QUERY SELECT 3, ''::text, i.position::bigint, i.changed FROM quil_items i
+                  WHERE i.changed > after ORDER BY i.changed LIMIT most;
+END $$;
+
+REVOKE ALL ON quil_change_counter FROM PUBLIC;
+DO $$
+BEGIN
+    EXECUTE format('GRANT SELECT ON quil_change_counter TO %I', quil_group('viewer'));
+    -- A push or restore says the data set was replaced.
+    EXECUTE format('GRANT EXECUTE ON FUNCTION quil_count_change(text) TO %I',
+                   quil_group('admin'));
+END $$;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
@@ -622,7 +708,7 @@ constexpr std::array kMigrations{
     Migration{1, kSchema1}, Migration{2, kSchema2},
     Migration{3, kSchema3}, Migration{4, kSchema4, convertStoredExtensionFile},
     Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7},
-    Migration{8, kSchema8}};
+    Migration{8, kSchema8}, Migration{9, kSchema9}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

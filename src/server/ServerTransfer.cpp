@@ -383,7 +383,8 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
             "INSERT INTO quil_files (name, present) VALUES ($1, $2), ($3, $4)",
             {PgParam::text(store::kItemFileName), PgParam::text(hasItems ? "true" : "false"),
              PgParam::text(store::kRecordFileName), PgParam::text(hasRecords ? "true" : "false")});
-        c.run("NOTIFY quil_changes, 'replaced'");
+        // Every program reads the data set again when it sees the counter move.
+        c.run("SELECT pg_notify('quil_changes', 'replaced ' || quil_count_change('replaced'))");
     });
     return counts;
 }

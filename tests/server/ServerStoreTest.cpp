@@ -298,6 +298,66 @@ TEST_F(ServerStore, OtherProgramsHearOfAChangeAndTheSaverDoesNot) {
     EXPECT_EQ(items[0].what, store::DataSetChange::What::ItemsChanged);
 }
 
+TEST_F(ServerStore, AnAnnouncementThatNamesNothingNewTellsNothing) {
+    ServerDataSet writer(db.conninfo());
+    ServerDataSet reader(db.conninfo());
+    reader.listen();
+    const RecordRow real = writer.addRecord(makeRecord(45000, 0, 1, 5), newSaveKey());
+    std::string realPayload;
+    {
+        PgConnection peek(db.conninfo());
+        const std::string stamp(
+            peek.exec("SELECT changed FROM quil_records WHERE id = " + std::to_string(real.id))
+                .text(0, 0));
+        realPayload = "r insert " + std::to_string(real.id) + " 1 " + stamp;
+    }
+    ASSERT_TRUE(reader.connection().waitReadable(1000));
+    ASSERT_EQ(reader.takeChanges().size(), 1u);
+
+    // Anyone who may connect may announce: nonsense, an unknown record, the real change
+    // again, and master lists and register parts that did not change.
+    PgConnection forger(db.conninfo());
+    inTransaction(forger, [&] {
+        for (const std::string& payload :
+             {std::string("x"), std::string("replaced 1"), std::string("r update 999999 2 77"),
+              realPayload, std::string("i update 0 2 9"), std::string("e checks 3"),
+              std::string("e detectors"), std::string("e cycles 1")})
+            forger.exec("SELECT pg_notify('quil_changes', $1)", {PgParam::text(payload)});
+    });
+    ASSERT_TRUE(reader.connection().waitReadable(1000));
+    EXPECT_TRUE(reader.takeChanges().empty());
+
+    // A real change still arrives, alone and one by one.
+    writer.editRecord(real.id, real.version, makeRecord(45000, 0, 1, 6), newSaveKey());
+    ASSERT_TRUE(reader.connection().waitReadable(1000));
+    const auto heard = reader.takeChanges();
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].serverId, real.id);
+    EXPECT_EQ(heard[0].record.price(), 6);
+}
+
+TEST_F(ServerStore, AChangeCommittedAfterLaterOnesWereHeardIsStillHeard) {
+    ServerDataSet writer(db.conninfo());
+    ServerDataSet reader(db.conninfo());
+    const RecordRow early = writer.addRecord(makeRecord(45000, 0, 1, 5), newSaveKey());
+    reader.listen();
+    // A slow transaction stamps its row first and commits after many others were heard.
+    PgConnection slow(db.conninfo());
+    slow.run("BEGIN");
+    slow.exec("UPDATE quil_records SET version = version + 1 WHERE id = " +
+              std::to_string(early.id));
+    std::vector<store::DataRecord> many;
+    for (int i = 0; i < 90; ++i) many.push_back(makeRecord(45001, 0, 1, i));
+    writer.addRecords(many, 0);
+    ASSERT_TRUE(reader.connection().waitReadable(1000));
+    EXPECT_EQ(reader.takeChanges().size(), 90u);
+    slow.run("COMMIT");
+    ASSERT_TRUE(reader.connection().waitReadable(1000));
+    const auto heard = reader.takeChanges();
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].serverId, early.id);
+}
+
 TEST_F(ServerStore, RightsAreTheDatabasesNotOnlyTheProgramsAndAViewerReadsOnly) {
     ServerDataSet owner(db.conninfo());
     const RecordRow r = owner.addRecord(makeRecord(45000, 0, 1), newSaveKey());
