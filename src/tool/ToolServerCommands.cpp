@@ -39,7 +39,7 @@ int exitFor(const ServerError& e) {
 
 // The accounts as `server accounts` lists them: the program's accounts, with a superuser
 // called one (it holds every role without being given any), then the database's owner when
-// it is not among them (it owns the tables, whatever its name).
+// it is not among them (it owns the tables, whatever its name), then the superusers.
 void listAccountsTruly(server::PgConnection& c, std::ostream& out) {
     const server::PgResult r = c.exec(
         "SELECT (SELECT pg_get_userbyid(datdba) FROM pg_database "
@@ -59,6 +59,12 @@ void listAccountsTruly(server::PgConnection& c, std::ostream& out) {
             << (a.canLogIn ? "" : "\t(無効)") << '\n';
     }
     if (!ownerListed) out << owner << '\t' << title(owner, {}) << '\n';
+    // The data set's roles leave superusers out, yet each may do everything here.
+    std::string name;
+    for (std::size_t at = 1; at < supers.size(); at += name.size() + 1) {
+        name = supers.substr(at, supers.find(',', at) - at);
+        if (!name.empty() && name != owner) out << name << '\t' << title(name, {}) << '\n';
+    }
 }
 
 }  // namespace
