@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
@@ -97,13 +98,25 @@ std::string journalText(const SwapPlan& plan) {
     return text + "end\n";
 }
 
-// The files a swap may name: the data set's and the import's log.
+// The files SQLite keeps beside QuilExt.db while it writes, which travel with it.
+constexpr std::array<std::string_view, 3> kExtensionCompanions{"-journal", "-wal", "-shm"};
+
+// The files a swap may name: the data set's, QuilExt.db's companions and the import's log.
 bool isDataSetFile(const std::string& name) {
-    return name == "Quil.qui" || name == "Quil.qud" || name == "QuilExt.db" || name == "Errlog.txt";
+    if (name == "Quil.qui" || name == "Quil.qud" || name == "QuilExt.db" || name == "Errlog.txt")
+        return true;
+    for (std::string_view c : kExtensionCompanions)
+        if (name == "QuilExt.db" + std::string(c)) return true;
+    return false;
 }
 
-// The names setAsideName gives `name`: name + "." + digits and '-' + ".old".
+// The names setAsideName gives `name`: name + "." + digits and '-' + ".old"; a companion of
+// QuilExt.db keeps its suffix after that, where SQLite looks for it beside the kept file.
 bool isSetAsideName(const std::string& name, const std::string& newName) {
+    for (std::string_view c : kExtensionCompanions)
+        if (name == "QuilExt.db" + std::string(c))
+            return newName.size() > c.size() && newName.ends_with(c) &&
+                   isSetAsideName("QuilExt.db", newName.substr(0, newName.size() - c.size()));
     const std::string head = name + ".", tail = ".old";
     if (newName.size() <= head.size() + tail.size() || newName.compare(0, head.size(), head) != 0 ||
         newName.compare(newName.size() - tail.size(), tail.size(), tail) != 0)
@@ -138,11 +151,17 @@ std::vector<std::string> splitWords(const std::string& line) {
 // A plan this program could have written: something put, each file named once.
 bool planIsSound(const SwapPlan& plan) {
     if (plan.put.empty()) return false;
-    std::vector<std::string> names = plan.put;
-    names.insert(names.end(), plan.drop.begin(), plan.drop.end());
-    for (const auto& aside : plan.setAside) names.push_back(aside.first);
-    std::sort(names.begin(), names.end());
-    return std::adjacent_find(names.begin(), names.end()) == names.end();
+    const auto unique = [](std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return std::adjacent_find(names.begin(), names.end()) == names.end();
+    };
+    // A file goes away (dropped or kept aside) once, and is put once; a file kept aside may
+    // be put anew in its place, but a dropped one is not put.
+    std::vector<std::string> gone = plan.drop;
+    for (const auto& aside : plan.setAside) gone.push_back(aside.first);
+    std::vector<std::string> putOrDropped = plan.put;
+    putOrDropped.insert(putOrDropped.end(), plan.drop.begin(), plan.drop.end());
+    return unique(plan.put) && unique(gone) && unique(putOrDropped);
 }
 
 enum class JournalState { Complete, CutShort, Invalid };

@@ -61,14 +61,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (checkOnly) {
+        const std::vector<std::string> warnings = quil::web::webConfigWarnings(config);
+        for (const std::string& w : warnings) std::cout << "quil-web: 注意: " << w << "\n";
         // The settings are right only if the service can also log in to its data set.
         if (const std::string why = quil::web::databaseProblem(config.conninfo); !why.empty()) {
             std::cerr << "quil-web: " << path
                       << " の設定では、データベースにつながりません: " << why << "\n";
             return 3;
         }
-        const std::vector<std::string> warnings = quil::web::webConfigWarnings(config);
-        for (const std::string& w : warnings) std::cout << "quil-web: 注意: " << w << "\n";
         if (!warnings.empty()) return 0;
         std::cout << "quil-web: " << path << " の設定に問題はありません。\n";
         return 0;

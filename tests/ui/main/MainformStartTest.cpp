@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "MainTestSupport.h"
@@ -221,6 +222,10 @@ TEST_F(MainformStart, AReplacementACrashCutShortIsFinishedNotTakenForAFirstRun) 
     Settings(dir()).writeFirstRun(2003);
     const std::string staging = dir() + "Quil.$restore/";
     std::filesystem::create_directory(staging);
+    // The mark a staging folder of ours holds: its own inode number.
+    struct stat st {};
+    ASSERT_EQ(::lstat(staging.c_str(), &st), 0);
+    writeBytes(staging + "quil.staging", "quil-staging 1\n" + std::to_string(st.st_ino) + "\n");
     writeRecords<ItemRecord>(staging + "Quil.qui",
                              {item(ItemKind::Vehicle, "復元車"), item(ItemKind::User, "B")});
     writeRecords(staging + "Quil.qud", std::vector<DataRecord>{makeRecord(37000, 0, 1)});
