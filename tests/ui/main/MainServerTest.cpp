@@ -491,6 +491,12 @@ TEST_F(MainOnServer, ABrokenConnectionIsSaidOnceAndTheWindowComesBackByItself) {
         .exec("SELECT pg_terminate_backend($1)", {server::PgParam::number(pid)});
     const auto lostLabel = [&] { return w.findChild<QLabel*>(QStringLiteral("ServerLostLabel")); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return lostLabel() != nullptr; }, 3000));
+    // Whole at the window's first-run width, with the full sentence as its tooltip.
+    w.resize(640, 460);
+    QCoreApplication::processEvents();
+    EXPECT_GE(lostLabel()->width(), lostLabel()->sizeHint().width()) << w.width();
+    EXPECT_EQ(lostLabel()->toolTip(),
+              QStringLiteral("サーバーとの接続が切れました。再接続を待っています…"));
     // Saved elsewhere while this window was away: read when it is back.
     other.addRecord(drive(2), server::newSaveKey());
     EXPECT_TRUE(QTest::qWaitFor([&] { return lostLabel() == nullptr; }, 8000));
