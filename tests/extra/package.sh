@@ -41,7 +41,8 @@ for f in bin/quil bin/quil-tool $modules/libquil_charts.so $modules/libquil_tool
          share/doc/quil/changelog.gz share/quil/quil.hlp share/quil/manual/index.html \
          share/quil/manual/img/main-driving.png share/applications/quil.desktop \
          share/icons/hicolor/scalable/apps/quil.svg share/icons/hicolor/16x16/apps/quil.png \
-         share/icons/hicolor/48x48/apps/quil.png share/icons/hicolor/256x256/apps/quil.png; do
+         share/icons/hicolor/48x48/apps/quil.png share/icons/hicolor/256x256/apps/quil.png \
+         share/doc/quil-web/admin-guide.md; do
     check "install tree holds $f" test -s "$stage/$f"
 done
 # The drivers' web page: its program, manual page, service unit and settings (outside the
@@ -163,6 +164,12 @@ done
 # stays out of the program's start-up.
 check "package depends on Qt Charts (graph window)" grep -q 'libqt6charts6' <<<"$depends"
 for d in "$deb" "$tool_deb" "$web_deb" "$common_deb"; do dpkg-deb -x "$d" "$work/root"; done
+# The administrator's guide lies where the manual pages of quil-web say, in both languages.
+guide=usr/share/doc/quil-web/admin-guide.md.gz
+check "quil-web carries the administrator's guide" sh -c 'zcat "$0" | grep -q pg_hba.conf' "$work/root/$guide"
+check "the manual pages of quil-web name the guide" \
+    sh -c 'zcat "$1" | grep -qF "/$0" && zcat "$2" | grep -qF "/$0"' "$guide" \
+    "$work/root/usr/share/man/man8/quil-web.8.gz" "$work/root/usr/share/man/ja/man8/quil-web.8.gz"
 check "package installs the program" test -x "$work/root/usr/bin/quil"
 check "the package's unit starts /usr/bin/quil-web" \
     grep -q '^ExecStart=/usr/bin/quil-web ' "$work/root/lib/systemd/system/quil-web.service"
