@@ -31,6 +31,7 @@
 #include "ui/dialogs/DataFolderLock.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/UnsavedInput.h"
@@ -128,6 +129,7 @@ void TMainform::openDataFolder(const MainformOptions& options) {
                                             "）。設定は終了するまで有効ですが、保存されません。"));
     });
     settingsReport_.emplace();
+    keepFileFoldersIn(programFolder_);
 
     // Settings, data folder and the item master file.
     Settings settings(programFolder_);
@@ -182,7 +184,10 @@ TMainform::~TMainform() {
     if (!duplicate_ && !exitSaved_) saveOnExit();
 }
 
-TMainform::SettingsReportGuard::~SettingsReportGuard() { Settings::setWriteFailureHandler({}); }
+TMainform::SettingsReportGuard::~SettingsReportGuard() {
+    Settings::setWriteFailureHandler({});
+    keepFileFoldersIn({});  // the settings file is this window's
+}
 
 void TMainform::setEntryDialog(QWidget* dialog) { commands_->setEntryDialog(dialog); }
 

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -491,6 +492,27 @@ TEST_F(MainOnServer, ABrokenConnectionIsSaidOnceAndTheWindowComesBackByItself) {
         .exec("SELECT pg_terminate_backend($1)", {server::PgParam::number(pid)});
     const auto lostLabel = [&] { return w.findChild<QLabel*>(QStringLiteral("ServerLostLabel")); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return lostLabel() != nullptr; }, 3000));
+    // Whole at the window's first-run width beside the register's count, with the full
+    // sentence as its tooltip: the status bar does not widen the window.
+    w.resize(640, 460);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.width(), 640);
+    for (QLabel* label : w.statusBar()->findChildren<QLabel*>()) {
+        if (label->isVisible()) {
+            EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+        }
+    }
+    // Also in a desktop's usual 11-point font, beside the register's widest count (the
+    // program's other status), with room for the labels' spacing and the size grip.
+    QFont desktop = lostLabel()->font();
+    desktop.setPointSize(11);
+    const QFontMetrics metrics(desktop);
+    EXPECT_LE(metrics.horizontalAdvance(lostLabel()->text()) +
+                  metrics.horizontalAdvance(QStringLiteral("アルコールチェック漏れ(今月): 数えられません")) +
+                  40,
+              640);
+    EXPECT_EQ(lostLabel()->toolTip(),
+              QStringLiteral("サーバーとの接続が切れました。再接続を待っています…"));
     // Saved elsewhere while this window was away: read when it is back.
     other.addRecord(drive(2), server::newSaveKey());
     EXPECT_TRUE(QTest::qWaitFor([&] { return lostLabel() == nullptr; }, 8000));
