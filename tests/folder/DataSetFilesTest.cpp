@@ -58,11 +58,13 @@ std::string withoutTime(const std::string& name) {
     return name;
 }
 
-// The bytes of every file of a folder (staging folders included, as "dir/name").
+// The bytes of every file of a folder (staging folders included, as "dir/name"), but the
+// list of the files a restore kept: only the next restore reads it, and its loss only keeps
+// those files longer.
 Files snapshot(const TempDir& t) {
     Files out;
     for (const auto& e : std::filesystem::recursive_directory_iterator(t.dir()))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && e.path().filename() != "Quil.kept")
             out[withoutTime(std::filesystem::relative(e.path(), t.dir()).string())] =
                 readBytes(e.path().string());
     return out;
@@ -72,7 +74,7 @@ Files snapshot(const TempDir& t) {
 Files topFiles(const TempDir& t) {
     Files out;
     for (const auto& e : std::filesystem::directory_iterator(t.dir()))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && e.path().filename() != "Quil.kept")
             out[withoutTime(e.path().filename().string())] = readBytes(e.path().string());
     return out;
 }
@@ -180,6 +182,9 @@ TEST(DataSetRestore, ReplacesTheDataSetAndReturnsTheNewStamp) {
         << "the replaced data set is kept beside";
     EXPECT_NE(r.message.find("Quil.qud."), std::string::npos) << r.message;
     EXPECT_EQ(snapshot(data).size(), 5u) << "the staging folder is gone";
+    EXPECT_NE(readBytes(data.file("Quil.kept")).value_or("").find("\nQuilExt.db."),
+              std::string::npos)
+        << "the kept files are listed for the next restore";
 }
 
 TEST(DataSetRestore, RefusesMissingBrokenOrMismatchedSourcesWithoutTouchingTheDataSet) {
@@ -679,7 +684,7 @@ TEST(DataSetRestore, ASourceChangedWhileItIsCopiedIsCheckedAgainAndRefused) {
     // and begun copying.
     fs.beforeOpen = [&](const std::string& path, OpenMode mode) {
         if (mode == OpenMode::CreateNew && path.find("Quil.$restore.") != std::string::npos &&
-            path.ends_with("/Quil.qui"))
+            path.find("/Quil.qui") != std::string::npos)
             writeBytes(source.file("Quil.qud"), std::string(256, 'x'));
     };
     const auto r = restoreDataSet(data.dir(), source.dir(), fs, {.otherDataSet = true});
