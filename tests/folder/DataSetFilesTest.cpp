@@ -59,12 +59,12 @@ std::string withoutTime(const std::string& name) {
 }
 
 // The bytes of every file of a folder (staging folders included, as "dir/name"), but the
-// list of the files a restore kept: only the next restore reads it, and its loss only keeps
-// those files longer.
+// list of the files a restore kept (or its copy a kill left): only the next restore reads it,
+// and its loss only keeps those files longer.
 Files snapshot(const TempDir& t) {
     Files out;
     for (const auto& e : std::filesystem::recursive_directory_iterator(t.dir()))
-        if (e.is_regular_file() && e.path().filename() != "Quil.kept")
+        if (e.is_regular_file() && !e.path().filename().string().starts_with("Quil.kept"))
             out[withoutTime(std::filesystem::relative(e.path(), t.dir()).string())] =
                 readBytes(e.path().string());
     return out;
@@ -74,7 +74,7 @@ Files snapshot(const TempDir& t) {
 Files topFiles(const TempDir& t) {
     Files out;
     for (const auto& e : std::filesystem::directory_iterator(t.dir()))
-        if (e.is_regular_file() && e.path().filename() != "Quil.kept")
+        if (e.is_regular_file() && !e.path().filename().string().starts_with("Quil.kept"))
             out[withoutTime(e.path().filename().string())] = readBytes(e.path().string());
     return out;
 }
