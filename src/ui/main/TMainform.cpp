@@ -251,9 +251,17 @@ bool TMainform::FormShow() {
     folder::DataSetCheck check;
     try {
         if (!access_->readOnly()) {
-            folder::finishPendingSwaps(dataFolder_);
+            // What was finished or tidied is said in the status bar; the data set is whole.
+            std::string note;
+            for (const std::string& name : folder::finishPendingSwaps(dataFolder_))
+                note += "中断されていたデータの置き換えを完了しました (" + name + ")。";
             // Staging folders of ours a kill left before their swap began hold only copies.
-            folder::tidyStagingLeftovers(dataFolder_);
+            for (const std::string& name : folder::tidyStagingLeftovers(dataFolder_))
+                note += "中断された作業の残り (" + name + ") を片付けました。";
+            for (const std::string& name : folder::stagingLeftoverNames(dataFolder_))
+                note += name + " はこのプログラムが作ったものと確かめられないため、そのままに"
+                               "しています。";
+            if (!note.empty()) statusBar()->showMessage(qs(note), 60000);
         }
         check = folder::checkDataSet(dataFolder_);
     } catch (const StoreError& e) {

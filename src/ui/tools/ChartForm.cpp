@@ -1,5 +1,6 @@
 #include "ui/tools/ChartForm.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QHBoxLayout>
@@ -11,7 +12,9 @@
 #include <exception>
 #include <memory>
 
+#include "folder/ExportFile.h"
 #include "printing/PrintPreview.h"
+#include "store/StoreError.h"
 
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/FileChoice.h"
@@ -141,8 +144,20 @@ bool ChartForm::savePng() {
                   : ui::chooseSaveFile(this, ui::FileKind::Png, QStringLiteral("PNG保存"),
                                        suggested, QStringLiteral("PNG 画像 (*.png)"));
     if (path.isEmpty()) return false;
-    if (!image().save(path, "PNG")) {
-        ui::Prompts::current().warning(this, path + QStringLiteral(" に保存できませんでした。"));
+    // Drawn in memory, then written by the program's one file writer: a data set's file is
+    // refused, and a failure leaves the file that was there.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    try {
+        if (!image().save(&buffer, "PNG"))
+            throw store::StoreError(path.toStdString(), "画像を作れませんでした。");
+        folder::writeExportFile(path.toStdString(),
+                                std::string_view(png.constData(), std::size_t(png.size())));
+    } catch (const store::StoreError& e) {
+        ui::Prompts::current().warning(this, path + QStringLiteral(" に保存できませんでした（") +
+                                                 QString::fromStdString(e.reason()) +
+                                                 QStringLiteral("）。"));
         return false;
     }
     return true;

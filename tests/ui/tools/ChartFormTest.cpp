@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "FaultyFileSystem.h"
 #include "InsightFixtures.h"
 #include "printing/PrintPreview.h"
 #include "store/StoreError.h"
@@ -107,6 +108,22 @@ TEST_F(ChartFormTest, SavedAsPngAndPrinted) {
     ASSERT_TRUE(form.savePng());
     const QImage saved(QString::fromStdString(path));
     EXPECT_EQ(saved.size(), form.View->size());
+    // A failure part way leaves the saved image whole; a data set's file is refused.
+    const auto png = readBytes(path);
+    {
+        FaultyFileSystem faulty(FaultyFileSystem::Op::Rename, 1);
+        store::FileSystem::setCurrent(&faulty);
+        EXPECT_FALSE(form.savePng());
+        store::FileSystem::setCurrent(nullptr);
+    }
+    EXPECT_EQ(readBytes(path), png);
+    EXPECT_TRUE(prompts.last().text.startsWith(QString::fromStdString(path))) << prompts.last().text.toStdString();
+    ChartForm::setFileChooserForTesting(
+        [&](const QString&) { return QString::fromStdString(dir.file("Quil.qud")); });
+    const auto records = readBytes(dir.file("Quil.qud"));
+    EXPECT_FALSE(form.savePng());
+    EXPECT_EQ(readBytes(dir.file("Quil.qud")), records);
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("データのファイル")));
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
