@@ -91,6 +91,14 @@ std::string databaseProblem(const std::string& conninfo) {
     if (std::string(PQgetvalue(r.get(), 0, 1)) != "t")
         return "ロール " + user + " は " + group + " のメンバーではありません。管理者が GRANT " +
                group + " TO " + user + "; を実行してください。";
+    // The service works only through the functions of schema 10 and later.
+    r.reset(PQexec(c.get(), "SELECT to_regprocedure('quil_web_login_begin(text, text)') IS NULL"));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        return std::string("データベースに問い合わせられません: ") + PQerrorMessage(c.get());
+    if (std::string(PQgetvalue(r.get(), 0, 0)) == "t")
+        return "データベース " + std::string(PQdb(c.get())) +
+               " のデータセットは古い形式です。管理者がクイル台帳か quil-tool --server … で一度"
+               "開くと新しい形式になります。";
     return {};
 }
 
