@@ -845,7 +845,7 @@ BEGIN
         RETURN QUERY SELECT 'ok', n, a.kdf_ops, a.kdf_memory, a.salt, a.chain_generation,
                             a.chain_left;
     ELSE
-        RETURN QUERY SELECT 'ok', n, coalesce(x.kdf_ops, 2), coalesce(x.kdf_memory, 19456),
+        RETURN QUERY SELECT 'ok', n, coalesce(x.kdf_ops, 3), coalesce(x.kdf_memory, 12288),
                substring(sha256((SELECT secret FROM public.quil_web_secret LIMIT 1)
                                 || convert_to(coalesce(login, ''), 'UTF8')) from 1 for 16),
                0, 4096 - get_byte(sha256(convert_to(coalesce(login, ''), 'UTF8')), 0)

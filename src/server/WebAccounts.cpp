@@ -161,8 +161,8 @@ std::string chainStep(std::string value, int steps) {
     return value;
 }
 
-std::string argon2id(std::string_view password, const std::string& salt,
-                     unsigned long long ops, std::size_t memory) {
+std::string argon2id(std::string_view password, const std::string& salt, unsigned long long ops,
+                     std::size_t memory) {
     std::string key(32, '\0');
     if (salt.size() != crypto_pwhash_SALTBYTES ||
         crypto_pwhash(reinterpret_cast<unsigned char*>(key.data()), key.size(), password.data(),
@@ -450,20 +450,20 @@ LoginResult WebAccounts::finishLogIn(const LoginChallenge& challenge, const Logi
                                      bool* retry) {
     if (retry) *retry = false;
     LoginResult result;
-    result.outcome = challenge.outcome == LoginOutcome::LoggedIn ? LoginOutcome::Refused
-                                                                  : challenge.outcome;
+    result.outcome =
+        challenge.outcome == LoginOutcome::LoggedIn ? LoginOutcome::Refused : challenge.outcome;
     result.message =
         challenge.outcome == LoginOutcome::AddressLimited ? kAddressLimited : kRefusedOrLocked;
     if (challenge.outcome != LoginOutcome::LoggedIn) return result;
     const std::string token = randomBytes(kTokenBytes);
-    const PgResult r = c_.exec(
-        "SELECT o_status, o_must_change FROM quil_web_login_finish($1, $2, $3, $4, $5, $6)",
-        {PgParam::bytes(challenge.nonce), PgParam::bytes(proof.proof),
-         PgParam::bytes(tokenHash(tokenHex(token))),
-         PgParam::number(std::chrono::duration_cast<std::chrono::minutes>(policy_.idleTimeout)
-                             .count()),
-         proof.next.empty() ? PgParam::none() : PgParam::bytes(proof.next),
-         PgParam::number(kWebChainLength)});
+    const PgResult r =
+        c_.exec("SELECT o_status, o_must_change FROM quil_web_login_finish($1, $2, $3, $4, $5, $6)",
+                {PgParam::bytes(challenge.nonce), PgParam::bytes(proof.proof),
+                 PgParam::bytes(tokenHash(tokenHex(token))),
+                 PgParam::number(
+                     std::chrono::duration_cast<std::chrono::minutes>(policy_.idleTimeout).count()),
+                 proof.next.empty() ? PgParam::none() : PgParam::bytes(proof.next),
+                 PgParam::number(kWebChainLength)});
     const std::string_view status = r.text(0, 0);
     if (status == "stale" && retry) *retry = true;
     if (status == "locked") result.outcome = LoginOutcome::Locked;
@@ -485,8 +485,7 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
     LoginResult result;
     for (int attempt = 0; attempt < kRetries; ++attempt) {
         const LoginChallenge ch = beginLogIn(login, address);
-        if (ch.outcome == LoginOutcome::LoggedIn && key.empty())
-            key = webPasswordKey(ch, password);
+        if (ch.outcome == LoginOutcome::LoggedIn && key.empty()) key = webPasswordKey(ch, password);
         bool retry = false;
         result = finishLogIn(ch, webLoginProof(ch, key), &retry);
         if (!retry) break;

@@ -33,8 +33,7 @@ std::string WebRecords::sessionHash() const {
 WebFormLists WebRecords::choices() {
     // Items and detectors belong to no driver: read without the session's token.
     WebFormLists lists;
-    const PgResult items =
-        c_.exec("SELECT o_position, o_raw FROM quil_web_items()", {}, true);
+    const PgResult items = c_.exec("SELECT o_position, o_raw FROM quil_web_items()", {}, true);
     std::vector<store::ItemRecord> byPosition;
     for (int i = 0; i < items.rows(); ++i) {
         const auto position = static_cast<std::size_t>(items.int64(i, 0));
@@ -105,10 +104,9 @@ std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::str
 }
 
 std::vector<alcohol::AlcoholCheck> WebRecords::checksSince(store::DateTime from) {
-    const PgResult r =
-        c_.exec(std::string("SELECT ") + kCheckColumns +
-                    " FROM quil_web_checks(decode($1, 'hex'), $2::float8, NULL)",
-                {PgParam::text(sessionHash()), PgParam::float8(from)});
+    const PgResult r = c_.exec(std::string("SELECT ") + kCheckColumns +
+                                   " FROM quil_web_checks(decode($1, 'hex'), $2::float8, NULL)",
+                               {PgParam::text(sessionHash()), PgParam::float8(from)});
     std::vector<alcohol::AlcoholCheck> out;
     for (int i = 0; i < r.rows(); ++i) out.push_back(checkAt(r, i));
     return out;

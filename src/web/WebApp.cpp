@@ -327,7 +327,7 @@ struct WebApp::Impl {
         : config(c),
           policy(p),
           pool(c.conninfo, c.threads),
-          // Two at a time: each Argon2id of a password takes 19 MiB.
+          // Two at a time: each Argon2id of a password takes 12 MiB.
           loginSlots(std::clamp(c.threads / 4, 1, 2)),
           loginPool(c.conninfo, loginSlots),
           rate(c.requestsPerMinute),

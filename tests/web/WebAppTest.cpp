@@ -953,8 +953,7 @@ TEST_F(WebAppTest, CheckingTheSettingsSaysWhatToChangeWhenTheServiceCannotUseThe
         << noDatabase;
     LoginRole viewer(db.conninfo(), kViewerRole);
     const std::string notService = web::databaseProblem(viewer.conninfo());
-    EXPECT_NE(notService.find("_web のメンバーではありません"), std::string::npos)
-        << notService;
+    EXPECT_NE(notService.find("_web のメンバーではありません"), std::string::npos) << notService;
     // Debian's stock pg_hba.conf answers a peer line below its own with this.
     const std::string peer = web::connectionAdvice(
         "connection to server on socket \"/run/postgresql/.s.PGSQL.5432\" failed: FATAL:  Peer "
