@@ -327,7 +327,8 @@ struct WebApp::Impl {
         : config(c),
           policy(p),
           pool(c.conninfo, c.threads),
-          loginSlots(std::clamp(c.threads / 4, 1, 4)),
+          // Two at a time: each Argon2id of a password takes 12 MiB.
+          loginSlots(std::clamp(c.threads / 4, 1, 2)),
           loginPool(c.conninfo, loginSlots),
           rate(c.requestsPerMinute),
           sessionRate(c.requestsPerMinute) {
@@ -365,8 +366,12 @@ struct WebApp::Impl {
     }
     void guarded(const Request& req, Response& res, ConnectionPool& from,
                  const std::function<void(PgConnection&)>& work) {
+        guardedSteps(req, res, [&] { from.run(work); });
+    }
+    // The same for work that takes its connections itself, step by step.
+    void guardedSteps(const Request& req, Response& res, const std::function<void()>& work) {
         try {
-            from.run(work);
+            work();
         } catch (const ServerError& e) {
             std::cerr << "quil-web: " << req.method << ' ' << req.path << ": " << e.what()
                       << std::endl;
@@ -683,9 +688,25 @@ void WebApp::Impl::routes() {
             sendHtml(res, 200, loginPage(csrf, fieldOf(form, "login"), limited));
             return;
         }
-        guarded(req, res, loginPool, [&](PgConnection& c) {
-            const server::LoginResult r =
-                accounts(c).logIn(fieldOf(form, "login"), fieldOf(form, "password"), from);
+        guardedSteps(req, res, [&] {
+            // The server begins the attempt (refusing a limited login or address at once);
+            // the Argon2id runs here without a connection; the server checks the proof.
+            server::LoginResult r;
+            std::string key;
+            for (int round = 0; round < 10; ++round) {
+                server::LoginChallenge ch;
+                loginPool.run([&](PgConnection& c) {
+                    ch = accounts(c).beginLogIn(fieldOf(form, "login"), from);
+                });
+                if (ch.outcome == server::LoginOutcome::LoggedIn && key.empty())
+                    key = server::webPasswordKey(ch, fieldOf(form, "password"));
+                const server::LoginProof proof = server::webLoginProof(ch, key);
+                bool retry = false;
+                loginPool.run(
+                    [&](PgConnection& c) { r = accounts(c).finishLogIn(ch, proof, &retry); });
+                if (!retry) break;
+            }
+            sodium_memzero(key.data(), key.size());
             if (r.outcome == server::LoginOutcome::AddressLimited) rememberLimited(from, r.message);
             if (!r.ok()) {
                 logRefusedLogin(address(req), fieldOf(form, "login"), r.outcome);
@@ -908,7 +929,8 @@ void WebApp::Impl::routes() {
         });
     });
 
-    s.Post("/password", [this, passwordPage](const Request& req, Response& res) {
+    // On the slow workers too: a change computes two Argon2id.
+    s.SlowPost("/password", [this, passwordPage](const Request& req, Response& res) {
         guarded(req, res, [&](PgConnection& c) {
             const auto session = this->session(c, req, res, true);
             if (!session) return;

@@ -809,9 +809,11 @@ TEST_F(WebAppTest, AFloodOfFailedLoginsLeavesALoggedInDriverServed) {
     ready(driver, "yamada", "first-pass-1");
     app->stop();
     runner.join();
-    // Verifications as costly as a real service's; the driver's session stays.
-    cheap.hashOps = 3;
-    cheap.hashMemory = std::size_t{64} << 20;
+    // Verifications as costly as a real service's: an unknown login gets the costs of the
+    // newest password, here sato's; the driver's session stays.
+    owner->run(
+        "UPDATE quil_web_account SET kdf_ops = 3, kdf_memory = 65536, "
+        "changed_at = now() + interval '1 day' WHERE login = 'sato'");
     const int port = start(c);
     Browser again(port);
     again.cookies = driver.cookies;
@@ -951,8 +953,7 @@ TEST_F(WebAppTest, CheckingTheSettingsSaysWhatToChangeWhenTheServiceCannotUseThe
         << noDatabase;
     LoginRole viewer(db.conninfo(), kViewerRole);
     const std::string notService = web::databaseProblem(viewer.conninfo());
-    EXPECT_NE(notService.find("_web のメンバーではありません"), std::string::npos)
-        << notService;
+    EXPECT_NE(notService.find("_web のメンバーではありません"), std::string::npos) << notService;
     // Debian's stock pg_hba.conf answers a peer line below its own with this.
     const std::string peer = web::connectionAdvice(
         "connection to server on socket \"/run/postgresql/.s.PGSQL.5432\" failed: FATAL:  Peer "
