@@ -106,7 +106,8 @@ SqlValue normalised(const schema::Column& column, SqlValue v) {
 
 std::string columnList(const schema::Table& table) {
     std::string out;
-    for (const schema::Column& c : table.columns) out += (out.empty() ? "" : ", ") + std::string(c.name);
+    for (const schema::Column& c : table.columns)
+        out += (out.empty() ? "" : ", ") + std::string(c.name);
     return out;
 }
 
@@ -125,10 +126,12 @@ ExtensionData readExtensionFile(SqliteFile& f) {
             if (version < table.since) continue;
             // A column an older file lacks reads as its default.
             std::string select;
-            for (const schema::Column& c : table.columns)
-                select += (select.empty() ? "" : ", ") +
-                          std::string(c.since <= version                ? c.name
-                                      : c.defaultValue ? c.defaultValue : "NULL");
+            for (const schema::Column& c : table.columns) {
+                const char* value = c.since <= version ? c.name
+                                    : c.defaultValue   ? c.defaultValue
+                                                       : "NULL";
+                select += (select.empty() ? "" : ", ") + std::string(value);
+            }
             for (SqlRow& r : f.query("SELECT " + select + " FROM " + table.name + orderBy(table))) {
                 for (std::size_t i = 0; i < r.size(); ++i)
                     r[i] = normalised(table.columns[i], std::move(r[i]));
@@ -230,11 +233,12 @@ void checkTexts(PgConnection& c, const ExtensionData& data) {
             for (std::size_t i = 0; i < row.size(); ++i) {
                 if (t.table->columns[i].type != ColumnType::Text) continue;
                 if (sqlText(row[i]).find('\0') == std::string::npos) continue;
-                throw ServerError(K::Refused, c.where(),
-                                  "表 " + schema::serverName(*t.table) + " の" + name + "の " +
-                                      t.table->columns[i].name +
-                                      " に文字 NUL（コード 0）があります。サーバーには送れません。"
-                                      "その文字を消してから送り直してください。何も変更していません。");
+                throw ServerError(
+                    K::Refused, c.where(),
+                    "表 " + schema::serverName(*t.table) + " の" + name + "の " +
+                        t.table->columns[i].name +
+                        " に文字 NUL（コード 0）があります。サーバーには送れません。"
+                        "その文字を消してから送り直してください。何も変更していません。");
             }
         }
     }
@@ -275,10 +279,10 @@ void writeExtensionTables(PgConnection& c, const ExtensionData& data) {
         const schema::Column& key = schema::keyColumn(table);
         if (key.type == ColumnType::Id) {
             const std::string name = schema::serverName(table);
-            sequences += (sequences.empty() ? "SELECT " : ", ") +
-                         ("setval(pg_get_serial_sequence('" + name + "', '" + key.name +
-                          "'), coalesce((SELECT max(" + key.name + ") FROM " + name +
-                          "), 0) + 1, false)");
+            sequences +=
+                (sequences.empty() ? "SELECT " : ", ") +
+                ("setval(pg_get_serial_sequence('" + name + "', '" + key.name +
+                 "'), coalesce((SELECT max(" + key.name + ") FROM " + name + "), 0) + 1, false)");
         }
     }
     // New rows are numbered after the ones kept.

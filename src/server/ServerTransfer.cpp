@@ -139,7 +139,8 @@ std::vector<std::string> pushedTables() {
 
 void requireEmptyDataSet(PgConnection& c) {
     std::string sql = "SELECT false";
-    for (const std::string& table : pushedTables()) sql += " OR EXISTS (SELECT 1 FROM " + table + ")";
+    for (const std::string& table : pushedTables())
+        sql += " OR EXISTS (SELECT 1 FROM " + table + ")";
     const PgResult r = c.exec(sql);
     if (r.text(0, 0) == "t")
         throw ServerError(K::Refused, c.where(),
@@ -269,7 +270,8 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
     inTransaction(c, [&] {
         c.run("SET LOCAL quil.bulk = 'on'");
         std::string tables;
-        for (const std::string& table : pushedTables()) tables += (tables.empty() ? "" : ", ") + table;
+        for (const std::string& table : pushedTables())
+            tables += (tables.empty() ? "" : ", ") + table;
         c.run("LOCK TABLE " + tables + " IN EXCLUSIVE MODE");
         if (into == Into::Empty)
             requireEmptyDataSet(c);
