@@ -132,15 +132,20 @@ bool exists(const std::string& path) {
     return std::filesystem::exists(path, ec);
 }
 
+// Every table a push writes: the data set's and each described extension table.
+std::vector<std::string> pushedTables() {
+    std::vector<std::string> tables = {"quil_items", "quil_records", "quil_files",
+                                       "quil_extension_file"};
+    for (std::string& table : folder::extschema::serverTableNames())
+        tables.push_back(std::move(table));
+    return tables;
+}
+
 void requireEmptyDataSet(PgConnection& c) {
-    const PgResult r = c.exec(
-        "SELECT EXISTS (SELECT 1 FROM quil_items) OR EXISTS (SELECT 1 FROM quil_records) "
-        "OR EXISTS (SELECT 1 FROM quil_files) OR EXISTS (SELECT 1 FROM quil_extension_file) "
-        "OR EXISTS (SELECT 1 FROM quil_alcohol_check) "
-        "OR EXISTS (SELECT 1 FROM quil_alcohol_detector) "
-        "OR EXISTS (SELECT 1 FROM quil_alcohol_setting) "
-        "OR EXISTS (SELECT 1 FROM quil_analysis_cycle) "
-        "OR EXISTS (SELECT 1 FROM quil_analysis_setting)");
+    std::string sql = "SELECT false";
+    for (const std::string& table : pushedTables())
+        sql += " OR EXISTS (SELECT 1 FROM " + table + ")";
+    const PgResult r = c.exec(sql);
     if (r.text(0, 0) == "t")
         throw ServerError(K::Refused, c.where(),
                           "サーバーのデータセットは空ではありません。送れるのは空のデータセット"
@@ -149,13 +154,7 @@ void requireEmptyDataSet(PgConnection& c) {
 
 // Everything a push writes, gone (inside the push's transaction, its tables locked).
 void clearDataSet(PgConnection& c) {
-    c.run("DELETE FROM quil_records");
-    c.run("DELETE FROM quil_items");
-    c.run("DELETE FROM quil_files");
-    c.run("DELETE FROM quil_extension_file");
-    for (const char* table : {"quil_alcohol_check", "quil_alcohol_detector", "quil_alcohol_setting",
-                              "quil_analysis_cycle", "quil_analysis_setting"})
-        c.run(std::string("DELETE FROM ") + table);
+    for (const std::string& table : pushedTables()) c.run("DELETE FROM " + table);
 }
 
 void requireDataSet(PgConnection& c) {
@@ -265,10 +264,10 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
     TransferCounts counts;
     inTransaction(c, [&] {
         c.run("SET LOCAL quil.bulk = 'on'");
-        c.run(
-            "LOCK TABLE quil_items, quil_records, quil_files, quil_extension_file, "
-            "quil_alcohol_check, quil_alcohol_detector, quil_alcohol_setting, "
-            "quil_analysis_cycle, quil_analysis_setting IN EXCLUSIVE MODE");
+        std::string tables;
+        for (const std::string& table : pushedTables())
+            tables += (tables.empty() ? "" : ", ") + table;
+        c.run("LOCK TABLE " + tables + " IN EXCLUSIVE MODE");
         if (into == Into::Empty)
             requireEmptyDataSet(c);
         else

@@ -28,11 +28,8 @@ const ReplaceConsent kReplace{.otherDataSet = true};
 constexpr double kStamp = 40000.5;  // the stamp makeRecord gives
 
 ItemRecord item(const char* name, double stamp = kStamp, std::int16_t version = 101) {
-    ItemRecord r;
-    r.setStamp(stamp);
+    ItemRecord r = makeItem(ItemKind::Vehicle, name, false, stamp);
     r.setVersion(version);
-    r.setKind(ItemKind::Vehicle);
-    r.setName(name);
     return r;
 }
 
