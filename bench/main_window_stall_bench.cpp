@@ -122,8 +122,9 @@ struct Measured {
 
 // Runs `act` from the event loop, then processes events until `done` (and no worker of the
 // program is still awaited) or 120 s.
-Measured measure(QObject& root, const std::function<void()>& act,
-                 const std::function<bool()>& done = [] { return true; }) {
+Measured measure(
+    QObject& root, const std::function<void()>& act,
+    const std::function<bool()>& done = [] { return true; }) {
     GapMeter meter;
     bool acted = false;
     const Clock::time_point t0 = Clock::now();
@@ -267,9 +268,9 @@ void runActions(benchmark::State& state, const std::string& prefix,
         out["stopped"] = stopped;
         state.counters["s_stopped_typed_kept"] = entry.isVisible() ? 1 : 0;
         admin.run("ALTER DATABASE " + name + " WITH ALLOW_CONNECTIONS true");
-        out["back"] = measure(w, [] {}, [&] {
-            return w.findChild<QLabel*>(QStringLiteral("ServerLostLabel")) == nullptr;
-        });
+        out["back"] = measure(
+            w, [] {},
+            [&] { return w.findChild<QLabel*>(QStringLiteral("ServerLostLabel")) == nullptr; });
         entry.close();
     }
     app.reset();

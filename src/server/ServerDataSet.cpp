@@ -609,9 +609,9 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
             out.push_back(store::DataSetChange::changedElsewhere());
             return out;
         }
-        store::DataSetChange c =
-            row->record.deleted() ? store::DataSetChange::serverRecordDeleted(id, row->record)
-                                  : store::DataSetChange::serverRecordSaved(id, row->record);
+        store::DataSetChange c = row->record.deleted()
+                                     ? store::DataSetChange::serverRecordDeleted(id, row->record)
+                                     : store::DataSetChange::serverRecordSaved(id, row->record);
         c.serverVersion = row->version;
         out.push_back(elsewhere(std::move(c)));
     }

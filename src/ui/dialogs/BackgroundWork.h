@@ -30,8 +30,7 @@ public:
 
     // `progress`: whether a progress box shows after a second (a status bar notice that
     // follows the data set quietly shows none).
-    explicit BackgroundWork(QWidget* owner,
-                            QString caption = QStringLiteral("集計しています…"),
+    explicit BackgroundWork(QWidget* owner, QString caption = QStringLiteral("集計しています…"),
                             bool progress = true);
     // Waits for threads still reading (their results are dropped).
     ~BackgroundWork() override;

@@ -125,8 +125,8 @@ void ChartForm::DrawClick() {
     work_->start([this, title, kind = ChartKind(KindBox->currentIndex()),
                   open = ui::dataSetOpener(context_), period = Picker->period(),
                   vehicle = Picker->vehicle()] {
-        auto report = std::make_shared<fleet::FuelReport>(
-            fleet::computeFuelReport(*open(), period, vehicle));
+        auto report =
+            std::make_shared<fleet::FuelReport>(fleet::computeFuelReport(*open(), period, vehicle));
         return ui::BackgroundWork::Apply([this, title, kind, report] {
             if (canvas_) canvas_->draw(kind, title, *report);
         });

@@ -100,8 +100,8 @@ void FuelCostForm::CalcClick() {
     // showed.
     work_->start([this, open = ui::dataSetOpener(context_), period = Picker->period(),
                   vehicle = Picker->vehicle()] {
-        auto report = std::make_shared<fleet::FuelReport>(
-            fleet::computeFuelReport(*open(), period, vehicle));
+        auto report =
+            std::make_shared<fleet::FuelReport>(fleet::computeFuelReport(*open(), period, vehicle));
         return ui::BackgroundWork::Apply([this, report] {
             report_ = std::move(*report);
             VehicleTable->setTable(fleet::vehicleCostTable(report_));

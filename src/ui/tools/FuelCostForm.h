@@ -13,7 +13,7 @@ class QTabWidget;
 namespace quil::ui {
 class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 

@@ -21,7 +21,7 @@ class QWidget;
 namespace quil::ui {
 class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 

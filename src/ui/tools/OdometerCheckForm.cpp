@@ -114,7 +114,7 @@ void OdometerCheckForm::showEvent(QShowEvent* event) {
 void OdometerCheckForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (event->spontaneous()) return;  // minimised: the findings stay
-    work_->cancel();  // a check under way brings nothing to a closed window
+    work_->cancel();                   // a check under way brings nothing to a closed window
     FindingTable->clear();
     findings_.reset();
     CountLabel->clear();

@@ -19,7 +19,7 @@ class QPushButton;
 namespace quil::ui {
 class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 

@@ -149,8 +149,8 @@ void ScheduleForm::Reload() {
     work_->start(
         [this, cycles, open = ui::dataSetOpener(context_), today = store::today()] {
             const auto dataSet = open();
-            auto items = std::make_shared<std::vector<fleet::ScheduleItem>>(
-                fleet::scheduleItems(*dataSet));
+            auto items =
+                std::make_shared<std::vector<fleet::ScheduleItem>>(fleet::scheduleItems(*dataSet));
             auto rows = std::make_shared<std::vector<fleet::ScheduleRow>>(
                 fleet::computeSchedule(*dataSet, cycles, today));
             return ui::BackgroundWork::Apply([this, cycles, items, rows] {
@@ -159,9 +159,7 @@ void ScheduleForm::Reload() {
                 showRows(!cycles.empty());
             });
         },
-        [failed, withCycles = !cycles.empty()](const std::exception& e) {
-            failed(e, withCycles);
-        });
+        [failed, withCycles = !cycles.empty()](const std::exception& e) { failed(e, withCycles); });
 }
 
 void ScheduleForm::showRows(bool withCycles) {

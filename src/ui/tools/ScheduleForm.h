@@ -17,7 +17,7 @@ class QTableWidget;
 namespace quil::ui {
 class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 

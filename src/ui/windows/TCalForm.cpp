@@ -207,8 +207,7 @@ void TCalForm::summarize(std::function<void()> then) {
     // application's error report.
     work_->start([this, kind, lines, then, open = dataSetOpener(context_),
                   period = std::max(0, periodIndex), year] {
-        auto result =
-            std::make_shared<SummaryResult>(computeSummary(*open(), kind, period, year));
+        auto result = std::make_shared<SummaryResult>(computeSummary(*open(), kind, period, year));
         return BackgroundWork::Apply([this, kind, lines, then, result] {
             last_ = std::move(*result);
             lastKind_ = kind;

@@ -8,9 +8,9 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QSignalSpy>
-#include <QTest>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 
 #include "InsightFixtures.h"
 #include "store/Codec.h"

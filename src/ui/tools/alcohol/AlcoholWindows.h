@@ -22,7 +22,7 @@ class QTimer;
 namespace quil::ui {
 class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::alcohol {
 

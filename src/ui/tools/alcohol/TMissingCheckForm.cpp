@@ -103,9 +103,7 @@ struct MissingSource {
         : conninfo(context.serverConninfo()),
           folder(context.dataFolder()),
           open(ui::dataSetOpener(context)) {}
-    bool registerExists() const {
-        return !conninfo.empty() || ext::ExtDatabase::exists(folder);
-    }
+    bool registerExists() const { return !conninfo.empty() || ext::ExtDatabase::exists(folder); }
     std::unique_ptr<CheckStore> checkStore() const {
         if (!conninfo.empty()) return server::openServerCheckStore(conninfo);
         return std::make_unique<AlcoholStore>(folder);
@@ -115,9 +113,8 @@ struct MissingSource {
     }
 };
 
-std::vector<MissingCheck> missingChecksFrom(const MissingSource& source,
-                                            store::DateTime firstDay, store::DateTime lastDay,
-                                            store::DateTime now) {
+std::vector<MissingCheck> missingChecksFrom(const MissingSource& source, store::DateTime firstDay,
+                                            store::DateTime lastDay, store::DateTime now) {
     lastDay = std::min(store::dateOnly(lastDay), store::dateOnly(now));
     if (lastDay < store::dateOnly(firstDay)) return {};
     std::vector<Drive> drives = drivesBetween(*source.open(), firstDay, lastDay);
@@ -200,7 +197,7 @@ void TMissingCheckForm::FormShow() {
 void TMissingCheckForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (event->spontaneous()) return;  // minimised: the rows stay
-    work_->cancel();  // a search under way brings nothing to a closed window
+    work_->cancel();                   // a search under way brings nothing to a closed window
     model_->clear();
     countLabel->clear();
     ui::giveFreeMemoryBack();

@@ -16,7 +16,7 @@ class QTableView;
 namespace quil::ui {
 class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::alcohol {
 
