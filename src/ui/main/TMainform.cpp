@@ -331,6 +331,9 @@ void TMainform::showServer() {
     model_->setServerSource(server_.get());
     delete serverWatch_;
     serverWatch_ = new ServerWatch(*server_, statusBar(), this);
+    // From here on the window's requests fail at once when the server is away (the window
+    // says so and keeps its input); the watch connects again off the window's thread.
+    server_->dataSet().setFailFast(true);
 }
 
 bool TMainform::useServer(const std::string& conninfo) {

@@ -16,6 +16,7 @@
 #include "printing/PrintPreview.h"
 #include "store/StoreError.h"
 
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/MainContext.h"
@@ -59,6 +60,7 @@ ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
       context_(context) {
     setObjectName(QStringLiteral("ChartForm"));
     setWindowTitle(QStringLiteral("グラフ"));
+    work_ = new ui::BackgroundWork(this);
     resize(860, 560);
     Picker = new PeriodPicker(this);
     KindBox = new QComboBox(this);
@@ -120,12 +122,18 @@ void ChartForm::DrawClick() {
     if (!canvas_) return;
     // A data set that cannot be read ends the command at the application's error report;
     // the chart keeps what it showed.
-    const fleet::FuelReport report =
-        fleet::computeFuelReport(*ui::openDataSet(context_), Picker->period(), Picker->vehicle());
-    canvas_->draw(ChartKind(KindBox->currentIndex()),
-                  KindBox->currentText() + QStringLiteral("　") + Picker->vehicleText() +
-                      QStringLiteral("　") + Picker->periodText(),
-                  report);
+    // The figures are summed on a worker with its own access to the data set.
+    const QString title = KindBox->currentText() + QStringLiteral("　") + Picker->vehicleText() +
+                          QStringLiteral("　") + Picker->periodText();
+    work_->start([this, title, kind = ChartKind(KindBox->currentIndex()),
+                  open = ui::dataSetOpener(context_), period = Picker->period(),
+                  vehicle = Picker->vehicle()] {
+        auto report =
+            std::make_shared<fleet::FuelReport>(fleet::computeFuelReport(*open(), period, vehicle));
+        return ui::BackgroundWork::Apply([this, title, kind, report] {
+            if (canvas_) canvas_->draw(kind, title, *report);
+        });
+    });
 }
 
 QImage ChartForm::image() const {
