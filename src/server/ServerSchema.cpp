@@ -995,6 +995,49 @@ BEGIN
     RETURN 'ok';
 END $$;
 
+-- The same password at other costs, right after a login: the attempt of `nonce` (begun for
+-- the session's login) with a right proof, and the new salt, costs and chain head. Unlike a
+-- change it keeps the account's sessions, must-change mark and date of change. Answers as
+-- quil_web_change_password.
+CREATE FUNCTION quil_web_rekey(token_hash bytea, nonce bytea, proof bytea, ops integer,
+                               memory integer, salt bytea, head bytea, chain_left integer)
+    RETURNS text
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    s record;
+    t public.quil_web_login_attempt;
+    a public.quil_web_account;
+BEGIN
+    SELECT * INTO s FROM public.quil_web_session_of($1);
+    IF NOT FOUND THEN RETURN 'expired'; END IF;
+    IF ops NOT BETWEEN 1 AND 16 OR memory NOT BETWEEN 8 AND 4194304 OR octet_length(salt) <> 16
+       OR octet_length(head) <> 32 OR chain_left NOT BETWEEN 16 AND 1000000 THEN
+        RAISE EXCEPTION 'bad verifier' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+    SELECT * INTO a FROM public.quil_web_account x WHERE x.id = s.o_account FOR UPDATE;
+    SELECT * INTO t FROM public.quil_web_login_attempt x
+     WHERE x.nonce = $2 AND x.pending AND x.login = a.login
+       AND x.attempted_at > now() - interval '120 seconds';
+    IF NOT FOUND THEN RETURN 'stale'; END IF;
+    IF public.quil_web_spent(proof, a.chain_head) THEN
+        DELETE FROM public.quil_web_login_attempt x WHERE x.id = t.id;
+        RETURN 'stale';
+    END IF;
+    IF proof IS NULL OR octet_length(proof) <> 32 OR sha256(proof) <> a.chain_head THEN
+        UPDATE public.quil_web_login_attempt x SET pending = false WHERE x.id = t.id;
+        RETURN 'refused';
+    END IF;
+    UPDATE public.quil_web_login_attempt x SET pending = false, succeeded = true
+     WHERE x.id = t.id;
+    DELETE FROM public.quil_web_login_attempt x WHERE x.login = a.login AND x.pending;
+    UPDATE public.quil_web_account x SET kdf_ops = ops, kdf_memory = memory, salt = $6,
+           chain_generation = 0, chain_left = $8, chain_head = head
+     WHERE x.id = a.id;
+    INSERT INTO public.quil_web_log (at, account, actor, address, action)
+        VALUES (now(), a.id, a.login, t.address, 'パスワードの暗号を更新');
+    RETURN 'ok';
+END $$;
+
 -- What the forms offer: every item (its position and bytes) and the detectors in use.
 CREATE FUNCTION quil_web_items() RETURNS TABLE (o_position integer, o_raw bytea)
     LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
@@ -1115,6 +1158,7 @@ BEGIN
         'quil_web_login_finish(bytea, bytea, bytea, integer, bytea, integer)',
         'quil_web_session(bytea)', 'quil_web_logout(bytea, text)',
         'quil_web_change_password(bytea, bytea, bytea, integer, integer, bytea, bytea, integer)',
+        'quil_web_rekey(bytea, bytea, bytea, integer, integer, bytea, bytea, integer)',
         'quil_web_items()', 'quil_web_detectors()',
         'quil_web_checks(bytea, double precision, bigint)',
         'quil_web_drives(bytea, double precision, bigint)', 'quil_web_checkers(bytea)',

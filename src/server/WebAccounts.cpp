@@ -172,21 +172,14 @@ std::string argon2id(std::string_view password, const std::string& salt, unsigne
     return key;
 }
 
-// What the server keeps of a new password: a fresh salt, the costs and the chain's head.
-struct Verifier {
-    unsigned long long ops = 0;
-    std::size_t memory = 0;
-    std::string salt;
-    std::string head;
-    std::vector<PgParam> params() const {
-        return {PgParam::number(static_cast<std::int64_t>(ops)),
-                PgParam::number(static_cast<std::int64_t>(memory >> 10)), PgParam::bytes(salt),
-                PgParam::bytes(head), PgParam::number(kWebChainLength)};
-    }
-};
+std::vector<PgParam> verifierParams(const WebVerifier& v) {
+    return {PgParam::number(static_cast<std::int64_t>(v.ops)),
+            PgParam::number(static_cast<std::int64_t>(v.memory >> 10)), PgParam::bytes(v.salt),
+            PgParam::bytes(v.head), PgParam::number(kWebChainLength)};
+}
 
-Verifier newVerifier(std::string_view password, unsigned long long ops, std::size_t memory) {
-    Verifier v{ops, memory, randomBytes(crypto_pwhash_SALTBYTES), {}};
+WebVerifier newVerifier(std::string_view password, unsigned long long ops, std::size_t memory) {
+    WebVerifier v{ops, memory, randomBytes(crypto_pwhash_SALTBYTES), {}};
     std::string key = argon2id(password, v.salt, ops, memory);
     v.head = chainStep(chainSeed(key, 0), kWebChainLength);
     sodium_memzero(key.data(), key.size());
@@ -194,6 +187,11 @@ Verifier newVerifier(std::string_view password, unsigned long long ops, std::siz
 }
 
 }  // namespace
+
+WebVerifier webVerifier(std::string_view password, const WebPolicy& policy) {
+    ensureSodium();
+    return newVerifier(password, policy.hashOps, policy.hashMemory);
+}
 
 std::string webPasswordKey(const LoginChallenge& challenge, std::string_view password) {
     ensureSodium();
@@ -288,7 +286,7 @@ void WebAccounts::createAccount(const std::string& login, int driver, const std:
     const std::string name = normalizedWebLogin(login);
     if (const std::string p = webLoginProblem(name); !p.empty()) refuse(c_, p);
     if (const std::string p = newPasswordProblem(name, password); !p.empty()) refuse(c_, p);
-    const Verifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
+    const WebVerifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
     inTransaction(c_, [&] {
         const PgResult user =
             c_.exec("SELECT name FROM quil_items WHERE position = $1 AND kind = $2 AND NOT deleted",
@@ -306,7 +304,7 @@ void WebAccounts::createAccount(const std::string& login, int driver, const std:
             refuse(c_, "使用者「" + driverName + "」にはログイン " + std::string(other.text(0, 0)) +
                            " がすでにあります。");
         const double t = now();
-        std::vector<PgParam> params = v.params();
+        std::vector<PgParam> params = verifierParams(v);
         params.insert(params.end(), {PgParam::text(name), PgParam::number(driver),
                                      PgParam::text(driverName), at(t)});
         const PgResult r = c_.exec(
@@ -330,9 +328,9 @@ DriverAccount WebAccounts::existing(const std::string& login) {
 void WebAccounts::setPassword(const std::string& login, const std::string& password) {
     const DriverAccount a = existing(login);
     if (const std::string p = newPasswordProblem(a.login, password); !p.empty()) refuse(c_, p);
-    const Verifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
+    const WebVerifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
     inTransaction(c_, [&] {
-        std::vector<PgParam> params = v.params();
+        std::vector<PgParam> params = verifierParams(v);
         params.insert(params.end(), {PgParam::number(a.id), at(now())});
         c_.exec(
             "UPDATE quil_web_account SET kdf_ops = $1, kdf_memory = $2, salt = $3, "
@@ -488,10 +486,43 @@ LoginResult WebAccounts::logIn(const std::string& login, const std::string& pass
         if (ch.outcome == LoginOutcome::LoggedIn && key.empty()) key = webPasswordKey(ch, password);
         bool retry = false;
         result = finishLogIn(ch, webLoginProof(ch, key), &retry);
-        if (!retry) break;
+        if (!retry) {
+            if (result.ok() && webRekeyWanted(ch, policy_)) {
+                // The login stands whether or not the password's costs could be renewed.
+                try {
+                    rekey(ch, result.token, key, webVerifier(password, policy_), address);
+                } catch (const std::exception&) {
+                }
+            }
+            break;
+        }
     }
     sodium_memzero(key.data(), key.size());
     return result;
+}
+
+bool webRekeyWanted(const LoginChallenge& challenge, const WebPolicy& policy) {
+    return challenge.outcome == LoginOutcome::LoggedIn &&
+           (challenge.ops != policy.hashOps || challenge.memory != policy.hashMemory);
+}
+
+bool WebAccounts::rekey(const LoginChallenge& login, const std::string& token,
+                        const std::string& key, const WebVerifier& verifier,
+                        const std::string& address) {
+    if (key.empty()) return false;
+    // A new attempt of the login, proven by the chain's next step from the key it just
+    // logged in with: the server takes the new salt, costs and chain only with that proof.
+    for (int attempt = 0; attempt < kRetries; ++attempt) {
+        const LoginChallenge ch = beginLogIn(login.login, address);
+        if (ch.outcome != LoginOutcome::LoggedIn) return false;
+        std::vector<PgParam> params{PgParam::bytes(tokenHash(token)), PgParam::bytes(ch.nonce),
+                                    PgParam::bytes(webLoginProof(ch, key).proof)};
+        for (PgParam& p : verifierParams(verifier)) params.push_back(std::move(p));
+        const std::string status(
+            c_.exec("SELECT quil_web_rekey($1, $2, $3, $4, $5, $6, $7, $8)", params).text(0, 0));
+        if (status != "stale") return status == "ok";
+    }
+    return false;
 }
 
 std::optional<WebSession> WebAccounts::checkSession(const std::string& token) {
@@ -529,7 +560,7 @@ void WebAccounts::changeOwnPassword(const std::string& token, const std::string&
     if (!s) refuse(c_, expired);
     if (const std::string p = newPasswordProblem(s->login, password); !p.empty()) refuse(c_, p);
     if (password == current) refuse(c_, "新しいパスワードは今のものと違うものにしてください。");
-    const Verifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
+    const WebVerifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
     std::string key;
     std::string status = "stale";
     // A stolen session must not become a way round the limit on guessing: the current
@@ -542,7 +573,7 @@ void WebAccounts::changeOwnPassword(const std::string& token, const std::string&
         if (key.empty()) key = webPasswordKey(ch, current);
         std::vector<PgParam> params{PgParam::bytes(tokenHash(token)), PgParam::bytes(ch.nonce),
                                     PgParam::bytes(webLoginProof(ch, key).proof)};
-        for (PgParam& p : v.params()) params.push_back(std::move(p));
+        for (PgParam& p : verifierParams(v)) params.push_back(std::move(p));
         status = std::string(
             c_.exec("SELECT quil_web_change_password($1, $2, $3, $4, $5, $6, $7, $8)", params)
                 .text(0, 0));

@@ -101,6 +101,21 @@ std::string webPasswordKey(const LoginChallenge& challenge, std::string_view pas
 // race to another of the same login begins again without a second Argon2id.
 LoginProof webLoginProof(const LoginChallenge& challenge, const std::string& key);
 
+// What the server keeps of a new password: a fresh salt, the costs and the chain's head.
+struct WebVerifier {
+    unsigned long long ops = 0;
+    std::size_t memory = 0;  // bytes
+    std::string salt;
+    std::string head;
+};
+// The verifier of `password` at the policy's costs (one Argon2id; no connection). Raises
+// std::runtime_error when out of memory.
+WebVerifier webVerifier(std::string_view password, const WebPolicy& policy);
+
+// Whether a login's password is kept at costs other than the policy's (converted from an
+// older data set, say): after a right login the service re-keys it.
+bool webRekeyWanted(const LoginChallenge& challenge, const WebPolicy& policy);
+
 struct LoginResult {
     LoginOutcome outcome = LoginOutcome::Refused;
     std::string token;    // 64 hex digits, given out once: only its hash is stored
@@ -155,7 +170,8 @@ public:
     // finishLogIn in turn. Refused with one message for an unknown name, a wrong password
     // and a locked login alike. A login is locked after kWebLoginFailures failures from one
     // address (per login and address, so a stranger cannot lock a driver out of his own);
-    // an address after kWebAddressFailures.
+    // an address after kWebAddressFailures. A right password kept at costs other than the
+    // policy's is then re-keyed at the policy's (rekey); the login stands if that fails.
     LoginResult logIn(const std::string& login, const std::string& password,
                       const std::string& address);
     // The steps of a login, so that the service computes the key without holding a
@@ -165,6 +181,12 @@ public:
     // then set, and the caller begins again (with the key it has).
     LoginResult finishLogIn(const LoginChallenge& challenge, const LoginProof& proof,
                             bool* retry = nullptr);
+    // Re-keys the password of the login `login` began, with the session `token` that login
+    // got: a new attempt proven with the password's `key` under its current salt, then
+    // `verifier`'s salt, costs and chain. The account keeps its sessions, must-change mark
+    // and date of change. False when the server refused it; logIn does this itself.
+    bool rekey(const LoginChallenge& login, const std::string& token, const std::string& key,
+               const WebVerifier& verifier, const std::string& address);
     // The session of a token, renewing it; nullopt for an unknown, expired (and then
     // removed) or malformed token, or a disabled account.
     std::optional<WebSession> checkSession(const std::string& token);

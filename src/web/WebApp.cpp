@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <unordered_map>
 
@@ -319,6 +320,8 @@ struct WebApp::Impl {
     std::mutex limitedMutex;
     std::unordered_map<std::string, std::pair<std::chrono::steady_clock::time_point, std::string>>
         limitedAddresses;
+    // Held while a password kept at more memory than the policy's is verified.
+    std::mutex largeKeyMutex;
     LoginTokens loginTokens;
     int boundPort = 0;
     std::atomic<bool> stopping{false};
@@ -692,19 +695,36 @@ void WebApp::Impl::routes() {
             // The server begins the attempt (refusing a limited login or address at once);
             // the Argon2id runs here without a connection; the server checks the proof.
             server::LoginResult r;
+            server::LoginChallenge ch;
             std::string key;
             for (int round = 0; round < 10; ++round) {
-                server::LoginChallenge ch;
                 loginPool.run([&](PgConnection& c) {
                     ch = accounts(c).beginLogIn(fieldOf(form, "login"), from);
                 });
-                if (ch.outcome == server::LoginOutcome::LoggedIn && key.empty())
+                if (ch.outcome == server::LoginOutcome::LoggedIn && key.empty()) {
+                    // A password kept at more memory than the policy's (converted from an
+                    // older data set, until its driver's next login re-keys it) is verified
+                    // one at a time: a flood of failures against it holds one such Argon2id
+                    // in memory, not one per slot.
+                    std::unique_lock<std::mutex> large(largeKeyMutex, std::defer_lock);
+                    if (ch.memory > policy.hashMemory) large.lock();
                     key = server::webPasswordKey(ch, fieldOf(form, "password"));
+                }
                 const server::LoginProof proof = server::webLoginProof(ch, key);
                 bool retry = false;
                 loginPool.run(
                     [&](PgConnection& c) { r = accounts(c).finishLogIn(ch, proof, &retry); });
                 if (!retry) break;
+            }
+            if (r.ok() && server::webRekeyWanted(ch, policy)) {
+                // The same password at the policy's costs; the login stands if that fails.
+                try {
+                    const server::WebVerifier v =
+                        server::webVerifier(fieldOf(form, "password"), policy);
+                    loginPool.run(
+                        [&](PgConnection& c) { accounts(c).rekey(ch, r.token, key, v, from); });
+                } catch (const std::exception&) {
+                }
             }
             sodium_memzero(key.data(), key.size());
             if (r.outcome == server::LoginOutcome::AddressLimited) rememberLimited(from, r.message);

@@ -245,16 +245,19 @@ TEST_F(WebAccountsTest, EachRightLoginSpendsOneStepOfTheChainAndAShortChainIsRep
         return std::tuple(r.integer(0, 0), r.integer(0, 1), std::string(r.text(0, 2)));
     };
     const auto before = chain();
-    // Costs of the service's own do not change a stored password's.
+    // A wrong password changes nothing, even at costs other than the service's; a right one
+    // re-keys the password at the service's costs (a new chain), and the next spends a step.
     policy.hashOps = 2;
     policy.hashMemory = 128 * 1024;
     WebAccounts a = accounts();
     EXPECT_FALSE(a.logIn("yamada", "wrong-pass-1", kHome).ok());
     EXPECT_EQ(chain(), before);
     ASSERT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+    EXPECT_EQ(c->exec("SELECT kdf_ops FROM quil_web_account").integer(0, 0), 2);
+    EXPECT_EQ(std::get<1>(chain()), kWebChainLength);
+    ASSERT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
     EXPECT_EQ(std::get<1>(chain()), kWebChainLength - 1);
     EXPECT_NE(std::get<2>(chain()), std::get<2>(before));
-    EXPECT_EQ(c->exec("SELECT kdf_ops FROM quil_web_account").integer(0, 0), 1);
 
     // A chain two steps from its end, made on the server from the password's key as the
     // upgrade makes one: the next login hands over the next generation's.
@@ -633,7 +636,7 @@ TEST(WebAccountsUpgrade, ALoginOfSchemaNineKeepsItsPasswordAndTheServiceLosesThe
         "VALUES (0, 2, false, '山田', decode(repeat('00', 128), 'hex'))");
     c.exec(
         "INSERT INTO quil_web_account (login, driver, driver_name, password_hash, created_at, "
-        "changed_at, must_change_password) VALUES ('yamada', 0, '山田', $1, now(), now(), false)",
+        "changed_at, must_change_password) VALUES ('yamada', 0, '山田', $1, now(), now(), true)",
         {PgParam::text(hashWebPassword("first-pass-1", 2, 256 * 1024))});
     LoginRole service(db.conninfo(), kWebRole);
     PgConnection wc(service.conninfo());
@@ -646,10 +649,30 @@ TEST(WebAccountsUpgrade, ALoginOfSchemaNineKeepsItsPasswordAndTheServiceLosesThe
                        "AND attname = 'password_hash' AND NOT attisdropped")
                     .rows() == 0);
     WebAccounts w(wc);
+    const auto costs = [&] {
+        const PgResult k = c.exec("SELECT kdf_ops, kdf_memory FROM quil_web_account");
+        return std::pair(k.integer(0, 0), k.integer(0, 1) << 10);
+    };
     EXPECT_EQ(w.logIn("yamada", "first-pass-2", "192.0.2.10").outcome, LoginOutcome::Refused);
+    EXPECT_EQ(costs(), std::pair(std::int64_t{2}, std::int64_t{256 * 1024}));
+    // The first right login re-keys the password at the service's costs, proven by the chain:
+    // a proof the service cannot make without the password is refused.
     const LoginResult r = w.logIn("yamada", "first-pass-1", "192.0.2.10");
     ASSERT_TRUE(r.ok()) << r.message;
+    const auto policy = std::pair(static_cast<std::int64_t>(kWebHashOps),
+                                  static_cast<std::int64_t>(kWebHashMemory));
+    EXPECT_EQ(costs(), policy);
     EXPECT_EQ(w.checkSession(r.token)->driverName, "山田");
+    EXPECT_TRUE(w.checkSession(r.token)->mustChangePassword);
+    const std::string nonce = w.beginLogIn("yamada", "192.0.2.10").nonce;
+    EXPECT_EQ(wc.exec("SELECT quil_web_rekey(decode($1, 'hex'), $2, $3, 1, 8, $4, $5, 4096)",
+                      {PgParam::text(sessionTokenHash(r.token)), PgParam::bytes(nonce),
+                       PgParam::bytes(std::string(32, 'x')), PgParam::bytes(std::string(16, 's')),
+                       PgParam::bytes(std::string(32, 'h'))})
+                  .text(0, 0),
+              "refused");
+    EXPECT_EQ(costs(), policy);
+    EXPECT_TRUE(w.logIn("yamada", "first-pass-1", "192.0.2.10").ok());
     // The driver's own change keeps working on the converted login.
     w.changeOwnPassword(r.token, "first-pass-1", "second-pass-2", "192.0.2.10");
     EXPECT_TRUE(w.logIn("yamada", "second-pass-2", "192.0.2.10").ok());

@@ -245,6 +245,13 @@ TEST_F(WebAppTest, ADriverLogsInChangesHisFirstPasswordAndRecordsACheckAndADrive
     EXPECT_NE(wrong->body.find("id=\"error-login\""), std::string::npos);
     EXPECT_EQ(b.cookies.count("quil_session"), 0u);
 
+    // A password kept at other costs (an older data set's) is re-keyed at the service's by
+    // its first right login, the must-change mark kept; it still logs in.
+    WebPolicy older = cheap;
+    older.hashOps = 2;
+    WebAccounts(*owner, {}, older).setPassword("yamada", "first-pass-1");
+    EXPECT_EQ(logIn(b, "yamada", "first-pass-1")->get_header_value("Location"), "/password");
+    EXPECT_EQ(count("SELECT kdf_ops FROM quil_web_account WHERE login = 'yamada'"), 1);
     ready(b, "yamada", "first-pass-1");
     ASSERT_EQ(b.cookies.count("quil_session"), 1u);
     EXPECT_EQ(b.cookies["quil_session"].size(), 64u);
