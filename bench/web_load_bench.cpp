@@ -186,7 +186,7 @@ public:
         for (;;) {
             std::ifstream in(log);
             const std::string text((std::istreambuf_iterator<char>(in)), {});
-            if (text.find("quil-web: listening on") != std::string::npos) return web;
+            if (text.find(" で待ち受けています") != std::string::npos) return web;
             int status = 0;
             if (::waitpid(web, &status, WNOHANG) == web || Clock::now() > deadline)
                 die("quil-web did not start:\n" + text);
