@@ -949,60 +949,17 @@ BEGIN
       FROM d JOIN public.quil_web_account a ON a.id = d.account;
 END $$;
 
--- The driver's own change: the attempt of `nonce` (begun for the session's login) with a
--- right proof of the current password, and the new password's salt, costs and chain head.
--- 'expired' for no session, 'stale' or 'refused' as a login's; 'ok' ends the account's
--- other sessions and clears the must-change mark.
-CREATE FUNCTION quil_web_change_password(token_hash bytea, nonce bytea, proof bytea,
-                                         ops integer, memory integer, salt bytea,
-                                         head bytea, chain_left integer)
+-- A new verifier for the session's login: the attempt of `nonce` (begun for that login) with
+-- a right proof of the current password, and the new salt, costs and chain head. 'expired'
+-- for no session, 'stale' or 'refused' as a login's. A change (`change`) ends the account's
+-- other sessions, clears the must-change mark and is logged as one; a re-key (the same
+-- password at other costs, right after a login) keeps them. Not granted: the two callers
+-- below are.
+CREATE FUNCTION quil_web_new_verifier(token_hash bytea, nonce bytea, proof bytea,
+                                      ops integer, memory integer, salt bytea,
+                                      head bytea, chain_left integer, change boolean)
     RETURNS text
-    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
-DECLARE
-    s record;
-    t public.quil_web_login_attempt;
-    a public.quil_web_account;
-BEGIN
-    SELECT * INTO s FROM public.quil_web_session_of($1);
-    IF NOT FOUND THEN RETURN 'expired'; END IF;
-    IF ops NOT BETWEEN 1 AND 16 OR memory NOT BETWEEN 8 AND 4194304 OR octet_length(salt) <> 16
-       OR octet_length(head) <> 32 OR chain_left NOT BETWEEN 16 AND 1000000 THEN
-        RAISE EXCEPTION 'bad verifier' USING ERRCODE = 'invalid_parameter_value';
-    END IF;
-    SELECT * INTO a FROM public.quil_web_account x WHERE x.id = s.o_account FOR UPDATE;
-    SELECT * INTO t FROM public.quil_web_login_attempt x
-     WHERE x.nonce = $2 AND x.pending AND x.login = a.login
-       AND x.attempted_at > now() - interval '120 seconds';
-    IF NOT FOUND THEN RETURN 'stale'; END IF;
-    IF public.quil_web_spent(proof, a.chain_head) THEN
-        DELETE FROM public.quil_web_login_attempt x WHERE x.id = t.id;
-        RETURN 'stale';
-    END IF;
-    IF proof IS NULL OR octet_length(proof) <> 32 OR sha256(proof) <> a.chain_head THEN
-        UPDATE public.quil_web_login_attempt x SET pending = false WHERE x.id = t.id;
-        RETURN 'refused';
-    END IF;
-    UPDATE public.quil_web_login_attempt x SET pending = false, succeeded = true
-     WHERE x.id = t.id;
-    DELETE FROM public.quil_web_login_attempt x WHERE x.login = a.login AND x.pending;
-    UPDATE public.quil_web_account x SET kdf_ops = ops, kdf_memory = memory, salt = $6,
-           chain_generation = 0, chain_left = $8, chain_head = head,
-           must_change_password = false, changed_at = now()
-     WHERE x.id = a.id;
-    DELETE FROM public.quil_web_session x WHERE x.account = a.id AND x.token_hash <> $1;
-    INSERT INTO public.quil_web_log (at, account, actor, address, action)
-        VALUES (now(), a.id, a.login, t.address, 'パスワード変更');
-    RETURN 'ok';
-END $$;
-
--- The same password at other costs, right after a login: the attempt of `nonce` (begun for
--- the session's login) with a right proof, and the new salt, costs and chain head. Unlike a
--- change it keeps the account's sessions, must-change mark and date of change. Answers as
--- quil_web_change_password.
-CREATE FUNCTION quil_web_rekey(token_hash bytea, nonce bytea, proof bytea, ops integer,
-                               memory integer, salt bytea, head bytea, chain_left integer)
-    RETURNS text
-    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    LANGUAGE plpgsql SET search_path = pg_catalog, pg_temp AS $$
 DECLARE
     s record;
     t public.quil_web_login_attempt;
@@ -1033,10 +990,33 @@ BEGIN
     UPDATE public.quil_web_account x SET kdf_ops = ops, kdf_memory = memory, salt = $6,
            chain_generation = 0, chain_left = $8, chain_head = head
      WHERE x.id = a.id;
+    IF change THEN
+        UPDATE public.quil_web_account x SET must_change_password = false, changed_at = now()
+         WHERE x.id = a.id;
+        DELETE FROM public.quil_web_session x WHERE x.account = a.id AND x.token_hash <> $1;
+    END IF;
     INSERT INTO public.quil_web_log (at, account, actor, address, action)
-        VALUES (now(), a.id, a.login, t.address, 'パスワードの暗号を更新');
+        VALUES (now(), a.id, a.login, t.address,
+                CASE WHEN change THEN 'パスワード変更' ELSE 'パスワードの暗号を更新' END);
     RETURN 'ok';
 END $$;
+
+-- The driver's own change of password.
+CREATE FUNCTION quil_web_change_password(token_hash bytea, nonce bytea, proof bytea,
+                                         ops integer, memory integer, salt bytea,
+                                         head bytea, chain_left integer)
+    RETURNS text
+    LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT public.quil_web_new_verifier($1, $2, $3, $4, $5, $6, $7, $8, true)
+$$;
+
+-- The same password at the policy's costs, right after a login.
+CREATE FUNCTION quil_web_rekey(token_hash bytea, nonce bytea, proof bytea, ops integer,
+                               memory integer, salt bytea, head bytea, chain_left integer)
+    RETURNS text
+    LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT public.quil_web_new_verifier($1, $2, $3, $4, $5, $6, $7, $8, false)
+$$;
 
 -- What the forms offer: every item (its position and bytes) and the detectors in use.
 CREATE FUNCTION quil_web_items() RETURNS TABLE (o_position integer, o_raw bytea)
@@ -1154,6 +1134,8 @@ BEGIN
     EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA public FROM %I', web);
     EXECUTE format('REVOKE ALL ON FUNCTION quil_web_driver() FROM %I', web);
     FOREACH f IN ARRAY ARRAY['quil_web_session_of(bytea)', 'quil_web_check_address(text)',
+        'quil_web_new_verifier(bytea, bytea, bytea, integer, integer, bytea, bytea, integer, '
+        'boolean)',
         'quil_web_login_begin(text, text)',
         'quil_web_login_finish(bytea, bytea, bytea, integer, bytea, integer)',
         'quil_web_session(bytea)', 'quil_web_logout(bytea, text)',
@@ -1166,7 +1148,8 @@ BEGIN
         'text, integer, text, bigint, double precision, boolean, text, text)',
         'quil_web_add_drive(bytea, text, text, bytea, double precision, integer, integer)'] LOOP
         EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
-        CONTINUE WHEN f LIKE 'quil_web_session_of%' OR f LIKE 'quil_web_check_address%';
+        CONTINUE WHEN f LIKE 'quil_web_session_of%' OR f LIKE 'quil_web_check_address%'
+            OR f LIKE 'quil_web_new_verifier%';
         EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', f, web);
     END LOOP;
 END $$;
