@@ -17,6 +17,7 @@
 #include "folder/DataSetFiles.h"
 #include "folder/ExportFile.h"
 #include "folder/ScratchFolder.h"
+#include "store/FileSystem.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 #include "store/Records.h"
@@ -229,12 +230,15 @@ public:
             SqliteFile file(temp, true);
             writeExtensionFile(file, data, stamp);
         }
-        File in(std::fopen(temp.c_str(), "rb"));
-        if (!in) throw fileError(temp, "ファイルを読めません");
-        std::vector<char> buf(1 << 16);
-        for (std::size_t n; (n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0;)
-            file_.write(std::string_view(buf.data(), n));
-        if (std::ferror(in.get())) throw fileError(temp, "ファイルを読めません");
+        try {
+            const auto in = store::FileSystem::current().open(temp, store::OpenMode::Read);
+            std::vector<char> buf(1 << 16);
+            std::uint64_t at = 0;
+            for (std::size_t n; (n = in->readAt(at, buf.data(), buf.size())) > 0; at += n)
+                file_.write(std::string_view(buf.data(), n));
+        } catch (const store::StoreError& e) {
+            throw ServerError(K::Refused, temp, e.reason());
+        }
     }
     void place() { file_.place(); }
 
