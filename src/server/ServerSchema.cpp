@@ -1053,6 +1053,21 @@ CREATE FUNCTION quil_web_checkers(token_hash bytea) RETURNS TABLE (o_checker tex
      GROUP BY c.checker ORDER BY max(c.checked_at) DESC LIMIT 20
 $$;
 
+-- Claims a form's key `k` (made from `form_key`) for its first post: NULL when this post is
+-- the first, else the row the first one stored (0 while it is being stored). Not granted:
+-- the two form functions below call it.
+CREATE FUNCTION quil_web_claim_form(k text, form_key text) RETURNS bigint
+    LANGUAGE plpgsql SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    IF form_key IS NULL OR form_key !~ '^[0-9A-Za-z]{16,48}$' THEN
+        RAISE EXCEPTION 'bad form key' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+    INSERT INTO public.quil_saves (key, target, version) VALUES (k, NULL, 1)
+        ON CONFLICT (key) DO NOTHING;
+    IF FOUND THEN RETURN NULL; END IF;
+    RETURN (SELECT coalesce(v.target, 0) FROM public.quil_saves v WHERE v.key = k);
+END $$;
+
 -- Stores a form once per key, in the session's driver's name: o_fresh false gives the row
 -- stored by the key's first post. Anything of another driver is refused.
 CREATE FUNCTION quil_web_add_check(token_hash bytea, address text, form_key text,
@@ -1065,19 +1080,16 @@ DECLARE
     s record;
     k text := 'web-check-' || form_key;
     made bigint;
+    earlier bigint;
 BEGIN
     PERFORM public.quil_web_check_address(address);
     SELECT * INTO s FROM public.quil_web_session_of($1);
     IF NOT FOUND OR s.o_driver IS DISTINCT FROM $6 THEN
         RAISE EXCEPTION 'not the session''s driver' USING ERRCODE = 'insufficient_privilege';
     END IF;
-    IF form_key IS NULL OR form_key !~ '^[0-9A-Za-z]{16,48}$' THEN
-        RAISE EXCEPTION 'bad form key' USING ERRCODE = 'invalid_parameter_value';
-    END IF;
-    INSERT INTO public.quil_saves (key, target, version) VALUES (k, NULL, 1)
-        ON CONFLICT (key) DO NOTHING;
-    IF NOT FOUND THEN
-        RETURN QUERY SELECT coalesce(v.target, 0), false FROM public.quil_saves v WHERE v.key = k;
+    earlier := public.quil_web_claim_form(k, form_key);
+    IF earlier IS NOT NULL THEN
+        RETURN QUERY SELECT earlier, false;
         RETURN;
     END IF;
     INSERT INTO public.quil_alcohol_check (checked_at, timing, driver, vehicle, checker, method,
@@ -1098,6 +1110,7 @@ DECLARE
     s record;
     k text := 'web-drive-' || form_key;
     made bigint;
+    earlier bigint;
 BEGIN
     PERFORM public.quil_web_check_address(address);
     SELECT * INTO s FROM public.quil_web_session_of($1);
@@ -1108,13 +1121,9 @@ BEGIN
        OR get_byte(raw, 14) <> 0 OR get_byte(raw, 15) <> 0 OR get_byte(raw, 16) <> 0 THEN
         RAISE EXCEPTION 'not the session''s driver' USING ERRCODE = 'insufficient_privilege';
     END IF;
-    IF form_key IS NULL OR form_key !~ '^[0-9A-Za-z]{16,48}$' THEN
-        RAISE EXCEPTION 'bad form key' USING ERRCODE = 'invalid_parameter_value';
-    END IF;
-    INSERT INTO public.quil_saves (key, target, version) VALUES (k, NULL, 1)
-        ON CONFLICT (key) DO NOTHING;
-    IF NOT FOUND THEN
-        RETURN QUERY SELECT coalesce(v.target, 0), false FROM public.quil_saves v WHERE v.key = k;
+    earlier := public.quil_web_claim_form(k, form_key);
+    IF earlier IS NOT NULL THEN
+        RETURN QUERY SELECT earlier, false;
         RETURN;
     END IF;
     INSERT INTO public.quil_records (raw, date, vehicle, user_no, kind, deleted)
@@ -1136,6 +1145,7 @@ BEGIN
     FOREACH f IN ARRAY ARRAY['quil_web_session_of(bytea)', 'quil_web_check_address(text)',
         'quil_web_new_verifier(bytea, bytea, bytea, integer, integer, bytea, bytea, integer, '
         'boolean)',
+        'quil_web_claim_form(text, text)',
         'quil_web_login_begin(text, text)',
         'quil_web_login_finish(bytea, bytea, bytea, integer, bytea, integer)',
         'quil_web_session(bytea)', 'quil_web_logout(bytea, text)',
@@ -1149,7 +1159,7 @@ BEGIN
         'quil_web_add_drive(bytea, text, text, bytea, double precision, integer, integer)'] LOOP
         EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
         CONTINUE WHEN f LIKE 'quil_web_session_of%' OR f LIKE 'quil_web_check_address%'
-            OR f LIKE 'quil_web_new_verifier%';
+            OR f LIKE 'quil_web_new_verifier%' OR f LIKE 'quil_web_claim_form%';
         EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', f, web);
     END LOOP;
 END $$;
