@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "web/DatabaseCheck.h"
-#include "web/WebApp.h"
+#include "web/app/WebApp.h"
 #include "web/WebConfig.h"
 
 namespace {
