@@ -123,7 +123,7 @@ int ToolRunner::paperCommand(const std::string& command, const std::vector<std::
 
     // Bytes for standard output or --out; CP932 refused where it would lose a character.
     const auto deliver = [&](const std::string& utf8Text, const std::string& bytes) {
-        if (encoding == store::TextEncoding::Cp932 && store::fromCp932(bytes) != utf8Text) {
+        if (encoding == store::TextEncoding::Cp932 && !store::toCp932Exact(utf8Text)) {
             err_ << "quil-tool: " << command
                  << ": CP932 で書けない文字があります。--encoding utf-8 を指定して下さい。\n";
             return static_cast<int>(kExitProblems);

@@ -517,4 +517,14 @@ TEST_F(Tool, ExpiriesExitOneOnlyWhenSomethingLapsedAndLicencesKeepTheirNumbersUn
     EXPECT_EQ(run(withData({"licences", "export", "--with-numbers", "--encoding", "utf-8"})),
               kExitOk);
     EXPECT_NE(out.find("山田,123456789012,普通"), std::string::npos);
+
+    // A text CP932 cannot hold is never written as '?': the export asks for UTF-8.
+    EXPECT_EQ(run(withData({"papers", "import", "-"}),
+                  "車両,種類,項目名,保険会社,証明書・証券番号,有効期限,備考\n"
+                  "軽トラ,任意保険,,損保,P-1," + later + ",🍺\n"),
+              kExitOk);
+    EXPECT_EQ(run(withData({"papers", "export"})), kExitProblems);
+    EXPECT_NE(err.find("--encoding utf-8"), std::string::npos);
+    EXPECT_EQ(run(withData({"papers", "export", "--encoding", "utf-8"})), kExitOk);
+    EXPECT_NE(out.find("軽トラ,任意保険,,損保,P-1," + later + ",🍺"), std::string::npos);
 }
