@@ -11,6 +11,7 @@
 #include "ServerTestData.h"
 #include "TempDir.h"
 #include "server/FolderPaperStore.h"
+#include "server/ServerBackup.h"
 #include "server/ServerPaperStore.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
@@ -86,6 +87,14 @@ TEST(PaperServer, EachRoleHasOnlyTheRightsItsWorkNeeds) {
               ServerError::Kind::NotAllowed);
     EXPECT_EQ(refusal([&] { viewer.addPaper(paper(0, papers::PaperKind::Compulsory, 1)); }),
               ServerError::Kind::NotAllowed);
+    // 閲覧's backup holds what he may read: the licences without their numbers.
+    quil::testing::TempDir viewersCopy;
+    PgConnection asViewer(viewerLogin.conninfo());
+    ASSERT_TRUE(backupServer(asViewer, viewersCopy.dir()).done());
+    const auto copied = FolderPaperStore(viewersCopy.dir()).licences(true);
+    ASSERT_EQ(copied.size(), 1u);
+    EXPECT_EQ(copied[0].number, "");
+    EXPECT_EQ(copied[0].expiry, encodeDate(2027, 1, 1));
     // The drivers' service reads neither table (its functions are tested with the page's).
     PgConnection web(webLogin.conninfo());
     for (const char* sql : {"SELECT expiry FROM quil_driver_licence",
