@@ -139,4 +139,27 @@ std::optional<WebDrive> WebRecords::drive(std::int64_t id) {
     return WebDrive{r.int64(0, 0), recordOf(r.bytes(0, 1), c_.where())};
 }
 
+std::optional<store::DateTime> WebRecords::licenceExpiry() {
+    const PgResult r = c_.exec("SELECT o_expiry FROM quil_web_licence_expiry(decode($1, 'hex'))",
+                               {PgParam::text(sessionHash())});
+    if (r.rows() == 0) return std::nullopt;
+    return realOf(r.text(0, 0));
+}
+
+std::vector<papers::VehiclePaper> WebRecords::vehiclePapers(int vehicle) {
+    const PgResult r = c_.exec(
+        "SELECT o_kind, o_title, o_expiry FROM quil_web_vehicle_papers(decode($1, 'hex'), $2)",
+        {PgParam::text(sessionHash()), PgParam::number(vehicle)});
+    std::vector<papers::VehiclePaper> out;
+    for (int i = 0; i < r.rows(); ++i) {
+        papers::VehiclePaper p;
+        p.vehicle = vehicle;
+        p.kind = papers::kindOf(static_cast<int>(intOf(r.text(i, 0)))).value_or(papers::PaperKind::Other);
+        p.title = std::string(r.text(i, 1));
+        p.expiry = realOf(r.text(i, 2));
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
 }  // namespace quil::server

@@ -284,7 +284,7 @@ TEST_F(Transfer, TheExtensionTablesDescriptionMatchesTheServersTablesAndReleased
             names.push_back(schema::serverName(table));
         }
     EXPECT_EQ(names, schema::serverTableNames());
-    EXPECT_EQ(names.size(), 5u);
+    EXPECT_EQ(names.size(), 7u);
 
     const std::vector<std::string> released = {
         "CREATE TABLE alcohol_check ( id INTEGER PRIMARY KEY, checked_at REAL NOT NULL, timing "
@@ -302,6 +302,16 @@ TEST_F(Transfer, TheExtensionTablesDescriptionMatchesTheServersTablesAndReleased
         "DEFAULT 0, km INTEGER NOT NULL DEFAULT 0)",
         "ALTER TABLE analysis_cycle ADD COLUMN first_months INTEGER NOT NULL DEFAULT 0",
         "CREATE TABLE analysis_setting (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL)",
+        "CREATE TABLE driver_licence (id INTEGER PRIMARY KEY, driver INTEGER NOT NULL, number "
+        "TEXT NOT NULL DEFAULT '', kinds TEXT NOT NULL DEFAULT '', conditions TEXT NOT NULL "
+        "DEFAULT '', expiry REAL NOT NULL, seen_on REAL NOT NULL DEFAULT 0, seen_by TEXT NOT "
+        "NULL DEFAULT '', remarks TEXT NOT NULL DEFAULT '', renewed INTEGER NOT NULL DEFAULT 0)",
+        "CREATE INDEX driver_licence_driver ON driver_licence (driver)",
+        "CREATE TABLE vehicle_paper (id INTEGER PRIMARY KEY, vehicle INTEGER NOT NULL, kind "
+        "INTEGER NOT NULL, title TEXT NOT NULL DEFAULT '', insurer TEXT NOT NULL DEFAULT '', "
+        "number TEXT NOT NULL DEFAULT '', expiry REAL NOT NULL, remarks TEXT NOT NULL DEFAULT '', "
+        "renewed INTEGER NOT NULL DEFAULT 0)",
+        "CREATE INDEX vehicle_paper_vehicle ON vehicle_paper (vehicle)",
     };
     std::vector<std::string> made;
     for (const schema::Component& component : schema::components())
