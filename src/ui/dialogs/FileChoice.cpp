@@ -24,7 +24,8 @@ std::map<FileKind, QString>& lastFolders() {
 }
 
 // The program folder whose Quil.ini keeps the choices across runs, in a section of this
-// program's own (FileDialog, a key per kind) that no specified key shares; empty for none.
+// program's own (FileDialog, a key per kind) that none of the vehicle log's keys shares;
+// empty for none.
 std::string& settingsFolder() {
     static std::string folder;
     return folder;
