@@ -32,7 +32,7 @@ namespace {
 
 // Fuel economy, graphs, maintenance schedule and odometer checks (ツール menu), the overdue
 // notice in the status bar, and the odometer question before a record is saved; then the
-// alcohol-check register's ツール entries, its toolbar button after the specified ones and
+// alcohol-check register's ツール entries, its toolbar button after the vehicle log's own and
 // its count in the status bar.
 void addExtensions(ToolWindowHost& host, AppWindows& w) {
     MainContext& context = host.toolContext();

@@ -22,6 +22,7 @@
 #include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/CheckTableModel.h"
@@ -151,6 +152,7 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
                                QStringLiteral("CSVファイル (*.csv)"));
         if (!path.isEmpty()) importCsv(path);
     });
+    ui::placeBesideMainWindow(*this, context_.mainWidget(), ui::kBesideMain);
 }
 
 void TAlcoholListForm::FormShow() {

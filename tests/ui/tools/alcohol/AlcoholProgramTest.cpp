@@ -1,5 +1,5 @@
 // The register inside the whole program: its ツール entries, its toolbar button after the
-// specified ones and the status-bar count of missing checks.
+// vehicle log's own and the status-bar count of missing checks.
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
