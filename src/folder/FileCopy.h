@@ -36,9 +36,11 @@ inline constexpr const char* kCsvStaging = "quil-import.tmp";
 // then it stays, journal and all, for the next start to finish.
 class StagingFolder {
 public:
-    // `dataFolder` ends with '/'.
+    // `dataFolder` ends with '/'. With `run` (from stagingRunSuffix) the folder is named
+    // `name` + "." + `run`, a name given out before it is made; a folder already of that name
+    // is refused (StoreError).
     StagingFolder(const std::string& dataFolder, const std::string& name,
-                  store::FileSystem& fs = store::FileSystem::current());
+                  store::FileSystem& fs = store::FileSystem::current(), const std::string& run = {});
     ~StagingFolder();
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
@@ -77,6 +79,23 @@ bool swapPending(const std::string& folder, store::FileSystem& fs = store::FileS
 // Raises StoreError when a rename fails; the journal then stays for another attempt.
 std::vector<std::string> finishPendingSwaps(const std::string& folder,
                                             store::FileSystem& fs = store::FileSystem::current());
+
+// A suffix of this run no other run uses ("<pid>-<time>-<n>"), for a staging folder's name.
+std::string stagingRunSuffix();
+
+// What finishStaging did.
+enum class StagingOutcome {
+    Absent,    // no such folder: nothing to do
+    Finished,  // its swap was begun and is now complete
+    Tidied,    // its swap never began: it held only copies and is gone
+};
+
+// The same for the one staging folder `name` of `folder`: its swap finished, or the folder
+// removed when its swap never began and it holds nothing but copies. A link, a folder without
+// our mark, a journal this program did not write or anything that may be the only copy of a
+// file is left exactly as found and raises StoreError naming it.
+StagingOutcome finishStaging(const std::string& folder, const std::string& name,
+                             store::FileSystem& fs = store::FileSystem::current());
 
 // True when `folder` holds anything named as a staging folder.
 bool stagingLeftovers(const std::string& folder,
