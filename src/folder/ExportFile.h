@@ -23,7 +23,7 @@ struct ExportCancelled {};
 // What the file written is.
 enum class FileRole {
     UserNamed,      // a file the user named: a data set's own file is refused
-    ProgramFile,  // a data set's or the program's own file it puts in place itself (a pull)
+    ProgramFile,  // a file of the program's own it puts in place itself (Quil.kept)
 };
 
 // Why `path` may not be written as a file the user names because it is a data set's or the

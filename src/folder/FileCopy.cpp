@@ -91,7 +91,7 @@ constexpr const char* kJournalTitle = "quil-swap 1";
 constexpr const char* kStagingMark = "quil.staging";
 constexpr const char* kStagingMarkTitle = "quil-staging 1";
 constexpr const char* kStagingNames[] = {kRestoreStaging, kImportStaging, kMoveStaging,
-                                         kBackupStaging, kCsvStaging};
+                                         kBackupStaging, kCsvStaging,    kPullStaging};
 
 // Whether `entry` is a staging folder's name of the kind `kind`: the kind's name itself (as
 // earlier versions made it) or that name, a dot and the run's own suffix.

@@ -26,6 +26,7 @@ inline constexpr const char* kImportStaging = "Quil.$import";
 inline constexpr const char* kMoveStaging = "Quil.$move";
 inline constexpr const char* kBackupStaging = "Quil.$backup";
 inline constexpr const char* kCsvStaging = "quil-import.tmp";
+inline constexpr const char* kPullStaging = "Quil.$pull";
 
 // A staging folder inside a data folder, made new under a name of this run's own and marked
 // as this program's; the caller holds the folder's lock. A leftover of an earlier command
