@@ -10,12 +10,14 @@
 #include <sstream>
 
 #include "Bytes.h"
+#include "FaultyFileSystem.h"
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
 #include "TempDir.h"
 #include "folder/ExtensionSchema.h"
+#include "folder/FileCopy.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
@@ -177,6 +179,41 @@ TEST_F(Transfer, APullNeverWritesOverADataSetAndKeepsAMissingRecordFileMissing) 
     const std::string before = fileBytes(to.file("Quil.qui"));
     EXPECT_THROW(pullFolder(*c, to.dir()), ServerError);
     EXPECT_EQ(fileBytes(to.file("Quil.qui")), before);
+}
+
+// A failure at any open, write, sync or rename of a pull leaves the folder without a file of
+// the pulled data set (its files go in place together), and nothing of the pull behind.
+TEST_F(Transfer, APullPutsItsFilesInPlaceAllOrNothing) {
+    writeNoisyDataSet(from.dir(), 30);
+    pushFolder(*c, from.dir());
+    c->run("INSERT INTO quil_alcohol_setting (key, value) VALUES ('company_name', 'x')");
+    using Op = quil::testing::FaultyFileSystem::Op;
+    int failures = 0;
+    for (Op op : {Op::Open, Op::Write, Op::Sync, Op::Rename}) {
+        for (int k = 1;; ++k) {
+            ASSERT_LT(k, 100);
+            SCOPED_TRACE(::testing::Message() << "op " << int(op) << " call " << k);
+            TempDir dest;
+            quil::testing::FaultyFileSystem faulty(op, k);
+            store::FileSystem::setCurrent(&faulty);
+            bool threw = false;
+            try {
+                pullFolder(*c, dest.dir());
+            } catch (const ServerError&) {
+                threw = true;
+            }
+            store::FileSystem::setCurrent(nullptr);
+            EXPECT_EQ(threw, faulty.fired());
+            std::vector<std::string> present;
+            for (const char* name : {"Quil.qui", "Quil.qud", "QuilExt.db"})
+                if (std::filesystem::exists(dest.file(name))) present.push_back(name);
+            EXPECT_EQ(present.size(), faulty.fired() ? 0u : 3u);
+            EXPECT_TRUE(folder::stagingLeftoverNames(dest.dir()).empty());
+            if (!faulty.fired()) break;
+            ++failures;
+        }
+    }
+    EXPECT_GT(failures, 10);
 }
 
 namespace {

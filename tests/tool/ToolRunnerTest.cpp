@@ -8,7 +8,9 @@
 #include <sstream>
 #include <thread>
 
+#include "CrashingFileSystem.h"
 #include "SampleDataSet.h"
+#include "folder/DataSetFiles.h"
 #include "folder/FileCopy.h"
 #include "folder/FolderLock.h"
 #include "store/Codec.h"
@@ -527,4 +529,35 @@ TEST_F(Tool, ExpiriesExitOneOnlyWhenSomethingLapsedAndLicencesKeepTheirNumbersUn
     EXPECT_NE(err.find("--encoding utf-8"), std::string::npos);
     EXPECT_EQ(run(withData({"papers", "export", "--encoding", "utf-8"})), kExitOk);
     EXPECT_NE(out.find("軽トラ,任意保険,,損保,P-1," + later + ",🍺"), std::string::npos);
+}
+
+// A backup killed in the middle of its swap is finished in its destination by the next
+// command on the data folder, which says so; the data folder keeps no record of it.
+TEST_F(Tool, CheckFinishesABackupAKillCutShortInItsDestination) {
+    RecordStore(data.dir()).save(sampleRecord(1, encodeDate(2024, 3, 1), 0, 1), std::nullopt);
+    // Killed once the first file is in place and before the second is.
+    std::unique_ptr<TempDir> dest;
+    const auto halfDone = [&] {
+        return std::filesystem::exists(dest->file("Quil.qui")) &&
+               !std::filesystem::exists(dest->file("Quil.qud"));
+    };
+    for (int k = 1; !dest || !halfDone(); ++k) {
+        ASSERT_LT(k, 100);
+        for (const auto& e : std::filesystem::directory_iterator(data.dir()))
+            if (e.path().filename().string().starts_with("Quil.backupto."))
+                std::filesystem::remove(e.path());
+        dest = std::make_unique<TempDir>();
+        CrashingFileSystem dying(k);
+        EXPECT_THROW(quil::folder::backupDataSet(data.dir(), dest->dir(), dying), StoreError);
+    }
+    EXPECT_EQ(run(withData({"check"})), kExitOk) << out << err;
+    EXPECT_NE(err.find("中断されていたバックアップを完了しました (" + dest->dir() + "Quil.$backup."),
+              std::string::npos)
+        << err;
+    EXPECT_FALSE(quil::folder::swapPending(dest->dir()));
+    EXPECT_TRUE(quil::folder::stagingLeftoverNames(dest->dir()).empty());
+    EXPECT_EQ(readBytes(dest->file("Quil.qud")), readBytes(data.file("Quil.qud")));
+    EXPECT_EQ(readBytes(dest->file("Quil.qui")), readBytes(data.file("Quil.qui")));
+    for (const auto& e : std::filesystem::directory_iterator(data.dir()))
+        EXPECT_FALSE(e.path().filename().string().starts_with("Quil.backupto.")) << e.path();
 }

@@ -14,6 +14,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "folder/BackupDestination.h"
 #include "folder/DataSet.h"
 #include "folder/FileCopy.h"
 #include "folder/ReadOnlyFileSystem.h"
@@ -255,6 +256,9 @@ bool TMainform::FormShow() {
             std::string note;
             for (const std::string& name : folder::finishPendingSwaps(dataFolder_))
                 note += "中断されていたデータの置き換えを完了しました (" + name + ")。";
+            // A backup from this folder a kill cut short, in the folder it was going to.
+            for (const std::string& line : folder::finishInterruptedBackups(dataFolder_))
+                note += line;
             // Staging folders of ours a kill left before their swap began hold only copies.
             for (const std::string& name : folder::tidyStagingLeftovers(dataFolder_))
                 note += "中断された作業の残り (" + name + ") を片付けました。";
