@@ -128,7 +128,6 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
         }
         store->setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
         reload();
-        Q_EMIT changed();
         announceDetectorChange();
     });
 }
@@ -213,7 +212,6 @@ bool TDetectorForm::addDetector() {
     if (!fromFields(d) || refuseDuplicate(d)) return false;
     openCheckStore(context_)->addDetector(d);
     reload();
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }
@@ -230,7 +228,6 @@ bool TDetectorForm::updateSelected() {
     openCheckStore(context_)->updateDetector(d);
     reload();
     table->selectRow(row);
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }
@@ -255,7 +252,6 @@ bool TDetectorForm::removeSelected() {
         return false;
     }
     reload();
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }
