@@ -122,14 +122,13 @@ private:
     store::EntryPickLists lists_;
     // Asked before a save (the odometer chain); false keeps the dialog open unsaved.
     SaveCheck saveCheck_;
-    // On a server data set: the key of this opening's save, kept while a save fails, so that
-    // OK again after a save whose answer was lost with the connection does not store it twice.
+    // The key of this opening's save, kept while a save fails, so that OK again after a save
+    // whose answer was lost with a server's connection does not store it twice.
     std::string saveKey_;
     bool saveKeyTried_ = false;  // a save under saveKey_ was sent and its answer not seen
     // Saves under saveKey_; after a try whose answer was lost, the key gives that try's answer
-    // and the record as typed now replaces what the try stored, if it differs. Returns the
-    // record's id.
-    std::int64_t saveOnServer(store::DataStore& server, const store::DataRecord& record);
+    // and the record as typed now replaces what the try stored, if it differs.
+    void saveRecord(store::DataStore& dataSet, const store::DataRecord& record);
     // Edit mode: the stored value behind each decimal box's text as shown (one decimal),
     // so that a box the user did not touch stores its value unrounded.
     struct ShownNumber {

@@ -1,7 +1,6 @@
 #include "ui/tools/AnalysisData.h"
 
 #include "reports/OdometerCheck.h"
-#include "server/ServerExtensions.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::insight {
@@ -82,7 +81,7 @@ void AnalysisData::setDailyLimitKm(double km) {
 
 std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context) {
     const std::string conninfo = context.serverConninfo();
-    if (!conninfo.empty()) return server::openServerAnalysisStore(conninfo);
+    if (!conninfo.empty()) return ui::openOnServer(context.serverOpeners().analysis, conninfo);
     return std::make_unique<AnalysisData>(context.dataFolder());
 }
 

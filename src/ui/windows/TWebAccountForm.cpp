@@ -370,9 +370,8 @@ void TWebAccountForm::AddClick() {
             for (const server::DriverAccount& a : server::WebAccounts(c).list())
                 withLogin.insert(a.driver);
         }
-        std::vector<store::ItemEntry> users;
-        if (store::DataStore* store = context_.serverStore())
-            users = liveItems(store->items(), store::ItemKind::User);
+        const std::vector<store::ItemEntry> users =
+            liveItems(context_.dataStore().items(), store::ItemKind::User);
         // Users of the same name are told apart by their position in the list.
         std::map<std::string, int> named;
         for (const store::ItemEntry& e : users) ++named[e.name];

@@ -255,8 +255,7 @@ bool TAlcoholListForm::deleteSelected() {
         }
     }
     openCheckStore(context_)->markDeleted(check->id, who.toStdString(), store::now());
-    reload();
-    Q_EMIT changed();
+    // The list hears the change with every other window and reads the checks again then.
     ui::DataSetEvents::announce(
         store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     return true;
@@ -334,8 +333,7 @@ bool TAlcoholListForm::importCsv(const QString& path) {
                                          ui::PromptIcon::Question))
         return false;
     store->addAll(fresh);
-    reload();
-    Q_EMIT changed();
+    // The list hears the change with every other window and reads the checks again then.
     ui::DataSetEvents::announce(
         store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     return true;

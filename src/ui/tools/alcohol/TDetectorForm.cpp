@@ -139,7 +139,6 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
         }
         store->setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
         reload();
-        Q_EMIT changed();
         announceDetectorChange();
     });
     ui::placeBesideMainWindow(*this, context_.mainWidget(), ui::kBesideMain);
@@ -225,7 +224,6 @@ bool TDetectorForm::addDetector() {
     if (!fromFields(d) || refuseDuplicate(d)) return false;
     openCheckStore(context_)->addDetector(d);
     reload();
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }
@@ -242,7 +240,6 @@ bool TDetectorForm::updateSelected() {
     openCheckStore(context_)->updateDetector(d);
     reload();
     table->selectRow(row);
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }
@@ -267,7 +264,6 @@ bool TDetectorForm::removeSelected() {
         return false;
     }
     reload();
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }

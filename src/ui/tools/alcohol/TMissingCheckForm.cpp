@@ -14,7 +14,6 @@
 
 #include "ext/ExtDatabase.h"
 #include "reports/RegisterNames.h"
-#include "server/ServerExtensions.h"
 #include "store/Settings.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
@@ -113,14 +112,16 @@ struct MissingSource {
     std::string conninfo;
     std::string folder;
     ui::DataSetOpener open;
+    ui::ServerOpeners::Open<CheckStore> openChecks;
 
     explicit MissingSource(const ui::MainContext& context)
         : conninfo(context.serverConninfo()),
           folder(context.dataFolder()),
-          open(ui::dataSetOpener(context)) {}
+          open(ui::dataSetOpener(context)),
+          openChecks(context.serverOpeners().checks) {}
     bool registerExists() const { return !conninfo.empty() || ext::ExtDatabase::exists(folder); }
     std::unique_ptr<CheckStore> checkStore() const {
-        if (!conninfo.empty()) return server::openServerCheckStore(conninfo);
+        if (!conninfo.empty()) return ui::openOnServer(openChecks, conninfo);
         return std::make_unique<AlcoholStore>(folder);
     }
     RegisterNames names() const {
