@@ -49,6 +49,8 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow)
     VehicleFilter->setObjectName(QStringLiteral("VehicleFilter"));
     DriverFilter = new QComboBox(this);
     DriverFilter->setObjectName(QStringLiteral("DriverFilter"));
+    for (QComboBox* box : {VehicleFilter, DriverFilter})
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     ExpiryTable = new insight::ReportTableView(this);
     ExpiryTable->setObjectName(QStringLiteral("ExpiryTable"));
     SummaryLabel = new QLabel(this);
