@@ -17,6 +17,8 @@ layers=(
   server          # the data set on a PostgreSQL server (libpq): schema, versions, push/pull; no Qt
   tool            # quil-tool, the command-line companion; no Qt
   web             # quil-web, the drivers' page server (libmicrohttpd, libpq); no Qt
+  web/pages       # quil-web's pages, one handler each, over their shared steps; no Qt
+  web/app         # quil-web put together: the router over the pages and the transport; no Qt
   ext             # QuilExt.db (Qt SQL)
   ui/components   # widgets
   ui/dialogs      # record entry, master lists, filters, data folder dialog, prompts

@@ -94,13 +94,14 @@ std::int64_t WebRecords::addCheck(const alcohol::AlcoholCheck& check, const std:
 std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::string& saveKey,
                                   bool* postedBefore) {
     checkFormKey(c_, saveKey);
-    // Only a live driving record of the session's driver: the server compares its bytes.
+    // Only a live driving record of the session's driver: the server compares its bytes
+    // and stores it as such, so its kind and deleted mark are not sent.
+    std::vector<PgParam> params = recordPlaceParams(drive);
+    params.insert(params.begin(), PgParam::text(saveKey));
     return storeOnce(
         "quil_web_add_drive(decode($1, 'hex'), $2, $3, $4, $5::float8, $6::integer, "
         "$7::integer)",
-        {PgParam::text(saveKey), PgParam::bytes(rawOf(drive)), PgParam::float8(drive.date()),
-         PgParam::number(drive.vehicle()), PgParam::number(drive.user())},
-        postedBefore);
+        std::move(params), postedBefore);
 }
 
 std::vector<alcohol::AlcoholCheck> WebRecords::checksSince(store::DateTime from) {

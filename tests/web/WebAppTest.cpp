@@ -24,7 +24,7 @@
 #include "store/Date.h"
 #include "web/DatabaseCheck.h"
 #include "web/TimeZone.h"
-#include "web/WebApp.h"
+#include "web/app/WebApp.h"
 
 using namespace quil;
 using namespace quil::server;
