@@ -38,30 +38,4 @@ bool changesPapers(const store::DataSetChange& c) {
            (c.what == What::ExtensionChanged && c.part == store::ExtensionPart::Papers);
 }
 
-namespace {
-bool lapsed(store::DateTime expiry, store::DateTime today) {
-    return expiryState(expiry, today, 0) == ExpiryState::Lapsed;
-}
-}  // namespace
-
-std::string driverLapsed(const std::vector<DriverLicence>& licences, int driver,
-                         store::DateTime today) {
-    std::string out;
-    for (const DriverLicence& l : licences)
-        if (l.driver == driver && !l.renewed && lapsed(l.expiry, today))
-            out += "運転免許証の" + lapsedWarning(l.expiry);
-    return out;
-}
-
-std::string vehicleLapsed(const std::vector<VehiclePaper>& papers, int vehicle,
-                          store::DateTime today) {
-    std::string out;
-    for (const VehiclePaper& p : papers)
-        if (p.vehicle == vehicle && !p.renewed &&
-            (p.kind == PaperKind::Inspection || p.kind == PaperKind::Compulsory) &&
-            lapsed(p.expiry, today))
-            out += paperLabel(p) + "の" + lapsedWarning(p.expiry);
-    return out;
-}
-
 }  // namespace quil::papers

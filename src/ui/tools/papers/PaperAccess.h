@@ -43,12 +43,4 @@ struct PaperData {
 // themselves, the names of the items, or the whole data set (records do not).
 bool changesPapers(const store::DataSetChange& change);
 
-// What has lapsed of a driver's current licence, or of a vehicle's current 車検 and 自賠責:
-// "運転免許証の有効期限（2024/05/01）が過ぎています。", one sentence per entry; empty when
-// nothing has.
-std::string driverLapsed(const std::vector<DriverLicence>& licences, int driver,
-                         store::DateTime today);
-std::string vehicleLapsed(const std::vector<VehiclePaper>& papers, int vehicle,
-                          store::DateTime today);
-
 }  // namespace quil::papers

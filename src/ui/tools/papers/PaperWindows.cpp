@@ -8,6 +8,7 @@
 #include <exception>
 #include <memory>
 
+#include "papers/PaperEntry.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
