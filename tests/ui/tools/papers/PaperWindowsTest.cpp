@@ -234,6 +234,16 @@ TEST_F(PaperWindowsTest, CountNoticeAndTheEntryDialogsWarnings) {
     windows.refresh();
     EXPECT_EQ(prompts.boxes().size(), 1u);  // once per start
 
+    // 期限一覧's row opens its licence in the licence window.
+    windows.listForm->show();
+    ASSERT_EQ(windows.listForm->rows().size(), 4u);
+    windows.listForm->ExpiryTable->selectRow(2);  // by date: 2024/01/30, 02/24, 02/28, 03/10
+    QTest::mouseClick(windows.listForm->EnterButton, Qt::LeftButton);
+    EXPECT_TRUE(windows.licenceForm->isVisible());
+    EXPECT_EQ(windows.licenceForm->chosen(), int(kYamada));
+    windows.licenceForm->close();
+    windows.listForm->close();
+
     // The record entry dialog.
     ui::TDataInputForm entry(main, &main.window);
     entry.setChoiceWarning(windows.choiceWarning());
