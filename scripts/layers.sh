@@ -27,6 +27,7 @@ layers=(
   ui/tools        # the ツール menu's windows
   ui/tools/alcohol  # the alcohol-check register's windows
   ui/tools/charts   # the グラフ window's chart module
+  ui/tools/papers   # the windows of driver licences and vehicle papers
   ui/main         # the main window and the program
   app             # the composition root of libquil_tools.so
 )

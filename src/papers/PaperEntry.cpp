@@ -29,6 +29,32 @@ std::string lapsedWarning(store::DateTime expiry) {
     return "有効期限（" + store::formatDate(expiry) + "）が過ぎています。";
 }
 
+namespace {
+bool lapsed(store::DateTime expiry, store::DateTime today) {
+    return expiryState(expiry, today, 0) == ExpiryState::Lapsed;
+}
+}  // namespace
+
+std::string driverLapsed(const std::vector<DriverLicence>& licences, int driver,
+                         store::DateTime today) {
+    std::string out;
+    for (const DriverLicence& l : licences)
+        if (l.driver == driver && !l.renewed && lapsed(l.expiry, today))
+            out += "運転免許証の" + lapsedWarning(l.expiry);
+    return out;
+}
+
+std::string vehicleLapsed(const std::vector<VehiclePaper>& papers, int vehicle,
+                          store::DateTime today) {
+    std::string out;
+    for (const VehiclePaper& p : papers)
+        if (p.vehicle == vehicle && !p.renewed &&
+            (p.kind == PaperKind::Inspection || p.kind == PaperKind::Compulsory) &&
+            lapsed(p.expiry, today))
+            out += paperLabel(p) + "の" + lapsedWarning(p.expiry);
+    return out;
+}
+
 std::optional<std::string> licenceNumber(const std::string& typed) {
     std::string digits;
     for (std::size_t i = 0; i < typed.size(); ++i) {

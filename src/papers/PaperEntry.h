@@ -60,4 +60,12 @@ EntryResult<VehiclePaper> buildPaper(const PaperInput& input, store::DateTime to
 // "有効期限（2026/01/31）が過ぎています。"
 std::string lapsedWarning(store::DateTime expiry);
 
+// What the entry dialogs and the drivers' page say of a chosen driver or vehicle: what has
+// lapsed of his current licence ("運転免許証の有効期限（2024/05/01）が過ぎています。"), or of
+// its current 車検 and 自賠責保険, one sentence each; empty when nothing has.
+std::string driverLapsed(const std::vector<DriverLicence>& licences, int driver,
+                         store::DateTime today);
+std::string vehicleLapsed(const std::vector<VehiclePaper>& papers, int vehicle,
+                          store::DateTime today);
+
 }  // namespace quil::papers

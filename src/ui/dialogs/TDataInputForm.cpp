@@ -39,6 +39,8 @@ constexpr int kListWidth = 200;
 constexpr int kValueWidth = 100;
 constexpr int kRemarksWidth = 300;
 constexpr int kFormWidth = kControlX + kRemarksWidth + 16;
+// A warning beside the vehicle or user list widens the dialog by this much while shown.
+constexpr int kWarningWidth = 300;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 25;
 
@@ -96,6 +98,17 @@ void TDataInputForm::createControls() {
     setInputMethod(remarksBox_, true);
 
     for (auto*& label : rowLabel_) label = new QLabel(this);
+    for (QLabel*& label : choiceLabel_) {
+        label = new QLabel(this);
+        label->setStyleSheet(QStringLiteral("color: #c00000;"));
+        label->hide();
+    }
+    choiceLabel_[0]->setObjectName(QStringLiteral("VehicleWarning"));
+    choiceLabel_[1]->setObjectName(QStringLiteral("UserWarning"));
+    for (QComboBox* box : {vehicleList_, userList_}) {
+        connect(box, &QComboBox::currentIndexChanged, this, &TDataInputForm::showChoiceWarnings);
+        connect(box, &QComboBox::editTextChanged, this, &TDataInputForm::showChoiceWarnings);
+    }
 
     makeOkCancelButtons(this, button1_, button2_);
     connect(button1_, &QPushButton::clicked, this, &TDataInputForm::Button1Click);
@@ -213,6 +226,7 @@ void TDataInputForm::FormShow() {
         dateBox_->setFocus();
         fillFields();
         fillLists();
+        showChoiceWarnings();
     } catch (const store::RecordChangedError&) {
         // The record behind the row is gone: the list is out of date.
         entry_ = store::RecordEntry(caption.kind);
@@ -223,6 +237,29 @@ void TDataInputForm::FormShow() {
         reportError(e, this);
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }
+}
+
+void TDataInputForm::showChoiceWarnings() {
+    const auto text = [](const QComboBox* box) { return utf8(box->currentText()); };
+    const std::optional<int> chosen[2] = {
+        lists_.vehicles.requiredReference(selectedEntry(vehicleList_), text(vehicleList_)),
+        lists_.users.requiredReference(selectedEntry(userList_), text(userList_))};
+    const QComboBox* boxes[2] = {vehicleList_, userList_};
+    bool shown = false;
+    for (int i = 0; i < 2; ++i) {
+        QLabel* label = choiceLabel_[i];
+        const QString warning = choiceWarning_ && chosen[i] && *chosen[i] >= 0
+                                    ? choiceWarning_(i == 0 ? ChoiceOf::Vehicle : ChoiceOf::Driver,
+                                                     *chosen[i])
+                                    : QString();
+        label->setText(warning);
+        label->setToolTip(warning);
+        label->setGeometry(kControlX + kListWidth + 8, boxes[i]->y(), kWarningWidth,
+                           kControlHeight);
+        label->setVisible(!warning.isEmpty());
+        shown = shown || !warning.isEmpty();
+    }
+    setFixedWidth(kFormWidth + (shown ? kWarningWidth + 8 : 0));
 }
 
 void TDataInputForm::fillFields() {

@@ -1,5 +1,7 @@
-// A drive: its form, its post, and one stored drive.
+// A drive: its form, its post, and one stored drive. A vehicle whose 車検 or 自賠責 has
+// lapsed is named in a warning first; the drive is stored when the driver sends it again.
 
+#include "papers/PaperEntry.h"
 #include "web/Html.h"
 #include "web/pages/Answers.h"
 #include "web/pages/PageParts.h"
@@ -13,12 +15,21 @@ using server::WebSession;
 
 namespace {
 
+// The form field that says the driver saw the warning of the vehicle it names.
+constexpr const char* kWarnedVehicle = "warned_vehicle";
+
 std::string drivePage(const WebSession& s, const server::WebFormLists& lists, const FormValues& v,
-                      const FormErrors& e) {
+                      const FormErrors& e, const std::string& warning = {}) {
     std::string body = "<h1>運転の記録</h1>\n<p>運転者: " + h(s.driverName) + "</p>\n";
     body += errorLine(e, "form");
+    if (!warning.empty())
+        body += "<p class=\"warning\" id=\"vehicle-warning\">" + h(warning) +
+                " このまま記録するときは、もう一度「記録する」を押してください。</p>\n";
     body += "<form id=\"drive-form\" method=\"post\" action=\"/drive\">\n" +
             hiddenFields(s.csrfToken, fieldOf(v, "key"));
+    if (!warning.empty())
+        body += "<input type=\"hidden\" name=\"" + std::string(kWarnedVehicle) + "\" value=\"" +
+                h(fieldOf(v, "vehicle")) + "\">\n";
     body += textField("日付", "date", v, e, "date");
     body += textField("出庫時刻", "start", v, e, "time");
     body += textField("帰庫時刻", "end", v, e, "time");
@@ -75,6 +86,17 @@ void postDrive(Site& site, const http::Request& req, http::Response& res) {
             if (!read.drive) {
                 sendHtml(res, 422, drivePage(session, lists, form, read.errors));
                 return;
+            }
+            // A record is a fact and is stored, but not before the driver has seen what
+            // lapsed of the vehicle he chose.
+            const int vehicle = read.drive->vehicle();
+            if (fieldOf(form, kWarnedVehicle) != std::to_string(vehicle)) {
+                const std::string warning =
+                    papers::vehicleLapsed(records.vehiclePapers(vehicle), vehicle, store::today());
+                if (!warning.empty()) {
+                    sendHtml(res, 200, drivePage(session, lists, form, {}, warning));
+                    return;
+                }
             }
             bool before = false;
             const std::int64_t id = records.addDrive(*read.drive, fieldOf(form, "key"), &before);

@@ -141,7 +141,7 @@ TEST_F(AlcoholProgramTest, TheManualDescribesEveryMenuCommand) {
                 << caption.toStdString();
         }
     }
-    EXPECT_EQ(toolEntries, 12);
+    EXPECT_EQ(toolEntries, 15);
     EXPECT_TRUE(
         manual.contains(QStringLiteral("申し訳ございませんが、まだ作っていません。m(_ _)m")));
     EXPECT_TRUE(manual.contains(QStringLiteral("QuilExt.db")));
