@@ -291,7 +291,8 @@ void PgConnection::fail(pg_result* r, const std::string& sql) {
                           "この操作をする権限がありません。データは変更されていません。"
                           "権限が必要なら管理者に頼んでください。");
     (void)sql;
-    throw ServerError(K::Other, where_, "サーバーでエラーが起きました（" + detail + "）。");
+    throw ServerError(K::Other, where_, "サーバーでエラーが起きました（" + detail + "）。",
+                      code);
 }
 
 PgResult PgConnection::exec(const std::string& sql, const std::vector<PgParam>& params,

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "store/StoreError.h"
@@ -32,12 +33,22 @@ public:
         Refused,      // the command cannot run on this data set as it stands
         Other,
     };
-    ServerError(Kind kind, const std::string& where, const std::string& reason)
-        : StoreError(where, reason), kind_(kind) {}
+    ServerError(Kind kind, const std::string& where, const std::string& reason,
+                std::string sqlState = {})
+        : StoreError(where, reason), kind_(kind), sqlState_(std::move(sqlState)) {}
     Kind kind() const { return kind_; }
+    // The server's SQLSTATE of an error it reported (empty for the program's own errors).
+    const std::string& sqlState() const { return sqlState_; }
+    // True when the statement lost a race with another session (a serialization failure, a
+    // deadlock, a catalog row changed under it): the same transaction may succeed when run
+    // again.
+    bool lostARace() const {
+        return sqlState_ == "40001" || sqlState_ == "40P01" || sqlState_ == "XX000";
+    }
 
 private:
     Kind kind_;
+    std::string sqlState_;
 };
 
 // What libpq said of a connection that failed.

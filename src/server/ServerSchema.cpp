@@ -1,6 +1,9 @@
 #include "ServerSchema.h"
 
 #include <array>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "ExtensionTables.h"
 
@@ -434,13 +437,14 @@ BEGIN
         EXECUTE format('REVOKE ALL ON FUNCTION quil_web_driver() FROM %I', g);
         EXECUTE format('REVOKE ALL ON DATABASE %I FROM %I', current_database(), g);
         CONTINUE WHEN NOT upgrading;
-        FOR m IN SELECT r.rolname, r.rolsuper FROM pg_auth_members a
+        FOR m IN SELECT r.rolname, r.rolsuper, r.rolcreaterole FROM pg_auth_members a
                    JOIN pg_roles r ON r.oid = a.member
                   WHERE a.roleid = g::regrole
                     AND r.rolname NOT IN ('quil_admin', 'quil_clerk', 'quil_viewer', 'quil_web')
                   LOOP
             EXECUTE format('GRANT %I TO %I', quil_group(k), m.rolname);
-            IF k = 'admin' AND NOT m.rolsuper AND m.rolname <> current_user THEN
+            IF k = 'admin' AND NOT m.rolsuper AND m.rolcreaterole AND m.rolname <> current_user
+            THEN
                 EXECUTE format('ALTER ROLE %I NOCREATEROLE', m.rolname);
             END IF;
         END LOOP;
@@ -1285,8 +1289,28 @@ SchemaState inspectSchema(PgConnection& c) {
 
 void initializeSchema(PgConnection& c) { initializeSchemaAt(c, kSchemaVersion); }
 
+namespace {
+
+// Runs a schema change in its own transaction, again when it lost a race with another data
+// set's change of the cluster's shared rows (roles belong to the whole cluster, and two
+// upgrades may change the same role at once); its work was rolled back each time.
+template <typename F>
+void schemaTransaction(PgConnection& c, F&& body) {
+    for (int attempt = 1;; ++attempt) {
+        try {
+            inTransaction(c, body);
+            return;
+        } catch (const ServerError& e) {
+            if (!e.lostARace() || attempt == 5 || !c.alive()) throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt + std::rand() % 50));
+    }
+}
+
+}  // namespace
+
 void initializeSchemaAt(PgConnection& c, int version) {
-    inTransaction(c, [&] {
+    schemaTransaction(c, [&] {
         // One init at a time per database; a second one then finds the first one's tables.
         c.run("SELECT pg_advisory_xact_lock(7190001)");
         const SchemaState s = inspectSchema(c);
@@ -1304,7 +1328,7 @@ void initializeSchemaAt(PgConnection& c, int version) {
 }
 
 void upgradeSchema(PgConnection& c) {
-    inTransaction(c, [&] {
+    schemaTransaction(c, [&] {
         c.run("SELECT pg_advisory_xact_lock(7190001)");
         const SchemaState s = inspectSchema(c);
         if (s.is == SchemaState::Is::Newer) throw newerError(c, s.version);

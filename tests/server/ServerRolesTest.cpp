@@ -6,6 +6,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "LoginRole.h"
 #include "PgTestCluster.h"
@@ -262,5 +265,41 @@ TEST(ServerRolesTest, NoPasswordTokenOrCookieValueReachesTheServersLog) {
     for (const std::string& s : secrets) {
         ASSERT_FALSE(s.empty());
         EXPECT_EQ(log.find(s), std::string::npos) << s;
+    }
+}
+
+// Roles belong to the whole cluster: data sets upgraded at the same moment change the same
+// role rows (an administrator of the shared roles loses the right to create roles in each
+// upgrade), and each upgrade must still come through.
+TEST(ServerRolesTest, DataSetsOfOneClusterUpgradeAtTheSameTime) {
+    const DroppedRole shared(uniqueName("shared"));
+    {
+        const ScratchDatabase first;  // makes the shared roles on a new cluster
+        PgConnection c(first.conninfo());
+        initializeSchemaAt(c, 1);
+        c.run("CREATE ROLE " + shared.name() + " LOGIN IN ROLE quil_admin");
+    }
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::unique_ptr<ScratchDatabase>> dbs;
+        for (int i = 0; i < 4; ++i) {
+            dbs.push_back(std::make_unique<ScratchDatabase>());
+            PgConnection c(dbs.back()->conninfo());
+            initializeSchemaAt(c, 6);
+        }
+        PgConnection(dbs[0]->conninfo()).run("ALTER ROLE " + shared.name() + " CREATEROLE");
+        std::vector<std::string> failures(dbs.size());
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < dbs.size(); ++i)
+            threads.emplace_back([&, i] {
+                try {
+                    PgConnection c(dbs[i]->conninfo());
+                    upgradeSchema(c);
+                    if (inspectSchema(c).is != SchemaState::Is::Current) failures[i] = "old";
+                } catch (const std::exception& e) {
+                    failures[i] = e.what();
+                }
+            });
+        for (std::thread& t : threads) t.join();
+        for (const std::string& f : failures) EXPECT_EQ(f, "") << "round " << round;
     }
 }
