@@ -33,9 +33,11 @@ fleet::ReportCell text(std::string s) { return {std::move(s), std::nullopt, {}, 
 
 }  // namespace
 
-ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow)
+ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
+                               PaperStores stores)
     : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      context_(context) {
+      context_(context),
+      stores_(std::move(stores)) {
     setObjectName(QStringLiteral("ExpiryListForm"));
     setWindowTitle(QStringLiteral("期限一覧"));
     work_ = new ui::BackgroundWork(this, QStringLiteral("期限を調べています…"));
@@ -110,7 +112,7 @@ void ExpiryListForm::Reload() {
     // The former rows go first: no rows of an older reading stay after a failure.
     data_ = {};
     showRows();
-    work_->start([this, source = PaperSource(context_)] {
+    work_->start([this, source = PaperSource(context_, stores_)] {
         auto read = std::make_shared<PaperData>(PaperData::read(source, false));
         return ui::BackgroundWork::Apply([this, read] {
             data_ = std::move(*read);

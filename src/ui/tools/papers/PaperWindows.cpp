@@ -27,11 +27,11 @@ void open(QWidget* window) {
 }
 }  // namespace
 
-PaperWindows::PaperWindows(ui::MainContext& context, QMainWindow* main)
-    : QObject(main), context_(context) {
-    listForm = new ExpiryListForm(context, main);
-    licenceForm = new TLicenceForm(context, main);
-    paperForm = new TPaperForm(context, main);
+PaperWindows::PaperWindows(ui::MainContext& context, QMainWindow* main, PaperStores stores)
+    : QObject(main), context_(context), stores_(std::move(stores)) {
+    listForm = new ExpiryListForm(context, main, stores_);
+    licenceForm = new TLicenceForm(context, main, stores_);
+    paperForm = new TPaperForm(context, main, stores_);
     listForm->setEnter([this](const ExpiryEntry& e) {
         if (e.of == ExpiryEntry::Of::Licence)
             licenceForm->openFor(e.position);
@@ -74,7 +74,7 @@ void PaperWindows::followChange(const store::DataSetChange& c) {
 
 void PaperWindows::refresh() {
     work_->start(
-        [this, source = PaperSource(context_)] {
+        [this, source = PaperSource(context_, stores_)] {
             auto read = std::make_shared<PaperData>();
             const std::unique_ptr<PaperStore> store = source.open();
             read->licences = store->licences(false);
@@ -123,6 +123,29 @@ ui::ChoiceWarning PaperWindows::choiceWarning() const {
         return QString::fromStdString(of == ui::ChoiceOf::Driver
                                           ? driverLapsed(licences_, position, today)
                                           : vehicleLapsed(papers_, position, today));
+    };
+}
+
+std::function<QString(store::ItemKind, int)> PaperWindows::deleteQuestion() const {
+    return [this](store::ItemKind kind, int position) -> QString {
+        if (kind != store::ItemKind::User && kind != store::ItemKind::Vehicle) return QString();
+        const std::unique_ptr<PaperStore> store = PaperSource(context_, stores_).open();
+        long n = 0;
+        if (kind == store::ItemKind::User) {
+            const auto all = store->licences(false);
+            n = std::count_if(all.begin(), all.end(),
+                              [&](const DriverLicence& l) { return l.driver == position; });
+        } else {
+            const auto all = store->papers();
+            n = std::count_if(all.begin(), all.end(),
+                              [&](const VehiclePaper& p) { return p.vehicle == position; });
+        }
+        if (n == 0) return QString();
+        return (kind == store::ItemKind::User
+                    ? QStringLiteral("この使用者には運転免許証の記録が %1件あります。")
+                    : QStringLiteral("この車両には車検・保険の記録が %1件あります。"))
+                   .arg(n) +
+               QStringLiteral("削除しても記録は履歴に残ります。削除しますか？");
     };
 }
 
