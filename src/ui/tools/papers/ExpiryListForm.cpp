@@ -51,8 +51,11 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
     VehicleFilter->setObjectName(QStringLiteral("VehicleFilter"));
     DriverFilter = new QComboBox(this);
     DriverFilter->setObjectName(QStringLiteral("DriverFilter"));
-    for (QComboBox* box : {VehicleFilter, DriverFilter})
-        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Wide enough for a name, without measuring every one of thousands of items.
+    for (QComboBox* box : {VehicleFilter, DriverFilter}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(16);
+    }
     ExpiryTable = new insight::ReportTableView(this);
     ExpiryTable->setObjectName(QStringLiteral("ExpiryTable"));
     SummaryLabel = new QLabel(this);
