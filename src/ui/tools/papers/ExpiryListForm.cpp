@@ -144,6 +144,7 @@ void ExpiryListForm::showRows() {
     const int vehicle = VehicleFilter->currentIndex() > 0 ? VehicleFilter->currentData().toInt() : -1;
     const int driver = DriverFilter->currentIndex() > 0 ? DriverFilter->currentData().toInt() : -1;
     rows_ = expiryList(data_.licences, data_.papers, today, DaysBox->value());
+    dropDeletedItems(rows_, data_.names);
     // A chosen vehicle or driver keeps its own rows; with neither chosen every row stays.
     if (vehicle >= 0 || driver >= 0)
         std::erase_if(rows_, [&](const ExpiryEntry& e) {

@@ -68,8 +68,8 @@ std::vector<PaperWindows::Command> PaperWindows::commands() {
 }
 
 void PaperWindows::followChange(const store::DataSetChange& c) {
-    // Entries name items by position: records and names change nothing counted here.
-    if (changesPapers(c) && c.what != store::DataSetChange::What::ItemsChanged) refresh();
+    // A deleted user or vehicle leaves the count; records change nothing counted here.
+    if (changesPapers(c)) refresh();
 }
 
 void PaperWindows::refresh() {
@@ -79,9 +79,11 @@ void PaperWindows::refresh() {
             const std::unique_ptr<PaperStore> store = source.open();
             read->licences = store->licences(false);
             read->papers = store->papers();
+            read->names = source.names();
             return ui::BackgroundWork::Apply([this, read] {
                 licences_ = std::move(read->licences);
                 papers_ = std::move(read->papers);
+                names_ = std::move(read->names);
                 showCount();
             });
         },
@@ -89,13 +91,15 @@ void PaperWindows::refresh() {
             // The windows show the reason when opened; the count says only that it has none.
             licences_.clear();
             papers_.clear();
+            names_ = {};
             statusLabel_->setText(QStringLiteral("期限: 調べられません"));
             statusLabel_->show();
         });
 }
 
 void PaperWindows::showCount() {
-    const auto list = expiryList(licences_, papers_, store::today(), kDefaultWithinDays);
+    auto list = expiryList(licences_, papers_, store::today(), kDefaultWithinDays);
+    dropDeletedItems(list, names_);
     const auto lapsed =
         std::count_if(list.begin(), list.end(),
                       [](const ExpiryEntry& e) { return e.state == ExpiryState::Lapsed; });

@@ -67,6 +67,7 @@ private:
     ui::BackgroundWork* work_ = nullptr;
     std::vector<DriverLicence> licences_;  // without numbers: only expiries are judged here
     std::vector<VehiclePaper> papers_;
+    alcohol::RegisterNames names_;  // which users and vehicles are kept (not deleted)
     bool noticeShown_ = false;  // the start's notice is shown once
 };
 

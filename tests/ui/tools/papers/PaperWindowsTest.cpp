@@ -298,13 +298,16 @@ TEST_F(PaperWindowsTest, CountNoticeAndTheEntryDialogsWarnings) {
 
 // Deleting a user or vehicle with entries asks about them first: No changes nothing, Yes
 // deletes the item and keeps its entries, which the entry window still shows under the
-// item's name marked deleted. An item without entries gets the usual question.
+// item's name marked deleted, while the count and 期限一覧 leave them out. An item without
+// entries gets the usual question.
 TEST_F(PaperWindowsTest, DeletingAnItemWithEntriesAsksFirstAndKeepsThem) {
     licence(kYamada, kToday + 100);
     licence(kYamada, kToday + 900);
-    paper(kCarA, PaperKind::Inspection, kToday + 100);
+    paper(kCarA, PaperKind::Inspection, kToday + 10);
     QMainWindow window;
     PaperWindows windows(main, &window, stores());
+    windows.refresh();
+    EXPECT_EQ(windows.statusLabel()->accessibleName(), QStringLiteral("期限切れ 0件・30日以内 1件"));
     ui::TItemForm items(main, &main.window);
     items.setDeleteQuestion(windows.deleteQuestion());
     const auto remove = [&](const char* caption, const char* name, bool yes) {
@@ -339,6 +342,10 @@ TEST_F(PaperWindowsTest, DeletingAnItemWithEntriesAsksFirstAndKeepsThem) {
                              "削除しても記録は履歴に残ります。削除しますか？"));
     EXPECT_TRUE(deleted(kCarA));
     EXPECT_EQ(papers().papers().size(), 1u);
+    EXPECT_TRUE(windows.statusLabel()->isHidden());
+    windows.listForm->show();
+    EXPECT_TRUE(windows.listForm->rows().empty());
+    windows.listForm->close();
 
     TLicenceForm form(main, &main.window, stores());
     form.openFor(kYamada);
