@@ -3,16 +3,20 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "ext/ExtDatabase.h"
 #include "printing/Tpriansform.h"
+#include "server/FolderPaperStore.h"
+#include "server/ServerPaperStore.h"
 #include "store/FileSystem.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TDataInputForm.h"
+#include "ui/dialogs/TItemForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/tools/InsightTools.h"
 #include "ui/tools/OdometerWarning.h"
@@ -81,10 +85,18 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
 
     // Licences and vehicle papers: 期限一覧 and the entry windows, the status-bar count, and
     // the warnings beside a chosen driver or vehicle in both entry dialogs.
-    w.Papers = new papers::PaperWindows(context, w.Mainform.get());
+    // Their store: QuilExt.db of a data folder, the tables of a server data set.
+    papers::PaperStores paperStores{
+        [](const std::string& folder) -> std::unique_ptr<papers::PaperStore> {
+            return std::make_unique<server::FolderPaperStore>(folder);
+        },
+        server::openServerPaperStore};
+    w.Papers = new papers::PaperWindows(context, w.Mainform.get(), std::move(paperStores));
     for (const auto& c : w.Papers->commands()) host.addToolsCommand(c.caption, c.name, c.run);
     w.DataInputForm->setChoiceWarning(w.Papers->choiceWarning());
     w.Alcohol->entryForm->setChoiceWarning(w.Papers->choiceWarning());
+    // Deleting a user or vehicle with entries asks first; the entries stay in the history.
+    w.ItemForm->setDeleteQuestion(w.Papers->deleteQuestion());
 
     // The accounts of a server data set, last: an administrator's occasional work.
     auto* accounts = new TAccountForm(context, main);

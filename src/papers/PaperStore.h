@@ -31,6 +31,20 @@ public:
     // Stores many new entries in one transaction (a CSV import): all or none.
     virtual void addAll(const std::vector<DriverLicence>& licences,
                         const std::vector<VehiclePaper>& papers) = 0;
+
+    // Corrects a stored entry: `was` is the entry as it was read (numbers included), `now`
+    // what it becomes under the same id. Which entry is current is settled again. When the
+    // stored entry is no longer `was` (changed or removed meanwhile) nothing is written and
+    // store::RecordChangedError says kEntryChangedText.
+    virtual void correctLicence(const DriverLicence& was, const DriverLicence& now) = 0;
+    virtual void correctPaper(const VehiclePaper& was, const VehiclePaper& now) = 0;
+    // Removes an entry entered by mistake, under the same condition; the entry it had
+    // replaced becomes current again.
+    virtual void removeLicence(const DriverLicence& was) = 0;
+    virtual void removePaper(const VehiclePaper& was) = 0;
 };
+
+inline constexpr const char* kEntryChangedText =
+    "この記録は、ほかの操作で変更されたため保存できません。一覧を読み込み直します。";
 
 }  // namespace quil::papers

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <tuple>
 
+#include "reports/RegisterNames.h"
+
 namespace quil::papers {
 
 namespace {
@@ -76,6 +78,25 @@ std::vector<ExpiryEntry> expiryList(const std::vector<DriverLicence>& licences,
         return std::tie(a.days, a.of, a.position, a.id) < std::tie(b.days, b.of, b.position, b.id);
     });
     return out;
+}
+
+void dropDeletedItems(std::vector<ExpiryEntry>& list, const alcohol::RegisterNames& names) {
+    const auto liveSet = [](const std::vector<alcohol::PickEntry>& items) {
+        std::vector<bool> live;
+        for (const alcohol::PickEntry& e : items) {
+            if (e.position < 0) continue;
+            if (std::size_t(e.position) >= live.size()) live.resize(std::size_t(e.position) + 1);
+            live[std::size_t(e.position)] = true;
+        }
+        return live;
+    };
+    const std::vector<bool> drivers = liveSet(names.drivers());
+    const std::vector<bool> vehicles = liveSet(names.vehicles());
+    std::erase_if(list, [&](const ExpiryEntry& e) {
+        const std::vector<bool>& live = e.of == ExpiryEntry::Of::Licence ? drivers : vehicles;
+        return e.position < 0 || std::size_t(e.position) >= live.size() ||
+               !live[std::size_t(e.position)];
+    });
 }
 
 bool anyLapsed(const std::vector<ExpiryEntry>& list) {

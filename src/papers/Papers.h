@@ -14,6 +14,10 @@
 
 #include "store/Date.h"
 
+namespace quil::alcohol {
+class RegisterNames;
+}
+
 namespace quil::papers {
 
 struct DriverLicence {
@@ -89,5 +93,8 @@ std::vector<ExpiryEntry> expiryList(const std::vector<DriverLicence>& licences,
                                     const std::vector<VehiclePaper>& papers,
                                     store::DateTime today, int withinDays);
 bool anyLapsed(const std::vector<ExpiryEntry>& list);
+// Drops the entries of deleted users and vehicles (those `names` offers no more): their
+// entries stay in the history, but what lapses of them is nobody's concern.
+void dropDeletedItems(std::vector<ExpiryEntry>& list, const alcohol::RegisterNames& names);
 
 }  // namespace quil::papers

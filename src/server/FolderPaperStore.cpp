@@ -4,6 +4,7 @@
 
 #include "folder/DataSetFiles.h"
 #include "folder/ExtensionSchema.h"
+#include "store/DataStore.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 #include "store/StoreError.h"
@@ -214,6 +215,63 @@ void FolderPaperStore::addAll(const std::vector<DriverLicence>& licences,
     write([&](SqliteFile&) {
         for (const DriverLicence& l : licences) insertLicence(l);
         for (const VehiclePaper& p : papers) insertPaper(p);
+    });
+}
+
+void FolderPaperStore::requireUnchanged(const DriverLicence& was) {
+    const auto rows = file_->query(std::string("SELECT ") + kLicenceColumns +
+                                       " FROM driver_licence WHERE id = ?",
+                                   {was.id});
+    if (rows.empty() || !(licenceOf(rows[0], true) == was))
+        throw store::RecordChangedError(dataFolder_ + folder::kExtensionFileName,
+                                        papers::kEntryChangedText);
+}
+
+void FolderPaperStore::requireUnchanged(const VehiclePaper& was) {
+    const auto rows = file_->query(
+        std::string("SELECT ") + kPaperColumns + " FROM vehicle_paper WHERE id = ?", {was.id});
+    if (rows.empty() || !(paperOf(rows[0]) == was))
+        throw store::RecordChangedError(dataFolder_ + folder::kExtensionFileName,
+                                        papers::kEntryChangedText);
+}
+
+void FolderPaperStore::correctLicence(const DriverLicence& was, const DriverLicence& l) {
+    write([&](SqliteFile& f) {
+        requireUnchanged(was);
+        f.exec("UPDATE driver_licence SET driver = ?, number = ?, kinds = ?, conditions = ?,"
+               " expiry = ?, seen_on = ?, seen_by = ?, remarks = ? WHERE id = ?",
+               {std::int64_t{l.driver}, l.number, l.kinds, l.conditions, l.expiry, l.seenOn,
+                l.seenBy, l.remarks, was.id});
+        settleLicences(f, was.driver);
+        if (l.driver != was.driver) settleLicences(f, l.driver);
+    });
+}
+
+void FolderPaperStore::correctPaper(const VehiclePaper& was, const VehiclePaper& p) {
+    write([&](SqliteFile& f) {
+        requireUnchanged(was);
+        f.exec("UPDATE vehicle_paper SET vehicle = ?, kind = ?, title = ?, insurer = ?,"
+               " number = ?, expiry = ?, remarks = ? WHERE id = ?",
+               {std::int64_t{p.vehicle}, std::int64_t{static_cast<int>(p.kind)}, p.title,
+                p.insurer, p.number, p.expiry, p.remarks, was.id});
+        settlePapers(f, was);
+        if (!papers::samePaper(was, p)) settlePapers(f, p);
+    });
+}
+
+void FolderPaperStore::removeLicence(const DriverLicence& was) {
+    write([&](SqliteFile& f) {
+        requireUnchanged(was);
+        f.exec("DELETE FROM driver_licence WHERE id = ?", {was.id});
+        settleLicences(f, was.driver);
+    });
+}
+
+void FolderPaperStore::removePaper(const VehiclePaper& was) {
+    write([&](SqliteFile& f) {
+        requireUnchanged(was);
+        f.exec("DELETE FROM vehicle_paper WHERE id = ?", {was.id});
+        settlePapers(f, was);
     });
 }
 

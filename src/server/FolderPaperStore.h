@@ -25,6 +25,11 @@ public:
     std::int64_t addPaper(const papers::VehiclePaper& paper) override;
     void addAll(const std::vector<papers::DriverLicence>& licences,
                 const std::vector<papers::VehiclePaper>& papers) override;
+    void correctLicence(const papers::DriverLicence& was,
+                        const papers::DriverLicence& now) override;
+    void correctPaper(const papers::VehiclePaper& was, const papers::VehiclePaper& now) override;
+    void removeLicence(const papers::DriverLicence& was) override;
+    void removePaper(const papers::VehiclePaper& was) override;
 
 private:
     // The open file with the component's tables; none when only reading and they are absent.
@@ -33,6 +38,9 @@ private:
     void write(F&& work);
     std::int64_t insertLicence(const papers::DriverLicence& licence);
     std::int64_t insertPaper(const papers::VehiclePaper& paper);
+    // Throws RecordChangedError unless the stored entry of that id is still as read.
+    void requireUnchanged(const papers::DriverLicence& was);
+    void requireUnchanged(const papers::VehiclePaper& was);
 
     std::string dataFolder_;
     std::unique_ptr<SqliteFile> file_;

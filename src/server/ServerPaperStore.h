@@ -4,6 +4,7 @@
 // who may do what: 閲覧 reads the papers and the licences without their numbers, and a
 // change or a number asked for by a role that may not is refused (ServerError, NotAllowed).
 
+#include <memory>
 #include <string>
 
 #include "PgConnection.h"
@@ -23,13 +24,26 @@ public:
     std::int64_t addPaper(const papers::VehiclePaper& paper) override;
     void addAll(const std::vector<papers::DriverLicence>& licences,
                 const std::vector<papers::VehiclePaper>& papers) override;
+    void correctLicence(const papers::DriverLicence& was,
+                        const papers::DriverLicence& now) override;
+    void correctPaper(const papers::VehiclePaper& was, const papers::VehiclePaper& now) override;
+    void removeLicence(const papers::DriverLicence& was) override;
+    void removePaper(const papers::VehiclePaper& was) override;
 
     PgConnection& connection() { return conn_; }
 
 private:
     std::int64_t insertLicence(const papers::DriverLicence& licence);
     std::int64_t insertPaper(const papers::VehiclePaper& paper);
+    // Locks the stored entry of that id; RecordChangedError unless it is still as read.
+    void lockUnchanged(const papers::DriverLicence& was);
+    void lockUnchanged(const papers::VehiclePaper& was);
+    void settleLicences(int driver);
+    void settlePapers(const papers::VehiclePaper& paper);
     PgConnection conn_;
 };
+
+// The opener the program's composition gives the windows of licences and papers.
+std::unique_ptr<papers::PaperStore> openServerPaperStore(const std::string& conninfo);
 
 }  // namespace quil::server

@@ -142,8 +142,8 @@ int ToolRunner::paperCommand(const std::string& command, const std::vector<std::
     };
 
     if (command == "expiries") {
-        const auto list = papers::expiryList(kept->licences(false), kept->papers(),
-                                             store::today(), days);
+        auto list = papers::expiryList(kept->licences(false), kept->papers(), store::today(), days);
+        papers::dropDeletedItems(list, names);
         int code = kExitOk;
         if (csv) {
             const std::string utf8 =

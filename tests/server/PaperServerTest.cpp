@@ -16,6 +16,7 @@
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
 #include "server/SqliteFile.h"
+#include "store/DataStore.h"
 #include "tool/ToolRunner.h"
 
 using namespace quil;
@@ -103,6 +104,56 @@ TEST(PaperServer, EachRoleHasOnlyTheRightsItsWorkNeeds) {
     // The server holds every program to the number's form, whatever it sends.
     EXPECT_THROW(clerk.addLicence(licence(3, encodeDate(2027, 1, 1), "12345")), ServerError);
     EXPECT_EQ(clerk.licences(true).size(), 1u);
+}
+
+// Correcting and removing an entry: 事務 corrects, 閲覧 may not, an entry changed since it
+// was read is refused with nothing written, and only 管理者 removes one (事務 holds no
+// right to delete rows); the entry a removed one had replaced is current again.
+TEST(PaperServer, CorrectionsAndRemovalsFollowTheRolesAndTheEntryAsRead) {
+    ScratchDatabase db;
+    PgConnection owner(db.conninfo());
+    initializeSchema(owner);
+    LoginRole clerkLogin(db.conninfo(), kClerkRole), viewerLogin(db.conninfo(), kViewerRole),
+        adminLogin(db.conninfo(), kAdminRole);
+    ServerPaperStore clerk(clerkLogin.conninfo());
+    clerk.addPaper(paper(0, papers::PaperKind::Inspection, encodeDate(2026, 1, 1)));
+    clerk.addPaper(paper(0, papers::PaperKind::Inspection, encodeDate(2028, 1, 1)));
+    const papers::VehiclePaper was = clerk.papers().at(1);
+
+    papers::VehiclePaper now = was;
+    now.expiry = encodeDate(2025, 6, 30);
+    now.number = "No.2";
+    ServerPaperStore viewer(viewerLogin.conninfo());
+    EXPECT_EQ(refusal([&] { viewer.correctPaper(was, now); }), ServerError::Kind::NotAllowed);
+    clerk.correctPaper(was, now);
+    auto stored = clerk.papers();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].id, was.id);
+    EXPECT_EQ(stored[0].number, "No.2");
+    EXPECT_TRUE(stored[0].renewed);  // the other now has the later expiry
+    EXPECT_FALSE(stored[1].renewed);
+    EXPECT_THROW(clerk.correctPaper(was, now), store::RecordChangedError);  // read before
+    EXPECT_THROW(clerk.removePaper(was), store::RecordChangedError);
+
+    const papers::VehiclePaper later = stored[1];
+    EXPECT_EQ(refusal([&] { clerk.removePaper(later); }), ServerError::Kind::NotAllowed);
+    EXPECT_EQ(clerk.papers(), stored);
+    ServerPaperStore admin(adminLogin.conninfo());
+    admin.removePaper(later);
+    stored = clerk.papers();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].id, was.id);
+    EXPECT_FALSE(stored[0].renewed);
+
+    // A licence as read with its number is corrected; as read without it, refused.
+    clerk.addLicence(licence(1, encodeDate(2027, 1, 1), "123456789012"));
+    const papers::DriverLicence l = clerk.licences(true).at(0);
+    papers::DriverLicence fixed = l;
+    fixed.number = "210987654321";
+    EXPECT_THROW(clerk.correctLicence(clerk.licences(false).at(0), fixed),
+                 store::RecordChangedError);
+    clerk.correctLicence(l, fixed);
+    EXPECT_EQ(clerk.licences(true).at(0).number, "210987654321");
 }
 
 TEST(PaperServer, PushAndPullCarryLicencesAndPapersRowForRow) {

@@ -253,10 +253,11 @@ void TItemForm::Button3Click() {
         return;
     }
     const QString name = listBox1_->item(row)->text();
-    if (!Prompts::current().question(
-            this, QStringLiteral("確認"),
-            QStringLiteral("「") + name + QStringLiteral("」を削除してもよろしいですか？"),
-            PromptIcon::Question))
+    // An item with licences or papers asks about them instead; they stay, in the history.
+    QString question = deleteQuestion_ ? deleteQuestion_(k, position) : QString();
+    if (question.isEmpty())
+        question = QStringLiteral("「") + name + QStringLiteral("」を削除してもよろしいですか？");
+    if (!Prompts::current().question(this, QStringLiteral("確認"), question, PromptIcon::Question))
         return;
 
     // The mask loses the item's character first, so a failed settings write deletes

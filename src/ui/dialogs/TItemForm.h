@@ -6,6 +6,7 @@
 // Vehicles are added and changed through the vehicle registration dialog.
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,11 @@ public:
 
     // The vehicle registration dialog that adds and changes vehicles (not owned).
     void setCarform(TCarform* carform) { carform_ = carform; }
+    // What to ask before deleting the item at `position` of `kind` whose entries another
+    // part of the program keeps (licences of a user, papers of a vehicle); empty when it has
+    // none, and the usual question is asked. It may throw StoreError: nothing is deleted.
+    using DeleteQuestion = std::function<QString(store::ItemKind kind, int position)>;
+    void setDeleteQuestion(DeleteQuestion question) { deleteQuestion_ = std::move(question); }
 
     // The kind named by the caption ("設定－車両" ...); a caption naming none is a shop.
     store::ItemKind kind() const;
@@ -79,6 +85,7 @@ private:
 
     MainContext& context_;
     TCarform* carform_ = nullptr;
+    DeleteQuestion deleteQuestion_;
     std::vector<int> positions_;
     std::vector<store::StoredItem> stored_;  // server data set: every item as read
     // Server data set: an add whose answer was lost. The same name added again goes under

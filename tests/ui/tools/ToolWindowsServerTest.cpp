@@ -7,6 +7,10 @@
 
 #include <QAbstractItemModel>
 #include <QComboBox>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTest>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <memory>
@@ -15,14 +19,17 @@
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "ServerMain.h"
+#include "server/ServerPaperStore.h"
 #include "server/ServerStore.h"
 #include "store/StoreError.h"
 #include "ui/dialogs/ServerWrites.h"
+#include "ui/dialogs/TItemForm.h"
 #include "ui/tools/FuelCostForm.h"
 #include "ui/tools/OdometerCheckForm.h"
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ReportTableView.h"
 #include "ui/tools/ScheduleForm.h"
+#include "ui/tools/papers/PaperWindows.h"
 
 namespace quil::insight {
 namespace {
@@ -57,6 +64,41 @@ protected:
     ServerMain onServer{db.conninfo()};
     ui::ScriptedPrompts prompts;
 };
+
+// Deleting a vehicle with papers on a server data set asks first, as on a folder; No keeps
+// it, Yes deletes it and keeps its papers.
+TEST_F(ToolWindowsServerTest, DeletingAVehicleWithPapersAsksFirstAndKeepsThem) {
+    server::ServerStore data(db.conninfo());
+    onServer.server = &data;
+    papers::VehiclePaper paper;
+    paper.vehicle = 1;  // 車B, in no record
+    paper.expiry = store::encodeDate(2030, 1, 1);
+    server::ServerPaperStore(db.conninfo()).addPaper(paper);
+    QMainWindow window;
+    papers::PaperWindows windows(onServer, &window, {{}, server::openServerPaperStore});
+    ui::TItemForm items(onServer, &onServer.window);
+    items.setDeleteQuestion(windows.deleteQuestion());
+    items.setWindowTitle(QStringLiteral("設定－車両"));
+    items.show();
+    const auto remove = [&](bool yes) {
+        items.ListBox1()->findItems(QStringLiteral("車B"), Qt::MatchExactly).at(0)->setSelected(true);
+        prompts.answerQuestion(yes);
+        QTest::mouseClick(items.Button3(), Qt::LeftButton);
+    };
+    const auto deleted = [&] {
+        for (const store::StoredItem& s : data.items())
+            if (s.position == 1) return s.item.deleted();
+        return false;
+    };
+    remove(false);
+    EXPECT_EQ(prompts.last().text,
+              QStringLiteral("この車両には車検・保険の記録が 1件あります。"
+                             "削除しても記録は履歴に残ります。削除しますか？"));
+    EXPECT_FALSE(deleted());
+    remove(true);
+    EXPECT_TRUE(deleted());
+    EXPECT_EQ(server::ServerPaperStore(db.conninfo()).papers().size(), 1u);
+}
 
 TEST_F(ToolWindowsServerTest, FuelAndCostsShowTheFoldersTables) {
     FuelCostForm fromFolder(onFolder, nullptr);

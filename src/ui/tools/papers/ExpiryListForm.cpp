@@ -33,9 +33,11 @@ fleet::ReportCell text(std::string s) { return {std::move(s), std::nullopt, {}, 
 
 }  // namespace
 
-ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow)
+ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
+                               PaperStores stores)
     : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      context_(context) {
+      context_(context),
+      stores_(std::move(stores)) {
     setObjectName(QStringLiteral("ExpiryListForm"));
     setWindowTitle(QStringLiteral("期限一覧"));
     work_ = new ui::BackgroundWork(this, QStringLiteral("期限を調べています…"));
@@ -49,8 +51,11 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow)
     VehicleFilter->setObjectName(QStringLiteral("VehicleFilter"));
     DriverFilter = new QComboBox(this);
     DriverFilter->setObjectName(QStringLiteral("DriverFilter"));
-    for (QComboBox* box : {VehicleFilter, DriverFilter})
-        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Wide enough for a name, without measuring every one of thousands of items.
+    for (QComboBox* box : {VehicleFilter, DriverFilter}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(16);
+    }
     ExpiryTable = new insight::ReportTableView(this);
     ExpiryTable->setObjectName(QStringLiteral("ExpiryTable"));
     SummaryLabel = new QLabel(this);
@@ -110,7 +115,7 @@ void ExpiryListForm::Reload() {
     // The former rows go first: no rows of an older reading stay after a failure.
     data_ = {};
     showRows();
-    work_->start([this, source = PaperSource(context_)] {
+    work_->start([this, source = PaperSource(context_, stores_)] {
         auto read = std::make_shared<PaperData>(PaperData::read(source, false));
         return ui::BackgroundWork::Apply([this, read] {
             data_ = std::move(*read);
@@ -139,6 +144,7 @@ void ExpiryListForm::showRows() {
     const int vehicle = VehicleFilter->currentIndex() > 0 ? VehicleFilter->currentData().toInt() : -1;
     const int driver = DriverFilter->currentIndex() > 0 ? DriverFilter->currentData().toInt() : -1;
     rows_ = expiryList(data_.licences, data_.papers, today, DaysBox->value());
+    dropDeletedItems(rows_, data_.names);
     // A chosen vehicle or driver keeps its own rows; with neither chosen every row stays.
     if (vehicle >= 0 || driver >= 0)
         std::erase_if(rows_, [&](const ExpiryEntry& e) {

@@ -30,7 +30,7 @@ namespace quil::papers {
 class ExpiryListForm : public QDialog {
     Q_OBJECT
 public:
-    ExpiryListForm(ui::MainContext& context, QWidget* mainWindow);
+    ExpiryListForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores);
 
     QSpinBox* DaysBox = nullptr;
     QComboBox* VehicleFilter = nullptr;  // "すべての車両", then the vehicles
@@ -62,6 +62,7 @@ private:
     void enterSelected();
 
     ui::MainContext& context_;
+    PaperStores stores_;
     PaperData data_;
     std::vector<ExpiryEntry> rows_;
     ui::BackgroundWork* work_ = nullptr;

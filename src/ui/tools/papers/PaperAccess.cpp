@@ -1,21 +1,22 @@
 #include "ui/tools/papers/PaperAccess.h"
 
 #include "papers/PaperEntry.h"
-#include "server/FolderPaperStore.h"
-#include "server/ServerPaperStore.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::papers {
 
-PaperSource::PaperSource(const ui::MainContext& context)
+PaperSource::PaperSource(const ui::MainContext& context, PaperStores paperStores)
     : conninfo(context.serverConninfo()),
       folder(context.dataFolder()),
       readOnly(context.dataSetReadOnly()),
-      openDataSet(ui::dataSetOpener(context)) {}
+      openDataSet(ui::dataSetOpener(context)),
+      stores(std::move(paperStores)) {}
 
 std::unique_ptr<PaperStore> PaperSource::open() const {
-    if (!conninfo.empty()) return std::make_unique<server::ServerPaperStore>(conninfo);
-    return std::make_unique<server::FolderPaperStore>(folder);
+    if (!conninfo.empty()) return ui::openOnServer(stores.server, conninfo);
+    if (!stores.folder)
+        throw store::StoreError(folder, "このプログラムは運転免許証・車検の記録を開けません。");
+    return stores.folder(folder);
 }
 
 alcohol::RegisterNames PaperSource::names() const {

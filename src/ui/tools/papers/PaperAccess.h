@@ -3,6 +3,7 @@
 // the tables of the server data set. What names the data set is taken on the window's
 // thread, so that a worker can open its own access with it.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "reports/RegisterNames.h"
 #include "store/DataSetChange.h"
 #include "ui/dialogs/DataSetAccess.h"
+#include "ui/dialogs/ServerOpeners.h"
 
 namespace quil::ui {
 class MainContext;
@@ -18,13 +20,22 @@ class MainContext;
 
 namespace quil::papers {
 
+// How the windows open where the entries are kept: QuilExt.db of a data folder, or the
+// tables of a server data set by its connection string. The program's composition (app/)
+// gives both, so that these windows never choose the server's code themselves.
+struct PaperStores {
+    std::function<std::unique_ptr<PaperStore>(const std::string& dataFolder)> folder;
+    ui::ServerOpeners::Open<PaperStore> server;
+};
+
 struct PaperSource {
     std::string conninfo;  // empty for a data folder
     std::string folder;
     bool readOnly = false;  // this user or copy may only read (閲覧 on a server)
     ui::DataSetOpener openDataSet;
+    PaperStores stores;
 
-    explicit PaperSource(const ui::MainContext& context);
+    PaperSource(const ui::MainContext& context, PaperStores stores);
     std::unique_ptr<PaperStore> open() const;
     // Whether licence numbers are read: a server's 閲覧 may not, and is not asked to.
     bool readsNumbers() const { return conninfo.empty() || !readOnly; }

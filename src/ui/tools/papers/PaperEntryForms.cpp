@@ -18,6 +18,7 @@
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
+#include "store/DataStore.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
 
 namespace quil::papers {
@@ -46,8 +47,10 @@ int renewalMonths(PaperKind kind) {
 }  // namespace
 
 PaperEntryForm::PaperEntryForm(ui::MainContext& context, QWidget* mainWindow,
-                               const QString& caption)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowCloseButtonHint), context_(context) {
+                               const QString& caption, PaperStores stores)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowCloseButtonHint),
+      context_(context),
+      stores_(std::move(stores)) {
     setWindowTitle(caption);
     ItemBox = new QComboBox(this);
     ItemBox->setObjectName(QStringLiteral("ItemBox"));
@@ -59,14 +62,19 @@ PaperEntryForm::PaperEntryForm(ui::MainContext& context, QWidget* mainWindow,
     HistoryTable->horizontalHeader()->setStretchLastSection(true);
     CopyButton = new QPushButton(QStringLiteral("更新の内容を写す(&C)"), this);
     SaveButton = new QPushButton(QStringLiteral("登録(&S)"), this);
+    CorrectButton = new QPushButton(QStringLiteral("修正(&M)"), this);
+    DeleteButton = new QPushButton(QStringLiteral("削除"), this);
     CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {CopyButton, SaveButton, CloseButton}) b->setAutoDefault(false);
+    for (QPushButton* b : {CopyButton, SaveButton, CorrectButton, DeleteButton, CloseButton})
+        b->setAutoDefault(false);
     fields_ = new QFormLayout;
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(CopyButton);
     buttons->addStretch();
     buttons->addWidget(SaveButton);
+    buttons->addWidget(CorrectButton);
+    buttons->addWidget(DeleteButton);
     buttons->addWidget(CloseButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ItemBox);
@@ -79,6 +87,12 @@ PaperEntryForm::PaperEntryForm(ui::MainContext& context, QWidget* mainWindow,
     connect(ItemBox, &QComboBox::currentIndexChanged, this, [this] { showHistory(); });
     connect(CopyButton, &QPushButton::clicked, this, [this] { copyCurrent(); });
     connect(SaveButton, &QPushButton::clicked, this, &PaperEntryForm::save);
+    connect(CorrectButton, &QPushButton::clicked, this, &PaperEntryForm::correct);
+    connect(DeleteButton, &QPushButton::clicked, this, &PaperEntryForm::removeSelected);
+    // A chosen row of the history shows its fields, to be corrected.
+    connect(HistoryTable, &QTableWidget::itemSelectionChanged, this, [this] {
+        if (const std::int64_t id = selectedId()) loadEntry(id);
+    });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
     // Entries stored elsewhere (another window, another computer) show while open.
     ui::DataSetEvents::refreshWhileOpen(this, [this] { reload(); }, changesPapers);
@@ -109,7 +123,7 @@ int PaperEntryForm::chosen() const {
 void PaperEntryForm::reload() {
     const int was = chosen();
     try {
-        const PaperSource source(context_);
+        const PaperSource source(context_, stores_);
         names_ = source.names();
         readEntries(*source.open());
     } catch (const std::exception& e) {
@@ -119,6 +133,11 @@ void PaperEntryForm::reload() {
         const QSignalBlocker blocker(ItemBox);
         ItemBox->clear();
         for (const alcohol::PickEntry& e : items()) ItemBox->addItem(q(e.label), e.position);
+        // A deleted user or vehicle keeps its entries: it follows the live ones, marked.
+        for (const int position : entryPositions())
+            if (std::none_of(items().begin(), items().end(),
+                             [&](const alcohol::PickEntry& e) { return e.position == position; }))
+                ItemBox->addItem(q(nameOf(position)) + QStringLiteral("（削除済み）"), position);
         ItemBox->setCurrentIndex(std::max(0, ItemBox->findData(was)));
     }
     showHistory();
@@ -140,13 +159,57 @@ void PaperEntryForm::refuse(QWidget* field, const std::string& message) {
     if (field) field->setFocus();
 }
 
+std::int64_t PaperEntryForm::selectedId() const {
+    const QList<QTableWidgetItem*> selected = HistoryTable->selectedItems();
+    if (selected.isEmpty()) return 0;
+    const int row = selected.front()->row();
+    return row < int(rowIds_.size()) ? rowIds_[std::size_t(row)] : 0;
+}
+
 bool PaperEntryForm::save() {
-    if (alcohol::refuseWhenReadOnly(context_, this)) return false;
     if (chosen() < 0) return false;
+    return change([this](PaperStore& store) { return storeInput(store, 0); });
+}
+
+bool PaperEntryForm::correct() {
+    const std::int64_t id = selectedId();
+    if (id == 0) {
+        ui::Prompts::current().warning(this, QStringLiteral("修正する記録を選択して下さい！"));
+        return false;
+    }
+    return change([this, id](PaperStore& store) { return storeInput(store, id); });
+}
+
+bool PaperEntryForm::removeSelected() {
+    const std::int64_t id = selectedId();
+    if (id == 0) {
+        ui::Prompts::current().warning(this, QStringLiteral("削除する記録を選択して下さい！"));
+        return false;
+    }
+    if (alcohol::refuseWhenReadOnly(context_, this)) return false;
+    if (!ui::Prompts::current().question(
+            this, QStringLiteral("確認"),
+            QStringLiteral("選択した記録を削除してもよろしいですか？\n"
+                           "誤って登録した記録だけを削除して下さい（更新は「登録」で行います）。"),
+            ui::PromptIcon::Question))
+        return false;
+    return change([this, id](PaperStore& store) {
+        removeEntry(store, id);
+        return true;
+    });
+}
+
+bool PaperEntryForm::change(const std::function<bool(PaperStore&)>& work) {
+    if (alcohol::refuseWhenReadOnly(context_, this)) return false;
     bool stored = false;
     try {
-        const std::unique_ptr<PaperStore> store = PaperSource(context_).open();
-        stored = storeInput(*store);
+        const std::unique_ptr<PaperStore> store = PaperSource(context_, stores_).open();
+        stored = work(*store);
+    } catch (const store::RecordChangedError& e) {
+        // Changed elsewhere since it was read: nothing was written; what is stored now shows.
+        ui::Prompts::current().warning(this, q(e.reason()));
+        reload();
+        return false;
     } catch (const std::exception& e) {
         // Nothing was stored; what was typed stays.
         ui::reportError(e, this);
@@ -162,8 +225,8 @@ bool PaperEntryForm::save() {
 
 // ---- Licences ----
 
-TLicenceForm::TLicenceForm(ui::MainContext& context, QWidget* mainWindow)
-    : PaperEntryForm(context, mainWindow, QStringLiteral("運転免許証")) {
+TLicenceForm::TLicenceForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores)
+    : PaperEntryForm(context, mainWindow, QStringLiteral("運転免許証"), std::move(stores)) {
     setObjectName(QStringLiteral("LicenceForm"));
     NumberEdit = addField(QStringLiteral("免許証番号（12桁）"), "NumberEdit");
     KindsEdit = addField(QStringLiteral("種類"), "KindsEdit");
@@ -184,7 +247,7 @@ TLicenceForm::TLicenceForm(ui::MainContext& context, QWidget* mainWindow)
 }
 
 void TLicenceForm::readEntries(PaperStore& store) {
-    const PaperSource source(context_);
+    const PaperSource source(context_, stores_);
     withNumbers_ = source.readsNumbers();
     licences_ = store.licences(withNumbers_);
     // 閲覧 of a server data set sees no number and is not offered the column.
@@ -192,12 +255,22 @@ void TLicenceForm::readEntries(PaperStore& store) {
     HistoryTable->setColumnHidden(1, !withNumbers_);
 }
 
+std::vector<int> TLicenceForm::entryPositions() const {
+    std::vector<int> out;
+    for (const DriverLicence& l : licences_)  // by driver
+        if (out.empty() || out.back() != l.driver) out.push_back(l.driver);
+    return out;
+}
+
 void TLicenceForm::showHistory() {
     const int driver = chosen();
+    const QSignalBlocker blocker(HistoryTable);
     HistoryTable->setRowCount(0);
+    rowIds_.clear();
     for (auto it = licences_.rbegin(); it != licences_.rend(); ++it) {
         const DriverLicence& l = *it;
         if (l.driver != driver) continue;
+        rowIds_.push_back(l.id);
         const int row = HistoryTable->rowCount();
         HistoryTable->insertRow(row);
         fillRow(HistoryTable, row,
@@ -223,7 +296,26 @@ void TLicenceForm::copyCurrent() {
     }
 }
 
-bool TLicenceForm::storeInput(PaperStore& store) {
+void TLicenceForm::loadEntry(std::int64_t id) {
+    for (const DriverLicence& l : licences_) {
+        if (l.id != id) continue;
+        NumberEdit->setText(q(l.number));
+        KindsEdit->setText(q(l.kinds));
+        ConditionsEdit->setText(q(l.conditions));
+        ExpiryEdit->setText(dateText(l.expiry));
+        SeenOnEdit->setText(dateText(l.seenOn));
+        SeenByEdit->setText(q(l.seenBy));
+        RemarksEdit->setText(q(l.remarks));
+        return;
+    }
+}
+
+void TLicenceForm::removeEntry(PaperStore& store, std::int64_t id) {
+    for (const DriverLicence& l : licences_)
+        if (l.id == id) return store.removeLicence(l);
+}
+
+bool TLicenceForm::storeInput(PaperStore& store, std::int64_t editing) {
     LicenceInput in;
     in.driver = chosen();
     in.number = u(NumberEdit);
@@ -235,7 +327,7 @@ bool TLicenceForm::storeInput(PaperStore& store) {
     in.remarks = u(RemarksEdit);
     // Duplicates are judged against what is stored now, with numbers where readable.
     const EntryResult<DriverLicence> r =
-        buildLicence(in, store::now(), store.licences(withNumbers_));
+        buildLicence(in, store::now(), store.licences(withNumbers_), editing);
     if (!r.entry) {
         QWidget* field = r.field == EntryField::Number   ? NumberEdit
                          : r.field == EntryField::SeenOn ? SeenOnEdit
@@ -245,14 +337,22 @@ bool TLicenceForm::storeInput(PaperStore& store) {
         return false;
     }
     if (!confirmPast(r.warning)) return false;
-    store.addLicence(*r.entry);
-    return true;
+    if (editing == 0) {
+        store.addLicence(*r.entry);
+        return true;
+    }
+    for (const DriverLicence& was : licences_) {
+        if (was.id != editing) continue;
+        store.correctLicence(was, *r.entry);
+        return true;
+    }
+    return false;
 }
 
 // ---- Vehicle papers ----
 
-TPaperForm::TPaperForm(ui::MainContext& context, QWidget* mainWindow)
-    : PaperEntryForm(context, mainWindow, QStringLiteral("車検・保険")) {
+TPaperForm::TPaperForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores)
+    : PaperEntryForm(context, mainWindow, QStringLiteral("車検・保険"), std::move(stores)) {
     setObjectName(QStringLiteral("PaperForm"));
     KindBox = new QComboBox(this);
     KindBox->setObjectName(QStringLiteral("KindBox"));
@@ -280,11 +380,21 @@ TPaperForm::TPaperForm(ui::MainContext& context, QWidget* mainWindow)
 
 void TPaperForm::readEntries(PaperStore& store) { papers_ = store.papers(); }
 
+std::vector<int> TPaperForm::entryPositions() const {
+    std::vector<int> out;
+    for (const VehiclePaper& p : papers_)  // by vehicle
+        if (out.empty() || out.back() != p.vehicle) out.push_back(p.vehicle);
+    return out;
+}
+
 void TPaperForm::showHistory() {
     const int vehicle = chosen();
+    const QSignalBlocker blocker(HistoryTable);
     HistoryTable->setRowCount(0);
+    rowIds_.clear();
     for (const VehiclePaper& p : papers_) {
         if (p.vehicle != vehicle) continue;
+        rowIds_.push_back(p.id);
         const int row = HistoryTable->rowCount();
         HistoryTable->insertRow(row);
         fillRow(HistoryTable, row,
@@ -316,7 +426,25 @@ void TPaperForm::copyCurrent() {
     }
 }
 
-bool TPaperForm::storeInput(PaperStore& store) {
+void TPaperForm::loadEntry(std::int64_t id) {
+    for (const VehiclePaper& p : papers_) {
+        if (p.id != id) continue;
+        KindBox->setCurrentIndex(KindBox->findData(int(p.kind)));
+        TitleEdit->setText(q(p.title));
+        InsurerEdit->setText(q(p.insurer));
+        NumberEdit->setText(q(p.number));
+        ExpiryEdit->setText(dateText(p.expiry));
+        RemarksEdit->setText(q(p.remarks));
+        return;
+    }
+}
+
+void TPaperForm::removeEntry(PaperStore& store, std::int64_t id) {
+    for (const VehiclePaper& p : papers_)
+        if (p.id == id) return store.removePaper(p);
+}
+
+bool TPaperForm::storeInput(PaperStore& store, std::int64_t editing) {
     PaperInput in;
     in.vehicle = chosen();
     in.kind = PaperKind(KindBox->currentData().toInt());
@@ -325,7 +453,7 @@ bool TPaperForm::storeInput(PaperStore& store) {
     in.number = u(NumberEdit);
     in.expiryText = u(ExpiryEdit);
     in.remarks = u(RemarksEdit);
-    const EntryResult<VehiclePaper> r = buildPaper(in, store::now(), store.papers());
+    const EntryResult<VehiclePaper> r = buildPaper(in, store::now(), store.papers(), editing);
     if (!r.entry) {
         QWidget* field = r.field == EntryField::Title    ? TitleEdit
                          : r.field == EntryField::Expiry ? ExpiryEdit
@@ -335,8 +463,16 @@ bool TPaperForm::storeInput(PaperStore& store) {
         return false;
     }
     if (!confirmPast(r.warning)) return false;
-    store.addPaper(*r.entry);
-    return true;
+    if (editing == 0) {
+        store.addPaper(*r.entry);
+        return true;
+    }
+    for (const VehiclePaper& was : papers_) {
+        if (was.id != editing) continue;
+        store.correctPaper(was, *r.entry);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace quil::papers

@@ -2,11 +2,16 @@
 // The entry windows of driver licences (per user, "運転免許証") and vehicle papers (per
 // vehicle, "車検・保険"): choose the user or vehicle, see its entries with their history, and
 // add one. A renewal is a new entry: the store marks the one it replaces renewed and keeps
-// it. The checks are papers::buildLicence / buildPaper; a refusal is shown under "警告" and
-// its field gets the focus, and a past expiry is stored only after the user confirms it.
+// it. Choosing a row of the history loads its fields: 修正 stores them over that entry, 削除
+// removes an entry entered by mistake after a question. The checks are papers::buildLicence
+// / buildPaper; a refusal is shown under "警告" and its field gets the focus, and a past
+// expiry is stored only after the user confirms it. An entry changed elsewhere since it was
+// read is not overwritten: the refusal says so and the entries are read again.
 
 #include <QDialog>
+#include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "papers/PaperEntry.h"
@@ -32,6 +37,8 @@ public:
     QTableWidget* HistoryTable = nullptr;
     QPushButton* CopyButton = nullptr;  // the current entry's fields, its expiry moved on
     QPushButton* SaveButton = nullptr;
+    QPushButton* CorrectButton = nullptr;
+    QPushButton* DeleteButton = nullptr;
     QPushButton* CloseButton = nullptr;
 
     // Shows the window with the user or vehicle at `position` chosen (-1: the first).
@@ -40,25 +47,44 @@ public:
     int chosen() const;
     // Stores the fields as a new entry; false when refused or not confirmed.
     bool save();
+    // Stores the fields over the entry of the selected history row; false when there is
+    // none, or when refused or not confirmed.
+    bool correct();
+    // Removes the entry of the selected history row after a question.
+    bool removeSelected();
+    // The id of the entry of the selected history row; 0 for none.
+    std::int64_t selectedId() const;
 
 protected:
-    PaperEntryForm(ui::MainContext& context, QWidget* mainWindow, const QString& caption);
+    PaperEntryForm(ui::MainContext& context, QWidget* mainWindow, const QString& caption,
+                   PaperStores stores);
     // Reads the items and entries and shows them (the window's thread: they are few).
     void reload();
     QLineEdit* addField(const QString& caption, const char* name);
     virtual void readEntries(PaperStore& store) = 0;
     virtual const std::vector<alcohol::PickEntry>& items() const = 0;
+    // The positions the entries read name, and the name of one (a deleted item's too).
+    virtual std::vector<int> entryPositions() const = 0;
+    virtual std::string nameOf(int position) const = 0;
     virtual void showHistory() = 0;
     virtual void copyCurrent() = 0;
-    // Checks and stores the fields; false when refused (shown) or not confirmed.
-    virtual bool storeInput(PaperStore& store) = 0;
+    // Shows the fields of the entry `id` as read.
+    virtual void loadEntry(std::int64_t id) = 0;
+    // Checks and stores the fields, as a new entry (`editing` 0) or over the entry `editing`
+    // as read; false when refused (shown) or not confirmed.
+    virtual bool storeInput(PaperStore& store, std::int64_t editing) = 0;
+    virtual void removeEntry(PaperStore& store, std::int64_t id) = 0;
+    // Runs `work` on a store opened for it; what it stored is announced and shown.
+    bool change(const std::function<bool(PaperStore&)>& work);
     // Asks before storing an entry whose expiry has passed.
     bool confirmPast(const std::string& warning);
     void refuse(QWidget* field, const std::string& message);
     void clearFields();
 
     ui::MainContext& context_;
+    PaperStores stores_;
     alcohol::RegisterNames names_;
+    std::vector<std::int64_t> rowIds_;  // the entry of each history row
     QFormLayout* fields_ = nullptr;
     std::vector<QLineEdit*> edits_;
 };
@@ -66,7 +92,7 @@ protected:
 class TLicenceForm : public PaperEntryForm {
     Q_OBJECT
 public:
-    TLicenceForm(ui::MainContext& context, QWidget* mainWindow);
+    TLicenceForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores);
 
     QLineEdit* NumberEdit = nullptr;
     QLineEdit* KindsEdit = nullptr;
@@ -82,9 +108,13 @@ public:
 protected:
     void readEntries(PaperStore& store) override;
     const std::vector<alcohol::PickEntry>& items() const override { return names_.drivers(); }
+    std::vector<int> entryPositions() const override;
+    std::string nameOf(int position) const override { return names_.driverName(position); }
     void showHistory() override;
     void copyCurrent() override;
-    bool storeInput(PaperStore& store) override;
+    void loadEntry(std::int64_t id) override;
+    bool storeInput(PaperStore& store, std::int64_t editing) override;
+    void removeEntry(PaperStore& store, std::int64_t id) override;
 
 private:
     std::vector<DriverLicence> licences_;
@@ -94,7 +124,7 @@ private:
 class TPaperForm : public PaperEntryForm {
     Q_OBJECT
 public:
-    TPaperForm(ui::MainContext& context, QWidget* mainWindow);
+    TPaperForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores);
 
     QComboBox* KindBox = nullptr;  // 車検, 自賠責保険, 任意保険, その他
     QLineEdit* TitleEdit = nullptr;
@@ -108,9 +138,13 @@ public:
 protected:
     void readEntries(PaperStore& store) override;
     const std::vector<alcohol::PickEntry>& items() const override { return names_.vehicles(); }
+    std::vector<int> entryPositions() const override;
+    std::string nameOf(int position) const override { return names_.vehicleLabel(position); }
     void showHistory() override;
     void copyCurrent() override;
-    bool storeInput(PaperStore& store) override;
+    void loadEntry(std::int64_t id) override;
+    bool storeInput(PaperStore& store, std::int64_t editing) override;
+    void removeEntry(PaperStore& store, std::int64_t id) override;
 
 private:
     std::vector<VehiclePaper> papers_;

@@ -27,11 +27,11 @@ void open(QWidget* window) {
 }
 }  // namespace
 
-PaperWindows::PaperWindows(ui::MainContext& context, QMainWindow* main)
-    : QObject(main), context_(context) {
-    listForm = new ExpiryListForm(context, main);
-    licenceForm = new TLicenceForm(context, main);
-    paperForm = new TPaperForm(context, main);
+PaperWindows::PaperWindows(ui::MainContext& context, QMainWindow* main, PaperStores stores)
+    : QObject(main), context_(context), stores_(std::move(stores)) {
+    listForm = new ExpiryListForm(context, main, stores_);
+    licenceForm = new TLicenceForm(context, main, stores_);
+    paperForm = new TPaperForm(context, main, stores_);
     listForm->setEnter([this](const ExpiryEntry& e) {
         if (e.of == ExpiryEntry::Of::Licence)
             licenceForm->openFor(e.position);
@@ -68,20 +68,22 @@ std::vector<PaperWindows::Command> PaperWindows::commands() {
 }
 
 void PaperWindows::followChange(const store::DataSetChange& c) {
-    // Entries name items by position: records and names change nothing counted here.
-    if (changesPapers(c) && c.what != store::DataSetChange::What::ItemsChanged) refresh();
+    // A deleted user or vehicle leaves the count; records change nothing counted here.
+    if (changesPapers(c)) refresh();
 }
 
 void PaperWindows::refresh() {
     work_->start(
-        [this, source = PaperSource(context_)] {
+        [this, source = PaperSource(context_, stores_)] {
             auto read = std::make_shared<PaperData>();
             const std::unique_ptr<PaperStore> store = source.open();
             read->licences = store->licences(false);
             read->papers = store->papers();
+            read->names = source.names();
             return ui::BackgroundWork::Apply([this, read] {
                 licences_ = std::move(read->licences);
                 papers_ = std::move(read->papers);
+                names_ = std::move(read->names);
                 showCount();
             });
         },
@@ -89,13 +91,15 @@ void PaperWindows::refresh() {
             // The windows show the reason when opened; the count says only that it has none.
             licences_.clear();
             papers_.clear();
+            names_ = {};
             statusLabel_->setText(QStringLiteral("期限: 調べられません"));
             statusLabel_->show();
         });
 }
 
 void PaperWindows::showCount() {
-    const auto list = expiryList(licences_, papers_, store::today(), kDefaultWithinDays);
+    auto list = expiryList(licences_, papers_, store::today(), kDefaultWithinDays);
+    dropDeletedItems(list, names_);
     const auto lapsed =
         std::count_if(list.begin(), list.end(),
                       [](const ExpiryEntry& e) { return e.state == ExpiryState::Lapsed; });
@@ -123,6 +127,29 @@ ui::ChoiceWarning PaperWindows::choiceWarning() const {
         return QString::fromStdString(of == ui::ChoiceOf::Driver
                                           ? driverLapsed(licences_, position, today)
                                           : vehicleLapsed(papers_, position, today));
+    };
+}
+
+std::function<QString(store::ItemKind, int)> PaperWindows::deleteQuestion() const {
+    return [this](store::ItemKind kind, int position) -> QString {
+        if (kind != store::ItemKind::User && kind != store::ItemKind::Vehicle) return QString();
+        const std::unique_ptr<PaperStore> store = PaperSource(context_, stores_).open();
+        long n = 0;
+        if (kind == store::ItemKind::User) {
+            const auto all = store->licences(false);
+            n = std::count_if(all.begin(), all.end(),
+                              [&](const DriverLicence& l) { return l.driver == position; });
+        } else {
+            const auto all = store->papers();
+            n = std::count_if(all.begin(), all.end(),
+                              [&](const VehiclePaper& p) { return p.vehicle == position; });
+        }
+        if (n == 0) return QString();
+        return (kind == store::ItemKind::User
+                    ? QStringLiteral("この使用者には運転免許証の記録が %1件あります。")
+                    : QStringLiteral("この車両には車検・保険の記録が %1件あります。"))
+                   .arg(n) +
+               QStringLiteral("削除しても記録は履歴に残ります。削除しますか？");
     };
 }
 

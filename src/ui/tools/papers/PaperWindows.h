@@ -12,7 +12,9 @@
 
 #include "papers/Papers.h"
 #include "store/DataSetChange.h"
+#include "store/ItemStore.h"
 #include "ui/dialogs/ChoiceWarning.h"
+#include "ui/tools/papers/PaperAccess.h"
 
 class QLabel;
 class QMainWindow;
@@ -32,7 +34,7 @@ class PaperWindows : public QObject {
     Q_OBJECT
 public:
     // The windows are children of `main`; the first reading starts once the main window has.
-    PaperWindows(ui::MainContext& context, QMainWindow* main);
+    PaperWindows(ui::MainContext& context, QMainWindow* main, PaperStores stores);
 
     struct Command {
         QString caption;
@@ -47,6 +49,9 @@ public:
     ui::BackgroundWork* work() const { return work_; }
     // What the entry dialogs show beside a chosen driver or vehicle, from the last reading.
     ui::ChoiceWarning choiceWarning() const;
+    // What the master list asks before a user or vehicle with entries is deleted (the
+    // entries stay, in the history); empty when it has none. Reads the store (StoreError).
+    std::function<QString(store::ItemKind kind, int position)> deleteQuestion() const;
 
     ExpiryListForm* listForm = nullptr;
     TLicenceForm* licenceForm = nullptr;
@@ -57,10 +62,12 @@ private:
     void showCount();
 
     ui::MainContext& context_;
+    PaperStores stores_;
     QLabel* statusLabel_ = nullptr;
     ui::BackgroundWork* work_ = nullptr;
     std::vector<DriverLicence> licences_;  // without numbers: only expiries are judged here
     std::vector<VehiclePaper> papers_;
+    alcohol::RegisterNames names_;  // which users and vehicles are kept (not deleted)
     bool noticeShown_ = false;  // the start's notice is shown once
 };
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QSpinBox>
@@ -25,6 +26,7 @@
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TDataInputForm.h"
+#include "ui/dialogs/TItemForm.h"
 #include "ui/tools/ReportTableView.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
@@ -64,6 +66,13 @@ protected:
         store::ItemStore(main.folder).append(item);
     }
     server::FolderPaperStore papers() { return server::FolderPaperStore(main.folder); }
+    // As the program's composition gives them, for a data folder.
+    static PaperStores stores() {
+        return {[](const std::string& folder) -> std::unique_ptr<PaperStore> {
+                    return std::make_unique<server::FolderPaperStore>(folder);
+                },
+                {}};
+    }
     void licence(int driver, store::DateTime expiry, const std::string& number = "") {
         DriverLicence l;
         l.driver = driver;
@@ -93,7 +102,7 @@ TEST_F(PaperWindowsTest, ExpiryListShowsTheHorizonsEdgesFiltersAndExports) {
     licence(kSato, kToday + 30);
     paper(kCarB, PaperKind::Compulsory, kToday + 31);
 
-    ExpiryListForm form(main, &main.window);
+    ExpiryListForm form(main, &main.window, stores());
     form.show();
     const QAbstractItemModel* m = form.ExpiryTable->model();
     ASSERT_EQ(m->rowCount(), 3);
@@ -135,7 +144,7 @@ TEST_F(PaperWindowsTest, ExpiryListShowsTheHorizonsEdgesFiltersAndExports) {
 // duplicate are refused with nothing stored; a past expiry is stored only when confirmed;
 // a renewal keeps the former licence in the history; a copy that only reads stores nothing.
 TEST_F(PaperWindowsTest, LicenceEntryRefusesConfirmsAndRenews) {
-    TLicenceForm form(main, &main.window);
+    TLicenceForm form(main, &main.window, stores());
     form.openFor(kSato);
     EXPECT_EQ(form.chosen(), int(kSato));
     const auto typeAndSave = [&](const char* number, const char* expiry) {
@@ -185,7 +194,7 @@ TEST_F(PaperWindowsTest, LicenceEntryRefusesConfirmsAndRenews) {
 // The paper window: the office's own entry needs its title; a renewal of 車検 keeps the
 // former one.
 TEST_F(PaperWindowsTest, PaperEntryNeedsATitleForItsOwnKindsAndRenews) {
-    TPaperForm form(main, &main.window);
+    TPaperForm form(main, &main.window, stores());
     form.openFor(kCarB);
     form.KindBox->setCurrentIndex(form.KindBox->findData(int(PaperKind::Other)));
     form.ExpiryEdit->setText(QStringLiteral("2025/03/31"));
@@ -223,7 +232,7 @@ TEST_F(PaperWindowsTest, CountNoticeAndTheEntryDialogsWarnings) {
     paper(kCarB, PaperKind::Compulsory, kToday + 10);
 
     QMainWindow window;
-    PaperWindows windows(main, &window);
+    PaperWindows windows(main, &window, stores());
     windows.refresh();
     EXPECT_EQ(windows.statusLabel()->accessibleName(), QStringLiteral("期限切れ 3件・30日以内 1件"));
     EXPECT_FALSE(windows.statusLabel()->isHidden());
@@ -285,6 +294,129 @@ TEST_F(PaperWindowsTest, CountNoticeAndTheEntryDialogsWarnings) {
     check.checkerBox->setEditText(QStringLiteral("安全 太郎"));
     QTest::mouseClick(check.Button1, Qt::LeftButton);
     EXPECT_EQ(alcohol::AlcoholStore(main.folder).load({}).size(), 1u);
+}
+
+// Deleting a user or vehicle with entries asks about them first: No changes nothing, Yes
+// deletes the item and keeps its entries, which the entry window still shows under the
+// item's name marked deleted, while the count and 期限一覧 leave them out. An item without
+// entries gets the usual question.
+TEST_F(PaperWindowsTest, DeletingAnItemWithEntriesAsksFirstAndKeepsThem) {
+    licence(kYamada, kToday + 100);
+    licence(kYamada, kToday + 900);
+    paper(kCarA, PaperKind::Inspection, kToday + 10);
+    QMainWindow window;
+    PaperWindows windows(main, &window, stores());
+    windows.refresh();
+    EXPECT_EQ(windows.statusLabel()->accessibleName(), QStringLiteral("期限切れ 0件・30日以内 1件"));
+    ui::TItemForm items(main, &main.window);
+    items.setDeleteQuestion(windows.deleteQuestion());
+    const auto remove = [&](const char* caption, const char* name, bool yes) {
+        items.setWindowTitle(QString::fromUtf8(caption));
+        items.show();
+        const auto found = items.ListBox1()->findItems(QString::fromUtf8(name), Qt::MatchExactly);
+        if (found.isEmpty()) return;
+        found.front()->setSelected(true);
+        prompts.answerQuestion(yes);
+        QTest::mouseClick(items.Button3(), Qt::LeftButton);
+        items.close();
+    };
+    const auto deleted = [&](int position) {
+        for (const store::StoredItem& s : main.dataStore().items())
+            if (s.position == position) return s.item.deleted();
+        return false;
+    };
+
+    remove("設定－使用者", "山田", false);
+    EXPECT_EQ(prompts.last().text,
+              QStringLiteral("この使用者には運転免許証の記録が 2件あります。"
+                             "削除しても記録は履歴に残ります。削除しますか？"));
+    EXPECT_FALSE(deleted(kYamada));
+    remove("設定－使用者", "山田", true);
+    EXPECT_TRUE(deleted(kYamada));
+    EXPECT_EQ(papers().licences(true).size(), 2u);
+    remove("設定－使用者", "佐藤", false);
+    EXPECT_EQ(prompts.last().text, QStringLiteral("「佐藤」を削除してもよろしいですか？"));
+    remove("設定－車両", "営業車1", true);
+    EXPECT_EQ(prompts.last().text,
+              QStringLiteral("この車両には車検・保険の記録が 1件あります。"
+                             "削除しても記録は履歴に残ります。削除しますか？"));
+    EXPECT_TRUE(deleted(kCarA));
+    EXPECT_EQ(papers().papers().size(), 1u);
+    EXPECT_TRUE(windows.statusLabel()->isHidden());
+    windows.listForm->show();
+    EXPECT_TRUE(windows.listForm->rows().empty());
+    windows.listForm->close();
+
+    TLicenceForm form(main, &main.window, stores());
+    form.openFor(kYamada);
+    EXPECT_EQ(form.chosen(), int(kYamada));
+    EXPECT_EQ(form.ItemBox->currentText(), QStringLiteral("山田（削除済み）"));
+    EXPECT_EQ(form.HistoryTable->rowCount(), 2);
+}
+
+// 修正 stores the chosen row's fields over that entry under the entry rules and settles
+// which entry is current; an entry changed elsewhere since the window read it is not
+// overwritten; 削除 removes a mistaken entry after a question, and the one it had replaced
+// is current again; a copy that only reads changes nothing.
+TEST_F(PaperWindowsTest, AnEntryIsCorrectedOrRemovedOnlyAsItWasRead) {
+    licence(kSato, kToday + 100, "123456789012");
+    licence(kSato, kToday + 1200, "123456789012");
+    const std::int64_t current = papers().licences(true).at(1).id;
+    TLicenceForm form(main, &main.window, stores());
+    form.openFor(kSato);
+    ASSERT_EQ(form.HistoryTable->rowCount(), 2);
+    EXPECT_FALSE(form.correct());
+    EXPECT_EQ(prompts.last().text, QStringLiteral("修正する記録を選択して下さい！"));
+
+    form.HistoryTable->selectRow(0);  // the newest first
+    EXPECT_EQ(form.selectedId(), current);
+    EXPECT_EQ(form.ExpiryEdit->text(), QString::fromStdString(store::formatDate(kToday + 1200)));
+    EXPECT_EQ(form.NumberEdit->text(), QStringLiteral("123456789012"));
+    form.NumberEdit->setText(QStringLiteral("12345"));
+    EXPECT_FALSE(form.correct());
+    // The expiry corrected to before the other's: that one becomes current.
+    form.NumberEdit->setText(QStringLiteral("210987654321"));
+    form.ExpiryEdit->setText(QStringLiteral("2024/04/01"));
+    EXPECT_TRUE(form.correct());
+    auto stored = papers().licences(true);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].id, current);
+    EXPECT_EQ(stored[0].number, "210987654321");
+    EXPECT_EQ(stored[0].expiry, encodeDate(2024, 4, 1));
+    EXPECT_TRUE(stored[0].renewed);
+    EXPECT_FALSE(stored[1].renewed);
+
+    // Another computer corrects the entry while the window shows what it read.
+    form.HistoryTable->selectRow(1);
+    ASSERT_EQ(form.selectedId(), current);
+    DriverLicence other = stored[0];
+    other.remarks = "他の端末";
+    papers().correctLicence(stored[0], other);
+    form.RemarksEdit->setText(QStringLiteral("こちら"));
+    EXPECT_FALSE(form.correct());
+    EXPECT_EQ(prompts.last().text, QString::fromUtf8(kEntryChangedText));
+    EXPECT_EQ(papers().licences(true).at(0).remarks, "他の端末");
+
+    const std::int64_t mistaken = papers().licences(true).at(1).id;
+    form.HistoryTable->selectRow(0);
+    ASSERT_EQ(form.selectedId(), mistaken);
+    prompts.answerQuestion(false);
+    EXPECT_FALSE(form.removeSelected());
+    EXPECT_EQ(papers().licences(true).size(), 2u);
+    prompts.answerQuestion(true);
+    EXPECT_TRUE(form.removeSelected());
+    stored = papers().licences(true);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].id, current);
+    EXPECT_FALSE(stored[0].renewed);
+
+    main.readOnly = true;
+    form.HistoryTable->selectRow(0);
+    form.RemarksEdit->setText(QStringLiteral("読むだけ"));
+    EXPECT_FALSE(form.correct());
+    prompts.answerQuestion(true);
+    EXPECT_FALSE(form.removeSelected());
+    EXPECT_EQ(papers().licences(true), stored);
 }
 
 }  // namespace
