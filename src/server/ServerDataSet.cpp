@@ -161,6 +161,128 @@ void ServerDataSet::scanDays(double firstDay, double lastDay,
         f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
 }
 
+std::vector<store::VehicleReadings> ServerDataSet::highestReadings(std::size_t n) {
+    // The reading's expression is the one of the index quil_records_readings.
+    const std::string reading =
+        "(CASE kind WHEN 0 THEN greatest(distance1, distance2) WHEN 1 THEN distance1 "
+        "WHEN 2 THEN distance1 ELSE 0 END)";
+    const PgResult r = retrying([&] {
+        return conn_.exec(
+            "SELECT v.vehicle, v.n, t.reading FROM "
+            "(SELECT vehicle, count(*) AS n FROM quil_records WHERE NOT deleted AND " +
+                reading + " > 0 GROUP BY vehicle) v, "
+                "LATERAL (SELECT " + reading + " AS reading FROM quil_records "
+                "WHERE NOT deleted AND vehicle = v.vehicle AND " + reading + " > 0 ORDER BY " +
+                reading + " DESC LIMIT $1) t ORDER BY v.vehicle, t.reading DESC",
+            {PgParam::number(std::int64_t(n))}, true);
+    });
+    std::vector<store::VehicleReadings> out;
+    for (int i = 0; i < r.rows(); ++i) {
+        const std::int16_t vehicle = r.int16(i, 0);
+        if (out.empty() || out.back().vehicle != vehicle) out.push_back({vehicle, {}, r.int64(i, 1)});
+        out.back().highest.push_back(r.float8(i, 2));
+    }
+    return out;
+}
+
+std::vector<store::RecordSums> ServerDataSet::sumRecords(const store::RecordSumsQuery& q) {
+    using Q = store::RecordSumsQuery;
+    std::vector<store::RecordSums> out;
+    if (q.kinds.empty()) return out;
+    // The groups' columns; those not grouped by come back as the defaults of RecordSums.
+    auto column = [&](unsigned by, const char* expr, const char* none) {
+        return std::string(q.by & by ? expr : none);
+    };
+    const std::string month =
+        "(date_trunc('month', DATE '1899-12-30' + trunc(date)::integer)::date "
+        "- DATE '1899-12-30')::float8";
+    const std::string day = q.by & Q::Month ? month : column(Q::Day, "trunc(date)", "0::float8");
+    std::string groups = column(Q::Vehicle, "vehicle", "-1::int2") + ", " +
+                         column(Q::User, "user_no", "-1::int2") + ", " +
+                         column(Q::Item, "item", "-1::int2") + ", " +
+                         column(Q::Kind, "kind", "-1::int2") + ", " + day;
+    std::string sql =
+        "SELECT " + groups +
+        ", count(*)::int8, sum(distance2 - distance1)::float8, sum(distance2)::float8, "
+        "sum(price)::int8, sum(tax)::int8, coalesce(max(reading) FILTER (WHERE reading > 0), 0), "
+        "count(*) FILTER (WHERE reading > 0) "
+        "FROM (SELECT *, CASE kind WHEN 0 THEN greatest(distance1, distance2) "
+        "WHEN 1 THEN distance1 WHEN 2 THEN distance1 ELSE 0 END AS reading "
+        "FROM quil_records WHERE NOT deleted AND kind = ANY($1::int2[])";
+    std::vector<PgParam> params = {PgParam::text(intArray(q.kinds))};
+    if (q.vehicle >= 0) {
+        params.push_back(PgParam::number(q.vehicle));
+        sql += " AND vehicle = $" + std::to_string(params.size());
+    }
+    if (!q.period.all()) {
+        // The same choice of days as listIds makes.
+        params.push_back(PgParam::float8(q.period.firstDay()));
+        params.push_back(PgParam::float8(q.period.lastDay()));
+        const std::string first = "$" + std::to_string(params.size() - 1) + "::float8";
+        const std::string last = "$" + std::to_string(params.size()) + "::float8";
+        sql += " AND date > " + first + " - 1 AND date < " + last + " + 1 AND trunc(date) BETWEEN " +
+               first + " AND " + last;
+    }
+    sql += ") taken GROUP BY 1, 2, 3, 4, 5";
+    const PgResult r = retrying([&] { return conn_.exec(sql, params, true); });
+    out.reserve(static_cast<std::size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i) {
+        store::RecordSums g;
+        g.vehicle = r.int16(i, 0);
+        g.user = r.int16(i, 1);
+        g.item = r.int16(i, 2);
+        g.kind = r.int16(i, 3);
+        g.day = r.float8(i, 4);
+        g.count = r.int64(i, 5);
+        g.driven = r.float8(i, 6);
+        g.distance2 = r.float8(i, 7);
+        g.price = r.int64(i, 8);
+        g.tax = r.int64(i, 9);
+        g.highestReading = r.float8(i, 10);
+        g.readings = r.int64(i, 11);
+        out.push_back(g);
+    }
+    return out;
+}
+
+void ServerDataSet::scanKind(std::int16_t kind, int vehicle,
+                             const std::function<void(const RecordRow&)>& f) {
+    const PgResult r = retrying([&] {
+        return conn_.exec(
+            "SELECT id, version, raw FROM quil_records WHERE NOT deleted AND kind = $1 "
+            "AND ($2 < 0 OR vehicle = $2) ORDER BY date, vehicle, user_no, entry",
+            {PgParam::number(kind), PgParam::number(vehicle)}, true);
+    });
+    for (int i = 0; i < r.rows(); ++i)
+        f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
+}
+
+std::vector<RecordRow> ServerDataSet::lastOfEach(std::int16_t kind, std::vector<double>& highest) {
+    // The highest reading before a record walks the vehicle's earlier records over the
+    // sums' index, only for a record without a reading of its own.
+    const PgResult r = retrying([&] {
+        return conn_.exec(
+            "SELECT l.id, l.version, l.raw, CASE WHEN l.distance1 > 0 THEN 0::float8 ELSE "
+            "(SELECT coalesce(max(o.reading) FILTER (WHERE o.reading > 0), 0) FROM "
+            " (SELECT CASE e.kind WHEN 0 THEN greatest(e.distance1, e.distance2) "
+            "  WHEN 1 THEN e.distance1 WHEN 2 THEN e.distance1 ELSE 0 END AS reading "
+            "  FROM quil_records e WHERE NOT e.deleted AND e.vehicle = l.vehicle "
+            "  AND e.date <= l.date "
+            "  AND (e.date, e.user_no, e.entry) < (l.date, l.user_no, l.entry)) o) END "
+            "FROM (SELECT DISTINCT ON (vehicle, item) id, version, raw, vehicle, date, user_no, "
+            "      entry, distance1 FROM quil_records WHERE NOT deleted AND kind = $1 "
+            "      ORDER BY vehicle, item, date DESC, user_no DESC, entry DESC) l",
+            {PgParam::number(kind)}, true);
+    });
+    std::vector<RecordRow> out;
+    highest.clear();
+    for (int i = 0; i < r.rows(); ++i) {
+        out.push_back(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
+        highest.push_back(r.float8(i, 3));
+    }
+    return out;
+}
+
 std::vector<RecordRow> ServerDataSet::vehicleRecordsAround(int vehicle, double date, int user,
                                                            std::size_t count,
                                                            std::size_t& firstAfter) {

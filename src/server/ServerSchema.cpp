@@ -698,6 +698,51 @@ BEGIN
 END $$;
 )SQL";
 
+// Schema 11: the figures the reports add up, taken from the record's bytes into columns the
+// server computes itself on every write (distances and return time are little-endian
+// doubles, price and tax 32-bit, item 16-bit), and an index over the live records by
+// vehicle and date that holds them, so that sums per vehicle, month or day are read from the
+// index alone instead of from every record; and an index of each vehicle's odometer readings.
+constexpr const char* kSchema11 = R"SQL(
+CREATE FUNCTION quil_raw_int4(b bytea, o integer) RETURNS integer
+    LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
+    SELECT ((get_byte(b, o)::bigint | (get_byte(b, o + 1)::bigint << 8)
+             | (get_byte(b, o + 2)::bigint << 16) | (get_byte(b, o + 3)::bigint << 24))
+            - CASE WHEN get_byte(b, o + 3) >= 128 THEN 4294967296 ELSE 0 END)::integer
+$$;
+CREATE FUNCTION quil_raw_int2(b bytea, o integer) RETURNS smallint
+    LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
+    SELECT ((get_byte(b, o) | (get_byte(b, o + 1) << 8))
+            - CASE WHEN get_byte(b, o + 1) >= 128 THEN 65536 ELSE 0 END)::smallint
+$$;
+CREATE FUNCTION quil_raw_float8(b bytea, o integer) RETURNS double precision
+    LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
+    SELECT CASE WHEN e = 2047 THEN CASE WHEN m = 0 THEN s * 'Infinity'::float8 ELSE 'NaN' END
+                WHEN e = 0 THEN s * m::float8 * 2::float8 ^ -1074
+                ELSE s * (4503599627370496 + m)::float8 * 2::float8 ^ (e - 1075) END
+    FROM (SELECT CASE WHEN get_byte(b, o + 7) >= 128 THEN -1::float8 ELSE 1::float8 END AS s,
+                 ((get_byte(b, o + 7) & 127) << 4) | (get_byte(b, o + 6) >> 4) AS e,
+                 ((get_byte(b, o + 6) & 15)::bigint << 48) | (get_byte(b, o + 5)::bigint << 40)
+                 | (get_byte(b, o + 4)::bigint << 32) | (get_byte(b, o + 3)::bigint << 24)
+                 | (get_byte(b, o + 2)::bigint << 16) | (get_byte(b, o + 1)::bigint << 8)
+                 | get_byte(b, o)::bigint AS m) f
+$$;
+ALTER TABLE quil_records
+    ADD COLUMN distance1 double precision GENERATED ALWAYS AS (quil_raw_float8(raw, 32)) STORED,
+    ADD COLUMN distance2 double precision GENERATED ALWAYS AS (quil_raw_float8(raw, 40)) STORED,
+    ADD COLUMN price integer GENERATED ALWAYS AS (quil_raw_int4(raw, 52)) STORED,
+    ADD COLUMN tax integer GENERATED ALWAYS AS (quil_raw_int4(raw, 60)) STORED,
+    ADD COLUMN item smallint GENERATED ALWAYS AS (quil_raw_int2(raw, 64)) STORED,
+    ADD COLUMN return_time double precision
+        GENERATED ALWAYS AS (quil_raw_float8(raw, 176)) STORED;
+CREATE INDEX quil_records_sums ON quil_records (vehicle, date)
+    INCLUDE (kind, user_no, entry, item, distance1, distance2, price, tax) WHERE NOT deleted;
+-- Each vehicle's highest odometer readings, for the schedule of maintenance.
+CREATE INDEX quil_records_readings ON quil_records (vehicle, (CASE kind
+    WHEN 0 THEN greatest(distance1, distance2) WHEN 1 THEN distance1 WHEN 2 THEN distance1
+    ELSE 0 END)) WHERE NOT deleted;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
@@ -708,7 +753,8 @@ constexpr std::array kMigrations{
     Migration{1, kSchema1}, Migration{2, kSchema2},
     Migration{3, kSchema3}, Migration{4, kSchema4, convertStoredExtensionFile},
     Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7},
-    Migration{8, kSchema8}, Migration{9, kSchema9}};
+    Migration{8, kSchema8}, Migration{9, kSchema9},
+    Migration{11, kSchema11}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

@@ -30,6 +30,14 @@ public:
     }
     void scanDays(store::DateTime firstDay, store::DateTime lastDay,
                   const std::function<void(const store::StoredRecord&)>& f) override;
+    std::vector<std::vector<store::RecordSums>> sumRecords(
+        const std::vector<store::RecordSumsQuery>& queries) override;
+    std::vector<store::VehicleReadings> highestReadings(std::size_t n) override {
+        return set_.highestReadings(n);
+    }
+    void scanKind(std::int16_t kind, int vehicle,
+                  const std::function<void(const store::StoredRecord&)>& f) override;
+    std::vector<store::LatestRecord> lastOfEach(std::int16_t kind) override;
     store::NearbyRecords vehicleRecordsAround(const store::DataRecord& record,
                                               std::size_t count) override;
     store::StoredRecord readRecord(std::int64_t id) override;

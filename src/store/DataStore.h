@@ -52,6 +52,49 @@ struct NearbyRecords {
     bool moreAfter = false;             // and after the last
 };
 
+// What a report asks to have added up over the live records, and how they are grouped.
+struct RecordSumsQuery {
+    std::vector<std::int16_t> kinds;  // the record kinds taken
+    PeriodFilter period;              // the days taken (a date's day is its whole part)
+    int vehicle = -1;                 // only this vehicle's records; -1 every vehicle's
+    // What tells the groups apart (or'ed); 0: one group of everything taken.
+    enum By : unsigned { Vehicle = 1, User = 2, Item = 4, Kind = 8, Month = 16, Day = 32 };
+    unsigned by = 0;
+};
+
+// A record's odometer reading: the higher of a driving record's two readings, the first
+// distance of a refuelling or a maintenance, none (0) for an expense.
+double odometerReading(const DataRecord& r);
+
+// The sums of one group. The fields the query does not group by stay -1 (`day` 0).
+struct RecordSums {
+    std::int16_t vehicle = -1;
+    std::int16_t user = -1;
+    std::int16_t item = -1;
+    std::int16_t kind = -1;
+    DateTime day = 0;  // the day, or the first day of the month
+    std::int64_t count = 0;
+    double driven = 0;     // distance2 - distance1
+    double distance2 = 0;  // a refuelling's litres
+    std::int64_t price = 0;
+    std::int64_t tax = 0;
+    double highestReading = 0;  // the highest odometer reading above 0 (0: none)
+    std::int64_t readings = 0;  // records with a reading above 0
+    void add(const DataRecord& r);
+};
+
+// A vehicle's highest odometer readings above 0, highest first, and how many it has.
+struct VehicleReadings {
+    std::int16_t vehicle = -1;
+    std::vector<double> highest;
+    std::int64_t count = 0;
+};
+
+struct LatestRecord {
+    StoredRecord stored;
+    double highestBefore = 0;
+};
+
 class DataStore {
 public:
     virtual ~DataStore() = default;
@@ -82,6 +125,23 @@ public:
     // up to `count` after it. A server selects them over its index; the default reads every
     // record.
     virtual NearbyRecords vehicleRecordsAround(const DataRecord& record, std::size_t count);
+    // The sums each query asks for, one list of groups per query in no particular order. A
+    // server adds them up itself; the default reads every record once for all the queries.
+    virtual std::vector<std::vector<RecordSums>> sumRecords(
+        const std::vector<RecordSumsQuery>& queries);
+    // Of each vehicle with a reading, the `n` highest readings of its live records (all of
+    // them when it has fewer) and how many it has. A server takes them from its index of
+    // readings and counts them; the default reads every record.
+    virtual std::vector<VehicleReadings> highestReadings(std::size_t n);
+    // The live records of `kind` (of `vehicle` only, unless -1) in the list's order. A server
+    // selects them; the default reads every record.
+    virtual void scanKind(std::int16_t kind, int vehicle,
+                          const std::function<void(const StoredRecord&)>& f);
+    // Of each vehicle and item, the last live record of `kind` in the list's order, in no
+    // particular order, with the highest odometer reading above 0 of the vehicle's live
+    // records before it in that order (0: none; asked only when the record has no reading of
+    // its own above 0, else 0). A server selects them; the default reads every record.
+    virtual std::vector<LatestRecord> lastOfEach(std::int16_t kind);
     // RecordChangedError when there is no record `id`.
     virtual StoredRecord readRecord(std::int64_t id) = 0;
     // The records of `ids` that exist, in no particular order (the rows being painted).
