@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "reports/DataSetItems.h"
 #include "reports/FleetDates.h"
@@ -96,48 +97,65 @@ void FuelReportBuilder::add(const DataRecord& r) {
     if (r.deleted()) return;
     const int v = r.vehicle();
     if (only_ >= 0 && v != only_) return;
-    Chain& c = chain(v);
     const DateTime date = r.date();
-    // The waiting refuellings are settled by the first record of a later day (or an
-    // earlier one, in a file out of order).
-    if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(v, c);
-    const bool counted = filter_.passes(date);
-    auto credit = [&](auto&& f) {
-        if (!counted) return;
-        f(line(v));
-        f(month(date));
-    };
+    if (filter_.passes(date)) {
+        RecordSums one;
+        one.vehicle = r.vehicle();
+        one.kind = r.kind();
+        one.day = date;
+        one.add(r);
+        credit(one);
+    }
     switch (RecordKind(r.kind())) {
-        case RecordKind::Driving: {
-            const double d = r.distance2() - r.distance1();
-            credit([d](CostFigures& f) { f.distance += d; });
-            c.highest = std::max({c.highest, r.distance1(), r.distance2()});
-            break;
-        }
-        case RecordKind::Refuelling: {
-            const double litres = r.distance2();
-            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
-            credit([&](CostFigures& f) {
-                f.litres += litres;
-                f.refuels += 1;
-                f.fuelCost += cost;
-            });
-            c.day = std::floor(date);
-            c.pending.push_back({date, r.distance1(), litres, !isPartialRefuelling(r)});
-            break;
-        }
-        case RecordKind::Maintenance: {
-            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
-            credit([cost](CostFigures& f) { f.maintenanceCost += cost; });
-            c.highest = std::max(c.highest, r.distance1());
-            break;
-        }
-        case RecordKind::Expense: {
-            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
-            credit([cost](CostFigures& f) { f.expenseCost += cost; });
-            break;
+        case RecordKind::Driving:
+        case RecordKind::Maintenance: noteReading(v, date, odometerReading(r)); break;
+        case RecordKind::Refuelling: noteRefuelling(r); break;
+        default: break;
+    }
+}
+
+RecordSumsQuery FuelReportBuilder::sumsQuery() const {
+    RecordSumsQuery q;
+    for (RecordKind k : {RecordKind::Driving, RecordKind::Refuelling, RecordKind::Maintenance,
+                         RecordKind::Expense})
+        q.kinds.push_back(std::int16_t(k));
+    q.period = filter_;
+    q.vehicle = only_;
+    q.by = RecordSumsQuery::Vehicle | RecordSumsQuery::Kind | RecordSumsQuery::Month;
+    return q;
+}
+
+void FuelReportBuilder::credit(const RecordSums& s) {
+    const std::int64_t cost = s.price + s.tax;
+    for (CostFigures* f : {&line(s.vehicle), &month(s.day)}) {
+        switch (RecordKind(s.kind)) {
+            case RecordKind::Driving: f->distance += s.driven; break;
+            case RecordKind::Refuelling:
+                f->litres += s.distance2;
+                f->refuels += s.count;
+                f->fuelCost += cost;
+                break;
+            case RecordKind::Maintenance: f->maintenanceCost += cost; break;
+            case RecordKind::Expense: f->expenseCost += cost; break;
         }
     }
+}
+
+void FuelReportBuilder::noteReading(int vehicle, DateTime date, double reading) {
+    Chain& c = chain(vehicle);
+    // The waiting refuellings are settled by the first record of a later day (or an
+    // earlier one, in a file out of order).
+    if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(vehicle, c);
+    c.highest = std::max(c.highest, reading);
+}
+
+void FuelReportBuilder::noteRefuelling(const DataRecord& r) {
+    const int vehicle = r.vehicle();
+    Chain& c = chain(vehicle);
+    const DateTime date = r.date();
+    if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(vehicle, c);
+    c.day = std::floor(date);
+    c.pending.push_back({date, r.distance1(), r.distance2(), !isPartialRefuelling(r)});
 }
 
 void FuelReportBuilder::settle(int vehicle, Chain& c) {
@@ -173,13 +191,50 @@ FuelReport FuelReportBuilder::finish() {
         report_.months.push_back({yearOfMonthIndex(m), monthOfMonthIndex(m), months_[i]});
     }
     std::stable_sort(report_.points.begin(), report_.points.end(),
-                     [](const EconomyPoint& a, const EconomyPoint& b) { return a.date < b.date; });
+                     [](const EconomyPoint& a, const EconomyPoint& b) {
+                         return a.date < b.date || (a.date == b.date && a.vehicle < b.vehicle);
+                     });
     return std::move(report_);
 }
 
 FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) {
     FuelReportBuilder builder(liveItems(itemsByPosition(data), ItemKind::Vehicle), period, vehicle);
-    data.scanRecords([&](const StoredRecord& r) { builder.add(r.record); });
+    // The chains need each vehicle's highest reading of every day (from driving and
+    // maintenance records, whatever the period) and its refuellings.
+    RecordSumsQuery readings;
+    readings.kinds = {std::int16_t(RecordKind::Driving), std::int16_t(RecordKind::Maintenance)};
+    readings.vehicle = vehicle;
+    readings.by = RecordSumsQuery::Vehicle | RecordSumsQuery::Day;
+    const auto sums = data.sumRecords({builder.sumsQuery(), readings});
+    for (const RecordSums& s : sums[0]) builder.credit(s);
+
+    // Each vehicle's readings and refuellings in order of day, a day's readings first (the
+    // refuellings of a day settle only when a later day comes). Negative vehicle numbers
+    // share one chain.
+    struct Event {
+        int chain;
+        DateTime day;
+        std::size_t order;  // 0: the day's highest reading; then the refuellings in order
+        double reading;
+        DataRecord record;
+    };
+    std::vector<Event> events;
+    for (const RecordSums& s : sums[1])
+        if (s.highestReading > 0)
+            events.push_back({std::max(-1, int(s.vehicle)), s.day, 0, s.highestReading, {}});
+    data.scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& r) {
+        events.push_back({std::max(-1, int(r.record.vehicle())), std::floor(r.record.date()),
+                          events.size() + 1, 0, r.record});
+    });
+    std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+        return std::tie(a.chain, a.day, a.order) < std::tie(b.chain, b.day, b.order);
+    });
+    for (const Event& e : events) {
+        if (e.order == 0)
+            builder.noteReading(e.chain, e.day, e.reading);
+        else
+            builder.noteRefuelling(e.record);
+    }
     return builder.finish();
 }
 
