@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <tuple>
 
 #include "reports/DataSetItems.h"
@@ -199,18 +200,13 @@ FuelReport FuelReportBuilder::finish() {
 
 FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) {
     FuelReportBuilder builder(liveItems(itemsByPosition(data), ItemKind::Vehicle), period, vehicle);
-    // The chains need each vehicle's highest reading of every day (from driving and
-    // maintenance records, whatever the period) and its refuellings.
-    RecordSumsQuery readings;
-    readings.kinds = {std::int16_t(RecordKind::Driving), std::int16_t(RecordKind::Maintenance)};
-    readings.vehicle = vehicle;
-    readings.by = RecordSumsQuery::Vehicle | RecordSumsQuery::Day;
-    const auto sums = data.sumRecords({builder.sumsQuery(), readings});
-    for (const RecordSums& s : sums[0]) builder.credit(s);
+    const auto costs = data.sumRecords({builder.sumsQuery()});
+    for (const RecordSums& s : costs.front()) builder.credit(s);
 
-    // Each vehicle's readings and refuellings in order of day, a day's readings first (the
-    // refuellings of a day settle only when a later day comes). Negative vehicle numbers
-    // share one chain.
+    // Each vehicle's refuellings and its highest reading of every day up to the last of them
+    // (from driving and maintenance records, whatever the period), in order of day, a day's
+    // reading first (the refuellings of a day settle only when a later day comes). Negative
+    // vehicle numbers share one chain. Without refuellings there is no chain to follow.
     struct Event {
         int chain;
         DateTime day;
@@ -219,13 +215,24 @@ FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) 
         DataRecord record;
     };
     std::vector<Event> events;
-    for (const RecordSums& s : sums[1])
+    DateTime lastRefuel = 0;
+    data.scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& r) {
+        const DateTime day = std::floor(r.record.date());
+        lastRefuel = events.empty() ? day : std::max(lastRefuel, day);
+        events.push_back({std::max(-1, int(r.record.vehicle())), day, events.size() + 1, 0,
+                          r.record});
+    });
+    if (events.empty()) return builder.finish();
+    RecordSumsQuery readings;
+    readings.kinds = {std::int16_t(RecordKind::Driving), std::int16_t(RecordKind::Maintenance)};
+    readings.vehicle = vehicle;
+    readings.period = PeriodFilter::within(
+        PeriodRange{-std::numeric_limits<double>::infinity(), lastRefuel});
+    readings.by = RecordSumsQuery::Vehicle | RecordSumsQuery::Day;
+    const auto days = data.sumRecords({readings});
+    for (const RecordSums& s : days.front())
         if (s.highestReading > 0)
             events.push_back({std::max(-1, int(s.vehicle)), s.day, 0, s.highestReading, {}});
-    data.scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& r) {
-        events.push_back({std::max(-1, int(r.record.vehicle())), std::floor(r.record.date()),
-                          events.size() + 1, 0, r.record});
-    });
     std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
         return std::tie(a.chain, a.day, a.order) < std::tie(b.chain, b.day, b.order);
     });
