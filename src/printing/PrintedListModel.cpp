@@ -18,6 +18,12 @@ int PrintedListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() || !source_ ? 0 : std::max(0, source_->columnCount() - 1);
 }
 
+void PrintedListModel::readAhead(const QList<int>& rows) {
+    if (source_ && source_->metaObject()->indexOfMethod("readAhead(QList<int>)") >= 0)
+        QMetaObject::invokeMethod(source_, "readAhead", Qt::DirectConnection,
+                                  Q_ARG(QList<int>, rows));
+}
+
 QVariant PrintedListModel::data(const QModelIndex& index, int role) const {
     if (!source_ || !index.isValid() || role != Qt::DisplayRole) return {};
     return source_->index(index.row(), index.column() + 1).data(role);

@@ -21,6 +21,8 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // Passes rows about to be read to the source when it reads ahead (a list on a server).
+    Q_INVOKABLE void readAhead(const QList<int>& rows);
 
 private:
     QPointer<QAbstractItemModel> source_;

@@ -126,13 +126,17 @@ void TCustomGridPrinter::fitColumns(QFont& font, QPaintDevice* device) {
     const int fixedRows = std::clamp(GetFixedRows(), 0, rows);
     const int body = rows - fixedRows;
     const int sample = std::max(2, FitMeasuredRows);
-    for (int r = 0; r < fixedRows; ++r) measure(r);
+    QList<int> measured;
+    for (int r = 0; r < fixedRows; ++r) measured.append(r);
     if (body <= sample) {
-        for (int r = fixedRows; r < rows; ++r) measure(r);
+        for (int r = fixedRows; r < rows; ++r) measured.append(r);
     } else {
         for (int i = 0; i < sample; ++i)
-            measure(fixedRows + int(qint64(i) * (body - 1) / (sample - 1)));
+            measured.append(fixedRows + int(qint64(i) * (body - 1) / (sample - 1)));
     }
+    // Rows spread over the whole list: a source on a server reads them in one request.
+    ReadAhead(measured);
+    for (int r : measured) measure(r);
     // Room for the columns: the page less the margins and the one-unit gaps between them.
     const int available = eventWidth() - cols;
     int frames = 0;

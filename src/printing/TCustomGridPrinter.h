@@ -138,6 +138,8 @@ protected:
     // The rows FitColumns measures; 0 leaves the widths as given.
     virtual int GetRowCount() const { return 0; }
     virtual void GetCellText(int ACol, int ARow, QString& Text) const = 0;
+    // The rows about to be read one by one, for a source that reads them faster together.
+    virtual void ReadAhead(const QList<int>& rows) const { (void)rows; }
     virtual void GetCellFormat(int ACol, quint8& Align, int& Margin) const = 0;
     virtual int GetFixedRows() const = 0;
     virtual int GetFixedCols() const = 0;

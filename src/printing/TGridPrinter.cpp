@@ -53,6 +53,12 @@ void TGridPrinter::GetCellText(int ACol, int ARow, QString& Text) const {
     }
 }
 
+void TGridPrinter::ReadAhead(const QList<int>& rows) const {
+    QAbstractItemModel* m = grid_ ? grid_->model() : nullptr;
+    if (m && m->metaObject()->indexOfMethod("readAhead(QList<int>)") >= 0)
+        QMetaObject::invokeMethod(m, "readAhead", Qt::DirectConnection, Q_ARG(QList<int>, rows));
+}
+
 void TGridPrinter::GetCellFormat(int ACol, quint8& Align, int& Margin) const {
     Align = 17;
     Margin = 2;

@@ -31,6 +31,8 @@ protected:
     int GetColWidth(int ACol) const override;
     int GetRowCount() const override { return rowCount(); }
     void GetCellText(int ACol, int ARow, QString& Text) const override;
+    // Asks the grid's model to read the rows ahead when it offers readAhead(QList<int>).
+    void ReadAhead(const QList<int>& rows) const override;
     void GetCellFormat(int ACol, quint8& Align, int& Margin) const override;
     int GetFixedRows() const override;
     int GetFixedCols() const override;

@@ -119,7 +119,7 @@ std::optional<DataRecord> RecordListModel::readRecord(int row) const {
         if (auto it = serverRows_.find(id); it != serverRows_.end()) return it->second;
         if (!server_->reachable()) return std::nullopt;  // empty rows until it is back
         // A page around the row painted: one request for the rows about to be painted.
-        constexpr int kBefore = 64, kAfter = 192, kKept = 8192;
+        constexpr int kBefore = 64, kAfter = 192;
         if (serverRows_.size() > kKept) serverRows_.clear();
         std::vector<std::int64_t> ids;
         for (int r = std::max(1, row - kBefore); r <= std::min(recordCount(), row + kAfter); ++r) {
@@ -140,6 +140,23 @@ std::optional<DataRecord> RecordListModel::readRecord(int row) const {
         // A file that vanished or cannot be read shows empty rows; commands on them are
         // refused by their own check of the file.
         return std::nullopt;
+    }
+}
+
+void RecordListModel::readAhead(const QList<int>& rows) {
+    if (!server_ || !server_->reachable()) return;
+    std::vector<std::int64_t> ids;
+    for (int row : rows) {
+        if (row < 1 || row > recordCount()) continue;
+        const std::int64_t id = positions_[std::size_t(row - 1)];
+        if (!serverRows_.count(id)) ids.push_back(id);
+    }
+    if (ids.empty()) return;
+    if (serverRows_.size() + ids.size() > kKept) serverRows_.clear();
+    try {
+        for (const StoredRecord& s : server_->readRecords(ids)) serverRows_[s.id] = s.record;
+    } catch (const std::exception&) {
+        // The server is away: the rows are asked for again one by one.
     }
 }
 

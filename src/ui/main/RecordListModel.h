@@ -109,6 +109,10 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
+    // On a server, reads the records of `rows` not read yet in one request (rows far apart,
+    // as a print's measuring reads them); a folder reads rows as they are asked for.
+    Q_INVOKABLE void readAhead(const QList<int>& rows);
+
     // Heap bytes the list keeps: the positions and the item names.
     std::size_t overheadBytes() const;
 
@@ -124,7 +128,9 @@ private:
     store::ListFilter filter_;
     mutable store::RecordReader reader_;
     store::DataStore* server_ = nullptr;
-    // The server's records read for painting, by id; read again after every load.
+    // The server's records read for painting, by id, at most about kKept of them; read again
+    // after every load.
+    static constexpr std::size_t kKept = 8192;
     mutable std::unordered_map<std::int64_t, store::DataRecord> serverRows_;
     int selected_ = 0;
     std::optional<store::DataRecord> selectedRecord_;

@@ -3,8 +3,16 @@
 #include <QTabBar>
 #include <QTest>
 
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+#include <QTableView>
+
 #include "FailingFiles.h"
 #include "MainTestSupport.h"
+#include "printing/PrintedListModel.h"
+#include "printing/TGridPrinter.h"
+#include "store/DataStore.h"
 #include "store/Date.h"
 
 using namespace quil::store;
@@ -229,4 +237,72 @@ TEST_F(RecordList, TheListFollowsTheTabEvenWhenTheOldWidthsCannotBeSaved) {
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("Quil.ini")));
     EXPECT_EQ(ini("TabWidth", "011"), "<none>");
+}
+
+namespace {
+
+// A data set read as a server is (the list's rows by id), counting the requests for rows.
+class CountedReads : public DataStore {
+public:
+    explicit CountedReads(std::unique_ptr<DataStore> real) : real_(std::move(real)) {}
+    int requests = 0;
+    std::string where() const override { return real_->where(); }
+    bool writable() override { return false; }
+    void scanRecords(const std::function<void(const StoredRecord&)>& f, bool deleted) override {
+        real_->scanRecords(f, deleted);
+    }
+    std::int64_t recordCount(bool deleted) override { return real_->recordCount(deleted); }
+    StoredRecord readRecord(std::int64_t id) override { return real_->readRecord(id); }
+    std::vector<StoredRecord> readRecords(const std::vector<std::int64_t>& ids) override {
+        ++requests;
+        return real_->readRecords(ids);
+    }
+    StoredRecord addRecord(const DataRecord&, const std::string&) override { throw 0; }
+    StoredRecord editRecord(const StoredRecord&, const DataRecord&, const std::string&) override {
+        throw 0;
+    }
+    void deleteRecord(const StoredRecord&, const std::string&) override { throw 0; }
+    bool refersTo(int position, ItemKind kind) override { return real_->refersTo(position, kind); }
+    std::vector<StoredItem> items() override { return real_->items(); }
+    StoredItem addItem(const ItemRecord&, const std::string&) override { throw 0; }
+    StoredItem rewriteItem(const StoredItem&, const ItemRecord&, const std::string&) override {
+        throw 0;
+    }
+
+private:
+    std::unique_ptr<DataStore> real_;
+};
+
+}  // namespace
+
+// A print of a list on a server measures rows spread over the whole list to fit its columns:
+// they are read in one request, not a page of rows around each, and the pages then drawn
+// read only the rows they show.
+TEST_F(RecordList, APrintOfAServerListReadsItsMeasuredRowsInOneRequest) {
+    std::vector<DataRecord> records;
+    for (int i = 0; i < 20000; ++i) records.push_back(driving(encodeDate(2003, 1, 1) + i / 10.0, 0, 1));
+    writeRecords<DataRecord>(tmp.file("Quil.qud"), records);
+    CountedReads server(openFolderStore(dir()));
+    quil::ui::RecordListModel list;
+    list.setServerSource(&server);
+    list.setRecords(quil::ui::loadServerRecords(dir(), server, 0));
+    ASSERT_EQ(list.recordCount(), 20000);
+    quil::ui::PrintedListModel printed;
+    printed.setSource(&list);
+    QTableView view;
+    view.setModel(&printed);
+    quil::ui::TGridPrinter printer;
+    printer.setGrid(&view);
+    printer.FitColumns = true;
+    QPrinter target;
+    target.setOutputFormat(QPrinter::PdfFormat);
+    target.setOutputFileName(QString::fromStdString(tmp.file("list.pdf")));
+    const int pages = printer.PreparePages(target);
+    EXPECT_GT(pages, 100);
+    EXPECT_LE(server.requests, 2);
+    QImage page(target.width(), target.height(), QImage::Format_RGB32);
+    QPainter painter(&page);
+    printer.PrintPage(painter, pages / 2);
+    EXPECT_LE(server.requests, 3);
+    EXPECT_FALSE(printed.index(10000, 2).data().toString().isEmpty());
 }
