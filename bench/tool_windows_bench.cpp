@@ -39,6 +39,7 @@
 #include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
 #include "printing/PrintPreview.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/tools/ChartForm.h"
 #include "ui/tools/FuelCostForm.h"
@@ -132,6 +133,18 @@ double statusMiB(const char* key) {
 // Starts a new peak: the kernel's high-water mark goes back to what is resident now.
 void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
+// The windows read on workers: events are processed until every result has arrived.
+void settle(QObject& root) {
+    const auto running = [&root] {
+        for (const ui::BackgroundWork* w : root.findChildren<ui::BackgroundWork*>())
+            if (w->running()) return true;
+        return false;
+    };
+    do {
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    } while (running());
+}
+
 void paint(QWidget& w) {
     QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
@@ -154,7 +167,7 @@ void openAndClose(benchmark::State& state, QWidget& window, Use use, Rows rows) 
         state.ResumeTiming();
         window.show();
         use();
-        QApplication::processEvents();
+        settle(window);
         paint(window);
         state.PauseTiming();
         processPeak = std::max(processPeak, statusMiB("VmHWM:"));
@@ -243,7 +256,7 @@ void QuitWithWindowsOpen(benchmark::State& state) {
         context->window.show();
         odometer->show();
         missing->show();
-        QApplication::processEvents();
+        settle(context->window);
         state.ResumeTiming();
         context->window.close();
         context.reset();
@@ -257,7 +270,7 @@ void ExportOdometerCsv(benchmark::State& state) {
     BenchContext context(dir);
     insight::OdometerCheckForm form(context, {}, &context.window);
     form.show();
-    QApplication::processEvents();
+    settle(form);
     const QString path = QString::fromStdString(dir + "findings.csv");
     insight::ReportTableView::setFileChooserForTesting([path](const QString&) { return path; });
     double peak = 0;
@@ -283,7 +296,7 @@ void PreviewOdometerFindings(benchmark::State& state) {
     BenchContext context(dir);
     insight::OdometerCheckForm form(context, {}, &context.window);
     form.show();
-    QApplication::processEvents();
+    settle(form);
     double peak = 0;
     int pages = 0;
     for (auto _ : state) {
@@ -337,7 +350,7 @@ void EveryWindowOpen(benchmark::State& state) {
             if (w == &summary) summary.Button1Click();
             if (w == &fuel) fuel.CalcClick();
             if (w == &chart) chart.DrawClick();
-            QApplication::processEvents();
+            settle(*w);
             paint(*w);
         }
         state.PauseTiming();

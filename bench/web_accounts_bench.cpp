@@ -1,8 +1,9 @@
 // The cost of a driver's login: one Argon2id verification with the program's costs
 // (kWebHashOps, kWebHashMemory) should take 100-500 ms, enough to make guessing slow and
 // little enough for a phone's user. The other costs are measured beside it, for choosing.
-// A refused login takes as long whatever the reason (a wrong password, an unknown name, a
-// locked login), so that the time tells no name apart: compare the three BM_Refused* lines.
+// A refused login takes as long for a wrong password as for an unknown name, so that the
+// time tells no name apart; a locked login (of that address) is refused at once, before any
+// Argon2id: compare the three BM_Refused* lines.
 // Run: build/bench/web_accounts_bench --benchmark_min_time=2
 
 #include <benchmark/benchmark.h>

@@ -147,17 +147,13 @@ private:
                          "INSERT INTO quil_alcohol_detector (name, serial) VALUES ('検知器', "
                          "'SN-1') RETURNING id")
                         .integer(0, 0);
-        c.run("CREATE ROLE quil_web_load LOGIN IN ROLE quil_web");
+        c.run("CREATE ROLE quil_web_load LOGIN IN ROLE " + quil::server::groupRole(c, "web"));
         // The accounts as an administrator's driver-add makes them, with the first password
-        // already changed: one hash serves them all (it keeps its own salt).
-        const std::string hash = quil::server::hashWebPassword(kPassword);
+        // already changed.
+        quil::server::WebAccounts admin(c);
         for (int i = 0; i < kAccounts; ++i)
-            c.exec(
-                "INSERT INTO quil_web_account (login, driver, password_hash, "
-                "must_change_password, created_at, changed_at) "
-                "VALUES ($1, $2, $3, false, now(), now())",
-                {PgParam::text(loginName(i)), PgParam::number(kFirstUser + i),
-                 PgParam::text(hash)});
+            admin.createAccount(loginName(i), kFirstUser + i, kPassword);
+        c.exec("UPDATE quil_web_account SET must_change_password = false");
         startWeb();
     }
 
@@ -190,7 +186,7 @@ public:
         for (;;) {
             std::ifstream in(log);
             const std::string text((std::istreambuf_iterator<char>(in)), {});
-            if (text.find("quil-web: listening on") != std::string::npos) return web;
+            if (text.find(" で待ち受けています") != std::string::npos) return web;
             int status = 0;
             if (::waitpid(web, &status, WNOHANG) == web || Clock::now() > deadline)
                 die("quil-web did not start:\n" + text);

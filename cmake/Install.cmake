@@ -1,5 +1,5 @@
-# Installing the program like any desktop program (cmake --install, or the .deb that CPack
-# builds): the program in bin, its modules in QUIL_MODULE_DIR (lib/<architecture>/quil), its help and manual in
+# Installing the program like any desktop program (cmake --install, or the Debian packages
+# of debian/, which install this tree): the program in bin, its modules in QUIL_MODULE_DIR (lib/<architecture>/quil), its help and manual in
 # share/quil (the program looks there when no quil.hlp lies beside it), a menu entry and an
 # icon set.
 include(GNUInstallDirs)
@@ -30,7 +30,7 @@ set(quil_share ${CMAKE_INSTALL_DATADIR}/quil)
 install(TARGETS quil quil-tool quil-web RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The drivers' web page runs as a system service. Its unit names the program where this
 # install puts it (the prefix is known only when installing: `cmake --install --prefix`, and
-# CPack's /usr) and goes where systemd reads the units of that prefix: Debian's
+# the packages' /usr) and goes where systemd reads the units of that prefix: Debian's
 # /lib/systemd/system for /usr, <prefix>/lib/systemd/system otherwise (systemd reads
 # /usr/local/lib/systemd/system). Its commented settings go to /etc/quil, a conffile of the
 # package (an administrator's changes survive an upgrade). The package's postinst makes its
@@ -103,33 +103,6 @@ install(FILES ${quil_package_docs}/quil-web.8.gz DESTINATION ${CMAKE_INSTALL_MAN
 install(FILES ${quil_package_docs}/ja/quil.1.gz ${quil_package_docs}/ja/quil-tool.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man1)
 install(FILES ${quil_package_docs}/ja/quil-web.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ja/man8)
-
-# The Debian package.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME quil)
-set(CPACK_PACKAGE_VENDOR "Quil Daicho developers")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vehicle register for small companies (クイル台帳)")
-# Each line of the long description is indented by one space in the control file; a line
-# of its own beginning with a space would be shown verbatim.
-set(CPACK_PACKAGE_DESCRIPTION
-    "Keeps the driving, refuelling, maintenance and expense records of a company's\nvehicles, per vehicle and per driver, with master lists, filters, printing,\nsummaries, an alcohol-check register, backup and restore. Japanese user\ninterface. quil-tool checks, exports and backs up the data from the command\nline. quil-web serves a small web page on a server data set where drivers\nrecord their alcohol checks and drives from a phone.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUIL_MAINTAINER}")
-set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-# Shared libraries found by dpkg-shlibdeps; the rest the program needs at run time:
-# Qt's platform plugins (a window on the desktop), Qt SQL's SQLite driver (QuilExt.db, a
-# plugin), a Japanese font, and Qt's own Japanese texts (without them question boxes say
-# Yes/No).
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libqt6sql6-sqlite, qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic, adduser")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
-# quil-web's settings are a conffile; the postinst makes the service's system user (adduser).
-file(WRITE ${quil_package_docs}/conffiles "/etc/quil/quil-web.conf\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    "${quil_package_docs}/conffiles;${PROJECT_SOURCE_DIR}/data/debian/postinst")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-include(CPack)
+# The administrator's guide (Japanese): the server, its pg_hba.conf, TLS and quil-web's set-up.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/admin-guide.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quil-web)

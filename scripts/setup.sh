@@ -25,9 +25,11 @@ if [ "$what" = test ]; then
          fp-compiler fp-units-rtl)
   # pdftoppm turns the printed PDF into images for the printer tests.
   pkgs+=(poppler-utils)
-  # The package test: the menu entry's checker, dpkg-shlibdeps for the .deb's dependencies,
+  # The package test: the menu entry's checker, debhelper and dpkg-buildpackage (debian/),
   # lintian, and man to render the manual pages.
-  pkgs+=(desktop-file-utils dpkg-dev lintian man-db appstream)
+  pkgs+=(desktop-file-utils dpkg-dev debhelper lintian man-db appstream)
+  # The administrator's guide's test makes the server's TLS certificate as the guide says.
+  pkgs+=(openssl)
   # The main window's placement under a real window manager (tests/extra/window_manager.sh).
   pkgs+=(openbox xdotool)
   # The server tests' throwaway cluster (scripts/pg-cluster.sh): initdb, pg_ctl, postgres.

@@ -19,8 +19,10 @@ jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
 echo "== build and test =="
+# With a Debian package's hardening flags: the packages are cut from this tree.
+mapfile -t deb_flags < <(scripts/deb-flags.sh)
 cmake -S . -B build -G Ninja -DQUIL_WERROR=ON -DQUIL_GUI=ON -DQUIL_TESTS=ON -DQUIL_BENCH=ON \
-      -DQUIL_SANITIZE=OFF >/dev/null
+      -DQUIL_SANITIZE=OFF "${deb_flags[@]}" >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 

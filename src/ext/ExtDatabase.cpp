@@ -5,6 +5,7 @@
 #include <QSqlError>
 #include <optional>
 
+#include "folder/ExtensionSchema.h"
 #include "folder/FileCopy.h"
 #include "folder/ReadOnlyFileSystem.h"
 #include "store/ItemStore.h"
@@ -95,8 +96,7 @@ bool ExtDatabase::belongsToDataSet() {
     }
     if (writable())
         transaction([&] {
-            exec(QStringLiteral("CREATE TABLE IF NOT EXISTS data_set ("
-                                "id INTEGER PRIMARY KEY CHECK (id = 1), stamp REAL NOT NULL)"));
+            exec(QString::fromUtf8(folder::extschema::kDataSetTable));
             exec(QStringLiteral("INSERT OR IGNORE INTO data_set(id, stamp) VALUES(1, ?)"),
                  {stamp});
         });
@@ -122,8 +122,7 @@ bool ExtDatabase::open(bool create) {
         exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
         exec(QStringLiteral("PRAGMA synchronous=FULL"));
         exec(QStringLiteral("PRAGMA foreign_keys=ON"));
-        exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version ("
-                            "component TEXT PRIMARY KEY NOT NULL, version INTEGER NOT NULL)"));
+        exec(QString::fromUtf8(folder::extschema::kVersionTable));
         ours = belongsToDataSet();
     } catch (...) {
         close();
@@ -199,6 +198,17 @@ void ExtDatabase::migrate(const QString& component, const std::vector<Migration>
                             "ON CONFLICT(component) DO UPDATE SET version = excluded.version"),
              {component, last});
     });
+}
+
+std::vector<Migration> migrationsOf(const folder::extschema::Component& component) {
+    std::vector<Migration> out;
+    for (int version = 1; version <= component.version; ++version) {
+        Migration step{version, {}};
+        for (const std::string& sql : folder::extschema::sqliteStatements(component, version))
+            step.statements.push_back(QString::fromStdString(sql));
+        out.push_back(std::move(step));
+    }
+    return out;
 }
 
 }  // namespace quil::ext

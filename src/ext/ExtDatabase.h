@@ -3,8 +3,9 @@
 // (maintenance cycles, alcohol checks …). The Windows data files are never touched here.
 //
 // Each feature ("component") keeps its own schema version in the table `schema_version`
-// and brings its tables up to date with its own list of migrations, so features can be
-// added without knowing about each other. A connection lives as long as its ExtDatabase
+// and brings its tables up to date with its own list of migrations (made from the tables
+// described in folder/ExtensionSchema.h), so features can be added without knowing about
+// each other. A connection lives as long as its ExtDatabase
 // object; open one for a piece of work and let it go, so that backup, restore and moving
 // the data folder never meet an open file. The journal stays in DELETE mode (no -wal file
 // beside the database) and every write is synced, so copying the one file is enough.
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "folder/DataSetFiles.h"
+#include "folder/ExtensionSchema.h"
 
 namespace quil::ext {
 
@@ -36,6 +38,10 @@ struct Migration {
     int version = 0;
     std::vector<QString> statements;
 };
+
+// The migrations of one of the described components (folder/ExtensionSchema.h), one a
+// version: what ExtDatabase::migrate runs for it.
+std::vector<Migration> migrationsOf(const folder::extschema::Component& component);
 
 class ExtDatabase {
 public:

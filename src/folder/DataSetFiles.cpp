@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <limits>
 #include <optional>
+#include <sstream>
 
 #include "folder/DataSet.h"
 #include "folder/DataSetAudit.h"
+#include "folder/ExportFile.h"
 #include "folder/ExtensionFile.h"
 #include "folder/FileCopy.h"
 #include "store/BinaryFile.h"
@@ -313,6 +315,31 @@ DataSetResult moveDataSet(const std::string& dataFolder, const std::string& newF
     return result;
 }
 
+namespace {
+
+// The list of the files the last restore kept aside, in the data folder.
+constexpr const char* kKeptListName = "Quil.kept";
+
+// The names the last restore's list holds that this program gives kept files; anything
+// else in it is ignored.
+std::vector<std::string> keptByEarlierRestore(const std::string& folder, FileSystem& fs) {
+    std::vector<std::string> names;
+    const std::string path = folder + kKeptListName;
+    if (!fs.exists(path) || fs.isLink(path)) return names;
+    try {
+        auto f = fs.open(path, OpenMode::Read);
+        std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(f->size(), 4096)), '\0');
+        text.resize(f->readAt(0, text.data(), text.size()));
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            if (isSetAsideFileName(line)) names.push_back(line);
+    } catch (const StoreError&) {
+    }
+    return names;
+}
+
+}  // namespace
+
 DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& sourceFolder,
                              FileSystem& fs, ReplaceConsent consent) {
     if (sameFolder(dataFolder, sourceFolder)) return sameFolderRefusal();
@@ -366,11 +393,38 @@ DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& s
     const double stamp = checkDataSet(staging.path(), fs).stamp;
     convertOlderFormat(staging.path(), fs);
     if (auto refusal = auditRefusal(staging.path(), fs)) return *refusal;
+    const std::vector<std::string> earlier = keptByEarlierRestore(dataFolder, fs);
     swapIntoPlace(staging.path(), dataFolder, plan, fs);
 
     DataSetResult result;
     result.stamp = stamp;
     if (!kept.empty()) result.message = "置き換える前のデータは次のファイルに残しました。" + kept;
+    // What the restore before this one kept is given up now that this one is done; only
+    // the files its list names under the names this program gives are removed.
+    std::string removed;
+    for (const std::string& name : earlier) {
+        const bool keptNow = std::any_of(plan.setAside.begin(), plan.setAside.end(),
+                                         [&](const auto& aside) { return aside.second == name; });
+        if (keptNow || !fs.exists(dataFolder + name) || fs.isLink(dataFolder + name)) continue;
+        try {
+            fs.remove(dataFolder + name);
+            removed += "\n　" + dataFolder + name;
+        } catch (const StoreError&) {
+            // Left where it is: it costs room, not data.
+        }
+    }
+    std::string list;
+    for (const auto& aside : plan.setAside) list += aside.second + "\n";
+    try {
+        FileBeside file(dataFolder + kKeptListName, FileRole::ProgramFile, fs);
+        file.write(list);
+        file.commit();
+    } catch (const StoreError&) {
+        // Without the list the kept files stay until the user removes them.
+    }
+    if (!removed.empty())
+        result.message += (result.message.empty() ? "" : "\n") +
+                          std::string("前回の復元で残したデータを削除しました。") + removed;
     return result;
 }
 

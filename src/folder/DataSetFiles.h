@@ -103,7 +103,8 @@ DataSetResult backupDataSet(const std::string& dataFolder, const std::string& de
 // they are of the older format, and only then put in place by renames; any failure leaves
 // the current data set byte for byte as it was. The replaced files are kept beside under
 // setAsideName's names (a crash journal of QuilExt.db with its file), listed in the
-// result's message. Returns the new stamp.
+// result's message and in "Quil.kept"; once the restore is done, the files the previous
+// restore listed there are removed (the message names them). Returns the new stamp.
 DataSetResult restoreDataSet(const std::string& dataFolder, const std::string& sourceFolder,
                              store::FileSystem& fs = store::FileSystem::current(),
                              ReplaceConsent consent = {});

@@ -1,8 +1,11 @@
 #pragma once
-// Writing a file the user names (a CSV export): never over a file of a data set, a
-// read-only file or a folder, and never leaving half a file behind.
+// The one way the program writes a file the user names (a CSV export, a PDF, a PNG) or pulls
+// from the server: written beside the target through the file-system seam, synced and renamed
+// over it, so a failure at any step leaves the old file (or none). A data set's or the
+// program's own file is never a target for the user's files.
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,18 +20,63 @@ using ExportSink = std::function<void(std::string_view)>;
 // through, so the named file stays as it was.
 struct ExportCancelled {};
 
-// Why `path` may not be written by an export; empty when it may. A data set's or the
-// program's own file (Quil.qui, Quil.qud, QuilExt.db, Quil.ini, Data.idx, the lock),
-// whatever the case of its name, a folder and a read-only file are refused.
+// What the file written is.
+enum class FileRole {
+    UserNamed,      // a file the user named: a data set's own file is refused
+    ProgramFile,  // a data set's or the program's own file it puts in place itself (a pull)
+};
+
+// Why `path` may not be written as a file the user names because it is a data set's or the
+// program's own file (or a link to one); empty when it is not.
+std::string ownFileProblem(const std::string& path);
+
+// Why `path` may not be written as a file the user names; empty when it may. A data set's or
+// the program's own file (Quil.qui, Quil.qud, QuilExt.db and its journals, Quil.ini,
+// Data.idx, the lock, a swap's journal or mark), whatever the case of its name and also when
+// `path` is a link to one, a folder and a read-only file are refused.
 std::string exportTargetProblem(const std::string& path);
 
-// Writes what `produce` hands its sink to `path`. A regular file is written beside the
-// target, synced and renamed over it, so a failure leaves the old file (or none); a device
-// or pipe (standard output, /dev/null) is written in place. Raises StoreError naming the
-// file for a refused target or a failed write. `produce` may hand its bytes in as many
-// pieces as it likes (a long table is written chunk by chunk, never held whole); whatever it
-// throws, ExportCancelled included, removes the unfinished copy and is let through. Every file the
-// program writes for the user (CSV of the list, the tables and the register) goes through here.
+// A new version of a file, written beside it ("<name>.part", made new and never opened
+// through a link) and put in place by commit(). A file that is not committed is removed
+// when the object goes, and the named file stays as it was. A link to a regular file is
+// written through: the file it points to is replaced and the link stays. A device or pipe
+// (standard output, /dev/null) is written in place. Every StoreError names the target, not
+// the copy beside it.
+class FileBeside {
+public:
+    // Raises StoreError naming the file for a refused target (see exportTargetProblem; a
+    // pulled data-set file refuses only a link and a folder).
+    explicit FileBeside(const std::string& path, FileRole role = FileRole::UserNamed,
+                        store::FileSystem& fs = store::FileSystem::current());
+    ~FileBeside();
+    FileBeside(const FileBeside&) = delete;
+    FileBeside& operator=(const FileBeside&) = delete;
+
+    void write(std::string_view bytes);
+    // Syncs the copy, renames it over the target and syncs the folder.
+    void commit();
+    const std::string& path() const { return path_; }
+
+private:
+    template <class F>
+    void naming(F&& step);
+    void discard();
+
+    std::string path_;    // the name the user knows
+    std::string target_;  // the file replaced: the path, or where its link points
+    std::string part_;    // what is written now (the target itself for a device)
+    store::FileSystem& fs_;
+    std::unique_ptr<store::File> file_;
+    std::uint64_t offset_ = 0;
+    bool inPlace_ = false;
+    bool done_ = false;
+};
+
+// Writes what `produce` hands its sink to `path` through a FileBeside. `produce` may hand its
+// bytes in as many pieces as it likes (a long table is written chunk by chunk, never held
+// whole); whatever it throws, ExportCancelled included, removes the unfinished copy and is
+// let through. Every file the program writes for the user (CSV of the list, the tables and
+// the register, PDF, PNG) goes through here.
 void writeExportFile(const std::string& path, const std::function<void(const ExportSink&)>& produce,
                      store::FileSystem& fs = store::FileSystem::current());
 

@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
@@ -89,6 +92,30 @@ constexpr const char* kStagingMark = "quil.staging";
 constexpr const char* kStagingMarkTitle = "quil-staging 1";
 constexpr const char* kStagingNames[] = {kRestoreStaging, kImportStaging, kMoveStaging,
                                          kBackupStaging, kCsvStaging};
+
+// Whether `entry` is a staging folder's name of the kind `kind`: the kind's name itself (as
+// earlier versions made it) or that name, a dot and the run's own suffix.
+bool isStagingName(const std::string& entry, const std::string& kind) {
+    return entry == kind || (entry.size() > kind.size() + 1 && entry.starts_with(kind) &&
+                             entry[kind.size()] == '.');
+}
+
+// The entries of `folder` named as staging folders (of `kind` alone when it is given),
+// sorted: each run's own and any an earlier version left.
+std::vector<std::string> stagingEntries(const std::string& folder, const char* kind = nullptr) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        for (const char* k : kStagingNames)
+            if ((!kind || std::string(kind) == k) && isStagingName(name, k)) {
+                found.push_back(name);
+                break;
+            }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 std::string journalText(const SwapPlan& plan) {
     std::string text = std::string(kJournalTitle) + "\n";
@@ -291,18 +318,33 @@ void dropUnbegun(const std::string& staging, FileSystem& fs) {
 
 StagingFolder::StagingFolder(const std::string& dataFolder, const std::string& name,
                              FileSystem& fs)
-    : path_(dataFolder + name + "/"), fs_(fs) {
+    : fs_(fs) {
+    // The caller holds the folder's lock: no other run is using a staging folder here, so a
+    // leftover of ours is finished (its swap had begun) or cleared (it had not).
     finishPendingSwaps(dataFolder, fs);
-    if (fs.isLink(path_) || fs.exists(path_) || fs.isDirectory(path_)) {
-        if (unmarkedYet(path_, fs))
-            fs.removeFolder(path_);
-        else if (!isOurStaging(path_, fs))
-            leftAsFound(path_, "はこのプログラムが作った作業用フォルダーではないため、");
+    for (const std::string& entry : stagingEntries(dataFolder, name.c_str())) {
+        const std::string leftover = dataFolder + entry + "/";
+        if (unmarkedYet(leftover, fs))
+            fs.removeFolder(leftover);
+        else if (!isOurStaging(leftover, fs))
+            leftAsFound(leftover, "はこのプログラムが作った作業用フォルダーではないため、");
         else
-            dropUnbegun(path_, fs);
+            dropUnbegun(leftover, fs);
     }
-    // Made new: a folder another run made in between makes this fail, never shared.
-    fs.makeFolder(path_);
+    // A name of this run's own, made new: a folder another run made is never shared.
+    static std::atomic<unsigned> runs{0};
+    for (int attempt = 0;; ++attempt) {
+        path_ = dataFolder + name + "." + std::to_string(::getpid()) + "-" +
+                std::to_string(std::time(nullptr) % 100000) + "-" + std::to_string(runs++) + "/";
+        if (fs.isLink(path_) || fs.exists(path_) || fs.isDirectory(path_)) continue;
+        try {
+            fs.makeFolder(path_);
+            break;
+        } catch (const StoreError&) {
+            // Only a folder made in between under this very name is worth another name.
+            if (attempt >= 3 || !fs.isDirectory(path_)) throw;
+        }
+    }
     try {
         const std::string mark =
             std::string(kStagingMarkTitle) + "\n" + std::to_string(inodeOf(path_)) + "\n";
@@ -377,22 +419,22 @@ void swapIntoPlace(const std::string& staging, const std::string& dataFolder, co
 }
 
 bool swapPending(const std::string& folder, FileSystem& fs) {
-    for (const char* name : kStagingNames)
+    for (const std::string& name : stagingEntries(folder))
         if (fs.exists(folder + name + "/" + kJournalName)) return true;
     return false;
 }
 
-bool stagingLeftovers(const std::string& folder, FileSystem& fs) {
-    for (const char* name : kStagingNames) {
-        const std::string staging = folder + name;
-        if (fs.isLink(staging) || fs.isDirectory(staging) || fs.exists(staging)) return true;
-    }
-    return false;
+bool stagingLeftovers(const std::string& folder, FileSystem&) {
+    return !stagingEntries(folder).empty();
+}
+
+std::vector<std::string> stagingLeftoverNames(const std::string& folder) {
+    return stagingEntries(folder);
 }
 
 std::vector<std::string> finishPendingSwaps(const std::string& folder, FileSystem& fs) {
     std::vector<std::string> finished;
-    for (const char* name : kStagingNames) {
+    for (const std::string& name : stagingEntries(folder)) {
         const std::string staging = folder + name + "/";
         if (!fs.exists(staging + kJournalName)) continue;
         if (!isOurStaging(staging, fs))
@@ -426,7 +468,7 @@ std::vector<std::string> finishPendingSwaps(const std::string& folder, FileSyste
 
 std::vector<std::string> tidyStagingLeftovers(const std::string& folder, FileSystem& fs) {
     std::vector<std::string> tidied;
-    for (const char* name : kStagingNames) {
+    for (const std::string& name : stagingEntries(folder)) {
         const std::string staging = folder + name + "/";
         if (unmarkedYet(staging, fs)) {
             fs.removeFolder(staging);
@@ -444,6 +486,13 @@ std::vector<std::string> tidyStagingLeftovers(const std::string& folder, FileSys
         }
     }
     return tidied;
+}
+
+bool isSetAsideFileName(const std::string& name) {
+    for (const char* file : {"Quil.qui", "Quil.qud", "QuilExt.db", "Errlog.txt", "QuilExt.db-journal",
+                             "QuilExt.db-wal", "QuilExt.db-shm"})
+        if (isSetAsideName(file, name)) return true;
+    return false;
 }
 
 std::string setAsideName(const std::string& folder, const std::string& name, FileSystem& fs) {

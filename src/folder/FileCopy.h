@@ -19,17 +19,19 @@ void copyVerified(const std::string& from, const std::string& to, store::FileSys
 // Whether two files hold the same bytes (a missing file equals only a missing file).
 bool sameContent(const std::string& a, const std::string& b, store::FileSystem& fs);
 
-// The staging folders the data-set commands build in, each inside the folder it changes.
+// The staging folders the data-set commands build in, each inside the folder it changes;
+// each run's own is the kind's name, a dot and a suffix of that run ("Quil.$restore.4711-…").
 inline constexpr const char* kRestoreStaging = "Quil.$restore";
 inline constexpr const char* kImportStaging = "Quil.$import";
 inline constexpr const char* kMoveStaging = "Quil.$move";
 inline constexpr const char* kBackupStaging = "Quil.$backup";
 inline constexpr const char* kCsvStaging = "quil-import.tmp";
 
-// A staging folder inside a data folder, made new and marked as this program's. A leftover
-// of an earlier command that had begun its swap is finished first; one of ours that had not
-// is cleared. Anything else of that name (a link, a folder the user made, a copy brought
-// from another folder) is left as found and StoreError names it. The folder is removed with
+// A staging folder inside a data folder, made new under a name of this run's own and marked
+// as this program's; the caller holds the folder's lock. A leftover of an earlier command
+// that had begun its swap is finished first; one of ours of the same kind that had not is
+// cleared. Anything else named as one (a link, a folder the user made, a copy brought from
+// another folder) is left as found and StoreError names it. The folder is removed with
 // what it holds when it goes, unless a swap begun in it could not be finished or undone:
 // then it stays, journal and all, for the next start to finish.
 class StagingFolder {
@@ -79,11 +81,17 @@ std::vector<std::string> finishPendingSwaps(const std::string& folder,
 // True when `folder` holds anything named as a staging folder.
 bool stagingLeftovers(const std::string& folder,
                       store::FileSystem& fs = store::FileSystem::current());
+// The names of what `folder` holds under a staging folder's name, sorted: after
+// finishPendingSwaps and tidyStagingLeftovers, what is not provably ours and stays as found.
+std::vector<std::string> stagingLeftoverNames(const std::string& folder);
 
 // Removes the staging folders of ours in `folder` whose swap never began (a command killed
 // while it copied) and that hold nothing but copies. Returns their names.
 std::vector<std::string> tidyStagingLeftovers(const std::string& folder,
                                               store::FileSystem& fs = store::FileSystem::current());
+
+// Whether `name` is one setAsideName gives a data-set file ("Quil.qud.20261210-071500.old").
+bool isSetAsideFileName(const std::string& name);
 
 // A name under which a file of the replaced data set is kept: "QuilExt.db" becomes
 // "QuilExt.db.yyyymmdd-hhmmss.old" (local time), with "-2", "-3" … when that name is taken.

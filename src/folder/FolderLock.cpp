@@ -184,7 +184,8 @@ std::optional<FolderLock::Holder> FolderLock::holder() const {
     }
     const std::vector<std::string> info = lines(readSmall(path + ".info"));
     if (info.size() >= 3) {
-        if (h.host.empty()) h.host = info[0];
+        // The holder names its computer there as it knows it (its lock file may be older).
+        if (!info[0].empty()) h.host = info[0];
         h.user = info[1] == "?" ? std::string() : info[1];
         h.since = fromIsoTime(info[2]);
     }

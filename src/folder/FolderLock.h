@@ -45,6 +45,9 @@ public:
     // Why the last acquire() failed, in Japanese: who holds the folder (naming the lock file),
     // or why the lock file could not be made.
     std::string failure() const;
+    // The errno that kept the last acquire() from making the lock file; 0 when it failed
+    // only because another holds the folder.
+    int creationError() const { return error_; }
 
 private:
     enum class Attempt { Taken, Held, Failed };

@@ -9,12 +9,12 @@
 #include <QScopeGuard>
 #include <QTemporaryFile>
 #include <algorithm>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
+#include "folder/ExportFile.h"
 #include "printing/EInvalidOperation.h"
 #include "printing/TCustomGridPrinter.h"
+#include "store/StoreError.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::ui {
@@ -38,16 +38,21 @@ bool longPrintWanted(QWidget* owner, const QPrinter& target, int pages) {
 
 std::optional<int> printWithProgress(TCustomGridPrinter& printer, QPrinter& target, int pages,
                                      QWidget* owner, const PrintRunOptions& options) {
+    // A data set's own file is refused before anything is asked or drawn.
+    if (const std::string own = folder::ownFileProblem(target.outputFileName().toStdString());
+        !own.empty())
+        throw EPrinterError("印刷を開始できませんでした。" + own);
     if (pages >= options.askFromPages && !longPrintWanted(owner, target, pages))
         return std::nullopt;
-    // A PDF file is written beside its name (never in place of a device such as a pipe).
+    // A PDF file is drawn into a temporary file of the system's, then written under its name
+    // by the program's one file writer (beside it, then renamed); a device such as a pipe is
+    // written in place.
     const QString finalName = target.outputFileName();
     const QFileInfo info(finalName);
     std::unique_ptr<QTemporaryFile> part;
     if (target.outputFormat() == QPrinter::PdfFormat && !finalName.isEmpty() &&
         (!info.exists() || info.isFile())) {
-        part = std::make_unique<QTemporaryFile>(
-            info.dir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".XXXXXX")));
+        part = std::make_unique<QTemporaryFile>(QDir::temp().filePath(QStringLiteral("quil-pdf.XXXXXX")));
         if (part->open()) {
             part->close();
             target.setOutputFileName(part->fileName());
@@ -75,19 +80,25 @@ std::optional<int> printWithProgress(TCustomGridPrinter& printer, QPrinter& targ
     if (printer.CancelRequested) return std::nullopt;
     progress.setValue(pages);
     if (part) {
-        // The file gets the permissions a file written in place would have.
-        QFile::setPermissions(part->fileName(),
-                              info.exists() ? info.permissions()
-                                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
-        std::error_code error;
-        std::filesystem::rename(std::filesystem::path(part->fileName().toStdU16String()),
-                                std::filesystem::path(finalName.toStdU16String()), error);
-        if (error)
+        try {
+            QFile drawn(part->fileName());
+            if (!drawn.open(QIODevice::ReadOnly))
+                throw store::StoreError(part->fileName().toStdString(), "ファイルを読めません。");
+            folder::writeExportFile(finalName.toStdString(), [&](const folder::ExportSink& sink) {
+                while (!drawn.atEnd()) {
+                    const QByteArray chunk = drawn.read(1 << 20);
+                    if (chunk.isEmpty())
+                        throw store::StoreError(part->fileName().toStdString(),
+                                                "ファイルを読めません。");
+                    sink(std::string_view(chunk.constData(), std::size_t(chunk.size())));
+                }
+            });
+        } catch (const store::StoreError& e) {
             throw EPrinterError(
-                QStringLiteral("印刷を完了できませんでした。「%1」に書き込めませんでした。")
-                    .arg(QDir::toNativeSeparators(finalName))
+                QStringLiteral("印刷を完了できませんでした。「%1」に書き込めませんでした（%2）。")
+                    .arg(QDir::toNativeSeparators(finalName), QString::fromStdString(e.reason()))
                     .toStdString());
+        }
     }
     return printed;
 }

@@ -8,6 +8,7 @@
 #include <QStorageInfo>
 #include <algorithm>
 
+#include "folder/ExportFile.h"
 #include "ui/dialogs/FileChoice.h"
 
 namespace quil::ui {
@@ -26,6 +27,9 @@ QString defaultPdfPath(const QString& fileName) {
 }
 
 QString pdfFileProblem(const QString& path) {
+    // A data set's own file is never a PDF's target.
+    if (const std::string own = folder::ownFileProblem(path.toStdString()); !own.empty())
+        return QString::fromStdString(own);
     const QFileInfo file(path);
     const QFileInfo folder(file.absolutePath());
     if (!folder.exists())

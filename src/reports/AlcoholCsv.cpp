@@ -89,13 +89,13 @@ std::string writeChecksCsv(const std::vector<AlcoholCheck>& checks, const CsvNam
 
 std::vector<std::size_t> linesCp932CannotHold(const std::vector<AlcoholCheck>& checks,
                                               const CsvNames& names, std::size_t most) {
-    std::vector<std::size_t> lines;
     // Each check written as the file writes it (title row and byte-order mark included).
-    for (std::size_t i = 0; i < checks.size() && lines.size() < most; ++i) {
-        const std::string row = writeChecksCsv({checks[i]}, names, store::TextEncoding::Utf8);
-        if (!store::toCp932Exact(row.substr(3))) lines.push_back(i + 2);
-    }
-    return lines;
+    return store::linesCp932CannotHold(
+        checks.size(),
+        [&](std::size_t i) {
+            return writeChecksCsv({checks[i]}, names, store::TextEncoding::Utf8).substr(3);
+        },
+        most);
 }
 
 CsvReadResult readChecksCsv(std::string_view bytes, const CsvNames& names) {

@@ -7,53 +7,8 @@ namespace {
 
 using K = ServerError::Kind;
 
-// The statements of the program's own QuilExt.db, word for word: SQLite keeps the text of
-// each CREATE (and rewrites it for an ALTER), so the same statements in the same order give
-// the same schema as the program's migrations.
-constexpr const char* kVersionTable =
-    "CREATE TABLE IF NOT EXISTS schema_version ("
-    "component TEXT PRIMARY KEY NOT NULL, version INTEGER NOT NULL)";
-constexpr const char* kDataSetTable =
-    "CREATE TABLE IF NOT EXISTS data_set ("
-    "id INTEGER PRIMARY KEY CHECK (id = 1), stamp REAL NOT NULL)";
-constexpr const char* kAlcoholSchema[] = {
-    "CREATE TABLE alcohol_check ("
-    " id INTEGER PRIMARY KEY,"
-    " checked_at REAL NOT NULL,"
-    " timing INTEGER NOT NULL,"
-    " driver INTEGER NOT NULL,"
-    " vehicle INTEGER NOT NULL,"
-    " checker TEXT NOT NULL,"
-    " method INTEGER NOT NULL,"
-    " method_text TEXT NOT NULL DEFAULT '',"
-    " detector INTEGER,"
-    " reading REAL,"
-    " intoxicated INTEGER NOT NULL,"
-    " instructions TEXT NOT NULL DEFAULT '',"
-    " remarks TEXT NOT NULL DEFAULT '',"
-    " deleted INTEGER NOT NULL DEFAULT 0,"
-    " deleted_by TEXT NOT NULL DEFAULT '',"
-    " deleted_at REAL NOT NULL DEFAULT 0)",
-    "CREATE INDEX alcohol_check_time ON alcohol_check (checked_at)",
-    "CREATE TABLE alcohol_detector ("
-    " id INTEGER PRIMARY KEY,"
-    " name TEXT NOT NULL,"
-    " serial TEXT NOT NULL DEFAULT '',"
-    " in_use_since REAL NOT NULL DEFAULT 0,"
-    " last_inspection REAL NOT NULL DEFAULT 0,"
-    " retired INTEGER NOT NULL DEFAULT 0)",
-    "CREATE TABLE alcohol_setting ("
-    " key TEXT PRIMARY KEY,"
-    " value TEXT NOT NULL)",
-};
-constexpr const char* kAnalysisSchema[] = {
-    "CREATE TABLE analysis_cycle (item INTEGER PRIMARY KEY NOT NULL, "
-    "months INTEGER NOT NULL DEFAULT 0, km INTEGER NOT NULL DEFAULT 0)",
-    "ALTER TABLE analysis_cycle ADD COLUMN first_months INTEGER NOT NULL "
-    "DEFAULT 0",
-    "CREATE TABLE analysis_setting (key TEXT PRIMARY KEY NOT NULL, "
-    "value TEXT NOT NULL)",
-};
+namespace schema = folder::extschema;
+using schema::ColumnType;
 
 int componentVersion(SqliteFile& f, const char* component, int known) {
     if (!f.hasTable("schema_version")) return 0;
@@ -66,12 +21,6 @@ int componentVersion(SqliteFile& f, const char* component, int known) {
                               component + ": 版 " + std::to_string(version) +
                               "）。プログラムを新しくしてください。何も送っていません。");
     return version;
-}
-
-Settings settingsOf(const std::vector<SqlRow>& rows) {
-    Settings out;
-    for (const SqlRow& r : rows) out.emplace_back(sqlText(r[0]), sqlText(r[1]));
-    return out;
 }
 
 bool boolOf(std::string_view text) { return text == "t"; }
@@ -136,53 +85,59 @@ alcohol::AlcoholCheck checkAt(const PgResult& r, int i) {
     return c;
 }
 
+namespace {
+
+// A value as QuilExt.db holds it for a column of `type`: a flag as 0 or 1, a reference to no
+// row as NULL (the program writes NULL where it has none, and reads NULL as 0).
+SqlValue normalised(const schema::Column& column, SqlValue v) {
+    if (std::holds_alternative<std::monostate>(v) && !column.notNull) return v;
+    switch (column.type) {
+        case ColumnType::Real: return sqlReal(v);
+        case ColumnType::Text: return sqlText(v);
+        case ColumnType::Flag: return std::int64_t{sqlInteger(v) != 0};
+        case ColumnType::Reference:
+            if (sqlInteger(v) == 0) return SqlValue();
+            break;
+        case ColumnType::Id:
+        case ColumnType::Integer: break;
+    }
+    return sqlInteger(v);
+}
+
+std::string columnList(const schema::Table& table) {
+    std::string out;
+    for (const schema::Column& c : table.columns)
+        out += (out.empty() ? "" : ", ") + std::string(c.name);
+    return out;
+}
+
+std::string orderBy(const schema::Table& table) {
+    return std::string(" ORDER BY ") + schema::keyColumn(table).name;
+}
+
+}  // namespace
+
 ExtensionData readExtensionFile(SqliteFile& f) {
     ExtensionData data;
-    const int alcohol = componentVersion(f, "alcohol", kAlcoholComponentVersion);
-    const int analysis = componentVersion(f, "analysis", kAnalysisComponentVersion);
-    if (alcohol > 0) {
-        for (const SqlRow& r :
-             f.query("SELECT id, checked_at, timing, driver, vehicle, checker, method, method_text,"
-                     " detector, reading, intoxicated, instructions, remarks, deleted, deleted_by,"
-                     " deleted_at FROM alcohol_check ORDER BY id")) {
-            alcohol::AlcoholCheck c;
-            c.id = sqlInteger(r[0]);
-            c.when = sqlReal(r[1]);
-            c.timing = static_cast<alcohol::CheckTiming>(sqlInteger(r[2]));
-            c.driver = static_cast<int>(sqlInteger(r[3]));
-            c.vehicle = static_cast<int>(sqlInteger(r[4]));
-            c.checker = sqlText(r[5]);
-            c.method = static_cast<alcohol::CheckMethod>(sqlInteger(r[6]));
-            c.methodText = sqlText(r[7]);
-            c.detector = sqlInteger(r[8]);
-            if (!std::holds_alternative<std::monostate>(r[9])) c.reading = sqlReal(r[9]);
-            c.intoxicated = sqlInteger(r[10]) != 0;
-            c.instructions = sqlText(r[11]);
-            c.remarks = sqlText(r[12]);
-            c.deleted = sqlInteger(r[13]) != 0;
-            c.deletedBy = sqlText(r[14]);
-            c.deletedAt = sqlReal(r[15]);
-            data.checks.push_back(std::move(c));
+    for (const schema::Component& component : schema::components()) {
+        const int version = componentVersion(f, component.name, component.version);
+        for (const schema::Table& table : component.tables) {
+            TableRows& out = data.tables.emplace_back(TableRows{&table, {}});
+            if (version < table.since) continue;
+            // A column an older file lacks reads as its default.
+            std::string select;
+            for (const schema::Column& c : table.columns) {
+                const char* value = c.since <= version ? c.name
+                                    : c.defaultValue   ? c.defaultValue
+                                                       : "NULL";
+                select += (select.empty() ? "" : ", ") + std::string(value);
+            }
+            for (SqlRow& r : f.query("SELECT " + select + " FROM " + table.name + orderBy(table))) {
+                for (std::size_t i = 0; i < r.size(); ++i)
+                    r[i] = normalised(table.columns[i], std::move(r[i]));
+                out.rows.push_back(std::move(r));
+            }
         }
-        for (const SqlRow& r : f.query("SELECT id, name, serial, in_use_since, last_inspection,"
-                                       " retired FROM alcohol_detector ORDER BY id"))
-            data.detectors.push_back({sqlInteger(r[0]), sqlText(r[1]), sqlText(r[2]), sqlReal(r[3]),
-                                      sqlReal(r[4]), sqlInteger(r[5]) != 0});
-        data.alcoholSettings =
-            settingsOf(f.query("SELECT key, value FROM alcohol_setting ORDER BY key"));
-    }
-    if (analysis > 0) {
-        const bool firstMonths = analysis >= 2;
-        for (const SqlRow& r :
-             f.query(firstMonths ? "SELECT item, months, km, first_months FROM analysis_cycle "
-                                   "ORDER BY item"
-                                 : "SELECT item, months, km, 0 FROM analysis_cycle ORDER BY item"))
-            data.cycles.push_back(
-                {static_cast<int>(sqlInteger(r[0])), static_cast<int>(sqlInteger(r[1])),
-                 static_cast<int>(sqlInteger(r[2])), static_cast<int>(sqlInteger(r[3]))});
-        if (firstMonths)
-            data.analysisSettings =
-                settingsOf(f.query("SELECT key, value FROM analysis_setting ORDER BY key"));
     }
     return data;
 }
@@ -197,41 +152,25 @@ std::optional<double> extensionStamp(SqliteFile& f) {
 void writeExtensionFile(SqliteFile& f, const ExtensionData& data, std::optional<double> stamp) {
     f.exec("BEGIN");
     try {
-        f.exec(kVersionTable);
+        f.exec(schema::kVersionTable);
         if (stamp) {
-            f.exec(kDataSetTable);
+            f.exec(schema::kDataSetTable);
             f.exec("INSERT INTO data_set(id, stamp) VALUES(1, ?)", {*stamp});
         }
-        for (const char* sql : kAlcoholSchema) f.exec(sql);
-        for (const char* sql : kAnalysisSchema) f.exec(sql);
-        const char* const setVersion =
-            "INSERT INTO schema_version(component, version) VALUES(?, ?)";
-        f.exec(setVersion, {std::string("alcohol"), std::int64_t{kAlcoholComponentVersion}});
-        f.exec(setVersion, {std::string("analysis"), std::int64_t{kAnalysisComponentVersion}});
-        for (const alcohol::AlcoholCheck& c : data.checks)
-            f.exec(
-                "INSERT INTO alcohol_check (id, checked_at, timing, driver, vehicle, checker,"
-                " method, method_text, detector, reading, intoxicated, instructions, remarks,"
-                " deleted, deleted_by, deleted_at)"
-                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                {c.id, c.when, std::int64_t{static_cast<int>(c.timing)}, std::int64_t{c.driver},
-                 std::int64_t{c.vehicle}, c.checker, std::int64_t{static_cast<int>(c.method)},
-                 c.methodText, c.detector ? SqlValue(c.detector) : SqlValue(),
-                 c.reading ? SqlValue(*c.reading) : SqlValue(), std::int64_t{c.intoxicated},
-                 c.instructions, c.remarks, std::int64_t{c.deleted}, c.deletedBy, c.deletedAt});
-        for (const alcohol::Detector& d : data.detectors)
-            f.exec(
-                "INSERT INTO alcohol_detector (id, name, serial, in_use_since, last_inspection,"
-                " retired) VALUES (?, ?, ?, ?, ?, ?)",
-                {d.id, d.name, d.serial, d.inUseSince, d.lastInspection, std::int64_t{d.retired}});
-        for (const auto& [key, value] : data.alcoholSettings)
-            f.exec("INSERT INTO alcohol_setting (key, value) VALUES (?, ?)", {key, value});
-        for (const fleet::MaintenanceCycle& c : data.cycles)
-            f.exec("INSERT INTO analysis_cycle(item, months, km, first_months) VALUES(?, ?, ?, ?)",
-                   {std::int64_t{c.item}, std::int64_t{c.months}, std::int64_t{c.km},
-                    std::int64_t{c.firstMonths}});
-        for (const auto& [key, value] : data.analysisSettings)
-            f.exec("INSERT INTO analysis_setting(key, value) VALUES(?, ?)", {key, value});
+        for (const schema::Component& component : schema::components())
+            for (int version = 1; version <= component.version; ++version)
+                for (const std::string& sql : schema::sqliteStatements(component, version))
+                    f.exec(sql);
+        for (const schema::Component& component : schema::components())
+            f.exec("INSERT INTO schema_version(component, version) VALUES(?, ?)",
+                   {std::string(component.name), std::int64_t{component.version}});
+        for (const TableRows& t : data.tables) {
+            std::string marks;
+            for (std::size_t i = 0; i < t.table->columns.size(); ++i) marks += i ? ", ?" : "?";
+            const std::string insert = std::string("INSERT INTO ") + t.table->name + " (" +
+                                       columnList(*t.table) + ") VALUES (" + marks + ")";
+            for (const SqlRow& row : t.rows) f.exec(insert, row);
+        }
         f.exec("COMMIT");
     } catch (...) {
         try {
@@ -246,31 +185,33 @@ ExtensionData readExtensionTables(PgConnection& c) {
     // Every double exactly as stored (the shortest text that reads back the same).
     c.run("SET LOCAL extra_float_digits = 3");
     ExtensionData data;
-    const PgResult checks =
-        c.exec(std::string("SELECT ") + kCheckColumns + " FROM quil_alcohol_check ORDER BY id");
-    for (int i = 0; i < checks.rows(); ++i) data.checks.push_back(checkAt(checks, i));
-    const PgResult detectors = c.exec(
-        "SELECT id, name, serial, in_use_since, last_inspection, retired"
-        " FROM quil_alcohol_detector ORDER BY id");
-    for (int i = 0; i < detectors.rows(); ++i)
-        data.detectors.push_back({intOf(detectors.text(i, 0)), std::string(detectors.text(i, 1)),
-                                  std::string(detectors.text(i, 2)), realOf(detectors.text(i, 3)),
-                                  realOf(detectors.text(i, 4)), boolOf(detectors.text(i, 5))});
-    const auto settings = [&](const char* sql) {
-        Settings out;
-        const PgResult r = c.exec(sql);
-        for (int i = 0; i < r.rows(); ++i) out.emplace_back(r.text(i, 0), r.text(i, 1));
-        return out;
-    };
-    data.alcoholSettings = settings("SELECT key, value FROM quil_alcohol_setting ORDER BY key");
-    data.analysisSettings = settings("SELECT key, value FROM quil_analysis_setting ORDER BY key");
-    const PgResult cycles =
-        c.exec("SELECT item, months, km, first_months FROM quil_analysis_cycle ORDER BY item");
-    for (int i = 0; i < cycles.rows(); ++i)
-        data.cycles.push_back({static_cast<int>(intOf(cycles.text(i, 0))),
-                               static_cast<int>(intOf(cycles.text(i, 1))),
-                               static_cast<int>(intOf(cycles.text(i, 2))),
-                               static_cast<int>(intOf(cycles.text(i, 3)))});
+    for (const schema::Component& component : schema::components())
+        for (const schema::Table& table : component.tables) {
+            TableRows& out = data.tables.emplace_back(TableRows{&table, {}});
+            const PgResult r = c.exec("SELECT " + columnList(table) + " FROM " +
+                                      schema::serverName(table) + orderBy(table));
+            for (int i = 0; i < r.rows(); ++i) {
+                SqlRow row;
+                for (std::size_t j = 0; j < table.columns.size(); ++j) {
+                    const schema::Column& column = table.columns[j];
+                    const int at = static_cast<int>(j);
+                    SqlValue v;
+                    if (!r.isNull(i, at)) {
+                        const std::string_view text = r.text(i, at);
+                        switch (column.type) {
+                            case ColumnType::Real: v = realOf(text); break;
+                            case ColumnType::Text: v = std::string(text); break;
+                            case ColumnType::Flag: v = std::int64_t{boolOf(text)}; break;
+                            case ColumnType::Id:
+                            case ColumnType::Integer:
+                            case ColumnType::Reference: v = intOf(text); break;
+                        }
+                    }
+                    row.push_back(normalised(column, std::move(v)));
+                }
+                out.rows.push_back(std::move(row));
+            }
+        }
     return data;
 }
 
@@ -279,78 +220,73 @@ namespace {
 // A text the server cannot hold whole (PostgreSQL's text has no NUL): refused before
 // anything is written, naming the table, the row and the column.
 void checkTexts(PgConnection& c, const ExtensionData& data) {
-    const auto check = [&](const char* table, const std::string& row, const char* column,
-                           const std::string& value) {
-        if (value.find('\0') != std::string::npos)
-            throw ServerError(K::Refused, c.where(),
-                              std::string("表 ") + table + " の" + row + "の " + column +
-                                  " に文字 NUL（コード 0）があります。サーバーには送れません。"
-                                  "その文字を消してから送り直してください。何も変更していません。");
-    };
-    for (const alcohol::AlcoholCheck& k : data.checks) {
-        const std::string row = "番号 " + std::to_string(k.id) + " の行";
-        check("quil_alcohol_check", row, "checker", k.checker);
-        check("quil_alcohol_check", row, "method_text", k.methodText);
-        check("quil_alcohol_check", row, "instructions", k.instructions);
-        check("quil_alcohol_check", row, "remarks", k.remarks);
-        check("quil_alcohol_check", row, "deleted_by", k.deletedBy);
-    }
-    for (const alcohol::Detector& d : data.detectors) {
-        const std::string row = "番号 " + std::to_string(d.id) + " の行";
-        check("quil_alcohol_detector", row, "name", d.name);
-        check("quil_alcohol_detector", row, "serial", d.serial);
-    }
-    for (const auto* settings : {&data.alcoholSettings, &data.analysisSettings})
-        for (const auto& [key, value] : *settings) {
-            const char* table = settings == &data.alcoholSettings ? "quil_alcohol_setting"
-                                                                  : "quil_analysis_setting";
-            check(table, "設定「" + std::string(key.c_str()) + "」", "key", key);
-            check(table, "設定「" + std::string(key.c_str()) + "」", "value", value);
+    for (const TableRows& t : data.tables) {
+        const schema::Column& key = schema::keyColumn(*t.table);
+        std::size_t keyAt = 0;
+        while (&t.table->columns[keyAt] != &key) ++keyAt;
+        for (const SqlRow& row : t.rows) {
+            // A setting by its key (up to a NUL in it), another row by its number.
+            const std::string name =
+                key.type == ColumnType::Text
+                    ? "設定「" + std::string(sqlText(row[keyAt]).c_str()) + "」"
+                    : "番号 " + std::to_string(sqlInteger(row[keyAt])) + " の行";
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                if (t.table->columns[i].type != ColumnType::Text) continue;
+                if (sqlText(row[i]).find('\0') == std::string::npos) continue;
+                throw ServerError(
+                    K::Refused, c.where(),
+                    "表 " + schema::serverName(*t.table) + " の" + name + "の " +
+                        t.table->columns[i].name +
+                        " に文字 NUL（コード 0）があります。サーバーには送れません。"
+                        "その文字を消してから送り直してください。何も変更していません。");
+            }
         }
+    }
+}
+
+PgParam paramOf(const schema::Column& column, const SqlValue& v) {
+    if (std::holds_alternative<std::monostate>(v)) return PgParam::none();
+    switch (column.type) {
+        case ColumnType::Real: return PgParam::float8(sqlReal(v));
+        case ColumnType::Text: return PgParam::text(sqlText(v));
+        case ColumnType::Flag: return flag(sqlInteger(v) != 0);
+        case ColumnType::Id:
+        case ColumnType::Integer:
+        case ColumnType::Reference: break;
+    }
+    return PgParam::number(sqlInteger(v));
 }
 
 }  // namespace
 
 void writeExtensionTables(PgConnection& c, const ExtensionData& data) {
     checkTexts(c, data);
-    for (const alcohol::AlcoholCheck& k : data.checks)
-        c.exec(
-            "INSERT INTO quil_alcohol_check (id, checked_at, timing, driver, vehicle, checker,"
-            " method, method_text, detector, reading, intoxicated, instructions, remarks,"
-            " deleted, deleted_by, deleted_at) VALUES ($1, $2::float8, $3, $4, $5, $6, $7, $8,"
-            " $9, $10::float8, $11, $12, $13, $14, $15, $16::float8)",
-            {PgParam::number(k.id), PgParam::float8(k.when),
-             PgParam::number(static_cast<int>(k.timing)), PgParam::number(k.driver),
-             PgParam::number(k.vehicle), PgParam::text(k.checker),
-             PgParam::number(static_cast<int>(k.method)), PgParam::text(k.methodText),
-             k.detector ? PgParam::number(k.detector) : PgParam::none(),
-             k.reading ? PgParam::float8(*k.reading) : PgParam::none(), flag(k.intoxicated),
-             PgParam::text(k.instructions), PgParam::text(k.remarks), flag(k.deleted),
-             PgParam::text(k.deletedBy), PgParam::float8(k.deletedAt)});
-    for (const alcohol::Detector& d : data.detectors)
-        c.exec(
-            "INSERT INTO quil_alcohol_detector (id, name, serial, in_use_since, last_inspection,"
-            " retired) VALUES ($1, $2, $3, $4::float8, $5::float8, $6)",
-            {PgParam::number(d.id), PgParam::text(d.name), PgParam::text(d.serial),
-             PgParam::float8(d.inUseSince), PgParam::float8(d.lastInspection), flag(d.retired)});
-    for (const auto& [key, value] : data.alcoholSettings)
-        c.exec("INSERT INTO quil_alcohol_setting (key, value) VALUES ($1, $2)",
-               {PgParam::text(key), PgParam::text(value)});
-    for (const fleet::MaintenanceCycle& m : data.cycles)
-        c.exec(
-            "INSERT INTO quil_analysis_cycle (item, months, km, first_months)"
-            " VALUES ($1, $2, $3, $4)",
-            {PgParam::number(m.item), PgParam::number(m.months), PgParam::number(m.km),
-             PgParam::number(m.firstMonths)});
-    for (const auto& [key, value] : data.analysisSettings)
-        c.exec("INSERT INTO quil_analysis_setting (key, value) VALUES ($1, $2)",
-               {PgParam::text(key), PgParam::text(value)});
+    std::string sequences;
+    for (const TableRows& t : data.tables) {
+        const schema::Table& table = *t.table;
+        std::string values;
+        for (std::size_t i = 0; i < table.columns.size(); ++i)
+            values += (i ? ", $" : "$") + std::to_string(i + 1) +
+                      (table.columns[i].type == ColumnType::Real ? "::float8" : "");
+        const std::string insert = "INSERT INTO " + schema::serverName(table) + " (" +
+                                   columnList(table) + ") VALUES (" + values + ")";
+        for (const SqlRow& row : t.rows) {
+            std::vector<PgParam> params;
+            for (std::size_t i = 0; i < row.size(); ++i)
+                params.push_back(paramOf(table.columns[i], row[i]));
+            c.exec(insert, params);
+        }
+        const schema::Column& key = schema::keyColumn(table);
+        if (key.type == ColumnType::Id) {
+            const std::string name = schema::serverName(table);
+            sequences +=
+                (sequences.empty() ? "SELECT " : ", ") +
+                ("setval(pg_get_serial_sequence('" + name + "', '" + key.name +
+                 "'), coalesce((SELECT max(" + key.name + ") FROM " + name + "), 0) + 1, false)");
+        }
+    }
     // New rows are numbered after the ones kept.
-    c.run(
-        "SELECT setval(pg_get_serial_sequence('quil_alcohol_check', 'id'),"
-        "              coalesce((SELECT max(id) FROM quil_alcohol_check), 0) + 1, false),"
-        "       setval(pg_get_serial_sequence('quil_alcohol_detector', 'id'),"
-        "              coalesce((SELECT max(id) FROM quil_alcohol_detector), 0) + 1, false)");
+    if (!sequences.empty()) c.run(sequences);
 }
 
 void convertStoredExtensionFile(PgConnection& c) {

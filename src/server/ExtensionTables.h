@@ -1,11 +1,12 @@
 #pragma once
 // The alcohol-check register and the analysis settings moving between QuilExt.db and the
-// tables of a server data set: read from either side whole, written to the other.
+// tables of a server data set: read from either side whole, written to the other, table by
+// table and column by column as folder/ExtensionSchema.h describes them.
 //
 // A QuilExt.db written here is the file the program's own migrations make: the table
-// schema_version with the components "alcohol" (version 1) and "analysis" (version 2),
-// their tables by the same statements, and the table data_set with the stamp of the
-// data set's Quil.qui, so that the program opens it as its own and changes nothing.
+// schema_version with each component at its version, their tables by the same statements,
+// and the table data_set with the stamp of the data set's Quil.qui, so that the program
+// opens it as its own and changes nothing.
 
 #include <optional>
 #include <string>
@@ -14,29 +15,27 @@
 
 #include "PgConnection.h"
 #include "SqliteFile.h"
+#include "folder/ExtensionSchema.h"
 #include "reports/AlcoholCheck.h"
-#include "reports/MaintenanceSchedule.h"
 
 namespace quil::server {
 
-using Settings = std::vector<std::pair<std::string, std::string>>;
-
-struct ExtensionData {
-    std::vector<alcohol::AlcoholCheck> checks;
-    std::vector<alcohol::Detector> detectors;
-    Settings alcoholSettings;
-    std::vector<fleet::MaintenanceCycle> cycles;
-    Settings analysisSettings;
-    bool empty() const {
-        return checks.empty() && detectors.empty() && alcoholSettings.empty() && cycles.empty() &&
-               analysisSettings.empty();
-    }
+// The rows of one described table, each value as QuilExt.db holds it: integers (a flag as 0
+// or 1, a reference to no row as NULL), reals and texts, in the order of its columns.
+struct TableRows {
+    const folder::extschema::Table* table = nullptr;
+    std::vector<SqlRow> rows;
 };
 
-// The versions of the components a written QuilExt.db holds (those of the program's
-// migrations).
-inline constexpr int kAlcoholComponentVersion = 1;
-inline constexpr int kAnalysisComponentVersion = 2;
+// Every described table, in the order of the description.
+struct ExtensionData {
+    std::vector<TableRows> tables;
+    bool empty() const {
+        for (const TableRows& t : tables)
+            if (!t.rows.empty()) return false;
+        return true;
+    }
+};
 
 // Reads the register and the analysis settings of QuilExt.db; a component the file does
 // not hold gives nothing. Raises ServerError (Refused) for a file that is not a database,

@@ -80,7 +80,8 @@ auto ServerDataSet::retrying(F&& f) -> decltype(f()) {
         try {
             return f();
         } catch (const ServerError& e) {
-            if (e.kind() != K::Connection || attempt >= int(std::size(kWaitsMs))) throw;
+            if (e.kind() != K::Connection || failFast_ || attempt >= int(std::size(kWaitsMs)))
+                throw;
             std::this_thread::sleep_for(std::chrono::milliseconds(kWaitsMs[attempt]));
             if (conn_.reconnect() && listening_) conn_.run("LISTEN quil_changes");
         }
@@ -730,9 +731,11 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
             out.push_back(store::DataSetChange::changedElsewhere());
             return out;
         }
-        out.push_back(elsewhere(row->record.deleted()
-                                    ? store::DataSetChange::serverRecordDeleted(id, row->record)
-                                    : store::DataSetChange::serverRecordSaved(id, row->record)));
+        store::DataSetChange c = row->record.deleted()
+                                     ? store::DataSetChange::serverRecordDeleted(id, row->record)
+                                     : store::DataSetChange::serverRecordSaved(id, row->record);
+        c.serverVersion = row->version;
+        out.push_back(elsewhere(std::move(c)));
     }
     return out;
 }

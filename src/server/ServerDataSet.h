@@ -58,6 +58,11 @@ public:
 
     PgConnection& connection() { return conn_; }
     bool connected() const { return conn_.alive(); }
+    // A window's connection: a broken connection fails the request at once instead of being
+    // made again here with waits between the attempts (seconds on the window's thread); the
+    // window's watch connects again off its thread. Off by default (commands and workers
+    // retry).
+    void setFailFast(bool failFast) { failFast_ = failFast; }
     const std::string& where() const { return conn_.where(); }
 
     // Whether this user may change records and master lists (roles 事務 and 管理者).
@@ -147,6 +152,7 @@ private:
 
     PgConnection conn_;
     bool listening_ = false;
+    bool failFast_ = false;
     // The change stamps (quil_change_seq) of rows already accounted for: every stamp past
     // seenUpTo_ - kOverlap that was seen or written by this program. A stamp at or below
     // seenUpTo_ is final: no transaction still open may commit one there.

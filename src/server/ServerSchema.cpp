@@ -698,6 +698,473 @@ BEGIN
 END $$;
 )SQL";
 
+// Schema 10: the drivers' service holds no right on any table. It works only through the
+// quil_web_* functions below, which run as the data set's owner, and a session starts only
+// on a proof of the driver's password that the server checks itself. The proof is a step of
+// a hash chain: for a login the server keeps the Argon2id salt and costs and
+// head = SHA-256^left(seed), seed = SHA-256(Argon2id(password) || 'quil-web-chain' ||
+// generation). A login presents SHA-256^(left-1)(seed), whose hash must be the head; it then
+// becomes the head. Whatever reaches the server's log (the head when it is set, every proof
+// presented) is thus no longer of use: the next login needs a value before it in the chain,
+// which only the password gives. When a chain runs short the service hands over the head of
+// the next generation with a right proof. An attempt is begun by quil_web_login_begin (its
+// limits counted here, by the server's clock), which gives a nonce that one conclusion
+// consumes. The Argon2id hashes kept before are converted: a hash string holds the raw
+// Argon2id output, so drivers keep their passwords.
+constexpr const char* kSchema10 = R"SQL(
+CREATE TABLE quil_web_secret (secret bytea NOT NULL);
+INSERT INTO quil_web_secret
+    SELECT sha256(convert_to(gen_random_uuid()::text || gen_random_uuid()::text, 'UTF8'));
+REVOKE ALL ON quil_web_secret FROM PUBLIC;
+
+CREATE FUNCTION quil_web_chain(seed bytea, steps integer) RETURNS bytea
+    LANGUAGE plpgsql IMMUTABLE STRICT SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    h bytea := seed;
+BEGIN
+    FOR i IN 1..steps LOOP h := sha256(h); END LOOP;
+    RETURN h;
+END $$;
+REVOKE ALL ON FUNCTION quil_web_chain(bytea, integer) FROM PUBLIC;
+
+CREATE FUNCTION quil_web_unbase64(t text) RETURNS bytea
+    LANGUAGE sql IMMUTABLE STRICT SET search_path = pg_catalog, pg_temp AS $$
+    SELECT decode(rpad(t, (length(t) + 3) / 4 * 4, '='), 'base64')
+$$;
+REVOKE ALL ON FUNCTION quil_web_unbase64(text) FROM PUBLIC;
+
+ALTER TABLE quil_web_account ADD COLUMN kdf_ops integer, ADD COLUMN kdf_memory integer,
+    ADD COLUMN salt bytea, ADD COLUMN chain_generation integer NOT NULL DEFAULT 0,
+    ADD COLUMN chain_left integer, ADD COLUMN chain_head bytea;
+UPDATE quil_web_account SET
+    kdf_ops = substring(split_part(password_hash, '$', 4) from 't=([0-9]+)')::integer,
+    kdf_memory = substring(split_part(password_hash, '$', 4) from 'm=([0-9]+)')::integer,
+    salt = quil_web_unbase64(split_part(password_hash, '$', 5)),
+    chain_left = 4096,
+    chain_head = quil_web_chain(sha256(quil_web_unbase64(split_part(password_hash, '$', 6))
+                                       || convert_to('quil-web-chain', 'UTF8') || int4send(0)),
+                                4096);
+ALTER TABLE quil_web_account DROP COLUMN password_hash, DROP COLUMN failed_attempts,
+    DROP COLUMN locked_until,
+    ALTER COLUMN kdf_ops SET NOT NULL, ALTER COLUMN kdf_memory SET NOT NULL,
+    ALTER COLUMN salt SET NOT NULL, ALTER COLUMN chain_left SET NOT NULL,
+    ALTER COLUMN chain_head SET NOT NULL,
+    ADD CHECK (kdf_ops BETWEEN 1 AND 16 AND kdf_memory BETWEEN 8 AND 4194304),
+    ADD CHECK (octet_length(salt) = 16 AND octet_length(chain_head) = 32),
+    ADD CHECK (chain_left >= 0 AND chain_generation >= 0);
+ALTER TABLE quil_web_login_attempt ADD COLUMN nonce bytea;
+CREATE UNIQUE INDEX quil_web_login_attempt_nonce ON quil_web_login_attempt (nonce);
+ALTER TABLE quil_web_session ADD COLUMN idle interval NOT NULL DEFAULT interval '30 minutes';
+
+-- The account a session's token hash belongs to while it may be used, renewed by
+-- quil_web_session only.
+CREATE FUNCTION quil_web_session_of(token_hash bytea)
+    RETURNS TABLE (o_account bigint, o_login text, o_driver integer, o_name text,
+                   o_must_change boolean, o_csrf bytea)
+    LANGUAGE sql STABLE SET search_path = pg_catalog, pg_temp AS $$
+    SELECT a.id, a.login, a.driver, i.name, a.must_change_password, s.csrf_secret
+      FROM public.quil_web_session s JOIN public.quil_web_account a ON a.id = s.account
+      JOIN public.quil_items i ON i.position = a.driver
+     WHERE s.token_hash = $1 AND s.last_seen > now() - s.idle AND NOT a.disabled
+       AND i.kind = 2 AND NOT i.deleted AND i.name = a.driver_name
+$$;
+REVOKE ALL ON FUNCTION quil_web_session_of(bytea) FROM PUBLIC;
+
+-- Whether a proof is the head or one of the few steps before it: right, but spent by an
+-- attempt at the same time that concluded first. Anyone may compute these from the head, so
+-- they only make the attempt begin again.
+CREATE FUNCTION quil_web_spent(proof bytea, head bytea) RETURNS boolean
+    LANGUAGE plpgsql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    h bytea := head;
+BEGIN
+    FOR i IN 0..8 LOOP
+        IF proof = h THEN RETURN true; END IF;
+        h := sha256(h);
+    END LOOP;
+    RETURN false;
+END $$;
+REVOKE ALL ON FUNCTION quil_web_spent(bytea, bytea) FROM PUBLIC;
+
+CREATE FUNCTION quil_web_check_address(address text) RETURNS void
+    LANGUAGE plpgsql IMMUTABLE SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    IF address IS NULL OR address !~ '^[!-~]{1,100}$' THEN
+        RAISE EXCEPTION 'bad address' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+END $$;
+REVOKE ALL ON FUNCTION quil_web_check_address(text) FROM PUBLIC;
+
+-- Begins a login attempt of `login` from `address`: status 'address' (too many failures
+-- from the address) or 'locked' (too many of the login from it), with nothing recorded; else
+-- 'ok' with a nonce, the Argon2id salt and costs and the chain's generation and length. An
+-- unknown login gets a salt of its own that stays the same, and the costs of the newest
+-- password. The attempt counts as a failure until a right proof concludes it.
+CREATE FUNCTION quil_web_login_begin(login text, address text)
+    RETURNS TABLE (o_status text, o_nonce bytea, o_ops integer, o_memory integer, o_salt bytea,
+                   o_generation integer, o_left integer)
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    name text := CASE WHEN login ~ '^[a-z0-9][a-z0-9_.-]{0,31}$' THEN login ELSE '' END;
+    a public.quil_web_account;
+    failed bigint := 0;
+    pending bigint := 0;
+    n bytea;
+BEGIN
+    PERFORM public.quil_web_check_address(address);
+    PERFORM pg_advisory_xact_lock(7190003, hashtext(address));
+    IF (SELECT count(*) FROM public.quil_web_login_attempt t
+         WHERE t.address = $2 AND NOT t.succeeded
+           AND t.attempted_at > now() - interval '15 minutes') >= 20 THEN
+        RETURN QUERY SELECT 'address', NULL::bytea, 0, 0, NULL::bytea, 0, 0;
+        RETURN;
+    END IF;
+    IF name <> '' THEN
+        -- The login's failures from this address since its last success there: another
+        -- address's failures never lock a driver out of his own.
+        SELECT count(*) FILTER (WHERE NOT t.pending
+                                   OR t.attempted_at <= now() - interval '120 seconds'),
+               count(*) FILTER (WHERE t.pending AND t.attempted_at > now() - interval '120 seconds')
+          INTO failed, pending
+          FROM public.quil_web_login_attempt t
+         WHERE t.login = name AND t.address = $2 AND NOT t.succeeded
+           AND t.attempted_at > now() - interval '15 minutes'
+           AND t.id > coalesce((SELECT max(s.id) FROM public.quil_web_login_attempt s
+                                 WHERE s.login = name AND s.address = $2 AND s.succeeded), 0);
+        IF failed >= 5 OR failed + pending >= 8 THEN
+            RETURN QUERY SELECT 'locked', NULL::bytea, 0, 0, NULL::bytea, 0, 0;
+            RETURN;
+        END IF;
+    END IF;
+    n := sha256(convert_to(gen_random_uuid()::text || gen_random_uuid()::text, 'UTF8'));
+    INSERT INTO public.quil_web_login_attempt (address, login, attempted_at, succeeded, pending,
+                                               nonce)
+        VALUES ($2, name, now(), false, true, n);
+    SELECT * INTO a FROM public.quil_web_account x WHERE x.login = name AND name <> '';
+    IF FOUND THEN
+        RETURN QUERY SELECT 'ok', n, a.kdf_ops, a.kdf_memory, a.salt, a.chain_generation,
+                            a.chain_left;
+    ELSE
+        RETURN QUERY SELECT 'ok', n, coalesce(x.kdf_ops, 3), coalesce(x.kdf_memory, 12288),
+               substring(sha256((SELECT secret FROM public.quil_web_secret LIMIT 1)
+                                || convert_to(coalesce(login, ''), 'UTF8')) from 1 for 16),
+               0, 4096 - get_byte(sha256(convert_to(coalesce(login, ''), 'UTF8')), 0)
+          FROM (SELECT 1) one LEFT JOIN (SELECT y.kdf_ops, y.kdf_memory
+                                           FROM public.quil_web_account y
+                                          ORDER BY y.changed_at DESC LIMIT 1) x ON true;
+    END IF;
+END $$;
+
+-- Concludes the attempt of `nonce` with `proof`: 'stale' for no such attempt under way (an
+-- attempt at the same time concluded first: its proof is spent), 'refused' for a wrong
+-- proof, 'disabled' or 'unconfirmed' for a right one of a login that cannot be used, else
+-- 'ok' with a session kept by `token_hash` (the SHA-256 of the service's token) that ends
+-- after `idle_minutes` without a request. `next_head` (of generation + 1 and `next_left`
+-- steps) replaces a chain that runs short.
+CREATE FUNCTION quil_web_login_finish(nonce bytea, proof bytea, token_hash bytea,
+                                      idle_minutes integer, next_head bytea, next_left integer)
+    RETURNS TABLE (o_status text, o_must_change boolean)
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    t public.quil_web_login_attempt;
+    a public.quil_web_account;
+    live boolean;
+    same boolean;
+BEGIN
+    SELECT * INTO t FROM public.quil_web_login_attempt x
+     WHERE x.nonce = $1 AND x.pending AND x.attempted_at > now() - interval '120 seconds';
+    IF NOT FOUND THEN RETURN QUERY SELECT 'stale', false; RETURN; END IF;
+    SELECT * INTO a FROM public.quil_web_account x WHERE x.login = t.login FOR UPDATE;
+    -- Concluded meanwhile by an attempt that held the account.
+    PERFORM 1 FROM public.quil_web_login_attempt x WHERE x.id = t.id AND x.pending;
+    IF NOT FOUND THEN RETURN QUERY SELECT 'stale', false; RETURN; END IF;
+    IF public.quil_web_spent(proof, a.chain_head) THEN
+        DELETE FROM public.quil_web_login_attempt x WHERE x.id = t.id;
+        RETURN QUERY SELECT 'stale', false;
+        RETURN;
+    END IF;
+    IF a.id IS NULL OR proof IS NULL OR octet_length(proof) <> 32
+       OR sha256(proof) <> a.chain_head THEN
+        UPDATE public.quil_web_login_attempt x SET pending = false WHERE x.id = t.id;
+        -- 'locked' when this failure was the login's last one from the address.
+        RETURN QUERY SELECT CASE WHEN count(*) >= 5 THEN 'locked' ELSE 'refused' END, false
+          FROM public.quil_web_login_attempt x
+         WHERE x.login = t.login AND x.address = t.address AND NOT x.succeeded
+           AND NOT x.pending AND x.attempted_at > now() - interval '15 minutes'
+           AND x.id > coalesce((SELECT max(u.id) FROM public.quil_web_login_attempt u
+                                 WHERE u.login = t.login AND u.address = t.address
+                                   AND u.succeeded), 0);
+        RETURN;
+    END IF;
+    UPDATE public.quil_web_login_attempt x SET pending = false, succeeded = true
+     WHERE x.id = t.id;
+    -- Their proofs are this one, spent now: they begin again.
+    DELETE FROM public.quil_web_login_attempt x WHERE x.login = t.login AND x.pending;
+    IF a.chain_left <= 2 AND next_head IS NOT NULL AND octet_length(next_head) = 32
+       AND next_left BETWEEN 16 AND 1000000 THEN
+        UPDATE public.quil_web_account x SET chain_head = next_head, chain_left = next_left,
+               chain_generation = a.chain_generation + 1 WHERE x.id = a.id;
+    ELSE
+        UPDATE public.quil_web_account x SET chain_head = proof, chain_left = a.chain_left - 1
+         WHERE x.id = a.id;
+    END IF;
+    SELECT coalesce(i.kind = 2 AND NOT i.deleted, false), coalesce(i.name = a.driver_name, false)
+      INTO live, same
+      FROM (SELECT 1) one LEFT JOIN public.quil_items i ON i.position = a.driver;
+    IF a.disabled OR NOT live THEN RETURN QUERY SELECT 'disabled', false; RETURN; END IF;
+    IF NOT same THEN RETURN QUERY SELECT 'unconfirmed', false; RETURN; END IF;
+    DELETE FROM public.quil_web_session s WHERE s.last_seen <= now() - s.idle;
+    DELETE FROM public.quil_web_login_attempt x WHERE x.attempted_at < now() - interval '1 day';
+    INSERT INTO public.quil_web_session (token_hash, account, created_at, last_seen, csrf_secret,
+                                         idle)
+        VALUES ($3, a.id, now(), now(),
+                sha256(convert_to(gen_random_uuid()::text || gen_random_uuid()::text, 'UTF8')),
+                make_interval(mins => greatest(1, least(coalesce(idle_minutes, 30), 720))));
+    INSERT INTO public.quil_web_log (at, account, actor, address, action)
+        VALUES (now(), a.id, a.login, t.address, 'ログイン');
+    RETURN QUERY SELECT 'ok', a.must_change_password;
+END $$;
+
+-- The session of a token hash, renewed; nothing for an unknown or expired one (which is
+-- removed), nor for a disabled login or one whose user changed.
+CREATE FUNCTION quil_web_session(token_hash bytea)
+    RETURNS TABLE (o_account bigint, o_login text, o_driver integer, o_name text,
+                   o_must_change boolean, o_csrf text)
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    DELETE FROM public.quil_web_session s WHERE s.token_hash = $1 AND s.last_seen <= now() - s.idle;
+    UPDATE public.quil_web_session s SET last_seen = now()
+     WHERE s.token_hash = $1 AND EXISTS (SELECT 1 FROM public.quil_web_session_of($1));
+    RETURN QUERY SELECT o.o_account, o.o_login, o.o_driver, o.o_name, o.o_must_change,
+                        encode(o.o_csrf, 'hex') FROM public.quil_web_session_of($1) o;
+END $$;
+
+CREATE FUNCTION quil_web_logout(token_hash bytea, address text) RETURNS void
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    PERFORM public.quil_web_check_address(address);
+    WITH d AS (DELETE FROM public.quil_web_session s WHERE s.token_hash = $1 RETURNING account)
+    INSERT INTO public.quil_web_log (at, account, actor, address, action)
+    SELECT now(), a.id, a.login, $2, 'ログアウト'
+      FROM d JOIN public.quil_web_account a ON a.id = d.account;
+END $$;
+
+-- A new verifier for the session's login: the attempt of `nonce` (begun for that login) with
+-- a right proof of the current password, and the new salt, costs and chain head. 'expired'
+-- for no session, 'stale' or 'refused' as a login's. A change (`change`) ends the account's
+-- other sessions, clears the must-change mark and is logged as one; a re-key (the same
+-- password at other costs, right after a login) keeps them. Not granted: the two callers
+-- below are.
+CREATE FUNCTION quil_web_new_verifier(token_hash bytea, nonce bytea, proof bytea,
+                                      ops integer, memory integer, salt bytea,
+                                      head bytea, chain_left integer, change boolean)
+    RETURNS text
+    LANGUAGE plpgsql SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    s record;
+    t public.quil_web_login_attempt;
+    a public.quil_web_account;
+BEGIN
+    SELECT * INTO s FROM public.quil_web_session_of($1);
+    IF NOT FOUND THEN RETURN 'expired'; END IF;
+    IF ops NOT BETWEEN 1 AND 16 OR memory NOT BETWEEN 8 AND 4194304 OR octet_length(salt) <> 16
+       OR octet_length(head) <> 32 OR chain_left NOT BETWEEN 16 AND 1000000 THEN
+        RAISE EXCEPTION 'bad verifier' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+    SELECT * INTO a FROM public.quil_web_account x WHERE x.id = s.o_account FOR UPDATE;
+    SELECT * INTO t FROM public.quil_web_login_attempt x
+     WHERE x.nonce = $2 AND x.pending AND x.login = a.login
+       AND x.attempted_at > now() - interval '120 seconds';
+    IF NOT FOUND THEN RETURN 'stale'; END IF;
+    IF public.quil_web_spent(proof, a.chain_head) THEN
+        DELETE FROM public.quil_web_login_attempt x WHERE x.id = t.id;
+        RETURN 'stale';
+    END IF;
+    IF proof IS NULL OR octet_length(proof) <> 32 OR sha256(proof) <> a.chain_head THEN
+        UPDATE public.quil_web_login_attempt x SET pending = false WHERE x.id = t.id;
+        RETURN 'refused';
+    END IF;
+    UPDATE public.quil_web_login_attempt x SET pending = false, succeeded = true
+     WHERE x.id = t.id;
+    DELETE FROM public.quil_web_login_attempt x WHERE x.login = a.login AND x.pending;
+    UPDATE public.quil_web_account x SET kdf_ops = ops, kdf_memory = memory, salt = $6,
+           chain_generation = 0, chain_left = $8, chain_head = head
+     WHERE x.id = a.id;
+    IF change THEN
+        UPDATE public.quil_web_account x SET must_change_password = false, changed_at = now()
+         WHERE x.id = a.id;
+        DELETE FROM public.quil_web_session x WHERE x.account = a.id AND x.token_hash <> $1;
+    END IF;
+    INSERT INTO public.quil_web_log (at, account, actor, address, action)
+        VALUES (now(), a.id, a.login, t.address,
+                CASE WHEN change THEN 'パスワード変更' ELSE 'パスワードの暗号を更新' END);
+    RETURN 'ok';
+END $$;
+
+-- The driver's own change of password.
+CREATE FUNCTION quil_web_change_password(token_hash bytea, nonce bytea, proof bytea,
+                                         ops integer, memory integer, salt bytea,
+                                         head bytea, chain_left integer)
+    RETURNS text
+    LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT public.quil_web_new_verifier($1, $2, $3, $4, $5, $6, $7, $8, true)
+$$;
+
+-- The same password at the policy's costs, right after a login.
+CREATE FUNCTION quil_web_rekey(token_hash bytea, nonce bytea, proof bytea, ops integer,
+                               memory integer, salt bytea, head bytea, chain_left integer)
+    RETURNS text
+    LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT public.quil_web_new_verifier($1, $2, $3, $4, $5, $6, $7, $8, false)
+$$;
+
+-- What the forms offer: every item (its position and bytes) and the detectors in use.
+CREATE FUNCTION quil_web_items() RETURNS TABLE (o_position integer, o_raw bytea)
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT position, raw FROM public.quil_items ORDER BY position
+$$;
+CREATE FUNCTION quil_web_detectors() RETURNS TABLE (o_id bigint, o_name text, o_serial text)
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT id, name, serial FROM public.quil_alcohol_detector WHERE NOT retired ORDER BY id
+$$;
+
+-- The session's driver's own live checks and drives: one by id, or all on or after `since`.
+CREATE FUNCTION quil_web_checks(token_hash bytea, since double precision, one bigint)
+    RETURNS SETOF public.quil_alcohol_check
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT c.* FROM public.quil_alcohol_check c
+     WHERE c.driver = (SELECT o_driver FROM public.quil_web_session_of($1)) AND NOT c.deleted
+       AND (CASE WHEN $3 IS NULL THEN c.checked_at >= $2 ELSE c.id = $3 END)
+     ORDER BY c.checked_at DESC, c.id DESC
+$$;
+CREATE FUNCTION quil_web_drives(token_hash bytea, since double precision, one bigint)
+    RETURNS TABLE (o_id bigint, o_raw bytea)
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT r.id, r.raw FROM public.quil_records r
+     WHERE r.user_no = (SELECT o_driver FROM public.quil_web_session_of($1)) AND r.kind = 0
+       AND NOT r.deleted AND (CASE WHEN $3 IS NULL THEN r.date >= $2 ELSE r.id = $3 END)
+     ORDER BY r.date DESC, r.entry DESC
+$$;
+CREATE FUNCTION quil_web_checkers(token_hash bytea) RETURNS TABLE (o_checker text)
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT c.checker FROM public.quil_alcohol_check c
+     WHERE c.driver = (SELECT o_driver FROM public.quil_web_session_of($1)) AND NOT c.deleted
+       AND c.checker <> ''
+     GROUP BY c.checker ORDER BY max(c.checked_at) DESC LIMIT 20
+$$;
+
+-- Claims a form's key `k` (made from `form_key`) for its first post: NULL when this post is
+-- the first, else the row the first one stored (0 while it is being stored). Not granted:
+-- the two form functions below call it.
+CREATE FUNCTION quil_web_claim_form(k text, form_key text) RETURNS bigint
+    LANGUAGE plpgsql SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    IF form_key IS NULL OR form_key !~ '^[0-9A-Za-z]{16,48}$' THEN
+        RAISE EXCEPTION 'bad form key' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+    INSERT INTO public.quil_saves (key, target, version) VALUES (k, NULL, 1)
+        ON CONFLICT (key) DO NOTHING;
+    IF FOUND THEN RETURN NULL; END IF;
+    RETURN (SELECT coalesce(v.target, 0) FROM public.quil_saves v WHERE v.key = k);
+END $$;
+
+-- Stores a form once per key, in the session's driver's name: o_fresh false gives the row
+-- stored by the key's first post. Anything of another driver is refused.
+CREATE FUNCTION quil_web_add_check(token_hash bytea, address text, form_key text,
+    checked_at double precision, timing integer, driver integer, vehicle integer, checker text,
+    method integer, method_text text, detector bigint, reading double precision,
+    intoxicated boolean, instructions text, remarks text)
+    RETURNS TABLE (o_id bigint, o_fresh boolean)
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    s record;
+    k text := 'web-check-' || form_key;
+    made bigint;
+    earlier bigint;
+BEGIN
+    PERFORM public.quil_web_check_address(address);
+    SELECT * INTO s FROM public.quil_web_session_of($1);
+    IF NOT FOUND OR s.o_driver IS DISTINCT FROM $6 THEN
+        RAISE EXCEPTION 'not the session''s driver' USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    earlier := public.quil_web_claim_form(k, form_key);
+    IF earlier IS NOT NULL THEN
+        RETURN QUERY SELECT earlier, false;
+        RETURN;
+    END IF;
+    INSERT INTO public.quil_alcohol_check (checked_at, timing, driver, vehicle, checker, method,
+        method_text, detector, reading, intoxicated, instructions, remarks)
+        VALUES ($4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15) RETURNING id INTO made;
+    UPDATE public.quil_saves v SET target = made WHERE v.key = k;
+    INSERT INTO public.quil_web_log (at, account, actor, address, action)
+        VALUES (now(), s.o_account, s.o_login, $2,
+                'アルコールチェックを記録（番号 ' || made || '）');
+    RETURN QUERY SELECT made, true;
+END $$;
+
+CREATE FUNCTION quil_web_add_drive(token_hash bytea, address text, form_key text, raw bytea,
+    date double precision, vehicle integer, user_no integer)
+    RETURNS TABLE (o_id bigint, o_fresh boolean)
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    s record;
+    k text := 'web-drive-' || form_key;
+    made bigint;
+    earlier bigint;
+BEGIN
+    PERFORM public.quil_web_check_address(address);
+    SELECT * INTO s FROM public.quil_web_session_of($1);
+    -- A driving record of the session's driver, live: its bytes say so too (the table's
+    -- check compares the rest).
+    IF NOT FOUND OR s.o_driver IS DISTINCT FROM $7 OR raw IS NULL OR octet_length(raw) <> 256
+       OR (get_byte(raw, 31) << 8 | get_byte(raw, 30)) <> $7
+       OR get_byte(raw, 14) <> 0 OR get_byte(raw, 15) <> 0 OR get_byte(raw, 16) <> 0 THEN
+        RAISE EXCEPTION 'not the session''s driver' USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    earlier := public.quil_web_claim_form(k, form_key);
+    IF earlier IS NOT NULL THEN
+        RETURN QUERY SELECT earlier, false;
+        RETURN;
+    END IF;
+    INSERT INTO public.quil_records (raw, date, vehicle, user_no, kind, deleted)
+        VALUES ($4, $5, $6, $7, 0, false) RETURNING id INTO made;
+    UPDATE public.quil_saves v SET target = made WHERE v.key = k;
+    INSERT INTO public.quil_web_log (at, account, actor, address, action)
+        VALUES (now(), s.o_account, s.o_login, $2, '走行記録を記録（番号 ' || made || '）');
+    RETURN QUERY SELECT made, true;
+END $$;
+
+DO $$
+DECLARE
+    f text;
+    web text := quil_group('web');
+BEGIN
+    EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA public FROM %I', web);
+    EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA public FROM %I', web);
+    EXECUTE format('REVOKE ALL ON FUNCTION quil_web_driver() FROM %I', web);
+    FOREACH f IN ARRAY ARRAY['quil_web_session_of(bytea)', 'quil_web_check_address(text)',
+        'quil_web_new_verifier(bytea, bytea, bytea, integer, integer, bytea, bytea, integer, '
+        'boolean)',
+        'quil_web_claim_form(text, text)',
+        'quil_web_login_begin(text, text)',
+        'quil_web_login_finish(bytea, bytea, bytea, integer, bytea, integer)',
+        'quil_web_session(bytea)', 'quil_web_logout(bytea, text)',
+        'quil_web_change_password(bytea, bytea, bytea, integer, integer, bytea, bytea, integer)',
+        'quil_web_rekey(bytea, bytea, bytea, integer, integer, bytea, bytea, integer)',
+        'quil_web_items()', 'quil_web_detectors()',
+        'quil_web_checks(bytea, double precision, bigint)',
+        'quil_web_drives(bytea, double precision, bigint)', 'quil_web_checkers(bytea)',
+        'quil_web_add_check(bytea, text, text, double precision, integer, integer, integer, '
+        'text, integer, text, bigint, double precision, boolean, text, text)',
+        'quil_web_add_drive(bytea, text, text, bytea, double precision, integer, integer)'] LOOP
+        EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
+        CONTINUE WHEN f LIKE 'quil_web_session_of%' OR f LIKE 'quil_web_check_address%'
+            OR f LIKE 'quil_web_new_verifier%' OR f LIKE 'quil_web_claim_form%';
+        EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', f, web);
+    END LOOP;
+END $$;
+)SQL";
+
 // Schema 11: the figures the reports add up, taken from the record's bytes into columns the
 // server computes itself on every write (distances and return time are little-endian
 // doubles, price and tax 32-bit, item 16-bit), and an index over the live records by
@@ -753,7 +1220,7 @@ constexpr std::array kMigrations{
     Migration{1, kSchema1}, Migration{2, kSchema2},
     Migration{3, kSchema3}, Migration{4, kSchema4, convertStoredExtensionFile},
     Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7},
-    Migration{8, kSchema8}, Migration{9, kSchema9},
+    Migration{8, kSchema8}, Migration{9, kSchema9}, Migration{10, kSchema10},
     Migration{11, kSchema11}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 

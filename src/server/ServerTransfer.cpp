@@ -9,14 +9,19 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ExtensionTables.h"
 #include "ServerSchema.h"
 #include "folder/DataSetFiles.h"
+#include "folder/ExportFile.h"
+#include "folder/ScratchFolder.h"
+#include "store/FileSystem.h"
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 #include "store/Records.h"
+#include "store/StoreError.h"
 
 namespace quil::server {
 namespace {
@@ -128,15 +133,20 @@ bool exists(const std::string& path) {
     return std::filesystem::exists(path, ec);
 }
 
+// Every table a push writes: the data set's and each described extension table.
+std::vector<std::string> pushedTables() {
+    std::vector<std::string> tables = {"quil_items", "quil_records", "quil_files",
+                                       "quil_extension_file"};
+    for (std::string& table : folder::extschema::serverTableNames())
+        tables.push_back(std::move(table));
+    return tables;
+}
+
 void requireEmptyDataSet(PgConnection& c) {
-    const PgResult r = c.exec(
-        "SELECT EXISTS (SELECT 1 FROM quil_items) OR EXISTS (SELECT 1 FROM quil_records) "
-        "OR EXISTS (SELECT 1 FROM quil_files) OR EXISTS (SELECT 1 FROM quil_extension_file) "
-        "OR EXISTS (SELECT 1 FROM quil_alcohol_check) "
-        "OR EXISTS (SELECT 1 FROM quil_alcohol_detector) "
-        "OR EXISTS (SELECT 1 FROM quil_alcohol_setting) "
-        "OR EXISTS (SELECT 1 FROM quil_analysis_cycle) "
-        "OR EXISTS (SELECT 1 FROM quil_analysis_setting)");
+    std::string sql = "SELECT false";
+    for (const std::string& table : pushedTables())
+        sql += " OR EXISTS (SELECT 1 FROM " + table + ")";
+    const PgResult r = c.exec(sql);
     if (r.text(0, 0) == "t")
         throw ServerError(K::Refused, c.where(),
                           "サーバーのデータセットは空ではありません。送れるのは空のデータセット"
@@ -145,13 +155,7 @@ void requireEmptyDataSet(PgConnection& c) {
 
 // Everything a push writes, gone (inside the push's transaction, its tables locked).
 void clearDataSet(PgConnection& c) {
-    c.run("DELETE FROM quil_records");
-    c.run("DELETE FROM quil_items");
-    c.run("DELETE FROM quil_files");
-    c.run("DELETE FROM quil_extension_file");
-    for (const char* table : {"quil_alcohol_check", "quil_alcohol_detector", "quil_alcohol_setting",
-                              "quil_analysis_cycle", "quil_analysis_setting"})
-        c.run(std::string("DELETE FROM ") + table);
+    for (const std::string& table : pushedTables()) c.run("DELETE FROM " + table);
 }
 
 void requireDataSet(PgConnection& c) {
@@ -159,39 +163,31 @@ void requireDataSet(PgConnection& c) {
     if (s.is != SchemaState::Is::Current) upgradeSchema(c);  // raises for no or newer data set
 }
 
-// Writes `path` through a file beside it; the caller renames it in place.
+// A file of a pulled data set, written through the program's one file writer: beside its
+// name, put in place by place() once every file of the pull is written. Its errors are
+// raised as this layer's, naming the file.
 class PendingFile {
 public:
-    explicit PendingFile(std::string path) : path_(std::move(path)), temp_(path_ + ".pulling") {
-        file_.reset(std::fopen(temp_.c_str(), "wb"));
-        if (!file_) throw fileError(temp_, "ファイルを作れません");
-    }
-    ~PendingFile() {
-        if (!placed_) {
-            file_.reset();
-            std::remove(temp_.c_str());
-        }
+    explicit PendingFile(const std::string& path) {
+        guarded(path, [&] { file_.emplace(path, folder::FileRole::ProgramFile); });
     }
     void write(std::string_view bytes) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size())
-            throw fileError(temp_, "ファイルに書けません");
-    }
-    void finish() {
-        if (std::fflush(file_.get()) != 0 || ::fsync(fileno(file_.get())) != 0)
-            throw fileError(temp_, "ファイルに書けません");
-        if (std::fclose(file_.release()) != 0) throw fileError(temp_, "ファイルに書けません");
+        guarded(file_->path(), [&] { file_->write(bytes); });
     }
     void place() {
-        if (std::rename(temp_.c_str(), path_.c_str()) != 0)
-            throw fileError(path_, "ファイルを置けません");
-        placed_ = true;
+        guarded(file_->path(), [&] { file_->commit(); });
     }
 
 private:
-    std::string path_;
-    std::string temp_;
-    File file_;
-    bool placed_ = false;
+    template <class F>
+    static void guarded(const std::string& path, F&& step) {
+        try {
+            step();
+        } catch (const store::StoreError& e) {
+            throw ServerError(K::Refused, path, e.reason());
+        }
+    }
+    std::optional<folder::FileBeside> file_;
 };
 
 // The register and the analysis settings of the folder's QuilExt.db; nothing when there is
@@ -222,30 +218,32 @@ double stampOf(std::string_view raw) {
     return stamp;
 }
 
-// Writes QuilExt.db beside a pulled data set through a file beside it; `place` renames it.
+// QuilExt.db beside a pulled data set: SQLite writes it in a scratch folder of its own, and
+// its bytes reach the data folder through a PendingFile like the other files of the pull.
 class PendingExtension {
 public:
-    explicit PendingExtension(std::string path)
-        : path_(std::move(path)), temp_(path_ + ".pulling") {
-        std::remove(temp_.c_str());
-    }
-    ~PendingExtension() {
-        if (!placed_) std::remove(temp_.c_str());
-    }
+    explicit PendingExtension(const std::string& path) : file_(path) {}
     void write(const ExtensionData& data, std::optional<double> stamp) {
-        SqliteFile file(temp_, true);
-        writeExtensionFile(file, data, stamp);
+        const folder::ScratchFolder scratch("quil-pull");
+        const std::string temp = scratch.path() + folder::kExtensionFileName;
+        {
+            SqliteFile file(temp, true);
+            writeExtensionFile(file, data, stamp);
+        }
+        try {
+            const auto in = store::FileSystem::current().open(temp, store::OpenMode::Read);
+            std::vector<char> buf(1 << 16);
+            std::uint64_t at = 0;
+            for (std::size_t n; (n = in->readAt(at, buf.data(), buf.size())) > 0; at += n)
+                file_.write(std::string_view(buf.data(), n));
+        } catch (const store::StoreError& e) {
+            throw ServerError(K::Refused, temp, e.reason());
+        }
     }
-    void place() {
-        if (std::rename(temp_.c_str(), path_.c_str()) != 0)
-            throw fileError(path_, "ファイルを置けません");
-        placed_ = true;
-    }
+    void place() { file_.place(); }
 
 private:
-    std::string path_;
-    std::string temp_;
-    bool placed_ = false;
+    PendingFile file_;
 };
 
 enum class Into { Empty, Replaced };
@@ -270,10 +268,10 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
     TransferCounts counts;
     inTransaction(c, [&] {
         c.run("SET LOCAL quil.bulk = 'on'");
-        c.run(
-            "LOCK TABLE quil_items, quil_records, quil_files, quil_extension_file, "
-            "quil_alcohol_check, quil_alcohol_detector, quil_alcohol_setting, "
-            "quil_analysis_cycle, quil_analysis_setting IN EXCLUSIVE MODE");
+        std::string tables;
+        for (const std::string& table : pushedTables())
+            tables += (tables.empty() ? "" : ", ") + table;
+        c.run("LOCK TABLE " + tables + " IN EXCLUSIVE MODE");
         if (into == Into::Empty)
             requireEmptyDataSet(c);
         else
@@ -445,7 +443,6 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                     "COPY (SELECT raw FROM quil_items ORDER BY position) TO STDOUT "
                     "(FORMAT binary)",
                     [&](std::string_view chunk) { reader.feed(chunk); });
-                items->finish();
             }
             const PgResult any = c.exec("SELECT EXISTS (SELECT 1 FROM quil_records)");
             if (files.text(0, 1) == "t" || any.text(0, 0) == "t") {
@@ -460,7 +457,6 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                     "COPY (SELECT raw FROM quil_records "
                     "      ORDER BY date, vehicle, user_no, entry) TO STDOUT (FORMAT binary)",
                     [&](std::string_view chunk) { reader.feed(chunk); });
-                records->finish();
             }
             // The register and the analysis settings, as the program's own QuilExt.db.
             const ExtensionData data = readExtensionTables(c);

@@ -25,11 +25,8 @@ const std::string kRefused = "ログイン名またはパスワードが違い�
 const std::string kRefusedOrLocked =
     "ログイン名またはパスワードが違います。失敗が続いたときは、しばらくたってからやり直して"
     "ください。";
-// Attempts of one login from one address that may be verified at the same time (a driver's
-// phone and tablet, a page reloaded): one after another they could not pass the lock.
-constexpr int kSimultaneousAttempts = 8;
-// A pending attempt older than this was never concluded (the service stopped): a failure.
-constexpr double kPendingSeconds = 120;
+// An attempt that lost a race to another of the same login begins again this often.
+constexpr int kRetries = 10;
 const std::string kDisabled = "このログインは使えなくなっています。管理者に問い合わせてください。";
 const std::string kUnconfirmed =
     "このログインの使用者が変わったため、管理者の確認が済むまで使えません。"
@@ -139,6 +136,84 @@ bool verifyWebPassword(const std::string& hash, std::string_view password) {
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
+namespace {
+
+std::string sha256(std::string_view bytes) {
+    std::string h(crypto_hash_sha256_BYTES, '\0');
+    crypto_hash_sha256(reinterpret_cast<unsigned char*>(h.data()),
+                       reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    return h;
+}
+
+// The chain's seed of a generation: SHA-256(key || "quil-web-chain" || generation, 4 bytes
+// big-endian), as the schema's upgrade makes it from a stored hash.
+std::string chainSeed(const std::string& key, int generation) {
+    std::string m = key + "quil-web-chain";
+    for (int shift = 24; shift >= 0; shift -= 8)
+        m.push_back(static_cast<char>((static_cast<unsigned>(generation) >> shift) & 0xFF));
+    std::string seed = sha256(m);
+    sodium_memzero(m.data(), m.size());
+    return seed;
+}
+
+std::string chainStep(std::string value, int steps) {
+    for (int i = 0; i < steps; ++i) value = sha256(value);
+    return value;
+}
+
+std::string argon2id(std::string_view password, const std::string& salt, unsigned long long ops,
+                     std::size_t memory) {
+    std::string key(32, '\0');
+    if (salt.size() != crypto_pwhash_SALTBYTES ||
+        crypto_pwhash(reinterpret_cast<unsigned char*>(key.data()), key.size(), password.data(),
+                      password.size(), reinterpret_cast<const unsigned char*>(salt.data()), ops,
+                      memory, crypto_pwhash_ALG_ARGON2ID13) != 0)
+        throw std::runtime_error("パスワードの暗号を作れません（メモリーが足りません）。");
+    return key;
+}
+
+std::vector<PgParam> verifierParams(const WebVerifier& v) {
+    return {PgParam::number(static_cast<std::int64_t>(v.ops)),
+            PgParam::number(static_cast<std::int64_t>(v.memory >> 10)), PgParam::bytes(v.salt),
+            PgParam::bytes(v.head), PgParam::number(kWebChainLength)};
+}
+
+WebVerifier newVerifier(std::string_view password, unsigned long long ops, std::size_t memory) {
+    WebVerifier v{ops, memory, randomBytes(crypto_pwhash_SALTBYTES), {}};
+    std::string key = argon2id(password, v.salt, ops, memory);
+    v.head = chainStep(chainSeed(key, 0), kWebChainLength);
+    sodium_memzero(key.data(), key.size());
+    return v;
+}
+
+}  // namespace
+
+WebVerifier webVerifier(std::string_view password, const WebPolicy& policy) {
+    ensureSodium();
+    return newVerifier(password, policy.hashOps, policy.hashMemory);
+}
+
+std::string webPasswordKey(const LoginChallenge& challenge, std::string_view password) {
+    ensureSodium();
+    if (password.size() > kLongestPassword) return {};
+    return argon2id(password, challenge.salt, challenge.ops, challenge.memory);
+}
+
+LoginProof webLoginProof(const LoginChallenge& challenge, const std::string& key) {
+    LoginProof p;
+    // A password never tried: a proof that cannot be right, so that the attempt still counts.
+    if (key.empty() || challenge.left < 1) {
+        p.proof = randomBytes(32);
+        return p;
+    }
+    std::string seed = chainSeed(key, challenge.generation);
+    p.proof = chainStep(seed, challenge.left - 1);
+    if (challenge.left <= 2)
+        p.next = chainStep(chainSeed(key, challenge.generation + 1), kWebChainLength);
+    sodium_memzero(seed.data(), seed.size());
+    return p;
+}
+
 std::string normalizedWebLogin(std::string login) {
     const auto space = [](char ch) { return ch == ' ' || ch == '\t'; };
     while (!login.empty() && space(login.back())) login.pop_back();
@@ -184,59 +259,6 @@ void WebAccounts::logAdmin(std::int64_t account, const std::string& what) {
         {at(now()), PgParam::number(account), PgParam::text(what)});
 }
 
-void WebAccounts::logWrite(const WebSession& who, const std::string& address,
-                           const std::string& what) {
-    checkAddress(c_, address);
-    c_.exec(
-        "INSERT INTO quil_web_log (at, account, actor, address, action) "
-        "VALUES (to_timestamp($1::float8), $2, $3, $4, $5)",
-        {at(now()), PgParam::number(who.account), PgParam::text(who.login), PgParam::text(address),
-         PgParam::text(what)});
-}
-
-WebAccounts::Claim WebAccounts::claimAttempt(const std::string& address, const std::string& login,
-                                             double when) {
-    // Counted and recorded under a lock of the address, so that attempts at the same time
-    // from one address cannot pass the limits together.
-    return inTransaction(c_, [&]() -> Claim {
-        c_.exec("SELECT pg_advisory_xact_lock(7190003, hashtext($1))", {PgParam::text(address)});
-        const PgResult recent = c_.exec(
-            "SELECT count(*) FROM quil_web_login_attempt "
-            "WHERE address = $1 AND NOT succeeded AND attempted_at > to_timestamp($2::float8)",
-            {PgParam::text(address), at(when - double(policy_.addressWindow.count()))});
-        if (recent.integer(0, 0) >= policy_.addressFailures) return {LoginOutcome::AddressLimited};
-        // The login's failures from this address since its last success there: another
-        // address's failures never lock a driver out of his own.
-        std::int64_t failed = 0;
-        if (!login.empty()) {
-            const PgResult pair = c_.exec(
-                "SELECT count(*) FILTER (WHERE NOT pending "
-                "                          OR attempted_at <= to_timestamp($4::float8)), "
-                "       count(*) FILTER (WHERE pending "
-                "                          AND attempted_at > to_timestamp($4::float8)) "
-                "FROM quil_web_login_attempt "
-                "WHERE login = $1 AND address = $2 AND NOT succeeded "
-                "  AND attempted_at > to_timestamp($3::float8) "
-                "  AND id > coalesce((SELECT max(id) FROM quil_web_login_attempt "
-                "      WHERE login = $1 AND address = $2 AND succeeded), 0)",
-                {PgParam::text(login), PgParam::text(address),
-                 at(when - double(policy_.accountLock.count())), at(when - kPendingSeconds)});
-            failed = pair.integer(0, 0);
-            const std::int64_t pending = pair.integer(0, 1);
-            if (failed >= policy_.accountFailures ||
-                failed + pending >= std::max(policy_.accountFailures, kSimultaneousAttempts))
-                return {LoginOutcome::Locked, 0, failed};
-        }
-        return {LoginOutcome::LoggedIn,
-                c_.exec("INSERT INTO quil_web_login_attempt "
-                        "(address, login, attempted_at, succeeded, pending) "
-                        "VALUES ($1, $2, to_timestamp($3::float8), false, true) RETURNING id",
-                        {PgParam::text(address), PgParam::text(login), at(when)})
-                    .integer(0, 0),
-                failed};
-    });
-}
-
 int WebAccounts::findDriver(const std::string& positionOrName) {
     const bool digits = !positionOrName.empty() && positionOrName.size() <= 9 &&
                         std::all_of(positionOrName.begin(), positionOrName.end(),
@@ -264,7 +286,7 @@ void WebAccounts::createAccount(const std::string& login, int driver, const std:
     const std::string name = normalizedWebLogin(login);
     if (const std::string p = webLoginProblem(name); !p.empty()) refuse(c_, p);
     if (const std::string p = newPasswordProblem(name, password); !p.empty()) refuse(c_, p);
-    const std::string hash = hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
+    const WebVerifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
     inTransaction(c_, [&] {
         const PgResult user =
             c_.exec("SELECT name FROM quil_items WHERE position = $1 AND kind = $2 AND NOT deleted",
@@ -282,12 +304,15 @@ void WebAccounts::createAccount(const std::string& login, int driver, const std:
             refuse(c_, "使用者「" + driverName + "」にはログイン " + std::string(other.text(0, 0)) +
                            " がすでにあります。");
         const double t = now();
+        std::vector<PgParam> params = verifierParams(v);
+        params.insert(params.end(), {PgParam::text(name), PgParam::number(driver),
+                                     PgParam::text(driverName), at(t)});
         const PgResult r = c_.exec(
-            "INSERT INTO quil_web_account (login, driver, driver_name, password_hash, created_at, "
-            "changed_at) VALUES ($1, $2, $5, $3, to_timestamp($4::float8), "
-            "to_timestamp($4::float8)) RETURNING id",
-            {PgParam::text(name), PgParam::number(driver), PgParam::text(hash), at(t),
-             PgParam::text(driverName)});
+            "INSERT INTO quil_web_account (kdf_ops, kdf_memory, salt, chain_head, chain_left, "
+            "login, driver, driver_name, created_at, changed_at) "
+            "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, to_timestamp($9::float8), "
+            "to_timestamp($9::float8)) RETURNING id",
+            params);
         logAdmin(r.integer(0, 0), "ログイン作成 " + name + " (使用者「" + driverName + "」位置 " +
                                       std::to_string(driver) + ")");
     });
@@ -303,13 +328,15 @@ DriverAccount WebAccounts::existing(const std::string& login) {
 void WebAccounts::setPassword(const std::string& login, const std::string& password) {
     const DriverAccount a = existing(login);
     if (const std::string p = newPasswordProblem(a.login, password); !p.empty()) refuse(c_, p);
-    const std::string hash = hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
+    const WebVerifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
     inTransaction(c_, [&] {
+        std::vector<PgParam> params = verifierParams(v);
+        params.insert(params.end(), {PgParam::number(a.id), at(now())});
         c_.exec(
-            "UPDATE quil_web_account SET password_hash = $2, must_change_password = true, "
-            "failed_attempts = 0, locked_until = NULL, changed_at = to_timestamp($3::float8) "
-            "WHERE id = $1",
-            {PgParam::number(a.id), PgParam::text(hash), at(now())});
+            "UPDATE quil_web_account SET kdf_ops = $1, kdf_memory = $2, salt = $3, "
+            "chain_head = $4, chain_left = $5, chain_generation = 0, "
+            "must_change_password = true, changed_at = to_timestamp($7::float8) WHERE id = $6",
+            params);
         c_.exec("DELETE FROM quil_web_session WHERE account = $1", {PgParam::number(a.id)});
         c_.exec("DELETE FROM quil_web_login_attempt WHERE login = $1 AND NOT succeeded",
                 {PgParam::text(a.login)});
@@ -353,13 +380,15 @@ std::vector<DriverAccount> WebAccounts::list() {
         "       a.must_change_password, "
         "       EXISTS (SELECT 1 FROM quil_web_login_attempt t "
         "               WHERE t.login = a.login AND NOT t.succeeded "
-        "                 AND t.attempted_at > to_timestamp($1::float8) "
-        "               GROUP BY t.address HAVING count(*) >= $3), "
+        "                 AND t.attempted_at > now() - interval '15 minutes' "
+        "                 AND t.id > coalesce((SELECT max(u.id) FROM quil_web_login_attempt u "
+        "                     WHERE u.login = a.login AND u.address = t.address "
+        "                       AND u.succeeded), 0) "
+        "               GROUP BY t.address HAVING count(*) >= $1), "
         "       coalesce(a.driver_name, ''), coalesce(i.name = a.driver_name, false) "
         "FROM quil_web_account a LEFT JOIN quil_items i ON i.position = a.driver "
         "ORDER BY a.login",
-        {at(now() - double(policy_.accountLock.count())), PgParam::number(kUserKind),
-         PgParam::number(policy_.accountFailures)});
+        {PgParam::number(kWebLoginFailures), PgParam::number(kUserKind)});
     std::vector<DriverAccount> out;
     for (int i = 0; i < r.rows(); ++i) {
         DriverAccount a;
@@ -378,122 +407,134 @@ std::vector<DriverAccount> WebAccounts::list() {
     return out;
 }
 
-LoginResult WebAccounts::logIn(const std::string& login, const std::string& password,
-                               const std::string& address) {
+LoginChallenge WebAccounts::beginLogIn(const std::string& login, const std::string& address) {
     checkAddress(c_, address);
-    const double t = now();
-    LoginResult result;
-    result.message = kRefusedOrLocked;
-    const std::string name = normalizedWebLogin(login);
-    // A name that cannot exist is not sent to the server (it may not even be UTF-8).
-    const bool wellFormed = webLoginProblem(name).empty();
-    // Every attempt counts as a failure of its address until its password proves right.
-    const Claim claim = claimAttempt(address, wellFormed ? name : "", t);
-    if (claim.outcome == LoginOutcome::AddressLimited) {
-        result.outcome = LoginOutcome::AddressLimited;
-        result.message = kAddressLimited;
-        return result;
+    LoginChallenge ch;
+    ch.login = normalizedWebLogin(login);
+    // A name that cannot exist is not sent to the server (it may not even be UTF-8); its
+    // attempt counts against the address all the same.
+    const PgResult r = c_.exec(
+        "SELECT o_status, o_nonce, o_ops, o_memory, o_salt, o_generation, o_left "
+        "FROM quil_web_login_begin($1, $2)",
+        {PgParam::text(webLoginProblem(ch.login).empty() ? ch.login : std::string()),
+         PgParam::text(address)},
+        true);
+    const std::string_view status = r.bytes(0, 0);
+    if (status == "address") {
+        ch.outcome = LoginOutcome::AddressLimited;
+        return ch;
     }
-    const auto conclude = [&](bool succeeded) {
-        if (claim.attempt)
-            c_.exec(
-                "UPDATE quil_web_login_attempt SET pending = false, succeeded = $2 WHERE id = $1",
-                {PgParam::number(claim.attempt), PgParam::text(succeeded ? "true" : "false")});
+    if (status == "locked") {
+        ch.outcome = LoginOutcome::Locked;
+        return ch;
+    }
+    const auto number = [&](int col) {
+        const std::string_view b = r.bytes(0, col);  // int4, big-endian
+        std::uint32_t v = 0;
+        for (unsigned char byte : b) v = (v << 8) | byte;
+        return static_cast<std::int32_t>(v);
     };
-    if (password.size() > kLongestPassword) {
-        conclude(false);
-        return result;
-    }
-    const PgResult account =
-        claim.outcome == LoginOutcome::Locked || !wellFormed
-            ? PgResult()
-            : c_.exec(
-                  "SELECT a.id, a.password_hash, a.disabled, a.must_change_password, "
-                  "  coalesce(i.kind = $2 AND NOT i.deleted, false), "
-                  "  coalesce(i.name = a.driver_name, false) "
-                  "FROM quil_web_account a LEFT JOIN quil_items i ON i.position = a.driver "
-                  "WHERE a.login = $1",
-                  {PgParam::text(name), PgParam::number(kUserKind)});
-    if (account.rows() == 0) {
-        // One Argon2id computation, as a wrong password costs, so that the time tells
-        // neither an unknown name nor a locked one apart from a wrong password.
-        hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
-        conclude(false);
-        if (claim.outcome == LoginOutcome::Locked) result.outcome = LoginOutcome::Locked;
-        return result;
-    }
-    const std::int64_t id = account.integer(0, 0);
-    const std::string hash(account.text(0, 1));
-    if (!verifyWebPassword(hash, password)) {
-        conclude(false);
-        if (claim.failed + 1 >= policy_.accountFailures) result.outcome = LoginOutcome::Locked;
-        return result;
-    }
-    // A right password: not an attack on the address, even when the account cannot log in.
-    conclude(true);
-    if (account.text(0, 2) == "t" || account.text(0, 4) != "t") {
-        result.outcome = LoginOutcome::Disabled;
-        result.message = kDisabled;
-        return result;
-    }
-    if (account.text(0, 5) != "t") {
-        result.outcome = LoginOutcome::Disabled;
-        result.message = kUnconfirmed;
-        return result;
-    }
-    if (crypto_pwhash_str_needs_rehash(hash.c_str(), policy_.hashOps, policy_.hashMemory) != 0)
-        c_.exec("UPDATE quil_web_account SET password_hash = $2 WHERE id = $1",
-                {PgParam::number(id),
-                 PgParam::text(hashWebPassword(password, policy_.hashOps, policy_.hashMemory))});
+    ch.outcome = LoginOutcome::LoggedIn;
+    ch.nonce = std::string(r.bytes(0, 1));
+    ch.ops = static_cast<unsigned long long>(number(2));
+    ch.memory = static_cast<std::size_t>(number(3)) << 10;
+    ch.salt = std::string(r.bytes(0, 4));
+    ch.generation = number(5);
+    ch.left = number(6);
+    return ch;
+}
+
+LoginResult WebAccounts::finishLogIn(const LoginChallenge& challenge, const LoginProof& proof,
+                                     bool* retry) {
+    if (retry) *retry = false;
+    LoginResult result;
+    result.outcome =
+        challenge.outcome == LoginOutcome::LoggedIn ? LoginOutcome::Refused : challenge.outcome;
+    result.message =
+        challenge.outcome == LoginOutcome::AddressLimited ? kAddressLimited : kRefusedOrLocked;
+    if (challenge.outcome != LoginOutcome::LoggedIn) return result;
     const std::string token = randomBytes(kTokenBytes);
-    result.token = tokenHex(token);
-    inTransaction(c_, [&] {
-        c_.exec("DELETE FROM quil_web_session WHERE last_seen <= to_timestamp($1::float8)",
-                {at(t - double(policy_.idleTimeout.count()))});
-        c_.exec("DELETE FROM quil_web_login_attempt WHERE attempted_at < to_timestamp($1::float8)",
-                {at(t - std::max(86400.0, double(policy_.addressWindow.count())))});
-        c_.exec(
-            "INSERT INTO quil_web_session (token_hash, account, created_at, last_seen, "
-            "csrf_secret) VALUES ($1, $2, to_timestamp($3::float8), to_timestamp($3::float8), "
-            // Made by the server from its strong random source (two version 4 UUIDs, 244
-            // random bits), so that the form's secret never appears as a value in its log.
-            "sha256(convert_to(gen_random_uuid()::text || gen_random_uuid()::text, 'UTF8')))",
-            {PgParam::bytes(tokenHash(result.token)), PgParam::number(id), at(t)});
-        c_.exec(
-            "INSERT INTO quil_web_log (at, account, actor, address, action) "
-            "VALUES (to_timestamp($1::float8), $2, $3, $4, 'ログイン')",
-            {at(t), PgParam::number(id), PgParam::text(name), PgParam::text(address)});
-    });
+    const PgResult r =
+        c_.exec("SELECT o_status, o_must_change FROM quil_web_login_finish($1, $2, $3, $4, $5, $6)",
+                {PgParam::bytes(challenge.nonce), PgParam::bytes(proof.proof),
+                 PgParam::bytes(tokenHash(tokenHex(token))),
+                 PgParam::number(
+                     std::chrono::duration_cast<std::chrono::minutes>(policy_.idleTimeout).count()),
+                 proof.next.empty() ? PgParam::none() : PgParam::bytes(proof.next),
+                 PgParam::number(kWebChainLength)});
+    const std::string_view status = r.text(0, 0);
+    if (status == "stale" && retry) *retry = true;
+    if (status == "locked") result.outcome = LoginOutcome::Locked;
+    if (status == "disabled" || status == "unconfirmed") {
+        result.outcome = LoginOutcome::Disabled;
+        result.message = status == "disabled" ? kDisabled : kUnconfirmed;
+    }
+    if (status != "ok") return result;
     result.outcome = LoginOutcome::LoggedIn;
     result.message.clear();
-    result.mustChangePassword = account.text(0, 3) == "t";
+    result.token = tokenHex(token);
+    result.mustChangePassword = r.text(0, 1) == "t";
     return result;
+}
+
+LoginResult WebAccounts::logIn(const std::string& login, const std::string& password,
+                               const std::string& address) {
+    std::string key;
+    LoginResult result;
+    for (int attempt = 0; attempt < kRetries; ++attempt) {
+        const LoginChallenge ch = beginLogIn(login, address);
+        if (ch.outcome == LoginOutcome::LoggedIn && key.empty()) key = webPasswordKey(ch, password);
+        bool retry = false;
+        result = finishLogIn(ch, webLoginProof(ch, key), &retry);
+        if (!retry) {
+            if (result.ok() && webRekeyWanted(ch, policy_)) {
+                // The login stands whether or not the password's costs could be renewed.
+                try {
+                    rekey(ch, result.token, key, webVerifier(password, policy_), address);
+                } catch (const std::exception&) {
+                }
+            }
+            break;
+        }
+    }
+    sodium_memzero(key.data(), key.size());
+    return result;
+}
+
+bool webRekeyWanted(const LoginChallenge& challenge, const WebPolicy& policy) {
+    return challenge.outcome == LoginOutcome::LoggedIn &&
+           (challenge.ops != policy.hashOps || challenge.memory != policy.hashMemory);
+}
+
+bool WebAccounts::rekey(const LoginChallenge& login, const std::string& token,
+                        const std::string& key, const WebVerifier& verifier,
+                        const std::string& address) {
+    if (key.empty()) return false;
+    // A new attempt of the login, proven by the chain's next step from the key it just
+    // logged in with: the server takes the new salt, costs and chain only with that proof.
+    for (int attempt = 0; attempt < kRetries; ++attempt) {
+        const LoginChallenge ch = beginLogIn(login.login, address);
+        if (ch.outcome != LoginOutcome::LoggedIn) return false;
+        std::vector<PgParam> params{PgParam::bytes(tokenHash(token)), PgParam::bytes(ch.nonce),
+                                    PgParam::bytes(webLoginProof(ch, key).proof)};
+        for (PgParam& p : verifierParams(verifier)) params.push_back(std::move(p));
+        const std::string status(
+            c_.exec("SELECT quil_web_rekey($1, $2, $3, $4, $5, $6, $7, $8)", params).text(0, 0));
+        if (status != "stale") return status == "ok";
+    }
+    return false;
 }
 
 std::optional<WebSession> WebAccounts::checkSession(const std::string& token) {
     const std::string h = tokenHash(token);
     if (h.empty()) return std::nullopt;
-    const double t = now();
-    const double oldest = t - double(policy_.idleTimeout.count());
     // A session of a disabled account, of a driver no longer in the user list, or of a
     // login whose user position now holds another person, is not renewed: it runs out.
     const PgResult r = c_.exec(
-        "WITH s AS ("
-        "  UPDATE quil_web_session s SET last_seen = to_timestamp($2::float8) "
-        "  FROM quil_web_account a JOIN quil_items i ON i.position = a.driver "
-        "  WHERE s.token_hash = $1 AND s.last_seen > to_timestamp($3::float8) "
-        "    AND a.id = s.account AND NOT a.disabled AND i.kind = $4 AND NOT i.deleted "
-        "    AND i.name = a.driver_name "
-        "  RETURNING a.id, a.login, a.driver, i.name, a.must_change_password, s.csrf_secret) "
-        "SELECT id, login, driver, name, must_change_password, encode(csrf_secret, 'hex') FROM s",
-        {PgParam::bytes(h), at(t), at(oldest), PgParam::number(kUserKind)});
-    if (r.rows() == 0) {
-        c_.exec(
-            "DELETE FROM quil_web_session "
-            "WHERE token_hash = $1 AND last_seen <= to_timestamp($2::float8)",
-            {PgParam::bytes(h), at(oldest)});
-        return std::nullopt;
-    }
+        "SELECT o_account, o_login, o_driver, o_name, o_must_change, o_csrf "
+        "FROM quil_web_session($1)",
+        {PgParam::bytes(h)});
+    if (r.rows() == 0) return std::nullopt;
     WebSession s;
     s.account = r.integer(0, 0);
     s.login = std::string(r.text(0, 1));
@@ -508,44 +549,38 @@ void WebAccounts::logOut(const std::string& token, const std::string& address) {
     checkAddress(c_, address);
     const std::string h = tokenHash(token);
     if (h.empty()) return;
-    c_.exec(
-        "WITH d AS (DELETE FROM quil_web_session WHERE token_hash = $1 RETURNING account) "
-        "INSERT INTO quil_web_log (at, account, actor, address, action) "
-        "SELECT to_timestamp($2::float8), a.id, a.login, $3, 'ログアウト' "
-        "FROM d JOIN quil_web_account a ON a.id = d.account",
-        {PgParam::bytes(h), at(now()), PgParam::text(address)});
+    c_.exec("SELECT quil_web_logout($1, $2)", {PgParam::bytes(h), PgParam::text(address)});
 }
 
 void WebAccounts::changeOwnPassword(const std::string& token, const std::string& current,
                                     const std::string& password, const std::string& address) {
     checkAddress(c_, address);
     const std::optional<WebSession> s = checkSession(token);
-    if (!s) refuse(c_, "ログインの有効期限が切れました。もう一度ログインしてください。");
+    const std::string expired = "ログインの有効期限が切れました。もう一度ログインしてください。";
+    if (!s) refuse(c_, expired);
     if (const std::string p = newPasswordProblem(s->login, password); !p.empty()) refuse(c_, p);
     if (password == current) refuse(c_, "新しいパスワードは今のものと違うものにしてください。");
-    const double t = now();
-    // A stolen session must not become a way round the limit on guessing.
-    const Claim attempt = claimAttempt(address, s->login, t);
-    if (attempt.outcome == LoginOutcome::AddressLimited) refuse(c_, kAddressLimited);
-    if (attempt.outcome == LoginOutcome::Locked)
-        refuse(c_, "今のパスワードの失敗が続いたため、しばらく変更できません。");
-    const PgResult stored = c_.exec("SELECT password_hash FROM quil_web_account WHERE id = $1",
-                                    {PgParam::number(s->account)});
-    const bool right = stored.rows() > 0 && current.size() <= kLongestPassword &&
-                       verifyWebPassword(std::string(stored.text(0, 0)), current);
-    c_.exec("UPDATE quil_web_login_attempt SET pending = false, succeeded = $2 WHERE id = $1",
-            {PgParam::number(attempt.attempt), PgParam::text(right ? "true" : "false")});
-    if (!right) refuse(c_, "今のパスワードが違います。");
-    const std::string hash = hashWebPassword(password, policy_.hashOps, policy_.hashMemory);
-    inTransaction(c_, [&] {
-        c_.exec(
-            "UPDATE quil_web_account SET password_hash = $2, must_change_password = false, "
-            "changed_at = to_timestamp($3::float8) WHERE id = $1",
-            {PgParam::number(s->account), PgParam::text(hash), at(t)});
-        c_.exec("DELETE FROM quil_web_session WHERE account = $1 AND token_hash <> $2",
-                {PgParam::number(s->account), PgParam::bytes(tokenHash(token))});
-        logWrite(*s, address, "パスワード変更");
-    });
+    const WebVerifier v = newVerifier(password, policy_.hashOps, policy_.hashMemory);
+    std::string key;
+    std::string status = "stale";
+    // A stolen session must not become a way round the limit on guessing: the current
+    // password is an attempt of the login from this address.
+    for (int attempt = 0; attempt < kRetries && status == "stale"; ++attempt) {
+        const LoginChallenge ch = beginLogIn(s->login, address);
+        if (ch.outcome == LoginOutcome::AddressLimited) refuse(c_, kAddressLimited);
+        if (ch.outcome == LoginOutcome::Locked)
+            refuse(c_, "今のパスワードの失敗が続いたため、しばらく変更できません。");
+        if (key.empty()) key = webPasswordKey(ch, current);
+        std::vector<PgParam> params{PgParam::bytes(tokenHash(token)), PgParam::bytes(ch.nonce),
+                                    PgParam::bytes(webLoginProof(ch, key).proof)};
+        for (PgParam& p : verifierParams(v)) params.push_back(std::move(p));
+        status = std::string(
+            c_.exec("SELECT quil_web_change_password($1, $2, $3, $4, $5, $6, $7, $8)", params)
+                .text(0, 0));
+    }
+    sodium_memzero(key.data(), key.size());
+    if (status == "expired") refuse(c_, expired);
+    if (status != "ok") refuse(c_, "今のパスワードが違います。");
 }
 
 }  // namespace quil::server

@@ -1,13 +1,16 @@
 #pragma once
-// The drivers' web accounts on a server data set (schema 5): a login for a user item of the
-// master list, its password kept only as an Argon2id hash (libsodium), logins limited per
-// account and per remote address, sessions known by a hash of a random 256-bit token, and a
-// log of every write with who, when and from where. No HTTP here: the web service calls
-// these with what the request brought. Everything reaches the server as parameters.
+// The drivers' web accounts on a server data set: a login for a user item of the master
+// list, logins limited per login and address and per address, sessions known by a hash of a
+// random 256-bit token, and a log of every write with who, when and from where. No HTTP here:
+// the web service calls these with what the request brought.
 //
-// The administrator (quil_admin) manages the accounts; the web service's login (a member of
-// quil_web) logs in, checks sessions and changes a driver's own password. The grants decide:
-// another role gets ServerError NotAllowed.
+// The server never sees a password. It keeps a login's Argon2id salt and costs and the head
+// of a hash chain seeded by the Argon2id output (schema 10); a login presents the chain's
+// next value back, which the server checks, and which is of no use once seen (in the
+// server's log, say). The administrator manages the accounts through the tables; the web
+// service's login (a member of the data set's web group) holds no right on any table and
+// works only through the schema's quil_web_* functions. Another role gets ServerError
+// NotAllowed.
 
 #include <chrono>
 #include <cstdint>
@@ -23,25 +26,29 @@ namespace quil::server {
 
 using WebClock = std::function<std::chrono::system_clock::time_point()>;
 
-// The cost of one password hash, tuned so that a login's verification takes 100-500 ms on
-// the machine the service runs on (bench/web_accounts_bench).
-inline constexpr unsigned long long kWebHashOps = 2;
-inline constexpr std::size_t kWebHashMemory = std::size_t{128} << 20;
+// The cost of a new password's Argon2id: 12 MiB and three passes (one of OWASP's equivalent
+// least costs), so that two verifications at a time keep the service under 64 MiB under
+// attack (bench/web_load_bench) and each takes about as long as 19 MiB and two passes.
+inline constexpr unsigned long long kWebHashOps = 3;
+inline constexpr std::size_t kWebHashMemory = std::size_t{12} << 20;
+// The length of a new hash chain: as many logins before the service hands over the next.
+inline constexpr int kWebChainLength = 4096;
+
+// The limits on failed logins are the server's own (quil_web_login_begin): a login is locked
+// for 15 minutes after 5 failures from one address, an address after 20 within 15 minutes.
+inline constexpr int kWebLoginFailures = 5;
+inline constexpr int kWebAddressFailures = 20;
 
 struct WebPolicy {
-    // An account is locked for `accountLock` after this many failed logins in a row.
-    int accountFailures = 5;
-    std::chrono::seconds accountLock{15 * 60};
-    // An address is refused while it has this many failed logins within `addressWindow`.
-    int addressFailures = 20;
-    std::chrono::seconds addressWindow{15 * 60};
-    // A session ends after this long without a request; each request renews it.
+    // A session ends after this long without a request; each request renews it (1 minute
+    // to 12 hours).
     std::chrono::seconds idleTimeout{30 * 60};
     unsigned long long hashOps = kWebHashOps;
     std::size_t hashMemory = kWebHashMemory;
 };
 
-// Argon2id (libsodium's crypto_pwhash_str): the string keeps its own salt and costs.
+// Argon2id (libsodium's crypto_pwhash_str): the string keeps its own salt and costs. What the
+// schema before 10 kept; its upgrade turns these into hash chains.
 // Raises std::runtime_error when the hash cannot be made (out of memory).
 std::string hashWebPassword(std::string_view password, unsigned long long ops = kWebHashOps,
                             std::size_t memory = kWebHashMemory);
@@ -66,6 +73,48 @@ struct DriverAccount {
 };
 
 enum class LoginOutcome { LoggedIn, Refused, Disabled, Locked, AddressLimited };
+
+// A login attempt begun by the server: its nonce, and what the password's proof is made
+// with. An unknown login gets the same as a known one.
+struct LoginChallenge {
+    LoginOutcome outcome = LoginOutcome::Refused;  // LoggedIn: go on with the proof
+    std::string login;
+    std::string nonce;  // 32 bytes
+    unsigned long long ops = 0;
+    std::size_t memory = 0;  // bytes
+    std::string salt;        // 16 bytes
+    int generation = 0;
+    int left = 0;
+};
+
+// The proof of a password for one attempt; empty `proof` for a password never tried (too
+// long). `next` is the head of the chain's next generation, when this one runs short.
+struct LoginProof {
+    std::string proof;
+    std::string next;
+};
+
+// The Argon2id output of `password` with the challenge's salt and costs (32 bytes; empty
+// for a password too long to try). Raises std::runtime_error when out of memory.
+std::string webPasswordKey(const LoginChallenge& challenge, std::string_view password);
+// The proof of an attempt from the password's key: cheap, so that an attempt that lost a
+// race to another of the same login begins again without a second Argon2id.
+LoginProof webLoginProof(const LoginChallenge& challenge, const std::string& key);
+
+// What the server keeps of a new password: a fresh salt, the costs and the chain's head.
+struct WebVerifier {
+    unsigned long long ops = 0;
+    std::size_t memory = 0;  // bytes
+    std::string salt;
+    std::string head;
+};
+// The verifier of `password` at the policy's costs (one Argon2id; no connection). Raises
+// std::runtime_error when out of memory.
+WebVerifier webVerifier(std::string_view password, const WebPolicy& policy);
+
+// Whether a login's password is kept at costs other than the policy's (converted from an
+// older data set, say): after a right login the service re-keys it.
+bool webRekeyWanted(const LoginChallenge& challenge, const WebPolicy& policy);
 
 struct LoginResult {
     LoginOutcome outcome = LoginOutcome::Refused;
@@ -117,12 +166,27 @@ public:
     void confirmDriver(const std::string& login);
     std::vector<DriverAccount> list();
 
-    // A login from `address` (the request's remote address). Refused with one message, in
-    // as long, for an unknown name, a wrong password and a locked login alike. A login is
-    // locked after `accountFailures` failures from one address (per login and address, so
-    // a stranger cannot lock a driver out of his own); an address after `addressFailures`.
+    // A login from `address` (the request's remote address): beginLogIn, webPasswordKey and
+    // finishLogIn in turn. Refused with one message for an unknown name, a wrong password
+    // and a locked login alike. A login is locked after kWebLoginFailures failures from one
+    // address (per login and address, so a stranger cannot lock a driver out of his own);
+    // an address after kWebAddressFailures. A right password kept at costs other than the
+    // policy's is then re-keyed at the policy's (rekey); the login stands if that fails.
     LoginResult logIn(const std::string& login, const std::string& password,
                       const std::string& address);
+    // The steps of a login, so that the service computes the key without holding a
+    // connection. A challenge not LoggedIn is the answer already (a limit, refused early).
+    LoginChallenge beginLogIn(const std::string& login, const std::string& address);
+    // Refused when the attempt lost a race to another one of the same login: `retry` is
+    // then set, and the caller begins again (with the key it has).
+    LoginResult finishLogIn(const LoginChallenge& challenge, const LoginProof& proof,
+                            bool* retry = nullptr);
+    // Re-keys the password of the login `login` began, with the session `token` that login
+    // got: a new attempt proven with the password's `key` under its current salt, then
+    // `verifier`'s salt, costs and chain. The account keeps its sessions, must-change mark
+    // and date of change. False when the server refused it; logIn does this itself.
+    bool rekey(const LoginChallenge& login, const std::string& token, const std::string& key,
+               const WebVerifier& verifier, const std::string& address);
     // The session of a token, renewing it; nullopt for an unknown, expired (and then
     // removed) or malformed token, or a disabled account.
     std::optional<WebSession> checkSession(const std::string& token);
@@ -133,21 +197,10 @@ public:
     // the account's other sessions.
     void changeOwnPassword(const std::string& token, const std::string& current,
                            const std::string& password, const std::string& address);
-    // Logs a write of the web service: who (the session's login), when, from where, what.
-    void logWrite(const WebSession& who, const std::string& address, const std::string& what);
 
 private:
     double now() const;
     void logAdmin(std::int64_t account, const std::string& what);
-    // Records an attempt of `login` from `address` as pending (a failure until its password
-    // proves right): outcome LoggedIn with its row, or AddressLimited or Locked (nothing
-    // recorded) when the address, or the login from it, has no failure left.
-    struct Claim {
-        LoginOutcome outcome = LoginOutcome::LoggedIn;
-        std::int64_t attempt = 0;
-        std::int64_t failed = 0;  // the login's recent failures from the address before it
-    };
-    Claim claimAttempt(const std::string& address, const std::string& login, double when);
     DriverAccount existing(const std::string& login);
 
     PgConnection& c_;

@@ -25,21 +25,15 @@ void checkFormKey(const PgConnection& c, const std::string& key) {
 WebRecords::WebRecords(PgConnection& c, std::string token, WebSession who, std::string address)
     : c_(c), token_(std::move(token)), who_(std::move(who)), address_(std::move(address)) {}
 
-template <typename F>
-auto WebRecords::asDriver(F&& body) {
-    return inTransaction(c_, [&] {
-        // The token's hash, not the token: a statement's values may go to the server's log.
-        c_.exec("SELECT set_config('quil.web_session', $1, true)",
-                {PgParam::text(sessionTokenHash(token_))});
-        return body();
-    });
+std::string WebRecords::sessionHash() const {
+    // The token's hash, not the token: a statement's values may go to the server's log.
+    return sessionTokenHash(token_);
 }
 
 WebFormLists WebRecords::choices() {
     // Items and detectors belong to no driver: read without the session's token.
     WebFormLists lists;
-    const PgResult items =
-        c_.exec("SELECT position, raw FROM quil_items ORDER BY position", {}, true);
+    const PgResult items = c_.exec("SELECT o_position, o_raw FROM quil_web_items()", {}, true);
     std::vector<store::ItemRecord> byPosition;
     for (int i = 0; i < items.rows(); ++i) {
         const auto position = static_cast<std::size_t>(items.int64(i, 0));
@@ -55,8 +49,7 @@ WebFormLists WebRecords::choices() {
         if (!item.deleted() && item.kind() == static_cast<std::int16_t>(store::ItemKind::Purpose))
             lists.purposes.push_back({static_cast<std::int64_t>(p), item.name()});
     }
-    const PgResult detectors =
-        c_.exec("SELECT id, name, serial FROM quil_alcohol_detector WHERE NOT retired ORDER BY id");
+    const PgResult detectors = c_.exec("SELECT o_id, o_name, o_serial FROM quil_web_detectors()");
     for (int i = 0; i < detectors.rows(); ++i) {
         alcohol::Detector d;
         d.id = intOf(detectors.text(i, 0));
@@ -69,122 +62,80 @@ WebFormLists WebRecords::choices() {
 
 WebFormLists WebRecords::formLists() {
     WebFormLists lists = choices();
-    lists.checkers = asDriver([&] {
-        // The server shows the service only the driver's own checks.
-        const PgResult checkers = c_.exec(
-            "SELECT checker FROM quil_alcohol_check WHERE NOT deleted AND checker <> '' "
-            "GROUP BY checker ORDER BY max(checked_at) DESC LIMIT 20");
-        std::vector<std::string> out;
-        for (int i = 0; i < checkers.rows(); ++i) out.emplace_back(checkers.text(i, 0));
-        return out;
-    });
+    // The server gives only the driver's own checks' checkers.
+    const PgResult checkers = c_.exec("SELECT o_checker FROM quil_web_checkers(decode($1, 'hex'))",
+                                      {PgParam::text(sessionHash())});
+    for (int i = 0; i < checkers.rows(); ++i) lists.checkers.emplace_back(checkers.text(i, 0));
     return lists;
 }
 
-std::int64_t WebRecords::storeOnce(const std::string& insert, std::vector<PgParam> params,
-                                   const std::string& key, const std::string& what,
+std::int64_t WebRecords::storeOnce(const std::string& call, std::vector<PgParam> params,
                                    bool* postedBefore) {
-    // One statement stores the row, its form key and the log line; a key stored before
-    // (ON CONFLICT waits for a post of the same key still under way) stores nothing of it,
-    // and the row inserted meanwhile goes with the rolled-back transaction.
-    const std::size_t n = params.size();
-    const auto arg = [&](std::size_t i) { return "$" + std::to_string(n + i); };
-    const std::string sql =
-        "WITH ins AS (" + insert +
-        "), saved AS (INSERT INTO quil_saves (key, target, version) "
-        "SELECT " +
-        arg(1) +
-        ", id, 1 FROM ins ON CONFLICT (key) DO NOTHING "
-        "RETURNING key), logged AS (INSERT INTO quil_web_log "
-        "(at, account, actor, address, action) SELECT now(), " +
-        arg(2) + ", " + arg(3) + ", " + arg(4) + ", " + arg(5) +
-        " || '（番号 ' || id || '）' FROM ins WHERE EXISTS (SELECT 1 FROM saved)) "
-        "SELECT id, (SELECT count(*) FROM saved) FROM ins";
-    params.push_back(PgParam::text(key));
-    params.push_back(PgParam::number(who_.account));
-    params.push_back(PgParam::text(who_.login));
-    params.push_back(PgParam::text(address_));
-    params.push_back(PgParam::text(what));
-    struct PostedBefore {};
-    if (postedBefore) *postedBefore = false;
-    try {
-        return asDriver([&] {
-            const PgResult r = c_.exec(sql, params);
-            if (r.integer(0, 1) == 0) throw PostedBefore{};
-            return r.integer(0, 0);
-        });
-    } catch (const PostedBefore&) {
-        // Posted before (the answer was lost, or the form was sent twice).
-        if (postedBefore) *postedBefore = true;
-        return c_
-            .exec("SELECT coalesce(target, 0) FROM quil_saves WHERE key = $1", {PgParam::text(key)})
-            .integer(0, 0);
-    }
+    // The function stores the row, its form key and the log line in the driver's name; a
+    // key stored before stores nothing and gives the row stored then.
+    params.insert(params.begin(), {PgParam::text(sessionHash()), PgParam::text(address_)});
+    const PgResult r = c_.exec("SELECT o_id, o_fresh FROM " + call, params);
+    if (postedBefore) *postedBefore = r.text(0, 1) != "t";
+    return r.integer(0, 0);
 }
 
 std::int64_t WebRecords::addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey,
                                   bool* postedBefore) {
     checkFormKey(c_, saveKey);
-    // The driver is not compared here: the server's policy refuses a check of another.
-    return storeOnce(kCheckInsert, checkValues(check), "web-check-" + saveKey,
-                     "アルコールチェックを記録", postedBefore);
+    // The driver is not compared here: the server refuses a check of another.
+    std::vector<PgParam> params = checkValues(check);
+    params.insert(params.begin(), PgParam::text(saveKey));
+    return storeOnce(
+        "quil_web_add_check(decode($1, 'hex'), $2, $3, $4::float8, $5::integer, $6::integer, "
+        "$7::integer, $8, $9::integer, $10, $11::bigint, $12::float8, $13::boolean, $14, $15)",
+        std::move(params), postedBefore);
 }
 
 std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::string& saveKey,
                                   bool* postedBefore) {
     checkFormKey(c_, saveKey);
+    // Only a live driving record of the session's driver: the server compares its bytes.
     return storeOnce(
-        "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
-        "VALUES ($1, $2::float8, $3, $4, $5, $6) RETURNING id",
-        {PgParam::bytes(rawOf(drive)), PgParam::float8(drive.date()),
-         PgParam::number(drive.vehicle()), PgParam::number(drive.user()),
-         PgParam::number(drive.kind()), PgParam::text(drive.deleted() ? "true" : "false")},
-        "web-drive-" + saveKey, "走行記録を記録", postedBefore);
+        "quil_web_add_drive(decode($1, 'hex'), $2, $3, $4, $5::float8, $6::integer, "
+        "$7::integer)",
+        {PgParam::text(saveKey), PgParam::bytes(rawOf(drive)), PgParam::float8(drive.date()),
+         PgParam::number(drive.vehicle()), PgParam::number(drive.user())},
+        postedBefore);
 }
 
 std::vector<alcohol::AlcoholCheck> WebRecords::checksSince(store::DateTime from) {
-    return asDriver([&] {
-        const PgResult r = c_.exec(std::string("SELECT ") + kCheckColumns +
-                                       " FROM quil_alcohol_check WHERE NOT deleted AND "
-                                       "checked_at >= $1::float8 ORDER BY checked_at DESC, id DESC",
-                                   {PgParam::float8(from)});
-        std::vector<alcohol::AlcoholCheck> out;
-        for (int i = 0; i < r.rows(); ++i) out.push_back(checkAt(r, i));
-        return out;
-    });
+    const PgResult r = c_.exec(std::string("SELECT ") + kCheckColumns +
+                                   " FROM quil_web_checks(decode($1, 'hex'), $2::float8, NULL)",
+                               {PgParam::text(sessionHash()), PgParam::float8(from)});
+    std::vector<alcohol::AlcoholCheck> out;
+    for (int i = 0; i < r.rows(); ++i) out.push_back(checkAt(r, i));
+    return out;
 }
 
 std::vector<WebDrive> WebRecords::drivesSince(store::DateTime from) {
-    return asDriver([&] {
-        const PgResult r = c_.exec(
-            "SELECT id, raw FROM quil_records WHERE NOT deleted AND kind = 0 AND "
-            "date >= $1::float8 ORDER BY date DESC, entry DESC",
-            {PgParam::float8(from)}, true);
-        std::vector<WebDrive> out;
-        for (int i = 0; i < r.rows(); ++i)
-            out.push_back({r.int64(i, 0), recordOf(r.bytes(i, 1), c_.where())});
-        return out;
-    });
+    const PgResult r =
+        c_.exec("SELECT o_id, o_raw FROM quil_web_drives(decode($1, 'hex'), $2::float8, NULL)",
+                {PgParam::text(sessionHash()), PgParam::float8(from)}, true);
+    std::vector<WebDrive> out;
+    for (int i = 0; i < r.rows(); ++i)
+        out.push_back({r.int64(i, 0), recordOf(r.bytes(i, 1), c_.where())});
+    return out;
 }
 
 std::optional<alcohol::AlcoholCheck> WebRecords::check(std::int64_t id) {
-    return asDriver([&]() -> std::optional<alcohol::AlcoholCheck> {
-        const PgResult r = c_.exec(std::string("SELECT ") + kCheckColumns +
-                                       " FROM quil_alcohol_check WHERE id = $1 AND NOT deleted",
-                                   {PgParam::number(id)});
-        if (r.rows() == 0) return std::nullopt;
-        return checkAt(r, 0);
-    });
+    const PgResult r = c_.exec(std::string("SELECT ") + kCheckColumns +
+                                   " FROM quil_web_checks(decode($1, 'hex'), 0, $2::bigint)",
+                               {PgParam::text(sessionHash()), PgParam::number(id)});
+    if (r.rows() == 0) return std::nullopt;
+    return checkAt(r, 0);
 }
 
 std::optional<WebDrive> WebRecords::drive(std::int64_t id) {
-    return asDriver([&]() -> std::optional<WebDrive> {
-        const PgResult r =
-            c_.exec("SELECT id, raw FROM quil_records WHERE id = $1 AND kind = 0 AND NOT deleted",
-                    {PgParam::number(id)}, true);
-        if (r.rows() == 0) return std::nullopt;
-        return WebDrive{r.int64(0, 0), recordOf(r.bytes(0, 1), c_.where())};
-    });
+    const PgResult r =
+        c_.exec("SELECT o_id, o_raw FROM quil_web_drives(decode($1, 'hex'), 0, $2::bigint)",
+                {PgParam::text(sessionHash()), PgParam::number(id)}, true);
+    if (r.rows() == 0) return std::nullopt;
+    return WebDrive{r.int64(0, 0), recordOf(r.bytes(0, 1), c_.where())};
 }
 
 }  // namespace quil::server

@@ -1,13 +1,12 @@
 #pragma once
 // What a driver logged in on the web page reads and writes: his own alcohol checks and
-// drives, and the pick lists of the page's forms. Each call is one transaction that hands
-// the hash of the session's token to the server (the setting quil.web_session); the server's
-// row-level security on quil_alcohol_check and quil_records lets the service's role (web) see
-// and add only the rows of the driver that token belongs to, whatever it asks for. A row
-// written for another driver is refused by the server (ServerError NotAllowed); another
-// driver's row read by id is simply not there.
+// drives, and the pick lists of the page's forms. Each call is one of the schema's quil_web_*
+// functions, handed the hash of the session's token; the service's role holds no right on a
+// table, and the functions read and add only the rows of the driver that token belongs to,
+// whatever the service asks for. A row written for another driver is refused by the server
+// (ServerError NotAllowed); another driver's row read by id is simply not there.
 //
-// Every write goes to quil_web_log with who, when and from where, in the same transaction.
+// Every write goes to quil_web_log with who, when and from where, in the same statement.
 // A form's save key makes a repeated post store once: the second returns the first id.
 
 #include <cstdint>
@@ -71,13 +70,12 @@ public:
     std::optional<WebDrive> drive(std::int64_t id);
 
 private:
-    // Runs `body` in a transaction that carries the session's token.
-    template <typename F>
-    auto asDriver(F&& body);
-    // Runs `insert` (a statement RETURNING id, parameters `params`) once per form key,
-    // logging `what`: a key posted before gives the id stored then.
-    std::int64_t storeOnce(const std::string& insert, std::vector<PgParam> params,
-                           const std::string& key, const std::string& what, bool* postedBefore);
+    // The SHA-256 of the session's token, in hex.
+    std::string sessionHash() const;
+    // Calls `call` (a quil_web_add_* function, its first two parameters the session's hash
+    // and the address, then `params`): a key posted before gives the id stored then.
+    std::int64_t storeOnce(const std::string& call, std::vector<PgParam> params,
+                           bool* postedBefore);
 
     PgConnection& c_;
     std::string token_;

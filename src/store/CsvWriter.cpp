@@ -5,6 +5,15 @@
 
 namespace quil::store {
 
+std::vector<std::size_t> linesCp932CannotHold(std::size_t rows,
+                                              const std::function<std::string(std::size_t)>& rowText,
+                                              std::size_t most) {
+    std::vector<std::size_t> lines;
+    for (std::size_t i = 0; i < rows && lines.size() < most; ++i)
+        if (!toCp932Exact(rowText(i))) lines.push_back(i + 2);
+    return lines;
+}
+
 bool CsvWriter::needsQuotes(std::string_view bytes) {
     // The four characters all lie below '-'; most fields have no byte that low at all,
     // which eight bytes at a time (a byte below n sets its top bit in (x - n) & ~x) finds

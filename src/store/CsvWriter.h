@@ -4,12 +4,22 @@
 // CRLF. Fields are taken as bytes in the file's encoding (UTF-8 or CP932: neither has a
 // comma, quote, CR or LF inside a multi-byte character), and handed out in large pieces.
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Codec.h"
 
 namespace quil::store {
+
+// The lines of a CSV file (its title is line 1, row 0 is line 2) whose text CP932 cannot hold
+// (𠮷, 🍺, ♥ …; written in CP932 it would become '?'), at most `most` of them, in order.
+// `rowText(i)` gives row i's UTF-8 text. Every CSV export asks this before it writes CP932.
+std::vector<std::size_t> linesCp932CannotHold(std::size_t rows,
+                                              const std::function<std::string(std::size_t)>& rowText,
+                                              std::size_t most = 5);
 
 class CsvWriter {
 public:

@@ -40,11 +40,19 @@ struct DataSetChange {
     // in place. Any other listener reads the data set again, as for RecordsChanged.
     std::optional<std::int64_t> serverId;
     bool serverDeleted = false;
+    // The row's version after the change, when a server told it (1: a record added, so a
+    // change made elsewhere that has no former record to remove).
+    std::int64_t serverVersion = 0;
     ExtensionPart part = ExtensionPart::AlcoholChecks;
 
     bool isRecord() const { return what == What::RecordSaved || what == What::RecordDeleted; }
     // Everything shown may be different: read the data set again.
     bool isWhole() const { return what == What::FolderChanged || what == What::Replaced; }
+    // One record added by another program on a server data set.
+    bool isAddedElsewhere() const {
+        return serverId && !serverDeleted && serverVersion == 1 &&
+               source == ChangeSource::Elsewhere && !previous;
+    }
 
     static DataSetChange recordSaved(const SavedPlace& place, const DataRecord& record,
                                      std::optional<DataRecord> previous = std::nullopt) {

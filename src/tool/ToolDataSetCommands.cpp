@@ -46,6 +46,9 @@ bool ToolRunner::finishCutShortSwap(const std::string& folder, const std::string
     for (const std::string& staging : folder::tidyStagingLeftovers(folder))
         err_ << "quil-tool: 中断された作業の残り (" << folder << staging
              << ") を片付けました。データは変わっていません。\n";
+    for (const std::string& name : folder::stagingLeftoverNames(folder))
+        err_ << "quil-tool: " << folder << name
+             << " はこのプログラムが作ったものと確かめられないため、そのままにしています。\n";
     return true;
 }
 

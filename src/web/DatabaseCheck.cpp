@@ -13,10 +13,9 @@ bool has(const std::string& text, const char* part) { return text.find(part) != 
 // The data set's group of the service, as the schema names it (quil_group('web')) for a plain
 // database name; another name is hashed there, so the advice names the query instead.
 std::string webGroup(const std::string& database) {
-    const bool plain = !database.empty() && database.size() <= 40 && database[0] >= 'a' &&
-                       database[0] <= 'z' &&
-                       database.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") ==
-                           std::string::npos;
+    const bool plain =
+        !database.empty() && database.size() <= 40 && database[0] >= 'a' && database[0] <= 'z' &&
+        database.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == std::string::npos;
     return plain ? "quil_" + database + "_web" : "(SELECT quil_group('web') の答え)";
 }
 
@@ -36,7 +35,8 @@ std::string connectionAdvice(const std::string& error, const std::string& user,
     else if (has(error, "role \"") && has(error, "does not exist"))
         advice = "データベースサーバーに" + who +
                  " がありません。管理者が sudo -u postgres psql -d " + database +
-                 " -c \"CREATE ROLE " + user + " LOGIN IN ROLE " + webGroup(database) + "\" で作ってください。";
+                 " -c \"CREATE ROLE " + user + " LOGIN IN ROLE " + webGroup(database) +
+                 "\" で作ってください。";
     else if (has(error, "database \"") && has(error, "does not exist"))
         advice = "データベース " + database +
                  " がありません。conninfo の dbname を確かめるか、データセットを作って"
@@ -91,6 +91,14 @@ std::string databaseProblem(const std::string& conninfo) {
     if (std::string(PQgetvalue(r.get(), 0, 1)) != "t")
         return "ロール " + user + " は " + group + " のメンバーではありません。管理者が GRANT " +
                group + " TO " + user + "; を実行してください。";
+    // The service works only through the functions of schema 10 and later.
+    r.reset(PQexec(c.get(), "SELECT to_regprocedure('quil_web_login_begin(text, text)') IS NULL"));
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+        return std::string("データベースに問い合わせられません: ") + PQerrorMessage(c.get());
+    if (std::string(PQgetvalue(r.get(), 0, 0)) == "t")
+        return "データベース " + std::string(PQdb(c.get())) +
+               " のデータセットは古い形式です。管理者がクイル台帳か quil-tool --server … で一度"
+               "開くと新しい形式になります。";
     return {};
 }
 

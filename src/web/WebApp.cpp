@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <unordered_map>
 
@@ -319,6 +320,8 @@ struct WebApp::Impl {
     std::mutex limitedMutex;
     std::unordered_map<std::string, std::pair<std::chrono::steady_clock::time_point, std::string>>
         limitedAddresses;
+    // Held while a password kept at more memory than the policy's is verified.
+    std::mutex largeKeyMutex;
     LoginTokens loginTokens;
     int boundPort = 0;
     std::atomic<bool> stopping{false};
@@ -327,7 +330,8 @@ struct WebApp::Impl {
         : config(c),
           policy(p),
           pool(c.conninfo, c.threads),
-          loginSlots(std::clamp(c.threads / 4, 1, 4)),
+          // Two at a time: each Argon2id of a password takes 12 MiB.
+          loginSlots(std::clamp(c.threads / 4, 1, 2)),
           loginPool(c.conninfo, loginSlots),
           rate(c.requestsPerMinute),
           sessionRate(c.requestsPerMinute) {
@@ -365,8 +369,12 @@ struct WebApp::Impl {
     }
     void guarded(const Request& req, Response& res, ConnectionPool& from,
                  const std::function<void(PgConnection&)>& work) {
+        guardedSteps(req, res, [&] { from.run(work); });
+    }
+    // The same for work that takes its connections itself, step by step.
+    void guardedSteps(const Request& req, Response& res, const std::function<void()>& work) {
         try {
-            from.run(work);
+            work();
         } catch (const ServerError& e) {
             std::cerr << "quil-web: " << req.method << ' ' << req.path << ": " << e.what()
                       << std::endl;
@@ -683,9 +691,42 @@ void WebApp::Impl::routes() {
             sendHtml(res, 200, loginPage(csrf, fieldOf(form, "login"), limited));
             return;
         }
-        guarded(req, res, loginPool, [&](PgConnection& c) {
-            const server::LoginResult r =
-                accounts(c).logIn(fieldOf(form, "login"), fieldOf(form, "password"), from);
+        guardedSteps(req, res, [&] {
+            // The server begins the attempt (refusing a limited login or address at once);
+            // the Argon2id runs here without a connection; the server checks the proof.
+            server::LoginResult r;
+            server::LoginChallenge ch;
+            std::string key;
+            for (int round = 0; round < 10; ++round) {
+                loginPool.run([&](PgConnection& c) {
+                    ch = accounts(c).beginLogIn(fieldOf(form, "login"), from);
+                });
+                if (ch.outcome == server::LoginOutcome::LoggedIn && key.empty()) {
+                    // A password kept at more memory than the policy's (converted from an
+                    // older data set, until its driver's next login re-keys it) is verified
+                    // one at a time: a flood of failures against it holds one such Argon2id
+                    // in memory, not one per slot.
+                    std::unique_lock<std::mutex> large(largeKeyMutex, std::defer_lock);
+                    if (ch.memory > policy.hashMemory) large.lock();
+                    key = server::webPasswordKey(ch, fieldOf(form, "password"));
+                }
+                const server::LoginProof proof = server::webLoginProof(ch, key);
+                bool retry = false;
+                loginPool.run(
+                    [&](PgConnection& c) { r = accounts(c).finishLogIn(ch, proof, &retry); });
+                if (!retry) break;
+            }
+            if (r.ok() && server::webRekeyWanted(ch, policy)) {
+                // The same password at the policy's costs; the login stands if that fails.
+                try {
+                    const server::WebVerifier v =
+                        server::webVerifier(fieldOf(form, "password"), policy);
+                    loginPool.run(
+                        [&](PgConnection& c) { accounts(c).rekey(ch, r.token, key, v, from); });
+                } catch (const std::exception&) {
+                }
+            }
+            sodium_memzero(key.data(), key.size());
             if (r.outcome == server::LoginOutcome::AddressLimited) rememberLimited(from, r.message);
             if (!r.ok()) {
                 logRefusedLogin(address(req), fieldOf(form, "login"), r.outcome);
@@ -908,7 +949,8 @@ void WebApp::Impl::routes() {
         });
     });
 
-    s.Post("/password", [this, passwordPage](const Request& req, Response& res) {
+    // On the slow workers too: a change computes two Argon2id.
+    s.SlowPost("/password", [this, passwordPage](const Request& req, Response& res) {
         guarded(req, res, [&](PgConnection& c) {
             const auto session = this->session(c, req, res, true);
             if (!session) return;

@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
             app.stop();
         });
         // The tests and the journal wait for exactly this line.
-        std::cerr << "quil-web: listening on " << config.listen << ":" << app.port() << std::endl;
+        std::cerr << "quil-web: " << config.listen << ":" << app.port() << " で待ち受けています"
+                  << std::endl;
         std::string why = app.probeDatabase();
         // libpq ends its messages with a line break: one journal line each.
         while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();

@@ -194,7 +194,7 @@ class Site:
                     # A zone where the day's times the forms send have passed.
                     f"time_zone = {EVENING_ZONE}\n")
         self.web = subprocess.Popen([program, "--config", config], stdin=subprocess.DEVNULL,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, encoding="utf-8",
                                     preexec_fn=die_with_parent)
         self.cleanups.append(self.stop_web)
         listening = threading.Event()
@@ -202,7 +202,7 @@ class Site:
         def read_log():
             for line in self.web.stderr:
                 self.log_lines.append(line.rstrip("\n"))
-                if "quil-web: listening on" in line:
+                if line.startswith("quil-web: ") and "で待ち受けています" in line:
                     listening.set()
 
         threading.Thread(target=read_log, daemon=True).start()

@@ -9,6 +9,7 @@
 #include "SampleDataSet.h"
 #include "folder/CsvExport.h"
 #include "folder/CsvImport.h"
+#include "folder/FileCopy.h"
 #include "store/Codec.h"
 #include "store/CsvReader.h"
 #include "store/RecordEntry.h"
@@ -156,7 +157,7 @@ TEST_F(CsvImport, ARefusedRowNamesLineColumnAndMessageAndWritesNothing) {
     EXPECT_EQ(importListCsv(to.dir(), 1, head + good + "1,\"2024\n").problem->line, 3u);
     EXPECT_TRUE(importListCsv(to.dir(), 1, "").problem);
     EXPECT_EQ(recordBytes(to), before);
-    EXPECT_FALSE(std::filesystem::exists(to.file(kImportStagingName)));
+    EXPECT_FALSE(quil::folder::stagingLeftovers(to.dir()));
 }
 
 TEST_F(CsvImport, AnInvalidDataSetIsRefusedBeforeAnythingIsRead) {
@@ -193,7 +194,7 @@ TEST_F(CsvImport, AnIOErrorAtAnyStepLeavesTheRecordFileAsItWas) {
             ++faults;
             EXPECT_TRUE(threw);
             EXPECT_EQ(recordBytes(to), before) << "op " << int(op) << " call " << k;
-            EXPECT_FALSE(std::filesystem::exists(to.file(kImportStagingName)));
+            EXPECT_FALSE(quil::folder::stagingLeftovers(to.dir()));
         }
         // The run without a fault imported the rows: start again from the old file.
         writeBytes(to.file("Quil.qud"), before);

@@ -28,11 +28,8 @@ const ReplaceConsent kReplace{.otherDataSet = true};
 constexpr double kStamp = 40000.5;  // the stamp makeRecord gives
 
 ItemRecord item(const char* name, double stamp = kStamp, std::int16_t version = 101) {
-    ItemRecord r;
-    r.setStamp(stamp);
+    ItemRecord r = makeItem(ItemKind::Vehicle, name, false, stamp);
     r.setVersion(version);
-    r.setKind(ItemKind::Vehicle);
-    r.setName(name);
     return r;
 }
 
@@ -58,11 +55,13 @@ std::string withoutTime(const std::string& name) {
     return name;
 }
 
-// The bytes of every file of a folder (staging folders included, as "dir/name").
+// The bytes of every file of a folder (staging folders included, as "dir/name"), but the
+// list of the files a restore kept (or its copy a kill left): only the next restore reads it,
+// and its loss only keeps those files longer.
 Files snapshot(const TempDir& t) {
     Files out;
     for (const auto& e : std::filesystem::recursive_directory_iterator(t.dir()))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && !e.path().filename().string().starts_with("Quil.kept"))
             out[withoutTime(std::filesystem::relative(e.path(), t.dir()).string())] =
                 readBytes(e.path().string());
     return out;
@@ -72,7 +71,7 @@ Files snapshot(const TempDir& t) {
 Files topFiles(const TempDir& t) {
     Files out;
     for (const auto& e : std::filesystem::directory_iterator(t.dir()))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && !e.path().filename().string().starts_with("Quil.kept"))
             out[withoutTime(e.path().filename().string())] = readBytes(e.path().string());
     return out;
 }
@@ -180,6 +179,9 @@ TEST(DataSetRestore, ReplacesTheDataSetAndReturnsTheNewStamp) {
         << "the replaced data set is kept beside";
     EXPECT_NE(r.message.find("Quil.qud."), std::string::npos) << r.message;
     EXPECT_EQ(snapshot(data).size(), 5u) << "the staging folder is gone";
+    EXPECT_NE(readBytes(data.file("Quil.kept")).value_or("").find("\nQuilExt.db."),
+              std::string::npos)
+        << "the kept files are listed for the next restore";
 }
 
 TEST(DataSetRestore, RefusesMissingBrokenOrMismatchedSourcesWithoutTouchingTheDataSet) {
@@ -577,9 +579,10 @@ TEST(ExtensionFileCheck, TellsADatabaseFromTextOrACutCopy) {
 
 // A staging folder as a command killed during its swap leaves it: made and marked by the
 // program, its journal begun.
-void makeStaging(const std::string& folder, const char* name) {
+std::string makeStaging(const std::string& folder, const char* name) {
     StagingFolder staging(folder, name);
     writeBytes(staging.path() + "swap.journal", "quil-swap 1\n");
+    return staging.path();
 }
 
 TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
@@ -588,20 +591,22 @@ TEST(SwapJournal, ASwapCutShortIsFinishedAndOneNotBegunIsDropped) {
     TempDir fresh;
     writeDataSet(fresh, "新", 5, 222.0);
     // Killed after the old item file was moved aside and before anything was moved in.
-    const std::string staging = data.dir() + "Quil.$restore/";
-    makeStaging(data.dir(), kRestoreStaging);
+    std::string staging = makeStaging(data.dir(), kRestoreStaging);
+    EXPECT_EQ(staging.rfind(data.dir() + "Quil.$restore.", 0), 0u) << staging;
     std::filesystem::copy_file(fresh.file("Quil.qui"), staging + "Quil.qui");
     std::filesystem::copy_file(fresh.file("Quil.qud"), staging + "Quil.qud");
     std::filesystem::rename(data.file("Quil.qui"), staging + "Quil.qui.old");
     writeBytes(staging + "swap.journal", "quil-swap 1\nput Quil.qui\nput Quil.qud\nend\n");
     EXPECT_TRUE(swapPending(data.dir()));
-    EXPECT_EQ(finishPendingSwaps(data.dir()), std::vector<std::string>{"Quil.$restore"});
+    EXPECT_EQ(finishPendingSwaps(data.dir()),
+              std::vector<std::string>{staging.substr(data.dir().size(), staging.size() -
+                                                                         data.dir().size() - 1)});
     EXPECT_FALSE(swapPending(data.dir()));
     EXPECT_EQ(topFiles(data), topFiles(fresh));
     EXPECT_FALSE(std::filesystem::exists(staging));
 
     // A journal cut short while it was written: no file had been touched yet.
-    makeStaging(data.dir(), kRestoreStaging);
+    staging = makeStaging(data.dir(), kRestoreStaging);
     std::filesystem::copy_file(data.file("Quil.qui"), staging + "Quil.qui");
     writeBytes(staging + "swap.journal", "quil-swap 1\nput Quil.q");
     const Files before = topFiles(data);
@@ -675,7 +680,8 @@ TEST(DataSetRestore, ASourceChangedWhileItIsCopiedIsCheckedAgainAndRefused) {
     // Another program rewrites the backup's record file once the restore has checked it
     // and begun copying.
     fs.beforeOpen = [&](const std::string& path, OpenMode mode) {
-        if (mode == OpenMode::CreateNew && path.find("Quil.$restore/Quil.qui") != std::string::npos)
+        if (mode == OpenMode::CreateNew && path.find("Quil.$restore.") != std::string::npos &&
+            path.find("/Quil.qui") != std::string::npos)
             writeBytes(source.file("Quil.qud"), std::string(256, 'x'));
     };
     const auto r = restoreDataSet(data.dir(), source.dir(), fs, {.otherDataSet = true});
@@ -691,8 +697,7 @@ namespace {
 // `fresh` staged in the data folder's `name`, the journal `journal`.
 std::string plantSwap(const TempDir& data, const TempDir& fresh, const char* name,
                       const std::string& journal) {
-    makeStaging(data.dir(), name);
-    const std::string staging = data.dir() + name + "/";
+    const std::string staging = makeStaging(data.dir(), name);
     for (const char* file : {"Quil.qui", "Quil.qud"})
         std::filesystem::copy_file(fresh.file(file), staging + file);
     writeBytes(staging + "swap.journal", journal);
@@ -729,8 +734,8 @@ TEST(SwapJournal, OnlyAJournalOfOurOwnFolderNamingTheDataSetFilesIsFollowed) {
     EXPECT_EQ(readBytes(data.dir() + kRestoreStaging + "/Quil.qui"), "user's own");
     std::filesystem::remove_all(data.dir() + kRestoreStaging);
     TempDir elsewhere;
-    plantSwap(elsewhere, fresh, kRestoreStaging, journal);
-    std::filesystem::copy(elsewhere.dir() + kRestoreStaging, data.dir() + kRestoreStaging,
+    const std::string theirs = plantSwap(elsewhere, fresh, kRestoreStaging, journal);
+    std::filesystem::copy(theirs, data.dir() + kRestoreStaging,
                           std::filesystem::copy_options::recursive);
     EXPECT_THROW(finishPendingSwaps(data.dir()), StoreError);
     EXPECT_EQ(topFiles(data), before);
@@ -785,7 +790,7 @@ TEST(SwapJournal, EachSafetyStepKeepsTheDataSetWhole) {
     plantSwap(data, fresh, kRestoreStaging, "quil-swap 1\nput Quil.qui\nput Quil.qud\n");
     finishPendingSwaps(data.dir());
     EXPECT_EQ(topFiles(data), before);
-    EXPECT_FALSE(std::filesystem::exists(data.dir() + kRestoreStaging));
+    EXPECT_FALSE(stagingLeftovers(data.dir()));
 
     // Rolled forward, the files the swap drops leave the folder too.
     writeBytes(data.file("QuilExt.db"), "");

@@ -125,5 +125,30 @@ TEST(ExportFile, APlantedPartFileLinkIsReplacedNeverWrittenThrough) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.csv.part")));
 }
 
+// A link the user names is written through to the file it points to and stays a link, unless
+// it points to a data set's file; a file the program puts in place itself is never a link.
+TEST(ExportFile, ALinkIsWrittenThroughUnlessItLeadsToADataFile) {
+    TempDir dir;
+    writeBytes(dir.file("Quil.qud"), kOld);
+    writeBytes(dir.file("report.csv"), kOld);
+    std::filesystem::create_symlink(dir.file("report.csv"), dir.file("latest.csv"));
+    writeExportFile(dir.file("latest.csv"), std::string_view("new\r\n"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("latest.csv")));
+    EXPECT_EQ(readBytes(dir.file("report.csv")), "new\r\n");
+
+    std::filesystem::create_symlink(dir.file("Quil.qud"), dir.file("out.csv"));
+    for (const std::string name : {"out.csv", "swap.journal", "QuilExt.db-wal", "Quil.kept"})
+        EXPECT_THROW(writeExportFile(dir.file(name), std::string_view("x")), store::StoreError)
+            << name;
+    EXPECT_EQ(readBytes(dir.file("Quil.qud")), kOld);
+
+    EXPECT_THROW(FileBeside(dir.file("out.csv"), FileRole::ProgramFile), store::StoreError);
+    EXPECT_EQ(readBytes(dir.file("Quil.qud")), kOld);
+    FileBeside pulled(dir.file("Quil.qui"), FileRole::ProgramFile);
+    pulled.write("items");
+    pulled.commit();
+    EXPECT_EQ(readBytes(dir.file("Quil.qui")), "items");
+}
+
 }  // namespace
 }  // namespace quil::folder

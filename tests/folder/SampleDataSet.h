@@ -22,12 +22,8 @@ inline void writeSampleItems(const std::string& dir) {
     for (const ItemRecord& it : firstRunItems(kSampleStamp, encodeDate(2024, 4, 1)))
         items.append(it);
     auto add = [&](ItemKind kind, const char* name, bool deleted = false) {
-        ItemRecord it;
-        it.setStamp(kSampleStamp);
-        it.setKind(kind);
+        ItemRecord it = makeItem(kind, name, deleted, kSampleStamp);
         it.setOrder(999);
-        it.setName(name);
-        it.setDeleted(deleted);
         items.append(it);
     };
     add(ItemKind::Vehicle, "軽トラ");

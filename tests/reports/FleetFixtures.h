@@ -43,9 +43,7 @@ inline store::DataRecord expense(store::DateTime date, int vehicle, int price) {
 
 inline store::ItemRecord item(store::ItemKind kind, const std::string& name,
                               store::DateTime registered = 0, double odometer = 0) {
-    store::ItemRecord i;
-    i.setKind(kind);
-    i.setName(name);
+    store::ItemRecord i = testing::makeItem(kind, name);
     i.setRegistered(registered);
     i.setOdometer(odometer);
     return i;

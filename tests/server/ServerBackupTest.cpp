@@ -12,6 +12,7 @@
 #include "PgTestCluster.h"
 #include "SampleDataSet.h"
 #include "TempDir.h"
+#include "folder/FileCopy.h"
 #include "server/ServerBackup.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
@@ -55,7 +56,7 @@ TEST_F(ServerBackup, ABackupRestoredGivesBackTheDataSetByteForByte) {
     ASSERT_TRUE(saved.done()) << saved.message;
     EXPECT_EQ(fileBytes(backup.file("Quil.qui")), fileBytes(seed.file("Quil.qui")));
     EXPECT_EQ(fileBytes(backup.file("Quil.qud")), fileBytes(seed.file("Quil.qud")));
-    EXPECT_FALSE(std::filesystem::exists(backup.file("Quil.$backup")));
+    EXPECT_FALSE(quil::folder::stagingLeftovers(backup.dir()));
 
     // Changed after the backup, then restored: the changes are gone, the backup is back.
     ServerDataSet other(db.conninfo());

@@ -257,7 +257,7 @@ TEST(ServerRolesTest, NoPasswordTokenOrCookieValueReachesTheServersLog) {
     const std::string log{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
     // The statements were logged, with their values.
     ASSERT_NE(log.find("quil_account_set_password"), std::string::npos);
-    ASSERT_NE(log.find("quil.web_session"), std::string::npos);
+    ASSERT_NE(log.find("quil_web_login_finish"), std::string::npos);
     ASSERT_NE(log.find("parameters: $1 = '"), std::string::npos);
     for (const std::string& s : secrets) {
         ASSERT_FALSE(s.empty());

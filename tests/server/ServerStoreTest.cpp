@@ -285,10 +285,18 @@ TEST_F(ServerStore, OtherProgramsHearOfAChangeAndTheSaverDoesNot) {
     EXPECT_EQ(heard[0].serverId, added.id);
     EXPECT_EQ(heard[0].record.price(), 5);
     EXPECT_FALSE(heard[0].serverDeleted);
-    writer.deleteRecord(added.id, added.version, newSaveKey());
+    EXPECT_TRUE(heard[0].isAddedElsewhere());  // its row's first version
+    const RecordRow edited =
+        writer.editRecord(added.id, added.version, makeRecord(45000, 0, 1, 7), newSaveKey());
+    const auto edit = waitFor(reader);
+    ASSERT_EQ(edit.size(), 1u);
+    EXPECT_EQ(edit[0].serverVersion, edited.version);
+    EXPECT_FALSE(edit[0].isAddedElsewhere());  // an edit: its former record is not told
+    writer.deleteRecord(edited.id, edited.version, newSaveKey());
     const auto deleted = waitFor(reader);
     ASSERT_EQ(deleted.size(), 1u);
     EXPECT_TRUE(deleted[0].serverDeleted);
+    EXPECT_FALSE(deleted[0].isAddedElsewhere());
     EXPECT_TRUE(waitFor(writer).empty());
     store::ItemRecord item;
     item.setKind(store::ItemKind::User);

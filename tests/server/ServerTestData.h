@@ -15,12 +15,9 @@ namespace quil::test {
 // Adds a live (or deleted) item of `kind` named `name`; its position.
 inline int addItem(server::ServerDataSet& set, store::ItemKind kind, const char* name,
                    bool deleted = false) {
-    store::ItemRecord it;
-    it.setStamp(quil::testing::kSampleStamp);
-    it.setKind(kind);
+    store::ItemRecord it =
+        quil::testing::makeItem(kind, name, deleted, quil::testing::kSampleStamp);
     it.setOrder(999);
-    it.setName(name);
-    it.setDeleted(deleted);
     return set.addItem(it, server::newSaveKey()).position;
 }
 

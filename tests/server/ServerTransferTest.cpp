@@ -15,6 +15,7 @@
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
 #include "TempDir.h"
+#include "folder/ExtensionSchema.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
@@ -254,6 +255,60 @@ TEST_F(ToolOnServer, WrongPlacesAndWrongUseAreSaidPlainly) {
     EXPECT_EQ(tool::ToolRunner(program.dir(), in, o, e, false)
                   .run({"--server", db.conninfo(), "--data", folder.dir(), "check"}),
               tool::kExitUsage);
+}
+
+// The one description of the extension tables against what exists already: the server's
+// tables its schema 4 made, and the statements released programs ran on QuilExt.db (SQLite
+// keeps their text, so a file made now must hold the same).
+TEST_F(Transfer, TheExtensionTablesDescriptionMatchesTheServersTablesAndReleasedFiles) {
+    namespace schema = quil::folder::extschema;
+    const auto columns = [&](const std::string& table) {
+        const PgResult r = c->exec(
+            "SELECT column_name, data_type, is_nullable, coalesce(column_default, ''),"
+            " is_identity FROM information_schema.columns WHERE table_name = $1"
+            " ORDER BY ordinal_position",
+            {PgParam::text(table)});
+        std::vector<std::string> out;
+        for (int i = 0; i < r.rows(); ++i)
+            out.push_back(std::string(r.text(i, 0)) + ' ' + std::string(r.text(i, 1)) + ' ' +
+                          std::string(r.text(i, 2)) + ' ' + std::string(r.text(i, 3)) + ' ' +
+                          std::string(r.text(i, 4)));
+        return out;
+    };
+    std::vector<std::string> names;
+    for (const schema::Component& component : schema::components())
+        for (const schema::Table& table : component.tables) {
+            for (const std::string& sql : schema::serverCreateTable(table, "probe_")) c->run(sql);
+            EXPECT_EQ(columns(std::string("probe_") + table.name), columns(schema::serverName(table)))
+                << table.name;
+            names.push_back(schema::serverName(table));
+        }
+    EXPECT_EQ(names, schema::serverTableNames());
+    EXPECT_EQ(names.size(), 5u);
+
+    const std::vector<std::string> released = {
+        "CREATE TABLE alcohol_check ( id INTEGER PRIMARY KEY, checked_at REAL NOT NULL, timing "
+        "INTEGER NOT NULL, driver INTEGER NOT NULL, vehicle INTEGER NOT NULL, checker TEXT NOT "
+        "NULL, method INTEGER NOT NULL, method_text TEXT NOT NULL DEFAULT '', detector INTEGER, "
+        "reading REAL, intoxicated INTEGER NOT NULL, instructions TEXT NOT NULL DEFAULT '', "
+        "remarks TEXT NOT NULL DEFAULT '', deleted INTEGER NOT NULL DEFAULT 0, deleted_by TEXT "
+        "NOT NULL DEFAULT '', deleted_at REAL NOT NULL DEFAULT 0)",
+        "CREATE INDEX alcohol_check_time ON alcohol_check (checked_at)",
+        "CREATE TABLE alcohol_detector ( id INTEGER PRIMARY KEY, name TEXT NOT NULL, serial TEXT "
+        "NOT NULL DEFAULT '', in_use_since REAL NOT NULL DEFAULT 0, last_inspection REAL NOT NULL "
+        "DEFAULT 0, retired INTEGER NOT NULL DEFAULT 0)",
+        "CREATE TABLE alcohol_setting ( key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+        "CREATE TABLE analysis_cycle (item INTEGER PRIMARY KEY NOT NULL, months INTEGER NOT NULL "
+        "DEFAULT 0, km INTEGER NOT NULL DEFAULT 0)",
+        "ALTER TABLE analysis_cycle ADD COLUMN first_months INTEGER NOT NULL DEFAULT 0",
+        "CREATE TABLE analysis_setting (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL)",
+    };
+    std::vector<std::string> made;
+    for (const schema::Component& component : schema::components())
+        for (int version = 1; version <= component.version; ++version)
+            for (const std::string& sql : schema::sqliteStatements(component, version))
+                made.push_back(sql);
+    EXPECT_EQ(made, released);
 }
 
 TEST_F(Transfer, ADamagedExtensionsFileSendsNothingAndAPullKeepsTheDestinationsOwn) {

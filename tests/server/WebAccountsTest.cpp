@@ -77,7 +77,7 @@ protected:
 TEST(WebPasswords, AStoredHashIsArgon2idWithItsOwnSaltAndVerifiesOnlyItsPassword) {
     const std::string h = hashWebPassword("正しいパスワード-123");
     EXPECT_EQ(h.rfind("$argon2id$", 0), 0u) << h;
-    EXPECT_NE(h.find("m=131072,t=2"), std::string::npos) << h;
+    EXPECT_NE(h.find("m=12288,t=3"), std::string::npos) << h;
     EXPECT_TRUE(verifyWebPassword(h, "正しいパスワード-123"));
     EXPECT_FALSE(verifyWebPassword(h, "正しいパスワード-124"));
     EXPECT_FALSE(verifyWebPassword(h, ""));
@@ -142,9 +142,17 @@ TEST_F(WebAccountsTest, AnAccountBelongsToOneLiveUserAndBadRequestsChangeNothing
     EXPECT_TRUE(all[0].driverLive);
     EXPECT_TRUE(all[0].mustChangePassword);
     EXPECT_FALSE(all[0].disabled);
-    const std::string stored(c->exec("SELECT password_hash FROM quil_web_account").text(0, 0));
-    EXPECT_EQ(stored.rfind("$argon2id$", 0), 0u) << stored;
-    EXPECT_EQ(stored.find("first-pass-1"), std::string::npos);
+    // The server keeps the Argon2id salt and costs and a chain's head, never the password.
+    const PgResult stored = c->exec(
+        "SELECT kdf_ops, kdf_memory, octet_length(salt), chain_left, chain_generation, "
+        "position(convert_to('first-pass-1', 'UTF8') in salt || chain_head) "
+        "FROM quil_web_account");
+    EXPECT_EQ(stored.integer(0, 0), 1);
+    EXPECT_EQ(stored.integer(0, 1), 64);
+    EXPECT_EQ(stored.integer(0, 2), 16);
+    EXPECT_EQ(stored.integer(0, 3), kWebChainLength);
+    EXPECT_EQ(stored.integer(0, 4), 0);
+    EXPECT_EQ(stored.integer(0, 5), 0);
     EXPECT_EQ(count("SELECT count(*) FROM quil_web_log WHERE action LIKE 'ログイン作成 yamada%' "
                     "AND actor = session_user AND account IS NOT NULL"),
               1);
@@ -229,21 +237,42 @@ TEST_F(WebAccountsTest, ALoginGivesAFreshTokenThatIsNeverStoredAndASessionForIt)
     EXPECT_FALSE(a.checkSession("' OR 1=1 --"));
 }
 
-TEST_F(WebAccountsTest, AHashOfOtherCostsIsRenewedAtTheNextRightLoginOnly) {
+TEST_F(WebAccountsTest, EachRightLoginSpendsOneStepOfTheChainAndAShortChainIsReplaced) {
     accounts().createAccount("yamada", yamada, "first-pass-1");
-    const auto stored = [&] {
-        return std::string(c->exec("SELECT password_hash FROM quil_web_account").text(0, 0));
+    const auto chain = [&] {
+        const PgResult r = c->exec(
+            "SELECT chain_generation, chain_left, encode(chain_head, 'hex') FROM quil_web_account");
+        return std::tuple(r.integer(0, 0), r.integer(0, 1), std::string(r.text(0, 2)));
     };
-    const std::string before = stored();
-    EXPECT_NE(before.find("m=64,t=1"), std::string::npos) << before;
+    const auto before = chain();
+    // A wrong password changes nothing, even at costs other than the service's; a right one
+    // re-keys the password at the service's costs (a new chain), and the next spends a step.
     policy.hashOps = 2;
     policy.hashMemory = 128 * 1024;
-    WebAccounts costlier = accounts();
-    EXPECT_FALSE(costlier.logIn("yamada", "wrong-pass-1", kHome).ok());
-    EXPECT_EQ(stored(), before);
-    ASSERT_TRUE(costlier.logIn("yamada", "first-pass-1", kHome).ok());
-    EXPECT_NE(stored().find("m=128,t=2"), std::string::npos) << stored();
-    EXPECT_TRUE(costlier.logIn("yamada", "first-pass-1", kHome).ok());
+    WebAccounts a = accounts();
+    EXPECT_FALSE(a.logIn("yamada", "wrong-pass-1", kHome).ok());
+    EXPECT_EQ(chain(), before);
+    ASSERT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+    EXPECT_EQ(c->exec("SELECT kdf_ops FROM quil_web_account").integer(0, 0), 2);
+    EXPECT_EQ(std::get<1>(chain()), kWebChainLength);
+    ASSERT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+    EXPECT_EQ(std::get<1>(chain()), kWebChainLength - 1);
+    EXPECT_NE(std::get<2>(chain()), std::get<2>(before));
+
+    // A chain two steps from its end, made on the server from the password's key as the
+    // upgrade makes one: the next login hands over the next generation's.
+    const std::string key = webPasswordKey(a.beginLogIn("yamada", kHome), "first-pass-1");
+    c->exec(
+        "UPDATE quil_web_account SET chain_left = 2, chain_head = quil_web_chain(sha256($1 || "
+        "convert_to('quil-web-chain', 'UTF8') || int4send(chain_generation)), 2)",
+        {PgParam::bytes(key)});
+    const LoginChallenge ch = a.beginLogIn("yamada", kHome);
+    ASSERT_EQ(ch.left, 2);
+    EXPECT_EQ(a.finishLogIn(ch, webLoginProof(ch, key)).outcome, LoginOutcome::LoggedIn);
+    EXPECT_EQ(std::get<0>(chain()), 1);
+    EXPECT_EQ(std::get<1>(chain()), kWebChainLength);
+    EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
+    EXPECT_EQ(std::get<1>(chain()), kWebChainLength - 1);
 }
 
 TEST_F(WebAccountsTest, AWrongPasswordAnUnknownNameAndALockGetTheSameAnswer) {
@@ -285,9 +314,15 @@ TEST_F(WebAccountsTest, FiveFailuresLockTheAccountForFifteenMinutesAndALoginRese
     EXPECT_TRUE(a.list()[1].locked);
     EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
     EXPECT_TRUE(a.logIn("sato", "second-pass-2", kAway).ok());
-    t += 14min + 59s;
+    // The server's clock decides: the attempts are moved back in time.
+    const auto later = [&](const char* interval) {
+        c->run(std::string("UPDATE quil_web_login_attempt SET attempted_at = attempted_at - "
+                           "interval '") +
+               interval + "'");
+    };
+    later("14 minutes 50 seconds");
     EXPECT_EQ(a.logIn("yamada", "first-pass-1", kAway).outcome, LoginOutcome::Locked);
-    t += 1s;
+    later("15 seconds");
     EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kAway).ok());
     EXPECT_FALSE(a.list()[1].locked);
     // A new run of failures is counted from nothing.
@@ -297,11 +332,16 @@ TEST_F(WebAccountsTest, FiveFailuresLockTheAccountForFifteenMinutesAndALoginRese
 
 TEST_F(WebAccountsTest, TwentyFailuresFromOneAddressStopItsLoginsForFifteenMinutes) {
     WebAccounts a = accounts();
+    const auto later = [&](const char* interval) {
+        c->run(std::string("UPDATE quil_web_login_attempt SET attempted_at = attempted_at - "
+                           "interval '") +
+               interval + "'");
+    };
     a.createAccount("yamada", yamada, "first-pass-1");
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(a.logIn("guess" + std::to_string(i), "whatever-1", kHome).outcome,
                   LoginOutcome::Refused);
-        t += 30s;
+        later("30 seconds");
     }
     const LoginResult limited = a.logIn("yamada", "first-pass-1", kHome);
     EXPECT_EQ(limited.outcome, LoginOutcome::AddressLimited);
@@ -310,9 +350,9 @@ TEST_F(WebAccountsTest, TwentyFailuresFromOneAddressStopItsLoginsForFifteenMinut
     // Another address is not affected, nor is the account counted.
     EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kAway).ok());
     // The oldest failure leaves the window 15 minutes after it was made.
-    t += 5min - 10s;
+    later("4 minutes 50 seconds");
     EXPECT_EQ(a.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::AddressLimited);
-    t += 11s;
+    later("11 seconds");
     EXPECT_TRUE(a.logIn("yamada", "first-pass-1", kHome).ok());
 }
 
@@ -367,13 +407,18 @@ TEST_F(WebAccountsTest, ASessionEndsAfterThirtyIdleMinutesEachRequestRenewsItAnd
     a.createAccount("yamada", yamada, "first-pass-1");
     const std::string token = a.logIn("yamada", "first-pass-1", kHome).token;
     const std::string idle = a.logIn("yamada", "first-pass-1", kHome).token;
+    // The server's clock decides: the sessions are moved back in time.
+    const auto later = [&](const char* interval) {
+        c->run(std::string("UPDATE quil_web_session SET last_seen = last_seen - interval '") +
+               interval + "'");
+    };
     for (int i = 0; i < 3; ++i) {
-        t += 29min;
+        later("29 minutes");
         EXPECT_TRUE(a.checkSession(token)) << "renewed at " << i;
     }
     EXPECT_FALSE(a.checkSession(idle));
     EXPECT_EQ(count("SELECT count(*) FROM quil_web_session"), 1) << "an expired one is removed";
-    t += 30min;
+    later("30 minutes");
     EXPECT_FALSE(a.checkSession(token));
     EXPECT_EQ(count("SELECT count(*) FROM quil_web_session"), 0);
 
@@ -458,12 +503,13 @@ TEST_F(WebAccountsTest, TheAdministratorsPasswordMustBeChangedAndTheDriversOwnCh
               1);
 }
 
-TEST_F(WebAccountsTest, ClerksAndViewersSeeNoAccountsAndTheWebRoleOnlyWhatALoginNeeds) {
+TEST_F(WebAccountsTest,
+       ClerksAndViewersSeeNoAccountsAndTheServiceOnlyFunctionsThatWantThePassword) {
     accounts().createAccount("yamada", yamada, "first-pass-1");
     for (const char* role : {kViewerRole, kClerkRole}) {
         LoginRole person(db.conninfo(), role);
         PgConnection pc(person.conninfo());
-        EXPECT_EQ(kindOf([&] { pc.exec("SELECT password_hash FROM quil_web_account"); }),
+        EXPECT_EQ(kindOf([&] { pc.exec("SELECT salt FROM quil_web_account"); }),
                   ServerError::Kind::NotAllowed)
             << role;
         EXPECT_EQ(kindOf([&] { pc.exec("SELECT count(*) FROM quil_web_session"); }),
@@ -473,35 +519,99 @@ TEST_F(WebAccountsTest, ClerksAndViewersSeeNoAccountsAndTheWebRoleOnlyWhatALogin
                   ServerError::Kind::NotAllowed);
     }
 
+    // The service's own login: no right on any table, only the schema's functions.
     LoginRole web(db.conninfo(), kWebRole);
     PgConnection wc(web.conninfo());
     WebAccounts w = accounts(wc);
-    const LoginResult r = w.logIn("yamada", "first-pass-1", kHome);
+    const PgResult tables =
+        c->exec("SELECT quote_ident(tablename) FROM pg_tables WHERE schemaname = 'public'");
+    ASSERT_GT(tables.rows(), 15);
+    for (int i = 0; i < tables.rows(); ++i) {
+        const std::string table(tables.text(i, 0));
+        EXPECT_EQ(kindOf([&] { wc.exec("SELECT 1 FROM " + table + " LIMIT 1"); }),
+                  ServerError::Kind::NotAllowed)
+            << table;
+    }
+    // Every function it may call runs as the owner with the search path pinned.
+    EXPECT_EQ(count("SELECT count(*) FROM pg_proc p WHERE has_function_privilege(" +
+                    std::string(c->exec("SELECT quote_literal(quil_group('web'))").text(0, 0)) +
+                    ", p.oid, 'EXECUTE') AND p.proname LIKE 'quil\\_web\\_%' AND NOT (p.prosecdef "
+                    "AND p.proconfig @> ARRAY['search_path=pg_catalog, pg_temp'])"),
+              0);
+
+    // A login through the functions: begin, the key (no connection needed), finish.
+    const LoginChallenge ch = w.beginLogIn("yamada", kHome);
+    ASSERT_EQ(ch.outcome, LoginOutcome::LoggedIn);
+    const LoginProof proof = webLoginProof(ch, webPasswordKey(ch, "first-pass-1"));
+    const LoginResult r = w.finishLogIn(ch, proof);
     ASSERT_TRUE(r.ok()) << r.message;
     const std::optional<WebSession> s = w.checkSession(r.token);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->driverName, "山田");
-    w.logWrite(*s, kHome, "アルコールチェック 1 件");
+    const PgParam session =
+        PgParam::bytes(c->exec("SELECT token_hash FROM quil_web_session", {}, true).bytes(0, 0));
+
+    // What someone holding the service's credentials, or its server's log, might try.
+    const std::int64_t logLines = count("SELECT count(*) FROM quil_web_log");
+    const PgResult verifier = c->exec("SELECT salt || chain_head FROM quil_web_account");
+    const std::string head(verifier.text(0, 0));
+    const auto finish = [&](const std::string& nonce, const std::string& presented, char token) {
+        return std::string(
+            wc.exec("SELECT o_status FROM quil_web_login_finish($1, $2, $3, 30, NULL, 0)",
+                    {PgParam::bytes(nonce), PgParam::bytes(presented),
+                     PgParam::bytes(std::string(32, token))})
+                .text(0, 0));
+    };
+    // The same finish call again, the logged proof with a fresh nonce, and the proof's next
+    // step made from it: no session.
+    EXPECT_EQ(finish(ch.nonce, proof.proof, 'a'), "stale");
+    EXPECT_EQ(finish(w.beginLogIn("yamada", kHome).nonce, proof.proof, 'b'), "stale");
+    EXPECT_EQ(
+        finish(w.beginLogIn("yamada", kHome).nonce,
+               std::string(
+                   c->exec("SELECT sha256($1)", {PgParam::bytes(proof.proof)}, true).bytes(0, 0)),
+               'c'),
+        "stale");
+    EXPECT_EQ(finish(w.beginLogIn("yamada", kHome).nonce, std::string(32, 'p'), 'd'), "refused");
+    // A session of its own choosing, a verifier of its own, a password without the old one.
+    for (const char* sql :
+         {"INSERT INTO quil_web_session (token_hash, account, created_at, last_seen, "
+          "csrf_secret) SELECT sha256('x'), id, now(), now(), sha256('y') FROM quil_web_account",
+          "SELECT salt, chain_head FROM quil_web_account",
+          "UPDATE quil_web_account SET chain_left = 1", "DELETE FROM quil_web_login_attempt",
+          "INSERT INTO quil_web_log (at, actor, address, action) "
+          "VALUES (now(), 'sato', '192.0.2.1', 'ログイン')",
+          "SELECT * FROM quil_web_session_of(sha256('x'))", "SELECT quil_web_driver()",
+          "SELECT quil_web_chain('x', 1)"})
+        EXPECT_EQ(kindOf([&] { wc.exec(sql); }), ServerError::Kind::NotAllowed) << sql;
+    for (const std::string& old : {proof.proof, std::string(32, 'p')})
+        EXPECT_EQ(wc.exec("SELECT quil_web_change_password($1, $2, $3, 1, 64, $4, $5, 4096)",
+                          {session, PgParam::bytes(w.beginLogIn("yamada", kHome).nonce),
+                           PgParam::bytes(old), PgParam::bytes(std::string(16, 's')),
+                           PgParam::bytes(std::string(32, 'h'))})
+                      .text(0, 0),
+                  old == proof.proof ? "stale" : "refused");
+    // Another driver's check in this session's name.
+    EXPECT_EQ(kindOf([&] {
+                  wc.exec(
+                      "SELECT quil_web_add_check($1, '192.0.2.1', 'aaaaaaaaaaaaaaaa', 0, 0, $2, "
+                      "0, '', 0, '', NULL, NULL, false, '', '')",
+                      {session, PgParam::number(sato)});
+              }),
+              ServerError::Kind::NotAllowed);
+    EXPECT_EQ(c->exec("SELECT salt || chain_head FROM quil_web_account").text(0, 0), head);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_log"), logLines);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_web_session"), 1);
+
+    // A lock no function lifts; logging out ends the session.
     for (int i = 0; i < 5; ++i) w.logIn("yamada", "nope-nope", kHome);
     EXPECT_EQ(w.logIn("yamada", "first-pass-1", kHome).outcome, LoginOutcome::Locked);
     w.logOut(r.token, kHome);
     EXPECT_FALSE(w.checkSession(r.token));
-    EXPECT_EQ(inspectSchema(wc).is, SchemaState::Is::Current);
-    // Records and checks only through a driver's session (WebRecords): none without one.
-    for (const char* sql :
-         {"SELECT count(*) FROM quil_records", "SELECT count(*) FROM quil_alcohol_check"})
-        EXPECT_EQ(wc.exec(sql).integer(0, 0), 0) << sql;
-    // Nothing else: not the log, not the accounts' other columns.
-    for (const char* sql :
-         {"SELECT count(*) FROM quil_web_log", "UPDATE quil_web_account SET disabled = false",
-          "UPDATE quil_web_account SET driver = 0", "DELETE FROM quil_web_account"})
-        EXPECT_EQ(kindOf([&] { wc.exec(sql); }), ServerError::Kind::NotAllowed) << sql;
+    EXPECT_EQ(kindOf([&] { inspectSchema(wc); }), ServerError::Kind::NotAllowed);
     EXPECT_EQ(kindOf([&] { w.createAccount("sato", sato, "second-pass-2"); }),
               ServerError::Kind::NotAllowed);
     EXPECT_EQ(kindOf([&] { w.setDisabled("yamada", true); }), ServerError::Kind::NotAllowed);
-    EXPECT_EQ(count("SELECT count(*) FROM quil_web_log WHERE action = 'アルコールチェック 1 件' "
-                    "AND actor = 'yamada'"),
-              1);
 }
 
 TEST(WebAccountsUpgrade, ADataSetOfSchemaFourGetsTheWebTablesOnce) {
@@ -515,6 +625,59 @@ TEST(WebAccountsUpgrade, ADataSetOfSchemaFourGetsTheWebTablesOnce) {
     EXPECT_FALSE(c.exec("SELECT to_regclass('quil_web_account')").isNull(0, 0));
     upgradeSchema(c);
     EXPECT_EQ(c.exec("SELECT count(*) FROM quil_schema").integer(0, 0), 1);
+}
+
+TEST(WebAccountsUpgrade, ALoginOfSchemaNineKeepsItsPasswordAndTheServiceLosesTheTables) {
+    ScratchDatabase db;
+    PgConnection c(db.conninfo());
+    initializeSchemaAt(c, 9);
+    c.exec(
+        "INSERT INTO quil_items (position, kind, deleted, name, raw) "
+        "VALUES (0, 2, false, '山田', decode(repeat('00', 128), 'hex'))");
+    c.exec(
+        "INSERT INTO quil_web_account (login, driver, driver_name, password_hash, created_at, "
+        "changed_at, must_change_password) VALUES ('yamada', 0, '山田', $1, now(), now(), true)",
+        {PgParam::text(hashWebPassword("first-pass-1", 2, 256 * 1024))});
+    LoginRole service(db.conninfo(), kWebRole);
+    PgConnection wc(service.conninfo());
+    EXPECT_EQ(wc.exec("SELECT count(*) FROM quil_web_account").integer(0, 0), 1);
+    upgradeSchema(c);
+    EXPECT_EQ(inspectSchema(c).is, SchemaState::Is::Current);
+    EXPECT_EQ(kindOf([&] { wc.exec("SELECT count(*) FROM quil_web_account"); }),
+              ServerError::Kind::NotAllowed);
+    EXPECT_TRUE(c.exec("SELECT 1 FROM pg_attribute WHERE attrelid = 'quil_web_account'::regclass "
+                       "AND attname = 'password_hash' AND NOT attisdropped")
+                    .rows() == 0);
+    WebAccounts w(wc);
+    const auto costs = [&] {
+        const PgResult k = c.exec("SELECT kdf_ops, kdf_memory FROM quil_web_account");
+        return std::pair(k.integer(0, 0), k.integer(0, 1) << 10);
+    };
+    EXPECT_EQ(w.logIn("yamada", "first-pass-2", "192.0.2.10").outcome, LoginOutcome::Refused);
+    EXPECT_EQ(costs(), std::pair(std::int64_t{2}, std::int64_t{256 * 1024}));
+    // The first right login re-keys the password at the service's costs, proven by the chain:
+    // a proof the service cannot make without the password is refused.
+    const LoginResult r = w.logIn("yamada", "first-pass-1", "192.0.2.10");
+    ASSERT_TRUE(r.ok()) << r.message;
+    const auto policy = std::pair(static_cast<std::int64_t>(kWebHashOps),
+                                  static_cast<std::int64_t>(kWebHashMemory));
+    EXPECT_EQ(costs(), policy);
+    EXPECT_EQ(w.checkSession(r.token)->driverName, "山田");
+    EXPECT_TRUE(w.checkSession(r.token)->mustChangePassword);
+    const std::string nonce = w.beginLogIn("yamada", "192.0.2.10").nonce;
+    EXPECT_EQ(wc.exec("SELECT quil_web_rekey(decode($1, 'hex'), $2, $3, 1, 8, $4, $5, 4096)",
+                      {PgParam::text(sessionTokenHash(r.token)), PgParam::bytes(nonce),
+                       PgParam::bytes(std::string(32, 'x')), PgParam::bytes(std::string(16, 's')),
+                       PgParam::bytes(std::string(32, 'h'))})
+                  .text(0, 0),
+              "refused");
+    EXPECT_EQ(costs(), policy);
+    EXPECT_TRUE(w.logIn("yamada", "first-pass-1", "192.0.2.10").ok());
+    // The driver's own change keeps working on the converted login.
+    w.changeOwnPassword(r.token, "first-pass-1", "second-pass-2", "192.0.2.10");
+    EXPECT_TRUE(w.logIn("yamada", "second-pass-2", "192.0.2.10").ok());
+    EXPECT_EQ(c.exec("SELECT kdf_memory FROM quil_web_account").integer(0, 0),
+              static_cast<std::int64_t>(kWebHashMemory >> 10));
 }
 
 namespace {

@@ -9,13 +9,10 @@ using namespace quil::testing;
 
 namespace {
 
-ItemRecord makeItem(ItemKind kind, const std::string& name, bool deleted = false) {
-    ItemRecord r;
-    r.setStamp(40000.5);
-    r.setKind(kind);
+// An item the list has not ordered yet.
+ItemRecord unordered(ItemKind kind, const std::string& name, bool deleted = false) {
+    ItemRecord r = quil::testing::makeItem(kind, name, deleted);
     r.setOrder(999);
-    r.setName(name);
-    r.setDeleted(deleted);
     return r;
 }
 
@@ -25,20 +22,20 @@ TEST(ItemStore, AppendCreatesTheFileAndReturnsPositions) {
     TempDir tmp;
     ItemStore store(tmp.dir());
     EXPECT_FALSE(store.exists());
-    EXPECT_EQ(store.append(makeItem(ItemKind::Vehicle, "軽トラ")), 0);
-    EXPECT_EQ(store.append(makeItem(ItemKind::User, "山田")), 1);
+    EXPECT_EQ(store.append(unordered(ItemKind::Vehicle, "軽トラ")), 0);
+    EXPECT_EQ(store.append(unordered(ItemKind::User, "山田")), 1);
     auto bytes = readBytes(tmp.file("Quil.qui"));
     ASSERT_TRUE(bytes);
-    EXPECT_EQ(*bytes, bytesOf<ItemRecord>({makeItem(ItemKind::Vehicle, "軽トラ"),
-                                           makeItem(ItemKind::User, "山田")}));
+    EXPECT_EQ(*bytes, bytesOf<ItemRecord>({unordered(ItemKind::Vehicle, "軽トラ"),
+                                           unordered(ItemKind::User, "山田")}));
 }
 
 TEST(ItemStore, ListsLiveItemsOfOneKindInPositionOrder) {
     TempDir tmp;
     writeRecords<ItemRecord>(
         tmp.file("Quil.qui"),
-        {makeItem(ItemKind::Vehicle, "A"), makeItem(ItemKind::User, "U"),
-         makeItem(ItemKind::Vehicle, "B", true), makeItem(ItemKind::Vehicle, "C")});
+        {unordered(ItemKind::Vehicle, "A"), unordered(ItemKind::User, "U"),
+         unordered(ItemKind::Vehicle, "B", true), unordered(ItemKind::Vehicle, "C")});
     ItemStore store(tmp.dir());
     EXPECT_EQ(store.listLive(ItemKind::Vehicle), (std::vector<ItemEntry>{{0, "A"}, {3, "C"}}));
     EXPECT_EQ(store.listLive(ItemKind::User), (std::vector<ItemEntry>{{1, "U"}}));
@@ -50,8 +47,8 @@ TEST(ItemStore, NamesByPositionFallBackToOther) {
     TempDir tmp;
     ItemStore missing(tmp.dir());
     EXPECT_EQ(missing.nameAt(0), "その他");
-    writeRecords<ItemRecord>(tmp.file("Quil.qui"), {makeItem(ItemKind::Vehicle, "A", true),
-                                                    makeItem(ItemKind::Shop, "店B")});
+    writeRecords<ItemRecord>(tmp.file("Quil.qui"), {unordered(ItemKind::Vehicle, "A", true),
+                                                    unordered(ItemKind::Shop, "店B")});
     ItemStore store(tmp.dir());
     EXPECT_EQ(store.nameAt(-1), "その他");
     EXPECT_EQ(store.nameAt(0), "A");  // deleted items keep their names
@@ -65,11 +62,11 @@ TEST(ItemStore, NamesByPositionFallBackToOther) {
 
 TEST(ItemStore, RenameCutsTheNameAndKeepsEveryOtherByte) {
     TempDir tmp;
-    auto item = makeItem(ItemKind::Vehicle, "old");
+    auto item = unordered(ItemKind::Vehicle, "old");
     item.setReserved70(1234);
     item.setOdometer(55.5);
     item.setPlateRegion("品川");
-    writeRecords<ItemRecord>(tmp.file("Quil.qui"), {makeItem(ItemKind::User, "u"), item});
+    writeRecords<ItemRecord>(tmp.file("Quil.qui"), {unordered(ItemKind::User, "u"), item});
     ItemStore store(tmp.dir());
     store.rename(1, std::string(28, 'n') + "車両");  // 32 bytes: cut to 30
     auto got = store.read(1);
@@ -82,10 +79,10 @@ TEST(ItemStore, RenameCutsTheNameAndKeepsEveryOtherByte) {
 
 TEST(ItemStore, RewriteAndDeleteWorkInPlace) {
     TempDir tmp;
-    writeRecords<ItemRecord>(tmp.file("Quil.qui"),
-                             {makeItem(ItemKind::Vehicle, "A"), makeItem(ItemKind::Vehicle, "B")});
+    writeRecords<ItemRecord>(tmp.file("Quil.qui"), {unordered(ItemKind::Vehicle, "A"),
+                                                    unordered(ItemKind::Vehicle, "B")});
     ItemStore store(tmp.dir());
-    auto v = makeItem(ItemKind::Vehicle, "A2");
+    auto v = unordered(ItemKind::Vehicle, "A2");
     v.setFuel(1);
     store.rewrite(0, v);
     store.markDeleted(1);

@@ -14,14 +14,6 @@ using namespace quil::testing;
 
 namespace {
 
-ItemRecord item(ItemKind kind, const std::string& name, bool deleted = false) {
-    ItemRecord r;
-    r.setKind(kind);
-    r.setName(name);
-    r.setDeleted(deleted);
-    return r;
-}
-
 class RecordEdit : public ::testing::Test {
 protected:
     RecordEdit() {
@@ -30,10 +22,11 @@ protected:
         writeRecords(
             dir.file("Quil.qui"),
             std::vector<ItemRecord>{
-                item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田"),
-                item(ItemKind::Purpose, "営業"), item(ItemKind::Shop, "A商会"),
-                item(ItemKind::MaintenanceItem, "オイル"), item(ItemKind::Vehicle, "旧車", true),
-                item(ItemKind::GasStation, "B石油"), item(ItemKind::MaintenanceItem, "その他")});
+                makeItem(ItemKind::Vehicle, "軽トラ"), makeItem(ItemKind::User, "山田"),
+                makeItem(ItemKind::Purpose, "営業"), makeItem(ItemKind::Shop, "A商会"),
+                makeItem(ItemKind::MaintenanceItem, "オイル"),
+                makeItem(ItemKind::Vehicle, "旧車", true), makeItem(ItemKind::GasStation, "B石油"),
+                makeItem(ItemKind::MaintenanceItem, "その他")});
         a = makeRecord(encodeDate(2024, 4, 1), 0, 1, 100, 2);
         a.setItem(7);
         a.setPlace(-1);

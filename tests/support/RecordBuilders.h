@@ -1,8 +1,9 @@
 #pragma once
-// The one builder of hand-made records for every suite: the fields a test names, every
-// other byte zero, or as the entry dialog stores a record (no item or place chosen).
+// The one builder of hand-made records and items for every suite: the fields a test names,
+// every other byte zero, or as the entry dialog stores a record (no item or place chosen).
 
 #include <cstdint>
+#include <string>
 
 #include "store/Records.h"
 
@@ -28,6 +29,17 @@ inline store::DataRecord entryRecord(int kind, double date, int vehicle, int use
     r.setReserved66(-1);
     r.setItem(-1);
     r.setPlace(-1);
+    return r;
+}
+
+// An item of `kind` named `name`, stamped like makeRecord's records.
+inline store::ItemRecord makeItem(store::ItemKind kind, const std::string& name,
+                                  bool deleted = false, double stamp = 40000.5) {
+    store::ItemRecord r;
+    r.setStamp(stamp);
+    r.setKind(kind);
+    r.setName(name);
+    r.setDeleted(deleted);
     return r;
 }
 

@@ -10,6 +10,7 @@
 
 #include "SampleDataSet.h"
 #include "folder/FileCopy.h"
+#include "folder/FolderLock.h"
 #include "store/Codec.h"
 #include "store/Settings.h"
 
@@ -175,8 +176,17 @@ TEST_F(Tool, BackupThenRestoreBringsTheDataSetBack) {
     EXPECT_EQ(run(withData({"restore", backupFolder.dir()})), kExitProblems);
     EXPECT_NE(err.find("記録 0 件"), std::string::npos) << err;
     EXPECT_EQ(readBytes(data.file("Quil.qud")), saved);
+    const auto listed = readBytes(data.file("Quil.kept"));
+    ASSERT_TRUE(listed);
+    const std::string firstKept = listed->substr(0, listed->find('\n'));
+    writeBytes(data.file("Quil.qud.notes.old"), "the user's");  // not one the restore kept
     EXPECT_EQ(run(withData({"restore", "--replace", backupFolder.dir()})), kExitOk);
     EXPECT_EQ(readBytes(data.file("Quil.qud")), std::string());
+    // The next restore gives up what the one before kept, and says so.
+    EXPECT_FALSE(std::filesystem::exists(data.file(firstKept))) << firstKept;
+    EXPECT_NE(out.find("前回の復元で残したデータを削除しました。"), std::string::npos) << out;
+    EXPECT_NE(out.find(firstKept), std::string::npos) << out;
+    EXPECT_EQ(readBytes(data.file("Quil.qud.notes.old")), "the user's");
 }
 
 TEST_F(Tool, ImportLegacyRefusesAFolderWithoutLegacyDataAndChangesNothing) {
@@ -269,9 +279,10 @@ TEST_F(Tool, ACommandFinishesAReplacementACrashCutShort) {
     writeSampleItems(fresh.dir());
     RecordStore(fresh.dir()).save(sampleRecord(1, encodeDate(2024, 3, 1), 0, 1), std::nullopt);
     // Killed with both files moved aside: the folder holds no data set at all.
-    const std::string staging = data.dir() + "Quil.$restore/";
+    std::string staging;
     {
         quil::folder::StagingFolder made(data.dir(), quil::folder::kRestoreStaging);
+        staging = made.path();
         writeBytes(staging + "swap.journal", "quil-swap 1\n");  // kept: a swap had begun
     }
     for (const char* name : {"Quil.qui", "Quil.qud"}) {
@@ -401,21 +412,56 @@ TEST_F(Tool, TwoImportsAtOnceTakeTurnsOnTheFolderAndLoseNoRecord) {
     EXPECT_EQ(run(withData({"check"})), kExitOk) << out;
 }
 
+// One command holds a folder while it writes: a second one waits for it, or after a while
+// refuses naming what is running; never do both write at once.
+TEST_F(Tool, ASecondCommandOnAFolderWaitsForTheFirstOrRefuses) {
+    TempDir dest;
+    writeSampleItems(dest.dir());
+    RecordStore(dest.dir()).save(sampleRecord(1, encodeDate(2024, 1, 1), 0, 1), std::nullopt);
+    RecordStore(data.dir()).save(sampleRecord(1, encodeDate(2024, 2, 1), 0, 1), std::nullopt);
+    // The first backup --replace into `dest` is still writing; it ends a moment later.
+    auto first = std::make_unique<quil::folder::FolderLock>(dest.dir());
+    ASSERT_TRUE(first->acquire());
+    std::thread ends([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        first->release();
+    });
+    EXPECT_EQ(run(withData({"backup", "--replace", dest.dir()})), kExitOk) << err;
+    ends.join();
+    EXPECT_EQ(readBytes(dest.file("Quil.qud")), readBytes(data.file("Quil.qud")));
+
+    // An import-csv while another command holds the data folder throughout.
+    writeBytes(data.file("in.csv"), toCp932("年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"
+                                            "2024/01/10,軽トラ,山田,30.5,4000,400,駅前SS,\r\n"));
+    const auto before = readBytes(data.file("Quil.qud"));
+    quil::folder::FolderLock held(data.dir());
+    ASSERT_TRUE(held.acquire());
+    EXPECT_EQ(run(withData({"import-csv", "--kind", "refuelling", data.file("in.csv")})),
+              kExitProblems);
+    EXPECT_NE(err.find("このデータを開いています"), std::string::npos) << err;
+    EXPECT_NE(err.find("使用しています"), std::string::npos) << err;
+    EXPECT_EQ(readBytes(data.file("Quil.qud")), before);
+}
+
 TEST_F(Tool, CheckTidiesOnlyTheLeftoversThatAreProvablyOurs) {
     // An import killed while it copied: a staging folder of ours with a copy, no journal.
+    std::string staging;
     {
         quil::folder::StagingFolder made(data.dir(), quil::folder::kImportStaging);
-        writeBytes(made.path() + "Quil.qui", *readBytes(data.file("Quil.qui")));
-        writeBytes(made.path() + "swap.journal", "quil-swap 1\n");
+        staging = made.path();
+        writeBytes(staging + "Quil.qui", *readBytes(data.file("Quil.qui")));
+        writeBytes(staging + "swap.journal", "quil-swap 1\n");
     }
-    std::filesystem::remove(data.dir() + "Quil.$import/swap.journal");
+    std::filesystem::remove(staging + "swap.journal");
     // A folder of the user's that has a staging folder's name.
     std::filesystem::create_directory(data.dir() + "Quil.$move");
     writeBytes(data.dir() + "Quil.$move/notes.txt", "mine");
     const auto items = readBytes(data.file("Quil.qui"));
     EXPECT_EQ(run(withData({"check"})), kExitOk) << out << err;
-    EXPECT_NE(err.find("Quil.$import) を片付けました"), std::string::npos) << err;
-    EXPECT_FALSE(std::filesystem::exists(data.dir() + "Quil.$import"));
+    EXPECT_NE(err.find(staging.substr(0, staging.size() - 1) + ") を片付けました"),
+              std::string::npos)
+        << err;
+    EXPECT_FALSE(std::filesystem::exists(staging));
     EXPECT_EQ(readBytes(data.dir() + "Quil.$move/notes.txt"), "mine");
     EXPECT_EQ(readBytes(data.file("Quil.qui")), items);
 }

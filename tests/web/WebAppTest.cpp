@@ -245,6 +245,13 @@ TEST_F(WebAppTest, ADriverLogsInChangesHisFirstPasswordAndRecordsACheckAndADrive
     EXPECT_NE(wrong->body.find("id=\"error-login\""), std::string::npos);
     EXPECT_EQ(b.cookies.count("quil_session"), 0u);
 
+    // A password kept at other costs (an older data set's) is re-keyed at the service's by
+    // its first right login, the must-change mark kept; it still logs in.
+    WebPolicy older = cheap;
+    older.hashOps = 2;
+    WebAccounts(*owner, {}, older).setPassword("yamada", "first-pass-1");
+    EXPECT_EQ(logIn(b, "yamada", "first-pass-1")->get_header_value("Location"), "/password");
+    EXPECT_EQ(count("SELECT kdf_ops FROM quil_web_account WHERE login = 'yamada'"), 1);
     ready(b, "yamada", "first-pass-1");
     ASSERT_EQ(b.cookies.count("quil_session"), 1u);
     EXPECT_EQ(b.cookies["quil_session"].size(), 64u);
@@ -809,9 +816,11 @@ TEST_F(WebAppTest, AFloodOfFailedLoginsLeavesALoggedInDriverServed) {
     ready(driver, "yamada", "first-pass-1");
     app->stop();
     runner.join();
-    // Verifications as costly as a real service's; the driver's session stays.
-    cheap.hashOps = 3;
-    cheap.hashMemory = std::size_t{64} << 20;
+    // Verifications as costly as a real service's: an unknown login gets the costs of the
+    // newest password, here sato's; the driver's session stays.
+    owner->run(
+        "UPDATE quil_web_account SET kdf_ops = 3, kdf_memory = 65536, "
+        "changed_at = now() + interval '1 day' WHERE login = 'sato'");
     const int port = start(c);
     Browser again(port);
     again.cookies = driver.cookies;
@@ -951,8 +960,7 @@ TEST_F(WebAppTest, CheckingTheSettingsSaysWhatToChangeWhenTheServiceCannotUseThe
         << noDatabase;
     LoginRole viewer(db.conninfo(), kViewerRole);
     const std::string notService = web::databaseProblem(viewer.conninfo());
-    EXPECT_NE(notService.find("_web のメンバーではありません"), std::string::npos)
-        << notService;
+    EXPECT_NE(notService.find("_web のメンバーではありません"), std::string::npos) << notService;
     // Debian's stock pg_hba.conf answers a peer line below its own with this.
     const std::string peer = web::connectionAdvice(
         "connection to server on socket \"/run/postgresql/.s.PGSQL.5432\" failed: FATAL:  Peer "

@@ -105,7 +105,8 @@ TEST(WebProgram, SaysWhereItListensAndStopsCleanlyOnSigterm) {
     FILE* err = fdopen(pipeFds[0], "r");
     char line[1024] = {};
     ASSERT_TRUE(fgets(line, sizeof line, err));
-    EXPECT_EQ(std::string(line), "quil-web: listening on 127.0.0.1:" + std::to_string(port) + "\n");
+    EXPECT_EQ(std::string(line),
+              "quil-web: 127.0.0.1:" + std::to_string(port) + " で待ち受けています\n");
     // Seventy clients in the middle of their requests do not hold the stop up.
     std::vector<std::unique_ptr<quil::test::RawClient>> slow;
     for (int i = 0; i < 70; ++i) {

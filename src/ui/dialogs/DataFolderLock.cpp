@@ -1,89 +1,17 @@
 #include "ui/dialogs/DataFolderLock.h"
 
-#include <QFile>
-#include <QSysInfo>
-#include <QTimer>
-#include <filesystem>
-
 #include "folder/ReadOnlyFileSystem.h"
 
 namespace quil::folder {
 
-namespace {
-
-QString lockPath(const std::string& folder) {
-    return QString::fromStdString(folder) + QStringLiteral("Quil.lck");
-}
-QString infoPath(const std::string& folder) { return lockPath(folder) + QStringLiteral(".info"); }
-
-QString userName() {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty()) user = qEnvironmentVariable("USERNAME");
-    return user;  // empty when the system does not say: describe() then says so
-}
-
-}  // namespace
-
-DataFolderLock::DataFolderLock(const std::string& folder)
-    : folder_(folder), lock_(lockPath(folder)) {
-    lock_.setStaleLockTime(kStaleMinutes * 60 * 1000);
-}
-
-DataFolderLock::~DataFolderLock() {
-    if (lock_.isLocked()) {
-        QFile::remove(infoPath(folder_));
-        lock_.unlock();
-    }
-}
-
-bool DataFolderLock::isLocked() const { return lock_.isLocked(); }
-
-bool DataFolderLock::tryLock() {
-    if (!acquire()) return false;
-    startRenewal();
-    return true;
-}
-
-bool DataFolderLock::acquire() {
-    if (lock_.isLocked()) return true;
-    if (!lock_.tryLock(0)) return false;
-    QFile info(infoPath(folder_));
-    if (info.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        info.write((QSysInfo::machineHostName() + u'\n' + userName() + u'\n' +
-                    QDateTime::currentDateTime().toString(Qt::ISODate) + u'\n')
-                       .toUtf8());
-    return true;
-}
-
-void DataFolderLock::startRenewal() {
-    if (renewal_ || !lock_.isLocked()) return;
-    renewal_ = new QTimer(this);
-    connect(renewal_, &QTimer::timeout, this, &DataFolderLock::renew);
-    renewal_->start(60 * 1000);
-}
-
-void DataFolderLock::renew() {
-    std::error_code ec;
-    std::filesystem::last_write_time(lockPath(folder_).toStdString(),
-                                     std::filesystem::file_time_type::clock::now(), ec);
-}
+DataFolderLock::DataFolderLock(const std::string& folder) : lock_(folder) {}
 
 DataFolderLock::Holder DataFolderLock::holder() const {
     Holder h;
-    QFile info(infoPath(folder_));
-    if (info.open(QIODevice::ReadOnly)) {
-        const QStringList lines = QString::fromUtf8(info.readAll()).split(u'\n');
-        if (lines.size() >= 3) {
-            h.host = lines[0];
-            // Copies before this one wrote "?" for a user they did not know.
-            h.user = lines[1] == QStringLiteral("?") ? QString() : lines[1];
-            h.since = QDateTime::fromString(lines[2], Qt::ISODate);
-        }
-    }
-    if (h.host.isEmpty()) {
-        qint64 pid = 0;
-        QString app;
-        lock_.getLockInfo(&pid, &h.host, &app);
+    if (const auto held = lock_.holder()) {
+        h.host = QString::fromStdString(held->host);
+        h.user = QString::fromStdString(held->user);
+        if (held->since != 0) h.since = QDateTime::fromSecsSinceEpoch(held->since);
     }
     return h;
 }
@@ -100,20 +28,11 @@ QString DataFolderLock::describe(const Holder& h) {
 }
 
 QString DataFolderLock::failure() const {
-    switch (lock_.error()) {
-        case QLockFile::NoError:
-        case QLockFile::LockFailedError: return describe(holder());
-        case QLockFile::PermissionError:
-            return QStringLiteral(
-                       "ロックファイル %1 を作れません（書き込みの権限がないか、読み取り"
-                       "専用のドライブです）。")
-                .arg(lockPath(folder_));
-        case QLockFile::UnknownError: break;
-    }
+    if (lock_.creationError() == 0) return describe(holder());
     return QStringLiteral(
                "ロックファイル %1 を作れません（フォルダーがないか、書き込めないドライブか、"
                "ディスクがいっぱいです）。")
-        .arg(lockPath(folder_));
+        .arg(QString::fromStdString(folder() + kLockFileName));
 }
 
 DataFolderAccess::DataFolderAccess(std::unique_ptr<DataFolderLock> lock) : lock_(std::move(lock)) {}
@@ -152,7 +71,6 @@ std::unique_ptr<DataFolderAccess> DataFolderAccess::settle(
     std::unique_ptr<DataFolderLock> lock, const std::function<bool(const QString&)>& askReadOnly,
     bool locked) {
     if (locked) {
-        lock->startRenewal();
         return std::make_unique<DataFolderAccess>(std::move(lock));
     }
     const std::string folder = lock->folder();

@@ -1,29 +1,25 @@
 #pragma once
-// The lock of a data folder on a drive several computers share: "Quil.lck" (a QLockFile)
-// with "Quil.lck.info" beside it naming the computer, the user and the time it was taken.
-// A lock left by a copy of the program that ended without releasing it is stale: on the
-// same computer when its process is gone, on another when it has not been renewed for
-// kStaleMinutes (the holder renews it every minute).
+// The desktop's view of a data folder's lock: the one folder::FolderLock every command that
+// writes the folder takes ("Quil.lck" with "Quil.lck.info" beside it), so the program and
+// every quil-tool command exclude each other the same way. This adds the texts the windows
+// show (who holds the folder, as a QString) and nothing else.
 
 #include <QDateTime>
-#include <QLockFile>
-#include <QObject>
 #include <QString>
 #include <functional>
 #include <future>
 #include <memory>
 #include <string>
 
-class QTimer;
+#include "folder/FolderLock.h"
 
 namespace quil::folder {
 
 class ReadOnlyFileSystem;
 
-class DataFolderLock : public QObject {
-    Q_OBJECT
+class DataFolderLock {
 public:
-    static constexpr int kStaleMinutes = 5;
+    static constexpr int kStaleMinutes = FolderLock::kStaleMinutes;
     struct Holder {
         QString host, user;
         QDateTime since;
@@ -31,32 +27,26 @@ public:
 
     // `folder` ends with '/'.
     explicit DataFolderLock(const std::string& folder);
-    ~DataFolderLock() override;
 
-    // True when this program now holds the folder (or already did): acquire() and, when it
-    // succeeds, startRenewal().
-    bool tryLock();
-    // Takes the lock and writes who holds it, without starting the renewal: it touches no
-    // Qt object, so it may run on another thread while nothing else uses this lock.
-    bool acquire();
-    // Renews the lock every minute from now on; on this object's thread, after acquire().
-    void startRenewal();
-    bool isLocked() const;
-    const std::string& folder() const { return folder_; }
+    // True when this program now holds the folder (or already did). The lock renews itself
+    // every minute while it is held.
+    bool tryLock() { return acquire(); }
+    // Takes the lock without waiting; it touches no Qt object, so it may run on another
+    // thread while nothing else uses this lock.
+    bool acquire() { return lock_.acquire(); }
+    bool isLocked() const { return lock_.held(); }
+    const std::string& folder() const { return lock_.folder(); }
     // Who holds the folder, read from its lock files.
     Holder holder() const;
     // "<host> の <user> さんが yyyy/MM/dd hh:mm から使用しています。" (a holder whose user
     // name is unknown is "使用者（名前は分かりません）")
     static QString describe(const Holder& holder);
-    // Why the last acquire() failed: who holds the folder when another copy does, else what
-    // kept the lock file from being made (a read-only drive, no right to write there).
+    // Why the last acquire() failed: who holds the folder when another copy or a quil-tool
+    // command does, else what kept the lock file from being made.
     QString failure() const;
 
 private:
-    void renew();
-    std::string folder_;
-    QLockFile lock_;
-    QTimer* renewal_ = nullptr;
+    FolderLock lock_;
 };
 
 // How this copy of the program uses its data folder: holding its lock, or reading it only

@@ -10,4 +10,12 @@ std::unique_ptr<store::DataStore> openDataSet(const MainContext& context) {
     return store::openFolderStore(context.dataFolder());
 }
 
+DataSetOpener dataSetOpener(const MainContext& context) {
+    return [conninfo = context.serverConninfo(),
+            folder = context.dataFolder()]() -> std::unique_ptr<store::DataStore> {
+        if (!conninfo.empty()) return server::openServerStore(conninfo);
+        return store::openFolderStore(folder);
+    };
+}
+
 }  // namespace quil::ui

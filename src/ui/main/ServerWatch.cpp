@@ -73,8 +73,11 @@ void ServerWatch::poll() {
         ticksSinceTry_ = 0;
         if (notifier_) notifier_->setEnabled(false);
         if (statusBar_) {
-            label_ = new QLabel(
-                QStringLiteral("サーバーとの接続が切れました。再接続を待っています…"), statusBar_);
+            // Short enough for the status bar of a window at its first-run width, beside
+            // the register's own mark; the whole sentence is the label's tooltip.
+            label_ = new QLabel(QStringLiteral("サーバー切断中・再接続待ち…"), statusBar_);
+            label_->setToolTip(
+                QStringLiteral("サーバーとの接続が切れました。再接続を待っています…"));
             label_->setObjectName(QStringLiteral("ServerLostLabel"));
             label_->setStyleSheet(QStringLiteral("color: #b00020;"));
             statusBar_->addPermanentWidget(label_);

@@ -31,6 +31,7 @@
 #include "ui/dialogs/DataFolderLock.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/UnsavedInput.h"
@@ -128,6 +129,7 @@ void TMainform::openDataFolder(const MainformOptions& options) {
                                             "）。設定は終了するまで有効ですが、保存されません。"));
     });
     settingsReport_.emplace();
+    keepFileFoldersIn(programFolder_);
 
     // Settings, data folder and the item master file.
     Settings settings(programFolder_);
@@ -182,7 +184,10 @@ TMainform::~TMainform() {
     if (!duplicate_ && !exitSaved_) saveOnExit();
 }
 
-TMainform::SettingsReportGuard::~SettingsReportGuard() { Settings::setWriteFailureHandler({}); }
+TMainform::SettingsReportGuard::~SettingsReportGuard() {
+    Settings::setWriteFailureHandler({});
+    keepFileFoldersIn({});  // the settings file is this window's
+}
 
 void TMainform::setEntryDialog(QWidget* dialog) { commands_->setEntryDialog(dialog); }
 
@@ -246,9 +251,17 @@ bool TMainform::FormShow() {
     folder::DataSetCheck check;
     try {
         if (!access_->readOnly()) {
-            folder::finishPendingSwaps(dataFolder_);
+            // What was finished or tidied is said in the status bar; the data set is whole.
+            std::string note;
+            for (const std::string& name : folder::finishPendingSwaps(dataFolder_))
+                note += "中断されていたデータの置き換えを完了しました (" + name + ")。";
             // Staging folders of ours a kill left before their swap began hold only copies.
-            folder::tidyStagingLeftovers(dataFolder_);
+            for (const std::string& name : folder::tidyStagingLeftovers(dataFolder_))
+                note += "中断された作業の残り (" + name + ") を片付けました。";
+            for (const std::string& name : folder::stagingLeftoverNames(dataFolder_))
+                note += name + " はこのプログラムが作ったものと確かめられないため、そのままに"
+                               "しています。";
+            if (!note.empty()) statusBar()->showMessage(qs(note), 60000);
         }
         check = folder::checkDataSet(dataFolder_);
     } catch (const StoreError& e) {
@@ -318,6 +331,9 @@ void TMainform::showServer() {
     model_->setServerSource(server_.get());
     delete serverWatch_;
     serverWatch_ = new ServerWatch(*server_, statusBar(), this);
+    // From here on the window's requests fail at once when the server is away (the window
+    // says so and keeps its input); the watch connects again off the window's thread.
+    server_->dataSet().setFailFast(true);
 }
 
 bool TMainform::useServer(const std::string& conninfo) {

@@ -32,16 +32,8 @@ const QString& AnalysisData::component() {
 }
 
 const std::vector<ext::Migration>& AnalysisData::migrations() {
-    static const std::vector<ext::Migration> list = {
-        {1,
-         {QStringLiteral("CREATE TABLE analysis_cycle (item INTEGER PRIMARY KEY NOT NULL, "
-                         "months INTEGER NOT NULL DEFAULT 0, km INTEGER NOT NULL DEFAULT 0)")}},
-        {2,
-         {QStringLiteral("ALTER TABLE analysis_cycle ADD COLUMN first_months INTEGER NOT NULL "
-                         "DEFAULT 0"),
-          QStringLiteral("CREATE TABLE analysis_setting (key TEXT PRIMARY KEY NOT NULL, "
-                         "value TEXT NOT NULL)")}},
-    };
+    static const std::vector<ext::Migration> list =
+        ext::migrationsOf(folder::extschema::component("analysis"));
     return list;
 }
 

@@ -1,5 +1,6 @@
 #include "ui/tools/ChartForm.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QHBoxLayout>
@@ -11,8 +12,11 @@
 #include <exception>
 #include <memory>
 
+#include "folder/ExportFile.h"
 #include "printing/PrintPreview.h"
+#include "store/StoreError.h"
 
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/MainContext.h"
@@ -56,6 +60,7 @@ ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
       context_(context) {
     setObjectName(QStringLiteral("ChartForm"));
     setWindowTitle(QStringLiteral("グラフ"));
+    work_ = new ui::BackgroundWork(this);
     resize(860, 560);
     Picker = new PeriodPicker(this);
     KindBox = new QComboBox(this);
@@ -117,12 +122,18 @@ void ChartForm::DrawClick() {
     if (!canvas_) return;
     // A data set that cannot be read ends the command at the application's error report;
     // the chart keeps what it showed.
-    const fleet::FuelReport report =
-        fleet::computeFuelReport(*ui::openDataSet(context_), Picker->period(), Picker->vehicle());
-    canvas_->draw(ChartKind(KindBox->currentIndex()),
-                  KindBox->currentText() + QStringLiteral("　") + Picker->vehicleText() +
-                      QStringLiteral("　") + Picker->periodText(),
-                  report);
+    // The figures are summed on a worker with its own access to the data set.
+    const QString title = KindBox->currentText() + QStringLiteral("　") + Picker->vehicleText() +
+                          QStringLiteral("　") + Picker->periodText();
+    work_->start([this, title, kind = ChartKind(KindBox->currentIndex()),
+                  open = ui::dataSetOpener(context_), period = Picker->period(),
+                  vehicle = Picker->vehicle()] {
+        auto report =
+            std::make_shared<fleet::FuelReport>(fleet::computeFuelReport(*open(), period, vehicle));
+        return ui::BackgroundWork::Apply([this, title, kind, report] {
+            if (canvas_) canvas_->draw(kind, title, *report);
+        });
+    });
 }
 
 QImage ChartForm::image() const {
@@ -141,8 +152,20 @@ bool ChartForm::savePng() {
                   : ui::chooseSaveFile(this, ui::FileKind::Png, QStringLiteral("PNG保存"),
                                        suggested, QStringLiteral("PNG 画像 (*.png)"));
     if (path.isEmpty()) return false;
-    if (!image().save(path, "PNG")) {
-        ui::Prompts::current().warning(this, path + QStringLiteral(" に保存できませんでした。"));
+    // Drawn in memory, then written by the program's one file writer: a data set's file is
+    // refused, and a failure leaves the file that was there.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    try {
+        if (!image().save(&buffer, "PNG"))
+            throw store::StoreError(path.toStdString(), "画像を作れませんでした。");
+        folder::writeExportFile(path.toStdString(),
+                                std::string_view(png.constData(), std::size_t(png.size())));
+    } catch (const store::StoreError& e) {
+        ui::Prompts::current().warning(this, path + QStringLiteral(" に保存できませんでした（") +
+                                                 QString::fromStdString(e.reason()) +
+                                                 QStringLiteral("）。"));
         return false;
     }
     return true;

@@ -17,8 +17,9 @@ class QRectF;
 class QPushButton;
 
 namespace quil::ui {
+class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 
@@ -63,6 +64,11 @@ protected:
 private:
     ui::MainContext& context_;
     ChartCanvas* canvas_ = nullptr;  // owned through View
+    ui::BackgroundWork* work_ = nullptr;
+
+public:
+    // The summing on its worker (tests wait for it).
+    ui::BackgroundWork* work() const { return work_; }
 };
 
 }  // namespace quil::insight

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -20,6 +21,7 @@ FuelCostForm::FuelCostForm(ui::MainContext& context, QWidget* mainWindow)
       context_(context) {
     setObjectName(QStringLiteral("FuelCostForm"));
     setWindowTitle(QStringLiteral("燃費・費用"));
+    work_ = new ui::BackgroundWork(this);
     resize(860, 460);
     Picker = new PeriodPicker(this);
     CalcButton = new QPushButton(QStringLiteral("集計"), this);
@@ -93,12 +95,19 @@ QString FuelCostForm::heading() const {
 }
 
 void FuelCostForm::CalcClick() {
-    // A data set that cannot be read ends the command at the application's error report;
-    // the tables keep what they showed.
-    report_ =
-        fleet::computeFuelReport(*ui::openDataSet(context_), Picker->period(), Picker->vehicle());
-    VehicleTable->setTable(fleet::vehicleCostTable(report_));
-    MonthTable->setTable(fleet::monthCostTable(report_));
+    // Summed on a worker with its own access to the data set. A data set that cannot be
+    // read ends the command at the application's error report; the tables keep what they
+    // showed.
+    work_->start([this, open = ui::dataSetOpener(context_), period = Picker->period(),
+                  vehicle = Picker->vehicle()] {
+        auto report =
+            std::make_shared<fleet::FuelReport>(fleet::computeFuelReport(*open(), period, vehicle));
+        return ui::BackgroundWork::Apply([this, report] {
+            report_ = std::move(*report);
+            VehicleTable->setTable(fleet::vehicleCostTable(report_));
+            MonthTable->setTable(fleet::monthCostTable(report_));
+        });
+    });
 }
 
 void FuelCostForm::CsvClick() {

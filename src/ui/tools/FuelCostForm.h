@@ -11,8 +11,9 @@ class QPushButton;
 class QTabWidget;
 
 namespace quil::ui {
+class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 
@@ -53,6 +54,11 @@ private:
 
     ui::MainContext& context_;
     fleet::FuelReport report_;
+    ui::BackgroundWork* work_ = nullptr;
+
+public:
+    // The summing on its worker (tests wait for it and cancel it).
+    ui::BackgroundWork* work() const { return work_; }
 };
 
 }  // namespace quil::insight

@@ -4,7 +4,9 @@
 #include <QStatusBar>
 #include <algorithm>
 #include <exception>
+#include <optional>
 
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
@@ -39,6 +41,9 @@ InsightTools::InsightTools(InsightHost host, QObject* parent)
         notice_->hide();
         host_.statusBar->addPermanentWidget(notice_);
         connect(notice_, &QLabel::linkActivated, this, [this] { showForm(scheduleForm()); });
+        // A notice is no command: it reads quietly, without a progress box.
+        noticeWork_ = new ui::BackgroundWork(host_.mainWindow, {}, false);
+        noticeWork_->setParent(this);
     }
 }
 
@@ -59,13 +64,21 @@ void InsightTools::followChange(const store::DataSetChange& c) {
             break;
         case What::RecordsChanged:
             // This program's own save or delete on a server data set is followed as one in a
-            // folder. A change made elsewhere (whose former record is not told) or of many
-            // records is read again.
-            if (recordsRead_ && c.serverId && c.source == store::ChangeSource::ThisProgram) {
-                const bool followed = c.serverDeleted
-                                          ? records_.remove(c.record)
-                                          : (!c.previous || records_.remove(*c.previous)) &&
-                                                records_.insert(c.record, false);
+            // folder, and so is a record another program added or deleted (a deleted row
+            // keeps the record's bytes). An edit made elsewhere (whose former record is not
+            // told) or a change of many records is read again.
+            if (recordsRead_ && c.serverId &&
+                (c.source == store::ChangeSource::ThisProgram || c.isAddedElsewhere() ||
+                 c.serverDeleted)) {
+                bool followed = false;
+                if (c.serverDeleted) {
+                    store::DataRecord live = c.record;
+                    live.setDeleted(false);
+                    followed = records_.remove(live);
+                } else {
+                    followed = (!c.previous || records_.remove(*c.previous)) &&
+                               records_.insert(c.record, false);
+                }
                 if (!followed) recordsRead_ = false;
             } else {
                 recordsRead_ = false;
@@ -161,32 +174,81 @@ void InsightTools::refreshNotice() {
 
 void InsightTools::showNotice() {
     if (!notice_) return;
-    std::int64_t overdue = 0;
+    // Records changed while the worker reads: its result is dropped for a new reading.
+    if (noticeWork_->running()) {
+        readAgain_ = true;
+        return;
+    }
     try {
         if (!cyclesRead_) {
             cycles_ = openAnalysisStore(*host_.context)->loadCycles();
             cyclesRead_ = true;
         }
-        // Without a cycle nothing is due: the records are not read.
-        if (std::any_of(cycles_.begin(), cycles_.end(), [](const auto& c) { return c.active(); })) {
-            std::unique_ptr<store::DataStore> dataSet;
-            if (!recordsRead_ || !itemsRead_) dataSet = ui::openDataSet(*host_.context);
-            if (!recordsRead_) {
-                records_ = fleet::collectSchedule(*dataSet);
-                recordsRead_ = true;
-            }
-            if (!itemsRead_) {
-                vehicles_ = fleet::scheduleVehicles(*dataSet);
-                items_ = fleet::scheduleItems(*dataSet);
-                itemsRead_ = true;
-            }
-            overdue = fleet::countOverdue(
-                fleet::buildSchedule(vehicles_, items_, cycles_, records_, store::today()));
-        }
     } catch (const std::exception&) {
-        recordsRead_ = cyclesRead_ = itemsRead_ = false;  // read again next time
-        overdue = 0;
+        cyclesRead_ = false;  // read again next time
+        setOverdue(0);
+        return;
     }
+    // Without a cycle nothing is due: the records are not read.
+    if (std::none_of(cycles_.begin(), cycles_.end(), [](const auto& c) { return c.active(); })) {
+        setOverdue(0);
+        return;
+    }
+    if (!recordsRead_ || !itemsRead_) {
+        readForNotice();
+        return;
+    }
+    setOverdue(fleet::countOverdue(
+        fleet::buildSchedule(vehicles_, items_, cycles_, records_, store::today())));
+}
+
+void InsightTools::readForNotice() {
+    readAgain_ = false;
+    struct Read {
+        std::optional<fleet::ScheduleCollector> records;
+        std::vector<fleet::ScheduleVehicle> vehicles;
+        std::vector<fleet::ScheduleItem> items;
+        bool withItems = false;
+    };
+    auto read = std::make_shared<Read>();
+    read->withItems = !itemsRead_;
+    const bool withRecords = !recordsRead_;
+    noticeWork_->start(
+        [this, read, withRecords, open = ui::dataSetOpener(*host_.context)] {
+            const std::unique_ptr<store::DataStore> dataSet = open();
+            if (withRecords) read->records = fleet::collectSchedule(*dataSet);
+            if (read->withItems) {
+                read->vehicles = fleet::scheduleVehicles(*dataSet);
+                read->items = fleet::scheduleItems(*dataSet);
+            }
+            return ui::BackgroundWork::Apply([this, read] {
+                if (readAgain_) {  // changed meanwhile: what was read may miss it
+                    readForNotice();
+                    return;
+                }
+                if (read->records) {
+                    records_ = std::move(*read->records);
+                    recordsRead_ = true;
+                }
+                if (read->withItems) {
+                    vehicles_ = std::move(read->vehicles);
+                    items_ = std::move(read->items);
+                    itemsRead_ = true;
+                }
+                showNotice();
+            });
+        },
+        [this](const std::exception&) {
+            recordsRead_ = itemsRead_ = false;  // read again next time
+            if (readAgain_) {
+                readForNotice();
+                return;
+            }
+            setOverdue(0);
+        });
+}
+
+void InsightTools::setOverdue(std::int64_t overdue) {
     const QString text = QStringLiteral("点検・整備予定: %1件が期限切れ").arg(overdue);
     notice_->setText(QStringLiteral("<a href=\"schedule\" style=\"color:#c00000\">%1</a>")
                          .arg(text.toHtmlEscaped()));

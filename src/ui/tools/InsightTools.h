@@ -19,8 +19,9 @@ class QStatusBar;
 class QWidget;
 
 namespace quil::ui {
+class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 
@@ -55,10 +56,13 @@ public:
 
     // "点検・整備予定: n件が期限切れ" in the status bar when any item is overdue; hidden
     // otherwise. A failure to read leaves the notice hidden (the windows show the reason).
-    // Reads everything again now; after a change the notice follows the change
-    // (DataSetEvents): a saved or deleted record is taken from the record itself.
+    // Reads everything again, on a worker with a data-set access of its own; after a change
+    // the notice follows the change (DataSetEvents): a saved or deleted record is taken from
+    // the record itself, also one added or deleted by another program on a server.
     void refreshNotice();
     QLabel* notice() const { return notice_; }
+    // The notice's reading on its worker (tests wait for it).
+    ui::BackgroundWork* noticeWork() const { return noticeWork_; }
     // After a restore, move or import: the notice and every open window show the new data.
     void followDataSet();
 
@@ -84,6 +88,11 @@ private:
     std::vector<fleet::ScheduleVehicle> vehicles_;
     std::vector<fleet::ScheduleItem> items_;
     bool itemsRead_ = false;
+    ui::BackgroundWork* noticeWork_ = nullptr;
+    // A change came while the worker read: what it brings is read again.
+    bool readAgain_ = false;
+    void readForNotice();
+    void setOverdue(std::int64_t overdue);
 };
 
 }  // namespace quil::insight

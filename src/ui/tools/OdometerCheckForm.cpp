@@ -10,12 +10,12 @@
 
 #include "reports/DataSetItems.h"
 #include "store/ItemStore.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
-#include "ui/dialogs/WaitCursor.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/ReportTableView.h"
 
@@ -51,6 +51,7 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
       openRecord_(std::move(openRecord)) {
     setObjectName(QStringLiteral("OdometerCheckForm"));
     setWindowTitle(QStringLiteral("走行距離チェック"));
+    work_ = new ui::BackgroundWork(this, QStringLiteral("走行距離を確かめています…"));
     resize(760, 420);
     LimitBox = new QDoubleSpinBox(this);
     LimitBox->setObjectName(QStringLiteral("LimitBox"));
@@ -113,6 +114,7 @@ void OdometerCheckForm::showEvent(QShowEvent* event) {
 void OdometerCheckForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (event->spontaneous()) return;  // minimised: the findings stay
+    work_->cancel();                   // a check under way brings nothing to a closed window
     FindingTable->clear();
     findings_.reset();
     CountLabel->clear();
@@ -120,7 +122,6 @@ void OdometerCheckForm::hideEvent(QHideEvent* event) {
 }
 
 void OdometerCheckForm::CheckClick() {
-    const ui::WaitCursor wait;
     if (!readOnly_ || !readOnly_()) {
         const auto settings = openAnalysisStore(context_);
         if (LimitBox->value() != settings->dailyLimitKm())
@@ -131,17 +132,22 @@ void OdometerCheckForm::CheckClick() {
     FindingTable->clear();
     findings_.reset();
     CountLabel->clear();
-    const auto dataSet = ui::openDataSet(context_);
-    auto found = std::make_shared<const std::vector<fleet::OdometerFinding>>(
-        fleet::checkOdometers(*dataSet, LimitBox->value()));
-    FindingTable->setRows(
-        fleet::odometerHeading(),
-        std::make_shared<OdometerRows>(found, store::ItemNames(fleet::itemsByPosition(*dataSet))));
-    findings_ = std::move(found);
-    const std::size_t count = findings().size();
-    CountLabel->setText(count == 0
-                            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
-                            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
+    // The records are checked on a worker with its own access to the data set.
+    work_->start([this, open = ui::dataSetOpener(context_), limit = LimitBox->value()] {
+        const auto dataSet = open();
+        auto found = std::make_shared<const std::vector<fleet::OdometerFinding>>(
+            fleet::checkOdometers(*dataSet, limit));
+        auto rows = std::make_shared<OdometerRows>(
+            found, store::ItemNames(fleet::itemsByPosition(*dataSet)));
+        return ui::BackgroundWork::Apply([this, found, rows] {
+            FindingTable->setRows(fleet::odometerHeading(), rows);
+            findings_ = found;
+            const std::size_t count = findings().size();
+            CountLabel->setText(
+                count == 0 ? QStringLiteral("距離のつながりに問題のある記録はありません。")
+                           : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
+        });
+    });
 }
 
 void OdometerCheckForm::openRow(int shownRow) {

@@ -17,8 +17,9 @@ class QLabel;
 class QPushButton;
 
 namespace quil::ui {
+class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 
@@ -59,6 +60,11 @@ private:
     std::function<bool()> readOnly_;
     // Shared with the table, which makes its cells from them.
     std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
+    ui::BackgroundWork* work_ = nullptr;
+
+public:
+    // The check on its worker (tests wait for it).
+    ui::BackgroundWork* work() const { return work_; }
 };
 
 }  // namespace quil::insight

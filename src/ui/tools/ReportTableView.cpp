@@ -22,6 +22,7 @@
 #include "printing/PrintRun.h"
 #include "printing/PrintTarget.h"
 #include "printing/TGridPrinter.h"
+#include "store/CsvWriter.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/FileChoice.h"
@@ -252,15 +253,28 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
     const ui::CsvTarget target =
         chooser() ? ui::CsvTarget{chooser()(suggested)} : ui::chooseCsvFile(window(), suggested);
     if (target.path.isEmpty()) return false;
+    // The shown rows are made a chunk at a time as they are written, never as a whole table
+    // of texts; from a second on a progress dialog lets the user cancel. The rows and their
+    // order are taken as shown now: the dialog lets events through, and a change of the data
+    // set may refill the table meanwhile.
+    const std::shared_ptr<const ReportRows> rows = model_->sharedRows();
+    const std::vector<int> order = rows ? model_->order() : std::vector<int>();
+    const std::size_t columns = model_->heading().titles.size();
+    store::TextEncoding encoding = target.encoding;
+    // A text CP932 cannot hold (a name typed into the register, 🍺) would become '?'.
+    const auto rowText = [&](std::size_t r) {
+        std::string text;
+        for (const fleet::ReportCell& c : rows->row(std::size_t(order[r]), columns))
+            text += c.csvText() + ",";
+        return text;
+    };
+    if (encoding == store::TextEncoding::Cp932 &&
+        !ui::keepTextsOrCancel(window(), store::linesCp932CannotHold(order.size(), rowText),
+                               encoding))
+        return false;
     QString failure;
     try {
         const ui::WaitCursor wait;
-        // The shown rows are made a chunk at a time as they are written, never as a whole
-        // table of texts; from a second on a progress dialog lets the user cancel. The rows
-        // and their order are taken as shown now: the dialog lets events through, and a
-        // change of the data set may refill the table meanwhile.
-        const std::shared_ptr<const ReportRows> rows = model_->sharedRows();
-        const std::vector<int> order = rows ? model_->order() : std::vector<int>();
         const int total = int(order.size());
         QProgressDialog progress(QStringLiteral("書き出しています..."),
                                  QStringLiteral("キャンセル"), 0, total, window());
@@ -268,11 +282,10 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
         progress.setWindowModality(Qt::ApplicationModal);
         progress.setMinimumDuration(progressDelay());
         progress.setValue(0);
-        const std::size_t columns = model_->heading().titles.size();
         fleet::writeTableCsv(
             model_->heading(), std::size_t(total),
             [&](std::size_t r) { return rows->row(std::size_t(order[r]), columns); },
-            target.path.toStdString(), target.encoding, store::FileSystem::current(),
+            target.path.toStdString(), encoding, store::FileSystem::current(),
             [&](std::size_t written) {
                 progress.setValue(int(written));
                 if (progress.isVisible()) QCoreApplication::processEvents();

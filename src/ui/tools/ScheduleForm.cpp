@@ -8,8 +8,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <exception>
+#include <memory>
 
 #include "folder/ReadOnlyFileSystem.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
@@ -36,6 +38,7 @@ ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
       context_(context) {
     setObjectName(QStringLiteral("ScheduleForm"));
     setWindowTitle(QStringLiteral("点検・整備予定"));
+    work_ = new ui::BackgroundWork(this);
     resize(900, 560);
     ScheduleTable = new ReportTableView(this);
     ScheduleTable->setObjectName(QStringLiteral("ScheduleTable"));
@@ -128,18 +131,38 @@ void ScheduleForm::fillCycles(const std::vector<fleet::ScheduleItem>& items,
 }
 
 void ScheduleForm::Reload() {
+    // No rows of an older reading stay on screen after a failure: the table is emptied,
+    // then the one error report is shown.
+    const auto failed = [this](const std::exception& e, bool withCycles) {
+        rows_.clear();
+        showRows(withCycles);
+        ui::reportError(e, this);
+    };
     std::vector<fleet::MaintenanceCycle> cycles;
     try {
         cycles = openAnalysisStore(context_)->loadCycles();
-        const auto dataSet = ui::openDataSet(context_);
-        fillCycles(fleet::scheduleItems(*dataSet), cycles);
-        rows_ = fleet::computeSchedule(*dataSet, cycles, store::today());
     } catch (const std::exception& e) {
-        // No rows of an older reading stay on screen: the table is emptied, then the one
-        // error report is shown.
-        rows_.clear();
-        ui::reportError(e, this);
+        failed(e, false);
+        return;
     }
+    // The records are read on a worker with its own access to the data set.
+    work_->start(
+        [this, cycles, open = ui::dataSetOpener(context_), today = store::today()] {
+            const auto dataSet = open();
+            auto items =
+                std::make_shared<std::vector<fleet::ScheduleItem>>(fleet::scheduleItems(*dataSet));
+            auto rows = std::make_shared<std::vector<fleet::ScheduleRow>>(
+                fleet::computeSchedule(*dataSet, cycles, today));
+            return ui::BackgroundWork::Apply([this, cycles, items, rows] {
+                fillCycles(*items, cycles);
+                rows_ = std::move(*rows);
+                showRows(!cycles.empty());
+            });
+        },
+        [failed, withCycles = !cycles.empty()](const std::exception& e) { failed(e, withCycles); });
+}
+
+void ScheduleForm::showRows(bool withCycles) {
     ScheduleTable->setTable(fleet::scheduleTable(rows_), [this](int row) {
         switch (rows_[std::size_t(row)].status) {
             case fleet::DueStatus::Overdue: return overdueColour();
@@ -152,7 +175,7 @@ void ScheduleForm::Reload() {
         return r.status == fleet::DueStatus::Soon;
     });
     SummaryLabel->setText(
-        cycles.empty()
+        !withCycles
             ? QStringLiteral("周期が設定されていません。下の表で点検・整備項目ごとに周期を入力して"
                              "保存してください。")
             : QStringLiteral("%1 現在　期限切れ %2件（赤）、30日または500km以内 %3件（橙）")

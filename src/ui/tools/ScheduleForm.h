@@ -15,8 +15,9 @@ class QPushButton;
 class QTableWidget;
 
 namespace quil::ui {
+class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::insight {
 
@@ -44,9 +45,12 @@ public:
 
     static QColor overdueColour();
     static QColor soonColour();
+    // The reading of the records on its worker (tests wait for it).
+    ui::BackgroundWork* work() const { return work_; }
 
 public Q_SLOTS:
-    // Reads the items, the cycles and the records and shows the schedule.
+    // Reads the cycles, then the items and the records on a worker, and shows the schedule
+    // when they arrive.
     void Reload();
     void SaveCyclesClick();
 
@@ -56,9 +60,11 @@ protected:
 private:
     void fillCycles(const std::vector<fleet::ScheduleItem>& items,
                     const std::vector<fleet::MaintenanceCycle>& cycles);
+    void showRows(bool withCycles);
 
     ui::MainContext& context_;
     std::vector<fleet::ScheduleRow> rows_;
+    ui::BackgroundWork* work_ = nullptr;
     std::function<void()> cyclesChanged_;
     std::function<bool()> readOnly_;
 };

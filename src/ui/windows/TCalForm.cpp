@@ -23,6 +23,7 @@
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/components/UpDownArrows.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
@@ -53,6 +54,7 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
     setWindowTitle(QStringLiteral("集計表"));
     resize(460, 380);
     setMinimumSize(420, 200);
+    work_ = new BackgroundWork(this);
 
     BitBtn1 = new QPushButton(QStringLiteral("閉じる"), this);
     BitBtn2 = new QPushButton(QStringLiteral("印刷(&P)"), this);
@@ -182,7 +184,9 @@ QString TCalForm::periodLine() const {
            ComboBox1->currentText();
 }
 
-void TCalForm::Button1Click() {
+void TCalForm::Button1Click() { summarize({}); }
+
+void TCalForm::summarize(std::function<void()> then) {
     const int periodIndex = ComboBox1->currentIndex();
     const bool hasYear = store::hasStoredPeriod(period_->kind());
     bool ok = true;
@@ -198,11 +202,24 @@ void TCalForm::Button1Click() {
     Memo1->clear();
     QStringList lines = {lastHeading_, QStringLiteral(" "), lastPeriod_};
     Memo1->setPlainText(lines.join(QLatin1Char('\n')));
-    // A data set that cannot be read (a damaged folder, a server out of reach) ends the
-    // command at the application's error report.
-    last_ = computeSummary(*openDataSet(context_), kind, std::max(0, periodIndex), year);
-    lastKind_ = kind;
-    ran_ = true;
+    // The figures are summed on a worker with its own access to the data set; a data set
+    // that cannot be read (a damaged folder, a server out of reach) ends the command at the
+    // application's error report.
+    work_->start([this, kind, lines, then, open = dataSetOpener(context_),
+                  period = std::max(0, periodIndex), year] {
+        auto result = std::make_shared<SummaryResult>(computeSummary(*open(), kind, period, year));
+        return BackgroundWork::Apply([this, kind, lines, then, result] {
+            last_ = std::move(*result);
+            lastKind_ = kind;
+            ran_ = true;
+            showSummary(lines);
+            if (then) then();
+        });
+    });
+}
+
+void TCalForm::showSummary(QStringList lines) {
+    const SummaryKind kind = lastKind_;
     if (!last_.itemFileFound) return;
 
     // Column widths: the longest name (or 合計) and, per figure, the longest text.
@@ -267,6 +284,10 @@ int TCalForm::printSummary(QPrinter& target) {
 }
 
 void TCalForm::BitBtn2Click() {
+    if (!ran_) {  // the table is summed first, then previewed
+        summarize([this] { BitBtn2Click(); });
+        return;
+    }
     fillSummaryGrid();
     auto document = std::make_unique<GridPrinterDocument>(
         *SummaryPrinter,

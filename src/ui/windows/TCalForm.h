@@ -6,6 +6,8 @@
 // table through the grid printer, with a preview from which it goes to a printer or a PDF file.
 
 #include <QDialog>
+#include <QStringList>
+#include <functional>
 #include <string>
 
 #include "reports/SummaryTable.h"
@@ -20,6 +22,7 @@ class QToolButton;
 
 namespace quil::ui {
 
+class BackgroundWork;
 class MainContext;
 class PeriodChoice;
 class TComboGrid;
@@ -61,10 +64,15 @@ protected:
 
 private:
     void stepYear(int delta);
+    // Sums the chosen table on a worker; shows it (after `lines`, the heading) when it
+    // arrives, then runs `then`.
+    void summarize(std::function<void()> then);
+    void showSummary(QStringList lines);
     QString heading() const;
     QString periodLine() const;
 
     MainContext& context_;
+    BackgroundWork* work_ = nullptr;
     QToolButton* up_ = nullptr;
     QToolButton* down_ = nullptr;
     bool ran_ = false;

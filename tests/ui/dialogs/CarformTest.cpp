@@ -16,17 +16,10 @@
 namespace quil::itemtest {
 namespace {
 
-class CarformTest : public ItemDialogTest {
+class CarformTest : public testing::WithItemEditor<ItemDialogTest> {
 protected:
-    std::unique_ptr<ui::TItemForm> editor;
-    std::unique_ptr<ui::TCarform> form;
-
     void SetUp() override {
-        ItemDialogTest::SetUp();
-        editor = std::make_unique<ui::TItemForm>(main, &main.window);
-        form = std::make_unique<ui::TCarform>(main, &main.window);
-        editor->setCarform(form.get());
-        form->setItemForm(editor.get());
+        WithItemEditor::SetUp();
         editor->setWindowTitle(u("設定－車両"));
     }
 
@@ -34,15 +27,15 @@ protected:
     void openNew() {
         editor->show();
         QTest::mouseClick(editor->Button1(), Qt::LeftButton);
-        ASSERT_TRUE(form->isVisible());
+        ASSERT_TRUE(carform->isVisible());
     }
     void openModify(int row) {
         editor->show();
         editor->ListBox1()->setCurrentRow(row);
         QTest::mouseClick(editor->Button2(), Qt::LeftButton);
-        ASSERT_TRUE(form->isVisible());
+        ASSERT_TRUE(carform->isVisible());
     }
-    void pressOk() { QTest::mouseClick(form->Button1(), Qt::LeftButton); }
+    void pressOk() { QTest::mouseClick(carform->Button1(), Qt::LeftButton); }
     // Types character by character, as key presses carrying the text (QTest::keyClicks
     // takes ASCII only).
     static void type(QLineEdit* box, const char* text) {
@@ -59,30 +52,30 @@ TEST_F(CarformTest, ANewVehicleIsAppendedShownInTheMaskAndListed) {
     addItem(ItemKind::User, "使用者1");
     settings().setCarMask("1");
     openNew();
-    EXPECT_EQ(form->pos(), main.window.pos() + QPoint(50, 50));
-    EXPECT_TRUE(form->nameBox()->text().isEmpty());
-    EXPECT_EQ(form->dateBox()->date(), QDate(2024, 5, 10));
-    EXPECT_EQ(form->RadioGroup1()->checkedId(), 0);
-    EXPECT_EQ(form->RadioGroup2()->checkedId(), 0);
-    EXPECT_TRUE(form->nameBox()->hasFocus() || form->focusWidget() == form->nameBox());
+    EXPECT_EQ(carform->pos(), main.window.pos() + QPoint(50, 50));
+    EXPECT_TRUE(carform->nameBox()->text().isEmpty());
+    EXPECT_EQ(carform->dateBox()->date(), QDate(2024, 5, 10));
+    EXPECT_EQ(carform->RadioGroup1()->checkedId(), 0);
+    EXPECT_EQ(carform->RadioGroup2()->checkedId(), 0);
+    EXPECT_TRUE(carform->nameBox()->hasFocus() || carform->focusWidget() == carform->nameBox());
 
-    type(form->nameBox(), "ハイエース");
-    type(form->odometerBox(), "12345.67");
-    form->dateBox()->setDate(QDate(2021, 3, 15));
-    type(form->regionBox(), "品川");
-    type(form->classBox(), "400");
-    type(form->kanaBox(), "あい");  // one full-width character fits: the second is cut
-    type(form->serial1Box(), "12");
-    type(form->serial2Box(), "345");
-    form->RadioGroup1()->button(4)->click();
-    form->RadioGroup2()->button(1)->click();
-    type(form->remarksBox(), "社用車");
-    EXPECT_EQ(form->kanaBox()->text(), u("あ"));
-    EXPECT_EQ(form->serial2Box()->text(), u("34"));
+    type(carform->nameBox(), "ハイエース");
+    type(carform->odometerBox(), "12345.67");
+    carform->dateBox()->setDate(QDate(2021, 3, 15));
+    type(carform->regionBox(), "品川");
+    type(carform->classBox(), "400");
+    type(carform->kanaBox(), "あい");  // one full-width character fits: the second is cut
+    type(carform->serial1Box(), "12");
+    type(carform->serial2Box(), "345");
+    carform->RadioGroup1()->button(4)->click();
+    carform->RadioGroup2()->button(1)->click();
+    type(carform->remarksBox(), "社用車");
+    EXPECT_EQ(carform->kanaBox()->text(), u("あ"));
+    EXPECT_EQ(carform->serial2Box()->text(), u("34"));
     pressOk();
 
     EXPECT_TRUE(prompts.boxes().empty());
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(carform->isVisible());
     const auto b = itemBytes(2);
     ASSERT_EQ(itemFileBytes().size(), 3 * 128u);
     EXPECT_EQ(shortStringAt(b, 0), "QI");
@@ -115,9 +108,9 @@ TEST_F(CarformTest, ANewVehicleIsAppendedShownInTheMaskAndListed) {
 
     // A second registration appends another "1"; the fields start empty again.
     openNew();
-    EXPECT_TRUE(form->odometerBox()->text().isEmpty());
-    EXPECT_EQ(form->RadioGroup1()->checkedId(), 0);
-    type(form->nameBox(), "カブ");
+    EXPECT_TRUE(carform->odometerBox()->text().isEmpty());
+    EXPECT_EQ(carform->RadioGroup1()->checkedId(), 0);
+    type(carform->nameBox(), "カブ");
     pressOk();
     EXPECT_EQ(settings().carMask(), "111");
     EXPECT_EQ(editor->ListBox1()->count(), 3);
@@ -129,32 +122,32 @@ TEST_F(CarformTest, ChecksRefuseInOrderAndWriteNothing) {
     openNew();
     const auto before = itemFileBytes();
 
-    type(form->odometerBox(), "abc");
+    type(carform->odometerBox(), "abc");
     pressOk();
     expectWarning("車両名を入力して下さい！");  // the name is checked first
 
-    type(form->nameBox(), "軽トラ");
-    form->nameBox()->setFocus();
+    type(carform->nameBox(), "軽トラ");
+    carform->nameBox()->setFocus();
     pressOk();
     expectWarning("納車距離は数字で入力して下さい！");
-    EXPECT_EQ(form->focusWidget(), form->odometerBox());
+    EXPECT_EQ(carform->focusWidget(), carform->odometerBox());
     for (const char* bad : {"1,000", "12km", "nan", "inf"}) {
         prompts.clear();
-        type(form->odometerBox(), bad);
+        type(carform->odometerBox(), bad);
         pressOk();
         expectWarning("納車距離は数字で入力して下さい！");
     }
-    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(carform->isVisible());
     EXPECT_EQ(itemFileBytes(), before);
     EXPECT_EQ(settings().carMask(), "1");
     EXPECT_EQ(main.reloads, 0);
 
     // An empty odometer box becomes "0" and stores 0.
     prompts.clear();
-    form->odometerBox()->clear();
+    carform->odometerBox()->clear();
     pressOk();
     EXPECT_TRUE(prompts.boxes().empty());
-    EXPECT_EQ(form->odometerBox()->text(), u("0"));
+    EXPECT_EQ(carform->odometerBox()->text(), u("0"));
     EXPECT_EQ(fieldAt<double>(itemBytes(1), 52), 0.0);
     EXPECT_EQ(settings().carMask(), "11");
 }
@@ -182,25 +175,25 @@ TEST_F(CarformTest, ModifyShowsTheVehicleAndRewritesItWhole) {
     settings().setCarMask("10");
 
     openModify(1);
-    EXPECT_EQ(form->itemPosition(), pos);
-    EXPECT_EQ(form->nameBox()->text(), u("プリウス"));
-    EXPECT_EQ(form->odometerBox()->text(), u("12345.7"));  // "0.0", half away from zero
-    EXPECT_EQ(form->dateBox()->date(), QDate(2019, 11, 2));
-    EXPECT_EQ(form->regionBox()->text(), u("練馬"));
-    EXPECT_EQ(form->classBox()->text(), u("500"));
-    EXPECT_EQ(form->kanaBox()->text(), u("さ"));
-    EXPECT_EQ(form->serial1Box()->text(), u("98"));
-    EXPECT_EQ(form->serial2Box()->text(), u("76"));
-    EXPECT_EQ(form->remarksBox()->text(), u("営業用"));
-    EXPECT_EQ(form->RadioGroup1()->checkedId(), 1);
-    EXPECT_EQ(form->RadioGroup2()->checkedId(), 1);
+    EXPECT_EQ(carform->itemPosition(), pos);
+    EXPECT_EQ(carform->nameBox()->text(), u("プリウス"));
+    EXPECT_EQ(carform->odometerBox()->text(), u("12345.7"));  // "0.0", half away from zero
+    EXPECT_EQ(carform->dateBox()->date(), QDate(2019, 11, 2));
+    EXPECT_EQ(carform->regionBox()->text(), u("練馬"));
+    EXPECT_EQ(carform->classBox()->text(), u("500"));
+    EXPECT_EQ(carform->kanaBox()->text(), u("さ"));
+    EXPECT_EQ(carform->serial1Box()->text(), u("98"));
+    EXPECT_EQ(carform->serial2Box()->text(), u("76"));
+    EXPECT_EQ(carform->remarksBox()->text(), u("営業用"));
+    EXPECT_EQ(carform->RadioGroup1()->checkedId(), 1);
+    EXPECT_EQ(carform->RadioGroup2()->checkedId(), 1);
 
     // The editor's selection moves while the dialog is open: the changed vehicle's own
     // entry is renamed all the same.
     editor->ListBox1()->setCurrentRow(0);
-    type(form->nameBox(), "プリウスα");
+    type(carform->nameBox(), "プリウスα");
     pressOk();
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(carform->isVisible());
     EXPECT_EQ(itemFileBytes().size(), 2 * 128u);
     const auto b = itemBytes(pos);
     EXPECT_EQ(fieldAt<double>(b, 4), main.stamp);
@@ -227,13 +220,13 @@ TEST_F(CarformTest, ATypeOrFuelMatchingNoButtonIsKeptUnlessOneIsChosen) {
     store::ItemStore(main.folder).append(v);
 
     openModify(0);
-    EXPECT_EQ(form->RadioGroup1()->checkedId(), -1);
+    EXPECT_EQ(carform->RadioGroup1()->checkedId(), -1);
     pressOk();
     EXPECT_EQ(fieldAt<std::int16_t>(itemBytes(0), 68), 9);
     EXPECT_EQ(fieldAt<std::int16_t>(itemBytes(0), 74), -1);
 
     openModify(0);
-    form->RadioGroup1()->button(2)->click();
+    carform->RadioGroup1()->button(2)->click();
     pressOk();
     EXPECT_EQ(fieldAt<std::int16_t>(itemBytes(0), 68), 2);
     EXPECT_EQ(fieldAt<std::int16_t>(itemBytes(0), 74), -1);
@@ -243,9 +236,9 @@ TEST_F(CarformTest, CancelStoresNothing) {
     addItem(ItemKind::Vehicle, "車両1");
     settings().setCarMask("1");
     openNew();
-    type(form->nameBox(), "取消");
-    QTest::mouseClick(form->Button2(), Qt::LeftButton);
-    EXPECT_FALSE(form->isVisible());
+    type(carform->nameBox(), "取消");
+    QTest::mouseClick(carform->Button2(), Qt::LeftButton);
+    EXPECT_FALSE(carform->isVisible());
     EXPECT_EQ(itemFileBytes().size(), 128u);
     EXPECT_EQ(settings().carMask(), "1");
     EXPECT_EQ(editor->ListBox1()->count(), 1);

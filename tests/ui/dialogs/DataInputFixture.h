@@ -12,8 +12,8 @@
 #include <cstring>
 #include <functional>
 
+#include "DialogFixture.h"
 #include "RecordBuilders.h"
-#include "StandInMain.h"
 #include "TempDir.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
@@ -45,28 +45,21 @@ enum Pos : int {
     kPurposeSales = 9,
 };
 
-class DataInputTest : public ::testing::Test {
+class DataInputTest : public testing::DialogFixture {
 protected:
     testing::TempDir dir;
-    FakeMain main;
-    ui::ScriptedPrompts prompts;
     std::unique_ptr<ui::TDataInputForm> form;
 
     void SetUp() override {
+        DialogFixture::SetUp();
         main.folder = dir.dir();
         main.window.move(200, 100);
-        store::setClockForTesting([] { return encodeDate(2024, 5, 10) + encodeTime(9, 15); });
         form = std::make_unique<ui::TDataInputForm>(main, &main.window);
     }
-    void TearDown() override { store::setClockForTesting({}); }
 
     void addItem(ItemKind kind, const char* name, bool deleted = false) {
-        store::ItemRecord item;
-        item.setStamp(main.stamp);
-        item.setKind(kind);
+        store::ItemRecord item = testing::makeItem(kind, name, deleted, main.stamp);
         item.setOrder(999);
-        item.setName(name);
-        item.setDeleted(deleted);
         store::ItemStore(main.folder).append(item);
     }
     // Positions as in Pos.
@@ -116,13 +109,6 @@ protected:
     bool focusOn(const QWidget* w) const {
         QWidget* f = form->focusWidget();
         return f && (f == w || w->isAncestorOf(f));
-    }
-    // The last box must be the "警告" warning with this text.
-    void expectWarning(const char* text) {
-        ASSERT_FALSE(prompts.boxes().empty());
-        EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
-        EXPECT_EQ(prompts.last().text, QString::fromUtf8(text));
-        EXPECT_EQ(prompts.last().icon, ui::PromptIcon::Warning);
     }
 };
 

@@ -21,23 +21,8 @@ namespace {
 
 using testing::FailingFiles;
 
-class ItemChangeFailureTest : public ItemDialogTest {
+class ItemChangeFailureTest : public testing::WithItemEditor<ItemDialogTest> {
 protected:
-    std::unique_ptr<ui::TItemForm> editor;
-    std::unique_ptr<ui::TCarform> carform;
-
-    void SetUp() override {
-        ItemDialogTest::SetUp();
-        editor = std::make_unique<ui::TItemForm>(main, &main.window);
-        carform = std::make_unique<ui::TCarform>(main, &main.window);
-        editor->setCarform(carform.get());
-        carform->setItemForm(editor.get());
-    }
-    void open(const char* kindName) {
-        editor->setWindowTitle(u("設定－") + u(kindName));
-        editor->show();
-    }
-    void select(int row) { editor->ListBox1()->setCurrentRow(row); }
     void failReloads() {
         main.onReload = [] { throw store::StoreError("Data.idx", "書き込みできません。"); };
     }

@@ -13,7 +13,8 @@
 #include <iterator>
 #include <vector>
 
-#include "StandInMain.h"
+#include "DialogFixture.h"
+#include "RecordBuilders.h"
 #include "TempDir.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
@@ -28,27 +29,19 @@ using store::ItemKind;
 
 using testing::StandInMain;
 
-class ItemDialogTest : public ::testing::Test {
+class ItemDialogTest : public testing::DialogFixture {
 protected:
     testing::TempDir dir;
-    StandInMain main;
-    ui::ScriptedPrompts prompts;
 
     void SetUp() override {
+        DialogFixture::SetUp();
         main.folder = dir.dir();
         main.window.move(200, 120);
-        store::setClockForTesting(
-            [] { return store::encodeDate(2024, 5, 10) + store::encodeTime(9, 15); });
     }
-    void TearDown() override { store::setClockForTesting({}); }
 
     int addItem(ItemKind kind, const char* name, bool deleted = false) {
-        store::ItemRecord item;
-        item.setStamp(main.stamp);
-        item.setKind(kind);
+        store::ItemRecord item = testing::makeItem(kind, name, deleted, main.stamp);
         item.setOrder(1);
-        item.setName(name);
-        item.setDeleted(deleted);
         return store::ItemStore(main.folder).append(item);
     }
     // A record naming `item` in the field of its kind.
@@ -82,21 +75,6 @@ protected:
         if (all.size() < from + 128) return {};
         return {all.begin() + static_cast<std::ptrdiff_t>(from),
                 all.begin() + static_cast<std::ptrdiff_t>(from + 128)};
-    }
-
-    static QStringList entries(const QListWidget* list) {
-        QStringList texts;
-        for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
-        return texts;
-    }
-    static QString u(const char* s) { return QString::fromUtf8(s); }
-
-    // The last box must be the "警告" warning with this text.
-    void expectWarning(const char* text) {
-        ASSERT_FALSE(prompts.boxes().empty());
-        EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
-        EXPECT_EQ(prompts.last().text, u(text));
-        EXPECT_EQ(prompts.last().icon, ui::PromptIcon::Warning);
     }
 };
 

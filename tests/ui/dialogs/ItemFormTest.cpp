@@ -12,24 +12,8 @@
 namespace quil::itemtest {
 namespace {
 
-class ItemFormTest : public ItemDialogTest {
+class ItemFormTest : public testing::WithItemEditor<ItemDialogTest> {
 protected:
-    std::unique_ptr<ui::TItemForm> form;
-    std::unique_ptr<ui::TCarform> carform;
-
-    void SetUp() override {
-        ItemDialogTest::SetUp();
-        form = std::make_unique<ui::TItemForm>(main, &main.window);
-        carform = std::make_unique<ui::TCarform>(main, &main.window);
-        form->setCarform(carform.get());
-        carform->setItemForm(form.get());
-    }
-
-    void open(const char* kindName) {
-        form->setWindowTitle(u("設定－") + u(kindName));
-        form->show();
-    }
-    void select(int row) { form->ListBox1()->setCurrentRow(row); }
     void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
 };
 
@@ -41,25 +25,25 @@ TEST_F(ItemFormTest, ListsTheLiveItemsOfTheCaptionsKindWithTheirPositions) {
     addItem(ItemKind::GasStation, "スタンドC");
 
     open("スタンド名");
-    EXPECT_EQ(form->kind(), ItemKind::GasStation);
-    EXPECT_EQ(entries(form->ListBox1()), (QStringList{u("スタンドA"), u("スタンドC")}));
-    EXPECT_EQ(form->positions(), (std::vector<int>{1, 4}));
-    EXPECT_EQ(form->pos(), main.window.pos() + QPoint(100, 50));
+    EXPECT_EQ(editor->kind(), ItemKind::GasStation);
+    EXPECT_EQ(entries(editor->ListBox1()), (QStringList{u("スタンドA"), u("スタンドC")}));
+    EXPECT_EQ(editor->positions(), (std::vector<int>{1, 4}));
+    EXPECT_EQ(editor->pos(), main.window.pos() + QPoint(100, 50));
 
     // A caption that names no kind lists the shops.
-    form->close();
-    form->setWindowTitle(u("設定"));
-    form->show();
-    EXPECT_EQ(form->kind(), ItemKind::Shop);
-    EXPECT_EQ(entries(form->ListBox1()), QStringList{u("店X")});
+    editor->close();
+    editor->setWindowTitle(u("設定"));
+    editor->show();
+    EXPECT_EQ(editor->kind(), ItemKind::Shop);
+    EXPECT_EQ(entries(editor->ListBox1()), QStringList{u("店X")});
 }
 
 TEST_F(ItemFormTest, AddWritesAFreshItemAtTheEndOfTheFile) {
     open("スタンド名");  // no Quil.qui yet: an empty list
-    EXPECT_EQ(form->ListBox1()->count(), 0);
+    EXPECT_EQ(editor->ListBox1()->count(), 0);
 
     prompts.answerInput(u("出光　本町"));
-    click(form->Button1());
+    click(editor->Button1());
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(prompts.last().kind, ui::ScriptedPrompts::Kind::Input);
     EXPECT_EQ(prompts.last().title, u("スタンド名"));
@@ -82,27 +66,27 @@ TEST_F(ItemFormTest, AddWritesAFreshItemAtTheEndOfTheFile) {
     for (std::size_t off = 31; off < 60; ++off) EXPECT_EQ(b[off], 0) << off;
     for (std::size_t off = 68; off < 128; ++off) EXPECT_EQ(b[off], 0) << off;
 
-    EXPECT_EQ(entries(form->ListBox1()), QStringList{u("出光　本町")});
-    EXPECT_EQ(form->positions(), std::vector<int>{0});
+    EXPECT_EQ(entries(editor->ListBox1()), QStringList{u("出光　本町")});
+    EXPECT_EQ(editor->positions(), std::vector<int>{0});
 }
 
 TEST_F(ItemFormTest, AddCutsLongNamesAtACharacterBoundaryAndTakesEmptyOnes) {
     open("店");
     // 16 full-width characters are 32 bytes: the first 15 are kept.
     prompts.answerInput(u("あいうえおかきくけこさしすせそた"));
-    click(form->Button1());
+    click(editor->Button1());
     // One byte and 15 full-width characters are 31 bytes: the last would be split, so it goes.
     prompts.answerInput(u("Aあいうえおかきくけこさしすせそ"));
-    click(form->Button1());
+    click(editor->Button1());
     prompts.answerInput(QString());  // OK with an empty box
-    click(form->Button1());
-    click(form->Button1());  // cancelled: nothing
+    click(editor->Button1());
+    click(editor->Button1());  // cancelled: nothing
 
     ASSERT_EQ(itemFileBytes().size(), 3 * 128u);
     EXPECT_EQ(itemBytes(0)[20], 30);
     EXPECT_EQ(itemBytes(1)[20], 29);
     EXPECT_EQ(itemBytes(2)[20], 0);
-    EXPECT_EQ(entries(form->ListBox1()),
+    EXPECT_EQ(entries(editor->ListBox1()),
               (QStringList{u("あいうえおかきくけこさしすせそ"), u("Aあいうえおかきくけこさしすせ"),
                            QString()}));
 }
@@ -114,19 +98,19 @@ TEST_F(ItemFormTest, AddingAUserHidesItInTheMask) {
     open("使用者");
 
     prompts.answerInput(u("鈴木"));
-    click(form->Button1());
+    click(editor->Button1());
     EXPECT_EQ(settings().driverMask(), "110");
-    EXPECT_EQ(entries(form->ListBox1()).back(), u("鈴木"));
+    EXPECT_EQ(entries(editor->ListBox1()).back(), u("鈴木"));
 
     // A mask longer than the list loses its stale characters; one too short is padded
     // hidden, so the new user never takes over another one's character.
     settings().setDriverMask("1111111");
     prompts.answerInput(u("田中"));
-    click(form->Button1());
+    click(editor->Button1());
     EXPECT_EQ(settings().driverMask(), "1110");
     settings().setDriverMask("1");
     prompts.answerInput(u("高橋"));
-    click(form->Button1());
+    click(editor->Button1());
     EXPECT_EQ(settings().driverMask(), "10000");
     EXPECT_EQ(settings().carMask(), "");
 }
@@ -135,23 +119,23 @@ TEST_F(ItemFormTest, FiftyEntriesAreTheLimit) {
     for (int i = 0; i < 49; ++i) addItem(ItemKind::Purpose, "用");
     open("使用目的");
     prompts.answerInput(u("五十番目"));
-    click(form->Button1());
-    EXPECT_EQ(form->ListBox1()->count(), 50);
+    click(editor->Button1());
+    EXPECT_EQ(editor->ListBox1()->count(), 50);
     const auto before = itemFileBytes();
 
     prompts.clear();
     prompts.answerInput(u("五十一番目"));
-    click(form->Button1());
+    click(editor->Button1());
     ASSERT_EQ(prompts.boxes().size(), 1u);  // no input box
     expectWarning("これ以上登録できません！");
     EXPECT_EQ(itemFileBytes(), before);
-    EXPECT_EQ(form->ListBox1()->count(), 50);
+    EXPECT_EQ(editor->ListBox1()->count(), 50);
 
     // Vehicles are held to the same limit before their dialog opens.
     for (int i = 0; i < 50; ++i) addItem(ItemKind::Vehicle, "車");
-    form->close();
+    editor->close();
     open("車両");
-    click(form->Button1());
+    click(editor->Button1());
     expectWarning("これ以上登録できません！");
     EXPECT_FALSE(carform->isVisible());
 }
@@ -161,14 +145,14 @@ TEST_F(ItemFormTest, ModifyRenamesTheSelectedItemOnly) {
     const int pos = addItem(ItemKind::ExpenseItem, "高速代");
     open("出費項目名");
 
-    click(form->Button2());
+    click(editor->Button2());
     expectWarning("項目を選択して下さい！");
 
     select(1);
     const auto before = itemBytes(pos);
     prompts.clear();
     prompts.answerInput(u("高速代"));  // unchanged text
-    click(form->Button2());
+    click(editor->Button2());
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(prompts.last().title, u("出費項目名"));
     EXPECT_EQ(prompts.last().text, u("修正する出費項目名を入力して下さい。"));
@@ -176,7 +160,7 @@ TEST_F(ItemFormTest, ModifyRenamesTheSelectedItemOnly) {
     EXPECT_EQ(main.reloads, 0);
 
     prompts.answerInput(u("有料道路代"));
-    click(form->Button2());
+    click(editor->Button2());
     // The main window's list and summaries cache names: they are loaded again.
     EXPECT_EQ(main.reloads, 1);
     EXPECT_EQ(main.summaries, 1);
@@ -188,11 +172,11 @@ TEST_F(ItemFormTest, ModifyRenamesTheSelectedItemOnly) {
             EXPECT_EQ(after[off], before[off]) << off;
         }
     }
-    EXPECT_EQ(entries(form->ListBox1()), (QStringList{u("駐車場"), u("有料道路代")}));
+    EXPECT_EQ(entries(editor->ListBox1()), (QStringList{u("駐車場"), u("有料道路代")}));
 
     // A double click on an entry modifies it too.
     prompts.answerInput(u("駐車料金"));
-    QListWidget* list = form->ListBox1();
+    QListWidget* list = editor->ListBox1();
     const QRect first = list->visualItemRect(list->item(0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
@@ -209,12 +193,12 @@ TEST_F(ItemFormTest, DeleteIsRefusedForAnItemAnyRecordNamesEvenADeletedOne) {
     open("スタンド名");
     const auto before = itemFileBytes();
 
-    click(form->Button3());
+    click(editor->Button3());
     expectWarning("項目を選択して下さい！");
     for (int row : {0, 1}) {
         prompts.clear();
         select(row);
-        click(form->Button3());
+        click(editor->Button3());
         ASSERT_EQ(prompts.boxes().size(), 1u) << row;  // no question asked
         expectWarning("この項目は使用されていますので削除できません。");
     }
@@ -223,7 +207,7 @@ TEST_F(ItemFormTest, DeleteIsRefusedForAnItemAnyRecordNamesEvenADeletedOne) {
     // Answering No keeps the item.
     prompts.clear();
     select(2);
-    click(form->Button3());
+    click(editor->Button3());
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(prompts.last().kind, ui::ScriptedPrompts::Kind::Question);
     EXPECT_EQ(prompts.last().title, u("確認"));
@@ -233,15 +217,15 @@ TEST_F(ItemFormTest, DeleteIsRefusedForAnItemAnyRecordNamesEvenADeletedOne) {
     EXPECT_EQ(main.reloads, 0);
 
     prompts.answerQuestion(true);
-    click(form->Button3());
+    click(editor->Button3());
     EXPECT_EQ(main.reloads, 1);
     auto after = itemFileBytes();
     ASSERT_EQ(after.size(), before.size());  // marked, never removed
     EXPECT_EQ(after[static_cast<std::size_t>(unused) * 128 + 14], 1);
     after[static_cast<std::size_t>(unused) * 128 + 14] = 0;
     EXPECT_EQ(after, before);
-    EXPECT_EQ(entries(form->ListBox1()), (QStringList{u("スタンドA"), u("スタンドB")}));
-    EXPECT_EQ(form->positions(), (std::vector<int>{used, onlyDeleted}));
+    EXPECT_EQ(entries(editor->ListBox1()), (QStringList{u("スタンドA"), u("スタンドB")}));
+    EXPECT_EQ(editor->positions(), (std::vector<int>{used, onlyDeleted}));
 }
 
 TEST_F(ItemFormTest, DeletingAVehicleOrUserRemovesItsMaskCharacter) {
@@ -256,16 +240,16 @@ TEST_F(ItemFormTest, DeletingAVehicleOrUserRemovesItsMaskCharacter) {
 
     prompts.answerQuestion(true);
     select(1);
-    click(form->Button3());
+    click(editor->Button3());
     EXPECT_TRUE(store::ItemStore(main.folder).read(second).deleted());
     EXPECT_EQ(settings().carMask(), "11");
-    EXPECT_EQ(entries(form->ListBox1()), (QStringList{u("車両A"), u("車両C")}));
+    EXPECT_EQ(entries(editor->ListBox1()), (QStringList{u("車両A"), u("車両C")}));
 
-    form->close();
+    editor->close();
     open("使用者");
     prompts.answerQuestion(true);
     select(0);
-    click(form->Button3());
+    click(editor->Button3());
     EXPECT_EQ(settings().driverMask(), "1");
     EXPECT_EQ(settings().carMask(), "11");
 }
@@ -275,14 +259,14 @@ TEST_F(ItemFormTest, VehiclesOpenTheRegistrationDialog) {
     const int b = addItem(ItemKind::Vehicle, "車両B");
     open("車両");
 
-    click(form->Button1());
+    click(editor->Button1());
     EXPECT_TRUE(prompts.boxes().empty());  // no input box for vehicles
     ASSERT_TRUE(carform->isVisible());
     EXPECT_EQ(carform->windowTitle(), u("車両情報の登録"));
     carform->close();
 
     select(1);
-    click(form->Button2());
+    click(editor->Button2());
     ASSERT_TRUE(carform->isVisible());
     EXPECT_EQ(carform->windowTitle(), u("車両情報の修正"));
     EXPECT_EQ(carform->itemPosition(), b);
@@ -291,12 +275,12 @@ TEST_F(ItemFormTest, VehiclesOpenTheRegistrationDialog) {
     // While the vehicle dialog is open, another opening or a deletion of a vehicle does
     // nothing: the dialog would otherwise store over the vehicle it no longer shows.
     select(0);
-    click(form->Button2());
+    click(editor->Button2());
     EXPECT_EQ(carform->itemPosition(), b);
     EXPECT_EQ(carform->nameBox()->text(), u("車両B"));
     prompts.answerQuestion(true);
     select(1);
-    click(form->Button3());
+    click(editor->Button3());
     EXPECT_TRUE(prompts.boxes().empty());
     EXPECT_FALSE(store::ItemStore(main.folder).read(b).deleted());
 }

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "DialogFixture.h"
 #include "PgTestCluster.h"
 #include "SampleDataSet.h"
-#include "StandInMain.h"
 #include "TempDir.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
@@ -94,17 +94,16 @@ private:
     store::DataStore& real_;
 };
 
-class ServerDialogTest : public ::testing::Test {
+class ServerDialogTest : public testing::DialogFixture {
 protected:
     test::ScratchDatabase db;
     testing::TempDir programDir;  // Quil.ini: the display masks stay per person
     std::unique_ptr<store::DataStore> data;
     std::unique_ptr<store::DataStore> otherClerk;  // another clerk's program
-    testing::StandInMain main;
-    ui::ScriptedPrompts prompts;
     std::vector<store::DataSetChange> heard;
 
     void SetUp() override {
+        DialogFixture::SetUp();
         {
             testing::TempDir items;
             testing::writeSampleItems(items.dir());
@@ -119,10 +118,7 @@ protected:
         main.window.move(200, 100);
         ui::DataSetEvents::listen(&main.window,
                                   [this](const store::DataSetChange& c) { heard.push_back(c); });
-        store::setClockForTesting(
-            [] { return store::encodeDate(2024, 5, 10) + store::encodeTime(9, 15); });
     }
-    void TearDown() override { store::setClockForTesting({}); }
 
     std::vector<store::StoredRecord> records(bool withDeleted = false) {
         std::vector<store::StoredRecord> out;
@@ -134,14 +130,6 @@ protected:
             if (s.position == position) return s;
         ADD_FAILURE() << "no item at " << position;
         return {};
-    }
-    static QString u(const char* s) { return QString::fromUtf8(s); }
-
-    void expectWarning(const char* text) {
-        ASSERT_FALSE(prompts.boxes().empty());
-        EXPECT_EQ(prompts.last().title, QStringLiteral("警告"));
-        EXPECT_EQ(prompts.last().text, u(text));
-        EXPECT_EQ(prompts.last().icon, ui::PromptIcon::Warning);
     }
 };
 

@@ -22,23 +22,8 @@ namespace {
 
 using What = store::DataSetChange::What;
 
-class ServerItemTest : public ServerDialogTest {
+class ServerItemTest : public testing::WithItemEditor<ServerDialogTest> {
 protected:
-    std::unique_ptr<ui::TItemForm> editor;
-    std::unique_ptr<ui::TCarform> carform;
-
-    void SetUp() override {
-        ServerDialogTest::SetUp();
-        editor = std::make_unique<ui::TItemForm>(main, &main.window);
-        carform = std::make_unique<ui::TCarform>(main, &main.window);
-        editor->setCarform(carform.get());
-        carform->setItemForm(editor.get());
-    }
-    void open(const char* kindName) {
-        editor->setWindowTitle(u("設定－") + u(kindName));
-        editor->show();
-    }
-    void select(int row) { editor->ListBox1()->setCurrentRow(row); }
     static void click(QPushButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
     QStringList entries() const {
         QStringList texts;

@@ -11,8 +11,17 @@
 
 #include <signal.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTreeView>
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QGuiApplication>
@@ -31,6 +40,7 @@
 #include "TestSupport.h"
 #include "store/Codec.h"
 #include "store/Settings.h"
+#include "ui/dialogs/FileChoice.h"
 #include "ui/main/ProgramIcons.h"
 #include "ui/main/RecordListColumns.h"
 #include "ui/main/QuilApplication.h"
@@ -55,6 +65,40 @@ TEST(Application, QtsOwnTextsAndTheCalendarAreJapanese) {
     EXPECT_EQ(date.calendarWidget()->locale().monthName(2), QStringLiteral("2月"));
     EXPECT_EQ(date.calendarWidget()->locale().dayName(1, QLocale::ShortFormat),
               QStringLiteral("月"));
+}
+
+// The file dialogs too: Qt's own buttons and labels, the folders' type and the dates of the
+// file list (the suite also runs under LC_ALL=C: quil_japanese_under_c_locale).
+TEST(Application, FileDialogsAndQuestionBoxesAreJapanese) {
+    quil::testing::TempDir dir;
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir.file("写真"))));
+    QFileDialog dialog(nullptr, QStringLiteral("開く"), QString::fromStdString(dir.path()));
+    quil::ui::prepareFileDialog(dialog);
+    dialog.show();
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(list, nullptr);
+    QAbstractItemModel* model = list->model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(list->rootIndex()) == 1; }, 5000));
+    EXPECT_EQ(model->index(0, 0, list->rootIndex()).data().toString(), QStringLiteral("写真"));
+    EXPECT_EQ(model->index(0, 2, list->rootIndex()).data().toString(), QStringLiteral("フォルダー"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{1,2}:\\d{2}$"))
+                    .match(model->index(0, 3, list->rootIndex()).data().toString())
+                    .hasMatch())
+        << model->index(0, 3, list->rootIndex()).data().toString().toStdString();
+    QStringList headers;
+    for (int c = 0; c < 4; ++c) headers << model->headerData(c, Qt::Horizontal).toString();
+    EXPECT_EQ(headers, (QStringList{QStringLiteral("名前"), QStringLiteral("サイズ"),
+                                    QStringLiteral("タイプ"), QStringLiteral("更新日")}));
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Open)->text(), QStringLiteral("開く(&O)"));
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    dialog.close();
+
+    QMessageBox question(QMessageBox::Question, QStringLiteral("確認"), QStringLiteral("?"),
+                         QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(question.button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+    EXPECT_EQ(question.button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
 }
 
 TEST(Application, NoDisplayNameIsAppendedToTheCaptions) {

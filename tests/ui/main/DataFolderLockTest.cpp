@@ -230,6 +230,24 @@ TEST(DataFolderAccess, ALockTakenAlongsideTheStartUpEndsAsOneTakenAtOnce) {
     EXPECT_TRUE(DataFolderLock(free.dir()).tryLock()) << "released with the access";
 }
 
+// The program and quil-tool take one lock: each refuses while the other holds the folder.
+TEST(DataFolderLockText, TheProgramAndQuilToolTakeTheSameLock) {
+    TempDir folder;
+    {
+        quil::folder::FolderLock tool(folder.dir());
+        ASSERT_TRUE(tool.acquire());
+        DataFolderLock program(folder.dir());
+        EXPECT_FALSE(program.tryLock());
+        EXPECT_TRUE(program.failure().endsWith(QStringLiteral("使用しています。")))
+            << program.failure().toStdString();
+    }
+    DataFolderLock program(folder.dir());
+    ASSERT_TRUE(program.tryLock());
+    quil::folder::FolderLock tool(folder.dir());
+    EXPECT_FALSE(tool.acquire());
+    EXPECT_NE(tool.failure().find("このデータを開いています"), std::string::npos);
+}
+
 // A window that is made but never shown lets the lock go when it closes.
 TEST_F(SharedFolder, AWindowNeverShownReleasesTheLockItWasTaking) {
     { quil::ui::TMainform window(dir()); }

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +40,7 @@
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TServerForm.h"
 #include "ui/dialogs/Tdirsetform.h"
 #include "ui/main/AppWindows.h"
@@ -491,9 +493,75 @@ TEST_F(MainOnServer, ABrokenConnectionIsSaidOnceAndTheWindowComesBackByItself) {
         .exec("SELECT pg_terminate_backend($1)", {server::PgParam::number(pid)});
     const auto lostLabel = [&] { return w.findChild<QLabel*>(QStringLiteral("ServerLostLabel")); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return lostLabel() != nullptr; }, 3000));
+    // Whole at the window's first-run width beside the register's count, with the full
+    // sentence as its tooltip: the status bar does not widen the window.
+    w.resize(640, 460);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.width(), 640);
+    for (QLabel* label : w.statusBar()->findChildren<QLabel*>()) {
+        if (label->isVisible()) {
+            EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+        }
+    }
+    // Also in a desktop's usual 11-point font, beside the register's widest count (the
+    // program's other status), with room for the labels' spacing and the size grip.
+    QFont desktop = lostLabel()->font();
+    desktop.setPointSize(11);
+    const QFontMetrics metrics(desktop);
+    EXPECT_LE(metrics.horizontalAdvance(lostLabel()->text()) +
+                  metrics.horizontalAdvance(QStringLiteral("アルコールチェック漏れ(今月): 数えられません")) +
+                  40,
+              640);
+    EXPECT_EQ(lostLabel()->toolTip(),
+              QStringLiteral("サーバーとの接続が切れました。再接続を待っています…"));
     // Saved elsewhere while this window was away: read when it is back.
     other.addRecord(drive(2), server::newSaveKey());
     EXPECT_TRUE(QTest::qWaitFor([&] { return lostLabel() == nullptr; }, 8000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return listed() == 2; }, 2000));
     EXPECT_NE(store.dataSet().connection().backendPid(), pid);
+}
+
+// A server that goes away while a record is being typed: OK fails at once with the
+// window's connection (no waits between attempts on the window's thread), says that the
+// server cannot be reached, and keeps the dialog open with what was typed; the status bar
+// says so too. When the server takes connections again the window comes back by itself
+// and the same OK stores the record once.
+TEST_F(MainOnServer, WithTheServerAwayOkKeepsTheTypedEntryAndTheWindowComesBack) {
+    auto app = startProgram(db.conninfo());
+    ui::TMainform& w = *app->Mainform;
+    ASSERT_EQ(listed(w), 0);
+    w.action(QStringLiteral("ToolButton1"))->trigger();
+    ui::TDataInputForm& entry = *app->DataInputForm;
+    ASSERT_TRUE(entry.isVisible());
+    entry.valueBox1()->setText(QStringLiteral("1000"));
+    entry.valueBox2()->setText(QStringLiteral("1250"));
+
+    server::PgConnection admin(quil::test::adminConninfo());
+    const auto allowConnections = [&](bool allow) {
+        admin.run("ALTER DATABASE \"" + db.name() + "\" WITH ALLOW_CONNECTIONS " +
+                  (allow ? "true" : "false"));
+    };
+    allowConnections(false);
+    admin.exec(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+        "WHERE datname = $1 AND pid <> pg_backend_pid()",
+        {server::PgParam::text(db.name())});
+
+    const std::size_t boxes = prompts.boxes().size();
+    entry.Button1()->click();
+    ASSERT_EQ(prompts.boxes().size(), boxes + 1);
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("サーバー")))
+        << prompts.last().text.toStdString();
+    EXPECT_TRUE(entry.isVisible());
+    EXPECT_EQ(entry.valueBox1()->text(), QStringLiteral("1000"));
+    EXPECT_EQ(entry.valueBox2()->text(), QStringLiteral("1250"));
+    const auto lostLabel = [&] { return w.findChild<QLabel*>(QStringLiteral("ServerLostLabel")); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lostLabel() != nullptr; }, 3000));
+
+    allowConnections(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lostLabel() == nullptr; }, 8000));
+    entry.Button1()->click();
+    EXPECT_FALSE(entry.isVisible()) << prompts.last().text.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed(w) == 1; }, 2000));
+    EXPECT_EQ(server::ServerDataSet(db.conninfo()).recordCount(false), 1);
 }

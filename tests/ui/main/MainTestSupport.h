@@ -53,12 +53,7 @@ protected:
 
     store::ItemRecord item(store::ItemKind kind, const std::string& name, double stamp = 40000.5,
                            bool deleted = false) {
-        store::ItemRecord r;
-        r.setStamp(stamp);
-        r.setKind(kind);
-        r.setName(name);
-        r.setDeleted(deleted);
-        return r;
+        return testing::makeItem(kind, name, deleted, stamp);
     }
 
     QString cell(int col, int row) const { return main->ComboGrid1->Cells(col, row); }

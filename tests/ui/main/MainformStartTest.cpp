@@ -1,6 +1,7 @@
 // Start-up and shutdown of the main window in a temporary program folder.
 #include <QFile>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QTabBar>
 
 #include <filesystem>
@@ -237,6 +238,9 @@ TEST_F(MainformStart, AReplacementACrashCutShortIsFinishedNotTakenForAFirstRun) 
     EXPECT_EQ(ItemStore(dir()).listLive(ItemKind::Vehicle).at(0).name, "復元車")
         << "the restored data set, not a newly seeded one";
     EXPECT_FALSE(std::filesystem::exists(staging));
+    EXPECT_TRUE(main->statusBar()->currentMessage().contains(
+        QStringLiteral("中断されていたデータの置き換えを完了しました (Quil.$restore)")))
+        << main->statusBar()->currentMessage().toStdString();
 }
 
 TEST_F(MainformStart, CommandsThatDoNotExistYetSaySo) {

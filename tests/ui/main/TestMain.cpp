@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     int result = 0;
     {
         quil::ui::QuilApplication app(argc, argv);
+        // Work the windows hand to a worker runs at once, unless a case asks for the thread.
+        app.setProperty("quilWorkInline", true);
         quil::ui::setToolWindowMakerForTesting(&quil::ui::makeToolWindow);
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "FaultyFileSystem.h"
 #include "InsightFixtures.h"
 #include "printing/PrintPreview.h"
 #include "store/StoreError.h"
@@ -107,6 +108,22 @@ TEST_F(ChartFormTest, SavedAsPngAndPrinted) {
     ASSERT_TRUE(form.savePng());
     const QImage saved(QString::fromStdString(path));
     EXPECT_EQ(saved.size(), form.View->size());
+    // A failure part way leaves the saved image whole; a data set's file is refused.
+    const auto png = readBytes(path);
+    {
+        FaultyFileSystem faulty(FaultyFileSystem::Op::Rename, 1);
+        store::FileSystem::setCurrent(&faulty);
+        EXPECT_FALSE(form.savePng());
+        store::FileSystem::setCurrent(nullptr);
+    }
+    EXPECT_EQ(readBytes(path), png);
+    EXPECT_TRUE(prompts.last().text.startsWith(QString::fromStdString(path))) << prompts.last().text.toStdString();
+    ChartForm::setFileChooserForTesting(
+        [&](const QString&) { return QString::fromStdString(dir.file("Quil.qud")); });
+    const auto records = readBytes(dir.file("Quil.qud"));
+    EXPECT_FALSE(form.savePng());
+    EXPECT_EQ(readBytes(dir.file("Quil.qud")), records);
+    EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("データのファイル")));
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -116,8 +133,10 @@ TEST_F(ChartFormTest, SavedAsPngAndPrinted) {
 }
 
 // The PNG and print-to-file dialogs start in Documents with a proposed name, then in the
-// folder last chosen for that kind of file; never in the working folder.
+// folder last chosen for that kind of file, also in the next run (kept in Quil.ini); never
+// in the working folder.
 TEST_F(ChartFormTest, FileDialogsStartInDocumentsThenInTheLastFolderOfTheirKind) {
+    ui::keepFileFoldersIn(dir.path());
     const QByteArray home = qgetenv("HOME");
     const QString fakeHome = QString::fromStdString(dir.file("home"));
     ASSERT_TRUE(QDir().mkpath(fakeHome + QStringLiteral("/Documents")));
@@ -152,6 +171,26 @@ TEST_F(ChartFormTest, FileDialogsStartInDocumentsThenInTheLastFolderOfTheirKind)
     EXPECT_EQ(starts, (QStringList{fakeHome + QStringLiteral("/Documents/") + name,
                                    QString::fromStdString(dir.file("png/")) + name,
                                    fakeHome + QStringLiteral("/Documents/グラフ.pdf")}));
+
+    // The next run starts in the PNG folder too, and PDFs still in Documents.
+    ui::keepFileFoldersIn(dir.path());
+    qputenv("HOME", fakeHome.toUtf8());
+    EXPECT_EQ(ui::proposedFilePath(ui::FileKind::Png, QStringLiteral("b.png")),
+              QString::fromStdString(dir.file("png/b.png")));
+    EXPECT_EQ(ui::proposedFilePath(ui::FileKind::Pdf, QStringLiteral("b.pdf")),
+              fakeHome + QStringLiteral("/Documents/b.pdf"));
+    // A folder whose name Quil.ini cannot hold is used for this run and not saved: the
+    // saved one stays.
+    const QString korean = QString::fromStdString(dir.file("")) + QStringLiteral("그림");
+    ASSERT_TRUE(QDir().mkpath(korean));
+    ui::rememberFileFolder(ui::FileKind::Png, korean + QStringLiteral("/c.png"));
+    EXPECT_EQ(ui::proposedFilePath(ui::FileKind::Png, QStringLiteral("c.png")),
+              korean + QStringLiteral("/c.png"));
+    ui::keepFileFoldersIn(dir.path());
+    EXPECT_EQ(ui::proposedFilePath(ui::FileKind::Png, QStringLiteral("c.png")),
+              QString::fromStdString(dir.file("png/c.png")));
+    qputenv("HOME", home);
+    ui::keepFileFoldersIn({});
 }
 
 }  // namespace

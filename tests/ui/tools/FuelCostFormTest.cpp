@@ -1,16 +1,21 @@
 // The fuel economy window: figures per vehicle and month, sorting, CSV, print and help.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QPrinter>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 
 #include "InsightFixtures.h"
 #include "store/Codec.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/tools/FuelCostForm.h"
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ReportTableView.h"
@@ -143,6 +148,46 @@ TEST_F(FuelCostFormTest, HelpStatesTheRuleOfKmPerLitre) {
     EXPECT_TRUE(box.text.contains(QStringLiteral("部分給油")));
     EXPECT_TRUE(box.text.contains(QStringLiteral("満タン給油から次の満タン給油まで")));
     EXPECT_TRUE(box.text.contains(QStringLiteral("km単価")));
+}
+
+// The figures are summed on a worker: the window answers meanwhile and shows them when they
+// arrive. A cancelled summing brings nothing, and the window works on as before.
+TEST_F(FuelCostFormTest, TheFiguresArriveFromAWorkerAndACancelLeavesTheWindowAsItWas) {
+    struct OnThreads {
+        OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
+        ~OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
+    } onThreads;
+    ui::BackgroundWork& work = *form.work();
+    QSignalSpy finished(&work, &ui::BackgroundWork::finished);
+    QSignalSpy cancelled(&work, &ui::BackgroundWork::cancelled);
+
+    form.CalcClick();
+    EXPECT_TRUE(work.running());
+    EXPECT_EQ(form.VehicleTable->model()->rowCount(), 0);  // nothing yet, the window answers
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_FALSE(work.running());
+    ASSERT_EQ(form.VehicleTable->model()->rowCount(), 3);
+    EXPECT_EQ(shown(form.VehicleTable, 0, 7), QStringLiteral("16,350円"));
+
+    // 車B alone, cancelled: the table keeps 全車両's figures, the result is dropped.
+    form.Picker->VehicleBox->setCurrentIndex(2);
+    form.CalcClick();
+    work.cancel();
+    EXPECT_EQ(cancelled.count(), 1);
+    EXPECT_FALSE(work.running());
+    QTest::qWait(200);
+    QApplication::processEvents();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(form.VehicleTable->model()->rowCount(), 3);
+
+    // A second start drops the first one's result: only the last choice is shown.
+    form.Picker->VehicleBox->setCurrentIndex(0);
+    form.CalcClick();
+    form.Picker->VehicleBox->setCurrentIndex(2);
+    form.CalcClick();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(form.VehicleTable->model()->rowCount(), 2);
+    EXPECT_EQ(shown(form.VehicleTable, 1, 7), QStringLiteral("0円"));
 }
 
 }  // namespace

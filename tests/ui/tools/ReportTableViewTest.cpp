@@ -11,7 +11,9 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+#include "FaultyFileSystem.h"
 #include "TestSupport.h"
+#include "printing/EInvalidOperation.h"
 #include "printing/PrintPreview.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/ReportTableView.h"
@@ -261,6 +263,54 @@ TEST(ReportTableViewTest, ACancelledPdfKeepsTheOlderFileAndAWholeOneReplacesIt) 
     EXPECT_EQ(v.print(printer, QStringLiteral("表")), 1);
     EXPECT_EQ(quil::testing::readBytes(pdf)->substr(0, 5), "%PDF-");
     EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    // A write that fails as the PDF is put in place leaves the older file whole.
+    quil::testing::writeBytes(pdf, "older");
+    {
+        quil::testing::FaultyFileSystem faulty(quil::testing::FaultyFileSystem::Op::Rename, 1);
+        store::FileSystem::setCurrent(&faulty);
+        EXPECT_THROW(v.print(printer, QStringLiteral("表")), ui::EPrinterError);
+        store::FileSystem::setCurrent(nullptr);
+        EXPECT_TRUE(faulty.fired());
+    }
+    EXPECT_EQ(quil::testing::readBytes(pdf), "older");
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    // A data set's own file is never a PDF's target.
+    const std::string records = dir.file("Quil.qud");
+    quil::testing::writeBytes(records, "records");
+    printer.setOutputFileName(QString::fromStdString(records));
+    try {
+        v.print(printer, QStringLiteral("表"));
+        ADD_FAILURE() << "a data file was taken for a PDF's target";
+    } catch (const ui::EPrinterError& e) {
+        EXPECT_NE(std::string(e.what()).find("データのファイル (Quil.qud)"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(quil::testing::readBytes(records), "records");
+}
+
+// A text CP932 cannot hold makes the export ask before it would become '?': No writes
+// nothing, Yes writes UTF-8; the question names the first such lines.
+TEST(ReportTableViewTest, ACsvInCp932AsksBeforeATextWouldBecomeAQuestionMark) {
+    quil::testing::TempDir dir;
+    ui::ScriptedPrompts prompts;
+    ReportTableView v;
+    fleet::ReportTable t = sample(false);
+    t.rows[1][0] = none("🍺号");
+    v.setTable(t);
+    const QString path = QString::fromStdString(dir.file("out.csv"));
+    ReportTableView::setFileChooserForTesting([path](const QString&) { return path; });
+    prompts.answerQuestion(false);
+    EXPECT_FALSE(v.exportCsv(QStringLiteral("x")));
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("3行目などに"))) << prompts.last().text.toStdString();
+    EXPECT_FALSE(quil::testing::readBytes(path.toStdString()));
+    prompts.answerQuestion(true);
+    EXPECT_TRUE(v.exportCsv(QStringLiteral("x")));
+    ReportTableView::setFileChooserForTesting({});
+    EXPECT_EQ(quil::testing::readBytes(path.toStdString()),
+              fleet::tableCsv(v.shownTable(), store::TextEncoding::Utf8));
 }
 
 }  // namespace

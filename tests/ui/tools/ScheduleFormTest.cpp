@@ -169,8 +169,8 @@ TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
 }
 
 // On a server data set this program's own save is told with the record's id: the notice
-// follows it without reading the records again, while a change made elsewhere (whose former
-// record is not told) is read again.
+// follows it without reading the records again, and so a record added elsewhere, while an
+// edit made elsewhere (whose former record is not told) is read again.
 TEST_F(ScheduleFormTest, TheNoticeFollowsThisProgramsServerSaveInPlace) {
     QStatusBar bar;
     InsightHost host;
@@ -184,6 +184,15 @@ TEST_F(ScheduleFormTest, TheNoticeFollowsThisProgramsServerSaveInPlace) {
     UnreadableRecords unreadable;  // a reading of the records from now on fails
     const store::DataRecord done = maintenance(day(2024, 6, 1), 0, 4, 1800);
     ui::DataSetEvents::announce(store::DataSetChange::serverRecordSaved(41, done));
+    EXPECT_FALSE(tools.notice()->isHidden());
+    EXPECT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 1件が期限切れ"));
+
+    // A record another program added (its row's first version) is followed in place too.
+    store::DataSetChange added =
+        store::DataSetChange::serverRecordSaved(43, driving(day(2024, 7, 1), 0, 1800, 1900));
+    added.source = store::ChangeSource::Elsewhere;
+    added.serverVersion = 1;
+    ui::DataSetEvents::announce(added);
     EXPECT_FALSE(tools.notice()->isHidden());
     EXPECT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 1件が期限切れ"));
 

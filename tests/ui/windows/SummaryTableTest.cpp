@@ -13,7 +13,7 @@
 #include <QPushButton>
 
 #include "StandInMain.h"
-#include "StoreFixtures.h"
+#include "SummaryTableData.h"
 #include "printing/PrintPreview.h"
 #include "printing/TGridPrinter.h"
 #include "store/Date.h"
@@ -27,32 +27,7 @@ using namespace quil::testing;
 namespace quil::ui {
 namespace {
 
-ItemRecord item(ItemKind kind, const std::string& name, bool deleted = false) {
-    ItemRecord r;
-    r.setStamp(40000.5);
-    r.setKind(kind);
-    r.setName(name);
-    r.setDeleted(deleted);
-    return r;
-}
-
-DataRecord driving(double date, int vehicle, int user, int purpose, double from, double to) {
-    DataRecord r = makeRecord(date, vehicle, user, 0, 0);
-    r.setItem(std::int16_t(purpose));
-    r.setDistance1(from);
-    r.setDistance2(to);
-    return r;
-}
-
-DataRecord costing(int kind, double date, int vehicle, int price, int tax, double litres = 0) {
-    DataRecord r = makeRecord(date, vehicle, 1, price, kind);
-    r.setTax(tax);
-    r.setDistance2(litres);
-    return r;
-}
-
-// Items: 0 vehicle 軽トラ, 1 user 山田, 2 purpose 配達, 3 vehicle ワゴン, 4 user 佐藤,
-// 5 vehicle 旧車 (deleted), 6 purpose 営業.
+// The data set of SummaryTableData.h.
 class SummaryTableTest : public ::testing::Test {
 protected:
     TempDir tmp;
@@ -66,24 +41,7 @@ protected:
         context.stamp = 40000.5;
         context.hasWindow = false;
         mainWindow.move(100, 60);
-        writeRecords<ItemRecord>(
-            tmp.file("Quil.qui"),
-            {item(ItemKind::Vehicle, "軽トラ"), item(ItemKind::User, "山田"),
-             item(ItemKind::Purpose, "配達"), item(ItemKind::Vehicle, "ワゴン"),
-             item(ItemKind::User, "佐藤"), item(ItemKind::Vehicle, "旧車", true),
-             item(ItemKind::Purpose, "営業")});
-        DataRecord removed = driving(encodeDate(2003, 10, 2), 0, 1, 2, 1100, 1200);
-        removed.setDeleted(true);
-        writeRecords<DataRecord>(
-            tmp.file("Quil.qud"),
-            {driving(encodeDate(2003, 1, 15) + encodeTime(8, 0), 0, 1, 2, 1000, 1012.5),
-             driving(encodeDate(2003, 5, 10), 3, 4, 6, 500, 530.3),
-             costing(1, encodeDate(2003, 5, 11), 0, 3000, 150, 30.25),
-             costing(2, encodeDate(2003, 6, 1), 0, 12000, 600),
-             driving(encodeDate(2003, 10, 1), 0, 4, 2, 1012.5, 1100), removed,
-             costing(1, encodeDate(2003, 11, 11), 3, 2000, 100, 20.5),
-             driving(encodeDate(2004, 2, 20), 5, 1, 2, 0, 40),
-             costing(3, encodeDate(2004, 3, 31), 3, 1234567, 98765)});
+        writeSummaryDataSet(tmp);
         form = std::make_unique<TCalForm>(context, &mainWindow);
     }
     void TearDown() override { setClockForTesting({}); }
@@ -207,7 +165,8 @@ TEST_F(SummaryTableTest, AdjacentPeriodsShareNoDrive) {
 
 TEST_F(SummaryTableTest, GroupsBeyondFiftyAreAllListed) {
     std::vector<ItemRecord> items;
-    for (int i = 0; i < 55; ++i) items.push_back(item(ItemKind::Vehicle, "車" + std::to_string(i)));
+    for (int i = 0; i < 55; ++i)
+        items.push_back(makeItem(ItemKind::Vehicle, "車" + std::to_string(i)));
     writeRecords<ItemRecord>(tmp.file("Quil.qui"), items);
     const QStringList lines = run(0, 0);
     ASSERT_EQ(lines.size(), 3 + 55 + 1);  // every vehicle and 合計

@@ -17,37 +17,8 @@ namespace {
 const QString kComponent = QStringLiteral("alcohol");
 
 const std::vector<ext::Migration>& migrations() {
-    static const std::vector<ext::Migration> list = {
-        {1,
-         {QStringLiteral("CREATE TABLE alcohol_check ("
-                         " id INTEGER PRIMARY KEY,"
-                         " checked_at REAL NOT NULL,"
-                         " timing INTEGER NOT NULL,"
-                         " driver INTEGER NOT NULL,"
-                         " vehicle INTEGER NOT NULL,"
-                         " checker TEXT NOT NULL,"
-                         " method INTEGER NOT NULL,"
-                         " method_text TEXT NOT NULL DEFAULT '',"
-                         " detector INTEGER,"
-                         " reading REAL,"
-                         " intoxicated INTEGER NOT NULL,"
-                         " instructions TEXT NOT NULL DEFAULT '',"
-                         " remarks TEXT NOT NULL DEFAULT '',"
-                         " deleted INTEGER NOT NULL DEFAULT 0,"
-                         " deleted_by TEXT NOT NULL DEFAULT '',"
-                         " deleted_at REAL NOT NULL DEFAULT 0)"),
-          QStringLiteral("CREATE INDEX alcohol_check_time ON alcohol_check (checked_at)"),
-          QStringLiteral("CREATE TABLE alcohol_detector ("
-                         " id INTEGER PRIMARY KEY,"
-                         " name TEXT NOT NULL,"
-                         " serial TEXT NOT NULL DEFAULT '',"
-                         " in_use_since REAL NOT NULL DEFAULT 0,"
-                         " last_inspection REAL NOT NULL DEFAULT 0,"
-                         " retired INTEGER NOT NULL DEFAULT 0)"),
-          QStringLiteral("CREATE TABLE alcohol_setting ("
-                         " key TEXT PRIMARY KEY,"
-                         " value TEXT NOT NULL)")}},
-    };
+    static const std::vector<ext::Migration> list =
+        ext::migrationsOf(folder::extschema::component("alcohol"));
     return list;
 }
 

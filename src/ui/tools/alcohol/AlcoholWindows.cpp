@@ -10,6 +10,7 @@
 #include "store/Period.h"
 #include "store/RecordStore.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
@@ -81,6 +82,10 @@ AlcoholWindows::AlcoholWindows(ui::MainContext& context, QMainWindow* main)
     refreshTimer_->setInterval(0);
     connect(refreshTimer_, &QTimer::timeout, this, &AlcoholWindows::refreshStatus);
 
+    // The month's drives are read quietly on a worker (a status line shows no progress box).
+    drivesWork_ = new ui::BackgroundWork(main, {}, false);
+    drivesWork_->setParent(this);
+
     ui::DataSetEvents::listen(this, [this](const store::DataSetChange& c) { followChange(c); });
     // The first count once the main window has started.
     scheduleRefresh();
@@ -95,7 +100,25 @@ void AlcoholWindows::followChange(const store::DataSetChange& c) {
             count_.addRecord(c.record);
             break;
         case What::RecordDeleted: count_.removeRecord(c.record); break;
-        case What::RecordsChanged: drivesRead_ = false; break;
+        case What::RecordsChanged:
+            // One record of a server data set is followed as in a folder: this program's own
+            // save (an edit tells the former record), a record another program added, or a
+            // deleted one (its row keeps the record). An edit made elsewhere, whose former
+            // record is not told, or a change of many records reads the month again.
+            if (c.serverId && (c.serverDeleted || c.previous || c.isAddedElsewhere() ||
+                               c.source == store::ChangeSource::ThisProgram)) {
+                store::DataRecord record = c.record;
+                record.setDeleted(false);
+                if (c.serverDeleted) {
+                    count_.removeRecord(record);
+                } else {
+                    if (c.previous) count_.removeRecord(*c.previous);
+                    count_.addRecord(record);
+                }
+            } else {
+                drivesRead_ = false;
+            }
+            break;
         case What::ItemsChanged: return;  // positions, not names, are counted
         case What::ExtensionChanged:
             if (c.part == store::ExtensionPart::AlcoholChecks) checksRead_ = false;
@@ -129,8 +152,49 @@ std::vector<AlcoholWindows::Command> AlcoholWindows::commands() {
 
 void AlcoholWindows::scheduleRefresh() { refreshTimer_->start(); }
 
+void AlcoholWindows::readDrives(store::DateTime firstDay, store::DateTime lastDay) {
+    readAgain_ = false;
+    drivesWork_->start(
+        [this, firstDay, lastDay, folder = context_.dataFolder(),
+         open = ui::dataSetOpener(context_)] {
+            auto count = std::make_shared<MissingCheckCount>();
+            if (folder.empty())  // a server data set: the server picks the month's days
+                count->load(*open(), firstDay, lastDay);
+            else
+                count->load(store::RecordStore(folder), firstDay, lastDay);
+            return ui::BackgroundWork::Apply([this, count] {
+                if (readAgain_) {  // what was read may miss a change made meanwhile
+                    readDrives(count->firstDay(), count->lastDay());
+                    return;
+                }
+                count_ = std::move(*count);
+                drivesRead_ = true;
+                checksRead_ = false;
+                refreshStatus();
+            });
+        },
+        [this](const std::exception& e) {
+            drivesRead_ = false;
+            countFailed(e);
+        });
+}
+
+void AlcoholWindows::countFailed(const std::exception& e) {
+    drivesRead_ = checksRead_ = detectorsRead_ = false;  // read again next time
+    statusLabel_->setText(kNoCount);
+    if (dynamic_cast<const store::StoreError*>(&e)) return;
+    const std::string failure = e.what();
+    if (failure == reportedFailure_) return;
+    reportedFailure_ = failure;
+    ui::reportError(e, statusLabel_->window());
+}
+
 void AlcoholWindows::refreshStatus() {
-    const std::string folder = context_.dataFolder();
+    // Records changed while the month's drives are read: they are read again when they come.
+    if (drivesWork_->running()) {
+        readAgain_ = true;
+        return;
+    }
     // A status line is no command: a count that cannot be made says so in short, and the
     // failure goes to the one error report, once (the count runs again after every change).
     // The record files' failures are the main window's to report: its list reads them too.
@@ -142,12 +206,8 @@ void AlcoholWindows::refreshStatus() {
         // The record file is read once, and again only for a new month or a data set
         // changed as a whole; every saved or deleted record is counted as it comes.
         if (!drivesRead_ || count_.firstDay() != month.first || count_.lastDay() != month.last) {
-            if (folder.empty())  // a server data set: the server picks the month's days
-                count_.load(*ui::openDataSet(context_), month.first, month.last);
-            else
-                count_.load(store::RecordStore(folder), month.first, month.last);
-            drivesRead_ = true;
-            checksRead_ = false;
+            readDrives(month.first, month.last);
+            return;
         }
         const bool ext = registerExists(context_);
         if (!checksRead_) {
@@ -176,16 +236,8 @@ void AlcoholWindows::refreshStatus() {
         if (overdue > 0) text += QStringLiteral("　検知器の点検期限切れ: %1台").arg(overdue);
         statusLabel_->setText(text);
         reportedFailure_.clear();
-    } catch (const store::StoreError&) {
-        drivesRead_ = checksRead_ = detectorsRead_ = false;  // read again next time
-        statusLabel_->setText(kNoCount);
     } catch (const std::exception& e) {
-        drivesRead_ = checksRead_ = detectorsRead_ = false;  // read again next time
-        statusLabel_->setText(kNoCount);
-        const std::string failure = e.what();
-        if (failure == reportedFailure_) return;
-        reportedFailure_ = failure;
-        ui::reportError(e, statusLabel_->window());
+        countFailed(e);
     }
 }
 

@@ -20,8 +20,9 @@ class QMainWindow;
 class QTimer;
 
 namespace quil::ui {
+class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::alcohol {
 
@@ -61,6 +62,10 @@ private:
     void followChange(const store::DataSetChange& change);
     // Shows the count once the events of the moment are done.
     void scheduleRefresh();
+    // Reads the month's drives on a worker; the count follows when they arrive.
+    void readDrives(store::DateTime firstDay, store::DateTime lastDay);
+    // A failure of the count: said in short, reported once (not the record files').
+    void countFailed(const std::exception& e);
 
     ui::MainContext& context_;
     QAction* toolBarAction_ = nullptr;
@@ -72,6 +77,8 @@ private:
     bool drivesRead_ = false;
     bool checksRead_ = false;
     bool detectorsRead_ = false;
+    ui::BackgroundWork* drivesWork_ = nullptr;
+    bool readAgain_ = false;  // records changed while the worker read
     std::vector<Detector> detectors_;
     int inspectionDays_ = kDefaultInspectionDays;
 };

@@ -268,23 +268,10 @@ bool TAlcoholListForm::exportCsv(const QString& path, store::TextEncoding encodi
     for (const AlcoholCheck& c : model_->checks())
         if (!c.deleted) live.push_back(c);
     const CsvNames names = model_->names().csvNames(store->detectors());
-    if (encoding == store::TextEncoding::Cp932) {
-        // CP932 would turn such a text into '?', and read back it would be another check.
-        const std::vector<std::size_t> rows = linesCp932CannotHold(live, names);
-        if (!rows.empty()) {
-            QString which;
-            for (std::size_t row : rows)
-                which += (which.isEmpty() ? QString() : QStringLiteral("、")) +
-                         QString::number(row) + QStringLiteral("行目");
-            if (!ui::Prompts::current().questionDefaultNo(
-                    this, QStringLiteral("CSV書き出し"),
-                    which + QStringLiteral("などに Shift-JIS (CP932) で書けない文字があります。"
-                                           "\nUTF-8 で書き出しますか？（いいえ: 書き出しません）"),
-                    ui::PromptIcon::Warning))
-                return false;
-            encoding = store::TextEncoding::Utf8;
-        }
-    }
+    // CP932 would turn such a text into '?', and read back it would be another check.
+    if (encoding == store::TextEncoding::Cp932 &&
+        !ui::keepTextsOrCancel(this, linesCp932CannotHold(live, names), encoding))
+        return false;
     const std::string bytes = writeChecksCsv(live, names, encoding);
     try {
         folder::writeExportFile(path.toStdString(), bytes);

@@ -12,13 +12,15 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "ext/ExtDatabase.h"
 #include "reports/RegisterNames.h"
+#include "server/ServerExtensions.h"
 #include "store/Settings.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
-#include "ui/dialogs/WaitCursor.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/PeriodChooser.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
@@ -88,12 +90,34 @@ private:
     RegisterNames names_;
 };
 
-std::vector<MissingCheck> missingChecksBetween(const ui::MainContext& context,
-                                               store::DateTime firstDay, store::DateTime lastDay,
-                                               store::DateTime now) {
+namespace {
+
+// What the missing checks are read from, taken on the window's thread so that a worker can
+// open its own accesses: a connection of its own, or its own handles of the folder's files.
+struct MissingSource {
+    std::string conninfo;
+    std::string folder;
+    ui::DataSetOpener open;
+
+    explicit MissingSource(const ui::MainContext& context)
+        : conninfo(context.serverConninfo()),
+          folder(context.dataFolder()),
+          open(ui::dataSetOpener(context)) {}
+    bool registerExists() const { return !conninfo.empty() || ext::ExtDatabase::exists(folder); }
+    std::unique_ptr<CheckStore> checkStore() const {
+        if (!conninfo.empty()) return server::openServerCheckStore(conninfo);
+        return std::make_unique<AlcoholStore>(folder);
+    }
+    RegisterNames names() const {
+        return conninfo.empty() ? RegisterNames::load(folder) : RegisterNames::load(*open());
+    }
+};
+
+std::vector<MissingCheck> missingChecksFrom(const MissingSource& source, store::DateTime firstDay,
+                                            store::DateTime lastDay, store::DateTime now) {
     lastDay = std::min(store::dateOnly(lastDay), store::dateOnly(now));
     if (lastDay < store::dateOnly(firstDay)) return {};
-    std::vector<Drive> drives = drivesBetween(*ui::openDataSet(context), firstDay, lastDay);
+    std::vector<Drive> drives = drivesBetween(*source.open(), firstDay, lastDay);
     std::erase_if(drives, [now](const Drive& d) { return d.departure > now; });
     if (drives.empty()) return {};
     CheckFilter filter;
@@ -101,8 +125,16 @@ std::vector<MissingCheck> missingChecksBetween(const ui::MainContext& context,
     // An overnight drive's after-check lies on the day after the last one.
     filter.lastDay = lastDay + 1;
     // Without QuilExt.db no check has been recorded; counting does not create the file.
-    if (!registerExists(context)) return findMissingChecks(drives, {});
-    return findMissingChecks(drives, openCheckStore(context)->load(filter));
+    if (!source.registerExists()) return findMissingChecks(drives, {});
+    return findMissingChecks(drives, source.checkStore()->load(filter));
+}
+
+}  // namespace
+
+std::vector<MissingCheck> missingChecksBetween(const ui::MainContext& context,
+                                               store::DateTime firstDay, store::DateTime lastDay,
+                                               store::DateTime now) {
+    return missingChecksFrom(MissingSource(context), firstDay, lastDay, now);
 }
 
 TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm& entry,
@@ -139,6 +171,7 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
     layout->addWidget(table, 1);
     layout->addLayout(buttons);
     resize(760, 480);
+    work_ = new ui::BackgroundWork(this, QStringLiteral("チェック漏れを探しています…"));
 
     connect(period, &PeriodChooser::changed, this, &TMissingCheckForm::reload);
     connect(enterButton, &QPushButton::clicked, this, &TMissingCheckForm::enterSelected);
@@ -164,6 +197,7 @@ void TMissingCheckForm::FormShow() {
 void TMissingCheckForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (event->spontaneous()) return;  // minimised: the rows stay
+    work_->cancel();                   // a search under way brings nothing to a closed window
     model_->clear();
     countLabel->clear();
     ui::giveFreeMemoryBack();
@@ -172,15 +206,23 @@ void TMissingCheckForm::hideEvent(QHideEvent* event) {
 const std::vector<MissingCheck>& TMissingCheckForm::missing() const { return model_->rows(); }
 
 void TMissingCheckForm::reload() {
-    const ui::WaitCursor wait;
     const auto range = period->range();
     const store::DateTime first = range ? range->first : store::encodeDate(1, 1, 1);
     const store::DateTime last = range ? range->last : store::encodeDate(9999, 12, 31);
     model_->clear();  // the former rows go first, so two lists never live at once
-    model_->reset(missingChecksBetween(context_, first, last, store::now()),
-                  registerNames(context_));
-    table->resizeColumnsToContents();
-    countLabel->setText(QStringLiteral("チェック漏れ: %1件").arg(missing().size()));
+    countLabel->clear();
+    // The drives and checks are read and matched on a worker; the rows come whole, as
+    // one vector handed over to the model.
+    work_->start([this, source = MissingSource(context_), first, last, now = store::now()] {
+        auto rows = std::make_shared<std::vector<MissingCheck>>(
+            missingChecksFrom(source, first, last, now));
+        auto names = std::make_shared<RegisterNames>(source.names());
+        return ui::BackgroundWork::Apply([this, rows, names] {
+            model_->reset(std::move(*rows), std::move(*names));
+            table->resizeColumnsToContents();
+            countLabel->setText(QStringLiteral("チェック漏れ: %1件").arg(missing().size()));
+        });
+    });
 }
 
 void TMissingCheckForm::enterSelected() {

@@ -14,8 +14,9 @@ class QPushButton;
 class QTableView;
 
 namespace quil::ui {
+class BackgroundWork;
 class MainContext;
-}
+}  // namespace quil::ui
 
 namespace quil::alcohol {
 
@@ -34,7 +35,9 @@ public:
     QPushButton* enterButton = nullptr;
     QPushButton* closeButton = nullptr;
 
+    // Reads the period's missing checks on a worker and shows them when they arrive.
     void reload();
+    ui::BackgroundWork* work() const { return work_; }
     // The rows shown (none while the window is closed).
     const std::vector<MissingCheck>& missing() const;
     // Opens the entry dialog for the first missing check of the selected drive.
@@ -49,6 +52,7 @@ private:
     bool periodChosen_ = false;  // the first showing takes the main window's period
     TAlcoholCheckForm& entry_;
     MissingCheckModel* model_ = nullptr;
+    ui::BackgroundWork* work_ = nullptr;
 };
 
 // The missing checks of the drives from `firstDay` to `lastDay` in the main window's data
