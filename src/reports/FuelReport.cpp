@@ -200,6 +200,11 @@ FuelReport FuelReportBuilder::finish() {
 
 FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) {
     FuelReportBuilder builder(liveItems(itemsByPosition(data), ItemKind::Vehicle), period, vehicle);
+    if (!data.answersSums()) {
+        // One pass in the list's order gives both the sums and the chains.
+        data.scanRecords([&](const StoredRecord& r) { builder.add(r.record); });
+        return builder.finish();
+    }
     const auto costs = data.sumRecords({builder.sumsQuery()});
     for (const RecordSums& s : costs.front()) builder.credit(s);
 

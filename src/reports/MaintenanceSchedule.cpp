@@ -223,6 +223,10 @@ std::vector<ScheduleItem> scheduleItems(const std::string& dataFolder) {
 
 ScheduleCollector collectSchedule(DataStore& data) {
     ScheduleCollector collector;
+    if (!data.answersSums()) {
+        data.scanRecords([&](const StoredRecord& r) { collector.add(r.record); });
+        return collector;
+    }
     for (const VehicleReadings& v : data.highestReadings(ScheduleCollector::kTop))
         collector.setReadings(v.vehicle, v.highest, v.count);
     for (const LatestRecord& l : data.lastOfEach(std::int16_t(RecordKind::Maintenance))) {

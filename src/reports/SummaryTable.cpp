@@ -70,8 +70,8 @@ std::int16_t groupOf(SummaryKind kind, const RecordSums& s) {
     }
 }
 
-// The figures of the live records of `data` over the groups of `items`, from the sums of
-// the data set's groups.
+// The figures of the live records of `data` over the groups of `items`: what each group's
+// sums add.
 SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, SummaryKind kind,
                         int periodIndex, int year) {
     SummaryResult out;
@@ -94,14 +94,13 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
     query.kinds = kindsTaken(kind);
     query.period = period;
     query.by = groupedBy(kind);
-    const std::vector<std::vector<RecordSums>> sums = data.sumRecords({query});
-    for (const RecordSums& s : sums.front()) {
+    sumsOneByOne(data, query, [&](const RecordSums& s) {
         const int g = groupOf(kind, s);
         const int line = g >= 0 && std::size_t(g) < lineOf.size() ? lineOf[std::size_t(g)] : -1;
         SummaryFigures& f = line >= 0 ? out.groups[std::size_t(line)].figures : out.others;
         if (line < 0) out.hasOthers = true;
         f.add({s.driven, s.count, s.distance2, s.price, s.tax});
-    }
+    });
     for (const SummaryLine& l : out.groups) out.total.add(l.figures);
     out.total.add(out.others);
     return out;

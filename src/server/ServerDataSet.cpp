@@ -194,9 +194,12 @@ std::vector<store::RecordSums> ServerDataSet::sumRecords(const store::RecordSums
     auto column = [&](unsigned by, const char* expr, const char* none) {
         return std::string(q.by & by ? expr : none);
     };
+    // The first day of the month, over a timestamp without time zone (no zone to convert
+    // by); a date beyond years 1 to 9999 (or no number) stays its own group, never an error.
     const std::string month =
-        "(date_trunc('month', DATE '1899-12-30' + trunc(date)::integer)::date "
-        "- DATE '1899-12-30')::float8";
+        "CASE WHEN date >= -693593 AND date < 2958466 THEN (date_trunc('month', "
+        "(DATE '1899-12-30' + trunc(date)::integer)::timestamp)::date - DATE '1899-12-30')"
+        "::float8 ELSE trunc(date) END";
     const std::string day = q.by & Q::Month ? month : column(Q::Day, "trunc(date)", "0::float8");
     std::string groups = column(Q::Vehicle, "vehicle", "-1::int2") + ", " +
                          column(Q::User, "user_no", "-1::int2") + ", " +
@@ -259,17 +262,19 @@ void ServerDataSet::scanKind(std::int16_t kind, int vehicle,
 }
 
 std::vector<RecordRow> ServerDataSet::lastOfEach(std::int16_t kind, std::vector<double>& highest) {
-    // The highest reading before a record walks the vehicle's earlier records over the
-    // sums' index, only for a record without a reading of its own.
+    // The highest reading before a record is asked only for a record without a reading of
+    // its own: the vehicle's readings from the highest down over their index, the first one
+    // before the record in the list's order.
+    const std::string reading =
+        "CASE e.kind WHEN 0 THEN greatest(e.distance1, e.distance2) WHEN 1 THEN e.distance1 "
+        "WHEN 2 THEN e.distance1 ELSE 0 END";
     const PgResult r = retrying([&] {
         return conn_.exec(
             "SELECT l.id, l.version, l.raw, CASE WHEN l.distance1 > 0 THEN 0::float8 ELSE "
-            "(SELECT coalesce(max(o.reading) FILTER (WHERE o.reading > 0), 0) FROM "
-            " (SELECT CASE e.kind WHEN 0 THEN greatest(e.distance1, e.distance2) "
-            "  WHEN 1 THEN e.distance1 WHEN 2 THEN e.distance1 ELSE 0 END AS reading "
-            "  FROM quil_records e WHERE NOT e.deleted AND e.vehicle = l.vehicle "
-            "  AND e.date <= l.date "
-            "  AND (e.date, e.user_no, e.entry) < (l.date, l.user_no, l.entry)) o) END "
+            "coalesce((SELECT " + reading + " FROM quil_records e WHERE NOT e.deleted "
+            "  AND e.vehicle = l.vehicle AND " + reading + " > 0 "
+            "  AND (e.date, e.user_no, e.entry) < (l.date, l.user_no, l.entry) "
+            "  ORDER BY " + reading + " DESC LIMIT 1), 0) END "
             "FROM (SELECT DISTINCT ON (vehicle, item) id, version, raw, vehicle, date, user_no, "
             "      entry, distance1 FROM quil_records WHERE NOT deleted AND kind = $1 "
             "      ORDER BY vehicle, item, date DESC, user_no DESC, entry DESC) l",

@@ -30,6 +30,7 @@ public:
     }
     void scanDays(store::DateTime firstDay, store::DateTime lastDay,
                   const std::function<void(const store::StoredRecord&)>& f) override;
+    bool answersSums() const override { return true; }
     std::vector<std::vector<store::RecordSums>> sumRecords(
         const std::vector<store::RecordSumsQuery>& queries) override;
     std::vector<store::VehicleReadings> highestReadings(std::size_t n) override {

@@ -52,16 +52,6 @@ struct NearbyRecords {
     bool moreAfter = false;             // and after the last
 };
 
-// What a report asks to have added up over the live records, and how they are grouped.
-struct RecordSumsQuery {
-    std::vector<std::int16_t> kinds;  // the record kinds taken
-    PeriodFilter period;              // the days taken (a date's day is its whole part)
-    int vehicle = -1;                 // only this vehicle's records; -1 every vehicle's
-    // What tells the groups apart (or'ed); 0: one group of everything taken.
-    enum By : unsigned { Vehicle = 1, User = 2, Item = 4, Kind = 8, Month = 16, Day = 32 };
-    unsigned by = 0;
-};
-
 // A record's odometer reading: the higher of a driving record's two readings, the first
 // distance of a refuelling or a maintenance, none (0) for an expense.
 double odometerReading(const DataRecord& r);
@@ -81,6 +71,20 @@ struct RecordSums {
     double highestReading = 0;  // the highest odometer reading above 0 (0: none)
     std::int64_t readings = 0;  // records with a reading above 0
     void add(const DataRecord& r);
+};
+
+// What a report asks to have added up over the live records, and how they are grouped.
+struct RecordSumsQuery {
+    std::vector<std::int16_t> kinds;  // the record kinds taken
+    PeriodFilter period;              // the days taken (a date's day is its whole part)
+    int vehicle = -1;                 // only this vehicle's records; -1 every vehicle's
+    // What tells the groups apart (or'ed); 0: one group of everything taken.
+    enum By : unsigned { Vehicle = 1, User = 2, Item = 4, Kind = 8, Month = 16, Day = 32 };
+    unsigned by = 0;
+
+    // Whether a live record is taken, and the group it falls in (its sums still empty).
+    bool takes(const DataRecord& r) const;
+    RecordSums groupOf(const DataRecord& r) const;
 };
 
 // A vehicle's highest odometer readings above 0, highest first, and how many it has.
@@ -125,6 +129,11 @@ public:
     // up to `count` after it. A server selects them over its index; the default reads every
     // record.
     virtual NearbyRecords vehicleRecordsAround(const DataRecord& record, std::size_t count);
+    // Whether the data set answers sumRecords, highestReadings, scanKind and lastOfEach
+    // itself (a server, over its columns and indexes). When it does not, a report reads the
+    // records once itself and adds up in the process, one record at a time, by the same
+    // definitions (sumsOneByOne).
+    virtual bool answersSums() const { return false; }
     // The sums each query asks for, one list of groups per query in no particular order. A
     // server adds them up itself; the default reads every record once for all the queries.
     virtual std::vector<std::vector<RecordSums>> sumRecords(
@@ -162,6 +171,12 @@ public:
     virtual StoredItem rewriteItem(const StoredItem& loaded, const ItemRecord& item,
                                    const std::string& saveKey) = 0;
 };
+
+// Calls `f` with what `query` adds up: the data set's groups when it answers sums itself,
+// else every record taken as a group of its own, from one pass (a sum is the same either
+// way, and the pass costs no grouping).
+void sumsOneByOne(DataStore& data, const RecordSumsQuery& query,
+                  const std::function<void(const RecordSums&)>& f);
 
 // The data set of a data folder (ends with '/'), through RecordStore and ItemStore.
 std::unique_ptr<DataStore> openFolderStore(const std::string& dataDir);

@@ -1,5 +1,6 @@
-// The default answers of the questions a report asks of a data set, read from every record:
-// the form a data folder uses, and the one a server's own answers must agree with.
+// What a report adds up, record by record: the definitions a server's own answers must agree
+// with, the pass a data folder's reports make, and the default answers of the questions a
+// report asks of a data set, read from every record.
 
 #include <algorithm>
 #include <bit>
@@ -34,29 +35,52 @@ void RecordSums::add(const DataRecord& r) {
     }
 }
 
+bool RecordSumsQuery::takes(const DataRecord& r) const {
+    if (std::find(kinds.begin(), kinds.end(), r.kind()) == kinds.end()) return false;
+    if (vehicle >= 0 && r.vehicle() != vehicle) return false;
+    return period.passes(r.date());
+}
+
+RecordSums RecordSumsQuery::groupOf(const DataRecord& r) const {
+    RecordSums key;
+    if (by & Vehicle) key.vehicle = r.vehicle();
+    if (by & User) key.user = r.user();
+    if (by & Item) key.item = r.item();
+    if (by & Kind) key.kind = r.kind();
+    if (by & (Day | Month)) key.day = std::trunc(r.date());
+    // The first day of the month, for dates of years 1 to 9999; any other stays its own group.
+    if ((by & Month) && key.day >= -693593 && key.day < 2958466) {
+        const CivilDate c = decodeDate(key.day);
+        key.day = encodeDate(c.year, c.month, 1);
+    }
+    return key;
+}
+
+void sumsOneByOne(DataStore& data, const RecordSumsQuery& query,
+                  const std::function<void(const RecordSums&)>& f) {
+    if (data.answersSums()) {
+        const std::vector<std::vector<RecordSums>> sums = data.sumRecords({query});
+        for (const RecordSums& s : sums.front()) f(s);
+        return;
+    }
+    data.scanRecords([&](const StoredRecord& s) {
+        if (s.record.deleted() || !query.takes(s.record)) return;
+        RecordSums one = query.groupOf(s.record);
+        one.add(s.record);
+        f(one);
+    });
+}
+
 namespace {
 
 // One query's groups while the records go by.
 class Grouping {
 public:
-    explicit Grouping(const RecordSumsQuery& q) : q_(q) {
-        for (std::int16_t k : q.kinds)
-            if (k >= 0 && k < 16) kinds_ |= 1u << k;
-    }
+    explicit Grouping(const RecordSumsQuery& q) : q_(q) {}
 
     void add(const DataRecord& r) {
-        const std::int16_t kind = r.kind();
-        if (kind < 0 || kind >= 16 || !(kinds_ >> kind & 1u)) return;
-        if (q_.vehicle >= 0 && r.vehicle() != q_.vehicle) return;
-        const DateTime date = r.date();
-        if (!q_.period.passes(date)) return;
-        RecordSums key;
-        if (q_.by & RecordSumsQuery::Vehicle) key.vehicle = r.vehicle();
-        if (q_.by & RecordSumsQuery::User) key.user = r.user();
-        if (q_.by & RecordSumsQuery::Item) key.item = r.item();
-        if (q_.by & RecordSumsQuery::Kind) key.kind = kind;
-        if (q_.by & RecordSumsQuery::Day) key.day = std::trunc(date);
-        if (q_.by & RecordSumsQuery::Month) key.day = monthOf(std::trunc(date));
+        if (!q_.takes(r)) return;
+        const RecordSums key = q_.groupOf(r);
         const auto [at, added] = index_.try_emplace(Key::of(key), groups_.size());
         if (added) groups_.push_back(key);
         groups_[at->second].add(r);
@@ -84,23 +108,9 @@ private:
         }
     };
 
-    // The first day of the month of `day`; the month last seen is kept.
-    DateTime monthOf(DateTime day) {
-        if (!(day >= monthStart_ && day < nextMonthStart_)) {
-            const CivilDate c = decodeDate(day);
-            monthStart_ = encodeDate(c.year, c.month, 1);
-            nextMonthStart_ = c.month == 12 ? encodeDate(c.year + 1, 1, 1)
-                                            : encodeDate(c.year, c.month + 1, 1);
-        }
-        return monthStart_;
-    }
-
     const RecordSumsQuery& q_;
-    unsigned kinds_ = 0;
     std::unordered_map<Key, std::size_t, Hash> index_;
     std::vector<RecordSums> groups_;
-    DateTime monthStart_ = 1;
-    DateTime nextMonthStart_ = 0;
 };
 
 }  // namespace

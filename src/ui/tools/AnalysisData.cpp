@@ -81,9 +81,15 @@ void AnalysisData::setDailyLimitKm(double km) {
 }
 
 std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context) {
-    const std::string conninfo = context.serverConninfo();
-    if (!conninfo.empty()) return server::openServerAnalysisStore(conninfo);
-    return std::make_unique<AnalysisData>(context.dataFolder());
+    return analysisStoreOpener(context)();
+}
+
+AnalysisStoreOpener analysisStoreOpener(const ui::MainContext& context) {
+    return [conninfo = context.serverConninfo(),
+            folder = context.dataFolder()]() -> std::unique_ptr<fleet::AnalysisStore> {
+        if (!conninfo.empty()) return server::openServerAnalysisStore(conninfo);
+        return std::make_unique<AnalysisData>(folder);
+    };
 }
 
 }  // namespace quil::insight
