@@ -1,6 +1,7 @@
 #include "ui/tools/OdometerWarning.h"
 
 #include <QEventLoop>
+#include <QWidget>
 #include <algorithm>
 #include <exception>
 #include <memory>
