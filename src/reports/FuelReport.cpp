@@ -94,23 +94,47 @@ CostFigures& FuelReportBuilder::newMonth(DateTime date) {
     return months_[monthSlot_];
 }
 
+namespace {
+// What records of a kind add to a line or a month. Inline: a folder's pass adds every record.
+inline void creditTo(CostFigures& f, const RecordSums& s) {
+    const std::int64_t cost = s.price + s.tax;
+    switch (RecordKind(s.kind)) {
+        case RecordKind::Driving: f.distance += s.driven; break;
+        case RecordKind::Refuelling:
+            f.litres += s.distance2;
+            f.refuels += s.count;
+            f.fuelCost += cost;
+            break;
+        case RecordKind::Maintenance: f.maintenanceCost += cost; break;
+        case RecordKind::Expense: f.expenseCost += cost; break;
+    }
+}
+}  // namespace
+
+void FuelReportBuilder::credit(const RecordSums& s) {
+    creditTo(line(s.vehicle), s);
+    creditTo(month(s.day), s);
+}
+
 void FuelReportBuilder::add(const DataRecord& r) {
     if (r.deleted()) return;
     const int v = r.vehicle();
     if (only_ >= 0 && v != only_) return;
     const DateTime date = r.date();
+    Chain& c = chain(v);
+    settleBefore(v, c, date);
     if (filter_.passes(date)) {
+        // The record as a group of its own: what the server's sums of its kind would add.
         RecordSums one;
-        one.vehicle = r.vehicle();
         one.kind = r.kind();
-        one.day = date;
         one.add(r);
-        credit(one);
+        creditTo(line(v), one);
+        creditTo(month(date), one);
     }
     switch (RecordKind(r.kind())) {
         case RecordKind::Driving:
-        case RecordKind::Maintenance: noteReading(v, date, odometerReading(r)); break;
-        case RecordKind::Refuelling: noteRefuelling(r); break;
+        case RecordKind::Maintenance: c.highest = std::max(c.highest, odometerReading(r)); break;
+        case RecordKind::Refuelling: queue(c, r, date); break;
         default: break;
     }
 }
@@ -126,35 +150,21 @@ RecordSumsQuery FuelReportBuilder::sumsQuery() const {
     return q;
 }
 
-void FuelReportBuilder::credit(const RecordSums& s) {
-    const std::int64_t cost = s.price + s.tax;
-    for (CostFigures* f : {&line(s.vehicle), &month(s.day)}) {
-        switch (RecordKind(s.kind)) {
-            case RecordKind::Driving: f->distance += s.driven; break;
-            case RecordKind::Refuelling:
-                f->litres += s.distance2;
-                f->refuels += s.count;
-                f->fuelCost += cost;
-                break;
-            case RecordKind::Maintenance: f->maintenanceCost += cost; break;
-            case RecordKind::Expense: f->expenseCost += cost; break;
-        }
-    }
-}
-
 void FuelReportBuilder::noteReading(int vehicle, DateTime date, double reading) {
     Chain& c = chain(vehicle);
-    // The waiting refuellings are settled by the first record of a later day (or an
-    // earlier one, in a file out of order).
-    if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(vehicle, c);
+    settleBefore(vehicle, c, date);
     c.highest = std::max(c.highest, reading);
 }
 
 void FuelReportBuilder::noteRefuelling(const DataRecord& r) {
     const int vehicle = r.vehicle();
-    Chain& c = chain(vehicle);
     const DateTime date = r.date();
-    if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(vehicle, c);
+    Chain& c = chain(vehicle);
+    settleBefore(vehicle, c, date);
+    queue(c, r, date);
+}
+
+void FuelReportBuilder::queue(Chain& c, const DataRecord& r, DateTime date) {
     c.day = std::floor(date);
     c.pending.push_back({date, r.distance1(), r.distance2(), !isPartialRefuelling(r)});
 }

@@ -125,6 +125,12 @@ private:
     }
     Chain& newChain(std::size_t index);
     void settle(int vehicle, Chain& c);
+    // The waiting refuellings are settled by the first record of a later day (or an earlier
+    // one, in a file out of order).
+    void settleBefore(int vehicle, Chain& c, store::DateTime date) {
+        if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(vehicle, c);
+    }
+    static void queue(Chain& c, const store::DataRecord& r, store::DateTime date);
     // The figures of the vehicle's line and of the month of `date`.
     CostFigures& line(int vehicle) {
         const int l = vehicle >= 0 && std::size_t(vehicle) < lineOf_.size()

@@ -5,12 +5,15 @@
 // delete of a record that changed since it was read is refused with RecordChangedError in
 // both, so that no one's change is overwritten unseen.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "store/Date.h"
 #include "store/ListFilter.h"
 #include "store/Records.h"
 #include "store/StoreError.h"
@@ -54,7 +57,15 @@ struct NearbyRecords {
 
 // A record's odometer reading: the higher of a driving record's two readings, the first
 // distance of a refuelling or a maintenance, none (0) for an expense.
-double odometerReading(const DataRecord& r);
+// Inline: the folder's reports call it for every record.
+inline double odometerReading(const DataRecord& r) {
+    switch (RecordKind(r.kind())) {
+        case RecordKind::Driving: return std::max(r.distance1(), r.distance2());
+        case RecordKind::Refuelling:
+        case RecordKind::Maintenance: return r.distance1();
+        default: return 0;
+    }
+}
 
 // The sums of one group. The fields the query does not group by stay -1 (`day` 0).
 struct RecordSums {
@@ -70,7 +81,19 @@ struct RecordSums {
     std::int64_t tax = 0;
     double highestReading = 0;  // the highest odometer reading above 0 (0: none)
     std::int64_t readings = 0;  // records with a reading above 0
-    void add(const DataRecord& r);
+    // What one record adds (inline, as odometerReading).
+    void add(const DataRecord& r) {
+        count += 1;
+        driven += r.distance2() - r.distance1();
+        distance2 += r.distance2();
+        price += r.price();
+        tax += r.tax();
+        const double reading = odometerReading(r);
+        if (reading > 0) {
+            ++readings;
+            highestReading = std::max(highestReading, reading);
+        }
+    }
 };
 
 // What a report asks to have added up over the live records, and how they are grouped.
@@ -83,8 +106,27 @@ struct RecordSumsQuery {
     unsigned by = 0;
 
     // Whether a live record is taken, and the group it falls in (its sums still empty).
-    bool takes(const DataRecord& r) const;
-    RecordSums groupOf(const DataRecord& r) const;
+    // Inline, as RecordSums::add.
+    bool takes(const DataRecord& r) const {
+        if (std::find(kinds.begin(), kinds.end(), r.kind()) == kinds.end()) return false;
+        if (vehicle >= 0 && r.vehicle() != vehicle) return false;
+        return period.passes(r.date());
+    }
+    RecordSums groupOf(const DataRecord& r) const {
+        RecordSums key;
+        if (by & Vehicle) key.vehicle = r.vehicle();
+        if (by & User) key.user = r.user();
+        if (by & Item) key.item = r.item();
+        if (by & Kind) key.kind = r.kind();
+        if (by & (Day | Month)) key.day = std::trunc(r.date());
+        // The first day of the month, for dates of years 1 to 9999; any other stays its own
+        // group.
+        if ((by & Month) && key.day >= -693593 && key.day < 2958466) {
+            const CivilDate c = decodeDate(key.day);
+            key.day = encodeDate(c.year, c.month, 1);
+        }
+        return key;
+    }
 };
 
 // A vehicle's highest odometer readings above 0, highest first, and how many it has.
@@ -175,8 +217,20 @@ public:
 // Calls `f` with what `query` adds up: the data set's groups when it answers sums itself,
 // else every record taken as a group of its own, from one pass (a sum is the same either
 // way, and the pass costs no grouping).
-void sumsOneByOne(DataStore& data, const RecordSumsQuery& query,
-                  const std::function<void(const RecordSums&)>& f);
+template <typename F>
+void sumsOneByOne(DataStore& data, const RecordSumsQuery& query, F&& f) {
+    if (data.answersSums()) {
+        const std::vector<std::vector<RecordSums>> sums = data.sumRecords({query});
+        for (const RecordSums& s : sums.front()) f(s);
+        return;
+    }
+    data.scanRecords([&](const StoredRecord& s) {
+        if (s.record.deleted() || !query.takes(s.record)) return;
+        RecordSums one = query.groupOf(s.record);
+        one.add(s.record);
+        f(one);
+    });
+}
 
 // The data set of a data folder (ends with '/'), through RecordStore and ItemStore.
 std::unique_ptr<DataStore> openFolderStore(const std::string& dataDir);

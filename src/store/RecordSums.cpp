@@ -1,6 +1,5 @@
-// What a report adds up, record by record: the definitions a server's own answers must agree
-// with, the pass a data folder's reports make, and the default answers of the questions a
-// report asks of a data set, read from every record.
+// The default answers of the questions a report asks of a data set, read from every record
+// by the definitions of DataStore.h that a server's own answers agree with.
 
 #include <algorithm>
 #include <bit>
@@ -12,64 +11,6 @@
 #include "store/DataStore.h"
 
 namespace quil::store {
-
-double odometerReading(const DataRecord& r) {
-    switch (RecordKind(r.kind())) {
-        case RecordKind::Driving: return std::max(r.distance1(), r.distance2());
-        case RecordKind::Refuelling:
-        case RecordKind::Maintenance: return r.distance1();
-        default: return 0;
-    }
-}
-
-void RecordSums::add(const DataRecord& r) {
-    count += 1;
-    driven += r.distance2() - r.distance1();
-    distance2 += r.distance2();
-    price += r.price();
-    tax += r.tax();
-    const double reading = odometerReading(r);
-    if (reading > 0) {
-        ++readings;
-        highestReading = std::max(highestReading, reading);
-    }
-}
-
-bool RecordSumsQuery::takes(const DataRecord& r) const {
-    if (std::find(kinds.begin(), kinds.end(), r.kind()) == kinds.end()) return false;
-    if (vehicle >= 0 && r.vehicle() != vehicle) return false;
-    return period.passes(r.date());
-}
-
-RecordSums RecordSumsQuery::groupOf(const DataRecord& r) const {
-    RecordSums key;
-    if (by & Vehicle) key.vehicle = r.vehicle();
-    if (by & User) key.user = r.user();
-    if (by & Item) key.item = r.item();
-    if (by & Kind) key.kind = r.kind();
-    if (by & (Day | Month)) key.day = std::trunc(r.date());
-    // The first day of the month, for dates of years 1 to 9999; any other stays its own group.
-    if ((by & Month) && key.day >= -693593 && key.day < 2958466) {
-        const CivilDate c = decodeDate(key.day);
-        key.day = encodeDate(c.year, c.month, 1);
-    }
-    return key;
-}
-
-void sumsOneByOne(DataStore& data, const RecordSumsQuery& query,
-                  const std::function<void(const RecordSums&)>& f) {
-    if (data.answersSums()) {
-        const std::vector<std::vector<RecordSums>> sums = data.sumRecords({query});
-        for (const RecordSums& s : sums.front()) f(s);
-        return;
-    }
-    data.scanRecords([&](const StoredRecord& s) {
-        if (s.record.deleted() || !query.takes(s.record)) return;
-        RecordSums one = query.groupOf(s.record);
-        one.add(s.record);
-        f(one);
-    });
-}
 
 namespace {
 
