@@ -94,7 +94,8 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
         return line >= 0 ? out.groups[std::size_t(line)].figures : out.others;
     };
     if (data.answersSums()) {
-        for (const RecordSums& s : data.sumRecords({query}).at(0)) {
+        const std::vector<std::vector<RecordSums>> sums = data.sumRecords({query});
+        for (const RecordSums& s : sums.front()) {
             SummaryFigures& f = figuresOf(groupKind == ItemKind::User      ? s.user
                                           : groupKind == ItemKind::Purpose ? s.item
                                                                            : s.vehicle);
