@@ -174,7 +174,7 @@ public:
     // Whether the data set answers sumRecords, highestReadings, scanKind and lastOfEach
     // itself (a server, over its columns and indexes). When it does not, a report reads the
     // records once itself and adds up in the process, one record at a time, by the same
-    // definitions (sumsOneByOne).
+    // definitions (RecordSumsQuery::takes, RecordSums::add).
     virtual bool answersSums() const { return false; }
     // The sums each query asks for, one list of groups per query in no particular order. A
     // server adds them up itself; the default reads every record once for all the queries.
@@ -213,24 +213,6 @@ public:
     virtual StoredItem rewriteItem(const StoredItem& loaded, const ItemRecord& item,
                                    const std::string& saveKey) = 0;
 };
-
-// Calls `f` with what `query` adds up: the data set's groups when it answers sums itself,
-// else every record taken as a group of its own, from one pass (a sum is the same either
-// way, and the pass costs no grouping).
-template <typename F>
-void sumsOneByOne(DataStore& data, const RecordSumsQuery& query, F&& f) {
-    if (data.answersSums()) {
-        const std::vector<std::vector<RecordSums>> sums = data.sumRecords({query});
-        for (const RecordSums& s : sums.front()) f(s);
-        return;
-    }
-    data.scanRecords([&](const StoredRecord& s) {
-        if (s.record.deleted() || !query.takes(s.record)) return;
-        RecordSums one = query.groupOf(s.record);
-        one.add(s.record);
-        f(one);
-    });
-}
 
 // The data set of a data folder (ends with '/'), through RecordStore and ItemStore.
 std::unique_ptr<DataStore> openFolderStore(const std::string& dataDir);
