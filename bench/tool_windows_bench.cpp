@@ -39,6 +39,7 @@
 #include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
 #include "printing/PrintPreview.h"
+#include "store/DataStore.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/tools/ChartForm.h"
@@ -110,11 +111,16 @@ public:
     int selectedRow() const override { return 0; }
     void reloadList() override {}
     void refreshSummaries() override {}
+    store::DataStore& dataStore() const override {
+        if (!store_) store_ = store::openFolderStore(folder_);
+        return *store_;
+    }
     QWidget* mainWidget() override { return &window; }
     QWidget window;
 
 private:
     std::string folder_;
+    mutable std::unique_ptr<store::DataStore> store_;
 };
 
 double heapMiB() {

@@ -10,7 +10,8 @@ set(quil_manual_image_names
     alcohol-printed calform carform csv-export dirset
     entry-driving entry-expense entry-maintenance entry-refuelling insight-chart-cost
     insight-chart-distance insight-fuel-months insight-fuel-vehicles insight-odometer insight-schedule
-    itemform main-driving main-expense main-maintenance main-refuelling
+    itemform main-driving main-expense main-maintenance main-refuelling papers-expiry papers-licence
+    papers-vehicle
     priansform print-preview schedule-notice viewitem viewtime web-accounts
     web-login web-home web-check web-refusal web-drive web-records)
 set(quil_manual_images)

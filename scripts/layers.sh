@@ -13,17 +13,21 @@ layers=(
   store           # records, files, settings, periods: no Qt
   folder          # data-set logic: check, move, backup, restore, import, CSV; no Qt
   reports         # reports and calculations: fleet figures, summary table, alcohol rules; no Qt
+  papers          # driver licences and vehicle papers: expiry, entry rules, CSV; no Qt
   server          # the data set on a PostgreSQL server (libpq): schema, versions, push/pull; no Qt
   tool            # quil-tool, the command-line companion; no Qt
   web             # quil-web, the drivers' page server (libmicrohttpd, libpq); no Qt
+  web/pages       # quil-web's pages, one handler each, over their shared steps; no Qt
+  web/app         # quil-web put together: the router over the pages and the transport; no Qt
   ext             # QuilExt.db (Qt SQL)
   ui/components   # widgets
   ui/dialogs      # record entry, master lists, filters, data folder dialog, prompts
   printing        # grid printer, print target, print dialog
-  ui/windows      # the specified minor windows: summary table, about box, settings
+  ui/windows      # the vehicle log's own minor windows: summary table, about box, settings
   ui/tools        # the ツール menu's windows
   ui/tools/alcohol  # the alcohol-check register's windows
   ui/tools/charts   # the グラフ window's chart module
+  ui/tools/papers   # the windows of driver licences and vehicle papers
   ui/main         # the main window and the program
   app             # the composition root of libquil_tools.so
 )

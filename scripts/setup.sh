@@ -23,6 +23,8 @@ pkgs+=(tzdata)
 if [ "$what" = test ]; then
   pkgs+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
          fp-compiler fp-units-rtl)
+  # ccache: the build without Qt reuses the first build's objects.
+  pkgs+=(ccache)
   # pdftoppm turns the printed PDF into images for the printer tests.
   pkgs+=(poppler-utils)
   # The package test: the menu entry's checker, debhelper and dpkg-buildpackage (debian/),

@@ -17,6 +17,8 @@
 #include "ui/tools/InsightTools.h"
 #include "ui/tools/OdometerWarning.h"
 #include "ui/tools/alcohol/AlcoholWindows.h"
+#include "ui/tools/alcohol/TAlcoholCheckForm.h"
+#include "ui/tools/papers/PaperWindows.h"
 #include "ui/windows/TAboutBox.h"
 #include "ui/windows/TAccountForm.h"
 #include "ui/windows/TCalForm.h"
@@ -32,7 +34,7 @@ namespace {
 
 // Fuel economy, graphs, maintenance schedule and odometer checks (ツール menu), the overdue
 // notice in the status bar, and the odometer question before a record is saved; then the
-// alcohol-check register's ツール entries, its toolbar button after the specified ones and
+// alcohol-check register's ツール entries, its toolbar button after the vehicle log's own and
 // its count in the status bar.
 void addExtensions(ToolWindowHost& host, AppWindows& w) {
     MainContext& context = host.toolContext();
@@ -76,6 +78,13 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
     w.Alcohol = new alcohol::AlcoholWindows(context, w.Mainform.get());
     for (const auto& c : w.Alcohol->commands()) host.addToolsCommand(c.caption, c.name, c.run);
     host.addToolBarSection({w.Alcohol->toolBarAction()});
+
+    // Licences and vehicle papers: 期限一覧 and the entry windows, the status-bar count, and
+    // the warnings beside a chosen driver or vehicle in both entry dialogs.
+    w.Papers = new papers::PaperWindows(context, w.Mainform.get());
+    for (const auto& c : w.Papers->commands()) host.addToolsCommand(c.caption, c.name, c.run);
+    w.DataInputForm->setChoiceWarning(w.Papers->choiceWarning());
+    w.Alcohol->entryForm->setChoiceWarning(w.Papers->choiceWarning());
 
     // The accounts of a server data set, last: an administrator's occasional work.
     auto* accounts = new TAccountForm(context, main);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 
+#include "folder/BackupDestination.h"
 #include "folder/DataSet.h"
 #include "folder/DataSetAudit.h"
 #include "folder/ExportFile.h"
@@ -268,7 +269,11 @@ DataSetResult backupDataSet(const std::string& dataFolder, const std::string& de
     const SwapPlan plan = replacingPlan(names, destFolder, fs);
     if (auto refusal = readOnlyRefusal(destFolder, plan, fs)) return *refusal;
 
-    StagingFolder staging(destFolder, kBackupStaging, fs);
+    // The data folder names the destination while the backup runs, so that a backup killed
+    // part way is finished there by the next start on the data folder.
+    const std::string run = stagingRunSuffix();
+    const BackupDestinationRecord record(dataFolder, destFolder, run, fs);
+    StagingFolder staging(destFolder, kBackupStaging, fs, run);
     stageCopies(dataFolder, names, staging.path(), fs);
     if (auto refusal = brokenStagedExtension(staging.path(), checked)) return *refusal;
     swapIntoPlace(staging.path(), destFolder, plan, fs);

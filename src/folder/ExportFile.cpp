@@ -1,6 +1,9 @@
 #include "folder/ExportFile.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 
@@ -78,8 +81,27 @@ FileBeside::FileBeside(const std::string& path, FileRole role, FileSystem& fs)
     }
     const auto st = sfs::status(target_, ec);
     inPlace_ = sfs::exists(st) && !sfs::is_regular_file(st);
-    part_ = inPlace_ ? target_ : target_ + ".part";
-    naming([&] { file_ = fs_.open(part_, inPlace_ ? OpenMode::OpenOrCreate : OpenMode::CreateNew); });
+    if (inPlace_) {
+        part_ = target_;
+        naming([&] { file_ = fs_.open(part_, OpenMode::OpenOrCreate); });
+        return;
+    }
+    // A copy of this run's own, made under a name nobody uses: two exports to one file never
+    // write into (or rename) each other's copy, and a name already taken is left alone.
+    static std::atomic<unsigned> runs{0};
+    for (int attempt = 0;; ++attempt) {
+        part_ = target_ + "." + std::to_string(::getpid()) + "-" + std::to_string(runs++) + ".part";
+        try {
+            file_ = fs_.open(part_, OpenMode::Exclusive);
+            return;
+        } catch (const StoreError& e) {
+            const bool taken = fs_.exists(part_) || fs_.isLink(part_) || fs_.isDirectory(part_);
+            if (taken && attempt < 100) continue;
+            part_.clear();  // not ours: nothing to remove
+            done_ = true;
+            throw StoreError(fileNameOf(path_), e.reason());
+        }
+    }
 }
 
 FileBeside::~FileBeside() {

@@ -23,7 +23,7 @@ struct ExportCancelled {};
 // What the file written is.
 enum class FileRole {
     UserNamed,      // a file the user named: a data set's own file is refused
-    ProgramFile,  // a data set's or the program's own file it puts in place itself (a pull)
+    ProgramFile,  // a file of the program's own it puts in place itself (Quil.kept)
 };
 
 // Why `path` may not be written as a file the user names because it is a data set's or the
@@ -36,8 +36,8 @@ std::string ownFileProblem(const std::string& path);
 // `path` is a link to one, a folder and a read-only file are refused.
 std::string exportTargetProblem(const std::string& path);
 
-// A new version of a file, written beside it ("<name>.part", made new and never opened
-// through a link) and put in place by commit(). A file that is not committed is removed
+// A new version of a file, written beside it ("<name>.<run>.part", a name of this run's
+// own, made new and never opened through a link) and put in place by commit(). A file that is not committed is removed
 // when the object goes, and the named file stays as it was. A link to a regular file is
 // written through: the file it points to is replaced and the link stays. A device or pipe
 // (standard output, /dev/null) is written in place. Every StoreError names the target, not

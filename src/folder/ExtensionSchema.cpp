@@ -62,9 +62,43 @@ constexpr Table kAnalysisTables[] = {
     {"analysis_setting", kAnalysisSettingColumns, {}, 2, false, "cycles"},
 };
 
+// Driver licences and vehicle papers. A renewal adds a row and marks the one it replaces
+// renewed, so a driver's or vehicle's history stays whole; rows name items by position, as
+// the register does, and stay when the item is deleted.
+constexpr Column kLicenceColumns[] = {
+    {"id", T::Id, false},
+    {"driver", T::Integer},
+    {"number", T::Text, true, "''"},
+    {"kinds", T::Text, true, "''"},
+    {"conditions", T::Text, true, "''"},
+    {"expiry", T::Real},
+    {"seen_on", T::Real, true, "0"},
+    {"seen_by", T::Text, true, "''"},
+    {"remarks", T::Text, true, "''"},
+    {"renewed", T::Flag, true, "0"},
+};
+constexpr Index kLicenceIndexes[] = {{"driver_licence_driver", "driver"}};
+constexpr Column kPaperColumns[] = {
+    {"id", T::Id, false},
+    {"vehicle", T::Integer},
+    {"kind", T::Integer},
+    {"title", T::Text, true, "''"},
+    {"insurer", T::Text, true, "''"},
+    {"number", T::Text, true, "''"},
+    {"expiry", T::Real},
+    {"remarks", T::Text, true, "''"},
+    {"renewed", T::Flag, true, "0"},
+};
+constexpr Index kPaperIndexes[] = {{"vehicle_paper_vehicle", "vehicle"}};
+constexpr Table kPaperTables[] = {
+    {"driver_licence", kLicenceColumns, kLicenceIndexes, 1, true, "papers"},
+    {"vehicle_paper", kPaperColumns, kPaperIndexes, 1, true, "papers"},
+};
+
 constexpr Component kComponents[] = {
     {"alcohol", 1, kAlcoholTables, true},
     {"analysis", 2, kAnalysisTables, false},
+    {"papers", 1, kPaperTables, false},
 };
 
 const char* sqliteType(ColumnType type) {

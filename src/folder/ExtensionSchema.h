@@ -55,7 +55,7 @@ struct Component {
     bool padded = false;
 };
 
-// The components in the order a new file creates them: "alcohol", "analysis".
+// The components in the order a new file creates them: "alcohol", "analysis", "papers".
 std::span<const Component> components();
 const Component& component(const std::string& name);
 

@@ -91,7 +91,7 @@ constexpr const char* kJournalTitle = "quil-swap 1";
 constexpr const char* kStagingMark = "quil.staging";
 constexpr const char* kStagingMarkTitle = "quil-staging 1";
 constexpr const char* kStagingNames[] = {kRestoreStaging, kImportStaging, kMoveStaging,
-                                         kBackupStaging, kCsvStaging};
+                                         kBackupStaging, kCsvStaging,    kPullStaging};
 
 // Whether `entry` is a staging folder's name of the kind `kind`: the kind's name itself (as
 // earlier versions made it) or that name, a dot and the run's own suffix.
@@ -301,6 +301,14 @@ void rollForward(const std::string& staging, const std::string& dataFolder, cons
     fs.syncFolder(dataFolder);
 }
 
+// Removes the replaced files a completed swap moved into its staging folder. Done before the
+// journal goes: a staging folder holding them without its journal could not be told from one
+// holding the only copies, and would stay as found.
+void dropReplaced(const std::string& staging, const SwapPlan& plan, FileSystem& fs) {
+    for (const auto* names : {&plan.put, &plan.drop})
+        for (const std::string& n : *names) fs.remove(staging + n + ".old");
+}
+
 // Removes a staging folder of ours whose swap never began, unless something in it may be
 // the only copy of a file: then it stays as found and the error names it.
 void dropUnbegun(const std::string& staging, FileSystem& fs) {
@@ -316,8 +324,14 @@ void dropUnbegun(const std::string& staging, FileSystem& fs) {
 
 }  // namespace
 
+std::string stagingRunSuffix() {
+    static std::atomic<unsigned> runs{0};
+    return std::to_string(::getpid()) + "-" + std::to_string(std::time(nullptr) % 100000) + "-" +
+           std::to_string(runs++);
+}
+
 StagingFolder::StagingFolder(const std::string& dataFolder, const std::string& name,
-                             FileSystem& fs)
+                             FileSystem& fs, const std::string& run)
     : fs_(fs) {
     // The caller holds the folder's lock: no other run is using a staging folder here, so a
     // leftover of ours is finished (its swap had begun) or cleared (it had not).
@@ -332,17 +346,18 @@ StagingFolder::StagingFolder(const std::string& dataFolder, const std::string& n
             dropUnbegun(leftover, fs);
     }
     // A name of this run's own, made new: a folder another run made is never shared.
-    static std::atomic<unsigned> runs{0};
     for (int attempt = 0;; ++attempt) {
-        path_ = dataFolder + name + "." + std::to_string(::getpid()) + "-" +
-                std::to_string(std::time(nullptr) % 100000) + "-" + std::to_string(runs++) + "/";
-        if (fs.isLink(path_) || fs.exists(path_) || fs.isDirectory(path_)) continue;
+        path_ = dataFolder + name + "." + (run.empty() ? stagingRunSuffix() : run) + "/";
+        const bool taken = fs.isLink(path_) || fs.exists(path_) || fs.isDirectory(path_);
+        if (taken && !run.empty())
+            leftAsFound(path_, "は既にあるため、");
+        if (taken) continue;
         try {
             fs.makeFolder(path_);
             break;
         } catch (const StoreError&) {
             // Only a folder made in between under this very name is worth another name.
-            if (attempt >= 3 || !fs.isDirectory(path_)) throw;
+            if (!run.empty() || attempt >= 3 || !fs.isDirectory(path_)) throw;
         }
     }
     try {
@@ -413,9 +428,13 @@ void swapIntoPlace(const std::string& staging, const std::string& dataFolder, co
         if (undone) removeQuietly(staging + kJournalName, fs);
         throw;
     }
-    // The swap is done; a journal that cannot be removed only makes the next start walk
-    // through steps that are all taken already.
-    removeQuietly(staging + kJournalName, fs);
+    // The swap is done; a replaced file or a journal that cannot be removed only makes the
+    // next start walk through steps that are all taken already.
+    try {
+        dropReplaced(staging, plan, fs);
+        fs.remove(staging + kJournalName);
+    } catch (const StoreError&) {
+    }
 }
 
 bool swapPending(const std::string& folder, FileSystem& fs) {
@@ -432,38 +451,64 @@ std::vector<std::string> stagingLeftoverNames(const std::string& folder) {
     return stagingEntries(folder);
 }
 
+namespace {
+
+// Finishes the swap whose journal the staging folder `name` of `folder` holds. True when
+// the swap was completed; false when its journal was cut short and the folder dropped.
+bool finishJournal(const std::string& folder, const std::string& name, FileSystem& fs) {
+    const std::string staging = folder + name + "/";
+    if (!isOurStaging(staging, fs))
+        leftAsFound(staging, "はこのプログラムが作った作業用フォルダーではないため、");
+    SwapPlan plan;
+    switch (readJournal(staging + kJournalName, fs, plan)) {
+        case JournalState::Invalid:
+            leftAsFound(staging + kJournalName, "は正しい置き換えの記録ではないため、");
+        case JournalState::CutShort:
+            // Written only part way: no file of the folder had been touched yet.
+            dropUnbegun(staging, fs);
+            return false;
+        case JournalState::Complete:
+            break;
+    }
+    // Every file put in place must be there, staged or already moved in: otherwise the
+    // files moved aside would be the only copies.
+    for (const std::string& n : plan.put)
+        if (!fs.exists(staging + n) && !fs.exists(folder + n))
+            leftAsFound(staging, "に置き換える " + n + " がないため、");
+    rollForward(staging, folder, plan, fs);
+    dropReplaced(staging, plan, fs);
+    fs.remove(staging + kJournalName);
+    fs.removeFolder(staging);
+    return true;
+}
+
+}  // namespace
+
 std::vector<std::string> finishPendingSwaps(const std::string& folder, FileSystem& fs) {
     std::vector<std::string> finished;
-    for (const std::string& name : stagingEntries(folder)) {
-        const std::string staging = folder + name + "/";
-        if (!fs.exists(staging + kJournalName)) continue;
-        if (!isOurStaging(staging, fs))
-            leftAsFound(staging, "はこのプログラムが作った作業用フォルダーではないため、");
-        SwapPlan plan;
-        switch (readJournal(staging + kJournalName, fs, plan)) {
-            case JournalState::Invalid: {
-                leftAsFound(staging + kJournalName, "は正しい置き換えの記録ではないため、");
-            }
-            case JournalState::CutShort: {
-                // Written only part way: no file of the folder had been touched yet.
-                dropUnbegun(staging, fs);
-                break;
-            }
-            case JournalState::Complete: {
-                // Every file put in place must be there, staged or already moved in:
-                // otherwise the files moved aside would be the only copies.
-                for (const std::string& n : plan.put)
-                    if (!fs.exists(staging + n) && !fs.exists(folder + n))
-                        leftAsFound(staging, "に置き換える " + n + " がないため、");
-                rollForward(staging, folder, plan, fs);
-                fs.remove(staging + kJournalName);
-                fs.removeFolder(staging);
-                finished.push_back(name);
-                break;
-            }
-        }
-    }
+    for (const std::string& name : stagingEntries(folder))
+        if (fs.exists(folder + name + "/" + kJournalName) && finishJournal(folder, name, fs))
+            finished.push_back(name);
     return finished;
+}
+
+StagingOutcome finishStaging(const std::string& folder, const std::string& name, FileSystem& fs) {
+    const std::string staging = folder + name + "/";
+    const char* notOurs = "はこのプログラムが作った作業用フォルダーではないため、";
+    if (fs.isLink(staging)) leftAsFound(staging, notOurs);
+    if (!fs.isDirectory(staging)) {
+        if (fs.exists(folder + name)) leftAsFound(staging, notOurs);
+        return StagingOutcome::Absent;
+    }
+    if (fs.exists(staging + kJournalName))
+        return finishJournal(folder, name, fs) ? StagingOutcome::Finished : StagingOutcome::Tidied;
+    if (unmarkedYet(staging, fs)) {
+        fs.removeFolder(staging);
+        return StagingOutcome::Tidied;
+    }
+    if (!isOurStaging(staging, fs)) leftAsFound(staging, notOurs);
+    dropUnbegun(staging, fs);
+    return StagingOutcome::Tidied;
 }
 
 std::vector<std::string> tidyStagingLeftovers(const std::string& folder, FileSystem& fs) {

@@ -26,6 +26,7 @@ inline constexpr const char* kImportStaging = "Quil.$import";
 inline constexpr const char* kMoveStaging = "Quil.$move";
 inline constexpr const char* kBackupStaging = "Quil.$backup";
 inline constexpr const char* kCsvStaging = "quil-import.tmp";
+inline constexpr const char* kPullStaging = "Quil.$pull";
 
 // A staging folder inside a data folder, made new under a name of this run's own and marked
 // as this program's; the caller holds the folder's lock. A leftover of an earlier command
@@ -36,9 +37,11 @@ inline constexpr const char* kCsvStaging = "quil-import.tmp";
 // then it stays, journal and all, for the next start to finish.
 class StagingFolder {
 public:
-    // `dataFolder` ends with '/'.
+    // `dataFolder` ends with '/'. With `run` (from stagingRunSuffix) the folder is named
+    // `name` + "." + `run`, a name given out before it is made; a folder already of that name
+    // is refused (StoreError).
     StagingFolder(const std::string& dataFolder, const std::string& name,
-                  store::FileSystem& fs = store::FileSystem::current());
+                  store::FileSystem& fs = store::FileSystem::current(), const std::string& run = {});
     ~StagingFolder();
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
@@ -77,6 +80,23 @@ bool swapPending(const std::string& folder, store::FileSystem& fs = store::FileS
 // Raises StoreError when a rename fails; the journal then stays for another attempt.
 std::vector<std::string> finishPendingSwaps(const std::string& folder,
                                             store::FileSystem& fs = store::FileSystem::current());
+
+// A suffix of this run no other run uses ("<pid>-<time>-<n>"), for a staging folder's name.
+std::string stagingRunSuffix();
+
+// What finishStaging did.
+enum class StagingOutcome {
+    Absent,    // no such folder: nothing to do
+    Finished,  // its swap was begun and is now complete
+    Tidied,    // its swap never began: it held only copies and is gone
+};
+
+// The same for the one staging folder `name` of `folder`: its swap finished, or the folder
+// removed when its swap never began and it holds nothing but copies. A link, a folder without
+// our mark, a journal this program did not write or anything that may be the only copy of a
+// file is left exactly as found and raises StoreError naming it.
+StagingOutcome finishStaging(const std::string& folder, const std::string& name,
+                             store::FileSystem& fs = store::FileSystem::current());
 
 // True when `folder` holds anything named as a staging folder.
 bool stagingLeftovers(const std::string& folder,

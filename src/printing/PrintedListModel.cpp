@@ -2,7 +2,14 @@
 
 #include <algorithm>
 
+#include "store/ListColumns.h"
+
 namespace quil::ui {
+
+namespace {
+// The printed list starts after the marker column.
+constexpr int kFirstPrinted = store::kListMarkerColumn + 1;
+}  // namespace
 
 void PrintedListModel::setSource(QAbstractItemModel* source) {
     beginResetModel();
@@ -15,7 +22,7 @@ int PrintedListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int PrintedListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() || !source_ ? 0 : std::max(0, source_->columnCount() - 1);
+    return parent.isValid() || !source_ ? 0 : std::max(0, source_->columnCount() - kFirstPrinted);
 }
 
 void PrintedListModel::readAhead(const QList<int>& rows) {
@@ -26,7 +33,7 @@ void PrintedListModel::readAhead(const QList<int>& rows) {
 
 QVariant PrintedListModel::data(const QModelIndex& index, int role) const {
     if (!source_ || !index.isValid() || role != Qt::DisplayRole) return {};
-    return source_->index(index.row(), index.column() + 1).data(role);
+    return source_->index(index.row(), index.column() + kFirstPrinted).data(role);
 }
 
 }  // namespace quil::ui

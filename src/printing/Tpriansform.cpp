@@ -28,6 +28,7 @@
 #include "store/ListColumns.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/FileChoice.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/WaitCursor.h"
 
@@ -131,7 +132,7 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
 Tpriansform::~Tpriansform() = default;
 
 void Tpriansform::FormCreate(QWidget* mainWindow) {
-    if (mainWindow) move(mainWindow->pos() + QPoint(100, 50));
+    placeBesideMainWindow(*this, mainWindow, kFurtherBesideMain);
 }
 
 // The printed widths of the list's column table, from column 1 on: the marker column is not

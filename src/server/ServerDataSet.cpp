@@ -11,13 +11,6 @@ namespace {
 
 using K = ServerError::Kind;
 
-// The columns a record is sorted and filtered by, from its bytes: $2 date, $3 vehicle,
-// $4 user, $5 kind, $6 deleted (after $1, the raw bytes).
-std::vector<PgParam> recordParams(const store::DataRecord& r) {
-    return {PgParam::bytes(rawOf(r)),     PgParam::float8(r.date()),
-            PgParam::number(r.vehicle()), PgParam::number(r.user()),
-            PgParam::number(r.kind()),    PgParam::text(r.deleted() ? "true" : "false")};
-}
 std::vector<PgParam> itemParams(const store::ItemRecord& item) {
     return {PgParam::bytes(rawOf(item)), PgParam::number(item.kind()),
             PgParam::text(item.deleted() ? "true" : "false"), PgParam::text(item.name())};
@@ -43,6 +36,17 @@ std::string_view rawOf(const store::DataRecord& r) {
 }
 std::string_view rawOf(const store::ItemRecord& r) {
     return {reinterpret_cast<const char*>(r.bytes().data()), store::ItemRecord::Size};
+}
+
+std::vector<PgParam> recordPlaceParams(const store::DataRecord& r) {
+    return {PgParam::bytes(rawOf(r)), PgParam::float8(r.date()), PgParam::number(r.vehicle()),
+            PgParam::number(r.user())};
+}
+std::vector<PgParam> recordParams(const store::DataRecord& r) {
+    std::vector<PgParam> params = recordPlaceParams(r);
+    params.push_back(PgParam::number(r.kind()));
+    params.push_back(PgParam::text(r.deleted() ? "true" : "false"));
+    return params;
 }
 
 store::DataRecord recordOf(std::string_view raw, const std::string& where) {

@@ -30,6 +30,11 @@ std::string_view rawOf(const store::DataRecord& r);
 std::string_view rawOf(const store::ItemRecord& r);
 store::DataRecord recordOf(std::string_view raw, const std::string& where);
 store::ItemRecord itemOf(std::string_view raw, const std::string& where);
+// A record as quil_records keeps it, its bytes and the columns it is sorted and filtered by
+// taken from them, as statement parameters: $1 raw, $2 date, $3 vehicle, $4 user
+// (recordPlaceParams), then $5 kind and $6 deleted (recordParams).
+std::vector<PgParam> recordPlaceParams(const store::DataRecord& r);
+std::vector<PgParam> recordParams(const store::DataRecord& r);
 
 struct RecordRow {
     std::int64_t id = 0;

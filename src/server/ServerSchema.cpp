@@ -1165,12 +1165,70 @@ BEGIN
 END $$;
 )SQL";
 
-// Schema 11: the figures the reports add up, taken from the record's bytes into columns the
+// Schema 11: driver licences and vehicle papers, tables made from their description
+// (folder/ExtensionSchema.h) by createPaperTables below. The licence number is personal:
+// 閲覧 may read every column of a licence but the number; the drivers' service has no right
+// on either table and reads a driver's own licence expiry, and the current papers of a
+// vehicle without their numbers, through two functions.
+constexpr const char* kSchema11 = R"SQL(
+INSERT INTO quil_change_counter (what) VALUES ('papers');
+)SQL";
+constexpr const char* kSchema11Rights = R"SQL(
+CREATE INDEX quil_driver_licence_driver ON quil_driver_licence (driver);
+CREATE INDEX quil_vehicle_paper_vehicle ON quil_vehicle_paper (vehicle);
+ALTER TABLE quil_driver_licence ADD CHECK (number ~ '^([0-9]{12})?$');
+REVOKE ALL ON quil_driver_licence, quil_vehicle_paper FROM PUBLIC;
+
+CREATE FUNCTION quil_web_licence_expiry(token_hash bytea)
+    RETURNS TABLE (o_expiry double precision)
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT l.expiry FROM public.quil_driver_licence l
+     WHERE l.driver = (SELECT o_driver FROM public.quil_web_session_of($1)) AND NOT l.renewed
+     ORDER BY l.expiry DESC, l.id DESC LIMIT 1
+$$;
+CREATE FUNCTION quil_web_vehicle_papers(token_hash bytea, vehicle integer)
+    RETURNS TABLE (o_kind integer, o_title text, o_expiry double precision)
+    LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT p.kind, p.title, p.expiry FROM public.quil_vehicle_paper p
+     WHERE EXISTS (SELECT 1 FROM public.quil_web_session_of($1)) AND p.vehicle = $2
+       AND NOT p.renewed
+     ORDER BY p.expiry, p.id
+$$;
+REVOKE ALL ON FUNCTION quil_web_licence_expiry(bytea) FROM PUBLIC;
+REVOKE ALL ON FUNCTION quil_web_vehicle_papers(bytea, integer) FROM PUBLIC;
+
+DO $$
+BEGIN
+    EXECUTE format('GRANT SELECT (id, driver, kinds, conditions, expiry, seen_on, seen_by, '
+                   'remarks, renewed, version) ON quil_driver_licence TO %I', quil_group('viewer'));
+    EXECUTE format('GRANT SELECT ON quil_vehicle_paper TO %I', quil_group('viewer'));
+    EXECUTE format('GRANT SELECT, INSERT, UPDATE ON quil_driver_licence, quil_vehicle_paper '
+                   'TO %I', quil_group('clerk'));
+    EXECUTE format('GRANT USAGE ON SEQUENCE quil_driver_licence_id_seq, '
+                   'quil_vehicle_paper_id_seq TO %I', quil_group('clerk'));
+    EXECUTE format('GRANT ALL ON quil_driver_licence, quil_vehicle_paper TO %I',
+                   quil_group('admin'));
+    EXECUTE format('GRANT ALL ON SEQUENCE quil_driver_licence_id_seq, '
+                   'quil_vehicle_paper_id_seq TO %I', quil_group('admin'));
+    EXECUTE format('GRANT EXECUTE ON FUNCTION quil_web_licence_expiry(bytea) TO %I',
+                   quil_group('web'));
+    EXECUTE format('GRANT EXECUTE ON FUNCTION quil_web_vehicle_papers(bytea, integer) TO %I',
+                   quil_group('web'));
+END $$;
+)SQL";
+
+void createPaperTables(PgConnection& c) {
+    for (const folder::extschema::Table& table : folder::extschema::component("papers").tables)
+        for (const std::string& sql : folder::extschema::serverCreateTable(table)) c.run(sql);
+    c.run(kSchema11Rights);
+}
+
+// Schema 12: the figures the reports add up, taken from the record's bytes into columns the
 // server computes itself on every write (distances and return time are little-endian
 // doubles, price and tax 32-bit, item 16-bit), and an index over the live records by
 // vehicle and date that holds them, so that sums per vehicle, month or day are read from the
 // index alone instead of from every record; and an index of each vehicle's odometer readings.
-constexpr const char* kSchema11 = R"SQL(
+constexpr const char* kSchema12 = R"SQL(
 CREATE FUNCTION quil_raw_int4(b bytea, o integer) RETURNS integer
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
     SELECT ((get_byte(b, o)::bigint | (get_byte(b, o + 1)::bigint << 8)
@@ -1221,7 +1279,7 @@ constexpr std::array kMigrations{
     Migration{3, kSchema3}, Migration{4, kSchema4, convertStoredExtensionFile},
     Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7},
     Migration{8, kSchema8}, Migration{9, kSchema9}, Migration{10, kSchema10},
-    Migration{11, kSchema11}};
+    Migration{11, kSchema11, createPaperTables}, Migration{12, kSchema12}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

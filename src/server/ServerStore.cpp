@@ -78,14 +78,18 @@ std::vector<store::StoredRecord> ServerStore::readRecords(const std::vector<std:
 
 store::StoredRecord ServerStore::addRecord(const store::DataRecord& record,
                                            const std::string& saveKey) {
-    return stored(set_.addRecord(record, saveKey));
+    const store::StoredRecord added = stored(set_.addRecord(record, saveKey));
+    announce(store::DataSetChange::serverRecordSaved(added.id, added.record));
+    return added;
 }
 
 store::StoredRecord ServerStore::editRecord(const store::StoredRecord& loaded,
                                             const store::DataRecord& record,
                                             const std::string& saveKey) {
-    return conflicts(
+    const store::StoredRecord edited = conflicts(
         [&] { return stored(set_.editRecord(loaded.id, loaded.version, record, saveKey)); });
+    announce(store::DataSetChange::serverRecordSaved(edited.id, record, loaded.record));
+    return edited;
 }
 
 void ServerStore::deleteRecord(const store::StoredRecord& loaded, const std::string& saveKey) {
@@ -93,6 +97,7 @@ void ServerStore::deleteRecord(const store::StoredRecord& loaded, const std::str
         set_.deleteRecord(loaded.id, loaded.version, saveKey);
         return 0;
     });
+    announce(store::DataSetChange::serverRecordDeleted(loaded.id, loaded.record));
 }
 
 std::vector<store::StoredItem> ServerStore::items() {
@@ -103,16 +108,19 @@ std::vector<store::StoredItem> ServerStore::items() {
 
 store::StoredItem ServerStore::addItem(const store::ItemRecord& item, const std::string& saveKey) {
     const ItemRow r = set_.addItem(item, saveKey);
+    announce(store::DataSetChange::itemsChanged(store::itemKindOf(item.kind())));
     return {r.position, r.version, r.item};
 }
 
 store::StoredItem ServerStore::rewriteItem(const store::StoredItem& loaded,
                                            const store::ItemRecord& item,
                                            const std::string& saveKey) {
-    return conflicts([&] {
+    const store::StoredItem rewritten = conflicts([&] {
         const ItemRow r = set_.rewriteItem(loaded.position, loaded.version, item, saveKey);
         return store::StoredItem{r.position, r.version, r.item};
     });
+    announce(store::DataSetChange::itemsChanged(store::itemKindOf(item.kind())));
+    return rewritten;
 }
 
 std::unique_ptr<store::DataStore> openServerStore(const std::string& conninfo) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +17,8 @@
 #include "ServerSchema.h"
 #include "folder/DataSetFiles.h"
 #include "folder/ExportFile.h"
+#include "folder/FileCopy.h"
+#include "folder/FolderLock.h"
 #include "folder/ScratchFolder.h"
 #include "store/FileSystem.h"
 #include "store/ItemStore.h"
@@ -163,31 +166,37 @@ void requireDataSet(PgConnection& c) {
     if (s.is != SchemaState::Is::Current) upgradeSchema(c);  // raises for no or newer data set
 }
 
-// A file of a pulled data set, written through the program's one file writer: beside its
-// name, put in place by place() once every file of the pull is written. Its errors are
-// raised as this layer's, naming the file.
+// A file of a pulled data set, written into the pull's staging folder (made new, never
+// through a link); the files are put in place together by one swap once every one is
+// written. Its errors are raised as this layer's, naming the file in the data folder.
 class PendingFile {
 public:
-    explicit PendingFile(const std::string& path) {
-        guarded(path, [&] { file_.emplace(path, folder::FileRole::ProgramFile); });
+    PendingFile(const std::string& staging, const std::string& dest, const std::string& name)
+        : name_(name), shown_(dest + name) {
+        guarded([&] {
+            file_ = store::FileSystem::current().open(staging + name, store::OpenMode::CreateNew);
+        });
     }
     void write(std::string_view bytes) {
-        guarded(file_->path(), [&] { file_->write(bytes); });
+        guarded([&] {
+            file_->writeAt(offset_, bytes.data(), bytes.size());
+            offset_ += bytes.size();
+        });
     }
-    void place() {
-        guarded(file_->path(), [&] { file_->commit(); });
-    }
+    const std::string& name() const { return name_; }
 
 private:
     template <class F>
-    static void guarded(const std::string& path, F&& step) {
+    void guarded(F&& step) {
         try {
             step();
         } catch (const store::StoreError& e) {
-            throw ServerError(K::Refused, path, e.reason());
+            throw ServerError(K::Refused, shown_, e.reason());
         }
     }
-    std::optional<folder::FileBeside> file_;
+    std::string name_, shown_;
+    std::unique_ptr<store::File> file_;
+    std::uint64_t offset_ = 0;
 };
 
 // The register and the analysis settings of the folder's QuilExt.db; nothing when there is
@@ -222,7 +231,8 @@ double stampOf(std::string_view raw) {
 // its bytes reach the data folder through a PendingFile like the other files of the pull.
 class PendingExtension {
 public:
-    explicit PendingExtension(const std::string& path) : file_(path) {}
+    PendingExtension(const std::string& staging, const std::string& dest)
+        : file_(staging, dest, folder::kExtensionFileName) {}
     void write(const ExtensionData& data, std::optional<double> stamp) {
         const folder::ScratchFolder scratch("quil-pull");
         const std::string temp = scratch.path() + folder::kExtensionFileName;
@@ -240,7 +250,7 @@ public:
             throw ServerError(K::Refused, temp, e.reason());
         }
     }
-    void place() { file_.place(); }
+    const std::string& name() const { return file_.name(); }
 
 private:
     PendingFile file_;
@@ -405,12 +415,30 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
     std::error_code ec;
     std::filesystem::create_directories(dest, ec);
     if (ec) throw ServerError(K::Refused, dest, "フォルダーを作れません（" + ec.message() + "）。");
+    // The folder's lock, as every command writing a data folder holds it: two pulls into one
+    // folder never both find it empty.
+    folder::FolderLock lock(dest);
+    if (!lock.acquire(std::chrono::seconds(3)))
+        throw ServerError(K::Refused, dest, lock.failure() + "何も書いていません。");
     const std::string itemPath = dest + store::kItemFileName;
     const std::string recordPath = dest + store::kRecordFileName;
     if (exists(itemPath) || exists(recordPath))
         throw ServerError(K::Refused, dest,
                           "このフォルダーにはデータセットがすでにあります。上書きはしません。"
                           "空のフォルダーを指定してください。");
+    // Every file is written in a staging folder of the pull's own and put in place by one
+    // swap: a failure at any step leaves the folder as it was, a kill is finished or undone
+    // by the next start.
+    const auto storeStep = [&dest](auto&& step) {
+        try {
+            return step();
+        } catch (const store::StoreError& e) {
+            throw ServerError(K::Refused, dest, e.what());
+        }
+    };
+    std::optional<folder::StagingFolder> staging;
+    storeStep([&] { staging.emplace(dest, folder::kPullStaging); });
+    const std::string stage = staging->path();
     TransferCounts counts;
     // Both files from one snapshot, even while others save.
     inTransaction(
@@ -431,7 +459,7 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
             std::optional<PendingFile> items;
             std::optional<PendingFile> records;
             if (hasItems) {
-                items.emplace(itemPath);
+                items.emplace(stage, dest, store::kItemFileName);
                 CopyReader reader([&](std::string_view raw) {
                     if (raw.size() != store::ItemRecord::Size)
                         throw ServerError(K::Other, c.where(), "サーバーの項目が壊れています。");
@@ -446,7 +474,7 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
             }
             const PgResult any = c.exec("SELECT EXISTS (SELECT 1 FROM quil_records)");
             if (files.text(0, 1) == "t" || any.text(0, 0) == "t") {
-                records.emplace(recordPath);
+                records.emplace(stage, dest, store::kRecordFileName);
                 CopyReader reader([&](std::string_view raw) {
                     if (raw.size() != store::DataRecord::Size)
                         throw ServerError(K::Other, c.where(), "サーバーの記録が壊れています。");
@@ -466,13 +494,21 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
                     throw ServerError(K::Refused, dest,
                                       "このフォルダーには QuilExt.db がすでにあります。上書きは"
                                       "しません。空のフォルダーを指定してください。");
-                extension.emplace(dest + folder::kExtensionFileName);
+                extension.emplace(stage, dest);
                 extension->write(data, stamp);
                 counts.extension = true;
             }
-            if (items) items->place();
-            if (records) records->place();
-            if (extension) extension->place();
+            folder::SwapPlan plan;
+            if (items) plan.put.push_back(items->name());
+            if (records) plan.put.push_back(records->name());
+            if (extension) plan.put.push_back(extension->name());
+            items.reset();
+            records.reset();
+            extension.reset();
+            if (!plan.put.empty())
+                storeStep([&] {
+                    folder::swapIntoPlace(stage, dest, plan, store::FileSystem::current());
+                });
         },
         "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     if (progress) progress(counts.records, counts.records);

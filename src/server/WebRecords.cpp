@@ -94,13 +94,14 @@ std::int64_t WebRecords::addCheck(const alcohol::AlcoholCheck& check, const std:
 std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::string& saveKey,
                                   bool* postedBefore) {
     checkFormKey(c_, saveKey);
-    // Only a live driving record of the session's driver: the server compares its bytes.
+    // Only a live driving record of the session's driver: the server compares its bytes
+    // and stores it as such, so its kind and deleted mark are not sent.
+    std::vector<PgParam> params = recordPlaceParams(drive);
+    params.insert(params.begin(), PgParam::text(saveKey));
     return storeOnce(
         "quil_web_add_drive(decode($1, 'hex'), $2, $3, $4, $5::float8, $6::integer, "
         "$7::integer)",
-        {PgParam::text(saveKey), PgParam::bytes(rawOf(drive)), PgParam::float8(drive.date()),
-         PgParam::number(drive.vehicle()), PgParam::number(drive.user())},
-        postedBefore);
+        std::move(params), postedBefore);
 }
 
 std::vector<alcohol::AlcoholCheck> WebRecords::checksSince(store::DateTime from) {
@@ -136,6 +137,29 @@ std::optional<WebDrive> WebRecords::drive(std::int64_t id) {
                 {PgParam::text(sessionHash()), PgParam::number(id)}, true);
     if (r.rows() == 0) return std::nullopt;
     return WebDrive{r.int64(0, 0), recordOf(r.bytes(0, 1), c_.where())};
+}
+
+std::optional<store::DateTime> WebRecords::licenceExpiry() {
+    const PgResult r = c_.exec("SELECT o_expiry FROM quil_web_licence_expiry(decode($1, 'hex'))",
+                               {PgParam::text(sessionHash())});
+    if (r.rows() == 0) return std::nullopt;
+    return realOf(r.text(0, 0));
+}
+
+std::vector<papers::VehiclePaper> WebRecords::vehiclePapers(int vehicle) {
+    const PgResult r = c_.exec(
+        "SELECT o_kind, o_title, o_expiry FROM quil_web_vehicle_papers(decode($1, 'hex'), $2)",
+        {PgParam::text(sessionHash()), PgParam::number(vehicle)});
+    std::vector<papers::VehiclePaper> out;
+    for (int i = 0; i < r.rows(); ++i) {
+        papers::VehiclePaper p;
+        p.vehicle = vehicle;
+        p.kind = papers::kindOf(static_cast<int>(intOf(r.text(i, 0)))).value_or(papers::PaperKind::Other);
+        p.title = std::string(r.text(i, 1));
+        p.expiry = realOf(r.text(i, 2));
+        out.push_back(std::move(p));
+    }
+    return out;
 }
 
 }  // namespace quil::server

@@ -16,6 +16,7 @@
 
 #include "PgConnection.h"
 #include "WebAccounts.h"
+#include "papers/Papers.h"
 #include "reports/AlcoholCheck.h"
 #include "store/Records.h"
 
@@ -68,6 +69,11 @@ public:
     // One of his own by id; nullopt for an unknown id and for another driver's.
     std::optional<alcohol::AlcoholCheck> check(std::int64_t id);
     std::optional<WebDrive> drive(std::int64_t id);
+    // The session's driver's current licence expiry; none when the office entered none.
+    std::optional<store::DateTime> licenceExpiry();
+    // The current papers of a vehicle (kind, title and expiry; never a number), for the
+    // warning before a drive is recorded. None without a live session.
+    std::vector<papers::VehiclePaper> vehiclePapers(int vehicle);
 
 private:
     // The SHA-256 of the session's token, in hex.

@@ -14,7 +14,7 @@ namespace quil::store {
 enum class ChangeSource { ThisProgram, Elsewhere };
 
 // The part of QuilExt.db a change touched.
-enum class ExtensionPart { AlcoholChecks, Detectors, MaintenanceCycles };
+enum class ExtensionPart { AlcoholChecks, Detectors, MaintenanceCycles, Papers };
 
 struct DataSetChange {
     enum class What {

@@ -3,7 +3,9 @@
 // data set on a server. A record is named by an id (its position in the folder's file, its
 // row id on the server) and carries a version: what the change was based on. An edit or
 // delete of a record that changed since it was read is refused with RecordChangedError in
-// both, so that no one's change is overwritten unseen.
+// both, so that no one's change is overwritten unseen. Whoever shows the data set hears what
+// a write changed from the store itself (setChangeListener), in the same terms whichever kind
+// of data set is behind it.
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "store/DataSetChange.h"
 #include "store/Date.h"
 #include "store/ListFilter.h"
 #include "store/Records.h"
@@ -212,6 +215,20 @@ public:
     // Replaces `loaded` (as read); RecordChangedError when it changed since.
     virtual StoredItem rewriteItem(const StoredItem& loaded, const ItemRecord& item,
                                    const std::string& saveKey) = 0;
+
+    // Called with what each write above changed, once it is stored. A listener's failure
+    // comes out of the write that stored the change: the listener reports it itself when
+    // the change must not look undone.
+    using ChangeListener = std::function<void(const DataSetChange&)>;
+    void setChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
+
+protected:
+    void announce(const DataSetChange& change) const {
+        if (listener_) listener_(change);
+    }
+
+private:
+    ChangeListener listener_;
 };
 
 // The data set of a data folder (ends with '/'), through RecordStore and ItemStore.

@@ -169,6 +169,7 @@ public:
                 if (::unlink(path.c_str()) != 0 && errno != ENOENT)
                     throw StoreError(fileNameOf(path), errnoReason(errno));
                 break;
+            case OpenMode::Exclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
         }
         int fd = ::open(path.c_str(), flags, 0644);
         if (fd < 0) throw StoreError(fileNameOf(path), errnoReason(errno));

@@ -37,7 +37,10 @@ enum class OpenMode {
     // A file made new, read and write: whatever had its name (a temporary file left by a run
     // cut short, a planted link) is removed first, and the file is then created exclusively,
     // never through a link. Every temporary and staged file is opened this way.
-    CreateNew
+    CreateNew,
+    // A file made new under a name nobody uses, read and write: a name already taken (by a
+    // file, a link or another run's file) fails with StoreError and is left as it is.
+    Exclusive
 };
 
 class FileSystem {

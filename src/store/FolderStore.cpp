@@ -61,83 +61,97 @@ namespace {
 
 class FolderStore final : public DataStore {
 public:
-    explicit FolderStore(std::string dataDir)
-        : dir_(std::move(dataDir)), records_(dir_), items_(dir_) {}
+    explicit FolderStore(std::string dataDir) : dir_(std::move(dataDir)) {}
 
     std::string where() const override { return dir_; }
     bool writable() override { return true; }
 
     void scanRecords(const std::function<void(const StoredRecord&)>& f, bool withDeleted) override {
-        records_.scan([&](std::int64_t position, const DataRecord& r) {
+        records().scan([&](std::int64_t position, const DataRecord& r) {
             if (withDeleted || !r.deleted()) f(StoredRecord{position, 0, r});
         });
     }
     std::int64_t recordCount(bool withDeleted) override {
-        if (withDeleted) return records_.exists() ? records_.count() : 0;
+        const RecordStore file = records();
+        if (withDeleted) return file.exists() ? file.count() : 0;
         std::int64_t n = 0;
-        records_.scan([&](std::int64_t, const DataRecord& r) { n += r.deleted() ? 0 : 1; });
+        file.scan([&](std::int64_t, const DataRecord& r) { n += r.deleted() ? 0 : 1; });
         return n;
     }
     StoredRecord readRecord(std::int64_t id) override {
-        if (!records_.exists() || id < 0 || id >= records_.count())
+        const RecordStore file = records();
+        if (!file.exists() || id < 0 || id >= file.count())
             throw RecordChangedError(kRecordFileName, kRecordChangedText);
-        return {id, 0, records_.read(id)};
+        return {id, 0, file.read(id)};
     }
     std::vector<StoredRecord> readRecords(const std::vector<std::int64_t>& ids) override {
         std::vector<StoredRecord> out;
-        if (!records_.exists()) return out;
-        const std::int64_t n = records_.count();
+        const RecordStore file = records();
+        if (!file.exists()) return out;
+        const std::int64_t n = file.count();
         for (std::int64_t id : ids)
-            if (id >= 0 && id < n) out.push_back({id, 0, records_.read(id)});
+            if (id >= 0 && id < n) out.push_back({id, 0, file.read(id)});
         return out;
     }
     StoredRecord addRecord(const DataRecord& record, const std::string&) override {
-        return {records_.save(record, std::nullopt).position, 0, record};
+        const SavedPlace place = records().save(record, std::nullopt);
+        announce(DataSetChange::recordSaved(place, record));
+        return {place.position, 0, record};
     }
     StoredRecord editRecord(const StoredRecord& loaded, const DataRecord& record,
                             const std::string&) override {
         requireUnchanged(loaded);
-        return {records_.save(record, loaded.id).position, 0, record};
+        const SavedPlace place = records().save(record, loaded.id);
+        announce(DataSetChange::recordSaved(place, record, loaded.record));
+        return {place.position, 0, record};
     }
     void deleteRecord(const StoredRecord& loaded, const std::string&) override {
         requireUnchanged(loaded);
-        records_.markDeleted(loaded.id);
+        records().markDeleted(loaded.id);
+        announce(DataSetChange::recordDeleted(loaded.id, loaded.record));
     }
     bool refersTo(int position, ItemKind kind) override {
-        return records_.refersTo(position, kind);
+        return records().refersTo(position, kind);
     }
 
     std::vector<StoredItem> items() override {
         std::vector<StoredItem> out;
         int position = 0;
-        for (const ItemRecord& it : items_.readAll()) out.push_back({position++, 0, it});
+        for (const ItemRecord& it : ItemStore(dir_).readAll()) out.push_back({position++, 0, it});
         return out;
     }
     StoredItem addItem(const ItemRecord& item, const std::string&) override {
-        return {items_.append(item), 0, item};
+        const int position = ItemStore(dir_).append(item);
+        announce(DataSetChange::itemsChanged(itemKindOf(item.kind())));
+        return {position, 0, item};
     }
     StoredItem rewriteItem(const StoredItem& loaded, const ItemRecord& item,
                            const std::string&) override {
-        const std::vector<ItemRecord> now = items_.readAll();
+        ItemStore file(dir_);
+        const std::vector<ItemRecord> now = file.readAll();
         if (loaded.position < 0 || std::size_t(loaded.position) >= now.size() ||
             !(now[std::size_t(loaded.position)] == loaded.item))
             throw RecordChangedError(kItemFileName, kItemChangedText);
-        items_.rewrite(loaded.position, item);
+        file.rewrite(loaded.position, item);
+        announce(DataSetChange::itemsChanged(itemKindOf(item.kind())));
         return {loaded.position, 0, item};
     }
 
 private:
+    // The files through the file-system seam in use at the time of each call, so that a
+    // store kept by a window follows a seam installed later (a folder held read-only).
+    RecordStore records() const { return RecordStore(dir_); }
+
     void requireUnchanged(const StoredRecord& loaded) {
         // Another program may have saved in between: the record at the position must be the
         // one that was read, and still live.
-        if (!records_.exists() || loaded.id < 0 || loaded.id >= records_.count() ||
-            !(records_.read(loaded.id) == loaded.record) || loaded.record.deleted())
+        const RecordStore file = records();
+        if (!file.exists() || loaded.id < 0 || loaded.id >= file.count() ||
+            !(file.read(loaded.id) == loaded.record) || loaded.record.deleted())
             throw RecordChangedError(kRecordFileName, kRecordChangedText);
     }
 
     std::string dir_;
-    RecordStore records_;
-    ItemStore items_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "folder/BackupDestination.h"
 #include "folder/DataSetFiles.h"
 #include "folder/FileCopy.h"
 #include "store/ItemStore.h"
@@ -38,6 +39,9 @@ bool ToolRunner::refuseWhileOpen(const std::string& folder, const std::string& c
 }
 
 bool ToolRunner::finishCutShortSwap(const std::string& folder, const std::string& command) {
+    // A backup from this folder a kill cut short is finished in the folder it was going to.
+    for (const std::string& note : folder::finishInterruptedBackups(folder))
+        err_ << "quil-tool: " << note << '\n';
     if (!folder::swapPending(folder) && !folder::stagingLeftovers(folder)) return true;
     if (refuseWhileOpen(folder, command)) return false;
     for (const std::string& staging : folder::finishPendingSwaps(folder))

@@ -45,13 +45,16 @@ const char* kToolHelp =
     "  backup       データをバックアップする\n"
     "  restore      バックアップからデータを読み込む\n"
     "  import-legacy ミルテ台帳のデータを読み込む\n"
+    "  expiries     期限切れ・期限間近の運転免許証と車両の書類を一覧にする\n"
+    "  licences     運転免許証を CSV に書き出す (export)・CSV から追加する (import)\n"
+    "  papers       車両の書類 (車検・自賠責・任意保険など) を CSV に書き出す・追加する\n"
     "  server       サーバーのデータセットを作る (init)、フォルダーから送る (push)、\n"
     "               フォルダーに取り出す (pull)\n"
     "\n"
     "--server CONNINFO はサーバー (PostgreSQL) のデータセットを使います。CONNINFO は\n"
     "\"host=ホスト dbname=データベース\" や \"service=quil\" のような libpq の接続文字列です。\n"
     "パスワードは ~/.pgpass に書きます。check, dump, export-csv, import-csv, backup,\n"
-    "restore, import-legacy, server が使えます。\n"
+    "restore, import-legacy, expiries, licences, papers, server が使えます。\n"
     "\n"
     "quil-tool COMMAND --help で各コマンドの説明を表示します。\n"
     "終了コード: 0 正常, 1 問題あり (データのないフォルダーを含む), 2 使い方の誤り,\n"
@@ -132,6 +135,29 @@ const std::map<std::string, const char*> kCommandHelp = {
      "別の人が入ったログインは、driver-confirm で確認するまで使えません。\n"
      "detectors と detector-add はアルコール検知器を一覧・登録します (検知器がないと検知器を\n"
      "使うチェックは記録できません)。\n"},
+    {"expiries",
+     "使い方: quil-tool [--data FOLDER] expiries [--within DAYS] [--csv]\n"
+     "         [--encoding cp932|utf-8] [--out FILE]\n"
+     "期限が切れたものと DAYS 日以内 (既定 30 日、今日を含む) に切れる運転免許証と車両の\n"
+     "書類 (更新したものの履歴は除く) を期限の順に 1 行ずつ (UTF-8) 書き出します。何もなければ\n"
+     "何も書きません。--csv を付けると CSV (既定は CP932) で書き出します。期限の切れたものが\n"
+     "あれば終了コード 1、なければ 0 で終わるので、cron から実行して結果をメールで送れます。\n"
+     "免許証番号は書き出しません。\n"},
+    {"licences",
+     "使い方: quil-tool [--data FOLDER] licences export [--with-numbers]\n"
+     "         [--encoding cp932|utf-8] [--out FILE]\n"
+     "       quil-tool [--data FOLDER] licences import FILE\n"
+     "export は運転免許証 (更新前のものを含む) を CSV に書き出します。免許証番号は個人情報\n"
+     "なので、--with-numbers を付けたときだけ書き出します。import は export と同じ列の CSV\n"
+     "(免許証番号の列はなくても可、文字コードは自動で判断) の免許証を入力画面と同じ確認で\n"
+     "追加します。1 行でも誤りがあれば何も書きません。登録済みと同じ行は飛ばします。同じ\n"
+     "運転者の免許証は有効期限の最も遅いものが現在のもので、ほかは履歴として残ります。\n"
+     "FILE に - を指定すると標準入力から読みます。\n"},
+    {"papers",
+     "使い方: quil-tool [--data FOLDER] papers export [--encoding cp932|utf-8] [--out FILE]\n"
+     "       quil-tool [--data FOLDER] papers import FILE\n"
+     "車両の書類 (車検, 自賠責保険, 任意保険, その他: リース満了など) を CSV に書き出し、\n"
+     "また CSV から追加します。確認と履歴は licences と同じです。\n"},
     {"import-legacy",
      "使い方: quil-tool [--data FOLDER] import-legacy SRC\n"
      "SRC のミルテ台帳のデータ (Car.dat など) を変換して今のデータと置き換えます。変換ログ\n"
@@ -339,6 +365,8 @@ int ToolRunner::run(std::vector<std::string> args) {
         if (command == "backup") return backup(args);
         if (command == "restore") return restore(args);
         if (command == "import-legacy") return importLegacy(args);
+        if (command == "expiries" || command == "licences" || command == "papers")
+            return paperCommand(command, args);
         return importCsv(args);
     } catch (const folder::OptionError& e) {
         return usage(e.what(), command);

@@ -49,6 +49,8 @@ private:
     // server drivers and driver-…: the drivers' web accounts.
     int driverCommand(const std::vector<std::string>& args);
     int importCsvToServer(const std::vector<std::string>& args);
+    // expiries, licences and papers, on the data folder or the server data set.
+    int paperCommand(const std::string& command, const std::vector<std::string>& args);
     // backup, restore and import-legacy on a server data set.
     int replaceOnServer(const std::string& command, const std::vector<std::string>& args);
     // Takes the lock of a folder the command writes, held until the command ends; true (and

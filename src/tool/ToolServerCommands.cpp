@@ -75,6 +75,8 @@ int ToolRunner::runOnServer(const std::string& command, const std::vector<std::s
         if (command == "backup" || command == "restore" || command == "import-legacy")
             return replaceOnServer(command, args);
         if (command == "import-csv") return importCsvToServer(args);
+        if (command == "expiries" || command == "licences" || command == "papers")
+            return paperCommand(command, args);
         // The other commands read: they work on a snapshot pulled into a scratch folder.
         server::PgConnection c(*serverOption_);
         err_ << "quil-tool: サーバー: " << c.where() << '\n';

@@ -133,6 +133,7 @@ nav a { display: block; min-height: 48px; line-height: 48px; margin: 0.5rem 0; p
 .back a { display: block; min-height: 44px; line-height: 44px; }
 .error { color: #b00020; font-weight: bold; margin: 0.25rem 0; }
 .notice { background: #e3f2e1; border-left: 6px solid #2e7d32; padding: 0.75rem; }
+.warning { background: #fdecea; border-left: 6px solid #b00020; padding: 0.75rem; }
 .hint { color: #555; font-size: 16px; margin: 0.25rem 0; }
 table { width: 100%; border-collapse: collapse; font-size: 16px; }
 td, th { text-align: left; padding: 0; border-bottom: 1px solid #ccc; }

@@ -172,6 +172,10 @@ struct Server::Impl {
 
     MHD_Result onRequest(MHD_Connection* c, const char* url, const char* method, const char* upload,
                          std::size_t* uploadSize, void** slot);
+    // The headers are in: everything that can be refused before the body is.
+    MHD_Result onHeaders(MHD_Connection* c, const char* url, const char* method, void** slot);
+    // The whole request is in: its route found, it waits for a worker of its lane.
+    MHD_Result dispatch(MHD_Connection* c, Exchange* ex);
     void serve(Exchange& ex);
     void work(Lane& lane);
     void sweep();
@@ -226,29 +230,30 @@ void connectionCallback(void* cls, MHD_Connection* c, void**, MHD_ConnectionNoti
 
 }  // namespace
 
+MHD_Result Server::Impl::onHeaders(MHD_Connection* c, const char* url, const char* method,
+                                   void** slot) {
+    auto* ex = new Exchange;
+    *slot = ex;
+    ex->connection = c;
+    Request& req = ex->req;
+    req.method = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0 ? "GET" : method;
+    req.path = url ? url : "/";
+    req.remote_addr = peerAddress(c);
+    const int count = MHD_get_connection_values(c, MHD_HEADER_KIND, collectHeader, &req.headers);
+    MHD_get_connection_values(c, MHD_GET_ARGUMENT_KIND, collectParam, &req.params);
+    if (count > limits.headerCount) return refuse(c, 431);
+    if (pre && pre(req, ex->res)) return send(c, ex->res, true);
+    const std::string length = req.get_header_value(MHD_HTTP_HEADER_CONTENT_LENGTH);
+    if (!length.empty() &&
+        (length.size() > 18 || std::strtoull(length.c_str(), nullptr, 10) > limits.bodyBytes))
+        return refuse(c, 413);
+    return MHD_YES;
+}
+
 MHD_Result Server::Impl::onRequest(MHD_Connection* c, const char* url, const char* method,
                                    const char* upload, std::size_t* uploadSize, void** slot) {
     auto* ex = static_cast<Exchange*>(*slot);
-    if (!ex) {
-        // The headers are in: everything that can be refused before the body is.
-        ex = new Exchange;
-        *slot = ex;
-        ex->connection = c;
-        Request& req = ex->req;
-        req.method = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0 ? "GET" : method;
-        req.path = url ? url : "/";
-        req.remote_addr = peerAddress(c);
-        const int count =
-            MHD_get_connection_values(c, MHD_HEADER_KIND, collectHeader, &req.headers);
-        MHD_get_connection_values(c, MHD_GET_ARGUMENT_KIND, collectParam, &req.params);
-        if (count > limits.headerCount) return refuse(c, 431);
-        if (pre && pre(req, ex->res)) return send(c, ex->res, true);
-        const std::string length = req.get_header_value(MHD_HTTP_HEADER_CONTENT_LENGTH);
-        if (!length.empty() &&
-            (length.size() > 18 || std::strtoull(length.c_str(), nullptr, 10) > limits.bodyBytes))
-            return refuse(c, 413);
-        return MHD_YES;
-    }
+    if (!ex) return onHeaders(c, url, method, slot);
     if (*uploadSize > 0) {
         // A body over the limit, however it is sent (chunked too), is not kept.
         if (!ex->tooBig && ex->req.body.size() + *uploadSize > limits.bodyBytes) {
@@ -261,7 +266,10 @@ MHD_Result Server::Impl::onRequest(MHD_Connection* c, const char* url, const cha
     }
     if (ex->ready) return send(c, ex->res, false);
     if (ex->tooBig) return refuse(c, 413);
+    return dispatch(c, ex);
+}
 
+MHD_Result Server::Impl::dispatch(MHD_Connection* c, Exchange* ex) {
     const std::string type = ex->req.get_header_value(MHD_HTTP_HEADER_CONTENT_TYPE);
     if (strncasecmp(type.c_str(), "application/x-www-form-urlencoded", 33) == 0)
         parseForm(ex->req.body, ex->req.params);

@@ -59,9 +59,9 @@ std::string tlsProblem(const std::string& certificate, const std::string& key) {
               X509_free);
     if (!cert) return "証明書 " + certificate + " は PEM 形式の証明書ではありません。";
     File keyFile(BIO_new_file(key.c_str(), "r"), BIO_free);
-    Key pkey(keyFile ? PEM_read_bio_PrivateKey(keyFile.get(), nullptr, noPassphrase, nullptr)
-                     : nullptr,
-             EVP_PKEY_free);
+    Key pkey(
+        keyFile ? PEM_read_bio_PrivateKey(keyFile.get(), nullptr, noPassphrase, nullptr) : nullptr,
+        EVP_PKEY_free);
     if (!pkey)
         return "秘密鍵 " + key +
                " は PEM 形式の秘密鍵ではないか、パスフレーズ付きです (サービスはパスフレーズを"
@@ -76,96 +76,101 @@ bool readable(const std::string& path) {
     return in.good();
 }
 
-}  // namespace
+// One settings file's lines: each refusal names the file and the line.
+class ConfigLines {
+public:
+    explicit ConfigLines(const std::string& name) : name_(name) {}
 
-WebConfig parseWebConfig(std::string_view text, const std::string& name) {
-    WebConfig cfg;
-    std::set<std::string> seen;
-    std::istringstream lines{std::string(text)};
-    std::string line;
-    int lineNo = 0;
-    auto fail = [&](const std::string& what) {
-        throw ConfigError(name + " の " + std::to_string(lineNo) + " 行目: " + what);
-    };
-    auto integer = [&](const std::string& key, const std::string& value, long long min,
-                       long long max) {
+    // Reads `text` into `cfg`: "key = value" lines, # comments, each key once.
+    void read(std::string_view text, WebConfig& cfg) {
+        std::set<std::string> seen;
+        std::istringstream lines{std::string(text)};
+        std::string line;
+        const auto setter = setters(cfg);
+        while (std::getline(lines, line)) {
+            ++lineNo_;
+            const std::string t = trimmed(line);
+            if (t.empty() || t[0] == '#') continue;
+            const auto eq = t.find('=');
+            if (eq == std::string::npos)
+                fail("「キー = 値」の形で書いてください (「" + t + "」)。");
+            const std::string key = trimmed(t.substr(0, eq));
+            const std::string value = trimmed(t.substr(eq + 1));
+            const auto found = setter.find(key);
+            if (found == setter.end()) fail("「" + key + "」という設定はありません。");
+            if (!seen.insert(key).second) fail(key + " が2回書かれています。");
+            found->second(key, value);
+        }
+    }
+
+private:
+    using Setter = std::function<void(const std::string&, const std::string&)>;
+
+    [[noreturn]] void fail(const std::string& what) const {
+        throw ConfigError(name_ + " の " + std::to_string(lineNo_) + " 行目: " + what);
+    }
+    long long integer(const std::string& key, const std::string& value, long long min,
+                      long long max) const {
         const auto n = number(value);
         if (!n || *n < min || *n > max)
             fail(key + " は " + std::to_string(min) + " から " + std::to_string(max) +
                  " までの整数で書いてください (「" + value + "」は使えません)。");
         return *n;
-    };
-    auto boolean = [&](const std::string& key, const std::string& value) {
+    }
+    bool boolean(const std::string& key, const std::string& value) const {
         if (value == "true" || value == "yes" || value == "on") return true;
         if (value == "false" || value == "no" || value == "off") return false;
         fail(key + " は true か false で書いてください (「" + value + "」は使えません)。");
-        return false;
-    };
-    const std::map<std::string, std::function<void(const std::string&, const std::string&)>>
-        setters = {
+    }
+    void conninfo(const std::string& key, const std::string& value, WebConfig& cfg) const {
+        char* error = nullptr;
+        PQconninfoOption* options = PQconninfoParse(value.c_str(), &error);
+        if (!options) {
+            std::string why = error ? trimmed(error) : std::string();
+            PQfreemem(error);
+            fail(key + " をデータベースへの接続として読めません (" + why + ")。");
+        }
+        PQconninfoFree(options);
+        cfg.conninfo = value;
+    }
+
+    // Each key's reading of its value into `cfg`.
+    std::map<std::string, Setter> setters(WebConfig& cfg) const {
+        using S = const std::string&;
+        return {
             {"listen",
-             [&](const std::string& k, const std::string& v) {
+             [&](S k, S v) {
                  bool loopback = false;
                  if (!isIpAddress(v, loopback))
                      fail(k + " は IP アドレスで書いてください (例: 127.0.0.1、0.0.0.0、::1)。");
                  cfg.listen = v;
              }},
-            {"port", [&](const std::string& k,
-                         const std::string& v) { cfg.port = int(integer(k, v, 1, 65535)); }},
-            {"conninfo",
-             [&](const std::string& k, const std::string& v) {
-                 char* error = nullptr;
-                 PQconninfoOption* options = PQconninfoParse(v.c_str(), &error);
-                 if (!options) {
-                     std::string why = error ? trimmed(error) : std::string();
-                     PQfreemem(error);
-                     fail(k + " をデータベースへの接続として読めません (" + why + ")。");
-                 }
-                 PQconninfoFree(options);
-                 cfg.conninfo = v;
-             }},
-            {"certificate", [&](const std::string&, const std::string& v) { cfg.certificate = v; }},
-            {"key", [&](const std::string&, const std::string& v) { cfg.key = v; }},
-            {"behind_proxy",
-             [&](const std::string& k, const std::string& v) { cfg.behindProxy = boolean(k, v); }},
-            {"secure_cookie",
-             [&](const std::string& k, const std::string& v) { cfg.secureCookie = boolean(k, v); }},
-            {"threads", [&](const std::string& k,
-                            const std::string& v) { cfg.threads = int(integer(k, v, 1, 64)); }},
-            {"idle_minutes",
-             [&](const std::string& k, const std::string& v) {
-                 cfg.idleMinutes = int(integer(k, v, 1, 24 * 60));
-             }},
+            {"port", [&](S k, S v) { cfg.port = int(integer(k, v, 1, 65535)); }},
+            {"conninfo", [&](S k, S v) { conninfo(k, v, cfg); }},
+            {"certificate", [&](S, S v) { cfg.certificate = v; }},
+            {"key", [&](S, S v) { cfg.key = v; }},
+            {"behind_proxy", [&](S k, S v) { cfg.behindProxy = boolean(k, v); }},
+            {"secure_cookie", [&](S k, S v) { cfg.secureCookie = boolean(k, v); }},
+            {"threads", [&](S k, S v) { cfg.threads = int(integer(k, v, 1, 64)); }},
+            {"idle_minutes", [&](S k, S v) { cfg.idleMinutes = int(integer(k, v, 1, 24 * 60)); }},
             {"max_body",
-             [&](const std::string& k, const std::string& v) {
-                 cfg.maxBody = std::size_t(integer(k, v, 1024, 1024 * 1024));
-             }},
+             [&](S k, S v) { cfg.maxBody = std::size_t(integer(k, v, 1024, 1024 * 1024)); }},
             {"requests_per_minute",
-             [&](const std::string& k, const std::string& v) {
-                 cfg.requestsPerMinute = int(integer(k, v, 1, 1000000));
-             }},
+             [&](S k, S v) { cfg.requestsPerMinute = int(integer(k, v, 1, 1000000)); }},
             {"time_zone",
-             [&](const std::string&, const std::string& v) {
+             [&](S, S v) {
                  if (const std::string why = timeZoneProblem(v); !why.empty()) fail(why);
                  cfg.timeZone = v;
              }},
         };
-
-    while (std::getline(lines, line)) {
-        ++lineNo;
-        const std::string t = trimmed(line);
-        if (t.empty() || t[0] == '#') continue;
-        const auto eq = t.find('=');
-        if (eq == std::string::npos) fail("「キー = 値」の形で書いてください (「" + t + "」)。");
-        const std::string key = trimmed(t.substr(0, eq));
-        const std::string value = trimmed(t.substr(eq + 1));
-        const auto setter = setters.find(key);
-        if (setter == setters.end()) fail("「" + key + "」という設定はありません。");
-        if (!seen.insert(key).second) fail(key + " が2回書かれています。");
-        setter->second(key, value);
     }
 
-    lineNo = 0;
+    const std::string& name_;
+    int lineNo_ = 0;
+};
+
+// What the settings need as a whole, once every line is read.
+void checkWhole(const WebConfig& cfg, const std::string& name) {
     auto missing = [&](const std::string& what) { throw ConfigError(name + ": " + what); };
     if (cfg.conninfo.empty())
         missing(
@@ -180,6 +185,14 @@ WebConfig parseWebConfig(std::string_view text, const std::string& name) {
     if (!cfg.secureCookie && !loopback)
         missing(
             "secure_cookie = false は listen が 127.0.0.1 か ::1 のとき (試験用) だけ使えます。");
+}
+
+}  // namespace
+
+WebConfig parseWebConfig(std::string_view text, const std::string& name) {
+    WebConfig cfg;
+    ConfigLines(name).read(text, cfg);
+    checkWhole(cfg, name);
     return cfg;
 }
 

@@ -21,7 +21,7 @@ struct WebConfig {
     std::string key;
     bool behindProxy = false;  // the client's address from X-Forwarded-For's last entry
     bool secureCookie = true;
-    int threads = 8;  // database connections; the server has four workers per connection
+    int threads = 8;  // page workers, each with one database connection of the pool
     int idleMinutes = 30;
     std::size_t maxBody = 16384;
     int requestsPerMinute = 120;

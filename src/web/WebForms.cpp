@@ -151,6 +151,15 @@ const char* driveFieldName(store::EntryField f) {
     return "form";
 }
 
+// The check method a radio value names.
+std::optional<alcohol::CheckMethod> checkMethod(const std::string& value) {
+    if (value == "face") return alcohol::CheckMethod::FaceToFace;
+    if (value == "video") return alcohol::CheckMethod::VideoCall;
+    if (value == "phone") return alcohol::CheckMethod::Phone;
+    if (value == "other") return alcohol::CheckMethod::Other;
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string textProblem(const std::string& text, std::size_t maxChars, std::size_t maxCp932Bytes) {
@@ -212,15 +221,8 @@ CheckForm readCheckForm(const FormValues& form, int driver, const server::WebFor
     if (const auto v = choice(field(form, "vehicle"), lists.vehicles, "vehicle", "車両", e))
         in.vehicle = int(*v);
 
-    const std::string& method = field(form, "method");
-    if (method == "face")
-        in.method = alcohol::CheckMethod::FaceToFace;
-    else if (method == "video")
-        in.method = alcohol::CheckMethod::VideoCall;
-    else if (method == "phone")
-        in.method = alcohol::CheckMethod::Phone;
-    else if (method == "other")
-        in.method = alcohol::CheckMethod::Other;
+    if (const auto method = checkMethod(field(form, "method")))
+        in.method = *method;
     else
         e["method"] = "確認方法を選んでください。";
 

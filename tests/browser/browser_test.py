@@ -710,6 +710,35 @@ class DriversPage(unittest.TestCase):
             if path in pages:
                 self.assertIn("no-store", headers.get("Cache-Control", ""), path)
 
+    def test_09b_the_licence_and_a_lapsed_vehicle_are_warned_of_before_a_drive(self):
+        """The menu shows the licence's expiry with a warning from 30 days before; a drive
+        with a vehicle whose 車検 lapsed shows the warning and is stored on the second send."""
+        soon = today() + datetime.timedelta(days=10)
+        lapsed = today() - datetime.timedelta(days=5)
+        day = lambda d: (d - datetime.date(1899, 12, 30)).days
+        site.psql("INSERT INTO quil_driver_licence (driver, number, expiry) "
+                  f"VALUES ({DRIVER_TARO}, '123456789012', {day(soon)})")
+        truck = 1  # 軽トラック
+        site.psql(f"INSERT INTO quil_vehicle_paper (vehicle, kind, expiry) VALUES ({truck}, 0, "
+                  f"{day(lapsed)})")
+        self.log_in_ready("taro")
+        self.assertIn(soon.strftime("%Y/%m/%d"), self.by_id("licence").text)
+        self.assertIn("あと 10 日", self.by_id("licence-warning").text)
+        self.assertNotIn("123456789012", self.b.page_source)
+        before = site.count("quil_records")
+        self.go("/drive")
+        self.fill("drive-form", self.drive_values(vehicle=str(truck), start="06:00", end="07:00",
+                                                  odometer_start="9000", odometer_end="9020",
+                                                  remarks="車検切れ"))
+        self.submit("drive-form")
+        self.assertEqual(self.path(), "/drive")
+        self.assertIn(f"車検の有効期限（{lapsed.strftime('%Y/%m/%d')}）が過ぎています。",
+                      self.by_id("vehicle-warning").text)
+        self.assertEqual(site.count("quil_records"), before)
+        self.submit("drive-form")
+        self.saved_id("drive")
+        self.assertEqual(site.count("quil_records"), before + 1)
+
     def test_10_the_server_stops_cleanly(self):
         self.assertEqual(site.stop_web(), 0, "\n".join(site.log_lines))
 

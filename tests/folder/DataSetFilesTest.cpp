@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "CrashingFileSystem.h"
 #include "FaultyFileSystem.h"
 #include "StoreFixtures.h"
+#include "folder/BackupDestination.h"
 #include "folder/DataSetFiles.h"
 #include "folder/FileCopy.h"
 #include "store/StoreError.h"
@@ -280,6 +282,7 @@ void setUpFolders(TempDir& data, TempDir& other) {
 
 // The next start of a program on either folder.
 void nextStart(const TempDir& data, const TempDir& other) {
+    finishInterruptedBackups(data.dir());
     finishPendingSwaps(data.dir());
     finishPendingSwaps(other.dir());
 }
@@ -374,6 +377,99 @@ INSTANTIATE_TEST_SUITE_P(Folder, DataSetFaults,
                          [](const ::testing::TestParamInfo<std::size_t>& p) {
                              return std::string(scenarios()[p.param].name);
                          });
+
+int mentioning(const std::vector<std::string>& notes, const std::string& words) {
+    return static_cast<int>(std::count_if(notes.begin(), notes.end(), [&](const std::string& n) {
+        return n.find(words) != std::string::npos;
+    }));
+}
+
+// A backup killed at any change is finished or tidied in its destination by the next start
+// on the data folder alone, which says what it did; nothing of the run stays behind.
+TEST(DataSetBackup, AKilledBackupIsFinishedInItsDestinationByTheNextStartOfTheDataFolder) {
+    TempDir refData, refDest;
+    setUpFolders(refData, refDest);
+    const Files destBefore = topFiles(refDest);
+    ASSERT_TRUE(backupDataSet(refData.dir(), refDest.dir(), FileSystem::local(), kReplace).done());
+    const Files destAfter = topFiles(refDest);
+    int finished = 0, tidied = 0;
+    for (int k = 1;; ++k) {
+        ASSERT_LT(k, 200);
+        SCOPED_TRACE(::testing::Message() << "killed at change " << k);
+        TempDir data, dest;
+        setUpFolders(data, dest);
+        const Files dataBefore = topFiles(data);
+        CrashingFileSystem dying(k);
+        try {
+            backupDataSet(data.dir(), dest.dir(), dying, kReplace);
+        } catch (const StoreError&) {
+        }
+        if (!dying.crashed()) break;
+        const std::vector<std::string> notes = finishInterruptedBackups(data.dir());
+        finished += mentioning(notes, "中断されていたバックアップを完了しました");
+        tidied += mentioning(notes, "を片付けました");
+        const Files got = topFiles(dest);
+        EXPECT_TRUE(got == destBefore || got == destAfter) << "the destination is a mix";
+        if (mentioning(notes, "完了しました") > 0) {
+            EXPECT_EQ(got, destAfter);
+        }
+        EXPECT_TRUE(stagingLeftoverNames(dest.dir()).empty());
+        EXPECT_EQ(topFiles(data), dataBefore) << "the record stays";
+    }
+    EXPECT_GT(finished, 0);
+    EXPECT_GT(tidied, 0);
+}
+
+// A record of a backup planted in the data folder (a link to one, a copy, one naming its
+// folder through a link or a folder that is not there) changes nothing and is named; the
+// record the backup itself wrote is followed, to the one staging folder it names.
+TEST(DataSetBackup, APlantedBackupRecordChangesNothingAndIsNamed) {
+    TempDir data, aliased, other, victim;
+    writeDataSet(data, "今", 2, 111.0);
+    writeDataSet(aliased, "今", 2, 111.0);
+    writeDataSet(other, "ほか", 3, 222.0);
+    writeDataSet(victim, "相手", 4, 333.0);
+    // A backup from `other` into `victim` killed while it copied: its staging folder stays.
+    for (int k = 1; stagingLeftoverNames(victim.dir()).empty(); ++k) {
+        ASSERT_LT(k, 50);
+        CrashingFileSystem dying(k);
+        EXPECT_THROW(backupDataSet(other.dir(), victim.dir(), dying, kReplace), StoreError);
+    }
+    const std::string run =
+        stagingLeftoverNames(victim.dir()).at(0).substr(std::string(kBackupStaging).size() + 1);
+    const std::string genuine = other.dir() + kBackupRecordPrefix + run;
+    std::filesystem::copy_file(genuine, data.dir() + kBackupRecordPrefix + run);
+    std::filesystem::create_symlink(genuine, data.dir() + kBackupRecordPrefix + "1-1-1");
+    // Records written as this program writes them, holding their own inode numbers.
+    const auto plant = [](const TempDir& in, const std::string& name, const std::string& dest) {
+        const std::string path = in.dir() + kBackupRecordPrefix + name;
+        writeBytes(path, "");
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        writeBytes(path, "quil-backup-to 1\n" + std::to_string(st.st_ino) + "\n" +
+                             kBackupStaging + "." + name + "\n" + dest + "\nend\n");
+    };
+    plant(data, "2-2-2", data.dir() + "gone/");
+    plant(data, "3-3-3", data.dir());
+    std::filesystem::create_directory_symlink(victim.path(), aliased.file("alias"));
+    plant(aliased, run, aliased.dir() + "alias/");
+    const Files dataBefore = snapshot(data), victimBefore = snapshot(victim);
+    const Files victimTop = topFiles(victim);
+    const std::vector<std::string> notes = finishInterruptedBackups(data.dir());
+    EXPECT_EQ(notes.size(), 4u);
+    EXPECT_EQ(mentioning(notes, "そのままにしています"), 2);
+    EXPECT_EQ(mentioning(notes, "何も変更していません"), 2);
+    EXPECT_EQ(mentioning(finishInterruptedBackups(aliased.dir()), "何も変更していません"), 1);
+    EXPECT_EQ(snapshot(data), dataBefore);
+    EXPECT_EQ(snapshot(victim), victimBefore);
+    EXPECT_FALSE(stagingLeftoverNames(victim.dir()).empty());
+
+    const std::vector<std::string> own = finishInterruptedBackups(other.dir());
+    EXPECT_EQ(mentioning(own, "を片付けました"), 1);
+    EXPECT_TRUE(stagingLeftoverNames(victim.dir()).empty());
+    EXPECT_FALSE(std::filesystem::exists(genuine));
+    EXPECT_EQ(topFiles(victim), victimTop);
+}
 
 TEST(DataSetBackup, AskedBeforeReplacingAnotherDataSetAndReplacesItWhollyWhenAllowed) {
     TempDir data, dest;

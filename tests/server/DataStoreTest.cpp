@@ -14,6 +14,7 @@
 #include "server/ServerSchema.h"
 #include "server/ServerStore.h"
 #include "server/ServerTransfer.h"
+#include "store/DataSetChange.h"
 #include "store/DataStore.h"
 #include "store/Date.h"
 
@@ -129,6 +130,61 @@ TYPED_TEST(DataStoreContract, AChangeOfARecordSomeoneElseChangedIsRefused) {
     // Read again, the change goes through.
     this->store->editRecord(this->withPrice(10), makeRecord(45000, 0, 1, 20), store::newSaveKey());
     EXPECT_EQ(this->prices(), (std::vector<int>{20, 2}));
+}
+
+// Whoever shows the data set hears each stored write from the store itself, in the same
+// terms from either kind, and nothing of a write that was refused.
+TYPED_TEST(DataStoreContract, EachStoredWriteIsAnnouncedByTheStoreAndARefusedOneIsNot) {
+    auto& s = *this->store;
+    std::vector<store::DataSetChange> heard;
+    s.setChangeListener([&](const store::DataSetChange& c) { heard.push_back(c); });
+    // The record's id as a change names it: a folder's position, a server's row id.
+    const auto idOf = [](const store::DataSetChange& c) {
+        return c.serverId ? *c.serverId : c.place.position;
+    };
+    const auto deleted = [](const store::DataSetChange& c) {
+        return c.what == store::DataSetChange::What::RecordDeleted || c.serverDeleted;
+    };
+
+    const store::StoredRecord added = s.addRecord(makeRecord(45000, 0, 1, 1), store::newSaveKey());
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(idOf(heard[0]), added.id);
+    EXPECT_EQ(heard[0].record, added.record);
+    EXPECT_FALSE(heard[0].previous);
+    EXPECT_FALSE(deleted(heard[0]));
+    EXPECT_EQ(heard[0].source, store::ChangeSource::ThisProgram);
+
+    const store::StoredRecord edited =
+        s.editRecord(added, makeRecord(45000, 0, 1, 2), store::newSaveKey());
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(idOf(heard[1]), edited.id);
+    EXPECT_EQ(heard[1].record.price(), 2);
+    ASSERT_TRUE(heard[1].previous);
+    EXPECT_EQ(heard[1].previous->price(), 1);
+
+    // Based on the record as first read: refused, and nothing heard.
+    EXPECT_THROW(s.editRecord(added, makeRecord(45000, 0, 1, 3), store::newSaveKey()),
+                 store::RecordChangedError);
+    EXPECT_THROW(s.deleteRecord(added, store::newSaveKey()), store::RecordChangedError);
+    EXPECT_EQ(heard.size(), 2u);
+
+    s.deleteRecord(s.readRecord(edited.id), store::newSaveKey());
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_TRUE(deleted(heard[2]));
+    EXPECT_EQ(idOf(heard[2]), edited.id);
+    EXPECT_EQ(heard[2].record.price(), 2);
+
+    const store::StoredItem car =
+        s.addItem(quil::testing::makeItem(store::ItemKind::Vehicle, "新車"), store::newSaveKey());
+    store::ItemRecord renamed = car.item;
+    renamed.setName("新車２");
+    s.rewriteItem(car, renamed, store::newSaveKey());
+    EXPECT_THROW(s.rewriteItem(car, car.item, store::newSaveKey()), store::RecordChangedError);
+    ASSERT_EQ(heard.size(), 5u);
+    for (std::size_t i : {3u, 4u}) {
+        EXPECT_EQ(heard[i].what, store::DataSetChange::What::ItemsChanged);
+        EXPECT_EQ(heard[i].itemKind, store::ItemKind::Vehicle);
+    }
 }
 
 TYPED_TEST(DataStoreContract, ItemsAndTheReferencesToThem) {

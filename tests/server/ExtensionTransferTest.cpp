@@ -15,6 +15,7 @@
 #include "TempDir.h"
 #include "ext/ExtDatabase.h"
 #include "server/PgConnection.h"
+#include "server/FolderPaperStore.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerExtensions.h"
 #include "server/ServerSchema.h"
@@ -126,6 +127,11 @@ protected:
 TEST_F(ExtensionTransfer, PushThenPullGivesTheProgramTheSameRegisterInItsOwnFile) {
     quil::testing::writeSampleItems(from.dir());
     fillRegister(from.dir());
+    // The licences and papers' component, as their own store makes it in the same file.
+    papers::DriverLicence licence;
+    licence.driver = 8;
+    licence.expiry = store::encodeDate(2027, 1, 1);
+    server::FolderPaperStore(from.dir()).addLicence(licence);
     const Register before = readFolder(from.dir());
     ASSERT_EQ(before.checks.size(), 40u);
 

@@ -10,12 +10,14 @@
 #include <sstream>
 
 #include "Bytes.h"
+#include "FaultyFileSystem.h"
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
 #include "TempDir.h"
 #include "folder/ExtensionSchema.h"
+#include "folder/FileCopy.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
@@ -179,6 +181,41 @@ TEST_F(Transfer, APullNeverWritesOverADataSetAndKeepsAMissingRecordFileMissing) 
     EXPECT_EQ(fileBytes(to.file("Quil.qui")), before);
 }
 
+// A failure at any open, write, sync or rename of a pull leaves the folder without a file of
+// the pulled data set (its files go in place together), and nothing of the pull behind.
+TEST_F(Transfer, APullPutsItsFilesInPlaceAllOrNothing) {
+    writeNoisyDataSet(from.dir(), 30);
+    pushFolder(*c, from.dir());
+    c->run("INSERT INTO quil_alcohol_setting (key, value) VALUES ('company_name', 'x')");
+    using Op = quil::testing::FaultyFileSystem::Op;
+    int failures = 0;
+    for (Op op : {Op::Open, Op::Write, Op::Sync, Op::Rename}) {
+        for (int k = 1;; ++k) {
+            ASSERT_LT(k, 100);
+            SCOPED_TRACE(::testing::Message() << "op " << int(op) << " call " << k);
+            TempDir dest;
+            quil::testing::FaultyFileSystem faulty(op, k);
+            store::FileSystem::setCurrent(&faulty);
+            bool threw = false;
+            try {
+                pullFolder(*c, dest.dir());
+            } catch (const ServerError&) {
+                threw = true;
+            }
+            store::FileSystem::setCurrent(nullptr);
+            EXPECT_EQ(threw, faulty.fired());
+            std::vector<std::string> present;
+            for (const char* name : {"Quil.qui", "Quil.qud", "QuilExt.db"})
+                if (std::filesystem::exists(dest.file(name))) present.push_back(name);
+            EXPECT_EQ(present.size(), faulty.fired() ? 0u : 3u);
+            EXPECT_TRUE(folder::stagingLeftoverNames(dest.dir()).empty());
+            if (!faulty.fired()) break;
+            ++failures;
+        }
+    }
+    EXPECT_GT(failures, 10);
+}
+
 namespace {
 
 class ToolOnServer : public ::testing::Test {
@@ -284,7 +321,7 @@ TEST_F(Transfer, TheExtensionTablesDescriptionMatchesTheServersTablesAndReleased
             names.push_back(schema::serverName(table));
         }
     EXPECT_EQ(names, schema::serverTableNames());
-    EXPECT_EQ(names.size(), 5u);
+    EXPECT_EQ(names.size(), 7u);
 
     const std::vector<std::string> released = {
         "CREATE TABLE alcohol_check ( id INTEGER PRIMARY KEY, checked_at REAL NOT NULL, timing "
@@ -302,6 +339,16 @@ TEST_F(Transfer, TheExtensionTablesDescriptionMatchesTheServersTablesAndReleased
         "DEFAULT 0, km INTEGER NOT NULL DEFAULT 0)",
         "ALTER TABLE analysis_cycle ADD COLUMN first_months INTEGER NOT NULL DEFAULT 0",
         "CREATE TABLE analysis_setting (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL)",
+        "CREATE TABLE driver_licence (id INTEGER PRIMARY KEY, driver INTEGER NOT NULL, number "
+        "TEXT NOT NULL DEFAULT '', kinds TEXT NOT NULL DEFAULT '', conditions TEXT NOT NULL "
+        "DEFAULT '', expiry REAL NOT NULL, seen_on REAL NOT NULL DEFAULT 0, seen_by TEXT NOT "
+        "NULL DEFAULT '', remarks TEXT NOT NULL DEFAULT '', renewed INTEGER NOT NULL DEFAULT 0)",
+        "CREATE INDEX driver_licence_driver ON driver_licence (driver)",
+        "CREATE TABLE vehicle_paper (id INTEGER PRIMARY KEY, vehicle INTEGER NOT NULL, kind "
+        "INTEGER NOT NULL, title TEXT NOT NULL DEFAULT '', insurer TEXT NOT NULL DEFAULT '', "
+        "number TEXT NOT NULL DEFAULT '', expiry REAL NOT NULL, remarks TEXT NOT NULL DEFAULT '', "
+        "renewed INTEGER NOT NULL DEFAULT 0)",
+        "CREATE INDEX vehicle_paper_vehicle ON vehicle_paper (vehicle)",
     };
     std::vector<std::string> made;
     for (const schema::Component& component : schema::components())

@@ -13,6 +13,7 @@
 #include "TempDir.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerExtensions.h"
+#include "server/ServerPaperStore.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
 #include "server/WebRecords.h"
@@ -287,4 +288,47 @@ TEST(WebRecordsUpgrade, ADataSetOfTheFormerSchemaGetsTheDriversPoliciesWhenUpgra
                   .exec("SELECT count(*) FROM quil_alcohol_check")
                   .integer(0, 0),
               1);
+}
+
+TEST_F(WebRecordsTest, ADriverReadsOnlyHisOwnLicenceExpiryAndAVehiclesPapersWithoutNumbers) {
+    ServerPaperStore office(db.conninfo());
+    papers::DriverLicence mine;
+    mine.driver = yamada;
+    mine.number = "111111111111";
+    mine.expiry = store::encodeDate(2026, 12, 20);
+    office.addLicence(mine);
+    mine.expiry = store::encodeDate(2029, 12, 20);  // renewed: the newer one is his
+    office.addLicence(mine);
+    papers::DriverLicence his = mine;
+    his.driver = sato;
+    his.number = "222222222222";
+    his.expiry = store::encodeDate(2026, 12, 5);
+    office.addLicence(his);
+    papers::VehiclePaper inspection;
+    inspection.vehicle = van;
+    inspection.number = "証明書-1";
+    inspection.expiry = store::encodeDate(2026, 11, 30);
+    office.addPaper(inspection);
+
+    EXPECT_EQ(asYamada().licenceExpiry(), store::encodeDate(2029, 12, 20));
+    EXPECT_EQ(asSato().licenceExpiry(), store::encodeDate(2026, 12, 5));
+    const auto papers = asYamada().vehiclePapers(van);
+    ASSERT_EQ(papers.size(), 1u);
+    EXPECT_EQ(papers[0].expiry, store::encodeDate(2026, 11, 30));
+    EXPECT_EQ(papers[0].number, "");
+    EXPECT_TRUE(asYamada().vehiclePapers(oldVan).empty());
+    // Without a session the functions give nothing, and the tables are not the service's.
+    WebRecords stranger(*web, "no-such-token", yamadaSession, kAddress);
+    EXPECT_FALSE(stranger.licenceExpiry());
+    EXPECT_TRUE(stranger.vehiclePapers(van).empty());
+    for (const char* sql : {"SELECT expiry FROM quil_driver_licence",
+                            "SELECT number FROM quil_driver_licence",
+                            "SELECT expiry FROM quil_vehicle_paper"}) {
+        try {
+            web->exec(sql);
+            ADD_FAILURE() << sql;
+        } catch (const ServerError& e) {
+            EXPECT_EQ(e.kind(), ServerError::Kind::NotAllowed) << sql;
+        }
+    }
 }

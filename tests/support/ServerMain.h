@@ -8,6 +8,8 @@
 
 #include "StandInMain.h"
 #include "server/PgConnection.h"
+#include "server/ServerExtensions.h"
+#include "server/ServerStore.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
 
@@ -18,6 +20,11 @@ public:
     explicit ServerMain(std::string serverConninfo) : conninfo(std::move(serverConninfo)) {}
     std::string conninfo;
     std::string serverConninfo() const override { return conninfo; }
+    // As the program puts them together.
+    ui::ServerOpeners serverOpeners() const override {
+        return {server::openServerStore, server::openServerCheckStore,
+                server::openServerAnalysisStore};
+    }
 };
 
 // Makes the database a data set holding the folder's items and records.

@@ -9,6 +9,9 @@
 #include <string>
 #include <utility>
 
+#include <memory>
+
+#include "store/DataStore.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 
@@ -47,8 +50,25 @@ public:
     }
     void refreshSummaries() override { ++summaries; }
     bool dataSetReadOnly() const override { return readOnly; }
-    store::DataStore* serverStore() const override { return server; }
-    std::int64_t selectedRecordId() const override { return recordId; }
+    // The server's store when set, else the folder's, announcing what they store as the
+    // main window's do.
+    store::DataStore& dataStore() const override {
+        store::DataStore* data = server;
+        if (!data) {
+            if (!folderStore_ || folderStoreDir_ != folder) {
+                folderStore_ = store::openFolderStore(folder);
+                folderStoreDir_ = folder;
+            }
+            data = folderStore_.get();
+        }
+        data->setChangeListener(&ui::DataSetEvents::announceStored);
+        return *data;
+    }
+    // A server data set marked read-only is one this user may only view.
+    bool viewOnly() const override { return readOnly && server; }
+    std::int64_t selectedRecordId() const override {
+        return server ? recordId : MainContext::selectedRecordId();
+    }
     void showPeriodLabel(const QString& label) override {
         periodLabel = label;
         ++periodLabels;
@@ -56,6 +76,9 @@ public:
     QWidget* mainWidget() override { return hasWindow ? &window : nullptr; }
 
 private:
+    mutable std::unique_ptr<store::DataStore> folderStore_;
+    mutable std::string folderStoreDir_;
+
     // Follows the announced changes as the main window does: a change of records shows in
     // a reload, one of items or of the whole data set in the summaries too.
     void follow() {

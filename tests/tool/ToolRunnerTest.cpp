@@ -8,7 +8,9 @@
 #include <sstream>
 #include <thread>
 
+#include "CrashingFileSystem.h"
 #include "SampleDataSet.h"
+#include "folder/DataSetFiles.h"
 #include "folder/FileCopy.h"
 #include "folder/FolderLock.h"
 #include "store/Codec.h"
@@ -464,4 +466,98 @@ TEST_F(Tool, CheckTidiesOnlyTheLeftoversThatAreProvablyOurs) {
     EXPECT_FALSE(std::filesystem::exists(staging));
     EXPECT_EQ(readBytes(data.dir() + "Quil.$move/notes.txt"), "mine");
     EXPECT_EQ(readBytes(data.file("Quil.qui")), items);
+}
+
+TEST_F(Tool, ExpiriesExitOneOnlyWhenSomethingLapsedAndLicencesKeepTheirNumbersUnlessAsked) {
+    // Nothing entered: nothing listed, exit 0, and no QuilExt.db made by reading.
+    EXPECT_EQ(run(withData({"expiries"})), kExitOk);
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(std::filesystem::exists(data.file("QuilExt.db")));
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"expiries", "--within", "-1"},
+             {"expiries", "--within"},
+             {"expiries", "--with-numbers"},
+             {"licences"},
+             {"licences", "export", "--csv"},
+             {"papers", "export", "--with-numbers"},
+             {"papers", "import"}})
+        EXPECT_EQ(run(withData(args)), kExitUsage) << args[0] << ' ' << args.size();
+
+    const std::string today = formatDate(::quil::store::today());
+    const std::string soon = formatDate(::quil::store::today() + 30);
+    const std::string later = formatDate(::quil::store::today() + 31);
+    const std::string past = formatDate(::quil::store::today() - 1);
+    const std::string licences = "運転者,免許証番号,種類,条件,有効期限,確認日,確認者,備考\n"
+                                 "山田,123456789012,普通,眼鏡等," + soon + ",,,\n"
+                                 "使用者1,,普通,," + later + ",,,\n";
+    EXPECT_EQ(run(withData({"licences", "import", "-"}), licences), kExitOk) << err;
+    EXPECT_EQ(out, "2 件の運転免許証を追加しました。\n");
+    EXPECT_EQ(run(withData({"licences", "import", "-"}), licences), kExitOk);  // again: skipped
+    EXPECT_NE(out.find("登録済みと同じ 2 行"), std::string::npos);
+    // One bad row adds nothing, and says which.
+    EXPECT_EQ(run(withData({"papers", "import", "-"}),
+                  "車両,種類,項目名,保険会社,証明書・証券番号,有効期限,備考\n"
+                  "軽トラ,車検,,,," + today + ",\n軽トラ,車険,,,," + today + ",\n"),
+              kExitProblems);
+    EXPECT_NE(err.find("3行目: 種類「車険」が正しくありません。"), std::string::npos) << err;
+    EXPECT_EQ(run(withData({"expiries"})), kExitOk);
+    EXPECT_EQ(out, soon + "\tあと30日\t運転者 山田\t運転免許証\n");
+
+    EXPECT_EQ(run(withData({"papers", "import", "-"}),
+                  "車両,種類,項目名,保険会社,証明書・証券番号,有効期限,備考\n"
+                  "軽トラ,車検,,,," + past + ",\n車両1,その他,リース満了,,," + today + ",\n"),
+              kExitOk)
+        << err;
+    EXPECT_EQ(run(withData({"expiries", "--within", "0", "--csv"})), kExitProblems);
+    EXPECT_EQ(fromCp932(out), "有効期限,残り日数,状態,区分,名前,内容\r\n" + past +
+                                  ",-1,期限切れ,車両,軽トラ,車検\r\n" + today +
+                                  ",0,期限間近,車両,車両1,リース満了\r\n");
+
+    EXPECT_EQ(run(withData({"licences", "export"})), kExitOk);
+    EXPECT_EQ(out.find("123456789012"), std::string::npos);
+    EXPECT_EQ(fromCp932(out).rfind("運転者,種類,", 0), 0u);
+    EXPECT_EQ(run(withData({"licences", "export", "--with-numbers", "--encoding", "utf-8"})),
+              kExitOk);
+    EXPECT_NE(out.find("山田,123456789012,普通"), std::string::npos);
+
+    // A text CP932 cannot hold is never written as '?': the export asks for UTF-8.
+    EXPECT_EQ(run(withData({"papers", "import", "-"}),
+                  "車両,種類,項目名,保険会社,証明書・証券番号,有効期限,備考\n"
+                  "軽トラ,任意保険,,損保,P-1," + later + ",🍺\n"),
+              kExitOk);
+    EXPECT_EQ(run(withData({"papers", "export"})), kExitProblems);
+    EXPECT_NE(err.find("--encoding utf-8"), std::string::npos);
+    EXPECT_EQ(run(withData({"papers", "export", "--encoding", "utf-8"})), kExitOk);
+    EXPECT_NE(out.find("軽トラ,任意保険,,損保,P-1," + later + ",🍺"), std::string::npos);
+}
+
+// A backup killed in the middle of its swap is finished in its destination by the next
+// command on the data folder, which says so; the data folder keeps no record of it.
+TEST_F(Tool, CheckFinishesABackupAKillCutShortInItsDestination) {
+    RecordStore(data.dir()).save(sampleRecord(1, encodeDate(2024, 3, 1), 0, 1), std::nullopt);
+    // Killed once the first file is in place and before the second is.
+    std::unique_ptr<TempDir> dest;
+    const auto halfDone = [&] {
+        return std::filesystem::exists(dest->file("Quil.qui")) &&
+               !std::filesystem::exists(dest->file("Quil.qud"));
+    };
+    for (int k = 1; !dest || !halfDone(); ++k) {
+        ASSERT_LT(k, 100);
+        for (const auto& e : std::filesystem::directory_iterator(data.dir()))
+            if (e.path().filename().string().starts_with("Quil.backupto."))
+                std::filesystem::remove(e.path());
+        dest = std::make_unique<TempDir>();
+        CrashingFileSystem dying(k);
+        EXPECT_THROW(quil::folder::backupDataSet(data.dir(), dest->dir(), dying), StoreError);
+    }
+    EXPECT_EQ(run(withData({"check"})), kExitOk) << out << err;
+    EXPECT_NE(err.find("中断されていたバックアップを完了しました (" + dest->dir() + "Quil.$backup."),
+              std::string::npos)
+        << err;
+    EXPECT_FALSE(quil::folder::swapPending(dest->dir()));
+    EXPECT_TRUE(quil::folder::stagingLeftoverNames(dest->dir()).empty());
+    EXPECT_EQ(readBytes(dest->file("Quil.qud")), readBytes(data.file("Quil.qud")));
+    EXPECT_EQ(readBytes(dest->file("Quil.qui")), readBytes(data.file("Quil.qui")));
+    for (const auto& e : std::filesystem::directory_iterator(data.dir()))
+        EXPECT_FALSE(e.path().filename().string().starts_with("Quil.backupto.")) << e.path();
 }

@@ -30,7 +30,7 @@ compare() {  # compare NAME HELP MANPAGE
 }
 
 help=$("$tool" --help 2>/dev/null
-       for c in check dump export-csv import-csv backup restore import-legacy server; do
+       for c in check dump export-csv import-csv backup restore import-legacy expiries licences papers server; do
            "$tool" "$c" --help 2>/dev/null
        done)
 web_help=$("$web" --help 2>/dev/null)

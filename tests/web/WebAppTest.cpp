@@ -18,13 +18,14 @@
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerExtensions.h"
+#include "server/ServerPaperStore.h"
 #include "server/ServerSchema.h"
 #include "server/WebAccounts.h"
 #include "server/WebRecords.h"
 #include "store/Date.h"
 #include "web/DatabaseCheck.h"
 #include "web/TimeZone.h"
-#include "web/WebApp.h"
+#include "web/app/WebApp.h"
 
 using namespace quil;
 using namespace quil::server;
@@ -971,4 +972,57 @@ TEST_F(WebAppTest, CheckingTheSettingsSaysWhatToChangeWhenTheServiceCannotUseThe
               std::string::npos)
         << peer;
     EXPECT_NE(peer.find("systemctl reload postgresql"), std::string::npos);
+}
+
+// The menu shows the driver's licence expiry with a warning from 30 days before (never its
+// number); a drive with a vehicle whose 車検 has lapsed comes back with the warning first
+// and is stored when sent again, and only for the vehicle the warning named.
+TEST_F(WebAppTest, TheMenuWarnsOfTheLicenceAndALapsedVehicleIsNamedBeforeItsDriveIsStored) {
+    const store::DateTime day = store::today();
+    ServerPaperStore paperStore(db.conninfo());
+    papers::DriverLicence licence;
+    licence.driver = yamada;
+    licence.number = "123456789012";
+    licence.expiry = day + 10;
+    paperStore.addLicence(licence);
+    papers::VehiclePaper inspection;
+    inspection.vehicle = van;
+    inspection.kind = papers::PaperKind::Inspection;
+    inspection.expiry = day - 5;
+    paperStore.addPaper(inspection);
+
+    Browser b(start(plain()));
+    ready(b, "yamada", "first-pass-1");
+    const auto menu = b.get("/");
+    EXPECT_NE(menu->body.find("運転免許証の有効期限: " + store::formatDate(day + 10)),
+              std::string::npos);
+    EXPECT_NE(menu->body.find("id=\"licence-warning\""), std::string::npos);
+    EXPECT_EQ(menu->body.find("123456789012"), std::string::npos);
+
+    const auto form = b.get("/drive");
+    Params drive = {{"csrf", inputValue(form->body, "csrf")},
+                    {"key", inputValue(form->body, "key")},
+                    {"date", today()},
+                    {"start", "08:00"},
+                    {"end", "09:15"},
+                    {"vehicle", std::to_string(van)},
+                    {"odometer_start", "1000"},
+                    {"odometer_end", "1042.5"},
+                    {"purpose", std::to_string(visit)},
+                    {"destination", "本社"},
+                    {"remarks", ""}};
+    auto r = b.post("/drive", drive);
+    ASSERT_EQ(r->status, 200) << r->body;
+    EXPECT_NE(r->body.find("車検の有効期限（" + store::formatDate(day - 5) + "）が過ぎています。"),
+              std::string::npos);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_records"), 0);
+    // A warning seen for another vehicle lets nothing through.
+    Params other = drive;
+    other.emplace_back("warned_vehicle", std::to_string(van + 1));
+    EXPECT_EQ(b.post("/drive", other)->status, 200);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_records"), 0);
+    drive.emplace_back("warned_vehicle", inputValue(r->body, "warned_vehicle"));
+    r = b.post("/drive", drive);
+    ASSERT_EQ(r->status, 303) << r->body;
+    EXPECT_EQ(count("SELECT count(*) FROM quil_records"), 1);
 }

@@ -6,9 +6,23 @@
 
 namespace quil::ui {
 
+namespace {
+
+AfterChange* innermost = nullptr;
+
+}  // namespace
+
 AfterChange::AfterChange(QWidget* parent, QString done) : parent_(parent), done_(std::move(done)) {}
 
+AfterChange::AfterChange(QWidget* parent, QString done, QString follow)
+    : parent_(parent), done_(std::move(done)), follow_(std::move(follow)), outer_(innermost) {
+    innermost = this;
+}
+
+AfterChange* AfterChange::following() { return innermost; }
+
 AfterChange::~AfterChange() {
+    if (!follow_.isEmpty()) innermost = outer_;
     try {
         finish();
     } catch (...) {  // a destructor must not throw; the change itself is stored

@@ -16,6 +16,10 @@ class AfterChange {
 public:
     // `done` says what was stored ("記録を保存しました。").
     AfterChange(QWidget* parent, QString done);
+    // The same, around the write itself: while it lives, the windows follow each change the
+    // data set announces as the step `follow` ("一覧の更新"), so that their failure is
+    // reported here and never looks like a failed write.
+    AfterChange(QWidget* parent, QString done, QString follow);
     // Shows the report when a step failed (see finish).
     ~AfterChange();
     AfterChange(const AfterChange&) = delete;
@@ -27,10 +31,16 @@ public:
     void finish();
     bool failed() const { return !failures_.isEmpty(); }
 
+    // The innermost one made with a `follow` step that still lives, or nullptr.
+    static AfterChange* following();
+    const QString& followStep() const { return follow_; }
+
 private:
     QWidget* parent_;
     QString done_;
     QString failures_;
+    QString follow_;
+    AfterChange* outer_ = nullptr;
     bool finished_ = false;
 };
 

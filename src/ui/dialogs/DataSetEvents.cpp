@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <exception>
 
+#include "ui/dialogs/AfterChange.h"
+
 namespace quil::ui {
 
 std::vector<DataSetEvents::Entry>& DataSetEvents::listeners() {
@@ -32,6 +34,15 @@ void DataSetEvents::announce(const store::DataSetChange& change) {
         }
     }
     if (failure) std::rethrow_exception(failure);
+}
+
+void DataSetEvents::announceStored(const store::DataSetChange& change) {
+    if (AfterChange* after = AfterChange::following()) {
+        after->step(after->followStep(), [&] { announce(change); });
+        return;
+    }
+    AfterChange after(nullptr, QStringLiteral("変更を保存しました。"));
+    after.step(QStringLiteral("画面の更新"), [&] { announce(change); });
 }
 
 void DataSetEvents::onReplaced(QObject* owner, std::function<void()> f) {

@@ -28,6 +28,10 @@ public:
     // others from hearing; the first failure is thrown once all have heard (the change itself
     // is stored: callers report it through AfterChange).
     static void announce(const store::DataSetChange& change);
+    // The data set's own announcement (DataStore::setChangeListener): a change a store has
+    // just stored. A listener's failure goes to the AfterChange that waits for it
+    // (AfterChange::following), or to a report of its own: never out of the write.
+    static void announceStored(const store::DataSetChange& change);
 
     // Runs `f` after every replacement of the data set (a restore, an import, another data
     // folder) for as long as `owner` lives.

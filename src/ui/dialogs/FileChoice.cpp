@@ -24,7 +24,8 @@ std::map<FileKind, QString>& lastFolders() {
 }
 
 // The program folder whose Quil.ini keeps the choices across runs, in a section of this
-// program's own (FileDialog, a key per kind) that no specified key shares; empty for none.
+// program's own (FileDialog, a key per kind) that none of the vehicle log's keys shares;
+// empty for none.
 std::string& settingsFolder() {
     static std::string folder;
     return folder;
@@ -63,12 +64,15 @@ QString startFolder(FileKind kind) {
 class JapaneseFileList : public QIdentityProxyModel {
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
+    // QFileSystemModel's columns: name, size, type, date modified.
+    static constexpr int kTypeColumn = 2, kModifiedColumn = 3;
     QVariant data(const QModelIndex& index, int role) const override {
         const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
         if (files && role == Qt::DisplayRole) {
             const QModelIndex source = mapToSource(index);
-            if (index.column() == 2 && files->isDir(source)) return QStringLiteral("フォルダー");
-            if (index.column() == 3)
+            if (index.column() == kTypeColumn && files->isDir(source))
+                return QStringLiteral("フォルダー");
+            if (index.column() == kModifiedColumn)
                 return QLocale().toString(files->lastModified(source), QLocale::ShortFormat);
         }
         return QIdentityProxyModel::data(index, role);

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "store/ItemStore.h"
+#include "store/RecordStore.h"
+#include "ui/dialogs/ServerOpeners.h"
+
 class QWidget;
 
 namespace quil::store {
@@ -35,13 +39,25 @@ public:
     // True while another computer holds the data folder and this copy only reads it: the
     // commands that would write refuse at once.
     virtual bool dataSetReadOnly() const { return false; }
-    // The data set on a server the program works on, or nullptr for a data folder (whose
-    // files the dialogs use through dataFolder()).
-    virtual store::DataStore* serverStore() const { return nullptr; }
-    // The connection string of that server data set; "" for a data folder.
+    // True when this user may only view the data set (a server's 閲覧 role): every write
+    // is refused at once (refusesChanges).
+    virtual bool viewOnly() const { return false; }
+    // The data set the program works on, a data folder or one on a server: the dialogs read
+    // and write through it alone, and it announces each change it stores to every window
+    // (DataSetEvents).
+    virtual store::DataStore& dataStore() const = 0;
+    // The connection string of a server data set; "" for a data folder.
     virtual std::string serverConninfo() const { return {}; }
-    // On a server data set: the id of the record behind the selected row, -1 when none.
-    virtual std::int64_t selectedRecordId() const { return -1; }
+    // How a window opens a server data set's stores again for a piece of work of its own.
+    virtual ServerOpeners serverOpeners() const { return {}; }
+    // The id of the record behind the selected row (a folder's position, a server's row id),
+    // -1 when none. Without a list of its own, the row index Data.idx says it; StoreError
+    // when that cannot be read.
+    virtual std::int64_t selectedRecordId() const {
+        const int row = selectedRow();
+        if (row < 1) return -1;
+        return store::readRowIndex(programFolder() + store::kRowIndexFileName, row - 1);
+    }
     // The main window, for placing dialogs relative to it.
     virtual QWidget* mainWidget() = 0;
 };

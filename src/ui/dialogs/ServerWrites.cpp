@@ -7,8 +7,8 @@
 
 namespace quil::ui {
 
-bool serverRefusesChanges(const MainContext& context, QWidget* over) {
-    if (!context.serverStore() || !context.dataSetReadOnly()) return false;
+bool refusesChanges(const MainContext& context, QWidget* over) {
+    if (!context.viewOnly()) return false;
     Prompts::current().warning(over, QString::fromUtf8(kServerReadOnlyText));
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// What the dialogs share when they work on a data set on a server (MainContext::serverStore):
-// the refusal of a change on a data set opened read-only, and the master lists as read from
-// the server, each item with the version it had when read.
+// What the dialogs share when they write through the data set's store (MainContext::dataStore):
+// the refusal of a change on a data set this user may only view, and the master lists as
+// read from the store, each item with the version it had when read.
 
 #include <vector>
 
@@ -15,13 +15,13 @@ namespace quil::ui {
 
 class MainContext;
 
-// Shown when a change is asked of a server data set this user may only read.
+// Shown when a change is asked of a data set this user may only view.
 inline constexpr const char* kServerReadOnlyText =
     "このデータセットは閲覧の権限で開いているため、変更はできません。";
 
-// True, after the warning, when the program works on a server data set opened read-only:
-// the dialog writes nothing. Always false for a data folder.
-bool serverRefusesChanges(const MainContext& context, QWidget* over);
+// True, after the warning, when this user may only view the data set
+// (MainContext::viewOnly): the dialog writes nothing.
+bool refusesChanges(const MainContext& context, QWidget* over);
 
 // The items as the item file holds them: index = position (a gap reads as no item).
 std::vector<store::ItemRecord> itemsByPosition(const std::vector<store::StoredItem>& items);

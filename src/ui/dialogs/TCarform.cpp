@@ -171,8 +171,7 @@ void TCarform::FormShow() {
     adding_ = newVehicleMode();
     editPosition_ = -1;
     loadedVehicle_.reset();
-    store::DataStore* server = context_.serverStore();
-    if (server) saveKey_ = store::newSaveKey();
+    saveKey_ = store::newSaveKey();
     if (adding_) {
         for (QLineEdit* e : edits_) e->clear();
         typeGroup_->button(0)->setChecked(true);
@@ -182,16 +181,12 @@ void TCarform::FormShow() {
         dateBox_->setDate(toQDate(store::today()));
     } else {
         try {
-            if (server) {
-                const std::vector<store::StoredItem> items = server->items();
-                const store::StoredItem* item = findItem(items, itemPosition_);
-                if (!item)
-                    throw store::RecordChangedError(store::kItemFileName, store::kItemChangedText);
-                loadedVehicle_ = *item;
-                showVehicle(item->item);
-            } else {
-                showVehicle(store::ItemStore(context_.dataFolder()).read(itemPosition_));
-            }
+            const std::vector<store::StoredItem> items = context_.dataStore().items();
+            const store::StoredItem* item = findItem(items, itemPosition_);
+            if (!item)
+                throw store::RecordChangedError(store::kItemFileName, store::kItemChangedText);
+            loadedVehicle_ = *item;
+            showVehicle(item->item);
         } catch (...) {
             // Without the vehicle there is nothing to change: the dialog closes and the
             // error goes on to the application's report.
@@ -231,7 +226,7 @@ void TCarform::Button1Click() {
         return;
     }
     Prompts& prompts = Prompts::current();
-    if (serverRefusesChanges(context_, this)) return;
+    if (refusesChanges(context_, this)) return;
     if (nameBox()->text().isEmpty()) {
         prompts.warning(this, QStringLiteral("車両名を入力して下さい！"));
         return;
@@ -272,58 +267,47 @@ void TCarform::Button1Click() {
     item.setPlateSerial2(serial2Box()->text().toStdString());
     item.setRemarks(remarksBox()->text().toStdString());
 
-    store::ItemStore items(context_.dataFolder());
-    store::DataStore* server = context_.serverStore();
-    // Nothing is stored when this throws: the error goes on to the application's report
-    // and the dialog stays open with what the user typed.
-    QString done;
-    if (server && !adding_) {
-        try {
-            server->rewriteItem(*loadedVehicle_, item, saveKey_);
-        } catch (const store::RecordChangedError&) {
-            // Someone else changed the vehicle since it was shown: nothing is stored.
-            prompts.warning(this, QString::fromUtf8(store::kItemChangedText));
-            close();
-            if (itemForm_) itemForm_->vehicleAdded();  // reads the list again
-            return;
+    store::DataStore& dataSet = context_.dataStore();
+    // Nothing is stored when a write throws: the error goes on to the application's report
+    // and the dialog stays open with what the user typed. The data set announces what it
+    // stored; the main window shows a new vehicle (its mask character is "1") or the new
+    // name then.
+    const QString done = adding_ ? QStringLiteral("車両を登録しました。")
+                                 : QStringLiteral("車両情報を保存しました。");
+    {
+        AfterChange after(context_.mainWidget(), done, QStringLiteral("一覧の更新"));
+        if (adding_) {
+            const std::size_t before = liveItems(dataSet.items(), ItemKind::Vehicle).size();
+            // The mask gets the new vehicle's "1" (shown from the start) before the vehicle
+            // is stored, so a failed settings write stores nothing; a character beyond the
+            // last vehicle is ignored, so a failed append leaves the masks as good as before.
+            store::Settings settings(context_.programFolder());
+            settings.setCarMask(maskAfterAdd(settings.carMask(), before, true));
+            dataSet.addItem(item, saveKey_);
+        } else {
+            try {
+                dataSet.rewriteItem(*loadedVehicle_, item, saveKey_);
+            } catch (const store::RecordChangedError&) {
+                // Someone else changed the vehicle since it was shown: nothing is stored.
+                prompts.warning(this, QString::fromUtf8(store::kItemChangedText));
+                close();
+                if (itemForm_) itemForm_->vehicleAdded();  // reads the list again
+                return;
+            }
         }
         saveKey_ = store::newSaveKey();
-        done = QStringLiteral("車両情報を保存しました。");
-    } else if (adding_) {
-        const std::size_t before = server ? liveItems(server->items(), ItemKind::Vehicle).size()
-                                          : items.listLive(ItemKind::Vehicle).size();
-        // The mask gets the new vehicle's "1" (shown from the start) before the vehicle is
-        // stored, so a failed settings write stores nothing; a character beyond the last
-        // vehicle is ignored, so a failed append leaves the masks as good as before.
-        store::Settings settings(context_.programFolder());
-        settings.setCarMask(maskAfterAdd(settings.carMask(), before, true));
-        if (server) {
-            server->addItem(item, saveKey_);
-            saveKey_ = store::newSaveKey();
-        } else {
-            items.append(item);
+        // The vehicle is stored: the dialog closes whatever follows, so that no second OK
+        // can store it again.
+        close();
+        if (itemForm_) {
+            after.step(QStringLiteral("設定画面の一覧の更新"), [&] {
+                if (adding_)
+                    itemForm_->vehicleAdded();
+                else
+                    itemForm_->vehicleChanged(editPosition_, qs(item.name()));
+            });
         }
-        done = QStringLiteral("車両を登録しました。");
-    } else {
-        items.rewrite(editPosition_, item);
-        done = QStringLiteral("車両情報を保存しました。");
     }
-    // The vehicle is stored: the dialog closes whatever follows, so that no second OK can
-    // store it again.
-    close();
-    AfterChange after(context_.mainWidget(), done);
-    if (itemForm_) {
-        after.step(QStringLiteral("設定画面の一覧の更新"), [&] {
-            if (adding_)
-                itemForm_->vehicleAdded();
-            else
-                itemForm_->vehicleChanged(editPosition_, qs(item.name()));
-        });
-    }
-    // The main window shows a new vehicle (its mask character is "1") or the new name now.
-    after.step(QStringLiteral("一覧の更新"), [] {
-        DataSetEvents::announce(store::DataSetChange::itemsChanged(store::ItemKind::Vehicle));
-    });
 }
 
 void TCarform::Button2Click() { close(); }

@@ -39,6 +39,8 @@ constexpr int kListWidth = 200;
 constexpr int kValueWidth = 100;
 constexpr int kRemarksWidth = 300;
 constexpr int kFormWidth = kControlX + kRemarksWidth + 16;
+// A warning beside the vehicle or user list widens the dialog by this much while shown.
+constexpr int kWarningWidth = 300;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 25;
 
@@ -96,6 +98,17 @@ void TDataInputForm::createControls() {
     setInputMethod(remarksBox_, true);
 
     for (auto*& label : rowLabel_) label = new QLabel(this);
+    for (QLabel*& label : choiceLabel_) {
+        label = new QLabel(this);
+        label->setStyleSheet(QStringLiteral("color: #c00000;"));
+        label->hide();
+    }
+    choiceLabel_[0]->setObjectName(QStringLiteral("VehicleWarning"));
+    choiceLabel_[1]->setObjectName(QStringLiteral("UserWarning"));
+    for (QComboBox* box : {vehicleList_, userList_}) {
+        connect(box, &QComboBox::currentIndexChanged, this, &TDataInputForm::showChoiceWarnings);
+        connect(box, &QComboBox::editTextChanged, this, &TDataInputForm::showChoiceWarnings);
+    }
 
     makeOkCancelButtons(this, button1_, button2_);
     connect(button1_, &QPushButton::clicked, this, &TDataInputForm::Button1Click);
@@ -205,18 +218,17 @@ void TDataInputForm::FormShow() {
     entry_ = store::RecordEntry(caption.kind);
     addMode_ = caption.add;
     for (auto& shown : shownNumber_) shown.reset();
-    if (context_.serverStore()) {
-        saveKey_ = store::newSaveKey();
-        saveKeyTried_ = false;
-    }
+    saveKey_ = store::newSaveKey();
+    saveKeyTried_ = false;
     try {
         arrangeRows(caption.kind);
         if (caption.kind == RecordKind::Driving) fillTimeLists();
         dateBox_->setFocus();
         fillFields();
         fillLists();
+        showChoiceWarnings();
     } catch (const store::RecordChangedError&) {
-        // The record behind the row is gone on the server: the list is out of date.
+        // The record behind the row is gone: the list is out of date.
         entry_ = store::RecordEntry(caption.kind);
         QMetaObject::invokeMethod(this, &TDataInputForm::refuseChangedRecord, Qt::QueuedConnection);
     } catch (const std::exception& e) {
@@ -225,6 +237,29 @@ void TDataInputForm::FormShow() {
         reportError(e, this);
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }
+}
+
+void TDataInputForm::showChoiceWarnings() {
+    const auto text = [](const QComboBox* box) { return utf8(box->currentText()); };
+    const std::optional<int> chosen[2] = {
+        lists_.vehicles.requiredReference(selectedEntry(vehicleList_), text(vehicleList_)),
+        lists_.users.requiredReference(selectedEntry(userList_), text(userList_))};
+    const QComboBox* boxes[2] = {vehicleList_, userList_};
+    bool shown = false;
+    for (int i = 0; i < 2; ++i) {
+        QLabel* label = choiceLabel_[i];
+        const QString warning = choiceWarning_ && chosen[i] && *chosen[i] >= 0
+                                    ? choiceWarning_(i == 0 ? ChoiceOf::Vehicle : ChoiceOf::Driver,
+                                                     *chosen[i])
+                                    : QString();
+        label->setText(warning);
+        label->setToolTip(warning);
+        label->setGeometry(kControlX + kListWidth + 8, boxes[i]->y(), kWarningWidth,
+                           kControlHeight);
+        label->setVisible(!warning.isEmpty());
+        shown = shown || !warning.isEmpty();
+    }
+    setFixedWidth(kFormWidth + (shown ? kWarningWidth + 8 : 0));
 }
 
 void TDataInputForm::fillFields() {
@@ -243,18 +278,12 @@ void TDataInputForm::fillFields() {
         return;
     }
 
-    store::DataStore* server = context_.serverStore();
-    std::optional<store::StoredRecord> onServer;
-    if (server) {
-        onServer = server->readRecord(context_.selectedRecordId());
-        // Deleted by someone else since the list showed it: nothing left to edit.
-        if (onServer->record.deleted())
-            throw store::RecordChangedError(server->where(), store::kRecordChangedText);
-    }
-    const store::DataRecord& r =
-        onServer
-            ? entry_.loadStored(*onServer)
-            : entry_.load(context_.programFolder(), context_.dataFolder(), context_.selectedRow());
+    store::DataStore& dataSet = context_.dataStore();
+    const store::StoredRecord stored = dataSet.readRecord(context_.selectedRecordId());
+    // Deleted by someone else since the list showed it: nothing left to edit.
+    if (stored.record.deleted())
+        throw store::RecordChangedError(dataSet.where(), store::kRecordChangedText);
+    const store::DataRecord& r = entry_.loadStored(stored);
     dateBox_->setDate(toQDate(r.date()));
     if (kind == RecordKind::Driving || kind == RecordKind::Maintenance)
         showNumber(0, r.distance1());
@@ -288,9 +317,9 @@ void TDataInputForm::fillLists() {
         box->setEditText(QString());
     }
     lists_ = {};
-    store::DataStore* server = context_.serverStore();
-    lists_ = server ? entry_.pickLists(itemsByPosition(server->items()))
-                    : entry_.pickLists(context_.dataFolder());
+    // A data set without items (a folder without an item file) offers no lists at all.
+    const std::vector<store::StoredItem> items = context_.dataStore().items();
+    if (!items.empty()) lists_ = entry_.pickLists(itemsByPosition(items));
     showList(vehicleList_, lists_.vehicles);
     showList(userList_, lists_.users);
     showList(thirdList_, lists_.thirds);
@@ -375,65 +404,47 @@ std::optional<store::DataRecord> TDataInputForm::buildRecord() {
 }
 
 void TDataInputForm::Button1Click() {
-    store::DataStore* server = context_.serverStore();
-    store::DataSetChange change;
-    try {
-        const std::optional<store::DataRecord> record = buildRecord();
-        if (!record) return;
-        if (serverRefusesChanges(context_, this)) return;
-        if (!server && !addMode_ && !entry_.stillLoaded(context_.dataFolder())) {
-            // Saving now could overwrite some other record: write nothing.
+    {
+        // The data set announces the stored record; the list follows it in place and shows
+        // the saved row, the counts and open windows follow it too.
+        AfterChange after(context_.mainWidget(), QStringLiteral("記録を保存しました。"),
+                          QStringLiteral("一覧の更新"));
+        try {
+            const std::optional<store::DataRecord> record = buildRecord();
+            if (!record) return;
+            if (refusesChanges(context_, this)) return;
+            if (saveCheck_ && !saveCheck_(this, *record, entry_.position())) return;
+            // An edit of a record changed since it was read is refused.
+            saveRecord(context_.dataStore(), *record);
+        } catch (const store::RecordChangedError&) {
             refuseChangedRecord();
             return;
+        } catch (const std::exception& e) {
+            // Nothing was stored (or, on a server, the answer was lost and OK again finishes
+            // the same save): the dialog stays open with the input as typed.
+            reportError(e, this);
+            return;
         }
-        if (saveCheck_ && !saveCheck_(this, *record, entry_.position())) return;
-        if (server) {
-            // The server refuses an edit of a record changed since it was read. The list
-            // follows the save by the record's id.
-            std::optional<store::DataRecord> previous;
-            if (!addMode_) previous = entry_.loaded();
-            const std::int64_t id = saveOnServer(*server, *record);
-            change = store::DataSetChange::serverRecordSaved(id, *record, previous);
-        } else {
-            std::optional<store::DataRecord> previous;
-            if (!addMode_) previous = entry_.loaded();
-            const store::SavedPlace saved = entry_.save(context_.dataFolder(), *record);
-            change = store::DataSetChange::recordSaved(saved, *record, previous);
-        }
-    } catch (const store::RecordChangedError&) {
-        refuseChangedRecord();
-        return;
-    } catch (const std::exception& e) {
-        // Nothing was stored (or, on a server, the answer was lost and OK again finishes the
-        // same save): the dialog stays open with the input as typed.
-        reportError(e, this);
-        return;
+        // The record is stored: the dialog closes whatever follows, so that no second OK can
+        // store it again.
+        close();
     }
-    // The record is stored: the dialog closes whatever follows, so that no second OK can
-    // store it again.
-    close();
-    AfterChange after(context_.mainWidget(), QStringLiteral("記録を保存しました。"));
-    // The list follows the save in place and shows the saved row; the counts and open
-    // windows follow it too.
-    after.step(QStringLiteral("一覧の更新"), [&] { DataSetEvents::announce(change); });
 }
 
-std::int64_t TDataInputForm::saveOnServer(store::DataStore& server,
-                                          const store::DataRecord& record) {
+void TDataInputForm::saveRecord(store::DataStore& dataSet, const store::DataRecord& record) {
     const bool retry = saveKeyTried_;
     saveKeyTried_ = true;
-    const store::StoredRecord saved = entry_.saveTo(server, record, saveKey_);
+    const store::StoredRecord saved = entry_.saveTo(dataSet, record, saveKey_);
     if (retry) {
         // The answer names the record the lost try stored, not what it holds: the input may
         // have changed since. Based on that try's version, so a change by someone else in
         // between is refused rather than overwritten.
-        const store::StoredRecord now = server.readRecord(saved.id);
+        const store::StoredRecord now = dataSet.readRecord(saved.id);
         if (!(now.record == record))
-            server.editRecord({saved.id, saved.version, now.record}, record, store::newSaveKey());
+            dataSet.editRecord({saved.id, saved.version, now.record}, record, store::newSaveKey());
     }
     saveKey_ = store::newSaveKey();
     saveKeyTried_ = false;
-    return saved.id;
 }
 
 void TDataInputForm::refuseChangedRecord() {

@@ -14,6 +14,7 @@
 
 #include "store/RecordEntry.h"
 #include "ui/components/TDateEdit.h"
+#include "ui/dialogs/ChoiceWarning.h"
 #include "ui/dialogs/FormDialog.h"
 #include "ui/dialogs/UnsavedInput.h"
 
@@ -59,6 +60,11 @@ public:
     using SaveCheck = std::function<bool(QWidget* dialog, const store::DataRecord& record,
                                          std::optional<std::int64_t> editPosition)>;
     void setSaveCheck(SaveCheck check) { saveCheck_ = std::move(check); }
+    // What is shown beside the chosen vehicle and user (a lapsed 車検 or licence); the
+    // record is stored all the same.
+    void setChoiceWarning(ChoiceWarning warning) { choiceWarning_ = std::move(warning); }
+    QLabel* vehicleWarningLabel() const { return choiceLabel_[0]; }
+    QLabel* userWarningLabel() const { return choiceLabel_[1]; }
 
 public Q_SLOTS:
     // Arranges the rows for the caption's kind and fills lists and fields.
@@ -81,6 +87,8 @@ private:
     void fillFields();
     void fillLists();
     void showList(QComboBox* box, const store::EntryPickList& list);
+    // Shows the choice warning of the vehicle and user chosen now beside their lists.
+    void showChoiceWarnings();
 
     void showNumber(int box, double value);
     // The stored value behind decimal box `box` while it still shows that value's text.
@@ -122,14 +130,15 @@ private:
     store::EntryPickLists lists_;
     // Asked before a save (the odometer chain); false keeps the dialog open unsaved.
     SaveCheck saveCheck_;
-    // On a server data set: the key of this opening's save, kept while a save fails, so that
-    // OK again after a save whose answer was lost with the connection does not store it twice.
+    ChoiceWarning choiceWarning_;
+    QLabel* choiceLabel_[2] = {};  // beside the vehicle list, beside the user list
+    // The key of this opening's save, kept while a save fails, so that OK again after a save
+    // whose answer was lost with a server's connection does not store it twice.
     std::string saveKey_;
     bool saveKeyTried_ = false;  // a save under saveKey_ was sent and its answer not seen
     // Saves under saveKey_; after a try whose answer was lost, the key gives that try's answer
-    // and the record as typed now replaces what the try stored, if it differs. Returns the
-    // record's id.
-    std::int64_t saveOnServer(store::DataStore& server, const store::DataRecord& record);
+    // and the record as typed now replaces what the try stored, if it differs.
+    void saveRecord(store::DataStore& dataSet, const store::DataRecord& record);
     // Edit mode: the stored value behind each decimal box's text as shown (one decimal),
     // so that a box the user did not touch stores its value unrounded.
     struct ShownNumber {

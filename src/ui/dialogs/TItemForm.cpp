@@ -86,11 +86,8 @@ void TItemForm::fillList() {
     positions_.clear();
     stored_.clear();
     pendingAdd_.reset();  // the list read again shows whether a lost add was stored
-    store::DataStore* server = context_.serverStore();
-    if (server) stored_ = server->items();
-    for (const store::ItemEntry& e :
-         server ? liveItems(stored_, kind())
-                : store::ItemStore(context_.dataFolder()).listLive(kind())) {
+    stored_ = context_.dataStore().items();
+    for (const store::ItemEntry& e : liveItems(stored_, kind())) {
         listBox1_->addItem(qs(e.name));
         positions_.push_back(e.position);
     }
@@ -122,6 +119,8 @@ void TItemForm::vehicleAdded() {
 
 void TItemForm::vehicleChanged(int position, const QString& name) {
     if (kind() != ItemKind::Vehicle) return;
+    // The vehicle as stored now, so that a delete next is based on it.
+    stored_ = context_.dataStore().items();
     // Found by position: the selection may have moved while the vehicle dialog was open.
     for (std::size_t i = 0; i < positions_.size(); ++i)
         if (positions_[i] == position) listBox1_->item(static_cast<int>(i))->setText(name);
@@ -151,7 +150,7 @@ void TItemForm::Button1Click() {
         openCarform(QStringLiteral("車両情報の登録"), -1);
         return;
     }
-    if (serverRefusesChanges(context_, this)) return;
+    if (refusesChanges(context_, this)) return;
     const QString name = kindName(k);
     const std::optional<QString> text = Prompts::current().inputText(
         this, name, QStringLiteral("追加する") + name + QStringLiteral("を入力して下さい。"),
@@ -165,7 +164,6 @@ void TItemForm::Button1Click() {
     item.setOrder(999);
     item.setName(text->toStdString());
     item.setRegistered(store::today());
-    store::DataStore* server = context_.serverStore();
     const std::size_t before = positions_.size();
     // A new user starts hidden from the record list. Its mask character is written before
     // the user is stored, so a failed settings write stores nothing; a character beyond the
@@ -174,24 +172,18 @@ void TItemForm::Button1Click() {
         store::Settings settings(context_.programFolder());
         settings.setDriverMask(maskAfterAdd(settings.driverMask(), before, false));
     }
-    int position = -1;
-    if (server) {
-        const bool again =
-            pendingAdd_ && pendingAdd_->kind == k && pendingAdd_->name == item.name();
-        pendingAdd_ = PendingAdd{k, item.name(), again ? pendingAdd_->key : store::newSaveKey()};
-        const store::StoredItem added = server->addItem(item, pendingAdd_->key);
-        pendingAdd_.reset();
-        keepItem(added);
-        position = added.position;
-    } else {
-        position = store::ItemStore(context_.dataFolder()).append(item);
-    }
-    positions_.push_back(position);
+    // The data set announces the new item; the main window follows it.
+    AfterChange after(this,
+                      QStringLiteral("「") + qs(item.name()) + QStringLiteral("」を追加しました。"),
+                      QStringLiteral("メイン画面の更新"));
+    // A name added again after a try whose answer was lost goes under that try's key.
+    const bool again = pendingAdd_ && pendingAdd_->kind == k && pendingAdd_->name == item.name();
+    pendingAdd_ = PendingAdd{k, item.name(), again ? pendingAdd_->key : store::newSaveKey()};
+    const store::StoredItem added = context_.dataStore().addItem(item, pendingAdd_->key);
+    pendingAdd_.reset();
+    keepItem(added);
+    positions_.push_back(added.position);
     listBox1_->addItem(qs(item.name()));
-    AfterChange after(
-        this, QStringLiteral("「") + qs(item.name()) + QStringLiteral("」を追加しました。"));
-    after.step(QStringLiteral("メイン画面の更新"),
-               [k] { DataSetEvents::announce(store::DataSetChange::itemsChanged(k)); });
 }
 
 bool TItemForm::eventFilter(QObject* watched, QEvent* event) {
@@ -219,37 +211,29 @@ void TItemForm::modify() {
         openCarform(QStringLiteral("車両情報の修正"), position);
         return;
     }
-    if (serverRefusesChanges(context_, this)) return;
+    if (refusesChanges(context_, this)) return;
     const QString name = kindName(k);
     const QString current = listBox1_->item(row)->text();
     const std::optional<QString> text = Prompts::current().inputText(
         this, name, QStringLiteral("修正する") + name + QStringLiteral("を入力して下さい。"),
         current, store::kItemNameBytes);
     if (!text || *text == current) return;
-    store::ItemStore items(context_.dataFolder());
-    QString stored;  // on a server: the name as stored
-    store::DataStore* server = context_.serverStore();
-    if (server) {
-        try {
-            const store::StoredItem& loaded = readItem(position);
-            store::ItemRecord renamed = loaded.item;
-            renamed.setName(text->toStdString());
-            keepItem(server->rewriteItem(loaded, renamed, store::newSaveKey()));
-            stored = qs(renamed.name());
-        } catch (const store::RecordChangedError&) {
-            itemChangedElsewhere();
-            return;
-        }
-    } else {
-        items.rename(position, text->toStdString());
+    // The data set announces the renamed item; the main window follows it.
+    AfterChange after(this, QStringLiteral("名前を変更しました。"),
+                      QStringLiteral("メイン画面の更新"));
+    QString stored;  // the name as stored (cut to its bytes)
+    try {
+        const store::StoredItem& loaded = readItem(position);
+        store::ItemRecord renamed = loaded.item;
+        renamed.setName(text->toStdString());
+        keepItem(context_.dataStore().rewriteItem(loaded, renamed, store::newSaveKey()));
+        stored = qs(renamed.name());
+    } catch (const store::RecordChangedError&) {
+        itemChangedElsewhere();
+        return;
     }
     // The name is stored; what follows only shows it.
-    AfterChange after(this, QStringLiteral("名前を変更しました。"));
-    after.step(QStringLiteral("一覧の更新"), [&] {
-        listBox1_->item(row)->setText(server ? stored : qs(items.nameAt(position)));
-    });
-    after.step(QStringLiteral("メイン画面の更新"),
-               [k] { DataSetEvents::announce(store::DataSetChange::itemsChanged(k)); });
+    after.step(QStringLiteral("一覧の更新"), [&] { listBox1_->item(row)->setText(stored); });
 }
 
 void TItemForm::Button3Click() {
@@ -261,10 +245,9 @@ void TItemForm::Button3Click() {
     const ItemKind k = kind();
     if (k == ItemKind::Vehicle && carformBusy()) return;
     const int position = positions_[static_cast<std::size_t>(row)];
-    if (serverRefusesChanges(context_, this)) return;
-    store::DataStore* server = context_.serverStore();
-    if (server ? server->refersTo(position, k)
-               : store::RecordStore(context_.dataFolder()).refersTo(position, k)) {
+    if (refusesChanges(context_, this)) return;
+    store::DataStore& dataSet = context_.dataStore();
+    if (dataSet.refersTo(position, k)) {
         Prompts::current().warning(
             this, QStringLiteral("この項目は使用されていますので削除できません。"));
         return;
@@ -285,16 +268,15 @@ void TItemForm::Button3Click() {
         writeMask(settings, k,
                   maskAfterDelete(*oldMask, positions_.size() - 1, static_cast<std::size_t>(row)));
     }
+    // The data set announces the deleted item; the main window follows it.
+    AfterChange after(this, QStringLiteral("「") + name + QStringLiteral("」を削除しました。"),
+                      QStringLiteral("メイン画面の更新"));
     try {
-        if (server) {
-            // The item is kept with its deleted mark set, as in the item file.
-            const store::StoredItem& loaded = readItem(position);
-            store::ItemRecord deleted = loaded.item;
-            deleted.setDeleted(true);
-            keepItem(server->rewriteItem(loaded, deleted, store::newSaveKey()));
-        } else {
-            store::ItemStore(context_.dataFolder()).markDeleted(position);
-        }
+        // The item is kept with its deleted mark set.
+        const store::StoredItem& loaded = readItem(position);
+        store::ItemRecord deleted = loaded.item;
+        deleted.setDeleted(true);
+        keepItem(dataSet.rewriteItem(loaded, deleted, store::newSaveKey()));
     } catch (...) {
         if (oldMask) {
             try {
@@ -303,7 +285,6 @@ void TItemForm::Button3Click() {
             } catch (...) {  // the delete's own error is the one to report
             }
         }
-        if (!server) throw;
         // Someone else changed the item in between: nothing is deleted, the list is read again.
         try {
             throw;
@@ -318,9 +299,6 @@ void TItemForm::Button3Click() {
     // never picked.
     listBox1_->clearSelection();
     listBox1_->setCurrentRow(-1, QItemSelectionModel::Clear);
-    AfterChange after(this, QStringLiteral("「") + name + QStringLiteral("」を削除しました。"));
-    after.step(QStringLiteral("メイン画面の更新"),
-               [k] { DataSetEvents::announce(store::DataSetChange::itemsChanged(k)); });
 }
 
 int TItemForm::selectedRow() const {

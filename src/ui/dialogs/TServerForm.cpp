@@ -14,6 +14,7 @@
 #include "ui/dialogs/DataFolderHost.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/WaitCursor.h"
@@ -55,6 +56,7 @@ TServerForm::TServerForm(MainContext& context, DataFolderHost& host, QWidget* pa
     connect(FolderButton, &QPushButton::clicked, this, &TServerForm::FolderButtonClick);
     connect(Button1, &QPushButton::clicked, this, &TServerForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &QWidget::close);
+    placeBesideMainWindow(*this, parent, kFurtherBesideMain);
 }
 
 void TServerForm::Open() {

@@ -42,11 +42,10 @@ void TViewItemForm::FormShow() {
     shownKind_ = kind();
     checkList_->clear();
     positions_.clear();
-    store::DataStore* server = context_.serverStore();
-    store::ItemStore items(context_.dataFolder());
-    if (!server && !items.exists()) return;
+    const std::vector<store::StoredItem> items = context_.dataStore().items();
+    if (items.empty()) return;
     const std::string mask = readMask(store::Settings(context_.programFolder()), shownKind_);
-    const auto live = server ? liveItems(server->items(), shownKind_) : items.listLive(shownKind_);
+    const auto live = liveItems(items, shownKind_);
     for (std::size_t i = 0; i < live.size(); ++i) {
         auto* entry = new QListWidgetItem(QString::fromStdString(live[i].name), checkList_);
         entry->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -60,9 +59,7 @@ void TViewItemForm::Button1Click() {
     // The mask is built for the items live now. While the dialog was open the master list
     // may have changed: an item the dialog did not list keeps its character of the mask.
     const std::string oldMask = readMask(settings, shownKind_);
-    store::DataStore* server = context_.serverStore();
-    const auto live = server ? liveItems(server->items(), shownKind_)
-                             : store::ItemStore(context_.dataFolder()).listLive(shownKind_);
+    const auto live = liveItems(context_.dataStore().items(), shownKind_);
     std::string mask;
     for (std::size_t i = 0; i < live.size(); ++i) {
         bool shown = store::filterMaskShows(oldMask, i);

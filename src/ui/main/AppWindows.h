@@ -10,6 +10,9 @@
 namespace quil::alcohol {
 class AlcoholWindows;
 }
+namespace quil::papers {
+class PaperWindows;
+}
 namespace quil::insight {
 class InsightTools;
 }
@@ -62,6 +65,8 @@ public:
     insight::InsightTools* Insight = nullptr;
     // The alcohol-check register's windows (ツール menu, toolbar, status bar).
     alcohol::AlcoholWindows* Alcohol = nullptr;
+    // 期限一覧 and the entry windows of licences and papers (the ツール menu).
+    papers::PaperWindows* Papers = nullptr;
 
 private:
     // Every window but the main window, once.

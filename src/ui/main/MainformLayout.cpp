@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "store/ListColumns.h"
 #include "ui/components/QtText.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
@@ -50,13 +51,13 @@ void TMainform::createWidgets() {
     model_ = new RecordListModel(this);
     ComboGrid1 = new TComboGrid(model_, central);
     ComboGrid1->setObjectName(QStringLiteral("ComboGrid1"));
-    ComboGrid1->setFixedCols(2);
+    ComboGrid1->setFixedCols(store::kListRowNumberColumn + 1);  // the marker and row number
     ComboGrid1->setFixedRows(1);
     ComboGrid1->setOptions(goRowSelect | goRangeSelect | goColSizing);
     ComboGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
-    // Alignments the grid keeps on every tab: column 7 holds a number on each of them
-    // (odometer, tax, price), the others text, unless a tab sets its own.
-    for (int c = 0; c < 12; ++c) ComboGrid1->CellKind(c).setAlignment(c == 7 ? 20 : 17);
+    // The alignments every tab starts from, from the column tables.
+    for (int c = 0; c < columnSlots(); ++c)
+        ComboGrid1->CellKind(c).setAlignment(baseColumnAlignment(c));
     connect(ComboGrid1, &QAbstractItemView::clicked, this, &TMainform::ComboGrid1Click);
     // Moving through the list with the keys, or pressing the right button on a row before
     // the pop-up menu, selects that row just as a click does.
@@ -187,7 +188,8 @@ void TMainform::createMenus() {
     for (const char* c : {"表集計(&T)...", "グラフ集計(&G)...", "点検・整備予定一覧(&M)..."})
         connect(analysis->addAction(qs(c)), &QAction::triggered, this, &TMainform::notYetAvailable);
 
-    // Windows beyond the specified program open from here (addToolsCommand).
+    // The ツール windows, beyond the vehicle log's own windows and dialogs, open from here
+    // (addToolsCommand).
     ToolsMenu = menuBar()->addMenu(qs("ツール(&T)"));
     ToolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
 

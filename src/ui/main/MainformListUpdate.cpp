@@ -4,6 +4,7 @@
 #include <QItemSelectionModel>
 
 #include "store/ItemStore.h"
+#include "store/ListColumns.h"
 #include "store/RecordStore.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/main/RecordListModel.h"
@@ -34,7 +35,7 @@ void TMainform::showSavedRecord(const SavedPlace& place, const DataRecord& recor
     ComboGrid1->selectionModel()->clear();
     if (row > 0) {
         ComboGrid1->selectRow(row);
-        ComboGrid1->scrollTo(model_->index(row, 1));
+        ComboGrid1->scrollTo(model_->index(row, store::kListRowNumberColumn));
     }
     model_->setSelectedRow(row);
 }
@@ -70,7 +71,7 @@ void TMainform::followServerSave(const DataSetChange& change) {
     if (row > 0) {
         ComboGrid1->selectRow(row);
         // The saved row in view, as after a save in a data folder.
-        if (mine) ComboGrid1->scrollTo(model_->index(row, 1));
+        if (mine) ComboGrid1->scrollTo(model_->index(row, store::kListRowNumberColumn));
     }
     model_->setSelectedRow(row);
 }

@@ -6,6 +6,7 @@
 #include "store/RecordStore.h"
 #include "store/Records.h"
 #include "ui/components/TComboGrid.h"
+#include "ui/dialogs/AfterChange.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/Prompts.h"
@@ -20,15 +21,18 @@ bool RecordCommands::listHasRecords() const {
                 .isEmpty();
 }
 
-std::optional<store::StoredRecord> RecordCommands::storedBehindRow(store::DataStore& server,
-                                                                   int row,
+std::optional<store::StoredRecord> RecordCommands::storedBehindRow(int row,
                                                                    const QString& refusal) {
     const RecordListModel& list = *main_.listModel();
     const auto& shown = list.selectedRecord();
+    // The row must still lead to the record it showed, read again; if the data set changed
+    // under the list (another program, a restored backup), act on nothing and show the list
+    // as it is now.
     std::optional<store::StoredRecord> now;
     if (shown && row == list.selectedRow() && row <= list.recordCount()) {
+        const std::int64_t id = main_.selectedRecordId();
         try {
-            now = server.readRecord(list.position(row));
+            if (id == list.position(row)) now = main_.dataStore().readRecord(id);
         } catch (const store::RecordChangedError&) {
             now.reset();  // gone meanwhile
         }
@@ -41,56 +45,6 @@ std::optional<store::StoredRecord> RecordCommands::storedBehindRow(store::DataSt
     return now;
 }
 
-void RecordCommands::deleteOnServer(store::DataStore& server, int row, const QString& refusal) {
-    std::optional<store::StoredRecord> stored;
-    try {
-        stored = storedBehindRow(server, row, refusal);
-        if (!stored) return;
-        server.deleteRecord(*stored, store::newSaveKey());
-    } catch (const store::RecordChangedError& e) {
-        // Changed by someone else between reading and deleting: nothing was deleted.
-        Prompts::current().warning(&main_, QString::fromStdString(e.reason()));
-        DataSetEvents::announce(store::DataSetChange::changedElsewhere());
-        return;
-    } catch (const std::exception& e) {
-        reportError(e, &main_);  // the server is away or refused: nothing was deleted
-        return;
-    }
-    DataSetEvents::announce(store::DataSetChange::serverRecordDeleted(stored->id, stored->record));
-}
-
-std::optional<std::int32_t> RecordCommands::positionBehindRow(int row, const QString& refusal) {
-    if (store::DataStore* server = main_.serverStore()) {
-        try {
-            if (!storedBehindRow(*server, row, refusal)) return std::nullopt;
-        } catch (const std::exception& e) {
-            reportError(e, &main_);
-            return std::nullopt;
-        }
-        return main_.listModel()->position(row);
-    }
-    const std::int32_t position =
-        store::readRowIndex(main_.programFolder() + store::kRowIndexFileName, row - 1);
-    const store::RecordStore records(main_.dataFolder());
-    const RecordListModel& list = *main_.listModel();
-    // The row index must still lead to the record the row showed, read again from the
-    // file; if the data set changed under the list (another program, a restored backup),
-    // act on nothing and show the list as it is now.
-    const auto& shown = list.selectedRecord();
-    bool same = shown && row == list.selectedRow() && row <= list.recordCount() &&
-                position == list.position(row) && position >= 0 && position < records.count();
-    if (same) {
-        const store::DataRecord now = records.read(position);
-        same = now == *shown && list.takes(now);
-    }
-    if (!same) {
-        Prompts::current().warning(&main_, refusal);
-        DataSetEvents::announce(store::DataSetChange::changedElsewhere());
-        return std::nullopt;
-    }
-    return position;
-}
-
 namespace {
 
 // The kind of record a tab lists (the expense tab lists every record with a cost).
@@ -101,7 +55,7 @@ store::RecordKind tabKind(int tab) { return static_cast<store::RecordKind>(tab);
 bool RecordCommands::refuseWhenReadOnly() {
     if (!main_.dataSetReadOnly()) return false;
     Prompts::current().warning(
-        &main_, QString::fromUtf8(main_.onServer() ? kServerReadOnlyText
+        &main_, QString::fromUtf8(main_.viewOnly() ? kServerReadOnlyText
                                                    : folder::ReadOnlyFileSystem::kReason));
     return true;
 }
@@ -110,12 +64,17 @@ void RecordCommands::openEntry(store::RecordKind kind, bool add) {
     if (!entry_ || entry_->isVisible()) return;
     if (refuseWhenReadOnly()) return;
     const int row = main_.selectedRow();
-    if (!add &&
-        (row < 1 ||
-         !positionBehindRow(
-             row, QStringLiteral("一覧の内容が記録ファイルと一致しないため、修正できません。"
-                                 "一覧を読み直します。"))))
-        return;
+    if (!add) {
+        if (row < 1) return;
+        try {
+            if (!storedBehindRow(row, QStringLiteral("一覧の内容が記録ファイルと一致しないため、"
+                                                     "修正できません。一覧を読み直します。")))
+                return;
+        } catch (const std::exception& e) {
+            reportError(e, &main_);
+            return;
+        }
+    }
     // The expense list also shows refuelling and maintenance records; each opens as its
     // own kind, taken from the record (an expense item may be named like either kind).
     if (!add && tabKind(main_.currentTab()) == store::RecordKind::Expense &&
@@ -153,15 +112,19 @@ void RecordCommands::DeleteClick() {
         return;
     const QString refusal = QStringLiteral(
         "一覧の内容が記録ファイルと一致しないため、削除しませんでした。一覧を読み直します。");
-    if (store::DataStore* server = main_.serverStore()) {
-        deleteOnServer(*server, row, refusal);
-        return;
+    // The data set announces the deleted record; the list follows it in place.
+    AfterChange after(&main_, QStringLiteral("記録を削除しました。"), QStringLiteral("一覧の更新"));
+    try {
+        const std::optional<store::StoredRecord> stored = storedBehindRow(row, refusal);
+        if (!stored) return;
+        main_.dataStore().deleteRecord(*stored, store::newSaveKey());
+    } catch (const store::RecordChangedError& e) {
+        // Changed by someone else between reading and deleting: nothing was deleted.
+        Prompts::current().warning(&main_, QString::fromStdString(e.reason()));
+        DataSetEvents::announce(store::DataSetChange::changedElsewhere());
+    } catch (const std::exception& e) {
+        reportError(e, &main_);  // the data set is out of reach or refused: nothing was deleted
     }
-    const auto position = positionBehindRow(row, refusal);
-    if (!position) return;
-    const store::DataRecord deleted = *main_.listModel()->selectedRecord();
-    store::RecordStore(main_.dataFolder()).markDeleted(*position);
-    DataSetEvents::announce(store::DataSetChange::recordDeleted(*position, deleted));
 }
 
 }  // namespace quil::ui

@@ -33,16 +33,11 @@ private:
     bool listHasRecords() const;
     // In a read-only copy: says why nothing may be written and returns true.
     bool refuseWhenReadOnly();
-    // The record position behind a row (1-based), when the record file still holds there
-    // the record the row showed, and the list would still take it; otherwise shows `refusal` under
-    // "警告", reloads the list and gives nothing.
-    std::optional<std::int32_t> positionBehindRow(int row, const QString& refusal);
-    // The same on a server data set: the record behind the row as the server holds it now
-    // (with the version a change must name), when it is still what the row showed.
-    std::optional<store::StoredRecord> storedBehindRow(store::DataStore& server, int row,
-                                                       const QString& refusal);
-    // Deletes on a server data set.
-    void deleteOnServer(store::DataStore& server, int row, const QString& refusal);
+    // The record behind a row (1-based) as the data set holds it now (with the version a
+    // change must name), when it is still what the row showed and the list would still take
+    // it; otherwise shows `refusal` under "警告", reloads the list and gives nothing. Raises
+    // what reading it raised (a row index that cannot be read, a server out of reach).
+    std::optional<store::StoredRecord> storedBehindRow(int row, const QString& refusal);
 
     TMainform& main_;
     QPointer<QWidget> entry_;

@@ -1,5 +1,7 @@
 #include "ui/main/RecordListColumns.h"
 
+#include <algorithm>
+
 #include "store/ListRows.h"
 #include "ui/components/TCellKind.h"
 
@@ -12,6 +14,12 @@ static_assert(quint8(store::listAlignLeft) == quint8(caLeft) &&
 static_assert(kTabCount == store::kListTabCount);
 
 constexpr int kFallbackWidth = 60;
+
+constexpr bool showsNumber(store::ListContent content) {
+    using C = store::ListContent;
+    return content == C::Distance1 || content == C::Distance2 || content == C::DistanceDriven ||
+           content == C::Price || content == C::Tax;
+}
 
 const store::ListColumn* columnAt(int tab, int column) {
     const auto columns = store::listColumns(tab);
@@ -36,6 +44,23 @@ std::optional<quint8> columnAlignment(int tab, int column) {
     const store::ListColumn* c = columnAt(tab, column);
     if (!c || c->alignment == store::listAlignOwn) return std::nullopt;
     return quint8(c->alignment);
+}
+
+int columnSlots() {
+    int most = 0;
+    for (int tab = 0; tab < kTabCount; ++tab) most = std::max(most, columnCount(tab));
+    return most;
+}
+
+quint8 baseColumnAlignment(int column) {
+    // A column a tab leaves at its own alignment shows a number on the right, a text on the
+    // left: the tables put every such number column in the same place on each tab.
+    for (int tab = 0; tab < kTabCount; ++tab) {
+        const store::ListColumn* c = columnAt(tab, column);
+        if (c && c->alignment == store::listAlignOwn && showsNumber(c->content))
+            return quint8(caRight | caMiddle);
+    }
+    return caDefault;
 }
 
 QString tabTitle(int tab) { return QString::fromStdString(store::recordKindName(tab)); }

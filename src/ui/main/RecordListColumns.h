@@ -19,6 +19,12 @@ int builtInColumnWidth(int tab, int column);
 // The alignment flags the list sets on a column at every set-up (caLeft or caRight);
 // nullopt where the column keeps its own.
 std::optional<quint8> columnAlignment(int tab, int column);
+// Columns the grid keeps a kind for: as many as the widest tab has.
+int columnSlots();
+// The alignment flags a column has on every tab before the tab sets its own, as the column
+// tables imply: caRight where a tab keeps a number there at that alignment, else caLeft;
+// with caMiddle.
+quint8 baseColumnAlignment(int column);
 // The tab names: "走行記録", "給油記録", "点検・整備記録", "出費記録".
 QString tabTitle(int tab);
 

@@ -169,8 +169,9 @@ void RecordListModel::setSelectedRow(int row) {
     const int old = selected_;
     selected_ = row;
     selectedRecord_ = row > 0 ? readRecord(row) : std::nullopt;
-    if (old > 0 && old < rowCount()) Q_EMIT dataChanged(index(old, 0), index(old, 0));
-    if (row > 0 && row < rowCount()) Q_EMIT dataChanged(index(row, 0), index(row, 0));
+    auto marker = [this](int r) { return index(r, store::kListMarkerColumn); };
+    if (old > 0 && old < rowCount()) Q_EMIT dataChanged(marker(old), marker(old));
+    if (row > 0 && row < rowCount()) Q_EMIT dataChanged(marker(row), marker(row));
 }
 
 int RecordListModel::rowOf(std::int64_t position) const {

@@ -14,9 +14,11 @@
 #include <exception>
 #include <filesystem>
 
+#include "folder/BackupDestination.h"
 #include "folder/DataSet.h"
 #include "folder/FileCopy.h"
 #include "folder/ReadOnlyFileSystem.h"
+#include "server/ServerExtensions.h"
 #include "server/ServerStore.h"
 #include "store/DataStore.h"
 #include "store/Date.h"
@@ -255,6 +257,9 @@ bool TMainform::FormShow() {
             std::string note;
             for (const std::string& name : folder::finishPendingSwaps(dataFolder_))
                 note += "中断されていたデータの置き換えを完了しました (" + name + ")。";
+            // A backup from this folder a kill cut short, in the folder it was going to.
+            for (const std::string& line : folder::finishInterruptedBackups(dataFolder_))
+                note += line;
             // Staging folders of ours a kill left before their swap began hold only copies.
             for (const std::string& name : folder::tidyStagingLeftovers(dataFolder_))
                 note += "中断された作業の残り (" + name + ") を片付けました。";
@@ -295,9 +300,26 @@ bool TMainform::dataSetReadOnly() const {
 
 store::DataStore* TMainform::serverStore() const { return server_.get(); }
 
+store::DataStore& TMainform::dataStore() const {
+    if (server_) return *server_;
+    if (!folderStore_ || folderStoreDir_ != dataFolder_) {
+        folderStore_ = openFolderStore(dataFolder_);
+        folderStore_->setChangeListener(&DataSetEvents::announceStored);
+        folderStoreDir_ = dataFolder_;
+    }
+    return *folderStore_;
+}
+
+ServerOpeners TMainform::serverOpeners() const {
+    return {server::openServerStore, server::openServerCheckStore,
+            server::openServerAnalysisStore};
+}
+
 std::int64_t TMainform::selectedRecordId() const {
+    // A folder's list leads to its records through the row index it wrote.
+    if (!server_) return MainContext::selectedRecordId();
     const int row = model_->selectedRow();
-    if (!server_ || row < 1 || row > model_->recordCount()) return -1;
+    if (row < 1 || row > model_->recordCount()) return -1;
     return model_->position(row);
 }
 
@@ -310,6 +332,7 @@ bool TMainform::openServer() {
     };
     try {
         server_ = std::make_unique<server::ServerStore>(serverConninfo_);
+        server_->setChangeListener(&DataSetEvents::announceStored);
         showServer();
     } catch (const StoreError& e) {
         server_.reset();
@@ -349,6 +372,7 @@ bool TMainform::useServer(const std::string& conninfo) {
     dataFolder_.clear();
     serverConninfo_ = conninfo;
     server_ = std::move(store);
+    server_->setChangeListener(&DataSetEvents::announceStored);
     showServer();
     DataSetEvents::announce(DataSetChange::of(DataSetChange::What::FolderChanged));
     return true;

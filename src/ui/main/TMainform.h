@@ -130,9 +130,13 @@ public:
     void setDataSetStamp(double stamp) override;
     // MainContext and DataFolderHost
     bool dataSetReadOnly() const override;
-    store::DataStore* serverStore() const override;
+    store::DataStore& dataStore() const override;
+    bool viewOnly() const override { return serverReadOnly_; }
     std::string serverConninfo() const override { return serverConninfo_; }
+    ServerOpeners serverOpeners() const override;
     std::int64_t selectedRecordId() const override;
+    // The server data set's store; nullptr on a data folder or before it is connected.
+    store::DataStore* serverStore() const;
     // Whether the program works on a server data set (quil --server).
     bool onServer() const { return !serverConninfo_.empty(); }
     void adoptDataFolderLock(std::unique_ptr<folder::DataFolderLock> lock) override;
@@ -264,6 +268,9 @@ private:
     // that brings other programs' changes and follows the connection.
     std::string serverConninfo_;
     std::unique_ptr<server::ServerStore> server_;
+    // The data folder's store (dataStore), made again for another folder.
+    mutable std::unique_ptr<store::DataStore> folderStore_;
+    mutable std::string folderStoreDir_;
     // A server list shows its first rows at once; the rest is read on a worker thread with
     // a connection of its own and added when it comes (MainformListTail.cpp).
     struct ListTail;

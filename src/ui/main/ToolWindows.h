@@ -31,7 +31,7 @@ public:
     // Adds an entry to the menu "ツール(&T)" (before ヘルプ); returns its action.
     virtual QAction* addToolsCommand(const QString& caption, const QString& name,
                                      std::function<void()> command) = 0;
-    // Adds buttons to the toolbar after the specified ones, behind a separator.
+    // Adds buttons to the toolbar after the vehicle log's own, behind a separator.
     virtual void addToolBarSection(const QList<QAction*>& actions) = 0;
     virtual QStatusBar* toolStatusBar() = 0;
     // Shows the record at a file position (of a record kind) in the entry dialog, or says

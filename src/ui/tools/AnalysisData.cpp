@@ -1,7 +1,6 @@
 #include "ui/tools/AnalysisData.h"
 
 #include "reports/OdometerCheck.h"
-#include "server/ServerExtensions.h"
 #include "ui/dialogs/MainContext.h"
 
 namespace quil::insight {
@@ -85,9 +84,9 @@ std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& c
 }
 
 AnalysisStoreOpener analysisStoreOpener(const ui::MainContext& context) {
-    return [conninfo = context.serverConninfo(),
+    return [conninfo = context.serverConninfo(), open = context.serverOpeners().analysis,
             folder = context.dataFolder()]() -> std::unique_ptr<fleet::AnalysisStore> {
-        if (!conninfo.empty()) return server::openServerAnalysisStore(conninfo);
+        if (!conninfo.empty()) return ui::openOnServer(open, conninfo);
         return std::make_unique<AnalysisData>(folder);
     };
 }

@@ -28,6 +28,9 @@ namespace {
 constexpr int kMaxMonths = 240;
 constexpr int kMaxKm = 1000000;
 
+// The columns of the cycle table: the item, then its three figures in the cycle's order.
+enum CycleColumn { ItemColumn, MonthsColumn, KmColumn, FirstMonthsColumn, CycleColumnCount };
+
 }  // namespace
 
 QColor ScheduleForm::overdueColour() { return QColor(255, 170, 170); }
@@ -45,12 +48,12 @@ ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
     SummaryLabel = new QLabel(this);
     CycleTable = new QTableWidget(this);
     CycleTable->setObjectName(QStringLiteral("CycleTable"));
-    CycleTable->setColumnCount(4);
+    CycleTable->setColumnCount(CycleColumnCount);
     CycleTable->setHorizontalHeaderLabels({QStringLiteral("点検・整備項目"),
                                            QStringLiteral("周期(月)"), QStringLiteral("周期(km)"),
                                            QStringLiteral("初回(月)")});
     CycleTable->verticalHeader()->hide();
-    CycleTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    CycleTable->horizontalHeader()->setSectionResizeMode(ItemColumn, QHeaderView::Stretch);
     SaveCyclesButton = new QPushButton(QStringLiteral("周期を保存(&S)"), this);
     RefreshButton = new QPushButton(QStringLiteral("再表示(&R)"), this);
     CsvButton = new QPushButton(QStringLiteral("CSV書き出し(&E)..."), this);
@@ -120,10 +123,10 @@ void ScheduleForm::fillCycles(const std::vector<fleet::ScheduleItem>& items,
         auto* name = new QTableWidgetItem(QString::fromStdString(item.name));
         name->setFlags(Qt::ItemIsEnabled);
         name->setData(Qt::UserRole, item.position);
-        CycleTable->setItem(r, 0, name);
+        CycleTable->setItem(r, ItemColumn, name);
         const int values[] = {c.months, c.km, c.firstMonths};
-        for (int col = 1; col <= 3; ++col) {
-            auto* cell = new QTableWidgetItem(QString::number(values[col - 1]));
+        for (int col = MonthsColumn; col <= FirstMonthsColumn; ++col) {
+            auto* cell = new QTableWidgetItem(QString::number(values[col - MonthsColumn]));
             cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             CycleTable->setItem(r, col, cell);
         }
@@ -197,23 +200,23 @@ void ScheduleForm::SaveCyclesClick() {
     for (int r = 0; r < CycleTable->rowCount(); ++r) {
         int values[3] = {0, 0, 0};
         const int limits[3] = {kMaxMonths, kMaxKm, kMaxMonths};
-        for (int col = 1; col <= 3; ++col) {
+        for (int col = MonthsColumn; col <= FirstMonthsColumn; ++col) {
             const QString text = CycleTable->item(r, col)->text().trimmed();
             bool ok = text.isEmpty();
             const int v = ok ? 0 : text.toInt(&ok);
-            if (!ok || v < 0 || v > limits[col - 1]) {
+            if (!ok || v < 0 || v > limits[col - MonthsColumn]) {
                 ui::Prompts::current().warning(
                     this, QStringLiteral("%1 の%2には 0 から %3 までの整数を入力してください。")
-                              .arg(CycleTable->item(r, 0)->text(),
+                              .arg(CycleTable->item(r, ItemColumn)->text(),
                                    CycleTable->horizontalHeaderItem(col)->text())
-                              .arg(limits[col - 1]));
+                              .arg(limits[col - MonthsColumn]));
                 CycleTable->setCurrentCell(r, col);
                 return;
             }
-            values[col - 1] = v;
+            values[col - MonthsColumn] = v;
         }
-        cycles.push_back(
-            {CycleTable->item(r, 0)->data(Qt::UserRole).toInt(), values[0], values[1], values[2]});
+        cycles.push_back({CycleTable->item(r, ItemColumn)->data(Qt::UserRole).toInt(), values[0],
+                          values[1], values[2]});
     }
     // A failed save ends here at the application's error report; the typed cycles stay.
     openAnalysisStore(context_)->saveCycles(cycles);

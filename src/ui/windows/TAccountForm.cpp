@@ -13,12 +13,16 @@
 #include "server/ServerAccounts.h"
 #include "ui/components/QtText.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/WaitCursor.h"
 
 namespace quil::ui {
 
 namespace {
+
+// The columns of the account table.
+enum AccountColumn { NameColumn, RoleColumn, LoginColumn, AccountColumnCount };
 
 constexpr server::AccountRole kRoles[] = {server::AccountRole::Admin, server::AccountRole::Clerk,
                                           server::AccountRole::Viewer};
@@ -29,7 +33,7 @@ TAccountForm::TAccountForm(MainContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
     setObjectName(QStringLiteral("AccountForm"));
     setWindowTitle(QStringLiteral("利用者とその権限"));
-    AccountTable = new QTableWidget(0, 3, this);
+    AccountTable = new QTableWidget(0, AccountColumnCount, this);
     AccountTable->setHorizontalHeaderLabels(
         {QStringLiteral("利用者名"), QStringLiteral("役割"), QStringLiteral("ログイン")});
     AccountTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -97,6 +101,7 @@ TAccountForm::TAccountForm(MainContext& context, QWidget* parent)
     connect(DisableButton, &QPushButton::clicked, this, &TAccountForm::DisableClick);
     connect(EnableButton, &QPushButton::clicked, this, &TAccountForm::EnableClick);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    placeBesideMainWindow(*this, context_.mainWidget(), kBesideMain);
 }
 
 void TAccountForm::Open() {
@@ -128,10 +133,10 @@ bool TAccountForm::reload() {
         AccountTable->insertRow(row);
         auto* name = new QTableWidgetItem(qs(a.name));
         if (a.isCurrentUser) name->setToolTip(QStringLiteral("この端末で使っている利用者です"));
-        AccountTable->setItem(row, 0, name);
-        AccountTable->setItem(row, 1, new QTableWidgetItem(qs(server::roleTitle(a.role))));
+        AccountTable->setItem(row, NameColumn, name);
+        AccountTable->setItem(row, RoleColumn, new QTableWidgetItem(qs(server::roleTitle(a.role))));
         AccountTable->setItem(
-            row, 2,
+            row, LoginColumn,
             new QTableWidgetItem(a.canLogIn ? QStringLiteral("可") : QStringLiteral("無効")));
     }
     PasswordEdit->clear();
@@ -142,8 +147,8 @@ bool TAccountForm::reload() {
 void TAccountForm::showSelected() {
     const int row = AccountTable->currentRow();
     if (row < 0) return;
-    NameEdit->setText(AccountTable->item(row, 0)->text());
-    RoleBox->setCurrentText(AccountTable->item(row, 1)->text());
+    NameEdit->setText(AccountTable->item(row, NameColumn)->text());
+    RoleBox->setCurrentText(AccountTable->item(row, RoleColumn)->text());
 }
 
 bool TAccountForm::typedPassword(std::string& password) {

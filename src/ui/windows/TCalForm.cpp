@@ -263,8 +263,10 @@ void TCalForm::fillSummaryGrid() {
     QStringList head = {qs(store::itemKindName(int(summaryGroupKind(lastKind_))))};
     for (const std::string& t : titles) head << qs(t);
     SummaryGrid->setRowTexts(0, head);
-    SummaryGrid->setColWidths(0, 200);
-    for (int c = 1; c < cols; ++c) {
+    // The group's name, then its figures.
+    constexpr int kNameColumn = 0, kFirstFigureColumn = 1;
+    SummaryGrid->setColWidths(kNameColumn, 200);
+    for (int c = kFirstFigureColumn; c < cols; ++c) {
         SummaryGrid->setColWidths(c, 120);
         SummaryGrid->CellKind(c).setAlignment(20);  // figures to the right
     }

@@ -21,6 +21,7 @@
 #include "store/DataStore.h"
 #include "ui/components/QtText.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/WaitCursor.h"
@@ -30,6 +31,10 @@ namespace quil::ui {
 namespace {
 
 const QString kTitle = QStringLiteral("運転者のログイン");
+
+// The columns of the login table; the login's item also keeps whether it is disabled and
+// whether its driver must be confirmed.
+enum LoginColumn { LoginNameColumn, DriverColumn, StateColumn, LoginColumnCount };
 
 // A typed password, wiped from memory when it is no longer needed.
 class TypedPassword {
@@ -205,7 +210,7 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
     : QDialog(parent), context_(context) {
     setObjectName(QStringLiteral("WebAccountForm"));
     setWindowTitle(kTitle);
-    LoginTable = new QTableWidget(0, 3, this);
+    LoginTable = new QTableWidget(0, LoginColumnCount, this);
     LoginTable->setObjectName(QStringLiteral("LoginTable"));
     LoginTable->setHorizontalHeaderLabels(
         {QStringLiteral("ログイン名"), QStringLiteral("運転者"), QStringLiteral("状態")});
@@ -214,8 +219,8 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
     LoginTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LoginTable->verticalHeader()->hide();
     LoginTable->horizontalHeader()->setStretchLastSection(true);
-    LoginTable->setColumnWidth(0, 140);
-    LoginTable->setColumnWidth(1, 180);
+    LoginTable->setColumnWidth(LoginNameColumn, 140);
+    LoginTable->setColumnWidth(DriverColumn, 180);
     LoginTable->setMinimumSize(520, 220);
 
     const auto button = [this](const char* caption, const char* name) {
@@ -256,6 +261,7 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
     connect(ConfirmButton, &QPushButton::clicked, this, &TWebAccountForm::ConfirmClick);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     showSelected();
+    placeBesideMainWindow(*this, context_.mainWidget(), kBesideMain);
 }
 
 void TWebAccountForm::Open() {
@@ -290,7 +296,7 @@ bool TWebAccountForm::reload() {
         auto* login = new QTableWidgetItem(qs(a.login));
         login->setData(Qt::UserRole, a.disabled);
         login->setData(Qt::UserRole + 1, needsConfirmation(a));
-        LoginTable->setItem(row, 0, login);
+        LoginTable->setItem(row, LoginNameColumn, login);
         auto* driver = new QTableWidgetItem(driverText(a));
         if (needsConfirmation(a)) {
             driver->setForeground(Qt::darkRed);
@@ -304,8 +310,8 @@ bool TWebAccountForm::reload() {
             driver->setToolTip(
                 QStringLiteral("このログインの使用者はもういません。無効にしてください。"));
         }
-        LoginTable->setItem(row, 1, driver);
-        LoginTable->setItem(row, 2, new QTableWidgetItem(stateText(a)));
+        LoginTable->setItem(row, DriverColumn, driver);
+        LoginTable->setItem(row, StateColumn, new QTableWidgetItem(stateText(a)));
         if (qs(a.login) == selected) LoginTable->selectRow(row);
     }
     showSelected();
@@ -315,19 +321,20 @@ bool TWebAccountForm::reload() {
 QString TWebAccountForm::selectedLogin() const {
     const QList<QTableWidgetItem*> items = LoginTable->selectedItems();
     if (items.isEmpty()) return {};
-    return LoginTable->item(items.first()->row(), 0)->text();
+    return LoginTable->item(items.first()->row(), LoginNameColumn)->text();
 }
 
 void TWebAccountForm::showSelected() {
     const QList<QTableWidgetItem*> items = LoginTable->selectedItems();
     const bool any = !items.isEmpty();
     const bool disabled =
-        any && LoginTable->item(items.first()->row(), 0)->data(Qt::UserRole).toBool();
+        any && LoginTable->item(items.first()->row(), LoginNameColumn)->data(Qt::UserRole).toBool();
     PasswordButton->setEnabled(any);
     DisableButton->setEnabled(any && !disabled);
     EnableButton->setEnabled(any && disabled);
     ConfirmButton->setEnabled(
-        any && LoginTable->item(items.first()->row(), 0)->data(Qt::UserRole + 1).toBool());
+        any &&
+        LoginTable->item(items.first()->row(), LoginNameColumn)->data(Qt::UserRole + 1).toBool());
 }
 
 QString TWebAccountForm::change(const std::function<void(server::WebAccounts&)>& f) {
@@ -363,9 +370,8 @@ void TWebAccountForm::AddClick() {
             for (const server::DriverAccount& a : server::WebAccounts(c).list())
                 withLogin.insert(a.driver);
         }
-        std::vector<store::ItemEntry> users;
-        if (store::DataStore* store = context_.serverStore())
-            users = liveItems(store->items(), store::ItemKind::User);
+        const std::vector<store::ItemEntry> users =
+            liveItems(context_.dataStore().items(), store::ItemKind::User);
         // Users of the same name are told apart by their position in the list.
         std::map<std::string, int> named;
         for (const store::ItemEntry& e : users) ++named[e.name];
@@ -442,7 +448,7 @@ void TWebAccountForm::ConfirmClick() {
     const QString login = selectedLogin();
     if (login.isEmpty()) return;
     const int row = LoginTable->currentRow();
-    const QString now = row < 0 ? QString() : LoginTable->item(row, 1)->text();
+    const QString now = row < 0 ? QString() : LoginTable->item(row, DriverColumn)->text();
     if (!Prompts::current().questionDefaultNo(
             this, kTitle,
             QStringLiteral("%1 は別の人のために作られたログインです (今の使用者: %2)。"

@@ -43,7 +43,10 @@ enum Pos : int {
 // if the connection broke before the answer came back.
 class LosingAnswers : public store::DataStore {
 public:
-    explicit LosingAnswers(store::DataStore& real) : real_(real) {}
+    // What the real store stores is announced as this one's, as the program hears its store.
+    explicit LosingAnswers(store::DataStore& real) : real_(real) {
+        real_.setChangeListener([this](const store::DataSetChange& c) { announce(c); });
+    }
     int loseAnswers = 0;
     std::vector<std::string> keys;  // the save key of every change asked for
 

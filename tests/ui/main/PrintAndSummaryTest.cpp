@@ -114,7 +114,7 @@ TEST_F(Printing, CommandsOpenThePrintDialogAndTheToolsMenuTheSummary) {
     EXPECT_EQ(summary->text(), QStringLiteral("集計表(&S)..."));
     summary->trigger();
     EXPECT_TRUE(app->CalForm->isVisible());
-    // The specified summary command keeps its notice.
+    // The vehicle log's own 表集計 button keeps its notice.
     EXPECT_TRUE(prompts.boxes().empty());
     window().action(QStringLiteral("ToolButton6"))->trigger();
     EXPECT_EQ(prompts.last().title, QStringLiteral("お知らせ"));

@@ -2,6 +2,8 @@
 // by text, the total row last), row colours and the shown order behind CSV and print.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QBrush>
 #include <QDir>
 #include <QFile>
@@ -163,7 +165,8 @@ TEST(ReportTableViewTest, ACancelledExportKeepsTheOlderFile) {
     ReportTableView::setFileChooserForTesting({});
     EXPECT_TRUE(sawProgress);
     EXPECT_EQ(quil::testing::readBytes(path), "older\r\n");
-    EXPECT_FALSE(quil::testing::readBytes(path + ".part"));
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+        EXPECT_NE(e.path().extension(), ".part") << e.path();
     EXPECT_TRUE(prompts.boxes().empty());
 }
 

@@ -8,12 +8,15 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "StandInMain.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/windows/TAboutBox.h"
+#include "ui/windows/TAccountForm.h"
 #include "ui/windows/TGraphform.h"
 #include "ui/windows/TMISkeForm.h"
 #include "ui/windows/TOpForm.h"
 #include "ui/windows/TSkeForm.h"
+#include "ui/windows/TWebAccountForm.h"
 
 namespace quil::ui {
 namespace {
@@ -51,6 +54,15 @@ TEST_F(MinorDialogsTest, AboutBoxShowsNameAndVersionAndClosesOnOk) {
     EXPECT_EQ(box.minimumSize(), box.maximumSize());  // fixed border
     expectClosesOn(box, box.OKButton());
     EXPECT_EQ(box.parentWidget(), &mainWindow);
+}
+
+TEST_F(MinorDialogsTest, TheServersAccountWindowsOpenBesideTheMainWindow) {
+    testing::StandInMain main;
+    main.window.move(120, 80);
+    const TAccountForm accounts(main, &main.window);
+    const TWebAccountForm logins(main, &main.window);
+    EXPECT_EQ(accounts.pos(), main.window.pos() + QPoint(50, 50));
+    EXPECT_EQ(logins.pos(), main.window.pos() + QPoint(50, 50));
 }
 
 TEST_F(MinorDialogsTest, UserSettingsKeepTheEditedTextsAndStoreNothing) {

@@ -6,7 +6,6 @@
 
 #include "ext/ExtDatabase.h"
 #include "folder/ReadOnlyFileSystem.h"
-#include "server/ServerExtensions.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/MainContext.h"
 
@@ -283,7 +282,7 @@ void AlcoholStore::setSetting(const std::string& key, const std::string& value) 
 
 std::unique_ptr<CheckStore> openCheckStore(const ui::MainContext& context) {
     const std::string conninfo = context.serverConninfo();
-    if (!conninfo.empty()) return server::openServerCheckStore(conninfo);
+    if (!conninfo.empty()) return ui::openOnServer(context.serverOpeners().checks, conninfo);
     return std::make_unique<AlcoholStore>(context.dataFolder());
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The windows of the alcohol-check register and what they add to the main window: the
-// ツール menu entries, a toolbar button after the specified ones, and a status-bar count of
+// ツール menu entries, a toolbar button after the vehicle log's own, and a status-bar count of
 // this month's drives without their checks (and of detectors due for inspection).
 
 #include <QObject>

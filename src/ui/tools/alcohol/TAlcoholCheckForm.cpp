@@ -111,8 +111,19 @@ void TAlcoholCheckForm::createControls() {
     }
     static_cast<QHBoxLayout*>(grid->itemAtPosition(0, 1)->layout())->addStretch();
     addRow("区分", {timingBox});
+    driverWarning = new QLabel(this);
+    vehicleWarning = new QLabel(this);
+    for (QLabel* label : {driverWarning, vehicleWarning}) {
+        label->setStyleSheet(QStringLiteral("color: #c00000;"));
+        label->setWordWrap(true);
+        label->hide();
+    }
     addRow("運転者", {driverBox});
+    static_cast<QHBoxLayout*>(grid->itemAtPosition(row - 1, 1)->layout())->addWidget(driverWarning);
     addRow("車両", {vehicleBox});
+    static_cast<QHBoxLayout*>(grid->itemAtPosition(row - 1, 1)->layout())->addWidget(vehicleWarning);
+    for (QComboBox* box : {driverBox, vehicleBox})
+        connect(box, &QComboBox::currentIndexChanged, this, &TAlcoholCheckForm::showChoiceWarnings);
     addRow("確認者", {checkerBox});
     addRow("確認方法", {methodBox, methodTextEdit});
     addRow("検知器", {detectorBox});
@@ -240,7 +251,20 @@ void TAlcoholCheckForm::FormShow() {
         check.checker = checkerBox->count() > 0 ? checkerBox->itemText(0).toStdString() : "";
     }
     showCheck(check);
+    showChoiceWarnings();
     dateBox->setFocus();
+}
+
+void TAlcoholCheckForm::showChoiceWarnings() {
+    const auto warn = [this](QLabel* label, ui::ChoiceOf of, const ui::TRetComboBox* box) {
+        const QString warning = choiceWarning_ && box->currentIndex() >= 0
+                                    ? choiceWarning_(of, box->currentData().toInt())
+                                    : QString();
+        label->setText(warning);
+        label->setVisible(!warning.isEmpty());
+    };
+    warn(driverWarning, ui::ChoiceOf::Driver, driverBox);
+    warn(vehicleWarning, ui::ChoiceOf::Vehicle, vehicleBox);
 }
 
 void TAlcoholCheckForm::showCheck(const AlcoholCheck& c) {

@@ -8,10 +8,12 @@
 #include <optional>
 
 #include "reports/CheckEntry.h"
+#include "ui/dialogs/ChoiceWarning.h"
 #include "ui/dialogs/FormDialog.h"
 #include "ui/dialogs/UnsavedInput.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -51,6 +53,7 @@ public:
     // A new check with the date, timing, driver and vehicle of `preset` already chosen.
     void openForAdd(const AlcoholCheck& preset);
     void openForEdit(std::int64_t id);
+    void setChoiceWarning(ui::ChoiceWarning warning) { choiceWarning_ = std::move(warning); }
 
     ui::TDateEdit* dateBox = nullptr;
     ui::TRetComboBox* hourBox = nullptr;
@@ -66,6 +69,10 @@ public:
     ui::TRetComboBox* intoxicatedBox = nullptr;
     ui::TRetEdit* instructionsEdit = nullptr;
     ui::TRetEdit* remarksEdit = nullptr;
+    // Beside the driver and the vehicle: what of the chosen one has lapsed (hidden when
+    // nothing has); the check is stored all the same.
+    QLabel* driverWarning = nullptr;
+    QLabel* vehicleWarning = nullptr;
     QPushButton* Button1 = nullptr;  // OK
     QPushButton* Button2 = nullptr;  // CANCEL
 
@@ -95,6 +102,8 @@ private:
     std::int64_t editId_ = 0;
     AlcoholCheck loaded_;  // the check being edited, as it was read
     std::optional<AlcoholCheck> preset_;
+    ui::ChoiceWarning choiceWarning_;
+    void showChoiceWarnings();
 };
 
 }  // namespace quil::alcohol

@@ -22,6 +22,7 @@
 #include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/CheckTableModel.h"
@@ -151,6 +152,7 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
                                QStringLiteral("CSVファイル (*.csv)"));
         if (!path.isEmpty()) importCsv(path);
     });
+    ui::placeBesideMainWindow(*this, context_.mainWidget(), ui::kBesideMain);
 }
 
 void TAlcoholListForm::FormShow() {
@@ -253,8 +255,7 @@ bool TAlcoholListForm::deleteSelected() {
         }
     }
     openCheckStore(context_)->markDeleted(check->id, who.toStdString(), store::now());
-    reload();
-    Q_EMIT changed();
+    // The list hears the change with every other window and reads the checks again then.
     ui::DataSetEvents::announce(
         store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     return true;
@@ -332,8 +333,7 @@ bool TAlcoholListForm::importCsv(const QString& path) {
                                          ui::PromptIcon::Question))
         return false;
     store->addAll(fresh);
-    reload();
-    Q_EMIT changed();
+    // The list hears the change with every other window and reads the checks again then.
     ui::DataSetEvents::announce(
         store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     return true;

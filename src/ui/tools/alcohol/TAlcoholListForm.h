@@ -61,10 +61,6 @@ public:
     // Adds the checks of a CSV file after asking; false when nothing was added.
     bool importCsv(const QString& path);
 
-Q_SIGNALS:
-    // Checks were deleted or imported.
-    void changed();
-
 protected:
     void FormShow() override;
     // Closing lets go of the checks shown; the next showing reads them again.

@@ -18,6 +18,7 @@
 #include "printing/PrintTarget.h"
 #include "store/Period.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/alcohol/AlcoholLogPrinter.h"
@@ -64,6 +65,7 @@ TAlcoholPrintForm::TAlcoholPrintForm(ui::MainContext& context, QWidget* parent)
     connect(Button2, &QPushButton::clicked, this, &QWidget::close);
     connect(previewButton, &QPushButton::clicked, this, &TAlcoholPrintForm::PreviewClick);
     setMonth(store::today());
+    ui::placeBesideMainWindow(*this, context_.mainWidget(), ui::kFurtherBesideMain);
 }
 
 TAlcoholPrintForm::~TAlcoholPrintForm() = default;

@@ -15,6 +15,7 @@
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
@@ -31,6 +32,16 @@ void announceDetectorChange() {
 }  // namespace
 
 namespace {
+// The columns of the detector table, in the order a row's texts are made.
+enum DetectorColumn {
+    NameColumn,
+    SerialColumn,
+    InUseSinceColumn,
+    InspectionColumn,
+    StateColumn,
+    DetectorColumnCount
+};
+
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString dateText(store::DateTime d) { return d > 0 ? q(store::formatDate(d)) : QString(); }
 QDate toQDate(store::DateTime d) {
@@ -55,7 +66,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     : FormDialog(parent), context_(context) {
     setObjectName(QStringLiteral("DetectorForm"));
     setWindowTitle(QStringLiteral("アルコール検知器"));
-    table = new QTableWidget(0, 5, this);
+    table = new QTableWidget(0, DetectorColumnCount, this);
     table->setObjectName(QStringLiteral("DetectorTable"));
     table->setHorizontalHeaderLabels({QStringLiteral("名前"), QStringLiteral("製造番号"),
                                       QStringLiteral("使用開始日"), QStringLiteral("最終点検日"),
@@ -64,8 +75,8 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->horizontalHeader()->setStretchLastSection(true);
-    table->setColumnWidth(0, 160);
-    table->setColumnWidth(1, 120);
+    table->setColumnWidth(NameColumn, 160);
+    table->setColumnWidth(SerialColumn, 120);
 
     nameEdit = new ui::TRetEdit(this);
     nameEdit->setObjectName(QStringLiteral("NameEdit"));
@@ -128,9 +139,9 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
         }
         store->setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
         reload();
-        Q_EMIT changed();
         announceDetectorChange();
     });
+    ui::placeBesideMainWindow(*this, context_.mainWidget(), ui::kBesideMain);
 }
 
 void TDetectorForm::FormShow() { reload(); }
@@ -156,9 +167,9 @@ void TDetectorForm::reload() {
         const QString state = d.retired ? QStringLiteral("使用中止")
                               : late    ? QStringLiteral("点検期限切れ")
                                         : QStringLiteral("使用中");
-        const QStringList texts = {q(d.name), q(d.serial), dateText(d.inUseSince),
-                                   dateText(d.lastInspection), state};
-        for (int c = 0; c < texts.size(); ++c) {
+        const QString texts[DetectorColumnCount] = {q(d.name), q(d.serial), dateText(d.inUseSince),
+                                                    dateText(d.lastInspection), state};
+        for (int c = 0; c < DetectorColumnCount; ++c) {
             auto* item = new QTableWidgetItem(texts[c]);
             if (late) item->setForeground(Qt::red);
             table->setItem(r, c, item);
@@ -213,7 +224,6 @@ bool TDetectorForm::addDetector() {
     if (!fromFields(d) || refuseDuplicate(d)) return false;
     openCheckStore(context_)->addDetector(d);
     reload();
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }
@@ -230,7 +240,6 @@ bool TDetectorForm::updateSelected() {
     openCheckStore(context_)->updateDetector(d);
     reload();
     table->selectRow(row);
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }
@@ -255,7 +264,6 @@ bool TDetectorForm::removeSelected() {
         return false;
     }
     reload();
-    Q_EMIT changed();
     announceDetectorChange();
     return true;
 }

@@ -51,9 +51,6 @@ public:
     // 使用をやめた is the way).
     bool removeSelected();
 
-Q_SIGNALS:
-    void changed();
-
 protected:
     void FormShow() override;
 

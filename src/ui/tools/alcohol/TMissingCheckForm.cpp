@@ -14,13 +14,13 @@
 
 #include "ext/ExtDatabase.h"
 #include "reports/RegisterNames.h"
-#include "server/ServerExtensions.h"
 #include "store/Settings.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
+#include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/PeriodChooser.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
@@ -35,6 +35,17 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 class MissingCheckModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
+
+    enum Column {
+        DateColumn,
+        DepartureColumn,
+        ReturnColumn,
+        DriverColumn,
+        VehicleColumn,
+        BeforeCheckColumn,
+        AfterCheckColumn,
+        ColumnCount
+    };
 
     const std::vector<MissingCheck>& rows() const { return rows_; }
     void reset(std::vector<MissingCheck> rows, RegisterNames names) {
@@ -55,12 +66,13 @@ public:
         return parent.isValid() ? 0 : int(rows_.size());
     }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : 7;
+        return parent.isValid() ? 0 : ColumnCount;
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        static const char* const titles[] = {"日付", "出庫",   "入庫",  "運転者",
-                                             "車両", "運転前", "運転後"};
-        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 7)
+        static const char* const titles[ColumnCount] = {"日付", "出庫",   "入庫",  "運転者",
+                                                        "車両", "運転前", "運転後"};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            section < ColumnCount)
             return QString::fromUtf8(titles[section]);
         return QAbstractTableModel::headerData(section, orientation, role);
     }
@@ -69,18 +81,20 @@ public:
         const MissingCheck& m = rows_[std::size_t(index.row())];
         const int c = index.column();
         // The two check columns: "未確認" in red where the check is missing.
-        const bool lacking = (c == 5 && m.beforeMissing) || (c == 6 && m.afterMissing);
+        const bool lacking = (c == BeforeCheckColumn && m.beforeMissing) ||
+                             (c == AfterCheckColumn && m.afterMissing);
         if (role == Qt::ForegroundRole) return lacking ? QVariant(QBrush(Qt::red)) : QVariant();
         if (role != Qt::DisplayRole) return {};
         const Drive& d = m.drive;
         switch (c) {
-            case 0: return q(store::formatDate(d.departure));
-            case 1: return q(store::formatTime(d.departure));
-            case 2: return d.returnTime > 0 ? q(store::formatTime(d.returnTime)) : QString();
-            case 3: return q(names_.driverName(d.driver));
-            case 4: return q(names_.vehicleLabel(d.vehicle));
-            case 5:
-            case 6: return lacking ? QStringLiteral("未確認") : QStringLiteral("済");
+            case DateColumn: return q(store::formatDate(d.departure));
+            case DepartureColumn: return q(store::formatTime(d.departure));
+            case ReturnColumn:
+                return d.returnTime > 0 ? q(store::formatTime(d.returnTime)) : QString();
+            case DriverColumn: return q(names_.driverName(d.driver));
+            case VehicleColumn: return q(names_.vehicleLabel(d.vehicle));
+            case BeforeCheckColumn:
+            case AfterCheckColumn: return lacking ? QStringLiteral("未確認") : QStringLiteral("済");
             default: return {};
         }
     }
@@ -98,14 +112,16 @@ struct MissingSource {
     std::string conninfo;
     std::string folder;
     ui::DataSetOpener open;
+    ui::ServerOpeners::Open<CheckStore> openChecks;
 
     explicit MissingSource(const ui::MainContext& context)
         : conninfo(context.serverConninfo()),
           folder(context.dataFolder()),
-          open(ui::dataSetOpener(context)) {}
+          open(ui::dataSetOpener(context)),
+          openChecks(context.serverOpeners().checks) {}
     bool registerExists() const { return !conninfo.empty() || ext::ExtDatabase::exists(folder); }
     std::unique_ptr<CheckStore> checkStore() const {
-        if (!conninfo.empty()) return server::openServerCheckStore(conninfo);
+        if (!conninfo.empty()) return ui::openOnServer(openChecks, conninfo);
         return std::make_unique<AlcoholStore>(folder);
     }
     RegisterNames names() const {
@@ -183,6 +199,7 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
                             c.part == store::ExtensionPart::AlcoholChecks))
             reload();
     });
+    ui::placeBesideMainWindow(*this, context_.mainWidget(), ui::kBesideMain);
 }
 
 void TMissingCheckForm::FormShow() {

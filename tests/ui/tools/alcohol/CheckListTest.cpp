@@ -26,6 +26,7 @@
 #include "ui/tools/alcohol/TAlcoholListForm.h"
 #include "ui/tools/alcohol/TAlcoholPrintForm.h"
 #include "ui/tools/alcohol/TDetectorForm.h"
+#include "ui/tools/alcohol/TMissingCheckForm.h"
 
 namespace quil::alcohol::test {
 namespace {
@@ -48,6 +49,21 @@ protected:
     QString cell(int row, int column) { return list->model()->cellText(row, column); }
     void selectRow(int row) { list->table->selectRow(row); }
 };
+
+TEST_F(CheckListTest, TheRegistersWindowsOpenBesideTheMainWindow) {
+    main.window.move(120, 80);
+    const QPoint at = main.window.pos();
+    TAlcoholCheckForm checkEntry(main, &main.window);
+    TAlcoholPrintForm print(main, &main.window);
+    const TAlcoholListForm checkList(main, checkEntry, &print, &main.window);
+    const TMissingCheckForm missing(main, checkEntry, &main.window);
+    const TDetectorForm detectors(main, &main.window);
+    EXPECT_EQ(checkEntry.pos(), at + QPoint(50, 50));
+    EXPECT_EQ(checkList.pos(), at + QPoint(50, 50));
+    EXPECT_EQ(missing.pos(), at + QPoint(50, 50));
+    EXPECT_EQ(detectors.pos(), at + QPoint(50, 50));
+    EXPECT_EQ(print.pos(), at + QPoint(100, 50));
+}
 
 TEST_F(CheckListTest, ClosingGivesTheChecksBackAndShowingReadsThemAgain) {
     store(check(kToday + encodeTime(8, 0)));

@@ -1,0 +1,35 @@
+#pragma once
+// The licences and papers of a server data set: quil_driver_licence and quil_vehicle_paper,
+// with the behaviour of QuilExt.db's (server/FolderPaperStore). The server's grants decide
+// who may do what: 閲覧 reads the papers and the licences without their numbers, and a
+// change or a number asked for by a role that may not is refused (ServerError, NotAllowed).
+
+#include <string>
+
+#include "PgConnection.h"
+#include "papers/PaperStore.h"
+
+namespace quil::server {
+
+class ServerPaperStore final : public papers::PaperStore {
+public:
+    // Connects and checks the data set as ServerDataSet does (an older one is upgraded when
+    // the user may). Throws ServerError.
+    explicit ServerPaperStore(const std::string& conninfo);
+
+    std::vector<papers::DriverLicence> licences(bool withNumbers) override;
+    std::vector<papers::VehiclePaper> papers() override;
+    std::int64_t addLicence(const papers::DriverLicence& licence) override;
+    std::int64_t addPaper(const papers::VehiclePaper& paper) override;
+    void addAll(const std::vector<papers::DriverLicence>& licences,
+                const std::vector<papers::VehiclePaper>& papers) override;
+
+    PgConnection& connection() { return conn_; }
+
+private:
+    std::int64_t insertLicence(const papers::DriverLicence& licence);
+    std::int64_t insertPaper(const papers::VehiclePaper& paper);
+    PgConnection conn_;
+};
+
+}  // namespace quil::server
