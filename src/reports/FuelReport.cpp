@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <tuple>
 
 #include "reports/DataSetItems.h"
@@ -238,16 +237,8 @@ FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) 
                           r.record});
     });
     if (events.empty()) return builder.finish();
-    RecordSumsQuery readings;
-    readings.kinds = {std::int16_t(RecordKind::Driving), std::int16_t(RecordKind::Maintenance)};
-    readings.vehicle = vehicle;
-    readings.period = PeriodFilter::within(
-        PeriodRange{-std::numeric_limits<double>::infinity(), lastRefuel});
-    readings.by = RecordSumsQuery::Vehicle | RecordSumsQuery::Day;
-    const auto days = data.sumRecords({readings});
-    for (const RecordSums& s : days.front())
-        if (s.highestReading > 0)
-            events.push_back({std::max(-1, int(s.vehicle)), s.day, 0, s.highestReading, {}});
+    for (const RecordSums& s : data.dailyReadings(vehicle, lastRefuel))
+        events.push_back({std::max(-1, int(s.vehicle)), s.day, 0, s.highestReading, {}});
     std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
         return std::tie(a.chain, a.day, a.order) < std::tie(b.chain, b.day, b.order);
     });

@@ -97,6 +97,8 @@ public:
     // Of each vehicle and item, the last live record of `kind` in the list's order, each with
     // the vehicle's highest reading before it (store::DataStore::lastOfEach) in `highest`.
     std::vector<RecordRow> lastOfEach(std::int16_t kind, std::vector<double>& highest);
+    // The kept highest readings per vehicle and day (store::DataStore::dailyReadings).
+    std::vector<store::RecordSums> dailyReadings(int vehicle, double lastDay);
     // The live records of `vehicle` nearest to (date, user) in the list's order: up to
     // `count` at or before it, up to `count` after it (each side with one more when there
     // is one, to say so), in the list's order, and where the first "after" row stands.

@@ -39,6 +39,9 @@ public:
     void scanKind(std::int16_t kind, int vehicle,
                   const std::function<void(const store::StoredRecord&)>& f) override;
     std::vector<store::LatestRecord> lastOfEach(std::int16_t kind) override;
+    std::vector<store::RecordSums> dailyReadings(int vehicle, store::DateTime lastDay) override {
+        return set_.dailyReadings(vehicle, lastDay);
+    }
     store::NearbyRecords vehicleRecordsAround(const store::DataRecord& record,
                                               std::size_t count) override;
     store::StoredRecord readRecord(std::int64_t id) override;

@@ -196,6 +196,11 @@ public:
     // records before it in that order (0: none; asked only when the record has no reading of
     // its own above 0, else 0). A server selects them; the default reads every record.
     virtual std::vector<LatestRecord> lastOfEach(std::int16_t kind);
+    // Of each vehicle (of `vehicle` only, unless -1), the highest odometer reading above 0 of
+    // its live driving and maintenance records on each day up to `lastDay` that has one (a
+    // date's day is its whole part), in no particular order: RecordSums of vehicle, day and
+    // highestReading. A server keeps them per day; the default asks sumRecords.
+    virtual std::vector<RecordSums> dailyReadings(int vehicle, DateTime lastDay);
     // RecordChangedError when there is no record `id`.
     virtual StoredRecord readRecord(std::int64_t id) = 0;
     // The records of `ids` that exist, in no particular order (the rows being painted).

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <map>
 #include <unordered_map>
 
@@ -115,6 +116,18 @@ std::vector<LatestRecord> DataStore::lastOfEach(std::int16_t kind) {
     });
     std::vector<LatestRecord> out;
     for (auto& [key, l] : last) out.push_back(std::move(l));
+    return out;
+}
+
+std::vector<RecordSums> DataStore::dailyReadings(int vehicle, DateTime lastDay) {
+    RecordSumsQuery q;
+    q.kinds = {std::int16_t(RecordKind::Driving), std::int16_t(RecordKind::Maintenance)};
+    q.vehicle = vehicle;
+    q.period = PeriodFilter::within(PeriodRange{-std::numeric_limits<double>::infinity(), lastDay});
+    q.by = RecordSumsQuery::Vehicle | RecordSumsQuery::Day;
+    std::vector<RecordSums> out;
+    for (const RecordSums& s : sumRecords({q}).front())
+        if (s.highestReading > 0) out.push_back(s);
     return out;
 }
 

@@ -438,28 +438,79 @@ TEST_P(ReportsAgreeOnRandomDataTest, ServerFiguresAreTheFolders) {
         server::pushFolder(c, folder.dir());
     }
     const auto data = server::openServerStore(db.conninfo());
+    const auto inFolder = store::openFolderStore(folder.dir());
 
-    // 全て, the year, the fiscal halves, two quarters and three months.
-    for (int period : {0, 1, 3, 4, 5, 8, 9, 11, 20}) {
-        for (int kind = 0; kind <= 8; ++kind) {
-            const auto k = ui::summaryKindFromIndex(kind);
-            EXPECT_EQ(describe(ui::computeSummary(*data, k, period, 2024)),
-                      describe(ui::computeSummary(folder.dir(), k, period, 2024)))
-                << "kind " << kind << ", period " << period;
+    auto compareAll = [&](const char* when) {
+        SCOPED_TRACE(when);
+        // 全て, the year, the fiscal halves, two quarters and three months.
+        for (int period : {0, 1, 3, 4, 5, 8, 9, 11, 20}) {
+            for (int kind = 0; kind <= 8; ++kind) {
+                const auto k = ui::summaryKindFromIndex(kind);
+                EXPECT_EQ(describe(ui::computeSummary(*data, k, period, 2024)),
+                          describe(ui::computeSummary(folder.dir(), k, period, 2024)))
+                    << "kind " << kind << ", period " << period;
+            }
         }
+        const ReportPeriod year{false, store::periodRange(1, 2024, 0)};
+        const ReportPeriod quarter{false, store::periodRange(4, 2024, 1)};
+        const ReportPeriod month{false, store::periodRange(5, 2024, 7)};
+        for (const ReportPeriod& period : {ReportPeriod{}, year, quarter, month})
+            for (int vehicle : {-1, int(kCarA), int(kScrapped)})
+                EXPECT_EQ(describe(computeFuelReport(*data, period, vehicle)),
+                          describe(computeFuelReport(folder.dir(), period, vehicle)))
+                    << "vehicle " << vehicle << ", from " << period.range.first;
+        const std::vector<MaintenanceCycle> cycles = {{kOil, 3, 2000, 0}, {kInspection, 12, 0, 24}};
+        for (store::DateTime today : {day(2024, 6, 30), day(2025, 3, 1)})
+            EXPECT_EQ(describe(computeSchedule(*data, cycles, today)),
+                      describe(computeSchedule(folder.dir(), cycles, today)));
+    };
+    compareAll("pushed");
+
+    // The same writes on both: edits that move records to another vehicle, month or kind,
+    // deletions, new records, and a figure of no number that is taken out again.
+    std::mt19937 random(GetParam() + 1);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    int saves = 0;
+    auto key = [&] { return "reports-agree-save-" + std::to_string(++saves); };
+    auto live = [](store::DataStore& s) {
+        std::vector<store::StoredRecord> out;
+        s.scanRecords([&](const store::StoredRecord& r) { out.push_back(r); });
+        return out;
+    };
+    for (int round = 0; round < 12; ++round) {
+        const auto onServer = live(*data), onFolder = live(*inFolder);
+        ASSERT_EQ(onServer.size(), onFolder.size());
+        const std::size_t at = std::size_t(pick(int(onServer.size())));
+        DataRecord changed = onServer[at].record;
+        switch (round % 4) {
+            case 0: changed.setVehicle(std::int16_t(pick(3))); break;
+            case 1: changed.setDate(changed.date() + 20 + pick(40)); break;
+            case 2:
+                changed.setDistance2(changed.distance2() + pick(400) / 4.0);
+                changed.setPrice(changed.price() + 7);
+                break;
+            default: changed.setKind(std::int16_t(pick(4))); break;
+        }
+        if (round % 3 == 2) {
+            data->deleteRecord(onServer[at], key());
+            inFolder->deleteRecord(onFolder[at], key());
+        } else {
+            data->editRecord(onServer[at], changed, key());
+            inFolder->editRecord(onFolder[at], changed, key());
+        }
+        DataRecord added = changed;
+        added.setDate(changed.date() - 3);
+        data->addRecord(added, key());
+        inFolder->addRecord(added, key());
     }
-    const ReportPeriod year{false, store::periodRange(1, 2024, 0)};
-    const ReportPeriod quarter{false, store::periodRange(4, 2024, 1)};
-    const ReportPeriod month{false, store::periodRange(5, 2024, 7)};
-    for (const ReportPeriod& period : {ReportPeriod{}, year, quarter, month})
-        for (int vehicle : {-1, int(kCarA), int(kScrapped)})
-            EXPECT_EQ(describe(computeFuelReport(*data, period, vehicle)),
-                      describe(computeFuelReport(folder.dir(), period, vehicle)))
-                << "vehicle " << vehicle << ", from " << period.range.first;
-    const std::vector<MaintenanceCycle> cycles = {{kOil, 3, 2000, 0}, {kInspection, 12, 0, 24}};
-    for (store::DateTime today : {day(2024, 6, 30), day(2025, 3, 1)})
-        EXPECT_EQ(describe(computeSchedule(*data, cycles, today)),
-                  describe(computeSchedule(folder.dir(), cycles, today)));
+    DataRecord odd = live(*data).front().record;
+    odd.setDistance2(std::nan(""));
+    const store::StoredRecord oddOnServer = data->addRecord(odd, key());
+    const store::StoredRecord oddInFolder = inFolder->addRecord(odd, key());
+    data->deleteRecord(oddOnServer, key());
+    inFolder->deleteRecord(oddInFolder, key());
+    compareAll("after edits");
+
     // What the data sets hold makes the comparison tell something.
     const FuelReport all = computeFuelReport(*data, ReportPeriod{});
     EXPECT_FALSE(all.points.empty());
