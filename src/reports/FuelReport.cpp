@@ -221,24 +221,26 @@ FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) 
     // (from driving and maintenance records, whatever the period), in order of day, a day's
     // reading first (the refuellings of a day settle only when a later day comes). Negative
     // vehicle numbers share one chain. Without refuellings there is no chain to follow.
+    // The events are small and name their refuelling by its place in `refuellings`, so that
+    // sorting them moves no records.
     struct Event {
         int chain;
         DateTime day;
-        std::size_t order;  // 0: the day's highest reading; then the refuellings in order
+        std::size_t order;  // 0: the day's highest reading; then refuelling order - 1
         double reading;
-        DataRecord record;
     };
+    std::vector<DataRecord> refuellings;
     std::vector<Event> events;
     DateTime lastRefuel = 0;
     data.scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& r) {
         const DateTime day = std::floor(r.record.date());
-        lastRefuel = events.empty() ? day : std::max(lastRefuel, day);
-        events.push_back({std::max(-1, int(r.record.vehicle())), day, events.size() + 1, 0,
-                          r.record});
+        lastRefuel = refuellings.empty() ? day : std::max(lastRefuel, day);
+        refuellings.push_back(r.record);
+        events.push_back({std::max(-1, int(r.record.vehicle())), day, refuellings.size(), 0});
     });
     if (events.empty()) return builder.finish();
     for (const RecordSums& s : data.dailyReadings(vehicle, lastRefuel))
-        events.push_back({std::max(-1, int(s.vehicle)), s.day, 0, s.highestReading, {}});
+        events.push_back({std::max(-1, int(s.vehicle)), s.day, 0, s.highestReading});
     std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
         return std::tie(a.chain, a.day, a.order) < std::tie(b.chain, b.day, b.order);
     });
@@ -246,7 +248,7 @@ FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) 
         if (e.order == 0)
             builder.noteReading(e.chain, e.day, e.reading);
         else
-            builder.noteRefuelling(e.record);
+            builder.noteRefuelling(refuellings[e.order - 1]);
     }
     return builder.finish();
 }

@@ -1225,9 +1225,9 @@ void createPaperTables(PgConnection& c) {
 
 // Schema 12: the figures the reports add up, taken from the record's bytes into columns the
 // server computes itself on every write (distances and return time are little-endian
-// doubles, price and tax 32-bit, item 16-bit), and an index over the live records by
-// vehicle and date that holds them, so that sums per vehicle, month or day are read from the
-// index alone instead of from every record; and an index of each vehicle's odometer readings.
+// doubles, price and tax 32-bit, item 16-bit); the sums per kind, vehicle, month, user and
+// item and the highest readings per vehicle and day, kept by triggers, so that a report reads
+// a few rows per vehicle and month instead of every record; and the indexes the reports walk.
 constexpr const char* kSchema12 = R"SQL(
 CREATE FUNCTION quil_raw_int4(b bytea, o integer) RETURNS integer
     LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
@@ -1270,6 +1270,10 @@ CREATE INDEX quil_records_readings ON quil_records (vehicle, (CASE kind
 -- their rows), the latest maintenance of each vehicle and item.
 CREATE INDEX quil_records_kinds ON quil_records (kind, date, vehicle, user_no, entry)
     INCLUDE (item) WHERE NOT deleted;
+-- The refuellings in the list's order with their records: the fuel report reads them from
+-- the index alone instead of every page of the table, and sorts nothing.
+CREATE INDEX quil_records_refuellings ON quil_records (date, vehicle, user_no, entry)
+    INCLUDE (id, version, raw) WHERE NOT deleted AND kind = 1;
 
 -- A record's odometer reading (the expression of quil_records_readings) and the first day of
 -- its date's month; a date beyond years 1 to 9999 (or no number) is its own day.
