@@ -1395,9 +1395,8 @@ BEGIN
     RETURN NULL;
 END $$;
 
--- Takes the record's old figures out of its group and adds the new ones. The upsert and the
--- update lock the group's row, so writers of one group take turns and none is lost. Runs with
--- the owner's rights: no login may write the sums itself.
+-- Takes the record's old figures out of its group and adds the new ones. Runs with the
+-- owner's rights: no login may write the sums itself.
 CREATE FUNCTION quil_keep_record_sums() RETURNS trigger
     LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
 DECLARE
@@ -1414,6 +1413,10 @@ BEGIN
             OLD.distance2, OLD.price, OLD.tax) THEN
         RETURN NULL;
     END IF;
+    -- One writer of the sums at a time, to its commit: a write may take figures out of one
+    -- group and add them to another, and two writers locking their groups' rows in opposite
+    -- orders would deadlock.
+    PERFORM pg_advisory_xact_lock(7190004);
     IF TG_OP <> 'INSERT' AND NOT OLD.deleted THEN
         reading := public.quil_reading(OLD.kind, OLD.distance1, OLD.distance2);
         UPDATE public.quil_record_sums s
