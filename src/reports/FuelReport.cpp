@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "reports/DataSetItems.h"
 #include "reports/FleetDates.h"
@@ -92,52 +93,79 @@ CostFigures& FuelReportBuilder::newMonth(DateTime date) {
     return months_[monthSlot_];
 }
 
+namespace {
+// What records of a kind add to a line or a month. Inline: a folder's pass adds every record.
+inline void creditTo(CostFigures& f, const RecordSums& s) {
+    const std::int64_t cost = s.price + s.tax;
+    switch (RecordKind(s.kind)) {
+        case RecordKind::Driving: f.distance += s.driven; break;
+        case RecordKind::Refuelling:
+            f.litres += s.distance2;
+            f.refuels += s.count;
+            f.fuelCost += cost;
+            break;
+        case RecordKind::Maintenance: f.maintenanceCost += cost; break;
+        case RecordKind::Expense: f.expenseCost += cost; break;
+    }
+}
+}  // namespace
+
+void FuelReportBuilder::credit(const RecordSums& s) {
+    creditTo(line(s.vehicle), s);
+    creditTo(month(s.day), s);
+}
+
 void FuelReportBuilder::add(const DataRecord& r) {
     if (r.deleted()) return;
     const int v = r.vehicle();
     if (only_ >= 0 && v != only_) return;
-    Chain& c = chain(v);
     const DateTime date = r.date();
-    // The waiting refuellings are settled by the first record of a later day (or an
-    // earlier one, in a file out of order).
-    if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(v, c);
-    const bool counted = filter_.passes(date);
-    auto credit = [&](auto&& f) {
-        if (!counted) return;
-        f(line(v));
-        f(month(date));
-    };
-    switch (RecordKind(r.kind())) {
-        case RecordKind::Driving: {
-            const double d = r.distance2() - r.distance1();
-            credit([d](CostFigures& f) { f.distance += d; });
-            c.highest = std::max({c.highest, r.distance1(), r.distance2()});
-            break;
-        }
-        case RecordKind::Refuelling: {
-            const double litres = r.distance2();
-            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
-            credit([&](CostFigures& f) {
-                f.litres += litres;
-                f.refuels += 1;
-                f.fuelCost += cost;
-            });
-            c.day = std::floor(date);
-            c.pending.push_back({date, r.distance1(), litres, !isPartialRefuelling(r)});
-            break;
-        }
-        case RecordKind::Maintenance: {
-            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
-            credit([cost](CostFigures& f) { f.maintenanceCost += cost; });
-            c.highest = std::max(c.highest, r.distance1());
-            break;
-        }
-        case RecordKind::Expense: {
-            const std::int64_t cost = std::int64_t(r.price()) + r.tax();
-            credit([cost](CostFigures& f) { f.expenseCost += cost; });
-            break;
-        }
+    Chain& c = chain(v);
+    settleBefore(v, c, date);
+    if (filter_.passes(date)) {
+        // The record as a group of its own: what the server's sums of its kind would add.
+        RecordSums one;
+        one.kind = r.kind();
+        one.add(r);
+        creditTo(line(v), one);
+        creditTo(month(date), one);
     }
+    switch (RecordKind(r.kind())) {
+        case RecordKind::Driving:
+        case RecordKind::Maintenance: c.highest = std::max(c.highest, odometerReading(r)); break;
+        case RecordKind::Refuelling: queue(c, r, date); break;
+        default: break;
+    }
+}
+
+RecordSumsQuery FuelReportBuilder::sumsQuery() const {
+    RecordSumsQuery q;
+    for (RecordKind k : {RecordKind::Driving, RecordKind::Refuelling, RecordKind::Maintenance,
+                         RecordKind::Expense})
+        q.kinds.push_back(std::int16_t(k));
+    q.period = filter_;
+    q.vehicle = only_;
+    q.by = RecordSumsQuery::Vehicle | RecordSumsQuery::Kind | RecordSumsQuery::Month;
+    return q;
+}
+
+void FuelReportBuilder::noteReading(int vehicle, DateTime date, double reading) {
+    Chain& c = chain(vehicle);
+    settleBefore(vehicle, c, date);
+    c.highest = std::max(c.highest, reading);
+}
+
+void FuelReportBuilder::noteRefuelling(const DataRecord& r) {
+    const int vehicle = r.vehicle();
+    const DateTime date = r.date();
+    Chain& c = chain(vehicle);
+    settleBefore(vehicle, c, date);
+    queue(c, r, date);
+}
+
+void FuelReportBuilder::queue(Chain& c, const DataRecord& r, DateTime date) {
+    c.day = std::floor(date);
+    c.pending.push_back({date, r.distance1(), r.distance2(), !isPartialRefuelling(r)});
 }
 
 void FuelReportBuilder::settle(int vehicle, Chain& c) {
@@ -173,13 +201,55 @@ FuelReport FuelReportBuilder::finish() {
         report_.months.push_back({yearOfMonthIndex(m), monthOfMonthIndex(m), months_[i]});
     }
     std::stable_sort(report_.points.begin(), report_.points.end(),
-                     [](const EconomyPoint& a, const EconomyPoint& b) { return a.date < b.date; });
+                     [](const EconomyPoint& a, const EconomyPoint& b) {
+                         return a.date < b.date || (a.date == b.date && a.vehicle < b.vehicle);
+                     });
     return std::move(report_);
 }
 
 FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) {
     FuelReportBuilder builder(liveItems(itemsByPosition(data), ItemKind::Vehicle), period, vehicle);
-    data.scanRecords([&](const StoredRecord& r) { builder.add(r.record); });
+    if (!data.answersSums()) {
+        // One pass in the list's order gives both the sums and the chains.
+        data.scanRecords([&](const StoredRecord& r) { builder.add(r.record); });
+        return builder.finish();
+    }
+    const auto costs = data.sumRecords({builder.sumsQuery()});
+    for (const RecordSums& s : costs.front()) builder.credit(s);
+
+    // Each vehicle's refuellings and its highest reading of every day up to the last of them
+    // (from driving and maintenance records, whatever the period), in order of day, a day's
+    // reading first (the refuellings of a day settle only when a later day comes). Negative
+    // vehicle numbers share one chain. Without refuellings there is no chain to follow.
+    // The events are small and name their refuelling by its place in `refuellings`, so that
+    // sorting them moves no records.
+    struct Event {
+        int chain;
+        DateTime day;
+        std::size_t order;  // 0: the day's highest reading; then refuelling order - 1
+        double reading;
+    };
+    std::vector<DataRecord> refuellings;
+    std::vector<Event> events;
+    DateTime lastRefuel = 0;
+    data.scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& r) {
+        const DateTime day = std::floor(r.record.date());
+        lastRefuel = refuellings.empty() ? day : std::max(lastRefuel, day);
+        refuellings.push_back(r.record);
+        events.push_back({std::max(-1, int(r.record.vehicle())), day, refuellings.size(), 0});
+    });
+    if (events.empty()) return builder.finish();
+    for (const RecordSums& s : data.dailyReadings(vehicle, lastRefuel))
+        events.push_back({std::max(-1, int(s.vehicle)), s.day, 0, s.highestReading});
+    std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+        return std::tie(a.chain, a.day, a.order) < std::tie(b.chain, b.day, b.order);
+    });
+    for (const Event& e : events) {
+        if (e.order == 0)
+            builder.noteReading(e.chain, e.day, e.reading);
+        else
+            builder.noteRefuelling(refuellings[e.order - 1]);
+    }
     return builder.finish();
 }
 

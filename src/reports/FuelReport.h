@@ -85,12 +85,22 @@ struct ReportPeriod {
     store::PeriodRange range;
 };
 
-// Takes the records one by one in file order. `vehicle` -1 counts every vehicle.
+// Builds the report from the sums of the data set's records and from the odometer readings
+// and refuellings of each vehicle, or from the records one by one in file order.
 class FuelReportBuilder {
 public:
     FuelReportBuilder(const std::vector<store::ItemEntry>& liveVehicles, ReportPeriod period,
                       int vehicle = -1);
+    // A record, taken in file order: what it adds and what it tells of its vehicle's chain.
     void add(const store::DataRecord& r);
+    // The sums of records of the period, grouped by kind and by vehicle or month (or both);
+    // what the query this report asks for (sumsQuery) counts.
+    void credit(const store::RecordSums& sums);
+    store::RecordSumsQuery sumsQuery() const;
+    // A vehicle's reading at `date`, and its refuellings, each vehicle's in file order (the
+    // readings of a day may come as the day's highest, before the refuellings of the day).
+    void noteReading(int vehicle, store::DateTime date, double reading);
+    void noteRefuelling(const store::DataRecord& r);
     FuelReport finish();
 
 private:
@@ -115,6 +125,12 @@ private:
     }
     Chain& newChain(std::size_t index);
     void settle(int vehicle, Chain& c);
+    // The waiting refuellings are settled by the first record of a later day (or an earlier
+    // one, in a file out of order).
+    void settleBefore(int vehicle, Chain& c, store::DateTime date) {
+        if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(vehicle, c);
+    }
+    static void queue(Chain& c, const store::DataRecord& r, store::DateTime date);
     // The figures of the vehicle's line and of the month of `date`.
     CostFigures& line(int vehicle) {
         const int l = vehicle >= 0 && std::size_t(vehicle) < lineOf_.size()

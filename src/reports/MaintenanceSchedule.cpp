@@ -16,14 +16,7 @@ namespace {
 DateTime dayOf(DateTime d) { return d >= 0 ? std::floor(d) : dateOnly(d); }
 }  // namespace
 
-double ScheduleCollector::readingOf(const DataRecord& r) {
-    switch (RecordKind(r.kind())) {
-        case RecordKind::Driving: return std::max(r.distance1(), r.distance2());
-        case RecordKind::Refuelling:
-        case RecordKind::Maintenance: return r.distance1();
-        default: return 0;
-    }
-}
+double ScheduleCollector::readingOf(const DataRecord& r) { return odometerReading(r); }
 
 void ScheduleCollector::note(PerVehicle& pv, double reading) {
     if (!(reading > 0)) return;
@@ -110,6 +103,25 @@ bool ScheduleCollector::remove(const DataRecord& r) {
     if (pv.top.empty() && pv.readings > 0) return false;
     pv.highest = pv.top.empty() ? 0 : pv.top.front();
     return true;
+}
+
+void ScheduleCollector::setReadings(int vehicle, std::vector<double> highest,
+                                    std::int64_t readings) {
+    if (vehicle < 0) return;
+    if (vehicles_.size() <= std::size_t(vehicle)) vehicles_.resize(std::size_t(vehicle) + 1);
+    PerVehicle& pv = vehicles_[std::size_t(vehicle)];
+    if (highest.size() > kTop) highest.resize(kTop);
+    pv.highest = highest.empty() ? 0 : highest.front();
+    pv.top = std::move(highest);
+    pv.readings = readings;
+}
+
+void ScheduleCollector::setDone(int vehicle, int item, const Done& done) {
+    if (vehicle < 0 || item < 0) return;
+    if (vehicles_.size() <= std::size_t(vehicle)) vehicles_.resize(std::size_t(vehicle) + 1);
+    auto& list = vehicles_[std::size_t(vehicle)].done;
+    if (list.size() <= std::size_t(item)) list.resize(std::size_t(item) + 1);
+    list[std::size_t(item)] = done;
 }
 
 double ScheduleCollector::highest(int vehicle) const {
@@ -211,7 +223,19 @@ std::vector<ScheduleItem> scheduleItems(const std::string& dataFolder) {
 
 ScheduleCollector collectSchedule(DataStore& data) {
     ScheduleCollector collector;
-    data.scanRecords([&](const StoredRecord& r) { collector.add(r.record); });
+    if (!data.answersSums()) {
+        data.scanRecords([&](const StoredRecord& r) { collector.add(r.record); });
+        return collector;
+    }
+    for (const VehicleReadings& v : data.highestReadings(ScheduleCollector::kTop))
+        collector.setReadings(v.vehicle, v.highest, v.count);
+    for (const LatestRecord& l : data.lastOfEach(std::int16_t(RecordKind::Maintenance))) {
+        const DataRecord& r = l.stored.record;
+        const DateTime d = r.date();
+        const bool own = r.distance1() > 0;
+        collector.setDone(r.vehicle(), r.item(),
+                          {dayOf(d), own ? r.distance1() : l.highestBefore, !own, d});
+    }
     return collector;
 }
 

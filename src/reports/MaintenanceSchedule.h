@@ -85,6 +85,13 @@ public:
         bool fromHighest = false;  // the odometer is the highest reading up to the record
         store::DateTime at = 0;    // the record's date and time
     };
+    // What a pass would have left, from the data set's answers: a vehicle's highest readings
+    // (highest first, at least the kTop highest or all of them) and how many it has, and
+    // the latest maintenance of an item.
+    static constexpr std::size_t kTop = 8;
+    void setReadings(int vehicle, std::vector<double> highest, std::int64_t readings);
+    void setDone(int vehicle, int item, const Done& done);
+
     double highest(int vehicle) const;
     // The latest maintenance of `item` on `vehicle`, if any.
     std::optional<Done> lastDone(int vehicle, int item) const;
@@ -97,7 +104,6 @@ private:
         std::int64_t readings = 0;
         std::vector<std::optional<Done>> done;  // by item position
     };
-    static constexpr std::size_t kTop = 8;
     static double readingOf(const store::DataRecord& r);
     static void note(PerVehicle& pv, double reading);
     // Whether a record at `date` comes before (or with) a maintenance whose odometer was

@@ -41,27 +41,30 @@ void SummaryFigures::add(const SummaryFigures& o) {
 
 namespace {
 
-// Which records a summary takes, and what one record adds.
-// Refuels come from the refuelling list's records, expenses from the expense list's (every
-// record with a cost), the rest from driving records.
-bool takes(SummaryKind kind, std::int16_t recordKind) {
-    switch (kind) {
-        case SummaryKind::FuelByVehicle:
-        case SummaryKind::RefuelsByVehicle: return listTabShows(ListTab::Refuelling, recordKind);
-        case SummaryKind::ExpenseByVehicle: return listTabShows(ListTab::Expense, recordKind);
-        default: return listTabShows(ListTab::Driving, recordKind);
-    }
+// Which records a summary takes: refuels come from the refuelling list's records, expenses
+// from the expense list's (every record with a cost), the rest from driving records.
+std::vector<std::int16_t> kindsTaken(SummaryKind kind) {
+    const ListTab tab = kind == SummaryKind::FuelByVehicle || kind == SummaryKind::RefuelsByVehicle
+                            ? ListTab::Refuelling
+                        : kind == SummaryKind::ExpenseByVehicle ? ListTab::Expense
+                                                                : ListTab::Driving;
+    std::vector<std::int16_t> kinds;
+    for (std::int16_t k = 0; k <= std::int16_t(RecordKind::Expense); ++k)
+        if (listTabShows(tab, k)) kinds.push_back(k);
+    return kinds;
 }
 
-std::int16_t groupOf(SummaryKind kind, const DataRecord& r) {
+unsigned groupedBy(SummaryKind kind) {
     switch (summaryGroupKind(kind)) {
-        case ItemKind::User: return r.user();
-        case ItemKind::Purpose: return r.item();
-        default: return r.vehicle();
+        case ItemKind::User: return RecordSumsQuery::User;
+        case ItemKind::Purpose: return RecordSumsQuery::Item;
+        default: return RecordSumsQuery::Vehicle;
     }
 }
 
-// The figures of every live record of `data` over the groups of `items`.
+
+// The figures of the live records of `data` over the groups of `items`: what each group's
+// sums add.
 SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, SummaryKind kind,
                         int periodIndex, int year) {
     SummaryResult out;
@@ -80,19 +83,48 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
     const PeriodFilter period = hasStoredPeriod(p.kind)
                                     ? PeriodFilter(p.kind, periodRange(p.kind, year, p.subIndex))
                                     : PeriodFilter();
-    data.scanRecords([&](const StoredRecord& stored) {
-        const DataRecord& r = stored.record;
-        if (r.deleted() || !takes(kind, r.kind()) || !period.passes(r.date())) return;
-        const int g = groupOf(kind, r);
+    RecordSumsQuery query;
+    query.kinds = kindsTaken(kind);
+    query.period = period;
+    query.by = groupedBy(kind);
+    const ItemKind groupKind = summaryGroupKind(kind);
+    auto figuresOf = [&](int g) -> SummaryFigures& {
         const int line = g >= 0 && std::size_t(g) < lineOf.size() ? lineOf[std::size_t(g)] : -1;
-        SummaryFigures& f = line >= 0 ? out.groups[std::size_t(line)].figures : out.others;
         if (line < 0) out.hasOthers = true;
-        f.count += 1;
-        f.distance += r.distance2() - r.distance1();
-        f.litres += r.distance2();
-        f.price += r.price();
-        f.tax += r.tax();
-    });
+        return line >= 0 ? out.groups[std::size_t(line)].figures : out.others;
+    };
+    if (data.answersSums()) {
+        const std::vector<std::vector<RecordSums>> sums = data.sumRecords({query});
+        for (const RecordSums& s : sums.front()) {
+            SummaryFigures& f = figuresOf(groupKind == ItemKind::User      ? s.user
+                                          : groupKind == ItemKind::Purpose ? s.item
+                                                                           : s.vehicle);
+            f.count += s.count;
+            f.distance += s.driven;
+            f.litres += s.distance2;
+            f.price += s.price;
+            f.tax += s.tax;
+        }
+    } else {
+        // A folder: one pass in the process, each record counted as its group's sums count it
+        // (RecordSums::add), without building groups, which costs more than the pass itself.
+        unsigned taken = 0;
+        for (std::int16_t k : query.kinds) taken |= 1u << k;
+        data.scanRecords([&](const StoredRecord& stored) {
+            const DataRecord& r = stored.record;
+            const std::int16_t k = r.kind();
+            if (r.deleted() || k < 0 || k > 15 || !(taken >> k & 1u) || !period.passes(r.date()))
+                return;
+            SummaryFigures& f = figuresOf(groupKind == ItemKind::User      ? r.user()
+                                          : groupKind == ItemKind::Purpose ? r.item()
+                                                                           : r.vehicle());
+            f.count += 1;
+            f.distance += r.distance2() - r.distance1();
+            f.litres += r.distance2();
+            f.price += r.price();
+            f.tax += r.tax();
+        });
+    }
     for (const SummaryLine& l : out.groups) out.total.add(l.figures);
     out.total.add(out.others);
     return out;

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cmath>
+#include <optional>
 #include <sstream>
 #include <thread>
+
+#include "store/Date.h"
 
 namespace quil::server {
 namespace {
@@ -164,6 +168,234 @@ void ServerDataSet::scanDays(double firstDay, double lastDay,
     });
     for (int i = 0; i < r.rows(); ++i)
         f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
+}
+
+std::vector<store::VehicleReadings> ServerDataSet::highestReadings(std::size_t n) {
+    // How many readings from the kept sums; the reading's expression is the one of the index
+    // quil_records_readings.
+    const std::string reading =
+        "(CASE kind WHEN 0 THEN greatest(distance1, distance2) WHEN 1 THEN distance1 "
+        "WHEN 2 THEN distance1 ELSE 0 END)";
+    const PgResult r = retrying([&] {
+        return conn_.exec(
+            "SELECT v.vehicle, v.n, t.reading FROM "
+            "(SELECT vehicle, sum(readings)::int8 AS n FROM quil_record_sums GROUP BY vehicle "
+            "HAVING sum(readings) > 0) v, "
+            "LATERAL (SELECT " +
+                reading +
+                " AS reading FROM quil_records "
+                "WHERE NOT deleted AND vehicle = v.vehicle AND " +
+                reading + " > 0 ORDER BY " + reading +
+                " DESC LIMIT $1) t ORDER BY v.vehicle, t.reading DESC",
+            {PgParam::number(std::int64_t(n))}, true);
+    });
+    std::vector<store::VehicleReadings> out;
+    for (int i = 0; i < r.rows(); ++i) {
+        const std::int16_t vehicle = r.int16(i, 0);
+        if (out.empty() || out.back().vehicle != vehicle) out.push_back({vehicle, {}, r.int64(i, 1)});
+        out.back().highest.push_back(r.float8(i, 2));
+    }
+    return out;
+}
+
+namespace {
+
+constexpr double kFirstMonthDay = -693593;  // 0001/01/01: quil_month's months run from here
+constexpr double kPastLastDay = 2958466;    // 10000/01/01
+
+// The first day of the month after the one of `day` (a day of years 1 to 9999).
+double nextMonthStart(double day) {
+    const store::CivilDate c = store::decodeDate(day);
+    return c.month == 12 ? store::encodeDate(c.year + 1, 1, 1)
+                         : store::encodeDate(c.year, c.month + 1, 1);
+}
+
+// A period's days split into the whole months the kept sums answer for (`firstMonth` to
+// `lastMonth`, their first days; none when firstMonth > lastMonth) and the days at either end
+// that only part of a month covers, which are added up from the records.
+struct PeriodMonths {
+    double firstMonth = 1, lastMonth = 0;
+    std::vector<std::pair<double, double>> partDays;  // ranges of days, both ends taken
+};
+
+// Nothing for a period whose ends are no whole days of years 1 to 9999.
+std::optional<PeriodMonths> splitIntoMonths(double first, double last) {
+    auto usable = [](double d) {
+        return d == std::floor(d) && d >= kFirstMonthDay && d < kPastLastDay;
+    };
+    if (!usable(first) || !usable(last) || first > last) return std::nullopt;
+    PeriodMonths p;
+    const store::CivilDate f = store::decodeDate(first);
+    const double firstFull = f.day == 1 ? first : nextMonthStart(first);
+    const store::CivilDate l = store::decodeDate(last);
+    const double lastStart = store::encodeDate(l.year, l.month, 1);
+    const double lastFullEnd = nextMonthStart(last) == last + 1 ? last : lastStart - 1;
+    if (firstFull > lastFullEnd) {
+        p.partDays.push_back({first, last});
+        return p;
+    }
+    p.firstMonth = firstFull;
+    p.lastMonth = store::encodeDate(store::decodeDate(lastFullEnd).year,
+                                    store::decodeDate(lastFullEnd).month, 1);
+    if (first < firstFull) p.partDays.push_back({first, firstFull - 1});
+    if (lastFullEnd < last) p.partDays.push_back({lastFullEnd + 1, last});
+    return p;
+}
+
+}  // namespace
+
+std::vector<store::RecordSums> ServerDataSet::sumRecords(const store::RecordSumsQuery& q) {
+    using Q = store::RecordSumsQuery;
+    std::vector<store::RecordSums> out;
+    if (q.kinds.empty()) return out;
+    // The groups' columns; those not grouped by come back as the defaults of RecordSums.
+    auto column = [&](unsigned by, const char* expr, const char* none) {
+        return std::string(q.by & by ? expr : none);
+    };
+    std::vector<PgParam> params = {PgParam::text(intArray(q.kinds))};
+    auto param = [&](PgParam p, const char* type) {
+        params.push_back(std::move(p));
+        return "$" + std::to_string(params.size()) + "::" + type;
+    };
+    std::string taken = "kind = ANY($1::int2[])";
+    if (q.vehicle >= 0) taken += " AND vehicle = " + param(PgParam::number(q.vehicle), "int2");
+    // The same choice of days as listIds makes.
+    auto days = [&](double first, double last) {
+        const std::string f = param(PgParam::float8(first), "float8");
+        const std::string l = param(PgParam::float8(last), "float8");
+        return "date > " + f + " - 1 AND date < " + l + " + 1 AND trunc(date) BETWEEN " + f +
+               " AND " + l;
+    };
+    // A record as a group of its own, in the columns of quil_record_sums.
+    const std::string one =
+        "SELECT kind, vehicle, quil_month(date) AS month, trunc(date) AS day, user_no, item, "
+        "1 AS count, distance2 - distance1 AS driven, distance2, price, tax, "
+        "CASE WHEN quil_reading(kind, distance1, distance2) > 0 "
+        "THEN quil_reading(kind, distance1, distance2) ELSE 0 END AS highest, "
+        "(quil_reading(kind, distance1, distance2) > 0)::int AS readings "
+        "FROM quil_records WHERE NOT deleted AND " +
+        taken;
+    std::string from;
+    const std::optional<PeriodMonths> months =
+        q.by & Q::Day ? std::nullopt
+        : q.period.all()
+            ? std::optional<PeriodMonths>(PeriodMonths{kFirstMonthDay - 1e9, 1e300, {}})
+            : splitIntoMonths(q.period.firstDay(), q.period.lastDay());
+    if (months) {
+        // Whole months from the kept sums, the days of part of a month from the records.
+        if (months->firstMonth <= months->lastMonth) {
+            from =
+                "SELECT kind, vehicle, month, 0::float8 AS day, user_no, item, count, driven, "
+                "distance2, price, tax, highest, readings FROM quil_record_sums WHERE " +
+                taken;
+            if (!q.period.all())
+                from += " AND month BETWEEN " +
+                        param(PgParam::float8(months->firstMonth), "float8") + " AND " +
+                        param(PgParam::float8(months->lastMonth), "float8");
+        }
+        for (const auto& [first, last] : months->partDays)
+            from += (from.empty() ? "" : " UNION ALL ") + one + " AND " + days(first, last);
+        if (from.empty()) return out;
+    } else {
+        from = one;
+        if (!q.period.all()) from += " AND " + days(q.period.firstDay(), q.period.lastDay());
+    }
+    const std::string day = q.by & Q::Month ? "month" : column(Q::Day, "day", "0::float8");
+    const std::string sql =
+        "SELECT " + column(Q::Vehicle, "vehicle", "-1::int2") + ", " +
+        column(Q::User, "user_no", "-1::int2") + ", " + column(Q::Item, "item", "-1::int2") + ", " +
+        column(Q::Kind, "kind", "-1::int2") + ", " + day +
+        ", sum(count)::int8, sum(driven)::float8, sum(distance2)::float8, sum(price)::int8, "
+        "sum(tax)::int8, coalesce(max(highest) FILTER (WHERE readings > 0), 0)::float8, "
+        "sum(readings)::int8 FROM (" +
+        from + ") taken GROUP BY 1, 2, 3, 4, 5";
+    const PgResult r = retrying([&] { return conn_.exec(sql, params, true); });
+    out.reserve(static_cast<std::size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i) {
+        store::RecordSums g;
+        g.vehicle = r.int16(i, 0);
+        g.user = r.int16(i, 1);
+        g.item = r.int16(i, 2);
+        g.kind = r.int16(i, 3);
+        g.day = r.float8(i, 4);
+        g.count = r.int64(i, 5);
+        g.driven = r.float8(i, 6);
+        g.distance2 = r.float8(i, 7);
+        g.price = r.int64(i, 8);
+        g.tax = r.int64(i, 9);
+        g.highestReading = r.float8(i, 10);
+        g.readings = r.int64(i, 11);
+        out.push_back(g);
+    }
+    return out;
+}
+
+void ServerDataSet::scanKind(std::int16_t kind, int vehicle,
+                             const std::function<void(const RecordRow&)>& f) {
+    const PgResult r = retrying([&] {
+        return conn_.exec(
+            std::string(
+                "SELECT id, version, raw FROM quil_records WHERE NOT deleted AND kind = $1 ") +
+                (vehicle >= 0 ? "AND vehicle = $2 " : "AND $2 < 0 ") +
+                "ORDER BY date, vehicle, user_no, entry",
+            {PgParam::number(kind), PgParam::number(vehicle)}, true);
+    });
+    for (int i = 0; i < r.rows(); ++i)
+        f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
+}
+
+std::vector<RecordRow> ServerDataSet::lastOfEach(std::int16_t kind, std::vector<double>& highest) {
+    // Each vehicle and item of the kind from the kept sums, its last record over the index of
+    // kinds. The highest reading before a record is asked only for a record without a reading
+    // of its own: the vehicle's readings from the highest down over their index, the first one
+    // before the record in the list's order.
+    const std::string reading =
+        "CASE e.kind WHEN 0 THEN greatest(e.distance1, e.distance2) WHEN 1 THEN e.distance1 "
+        "WHEN 2 THEN e.distance1 ELSE 0 END";
+    const PgResult r = retrying([&] {
+        return conn_.exec(
+            "SELECT l.id, l.version, l.raw, CASE WHEN l.distance1 > 0 THEN 0::float8 ELSE "
+            "coalesce((SELECT " +
+                reading +
+                " FROM quil_records e WHERE NOT e.deleted "
+                "  AND e.vehicle = l.vehicle AND " +
+                reading +
+                " > 0 "
+                "  AND (e.date, e.user_no, e.entry) < (l.date, l.user_no, l.entry) "
+                "  ORDER BY " +
+                reading +
+                " DESC LIMIT 1), 0) END "
+                "FROM (SELECT DISTINCT vehicle, item FROM quil_record_sums WHERE kind = $1) g, "
+                "LATERAL (SELECT id, version, raw, vehicle, date, user_no, entry, distance1 "
+                "      FROM quil_records WHERE NOT deleted AND kind = $1 AND vehicle = g.vehicle "
+                "      AND item = g.item "
+                "      ORDER BY date DESC, vehicle DESC, user_no DESC, entry DESC LIMIT 1) l",
+            {PgParam::number(kind)}, true);
+    });
+    std::vector<RecordRow> out;
+    highest.clear();
+    for (int i = 0; i < r.rows(); ++i) {
+        out.push_back(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
+        highest.push_back(r.float8(i, 3));
+    }
+    return out;
+}
+
+std::vector<store::RecordSums> ServerDataSet::dailyReadings(int vehicle, double lastDay) {
+    const PgResult r = retrying([&] {
+        return conn_.exec(
+            std::string("SELECT vehicle, day, highest FROM quil_reading_days WHERE day <= $1 ") +
+                (vehicle >= 0 ? "AND vehicle = $2" : "AND $2 < 0"),
+            {PgParam::float8(lastDay), PgParam::number(vehicle)}, true);
+    });
+    std::vector<store::RecordSums> out(static_cast<std::size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i) {
+        store::RecordSums& s = out[std::size_t(i)];
+        s.vehicle = r.int16(i, 0);
+        s.day = r.float8(i, 1);
+        s.highestReading = r.float8(i, 2);
+    }
+    return out;
 }
 
 std::vector<RecordRow> ServerDataSet::vehicleRecordsAround(int vehicle, double date, int user,

@@ -86,6 +86,19 @@ public:
                                       std::size_t limit = static_cast<std::size_t>(-1));
     // The live records dated on the days firstDay to lastDay, in the list's order.
     void scanDays(double firstDay, double lastDay, const std::function<void(const RecordRow&)>& f);
+    // The sums of the live records that `query` asks for, added up by the server over the
+    // figures' columns (store::DataStore::sumRecords).
+    std::vector<store::RecordSums> sumRecords(const store::RecordSumsQuery& query);
+    // Of each vehicle, its `n` highest readings and how many it has
+    // (store::DataStore::highestReadings).
+    std::vector<store::VehicleReadings> highestReadings(std::size_t n);
+    // The live records of `kind` (of `vehicle` only, unless -1), in the list's order.
+    void scanKind(std::int16_t kind, int vehicle, const std::function<void(const RecordRow&)>& f);
+    // Of each vehicle and item, the last live record of `kind` in the list's order, each with
+    // the vehicle's highest reading before it (store::DataStore::lastOfEach) in `highest`.
+    std::vector<RecordRow> lastOfEach(std::int16_t kind, std::vector<double>& highest);
+    // The kept highest readings per vehicle and day (store::DataStore::dailyReadings).
+    std::vector<store::RecordSums> dailyReadings(int vehicle, double lastDay);
     // The live records of `vehicle` nearest to (date, user) in the list's order: up to
     // `count` at or before it, up to `count` after it (each side with one more when there
     // is one, to say so), in the list's order, and where the first "after" row stands.

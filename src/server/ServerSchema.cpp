@@ -1227,6 +1227,275 @@ void createPaperTables(PgConnection& c) {
     c.run(kSchema11Rights);
 }
 
+// Schema 12: the figures the reports add up, taken from the record's bytes into columns the
+// server computes itself on every write (distances and return time are little-endian
+// doubles, price and tax 32-bit, item 16-bit); the sums per kind, vehicle, month, user and
+// item and the highest readings per vehicle and day, kept by triggers, so that a report reads
+// a few rows per vehicle and month instead of every record; and the indexes the reports walk.
+constexpr const char* kSchema12 = R"SQL(
+CREATE FUNCTION quil_raw_int4(b bytea, o integer) RETURNS integer
+    LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
+    SELECT ((get_byte(b, o)::bigint | (get_byte(b, o + 1)::bigint << 8)
+             | (get_byte(b, o + 2)::bigint << 16) | (get_byte(b, o + 3)::bigint << 24))
+            - CASE WHEN get_byte(b, o + 3) >= 128 THEN 4294967296 ELSE 0 END)::integer
+$$;
+CREATE FUNCTION quil_raw_int2(b bytea, o integer) RETURNS smallint
+    LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
+    SELECT ((get_byte(b, o) | (get_byte(b, o + 1) << 8))
+            - CASE WHEN get_byte(b, o + 1) >= 128 THEN 65536 ELSE 0 END)::smallint
+$$;
+CREATE FUNCTION quil_raw_float8(b bytea, o integer) RETURNS double precision
+    LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
+    SELECT CASE WHEN e = 2047 THEN CASE WHEN m = 0 THEN s * 'Infinity'::float8 ELSE 'NaN' END
+                WHEN e = 0 THEN s * m::float8 * 2::float8 ^ -1074
+                ELSE s * (4503599627370496 + m)::float8 * 2::float8 ^ (e - 1075) END
+    FROM (SELECT CASE WHEN get_byte(b, o + 7) >= 128 THEN -1::float8 ELSE 1::float8 END AS s,
+                 ((get_byte(b, o + 7) & 127) << 4) | (get_byte(b, o + 6) >> 4) AS e,
+                 ((get_byte(b, o + 6) & 15)::bigint << 48) | (get_byte(b, o + 5)::bigint << 40)
+                 | (get_byte(b, o + 4)::bigint << 32) | (get_byte(b, o + 3)::bigint << 24)
+                 | (get_byte(b, o + 2)::bigint << 16) | (get_byte(b, o + 1)::bigint << 8)
+                 | get_byte(b, o)::bigint AS m) f
+$$;
+ALTER TABLE quil_records
+    ADD COLUMN distance1 double precision GENERATED ALWAYS AS (quil_raw_float8(raw, 32)) STORED,
+    ADD COLUMN distance2 double precision GENERATED ALWAYS AS (quil_raw_float8(raw, 40)) STORED,
+    ADD COLUMN price integer GENERATED ALWAYS AS (quil_raw_int4(raw, 52)) STORED,
+    ADD COLUMN tax integer GENERATED ALWAYS AS (quil_raw_int4(raw, 60)) STORED,
+    ADD COLUMN item smallint GENERATED ALWAYS AS (quil_raw_int2(raw, 64)) STORED,
+    ADD COLUMN return_time double precision
+        GENERATED ALWAYS AS (quil_raw_float8(raw, 176)) STORED;
+CREATE INDEX quil_records_sums ON quil_records (vehicle, date)
+    INCLUDE (kind, user_no, entry, item, distance1, distance2, price, tax) WHERE NOT deleted;
+-- Each vehicle's highest odometer readings, for the schedule of maintenance.
+CREATE INDEX quil_records_readings ON quil_records (vehicle, (CASE kind
+    WHEN 0 THEN greatest(distance1, distance2) WHEN 1 THEN distance1 WHEN 2 THEN distance1
+    ELSE 0 END)) WHERE NOT deleted;
+-- The records of a kind in the list's order: the refuellings of the fuel report (no sort of
+-- their rows), the latest maintenance of each vehicle and item.
+CREATE INDEX quil_records_kinds ON quil_records (kind, date, vehicle, user_no, entry)
+    INCLUDE (item) WHERE NOT deleted;
+-- The refuellings in the list's order with their records: the fuel report reads them from
+-- the index alone instead of every page of the table, and sorts nothing.
+CREATE INDEX quil_records_refuellings ON quil_records (date, vehicle, user_no, entry)
+    INCLUDE (id, version, raw) WHERE NOT deleted AND kind = 1;
+
+-- A record's odometer reading (the expression of quil_records_readings) and the first day of
+-- its date's month; a date beyond years 1 to 9999 (or no number) is its own day.
+CREATE FUNCTION quil_reading(kind smallint, d1 double precision, d2 double precision)
+    RETURNS double precision LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+    SELECT CASE kind WHEN 0 THEN greatest(d1, d2) WHEN 1 THEN d1 WHEN 2 THEN d1 ELSE 0 END
+$$;
+CREATE FUNCTION quil_month(d double precision) RETURNS double precision
+    LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
+    SELECT CASE WHEN d >= -693593 AND d < 2958466 THEN (date_trunc('month',
+        (DATE '1899-12-30' + trunc(d)::integer)::timestamp)::date - DATE '1899-12-30')::float8
+        ELSE trunc(d) END
+$$;
+
+-- The live records' sums per kind, vehicle, month, user and item, kept by a trigger on every
+-- write, so that a report over whole months reads a few rows per vehicle and month instead of
+-- every record. `highest` is the highest reading above 0 (0: none), `readings` how many
+-- records have one. A bulk load (quil.bulk) skips the trigger and rebuilds them at its end.
+CREATE TABLE quil_record_sums (
+    kind smallint NOT NULL,
+    vehicle smallint NOT NULL,
+    month double precision NOT NULL,
+    user_no smallint NOT NULL,
+    item smallint NOT NULL,
+    count bigint NOT NULL,
+    driven double precision NOT NULL,
+    distance2 double precision NOT NULL,
+    price bigint NOT NULL,
+    tax bigint NOT NULL,
+    highest double precision NOT NULL,
+    readings bigint NOT NULL,
+    PRIMARY KEY (kind, vehicle, month, user_no, item)
+);
+
+-- Each vehicle's highest reading above 0 of its driving and maintenance records per day (a
+-- date's day is its whole part), and how many have one: the fuel report follows them between
+-- refuellings without a reading.
+CREATE TABLE quil_reading_days (
+    vehicle smallint NOT NULL,
+    day double precision NOT NULL,
+    highest double precision NOT NULL,
+    readings bigint NOT NULL,
+    PRIMARY KEY (vehicle, day)
+);
+
+CREATE FUNCTION quil_rebuild_record_sums() RETURNS void LANGUAGE sql AS $$
+    DELETE FROM quil_reading_days;
+    INSERT INTO quil_reading_days
+    SELECT vehicle, trunc(date), max(quil_reading(kind, distance1, distance2)), count(*)
+      FROM quil_records
+     WHERE NOT deleted AND kind IN (0, 2) AND quil_reading(kind, distance1, distance2) > 0
+     GROUP BY 1, 2;
+    DELETE FROM quil_record_sums;
+    INSERT INTO quil_record_sums
+    SELECT kind, vehicle, quil_month(date), user_no, item, count(*), sum(distance2 - distance1),
+           sum(distance2), sum(price), sum(tax),
+           coalesce(max(quil_reading(kind, distance1, distance2))
+                        FILTER (WHERE quil_reading(kind, distance1, distance2) > 0), 0),
+           count(*) FILTER (WHERE quil_reading(kind, distance1, distance2) > 0)
+      FROM quil_records WHERE NOT deleted GROUP BY 1, 2, 3, 4, 5;
+$$;
+SELECT quil_rebuild_record_sums();
+
+-- The groups a statement took figures out of that subtraction cannot take back (figures of
+-- no number, infinite or NaN, or the group's highest reading) are added up again from their
+-- records once the statement is done (a month of one vehicle, over quil_records_sums); the
+-- rows' trigger lists them in quil.recount for the transaction.
+CREATE FUNCTION quil_recount_record_sums() RETURNS trigger
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    g text[];
+    m double precision;
+    next_month double precision;
+BEGIN
+    FOR g IN SELECT DISTINCT string_to_array(x, ',')
+               FROM unnest(string_to_array(current_setting('quil.recount', true), ';')) x
+              WHERE x <> '' LOOP
+        IF array_length(g, 1) = 2 THEN  -- a vehicle's day of readings
+            m := g[2]::float8;
+            UPDATE public.quil_reading_days d
+               SET (highest, readings) = (
+                   SELECT coalesce(max(public.quil_reading(r.kind, r.distance1, r.distance2)), 0),
+                          count(*)
+                     FROM public.quil_records r
+                    WHERE NOT r.deleted AND r.vehicle = g[1]::smallint AND r.kind IN (0, 2)
+                      AND trunc(r.date) = m
+                      AND (NOT m - m = 0 OR (r.date > m - 1 AND r.date < m + 1))
+                      AND public.quil_reading(r.kind, r.distance1, r.distance2) > 0)
+             WHERE (d.vehicle, d.day) = (g[1]::smallint, m);
+            DELETE FROM public.quil_reading_days d
+             WHERE (d.vehicle, d.day) = (g[1]::smallint, m) AND d.readings = 0;
+            CONTINUE;
+        END IF;
+        m := g[3]::float8;
+        next_month := CASE WHEN m >= -693593 AND m < 2958466
+            THEN (((DATE '1899-12-30' + m::integer) + interval '1 month')::date
+                  - DATE '1899-12-30')::float8 END;
+        UPDATE public.quil_record_sums s
+           SET (count, driven, distance2, price, tax, highest, readings) = (
+               SELECT count(*), coalesce(sum(r.distance2 - r.distance1), 0),
+                      coalesce(sum(r.distance2), 0), coalesce(sum(r.price), 0),
+                      coalesce(sum(r.tax), 0),
+                      coalesce(max(public.quil_reading(r.kind, r.distance1, r.distance2))
+                          FILTER (WHERE public.quil_reading(r.kind, r.distance1, r.distance2) > 0), 0),
+                      count(*) FILTER (WHERE public.quil_reading(r.kind, r.distance1, r.distance2) > 0)
+                 FROM public.quil_records r
+                WHERE NOT r.deleted AND r.vehicle = g[2]::smallint AND r.kind = g[1]::smallint
+                  AND r.user_no = g[4]::smallint AND r.item = g[5]::smallint
+                  AND public.quil_month(r.date) = m
+                  AND (next_month IS NULL OR (r.date >= m AND r.date < next_month)))
+         WHERE (s.kind, s.vehicle, s.month, s.user_no, s.item)
+               = (g[1]::smallint, g[2]::smallint, m, g[4]::smallint, g[5]::smallint);
+        DELETE FROM public.quil_record_sums s
+         WHERE (s.kind, s.vehicle, s.month, s.user_no, s.item)
+               = (g[1]::smallint, g[2]::smallint, m, g[4]::smallint, g[5]::smallint)
+           AND s.count = 0;
+    END LOOP;
+    PERFORM set_config('quil.recount', '', true);
+    RETURN NULL;
+END $$;
+
+-- Takes the record's old figures out of its group and adds the new ones. Runs with the
+-- owner's rights: no login may write the sums itself.
+CREATE FUNCTION quil_keep_record_sums() RETURNS trigger
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    reading double precision;
+    left_count bigint;
+    left_highest double precision;
+    left_driven double precision;
+    left_litres double precision;
+BEGIN
+    IF TG_OP = 'UPDATE' AND NOT OLD.deleted AND NOT NEW.deleted
+       AND (NEW.kind, NEW.vehicle, NEW.user_no, NEW.item, NEW.date, NEW.distance1,
+            NEW.distance2, NEW.price, NEW.tax) IS NOT DISTINCT FROM
+           (OLD.kind, OLD.vehicle, OLD.user_no, OLD.item, OLD.date, OLD.distance1,
+            OLD.distance2, OLD.price, OLD.tax) THEN
+        RETURN NULL;
+    END IF;
+    -- One writer of the sums at a time, to its commit: a write may take figures out of one
+    -- group and add them to another, and two writers locking their groups' rows in opposite
+    -- orders would deadlock.
+    PERFORM pg_advisory_xact_lock(7190004);
+    IF TG_OP <> 'INSERT' AND NOT OLD.deleted THEN
+        reading := public.quil_reading(OLD.kind, OLD.distance1, OLD.distance2);
+        UPDATE public.quil_record_sums s
+           SET count = s.count - 1, driven = s.driven - (OLD.distance2 - OLD.distance1),
+               distance2 = s.distance2 - OLD.distance2, price = s.price - OLD.price,
+               tax = s.tax - OLD.tax, readings = s.readings - (reading > 0)::integer
+         WHERE (s.kind, s.vehicle, s.month, s.user_no, s.item)
+               = (OLD.kind, OLD.vehicle, public.quil_month(OLD.date), OLD.user_no, OLD.item)
+        RETURNING s.count, s.highest, s.driven, s.distance2
+             INTO left_count, left_highest, left_driven, left_litres;
+        IF left_count <= 0 THEN
+            DELETE FROM public.quil_record_sums s
+             WHERE (s.kind, s.vehicle, s.month, s.user_no, s.item)
+                   = (OLD.kind, OLD.vehicle, public.quil_month(OLD.date), OLD.user_no, OLD.item);
+        ELSIF (reading > 0 AND reading >= left_highest)
+              OR NOT (left_driven - left_driven = 0 AND left_litres - left_litres = 0) THEN
+            PERFORM set_config('quil.recount', coalesce(current_setting('quil.recount', true), '')
+                || concat_ws(',', OLD.kind, OLD.vehicle, public.quil_month(OLD.date),
+                             OLD.user_no, OLD.item) || ';', true);
+        END IF;
+        IF OLD.kind IN (0, 2) AND reading > 0 THEN
+            UPDATE public.quil_reading_days d SET readings = d.readings - 1
+             WHERE (d.vehicle, d.day) = (OLD.vehicle, trunc(OLD.date))
+            RETURNING d.readings, d.highest INTO left_count, left_highest;
+            IF left_count <= 0 THEN
+                DELETE FROM public.quil_reading_days d
+                 WHERE (d.vehicle, d.day) = (OLD.vehicle, trunc(OLD.date));
+            ELSIF reading >= left_highest THEN
+                PERFORM set_config('quil.recount',
+                    coalesce(current_setting('quil.recount', true), '')
+                    || concat_ws(',', OLD.vehicle, trunc(OLD.date)) || ';', true);
+            END IF;
+        END IF;
+    END IF;
+    IF TG_OP <> 'DELETE' AND NOT NEW.deleted THEN
+        reading := public.quil_reading(NEW.kind, NEW.distance1, NEW.distance2);
+        INSERT INTO public.quil_record_sums AS s VALUES (
+            NEW.kind, NEW.vehicle, public.quil_month(NEW.date), NEW.user_no, NEW.item, 1,
+            NEW.distance2 - NEW.distance1, NEW.distance2, NEW.price, NEW.tax,
+            CASE WHEN reading > 0 THEN reading ELSE 0 END, (reading > 0)::integer)
+        ON CONFLICT (kind, vehicle, month, user_no, item) DO UPDATE
+           SET count = s.count + 1, driven = s.driven + EXCLUDED.driven,
+               distance2 = s.distance2 + EXCLUDED.distance2, price = s.price + EXCLUDED.price,
+               tax = s.tax + EXCLUDED.tax, highest = greatest(s.highest, EXCLUDED.highest),
+               readings = s.readings + EXCLUDED.readings;
+        IF NEW.kind IN (0, 2) AND reading > 0 THEN
+            INSERT INTO public.quil_reading_days AS d
+            VALUES (NEW.vehicle, trunc(NEW.date), reading, 1)
+            ON CONFLICT (vehicle, day) DO UPDATE
+               SET highest = greatest(d.highest, EXCLUDED.highest), readings = d.readings + 1;
+        END IF;
+    END IF;
+    RETURN NULL;
+END $$;
+CREATE TRIGGER quil_records_keep_sums AFTER INSERT OR UPDATE OR DELETE ON quil_records
+    FOR EACH ROW WHEN (coalesce(current_setting('quil.bulk', true), '') <> 'on')
+    EXECUTE FUNCTION quil_keep_record_sums();
+CREATE TRIGGER quil_records_recount_sums AFTER INSERT OR UPDATE OR DELETE ON quil_records
+    FOR EACH STATEMENT WHEN (coalesce(current_setting('quil.bulk', true), '') <> 'on')
+    EXECUTE FUNCTION quil_recount_record_sums();
+
+REVOKE ALL ON quil_record_sums, quil_reading_days FROM PUBLIC;
+REVOKE ALL ON FUNCTION quil_recount_record_sums() FROM PUBLIC;
+REVOKE ALL ON FUNCTION quil_keep_record_sums() FROM PUBLIC;
+REVOKE ALL ON FUNCTION quil_rebuild_record_sums() FROM PUBLIC;
+DO $$
+BEGIN
+    EXECUTE format('GRANT SELECT ON quil_record_sums, quil_reading_days TO %I',
+                   quil_group('viewer'));
+    EXECUTE format('GRANT ALL ON quil_record_sums, quil_reading_days TO %I', quil_group('admin'));
+    EXECUTE format('GRANT EXECUTE ON FUNCTION quil_rebuild_record_sums() TO %I',
+                   quil_group('admin'));
+END $$;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
@@ -1238,7 +1507,7 @@ constexpr std::array kMigrations{
     Migration{3, kSchema3}, Migration{4, kSchema4, convertStoredExtensionFile},
     Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7},
     Migration{8, kSchema8}, Migration{9, kSchema9}, Migration{10, kSchema10},
-    Migration{11, kSchema11, createPaperTables}};
+    Migration{11, kSchema11, createPaperTables}, Migration{12, kSchema12}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

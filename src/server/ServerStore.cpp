@@ -30,6 +30,26 @@ void ServerStore::scanDays(store::DateTime firstDay, store::DateTime lastDay,
     set_.scanDays(firstDay, lastDay, [&](const RecordRow& r) { f(stored(r)); });
 }
 
+std::vector<std::vector<store::RecordSums>> ServerStore::sumRecords(
+    const std::vector<store::RecordSumsQuery>& queries) {
+    std::vector<std::vector<store::RecordSums>> out;
+    for (const store::RecordSumsQuery& q : queries) out.push_back(set_.sumRecords(q));
+    return out;
+}
+
+void ServerStore::scanKind(std::int16_t kind, int vehicle,
+                           const std::function<void(const store::StoredRecord&)>& f) {
+    set_.scanKind(kind, vehicle, [&](const RecordRow& r) { f(stored(r)); });
+}
+
+std::vector<store::LatestRecord> ServerStore::lastOfEach(std::int16_t kind) {
+    std::vector<double> highest;
+    const std::vector<RecordRow> rows = set_.lastOfEach(kind, highest);
+    std::vector<store::LatestRecord> out;
+    for (std::size_t i = 0; i < rows.size(); ++i) out.push_back({stored(rows[i]), highest[i]});
+    return out;
+}
+
 store::NearbyRecords ServerStore::vehicleRecordsAround(const store::DataRecord& record,
                                                        std::size_t count) {
     std::size_t firstAfter = 0;

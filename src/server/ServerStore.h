@@ -30,6 +30,18 @@ public:
     }
     void scanDays(store::DateTime firstDay, store::DateTime lastDay,
                   const std::function<void(const store::StoredRecord&)>& f) override;
+    bool answersSums() const override { return true; }
+    std::vector<std::vector<store::RecordSums>> sumRecords(
+        const std::vector<store::RecordSumsQuery>& queries) override;
+    std::vector<store::VehicleReadings> highestReadings(std::size_t n) override {
+        return set_.highestReadings(n);
+    }
+    void scanKind(std::int16_t kind, int vehicle,
+                  const std::function<void(const store::StoredRecord&)>& f) override;
+    std::vector<store::LatestRecord> lastOfEach(std::int16_t kind) override;
+    std::vector<store::RecordSums> dailyReadings(int vehicle, store::DateTime lastDay) override {
+        return set_.dailyReadings(vehicle, lastDay);
+    }
     store::NearbyRecords vehicleRecordsAround(const store::DataRecord& record,
                                               std::size_t count) override;
     store::StoredRecord readRecord(std::int64_t id) override;

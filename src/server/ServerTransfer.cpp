@@ -383,6 +383,8 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
                        {PgParam::number(position)});
             }
         }
+        // The bulk load skipped the trigger that keeps the reports' sums.
+        c.run("SELECT quil_rebuild_record_sums()");
         if (extension && !extension->empty()) {
             writeExtensionTables(c, *extension);
             counts.extension = true;

@@ -7,6 +7,8 @@
 // a write changed from the store itself (setChangeListener), in the same terms whichever kind
 // of data set is behind it.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "store/DataSetChange.h"
+#include "store/Date.h"
 #include "store/ListFilter.h"
 #include "store/Records.h"
 #include "store/StoreError.h"
@@ -55,6 +58,92 @@ struct NearbyRecords {
     bool moreAfter = false;             // and after the last
 };
 
+// A record's odometer reading: the higher of a driving record's two readings, the first
+// distance of a refuelling or a maintenance, none (0) for an expense.
+// Inline: the folder's reports call it for every record.
+inline double odometerReading(const DataRecord& r) {
+    switch (RecordKind(r.kind())) {
+        case RecordKind::Driving: return std::max(r.distance1(), r.distance2());
+        case RecordKind::Refuelling:
+        case RecordKind::Maintenance: return r.distance1();
+        default: return 0;
+    }
+}
+
+// The sums of one group. The fields the query does not group by stay -1 (`day` 0).
+struct RecordSums {
+    std::int16_t vehicle = -1;
+    std::int16_t user = -1;
+    std::int16_t item = -1;
+    std::int16_t kind = -1;
+    DateTime day = 0;  // the day, or the first day of the month
+    std::int64_t count = 0;
+    double driven = 0;     // distance2 - distance1
+    double distance2 = 0;  // a refuelling's litres
+    std::int64_t price = 0;
+    std::int64_t tax = 0;
+    double highestReading = 0;  // the highest odometer reading above 0 (0: none)
+    std::int64_t readings = 0;  // records with a reading above 0
+    // What one record adds (inline, as odometerReading).
+    void add(const DataRecord& r) {
+        count += 1;
+        driven += r.distance2() - r.distance1();
+        distance2 += r.distance2();
+        price += r.price();
+        tax += r.tax();
+        const double reading = odometerReading(r);
+        if (reading > 0) {
+            ++readings;
+            highestReading = std::max(highestReading, reading);
+        }
+    }
+};
+
+// What a report asks to have added up over the live records, and how they are grouped.
+struct RecordSumsQuery {
+    std::vector<std::int16_t> kinds;  // the record kinds taken
+    PeriodFilter period;              // the days taken (a date's day is its whole part)
+    int vehicle = -1;                 // only this vehicle's records; -1 every vehicle's
+    // What tells the groups apart (or'ed); 0: one group of everything taken.
+    enum By : unsigned { Vehicle = 1, User = 2, Item = 4, Kind = 8, Month = 16, Day = 32 };
+    unsigned by = 0;
+
+    // Whether a live record is taken, and the group it falls in (its sums still empty).
+    // Inline, as RecordSums::add.
+    bool takes(const DataRecord& r) const {
+        if (std::find(kinds.begin(), kinds.end(), r.kind()) == kinds.end()) return false;
+        if (vehicle >= 0 && r.vehicle() != vehicle) return false;
+        return period.passes(r.date());
+    }
+    RecordSums groupOf(const DataRecord& r) const {
+        RecordSums key;
+        if (by & Vehicle) key.vehicle = r.vehicle();
+        if (by & User) key.user = r.user();
+        if (by & Item) key.item = r.item();
+        if (by & Kind) key.kind = r.kind();
+        if (by & (Day | Month)) key.day = std::trunc(r.date());
+        // The first day of the month, for dates of years 1 to 9999; any other stays its own
+        // group.
+        if ((by & Month) && key.day >= -693593 && key.day < 2958466) {
+            const CivilDate c = decodeDate(key.day);
+            key.day = encodeDate(c.year, c.month, 1);
+        }
+        return key;
+    }
+};
+
+// A vehicle's highest odometer readings above 0, highest first, and how many it has.
+struct VehicleReadings {
+    std::int16_t vehicle = -1;
+    std::vector<double> highest;
+    std::int64_t count = 0;
+};
+
+struct LatestRecord {
+    StoredRecord stored;
+    double highestBefore = 0;
+};
+
 class DataStore {
 public:
     virtual ~DataStore() = default;
@@ -85,6 +174,33 @@ public:
     // up to `count` after it. A server selects them over its index; the default reads every
     // record.
     virtual NearbyRecords vehicleRecordsAround(const DataRecord& record, std::size_t count);
+    // Whether the data set answers sumRecords, highestReadings, scanKind and lastOfEach
+    // itself (a server, over its columns and indexes). When it does not, a report reads the
+    // records once itself and adds up in the process, one record at a time, by the same
+    // definitions (RecordSumsQuery::takes, RecordSums::add).
+    virtual bool answersSums() const { return false; }
+    // The sums each query asks for, one list of groups per query in no particular order. A
+    // server adds them up itself; the default reads every record once for all the queries.
+    virtual std::vector<std::vector<RecordSums>> sumRecords(
+        const std::vector<RecordSumsQuery>& queries);
+    // Of each vehicle with a reading, the `n` highest readings of its live records (all of
+    // them when it has fewer) and how many it has. A server takes them from its index of
+    // readings and counts them; the default reads every record.
+    virtual std::vector<VehicleReadings> highestReadings(std::size_t n);
+    // The live records of `kind` (of `vehicle` only, unless -1) in the list's order. A server
+    // selects them; the default reads every record.
+    virtual void scanKind(std::int16_t kind, int vehicle,
+                          const std::function<void(const StoredRecord&)>& f);
+    // Of each vehicle and item, the last live record of `kind` in the list's order, in no
+    // particular order, with the highest odometer reading above 0 of the vehicle's live
+    // records before it in that order (0: none; asked only when the record has no reading of
+    // its own above 0, else 0). A server selects them; the default reads every record.
+    virtual std::vector<LatestRecord> lastOfEach(std::int16_t kind);
+    // Of each vehicle (of `vehicle` only, unless -1), the highest odometer reading above 0 of
+    // its live driving and maintenance records on each day up to `lastDay` that has one (a
+    // date's day is its whole part), in no particular order: RecordSums of vehicle, day and
+    // highestReading. A server keeps them per day; the default asks sumRecords.
+    virtual std::vector<RecordSums> dailyReadings(int vehicle, DateTime lastDay);
     // RecordChangedError when there is no record `id`.
     virtual StoredRecord readRecord(std::int64_t id) = 0;
     // The records of `ids` that exist, in no particular order (the rows being painted).

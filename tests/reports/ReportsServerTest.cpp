@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <random>
@@ -372,6 +373,152 @@ TEST_F(ReportsOnServerTest, AReadOnlyUserReadsTheSameFigures) {
               describe(ui::computeSummary(dir(), ui::SummaryKind::ExpenseByVehicle, 1, 2024)));
     EXPECT_EQ(describe(checkOdometers(*data), &positionOf), describe(checkOdometers(dir())));
 }
+
+// Random data sets, the same as a folder and on a server: the server's sums give the
+// figures the folder's records give. Dates fall on the edges of months, quarters and the
+// fiscal halves as well as between them; there are deleted records, records of a deleted
+// vehicle and of positions that are no item, negative prices, odd readings and refuellings
+// with and without a reading of their own. Values are quarters, so that sums taken in any
+// order are exact.
+class ReportsAgreeOnRandomDataTest : public ::testing::TestWithParam<unsigned> {
+protected:
+    static std::vector<DataRecord> randomRecords(unsigned seed) {
+        std::mt19937 random(seed);
+        auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+        auto quarters = [&](int most) { return pick(most * 4) / 4.0; };
+        std::vector<DataRecord> out;
+        const int n = 300 + pick(300);
+        for (int i = 0; i < n; ++i) {
+            // A first or last moment of a month, or any time of a day of the year.
+            const unsigned month = 1 + unsigned(pick(12));
+            store::DateTime date = day(2024, month, 1) + pick(366) - 30;
+            switch (pick(4)) {
+                case 0: date = day(2024, month, 1); break;
+                case 1: date = day(2024, month, 1) - 1.0 / 86400; break;
+                default: date += pick(1440) / 1440.0; break;
+            }
+            const int vehicle = pick(10) == 0 ? 9 : pick(3);  // 2: deleted, 9: no item
+            const int kind = pick(4);
+            DataRecord r = makeRecord(date, vehicle, 0, pick(9000) - 1000, kind);
+            r.setUser(std::int16_t(pick(2) ? kYamada : kSato));
+            r.setItem(std::int16_t(kind == 2 ? (pick(2) ? kOil : kInspection)
+                                             : (pick(3) ? kDelivery : kSales)));
+            r.setTax(pick(900) - 100);
+            const double base = 1000 + std::floor(date - day(2023, 12, 1)) * 40;
+            switch (kind) {
+                case 0:
+                    r.setDistance1(base + quarters(20) - (pick(15) == 0 ? 500 : 0));
+                    r.setDistance2(r.distance1() + quarters(80));
+                    r.setReturnTime(date + quarters(2) / 24);
+                    break;
+                case 1:
+                    r.setDistance2(quarters(50));
+                    r.setDistance1(pick(3) == 0 ? base : 0);
+                    r.setRemarks(pick(4) == 0 ? "給油 部分給油" : "満タン");
+                    break;
+                case 2: r.setDistance1(pick(3) == 0 ? 0 : base - quarters(30)); break;
+                default: break;
+            }
+            r.setDeleted(pick(6) == 0);
+            out.push_back(r);
+        }
+        std::stable_sort(out.begin(), out.end(),
+                         [](const DataRecord& a, const DataRecord& b) { return sortsAfter(b, a); });
+        return out;
+    }
+};
+
+TEST_P(ReportsAgreeOnRandomDataTest, ServerFiguresAreTheFolders) {
+    TempDir folder;
+    writeDataSet(folder, fleetItems(), randomRecords(GetParam()));
+    test::ScratchDatabase db;
+    {
+        server::PgConnection c(db.conninfo());
+        server::initializeSchema(c);
+        server::pushFolder(c, folder.dir());
+    }
+    const auto data = server::openServerStore(db.conninfo());
+    const auto inFolder = store::openFolderStore(folder.dir());
+
+    auto compareAll = [&](const char* when) {
+        SCOPED_TRACE(when);
+        // 全て, the year, the fiscal halves, two quarters and three months.
+        for (int period : {0, 1, 3, 4, 5, 8, 9, 11, 20}) {
+            for (int kind = 0; kind <= 8; ++kind) {
+                const auto k = ui::summaryKindFromIndex(kind);
+                EXPECT_EQ(describe(ui::computeSummary(*data, k, period, 2024)),
+                          describe(ui::computeSummary(folder.dir(), k, period, 2024)))
+                    << "kind " << kind << ", period " << period;
+            }
+        }
+        const ReportPeriod year{false, store::periodRange(1, 2024, 0)};
+        const ReportPeriod quarter{false, store::periodRange(4, 2024, 1)};
+        const ReportPeriod month{false, store::periodRange(5, 2024, 7)};
+        for (const ReportPeriod& period : {ReportPeriod{}, year, quarter, month})
+            for (int vehicle : {-1, int(kCarA), int(kScrapped)})
+                EXPECT_EQ(describe(computeFuelReport(*data, period, vehicle)),
+                          describe(computeFuelReport(folder.dir(), period, vehicle)))
+                    << "vehicle " << vehicle << ", from " << period.range.first;
+        const std::vector<MaintenanceCycle> cycles = {{kOil, 3, 2000, 0}, {kInspection, 12, 0, 24}};
+        for (store::DateTime today : {day(2024, 6, 30), day(2025, 3, 1)})
+            EXPECT_EQ(describe(computeSchedule(*data, cycles, today)),
+                      describe(computeSchedule(folder.dir(), cycles, today)));
+    };
+    compareAll("pushed");
+
+    // The same writes on both: edits that move records to another vehicle, month or kind,
+    // deletions, new records, and a figure of no number that is taken out again.
+    std::mt19937 random(GetParam() + 1);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    int saves = 0;
+    auto key = [&] { return "reports-agree-save-" + std::to_string(++saves); };
+    auto live = [](store::DataStore& s) {
+        std::vector<store::StoredRecord> out;
+        s.scanRecords([&](const store::StoredRecord& r) { out.push_back(r); });
+        return out;
+    };
+    for (int round = 0; round < 12; ++round) {
+        const auto onServer = live(*data), onFolder = live(*inFolder);
+        ASSERT_EQ(onServer.size(), onFolder.size());
+        const std::size_t at = std::size_t(pick(int(onServer.size())));
+        DataRecord changed = onServer[at].record;
+        switch (round % 4) {
+            case 0: changed.setVehicle(std::int16_t(pick(3))); break;
+            case 1: changed.setDate(changed.date() + 20 + pick(40)); break;
+            case 2:
+                changed.setDistance2(changed.distance2() + pick(400) / 4.0);
+                changed.setPrice(changed.price() + 7);
+                break;
+            default: changed.setKind(std::int16_t(pick(4))); break;
+        }
+        if (round % 3 == 2) {
+            data->deleteRecord(onServer[at], key());
+            inFolder->deleteRecord(onFolder[at], key());
+        } else {
+            data->editRecord(onServer[at], changed, key());
+            inFolder->editRecord(onFolder[at], changed, key());
+        }
+        DataRecord added = changed;
+        added.setDate(changed.date() - 3);
+        data->addRecord(added, key());
+        inFolder->addRecord(added, key());
+    }
+    DataRecord odd = live(*data).front().record;
+    odd.setDistance2(std::nan(""));
+    const store::StoredRecord oddOnServer = data->addRecord(odd, key());
+    const store::StoredRecord oddInFolder = inFolder->addRecord(odd, key());
+    data->deleteRecord(oddOnServer, key());
+    inFolder->deleteRecord(oddInFolder, key());
+    compareAll("after edits");
+
+    // What the data sets hold makes the comparison tell something.
+    const FuelReport all = computeFuelReport(*data, ReportPeriod{});
+    EXPECT_FALSE(all.points.empty());
+    EXPECT_TRUE(all.hasOthers);
+    EXPECT_GT(all.total.maintenanceCost, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, ReportsAgreeOnRandomDataTest, ::testing::Values(1u, 7u, 42u, 2024u));
 
 }  // namespace
 }  // namespace quil::fleet

@@ -200,6 +200,13 @@ TEST(ServerRolesTest, ARecordRowsColumnsMustSayWhatItsBytesSay) {
         EXPECT_THROW(c->run("UPDATE quil_records SET date = date + 1"), ServerError);
     }
     EXPECT_EQ(su.exec("SELECT count(*) FROM quil_records WHERE vehicle = 3").integer(0, 0), 2);
+    // The reports' kept sums follow the clerk's rows through the trigger; the clerk cannot
+    // write them himself.
+    EXPECT_EQ(
+        su.exec("SELECT sum(count)::int FROM quil_record_sums WHERE vehicle = 3").integer(0, 0), 2);
+    EXPECT_TRUE(refused(clerk, "UPDATE quil_record_sums SET count = count + 100"));
+    EXPECT_TRUE(refused(clerk, "DELETE FROM quil_reading_days"));
+    EXPECT_TRUE(refused(clerk, "SELECT quil_rebuild_record_sums()"));
 }
 
 TEST(ServerRolesTest, NoPasswordTokenOrCookieValueReachesTheServersLog) {

@@ -80,9 +80,15 @@ void AnalysisData::setDailyLimitKm(double km) {
 }
 
 std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context) {
-    const std::string conninfo = context.serverConninfo();
-    if (!conninfo.empty()) return ui::openOnServer(context.serverOpeners().analysis, conninfo);
-    return std::make_unique<AnalysisData>(context.dataFolder());
+    return analysisStoreOpener(context)();
+}
+
+AnalysisStoreOpener analysisStoreOpener(const ui::MainContext& context) {
+    return [conninfo = context.serverConninfo(), open = context.serverOpeners().analysis,
+            folder = context.dataFolder()]() -> std::unique_ptr<fleet::AnalysisStore> {
+        if (!conninfo.empty()) return ui::openOnServer(open, conninfo);
+        return std::make_unique<AnalysisData>(folder);
+    };
 }
 
 }  // namespace quil::insight

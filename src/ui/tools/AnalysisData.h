@@ -3,6 +3,7 @@
 // cycles and the odometer check's daily limit. A data folder without QuilExt.db has no
 // cycles and the default limit; reading never creates the file, saving does.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -39,5 +40,8 @@ private:
 // The analysis settings of the main window's data set: QuilExt.db in a data folder, the
 // server's tables on a server data set.
 std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context);
+// The same, named now and opened by the call (on a worker: see ui::dataSetOpener).
+using AnalysisStoreOpener = std::function<std::unique_ptr<fleet::AnalysisStore>()>;
+AnalysisStoreOpener analysisStoreOpener(const ui::MainContext& context);
 
 }  // namespace quil::insight

@@ -1,10 +1,14 @@
 #include "ui/tools/OdometerWarning.h"
 
+#include <QEventLoop>
+#include <QWidget>
 #include <algorithm>
 #include <exception>
+#include <memory>
 
 #include "reports/OdometerCheck.h"
 #include "store/NumberFormat.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
@@ -12,21 +16,80 @@
 
 namespace quil::insight {
 
-QString OdometerWarning::text(const ui::MainContext& context, const store::DataRecord& record,
-                              std::optional<std::int64_t> editPosition) {
+namespace {
+
+struct Check {
     std::vector<fleet::OdometerFinding> findings;
     double limit = fleet::kDefaultDailyLimitKm;
-    try {
-        limit = openAnalysisStore(context)->dailyLimitKm();
-        // A data folder's file is searched for the record's place and read only around it;
-        // a server data set hands over the vehicle's records.
-        findings =
-            context.serverConninfo().empty()
-                ? fleet::checkNewReading(context.dataFolder(), record, editPosition, limit)
-                : fleet::checkNewReading(*ui::openDataSet(context), record, editPosition, limit);
-    } catch (const std::exception&) {
-        return {};
+};
+
+// What the record breaks; no finding when the data set cannot be read. A data folder's file
+// is searched for the record's place and read only around it, on this thread. A server data
+// set hands over the vehicle's records to a connection of the check's own, opened on a
+// worker while the window's events go on (a server slow to answer freezes nothing); a
+// progress box over `parent` from a second on lets the user give up, which gives nullopt.
+std::optional<Check> checkRecord(QWidget* parent, const ui::MainContext& context,
+                                 const store::DataRecord& record,
+                                 std::optional<std::int64_t> editPosition) {
+    if (context.serverConninfo().empty()) {
+        Check c;
+        try {
+            c.limit = openAnalysisStore(context)->dailyLimitKm();
+            c.findings =
+                fleet::checkNewReading(context.dataFolder(), record, editPosition, c.limit);
+        } catch (const std::exception&) {
+            c.findings.clear();
+        }
+        return c;
     }
+    // One check at a time: an OK pressed again while one waits saves nothing.
+    static bool waiting = false;
+    if (waiting) return std::nullopt;
+    struct Waiting {
+        Waiting() { waiting = true; }
+        ~Waiting() { waiting = false; }
+    } const whileWaiting;
+
+    // The dialog keeps its worker, so that a check given up goes on to its end unwaited.
+    const QString name = QStringLiteral("OdometerCheckWork");
+    ui::BackgroundWork* work =
+        parent ? parent->findChild<ui::BackgroundWork*>(name, Qt::FindDirectChildrenOnly)
+               : nullptr;
+    std::unique_ptr<ui::BackgroundWork> own;
+    if (!work) {
+        work = new ui::BackgroundWork(parent, QStringLiteral("距離を確認しています…"));
+        work->setObjectName(name);
+        if (!parent) own.reset(work);
+    }
+    std::optional<Check> result;
+    QEventLoop loop;
+    QObject::connect(work, &ui::BackgroundWork::finished, &loop, &QEventLoop::quit);
+    QObject::connect(work, &ui::BackgroundWork::cancelled, &loop, &QEventLoop::quit);
+    work->start(
+        [open = ui::dataSetOpener(context), openSettings = analysisStoreOpener(context), record,
+         editPosition, &result]() -> ui::BackgroundWork::Apply {
+            Check c;
+            c.limit = openSettings()->dailyLimitKm();
+            c.findings = fleet::checkNewReading(*open(), record, editPosition, c.limit);
+            // Applied only while this call still waits: `result` is its own.
+            return [&result, c = std::move(c)] { result = c; };
+        },
+        [&result](const std::exception&) { result = Check{}; });
+    if (work->running()) loop.exec();
+    work->disconnect(&loop);
+    return result;
+}
+
+}  // namespace
+
+QString OdometerWarning::text(const ui::MainContext& context, const store::DataRecord& record,
+                              std::optional<std::int64_t> editPosition) {
+    const std::optional<Check> c = checkRecord(nullptr, context, record, editPosition);
+    return c ? questionOf(c->findings, c->limit) : QString();
+}
+
+QString OdometerWarning::questionOf(const std::vector<fleet::OdometerFinding>& findings,
+                                    double limit) {
     if (findings.empty()) return {};
     const auto km = [](double v) { return QString::fromStdString(store::formatOneDecimal(v)); };
     QString lines;
@@ -65,7 +128,9 @@ QString OdometerWarning::text(const ui::MainContext& context, const store::DataR
 bool OdometerWarning::confirm(QWidget* parent, const ui::MainContext& context,
                               const store::DataRecord& record,
                               std::optional<std::int64_t> editPosition) {
-    const QString question = text(context, record, editPosition);
+    const std::optional<Check> c = checkRecord(parent, context, record, editPosition);
+    if (!c) return false;  // given up: the dialog stays open with what is typed
+    const QString question = questionOf(c->findings, c->limit);
     if (question.isEmpty()) return true;
     // Enter keeps the doubtful reading out of the data set: No is the default.
     return ui::Prompts::current().questionDefaultNo(parent, QStringLiteral("距離の確認"), question,

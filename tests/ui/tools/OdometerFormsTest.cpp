@@ -1,13 +1,26 @@
 // The odometer check list and the entry dialog's question.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QApplication>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+#include <cstring>
 
 #include "InsightFixtures.h"
+#include "server/ServerExtensions.h"
+#include "server/ServerStore.h"
 #include "store/ItemStore.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/OdometerCheckForm.h"
 #include "ui/tools/OdometerWarning.h"
@@ -197,6 +210,64 @@ TEST_F(OdometerFormsTest, TheEntryDialogAsksAndNeverRefuses) {
     EXPECT_TRUE(
         OdometerWarning::confirm(nullptr, context, driving(day(2024, 3, 4), 0, 1700, 1850), 7));
     EXPECT_TRUE(prompts.boxes().empty());
+}
+
+// On a server data set the check connects on a worker. A server that takes the connection
+// and never answers leaves the dialog's events going until the check gives up (the record is
+// then saved unasked); from a second on, its progress box lets the user stop waiting, which
+// saves nothing.
+TEST_F(OdometerFormsTest, AServerThatNeverAnswersFreezesNoDialog) {
+    struct OnThreads {
+        OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
+        ~OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
+    } onThreads;
+    TempDir socketDir;
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = socketDir.dir() + ".s.PGSQL.5432";
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    struct SilentServerMain : StandInMain {
+        using StandInMain::StandInMain;
+        std::string conninfo;
+        std::string serverConninfo() const override { return conninfo; }
+        ui::ServerOpeners serverOpeners() const override {
+            return {server::openServerStore, server::openServerCheckStore,
+                    server::openServerAnalysisStore};
+        }
+    } silent{dir.dir()};
+    silent.conninfo = "host=" + socketDir.dir() + " port=5432 dbname=quil connect_timeout=2";
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    const store::DataRecord back = driving(day(2024, 3, 20), 0, 1500, 1600);
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(OdometerWarning::confirm(&silent.window, silent, back, std::nullopt));
+    EXPECT_GE(waited.elapsed(), 1500);
+    EXPECT_GT(ticks, 40) << "the window's events went on while the check waited";
+    EXPECT_TRUE(prompts.boxes().empty());
+
+    bool gaveUp = false;
+    QTimer::singleShot(1300, [&] {
+        auto* box =
+            silent.window.findChild<QProgressDialog*>(QStringLiteral("BackgroundProgress"));
+        if (auto* stop = box ? box->findChild<QPushButton*>() : nullptr) {
+            stop->click();
+            gaveUp = true;
+        }
+    });
+    waited.restart();
+    EXPECT_FALSE(OdometerWarning::confirm(&silent.window, silent, back, std::nullopt));
+    EXPECT_TRUE(gaveUp);
+    EXPECT_LT(waited.elapsed(), 1900);
+    ::close(listener);
 }
 
 }  // namespace
