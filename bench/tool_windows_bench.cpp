@@ -38,7 +38,7 @@
 #include "FileReadFloor.h"
 #include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
-#include "printing/PrintPreview.h"
+#include "ui/printing/PrintPreview.h"
 #include "store/DataStore.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/MainContext.h"

@@ -22,7 +22,7 @@ layers=(
   ext             # QuilExt.db (Qt SQL)
   ui/components   # widgets
   ui/dialogs      # record entry, master lists, filters, data folder dialog, prompts
-  printing        # grid printer, print target, print dialog
+  ui/printing     # grid printer, print target, print dialog
   ui/windows      # the vehicle log's own minor windows: summary table, about box, settings
   ui/tools        # the ツール menu's windows
   ui/tools/alcohol  # the alcohol-check register's windows

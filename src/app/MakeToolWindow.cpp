@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "ext/ExtDatabase.h"
-#include "printing/Tpriansform.h"
+#include "ui/printing/Tpriansform.h"
 #include "store/FileSystem.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
