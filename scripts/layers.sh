@@ -12,7 +12,7 @@ src=${1:-src}
 layers=(
   store           # records, files, settings, periods: no Qt
   folder          # data-set logic: check, move, backup, restore, import, CSV; no Qt
-  reports         # reports and calculations: fleet figures, summary table, alcohol rules; no Qt
+  reports         # calculations: the analysis (fleet), summary table, alcohol rules; no Qt
   papers          # driver licences and vehicle papers: expiry, entry rules, CSV; no Qt
   server          # the data set on a PostgreSQL server (libpq): schema, versions, push/pull; no Qt
   tool            # quil-tool, the command-line companion; no Qt
