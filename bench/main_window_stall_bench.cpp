@@ -42,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "FullRun.h"
 #include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
 #include "PushedDataSet.h"
@@ -311,18 +312,10 @@ void WholeProgram(benchmark::State& state) {
 
 // --full: the goal's 1,000,000 records; without it 20,000, for the test command's smoke run.
 int main(int argc, char** argv) {
-    std::vector<char*> args;
-    bool full = false;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--full") == 0)
-            full = true;
-        else
-            args.push_back(argv[i]);
-    }
+    const bool full = quil::bench::takeFullRun(argc, argv);
     benchmark::RegisterBenchmark("WholeProgram", WholeProgram)
         ->Arg(full ? 1000000 : 20000)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
-    int n = static_cast<int>(args.size());
-    return runGuiBenchmarks(n, args.data());
+    return runGuiBenchmarks(argc, argv);
 }

@@ -22,9 +22,9 @@
 #include "FileReadFloor.h"
 #include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
-#include "printing/PrintPreview.h"
-#include "printing/TGridPrinter.h"
-#include "printing/Tpriansform.h"
+#include "ui/printing/PrintPreview.h"
+#include "ui/printing/TGridPrinter.h"
+#include "ui/printing/Tpriansform.h"
 #include "ui/main/TMainform.h"
 
 using namespace quil::ui;

@@ -43,7 +43,7 @@
 #include "GuiBenchmarkMain.h"
 #include "ListDataSet.h"
 #include "PaperFolder.h"
-#include "printing/PrintPreview.h"
+#include "ui/printing/PrintPreview.h"
 #include "store/DataStore.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/MainContext.h"

@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "BenchCluster.h"
+#include "FullRun.h"
 #include "RawClient.h"
 #include "TempFolder.h"
 #include "server/PgConnection.h"
@@ -702,23 +703,15 @@ BENCHMARK(BM_WebUnderAttack)
 
 // --full: the goal's load (50 drivers x 200 posts); without it a small one for the smoke run.
 int main(int argc, char** argv) {
-    std::vector<char*> args;
-    bool full = false;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--full") == 0)
-            full = true;
-        else
-            args.push_back(argv[i]);
-    }
+    const bool full = quil::bench::takeFullRun(argc, argv);
     auto* load = benchmark::RegisterBenchmark("BM_WebLoad", BM_WebLoad);
     load->ArgNames({"drivers", "posts"})
         ->Args(full ? std::vector<std::int64_t>{kAccounts, 200} : std::vector<std::int64_t>{4, 10})
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    int n = static_cast<int>(args.size());
-    benchmark::Initialize(&n, args.data());
-    if (benchmark::ReportUnrecognizedArguments(n, args.data())) return 1;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

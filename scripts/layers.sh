@@ -12,7 +12,7 @@ src=${1:-src}
 layers=(
   store           # records, files, settings, periods: no Qt
   folder          # data-set logic: check, move, backup, restore, import, CSV; no Qt
-  reports         # reports and calculations: fleet figures, summary table, alcohol rules; no Qt
+  reports         # calculations: the analysis (fleet), summary table, alcohol rules; no Qt
   papers          # driver licences and vehicle papers: expiry, entry rules, CSV; no Qt
   server          # the data set on a PostgreSQL server (libpq): schema, versions, push/pull; no Qt
   tool            # quil-tool, the command-line companion; no Qt
@@ -22,7 +22,7 @@ layers=(
   ext             # QuilExt.db (Qt SQL)
   ui/components   # widgets
   ui/dialogs      # record entry, master lists, filters, data folder dialog, prompts
-  printing        # grid printer, print target, print dialog
+  ui/printing     # grid printer, print target, print dialog
   ui/windows      # the vehicle log's own minor windows: summary table, about box, settings
   ui/tools        # the ツール menu's windows
   ui/tools/alcohol  # the alcohol-check register's windows

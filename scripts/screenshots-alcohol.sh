@@ -5,26 +5,15 @@
 # openbox, xdotool, imagemagick, poppler-utils and python3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Under a neutral home folder, so no picture shows anything of this computer.
-[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
-out=docs
-work=$(mktemp -d)
-quil=; wm=; xvfb=
-trap 'kill $quil $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+. scripts/screenshot-session.sh
 python3 scripts/sample-data.py "$work"
-cp build/quil build/quil.hlp build/libquil_charts.so build/libquil_tools.so "$work"/
-export DISPLAY=:96
-Xvfb $DISPLAY -screen 0 1280x800x24 >/dev/null 2>&1 & xvfb=$!
-sleep 1
-openbox >/dev/null 2>&1 & wm=$!
-sleep 1
-window() { xdotool search --sync --onlyvisible --name "^$1" | head -1; }
+copy_program "$work"
+start_display 96 1280x800 openbox
 shotwin() { sleep 1; import-im6.q16 -frame -window "$(window "$1")" "$out/$2.png"; }
 closewin() { xdotool windowactivate --sync "$(window "$1")" key Escape; sleep 0.5; }
 
 # A first start opens the register once, so QuilExt.db exists with its tables.
-"$work"/quil >"$work/quil.log" 2>&1 & quil=$!
-sleep 3
+start_quil "$work"/quil
 xdotool windowactivate --sync "$(window "クイル台帳")" key alt+t l
 window "アルコールチェック記録簿" >/dev/null
 kill $quil; wait $quil 2>/dev/null || true
@@ -47,8 +36,7 @@ db.execute("INSERT OR REPLACE INTO alcohol_setting (key, value) VALUES ('company
 db.commit()
 PY
 
-"$work"/quil >"$work/quil.log" 2>&1 & quil=$!
-sleep 3
+start_quil "$work"/quil
 main=$(window "クイル台帳")
 import-im6.q16 -window root -crop 1000x120+0+0 "$work/top.png"
 xdotool windowactivate --sync "$main" key alt+t a

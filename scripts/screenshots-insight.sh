@@ -4,23 +4,13 @@
 # program (build/quil) and xvfb, openbox, xdotool, imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Under a neutral home folder, so no picture shows anything of this computer.
-[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
-out=docs
-work=$(mktemp -d)
-trap 'kill $quil $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+. scripts/screenshot-session.sh
 python3 scripts/sample-data.py "$work"
 python3 scripts/sample-fleet.py "$work"
-cp build/quil build/quil.hlp build/libquil_charts.so build/libquil_tools.so "$work"/
-export DISPLAY=:96
-Xvfb $DISPLAY -screen 0 1280x900x24 >/dev/null 2>&1 & xvfb=$!
-sleep 1
-openbox >/dev/null 2>&1 & wm=$!
-sleep 1
-"$work"/quil >"$work/quil.log" 2>&1 & quil=$!
-sleep 3
+copy_program "$work"
+start_display 96 1280x900 openbox
+start_quil "$work"/quil
 cat "$work/quil.log" >&2
-window() { xdotool search --sync --onlyvisible --name "^$1" | head -1; }
 shotwin() { sleep 1; import-im6.q16 -window "$(window "$1")" -frame "$out/$2.png"; }
 closewin() { xdotool windowfocus --sync "$(window "$1")" key Escape; sleep 0.5; }
 main=$(window "クイル台帳")

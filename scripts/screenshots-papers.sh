@@ -5,14 +5,9 @@
 # xvfb, openbox, xdotool, imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Under a neutral home folder, so no picture shows anything of this computer.
-[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
-out=docs
-work=$(mktemp -d)
-quil=; wm=; xvfb=
-trap 'kill $quil $wm $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+. scripts/screenshot-session.sh
 python3 scripts/sample-data.py "$work"
-cp build/quil build/quil.hlp build/libquil_charts.so build/libquil_tools.so "$work"/
+copy_program "$work"
 d() { date -d "$1" +%Y/%m/%d; }
 printf '%s\r\n' '運転者,免許証番号,種類,条件,有効期限,確認日,確認者,備考' \
   "山田太郎,,普通・準中型,眼鏡等,$(d '-3 years -20 days'),$(d '-3 years -2 months'),安全 一郎," \
@@ -27,14 +22,8 @@ printf '%s\r\n' '車両,種類,項目名,保険会社,証明書・証券番号,�
   "軽トラック,その他,リース満了,,,$(d '+20 days')," >"$work/papers.csv"
 build/quil-tool --data "$work" licences import "$work/licences.csv"
 build/quil-tool --data "$work" papers import "$work/papers.csv"
-export DISPLAY=:93
-Xvfb $DISPLAY -screen 0 1280x900x24 >/dev/null 2>&1 & xvfb=$!
-sleep 1
-openbox >/dev/null 2>&1 & wm=$!
-sleep 1
-"$work"/quil >"$work/quil.log" 2>&1 & quil=$!
-sleep 3
-window() { xdotool search --sync --onlyvisible --name "^$1" | head -1; }
+start_display 93 1280x900 openbox
+start_quil "$work"/quil
 shotwin() { sleep 1; import-im6.q16 -window "$(window "$1")" -frame "$out/$2.png"; }
 closewin() { xdotool windowfocus --sync "$(window "$1")" key Escape; sleep 0.5; }
 # The notice at start names what lapsed; it closes with Enter.

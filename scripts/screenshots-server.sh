@@ -6,13 +6,9 @@
 # as an unprivileged user).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Under a neutral home folder, so no picture shows anything of this computer.
-[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
-out=docs
-work=$(mktemp -d)
+. scripts/screenshot-session.sh
 chmod 755 "$work"
 state="$work/cluster"
-quil=; wm=; xvfb=
 trap 'kill $quil $wm $xvfb 2>/dev/null || true; scripts/pg-cluster.sh stop "$state" || true; rm -rf "$work"' EXIT
 scripts/pg-cluster.sh start "$state"
 socket=$(head -1 "$state")
@@ -34,15 +30,9 @@ done
 psql -h "$socket" -U quil_test -d quil -qc \
   "UPDATE quil_web_account SET must_change_password = false WHERE login = 'yamada.t'" >/dev/null
 mkdir -p "$work/program"
-cp build/quil build/quil.hlp build/libquil_charts.so build/libquil_tools.so "$work/program/"
-export DISPLAY=:97
-Xvfb $DISPLAY -screen 0 1280x800x24 >/dev/null 2>&1 & xvfb=$!
-sleep 1
-openbox >/dev/null 2>&1 & wm=$!
-sleep 1
-window() { xdotool search --sync --onlyvisible --name "^$1" | head -1; }
-"$work/program/quil" --server "$conninfo" >"$work/quil.log" 2>&1 & quil=$!
-sleep 3
+copy_program "$work/program"
+start_display 97 1280x800 openbox
+start_quil "$work/program/quil" --server "$conninfo"
 xdotool windowactivate --sync "$(window "クイル台帳")" key alt+t u
 sleep 1
 import-im6.q16 -frame -window "$(window "利用者とその権限")" "$out/accounts.png"

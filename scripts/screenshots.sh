@@ -3,18 +3,11 @@
 # the sample data set. Needs a built program (build/quil) and xvfb, xdotool, imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Under a neutral home folder, so no picture shows anything of this computer.
-[ -n "${QUIL_NEUTRAL_HOME:-}" ] || exec scripts/neutral-home.sh "scripts/$(basename "$0")" "$@"
-out=docs
-work=$(mktemp -d)
-trap 'kill $quil $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+. scripts/screenshot-session.sh
 python3 scripts/sample-data.py "$work"
-cp build/quil build/quil.hlp build/libquil_charts.so build/libquil_tools.so "$work"/
-export DISPLAY=:97
-Xvfb $DISPLAY -screen 0 1024x768x24 >/dev/null 2>&1 & xvfb=$!
-sleep 1
-"$work"/quil >"$work/quil.log" 2>&1 & quil=$!
-sleep 3
+copy_program "$work"
+start_display 97 1024x768
+start_quil "$work"/quil
 cat "$work/quil.log" >&2
 shot() { import-im6.q16 -window root -crop "$1" "$out/$2.png"; }
 names=(driving refuelling maintenance expense)
@@ -25,7 +18,6 @@ for t in 0 1 2 3; do
 done
 # Dialogs are captured by their window, found by the start of their title, and closed with
 # Escape once they have the keyboard focus.
-window() { xdotool search --sync --onlyvisible --name "^$1" | head -1; }
 shotwin() { sleep 1; import-im6.q16 -window "$(window "$1")" "$out/$2.png"; }
 closewin() { xdotool windowfocus --sync "$(window "$1")" key Escape; sleep 0.5; }
 main=$(window "クイル台帳")

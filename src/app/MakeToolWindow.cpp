@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "ext/ExtDatabase.h"
-#include "printing/Tpriansform.h"
+#include "ui/printing/Tpriansform.h"
 #include "server/FolderPaperStore.h"
 #include "server/ServerPaperStore.h"
 #include "store/FileSystem.h"

@@ -150,8 +150,7 @@ std::optional<double> extensionStamp(SqliteFile& f) {
 }
 
 void writeExtensionFile(SqliteFile& f, const ExtensionData& data, std::optional<double> stamp) {
-    f.exec("BEGIN");
-    try {
+    f.transaction("BEGIN", [&] {
         f.exec(schema::kVersionTable);
         if (stamp) {
             f.exec(schema::kDataSetTable);
@@ -171,14 +170,7 @@ void writeExtensionFile(SqliteFile& f, const ExtensionData& data, std::optional<
                                        columnList(*t.table) + ") VALUES (" + marks + ")";
             for (const SqlRow& row : t.rows) f.exec(insert, row);
         }
-        f.exec("COMMIT");
-    } catch (...) {
-        try {
-            f.exec("ROLLBACK");
-        } catch (...) {
-        }
-        throw;
-    }
+    });
 }
 
 ExtensionData readExtensionTables(PgConnection& c) {

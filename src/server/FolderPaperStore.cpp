@@ -116,8 +116,7 @@ SqliteFile* FolderPaperStore::file(bool forWriting) {
                               std::to_string(version) + "）。");
     if (version == component.version) return (ready_ = true), file_.get();
     if (!forWriting) return nullptr;
-    f.exec("BEGIN IMMEDIATE");
-    try {
+    f.transaction("BEGIN IMMEDIATE", [&] {
         f.exec(schema::kVersionTable);
         if (stamp) {
             f.exec(schema::kDataSetTable);
@@ -128,14 +127,7 @@ SqliteFile* FolderPaperStore::file(bool forWriting) {
         f.exec("INSERT INTO schema_version(component, version) VALUES(?, ?) "
                "ON CONFLICT(component) DO UPDATE SET version = excluded.version",
                {std::string(kComponent), std::int64_t{component.version}});
-        f.exec("COMMIT");
-    } catch (...) {
-        try {
-            f.exec("ROLLBACK");
-        } catch (...) {
-        }
-        throw;
-    }
+    });
     ready_ = true;
     return file_.get();
 }
@@ -143,17 +135,7 @@ SqliteFile* FolderPaperStore::file(bool forWriting) {
 template <typename F>
 void FolderPaperStore::write(F&& work) {
     SqliteFile& f = *file(true);
-    f.exec("BEGIN IMMEDIATE");
-    try {
-        work(f);
-        f.exec("COMMIT");
-    } catch (...) {
-        try {
-            f.exec("ROLLBACK");
-        } catch (...) {
-        }
-        throw;
-    }
+    f.transaction("BEGIN IMMEDIATE", [&] { work(f); });
 }
 
 std::vector<DriverLicence> FolderPaperStore::licences(bool withNumbers) {

@@ -345,13 +345,7 @@ void PgConnection::copyIn(
         throw;
     }
     PQputCopyEnd(conn_, failed ? "failed" : nullptr);
-    pg_result* end = PQgetResult(conn_);
-    if (!end || PQresultStatus(end) != PGRES_COMMAND_OK) {
-        while (pg_result* rest = PQgetResult(conn_)) PQclear(rest);
-        fail(end, sql);
-    }
-    PQclear(end);
-    while (pg_result* rest = PQgetResult(conn_)) PQclear(rest);
+    finishCopy(sql);
 }
 
 void PgConnection::copyOut(const std::string& sql,
@@ -378,6 +372,10 @@ void PgConnection::copyOut(const std::string& sql,
         if (n == -1) break;
         fail(nullptr, sql);
     }
+    finishCopy(sql);
+}
+
+void PgConnection::finishCopy(const std::string& sql) {
     pg_result* end = PQgetResult(conn_);
     if (!end || PQresultStatus(end) != PGRES_COMMAND_OK) {
         while (pg_result* rest = PQgetResult(conn_)) PQclear(rest);

@@ -148,6 +148,9 @@ public:
 
 private:
     [[noreturn]] void fail(pg_result* r, const std::string& sql);
+    // The end of a COPY: its command's result, every other result drained so that the
+    // connection stays usable, a failure raised.
+    void finishCopy(const std::string& sql);
     pg_conn* conn_ = nullptr;
     std::string conninfo_;
     std::string where_;

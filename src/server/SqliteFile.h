@@ -37,6 +37,22 @@ public:
     std::vector<SqlRow> query(const std::string& sql, const SqlRow& params = {});
     void exec(const std::string& sql, const SqlRow& params = {}) { query(sql, params); }
     bool hasTable(const std::string& name);
+    // Runs `work` between `begin` ("BEGIN" or "BEGIN IMMEDIATE") and COMMIT; an exception
+    // from it or from the commit rolls the transaction back and goes on.
+    template <typename Work>
+    void transaction(const char* begin, Work&& work) {
+        exec(begin);
+        try {
+            work();
+            exec("COMMIT");
+        } catch (...) {
+            try {
+                exec("ROLLBACK");
+            } catch (...) {
+            }
+            throw;
+        }
+    }
 
 private:
     explicit SqliteFile(std::string where) : where_(std::move(where)) {}

@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "folder/ExportFile.h"
-#include "printing/PrintPreview.h"
 #include "store/StoreError.h"
+#include "ui/printing/PrintPreview.h"
 
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
@@ -23,6 +23,7 @@
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/PeriodPicker.h"
+#include "ui/tools/ToolWindow.h"
 
 namespace quil::insight {
 
@@ -56,12 +57,9 @@ private:
 }  // namespace
 
 ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      context_(context) {
-    setObjectName(QStringLiteral("ChartForm"));
-    setWindowTitle(QStringLiteral("グラフ"));
+    : QDialog(mainWindow, kToolWindowFlags), context_(context) {
+    nameToolWindow(*this, QStringLiteral("ChartForm"), QStringLiteral("グラフ"), {860, 560});
     work_ = new ui::BackgroundWork(this);
-    resize(860, 560);
     Picker = new PeriodPicker(this);
     KindBox = new QComboBox(this);
     KindBox->setObjectName(QStringLiteral("KindBox"));
@@ -82,23 +80,17 @@ ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
     PngButton = new QPushButton(QStringLiteral("PNG保存(&S)..."), this);
     PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
     CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {DrawButton, PngButton, PrintButton, CloseButton})
-        b->setAutoDefault(false);
+    noDefaultButton({DrawButton, PngButton, PrintButton, CloseButton});
     for (QPushButton* b : {DrawButton, PngButton, PrintButton}) b->setEnabled(canvas_ != nullptr);
 
     auto* top = new QHBoxLayout;
     top->addWidget(Picker, 1);
     top->addWidget(KindBox);
     top->addWidget(DrawButton);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(PngButton);
-    bottom->addWidget(PrintButton);
-    bottom->addStretch();
-    bottom->addWidget(CloseButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(View, 1);
-    layout->addLayout(bottom);
+    layout->addLayout(footRow({PngButton, PrintButton}, {CloseButton}));
 
     connect(DrawButton, &QPushButton::clicked, this, &ChartForm::DrawClick);
     connect(PngButton, &QPushButton::clicked, this, &ChartForm::savePng);

@@ -13,16 +13,14 @@
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ReportTableView.h"
+#include "ui/tools/ToolWindow.h"
 
 namespace quil::insight {
 
 FuelCostForm::FuelCostForm(ui::MainContext& context, QWidget* mainWindow)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      context_(context) {
-    setObjectName(QStringLiteral("FuelCostForm"));
-    setWindowTitle(QStringLiteral("燃費・費用"));
+    : QDialog(mainWindow, kToolWindowFlags), context_(context) {
+    nameToolWindow(*this, QStringLiteral("FuelCostForm"), QStringLiteral("燃費・費用"), {860, 460});
     work_ = new ui::BackgroundWork(this);
-    resize(860, 460);
     Picker = new PeriodPicker(this);
     CalcButton = new QPushButton(QStringLiteral("集計"), this);
     CalcButton->setObjectName(QStringLiteral("CalcButton"));
@@ -37,22 +35,15 @@ FuelCostForm::FuelCostForm(ui::MainContext& context, QWidget* mainWindow)
     PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
     HelpButton = new QPushButton(QStringLiteral("ヘルプ(&H)"), this);
     CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {CalcButton, CsvButton, PrintButton, HelpButton, CloseButton})
-        b->setAutoDefault(false);
+    noDefaultButton({CalcButton, CsvButton, PrintButton, HelpButton, CloseButton});
 
     auto* top = new QHBoxLayout;
     top->addWidget(Picker, 1);
     top->addWidget(CalcButton);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(CsvButton);
-    bottom->addWidget(PrintButton);
-    bottom->addStretch();
-    bottom->addWidget(HelpButton);
-    bottom->addWidget(CloseButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(Tabs, 1);
-    layout->addLayout(bottom);
+    layout->addLayout(footRow({CsvButton, PrintButton}, {HelpButton, CloseButton}));
 
     connect(CalcButton, &QPushButton::clicked, this, &FuelCostForm::CalcClick);
     connect(CsvButton, &QPushButton::clicked, this, &FuelCostForm::CsvClick);

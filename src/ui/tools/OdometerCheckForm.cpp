@@ -18,6 +18,7 @@
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/ReportTableView.h"
+#include "ui/tools/ToolWindow.h"
 
 namespace quil::insight {
 
@@ -46,13 +47,10 @@ private:
 
 OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord,
                                      QWidget* mainWindow)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      context_(context),
-      openRecord_(std::move(openRecord)) {
-    setObjectName(QStringLiteral("OdometerCheckForm"));
-    setWindowTitle(QStringLiteral("走行距離チェック"));
+    : QDialog(mainWindow, kToolWindowFlags), context_(context), openRecord_(std::move(openRecord)) {
+    nameToolWindow(*this, QStringLiteral("OdometerCheckForm"), QStringLiteral("走行距離チェック"),
+                   {760, 420});
     work_ = new ui::BackgroundWork(this, QStringLiteral("走行距離を確かめています…"));
-    resize(760, 420);
     LimitBox = new QDoubleSpinBox(this);
     LimitBox->setObjectName(QStringLiteral("LimitBox"));
     LimitBox->setRange(1, 100000);
@@ -63,38 +61,30 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     FindingTable = new ReportTableView(this);
     FindingTable->setObjectName(QStringLiteral("FindingTable"));
     CountLabel = new QLabel(this);
-    CsvButton = new QPushButton(QStringLiteral("CSV書き出し(&E)..."), this);
-    PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
-    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {CheckButton, CsvButton, PrintButton, CloseButton})
-        b->setAutoDefault(false);
+    const ReportButtons buttons =
+        reportButtons(*this, *FindingTable, QStringLiteral("走行距離チェック"),
+                      [] { return QStringLiteral("走行距離チェック"); });
+    CsvButton = buttons.csv;
+    PrintButton = buttons.print;
+    CloseButton = buttons.close;
+    noDefaultButton({CheckButton});
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("1日に走れる距離の上限"), this));
     top->addWidget(LimitBox);
     top->addWidget(CheckButton);
     top->addStretch();
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(CsvButton);
-    bottom->addWidget(PrintButton);
-    bottom->addStretch();
-    bottom->addWidget(CloseButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(CountLabel);
     layout->addWidget(FindingTable, 1);
     layout->addWidget(
         new QLabel(QStringLiteral("行をダブルクリックすると、その記録を開きます。"), this));
-    layout->addLayout(bottom);
+    layout->addLayout(footRow({CsvButton, PrintButton}, {CloseButton}));
 
     connect(CheckButton, &QPushButton::clicked, this, &OdometerCheckForm::CheckClick);
     connect(FindingTable, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { openRow(index.row()); });
-    connect(CsvButton, &QPushButton::clicked, this,
-            [this] { FindingTable->exportCsv(QStringLiteral("走行距離チェック")); });
-    connect(PrintButton, &QPushButton::clicked, this,
-            [this] { FindingTable->printPreview(QStringLiteral("走行距離チェック")); });
-    connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
     ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 

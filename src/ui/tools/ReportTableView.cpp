@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "folder/ExportFile.h"
-#include "printing/EInvalidOperation.h"
-#include "printing/PrintPreview.h"
-#include "printing/PrintRun.h"
-#include "printing/PrintTarget.h"
-#include "printing/TGridPrinter.h"
+#include "ui/printing/EInvalidOperation.h"
+#include "ui/printing/PrintPreview.h"
+#include "ui/printing/PrintRun.h"
+#include "ui/printing/PrintTarget.h"
+#include "ui/printing/TGridPrinter.h"
 #include "store/CsvWriter.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/CsvFileChoice.h"

@@ -1,5 +1,5 @@
 #pragma once
-// A read-only table of a fleet report: click a column title to sort (figures by their value,
+// A read-only table of a report: click a column title to sort (figures by their value,
 // not their text), export what is shown as CSV, print it through the grid printer with a
 // preview. Rows may be coloured (the schedule marks overdue rows red).
 

@@ -20,6 +20,7 @@
 #include "ui/dialogs/ServerWrites.h"
 #include "ui/tools/AnalysisData.h"
 #include "ui/tools/ReportTableView.h"
+#include "ui/tools/ToolWindow.h"
 
 namespace quil::insight {
 
@@ -37,12 +38,10 @@ QColor ScheduleForm::overdueColour() { return QColor(255, 170, 170); }
 QColor ScheduleForm::soonColour() { return QColor(255, 205, 140); }
 
 ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      context_(context) {
-    setObjectName(QStringLiteral("ScheduleForm"));
-    setWindowTitle(QStringLiteral("点検・整備予定"));
+    : QDialog(mainWindow, kToolWindowFlags), context_(context) {
+    nameToolWindow(*this, QStringLiteral("ScheduleForm"), QStringLiteral("点検・整備予定"),
+                   {900, 560});
     work_ = new ui::BackgroundWork(this);
-    resize(900, 560);
     ScheduleTable = new ReportTableView(this);
     ScheduleTable->setObjectName(QStringLiteral("ScheduleTable"));
     SummaryLabel = new QLabel(this);
@@ -56,11 +55,16 @@ ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
     CycleTable->horizontalHeader()->setSectionResizeMode(ItemColumn, QHeaderView::Stretch);
     SaveCyclesButton = new QPushButton(QStringLiteral("周期を保存(&S)"), this);
     RefreshButton = new QPushButton(QStringLiteral("再表示(&R)"), this);
-    CsvButton = new QPushButton(QStringLiteral("CSV書き出し(&E)..."), this);
-    PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
-    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {SaveCyclesButton, RefreshButton, CsvButton, PrintButton, CloseButton})
-        b->setAutoDefault(false);
+    const ReportButtons buttons =
+        reportButtons(*this, *ScheduleTable, QStringLiteral("点検・整備予定"), []() -> QString {
+            return QStringLiteral("点検・整備予定　") +
+                   QString::fromStdString(store::formatDate(store::today())) +
+                   QStringLiteral(" 現在");
+        });
+    CsvButton = buttons.csv;
+    PrintButton = buttons.print;
+    CloseButton = buttons.close;
+    noDefaultButton({SaveCyclesButton, RefreshButton});
 
     auto* upper = new QWidget(this);
     auto* upperLayout = new QVBoxLayout(upper);
@@ -84,26 +88,12 @@ ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
     splitter->addWidget(lower);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(RefreshButton);
-    bottom->addWidget(CsvButton);
-    bottom->addWidget(PrintButton);
-    bottom->addStretch();
-    bottom->addWidget(CloseButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter, 1);
-    layout->addLayout(bottom);
+    layout->addLayout(footRow({RefreshButton, CsvButton, PrintButton}, {CloseButton}));
 
     connect(RefreshButton, &QPushButton::clicked, this, &ScheduleForm::Reload);
     connect(SaveCyclesButton, &QPushButton::clicked, this, &ScheduleForm::SaveCyclesClick);
-    connect(CsvButton, &QPushButton::clicked, this,
-            [this] { ScheduleTable->exportCsv(QStringLiteral("点検・整備予定")); });
-    connect(PrintButton, &QPushButton::clicked, this, [this] {
-        ScheduleTable->printPreview(QStringLiteral("点検・整備予定　") +
-                                    QString::fromStdString(store::formatDate(store::today())) +
-                                    QStringLiteral(" 現在"));
-    });
-    connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
     ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 

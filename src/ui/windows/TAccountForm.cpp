@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,7 +14,7 @@
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
-#include "ui/dialogs/WaitCursor.h"
+#include "ui/windows/ServerAccountWindow.h"
 
 namespace quil::ui {
 
@@ -36,12 +35,7 @@ TAccountForm::TAccountForm(MainContext& context, QWidget* parent)
     AccountTable = new QTableWidget(0, AccountColumnCount, this);
     AccountTable->setHorizontalHeaderLabels(
         {QStringLiteral("利用者名"), QStringLiteral("役割"), QStringLiteral("ログイン")});
-    AccountTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    AccountTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    AccountTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    AccountTable->verticalHeader()->hide();
-    AccountTable->horizontalHeader()->setStretchLastSection(true);
-    AccountTable->setMinimumSize(420, 200);
+    setUpAccountTable(*AccountTable, 420, 200);
 
     NameEdit = new QLineEdit(this);
     NameEdit->setMaxLength(63);
@@ -105,28 +99,17 @@ TAccountForm::TAccountForm(MainContext& context, QWidget* parent)
 }
 
 void TAccountForm::Open() {
-    if (context_.serverConninfo().empty()) {
-        Prompts::current().notice(
-            context_.mainWidget(),
-            QStringLiteral("利用者の管理は、サーバーのデータセットで使う機能です。"
-                           "データフォルダーでは、フォルダーを使える人がデータを使えます。"));
-        return;
-    }
-    if (!reload()) return;
-    show();
-    raise();
+    openOverServer(*this, context_,
+                   QStringLiteral("利用者の管理は、サーバーのデータセットで使う機能です。"
+                                  "データフォルダーでは、フォルダーを使える人がデータを使えます。"),
+                   [this] { return reload(); });
 }
 
 bool TAccountForm::reload() {
     std::vector<server::Account> accounts;
-    try {
-        WaitCursor wait;
-        server::PgConnection c(context_.serverConninfo());
-        accounts = server::listAccounts(c);
-    } catch (const std::exception& e) {
-        Prompts::current().warning(this, qs(e.what()));
+    if (!askServer(this, context_,
+                   [&](server::PgConnection& c) { accounts = server::listAccounts(c); }))
         return false;
-    }
     AccountTable->setRowCount(0);
     for (const server::Account& a : accounts) {
         const int row = AccountTable->rowCount();
@@ -168,14 +151,7 @@ bool TAccountForm::typedPassword(std::string& password) {
 
 template <typename Change>
 bool TAccountForm::change(Change&& f, const QString& done) {
-    try {
-        WaitCursor wait;
-        server::PgConnection c(context_.serverConninfo());
-        f(c);
-    } catch (const std::exception& e) {
-        Prompts::current().warning(this, qs(e.what()));
-        return false;
-    }
+    if (!askServer(this, context_, f)) return false;
     reload();
     Prompts::current().notice(this, done);
     return true;

@@ -14,9 +14,9 @@
 #include <tuple>
 #include <utility>
 
-#include "printing/PrintPreview.h"
-#include "printing/PrintTarget.h"
-#include "printing/TGridPrinter.h"
+#include "ui/printing/PrintPreview.h"
+#include "ui/printing/PrintTarget.h"
+#include "ui/printing/TGridPrinter.h"
 #include "store/Date.h"
 #include "store/Records.h"
 #include "ui/components/PeriodChoice.h"

@@ -25,6 +25,7 @@
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/WaitCursor.h"
+#include "ui/windows/ServerAccountWindow.h"
 
 namespace quil::ui {
 
@@ -214,14 +215,9 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
     LoginTable->setObjectName(QStringLiteral("LoginTable"));
     LoginTable->setHorizontalHeaderLabels(
         {QStringLiteral("ログイン名"), QStringLiteral("運転者"), QStringLiteral("状態")});
-    LoginTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    LoginTable->setSelectionMode(QAbstractItemView::SingleSelection);
-    LoginTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    LoginTable->verticalHeader()->hide();
-    LoginTable->horizontalHeader()->setStretchLastSection(true);
+    setUpAccountTable(*LoginTable, 520, 220);
     LoginTable->setColumnWidth(LoginNameColumn, 140);
     LoginTable->setColumnWidth(DriverColumn, 180);
-    LoginTable->setMinimumSize(520, 220);
 
     const auto button = [this](const char* caption, const char* name) {
         auto* b = new QPushButton(qs(caption), this);
@@ -265,29 +261,18 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
 }
 
 void TWebAccountForm::Open() {
-    if (context_.serverConninfo().empty()) {
-        Prompts::current().notice(
-            context_.mainWidget(),
-            QStringLiteral("運転者のログインは、サーバーのデータセットで使う機能です。"
-                           "運転者がスマートフォンから記録するには、データをサーバーに"
-                           "置いてください。"));
-        return;
-    }
-    if (!reload()) return;
-    show();
-    raise();
+    openOverServer(*this, context_,
+                   QStringLiteral("運転者のログインは、サーバーのデータセットで使う機能です。"
+                                  "運転者がスマートフォンから記録するには、データをサーバーに"
+                                  "置いてください。"),
+                   [this] { return reload(); });
 }
 
 bool TWebAccountForm::reload() {
     std::vector<server::DriverAccount> accounts;
-    try {
-        WaitCursor wait;
-        server::PgConnection c(context_.serverConninfo());
-        accounts = server::WebAccounts(c).list();
-    } catch (const std::exception& e) {
-        Prompts::current().warning(this, qs(e.what()));
+    if (!askServer(this, context_,
+                   [&](server::PgConnection& c) { accounts = server::WebAccounts(c).list(); }))
         return false;
-    }
     const QString selected = selectedLogin();
     LoginTable->setRowCount(0);
     for (const server::DriverAccount& a : accounts) {

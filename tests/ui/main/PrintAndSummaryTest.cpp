@@ -16,10 +16,10 @@
 #include <numeric>
 
 #include "MainTestSupport.h"
-#include "printing/EInvalidOperation.h"
-#include "printing/PrintPreview.h"
-#include "printing/TGridPrinter.h"
-#include "printing/Tpriansform.h"
+#include "ui/printing/EInvalidOperation.h"
+#include "ui/printing/PrintPreview.h"
+#include "ui/printing/TGridPrinter.h"
+#include "ui/printing/Tpriansform.h"
 #include "store/Date.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"

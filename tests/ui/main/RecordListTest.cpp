@@ -10,8 +10,8 @@
 
 #include "FailingFiles.h"
 #include "MainTestSupport.h"
-#include "printing/PrintedListModel.h"
-#include "printing/TGridPrinter.h"
+#include "ui/printing/PrintedListModel.h"
+#include "ui/printing/TGridPrinter.h"
 #include "store/DataStore.h"
 #include "store/Date.h"
 

@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "MainTestSupport.h"
-#include "printing/Tpriansform.h"
+#include "ui/printing/Tpriansform.h"
 #include "ui/main/AppWindows.h"
 
 using namespace quil::store;

@@ -18,7 +18,7 @@
 
 #include "FaultyFileSystem.h"
 #include "InsightFixtures.h"
-#include "printing/PrintPreview.h"
+#include "ui/printing/PrintPreview.h"
 #include "store/StoreError.h"
 #include "ui/dialogs/FileChoice.h"
 #include "ui/tools/ChartForm.h"

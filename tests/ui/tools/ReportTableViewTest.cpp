@@ -15,8 +15,8 @@
 
 #include "FaultyFileSystem.h"
 #include "TestSupport.h"
-#include "printing/EInvalidOperation.h"
-#include "printing/PrintPreview.h"
+#include "ui/printing/EInvalidOperation.h"
+#include "ui/printing/PrintPreview.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/ReportTableView.h"
 

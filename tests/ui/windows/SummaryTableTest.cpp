@@ -14,8 +14,8 @@
 
 #include "StandInMain.h"
 #include "SummaryTableData.h"
-#include "printing/PrintPreview.h"
-#include "printing/TGridPrinter.h"
+#include "ui/printing/PrintPreview.h"
+#include "ui/printing/TGridPrinter.h"
 #include "store/Date.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "printing/Tpriansform.h"
+#include "ui/printing/Tpriansform.h"
 #include "ui/tools/alcohol/CheckTableModel.h"
 
 namespace quil::alcohol {

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "printing/TCustomGridPrinter.h"
+#include "ui/printing/TCustomGridPrinter.h"
 
 namespace quil::alcohol {
 

@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
-#include "printing/PrintPreview.h"
-#include "printing/PrintTarget.h"
+#include "ui/printing/PrintPreview.h"
+#include "ui/printing/PrintTarget.h"
 #include "store/Period.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"

@@ -15,6 +15,7 @@
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/tools/ReportTableView.h"
 #include "ui/tools/ScheduleForm.h"
+#include "ui/tools/ToolWindow.h"
 
 namespace quil::papers {
 
@@ -35,13 +36,12 @@ fleet::ReportCell text(std::string s) { return {std::move(s), std::nullopt, {}, 
 
 ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
                                PaperStores stores)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+    : QDialog(mainWindow, insight::kToolWindowFlags),
       context_(context),
       stores_(std::move(stores)) {
-    setObjectName(QStringLiteral("ExpiryListForm"));
-    setWindowTitle(QStringLiteral("期限一覧"));
+    insight::nameToolWindow(*this, QStringLiteral("ExpiryListForm"), QStringLiteral("期限一覧"),
+                            {820, 520});
     work_ = new ui::BackgroundWork(this, QStringLiteral("期限を調べています…"));
-    resize(820, 520);
     DaysBox = new QSpinBox(this);
     DaysBox->setObjectName(QStringLiteral("DaysBox"));
     DaysBox->setRange(0, 3650);
@@ -61,11 +61,15 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
     SummaryLabel = new QLabel(this);
     EnterButton = new QPushButton(QStringLiteral("登録・更新(&A)..."), this);
     RefreshButton = new QPushButton(QStringLiteral("再表示(&R)"), this);
-    CsvButton = new QPushButton(QStringLiteral("CSV書き出し(&E)..."), this);
-    PrintButton = new QPushButton(QStringLiteral("印刷(&P)..."), this);
-    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
-    for (QPushButton* b : {EnterButton, RefreshButton, CsvButton, PrintButton, CloseButton})
-        b->setAutoDefault(false);
+    const auto buttons =
+        insight::reportButtons(*this, *ExpiryTable, QStringLiteral("期限一覧"), [this]() -> QString {
+            return QStringLiteral("期限一覧　") + q(store::formatDate(store::today())) +
+                   QStringLiteral(" 現在　%1日以内").arg(DaysBox->value());
+        });
+    CsvButton = buttons.csv;
+    PrintButton = buttons.print;
+    CloseButton = buttons.close;
+    insight::noDefaultButton({EnterButton, RefreshButton});
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("期限切れと"), this));
@@ -76,18 +80,12 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
     top->addWidget(new QLabel(QStringLiteral("使用者"), this));
     top->addWidget(DriverFilter);
     top->addStretch();
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(EnterButton);
-    bottom->addWidget(RefreshButton);
-    bottom->addWidget(CsvButton);
-    bottom->addWidget(PrintButton);
-    bottom->addStretch();
-    bottom->addWidget(CloseButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(SummaryLabel);
     layout->addWidget(ExpiryTable, 1);
-    layout->addLayout(bottom);
+    layout->addLayout(
+        insight::footRow({EnterButton, RefreshButton, CsvButton, PrintButton}, {CloseButton}));
 
     connect(DaysBox, &QSpinBox::valueChanged, this, &ExpiryListForm::showRows);
     connect(VehicleFilter, &QComboBox::currentIndexChanged, this, &ExpiryListForm::showRows);
@@ -95,14 +93,6 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
     connect(RefreshButton, &QPushButton::clicked, this, &ExpiryListForm::Reload);
     connect(EnterButton, &QPushButton::clicked, this, &ExpiryListForm::enterSelected);
     connect(ExpiryTable, &QTableView::doubleClicked, this, &ExpiryListForm::enterSelected);
-    connect(CsvButton, &QPushButton::clicked, this,
-            [this] { ExpiryTable->exportCsv(QStringLiteral("期限一覧")); });
-    connect(PrintButton, &QPushButton::clicked, this, [this] {
-        ExpiryTable->printPreview(QStringLiteral("期限一覧　") +
-                                  q(store::formatDate(store::today())) +
-                                  QStringLiteral(" 現在　%1日以内").arg(DaysBox->value()));
-    });
-    connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
     ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
@@ -141,7 +131,8 @@ void ExpiryListForm::fillFilters() {
 
 void ExpiryListForm::showRows() {
     const store::DateTime today = store::today();
-    const int vehicle = VehicleFilter->currentIndex() > 0 ? VehicleFilter->currentData().toInt() : -1;
+    const int vehicle =
+        VehicleFilter->currentIndex() > 0 ? VehicleFilter->currentData().toInt() : -1;
     const int driver = DriverFilter->currentIndex() > 0 ? DriverFilter->currentData().toInt() : -1;
     rows_ = expiryList(data_.licences, data_.papers, today, DaysBox->value());
     dropDeletedItems(rows_, data_.names);
@@ -163,7 +154,9 @@ void ExpiryListForm::showRows() {
             text(licence ? data_.names.driverName(e.position)
                          : data_.names.vehicleLabel(e.position)),
             text(e.what),
-            text(isLapsed ? "期限切れ" : e.days == 0 ? "今日まで" : std::to_string(e.days) + "日後"),
+            text(isLapsed      ? "期限切れ"
+                 : e.days == 0 ? "今日まで"
+                               : std::to_string(e.days) + "日後"),
         });
     }
     ExpiryTable->setTable(std::move(table), [this](int row) {

@@ -12,7 +12,7 @@
 
 #include "RegisterFixture.h"
 #include "ScopedHome.h"
-#include "printing/PrintTarget.h"
+#include "ui/printing/PrintTarget.h"
 #include "ui/tools/alcohol/AlcoholLogPrinter.h"
 #include "ui/tools/alcohol/TAlcoholPrintForm.h"
 

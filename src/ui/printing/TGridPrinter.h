@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QTableView>
 
-#include "printing/TCustomGridPrinter.h"
+#include "ui/printing/TCustomGridPrinter.h"
 
 namespace quil::ui {
 

@@ -14,9 +14,9 @@
 
 #include "ScopedHome.h"
 #include "TempDir.h"
-#include "printing/EInvalidOperation.h"
-#include "printing/PrintTarget.h"
-#include "printing/TGridPrinter.h"
+#include "ui/printing/EInvalidOperation.h"
+#include "ui/printing/PrintTarget.h"
+#include "ui/printing/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
 
 namespace quil::ui {

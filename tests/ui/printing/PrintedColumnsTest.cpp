@@ -2,7 +2,7 @@
 // the list shows but its marker, in the list's order.
 #include <gtest/gtest.h>
 
-#include "printing/Tpriansform.h"
+#include "ui/printing/Tpriansform.h"
 #include "store/ListRows.h"
 
 using namespace quil;

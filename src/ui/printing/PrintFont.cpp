@@ -1,4 +1,4 @@
-#include "printing/PrintFont.h"
+#include "ui/printing/PrintFont.h"
 
 #include <QFontDatabase>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "printing/TCustomGridPrinter.h"
+#include "ui/printing/TCustomGridPrinter.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "printing/EInvalidOperation.h"
-#include "printing/PrintFont.h"
-#include "printing/PrintTarget.h"
+#include "ui/printing/EInvalidOperation.h"
+#include "ui/printing/PrintFont.h"
+#include "ui/printing/PrintTarget.h"
 
 namespace quil::ui {
 

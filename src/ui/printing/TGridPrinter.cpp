@@ -1,9 +1,9 @@
-#include "printing/TGridPrinter.h"
+#include "ui/printing/TGridPrinter.h"
 
 #include <QHeaderView>
 #include <QTableView>
 
-#include "printing/EInvalidOperation.h"
+#include "ui/printing/EInvalidOperation.h"
 #include "ui/components/TComboGrid.h"
 
 namespace quil::ui {

@@ -1,4 +1,4 @@
-#include "printing/PrintedListModel.h"
+#include "ui/printing/PrintedListModel.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "printing/PrintPreview.h"
+#include "ui/printing/PrintPreview.h"
 
 #include <QAction>
 #include <QEvent>
@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "printing/TCustomGridPrinter.h"
+#include "ui/printing/TCustomGridPrinter.h"
 #include "ui/dialogs/FileChoice.h"
 #include "ui/dialogs/WaitCursor.h"
 

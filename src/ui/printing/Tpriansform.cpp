@@ -1,4 +1,4 @@
-#include "printing/Tpriansform.h"
+#include "ui/printing/Tpriansform.h"
 
 #include <algorithm>
 #include <memory>
@@ -18,12 +18,12 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "printing/EInvalidOperation.h"
-#include "printing/PrintPreview.h"
-#include "printing/PrintRun.h"
-#include "printing/PrintTarget.h"
-#include "printing/PrintedListModel.h"
-#include "printing/TGridPrinter.h"
+#include "ui/printing/EInvalidOperation.h"
+#include "ui/printing/PrintPreview.h"
+#include "ui/printing/PrintRun.h"
+#include "ui/printing/PrintTarget.h"
+#include "ui/printing/PrintedListModel.h"
+#include "ui/printing/TGridPrinter.h"
 #include "store/Date.h"
 #include "store/ListColumns.h"
 #include "ui/components/TComboGrid.h"

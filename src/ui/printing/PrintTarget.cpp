@@ -1,4 +1,4 @@
-#include "printing/PrintTarget.h"
+#include "ui/printing/PrintTarget.h"
 
 #include <QDir>
 #include <QFile>

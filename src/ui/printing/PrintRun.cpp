@@ -1,4 +1,4 @@
-#include "printing/PrintRun.h"
+#include "ui/printing/PrintRun.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "folder/ExportFile.h"
-#include "printing/EInvalidOperation.h"
-#include "printing/TCustomGridPrinter.h"
+#include "ui/printing/EInvalidOperation.h"
+#include "ui/printing/TCustomGridPrinter.h"
 #include "store/StoreError.h"
 #include "ui/dialogs/Prompts.h"
 

@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "printing/PrintPreview.h"
-#include "printing/TGridPrinter.h"
-#include "printing/Tpriansform.h"
+#include "ui/printing/PrintPreview.h"
+#include "ui/printing/TGridPrinter.h"
+#include "ui/printing/Tpriansform.h"
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "printing/EInvalidOperation.h"
-#include "printing/TGridPrinter.h"
+#include "ui/printing/EInvalidOperation.h"
+#include "ui/printing/TGridPrinter.h"
 #include "ui/components/TComboGrid.h"
 
 namespace quil::ui {
