@@ -49,17 +49,20 @@ std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles() {
 }
 
 void AnalysisData::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) {
-    ext::ExtDatabase db(dataFolder_);
-    openForWriting(db);
-    db.transaction([&] {
-        db.exec(QStringLiteral("DELETE FROM analysis_cycle"));
-        for (const fleet::MaintenanceCycle& c : cycles) {
-            if (!c.active() || c.item < 0) continue;
-            db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item, months, km, "
-                                   "first_months) VALUES(?, ?, ?, ?)"),
-                    {c.item, c.months, c.km, c.firstMonths});
-        }
-    });
+    {
+        ext::ExtDatabase db(dataFolder_);
+        openForWriting(db);
+        db.transaction([&] {
+            db.exec(QStringLiteral("DELETE FROM analysis_cycle"));
+            for (const fleet::MaintenanceCycle& c : cycles) {
+                if (!c.active() || c.item < 0) continue;
+                db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item, months, km, "
+                                       "first_months) VALUES(?, ?, ?, ?)"),
+                        {c.item, c.months, c.km, c.firstMonths});
+            }
+        });
+    }
+    announce(store::ExtensionPart::MaintenanceCycles);
 }
 
 double AnalysisData::dailyLimitKm() {
@@ -73,16 +76,22 @@ double AnalysisData::dailyLimitKm() {
 }
 
 void AnalysisData::setDailyLimitKm(double km) {
-    ext::ExtDatabase db(dataFolder_);
-    openForWriting(db);
-    db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_setting(key, value) VALUES(?, ?)"),
-            {kDailyLimitKey, QString::number(km)});
+    {
+        ext::ExtDatabase db(dataFolder_);
+        openForWriting(db);
+        db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_setting(key, value) VALUES(?, ?)"),
+                {kDailyLimitKey, QString::number(km)});
+    }
+    announce(store::ExtensionPart::MaintenanceCycles);  // the analysis settings are one part
 }
 
 std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context) {
     const std::string conninfo = context.serverConninfo();
-    if (!conninfo.empty()) return ui::openOnServer(context.serverOpeners().analysis, conninfo);
-    return std::make_unique<AnalysisData>(context.dataFolder());
+    std::unique_ptr<fleet::AnalysisStore> store =
+        conninfo.empty() ? std::make_unique<AnalysisData>(context.dataFolder())
+                         : ui::openOnServer(context.serverOpeners().analysis, conninfo);
+    store->setChangeListener(context.storeChangeListener());
+    return store;
 }
 
 }  // namespace quil::insight
