@@ -215,6 +215,18 @@ TEST_F(MainOnServer, AServerThatIsNotThereIsSaidAndNothingIsShown) {
     ui::TMainform& w2 = start(empty.conninfo());
     EXPECT_TRUE(w2.startFailed());
     EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("server init")));
+    // A program put together without the server's code: the data set is refused by name.
+    main.reset();
+    prompts.clear();
+    ui::MainformOptions options{false};
+    options.server = db.conninfo();
+    main = std::make_unique<ui::TMainform>(program.dir(), options);
+    main->show();
+    QApplication::processEvents();
+    EXPECT_TRUE(main->startFailed());
+    EXPECT_TRUE(
+        prompts.last().text.contains(QStringLiteral("このプログラムはサーバーのデータセットを開けません。")));
+    EXPECT_EQ(main->serverStore(), nullptr);
 }
 
 TEST_F(MainOnServer, TheDataFolderDialogMovesTheDataSetToAnEmptyServerAndTheChoiceIsKept) {
