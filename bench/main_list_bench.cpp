@@ -91,7 +91,7 @@ struct MainOver {
     }
     void add(const DataRecord& r) {
         const SavedPlace place = RecordStore(folder.dir).save(r, std::nullopt);
-        main->showSavedRecord(place, r);
+        main->followRecordChange(DataSetChange::recordSaved(place, r));
         paint(*main->ComboGrid1);
     }
 };
@@ -126,7 +126,7 @@ void deleteRows(benchmark::State& state, PickRow pickRow) {
         const std::int32_t position = list.position(pickRow(list.recordCount()));
         state.ResumeTiming();
         RecordStore(over.folder.dir).markDeleted(position);
-        over.main->showDeletedRecord(position);
+        over.main->followRecordChange(DataSetChange::recordDeleted(position, DataRecord()));
         settle();  // the window's repaint and its delayed layout, as the event loop does them
     }
     state.counters["rows"] = list.recordCount();

@@ -48,6 +48,7 @@
 #include "PushedDataSet.h"
 #include "TempFolder.h"
 #include "app/MakeToolWindow.h"
+#include "app/ServerParts.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerTransfer.h"
 #include "store/Date.h"
@@ -203,6 +204,7 @@ void runActions(benchmark::State& state, const std::string& prefix,
     setToolWindowMakerForTesting(&makeToolWindow);
     MainformOptions options(false);
     options.server = server;
+    options.serverOpeners = programServerOpeners();
     std::unique_ptr<AppWindows> app;
     const Clock::time_point t0 = Clock::now();
     app = std::make_unique<AppWindows>(programFolder, options);

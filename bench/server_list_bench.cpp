@@ -48,6 +48,7 @@
 #include "ListDataSet.h"
 #include "PushedDataSet.h"
 #include "TempFolder.h"
+#include "app/ServerParts.h"
 #include "reports/OdometerCheck.h"
 #include "server/ServerStore.h"
 #include "store/ListFilter.h"
@@ -105,6 +106,7 @@ std::optional<double> startToPaintedList(const std::string& programFolder,
     ScriptedPrompts prompts;  // a failed start must not wait on a message box
     MainformOptions options(false);
     options.server = server;
+    options.serverOpeners = programServerOpeners();
     FirstPaintEnd painted;
     const Clock::time_point t0 = Clock::now();
     auto main = std::make_unique<TMainform>(programFolder, options);
@@ -304,6 +306,7 @@ struct ShownMain {
     ShownMain(const std::string& programFolder, const std::string& server) {
         MainformOptions options(false);
         options.server = server;
+        options.serverOpeners = programServerOpeners();
         main = std::make_unique<TMainform>(programFolder, options);
         main->show();
         settle();
@@ -337,12 +340,12 @@ void AddThroughWindow(benchmark::State& state) {
         // What the main window does when the entry dialog announces its save on a server
         // (called directly: an announcement would reach the folder's window of this bench
         // too, and read its list again).
-        server.main->followServerSave(store::DataSetChange::serverRecordSaved(saved.id, r));
+        server.main->followRecordChange(store::DataSetChange::serverRecordSaved(saved.id, r));
         ShownMain::settle();
         const double s = secondsBetween(t0, Clock::now());
         t0 = Clock::now();
         const store::SavedPlace place = store::RecordStore(copy.dir).save(r, std::nullopt);
-        folder.main->showSavedRecord(place, r);
+        folder.main->followRecordChange(store::DataSetChange::recordSaved(place, r));
         ShownMain::settle();
         const double f = secondsBetween(t0, Clock::now());
         times.add(s, f);

@@ -13,6 +13,7 @@
 
 #include "reports/AlcoholCheck.h"
 #include "reports/MaintenanceSchedule.h"
+#include "store/ChangeAnnouncer.h"
 
 namespace quil::alcohol {
 
@@ -31,8 +32,9 @@ inline constexpr int kDefaultInspectionDays = 30;
 
 // The alcohol-check register: the checks, the detectors and the register's settings
 // (company name, inspection interval). Every change is one transaction. Checks are never
-// removed: a deleted check stays with who deleted it and when.
-class CheckStore {
+// removed: a deleted check stays with who deleted it and when. Each stored change is told to
+// the change listener: a check's as AlcoholChecks, a detector's or a setting's as Detectors.
+class CheckStore : public store::ChangeAnnouncer {
 public:
     virtual ~CheckStore() = default;
 
@@ -72,7 +74,8 @@ namespace quil::fleet {
 
 // What the analysis windows keep: the maintenance cycles and the odometer check's daily
 // limit. A data set without stored analysis settings has no cycles and the default limit.
-class AnalysisStore {
+// Each stored change is told to the change listener as MaintenanceCycles.
+class AnalysisStore : public store::ChangeAnnouncer {
 public:
     virtual ~AnalysisStore() = default;
     virtual std::vector<MaintenanceCycle> loadCycles() = 0;

@@ -35,13 +35,16 @@ ServerCheckStore::ServerCheckStore(const std::string& conninfo) : conn_(conninfo
 }
 
 std::int64_t ServerCheckStore::add(const AlcoholCheck& check) {
-    return intOf(conn_.exec(kCheckInsert, checkValues(check)).text(0, 0));
+    const std::int64_t id = intOf(conn_.exec(kCheckInsert, checkValues(check)).text(0, 0));
+    announce(store::ExtensionPart::AlcoholChecks);
+    return id;
 }
 
 void ServerCheckStore::addAll(const std::vector<AlcoholCheck>& checks) {
     inTransaction(conn_, [&] {
         for (const AlcoholCheck& c : checks) conn_.exec(kCheckInsert, checkValues(c));
     });
+    if (!checks.empty()) announce(store::ExtensionPart::AlcoholChecks);
 }
 
 void ServerCheckStore::update(const AlcoholCheck& check) {
@@ -56,6 +59,7 @@ void ServerCheckStore::update(const AlcoholCheck& check) {
     if (done.affected() != 1)
         throw ServerError(K::Conflict, conn_.where(),
                           "このアルコールチェックは削除されたため修正できません。");
+    announce(store::ExtensionPart::AlcoholChecks);
 }
 
 void ServerCheckStore::markDeleted(std::int64_t id, const std::string& who, store::DateTime when) {
@@ -66,6 +70,7 @@ void ServerCheckStore::markDeleted(std::int64_t id, const std::string& who, stor
     if (done.affected() != 1)
         throw ServerError(K::Conflict, conn_.where(),
                           "このアルコールチェックはすでに削除されています。");
+    announce(store::ExtensionPart::AlcoholChecks);
 }
 
 std::optional<AlcoholCheck> ServerCheckStore::find(std::int64_t id) {
@@ -131,7 +136,7 @@ std::vector<Detector> ServerCheckStore::detectors() {
 }
 
 std::int64_t ServerCheckStore::addDetector(const Detector& d) {
-    return intOf(
+    const std::int64_t id = intOf(
         conn_
             .exec("INSERT INTO quil_alcohol_detector (name, serial, in_use_since,"
                   " last_inspection, retired) VALUES ($1, $2, $3::float8, $4::float8, $5)"
@@ -139,6 +144,8 @@ std::int64_t ServerCheckStore::addDetector(const Detector& d) {
                   {PgParam::text(d.name), PgParam::text(d.serial), PgParam::float8(d.inUseSince),
                    PgParam::float8(d.lastInspection), flag(d.retired)})
             .text(0, 0));
+    announce(store::ExtensionPart::Detectors);
+    return id;
 }
 
 void ServerCheckStore::updateDetector(const Detector& d) {
@@ -148,10 +155,11 @@ void ServerCheckStore::updateDetector(const Detector& d) {
         {PgParam::text(d.name), PgParam::text(d.serial), PgParam::float8(d.inUseSince),
          PgParam::float8(d.lastInspection), flag(d.retired), PgParam::number(d.id)});
     if (done.affected() != 1) throw noDetector(conn_);
+    announce(store::ExtensionPart::Detectors);
 }
 
 bool ServerCheckStore::removeDetector(std::int64_t id) {
-    return inTransaction(conn_, [&] {
+    const bool removed = inTransaction(conn_, [&] {
         // The row lock makes a second remover wait; the check below then sees its answer.
         if (conn_
                 .exec("SELECT 1 FROM quil_alcohol_detector WHERE id = $1 FOR UPDATE",
@@ -166,6 +174,8 @@ bool ServerCheckStore::removeDetector(std::int64_t id) {
         conn_.exec("DELETE FROM quil_alcohol_detector WHERE id = $1", {PgParam::number(id)});
         return true;
     });
+    if (removed) announce(store::ExtensionPart::Detectors);
+    return removed;
 }
 
 std::string ServerCheckStore::setting(const std::string& key, const std::string& defaultValue) {
@@ -179,6 +189,7 @@ void ServerCheckStore::setSetting(const std::string& key, const std::string& val
         "INSERT INTO quil_alcohol_setting (key, value) VALUES ($1, $2)"
         " ON CONFLICT (key) DO UPDATE SET value = excluded.value",
         {PgParam::text(key), PgParam::text(value)});
+    announce(store::ExtensionPart::Detectors);  // the register's settings go with its detectors
 }
 
 namespace {
@@ -217,6 +228,7 @@ void ServerAnalysisStore::saveCycles(const std::vector<fleet::MaintenanceCycle>&
                  PgParam::number(c.firstMonths)});
         }
     });
+    announce(store::ExtensionPart::MaintenanceCycles);
 }
 
 double ServerAnalysisStore::dailyLimitKm() {
@@ -240,6 +252,7 @@ void ServerAnalysisStore::setDailyLimitKm(double km) {
         "INSERT INTO quil_analysis_setting (key, value) VALUES ($1, $2)"
         " ON CONFLICT (key) DO UPDATE SET value = excluded.value",
         {PgParam::text(kDailyLimitKey), PgParam::text(std::string(text, end))});
+    announce(store::ExtensionPart::MaintenanceCycles);  // the analysis settings are one part
 }
 
 std::unique_ptr<alcohol::CheckStore> openServerCheckStore(const std::string& conninfo) {

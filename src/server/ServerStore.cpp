@@ -127,4 +127,29 @@ std::unique_ptr<store::DataStore> openServerStore(const std::string& conninfo) {
     return std::make_unique<ServerStore>(conninfo);
 }
 
+std::unique_ptr<store::WatchedDataStore> openWatchedServerStore(const std::string& conninfo) {
+    return std::make_unique<ServerStore>(conninfo);
+}
+
+bool ServerStore::reconnect() {
+    if (!set_.connection().reconnect()) return false;
+    try {
+        set_.listen();
+    } catch (const std::exception&) {
+        return false;  // gone again
+    }
+    return true;
+}
+
+std::function<bool()> ServerStore::reachability() const {
+    return [conninfo = conninfo_] {
+        try {
+            PgConnection c(conninfo);
+            return c.alive();
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+}
+
 }  // namespace quil::server

@@ -1,22 +1,31 @@
 #pragma once
 // DataStore over a server data set (ServerDataSet), with what the program needs beyond the
-// interface: hearing of the changes other programs make.
+// interface: hearing of the changes other programs make (store::ChangeWatch).
 
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ServerDataSet.h"
+#include "store/ChangeWatch.h"
 #include "store/DataStore.h"
 
 namespace quil::server {
 
-class ServerStore final : public store::DataStore {
+class ServerStore final : public store::WatchedDataStore {
 public:
     // Connects and checks the data set; raises ServerError with the user's message.
-    explicit ServerStore(const std::string& conninfo) : set_(conninfo) {}
+    explicit ServerStore(const std::string& conninfo) : set_(conninfo), conninfo_(conninfo) {}
 
     ServerDataSet& dataSet() { return set_; }
+
+    void listen() override { set_.listen(); }
+    int socket() const override { return set_.socket(); }
+    std::vector<store::DataSetChange> takeChanges() override { return set_.takeChanges(); }
+    bool alive() const override { return set_.connected(); }
+    bool reconnect() override;
+    std::function<bool()> reachability() const override;
+    void setFailFast(bool failFast) override { set_.setFailFast(failFast); }
 
     std::string where() const override { return set_.where(); }
     bool writable() override { return set_.writable(); }
@@ -62,10 +71,13 @@ public:
 
 private:
     ServerDataSet set_;
+    std::string conninfo_;
 };
 
 // The same, as the interface alone: conflicts come as store::RecordChangedError, as from a
 // data folder.
 std::unique_ptr<store::DataStore> openServerStore(const std::string& conninfo);
+// The store of the main window, with its watch over the other programs' changes.
+std::unique_ptr<store::WatchedDataStore> openWatchedServerStore(const std::string& conninfo);
 
 }  // namespace quil::server

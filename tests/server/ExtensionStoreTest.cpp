@@ -267,6 +267,61 @@ TYPED_TEST(CheckStoreContract, SettingsAndTheInspectionIntervalAreKept) {
     EXPECT_EQ(s->inspectionDays(), alcohol::kDefaultInspectionDays);
 }
 
+// Each store tells what it stored, as the data set's DataStore does: the windows that write
+// announce nothing themselves.
+TYPED_TEST(CheckStoreContract, EachStoredWriteIsAnnouncedAsItsPartAndARefusedOneIsNot) {
+    using Part = store::ExtensionPart;
+    std::vector<Part> heard;
+    const auto listener = [&heard](const store::DataSetChange& c) {
+        EXPECT_EQ(c.what, store::DataSetChange::What::ExtensionChanged);
+        EXPECT_EQ(c.source, store::ChangeSource::ThisProgram);
+        heard.push_back(c.part);
+    };
+    auto s = this->data.checks();
+    s->setChangeListener(listener);
+
+    AlcoholCheck c = check(encodeDate(2024, 5, 10), 1, 0);
+    c.id = s->add(c);
+    c.remarks = "再検査";
+    s->update(c);
+    s->addAll({check(encodeDate(2024, 5, 11), 1, 0), check(encodeDate(2024, 5, 12), 2, 1)});
+    s->addAll({});  // nothing stored, nothing heard
+    s->markDeleted(c.id, "管理者", encodeDate(2024, 5, 13));
+    EXPECT_THROW(s->update(c), std::runtime_error);
+    EXPECT_THROW(s->markDeleted(c.id, "管理者", encodeDate(2024, 5, 13)), std::runtime_error);
+    EXPECT_EQ(heard, std::vector<Part>(4, Part::AlcoholChecks));
+
+    heard.clear();
+    Detector used{0, "検知器A", "", 0, 0, false};
+    used.id = s->addDetector(used);
+    used.serial = "SN-1";
+    s->updateDetector(used);
+    Detector missing = used;
+    missing.id = used.id + 100;
+    EXPECT_THROW(s->updateDetector(missing), std::runtime_error);
+    AlcoholCheck measured = check(encodeDate(2024, 5, 14), 1, 0);
+    measured.detector = used.id;
+    s->add(measured);
+    EXPECT_FALSE(s->removeDetector(used.id));  // a check refers to it: nothing removed
+    const std::int64_t spare = s->addDetector({0, "検知器B", "", 0, 0, true});
+    EXPECT_TRUE(s->removeDetector(spare));
+    EXPECT_THROW(s->removeDetector(spare), std::runtime_error);
+    s->setSetting(alcohol::kInspectionDaysKey, "14");
+    EXPECT_EQ(heard, (std::vector<Part>{Part::Detectors, Part::Detectors, Part::AlcoholChecks,
+                                        Part::Detectors, Part::Detectors, Part::Detectors}));
+
+    heard.clear();
+    auto a = this->data.analysis();
+    a->setChangeListener(listener);
+    a->saveCycles({{5, 24, 0, 36}});
+    a->setDailyLimitKm(800);
+    EXPECT_EQ(heard, std::vector<Part>(2, Part::MaintenanceCycles));
+    // Another piece of work's store has a listener of its own: none here.
+    this->data.checks()->add(c);
+    this->data.analysis()->saveCycles({});
+    EXPECT_EQ(heard.size(), 2u);
+}
+
 namespace {
 template <typename Data>
 class AnalysisStoreContract : public ::testing::Test {

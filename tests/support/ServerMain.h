@@ -7,9 +7,8 @@
 #include <utility>
 
 #include "StandInMain.h"
+#include "app/ServerParts.h"
 #include "server/PgConnection.h"
-#include "server/ServerExtensions.h"
-#include "server/ServerStore.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
 
@@ -21,10 +20,7 @@ public:
     std::string conninfo;
     std::string serverConninfo() const override { return conninfo; }
     // As the program puts them together.
-    ui::ServerOpeners serverOpeners() const override {
-        return {server::openServerStore, server::openServerCheckStore,
-                server::openServerAnalysisStore};
-    }
+    ui::ServerOpeners serverOpeners() const override { return ui::programServerOpeners(); }
 };
 
 // Makes the database a data set holding the folder's items and records.

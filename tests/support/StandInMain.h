@@ -64,6 +64,10 @@ public:
         data->setChangeListener(&ui::DataSetEvents::announceStored);
         return *data;
     }
+    // The register's and the analysis settings' stores announce as the main window's do.
+    std::function<void(const store::DataSetChange&)> storeChangeListener() const override {
+        return &ui::DataSetEvents::announceStored;
+    }
     // A server data set marked read-only is one this user may only view.
     bool viewOnly() const override { return readOnly && server; }
     std::int64_t selectedRecordId() const override {

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "store/ItemStore.h"
@@ -13,6 +14,7 @@ class QWidget;
 
 namespace quil::store {
 class DataStore;
+struct DataSetChange;
 }
 
 namespace quil::ui {
@@ -50,6 +52,12 @@ public:
     virtual std::string serverConninfo() const { return {}; }
     // How a window opens a server data set's stores again for a piece of work of its own.
     virtual ServerOpeners serverOpeners() const { return {}; }
+    // What a store opened for a piece of work of a window (the register, the analysis
+    // settings) does with what it has stored: the main window hands it the data set's
+    // announcements (DataSetEvents::announceStored), as it does to its own DataStore.
+    virtual std::function<void(const store::DataSetChange&)> storeChangeListener() const {
+        return {};
+    }
     // The id of the record behind the selected row (a folder's position, a server's row id),
     // -1 when none. Without a list of its own, the row index Data.idx says it; StoreError
     // when that cannot be read.

@@ -19,7 +19,6 @@
 
 #include "folder/DataSetFiles.h"
 #include "folder/ReadOnlyFileSystem.h"
-#include "server/ServerBackup.h"
 #include "store/Codec.h"
 #include "store/ItemStore.h"
 #include "store/Settings.h"
@@ -355,10 +354,9 @@ bool Tdirsetform::backUpTo(const QString& path) {
     }
     const folder::DataSetResult result = withReplaceConsent(
         QStringLiteral("データのバックアップ"), path, [&](folder::ReplaceConsent consent) {
-            if (onServer()) {
-                server::PgConnection c(context_.serverConninfo());
-                return server::backupServer(c, dest, consent);
-            }
+            if (onServer())
+                return openOnServer(context_.serverOpeners().backup, context_.serverConninfo(),
+                                    dest, consent);
             return folder::backupDataSet(context_.dataFolder(), dest, store::FileSystem::current(),
                                          consent);
         });
@@ -388,8 +386,8 @@ bool Tdirsetform::restoreFrom(const QString& path) {
     folder::DataSetResult result;
     if (onServer()) {
         if (!confirmReplace()) return true;
-        server::PgConnection c(context_.serverConninfo());
-        result = server::restoreServer(c, path.toStdString());
+        result = openOnServer(context_.serverOpeners().restore, context_.serverConninfo(),
+                              path.toStdString());
     } else {
         // The backup is checked first; the question then shows both data sets.
         const std::string source = path.toStdString();
@@ -427,9 +425,8 @@ bool Tdirsetform::importFrom(const QString& path) {
             return !progress.wasCanceled();
         };
         if (onServer()) {
-            server::PgConnection c(context_.serverConninfo());
-            result =
-                server::importLegacyToServer(c, path.toStdString(), context_.programFolder(), step);
+            result = openOnServer(context_.serverOpeners().importLegacy, context_.serverConninfo(),
+                                  path.toStdString(), context_.programFolder(), step);
         } else {
             result = folder::importLegacyDataSet(context_.dataFolder(), path.toStdString(), step);
         }

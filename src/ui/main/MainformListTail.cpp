@@ -6,8 +6,9 @@
 #include <QStatusBar>
 #include <QThread>
 
-#include "server/ServerStore.h"
+#include "store/DataStore.h"
 #include "ui/components/QtText.h"
+#include "ui/dialogs/ServerOpeners.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
 
@@ -21,15 +22,15 @@ struct TMainform::ListTail {
 
 void TMainform::readListTail(int tab) {
     auto tail = std::make_shared<ListTail>();
-    tail->thread =
-        QThread::create([tail, conninfo = serverConninfo_, folder = programFolder_, tab] {
-            try {
-                const std::unique_ptr<store::DataStore> store = server::openServerStore(conninfo);
-                tail->whole = loadServerRecords(folder, *store, tab);
-            } catch (const std::exception& e) {
-                tail->failure = e.what();
-            }
-        });
+    tail->thread = QThread::create([tail, open = serverOpeners_.dataSet, conninfo = serverConninfo_,
+                                    folder = programFolder_, tab] {
+        try {
+            const std::unique_ptr<store::DataStore> store = openOnServer(open, conninfo);
+            tail->whole = loadServerRecords(folder, *store, tab);
+        } catch (const std::exception& e) {
+            tail->failure = e.what();
+        }
+    });
     listTail_ = tail;
     // Both queued to this thread, in this order: the tail is taken before the thread goes.
     connect(tail->thread, &QThread::finished, this, [this, tail] { takeListTail(tail); });

@@ -14,66 +14,68 @@ namespace quil::ui {
 
 using namespace quil::store;
 
-void TMainform::showSavedRecord(const SavedPlace& place, const DataRecord& record, bool select) {
-    int row = 0;
+void TMainform::followRecordChange(const DataSetChange& change) {
+    const bool mine = change.source == ChangeSource::ThisProgram;
+    if (!server_) {
+        const int row = followFolderChange(change);
+        // Only this program's save is shown; a delete leaves no row selected.
+        if (!mine || change.what == DataSetChange::What::RecordDeleted) return;
+        showChangedRow(row, true);
+        return;
+    }
+    // Another program's change leaves the user's selection where it is (on its record).
+    const std::int64_t selected = mine ? -1 : selectedRecordId();
+    int row = followServerChange(change);
+    if (!mine) row = selected >= 0 ? model_->rowOf(selected) : 0;
+    showChangedRow(row, mine);
+}
+
+void TMainform::showChangedRow(int row, bool inView) {
+    ComboGrid1->selectionModel()->clear();
+    if (row > 0) {
+        ComboGrid1->selectRow(row);
+        // The saved row in view, so the user sees what was stored.
+        if (inView) ComboGrid1->scrollTo(model_->index(row, store::kListRowNumberColumn));
+    }
+    model_->setSelectedRow(row);
+}
+
+int TMainform::followFolderChange(const DataSetChange& change) {
+    const SavedPlace& place = change.place;
     if (!model_->followsFile()) {
         // No record file at the last load (or nothing to list): load it now.
         reloadList();
-        row = model_->rowOf(place.position);
-    } else {
-        const int before = model_->recordCount();
-        row = model_->applySave(place, record);
-        const int after = model_->recordCount();
-        const std::string index = programFolder_ + kRowIndexFileName;
-        if (place.way == SavedPlace::Way::Appended && after == before + 1 && row == after)
-            writeRowIndexEntry(index, row - 1, model_->position(row));
-        else if (place.way != SavedPlace::Way::Rewritten || after != before)
+        return change.what == DataSetChange::What::RecordSaved ? model_->rowOf(place.position) : 0;
+    }
+    const std::string index = programFolder_ + kRowIndexFileName;
+    if (change.what == DataSetChange::What::RecordDeleted) {
+        ComboGrid1->selectionModel()->clear();
+        if (model_->removePosition(std::int32_t(place.position)) > 0)
             writeRowIndex(index, model_->positions());
+        return 0;
     }
-    if (!select) return;
-    // The saved row, selected and in view, so the user sees what was stored.
-    ComboGrid1->selectionModel()->clear();
-    if (row > 0) {
-        ComboGrid1->selectRow(row);
-        ComboGrid1->scrollTo(model_->index(row, store::kListRowNumberColumn));
-    }
-    model_->setSelectedRow(row);
+    const int before = model_->recordCount();
+    const int row = model_->applySave(place, change.record);
+    const int after = model_->recordCount();
+    if (place.way == SavedPlace::Way::Appended && after == before + 1 && row == after)
+        writeRowIndexEntry(index, row - 1, model_->position(row));
+    else if (place.way != SavedPlace::Way::Rewritten || after != before)
+        writeRowIndex(index, model_->positions());
+    return row;
 }
 
-void TMainform::showDeletedRecord(std::int32_t position) {
-    if (!model_->followsFile()) {
-        reloadList();
-        return;
-    }
-    ComboGrid1->selectionModel()->clear();
-    if (model_->removePosition(position) > 0)
-        writeRowIndex(programFolder_ + kRowIndexFileName, model_->positions());
-}
-
-void TMainform::followServerSave(const DataSetChange& change) {
-    const bool mine = change.source == ChangeSource::ThisProgram;
-    // Another program's change leaves the user's selection where it is (on its record).
-    const std::int64_t selected = mine ? -1 : selectedRecordId();
-    int row = 0;
+int TMainform::followServerChange(const DataSetChange& change) {
     try {
         if (change.serverDeleted) {
             model_->removeServerRecord(*change.serverId);
-        } else {
-            row = model_->applyServerSave(*change.serverId, change.record, change.previous);
+            return 0;
         }
+        return model_->applyServerSave(*change.serverId, change.record, change.previous);
     } catch (const std::exception&) {
         // The rows could not be read to find the place: the list is read again.
         reloadList();
-        row = model_->rowOf(*change.serverId);
+        return model_->rowOf(*change.serverId);
     }
-    if (!mine) row = selected >= 0 ? model_->rowOf(selected) : 0;
-    ComboGrid1->selectionModel()->clear();
-    if (row > 0) {
-        ComboGrid1->selectRow(row);
-        // The saved row in view, as after a save in a data folder.
-        if (mine) ComboGrid1->scrollTo(model_->index(row, store::kListRowNumberColumn));
-    }
-    model_->setSelectedRow(row);
 }
 
 }  // namespace quil::ui

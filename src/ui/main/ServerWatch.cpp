@@ -6,14 +6,14 @@
 #include <QThread>
 #include <QTimer>
 
-#include "server/ServerStore.h"
+#include "store/ChangeWatch.h"
 #include "ui/dialogs/DataSetEvents.h"
 
 namespace quil::ui {
 
-ServerWatch::ServerWatch(server::ServerStore& store, QStatusBar* statusBar, QObject* parent)
-    : QObject(parent), store_(store), statusBar_(statusBar) {
-    store_.dataSet().listen();
+ServerWatch::ServerWatch(store::ChangeWatch& watch, QStatusBar* statusBar, QObject* parent)
+    : QObject(parent), watch_(watch), statusBar_(statusBar) {
+    watch_.listen();
     watchSocket();
     // The socket says when a notice arrives; the timer finds a connection that broke
     // without a word and tries again while it is away.
@@ -29,12 +29,8 @@ void ServerWatch::startProbe() {
     endProbe();
     auto probe = std::make_shared<Probe>();
     probe_ = probe;
-    probeThread_ = QThread::create([probe, conninfo = store_.dataSet().connection().conninfo()] {
-        try {
-            server::PgConnection c(conninfo);
-            probe->reached = c.alive();
-        } catch (const std::exception&) {
-        }
+    probeThread_ = QThread::create([probe, reach = watch_.reachability()] {
+        probe->reached = reach();
         probe->done = true;
     });
     probeThread_->start();
@@ -50,7 +46,7 @@ void ServerWatch::endProbe() {
 }
 
 void ServerWatch::watchSocket() {
-    const int socket = store_.dataSet().socket();
+    const int socket = watch_.socket();
     if (socket == socket_ && notifier_) return;
     delete notifier_;
     notifier_ = nullptr;
@@ -61,10 +57,9 @@ void ServerWatch::watchSocket() {
 }
 
 void ServerWatch::poll() {
-    server::ServerDataSet& set = store_.dataSet();
     if (!lost_) {
-        const auto changes = set.takeChanges();
-        if (set.connection().alive()) {
+        const auto changes = watch_.takeChanges();
+        if (watch_.alive()) {
             for (const store::DataSetChange& c : changes) DataSetEvents::announce(c);
             return;
         }
@@ -94,12 +89,7 @@ void ServerWatch::poll() {
     endProbe();
     ticksSinceTry_ = 0;
     // The server answered a fresh connection: this one comes back at once.
-    if (!reached || !set.connection().reconnect()) return;
-    try {
-        set.listen();
-    } catch (const std::exception&) {
-        return;  // gone again: tried on the next tick
-    }
+    if (!reached || !watch_.reconnect()) return;  // gone again: tried on the next tick
     lost_ = false;
     watchSocket();
     delete label_;

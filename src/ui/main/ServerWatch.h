@@ -17,8 +17,8 @@ class QStatusBar;
 class QThread;
 class QTimer;
 
-namespace quil::server {
-class ServerStore;
+namespace quil::store {
+class ChangeWatch;
 }
 
 namespace quil::ui {
@@ -26,7 +26,7 @@ namespace quil::ui {
 class ServerWatch : public QObject {
     Q_OBJECT
 public:
-    ServerWatch(server::ServerStore& store, QStatusBar* statusBar, QObject* parent);
+    ServerWatch(store::ChangeWatch& watch, QStatusBar* statusBar, QObject* parent);
     ~ServerWatch() override;
 
     // Whether the connection was found broken and is not back yet.
@@ -45,7 +45,7 @@ private:
     void startProbe();
     void endProbe();
 
-    server::ServerStore& store_;
+    store::ChangeWatch& watch_;
     QPointer<QStatusBar> statusBar_;
     QPointer<QLabel> label_;
     QSocketNotifier* notifier_ = nullptr;

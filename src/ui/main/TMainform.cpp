@@ -18,8 +18,7 @@
 #include "folder/DataSet.h"
 #include "folder/FileCopy.h"
 #include "folder/ReadOnlyFileSystem.h"
-#include "server/ServerExtensions.h"
-#include "server/ServerStore.h"
+#include "store/ChangeWatch.h"
 #include "store/DataStore.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
@@ -58,7 +57,8 @@ int currentYear() { return decodeDate(today()).year; }
 TMainform::TMainform(std::string programFolder, MainformOptions options, QWidget* parent)
     : QMainWindow(parent),
       programFolder_(std::move(programFolder)),
-      helpFolder_(options.helpFolder.empty() ? programFolder_ : options.helpFolder) {
+      helpFolder_(options.helpFolder.empty() ? programFolder_ : options.helpFolder),
+      serverOpeners_(options.serverOpeners) {
     setObjectName(QStringLiteral("Mainform"));
     setWindowTitle(programName());
     setWindowIcon(programIcon("quil", 64));
@@ -81,12 +81,10 @@ void TMainform::followChange(const DataSetChange& c) {
     using What = DataSetChange::What;
     switch (c.what) {
         case What::RecordSaved:
-            showSavedRecord(c.place, c.record, c.source == ChangeSource::ThisProgram);
-            return;
-        case What::RecordDeleted: showDeletedRecord(std::int32_t(c.place.position)); return;
+        case What::RecordDeleted: followRecordChange(c); return;
         case What::RecordsChanged:
             if (server_ && c.serverId)
-                followServerSave(c);
+                followRecordChange(c);
             else
                 reloadList();
             return;
@@ -310,9 +308,10 @@ store::DataStore& TMainform::dataStore() const {
     return *folderStore_;
 }
 
-ServerOpeners TMainform::serverOpeners() const {
-    return {server::openServerStore, server::openServerCheckStore,
-            server::openServerAnalysisStore};
+ServerOpeners TMainform::serverOpeners() const { return serverOpeners_; }
+
+std::function<void(const DataSetChange&)> TMainform::storeChangeListener() const {
+    return &DataSetEvents::announceStored;
 }
 
 std::int64_t TMainform::selectedRecordId() const {
@@ -331,7 +330,7 @@ bool TMainform::openServer() {
         return false;
     };
     try {
-        server_ = std::make_unique<server::ServerStore>(serverConninfo_);
+        server_ = openOnServer(serverOpeners_.watched, serverConninfo_);
         server_->setChangeListener(&DataSetEvents::announceStored);
         showServer();
     } catch (const StoreError& e) {
@@ -356,13 +355,13 @@ void TMainform::showServer() {
     serverWatch_ = new ServerWatch(*server_, statusBar(), this);
     // From here on the window's requests fail at once when the server is away (the window
     // says so and keeps its input); the watch connects again off the window's thread.
-    server_->dataSet().setFailFast(true);
+    server_->setFailFast(true);
 }
 
 bool TMainform::useServer(const std::string& conninfo) {
-    std::unique_ptr<server::ServerStore> store;
+    std::unique_ptr<store::WatchedDataStore> store;
     try {
-        store = std::make_unique<server::ServerStore>(conninfo);
+        store = openOnServer(serverOpeners_.watched, conninfo);
     } catch (const StoreError& e) {
         Prompts::current().warning(this, qs(e.what()));
         return false;  // the data folder stays in use

@@ -37,8 +37,8 @@ class DataFolderAccess;
 struct PendingDataFolderLock;
 }  // namespace quil::folder
 
-namespace quil::server {
-class ServerStore;
+namespace quil::store {
+class WatchedDataStore;
 }
 
 namespace quil::ui {
@@ -63,6 +63,9 @@ struct MainformOptions {
     std::string helpFolder;
     // A server data set's connection string (quil --server); empty for a data folder.
     std::string server;
+    // The server's stores and commands, as the program is put together (src/app); without
+    // them a server data set is refused with a message.
+    ServerOpeners serverOpeners;
 };
 
 class TMainform : public QMainWindow,
@@ -112,15 +115,12 @@ public:
     int currentTab() const override;
     int selectedRow() const override;
     void reloadList() override { loadList(currentTab()); }
-    // After a record was saved where `place` says: the list follows the change without
-    // reading the record file again; `select` shows and selects the saved row.
-    void showSavedRecord(const store::SavedPlace& place, const store::DataRecord& record,
-                         bool select = true);
-    // After the record at `position` was marked deleted: its row leaves the list.
-    void showDeletedRecord(std::int32_t position);
-    // Follows this program's save or delete of one record of a server data set in place
-    // (the list is read again when that fails).
-    void followServerSave(const store::DataSetChange& change);
+    // After one record was saved or deleted (the change as the data set announced it,
+    // isRecord() or a RecordsChanged with its serverId): the list follows it in place,
+    // without reading the data set again (read again only when that fails). This program's
+    // save is shown selected and in view; another program's leaves the selection on its
+    // record.
+    void followRecordChange(const store::DataSetChange& change);
     void refreshSummaries() override;
     void showPeriodLabel(const QString& label) override;
     QWidget* mainWidget() override { return this; }
@@ -134,6 +134,7 @@ public:
     bool viewOnly() const override { return serverReadOnly_; }
     std::string serverConninfo() const override { return serverConninfo_; }
     ServerOpeners serverOpeners() const override;
+    std::function<void(const store::DataSetChange&)> storeChangeListener() const override;
     std::int64_t selectedRecordId() const override;
     // The server data set's store; nullptr on a data folder or before it is connected.
     store::DataStore* serverStore() const;
@@ -201,6 +202,13 @@ protected:
 private:
     // What the list and the summaries do after a change of the data set (DataSetEvents).
     void followChange(const store::DataSetChange& change);
+    // followRecordChange's two sides: the list of a data folder keeps record positions and
+    // Data.idx, the list of a server ids in the server's order. Each gives the row of the
+    // record saved (0 for none or a delete).
+    int followFolderChange(const store::DataSetChange& change);
+    int followServerChange(const store::DataSetChange& change);
+    // Selects `row` alone (none when 0), scrolled into view when `inView`.
+    void showChangedRow(int row, bool inView);
     // The single-instance check, the settings, the data folder (seeded on a first run) and
     // the start of taking its lock.
     void openDataFolder(const MainformOptions& options);
@@ -267,7 +275,8 @@ private:
     // A server data set: its connection string, its store once connected, and the watch
     // that brings other programs' changes and follows the connection.
     std::string serverConninfo_;
-    std::unique_ptr<server::ServerStore> server_;
+    ServerOpeners serverOpeners_;
+    std::unique_ptr<store::WatchedDataStore> server_;
     // The data folder's store (dataStore), made again for another folder.
     mutable std::unique_ptr<store::DataStore> folderStore_;
     mutable std::string folderStoreDir_;

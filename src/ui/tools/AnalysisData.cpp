@@ -49,17 +49,20 @@ std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles() {
 }
 
 void AnalysisData::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) {
-    ext::ExtDatabase db(dataFolder_);
-    openForWriting(db);
-    db.transaction([&] {
-        db.exec(QStringLiteral("DELETE FROM analysis_cycle"));
-        for (const fleet::MaintenanceCycle& c : cycles) {
-            if (!c.active() || c.item < 0) continue;
-            db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item, months, km, "
-                                   "first_months) VALUES(?, ?, ?, ?)"),
-                    {c.item, c.months, c.km, c.firstMonths});
-        }
-    });
+    {
+        ext::ExtDatabase db(dataFolder_);
+        openForWriting(db);
+        db.transaction([&] {
+            db.exec(QStringLiteral("DELETE FROM analysis_cycle"));
+            for (const fleet::MaintenanceCycle& c : cycles) {
+                if (!c.active() || c.item < 0) continue;
+                db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item, months, km, "
+                                       "first_months) VALUES(?, ?, ?, ?)"),
+                        {c.item, c.months, c.km, c.firstMonths});
+            }
+        });
+    }
+    announce(store::ExtensionPart::MaintenanceCycles);
 }
 
 double AnalysisData::dailyLimitKm() {
@@ -73,14 +76,20 @@ double AnalysisData::dailyLimitKm() {
 }
 
 void AnalysisData::setDailyLimitKm(double km) {
-    ext::ExtDatabase db(dataFolder_);
-    openForWriting(db);
-    db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_setting(key, value) VALUES(?, ?)"),
-            {kDailyLimitKey, QString::number(km)});
+    {
+        ext::ExtDatabase db(dataFolder_);
+        openForWriting(db);
+        db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_setting(key, value) VALUES(?, ?)"),
+                {kDailyLimitKey, QString::number(km)});
+    }
+    announce(store::ExtensionPart::MaintenanceCycles);  // the analysis settings are one part
 }
 
 std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context) {
-    return analysisStoreOpener(context)();
+    // The odometer check's worker opens its own through the opener and only reads.
+    std::unique_ptr<fleet::AnalysisStore> store = analysisStoreOpener(context)();
+    store->setChangeListener(context.storeChangeListener());
+    return store;
 }
 
 AnalysisStoreOpener analysisStoreOpener(const ui::MainContext& context) {

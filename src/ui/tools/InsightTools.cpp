@@ -145,11 +145,6 @@ ChartForm* InsightTools::chartForm() {
 ScheduleForm* InsightTools::scheduleForm() {
     if (!schedule_) {
         schedule_ = new ScheduleForm(*host_.context, host_.mainWindow);
-        // Saved cycles are a change of QuilExt.db like any other.
-        schedule_->setCyclesChanged([] {
-            ui::DataSetEvents::announce(
-                store::DataSetChange::extensionChanged(store::ExtensionPart::MaintenanceCycles));
-        });
         schedule_->setReadOnlyCheck(host_.readOnly);
         ui::DataSetEvents::refreshWhileOpen(schedule_,
                                             [form = schedule_.data()] { form->Reload(); });

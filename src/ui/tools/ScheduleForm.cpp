@@ -211,7 +211,6 @@ void ScheduleForm::SaveCyclesClick() {
     // A failed save ends here at the application's error report; the typed cycles stay.
     openAnalysisStore(context_)->saveCycles(cycles);
     Reload();
-    if (cyclesChanged_) cyclesChanged_();
 }
 
 }  // namespace quil::insight

@@ -38,8 +38,6 @@ public:
     QLabel* SummaryLabel = nullptr;
 
     const std::vector<fleet::ScheduleRow>& rows() const { return rows_; }
-    // Called after the cycles were saved (the main window's notice counts again).
-    void setCyclesChanged(std::function<void()> f) { cyclesChanged_ = std::move(f); }
     // While it answers true the cycles are not saved (another computer holds the folder).
     void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
 
@@ -65,7 +63,6 @@ private:
     ui::MainContext& context_;
     std::vector<fleet::ScheduleRow> rows_;
     ui::BackgroundWork* work_ = nullptr;
-    std::function<void()> cyclesChanged_;
     std::function<bool()> readOnly_;
 };
 

@@ -27,6 +27,7 @@
 #include "SampleDataSet.h"
 #include "TempDir.h"
 #include "app/MakeToolWindow.h"
+#include "app/ServerParts.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerExtensions.h"
 #include "server/ServerSchema.h"
@@ -72,6 +73,7 @@ protected:
     ui::TMainform& start(const std::string& conninfo) {
         ui::MainformOptions options{false};
         options.server = conninfo;
+        options.serverOpeners = ui::programServerOpeners();
         main = std::make_unique<ui::TMainform>(program.dir(), options);
         main->show();
         QApplication::processEvents();
@@ -91,6 +93,7 @@ protected:
         ui::setToolWindowMakerForTesting(&ui::makeToolWindow);
         ui::MainformOptions options{false};
         options.server = conninfo;
+        options.serverOpeners = ui::programServerOpeners();
         auto app = std::make_unique<ui::AppWindows>(program.dir(), options);
         app->Mainform->show();
         QApplication::processEvents();
@@ -212,11 +215,24 @@ TEST_F(MainOnServer, AServerThatIsNotThereIsSaidAndNothingIsShown) {
     ui::TMainform& w2 = start(empty.conninfo());
     EXPECT_TRUE(w2.startFailed());
     EXPECT_TRUE(prompts.last().text.contains(QStringLiteral("server init")));
+    // A program put together without the server's code: the data set is refused by name.
+    main.reset();
+    prompts.clear();
+    ui::MainformOptions options{false};
+    options.server = db.conninfo();
+    main = std::make_unique<ui::TMainform>(program.dir(), options);
+    main->show();
+    QApplication::processEvents();
+    EXPECT_TRUE(main->startFailed());
+    EXPECT_TRUE(
+        prompts.last().text.contains(QStringLiteral("このプログラムはサーバーのデータセットを開けません。")));
+    EXPECT_EQ(main->serverStore(), nullptr);
 }
 
 TEST_F(MainOnServer, TheDataFolderDialogMovesTheDataSetToAnEmptyServerAndTheChoiceIsKept) {
     // A program working on its data folder (the program folder: a portable copy).
     ui::MainformOptions options{false};
+    options.serverOpeners = ui::programServerOpeners();
     main = std::make_unique<ui::TMainform>(program.dir(), options);
     auto* dirset = new ui::Tdirsetform(*main, *main, main.get());
     main->setDirsetform(dirset);

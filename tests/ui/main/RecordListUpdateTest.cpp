@@ -99,7 +99,7 @@ TEST_F(ListUpdate, RowsAndRowIndexAfterEveryKindOfChangeEqualAFullLoad) {
             if (op == 2) {
                 const std::int32_t pos = list().position(1 + pick(rows));
                 RecordStore(dir()).markDeleted(pos);
-                main->showDeletedRecord(pos);
+                main->followRecordChange(DataSetChange::recordDeleted(pos, DataRecord()));
                 ++seen["delete"];
                 EXPECT_EQ(main->selectedRow(), 0) << what;
             } else {
@@ -114,7 +114,7 @@ TEST_F(ListUpdate, RowsAndRowIndexAfterEveryKindOfChangeEqualAFullLoad) {
                     r.setPrice(pick(9000));
                 }
                 const SavedPlace place = RecordStore(dir()).save(r, at);
-                main->showSavedRecord(place, r);
+                main->followRecordChange(DataSetChange::recordSaved(place, r));
                 ++seen[place.way == Way::Appended    ? "append"
                        : place.way == Way::Rewritten ? "in place"
                        : place.markedDeleted >= 0    ? "moving edit"
@@ -143,13 +143,13 @@ TEST_F(ListUpdate, TheFirstRecordFillsTheEmptyRowAndTheLastDeleteEmptiesIt) {
     QAbstractItemModelTester tester(main->listModel(),
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     auto r = makeRecord(37001, 0, 3, 10, 0);
-    main->showSavedRecord(RecordStore(dir()).save(r, std::nullopt), r);
+    main->followRecordChange(DataSetChange::recordSaved(RecordStore(dir()).save(r, std::nullopt), r));
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(main->selectedRow(), 1);
     EXPECT_EQ(rowIndex(), (std::vector<std::int32_t>{0}));
 
     auto later = makeRecord(37002, 2, 4, 20, 0);
-    main->showSavedRecord(RecordStore(dir()).save(later, std::nullopt), later);
+    main->followRecordChange(DataSetChange::recordSaved(RecordStore(dir()).save(later, std::nullopt), later));
     EXPECT_EQ(rows(), 3);
     EXPECT_EQ(main->selectedRow(), 2);
     EXPECT_EQ(cell(0, 2), QStringLiteral("⇒"));
@@ -157,7 +157,7 @@ TEST_F(ListUpdate, TheFirstRecordFillsTheEmptyRowAndTheLastDeleteEmptiesIt) {
 
     for (std::int32_t pos : {0, 1}) {
         RecordStore(dir()).markDeleted(pos);
-        main->showDeletedRecord(pos);
+        main->followRecordChange(DataSetChange::recordDeleted(pos, DataRecord()));
     }
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(cell(1, 1), QString());
@@ -171,7 +171,7 @@ TEST_F(ListUpdate, AnOutsideChangeAfterAnInPlaceUpdateIsStillRefused) {
     start();
     // A save at the front moves both rows down.
     auto front = makeRecord(37000, 0, 3, 3, 0);
-    main->showSavedRecord(RecordStore(dir()).save(front, std::nullopt), front);
+    main->followRecordChange(DataSetChange::recordSaved(RecordStore(dir()).save(front, std::nullopt), front));
     ASSERT_EQ(rowIndex(), (std::vector<std::int32_t>{0, 1, 2}));
     main->ComboGrid1->selectRow(3);
     main->ComboGrid1Click();

@@ -20,6 +20,7 @@
 #include "ServerTestData.h"
 #include "TempDir.h"
 #include "app/MakeToolWindow.h"
+#include "app/ServerParts.h"
 #include "server/ServerDataSet.h"
 #include "server/ServerSchema.h"
 #include "server/ServerTransfer.h"
@@ -79,6 +80,7 @@ protected:
         ui::setToolWindowMakerForTesting(&ui::makeToolWindow);
         ui::MainformOptions options{false};
         options.server = conninfo;
+        options.serverOpeners = ui::programServerOpeners();
         app = std::make_unique<ui::AppWindows>(program.dir(), options);
         app->Mainform->show();
         QApplication::processEvents();

@@ -107,6 +107,7 @@ std::int64_t AlcoholStore::add(const AlcoholCheck& check) {
     checkWritable();
     std::int64_t id = 0;
     db_->transaction([&] { id = db_->exec(kInsert, valuesOf(check)).lastInsertId().toLongLong(); });
+    announce(store::ExtensionPart::AlcoholChecks);
     return id;
 }
 
@@ -121,6 +122,7 @@ void AlcoholStore::addAll(const std::vector<AlcoholCheck>& checks) {
             if (!query.exec()) db_->exec(kInsert, values);  // reports the driver's reason
         }
     });
+    if (!checks.empty()) announce(store::ExtensionPart::AlcoholChecks);
 }
 
 void AlcoholStore::update(const AlcoholCheck& check) {
@@ -137,6 +139,7 @@ void AlcoholStore::update(const AlcoholCheck& check) {
         if (done.numRowsAffected() != 1)
             throw ext::ExtError("このアルコールチェックは削除されたため修正できません。");
     });
+    announce(store::ExtensionPart::AlcoholChecks);
 }
 
 void AlcoholStore::markDeleted(std::int64_t id, const std::string& who, store::DateTime when) {
@@ -149,6 +152,7 @@ void AlcoholStore::markDeleted(std::int64_t id, const std::string& who, store::D
         if (done.numRowsAffected() != 1)
             throw ext::ExtError("このアルコールチェックはすでに削除されています。");
     });
+    announce(store::ExtensionPart::AlcoholChecks);
 }
 
 std::optional<AlcoholCheck> AlcoholStore::find(std::int64_t id) {
@@ -234,6 +238,7 @@ std::int64_t AlcoholStore::addDetector(const Detector& d) {
                  .lastInsertId()
                  .toLongLong();
     });
+    announce(store::ExtensionPart::Detectors);
     return id;
 }
 
@@ -247,6 +252,7 @@ void AlcoholStore::updateDetector(const Detector& d) {
              qlonglong(d.id)});
         if (done.numRowsAffected() != 1) throw ext::ExtError("この検知器は登録されていません。");
     });
+    announce(store::ExtensionPart::Detectors);
 }
 
 bool AlcoholStore::removeDetector(std::int64_t id) {
@@ -262,6 +268,7 @@ bool AlcoholStore::removeDetector(std::int64_t id) {
         if (done.numRowsAffected() != 1) throw ext::ExtError("この検知器は登録されていません。");
         removed = true;
     });
+    if (removed) announce(store::ExtensionPart::Detectors);
     return removed;
 }
 
@@ -278,12 +285,16 @@ void AlcoholStore::setSetting(const std::string& key, const std::string& value) 
             QStringLiteral("INSERT OR REPLACE INTO alcohol_setting (key, value) VALUES (?, ?)"),
             {q(key), q(value)});
     });
+    announce(store::ExtensionPart::Detectors);  // the register's settings go with its detectors
 }
 
 std::unique_ptr<CheckStore> openCheckStore(const ui::MainContext& context) {
     const std::string conninfo = context.serverConninfo();
-    if (!conninfo.empty()) return ui::openOnServer(context.serverOpeners().checks, conninfo);
-    return std::make_unique<AlcoholStore>(context.dataFolder());
+    std::unique_ptr<CheckStore> store =
+        conninfo.empty() ? std::make_unique<AlcoholStore>(context.dataFolder())
+                         : ui::openOnServer(context.serverOpeners().checks, conninfo);
+    store->setChangeListener(context.storeChangeListener());
+    return store;
 }
 
 bool registerExists(const ui::MainContext& context) {

@@ -13,7 +13,6 @@
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
-#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/OkCancelButtons.h"
@@ -365,8 +364,6 @@ void TAlcoholCheckForm::Button1Click() {
     }
     Q_EMIT saved();
     close();
-    ui::DataSetEvents::announce(
-        store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
 }
 
 void TAlcoholCheckForm::Button2Click() { close(); }

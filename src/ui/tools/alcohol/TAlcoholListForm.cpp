@@ -254,10 +254,9 @@ bool TAlcoholListForm::deleteSelected() {
             return false;
         }
     }
+    // The store announces the change: the list hears it with every other window and reads
+    // the checks again then.
     openCheckStore(context_)->markDeleted(check->id, who.toStdString(), store::now());
-    // The list hears the change with every other window and reads the checks again then.
-    ui::DataSetEvents::announce(
-        store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
     return true;
 }
 
@@ -332,10 +331,7 @@ bool TAlcoholListForm::importCsv(const QString& path) {
     if (!ui::Prompts::current().question(this, QStringLiteral("確認"), question,
                                          ui::PromptIcon::Question))
         return false;
-    store->addAll(fresh);
-    // The list hears the change with every other window and reads the checks again then.
-    ui::DataSetEvents::announce(
-        store::DataSetChange::extensionChanged(store::ExtensionPart::AlcoholChecks));
+    store->addAll(fresh);  // announced by the store, as every change of the register
     return true;
 }
 

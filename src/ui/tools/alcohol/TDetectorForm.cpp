@@ -13,7 +13,6 @@
 #include "reports/RegisterNames.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
-#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
@@ -21,15 +20,6 @@
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
 
 namespace quil::alcohol {
-
-namespace {
-// The detectors (or the inspection interval) changed: the status-bar count and the open
-// windows follow.
-void announceDetectorChange() {
-    ui::DataSetEvents::announce(
-        store::DataSetChange::extensionChanged(store::ExtensionPart::Detectors));
-}
-}  // namespace
 
 namespace {
 // The columns of the detector table, in the order a row's texts are made.
@@ -139,7 +129,6 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
         }
         store->setSetting(kInspectionDaysKey, std::to_string(daysBox->value()));
         reload();
-        announceDetectorChange();
     });
     ui::placeBesideMainWindow(*this, context_.mainWidget(), ui::kBesideMain);
 }
@@ -224,7 +213,6 @@ bool TDetectorForm::addDetector() {
     if (!fromFields(d) || refuseDuplicate(d)) return false;
     openCheckStore(context_)->addDetector(d);
     reload();
-    announceDetectorChange();
     return true;
 }
 
@@ -240,7 +228,6 @@ bool TDetectorForm::updateSelected() {
     openCheckStore(context_)->updateDetector(d);
     reload();
     table->selectRow(row);
-    announceDetectorChange();
     return true;
 }
 
@@ -264,7 +251,6 @@ bool TDetectorForm::removeSelected() {
         return false;
     }
     reload();
-    announceDetectorChange();
     return true;
 }
 

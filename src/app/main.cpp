@@ -1,5 +1,6 @@
 // Program entry: the command line (answered without a display when it asks for help or the
-// version), the application, its windows (each created once), the message loop.
+// version), the application, its windows (each created once, the server's code given to
+// them here), the message loop.
 #include <QDir>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ServerParts.h"
 #include "folder/ProgramFolders.h"
 #include "ui/main/AppWindows.h"
 #include "ui/main/CommandLine.h"
@@ -70,6 +72,7 @@ int main(int argc, char* argv[]) {
     if (folders.perUser) options.defaultDataFolder = folders.defaultDataFolder;
     options.helpFolder = folders.helpFolder;
     options.server = line.server;
+    options.serverOpeners = quil::ui::programServerOpeners();
     try {
         quil::ui::AppWindows windows(folders.settingsFolder, options,
                                      quil::ui::WindowCreation::AfterFirstPaint);

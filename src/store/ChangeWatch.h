@@ -1,0 +1,38 @@
+#pragma once
+// A data set other programs change too (one on a server): how this program hears of their
+// changes and keeps its connection while the server comes and goes. The main window's watch
+// (ui/main/ServerWatch) works through this alone; the server's store implements it. No Qt.
+
+#include <functional>
+#include <vector>
+
+#include "store/DataSetChange.h"
+#include "store/DataStore.h"
+
+namespace quil::store {
+
+class ChangeWatch {
+public:
+    virtual ~ChangeWatch() = default;
+    // Starts hearing of the changes other programs make. Throws StoreError on a failure.
+    virtual void listen() = 0;
+    // The descriptor that turns readable when a notice arrives; -1 while disconnected.
+    virtual int socket() const = 0;
+    // The changes other programs made since the last call (ChangeSource::Elsewhere).
+    virtual std::vector<DataSetChange> takeChanges() = 0;
+    // Whether the connection still stands.
+    virtual bool alive() const = 0;
+    // Connects again and listens again; false while the data set is out of reach.
+    virtual bool reconnect() = 0;
+    // A question, safe to ask on another thread, whether a fresh connection reaches the data
+    // set now (it may wait for the connection's timeout).
+    virtual std::function<bool()> reachability() const = 0;
+    // Whether a request fails at once while the connection is down (the window's own
+    // connection) instead of connecting again with waits between the attempts.
+    virtual void setFailFast(bool failFast) = 0;
+};
+
+// The store of such a data set, with the watch over it.
+class WatchedDataStore : public DataStore, public ChangeWatch {};
+
+}  // namespace quil::store
