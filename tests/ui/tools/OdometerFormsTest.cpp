@@ -16,8 +16,7 @@
 #include <cstring>
 
 #include "InsightFixtures.h"
-#include "server/ServerExtensions.h"
-#include "server/ServerStore.h"
+#include "app/ServerParts.h"
 #include "store/ItemStore.h"
 #include "store/StoreError.h"
 #include "ui/dialogs/BackgroundWork.h"
@@ -235,10 +234,7 @@ TEST_F(OdometerFormsTest, AServerThatNeverAnswersFreezesNoDialog) {
         using StandInMain::StandInMain;
         std::string conninfo;
         std::string serverConninfo() const override { return conninfo; }
-        ui::ServerOpeners serverOpeners() const override {
-            return {server::openServerStore, server::openServerCheckStore,
-                    server::openServerAnalysisStore};
-        }
+        ui::ServerOpeners serverOpeners() const override { return ui::programServerOpeners(); }
     } silent{dir.dir()};
     silent.conninfo = "host=" + socketDir.dir() + " port=5432 dbname=quil connect_timeout=2";
 
