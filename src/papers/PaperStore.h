@@ -22,6 +22,10 @@ public:
     virtual std::vector<DriverLicence> licences(bool withNumbers) = 0;
     // Every paper, history included, by vehicle, kind, expiry and id.
     virtual std::vector<VehiclePaper> papers() = 0;
+    // The current entries only (not renewed), without numbers and in no particular order:
+    // all that what lapses and the warnings need, without reading the history.
+    virtual std::vector<DriverLicence> currentLicences();
+    virtual std::vector<VehiclePaper> currentPapers();
 
     // Stores a new entry and returns its id. Of one driver's licences (one vehicle's papers
     // of one kind and title) the entry with the latest expiry is current and the others are

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "papers/PaperStore.h"
 #include "reports/RegisterNames.h"
 
 namespace quil::papers {
@@ -102,6 +103,18 @@ void dropDeletedItems(std::vector<ExpiryEntry>& list, const alcohol::RegisterNam
 bool anyLapsed(const std::vector<ExpiryEntry>& list) {
     return std::any_of(list.begin(), list.end(),
                        [](const ExpiryEntry& e) { return e.state == ExpiryState::Lapsed; });
+}
+
+std::vector<DriverLicence> PaperStore::currentLicences() {
+    std::vector<DriverLicence> all = licences(false);
+    std::erase_if(all, [](const DriverLicence& l) { return l.renewed; });
+    return all;
+}
+
+std::vector<VehiclePaper> PaperStore::currentPapers() {
+    std::vector<VehiclePaper> all = papers();
+    std::erase_if(all, [](const VehiclePaper& p) { return p.renewed; });
+    return all;
 }
 
 }  // namespace quil::papers

@@ -158,6 +158,26 @@ std::vector<VehiclePaper> FolderPaperStore::papers() {
     return out;
 }
 
+std::vector<DriverLicence> FolderPaperStore::currentLicences() {
+    std::vector<DriverLicence> out;
+    SqliteFile* f = file(false);
+    if (!f) return out;
+    for (const SqlRow& r :
+         f->query(std::string("SELECT ") + kLicenceColumns + " FROM driver_licence WHERE renewed = 0"))
+        out.push_back(licenceOf(r, false));
+    return out;
+}
+
+std::vector<VehiclePaper> FolderPaperStore::currentPapers() {
+    std::vector<VehiclePaper> out;
+    SqliteFile* f = file(false);
+    if (!f) return out;
+    for (const SqlRow& r :
+         f->query(std::string("SELECT ") + kPaperColumns + " FROM vehicle_paper WHERE renewed = 0"))
+        out.push_back(paperOf(r));
+    return out;
+}
+
 std::int64_t FolderPaperStore::insertLicence(const DriverLicence& l) {
     SqliteFile& f = *file_;
     const auto r = f.query(

@@ -21,6 +21,8 @@ public:
 
     std::vector<papers::DriverLicence> licences(bool withNumbers) override;
     std::vector<papers::VehiclePaper> papers() override;
+    std::vector<papers::DriverLicence> currentLicences() override;
+    std::vector<papers::VehiclePaper> currentPapers() override;
     std::int64_t addLicence(const papers::DriverLicence& licence) override;
     std::int64_t addPaper(const papers::VehiclePaper& paper) override;
     void addAll(const std::vector<papers::DriverLicence>& licences,

@@ -79,6 +79,21 @@ std::vector<VehiclePaper> ServerPaperStore::papers() {
     return out;
 }
 
+std::vector<DriverLicence> ServerPaperStore::currentLicences() {
+    const PgResult r =
+        conn_.exec(std::string("SELECT id, driver, ''") + kLicenceTail + " WHERE NOT renewed");
+    std::vector<DriverLicence> out;
+    for (int i = 0; i < r.rows(); ++i) out.push_back(licenceOf(r, i));
+    return out;
+}
+
+std::vector<VehiclePaper> ServerPaperStore::currentPapers() {
+    const PgResult r = conn_.exec(std::string(kPaperSelect) + " WHERE NOT renewed");
+    std::vector<VehiclePaper> out;
+    for (int i = 0; i < r.rows(); ++i) out.push_back(paperOf(r, i));
+    return out;
+}
+
 std::int64_t ServerPaperStore::insertLicence(const DriverLicence& l) {
     const std::int64_t id = intOf(
         conn_

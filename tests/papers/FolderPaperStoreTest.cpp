@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -77,6 +78,15 @@ TEST_F(FolderPapers, RenewalsKeepTheHistoryAndTheLatestExpiryIsCurrent) {
     EXPECT_FALSE(papers[1].renewed);
     EXPECT_FALSE(papers[2].renewed);
     EXPECT_EQ(papers[2].title, "リース満了");
+    // The current entries alone, without numbers: what the expiry list reads.
+    const std::vector<DriverLicence> current = again.currentLicences();
+    ASSERT_EQ(current.size(), 2u);
+    EXPECT_EQ(std::count_if(current.begin(), current.end(),
+                            [&](const DriverLicence& l) { return l.id == renewal && !l.renewed; }),
+              1);
+    EXPECT_TRUE(std::all_of(current.begin(), current.end(),
+                            [](const DriverLicence& l) { return l.number.empty(); }));
+    EXPECT_EQ(again.currentPapers().size(), 2u);
 
     // One transaction: a failing entry leaves the others out too.
     DriverLicence broken = licence(1, encodeDate(2030, 1, 1));

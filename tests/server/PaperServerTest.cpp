@@ -132,6 +132,7 @@ TEST(PaperServer, CorrectionsAndRemovalsFollowTheRolesAndTheEntryAsRead) {
     EXPECT_EQ(stored[0].number, "No.2");
     EXPECT_TRUE(stored[0].renewed);  // the other now has the later expiry
     EXPECT_FALSE(stored[1].renewed);
+    EXPECT_EQ(clerk.currentPapers(), std::vector<papers::VehiclePaper>{stored[1]});
     EXPECT_THROW(clerk.correctPaper(was, now), store::RecordChangedError);  // read before
     EXPECT_THROW(clerk.removePaper(was), store::RecordChangedError);
 

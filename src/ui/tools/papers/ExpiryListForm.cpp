@@ -106,7 +106,7 @@ void ExpiryListForm::Reload() {
     data_ = {};
     showRows();
     work_->start([this, source = PaperSource(context_, stores_)] {
-        auto read = std::make_shared<PaperData>(PaperData::read(source, false));
+        auto read = std::make_shared<PaperData>(PaperData::readCurrent(source));
         return ui::BackgroundWork::Apply([this, read] {
             data_ = std::move(*read);
             fillFilters();

@@ -24,11 +24,11 @@ alcohol::RegisterNames PaperSource::names() const {
                             : alcohol::RegisterNames::load(*openDataSet());
 }
 
-PaperData PaperData::read(const PaperSource& source, bool withNumbers) {
+PaperData PaperData::readCurrent(const PaperSource& source) {
     PaperData data;
     const std::unique_ptr<PaperStore> store = source.open();
-    data.licences = store->licences(withNumbers && source.readsNumbers());
-    data.papers = store->papers();
+    data.licences = store->currentLicences();
+    data.papers = store->currentPapers();
     data.names = source.names();
     return data;
 }

@@ -42,12 +42,13 @@ struct PaperSource {
     alcohol::RegisterNames names() const;
 };
 
-// Everything the windows show: every entry, history included, and the names of the items.
+// What the list of expiries shows: the current entries (without numbers) and the names of
+// the items.
 struct PaperData {
     std::vector<DriverLicence> licences;
     std::vector<VehiclePaper> papers;
     alcohol::RegisterNames names;
-    static PaperData read(const PaperSource& source, bool withNumbers);
+    static PaperData readCurrent(const PaperSource& source);
 };
 
 // Whether a change of the data set changes what the windows of papers show: the entries

@@ -77,8 +77,8 @@ void PaperWindows::refresh() {
         [this, source = PaperSource(context_, stores_)] {
             auto read = std::make_shared<PaperData>();
             const std::unique_ptr<PaperStore> store = source.open();
-            read->licences = store->licences(false);
-            read->papers = store->papers();
+            read->licences = store->currentLicences();
+            read->papers = store->currentPapers();
             read->names = source.names();
             return ui::BackgroundWork::Apply([this, read] {
                 licences_ = std::move(read->licences);
