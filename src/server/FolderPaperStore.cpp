@@ -81,6 +81,23 @@ void settlePapers(SqliteFile& f, const VehiclePaper& p) {
            params);
 }
 
+// The licences or papers a statement's `tail` (its FROM and what follows) selects.
+std::vector<DriverLicence> readLicences(SqliteFile* f, const char* tail, bool withNumbers) {
+    std::vector<DriverLicence> out;
+    if (!f) return out;
+    for (const SqlRow& r : f->query(std::string("SELECT ") + kLicenceColumns + tail))
+        out.push_back(licenceOf(r, withNumbers));
+    return out;
+}
+
+std::vector<VehiclePaper> readPapers(SqliteFile* f, const char* tail) {
+    std::vector<VehiclePaper> out;
+    if (!f) return out;
+    for (const SqlRow& r : f->query(std::string("SELECT ") + kPaperColumns + tail))
+        out.push_back(paperOf(r));
+    return out;
+}
+
 }  // namespace
 
 FolderPaperStore::FolderPaperStore(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}
@@ -139,43 +156,21 @@ void FolderPaperStore::write(F&& work) {
 }
 
 std::vector<DriverLicence> FolderPaperStore::licences(bool withNumbers) {
-    std::vector<DriverLicence> out;
-    SqliteFile* f = file(false);
-    if (!f) return out;
-    for (const SqlRow& r : f->query(std::string("SELECT ") + kLicenceColumns +
-                                    " FROM driver_licence ORDER BY driver, expiry, id"))
-        out.push_back(licenceOf(r, withNumbers));
-    return out;
+    return readLicences(file(false), " FROM driver_licence ORDER BY driver, expiry, id",
+                        withNumbers);
 }
 
 std::vector<VehiclePaper> FolderPaperStore::papers() {
-    std::vector<VehiclePaper> out;
-    SqliteFile* f = file(false);
-    if (!f) return out;
-    for (const SqlRow& r : f->query(std::string("SELECT ") + kPaperColumns +
-                                    " FROM vehicle_paper ORDER BY vehicle, kind, title, expiry, id"))
-        out.push_back(paperOf(r));
-    return out;
+    return readPapers(file(false),
+                      " FROM vehicle_paper ORDER BY vehicle, kind, title, expiry, id");
 }
 
 std::vector<DriverLicence> FolderPaperStore::currentLicences() {
-    std::vector<DriverLicence> out;
-    SqliteFile* f = file(false);
-    if (!f) return out;
-    for (const SqlRow& r :
-         f->query(std::string("SELECT ") + kLicenceColumns + " FROM driver_licence WHERE renewed = 0"))
-        out.push_back(licenceOf(r, false));
-    return out;
+    return readLicences(file(false), " FROM driver_licence WHERE renewed = 0", false);
 }
 
 std::vector<VehiclePaper> FolderPaperStore::currentPapers() {
-    std::vector<VehiclePaper> out;
-    SqliteFile* f = file(false);
-    if (!f) return out;
-    for (const SqlRow& r :
-         f->query(std::string("SELECT ") + kPaperColumns + " FROM vehicle_paper WHERE renewed = 0"))
-        out.push_back(paperOf(r));
-    return out;
+    return readPapers(file(false), " FROM vehicle_paper WHERE renewed = 0");
 }
 
 std::int64_t FolderPaperStore::insertLicence(const DriverLicence& l) {

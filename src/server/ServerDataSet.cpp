@@ -33,6 +33,15 @@ void checkSaveKey(const std::string& key) {
         throw ServerError(K::Other, "サーバー", "保存の鍵が正しくありません。");
 }
 
+// A record's odometer reading, written as the index quil_records_readings writes it (the
+// planner uses the index only for the same expression); `row` names the row ("e.") or is
+// empty.
+std::string readingOf(const std::string& row) {
+    return "(CASE " + row + "kind WHEN 0 THEN greatest(" + row + "distance1, " + row +
+           "distance2) WHEN 1 THEN " + row + "distance1 WHEN 2 THEN " + row +
+           "distance1 ELSE 0 END)";
+}
+
 }  // namespace
 
 std::string_view rawOf(const store::DataRecord& r) {
@@ -173,9 +182,7 @@ void ServerDataSet::scanDays(double firstDay, double lastDay,
 std::vector<store::VehicleReadings> ServerDataSet::highestReadings(std::size_t n) {
     // How many readings from the kept sums; the reading's expression is the one of the index
     // quil_records_readings.
-    const std::string reading =
-        "(CASE kind WHEN 0 THEN greatest(distance1, distance2) WHEN 1 THEN distance1 "
-        "WHEN 2 THEN distance1 ELSE 0 END)";
+    const std::string reading = readingOf("");
     const PgResult r = retrying([&] {
         return conn_.exec(
             "SELECT v.vehicle, v.n, t.reading FROM "
@@ -349,9 +356,7 @@ std::vector<RecordRow> ServerDataSet::lastOfEach(std::int16_t kind, std::vector<
     // kinds. The highest reading before a record is asked only for a record without a reading
     // of its own: the vehicle's readings from the highest down over their index, the first one
     // before the record in the list's order.
-    const std::string reading =
-        "CASE e.kind WHEN 0 THEN greatest(e.distance1, e.distance2) WHEN 1 THEN e.distance1 "
-        "WHEN 2 THEN e.distance1 ELSE 0 END";
+    const std::string reading = readingOf("e.");
     const PgResult r = retrying([&] {
         return conn_.exec(
             "SELECT l.id, l.version, l.raw, CASE WHEN l.distance1 > 0 THEN 0::float8 ELSE "

@@ -49,6 +49,18 @@ VehiclePaper paperOf(const PgResult& r, int i) {
     throw store::RecordChangedError(table, papers::kEntryChangedText);
 }
 
+std::vector<DriverLicence> licencesOf(const PgResult& r) {
+    std::vector<DriverLicence> out;
+    for (int i = 0; i < r.rows(); ++i) out.push_back(licenceOf(r, i));
+    return out;
+}
+
+std::vector<VehiclePaper> papersOf(const PgResult& r) {
+    std::vector<VehiclePaper> out;
+    for (int i = 0; i < r.rows(); ++i) out.push_back(paperOf(r, i));
+    return out;
+}
+
 }  // namespace
 
 std::unique_ptr<papers::PaperStore> openServerPaperStore(const std::string& conninfo) {
@@ -63,35 +75,23 @@ ServerPaperStore::ServerPaperStore(const std::string& conninfo) : conn_(conninfo
 
 std::vector<DriverLicence> ServerPaperStore::licences(bool withNumbers) {
     // 閲覧 holds no right on the number column: it is named only when asked for.
-    const PgResult r = conn_.exec(std::string("SELECT id, driver, ") +
-                                  (withNumbers ? "number" : "''") + kLicenceTail +
-                                  " ORDER BY driver, expiry, id");
-    std::vector<DriverLicence> out;
-    for (int i = 0; i < r.rows(); ++i) out.push_back(licenceOf(r, i));
-    return out;
+    return licencesOf(conn_.exec(std::string("SELECT id, driver, ") +
+                                 (withNumbers ? "number" : "''") + kLicenceTail +
+                                 " ORDER BY driver, expiry, id"));
 }
 
 std::vector<VehiclePaper> ServerPaperStore::papers() {
-    const PgResult r = conn_.exec(std::string(kPaperSelect) +
-                                  " ORDER BY vehicle, kind, title COLLATE \"C\", expiry, id");
-    std::vector<VehiclePaper> out;
-    for (int i = 0; i < r.rows(); ++i) out.push_back(paperOf(r, i));
-    return out;
+    return papersOf(conn_.exec(std::string(kPaperSelect) +
+                               " ORDER BY vehicle, kind, title COLLATE \"C\", expiry, id"));
 }
 
 std::vector<DriverLicence> ServerPaperStore::currentLicences() {
-    const PgResult r =
-        conn_.exec(std::string("SELECT id, driver, ''") + kLicenceTail + " WHERE NOT renewed");
-    std::vector<DriverLicence> out;
-    for (int i = 0; i < r.rows(); ++i) out.push_back(licenceOf(r, i));
-    return out;
+    return licencesOf(
+        conn_.exec(std::string("SELECT id, driver, ''") + kLicenceTail + " WHERE NOT renewed"));
 }
 
 std::vector<VehiclePaper> ServerPaperStore::currentPapers() {
-    const PgResult r = conn_.exec(std::string(kPaperSelect) + " WHERE NOT renewed");
-    std::vector<VehiclePaper> out;
-    for (int i = 0; i < r.rows(); ++i) out.push_back(paperOf(r, i));
-    return out;
+    return papersOf(conn_.exec(std::string(kPaperSelect) + " WHERE NOT renewed"));
 }
 
 std::int64_t ServerPaperStore::insertLicence(const DriverLicence& l) {
