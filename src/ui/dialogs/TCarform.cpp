@@ -63,7 +63,7 @@ QDate toQDate(store::DateTime d) {
 
 }  // namespace
 
-TCarform::TCarform(MainContext& context, QWidget* parent) : FormDialog(parent), context_(context) {
+TCarform::TCarform(MainContext& context, QWidget* parent) : OkCancelForm(parent), context_(context) {
     setObjectName(QStringLiteral("Carform"));
     createControls();
     // Placed once, at creation, relative to the main window's top-left corner.
@@ -135,7 +135,7 @@ void TCarform::createControls() {
     remarksRow->addWidget(new QLabel(QStringLiteral("備　考"), this));
     remarksRow->addWidget(remarksBox(), 1);
 
-    QHBoxLayout* buttonRow = makeOkCancelRow(this, button1_, button2_);
+    QHBoxLayout* buttonRow = makeButtonRow();
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -161,8 +161,6 @@ void TCarform::createControls() {
     setTabOrder(remarksBox(), button1_);
     setTabOrder(button1_, button2_);
 
-    connect(button1_, &QPushButton::clicked, this, &TCarform::Button1Click);
-    connect(button2_, &QPushButton::clicked, this, &TCarform::Button2Click);
 }
 
 bool TCarform::newVehicleMode() const { return windowTitle() == QStringLiteral("車両情報の登録"); }
@@ -309,7 +307,5 @@ void TCarform::Button1Click() {
         }
     }
 }
-
-void TCarform::Button2Click() { close(); }
 
 }  // namespace quil::ui

@@ -11,7 +11,7 @@
 #include "store/DataStore.h"
 #include "store/Records.h"
 #include "ui/components/TDateEdit.h"
-#include "ui/dialogs/FormDialog.h"
+#include "ui/dialogs/OkCancelForm.h"
 
 class QButtonGroup;
 class QDateEdit;
@@ -23,7 +23,7 @@ namespace quil::ui {
 class MainContext;
 class TItemForm;
 
-class TCarform : public FormDialog {
+class TCarform : public OkCancelForm {
     Q_OBJECT
 public:
     TCarform(MainContext& context, QWidget* parent);
@@ -48,16 +48,12 @@ public:
     QLineEdit* remarksBox() const { return edits_[7]; }
     QButtonGroup* RadioGroup1() const { return typeGroup_; }  // vehicle type 0..4
     QButtonGroup* RadioGroup2() const { return fuelGroup_; }  // fuel 0..1
-    QPushButton* Button1() const { return button1_; }
-    QPushButton* Button2() const { return button2_; }
 
 public Q_SLOTS:
     // Empties the fields for a new vehicle or shows the stored vehicle; focus on the name.
     void FormShow() override;
     // OK: checks, stores the vehicle, updates the master list editor and closes.
-    void Button1Click();
-    // CANCEL: closes without storing.
-    void Button2Click();
+    void Button1Click() override;
 
 private:
     void createControls();
@@ -84,8 +80,6 @@ private:
     TDateEdit* dateBox_ = nullptr;
     QButtonGroup* typeGroup_ = nullptr;
     QButtonGroup* fuelGroup_ = nullptr;
-    QPushButton* button1_ = nullptr;
-    QPushButton* button2_ = nullptr;
 };
 
 }  // namespace quil::ui

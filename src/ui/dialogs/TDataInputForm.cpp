@@ -52,7 +52,7 @@ QDate toQDate(store::DateTime d) {
 }  // namespace
 
 TDataInputForm::TDataInputForm(MainContext& context, QWidget* parent)
-    : FormDialog(parent), context_(context) {
+    : OkCancelForm(parent), context_(context) {
     setObjectName(QStringLiteral("DataInputForm"));
     createControls();
     // Placed once, at creation, relative to the main window's top-left corner.
@@ -110,9 +110,7 @@ void TDataInputForm::createControls() {
         connect(box, &QComboBox::editTextChanged, this, &TDataInputForm::showChoiceWarnings);
     }
 
-    makeOkCancelButtons(this, button1_, button2_);
-    connect(button1_, &QPushButton::clicked, this, &TDataInputForm::Button1Click);
-    connect(button2_, &QPushButton::clicked, this, &TDataInputForm::Button2Click);
+    makeButtons();
 }
 
 void TDataInputForm::placeRow(int row, const QString& caption, QWidget* control, int width,
@@ -452,7 +450,5 @@ void TDataInputForm::refuseChangedRecord() {
     close();
     DataSetEvents::announce(store::DataSetChange::changedElsewhere());
 }
-
-void TDataInputForm::Button2Click() { close(); }
 
 }  // namespace quil::ui

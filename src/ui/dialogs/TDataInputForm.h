@@ -15,7 +15,7 @@
 #include "store/RecordEntry.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/dialogs/ChoiceWarning.h"
-#include "ui/dialogs/FormDialog.h"
+#include "ui/dialogs/OkCancelForm.h"
 #include "ui/dialogs/UnsavedInput.h"
 
 class QComboBox;
@@ -29,7 +29,7 @@ namespace quil::ui {
 
 class MainContext;
 
-class TDataInputForm : public FormDialog, public UnsavedInput {
+class TDataInputForm : public OkCancelForm, public UnsavedInput {
     Q_OBJECT
 public:
     TDataInputForm(MainContext& context, QWidget* parent);
@@ -52,8 +52,6 @@ public:
     QLineEdit* valueBox2() const { return valueBox_[1]; }
     QLineEdit* valueBox3() const { return valueBox_[2]; }
     QLineEdit* remarksBox() const { return remarksBox_; }
-    QPushButton* Button1() const { return button1_; }
-    QPushButton* Button2() const { return button2_; }
 
     // An extra question before a checked record is saved (the odometer warning of the ツール
     // windows). It may only ask: false leaves the dialog open with nothing written.
@@ -70,9 +68,7 @@ public Q_SLOTS:
     // Arranges the rows for the caption's kind and fills lists and fields.
     void FormShow() override;
     // OK: checks, builds and saves the record, reloads the main list and closes.
-    void Button1Click();
-    // CANCEL: closes without writing.
-    void Button2Click();
+    void Button1Click() override;
 
 protected:
     void formShown() override { shown_ = snapshot(this); }
@@ -113,8 +109,6 @@ private:
     QComboBox* shopList_ = nullptr;
     QLineEdit* valueBox_[3] = {};
     QLineEdit* remarksBox_ = nullptr;
-    QPushButton* button1_ = nullptr;
-    QPushButton* button2_ = nullptr;
 
     QLabel* rowLabel_[9] = {};
     QLabel* unitLabel_[3] = {};

@@ -18,19 +18,17 @@ namespace quil::ui {
 using store::ItemKind;
 
 TViewItemForm::TViewItemForm(MainContext& context, QWidget* parent)
-    : FormDialog(parent), context_(context) {
+    : OkCancelForm(parent), context_(context) {
     setObjectName(QStringLiteral("ViewItemForm"));
     checkList_ = new QListWidget(this);
     checkList_->setObjectName(QStringLiteral("CheckListBox1"));
     checkList_->setMinimumSize(200, 240);
 
-    QHBoxLayout* buttons = makeOkCancelRow(this, button1_, button2_);
+    QHBoxLayout* buttons = makeButtonRow();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(checkList_, 1);
     layout->addLayout(buttons);
 
-    connect(button1_, &QPushButton::clicked, this, &TViewItemForm::Button1Click);
-    connect(button2_, &QPushButton::clicked, this, &TViewItemForm::Button2Click);
 }
 
 ItemKind TViewItemForm::kind() const {
@@ -74,7 +72,5 @@ void TViewItemForm::Button1Click() {
     context_.reloadList();
     close();
 }
-
-void TViewItemForm::Button2Click() { close(); }
 
 }  // namespace quil::ui

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "store/Records.h"
-#include "ui/dialogs/FormDialog.h"
+#include "ui/dialogs/OkCancelForm.h"
 
 class QListWidget;
 class QPushButton;
@@ -15,7 +15,7 @@ namespace quil::ui {
 
 class MainContext;
 
-class TViewItemForm : public FormDialog {
+class TViewItemForm : public OkCancelForm {
     Q_OBJECT
 public:
     TViewItemForm(MainContext& context, QWidget* parent);
@@ -23,16 +23,12 @@ public:
     store::ItemKind kind() const;
 
     QListWidget* CheckListBox1() const { return checkList_; }
-    QPushButton* Button1() const { return button1_; }
-    QPushButton* Button2() const { return button2_; }
 
 public Q_SLOTS:
     // Places the dialog and ticks the live items of the kind from the mask.
     void FormShow() override;
     // OK: writes the mask, refreshes the main window's summaries and list, closes.
-    void Button1Click();
-    // CANCEL: closes without writing.
-    void Button2Click();
+    void Button1Click() override;
 
 private:
     MainContext& context_;
@@ -40,8 +36,6 @@ private:
     std::vector<int> positions_;  // item position of each entry
 
     QListWidget* checkList_ = nullptr;
-    QPushButton* button1_ = nullptr;
-    QPushButton* button2_ = nullptr;
 };
 
 }  // namespace quil::ui

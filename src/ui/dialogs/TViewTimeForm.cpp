@@ -61,7 +61,7 @@ QStringList periodPartEntries(int kind) {
 }
 
 TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
-    : FormDialog(parent), context_(context) {
+    : OkCancelForm(parent), context_(context) {
     setObjectName(QStringLiteral("ViewTimeForm"));
     setWindowTitle(QStringLiteral("表示期間"));
 
@@ -118,7 +118,7 @@ TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
         w->setSizePolicy(policy);
     }
 
-    QHBoxLayout* buttons = makeOkCancelRow(this, button1_, button2_);
+    QHBoxLayout* buttons = makeButtonRow();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -129,8 +129,6 @@ TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
     connect(radioGroup_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) RadioGroup1Click();
     });
-    connect(button1_, &QPushButton::clicked, this, &TViewTimeForm::Button1Click);
-    connect(button2_, &QPushButton::clicked, this, &TViewTimeForm::Button2Click);
 }
 
 std::array<QWidget*, 4> TViewTimeForm::yearControls() const {
@@ -244,7 +242,5 @@ void TViewTimeForm::Button1Click() {
     context_.reloadList();
     close();
 }
-
-void TViewTimeForm::Button2Click() { close(); }
 
 }  // namespace quil::ui

@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <array>
 
-#include "ui/dialogs/FormDialog.h"
+#include "ui/dialogs/OkCancelForm.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -25,7 +25,7 @@ class MainContext;
 // calendar and fiscal year.
 QStringList periodPartEntries(int kind);
 
-class TViewTimeForm : public FormDialog {
+class TViewTimeForm : public OkCancelForm {
     Q_OBJECT
 public:
     static constexpr int kMinYear = 1900;
@@ -43,8 +43,6 @@ public:
     QToolButton* downButton() const { return down_; }
     QLabel* Label1() const { return label1_; }           // "年" or "年度"
     QComboBox* ComboBox1() const { return comboBox1_; }  // part of the year
-    QPushButton* Button1() const { return button1_; }
-    QPushButton* Button2() const { return button2_; }
 
 public Q_SLOTS:
     // Places the dialog and selects the button of the stored period kind.
@@ -53,9 +51,7 @@ public Q_SLOTS:
     // from the period last stored for that kind.
     void RadioGroup1Click();
     // OK: stores the period, refreshes the main window's period box and list, closes.
-    void Button1Click();
-    // CANCEL: closes without writing.
-    void Button2Click();
+    void Button1Click() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -76,8 +72,6 @@ private:
     QToolButton* down_ = nullptr;
     QLabel* label1_ = nullptr;
     QComboBox* comboBox1_ = nullptr;
-    QPushButton* button1_ = nullptr;
-    QPushButton* button2_ = nullptr;
 };
 
 }  // namespace quil::ui

@@ -2,30 +2,22 @@
 // A window for a feature that has a place in the menus but no function yet: a caption,
 // a fixed size, and optionally "&OK" and "&CANCEL" buttons that both close it.
 
-#include <QDialog>
-
-class QPushButton;
+#include "ui/dialogs/OkCancelForm.h"
 
 namespace quil::ui {
 
-class PlaceholderForm : public QDialog {
+class PlaceholderForm : public OkCancelForm {
     Q_OBJECT
-public:
-    QPushButton* Button1() const { return button1_; }
-    QPushButton* Button2() const { return button2_; }
-
 public Q_SLOTS:
-    void Button1Click();
-    void Button2Click();
+    // OK closes it too.
+    void Button1Click() override;
 
 protected:
     // Placed 50 pixels right of and below the main window's top-left corner.
     PlaceholderForm(QWidget* mainWindow, const QString& caption, QSize clientSize,
                     bool withButtons);
-
-private:
-    QPushButton* button1_ = nullptr;
-    QPushButton* button2_ = nullptr;
+    // Nothing to read afresh.
+    void FormShow() override {}
 };
 
 }  // namespace quil::ui

@@ -6,11 +6,10 @@
 
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/MainWindowPlacement.h"
-#include "ui/dialogs/OkCancelButtons.h"
 
 namespace quil::ui {
 
-TOpForm::TOpForm(QWidget* mainWindow) : QDialog(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint) {
+TOpForm::TOpForm(QWidget* mainWindow) : OkCancelForm(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("OpForm"));
     setWindowTitle(QStringLiteral("ユーザー設定"));
     setFixedSize(343, 265);
@@ -39,11 +38,9 @@ TOpForm::TOpForm(QWidget* mainWindow) : QDialog(mainWindow, Qt::Dialog | Qt::Win
     retEdit2_->setObjectName(QStringLiteral("RetEdit2"));
     label(QStringLiteral("～"), 160, 72);
 
-    makeOkCancelButtons(this, button1_, button2_);
+    makeButtons();
     button1_->setGeometry(80, 220, 80, 25);
     button2_->setGeometry(184, 220, 80, 25);
-    connect(button1_, &QPushButton::clicked, this, &TOpForm::Button1Click);
-    connect(button2_, &QPushButton::clicked, this, &TOpForm::Button2Click);
 
     FormCreate(mainWindow);
 }
@@ -53,7 +50,5 @@ void TOpForm::FormCreate(QWidget* mainWindow) {
 }
 
 void TOpForm::Button1Click() { close(); }
-
-void TOpForm::Button2Click() { close(); }
 
 }  // namespace quil::ui
