@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QTableWidget>
 #include <exception>
 
@@ -22,15 +23,27 @@ void setUpAccountTable(QTableWidget& table, int minWidth, int minHeight) {
     table.setMinimumSize(minWidth, minHeight);
 }
 
-void openOverServer(QDialog& window, MainContext& context, const QString& folderText,
-                    const std::function<bool()>& reload) {
-    if (context.serverConninfo().empty()) {
-        Prompts::current().notice(context.mainWidget(), folderText);
+ServerAccountWindow::ServerAccountWindow(MainContext& context, QWidget* parent,
+                                         QString folderText)
+    : QDialog(parent), context_(context), folderText_(std::move(folderText)) {}
+
+void ServerAccountWindow::Open() {
+    if (context_.serverConninfo().empty()) {
+        Prompts::current().notice(context_.mainWidget(), folderText_);
         return;
     }
     if (!reload()) return;
-    window.show();
-    window.raise();
+    show();
+    raise();
+}
+
+void ServerAccountWindow::connectButtons(QTableWidget* table, QPushButton* close) {
+    connect(table, &QTableWidget::itemSelectionChanged, this, &ServerAccountWindow::showSelected);
+    connect(AddButton, &QPushButton::clicked, this, &ServerAccountWindow::AddClick);
+    connect(PasswordButton, &QPushButton::clicked, this, &ServerAccountWindow::PasswordClick);
+    connect(DisableButton, &QPushButton::clicked, this, &ServerAccountWindow::DisableClick);
+    connect(EnableButton, &QPushButton::clicked, this, &ServerAccountWindow::EnableClick);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
 }
 
 bool askServer(QWidget* parent, MainContext& context,

@@ -29,7 +29,9 @@ constexpr server::AccountRole kRoles[] = {server::AccountRole::Admin, server::Ac
 }  // namespace
 
 TAccountForm::TAccountForm(MainContext& context, QWidget* parent)
-    : QDialog(parent), context_(context) {
+    : ServerAccountWindow(context, parent,
+                          QStringLiteral("利用者の管理は、サーバーのデータセットで使う機能です。"
+                                         "データフォルダーでは、フォルダーを使える人がデータを使えます。")) {
     setObjectName(QStringLiteral("AccountForm"));
     setWindowTitle(QStringLiteral("利用者とその権限"));
     AccountTable = new QTableWidget(0, AccountColumnCount, this);
@@ -88,21 +90,9 @@ TAccountForm::TAccountForm(MainContext& context, QWidget* parent)
                                                       {EnableButton, "EnableButton"}};
     for (const auto& [widget, name] : names) widget->setObjectName(QString::fromLatin1(name));
 
-    connect(AccountTable, &QTableWidget::itemSelectionChanged, this, &TAccountForm::showSelected);
-    connect(AddButton, &QPushButton::clicked, this, &TAccountForm::AddClick);
+    connectButtons(AccountTable, close);
     connect(RoleButton, &QPushButton::clicked, this, &TAccountForm::RoleClick);
-    connect(PasswordButton, &QPushButton::clicked, this, &TAccountForm::PasswordClick);
-    connect(DisableButton, &QPushButton::clicked, this, &TAccountForm::DisableClick);
-    connect(EnableButton, &QPushButton::clicked, this, &TAccountForm::EnableClick);
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
     placeBesideMainWindow(*this, context_.mainWidget(), kBesideMain);
-}
-
-void TAccountForm::Open() {
-    openOverServer(*this, context_,
-                   QStringLiteral("利用者の管理は、サーバーのデータセットで使う機能です。"
-                                  "データフォルダーでは、フォルダーを使える人がデータを使えます。"),
-                   [this] { return reload(); });
 }
 
 bool TAccountForm::reload() {

@@ -4,56 +4,41 @@
 // it. The server decides who may: a refusal is shown as it comes. On a data folder the
 // window says that it belongs to a server data set and does not open.
 
-#include <QDialog>
+#include "ui/windows/ServerAccountWindow.h"
 
 class QComboBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
-class QTableWidget;
 
 namespace quil::ui {
 
-class MainContext;
-
-class TAccountForm : public QDialog {
+class TAccountForm : public ServerAccountWindow {
     Q_OBJECT
 public:
     TAccountForm(MainContext& context, QWidget* parent);
 
-    // Shows the window over a server data set; on a data folder only says why it cannot.
-    void Open();
-    // Reads the accounts again; false (and a message) when the server cannot be asked.
-    bool reload();
+    bool reload() override;
 
     QTableWidget* AccountTable = nullptr;
     QLineEdit* NameEdit = nullptr;
     QComboBox* RoleBox = nullptr;
     QLineEdit* PasswordEdit = nullptr;
     QLineEdit* AgainEdit = nullptr;
-    QPushButton* AddButton = nullptr;
     QPushButton* RoleButton = nullptr;
-    QPushButton* PasswordButton = nullptr;
-    QPushButton* DisableButton = nullptr;
-    QPushButton* EnableButton = nullptr;
-    QLabel* NoteLabel = nullptr;
 
 public Q_SLOTS:
-    void AddClick();
+    void AddClick() override;
     void RoleClick();
-    void PasswordClick();
-    void DisableClick();
-    void EnableClick();
+    void PasswordClick() override;
+    void DisableClick() override;
+    void EnableClick() override;
 
 private:
-    void showSelected();
+    void showSelected() override;
     // The typed password when both fields agree; empty (and a message) otherwise.
     bool typedPassword(std::string& password);
     // Runs one change on the server, then reads the list again; false when refused.
     template <typename Change>
     bool change(Change&& f, const QString& done);
-
-    MainContext& context_;
 };
 
 }  // namespace quil::ui

@@ -208,7 +208,10 @@ void TWebAccountDialog::OkClick() {
 // --- TWebAccountForm ---
 
 TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
-    : QDialog(parent), context_(context) {
+    : ServerAccountWindow(context, parent,
+                          QStringLiteral("運転者のログインは、サーバーのデータセットで使う機能です。"
+                                         "運転者がスマートフォンから記録するには、データをサーバーに"
+                                         "置いてください。")) {
     setObjectName(QStringLiteral("WebAccountForm"));
     setWindowTitle(kTitle);
     LoginTable = new QTableWidget(0, LoginColumnCount, this);
@@ -249,23 +252,10 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
     layout->addLayout(buttons);
     layout->addWidget(NoteLabel);
 
-    connect(LoginTable, &QTableWidget::itemSelectionChanged, this, &TWebAccountForm::showSelected);
-    connect(AddButton, &QPushButton::clicked, this, &TWebAccountForm::AddClick);
-    connect(PasswordButton, &QPushButton::clicked, this, &TWebAccountForm::PasswordClick);
-    connect(DisableButton, &QPushButton::clicked, this, &TWebAccountForm::DisableClick);
-    connect(EnableButton, &QPushButton::clicked, this, &TWebAccountForm::EnableClick);
+    connectButtons(LoginTable, close);
     connect(ConfirmButton, &QPushButton::clicked, this, &TWebAccountForm::ConfirmClick);
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
     showSelected();
     placeBesideMainWindow(*this, context_.mainWidget(), kBesideMain);
-}
-
-void TWebAccountForm::Open() {
-    openOverServer(*this, context_,
-                   QStringLiteral("運転者のログインは、サーバーのデータセットで使う機能です。"
-                                  "運転者がスマートフォンから記録するには、データをサーバーに"
-                                  "置いてください。"),
-                   [this] { return reload(); });
 }
 
 bool TWebAccountForm::reload() {

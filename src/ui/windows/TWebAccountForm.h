@@ -6,23 +6,19 @@
 // decides who may: a refusal is shown as it comes. On a data folder the window says that
 // it belongs to a server data set and does not open.
 
-#include <QDialog>
 #include <functional>
 #include <string>
 
+#include "ui/windows/ServerAccountWindow.h"
+
 class QComboBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
-class QTableWidget;
 
 namespace quil::server {
 class WebAccounts;
 }
 
 namespace quil::ui {
-
-class MainContext;
 
 // The small dialog of 追加 (login name, driver, first password twice) and of
 // パスワードの再設定 (the password twice). A problem is said under its field; what the
@@ -64,42 +60,32 @@ private:
     QString login_;
 };
 
-class TWebAccountForm : public QDialog {
+class TWebAccountForm : public ServerAccountWindow {
     Q_OBJECT
 public:
     TWebAccountForm(MainContext& context, QWidget* parent);
 
-    // Shows the window over a server data set; on a data folder only says why it cannot.
-    void Open();
-    // Reads the logins again; false (and a message) when the server cannot be asked.
-    bool reload();
+    bool reload() override;
 
     QTableWidget* LoginTable = nullptr;
-    QPushButton* AddButton = nullptr;
-    QPushButton* PasswordButton = nullptr;
-    QPushButton* DisableButton = nullptr;
-    QPushButton* EnableButton = nullptr;
     QPushButton* ConfirmButton = nullptr;  // for a login whose user position changed hands
-    QLabel* NoteLabel = nullptr;
 
 public Q_SLOTS:
-    void AddClick();
-    void PasswordClick();
-    void DisableClick();
-    void EnableClick();
+    void AddClick() override;
+    void PasswordClick() override;
+    void DisableClick() override;
+    void EnableClick() override;
     void ConfirmClick();
 
 private:
     // The login of the selected row; empty when none is selected.
     QString selectedLogin() const;
-    void showSelected();
+    void showSelected() override;
     // Runs one change on a connection of its own; the server's refusal as the window says
     // it, empty when done (and then the list is read again).
     QString change(const std::function<void(server::WebAccounts&)>& f);
     // Runs a change of the buttons: a refusal is shown in a box, success in a notice.
     void changeSelected(const std::function<void(server::WebAccounts&)>& f, const QString& done);
-
-    MainContext& context_;
 };
 
 }  // namespace quil::ui
