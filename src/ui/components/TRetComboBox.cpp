@@ -1,18 +1,7 @@
 #include "ui/components/TRetComboBox.h"
 
-#include <QKeyEvent>
-
-#include "ui/components/TRetEdit.h"
-
 namespace quil::ui {
 
-TRetComboBox::TRetComboBox(QWidget* parent) : QComboBox(parent) {}
-
-void TRetComboBox::keyPressEvent(QKeyEvent* event) {
-    if (handleReturnKey(this, returnNext_, event,
-                        [this](QChar& key) { Q_EMIT OnKeyPress(this, key); }))
-        return;
-    QComboBox::keyPressEvent(event);
-}
+TRetComboBox::TRetComboBox(QWidget* parent) : ReturnNextControl<QComboBox>(parent) {}
 
 }  // namespace quil::ui

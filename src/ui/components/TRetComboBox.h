@@ -3,24 +3,21 @@
 
 #include <QComboBox>
 
+#include "ui/components/TRetEdit.h"
+
 namespace quil::ui {
 
-class TRetComboBox : public QComboBox {
+class TRetComboBox : public ReturnNextControl<QComboBox> {
     Q_OBJECT
 public:
     explicit TRetComboBox(QWidget* parent = nullptr);
-    bool ReturnNext() const { return returnNext_; }
-    void setReturnNext(bool on) { returnNext_ = on; }
 
 Q_SIGNALS:
     // As TRetEdit::OnKeyPress.
     void OnKeyPress(QObject* Sender, QChar& Key);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    bool returnNext_ = true;
+    void keyTyped(QChar& key) override { Q_EMIT OnKeyPress(this, key); }
 };
 
 }  // namespace quil::ui

@@ -55,13 +55,6 @@ bool isCarriageReturn(const QKeyEvent* event) {
     return event->text() == QStringLiteral("\r");
 }
 
-TRetEdit::TRetEdit(QWidget* parent) : QLineEdit(parent) {}
-
-void TRetEdit::keyPressEvent(QKeyEvent* event) {
-    if (handleReturnKey(this, returnNext_, event,
-                        [this](QChar& key) { Q_EMIT OnKeyPress(this, key); }))
-        return;
-    QLineEdit::keyPressEvent(event);
-}
+TRetEdit::TRetEdit(QWidget* parent) : ReturnNextControl<QLineEdit>(parent) {}
 
 }  // namespace quil::ui

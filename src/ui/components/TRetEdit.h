@@ -16,18 +16,45 @@ QWidget* focusNextControl(QWidget* from);
 // True for the key that types a carriage return: Enter, Return or Ctrl+M.
 bool isCarriageReturn(const QKeyEvent* event);
 
-// The key handling the Enter-advancing controls share: with `returnNext`, Enter moves the
-// focus on; otherwise the typed character goes to `keyPress`, which may clear it. Returns
-// true when the key was used up and the base control must not see it.
-template <typename KeyPress>
-bool handleReturnKey(QWidget* self, bool returnNext, QKeyEvent* event, KeyPress&& keyPress);
+// What the Enter-advancing controls share: with ReturnNext (the default), Enter moves the
+// focus on and never reaches the control; otherwise every typed character goes first to
+// keyTyped, which may clear it to discard it.
+template <typename Control>
+class ReturnNextControl : public Control {
+public:
+    using Control::Control;
+    bool ReturnNext() const { return returnNext_; }
+    void setReturnNext(bool on) { returnNext_ = on; }
 
-class TRetEdit : public QLineEdit {
+protected:
+    virtual void keyTyped(QChar& key) = 0;
+
+    void keyPressEvent(QKeyEvent* event) override {
+        if (returnNext_ && isCarriageReturn(event)) {
+            focusNextControl(this);
+            event->accept();
+            return;
+        }
+        const QString text = isCarriageReturn(event) ? QStringLiteral("\r") : event->text();
+        if (!text.isEmpty()) {
+            QChar key = text.front();
+            keyTyped(key);
+            if (key.isNull()) {
+                event->accept();
+                return;
+            }
+        }
+        Control::keyPressEvent(event);
+    }
+
+private:
+    bool returnNext_ = true;
+};
+
+class TRetEdit : public ReturnNextControl<QLineEdit> {
     Q_OBJECT
 public:
     explicit TRetEdit(QWidget* parent = nullptr);
-    bool ReturnNext() const { return returnNext_; }
-    void setReturnNext(bool on) { returnNext_ = on; }
 
 Q_SIGNALS:
     // Every character typed into the control, before the control handles it (Enter as
@@ -36,26 +63,7 @@ Q_SIGNALS:
     void OnKeyPress(QObject* Sender, QChar& Key);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    bool returnNext_ = true;
+    void keyTyped(QChar& key) override { Q_EMIT OnKeyPress(this, key); }
 };
-
-template <typename KeyPress>
-bool handleReturnKey(QWidget* self, bool returnNext, QKeyEvent* event, KeyPress&& keyPress) {
-    if (returnNext && isCarriageReturn(event)) {
-        focusNextControl(self);
-        event->accept();
-        return true;
-    }
-    const QString text = isCarriageReturn(event) ? QStringLiteral("\r") : event->text();
-    if (text.isEmpty()) return false;
-    QChar key = text.front();
-    keyPress(key);
-    if (!key.isNull()) return false;
-    event->accept();
-    return true;
-}
 
 }  // namespace quil::ui
