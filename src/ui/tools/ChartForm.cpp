@@ -57,9 +57,8 @@ private:
 }  // namespace
 
 ChartForm::ChartForm(ui::MainContext& context, QWidget* mainWindow)
-    : QDialog(mainWindow, kToolWindowFlags), context_(context) {
-    nameToolWindow(*this, QStringLiteral("ChartForm"), QStringLiteral("グラフ"), {860, 560});
-    work_ = new ui::BackgroundWork(this);
+    : ToolForm(context, mainWindow, QStringLiteral("ChartForm"), QStringLiteral("グラフ"),
+               {860, 560}) {
     Picker = new PeriodPicker(this);
     KindBox = new QComboBox(this);
     KindBox->setObjectName(QStringLiteral("KindBox"));

@@ -4,11 +4,11 @@
 // The chart is saved as a PNG file or printed. The chart itself is drawn by a ChartCanvas
 // from the module loaded on first use; without it the window says why and draws nothing.
 
-#include <QDialog>
 #include <functional>
 
 #include "reports/FuelReport.h"
 #include "ui/tools/ChartCanvas.h"
+#include "ui/tools/ToolWindow.h"
 
 class QComboBox;
 class QPainter;
@@ -16,16 +16,11 @@ class QPrinter;
 class QRectF;
 class QPushButton;
 
-namespace quil::ui {
-class BackgroundWork;
-class MainContext;
-}  // namespace quil::ui
-
 namespace quil::insight {
 
 class PeriodPicker;
 
-class ChartForm : public QDialog {
+class ChartForm : public ToolForm {
     Q_OBJECT
 public:
     enum Kind {
@@ -62,13 +57,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    ui::MainContext& context_;
     ChartCanvas* canvas_ = nullptr;  // owned through View
-    ui::BackgroundWork* work_ = nullptr;
-
-public:
-    // The summing on its worker (tests wait for it).
-    ui::BackgroundWork* work() const { return work_; }
 };
 
 }  // namespace quil::insight

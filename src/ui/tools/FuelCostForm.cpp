@@ -18,9 +18,8 @@
 namespace quil::insight {
 
 FuelCostForm::FuelCostForm(ui::MainContext& context, QWidget* mainWindow)
-    : QDialog(mainWindow, kToolWindowFlags), context_(context) {
-    nameToolWindow(*this, QStringLiteral("FuelCostForm"), QStringLiteral("燃費・費用"), {860, 460});
-    work_ = new ui::BackgroundWork(this);
+    : ToolForm(context, mainWindow, QStringLiteral("FuelCostForm"), QStringLiteral("燃費・費用"),
+               {860, 460}) {
     Picker = new PeriodPicker(this);
     CalcButton = new QPushButton(QStringLiteral("集計"), this);
     CalcButton->setObjectName(QStringLiteral("CalcButton"));

@@ -3,24 +3,19 @@
 // vehicle or one. The tables sort by a click on a column title, go out as CSV and print
 // through the grid printer. ヘルプ states how km/L is worked out.
 
-#include <QDialog>
 
 #include "reports/FuelReport.h"
+#include "ui/tools/ToolWindow.h"
 
 class QPushButton;
 class QTabWidget;
-
-namespace quil::ui {
-class BackgroundWork;
-class MainContext;
-}  // namespace quil::ui
 
 namespace quil::insight {
 
 class PeriodPicker;
 class ReportTableView;
 
-class FuelCostForm : public QDialog {
+class FuelCostForm : public ToolForm {
     Q_OBJECT
 public:
     FuelCostForm(ui::MainContext& context, QWidget* mainWindow);
@@ -52,13 +47,7 @@ protected:
 private:
     QString heading() const;
 
-    ui::MainContext& context_;
     fleet::FuelReport report_;
-    ui::BackgroundWork* work_ = nullptr;
-
-public:
-    // The summing on its worker (tests wait for it and cancel it).
-    ui::BackgroundWork* work() const { return work_; }
 };
 
 }  // namespace quil::insight

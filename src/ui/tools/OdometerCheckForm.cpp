@@ -47,10 +47,10 @@ private:
 
 OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord,
                                      QWidget* mainWindow)
-    : QDialog(mainWindow, kToolWindowFlags), context_(context), openRecord_(std::move(openRecord)) {
-    nameToolWindow(*this, QStringLiteral("OdometerCheckForm"), QStringLiteral("走行距離チェック"),
-                   {760, 420});
-    work_ = new ui::BackgroundWork(this, QStringLiteral("走行距離を確かめています…"));
+    : ToolForm(context, mainWindow, QStringLiteral("OdometerCheckForm"),
+               QStringLiteral("走行距離チェック"), {760, 420},
+               QStringLiteral("走行距離を確かめています…")),
+      openRecord_(std::move(openRecord)) {
     LimitBox = new QDoubleSpinBox(this);
     LimitBox->setObjectName(QStringLiteral("LimitBox"));
     LimitBox->setRange(1, 100000);

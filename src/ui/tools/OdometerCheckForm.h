@@ -4,28 +4,23 @@
 // The daily limit is settable and kept in QuilExt.db. Each opening checks the records again;
 // closing lets go of the findings, so a million of them cost nothing once the window is shut.
 
-#include <QDialog>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "reports/OdometerCheck.h"
+#include "ui/tools/ToolWindow.h"
 
 class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 
-namespace quil::ui {
-class BackgroundWork;
-class MainContext;
-}  // namespace quil::ui
-
 namespace quil::insight {
 
 class ReportTableView;
 
-class OdometerCheckForm : public QDialog {
+class OdometerCheckForm : public ToolForm {
     Q_OBJECT
 public:
     using OpenRecord = std::function<void(std::int64_t position, int kind)>;
@@ -55,16 +50,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    ui::MainContext& context_;
     OpenRecord openRecord_;
     std::function<bool()> readOnly_;
     // Shared with the table, which makes its cells from them.
     std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
-    ui::BackgroundWork* work_ = nullptr;
-
-public:
-    // The check on its worker (tests wait for it).
-    ui::BackgroundWork* work() const { return work_; }
 };
 
 }  // namespace quil::insight

@@ -38,10 +38,8 @@ QColor ScheduleForm::overdueColour() { return QColor(255, 170, 170); }
 QColor ScheduleForm::soonColour() { return QColor(255, 205, 140); }
 
 ScheduleForm::ScheduleForm(ui::MainContext& context, QWidget* mainWindow)
-    : QDialog(mainWindow, kToolWindowFlags), context_(context) {
-    nameToolWindow(*this, QStringLiteral("ScheduleForm"), QStringLiteral("点検・整備予定"),
-                   {900, 560});
-    work_ = new ui::BackgroundWork(this);
+    : ToolForm(context, mainWindow, QStringLiteral("ScheduleForm"),
+               QStringLiteral("点検・整備予定"), {900, 560}) {
     ScheduleTable = new ReportTableView(this);
     ScheduleTable->setObjectName(QStringLiteral("ScheduleTable"));
     SummaryLabel = new QLabel(this);

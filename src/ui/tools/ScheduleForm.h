@@ -4,26 +4,21 @@
 // days or 500 km orange. The lower table edits the cycles (months, km, first-time months),
 // kept in QuilExt.db.
 
-#include <QDialog>
 #include <functional>
 #include <vector>
 
 #include "reports/MaintenanceSchedule.h"
+#include "ui/tools/ToolWindow.h"
 
 class QLabel;
 class QPushButton;
 class QTableWidget;
 
-namespace quil::ui {
-class BackgroundWork;
-class MainContext;
-}  // namespace quil::ui
-
 namespace quil::insight {
 
 class ReportTableView;
 
-class ScheduleForm : public QDialog {
+class ScheduleForm : public ToolForm {
     Q_OBJECT
 public:
     ScheduleForm(ui::MainContext& context, QWidget* mainWindow);
@@ -43,8 +38,6 @@ public:
 
     static QColor overdueColour();
     static QColor soonColour();
-    // The reading of the records on its worker (tests wait for it).
-    ui::BackgroundWork* work() const { return work_; }
 
 public Q_SLOTS:
     // Reads the cycles, then the items and the records on a worker, and shows the schedule
@@ -60,9 +53,7 @@ private:
                     const std::vector<fleet::MaintenanceCycle>& cycles);
     void showRows(bool withCycles);
 
-    ui::MainContext& context_;
     std::vector<fleet::ScheduleRow> rows_;
-    ui::BackgroundWork* work_ = nullptr;
     std::function<bool()> readOnly_;
 };
 

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/tools/ReportTableView.h"
 
 namespace quil::insight {
@@ -11,6 +12,14 @@ void nameToolWindow(QDialog& window, const QString& name, const QString& title, 
     window.setObjectName(name);
     window.setWindowTitle(title);
     window.resize(size);
+}
+
+ToolForm::ToolForm(ui::MainContext& context, QWidget* mainWindow, const QString& name,
+                   const QString& title, QSize size, const QString& busyCaption)
+    : QDialog(mainWindow, kToolWindowFlags), context_(context) {
+    nameToolWindow(*this, name, title, size);
+    work_ = busyCaption.isEmpty() ? new ui::BackgroundWork(this)
+                                  : new ui::BackgroundWork(this, busyCaption);
 }
 
 QHBoxLayout* footRow(std::initializer_list<QPushButton*> left,

@@ -10,6 +10,11 @@
 class QHBoxLayout;
 class QPushButton;
 
+namespace quil::ui {
+class BackgroundWork;
+class MainContext;
+}  // namespace quil::ui
+
 namespace quil::insight {
 
 class ReportTableView;
@@ -27,6 +32,23 @@ QHBoxLayout* footRow(std::initializer_list<QPushButton*> left,
 
 // Enter in a table or a box of the window presses none of these buttons.
 void noDefaultButton(std::initializer_list<QPushButton*> buttons);
+
+// The base of the ツール windows that read the data set on a worker: named, titled and sized
+// as nameToolWindow does, with the worker made right after.
+class ToolForm : public QDialog {
+    Q_OBJECT
+public:
+    // The window's reading on its worker (tests wait for it).
+    ui::BackgroundWork* work() const { return work_; }
+
+protected:
+    // `busyCaption` is what the worker says while it runs; empty for BackgroundWork's own.
+    ToolForm(ui::MainContext& context, QWidget* mainWindow, const QString& name,
+             const QString& title, QSize size, const QString& busyCaption = {});
+
+    ui::MainContext& context_;
+    ui::BackgroundWork* work_ = nullptr;
+};
 
 struct ReportButtons {
     QPushButton* csv;

@@ -36,12 +36,9 @@ fleet::ReportCell text(std::string s) { return {std::move(s), std::nullopt, {}, 
 
 ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
                                PaperStores stores)
-    : QDialog(mainWindow, insight::kToolWindowFlags),
-      context_(context),
+    : ToolForm(context, mainWindow, QStringLiteral("ExpiryListForm"), QStringLiteral("期限一覧"),
+               {820, 520}, QStringLiteral("期限を調べています…")),
       stores_(std::move(stores)) {
-    insight::nameToolWindow(*this, QStringLiteral("ExpiryListForm"), QStringLiteral("期限一覧"),
-                            {820, 520});
-    work_ = new ui::BackgroundWork(this, QStringLiteral("期限を調べています…"));
     DaysBox = new QSpinBox(this);
     DaysBox->setObjectName(QStringLiteral("DaysBox"));
     DaysBox->setRange(0, 3650);

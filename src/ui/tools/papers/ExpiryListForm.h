@@ -4,22 +4,17 @@
 // rows can be narrowed to a vehicle and a driver, printed and exported as CSV. The entries
 // are read on a worker; the horizon and the filters only choose among what was read.
 
-#include <QDialog>
 #include <functional>
 #include <vector>
 
 #include "papers/Papers.h"
 #include "ui/tools/papers/PaperAccess.h"
+#include "ui/tools/ToolWindow.h"
 
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
-
-namespace quil::ui {
-class BackgroundWork;
-class MainContext;
-}  // namespace quil::ui
 
 namespace quil::insight {
 class ReportTableView;
@@ -27,7 +22,7 @@ class ReportTableView;
 
 namespace quil::papers {
 
-class ExpiryListForm : public QDialog {
+class ExpiryListForm : public insight::ToolForm {
     Q_OBJECT
 public:
     ExpiryListForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores);
@@ -45,7 +40,6 @@ public:
 
     // The rows shown, in the order given to the table.
     const std::vector<ExpiryEntry>& rows() const { return rows_; }
-    ui::BackgroundWork* work() const { return work_; }
     // Called with the selected row's entry by 登録 (the licence or paper window opens).
     void setEnter(std::function<void(const ExpiryEntry&)> enter) { enter_ = std::move(enter); }
 
@@ -61,11 +55,9 @@ private:
     void showRows();
     void enterSelected();
 
-    ui::MainContext& context_;
     PaperStores stores_;
     PaperData data_;
     std::vector<ExpiryEntry> rows_;
-    ui::BackgroundWork* work_ = nullptr;
     std::function<void(const ExpiryEntry&)> enter_;
 };
 
