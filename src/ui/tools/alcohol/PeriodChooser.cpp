@@ -55,6 +55,13 @@ void PeriodChooser::chooseStored(const std::string& programFolder) {
     }
 }
 
+void PeriodChooser::chooseStoredOnce(const std::string& programFolder) {
+    if (storedChosen_) return;
+    storedChosen_ = true;
+    const QSignalBlocker blocker(this);
+    chooseStored(programFolder);
+}
+
 int PeriodChooser::kind() const { return store::storedNumber(choice_->kind()); }
 
 std::optional<store::PeriodRange> PeriodChooser::range() const {

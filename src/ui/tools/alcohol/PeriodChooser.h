@@ -27,6 +27,9 @@ public:
     // Shows the display period the main window keeps in the settings file of
     // `programFolder`; a stored period that is no period leaves the choice as it is.
     void chooseStored(const std::string& programFolder);
+    // The first call does chooseStored without announcing `changed`; later calls do nothing:
+    // a window takes the main window's period when it is first shown, then keeps its own.
+    void chooseStoredOnce(const std::string& programFolder);
     int kind() const;
     // The first and last day; nullopt for 全て.
     std::optional<store::PeriodRange> range() const;
@@ -42,6 +45,7 @@ Q_SIGNALS:
 
 private:
     ui::PeriodChoice* choice_ = nullptr;
+    bool storedChosen_ = false;
 };
 
 }  // namespace quil::alcohol

@@ -157,11 +157,7 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
 
 void TAlcoholListForm::FormShow() {
     fillFilters();
-    if (!periodChosen_) {
-        periodChosen_ = true;
-        const QSignalBlocker blocker(period);
-        period->chooseStored(context_.programFolder());
-    }
+    period->chooseStoredOnce(context_.programFolder());
     reload();
 }
 

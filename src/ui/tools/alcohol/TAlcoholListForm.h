@@ -70,7 +70,6 @@ private:
     void fillFilters();
 
     ui::MainContext& context_;
-    bool periodChosen_ = false;  // the first showing takes the main window's period
     TAlcoholCheckForm& entry_;
     TAlcoholPrintForm* printForm_;
     CheckTableModel* model_ = nullptr;

@@ -203,11 +203,7 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
 }
 
 void TMissingCheckForm::FormShow() {
-    if (!periodChosen_) {
-        periodChosen_ = true;
-        const QSignalBlocker blocker(period);
-        period->chooseStored(context_.programFolder());
-    }
+    period->chooseStoredOnce(context_.programFolder());
     reload();
 }
 

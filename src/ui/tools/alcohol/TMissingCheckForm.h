@@ -49,7 +49,6 @@ protected:
 
 private:
     ui::MainContext& context_;
-    bool periodChosen_ = false;  // the first showing takes the main window's period
     TAlcoholCheckForm& entry_;
     MissingCheckModel* model_ = nullptr;
     ui::BackgroundWork* work_ = nullptr;
