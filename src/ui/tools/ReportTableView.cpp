@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "folder/ExportFile.h"
+#include "ui/components/WholeRowView.h"
 #include "ui/printing/EInvalidOperation.h"
 #include "ui/printing/PrintPreview.h"
 #include "ui/printing/PrintRun.h"
@@ -209,9 +210,7 @@ ReportTableView::ReportTableView(QWidget* parent)
     setModel(model_);
     setSortingEnabled(true);
     sortByColumn(-1, Qt::AscendingOrder);  // file order until a title is clicked
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    ui::selectWholeRows(*this);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(24);
     verticalHeader()->hide();

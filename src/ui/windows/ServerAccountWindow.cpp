@@ -8,6 +8,7 @@
 
 #include "server/PgConnection.h"
 #include "ui/components/QtText.h"
+#include "ui/components/WholeRowView.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/WaitCursor.h"
@@ -15,9 +16,7 @@
 namespace quil::ui {
 
 void setUpAccountTable(QTableWidget& table, int minWidth, int minHeight) {
-    table.setSelectionBehavior(QAbstractItemView::SelectRows);
-    table.setSelectionMode(QAbstractItemView::SingleSelection);
-    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    selectWholeRows(table);
     table.verticalHeader()->hide();
     table.horizontalHeader()->setStretchLastSection(true);
     table.setMinimumSize(minWidth, minHeight);

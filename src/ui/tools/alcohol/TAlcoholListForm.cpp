@@ -17,6 +17,7 @@
 #include "reports/RegisterNames.h"
 #include "store/Settings.h"
 #include "store/StoreError.h"
+#include "ui/components/WholeRowView.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/FileChoice.h"
@@ -75,15 +76,8 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     filters->addStretch();
 
     model_ = new CheckTableModel(this);
-    table = new QTableView(this);
-    table->setObjectName(QStringLiteral("CheckTable"));
-    table->setModel(model_);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table = ui::newWholeRowTable(this, model_, QStringLiteral("CheckTable"));
     table->verticalHeader()->setDefaultSectionSize(24);
-    table->horizontalHeader()->setStretchLastSection(true);
     // Fixed widths: measuring the contents of a long period's rows would take seconds.
     const int widths[CheckTableModel::ColumnCount] = {85, 50, 60,  90, 210, 100, 210,
                                                       90, 65, 160, 90, 120, 160};

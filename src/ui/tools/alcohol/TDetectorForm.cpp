@@ -13,6 +13,7 @@
 #include "reports/RegisterNames.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
+#include "ui/components/WholeRowView.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
 #include "ui/dialogs/Prompts.h"
@@ -61,9 +62,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     table->setHorizontalHeaderLabels({QStringLiteral("名前"), QStringLiteral("製造番号"),
                                       QStringLiteral("使用開始日"), QStringLiteral("最終点検日"),
                                       QStringLiteral("状態")});
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui::selectWholeRows(*table);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setColumnWidth(NameColumn, 160);
     table->setColumnWidth(SerialColumn, 120);

@@ -15,6 +15,7 @@
 #include "ext/ExtDatabase.h"
 #include "reports/RegisterNames.h"
 #include "store/Settings.h"
+#include "ui/components/WholeRowView.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
@@ -160,14 +161,7 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
     setWindowTitle(QStringLiteral("アルコールチェック漏れ"));
     period = new PeriodChooser(this);
     model_ = new MissingCheckModel(this);
-    table = new QTableView(this);
-    table->setObjectName(QStringLiteral("MissingTable"));
-    table->setModel(model_);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->horizontalHeader()->setStretchLastSection(true);
+    table = ui::newWholeRowTable(this, model_, QStringLiteral("MissingTable"));
     countLabel = new QLabel(this);
     enterButton = new QPushButton(QStringLiteral("チェックを入力(&A)..."), this);
     closeButton = new QPushButton(QStringLiteral("閉じる"), this);
