@@ -69,11 +69,13 @@ WebFormLists WebRecords::formLists() {
     return lists;
 }
 
-std::int64_t WebRecords::storeOnce(const std::string& call, std::vector<PgParam> params,
-                                   bool* postedBefore) {
+std::int64_t WebRecords::storeOnce(const std::string& call, const std::string& saveKey,
+                                   std::vector<PgParam> params, bool* postedBefore) {
+    checkFormKey(c_, saveKey);
     // The function stores the row, its form key and the log line in the driver's name; a
     // key stored before stores nothing and gives the row stored then.
-    params.insert(params.begin(), {PgParam::text(sessionHash()), PgParam::text(address_)});
+    params.insert(params.begin(), {PgParam::text(sessionHash()), PgParam::text(address_),
+                                   PgParam::text(saveKey)});
     const PgResult r = c_.exec("SELECT o_id, o_fresh FROM " + call, params);
     if (postedBefore) *postedBefore = r.text(0, 1) != "t";
     return r.integer(0, 0);
@@ -81,27 +83,21 @@ std::int64_t WebRecords::storeOnce(const std::string& call, std::vector<PgParam>
 
 std::int64_t WebRecords::addCheck(const alcohol::AlcoholCheck& check, const std::string& saveKey,
                                   bool* postedBefore) {
-    checkFormKey(c_, saveKey);
     // The driver is not compared here: the server refuses a check of another.
-    std::vector<PgParam> params = checkValues(check);
-    params.insert(params.begin(), PgParam::text(saveKey));
     return storeOnce(
         "quil_web_add_check(decode($1, 'hex'), $2, $3, $4::float8, $5::integer, $6::integer, "
         "$7::integer, $8, $9::integer, $10, $11::bigint, $12::float8, $13::boolean, $14, $15)",
-        std::move(params), postedBefore);
+        saveKey, checkValues(check), postedBefore);
 }
 
 std::int64_t WebRecords::addDrive(const store::DataRecord& drive, const std::string& saveKey,
                                   bool* postedBefore) {
-    checkFormKey(c_, saveKey);
     // Only a live driving record of the session's driver: the server compares its bytes
     // and stores it as such, so its kind and deleted mark are not sent.
-    std::vector<PgParam> params = recordPlaceParams(drive);
-    params.insert(params.begin(), PgParam::text(saveKey));
     return storeOnce(
         "quil_web_add_drive(decode($1, 'hex'), $2, $3, $4, $5::float8, $6::integer, "
         "$7::integer)",
-        std::move(params), postedBefore);
+        saveKey, recordPlaceParams(drive), postedBefore);
 }
 
 std::vector<alcohol::AlcoholCheck> WebRecords::checksSince(store::DateTime from) {

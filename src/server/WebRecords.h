@@ -78,10 +78,11 @@ public:
 private:
     // The SHA-256 of the session's token, in hex.
     std::string sessionHash() const;
-    // Calls `call` (a quil_web_add_* function, its first two parameters the session's hash
-    // and the address, then `params`): a key posted before gives the id stored then.
-    std::int64_t storeOnce(const std::string& call, std::vector<PgParam> params,
-                           bool* postedBefore);
+    // Calls `call` (a quil_web_add_* function, its parameters the session's hash, the
+    // address, the form's `saveKey` once checked, then `params`): a key posted before gives
+    // the id stored then.
+    std::int64_t storeOnce(const std::string& call, const std::string& saveKey,
+                           std::vector<PgParam> params, bool* postedBefore);
 
     PgConnection& c_;
     std::string token_;
