@@ -28,6 +28,18 @@ std::string intArray(const std::vector<T>& values) {
     return out + "}";
 }
 
+// Runs the UPDATE `sql` of one row, its last two parameters the row's key and the version
+// it was read at, appended to `params`; returns the row's new version. Another save since
+// the row was read (no row updated) is refused with `changedMessage`.
+std::int64_t rewriteRead(PgConnection& conn, const std::string& sql, std::vector<PgParam> params,
+                         std::int64_t key, std::int64_t version, const char* changedMessage) {
+    params.push_back(PgParam::number(key));
+    params.push_back(PgParam::number(version));
+    const PgResult r = conn.exec(sql, params);
+    if (r.rows() == 0) throw ServerError(K::Conflict, conn.where(), changedMessage);
+    return r.integer(0, 0);
+}
+
 void checkSaveKey(const std::string& key) {
     if (key.size() < 16 || key.size() > 64)
         throw ServerError(K::Other, "サーバー", "保存の鍵が正しくありません。");
@@ -524,21 +536,18 @@ RecordRow ServerDataSet::addRecord(const store::DataRecord& record, const std::s
 RecordRow ServerDataSet::editRecord(std::int64_t id, std::int64_t version,
                                     const store::DataRecord& record, const std::string& saveKey) {
     const auto [savedId, newVersion] = onceBySaveKey(saveKey, [&] {
-        auto params = recordParams(record);
-        params.push_back(PgParam::number(id));
-        params.push_back(PgParam::number(version));
         // Among records of the same date, vehicle and user the order is the order of entry:
         // a record whose date, vehicle or user changed counts as entered now, so it goes
         // after the records of its new place (as an edit that moves it does in a folder).
-        const PgResult r = conn_.exec(
-            "UPDATE quil_records SET raw = $1, date = $2::float8, vehicle = $3, user_no = $4, "
-            "kind = $5, deleted = $6, version = version + 1, "
-            "entry = CASE WHEN (date, vehicle, user_no) = ($2::float8, $3, $4) THEN entry "
-            "             ELSE nextval('quil_entry_seq') END "
-            "WHERE id = $7 AND version = $8 AND NOT deleted RETURNING version",
-            params);
-        if (r.rows() == 0) throw ServerError(K::Conflict, where(), kRecordChangedMessage);
-        return std::pair{id, r.integer(0, 0)};
+        return std::pair{
+            id, rewriteRead(
+                    conn_,
+                    "UPDATE quil_records SET raw = $1, date = $2::float8, vehicle = $3, "
+                    "user_no = $4, kind = $5, deleted = $6, version = version + 1, "
+                    "entry = CASE WHEN (date, vehicle, user_no) = ($2::float8, $3, $4) THEN entry "
+                    "             ELSE nextval('quil_entry_seq') END "
+                    "WHERE id = $7 AND version = $8 AND NOT deleted RETURNING version",
+                    recordParams(record), id, version, kRecordChangedMessage)};
     });
     if (newVersion < 0) throw ServerError(K::Conflict, where(), kRecordChangedMessage);
     return {savedId, newVersion, record};
@@ -633,15 +642,13 @@ ItemRow ServerDataSet::addItem(const store::ItemRecord& item, const std::string&
 ItemRow ServerDataSet::rewriteItem(int position, std::int64_t version,
                                    const store::ItemRecord& item, const std::string& saveKey) {
     const auto [pos, newVersion] = onceBySaveKey(saveKey, [&] {
-        auto params = itemParams(item);
-        params.push_back(PgParam::number(position));
-        params.push_back(PgParam::number(version));
-        const PgResult r = conn_.exec(
-            "UPDATE quil_items SET raw = $1, kind = $2, deleted = $3, name = $4, "
-            "version = version + 1 WHERE position = $5 AND version = $6 RETURNING version",
-            params);
-        if (r.rows() == 0) throw ServerError(K::Conflict, where(), kItemChangedMessage);
-        return std::pair{std::int64_t{position}, r.integer(0, 0)};
+        return std::pair{
+            std::int64_t{position},
+            rewriteRead(conn_,
+                        "UPDATE quil_items SET raw = $1, kind = $2, deleted = $3, name = $4, "
+                        "version = version + 1 WHERE position = $5 AND version = $6 "
+                        "RETURNING version",
+                        itemParams(item), position, version, kItemChangedMessage)};
     });
     if (newVersion < 0) throw ServerError(K::Conflict, where(), kItemChangedMessage);
     return {static_cast<int>(pos), newVersion, item};
