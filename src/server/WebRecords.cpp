@@ -74,8 +74,8 @@ std::int64_t WebRecords::storeOnce(const std::string& call, const std::string& s
     checkFormKey(c_, saveKey);
     // The function stores the row, its form key and the log line in the driver's name; a
     // key stored before stores nothing and gives the row stored then.
-    params.insert(params.begin(), {PgParam::text(sessionHash()), PgParam::text(address_),
-                                   PgParam::text(saveKey)});
+    params.insert(params.begin(),
+                  {PgParam::text(sessionHash()), PgParam::text(address_), PgParam::text(saveKey)});
     const PgResult r = c_.exec("SELECT o_id, o_fresh FROM " + call, params);
     if (postedBefore) *postedBefore = r.text(0, 1) != "t";
     return r.integer(0, 0);

@@ -63,7 +63,8 @@ QDate toQDate(store::DateTime d) {
 
 }  // namespace
 
-TCarform::TCarform(MainContext& context, QWidget* parent) : OkCancelForm(parent), context_(context) {
+TCarform::TCarform(MainContext& context, QWidget* parent)
+    : OkCancelForm(parent), context_(context) {
     setObjectName(QStringLiteral("Carform"));
     createControls();
     // Placed once, at creation, relative to the main window's top-left corner.
@@ -160,7 +161,6 @@ void TCarform::createControls() {
     setTabOrder(last, remarksBox());
     setTabOrder(remarksBox(), button1_);
     setTabOrder(button1_, button2_);
-
 }
 
 bool TCarform::newVehicleMode() const { return windowTitle() == QStringLiteral("車両情報の登録"); }

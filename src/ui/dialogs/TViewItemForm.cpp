@@ -28,7 +28,6 @@ TViewItemForm::TViewItemForm(MainContext& context, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(checkList_, 1);
     layout->addLayout(buttons);
-
 }
 
 ItemKind TViewItemForm::kind() const {

@@ -3,7 +3,6 @@
 // vehicle or one. The tables sort by a click on a column title, go out as CSV and print
 // through the grid printer. ヘルプ states how km/L is worked out.
 
-
 #include "reports/FuelReport.h"
 #include "ui/tools/ToolWindow.h"
 

@@ -17,18 +17,18 @@
 #include <vector>
 
 #include "folder/ExportFile.h"
+#include "store/CsvWriter.h"
+#include "ui/components/TComboGrid.h"
 #include "ui/components/WholeRowView.h"
+#include "ui/dialogs/CsvFileChoice.h"
+#include "ui/dialogs/FileChoice.h"
+#include "ui/dialogs/Prompts.h"
+#include "ui/dialogs/WaitCursor.h"
 #include "ui/printing/EInvalidOperation.h"
 #include "ui/printing/PrintPreview.h"
 #include "ui/printing/PrintRun.h"
 #include "ui/printing/PrintTarget.h"
 #include "ui/printing/TGridPrinter.h"
-#include "store/CsvWriter.h"
-#include "ui/components/TComboGrid.h"
-#include "ui/dialogs/CsvFileChoice.h"
-#include "ui/dialogs/FileChoice.h"
-#include "ui/dialogs/Prompts.h"
-#include "ui/dialogs/WaitCursor.h"
 
 namespace quil::insight {
 

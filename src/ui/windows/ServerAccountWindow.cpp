@@ -22,8 +22,7 @@ void setUpAccountTable(QTableWidget& table, int minWidth, int minHeight) {
     table.setMinimumSize(minWidth, minHeight);
 }
 
-ServerAccountWindow::ServerAccountWindow(MainContext& context, QWidget* parent,
-                                         QString folderText)
+ServerAccountWindow::ServerAccountWindow(MainContext& context, QWidget* parent, QString folderText)
     : QDialog(parent), context_(context), folderText_(std::move(folderText)) {}
 
 void ServerAccountWindow::Open() {

@@ -29,9 +29,10 @@ constexpr server::AccountRole kRoles[] = {server::AccountRole::Admin, server::Ac
 }  // namespace
 
 TAccountForm::TAccountForm(MainContext& context, QWidget* parent)
-    : ServerAccountWindow(context, parent,
-                          QStringLiteral("利用者の管理は、サーバーのデータセットで使う機能です。"
-                                         "データフォルダーでは、フォルダーを使える人がデータを使えます。")) {
+    : ServerAccountWindow(
+          context, parent,
+          QStringLiteral("利用者の管理は、サーバーのデータセットで使う機能です。"
+                         "データフォルダーでは、フォルダーを使える人がデータを使えます。")) {
     setObjectName(QStringLiteral("AccountForm"));
     setWindowTitle(QStringLiteral("利用者とその権限"));
     AccountTable = new QTableWidget(0, AccountColumnCount, this);

@@ -9,7 +9,8 @@
 
 namespace quil::ui {
 
-TOpForm::TOpForm(QWidget* mainWindow) : OkCancelForm(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint) {
+TOpForm::TOpForm(QWidget* mainWindow)
+    : OkCancelForm(mainWindow, Qt::Dialog | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("OpForm"));
     setWindowTitle(QStringLiteral("ユーザー設定"));
     setFixedSize(343, 265);

@@ -208,10 +208,11 @@ void TWebAccountDialog::OkClick() {
 // --- TWebAccountForm ---
 
 TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
-    : ServerAccountWindow(context, parent,
-                          QStringLiteral("運転者のログインは、サーバーのデータセットで使う機能です。"
-                                         "運転者がスマートフォンから記録するには、データをサーバーに"
-                                         "置いてください。")) {
+    : ServerAccountWindow(
+          context, parent,
+          QStringLiteral("運転者のログインは、サーバーのデータセットで使う機能です。"
+                         "運転者がスマートフォンから記録するには、データをサーバーに"
+                         "置いてください。")) {
     setObjectName(QStringLiteral("WebAccountForm"));
     setWindowTitle(kTitle);
     LoginTable = new QTableWidget(0, LoginColumnCount, this);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "papers/Papers.h"
-#include "ui/tools/papers/PaperAccess.h"
 #include "ui/tools/ToolWindow.h"
+#include "ui/tools/papers/PaperAccess.h"
 
 class QComboBox;
 class QLabel;
