@@ -11,17 +11,13 @@ namespace quil::fleet {
 
 using namespace quil::store;
 
-const std::vector<std::string>& partialRefuellingMarks() {
-    static const std::vector<std::string> marks = {toCp932("部分給油"), toCp932("継ぎ足し")};
-    return marks;
-}
-
 bool isPartialRefuelling(const DataRecord& r) { return isPartialRemarks(r.remarksRaw()); }
 
 bool isPartialRemarks(std::string_view raw) {
     // Searched in the raw CP932 bytes (no conversion per record); a hit counts only where it
     // starts on a character boundary, not on the second byte of a two-byte character.
-    for (const std::string& m : partialRefuellingMarks()) {
+    static const std::string marks[] = {toCp932("部分給油"), toCp932("継ぎ足し")};
+    for (const std::string& m : marks) {
         for (std::size_t at = raw.find(m); at != std::string_view::npos; at = raw.find(m, at + 1)) {
             std::size_t i = 0;
             while (i < at) i += isCp932LeadByte(static_cast<unsigned char>(raw[i])) ? 2 : 1;
@@ -246,7 +242,7 @@ FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) 
     std::vector<Refuel> refuellings;
     std::vector<Event> events;
     DateTime lastRefuel = 0;
-    data.scanRefuellings(vehicle, partialRefuellingMarks(), [&](const RefuellingFacts& r) {
+    data.scanRefuellings(vehicle, [&](const RefuellingFacts& r) {
         const DateTime day = std::floor(r.date);
         lastRefuel = refuellings.empty() ? day : std::max(lastRefuel, day);
         refuellings.push_back(

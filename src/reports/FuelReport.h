@@ -30,11 +30,10 @@
 
 namespace quil::fleet {
 
-// Whether a refuelling record is marked as a partial refuelling: its raw CP932 remarks hold
-// one of partialRefuellingMarks() starting on a character boundary.
+// Whether a refuelling record is marked as a partial refuelling, by the record or by its raw
+// CP932 remarks.
 bool isPartialRefuelling(const store::DataRecord& r);
 bool isPartialRemarks(std::string_view remarksRaw);
-const std::vector<std::string>& partialRefuellingMarks();
 
 struct CostFigures {
     double distance = 0;  // km driven

@@ -352,31 +352,21 @@ void ServerDataSet::scanKind(std::int16_t kind, int vehicle,
         f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
 }
 
-void ServerDataSet::scanRefuellings(int vehicle, const std::vector<std::string>& marks,
+void ServerDataSet::scanRefuellings(int vehicle,
                                     const std::function<void(const store::RefuellingFacts&)>& f) {
     // From the index of refuellings alone, in its order: of each record the bytes of its date,
-    // vehicle, user and two distances, and its remarks field only when its bytes hold one of
-    // the marks (the caller decides what a hit means). The record's layout is checked where
-    // it is stored (quil_records_match_raw, the octet length of raw).
-    std::vector<PgParam> params = {PgParam::number(vehicle)};
-    std::string anyMark;
-    for (const std::string& m : marks) {
-        if (m.empty() || m.size() > store::DataRecord::kRemarksBytes) continue;
-        params.push_back(PgParam::bytes(m));
-        anyMark += (anyMark.empty() ? "" : " OR ") + std::string("position($") +
-                   std::to_string(params.size()) + "::bytea IN substr(raw, 72, " +
-                   std::to_string(store::DataRecord::kRemarksBytes) + ")) > 0";
-    }
-    const std::string remarks =
-        anyMark.empty() ? "NULL::bytea"
-                        : "CASE WHEN " + anyMark + " THEN substr(raw, 71, " +
-                              std::to_string(store::DataRecord::kRemarksBytes + 1) + ") END";
+    // vehicle, user and two distances, and the text of its remarks (its length byte's worth,
+    // at most the field). Searching the remarks here would cost the server more than sending
+    // them. The record's layout is checked where it is stored (quil_records_match_raw, the
+    // octet length of raw).
     const PgResult r = retrying([&] {
-        return conn_.exec("SELECT substr(raw, 21, 28), " + remarks +
-                              " FROM quil_records WHERE NOT deleted AND kind = 1 " +
+        return conn_.exec(std::string("SELECT substr(raw, 21, 28), substr(raw, 72, least("
+                                      "get_byte(raw, 70), ") +
+                              std::to_string(store::DataRecord::kRemarksBytes) +
+                              ")) FROM quil_records WHERE NOT deleted AND kind = 1 " +
                               (vehicle >= 0 ? "AND vehicle = $1 " : "AND $1 < 0 ") +
                               "ORDER BY date, vehicle, user_no, entry",
-                          params, true);
+                          {PgParam::number(vehicle)}, true);
     });
     auto at = [](const char* p, auto v) {
         std::memcpy(&v, p, sizeof v);
@@ -386,14 +376,12 @@ void ServerDataSet::scanRefuellings(int vehicle, const std::vector<std::string>&
         const std::string_view head = r.bytes(i, 0);
         if (head.size() != 28)
             throw ServerError(K::Other, where(), "サーバーの記録が壊れています（長さが違います）。");
-        const std::string_view field = r.bytes(i, 1);
         store::RefuellingFacts facts;
         facts.date = at(head.data(), store::DateTime{});
         facts.vehicle = at(head.data() + 8, std::int16_t{});
         facts.distance1 = at(head.data() + 12, double{});
         facts.distance2 = at(head.data() + 20, double{});
-        if (!field.empty())  // a length byte, then the text (a length past it is clamped)
-            facts.remarksRaw = field.substr(1, std::size_t(std::uint8_t(field[0])));
+        facts.remarksRaw = r.bytes(i, 1);
         f(facts);
     }
 }

@@ -47,9 +47,9 @@ public:
     }
     void scanKind(std::int16_t kind, int vehicle,
                   const std::function<void(const store::StoredRecord&)>& f) override;
-    void scanRefuellings(int vehicle, const std::vector<std::string>& marks,
+    void scanRefuellings(int vehicle,
                          const std::function<void(const store::RefuellingFacts&)>& f) override {
-        set_.scanRefuellings(vehicle, marks, f);
+        set_.scanRefuellings(vehicle, f);
     }
     std::vector<store::LatestRecord> lastOfEach(std::int16_t kind) override;
     std::vector<store::RecordSums> dailyReadings(int vehicle, store::DateTime lastDay) override {

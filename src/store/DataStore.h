@@ -146,9 +146,7 @@ struct RefuellingFacts {
     DateTime date = 0;
     double distance1 = 0;  // its own odometer reading (0: none)
     double distance2 = 0;  // the litres
-    // The raw CP932 remarks, at least when they contain one of the marks asked for (empty
-    // otherwise); valid during the call only.
-    std::string_view remarksRaw;
+    std::string_view remarksRaw;  // the raw CP932 remarks, valid during the call only
 };
 
 struct LatestRecord {
@@ -204,9 +202,9 @@ public:
     virtual void scanKind(std::int16_t kind, int vehicle,
                           const std::function<void(const StoredRecord&)>& f);
     // The live refuellings (of `vehicle` only, unless -1) in the list's order, with only what
-    // the fuel report follows of each; `marks` are the raw CP932 texts whose remarks it needs.
-    // A server sends those few columns alone; the default reads them through scanKind.
-    virtual void scanRefuellings(int vehicle, const std::vector<std::string>& marks,
+    // the fuel report follows of each. A server sends those few bytes of each record alone;
+    // the default reads them through scanKind.
+    virtual void scanRefuellings(int vehicle,
                                  const std::function<void(const RefuellingFacts&)>& f);
     // Of each vehicle and item, the last live record of `kind` in the list's order, in no
     // particular order, with the highest odometer reading above 0 of the vehicle's live

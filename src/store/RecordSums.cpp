@@ -101,7 +101,7 @@ void DataStore::scanKind(std::int16_t kind, int vehicle,
     });
 }
 
-void DataStore::scanRefuellings(int vehicle, const std::vector<std::string>&,
+void DataStore::scanRefuellings(int vehicle,
                                 const std::function<void(const RefuellingFacts&)>& f) {
     scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& s) {
         const DataRecord& r = s.record;
