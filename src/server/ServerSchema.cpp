@@ -1496,10 +1496,11 @@ BEGIN
 END $$;
 )SQL";
 
-// Schema 13: the functions that take the figures' columns from a record's bytes, the same
-// values as one expression each (no STRICT, no FROM), which the server writes into the
-// statement that calls them instead of running a function per column and row: a push
-// computed six of them for every record it wrote, and spent five sixths of its time there.
+// Schema 13: the functions that take the figures' columns from a record's bytes, and a date's
+// month, the same values as one expression each (no STRICT, no FROM), which the server
+// writes into the statement that calls them instead of running a function per column and
+// row: a push computed six of them for every record it wrote, and spent five sixths of its
+// time there.
 constexpr const char* kSchema13 = R"SQL(
 CREATE OR REPLACE FUNCTION quil_raw_int4(b bytea, o integer) RETURNS integer
     LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
@@ -1531,6 +1532,12 @@ CREATE OR REPLACE FUNCTION quil_raw_float8(b bytea, o integer) RETURNS double pr
               | (get_byte(b, o + 2)::bigint << 16) | (get_byte(b, o + 1)::bigint << 8)
               | get_byte(b, o)::bigint))::float8
             * 2::float8 ^ ((((get_byte(b, o + 7) & 127) << 4) | (get_byte(b, o + 6) >> 4)) - 1075) END
+$$;
+CREATE OR REPLACE FUNCTION quil_month(d double precision) RETURNS double precision
+    LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+    SELECT CASE WHEN d >= -693593 AND d < 2958466 THEN (date_trunc('month',
+        (DATE '1899-12-30' + trunc(d)::integer)::timestamp)::date - DATE '1899-12-30')::float8
+        ELSE trunc(d) END
 $$;
 )SQL";
 
