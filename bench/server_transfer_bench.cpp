@@ -10,6 +10,11 @@
 //     plain COPY (SELECT raw ...) TO STDOUT read into memory. Target: ratio <= 3.
 //   ScanVsFile/N: ServerDataSet::scanRecords of every record, against one plain read of the
 //     folder's record file.
+//   PushSumsCost/N: what the reports' kept sums cost a push: pushFolder into the data set as
+//     the program makes it, against the same push into data sets from which the bench has
+//     dropped (a) the four report indexes on quil_records and the rebuild of the kept sums
+//     (`lean_ms`), and (b) also the figures' generated columns those indexes cover
+//     (`bare_ms`), the three timed in turn. ratio: full / bare; lean_ratio: lean / bare.
 // Counters: the two elapsed times in ms, ratio (their sums over all iterations) and
 // best_ratio (the fastest of each, which a busy machine disturbs least).
 
@@ -224,8 +229,69 @@ void ScanVsFile(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * n);
 }
 
+// Takes out of the data set what keeps the reports' sums at a push: the report indexes and
+// the rebuild (made a no-op), and with `columns` the generated figures' columns.
+void dropKeptSums(server::PgConnection& c, bool columns) {
+    c.run(
+        "DROP INDEX quil_records_sums, quil_records_readings, quil_records_kinds, "
+        "quil_records_refuellings");
+    c.run(
+        "CREATE OR REPLACE FUNCTION quil_rebuild_record_sums() RETURNS void "
+        "LANGUAGE plpgsql AS 'BEGIN END'");
+    if (columns)
+        c.run(
+            "ALTER TABLE quil_records DROP COLUMN distance1, DROP COLUMN distance2, "
+            "DROP COLUMN price, DROP COLUMN tax, DROP COLUMN item, DROP COLUMN return_time");
+}
+
+void PushSumsCost(benchmark::State& state) {
+    const long n = long(state.range(0));
+    const std::string& folder = bench::sharedListDataSet(n);
+    const std::string name = "quil_bench_sums_cost_" + std::to_string(n);
+    server::PgConnection& full = bench::dataSetConnection(name);
+    server::PgConnection& lean = bench::dataSetConnection(name + "_lean");
+    server::PgConnection& bare = bench::dataSetConnection(name + "_bare");
+    static std::map<long, bool> dropped;
+    if (!dropped[n]) {
+        dropKeptSums(lean, false);
+        dropKeptSums(bare, true);
+        dropped[n] = true;
+    }
+    double totals[3] = {0, 0, 0};
+    for (auto _ : state) {
+        double took[3];
+        int at = 0;
+        for (server::PgConnection* c : {&full, &lean, &bare}) {
+            emptyDataSet(*c);
+            const auto t0 = Clock::now();
+            const server::TransferCounts counts = server::pushFolder(*c, folder);
+            took[at] = secondsSince(t0);
+            if (counts.records != n) {
+                state.SkipWithError("the push did not send every record");
+                return;
+            }
+            totals[at] += took[at];
+            ++at;
+        }
+        state.SetIterationTime(took[0]);
+    }
+    const double iterations = double(state.iterations());
+    state.counters["full_ms"] = totals[0] / iterations * 1e3;
+    state.counters["lean_ms"] = totals[1] / iterations * 1e3;
+    state.counters["bare_ms"] = totals[2] / iterations * 1e3;
+    state.counters["ratio"] = totals[0] / totals[2];
+    state.counters["lean_ratio"] = totals[1] / totals[2];
+}
+
 }  // namespace
 
+BENCHMARK(PushSumsCost)
+    ->Arg(10000)
+    ->Arg(200000)
+    ->Arg(1000000)
+    ->Iterations(2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(PushVsCopy)->Arg(10000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(PullVsRead)->Arg(10000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(ScanVsFile)->Arg(10000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);

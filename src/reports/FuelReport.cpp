@@ -11,11 +11,12 @@ namespace quil::fleet {
 
 using namespace quil::store;
 
-bool isPartialRefuelling(const DataRecord& r) {
+bool isPartialRefuelling(const DataRecord& r) { return isPartialRemarks(r.remarksRaw()); }
+
+bool isPartialRemarks(std::string_view raw) {
     // Searched in the raw CP932 bytes (no conversion per record); a hit counts only where it
     // starts on a character boundary, not on the second byte of a two-byte character.
     static const std::string marks[] = {toCp932("部分給油"), toCp932("継ぎ足し")};
-    const std::string_view raw = r.remarksRaw();
     for (const std::string& m : marks) {
         for (std::size_t at = raw.find(m); at != std::string_view::npos; at = raw.find(m, at + 1)) {
             std::size_t i = 0;
@@ -133,7 +134,9 @@ void FuelReportBuilder::add(const DataRecord& r) {
     switch (RecordKind(r.kind())) {
         case RecordKind::Driving:
         case RecordKind::Maintenance: c.highest = std::max(c.highest, odometerReading(r)); break;
-        case RecordKind::Refuelling: queue(c, r, date); break;
+        case RecordKind::Refuelling:
+            queue(c, date, r.distance1(), r.distance2(), !isPartialRefuelling(r));
+            break;
         default: break;
     }
 }
@@ -155,17 +158,16 @@ void FuelReportBuilder::noteReading(int vehicle, DateTime date, double reading) 
     c.highest = std::max(c.highest, reading);
 }
 
-void FuelReportBuilder::noteRefuelling(const DataRecord& r) {
-    const int vehicle = r.vehicle();
-    const DateTime date = r.date();
+void FuelReportBuilder::noteRefuelling(int vehicle, DateTime date, double reading,
+                                       double litres, bool full) {
     Chain& c = chain(vehicle);
     settleBefore(vehicle, c, date);
-    queue(c, r, date);
+    queue(c, date, reading, litres, full);
 }
 
-void FuelReportBuilder::queue(Chain& c, const DataRecord& r, DateTime date) {
+void FuelReportBuilder::queue(Chain& c, DateTime date, double reading, double litres, bool full) {
     c.day = std::floor(date);
-    c.pending.push_back({date, r.distance1(), r.distance2(), !isPartialRefuelling(r)});
+    c.pending.push_back({date, reading, litres, full});
 }
 
 void FuelReportBuilder::settle(int vehicle, Chain& c) {
@@ -221,22 +223,31 @@ FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) 
     // (from driving and maintenance records, whatever the period), in order of day, a day's
     // reading first (the refuellings of a day settle only when a later day comes). Negative
     // vehicle numbers share one chain. Without refuellings there is no chain to follow.
-    // The events are small and name their refuelling by its place in `refuellings`, so that
-    // sorting them moves no records.
+    // The store gives of each refuelling only what the chain follows. The events are small
+    // and name their refuelling by its place in `refuellings`, so that sorting them moves
+    // none.
+    struct Refuel {
+        int vehicle;
+        DateTime date;
+        double reading;
+        double litres;
+        bool full;
+    };
     struct Event {
         int chain;
         DateTime day;
         std::size_t order;  // 0: the day's highest reading; then refuelling order - 1
         double reading;
     };
-    std::vector<DataRecord> refuellings;
+    std::vector<Refuel> refuellings;
     std::vector<Event> events;
     DateTime lastRefuel = 0;
-    data.scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& r) {
-        const DateTime day = std::floor(r.record.date());
+    data.scanRefuellings(vehicle, [&](const RefuellingFacts& r) {
+        const DateTime day = std::floor(r.date);
         lastRefuel = refuellings.empty() ? day : std::max(lastRefuel, day);
-        refuellings.push_back(r.record);
-        events.push_back({std::max(-1, int(r.record.vehicle())), day, refuellings.size(), 0});
+        refuellings.push_back(
+            {r.vehicle, r.date, r.distance1, r.distance2, !isPartialRemarks(r.remarksRaw)});
+        events.push_back({std::max(-1, int(r.vehicle)), day, refuellings.size(), 0});
     });
     if (events.empty()) return builder.finish();
     for (const RecordSums& s : data.dailyReadings(vehicle, lastRefuel))
@@ -247,8 +258,10 @@ FuelReport computeFuelReport(DataStore& data, ReportPeriod period, int vehicle) 
     for (const Event& e : events) {
         if (e.order == 0)
             builder.noteReading(e.chain, e.day, e.reading);
-        else
-            builder.noteRefuelling(refuellings[e.order - 1]);
+        else {
+            const Refuel& r = refuellings[e.order - 1];
+            builder.noteRefuelling(r.vehicle, r.date, r.reading, r.litres, r.full);
+        }
     }
     return builder.finish();
 }

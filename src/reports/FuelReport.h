@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/DataStore.h"
@@ -29,8 +30,10 @@
 
 namespace quil::fleet {
 
-// Whether a refuelling record is marked as a partial refuelling.
+// Whether a refuelling record is marked as a partial refuelling, by the record or by its raw
+// CP932 remarks.
 bool isPartialRefuelling(const store::DataRecord& r);
+bool isPartialRemarks(std::string_view remarksRaw);
 
 struct CostFigures {
     double distance = 0;  // km driven
@@ -100,7 +103,8 @@ public:
     // A vehicle's reading at `date`, and its refuellings, each vehicle's in file order (the
     // readings of a day may come as the day's highest, before the refuellings of the day).
     void noteReading(int vehicle, store::DateTime date, double reading);
-    void noteRefuelling(const store::DataRecord& r);
+    void noteRefuelling(int vehicle, store::DateTime date, double reading, double litres,
+                        bool full);
     FuelReport finish();
 
 private:
@@ -130,7 +134,7 @@ private:
     void settleBefore(int vehicle, Chain& c, store::DateTime date) {
         if (!c.pending.empty() && !(date >= c.day && date < c.day + 1)) settle(vehicle, c);
     }
-    static void queue(Chain& c, const store::DataRecord& r, store::DateTime date);
+    static void queue(Chain& c, store::DateTime date, double reading, double litres, bool full);
     // The figures of the vehicle's line and of the month of `date`.
     CostFigures& line(int vehicle) {
         const int l = vehicle >= 0 && std::size_t(vehicle) < lineOf_.size()

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -361,6 +362,40 @@ void ServerDataSet::scanKind(std::int16_t kind, int vehicle,
     });
     for (int i = 0; i < r.rows(); ++i)
         f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
+}
+
+void ServerDataSet::scanRefuellings(int vehicle,
+                                    const std::function<void(const store::RefuellingFacts&)>& f) {
+    // From the index of refuellings alone, in its order: of each record the bytes of its date,
+    // vehicle, user and two distances, and the text of its remarks (its length byte's worth,
+    // at most the field). Searching the remarks here would cost the server more than sending
+    // them. The record's layout is checked where it is stored (quil_records_match_raw, the
+    // octet length of raw).
+    const PgResult r = retrying([&] {
+        return conn_.exec(std::string("SELECT substr(raw, 21, 28), substr(raw, 72, least("
+                                      "get_byte(raw, 70), ") +
+                              std::to_string(store::DataRecord::kRemarksBytes) +
+                              ")) FROM quil_records WHERE NOT deleted AND kind = 1 " +
+                              (vehicle >= 0 ? "AND vehicle = $1 " : "AND $1 < 0 ") +
+                              "ORDER BY date, vehicle, user_no, entry",
+                          {PgParam::number(vehicle)}, true);
+    });
+    auto at = [](const char* p, auto v) {
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    };
+    for (int i = 0; i < r.rows(); ++i) {
+        const std::string_view head = r.bytes(i, 0);
+        if (head.size() != 28)
+            throw ServerError(K::Other, where(), "サーバーの記録が壊れています（長さが違います）。");
+        store::RefuellingFacts facts;
+        facts.date = at(head.data(), store::DateTime{});
+        facts.vehicle = at(head.data() + 8, std::int16_t{});
+        facts.distance1 = at(head.data() + 12, double{});
+        facts.distance2 = at(head.data() + 20, double{});
+        facts.remarksRaw = r.bytes(i, 1);
+        f(facts);
+    }
 }
 
 std::vector<RecordRow> ServerDataSet::lastOfEach(std::int16_t kind, std::vector<double>& highest) {

@@ -47,6 +47,10 @@ public:
     }
     void scanKind(std::int16_t kind, int vehicle,
                   const std::function<void(const store::StoredRecord&)>& f) override;
+    void scanRefuellings(int vehicle,
+                         const std::function<void(const store::RefuellingFacts&)>& f) override {
+        set_.scanRefuellings(vehicle, f);
+    }
     std::vector<store::LatestRecord> lastOfEach(std::int16_t kind) override;
     std::vector<store::RecordSums> dailyReadings(int vehicle, store::DateTime lastDay) override {
         return set_.dailyReadings(vehicle, lastDay);

@@ -334,6 +334,21 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
                 c.run(
                     "CREATE TEMP TABLE quil_push_records (LIKE quil_records INCLUDING DEFAULTS) "
                     "ON COMMIT DROP");
+            // The reports' indexes are built once after the rows are in, faster than kept up
+            // row by row; only the table's owner may drop them (a staged push keeps them).
+            std::vector<std::string> reportIndexes;
+            if (!staged) {
+                const PgResult defs = c.exec(
+                    "SELECT indexname, indexdef FROM pg_indexes WHERE schemaname = "
+                    "current_schema() AND tablename = 'quil_records' AND indexname IN "
+                    "('quil_records_sums', 'quil_records_readings', 'quil_records_kinds', "
+                    "'quil_records_refuellings') AND pg_has_role(current_user, (SELECT relowner "
+                    "FROM pg_class WHERE oid = 'quil_records'::regclass), 'MEMBER')");
+                for (int i = 0; i < defs.rows(); ++i) {
+                    c.run("DROP INDEX " + std::string(defs.text(i, 0)));
+                    reportIndexes.emplace_back(defs.text(i, 1));
+                }
+            }
             const std::string columns = "id, entry, date, vehicle, user_no, kind, deleted, raw";
             const std::string target = staged ? "quil_push_records" : "quil_records";
             c.copyIn("COPY " + target + " (" + columns + ") FROM STDIN (FORMAT binary)",
@@ -377,6 +392,7 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
             if (staged)
                 c.run("INSERT INTO quil_records (" + columns + ") SELECT " + columns +
                       " FROM quil_push_records");
+            for (const std::string& index : reportIndexes) c.run(index);
             counts.records = position;
             if (position > 0) {
                 c.exec("SELECT setval('quil_records_id_seq', $1), setval('quil_entry_seq', $1)",

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/DataSetChange.h"
@@ -139,6 +140,15 @@ struct VehicleReadings {
     std::int64_t count = 0;
 };
 
+// What the fuel report follows of a live refuelling (DataStore::scanRefuellings).
+struct RefuellingFacts {
+    std::int16_t vehicle = -1;
+    DateTime date = 0;
+    double distance1 = 0;  // its own odometer reading (0: none)
+    double distance2 = 0;  // the litres
+    std::string_view remarksRaw;  // the raw CP932 remarks, valid during the call only
+};
+
 struct LatestRecord {
     StoredRecord stored;
     double highestBefore = 0;
@@ -191,6 +201,11 @@ public:
     // selects them; the default reads every record.
     virtual void scanKind(std::int16_t kind, int vehicle,
                           const std::function<void(const StoredRecord&)>& f);
+    // The live refuellings (of `vehicle` only, unless -1) in the list's order, with only what
+    // the fuel report follows of each. A server sends those few bytes of each record alone;
+    // the default reads them through scanKind.
+    virtual void scanRefuellings(int vehicle,
+                                 const std::function<void(const RefuellingFacts&)>& f);
     // Of each vehicle and item, the last live record of `kind` in the list's order, in no
     // particular order, with the highest odometer reading above 0 of the vehicle's live
     // records before it in that order (0: none; asked only when the record has no reading of

@@ -101,6 +101,14 @@ void DataStore::scanKind(std::int16_t kind, int vehicle,
     });
 }
 
+void DataStore::scanRefuellings(int vehicle,
+                                const std::function<void(const RefuellingFacts&)>& f) {
+    scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& s) {
+        const DataRecord& r = s.record;
+        f({r.vehicle(), r.date(), r.distance1(), r.distance2(), r.remarksRaw()});
+    });
+}
+
 std::vector<LatestRecord> DataStore::lastOfEach(std::int16_t kind) {
     std::map<std::pair<int, int>, LatestRecord> last;
     std::vector<double> highest;  // by vehicle position + 1 (0: negative positions)

@@ -382,6 +382,11 @@ TEST_F(ReportsOnServerTest, AReadOnlyUserReadsTheSameFigures) {
 // order are exact.
 class ReportsAgreeOnRandomDataTest : public ::testing::TestWithParam<unsigned> {
 protected:
+    static std::string repeat(const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    }
     static std::vector<DataRecord> randomRecords(unsigned seed) {
         std::mt19937 random(seed);
         auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
@@ -414,7 +419,14 @@ protected:
                 case 1:
                     r.setDistance2(quarters(50));
                     r.setDistance1(pick(3) == 0 ? base : 0);
-                    r.setRemarks(pick(4) == 0 ? "給油 部分給油" : "満タン");
+                    // A mark that ends the remarks' field, and one cut off at its end.
+                    switch (pick(8)) {
+                        case 0:
+                        case 1: r.setRemarks("給油 部分給油"); break;
+                        case 2: r.setRemarks(repeat("あ", 46) + "継ぎ足し"); break;
+                        case 3: r.setRemarks(repeat("あ", 47) + "継ぎ足し"); break;
+                        default: r.setRemarks("満タン"); break;
+                    }
                     break;
                 case 2: r.setDistance1(pick(3) == 0 ? 0 : base - quarters(30)); break;
                 default: break;

@@ -145,6 +145,15 @@ TEST_F(Transfer, AfterChangesOnTheServerThePulledFolderIsInOrderForTheProgram) {
 }
 
 TEST_F(Transfer, APushIsAllOrNothingAndRefusesWhatItCannotKeep) {
+    // The records' indexes (a push builds the reports' ones again after its rows), as made.
+    const auto indexes = [&] {
+        const PgResult r = c->exec(
+            "SELECT string_agg(indexdef, E'\\n' ORDER BY indexname) FROM pg_indexes "
+            "WHERE tablename = 'quil_records'");
+        return std::string(r.text(0, 0));
+    };
+    const std::string made = indexes();
+    ASSERT_NE(made.find("quil_records_refuellings"), std::string::npos);
     const auto refusedAndEmpty = [&](const std::string& why) {
         SCOPED_TRACE(why);
         EXPECT_THROW(pushFolder(*c, from.dir()), ServerError);
@@ -152,6 +161,7 @@ TEST_F(Transfer, APushIsAllOrNothingAndRefusesWhatItCannotKeep) {
                           "(SELECT count(*) FROM quil_records)")
                       .integer(0, 0),
                   0);
+        EXPECT_EQ(indexes(), made);
     };
     refusedAndEmpty("no data set in the folder");
     writeNoisyDataSet(from.dir(), 100);
@@ -164,6 +174,7 @@ TEST_F(Transfer, APushIsAllOrNothingAndRefusesWhatItCannotKeep) {
     refusedAndEmpty("records out of order");
     writeBytes(from.file("Quil.qud"), whole);
     pushFolder(*c, from.dir());
+    EXPECT_EQ(indexes(), made);
     // Into a data set that holds something already.
     EXPECT_EQ(messageOf_([&] { pushFolder(*c, from.dir()); }).find("空ではありません") !=
                   std::string::npos,
