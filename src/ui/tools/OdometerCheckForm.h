@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "reports/OdometerCheck.h"
@@ -58,6 +59,7 @@ private:
     ui::MainContext& context_;
     OpenRecord openRecord_;
     std::function<bool()> readOnly_;
+    std::optional<double> storedLimit_;  // the daily limit as last read or stored
     // Shared with the table, which makes its cells from them.
     std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
     ui::BackgroundWork* work_ = nullptr;
