@@ -40,6 +40,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FullRun.h"
@@ -219,9 +220,14 @@ void runActions(benchmark::State& state, const std::string& prefix,
     const auto remoteSave = [&] {
         const std::int64_t before = w.listModel()->recordCount();
         store::DataRecord r = bench::drivingRecord(state.range(0) + before);
-        return measure(
-            w, [&] { other->addRecord(r, server::newSaveKey()); },
+        // The other computer's save runs on a thread of its own: only what this program does
+        // on hearing of it counts.
+        std::thread colleague;
+        const Measured m = measure(
+            w, [&] { colleague = std::thread([&] { other->addRecord(r, server::newSaveKey()); }); },
             [&] { return w.listModel()->recordCount() == before + 1; });
+        colleague.join();
+        return m;
     };
     if (!server.empty()) {
         other = std::make_unique<server::ServerDataSet>(server);
