@@ -10,9 +10,18 @@ namespace quil::ui {
 ServerOpeners programServerOpeners() {
     ServerOpeners openers;
     openers.dataSet = server::openServerStore;
-    openers.checks = server::openServerCheckStore;
-    openers.analysis = server::openServerAnalysisStore;
-    openers.watched = server::openWatchedServerStore;
+    // The register's and the analysis settings' stores write through connections of their
+    // own: the watch knows their notices as this program's, announced already.
+    auto own = std::make_shared<server::OwnConnections>();
+    openers.checks = [own](const std::string& conninfo) {
+        return server::openServerCheckStore(conninfo, own);
+    };
+    openers.analysis = [own](const std::string& conninfo) {
+        return server::openServerAnalysisStore(conninfo, own);
+    };
+    openers.watched = [own](const std::string& conninfo) {
+        return server::openWatchedServerStore(conninfo, own);
+    };
     openers.backup = [](const std::string& conninfo, const std::string& destFolder,
                         folder::ReplaceConsent consent) {
         server::PgConnection c(conninfo);

@@ -747,7 +747,7 @@ std::vector<store::DataSetChange> ServerDataSet::takeChanges() {
     for (const auto& n : conn_.takeNotifications()) {
         if (n.channel != kChangeChannel) continue;
         heard = true;
-        if (n.senderPid != own) {
+        if (n.senderPid != own && !(own_ && own_->contains(n.senderPid))) {
             heardOthers = true;
             continue;
         }

@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "OwnConnections.h"
 #include "PgConnection.h"
 #include "ServerSchema.h"
 #include "store/DataSetChange.h"
@@ -145,6 +147,8 @@ public:
     // a change of the master lists, one RecordsChanged; a bulk load, Replaced. A change of
     // the register or the analysis settings is one extensionChanged of its part.
     std::vector<store::DataSetChange> takeChanges();
+    // The program's other connections: their notices are its own too (see OwnConnections).
+    void setOwnConnections(std::shared_ptr<const OwnConnections> own) { own_ = std::move(own); }
 
 private:
     template <typename F>
@@ -161,6 +165,7 @@ private:
                                                      const std::set<std::int64_t>& ownCounts);
 
     PgConnection conn_;
+    std::shared_ptr<const OwnConnections> own_;
     bool listening_ = false;
     bool failFast_ = false;
     // The change stamps (quil_change_seq) of rows already accounted for: every stamp past

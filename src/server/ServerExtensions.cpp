@@ -30,8 +30,11 @@ ServerError noDetector(const PgConnection& c) {
 
 }  // namespace
 
-ServerCheckStore::ServerCheckStore(const std::string& conninfo) : conn_(conninfo) {
+ServerCheckStore::ServerCheckStore(const std::string& conninfo,
+                                   const std::shared_ptr<OwnConnections>& own)
+    : conn_(conninfo) {
     openDataSet(conn_);
+    if (own) own->add(conn_.backendPid());
 }
 
 std::int64_t ServerCheckStore::add(const AlcoholCheck& check) {
@@ -196,8 +199,11 @@ namespace {
 constexpr const char* kDailyLimitKey = "odometer_daily_limit_km";
 }
 
-ServerAnalysisStore::ServerAnalysisStore(const std::string& conninfo) : conn_(conninfo) {
+ServerAnalysisStore::ServerAnalysisStore(const std::string& conninfo,
+                                         const std::shared_ptr<OwnConnections>& own)
+    : conn_(conninfo) {
     openDataSet(conn_);
+    if (own) own->add(conn_.backendPid());
 }
 
 std::vector<fleet::MaintenanceCycle> ServerAnalysisStore::loadCycles() {
@@ -255,12 +261,14 @@ void ServerAnalysisStore::setDailyLimitKm(double km) {
     announce(store::ExtensionPart::MaintenanceCycles);  // the analysis settings are one part
 }
 
-std::unique_ptr<alcohol::CheckStore> openServerCheckStore(const std::string& conninfo) {
-    return std::make_unique<ServerCheckStore>(conninfo);
+std::unique_ptr<alcohol::CheckStore> openServerCheckStore(
+    const std::string& conninfo, const std::shared_ptr<OwnConnections>& own) {
+    return std::make_unique<ServerCheckStore>(conninfo, own);
 }
 
-std::unique_ptr<fleet::AnalysisStore> openServerAnalysisStore(const std::string& conninfo) {
-    return std::make_unique<ServerAnalysisStore>(conninfo);
+std::unique_ptr<fleet::AnalysisStore> openServerAnalysisStore(
+    const std::string& conninfo, const std::shared_ptr<OwnConnections>& own) {
+    return std::make_unique<ServerAnalysisStore>(conninfo, own);
 }
 
 }  // namespace quil::server

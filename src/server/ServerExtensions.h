@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "OwnConnections.h"
 #include "PgConnection.h"
 #include "reports/ExtensionStore.h"
 
@@ -18,7 +19,10 @@ class ServerCheckStore final : public alcohol::CheckStore {
 public:
     // Connects and checks the data set as ServerDataSet does (an older one is upgraded when
     // the user may). Throws ServerError.
-    explicit ServerCheckStore(const std::string& conninfo);
+    // `own`: where the program keeps its connections, so that its watch knows this one's
+    // notices as the program's own.
+    explicit ServerCheckStore(const std::string& conninfo,
+                              const std::shared_ptr<OwnConnections>& own = {});
 
     std::int64_t add(const alcohol::AlcoholCheck& check) override;
     void addAll(const std::vector<alcohol::AlcoholCheck>& checks) override;
@@ -43,7 +47,8 @@ private:
 // (quil_analysis_setting).
 class ServerAnalysisStore final : public fleet::AnalysisStore {
 public:
-    explicit ServerAnalysisStore(const std::string& conninfo);
+    explicit ServerAnalysisStore(const std::string& conninfo,
+                                 const std::shared_ptr<OwnConnections>& own = {});
 
     std::vector<fleet::MaintenanceCycle> loadCycles() override;
     void saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) override;
@@ -56,7 +61,9 @@ private:
 
 // Each connects on its own (one piece of work) and throws ServerError with the user's
 // message; a user who may only read is refused every change by the server.
-std::unique_ptr<alcohol::CheckStore> openServerCheckStore(const std::string& conninfo);
-std::unique_ptr<fleet::AnalysisStore> openServerAnalysisStore(const std::string& conninfo);
+std::unique_ptr<alcohol::CheckStore> openServerCheckStore(
+    const std::string& conninfo, const std::shared_ptr<OwnConnections>& own = {});
+std::unique_ptr<fleet::AnalysisStore> openServerAnalysisStore(
+    const std::string& conninfo, const std::shared_ptr<OwnConnections>& own = {});
 
 }  // namespace quil::server

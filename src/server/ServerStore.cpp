@@ -127,8 +127,11 @@ std::unique_ptr<store::DataStore> openServerStore(const std::string& conninfo) {
     return std::make_unique<ServerStore>(conninfo);
 }
 
-std::unique_ptr<store::WatchedDataStore> openWatchedServerStore(const std::string& conninfo) {
-    return std::make_unique<ServerStore>(conninfo);
+std::unique_ptr<store::WatchedDataStore> openWatchedServerStore(
+    const std::string& conninfo, std::shared_ptr<const OwnConnections> own) {
+    auto store = std::make_unique<ServerStore>(conninfo);
+    store->dataSet().setOwnConnections(std::move(own));
+    return store;
 }
 
 bool ServerStore::reconnect() {

@@ -82,6 +82,8 @@ private:
 // data folder.
 std::unique_ptr<store::DataStore> openServerStore(const std::string& conninfo);
 // The store of the main window, with its watch over the other programs' changes.
-std::unique_ptr<store::WatchedDataStore> openWatchedServerStore(const std::string& conninfo);
+// `own`: the program's other connections, whose notices the watch knows as its own.
+std::unique_ptr<store::WatchedDataStore> openWatchedServerStore(
+    const std::string& conninfo, std::shared_ptr<const OwnConnections> own = {});
 
 }  // namespace quil::server

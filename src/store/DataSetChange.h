@@ -4,6 +4,7 @@
 // commands of this program do, and every window follows it the same way.
 
 #include <optional>
+#include <vector>
 
 #include "store/RecordStore.h"
 #include "store/Records.h"
@@ -52,6 +53,21 @@ struct DataSetChange {
     bool isAddedElsewhere() const {
         return serverId && !serverDeleted && serverVersion == 1 &&
                source == ChangeSource::Elsewhere && !previous;
+    }
+
+    // The records a change touched, as they are now and, on an edit, as they were, when it
+    // tells them all: a window whose figures none of them enters need not read again. None
+    // for a change not told record by record, or an edit made elsewhere (its former record
+    // is not told).
+    std::optional<std::vector<DataRecord>> touchedRecords() const {
+        const bool told = isRecord() ||
+                          (what == What::RecordsChanged && serverId &&
+                           (source == ChangeSource::ThisProgram || serverDeleted ||
+                            isAddedElsewhere()));
+        if (!told) return std::nullopt;
+        std::vector<DataRecord> out{record};
+        if (previous) out.push_back(*previous);
+        return out;
     }
 
     static DataSetChange recordSaved(const SavedPlace& place, const DataRecord& record,

@@ -60,7 +60,13 @@ void DataSetEvents::refreshWhileOpen(QWidget* window, std::function<void()> refr
         if (window->isVisible()) refresh();
     });
     listen(window, [window, timer, matters = std::move(matters)](const store::DataSetChange& c) {
-        if (window->isVisible() && (!matters || matters(c))) timer->start();
+        if (!window->isVisible() || (matters && !matters(c))) return;
+        // A reading already due covers this change too. Other programs' changes come in
+        // bursts (ten clerks saving), each heard on its own: one reading a moment after the
+        // first takes them all.
+        if (timer->isActive()) return;
+        timer->setInterval(c.source == store::ChangeSource::Elsewhere ? kElsewhereGroupMs : 0);
+        timer->start();
     });
 }
 

@@ -41,9 +41,11 @@ public:
 
     // For a window that shows data: after a change `matters` says yes to (every change when
     // empty), `refresh` runs once the events of the moment are done, if the window is open
-    // then. Many changes in a row refresh it once.
+    // then; after another program's change, kElsewhereGroupMs later. Many changes in a row,
+    // or others' changes heard within that time, refresh it once.
     static void refreshWhileOpen(QWidget* window, std::function<void()> refresh,
                                  std::function<bool(const store::DataSetChange&)> matters = {});
+    static constexpr int kElsewhereGroupMs = 300;
 
 private:
     struct Entry {

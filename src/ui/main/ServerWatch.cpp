@@ -14,6 +14,10 @@ namespace quil::ui {
 ServerWatch::ServerWatch(store::ChangeWatch& watch, QStatusBar* statusBar, QObject* parent)
     : QObject(parent), watch_(watch), statusBar_(statusBar) {
     watch_.listen();
+    gather_ = new QTimer(this);
+    gather_->setSingleShot(true);
+    gather_->setInterval(kGatherMs);
+    connect(gather_, &QTimer::timeout, this, &ServerWatch::poll);
     watchSocket();
     // The socket says when a notice arrives; the timer finds a connection that broke
     // without a word and tries again while it is away.
@@ -53,11 +57,18 @@ void ServerWatch::watchSocket() {
     socket_ = socket;
     if (socket < 0) return;
     notifier_ = new QSocketNotifier(socket, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &ServerWatch::poll);
+    // A notice is taken a moment after it arrives, with those that follow it meanwhile (a
+    // burst of saves elsewhere): one look at the server for all of them.
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        notifier_->setEnabled(false);  // until the look has read what waits on the socket
+        gather_->start();
+    });
 }
 
 void ServerWatch::poll() {
+    gather_->stop();
     if (!lost_) {
+        if (notifier_) notifier_->setEnabled(true);
         const auto changes = watch_.takeChanges();
         if (watch_.alive()) {
             for (const store::DataSetChange& c : changes) DataSetEvents::announce(c);

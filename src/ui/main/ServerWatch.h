@@ -50,6 +50,8 @@ private:
     QPointer<QLabel> label_;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* timer_ = nullptr;
+    QTimer* gather_ = nullptr;
+    static constexpr int kGatherMs = 50;
     int socket_ = -1;
     bool lost_ = false;
     int ticksSinceTry_ = 0;

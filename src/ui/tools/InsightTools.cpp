@@ -105,6 +105,21 @@ namespace {
 bool changesRecordsOrItems(const store::DataSetChange& c) {
     return c.what != store::DataSetChange::What::ExtensionChanged;
 }
+
+// Whether a change may move the figures of a window that shows `vehicle` (-1: every one):
+// a record of another vehicle, before and after the change, does not.
+bool touchesVehicle(const store::DataSetChange& c, int vehicle) {
+    if (!changesRecordsOrItems(c)) return false;
+    const auto records = c.touchedRecords();
+    if (!records || vehicle < 0) return true;
+    return std::any_of(records->begin(), records->end(),
+                       [&](const store::DataRecord& r) { return r.vehicle() == vehicle; });
+}
+
+// The vehicles to choose from change with the master lists (or the whole data set) only.
+bool changesVehicles(const store::DataSetChange& c) {
+    return c.what == store::DataSetChange::What::ItemsChanged || c.isWhole();
+}
 }  // namespace
 
 template <typename Form>
@@ -117,13 +132,20 @@ void InsightTools::showForm(Form* form) {
 FuelCostForm* InsightTools::fuelCostForm() {
     if (!fuelCost_) {
         fuelCost_ = new FuelCostForm(*host_.context, host_.mainWindow);
+        // The vehicles are read again after a change of the master lists only, and a record
+        // of a vehicle not shown changes nothing.
+        auto vehiclesChanged = std::make_shared<bool>(false);
         ui::DataSetEvents::refreshWhileOpen(
             fuelCost_,
-            [form = fuelCost_.data(), context = host_.context] {
-                form->Picker->loadVehicles(*ui::openDataSet(*context));
+            [form = fuelCost_.data(), context = host_.context, vehiclesChanged] {
+                if (*vehiclesChanged) form->Picker->loadVehicles(*ui::openDataSet(*context));
+                *vehiclesChanged = false;
                 form->CalcClick();
             },
-            changesRecordsOrItems);
+            [form = fuelCost_.data(), vehiclesChanged](const store::DataSetChange& c) {
+                if (changesVehicles(c)) *vehiclesChanged = true;
+                return touchesVehicle(c, form->Picker->vehicle());
+            });
     }
     return fuelCost_;
 }
@@ -131,13 +153,20 @@ FuelCostForm* InsightTools::fuelCostForm() {
 ChartForm* InsightTools::chartForm() {
     if (!chart_) {
         chart_ = new ChartForm(*host_.context, host_.mainWindow);
+        // The vehicles are read again after a change of the master lists only, and a record
+        // of a vehicle not shown changes nothing.
+        auto vehiclesChanged = std::make_shared<bool>(false);
         ui::DataSetEvents::refreshWhileOpen(
             chart_,
-            [form = chart_.data(), context = host_.context] {
-                form->Picker->loadVehicles(*ui::openDataSet(*context));
+            [form = chart_.data(), context = host_.context, vehiclesChanged] {
+                if (*vehiclesChanged) form->Picker->loadVehicles(*ui::openDataSet(*context));
+                *vehiclesChanged = false;
                 form->DrawClick();
             },
-            changesRecordsOrItems);
+            [form = chart_.data(), vehiclesChanged](const store::DataSetChange& c) {
+                if (changesVehicles(c)) *vehiclesChanged = true;
+                return touchesVehicle(c, form->Picker->vehicle());
+            });
     }
     return chart_;
 }

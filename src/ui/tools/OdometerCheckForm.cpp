@@ -97,7 +97,8 @@ void OdometerCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;  // brought back from the task bar: nothing changed
     // A QuilExt.db that cannot be read goes to the application's error report, once.
-    LimitBox->setValue(openAnalysisStore(context_)->dailyLimitKm());
+    storedLimit_ = openAnalysisStore(context_)->dailyLimitKm();
+    LimitBox->setValue(*storedLimit_);
     CheckClick();
 }
 
@@ -112,10 +113,13 @@ void OdometerCheckForm::hideEvent(QHideEvent* event) {
 }
 
 void OdometerCheckForm::CheckClick() {
-    if (!readOnly_ || !readOnly_()) {
+    // The limit is stored when it differs from the one last read or stored: a check again
+    // after a change of the records opens no settings on the window's thread.
+    if ((!readOnly_ || !readOnly_()) && (!storedLimit_ || LimitBox->value() != *storedLimit_)) {
         const auto settings = openAnalysisStore(context_);
         if (LimitBox->value() != settings->dailyLimitKm())
             settings->setDailyLimitKm(LimitBox->value());
+        storedLimit_ = LimitBox->value();
     }
     // The former findings go first, so two lists never live at once. A failure (at the
     // application's error report) leaves no findings and an empty table, together.

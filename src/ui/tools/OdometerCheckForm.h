@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "reports/OdometerCheck.h"
@@ -52,6 +53,7 @@ protected:
 private:
     OpenRecord openRecord_;
     std::function<bool()> readOnly_;
+    std::optional<double> storedLimit_;  // the daily limit as last read or stored
     // Shared with the table, which makes its cells from them.
     std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
 };

@@ -129,28 +129,25 @@ void ScheduleForm::Reload() {
         showRows(withCycles);
         ui::reportError(e, this);
     };
-    std::vector<fleet::MaintenanceCycle> cycles;
-    try {
-        cycles = openAnalysisStore(context_)->loadCycles();
-    } catch (const std::exception& e) {
-        failed(e, false);
-        return;
-    }
-    // The records are read on a worker with its own access to the data set.
+    // The cycles and the records are read on a worker with its own access to the data set
+    // (on a server, connecting is no work for the window's thread).
+    auto cycles = std::make_shared<std::vector<fleet::MaintenanceCycle>>();
     work_->start(
-        [this, cycles, open = ui::dataSetOpener(context_), today = store::today()] {
+        [this, cycles, openCycles = analysisStoreOpener(context_),
+         open = ui::dataSetOpener(context_), today = store::today()] {
+            *cycles = openCycles()->loadCycles();
             const auto dataSet = open();
             auto items =
                 std::make_shared<std::vector<fleet::ScheduleItem>>(fleet::scheduleItems(*dataSet));
             auto rows = std::make_shared<std::vector<fleet::ScheduleRow>>(
-                fleet::computeSchedule(*dataSet, cycles, today));
+                fleet::computeSchedule(*dataSet, *cycles, today));
             return ui::BackgroundWork::Apply([this, cycles, items, rows] {
-                fillCycles(*items, cycles);
+                fillCycles(*items, *cycles);
                 rows_ = std::move(*rows);
-                showRows(!cycles.empty());
+                showRows(!cycles->empty());
             });
         },
-        [failed, withCycles = !cycles.empty()](const std::exception& e) { failed(e, withCycles); });
+        [failed, cycles](const std::exception& e) { failed(e, !cycles->empty()); });
 }
 
 void ScheduleForm::showRows(bool withCycles) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "MainTestSupport.h"
 #include "app/MakeToolWindow.h"
@@ -163,6 +164,27 @@ TEST_F(DataSetEventsTest, TheRegisterAndTheMasterListsAnnounceTheirChanges) {
     EXPECT_EQ(heard[1].what, What::ItemsChanged);
     EXPECT_EQ(heard[1].itemKind, ItemKind::User);
     app->ItemForm->close();
+}
+
+// Another program's changes heard one after the other, each in a turn of the event loop of
+// its own (clerks saving on other computers), refresh an open window once, a moment after
+// the first; this program's own change refreshes it when the events of the moment are done.
+TEST(DataSetEventsRefresh, OthersChangesHeardOneByOneRefreshAWindowOnce) {
+    QWidget window;
+    window.show();
+    int refreshed = 0;
+    quil::ui::DataSetEvents::refreshWhileOpen(&window, [&] { ++refreshed; });
+    for (int i = 0; i < 5; ++i) {
+        quil::ui::DataSetEvents::announce(DataSetChange::changedElsewhere());
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(refreshed, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return refreshed > 0; }, 3000));
+    QTest::qWait(quil::ui::DataSetEvents::kElsewhereGroupMs + 200);
+    EXPECT_EQ(refreshed, 1);
+    quil::ui::DataSetEvents::announce(DataSetChange::of(What::RecordsChanged));
+    QApplication::processEvents();
+    EXPECT_EQ(refreshed, 2);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The analysis windows inside the whole program: the ツール menu entries, the overdue notice
 // at start, the odometer list opening a record, and the entry dialog's odometer question.
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QSpinBox>
 #include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -10,6 +13,7 @@
 
 #include "FailingFiles.h"
 #include "MainTestSupport.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
@@ -17,6 +21,7 @@
 #include "ui/tools/FuelCostForm.h"
 #include "ui/tools/InsightTools.h"
 #include "ui/tools/OdometerCheckForm.h"
+#include "ui/tools/PeriodPicker.h"
 
 using namespace quil::store;
 using namespace quil::testing;
@@ -45,6 +50,30 @@ protected:
 };
 
 }  // namespace
+
+// 燃費・費用 showing one vehicle reads again for a change of that vehicle's records, not for
+// one of another vehicle.
+TEST_F(InsightProgram, FuelAndCostsOfOneVehicleSkipAnotherVehiclesChange) {
+    quil::ui::TMainform& w = run();
+    w.action(QStringLiteral("FuelCost1"))->trigger();
+    quil::insight::FuelCostForm& form = *app->Insight->fuelCostForm();
+    form.Picker->PeriodBox->setCurrentIndex(1);  // 年
+    form.Picker->YearBox->setValue(2003);
+    form.Picker->VehicleBox->setCurrentIndex(1);  // 軽トラ
+    form.CalcClick();
+    const std::int64_t refuels = form.report().total.refuels;
+    // A refuelling of 軽トラ stored without a word: only a new reading shows it.
+    const DataRecord fuel = makeRecord(encodeDate(2003, 4, 10), 0, 1, 2000, 1);
+    RecordStore(dir()).save(fuel, std::nullopt);
+    DataRecord other = fuel;
+    other.setVehicle(3);
+    quil::ui::DataSetEvents::announce(DataSetChange::recordSaved({}, other));
+    QApplication::processEvents();
+    EXPECT_EQ(form.report().total.refuels, refuels);
+    quil::ui::DataSetEvents::announce(DataSetChange::recordSaved({}, fuel));
+    QApplication::processEvents();
+    EXPECT_EQ(form.report().total.refuels, refuels + 1);
+}
 
 TEST_F(InsightProgram, ToolsMenuOpensTheWindowsAndTheNoticeShowsOverdueItems) {
     quil::insight::AnalysisData(dir()).saveCycles({{3, 12, 0, 0}});

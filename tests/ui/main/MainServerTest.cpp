@@ -48,6 +48,7 @@
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
+#include "ui/tools/alcohol/AlcoholStore.h"
 
 using namespace quil;
 using quil::test::ScratchDatabase;
@@ -458,6 +459,30 @@ TEST_F(MainOnServer, TheRegisterCountsAndListsTheServersChecks) {
     auto* table = list->findChild<QAbstractItemView*>(QStringLiteral("CheckTable"));
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->model()->rowCount(), 2);
+}
+
+// The program's register writes through a connection of its own: its check is heard once,
+// as its own, and not a second time through the watch as another program's; another
+// program's check still is.
+TEST_F(MainOnServer, ThisProgramsRegisterChangeIsHeardOnceAndOthersStill) {
+    ui::TMainform& w = start(db.conninfo());
+    int mine = 0, elsewhere = 0;
+    QObject listener;
+    ui::DataSetEvents::listen(&listener, [&](const store::DataSetChange& c) {
+        if (c.what != store::DataSetChange::What::ExtensionChanged) return;
+        ++(c.source == store::ChangeSource::Elsewhere ? elsewhere : mine);
+    });
+    alcohol::AlcoholCheck c;
+    c.when = today + 0.01;
+    c.driver = 1;
+    c.vehicle = 0;
+    c.checker = "安全 太郎";
+    alcohol::openCheckStore(w)->add(c);
+    EXPECT_EQ(mine, 1);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return elsewhere > 0; }, 1500));
+    server::openServerCheckStore(db.conninfo())->add(c);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return elsewhere == 1; }, 3000));
+    EXPECT_EQ(mine, 1);
 }
 
 // A driver on the web page (the service's role, his session's token) records a drive and

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <algorithm>
 #include <memory>
 
@@ -78,7 +79,9 @@ TEST_F(SummaryTableServerTest, TheFiguresFollowAnotherClerksSave) {
     server::openServerStore(db.conninfo())
         ->addRecord(driving(encodeDate(2003, 7, 7), 3, 1, 2, 600, 650), newSaveKey());
     DataSetEvents::announce(DataSetChange::changedElsewhere());
-    QCoreApplication::processEvents();  // the summary runs again once the change is told
+    // The summary runs again a moment after the change is told (with others arriving then).
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form.Memo1->toPlainText().contains(QStringLiteral("5 回")); }, 3000));
     const QStringList lines = form.Memo1->toPlainText().split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines[4].simplified(), QStringLiteral("ワゴン 2 回"));

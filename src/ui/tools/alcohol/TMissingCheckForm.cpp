@@ -10,7 +10,10 @@
 #include <QShowEvent>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "ext/ExtDatabase.h"
 #include "reports/RegisterNames.h"
@@ -187,13 +190,37 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
     connect(enterButton, &QPushButton::clicked, this, &TMissingCheckForm::enterSelected);
     connect(table, &QTableView::doubleClicked, this, &TMissingCheckForm::enterSelected);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
-    // The drives and checks shown follow every change of either, and of the names.
-    ui::DataSetEvents::listen(this, [this](const store::DataSetChange& c) {
-        if (isVisible() && (c.what != store::DataSetChange::What::ExtensionChanged ||
-                            c.part == store::ExtensionPart::AlcoholChecks))
+    // The drives and checks shown follow every change of either, and of the names; a record
+    // that is no drive of the period shown, before and after the change, changes nothing.
+    // Other programs' changes, heard one by one, are read once a moment after the first.
+    auto* grouped = new QTimer(this);
+    grouped->setSingleShot(true);
+    grouped->setInterval(ui::DataSetEvents::kElsewhereGroupMs);
+    connect(grouped, &QTimer::timeout, this, [this] {
+        if (isVisible()) reload();
+    });
+    ui::DataSetEvents::listen(this, [this, grouped](const store::DataSetChange& c) {
+        if (!isVisible() || !movesRows(c)) return;
+        if (c.source == store::ChangeSource::ThisProgram)
             reload();
+        else if (!grouped->isActive())
+            grouped->start();
     });
     ui::placeBesideMainWindow(*this, context_.mainWidget(), ui::kBesideMain);
+}
+
+bool TMissingCheckForm::movesRows(const store::DataSetChange& c) const {
+    if (c.what == store::DataSetChange::What::ExtensionChanged)
+        return c.part == store::ExtensionPart::AlcoholChecks;
+    const auto records = c.touchedRecords();
+    if (!records) return true;
+    const auto range = period->range();
+    return std::any_of(records->begin(), records->end(), [&](const store::DataRecord& r) {
+        if (r.kind() != static_cast<std::int16_t>(store::RecordKind::Driving)) return false;
+        const double day = std::floor(r.date());
+        return !range || !std::isfinite(day) ||
+               (day >= std::floor(range->first) && day <= std::floor(range->last));
+    });
 }
 
 void TMissingCheckForm::FormShow() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "reports/MissingChecks.h"
+#include "store/DataSetChange.h"
 #include "ui/dialogs/FormDialog.h"
 
 class QLabel;
@@ -48,6 +49,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Whether a change may move the rows shown: the register's checks, the names, or a
+    // record that is (or was) a drive of the period shown.
+    bool movesRows(const store::DataSetChange& c) const;
+
     ui::MainContext& context_;
     TAlcoholCheckForm& entry_;
     MissingCheckModel* model_ = nullptr;

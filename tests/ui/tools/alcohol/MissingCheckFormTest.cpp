@@ -1,11 +1,14 @@
 // The missing-check list over the record file and the register.
+#include <QApplication>
 #include <QBrush>
 #include <QLabel>
 #include <QTableWidget>
+#include <QTest>
 
 #include "RegisterFixture.h"
 #include "ext/ExtDatabase.h"
 #include "store/Settings.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/tools/alcohol/PeriodChooser.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
@@ -98,6 +101,36 @@ TEST_F(MissingCheckFormTest, ClosingGivesTheRowsBackAndShowingReadsThemAgain) {
     ASSERT_EQ(rows(), 2);
     EXPECT_EQ(cell(1, 3), QStringLiteral("佐藤"));
     EXPECT_EQ(cell(1, 1), QStringLiteral("13:00"));
+}
+
+// A change that cannot move the rows (a drive of another period, a record that is no
+// drive) reads nothing again; a drive of the period does, and another program's change is
+// read a moment later, once for whatever else arrives meanwhile.
+TEST_F(MissingCheckFormTest, ReadsAgainOnlyForAChangeThatCanMoveItsRows) {
+    using store::DataSetChange;
+    form->show();
+    form->period->choose(5, kToday);
+    ASSERT_EQ(rows(), 0);
+    addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0));  // unannounced
+    store::DataRecord drive;
+    drive.setKind(store::RecordKind::Driving);
+    drive.setDate(encodeDate(2024, 4, 30) + encodeTime(9, 0));
+    store::DataRecord fuel;
+    fuel.setKind(store::RecordKind::Refuelling);
+    fuel.setDate(kToday + encodeTime(10, 0));
+    ui::DataSetEvents::announce(DataSetChange::recordSaved({}, drive));
+    ui::DataSetEvents::announce(DataSetChange::recordSaved({}, fuel));
+    QApplication::processEvents();
+    EXPECT_EQ(rows(), 0);
+
+    drive.setDate(kToday + encodeTime(9, 0));
+    DataSetChange elsewhere = DataSetChange::serverRecordSaved(7, drive);
+    elsewhere.source = store::ChangeSource::Elsewhere;
+    elsewhere.serverVersion = 1;
+    ui::DataSetEvents::announce(elsewhere);
+    ui::DataSetEvents::announce(elsewhere);
+    EXPECT_EQ(rows(), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows() == 1; }, 3000));
 }
 
 TEST_F(MissingCheckFormTest, CountingWithoutARegisterCreatesNoDatabase) {
