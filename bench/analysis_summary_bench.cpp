@@ -80,7 +80,7 @@ void Summary(benchmark::State& state) {
     const DataSet& d = dataSet();
     const auto kind = SummaryKind(state.range(0));
     for (auto _ : state) {
-        SummaryResult r = computeSummary(d.dir, kind, kPeriodIndex, kYear);
+        SummaryResult r = computeSummary(d.dir, kind, summaryPeriodFromIndex(kPeriodIndex), kYear);
         benchmark::DoNotOptimize(r.total.count);
     }
 }

@@ -236,9 +236,10 @@ std::string describe(const std::vector<OdometerFinding>& findings,
             const auto it = positionOf->find(f.position);
             position = it == positionOf->end() ? -99 : it->second;
         }
-        s += std::to_string(position) + " " + text(f.date) + " " + std::to_string(f.kind) + " " +
-             std::to_string(f.vehicle) + " " + text(f.reading) + " [" + text(f.expectedLow) + ", " +
-             text(f.expectedHigh) + "] " + odometerProblemText(f.problem) + "\n";
+        s += std::to_string(position) + " " + text(f.date) + " " +
+             std::to_string(static_cast<int>(f.kind)) + " " + std::to_string(f.vehicle) + " " +
+             text(f.reading) + " [" + text(f.expectedLow) + ", " + text(f.expectedHigh) + "] " +
+             odometerProblemText(f.problem) + "\n";
     }
     return s;
 }
@@ -249,14 +250,18 @@ TEST_F(ReportsOnServerTest, SummaryOfEveryKindAndPeriodIsTheFolders) {
     for (int period : {0, 1, 3, 6, 12}) {
         for (int kind = 0; kind <= 8; ++kind) {
             const auto k = ui::summaryKindFromIndex(kind);
-            const ui::SummaryResult fromFolder = ui::computeSummary(dir(), k, period, 2024);
+            const ui::SummaryResult fromFolder =
+                ui::computeSummary(dir(), k, ui::summaryPeriodFromIndex(period), 2024);
             ASSERT_TRUE(fromFolder.itemFileFound);
-            EXPECT_EQ(describe(ui::computeSummary(*data, k, period, 2024)), describe(fromFolder))
+            EXPECT_EQ(
+                describe(ui::computeSummary(*data, k, ui::summaryPeriodFromIndex(period), 2024)),
+                describe(fromFolder))
                 << "kind " << kind << ", period " << period;
         }
     }
     // The data set exercises what a summary tells apart.
-    const auto all = ui::computeSummary(*data, ui::SummaryKind::DistanceByVehicle, 0, 2024);
+    const auto all = ui::computeSummary(*data, ui::SummaryKind::DistanceByVehicle,
+                                        ui::summaryPeriodFromIndex(0), 2024);
     ASSERT_EQ(all.groups.size(), 2u);  // the deleted vehicle has no line
     EXPECT_TRUE(all.hasOthers);
     EXPECT_GT(all.groups[0].figures.count, 50);
@@ -369,8 +374,10 @@ TEST_F(ReportsOnServerTest, AReadOnlyUserReadsTheSameFigures) {
     const test::LoginRole viewer(conninfo(), "quil_viewer");
     const auto data = server::openServerStore(viewer.conninfo());
     EXPECT_FALSE(data->writable());
-    EXPECT_EQ(describe(ui::computeSummary(*data, ui::SummaryKind::ExpenseByVehicle, 1, 2024)),
-              describe(ui::computeSummary(dir(), ui::SummaryKind::ExpenseByVehicle, 1, 2024)));
+    EXPECT_EQ(describe(ui::computeSummary(*data, ui::SummaryKind::ExpenseByVehicle,
+                                          ui::summaryPeriodFromIndex(1), 2024)),
+              describe(ui::computeSummary(dir(), ui::SummaryKind::ExpenseByVehicle,
+                                          ui::summaryPeriodFromIndex(1), 2024)));
     EXPECT_EQ(describe(checkOdometers(*data), &positionOf), describe(checkOdometers(dir())));
 }
 
@@ -446,8 +453,10 @@ TEST_P(ReportsAgreeOnRandomDataTest, ServerFiguresAreTheFolders) {
         for (int period : {0, 1, 3, 4, 5, 8, 9, 11, 20}) {
             for (int kind = 0; kind <= 8; ++kind) {
                 const auto k = ui::summaryKindFromIndex(kind);
-                EXPECT_EQ(describe(ui::computeSummary(*data, k, period, 2024)),
-                          describe(ui::computeSummary(folder.dir(), k, period, 2024)))
+                EXPECT_EQ(describe(ui::computeSummary(*data, k, ui::summaryPeriodFromIndex(period),
+                                                      2024)),
+                          describe(ui::computeSummary(folder.dir(), k,
+                                                      ui::summaryPeriodFromIndex(period), 2024)))
                     << "kind " << kind << ", period " << period;
             }
         }
