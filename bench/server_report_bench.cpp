@@ -165,7 +165,8 @@ void Fuel(benchmark::State& state) {
 }
 
 void Chart(benchmark::State& state) {
-    const fleet::ReportPeriod year{false, store::periodRange(1, kLastYear, 0)};
+    const fleet::ReportPeriod year{false,
+                                   store::periodRange(store::PeriodKind::Year, kLastYear, 0)};
     pair(state, [&](store::DataStore& d) {
         auto r = fleet::computeFuelReport(d, year, 0);
         benchmark::DoNotOptimize(r.points.data());

@@ -107,8 +107,9 @@ struct PeriodRange {
     DateTime last = 0;   // last day at 00:00
 };
 
-// The days of a period. All spans every representable date. For kind 3 sub-index 0 is the first half and any other the second. Throws
-// ConversionError for a quarter or month index out of range.
+// The days of a period. All spans every representable date. For FiscalHalf sub-index 0 is
+// the first half and any other the second. Throws ConversionError for a quarter or month
+// index out of range.
 PeriodRange periodRange(PeriodKind kind, int year, int subIndex);
 
 // The first day (whichEnd 0) or last day (whichEnd 1) of the period stored for `kind`

@@ -269,8 +269,8 @@ TEST_F(ReportsOnServerTest, SummaryOfEveryKindAndPeriodIsTheFolders) {
 
 TEST_F(ReportsOnServerTest, FuelReportOfEveryVehicleAndOneIsTheFolders) {
     const auto data = server();
-    const ReportPeriod year{false, store::periodRange(1, 2024, 0)};
-    const ReportPeriod march{false, store::periodRange(5, 2024, 2)};
+    const ReportPeriod year{false, store::periodRange(store::PeriodKind::Year, 2024, 0)};
+    const ReportPeriod march{false, store::periodRange(store::PeriodKind::Month, 2024, 2)};
     for (const ReportPeriod& period : {ReportPeriod{}, year, march}) {
         for (int vehicle : {-1, int(kCarA), int(kCarB)}) {
             EXPECT_EQ(describe(computeFuelReport(*data, period, vehicle)),
@@ -460,9 +460,9 @@ TEST_P(ReportsAgreeOnRandomDataTest, ServerFiguresAreTheFolders) {
                     << "kind " << kind << ", period " << period;
             }
         }
-        const ReportPeriod year{false, store::periodRange(1, 2024, 0)};
-        const ReportPeriod quarter{false, store::periodRange(4, 2024, 1)};
-        const ReportPeriod month{false, store::periodRange(5, 2024, 7)};
+        const ReportPeriod year{false, store::periodRange(store::PeriodKind::Year, 2024, 0)};
+        const ReportPeriod quarter{false, store::periodRange(store::PeriodKind::Quarter, 2024, 1)};
+        const ReportPeriod month{false, store::periodRange(store::PeriodKind::Month, 2024, 7)};
         for (const ReportPeriod& period : {ReportPeriod{}, year, quarter, month})
             for (int vehicle : {-1, int(kCarA), int(kScrapped)})
                 EXPECT_EQ(describe(computeFuelReport(*data, period, vehicle)),
