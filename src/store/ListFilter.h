@@ -20,7 +20,8 @@ public:
     // Takes nothing.
     ListFilter() = default;
     // `vehicles` and `users` are indexed by item position: non-zero means shown.
-    ListFilter(ListTab tab, PeriodFilter period, std::vector<char> vehicles, std::vector<char> users);
+    ListFilter(ListTab tab, PeriodFilter period, std::vector<char> vehicles,
+               std::vector<char> users);
 
     // The record list's filter: the period of Item/Time and the display masks of the live
     // vehicles and users. Throws ConversionError when the stored period does not parse.

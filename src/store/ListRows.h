@@ -34,7 +34,8 @@ bool listColumnIsName(ListTab tab, int column);
 // string that is not whole CP932 is converted like any other text.
 class ListRowFormatter {
 public:
-    ListRowFormatter(ListTab tab, const ItemNames& names, TextEncoding encoding = TextEncoding::Utf8);
+    ListRowFormatter(ListTab tab, const ItemNames& names,
+                     TextEncoding encoding = TextEncoding::Utf8);
 
     // Appends the text of a record's cell in row `row` (1-based); the marker column 0 has
     // none.
