@@ -13,6 +13,7 @@
 
 #include "TempFolder.h"
 #include "store/ItemStore.h"
+#include "store/Period.h"
 #include "store/Records.h"
 #include "store/Settings.h"
 
@@ -36,7 +37,7 @@ inline store::DataRecord drivingRecord(long i) {
 inline void writeListSettings(const std::string& dir) {
     store::Settings s(dir);
     s.writeFirstRun(2003);
-    s.setPeriodKind(0);
+    s.setPeriodKind(store::PeriodKind::All);
     s.setCarMask("1");
     s.setDriverMask("1");
 }

@@ -66,7 +66,8 @@ constexpr int kYear = 2000;
 
 void FilteredScan(benchmark::State& state) {
     const DataSet& d = dataSet();
-    const PeriodFilter period(2, periodRange(2, kYear, 0));
+    const PeriodFilter period(PeriodKind::FiscalYear,
+                              periodRange(PeriodKind::FiscalYear, kYear, 0));
     for (auto _ : state) {
         std::int64_t passed = 0;
         RecordStore(d.dir).scan([&](std::int64_t, const DataRecord& r) {
@@ -80,7 +81,7 @@ void Summary(benchmark::State& state) {
     const DataSet& d = dataSet();
     const auto kind = SummaryKind(state.range(0));
     for (auto _ : state) {
-        SummaryResult r = computeSummary(d.dir, kind, kPeriodIndex, kYear);
+        SummaryResult r = computeSummary(d.dir, kind, summaryPeriodFromIndex(kPeriodIndex), kYear);
         benchmark::DoNotOptimize(r.total.count);
     }
 }

@@ -88,7 +88,7 @@ const DataSet& dataSet() {
     return d;
 }
 
-ListOptions optionsFor(int tab) {
+ListOptions optionsFor(ListTab tab) {
     ListOptions o;
     o.tab = tab;
     o.vehicles = {"車両1", "軽トラ"};  // a filter that drops a third of the records
@@ -115,7 +115,7 @@ struct Clocks {
 // The two are timed alternately in one loop, so a busy machine slows both alike.
 void ExportVsScan(benchmark::State& state) {
     const DataSet& d = dataSet();
-    const ListOptions o = optionsFor(int(state.range(0)));
+    const ListOptions o = optionsFor(*listTabOf(int(state.range(0))));
     const std::string out = d.dir + "export.csv";
     Clocks scan, exported;
     double bestScan = 1e9, bestExport = 1e9;  // elapsed

@@ -74,7 +74,7 @@ void ImportCsvRows(benchmark::State& state) {
         state.PauseTiming();
         d.reset();
         state.ResumeTiming();
-        const auto r = quil::folder::importListCsv(d.folder, 3, d.csv);
+        const auto r = quil::folder::importListCsv(d.folder, quil::store::ListTab::Expense, d.csv);
         if (r.problem || r.added != kRows) std::abort();
     }
     state.SetItemsProcessed(state.iterations() * kRows);

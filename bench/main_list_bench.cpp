@@ -58,8 +58,8 @@ void LoadAndFirstPaint(benchmark::State& state) {
     grid.setFixedRows(1);
     grid.resize(800, 600);
     for (auto _ : state) {
-        model.setUp(0);
-        model.setRecords(loadRecords(dir, dir, 0));
+        model.setUp(ListTab::Driving);
+        model.setRecords(loadRecords(dir, dir, ListTab::Driving));
         paint(grid);
     }
     state.counters["rows"] = model.recordCount();
@@ -168,8 +168,8 @@ void ScrollToEnd(benchmark::State& state) {
     grid.setFixedCols(2);
     grid.setFixedRows(1);
     grid.resize(800, 600);
-    model.setUp(0);
-    model.setRecords(loadRecords(dir, dir, 0));
+    model.setUp(ListTab::Driving);
+    model.setRecords(loadRecords(dir, dir, ListTab::Driving));
     paint(grid);
     for (auto _ : state) {
         grid.scrollToBottom();

@@ -197,8 +197,8 @@ void StartSteps(benchmark::State& state) {
         std::vector<store::ItemRecord> list;
         for (const store::StoredItem& s : store.items()) list.push_back(s.item);
         items += secondsBetween(t, Clock::now());
-        const store::ListFilter filter =
-            store::ListFilter::fromSettings(store::Settings(serverProgramFolder()), list, 0);
+        const store::ListFilter filter = store::ListFilter::fromSettings(
+            store::Settings(serverProgramFolder()), list, quil::store::ListTab::Driving);
         t = Clock::now();
         const std::vector<std::int64_t> listed = store.listIds(filter);
         ids += secondsBetween(t, Clock::now());
@@ -228,7 +228,7 @@ void StartSteps(benchmark::State& state) {
         rows = listed.size();
         state.SetIterationTime(secondsBetween(t0, Clock::now()));
         t = Clock::now();
-        benchmark::DoNotOptimize(loadRecords(folder, folder, 0));
+        benchmark::DoNotOptimize(loadRecords(folder, folder, quil::store::ListTab::Driving));
         folderLoad += secondsBetween(t, Clock::now());
     }
     if (rows != std::size_t(n)) {
@@ -289,7 +289,8 @@ void AddRecord(benchmark::State& state) {
 
     // What a reload of the whole list after an add costs (not in the figures above).
     const Clock::time_point t0 = Clock::now();
-    const LoadedRecords loaded = loadServerRecords(serverProgramFolder(), store, 0);
+    const LoadedRecords loaded =
+        loadServerRecords(serverProgramFolder(), store, quil::store::ListTab::Driving);
     state.counters["reload_ms"] = secondsBetween(t0, Clock::now()) * 1e3;
     if (std::int64_t(loaded.positions.size()) != n + state.iterations())
         state.SkipWithError("the reloaded list misses rows");
@@ -401,14 +402,15 @@ public:
         grid_.setFixedCols(2);
         grid_.setFixedRows(1);
         grid_.resize(800, 600);
-        model_.setUp(0);
+        model_.setUp(quil::store::ListTab::Driving);
         if (onServer) {
             store_ = std::make_unique<server::ServerStore>(conninfo(n));
             model_.setServerSource(store_.get());
-            loaded_ = loadServerRecords(serverProgramFolder(), *store_, 0);
+            loaded_ =
+                loadServerRecords(serverProgramFolder(), *store_, quil::store::ListTab::Driving);
         } else {
             const std::string& dir = bench::sharedListDataSet(n);
-            loaded_ = loadRecords(dir, dir, 0);
+            loaded_ = loadRecords(dir, dir, quil::store::ListTab::Driving);
         }
     }
     int rows() const { return int(loaded_.positions.size()); }

@@ -149,8 +149,10 @@ constexpr int kLastYear = 2009;
 
 void Summary(benchmark::State& state) {
     pair(state, [](store::DataStore& d) {
-        auto all = ui::computeSummary(d, ui::SummaryKind::DistanceByVehicle, 0, kLastYear);
-        auto empty = ui::computeSummary(d, ui::SummaryKind::UsesByUser, 1, 2400);
+        auto all = ui::computeSummary(d, ui::SummaryKind::DistanceByVehicle,
+                                      ui::summaryPeriodFromIndex(0), kLastYear);
+        auto empty =
+            ui::computeSummary(d, ui::SummaryKind::UsesByUser, ui::summaryPeriodFromIndex(1), 2400);
         benchmark::DoNotOptimize(all.total.distance + empty.total.distance);
     });
 }
@@ -163,7 +165,8 @@ void Fuel(benchmark::State& state) {
 }
 
 void Chart(benchmark::State& state) {
-    const fleet::ReportPeriod year{false, store::periodRange(1, kLastYear, 0)};
+    const fleet::ReportPeriod year{false,
+                                   store::periodRange(store::PeriodKind::Year, kLastYear, 0)};
     pair(state, [&](store::DataStore& d) {
         auto r = fleet::computeFuelReport(d, year, 0);
         benchmark::DoNotOptimize(r.points.data());

@@ -113,7 +113,7 @@ public:
     std::string programFolder() const override { return folder_; }
     std::string dataFolder() const override { return folder_; }
     double dataSetStamp() const override { return 0; }
-    int currentTab() const override { return 0; }
+    store::ListTab currentTab() const override { return store::ListTab::Driving; }
     int selectedRow() const override { return 0; }
     void reloadList() override {}
     void refreshSummaries() override {}

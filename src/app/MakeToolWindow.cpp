@@ -68,7 +68,7 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
                                     std::function<void()> f) {
         return host.addToolsCommand(caption, name, std::move(f));
     };
-    tools.openRecord = [&host](std::int64_t position, int kind) {
+    tools.openRecord = [&host](std::int64_t position, store::RecordKind kind) {
         host.openRecordAt(position, kind);
     };
     tools.readOnly = [&context] { return context.dataSetReadOnly(); };

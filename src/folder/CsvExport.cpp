@@ -53,7 +53,7 @@ constexpr std::int64_t kSlots = 4;
 class ChunkedExport {
 public:
     ChunkedExport(BinaryFile& file, std::int64_t records, const ListFilter& filter,
-                  const ItemNames& names, int tab, TextEncoding encoding)
+                  const ItemNames& names, ListTab tab, TextEncoding encoding)
         : file_(file),
           records_(records),
           chunks_((records + kChunkRecords - 1) / kChunkRecords),

@@ -22,7 +22,7 @@ public:
 };
 
 struct ListOptions {
-    int tab = 0;
+    store::ListTab tab = store::ListTab::Driving;
     std::optional<store::DateTime> from, to;  // days, both included
     std::vector<std::string> vehicles;        // names; empty means every live vehicle
     std::vector<std::string> users;           // names; empty means every live user

@@ -291,7 +291,7 @@ std::string ImportProblem::text() const {
     return s + ": " + message;
 }
 
-ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_view text,
+ImportResult importListCsv(const std::string& dataFolder, ListTab tab, std::string_view text,
                            FileSystem& fs, const Progress& progress,
                            ImportDuplicates duplicates) {
     ImportResult result;
@@ -299,9 +299,6 @@ ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_
         result.problem = ImportProblem{line, column, std::move(title), std::move(message)};
         return result;
     };
-    const std::optional<ListTab> listTab = listTabOf(kind);
-    if (!listTab) return refuse(0, 0, {}, "一覧の種類 " + std::to_string(kind) + " は不明です。");
-    const ListTab tab = *listTab;
     const RecordKind recordKind = entryKindOf(tab);
     // A value column holds a decimal (a distance or quantity), a whole amount or a text.
     auto contentOf = [&](EntryField f) {

@@ -64,7 +64,7 @@ inline constexpr const char* kImportStagingName = kCsvStaging;
 // `identical` (each stored record stands for one row), so an import run again adds
 // nothing twice; ImportDuplicates::Add adds them all. The records are merged into a copy
 // of Quil.qud in one pass, whatever their dates.
-ImportResult importListCsv(const std::string& dataFolder, int kind, std::string_view text,
+ImportResult importListCsv(const std::string& dataFolder, store::ListTab tab, std::string_view text,
                            store::FileSystem& fs = store::FileSystem::current(),
                            const Progress& progress = {},
                            ImportDuplicates duplicates = ImportDuplicates::Skip);

@@ -16,27 +16,27 @@ std::string at(const char* file, std::int64_t position) {
     return std::string(file) + " 位置 " + std::to_string(position) + ": ";
 }
 
-// The item kind a field of a record of `kind` refers to; 0 when the field is not a
+// The item kind a field of a record of `kind` refers to; none when the field is not a
 // reference for that kind (driving place, refuelling item carry other values).
-int itemFieldKind(std::optional<RecordKind> kind) {
-    if (!kind) return 0;
+std::optional<ItemKind> itemFieldKind(std::optional<RecordKind> kind) {
+    if (!kind) return std::nullopt;
     switch (*kind) {
-        case RecordKind::Driving: return int(ItemKind::Purpose);
-        case RecordKind::Maintenance: return int(ItemKind::MaintenanceItem);
-        case RecordKind::Expense: return int(ItemKind::ExpenseItem);
-        case RecordKind::Refuelling: return 0;
+        case RecordKind::Driving: return ItemKind::Purpose;
+        case RecordKind::Maintenance: return ItemKind::MaintenanceItem;
+        case RecordKind::Expense: return ItemKind::ExpenseItem;
+        case RecordKind::Refuelling: return std::nullopt;
     }
-    return 0;
+    return std::nullopt;
 }
-int placeFieldKind(std::optional<RecordKind> kind) {
-    if (!kind) return 0;
+std::optional<ItemKind> placeFieldKind(std::optional<RecordKind> kind) {
+    if (!kind) return std::nullopt;
     switch (*kind) {
-        case RecordKind::Refuelling: return int(ItemKind::GasStation);
+        case RecordKind::Refuelling: return ItemKind::GasStation;
         case RecordKind::Maintenance:
-        case RecordKind::Expense: return int(ItemKind::Shop);
-        case RecordKind::Driving: return 0;
+        case RecordKind::Expense: return ItemKind::Shop;
+        case RecordKind::Driving: return std::nullopt;
     }
-    return 0;
+    return std::nullopt;
 }
 
 std::string dateText(DateTime d) { return formatDate(d) + " " + formatTime(d); }
@@ -93,14 +93,14 @@ std::vector<std::string> auditDataSet(const std::string& dataFolder, DateTime to
         }
     }
 
-    auto reference = [&](const std::string& where, const char* field, int position, int wantKind,
-                         bool allowNone) {
+    auto reference = [&](const std::string& where, const char* field, int position,
+                         ItemKind wantKind, bool allowNone) {
         if (position == -1 && allowNone) return;
         if (position < 0 || std::size_t(position) >= items.size()) {
             problem(where + field + " " + std::to_string(position) + " の項目はありません。");
             return;
         }
-        if (items[std::size_t(position)].kind() != wantKind)
+        if (items[std::size_t(position)].kind() != static_cast<std::int16_t>(wantKind))
             problem(where + field + " " + std::to_string(position) + " は" +
                     itemKindName(wantKind) + "ではありません。");
     };
@@ -119,10 +119,10 @@ std::vector<std::string> auditDataSet(const std::string& dataFolder, DateTime to
         if (!kind) problem(where + "種類 " + std::to_string(r.kind()) + " は不明です。");
         if (pos > 0 && sortsAfter(previous, r))
             problem(where + "日付・車両・使用者の順が前の記録より前です。");
-        reference(where, "車両", r.vehicle(), int(ItemKind::Vehicle), false);
-        reference(where, "使用者", r.user(), int(ItemKind::User), false);
-        if (const int k = itemFieldKind(kind)) reference(where, "項目", r.item(), k, true);
-        if (const int k = placeFieldKind(kind)) reference(where, "場所", r.place(), k, true);
+        reference(where, "車両", r.vehicle(), ItemKind::Vehicle, false);
+        reference(where, "使用者", r.user(), ItemKind::User, false);
+        if (const auto k = itemFieldKind(kind)) reference(where, "項目", r.item(), *k, true);
+        if (const auto k = placeFieldKind(kind)) reference(where, "場所", r.place(), *k, true);
         if (r.date() >= tomorrow) problem(where + "日付 " + formatDate(r.date()) + " は未来です。");
         previous = r;
         if (progress && (pos & 0xFFFF) == 0) progress(pos, total);
@@ -152,8 +152,8 @@ void dumpDataSet(const std::string& dataFolder, const std::function<void(const s
     records.scan([&](std::int64_t pos, const DataRecord& r) {
         const auto kind = recordKindOf(r.kind());
         std::string s = "記録 " + std::to_string(pos) + (r.deleted() ? " [削除]" : "") + " " +
-                        (kind ? recordKindName(r.kind()) : "種類" + std::to_string(r.kind())) +
-                        " " + dateText(r.date()) + " 車両 「" + names.nameAt(r.vehicle()) +
+                        (kind ? recordKindName(*kind) : "種類" + std::to_string(r.kind())) + " " +
+                        dateText(r.date()) + " 車両 「" + names.nameAt(r.vehicle()) +
                         "」 使用者 「" + names.nameAt(r.user()) + "」";
         if (kind == RecordKind::Driving)
             s += " 帰着 " + formatTime(r.returnTime()) + " 使用目的 「" + names.nameAt(r.item()) +

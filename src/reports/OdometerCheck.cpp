@@ -33,8 +33,9 @@ double OdometerChecker::allowance(const Link& c, DateTime date) const {
 void OdometerChecker::report(std::int64_t position, const DataRecord& r, double reading, double low,
                              double high, OdometerProblem p, DateTime since, double days,
                              bool fromDeparture) {
-    findings_.push_back({position, r.date(), r.kind(), r.vehicle(), reading, low, high, p, since,
-                         days, fromDeparture});
+    // Only driving records and readings of refuelling and maintenance records get here.
+    findings_.push_back({position, r.date(), static_cast<RecordKind>(r.kind()), r.vehicle(),
+                         reading, low, high, p, since, days, fromDeparture});
 }
 
 void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
@@ -55,7 +56,7 @@ void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
             c.day = day;
             c.dayStart = c;
         }
-        c.waiting.push_back({position, date, r.kind(), r.vehicle(), reading});
+        c.waiting.push_back({position, date, kind, r.vehicle(), reading});
         return;
     }
     if (c.known) {

@@ -39,7 +39,7 @@ struct OdometerFinding {
     // The record's position in the file, or its id in a data set (-1: the record being entered).
     std::int64_t position = -1;
     store::DateTime date = 0;
-    int kind = 0;  // RecordKind
+    store::RecordKind kind = store::RecordKind::Driving;
     int vehicle = -1;
     double reading = 0;
     double expectedLow = 0;  // the range the reading was expected in
@@ -73,7 +73,7 @@ private:
     struct DayReading {  // a refuelling or maintenance reading waiting for its day's end
         std::int64_t position;
         store::DateTime date;
-        int kind;
+        store::RecordKind kind;
         int vehicle;
         double reading;
     };

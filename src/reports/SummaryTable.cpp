@@ -66,7 +66,7 @@ unsigned groupedBy(SummaryKind kind) {
 // The figures of the live records of `data` over the groups of `items`: what each group's
 // sums add.
 SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, SummaryKind kind,
-                        int periodIndex, int year) {
+                        SummaryPeriod p, int year) {
     SummaryResult out;
     out.itemFileFound = true;
     const auto live = fleet::liveItems(items, summaryGroupKind(kind));
@@ -79,7 +79,6 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
         lineOf[pos] = int(i);
     }
 
-    const SummaryPeriod p = summaryPeriodFromIndex(periodIndex);
     const PeriodFilter period = hasStoredPeriod(p.kind)
                                     ? PeriodFilter(p.kind, periodRange(p.kind, year, p.subIndex))
                                     : PeriodFilter();
@@ -132,18 +131,18 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
 
 }  // namespace
 
-SummaryResult computeSummary(DataStore& data, SummaryKind kind, int periodIndex, int year) {
+SummaryResult computeSummary(DataStore& data, SummaryKind kind, SummaryPeriod period, int year) {
     const std::vector<ItemRecord> items = fleet::itemsByPosition(data);
     if (items.empty()) return {};
-    return summarize(data, items, kind, periodIndex, year);
+    return summarize(data, items, kind, period, year);
 }
 
-SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, int periodIndex,
-                             int year) {
+SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind,
+                             SummaryPeriod period, int year) {
     // An item file that exists counts even when it holds no item.
     if (!ItemStore(dataFolder).exists()) return {};
     const auto data = openFolderStore(dataFolder);
-    return summarize(*data, fleet::itemsByPosition(*data), kind, periodIndex, year);
+    return summarize(*data, fleet::itemsByPosition(*data), kind, period, year);
 }
 
 std::vector<std::string> figureTitles(SummaryKind kind) {

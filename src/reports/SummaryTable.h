@@ -65,11 +65,12 @@ struct SummaryResult {
 
 // Reads the items and the live records of a data set. A data set without items (no item
 // file) gives no groups and no figures (itemFileFound false). Throws what the store throws.
-SummaryResult computeSummary(store::DataStore& data, SummaryKind kind, int periodIndex, int year);
+SummaryResult computeSummary(store::DataStore& data, SummaryKind kind, SummaryPeriod period,
+                             int year);
 // The same over the data folder `dataFolder` (ending with the separator); without Quil.qui
 // nothing is read.
-SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind, int periodIndex,
-                             int year);
+SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind,
+                             SummaryPeriod period, int year);
 
 // The figure columns of a line for a summary, e.g. "123.4 km" or "1,200円 96円 1,296円",
 // each right-aligned in its column (all lines of a kind get the same widths).

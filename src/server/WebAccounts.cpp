@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "server/ServerAccounts.h"
+#include "store/Records.h"
 
 namespace quil::server {
 
@@ -13,10 +14,12 @@ namespace {
 
 using K = ServerError::Kind;
 
-constexpr int kUserKind = 2;  // store::ItemKind::User
 constexpr std::size_t kTokenBytes = 32;
 // Longer passwords are refused before hashing: nobody types them, and hashing them costs.
 constexpr std::size_t kLongestPassword = 1024;
+
+// The kind number the users' rows carry in the items table.
+PgParam userKind() { return PgParam::number(static_cast<std::int64_t>(store::ItemKind::User)); }
 
 const std::string kRefused = "ログイン名またはパスワードが違います。";
 // A locked login gets the same answer as a wrong password (and takes as long), so that a
@@ -267,11 +270,11 @@ int WebAccounts::findDriver(const std::string& positionOrName) {
         digits ? c_.exec(
                      "SELECT position FROM quil_items "
                      "WHERE position = $1 AND kind = $2 AND NOT deleted",
-                     {PgParam::number(std::stoll(positionOrName)), PgParam::number(kUserKind)})
+                     {PgParam::number(std::stoll(positionOrName)), userKind()})
                : c_.exec(
                      "SELECT position FROM quil_items "
                      "WHERE name = $1 AND kind = $2 AND NOT deleted ORDER BY position",
-                     {PgParam::text(positionOrName), PgParam::number(kUserKind)});
+                     {PgParam::text(positionOrName), userKind()});
     if (r.rows() == 0)
         refuse(c_, digits ? "位置 " + positionOrName +
                                 " に使用者はいません（削除された使用者も"
@@ -290,7 +293,7 @@ void WebAccounts::createAccount(const std::string& login, int driver, const std:
     inTransaction(c_, [&] {
         const PgResult user =
             c_.exec("SELECT name FROM quil_items WHERE position = $1 AND kind = $2 AND NOT deleted",
-                    {PgParam::number(driver), PgParam::number(kUserKind)});
+                    {PgParam::number(driver), userKind()});
         if (user.rows() == 0)
             refuse(c_, "位置 " + std::to_string(driver) +
                            " に使用者はいません（削除された使用者も使えません）。");
@@ -388,7 +391,7 @@ std::vector<DriverAccount> WebAccounts::list() {
         "       coalesce(a.driver_name, ''), coalesce(i.name = a.driver_name, false) "
         "FROM quil_web_account a LEFT JOIN quil_items i ON i.position = a.driver "
         "ORDER BY a.login",
-        {PgParam::number(kWebLoginFailures), PgParam::number(kUserKind)});
+        {PgParam::number(kWebLoginFailures), userKind()});
     std::vector<DriverAccount> out;
     for (int i = 0; i < r.rows(); ++i) {
         DriverAccount a;

@@ -18,6 +18,9 @@ namespace quil::store {
 // expense tab lists every record with a cost.
 enum class ListTab : std::uint8_t { Driving = 0, Refuelling = 1, Maintenance = 2, Expense = 3 };
 inline constexpr int kListTabCount = 4;
+// Every tab, in the tab bar's order.
+inline constexpr ListTab kListTabs[kListTabCount] = {ListTab::Driving, ListTab::Refuelling,
+                                                     ListTab::Maintenance, ListTab::Expense};
 
 // The tab of a tab bar index or stored number; nullopt outside 0..3.
 constexpr std::optional<ListTab> listTabOf(int index) {

@@ -34,8 +34,8 @@ char* putQuoted(char* p, std::string_view bytes) {
 
 }  // namespace
 
-ListCsv::ListCsv(int tab, const ItemNames& names, TextEncoding encoding)
-    : tab_(tab), listTab_(listTabOf(tab)), encoding_(encoding), rows_(tab, names, encoding) {
+ListCsv::ListCsv(ListTab tab, const ItemNames& names, TextEncoding encoding)
+    : tab_(tab), encoding_(encoding), rows_(tab, names, encoding) {
     const auto inEncoding = [&](std::string_view utf8) {
         return encoding_ == TextEncoding::Cp932 ? toCp932(utf8) : std::string(utf8);
     };
@@ -221,8 +221,7 @@ void ListCsv::header() {
 void ListCsv::row(const DataRecord& r) {
     ++count_;
     char* p = room(at_, 0);
-    if (!listTab_) return end(p);
-    switch (*listTab_) {
+    switch (tab_) {
         case ListTab::Driving: return rowOf<ListTab::Driving>(p, r);
         case ListTab::Refuelling: return rowOf<ListTab::Refuelling>(p, r);
         case ListTab::Maintenance: return rowOf<ListTab::Maintenance>(p, r);

@@ -24,7 +24,7 @@ namespace quil::store {
 
 class ListCsv {
 public:
-    ListCsv(int tab, const ItemNames& names, TextEncoding encoding);
+    ListCsv(ListTab tab, const ItemNames& names, TextEncoding encoding);
 
     void header();
     // The next row; rows are numbered from 1 as in the list.
@@ -74,8 +74,7 @@ private:
     char* putCell(char* p, const DataRecord& r, int column);
     void end(char* p);
 
-    int tab_;
-    std::optional<ListTab> listTab_;
+    ListTab tab_;
     TextEncoding encoding_;
     ListRowFormatter rows_;
     std::vector<char> pieces_;  // the bytes of every Piece

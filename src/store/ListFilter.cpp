@@ -15,9 +15,9 @@ bool anyLive(const std::vector<ItemRecord>& items, ItemKind kind) {
 
 }  // namespace
 
-ListFilter::ListFilter(int tab, PeriodFilter period, std::vector<char> vehicles,
+ListFilter::ListFilter(ListTab tab, PeriodFilter period, std::vector<char> vehicles,
                        std::vector<char> users)
-    : tab_(listTabOf(tab)),
+    : tab_(tab),
       period_(period),
       vehicles_(std::move(vehicles)),
       users_(std::move(users)) {
@@ -26,9 +26,9 @@ ListFilter::ListFilter(int tab, PeriodFilter period, std::vector<char> vehicles,
 }
 
 ListFilter ListFilter::fromSettings(const Settings& settings, const std::vector<ItemRecord>& items,
-                                    int tab) {
+                                    ListTab tab) {
     const PeriodFilter period =
-        PeriodFilter::load(settings, settings.periodKind(storedNumber(PeriodKind::All)));
+        PeriodFilter::load(settings, settings.periodKind(PeriodKind::All));
     const std::string carMask = settings.carMask();
     const std::string driverMask = settings.driverMask();
     auto vehicles = liveItemSelection(items, ItemKind::Vehicle, [&](std::size_t i, const auto&) {

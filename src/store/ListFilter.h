@@ -20,12 +20,13 @@ public:
     // Takes nothing.
     ListFilter() = default;
     // `vehicles` and `users` are indexed by item position: non-zero means shown.
-    ListFilter(int tab, PeriodFilter period, std::vector<char> vehicles, std::vector<char> users);
+    ListFilter(ListTab tab, PeriodFilter period, std::vector<char> vehicles,
+               std::vector<char> users);
 
     // The record list's filter: the period of Item/Time and the display masks of the live
     // vehicles and users. Throws ConversionError when the stored period does not parse.
     static ListFilter fromSettings(const Settings& settings, const std::vector<ItemRecord>& items,
-                                   int tab);
+                                   ListTab tab);
 
     // Whether there is a vehicle and a user to list records of; the record list stops
     // when the data set has no live vehicle or no live user, whatever the masks say.

@@ -57,11 +57,6 @@ void appendTime(std::string& out, DateTime d) {
 
 }  // namespace
 
-std::span<const ListColumn> listColumns(int tab) {
-    const auto known = listTabOf(tab);
-    return known ? listColumns(*known) : std::span<const ListColumn>();
-}
-
 bool listContentIsName(ListContent content) {
     switch (content) {
         case C::Vehicle:
@@ -77,11 +72,11 @@ bool listContentIsText(ListContent content) {
     return listContentIsName(content) || content == C::Destination || content == C::Remarks;
 }
 
-int listColumnCount(int tab) { return int(listColumns(tab).size()); }
+int listColumnCount(ListTab tab) { return int(listColumns(tab).size()); }
 
 namespace {
 
-const ListColumn* columnAt(int tab, int column) {
+const ListColumn* columnAt(ListTab tab, int column) {
     const auto columns = listColumns(tab);
     return column >= 0 && std::size_t(column) < columns.size() ? &columns[std::size_t(column)]
                                                                : nullptr;
@@ -89,22 +84,22 @@ const ListColumn* columnAt(int tab, int column) {
 
 }  // namespace
 
-const char* listColumnTitle(int tab, int column) {
+const char* listColumnTitle(ListTab tab, int column) {
     const ListColumn* c = columnAt(tab, column);
     return c ? c->title : "";
 }
 
-bool listColumnIsText(int tab, int column) {
+bool listColumnIsText(ListTab tab, int column) {
     const ListColumn* c = columnAt(tab, column);
     return c && listContentIsText(c->content);
 }
 
-bool listColumnIsName(int tab, int column) {
+bool listColumnIsName(ListTab tab, int column) {
     const ListColumn* c = columnAt(tab, column);
     return c && listContentIsName(c->content);
 }
 
-ListRowFormatter::ListRowFormatter(int tab, const ItemNames& names, TextEncoding encoding)
+ListRowFormatter::ListRowFormatter(ListTab tab, const ItemNames& names, TextEncoding encoding)
     : columns_(listColumns(tab)),
       names_(names),
       encoding_(encoding),
@@ -204,7 +199,7 @@ void ListRowFormatter::appendDay(std::string& out, DateTime d) const {
     out.append(cachedDate_, sizeof cachedDate_);
 }
 
-std::string listCellText(int tab, const DataRecord& r, std::int64_t row, int column,
+std::string listCellText(ListTab tab, const DataRecord& r, std::int64_t row, int column,
                          const ItemNames& names) {
     std::string out;
     ListRowFormatter(tab, names).appendCell(out, r, row, column);

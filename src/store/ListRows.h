@@ -14,8 +14,6 @@
 
 namespace quil::store {
 
-// The columns of a tab, the marker column 0 included; empty outside 0..3.
-std::span<const ListColumn> listColumns(int tab);
 // Free text (names, destination, remarks); every other content is digits, signs, points,
 // slashes, colons and the time separator.
 bool listContentIsText(ListContent content);
@@ -23,20 +21,21 @@ bool listContentIsText(ListContent content);
 // without commas, quotes or line breaks).
 bool listContentIsName(ListContent content);
 
-// Shorthands over the tables, safe for any tab and column (out of range: 0, "", false).
+// Shorthands over the tables, safe for any column (out of range: "", false).
 // Number of columns of a tab, the marker column 0 included: 12, 10, 11, 10.
-int listColumnCount(int tab);
+int listColumnCount(ListTab tab);
 // Title of a column ("No", "年月日", ...); empty for the marker column and out of range.
-const char* listColumnTitle(int tab, int column);
-bool listColumnIsText(int tab, int column);
-bool listColumnIsName(int tab, int column);
+const char* listColumnTitle(ListTab tab, int column);
+bool listColumnIsText(ListTab tab, int column);
+bool listColumnIsName(ListTab tab, int column);
 
 // Cell texts of one tab in UTF-8 (the list on screen) or CP932 (the CSV file). In CP932
 // the records' own strings are copied as stored, without a round trip through UTF-8; a
 // string that is not whole CP932 is converted like any other text.
 class ListRowFormatter {
 public:
-    ListRowFormatter(int tab, const ItemNames& names, TextEncoding encoding = TextEncoding::Utf8);
+    ListRowFormatter(ListTab tab, const ItemNames& names,
+                     TextEncoding encoding = TextEncoding::Utf8);
 
     // Appends the text of a record's cell in row `row` (1-based); the marker column 0 has
     // none.
@@ -65,7 +64,7 @@ inline constexpr const char* kFuelCostItemName = "給油代金";
 inline constexpr const char* kServiceCostItemName = "点検・整備費";
 
 // The UTF-8 text of a cell, as the list shows it.
-std::string listCellText(int tab, const DataRecord& r, std::int64_t row, int column,
+std::string listCellText(ListTab tab, const DataRecord& r, std::int64_t row, int column,
                          const ItemNames& names);
 
 }  // namespace quil::store

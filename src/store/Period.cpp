@@ -17,12 +17,12 @@ using namespace std::chrono;
 using K = PeriodKind;
 
 constexpr std::array<PeriodKindInfo, kPeriodKindCount> kKinds{{
-    {storedNumber(K::All), "全て", 0},
-    {storedNumber(K::Year), "年", 0},
-    {storedNumber(K::FiscalYear), "年度", 0},
-    {storedNumber(K::FiscalHalf), "半期", 2},
-    {storedNumber(K::Quarter), "4半期", 4},
-    {storedNumber(K::Month), "月", 12},
+    {K::All, "全て", 0},
+    {K::Year, "年", 0},
+    {K::FiscalYear, "年度", 0},
+    {K::FiscalHalf, "半期", 2},
+    {K::Quarter, "4半期", 4},
+    {K::Month, "月", 12},
 }};
 
 // Byte length of the first `count` UTF-8 characters of `s` (all of it when shorter).
@@ -52,7 +52,9 @@ std::optional<int> parseDecimal(std::string_view s) {
     return static_cast<int>(negative ? -v : v);
 }
 
-std::string periodKeyName(int kind) { return "[Item] Time" + std::to_string(kind); }
+std::string periodKeyName(PeriodKind kind) {
+    return "[Item] Time" + std::to_string(storedNumber(kind));
+}
 
 DateTime day(int y, unsigned m, unsigned d) { return encodeDate(y, m, d); }
 
@@ -61,7 +63,7 @@ DateTime lastOfMonth(int y, unsigned m) {
     return encodeDate(y, m, static_cast<unsigned>(last.day()));
 }
 
-PeriodRange storedRange(const Settings& settings, int kind) {
+PeriodRange storedRange(const Settings& settings, PeriodKind kind) {
     const StoredPeriod p =
         parseStoredPeriod(kind, settings.storedPeriod(kind), decodeDate(today()).year);
     return periodRange(kind, p.year, p.subIndex);
@@ -71,10 +73,6 @@ PeriodRange storedRange(const Settings& settings, int kind) {
 
 const PeriodKindInfo& periodKindInfo(PeriodKind kind) {
     return kKinds[static_cast<std::size_t>(storedNumber(kind))];
-}
-
-const PeriodKindInfo& periodKindInfo(int kind) {
-    return periodKindInfo(periodKindOf(kind).value_or(K::All));
 }
 
 PeriodPosition periodHolding(PeriodKind kind, DateTime day) {
@@ -109,7 +107,7 @@ const std::vector<FlatPeriodEntry>& flatPeriodList() {
     return list;
 }
 
-StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear) {
+StoredPeriod parseStoredPeriod(PeriodKind kind, std::string_view text, int currentYear) {
     StoredPeriod p;
     if (text.empty()) {
         char buf[16];
@@ -130,8 +128,7 @@ StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear)
     p.year = *year;
 
     std::string_view rest = text.substr(yearBytes);
-    const auto known = periodKindOf(kind);
-    if (known && hasSubIndex(*known) && !rest.empty()) {
+    if (hasSubIndex(kind) && !rest.empty()) {
         std::optional<int> sub = parseDecimal(rest);
         if (!sub)
             throw ConversionError("表示期間の区分「" + std::string(rest) +
@@ -142,8 +139,8 @@ StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear)
     return p;
 }
 
-bool repairStoredPeriod(Settings& settings, int kind, int currentYear) {
-    if (!storedPeriodKindOf(kind)) return false;
+bool repairStoredPeriod(Settings& settings, PeriodKind kind, int currentYear) {
+    if (!hasStoredPeriod(kind)) return false;
     try {
         const StoredPeriod p = parseStoredPeriod(kind, settings.storedPeriod(kind), currentYear);
         periodRange(kind, p.year, p.subIndex);
@@ -152,11 +149,6 @@ bool repairStoredPeriod(Settings& settings, int kind, int currentYear) {
         settings.setStoredPeriod(kind, parseStoredPeriod(kind, {}, currentYear).yearText);
         return true;
     }
-}
-
-PeriodRange periodRange(int kind, int y, int sub) {
-    // Kind 0 and any number that names no kind span every representable date.
-    return periodRange(periodKindOf(kind).value_or(K::All), y, sub);
 }
 
 PeriodRange periodRange(PeriodKind k, int y, int sub) {
@@ -185,17 +177,16 @@ PeriodRange periodRange(PeriodKind k, int y, int sub) {
     return {day(1, 1, 1), day(9999, 12, 31)};
 }
 
-DateTime periodBoundary(const Settings& settings, int kind, int whichEnd) {
+DateTime periodBoundary(const Settings& settings, PeriodKind kind, int whichEnd) {
     const PeriodRange r = storedRange(settings, kind);
     return whichEnd == 0 ? r.first : r.last;
 }
 
-std::string periodLabel(const Settings& settings, int kind, int subIndex,
+std::string periodLabel(const Settings& settings, PeriodKind kind, int subIndex,
                         std::string_view yearText) {
-    const auto known = storedPeriodKindOf(kind);
-    if (!known) return "全て";
+    if (!hasStoredPeriod(kind)) return "全て";
     std::string label = std::string(yearText) + "年";
-    switch (*known) {
+    switch (kind) {
         case K::FiscalYear: label += "度"; break;
         case K::FiscalHalf: label += subIndex == 0 ? "上期" : "下期"; break;
         case K::Quarter: label += std::to_string(subIndex + 1) + "/4期"; break;
@@ -207,13 +198,13 @@ std::string periodLabel(const Settings& settings, int kind, int subIndex,
     return label + "　(" + formatDate(r.first) + "～" + formatDate(r.last) + ")";
 }
 
-PeriodFilter::PeriodFilter(int kind, const PeriodRange& range)
-    : all_(!storedPeriodKindOf(kind)),
+PeriodFilter::PeriodFilter(PeriodKind kind, const PeriodRange& range)
+    : all_(!hasStoredPeriod(kind)),
       first_(std::trunc(range.first)),
       last_(std::trunc(range.last)) {}
 
-PeriodFilter PeriodFilter::load(const Settings& settings, int kind) {
-    if (!storedPeriodKindOf(kind)) return PeriodFilter();
+PeriodFilter PeriodFilter::load(const Settings& settings, PeriodKind kind) {
+    if (!hasStoredPeriod(kind)) return PeriodFilter();
     return PeriodFilter(kind, storedRange(settings, kind));
 }
 

@@ -16,8 +16,8 @@ namespace quil::store {
 class Settings;
 
 // The six period kinds. The numbers are the ones Quil.ini keeps (Item/Time and the keys
-// Item/Time1..Time5) and the order of every period chooser; code names the kinds, and the
-// int functions below take a stored number and turn it into a kind here.
+// Item/Time1..Time5) and the order of every period chooser; code names the kinds, and a
+// stored number becomes a kind once, through periodKindOf, where it is read.
 enum class PeriodKind : int {
     All = 0,
     Year = 1,        // calendar year
@@ -27,6 +27,10 @@ enum class PeriodKind : int {
     Month = 5,
 };
 inline constexpr int kPeriodKindCount = 6;
+// Every kind, in the order of the stored numbers.
+inline constexpr PeriodKind kPeriodKinds[kPeriodKindCount] = {
+    PeriodKind::All,        PeriodKind::Year,    PeriodKind::FiscalYear,
+    PeriodKind::FiscalHalf, PeriodKind::Quarter, PeriodKind::Month};
 
 // The kind a stored number names; nullopt outside 0..5.
 constexpr std::optional<PeriodKind> periodKindOf(int stored) {
@@ -54,13 +58,11 @@ constexpr std::optional<PeriodKind> storedPeriodKindOf(int stored) {
 }
 
 struct PeriodKindInfo {
-    int kind;           // the stored number of the kind
+    PeriodKind kind;
     const char* name;   // as shown in the user interface
     int subIndexCount;  // number of halves, quarters or months; 0 for kinds without one
 };
 
-// The row of `kind`; kinds outside 0..5 give the row of kind 0.
-const PeriodKindInfo& periodKindInfo(int kind);
 const PeriodKindInfo& periodKindInfo(PeriodKind kind);
 
 // A stored period (Item/Time<kind>) taken apart.
@@ -74,12 +76,12 @@ struct StoredPeriod {
 // the fifth on are the 0-based sub-index (0 when there are none). An empty text stands for
 // `currentYear` with sub-index 0. Throws ConversionError when the year or sub-index is not
 // a number, or the year is outside 1..9998.
-StoredPeriod parseStoredPeriod(int kind, std::string_view text, int currentYear);
+StoredPeriod parseStoredPeriod(PeriodKind kind, std::string_view text, int currentYear);
 
-// Replaces a stored period of `kind` (1..5) that is not a period of that kind (its year or
+// Replaces a stored period of `kind` (not All) that is not a period of that kind (its year or
 // sub-index not a number, or out of range) by the default one, the current year with
 // sub-index 0, written as the year alone. Returns true when it wrote.
-bool repairStoredPeriod(Settings& settings, int kind, int currentYear);
+bool repairStoredPeriod(Settings& settings, PeriodKind kind, int currentYear);
 
 // A period of a kind: the year (the fiscal year for kinds that run from April) and the
 // half, quarter or month (0-based; 0 for kinds without parts).
@@ -105,19 +107,18 @@ struct PeriodRange {
     DateTime last = 0;   // last day at 00:00
 };
 
-// The days of a period. Kind 0 (and any kind outside 1..5) spans every representable
-// date. For kind 3 sub-index 0 is the first half and any other the second. Throws
-// ConversionError for a quarter or month index out of range.
-PeriodRange periodRange(int kind, int year, int subIndex);
+// The days of a period. All spans every representable date. For FiscalHalf sub-index 0 is
+// the first half and any other the second. Throws ConversionError for a quarter or month
+// index out of range.
 PeriodRange periodRange(PeriodKind kind, int year, int subIndex);
 
 // The first day (whichEnd 0) or last day (whichEnd 1) of the period stored for `kind`
 // in the settings file.
-DateTime periodBoundary(const Settings& settings, int kind, int whichEnd);
+DateTime periodBoundary(const Settings& settings, PeriodKind kind, int whichEnd);
 
 // The label of the period box, for example "2003年度　(2003/04/01～2004/03/31)". The name
 // part comes from the arguments, the days from the period stored for `kind`.
-std::string periodLabel(const Settings& settings, int kind, int subIndex,
+std::string periodLabel(const Settings& settings, PeriodKind kind, int subIndex,
                         std::string_view yearText);
 
 // The date test of the list, Data.idx, the summaries, the analysis windows and the exports,
@@ -127,15 +128,13 @@ std::string periodLabel(const Settings& settings, int kind, int subIndex,
 class PeriodFilter {
 public:
     PeriodFilter() = default;  // everything passes (kind 0)
-    PeriodFilter(int kind, const PeriodRange& range);
-    PeriodFilter(PeriodKind kind, const PeriodRange& range)
-        : PeriodFilter(storedNumber(kind), range) {}
+    PeriodFilter(PeriodKind kind, const PeriodRange& range);
     // Takes the days of `range`, both included, whatever kind of period it is.
     static PeriodFilter within(const PeriodRange& range) {
         return PeriodFilter(PeriodKind::Year, range);
     }
     // Reads the stored period of `kind`; throws ConversionError like parseStoredPeriod.
-    static PeriodFilter load(const Settings& settings, int kind);
+    static PeriodFilter load(const Settings& settings, PeriodKind kind);
 
     bool passes(DateTime date) const {
         if (all_) return true;

@@ -99,9 +99,9 @@ ItemKind thirdListKind(RecordKind kind) {
 
 EntryCaption parseEntryCaption(std::string_view utf8) {
     EntryCaption caption;
-    for (int k = 1; k <= 3; ++k) {
-        if (utf8.starts_with(recordKindName(k))) caption.kind = static_cast<RecordKind>(k);
-    }
+    for (const RecordKind k :
+         {RecordKind::Refuelling, RecordKind::Maintenance, RecordKind::Expense})
+        if (utf8.starts_with(recordKindName(k))) caption.kind = k;
     caption.add = utf8.ends_with("追加");
     return caption;
 }

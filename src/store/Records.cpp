@@ -2,8 +2,12 @@
 
 namespace quil::store {
 
-std::string itemKindName(int kind) {
-    switch (itemKindOf(kind).value_or(ItemKind::Vehicle)) {
+std::string itemKindName(int stored) {
+    return itemKindName(itemKindOf(stored).value_or(ItemKind::Vehicle));
+}
+
+std::string itemKindName(ItemKind kind) {
+    switch (kind) {
         case ItemKind::Vehicle: return "車両";
         case ItemKind::User: return "使用者";
         case ItemKind::GasStation: return "スタンド名";
@@ -15,10 +19,13 @@ std::string itemKindName(int kind) {
     return "車両";
 }
 
-std::string recordKindName(int kind) {
-    const auto known = recordKindOf(kind);
-    if (!known) return {};
-    switch (*known) {
+std::string recordKindName(int stored) {
+    const auto known = recordKindOf(stored);
+    return known ? recordKindName(*known) : std::string();
+}
+
+std::string recordKindName(RecordKind kind) {
+    switch (kind) {
         case RecordKind::Driving: return "走行記録";
         case RecordKind::Refuelling: return "給油記録";
         case RecordKind::Maintenance: return "点検・整備記録";

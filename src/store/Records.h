@@ -36,10 +36,14 @@ constexpr std::optional<ItemKind> itemKindOf(int stored) {
     return static_cast<ItemKind>(stored);
 }
 
-// "車両", "使用者", ...; any value outside 1..7 is named "車両".
-std::string itemKindName(int kind);
-// "走行記録", "給油記録", "点検・整備記録", "出費記録"; empty outside 0..3.
-std::string recordKindName(int kind);
+// "車両", "使用者", ...
+std::string itemKindName(ItemKind kind);
+// The name of a stored number: any value outside 1..7 is named "車両".
+std::string itemKindName(int stored);
+// "走行記録", "給油記録", "点検・整備記録", "出費記録".
+std::string recordKindName(RecordKind kind);
+// The name of a stored number; empty outside 0..3.
+std::string recordKindName(int stored);
 
 // The name shown for an item position that refers to no item.
 inline constexpr const char* kOtherName = "その他";

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "FileSystem.h"
+#include "ListColumns.h"
 #include "Period.h"
 #include "StoreError.h"
 
@@ -137,8 +138,8 @@ std::string settingsFileName(const std::string& programFolder) {
     return programFolder + std::string(kSettingsFileName);
 }
 
-std::string tabWidthKey(int kind, int column) {
-    return std::to_string(kind) + std::to_string(column);
+std::string tabWidthKey(ListTab tab, int column) {
+    return std::to_string(static_cast<int>(tab)) + std::to_string(column);
 }
 
 bool listMaskShows(std::string_view mask, std::size_t index) {
@@ -201,23 +202,23 @@ void Settings::setServerConninfo(std::string_view conninfo) {
 
 std::string Settings::exeFolder() const { return readText(SettingKey::ExeDir); }
 
-int Settings::periodKind(int defaultKind) const {
-    int kind = readInteger(SettingKey::PeriodKind, defaultKind);
-    return periodKindOf(kind) ? kind : defaultKind;
+PeriodKind Settings::periodKind(PeriodKind defaultKind) const {
+    return periodKindOf(readInteger(SettingKey::PeriodKind, storedNumber(defaultKind)))
+        .value_or(defaultKind);
 }
 
-void Settings::setPeriodKind(int kind) { writeInteger(SettingKey::PeriodKind, kind); }
-
-std::string Settings::storedPeriod(int kind) const {
-    const auto known = storedPeriodKindOf(kind);
-    if (!known) return {};
-    return readText(periodKey(*known));
+void Settings::setPeriodKind(PeriodKind kind) {
+    writeInteger(SettingKey::PeriodKind, storedNumber(kind));
 }
 
-void Settings::setStoredPeriod(int kind, std::string_view text) {
-    const auto known = storedPeriodKindOf(kind);
-    if (!known) return;  // kind 0 has no stored period
-    writeText(periodKey(*known), text);
+std::string Settings::storedPeriod(PeriodKind kind) const {
+    if (!hasStoredPeriod(kind)) return {};
+    return readText(periodKey(kind));
+}
+
+void Settings::setStoredPeriod(PeriodKind kind, std::string_view text) {
+    if (!hasStoredPeriod(kind)) return;  // All has no stored period
+    writeText(periodKey(kind), text);
 }
 
 std::string Settings::carMask(std::string_view defaultValue) const {
@@ -232,17 +233,17 @@ void Settings::setCarMask(std::string_view mask) { writeText(SettingKey::CarMask
 
 void Settings::setDriverMask(std::string_view mask) { writeText(SettingKey::DriverMask, mask); }
 
-int Settings::tabWidth(int kind, int column, int builtInWidth) const {
+int Settings::tabWidth(ListTab tab, int column, int builtInWidth) const {
     // A width of 0 or less would hide the column for good.
-    const int width = readRawInteger(kTabWidthSection, tabWidthKey(kind, column), builtInWidth);
+    const int width = readRawInteger(kTabWidthSection, tabWidthKey(tab, column), builtInWidth);
     return width > 0 ? width : builtInWidth;
 }
 
-void Settings::setTabWidths(int kind, const std::vector<int>& widths) {
+void Settings::setTabWidths(ListTab tab, const std::vector<int>& widths) {
     std::vector<IniFile::Entry> entries;
     for (std::size_t c = 0; c < widths.size(); ++c)
         entries.push_back(
-            {kTabWidthSection, tabWidthKey(kind, static_cast<int>(c)), std::to_string(widths[c])});
+            {kTabWidthSection, tabWidthKey(tab, static_cast<int>(c)), std::to_string(widths[c])});
     write(std::move(entries));
 }
 

@@ -4,6 +4,7 @@
 // rules. Every call reads or writes the file at once; nothing is cached here.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,6 +14,9 @@
 #include "IniFile.h"
 
 namespace quil::store {
+
+enum class PeriodKind : int;          // Period.h
+enum class ListTab : std::uint8_t;    // ListColumns.h
 
 enum class SettingKey {
     VersionNo,  // Version/No: program version, written at first run and exit
@@ -57,9 +61,9 @@ inline constexpr std::string_view kVersionText = "0.30";
 // The settings file of a program folder (which ends in '/').
 std::string settingsFileName(const std::string& programFolder);
 
-// TabWidth key of a record list column: the record kind digit followed by the decimal
-// column number ("03", "011").
-std::string tabWidthKey(int kind, int column);
+// TabWidth key of a record list column: the tab's digit followed by the decimal column
+// number ("03", "011").
+std::string tabWidthKey(ListTab tab, int column);
 
 // Record list rule: only '0' hides the item at `index` (0-based); an item beyond the end of
 // the mask is hidden.
@@ -92,13 +96,13 @@ public:
     void setDataFolder(std::string_view folder);
     std::string exeFolder() const;  // empty when none was saved
 
-    // Item/Time; a value outside 0..5 gives `defaultKind` (0 for the record list, 1 for the
-    // start-up label and the period dialog).
-    int periodKind(int defaultKind) const;
-    void setPeriodKind(int kind);
-    // Item/Time<kind> for kinds 1..5; empty when missing (and always for kind 0).
-    std::string storedPeriod(int kind) const;
-    void setStoredPeriod(int kind, std::string_view text);
+    // Item/Time; a value outside 0..5 gives `defaultKind` (All for the record list, Year for
+    // the start-up label and the period dialog).
+    PeriodKind periodKind(PeriodKind defaultKind) const;
+    void setPeriodKind(PeriodKind kind);
+    // Item/Time<kind> for every kind but All; empty when missing (and always for All).
+    std::string storedPeriod(PeriodKind kind) const;
+    void setStoredPeriod(PeriodKind kind, std::string_view text);
 
     std::string carMask(std::string_view defaultValue = {}) const;
     std::string driverMask(std::string_view defaultValue = {}) const;
@@ -106,9 +110,9 @@ public:
     void setDriverMask(std::string_view mask);
 
     // TabWidth/<kind><column>, or `builtInWidth` when not saved or not a number.
-    int tabWidth(int kind, int column, int builtInWidth) const;
-    // Saves the widths of columns 0.. of one record kind in one write.
-    void setTabWidths(int kind, const std::vector<int>& widths);
+    int tabWidth(ListTab tab, int column, int builtInWidth) const;
+    // Saves the widths of columns 0.. of one tab in one write.
+    void setTabWidths(ListTab tab, const std::vector<int>& widths);
 
     // What every exit writes, in one write: Version/No, the window placement and
     // Dir/ExeDir = the program folder.

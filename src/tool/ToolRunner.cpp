@@ -165,11 +165,13 @@ const std::map<std::string, const char*> kCommandHelp = {
      "プログラムがこのデータを開いている間は実行しません。\n"},
 };
 
-std::optional<int> kindOf(const std::string& name) {
-    static const std::map<std::string, int> kinds = {
-        {"driving", 0}, {"refuelling", 1}, {"maintenance", 2}, {"expense", 3}};
+std::optional<ListTab> kindOf(const std::string& name) {
+    static const std::map<std::string, ListTab> kinds = {{"driving", ListTab::Driving},
+                                                         {"refuelling", ListTab::Refuelling},
+                                                         {"maintenance", ListTab::Maintenance},
+                                                         {"expense", ListTab::Expense}};
     const auto it = kinds.find(name);
-    return it == kinds.end() ? std::nullopt : std::optional<int>(it->second);
+    return it == kinds.end() ? std::nullopt : std::optional<ListTab>(it->second);
 }
 
 std::optional<TextEncoding> encodingOf(const std::string& name) {

@@ -87,7 +87,7 @@ protected:
 TEST_F(CsvExport, ALargeFileGivesTheRowsOfOneFormatterInFileOrder) {
     writeRecords(4096 * 5 + 123);  // chunks of 4096 records and a short last one
     std::vector<ListOptions> options;
-    for (int tab = 0; tab < 4; ++tab) {
+    for (const ListTab tab : kListTabs) {
         ListOptions o;
         o.tab = tab;
         options.push_back(o);
@@ -100,8 +100,8 @@ TEST_F(CsvExport, ALargeFileGivesTheRowsOfOneFormatterInFileOrder) {
     }
     for (const ListOptions& o : options) {
         for (TextEncoding e : {TextEncoding::Cp932, TextEncoding::Utf8}) {
-            SCOPED_TRACE(::testing::Message() << "tab " << o.tab << ", " << o.vehicles.size()
-                                            << " vehicles, encoding " << int(e));
+            SCOPED_TRACE(::testing::Message() << "tab " << int(o.tab) << ", " << o.vehicles.size()
+                                              << " vehicles, encoding " << int(e));
             std::int64_t rows = -1, expectedRows = -2;
             const std::string want = expected(o, e, &expectedRows);
             EXPECT_EQ(exported(dir.dir(), o, e, &rows), want);
@@ -117,7 +117,7 @@ TEST_F(CsvExport, ALargeFileGivesTheRowsOfOneFormatterInFileOrder) {
 TEST_F(CsvExport, AFailingSinkStopsTheExportAndItsErrorReachesTheCaller) {
     writeRecords(4096 * 12);
     ListOptions o;
-    o.tab = 3;
+    o.tab = ListTab::Expense;
     for (int failAt : {1, 2, 5, 9}) {
         SCOPED_TRACE(failAt);
         int calls = 0;
@@ -135,7 +135,7 @@ TEST_F(CsvExport, AFailingSinkStopsTheExportAndItsErrorReachesTheCaller) {
 TEST_F(CsvExport, ProgressRisesToTheRecordCount) {
     writeRecords(4096 * 40 + 7);
     ListOptions o;
-    o.tab = 0;
+    o.tab = ListTab::Driving;
     std::vector<std::pair<std::int64_t, std::int64_t>> seen;
     exportListCsv(
         dir.dir(), o, TextEncoding::Utf8, [](std::string_view) {},
@@ -153,7 +153,7 @@ TEST_F(CsvExport, ProgressRisesToTheRecordCount) {
 
 TEST_F(CsvExport, NoRecordFileGivesTheTitleRowAlone) {
     ListOptions o;
-    o.tab = 1;
+    o.tab = ListTab::Refuelling;
     std::int64_t rows = -1;
     EXPECT_EQ(exported(dir.dir(), o, TextEncoding::Cp932, &rows),
               toCp932("No,年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"));

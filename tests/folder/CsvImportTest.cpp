@@ -80,10 +80,10 @@ TEST_F(CsvImport, ExportThenImportIntoAnEmptyDataSetGivesTheSameRecords) {
         store.save(entry(c), std::nullopt);
 
         ListOptions o;
-        o.tab = kind;
+        o.tab = *listTabOf(kind);
         const std::string csv = exportText(from.dir(), o, TextEncoding::Cp932);
         const ImportResult r =
-            importListCsv(to.dir(), kind, CsvReader::decode(csv, TextEncoding::Cp932));
+            importListCsv(to.dir(), *listTabOf(kind), CsvReader::decode(csv, TextEncoding::Cp932));
         ASSERT_FALSE(r.problem) << r.problem->text();
         EXPECT_EQ(r.added, 3);
         EXPECT_EQ(recordBytes(to), recordBytes(from));
@@ -101,7 +101,8 @@ TEST_F(CsvImport, ReadsWhatASpreadsheetWrites) {
         SCOPED_TRACE(utf8);
         std::filesystem::remove(to.file("Quil.qud"));
         const std::string bytes = utf8 ? sheet : toCp932(sheet);
-        const ImportResult r = importListCsv(to.dir(), 0, CsvReader::decode(bytes, std::nullopt));
+        const ImportResult r =
+            importListCsv(to.dir(), ListTab::Driving, CsvReader::decode(bytes, std::nullopt));
         ASSERT_FALSE(r.problem) << r.problem->text();
         const auto records = readRecords(to.file("Quil.qud"));
         ASSERT_EQ(records.size(), 2u);
@@ -141,7 +142,8 @@ TEST_F(CsvImport, ARefusedRowNamesLineColumnAndMessageAndWritesNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
-        const ImportResult r = importListCsv(to.dir(), 1, head + good + c.row + good);
+        const ImportResult r =
+            importListCsv(to.dir(), ListTab::Refuelling, head + good + c.row + good);
         ASSERT_TRUE(r.problem);
         EXPECT_EQ(r.problem->line, 3u);
         EXPECT_EQ(r.problem->column, c.column);
@@ -149,20 +151,22 @@ TEST_F(CsvImport, ARefusedRowNamesLineColumnAndMessageAndWritesNothing) {
         EXPECT_EQ(recordBytes(to), before);
     }
     // The first failing check wins, in the entry dialog's order: the date before the price.
-    const ImportResult r = importListCsv(to.dir(), 1, head + "1,x,車両1,使用者1,1,x,1,,\n");
+    const ImportResult r =
+        importListCsv(to.dir(), ListTab::Refuelling, head + "1,x,車両1,使用者1,1,x,1,,\n");
     EXPECT_EQ(r.problem->text(), "行 2, 列 2 (年月日): 正しい日付を入力して下さい！");
     // Whole-file refusals: a missing column, an unclosed quote, no header at all.
-    EXPECT_EQ(importListCsv(to.dir(), 1, "年月日,車両\n").problem->message,
+    EXPECT_EQ(importListCsv(to.dir(), ListTab::Refuelling, "年月日,車両\n").problem->message,
               "列「使用者」がありません。");
-    EXPECT_EQ(importListCsv(to.dir(), 1, head + good + "1,\"2024\n").problem->line, 3u);
-    EXPECT_TRUE(importListCsv(to.dir(), 1, "").problem);
+    EXPECT_EQ(
+        importListCsv(to.dir(), ListTab::Refuelling, head + good + "1,\"2024\n").problem->line, 3u);
+    EXPECT_TRUE(importListCsv(to.dir(), ListTab::Refuelling, "").problem);
     EXPECT_EQ(recordBytes(to), before);
     EXPECT_FALSE(quil::folder::stagingLeftovers(to.dir()));
 }
 
 TEST_F(CsvImport, AnInvalidDataSetIsRefusedBeforeAnythingIsRead) {
     TempDir empty;
-    EXPECT_TRUE(importListCsv(empty.dir(), 1, "x\n").problem);
+    EXPECT_TRUE(importListCsv(empty.dir(), ListTab::Refuelling, "x\n").problem);
     EXPECT_FALSE(std::filesystem::exists(empty.file("Quil.qud")));
 }
 
@@ -183,7 +187,7 @@ TEST_F(CsvImport, AnIOErrorAtAnyStepLeavesTheRecordFileAsItWas) {
             FaultyFileSystem fs(op, k);
             bool threw = false;
             try {
-                importListCsv(to.dir(), 3, csv, fs);
+                importListCsv(to.dir(), ListTab::Expense, csv, fs);
             } catch (const StoreError&) {
                 threw = true;
             }
@@ -211,7 +215,7 @@ TEST_F(CsvImport, KeepsARecordCutShortBesideTheFileAndRefusesAReadOnlyFile) {
     const std::string csv =
         "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
         "2024/04/01,車両1,使用者1,駐車場代,500,50,A商会,\n";
-    const ImportResult r = importListCsv(to.dir(), 3, csv);
+    const ImportResult r = importListCsv(to.dir(), ListTab::Expense, csv);
     ASSERT_FALSE(r.problem) << r.problem->text();
     EXPECT_EQ(readBytes(to.file("Quil.qud.tail")), std::string(100, 'z'));
     EXPECT_EQ(readRecords(to.file("Quil.qud")).size(), 2u);
@@ -219,7 +223,7 @@ TEST_F(CsvImport, KeepsARecordCutShortBesideTheFileAndRefusesAReadOnlyFile) {
     const std::string now = recordBytes(to);
     std::filesystem::permissions(to.file("Quil.qud"), std::filesystem::perms::owner_read |
                                                           std::filesystem::perms::group_read);
-    const ImportResult refused = importListCsv(to.dir(), 3, csv);
+    const ImportResult refused = importListCsv(to.dir(), ListTab::Expense, csv);
     ASSERT_TRUE(refused.problem);
     EXPECT_NE(refused.problem->text().find("読み取り専用"), std::string::npos);
     EXPECT_EQ(recordBytes(to), now);
@@ -237,7 +241,7 @@ TEST_F(CsvImport, AKillAtAnyStepLeavesTheOldOrTheNewRecordFile) {
     const std::string csv =
         "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
         "2024/03/05,車両1,使用者1,駐車場代,700,70,,\n";
-    ASSERT_FALSE(importListCsv(to.dir(), 3, csv).problem);
+    ASSERT_FALSE(importListCsv(to.dir(), ListTab::Expense, csv).problem);
     const std::string after = recordBytes(to);
     int kills = 0;
     for (int k = 1;; ++k) {
@@ -245,7 +249,7 @@ TEST_F(CsvImport, AKillAtAnyStepLeavesTheOldOrTheNewRecordFile) {
         writeBytes(to.file("Quil.qud"), before);
         CrashingFileSystem dying(k);
         try {
-            importListCsv(to.dir(), 3, csv, dying);
+            importListCsv(to.dir(), ListTab::Expense, csv, dying);
         } catch (const StoreError&) {
         }
         if (!dying.crashed()) break;
@@ -273,7 +277,7 @@ TEST_F(CsvImport, RowsMergeWhereRowByRowSavesPutThemAndARerunAddsNothingTwice) {
         "2024/03/05,車両1,使用者1,駐車場代,401,0,,\n"
         "2024/03/05,車両1,使用者1,駐車場代,401,0,,\n";
     const std::vector<int> prices = {500, 400, 100, 600, 401, 401, 401};
-    const ImportResult first = importListCsv(to.dir(), 3, csv);
+    const ImportResult first = importListCsv(to.dir(), ListTab::Expense, csv);
     ASSERT_FALSE(first.problem) << first.problem->text();
     EXPECT_EQ(first.added, 7);
     EXPECT_EQ(first.identical, 0);
@@ -299,20 +303,19 @@ TEST_F(CsvImport, RowsMergeWhereRowByRowSavesPutThemAndARerunAddsNothingTwice) {
     EXPECT_EQ(readBytes(oneByOne.file("Quil.qud")).value_or(""), merged);
 
     // Run again (as after a kill once the file was in place): nothing is added twice.
-    const ImportResult again = importListCsv(to.dir(), 3, csv);
+    const ImportResult again = importListCsv(to.dir(), ListTab::Expense, csv);
     ASSERT_FALSE(again.problem);
     EXPECT_EQ(again.added, 0);
     EXPECT_EQ(again.identical, 7);
     EXPECT_EQ(recordBytes(to), merged);
     // A deleted stored record stands for no row; asked to, every row is added again.
     RecordStore(to.dir()).markDeleted(0);
-    const ImportResult deleted =
-        importListCsv(to.dir(), 3,
-                      "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
-                      "2024/03/01,車両1,使用者1,駐車場代,100,0,,\n");
+    const ImportResult deleted = importListCsv(to.dir(), ListTab::Expense,
+                                               "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
+                                               "2024/03/01,車両1,使用者1,駐車場代,100,0,,\n");
     EXPECT_EQ(deleted.added, 1);
-    const ImportResult forced = importListCsv(to.dir(), 3, csv, FileSystem::current(), {},
-                                              ImportDuplicates::Add);
+    const ImportResult forced = importListCsv(to.dir(), ListTab::Expense, csv,
+                                              FileSystem::current(), {}, ImportDuplicates::Add);
     EXPECT_EQ(forced.added, 7);
     EXPECT_EQ(forced.identical, 0);
     EXPECT_EQ(readRecords(to.file("Quil.qud")).size(), stored.size() + 8);
@@ -334,14 +337,14 @@ TEST_F(CsvImport, ExportTakesTheListsRowsForItsOptions) {
         return out;
     };
     ListOptions o;
-    o.tab = 3;  // every record with a cost, deleted ones left out
+    o.tab = ListTab::Expense;  // every record with a cost, deleted ones left out
     EXPECT_EQ(lines(o), (std::vector<std::string>{"年月日|項目", "2024/01/10|給油代金",
                                                   "2024/02/10|その他", "2024/03/10|点検・整備費"}));
     o.from = encodeDate(2024, 2, 10);
     o.to = encodeDate(2024, 3, 9);
     EXPECT_EQ(lines(o).size(), 2u);
     o = ListOptions{};
-    o.tab = 3;
+    o.tab = ListTab::Expense;
     o.users = {"山田"};
     EXPECT_EQ(lines(o).size(), 3u);
     o.vehicles = {"車両1", "軽トラ"};
@@ -350,7 +353,7 @@ TEST_F(CsvImport, ExportTakesTheListsRowsForItsOptions) {
     EXPECT_THROW(exportText(from.dir(), o), OptionError);
     // The file Excel opens as it is: CP932 with CRLF, the title row first.
     o = ListOptions{};
-    o.tab = 1;
+    o.tab = ListTab::Refuelling;
     const std::string cp932 = exportText(from.dir(), o, TextEncoding::Cp932);
     EXPECT_EQ(cp932, toCp932("No,年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\r\n"
                              "1,2024/01/10,車両1,使用者1,0.0,0,0,その他,\r\n"));
@@ -389,7 +392,8 @@ TEST_F(CsvImport, ATextOrNumberTheRecordCannotHoldAsGivenIsRefusedNamingRowAndCo
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row);
-        const ImportResult r = importListCsv(to.dir(), 0, head + row("0", "", "") + c.row);
+        const ImportResult r =
+            importListCsv(to.dir(), ListTab::Driving, head + row("0", "", "") + c.row);
         ASSERT_TRUE(r.problem);
         EXPECT_EQ(r.problem->line, 3u);
         EXPECT_EQ(r.problem->column, c.column);
@@ -398,10 +402,10 @@ TEST_F(CsvImport, ATextOrNumberTheRecordCannotHoldAsGivenIsRefusedNamingRowAndCo
     }
     // At the limits, and CP932's own wave dash and litre sign, everything is stored as given.
     std::filesystem::remove(to.file("Quil.qud"));
-    const ImportResult r = importListCsv(
-        to.dir(), 0,
-        head + row("999999999.9", repeat("行", 20), repeat("備", 49) + "～") +
-            row("-12345.678901", repeat("x", 40), "㍑\t\"x\"" + repeat("y", 94)));
+    const ImportResult r =
+        importListCsv(to.dir(), ListTab::Driving,
+                      head + row("999999999.9", repeat("行", 20), repeat("備", 49) + "～") +
+                          row("-12345.678901", repeat("x", 40), "㍑\t\"x\"" + repeat("y", 94)));
     ASSERT_FALSE(r.problem) << r.problem->text();
     const auto records = readRecords(to.file("Quil.qud"));
     ASSERT_EQ(records.size(), 2u);
@@ -417,10 +421,10 @@ TEST_F(CsvImport, EveryBadRowIsReportedUpToAHundredThenCounted) {
     const std::string head = "年月日,車両,使用者,給油量,税抜金額,消費税,スタンド名,備考\n";
     const std::string good = "2024/06/01,車両1,使用者1,30.5,4000,400,駅前SS,\n";
     // Three different faults in rows 3, 5 and 6; the others are good.
-    const ImportResult three = importListCsv(
-        to.dir(), 1,
-        head + good + "2024/06/31,車両1,使用者1,1,1,1,,\n" + good +
-            "2024/06/01,車両1,使用者1,1,x,1,,\n" + "2024/06/01,車両1,使用者1,1,1,1,,,余分\n");
+    const ImportResult three = importListCsv(to.dir(), ListTab::Refuelling,
+                                             head + good + "2024/06/31,車両1,使用者1,1,1,1,,\n" +
+                                                 good + "2024/06/01,車両1,使用者1,1,x,1,,\n" +
+                                                 "2024/06/01,車両1,使用者1,1,1,1,,,余分\n");
     ASSERT_TRUE(three.problem);
     ASSERT_EQ(three.rowProblems.size(), 3u);
     EXPECT_EQ(three.badRows, 3);
@@ -432,7 +436,7 @@ TEST_F(CsvImport, EveryBadRowIsReportedUpToAHundredThenCounted) {
 
     std::string many = head;
     for (int i = 0; i < 150; ++i) many += "2024/06/01,無い車,使用者1,1,1,1,,\n" + good;
-    const ImportResult r = importListCsv(to.dir(), 1, many);
+    const ImportResult r = importListCsv(to.dir(), ListTab::Refuelling, many);
     EXPECT_EQ(r.rowProblems.size(), kMaxListedProblems);
     EXPECT_EQ(r.badRows, 150);
     EXPECT_EQ(r.rowProblems.back().line, 2u + 2 * 99);
@@ -445,7 +449,7 @@ TEST_F(CsvImport, ReadsThousandsSeparatorsAndBothWaveDashes) {
         "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\r\n"
         "2024/5/1,08:30 〜 17:05,車両1,使用者1,,\"12,345.6\",\"1,012,400\",,\r\n"
         "2024/5/2,08:30 ～ 9:15,車両1,使用者1,,\"-1,000.5\",0,,\r\n";
-    ASSERT_FALSE(importListCsv(to.dir(), 0, sheet).problem);
+    ASSERT_FALSE(importListCsv(to.dir(), ListTab::Driving, sheet).problem);
     const auto records = readRecords(to.file("Quil.qud"));
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].returnTime(), encodeDate(2024, 5, 1) + encodeTime(17, 5));
@@ -456,13 +460,13 @@ TEST_F(CsvImport, ReadsThousandsSeparatorsAndBothWaveDashes) {
     // Prices and taxes too; a return time cut short names the 時間 column.
     const std::string costs = "年月日,車両,使用者,項目,税抜金額,消費税,店,備考\n"
                               "2024/06/01,車両1,使用者1,駐車場代,\"1,500\",\"-1,200\",,\n";
-    ASSERT_FALSE(importListCsv(to.dir(), 3, costs).problem);
+    ASSERT_FALSE(importListCsv(to.dir(), ListTab::Expense, costs).problem);
     EXPECT_EQ(readRecords(to.file("Quil.qud")).back().price(), 1500);
     EXPECT_EQ(readRecords(to.file("Quil.qud")).back().tax(), -1200);
-    const ImportResult cut = importListCsv(
-        to.dir(), 0,
-        "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\n"
-        "2024/5/1,08:30 ～ 17:,車両1,使用者1,,0,0,,\n");
+    const ImportResult cut =
+        importListCsv(to.dir(), ListTab::Driving,
+                      "年月日,時間,車両,使用者,使用区分,出庫距離,入庫距離,行き先,備考\n"
+                      "2024/5/1,08:30 ～ 17:,車両1,使用者1,,0,0,,\n");
     ASSERT_TRUE(cut.problem);
     EXPECT_EQ(cut.problem->text(), "行 2, 列 2 (時間): 正しい時間を入力して下さい！");
 }
@@ -493,8 +497,8 @@ TEST_F(CsvImport, FormulaLikeTextsAreGuardedOnExportAndComeBackAsTheyWere) {
     }
     for (TextEncoding enc : {TextEncoding::Utf8, TextEncoding::Cp932}) {
         std::filesystem::remove(to.file("Quil.qud"));
-        const ImportResult r =
-            importListCsv(to.dir(), 0, CsvReader::decode(exportText(from.dir(), o, enc), enc));
+        const ImportResult r = importListCsv(
+            to.dir(), ListTab::Driving, CsvReader::decode(exportText(from.dir(), o, enc), enc));
         ASSERT_FALSE(r.problem) << r.problem->text();
         EXPECT_EQ(recordBytes(to), recordBytes(from));
     }

@@ -27,7 +27,9 @@ protected:
                       maintenance(day(2024, 3, 10), 0, 3, 1750, 10000),
                       expense(day(2024, 3, 15), 0, 2000), gone});
     }
-    ReportPeriod year2024() const { return {false, store::periodRange(1, 2024, 0)}; }
+    ReportPeriod year2024() const {
+        return {false, store::periodRange(store::PeriodKind::Year, 2024, 0)};
+    }
     TempDir dir;
 };
 
@@ -86,7 +88,8 @@ TEST_F(FuelReportTest, MonthTableKeepsEmptyMonths) {
 }
 
 TEST_F(FuelReportTest, IntervalOpenedBeforeThePeriodCountsInIt) {
-    const FuelReport march = computeFuelReport(dir.dir(), {false, store::periodRange(5, 2024, 2)});
+    const FuelReport march = computeFuelReport(
+        dir.dir(), {false, store::periodRange(store::PeriodKind::Month, 2024, 2)});
     const CostFigures& car = march.vehicles[0].figures;
     EXPECT_DOUBLE_EQ(*car.kmPerLitre(), 20.0);
     EXPECT_DOUBLE_EQ(car.litres, 20);  // only March's refuelling is March's fuel
@@ -100,11 +103,13 @@ TEST(FuelReportPeriod, ADriveOfTheDayBeforeStaysOutOfThePeriod) {
     writeDataSet(dir, {item(ItemKind::Vehicle, "軽トラ")},
                  {driving(day(2026, 3, 31), 0, 1000, 1065.4),
                   driving(day(2026, 4, 1), 0, 1065.4, 1100), expense(day(2026, 4, 2), 0, 500)});
-    const FuelReport fy = computeFuelReport(dir.dir(), {false, store::periodRange(2, 2026, 0)});
+    const FuelReport fy = computeFuelReport(
+        dir.dir(), {false, store::periodRange(store::PeriodKind::FiscalYear, 2026, 0)});
     ASSERT_EQ(fy.months.size(), 12u);
     EXPECT_EQ(fy.months.front().month, 4u) << "no 2026/03 row";
     EXPECT_NEAR(fy.vehicles[0].figures.distance, 34.6, 1e-9);
-    const FuelReport before = computeFuelReport(dir.dir(), {false, store::periodRange(2, 2025, 0)});
+    const FuelReport before = computeFuelReport(
+        dir.dir(), {false, store::periodRange(store::PeriodKind::FiscalYear, 2025, 0)});
     EXPECT_NEAR(before.vehicles[0].figures.distance, 65.4, 1e-9);
     const FuelReport all = computeFuelReport(dir.dir(), ReportPeriod{});
     EXPECT_NEAR(all.vehicles[0].figures.distance,

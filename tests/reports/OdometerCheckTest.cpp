@@ -43,7 +43,7 @@ TEST_F(OdometerCheckTest, EveryKindOfBreakOnce) {
     EXPECT_DOUBLE_EQ(f[1].reading, 1090);
     EXPECT_EQ(f[2].position, 4);
     EXPECT_EQ(f[2].problem, OdometerProblem::ReadingOutOfLine);
-    EXPECT_EQ(f[2].kind, 2);
+    EXPECT_EQ(f[2].kind, store::RecordKind::Maintenance);
     EXPECT_EQ(f[3].position, 7);
     EXPECT_EQ(f[3].problem, OdometerProblem::JumpTooLarge);
     EXPECT_DOUBLE_EQ(f[3].expectedHigh, 2200);

@@ -83,8 +83,14 @@ TEST(ReportTable, ScheduleAndOdometerRows) {
 
     store::ItemRecord car = item(ItemKind::Vehicle, "営業車");
     store::ItemNames names(std::vector<store::ItemRecord>{car});
-    OdometerFinding f{
-        5, day(2024, 4, 2), 0, 0, 1040, 1050, 2050, OdometerProblem::DepartureBelowPrevious};
+    OdometerFinding f{5,
+                      day(2024, 4, 2),
+                      store::RecordKind::Driving,
+                      0,
+                      1040,
+                      1050,
+                      2050,
+                      OdometerProblem::DepartureBelowPrevious};
     const ReportTable o = odometerTable({f}, names);
     EXPECT_EQ(o.rows[0][1].text, "営業車");
     EXPECT_EQ(o.rows[0][2].text, "走行記録");

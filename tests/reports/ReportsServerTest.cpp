@@ -236,9 +236,10 @@ std::string describe(const std::vector<OdometerFinding>& findings,
             const auto it = positionOf->find(f.position);
             position = it == positionOf->end() ? -99 : it->second;
         }
-        s += std::to_string(position) + " " + text(f.date) + " " + std::to_string(f.kind) + " " +
-             std::to_string(f.vehicle) + " " + text(f.reading) + " [" + text(f.expectedLow) + ", " +
-             text(f.expectedHigh) + "] " + odometerProblemText(f.problem) + "\n";
+        s += std::to_string(position) + " " + text(f.date) + " " +
+             std::to_string(static_cast<int>(f.kind)) + " " + std::to_string(f.vehicle) + " " +
+             text(f.reading) + " [" + text(f.expectedLow) + ", " + text(f.expectedHigh) + "] " +
+             odometerProblemText(f.problem) + "\n";
     }
     return s;
 }
@@ -249,14 +250,18 @@ TEST_F(ReportsOnServerTest, SummaryOfEveryKindAndPeriodIsTheFolders) {
     for (int period : {0, 1, 3, 6, 12}) {
         for (int kind = 0; kind <= 8; ++kind) {
             const auto k = ui::summaryKindFromIndex(kind);
-            const ui::SummaryResult fromFolder = ui::computeSummary(dir(), k, period, 2024);
+            const ui::SummaryResult fromFolder =
+                ui::computeSummary(dir(), k, ui::summaryPeriodFromIndex(period), 2024);
             ASSERT_TRUE(fromFolder.itemFileFound);
-            EXPECT_EQ(describe(ui::computeSummary(*data, k, period, 2024)), describe(fromFolder))
+            EXPECT_EQ(
+                describe(ui::computeSummary(*data, k, ui::summaryPeriodFromIndex(period), 2024)),
+                describe(fromFolder))
                 << "kind " << kind << ", period " << period;
         }
     }
     // The data set exercises what a summary tells apart.
-    const auto all = ui::computeSummary(*data, ui::SummaryKind::DistanceByVehicle, 0, 2024);
+    const auto all = ui::computeSummary(*data, ui::SummaryKind::DistanceByVehicle,
+                                        ui::summaryPeriodFromIndex(0), 2024);
     ASSERT_EQ(all.groups.size(), 2u);  // the deleted vehicle has no line
     EXPECT_TRUE(all.hasOthers);
     EXPECT_GT(all.groups[0].figures.count, 50);
@@ -264,8 +269,8 @@ TEST_F(ReportsOnServerTest, SummaryOfEveryKindAndPeriodIsTheFolders) {
 
 TEST_F(ReportsOnServerTest, FuelReportOfEveryVehicleAndOneIsTheFolders) {
     const auto data = server();
-    const ReportPeriod year{false, store::periodRange(1, 2024, 0)};
-    const ReportPeriod march{false, store::periodRange(5, 2024, 2)};
+    const ReportPeriod year{false, store::periodRange(store::PeriodKind::Year, 2024, 0)};
+    const ReportPeriod march{false, store::periodRange(store::PeriodKind::Month, 2024, 2)};
     for (const ReportPeriod& period : {ReportPeriod{}, year, march}) {
         for (int vehicle : {-1, int(kCarA), int(kCarB)}) {
             EXPECT_EQ(describe(computeFuelReport(*data, period, vehicle)),
@@ -369,8 +374,10 @@ TEST_F(ReportsOnServerTest, AReadOnlyUserReadsTheSameFigures) {
     const test::LoginRole viewer(conninfo(), "quil_viewer");
     const auto data = server::openServerStore(viewer.conninfo());
     EXPECT_FALSE(data->writable());
-    EXPECT_EQ(describe(ui::computeSummary(*data, ui::SummaryKind::ExpenseByVehicle, 1, 2024)),
-              describe(ui::computeSummary(dir(), ui::SummaryKind::ExpenseByVehicle, 1, 2024)));
+    EXPECT_EQ(describe(ui::computeSummary(*data, ui::SummaryKind::ExpenseByVehicle,
+                                          ui::summaryPeriodFromIndex(1), 2024)),
+              describe(ui::computeSummary(dir(), ui::SummaryKind::ExpenseByVehicle,
+                                          ui::summaryPeriodFromIndex(1), 2024)));
     EXPECT_EQ(describe(checkOdometers(*data), &positionOf), describe(checkOdometers(dir())));
 }
 
@@ -458,14 +465,16 @@ TEST_P(ReportsAgreeOnRandomDataTest, ServerFiguresAreTheFolders) {
         for (int period : {0, 1, 3, 4, 5, 8, 9, 11, 20}) {
             for (int kind = 0; kind <= 8; ++kind) {
                 const auto k = ui::summaryKindFromIndex(kind);
-                EXPECT_EQ(describe(ui::computeSummary(*data, k, period, 2024)),
-                          describe(ui::computeSummary(folder.dir(), k, period, 2024)))
+                EXPECT_EQ(describe(ui::computeSummary(*data, k, ui::summaryPeriodFromIndex(period),
+                                                      2024)),
+                          describe(ui::computeSummary(folder.dir(), k,
+                                                      ui::summaryPeriodFromIndex(period), 2024)))
                     << "kind " << kind << ", period " << period;
             }
         }
-        const ReportPeriod year{false, store::periodRange(1, 2024, 0)};
-        const ReportPeriod quarter{false, store::periodRange(4, 2024, 1)};
-        const ReportPeriod month{false, store::periodRange(5, 2024, 7)};
+        const ReportPeriod year{false, store::periodRange(store::PeriodKind::Year, 2024, 0)};
+        const ReportPeriod quarter{false, store::periodRange(store::PeriodKind::Quarter, 2024, 1)};
+        const ReportPeriod month{false, store::periodRange(store::PeriodKind::Month, 2024, 7)};
         for (const ReportPeriod& period : {ReportPeriod{}, year, quarter, month})
             for (int vehicle : {-1, int(kCarA), int(kScrapped)})
                 EXPECT_EQ(describe(computeFuelReport(*data, period, vehicle)),

@@ -240,8 +240,8 @@ TYPED_TEST(DataStoreContract, AListTakesTheSameRecordsInTheSameOrder) {
     std::vector<char> vehicles(14, 0), users(14, 0);
     vehicles[7] = 1;
     users[1] = users[8] = 1;
-    for (int tab = 0; tab < 4; ++tab) {
-        SCOPED_TRACE(tab);
+    for (const store::ListTab tab : store::kListTabs) {
+        SCOPED_TRACE(int(tab));
         const store::ListFilter filter(tab, store::PeriodFilter::within({may1, may1 + 30}),
                                        vehicles, users);
         std::vector<int> expected;
@@ -252,7 +252,7 @@ TYPED_TEST(DataStoreContract, AListTakesTheSameRecordsInTheSameOrder) {
         EXPECT_EQ(pricesOf(s.listIds(filter)), expected);
     }
     // Every day (the expense tab: every kind with a cost), and a filter taking no vehicle.
-    const store::ListFilter all(3, store::PeriodFilter(), vehicles, users);
+    const store::ListFilter all(store::ListTab::Expense, store::PeriodFilter(), vehicles, users);
     std::vector<int> everyDay;
     s.scanRecords([&](const store::StoredRecord& r) {
         if (all.takes(r.record)) everyDay.push_back(r.record.price());
@@ -263,7 +263,8 @@ TYPED_TEST(DataStoreContract, AListTakesTheSameRecordsInTheSameOrder) {
     EXPECT_EQ(pricesOf(s.listIds(all, 5)),
               std::vector<int>(everyDay.begin(), everyDay.begin() + 5));
     EXPECT_EQ(pricesOf(s.listIds(all, 1000)), everyDay);
-    const store::ListFilter none(0, store::PeriodFilter(), std::vector<char>(14, 0), users);
+    const store::ListFilter none(store::ListTab::Driving, store::PeriodFilter(),
+                                 std::vector<char>(14, 0), users);
     EXPECT_TRUE(s.listIds(none).empty());
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <type_traits>
 
 #include "store/Codec.h"
 #include "store/CsvReader.h"
@@ -79,7 +80,7 @@ TEST(ListCsv, NameColumnsAreQuotedOnlyWhenTheNameNeedsIt) {
         items[2].setName(shop);
         const ItemNames names(items);
         for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Cp932}) {
-            ListCsv csv(1, names, encoding);
+            ListCsv csv(ListTab::Refuelling, names, encoding);
             DataRecord r;
             r.setKind(1);
             r.setDate(encodeDate(2024, 5, 1));
@@ -147,7 +148,7 @@ namespace {
 
 // The list's texts of every column through the general cell formatting, quoted where a
 // field needs it: what the CSV rows must hold, byte for byte.
-std::string cellByCell(int tab, const ItemNames& names, TextEncoding encoding,
+std::string cellByCell(ListTab tab, const ItemNames& names, TextEncoding encoding,
                        const std::vector<DataRecord>& records) {
     const ListRowFormatter cells(tab, names, encoding);
     CsvWriter w;
@@ -164,7 +165,7 @@ std::string cellByCell(int tab, const ItemNames& names, TextEncoding encoding,
     return (encoding == TextEncoding::Utf8 ? "\xEF\xBB\xBF" : "") + w.take();
 }
 
-std::string rowByRow(int tab, const ItemNames& names, TextEncoding encoding,
+std::string rowByRow(ListTab tab, const ItemNames& names, TextEncoding encoding,
                      const std::vector<DataRecord>& records) {
     ListCsv csv(tab, names, encoding);
     csv.header();
@@ -268,12 +269,12 @@ TEST(ListCsv, RowsMatchTheListsCellTextsOnAwkwardRecords) {
     const ItemNames names(items);
     const std::vector<DataRecord> records = awkwardRecords(12000);
     for (TextEncoding encoding : {TextEncoding::Cp932, TextEncoding::Utf8}) {
-        for (int tab = 0; tab < kListTabCount; ++tab) {
+        for (const ListTab tab : kListTabs) {
             const std::string expected = cellByCell(tab, names, encoding, records);
             const std::string written = rowByRow(tab, names, encoding, records);
-            ASSERT_EQ(written.size(), expected.size()) << "tab " << tab;
+            ASSERT_EQ(written.size(), expected.size()) << "tab " << int(tab);
             for (std::size_t at = 0; at < expected.size(); ++at)
-                ASSERT_EQ(written[at], expected[at]) << "tab " << tab << " at " << at << ": "
+                ASSERT_EQ(written[at], expected[at]) << "tab " << int(tab) << " at " << at << ": "
                                                      << expected.substr(at > 80 ? at - 80 : 0, 160);
         }
     }
@@ -281,9 +282,9 @@ TEST(ListCsv, RowsMatchTheListsCellTextsOnAwkwardRecords) {
     // together, the buffer grows to hold them all.
     std::vector<DataRecord> many;
     for (int i = 0; i < 3; ++i) many.insert(many.end(), records.begin(), records.end());
-    const std::string expected = cellByCell(3, names, TextEncoding::Cp932, many);
-    EXPECT_EQ(rowByRow(3, names, TextEncoding::Cp932, many), expected);
-    ListCsv kept(3, names, TextEncoding::Cp932);
+    const std::string expected = cellByCell(ListTab::Expense, names, TextEncoding::Cp932, many);
+    EXPECT_EQ(rowByRow(ListTab::Expense, names, TextEncoding::Cp932, many), expected);
+    ListCsv kept(ListTab::Expense, names, TextEncoding::Cp932);
     kept.header();
     for (const DataRecord& r : many) kept.row(r);
     EXPECT_TRUE(kept.full());
@@ -295,14 +296,12 @@ TEST(ListCsv, RowsMatchTheListsCellTextsOnAwkwardRecords) {
 // UTF-8 file starts with the byte-order mark Excel needs, a CP932 one does not.
 TEST(ListCsv, HeaderHoldsTheColumnTitles) {
     const ItemNames names;
-    ListCsv csv(3, names, TextEncoding::Utf8);
+    ListCsv csv(ListTab::Expense, names, TextEncoding::Utf8);
     csv.header();
     EXPECT_EQ(csv.take(), "\xEF\xBB\xBFNo,年月日,車両,使用者,項目,税抜金額,消費税,店,備考\r\n");
-    ListCsv none(7, names, TextEncoding::Utf8);
-    none.header();
-    none.row(DataRecord());
-    EXPECT_EQ(none.take(), "\xEF\xBB\xBF\r\n\r\n");
-    ListCsv cp932(3, names, TextEncoding::Cp932);
+    // A number that names no tab does not get this far.
+    static_assert(!std::is_constructible_v<ListCsv, int, const ItemNames&, TextEncoding>);
+    ListCsv cp932(ListTab::Expense, names, TextEncoding::Cp932);
     cp932.header();
     EXPECT_EQ(cp932.take().substr(0, 3), "No,");
 }

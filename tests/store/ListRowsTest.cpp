@@ -50,7 +50,7 @@ TEST(ListRows, Cp932CellsAreTheListsCellsConverted) {
     for (std::string_view raw : {std::string_view("\x82\xa0\x8e\xd4"),
                                  std::string_view("\x82\xa0\x82"), std::string_view("a\xff")}) {
         const DataRecord rec = withRawRemarks(r, raw);
-        for (int tab = 0; tab < kListTabCount; ++tab) {
+        for (const ListTab tab : kListTabs) {
             const ListRowFormatter utf8(tab, names, TextEncoding::Utf8);
             const ListRowFormatter cp932(tab, names, TextEncoding::Cp932);
             EXPECT_EQ(cp932.title(2), toCp932(utf8.title(2)));
@@ -58,17 +58,17 @@ TEST(ListRows, Cp932CellsAreTheListsCellsConverted) {
                 std::string u, s;
                 utf8.appendCell(u, rec, 7, c);
                 cp932.appendCell(s, rec, 7, c);
-                EXPECT_EQ(s, toCp932(u)) << "tab " << tab << " column " << c;
+                EXPECT_EQ(s, toCp932(u)) << "tab " << int(tab) << " column " << c;
                 EXPECT_EQ(u, listCellText(tab, rec, 7, c, names));
             }
         }
     }
-    EXPECT_EQ(listCellText(0, r, 7, 3, names), "08:30 ～ 17:05");
-    EXPECT_EQ(listCellText(0, r, 7, 7, names), "12345.7");
-    EXPECT_EQ(listCellText(0, r, 7, 8, names), "0.0");  // no negative zero
-    EXPECT_EQ(listCellText(1, r, 7, 2, names), "2024/05/01");
-    EXPECT_EQ(listCellText(1, r, 7, 6, names), "-2147483648");
-    EXPECT_EQ(listCellText(3, r, 7, 5, names), "その他");
+    EXPECT_EQ(listCellText(ListTab::Driving, r, 7, 3, names), "08:30 ～ 17:05");
+    EXPECT_EQ(listCellText(ListTab::Driving, r, 7, 7, names), "12345.7");
+    EXPECT_EQ(listCellText(ListTab::Driving, r, 7, 8, names), "0.0");  // no negative zero
+    EXPECT_EQ(listCellText(ListTab::Refuelling, r, 7, 2, names), "2024/05/01");
+    EXPECT_EQ(listCellText(ListTab::Refuelling, r, 7, 6, names), "-2147483648");
+    EXPECT_EQ(listCellText(ListTab::Expense, r, 7, 5, names), "その他");
 }
 
 TEST(ListRows, OnlyTextColumnsCanHoldCommasOrQuotes) {
@@ -78,20 +78,20 @@ TEST(ListRows, OnlyTextColumnsCanHoldCommasOrQuotes) {
     DataRecord r;
     r.setRemarks("x,y");
     r.setDestination("\"z\"");
-    for (int tab = 0; tab < kListTabCount; ++tab) {
+    for (const ListTab tab : kListTabs) {
         for (int c = 1; c < listColumnCount(tab); ++c) {
             const std::string text = listCellText(tab, r, 1, c, names);
             if (!listColumnIsText(tab, c)) {
                 EXPECT_EQ(text.find_first_of(",\"\r\n"), std::string::npos)
-                    << "tab " << tab << " column " << c << ": " << text;
+                    << "tab " << int(tab) << " column " << c << ": " << text;
             }
         }
     }
-    EXPECT_TRUE(listColumnIsText(0, 4));
-    EXPECT_TRUE(listColumnIsText(0, 10));
-    EXPECT_FALSE(listColumnIsText(0, 9));
-    EXPECT_TRUE(listColumnIsText(3, 5));  // "給油代金" or an expense item's name
-    EXPECT_FALSE(listColumnIsText(3, 7));
+    EXPECT_TRUE(listColumnIsText(ListTab::Driving, 4));
+    EXPECT_TRUE(listColumnIsText(ListTab::Driving, 10));
+    EXPECT_FALSE(listColumnIsText(ListTab::Driving, 9));
+    EXPECT_TRUE(listColumnIsText(ListTab::Expense, 5));  // "給油代金" or an expense item's name
+    EXPECT_FALSE(listColumnIsText(ListTab::Expense, 7));
 }
 
 // One formatter writes many dates in a row, forward through month, year and leap-day
@@ -101,7 +101,7 @@ TEST(ListRows, DateCellsFollowEveryDateWrittenByOneFormatter) {
     const std::vector<ItemRecord> items;
     const ItemNames names(items);
     for (TextEncoding encoding : {TextEncoding::Utf8, TextEncoding::Cp932}) {
-        ListRowFormatter rows(1, names, encoding);
+        ListRowFormatter rows(ListTab::Refuelling, names, encoding);
         std::vector<DateTime> dates;
         for (DateTime d = encodeDate(1999, 12, 25); d < encodeDate(2001, 3, 5); d += 0.37)
             dates.push_back(d);

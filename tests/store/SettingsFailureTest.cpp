@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "StoreFixtures.h"
+#include "store/ListColumns.h"
 #include "store/Period.h"
 #include "store/Settings.h"
 
@@ -48,10 +49,10 @@ TEST_F(SettingsFailure, QuotedValuesReadAsTheTextInside) {
 
 TEST_F(SettingsFailure, AColumnWidthOfZeroOrLessGivesTheBuiltInWidth) {
     Settings s(t.dir());
-    s.setTabWidths(1, {0, -5, 80});
-    EXPECT_EQ(s.tabWidth(1, 0, 25), 25);
-    EXPECT_EQ(s.tabWidth(1, 1, 30), 30);
-    EXPECT_EQ(s.tabWidth(1, 2, 60), 80);
+    s.setTabWidths(ListTab::Refuelling, {0, -5, 80});
+    EXPECT_EQ(s.tabWidth(ListTab::Refuelling, 0, 25), 25);
+    EXPECT_EQ(s.tabWidth(ListTab::Refuelling, 1, 30), 30);
+    EXPECT_EQ(s.tabWidth(ListTab::Refuelling, 2, 60), 80);
 }
 
 TEST_F(SettingsFailure, AFailedWriteKeepsTheValueInMemoryAndIsReportedOnce) {
@@ -84,31 +85,32 @@ TEST_F(SettingsFailure, AReadOnlyFileStaysReadOnlyAndIsReportedOnce) {
     fs::permissions(ini(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const auto before = readBytes(ini());
     EXPECT_TRUE(s.reportIfReadOnly());
-    s.setPeriodKind(3);
+    s.setPeriodKind(PeriodKind::FiscalHalf);
     s.writeExitState(WindowPlacement{1, 2, 700, 500});
-    s.setTabWidths(0, {10, 20});
+    s.setTabWidths(ListTab::Driving, {10, 20});
     EXPECT_EQ(readBytes(ini()), before);
     EXPECT_EQ(fs::status(ini()).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "Quil.ini: 書き込み禁止のファイルです。");
-    EXPECT_EQ(s.periodKind(0), 3);
+    EXPECT_EQ(s.periodKind(PeriodKind::All), PeriodKind::FiscalHalf);
     EXPECT_EQ(s.placement().width, 700);
-    EXPECT_EQ(s.tabWidth(0, 1, 30), 20);
+    EXPECT_EQ(s.tabWidth(ListTab::Driving, 1, 30), 20);
 }
 
 TEST_F(SettingsFailure, AStoredPeriodThatIsNoPeriodIsReplacedByTheDefault) {
     Settings s(t.dir());
-    s.setStoredPeriod(2, "abcd");
-    s.setStoredPeriod(5, "200499");
-    s.setStoredPeriod(3, "20031");
-    EXPECT_TRUE(repairStoredPeriod(s, 2, 2026));
-    EXPECT_TRUE(repairStoredPeriod(s, 5, 2026));
-    EXPECT_FALSE(repairStoredPeriod(s, 3, 2026));
-    EXPECT_FALSE(repairStoredPeriod(s, 1, 2026)) << "a missing period is the default already";
-    EXPECT_EQ(s.storedPeriod(2), "2026");
-    EXPECT_EQ(s.storedPeriod(5), "2026");
-    EXPECT_EQ(s.storedPeriod(3), "20031");
-    EXPECT_EQ(s.storedPeriod(1), "");
-    EXPECT_NO_THROW(PeriodFilter::load(s, 5));
+    s.setStoredPeriod(PeriodKind::FiscalYear, "abcd");
+    s.setStoredPeriod(PeriodKind::Month, "200499");
+    s.setStoredPeriod(PeriodKind::FiscalHalf, "20031");
+    EXPECT_TRUE(repairStoredPeriod(s, PeriodKind::FiscalYear, 2026));
+    EXPECT_TRUE(repairStoredPeriod(s, PeriodKind::Month, 2026));
+    EXPECT_FALSE(repairStoredPeriod(s, PeriodKind::FiscalHalf, 2026));
+    EXPECT_FALSE(repairStoredPeriod(s, PeriodKind::Year, 2026))
+        << "a missing period is the default already";
+    EXPECT_EQ(s.storedPeriod(PeriodKind::FiscalYear), "2026");
+    EXPECT_EQ(s.storedPeriod(PeriodKind::Month), "2026");
+    EXPECT_EQ(s.storedPeriod(PeriodKind::FiscalHalf), "20031");
+    EXPECT_EQ(s.storedPeriod(PeriodKind::Year), "");
+    EXPECT_NO_THROW(PeriodFilter::load(s, PeriodKind::Month));
 }

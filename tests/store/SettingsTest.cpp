@@ -5,6 +5,8 @@
 #include "Bytes.h"
 #include "TempDir.h"
 #include "store/Codec.h"
+#include "store/ListColumns.h"
+#include "store/Period.h"
 
 using namespace quil::store;
 
@@ -46,8 +48,8 @@ TEST_F(SettingsTest, FirstRunWritesTheValuesInTheirOrder) {
                   "[ViewItem]\r\nCar=1\r\nDriver=1\r\nPurpose=1\r\n");
     EXPECT_EQ(s.placement(), (WindowPlacement{0, 0, 640, 460}));
     EXPECT_EQ(s.dataFolder(), folder_);
-    EXPECT_EQ(s.periodKind(0), 1);
-    EXPECT_EQ(s.storedPeriod(1), "2026");
+    EXPECT_EQ(s.periodKind(PeriodKind::All), PeriodKind::Year);
+    EXPECT_EQ(s.storedPeriod(PeriodKind::Year), "2026");
 }
 
 TEST_F(SettingsTest, MissingOrBadValuesGiveTheReadersDefaults) {
@@ -55,31 +57,31 @@ TEST_F(SettingsTest, MissingOrBadValuesGiveTheReadersDefaults) {
     EXPECT_EQ(s.placement(), (WindowPlacement{0, 0, 640, 460}));
     EXPECT_EQ(s.dataFolder(), "");
     EXPECT_EQ(s.exeFolder(), "");
-    EXPECT_EQ(s.periodKind(0), 0);  // record list
-    EXPECT_EQ(s.periodKind(1), 1);  // start-up label, period dialog
-    EXPECT_EQ(s.storedPeriod(3), "");
+    EXPECT_EQ(s.periodKind(PeriodKind::All), PeriodKind::All);    // record list
+    EXPECT_EQ(s.periodKind(PeriodKind::Year), PeriodKind::Year);  // start-up label, period dialog
+    EXPECT_EQ(s.storedPeriod(PeriodKind::FiscalHalf), "");
     EXPECT_EQ(s.carMask(), "");
     EXPECT_EQ(s.driverMask("0"), "0");
-    EXPECT_EQ(s.tabWidth(1, 11, 60), 60);
+    EXPECT_EQ(s.tabWidth(ListTab::Refuelling, 11, 60), 60);
 
     writeBytes(s.fileName(), "[Location]\r\nWidth=wide\r\nHeight=300\r\n[Item]\r\nTime=9\r\n");
     EXPECT_EQ(s.placement(), (WindowPlacement{0, 0, 640, 300}));
-    EXPECT_EQ(s.periodKind(0), 0);  // 9 is no period kind
-    s.setPeriodKind(5);
-    EXPECT_EQ(s.periodKind(0), 5);
+    EXPECT_EQ(s.periodKind(PeriodKind::All), PeriodKind::All);  // 9 is no period kind
+    s.setPeriodKind(PeriodKind::Month);
+    EXPECT_EQ(s.periodKind(PeriodKind::All), PeriodKind::Month);
 }
 
 TEST_F(SettingsTest, TabWidthKeysAreKindDigitThenColumn) {
-    EXPECT_EQ(tabWidthKey(0, 3), "03");
-    EXPECT_EQ(tabWidthKey(0, 11), "011");
-    EXPECT_EQ(tabWidthKey(3, 0), "30");
+    EXPECT_EQ(tabWidthKey(ListTab::Driving, 3), "03");
+    EXPECT_EQ(tabWidthKey(ListTab::Driving, 11), "011");
+    EXPECT_EQ(tabWidthKey(ListTab::Expense, 0), "30");
 
     Settings s(folder_);
-    s.setTabWidths(0, {25, 30, 70});
-    s.setTabWidths(0, {25, 31});
+    s.setTabWidths(ListTab::Driving, {25, 30, 70});
+    s.setTabWidths(ListTab::Driving, {25, 31});
     EXPECT_EQ(readBytes(s.fileName()), "[TabWidth]\r\n00=25\r\n01=31\r\n02=70\r\n");
-    EXPECT_EQ(s.tabWidth(0, 1, 60), 31);
-    EXPECT_EQ(s.tabWidth(1, 1, 60), 60);
+    EXPECT_EQ(s.tabWidth(ListTab::Driving, 1, 60), 31);
+    EXPECT_EQ(s.tabWidth(ListTab::Refuelling, 1, 60), 60);
 }
 
 TEST_F(SettingsTest, MaskRulesDifferBetweenListAndFilter) {
@@ -104,7 +106,7 @@ TEST_F(SettingsTest, ExitStateKeepsTheOtherKeys) {
     EXPECT_EQ(s.placement(), (WindowPlacement{10, 20, 800, 600}));
     EXPECT_EQ(s.dataFolder(), "/データ/表/");
     EXPECT_EQ(s.carMask(), "101");
-    EXPECT_EQ(s.storedPeriod(1), "2003");
+    EXPECT_EQ(s.storedPeriod(PeriodKind::Year), "2003");
     const std::string bytes = readBytes(s.fileName()).value_or("");
     EXPECT_NE(bytes.find(toCp932("Dir=/データ/表/\r\n")), std::string::npos);
     EXPECT_NE(bytes.find("Top=10\r\nLeft=20\r\nWidth=800\r\nHeight=600\r\n"), std::string::npos);

@@ -32,8 +32,8 @@ TEST(PeriodKindNumbers, EveryKindRoundTripsThroughQuilIniAsItsNumber) {
         const int number = storedNumber(kind);
         {
             Settings s(tmp.dir());
-            s.setPeriodKind(number);
-            s.setStoredPeriod(number, "20241");
+            s.setPeriodKind(kind);
+            s.setStoredPeriod(kind, "20241");
         }
         const std::string ini = *quil::testing::readBytes(tmp.dir() + "Quil.ini");
         EXPECT_NE(ini.find("Time=" + std::to_string(number) + "\r\n"), std::string::npos) << ini;
@@ -41,12 +41,12 @@ TEST(PeriodKindNumbers, EveryKindRoundTripsThroughQuilIniAsItsNumber) {
         EXPECT_EQ(ini.find(key) != std::string::npos, kind != PeriodKind::All) << ini;
 
         const Settings again(tmp.dir());
-        EXPECT_EQ(periodKindOf(again.periodKind(-1)), kind);
-        EXPECT_EQ(again.storedPeriod(number), kind == PeriodKind::All ? "" : "20241");
+        EXPECT_EQ(again.periodKind(PeriodKind::Year), kind);
+        EXPECT_EQ(again.storedPeriod(kind), kind == PeriodKind::All ? "" : "20241");
     }
     quil::testing::TempDir tmp;
     quil::testing::writeBytes(tmp.dir() + "Quil.ini", "[Item]\r\nTime=6\r\n");
-    EXPECT_EQ(Settings(tmp.dir()).periodKind(1), 1);
+    EXPECT_EQ(Settings(tmp.dir()).periodKind(PeriodKind::Year), PeriodKind::Year);
     EXPECT_FALSE(periodKindOf(6));
     EXPECT_FALSE(periodKindOf(-1));
     EXPECT_FALSE(storedPeriodKindOf(0));
@@ -59,7 +59,7 @@ TEST(PeriodKindNumbers, PartsAndFiscalYearsFollowTheKind) {
         if (hasSubIndex(kind)) withParts.insert(kind);
         if (isFiscal(kind)) fiscal.insert(kind);
         EXPECT_EQ(hasSubIndex(kind), periodKindInfo(kind).subIndexCount > 0);
-        EXPECT_EQ(periodKindInfo(kind).kind, storedNumber(kind));
+        EXPECT_EQ(periodKindInfo(kind).kind, kind);
     }
     EXPECT_EQ(withParts,
               (std::set{PeriodKind::FiscalHalf, PeriodKind::Quarter, PeriodKind::Month}));
@@ -135,7 +135,7 @@ TEST(ListColumnTables, EachTabsColumnsServeTheListImportAndPrintAlike) {
     for (int t = 0; t < kListTabCount; ++t) {
         const ListTab tab = *listTabOf(t);
         const auto columns = listColumns(tab);
-        ASSERT_EQ(columns.size(), std::size_t(listColumnCount(t)));
+        ASSERT_EQ(columns.size(), std::size_t(listColumnCount(tab)));
         EXPECT_EQ(columns[kListMarkerColumn].printedWidth, 0);
         std::set<std::string> titles;
         std::set<EntryField> fields;

@@ -27,7 +27,7 @@ public:
     store::DataStore* server = nullptr;  // a data set on a server instead of the folder
     std::int64_t recordId = -1;          // on a server: the id behind the selected row
     double stamp = 45000.5;
-    int tab = 0;
+    store::ListTab tab = store::ListTab::Driving;
     int row = 0;
     int reloads = 0;
     int summaries = 0;
@@ -42,7 +42,7 @@ public:
     std::string programFolder() const override { return folder; }
     std::string dataFolder() const override { return folder; }
     double dataSetStamp() const override { return stamp; }
-    int currentTab() const override { return tab; }
+    store::ListTab currentTab() const override { return tab; }
     int selectedRow() const override { return row; }
     void reloadList() override {
         ++reloads;

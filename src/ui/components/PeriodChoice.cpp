@@ -51,7 +51,7 @@ PeriodChoice* PeriodChoice::kindAndPart(QComboBox* kindBox, QComboBox* partBox,
     auto* choice = new PeriodChoice(kindBox, partBox, std::move(yearControls), whenAll);
     {
         const QSignalBlocker blocker(kindBox);
-        for (int k = 0; k < store::kPeriodKindCount; ++k)
+        for (const store::PeriodKind k : store::kPeriodKinds)
             kindBox->addItem(QString::fromUtf8(store::periodKindInfo(k).name));
     }
     connect(kindBox, &QComboBox::currentIndexChanged, choice, [choice] {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "store/ItemStore.h"
+#include "store/ListColumns.h"
 #include "store/RecordStore.h"
 #include "ui/dialogs/ServerOpeners.h"
 
@@ -27,8 +28,8 @@ public:
     virtual std::string dataFolder() const = 0;
     // The data-set stamp every written record carries.
     virtual double dataSetStamp() const = 0;
-    // Index of the current tab (= record kind 0..3).
-    virtual int currentTab() const = 0;
+    // The tab the record list shows.
+    virtual store::ListTab currentTab() const = 0;
     // The selected row of the record list, 1-based; 0 when none.
     virtual int selectedRow() const = 0;
     // Loads the record list of the current tab again (rewrites Data.idx), after a change of

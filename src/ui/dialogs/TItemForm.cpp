@@ -26,7 +26,7 @@ namespace {
 
 using store::ItemKind;
 
-QString kindName(ItemKind kind) { return qs(store::itemKindName(static_cast<int>(kind))); }
+QString kindName(ItemKind kind) { return qs(store::itemKindName(kind)); }
 
 }  // namespace
 

@@ -30,11 +30,6 @@ namespace {
 
 int currentYear() { return store::decodeDate(store::today()).year; }
 
-bool hasParts(int kind) {
-    const auto known = store::periodKindOf(kind);
-    return known && store::hasSubIndex(*known);
-}
-
 // One to four digits: the settings hold the year as the first four characters.
 bool yearDigits(const QString& year) {
     if (year.isEmpty() || year.size() > 4) return false;
@@ -44,7 +39,7 @@ bool yearDigits(const QString& year) {
 }
 
 // Whether the text stored for `kind` reads back as a period (the year 0 does not).
-bool readsBack(int kind, const std::string& stored) {
+bool readsBack(store::PeriodKind kind, const std::string& stored) {
     try {
         const store::StoredPeriod p = store::parseStoredPeriod(kind, stored, currentYear());
         store::periodRange(kind, p.year, p.subIndex);
@@ -56,9 +51,7 @@ bool readsBack(int kind, const std::string& stored) {
 
 }  // namespace
 
-QStringList periodPartEntries(int kind) {
-    return periodPartCaptions(store::periodKindOf(kind).value_or(store::PeriodKind::All));
-}
+QStringList periodPartEntries(store::PeriodKind kind) { return periodPartCaptions(kind); }
 
 TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
     : OkCancelForm(parent), context_(context) {
@@ -71,11 +64,11 @@ TViewTimeForm::TViewTimeForm(MainContext& context, QWidget* parent)
     auto* grid = new QGridLayout(group);
     radioGroup_ = new QButtonGroup(this);
     // Every kind with a period of its own; the button's id is the kind's stored number.
-    for (int k = 0; k < store::kPeriodKindCount; ++k) {
-        if (!store::storedPeriodKindOf(k)) continue;
-        const int at = k - store::storedNumber(store::PeriodKind::Year);
+    for (const store::PeriodKind k : store::kPeriodKinds) {
+        if (!store::hasStoredPeriod(k)) continue;
+        const int at = store::storedNumber(k) - store::storedNumber(store::PeriodKind::Year);
         auto* button = new QRadioButton(QString::fromUtf8(store::periodKindInfo(k).name), group);
-        radioGroup_->addButton(button, k);
+        radioGroup_->addButton(button, store::storedNumber(k));
         grid->addWidget(button, at % 3, at / 3);
     }
 
@@ -135,11 +128,14 @@ std::array<QWidget*, 4> TViewTimeForm::yearControls() const {
     return {edit1_, upDown1_, label1_, comboBox1_};
 }
 
-QRadioButton* TViewTimeForm::periodButton(int kind) const {
-    return qobject_cast<QRadioButton*>(radioGroup_->button(kind));
+QRadioButton* TViewTimeForm::periodButton(store::PeriodKind kind) const {
+    return qobject_cast<QRadioButton*>(radioGroup_->button(store::storedNumber(kind)));
 }
 
-int TViewTimeForm::selectedKind() const { return std::max(radioGroup_->checkedId(), 0); }
+store::PeriodKind TViewTimeForm::selectedKind() const {
+    // The group's ids are the kinds' stored numbers; -1 when no button is checked.
+    return store::storedPeriodKindOf(radioGroup_->checkedId()).value_or(store::PeriodKind::All);
+}
 
 void TViewTimeForm::FormShow() {
     placeBesideMainWindow(*this, context_.mainWidget(), kFurtherBesideMain);
@@ -148,21 +144,20 @@ void TViewTimeForm::FormShow() {
     for (QAbstractButton* b : radioGroup_->buttons()) b->setChecked(false);
     radioGroup_->setExclusive(true);
     for (QWidget* w : yearControls()) w->hide();
-    const int kind = store::Settings(context_.programFolder())
-                         .periodKind(store::storedNumber(store::PeriodKind::Year));
+    const store::PeriodKind kind =
+        store::Settings(context_.programFolder()).periodKind(store::PeriodKind::Year);
     if (QRadioButton* button = periodButton(kind)) button->setChecked(true);
 }
 
 void TViewTimeForm::RadioGroup1Click() {
-    const int kind = selectedKind();
-    const auto known = store::storedPeriodKindOf(kind);
-    if (!known) return;
+    const store::PeriodKind kind = selectedKind();
+    if (!store::hasStoredPeriod(kind)) return;
     edit1_->show();
     upDown1_->show();
     label1_->show();
-    label1_->setText(store::isFiscal(*known) ? QStringLiteral("年度") : QStringLiteral("年"));
+    label1_->setText(store::isFiscal(kind) ? QStringLiteral("年度") : QStringLiteral("年"));
     comboBox1_->clear();
-    comboBox1_->setVisible(hasParts(kind));
+    comboBox1_->setVisible(store::hasSubIndex(kind));
     comboBox1_->addItems(periodPartEntries(kind));
 
     std::string storedText = store::Settings(context_.programFolder()).storedPeriod(kind);
@@ -208,17 +203,17 @@ void TViewTimeForm::refuse(const QString& message, QWidget* focus) {
 }
 
 void TViewTimeForm::Button1Click() {
-    const int kind = selectedKind();
+    const store::PeriodKind kind = selectedKind();
     const QString year = edit1_->text();
     // Every list load and every start reads the stored year back as a number; the year is
     // the up-down's range (a short "99" would be stored as the year 991).
-    const bool hasYear = store::storedPeriodKindOf(kind).has_value();
+    const bool hasYear = store::hasStoredPeriod(kind);
     if (hasYear && (!yearDigits(year) || year.toInt() < kMinYear || year.toInt() > kMaxYear)) {
         refuse(QStringLiteral("正しい年を入力して下さい！"), edit1_);
         return;
     }
     int part = 0;
-    if (hasParts(kind)) {
+    if (store::hasSubIndex(kind)) {
         // The part shown in the list: an entry chosen, or typed exactly as listed.
         part = comboBox1_->findText(comboBox1_->currentText(), Qt::MatchExactly);
         if (part < 0) {
@@ -227,7 +222,7 @@ void TViewTimeForm::Button1Click() {
         }
     }
     QString storedText = year;
-    if (hasParts(kind)) storedText += QString::number(part);
+    if (store::hasSubIndex(kind)) storedText += QString::number(part);
     const std::string stored = storedText.toStdString();
     if (hasYear && !readsBack(kind, stored)) {
         refuse(QStringLiteral("正しい年を入力して下さい！"), edit1_);

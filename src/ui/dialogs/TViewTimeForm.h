@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <array>
 
+#include "store/Period.h"
 #include "ui/dialogs/OkCancelForm.h"
 
 class QButtonGroup;
@@ -23,7 +24,7 @@ class MainContext;
 
 // The parts of a year a period kind offers: 上期/下期, 1/4期…4/4期, 1月…12月; none for the
 // calendar and fiscal year.
-QStringList periodPartEntries(int kind);
+QStringList periodPartEntries(store::PeriodKind kind);
 
 class TViewTimeForm : public OkCancelForm {
     Q_OBJECT
@@ -33,11 +34,11 @@ public:
 
     TViewTimeForm(MainContext& context, QWidget* parent);
 
-    // The display period kind of the selected button (1..5), 0 when none is selected.
-    int selectedKind() const;
+    // The display period kind of the selected button, All when none is selected.
+    store::PeriodKind selectedKind() const;
 
     QButtonGroup* RadioGroup1() const { return radioGroup_; }
-    QRadioButton* periodButton(int kind) const;  // kind 1..5
+    QRadioButton* periodButton(store::PeriodKind kind) const;  // none for All
     QLineEdit* Edit1() const { return edit1_; }  // year
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }

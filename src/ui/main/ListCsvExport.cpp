@@ -46,7 +46,7 @@ QAction* ListCsvExport::install(TMainform* window) {
 }
 
 void ListCsvExport::run(TMainform* window) {
-    const int tab = window->currentTab();
+    const store::ListTab tab = window->currentTab();
     const QString suggested =
         proposedFilePath(FileKind::Csv, tabTitle(tab) + QStringLiteral(".csv"));
     const CsvTarget target =

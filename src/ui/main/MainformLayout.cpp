@@ -45,7 +45,7 @@ void TMainform::createWidgets() {
     TabControl1 = new QTabBar(central);
     TabControl1->setObjectName(QStringLiteral("TabControl1"));
     TabControl1->setExpanding(false);
-    for (int t = 0; t < kTabCount; ++t) TabControl1->addTab(tabTitle(t));
+    for (const store::ListTab t : store::kListTabs) TabControl1->addTab(tabTitle(t));
     connect(TabControl1, &QTabBar::currentChanged, this, &TMainform::TabControl1Change);
 
     model_ = new RecordListModel(this);
@@ -173,8 +173,8 @@ void TMainform::createMenus() {
                                      {"出費項目名(&O)...", ItemKind::ExpenseItem},
                                      {"店(&S)...", ItemKind::Shop}};
     for (const Master& m : masters) {
-        const int kind = static_cast<int>(m.kind);
-        const QByteArray name = "Setting" + QByteArray::number(kind);
+        const ItemKind kind = m.kind;
+        const QByteArray name = "Setting" + QByteArray::number(static_cast<int>(kind));
         connect(add(settings, m.caption, name.constData()), &QAction::triggered, this,
                 [this, kind] { openItemForm(kind); });
     }
@@ -223,20 +223,20 @@ void TMainform::layoutControls() {
         buttons[i]->setGeometry(8, 4 + i * 27, 70, rowHeight);
         edits[i]->setGeometry(84, 4 + i * 27, editWidth, rowHeight);
     }
-    const int tabTop = 4 + 3 * 27 + 2;
+    const int listTop = 4 + 3 * 27 + 2;
     // The list takes the window's height less what sits above and below it; a hidden tool
     // bar gives its height back, a shown status bar takes its own.
     constexpr int kAboveAndBelowList = 165, kToolBarHeight = 40, kStatusBarHeight = 19;
-    int tabHeight = H - kAboveAndBelowList +
-                    (ToolBar1 && ToolBar1->isHidden() ? kToolBarHeight : 0) -
-                    (statusBar()->isVisible() ? kStatusBarHeight : 0);
+    int listHeight = H - kAboveAndBelowList +
+                     (ToolBar1 && ToolBar1->isHidden() ? kToolBarHeight : 0) -
+                     (statusBar()->isVisible() ? kStatusBarHeight : 0);
     // Qt's menu and toolbar take more room than the Windows ones: never run past the bottom.
-    tabHeight = std::max(60, std::min(tabHeight, centralWidget()->height() - tabTop - 2));
-    const int tabWidth = std::max(100, W - 20);
+    listHeight = std::max(60, std::min(listHeight, centralWidget()->height() - listTop - 2));
+    const int listWidth = std::max(100, W - 20);
     // The tab control's area: the tabs along its top, the grid inside it, 5 pixels in from
     // each side, 30 pixels shorter than the area.
-    TabControl1->setGeometry(8, tabTop, tabWidth, 26);
-    ComboGrid1->setGeometry(8 + 5, tabTop + 26, tabWidth - 10, tabHeight - 30);
+    TabControl1->setGeometry(8, listTop, listWidth, 26);
+    ComboGrid1->setGeometry(8 + 5, listTop + 26, listWidth - 10, listHeight - 30);
 }
 
 void TMainform::HelpClick() {

@@ -20,7 +20,7 @@ struct TMainform::ListTail {
     std::string failure;
 };
 
-void TMainform::readListTail(int tab) {
+void TMainform::readListTail(store::ListTab tab) {
     auto tail = std::make_shared<ListTail>();
     tail->thread = QThread::create([tail, open = serverOpeners_.dataSet, conninfo = serverConninfo_,
                                     folder = programFolder_, tab] {

@@ -7,6 +7,7 @@
 #include "ui/components/TComboGrid.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/main/RecordCommands.h"
+#include "ui/main/RecordListColumns.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
 
@@ -19,8 +20,8 @@ void TMainform::addToolBarSection(const QList<QAction*>& actions) {
 
 QStatusBar* TMainform::toolStatusBar() { return statusBar(); }
 
-void TMainform::openRecordAt(std::int64_t position, int kind) {
-    if (kind >= 0 && kind < TabControl1->count()) TabControl1->setCurrentIndex(kind);
+void TMainform::openRecordAt(std::int64_t position, store::RecordKind kind) {
+    TabControl1->setCurrentIndex(tabIndex(store::listTabOf(kind)));
     const RecordListModel* list = listModel();
     for (int row = 1; list && row <= list->recordCount(); ++row) {
         if (list->position(row) != position) continue;

@@ -48,7 +48,7 @@ std::optional<store::StoredRecord> RecordCommands::storedBehindRow(int row,
 namespace {
 
 // The kind of record a tab lists (the expense tab lists every record with a cost).
-store::RecordKind tabKind(int tab) { return static_cast<store::RecordKind>(tab); }
+store::RecordKind tabKind(store::ListTab tab) { return store::entryKindOf(tab); }
 
 }  // namespace
 
@@ -84,7 +84,7 @@ void RecordCommands::openEntry(store::RecordKind kind, bool add) {
             own == store::RecordKind::Expense)
             kind = own;
     }
-    entry_->setWindowTitle(QString::fromStdString(store::recordKindName(static_cast<int>(kind))) +
+    entry_->setWindowTitle(QString::fromStdString(store::recordKindName(kind)) +
                            (add ? QStringLiteral("－追加") : QStringLiteral("－修正")));
     entry_->show();
 }

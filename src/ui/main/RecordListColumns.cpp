@@ -11,8 +11,6 @@ namespace {
 static_assert(quint8(store::listAlignLeft) == quint8(caLeft) &&
                   quint8(store::listAlignRight) == quint8(caRight),
               "the column tables name the grid's own alignment bits");
-static_assert(kTabCount == store::kListTabCount);
-
 constexpr int kFallbackWidth = 60;
 
 constexpr bool showsNumber(store::ListContent content) {
@@ -21,7 +19,7 @@ constexpr bool showsNumber(store::ListContent content) {
            content == C::Price || content == C::Tax;
 }
 
-const store::ListColumn* columnAt(int tab, int column) {
+const store::ListColumn* columnAt(store::ListTab tab, int column) {
     const auto columns = store::listColumns(tab);
     return column >= 0 && std::size_t(column) < columns.size() ? &columns[std::size_t(column)]
                                                                : nullptr;
@@ -29,18 +27,18 @@ const store::ListColumn* columnAt(int tab, int column) {
 
 }  // namespace
 
-int columnCount(int tab) { return store::listColumnCount(tab); }
+int columnCount(store::ListTab tab) { return store::listColumnCount(tab); }
 
-QString columnTitle(int tab, int column) {
+QString columnTitle(store::ListTab tab, int column) {
     return QString::fromUtf8(store::listColumnTitle(tab, column));
 }
 
-int builtInColumnWidth(int tab, int column) {
+int builtInColumnWidth(store::ListTab tab, int column) {
     const store::ListColumn* c = columnAt(tab, column);
     return c ? c->width : kFallbackWidth;
 }
 
-std::optional<quint8> columnAlignment(int tab, int column) {
+std::optional<quint8> columnAlignment(store::ListTab tab, int column) {
     const store::ListColumn* c = columnAt(tab, column);
     if (!c || c->alignment == store::listAlignOwn) return std::nullopt;
     return quint8(c->alignment);
@@ -48,14 +46,14 @@ std::optional<quint8> columnAlignment(int tab, int column) {
 
 int columnSlots() {
     int most = 0;
-    for (int tab = 0; tab < kTabCount; ++tab) most = std::max(most, columnCount(tab));
+    for (const store::ListTab tab : store::kListTabs) most = std::max(most, columnCount(tab));
     return most;
 }
 
 quint8 baseColumnAlignment(int column) {
     // A column a tab leaves at its own alignment shows a number on the right, a text on the
     // left: the tables put every such number column in the same place on each tab.
-    for (int tab = 0; tab < kTabCount; ++tab) {
+    for (const store::ListTab tab : store::kListTabs) {
         const store::ListColumn* c = columnAt(tab, column);
         if (c && c->alignment == store::listAlignOwn && showsNumber(c->content))
             return quint8(caRight | caMiddle);
@@ -63,6 +61,8 @@ quint8 baseColumnAlignment(int column) {
     return caDefault;
 }
 
-QString tabTitle(int tab) { return QString::fromStdString(store::recordKindName(tab)); }
+QString tabTitle(store::ListTab tab) {
+    return QString::fromStdString(store::recordKindName(store::entryKindOf(tab)));
+}
 
 }  // namespace quil::ui

@@ -14,7 +14,7 @@ namespace quil::ui {
 using namespace quil::store;
 
 LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder,
-                          int tab) {
+                          ListTab tab) {
     LoadedRecords out;
     RecordStore records(dataFolder);
     if (!records.exists()) return out;
@@ -38,7 +38,7 @@ LoadedRecords loadRecords(const std::string& programFolder, const std::string& d
     return out;
 }
 
-LoadedRecords loadServerRecords(const std::string& programFolder, DataStore& store, int tab,
+LoadedRecords loadServerRecords(const std::string& programFolder, DataStore& store, ListTab tab,
                                 std::size_t limit) {
     LoadedRecords out;
     std::vector<ItemRecord> items;
@@ -63,7 +63,7 @@ void RecordListModel::setServerSource(DataStore* store) {
     serverRows_.clear();
 }
 
-void RecordListModel::setUp(int tab) {
+void RecordListModel::setUp(ListTab tab) {
     beginResetModel();
     tab_ = tab;
     positions_.clear();

@@ -36,11 +36,13 @@ struct LoadedRecords {
 // of Item/Time, the vehicle and user masks, and are not deleted, in file order; Data.idx in
 // the program folder receives their positions. With no record file, or no live vehicle or
 // user, nothing is taken and Data.idx is left alone.
-LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder, int tab);
+LoadedRecords loadRecords(const std::string& programFolder, const std::string& dataFolder,
+                          store::ListTab tab);
 // The same for a server data set: `positions` hold the records' ids in the list's order; no
 // row index is written (the dialogs find the record by its id).
 // With a `limit`, only the first rows of the list (what the first screen shows).
-LoadedRecords loadServerRecords(const std::string& programFolder, store::DataStore& store, int tab,
+LoadedRecords loadServerRecords(const std::string& programFolder, store::DataStore& store,
+                                store::ListTab tab,
                                 std::size_t limit = store::DataStore::kAll);
 
 class RecordListModel : public QAbstractTableModel {
@@ -49,7 +51,7 @@ public:
     explicit RecordListModel(QObject* parent = nullptr);
 
     // Title row and one empty row of `tab`; no selection.
-    void setUp(int tab);
+    void setUp(store::ListTab tab);
     // Rows stand for record ids of this server data set, read in pages as they are painted
     // (nullptr: positions in a record file).
     void setServerSource(store::DataStore* store);
@@ -60,7 +62,7 @@ public:
     // does not begin with the rows shown replaces them.
     void completeServerRecords(LoadedRecords whole);
 
-    int tab() const { return tab_; }
+    store::ListTab tab() const { return tab_; }
     // Whether the rows stand for positions of a record file (a load found one), so that a
     // change of that file can be followed in place.
     bool followsFile() const;
@@ -122,7 +124,7 @@ private:
     void removeRow(int row);
     void repaintRow(int row);
 
-    int tab_ = 0;
+    store::ListTab tab_ = store::ListTab::Driving;
     std::vector<std::int32_t> positions_;
     store::ItemNames names_;
     store::ListFilter filter_;

@@ -191,7 +191,7 @@ TMainform::SettingsReportGuard::~SettingsReportGuard() {
 
 void TMainform::setEntryDialog(QWidget* dialog) { commands_->setEntryDialog(dialog); }
 
-int TMainform::currentTab() const { return tab_; }
+store::ListTab TMainform::currentTab() const { return tab_; }
 
 int TMainform::selectedRow() const { return model_->selectedRow(); }
 
@@ -288,7 +288,7 @@ bool TMainform::FormShow() {
     displaySummary(ItemKind::Vehicle);
     displaySummary(ItemKind::User);
     setPeriodLabel();
-    loadList(0);
+    loadList(ListTab::Driving);
     return true;
 }
 
@@ -340,7 +340,7 @@ bool TMainform::openServer() {
     displaySummary(ItemKind::Vehicle);
     displaySummary(ItemKind::User);
     setPeriodLabel();
-    loadList(0);
+    loadList(ListTab::Driving);
     return true;
 }
 
@@ -430,15 +430,14 @@ void TMainform::reportStartNotes(const folder::DataSetCheck& check) {
             this, qs(file + " の末尾に不完全な記録（" + std::to_string(bytes) +
                      " バイト）があります。次の保存の前に " + file + ".tail に書き出します。"));
     // A stored period that is no period would stop every list load: use the default one.
-    for (int kind = 0; kind < kPeriodKindCount; ++kind)
-        if (storedPeriodKindOf(kind)) repairStoredPeriod(settings, kind, currentYear());
+    for (const PeriodKind kind : kPeriodKinds) repairStoredPeriod(settings, kind, currentYear());
     // A row index left by a program that was killed belongs to no list.
     FileSystem::current().remove(programFolder_ + kRowIndexFileName);
 }
 
 void TMainform::setPeriodLabel() {
     Settings settings(programFolder_);
-    const int kind = settings.periodKind(storedNumber(PeriodKind::Year));
+    const PeriodKind kind = settings.periodKind(PeriodKind::Year);
     const StoredPeriod stored = parseStoredPeriod(kind, settings.storedPeriod(kind), currentYear());
     Edit1->setText(qs(periodLabel(settings, kind, stored.subIndex, stored.yearText)));
 }
@@ -461,7 +460,7 @@ void openWithCaption(QWidget* dialog, const QString& caption) {
 
 }  // namespace
 
-void TMainform::openItemForm(int kind) {
+void TMainform::openItemForm(ItemKind kind) {
     openWithCaption(itemForm_, QStringLiteral("設定－") + qs(itemKindName(kind)));
 }
 
@@ -498,7 +497,7 @@ void TMainform::displaySummary(ItemKind kind) {
             : QString());
 }
 
-void TMainform::setUpGrid(int tab) {
+void TMainform::setUpGrid(ListTab tab) {
     tab_ = tab;
     listSetUp_ = true;
     model_->setUp(tab);
@@ -509,7 +508,7 @@ void TMainform::setUpGrid(int tab) {
     }
 }
 
-void TMainform::loadList(int tab) {
+void TMainform::loadList(ListTab tab) {
     setUpGrid(tab);
     if (onServer() ? server_ != nullptr : RecordStore(dataFolder_).exists()) takeRecords(tab);
     // A fresh list has no selected row; no row may look selected either, or a delete
@@ -517,7 +516,7 @@ void TMainform::loadList(int tab) {
     ComboGrid1->selectionModel()->clear();
 }
 
-void TMainform::takeRecords(int tab) {
+void TMainform::takeRecords(ListTab tab) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     struct RestoreCursor {
         ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
@@ -539,14 +538,15 @@ void TMainform::takeRecords(int tab) {
     model_->setRecords(loadRecords(programFolder_, dataFolder_, tab));
 }
 
-void TMainform::saveColumnWidths(int tab) {
+void TMainform::saveColumnWidths(ListTab tab) {
     std::vector<int> widths;
     for (int c = 0; c < ComboGrid1->ColCount(); ++c) widths.push_back(ComboGrid1->ColWidths(c));
     Settings(programFolder_).setTabWidths(tab, widths);
 }
 
 void TMainform::TabControl1Change(int index) {
-    if (index == tab_ || index < 0) return;
+    const std::optional<ListTab> tab = listTabAt(index);
+    if (!tab || *tab == tab_) return;
     // The list follows the tab bar even when the old tab's widths cannot be saved; that
     // failure is reported after the switch.
     std::exception_ptr failure;
@@ -555,7 +555,7 @@ void TMainform::TabControl1Change(int index) {
     } catch (...) {
         failure = std::current_exception();
     }
-    loadList(index);
+    loadList(*tab);
     if (failure) std::rethrow_exception(failure);
 }
 

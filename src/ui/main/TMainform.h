@@ -100,7 +100,7 @@ public:
                              std::function<void()> command) override;
 
     // Opens the master list editor for an item kind (1..7), titled "設定－" + kind name.
-    void openItemForm(int kind);
+    void openItemForm(store::ItemKind kind);
     // Opens the display filter dialog titled "表示－車両" (kind 1) or "表示－使用者" (kind 2).
     void openViewItemForm(store::ItemKind kind);
     void openViewTimeForm();
@@ -112,7 +112,7 @@ public:
     std::string programFolder() const override { return programFolder_; }
     std::string dataFolder() const override { return dataFolder_; }
     double dataSetStamp() const override { return stamp_; }
-    int currentTab() const override;
+    store::ListTab currentTab() const override;
     int selectedRow() const override;
     void reloadList() override { loadList(currentTab()); }
     // After one record was saved or deleted (the change as the data set announced it,
@@ -148,14 +148,14 @@ public:
     MainContext& toolContext() override { return *this; }
     void addToolBarSection(const QList<QAction*>& actions) override;
     QStatusBar* toolStatusBar() override;
-    void openRecordAt(std::int64_t position, int kind) override;
+    void openRecordAt(std::int64_t position, store::RecordKind kind) override;
     TComboGrid* printedGrid() override { return ComboGrid1; }
     QTabBar* printedTabs() override { return TabControl1; }
 
     // The record list of a tab: set-up, filter, rows and Data.idx.
-    void loadList(int tab);
+    void loadList(store::ListTab tab);
     // Writes TabWidth/<tab><column> for every column of the grid.
-    void saveColumnWidths(int tab);
+    void saveColumnWidths(store::ListTab tab);
     // Sets Edit2 (kind 1) or Edit3 (kind 2) from the live items and the mask.
     void displaySummary(store::ItemKind kind);
 
@@ -216,9 +216,9 @@ private:
     void createActions();
     void createMenus();
     void layoutControls();
-    void setUpGrid(int tab);
+    void setUpGrid(store::ListTab tab);
     // Scans the record file into the list of the tab just set up, with the wait cursor.
-    void takeRecords(int tab);
+    void takeRecords(store::ListTab tab);
     void setPeriodLabel();
     // What the first showing tells once: a read-only settings file, a saved data folder
     // that could not be used, partial records; and what it mends: broken stored periods,
@@ -255,7 +255,7 @@ private:
     bool startFailed_ = false;
     bool listSetUp_ = false;
     bool exitSaved_ = false;
-    int tab_ = 0;
+    store::ListTab tab_ = store::ListTab::Driving;
     TSingleInstance* SingleInstance1 = nullptr;
     RecordListModel* model_ = nullptr;
     std::unique_ptr<RecordCommands> commands_;
@@ -286,7 +286,7 @@ private:
     static constexpr std::size_t kListHead = 256;  // more rows than a screen shows
     mutable std::shared_ptr<ListTail> listTail_;
     std::vector<QPointer<QThread>> tailThreads_;  // waited for when the window goes
-    void readListTail(int tab);
+    void readListTail(store::ListTab tab);
     void takeListTail(const std::shared_ptr<ListTail>& tail);
     void completeList() const;
     void waitForListTails();

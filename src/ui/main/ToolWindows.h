@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "store/Records.h"
+
 class QAction;
 class QStatusBar;
 class QTabBar;
@@ -36,7 +38,7 @@ public:
     virtual QStatusBar* toolStatusBar() = 0;
     // Shows the record at a file position (of a record kind) in the entry dialog, or says
     // that the list does not show it.
-    virtual void openRecordAt(std::int64_t position, int kind) = 0;
+    virtual void openRecordAt(std::int64_t position, store::RecordKind kind) = 0;
     // What the print dialog prints: the record list's grid and the tabs of the record kinds.
     virtual TComboGrid* printedGrid() = 0;
     virtual QTabBar* printedTabs() = 0;

@@ -135,11 +135,14 @@ void Tpriansform::FormCreate(QWidget* mainWindow) {
     placeBesideMainWindow(*this, mainWindow, kFurtherBesideMain);
 }
 
+store::ListTab Tpriansform::printedTab(int tabBarIndex) {
+    return store::listTabOf(tabBarIndex).value_or(store::ListTab::Driving);
+}
+
 // The printed widths of the list's column table, from column 1 on: the marker column is not
-// printed. A tab the tables do not know prints as the driving list.
-std::vector<int> Tpriansform::printedWidths(int tab) {
-    const auto columns =
-        store::listColumns(store::listTabOf(tab).value_or(store::ListTab::Driving));
+// printed.
+std::vector<int> Tpriansform::printedWidths(store::ListTab tab) {
+    const auto columns = store::listColumns(tab);
     std::vector<int> widths;
     for (std::size_t c = 1; c < columns.size(); ++c) widths.push_back(columns[c].printedWidth);
     return widths;
@@ -171,7 +174,7 @@ std::vector<int> Tpriansform::fitToWidth(std::vector<int> widths, int available)
 void Tpriansform::bindList() {
     printedList_->setSource(listGrid_->model());
     const int C = listGrid_->ColCount();
-    const std::vector<int> widths = printedWidths(tabs_->currentIndex());
+    const std::vector<int> widths = printedWidths(printedTab(tabs_->currentIndex()));
     for (int i = 0; i < int(widths.size()) && i < ComboGrid1->ColCount(); ++i)
         ComboGrid1->setColWidths(i, widths[std::size_t(i)]);
     for (int k = 1; k < C; ++k) {
@@ -218,7 +221,7 @@ int Tpriansform::setUpPages(QPrinter& target) {
     const double scale = double(target.logicalDpiX()) / std::max(1, ComboGrid1->logicalDpiX());
     const int available =
         int(target.width() / scale) - GridPrinter1->LeftMargin - GridPrinter1->RightMargin;
-    std::vector<int> widths = printedWidths(tabs_->currentIndex());
+    std::vector<int> widths = printedWidths(printedTab(tabs_->currentIndex()));
     widths.resize(
         std::size_t(std::max(0, std::min<int>(int(widths.size()), ComboGrid1->ColCount()))));
     widths = fitToWidth(widths, available);

@@ -10,6 +10,8 @@
 #include <QDialog>
 #include <QPrinter>
 
+#include "store/ListColumns.h"
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -46,9 +48,11 @@ public:
     TGridPrinter* GridPrinter1 = nullptr;
 
     QPrinter& printer() { return printer_; }
-    // The printed widths of a tab's columns, by printed position (tabs outside 1..3 take
-    // those of tab 0).
-    static std::vector<int> printedWidths(int tab);
+    // The printed widths of a tab's columns, by printed position.
+    static std::vector<int> printedWidths(store::ListTab tab);
+    // The tab printed for a tab bar index: an index the tables do not know prints as the
+    // driving list.
+    static store::ListTab printedTab(int tabBarIndex);
     // Column widths narrowed to `available` layout units when they do not fit: the widest
     // columns give way first (down to the next widest), so no column falls off the page.
     static std::vector<int> fitToWidth(std::vector<int> widths, int available);

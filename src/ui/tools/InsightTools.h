@@ -12,6 +12,7 @@
 
 #include "reports/MaintenanceSchedule.h"
 #include "store/DataSetChange.h"
+#include "store/Records.h"
 
 class QAction;
 class QLabel;
@@ -38,7 +39,7 @@ struct InsightHost {
         addToolsCommand;
     // Shows a record (of a record kind) in the entry dialog: by its position in a data
     // folder's file, by its id on a server.
-    std::function<void(std::int64_t position, int kind)> openRecord;
+    std::function<void(std::int64_t position, store::RecordKind kind)> openRecord;
     // True while nothing may be written to the data set (another computer holds the folder,
     // or the server lets this user only read).
     std::function<bool()> readOnly;

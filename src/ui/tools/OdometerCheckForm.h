@@ -24,7 +24,7 @@ class ReportTableView;
 class OdometerCheckForm : public ToolForm {
     Q_OBJECT
 public:
-    using OpenRecord = std::function<void(std::int64_t position, int kind)>;
+    using OpenRecord = std::function<void(std::int64_t position, store::RecordKind kind)>;
     OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord, QWidget* mainWindow);
 
     QDoubleSpinBox* LimitBox = nullptr;  // km a day

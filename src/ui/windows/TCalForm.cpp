@@ -187,7 +187,6 @@ QString TCalForm::periodLine() const {
 void TCalForm::Button1Click() { summarize({}); }
 
 void TCalForm::summarize(std::function<void()> then) {
-    const int periodIndex = ComboBox1->currentIndex();
     const bool hasYear = store::hasStoredPeriod(period_->kind());
     bool ok = true;
     const int year = hasYear ? Edit1->text().trimmed().toInt(&ok) : 0;
@@ -206,7 +205,8 @@ void TCalForm::summarize(std::function<void()> then) {
     // that cannot be read (a damaged folder, a server out of reach) ends the command at the
     // application's error report.
     work_->start([this, kind, lines, then, open = dataSetOpener(context_),
-                  period = std::max(0, periodIndex), year] {
+                  period = summaryPeriodFromIndex(std::max(0, ComboBox1->currentIndex())),
+                  year] {
         auto result = std::make_shared<SummaryResult>(computeSummary(*open(), kind, period, year));
         return BackgroundWork::Apply([this, kind, lines, then, result] {
             last_ = std::move(*result);
@@ -260,7 +260,7 @@ void TCalForm::fillSummaryGrid() {
     if (last_.itemFileFound) rows.emplace_back("合計", last_.total);
     SummaryGrid->setColCount(cols);
     SummaryGrid->setRowCount(1 + std::max<int>(1, int(rows.size())));
-    QStringList head = {qs(store::itemKindName(int(summaryGroupKind(lastKind_))))};
+    QStringList head = {qs(store::itemKindName(summaryGroupKind(lastKind_)))};
     for (const std::string& t : titles) head << qs(t);
     SummaryGrid->setRowTexts(0, head);
     // The group's name, then its figures.

@@ -187,7 +187,7 @@ TEST_F(DataInputTest, TextFieldsTakeNoMoreThanTheRecordHolds) {
 
 TEST_F(DataInputTest, DrivingRecordStoresEveryFieldAtItsOffset) {
     seedItems();
-    main.tab = 2;
+    main.tab = store::ListTab::Maintenance;
     open("走行記録－追加");
     form->vehicleList()->setCurrentIndex(1);  // 車両B
     setText(form->userList(), "佐藤");        // typed: counts as choosing the entry

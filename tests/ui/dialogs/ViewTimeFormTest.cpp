@@ -25,7 +25,7 @@ protected:
     }
     void open() { form->show(); }
     // Clicks the button's circle (a radio button takes clicks on its circle and text only).
-    void choose(int kind) {
+    void choose(store::PeriodKind kind) {
         QRadioButton* b = form->periodButton(kind);
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
         ASSERT_EQ(form->selectedKind(), kind);
@@ -41,101 +41,105 @@ TEST_F(ViewTimeFormTest, ShowsTheStoredKindWithItsControls) {
     open();  // no settings: kind 1, the current year
     EXPECT_EQ(form->windowTitle(), u("表示期間"));
     EXPECT_EQ(form->pos(), main.window.pos() + QPoint(100, 50));
-    EXPECT_EQ(form->selectedKind(), 1);
+    EXPECT_EQ(form->selectedKind(), store::PeriodKind::Year);
     EXPECT_EQ(form->Edit1()->text(), u("2024"));
     EXPECT_EQ(form->Label1()->text(), u("年"));
     EXPECT_TRUE(form->Edit1()->isVisible());
     EXPECT_FALSE(form->ComboBox1()->isVisible());
 
     const struct {
-        int kind;
+        store::PeriodKind kind;
         const char* label;
         QStringList parts;
     } kinds[] = {
-        {2, "年度", {}},
-        {3, "年度", {u("上期"), u("下期")}},
-        {4, "年", {u("1/4期"), u("2/4期"), u("3/4期"), u("4/4期")}},
-        {5,
+        {store::PeriodKind::FiscalYear, "年度", {}},
+        {store::PeriodKind::FiscalHalf, "年度", {u("上期"), u("下期")}},
+        {store::PeriodKind::Quarter, "年", {u("1/4期"), u("2/4期"), u("3/4期"), u("4/4期")}},
+        {store::PeriodKind::Month,
          "年",
          {u("1月"), u("2月"), u("3月"), u("4月"), u("5月"), u("6月"), u("7月"), u("8月"), u("9月"),
           u("10月"), u("11月"), u("12月")}},
-        {1, "年", {}},
+        {store::PeriodKind::Year, "年", {}},
     };
     for (const auto& k : kinds) {
         choose(k.kind);
-        EXPECT_EQ(form->Label1()->text(), u(k.label)) << k.kind;
-        EXPECT_EQ(form->ComboBox1()->isVisible(), !k.parts.isEmpty()) << k.kind;
+        EXPECT_EQ(form->Label1()->text(), u(k.label)) << store::storedNumber(k.kind);
+        EXPECT_EQ(form->ComboBox1()->isVisible(), !k.parts.isEmpty())
+            << store::storedNumber(k.kind);
         if (k.parts.isEmpty()) continue;
         QStringList shown;
         for (int i = 0; i < form->ComboBox1()->count(); ++i)
             shown << form->ComboBox1()->itemText(i);
-        EXPECT_EQ(shown, k.parts) << k.kind;
-        EXPECT_EQ(form->ComboBox1()->currentIndex(), 0) << k.kind;  // nothing stored: the first
+        EXPECT_EQ(shown, k.parts) << store::storedNumber(k.kind);
+        EXPECT_EQ(form->ComboBox1()->currentIndex(), 0)
+            << store::storedNumber(k.kind);  // nothing stored: the first
     }
 
     // A stored kind 0 selects no button and shows no year.
     form->close();
-    settings().setPeriodKind(0);
+    settings().setPeriodKind(store::PeriodKind::All);
     open();
-    EXPECT_EQ(form->selectedKind(), 0);
+    EXPECT_EQ(form->selectedKind(), store::PeriodKind::All);
     EXPECT_FALSE(form->Edit1()->isVisible());
     EXPECT_FALSE(form->ComboBox1()->isVisible());
 }
 
 TEST_F(ViewTimeFormTest, SelectingAButtonReadsThePeriodStoredForItsKind) {
-    settings().setPeriodKind(5);
-    settings().setStoredPeriod(5, "200011");
-    settings().setStoredPeriod(3, "19991");
-    settings().setStoredPeriod(4, "20037");  // no quarter 8: the default period is shown
-    settings().setStoredPeriod(2, "2005x");  // kinds 1 and 2 ignore what follows the year
+    settings().setPeriodKind(store::PeriodKind::Month);
+    settings().setStoredPeriod(store::PeriodKind::Month, "200011");
+    settings().setStoredPeriod(store::PeriodKind::FiscalHalf, "19991");
+    settings().setStoredPeriod(store::PeriodKind::Quarter,
+                               "20037");  // no quarter 8: the default period is shown
+    settings().setStoredPeriod(store::PeriodKind::FiscalYear,
+                               "2005x");  // kinds 1 and 2 ignore what follows the year
     open();
-    EXPECT_EQ(form->selectedKind(), 5);
+    EXPECT_EQ(form->selectedKind(), store::PeriodKind::Month);
     EXPECT_EQ(form->Edit1()->text(), u("2000"));
     EXPECT_EQ(form->ComboBox1()->currentIndex(), 11);
     EXPECT_EQ(form->ComboBox1()->currentText(), u("12月"));
 
-    choose(3);
+    choose(store::PeriodKind::FiscalHalf);
     EXPECT_EQ(form->Edit1()->text(), u("1999"));
     EXPECT_EQ(form->ComboBox1()->currentText(), u("下期"));
-    choose(4);
+    choose(store::PeriodKind::Quarter);
     EXPECT_EQ(form->Edit1()->text(), u("2024"));
     EXPECT_EQ(form->ComboBox1()->currentIndex(), 0);
-    choose(2);
+    choose(store::PeriodKind::FiscalYear);
     EXPECT_EQ(form->Edit1()->text(), u("2005"));
-    choose(1);
+    choose(store::PeriodKind::Year);
     EXPECT_EQ(form->Edit1()->text(), u("2024"));  // nothing stored for kind 1
 }
 
 TEST_F(ViewTimeFormTest, OkWritesTheKindAndThePeriodOfThatKind) {
     open();
-    choose(2);
+    choose(store::PeriodKind::FiscalYear);
     form->Edit1()->setText(u("2003"));
     pressOk();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(settings().periodKind(0), 2);
-    EXPECT_EQ(settings().storedPeriod(2), "2003");
-    EXPECT_EQ(settings().storedPeriod(1), "");
+    EXPECT_EQ(settings().periodKind(store::PeriodKind::All), store::PeriodKind::FiscalYear);
+    EXPECT_EQ(settings().storedPeriod(store::PeriodKind::FiscalYear), "2003");
+    EXPECT_EQ(settings().storedPeriod(store::PeriodKind::Year), "");
     EXPECT_EQ(main.periodLabel, u("2003年度　(2003/04/01～2004/03/31)"));
     EXPECT_EQ(main.reloads, 1);
     EXPECT_NE(iniText().find("Time2=2003\r\n"), std::string::npos);
 
     open();
-    EXPECT_EQ(form->selectedKind(), 2);
-    choose(5);
+    EXPECT_EQ(form->selectedKind(), store::PeriodKind::FiscalYear);
+    choose(store::PeriodKind::Month);
     form->Edit1()->setText(u("2004"));
     form->ComboBox1()->setCurrentIndex(1);
     pressOk();
-    EXPECT_EQ(settings().periodKind(0), 5);
-    EXPECT_EQ(settings().storedPeriod(5), "20041");
-    EXPECT_EQ(settings().storedPeriod(2), "2003");
+    EXPECT_EQ(settings().periodKind(store::PeriodKind::All), store::PeriodKind::Month);
+    EXPECT_EQ(settings().storedPeriod(store::PeriodKind::Month), "20041");
+    EXPECT_EQ(settings().storedPeriod(store::PeriodKind::FiscalYear), "2003");
     EXPECT_EQ(main.periodLabel, u("2004年2月　(2004/02/01～2004/02/29)"));
     EXPECT_EQ(main.reloads, 2);
     EXPECT_TRUE(prompts.boxes().empty());
 }
 
 TEST_F(ViewTimeFormTest, AYearOutsideTheUpDownsRangeIsRefused) {
-    settings().setPeriodKind(3);
-    settings().setStoredPeriod(3, "20001");
+    settings().setPeriodKind(store::PeriodKind::FiscalHalf);
+    settings().setStoredPeriod(store::PeriodKind::FiscalHalf, "20001");
     const std::string before = iniText();
     open();
     for (const char* year : {"99", "991", "1899", "2101"}) {
@@ -149,35 +153,35 @@ TEST_F(ViewTimeFormTest, AYearOutsideTheUpDownsRangeIsRefused) {
     EXPECT_EQ(iniText(), before);
     for (const char* year : {"1900", "2100"}) {
         open();
-        choose(3);
+        choose(store::PeriodKind::FiscalHalf);
         form->Edit1()->setText(u(year));
         form->ComboBox1()->setCurrentIndex(1);
         pressOk();
         EXPECT_FALSE(form->isVisible()) << year;
-        EXPECT_EQ(settings().storedPeriod(3), std::string(year) + "1");
+        EXPECT_EQ(settings().storedPeriod(store::PeriodKind::FiscalHalf), std::string(year) + "1");
     }
 }
 
 TEST_F(ViewTimeFormTest, AStoredPeriodThatDoesNotParseShowsAsTheDefaultAndOkMendsIt) {
-    settings().setPeriodKind(5);
-    settings().setStoredPeriod(5, "20x41");
-    settings().setStoredPeriod(4, "2003q");
+    settings().setPeriodKind(store::PeriodKind::Month);
+    settings().setStoredPeriod(store::PeriodKind::Month, "20x41");
+    settings().setStoredPeriod(store::PeriodKind::Quarter, "2003q");
     open();
     EXPECT_EQ(form->Edit1()->text(), u("2024"));
     EXPECT_EQ(form->ComboBox1()->currentText(), u("1月"));
-    choose(4);
+    choose(store::PeriodKind::Quarter);
     EXPECT_EQ(form->Edit1()->text(), u("2024"));
     EXPECT_EQ(form->ComboBox1()->currentText(), u("1/4期"));
-    choose(5);
+    choose(store::PeriodKind::Month);
     pressOk();
     EXPECT_TRUE(prompts.boxes().empty());
-    EXPECT_EQ(settings().storedPeriod(5), "20240");
+    EXPECT_EQ(settings().storedPeriod(store::PeriodKind::Month), "20240");
     EXPECT_EQ(main.periodLabel, u("2024年1月　(2024/01/01～2024/01/31)"));
 }
 
 TEST_F(ViewTimeFormTest, AYearThatWouldNotReadBackIsRefused) {
-    settings().setPeriodKind(4);
-    settings().setStoredPeriod(4, "20012");
+    settings().setPeriodKind(store::PeriodKind::Quarter);
+    settings().setStoredPeriod(store::PeriodKind::Quarter, "20012");
     const std::string before = iniText();
     open();
     for (const char* year : {"２０２４", "20o4", "", " 2024", "-1", "20241"}) {
@@ -191,7 +195,7 @@ TEST_F(ViewTimeFormTest, AYearThatWouldNotReadBackIsRefused) {
     }
     // Year 0 is no year, and 9999 is past the last a period can reach. (With a part index
     // after it, "0" reads back as a year: "02".)
-    choose(1);
+    choose(store::PeriodKind::Year);
     for (const char* year : {"0", "0000", "9999"}) {
         prompts.clear();
         form->Edit1()->setText(u(year));
@@ -204,8 +208,8 @@ TEST_F(ViewTimeFormTest, AYearThatWouldNotReadBackIsRefused) {
 }
 
 TEST_F(ViewTimeFormTest, APartTypedOverIsRefusedUnlessItNamesAnEntry) {
-    settings().setPeriodKind(5);
-    settings().setStoredPeriod(5, "20012");
+    settings().setPeriodKind(store::PeriodKind::Month);
+    settings().setStoredPeriod(store::PeriodKind::Month, "20012");
     const std::string before = iniText();
     open();
     for (const char* typed : {"13月", "", "3"}) {
@@ -224,11 +228,11 @@ TEST_F(ViewTimeFormTest, APartTypedOverIsRefusedUnlessItNamesAnEntry) {
     form->ComboBox1()->setEditText(u("3月"));
     pressOk();
     EXPECT_TRUE(prompts.boxes().empty());
-    EXPECT_EQ(settings().storedPeriod(5), "20012");
+    EXPECT_EQ(settings().storedPeriod(store::PeriodKind::Month), "20012");
     EXPECT_EQ(main.reloads, 1);
 
     // A stored part no entry has (no 13th month) is no period: the default one is shown.
-    settings().setStoredPeriod(5, "200112");
+    settings().setStoredPeriod(store::PeriodKind::Month, "200112");
     open();
     EXPECT_EQ(form->Edit1()->text(), u("2024"));
     EXPECT_EQ(form->ComboBox1()->currentIndex(), 0);
@@ -254,20 +258,20 @@ TEST_F(ViewTimeFormTest, TheUpDownControlStepsWithin1900To2100) {
 }
 
 TEST_F(ViewTimeFormTest, KindZeroStoresOnlyTheKindAndCancelNothing) {
-    settings().setPeriodKind(0);
-    settings().setStoredPeriod(1, "2010");
+    settings().setPeriodKind(store::PeriodKind::All);
+    settings().setStoredPeriod(store::PeriodKind::Year, "2010");
     open();
     pressOk();
-    EXPECT_EQ(settings().periodKind(1), 0);
+    EXPECT_EQ(settings().periodKind(store::PeriodKind::Year), store::PeriodKind::All);
     EXPECT_EQ(iniText().find("Time0"), std::string::npos);
     EXPECT_EQ(main.periodLabel, u("全て"));
     EXPECT_EQ(main.reloads, 1);
 
     open();
-    choose(3);
+    choose(store::PeriodKind::FiscalHalf);
     QTest::mouseClick(form->Button2(), Qt::LeftButton);
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(settings().periodKind(1), 0);
+    EXPECT_EQ(settings().periodKind(store::PeriodKind::Year), store::PeriodKind::All);
     EXPECT_EQ(main.reloads, 1);
 }
 

@@ -34,7 +34,7 @@ protected:
              item(ItemKind::Purpose, "配達"), item(ItemKind::GasStation, "駅前SS")});
         Settings s(dir());
         s.writeFirstRun(2003);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
     }
 
     quil::ui::TMainform& window() { return *app->Mainform; }

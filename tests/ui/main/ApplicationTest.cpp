@@ -145,8 +145,8 @@ TEST(Application, DatesFitTheRecordListsDateColumn) {
     // The list's columns have the widths they always had; a font whose digits are wider
     // cuts the dates short.
     const QFontMetrics metrics(QGuiApplication::font());
-    for (int tab = 0; tab < quil::ui::kTabCount; ++tab) {
-        SCOPED_TRACE(tab);
+    for (const quil::store::ListTab tab : quil::store::kListTabs) {
+        SCOPED_TRACE(int(tab));
         ASSERT_EQ(quil::ui::columnTitle(tab, 2), QStringLiteral("年月日"));
         const int width = quil::ui::builtInColumnWidth(tab, 2);
         for (const char* date : {"2004/04/01", "2038/08/28", "9999/12/31"})

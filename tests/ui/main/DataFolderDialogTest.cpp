@@ -38,7 +38,7 @@ protected:
         writeDataSet(tmp, 40000.5, 2);
         Settings s(dir());
         s.writeFirstRun(2003);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
         s.setCarMask("1");
         s.setDriverMask("1");
         app = std::make_unique<quil::ui::AppWindows>(dir(), quil::ui::MainformOptions{false});
@@ -332,7 +332,7 @@ TEST_F(FolderDialog, LegacyImportReplacesTheDataSetAndSaysWhereTheLogIs) {
     bad.month = 2, bad.day = 31;
     writer.refuellings(2, {bad});
     // An open master list editor and vehicle dialog are closed before the data set goes.
-    window().openItemForm(2);
+    window().openItemForm(ItemKind::User);
     app->Carform->setWindowTitle(QStringLiteral("車両情報の登録"));
     app->Carform->show();
     ASSERT_TRUE(app->ItemForm->isVisible());

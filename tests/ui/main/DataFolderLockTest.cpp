@@ -74,7 +74,7 @@ protected:
     void SetUp() override {
         SharedFolder::SetUp();
         Settings s(dir());
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
         s.setCarMask("1");
         s.setDriverMask("1");
         DataRecord drive = makeRecord(encodeDate(2026, 3, 31) + 0.25, 0, 1, 0, 0);
@@ -87,7 +87,7 @@ protected:
             Settings mine(settingsFolder());
             mine.writeFirstRun(2003);
             mine.setDataFolder(dir());
-            mine.setPeriodKind(0);
+            mine.setPeriodKind(PeriodKind::All);
             mine.setCarMask("1");
             mine.setDriverMask("1");
         }

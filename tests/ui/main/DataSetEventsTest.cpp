@@ -48,7 +48,7 @@ protected:
         writeRecords<DataRecord>(tmp.file("Quil.qud"), {drive});
         Settings s(dir());
         s.writeFirstRun(2024);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
         s.setCarMask("10");  // the list shows 軽トラ only
         s.setDriverMask("1");
         // An oil change every 1,000 km: 営業車 has never had one.
@@ -156,7 +156,7 @@ TEST_F(DataSetEventsTest, TheRegisterAndTheMasterListsAnnounceTheirChanges) {
     EXPECT_EQ(alcoholCount(), QStringLiteral("アルコールチェック漏れ(今月): 1件"));
 
     // A user added in the master list.
-    w.openItemForm(static_cast<int>(ItemKind::User));
+    w.openItemForm(ItemKind::User);
     ASSERT_TRUE(app->ItemForm->isVisible());
     prompts.answerInput(QStringLiteral("佐藤"));
     app->ItemForm->Button1Click();

@@ -45,7 +45,7 @@ protected:
         writeRecords<DataRecord>(tmp.file("Quil.qud"), {oil, trip});
         Settings s(dir());
         s.writeFirstRun(2003);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
     }
 };
 

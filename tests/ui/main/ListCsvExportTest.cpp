@@ -22,7 +22,7 @@ protected:
              item(ItemKind::GasStation, "駅前SS"), item(ItemKind::Vehicle, "ワゴン")});
         Settings s(dir());
         s.writeFirstRun(2003);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
         s.setCarMask("10");  // ワゴン hidden
         s.setDriverMask("1");
         auto fuel = makeRecord(encodeDate(2003, 4, 1), 0, 1, 4500, 1);

@@ -290,7 +290,7 @@ TEST_F(MainOnServer, ThisProgramsSavesAreFollowedInPlaceInTheServersOrder) {
                 for (const auto& i : s.items()) items.push_back(i.item);
                 return items;
             }(),
-            0);
+            store::ListTab::Driving);
         return s.listIds(filter);
     };
     const auto save = [&](const store::DataRecord& r) {

@@ -25,7 +25,7 @@ protected:
         writeRecords<ItemRecord>(tmp.file("Quil.qui"),
                                  {item(ItemKind::Vehicle, "A"), item(ItemKind::User, "B")});
     }
-    void settings(int periodKind = 0) {
+    void settings(PeriodKind periodKind = PeriodKind::All) {
         Settings s(dir());
         s.writeFirstRun(2003);
         s.setPeriodKind(periodKind);
@@ -120,9 +120,9 @@ TEST_F(MainformDamage, AStoredPeriodThatDoesNotParseFallsBackAndIsWrittenBack) {
     items();
     writeRecords<DataRecord>(tmp.file("Quil.qud"),
                              {makeRecord(encodeDate(2024, 2, 1), 0, 1, 1, 0)});
-    settings(5);
-    Settings(dir()).setStoredPeriod(5, "200499");
-    Settings(dir()).setStoredPeriod(2, "abcd");
+    settings(PeriodKind::Month);
+    Settings(dir()).setStoredPeriod(PeriodKind::Month, "200499");
+    Settings(dir()).setStoredPeriod(PeriodKind::FiscalYear, "abcd");
     start();
     EXPECT_FALSE(main->startFailed());
     EXPECT_TRUE(prompts.boxes().empty());
@@ -203,7 +203,7 @@ TEST_F(MainformDamage, AReadOnlySettingsFileStaysReadOnlyAndIsMentionedOnce) {
     EXPECT_TRUE(prompts.last().text.startsWith(QStringLiteral("Quil.ini")));
     main->ComboGrid1->setColWidths(3, 123);
     main->TabControl1->setCurrentIndex(1);  // saves the widths of tab 0
-    EXPECT_EQ(main->currentTab(), 1);
+    EXPECT_EQ(main->currentTab(), ListTab::Refuelling);
     main->TabControl1->setCurrentIndex(0);
     EXPECT_EQ(main->ComboGrid1->ColWidths(3), 123) << "kept for the rest of the run";
     main->close();

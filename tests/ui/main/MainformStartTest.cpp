@@ -195,7 +195,7 @@ TEST_F(MainformStart, OlderFormatDataSetIsConvertedOnceAndListed) {
     writeBytes(tmp.file("Quil.qud"), bytesOf<DataRecord>({r}).substr(0, 192));
     Settings s(dir());
     s.writeFirstRun(2003);
-    s.setPeriodKind(0);
+    s.setPeriodKind(PeriodKind::All);
     start();
     EXPECT_FALSE(main->startFailed());
     EXPECT_EQ(readBytes(tmp.file("Quil.qud"))->size(), 256u);

@@ -21,6 +21,7 @@
 #include "ui/printing/TGridPrinter.h"
 #include "ui/printing/Tpriansform.h"
 #include "store/Date.h"
+#include "store/Period.h"
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/windows/TCalForm.h"
@@ -44,7 +45,7 @@ protected:
              item(ItemKind::Purpose, "配達"), item(ItemKind::Vehicle, "ワゴン")});
         Settings s(dir());
         s.writeFirstRun(2003);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
         s.setCarMask("10");
         s.setDriverMask("1");
         std::vector<DataRecord> records;
@@ -149,11 +150,11 @@ TEST_F(Printing, ThePrintedGridDropsTheMarkerColumnAndTakesTheTabsWidths) {
 
 TEST(PrintedWidths, TheWidestColumnsGiveWayWhenTheListIsWiderThanThePage) {
     using quil::ui::Tpriansform;
-    const std::vector<int> driving = Tpriansform::printedWidths(0);
+    const std::vector<int> driving = Tpriansform::printedWidths(ListTab::Driving);
     // Widths that fit stay as they are (every other tab totals 940).
     EXPECT_EQ(Tpriansform::fitToWidth(driving, 2000), driving);
-    EXPECT_EQ(Tpriansform::fitToWidth(Tpriansform::printedWidths(1), 940),
-              Tpriansform::printedWidths(1));
+    EXPECT_EQ(Tpriansform::fitToWidth(Tpriansform::printedWidths(ListTab::Refuelling), 940),
+              Tpriansform::printedWidths(ListTab::Refuelling));
     // 1340 units on a page that holds 1040: 走行距離 (400) gives way down to 備考's 300,
     // then both narrow together; the narrow columns keep their widths, so 行き先 and 備考
     // stay on the paper.

@@ -23,7 +23,7 @@ protected:
                                  {item(ItemKind::Vehicle, "A"), item(ItemKind::User, "B")});
         Settings s(dir());
         s.writeFirstRun(2003);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
     }
     void withRecords(std::vector<DataRecord> records) {
         writeRecords<DataRecord>(tmp.file("Quil.qud"), records);

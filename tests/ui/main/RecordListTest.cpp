@@ -35,7 +35,7 @@ protected:
              item(ItemKind::User, "佐藤"), item(ItemKind::Vehicle, "旧車", 40000.5, true)});
         Settings s(dir());
         s.writeFirstRun(2003);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
         s.setCarMask("111");
         s.setDriverMask("11");
     }
@@ -141,8 +141,8 @@ TEST_F(RecordList, DeletedRecordsAndHiddenVehiclesOrUsersAreLeftOut) {
 
 TEST_F(RecordList, DisplayPeriodKeepsTheDaysOfThePeriodAndDrivingTimes) {
     Settings s(dir());
-    s.setPeriodKind(5);
-    s.setStoredPeriod(5, "20033");  // April 2003
+    s.setPeriodKind(PeriodKind::Month);
+    s.setStoredPeriod(PeriodKind::Month, "20033");  // April 2003
     writeRecords<DataRecord>(tmp.file("Quil.qud"),
                              {driving(encodeDate(2003, 3, 31) + encodeTime(0, 30), 0, 1),
                               driving(encodeDate(2003, 4, 1), 0, 1),
@@ -228,8 +228,8 @@ TEST_F(RecordList, TheListFollowsTheTabEvenWhenTheOldWidthsCannotBeSaved) {
         QTabBar* tabs = main->TabControl1;
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
         ASSERT_EQ(tabs->currentIndex(), 1);
-        EXPECT_EQ(main->currentTab(), 1);
-        EXPECT_EQ(main->listModel()->tab(), 1);
+        EXPECT_EQ(main->currentTab(), ListTab::Refuelling);
+        EXPECT_EQ(main->listModel()->tab(), ListTab::Refuelling);
         EXPECT_EQ(cell(2, 1), QStringLiteral("1900/04/10"));
         EXPECT_EQ(rows(), 2);
     }
@@ -285,7 +285,7 @@ TEST_F(RecordList, APrintOfAServerListReadsItsMeasuredRowsInOneRequest) {
     CountedReads server(openFolderStore(dir()));
     quil::ui::RecordListModel list;
     list.setServerSource(&server);
-    list.setRecords(quil::ui::loadServerRecords(dir(), server, 0));
+    list.setRecords(quil::ui::loadServerRecords(dir(), server, ListTab::Driving));
     ASSERT_EQ(list.recordCount(), 20000);
     quil::ui::PrintedListModel printed;
     printed.setSource(&list);

@@ -30,7 +30,7 @@ protected:
              item(ItemKind::Vehicle, "C"), item(ItemKind::User, "X"), item(ItemKind::User, "Y")});
         Settings s(dir());
         s.writeFirstRun(2003);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
         s.setCarMask("101");
         s.setDriverMask("11");
     }
@@ -65,7 +65,7 @@ protected:
     void expectSameAsFullLoad(const std::string& what) {
         std::filesystem::copy_file(tmp.file("Quil.ini"), other.file("Quil.ini"),
                                    std::filesystem::copy_options::overwrite_existing);
-        const int tab = list().tab();
+        const ListTab tab = list().tab();
         quil::ui::RecordListModel fresh;
         fresh.setUp(tab);
         fresh.setRecords(quil::ui::loadRecords(other.dir(), dir(), tab));

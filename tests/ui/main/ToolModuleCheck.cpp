@@ -21,7 +21,7 @@ protected:
         writeRecords<DataRecord>(tmp.file("Quil.qud"), {makeRecord(40000.5, 0, 1, 0, 0)});
         Settings s(dir());
         s.writeFirstRun(2009);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
     }
 };
 

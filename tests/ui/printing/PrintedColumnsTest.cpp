@@ -8,11 +8,13 @@
 using namespace quil;
 
 TEST(PrintedColumns, EveryListedColumnButTheMarkerHasAPrintedWidth) {
-    for (int tab = 0; tab < store::kListTabCount; ++tab) {
+    for (const store::ListTab tab : store::kListTabs) {
         const std::vector<int> widths = ui::Tpriansform::printedWidths(tab);
-        ASSERT_EQ(int(widths.size()), store::listColumnCount(tab) - 1) << tab;
-        for (int w : widths) EXPECT_GT(w, 0) << tab;
+        ASSERT_EQ(int(widths.size()), store::listColumnCount(tab) - 1) << int(tab);
+        for (int w : widths) EXPECT_GT(w, 0) << int(tab);
     }
     // A tab the tables do not know prints as the driving list.
-    EXPECT_EQ(ui::Tpriansform::printedWidths(7), ui::Tpriansform::printedWidths(0));
+    EXPECT_EQ(ui::Tpriansform::printedTab(7), store::ListTab::Driving);
+    EXPECT_EQ(ui::Tpriansform::printedTab(-1), store::ListTab::Driving);
+    EXPECT_EQ(ui::Tpriansform::printedTab(2), store::ListTab::Maintenance);
 }

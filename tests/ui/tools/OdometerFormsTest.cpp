@@ -39,9 +39,10 @@ protected:
 };
 
 TEST_F(OdometerFormsTest, ListsTheBreaksAndOpensTheRecord) {
-    std::vector<std::pair<std::int64_t, int>> opened;
+    std::vector<std::pair<std::int64_t, store::RecordKind>> opened;
     OdometerCheckForm form(
-        context, [&](std::int64_t pos, int kind) { opened.emplace_back(pos, kind); }, nullptr);
+        context, [&](std::int64_t pos, store::RecordKind kind) { opened.emplace_back(pos, kind); },
+        nullptr);
     form.show();
     ASSERT_EQ(form.findings().size(), 1u);
     const QAbstractItemModel* m = form.FindingTable->model();
@@ -52,7 +53,9 @@ TEST_F(OdometerFormsTest, ListsTheBreaksAndOpensTheRecord) {
     EXPECT_EQ(m->index(0, 4).data().toString(), QStringLiteral("1700.0～3700.0 km"));
     EXPECT_TRUE(form.CountLabel->text().contains(QStringLiteral("1件")));
     form.openRow(0);
-    EXPECT_EQ(opened, (std::vector<std::pair<std::int64_t, int>>{{7, 0}}));
+    EXPECT_EQ(
+        opened,
+        (std::vector<std::pair<std::int64_t, store::RecordKind>>{{7, store::RecordKind::Driving}}));
 }
 
 TEST_F(OdometerFormsTest, TheLimitIsKeptInTheExtensionFile) {

@@ -154,7 +154,8 @@ TEST_F(SummaryTableTest, AdjacentPeriodsShareNoDrive) {
          driving(encodeDate(2026, 4, 1) + encodeTime(0, 5), 0, 1, 2, 1065.4, 1100),
          driving(encodeDate(2027, 3, 31) + encodeTime(23, 50), 0, 1, 2, 1100, 1110)});
     auto km = [&](int periodIndex, int year) {
-        return computeSummary(tmp.dir(), SummaryKind::DistanceByVehicle, periodIndex, year)
+        return computeSummary(tmp.dir(), SummaryKind::DistanceByVehicle,
+                              summaryPeriodFromIndex(periodIndex), year)
             .total.distance;
     };
     EXPECT_NEAR(km(2, 2025), 65.4, 1e-9);

@@ -29,23 +29,22 @@ PeriodChooser::PeriodChooser(QWidget* parent) : QWidget(parent) {
                                             ui::PeriodChoice::YearWhenAll::Hide);
     connect(choice_, &ui::PeriodChoice::changed, this, &PeriodChooser::changed);
     connect(yearBox, &QSpinBox::valueChanged, this, &PeriodChooser::changed);
-    choose(store::storedNumber(store::PeriodKind::Month), store::today());
+    choose(store::PeriodKind::Month, store::today());
 }
 
-void PeriodChooser::choose(int kind, store::DateTime day) {
-    const store::PeriodKind known = store::periodKindOf(kind).value_or(store::PeriodKind::All);
-    const store::PeriodPosition p = store::periodHolding(known, day);
+void PeriodChooser::choose(store::PeriodKind kind, store::DateTime day) {
+    const store::PeriodPosition p = store::periodHolding(kind, day);
     {
         const QSignalBlocker blocker(yearBox);
         yearBox->setValue(p.year);
     }
-    choice_->choose(known, p.subIndex);
+    choice_->choose(kind, p.subIndex);
     Q_EMIT changed();
 }
 
 void PeriodChooser::chooseStored(const std::string& programFolder) {
     const store::Settings settings(programFolder);
-    const int kind = settings.periodKind(store::storedNumber(store::PeriodKind::Year));
+    const store::PeriodKind kind = settings.periodKind(store::PeriodKind::Year);
     try {
         const store::StoredPeriod p = store::parseStoredPeriod(
             kind, settings.storedPeriod(kind), store::decodeDate(store::today()).year);
@@ -62,7 +61,7 @@ void PeriodChooser::chooseStoredOnce(const std::string& programFolder) {
     chooseStored(programFolder);
 }
 
-int PeriodChooser::kind() const { return store::storedNumber(choice_->kind()); }
+store::PeriodKind PeriodChooser::kind() const { return choice_->kind(); }
 
 std::optional<store::PeriodRange> PeriodChooser::range() const {
     return choice_->range(yearBox->value());

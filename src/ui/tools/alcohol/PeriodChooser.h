@@ -23,14 +23,14 @@ public:
     explicit PeriodChooser(QWidget* parent = nullptr);
 
     // Shows `kind` of the year and part holding `day`.
-    void choose(int kind, store::DateTime day);
+    void choose(store::PeriodKind kind, store::DateTime day);
     // Shows the display period the main window keeps in the settings file of
     // `programFolder`; a stored period that is no period leaves the choice as it is.
     void chooseStored(const std::string& programFolder);
     // The first call does chooseStored without announcing `changed`; later calls do nothing:
     // a window takes the main window's period when it is first shown, then keeps its own.
     void chooseStoredOnce(const std::string& programFolder);
-    int kind() const;
+    store::PeriodKind kind() const;
     // The first and last day; nullopt for 全て.
     std::optional<store::PeriodRange> range() const;
     // "2024年5月", "2024年度", "全期間"... for titles.

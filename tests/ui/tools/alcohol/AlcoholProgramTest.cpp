@@ -39,7 +39,7 @@ protected:
         writeRecords<DataRecord>(tmp.file("Quil.qud"), {drive});
         Settings s(dir());
         s.writeFirstRun(2024);
-        s.setPeriodKind(0);
+        s.setPeriodKind(PeriodKind::All);
         quil::alcohol::AlcoholStore(dir()).addDetector(
             {0, "検知器A", "SN-1", today - 10, 0, false});
     }

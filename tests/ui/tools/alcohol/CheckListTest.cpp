@@ -68,7 +68,7 @@ TEST_F(CheckListTest, TheRegistersWindowsOpenBesideTheMainWindow) {
 TEST_F(CheckListTest, ClosingGivesTheChecksBackAndShowingReadsThemAgain) {
     store(check(kToday + encodeTime(8, 0)));
     list->show();
-    list->period->choose(5, kToday);
+    list->period->choose(store::PeriodKind::Month, kToday);
     ASSERT_EQ(list->model()->rowCount(), 1);
     list->close();
     EXPECT_EQ(list->model()->rowCount(), 0);
@@ -86,9 +86,9 @@ TEST_F(CheckListTest, ShowsTheMonthAndFiltersByPeriodDriverAndVehicle) {
     store(check(encodeDate(2023, 5, 10) + encodeTime(8, 0)));
     list->show();
     // The first showing takes the main window's period (none saved: this year).
-    EXPECT_EQ(list->period->kind(), 1);
+    EXPECT_EQ(list->period->kind(), store::PeriodKind::Year);
     EXPECT_EQ(list->model()->rowCount(), 3);
-    list->period->choose(5, kToday);
+    list->period->choose(store::PeriodKind::Month, kToday);
     ASSERT_EQ(list->model()->rowCount(), 2);
     EXPECT_EQ(cell(0, CheckTableModel::Date), QStringLiteral("2024/05/10"));
     EXPECT_EQ(cell(0, CheckTableModel::Vehicle), QStringLiteral("営業車1 (品川 300 あ 12-34)"));
@@ -102,11 +102,11 @@ TEST_F(CheckListTest, ShowsTheMonthAndFiltersByPeriodDriverAndVehicle) {
     EXPECT_EQ(list->model()->rowCount(), 1);
     list->vehicleFilter->setCurrentIndex(0);
 
-    list->period->choose(2, kToday);  // fiscal year 2024 (April on)
+    list->period->choose(store::PeriodKind::FiscalYear, kToday);  // fiscal year 2024 (April on)
     EXPECT_EQ(list->model()->rowCount(), 3);
-    list->period->choose(0, kToday);  // everything
+    list->period->choose(store::PeriodKind::All, kToday);  // everything
     EXPECT_EQ(list->model()->rowCount(), 4);
-    list->period->choose(5, encodeDate(2023, 5, 1));
+    list->period->choose(store::PeriodKind::Month, encodeDate(2023, 5, 1));
     EXPECT_EQ(list->model()->rowCount(), 1);
 }
 
@@ -168,7 +168,7 @@ TEST_F(CheckListTest, DeletingWithoutANameDeletesNothing) {
 TEST_F(CheckListTest, ACheckOlderThanAYearIsDeletedAfterOneQuestion) {
     store(check(encodeDate(2023, 5, 9) + encodeTime(8, 0)));
     list->show();
-    list->period->choose(0, kToday);
+    list->period->choose(store::PeriodKind::All, kToday);
     selectRow(0);
     prompts.answerQuestion(true);
     EXPECT_TRUE(list->deleteSelected());
@@ -303,7 +303,7 @@ TEST_F(CheckListTest, TheOpenListFollowsAReplacedDataSet) {
     QMainWindow mainWindow;
     AlcoholWindows windows(main, &mainWindow);
     windows.listForm->show();
-    windows.listForm->period->choose(5, kToday);
+    windows.listForm->period->choose(store::PeriodKind::Month, kToday);
     ASSERT_EQ(windows.listForm->model()->rowCount(), 2);
     // The restored data set has one check of that month.
     {
@@ -360,11 +360,12 @@ TEST_F(CheckListTest, ThePrintDialogOpensAtThisMonth) {
     QMainWindow mainWindow;
     AlcoholWindows windows(main, &mainWindow);
     windows.listForm->show();
-    windows.listForm->period->choose(1, kToday);  // the calendar year 2024
+    windows.listForm->period->choose(store::PeriodKind::Year, kToday);  // the calendar year 2024
     windows.listForm->printButton->click();
     EXPECT_EQ(windows.printForm->monthBox->currentIndex(), 4) << "May, not January";
     windows.printForm->close();
-    windows.listForm->period->choose(1, encodeDate(2023, 6, 1));  // a past year
+    windows.listForm->period->choose(store::PeriodKind::Year,
+                                     encodeDate(2023, 6, 1));  // a past year
     windows.listForm->printButton->click();
     EXPECT_EQ(windows.printForm->monthBox->currentIndex(), 0);
     windows.printForm->close();
@@ -402,7 +403,7 @@ TEST_F(CheckListTest, AReadOnlyCopyRefusesEveryChangeAtOnce) {
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(prompts.last().text, QString::fromUtf8(folder::ReadOnlyFileSystem::kReason));
     list->show();
-    list->period->choose(5, kToday);
+    list->period->choose(store::PeriodKind::Month, kToday);
     ASSERT_EQ(list->model()->rowCount(), 1) << "the list still reads";
     selectRow(0);
     list->editSelected();

@@ -48,7 +48,7 @@ TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
     store(check(kToday + encodeTime(8, 0), CheckTiming::BeforeDrive, kSato, kCarB));
 
     form->show();
-    form->period->choose(5, kToday);
+    form->period->choose(store::PeriodKind::Month, kToday);
     ASSERT_EQ(rows(), 1);
     EXPECT_EQ(cell(0, 0), QStringLiteral("2024/05/10"));
     EXPECT_EQ(cell(0, 1), QStringLiteral("09:00"));
@@ -66,32 +66,32 @@ TEST_F(MissingCheckFormTest, ListsTheDrivesOfThePeriodWithoutTheirChecks) {
     EXPECT_EQ(m->headerData(3, Qt::Horizontal).toString(), QStringLiteral("運転者"));
     EXPECT_EQ(m->columnCount(), 7);
 
-    form->period->choose(1, kToday);  // the year: April's drive too
+    form->period->choose(store::PeriodKind::Year, kToday);  // the year: April's drive too
     EXPECT_EQ(rows(), 2);
 }
 
 TEST_F(MissingCheckFormTest, FirstShowingTakesTheMainWindowsDisplayPeriod) {
     store::Settings settings(main.folder);
-    settings.setPeriodKind(4);
-    settings.setStoredPeriod(4, "20231");  // 2023, second quarter
+    settings.setPeriodKind(store::PeriodKind::Quarter);
+    settings.setStoredPeriod(store::PeriodKind::Quarter, "20231");  // 2023, second quarter
     addDrive(encodeDate(2023, 5, 1) + encodeTime(9, 0), 0);
     addDrive(encodeDate(2023, 7, 1) + encodeTime(9, 0), 0);
     form->show();
-    EXPECT_EQ(form->period->kind(), 4);
+    EXPECT_EQ(form->period->kind(), store::PeriodKind::Quarter);
     EXPECT_EQ(form->period->label(), QStringLiteral("2023年 2/4期"));
     EXPECT_EQ(rows(), 1);
     // Later showings keep what the user chose.
-    form->period->choose(1, encodeDate(2023, 1, 1));
+    form->period->choose(store::PeriodKind::Year, encodeDate(2023, 1, 1));
     form->hide();
     form->show();
-    EXPECT_EQ(form->period->kind(), 1);
+    EXPECT_EQ(form->period->kind(), store::PeriodKind::Year);
     EXPECT_EQ(rows(), 2);
 }
 
 TEST_F(MissingCheckFormTest, ClosingGivesTheRowsBackAndShowingReadsThemAgain) {
     addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0));
     form->show();
-    form->period->choose(5, kToday);
+    form->period->choose(store::PeriodKind::Month, kToday);
     ASSERT_EQ(rows(), 1);
     form->close();
     EXPECT_EQ(rows(), 0);
