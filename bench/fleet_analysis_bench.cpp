@@ -22,7 +22,7 @@
 #include "store/RecordStore.h"
 
 using namespace quil::store;
-using namespace quil::fleet;
+using namespace quil::analysis;
 
 namespace {
 

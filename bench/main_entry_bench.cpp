@@ -53,7 +53,7 @@ void AddThroughDialog(benchmark::State& state) {
     quil::bench::makeListDataSet(folder.dir, n);
     const DateTime today = dayAfterLast(n);
     setClockForTesting([today] { return today + 0.75; });
-    quil::insight::AnalysisData(folder.dir).saveCycles({{2, 12, 10000, 0}});
+    quil::analysis::AnalysisData(folder.dir).saveCycles({{2, 12, 10000, 0}});
     {
         std::vector<quil::alcohol::AlcoholCheck> checks;
         for (int d = 1; d <= 20; ++d) {

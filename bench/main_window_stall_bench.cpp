@@ -63,9 +63,9 @@
 #include "ui/main/TMainform.h"
 #include "ui/main/ToolWindows.h"
 #include "ui/tools/AnalysisData.h"
+#include "ui/tools/AnalysisWindows.h"
 #include "ui/tools/ChartForm.h"
 #include "ui/tools/FuelCostForm.h"
-#include "ui/tools/InsightTools.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/windows/TCalForm.h"
 
@@ -164,7 +164,7 @@ const std::string& folderDataSet(long n) {
     if (f) return f->dir;
     f = std::make_unique<bench::TempFolder>();
     bench::makeListDataSet(f->dir, n);
-    insight::AnalysisData(f->dir).saveCycles({{2, 12, 10000, 0}});
+    analysis::AnalysisData(f->dir).saveCycles({{2, 12, 10000, 0}});
     std::vector<alcohol::AlcoholCheck> checks;
     for (int d = 1; d <= 20; ++d) {
         alcohol::AlcoholCheck c;
@@ -253,11 +253,11 @@ void runActions(benchmark::State& state, const std::string& prefix,
     });
     out["fuel"] = measure(w, [&] {
         w.action(QStringLiteral("FuelCost1"))->trigger();
-        app->Insight->fuelCostForm()->CalcClick();
+        app->Analysis->fuelCostForm()->CalcClick();
     });
     out["chart"] = measure(w, [&] {
         w.action(QStringLiteral("Chart1"))->trigger();
-        app->Insight->chartForm()->DrawClick();
+        app->Analysis->chartForm()->DrawClick();
     });
     out["schedule"] = measure(w, trigger("Schedule1"));
     out["odometer"] = measure(w, trigger("OdometerCheck1"));
@@ -282,7 +282,7 @@ void runActions(benchmark::State& state, const std::string& prefix,
             "WHERE datname = $1 AND pid <> pg_backend_pid()",
             {server::PgParam::text(name)});
         Measured stopped = measure(w, [&] {
-            app->Insight->fuelCostForm()->CalcClick();
+            app->Analysis->fuelCostForm()->CalcClick();
             entry.Button1()->click();
         });
         stopped.gap = std::max(stopped.gap, idleGap(3000));

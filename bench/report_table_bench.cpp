@@ -1,6 +1,6 @@
 // The analysis windows' tables with a large list of odometer findings, beside building the
 // report table itself in the same run (the baseline):
-//   BuildTable/N       (the findings' texts and figures: fleet::odometerTable)
+//   BuildTable/N       (the findings' texts and figures: analysis::odometerTable)
 //   SetIntoView/N      (that table handed to the 走行距離チェック table view, columns sized)
 //   SortByReading/N    (a click on the 距離 title, then back to the table's order)
 // Counters: heap_MB is the heap the step keeps (mallinfo2 before and after), per build or
@@ -23,18 +23,18 @@ namespace {
 
 constexpr int kVehicles = 50;
 
-std::vector<fleet::OdometerFinding> findings(int n) {
-    std::vector<fleet::OdometerFinding> out(static_cast<std::size_t>(n));
+std::vector<analysis::OdometerFinding> findings(int n) {
+    std::vector<analysis::OdometerFinding> out(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         auto& f = out[std::size_t(i)];
         f.position = i * 3;
         f.date = 36000 + i / 200.0;
-        f.kind = i % 4;
+        f.kind = static_cast<store::RecordKind>(i % 4);
         f.vehicle = i % kVehicles;
         f.reading = 1000 + (i * 7919 % 100000) / 10.0;
         f.expectedLow = f.reading + 50;
         f.expectedHigh = f.reading + 1050;
-        f.problem = static_cast<fleet::OdometerProblem>(i % 4);
+        f.problem = static_cast<analysis::OdometerProblem>(i % 4);
     }
     return out;
 }
@@ -61,7 +61,7 @@ void BuildTable(benchmark::State& state) {
     double kept = 0;
     for (auto _ : state) {
         const double before = heapBytes();
-        fleet::ReportTable t = fleet::odometerTable(list, itemNames);
+        analysis::ReportTable t = analysis::odometerTable(list, itemNames);
         kept = heapBytes() - before;
         benchmark::DoNotOptimize(t.rows.data());
         state.PauseTiming();
@@ -77,8 +77,8 @@ void SetIntoView(benchmark::State& state) {
     double kept = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        fleet::ReportTable t = fleet::odometerTable(list, itemNames);
-        auto view = std::make_unique<insight::ReportTableView>();
+        analysis::ReportTable t = analysis::odometerTable(list, itemNames);
+        auto view = std::make_unique<analysis::ReportTableView>();
         view->resize(900, 600);
         const double before = heapBytes();
         state.ResumeTiming();
@@ -94,8 +94,8 @@ void SetIntoView(benchmark::State& state) {
 
 void SortByReading(benchmark::State& state) {
     const auto list = findings(int(state.range(0)));
-    insight::ReportTableView view;
-    view.setTable(fleet::odometerTable(list, names()));
+    analysis::ReportTableView view;
+    view.setTable(analysis::odometerTable(list, names()));
     for (auto _ : state) {
         view.horizontalHeader()->setSortIndicator(3, Qt::DescendingOrder);
         view.horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);

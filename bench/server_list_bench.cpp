@@ -376,10 +376,10 @@ void OdometerCheckOnSave(benchmark::State& state) {
     for (auto _ : state) {
         const store::DataRecord r = bench::drivingRecord(i++ % 2 == 0 ? n : n / 2);
         Clock::time_point t0 = Clock::now();
-        benchmark::DoNotOptimize(fleet::checkNewReading(*server, r, std::nullopt));
+        benchmark::DoNotOptimize(analysis::checkNewReading(*server, r, std::nullopt));
         const double s = secondsBetween(t0, Clock::now());
         t0 = Clock::now();
-        benchmark::DoNotOptimize(fleet::checkNewReading(folder, r, std::nullopt));
+        benchmark::DoNotOptimize(analysis::checkNewReading(folder, r, std::nullopt));
         times.add(s, secondsBetween(t0, Clock::now()));
         state.SetIterationTime(s);
     }

@@ -159,26 +159,26 @@ void Summary(benchmark::State& state) {
 
 void Fuel(benchmark::State& state) {
     pair(state, [](store::DataStore& d) {
-        auto r = fleet::computeFuelReport(d, fleet::ReportPeriod{});
+        auto r = analysis::computeFuelReport(d, analysis::ReportPeriod{});
         benchmark::DoNotOptimize(r.total.distance);
     });
 }
 
 void Chart(benchmark::State& state) {
-    const fleet::ReportPeriod year{false,
+    const analysis::ReportPeriod year{false,
                                    store::periodRange(store::PeriodKind::Year, kLastYear, 0)};
     pair(state, [&](store::DataStore& d) {
-        auto r = fleet::computeFuelReport(d, year, 0);
+        auto r = analysis::computeFuelReport(d, year, 0);
         benchmark::DoNotOptimize(r.points.data());
     });
 }
 
 void Schedule(benchmark::State& state) {
-    std::vector<fleet::MaintenanceCycle> cycles;
+    std::vector<analysis::MaintenanceCycle> cycles;
     for (int i = 0; i < kMaintenanceItems; ++i)
         cycles.push_back({kVehicles + kUsers + i, 6 + i, 5000, 0});
     pair(state, [&](store::DataStore& d) {
-        auto rows = fleet::computeSchedule(d, cycles, kFirstDay + kDays);
+        auto rows = analysis::computeSchedule(d, cycles, kFirstDay + kDays);
         benchmark::DoNotOptimize(rows.data());
     });
 }

@@ -205,7 +205,7 @@ void FileRead(benchmark::State& state) {
 
 void OpenOdometerCheck(benchmark::State& state) {
     BenchContext context(dataSet(state.range(0)));
-    insight::OdometerCheckForm form(context, {}, &context.window);
+    analysis::OdometerCheckForm form(context, {}, &context.window);
     openAndClose(
         state, form, [] {}, [&] { return form.FindingTable->model()->rowCount(); });
 }
@@ -227,7 +227,7 @@ void SummaryTable(benchmark::State& state) {
 
 void FuelCost(benchmark::State& state) {
     BenchContext context(dataSet(state.range(0)));
-    insight::FuelCostForm form(context, &context.window);
+    analysis::FuelCostForm form(context, &context.window);
     openAndClose(
         state, form, [&] { form.CalcClick(); },
         [&] { return form.VehicleTable->model()->rowCount(); });
@@ -235,14 +235,14 @@ void FuelCost(benchmark::State& state) {
 
 void Chart(benchmark::State& state) {
     BenchContext context(dataSet(state.range(0)));
-    insight::ChartForm form(context, &context.window);
+    analysis::ChartForm form(context, &context.window);
     openAndClose(
         state, form, [&] { form.DrawClick(); }, [] { return 0; });
 }
 
 void Schedule(benchmark::State& state) {
     BenchContext context(dataSet(state.range(0)));
-    insight::ScheduleForm form(context, &context.window);
+    analysis::ScheduleForm form(context, &context.window);
     openAndClose(
         state, form, [] {}, [&] { return form.ScheduleTable->model()->rowCount(); });
 }
@@ -262,7 +262,7 @@ void QuitWithWindowsOpen(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto context = std::make_unique<BenchContext>(dir);
-        auto* odometer = new insight::OdometerCheckForm(*context, {}, &context->window);
+        auto* odometer = new analysis::OdometerCheckForm(*context, {}, &context->window);
         auto* entry = new alcohol::TAlcoholCheckForm(*context, &context->window);
         auto* missing = new alcohol::TMissingCheckForm(*context, *entry, &context->window);
         context->window.show();
@@ -280,11 +280,11 @@ void QuitWithWindowsOpen(benchmark::State& state) {
 void ExportOdometerCsv(benchmark::State& state) {
     const std::string& dir = dataSet(state.range(0));
     BenchContext context(dir);
-    insight::OdometerCheckForm form(context, {}, &context.window);
+    analysis::OdometerCheckForm form(context, {}, &context.window);
     form.show();
     settle(form);
     const QString path = QString::fromStdString(dir + "findings.csv");
-    insight::ReportTableView::setFileChooserForTesting([path](const QString&) { return path; });
+    analysis::ReportTableView::setFileChooserForTesting([path](const QString&) { return path; });
     double peak = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -296,7 +296,7 @@ void ExportOdometerCsv(benchmark::State& state) {
         peak = std::max(peak, statusMiB("VmHWM:") - before);
         state.ResumeTiming();
     }
-    insight::ReportTableView::setFileChooserForTesting({});
+    analysis::ReportTableView::setFileChooserForTesting({});
     form.close();
     state.counters["peak_MiB"] = peak;
 }
@@ -306,7 +306,7 @@ void ExportOdometerCsv(benchmark::State& state) {
 void PreviewOdometerFindings(benchmark::State& state) {
     const std::string& dir = dataSet(state.range(0));
     BenchContext context(dir);
-    insight::OdometerCheckForm form(context, {}, &context.window);
+    analysis::OdometerCheckForm form(context, {}, &context.window);
     form.show();
     settle(form);
     double peak = 0;
@@ -341,14 +341,14 @@ void PreviewOdometerFindings(benchmark::State& state) {
 // are closed again, rss_before_MiB what it held before the first opened.
 void EveryWindowOpen(benchmark::State& state) {
     BenchContext context(dataSet(state.range(0)));
-    insight::OdometerCheckForm odometer(context, {}, &context.window);
+    analysis::OdometerCheckForm odometer(context, {}, &context.window);
     alcohol::TAlcoholCheckForm entry(context, &context.window);
     alcohol::TMissingCheckForm missing(context, entry, &context.window);
     alcohol::TAlcoholListForm list(context, entry, nullptr, &context.window);
     ui::TCalForm summary(context, &context.window);
-    insight::FuelCostForm fuel(context, &context.window);
-    insight::ChartForm chart(context, &context.window);
-    insight::ScheduleForm schedule(context, &context.window);
+    analysis::FuelCostForm fuel(context, &context.window);
+    analysis::ChartForm chart(context, &context.window);
+    analysis::ScheduleForm schedule(context, &context.window);
     const std::vector<QWidget*> windows = {&odometer, &missing, &list,    &summary,
                                            &fuel,     &chart,   &schedule};
     const double before = statusMiB("VmRSS:");

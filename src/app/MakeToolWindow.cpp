@@ -18,7 +18,7 @@
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/dialogs/TItemForm.h"
 #include "ui/main/AppWindows.h"
-#include "ui/tools/InsightTools.h"
+#include "ui/tools/AnalysisWindows.h"
 #include "ui/tools/OdometerWarning.h"
 #include "ui/tools/alcohol/AlcoholWindows.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
@@ -60,7 +60,7 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
                              f->raise();
                          });
 
-    insight::InsightHost tools;
+    analysis::AnalysisHost tools;
     tools.context = &context;
     tools.mainWindow = main;
     tools.statusBar = host.toolStatusBar();
@@ -72,12 +72,12 @@ void addExtensions(ToolWindowHost& host, AppWindows& w) {
         host.openRecordAt(position, kind);
     };
     tools.readOnly = [&context] { return context.dataSetReadOnly(); };
-    w.Insight = new insight::InsightTools(std::move(tools), main);
+    w.Analysis = new analysis::AnalysisWindows(std::move(tools), main);
     w.DataInputForm->setSaveCheck([&context](QWidget* dialog, const store::DataRecord& record,
                                              std::optional<std::int64_t> editPosition) {
-        return insight::OdometerWarning::confirm(dialog, context, record, editPosition);
+        return analysis::OdometerWarning::confirm(dialog, context, record, editPosition);
     });
-    QTimer::singleShot(0, w.Insight, [insight = w.Insight] { insight->refreshNotice(); });
+    QTimer::singleShot(0, w.Analysis, [windows = w.Analysis] { windows->refreshNotice(); });
 
     w.Alcohol = new alcohol::AlcoholWindows(context, w.Mainform.get());
     for (const auto& c : w.Alcohol->commands()) host.addToolsCommand(c.caption, c.name, c.run);

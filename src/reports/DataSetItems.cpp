@@ -1,6 +1,6 @@
 #include "reports/DataSetItems.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 std::vector<store::ItemRecord> itemsByPosition(store::DataStore& data) {
     std::vector<store::ItemRecord> out;
@@ -28,4 +28,4 @@ std::vector<store::ItemEntry> liveItems(const std::vector<store::ItemRecord>& it
     return out;
 }
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -8,7 +8,7 @@
 #include "store/ItemStore.h"
 #include "store/Records.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 // Every item, deleted ones included, at its position (index = position). A position the
 // data set holds no item for reads as a new, empty item of no kind.
@@ -18,4 +18,4 @@ std::vector<store::ItemRecord> itemsByPosition(store::DataStore& data);
 std::vector<store::ItemEntry> liveItems(const std::vector<store::ItemRecord>& items,
                                         store::ItemKind kind);
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

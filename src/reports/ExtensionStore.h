@@ -70,7 +70,7 @@ public:
 
 }  // namespace quil::alcohol
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 // What the analysis windows keep: the maintenance cycles and the odometer check's daily
 // limit. A data set without stored analysis settings has no cycles and the default limit.
@@ -85,4 +85,4 @@ public:
     virtual void setDailyLimitKm(double km) = 0;
 };
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

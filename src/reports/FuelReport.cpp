@@ -5,9 +5,9 @@
 #include <tuple>
 
 #include "reports/DataSetItems.h"
-#include "reports/FleetDates.h"
+#include "reports/ReportDates.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 using namespace quil::store;
 
@@ -270,4 +270,4 @@ FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period,
     return computeFuelReport(*openFolderStore(dataFolder), period, vehicle);
 }
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -28,7 +28,7 @@
 #include "store/Period.h"
 #include "store/Records.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 // Whether a refuelling record is marked as a partial refuelling, by the record or by its raw
 // CP932 remarks.
@@ -167,4 +167,4 @@ FuelReport computeFuelReport(store::DataStore& data, ReportPeriod period, int ve
 // The same over the data folder `dataFolder` (ending with the separator).
 FuelReport computeFuelReport(const std::string& dataFolder, ReportPeriod period, int vehicle = -1);
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "reports/DataSetItems.h"
-#include "reports/FleetDates.h"
+#include "reports/ReportDates.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 using namespace quil::store;
 
@@ -264,4 +264,4 @@ std::int64_t countOverdue(const std::vector<ScheduleRow>& rows) {
                          [](const ScheduleRow& r) { return r.status == DueStatus::Overdue; });
 }
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -23,7 +23,7 @@
 #include "store/Date.h"
 #include "store/Records.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 struct MaintenanceCycle {
     int item = -1;        // position of the maintenance item
@@ -139,4 +139,4 @@ std::vector<ScheduleRow> computeSchedule(const std::string& dataFolder,
 
 std::int64_t countOverdue(const std::vector<ScheduleRow>& rows);
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -6,7 +6,7 @@
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 using namespace quil::store;
 
@@ -329,4 +329,4 @@ std::vector<OdometerFinding> checkNewReading(DataStore& data, const DataRecord& 
     }
 }
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

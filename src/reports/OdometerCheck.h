@@ -22,7 +22,7 @@
 #include "store/DataStore.h"
 #include "store/Records.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 inline constexpr double kDefaultDailyLimitKm = 1000;
 
@@ -117,4 +117,4 @@ std::vector<OdometerFinding> checkNewReading(store::DataStore& data,
                                              std::optional<std::int64_t> editId,
                                              double dailyLimitKm = kDefaultDailyLimitKm);
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

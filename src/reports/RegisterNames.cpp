@@ -10,7 +10,7 @@ RegisterNames RegisterNames::load(const std::string& dataFolder) {
 }
 
 RegisterNames RegisterNames::load(store::DataStore& data) {
-    return fromItems(fleet::itemsByPosition(data));
+    return fromItems(analysis::itemsByPosition(data));
 }
 
 RegisterNames RegisterNames::fromItems(const std::vector<store::ItemRecord>& items) {

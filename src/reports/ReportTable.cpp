@@ -9,7 +9,7 @@
 #include "store/ItemStore.h"
 #include "store/NumberFormat.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 using namespace quil::store;
 
@@ -224,4 +224,4 @@ void writeTableCsv(const ReportTable& heading, std::size_t rowCount, const Table
         fs);
 }
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -1,5 +1,5 @@
 #pragma once
-// A table of texts as the fleet windows show, sort, print and export it: column titles,
+// A table of texts as the analysis windows show, sort, print and export it: column titles,
 // rows of texts, and per cell a number to sort by (texts sort as texts where a column has
 // no numbers). CSV goes out as the list export writes it: CP932, CRLF, quoted as needed,
 // numbers plain (no units or thousands separators) so a spreadsheet reads them as numbers.
@@ -15,7 +15,7 @@
 #include "reports/OdometerCheck.h"
 #include "store/FileSystem.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 struct ReportCell {
     std::string text;
@@ -80,4 +80,4 @@ void writeTableCsv(const ReportTable& heading, std::size_t rowCount, const Table
 std::string yenText(std::int64_t yen);
 std::string kmText(double km);
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

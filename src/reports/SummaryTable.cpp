@@ -69,7 +69,7 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
                         SummaryPeriod p, int year) {
     SummaryResult out;
     out.itemFileFound = true;
-    const auto live = fleet::liveItems(items, summaryGroupKind(kind));
+    const auto live = analysis::liveItems(items, summaryGroupKind(kind));
     // Item position -> line; positions of no live group of the kind map to -1.
     std::vector<int> lineOf;
     for (std::size_t i = 0; i < live.size(); ++i) {
@@ -132,7 +132,7 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
 }  // namespace
 
 SummaryResult computeSummary(DataStore& data, SummaryKind kind, SummaryPeriod period, int year) {
-    const std::vector<ItemRecord> items = fleet::itemsByPosition(data);
+    const std::vector<ItemRecord> items = analysis::itemsByPosition(data);
     if (items.empty()) return {};
     return summarize(data, items, kind, period, year);
 }
@@ -142,7 +142,7 @@ SummaryResult computeSummary(const std::string& dataFolder, SummaryKind kind,
     // An item file that exists counts even when it holds no item.
     if (!ItemStore(dataFolder).exists()) return {};
     const auto data = openFolderStore(dataFolder);
-    return summarize(*data, fleet::itemsByPosition(*data), kind, period, year);
+    return summarize(*data, analysis::itemsByPosition(*data), kind, period, year);
 }
 
 std::vector<std::string> figureTitles(SummaryKind kind) {

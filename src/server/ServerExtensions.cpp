@@ -206,10 +206,10 @@ ServerAnalysisStore::ServerAnalysisStore(const std::string& conninfo,
     if (own) own->add(conn_.backendPid());
 }
 
-std::vector<fleet::MaintenanceCycle> ServerAnalysisStore::loadCycles() {
+std::vector<analysis::MaintenanceCycle> ServerAnalysisStore::loadCycles() {
     const PgResult r =
         conn_.exec("SELECT item, months, km, first_months FROM quil_analysis_cycle ORDER BY item");
-    std::vector<fleet::MaintenanceCycle> out;
+    std::vector<analysis::MaintenanceCycle> out;
     for (int i = 0; i < r.rows(); ++i)
         out.push_back({static_cast<int>(intOf(r.text(i, 0))), static_cast<int>(intOf(r.text(i, 1))),
                        static_cast<int>(intOf(r.text(i, 2))),
@@ -217,13 +217,13 @@ std::vector<fleet::MaintenanceCycle> ServerAnalysisStore::loadCycles() {
     return out;
 }
 
-void ServerAnalysisStore::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) {
+void ServerAnalysisStore::saveCycles(const std::vector<analysis::MaintenanceCycle>& cycles) {
     inTransaction(conn_, [&] {
         // One replacement at a time: two programs saving at once must leave one of the two
         // lists, never both merged (readers go on meanwhile).
         conn_.run("LOCK TABLE quil_analysis_cycle IN EXCLUSIVE MODE");
         conn_.run("DELETE FROM quil_analysis_cycle");
-        for (const fleet::MaintenanceCycle& c : cycles) {
+        for (const analysis::MaintenanceCycle& c : cycles) {
             if (!c.active() || c.item < 0) continue;
             conn_.exec(
                 "INSERT INTO quil_analysis_cycle (item, months, km, first_months)"
@@ -240,12 +240,12 @@ void ServerAnalysisStore::saveCycles(const std::vector<fleet::MaintenanceCycle>&
 double ServerAnalysisStore::dailyLimitKm() {
     const PgResult r = conn_.exec("SELECT value FROM quil_analysis_setting WHERE key = $1",
                                   {PgParam::text(kDailyLimitKey)});
-    if (r.rows() == 0) return fleet::kDefaultDailyLimitKm;
+    if (r.rows() == 0) return analysis::kDefaultDailyLimitKm;
     const std::string_view text = r.text(0, 0);
     double v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     const bool ok = ec == std::errc() && end == text.data() + text.size();
-    return ok && v > 0 ? v : fleet::kDefaultDailyLimitKm;
+    return ok && v > 0 ? v : analysis::kDefaultDailyLimitKm;
 }
 
 void ServerAnalysisStore::setDailyLimitKm(double km) {
@@ -266,7 +266,7 @@ std::unique_ptr<alcohol::CheckStore> openServerCheckStore(
     return std::make_unique<ServerCheckStore>(conninfo, own);
 }
 
-std::unique_ptr<fleet::AnalysisStore> openServerAnalysisStore(
+std::unique_ptr<analysis::AnalysisStore> openServerAnalysisStore(
     const std::string& conninfo, const std::shared_ptr<OwnConnections>& own) {
     return std::make_unique<ServerAnalysisStore>(conninfo, own);
 }

@@ -45,13 +45,13 @@ private:
 
 // The maintenance cycles (quil_analysis_cycle) and the odometer check's daily limit
 // (quil_analysis_setting).
-class ServerAnalysisStore final : public fleet::AnalysisStore {
+class ServerAnalysisStore final : public analysis::AnalysisStore {
 public:
     explicit ServerAnalysisStore(const std::string& conninfo,
                                  const std::shared_ptr<OwnConnections>& own = {});
 
-    std::vector<fleet::MaintenanceCycle> loadCycles() override;
-    void saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) override;
+    std::vector<analysis::MaintenanceCycle> loadCycles() override;
+    void saveCycles(const std::vector<analysis::MaintenanceCycle>& cycles) override;
     double dailyLimitKm() override;
     void setDailyLimitKm(double km) override;
 
@@ -63,7 +63,7 @@ private:
 // message; a user who may only read is refused every change by the server.
 std::unique_ptr<alcohol::CheckStore> openServerCheckStore(
     const std::string& conninfo, const std::shared_ptr<OwnConnections>& own = {});
-std::unique_ptr<fleet::AnalysisStore> openServerAnalysisStore(
+std::unique_ptr<analysis::AnalysisStore> openServerAnalysisStore(
     const std::string& conninfo, const std::shared_ptr<OwnConnections>& own = {});
 
 }  // namespace quil::server

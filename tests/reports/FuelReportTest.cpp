@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "FleetFixtures.h"
+#include "ReportFixtures.h"
 #include "reports/FuelReport.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -167,4 +167,4 @@ TEST(PartialRefuelling, MarksInTheRemarks) {
 }
 
 }  // namespace
-}  // namespace quil::fleet
+}  // namespace quil::analysis

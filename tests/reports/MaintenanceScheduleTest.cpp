@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "FleetFixtures.h"
-#include "reports/FleetDates.h"
+#include "ReportFixtures.h"
 #include "reports/MaintenanceSchedule.h"
+#include "reports/ReportDates.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -106,7 +106,7 @@ TEST_F(ScheduleTest, ALaterRecordOfTheSameItemReplacesTheEarlierOne) {
     EXPECT_FALSE(c.lastDone(7, kOil));
 }
 
-TEST(FleetDates, MonthsEndOnTheLastDayOfShortMonths) {
+TEST(ReportDates, MonthsEndOnTheLastDayOfShortMonths) {
     EXPECT_EQ(addMonths(day(2024, 1, 31), 1), day(2024, 2, 29));
     EXPECT_EQ(addMonths(day(2023, 8, 31), 6), day(2024, 2, 29));
     EXPECT_EQ(addMonths(day(2024, 3, 31), -13), day(2023, 2, 28));
@@ -117,4 +117,4 @@ TEST(FleetDates, MonthsEndOnTheLastDayOfShortMonths) {
 }
 
 }  // namespace
-}  // namespace quil::fleet
+}  // namespace quil::analysis

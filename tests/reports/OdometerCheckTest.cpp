@@ -4,11 +4,11 @@
 #include <cmath>
 #include <random>
 
-#include "FleetFixtures.h"
+#include "ReportFixtures.h"
 #include "reports/OdometerCheck.h"
 #include "store/RecordStore.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -147,9 +147,9 @@ TEST_F(OdometerDayReadingTest, AReadingOutsideItsDayIsStillFound) {
 }
 
 }  // namespace
-}  // namespace quil::fleet
+}  // namespace quil::analysis
 
-namespace quil::fleet {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -265,4 +265,4 @@ TEST(OdometerNeighbours, FindTheSameAsTheWholeFile) {
 }
 
 }  // namespace
-}  // namespace quil::fleet
+}  // namespace quil::analysis

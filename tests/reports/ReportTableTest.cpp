@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "CrashingFileSystem.h"
-#include "FleetFixtures.h"
+#include "ReportFixtures.h"
 #include "folder/ExportFile.h"
 #include "reports/ReportTable.h"
 #include "store/Codec.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -241,4 +241,4 @@ TEST(StreamedTableCsv, ACrashAtAnyPointLeavesTheOlderFileOrTheWholeNewOne) {
 }
 
 }  // namespace
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -11,7 +11,7 @@
 #include <random>
 #include <sstream>
 
-#include "FleetFixtures.h"
+#include "ReportFixtures.h"
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "reports/FuelReport.h"
@@ -27,7 +27,7 @@
 #include "store/DataStore.h"
 #include "store/RecordStore.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -542,4 +542,4 @@ TEST_P(ReportsAgreeOnRandomDataTest, ServerFiguresAreTheFolders) {
 INSTANTIATE_TEST_SUITE_P(Seeds, ReportsAgreeOnRandomDataTest, ::testing::Values(1u, 7u, 42u, 2024u));
 
 }  // namespace
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -4,11 +4,11 @@
 
 #include <random>
 
-#include "FleetFixtures.h"
+#include "ReportFixtures.h"
 #include "reports/MaintenanceSchedule.h"
 #include "store/RecordStore.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -135,4 +135,4 @@ TEST_F(ScheduleFollowTest, AMaintenanceWithoutItsOwnReadingAsksForANewPass) {
 }
 
 }  // namespace
-}  // namespace quil::fleet
+}  // namespace quil::analysis

@@ -25,7 +25,7 @@ using namespace quil;
 using alcohol::AlcoholCheck;
 using alcohol::CheckFilter;
 using alcohol::Detector;
-using fleet::MaintenanceCycle;
+using analysis::MaintenanceCycle;
 using quil::test::kindOf;
 using store::encodeDate;
 using store::encodeTime;
@@ -39,8 +39,8 @@ struct FolderData {
     std::unique_ptr<alcohol::CheckStore> checks() {
         return std::make_unique<alcohol::AlcoholStore>(dir.dir());
     }
-    std::unique_ptr<fleet::AnalysisStore> analysis() {
-        return std::make_unique<insight::AnalysisData>(dir.dir());
+    std::unique_ptr<analysis::AnalysisStore> analysis() {
+        return std::make_unique<analysis::AnalysisData>(dir.dir());
     }
 };
 
@@ -53,7 +53,7 @@ struct ServerData {
     std::unique_ptr<alcohol::CheckStore> checks() {
         return server::openServerCheckStore(db.conninfo());
     }
-    std::unique_ptr<fleet::AnalysisStore> analysis() {
+    std::unique_ptr<analysis::AnalysisStore> analysis() {
         return server::openServerAnalysisStore(db.conninfo());
     }
 };
@@ -333,7 +333,7 @@ TYPED_TEST_SUITE(AnalysisStoreContract, Kinds, KindNames);
 
 TYPED_TEST(AnalysisStoreContract, NothingStoredMeansNoCyclesAndTheDefaultLimit) {
     EXPECT_TRUE(this->data.analysis()->loadCycles().empty());
-    EXPECT_DOUBLE_EQ(this->data.analysis()->dailyLimitKm(), fleet::kDefaultDailyLimitKm);
+    EXPECT_DOUBLE_EQ(this->data.analysis()->dailyLimitKm(), analysis::kDefaultDailyLimitKm);
 }
 
 TYPED_TEST(AnalysisStoreContract, CyclesAreReplacedWholeWithoutInactiveOnes) {
@@ -354,7 +354,7 @@ TYPED_TEST(AnalysisStoreContract, TheDailyLimitIsKeptToSixFiguresAndNeverZero) {
     this->data.analysis()->setDailyLimitKm(1234567.8);
     EXPECT_DOUBLE_EQ(this->data.analysis()->dailyLimitKm(), 1234570);
     this->data.analysis()->setDailyLimitKm(0);
-    EXPECT_DOUBLE_EQ(this->data.analysis()->dailyLimitKm(), fleet::kDefaultDailyLimitKm);
+    EXPECT_DOUBLE_EQ(this->data.analysis()->dailyLimitKm(), analysis::kDefaultDailyLimitKm);
 }
 
 // --- the server's own ---

@@ -40,12 +40,12 @@ struct Register {
     std::vector<Detector> detectors;
     std::string company;
     int inspectionDays = 0;
-    std::vector<fleet::MaintenanceCycle> cycles;
+    std::vector<analysis::MaintenanceCycle> cycles;
     double dailyLimit = 0;
     bool operator==(const Register&) const = default;
 };
 
-Register readRegister(alcohol::CheckStore& s, fleet::AnalysisStore& a) {
+Register readRegister(alcohol::CheckStore& s, analysis::AnalysisStore& a) {
     alcohol::CheckFilter all;
     all.withDeleted = true;
     return {s.load(all),        s.detectors(),  s.setting(alcohol::kCompanyNameKey),
@@ -54,7 +54,7 @@ Register readRegister(alcohol::CheckStore& s, fleet::AnalysisStore& a) {
 
 Register readFolder(const std::string& folder) {
     alcohol::AlcoholStore s(folder);
-    insight::AnalysisData a(folder);
+    analysis::AnalysisData a(folder);
     return readRegister(s, a);
 }
 
@@ -85,7 +85,7 @@ void fillRegister(const std::string& folder) {
     s.removeDetector(removed);  // ids with a gap
     s.setSetting(alcohol::kCompanyNameKey, "株式会社クイル");
     s.setSetting(alcohol::kInspectionDaysKey, "14");
-    insight::AnalysisData analysis(folder);
+    analysis::AnalysisData analysis(folder);
     analysis.saveCycles({{3, 6, 5000, 0}, {5, 24, 0, 36}});
     analysis.setDailyLimitKm(750);
 }
@@ -185,12 +185,12 @@ TEST_F(ExtensionTransfer, AFolderWithoutTheFileOrAComponentSendsWhatItHas) {
     {
         ext::ExtDatabase file(only.dir());
         file.open(true);
-        file.migrate(insight::AnalysisData::component(), {insight::AnalysisData::migrations()[0]});
+        file.migrate(analysis::AnalysisData::component(), {analysis::AnalysisData::migrations()[0]});
         file.exec(QStringLiteral("INSERT INTO analysis_cycle(item, months, km) VALUES(3, 6, 0)"));
     }
     EXPECT_TRUE(server::pushFolder(oc, only.dir()).extension);
     EXPECT_EQ(server::ServerAnalysisStore(other.conninfo()).loadCycles(),
-              (std::vector<fleet::MaintenanceCycle>{{3, 6, 0, 0}}));
+              (std::vector<analysis::MaintenanceCycle>{{3, 6, 0, 0}}));
     EXPECT_EQ(server::ServerCheckStore(other.conninfo()).count(), 0);
 }
 

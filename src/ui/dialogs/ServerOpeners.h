@@ -20,7 +20,7 @@ class WatchedDataStore;
 namespace quil::alcohol {
 class CheckStore;
 }
-namespace quil::fleet {
+namespace quil::analysis {
 class AnalysisStore;
 }
 
@@ -31,7 +31,7 @@ struct ServerOpeners {
     using Open = std::function<std::unique_ptr<Store>(const std::string& conninfo)>;
     Open<store::DataStore> dataSet;         // the records and master lists
     Open<alcohol::CheckStore> checks;       // the alcohol-check register
-    Open<fleet::AnalysisStore> analysis;    // the analysis settings
+    Open<analysis::AnalysisStore> analysis;    // the analysis settings
     // The main window's own data set, with the watch over the other programs' changes.
     Open<store::WatchedDataStore> watched;
 

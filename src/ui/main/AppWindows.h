@@ -13,8 +13,8 @@ class AlcoholWindows;
 namespace quil::papers {
 class PaperWindows;
 }
-namespace quil::insight {
-class InsightTools;
+namespace quil::analysis {
+class AnalysisWindows;
 }
 
 namespace quil::ui {
@@ -62,7 +62,7 @@ public:
     TCarform* Carform = nullptr;
     TMISkeForm* MISkeForm = nullptr;
     // The analysis windows of the ツール menu (made on first use) and the overdue notice.
-    insight::InsightTools* Insight = nullptr;
+    analysis::AnalysisWindows* Analysis = nullptr;
     // The alcohol-check register's windows (ツール menu, toolbar, status bar).
     alcohol::AlcoholWindows* Alcohol = nullptr;
     // 期限一覧 and the entry windows of licences and papers (the ツール menu).

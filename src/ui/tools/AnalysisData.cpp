@@ -3,7 +3,7 @@
 #include "reports/OdometerCheck.h"
 #include "ui/dialogs/MainContext.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 namespace {
 
@@ -36,8 +36,8 @@ const std::vector<ext::Migration>& AnalysisData::migrations() {
     return list;
 }
 
-std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles() {
-    std::vector<fleet::MaintenanceCycle> out;
+std::vector<analysis::MaintenanceCycle> AnalysisData::loadCycles() {
+    std::vector<analysis::MaintenanceCycle> out;
     ext::ExtDatabase db(dataFolder_);
     if (!openForReading(db)) return out;
     QSqlQuery q = db.exec(
@@ -48,13 +48,13 @@ std::vector<fleet::MaintenanceCycle> AnalysisData::loadCycles() {
     return out;
 }
 
-void AnalysisData::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) {
+void AnalysisData::saveCycles(const std::vector<analysis::MaintenanceCycle>& cycles) {
     {
         ext::ExtDatabase db(dataFolder_);
         openForWriting(db);
         db.transaction([&] {
             db.exec(QStringLiteral("DELETE FROM analysis_cycle"));
-            for (const fleet::MaintenanceCycle& c : cycles) {
+            for (const analysis::MaintenanceCycle& c : cycles) {
                 if (!c.active() || c.item < 0) continue;
                 db.exec(QStringLiteral("INSERT OR REPLACE INTO analysis_cycle(item, months, km, "
                                        "first_months) VALUES(?, ?, ?, ?)"),
@@ -67,12 +67,12 @@ void AnalysisData::saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles
 
 double AnalysisData::dailyLimitKm() {
     ext::ExtDatabase db(dataFolder_);
-    if (!openForReading(db)) return fleet::kDefaultDailyLimitKm;
+    if (!openForReading(db)) return analysis::kDefaultDailyLimitKm;
     QSqlQuery q = db.exec(QStringLiteral("SELECT value FROM analysis_setting WHERE key = ?"),
                           {kDailyLimitKey});
     bool ok = false;
     const double v = q.next() ? q.value(0).toString().toDouble(&ok) : 0;
-    return ok && v > 0 ? v : fleet::kDefaultDailyLimitKm;
+    return ok && v > 0 ? v : analysis::kDefaultDailyLimitKm;
 }
 
 void AnalysisData::setDailyLimitKm(double km) {
@@ -85,19 +85,19 @@ void AnalysisData::setDailyLimitKm(double km) {
     announce(store::ExtensionPart::MaintenanceCycles);  // the analysis settings are one part
 }
 
-std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context) {
+std::unique_ptr<analysis::AnalysisStore> openAnalysisStore(const ui::MainContext& context) {
     // The odometer check's worker opens its own through the opener and only reads.
-    std::unique_ptr<fleet::AnalysisStore> store = analysisStoreOpener(context)();
+    std::unique_ptr<analysis::AnalysisStore> store = analysisStoreOpener(context)();
     store->setChangeListener(context.storeChangeListener());
     return store;
 }
 
 AnalysisStoreOpener analysisStoreOpener(const ui::MainContext& context) {
     return [conninfo = context.serverConninfo(), open = context.serverOpeners().analysis,
-            folder = context.dataFolder()]() -> std::unique_ptr<fleet::AnalysisStore> {
+            folder = context.dataFolder()]() -> std::unique_ptr<analysis::AnalysisStore> {
         if (!conninfo.empty()) return ui::openOnServer(open, conninfo);
         return std::make_unique<AnalysisData>(folder);
     };
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -16,9 +16,9 @@ namespace quil::ui {
 class MainContext;
 }
 
-namespace quil::insight {
+namespace quil::analysis {
 
-class AnalysisData final : public fleet::AnalysisStore {
+class AnalysisData final : public analysis::AnalysisStore {
 public:
     // `dataFolder` ends with '/'. Each call opens the file for its own piece of work.
     explicit AnalysisData(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}
@@ -28,8 +28,8 @@ public:
     // the settings table.
     static const std::vector<ext::Migration>& migrations();
 
-    std::vector<fleet::MaintenanceCycle> loadCycles() override;
-    void saveCycles(const std::vector<fleet::MaintenanceCycle>& cycles) override;
+    std::vector<analysis::MaintenanceCycle> loadCycles() override;
+    void saveCycles(const std::vector<analysis::MaintenanceCycle>& cycles) override;
     double dailyLimitKm() override;
     void setDailyLimitKm(double km) override;
 
@@ -39,9 +39,9 @@ private:
 
 // The analysis settings of the main window's data set: QuilExt.db in a data folder, the
 // server's tables on a server data set.
-std::unique_ptr<fleet::AnalysisStore> openAnalysisStore(const ui::MainContext& context);
+std::unique_ptr<analysis::AnalysisStore> openAnalysisStore(const ui::MainContext& context);
 // The same, named now and opened by the call (on a worker: see ui::dataSetOpener).
-using AnalysisStoreOpener = std::function<std::unique_ptr<fleet::AnalysisStore>()>;
+using AnalysisStoreOpener = std::function<std::unique_ptr<analysis::AnalysisStore>()>;
 AnalysisStoreOpener analysisStoreOpener(const ui::MainContext& context);
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

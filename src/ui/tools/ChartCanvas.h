@@ -13,7 +13,7 @@ class QPainter;
 class QRectF;
 class QWidget;
 
-namespace quil::insight {
+namespace quil::analysis {
 
 enum class ChartKind { DistancePerMonth = 0, EconomyOverTime = 1, CostPerMonth = 2 };
 
@@ -24,7 +24,7 @@ public:
     // it; deleting the widget deletes the canvas.
     virtual QWidget* widget() = 0;
     // Replaces the chart with `kind` drawn from `report` under `title`.
-    virtual void draw(ChartKind kind, const QString& title, const fleet::FuelReport& report) = 0;
+    virtual void draw(ChartKind kind, const QString& title, const analysis::FuelReport& report) = 0;
     // The chart drawn (a QChart).
     virtual QObject* chart() = 0;
     // Paints the chart into `target` of `painter`'s device (a page), keeping its proportions.
@@ -52,4 +52,4 @@ QStringList chartModuleCandidates();
 // Replaces the module with `factory` (null restores it): the tests link the chart in.
 void setChartCanvasFactoryForTesting(ChartCanvasFactory factory);
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

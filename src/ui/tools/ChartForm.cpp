@@ -25,7 +25,7 @@
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ToolWindow.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 namespace {
 
@@ -119,8 +119,8 @@ void ChartForm::DrawClick() {
     work_->start([this, title, kind = ChartKind(KindBox->currentIndex()),
                   open = ui::dataSetOpener(context_), period = Picker->period(),
                   vehicle = Picker->vehicle()] {
-        auto report =
-            std::make_shared<fleet::FuelReport>(fleet::computeFuelReport(*open(), period, vehicle));
+        auto report = std::make_shared<analysis::FuelReport>(
+            analysis::computeFuelReport(*open(), period, vehicle));
         return ui::BackgroundWork::Apply([this, title, kind, report] {
             if (canvas_) canvas_->draw(kind, title, *report);
         });
@@ -181,4 +181,4 @@ void ChartForm::setFileChooserForTesting(std::function<QString(const QString&)> 
     chooser() = std::move(f);
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -16,7 +16,7 @@ class QPrinter;
 class QRectF;
 class QPushButton;
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class PeriodPicker;
 
@@ -60,4 +60,4 @@ private:
     ChartCanvas* canvas_ = nullptr;  // owned through View
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -3,7 +3,7 @@
 #include "ui/components/ProgramModule.h"
 #include "ui/tools/ChartCanvas.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 namespace {
 
@@ -45,4 +45,4 @@ ChartCanvasResult createChartCanvas(QWidget* parent) {
 
 void setChartCanvasFactoryForTesting(ChartCanvasFactory factory) { testFactory() = factory; }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

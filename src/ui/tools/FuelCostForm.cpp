@@ -15,7 +15,7 @@
 #include "ui/tools/ReportTableView.h"
 #include "ui/tools/ToolWindow.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 FuelCostForm::FuelCostForm(ui::MainContext& context, QWidget* mainWindow)
     : ToolForm(context, mainWindow, QStringLiteral("FuelCostForm"), QStringLiteral("燃費・費用"),
@@ -90,12 +90,12 @@ void FuelCostForm::CalcClick() {
     // showed.
     work_->start([this, open = ui::dataSetOpener(context_), period = Picker->period(),
                   vehicle = Picker->vehicle()] {
-        auto report =
-            std::make_shared<fleet::FuelReport>(fleet::computeFuelReport(*open(), period, vehicle));
+        auto report = std::make_shared<analysis::FuelReport>(
+            analysis::computeFuelReport(*open(), period, vehicle));
         return ui::BackgroundWork::Apply([this, report] {
             report_ = std::move(*report);
-            VehicleTable->setTable(fleet::vehicleCostTable(report_));
-            MonthTable->setTable(fleet::monthCostTable(report_));
+            VehicleTable->setTable(analysis::vehicleCostTable(report_));
+            MonthTable->setTable(analysis::monthCostTable(report_));
         });
     });
 }
@@ -111,4 +111,4 @@ void FuelCostForm::HelpClick() {
                                    ui::PromptIcon::Information);
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

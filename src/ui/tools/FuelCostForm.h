@@ -9,7 +9,7 @@
 class QPushButton;
 class QTabWidget;
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class PeriodPicker;
 class ReportTableView;
@@ -29,7 +29,7 @@ public:
     QPushButton* HelpButton = nullptr;
     QPushButton* CloseButton = nullptr;
 
-    const fleet::FuelReport& report() const { return report_; }
+    const analysis::FuelReport& report() const { return report_; }
     // The table on the current tab.
     ReportTableView* currentTable() const;
     static QString helpText();
@@ -46,7 +46,7 @@ protected:
 private:
     QString heading() const;
 
-    fleet::FuelReport report_;
+    analysis::FuelReport report_;
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

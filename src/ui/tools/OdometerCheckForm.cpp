@@ -20,26 +20,26 @@
 #include "ui/tools/ReportTableView.h"
 #include "ui/tools/ToolWindow.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 namespace {
 
 // The findings as table rows: a cell is made from its finding when it is shown.
 class OdometerRows : public ReportRows {
 public:
-    OdometerRows(std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings,
+    OdometerRows(std::shared_ptr<const std::vector<analysis::OdometerFinding>> findings,
                  store::ItemNames names)
         : findings_(std::move(findings)), names_(std::move(names)) {}
     std::size_t size() const override { return findings_->size(); }
-    fleet::ReportCell cell(std::size_t row, std::size_t column) const override {
-        return fleet::odometerCell((*findings_)[row], names_, column);
+    analysis::ReportCell cell(std::size_t row, std::size_t column) const override {
+        return analysis::odometerCell((*findings_)[row], names_, column);
     }
     std::optional<double> figure(std::size_t row, std::size_t column) const override {
-        return fleet::odometerFigure((*findings_)[row], column);
+        return analysis::odometerFigure((*findings_)[row], column);
     }
 
 private:
-    std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
+    std::shared_ptr<const std::vector<analysis::OdometerFinding>> findings_;
     store::ItemNames names_;
 };
 
@@ -56,7 +56,7 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     LimitBox->setRange(1, 100000);
     LimitBox->setDecimals(0);
     LimitBox->setSuffix(QStringLiteral(" km/日"));
-    LimitBox->setValue(fleet::kDefaultDailyLimitKm);
+    LimitBox->setValue(analysis::kDefaultDailyLimitKm);
     CheckButton = new QPushButton(QStringLiteral("チェック"), this);
     FindingTable = new ReportTableView(this);
     FindingTable->setObjectName(QStringLiteral("FindingTable"));
@@ -88,8 +88,8 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
-const std::vector<fleet::OdometerFinding>& OdometerCheckForm::findings() const {
-    static const std::vector<fleet::OdometerFinding> none;
+const std::vector<analysis::OdometerFinding>& OdometerCheckForm::findings() const {
+    static const std::vector<analysis::OdometerFinding> none;
     return findings_ ? *findings_ : none;
 }
 
@@ -129,12 +129,12 @@ void OdometerCheckForm::CheckClick() {
     // The records are checked on a worker with its own access to the data set.
     work_->start([this, open = ui::dataSetOpener(context_), limit = LimitBox->value()] {
         const auto dataSet = open();
-        auto found = std::make_shared<const std::vector<fleet::OdometerFinding>>(
-            fleet::checkOdometers(*dataSet, limit));
+        auto found = std::make_shared<const std::vector<analysis::OdometerFinding>>(
+            analysis::checkOdometers(*dataSet, limit));
         auto rows = std::make_shared<OdometerRows>(
-            found, store::ItemNames(fleet::itemsByPosition(*dataSet)));
+            found, store::ItemNames(analysis::itemsByPosition(*dataSet)));
         return ui::BackgroundWork::Apply([this, found, rows] {
-            FindingTable->setRows(fleet::odometerHeading(), rows);
+            FindingTable->setRows(analysis::odometerHeading(), rows);
             findings_ = found;
             const std::size_t count = findings().size();
             CountLabel->setText(
@@ -150,4 +150,4 @@ void OdometerCheckForm::openRow(int shownRow) {
     openRecord_(findings()[std::size_t(row)].position, findings()[std::size_t(row)].kind);
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

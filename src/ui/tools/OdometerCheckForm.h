@@ -17,7 +17,7 @@ class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class ReportTableView;
 
@@ -36,7 +36,7 @@ public:
     QPushButton* CloseButton = nullptr;
 
     // The findings of the last check (none while the window is closed).
-    const std::vector<fleet::OdometerFinding>& findings() const;
+    const std::vector<analysis::OdometerFinding>& findings() const;
     // While it answers true a changed limit is used but not stored.
     void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
 
@@ -55,7 +55,7 @@ private:
     std::function<bool()> readOnly_;
     std::optional<double> storedLimit_;  // the daily limit as last read or stored
     // Shared with the table, which makes its cells from them.
-    std::shared_ptr<const std::vector<fleet::OdometerFinding>> findings_;
+    std::shared_ptr<const std::vector<analysis::OdometerFinding>> findings_;
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

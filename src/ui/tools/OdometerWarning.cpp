@@ -14,13 +14,13 @@
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/AnalysisData.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 namespace {
 
 struct Check {
-    std::vector<fleet::OdometerFinding> findings;
-    double limit = fleet::kDefaultDailyLimitKm;
+    std::vector<analysis::OdometerFinding> findings;
+    double limit = analysis::kDefaultDailyLimitKm;
 };
 
 // What the record breaks; no finding when the data set cannot be read. A data folder's file
@@ -36,7 +36,7 @@ std::optional<Check> checkRecord(QWidget* parent, const ui::MainContext& context
         try {
             c.limit = openAnalysisStore(context)->dailyLimitKm();
             c.findings =
-                fleet::checkNewReading(context.dataFolder(), record, editPosition, c.limit);
+                analysis::checkNewReading(context.dataFolder(), record, editPosition, c.limit);
         } catch (const std::exception&) {
             c.findings.clear();
         }
@@ -70,7 +70,7 @@ std::optional<Check> checkRecord(QWidget* parent, const ui::MainContext& context
          editPosition, &result]() -> ui::BackgroundWork::Apply {
             Check c;
             c.limit = openSettings()->dailyLimitKm();
-            c.findings = fleet::checkNewReading(*open(), record, editPosition, c.limit);
+            c.findings = analysis::checkNewReading(*open(), record, editPosition, c.limit);
             // Applied only while this call still waits: `result` is its own.
             return [&result, c = std::move(c)] { result = c; };
         },
@@ -88,12 +88,12 @@ QString OdometerWarning::text(const ui::MainContext& context, const store::DataR
     return c ? questionOf(c->findings, c->limit) : QString();
 }
 
-QString OdometerWarning::questionOf(const std::vector<fleet::OdometerFinding>& findings,
+QString OdometerWarning::questionOf(const std::vector<analysis::OdometerFinding>& findings,
                                     double limit) {
     if (findings.empty()) return {};
     const auto km = [](double v) { return QString::fromStdString(store::formatOneDecimal(v)); };
     QString lines;
-    for (const fleet::OdometerFinding& f : findings) {
+    for (const analysis::OdometerFinding& f : findings) {
         const QString which = f.position < 0
                                   ? QStringLiteral("この記録")
                                   : QStringLiteral("次の記録 (%1)")
@@ -118,7 +118,7 @@ QString OdometerWarning::questionOf(const std::vector<fleet::OdometerFinding>& f
                                km((f.reading - f.expectedLow) / days), km(limit));
         }
         lines += QStringLiteral("・%1: %2\n　%3 km。%4\n")
-                     .arg(which, QString::fromStdString(fleet::odometerProblemText(f.problem)),
+                     .arg(which, QString::fromStdString(analysis::odometerProblemText(f.problem)),
                           km(f.reading), measure);
     }
     return QStringLiteral("距離が同じ車両の前後の記録とつながりません。\n") + lines +
@@ -137,4 +137,4 @@ bool OdometerWarning::confirm(QWidget* parent, const ui::MainContext& context,
                                                     ui::PromptIcon::Question);
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -19,7 +19,7 @@ namespace quil::ui {
 class MainContext;
 }
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class OdometerWarning {
 public:
@@ -33,7 +33,7 @@ public:
                         const store::DataRecord& record, std::optional<std::int64_t> editPosition);
 
 private:
-    static QString questionOf(const std::vector<fleet::OdometerFinding>& findings, double limit);
+    static QString questionOf(const std::vector<analysis::OdometerFinding>& findings, double limit);
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

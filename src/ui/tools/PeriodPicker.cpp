@@ -11,7 +11,7 @@
 #include "store/ItemStore.h"
 #include "ui/components/PeriodChoice.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 PeriodPicker::PeriodPicker(QWidget* parent) : QWidget(parent) {
     VehicleBox = new QComboBox(this);
@@ -39,7 +39,7 @@ PeriodPicker::PeriodPicker(QWidget* parent) : QWidget(parent) {
 void PeriodPicker::loadVehicles(store::DataStore& dataSet) {
     const int keep = vehicle();
     const auto vehicles =
-        fleet::liveItems(fleet::itemsByPosition(dataSet), store::ItemKind::Vehicle);
+        analysis::liveItems(analysis::itemsByPosition(dataSet), store::ItemKind::Vehicle);
     VehicleBox->clear();
     VehicleBox->addItem(QStringLiteral("全車両"), -1);
     for (const store::ItemEntry& e : vehicles)
@@ -52,7 +52,7 @@ int PeriodPicker::vehicle() const {
     return VehicleBox->count() ? VehicleBox->currentData().toInt() : -1;
 }
 
-fleet::ReportPeriod PeriodPicker::period() const {
+analysis::ReportPeriod PeriodPicker::period() const {
     const auto range = choice_->range(YearBox->value());
     if (!range) return {};
     return {false, *range};
@@ -60,7 +60,7 @@ fleet::ReportPeriod PeriodPicker::period() const {
 
 QString PeriodPicker::periodText() const {
     if (!store::hasStoredPeriod(choice_->kind())) return QStringLiteral("全期間");
-    const fleet::ReportPeriod p = period();
+    const analysis::ReportPeriod p = period();
     return QString::number(YearBox->value()) + PeriodBox->currentText() +
            QStringLiteral("（%1～%2）")
                .arg(QString::fromStdString(store::formatDate(p.range.first)),
@@ -69,4 +69,4 @@ QString PeriodPicker::periodText() const {
 
 QString PeriodPicker::vehicleText() const { return VehicleBox->currentText(); }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

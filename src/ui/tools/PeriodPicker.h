@@ -16,7 +16,7 @@ namespace quil::ui {
 class PeriodChoice;
 }
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class PeriodPicker : public QWidget {
     Q_OBJECT
@@ -32,7 +32,7 @@ public:
     void loadVehicles(store::DataStore& dataSet);
     // The chosen vehicle's item position, -1 for every vehicle.
     int vehicle() const;
-    fleet::ReportPeriod period() const;
+    analysis::ReportPeriod period() const;
     // "2024年", "2024年度　上期", "全期間" …
     QString periodText() const;
     QString vehicleText() const;
@@ -41,4 +41,4 @@ private:
     ui::PeriodChoice* choice_ = nullptr;
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -30,7 +30,7 @@
 #include "ui/printing/PrintTarget.h"
 #include "ui/printing/TGridPrinter.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 namespace {
 
@@ -49,29 +49,29 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 // A whole table of texts as rows.
 class WholeTableRows : public ReportRows {
 public:
-    explicit WholeTableRows(std::vector<std::vector<fleet::ReportCell>> rows)
+    explicit WholeTableRows(std::vector<std::vector<analysis::ReportCell>> rows)
         : rows_(std::move(rows)) {}
     std::size_t size() const override { return rows_.size(); }
-    fleet::ReportCell cell(std::size_t row, std::size_t column) const override {
+    analysis::ReportCell cell(std::size_t row, std::size_t column) const override {
         const auto& cells = rows_[row];
-        return column < cells.size() ? cells[column] : fleet::ReportCell{};
+        return column < cells.size() ? cells[column] : analysis::ReportCell{};
     }
     std::optional<double> figure(std::size_t row, std::size_t column) const override {
         const auto& cells = rows_[row];
         return column < cells.size() ? cells[column].number : std::nullopt;
     }
-    std::vector<fleet::ReportCell> row(std::size_t row, std::size_t) const override {
+    std::vector<analysis::ReportCell> row(std::size_t row, std::size_t) const override {
         return rows_[row];
     }
 
 private:
-    std::vector<std::vector<fleet::ReportCell>> rows_;
+    std::vector<std::vector<analysis::ReportCell>> rows_;
 };
 
 }  // namespace
 
-std::vector<fleet::ReportCell> ReportRows::row(std::size_t r, std::size_t columns) const {
-    std::vector<fleet::ReportCell> out;
+std::vector<analysis::ReportCell> ReportRows::row(std::size_t r, std::size_t columns) const {
+    std::vector<analysis::ReportCell> out;
     out.reserve(columns);
     for (std::size_t c = 0; c < columns; ++c) out.push_back(cell(r, c));
     return out;
@@ -83,7 +83,7 @@ class ReportTableModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    const fleet::ReportTable& heading() const { return heading_; }
+    const analysis::ReportTable& heading() const { return heading_; }
     const ReportRows* rows() const { return rows_.get(); }
     const std::shared_ptr<const ReportRows>& sharedRows() const { return rows_; }
     const std::vector<int>& order() const { return order_; }
@@ -94,7 +94,7 @@ public:
     }
 
     // Shows `rows` in the order of the column last sorted by; no rows: an empty table.
-    void reset(fleet::ReportTable heading, std::shared_ptr<const ReportRows> rows,
+    void reset(analysis::ReportTable heading, std::shared_ptr<const ReportRows> rows,
                std::vector<QColor> colours) {
         beginResetModel();
         heading_ = std::move(heading);
@@ -197,7 +197,7 @@ private:
         return order;
     }
 
-    fleet::ReportTable heading_;  // titles and alignment; no rows
+    analysis::ReportTable heading_;  // titles and alignment; no rows
     std::shared_ptr<const ReportRows> rows_;
     std::vector<QColor> colours_;  // by row as given; empty: no colours
     std::vector<int> order_;       // shown row -> row as given
@@ -216,14 +216,14 @@ ReportTableView::ReportTableView(QWidget* parent)
     verticalHeader()->hide();
 }
 
-void ReportTableView::setTable(fleet::ReportTable table,
+void ReportTableView::setTable(analysis::ReportTable table,
                                const std::function<QColor(int)>& rowColour) {
     auto rows = std::make_shared<WholeTableRows>(std::move(table.rows));
     table.rows = {};
     setRows(std::move(table), std::move(rows), rowColour);
 }
 
-void ReportTableView::setRows(fleet::ReportTable heading, std::shared_ptr<const ReportRows> rows,
+void ReportTableView::setRows(analysis::ReportTable heading, std::shared_ptr<const ReportRows> rows,
                               const std::function<QColor(int)>& rowColour) {
     std::vector<QColor> colours;
     if (rowColour && rows) {
@@ -238,8 +238,8 @@ void ReportTableView::clear() { model_->reset(model_->heading(), nullptr, {}); }
 
 int ReportTableView::sourceRow(int shownRow) const { return model_->tableRow(shownRow); }
 
-fleet::ReportTable ReportTableView::shownTable() const {
-    fleet::ReportTable out = model_->heading();
+analysis::ReportTable ReportTableView::shownTable() const {
+    analysis::ReportTable out = model_->heading();
     out.rows.reserve(std::size_t(model_->rowCount()));
     for (int r = 0; r < model_->rowCount(); ++r)
         out.rows.push_back(model_->rows()->row(std::size_t(sourceRow(r)), out.titles.size()));
@@ -263,7 +263,7 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
     // A text CP932 cannot hold (a name typed into the register, 🍺) would become '?'.
     const auto rowText = [&](std::size_t r) {
         std::string text;
-        for (const fleet::ReportCell& c : rows->row(std::size_t(order[r]), columns))
+        for (const analysis::ReportCell& c : rows->row(std::size_t(order[r]), columns))
             text += c.csvText() + ",";
         return text;
     };
@@ -281,7 +281,7 @@ bool ReportTableView::exportCsv(const QString& suggestedName) {
         progress.setWindowModality(Qt::ApplicationModal);
         progress.setMinimumDuration(progressDelay());
         progress.setValue(0);
-        fleet::writeTableCsv(
+        analysis::writeTableCsv(
             model_->heading(), std::size_t(total),
             [&](std::size_t r) { return rows->row(std::size_t(order[r]), columns); },
             target.path.toStdString(), encoding, store::FileSystem::current(),
@@ -336,7 +336,7 @@ private:
 // The shown table through a grid over PrintedReportModel, and a grid printer set up for it.
 class ReportPrint : public ui::PreviewDocument {
 public:
-    ReportPrint(ReportTableView& view, const fleet::ReportTable& heading,
+    ReportPrint(ReportTableView& view, const analysis::ReportTable& heading,
                 std::shared_ptr<const ReportRows> rows, std::vector<int> order, QString title)
         : heading_(std::move(title)),
           owner_(view.window()),
@@ -421,4 +421,4 @@ void ReportTableView::setFileChooserForTesting(std::function<QString(const QStri
     chooser() = std::move(f);
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -14,7 +14,7 @@
 
 class QPrinter;
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class ReportTableModel;
 
@@ -24,13 +24,13 @@ class ReportRows {
 public:
     virtual ~ReportRows() = default;
     virtual std::size_t size() const = 0;
-    virtual fleet::ReportCell cell(std::size_t row, std::size_t column) const = 0;
+    virtual analysis::ReportCell cell(std::size_t row, std::size_t column) const = 0;
     // What a cell sorts by; by default the cell's own figure.
     virtual std::optional<double> figure(std::size_t row, std::size_t column) const {
         return cell(row, column).number;
     }
     // A whole row (`columns` cells unless the rows keep their own) for CSV and print.
-    virtual std::vector<fleet::ReportCell> row(std::size_t row, std::size_t columns) const;
+    virtual std::vector<analysis::ReportCell> row(std::size_t row, std::size_t columns) const;
 };
 
 class ReportTableView : public QTableView {
@@ -40,14 +40,15 @@ public:
 
     // Shows `table`; `rowColour(row)` (optional) gives a row's background, invalid for none.
     // The rows are kept as given and a cell's text is made only when it is painted.
-    void setTable(fleet::ReportTable table, const std::function<QColor(int row)>& rowColour = {});
+    void setTable(analysis::ReportTable table,
+                  const std::function<QColor(int row)>& rowColour = {});
     // Shows `rows` under the titles and alignment of `heading` (its rows are not used).
-    void setRows(fleet::ReportTable heading, std::shared_ptr<const ReportRows> rows,
+    void setRows(analysis::ReportTable heading, std::shared_ptr<const ReportRows> rows,
                  const std::function<QColor(int row)>& rowColour = {});
     // Shows nothing and lets go of the rows (the titles stay).
     void clear();
     // The table in the order shown (after sorting).
-    fleet::ReportTable shownTable() const;
+    analysis::ReportTable shownTable() const;
     // The row of the rows given behind a shown row (-1 beyond them).
     int sourceRow(int shownRow) const;
 
@@ -74,4 +75,4 @@ private:
     ReportTableModel* model_;
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

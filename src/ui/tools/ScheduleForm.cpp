@@ -22,7 +22,7 @@
 #include "ui/tools/ReportTableView.h"
 #include "ui/tools/ToolWindow.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 namespace {
 
@@ -100,13 +100,13 @@ void ScheduleForm::showEvent(QShowEvent* event) {
     Reload();
 }
 
-void ScheduleForm::fillCycles(const std::vector<fleet::ScheduleItem>& items,
-                              const std::vector<fleet::MaintenanceCycle>& cycles) {
+void ScheduleForm::fillCycles(const std::vector<analysis::ScheduleItem>& items,
+                              const std::vector<analysis::MaintenanceCycle>& cycles) {
     CycleTable->setRowCount(int(items.size()));
     for (int r = 0; r < int(items.size()); ++r) {
-        const fleet::ScheduleItem& item = items[std::size_t(r)];
-        fleet::MaintenanceCycle c{item.position, 0, 0, 0};
-        for (const fleet::MaintenanceCycle& k : cycles)
+        const analysis::ScheduleItem& item = items[std::size_t(r)];
+        analysis::MaintenanceCycle c{item.position, 0, 0, 0};
+        for (const analysis::MaintenanceCycle& k : cycles)
             if (k.item == item.position) c = k;
         auto* name = new QTableWidgetItem(QString::fromStdString(item.name));
         name->setFlags(Qt::ItemIsEnabled);
@@ -131,16 +131,16 @@ void ScheduleForm::Reload() {
     };
     // The cycles and the records are read on a worker with its own access to the data set
     // (on a server, connecting is no work for the window's thread).
-    auto cycles = std::make_shared<std::vector<fleet::MaintenanceCycle>>();
+    auto cycles = std::make_shared<std::vector<analysis::MaintenanceCycle>>();
     work_->start(
         [this, cycles, openCycles = analysisStoreOpener(context_),
          open = ui::dataSetOpener(context_), today = store::today()] {
             *cycles = openCycles()->loadCycles();
             const auto dataSet = open();
-            auto items =
-                std::make_shared<std::vector<fleet::ScheduleItem>>(fleet::scheduleItems(*dataSet));
-            auto rows = std::make_shared<std::vector<fleet::ScheduleRow>>(
-                fleet::computeSchedule(*dataSet, *cycles, today));
+            auto items = std::make_shared<std::vector<analysis::ScheduleItem>>(
+                analysis::scheduleItems(*dataSet));
+            auto rows = std::make_shared<std::vector<analysis::ScheduleRow>>(
+                analysis::computeSchedule(*dataSet, *cycles, today));
             return ui::BackgroundWork::Apply([this, cycles, items, rows] {
                 fillCycles(*items, *cycles);
                 rows_ = std::move(*rows);
@@ -151,16 +151,16 @@ void ScheduleForm::Reload() {
 }
 
 void ScheduleForm::showRows(bool withCycles) {
-    ScheduleTable->setTable(fleet::scheduleTable(rows_), [this](int row) {
+    ScheduleTable->setTable(analysis::scheduleTable(rows_), [this](int row) {
         switch (rows_[std::size_t(row)].status) {
-            case fleet::DueStatus::Overdue: return overdueColour();
-            case fleet::DueStatus::Soon: return soonColour();
+            case analysis::DueStatus::Overdue: return overdueColour();
+            case analysis::DueStatus::Soon: return soonColour();
             default: return QColor();
         }
     });
-    const auto overdue = fleet::countOverdue(rows_);
+    const auto overdue = analysis::countOverdue(rows_);
     const auto soon = std::count_if(rows_.begin(), rows_.end(), [](const auto& r) {
-        return r.status == fleet::DueStatus::Soon;
+        return r.status == analysis::DueStatus::Soon;
     });
     SummaryLabel->setText(
         !withCycles
@@ -181,7 +181,7 @@ void ScheduleForm::SaveCyclesClick() {
                                                              : ui::kServerReadOnlyText));
         return;
     }
-    std::vector<fleet::MaintenanceCycle> cycles;
+    std::vector<analysis::MaintenanceCycle> cycles;
     for (int r = 0; r < CycleTable->rowCount(); ++r) {
         int values[3] = {0, 0, 0};
         const int limits[3] = {kMaxMonths, kMaxKm, kMaxMonths};
@@ -208,4 +208,4 @@ void ScheduleForm::SaveCyclesClick() {
     Reload();
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -14,7 +14,7 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class ReportTableView;
 
@@ -32,7 +32,7 @@ public:
     QPushButton* CloseButton = nullptr;
     QLabel* SummaryLabel = nullptr;
 
-    const std::vector<fleet::ScheduleRow>& rows() const { return rows_; }
+    const std::vector<analysis::ScheduleRow>& rows() const { return rows_; }
     // While it answers true the cycles are not saved (another computer holds the folder).
     void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
 
@@ -49,12 +49,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void fillCycles(const std::vector<fleet::ScheduleItem>& items,
-                    const std::vector<fleet::MaintenanceCycle>& cycles);
+    void fillCycles(const std::vector<analysis::ScheduleItem>& items,
+                    const std::vector<analysis::MaintenanceCycle>& cycles);
     void showRows(bool withCycles);
 
-    std::vector<fleet::ScheduleRow> rows_;
+    std::vector<analysis::ScheduleRow> rows_;
     std::function<bool()> readOnly_;
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -6,7 +6,7 @@
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/tools/ReportTableView.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 void nameToolWindow(QDialog& window, const QString& name, const QString& title, QSize size) {
     window.setObjectName(name);
@@ -50,4 +50,4 @@ ReportButtons reportButtons(QDialog& window, ReportTableView& table, const QStri
     return b;
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -15,7 +15,7 @@ class BackgroundWork;
 class MainContext;
 }  // namespace quil::ui
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class ReportTableView;
 
@@ -62,4 +62,4 @@ struct ReportButtons {
 ReportButtons reportButtons(QDialog& window, ReportTableView& table, const QString& csvName,
                             std::function<QString()> printHeading);
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -17,7 +17,7 @@
 #include "ui/main/RecordCommands.h"
 #include "ui/main/ToolWindows.h"
 #include "ui/tools/AnalysisData.h"
-#include "ui/tools/InsightTools.h"
+#include "ui/tools/AnalysisWindows.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 #include "ui/tools/alcohol/AlcoholWindows.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
@@ -52,14 +52,14 @@ protected:
         s.setCarMask("10");  // the list shows 軽トラ only
         s.setDriverMask("1");
         // An oil change every 1,000 km: 営業車 has never had one.
-        quil::insight::AnalysisData(dir()).saveCycles({{3, 0, 1000, 0}});
+        quil::analysis::AnalysisData(dir()).saveCycles({{3, 0, 1000, 0}});
         quil::alcohol::AlcoholStore(dir()).addDetector(
             {0, "検知器A", "SN-1", today - 10, 0, false});
         quil::ui::DataSetEvents::listen(&listener,
                                         [this](const DataSetChange& c) { heard.push_back(c); });
     }
     QString alcoholCount() { return app->Alcohol->statusLabel()->text(); }
-    QLabel& overdue() { return *app->Insight->notice(); }
+    QLabel& overdue() { return *app->Analysis->notice(); }
     // Enters a drive of `vehicle` today from 13:00 through the entry dialog and presses OK.
     void enterDrive(const QString& vehicle, const char* out, const char* back) {
         app->Mainform->action(QStringLiteral("ToolButton1"))->trigger();

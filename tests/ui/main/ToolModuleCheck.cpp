@@ -32,7 +32,7 @@ TEST_F(ToolModule, TheProgramMakesItsPrintSummaryAndToolWindowsFromTheModule) {
     EXPECT_TRUE(prompts.boxes().empty());
     ASSERT_NE(app->priansform, nullptr);
     ASSERT_NE(app->CalForm, nullptr);
-    ASSERT_NE(app->Insight, nullptr);
+    ASSERT_NE(app->Analysis, nullptr);
     ASSERT_NE(app->Alcohol, nullptr);
     EXPECT_NE(app->AboutBox, nullptr);
     EXPECT_NE(app->OpForm, nullptr);

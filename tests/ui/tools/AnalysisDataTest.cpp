@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "ui/tools/AnalysisData.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 namespace {
 
 using quil::testing::TempDir;
@@ -23,11 +23,11 @@ TEST(AnalysisData, CyclesAndLimitRoundTripFromAnEmptyFile) {
     EXPECT_TRUE(ext::ExtDatabase::exists(dir.dir()));
     const auto cycles = AnalysisData(dir.dir()).loadCycles();
     ASSERT_EQ(cycles.size(), 2u);  // the cycle without months or km is not kept
-    EXPECT_EQ(cycles[0], (fleet::MaintenanceCycle{3, 6, 5000, 0}));
-    EXPECT_EQ(cycles[1], (fleet::MaintenanceCycle{5, 24, 0, 36}));
+    EXPECT_EQ(cycles[0], (analysis::MaintenanceCycle{3, 6, 5000, 0}));
+    EXPECT_EQ(cycles[1], (analysis::MaintenanceCycle{5, 24, 0, 36}));
     AnalysisData(dir.dir()).saveCycles({{5, 12, 0, 0}});
     EXPECT_EQ(AnalysisData(dir.dir()).loadCycles(),
-              (std::vector<fleet::MaintenanceCycle>{{5, 12, 0, 0}}));
+              (std::vector<analysis::MaintenanceCycle>{{5, 12, 0, 0}}));
     AnalysisData(dir.dir()).setDailyLimitKm(1500);
     EXPECT_DOUBLE_EQ(AnalysisData(dir.dir()).dailyLimitKm(), 1500);
     ext::ExtDatabase db(dir.dir());
@@ -47,7 +47,7 @@ TEST(AnalysisData, AFileOfTheFirstVersionIsMigrated) {
                    {{1, {QStringLiteral("CREATE TABLE alcohol_check(id INTEGER PRIMARY KEY)")}}});
     }
     EXPECT_EQ(AnalysisData(dir.dir()).loadCycles(),
-              (std::vector<fleet::MaintenanceCycle>{{3, 6, 5000, 0}}));
+              (std::vector<analysis::MaintenanceCycle>{{3, 6, 5000, 0}}));
     EXPECT_DOUBLE_EQ(AnalysisData(dir.dir()).dailyLimitKm(), 1000);
     ext::ExtDatabase db(dir.dir());
     ASSERT_TRUE(db.open(false));
@@ -80,4 +80,4 @@ TEST(AnalysisData, AFileThatIsNoDatabaseIsReported) {
 }
 
 }  // namespace
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -17,7 +17,7 @@
 #include <QSpinBox>
 
 #include "FaultyFileSystem.h"
-#include "InsightFixtures.h"
+#include "AnalysisFixtures.h"
 #include "ui/printing/PrintPreview.h"
 #include "store/StoreError.h"
 #include "ui/dialogs/FileChoice.h"
@@ -25,7 +25,7 @@
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/charts/QtChartCanvas.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -194,17 +194,17 @@ TEST_F(ChartFormTest, FileDialogsStartInDocumentsThenInTheLastFolderOfTheirKind)
 }
 
 }  // namespace
-}  // namespace quil::insight
+}  // namespace quil::analysis
 
-namespace quil::insight {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
 
-fleet::FuelReport threeMonths() {
-    fleet::FuelReport r;
+analysis::FuelReport threeMonths() {
+    analysis::FuelReport r;
     for (unsigned month : {4u, 5u, 6u}) {
-        fleet::MonthCosts m;
+        analysis::MonthCosts m;
         m.year = 2024;
         m.month = month;
         m.figures.distance = 100.0 * month;
@@ -239,7 +239,7 @@ TEST(ChartModule, TheBuiltModuleDrawsTheReport) {
 
 // Every vehicle's fill-ups make a line of their own, not one zig-zag across vehicles.
 TEST(ChartModule, EconomyOfAllVehiclesIsOneLinePerVehicle) {
-    fleet::FuelReport r;
+    analysis::FuelReport r;
     r.vehicles = {{0, "軽トラ", {}}, {2, "ワゴン", {}}};
     const double d = store::encodeDate(2024, 4, 1);
     r.points = {{d, 0, 200, 10}, {d + 1, 2, 100, 10}, {d + 2, 0, 300, 10}, {d + 3, 2, 120, 10}};
@@ -303,4 +303,4 @@ TEST(ChartModule, WithoutTheModuleTheWindowSaysWhyAndDrawsNothing) {
 }
 
 }  // namespace
-}  // namespace quil::insight
+}  // namespace quil::analysis

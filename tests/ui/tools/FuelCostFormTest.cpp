@@ -12,7 +12,7 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "InsightFixtures.h"
+#include "AnalysisFixtures.h"
 #include "store/Codec.h"
 #include "store/StoreError.h"
 #include "ui/dialogs/BackgroundWork.h"
@@ -20,7 +20,7 @@
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ReportTableView.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -191,4 +191,4 @@ TEST_F(FuelCostFormTest, TheFiguresArriveFromAWorkerAndACancelLeavesTheWindowAsI
 }
 
 }  // namespace
-}  // namespace quil::insight
+}  // namespace quil::analysis

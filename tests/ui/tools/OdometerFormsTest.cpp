@@ -15,7 +15,7 @@
 #include <QTimer>
 #include <cstring>
 
-#include "InsightFixtures.h"
+#include "AnalysisFixtures.h"
 #include "app/ServerParts.h"
 #include "store/ItemStore.h"
 #include "store/StoreError.h"
@@ -25,7 +25,7 @@
 #include "ui/tools/OdometerWarning.h"
 #include "ui/tools/ReportTableView.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -136,7 +136,7 @@ TEST_F(OdometerFormsTest, TheFindingsShowSortAndExportAsTheirWholeTable) {
     form.show();
     ASSERT_EQ(form.findings().size(), 6u);
     ReportTableView whole;
-    whole.setTable(fleet::odometerTable(form.findings(),
+    whole.setTable(analysis::odometerTable(form.findings(),
                                         store::ItemNames::load(store::ItemStore(other.dir()))));
     const QAbstractItemModel& shown = *form.FindingTable->model();
     ASSERT_EQ(shown.columnCount(), 6);
@@ -270,4 +270,4 @@ TEST_F(OdometerFormsTest, AServerThatNeverAnswersFreezesNoDialog) {
 }
 
 }  // namespace
-}  // namespace quil::insight
+}  // namespace quil::analysis

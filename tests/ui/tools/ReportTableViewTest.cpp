@@ -20,15 +20,15 @@
 #include "ui/dialogs/Prompts.h"
 #include "ui/tools/ReportTableView.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 namespace {
 
-fleet::ReportCell figure(const std::string& text, double value) { return {text, value, {}, false}; }
-fleet::ReportCell none(const std::string& text) { return {text, std::nullopt, {}, false}; }
+analysis::ReportCell figure(const std::string& text, double value) { return {text, value, {}, false}; }
+analysis::ReportCell none(const std::string& text) { return {text, std::nullopt, {}, false}; }
 
 // 名前, 距離 (one without a figure, two equal), with a 合計 row when `total`.
-fleet::ReportTable sample(bool total) {
-    fleet::ReportTable t;
+analysis::ReportTable sample(bool total) {
+    analysis::ReportTable t;
     t.titles = {"名前", "距離"};
     t.rightAligned = {false, true};
     t.rows = {{none("b車"), figure("20.0 km", 20)},
@@ -115,11 +115,11 @@ TEST(ReportTableViewTest, ColoursAndTheSelectionFollowTheirRowsWhenSorted) {
 }
 
 // More rows than one chunk of the CSV writer, with figures out of order.
-fleet::ReportTable longTable() {
-    fleet::ReportTable t;
+analysis::ReportTable longTable() {
+    analysis::ReportTable t;
     t.titles = {"名前", "距離"};
     t.rightAligned = {false, true};
-    for (int r = 0; r < int(2 * fleet::kCsvChunkRows + 7); ++r) {
+    for (int r = 0; r < int(2 * analysis::kCsvChunkRows + 7); ++r) {
         const int d = (r * 7919) % 10007;
         t.rows.push_back({none("車" + std::to_string(r)), figure(std::to_string(d) + " km", d)});
     }
@@ -137,7 +137,7 @@ TEST(ReportTableViewTest, ExportWritesTheShownRowsAsTheWholeTableWould) {
     ReportTableView::setFileChooserForTesting([path](const QString&) { return path; });
     ASSERT_TRUE(v.exportCsv(QStringLiteral("x")));
     ReportTableView::setFileChooserForTesting({});
-    EXPECT_EQ(quil::testing::readBytes(path.toStdString()), fleet::tableCsv(v.shownTable()));
+    EXPECT_EQ(quil::testing::readBytes(path.toStdString()), analysis::tableCsv(v.shownTable()));
     EXPECT_TRUE(prompts.boxes().empty());
 }
 
@@ -175,11 +175,11 @@ class CountingRows : public ReportRows {
 public:
     explicit CountingRows(std::size_t n) : n_(n) {}
     std::size_t size() const override { return n_; }
-    fleet::ReportCell cell(std::size_t row, std::size_t column) const override {
+    analysis::ReportCell cell(std::size_t row, std::size_t column) const override {
         ++made;
         lastRow = row;
         if (column == 0) return none("行" + std::to_string(row));
-        return fleet::ReportCell{std::to_string(row), double(row), {}, false};
+        return analysis::ReportCell{std::to_string(row), double(row), {}, false};
     }
     std::optional<double> figure(std::size_t row, std::size_t column) const override {
         return column == 1 ? std::optional<double>(double(row)) : std::nullopt;
@@ -196,7 +196,7 @@ private:
 TEST(ReportTableViewTest, ThePreviewMakesTheTextsOfTheRowsItDrawsOnly) {
     ReportTableView v;
     auto rows = std::make_shared<CountingRows>(100000);
-    fleet::ReportTable heading;
+    analysis::ReportTable heading;
     heading.titles = {"行", "値"};
     heading.rightAligned = {false, true};
     v.setRows(heading, rows);
@@ -219,7 +219,7 @@ TEST(ReportTableViewTest, APrintOfManyPagesAsksFirst) {
     ui::ScriptedPrompts prompts;
     ReportTableView v;
     auto rows = std::make_shared<CountingRows>(100000);
-    fleet::ReportTable heading;
+    analysis::ReportTable heading;
     heading.titles = {"行", "値"};
     heading.rightAligned = {false, true};
     v.setRows(heading, rows);
@@ -241,7 +241,7 @@ TEST(ReportTableViewTest, ACancelledPdfKeepsTheOlderFileAndAWholeOneReplacesIt) 
     quil::testing::TempDir dir;
     ui::ScriptedPrompts prompts;
     ReportTableView v;
-    fleet::ReportTable heading;
+    analysis::ReportTable heading;
     heading.titles = {"行", "値"};
     heading.rightAligned = {false, true};
     v.setRows(heading, std::make_shared<CountingRows>(100000));
@@ -299,7 +299,7 @@ TEST(ReportTableViewTest, ACsvInCp932AsksBeforeATextWouldBecomeAQuestionMark) {
     quil::testing::TempDir dir;
     ui::ScriptedPrompts prompts;
     ReportTableView v;
-    fleet::ReportTable t = sample(false);
+    analysis::ReportTable t = sample(false);
     t.rows[1][0] = none("🍺号");
     v.setTable(t);
     const QString path = QString::fromStdString(dir.file("out.csv"));
@@ -313,8 +313,8 @@ TEST(ReportTableViewTest, ACsvInCp932AsksBeforeATextWouldBecomeAQuestionMark) {
     EXPECT_TRUE(v.exportCsv(QStringLiteral("x")));
     ReportTableView::setFileChooserForTesting({});
     EXPECT_EQ(quil::testing::readBytes(path.toStdString()),
-              fleet::tableCsv(v.shownTable(), store::TextEncoding::Utf8));
+              analysis::tableCsv(v.shownTable(), store::TextEncoding::Utf8));
 }
 
 }  // namespace
-}  // namespace quil::insight
+}  // namespace quil::analysis

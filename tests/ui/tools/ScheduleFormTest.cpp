@@ -7,15 +7,15 @@
 #include <QStatusBar>
 #include <QTableWidget>
 
-#include "InsightFixtures.h"
+#include "AnalysisFixtures.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/ErrorReport.h"
 #include "ui/tools/AnalysisData.h"
-#include "ui/tools/InsightTools.h"
+#include "ui/tools/AnalysisWindows.h"
 #include "ui/tools/ReportTableView.h"
 #include "ui/tools/ScheduleForm.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -70,7 +70,7 @@ TEST_F(ScheduleFormTest, CyclesEditedInTheWindowGiveColouredRows) {
     EXPECT_EQ(heard, 1);
     EXPECT_EQ(
         AnalysisData(dir.dir()).loadCycles(),
-        (std::vector<fleet::MaintenanceCycle>{{3, 6, 5000, 0}, {4, 12, 0, 0}, {5, 24, 0, 36}}));
+        (std::vector<analysis::MaintenanceCycle>{{3, 6, 5000, 0}, {4, 12, 0, 0}, {5, 24, 0, 36}}));
     ASSERT_EQ(form.rows().size(), 6u);
     const QAbstractItemModel* m = form.ScheduleTable->model();
     EXPECT_EQ(m->index(0, 2).data().toString(), QStringLiteral("2024/01/25"));
@@ -142,14 +142,14 @@ TEST_F(ScheduleFormTest, NothingIsWrittenWhileAnotherComputerHoldsTheFolder) {
 TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
     QStatusBar bar;
     std::vector<QString> commands;
-    InsightHost host;
+    AnalysisHost host;
     host.context = &context;
     host.statusBar = &bar;
     host.addToolsCommand = [&](const QString& caption, const QString& name, std::function<void()>) {
         commands.push_back(caption + QLatin1Char('|') + name);
         return static_cast<QAction*>(nullptr);
     };
-    InsightTools tools(host);
+    AnalysisWindows tools(host);
     EXPECT_EQ(commands,
               (std::vector<QString>{QStringLiteral("燃費・費用(&F)...|FuelCost1"),
                                     QStringLiteral("グラフ(&G)...|Chart1"),
@@ -179,10 +179,10 @@ TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
 // edit made elsewhere (whose former record is not told) is read again.
 TEST_F(ScheduleFormTest, TheNoticeFollowsThisProgramsServerSaveInPlace) {
     QStatusBar bar;
-    InsightHost host;
+    AnalysisHost host;
     host.context = &context;
     host.statusBar = &bar;
-    InsightTools tools(host);
+    AnalysisWindows tools(host);
     AnalysisData(dir.dir()).saveCycles({{4, 12, 0, 0}, {5, 24, 0, 36}});
     tools.refreshNotice();
     ASSERT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 2件が期限切れ"));
@@ -209,4 +209,4 @@ TEST_F(ScheduleFormTest, TheNoticeFollowsThisProgramsServerSaveInPlace) {
 }
 
 }  // namespace
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -10,12 +10,12 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QTest>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 #include <memory>
 
-#include "InsightFixtures.h"
+#include "AnalysisFixtures.h"
 #include "LoginRole.h"
 #include "PgTestCluster.h"
 #include "ServerMain.h"
@@ -31,7 +31,7 @@
 #include "ui/tools/ScheduleForm.h"
 #include "ui/tools/papers/PaperWindows.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 namespace {
 
 using namespace quil::testing;
@@ -81,7 +81,10 @@ TEST_F(ToolWindowsServerTest, DeletingAVehicleWithPapersAsksFirstAndKeepsThem) {
     items.setWindowTitle(QStringLiteral("設定－車両"));
     items.show();
     const auto remove = [&](bool yes) {
-        items.ListBox1()->findItems(QStringLiteral("車B"), Qt::MatchExactly).at(0)->setSelected(true);
+        items.ListBox1()
+            ->findItems(QStringLiteral("車B"), Qt::MatchExactly)
+            .at(0)
+            ->setSelected(true);
         prompts.answerQuestion(yes);
         QTest::mouseClick(items.Button3(), Qt::LeftButton);
     };
@@ -147,9 +150,10 @@ TEST_F(ToolWindowsServerTest, OdometerFindingsOfAReadOnlyUserOpenTheirRecordsByI
     const test::LoginRole viewer(db.conninfo(), "quil_viewer");
     ServerMain asViewer(viewer.conninfo());
     asViewer.readOnly = true;
-    std::vector<std::pair<std::int64_t, int>> opened;
+    std::vector<std::pair<std::int64_t, store::RecordKind>> opened;
     OdometerCheckForm fromServer(
-        asViewer, [&](std::int64_t id, int kind) { opened.emplace_back(id, kind); }, nullptr);
+        asViewer, [&](std::int64_t id, store::RecordKind kind) { opened.emplace_back(id, kind); },
+        nullptr);
     fromServer.setReadOnlyCheck([] { return true; });
     OdometerCheckForm fromFolder(onFolder, {}, nullptr);
     fromFolder.setReadOnlyCheck([] { return true; });
@@ -166,7 +170,7 @@ TEST_F(ToolWindowsServerTest, OdometerFindingsOfAReadOnlyUserOpenTheirRecordsByI
     ASSERT_EQ(fromServer.findings().size(), 1u);
     fromServer.openRow(0);
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].second, 0);
+    EXPECT_EQ(opened[0].second, store::RecordKind::Driving);
     const store::StoredRecord record =
         server::openServerStore(db.conninfo())->readRecord(opened[0].first);
     EXPECT_EQ(record.record.distance1(), 1650);  // the trip that departs below 1,700
@@ -183,4 +187,4 @@ TEST_F(ToolWindowsServerTest, AReadOnlyUsersCyclesAreRefusedInTheServersWords) {
 }
 
 }  // namespace
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -2,7 +2,7 @@
 // first opens.
 #include "ui/tools/charts/QtChartCanvas.h"
 
-extern "C" __attribute__((visibility("default"))) quil::insight::ChartCanvas*
+extern "C" __attribute__((visibility("default"))) quil::analysis::ChartCanvas*
 quil_create_chart_canvas(QWidget* parent) {
-    return quil::insight::QtChartCanvas::create(parent);
+    return quil::analysis::QtChartCanvas::create(parent);
 }

@@ -13,15 +13,15 @@
 #include <utility>
 #include <vector>
 
-namespace quil::insight {
+namespace quil::analysis {
 
 namespace {
 
 // The months of the report as "yyyy/MM" categories.
-QBarCategoryAxis* monthAxis(const fleet::FuelReport& r) {
+QBarCategoryAxis* monthAxis(const analysis::FuelReport& r) {
     auto* x = new QBarCategoryAxis;
     QStringList labels;
-    for (const fleet::MonthCosts& m : r.months)
+    for (const analysis::MonthCosts& m : r.months)
         labels << QStringLiteral("%1/%2").arg(m.year).arg(m.month, 2, 10, QLatin1Char('0'));
     x->append(labels);
     return x;
@@ -62,7 +62,7 @@ QtChartCanvas::QtChartCanvas(QWidget* parent) : QChartView(new QChart, parent) {
     setRenderHint(QPainter::Antialiasing);
 }
 
-void QtChartCanvas::draw(ChartKind kind, const QString& title, const fleet::FuelReport& report) {
+void QtChartCanvas::draw(ChartKind kind, const QString& title, const analysis::FuelReport& report) {
     auto* c = new QChart;
     c->setTitleFont([] {
         QFont f = labelFont();
@@ -81,10 +81,10 @@ void QtChartCanvas::draw(ChartKind kind, const QString& title, const fleet::Fuel
     }
 }
 
-void QtChartCanvas::drawDistance(const fleet::FuelReport& r) {
+void QtChartCanvas::drawDistance(const analysis::FuelReport& r) {
     auto* set = new QBarSet(QStringLiteral("走行距離 (km)"));
     double top = 0;
-    for (const fleet::MonthCosts& m : r.months) {
+    for (const analysis::MonthCosts& m : r.months) {
         *set << m.figures.distance;
         top = std::max(top, m.figures.distance);
     }
@@ -94,7 +94,7 @@ void QtChartCanvas::drawDistance(const fleet::FuelReport& r) {
            valueAxis(top, 1.1, 10, QStringLiteral("%.0f"), QStringLiteral("km")));
 }
 
-void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
+void QtChartCanvas::drawEconomy(const analysis::FuelReport& r) {
     QChart* c = QChartView::chart();
     // One line per vehicle: the fill-ups of different vehicles are not one series.
     std::vector<std::pair<int, QLineSeries*>> lines;
@@ -104,7 +104,7 @@ void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
         auto* line = new QLineSeries;
         line->setPointsVisible(true);
         QString name = QStringLiteral("その他");
-        for (const fleet::VehicleCosts& v : r.vehicles)
+        for (const analysis::VehicleCosts& v : r.vehicles)
             if (v.position == vehicle) name = QString::fromStdString(v.name);
         line->setName(name + QStringLiteral(" (km/L)"));
         lines.emplace_back(vehicle, line);
@@ -112,7 +112,7 @@ void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
     };
     double top = 0;
     QDateTime first, last;
-    for (const fleet::EconomyPoint& p : r.points) {
+    for (const analysis::EconomyPoint& p : r.points) {
         const QDateTime t = QDateTime(QDate(1899, 12, 30).addDays(qint64(p.date)), QTime(12, 0));
         const double kmL = p.distance / p.litres;
         lineOf(p.vehicle)->append(double(t.toMSecsSinceEpoch()), kmL);
@@ -138,12 +138,12 @@ void QtChartCanvas::drawEconomy(const fleet::FuelReport& r) {
         c->setTitle(c->title() + QStringLiteral("（燃費を計算できる区間がありません）"));
 }
 
-void QtChartCanvas::drawCost(const fleet::FuelReport& r) {
+void QtChartCanvas::drawCost(const analysis::FuelReport& r) {
     auto* fuel = new QBarSet(QStringLiteral("燃料費"));
     auto* maintenance = new QBarSet(QStringLiteral("整備費"));
     auto* expense = new QBarSet(QStringLiteral("出費"));
     double top = 0;
-    for (const fleet::MonthCosts& m : r.months) {
+    for (const analysis::MonthCosts& m : r.months) {
         *fuel << double(m.figures.fuelCost);
         *maintenance << double(m.figures.maintenanceCost);
         *expense << double(m.figures.expenseCost);
@@ -155,4 +155,4 @@ void QtChartCanvas::drawCost(const fleet::FuelReport& r) {
            valueAxis(top, 1.1, 1000, QStringLiteral("%.0f"), QStringLiteral("円（税込）")));
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

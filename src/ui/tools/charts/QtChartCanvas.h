@@ -6,7 +6,7 @@
 
 #include "ui/tools/ChartCanvas.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class QtChartCanvas : public QChartView, public ChartCanvas {
     Q_OBJECT
@@ -14,7 +14,7 @@ public:
     explicit QtChartCanvas(QWidget* parent);
 
     QWidget* widget() override { return this; }
-    void draw(ChartKind kind, const QString& title, const fleet::FuelReport& report) override;
+    void draw(ChartKind kind, const QString& title, const analysis::FuelReport& report) override;
     QObject* chart() override { return QChartView::chart(); }
     void render(QPainter& painter, const QRectF& target) override {
         QChartView::render(&painter, target);
@@ -23,9 +23,9 @@ public:
     static ChartCanvas* create(QWidget* parent) { return new QtChartCanvas(parent); }
 
 private:
-    void drawDistance(const fleet::FuelReport& r);
-    void drawEconomy(const fleet::FuelReport& r);
-    void drawCost(const fleet::FuelReport& r);
+    void drawDistance(const analysis::FuelReport& r);
+    void drawEconomy(const analysis::FuelReport& r);
+    void drawCost(const analysis::FuelReport& r);
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -23,14 +23,14 @@ namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-fleet::ReportTable expiryHeading() {
-    fleet::ReportTable t;
+analysis::ReportTable expiryHeading() {
+    analysis::ReportTable t;
     t.titles = {"期限日", "残り日数", "区分", "対象", "内容", "状態"};
     t.rightAligned = {false, true, false, false, false, false};
     return t;
 }
 
-fleet::ReportCell text(std::string s) { return {std::move(s), std::nullopt, {}, false}; }
+analysis::ReportCell text(std::string s) { return {std::move(s), std::nullopt, {}, false}; }
 
 }  // namespace
 
@@ -53,20 +53,20 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         box->setMinimumContentsLength(16);
     }
-    ExpiryTable = new insight::ReportTableView(this);
+    ExpiryTable = new analysis::ReportTableView(this);
     ExpiryTable->setObjectName(QStringLiteral("ExpiryTable"));
     SummaryLabel = new QLabel(this);
     EnterButton = new QPushButton(QStringLiteral("登録・更新(&A)..."), this);
     RefreshButton = new QPushButton(QStringLiteral("再表示(&R)"), this);
     const auto buttons =
-        insight::reportButtons(*this, *ExpiryTable, QStringLiteral("期限一覧"), [this]() -> QString {
+        analysis::reportButtons(*this, *ExpiryTable, QStringLiteral("期限一覧"), [this]() -> QString {
             return QStringLiteral("期限一覧　") + q(store::formatDate(store::today())) +
                    QStringLiteral(" 現在　%1日以内").arg(DaysBox->value());
         });
     CsvButton = buttons.csv;
     PrintButton = buttons.print;
     CloseButton = buttons.close;
-    insight::noDefaultButton({EnterButton, RefreshButton});
+    analysis::noDefaultButton({EnterButton, RefreshButton});
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("期限切れと"), this));
@@ -82,7 +82,7 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
     layout->addWidget(SummaryLabel);
     layout->addWidget(ExpiryTable, 1);
     layout->addLayout(
-        insight::footRow({EnterButton, RefreshButton, CsvButton, PrintButton}, {CloseButton}));
+        analysis::footRow({EnterButton, RefreshButton, CsvButton, PrintButton}, {CloseButton}));
 
     connect(DaysBox, &QSpinBox::valueChanged, this, &ExpiryListForm::showRows);
     connect(VehicleFilter, &QComboBox::currentIndexChanged, this, &ExpiryListForm::showRows);
@@ -138,7 +138,7 @@ void ExpiryListForm::showRows() {
         std::erase_if(rows_, [&](const ExpiryEntry& e) {
             return e.of == ExpiryEntry::Of::Paper ? e.position != vehicle : e.position != driver;
         });
-    fleet::ReportTable table = expiryHeading();
+    analysis::ReportTable table = expiryHeading();
     int lapsed = 0;
     for (const ExpiryEntry& e : rows_) {
         const bool isLapsed = e.state == ExpiryState::Lapsed;
@@ -158,8 +158,8 @@ void ExpiryListForm::showRows() {
     }
     ExpiryTable->setTable(std::move(table), [this](int row) {
         return rows_[std::size_t(row)].state == ExpiryState::Lapsed
-                   ? insight::ScheduleForm::overdueColour()
-                   : insight::ScheduleForm::soonColour();
+                   ? analysis::ScheduleForm::overdueColour()
+                   : analysis::ScheduleForm::soonColour();
     });
     SummaryLabel->setText(QStringLiteral("%1 現在　期限切れ %2件（赤）、%3日以内 %4件（橙）")
                               .arg(q(store::formatDate(today)))

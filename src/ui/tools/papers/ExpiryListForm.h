@@ -16,13 +16,13 @@ class QLabel;
 class QPushButton;
 class QSpinBox;
 
-namespace quil::insight {
+namespace quil::analysis {
 class ReportTableView;
 }
 
 namespace quil::papers {
 
-class ExpiryListForm : public insight::ToolForm {
+class ExpiryListForm : public analysis::ToolForm {
     Q_OBJECT
 public:
     ExpiryListForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores);
@@ -30,7 +30,7 @@ public:
     QSpinBox* DaysBox = nullptr;
     QComboBox* VehicleFilter = nullptr;  // "すべての車両", then the vehicles
     QComboBox* DriverFilter = nullptr;   // "すべての使用者", then the users
-    insight::ReportTableView* ExpiryTable = nullptr;
+    analysis::ReportTableView* ExpiryTable = nullptr;
     QLabel* SummaryLabel = nullptr;
     QPushButton* EnterButton = nullptr;
     QPushButton* RefreshButton = nullptr;

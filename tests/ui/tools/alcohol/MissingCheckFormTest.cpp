@@ -8,8 +8,8 @@
 #include "RegisterFixture.h"
 #include "ext/ExtDatabase.h"
 #include "store/Settings.h"
-#include "ui/dialogs/DataSetEvents.h"
 #include "ui/components/TRetComboBox.h"
+#include "ui/dialogs/DataSetEvents.h"
 #include "ui/tools/alcohol/PeriodChooser.h"
 #include "ui/tools/alcohol/TAlcoholCheckForm.h"
 #include "ui/tools/alcohol/TMissingCheckForm.h"
@@ -109,7 +109,7 @@ TEST_F(MissingCheckFormTest, ClosingGivesTheRowsBackAndShowingReadsThemAgain) {
 TEST_F(MissingCheckFormTest, ReadsAgainOnlyForAChangeThatCanMoveItsRows) {
     using store::DataSetChange;
     form->show();
-    form->period->choose(5, kToday);
+    form->period->choose(store::PeriodKind::Month, kToday);
     ASSERT_EQ(rows(), 0);
     addDrive(kToday + encodeTime(9, 0), kToday + encodeTime(12, 0));  // unannounced
     store::DataRecord drive;

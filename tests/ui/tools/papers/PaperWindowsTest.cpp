@@ -130,10 +130,10 @@ TEST_F(PaperWindowsTest, ExpiryListShowsTheHorizonsEdgesFiltersAndExports) {
     EXPECT_EQ(cell(m, 0, 3), QStringLiteral("山田"));
 
     const std::string path = dir.file("expiry.csv");
-    insight::ReportTableView::setFileChooserForTesting(
+    analysis::ReportTableView::setFileChooserForTesting(
         [&path](const QString&) { return QString::fromStdString(path); });
     QTest::mouseClick(form.CsvButton, Qt::LeftButton);
-    insight::ReportTableView::setFileChooserForTesting({});
+    analysis::ReportTableView::setFileChooserForTesting({});
     const std::string csv = store::fromCp932(quil::testing::fileBytes(path));
     EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "期限日,残り日数,区分,対象,内容,状態");
     EXPECT_NE(csv.find("2024/02/28,-1,運転者,山田,運転免許証,期限切れ\r\n"), std::string::npos);

@@ -1,10 +1,10 @@
 #pragma once
-// Calendar steps the fleet figures need: months as one running number, adding months to a
+// Calendar steps the analysis figures need: months as one running number, adding months to a
 // date, and the whole days between two dates.
 
 #include "store/Date.h"
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 // year * 12 + (month - 1): consecutive months are consecutive numbers.
 int monthIndex(store::DateTime d);
@@ -19,4 +19,4 @@ store::DateTime addMonths(store::DateTime d, int months);
 // Whole days from the day of `from` to the day of `to` (negative when `to` is earlier).
 int daysBetween(store::DateTime from, store::DateTime to);
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

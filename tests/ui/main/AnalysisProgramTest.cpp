@@ -3,12 +3,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QSpinBox>
 #include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 
 #include "FailingFiles.h"
@@ -18,8 +18,8 @@
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/tools/AnalysisData.h"
+#include "ui/tools/AnalysisWindows.h"
 #include "ui/tools/FuelCostForm.h"
-#include "ui/tools/InsightTools.h"
 #include "ui/tools/OdometerCheckForm.h"
 #include "ui/tools/PeriodPicker.h"
 
@@ -28,7 +28,7 @@ using namespace quil::testing;
 
 namespace {
 
-class InsightProgram : public MainWindowTest {
+class AnalysisProgram : public MainWindowTest {
 protected:
     void SetUp() override {
         writeRecords<ItemRecord>(
@@ -53,10 +53,10 @@ protected:
 
 // 燃費・費用 showing one vehicle reads again for a change of that vehicle's records, not for
 // one of another vehicle.
-TEST_F(InsightProgram, FuelAndCostsOfOneVehicleSkipAnotherVehiclesChange) {
+TEST_F(AnalysisProgram, FuelAndCostsOfOneVehicleSkipAnotherVehiclesChange) {
     quil::ui::TMainform& w = run();
     w.action(QStringLiteral("FuelCost1"))->trigger();
-    quil::insight::FuelCostForm& form = *app->Insight->fuelCostForm();
+    quil::analysis::FuelCostForm& form = *app->Analysis->fuelCostForm();
     form.Picker->PeriodBox->setCurrentIndex(1);  // 年
     form.Picker->YearBox->setValue(2003);
     form.Picker->VehicleBox->setCurrentIndex(1);  // 軽トラ
@@ -75,16 +75,16 @@ TEST_F(InsightProgram, FuelAndCostsOfOneVehicleSkipAnotherVehiclesChange) {
     EXPECT_EQ(form.report().total.refuels, refuels + 1);
 }
 
-TEST_F(InsightProgram, ToolsMenuOpensTheWindowsAndTheNoticeShowsOverdueItems) {
-    quil::insight::AnalysisData(dir()).saveCycles({{3, 12, 0, 0}});
+TEST_F(AnalysisProgram, ToolsMenuOpensTheWindowsAndTheNoticeShowsOverdueItems) {
+    quil::analysis::AnalysisData(dir()).saveCycles({{3, 12, 0, 0}});
     quil::ui::TMainform& w = run();
     for (const char* name : {"CalForm1", "FuelCost1", "Chart1", "Schedule1", "OdometerCheck1"})
         EXPECT_TRUE(w.action(QString::fromLatin1(name))) << name;
     w.action(QStringLiteral("FuelCost1"))->trigger();
-    EXPECT_TRUE(app->Insight->fuelCostForm()->isVisible());
+    EXPECT_TRUE(app->Analysis->fuelCostForm()->isVisible());
 
     // The oil change of 2003/04/01 was due again a year later.
-    QLabel* notice = app->Insight->notice();
+    QLabel* notice = app->Analysis->notice();
     EXPECT_EQ(notice->parentWidget(), w.statusBar());
     EXPECT_FALSE(notice->isHidden());
     EXPECT_EQ(notice->accessibleName(), QStringLiteral("点検・整備予定: 1件が期限切れ"));
@@ -92,9 +92,9 @@ TEST_F(InsightProgram, ToolsMenuOpensTheWindowsAndTheNoticeShowsOverdueItems) {
 
 // The fuel window does not catch: a failed 集計 reaches the application's one error report,
 // a single box under the program's name.
-TEST_F(InsightProgram, AFailedCalculationIsTheApplicationsOneReport) {
+TEST_F(AnalysisProgram, AFailedCalculationIsTheApplicationsOneReport) {
     run();
-    quil::insight::FuelCostForm* form = app->Insight->fuelCostForm();
+    quil::analysis::FuelCostForm* form = app->Analysis->fuelCostForm();
     form->show();
     prompts.clear();
     {
@@ -108,15 +108,15 @@ TEST_F(InsightProgram, AFailedCalculationIsTheApplicationsOneReport) {
     form->close();
 }
 
-TEST_F(InsightProgram, NoExtensionFileNoNoticeAndNothingCreated) {
+TEST_F(AnalysisProgram, NoExtensionFileNoNoticeAndNothingCreated) {
     run();
-    EXPECT_TRUE(app->Insight->notice()->isHidden());
+    EXPECT_TRUE(app->Analysis->notice()->isHidden());
     EXPECT_FALSE(quil::ext::ExtDatabase::exists(dir()));
 }
 
-TEST_F(InsightProgram, TheOdometerListOpensTheRecordInTheEntryDialog) {
+TEST_F(AnalysisProgram, TheOdometerListOpensTheRecordInTheEntryDialog) {
     run();
-    quil::insight::OdometerCheckForm* form = app->Insight->odometerCheckForm();
+    quil::analysis::OdometerCheckForm* form = app->Analysis->odometerCheckForm();
     // The only reading is fine; a low limit makes the 200 km trip a finding.
     form->show();
     form->LimitBox->setValue(100);
@@ -128,7 +128,7 @@ TEST_F(InsightProgram, TheOdometerListOpensTheRecordInTheEntryDialog) {
     EXPECT_EQ(app->DataInputForm->valueBox2()->text().toDouble(), 300);
 }
 
-TEST_F(InsightProgram, TheEntryDialogAsksBeforeSavingABackwardsReading) {
+TEST_F(AnalysisProgram, TheEntryDialogAsksBeforeSavingABackwardsReading) {
     quil::ui::TMainform& w = run();
     w.action(QStringLiteral("ToolButton1"))->trigger();
     quil::ui::TDataInputForm& entry = *app->DataInputForm;

@@ -1,4 +1,4 @@
-#include "ui/tools/InsightTools.h"
+#include "ui/tools/AnalysisWindows.h"
 
 #include <QLabel>
 #include <QStatusBar>
@@ -17,9 +17,9 @@
 #include "ui/tools/PeriodPicker.h"
 #include "ui/tools/ScheduleForm.h"
 
-namespace quil::insight {
+namespace quil::analysis {
 
-InsightTools::InsightTools(InsightHost host, QObject* parent)
+AnalysisWindows::AnalysisWindows(AnalysisHost host, QObject* parent)
     : QObject(parent), host_(std::move(host)) {
     ui::DataSetEvents::listen(this, [this](const store::DataSetChange& c) { followChange(c); });
     if (host_.addToolsCommand) {
@@ -47,7 +47,7 @@ InsightTools::InsightTools(InsightHost host, QObject* parent)
     }
 }
 
-void InsightTools::followChange(const store::DataSetChange& c) {
+void AnalysisWindows::followChange(const store::DataSetChange& c) {
     using What = store::DataSetChange::What;
     switch (c.what) {
         case What::RecordSaved: {
@@ -95,7 +95,7 @@ void InsightTools::followChange(const store::DataSetChange& c) {
     showNotice();
 }
 
-void InsightTools::followDataSet() {
+void AnalysisWindows::followDataSet() {
     // The open windows follow through their own listeners (see the window makers below).
     refreshNotice();
 }
@@ -123,13 +123,13 @@ bool changesVehicles(const store::DataSetChange& c) {
 }  // namespace
 
 template <typename Form>
-void InsightTools::showForm(Form* form) {
+void AnalysisWindows::showForm(Form* form) {
     form->show();
     form->raise();
     form->activateWindow();
 }
 
-FuelCostForm* InsightTools::fuelCostForm() {
+FuelCostForm* AnalysisWindows::fuelCostForm() {
     if (!fuelCost_) {
         fuelCost_ = new FuelCostForm(*host_.context, host_.mainWindow);
         // The vehicles are read again after a change of the master lists only, and a record
@@ -150,7 +150,7 @@ FuelCostForm* InsightTools::fuelCostForm() {
     return fuelCost_;
 }
 
-ChartForm* InsightTools::chartForm() {
+ChartForm* AnalysisWindows::chartForm() {
     if (!chart_) {
         chart_ = new ChartForm(*host_.context, host_.mainWindow);
         // The vehicles are read again after a change of the master lists only, and a record
@@ -171,7 +171,7 @@ ChartForm* InsightTools::chartForm() {
     return chart_;
 }
 
-ScheduleForm* InsightTools::scheduleForm() {
+ScheduleForm* AnalysisWindows::scheduleForm() {
     if (!schedule_) {
         schedule_ = new ScheduleForm(*host_.context, host_.mainWindow);
         schedule_->setReadOnlyCheck(host_.readOnly);
@@ -181,7 +181,7 @@ ScheduleForm* InsightTools::scheduleForm() {
     return schedule_;
 }
 
-OdometerCheckForm* InsightTools::odometerCheckForm() {
+OdometerCheckForm* AnalysisWindows::odometerCheckForm() {
     if (!odometer_) {
         odometer_ = new OdometerCheckForm(*host_.context, host_.openRecord, host_.mainWindow);
         odometer_->setReadOnlyCheck(host_.readOnly);
@@ -191,12 +191,12 @@ OdometerCheckForm* InsightTools::odometerCheckForm() {
     return odometer_;
 }
 
-void InsightTools::refreshNotice() {
+void AnalysisWindows::refreshNotice() {
     recordsRead_ = cyclesRead_ = itemsRead_ = false;
     showNotice();
 }
 
-void InsightTools::showNotice() {
+void AnalysisWindows::showNotice() {
     if (!notice_) return;
     // Records changed while the worker reads: its result is dropped for a new reading.
     if (noticeWork_->running()) {
@@ -222,16 +222,16 @@ void InsightTools::showNotice() {
         readForNotice();
         return;
     }
-    setOverdue(fleet::countOverdue(
-        fleet::buildSchedule(vehicles_, items_, cycles_, records_, store::today())));
+    setOverdue(analysis::countOverdue(
+        analysis::buildSchedule(vehicles_, items_, cycles_, records_, store::today())));
 }
 
-void InsightTools::readForNotice() {
+void AnalysisWindows::readForNotice() {
     readAgain_ = false;
     struct Read {
-        std::optional<fleet::ScheduleCollector> records;
-        std::vector<fleet::ScheduleVehicle> vehicles;
-        std::vector<fleet::ScheduleItem> items;
+        std::optional<analysis::ScheduleCollector> records;
+        std::vector<analysis::ScheduleVehicle> vehicles;
+        std::vector<analysis::ScheduleItem> items;
         bool withItems = false;
     };
     auto read = std::make_shared<Read>();
@@ -240,10 +240,10 @@ void InsightTools::readForNotice() {
     noticeWork_->start(
         [this, read, withRecords, open = ui::dataSetOpener(*host_.context)] {
             const std::unique_ptr<store::DataStore> dataSet = open();
-            if (withRecords) read->records = fleet::collectSchedule(*dataSet);
+            if (withRecords) read->records = analysis::collectSchedule(*dataSet);
             if (read->withItems) {
-                read->vehicles = fleet::scheduleVehicles(*dataSet);
-                read->items = fleet::scheduleItems(*dataSet);
+                read->vehicles = analysis::scheduleVehicles(*dataSet);
+                read->items = analysis::scheduleItems(*dataSet);
             }
             return ui::BackgroundWork::Apply([this, read] {
                 if (readAgain_) {  // changed meanwhile: what was read may miss it
@@ -272,7 +272,7 @@ void InsightTools::readForNotice() {
         });
 }
 
-void InsightTools::setOverdue(std::int64_t overdue) {
+void AnalysisWindows::setOverdue(std::int64_t overdue) {
     const QString text = QStringLiteral("点検・整備予定: %1件が期限切れ").arg(overdue);
     notice_->setText(QStringLiteral("<a href=\"schedule\" style=\"color:#c00000\">%1</a>")
                          .arg(text.toHtmlEscaped()));
@@ -281,4 +281,4 @@ void InsightTools::setOverdue(std::int64_t overdue) {
     notice_->setVisible(overdue > 0);
 }
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -3,7 +3,7 @@
 // analysis windows (which see the main window as StandInMain).
 
 #include "FailingFiles.h"
-#include "FleetFixtures.h"
+#include "ReportFixtures.h"
 #include "StandInMain.h"
 #include "ui/dialogs/Prompts.h"
 

@@ -1,9 +1,9 @@
-#include "reports/FleetDates.h"
+#include "reports/ReportDates.h"
 
 #include <chrono>
 #include <cmath>
 
-namespace quil::fleet {
+namespace quil::analysis {
 
 using namespace quil::store;
 
@@ -32,4 +32,4 @@ DateTime addMonths(DateTime d, int months) {
 
 int daysBetween(DateTime from, DateTime to) { return int(std::floor(to) - std::floor(from)); }
 
-}  // namespace quil::fleet
+}  // namespace quil::analysis

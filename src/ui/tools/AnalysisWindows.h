@@ -1,7 +1,7 @@
 #pragma once
 // The analysis windows of the ツール menu (燃費・費用, グラフ, 点検・整備予定, 走行距離チェック)
 // and the status bar notice of overdue maintenance. The windows are made on first use.
-// Everything the main window offers comes in through InsightHost, so nothing here knows the
+// Everything the main window offers comes in through AnalysisHost, so nothing here knows the
 // main window.
 
 #include <QObject>
@@ -24,14 +24,14 @@ class BackgroundWork;
 class MainContext;
 }  // namespace quil::ui
 
-namespace quil::insight {
+namespace quil::analysis {
 
 class ChartForm;
 class FuelCostForm;
 class OdometerCheckForm;
 class ScheduleForm;
 
-struct InsightHost {
+struct AnalysisHost {
     ui::MainContext* context = nullptr;
     QWidget* mainWindow = nullptr;
     QStatusBar* statusBar = nullptr;
@@ -45,10 +45,10 @@ struct InsightHost {
     std::function<bool()> readOnly;
 };
 
-class InsightTools : public QObject {
+class AnalysisWindows : public QObject {
     Q_OBJECT
 public:
-    explicit InsightTools(InsightHost host, QObject* parent = nullptr);
+    explicit AnalysisWindows(AnalysisHost host, QObject* parent = nullptr);
 
     FuelCostForm* fuelCostForm();
     ChartForm* chartForm();
@@ -75,19 +75,19 @@ private:
     template <typename Form>
     static void showForm(Form* form);
 
-    InsightHost host_;
+    AnalysisHost host_;
     QPointer<FuelCostForm> fuelCost_;
     QPointer<ChartForm> chart_;
     QPointer<ScheduleForm> schedule_;
     QPointer<OdometerCheckForm> odometer_;
     QLabel* notice_ = nullptr;
     // What the notice is counted from; each read again only when false.
-    fleet::ScheduleCollector records_;
+    analysis::ScheduleCollector records_;
     bool recordsRead_ = false;
-    std::vector<fleet::MaintenanceCycle> cycles_;
+    std::vector<analysis::MaintenanceCycle> cycles_;
     bool cyclesRead_ = false;
-    std::vector<fleet::ScheduleVehicle> vehicles_;
-    std::vector<fleet::ScheduleItem> items_;
+    std::vector<analysis::ScheduleVehicle> vehicles_;
+    std::vector<analysis::ScheduleItem> items_;
     bool itemsRead_ = false;
     ui::BackgroundWork* noticeWork_ = nullptr;
     // A change came while the worker read: what it brings is read again.
@@ -96,4 +96,4 @@ private:
     void setOverdue(std::int64_t overdue);
 };
 
-}  // namespace quil::insight
+}  // namespace quil::analysis

@@ -1,5 +1,5 @@
 #pragma once
-// A small data folder built record by record for the fleet tests.
+// A small data folder built record by record for the analysis tests.
 
 #include <string>
 #include <vector>
