@@ -3,6 +3,7 @@
 // dates that format and parse back, or is refused with ConversionError.
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "FuzzSupport.h"
 #include "store/Date.h"
@@ -13,7 +14,10 @@ using namespace quil::store;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 9) return 0;
-    const int kind = data[0] % 7 - 1;  // -1..5
+    // A stored number -1..5 becomes a kind where it is read; -1 is none and ends here.
+    const std::optional<PeriodKind> stored = periodKindOf(data[0] % 7 - 1);
+    if (!stored) return 0;
+    const PeriodKind kind = *stored;
     double number;
     std::memcpy(&number, data + 1, 8);
     const std::string text(reinterpret_cast<const char*>(data + 9), size - 9);
@@ -28,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const CivilDate d = decodeDate(r.first);
         QUIL_FUZZ_CHECK(encodeDate(d.year, d.month, d.day) == r.first, "a day decodes and encodes");
         PeriodFilter f(kind, r);
-        QUIL_FUZZ_CHECK(kind < 1 || (f.passes(r.first) && f.passes(r.last)), "both ends pass");
+        QUIL_FUZZ_CHECK(kind == PeriodKind::All || (f.passes(r.first) && f.passes(r.last)), "both ends pass");
     } catch (const quil::store::ConversionError&) {
     }
 
