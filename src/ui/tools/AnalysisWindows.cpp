@@ -120,6 +120,25 @@ bool touchesVehicle(const store::DataSetChange& c, int vehicle) {
 bool changesVehicles(const store::DataSetChange& c) {
     return c.what == store::DataSetChange::What::ItemsChanged || c.isWhole();
 }
+
+// A window over one picked vehicle reads the vehicles again after a change of the master
+// lists only, and a record of a vehicle it does not show changes nothing.
+template <typename Form>
+void refreshForPickedVehicle(Form* form, ui::MainContext* context, void (Form::*recalculate)()) {
+    auto vehiclesChanged = std::make_shared<bool>(false);
+    ui::DataSetEvents::refreshWhileOpen(
+        form,
+        [form, context, vehiclesChanged, recalculate] {
+            if (*vehiclesChanged) form->Picker->loadVehicles(*ui::openDataSet(*context));
+            *vehiclesChanged = false;
+            (form->*recalculate)();
+        },
+        [form, vehiclesChanged](const store::DataSetChange& c) {
+            if (changesVehicles(c)) *vehiclesChanged = true;
+            return touchesVehicle(c, form->Picker->vehicle());
+        });
+}
+
 }  // namespace
 
 template <typename Form>
@@ -132,20 +151,7 @@ void AnalysisWindows::showForm(Form* form) {
 FuelCostForm* AnalysisWindows::fuelCostForm() {
     if (!fuelCost_) {
         fuelCost_ = new FuelCostForm(*host_.context, host_.mainWindow);
-        // The vehicles are read again after a change of the master lists only, and a record
-        // of a vehicle not shown changes nothing.
-        auto vehiclesChanged = std::make_shared<bool>(false);
-        ui::DataSetEvents::refreshWhileOpen(
-            fuelCost_,
-            [form = fuelCost_.data(), context = host_.context, vehiclesChanged] {
-                if (*vehiclesChanged) form->Picker->loadVehicles(*ui::openDataSet(*context));
-                *vehiclesChanged = false;
-                form->CalcClick();
-            },
-            [form = fuelCost_.data(), vehiclesChanged](const store::DataSetChange& c) {
-                if (changesVehicles(c)) *vehiclesChanged = true;
-                return touchesVehicle(c, form->Picker->vehicle());
-            });
+        refreshForPickedVehicle(fuelCost_.data(), host_.context, &FuelCostForm::CalcClick);
     }
     return fuelCost_;
 }
@@ -153,20 +159,7 @@ FuelCostForm* AnalysisWindows::fuelCostForm() {
 ChartForm* AnalysisWindows::chartForm() {
     if (!chart_) {
         chart_ = new ChartForm(*host_.context, host_.mainWindow);
-        // The vehicles are read again after a change of the master lists only, and a record
-        // of a vehicle not shown changes nothing.
-        auto vehiclesChanged = std::make_shared<bool>(false);
-        ui::DataSetEvents::refreshWhileOpen(
-            chart_,
-            [form = chart_.data(), context = host_.context, vehiclesChanged] {
-                if (*vehiclesChanged) form->Picker->loadVehicles(*ui::openDataSet(*context));
-                *vehiclesChanged = false;
-                form->DrawClick();
-            },
-            [form = chart_.data(), vehiclesChanged](const store::DataSetChange& c) {
-                if (changesVehicles(c)) *vehiclesChanged = true;
-                return touchesVehicle(c, form->Picker->vehicle());
-            });
+        refreshForPickedVehicle(chart_.data(), host_.context, &ChartForm::DrawClick);
     }
     return chart_;
 }
