@@ -532,6 +532,31 @@ std::vector<RecordRow> ServerDataSet::readRecords(const std::vector<std::int64_t
     return out;
 }
 
+std::vector<ServerDataSet::ChangedRow> ServerDataSet::readChangedRecords(
+    const std::vector<std::int64_t>& ids) {
+    std::vector<ChangedRow> out;
+    const PgResult r = retrying([&] {
+        return conn_.exec(
+            "SELECT r.id, r.version, r.raw, r.changed, f.raw, f.was, f.stamp "
+            "FROM quil_records r LEFT JOIN quil_record_former f ON f.id = r.id "
+            "WHERE r.id = ANY($1::int8[])",
+            {PgParam::text(intArray(ids))}, true);
+    });
+    out.reserve(static_cast<std::size_t>(r.rows()));
+    for (int i = 0; i < r.rows(); ++i) {
+        ChangedRow c;
+        c.row = {r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())};
+        c.stamp = r.int64(i, 3);
+        if (!r.isNull(i, 4)) {
+            c.former = recordOf(r.bytes(i, 4), where());
+            c.formerWas = r.int64(i, 5);
+            c.formerStamp = r.int64(i, 6);
+        }
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
 std::pair<std::int64_t, std::int64_t> ServerDataSet::onceBySaveKey(
     const std::string& saveKey, const std::function<std::pair<std::int64_t, std::int64_t>()>& op) {
     checkSaveKey(saveKey);
@@ -792,6 +817,7 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
     bool items = false;
     bool overflow = false;
     std::vector<std::int64_t> records;
+    std::map<std::int64_t, std::int64_t> stampOf;  // a record's stamp in the look
     // One statement, so one snapshot: the counters, the transactions still open and the
     // rows stamped past what was seen, over the stamps' indexes (quil_changes_since).
     const std::int64_t from = seenUpTo_ - kOverlap;
@@ -846,6 +872,7 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
             } else if (const std::int64_t id = look.integer(i, 2);
                        std::find(records.begin(), records.end(), id) == records.end()) {
                 records.push_back(id);
+                stampOf[id] = stamp;
             }
         }
         // What is seen here is final once every transaction open now has ended.
@@ -878,24 +905,34 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
         out.push_back(store::DataSetChange::changedElsewhere());
         return out;
     }
-    std::vector<RecordRow> rows;
+    std::vector<ChangedRow> rows;
     try {
-        rows = readRecords(records);
+        rows = readChangedRecords(records);
     } catch (const ServerError&) {
         out.push_back(store::DataSetChange::changedElsewhere());
         return out;
     }
     for (std::int64_t id : records) {
-        const auto row =
-            std::find_if(rows.begin(), rows.end(), [&](const RecordRow& r) { return r.id == id; });
+        const auto row = std::find_if(rows.begin(), rows.end(),
+                                      [&](const ChangedRow& r) { return r.row.id == id; });
         if (row == rows.end()) {
             out.push_back(store::DataSetChange::changedElsewhere());
             return out;
         }
-        store::DataSetChange c = row->record.deleted()
-                                     ? store::DataSetChange::serverRecordDeleted(id, row->record)
-                                     : store::DataSetChange::serverRecordSaved(id, row->record);
-        c.serverVersion = row->version;
+        const store::DataRecord& record = row->row.record;
+        store::DataSetChange c = record.deleted()
+                                     ? store::DataSetChange::serverRecordDeleted(id, record)
+                                     : store::DataSetChange::serverRecordSaved(id, record);
+        c.serverVersion = row->row.version;
+        // The former record is told when it is the one this program last heard of: the row
+        // read is the version the look saw, and the record it replaced was seen before.
+        // Saved again since the look, the row is told as it is now and that stamp counts as
+        // heard, so that the next look does not take the version told here for a former one.
+        if (row->stamp != stampOf[id])
+            seenStamps_.insert(row->stamp);
+        else if (row->former && row->formerStamp == row->stamp &&
+                 (row->formerWas <= seenUpTo_ || seenStamps_.contains(row->formerWas)))
+            c.previous = row->former;
         out.push_back(elsewhere(std::move(c)));
     }
     return out;

@@ -161,6 +161,16 @@ private:
 
     // Takes the server's present state as seen: what changed before is not told.
     void markAllSeen();
+    // A record told to others after a change: the row, its stamp and, after an edit, the
+    // record it replaced with that record's stamp and the stamp of the edit.
+    struct ChangedRow {
+        RecordRow row;
+        std::int64_t stamp = 0;
+        std::optional<store::DataRecord> former;
+        std::int64_t formerWas = 0;
+        std::int64_t formerStamp = 0;
+    };
+    std::vector<ChangedRow> readChangedRecords(const std::vector<std::int64_t>& ids);
     std::vector<store::DataSetChange> lookForChanges(bool heardOthers,
                                                      const std::set<std::int64_t>& ownCounts);
 

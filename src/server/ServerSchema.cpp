@@ -1541,6 +1541,40 @@ CREATE OR REPLACE FUNCTION quil_month(d double precision) RETURNS double precisi
 $$;
 )SQL";
 
+// Schema 14: an edit keeps the record as it was, so that a program told of another's edit
+// can take the former record out of what it shows and put the new one in, instead of
+// reading everything again. One row per record, replaced by each edit: the former bytes,
+// the stamp they had and the stamp of the edit that replaced them (a reader takes them only
+// for the version it was told of, and only when it had seen the former one). Written by the
+// data set's owner; the office reads it as it reads the records, the drivers' service not
+// at all (a record may have been another driver's before an edit).
+constexpr const char* kSchema14 = R"SQL(
+CREATE TABLE quil_record_former (
+    id bigint PRIMARY KEY,
+    raw bytea NOT NULL,
+    was bigint NOT NULL,
+    stamp bigint NOT NULL
+);
+CREATE FUNCTION quil_keep_former() RETURNS trigger
+    LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $$
+BEGIN
+    IF coalesce(current_setting('quil.bulk', true), '') = 'on' THEN RETURN NULL; END IF;
+    INSERT INTO quil_record_former (id, raw, was, stamp)
+        VALUES (OLD.id, OLD.raw, OLD.changed, NEW.changed)
+        ON CONFLICT (id) DO UPDATE SET raw = EXCLUDED.raw, was = EXCLUDED.was,
+                                       stamp = EXCLUDED.stamp;
+    RETURN NULL;
+END $$;
+REVOKE ALL ON FUNCTION quil_keep_former() FROM PUBLIC;
+CREATE TRIGGER quil_records_former AFTER UPDATE ON quil_records
+    FOR EACH ROW EXECUTE FUNCTION quil_keep_former();
+REVOKE ALL ON quil_record_former FROM PUBLIC;
+DO $$
+BEGIN
+    EXECUTE format('GRANT SELECT ON quil_record_former TO %I', quil_group('viewer'));
+END $$;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
@@ -1553,7 +1587,7 @@ constexpr std::array kMigrations{
     Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7},
     Migration{8, kSchema8}, Migration{9, kSchema9}, Migration{10, kSchema10},
     Migration{11, kSchema11, createPaperTables}, Migration{12, kSchema12},
-    Migration{13, kSchema13}};
+    Migration{13, kSchema13}, Migration{14, kSchema14}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

@@ -36,9 +36,10 @@ struct DataSetChange {
     // RecordSaved on an edit: the record as it was before.
     std::optional<DataRecord> previous;
     std::optional<ItemKind> itemKind;
-    // RecordsChanged after this program saved or deleted one record of a server data set:
-    // its id (and record, previous as for RecordSaved), so that a list can follow the change
-    // in place. Any other listener reads the data set again, as for RecordsChanged.
+    // RecordsChanged after a program saved or deleted one record of a server data set: its
+    // id (and record, previous as for RecordSaved; made elsewhere, previous when the server
+    // kept the record this program last heard of), so that a window can follow the change
+    // in place. A listener that cannot reads the data set again, as for RecordsChanged.
     std::optional<std::int64_t> serverId;
     bool serverDeleted = false;
     // The row's version after the change, when a server told it (1: a record added, so a
@@ -56,14 +57,15 @@ struct DataSetChange {
     }
 
     // The records a change touched, as they are now and, on an edit, as they were, when it
-    // tells them all: a window whose figures none of them enters need not read again. None
-    // for a change not told record by record, or an edit made elsewhere (its former record
-    // is not told).
+    // tells them all: a window whose figures none of them enters need not read again, and
+    // one whose figures add up record by record may take the former out and put the new in.
+    // None for a change not told record by record, or an edit made elsewhere whose former
+    // record the server could not tell.
     std::optional<std::vector<DataRecord>> touchedRecords() const {
         const bool told = isRecord() ||
                           (what == What::RecordsChanged && serverId &&
                            (source == ChangeSource::ThisProgram || serverDeleted ||
-                            isAddedElsewhere()));
+                            isAddedElsewhere() || previous));
         if (!told) return std::nullopt;
         std::vector<DataRecord> out{record};
         if (previous) out.push_back(*previous);

@@ -291,8 +291,24 @@ TEST_F(ServerStore, OtherProgramsHearOfAChangeAndTheSaverDoesNot) {
     const auto edit = waitFor(reader);
     ASSERT_EQ(edit.size(), 1u);
     EXPECT_EQ(edit[0].serverVersion, edited.version);
-    EXPECT_FALSE(edit[0].isAddedElsewhere());  // an edit: its former record is not told
-    writer.deleteRecord(edited.id, edited.version, newSaveKey());
+    EXPECT_FALSE(edit[0].isAddedElsewhere());
+    // An edit tells the record it replaced, so both are the records it touched.
+    ASSERT_TRUE(edit[0].previous);
+    EXPECT_EQ(edit[0].previous->price(), 5);
+    ASSERT_TRUE(edit[0].touchedRecords());
+    EXPECT_EQ(edit[0].touchedRecords()->size(), 2u);
+    // Two edits before the reader looks: the record it last heard of is not the one the
+    // second edit replaced, so no former record is told and the change is a whole one.
+    const RecordRow twice = writer.editRecord(
+        edited.id, writer.editRecord(edited.id, edited.version, makeRecord(45000, 0, 1, 8),
+                                     newSaveKey()).version,
+        makeRecord(45000, 0, 1, 9), newSaveKey());
+    const auto burst = waitFor(reader);
+    ASSERT_EQ(burst.size(), 1u);
+    EXPECT_EQ(burst[0].record.price(), 9);
+    EXPECT_FALSE(burst[0].previous);
+    EXPECT_FALSE(burst[0].touchedRecords());
+    writer.deleteRecord(twice.id, twice.version, newSaveKey());
     const auto deleted = waitFor(reader);
     ASSERT_EQ(deleted.size(), 1u);
     EXPECT_TRUE(deleted[0].serverDeleted);
