@@ -18,6 +18,11 @@ DateTime dayOf(DateTime d) { return d >= 0 ? std::floor(d) : dateOnly(d); }
 
 double ScheduleCollector::readingOf(const DataRecord& r) { return odometerReading(r); }
 
+bool ScheduleCollector::counts(const DataRecord& r) {
+    return r.vehicle() >= 0 && (readingOf(r) > 0 || (RecordKind(r.kind()) == RecordKind::Maintenance &&
+                                                     r.item() >= 0));
+}
+
 void ScheduleCollector::note(PerVehicle& pv, double reading) {
     if (!(reading > 0)) return;
     ++pv.readings;

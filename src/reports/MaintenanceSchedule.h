@@ -92,6 +92,10 @@ public:
     void setReadings(int vehicle, std::vector<double> highest, std::int64_t readings);
     void setDone(int vehicle, int item, const Done& done);
 
+    // Whether a record enters the schedule at all (an odometer reading, or a maintenance):
+    // a change of records none of which does leaves it as it is.
+    static bool counts(const store::DataRecord& r);
+
     double highest(int vehicle) const;
     // The latest maintenance of `item` on `vehicle`, if any.
     std::optional<Done> lastDone(int vehicle, int item) const;

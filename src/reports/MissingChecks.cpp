@@ -57,6 +57,15 @@ std::vector<Drive> drivesBetween(store::DataStore& data, store::DateTime firstDa
         firstDay, lastDay);
 }
 
+std::vector<Drive> drivesAmong(const std::vector<store::StoredRecord>& records,
+                               store::DateTime firstDay, store::DateTime lastDay) {
+    return drivesIn(
+        [&](auto&& f) {
+            for (const store::StoredRecord& r : records) f(r.id, r.record);
+        },
+        firstDay, lastDay);
+}
+
 std::vector<MissingCheck> findMissingChecks(const std::vector<Drive>& drives,
                                             const std::vector<AlcoholCheck>& checks) {
     // (driver, day) of every live check, one set per timing.

@@ -14,6 +14,7 @@
 namespace quil::store {
 class DataStore;
 class RecordStore;
+struct StoredRecord;
 }  // namespace quil::store
 
 namespace quil::alcohol {
@@ -41,6 +42,11 @@ std::vector<Drive> drivesBetween(const store::RecordStore& records, store::DateT
 // The same from a data set, in the list's order; a drive's position is its record's id.
 std::vector<Drive> drivesBetween(store::DataStore& data, store::DateTime firstDay,
                                  store::DateTime lastDay);
+
+// The drives among `records` (each with its id), as drivesBetween takes them: a change of
+// a record is followed with the drive it now is.
+std::vector<Drive> drivesAmong(const std::vector<store::StoredRecord>& records,
+                               store::DateTime firstDay, store::DateTime lastDay);
 
 // The drives lacking a before or an after check, in the order of `drives`.
 std::vector<MissingCheck> findMissingChecks(const std::vector<Drive>& drives,

@@ -63,6 +63,34 @@ unsigned groupedBy(SummaryKind kind) {
 }
 
 
+// The figures of the line of group item `g` (others when it is no live group of the kind).
+SummaryFigures& figuresOf(SummaryResult& out, int g) {
+    const int line =
+        g >= 0 && std::size_t(g) < out.lineOf.size() ? out.lineOf[std::size_t(g)] : -1;
+    if (line < 0) out.hasOthers = true;
+    return line >= 0 ? out.groups[std::size_t(line)].figures : out.others;
+}
+
+// One record's share of its group's figures, added (sign 1) or taken out (-1), as its
+// group's sums count it (RecordSums::add).
+void countRecord(SummaryResult& out, const DataRecord& r, int sign) {
+    const ItemKind groupKind = summaryGroupKind(out.kind);
+    SummaryFigures& f = figuresOf(out, groupKind == ItemKind::User      ? r.user()
+                                       : groupKind == ItemKind::Purpose ? r.item()
+                                                                        : r.vehicle());
+    f.count += sign;
+    f.distance += sign * (r.distance2() - r.distance1());
+    f.litres += sign * r.distance2();
+    f.price += sign * std::int64_t(r.price());
+    f.tax += sign * std::int64_t(r.tax());
+}
+
+void addUpTotal(SummaryResult& out) {
+    out.total = {};
+    for (const SummaryLine& l : out.groups) out.total.add(l.figures);
+    out.total.add(out.others);
+}
+
 // The figures of the live records of `data` over the groups of `items`: what each group's
 // sums add.
 SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, SummaryKind kind,
@@ -82,22 +110,21 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
     const PeriodFilter period = hasStoredPeriod(p.kind)
                                     ? PeriodFilter(p.kind, periodRange(p.kind, year, p.subIndex))
                                     : PeriodFilter();
+    out.kind = kind;
+    out.period = period;
+    out.lineOf = std::move(lineOf);
     RecordSumsQuery query;
     query.kinds = kindsTaken(kind);
     query.period = period;
     query.by = groupedBy(kind);
+    for (std::int16_t k : query.kinds) out.kindsTaken |= 1u << k;
     const ItemKind groupKind = summaryGroupKind(kind);
-    auto figuresOf = [&](int g) -> SummaryFigures& {
-        const int line = g >= 0 && std::size_t(g) < lineOf.size() ? lineOf[std::size_t(g)] : -1;
-        if (line < 0) out.hasOthers = true;
-        return line >= 0 ? out.groups[std::size_t(line)].figures : out.others;
-    };
     if (data.answersSums()) {
         const std::vector<std::vector<RecordSums>> sums = data.sumRecords({query});
         for (const RecordSums& s : sums.front()) {
-            SummaryFigures& f = figuresOf(groupKind == ItemKind::User      ? s.user
-                                          : groupKind == ItemKind::Purpose ? s.item
-                                                                           : s.vehicle);
+            SummaryFigures& f = figuresOf(out, groupKind == ItemKind::User      ? s.user
+                                               : groupKind == ItemKind::Purpose ? s.item
+                                                                                : s.vehicle);
             f.count += s.count;
             f.distance += s.driven;
             f.litres += s.distance2;
@@ -107,29 +134,31 @@ SummaryResult summarize(DataStore& data, const std::vector<ItemRecord>& items, S
     } else {
         // A folder: one pass in the process, each record counted as its group's sums count it
         // (RecordSums::add), without building groups, which costs more than the pass itself.
-        unsigned taken = 0;
-        for (std::int16_t k : query.kinds) taken |= 1u << k;
         data.scanRecords([&](const StoredRecord& stored) {
-            const DataRecord& r = stored.record;
-            const std::int16_t k = r.kind();
-            if (r.deleted() || k < 0 || k > 15 || !(taken >> k & 1u) || !period.passes(r.date()))
-                return;
-            SummaryFigures& f = figuresOf(groupKind == ItemKind::User      ? r.user()
-                                          : groupKind == ItemKind::Purpose ? r.item()
-                                                                           : r.vehicle());
-            f.count += 1;
-            f.distance += r.distance2() - r.distance1();
-            f.litres += r.distance2();
-            f.price += r.price();
-            f.tax += r.tax();
+            if (summaryTakes(out, stored.record)) countRecord(out, stored.record, 1);
         });
     }
-    for (const SummaryLine& l : out.groups) out.total.add(l.figures);
-    out.total.add(out.others);
+    addUpTotal(out);
     return out;
 }
 
 }  // namespace
+
+bool summaryTakes(const SummaryResult& summary, const DataRecord& r) {
+    const std::int16_t k = r.kind();
+    if (r.deleted() || k < 0 || k > 15 || !summary.period.passes(r.date())) return false;
+    return (summary.kindsTaken >> k & 1u) != 0;
+}
+
+void followRecord(SummaryResult& summary, const std::optional<DataRecord>& before,
+                  const std::optional<DataRecord>& after) {
+    if (!summary.itemFileFound) return;
+    if (before && summaryTakes(summary, *before)) countRecord(summary, *before, -1);
+    if (after && summaryTakes(summary, *after)) countRecord(summary, *after, 1);
+    // A reading names others when a record of the period belongs to none of the groups.
+    summary.hasOthers = summary.others.count > 0;
+    addUpTotal(summary);
+}
 
 SummaryResult computeSummary(DataStore& data, SummaryKind kind, SummaryPeriod period, int year) {
     const std::vector<ItemRecord> items = analysis::itemsByPosition(data);

@@ -5,6 +5,7 @@
 // window's vehicle and user filters play no part.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,22 @@ struct SummaryResult {
     SummaryFigures others;
     bool hasOthers = false;
     SummaryFigures total;  // groups and others
+
+    // What the figures were read over, so that a change of one record can be followed.
+    SummaryKind kind = SummaryKind::DistanceByVehicle;
+    store::PeriodFilter period;
+    std::vector<int> lineOf;  // item position -> group line; -1: none (others)
+    unsigned kindsTaken = 0;  // bit k: records of kind k count
 };
+
+// Whether `r` enters the figures of `summary`: a live record of a kind it takes, dated in its
+// period.
+bool summaryTakes(const SummaryResult& summary, const store::DataRecord& r);
+// Follows one record changed after the figures were read: takes `before` out and puts
+// `after` in (either absent or not taken), leaving the figures a new reading gives, group
+// lines as they were (the items did not change).
+void followRecord(SummaryResult& summary, const std::optional<store::DataRecord>& before,
+                  const std::optional<store::DataRecord>& after);
 
 // Reads the items and the live records of a data set. A data set without items (no item
 // file) gives no groups and no figures (itemFileFound false). Throws what the store throws.

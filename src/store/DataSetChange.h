@@ -72,6 +72,28 @@ struct DataSetChange {
         return out;
     }
 
+    // The record a change took out of the data set's live records and the one it put in,
+    // when it tells them: an add has only `after`, a delete only `before`, an edit both. A
+    // window whose figures add up record by record follows the change with them. None for
+    // a change not told record by record.
+    struct Swap {
+        std::optional<DataRecord> before;
+        std::optional<DataRecord> after;
+    };
+    std::optional<Swap> swap() const {
+        if (!touchedRecords()) return std::nullopt;
+        Swap s;
+        const bool deleted = what == What::RecordDeleted || serverDeleted;
+        if (deleted) {
+            s.before = previous ? *previous : record;
+            s.before->setDeleted(false);
+        } else {
+            s.before = previous;
+            s.after = record;
+        }
+        return s;
+    }
+
     static DataSetChange recordSaved(const SavedPlace& place, const DataRecord& record,
                                      std::optional<DataRecord> previous = std::nullopt) {
         DataSetChange c;

@@ -170,8 +170,6 @@ TEST_F(WebRecordsTest, TheServerRefusesRowsOfAnotherDriverWhateverTheServiceSend
     // No token, or a made-up one: nothing to see, nothing to add.
     ServerDataSet(db.conninfo()).addRecord(driveOf(van, yamada, today, visit), store::newSaveKey());
     EXPECT_EQ(kindOf([&] { web->exec("SELECT count(*) FROM quil_records"); }), K::NotAllowed);
-    // Nor the records as they were before an edit (maybe another driver's then).
-    EXPECT_EQ(kindOf([&] { web->exec("SELECT raw FROM quil_record_former"); }), K::NotAllowed);
     WebRecords stranger(*web, std::string(64, 'a'), yamadaSession, kAddress);
     EXPECT_TRUE(stranger.drivesSince(0).empty());
     EXPECT_EQ(kindOf([&] { stranger.addCheck(checkOf(yamada, van, today, "x"), formKey(5)); }),

@@ -62,28 +62,18 @@ void AnalysisWindows::followChange(const store::DataSetChange& c) {
         case What::RecordDeleted:
             if (recordsRead_ && !records_.remove(c.record)) recordsRead_ = false;
             break;
-        case What::RecordsChanged:
-            // This program's own save or delete on a server data set is followed as one in a
-            // folder, and so is a record another program added or deleted (a deleted row
-            // keeps the record's bytes). An edit made elsewhere (whose former record is not
-            // told) or a change of many records is read again.
-            if (recordsRead_ && c.serverId &&
-                (c.source == store::ChangeSource::ThisProgram || c.isAddedElsewhere() ||
-                 c.serverDeleted)) {
-                bool followed = false;
-                if (c.serverDeleted) {
-                    store::DataRecord live = c.record;
-                    live.setDeleted(false);
-                    followed = records_.remove(live);
-                } else {
-                    followed = (!c.previous || records_.remove(*c.previous)) &&
-                               records_.insert(c.record, false);
-                }
-                if (!followed) recordsRead_ = false;
-            } else {
+        case What::RecordsChanged: {
+            // A record saved or deleted on a server data set, by this program or another, is
+            // followed as one in a folder when the change tells the record it replaced (a
+            // deleted row keeps the record's bytes). A change of many records is read again.
+            const auto swap = c.swap();
+            if (recordsRead_ && swap &&
+                !((!swap->before || records_.remove(*swap->before)) &&
+                  (!swap->after || records_.insert(*swap->after, false))))
                 recordsRead_ = false;
-            }
+            if (!swap) recordsRead_ = false;
             break;
+        }
         case What::ItemsChanged: itemsRead_ = false; break;
         case What::ExtensionChanged:
             if (c.part != store::ExtensionPart::MaintenanceCycles) return;
@@ -114,6 +104,19 @@ bool touchesVehicle(const store::DataSetChange& c, int vehicle) {
     if (!records || vehicle < 0) return true;
     return std::any_of(records->begin(), records->end(),
                        [&](const store::DataRecord& r) { return r.vehicle() == vehicle; });
+}
+
+// The schedule counts odometer readings and maintenance under the cycles of the register:
+// a change of records none of which it counts, or of another part of the register, leaves it
+// as it is.
+bool changesSchedule(const store::DataSetChange& c) {
+    if (c.what == store::DataSetChange::What::ExtensionChanged)
+        return c.part == store::ExtensionPart::MaintenanceCycles;
+    const auto records = c.touchedRecords();
+    return !records || std::any_of(records->begin(), records->end(),
+                                   [](const store::DataRecord& r) {
+                                       return ScheduleCollector::counts(r);
+                                   });
 }
 
 // The vehicles to choose from change with the master lists (or the whole data set) only.
@@ -168,8 +171,8 @@ ScheduleForm* AnalysisWindows::scheduleForm() {
     if (!schedule_) {
         schedule_ = new ScheduleForm(*host_.context, host_.mainWindow);
         schedule_->setReadOnlyCheck(host_.readOnly);
-        ui::DataSetEvents::refreshWhileOpen(schedule_,
-                                            [form = schedule_.data()] { form->Reload(); });
+        ui::DataSetEvents::refreshWhileOpen(
+            schedule_, [form = schedule_.data()] { form->Reload(); }, changesSchedule);
     }
     return schedule_;
 }
@@ -179,7 +182,10 @@ OdometerCheckForm* AnalysisWindows::odometerCheckForm() {
         odometer_ = new OdometerCheckForm(*host_.context, host_.openRecord, host_.mainWindow);
         odometer_->setReadOnlyCheck(host_.readOnly);
         ui::DataSetEvents::refreshWhileOpen(
-            odometer_, [form = odometer_.data()] { form->CheckClick(); }, changesRecordsOrItems);
+            odometer_, [form = odometer_.data()] { form->CheckClick(); },
+            [form = odometer_.data()](const store::DataSetChange& c) {
+                return changesRecordsOrItems(c) && !form->followInPlace(c);
+            });
     }
     return odometer_;
 }

@@ -130,15 +130,29 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
     connect(BitBtn1, &QPushButton::clicked, this, &TCalForm::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TCalForm::BitBtn2Click);
     FormCreate(mainWindow);
-    // A summary on screen follows every change of the records or the items.
+    // A summary on screen follows every change of the records or the items: a record it
+    // takes in place, anything else by summing again.
     DataSetEvents::refreshWhileOpen(
         this,
         [this] {
             if (ran_) Button1Click();
         },
-        [](const store::DataSetChange& c) {
-            return c.what != store::DataSetChange::What::ExtensionChanged;
-        });
+        [this](const store::DataSetChange& c) { return needsSumming(c); });
+}
+
+bool TCalForm::needsSumming(const store::DataSetChange& c) {
+    if (c.what == store::DataSetChange::What::ExtensionChanged) return false;
+    // A sum under way may have read the data set before the change.
+    if (work_->running()) return true;
+    if (!ran_) return false;
+    const auto swap = c.swap();
+    if (!swap) return true;
+    const bool takes = (swap->before && summaryTakes(last_, *swap->before)) ||
+                       (swap->after && summaryTakes(last_, *swap->after));
+    if (!takes) return false;
+    followRecord(last_, swap->before, swap->after);
+    showSummary({lastHeading_, QStringLiteral(" "), lastPeriod_});
+    return false;
 }
 
 TCalForm::~TCalForm() = default;

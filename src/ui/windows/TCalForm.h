@@ -11,6 +11,7 @@
 #include <string>
 
 #include "reports/SummaryTable.h"
+#include "store/DataSetChange.h"
 
 class QComboBox;
 class QLabel;
@@ -68,6 +69,9 @@ private:
     // arrives, then runs `then`.
     void summarize(std::function<void()> then);
     void showSummary(QStringList lines);
+    // Follows a change of the data set in the summary on screen where it can (a record the
+    // summary takes, or none); true when the figures must be summed again.
+    bool needsSumming(const store::DataSetChange& c);
     QString heading() const;
     QString periodLine() const;
 

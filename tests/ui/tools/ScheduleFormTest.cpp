@@ -6,6 +6,7 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTest>
 
 #include "AnalysisFixtures.h"
 #include "ui/dialogs/DataSetEvents.h"
@@ -175,8 +176,9 @@ TEST_F(ScheduleFormTest, TheNoticeCountsOverdueItemsAndOpensTheSchedule) {
 }
 
 // On a server data set this program's own save is told with the record's id: the notice
-// follows it without reading the records again, and so a record added elsewhere, while an
-// edit made elsewhere (whose former record is not told) is read again.
+// follows it without reading the records again, and so a record added elsewhere or edited
+// elsewhere with its former record told, while an edit whose former record is not told is
+// read again. The schedule reads again only for a record it counts.
 TEST_F(ScheduleFormTest, TheNoticeFollowsThisProgramsServerSaveInPlace) {
     QStatusBar bar;
     AnalysisHost host;
@@ -186,8 +188,18 @@ TEST_F(ScheduleFormTest, TheNoticeFollowsThisProgramsServerSaveInPlace) {
     AnalysisData(dir.dir()).saveCycles({{4, 12, 0, 0}, {5, 24, 0, 36}});
     tools.refreshNotice();
     ASSERT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 2件が期限切れ"));
+    tools.scheduleForm()->show();
+    ASSERT_FALSE(tools.scheduleForm()->rows().empty());
 
     UnreadableRecords unreadable;  // a reading of the records from now on fails
+    // An expense edited elsewhere does not make the open schedule read again.
+    store::DataSetChange cost = store::DataSetChange::serverRecordSaved(
+        44, expense(day(2024, 6, 2), 0, 3000), expense(day(2024, 6, 2), 0, 2000));
+    cost.source = store::ChangeSource::Elsewhere;
+    ui::DataSetEvents::announce(cost);
+    QTest::qWait(ui::DataSetEvents::kElsewhereGroupMs + 200);
+    EXPECT_FALSE(tools.scheduleForm()->rows().empty());
+    EXPECT_TRUE(prompts.boxes().empty());
     const store::DataRecord done = maintenance(day(2024, 6, 1), 0, 4, 1800);
     ui::DataSetEvents::announce(store::DataSetChange::serverRecordSaved(41, done));
     EXPECT_FALSE(tools.notice()->isHidden());
@@ -200,6 +212,14 @@ TEST_F(ScheduleFormTest, TheNoticeFollowsThisProgramsServerSaveInPlace) {
     added.serverVersion = 1;
     ui::DataSetEvents::announce(added);
     EXPECT_FALSE(tools.notice()->isHidden());
+    EXPECT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 1件が期限切れ"));
+
+    // An edit made elsewhere told with its former record is followed in place as well.
+    store::DataSetChange edited = store::DataSetChange::serverRecordSaved(
+        43, driving(day(2024, 7, 1), 0, 1800, 1950), driving(day(2024, 7, 1), 0, 1800, 1900));
+    edited.source = store::ChangeSource::Elsewhere;
+    edited.serverVersion = 2;
+    ui::DataSetEvents::announce(edited);
     EXPECT_EQ(tools.notice()->accessibleName(), QStringLiteral("点検・整備予定: 1件が期限切れ"));
 
     store::DataSetChange elsewhere = store::DataSetChange::serverRecordSaved(42, done);

@@ -88,6 +88,41 @@ TEST_F(SummaryTableServerTest, TheFiguresFollowAnotherClerksSave) {
     EXPECT_EQ(lines[6].simplified(), QStringLiteral("合計 5 回"));
 }
 
+TEST_F(SummaryTableServerTest, ARecordChangedElsewhereIsFollowedInPlaceOrNotAtAll) {
+    TCalForm form(onServer, &mainWindow);
+    TCalForm fresh(onServer, &mainWindow);
+    form.show();
+    const QStringList before = run(form, 6, 1);  // 給油量 per vehicle, year 2003
+    const auto shown = [&] { return form.Memo1->toPlainText().split(QLatin1Char('\n')); };
+    const auto told = [](DataSetChange c) {
+        c.source = ChangeSource::Elsewhere;
+        DataSetEvents::announce(c);
+    };
+    // A refuelling is added without a word yet; a trip of another year is told: the summary
+    // takes no such record, so it is not summed again and does not see the refuelling.
+    const auto store = server::openServerStore(db.conninfo());
+    DataRecord fuel = makeRecord(encodeDate(2003, 8, 1), 0, 1, 0, 1);
+    fuel.setDistance2(35.5);
+    const StoredRecord added = store->addRecord(fuel, newSaveKey());
+    const DataRecord trip = driving(encodeDate(2001, 1, 5), 0, 1, 2, 10, 20);
+    told(DataSetChange::serverRecordSaved(1, trip, trip));
+    QTest::qWait(DataSetEvents::kElsewhereGroupMs + 200);
+    EXPECT_EQ(shown(), before);
+    // Told of it, and then of its edit onto another vehicle, the figures follow at once, as
+    // a new summing shows them.
+    DataSetChange add = DataSetChange::serverRecordSaved(added.id, added.record);
+    add.serverVersion = 1;
+    told(add);
+    EXPECT_EQ(shown(), run(fresh, 6, 1));
+    EXPECT_NE(shown(), before);
+    DataRecord moved = fuel;
+    moved.setVehicle(3);
+    moved.setDistance2(20);
+    store->editRecord(added, moved, newSaveKey());
+    told(DataSetChange::serverRecordSaved(added.id, moved, added.record));
+    EXPECT_EQ(shown(), run(fresh, 6, 1));
+}
+
 TEST_F(SummaryTableServerTest, AServerOutOfReachEndsTheCommandAtTheErrorReport) {
     ServerMain gone(test::adminConninfo("quil_no_such_data_set"));
     gone.hasWindow = false;

@@ -14,8 +14,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <tuple>
 
 #include "ext/ExtDatabase.h"
+#include "store/DataStore.h"
 #include "reports/RegisterNames.h"
 #include "store/Settings.h"
 #include "ui/components/WholeRowView.h"
@@ -57,6 +60,30 @@ public:
         rows_ = std::move(rows);
         names_ = std::move(names);
         endResetModel();
+    }
+    // Takes out the row of the drive `id`, if shown, and puts `row` (if any) where the
+    // drives' order (date, vehicle, driver) places it, after the rows of the same place.
+    void replaceDrive(std::int64_t id, const std::optional<MissingCheck>& row) {
+        const auto shown = std::find_if(rows_.begin(), rows_.end(), [&](const MissingCheck& m) {
+            return m.drive.position == id;
+        });
+        if (shown != rows_.end()) {
+            const int at = int(shown - rows_.begin());
+            beginRemoveRows({}, at, at);
+            rows_.erase(shown);
+            endRemoveRows();
+        }
+        if (!row) return;
+        const auto key = [](const MissingCheck& m) {
+            return std::tuple(m.drive.departure, m.drive.vehicle, m.drive.driver);
+        };
+        const auto place = std::upper_bound(
+            rows_.begin(), rows_.end(), *row,
+            [&](const MissingCheck& a, const MissingCheck& b) { return key(a) < key(b); });
+        const int at = int(place - rows_.begin());
+        beginInsertRows({}, at, at);
+        rows_.insert(place, *row);
+        endInsertRows();
     }
     // Shows nothing and lets go of the rows' memory.
     void clear() {
@@ -133,17 +160,26 @@ struct MissingSource {
     }
 };
 
+// The missing checks of the period's drives: of every one, or of the drive `only` is (none
+// when it is none of the period), with the checks of its driver's days alone.
 std::vector<MissingCheck> missingChecksFrom(const MissingSource& source, store::DateTime firstDay,
-                                            store::DateTime lastDay, store::DateTime now) {
+                                            store::DateTime lastDay, store::DateTime now,
+                                            const std::optional<store::StoredRecord>& only = {}) {
     lastDay = std::min(store::dateOnly(lastDay), store::dateOnly(now));
     if (lastDay < store::dateOnly(firstDay)) return {};
-    std::vector<Drive> drives = drivesBetween(*source.open(), firstDay, lastDay);
+    std::vector<Drive> drives = only ? drivesAmong({*only}, firstDay, lastDay)
+                                     : drivesBetween(*source.open(), firstDay, lastDay);
     std::erase_if(drives, [now](const Drive& d) { return d.departure > now; });
     if (drives.empty()) return {};
     CheckFilter filter;
     filter.firstDay = firstDay;
     // An overnight drive's after-check lies on the day after the last one.
     filter.lastDay = lastDay + 1;
+    if (only) {
+        filter.driver = drives.front().driver;
+        filter.firstDay = store::dateOnly(drives.front().departure);
+        filter.lastDay = drives.front().returnDay();
+    }
     // Without QuilExt.db no check has been recorded; counting does not create the file.
     if (!source.registerExists()) return findMissingChecks(drives, {});
     return findMissingChecks(drives, source.checkStore()->load(filter));
@@ -200,7 +236,7 @@ TMissingCheckForm::TMissingCheckForm(ui::MainContext& context, TAlcoholCheckForm
         if (isVisible()) reload();
     });
     ui::DataSetEvents::listen(this, [this, grouped](const store::DataSetChange& c) {
-        if (!isVisible() || !movesRows(c)) return;
+        if (!isVisible() || !movesRows(c) || followInPlace(c)) return;
         if (c.source == store::ChangeSource::ThisProgram)
             reload();
         else if (!grouped->isActive())
@@ -223,6 +259,30 @@ bool TMissingCheckForm::movesRows(const store::DataSetChange& c) const {
     });
 }
 
+bool TMissingCheckForm::followInPlace(const store::DataSetChange& c) {
+    if (!c.serverId || !shown_ || work_->running()) return false;
+    const auto swap = c.swap();
+    if (!swap) return false;
+    const auto range = period->range();
+    const store::DateTime first = range ? range->first : store::encodeDate(1, 1, 1);
+    const store::DateTime last = range ? range->last : store::encodeDate(9999, 12, 31);
+    std::optional<store::StoredRecord> now;
+    if (swap->after) now = store::StoredRecord{*c.serverId, 0, *swap->after};
+    work_->start([this, source = MissingSource(context_), id = *c.serverId, now, first, last,
+                  at = store::now()] {
+        std::optional<MissingCheck> row;
+        if (now) {
+            const auto found = missingChecksFrom(source, first, last, at, now);
+            if (!found.empty()) row = found.front();
+        }
+        return ui::BackgroundWork::Apply([this, id, row] {
+            model_->replaceDrive(id, row);
+            countLabel->setText(QStringLiteral("チェック漏れ: %1件").arg(missing().size()));
+        });
+    });
+    return true;
+}
+
 void TMissingCheckForm::FormShow() {
     period->chooseStoredOnce(context_.programFolder());
     reload();
@@ -232,6 +292,7 @@ void TMissingCheckForm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     if (event->spontaneous()) return;  // minimised: the rows stay
     work_->cancel();                   // a search under way brings nothing to a closed window
+    shown_ = false;
     model_->clear();
     countLabel->clear();
     ui::giveFreeMemoryBack();
@@ -245,6 +306,7 @@ void TMissingCheckForm::reload() {
     const store::DateTime last = range ? range->last : store::encodeDate(9999, 12, 31);
     model_->clear();  // the former rows go first, so two lists never live at once
     countLabel->clear();
+    shown_ = false;
     // The drives and checks are read and matched on a worker; the rows come whole, as
     // one vector handed over to the model.
     work_->start([this, source = MissingSource(context_), first, last, now = store::now()] {
@@ -253,6 +315,7 @@ void TMissingCheckForm::reload() {
         auto names = std::make_shared<RegisterNames>(source.names());
         return ui::BackgroundWork::Apply([this, rows, names] {
             model_->reset(std::move(*rows), std::move(*names));
+            shown_ = true;
             table->resizeColumnsToContents();
             countLabel->setText(QStringLiteral("チェック漏れ: %1件").arg(missing().size()));
         });

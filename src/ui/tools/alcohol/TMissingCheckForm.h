@@ -52,11 +52,17 @@ private:
     // Whether a change may move the rows shown: the register's checks, the names, or a
     // record that is (or was) a drive of the period shown.
     bool movesRows(const store::DataSetChange& c) const;
+    // Follows a record saved or deleted on a server data set (where a drive keeps its id) in
+    // the rows shown: its row goes, and its drive's row as it is now comes in its place,
+    // with the checks of its driver's days read on a worker. False when only reading every
+    // drive again can.
+    bool followInPlace(const store::DataSetChange& c);
 
     ui::MainContext& context_;
     TAlcoholCheckForm& entry_;
     MissingCheckModel* model_ = nullptr;
     ui::BackgroundWork* work_ = nullptr;
+    bool shown_ = false;  // the rows shown are the period's, read whole
 };
 
 // The missing checks of the drives from `firstDay` to `lastDay` in the main window's data

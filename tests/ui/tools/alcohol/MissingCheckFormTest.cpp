@@ -104,8 +104,9 @@ TEST_F(MissingCheckFormTest, ClosingGivesTheRowsBackAndShowingReadsThemAgain) {
 }
 
 // A change that cannot move the rows (a drive of another period, a record that is no
-// drive) reads nothing again; a drive of the period does, and another program's change is
-// read a moment later, once for whatever else arrives meanwhile.
+// drive) reads nothing again; a drive told record by record is followed in place, and
+// another program's change told as a whole is read a moment later, once for whatever else
+// arrives meanwhile.
 TEST_F(MissingCheckFormTest, ReadsAgainOnlyForAChangeThatCanMoveItsRows) {
     using store::DataSetChange;
     form->show();
@@ -129,6 +130,16 @@ TEST_F(MissingCheckFormTest, ReadsAgainOnlyForAChangeThatCanMoveItsRows) {
     elsewhere.serverVersion = 1;
     ui::DataSetEvents::announce(elsewhere);
     ui::DataSetEvents::announce(elsewhere);
+    // Told record by record, the drive's row comes at once, once, without reading the
+    // period again; deleted, it goes.
+    EXPECT_EQ(rows(), 1);
+    DataSetChange deleted = DataSetChange::serverRecordDeleted(7, drive);
+    deleted.source = store::ChangeSource::Elsewhere;
+    ui::DataSetEvents::announce(deleted);
+    EXPECT_EQ(rows(), 0);
+    // A change not told record by record is read a moment later.
+    ui::DataSetEvents::announce(DataSetChange::changedElsewhere());
+    ui::DataSetEvents::announce(DataSetChange::changedElsewhere());
     EXPECT_EQ(rows(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return rows() == 1; }, 3000));
 }
