@@ -819,6 +819,8 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
     bool overflow = false;
     std::vector<std::int64_t> records;
     std::map<std::int64_t, std::int64_t> stampOf;  // a record's stamp in the look
+    // Seen before this look: this look's own marks may pass stamps it never told.
+    const std::int64_t toldUpTo = seenUpTo_;
     // One statement, so one snapshot: the counters, the transactions still open and the
     // rows stamped past what was seen, over the stamps' indexes (quil_changes_since).
     const std::int64_t from = seenUpTo_ - kOverlap;
@@ -932,7 +934,7 @@ std::vector<store::DataSetChange> ServerDataSet::lookForChanges(
         if (row->stamp != stampOf[id])
             seenStamps_.insert(row->stamp);
         else if (row->former && row->formerStamp == row->stamp &&
-                 (row->formerWas <= seenUpTo_ || seenStamps_.contains(row->formerWas)))
+                 (row->formerWas <= toldUpTo || seenStamps_.contains(row->formerWas)))
             c.previous = row->former;
         out.push_back(elsewhere(std::move(c)));
     }
