@@ -121,30 +121,6 @@ std::vector<OdometerFinding> checkOdometers(DataStore& data, double dailyLimitKm
     return checker.takeFindings();
 }
 
-std::vector<OdometerFinding> checkVehicleOdometers(DataStore& data, int vehicle,
-                                                   double dailyLimitKm) {
-    OdometerChecker checker(dailyLimitKm);
-    if (vehicle >= 0)
-        data.scanKind(-1, vehicle, [&](const StoredRecord& r) { checker.add(r.id, r.record); });
-    checker.finish();
-    return checker.takeFindings();
-}
-
-std::vector<OdometerFinding> replaceVehicleFindings(const std::vector<OdometerFinding>& all,
-                                                    int vehicle,
-                                                    const std::vector<OdometerFinding>& part) {
-    std::vector<OdometerFinding> out;
-    out.reserve(all.size() + part.size());
-    auto next = part.begin();
-    for (const OdometerFinding& f : all) {
-        while (next != part.end() && std::trunc(next->date) < std::trunc(f.date))
-            out.push_back(*next++);
-        if (f.vehicle != vehicle) out.push_back(f);
-    }
-    out.insert(out.end(), next, part.end());
-    return out;
-}
-
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {
     return checkOdometers(*openFolderStore(dataFolder), dailyLimitKm);
 }

@@ -98,17 +98,6 @@ private:
 // the record's id (in a data folder its position in the record file).
 std::vector<OdometerFinding> checkOdometers(store::DataStore& data,
                                             double dailyLimitKm = kDefaultDailyLimitKm);
-// The findings of one vehicle's records, as checkOdometers finds them among all: a change of
-// a record is followed by checking its vehicle again (both vehicles, when it moved).
-std::vector<OdometerFinding> checkVehicleOdometers(store::DataStore& data, int vehicle,
-                                                   double dailyLimitKm = kDefaultDailyLimitKm);
-// `all` with the findings of `vehicle` replaced by `part` (that vehicle's, in date order),
-// in date order; findings of one day stay in the order they had, the vehicle's after the
-// others'.
-std::vector<OdometerFinding> replaceVehicleFindings(const std::vector<OdometerFinding>& all,
-                                                    int vehicle,
-                                                    const std::vector<OdometerFinding>& part);
-
 // Every finding of the data folder's record file.
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder,
                                             double dailyLimitKm = kDefaultDailyLimitKm);

@@ -355,8 +355,7 @@ void ServerDataSet::scanKind(std::int16_t kind, int vehicle,
     const PgResult r = retrying([&] {
         return conn_.exec(
             std::string(
-                "SELECT id, version, raw FROM quil_records WHERE NOT deleted AND ") +
-                (kind >= 0 ? "kind = $1 " : "$1 < 0 ") +
+                "SELECT id, version, raw FROM quil_records WHERE NOT deleted AND kind = $1 ") +
                 (vehicle >= 0 ? "AND vehicle = $2 " : "AND $2 < 0 ") +
                 "ORDER BY date, vehicle, user_no, entry",
             {PgParam::number(kind), PgParam::number(vehicle)}, true);

@@ -197,8 +197,8 @@ public:
     // them when it has fewer) and how many it has. A server takes them from its index of
     // readings and counts them; the default reads every record.
     virtual std::vector<VehicleReadings> highestReadings(std::size_t n);
-    // The live records of `kind` (of every kind when negative; of `vehicle` only, unless -1)
-    // in the list's order. A server selects them; the default reads every record.
+    // The live records of `kind` (of `vehicle` only, unless -1) in the list's order. A server
+    // selects them; the default reads every record.
     virtual void scanKind(std::int16_t kind, int vehicle,
                           const std::function<void(const StoredRecord&)>& f);
     // The live refuellings (of `vehicle` only, unless -1) in the list's order, with only what

@@ -97,9 +97,7 @@ void DataStore::scanKind(std::int16_t kind, int vehicle,
                          const std::function<void(const StoredRecord&)>& f) {
     scanRecords([&](const StoredRecord& s) {
         const DataRecord& r = s.record;
-        if (!r.deleted() && (kind < 0 || r.kind() == kind) &&
-            (vehicle < 0 || r.vehicle() == vehicle))
-            f(s);
+        if (!r.deleted() && r.kind() == kind && (vehicle < 0 || r.vehicle() == vehicle)) f(s);
     });
 }
 

@@ -182,10 +182,7 @@ OdometerCheckForm* AnalysisWindows::odometerCheckForm() {
         odometer_ = new OdometerCheckForm(*host_.context, host_.openRecord, host_.mainWindow);
         odometer_->setReadOnlyCheck(host_.readOnly);
         ui::DataSetEvents::refreshWhileOpen(
-            odometer_, [form = odometer_.data()] { form->CheckClick(); },
-            [form = odometer_.data()](const store::DataSetChange& c) {
-                return changesRecordsOrItems(c) && !form->followInPlace(c);
-            });
+            odometer_, [form = odometer_.data()] { form->CheckClick(); }, changesRecordsOrItems);
     }
     return odometer_;
 }

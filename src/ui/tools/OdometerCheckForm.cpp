@@ -1,7 +1,6 @@
 #include "ui/tools/OdometerCheckForm.h"
 
 #include <QDoubleSpinBox>
-#include <algorithm>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
@@ -128,52 +127,21 @@ void OdometerCheckForm::CheckClick() {
     findings_.reset();
     CountLabel->clear();
     // The records are checked on a worker with its own access to the data set.
-    checkedLimit_ = LimitBox->value();
-    work_->start([this, open = ui::dataSetOpener(context_), limit = checkedLimit_] {
+    work_->start([this, open = ui::dataSetOpener(context_), limit = LimitBox->value()] {
         const auto dataSet = open();
         auto found = std::make_shared<const std::vector<analysis::OdometerFinding>>(
             analysis::checkOdometers(*dataSet, limit));
         auto rows = std::make_shared<OdometerRows>(
             found, store::ItemNames(analysis::itemsByPosition(*dataSet)));
-        return ui::BackgroundWork::Apply([this, found, rows] { showFindings(found, rows); });
+        return ui::BackgroundWork::Apply([this, found, rows] {
+            FindingTable->setRows(analysis::odometerHeading(), rows);
+            findings_ = found;
+            const std::size_t count = findings().size();
+            CountLabel->setText(
+                count == 0 ? QStringLiteral("距離のつながりに問題のある記録はありません。")
+                           : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
+        });
     });
-}
-
-void OdometerCheckForm::showFindings(
-    std::shared_ptr<const std::vector<analysis::OdometerFinding>> found,
-    std::shared_ptr<const ReportRows> rows) {
-    FindingTable->setRows(analysis::odometerHeading(), std::move(rows));
-    findings_ = std::move(found);
-    const std::size_t count = findings().size();
-    CountLabel->setText(count == 0
-                            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
-                            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
-}
-
-bool OdometerCheckForm::followInPlace(const store::DataSetChange& c) {
-    // A record of a server data set keeps its id, which the other vehicles' findings name;
-    // in a folder an insertion moves the positions after it.
-    if (!c.serverId || !findings_ || work_->running()) return false;
-    const auto swap = c.swap();
-    if (!swap) return false;
-    std::vector<int> vehicles;
-    for (const auto* r : {&swap->before, &swap->after})
-        if (*r && (*r)->vehicle() >= 0 &&
-            std::find(vehicles.begin(), vehicles.end(), (*r)->vehicle()) == vehicles.end())
-            vehicles.push_back((*r)->vehicle());
-    work_->start([this, open = ui::dataSetOpener(context_), limit = checkedLimit_, vehicles,
-                  shown = findings_] {
-        const auto dataSet = open();
-        auto all = std::make_shared<std::vector<analysis::OdometerFinding>>(*shown);
-        for (int v : vehicles)
-            *all = analysis::replaceVehicleFindings(
-                *all, v, analysis::checkVehicleOdometers(*dataSet, v, limit));
-        std::shared_ptr<const std::vector<analysis::OdometerFinding>> found = all;
-        auto rows = std::make_shared<OdometerRows>(
-            found, store::ItemNames(analysis::itemsByPosition(*dataSet)));
-        return ui::BackgroundWork::Apply([this, found, rows] { showFindings(found, rows); });
-    });
-    return true;
 }
 
 void OdometerCheckForm::openRow(int shownRow) {

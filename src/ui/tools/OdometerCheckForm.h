@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "reports/OdometerCheck.h"
-#include "store/DataSetChange.h"
 #include "ui/tools/ToolWindow.h"
 
 class QDoubleSpinBox;
@@ -20,7 +19,6 @@ class QPushButton;
 
 namespace quil::analysis {
 
-class ReportRows;
 class ReportTableView;
 
 class OdometerCheckForm : public ToolForm {
@@ -41,11 +39,6 @@ public:
     const std::vector<analysis::OdometerFinding>& findings() const;
     // While it answers true a changed limit is used but not stored.
     void setReadOnlyCheck(std::function<bool()> f) { readOnly_ = std::move(f); }
-    // Follows a record saved or deleted on a server data set by checking the vehicles it
-    // touched again, alone; false when only a check of every record can (no findings yet, a
-    // check under way, a change not told record by record, a data folder whose positions
-    // move).
-    bool followInPlace(const store::DataSetChange& c);
 
 public Q_SLOTS:
     // Saves a changed limit, then checks every record.
@@ -61,9 +54,6 @@ private:
     OpenRecord openRecord_;
     std::function<bool()> readOnly_;
     std::optional<double> storedLimit_;  // the daily limit as last read or stored
-    double checkedLimit_ = 0;            // the limit of the findings shown
-    void showFindings(std::shared_ptr<const std::vector<analysis::OdometerFinding>> found,
-                      std::shared_ptr<const ReportRows> rows);
     // Shared with the table, which makes its cells from them.
     std::shared_ptr<const std::vector<analysis::OdometerFinding>> findings_;
 };

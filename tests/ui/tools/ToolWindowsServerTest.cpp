@@ -177,41 +177,6 @@ TEST_F(ToolWindowsServerTest, OdometerFindingsOfAReadOnlyUserOpenTheirRecordsByI
     EXPECT_TRUE(prompts.boxes().empty());
 }
 
-TEST_F(ToolWindowsServerTest, ARecordChangedElsewhereIsCheckedAgainForItsVehicleAlone) {
-    OdometerCheckForm form(onServer, {}, nullptr);
-    OdometerCheckForm fresh(onServer, {}, nullptr);
-    form.CheckClick();
-    ASSERT_EQ(form.findings().size(), 1u);
-    const auto told = [&](std::int64_t id, const store::DataRecord& r,
-                          std::optional<store::DataRecord> previous) {
-        store::DataSetChange c = store::DataSetChange::serverRecordSaved(id, r, previous);
-        c.source = store::ChangeSource::Elsewhere;
-        c.serverVersion = previous ? 2 : 1;
-        return form.followInPlace(c);
-    };
-    // 車B gets a trip departing below its former return, not told yet; 車A's trip that
-    // departs below 1,700 is mended and told. Only 車A is checked again: its finding goes,
-    // and 車B's is not seen.
-    const auto store = server::openServerStore(db.conninfo());
-    store->addRecord(driving(day(2024, 3, 5), 1, 500, 600), store::newSaveKey());
-    const store::StoredRecord backwards =
-        store->addRecord(driving(day(2024, 3, 6), 1, 400, 450), store::newSaveKey());
-    store::StoredRecord bad;
-    store->scanKind(0, 0, [&](const store::StoredRecord& r) {
-        if (r.record.distance1() == 1650) bad = r;
-    });
-    const store::DataRecord mended = driving(day(2024, 3, 4), 0, 1800, 1900);
-    store->editRecord(bad, mended, store::newSaveKey());
-    ASSERT_TRUE(told(bad.id, mended, bad.record));
-    EXPECT_TRUE(form.findings().empty());
-    // Told of 車B's trip, the findings are those of a check of every record.
-    ASSERT_TRUE(told(backwards.id, backwards.record, std::nullopt));
-    fresh.CheckClick();
-    ASSERT_EQ(form.findings().size(), 1u);
-    EXPECT_EQ(form.findings()[0].position, backwards.id);
-    EXPECT_EQ(cells(*form.FindingTable->model()), cells(*fresh.FindingTable->model()));
-}
-
 TEST_F(ToolWindowsServerTest, AReadOnlyUsersCyclesAreRefusedInTheServersWords) {
     onServer.readOnly = true;
     ScheduleForm form(onServer, nullptr);
