@@ -508,8 +508,8 @@ TEST_F(ServerExtensions, ADatabaseWithoutADataSetIsRefusedWithItsMessage) {
                          "データセットではありません"));
 }
 
-TEST_F(ServerExtensions, TheProgramForgetsItsConnectionsAsTheyClose) {
-    auto own = std::make_shared<server::OwnConnections>();
+TEST_F(ServerExtensions, TheProgramForgetsItsConnectionsAFewMomentsAfterTheyClose) {
+    auto own = std::make_shared<server::OwnConnections>(std::chrono::milliseconds(300));
     server::PgConnection look(conninfo());
     // The backends on this data set the program counts as its own now.
     const auto counted = [&] {
@@ -530,11 +530,14 @@ TEST_F(ServerExtensions, TheProgramForgetsItsConnectionsAsTheyClose) {
         second = counted();
         ASSERT_EQ(second.size(), 2u);
     }
-    // A closed connection's pid, which the server may give to another program's backend, is
-    // forgotten; the open one's is kept.
+    // A closed connection's last notices are still ours; then its pid, which the server may
+    // give to another program's backend, is forgotten. The open one's is kept.
     const int closed = second[0] == first[0] ? second[1] : second[0];
+    EXPECT_TRUE(own->contains(closed));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_FALSE(own->contains(closed));
     EXPECT_TRUE(own->contains(first[0]));
     checks.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_FALSE(own->contains(first[0]));
 }
