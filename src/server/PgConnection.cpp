@@ -392,6 +392,12 @@ bool PgConnection::reconnect() {
     return alive();
 }
 
+void PgConnection::swap(PgConnection& other) noexcept {
+    std::swap(conn_, other.conn_);
+    conninfo_.swap(other.conninfo_);
+    where_.swap(other.where_);
+}
+
 int PgConnection::socket() const { return conn_ ? PQsocket(conn_) : -1; }
 
 std::vector<PgConnection::Notification> PgConnection::takeNotifications() {

@@ -129,6 +129,8 @@ public:
     bool alive() const;
     // Connects again after the connection broke; false while the server is still away.
     bool reconnect();
+    // Trades places with `other` (a connection made on another thread takes a broken one's).
+    void swap(PgConnection& other) noexcept;
 
     // The socket, for waiting on notifications; -1 when not connected.
     int socket() const;

@@ -740,28 +740,51 @@ std::map<std::string, std::int64_t> readCounts(PgConnection& c) {
     return out;
 }
 
-}  // namespace
-
-void ServerDataSet::markAllSeen() {
+// The server's present state, taken as seen: the counters and the newest stamps.
+void readAllSeen(PgConnection& c, std::map<std::string, std::int64_t>& counts,
+                 std::set<std::int64_t>& seenStamps, std::int64_t& seenUpTo) {
     inTransaction(
-        conn_,
+        c,
         [&] {
-            counts_ = readCounts(conn_);
-            const PgResult r = conn_.exec(
+            counts = readCounts(c);
+            const PgResult r = c.exec(
                 "SELECT changed FROM (SELECT changed FROM quil_records "
                 "                     ORDER BY changed DESC LIMIT $1) r "
                 "UNION ALL SELECT changed FROM (SELECT changed FROM quil_items "
                 "                               ORDER BY changed DESC LIMIT $1) i",
                 {PgParam::number(kOverlap)});
-            seenStamps_.clear();
-            seenUpTo_ = 0;
+            seenStamps.clear();
+            seenUpTo = 0;
             for (int i = 0; i < r.rows(); ++i) {
-                seenStamps_.insert(r.integer(i, 0));
-                seenUpTo_ = std::max(seenUpTo_, r.integer(i, 0));
+                seenStamps.insert(r.integer(i, 0));
+                seenUpTo = std::max(seenUpTo, r.integer(i, 0));
             }
-            pending_.clear();
         },
         kLookBegin);
+}
+
+}  // namespace
+
+void ServerDataSet::markAllSeen() {
+    readAllSeen(conn_, counts_, seenStamps_, seenUpTo_);
+    pending_.clear();
+}
+
+std::unique_ptr<ServerDataSet::Replacement> ServerDataSet::connectAgain(
+    const std::string& conninfo) {
+    auto fresh = std::make_unique<Replacement>(conninfo);
+    fresh->conn.run("LISTEN quil_changes");
+    readAllSeen(fresh->conn, fresh->counts, fresh->seenStamps, fresh->seenUpTo);
+    return fresh;
+}
+
+void ServerDataSet::takeOver(Replacement& fresh) {
+    conn_.swap(fresh.conn);
+    counts_ = std::move(fresh.counts);
+    seenStamps_ = std::move(fresh.seenStamps);
+    seenUpTo_ = fresh.seenUpTo;
+    pending_.clear();
+    listening_ = true;
 }
 
 std::vector<store::DataSetChange> ServerDataSet::takeChanges() {

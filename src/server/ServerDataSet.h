@@ -147,6 +147,12 @@ public:
     // a change of the master lists, one RecordsChanged; a bulk load, Replaced. A change of
     // the register or the analysis settings is one extensionChanged of its part.
     std::vector<store::DataSetChange> takeChanges();
+    // A connection made again on another thread while this one is broken, listening and with
+    // the data set's state as it then stood; takeOver() puts it in this one's place on the
+    // owner's thread, so that the owner never waits for the server. Throws ServerError.
+    struct Replacement;
+    static std::unique_ptr<Replacement> connectAgain(const std::string& conninfo);
+    void takeOver(Replacement& fresh);
     // The program's other connections: their notices are its own too (see OwnConnections).
     void setOwnConnections(std::shared_ptr<const OwnConnections> own) { own_ = std::move(own); }
 
@@ -192,6 +198,14 @@ private:
     std::vector<PendingMark> pending_;
     // The counters of quil_change_counter as last read, by part.
     std::map<std::string, std::int64_t> counts_;
+};
+
+struct ServerDataSet::Replacement {
+    explicit Replacement(const std::string& conninfo) : conn(conninfo) {}
+    PgConnection conn;
+    std::map<std::string, std::int64_t> counts;
+    std::int64_t seenUpTo = 0;
+    std::set<std::int64_t> seenStamps;
 };
 
 }  // namespace quil::server

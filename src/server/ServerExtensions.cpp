@@ -32,9 +32,8 @@ ServerError noDetector(const PgConnection& c) {
 
 ServerCheckStore::ServerCheckStore(const std::string& conninfo,
                                    const std::shared_ptr<OwnConnections>& own)
-    : conn_(conninfo) {
+    : conn_(conninfo), registered_(own, conn_.backendPid()) {
     openDataSet(conn_);
-    if (own) own->add(conn_.backendPid());
 }
 
 std::int64_t ServerCheckStore::add(const AlcoholCheck& check) {
@@ -201,9 +200,8 @@ constexpr const char* kDailyLimitKey = "odometer_daily_limit_km";
 
 ServerAnalysisStore::ServerAnalysisStore(const std::string& conninfo,
                                          const std::shared_ptr<OwnConnections>& own)
-    : conn_(conninfo) {
+    : conn_(conninfo), registered_(own, conn_.backendPid()) {
     openDataSet(conn_);
-    if (own) own->add(conn_.backendPid());
 }
 
 std::vector<analysis::MaintenanceCycle> ServerAnalysisStore::loadCycles() {

@@ -41,6 +41,7 @@ public:
 
 private:
     PgConnection conn_;
+    OwnConnection registered_;
 };
 
 // The maintenance cycles (quil_analysis_cycle) and the odometer check's daily limit
@@ -57,6 +58,7 @@ public:
 
 private:
     PgConnection conn_;
+    OwnConnection registered_;
 };
 
 // Each connects on its own (one piece of work) and throws ServerError with the user's

@@ -134,25 +134,28 @@ std::unique_ptr<store::WatchedDataStore> openWatchedServerStore(
     return store;
 }
 
-bool ServerStore::reconnect() {
-    if (!set_.connection().reconnect()) return false;
-    try {
-        set_.listen();
-    } catch (const std::exception&) {
-        return false;  // gone again
-    }
-    return true;
-}
+namespace {
+struct MadeAgain final : store::ChangeWatch::Reconnection {
+    std::unique_ptr<ServerDataSet::Replacement> fresh;
+};
+}  // namespace
 
-std::function<bool()> ServerStore::reachability() const {
-    return [conninfo = conninfo_] {
+std::function<std::unique_ptr<store::ChangeWatch::Reconnection>()> ServerStore::reconnector()
+    const {
+    return [conninfo = conninfo_]() -> std::unique_ptr<Reconnection> {
         try {
-            PgConnection c(conninfo);
-            return c.alive();
+            auto made = std::make_unique<MadeAgain>();
+            made->fresh = ServerDataSet::connectAgain(conninfo);
+            return made;
         } catch (const std::exception&) {
-            return false;
+            return nullptr;  // still away
         }
     };
+}
+
+void ServerStore::takeOver(Reconnection& made) {
+    if (auto* again = dynamic_cast<MadeAgain*>(&made); again && again->fresh)
+        set_.takeOver(*again->fresh);
 }
 
 }  // namespace quil::server

@@ -23,8 +23,8 @@ public:
     int socket() const override { return set_.socket(); }
     std::vector<store::DataSetChange> takeChanges() override { return set_.takeChanges(); }
     bool alive() const override { return set_.connected(); }
-    bool reconnect() override;
-    std::function<bool()> reachability() const override;
+    std::function<std::unique_ptr<Reconnection>()> reconnector() const override;
+    void takeOver(Reconnection& made) override;
     void setFailFast(bool failFast) override { set_.setFailFast(failFast); }
 
     std::string where() const override { return set_.where(); }

@@ -4,6 +4,7 @@
 // (ui/main/ServerWatch) works through this alone; the server's store implements it. No Qt.
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "store/DataSetChange.h"
@@ -22,11 +23,17 @@ public:
     virtual std::vector<DataSetChange> takeChanges() = 0;
     // Whether the connection still stands.
     virtual bool alive() const = 0;
-    // Connects again and listens again; false while the data set is out of reach.
-    virtual bool reconnect() = 0;
-    // A question, safe to ask on another thread, whether a fresh connection reaches the data
-    // set now (it may wait for the connection's timeout).
-    virtual std::function<bool()> reachability() const = 0;
+    // A connection made again, listening, ready to take the broken one's place.
+    class Reconnection {
+    public:
+        virtual ~Reconnection() = default;
+    };
+    // A task, safe to run on another thread, that connects again: null while the data set is
+    // out of reach (it may wait for the connection's timeout).
+    virtual std::function<std::unique_ptr<Reconnection>()> reconnector() const = 0;
+    // On the owner's thread, without a word to the server: the connection made takes the
+    // broken one's place, and changes are heard from the state it read.
+    virtual void takeOver(Reconnection& made) = 0;
     // Whether a request fails at once while the connection is down (the window's own
     // connection) instead of connecting again with waits between the attempts.
     virtual void setFailFast(bool failFast) = 0;

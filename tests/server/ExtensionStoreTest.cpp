@@ -507,3 +507,37 @@ TEST_F(ServerExtensions, ADatabaseWithoutADataSetIsRefusedWithItsMessage) {
     EXPECT_TRUE(contains(messageOf([&] { server::openServerAnalysisStore(empty.conninfo()); }),
                          "データセットではありません"));
 }
+
+TEST_F(ServerExtensions, TheProgramForgetsItsConnectionsAFewMomentsAfterTheyClose) {
+    auto own = std::make_shared<server::OwnConnections>(std::chrono::milliseconds(300));
+    server::PgConnection look(conninfo());
+    // The backends on this data set the program counts as its own now.
+    const auto counted = [&] {
+        const server::PgResult r =
+            look.exec("SELECT pid FROM pg_stat_activity WHERE datname = current_database()");
+        std::vector<int> pids;
+        for (int i = 0; i < r.rows(); ++i)
+            if (own->contains(static_cast<int>(r.integer(i, 0))))
+                pids.push_back(static_cast<int>(r.integer(i, 0)));
+        return pids;
+    };
+    auto checks = server::openServerCheckStore(conninfo(), own);
+    const std::vector<int> first = counted();
+    ASSERT_EQ(first.size(), 1u);
+    std::vector<int> second;
+    {
+        server::ServerAnalysisStore analysis(conninfo(), own);
+        second = counted();
+        ASSERT_EQ(second.size(), 2u);
+    }
+    // A closed connection's last notices are still ours; then its pid, which the server may
+    // give to another program's backend, is forgotten. The open one's is kept.
+    const int closed = second[0] == first[0] ? second[1] : second[0];
+    EXPECT_TRUE(own->contains(closed));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_FALSE(own->contains(closed));
+    EXPECT_TRUE(own->contains(first[0]));
+    checks.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_FALSE(own->contains(first[0]));
+}

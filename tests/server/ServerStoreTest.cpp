@@ -322,6 +322,46 @@ TEST_F(ServerStore, OtherProgramsHearOfAChangeAndTheSaverDoesNot) {
     EXPECT_EQ(items[0].what, store::DataSetChange::What::ItemsChanged);
 }
 
+// A connection made again on another thread takes a broken one's place without asking the
+// server anything: changes are heard through it from the state it read, so that what others
+// did before it was made (read again whole by its owner) is not told.
+TEST_F(ServerStore, AConnectionMadeAgainElsewhereTakesTheBrokenOnesPlace) {
+    ServerDataSet writer(db.conninfo());
+    ServerDataSet reader(db.conninfo());
+    reader.listen();
+    const int pid = reader.connection().backendPid();
+    PgConnection admin(quil::test::adminConninfo());
+    admin.exec("SELECT pg_terminate_backend($1)", {PgParam::number(pid)});
+    writer.addRecord(makeRecord(45000, 0, 1, 5), newSaveKey());
+    std::unique_ptr<ServerDataSet::Replacement> fresh;
+    std::thread([&] { fresh = ServerDataSet::connectAgain(db.conninfo()); }).join();
+    ASSERT_TRUE(fresh);
+    const auto allowConnections = [&](bool allow) {
+        admin.run("ALTER DATABASE \"" + db.name() + "\" WITH ALLOW_CONNECTIONS " +
+                  (allow ? "true" : "false"));
+    };
+    allowConnections(false);
+    reader.takeOver(*fresh);
+    EXPECT_TRUE(reader.connected());
+    EXPECT_NE(reader.connection().backendPid(), pid);
+    const auto heard = [&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        std::vector<store::DataSetChange> got;
+        while (got.empty() && std::chrono::steady_clock::now() < until) {
+            reader.connection().waitReadable(50);
+            got = reader.takeChanges();
+        }
+        return got;
+    };
+    EXPECT_TRUE(heard().empty());
+    const RecordRow after = writer.addRecord(makeRecord(45001, 0, 1, 6), newSaveKey());
+    const auto got = heard();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].serverId, after.id);
+    EXPECT_EQ(reader.recordCount(false), 2);
+    allowConnections(true);
+}
+
 TEST_F(ServerStore, AnAnnouncementThatNamesNothingNewTellsNothing) {
     ServerDataSet writer(db.conninfo());
     ServerDataSet reader(db.conninfo());

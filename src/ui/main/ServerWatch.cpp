@@ -6,7 +6,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include "store/ChangeWatch.h"
 #include "ui/dialogs/DataSetEvents.h"
 
 namespace quil::ui {
@@ -33,8 +32,8 @@ void ServerWatch::startProbe() {
     endProbe();
     auto probe = std::make_shared<Probe>();
     probe_ = probe;
-    probeThread_ = QThread::create([probe, reach = watch_.reachability()] {
-        probe->reached = reach();
+    probeThread_ = QThread::create([probe, connect = watch_.reconnector()] {
+        probe->made = connect();
         probe->done = true;
     });
     probeThread_->start();
@@ -96,11 +95,11 @@ void ServerWatch::poll() {
         return;
     }
     if (!probe_->done) return;  // still waiting for an answer: asked again when it comes
-    const bool reached = probe_->reached;
+    const std::unique_ptr<store::ChangeWatch::Reconnection> made = std::move(probe_->made);
     endProbe();
     ticksSinceTry_ = 0;
-    // The server answered a fresh connection: this one comes back at once.
-    if (!reached || !watch_.reconnect()) return;  // gone again: tried on the next tick
+    if (!made) return;  // still away: tried again in a couple of seconds
+    watch_.takeOver(*made);
     lost_ = false;
     watchSocket();
     delete label_;

@@ -11,15 +11,13 @@
 #include <atomic>
 #include <memory>
 
+#include "store/ChangeWatch.h"
+
 class QLabel;
 class QSocketNotifier;
 class QStatusBar;
 class QThread;
 class QTimer;
-
-namespace quil::store {
-class ChangeWatch;
-}
 
 namespace quil::ui {
 
@@ -36,11 +34,12 @@ public:
 
 private:
     void watchSocket();
-    // Whether the server answers is asked on a thread of its own: over a network that drops
-    // packets an attempt waits seconds for its timeout, and the window must not wait with it.
+    // The connection is made again on a thread of its own: over a network that drops packets
+    // an attempt waits seconds for its timeout, and the window must not wait with it. The
+    // window's thread only puts the connection made in place.
     struct Probe {
         std::atomic<bool> done{false};
-        std::atomic<bool> reached{false};
+        std::unique_ptr<store::ChangeWatch::Reconnection> made;  // read once `done`
     };
     void startProbe();
     void endProbe();

@@ -132,9 +132,11 @@ void refreshForPickedVehicle(Form* form, ui::MainContext* context, void (Form::*
     ui::DataSetEvents::refreshWhileOpen(
         form,
         [form, context, vehiclesChanged, recalculate] {
-            if (*vehiclesChanged) form->Picker->loadVehicles(*ui::openDataSet(*context));
+            if (!*vehiclesChanged) return (form->*recalculate)();
             *vehiclesChanged = false;
-            (form->*recalculate)();
+            // The figures follow the vehicles read anew (the picked one may be gone).
+            form->Picker->readVehicles(ui::dataSetOpener(*context),
+                                       [form, recalculate] { (form->*recalculate)(); });
         },
         [form, vehiclesChanged](const store::DataSetChange& c) {
             if (changesVehicles(c)) *vehiclesChanged = true;

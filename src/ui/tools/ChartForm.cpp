@@ -106,7 +106,7 @@ QObject* ChartForm::chart() const { return canvas_ ? canvas_->chart() : nullptr;
 
 void ChartForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    Picker->loadVehicles(*ui::openDataSet(context_));
+    Picker->readVehicles(ui::dataSetOpener(context_));
 }
 
 void ChartForm::DrawClick() {

@@ -72,7 +72,7 @@ QString FuelCostForm::helpText() {
 
 void FuelCostForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    Picker->loadVehicles(*ui::openDataSet(context_));
+    Picker->readVehicles(ui::dataSetOpener(context_));
 }
 
 ReportTableView* FuelCostForm::currentTable() const {

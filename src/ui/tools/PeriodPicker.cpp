@@ -4,12 +4,15 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSpinBox>
+#include <memory>
+#include <vector>
 
 #include "reports/DataSetItems.h"
 #include "reports/SummaryTable.h"
 #include "store/Date.h"
 #include "store/ItemStore.h"
 #include "ui/components/PeriodChoice.h"
+#include "ui/dialogs/BackgroundWork.h"
 
 namespace quil::analysis {
 
@@ -34,18 +37,24 @@ PeriodPicker::PeriodPicker(QWidget* parent) : QWidget(parent) {
     row->addWidget(PeriodBox);
     row->addStretch();
     VehicleBox->addItem(QStringLiteral("全車両"), -1);
+    vehicleWork_ = new ui::BackgroundWork(this, {}, false);
 }
 
-void PeriodPicker::loadVehicles(store::DataStore& dataSet) {
-    const int keep = vehicle();
-    const auto vehicles =
-        analysis::liveItems(analysis::itemsByPosition(dataSet), store::ItemKind::Vehicle);
-    VehicleBox->clear();
-    VehicleBox->addItem(QStringLiteral("全車両"), -1);
-    for (const store::ItemEntry& e : vehicles)
-        VehicleBox->addItem(QString::fromStdString(e.name), e.position);
-    const int at = VehicleBox->findData(keep);
-    VehicleBox->setCurrentIndex(at < 0 ? 0 : at);
+void PeriodPicker::readVehicles(ui::DataSetOpener open, std::function<void()> then) {
+    vehicleWork_->start([this, open = std::move(open), then = std::move(then)] {
+        auto vehicles = std::make_shared<std::vector<store::ItemEntry>>(
+            analysis::liveItems(analysis::itemsByPosition(*open()), store::ItemKind::Vehicle));
+        return ui::BackgroundWork::Apply([this, vehicles, then] {
+            const int keep = vehicle();
+            VehicleBox->clear();
+            VehicleBox->addItem(QStringLiteral("全車両"), -1);
+            for (const store::ItemEntry& e : *vehicles)
+                VehicleBox->addItem(QString::fromStdString(e.name), e.position);
+            const int at = VehicleBox->findData(keep);
+            VehicleBox->setCurrentIndex(at < 0 ? 0 : at);
+            if (then) then();
+        });
+    });
 }
 
 int PeriodPicker::vehicle() const {

@@ -4,17 +4,19 @@
 // live vehicle).
 
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "reports/FuelReport.h"
-#include "store/DataStore.h"
+#include "ui/dialogs/DataSetAccess.h"
 
 class QComboBox;
 class QSpinBox;
 
 namespace quil::ui {
+class BackgroundWork;
 class PeriodChoice;
-}
+}  // namespace quil::ui
 
 namespace quil::analysis {
 
@@ -28,8 +30,9 @@ public:
     QComboBox* PeriodBox = nullptr;  // the summary table's period list
 
     // Refills the vehicle list from the data set's items, keeping the choice when it is
-    // still there.
-    void loadVehicles(store::DataStore& dataSet);
+    // still there. The items are read on a worker with its own access (a slow server holds
+    // up no window); `then` runs once the list is filled. A newer call drops an older read.
+    void readVehicles(ui::DataSetOpener open, std::function<void()> then = {});
     // The chosen vehicle's item position, -1 for every vehicle.
     int vehicle() const;
     analysis::ReportPeriod period() const;
@@ -39,6 +42,7 @@ public:
 
 private:
     ui::PeriodChoice* choice_ = nullptr;
+    ui::BackgroundWork* vehicleWork_ = nullptr;
 };
 
 }  // namespace quil::analysis

@@ -2,6 +2,13 @@
 // A data folder with two vehicles, maintenance items and a few months of records, for the
 // analysis windows (which see the main window as StandInMain).
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
 #include "FailingFiles.h"
 #include "ReportFixtures.h"
 #include "StandInMain.h"
@@ -31,6 +38,32 @@ inline void writeSampleFleet(const TempDir& dir) {
 // While it lives, every opening of Quil.qud fails, as on a damaged disk.
 struct UnreadableRecords : FailingFiles {
     UnreadableRecords() : FailingFiles({store::kRecordFileName}, Refuse::Everything) {}
+};
+
+// A server that takes connections and never answers them: `conninfo` gives up after two
+// seconds.
+struct SilentServer {
+    SilentServer() {
+        listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = socketDir.dir() + ".s.PGSQL.5432";
+        if (listener < 0 || path.size() >= sizeof address.sun_path) return;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        listening = ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                    ::listen(listener, 8) == 0;
+    }
+    ~SilentServer() {
+        if (listener >= 0) ::close(listener);
+    }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    std::string conninfo() const {
+        return "host=" + socketDir.dir() + " port=5432 dbname=quil connect_timeout=2";
+    }
+    TempDir socketDir;
+    int listener = -1;
+    bool listening = false;
 };
 
 }  // namespace quil::testing

@@ -1,10 +1,6 @@
 // The odometer check list and the entry dialog's question.
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -13,7 +9,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
-#include <cstring>
 
 #include "AnalysisFixtures.h"
 #include "app/ServerParts.h"
@@ -223,23 +218,15 @@ TEST_F(OdometerFormsTest, AServerThatNeverAnswersFreezesNoDialog) {
         OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
         ~OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
     } onThreads;
-    TempDir socketDir;
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = socketDir.dir() + ".s.PGSQL.5432";
-    ASSERT_LT(path.size(), sizeof address.sun_path);
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 8), 0);
+    SilentServer server;
+    ASSERT_TRUE(server.listening);
     struct SilentServerMain : StandInMain {
         using StandInMain::StandInMain;
         std::string conninfo;
         std::string serverConninfo() const override { return conninfo; }
         ui::ServerOpeners serverOpeners() const override { return ui::programServerOpeners(); }
     } silent{dir.dir()};
-    silent.conninfo = "host=" + socketDir.dir() + " port=5432 dbname=quil connect_timeout=2";
+    silent.conninfo = server.conninfo();
 
     int ticks = 0;
     QTimer ticker;
@@ -266,7 +253,6 @@ TEST_F(OdometerFormsTest, AServerThatNeverAnswersFreezesNoDialog) {
     EXPECT_FALSE(OdometerWarning::confirm(&silent.window, silent, back, std::nullopt));
     EXPECT_TRUE(gaveUp);
     EXPECT_LT(waited.elapsed(), 1900);
-    ::close(listener);
 }
 
 }  // namespace

@@ -6,13 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "AnalysisFixtures.h"
@@ -22,8 +25,10 @@
 #include "server/ServerPaperStore.h"
 #include "server/ServerStore.h"
 #include "store/StoreError.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/ServerWrites.h"
 #include "ui/dialogs/TItemForm.h"
+#include "ui/tools/ChartForm.h"
 #include "ui/tools/FuelCostForm.h"
 #include "ui/tools/OdometerCheckForm.h"
 #include "ui/tools/PeriodPicker.h"
@@ -142,6 +147,33 @@ TEST_F(ToolWindowsServerTest, AServerOutOfReachLeavesTheTablesAsTheyWere) {
     EXPECT_THROW(form.CalcClick(), store::StoreError);
     EXPECT_EQ(cells(*form.VehicleTable->model()), before);
     EXPECT_TRUE(prompts.boxes().empty());
+}
+
+// 燃費・費用 and グラフ read their vehicles on a worker: a server that takes the connection and
+// never answers holds up neither their opening nor the window's events, and the failure is
+// told once the read gives up.
+TEST_F(ToolWindowsServerTest, OpeningOnAServerThatNeverAnswersFreezesNoWindow) {
+    struct OnThreads {
+        OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
+        ~OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
+    } onThreads;
+    SilentServer silent;
+    ASSERT_TRUE(silent.listening);
+    onServer.conninfo = silent.conninfo();
+    FuelCostForm fuel(onServer, nullptr);
+    ChartForm chart(onServer, nullptr);
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    QElapsedTimer opening;
+    opening.start();
+    fuel.show();
+    chart.show();
+    EXPECT_LT(opening.elapsed(), 500);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return prompts.boxes().size() == 2; }, 8000));
+    EXPECT_GT(ticks, 100) << "the window's events went on while the vehicles were read";
+    EXPECT_EQ(fuel.Picker->VehicleBox->count(), 1);  // 全車両 alone
 }
 
 // A read-only (閲覧) user checks with the limit shown, which is not stored; the finding
