@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "reports/RegisterNames.h"
+#include "ui/components/NumberBox.h"
 #include "ui/components/QtDate.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
@@ -71,10 +72,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     inspectionBox = newDateBox(this, "InspectionBox");
     noInspectionCheck = new QCheckBox(QStringLiteral("未点検"), this);
     retiredCheck = new QCheckBox(QStringLiteral("使用をやめた"), this);
-    daysBox = new QSpinBox(this);
-    daysBox->setObjectName(QStringLiteral("DaysBox"));
-    daysBox->setRange(1, 3650);
-    daysBox->setSuffix(QStringLiteral(" 日"));
+    daysBox = ui::newNumberBox(this, "DaysBox", 1, 3650, QStringLiteral(" 日"));
     warningLabel = new QLabel(this);
     warningLabel->setStyleSheet(QStringLiteral("color: red"));
     addButton = new QPushButton(QStringLiteral("追加(&A)"), this);
