@@ -9,6 +9,19 @@
 #include "ui/components/TComboInplaceEdit.h"
 
 namespace quil::ui {
+namespace {
+
+// The space key works a button or check cell as the left button does: a press or a release
+// sent to the viewport at the cell's top-left corner.
+void sendLeftButton(QWidget* viewport, QEvent::Type type, const QRect& cell) {
+    const QPoint at = cell.topLeft() - viewport->pos();
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent event(type, QPointF(at), viewport->mapToGlobal(at), Qt::LeftButton, held,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &event);
+}
+
+}  // namespace
 
 // ---- Input ------------------------------------------------------------------------------
 
@@ -104,10 +117,7 @@ void TComboGrid::keyPressEvent(QKeyEvent* event) {
         const QRect R = CellRect(c, Row());
         if (!R.isEmpty()) {
             spacePressed_ = true;
-            const QPoint at = R.topLeft() - viewport()->pos();
-            QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), viewport()->mapToGlobal(at),
-                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(viewport(), &press);
+            sendLeftButton(viewport(), QEvent::MouseButtonPress, R);
         }
         event->accept();
         return;
@@ -121,11 +131,7 @@ void TComboGrid::keyReleaseEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat() &&
         (kind == ckButton || kind == ckCheck)) {
         spacePressed_ = false;
-        const QRect R = CellRect(c, Row());
-        const QPoint at = R.topLeft() - viewport()->pos();
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), viewport()->mapToGlobal(at),
-                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(viewport(), &release);
+        sendLeftButton(viewport(), QEvent::MouseButtonRelease, CellRect(c, Row()));
         event->accept();
         return;
     }

@@ -16,6 +16,7 @@
 #include "store/NumberFormat.h"
 #include "store/Settings.h"
 #include "ui/components/Cp932LimitValidator.h"
+#include "ui/components/QtDate.h"
 #include "ui/components/QtText.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/dialogs/AfterChange.h"
@@ -54,11 +55,6 @@ QGroupBox* radioGroup(QWidget* parent, const QString& title, const QStringList& 
         grid->addWidget(button, i % perColumn, i / perColumn);
     }
     return box;
-}
-
-QDate toQDate(store::DateTime d) {
-    const store::CivilDate c = store::decodeDate(d);
-    return QDate(c.year, static_cast<int>(c.month), static_cast<int>(c.day));
 }
 
 }  // namespace

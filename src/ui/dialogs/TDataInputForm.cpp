@@ -10,6 +10,7 @@
 
 #include "store/NumberFormat.h"
 #include "ui/components/Cp932LimitValidator.h"
+#include "ui/components/QtDate.h"
 #include "ui/components/QtText.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/dialogs/AfterChange.h"
@@ -43,11 +44,6 @@ constexpr int kFormWidth = kControlX + kRemarksWidth + 16;
 constexpr int kWarningWidth = 300;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 25;
-
-QDate toQDate(store::DateTime d) {
-    const store::CivilDate c = store::decodeDate(d);
-    return QDate(c.year, static_cast<int>(c.month), static_cast<int>(c.day));
-}
 
 }  // namespace
 

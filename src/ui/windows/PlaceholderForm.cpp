@@ -23,4 +23,19 @@ PlaceholderForm::PlaceholderForm(QWidget* mainWindow, const QString& caption, QS
 
 void PlaceholderForm::Button1Click() { close(); }
 
+TGraphform::TGraphform(QWidget* mainWindow)
+    : PlaceholderForm(mainWindow, QStringLiteral("グラフ"), QSize(334, 268), true) {
+    setObjectName(QStringLiteral("Graphform"));
+}
+
+TSkeForm::TSkeForm(QWidget* mainWindow)
+    : PlaceholderForm(mainWindow, QStringLiteral("点検・整備予定一覧"), QSize(536, 348), true) {
+    setObjectName(QStringLiteral("SkeForm"));
+}
+
+TMISkeForm::TMISkeForm(QWidget* mainWindow)
+    : PlaceholderForm(mainWindow, QStringLiteral("点検・整備周期一覧"), QSize(688, 453), false) {
+    setObjectName(QStringLiteral("MISkeForm"));
+}
+
 }  // namespace quil::ui

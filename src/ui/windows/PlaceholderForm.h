@@ -1,6 +1,7 @@
 #pragma once
-// A window for a feature that has a place in the menus but no function yet: a caption,
-// a fixed size, and optionally "&OK" and "&CANCEL" buttons that both close it.
+// The windows of features that have a place in the menus but no function yet (the graph and
+// the two maintenance lists): a caption, a fixed size, and optionally "&OK" and "&CANCEL"
+// buttons that both close it.
 
 #include "ui/dialogs/OkCancelForm.h"
 
@@ -18,6 +19,27 @@ protected:
                     bool withButtons);
     // Nothing to read afresh.
     void FormShow() override {}
+};
+
+// The graph window (グラフ).
+class TGraphform : public PlaceholderForm {
+    Q_OBJECT
+public:
+    explicit TGraphform(QWidget* mainWindow);
+};
+
+// The maintenance schedule list (点検・整備予定一覧).
+class TSkeForm : public PlaceholderForm {
+    Q_OBJECT
+public:
+    explicit TSkeForm(QWidget* mainWindow);
+};
+
+// The maintenance cycle list (点検・整備周期一覧): no buttons.
+class TMISkeForm : public PlaceholderForm {
+    Q_OBJECT
+public:
+    explicit TMISkeForm(QWidget* mainWindow);
 };
 
 }  // namespace quil::ui

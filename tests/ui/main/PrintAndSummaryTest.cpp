@@ -25,7 +25,7 @@
 #include "ui/dialogs/TDataInputForm.h"
 #include "ui/main/AppWindows.h"
 #include "ui/windows/TCalForm.h"
-#include "ui/windows/TGraphform.h"
+#include "ui/windows/PlaceholderForm.h"
 #include "ui/windows/TOpForm.h"
 
 using namespace quil::store;

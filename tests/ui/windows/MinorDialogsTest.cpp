@@ -12,10 +12,8 @@
 #include "ui/components/TRetEdit.h"
 #include "ui/windows/TAboutBox.h"
 #include "ui/windows/TAccountForm.h"
-#include "ui/windows/TGraphform.h"
-#include "ui/windows/TMISkeForm.h"
+#include "ui/windows/PlaceholderForm.h"
 #include "ui/windows/TOpForm.h"
-#include "ui/windows/TSkeForm.h"
 #include "ui/windows/TWebAccountForm.h"
 
 namespace quil::ui {

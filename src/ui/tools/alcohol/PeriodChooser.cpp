@@ -7,6 +7,7 @@
 
 #include "store/Settings.h"
 #include "store/StoreError.h"
+#include "ui/components/NumberBox.h"
 #include "ui/components/PeriodChoice.h"
 
 namespace quil::alcohol {
@@ -14,10 +15,7 @@ namespace quil::alcohol {
 PeriodChooser::PeriodChooser(QWidget* parent) : QWidget(parent) {
     kindBox = new QComboBox(this);
     kindBox->setObjectName(QStringLiteral("PeriodKindBox"));
-    yearBox = new QSpinBox(this);
-    yearBox->setObjectName(QStringLiteral("PeriodYearBox"));
-    yearBox->setRange(1990, 9998);
-    yearBox->setSuffix(QStringLiteral("年"));
+    yearBox = ui::newNumberBox(this, "PeriodYearBox", 1990, 9998, QStringLiteral("年"));
     partBox = new QComboBox(this);
     partBox->setObjectName(QStringLiteral("PeriodPartBox"));
     auto* row = new QHBoxLayout(this);

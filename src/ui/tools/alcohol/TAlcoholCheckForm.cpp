@@ -10,6 +10,7 @@
 #include "folder/ReadOnlyFileSystem.h"
 #include "reports/RegisterNames.h"
 #include "store/EntryParse.h"
+#include "ui/components/QtDate.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetComboBox.h"
 #include "ui/components/TRetEdit.h"
@@ -24,11 +25,6 @@ namespace quil::alcohol {
 namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
-
-QDate toQDate(store::DateTime d) {
-    const store::CivilDate c = store::decodeDate(d);
-    return QDate(c.year, static_cast<int>(c.month), static_cast<int>(c.day));
-}
 
 ui::TRetComboBox* newList(QWidget* parent, const char* name, bool editable = false) {
     auto* box = new ui::TRetComboBox(parent);
@@ -267,7 +263,7 @@ void TAlcoholCheckForm::showChoiceWarnings() {
 }
 
 void TAlcoholCheckForm::showCheck(const AlcoholCheck& c) {
-    dateBox->setDate(toQDate(c.when));
+    dateBox->setDate(ui::toQDate(c.when));
     unsigned hour = 0, minute = 0;
     store::decodeTime(c.when, hour, minute);
     hourBox->setEditText(QString::number(hour));

@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 
 #include "reports/RegisterNames.h"
+#include "ui/components/NumberBox.h"
+#include "ui/components/QtDate.h"
 #include "ui/components/TDateEdit.h"
 #include "ui/components/TRetEdit.h"
 #include "ui/components/WholeRowView.h"
@@ -35,19 +37,12 @@ enum DetectorColumn {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString dateText(store::DateTime d) { return d > 0 ? q(store::formatDate(d)) : QString(); }
-QDate toQDate(store::DateTime d) {
-    const store::CivilDate c = store::decodeDate(d);
-    return QDate(c.year, static_cast<int>(c.month), static_cast<int>(c.day));
-}
-store::DateTime fromQDate(const QDate& d) {
-    return store::encodeDate(d.year(), d.month(), d.day());
-}
 ui::TDateEdit* newDateBox(QWidget* parent, const char* name) {
     auto* box = new ui::TDateEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setCalendarPopup(true);
     box->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
-    box->setDate(toQDate(store::today()));
+    box->setDate(ui::toQDate(store::today()));
     moveOnWithEnter(box);
     return box;
 }
@@ -77,10 +72,7 @@ TDetectorForm::TDetectorForm(ui::MainContext& context, QWidget* parent)
     inspectionBox = newDateBox(this, "InspectionBox");
     noInspectionCheck = new QCheckBox(QStringLiteral("未点検"), this);
     retiredCheck = new QCheckBox(QStringLiteral("使用をやめた"), this);
-    daysBox = new QSpinBox(this);
-    daysBox->setObjectName(QStringLiteral("DaysBox"));
-    daysBox->setRange(1, 3650);
-    daysBox->setSuffix(QStringLiteral(" 日"));
+    daysBox = ui::newNumberBox(this, "DaysBox", 1, 3650, QStringLiteral(" 日"));
     warningLabel = new QLabel(this);
     warningLabel->setStyleSheet(QStringLiteral("color: red"));
     addButton = new QPushButton(QStringLiteral("追加(&A)"), this);
@@ -184,8 +176,8 @@ bool TDetectorForm::fromFields(Detector& d) {
         }
     d.name = name.toStdString();
     d.serial = serialEdit->text().trimmed().toStdString();
-    d.inUseSince = fromQDate(inUseBox->date());
-    d.lastInspection = noInspectionCheck->isChecked() ? 0 : fromQDate(inspectionBox->date());
+    d.inUseSince = ui::fromQDate(inUseBox->date());
+    d.lastInspection = noInspectionCheck->isChecked() ? 0 : ui::fromQDate(inspectionBox->date());
     if (d.lastInspection > 0 && d.lastInspection < d.inUseSince) {
         ui::Prompts::current().warning(this, QStringLiteral("最終点検日が使用開始日より前です。"));
         inspectionBox->setFocus();
@@ -259,9 +251,9 @@ void TDetectorForm::showSelected() {
     const Detector& d = detectors_[static_cast<std::size_t>(row)];
     nameEdit->setText(q(d.name));
     serialEdit->setText(q(d.serial));
-    inUseBox->setDate(toQDate(d.inUseSince > 0 ? d.inUseSince : store::today()));
+    inUseBox->setDate(ui::toQDate(d.inUseSince > 0 ? d.inUseSince : store::today()));
     noInspectionCheck->setChecked(d.lastInspection <= 0);
-    inspectionBox->setDate(toQDate(d.lastInspection > 0 ? d.lastInspection : store::today()));
+    inspectionBox->setDate(ui::toQDate(d.lastInspection > 0 ? d.lastInspection : store::today()));
     retiredCheck->setChecked(d.retired);
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "ui/components/NumberBox.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -39,11 +40,8 @@ ExpiryListForm::ExpiryListForm(ui::MainContext& context, QWidget* mainWindow,
     : ToolForm(context, mainWindow, QStringLiteral("ExpiryListForm"), QStringLiteral("期限一覧"),
                {820, 520}, QStringLiteral("期限を調べています…")),
       stores_(std::move(stores)) {
-    DaysBox = new QSpinBox(this);
-    DaysBox->setObjectName(QStringLiteral("DaysBox"));
-    DaysBox->setRange(0, 3650);
+    DaysBox = ui::newNumberBox(this, "DaysBox", 0, 3650, QStringLiteral(" 日以内"));
     DaysBox->setValue(kDefaultWithinDays);
-    DaysBox->setSuffix(QStringLiteral(" 日以内"));
     VehicleFilter = new QComboBox(this);
     VehicleFilter->setObjectName(QStringLiteral("VehicleFilter"));
     DriverFilter = new QComboBox(this);

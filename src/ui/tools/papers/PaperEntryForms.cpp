@@ -29,13 +29,36 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string u(const QLineEdit* e) { return e->text().trimmed().toStdString(); }
 QString dateText(store::DateTime d) { return d > 0 ? q(store::formatDate(d)) : QString(); }
 
-void fillRow(QTableWidget* table, int row, const std::vector<QString>& cells, bool renewed) {
-    for (int c = 0; c < int(cells.size()); ++c) {
-        auto* item = new QTableWidgetItem(cells[std::size_t(c)]);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        if (renewed) item->setForeground(Qt::gray);
-        table->setItem(row, c, item);
+// The item positions of `entries`, each once (the entries of one item stand together).
+template <typename Entry>
+std::vector<int> positionsOf(const std::vector<Entry>& entries, int Entry::*position) {
+    std::vector<int> out;
+    for (const Entry& e : entries)
+        if (out.empty() || out.back() != e.*position) out.push_back(e.*position);
+    return out;
+}
+
+// The entry `id` of `entries`; nullptr when it is not among them.
+template <typename Entry>
+const Entry* entryWithId(const std::vector<Entry>& entries, std::int64_t id) {
+    const auto it =
+        std::find_if(entries.begin(), entries.end(), [id](const Entry& e) { return e.id == id; });
+    return it == entries.end() ? nullptr : &*it;
+}
+
+// Stores `entry` as a new one (`editing` 0) or over the entry `editing` of `read`; false
+// when that entry is no longer among them.
+template <typename Entry>
+bool storeOrCorrect(PaperStore& store, std::int64_t (PaperStore::*add)(const Entry&),
+                    void (PaperStore::*correct)(const Entry&, const Entry&),
+                    const std::vector<Entry>& read, std::int64_t editing, const Entry& entry) {
+    if (editing == 0) {
+        (store.*add)(entry);
+        return true;
     }
+    const Entry* was = entryWithId(read, editing);
+    if (was) (store.*correct)(*was, entry);
+    return was != nullptr;
 }
 
 // What a renewal of a paper proposes: 車検 and 自賠責 two years on, the rest a year (a
@@ -147,6 +170,24 @@ void PaperEntryForm::clearFields() {
     for (QLineEdit* e : edits_) e->clear();
 }
 
+void PaperEntryForm::clearHistory() {
+    HistoryTable->setRowCount(0);
+    rowIds_.clear();
+}
+
+void PaperEntryForm::addHistoryRow(std::int64_t id, const std::vector<QString>& cells,
+                                   bool renewed) {
+    rowIds_.push_back(id);
+    const int row = HistoryTable->rowCount();
+    HistoryTable->insertRow(row);
+    for (int c = 0; c < int(cells.size()); ++c) {
+        auto* item = new QTableWidgetItem(cells[std::size_t(c)]);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        if (renewed) item->setForeground(Qt::gray);
+        HistoryTable->setItem(row, c, item);
+    }
+}
+
 bool PaperEntryForm::confirmPast(const std::string& warning) {
     return warning.empty() ||
            ui::Prompts::current().question(this, QStringLiteral("確認"),
@@ -256,28 +297,21 @@ void TLicenceForm::readEntries(PaperStore& store) {
 }
 
 std::vector<int> TLicenceForm::entryPositions() const {
-    std::vector<int> out;
-    for (const DriverLicence& l : licences_)  // by driver
-        if (out.empty() || out.back() != l.driver) out.push_back(l.driver);
-    return out;
+    return positionsOf(licences_, &DriverLicence::driver);
 }
 
 void TLicenceForm::showHistory() {
     const int driver = chosen();
     const QSignalBlocker blocker(HistoryTable);
-    HistoryTable->setRowCount(0);
-    rowIds_.clear();
+    clearHistory();
     for (auto it = licences_.rbegin(); it != licences_.rend(); ++it) {
         const DriverLicence& l = *it;
         if (l.driver != driver) continue;
-        rowIds_.push_back(l.id);
-        const int row = HistoryTable->rowCount();
-        HistoryTable->insertRow(row);
-        fillRow(HistoryTable, row,
-                {dateText(l.expiry), q(l.number), q(l.kinds), q(l.conditions),
-                 dateText(l.seenOn), q(l.seenBy), q(l.remarks),
-                 l.renewed ? QStringLiteral("更新済み") : QStringLiteral("現在")},
-                l.renewed);
+        addHistoryRow(l.id,
+                      {dateText(l.expiry), q(l.number), q(l.kinds), q(l.conditions),
+                       dateText(l.seenOn), q(l.seenBy), q(l.remarks),
+                       l.renewed ? QStringLiteral("更新済み") : QStringLiteral("現在")},
+                      l.renewed);
     }
     HistoryTable->resizeColumnsToContents();
 }
@@ -297,22 +331,19 @@ void TLicenceForm::copyCurrent() {
 }
 
 void TLicenceForm::loadEntry(std::int64_t id) {
-    for (const DriverLicence& l : licences_) {
-        if (l.id != id) continue;
-        NumberEdit->setText(q(l.number));
-        KindsEdit->setText(q(l.kinds));
-        ConditionsEdit->setText(q(l.conditions));
-        ExpiryEdit->setText(dateText(l.expiry));
-        SeenOnEdit->setText(dateText(l.seenOn));
-        SeenByEdit->setText(q(l.seenBy));
-        RemarksEdit->setText(q(l.remarks));
-        return;
-    }
+    const DriverLicence* l = entryWithId(licences_, id);
+    if (!l) return;
+    NumberEdit->setText(q(l->number));
+    KindsEdit->setText(q(l->kinds));
+    ConditionsEdit->setText(q(l->conditions));
+    ExpiryEdit->setText(dateText(l->expiry));
+    SeenOnEdit->setText(dateText(l->seenOn));
+    SeenByEdit->setText(q(l->seenBy));
+    RemarksEdit->setText(q(l->remarks));
 }
 
 void TLicenceForm::removeEntry(PaperStore& store, std::int64_t id) {
-    for (const DriverLicence& l : licences_)
-        if (l.id == id) return store.removeLicence(l);
+    if (const DriverLicence* l = entryWithId(licences_, id)) store.removeLicence(*l);
 }
 
 bool TLicenceForm::storeInput(PaperStore& store, std::int64_t editing) {
@@ -328,25 +359,13 @@ bool TLicenceForm::storeInput(PaperStore& store, std::int64_t editing) {
     // Duplicates are judged against what is stored now, with numbers where readable.
     const EntryResult<DriverLicence> r =
         buildLicence(in, store::now(), store.licences(withNumbers_), editing);
-    if (!r.entry) {
-        QWidget* field = r.field == EntryField::Number   ? NumberEdit
-                         : r.field == EntryField::SeenOn ? SeenOnEdit
-                         : r.field == EntryField::Expiry ? ExpiryEdit
-                                                         : static_cast<QWidget*>(ItemBox);
-        refuse(field, r.message);
-        return false;
-    }
-    if (!confirmPast(r.warning)) return false;
-    if (editing == 0) {
-        store.addLicence(*r.entry);
-        return true;
-    }
-    for (const DriverLicence& was : licences_) {
-        if (was.id != editing) continue;
-        store.correctLicence(was, *r.entry);
-        return true;
-    }
-    return false;
+    QWidget* field = r.field == EntryField::Number   ? NumberEdit
+                     : r.field == EntryField::SeenOn ? SeenOnEdit
+                     : r.field == EntryField::Expiry ? ExpiryEdit
+                                                     : static_cast<QWidget*>(ItemBox);
+    return accepted(r, field) &&
+           storeOrCorrect(store, &PaperStore::addLicence, &PaperStore::correctLicence, licences_,
+                          editing, *r.entry);
 }
 
 // ---- Vehicle papers ----
@@ -381,26 +400,20 @@ TPaperForm::TPaperForm(ui::MainContext& context, QWidget* mainWindow, PaperStore
 void TPaperForm::readEntries(PaperStore& store) { papers_ = store.papers(); }
 
 std::vector<int> TPaperForm::entryPositions() const {
-    std::vector<int> out;
-    for (const VehiclePaper& p : papers_)  // by vehicle
-        if (out.empty() || out.back() != p.vehicle) out.push_back(p.vehicle);
-    return out;
+    return positionsOf(papers_, &VehiclePaper::vehicle);
 }
 
 void TPaperForm::showHistory() {
     const int vehicle = chosen();
     const QSignalBlocker blocker(HistoryTable);
-    HistoryTable->setRowCount(0);
-    rowIds_.clear();
+    clearHistory();
     for (const VehiclePaper& p : papers_) {
         if (p.vehicle != vehicle) continue;
-        rowIds_.push_back(p.id);
-        const int row = HistoryTable->rowCount();
-        HistoryTable->insertRow(row);
-        fillRow(HistoryTable, row,
-                {q(paperLabel(p)), dateText(p.expiry), q(p.insurer), q(p.number), q(p.remarks),
-                 p.renewed ? QStringLiteral("更新済み") : QStringLiteral("現在")},
-                p.renewed);
+        addHistoryRow(
+            p.id,
+            {q(paperLabel(p)), dateText(p.expiry), q(p.insurer), q(p.number), q(p.remarks),
+             p.renewed ? QStringLiteral("更新済み") : QStringLiteral("現在")},
+            p.renewed);
     }
     HistoryTable->resizeColumnsToContents();
 }
@@ -427,21 +440,18 @@ void TPaperForm::copyCurrent() {
 }
 
 void TPaperForm::loadEntry(std::int64_t id) {
-    for (const VehiclePaper& p : papers_) {
-        if (p.id != id) continue;
-        KindBox->setCurrentIndex(KindBox->findData(int(p.kind)));
-        TitleEdit->setText(q(p.title));
-        InsurerEdit->setText(q(p.insurer));
-        NumberEdit->setText(q(p.number));
-        ExpiryEdit->setText(dateText(p.expiry));
-        RemarksEdit->setText(q(p.remarks));
-        return;
-    }
+    const VehiclePaper* p = entryWithId(papers_, id);
+    if (!p) return;
+    KindBox->setCurrentIndex(KindBox->findData(int(p->kind)));
+    TitleEdit->setText(q(p->title));
+    InsurerEdit->setText(q(p->insurer));
+    NumberEdit->setText(q(p->number));
+    ExpiryEdit->setText(dateText(p->expiry));
+    RemarksEdit->setText(q(p->remarks));
 }
 
 void TPaperForm::removeEntry(PaperStore& store, std::int64_t id) {
-    for (const VehiclePaper& p : papers_)
-        if (p.id == id) return store.removePaper(p);
+    if (const VehiclePaper* p = entryWithId(papers_, id)) store.removePaper(*p);
 }
 
 bool TPaperForm::storeInput(PaperStore& store, std::int64_t editing) {
@@ -454,25 +464,13 @@ bool TPaperForm::storeInput(PaperStore& store, std::int64_t editing) {
     in.expiryText = u(ExpiryEdit);
     in.remarks = u(RemarksEdit);
     const EntryResult<VehiclePaper> r = buildPaper(in, store::now(), store.papers(), editing);
-    if (!r.entry) {
-        QWidget* field = r.field == EntryField::Title    ? TitleEdit
-                         : r.field == EntryField::Expiry ? ExpiryEdit
-                         : r.field == EntryField::Number ? NumberEdit
-                                                         : static_cast<QWidget*>(ItemBox);
-        refuse(field, r.message);
-        return false;
-    }
-    if (!confirmPast(r.warning)) return false;
-    if (editing == 0) {
-        store.addPaper(*r.entry);
-        return true;
-    }
-    for (const VehiclePaper& was : papers_) {
-        if (was.id != editing) continue;
-        store.correctPaper(was, *r.entry);
-        return true;
-    }
-    return false;
+    QWidget* field = r.field == EntryField::Title    ? TitleEdit
+                     : r.field == EntryField::Expiry ? ExpiryEdit
+                     : r.field == EntryField::Number ? NumberEdit
+                                                     : static_cast<QWidget*>(ItemBox);
+    return accepted(r, field) &&
+           storeOrCorrect(store, &PaperStore::addPaper, &PaperStore::correctPaper, papers_, editing,
+                          *r.entry);
 }
 
 }  // namespace quil::papers

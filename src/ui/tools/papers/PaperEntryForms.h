@@ -79,7 +79,21 @@ protected:
     // Asks before storing an entry whose expiry has passed.
     bool confirmPast(const std::string& warning);
     void refuse(QWidget* field, const std::string& message);
+    // Whether an entry built from the fields may be stored: a refusal is shown on `field`,
+    // a past expiry is asked about.
+    template <typename Entry>
+    bool accepted(const EntryResult<Entry>& built, QWidget* field) {
+        if (!built.entry) {
+            refuse(field, built.message);
+            return false;
+        }
+        return confirmPast(built.warning);
+    }
     void clearFields();
+    // Empties the history for showHistory to fill again.
+    void clearHistory();
+    // Adds a history row of `cells` for the entry `id`, grey when it has been renewed.
+    void addHistoryRow(std::int64_t id, const std::vector<QString>& cells, bool renewed);
 
     ui::MainContext& context_;
     PaperStores stores_;
