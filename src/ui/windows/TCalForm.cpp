@@ -145,6 +145,9 @@ bool TCalForm::needsSumming(const store::DataSetChange& c) {
     // A sum under way may have read the data set before the change.
     if (work_->running()) return true;
     if (!ran_) return false;
+    // Deleted elsewhere without its former record: the deleted bytes may be a version this
+    // window never summed (an edit not heard before the delete).
+    if (c.serverDeleted && c.source == store::ChangeSource::Elsewhere && !c.previous) return true;
     const auto swap = c.swap();
     if (!swap) return true;
     const bool takes = (swap->before && summaryTakes(last_, *swap->before)) ||
