@@ -422,15 +422,7 @@ TEST_F(ServerExtensions, AViewerReadsTheRegisterAndTheServerRefusesEveryChange) 
 TEST_F(ServerExtensions, AChangeOfTheRegisterIsHeardByTheOtherProgramsAsItsPart) {
     server::ServerDataSet reader(conninfo());
     reader.listen();
-    const auto heard = [&] {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        std::vector<store::DataSetChange> got;
-        while (got.empty() && std::chrono::steady_clock::now() < until) {
-            reader.connection().waitReadable(50);
-            got = reader.takeChanges();
-        }
-        return got;
-    };
+    const auto heard = [&] { return test::changesHeard(reader, std::chrono::seconds(2)); };
     using What = store::DataSetChange::What;
     const auto expectOne = [&](store::ExtensionPart part, const char* what) {
         SCOPED_TRACE(what);

@@ -11,6 +11,7 @@
 #include "PgTestCluster.h"
 #include "RecordBuilders.h"
 #include "SampleDataSet.h"
+#include "ServerTestData.h"
 #include "TempDir.h"
 #include "server/PgConnection.h"
 #include "server/ServerDataSet.h"
@@ -267,15 +268,7 @@ TEST_F(ServerStore, OtherProgramsHearOfAChangeAndTheSaverDoesNot) {
     ServerDataSet reader(db.conninfo());
     writer.listen();
     reader.listen();
-    const auto waitFor = [](ServerDataSet& s) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        std::vector<store::DataSetChange> got;
-        while (got.empty() && std::chrono::steady_clock::now() < until) {
-            s.connection().waitReadable(50);
-            got = s.takeChanges();
-        }
-        return got;
-    };
+    const auto waitFor = [](ServerDataSet& s) { return test::changesHeard(s); };
     const RecordRow added = writer.addRecord(makeRecord(45000, 0, 1, 5), newSaveKey());
     const auto heard = waitFor(reader);
     ASSERT_EQ(heard.size(), 1u);
@@ -344,15 +337,7 @@ TEST_F(ServerStore, AConnectionMadeAgainElsewhereTakesTheBrokenOnesPlace) {
     reader.takeOver(*fresh);
     EXPECT_TRUE(reader.connected());
     EXPECT_NE(reader.connection().backendPid(), pid);
-    const auto heard = [&] {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        std::vector<store::DataSetChange> got;
-        while (got.empty() && std::chrono::steady_clock::now() < until) {
-            reader.connection().waitReadable(50);
-            got = reader.takeChanges();
-        }
-        return got;
-    };
+    const auto heard = [&] { return test::changesHeard(reader); };
     EXPECT_TRUE(heard().empty());
     const RecordRow after = writer.addRecord(makeRecord(45001, 0, 1, 6), newSaveKey());
     const auto got = heard();

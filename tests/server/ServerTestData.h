@@ -4,13 +4,27 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <vector>
 
 #include "SampleDataSet.h"
 #include "server/ServerDataSet.h"
 #include "store/Records.h"
 
 namespace quil::test {
+
+// The first changes `set` hears within `wait` (none when it hears nothing by then).
+inline std::vector<store::DataSetChange> changesHeard(
+    server::ServerDataSet& set, std::chrono::milliseconds wait = std::chrono::seconds(1)) {
+    const auto until = std::chrono::steady_clock::now() + wait;
+    std::vector<store::DataSetChange> got;
+    while (got.empty() && std::chrono::steady_clock::now() < until) {
+        set.connection().waitReadable(50);
+        got = set.takeChanges();
+    }
+    return got;
+}
 
 // Adds a live (or deleted) item of `kind` named `name`; its position.
 inline int addItem(server::ServerDataSet& set, store::ItemKind kind, const char* name,

@@ -6,12 +6,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <cstring>
 #include <string>
 
 #include "FailingFiles.h"
 #include "ReportFixtures.h"
 #include "StandInMain.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/Prompts.h"
 
 namespace quil::testing {
@@ -64,6 +66,13 @@ struct SilentServer {
     TempDir socketDir;
     int listener = -1;
     bool listening = false;
+};
+
+// While it lives, background work runs on real threads instead of inline (the test
+// programs' default), so a test can see the window's events go on meanwhile.
+struct OnWorkerThreads {
+    OnWorkerThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
+    ~OnWorkerThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
 };
 
 }  // namespace quil::testing

@@ -153,10 +153,7 @@ TEST_F(FuelCostFormTest, HelpStatesTheRuleOfKmPerLitre) {
 // The figures are summed on a worker: the window answers meanwhile and shows them when they
 // arrive. A cancelled summing brings nothing, and the window works on as before.
 TEST_F(FuelCostFormTest, TheFiguresArriveFromAWorkerAndACancelLeavesTheWindowAsItWas) {
-    struct OnThreads {
-        OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
-        ~OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
-    } onThreads;
+    OnWorkerThreads onThreads;
     ui::BackgroundWork& work = *form.work();
     QSignalSpy finished(&work, &ui::BackgroundWork::finished);
     QSignalSpy cancelled(&work, &ui::BackgroundWork::cancelled);

@@ -214,10 +214,7 @@ TEST_F(OdometerFormsTest, TheEntryDialogAsksAndNeverRefuses) {
 // then saved unasked); from a second on, its progress box lets the user stop waiting, which
 // saves nothing.
 TEST_F(OdometerFormsTest, AServerThatNeverAnswersFreezesNoDialog) {
-    struct OnThreads {
-        OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
-        ~OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
-    } onThreads;
+    OnWorkerThreads onThreads;
     SilentServer server;
     ASSERT_TRUE(server.listening);
     struct SilentServerMain : StandInMain {

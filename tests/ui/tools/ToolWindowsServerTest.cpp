@@ -153,10 +153,7 @@ TEST_F(ToolWindowsServerTest, AServerOutOfReachLeavesTheTablesAsTheyWere) {
 // never answers holds up neither their opening nor the window's events, and the failure is
 // told once the read gives up.
 TEST_F(ToolWindowsServerTest, OpeningOnAServerThatNeverAnswersFreezesNoWindow) {
-    struct OnThreads {
-        OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
-        ~OnThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
-    } onThreads;
+    OnWorkerThreads onThreads;
     SilentServer silent;
     ASSERT_TRUE(silent.listening);
     onServer.conninfo = silent.conninfo();
