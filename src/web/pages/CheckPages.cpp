@@ -15,8 +15,7 @@ namespace {
 
 std::string checkPage(const WebSession& s, const server::WebFormLists& lists, const FormValues& v,
                       const FormErrors& e) {
-    std::string body = "<h1>アルコールチェック</h1>\n<p>運転者: " + h(s.driverName) + "</p>\n";
-    body += errorLine(e, "form");
+    std::string body = formHead("アルコールチェック", s.driverName, e);
     body += "<form id=\"check-form\" method=\"post\" action=\"/check\">\n" +
             hiddenFields(s.csrfToken, fieldOf(v, "key"));
     body += radioField("区分", "timing", {{"before", "運転前"}, {"after", "運転後"}}, v, e);
@@ -43,16 +42,13 @@ std::string checkPage(const WebSession& s, const server::WebFormLists& lists, co
     body += radioField("酒気帯び", "intoxicated", {{"no", "無"}, {"yes", "有"}}, v, e);
     body += textField("指示事項", "instructions", v, e);
     body += textField("備考", "remarks", v, e);
-    body += "<button type=\"submit\" id=\"submit\">記録する</button>\n</form>\n" + backLink();
-    return page("アルコールチェック", body);
+    return page("アルコールチェック", body + formEnd());
 }
 
 // A stored check as its page shows it, after `notice` when one is given.
 std::string checkRecordPage(const WebSession& session, const server::WebFormLists& lists,
                             const alcohol::AlcoholCheck& k, const std::string& notice) {
-    std::string body =
-        "<h1>アルコールチェック</h1>\n" + noticeLine(notice) + "<dl id=\"record\">\n";
-    body += item("日時", dateText(k.when) + " " + store::formatTime(k.when));
+    std::string body = item("日時", dateText(k.when) + " " + store::formatTime(k.when));
     body += item("区分", alcohol::timingName(k.timing));
     body += item("運転者", session.driverName);
     body += item("車両", nameOf(lists.vehicles, k.vehicle, "-"));
@@ -64,7 +60,7 @@ std::string checkRecordPage(const WebSession& session, const server::WebFormList
     body += item("酒気帯び", k.intoxicated ? "有" : "無");
     body += item("指示事項", k.instructions);
     body += item("備考", k.remarks);
-    return page("アルコールチェック", body + "</dl>\n" + recordLinks());
+    return recordPage("アルコールチェック", notice, body);
 }
 
 }  // namespace

@@ -20,8 +20,7 @@ constexpr const char* kWarnedVehicle = "warned_vehicle";
 
 std::string drivePage(const WebSession& s, const server::WebFormLists& lists, const FormValues& v,
                       const FormErrors& e, const std::string& warning = {}) {
-    std::string body = "<h1>運転の記録</h1>\n<p>運転者: " + h(s.driverName) + "</p>\n";
-    body += errorLine(e, "form");
+    std::string body = formHead("運転の記録", s.driverName, e);
     if (!warning.empty())
         body += "<p class=\"warning\" id=\"vehicle-warning\">" + h(warning) +
                 " このまま記録するときは、もう一度「記録する」を押してください。</p>\n";
@@ -43,15 +42,13 @@ std::string drivePage(const WebSession& s, const server::WebFormLists& lists, co
     body += selectField("目的", "purpose", purposes, v, e);
     body += textField("行き先", "destination", v, e);
     body += textField("備考", "remarks", v, e);
-    body += "<button type=\"submit\" id=\"submit\">記録する</button>\n</form>\n" + backLink();
-    return page("運転の記録", body);
+    return page("運転の記録", body + formEnd());
 }
 
 // A stored drive as its page shows it, after `notice` when one is given.
 std::string driveRecordPage(const WebSession& session, const server::WebFormLists& lists,
                             const store::DataRecord& r, const std::string& notice) {
-    std::string body = "<h1>運転の記録</h1>\n" + noticeLine(notice) + "<dl id=\"record\">\n";
-    body += item("日付", dateText(r.date()));
+    std::string body = item("日付", dateText(r.date()));
     body += item("出庫時刻", store::formatTime(r.date()));
     body += item("帰庫時刻", store::formatTime(r.returnTime()));
     body += item("運転者", session.driverName);
@@ -63,7 +60,7 @@ std::string driveRecordPage(const WebSession& session, const server::WebFormList
                                       : nameOf(lists.purposes, r.item(), "-"));
     body += item("行き先", r.destination());
     body += item("備考", r.remarks());
-    return page("運転の記録", body + "</dl>\n" + recordLinks());
+    return recordPage("運転の記録", notice, body);
 }
 
 }  // namespace

@@ -66,13 +66,22 @@ std::string nameOf(const std::vector<server::WebChoice>& list, std::int64_t id,
 
 std::string backLink() { return "<p class=\"back\"><a href=\"/\">メニューに戻る</a></p>\n"; }
 
-std::string recordLinks() {
-    return "<p class=\"back\"><a href=\"/records\">記録の一覧に戻る</a></p>\n" + backLink();
+std::string formHead(const std::string& title, const std::string& driverName, const FormErrors& e) {
+    return "<h1>" + h(title) + "</h1>\n<p>運転者: " + h(driverName) + "</p>\n" +
+           errorLine(e, "form");
 }
 
-std::string noticeLine(const std::string& notice) {
-    return notice.empty() ? std::string()
-                          : "<p class=\"notice\" id=\"notice\">" + h(notice) + "</p>\n";
+std::string formEnd() {
+    return "<button type=\"submit\" id=\"submit\">記録する</button>\n</form>\n" + backLink();
+}
+
+std::string recordPage(const std::string& title, const std::string& notice,
+                       const std::string& lines) {
+    std::string body = "<h1>" + h(title) + "</h1>\n";
+    if (!notice.empty()) body += "<p class=\"notice\" id=\"notice\">" + h(notice) + "</p>\n";
+    body += "<dl id=\"record\">\n" + lines + "</dl>\n";
+    body += "<p class=\"back\"><a href=\"/records\">記録の一覧に戻る</a></p>\n" + backLink();
+    return page(title, body);
 }
 
 std::string item(const std::string& term, const std::string& value) {

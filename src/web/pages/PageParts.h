@@ -40,9 +40,15 @@ std::string nameOf(const std::vector<server::WebChoice>& list, std::int64_t id,
                    const std::string& otherwise);
 
 std::string backLink();
-// The links under a stored record: its list, then the menu.
-std::string recordLinks();
-std::string noticeLine(const std::string& notice);
+// The start of a record form titled `title`: its heading, the driver's name and the
+// refusal of the form as a whole.
+std::string formHead(const std::string& title, const std::string& driverName, const FormErrors& e);
+// The end of a record form: its button, then the link to the menu.
+std::string formEnd();
+// A stored record's page titled `title`: `notice` when one is given, the record's `lines`
+// (item()), then the links to its list and to the menu.
+std::string recordPage(const std::string& title, const std::string& notice,
+                       const std::string& lines);
 // One line of a stored record's page.
 std::string item(const std::string& term, const std::string& value);
 
