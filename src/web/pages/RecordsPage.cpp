@@ -33,44 +33,53 @@ std::string savedNotice(const Site& site, const http::Request& req, http::Respon
            "</p>\n";
 }
 
-// After a table: a word when it is empty, the number of rows left out when it is cut.
-std::string tableEnd(std::size_t rows) {
-    std::string out = "</table>\n";
-    if (rows == 0) out += "<p>ありません。</p>\n";
-    if (rows > kListRows)
-        out += "<p class=\"hint\">ほか " + std::to_string(rows - kListRows) +
+// A table of at most kListRows rows under `head` (its heading, table tag and title row),
+// every cell a link to its row's record at `path` + id. After it a word when it is empty,
+// the number of rows left out when it is cut.
+template <typename Row, typename Cells>
+std::string linkedTable(const std::string& head, const std::vector<Row>& rows, const char* path,
+                        Cells cells) {
+    std::string out = head;
+    for (std::size_t i = 0; i < rows.size() && i < kListRows; ++i) {
+        const std::string link =
+            "<a href=\"" + std::string(path) + std::to_string(rows[i].id) + "\">";
+        const char* between = "<tr class=\"row\"><td>";
+        for (const std::string& cell : cells(rows[i])) {
+            out += between + link + cell;
+            between = "</a></td><td>";
+        }
+        out += "</a></td></tr>\n";
+    }
+    out += "</table>\n";
+    if (rows.empty()) out += "<p>ありません。</p>\n";
+    if (rows.size() > kListRows)
+        out += "<p class=\"hint\">ほか " + std::to_string(rows.size() - kListRows) +
                " 件は事務所でご覧ください。</p>\n";
     return out;
 }
 
 std::string checksTable(const std::vector<alcohol::AlcoholCheck>& checks) {
-    std::string out =
+    return linkedTable(
         "<h2>アルコールチェック</h2>\n<table id=\"checks\">\n"
-        "<tr><th>日時</th><th>区分</th><th>酒気帯び</th></tr>\n";
-    for (std::size_t i = 0; i < checks.size() && i < kListRows; ++i) {
-        const auto& k = checks[i];
-        const std::string link = "<a href=\"/check/" + std::to_string(k.id) + "\">";
-        out += "<tr class=\"row\"><td>" + link + h(dateText(k.when)) + " " +
-               h(store::formatTime(k.when)) + "</a></td><td>" + link +
-               h(alcohol::timingName(k.timing)) + "</a></td><td>" + link +
-               (k.intoxicated ? "<span class=\"alert\">有</span>" : "無") + "</a></td></tr>\n";
-    }
-    return out + tableEnd(checks.size());
+        "<tr><th>日時</th><th>区分</th><th>酒気帯び</th></tr>\n",
+        checks, "/check/", [](const alcohol::AlcoholCheck& k) {
+            return std::vector<std::string>{
+                h(dateText(k.when)) + " " + h(store::formatTime(k.when)),
+                h(alcohol::timingName(k.timing)),
+                k.intoxicated ? "<span class=\"alert\">有</span>" : "無"};
+        });
 }
 
 std::string drivesTable(const std::vector<server::WebDrive>& drives,
                         const server::WebFormLists& lists) {
-    std::string out =
+    return linkedTable(
         "<h2 id=\"drives-heading\">運転</h2>\n<table id=\"drives\">\n"
-        "<tr><th>日付</th><th>車両</th><th>距離</th></tr>\n";
-    for (std::size_t i = 0; i < drives.size() && i < kListRows; ++i) {
-        const auto& d = drives[i];
-        const std::string link = "<a href=\"/drive/" + std::to_string(d.id) + "\">";
-        out += "<tr class=\"row\"><td>" + link + h(dateText(d.record.date())) + "</a></td><td>" +
-               link + h(nameOf(lists.vehicles, d.record.vehicle(), "-")) + "</a></td><td>" + link +
-               h(kmText(km(d.record.distance2()) - km(d.record.distance1()))) + "</a></td></tr>\n";
-    }
-    return out + tableEnd(drives.size());
+        "<tr><th>日付</th><th>車両</th><th>距離</th></tr>\n",
+        drives, "/drive/", [&](const server::WebDrive& d) {
+            return std::vector<std::string>{
+                h(dateText(d.record.date())), h(nameOf(lists.vehicles, d.record.vehicle(), "-")),
+                h(kmText(km(d.record.distance2()) - km(d.record.distance1())))};
+        });
 }
 
 }  // namespace
