@@ -67,6 +67,13 @@ void listAccountsTruly(server::PgConnection& c, std::ostream& out) {
     }
 }
 
+// What `server push` and `server pull` moved, to `where`, ending with `done`.
+void sayMoved(std::ostream& out, const server::TransferCounts& counts, const std::string& where,
+              const char* done) {
+    out << counts.items << " 件の項目と " << counts.records << " 件の記録"
+        << (counts.extension ? "と QuilExt.db" : "") << "を " << where << done;
+}
+
 }  // namespace
 
 int ToolRunner::runOnServer(const std::string& command, const std::vector<std::string>& args) {
@@ -119,20 +126,16 @@ int ToolRunner::serverCommand(const std::vector<std::string>& args) {
             return usage("server push にはフォルダーを 1 つ指定して下さい。", "server");
         server::PgConnection c(*serverOption_);
         ToolProgress progress(err_, errIsTerminal_, "server push");
-        const auto counts = server::pushFolder(c, asFolder(args[1]), std::ref(progress));
-        out_ << counts.items << " 件の項目と " << counts.records << " 件の記録"
-             << (counts.extension ? "と QuilExt.db" : "") << "を " << c.where()
-             << " に送りました。\n";
+        sayMoved(out_, server::pushFolder(c, asFolder(args[1]), std::ref(progress)), c.where(),
+                 " に送りました。\n");
         return kExitOk;
     }
     if (what == "pull") {
         if (!wantArgs(1))
             return usage("server pull にはフォルダーを 1 つ指定して下さい。", "server");
         server::PgConnection c(*serverOption_);
-        const auto counts = server::pullFolder(c, asFolder(args[1]));
-        out_ << counts.items << " 件の項目と " << counts.records << " 件の記録"
-             << (counts.extension ? "と QuilExt.db" : "") << "を " << asFolder(args[1])
-             << " に書きました。\n";
+        sayMoved(out_, server::pullFolder(c, asFolder(args[1])), asFolder(args[1]),
+                 " に書きました。\n");
         return kExitOk;
     }
     if (what == "accounts") {
