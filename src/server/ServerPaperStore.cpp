@@ -61,6 +61,131 @@ std::vector<VehiclePaper> papersOf(const PgResult& r) {
     return out;
 }
 
+// One column an entry is written to, with its value and the statement's cast of it.
+struct Written {
+    const char* column;
+    PgParam value;
+    const char* cast = "";
+};
+
+Written float8(const char* column, double v) { return {column, PgParam::float8(v), "::float8"}; }
+
+// The columns a new or corrected entry writes (id, renewed and version are the store's).
+std::vector<Written> written(const DriverLicence& l) {
+    return {{"driver", PgParam::number(l.driver)},
+            {"number", PgParam::text(l.number)},
+            {"kinds", PgParam::text(l.kinds)},
+            {"conditions", PgParam::text(l.conditions)},
+            float8("expiry", l.expiry),
+            float8("seen_on", l.seenOn),
+            {"seen_by", PgParam::text(l.seenBy)},
+            {"remarks", PgParam::text(l.remarks)}};
+}
+
+std::vector<Written> written(const VehiclePaper& p) {
+    return {{"vehicle", PgParam::number(p.vehicle)},
+            {"kind", PgParam::number(static_cast<int>(p.kind))},
+            {"title", PgParam::text(p.title)},
+            {"insurer", PgParam::text(p.insurer)},
+            {"number", PgParam::text(p.number)},
+            float8("expiry", p.expiry),
+            {"remarks", PgParam::text(p.remarks)}};
+}
+
+const char* tableOf(const DriverLicence&) { return "quil_driver_licence"; }
+const char* tableOf(const VehiclePaper&) { return "quil_vehicle_paper"; }
+
+// Of one driver's licences the one of the latest expiry (then the newest) is current.
+void settle(PgConnection& c, const DriverLicence& l) {
+    c.exec(
+        "WITH c AS (SELECT id FROM quil_driver_licence WHERE driver = $1"
+        "           ORDER BY expiry DESC, id DESC LIMIT 1)"
+        " UPDATE quil_driver_licence t SET renewed = (t.id <> c.id), version = t.version + 1"
+        " FROM c WHERE t.driver = $1 AND t.renewed <> (t.id <> c.id)",
+        {PgParam::number(l.driver)});
+}
+
+// Likewise of one vehicle's papers of one kind (of the other kind, of one title).
+void settle(PgConnection& c, const VehiclePaper& p) {
+    c.exec(
+        "WITH c AS (SELECT id FROM quil_vehicle_paper WHERE vehicle = $1 AND kind = $2"
+        "           AND (kind <> 3 OR title = $3) ORDER BY expiry DESC, id DESC LIMIT 1)"
+        " UPDATE quil_vehicle_paper t SET renewed = (t.id <> c.id), version = t.version + 1"
+        " FROM c WHERE t.vehicle = $1 AND t.kind = $2 AND (t.kind <> 3 OR t.title = $3)"
+        " AND t.renewed <> (t.id <> c.id)",
+        {PgParam::number(p.vehicle), PgParam::number(static_cast<int>(p.kind)),
+         PgParam::text(p.title)});
+}
+
+// Whether two entries are settled as one group (one driver; one vehicle's papers of a kind).
+bool settledTogether(const DriverLicence& a, const DriverLicence& b) {
+    return a.driver == b.driver;
+}
+bool settledTogether(const VehiclePaper& a, const VehiclePaper& b) {
+    return papers::samePaper(a, b);
+}
+
+// Locks the stored entry of that id; RecordChangedError unless it is still as read.
+void lockUnchanged(PgConnection& c, const DriverLicence& was) {
+    const PgResult r = c.exec(
+        std::string("SELECT id, driver, number") + kLicenceTail + " WHERE id = $1 FOR UPDATE",
+        {PgParam::number(was.id)});
+    if (r.rows() != 1 || !(licenceOf(r, 0) == was)) changed("quil_driver_licence");
+}
+
+void lockUnchanged(PgConnection& c, const VehiclePaper& was) {
+    const PgResult r =
+        c.exec(std::string(kPaperSelect) + " WHERE id = $1 FOR UPDATE", {PgParam::number(was.id)});
+    if (r.rows() != 1 || !(paperOf(r, 0) == was)) changed("quil_vehicle_paper");
+}
+
+// Stores a new entry as current of its group, inside the caller's transaction.
+template <typename Entry>
+std::int64_t insertEntry(PgConnection& c, const Entry& e) {
+    std::string columns;
+    std::string values;
+    std::vector<PgParam> params;
+    for (Written& w : written(e)) {
+        params.push_back(std::move(w.value));
+        columns += w.column + std::string(", ");
+        values += "$" + std::to_string(params.size()) + w.cast + ", ";
+    }
+    const std::string sql = std::string("INSERT INTO ") + tableOf(e) + " (" + columns +
+                            "renewed) VALUES (" + values + "false) RETURNING id";
+    const std::int64_t id = intOf(c.exec(sql, params).text(0, 0));
+    settle(c, e);
+    return id;
+}
+
+template <typename Entry>
+void correctEntry(PgConnection& c, const Entry& was, const Entry& now) {
+    inTransaction(c, [&] {
+        lockUnchanged(c, was);
+        std::string set;
+        std::vector<PgParam> params;
+        for (Written& w : written(now)) {
+            params.push_back(std::move(w.value));
+            set += w.column + std::string(" = $") + std::to_string(params.size()) + w.cast + ", ";
+        }
+        params.push_back(PgParam::number(was.id));
+        c.exec(std::string("UPDATE ") + tableOf(was) + " SET " + set +
+                   "version = version + 1 WHERE id = $" + std::to_string(params.size()),
+               params);
+        settle(c, was);
+        if (!settledTogether(was, now)) settle(c, now);
+    });
+}
+
+template <typename Entry>
+void removeEntry(PgConnection& c, const Entry& was) {
+    inTransaction(c, [&] {
+        lockUnchanged(c, was);
+        c.exec(std::string("DELETE FROM ") + tableOf(was) + " WHERE id = $1",
+               {PgParam::number(was.id)});
+        settle(c, was);
+    });
+}
+
 }  // namespace
 
 std::unique_ptr<papers::PaperStore> openServerPaperStore(const std::string& conninfo) {
@@ -94,127 +219,32 @@ std::vector<VehiclePaper> ServerPaperStore::currentPapers() {
     return papersOf(conn_.exec(std::string(kPaperSelect) + " WHERE NOT renewed"));
 }
 
-std::int64_t ServerPaperStore::insertLicence(const DriverLicence& l) {
-    const std::int64_t id = intOf(
-        conn_
-            .exec("INSERT INTO quil_driver_licence (driver, number, kinds, conditions, expiry,"
-                  " seen_on, seen_by, remarks, renewed) VALUES ($1, $2, $3, $4, $5::float8,"
-                  " $6::float8, $7, $8, false) RETURNING id",
-                  {PgParam::number(l.driver), PgParam::text(l.number), PgParam::text(l.kinds),
-                   PgParam::text(l.conditions), PgParam::float8(l.expiry),
-                   PgParam::float8(l.seenOn), PgParam::text(l.seenBy), PgParam::text(l.remarks)})
-            .text(0, 0));
-    settleLicences(l.driver);
-    return id;
-}
-
-void ServerPaperStore::settleLicences(int driver) {
-    // Of one driver's licences the one of the latest expiry (then the newest) is current.
-    conn_.exec(
-        "WITH c AS (SELECT id FROM quil_driver_licence WHERE driver = $1"
-        "           ORDER BY expiry DESC, id DESC LIMIT 1)"
-        " UPDATE quil_driver_licence t SET renewed = (t.id <> c.id), version = t.version + 1"
-        " FROM c WHERE t.driver = $1 AND t.renewed <> (t.id <> c.id)",
-        {PgParam::number(driver)});
-}
-
-std::int64_t ServerPaperStore::insertPaper(const VehiclePaper& p) {
-    const std::int64_t id = intOf(
-        conn_
-            .exec("INSERT INTO quil_vehicle_paper (vehicle, kind, title, insurer, number, expiry,"
-                  " remarks, renewed) VALUES ($1, $2, $3, $4, $5, $6::float8, $7, false)"
-                  " RETURNING id",
-                  {PgParam::number(p.vehicle), PgParam::number(static_cast<int>(p.kind)),
-                   PgParam::text(p.title), PgParam::text(p.insurer), PgParam::text(p.number),
-                   PgParam::float8(p.expiry), PgParam::text(p.remarks)})
-            .text(0, 0));
-    settlePapers(p);
-    return id;
-}
-
-void ServerPaperStore::settlePapers(const VehiclePaper& p) {
-    conn_.exec(
-        "WITH c AS (SELECT id FROM quil_vehicle_paper WHERE vehicle = $1 AND kind = $2"
-        "           AND (kind <> 3 OR title = $3) ORDER BY expiry DESC, id DESC LIMIT 1)"
-        " UPDATE quil_vehicle_paper t SET renewed = (t.id <> c.id), version = t.version + 1"
-        " FROM c WHERE t.vehicle = $1 AND t.kind = $2 AND (t.kind <> 3 OR t.title = $3)"
-        " AND t.renewed <> (t.id <> c.id)",
-        {PgParam::number(p.vehicle), PgParam::number(static_cast<int>(p.kind)),
-         PgParam::text(p.title)});
-}
-
 std::int64_t ServerPaperStore::addLicence(const DriverLicence& licence) {
-    return inTransaction(conn_, [&] { return insertLicence(licence); });
+    return inTransaction(conn_, [&] { return insertEntry(conn_, licence); });
 }
 
 std::int64_t ServerPaperStore::addPaper(const VehiclePaper& paper) {
-    return inTransaction(conn_, [&] { return insertPaper(paper); });
+    return inTransaction(conn_, [&] { return insertEntry(conn_, paper); });
 }
 
 void ServerPaperStore::addAll(const std::vector<DriverLicence>& licences,
                               const std::vector<VehiclePaper>& papers) {
     inTransaction(conn_, [&] {
-        for (const DriverLicence& l : licences) insertLicence(l);
-        for (const VehiclePaper& p : papers) insertPaper(p);
+        for (const DriverLicence& l : licences) insertEntry(conn_, l);
+        for (const VehiclePaper& p : papers) insertEntry(conn_, p);
     });
 }
 
-void ServerPaperStore::lockUnchanged(const DriverLicence& was) {
-    const PgResult r = conn_.exec(std::string("SELECT id, driver, number") + kLicenceTail +
-                                      " WHERE id = $1 FOR UPDATE",
-                                  {PgParam::number(was.id)});
-    if (r.rows() != 1 || !(licenceOf(r, 0) == was)) changed("quil_driver_licence");
+void ServerPaperStore::correctLicence(const DriverLicence& was, const DriverLicence& now) {
+    correctEntry(conn_, was, now);
 }
 
-void ServerPaperStore::lockUnchanged(const VehiclePaper& was) {
-    const PgResult r = conn_.exec(std::string(kPaperSelect) + " WHERE id = $1 FOR UPDATE",
-                                  {PgParam::number(was.id)});
-    if (r.rows() != 1 || !(paperOf(r, 0) == was)) changed("quil_vehicle_paper");
+void ServerPaperStore::correctPaper(const VehiclePaper& was, const VehiclePaper& now) {
+    correctEntry(conn_, was, now);
 }
 
-void ServerPaperStore::correctLicence(const DriverLicence& was, const DriverLicence& l) {
-    inTransaction(conn_, [&] {
-        lockUnchanged(was);
-        conn_.exec("UPDATE quil_driver_licence SET driver = $2, number = $3, kinds = $4,"
-                   " conditions = $5, expiry = $6::float8, seen_on = $7::float8, seen_by = $8,"
-                   " remarks = $9, version = version + 1 WHERE id = $1",
-                   {PgParam::number(was.id), PgParam::number(l.driver), PgParam::text(l.number),
-                    PgParam::text(l.kinds), PgParam::text(l.conditions), PgParam::float8(l.expiry),
-                    PgParam::float8(l.seenOn), PgParam::text(l.seenBy), PgParam::text(l.remarks)});
-        settleLicences(was.driver);
-        if (l.driver != was.driver) settleLicences(l.driver);
-    });
-}
+void ServerPaperStore::removeLicence(const DriverLicence& was) { removeEntry(conn_, was); }
 
-void ServerPaperStore::correctPaper(const VehiclePaper& was, const VehiclePaper& p) {
-    inTransaction(conn_, [&] {
-        lockUnchanged(was);
-        conn_.exec("UPDATE quil_vehicle_paper SET vehicle = $2, kind = $3, title = $4,"
-                   " insurer = $5, number = $6, expiry = $7::float8, remarks = $8,"
-                   " version = version + 1 WHERE id = $1",
-                   {PgParam::number(was.id), PgParam::number(p.vehicle),
-                    PgParam::number(static_cast<int>(p.kind)), PgParam::text(p.title),
-                    PgParam::text(p.insurer), PgParam::text(p.number), PgParam::float8(p.expiry),
-                    PgParam::text(p.remarks)});
-        settlePapers(was);
-        if (!papers::samePaper(was, p)) settlePapers(p);
-    });
-}
-
-void ServerPaperStore::removeLicence(const DriverLicence& was) {
-    inTransaction(conn_, [&] {
-        lockUnchanged(was);
-        conn_.exec("DELETE FROM quil_driver_licence WHERE id = $1", {PgParam::number(was.id)});
-        settleLicences(was.driver);
-    });
-}
-
-void ServerPaperStore::removePaper(const VehiclePaper& was) {
-    inTransaction(conn_, [&] {
-        lockUnchanged(was);
-        conn_.exec("DELETE FROM quil_vehicle_paper WHERE id = $1", {PgParam::number(was.id)});
-        settlePapers(was);
-    });
-}
+void ServerPaperStore::removePaper(const VehiclePaper& was) { removeEntry(conn_, was); }
 
 }  // namespace quil::server

@@ -35,13 +35,6 @@ public:
     PgConnection& connection() { return conn_; }
 
 private:
-    std::int64_t insertLicence(const papers::DriverLicence& licence);
-    std::int64_t insertPaper(const papers::VehiclePaper& paper);
-    // Locks the stored entry of that id; RecordChangedError unless it is still as read.
-    void lockUnchanged(const papers::DriverLicence& was);
-    void lockUnchanged(const papers::VehiclePaper& was);
-    void settleLicences(int driver);
-    void settlePapers(const papers::VehiclePaper& paper);
     PgConnection conn_;
 };
 
