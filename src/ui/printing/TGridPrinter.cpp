@@ -21,6 +21,18 @@ void TGridPrinter::setGrid(QTableView* grid) {
     }
 }
 
+void setUpListPrint(TGridPrinter& printer, TComboGrid& grid, int leftMargin, int topMargin) {
+    grid.hide();
+    grid.setFixedRows(1);
+    grid.setFixedCols(0);
+    printer.LineHeight = 24;
+    printer.FitColumns = true;
+    printer.setGrid(&grid);
+    printer.HeaderMargin = 40;
+    printer.LeftMargin = leftMargin;
+    printer.TopMargin = topMargin;
+}
+
 TComboGrid* TGridPrinter::combo() const {
     return grid_ && isComboGrid_ ? static_cast<TComboGrid*>(grid_.data()) : nullptr;
 }

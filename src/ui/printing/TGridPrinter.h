@@ -50,4 +50,10 @@ private:
     bool isComboGrid_ = false;
 };
 
+// Sets `printer` up for a printed list of `grid`, which stays hidden (it only holds what is
+// printed): one title row and no fixed column, rows 24 high, columns widened where a text
+// would be cut, the page header 40 above the table and the table at `leftMargin` and
+// `topMargin`.
+void setUpListPrint(TGridPrinter& printer, TComboGrid& grid, int leftMargin, int topMargin);
+
 }  // namespace quil::ui

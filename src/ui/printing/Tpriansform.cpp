@@ -105,19 +105,9 @@ Tpriansform::Tpriansform(QWidget* mainWindow, TComboGrid* listGrid, QTabBar* tab
 
     ComboGrid1 = new TComboGrid(printedList_, this);
     ComboGrid1->setObjectName(QStringLiteral("ComboGrid1"));
-    ComboGrid1->hide();
-    ComboGrid1->setFixedRows(1);
-    ComboGrid1->setFixedCols(0);
-
     GridPrinter1 = new TGridPrinter(this);
     GridPrinter1->setObjectName(QStringLiteral("GridPrinter1"));
-    GridPrinter1->LineHeight = 24;
-    // No printed text is cut: columns too narrow for their texts take room from others.
-    GridPrinter1->FitColumns = true;
-    GridPrinter1->setGrid(ComboGrid1);
-    GridPrinter1->HeaderMargin = 40;
-    GridPrinter1->LeftMargin = 60;
-    GridPrinter1->TopMargin = 80;
+    setUpListPrint(*GridPrinter1, *ComboGrid1, 60, 80);
     GridPrinter1->OnHeader = [this](QObject* s, int& page, int w, int y) {
         GridPrinter1Header(s, page, w, y);
     };

@@ -342,9 +342,8 @@ public:
           owner_(view.window()),
           model_(heading.titles, std::move(rows), std::move(order)),
           grid_(&model_, nullptr) {
-        grid_.hide();
-        grid_.setFixedRows(1);
-        grid_.setFixedCols(0);
+        ui::setUpListPrint(printer_, grid_, 40, 90);
+        printer_.ProcessEvents = false;
         const int cols = int(heading.titles.size());
         for (int c = 0; c < cols; ++c) {
             grid_.setColWidths(c, std::max(60, std::min(200, view.columnWidth(c) + 12)));
@@ -352,13 +351,6 @@ public:
                 heading.rightAligned[std::size_t(c)])
                 grid_.CellKind(c).setAlignment(20);  // figures to the right
         }
-        printer_.LineHeight = 24;
-        printer_.setGrid(&grid_);
-        printer_.HeaderMargin = 40;
-        printer_.LeftMargin = 40;
-        printer_.TopMargin = 90;
-        printer_.ProcessEvents = false;
-        printer_.FitColumns = true;
         printer_.OnHeader = [this](QObject*, int&, int, int y) {
             printer_.TextOutAt(printer_.LeftMargin, y, heading_);
         };

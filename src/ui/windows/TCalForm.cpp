@@ -111,16 +111,8 @@ TCalForm::TCalForm(MainContext& context, QWidget* mainWindow)
     Memo1->move(8, 86);
 
     SummaryGrid = new TComboGrid(this);
-    SummaryGrid->hide();
-    SummaryGrid->setFixedRows(1);
-    SummaryGrid->setFixedCols(0);
     SummaryPrinter = new TGridPrinter(this);
-    SummaryPrinter->LineHeight = 24;
-    SummaryPrinter->FitColumns = true;
-    SummaryPrinter->setGrid(SummaryGrid);
-    SummaryPrinter->HeaderMargin = 40;
-    SummaryPrinter->LeftMargin = 60;
-    SummaryPrinter->TopMargin = 110;
+    setUpListPrint(*SummaryPrinter, *SummaryGrid, 60, 110);
     SummaryPrinter->OnHeader = [this](QObject*, int&, int, int y) {
         SummaryPrinter->TextOutAt(SummaryPrinter->LeftMargin, y, lastHeading_);
         SummaryPrinter->TextOutAt(SummaryPrinter->LeftMargin, y + 30, lastPeriod_);

@@ -19,6 +19,7 @@
 #include "server/ServerAccounts.h"
 #include "server/WebAccounts.h"
 #include "store/DataStore.h"
+#include "ui/components/NamedButton.h"
 #include "ui/components/QtText.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -147,11 +148,9 @@ void TWebAccountDialog::build(const QString& login) {
                            "ログインの失敗によるロックも解けます。"));
     note->setWordWrap(true);
 
-    OkButton = new QPushButton(QStringLiteral("OK"), this);
-    OkButton->setObjectName(QStringLiteral("OkButton"));
+    OkButton = newButton(this, "OK", "OkButton");
     OkButton->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    cancel->setObjectName(QStringLiteral("CancelButton"));
+    auto* cancel = newButton(this, "キャンセル", "CancelButton");
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OkButton);
@@ -223,17 +222,12 @@ TWebAccountForm::TWebAccountForm(MainContext& context, QWidget* parent)
     LoginTable->setColumnWidth(LoginNameColumn, 140);
     LoginTable->setColumnWidth(DriverColumn, 180);
 
-    const auto button = [this](const char* caption, const char* name) {
-        auto* b = new QPushButton(qs(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        return b;
-    };
-    AddButton = button("追加(&A)...", "AddButton");
-    PasswordButton = button("パスワードの再設定(&P)...", "PasswordButton");
-    DisableButton = button("無効にする(&D)", "DisableButton");
-    EnableButton = button("有効にする(&E)", "EnableButton");
-    ConfirmButton = button("使用者を確認(&C)...", "ConfirmButton");
-    auto* close = button("閉じる", "CloseButton");
+    AddButton = newButton(this, "追加(&A)...", "AddButton");
+    PasswordButton = newButton(this, "パスワードの再設定(&P)...", "PasswordButton");
+    DisableButton = newButton(this, "無効にする(&D)", "DisableButton");
+    EnableButton = newButton(this, "有効にする(&E)", "EnableButton");
+    ConfirmButton = newButton(this, "使用者を確認(&C)...", "ConfirmButton");
+    auto* close = newButton(this, "閉じる", "CloseButton");
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b :
          {AddButton, PasswordButton, DisableButton, EnableButton, ConfirmButton, close})

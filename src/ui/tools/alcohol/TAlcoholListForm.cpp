@@ -17,6 +17,7 @@
 #include "reports/RegisterNames.h"
 #include "store/Settings.h"
 #include "store/StoreError.h"
+#include "ui/components/NamedButton.h"
 #include "ui/components/WholeRowView.h"
 #include "ui/dialogs/CsvFileChoice.h"
 #include "ui/dialogs/DataSetEvents.h"
@@ -84,19 +85,16 @@ TAlcoholListForm::TAlcoholListForm(ui::MainContext& context, TAlcoholCheckForm& 
     for (int c = 0; c < CheckTableModel::ColumnCount; ++c) table->setColumnWidth(c, widths[c]);
     countLabel = new QLabel(this);
 
-    auto button = [this](const char* caption, const char* name) {
-        auto* b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
+    addButton = ui::newButton(this, "追加(&A)...", "AddButton");
+    editButton = ui::newButton(this, "修正(&E)...", "EditButton");
+    deleteButton = ui::newButton(this, "削除(&D)", "DeleteButton");
+    printButton = ui::newButton(this, "記録簿の印刷(&P)...", "PrintButton");
+    exportButton = ui::newButton(this, "CSV書き出し(&C)...", "ExportButton");
+    importButton = ui::newButton(this, "CSV読み込み(&I)...", "ImportButton");
+    closeButton = ui::newButton(this, "閉じる", "CloseButton");
+    for (QPushButton* b : {addButton, editButton, deleteButton, printButton, exportButton,
+                           importButton, closeButton})
         b->setAutoDefault(false);
-        return b;
-    };
-    addButton = button("追加(&A)...", "AddButton");
-    editButton = button("修正(&E)...", "EditButton");
-    deleteButton = button("削除(&D)", "DeleteButton");
-    printButton = button("記録簿の印刷(&P)...", "PrintButton");
-    exportButton = button("CSV書き出し(&C)...", "ExportButton");
-    importButton = button("CSV読み込み(&I)...", "ImportButton");
-    closeButton = button("閉じる", "CloseButton");
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b :
          {addButton, editButton, deleteButton, printButton, exportButton, importButton})

@@ -29,14 +29,39 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string u(const QLineEdit* e) { return e->text().trimmed().toStdString(); }
 QString dateText(store::DateTime d) { return d > 0 ? q(store::formatDate(d)) : QString(); }
 
-// The item positions of `entries`, each once (the entries of one item stand together).
+using alcohol::RegisterNames;
+
+// What tells the two kinds of entry apart: the item an entry belongs to, the order of its
+// history, the items of that kind and their names, and the store's calls for the kind.
 template <typename Entry>
-std::vector<int> positionsOf(const std::vector<Entry>& entries, int Entry::*position) {
-    std::vector<int> out;
-    for (const Entry& e : entries)
-        if (out.empty() || out.back() != e.*position) out.push_back(e.*position);
-    return out;
-}
+struct EntryKind {
+    int Entry::*item;
+    const std::vector<alcohol::PickEntry>& (RegisterNames::*items)() const;
+    std::string (RegisterNames::*name)(int position) const;
+    std::int64_t (PaperStore::*add)(const Entry&);
+    void (PaperStore::*correct)(const Entry& was, const Entry& now);
+    void (PaperStore::*remove)(const Entry& was);
+    bool newestFirst;  // the history from the last entry the store reads to the first
+};
+
+template <typename Entry>
+constexpr EntryKind<Entry> kKind{};
+template <>
+constexpr EntryKind<DriverLicence> kKind<DriverLicence>{&DriverLicence::driver,
+                                                        &RegisterNames::drivers,
+                                                        &RegisterNames::driverName,
+                                                        &PaperStore::addLicence,
+                                                        &PaperStore::correctLicence,
+                                                        &PaperStore::removeLicence,
+                                                        true};
+template <>
+constexpr EntryKind<VehiclePaper> kKind<VehiclePaper>{&VehiclePaper::vehicle,
+                                                      &RegisterNames::vehicles,
+                                                      &RegisterNames::vehicleLabel,
+                                                      &PaperStore::addPaper,
+                                                      &PaperStore::correctPaper,
+                                                      &PaperStore::removePaper,
+                                                      false};
 
 // The entry `id` of `entries`; nullptr when it is not among them.
 template <typename Entry>
@@ -44,21 +69,6 @@ const Entry* entryWithId(const std::vector<Entry>& entries, std::int64_t id) {
     const auto it =
         std::find_if(entries.begin(), entries.end(), [id](const Entry& e) { return e.id == id; });
     return it == entries.end() ? nullptr : &*it;
-}
-
-// Stores `entry` as a new one (`editing` 0) or over the entry `editing` of `read`; false
-// when that entry is no longer among them.
-template <typename Entry>
-bool storeOrCorrect(PaperStore& store, std::int64_t (PaperStore::*add)(const Entry&),
-                    void (PaperStore::*correct)(const Entry&, const Entry&),
-                    const std::vector<Entry>& read, std::int64_t editing, const Entry& entry) {
-    if (editing == 0) {
-        (store.*add)(entry);
-        return true;
-    }
-    const Entry* was = entryWithId(read, editing);
-    if (was) (store.*correct)(*was, entry);
-    return was != nullptr;
 }
 
 // What a renewal of a paper proposes: 車検 and 自賠責 two years on, the rest a year (a
@@ -264,10 +274,77 @@ bool PaperEntryForm::change(const std::function<bool(PaperStore&)>& work) {
     return true;
 }
 
+// ---- What the kind of entry tells apart ----
+
+template <typename Entry>
+const std::vector<alcohol::PickEntry>& EntryFormOf<Entry>::items() const {
+    return (names_.*kKind<Entry>.items)();
+}
+
+template <typename Entry>
+std::vector<int> EntryFormOf<Entry>::entryPositions() const {
+    // Each position once: the entries of one item stand together.
+    std::vector<int> out;
+    for (const Entry& e : entries_) {
+        const int position = e.*kKind<Entry>.item;
+        if (out.empty() || out.back() != position) out.push_back(position);
+    }
+    return out;
+}
+
+template <typename Entry>
+std::string EntryFormOf<Entry>::nameOf(int position) const {
+    return (names_.*kKind<Entry>.name)(position);
+}
+
+template <typename Entry>
+void EntryFormOf<Entry>::showHistory() {
+    const int item = chosen();
+    const QSignalBlocker blocker(HistoryTable);
+    clearHistory();
+    const auto addRow = [&](const Entry& e) {
+        if (e.*kKind<Entry>.item != item) return;
+        std::vector<QString> cells = historyCells(e);
+        cells.push_back(e.renewed ? QStringLiteral("更新済み") : QStringLiteral("現在"));
+        addHistoryRow(e.id, cells, e.renewed);
+    };
+    if (kKind<Entry>.newestFirst)
+        std::for_each(entries_.rbegin(), entries_.rend(), addRow);
+    else
+        std::for_each(entries_.begin(), entries_.end(), addRow);
+    HistoryTable->resizeColumnsToContents();
+}
+
+template <typename Entry>
+void EntryFormOf<Entry>::loadEntry(std::int64_t id) {
+    if (const Entry* e = entryWithId(entries_, id)) showEntry(*e);
+}
+
+template <typename Entry>
+void EntryFormOf<Entry>::removeEntry(PaperStore& store, std::int64_t id) {
+    if (const Entry* e = entryWithId(entries_, id)) (store.*kKind<Entry>.remove)(*e);
+}
+
+template <typename Entry>
+bool EntryFormOf<Entry>::storeBuilt(PaperStore& store, std::int64_t editing,
+                                    const EntryResult<Entry>& built, QWidget* field) {
+    if (!accepted(built, field)) return false;
+    if (editing == 0) {
+        (store.*kKind<Entry>.add)(*built.entry);
+        return true;
+    }
+    const Entry* was = entryWithId(entries_, editing);
+    if (was) (store.*kKind<Entry>.correct)(*was, *built.entry);
+    return was != nullptr;
+}
+
+template class EntryFormOf<DriverLicence>;
+template class EntryFormOf<VehiclePaper>;
+
 // ---- Licences ----
 
 TLicenceForm::TLicenceForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores)
-    : PaperEntryForm(context, mainWindow, QStringLiteral("運転免許証"), std::move(stores)) {
+    : EntryFormOf(context, mainWindow, QStringLiteral("運転免許証"), std::move(stores)) {
     setObjectName(QStringLiteral("LicenceForm"));
     NumberEdit = addField(QStringLiteral("免許証番号（12桁）"), "NumberEdit");
     KindsEdit = addField(QStringLiteral("種類"), "KindsEdit");
@@ -290,34 +367,19 @@ TLicenceForm::TLicenceForm(ui::MainContext& context, QWidget* mainWindow, PaperS
 void TLicenceForm::readEntries(PaperStore& store) {
     const PaperSource source(context_, stores_);
     withNumbers_ = source.readsNumbers();
-    licences_ = store.licences(withNumbers_);
+    entries_ = store.licences(withNumbers_);
     // 閲覧 of a server data set sees no number and is not offered the column.
     NumberEdit->setEnabled(withNumbers_);
     HistoryTable->setColumnHidden(1, !withNumbers_);
 }
 
-std::vector<int> TLicenceForm::entryPositions() const {
-    return positionsOf(licences_, &DriverLicence::driver);
-}
-
-void TLicenceForm::showHistory() {
-    const int driver = chosen();
-    const QSignalBlocker blocker(HistoryTable);
-    clearHistory();
-    for (auto it = licences_.rbegin(); it != licences_.rend(); ++it) {
-        const DriverLicence& l = *it;
-        if (l.driver != driver) continue;
-        addHistoryRow(l.id,
-                      {dateText(l.expiry), q(l.number), q(l.kinds), q(l.conditions),
-                       dateText(l.seenOn), q(l.seenBy), q(l.remarks),
-                       l.renewed ? QStringLiteral("更新済み") : QStringLiteral("現在")},
-                      l.renewed);
-    }
-    HistoryTable->resizeColumnsToContents();
+std::vector<QString> TLicenceForm::historyCells(const DriverLicence& l) const {
+    return {dateText(l.expiry), q(l.number), q(l.kinds),  q(l.conditions),
+            dateText(l.seenOn), q(l.seenBy), q(l.remarks)};
 }
 
 void TLicenceForm::copyCurrent() {
-    for (const DriverLicence& l : licences_) {
+    for (const DriverLicence& l : entries_) {
         if (l.driver != chosen() || l.renewed) continue;
         NumberEdit->setText(q(l.number));
         KindsEdit->setText(q(l.kinds));
@@ -330,20 +392,14 @@ void TLicenceForm::copyCurrent() {
     }
 }
 
-void TLicenceForm::loadEntry(std::int64_t id) {
-    const DriverLicence* l = entryWithId(licences_, id);
-    if (!l) return;
-    NumberEdit->setText(q(l->number));
-    KindsEdit->setText(q(l->kinds));
-    ConditionsEdit->setText(q(l->conditions));
-    ExpiryEdit->setText(dateText(l->expiry));
-    SeenOnEdit->setText(dateText(l->seenOn));
-    SeenByEdit->setText(q(l->seenBy));
-    RemarksEdit->setText(q(l->remarks));
-}
-
-void TLicenceForm::removeEntry(PaperStore& store, std::int64_t id) {
-    if (const DriverLicence* l = entryWithId(licences_, id)) store.removeLicence(*l);
+void TLicenceForm::showEntry(const DriverLicence& licence) {
+    NumberEdit->setText(q(licence.number));
+    KindsEdit->setText(q(licence.kinds));
+    ConditionsEdit->setText(q(licence.conditions));
+    ExpiryEdit->setText(dateText(licence.expiry));
+    SeenOnEdit->setText(dateText(licence.seenOn));
+    SeenByEdit->setText(q(licence.seenBy));
+    RemarksEdit->setText(q(licence.remarks));
 }
 
 bool TLicenceForm::storeInput(PaperStore& store, std::int64_t editing) {
@@ -363,15 +419,13 @@ bool TLicenceForm::storeInput(PaperStore& store, std::int64_t editing) {
                      : r.field == EntryField::SeenOn ? SeenOnEdit
                      : r.field == EntryField::Expiry ? ExpiryEdit
                                                      : static_cast<QWidget*>(ItemBox);
-    return accepted(r, field) &&
-           storeOrCorrect(store, &PaperStore::addLicence, &PaperStore::correctLicence, licences_,
-                          editing, *r.entry);
+    return storeBuilt(store, editing, r, field);
 }
 
 // ---- Vehicle papers ----
 
 TPaperForm::TPaperForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores)
-    : PaperEntryForm(context, mainWindow, QStringLiteral("車検・保険"), std::move(stores)) {
+    : EntryFormOf(context, mainWindow, QStringLiteral("車検・保険"), std::move(stores)) {
     setObjectName(QStringLiteral("PaperForm"));
     KindBox = new QComboBox(this);
     KindBox->setObjectName(QStringLiteral("KindBox"));
@@ -397,32 +451,17 @@ TPaperForm::TPaperForm(ui::MainContext& context, QWidget* mainWindow, PaperStore
     kindChanged();
 }
 
-void TPaperForm::readEntries(PaperStore& store) { papers_ = store.papers(); }
+void TPaperForm::readEntries(PaperStore& store) { entries_ = store.papers(); }
 
-std::vector<int> TPaperForm::entryPositions() const {
-    return positionsOf(papers_, &VehiclePaper::vehicle);
-}
-
-void TPaperForm::showHistory() {
-    const int vehicle = chosen();
-    const QSignalBlocker blocker(HistoryTable);
-    clearHistory();
-    for (const VehiclePaper& p : papers_) {
-        if (p.vehicle != vehicle) continue;
-        addHistoryRow(
-            p.id,
-            {q(paperLabel(p)), dateText(p.expiry), q(p.insurer), q(p.number), q(p.remarks),
-             p.renewed ? QStringLiteral("更新済み") : QStringLiteral("現在")},
-            p.renewed);
-    }
-    HistoryTable->resizeColumnsToContents();
+std::vector<QString> TPaperForm::historyCells(const VehiclePaper& p) const {
+    return {q(paperLabel(p)), dateText(p.expiry), q(p.insurer), q(p.number), q(p.remarks)};
 }
 
 void TPaperForm::copyCurrent() {
     // The current entry of the selected history row's paper, else of the chosen kind.
     const int row = HistoryTable->currentRow();
     const auto kind = PaperKind(KindBox->currentData().toInt());
-    for (const VehiclePaper& p : papers_) {
+    for (const VehiclePaper& p : entries_) {
         if (p.vehicle != chosen() || p.renewed) continue;
         const bool picked = row >= 0 ? HistoryTable->item(row, 0) &&
                                            HistoryTable->item(row, 0)->text() == q(paperLabel(p))
@@ -439,19 +478,13 @@ void TPaperForm::copyCurrent() {
     }
 }
 
-void TPaperForm::loadEntry(std::int64_t id) {
-    const VehiclePaper* p = entryWithId(papers_, id);
-    if (!p) return;
-    KindBox->setCurrentIndex(KindBox->findData(int(p->kind)));
-    TitleEdit->setText(q(p->title));
-    InsurerEdit->setText(q(p->insurer));
-    NumberEdit->setText(q(p->number));
-    ExpiryEdit->setText(dateText(p->expiry));
-    RemarksEdit->setText(q(p->remarks));
-}
-
-void TPaperForm::removeEntry(PaperStore& store, std::int64_t id) {
-    if (const VehiclePaper* p = entryWithId(papers_, id)) store.removePaper(*p);
+void TPaperForm::showEntry(const VehiclePaper& paper) {
+    KindBox->setCurrentIndex(KindBox->findData(int(paper.kind)));
+    TitleEdit->setText(q(paper.title));
+    InsurerEdit->setText(q(paper.insurer));
+    NumberEdit->setText(q(paper.number));
+    ExpiryEdit->setText(dateText(paper.expiry));
+    RemarksEdit->setText(q(paper.remarks));
 }
 
 bool TPaperForm::storeInput(PaperStore& store, std::int64_t editing) {
@@ -468,9 +501,7 @@ bool TPaperForm::storeInput(PaperStore& store, std::int64_t editing) {
                      : r.field == EntryField::Expiry ? ExpiryEdit
                      : r.field == EntryField::Number ? NumberEdit
                                                      : static_cast<QWidget*>(ItemBox);
-    return accepted(r, field) &&
-           storeOrCorrect(store, &PaperStore::addPaper, &PaperStore::correctPaper, papers_, editing,
-                          *r.entry);
+    return storeBuilt(store, editing, r, field);
 }
 
 }  // namespace quil::papers

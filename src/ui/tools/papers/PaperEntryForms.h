@@ -103,7 +103,41 @@ protected:
     std::vector<QLineEdit*> edits_;
 };
 
-class TLicenceForm : public PaperEntryForm {
+// The half of the two windows that only the kind of entry tells apart: the entries read
+// (history included), the users or vehicles they belong to, and finding, storing and
+// removing one by its id. Made for DriverLicence and VehiclePaper.
+template <typename Entry>
+class EntryFormOf : public PaperEntryForm {
+public:
+    // Every entry read (history included).
+    const std::vector<Entry>& entries() const { return entries_; }
+
+protected:
+    using PaperEntryForm::PaperEntryForm;
+    const std::vector<alcohol::PickEntry>& items() const override;
+    std::vector<int> entryPositions() const override;
+    std::string nameOf(int position) const override;
+    // The chosen item's entries, each with its state (current or renewed) last.
+    void showHistory() override;
+    void loadEntry(std::int64_t id) override;
+    void removeEntry(PaperStore& store, std::int64_t id) override;
+    // The cells of `entry`'s history row but its state.
+    virtual std::vector<QString> historyCells(const Entry& entry) const = 0;
+    // Shows the fields of `entry`.
+    virtual void showEntry(const Entry& entry) = 0;
+    // Stores what the fields built, when accepted, as a new entry (`editing` 0) or over the
+    // entry `editing` as read; false when refused, not confirmed, or when that entry is no
+    // longer among those read.
+    bool storeBuilt(PaperStore& store, std::int64_t editing, const EntryResult<Entry>& built,
+                    QWidget* field);
+
+    std::vector<Entry> entries_;
+};
+
+extern template class EntryFormOf<DriverLicence>;
+extern template class EntryFormOf<VehiclePaper>;
+
+class TLicenceForm : public EntryFormOf<DriverLicence> {
     Q_OBJECT
 public:
     TLicenceForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores);
@@ -116,26 +150,19 @@ public:
     QLineEdit* SeenByEdit = nullptr;
     QLineEdit* RemarksEdit = nullptr;
 
-    // Every licence read (history included); numbers only where this user may read them.
-    const std::vector<DriverLicence>& licences() const { return licences_; }
-
 protected:
+    // Numbers only where this user may read them.
     void readEntries(PaperStore& store) override;
-    const std::vector<alcohol::PickEntry>& items() const override { return names_.drivers(); }
-    std::vector<int> entryPositions() const override;
-    std::string nameOf(int position) const override { return names_.driverName(position); }
-    void showHistory() override;
+    std::vector<QString> historyCells(const DriverLicence& licence) const override;
     void copyCurrent() override;
-    void loadEntry(std::int64_t id) override;
+    void showEntry(const DriverLicence& licence) override;
     bool storeInput(PaperStore& store, std::int64_t editing) override;
-    void removeEntry(PaperStore& store, std::int64_t id) override;
 
 private:
-    std::vector<DriverLicence> licences_;
     bool withNumbers_ = true;
 };
 
-class TPaperForm : public PaperEntryForm {
+class TPaperForm : public EntryFormOf<VehiclePaper> {
     Q_OBJECT
 public:
     TPaperForm(ui::MainContext& context, QWidget* mainWindow, PaperStores stores);
@@ -147,21 +174,12 @@ public:
     QLineEdit* ExpiryEdit = nullptr;
     QLineEdit* RemarksEdit = nullptr;
 
-    const std::vector<VehiclePaper>& papers() const { return papers_; }
-
 protected:
     void readEntries(PaperStore& store) override;
-    const std::vector<alcohol::PickEntry>& items() const override { return names_.vehicles(); }
-    std::vector<int> entryPositions() const override;
-    std::string nameOf(int position) const override { return names_.vehicleLabel(position); }
-    void showHistory() override;
+    std::vector<QString> historyCells(const VehiclePaper& paper) const override;
     void copyCurrent() override;
-    void loadEntry(std::int64_t id) override;
+    void showEntry(const VehiclePaper& paper) override;
     bool storeInput(PaperStore& store, std::int64_t editing) override;
-    void removeEntry(PaperStore& store, std::int64_t id) override;
-
-private:
-    std::vector<VehiclePaper> papers_;
 };
 
 }  // namespace quil::papers
