@@ -363,9 +363,7 @@ StagingFolder::StagingFolder(const std::string& dataFolder, const std::string& n
     try {
         const std::string mark =
             std::string(kStagingMarkTitle) + "\n" + std::to_string(inodeOf(path_)) + "\n";
-        auto f = fs.open(path_ + kStagingMark, OpenMode::CreateNew);
-        f->writeAt(0, mark.data(), mark.size());
-        f->sync();
+        writeNewFile(fs, path_ + kStagingMark, mark);
     } catch (...) {
         try {
             fs.removeFolder(path_);
@@ -389,10 +387,7 @@ void swapIntoPlace(const std::string& staging, const std::string& dataFolder, co
     syncPut(staging, plan, fs);
     try {
         const std::string text = journalText(plan);
-        auto journal = fs.open(staging + kJournalName, OpenMode::CreateNew);
-        journal->writeAt(0, text.data(), text.size());
-        journal->sync();
-        journal.reset();
+        writeNewFile(fs, staging + kJournalName, text);
         fs.syncFolder(staging);
     } catch (...) {
         // Nothing was renamed: without its journal the staging folder is only copies.

@@ -203,20 +203,19 @@ DataRecord LegacyConverter::newRecord(RecordKind kind, int vehicle) const {
     return r;
 }
 
-double LegacyConverter::recordDate(const char* label, int vehicle, int y, int m, int d) {
-    if (isValidDate(y, static_cast<unsigned>(m), static_cast<unsigned>(d)))
-        return encodeDate(y, static_cast<unsigned>(m), static_cast<unsigned>(d));
-    problems_.push_back(format("%s:車両%d %d年%d月%d日", label, vehicle, y, m, d));
+double LegacyConverter::recordDate(const RecordAt& at) {
+    if (isValidDate(at.y, static_cast<unsigned>(at.m), static_cast<unsigned>(at.d)))
+        return encodeDate(at.y, static_cast<unsigned>(at.m), static_cast<unsigned>(at.d));
+    problems_.push_back(format("%s:車両%d %d年%d月%d日", at.label, at.vehicle, at.y, at.m, at.d));
     return today_;
 }
 
-std::int16_t LegacyConverter::mapped(const std::vector<int>& map, int number, const char* label,
-                                     const std::string& file, int vehicle, int y, int m, int d) {
+std::int16_t LegacyConverter::mapped(const std::vector<int>& map, int number, const RecordAt& at) {
     if (number <= 0) return -1;
     if (static_cast<std::size_t>(number) <= map.size())
         return static_cast<std::int16_t>(map[static_cast<std::size_t>(number) - 1]);
-    problems_.push_back(format("%s:車両%d %d年%d月%d日 番号%dは一覧にありません(%s)", label,
-                               vehicle, y, m, d, number, file.c_str()));
+    problems_.push_back(format("%s:車両%d %d年%d月%d日 番号%dは一覧にありません(%s)", at.label,
+                               at.vehicle, at.y, at.m, at.d, number, at.file.c_str()));
     return -1;
 }
 

@@ -54,13 +54,26 @@ private:
     std::optional<std::string> readFile(const std::string& name, std::size_t recordSize);
     std::vector<int> convertList(const char* file, store::ItemKind kind, int dataSetVersion);
     store::DataRecord newRecord(store::RecordKind kind, int vehicle) const;
+    // A record of a dated legacy file, as its log lines name it: the kind of data, the file,
+    // the vehicle and the year, month and day the record gives.
+    struct RecordAt {
+        const char* label;
+        const std::string& file;
+        int vehicle;
+        int y, m, d;
+    };
     // The date of a legacy record, or today with a log line when it forms no calendar date.
-    double recordDate(const char* label, int vehicle, int y, int m, int d);
+    double recordDate(const RecordAt& at);
     // The item position of a 1-based list entry; −1 for none, −1 and a log line beyond the list.
-    std::int16_t mapped(const std::vector<int>& map, int number, const char* label,
-                        const std::string& file, int vehicle, int y, int m, int d);
+    std::int16_t mapped(const std::vector<int>& map, int number, const RecordAt& at);
     void tick(const ImportProgress& progress, std::int64_t n);
 
+    // One pass over vehicle n's file of dated records, `prefix` + ".d" + n (gas, mente,
+    // kane): every record of `size` bytes becomes a record of `kind` dated from its year,
+    // month and day, which `fill(bytes, record, at)` completes. The number of records read.
+    template <typename Fill>
+    std::int64_t datedPass(const char* prefix, int n, std::size_t size, store::RecordKind kind,
+                           const char* label, Fill fill);
     // Each pass converts the files of vehicle n and returns the number of records read.
     std::int64_t drivingPass(int n);
     std::int64_t refuellingPass(int n);

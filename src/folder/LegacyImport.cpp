@@ -32,9 +32,7 @@ void writeAll(const std::string& path, const std::vector<Record>& records, FileS
 void writeLog(const std::string& path, const std::vector<std::string>& lines, FileSystem& fs) {
     std::string text;
     for (const std::string& l : lines) text += toCp932(l) + "\r\n";
-    auto f = fs.open(path, OpenMode::CreateNew);
-    f->writeAt(0, text.data(), text.size());
-    f->sync();
+    writeNewFile(fs, path, text);
 }
 
 }  // namespace

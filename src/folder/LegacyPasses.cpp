@@ -17,6 +17,15 @@ constexpr const char* kGasLabel = "ガソリンデータ";
 constexpr const char* kMaintenanceLabel = "点検・整備データ";
 constexpr const char* kExpenseLabel = "出費データ";
 
+// Remarks and a note in brackets, "remarks(note)": the remarks cut to `remarksBytes`, the
+// note to what is left of `totalBytes` after them and the opening bracket.
+std::string withNote(std::string_view remarks, std::size_t remarksBytes, std::string_view note,
+                     std::size_t totalBytes) {
+    std::string out = cutCp932(remarks, remarksBytes) + "(";
+    out += cutCp932(note, totalBytes - out.size()) + ")";
+    return out;
+}
+
 }  // namespace
 
 std::int64_t LegacyConverter::drivingPass(int n) {
@@ -48,85 +57,73 @@ std::int64_t LegacyConverter::drivingPass(int n) {
     return read;
 }
 
-std::int64_t LegacyConverter::refuellingPass(int n) {
-    const std::string name = "gas.d" + std::to_string(n);
-    auto file = readFile(name, kGasSize);
+template <typename Fill>
+std::int64_t LegacyConverter::datedPass(const char* prefix, int n, std::size_t size,
+                                        RecordKind kind, const char* label, Fill fill) {
+    const std::string name = prefix + (".d" + std::to_string(n));
+    auto file = readFile(name, size);
     if (!file) return 0;
-    auto& out = passes_[1];
-    for (std::size_t off = 0; off < file->size(); off += kGasSize) {
-        LegacyBytes b(file->data() + off, kGasSize);
-        const int y = b.i32(4), m = b.i32(8), d = b.i32(12);
-        DataRecord r = newRecord(RecordKind::Refuelling, n);
-        r.setDate(recordDate(kGasLabel, n, y, m, d));
-        r.setDistance1(b.f32(16));
-        r.setDistance2(b.f32(20));
-        r.setPrice(b.i32(24));
-        r.setTax(b.i32(28));
-        r.setItem(b.byte(36));
-        r.setReserved66(b.byte(37));
-        r.setPlace(mapped(stationMap_, b.i32(32), kGasLabel, name, n, y, m, d));
-        putShortString(r.data(), 70, 100, b.str(38, 89));
+    auto& out = passes_[static_cast<std::size_t>(kind)];
+    for (std::size_t off = 0; off < file->size(); off += size) {
+        LegacyBytes b(file->data() + off, size);
+        const RecordAt at{label, name, n, b.i32(4), b.i32(8), b.i32(12)};
+        DataRecord r = newRecord(kind, n);
+        r.setDate(recordDate(at));
+        fill(b, r, at);
         out.push_back(r);
     }
-    return static_cast<std::int64_t>(file->size() / kGasSize);
+    return static_cast<std::int64_t>(file->size() / size);
+}
+
+std::int64_t LegacyConverter::refuellingPass(int n) {
+    return datedPass("gas", n, kGasSize, RecordKind::Refuelling, kGasLabel,
+                     [this](const LegacyBytes& b, DataRecord& r, const RecordAt& at) {
+                         r.setDistance1(b.f32(16));
+                         r.setDistance2(b.f32(20));
+                         r.setPrice(b.i32(24));
+                         r.setTax(b.i32(28));
+                         r.setItem(b.byte(36));
+                         r.setReserved66(b.byte(37));
+                         r.setPlace(mapped(stationMap_, b.i32(32), at));
+                         putShortString(r.data(), 70, 100, b.str(38, 89));
+                     });
 }
 
 std::int64_t LegacyConverter::maintenancePass(int n) {
-    const std::string name = "mente.d" + std::to_string(n);
-    auto file = readFile(name, kMaintenanceSize);
-    if (!file) return 0;
-    auto& out = passes_[2];
-    for (std::size_t off = 0; off < file->size(); off += kMaintenanceSize) {
-        LegacyBytes b(file->data() + off, kMaintenanceSize);
-        const int y = b.i32(4), m = b.i32(8), d = b.i32(12);
-        const std::int32_t amount = b.i32(24);
-        std::int32_t price = amount, tax = b.i32(72);
-        std::string_view textB = b.str(76, 51);
-        if (b.i32(0) < 110) {
-            // The amount includes the tax: the price before tax is what remains.
-            tax = includedTax(amount, y, m, d);
-            price = amount - tax;
-            textB = {};
-        }
-        DataRecord r = newRecord(RecordKind::Maintenance, n);
-        r.setDate(recordDate(kMaintenanceLabel, n, y, m, d));
-        r.setDistance1(b.f32(16));
-        r.setPrice(price);
-        r.setTax(tax);
-        r.setItem(mapped(maintenanceMap_, b.i16(20), kMaintenanceLabel, name, n, y, m, d));
-        r.setReserved66(-1);
-        r.setPlace(-1);
-        std::string remarks = cutCp932(b.str(28, 43), 40) + "(";
-        remarks += cutCp932(textB, 81 - remarks.size()) + ")";
-        putShortString(r.data(), 70, 100, remarks);
-        out.push_back(r);
-    }
-    return static_cast<std::int64_t>(file->size() / kMaintenanceSize);
+    return datedPass("mente", n, kMaintenanceSize, RecordKind::Maintenance, kMaintenanceLabel,
+                     [this](const LegacyBytes& b, DataRecord& r, const RecordAt& at) {
+                         const std::int32_t amount = b.i32(24);
+                         std::int32_t price = amount, tax = b.i32(72);
+                         std::string_view textB = b.str(76, 51);
+                         if (b.i32(0) < 110) {
+                             // The amount includes the tax: the price before tax is what remains.
+                             tax = includedTax(amount, at.y, at.m, at.d);
+                             price = amount - tax;
+                             textB = {};
+                         }
+                         r.setDistance1(b.f32(16));
+                         r.setPrice(price);
+                         r.setTax(tax);
+                         r.setItem(mapped(maintenanceMap_, b.i16(20), at));
+                         r.setReserved66(-1);
+                         r.setPlace(-1);
+                         putShortString(r.data(), 70, 100, withNote(b.str(28, 43), 40, textB, 81));
+                     });
 }
 
 std::int64_t LegacyConverter::expensePass(int n) {
-    const std::string name = "kane.d" + std::to_string(n);
-    auto file = readFile(name, kExpenseSize);
-    if (!file) return 0;
-    auto& out = passes_[3];
-    for (std::size_t off = 0; off < file->size(); off += kExpenseSize) {
-        LegacyBytes b(file->data() + off, kExpenseSize);
-        const int y = b.i32(4), m = b.i32(8), d = b.i32(12);
-        DataRecord r = newRecord(RecordKind::Expense, n);
-        r.setDate(recordDate(kExpenseLabel, n, y, m, d));
-        r.setPrice(b.i32(64));
-        r.setTax(b.i32(68));
-        r.setItem(mapped(expenseMap_, b.i16(16), kExpenseLabel, name, n, y, m, d));
-        r.setReserved66(-1);
-        r.setPlace(-1);
-        std::string textAB(b.str(20, 43));
-        textAB += b.str(121, 134);
-        std::string remarks = cutCp932(textAB, 80) + "(";
-        remarks += cutCp932(b.str(80, 40), 121 - remarks.size()) + ")";
-        putShortString(r.data(), 70, 100, remarks);
-        out.push_back(r);
-    }
-    return static_cast<std::int64_t>(file->size() / kExpenseSize);
+    return datedPass("kane", n, kExpenseSize, RecordKind::Expense, kExpenseLabel,
+                     [this](const LegacyBytes& b, DataRecord& r, const RecordAt& at) {
+                         r.setPrice(b.i32(64));
+                         r.setTax(b.i32(68));
+                         r.setItem(mapped(expenseMap_, b.i16(16), at));
+                         r.setReserved66(-1);
+                         r.setPlace(-1);
+                         std::string textAB(b.str(20, 43));
+                         textAB += b.str(121, 134);
+                         putShortString(r.data(), 70, 100,
+                                        withNote(textAB, 80, b.str(80, 40), 121));
+                     });
 }
 
 std::vector<DataRecord> LegacyConverter::sortedRecords() const {

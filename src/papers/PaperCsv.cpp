@@ -1,5 +1,6 @@
 #include "papers/PaperCsv.h"
 
+#include <algorithm>
 #include <map>
 #include <unordered_map>
 
@@ -82,15 +83,46 @@ CsvRead<Entry> failed(std::size_t line, const std::string& what) {
     return {{}, 0, std::to_string(line) + "行目: " + what};
 }
 
-bool sameLicence(DriverLicence a, DriverLicence b) {
+// The same entry whatever its id and whether it was renewed since.
+template <typename Entry>
+bool sameEntry(Entry a, Entry b) {
     a.id = b.id = 0;
     a.renewed = b.renewed = false;
     return a == b;
 }
-bool samePaperEntry(VehiclePaper a, VehiclePaper b) {
-    a.id = b.id = 0;
-    a.renewed = b.renewed = false;
-    return a == b;
+
+using Row = std::map<std::string, std::string>;
+
+// The entries of a table's rows that no stored entry equals (`same`), each checked as its
+// entry dialog checks it. `input` makes a row the dialog's input, or says (in `error`) why
+// it cannot. A row's entry is built alone to be compared with the stored ones, and then
+// against the stored entries and those of the rows before it, so a duplicate within the
+// file is refused as the dialog would refuse it.
+template <typename Entry, typename Input, typename ToInput, typename Same>
+CsvRead<Entry> readEntries(const Table& t, const std::vector<Entry>& stored, store::DateTime today,
+                           ToInput input,
+                           EntryResult<Entry> (*build)(const Input&, store::DateTime,
+                                                       const std::vector<Entry>&, std::int64_t),
+                           Same same) {
+    CsvRead<Entry> out;
+    std::vector<Entry> known = stored;
+    for (std::size_t i = 0; i < t.rows.size(); ++i) {
+        std::string error;
+        const std::optional<Input> in = input(t.rows[i], error);
+        if (!in) return failed<Entry>(t.lines[i], error);
+        const auto built = build(*in, today, {}, 0);
+        if (!built.entry) return failed<Entry>(t.lines[i], built.message);
+        if (std::any_of(stored.begin(), stored.end(),
+                        [&](const Entry& s) { return same(s, *built.entry); })) {
+            ++out.alreadyStored;
+            continue;
+        }
+        const auto checked = build(*in, today, known, 0);
+        if (!checked.entry) return failed<Entry>(t.lines[i], checked.message);
+        known.push_back(*checked.entry);
+        out.entries.push_back(*checked.entry);
+    }
+    return out;
 }
 
 }  // namespace
@@ -143,13 +175,12 @@ CsvRead<DriverLicence> readLicencesCsv(std::string_view bytes, const CsvNames& n
     const Table t = readTable(bytes, kLicenceColumns, "免許証番号", "運転免許証");
     if (!t.error.empty()) return {{}, 0, t.error};
     const auto drivers = positionsByName(names.drivers);
-    CsvRead<DriverLicence> out;
-    std::vector<DriverLicence> known = stored;
-    for (std::size_t i = 0; i < t.rows.size(); ++i) {
-        const auto& row = t.rows[i];
+    auto input = [&](const Row& row, std::string& error) -> std::optional<LicenceInput> {
         const auto driver = drivers.find(row.at("運転者"));
-        if (driver == drivers.end())
-            return failed<DriverLicence>(t.lines[i], "運転者「" + row.at("運転者") + "」が見つかりません。");
+        if (driver == drivers.end()) {
+            error = "運転者「" + row.at("運転者") + "」が見つかりません。";
+            return std::nullopt;
+        }
         LicenceInput in;
         in.driver = driver->second;
         if (row.count("免許証番号")) in.number = row.at("免許証番号");
@@ -159,25 +190,16 @@ CsvRead<DriverLicence> readLicencesCsv(std::string_view bytes, const CsvNames& n
         in.seenOnText = row.at("確認日");
         in.seenBy = row.at("確認者");
         in.remarks = row.at("備考");
-        const auto built = buildLicence(in, today, {});
-        if (!built.entry) return failed<DriverLicence>(t.lines[i], built.message);
-        // A file written without numbers matches a stored licence whatever its number.
-        const bool withNumber = row.count("免許証番号") != 0;
-        bool stored_ = false;
-        for (DriverLicence s : stored) {
-            if (!withNumber) s.number.clear();
-            stored_ = stored_ || sameLicence(s, *built.entry);
-        }
-        if (stored_) {
-            ++out.alreadyStored;
-            continue;
-        }
-        const auto checked = buildLicence(in, today, known);
-        if (!checked.entry) return failed<DriverLicence>(t.lines[i], checked.message);
-        known.push_back(*checked.entry);
-        out.entries.push_back(*checked.entry);
-    }
-    return out;
+        return in;
+    };
+    // A file written without numbers matches a stored licence whatever its number (every
+    // row of a file has the same columns).
+    const bool withNumber = t.rows.empty() || t.rows.front().count("免許証番号") != 0;
+    auto same = [withNumber](DriverLicence s, const DriverLicence& entry) {
+        if (!withNumber) s.number.clear();
+        return sameEntry(s, entry);
+    };
+    return readEntries(t, stored, today, input, buildLicence, same);
 }
 
 CsvRead<VehiclePaper> readPapersCsv(std::string_view bytes, const CsvNames& names,
@@ -186,16 +208,17 @@ CsvRead<VehiclePaper> readPapersCsv(std::string_view bytes, const CsvNames& name
     const Table t = readTable(bytes, kPaperColumns, "", "車両の書類");
     if (!t.error.empty()) return {{}, 0, t.error};
     const auto vehicles = positionsByName(names.vehicles);
-    CsvRead<VehiclePaper> out;
-    std::vector<VehiclePaper> known = stored;
-    for (std::size_t i = 0; i < t.rows.size(); ++i) {
-        const auto& row = t.rows[i];
+    auto input = [&](const Row& row, std::string& error) -> std::optional<PaperInput> {
         const auto vehicle = vehicles.find(row.at("車両"));
-        if (vehicle == vehicles.end())
-            return failed<VehiclePaper>(t.lines[i], "車両「" + row.at("車両") + "」が見つかりません。");
+        if (vehicle == vehicles.end()) {
+            error = "車両「" + row.at("車両") + "」が見つかりません。";
+            return std::nullopt;
+        }
         const auto kind = kindFromName(row.at("種類"));
-        if (!kind)
-            return failed<VehiclePaper>(t.lines[i], "種類「" + row.at("種類") + "」が正しくありません。");
+        if (!kind) {
+            error = "種類「" + row.at("種類") + "」が正しくありません。";
+            return std::nullopt;
+        }
         PaperInput in;
         in.vehicle = vehicle->second;
         in.kind = *kind;
@@ -204,20 +227,9 @@ CsvRead<VehiclePaper> readPapersCsv(std::string_view bytes, const CsvNames& name
         in.number = row.at("証明書・証券番号");
         in.expiryText = row.at("有効期限");
         in.remarks = row.at("備考");
-        const auto built = buildPaper(in, today, {});
-        if (!built.entry) return failed<VehiclePaper>(t.lines[i], built.message);
-        bool stored_ = false;
-        for (const VehiclePaper& s : stored) stored_ = stored_ || samePaperEntry(s, *built.entry);
-        if (stored_) {
-            ++out.alreadyStored;
-            continue;
-        }
-        const auto checked = buildPaper(in, today, known);
-        if (!checked.entry) return failed<VehiclePaper>(t.lines[i], checked.message);
-        known.push_back(*checked.entry);
-        out.entries.push_back(*checked.entry);
-    }
-    return out;
+        return in;
+    };
+    return readEntries(t, stored, today, input, buildPaper, sameEntry<VehiclePaper>);
 }
 
 std::string stateName(ExpiryState state) {

@@ -8,15 +8,19 @@ namespace {
 
 constexpr const char* kBadDate = "正しい日付を入力して下さい！";
 
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
+using store::trimmed;
 
 template <typename Entry>
 EntryResult<Entry> refuse(EntryField field, std::string message) {
     return {std::nullopt, field, std::move(message), {}};
+}
+
+// An accepted entry, with the warning of a past expiry.
+template <typename Entry>
+EntryResult<Entry> accepted(const Entry& entry, store::DateTime today) {
+    EntryResult<Entry> result{entry, EntryField::None, {}, {}};
+    if (entry.expiry < store::dateOnly(today)) result.warning = lapsedWarning(entry.expiry);
+    return result;
 }
 
 std::optional<store::DateTime> day(const std::string& text) {
@@ -113,9 +117,7 @@ EntryResult<DriverLicence> buildLicence(const LicenceInput& in, store::DateTime 
     l.seenOn = seenOn.value_or(0);
     l.seenBy = trimmed(in.seenBy);
     l.remarks = trimmed(in.remarks);
-    EntryResult<R> result{l, EntryField::None, {}, {}};
-    if (*expiry < store::dateOnly(today)) result.warning = lapsedWarning(*expiry);
-    return result;
+    return accepted(l, today);
 }
 
 EntryResult<VehiclePaper> buildPaper(const PaperInput& in, store::DateTime today,
@@ -142,9 +144,7 @@ EntryResult<VehiclePaper> buildPaper(const PaperInput& in, store::DateTime today
             return refuse<R>(EntryField::Expiry,
                              "この車両の同じ有効期限の" + paperLabel(p) + "がすでに登録されています。");
     }
-    EntryResult<R> result{p, EntryField::None, {}, {}};
-    if (*expiry < store::dateOnly(today)) result.warning = lapsedWarning(*expiry);
-    return result;
+    return accepted(p, today);
 }
 
 }  // namespace quil::papers

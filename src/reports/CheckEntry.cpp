@@ -5,11 +5,7 @@
 namespace quil::alcohol {
 
 namespace {
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
+using store::trimmed;
 
 EntryResult refuse(EntryField field, std::string message) { return {std::nullopt, field, message}; }
 }  // namespace

@@ -14,13 +14,24 @@ using namespace quil::store;
 namespace {
 // The day of a date on or after 1899/12/30 is its whole part; earlier ones take the slow way.
 DateTime dayOf(DateTime d) { return d >= 0 ? std::floor(d) : dateOnly(d); }
+
+// The element at `i`, the list grown (with empty elements) to hold it.
+template <typename T>
+T& grownTo(std::vector<T>& list, std::size_t i) {
+    if (list.size() <= i) list.resize(i + 1);
+    return list[i];
+}
 }  // namespace
 
 double ScheduleCollector::readingOf(const DataRecord& r) { return odometerReading(r); }
 
+std::optional<std::size_t> ScheduleCollector::doneItem(const DataRecord& r) {
+    if (RecordKind(r.kind()) != RecordKind::Maintenance || r.item() < 0) return std::nullopt;
+    return std::size_t(r.item());
+}
+
 bool ScheduleCollector::counts(const DataRecord& r) {
-    return r.vehicle() >= 0 && (readingOf(r) > 0 || (RecordKind(r.kind()) == RecordKind::Maintenance &&
-                                                     r.item() >= 0));
+    return r.vehicle() >= 0 && (readingOf(r) > 0 || doneItem(r));
 }
 
 void ScheduleCollector::note(PerVehicle& pv, double reading) {
@@ -33,7 +44,9 @@ void ScheduleCollector::note(PerVehicle& pv, double reading) {
     if (pv.top.size() > kTop) pv.top.pop_back();
 }
 
-bool ScheduleCollector::feedsDone(const PerVehicle& pv, DateTime date) {
+bool ScheduleCollector::feedsDone(const PerVehicle& pv, const DataRecord& r) {
+    if (!(readingOf(r) > 0)) return false;
+    const DateTime date = r.date();
     return std::any_of(pv.done.begin(), pv.done.end(), [date](const std::optional<Done>& d) {
         return d && d->fromHighest && date <= d->at;
     });
@@ -43,17 +56,14 @@ void ScheduleCollector::add(const DataRecord& r) {
     if (r.deleted()) return;
     const int v = r.vehicle();
     if (v < 0) return;
-    if (vehicles_.size() <= std::size_t(v)) vehicles_.resize(std::size_t(v) + 1);
-    PerVehicle& pv = vehicles_[std::size_t(v)];
+    PerVehicle& pv = grownTo(vehicles_, std::size_t(v));
     note(pv, readingOf(r));
-    if (RecordKind(r.kind()) != RecordKind::Maintenance) return;
-    const int item = r.item();
-    if (item < 0) return;
-    if (pv.done.size() <= std::size_t(item)) pv.done.resize(std::size_t(item) + 1);
+    const auto item = doneItem(r);
+    if (!item) return;
     // File order is date order: the later record of a day wins.
     const DateTime d = r.date();
     const bool own = r.distance1() > 0;
-    pv.done[std::size_t(item)] = Done{dayOf(d), own ? r.distance1() : pv.highest, !own, d};
+    grownTo(pv.done, *item) = Done{dayOf(d), own ? r.distance1() : pv.highest, !own, d};
 }
 
 bool ScheduleCollector::insert(const DataRecord& r, bool last) {
@@ -62,16 +72,11 @@ bool ScheduleCollector::insert(const DataRecord& r, bool last) {
         add(r);
         return true;
     }
-    const std::size_t v = std::size_t(r.vehicle());
-    if (vehicles_.size() <= v) vehicles_.resize(v + 1);
-    PerVehicle& pv = vehicles_[v];
-    const double reading = readingOf(r);
+    PerVehicle& pv = grownTo(vehicles_, std::size_t(r.vehicle()));
+    if (feedsDone(pv, r)) return false;
     const DateTime d = r.date();
-    if (reading > 0 && feedsDone(pv, d)) return false;
-    if (RecordKind(r.kind()) == RecordKind::Maintenance && r.item() >= 0) {
-        const std::size_t item = std::size_t(r.item());
-        if (pv.done.size() <= item) pv.done.resize(item + 1);
-        std::optional<Done>& done = pv.done[item];
+    if (const auto item = doneItem(r)) {
+        std::optional<Done>& done = grownTo(pv.done, *item);
         if (!done || d > done->at) {
             // The latest of its item now; without a reading of its own its odometer would be
             // the highest reading before it, which only a pass can tell.
@@ -81,7 +86,7 @@ bool ScheduleCollector::insert(const DataRecord& r, bool last) {
             return false;  // the same moment: file order decides
         }
     }
-    note(pv, reading);
+    note(pv, readingOf(r));
     return true;
 }
 
@@ -90,14 +95,12 @@ bool ScheduleCollector::remove(const DataRecord& r) {
     const std::size_t v = std::size_t(r.vehicle());
     if (v >= vehicles_.size()) return false;
     PerVehicle& pv = vehicles_[v];
-    const double reading = readingOf(r);
-    const DateTime d = r.date();
-    if (reading > 0 && feedsDone(pv, d)) return false;
-    if (RecordKind(r.kind()) == RecordKind::Maintenance && r.item() >= 0) {
-        const std::size_t item = std::size_t(r.item());
-        if (item < pv.done.size() && pv.done[item] && d >= pv.done[item]->at)
+    if (feedsDone(pv, r)) return false;
+    if (const auto item = doneItem(r)) {
+        if (*item < pv.done.size() && pv.done[*item] && r.date() >= pv.done[*item]->at)
             return false;  // it may be the latest of its item
     }
+    const double reading = readingOf(r);
     if (!(reading > 0)) return true;
     const auto it = std::find(pv.top.begin(), pv.top.end(), reading);
     if (it != pv.top.end())
@@ -113,8 +116,7 @@ bool ScheduleCollector::remove(const DataRecord& r) {
 void ScheduleCollector::setReadings(int vehicle, std::vector<double> highest,
                                     std::int64_t readings) {
     if (vehicle < 0) return;
-    if (vehicles_.size() <= std::size_t(vehicle)) vehicles_.resize(std::size_t(vehicle) + 1);
-    PerVehicle& pv = vehicles_[std::size_t(vehicle)];
+    PerVehicle& pv = grownTo(vehicles_, std::size_t(vehicle));
     if (highest.size() > kTop) highest.resize(kTop);
     pv.highest = highest.empty() ? 0 : highest.front();
     pv.top = std::move(highest);
@@ -123,10 +125,7 @@ void ScheduleCollector::setReadings(int vehicle, std::vector<double> highest,
 
 void ScheduleCollector::setDone(int vehicle, int item, const Done& done) {
     if (vehicle < 0 || item < 0) return;
-    if (vehicles_.size() <= std::size_t(vehicle)) vehicles_.resize(std::size_t(vehicle) + 1);
-    auto& list = vehicles_[std::size_t(vehicle)].done;
-    if (list.size() <= std::size_t(item)) list.resize(std::size_t(item) + 1);
-    list[std::size_t(item)] = done;
+    grownTo(grownTo(vehicles_, std::size_t(vehicle)).done, std::size_t(item)) = done;
 }
 
 double ScheduleCollector::highest(int vehicle) const {

@@ -110,9 +110,12 @@ private:
     };
     static double readingOf(const store::DataRecord& r);
     static void note(PerVehicle& pv, double reading);
-    // Whether a record at `date` comes before (or with) a maintenance whose odometer was
-    // taken from the readings before it.
-    static bool feedsDone(const PerVehicle& pv, store::DateTime date);
+    // The item a maintenance record marks done; nullopt for other records and for a
+    // maintenance of no item.
+    static std::optional<std::size_t> doneItem(const store::DataRecord& r);
+    // Whether a record's reading may change a maintenance whose odometer was taken from the
+    // readings before it: the record has a reading and comes before (or with) it.
+    static bool feedsDone(const PerVehicle& pv, const store::DataRecord& r);
     std::vector<PerVehicle> vehicles_;  // by vehicle position
 };
 

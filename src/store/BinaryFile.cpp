@@ -70,9 +70,7 @@ void BinaryFile::keepPartialTail(FileSystem& fs) {
         name = base + "-" + std::to_string(n);
     }
     try {
-        auto side = fs.open(name, OpenMode::CreateNew);
-        side->writeAt(0, tail.data(), tail.size());
-        side->sync();
+        writeNewFile(fs, name, tail);
     } catch (...) {
         try {
             fs.remove(name);

@@ -96,27 +96,19 @@ struct DataSetChange {
 
     static DataSetChange recordSaved(const SavedPlace& place, const DataRecord& record,
                                      std::optional<DataRecord> previous = std::nullopt) {
-        DataSetChange c;
-        c.what = What::RecordSaved;
+        DataSetChange c = ofRecord(What::RecordSaved, record, std::move(previous));
         c.place = place;
-        c.record = record;
-        c.previous = std::move(previous);
         return c;
     }
     static DataSetChange recordDeleted(std::int64_t position, const DataRecord& record) {
-        DataSetChange c;
-        c.what = What::RecordDeleted;
+        DataSetChange c = ofRecord(What::RecordDeleted, record);
         c.place.position = position;
-        c.record = record;
         return c;
     }
     static DataSetChange serverRecordSaved(std::int64_t id, const DataRecord& record,
                                            std::optional<DataRecord> previous = std::nullopt) {
-        DataSetChange c;
-        c.what = What::RecordsChanged;
+        DataSetChange c = ofRecord(What::RecordsChanged, record, std::move(previous));
         c.serverId = id;
-        c.record = record;
-        c.previous = std::move(previous);
         return c;
     }
     static DataSetChange serverRecordDeleted(std::int64_t id, const DataRecord& record) {
@@ -147,6 +139,14 @@ struct DataSetChange {
     static DataSetChange of(What what) {
         DataSetChange c;
         c.what = what;
+        return c;
+    }
+    // A change of one record: the record as it is now and, on an edit, as it was.
+    static DataSetChange ofRecord(What what, const DataRecord& record,
+                                  std::optional<DataRecord> previous = std::nullopt) {
+        DataSetChange c = of(what);
+        c.record = record;
+        c.previous = std::move(previous);
         return c;
     }
 };

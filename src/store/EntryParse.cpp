@@ -8,12 +8,6 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 // Skips a run of digits from `i`; returns how many there were.
 std::size_t skipDigits(std::string_view s, std::size_t& i) {
     std::size_t start = i;
@@ -22,6 +16,12 @@ std::size_t skipDigits(std::string_view s, std::size_t& i) {
 }
 
 }  // namespace
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
 
 std::optional<std::int32_t> parseInteger(std::string_view text) {
     std::string_view s = trimBlanks(text);

@@ -4,11 +4,17 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "Date.h"
 
 namespace quil::store {
+
+// The text without the blanks and tabs around it.
+std::string_view trimBlanks(std::string_view text);
+// The same as a string of its own: what an entry keeps of a typed field.
+inline std::string trimmed(std::string_view text) { return std::string(trimBlanks(text)); }
 
 // A signed 32-bit decimal integer: optional sign and digits only, blanks around it
 // allowed. "1,000", "12.5", "" and values beyond the int32 range give nullopt.

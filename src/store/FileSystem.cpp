@@ -51,6 +51,12 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
+void writeNewFile(FileSystem& fs, const std::string& path, std::string_view bytes) {
+    auto file = fs.open(path, OpenMode::CreateNew);
+    file->writeAt(0, bytes.data(), bytes.size());
+    file->sync();
+}
+
 std::string withSeparator(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
     return folder;

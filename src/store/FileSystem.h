@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace quil::store {
 
@@ -82,5 +83,9 @@ std::string fileNameOf(const std::string& path);
 std::string folderOf(const std::string& path);
 // A folder path ending in '/' (an empty one stays empty), as every folder here is kept.
 std::string withSeparator(std::string folder);
+
+// A file made new (OpenMode::CreateNew) that holds `bytes`, synced and closed. On failure
+// what was made of it stays: the caller knows what goes with it.
+void writeNewFile(FileSystem& fs, const std::string& path, std::string_view bytes);
 
 }  // namespace quil::store

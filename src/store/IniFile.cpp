@@ -157,11 +157,7 @@ void replaceFile(const std::string& path, std::string_view bytes) {
     FileSystem& fs = FileSystem::current();
     const std::string temp = path + ".tmp";
     try {
-        {
-            auto file = fs.open(temp, OpenMode::CreateNew);
-            file->writeAt(0, bytes.data(), bytes.size());
-            file->sync();
-        }
+        writeNewFile(fs, temp, bytes);
         fs.rename(temp, path);
         try {
             fs.syncFolder(folderOf(path));

@@ -106,15 +106,7 @@ char* ListCsv::putRowNumber(char* p) {
         }
         return p + rowDigitCount_;
     }
-    int i = last;
-    for (; i >= 0 && rowDigits_[i] == '9'; --i) rowDigits_[i] = '0';
-    if (i >= 0) {
-        ++rowDigits_[i];
-    } else {
-        std::memmove(rowDigits_ + 1, rowDigits_, std::size_t(rowDigitCount_));
-        rowDigits_[0] = '1';
-        ++rowDigitCount_;
-    }
+    addOneToDigits(rowDigits_, rowDigitCount_);
     std::memcpy(p, rowDigits_, sizeof rowDigits_);
     return p + rowDigitCount_;
 }

@@ -74,17 +74,7 @@ void appendOneDecimal(std::string& out, double value) {
         while (n < keep) tenths[n++] = '0';
     } else if (keep >= 0) {
         for (int i = 0; i < keep; ++i) tenths[n++] = digits[i];
-        if (digits[keep] >= '5') {
-            int i = n - 1;
-            for (; i >= 0 && tenths[i] == '9'; --i) tenths[i] = '0';
-            if (i >= 0) {
-                ++tenths[i];
-            } else {
-                std::memmove(tenths + 1, tenths, std::size_t(n));
-                tenths[0] = '1';
-                ++n;
-            }
-        }
+        if (digits[keep] >= '5') addOneToDigits(tenths, n);
     }
     int first = 0;
     while (first < n && tenths[first] == '0') ++first;
@@ -106,6 +96,18 @@ std::string formatOneDecimal(double value) {
     std::string out;
     appendOneDecimal(out, value);
     return out;
+}
+
+void addOneToDigits(char* digits, int& count) {
+    int i = count - 1;
+    for (; i >= 0 && digits[i] == '9'; --i) digits[i] = '0';
+    if (i >= 0) {
+        ++digits[i];
+        return;
+    }
+    std::memmove(digits + 1, digits, std::size_t(count));
+    digits[0] = '1';
+    ++count;
 }
 
 std::string withThousands(std::int64_t value) {

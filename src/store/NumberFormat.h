@@ -17,6 +17,9 @@ void appendOneDecimal(std::string& out, double value);
 // by at most 5e-7, so the rounded tenths are the nearest whole number of tenths. Writes at
 // most 13 bytes at `p` and returns their end; nullptr (nothing written) for other values.
 char* writeNearTenths(char* p, double value);
+// Adds one to the decimal number digits[0, count): a carry past the first digit puts a '1'
+// before them (the buffer holds one byte more) and counts it.
+void addOneToDigits(char* digits, int& count);
 // "12,345" for 12345, "-1,000" for -1000.
 std::string withThousands(std::int64_t value);
 

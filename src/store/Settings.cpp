@@ -44,6 +44,18 @@ IniFile::Entry entry(SettingKey id, std::string value) {
     return {info.section, info.key, std::move(value)};
 }
 
+// The program's version and the main window's placement, the first entries the exit and
+// the first run write.
+std::vector<IniFile::Entry> versionAndPlacement(const WindowPlacement& p) {
+    return {
+        entry(SettingKey::VersionNo, std::string(kVersionText)),
+        entry(SettingKey::Top, std::to_string(p.top)),
+        entry(SettingKey::Left, std::to_string(p.left)),
+        entry(SettingKey::Width, std::to_string(p.width)),
+        entry(SettingKey::Height, std::to_string(p.height)),
+    };
+}
+
 // Values that could not be written, per settings file, for the rest of the run.
 struct Unsaved {
     std::vector<IniFile::Entry> entries;
@@ -248,32 +260,23 @@ void Settings::setTabWidths(ListTab tab, const std::vector<int>& widths) {
 }
 
 void Settings::writeExitState(const WindowPlacement& p) {
-    write({
-        entry(SettingKey::VersionNo, std::string(kVersionText)),
-        entry(SettingKey::Top, std::to_string(p.top)),
-        entry(SettingKey::Left, std::to_string(p.left)),
-        entry(SettingKey::Width, std::to_string(p.width)),
-        entry(SettingKey::Height, std::to_string(p.height)),
-        entry(SettingKey::ExeDir, programFolder_),
-    });
+    std::vector<IniFile::Entry> entries = versionAndPlacement(p);
+    entries.push_back(entry(SettingKey::ExeDir, programFolder_));
+    write(std::move(entries));
 }
 
 void Settings::writeFirstRun(int currentYear) {
-    const WindowPlacement initial;
-    write({
-        entry(SettingKey::VersionNo, std::string(kVersionText)),
-        entry(SettingKey::Top, std::to_string(initial.top)),
-        entry(SettingKey::Left, std::to_string(initial.left)),
-        entry(SettingKey::Width, std::to_string(initial.width)),
-        entry(SettingKey::Height, std::to_string(initial.height)),
-        entry(SettingKey::DataDir, programFolder_),
-        entry(SettingKey::ExeDir, programFolder_),
-        entry(SettingKey::PeriodKind, "1"),
-        entry(SettingKey::CarMask, "1"),
-        entry(SettingKey::DriverMask, "1"),
-        entry(SettingKey::PurposeMask, "1"),
-        entry(SettingKey::Period1, std::to_string(currentYear)),
-    });
+    std::vector<IniFile::Entry> entries = versionAndPlacement(WindowPlacement{});
+    entries.insert(entries.end(), {
+                                      entry(SettingKey::DataDir, programFolder_),
+                                      entry(SettingKey::ExeDir, programFolder_),
+                                      entry(SettingKey::PeriodKind, "1"),
+                                      entry(SettingKey::CarMask, "1"),
+                                      entry(SettingKey::DriverMask, "1"),
+                                      entry(SettingKey::PurposeMask, "1"),
+                                      entry(SettingKey::Period1, std::to_string(currentYear)),
+                                  });
+    write(std::move(entries));
 }
 
 }  // namespace quil::store

@@ -12,11 +12,7 @@ namespace quil::web {
 
 namespace {
 
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
+using store::trimmed;
 
 const std::string& field(const FormValues& form, const std::string& name) {
     static const std::string none;
