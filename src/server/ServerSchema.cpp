@@ -1583,7 +1583,9 @@ END $$;
 // it does not: a reading not above 0 or of no number, an expense): a NaN fails both
 // `<= 'Infinity'` and `> d1` as it fails C++'s comparisons. The index of readings is on
 // quil_reading itself, so that the server's queries and the index share one definition (a
-// change of the function must rebuild the index); the kept sums are added up again.
+// change of the function must rebuild the index); the kept sums are added up again. A push
+// replaces every record and now clears their former bytes too, which an administrator who
+// does not own the data set may push.
 constexpr const char* kSchema15 = R"SQL(
 CREATE OR REPLACE FUNCTION quil_reading(kind smallint, d1 double precision, d2 double precision)
     RETURNS double precision LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
@@ -1595,6 +1597,15 @@ DROP INDEX quil_records_readings;
 CREATE INDEX quil_records_readings ON quil_records (vehicle, quil_reading(kind, distance1, distance2))
     WHERE NOT deleted;
 SELECT quil_rebuild_record_sums();
+
+-- Former bytes of records a push replaced at schema 14: an edit's row always carries the
+-- stamp of its record.
+DELETE FROM quil_record_former f
+ WHERE NOT EXISTS (SELECT 1 FROM quil_records r WHERE r.id = f.id AND r.changed = f.stamp);
+DO $$
+BEGIN
+    EXECUTE format('GRANT DELETE ON quil_record_former TO %I', quil_group('admin'));
+END $$;
 )SQL";
 
 struct Migration {
