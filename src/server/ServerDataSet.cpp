@@ -46,13 +46,12 @@ void checkSaveKey(const std::string& key) {
         throw ServerError(K::Other, "サーバー", "保存の鍵が正しくありません。");
 }
 
-// A record's odometer reading, written as the index quil_records_readings writes it (the
-// planner uses the index only for the same expression); `row` names the row ("e.") or is
-// empty.
+// A record's odometer reading when it counts as one, else 0 (quil_reading, as the folder's
+// odometerReading(r) > 0 takes it), written as the index quil_records_readings writes it
+// (the planner uses the index only for the same expression); `row` names the row ("e.") or
+// is empty.
 std::string readingOf(const std::string& row) {
-    return "(CASE " + row + "kind WHEN 0 THEN greatest(" + row + "distance1, " + row +
-           "distance2) WHEN 1 THEN " + row + "distance1 WHEN 2 THEN " + row +
-           "distance1 ELSE 0 END)";
+    return "quil_reading(" + row + "kind, " + row + "distance1, " + row + "distance2)";
 }
 
 }  // namespace
@@ -290,8 +289,7 @@ std::vector<store::RecordSums> ServerDataSet::sumRecords(const store::RecordSums
     const std::string one =
         "SELECT kind, vehicle, quil_month(date) AS month, trunc(date) AS day, user_no, item, "
         "1 AS count, distance2 - distance1 AS driven, distance2, price, tax, "
-        "CASE WHEN quil_reading(kind, distance1, distance2) > 0 "
-        "THEN quil_reading(kind, distance1, distance2) ELSE 0 END AS highest, "
+        "quil_reading(kind, distance1, distance2) AS highest, "
         "(quil_reading(kind, distance1, distance2) > 0)::int AS readings "
         "FROM quil_records WHERE NOT deleted AND " +
         taken;
@@ -401,12 +399,14 @@ void ServerDataSet::scanRefuellings(int vehicle,
 std::vector<RecordRow> ServerDataSet::lastOfEach(std::int16_t kind, std::vector<double>& highest) {
     // Each vehicle and item of the kind from the kept sums, its last record over the index of
     // kinds. The highest reading before a record is asked only for a record without a reading
-    // of its own: the vehicle's readings from the highest down over their index, the first one
-    // before the record in the list's order.
+    // of its own (its first distance not above 0 as C++ compares: NaN, which the server
+    // orders above every number, is none): the vehicle's readings from the highest down over
+    // their index, the first one before the record in the list's order.
     const std::string reading = readingOf("e.");
     const PgResult r = retrying([&] {
         return conn_.exec(
-            "SELECT l.id, l.version, l.raw, CASE WHEN l.distance1 > 0 THEN 0::float8 ELSE "
+            "SELECT l.id, l.version, l.raw, CASE WHEN l.distance1 > 0 AND l.distance1 <= "
+            "'Infinity'::float8 THEN 0::float8 ELSE "
             "coalesce((SELECT " +
                 reading +
                 " FROM quil_records e WHERE NOT e.deleted "

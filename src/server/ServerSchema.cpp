@@ -1575,6 +1575,39 @@ BEGIN
 END $$;
 )SQL";
 
+// Schema 15: the server counts a reading as the folder's reports do. They take a record's
+// reading when `reading > 0` in C++, false for NaN, and a drive's reading is std::max of its
+// two distances, the first unless the second is a greater number; PostgreSQL orders NaN
+// above every number, so that `greatest` and `> 0` took a damaged record's NaN for its
+// vehicle's highest reading. quil_reading now gives the reading only when it counts (0 when
+// it does not: a reading not above 0 or of no number, an expense): a NaN fails both
+// `<= 'Infinity'` and `> d1` as it fails C++'s comparisons. The index of readings is on
+// quil_reading itself, so that the server's queries and the index share one definition (a
+// change of the function must rebuild the index); the kept sums are added up again. A push
+// replaces every record and now clears their former bytes too, which an administrator who
+// does not own the data set may push.
+constexpr const char* kSchema15 = R"SQL(
+CREATE OR REPLACE FUNCTION quil_reading(kind smallint, d1 double precision, d2 double precision)
+    RETURNS double precision LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+    SELECT CASE WHEN kind = 0 AND d2 > d1 AND d2 > 0 AND d2 <= 'Infinity'::float8 THEN d2
+                WHEN kind IN (0, 1, 2) AND d1 > 0 AND d1 <= 'Infinity'::float8 THEN d1
+                ELSE 0::float8 END
+$$;
+DROP INDEX quil_records_readings;
+CREATE INDEX quil_records_readings ON quil_records (vehicle, quil_reading(kind, distance1, distance2))
+    WHERE NOT deleted;
+SELECT quil_rebuild_record_sums();
+
+-- Former bytes of records a push replaced at schema 14: an edit's row always carries the
+-- stamp of its record.
+DELETE FROM quil_record_former f
+ WHERE NOT EXISTS (SELECT 1 FROM quil_records r WHERE r.id = f.id AND r.changed = f.stamp);
+DO $$
+BEGIN
+    EXECUTE format('GRANT DELETE ON quil_record_former TO %I', quil_group('admin'));
+END $$;
+)SQL";
+
 struct Migration {
     int version;
     const char* sql;
@@ -1587,7 +1620,7 @@ constexpr std::array kMigrations{
     Migration{5, kSchema5}, Migration{6, kSchema6}, Migration{7, kSchema7},
     Migration{8, kSchema8}, Migration{9, kSchema9}, Migration{10, kSchema10},
     Migration{11, kSchema11, createPaperTables}, Migration{12, kSchema12},
-    Migration{13, kSchema13}, Migration{14, kSchema14}};
+    Migration{13, kSchema13}, Migration{14, kSchema14}, Migration{15, kSchema15}};
 static_assert(kMigrations.back().version == kSchemaVersion);
 
 const std::string kWrittenBy = "クイル台帳";

@@ -136,10 +136,11 @@ bool exists(const std::string& path) {
     return std::filesystem::exists(path, ec);
 }
 
-// Every table a push writes: the data set's and each described extension table.
+// Every table a push writes: the data set's and each described extension table. The former
+// bytes of edited records go with the records they belonged to.
 std::vector<std::string> pushedTables() {
-    std::vector<std::string> tables = {"quil_items", "quil_records", "quil_files",
-                                       "quil_extension_file"};
+    std::vector<std::string> tables = {"quil_items", "quil_records", "quil_record_former",
+                                       "quil_files", "quil_extension_file"};
     for (std::string& table : folder::extschema::serverTableNames())
         tables.push_back(std::move(table));
     return tables;

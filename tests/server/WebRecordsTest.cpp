@@ -260,11 +260,17 @@ TEST_F(WebRecordsTest, AnAdministratorWhoDoesNotOwnTheDataSetStillPushesAndPulls
     for (int day = 1; day <= 3; ++day)
         records.save(quil::testing::sampleRecord(0, store::encodeDate(2024, 5, day), 7, 8),
                      std::nullopt);
+    // An edit on the server keeps the bytes it replaced; the push replaces that record too.
+    ServerDataSet set(db.conninfo());
+    const RecordRow drive = set.addRecord(driveOf(van, yamada, today, visit), store::newSaveKey());
+    set.editRecord(drive.id, drive.version, driveOf(van, sato, today, visit), store::newSaveKey());
+    ASSERT_EQ(count("SELECT count(*) FROM quil_record_former"), 1);
     LoginRole admin(db.conninfo(), "quil_admin");
     PgConnection c(admin.conninfo());
     ASSERT_EQ(c.exec("SELECT row_security_active('quil_records')").text(0, 0), "t");
     EXPECT_EQ(replaceWithFolder(c, seed.dir()).records, 3);
     EXPECT_EQ(count("SELECT count(*) FROM quil_records"), 3);
+    EXPECT_EQ(count("SELECT count(*) FROM quil_record_former"), 0);
     EXPECT_EQ(pullFolder(c, pulled.dir()).records, 3);
     EXPECT_EQ(quil::testing::fileBytes(pulled.file("Quil.qud")),
               quil::testing::fileBytes(seed.file("Quil.qud")));
