@@ -188,9 +188,7 @@ std::vector<ScheduleRow> buildSchedule(const std::vector<ScheduleVehicle>& vehic
     return rows;
 }
 
-namespace {
-
-std::vector<ScheduleVehicle> vehiclesOf(const std::vector<ItemRecord>& items) {
+std::vector<ScheduleVehicle> scheduleVehicles(const std::vector<ItemRecord>& items) {
     std::vector<ScheduleVehicle> out;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const ItemRecord& r = items[i];
@@ -200,21 +198,19 @@ std::vector<ScheduleVehicle> vehiclesOf(const std::vector<ItemRecord>& items) {
     return out;
 }
 
-std::vector<ScheduleItem> maintenanceItemsOf(const std::vector<ItemRecord>& items) {
+std::vector<ScheduleItem> scheduleItems(const std::vector<ItemRecord>& items) {
     std::vector<ScheduleItem> out;
     for (const ItemEntry& e : liveItems(items, ItemKind::MaintenanceItem))
         out.push_back({e.position, e.name});
     return out;
 }
 
-}  // namespace
-
 std::vector<ScheduleVehicle> scheduleVehicles(DataStore& data) {
-    return vehiclesOf(itemsByPosition(data));
+    return scheduleVehicles(itemsByPosition(data));
 }
 
 std::vector<ScheduleItem> scheduleItems(DataStore& data) {
-    return maintenanceItemsOf(itemsByPosition(data));
+    return scheduleItems(itemsByPosition(data));
 }
 
 std::vector<ScheduleVehicle> scheduleVehicles(const std::string& dataFolder) {
@@ -253,7 +249,7 @@ std::vector<ScheduleRow> computeSchedule(DataStore& data,
     if (std::none_of(cycles.begin(), cycles.end(), [](const auto& c) { return c.active(); }))
         return {};
     const std::vector<ItemRecord> items = itemsByPosition(data);
-    return buildSchedule(vehiclesOf(items), maintenanceItemsOf(items), cycles,
+    return buildSchedule(scheduleVehicles(items), scheduleItems(items), cycles,
                          collectSchedule(data), today);
 }
 

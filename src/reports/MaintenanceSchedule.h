@@ -126,7 +126,10 @@ std::vector<ScheduleRow> buildSchedule(const std::vector<ScheduleVehicle>& vehic
                                        const std::vector<MaintenanceCycle>& cycles,
                                        const ScheduleCollector& records, store::DateTime today);
 
-// The live vehicles and maintenance items of a data set (of a data folder's item file).
+// The live vehicles and maintenance items of a data set (of a data folder's item file, of
+// the items read already, by position as analysis::itemsByPosition gives them).
+std::vector<ScheduleVehicle> scheduleVehicles(const std::vector<store::ItemRecord>& items);
+std::vector<ScheduleItem> scheduleItems(const std::vector<store::ItemRecord>& items);
 std::vector<ScheduleVehicle> scheduleVehicles(store::DataStore& data);
 std::vector<ScheduleItem> scheduleItems(store::DataStore& data);
 std::vector<ScheduleVehicle> scheduleVehicles(const std::string& dataFolder);

@@ -6,6 +6,7 @@
 #include <exception>
 #include <optional>
 
+#include "reports/DataSetItems.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
@@ -240,8 +241,9 @@ void AnalysisWindows::readForNotice() {
             const std::unique_ptr<store::DataStore> dataSet = open();
             if (withRecords) read->records = analysis::collectSchedule(*dataSet);
             if (read->withItems) {
-                read->vehicles = analysis::scheduleVehicles(*dataSet);
-                read->items = analysis::scheduleItems(*dataSet);
+                const std::vector<store::ItemRecord> items = analysis::itemsByPosition(*dataSet);
+                read->vehicles = analysis::scheduleVehicles(items);
+                read->items = analysis::scheduleItems(items);
             }
             return ui::BackgroundWork::Apply([this, read] {
                 if (readAgain_) {  // changed meanwhile: what was read may miss it

@@ -209,21 +209,23 @@ void AlcoholWindows::refreshStatus() {
             readDrives(month.first, month.last);
             return;
         }
-        const bool ext = registerExists(context_);
+        // Without QuilExt.db no check has been recorded; counting does not create it. The
+        // checks and the detectors are read through one store: on a server each store opened
+        // is a connection made on the window's thread.
+        std::unique_ptr<CheckStore> store;
+        if ((!checksRead_ || !detectorsRead_) && registerExists(context_))
+            store = openCheckStore(context_);
         if (!checksRead_) {
-            // Without QuilExt.db no check has been recorded; counting does not create it.
             // The month's checks and those of the day after it (an overnight drive's return).
             CheckFilter filter;
             filter.firstDay = month.first;
             filter.lastDay = month.last + 1;
-            count_.setChecks(ext ? openCheckStore(context_)->load(filter)
-                                 : std::vector<AlcoholCheck>{});
+            count_.setChecks(store ? store->load(filter) : std::vector<AlcoholCheck>{});
             checksRead_ = true;
         }
         if (!detectorsRead_) {
             detectors_.clear();
-            if (ext) {
-                const std::unique_ptr<CheckStore> store = openCheckStore(context_);
+            if (store) {
                 inspectionDays_ = store->inspectionDays();
                 detectors_ = store->detectors();
             }
