@@ -229,7 +229,7 @@ ScheduleCollector collectSchedule(DataStore& data) {
     }
     for (const VehicleReadings& v : data.highestReadings(ScheduleCollector::kTop))
         collector.setReadings(v.vehicle, v.highest, v.count);
-    for (const LatestRecord& l : data.lastOfEach(std::int16_t(RecordKind::Maintenance))) {
+    for (const LatestRecord& l : data.lastOfEach(RecordKind::Maintenance)) {
         const DataRecord& r = l.stored.record;
         const DateTime d = r.date();
         const bool own = r.distance1() > 0;

@@ -348,7 +348,7 @@ std::vector<store::RecordSums> ServerDataSet::sumRecords(const store::RecordSums
     return out;
 }
 
-void ServerDataSet::scanKind(std::int16_t kind, int vehicle,
+void ServerDataSet::scanKind(store::RecordKind kind, int vehicle,
                              const std::function<void(const RecordRow&)>& f) {
     const PgResult r = retrying([&] {
         return conn_.exec(
@@ -356,7 +356,7 @@ void ServerDataSet::scanKind(std::int16_t kind, int vehicle,
                 "SELECT id, version, raw FROM quil_records WHERE NOT deleted AND kind = $1 ") +
                 (vehicle >= 0 ? "AND vehicle = $2 " : "AND $2 < 0 ") +
                 "ORDER BY date, vehicle, user_no, entry",
-            {PgParam::number(kind), PgParam::number(vehicle)}, true);
+            {PgParam::number(std::int16_t(kind)), PgParam::number(vehicle)}, true);
     });
     for (int i = 0; i < r.rows(); ++i)
         f(RecordRow{r.int64(i, 0), r.int64(i, 1), recordOf(r.bytes(i, 2), where())});
@@ -396,7 +396,8 @@ void ServerDataSet::scanRefuellings(int vehicle,
     }
 }
 
-std::vector<RecordRow> ServerDataSet::lastOfEach(std::int16_t kind, std::vector<double>& highest) {
+std::vector<RecordRow> ServerDataSet::lastOfEach(store::RecordKind kind,
+                                                 std::vector<double>& highest) {
     // Each vehicle and item of the kind from the kept sums, its last record over the index of
     // kinds. The highest reading before a record is asked only for a record without a reading
     // of its own (its first distance not above 0 as C++ compares: NaN, which the server
@@ -422,7 +423,7 @@ std::vector<RecordRow> ServerDataSet::lastOfEach(std::int16_t kind, std::vector<
                 "      FROM quil_records WHERE NOT deleted AND kind = $1 AND vehicle = g.vehicle "
                 "      AND item = g.item "
                 "      ORDER BY date DESC, vehicle DESC, user_no DESC, entry DESC LIMIT 1) l",
-            {PgParam::number(kind)}, true);
+            {PgParam::number(std::int16_t(kind))}, true);
     });
     std::vector<RecordRow> out;
     highest.clear();

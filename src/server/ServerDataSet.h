@@ -95,13 +95,14 @@ public:
     // (store::DataStore::highestReadings).
     std::vector<store::VehicleReadings> highestReadings(std::size_t n);
     // The live records of `kind` (of `vehicle` only, unless -1), in the list's order.
-    void scanKind(std::int16_t kind, int vehicle, const std::function<void(const RecordRow&)>& f);
+    void scanKind(store::RecordKind kind, int vehicle,
+                  const std::function<void(const RecordRow&)>& f);
     // The live refuellings' few columns the fuel report follows
     // (store::DataStore::scanRefuellings).
     void scanRefuellings(int vehicle, const std::function<void(const store::RefuellingFacts&)>& f);
     // Of each vehicle and item, the last live record of `kind` in the list's order, each with
     // the vehicle's highest reading before it (store::DataStore::lastOfEach) in `highest`.
-    std::vector<RecordRow> lastOfEach(std::int16_t kind, std::vector<double>& highest);
+    std::vector<RecordRow> lastOfEach(store::RecordKind kind, std::vector<double>& highest);
     // The kept highest readings per vehicle and day (store::DataStore::dailyReadings).
     std::vector<store::RecordSums> dailyReadings(int vehicle, double lastDay);
     // The live records of `vehicle` nearest to (date, user) in the list's order: up to

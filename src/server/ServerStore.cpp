@@ -37,12 +37,12 @@ std::vector<std::vector<store::RecordSums>> ServerStore::sumRecords(
     return out;
 }
 
-void ServerStore::scanKind(std::int16_t kind, int vehicle,
+void ServerStore::scanKind(store::RecordKind kind, int vehicle,
                            const std::function<void(const store::StoredRecord&)>& f) {
     set_.scanKind(kind, vehicle, [&](const RecordRow& r) { f(stored(r)); });
 }
 
-std::vector<store::LatestRecord> ServerStore::lastOfEach(std::int16_t kind) {
+std::vector<store::LatestRecord> ServerStore::lastOfEach(store::RecordKind kind) {
     std::vector<double> highest;
     const std::vector<RecordRow> rows = set_.lastOfEach(kind, highest);
     std::vector<store::LatestRecord> out;

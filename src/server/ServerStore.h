@@ -45,13 +45,13 @@ public:
     std::vector<store::VehicleReadings> highestReadings(std::size_t n) override {
         return set_.highestReadings(n);
     }
-    void scanKind(std::int16_t kind, int vehicle,
+    void scanKind(store::RecordKind kind, int vehicle,
                   const std::function<void(const store::StoredRecord&)>& f) override;
     void scanRefuellings(int vehicle,
                          const std::function<void(const store::RefuellingFacts&)>& f) override {
         set_.scanRefuellings(vehicle, f);
     }
-    std::vector<store::LatestRecord> lastOfEach(std::int16_t kind) override;
+    std::vector<store::LatestRecord> lastOfEach(store::RecordKind kind) override;
     std::vector<store::RecordSums> dailyReadings(int vehicle, store::DateTime lastDay) override {
         return set_.dailyReadings(vehicle, lastDay);
     }

@@ -199,7 +199,7 @@ public:
     virtual std::vector<VehicleReadings> highestReadings(std::size_t n);
     // The live records of `kind` (of `vehicle` only, unless -1) in the list's order. A server
     // selects them; the default reads every record.
-    virtual void scanKind(std::int16_t kind, int vehicle,
+    virtual void scanKind(RecordKind kind, int vehicle,
                           const std::function<void(const StoredRecord&)>& f);
     // The live refuellings (of `vehicle` only, unless -1) in the list's order, with only what
     // the fuel report follows of each. A server sends those few bytes of each record alone;
@@ -210,7 +210,7 @@ public:
     // particular order, with the highest odometer reading above 0 of the vehicle's live
     // records before it in that order (0: none; asked only when the record has no reading of
     // its own above 0, else 0). A server selects them; the default reads every record.
-    virtual std::vector<LatestRecord> lastOfEach(std::int16_t kind);
+    virtual std::vector<LatestRecord> lastOfEach(RecordKind kind);
     // Of each vehicle (of `vehicle` only, unless -1), the highest odometer reading above 0 of
     // its live driving and maintenance records on each day up to `lastDay` that has one (a
     // date's day is its whole part), in no particular order: RecordSums of vehicle, day and

@@ -93,23 +93,25 @@ std::vector<VehicleReadings> DataStore::highestReadings(std::size_t n) {
     return out;
 }
 
-void DataStore::scanKind(std::int16_t kind, int vehicle,
+void DataStore::scanKind(RecordKind kind, int vehicle,
                          const std::function<void(const StoredRecord&)>& f) {
     scanRecords([&](const StoredRecord& s) {
         const DataRecord& r = s.record;
-        if (!r.deleted() && r.kind() == kind && (vehicle < 0 || r.vehicle() == vehicle)) f(s);
+        if (!r.deleted() && r.kind() == std::int16_t(kind) &&
+            (vehicle < 0 || r.vehicle() == vehicle))
+            f(s);
     });
 }
 
 void DataStore::scanRefuellings(int vehicle,
                                 const std::function<void(const RefuellingFacts&)>& f) {
-    scanKind(std::int16_t(RecordKind::Refuelling), vehicle, [&](const StoredRecord& s) {
+    scanKind(RecordKind::Refuelling, vehicle, [&](const StoredRecord& s) {
         const DataRecord& r = s.record;
         f({r.vehicle(), r.date(), r.distance1(), r.distance2(), r.remarksRaw()});
     });
 }
 
-std::vector<LatestRecord> DataStore::lastOfEach(std::int16_t kind) {
+std::vector<LatestRecord> DataStore::lastOfEach(RecordKind kind) {
     std::map<std::pair<int, int>, LatestRecord> last;
     std::vector<double> highest;  // by vehicle position + 1 (0: negative positions)
     scanRecords([&](const StoredRecord& s) {
@@ -117,7 +119,7 @@ std::vector<LatestRecord> DataStore::lastOfEach(std::int16_t kind) {
         if (r.deleted()) return;
         const std::size_t v = r.vehicle() < 0 ? 0 : std::size_t(r.vehicle()) + 1;
         if (highest.size() <= v) highest.resize(v + 1, 0);
-        if (r.kind() == kind)
+        if (r.kind() == std::int16_t(kind))
             last[{r.vehicle(), r.item()}] = {s, r.distance1() > 0 ? 0 : highest[v]};
         const double reading = odometerReading(r);
         if (reading > 0) highest[v] = std::max(highest[v], reading);
