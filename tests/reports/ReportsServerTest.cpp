@@ -461,12 +461,14 @@ protected:
                 case 1:
                     r.setDistance2(quarters(50));
                     r.setDistance1(pick(3) == 0 ? base : 0);
-                    // A mark that ends the remarks' field, and one cut off at its end.
+                    // A mark that ends the remarks' field, one cut off at its end, and the
+                    // bytes of one from the second byte of "ｕ" on: no mark.
                     switch (pick(8)) {
                         case 0:
                         case 1: r.setRemarks("給油 部分給油"); break;
                         case 2: r.setRemarks(repeat("あ", 46) + "継ぎ足し"); break;
                         case 3: r.setRemarks(repeat("あ", 47) + "継ぎ足し"); break;
+                        case 4: r.setRemarks("ｕ舶ｪ給油"); break;
                         default: r.setRemarks("満タン"); break;
                     }
                     break;
