@@ -102,17 +102,20 @@ public:
         return longest_;
     }
     double busy() const { return busy_; }
+    // Time the bench itself kept the loop from running (its own checks): not the program's.
+    void excuse(double ms) { excused_ += ms; }
 
 private:
     void tick() {
-        const double gap = msSince(last_);
+        const double gap = msSince(last_) - excused_;
+        excused_ = 0;
         last_ = Clock::now();
         longest_ = std::max(longest_, gap);
         if (gap > 2) busy_ += gap;
     }
     QTimer timer_;
     Clock::time_point last_;
-    double longest_ = 0, busy_ = 0;
+    double longest_ = 0, busy_ = 0, excused_ = 0;
 };
 
 bool workRunning(QObject& root) {
@@ -137,7 +140,15 @@ Measured measure(
         act();
         acted = true;
     });
-    while ((!acted || workRunning(root) || !done()) && msSince(t0) < 120000)
+    // Whether the action is done is asked between events; the time the asking takes (a walk
+    // over every widget of every open window) is the bench's, not the program's.
+    const auto finished = [&] {
+        const Clock::time_point asked = Clock::now();
+        const bool over = acted && !workRunning(root) && done();
+        meter.excuse(msSince(asked));
+        return over;
+    };
+    while (!finished() && msSince(t0) < 120000)
         QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
     Measured m;
     m.ms = msSince(t0);
