@@ -11,6 +11,10 @@ void selectWholeRows(QAbstractItemView& view) {
     view.setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
+void fitColumnsToFewRows(QTableView& table) {
+    table.horizontalHeader()->setResizeContentsPrecision(kFittedRows);
+}
+
 QTableView* newWholeRowTable(QWidget* parent, QAbstractItemModel* model, const QString& name) {
     auto* table = new QTableView(parent);
     table->setObjectName(name);
@@ -18,6 +22,7 @@ QTableView* newWholeRowTable(QWidget* parent, QAbstractItemModel* model, const Q
     selectWholeRows(*table);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->horizontalHeader()->setStretchLastSection(true);
+    fitColumnsToFewRows(*table);
     return table;
 }
 

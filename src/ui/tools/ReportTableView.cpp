@@ -211,6 +211,7 @@ ReportTableView::ReportTableView(QWidget* parent)
     setSortingEnabled(true);
     sortByColumn(-1, Qt::AscendingOrder);  // file order until a title is clicked
     ui::selectWholeRows(*this);
+    ui::fitColumnsToFewRows(*this);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(24);
     verticalHeader()->hide();

@@ -18,6 +18,7 @@
 #include "ui/printing/EInvalidOperation.h"
 #include "ui/printing/PrintPreview.h"
 #include "ui/dialogs/Prompts.h"
+#include "ui/components/WholeRowView.h"
 #include "ui/tools/ReportTableView.h"
 
 namespace quil::analysis {
@@ -211,6 +212,20 @@ TEST(ReportTableViewTest, ThePreviewMakesTheTextsOfTheRowsItDrawsOnly) {
     // Measuring the columns reads up to 2,000 rows; a page holds a few dozen.
     EXPECT_LT(rows->made - before, 2u * 5000u);
     preview->close();
+}
+
+// Fitting the columns to their texts reads the rows in view and a few more, not Qt's
+// thousand: a long report read again after another computer's save costs the window little.
+TEST(ReportTableViewTest, FittingTheColumnsReadsTheRowsInViewAndAFewMore) {
+    ReportTableView v;
+    v.resize(400, 300);
+    auto rows = std::make_shared<CountingRows>(100000);
+    analysis::ReportTable heading;
+    heading.titles = {"行", "値"};
+    v.setRows(heading, rows);
+    const std::size_t rowsRead = rows->made / 2;
+    EXPECT_GE(rowsRead, std::size_t(ui::kFittedRows));
+    EXPECT_LT(rowsRead, 3u * ui::kFittedRows);
 }
 
 // A print of a thousand pages or more says how many first; No prints nothing.
