@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "CopyFormat.h"
 #include "ExtensionTables.h"
 #include "ServerSchema.h"
 #include "folder/DataSetFiles.h"
@@ -30,83 +31,6 @@ namespace quil::server {
 namespace {
 
 using K = ServerError::Kind;
-
-// PostgreSQL's binary COPY format: a header, then per row the field count and each field
-// as its length and bytes (integers and doubles in network byte order), then -1.
-constexpr char kCopyHeader[] = "PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0";
-constexpr std::size_t kCopyHeaderSize = 19;
-
-class CopyRow {
-public:
-    explicit CopyRow(std::string& out, std::int16_t fields) : out_(out) { be(fields); }
-    void int2(std::int16_t v) { field(2), be(v); }
-    void int4(std::int32_t v) { field(4), be(v); }
-    void int8(std::int64_t v) { field(8), be(v); }
-    void float8(double v) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        field(8), be(bits);
-    }
-    void boolean(bool v) { field(1), out_.push_back(v ? 1 : 0); }
-    void bytes(std::string_view v) { field(static_cast<std::int32_t>(v.size())), out_.append(v); }
-
-private:
-    void field(std::int32_t size) { be(size); }
-    template <typename T>
-    void be(T v) {
-        auto u = static_cast<std::make_unsigned_t<T>>(v);
-        for (int i = int(sizeof(T)) - 1; i >= 0; --i) out_.push_back(char((u >> (8 * i)) & 0xff));
-    }
-    std::string& out_;
-};
-
-// Reads a binary COPY of single bytea columns as it arrives in chunks, calling `row` with
-// each value.
-class CopyReader {
-public:
-    explicit CopyReader(std::function<void(std::string_view)> row) : row_(std::move(row)) {}
-    void feed(std::string_view chunk) {
-        buf_.append(chunk);
-        std::size_t at = 0;
-        if (!headerRead_) {
-            if (buf_.size() < kCopyHeaderSize) return;
-            at = kCopyHeaderSize + std::size_t(u32(kCopyHeaderSize - 4));
-            headerRead_ = true;
-        }
-        for (;;) {
-            if (buf_.size() < at + 2) break;
-            const auto fields = static_cast<std::int16_t>(u16(at));
-            if (fields == -1) {
-                at += 2;
-                done_ = true;
-                break;
-            }
-            if (buf_.size() < at + 6) break;
-            const auto len = static_cast<std::int32_t>(u32(at + 2));
-            const std::size_t size = len < 0 ? 0 : std::size_t(len);
-            if (buf_.size() < at + 6 + size) break;
-            row_(std::string_view(buf_).substr(at + 6, size));
-            at += 6 + size;
-        }
-        buf_.erase(0, at);
-    }
-    bool done() const { return done_; }
-
-private:
-    std::uint32_t u32(std::size_t at) const {
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(buf_[at + i]);
-        return v;
-    }
-    std::uint16_t u16(std::size_t at) const {
-        return static_cast<std::uint16_t>((static_cast<unsigned char>(buf_[at]) << 8) |
-                                          static_cast<unsigned char>(buf_[at + 1]));
-    }
-    std::function<void(std::string_view)> row_;
-    std::string buf_;
-    bool headerRead_ = false;
-    bool done_ = false;
-};
 
 struct FileCloser {
     void operator()(std::FILE* f) const {
@@ -343,7 +267,8 @@ TransferCounts push(PgConnection& c, const std::string& folder, const TransferPr
                     "SELECT indexname, indexdef FROM pg_indexes WHERE schemaname = "
                     "current_schema() AND tablename = 'quil_records' AND indexname IN "
                     "('quil_records_sums', 'quil_records_readings', 'quil_records_kinds', "
-                    "'quil_records_refuellings') AND pg_has_role(current_user, (SELECT relowner "
+                    "'quil_records_refuellings', 'quil_records_drives') AND "
+                    "pg_has_role(current_user, (SELECT relowner "
                     "FROM pg_class WHERE oid = 'quil_records'::regclass), 'MEMBER')");
                 for (int i = 0; i < defs.rows(); ++i) {
                     c.run("DROP INDEX " + std::string(defs.text(i, 0)));
@@ -479,9 +404,10 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
             std::optional<PendingFile> records;
             if (hasItems) {
                 items.emplace(stage, dest, store::kItemFileName);
-                CopyReader reader([&](std::string_view raw) {
-                    if (raw.size() != store::ItemRecord::Size)
+                CopyReader reader([&](const CopyReader::Fields& row) {
+                    if (row.size() != 1 || row[0].size() != store::ItemRecord::Size)
                         throw ServerError(K::Other, c.where(), "サーバーの項目が壊れています。");
+                    const std::string_view raw = row[0];
                     if (counts.items == 0) stamp = stampOf(raw);
                     items->write(raw);
                     ++counts.items;
@@ -494,10 +420,10 @@ TransferCounts pullFolder(PgConnection& c, const std::string& dest,
             const PgResult any = c.exec("SELECT EXISTS (SELECT 1 FROM quil_records)");
             if (files.text(0, 1) == "t" || any.text(0, 0) == "t") {
                 records.emplace(stage, dest, store::kRecordFileName);
-                CopyReader reader([&](std::string_view raw) {
-                    if (raw.size() != store::DataRecord::Size)
+                CopyReader reader([&](const CopyReader::Fields& row) {
+                    if (row.size() != 1 || row[0].size() != store::DataRecord::Size)
                         throw ServerError(K::Other, c.where(), "サーバーの記録が壊れています。");
-                    records->write(raw);
+                    records->write(row[0]);
                     if (++counts.records % 65536 == 0 && progress) progress(counts.records, 0);
                 });
                 c.copyOut(
