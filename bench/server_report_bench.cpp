@@ -7,6 +7,8 @@
 //   Chart:     グラフ's report: one vehicle over the last year of the records.
 //   Schedule:  点検・整備予定's pass (the highest readings, the latest maintenance).
 //   Missing:   the status bar's missing-check count, loaded for the last month.
+//   Odometer:  走行距離チェック over every record.
+//   Drives:    the drives アルコールチェック漏れ matches over 全て.
 // N is 20,000 for the test command's smoke run, 1,000,000 with --full, or --records=N.
 // Targets at 1,000,000: server <= 0.5 s and ratio <= 3. Counters: server_ms and folder_ms
 // per report, ratio (sums over all iterations) and best_ratio (the fastest of each).
@@ -31,6 +33,8 @@
 #include "reports/FuelReport.h"
 #include "reports/MaintenanceSchedule.h"
 #include "reports/MissingCheckCount.h"
+#include "reports/MissingChecks.h"
+#include "reports/OdometerCheck.h"
 #include "reports/SummaryTable.h"
 #include "server/ServerStore.h"
 #include "store/DataStore.h"
@@ -194,6 +198,20 @@ void Missing(benchmark::State& state) {
     });
 }
 
+void Odometer(benchmark::State& state) {
+    pair(state, [](store::DataStore& d) {
+        benchmark::DoNotOptimize(analysis::checkOdometers(d).size());
+    });
+}
+
+void Drives(benchmark::State& state) {
+    pair(state, [](store::DataStore& d) {
+        benchmark::DoNotOptimize(
+            alcohol::drivesBetween(d, store::encodeDate(1, 1, 1), store::encodeDate(9999, 12, 31))
+                .size());
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -208,7 +226,8 @@ int main(int argc, char** argv) {
             args.push_back(argv[i]);
     }
     for (auto [name, f] : {std::pair{"Summary", &Summary}, {"Fuel", &Fuel}, {"Chart", &Chart},
-                           {"Schedule", &Schedule}, {"Missing", &Missing}})
+                           {"Schedule", &Schedule}, {"Missing", &Missing},
+                           {"Odometer", &Odometer}, {"Drives", &Drives}})
         benchmark::RegisterBenchmark(name, f)->Arg(n)->UseManualTime()->Unit(
             benchmark::kMillisecond);
     int count = static_cast<int>(args.size());

@@ -234,7 +234,7 @@ void ScanVsFile(benchmark::State& state) {
 void dropKeptSums(server::PgConnection& c, bool columns) {
     c.run(
         "DROP INDEX quil_records_sums, quil_records_readings, quil_records_kinds, "
-        "quil_records_refuellings");
+        "quil_records_refuellings, quil_records_drives");
     c.run(
         "CREATE OR REPLACE FUNCTION quil_rebuild_record_sums() RETURNS void "
         "LANGUAGE plpgsql AS 'BEGIN END'");

@@ -21,49 +21,53 @@ store::DateTime Drive::returnDay() const {
 
 namespace {
 
-// The drives among the records `scan` hands over as (id, record).
-template <typename Scan>
-std::vector<Drive> drivesIn(Scan&& scan, store::DateTime firstDay, store::DateTime lastDay) {
-    std::vector<Drive> drives;
-    const long first = dayNumber(firstDay);
-    const long last = dayNumber(lastDay);
-    scan([&](std::int64_t position, const store::DataRecord& r) {
+// Keeps the drives dated on the days firstDay to lastDay.
+class DriveCollector {
+public:
+    DriveCollector(store::DateTime firstDay, store::DateTime lastDay)
+        : first_(dayNumber(firstDay)), last_(dayNumber(lastDay)) {}
+    void add(const store::DriveFacts& r) {
+        if (r.kind != store::RecordKind::Driving || !std::isfinite(r.date)) return;
+        const long day = dayNumber(r.date);
+        if (day < first_ || day > last_) return;
+        drives.push_back(
+            {r.id, r.date, std::isfinite(r.returnTime) ? r.returnTime : 0, r.vehicle, r.user});
+    }
+    void add(std::int64_t position, const store::DataRecord& r) {
         if (r.deleted() || r.kind() != static_cast<std::int16_t>(store::RecordKind::Driving))
             return;
-        const double date = r.date();
-        if (!std::isfinite(date)) return;
-        const long day = dayNumber(date);
-        if (day < first || day > last) return;
-        double back = r.returnTime();
-        if (!std::isfinite(back)) back = 0;
-        drives.push_back({position, date, back, r.vehicle(), r.user()});
-    });
-    return drives;
-}
+        add({position, r.date(), store::RecordKind::Driving, r.vehicle(), r.user(), 0, 0,
+             r.returnTime()});
+    }
+    std::vector<Drive> drives;
+
+private:
+    long first_;
+    long last_;
+};
 
 }  // namespace
 
 std::vector<Drive> drivesBetween(const store::RecordStore& records, store::DateTime firstDay,
                                  store::DateTime lastDay) {
-    return drivesIn([&](auto&& f) { records.scan(f); }, firstDay, lastDay);
+    DriveCollector c(firstDay, lastDay);
+    records.scan([&](std::int64_t position, const store::DataRecord& r) { c.add(position, r); });
+    return std::move(c.drives);
 }
 
 std::vector<Drive> drivesBetween(store::DataStore& data, store::DateTime firstDay,
                                  store::DateTime lastDay) {
-    return drivesIn(
-        [&](auto&& f) {
-            data.scanRecords([&](const store::StoredRecord& r) { f(r.id, r.record); });
-        },
-        firstDay, lastDay);
+    DriveCollector c(firstDay, lastDay);
+    data.scanDrives({.firstDay = firstDay, .lastDay = lastDay},
+                    [&](const store::DriveFacts& r) { c.add(r); });
+    return std::move(c.drives);
 }
 
 std::vector<Drive> drivesAmong(const std::vector<store::StoredRecord>& records,
                                store::DateTime firstDay, store::DateTime lastDay) {
-    return drivesIn(
-        [&](auto&& f) {
-            for (const store::StoredRecord& r : records) f(r.id, r.record);
-        },
-        firstDay, lastDay);
+    DriveCollector c(firstDay, lastDay);
+    for (const store::StoredRecord& r : records) c.add(r.id, r.record);
+    return std::move(c.drives);
 }
 
 std::vector<MissingCheck> findMissingChecks(const std::vector<Drive>& drives,

@@ -30,25 +30,29 @@ double OdometerChecker::allowance(const Link& c, DateTime date) const {
     return limit_ * daysSince(c, date);
 }
 
-void OdometerChecker::report(std::int64_t position, const DataRecord& r, double reading, double low,
-                             double high, OdometerProblem p, DateTime since, double days,
-                             bool fromDeparture) {
-    // Only driving records and readings of refuelling and maintenance records get here.
-    findings_.push_back({position, r.date(), static_cast<RecordKind>(r.kind()), r.vehicle(),
-                         reading, low, high, p, since, days, fromDeparture});
+void OdometerChecker::report(const DriveFacts& r, double reading, double low, double high,
+                             OdometerProblem p, DateTime since, double days, bool fromDeparture) {
+    findings_.push_back(
+        {r.id, r.date, r.kind, r.vehicle, reading, low, high, p, since, days, fromDeparture});
 }
 
 void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
-    if (r.deleted() || r.vehicle() < 0) return;
-    const RecordKind kind = RecordKind(r.kind());
-    const bool driving = kind == RecordKind::Driving;
-    const double reading = r.distance1();
-    if (!driving && kind != RecordKind::Maintenance && kind != RecordKind::Refuelling) return;
+    const auto kind = recordKindOf(r.kind());
+    if (r.deleted() || !kind) return;
+    add({position, r.date(), *kind, r.vehicle(), r.user(), r.distance1(), r.distance2(),
+         r.returnTime()});
+}
+
+void OdometerChecker::add(const DriveFacts& r) {
+    if (r.vehicle < 0) return;
+    const bool driving = r.kind == RecordKind::Driving;
+    const double reading = r.distance1;
+    if (!driving && r.kind != RecordKind::Maintenance && r.kind != RecordKind::Refuelling) return;
     if (!driving && reading <= 0) return;  // no reading to check
-    const std::size_t v = std::size_t(r.vehicle());
+    const std::size_t v = std::size_t(r.vehicle);
     if (chains_.size() <= v) chains_.resize(v + 1);
     Chain& c = chains_[v];
-    const DateTime date = r.date();
+    const DateTime date = r.date;
     const DateTime day = std::trunc(date);
     if (!c.waiting.empty() && day != c.day) settle(c);
     if (!driving) {
@@ -56,29 +60,28 @@ void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
             c.day = day;
             c.dayStart = c;
         }
-        c.waiting.push_back({position, date, kind, r.vehicle(), reading});
+        c.waiting.push_back({r.id, date, r.kind, r.vehicle, reading});
         return;
     }
     if (c.known) {
         const double high = c.highest + allowance(c, date);
         if (reading < c.highest)
-            report(position, r, reading, c.highest, high, OdometerProblem::DepartureBelowPrevious,
-                   c.since, daysSince(c, date), false);
+            report(r, reading, c.highest, high, OdometerProblem::DepartureBelowPrevious, c.since,
+                   daysSince(c, date), false);
         else if (reading > high)
-            report(position, r, reading, c.highest, high, OdometerProblem::JumpTooLarge, c.since,
+            report(r, reading, c.highest, high, OdometerProblem::JumpTooLarge, c.since,
                    daysSince(c, date), false);
     }
     // The trip itself, also the first one of a vehicle.
-    const double back = r.distance2();
-    const DateTime returned = r.returnTime() > date ? r.returnTime() : date;
+    const double back = r.distance2;
+    const DateTime returned = r.returnTime > date ? r.returnTime : date;
     const double tripDays = std::max(1.0, std::ceil(returned - date));
     const double tripHigh = reading + limit_ * tripDays;
     if (back < reading)
-        report(position, r, back, reading, tripHigh, OdometerProblem::ReturnBelowDeparture, date,
-               tripDays, true);
-    else if (back > tripHigh)
-        report(position, r, back, reading, tripHigh, OdometerProblem::JumpTooLarge, date, tripDays,
+        report(r, back, reading, tripHigh, OdometerProblem::ReturnBelowDeparture, date, tripDays,
                true);
+    else if (back > tripHigh)
+        report(r, back, reading, tripHigh, OdometerProblem::JumpTooLarge, date, tripDays, true);
     // The chain goes on from what the car showed last, even after a wrong reading.
     static_cast<Link&>(c) = {std::max(reading, back), returned, true};
 }
@@ -116,7 +119,7 @@ void OdometerChecker::finish() {
 
 std::vector<OdometerFinding> checkOdometers(DataStore& data, double dailyLimitKm) {
     OdometerChecker checker(dailyLimitKm);
-    data.scanRecords([&](const StoredRecord& r) { checker.add(r.id, r.record); });
+    data.scanDrives({.withReadings = true}, [&](const DriveFacts& r) { checker.add(r); });
     checker.finish();
     return checker.takeFindings();
 }

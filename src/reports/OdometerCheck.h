@@ -57,6 +57,8 @@ public:
     explicit OdometerChecker(double dailyLimitKm = kDefaultDailyLimitKm);
     // Records in file order; deleted ones and those of negative vehicles are skipped.
     void add(std::int64_t position, const store::DataRecord& r);
+    // The same for a live record's facts (store::DataStore::scanDrives), `id` its position.
+    void add(const store::DriveFacts& r);
     // Checks the readings still waiting for the end of their day; call after the last add.
     // The findings are then in date order.
     void finish();
@@ -85,9 +87,8 @@ private:
     static double daysSince(const Link& c, store::DateTime date);
     double allowance(const Link& c, store::DateTime date) const;
     void settle(Chain& c);
-    void report(std::int64_t position, const store::DataRecord& r, double reading, double low,
-                double high, OdometerProblem p, store::DateTime since, double days,
-                bool fromDeparture);
+    void report(const store::DriveFacts& r, double reading, double low, double high,
+                OdometerProblem p, store::DateTime since, double days, bool fromDeparture);
 
     double limit_;
     std::vector<Chain> chains_;

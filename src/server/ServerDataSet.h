@@ -100,6 +100,10 @@ public:
     // The live refuellings' few columns the fuel report follows
     // (store::DataStore::scanRefuellings).
     void scanRefuellings(int vehicle, const std::function<void(const store::RefuellingFacts&)>& f);
+    // The live records' few columns the odometer check and the missing alcohol checks follow
+    // (store::DataStore::scanDrives).
+    void scanDrives(const store::DriveQuery& query,
+                    const std::function<void(const store::DriveFacts&)>& f);
     // Of each vehicle and item, the last live record of `kind` in the list's order, each with
     // the vehicle's highest reading before it (store::DataStore::lastOfEach) in `highest`.
     std::vector<RecordRow> lastOfEach(store::RecordKind kind, std::vector<double>& highest);

@@ -19,7 +19,7 @@
 namespace quil::server {
 
 // The schema this program writes; a data set of a higher number is refused unchanged.
-inline constexpr int kSchemaVersion = 15;
+inline constexpr int kSchemaVersion = 16;
 
 // The kinds of the data set's group roles (groupRole() gives a role's name).
 inline constexpr const char* kAdminRole = "admin";

@@ -51,6 +51,10 @@ public:
                          const std::function<void(const store::RefuellingFacts&)>& f) override {
         set_.scanRefuellings(vehicle, f);
     }
+    void scanDrives(const store::DriveQuery& query,
+                    const std::function<void(const store::DriveFacts&)>& f) override {
+        set_.scanDrives(query, f);
+    }
     std::vector<store::LatestRecord> lastOfEach(store::RecordKind kind) override;
     std::vector<store::RecordSums> dailyReadings(int vehicle, store::DateTime lastDay) override {
         return set_.dailyReadings(vehicle, lastDay);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -149,6 +150,30 @@ struct RefuellingFacts {
     std::string_view remarksRaw;  // the raw CP932 remarks, valid during the call only
 };
 
+// What the odometer check and the missing alcohol checks follow of a live record
+// (DataStore::scanDrives).
+struct DriveFacts {
+    std::int64_t id = 0;
+    DateTime date = 0;
+    RecordKind kind = RecordKind::Driving;
+    std::int16_t vehicle = -1;
+    std::int16_t user = -1;
+    double distance1 = 0;
+    double distance2 = 0;
+    DateTime returnTime = 0;
+};
+
+// Which records DataStore::scanDrives hands over.
+struct DriveQuery {
+    // With the refuelling and maintenance records that hold a reading (a first distance not
+    // at or below 0), not only the driving records.
+    bool withReadings = false;
+    // Every record dated on the days `firstDay` to `lastDay` comes (00:00 of each; infinite:
+    // no limit), and records dated around them may come as well: the caller keeps its days.
+    DateTime firstDay = -std::numeric_limits<double>::infinity();
+    DateTime lastDay = std::numeric_limits<double>::infinity();
+};
+
 struct LatestRecord {
     StoredRecord stored;
     double highestBefore = 0;
@@ -206,6 +231,11 @@ public:
     // the default reads them through scanKind.
     virtual void scanRefuellings(int vehicle,
                                  const std::function<void(const RefuellingFacts&)>& f);
+    // The live records `query` asks for, in the list's order, with only what the odometer
+    // check and the missing alcohol checks follow of each. A server sends those few columns
+    // of each alone; the default reads every record.
+    virtual void scanDrives(const DriveQuery& query,
+                            const std::function<void(const DriveFacts&)>& f);
     // Of each vehicle and item, the last live record of `kind` in the list's order, in no
     // particular order, with the highest odometer reading above 0 of the vehicle's live
     // records before it in that order (0: none; asked only when the record has no reading of

@@ -111,6 +111,18 @@ void DataStore::scanRefuellings(int vehicle,
     });
 }
 
+void DataStore::scanDrives(const DriveQuery& query,
+                           const std::function<void(const DriveFacts&)>& f) {
+    scanRecords([&](const StoredRecord& s) {
+        const DataRecord& r = s.record;
+        const auto kind = recordKindOf(r.kind());
+        if (r.deleted() || !kind || *kind == RecordKind::Expense) return;
+        if (*kind != RecordKind::Driving && (!query.withReadings || r.distance1() <= 0)) return;
+        f({s.id, r.date(), *kind, r.vehicle(), r.user(), r.distance1(), r.distance2(),
+           r.returnTime()});
+    });
+}
+
 std::vector<LatestRecord> DataStore::lastOfEach(RecordKind kind) {
     std::map<std::pair<int, int>, LatestRecord> last;
     std::vector<double> highest;  // by vehicle position + 1 (0: negative positions)

@@ -14,9 +14,9 @@
 #include <random>
 #include <sstream>
 
-#include "ReportFixtures.h"
 #include "LoginRole.h"
 #include "PgTestCluster.h"
+#include "ReportFixtures.h"
 #include "reports/FuelReport.h"
 #include "reports/MaintenanceSchedule.h"
 #include "reports/MissingChecks.h"
@@ -518,6 +518,32 @@ protected:
         for (store::DateTime today : {day(2024, 6, 30), day(2025, 3, 1)})
             EXPECT_EQ(describe(computeSchedule(data, cycles, today)),
                       describe(computeSchedule(folder, cycles, today)));
+
+        // The odometer findings and the drives of 全て and of a month's edges, each record
+        // named by its place among the live records.
+        const auto inFolder = store::openFolderStore(folder);
+        const auto placeOf = [](store::DataStore& d) {
+            std::map<std::int64_t, std::int64_t> out;
+            d.scanRecords(
+                [&](const store::StoredRecord& r) { out[r.id] = std::int64_t(out.size()); });
+            return out;
+        };
+        const auto onServerAt = placeOf(data), inFolderAt = placeOf(*inFolder);
+        EXPECT_EQ(describe(checkOdometers(data, 60), &onServerAt),
+                  describe(checkOdometers(*inFolder, 60), &inFolderAt));
+        auto drives = [](store::DataStore& d, const std::map<std::int64_t, std::int64_t>& at,
+                         store::DateTime first, store::DateTime last) {
+            std::string s;
+            for (const alcohol::Drive& r : alcohol::drivesBetween(d, first, last))
+                s += std::to_string(at.at(r.position)) + " " + text(r.departure) + " " +
+                     text(r.returnTime) + " " + std::to_string(r.vehicle) + "/" +
+                     std::to_string(r.driver) + "\n";
+            return s;
+        };
+        for (auto [first, last] :
+             {std::pair{day(1, 1, 1), day(9999, 12, 31)}, {day(2024, 3, 1), day(2024, 3, 31)}})
+            EXPECT_EQ(drives(data, onServerAt, first, last),
+                      drives(*inFolder, inFolderAt, first, last));
     }
 };
 
@@ -624,7 +650,8 @@ TEST_P(ReportsAgreeOnRandomDataTest, AnUpgradedDataSetGivesTheFoldersFigures) {
     compareFigures(*server::openServerStore(db.conninfo()), folder.dir());
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, ReportsAgreeOnRandomDataTest, ::testing::Values(1u, 7u, 42u, 2024u));
+INSTANTIATE_TEST_SUITE_P(Seeds, ReportsAgreeOnRandomDataTest,
+                         ::testing::Values(1u, 7u, 42u, 2024u));
 
 }  // namespace
 }  // namespace quil::analysis

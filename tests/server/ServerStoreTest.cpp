@@ -236,9 +236,9 @@ TEST_F(ServerStore, RecordsComeInTheListsOrderAndAnEditMovesBehindItsNewNeighbou
     EXPECT_EQ(prices(), (std::vector<int>{4, 3, 9, 2}));
 }
 
-TEST_F(ServerStore, AScanReadsPagesToTheEnd) {
-    // More records than one page, many with the same date, vehicle and user.
-    PgConnection c(db.conninfo());
+// 21,000 live drives of vehicle 0 and user 1, 7,000 a day: more than one page of a scan,
+// many sharing their date, vehicle and user.
+void insertSameDayDrives(PgConnection& c) {
     // The bytes say what the columns say: the date (little-endian) at 20, the user at 30.
     c.run(
         "INSERT INTO quil_records (raw, date, vehicle, user_no, kind, deleted) "
@@ -247,6 +247,11 @@ TEST_F(ServerStore, AScanReadsPagesToTheEnd) {
         "                                  ORDER BY i) FROM generate_series(1, 8) i) "
         "       FROM 21 FOR 8), d, 0, 1, 0, false "
         "FROM (SELECT g, (45000 + g / 7000)::float8 AS d FROM generate_series(0, 20999) g) s");
+}
+
+TEST_F(ServerStore, AScanReadsPagesToTheEnd) {
+    PgConnection c(db.conninfo());
+    insertSameDayDrives(c);
     ServerDataSet s(db.conninfo());
     std::int64_t n = 0;
     double lastDate = 0;
@@ -261,6 +266,26 @@ TEST_F(ServerStore, AScanReadsPagesToTheEnd) {
     EXPECT_EQ(n, 21000);
     EXPECT_EQ(ids.size(), 21000u);
     EXPECT_TRUE(ordered);
+}
+
+// The drives stream in one answer; a connection cut in the middle of it is made again and
+// the stream goes on after the last drive handed over, each drive coming once, in order.
+TEST_F(ServerStore, ADriveStreamCutMidwayGoesOnAfterTheLastDriveHandedOver) {
+    PgConnection c(db.conninfo());
+    insertSameDayDrives(c);
+    ServerDataSet s(db.conninfo());
+    const int pid = s.connection().backendPid();
+    PgConnection admin(quil::test::adminConninfo());
+    std::vector<std::int64_t> ids;
+    s.scanDrives({}, [&](const store::DriveFacts& d) {
+        ids.push_back(d.id);
+        if (ids.size() == 100)
+            admin.exec("SELECT pg_terminate_backend($1)", {PgParam::number(pid)});
+    });
+    EXPECT_NE(s.connection().backendPid(), pid);
+    ASSERT_EQ(ids.size(), 21000u);
+    // Inserted in the list's order, so the ids run up one by one.
+    for (std::size_t i = 1; i < ids.size(); ++i) ASSERT_EQ(ids[i], ids[i - 1] + 1) << i;
 }
 
 TEST_F(ServerStore, OtherProgramsHearOfAChangeAndTheSaverDoesNot) {
