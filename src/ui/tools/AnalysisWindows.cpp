@@ -195,6 +195,12 @@ void AnalysisWindows::refreshNotice() {
     showNotice();
 }
 
+namespace {
+bool anyActive(const std::vector<MaintenanceCycle>& cycles) {
+    return std::any_of(cycles.begin(), cycles.end(), [](const auto& c) { return c.active(); });
+}
+}  // namespace
+
 void AnalysisWindows::showNotice() {
     if (!notice_) return;
     // Records changed while the worker reads: its result is dropped for a new reading.
@@ -202,18 +208,12 @@ void AnalysisWindows::showNotice() {
         readAgain_ = true;
         return;
     }
-    try {
-        if (!cyclesRead_) {
-            cycles_ = openAnalysisStore(*host_.context)->loadCycles();
-            cyclesRead_ = true;
-        }
-    } catch (const std::exception&) {
-        cyclesRead_ = false;  // read again next time
-        setOverdue(0);
+    if (!cyclesRead_) {
+        readForNotice();
         return;
     }
     // Without a cycle nothing is due: the records are not read.
-    if (std::none_of(cycles_.begin(), cycles_.end(), [](const auto& c) { return c.active(); })) {
+    if (!anyActive(cycles_)) {
         setOverdue(0);
         return;
     }
@@ -227,28 +227,41 @@ void AnalysisWindows::showNotice() {
 
 void AnalysisWindows::readForNotice() {
     readAgain_ = false;
+    // The cycles (on a server, over a connection of the worker's own), then the records and
+    // items when a cycle is active, each only when not read yet.
     struct Read {
+        std::optional<std::vector<MaintenanceCycle>> cycles;
         std::optional<analysis::ScheduleCollector> records;
         std::vector<analysis::ScheduleVehicle> vehicles;
         std::vector<analysis::ScheduleItem> items;
         bool withItems = false;
     };
     auto read = std::make_shared<Read>();
-    read->withItems = !itemsRead_;
-    const bool withRecords = !recordsRead_;
     noticeWork_->start(
-        [this, read, withRecords, open = ui::dataSetOpener(*host_.context)] {
-            const std::unique_ptr<store::DataStore> dataSet = open();
-            if (withRecords) read->records = analysis::collectSchedule(*dataSet);
-            if (read->withItems) {
-                const std::vector<store::ItemRecord> items = analysis::itemsByPosition(*dataSet);
-                read->vehicles = analysis::scheduleVehicles(items);
-                read->items = analysis::scheduleItems(items);
+        [this, read, cycles = cyclesRead_ ? std::optional(cycles_) : std::nullopt,
+         withRecords = !recordsRead_, withItems = !itemsRead_,
+         openCycles = analysisStoreOpener(*host_.context),
+         open = ui::dataSetOpener(*host_.context)]() mutable {
+            if (!cycles) read->cycles = cycles = openCycles()->loadCycles();
+            if (anyActive(*cycles) && (withRecords || withItems)) {
+                const std::unique_ptr<store::DataStore> dataSet = open();
+                if (withRecords) read->records = analysis::collectSchedule(*dataSet);
+                if (withItems) {
+                    const std::vector<store::ItemRecord> items =
+                        analysis::itemsByPosition(*dataSet);
+                    read->vehicles = analysis::scheduleVehicles(items);
+                    read->items = analysis::scheduleItems(items);
+                    read->withItems = true;
+                }
             }
             return ui::BackgroundWork::Apply([this, read] {
                 if (readAgain_) {  // changed meanwhile: what was read may miss it
                     readForNotice();
                     return;
+                }
+                if (read->cycles) {
+                    cycles_ = std::move(*read->cycles);
+                    cyclesRead_ = true;
                 }
                 if (read->records) {
                     records_ = std::move(*read->records);
@@ -263,7 +276,7 @@ void AnalysisWindows::readForNotice() {
             });
         },
         [this](const std::exception&) {
-            recordsRead_ = itemsRead_ = false;  // read again next time
+            cyclesRead_ = recordsRead_ = itemsRead_ = false;  // read again next time
             if (readAgain_) {
                 readForNotice();
                 return;

@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -20,6 +22,7 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QThread>
 
 #include "LoginRole.h"
 #include "PgTestCluster.h"
@@ -39,6 +42,7 @@
 #include "store/RecordStore.h"
 #include "store/Settings.h"
 #include "ui/components/TComboGrid.h"
+#include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetEvents.h"
 #include "ui/dialogs/Prompts.h"
 #include "ui/dialogs/TDataInputForm.h"
@@ -90,11 +94,13 @@ protected:
     static int listed(ui::TMainform& w) { return w.listModel()->recordCount(); }
     // The whole program over `conninfo` (a data folder when empty), its ツール windows
     // linked into this test.
-    std::unique_ptr<ui::AppWindows> startProgram(const std::string& conninfo) {
+    std::unique_ptr<ui::AppWindows> startProgram(
+        const std::string& conninfo, const std::function<void(ui::ServerOpeners&)>& adjust = {}) {
         ui::setToolWindowMakerForTesting(&ui::makeToolWindow);
         ui::MainformOptions options{false};
         options.server = conninfo;
         options.serverOpeners = ui::programServerOpeners();
+        if (adjust) adjust(options.serverOpeners);
         auto app = std::make_unique<ui::AppWindows>(program.dir(), options);
         app->Mainform->show();
         QApplication::processEvents();
@@ -459,6 +465,29 @@ TEST_F(MainOnServer, TheRegisterCountsAndListsTheServersChecks) {
     auto* table = list->findChild<QAbstractItemView*>(QStringLiteral("CheckTable"));
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->model()->rowCount(), 2);
+}
+
+// The overdue notice reads the maintenance cycles, as it reads the records, over a
+// connection of its worker's own: a slow server never holds the window's thread for them.
+TEST_F(MainOnServer, TheOverdueNoticeReadsTheServerOffTheWindowsThread) {
+    struct OnWorkerThreads {
+        OnWorkerThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
+        ~OnWorkerThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
+    } const onWorkers;
+    auto opened = std::make_shared<std::atomic<int>>(0);
+    auto onWindow = std::make_shared<std::atomic<int>>(0);
+    std::unique_ptr<ui::AppWindows> app =
+        startProgram(db.conninfo(), [&](ui::ServerOpeners& openers) {
+            openers.analysis = [open = openers.analysis, opened,
+                                onWindow](const std::string& conninfo) {
+                ++*opened;
+                if (QThread::currentThread() == qApp->thread()) ++*onWindow;
+                return open(conninfo);
+            };
+        });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *opened > 0; }, 3000));
+    EXPECT_EQ(*onWindow, 0);
+    app.reset();  // waits for the worker
 }
 
 // The program's register writes through a connection of its own: its check is heard once,
