@@ -43,12 +43,24 @@ void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
          r.returnTime()});
 }
 
+namespace {
+bool checked(RecordKind kind, int vehicle, double reading) {
+    if (vehicle < 0) return false;
+    if (kind == RecordKind::Driving) return true;
+    // A refuelling or maintenance without a reading has nothing to check.
+    return (kind == RecordKind::Maintenance || kind == RecordKind::Refuelling) && !(reading <= 0);
+}
+}  // namespace
+
+bool OdometerChecker::reads(const DataRecord& r) {
+    const auto kind = recordKindOf(r.kind());
+    return kind && checked(*kind, r.vehicle(), r.distance1());
+}
+
 void OdometerChecker::add(const DriveFacts& r) {
-    if (r.vehicle < 0) return;
+    if (!checked(r.kind, r.vehicle, r.distance1)) return;
     const bool driving = r.kind == RecordKind::Driving;
     const double reading = r.distance1;
-    if (!driving && r.kind != RecordKind::Maintenance && r.kind != RecordKind::Refuelling) return;
-    if (!driving && reading <= 0) return;  // no reading to check
     const std::size_t v = std::size_t(r.vehicle);
     if (chains_.size() <= v) chains_.resize(v + 1);
     Chain& c = chains_[v];

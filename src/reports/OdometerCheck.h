@@ -59,6 +59,10 @@ public:
     void add(std::int64_t position, const store::DataRecord& r);
     // The same for a live record's facts (store::DataStore::scanDrives), `id` its position.
     void add(const store::DriveFacts& r);
+    // Whether the check reads a record, deleted or not (a drive, or a refuelling or maintenance
+    // with a reading, of a vehicle): a change of records none of which it reads leaves the
+    // findings as they are.
+    static bool reads(const store::DataRecord& r);
     // Checks the readings still waiting for the end of their day; call after the last add.
     // The findings are then in date order.
     void finish();

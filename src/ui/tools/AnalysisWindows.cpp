@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "reports/DataSetItems.h"
+#include "reports/OdometerCheck.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
 #include "ui/dialogs/DataSetEvents.h"
@@ -120,6 +121,15 @@ bool changesSchedule(const store::DataSetChange& c) {
                                    });
 }
 
+// The odometer check reads drives and the readings of refuellings and maintenance: a change of
+// records none of which it reads (an expense, a refuelling without a reading) leaves it as it
+// is. A change of the master lists renames its rows.
+bool changesOdometers(const store::DataSetChange& c) {
+    if (!changesRecordsOrItems(c)) return false;
+    const auto records = c.touchedRecords();
+    return !records || std::any_of(records->begin(), records->end(), &OdometerChecker::reads);
+}
+
 // The vehicles to choose from change with the master lists (or the whole data set) only.
 bool changesVehicles(const store::DataSetChange& c) {
     return c.what == store::DataSetChange::What::ItemsChanged || c.isWhole();
@@ -185,7 +195,7 @@ OdometerCheckForm* AnalysisWindows::odometerCheckForm() {
         odometer_ = new OdometerCheckForm(*host_.context, host_.openRecord, host_.mainWindow);
         odometer_->setReadOnlyCheck(host_.readOnly);
         ui::DataSetEvents::refreshWhileOpen(
-            odometer_, [form = odometer_.data()] { form->CheckClick(); }, changesRecordsOrItems);
+            odometer_, [form = odometer_.data()] { form->CheckClick(); }, changesOdometers);
     }
     return odometer_;
 }

@@ -128,6 +128,36 @@ TEST_F(AnalysisProgram, TheOdometerListOpensTheRecordInTheEntryDialog) {
     EXPECT_EQ(app->DataInputForm->valueBox2()->text().toDouble(), 300);
 }
 
+// 走行距離チェック checks again for a change of a record it reads, not for an expense or a
+// refuelling without a reading.
+TEST_F(AnalysisProgram, TheOdometerListSkipsAChangeOfRecordsItDoesNotRead) {
+    run();
+    quil::analysis::OdometerCheckForm* form = app->Analysis->odometerCheckForm();
+    form->show();
+    form->LimitBox->setValue(100);
+    form->CheckClick();
+    ASSERT_EQ(form->findings().size(), 1u);
+    // A trip far beyond the limit stored without a word: only a check again lists it.
+    DataRecord jump = makeRecord(encodeDate(2003, 4, 12) + 0.4, 0, 1, 0, 0);
+    jump.setDistance1(5000);
+    jump.setDistance2(5010);
+    RecordStore(dir()).save(jump, std::nullopt);
+    const auto announce = [](const DataRecord& r) {
+        quil::ui::DataSetEvents::announce(DataSetChange::recordSaved({}, r));
+        QApplication::processEvents();
+    };
+    DataRecord expense = jump;
+    expense.setKind(RecordKind::Expense);
+    announce(expense);
+    DataRecord refuel = jump;
+    refuel.setKind(RecordKind::Refuelling);
+    refuel.setDistance1(0);
+    announce(refuel);
+    EXPECT_EQ(form->findings().size(), 1u);
+    announce(jump);
+    EXPECT_EQ(form->findings().size(), 2u);
+}
+
 TEST_F(AnalysisProgram, TheEntryDialogAsksBeforeSavingABackwardsReading) {
     quil::ui::TMainform& w = run();
     w.action(QStringLiteral("ToolButton1"))->trigger();
