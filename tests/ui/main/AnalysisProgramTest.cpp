@@ -47,6 +47,16 @@ protected:
         s.writeFirstRun(2003);
         s.setPeriodKind(PeriodKind::All);
     }
+    // The program with 走行距離チェック open and checked: the only reading is fine, a low
+    // limit makes the 200 km trip a finding.
+    quil::analysis::OdometerCheckForm& odometerListOfOneFinding() {
+        run();
+        quil::analysis::OdometerCheckForm* form = app->Analysis->odometerCheckForm();
+        form->show();
+        form->LimitBox->setValue(100);
+        form->CheckClick();
+        return *form;
+    }
 };
 
 }  // namespace
@@ -115,14 +125,9 @@ TEST_F(AnalysisProgram, NoExtensionFileNoNoticeAndNothingCreated) {
 }
 
 TEST_F(AnalysisProgram, TheOdometerListOpensTheRecordInTheEntryDialog) {
-    run();
-    quil::analysis::OdometerCheckForm* form = app->Analysis->odometerCheckForm();
-    // The only reading is fine; a low limit makes the 200 km trip a finding.
-    form->show();
-    form->LimitBox->setValue(100);
-    form->CheckClick();
-    ASSERT_EQ(form->findings().size(), 1u);
-    form->openRow(0);
+    quil::analysis::OdometerCheckForm& form = odometerListOfOneFinding();
+    ASSERT_EQ(form.findings().size(), 1u);
+    form.openRow(0);
     ASSERT_TRUE(app->DataInputForm->isVisible());
     EXPECT_EQ(app->DataInputForm->windowTitle(), QStringLiteral("走行記録－修正"));
     EXPECT_EQ(app->DataInputForm->valueBox2()->text().toDouble(), 300);
@@ -131,12 +136,8 @@ TEST_F(AnalysisProgram, TheOdometerListOpensTheRecordInTheEntryDialog) {
 // 走行距離チェック checks again for a change of a record it reads, not for an expense or a
 // refuelling without a reading.
 TEST_F(AnalysisProgram, TheOdometerListSkipsAChangeOfRecordsItDoesNotRead) {
-    run();
-    quil::analysis::OdometerCheckForm* form = app->Analysis->odometerCheckForm();
-    form->show();
-    form->LimitBox->setValue(100);
-    form->CheckClick();
-    ASSERT_EQ(form->findings().size(), 1u);
+    quil::analysis::OdometerCheckForm& form = odometerListOfOneFinding();
+    ASSERT_EQ(form.findings().size(), 1u);
     // A trip far beyond the limit stored without a word: only a check again lists it.
     DataRecord jump = makeRecord(encodeDate(2003, 4, 12) + 0.4, 0, 1, 0, 0);
     jump.setDistance1(5000);
@@ -153,9 +154,9 @@ TEST_F(AnalysisProgram, TheOdometerListSkipsAChangeOfRecordsItDoesNotRead) {
     refuel.setKind(RecordKind::Refuelling);
     refuel.setDistance1(0);
     announce(refuel);
-    EXPECT_EQ(form->findings().size(), 1u);
+    EXPECT_EQ(form.findings().size(), 1u);
     announce(jump);
-    EXPECT_EQ(form->findings().size(), 2u);
+    EXPECT_EQ(form.findings().size(), 2u);
 }
 
 TEST_F(AnalysisProgram, TheEntryDialogAsksBeforeSavingABackwardsReading) {
