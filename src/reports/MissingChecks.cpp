@@ -34,10 +34,7 @@ public:
             {r.id, r.date, std::isfinite(r.returnTime) ? r.returnTime : 0, r.vehicle, r.user});
     }
     void add(std::int64_t position, const store::DataRecord& r) {
-        if (r.deleted() || r.kind() != static_cast<std::int16_t>(store::RecordKind::Driving))
-            return;
-        add({position, r.date(), store::RecordKind::Driving, r.vehicle(), r.user(), 0, 0,
-             r.returnTime()});
+        if (const auto d = store::DriveFacts::of(position, r)) add(*d);
     }
     std::vector<Drive> drives;
 

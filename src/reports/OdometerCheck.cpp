@@ -37,10 +37,7 @@ void OdometerChecker::report(const DriveFacts& r, double reading, double low, do
 }
 
 void OdometerChecker::add(std::int64_t position, const DataRecord& r) {
-    const auto kind = recordKindOf(r.kind());
-    if (r.deleted() || !kind) return;
-    add({position, r.date(), *kind, r.vehicle(), r.user(), r.distance1(), r.distance2(),
-         r.returnTime()});
+    if (const auto d = DriveFacts::of(position, r)) add(*d);
 }
 
 namespace {

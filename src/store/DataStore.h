@@ -13,6 +13,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -161,6 +162,9 @@ struct DriveFacts {
     double distance1 = 0;
     double distance2 = 0;
     DateTime returnTime = 0;
+
+    // The facts of record `id`; none for a deleted record or one of a kind outside 0..3.
+    static std::optional<DriveFacts> of(std::int64_t id, const DataRecord& r);
 };
 
 // Which records DataStore::scanDrives hands over.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <unordered_map>
 
 #include "store/DataStore.h"
@@ -111,15 +112,20 @@ void DataStore::scanRefuellings(int vehicle,
     });
 }
 
+std::optional<DriveFacts> DriveFacts::of(std::int64_t id, const DataRecord& r) {
+    const auto kind = recordKindOf(r.kind());
+    if (r.deleted() || !kind) return std::nullopt;
+    return DriveFacts{id, r.date(), *kind, r.vehicle(), r.user(), r.distance1(), r.distance2(),
+                      r.returnTime()};
+}
+
 void DataStore::scanDrives(const DriveQuery& query,
                            const std::function<void(const DriveFacts&)>& f) {
     scanRecords([&](const StoredRecord& s) {
-        const DataRecord& r = s.record;
-        const auto kind = recordKindOf(r.kind());
-        if (r.deleted() || !kind || *kind == RecordKind::Expense) return;
-        if (*kind != RecordKind::Driving && (!query.withReadings || r.distance1() <= 0)) return;
-        f({s.id, r.date(), *kind, r.vehicle(), r.user(), r.distance1(), r.distance2(),
-           r.returnTime()});
+        const auto d = DriveFacts::of(s.id, s.record);
+        if (!d || d->kind == RecordKind::Expense) return;
+        if (d->kind != RecordKind::Driving && (!query.withReadings || d->distance1 <= 0)) return;
+        f(*d);
     });
 }
 
