@@ -12,6 +12,7 @@
 #include "store/ItemStore.h"
 #include "ui/dialogs/BackgroundWork.h"
 #include "ui/dialogs/DataSetAccess.h"
+#include "ui/dialogs/ErrorReport.h"
 #include "ui/dialogs/FreeMemory.h"
 #include "ui/dialogs/MainContext.h"
 #include "ui/dialogs/MainWindowPlacement.h"
@@ -83,6 +84,13 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     layout->addLayout(footRow({CsvButton, PrintButton}, {CloseButton}));
 
     connect(CheckButton, &QPushButton::clicked, this, &OdometerCheckForm::CheckClick);
+    // The limit, held while the stored one is read, is free again however the check ends.
+    const auto limitFree = [this] {
+        LimitBox->setEnabled(true);
+        CheckButton->setEnabled(true);
+    };
+    connect(work_, &ui::BackgroundWork::finished, this, limitFree);
+    connect(work_, &ui::BackgroundWork::cancelled, this, limitFree);
     connect(FindingTable, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { openRow(index.row()); });
     ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
@@ -96,10 +104,13 @@ const std::vector<analysis::OdometerFinding>& OdometerCheckForm::findings() cons
 void OdometerCheckForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;  // brought back from the task bar: nothing changed
-    // A QuilExt.db that cannot be read goes to the application's error report, once.
-    storedLimit_ = openAnalysisStore(context_)->dailyLimitKm();
-    LimitBox->setValue(*storedLimit_);
-    CheckClick();
+    // The stored limit is read by the check's worker (on a server, a connection of its own),
+    // and shown with the findings; until then the limit cannot be changed, so a limit typed
+    // meanwhile is never overwritten by the one read.
+    storedLimit_.reset();
+    LimitBox->setEnabled(false);
+    CheckButton->setEnabled(false);
+    check(std::nullopt);
 }
 
 void OdometerCheckForm::hideEvent(QHideEvent* event) {
@@ -121,30 +132,42 @@ void OdometerCheckForm::CheckClick() {
             settings->setDailyLimitKm(LimitBox->value());
         storedLimit_ = LimitBox->value();
     }
+    check(LimitBox->value());
+}
+
+void OdometerCheckForm::check(std::optional<double> limit) {
     // The former findings go first, so two lists never live at once: the worker lets them
     // go before it checks (freeing a long list cost the window's thread milliseconds at
     // every save elsewhere). A failure (at the application's error report) leaves no
-    // findings and an empty table, together.
+    // findings and an empty table, together, and the limit free to change.
     FindingTable->clear();
     CountLabel->clear();
     // The records are checked on a worker with its own access to the data set.
-    work_->start([this, former = std::move(findings_), open = ui::dataSetOpener(context_),
-                  limit = LimitBox->value()]() mutable {
-        former.reset();
-        const auto dataSet = open();
-        auto found = std::make_shared<const std::vector<analysis::OdometerFinding>>(
-            analysis::checkOdometers(*dataSet, limit));
-        auto rows = std::make_shared<OdometerRows>(
-            found, store::ItemNames(analysis::itemsByPosition(*dataSet)));
-        return ui::BackgroundWork::Apply([this, found, rows] {
-            FindingTable->setRows(analysis::odometerHeading(), rows);
-            findings_ = found;
-            const std::size_t count = findings().size();
-            CountLabel->setText(
-                count == 0 ? QStringLiteral("距離のつながりに問題のある記録はありません。")
-                           : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
-        });
-    });
+    work_->start(
+        [this, former = std::move(findings_), open = ui::dataSetOpener(context_),
+         openSettings = analysisStoreOpener(context_), limit]() mutable {
+            former.reset();
+            const double km = limit ? *limit : openSettings()->dailyLimitKm();
+            const auto dataSet = open();
+            auto found = std::make_shared<const std::vector<analysis::OdometerFinding>>(
+                analysis::checkOdometers(*dataSet, km));
+            auto rows = std::make_shared<OdometerRows>(
+                found, store::ItemNames(analysis::itemsByPosition(*dataSet)));
+            return ui::BackgroundWork::Apply([this, found, rows, km, read = !limit] {
+                if (read) {
+                    LimitBox->setValue(km);
+                    storedLimit_ = km;
+                }
+                FindingTable->setRows(analysis::odometerHeading(), rows);
+                findings_ = found;
+                const std::size_t count = findings().size();
+                CountLabel->setText(
+                    count == 0 ? QStringLiteral("距離のつながりに問題のある記録はありません。")
+                               : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
+            });
+        },
+        // Reported here, also when the work runs at once, so that `finished` frees the limit.
+        [this](const std::exception& e) { ui::reportError(e, this); });
 }
 
 void OdometerCheckForm::openRow(int shownRow) {

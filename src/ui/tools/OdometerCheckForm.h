@@ -51,6 +51,9 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Checks every record against `limit`, or against the stored limit, read with them.
+    void check(std::optional<double> limit);
+
     OpenRecord openRecord_;
     std::function<bool()> readOnly_;
     std::optional<double> storedLimit_;  // the daily limit as last read or stored

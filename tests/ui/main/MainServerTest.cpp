@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +53,8 @@
 #include "ui/main/RecordCommands.h"
 #include "ui/main/RecordListModel.h"
 #include "ui/main/TMainform.h"
+#include "ui/tools/AnalysisWindows.h"
+#include "ui/tools/OdometerCheckForm.h"
 #include "ui/tools/alcohol/AlcoholStore.h"
 
 using namespace quil;
@@ -467,9 +470,11 @@ TEST_F(MainOnServer, TheRegisterCountsAndListsTheServersChecks) {
     EXPECT_EQ(table->model()->rowCount(), 2);
 }
 
-// The overdue notice reads the maintenance cycles, as it reads the records, over a
-// connection of its worker's own: a slow server never holds the window's thread for them.
-TEST_F(MainOnServer, TheOverdueNoticeReadsTheServerOffTheWindowsThread) {
+// The overdue notice reads the maintenance cycles, and 走行距離チェック its stored limit, as
+// they read the records, over a connection of their worker's own: a slow server never holds
+// the window's thread for them.
+TEST_F(MainOnServer, TheOverdueNoticeAndTheOdometerCheckReadTheServerOffTheWindowsThread) {
+    server::openServerAnalysisStore(db.conninfo())->setDailyLimitKm(1234);
     struct OnWorkerThreads {
         OnWorkerThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
         ~OnWorkerThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
@@ -486,6 +491,11 @@ TEST_F(MainOnServer, TheOverdueNoticeReadsTheServerOffTheWindowsThread) {
             };
         });
     ASSERT_TRUE(QTest::qWaitFor([&] { return *opened > 0; }, 3000));
+    EXPECT_EQ(*onWindow, 0);
+    analysis::OdometerCheckForm& odometers = *app->Analysis->odometerCheckForm();
+    odometers.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return odometers.LimitBox->isEnabled(); }, 3000));
+    EXPECT_EQ(odometers.LimitBox->value(), 1234);
     EXPECT_EQ(*onWindow, 0);
     app.reset();  // waits for the worker
 }
