@@ -32,7 +32,7 @@ double OdometerChecker::allowance(const Link& c, DateTime date) const {
 
 void OdometerChecker::report(const DriveFacts& r, double reading, double low, double high,
                              OdometerProblem p, DateTime since, double days, bool fromDeparture) {
-    findings_.push_back(
+    chains_[std::size_t(r.vehicle)].found.push_back(
         {r.id, r.date, r.kind, r.vehicle, reading, low, high, p, since, days, fromDeparture});
 }
 
@@ -104,7 +104,7 @@ void OdometerChecker::settle(Chain& c) {
         if (start.known) {
             const double high = std::max(end.highest, start.highest + allowance(start, w.date));
             if (w.reading < start.highest || w.reading > high) {
-                findings_.push_back({w.position, w.date, w.kind, w.vehicle, w.reading,
+                c.found.push_back({w.position, w.date, w.kind, w.vehicle, w.reading,
                                      start.highest, high, OdometerProblem::ReadingOutOfLine,
                                      start.since, daysSince(start, w.date), false});
                 continue;
@@ -115,15 +115,69 @@ void OdometerChecker::settle(Chain& c) {
     c.waiting.clear();
 }
 
+namespace {
+bool dayBefore(const OdometerFinding& a, const OdometerFinding& b) {
+    return std::trunc(a.date) < std::trunc(b.date);
+}
+}  // namespace
+
 void OdometerChecker::finish() {
-    for (Chain& c : chains_)
+    for (Chain& c : chains_) {
         if (!c.waiting.empty()) settle(c);
-    const auto byDay = [](const OdometerFinding& a, const OdometerFinding& b) {
-        return std::trunc(a.date) < std::trunc(b.date);
-    };
-    // Mostly in order already; sorting anyway would want a buffer half their size.
-    if (!std::is_sorted(findings_.begin(), findings_.end(), byDay))
-        std::stable_sort(findings_.begin(), findings_.end(), byDay);
+        // Mostly in order already; sorting anyway would want a buffer half their size.
+        if (!std::is_sorted(c.found.begin(), c.found.end(), dayBefore))
+            std::stable_sort(c.found.begin(), c.found.end(), dayBefore);
+    }
+}
+
+std::vector<OdometerFinding> OdometerChecker::findings() const {
+    std::vector<OdometerFinding> out;
+    for (const Chain& c : chains_) out.insert(out.end(), c.found.begin(), c.found.end());
+    std::stable_sort(out.begin(), out.end(), findingBefore);
+    return out;
+}
+
+std::vector<OdometerFinding> OdometerChecker::takeFindings() {
+    std::vector<VehicleFindings> parts = takeFindingsByVehicle();
+    std::size_t n = 0;
+    for (const VehicleFindings& p : parts) n += p.findings.size();
+    std::vector<OdometerFinding> out;
+    out.reserve(n);
+    // Each vehicle's findings go as soon as they are moved, day by day, in vehicle order.
+    std::vector<std::size_t> next(parts.size(), 0);
+    for (;;) {
+        std::size_t pick = parts.size();
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            if (next[i] == parts[i].findings.size()) continue;
+            if (pick == parts.size() ||
+                dayBefore(parts[i].findings[next[i]], parts[pick].findings[next[pick]]))
+                pick = i;
+        }
+        if (pick == parts.size()) break;
+        auto& from = parts[pick].findings;
+        const double day = std::trunc(from[next[pick]].date);
+        while (next[pick] < from.size() && std::trunc(from[next[pick]].date) == day)
+            out.push_back(from[next[pick]++]);
+        if (next[pick] == from.size()) {
+            std::vector<OdometerFinding>().swap(from);
+            next[pick] = 0;
+        }
+    }
+    return out;
+}
+
+std::vector<VehicleFindings> OdometerChecker::takeFindingsByVehicle() {
+    std::vector<VehicleFindings> out;
+    for (std::size_t v = 0; v < chains_.size(); ++v)
+        if (!chains_[v].found.empty())
+            out.push_back({int(v), std::move(chains_[v].found)});
+    chains_.clear();
+    return out;
+}
+
+bool findingBefore(const OdometerFinding& a, const OdometerFinding& b) {
+    const double da = std::trunc(a.date), db = std::trunc(b.date);
+    return da < db || (da == db && a.vehicle < b.vehicle);
 }
 
 std::vector<OdometerFinding> checkOdometers(DataStore& data, double dailyLimitKm) {
@@ -135,6 +189,15 @@ std::vector<OdometerFinding> checkOdometers(DataStore& data, double dailyLimitKm
 
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder, double dailyLimitKm) {
     return checkOdometers(*openFolderStore(dataFolder), dailyLimitKm);
+}
+
+std::vector<VehicleFindings> checkOdometersByVehicle(DataStore& data, double dailyLimitKm,
+                                                     std::vector<std::int16_t> vehicles) {
+    OdometerChecker checker(dailyLimitKm);
+    data.scanDrives({.withReadings = true, .vehicles = std::move(vehicles)},
+                    [&](const DriveFacts& r) { checker.add(r); });
+    checker.finish();
+    return checker.takeFindingsByVehicle();
 }
 
 namespace {
@@ -299,13 +362,14 @@ std::vector<OdometerFinding> newFindings(
     with.finish();
     without.finish();
     // The next record counts only for what the new one breaks there, not for its own faults.
+    const std::vector<OdometerFinding> before = without.takeFindings();
     auto known = [&](const OdometerFinding& f) {
-        for (const OdometerFinding& g : without.findings())
+        for (const OdometerFinding& g : before)
             if (g.position == f.position && g.problem == f.problem) return true;
         return false;
     };
     std::vector<OdometerFinding> out;
-    for (const OdometerFinding& f : with.findings())
+    for (const OdometerFinding& f : with.takeFindings())
         if (f.position == -1 || (f.position == next && !known(f))) out.push_back(f);
     return out;
 }

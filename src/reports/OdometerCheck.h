@@ -52,6 +52,17 @@ struct OdometerFinding {
     bool fromDeparture = false;
 };
 
+// The findings of one vehicle, in date order.
+struct VehicleFindings {
+    int vehicle = -1;
+    std::vector<OdometerFinding> findings;
+};
+
+// The order of the findings of a whole check: by day, and within a day by vehicle, each
+// vehicle's in the order its records were checked. A vehicle checked again on its own
+// takes the same places among the others'.
+bool findingBefore(const OdometerFinding& a, const OdometerFinding& b);
+
 class OdometerChecker {
 public:
     explicit OdometerChecker(double dailyLimitKm = kDefaultDailyLimitKm);
@@ -64,11 +75,14 @@ public:
     // findings as they are.
     static bool reads(const store::DataRecord& r);
     // Checks the readings still waiting for the end of their day; call after the last add.
-    // The findings are then in date order.
     void finish();
-    const std::vector<OdometerFinding>& findings() const { return findings_; }
-    // The findings, handed over without a copy (the checker has none left).
-    std::vector<OdometerFinding> takeFindings() { return std::move(findings_); }
+    // The findings in the order of findingBefore.
+    std::vector<OdometerFinding> findings() const;
+    // The same, handed over (the checker has none left): each vehicle's are let go as they
+    // are moved.
+    std::vector<OdometerFinding> takeFindings();
+    // Each vehicle's findings, by vehicle, handed over without a copy.
+    std::vector<VehicleFindings> takeFindingsByVehicle();
 
 private:
     struct Link {
@@ -87,6 +101,7 @@ private:
         store::DateTime day = 0;  // the day of `waiting`
         Link dayStart;            // the chain as it was before that day
         std::vector<DayReading> waiting;
+        std::vector<OdometerFinding> found;  // in the order checked, by day after finish()
     };
     static double daysSince(const Link& c, store::DateTime date);
     double allowance(const Link& c, store::DateTime date) const;
@@ -96,7 +111,6 @@ private:
 
     double limit_;
     std::vector<Chain> chains_;
-    std::vector<OdometerFinding> findings_;
 };
 
 // Every finding of a data set's live records in the list's order; a finding's position is
@@ -106,6 +120,10 @@ std::vector<OdometerFinding> checkOdometers(store::DataStore& data,
 // Every finding of the data folder's record file.
 std::vector<OdometerFinding> checkOdometers(const std::string& dataFolder,
                                             double dailyLimitKm = kDefaultDailyLimitKm);
+// The findings of `vehicles` only (none named: of every vehicle), by vehicle: the data set
+// hands over those vehicles' records alone.
+std::vector<VehicleFindings> checkOdometersByVehicle(store::DataStore& data, double dailyLimitKm,
+                                                     std::vector<std::int16_t> vehicles = {});
 
 // What a new or edited record (`editPosition` is the record it replaces) would break among
 // the vehicle's records: findings about the record itself (position -1) and about the next

@@ -416,6 +416,9 @@ void ServerDataSet::scanDrives(const store::DriveQuery& query,
         filter += " AND date >= " + number(query.firstDay - 1) + "::float8";
     if (std::isfinite(query.lastDay))
         filter += " AND date < " + number(query.lastDay + 2) + "::float8";
+    for (std::size_t i = 0; i < query.vehicles.size(); ++i)
+        filter += (i == 0 ? " AND vehicle IN (" : ", ") + number(query.vehicles[i]) + "::int2" +
+                  (i + 1 == query.vehicles.size() ? ")" : "");
     // A connection that breaks is made again and the stream goes on after the last row
     // handed over, in the list's order.
     std::optional<std::tuple<double, std::int16_t, std::int16_t, std::int64_t>> last;

@@ -176,6 +176,8 @@ struct DriveQuery {
     // no limit), and records dated around them may come as well: the caller keeps its days.
     DateTime firstDay = -std::numeric_limits<double>::infinity();
     DateTime lastDay = std::numeric_limits<double>::infinity();
+    // Only these vehicles' records; none named: every vehicle's.
+    std::vector<std::int16_t> vehicles{};
 };
 
 struct LatestRecord {

@@ -531,6 +531,24 @@ protected:
         const auto onServerAt = placeOf(data), inFolderAt = placeOf(*inFolder);
         EXPECT_EQ(describe(checkOdometers(data, 60), &onServerAt),
                   describe(checkOdometers(*inFolder, 60), &inFolderAt));
+        // Some vehicles checked on their own: what the whole check finds of them.
+        for (const std::vector<std::int16_t>& some :
+             {std::vector<std::int16_t>{0}, std::vector<std::int16_t>{2, 9}}) {
+            const auto ofSome = [&](store::DataStore& d,
+                                    const std::map<std::int64_t, std::int64_t>& at) {
+                std::vector<OdometerFinding> whole = checkOdometers(d, 60), part;
+                std::erase_if(whole, [&](const OdometerFinding& f) {
+                    return std::find(some.begin(), some.end(), f.vehicle) == some.end();
+                });
+                for (VehicleFindings& v : checkOdometersByVehicle(d, 60, some))
+                    part.insert(part.end(), v.findings.begin(), v.findings.end());
+                std::stable_sort(part.begin(), part.end(), findingBefore);
+                EXPECT_FALSE(whole.empty());
+                EXPECT_EQ(describe(part, &at), describe(whole, &at));
+                return describe(part, &at);
+            };
+            EXPECT_EQ(ofSome(data, onServerAt), ofSome(*inFolder, inFolderAt));
+        }
         auto drives = [](store::DataStore& d, const std::map<std::int64_t, std::int64_t>& at,
                          store::DateTime first, store::DateTime last) {
             std::string s;
