@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <utility>
 
 #include "reports/DataSetItems.h"
 #include "reports/OdometerCheck.h"
@@ -194,8 +195,33 @@ OdometerCheckForm* AnalysisWindows::odometerCheckForm() {
     if (!odometer_) {
         odometer_ = new OdometerCheckForm(*host_.context, host_.openRecord, host_.mainWindow);
         odometer_->setReadOnlyCheck(host_.readOnly);
+        // A change told record by record checks the vehicles of those records again;
+        // any other change, every record.
+        struct Due {
+            bool whole = false;
+            std::vector<std::int16_t> vehicles;
+        };
+        auto due = std::make_shared<Due>();
         ui::DataSetEvents::refreshWhileOpen(
-            odometer_, [form = odometer_.data()] { form->CheckClick(); }, changesOdometers);
+            odometer_,
+            [form = odometer_.data(), due] {
+                const Due now = std::exchange(*due, {});
+                if (now.whole) return form->CheckClick();
+                form->recheck(now.vehicles);
+            },
+            [due](const store::DataSetChange& c) {
+                if (!changesOdometers(c)) return false;
+                const auto records = c.touchedRecords();
+                if (!records || c.what == store::DataSetChange::What::ItemsChanged)
+                    due->whole = true;
+                else
+                    for (const store::DataRecord& r : *records)
+                        if (OdometerChecker::reads(r) &&
+                            std::find(due->vehicles.begin(), due->vehicles.end(), r.vehicle()) ==
+                                due->vehicles.end())
+                            due->vehicles.push_back(r.vehicle());
+                return true;
+            });
     }
     return odometer_;
 }

@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QThreadPool>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "reports/DataSetItems.h"
 #include "store/ItemStore.h"
@@ -28,23 +31,74 @@ namespace {
 // The findings as table rows: a cell is made from its finding when it is shown.
 class OdometerRows : public ReportRows {
 public:
-    OdometerRows(std::shared_ptr<const std::vector<analysis::OdometerFinding>> findings,
-                 store::ItemNames names)
+    OdometerRows(std::shared_ptr<const OdometerFindings> findings, store::ItemNames names)
         : findings_(std::move(findings)), names_(std::move(names)) {}
     std::size_t size() const override { return findings_->size(); }
     analysis::ReportCell cell(std::size_t row, std::size_t column) const override {
-        return analysis::odometerCell((*findings_)[row], names_, column);
+        return analysis::odometerCell(findings_->at(row), names_, column);
     }
     std::optional<double> figure(std::size_t row, std::size_t column) const override {
-        return analysis::odometerFigure((*findings_)[row], column);
+        return analysis::odometerFigure(findings_->at(row), column);
     }
 
 private:
-    std::shared_ptr<const std::vector<analysis::OdometerFinding>> findings_;
+    std::shared_ptr<const OdometerFindings> findings_;
     store::ItemNames names_;
 };
 
 }  // namespace
+
+OdometerFindings::OdometerFindings(std::vector<Part> parts) : parts_(std::move(parts)) {
+    std::sort(parts_.begin(), parts_.end(),
+              [](const Part& a, const Part& b) { return a->vehicle < b->vehicle; });
+    std::size_t n = 0;
+    for (const Part& p : parts_) n += p->findings.size();
+    order_.reserve(n);
+    // By day, and within a day by vehicle (findingBefore), each vehicle's day in its order.
+    std::vector<std::uint32_t> next(parts_.size(), 0);
+    for (;;) {
+        std::size_t pick = parts_.size();
+        for (std::size_t i = 0; i < parts_.size(); ++i) {
+            if (next[i] == parts_[i]->findings.size()) continue;
+            if (pick == parts_.size() ||
+                analysis::findingBefore(parts_[i]->findings[next[i]],
+                                        parts_[pick]->findings[next[pick]]))
+                pick = i;
+        }
+        if (pick == parts_.size()) break;
+        const auto& from = parts_[pick]->findings;
+        const double day = std::trunc(from[next[pick]].date);
+        while (next[pick] < from.size() && std::trunc(from[next[pick]].date) == day)
+            order_.push_back({std::uint32_t(pick), next[pick]++});
+    }
+}
+
+std::shared_ptr<const OdometerFindings> OdometerFindings::replacing(
+    const std::vector<std::int16_t>& vehicles, std::vector<analysis::VehicleFindings> found) const {
+    std::vector<Part> parts;
+    for (const Part& p : parts_)
+        if (std::find(vehicles.begin(), vehicles.end(), p->vehicle) == vehicles.end())
+            parts.push_back(p);
+    for (analysis::VehicleFindings& f : found)
+        parts.push_back(std::make_shared<const analysis::VehicleFindings>(std::move(f)));
+    return std::make_shared<const OdometerFindings>(std::move(parts));
+}
+
+std::size_t OdometerFindings::countOf(const std::vector<std::int16_t>& vehicles) const {
+    std::size_t n = 0;
+    for (const Part& p : parts_)
+        if (std::find(vehicles.begin(), vehicles.end(), p->vehicle) != vehicles.end())
+            n += p->findings.size();
+    return n;
+}
+
+std::shared_ptr<const OdometerFindings> OdometerFindings::of(
+    std::vector<analysis::VehicleFindings> found) {
+    std::vector<Part> parts;
+    for (analysis::VehicleFindings& f : found)
+        parts.push_back(std::make_shared<const analysis::VehicleFindings>(std::move(f)));
+    return std::make_shared<const OdometerFindings>(std::move(parts));
+}
 
 OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord,
                                      QWidget* mainWindow)
@@ -96,9 +150,12 @@ OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRe
     ui::placeBesideMainWindow(*this, mainWindow, ui::kBesideMain);
 }
 
-const std::vector<analysis::OdometerFinding>& OdometerCheckForm::findings() const {
-    static const std::vector<analysis::OdometerFinding> none;
-    return findings_ ? *findings_ : none;
+std::vector<analysis::OdometerFinding> OdometerCheckForm::findings() const {
+    std::vector<analysis::OdometerFinding> out;
+    if (!findings_) return out;
+    out.reserve(findings_->size());
+    for (std::size_t i = 0; i < findings_->size(); ++i) out.push_back(findings_->at(i));
+    return out;
 }
 
 void OdometerCheckForm::showEvent(QShowEvent* event) {
@@ -124,6 +181,8 @@ void OdometerCheckForm::hideEvent(QHideEvent* event) {
 }
 
 void OdometerCheckForm::CheckClick() {
+    // While the stored limit is read (the limit held), a check again reads it again.
+    if (!storedLimit_ && !LimitBox->isEnabled()) return check(std::nullopt);
     // The limit is stored when it differs from the one last read or stored: a check again
     // after a change of the records opens no settings on the window's thread.
     if ((!readOnly_ || !readOnly_()) && (!storedLimit_ || LimitBox->value() != *storedLimit_)) {
@@ -142,6 +201,7 @@ void OdometerCheckForm::check(std::optional<double> limit) {
     // findings and an empty table, together, and the limit free to change.
     FindingTable->clear();
     CountLabel->clear();
+    rechecking_.reset();
     // The records are checked on a worker with its own access to the data set.
     work_->start(
         [this, former = std::move(findings_), open = ui::dataSetOpener(context_),
@@ -149,31 +209,82 @@ void OdometerCheckForm::check(std::optional<double> limit) {
             former.reset();
             const double km = limit ? *limit : openSettings()->dailyLimitKm();
             const auto dataSet = open();
-            auto found = std::make_shared<const std::vector<analysis::OdometerFinding>>(
-                analysis::checkOdometers(*dataSet, km));
-            auto rows = std::make_shared<OdometerRows>(
-                found, store::ItemNames(analysis::itemsByPosition(*dataSet)));
-            return ui::BackgroundWork::Apply([this, found, rows, km, read = !limit] {
+            auto found = OdometerFindings::of(analysis::checkOdometersByVehicle(*dataSet, km));
+            auto names = store::ItemNames(analysis::itemsByPosition(*dataSet));
+            return ui::BackgroundWork::Apply([this, found, names = std::move(names), km,
+                                              read = !limit]() mutable {
                 if (read) {
                     LimitBox->setValue(km);
                     storedLimit_ = km;
                 }
-                FindingTable->setRows(analysis::odometerHeading(), rows);
-                findings_ = found;
-                const std::size_t count = findings().size();
-                CountLabel->setText(
-                    count == 0 ? QStringLiteral("距離のつながりに問題のある記録はありません。")
-                               : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
+                showFindings(std::move(found), std::move(names), km);
             });
         },
         // Reported here, also when the work runs at once, so that `finished` frees the limit.
         [this](const std::exception& e) { ui::reportError(e, this); });
 }
 
+void OdometerCheckForm::recheck(std::vector<std::int16_t> vehicles) {
+    // Nothing shown to build on, or a whole check under way: the whole check covers it.
+    // So does a change of the vehicles that hold most of a long list: their old findings
+    // and their new ones would live at once.
+    if (!findings_ || (work_->running() && !rechecking_)) return CheckClick();
+    const std::size_t theirs = findings_->countOf(vehicles);
+    if (theirs > kLongList && theirs > findings_->size() / 2) return CheckClick();
+    // A check of other vehicles under way is dropped for one of theirs and these together.
+    if (work_->running())
+        for (std::int16_t v : *rechecking_)
+            if (std::find(vehicles.begin(), vehicles.end(), v) == vehicles.end())
+                vehicles.push_back(v);
+    rechecking_ = vehicles;
+    // The rows shown stay until the new ones come: the other vehicles' findings are shared
+    // with them, not copied.
+    work_->start(
+        [this, base = findings_, open = ui::dataSetOpener(context_), limit = checkedLimit_,
+         vehicles]() mutable {
+            const auto dataSet = open();
+            auto found =
+                base->replacing(vehicles, analysis::checkOdometersByVehicle(*dataSet, limit, vehicles));
+            base.reset();
+            auto names = store::ItemNames(analysis::itemsByPosition(*dataSet));
+            return ui::BackgroundWork::Apply(
+                [this, found, names = std::move(names), limit]() mutable {
+                    showFindings(std::move(found), std::move(names), limit);
+                });
+        },
+        [this](const std::exception& e) {
+            // No rows of an older reading stay beside the error report.
+            FindingTable->clear();
+            findings_.reset();
+            CountLabel->clear();
+            ui::reportError(e, this);
+        });
+}
+
+void OdometerCheckForm::showFindings(std::shared_ptr<const OdometerFindings> found, store::ItemNames names,
+                             double limit) {
+    rechecking_.reset();
+    checkedLimit_ = limit;
+    // The former findings are let go on a pool thread: freeing a long list cost the window's
+    // thread tens of milliseconds.
+    std::shared_ptr<const OdometerFindings> former = std::move(findings_);
+    FindingTable->setRows(analysis::odometerHeading(),
+                          std::make_shared<OdometerRows>(found, std::move(names)));
+    findings_ = std::move(found);
+    if (former) QThreadPool::globalInstance()->start([former = std::move(former)]() mutable {
+        former.reset();
+    });
+    const std::size_t count = findings_->size();
+    CountLabel->setText(count == 0
+                            ? QStringLiteral("距離のつながりに問題のある記録はありません。")
+                            : QStringLiteral("距離のつながりに問題のある記録: %1件").arg(count));
+}
+
 void OdometerCheckForm::openRow(int shownRow) {
     const int row = FindingTable->sourceRow(shownRow);
-    if (row < 0 || std::size_t(row) >= findings().size() || !openRecord_) return;
-    openRecord_(findings()[std::size_t(row)].position, findings()[std::size_t(row)].kind);
+    if (row < 0 || !findings_ || std::size_t(row) >= findings_->size() || !openRecord_) return;
+    const analysis::OdometerFinding& f = findings_->at(std::size_t(row));
+    openRecord_(f.position, f.kind);
 }
 
 }  // namespace quil::analysis

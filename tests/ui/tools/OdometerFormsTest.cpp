@@ -171,6 +171,58 @@ TEST_F(OdometerFormsTest, TheFindingsShowSortAndExportAsTheirWholeTable) {
     ReportTableView::setFileChooserForTesting({});
 }
 
+// A vehicle checked again takes its new findings in the places a whole check gives them;
+// the other vehicles' findings stay as they were checked, even where their records changed
+// meanwhile unheard.
+TEST_F(OdometerFormsTest, AVehicleCheckedAgainTakesItsPlacesAmongTheOthers) {
+    TempDir other;
+    writeBrokenChains(other);
+    StandInMain broken{other.dir()};
+    OdometerCheckForm form(broken, {}, nullptr);
+    form.show();
+    ASSERT_EQ(form.findings().size(), 6u);
+    const auto of = [](std::vector<OdometerFinding> f, int vehicle) {
+        std::erase_if(f, [&](const OdometerFinding& x) { return x.vehicle != vehicle; });
+        return f;
+    };
+    const auto described = [](const std::vector<OdometerFinding>& findings) {
+        std::vector<std::string> out;
+        for (const OdometerFinding& f : findings)
+            out.push_back(std::to_string(f.position) + " " + std::to_string(f.vehicle) + " " +
+                          std::to_string(int(f.problem)) + " " + std::to_string(f.reading));
+        return out;
+    };
+    const std::vector<OdometerFinding> before = form.findings();
+    // Both vehicles change: 車B's first trip now breaks its chain, 車A's last trip no more.
+    using store::ItemKind;
+    writeDataSet(other,
+                 {item(ItemKind::Vehicle, "車B", day(2020, 4, 1)),
+                  item(ItemKind::Vehicle, "車A", day(2020, 4, 1))},
+                 {driving(day(2024, 1, 5), 0, 1000, 900), driving(day(2024, 1, 6), 1, 500, 600),
+                  driving(day(2024, 1, 7), 0, 1050, 1200), driving(day(2024, 1, 8), 1, 600, 550),
+                  driving(day(2024, 1, 10), 0, 9000, 9100), driving(day(2024, 1, 11), 1, 560, 570),
+                  driving(day(2024, 1, 11), 0, 9000, 9050),
+                  driving(day(2024, 1, 12), 1, 580, 600)});
+    const std::vector<OdometerFinding> after = checkOdometers(other.dir());
+    form.recheck({0});
+    std::vector<OdometerFinding> expected = of(after, 0);
+    for (const OdometerFinding& f : of(before, 1)) expected.push_back(f);
+    std::stable_sort(expected.begin(), expected.end(), findingBefore);
+    ASSERT_NE(described(expected), described(before));
+    ASSERT_NE(described(expected), described(after));
+    EXPECT_EQ(described(form.findings()), described(expected));
+    EXPECT_EQ(form.FindingTable->model()->rowCount(), int(expected.size()));
+    form.recheck({1});
+    EXPECT_EQ(described(form.findings()), described(after));
+    EXPECT_EQ(cells(*form.FindingTable->model()),
+              [&] {
+                  ReportTableView whole;
+                  whole.setTable(analysis::odometerTable(
+                      after, store::ItemNames::load(store::ItemStore(other.dir()))));
+                  return cells(*whole.model());
+              }());
+}
+
 // A closed window keeps nothing of its findings; opening it again checks again.
 TEST_F(OdometerFormsTest, ClosingGivesTheFindingsBack) {
     OdometerCheckForm form(context, {}, nullptr);
