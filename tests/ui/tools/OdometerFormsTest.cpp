@@ -130,15 +130,23 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// 走行距離チェック open over the two broken chains, its six findings shown.
+class BrokenChainsTest : public OdometerFormsTest {
+protected:
+    void SetUp() override {
+        OdometerFormsTest::SetUp();
+        writeBrokenChains(other);
+        form.show();
+        ASSERT_EQ(form.findings().size(), 6u);
+    }
+    TempDir other;
+    StandInMain broken{other.dir()};
+    OdometerCheckForm form{broken, {}, nullptr};
+};
+
 // The window keeps its findings compactly; it shows, sorts and exports them exactly as the
 // whole table of their texts does.
-TEST_F(OdometerFormsTest, TheFindingsShowSortAndExportAsTheirWholeTable) {
-    TempDir other;
-    writeBrokenChains(other);
-    StandInMain broken{other.dir()};
-    OdometerCheckForm form(broken, {}, nullptr);
-    form.show();
-    ASSERT_EQ(form.findings().size(), 6u);
+TEST_F(BrokenChainsTest, TheFindingsShowSortAndExportAsTheirWholeTable) {
     ReportTableView whole;
     whole.setTable(analysis::odometerTable(form.findings(),
                                         store::ItemNames::load(store::ItemStore(other.dir()))));
@@ -174,13 +182,7 @@ TEST_F(OdometerFormsTest, TheFindingsShowSortAndExportAsTheirWholeTable) {
 // A vehicle checked again takes its new findings in the places a whole check gives them;
 // the other vehicles' findings stay as they were checked, even where their records changed
 // meanwhile unheard.
-TEST_F(OdometerFormsTest, AVehicleCheckedAgainTakesItsPlacesAmongTheOthers) {
-    TempDir other;
-    writeBrokenChains(other);
-    StandInMain broken{other.dir()};
-    OdometerCheckForm form(broken, {}, nullptr);
-    form.show();
-    ASSERT_EQ(form.findings().size(), 6u);
+TEST_F(BrokenChainsTest, AVehicleCheckedAgainTakesItsPlacesAmongTheOthers) {
     const auto of = [](std::vector<OdometerFinding> f, int vehicle) {
         std::erase_if(f, [&](const OdometerFinding& x) { return x.vehicle != vehicle; });
         return f;
