@@ -181,11 +181,12 @@ void OdometerCheckForm::hideEvent(QHideEvent* event) {
 }
 
 void OdometerCheckForm::CheckClick() {
-    // While the stored limit is read (the limit held), a check again reads it again.
-    if (!storedLimit_ && !LimitBox->isEnabled()) return check(std::nullopt);
+    // The stored limit not known yet (being read, or its reading given up or failed): it is
+    // read again with the records, never overwritten by the box's default.
+    if (!storedLimit_) return check(std::nullopt);
     // The limit is stored when it differs from the one last read or stored: a check again
     // after a change of the records opens no settings on the window's thread.
-    if ((!readOnly_ || !readOnly_()) && (!storedLimit_ || LimitBox->value() != *storedLimit_)) {
+    if ((!readOnly_ || !readOnly_()) && LimitBox->value() != *storedLimit_) {
         const auto settings = openAnalysisStore(context_);
         if (LimitBox->value() != settings->dailyLimitKm())
             settings->setDailyLimitKm(LimitBox->value());

@@ -96,6 +96,23 @@ TEST_F(OdometerFormsTest, AnUnreadableDataSetLeavesNoFindingsAndAnEmptyTableToge
     EXPECT_TRUE(form.CheckButton->isEnabled());
 }
 
+// A first check that failed leaves the stored limit unknown: チェック reads it again rather
+// than storing the box's default over it.
+TEST_F(OdometerFormsTest, AFailedFirstCheckNeverOverwritesTheStoredLimit) {
+    AnalysisData(dir.dir()).setDailyLimitKm(500);
+    OdometerCheckForm form(context, {}, nullptr);
+    {
+        UnreadableRecords unreadable;
+        form.show();
+    }
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    ASSERT_TRUE(form.CheckButton->isEnabled());
+    form.CheckClick();
+    EXPECT_DOUBLE_EQ(AnalysisData(dir.dir()).dailyLimitKm(), 500);
+    EXPECT_DOUBLE_EQ(form.LimitBox->value(), 500);
+    EXPECT_EQ(prompts.boxes().size(), 1u);
+}
+
 // Two vehicles whose chains break in each of the ways a trip can break them.
 void writeBrokenChains(const TempDir& dir) {
     using store::ItemKind;
