@@ -51,11 +51,9 @@ private:
 OdometerFindings::OdometerFindings(std::vector<Part> parts) : parts_(std::move(parts)) {
     std::sort(parts_.begin(), parts_.end(),
               [](const Part& a, const Part& b) { return a->vehicle < b->vehicle; });
-    std::size_t n = 0;
-    for (const Part& p : parts_) n += p->findings.size();
-    order_.reserve(n);
-    // By day, and within a day by vehicle (findingBefore), each vehicle's day in its order.
-    std::vector<std::uint32_t> next(parts_.size(), 0);
+    // By day, and within a day by vehicle (findingBefore), each vehicle's day in its order;
+    // a vehicle's days that follow one another in that order are one run.
+    std::vector<std::size_t> next(parts_.size(), 0);
     for (;;) {
         std::size_t pick = parts_.size();
         for (std::size_t i = 0; i < parts_.size(); ++i) {
@@ -67,10 +65,17 @@ OdometerFindings::OdometerFindings(std::vector<Part> parts) : parts_(std::move(p
         }
         if (pick == parts_.size()) break;
         const auto& from = parts_[pick]->findings;
+        if (runs_.empty() || runs_.back().part != pick) runs_.push_back({size_, pick, next[pick]});
         const double day = std::trunc(from[next[pick]].date);
-        while (next[pick] < from.size() && std::trunc(from[next[pick]].date) == day)
-            order_.push_back({std::uint32_t(pick), next[pick]++});
+        for (; next[pick] < from.size() && std::trunc(from[next[pick]].date) == day; ++next[pick])
+            ++size_;
     }
+}
+
+const analysis::OdometerFinding& OdometerFindings::at(std::size_t row) const {
+    const auto run = std::prev(std::upper_bound(
+        runs_.begin(), runs_.end(), row, [](std::size_t r, const Run& x) { return r < x.start; }));
+    return parts_[run->part]->findings[run->first + (row - run->start)];
 }
 
 std::shared_ptr<const OdometerFindings> OdometerFindings::replacing(

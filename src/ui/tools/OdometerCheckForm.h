@@ -35,19 +35,19 @@ public:
         const std::vector<std::int16_t>& vehicles,
         std::vector<analysis::VehicleFindings> found) const;
 
-    std::size_t size() const { return order_.size(); }
+    std::size_t size() const { return size_; }
     // How many of the findings are of `vehicles`.
     std::size_t countOf(const std::vector<std::int16_t>& vehicles) const;
-    const analysis::OdometerFinding& at(std::size_t row) const {
-        return parts_[order_[row].part]->findings[order_[row].index];
-    }
+    const analysis::OdometerFinding& at(std::size_t row) const;
 
 private:
-    struct Ref {
-        std::uint32_t part, index;
+    // Rows `start` on come from `part`'s findings from `first` on, up to the next run.
+    struct Run {
+        std::size_t start, part, first;
     };
     std::vector<Part> parts_;  // by vehicle
-    std::vector<Ref> order_;
+    std::vector<Run> runs_;    // one for each change of vehicle between shown rows
+    std::size_t size_ = 0;
 };
 
 class OdometerCheckForm : public ToolForm {
