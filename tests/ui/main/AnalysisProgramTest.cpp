@@ -159,6 +159,23 @@ TEST_F(AnalysisProgram, TheOdometerListSkipsAChangeOfRecordsItDoesNotRead) {
     EXPECT_EQ(form.findings().size(), 2u);
 }
 
+// A trip moved to another vehicle: both vehicles are checked again, so the finding it
+// made for its former vehicle goes.
+TEST_F(AnalysisProgram, TheOdometerListFollowsATripMovedToAnotherVehicle) {
+    quil::analysis::OdometerCheckForm& form = odometerListOfOneFinding();
+    ASSERT_EQ(form.findings().size(), 1u);
+    ASSERT_EQ(form.findings()[0].vehicle, 0);
+    const DataRecord before = RecordStore(dir()).read(1);
+    ASSERT_EQ(before.distance2(), 300);
+    DataRecord moved = before;
+    moved.setVehicle(1);
+    moved.setDistance2(150);  // 50 km: within the limit
+    RecordStore(dir()).save(moved, 1);
+    quil::ui::DataSetEvents::announce(DataSetChange::recordSaved({}, moved, before));
+    QApplication::processEvents();
+    EXPECT_TRUE(form.findings().empty());
+}
+
 TEST_F(AnalysisProgram, TheEntryDialogAsksBeforeSavingABackwardsReading) {
     quil::ui::TMainform& w = run();
     w.action(QStringLiteral("ToolButton1"))->trigger();
