@@ -470,34 +470,51 @@ TEST_F(MainOnServer, TheRegisterCountsAndListsTheServersChecks) {
     EXPECT_EQ(table->model()->rowCount(), 2);
 }
 
-// The overdue notice reads the maintenance cycles, and 走行距離チェック its stored limit, as
-// they read the records, over a connection of their worker's own: a slow server never holds
-// the window's thread for them.
-TEST_F(MainOnServer, TheOverdueNoticeAndTheOdometerCheckReadTheServerOffTheWindowsThread) {
+// The overdue notice reads the maintenance cycles, the missing-check count the register,
+// and 走行距離チェック its stored limit, as they read the records, over a connection of their
+// worker's own: a slow server never holds the window's thread for them, nor for a check
+// another program records.
+TEST_F(MainOnServer, TheStatusCountsAndTheOdometerCheckReadTheServerOffTheWindowsThread) {
     server::openServerAnalysisStore(db.conninfo())->setDailyLimitKm(1234);
     struct OnWorkerThreads {
         OnWorkerThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, false); }
         ~OnWorkerThreads() { qApp->setProperty(ui::BackgroundWork::kInlineProperty, true); }
     } const onWorkers;
-    auto opened = std::make_shared<std::atomic<int>>(0);
+    auto cycles = std::make_shared<std::atomic<int>>(0);
+    auto registers = std::make_shared<std::atomic<int>>(0);
     auto onWindow = std::make_shared<std::atomic<int>>(0);
+    const auto counted = [onWindow](auto open, std::shared_ptr<std::atomic<int>> opened) {
+        return [open, opened, onWindow](const std::string& conninfo) {
+            ++*opened;
+            if (QThread::currentThread() == qApp->thread()) ++*onWindow;
+            return open(conninfo);
+        };
+    };
     std::unique_ptr<ui::AppWindows> app =
         startProgram(db.conninfo(), [&](ui::ServerOpeners& openers) {
-            openers.analysis = [open = openers.analysis, opened,
-                                onWindow](const std::string& conninfo) {
-                ++*opened;
-                if (QThread::currentThread() == qApp->thread()) ++*onWindow;
-                return open(conninfo);
-            };
+            openers.analysis = counted(openers.analysis, cycles);
+            openers.checks = counted(openers.checks, registers);
         });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return *opened > 0; }, 3000));
-    EXPECT_EQ(*onWindow, 0);
+    auto* status = app->Mainform->findChild<QLabel*>(QStringLiteral("AlcoholStatus"));
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return *cycles > 0 && *registers > 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status->text().contains(QStringLiteral("0件")); },
+                                3000));
+    // Another program records a check: the count reads the register again.
+    const int before = *registers;
+    alcohol::AlcoholCheck c;
+    c.when = today + 0.01;
+    c.driver = 1;
+    c.vehicle = 0;
+    c.checker = "安全 太郎";
+    server::openServerCheckStore(db.conninfo())->add(c);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return *registers > before; }, 3000));
     analysis::OdometerCheckForm& odometers = *app->Analysis->odometerCheckForm();
     odometers.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return odometers.LimitBox->isEnabled(); }, 3000));
     EXPECT_EQ(odometers.LimitBox->value(), 1234);
     EXPECT_EQ(*onWindow, 0);
-    app.reset();  // waits for the worker
+    app.reset();  // waits for the workers
 }
 
 // The program's register writes through a connection of its own: its check is heard once,

@@ -289,12 +289,17 @@ void AlcoholStore::setSetting(const std::string& key, const std::string& value) 
 }
 
 std::unique_ptr<CheckStore> openCheckStore(const ui::MainContext& context) {
-    const std::string conninfo = context.serverConninfo();
-    std::unique_ptr<CheckStore> store =
-        conninfo.empty() ? std::make_unique<AlcoholStore>(context.dataFolder())
-                         : ui::openOnServer(context.serverOpeners().checks, conninfo);
+    std::unique_ptr<CheckStore> store = checkStoreOpener(context)();
     store->setChangeListener(context.storeChangeListener());
     return store;
+}
+
+CheckStoreOpener checkStoreOpener(const ui::MainContext& context) {
+    return [conninfo = context.serverConninfo(), open = context.serverOpeners().checks,
+            folder = context.dataFolder()]() -> std::unique_ptr<CheckStore> {
+        if (!conninfo.empty()) return ui::openOnServer(open, conninfo);
+        return std::make_unique<AlcoholStore>(folder);
+    };
 }
 
 bool registerExists(const ui::MainContext& context) {

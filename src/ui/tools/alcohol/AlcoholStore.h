@@ -3,6 +3,7 @@
 // connection for one piece of work.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +57,9 @@ private:
 // The register of the main window's data set: QuilExt.db in a data folder, the server's
 // tables on a server data set. Throws what the store throws.
 std::unique_ptr<CheckStore> openCheckStore(const ui::MainContext& context);
+// Opens the register for reading on another thread (it tells no changes).
+using CheckStoreOpener = std::function<std::unique_ptr<CheckStore>()>;
+CheckStoreOpener checkStoreOpener(const ui::MainContext& context);
 // Whether there is a register to read: always on a server; in a data folder, whether
 // QuilExt.db exists (reading never creates it).
 bool registerExists(const ui::MainContext& context);

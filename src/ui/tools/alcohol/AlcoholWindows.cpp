@@ -6,6 +6,9 @@
 #include <QPainter>
 #include <QStatusBar>
 #include <QTimer>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "store/Period.h"
 #include "store/RecordStore.h"
@@ -152,31 +155,65 @@ std::vector<AlcoholWindows::Command> AlcoholWindows::commands() {
 
 void AlcoholWindows::scheduleRefresh() { refreshTimer_->start(); }
 
-void AlcoholWindows::readDrives(store::DateTime firstDay, store::DateTime lastDay) {
+void AlcoholWindows::readParts(store::DateTime first, store::DateTime last) {
     readAgain_ = false;
+    // The month's checks and those of the day after it (an overnight drive's return). A
+    // new count of the drives takes the checks again. Without QuilExt.db no check has been
+    // recorded; counting does not create it.
+    struct Parts {
+        std::optional<MissingCheckCount> count;
+        std::optional<std::vector<AlcoholCheck>> checks;
+        std::optional<std::vector<Detector>> detectors;
+        int inspectionDays = kDefaultInspectionDays;
+    };
+    const bool drives = !drivesRead_ || count_.firstDay() != first || count_.lastDay() != last;
+    const bool checks = drives || !checksRead_;
+    const bool detectors = !detectorsRead_;
     drivesWork_->start(
-        [this, firstDay, lastDay, folder = context_.dataFolder(),
-         open = ui::dataSetOpener(context_)] {
-            auto count = std::make_shared<MissingCheckCount>();
-            if (folder.empty())  // a server data set: the server picks the month's days
-                count->load(*open(), firstDay, lastDay);
-            else
-                count->load(store::RecordStore(folder), firstDay, lastDay);
-            return ui::BackgroundWork::Apply([this, count] {
-                if (readAgain_) {  // what was read may miss a change made meanwhile
-                    readDrives(count->firstDay(), count->lastDay());
-                    return;
+        [this, first, last, drives, checks, detectors, folder = context_.dataFolder(),
+         open = ui::dataSetOpener(context_), openChecks = checkStoreOpener(context_),
+         withRegister = registerExists(context_)] {
+            auto parts = std::make_shared<Parts>();
+            if (drives) {
+                parts->count.emplace();
+                if (folder.empty())  // a server data set: the server picks the month's days
+                    parts->count->load(*open(), first, last);
+                else
+                    parts->count->load(store::RecordStore(folder), first, last);
+            }
+            // On a server the register is a connection of this worker's own.
+            const std::unique_ptr<CheckStore> store =
+                withRegister && (checks || detectors) ? openChecks() : nullptr;
+            if (checks) {
+                CheckFilter filter;
+                filter.firstDay = first;
+                filter.lastDay = last + 1;
+                parts->checks = store ? store->load(filter) : std::vector<AlcoholCheck>{};
+            }
+            if (detectors) {
+                parts->detectors = store ? store->detectors() : std::vector<Detector>{};
+                if (store) parts->inspectionDays = store->inspectionDays();
+            }
+            return ui::BackgroundWork::Apply([this, parts] {
+                // What was read may miss a change made meanwhile: it is read again.
+                if (readAgain_) return refreshStatus();
+                if (parts->count) {
+                    count_ = std::move(*parts->count);
+                    drivesRead_ = true;
                 }
-                count_ = std::move(*count);
-                drivesRead_ = true;
-                checksRead_ = false;
+                if (parts->checks) {
+                    count_.setChecks(*parts->checks);
+                    checksRead_ = true;
+                }
+                if (parts->detectors) {
+                    detectors_ = std::move(*parts->detectors);
+                    inspectionDays_ = parts->inspectionDays;
+                    detectorsRead_ = true;
+                }
                 refreshStatus();
             });
         },
-        [this](const std::exception& e) {
-            drivesRead_ = false;
-            countFailed(e);
-        });
+        [this](const std::exception& e) { countFailed(e); });
 }
 
 void AlcoholWindows::countFailed(const std::exception& e) {
@@ -190,7 +227,7 @@ void AlcoholWindows::countFailed(const std::exception& e) {
 }
 
 void AlcoholWindows::refreshStatus() {
-    // Records changed while the month's drives are read: they are read again when they come.
+    // The data set changed while the worker reads: what it reads is read again when it comes.
     if (drivesWork_->running()) {
         readAgain_ = true;
         return;
@@ -204,32 +241,13 @@ void AlcoholWindows::refreshStatus() {
         const store::PeriodRange month = store::periodRange(store::PeriodKind::Month, today.year,
                                                             static_cast<int>(today.month) - 1);
         // The record file is read once, and again only for a new month or a data set
-        // changed as a whole; every saved or deleted record is counted as it comes.
-        if (!drivesRead_ || count_.firstDay() != month.first || count_.lastDay() != month.last) {
-            readDrives(month.first, month.last);
+        // changed as a whole; every saved or deleted record is counted as it comes. The
+        // checks and the detectors are read again after a change of theirs. All of it is
+        // read on a worker: on a server each store opened is a connection.
+        if (!drivesRead_ || !checksRead_ || !detectorsRead_ || count_.firstDay() != month.first ||
+            count_.lastDay() != month.last) {
+            readParts(month.first, month.last);
             return;
-        }
-        // Without QuilExt.db no check has been recorded; counting does not create it. The
-        // checks and the detectors are read through one store: on a server each store opened
-        // is a connection made on the window's thread.
-        std::unique_ptr<CheckStore> store;
-        if ((!checksRead_ || !detectorsRead_) && registerExists(context_))
-            store = openCheckStore(context_);
-        if (!checksRead_) {
-            // The month's checks and those of the day after it (an overnight drive's return).
-            CheckFilter filter;
-            filter.firstDay = month.first;
-            filter.lastDay = month.last + 1;
-            count_.setChecks(store ? store->load(filter) : std::vector<AlcoholCheck>{});
-            checksRead_ = true;
-        }
-        if (!detectorsRead_) {
-            detectors_.clear();
-            if (store) {
-                inspectionDays_ = store->inspectionDays();
-                detectors_ = store->detectors();
-            }
-            detectorsRead_ = true;
         }
         QString text = QStringLiteral("アルコールチェック漏れ(今月): %1件").arg(count_.count(now));
         int overdue = 0;

@@ -62,8 +62,9 @@ private:
     void followChange(const store::DataSetChange& change);
     // Shows the count once the events of the moment are done.
     void scheduleRefresh();
-    // Reads the month's drives on a worker; the count follows when they arrive.
-    void readDrives(store::DateTime firstDay, store::DateTime lastDay);
+    // Reads on a worker what the count lacks of the month (`first` to `last`): its drives,
+    // its checks (always with the drives), the detectors; the count follows when they arrive.
+    void readParts(store::DateTime first, store::DateTime last);
     // A failure of the count: said in short, reported once (not the record files').
     void countFailed(const std::exception& e);
 
@@ -78,7 +79,7 @@ private:
     bool checksRead_ = false;
     bool detectorsRead_ = false;
     ui::BackgroundWork* drivesWork_ = nullptr;
-    bool readAgain_ = false;  // records changed while the worker read
+    bool readAgain_ = false;  // the data set changed while the worker read
     std::vector<Detector> detectors_;
     int inspectionDays_ = kDefaultInspectionDays;
 };
