@@ -297,7 +297,8 @@ void runActions(benchmark::State& state, const std::string& prefix,
         colleague.join();
         // As long a wait with nothing saved: what the bench's own loop costs the thread.
         const Clock::time_point waited = Clock::now();
-        const Measured idle = measure(w, [] {}, [&] { return msSince(waited) >= m.ms; });
+        const Measured idle = measure(
+            w, [] {}, [&] { return msSince(waited) >= m.ms; });
         Measured save = m;
         save.cpu = m.cpu - idle.cpu;
         return save;

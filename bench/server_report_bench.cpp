@@ -234,9 +234,13 @@ int main(int argc, char** argv) {
         else
             args.push_back(argv[i]);
     }
-    for (auto [name, f] : {std::pair{"Summary", &Summary}, {"Fuel", &Fuel}, {"Chart", &Chart},
-                           {"Schedule", &Schedule}, {"Missing", &Missing},
-                           {"Odometer", &Odometer}, {"OdometerOneVehicle", &OdometerOneVehicle},
+    for (auto [name, f] : {std::pair{"Summary", &Summary},
+                           {"Fuel", &Fuel},
+                           {"Chart", &Chart},
+                           {"Schedule", &Schedule},
+                           {"Missing", &Missing},
+                           {"Odometer", &Odometer},
+                           {"OdometerOneVehicle", &OdometerOneVehicle},
                            {"Drives", &Drives}})
         benchmark::RegisterBenchmark(name, f)->Arg(n)->UseManualTime()->Unit(
             benchmark::kMillisecond);

@@ -155,7 +155,8 @@ void settle(QObject& root) {
     // While a worker runs, its end brings an event: the loop waits for it (a time limit given
     // to processEvents makes it return at once, and the loop spun a core the workers need).
     QApplication::processEvents();
-    while (running()) QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    while (running())
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 void paint(QWidget& w) {

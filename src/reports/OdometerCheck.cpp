@@ -104,9 +104,9 @@ void OdometerChecker::settle(Chain& c) {
         if (start.known) {
             const double high = std::max(end.highest, start.highest + allowance(start, w.date));
             if (w.reading < start.highest || w.reading > high) {
-                c.found.push_back({w.position, w.date, w.kind, w.vehicle, w.reading,
-                                     start.highest, high, OdometerProblem::ReadingOutOfLine,
-                                     start.since, daysSince(start, w.date), false});
+                c.found.push_back({w.position, w.date, w.kind, w.vehicle, w.reading, start.highest,
+                                   high, OdometerProblem::ReadingOutOfLine, start.since,
+                                   daysSince(start, w.date), false});
                 continue;
             }
         }
@@ -169,8 +169,7 @@ std::vector<OdometerFinding> OdometerChecker::takeFindings() {
 std::vector<VehicleFindings> OdometerChecker::takeFindingsByVehicle() {
     std::vector<VehicleFindings> out;
     for (std::size_t v = 0; v < chains_.size(); ++v)
-        if (!chains_[v].found.empty())
-            out.push_back({int(v), std::move(chains_[v].found)});
+        if (!chains_[v].found.empty()) out.push_back({int(v), std::move(chains_[v].found)});
     chains_.clear();
     return out;
 }

@@ -125,9 +125,8 @@ void DataStore::scanDrives(const DriveQuery& query,
         const auto d = DriveFacts::of(s.id, s.record);
         if (!d || d->kind == RecordKind::Expense) return;
         if (d->kind != RecordKind::Driving && (!query.withReadings || d->distance1 <= 0)) return;
-        if (!query.vehicles.empty() &&
-            std::find(query.vehicles.begin(), query.vehicles.end(), d->vehicle) ==
-                query.vehicles.end())
+        if (!query.vehicles.empty() && std::find(query.vehicles.begin(), query.vehicles.end(),
+                                                 d->vehicle) == query.vehicles.end())
             return;
         f(*d);
     });

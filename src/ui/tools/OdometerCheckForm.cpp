@@ -217,14 +217,14 @@ void OdometerCheckForm::check(std::optional<double> limit) {
             const auto dataSet = open();
             auto found = OdometerFindings::of(analysis::checkOdometersByVehicle(*dataSet, km));
             auto names = store::ItemNames(analysis::itemsByPosition(*dataSet));
-            return ui::BackgroundWork::Apply([this, found, names = std::move(names), km,
-                                              read = !limit]() mutable {
-                if (read) {
-                    LimitBox->setValue(km);
-                    storedLimit_ = km;
-                }
-                showFindings(std::move(found), std::move(names), km);
-            });
+            return ui::BackgroundWork::Apply(
+                [this, found, names = std::move(names), km, read = !limit]() mutable {
+                    if (read) {
+                        LimitBox->setValue(km);
+                        storedLimit_ = km;
+                    }
+                    showFindings(std::move(found), std::move(names), km);
+                });
         },
         // Reported here, also when the work runs at once, so that `finished` frees the limit.
         [this](const std::exception& e) { ui::reportError(e, this); });
@@ -249,8 +249,8 @@ void OdometerCheckForm::recheck(std::vector<std::int16_t> vehicles) {
         [this, base = findings_, open = ui::dataSetOpener(context_), limit = checkedLimit_,
          vehicles]() mutable {
             const auto dataSet = open();
-            auto found =
-                base->replacing(vehicles, analysis::checkOdometersByVehicle(*dataSet, limit, vehicles));
+            auto found = base->replacing(
+                vehicles, analysis::checkOdometersByVehicle(*dataSet, limit, vehicles));
             base.reset();
             auto names = store::ItemNames(analysis::itemsByPosition(*dataSet));
             return ui::BackgroundWork::Apply(
@@ -267,8 +267,8 @@ void OdometerCheckForm::recheck(std::vector<std::int16_t> vehicles) {
         });
 }
 
-void OdometerCheckForm::showFindings(std::shared_ptr<const OdometerFindings> found, store::ItemNames names,
-                             double limit) {
+void OdometerCheckForm::showFindings(std::shared_ptr<const OdometerFindings> found,
+                                     store::ItemNames names, double limit) {
     rechecking_.reset();
     checkedLimit_ = limit;
     // The former findings are let go on a pool thread: freeing a long list cost the window's
@@ -277,9 +277,9 @@ void OdometerCheckForm::showFindings(std::shared_ptr<const OdometerFindings> fou
     FindingTable->setRows(analysis::odometerHeading(),
                           std::make_shared<OdometerRows>(found, std::move(names)));
     findings_ = std::move(found);
-    if (former) QThreadPool::globalInstance()->start([former = std::move(former)]() mutable {
-        former.reset();
-    });
+    if (former)
+        QThreadPool::globalInstance()->start(
+            [former = std::move(former)]() mutable { former.reset(); });
     const std::size_t count = findings_->size();
     CountLabel->setText(count == 0
                             ? QStringLiteral("距離のつながりに問題のある記録はありません。")

@@ -498,8 +498,8 @@ TEST_F(MainOnServer, TheStatusCountsAndTheOdometerCheckReadTheServerOffTheWindow
     auto* status = app->Mainform->findChild<QLabel*>(QStringLiteral("AlcoholStatus"));
     ASSERT_NE(status, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return *cycles > 0 && *registers > 0; }, 3000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return status->text().contains(QStringLiteral("0件")); },
-                                3000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return status->text().contains(QStringLiteral("0件")); }, 3000));
     // Another program records a check: the count reads the register again.
     const int before = *registers;
     alcohol::AlcoholCheck c;

@@ -214,14 +214,14 @@ TEST_F(BrokenChainsTest, AVehicleCheckedAgainTakesItsPlacesAmongTheOthers) {
     const std::vector<OdometerFinding> before = form.findings();
     // Both vehicles change: 車B's first trip now breaks its chain, 車A's last trip no more.
     using store::ItemKind;
-    writeDataSet(other,
-                 {item(ItemKind::Vehicle, "車B", day(2020, 4, 1)),
-                  item(ItemKind::Vehicle, "車A", day(2020, 4, 1))},
-                 {driving(day(2024, 1, 5), 0, 1000, 900), driving(day(2024, 1, 6), 1, 500, 600),
-                  driving(day(2024, 1, 7), 0, 1050, 1200), driving(day(2024, 1, 8), 1, 600, 550),
-                  driving(day(2024, 1, 10), 0, 9000, 9100), driving(day(2024, 1, 11), 1, 560, 570),
-                  driving(day(2024, 1, 11), 0, 9000, 9050),
-                  driving(day(2024, 1, 12), 1, 580, 600)});
+    writeDataSet(
+        other,
+        {item(ItemKind::Vehicle, "車B", day(2020, 4, 1)),
+         item(ItemKind::Vehicle, "車A", day(2020, 4, 1))},
+        {driving(day(2024, 1, 5), 0, 1000, 900), driving(day(2024, 1, 6), 1, 500, 600),
+         driving(day(2024, 1, 7), 0, 1050, 1200), driving(day(2024, 1, 8), 1, 600, 550),
+         driving(day(2024, 1, 10), 0, 9000, 9100), driving(day(2024, 1, 11), 1, 560, 570),
+         driving(day(2024, 1, 11), 0, 9000, 9050), driving(day(2024, 1, 12), 1, 580, 600)});
     const std::vector<OdometerFinding> after = checkOdometers(other.dir());
     form.recheck({0});
     std::vector<OdometerFinding> expected = of(after, 0);
@@ -233,13 +233,12 @@ TEST_F(BrokenChainsTest, AVehicleCheckedAgainTakesItsPlacesAmongTheOthers) {
     EXPECT_EQ(form.FindingTable->model()->rowCount(), int(expected.size()));
     form.recheck({1});
     EXPECT_EQ(described(form.findings()), described(after));
-    EXPECT_EQ(cells(*form.FindingTable->model()),
-              [&] {
-                  ReportTableView whole;
-                  whole.setTable(analysis::odometerTable(
-                      after, store::ItemNames::load(store::ItemStore(other.dir()))));
-                  return cells(*whole.model());
-              }());
+    EXPECT_EQ(cells(*form.FindingTable->model()), [&] {
+        ReportTableView whole;
+        whole.setTable(
+            analysis::odometerTable(after, store::ItemNames::load(store::ItemStore(other.dir()))));
+        return cells(*whole.model());
+    }());
 }
 
 // A closed window keeps nothing of its findings; opening it again checks again.
