@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "store/ItemStore.h"
 #include "store/RecordStore.h"
@@ -139,30 +140,21 @@ std::vector<OdometerFinding> OdometerChecker::findings() const {
 
 std::vector<OdometerFinding> OdometerChecker::takeFindings() {
     std::vector<VehicleFindings> parts = takeFindingsByVehicle();
+    std::vector<const std::vector<OdometerFinding>*> lists;
     std::size_t n = 0;
-    for (const VehicleFindings& p : parts) n += p.findings.size();
+    for (const VehicleFindings& p : parts) {
+        lists.push_back(&p.findings);
+        n += p.findings.size();
+    }
     std::vector<OdometerFinding> out;
     out.reserve(n);
-    // Each vehicle's findings go as soon as they are moved, day by day, in vehicle order.
-    std::vector<std::size_t> next(parts.size(), 0);
-    for (;;) {
-        std::size_t pick = parts.size();
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            if (next[i] == parts[i].findings.size()) continue;
-            if (pick == parts.size() ||
-                dayBefore(parts[i].findings[next[i]], parts[pick].findings[next[pick]]))
-                pick = i;
-        }
-        if (pick == parts.size()) break;
-        auto& from = parts[pick].findings;
-        const double day = std::trunc(from[next[pick]].date);
-        while (next[pick] < from.size() && std::trunc(from[next[pick]].date) == day)
-            out.push_back(from[next[pick]++]);
-        if (next[pick] == from.size()) {
-            std::vector<OdometerFinding>().swap(from);
-            next[pick] = 0;
-        }
-    }
+    // Each vehicle's findings go as soon as the last of them is moved.
+    forEachDayInOrder(lists, [&](std::size_t part, std::size_t first, std::size_t last) {
+        auto& from = parts[part].findings;
+        out.insert(out.end(), from.begin() + std::ptrdiff_t(first),
+                   from.begin() + std::ptrdiff_t(last));
+        if (last == from.size()) std::vector<OdometerFinding>().swap(from);
+    });
     return out;
 }
 
@@ -177,6 +169,28 @@ std::vector<VehicleFindings> OdometerChecker::takeFindingsByVehicle() {
 bool findingBefore(const OdometerFinding& a, const OdometerFinding& b) {
     const double da = std::trunc(a.date), db = std::trunc(b.date);
     return da < db || (da == db && a.vehicle < b.vehicle);
+}
+
+void forEachDayInOrder(
+    const std::vector<const std::vector<OdometerFinding>*>& parts,
+    const std::function<void(std::size_t part, std::size_t first, std::size_t last)>& f) {
+    // The sizes as given: `f` may let a part go once it has had the last of it.
+    std::vector<std::size_t> next(parts.size(), 0), size(parts.size());
+    for (std::size_t i = 0; i < parts.size(); ++i) size[i] = parts[i]->size();
+    for (;;) {
+        std::size_t pick = parts.size();
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            if (next[i] == size[i]) continue;
+            if (pick == parts.size() || dayBefore((*parts[i])[next[i]], (*parts[pick])[next[pick]]))
+                pick = i;
+        }
+        if (pick == parts.size()) return;
+        const std::vector<OdometerFinding>& from = *parts[pick];
+        const std::size_t first = next[pick];
+        const double day = std::trunc(from[first].date);
+        while (next[pick] < size[pick] && std::trunc(from[next[pick]].date) == day) ++next[pick];
+        f(pick, first, next[pick]);
+    }
 }
 
 std::vector<OdometerFinding> checkOdometers(DataStore& data, double dailyLimitKm) {

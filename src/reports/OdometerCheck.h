@@ -14,6 +14,7 @@
 // the highest reading of the day (or the daily limit).
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -62,6 +63,11 @@ struct VehicleFindings {
 // vehicle's in the order its records were checked. A vehicle checked again on its own
 // takes the same places among the others'.
 bool findingBefore(const OdometerFinding& a, const OdometerFinding& b);
+// Walks the findings of several vehicles (`parts`, each in date order, by vehicle) in that
+// order: `f` gets each vehicle's findings of one day, [first, last) of part `part`.
+void forEachDayInOrder(
+    const std::vector<const std::vector<OdometerFinding>*>& parts,
+    const std::function<void(std::size_t part, std::size_t first, std::size_t last)>& f);
 
 class OdometerChecker {
 public:

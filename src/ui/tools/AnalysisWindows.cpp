@@ -122,15 +122,6 @@ bool changesSchedule(const store::DataSetChange& c) {
                                    });
 }
 
-// The odometer check reads drives and the readings of refuellings and maintenance: a change of
-// records none of which it reads (an expense, a refuelling without a reading) leaves it as it
-// is. A change of the master lists renames its rows.
-bool changesOdometers(const store::DataSetChange& c) {
-    if (!changesRecordsOrItems(c)) return false;
-    const auto records = c.touchedRecords();
-    return !records || std::any_of(records->begin(), records->end(), &OdometerChecker::reads);
-}
-
 // The vehicles to choose from change with the master lists (or the whole data set) only.
 bool changesVehicles(const store::DataSetChange& c) {
     return c.what == store::DataSetChange::What::ItemsChanged || c.isWhole();
@@ -195,8 +186,10 @@ OdometerCheckForm* AnalysisWindows::odometerCheckForm() {
     if (!odometer_) {
         odometer_ = new OdometerCheckForm(*host_.context, host_.openRecord, host_.mainWindow);
         odometer_->setReadOnlyCheck(host_.readOnly);
-        // A change told record by record checks the vehicles of those records again;
-        // any other change, every record.
+        // The check reads drives and the readings of refuellings and maintenance: a change
+        // of records none of which it reads (an expense, a refuelling without a reading)
+        // leaves it as it is. A change told record by record checks the vehicles of the
+        // records it reads again; any other (the master lists rename its rows), every record.
         struct Due {
             bool whole = false;
             std::vector<std::int16_t> vehicles;
@@ -210,17 +203,21 @@ OdometerCheckForm* AnalysisWindows::odometerCheckForm() {
                 form->recheck(now.vehicles);
             },
             [due](const store::DataSetChange& c) {
-                if (!changesOdometers(c)) return false;
+                if (!changesRecordsOrItems(c)) return false;
                 const auto records = c.touchedRecords();
-                if (!records || c.what == store::DataSetChange::What::ItemsChanged)
+                if (!records || c.what == store::DataSetChange::What::ItemsChanged) {
                     due->whole = true;
-                else
-                    for (const store::DataRecord& r : *records)
-                        if (OdometerChecker::reads(r) &&
-                            std::find(due->vehicles.begin(), due->vehicles.end(), r.vehicle()) ==
-                                due->vehicles.end())
-                            due->vehicles.push_back(r.vehicle());
-                return true;
+                    return true;
+                }
+                bool read = false;
+                for (const store::DataRecord& r : *records) {
+                    if (!OdometerChecker::reads(r)) continue;
+                    read = true;
+                    if (std::find(due->vehicles.begin(), due->vehicles.end(), r.vehicle()) ==
+                        due->vehicles.end())
+                        due->vehicles.push_back(r.vehicle());
+                }
+                return read;
             });
     }
     return odometer_;

@@ -51,25 +51,13 @@ private:
 OdometerFindings::OdometerFindings(std::vector<Part> parts) : parts_(std::move(parts)) {
     std::sort(parts_.begin(), parts_.end(),
               [](const Part& a, const Part& b) { return a->vehicle < b->vehicle; });
-    // By day, and within a day by vehicle (findingBefore), each vehicle's day in its order;
-    // a vehicle's days that follow one another in that order are one run.
-    std::vector<std::size_t> next(parts_.size(), 0);
-    for (;;) {
-        std::size_t pick = parts_.size();
-        for (std::size_t i = 0; i < parts_.size(); ++i) {
-            if (next[i] == parts_[i]->findings.size()) continue;
-            if (pick == parts_.size() ||
-                analysis::findingBefore(parts_[i]->findings[next[i]],
-                                        parts_[pick]->findings[next[pick]]))
-                pick = i;
-        }
-        if (pick == parts_.size()) break;
-        const auto& from = parts_[pick]->findings;
-        if (runs_.empty() || runs_.back().part != pick) runs_.push_back({size_, pick, next[pick]});
-        const double day = std::trunc(from[next[pick]].date);
-        for (; next[pick] < from.size() && std::trunc(from[next[pick]].date) == day; ++next[pick])
-            ++size_;
-    }
+    // A vehicle's days that follow one another in the shown order are one run.
+    std::vector<const std::vector<analysis::OdometerFinding>*> lists;
+    for (const Part& p : parts_) lists.push_back(&p->findings);
+    analysis::forEachDayInOrder(lists, [&](std::size_t part, std::size_t first, std::size_t last) {
+        if (runs_.empty() || runs_.back().part != part) runs_.push_back({size_, part, first});
+        size_ += last - first;
+    });
 }
 
 const analysis::OdometerFinding& OdometerFindings::at(std::size_t row) const {
@@ -99,10 +87,7 @@ std::size_t OdometerFindings::countOf(const std::vector<std::int16_t>& vehicles)
 
 std::shared_ptr<const OdometerFindings> OdometerFindings::of(
     std::vector<analysis::VehicleFindings> found) {
-    std::vector<Part> parts;
-    for (analysis::VehicleFindings& f : found)
-        parts.push_back(std::make_shared<const analysis::VehicleFindings>(std::move(f)));
-    return std::make_shared<const OdometerFindings>(std::move(parts));
+    return OdometerFindings(std::vector<Part>{}).replacing({}, std::move(found));
 }
 
 OdometerCheckForm::OdometerCheckForm(ui::MainContext& context, OpenRecord openRecord,
